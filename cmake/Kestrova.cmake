@@ -1,0 +1,47 @@
+# Shared build rules for the project's own targets.
+
+set(KESTROVA_WARNINGS -Wall -Wextra -Werror)
+
+function(kestrova_apply_flags target)
+  target_compile_options(${target} PRIVATE ${KESTROVA_WARNINGS})
+  if(KESTROVA_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=${KESTROVA_SANITIZE} -fno-omit-frame-pointer
+                                             -fno-sanitize-recover=all)
+    target_link_options(${target} PRIVATE -fsanitize=${KESTROVA_SANITIZE})
+  endif()
+endfunction()
+
+# kestrova_library(<name> SOURCES ... [DEPS ...] [PRIVATE_DEPS ...])
+# One library per folder; headers are included as "platform/core/guid.h" etc.
+function(kestrova_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;PRIVATE_DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+  kestrova_apply_flags(${name})
+  if(KESTROVA_SANITIZE)
+    target_link_options(${name} INTERFACE -fsanitize=${KESTROVA_SANITIZE})
+  endif()
+endfunction()
+
+# kestrova_test(<name> SOURCES ... DEPS ... [MAIN plain|core|gui] [CLIPS])
+# MAIN chooses the test entry: plain GoogleTest, a QCoreApplication or a QApplication.
+# CLIPS makes every test of the program wait for the generated media clips.
+function(kestrova_test name)
+  cmake_parse_arguments(ARG "CLIPS" "MAIN" "SOURCES;DEPS" ${ARGN})
+  if(NOT ARG_MAIN)
+    set(ARG_MAIN plain)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} kestrova_testmain_${ARG_MAIN})
+  target_compile_definitions(${name} PRIVATE
+    KESTROVA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    KESTROVA_CLIPS_DIR="${PROJECT_BINARY_DIR}/clips"
+    KESTROVA_TEST_BINARY_DIR="${CMAKE_CURRENT_BINARY_DIR}")
+  kestrova_apply_flags(${name})
+  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KESTROVA_AUDIO=null")
+  if(ARG_CLIPS)
+    list(APPEND props FIXTURES_REQUIRED clips)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()

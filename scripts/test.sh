@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing, builds, makes the test clips and
+# runs every test. Exits non-zero on any failure.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${KESTROVA_BUILD_DIR:-$root/build}"
+
+bash "$root/scripts/deps.sh"
+KESTROVA_BUILD_DIR="$build" bash "$root/scripts/build.sh"
+
+export QT_QPA_PLATFORM=offscreen
+export KESTROVA_AUDIO=null
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 300

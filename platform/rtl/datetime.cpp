@@ -240,7 +240,7 @@ QChar separatorOf(QStringView qtFormat, QChar fallback)
         ++i;
     for (; i < qtFormat.size(); ++i) {
         const QChar c = qtFormat[i];
-        if (!c.isLetter() && c != u'\'' && !c.isSpace())
+        if (!c.isLetter() && c != u'\'' && !c.isSpace() && c.category() != QChar::Other_Format)
             return c;
     }
     return fallback;
@@ -311,7 +311,11 @@ QString fromQtFormat(QStringView qt, QChar separator, QChar placeholder)
                 ++i;
             out += QStringLiteral("ampm");
             break;
-        case u't': // the time zone has no letter of ours
+        case u't': // the time zone has no letter of ours; drop it with its brackets
+            if (out.endsWith(u'(') && i < qt.size() && qt[i] == u')') {
+                out.chop(1);
+                ++i;
+            }
             break;
         default:
             if (c == separator)

@@ -106,6 +106,43 @@ std::int32_t StrToIntWithDefault(std::string_view text, std::int32_t fallback)
     return value;
 }
 
+std::size_t TPSPointerList::Add(void* item)
+{
+    items_.push_back(item);
+    return items_.size() - 1;
+}
+
+void TPSPointerList::DeleteLast()
+{
+    if (!items_.empty())
+        items_.pop_back();
+}
+
+void TPSPointerList::Delete(std::size_t index)
+{
+    if (index < items_.size())
+        items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void TPSPointerList::Remove(const void* item)
+{
+    const auto it = std::find(items_.begin(), items_.end(), item);
+    if (it != items_.end())
+        items_.erase(it);
+}
+
+void TPSPointerList::SetItem(std::size_t index, void* item)
+{
+    if (index < items_.size())
+        items_[index] = item;
+}
+
+std::ptrdiff_t TPSPointerList::IndexOf(const void* item) const
+{
+    const auto it = std::find(items_.rbegin(), items_.rend(), item);
+    return it == items_.rend() ? -1 : items_.rend() - it - 1;
+}
+
 std::size_t TPSStringList::Add(std::string text)
 {
     items_.push_back(std::move(text));

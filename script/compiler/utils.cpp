@@ -13,25 +13,24 @@ std::uint32_t MakeHash(std::string_view text)
     return h;
 }
 
-std::string FastUpperCase(std::string_view text)
+namespace {
+
+// Moves the letters first..last by delta, leaving every other byte alone.
+std::string shiftLetters(std::string_view text, char first, char last, int delta)
 {
     std::string out(text);
     for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - ('a' - 'A'));
+        if (c >= first && c <= last)
+            c = static_cast<char>(c + delta);
     }
     return out;
 }
 
-std::string FastLowerCase(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + ('a' - 'A'));
-    }
-    return out;
-}
+} // namespace
+
+std::string FastUpperCase(std::string_view text) { return shiftLetters(text, 'a', 'z', 'A' - 'a'); }
+
+std::string FastLowerCase(std::string_view text) { return shiftLetters(text, 'A', 'Z', 'a' - 'A'); }
 
 std::string CutFirstWord(std::string& text)
 {

@@ -112,7 +112,6 @@ public:
     };
 
     bool Empty() const { return states_.empty(); }
-    std::size_t Count() const { return states_.size(); }
     // Whether text is copied at this point.
     bool WriteState() const { return states_.empty() || states_.back().Write; }
     // Whether text is copied around the innermost branch.

@@ -67,7 +67,7 @@ QObject* ResolveOwner(QObject* owner)
 }
 
 // Runs `body`; an exception from a store or a handler becomes False.
-template <class F> bool Guarded(F&& body)
+template <class F> bool NeverRaising(F&& body)
 {
     try {
         return body();
@@ -290,7 +290,7 @@ void TNopeAction::Apply()
 
 bool TNopeAction::LoadFromPrefs(TActionPreferences&)
 {
-    return Guarded([this] {
+    return NeverRaising([this] {
         if (ApplyWhenLoad)
             Apply();
         return true;
@@ -299,7 +299,7 @@ bool TNopeAction::LoadFromPrefs(TActionPreferences&)
 
 bool TNopeAction::SaveToPrefs(TActionPreferences&)
 {
-    return Guarded([this] {
+    return NeverRaising([this] {
         if (BeforeSave)
             BeforeSave();
         if (InternalBeforeSave)
@@ -387,7 +387,7 @@ template <class T> void TValueAction<T>::Apply()
 
 template <class T> bool TValueAction<T>::LoadFromPrefs(TActionPreferences& gp)
 {
-    return Guarded([&] {
+    return NeverRaising([&] {
         // The default handlers work on the default itself, so what they
         // change stays the default.
         if (OnDefault)
@@ -403,7 +403,7 @@ template <class T> bool TValueAction<T>::LoadFromPrefs(TActionPreferences& gp)
 
 template <class T> bool TValueAction<T>::SaveToPrefs(TActionPreferences& gp)
 {
-    return Guarded([&] {
+    return NeverRaising([&] {
         if (BeforeSave)
             BeforeSave(FValue);
         if (InternalBeforeSave)
@@ -851,7 +851,7 @@ void TCheckAction::Apply()
 
 bool TCheckAction::LoadFromPrefs(TActionPreferences& gp)
 {
-    return Guarded([&] {
+    return NeverRaising([&] {
         if (OnDefault)
             OnDefault(FDefaultValue);
         if (InternalDefault)
@@ -866,7 +866,7 @@ bool TCheckAction::LoadFromPrefs(TActionPreferences& gp)
 
 bool TCheckAction::SaveToPrefs(TActionPreferences& gp)
 {
-    return Guarded([&] {
+    return NeverRaising([&] {
         bool state = Checked();
         if (BeforeSave)
             BeforeSave(state);

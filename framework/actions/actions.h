@@ -269,8 +269,8 @@ public:
     QString GetDeclaration() override;
 
 protected:
+    // The declaration names its own seven parameters.
     QString ScriptType() const override { return QString(); }
-    int Arity() const override { return 7; }
     QString DefaultVariables() const override { return QStringLiteral("aFont"); }
     QString MacroArguments() const override;
     TFont Read(TActionPreferences& gp, const TFont& defaultValue) const override;

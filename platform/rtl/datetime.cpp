@@ -70,18 +70,18 @@ qsizetype amPmLength(QStringView format, qsizetype pos)
     return 0;
 }
 
-// Where the literal that opens at `pos` ends (past its closing quote).
-qsizetype literalEnd(QStringView format, qsizetype pos)
+// The quote that closes the literal opening at `pos`, or the end of the format.
+qsizetype literalClose(QStringView format, qsizetype pos)
 {
     const qsizetype close = format.indexOf(format[pos], pos + 1);
-    return close < 0 ? format.size() : close + 1;
+    return close < 0 ? format.size() : close;
 }
 
 bool hasAmPm(QStringView format)
 {
     for (qsizetype i = 0; i < format.size();) {
         if (format[i] == u'"' || format[i] == u'\'')
-            i = literalEnd(format, i);
+            i = literalClose(format, i) + 1;
         else if (amPmLength(format, i) > 0)
             return true;
         else
@@ -119,10 +119,9 @@ private:
         while (i < format.size()) {
             const QChar c = format[i];
             if (c == u'"' || c == u'\'') {
-                const qsizetype end = literalEnd(format, i);
-                const qsizetype closing = end <= format.size() && format[end - 1] == c && end - 1 > i ? 1 : 0;
-                out_ += format.mid(i + 1, end - i - 1 - closing);
-                i = end;
+                const qsizetype close = literalClose(format, i);
+                out_ += format.mid(i + 1, close - i - 1);
+                i = close + 1;
                 continue;
             }
             if (const qsizetype marker = amPmLength(format, i)) {
@@ -240,7 +239,7 @@ QChar separatorOf(QStringView qtFormat, QChar fallback)
         ++i;
     for (; i < qtFormat.size(); ++i) {
         const QChar c = qtFormat[i];
-        if (!c.isLetter() && c != u'\'' && !c.isSpace())
+        if (!c.isLetter() && c != u'\'' && !c.isSpace() && c.category() != QChar::Other_Format)
             return c;
     }
     return fallback;
@@ -311,7 +310,11 @@ QString fromQtFormat(QStringView qt, QChar separator, QChar placeholder)
                 ++i;
             out += QStringLiteral("ampm");
             break;
-        case u't': // the time zone has no letter of ours
+        case u't': // the time zone has no letter of ours; drop it with its brackets
+            if (out.endsWith(u'(') && i < qt.size() && qt[i] == u')') {
+                out.chop(1);
+                ++i;
+            }
             break;
         default:
             if (c == separator)

@@ -116,8 +116,11 @@ bool RegistryStore::saveLocked()
         return false;
     }
     QDir().mkpath(QFileInfo(filePath_).absolutePath());
+    // Unbuffered: a buffered write that fails only when commit() flushes it
+    // still has the short file renamed over the good one.
     QSaveFile file(filePath_);
-    if (!file.open(QIODevice::WriteOnly) || file.write(writeRegText(roots_)) < 0 || !file.commit()) {
+    const QByteArray text = writeRegText(roots_);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(text) != text.size() || !file.commit()) {
         saveError_ =
             QStringLiteral("The registry file \"%1\" could not be saved: %2").arg(filePath_, file.errorString());
         return false;

@@ -6,6 +6,17 @@
 #include <algorithm>
 #include <climits>
 
+namespace {
+
+// Hidden by its own choice; a control of a bar that is not shown yet counts as
+// visible.
+bool Hidden(const QWidget* control)
+{
+    return control->isHidden() && control->testAttribute(Qt::WA_WState_ExplicitShowHide);
+}
+
+} // namespace
+
 TKvSeparator::TKvSeparator(QWidget* parent) : QFrame(parent)
 {
     // No bevel and no border: the parent's colour shows through.
@@ -102,8 +113,8 @@ bool TKvBar::event(QEvent* event)
 bool TKvBar::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
-    case QEvent::Show:
-    case QEvent::Hide:
+    case QEvent::ShowToParent:
+    case QEvent::HideToParent:
     case QEvent::Move:
     case QEvent::Resize:
         if (watched->parent() == this)
@@ -159,7 +170,7 @@ void TKvBar::Layout()
     int fixed = total;
     int separators = 0;
     for (const Entry& entry : List) {
-        if (entry.Control->isHidden())
+        if (Hidden(entry.Control))
             continue;
         const int step = entry.Control->width() + ButtonSpacing_;
         total += step;
@@ -175,7 +186,7 @@ void TKvBar::Layout()
         for (const Entry& entry : List) {
             if (auto* separator = qobject_cast<TKvSeparator*>(entry.Control)) {
                 separator->resize(gap, separator->height());
-                if (!separator->isHidden())
+                if (!Hidden(separator))
                     total += gap + ButtonSpacing_;
             }
         }
@@ -190,7 +201,7 @@ void TKvBar::Layout()
     for (Entry& entry : List) {
         QWidget* control = entry.Control;
         entry.Placed = true;
-        if (control->isHidden()) {
+        if (Hidden(control)) {
             control->move(x, control->y());
             continue;
         }

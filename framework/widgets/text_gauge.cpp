@@ -173,7 +173,7 @@ void TTextGauge::DrawFigure(QPainter& painter, const QRect& area) const
         // A half dial standing on the bottom edge; the needle sweeps it from
         // left (the minimum) to right (the maximum).
         painter.setRenderHint(QPainter::Antialiasing);
-        const QPointF centre(area.left() + area.width() / 2.0, area.bottom() + 0.5);
+        const QPointF centre(std::floor(area.left() + area.width() / 2.0) + 0.5, area.bottom() + 0.5);
         const double rx = area.width() / 2.0 - 1.5;
         const double ry = area.height() - 1.5;
         painter.setPen(QPen(QColor(160, 160, 164), 1));

@@ -8,73 +8,61 @@ static void InitGlyphResources()
 
 namespace {
 
-// The glyph files of a list, in image-index order.
-QStringList Glyphs(const char* folder, std::initializer_list<const char*> names)
+// Fills a list with the glyph files of a folder, in image-index order.
+void AddGlyphs(TCustomImageList& list, const char* folder, std::initializer_list<const char*> names)
 {
     // The glyphs are compiled into this static library; registering them here
     // also keeps the linker from dropping them.
     InitGlyphResources();
-    QStringList files;
     for (const char* name : names)
-        files.append(QStringLiteral(":/icons/%1/%2.svg").arg(QLatin1String(folder), QLatin1String(name)));
-    return files;
+        list.Add(QIcon(QStringLiteral(":/icons/%1/%2.svg").arg(QLatin1String(folder), QLatin1String(name))));
 }
 
 } // namespace
 
-TImageList::TImageList(const QStringList& files)
-{
-    for (const QString& file : files)
-        Icons.append(QIcon(file));
-}
-
-QIcon TImageList::Icon(int index) const
-{
-    return index >= 0 && index < Icons.size() ? Icons[index] : QIcon();
-}
-
 TdmMorvekImages::TdmMorvekImages()
-    : ilMorvek(Glyphs("morvek", {"options", "about", "help", "script", "quit", "new", "open", "paste", "save",
-                                 "save-as", "close", "parent-folder", "ouvrir", "close-page", "execute", "start-macro",
-                                 "stop-macro", "email", "home-page"}))
 {
+    AddGlyphs(ilMorvek, "morvek",
+              {"options", "about", "help", "script", "quit", "new", "open", "paste", "save", "save-as", "close",
+               "parent-folder", "ouvrir", "close-page", "execute", "start-macro", "stop-macro", "email", "home-page"});
     Q_ASSERT(ilMorvek.Count() == MorvekImage::Count);
 }
 
 TdmKvPackImages::TdmKvPackImages()
-    : ilKvPack(Glyphs("kvpack", {"back-minute",
-                                 "back-second",
-                                 "back-frame",
-                                 "forward-frame",
-                                 "forward-second",
-                                 "forward-minute",
-                                 "end",
-                                 "start",
-                                 "pause",
-                                 "play",
-                                 "full-screen",
-                                 "flip-vertical",
-                                 "flip-horizontal",
-                                 "external-preview",
-                                 "keep-aspect",
-                                 "inlay",
-                                 "anti-aliasing",
-                                 "sound-off",
-                                 "sound-on",
-                                 "volume-up",
-                                 "volume-down",
-                                 "next-decoder",
-                                 "grab",
-                                 "copy",
-                                 "thumbnail",
-                                 "picture-names",
-                                 "dv-date",
-                                 "inlay-settings",
-                                 "intervallo",
-                                 "sliders",
-                                 "no-audio",
-                                 "bad-audio",
-                                 "error-audio"}))
 {
+    AddGlyphs(ilKvPack, "kvpack",
+              {"back-minute",
+               "back-second",
+               "back-frame",
+               "forward-frame",
+               "forward-second",
+               "forward-minute",
+               "end",
+               "start",
+               "pause",
+               "play",
+               "full-screen",
+               "flip-vertical",
+               "flip-horizontal",
+               "external-preview",
+               "keep-aspect",
+               "inlay",
+               "anti-aliasing",
+               "sound-off",
+               "sound-on",
+               "volume-up",
+               "volume-down",
+               "next-decoder",
+               "grab",
+               "copy",
+               "thumbnail",
+               "picture-names",
+               "dv-date",
+               "inlay-settings",
+               "intervallo",
+               "sliders",
+               "no-audio",
+               "bad-audio",
+               "error-audio"});
     Q_ASSERT(ilKvPack.Count() == KvPackImage::Count);
 }

@@ -8,23 +8,7 @@
 // managers, ilKvPack those of the playback managers' actions and of the main
 // window's button bar. The glyphs are scalable drawings: crisp at any size.
 
-#include <QIcon>
-#include <QList>
-#include <QString>
-
-// An ordered list of glyphs addressed by image index.
-class TImageList
-{
-public:
-    explicit TImageList(const QStringList& files);
-
-    int Count() const { return int(Icons.size()); }
-    // An empty icon for an index outside the list.
-    QIcon Icon(int index) const;
-
-private:
-    QList<QIcon> Icons;
-};
+#include "framework/actions/action_base.h"
 
 // Indexes into ilMorvek.
 namespace MorvekImage {
@@ -133,7 +117,7 @@ private:
 class TdmMorvekImages : public TSharedImageModule<TdmMorvekImages>
 {
 public:
-    TImageList ilMorvek;
+    TCustomImageList ilMorvek;
 
 private:
     friend class TSharedImageModule<TdmMorvekImages>;
@@ -143,7 +127,7 @@ private:
 class TdmKvPackImages : public TSharedImageModule<TdmKvPackImages>
 {
 public:
-    TImageList ilKvPack;
+    TCustomImageList ilKvPack;
 
 private:
     friend class TSharedImageModule<TdmKvPackImages>;

@@ -12,34 +12,43 @@
 
 #include <array>
 
-std::optional<QColor> MarkupColor(const QString& name, const QPalette& palette)
+std::optional<TColor> MarkupColor(const QString& name)
 {
     struct Named
     {
         const char* name;
-        QRgb rgb;
+        TColor color;
     };
     static constexpr std::array table{
-        Named{"RED", qRgb(255, 0, 0)},         Named{"GREEN", qRgb(0, 128, 0)},
-        Named{"YELLOW", qRgb(255, 255, 0)},    Named{"BLUE", qRgb(0, 0, 255)},
-        Named{"BLACK", qRgb(0, 0, 0)},         Named{"WHITE", qRgb(255, 255, 255)},
-        Named{"AQUA", qRgb(0, 255, 255)},      Named{"DKGRAY", qRgb(128, 128, 128)},
-        Named{"OLIVE", qRgb(128, 128, 0)},     Named{"PURPLE", qRgb(128, 0, 128)},
-        Named{"FUCHSIA", qRgb(255, 0, 255)},   Named{"GRAY", qRgb(128, 128, 128)},
-        Named{"LIME", qRgb(0, 255, 0)},        Named{"MAROON", qRgb(128, 0, 0)},
-        Named{"NAVY", qRgb(0, 0, 128)},        Named{"LTGRAY", qRgb(192, 192, 192)},
-        Named{"MEDGRAY", qRgb(160, 160, 164)}, Named{"SILVER", qRgb(192, 192, 192)},
-        Named{"TEAL", qRgb(0, 128, 128)},      Named{"MONEYGREEN", qRgb(192, 220, 192)},
-        Named{"CREAM", qRgb(255, 251, 240)},   Named{"SKYBLUE", qRgb(166, 202, 240)},
+        Named{"RED", clRed},
+        Named{"GREEN", clGreen},
+        Named{"YELLOW", clYellow},
+        Named{"BLUE", clBlue},
+        Named{"BLACK", clBlack},
+        Named{"WHITE", clWhite},
+        Named{"AQUA", clAqua},
+        Named{"DKGRAY", clDkGray},
+        Named{"OLIVE", clOlive},
+        Named{"PURPLE", clPurple},
+        Named{"FUCHSIA", clFuchsia},
+        Named{"GRAY", clGray},
+        Named{"LIME", clLime},
+        Named{"MAROON", clMaroon},
+        Named{"NAVY", clNavy},
+        Named{"LTGRAY", clLtGray},
+        Named{"MEDGRAY", RGB(160, 160, 164)},
+        Named{"SILVER", clSilver},
+        Named{"TEAL", clTeal},
+        Named{"MONEYGREEN", clMoneyGreen},
+        Named{"CREAM", clCream},
+        Named{"SKYBLUE", clSkyBlue},
+        Named{"BTNFACE", clBtnFace},
+        Named{"APPWORKSPACE", clAppWorkSpace},
     };
     const QString upper = name.trimmed().toUpper();
-    if (upper == u"BTNFACE")
-        return palette.color(QPalette::Button);
-    if (upper == u"APPWORKSPACE")
-        return palette.color(QPalette::Mid);
     for (const Named& entry : table) {
         if (upper == QLatin1String(entry.name))
-            return QColor(entry.rgb);
+            return entry.color;
     }
     return std::nullopt;
 }
@@ -114,8 +123,8 @@ private:
         else if (name == u"/S")
             Format.setFontStrikeOut(false);
         else if (name == u"COLOR") {
-            if (const auto color = MarkupColor(param, Palette))
-                Format.setForeground(*color);
+            if (const auto color = MarkupColor(param))
+                Format.setForeground(ColorToQColor(*color, Palette));
         } else if (name == u"/COLOR")
             Format.setForeground(Base.TextColor);
         else if (name == u"SIZE") {
@@ -217,19 +226,19 @@ void TLinkEdit::SetRichText(const QString& markup)
     Render();
 }
 
-void TLinkEdit::SetUrlColor(const QColor& color)
+void TLinkEdit::SetUrlColor(TColor color)
 {
     UrlColor_ = color;
     Render();
 }
 
-void TLinkEdit::SetMailColor(const QColor& color)
+void TLinkEdit::SetMailColor(TColor color)
 {
     MailColor_ = color;
     Render();
 }
 
-void TLinkEdit::SetLinkColor(const QColor& color)
+void TLinkEdit::SetLinkColor(TColor color)
 {
     LinkColor_ = color;
     Render();
@@ -237,7 +246,13 @@ void TLinkEdit::SetLinkColor(const QColor& color)
 
 void TLinkEdit::Render()
 {
-    TMarkupBase base{font(), palette().color(QPalette::Text), alignment(), UrlColor_, MailColor_, LinkColor_};
+    const QPalette& colors = palette();
+    TMarkupBase base{font(),
+                     colors.color(QPalette::Text),
+                     alignment(),
+                     ColorToQColor(UrlColor_, colors),
+                     ColorToQColor(MailColor_, colors),
+                     ColorToQColor(LinkColor_, colors)};
     Links_ = RenderMarkup(*document(), RichText_, base, palette());
 }
 

@@ -13,6 +13,8 @@
 //   BR [LEFT|RIGHT|CENTER]    line break; the new paragraph takes the alignment
 // The control itself opens nothing.
 
+#include "platform/rtl/color.h"
+
 #include <QColor>
 #include <QList>
 #include <QString>
@@ -46,10 +48,11 @@ struct TMarkupBase
 };
 
 // The colour a COLOR tag names (case-insensitive), or none for a name outside
-// the table. The two system colours come from the palette.
-std::optional<QColor> MarkupColor(const QString& name, const QPalette& palette);
+// the table.
+std::optional<TColor> MarkupColor(const QString& name);
 
 // Replaces the document's content by the rendered mark-up; returns its links.
+// System colours are taken from the palette.
 QList<TMarkupLink> RenderMarkup(QTextDocument& document, const QString& markup, const TMarkupBase& base,
                                 const QPalette& palette);
 
@@ -65,12 +68,12 @@ public:
     QString RichText() const { return RichText_; }
     void SetRichText(const QString& markup);
 
-    QColor UrlColor() const { return UrlColor_; }
-    QColor MailColor() const { return MailColor_; }
-    QColor LinkColor() const { return LinkColor_; }
-    void SetUrlColor(const QColor& color);
-    void SetMailColor(const QColor& color);
-    void SetLinkColor(const QColor& color);
+    TColor UrlColor() const { return UrlColor_; }
+    TColor MailColor() const { return MailColor_; }
+    TColor LinkColor() const { return LinkColor_; }
+    void SetUrlColor(TColor color);
+    void SetMailColor(TColor color);
+    void SetLinkColor(TColor color);
 
     // The link whose text holds the character at a viewport position, if any.
     std::optional<TMarkupLink> LinkAt(const QPoint& viewportPos) const;
@@ -93,8 +96,8 @@ private:
     const TLinkClickEvent& ClickEvent(TLinkKind kind) const;
 
     QString RichText_;
-    QColor UrlColor_{0, 0, 255};
-    QColor MailColor_{0, 0, 255};
-    QColor LinkColor_{0, 0, 255};
+    TColor UrlColor_ = clBlue;
+    TColor MailColor_ = clBlue;
+    TColor LinkColor_ = clBlue;
     QList<TMarkupLink> Links_;
 };

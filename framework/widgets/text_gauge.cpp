@@ -60,12 +60,12 @@ void TTextGauge::SetBorderStyle(TGaugeBorderStyle style)
     Set(BorderStyle_, style);
 }
 
-void TTextGauge::SetForeColor(const QColor& color)
+void TTextGauge::SetForeColor(TColor color)
 {
     Set(ForeColor_, color);
 }
 
-void TTextGauge::SetBackColor(const QColor& color)
+void TTextGauge::SetBackColor(TColor color)
 {
     Set(BackColor_, color);
 }
@@ -117,11 +117,11 @@ int TTextGauge::PercentDone() const
     return int(100 * (qint64(Progress_) - MinValue_) / (qint64(MaxValue_) - MinValue_));
 }
 
-QColor TTextGauge::BarColor() const
+TColor TTextGauge::BarColor() const
 {
     const bool alert = ((TextKind_ == tkPercent || TextKind_ == tkProgress) && Progress_ > AlertValue_) ||
                        ((TextKind_ == tkRemaining || TextKind_ == tkRemainingPercent) && Progress_ < AlertValue_);
-    return alert ? QColor(AlertColor) : ForeColor_;
+    return alert ? AlertColor : ForeColor_;
 }
 
 QString TTextGauge::Text() const
@@ -142,7 +142,8 @@ QString TTextGauge::Text() const
 
 void TTextGauge::DrawFigure(QPainter& painter, const QRect& area) const
 {
-    const QColor bar = BarColor();
+    const QColor bar = ColorToQColor(BarColor(), palette());
+    const QColor back = ColorToQColor(BackColor_, palette());
     const double share = Proportion();
     switch (GaugeKind_) {
     case TGaugeKind::Text:
@@ -161,7 +162,7 @@ void TTextGauge::DrawFigure(QPainter& painter, const QRect& area) const
         painter.setRenderHint(QPainter::Antialiasing);
         const QRectF disc = QRectF(area).adjusted(1.5, 1.5, -1.5, -1.5);
         painter.setPen(QPen(Qt::black, 1));
-        painter.setBrush(BackColor_);
+        painter.setBrush(back);
         painter.drawEllipse(disc);
         if (share > 0) {
             painter.setBrush(bar);
@@ -190,7 +191,7 @@ QImage TTextGauge::Render() const
 {
     const QSize size = this->size();
     QImage figure(size, QImage::Format_RGB32);
-    figure.fill(BackColor_);
+    figure.fill(ColorToQColor(BackColor_, palette()));
     QRect area(QPoint(0, 0), size);
     {
         QPainter painter(&figure);
@@ -233,8 +234,8 @@ TGaugeVolume::TGaugeVolume(QWidget* parent) : TTextGauge(parent)
     SetTextKind(tkPercent);
     SetBorderStyle(TGaugeBorderStyle::None);
     SetAlertValue(11000);
-    SetBackColor(Qt::white);
-    SetForeColor(palette().color(QPalette::WindowText));
+    SetBackColor(clWhite);
+    SetForeColor(clWindowText);
     QFont arial(QStringLiteral("Arial"));
     arial.setPointSize(8);
     setFont(arial);

@@ -3,7 +3,8 @@
 // a pie or a needle, with a text drawn over the figure by exclusive-or so that
 // it stays readable on both. The bar turns to the alert colour past AlertValue.
 
-#include <QColor>
+#include "platform/rtl/color.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -28,7 +29,7 @@ public:
     // The first two alert above AlertValue, the last two below it.
     enum TextKinds { tkPercent = 0, tkProgress = 1, tkRemaining = 2, tkRemainingPercent = 3 };
 
-    static constexpr QRgb AlertColor = qRgb(238, 162, 162);
+    static constexpr TColor AlertColor = RGB(238, 162, 162);
 
     explicit TTextGauge(QWidget* parent = nullptr);
 
@@ -36,8 +37,8 @@ public:
     bool ShowText() const { return ShowText_; }
     int TextKind() const { return TextKind_; }
     TGaugeBorderStyle BorderStyle() const { return BorderStyle_; }
-    QColor ForeColor() const { return ForeColor_; }
-    QColor BackColor() const { return BackColor_; }
+    TColor ForeColor() const { return ForeColor_; }
+    TColor BackColor() const { return BackColor_; }
     int AlertValue() const { return AlertValue_; }
     int MinValue() const { return MinValue_; }
     int MaxValue() const { return MaxValue_; }
@@ -48,8 +49,8 @@ public:
     void SetShowText(bool show);
     void SetTextKind(int kind);
     void SetBorderStyle(TGaugeBorderStyle style);
-    void SetForeColor(const QColor& color);
-    void SetBackColor(const QColor& color);
+    void SetForeColor(TColor color);
+    void SetBackColor(TColor color);
     void SetAlertValue(int value);
     // Raise EInvalidOperation and change nothing when the minimum would pass
     // the maximum.
@@ -63,7 +64,7 @@ public:
     // Share of the range reached, 0 to 1; 0 when the range is empty.
     double Proportion() const;
     int PercentDone() const;
-    QColor BarColor() const;
+    TColor BarColor() const;
     QString Text() const;
     // The whole control as drawn on screen.
     QImage Render() const;
@@ -79,8 +80,8 @@ private:
     bool ShowText_ = true;
     int TextKind_ = tkPercent;
     TGaugeBorderStyle BorderStyle_ = TGaugeBorderStyle::Single;
-    QColor ForeColor_{192, 220, 192};
-    QColor BackColor_{Qt::white};
+    TColor ForeColor_ = clMoneyGreen;
+    TColor BackColor_ = clWhite;
     int AlertValue_ = 80;
     int MinValue_ = 0;
     int MaxValue_ = 100;

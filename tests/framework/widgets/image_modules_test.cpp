@@ -29,7 +29,7 @@ TEST(ImageModulesTest, SharedByCountAndFreedAtTheLastRelease)
 }
 
 // Every glyph draws something, sharply at a small and a large size.
-void ExpectDrawn(const TImageList& list, int count)
+void ExpectDrawn(const TCustomImageList& list, int count)
 {
     ASSERT_EQ(list.Count(), count);
     for (int index = 0; index < count; ++index) {

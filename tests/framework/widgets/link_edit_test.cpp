@@ -25,9 +25,9 @@ protected:
     void SetUp() override
     {
         Edit.resize(400, 200);
-        Edit.SetUrlColor(QColor(1, 2, 3));
-        Edit.SetMailColor(QColor(4, 5, 6));
-        Edit.SetLinkColor(QColor(7, 8, 9));
+        Edit.SetUrlColor(RGB(1, 2, 3));
+        Edit.SetMailColor(RGB(4, 5, 6));
+        Edit.SetLinkColor(RGB(7, 8, 9));
     }
 
     // The viewport point over the middle of the character at a position.
@@ -81,9 +81,10 @@ TEST_F(LinkEditTest, ColoursComeFromTheTableAndUnknownNamesChangeNothing)
     EXPECT_EQ(FormatAt(Edit, 2).foreground().color(), QColor(0, 0, 128));
     EXPECT_EQ(FormatAt(Edit, 3).foreground().color(), Edit.palette().color(QPalette::Text));
     EXPECT_EQ(FormatAt(Edit, 4).foreground().color(), QColor(192, 220, 192));
-    EXPECT_EQ(FormatAt(Edit, 5).foreground().color(), Edit.palette().color(QPalette::Button));
-    EXPECT_FALSE(MarkupColor("chartreuse", Edit.palette()));
-    EXPECT_EQ(*MarkupColor(" Medgray ", Edit.palette()), QColor(160, 160, 164));
+    EXPECT_EQ(FormatAt(Edit, 5).foreground().color(), ColorToQColor(clBtnFace, Edit.palette()));
+    EXPECT_FALSE(MarkupColor("chartreuse"));
+    EXPECT_EQ(MarkupColor(" Medgray "), RGB(160, 160, 164));
+    EXPECT_EQ(MarkupColor("appworkspace"), clAppWorkSpace);
 }
 
 TEST_F(LinkEditTest, SizesAndFontsChangeAndReturnToTheControlsFont)

@@ -60,7 +60,6 @@ public:
     // Takes effect at the next Resort.
     void SetSortIndex(const TSortIndex& sort) { SortIndex_ = sort; }
 
-    bool SelectionnerOuverts = false;
     bool KeyDelete = false;
     TonCountsChangeEvent OnCountsChange;
     TonActiveChangeEvent OnActiveChange;

@@ -24,7 +24,8 @@ TTntCustomAction::TTntCustomAction(QObject* owner) : QObject(owner) {}
 
 TTntCustomAction::~TTntCustomAction()
 {
-    SetActionList(nullptr);
+    if (FActionList)
+        FActionList->FActions.removeOne(this);
 }
 
 void TTntCustomAction::Changed()

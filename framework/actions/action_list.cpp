@@ -3,20 +3,6 @@
 #include "framework/actions/actions.h"
 #include "framework/actions/switch.h"
 
-namespace {
-
-// The list's own load or save event; an exception is a failure.
-bool NeverRaising(const TCustomKvActionList::TListLoadEvent& event, TActionPreferences& gp)
-{
-    try {
-        return event(gp);
-    } catch (...) {
-        return false;
-    }
-}
-
-} // namespace
-
 TScriptLink::~TScriptLink()
 {
     for (TCustomKvActionList* list : std::as_const(FLinkedLists))
@@ -32,12 +18,6 @@ TCustomKvActionList::~TCustomKvActionList()
     if (FPascalScript)
         FPascalScript->FLinkedLists.removeOne(this);
     SetSwitch(nullptr);
-}
-
-void TCustomKvActionList::ScriptRemoved(TScriptLink* script)
-{
-    if (FPascalScript == script)
-        FPascalScript = nullptr;
 }
 
 void TCustomKvActionList::SetPascalScript(TScriptLink* script)
@@ -109,22 +89,30 @@ TCustomAbstractAction* TCustomKvActionList::FindByInternalId(const QString& id) 
 
 bool TCustomKvActionList::LoadFromPrefs(TActionPreferences& gp)
 {
-    bool result = true;
-    for (TCustomAbstractAction* action : AbstractActions())
-        if (action->IncludePrefs && !action->LoadFromPrefs(gp))
-            result = false;
-    if (OnLoadFromPrefs && !NeverRaising(OnLoadFromPrefs, gp))
-        result = false;
-    return result;
+    return ForPrefs(gp, &TCustomAbstractAction::LoadFromPrefs, OnLoadFromPrefs);
 }
 
 bool TCustomKvActionList::SaveToPrefs(TActionPreferences& gp)
 {
+    return ForPrefs(gp, &TCustomAbstractAction::SaveToPrefs, OnSaveToPrefs);
+}
+
+bool TCustomKvActionList::ForPrefs(TActionPreferences& gp,
+                                   bool (TCustomAbstractAction::*operation)(TActionPreferences&),
+                                   const TListLoadEvent& listEvent)
+{
     bool result = true;
     for (TCustomAbstractAction* action : AbstractActions())
-        if (action->IncludePrefs && !action->SaveToPrefs(gp))
+        if (action->IncludePrefs && !(action->*operation)(gp))
             result = false;
-    if (OnSaveToPrefs && !NeverRaising(OnSaveToPrefs, gp))
-        result = false;
+    if (listEvent) {
+        // The list's own event never raises either.
+        try {
+            if (!listEvent(gp))
+                result = false;
+        } catch (...) {
+            result = false;
+        }
+    }
     return result;
 }

@@ -54,7 +54,10 @@ public:
 
 private:
     friend class TScriptLink;
-    void ScriptRemoved(TScriptLink* script);
+    // Runs `operation` on every action that takes part in the preferences,
+    // then the list's own event.
+    bool ForPrefs(TActionPreferences& gp, bool (TCustomAbstractAction::*operation)(TActionPreferences&),
+                  const TListLoadEvent& listEvent);
 
     TScriptLink* FPascalScript = nullptr;
     TScriptLink::TCompileEvent FPreviousCompile;

@@ -144,11 +144,13 @@ void TKvSwitch::ExecuteQueue()
 {
     if (FQueue.empty())
         return;
-    FExecuting = true;
-    const auto done = qScopeGuard([this] { FExecuting = false; });
-    // A request may run a script or open a dialog that starts another parse;
-    // work on this run's own requests.
+    // The messages processed between requests may start another run (the
+    // first activation arriving meanwhile): this run keeps its own requests.
     const TSuperList queue = FQueue;
+    const bool quit = FQuit;
+    const bool wasExecuting = FExecuting;
+    FExecuting = true;
+    const auto done = qScopeGuard([this, wasExecuting] { FExecuting = wasExecuting; });
     for (const TActionEx& request : queue) {
         ProcessMessages();
         // The messages may have removed the action.
@@ -166,7 +168,7 @@ void TKvSwitch::ExecuteQueue()
         }
         ProcessMessages();
     }
-    if (!FQuit)
+    if (!quit)
         return;
     if (FMainWindow)
         FMainWindow->close();

@@ -65,7 +65,8 @@ TEST(ScriptChain, OwnHandlerFirstThenListsInLinkOrder)
     int own = 0;
     script.handler = [&](TScriptLink*) {
         ++own;
-        script.AddMethod(nullptr, [](const QVariantList&) {}, "procedure Host;");
+        script.AddMethod(
+            nullptr, [](const QVariantList&) {}, "procedure Host;");
     };
     TKvActionList first, second;
     Add<TNopeAction>(first, "naGrab");
@@ -74,10 +75,9 @@ TEST(ScriptChain, OwnHandlerFirstThenListsInLinkOrder)
     Add<TCheckAction>(second, "caLoop");
     first.SetPascalScript(&script);
     second.SetPascalScript(&script);
-    EXPECT_EQ(script.Compile(), (std::vector<std::string>{"procedure Host;", "procedure Grab;",
-                                                          "procedure Zoom(const aInteger:integer);",
-                                                          "procedure setLoop(const aBoolean:Boolean);",
-                                                          "procedure Loop;"}));
+    EXPECT_EQ(script.Compile(),
+              (std::vector<std::string>{"procedure Host;", "procedure Grab;", "procedure Zoom(const aInteger:integer);",
+                                        "procedure setLoop(const aBoolean:Boolean);", "procedure Loop;"}));
     EXPECT_EQ(own, 1);
 
     second.SetPascalScript(nullptr);

@@ -101,6 +101,23 @@ TEST_F(CommandLine, QuitClosesOnlyAfterRealRequests)
     EXPECT_FALSE(window.isVisible());
 }
 
+TEST_F(CommandLine, ARunStartedByARequestLeavesTheOuterRunWhole)
+{
+    QWidget window;
+    commandLine.SetMainWindow(&window);
+    window.show();
+    bool innerSawExecuting = false;
+    zoom->InternalApply = [&](const int&) {
+        commandLine.RunArguments({"+shSav"});
+        innerSawExecuting = commandLine.Executing();
+    };
+    commandLine.RunArguments({"/zoom=1", "/quit"});
+    EXPECT_TRUE(save->Checked());
+    EXPECT_TRUE(innerSawExecuting);
+    EXPECT_FALSE(commandLine.Executing());
+    EXPECT_FALSE(window.isVisible());
+}
+
 TEST_F(CommandLine, RequestsAreRecordedLikeAnyChange)
 {
     QStringList lines;

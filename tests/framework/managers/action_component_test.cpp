@@ -99,10 +99,12 @@ TEST(ManagerWindow, WorkerMessagesRunOnTheGuiThread)
         PostMessage(wnd, WM_PING, 1, 2);
         sent = SendMessage(wnd, WM_PING, 20, 22);
     });
-    EXPECT_TRUE(WaitServingMessages([&] { return man->pings == 2; }, 10000));
+    // A wait serves the send at once; the posted message waits for the pump.
+    EXPECT_TRUE(WaitServingMessages([&] { return man->pings == 1; }, 10000));
     worker.join();
-    ProcessMessages();
     EXPECT_EQ(sent, 42);
+    ProcessMessages();
+    EXPECT_EQ(man->pings, 2);
     EXPECT_EQ(man->wndProcThread.load(), QThread::currentThreadId());
     // Messages the manager does not handle get the default answer.
     EXPECT_EQ(SendMessage(wnd, WM_USER + 99, 1, 1), 0);

@@ -93,16 +93,20 @@ public:
     }
 
 private:
-    void Insert(const QString& text)
+    void Insert(QString text)
     {
-        if (!text.isEmpty())
-            Cursor.insertText(text, Format);
+        if (text.isEmpty())
+            return;
+        // Hints and comments carry Windows line ends: each is one line break.
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+        Cursor.insertText(text, Format);
     }
 
     void Tag(const QString& tag)
     {
         const QString trimmed = tag.trimmed();
-        const qsizetype blank = trimmed.indexOf(QRegularExpression(QStringLiteral("\\s")));
+        static const QRegularExpression whitespace(QStringLiteral("\\s"));
+        const qsizetype blank = trimmed.indexOf(whitespace);
         const QString name = (blank < 0 ? trimmed : trimmed.left(blank)).toUpper();
         const QString param = blank < 0 ? QString() : trimmed.mid(blank + 1).trimmed();
 

@@ -105,9 +105,10 @@ TEST_F(LinkEditTest, SizesAndFontsChangeAndReturnToTheControlsFont)
 TEST_F(LinkEditTest, BreaksStartParagraphsWithTheirAlignment)
 {
     Edit.setAlignment(Qt::AlignRight);
-    Edit.SetRichText("a<br CeNtEr>b<BR left>c<br>d");
+    Edit.SetRichText("a<br CeNtEr>b<BR left>c<br>d\r\ne");
     QTextDocument* document = Edit.document();
-    ASSERT_EQ(document->blockCount(), 4);
+    ASSERT_EQ(document->blockCount(), 5);
+    EXPECT_EQ(document->findBlockByNumber(4).text(), "e");
     EXPECT_EQ(document->findBlockByNumber(1).text(), "b");
     EXPECT_EQ(document->findBlockByNumber(1).blockFormat().alignment(), Qt::AlignHCenter);
     EXPECT_EQ(document->findBlockByNumber(2).blockFormat().alignment(), Qt::AlignLeft);

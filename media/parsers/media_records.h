@@ -8,6 +8,7 @@
 
 #include "platform/core/types.h"
 #include "platform/core/unknown.h"
+#include "platform/graph/interfaces.h"
 
 #include <QString>
 
@@ -81,7 +82,7 @@ struct TframeData
     std::int32_t bitRate = 0;    // bits per second
     QString audioText;
     std::uint8_t jumpReason = jrNone;
-    ComPtr<IUnknown> sample; // in a scene message's copy: the frame's media sample when it held data
+    ComPtr<IMediaSample> sample; // in a scene message's copy: the frame's media sample when it held data
 };
 
 // The DV codes handed to the inlay.

@@ -1,9 +1,8 @@
 #include "media/parsers/media_types.h"
 
-#include "media/parsers/media_guids.h"
+#include "platform/graph/media_guids.h"
 
 #include <QLocale>
-#include <QtEndian>
 
 #include <algorithm>
 #include <cmath>
@@ -12,32 +11,11 @@
 
 namespace {
 
-// Offsets in the packed format blocks.
-constexpr ULONG kVihBitRate = 32;
-constexpr ULONG kVihAvgTimePerFrame = 40;
-constexpr ULONG kVihBitmapHeader = 48;
-constexpr ULONG kVih2AspectX = 56;
-constexpr ULONG kVih2AspectY = 60;
-constexpr ULONG kVih2BitmapHeader = 72;
-constexpr ULONG kBmiWidth = 4;
-constexpr ULONG kBmiHeight = 8;
-constexpr ULONG kBmiBitCount = 14;
-constexpr ULONG kBmiCompression = 16;
-constexpr ULONG kBmiSize = 40;
-constexpr ULONG kVideoInfoSize = kVihBitmapHeader + kBmiSize;   // 88
-constexpr ULONG kVideoInfo2Size = kVih2BitmapHeader + kBmiSize; // 112
-constexpr ULONG kMpeg1VideoInfoSize = 104;
-constexpr ULONG kMpeg2VideoInfoSize = 136;
-constexpr ULONG kWaveFormatExSize = 18;
-
-template <typename T> T readLE(const MediaTypeView& mt, ULONG offset)
+// The block of the given format type seen as T; null for another format type
+// or a block shorter than T.
+template <typename T> const T* formatOf(const AM_MEDIA_TYPE& mt, const GUID& formatType)
 {
-    return qFromLittleEndian<T>(mt.pbFormat + offset);
-}
-
-bool hasFormat(const MediaTypeView& mt, const GUID& formatType, ULONG minSize)
-{
-    return mt.formattype == formatType && mt.pbFormat && mt.cbFormat >= minSize;
+    return mt.formattype == formatType ? mt.formatAs<T>() : nullptr;
 }
 
 bool isFourCCSubtype(const GUID& subtype)
@@ -230,7 +208,7 @@ QString WaveFormatTagName(WORD tag)
     return QString::fromLatin1(it->second);
 }
 
-QString VideoSubtypeName(const MediaTypeView& mt)
+QString VideoSubtypeName(const AM_MEDIA_TYPE& mt)
 {
     if (isFourCCSubtype(mt.subtype)) {
         const QString code = FourCCToText5(mt.subtype.Data1);
@@ -250,15 +228,16 @@ QString VideoSubtypeName(const MediaTypeView& mt)
             return QString::fromLatin1(name);
     }
     if (mt.formattype == FORMAT_VideoInfo || mt.formattype == FORMAT_VideoInfo2) {
-        const ULONG at = (mt.formattype == FORMAT_VideoInfo ? kVihBitmapHeader : kVih2BitmapHeader) + kBmiCompression;
-        if (!mt.pbFormat || mt.cbFormat < at + 4)
-            return {};
-        return FourCCToStr(readLE<quint32>(mt, at));
+        if (const auto* vih = formatOf<VIDEOINFOHEADER>(mt, FORMAT_VideoInfo))
+            return FourCCToStr(vih->bmiHeader.biCompression);
+        if (const auto* vih2 = formatOf<VIDEOINFOHEADER2>(mt, FORMAT_VideoInfo2))
+            return FourCCToStr(vih2->bmiHeader.biCompression);
+        return {};
     }
     return mt.formattype == FORMAT_MPEGVideo ? QStringLiteral("MPEG1") : QStringLiteral("MPEG2");
 }
 
-QString AudioFormatName(const MediaTypeView& mt)
+QString AudioFormatName(const AM_MEDIA_TYPE& mt)
 {
     if (mt.majortype != MEDIATYPE_Audio)
         return {};
@@ -275,8 +254,8 @@ QString AudioFormatName(const MediaTypeView& mt)
         name = FourCCToStr(mt.subtype.Data1);
 
     // The wave format tag names the coding more precisely when it is known.
-    if (hasFormat(mt, FORMAT_WaveFormatEx, kWaveFormatExSize)) {
-        if (const WORD tag = readLE<quint16>(mt, 0)) {
+    if (const auto* wfx = formatOf<WAVEFORMATEX>(mt, FORMAT_WaveFormatEx)) {
+        if (const WORD tag = wfx->wFormatTag) {
             const QString tagName = WaveFormatTagName(tag).left(4);
             if (!tagName.isEmpty())
                 name = tagName;
@@ -285,43 +264,41 @@ QString AudioFormatName(const MediaTypeView& mt)
     return name;
 }
 
-TVideoData GetVideoData(const MediaTypeView& mt)
+namespace {
+// Fills the fields that VIDEOINFOHEADER and VIDEOINFOHEADER2 share.
+template <typename Header>
+TVideoData videoDataOf(const AM_MEDIA_TYPE& mt, const Header& h, DWORD aspectX, DWORD aspectY)
 {
-    struct Reader
-    {
-        const GUID& formatType;
-        ULONG minSize;
-        ULONG bitmapHeader;
-        bool aspect; // the header carries the picture aspect ratio
-    };
-    // DV in a VIDEOINFOHEADER2 keeps no aspect: its flags tell the aspect,
-    // not the header.
-    const bool dv = isDVFourCC(mt.subtype);
-    const Reader readers[] = {
-        {FORMAT_VideoInfo, kVideoInfoSize, kVihBitmapHeader, false},
-        {FORMAT_VideoInfo2, kVideoInfo2Size, kVih2BitmapHeader, !dv},
-        {FORMAT_MPEG2Video, kMpeg2VideoInfoSize, kVih2BitmapHeader, true},
-        {FORMAT_MPEGVideo, kMpeg1VideoInfoSize, kVihBitmapHeader, false},
-    };
     TVideoData vd;
-    for (const Reader& r : readers) {
-        if (!hasFormat(mt, r.formatType, r.minSize))
-            continue;
-        vd.valid = true;
-        vd.bitRate = readLE<qint32>(mt, kVihBitRate);
-        vd.frameDuration = readLE<qint64>(mt, kVihAvgTimePerFrame);
-        vd.width = readLE<qint32>(mt, r.bitmapHeader + kBmiWidth);
-        vd.height = readLE<qint32>(mt, r.bitmapHeader + kBmiHeight);
-        vd.bitCount = readLE<quint16>(mt, r.bitmapHeader + kBmiBitCount);
-        if (r.aspect) {
-            vd.aspectX = readLE<qint32>(mt, kVih2AspectX);
-            vd.aspectY = readLE<qint32>(mt, kVih2AspectY);
-        }
-        vd.subtypeName = VideoSubtypeName(mt);
-        DescribeVideoData(vd);
-        break;
-    }
+    vd.valid = true;
+    vd.width = h.bmiHeader.biWidth;
+    vd.height = h.bmiHeader.biHeight;
+    vd.bitCount = h.bmiHeader.biBitCount;
+    vd.bitRate = static_cast<std::int32_t>(h.dwBitRate);
+    vd.frameDuration = h.AvgTimePerFrame;
+    vd.aspectX = static_cast<std::int32_t>(aspectX);
+    vd.aspectY = static_cast<std::int32_t>(aspectY);
+    vd.subtypeName = VideoSubtypeName(mt);
+    DescribeVideoData(vd);
     return vd;
+}
+} // namespace
+
+TVideoData GetVideoData(const AM_MEDIA_TYPE& mt)
+{
+    if (const auto* vih = formatOf<VIDEOINFOHEADER>(mt, FORMAT_VideoInfo))
+        return videoDataOf(mt, *vih, 0, 0);
+    if (const auto* vih2 = formatOf<VIDEOINFOHEADER2>(mt, FORMAT_VideoInfo2)) {
+        // DV keeps its aspect in its own flags, not in the header.
+        if (isDVFourCC(mt.subtype))
+            return videoDataOf(mt, *vih2, 0, 0);
+        return videoDataOf(mt, *vih2, vih2->dwPictAspectRatioX, vih2->dwPictAspectRatioY);
+    }
+    if (const auto* mpeg2 = formatOf<MPEG2VIDEOINFO>(mt, FORMAT_MPEG2Video))
+        return videoDataOf(mt, mpeg2->hdr, mpeg2->hdr.dwPictAspectRatioX, mpeg2->hdr.dwPictAspectRatioY);
+    if (const auto* mpeg1 = formatOf<MPEG1VIDEOINFO>(mt, FORMAT_MPEGVideo))
+        return videoDataOf(mt, mpeg1->hdr, 0, 0);
+    return {};
 }
 
 void DescribeVideoData(TVideoData& vd)
@@ -362,10 +339,9 @@ void DescribeVideoData(TVideoData& vd)
     }
 }
 
-TRect GetAspectFitRect(std::int32_t aspectW, std::int32_t aspectH, const TRect& rect, bool relative,
-                       std::int32_t margin)
+RECT GetAspectFitRect(std::int32_t aspectW, std::int32_t aspectH, const RECT& rect, bool relative, std::int32_t margin)
 {
-    TRect r{rect.left + margin, rect.top + margin, rect.right - margin, rect.bottom - margin};
+    RECT r{rect.left + margin, rect.top + margin, rect.right - margin, rect.bottom - margin};
     if (aspectW >= 1 && aspectH >= 1) {
         const std::int64_t w = r.right - r.left;
         const std::int64_t h = r.bottom - r.top;

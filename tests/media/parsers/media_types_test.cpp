@@ -1,10 +1,11 @@
-#include "media/parsers/media_guids.h"
 #include "media/parsers/media_types.h"
+#include "platform/graph/media_guids.h"
 
 #include <QtEndian>
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <vector>
 
 namespace {
@@ -30,9 +31,14 @@ struct Block
         qToLittleEndian(v, bytes.data() + at);
         return *this;
     }
-    MediaTypeView type(const GUID& major, const GUID& subtype, const GUID& format) const
+    AM_MEDIA_TYPE type(const GUID& major, const GUID& subtype, const GUID& format) const
     {
-        return {major, subtype, format, bytes.data(), static_cast<ULONG>(bytes.size())};
+        AM_MEDIA_TYPE mt;
+        mt.majortype = major;
+        mt.subtype = subtype;
+        mt.formattype = format;
+        mt.format = bytes;
+        return mt;
     }
 };
 
@@ -48,8 +54,8 @@ Block videoInfo(std::size_t size, std::size_t bitmapHeader, qint32 width, qint32
 }
 
 const GUID kDvsd = MEDIASUBTYPE_dvsd;
-const GUID kMpeg2Video = "{E06D8026-DB46-11CF-B4D1-00805F6CBBEA}"_guid;
-const GUID kH264 = GUID::fromFourCC(makeFourCC('H', '2', '6', '4'));
+const GUID kMpeg2Video = MEDIASUBTYPE_MPEG2_VIDEO;
+const GUID kH264 = MEDIASUBTYPE_H264;
 
 TEST(GetVideoData, ReadsDVInVideoInfo)
 {
@@ -109,7 +115,7 @@ TEST(GetVideoData, RefusesShortOrUnknownFormats)
     EXPECT_FALSE(GetVideoData(shortInfo2.type(MEDIATYPE_Video, kH264, FORMAT_VideoInfo2)).valid);
     // An MPEG-2 block the size of a VIDEOINFOHEADER2 lacks its own fields.
     EXPECT_FALSE(GetVideoData(shortInfo2.type(MEDIATYPE_Video, kMpeg2Video, FORMAT_MPEG2Video)).valid);
-    EXPECT_FALSE(GetVideoData(MediaTypeView{MEDIATYPE_Video, kDvsd, FORMAT_VideoInfo, nullptr, 88}).valid);
+    EXPECT_FALSE(GetVideoData(Block(0).type(MEDIATYPE_Video, kDvsd, FORMAT_VideoInfo)).valid);
     const Block wave(18);
     EXPECT_FALSE(GetVideoData(wave.type(MEDIATYPE_Audio, MEDIASUBTYPE_PCM, FORMAT_WaveFormatEx)).valid);
 }
@@ -194,16 +200,24 @@ TEST(MediaNames, AudioFormats)
     EXPECT_EQ(named, 143);
 }
 
+using Edges = std::array<LONG, 4>;
+
+Edges fit(std::int32_t aspectW, std::int32_t aspectH, Edges rect, bool relative = false, std::int32_t margin = 0)
+{
+    const RECT r = GetAspectFitRect(aspectW, aspectH, RECT{rect[0], rect[1], rect[2], rect[3]}, relative, margin);
+    return {r.left, r.top, r.right, r.bottom};
+}
+
 TEST(GetAspectFitRect, CentresThePicture)
 {
-    const TRect pal{0, 0, 720, 576};
-    EXPECT_EQ(GetAspectFitRect(16, 9, pal, false, 0), (TRect{0, 85, 720, 490}));
-    EXPECT_EQ(GetAspectFitRect(4, 3, pal, false, 0), (TRect{0, 18, 720, 558}));
-    EXPECT_EQ(GetAspectFitRect(16, 9, TRect{0, 0, 400, 400}, false, 0), (TRect{0, 87, 400, 312}));
+    const Edges pal{0, 0, 720, 576};
+    EXPECT_EQ(fit(16, 9, pal), (Edges{0, 85, 720, 490}));
+    EXPECT_EQ(fit(4, 3, pal), (Edges{0, 18, 720, 558}));
+    EXPECT_EQ(fit(16, 9, {0, 0, 400, 400}), (Edges{0, 87, 400, 312}));
     // Too wide: full height, centred horizontally.
-    EXPECT_EQ(GetAspectFitRect(4, 3, TRect{0, 0, 1000, 300}, false, 0), (TRect{300, 0, 700, 300}));
-    EXPECT_EQ(GetAspectFitRect(0, 9, TRect{10, 20, 110, 220}, false, 5), (TRect{15, 25, 105, 215}));
-    EXPECT_EQ(GetAspectFitRect(1, 1, TRect{100, 50, 300, 150}, true, 10), (TRect{60, 10, 140, 90}));
+    EXPECT_EQ(fit(4, 3, {0, 0, 1000, 300}), (Edges{300, 0, 700, 300}));
+    EXPECT_EQ(fit(0, 9, {10, 20, 110, 220}, false, 5), (Edges{15, 25, 105, 215}));
+    EXPECT_EQ(fit(1, 1, {100, 50, 300, 150}, true, 10), (Edges{60, 10, 140, 90}));
 }
 
 } // namespace

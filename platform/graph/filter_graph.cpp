@@ -1,0 +1,830 @@
+#include "platform/graph/filter_graph.h"
+
+#include "platform/graph/clock.h"
+#include "platform/graph/enumerators.h"
+#include "platform/graph/filter_mapper.h"
+#include "platform/graph/media_guids.h"
+
+#include "platform/win/messages.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// Stream time starts this far after Run, so that every filter is running
+// before the first sample is due.
+constexpr REFERENCE_TIME kRunLead = 100'000; // 10 ms
+// The graph builder tries chains of at most this many filters.
+constexpr int kMaxChain = 4;
+
+std::vector<ComPtr<IPin>> pinsOf(IBaseFilter* filter)
+{
+    std::vector<ComPtr<IPin>> pins;
+    ComPtr<IEnumPins> list;
+    if (FAILED(filter->EnumPins(list.put())))
+        return pins;
+    ComPtr<IPin> pin;
+    while (list->Next(1, pin.put(), nullptr) == S_OK)
+        pins.push_back(pin);
+    return pins;
+}
+
+PIN_DIRECTION directionOf(IPin* pin)
+{
+    PIN_DIRECTION direction = PINDIR_INPUT;
+    pin->QueryDirection(&direction);
+    return direction;
+}
+
+ComPtr<IPin> peerOf(IPin* pin)
+{
+    ComPtr<IPin> peer;
+    pin->ConnectedTo(peer.put());
+    return peer;
+}
+
+ComPtr<IPin> firstFreePin(IBaseFilter* filter, PIN_DIRECTION direction)
+{
+    for (const ComPtr<IPin>& pin : pinsOf(filter)) {
+        if (directionOf(pin.get()) == direction && !peerOf(pin.get()))
+            return pin;
+    }
+    return nullptr;
+}
+
+ComPtr<IBaseFilter> filterOf(IPin* pin)
+{
+    PIN_INFO info;
+    pin->QueryPinInfo(&info);
+    return info.pFilter;
+}
+
+// A renderer takes data and hands none on: a connected input, no output.
+bool isRenderer(IBaseFilter* filter)
+{
+    bool input = false;
+    for (const ComPtr<IPin>& pin : pinsOf(filter)) {
+        if (directionOf(pin.get()) == PINDIR_OUTPUT)
+            return false;
+        input = input || peerOf(pin.get());
+    }
+    return input;
+}
+
+} // namespace
+
+FilterGraph::FilterGraph() : cancel_(std::make_shared<CancelToken>()) {}
+
+FilterGraph::~FilterGraph()
+{
+    Stop();
+    for (const Entry& entry : filters_) {
+        entry.filter->SetSyncSource(nullptr);
+        entry.filter->JoinFilterGraph(nullptr, nullptr);
+    }
+}
+
+HRESULT FilterGraph::QueryInterface(REFIID riid, void** object)
+{
+    if (object) {
+        if (riid == IFilterGraph::iid)
+            *object = static_cast<IFilterGraph*>(this);
+        else if (riid == IMediaEvent::iid)
+            *object = static_cast<IMediaEvent*>(this);
+        else if (riid == IPersist::iid)
+            *object = static_cast<IPersist*>(this);
+        else
+            return ComObject::QueryInterface(riid, object);
+        AddRef();
+        return S_OK;
+    }
+    return E_POINTER;
+}
+
+// --- membership --------------------------------------------------------------
+
+std::vector<ComPtr<IBaseFilter>> FilterGraph::snapshot()
+{
+    std::lock_guard lock(lock_);
+    std::vector<ComPtr<IBaseFilter>> list;
+    for (const Entry& entry : filters_)
+        list.push_back(entry.filter);
+    return list;
+}
+
+bool FilterGraph::contains(IBaseFilter* filter)
+{
+    std::lock_guard lock(lock_);
+    return std::any_of(filters_.begin(), filters_.end(), [&](const Entry& e) { return e.filter.get() == filter; });
+}
+
+bool FilterGraph::nameTaken(const std::u16string& name)
+{
+    std::lock_guard lock(lock_);
+    return std::any_of(filters_.begin(), filters_.end(), [&](const Entry& e) { return e.name == name; });
+}
+
+HRESULT FilterGraph::AddFilter(IBaseFilter* filter, LPCWSTR name)
+{
+    if (!filter)
+        return E_POINTER;
+    std::lock_guard lock(lock_);
+    if (contains(filter))
+        return E_INVALIDARG;
+    if (!name || !*name) {
+        FILTER_INFO info;
+        filter->QueryFilterInfo(&info);
+        return addWithFreeName(filter, info.achName.empty() ? u"Filter" : info.achName);
+    }
+    if (nameTaken(name))
+        return VFW_E_DUPLICATE_NAME;
+    const HRESULT hr = filter->JoinFilterGraph(this, name);
+    if (FAILED(hr))
+        return hr;
+    filters_.push_back({ComPtr<IBaseFilter>(filter), name});
+    return S_OK;
+}
+
+HRESULT FilterGraph::addWithFreeName(IBaseFilter* filter, const std::u16string& name)
+{
+    std::u16string free = name;
+    for (int n = 1; nameTaken(free); ++n) {
+        char suffix[8];
+        std::snprintf(suffix, sizeof suffix, " %04d", n % 10000);
+        free = name + std::u16string(suffix, suffix + std::char_traits<char>::length(suffix));
+    }
+    return AddFilter(filter, free.c_str());
+}
+
+HRESULT FilterGraph::RemoveFilter(IBaseFilter* filter)
+{
+    if (!filter)
+        return E_POINTER;
+    std::lock_guard lock(lock_);
+    const auto it =
+        std::find_if(filters_.begin(), filters_.end(), [&](const Entry& e) { return e.filter.get() == filter; });
+    if (it == filters_.end())
+        return VFW_E_NOT_FOUND;
+    const ComPtr<IBaseFilter> held = it->filter;
+    held->Stop();
+    for (const ComPtr<IPin>& pin : pinsOf(held.get())) {
+        if (const ComPtr<IPin> peer = peerOf(pin.get())) {
+            peer->Disconnect();
+            pin->Disconnect();
+        }
+    }
+    filters_.erase(it);
+    held->SetSyncSource(nullptr);
+    held->JoinFilterGraph(nullptr, nullptr);
+    if (clock_ && held.as<IReferenceClock>() == clock_) {
+        clock_.reset();
+        if (defaultClock_)
+            SetDefaultSyncSource();
+    }
+    return S_OK;
+}
+
+HRESULT FilterGraph::EnumFilters(IEnumFilters** filters)
+{
+    if (!filters)
+        return E_POINTER;
+    return copyOut<IEnumFilters>(makeCom<FilterEnum>(snapshot()).get(), filters);
+}
+
+HRESULT FilterGraph::FindFilterByName(LPCWSTR name, IBaseFilter** filter)
+{
+    if (!name || !filter)
+        return E_POINTER;
+    std::lock_guard lock(lock_);
+    for (const Entry& entry : filters_) {
+        if (entry.name == name)
+            return copyOut<IBaseFilter>(entry.filter.get(), filter);
+    }
+    *filter = nullptr;
+    return VFW_E_NOT_FOUND;
+}
+
+// --- connections -------------------------------------------------------------
+
+HRESULT FilterGraph::ConnectDirect(IPin* output, IPin* input, const AM_MEDIA_TYPE* type)
+{
+    if (!output || !input)
+        return E_POINTER;
+    if (directionOf(output) != PINDIR_OUTPUT || directionOf(input) != PINDIR_INPUT)
+        return VFW_E_INVALID_DIRECTION;
+    return output->Connect(input, type);
+}
+
+HRESULT FilterGraph::Reconnect(IPin* pin)
+{
+    if (!pin)
+        return E_POINTER;
+    const ComPtr<IPin> peer = peerOf(pin);
+    if (!peer)
+        return VFW_E_NOT_CONNECTED;
+    AM_MEDIA_TYPE type;
+    pin->ConnectionMediaType(&type);
+    pin->Disconnect();
+    peer->Disconnect();
+    return directionOf(pin) == PINDIR_OUTPUT ? ConnectDirect(pin, peer.get(), &type)
+                                              : ConnectDirect(peer.get(), pin, &type);
+}
+
+HRESULT FilterGraph::Disconnect(IPin* pin) { return pin ? pin->Disconnect() : E_POINTER; }
+
+HRESULT FilterGraph::Connect(IPin* output, IPin* input)
+{
+    if (!output || !input)
+        return E_POINTER;
+    std::lock_guard lock(lock_);
+    const HRESULT hr = ConnectDirect(output, input, nullptr);
+    if (SUCCEEDED(hr) || hr == VFW_E_ALREADY_CONNECTED || hr == VFW_E_INVALID_DIRECTION ||
+        hr == VFW_E_NOT_STOPPED)
+        return hr;
+    return connectThroughRegistered(output, input, 0);
+}
+
+HRESULT FilterGraph::Render(IPin* output)
+{
+    if (!output)
+        return E_POINTER;
+    if (directionOf(output) != PINDIR_OUTPUT)
+        return VFW_E_INVALID_DIRECTION;
+    if (peerOf(output))
+        return VFW_E_ALREADY_CONNECTED;
+    std::lock_guard lock(lock_);
+    return connectThroughRegistered(output, nullptr, 0);
+}
+
+HRESULT FilterGraph::connectThroughRegistered(IPin* output, IPin* target, int depth)
+{
+    if (depth >= kMaxChain)
+        return target ? VFW_E_CANNOT_CONNECT : VFW_E_CANNOT_RENDER;
+    // Candidates for every type the output offers, best merit first.
+    std::vector<RegisteredFilter> candidates;
+    ComPtr<IEnumMediaTypes> types;
+    if (SUCCEEDED(output->EnumMediaTypes(types.put()))) {
+        AM_MEDIA_TYPE* type = nullptr;
+        while (types->Next(1, &type, nullptr) == S_OK) {
+            for (RegisteredFilter& f : FilterMapper::instance().matchingFilters(*type)) {
+                if (std::none_of(candidates.begin(), candidates.end(),
+                                 [&](const RegisteredFilter& c) { return c.classId == f.classId; }))
+                    candidates.push_back(std::move(f));
+            }
+            DeleteMediaType(type);
+        }
+    }
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const RegisteredFilter& a, const RegisteredFilter& b) { return a.merit > b.merit; });
+    for (const RegisteredFilter& candidate : candidates) {
+        if (SUCCEEDED(tryCandidate(output, target, candidate, depth)))
+            return S_OK;
+    }
+    return target ? VFW_E_CANNOT_CONNECT : VFW_E_CANNOT_RENDER;
+}
+
+HRESULT FilterGraph::tryCandidate(IPin* output, IPin* target, const RegisteredFilter& candidate, int depth)
+{
+    // Rendering ends at a renderer; connecting to a target needs a filter
+    // that hands data on.
+    if (target && candidate.renderer)
+        return E_FAIL;
+    const auto callback = site_.as<IAMGraphBuilderCallback>();
+    const auto moniker = makeCom<FilterMoniker>(candidate.classId);
+    if (callback && FAILED(callback->SelectedFilter(moniker.get())))
+        return E_FAIL;
+    ComPtr<IBaseFilter> filter;
+    if (FAILED(moniker->BindToObject(nullptr, nullptr, IBaseFilter::iid, filter.putVoid())))
+        return E_FAIL;
+    if (callback && FAILED(callback->CreatedFilter(filter.get())))
+        return E_FAIL;
+    if (FAILED(addWithFreeName(filter.get(), candidate.name)))
+        return E_FAIL;
+    const ComPtr<IPin> input = firstFreePin(filter.get(), PINDIR_INPUT);
+    if (input && SUCCEEDED(ConnectDirect(output, input.get(), nullptr))) {
+        bool outputs = false;
+        for (const ComPtr<IPin>& pin : pinsOf(filter.get())) {
+            if (directionOf(pin.get()) != PINDIR_OUTPUT || peerOf(pin.get()))
+                continue;
+            outputs = true;
+            if (!target) {
+                if (SUCCEEDED(connectThroughRegistered(pin.get(), nullptr, depth + 1)))
+                    return S_OK;
+            } else if (SUCCEEDED(ConnectDirect(pin.get(), target, nullptr)) ||
+                       SUCCEEDED(connectThroughRegistered(pin.get(), target, depth + 1))) {
+                return S_OK;
+            }
+        }
+        if (!target && !outputs)
+            return S_OK;
+    }
+    RemoveFilter(filter.get());
+    return E_FAIL;
+}
+
+HRESULT FilterGraph::RenderFile(LPCWSTR, LPCWSTR) { return E_NOTIMPL; }
+HRESULT FilterGraph::AddSourceFilter(LPCWSTR, LPCWSTR, IBaseFilter**) { return E_NOTIMPL; }
+HRESULT FilterGraph::Abort() { return S_OK; }
+HRESULT FilterGraph::ShouldOperationContinue() { return S_OK; }
+
+// --- states ------------------------------------------------------------------
+
+std::vector<ComPtr<IBaseFilter>> FilterGraph::downstreamFirst()
+{
+    std::vector<ComPtr<IBaseFilter>> left = snapshot();
+    std::vector<ComPtr<IBaseFilter>> ordered;
+    const auto placed = [&](IBaseFilter* f) {
+        return std::any_of(ordered.begin(), ordered.end(), [&](const auto& o) { return o.get() == f; });
+    };
+    while (!left.empty()) {
+        const std::size_t before = left.size();
+        for (auto it = left.begin(); it != left.end();) {
+            bool ready = true;
+            for (const ComPtr<IPin>& pin : pinsOf(it->get())) {
+                if (directionOf(pin.get()) != PINDIR_OUTPUT)
+                    continue;
+                const ComPtr<IPin> peer = peerOf(pin.get());
+                const ComPtr<IBaseFilter> below = peer ? filterOf(peer.get()) : nullptr;
+                if (below && contains(below.get()) && !placed(below.get()))
+                    ready = false;
+            }
+            if (ready) {
+                ordered.push_back(*it);
+                it = left.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        // A cycle cannot be ordered; take the rest as they are.
+        if (left.size() == before) {
+            ordered.insert(ordered.end(), left.begin(), left.end());
+            break;
+        }
+    }
+    return ordered;
+}
+
+REFERENCE_TIME FilterGraph::clockTime()
+{
+    REFERENCE_TIME now = 0;
+    if (clock_)
+        clock_->GetTime(&now);
+    return now;
+}
+
+void FilterGraph::distributeClock()
+{
+    for (const ComPtr<IBaseFilter>& filter : snapshot())
+        filter->SetSyncSource(clock_.get());
+}
+
+void FilterGraph::resetCompletion()
+{
+    std::size_t renderers = 0;
+    for (const ComPtr<IBaseFilter>& filter : snapshot())
+        renderers += isRenderer(filter.get()) ? 1 : 0;
+    std::lock_guard lock(eventLock_);
+    renderers_ = renderers;
+    completed_.clear();
+    completeQueued_ = false;
+    completion_ = 0;
+}
+
+HRESULT FilterGraph::pauseFilters()
+{
+    for (const ComPtr<IBaseFilter>& filter : downstreamFirst()) {
+        const HRESULT hr = filter->Pause();
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+HRESULT FilterGraph::runFilters()
+{
+    runStart_ = clock_ ? clockTime() + kRunLead - pausedAt_ : 0;
+    for (const ComPtr<IBaseFilter>& filter : downstreamFirst()) {
+        const HRESULT hr = filter->Run(runStart_);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+HRESULT FilterGraph::Pause()
+{
+    std::lock_guard lock(lock_);
+    if (state_ == State_Stopped) {
+        cancel_->reset();
+        if (defaultClock_ && !clock_)
+            SetDefaultSyncSource();
+        distributeClock();
+        resetCompletion();
+        pausedAt_ = 0;
+    } else if (state_ == State_Running) {
+        pausedAt_ = clock_ ? clockTime() - runStart_ : 0;
+    }
+    HRESULT hr = pauseFilters();
+    if (FAILED(hr)) {
+        Stop();
+        return hr;
+    }
+    state_ = State_Paused;
+    OAFilterState state;
+    return GetState(0, &state) == VFW_S_STATE_INTERMEDIATE ? S_FALSE : S_OK;
+}
+
+HRESULT FilterGraph::Run()
+{
+    std::lock_guard lock(lock_);
+    if (state_ == State_Running)
+        return S_OK;
+    if (state_ == State_Stopped) {
+        const HRESULT hr = Pause();
+        if (FAILED(hr))
+            return hr;
+    }
+    const HRESULT hr = runFilters();
+    if (FAILED(hr)) {
+        Stop();
+        return hr;
+    }
+    state_ = State_Running;
+    return S_OK;
+}
+
+HRESULT FilterGraph::Run(REFERENCE_TIME) { return Run(); }
+
+HRESULT FilterGraph::Stop()
+{
+    std::lock_guard lock(lock_);
+    // Streaming threads blocked in sends give up before the filters wait
+    // for them.
+    cancel_->fire();
+    HRESULT result = S_OK;
+    for (const ComPtr<IBaseFilter>& filter : downstreamFirst()) {
+        const HRESULT hr = filter->Stop();
+        if (FAILED(hr) && SUCCEEDED(result))
+            result = hr;
+    }
+    state_ = State_Stopped;
+    pausedAt_ = 0;
+    return result;
+}
+
+HRESULT FilterGraph::StopWhenReady() { return Stop(); }
+
+HRESULT FilterGraph::GetState(LONG msTimeout, OAFilterState* state)
+{
+    if (!state)
+        return E_POINTER;
+    const std::vector<ComPtr<IBaseFilter>> filters = snapshot();
+    const auto settled = [&] {
+        FILTER_STATE s;
+        return std::none_of(filters.begin(), filters.end(),
+                            [&](const auto& f) { return f->GetState(0, &s) == VFW_S_STATE_INTERMEDIATE; });
+    };
+    *state = state_;
+    if (state_ == State_Stopped)
+        return S_OK;
+    const bool done = msTimeout == 0 ? settled() : WaitServingMessages(settled, msTimeout);
+    return done ? S_OK : VFW_S_STATE_INTERMEDIATE;
+}
+
+HRESULT FilterGraph::GetState(DWORD msTimeout, FILTER_STATE* state)
+{
+    if (!state)
+        return E_POINTER;
+    OAFilterState s = State_Stopped;
+    const HRESULT hr = GetState(static_cast<LONG>(msTimeout), &s);
+    *state = static_cast<FILTER_STATE>(s);
+    return hr;
+}
+
+HRESULT FilterGraph::RenderFile(LPCWSTR) { return E_NOTIMPL; }
+
+HRESULT FilterGraph::GetClassID(CLSID* classId)
+{
+    if (!classId)
+        return E_POINTER;
+    *classId = CLSID_FilterGraph;
+    return S_OK;
+}
+
+// --- clock -------------------------------------------------------------------
+
+HRESULT FilterGraph::SetSyncSource(IReferenceClock* clock)
+{
+    std::lock_guard lock(lock_);
+    clock_ = clock;
+    defaultClock_ = false;
+    distributeClock();
+    return S_OK;
+}
+
+HRESULT FilterGraph::GetSyncSource(IReferenceClock** clock)
+{
+    if (!clock)
+        return E_POINTER;
+    std::lock_guard lock(lock_);
+    *clock = clock_.get();
+    if (*clock)
+        (*clock)->AddRef();
+    return S_OK;
+}
+
+HRESULT FilterGraph::SetDefaultSyncSource()
+{
+    std::lock_guard lock(lock_);
+    // A filter that keeps time (an audio renderer) is the best clock.
+    ComPtr<IReferenceClock> chosen;
+    for (const ComPtr<IBaseFilter>& filter : snapshot()) {
+        if ((chosen = filter.as<IReferenceClock>()))
+            break;
+    }
+    if (!chosen) {
+        if (!systemClock_)
+            systemClock_ = makeCom<SystemClock>();
+        chosen = systemClock_;
+    }
+    clock_ = chosen;
+    defaultClock_ = true;
+    distributeClock();
+    return S_OK;
+}
+
+// --- seeking -----------------------------------------------------------------
+
+ComPtr<IMediaSeeking> FilterGraph::seeker()
+{
+    // The most upstream filter that seeks: sources and splitters move the
+    // streams; its output pins may carry the interface instead.
+    const std::vector<ComPtr<IBaseFilter>> ordered = downstreamFirst();
+    for (auto it = ordered.rbegin(); it != ordered.rend(); ++it) {
+        if (auto seeking = it->as<IMediaSeeking>())
+            return seeking;
+        for (const ComPtr<IPin>& pin : pinsOf(it->get())) {
+            if (directionOf(pin.get()) == PINDIR_OUTPUT) {
+                if (auto seeking = pin.as<IMediaSeeking>())
+                    return seeking;
+            }
+        }
+    }
+    return nullptr;
+}
+
+#define FORWARD_SEEKING(call)                                                                                          \
+    const ComPtr<IMediaSeeking> seeking = seeker();                                                                     \
+    return seeking ? seeking->call : E_NOTIMPL
+
+HRESULT FilterGraph::GetCapabilities(DWORD* capabilities) { FORWARD_SEEKING(GetCapabilities(capabilities)); }
+HRESULT FilterGraph::CheckCapabilities(DWORD* capabilities) { FORWARD_SEEKING(CheckCapabilities(capabilities)); }
+HRESULT FilterGraph::IsFormatSupported(const GUID* format) { FORWARD_SEEKING(IsFormatSupported(format)); }
+HRESULT FilterGraph::QueryPreferredFormat(GUID* format) { FORWARD_SEEKING(QueryPreferredFormat(format)); }
+HRESULT FilterGraph::GetTimeFormat(GUID* format) { FORWARD_SEEKING(GetTimeFormat(format)); }
+HRESULT FilterGraph::IsUsingTimeFormat(const GUID* format) { FORWARD_SEEKING(IsUsingTimeFormat(format)); }
+HRESULT FilterGraph::SetTimeFormat(const GUID* format) { FORWARD_SEEKING(SetTimeFormat(format)); }
+HRESULT FilterGraph::GetDuration(LONGLONG* duration) { FORWARD_SEEKING(GetDuration(duration)); }
+HRESULT FilterGraph::GetStopPosition(LONGLONG* stop) { FORWARD_SEEKING(GetStopPosition(stop)); }
+HRESULT FilterGraph::ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
+                                       const GUID* sourceFormat)
+{
+    FORWARD_SEEKING(ConvertTimeFormat(target, targetFormat, source, sourceFormat));
+}
+HRESULT FilterGraph::GetAvailable(LONGLONG* earliest, LONGLONG* latest)
+{
+    FORWARD_SEEKING(GetAvailable(earliest, latest));
+}
+HRESULT FilterGraph::SetRate(double rate) { FORWARD_SEEKING(SetRate(rate)); }
+HRESULT FilterGraph::GetRate(double* rate) { FORWARD_SEEKING(GetRate(rate)); }
+HRESULT FilterGraph::GetPreroll(LONGLONG* preroll) { FORWARD_SEEKING(GetPreroll(preroll)); }
+
+#undef FORWARD_SEEKING
+
+HRESULT FilterGraph::GetCurrentPosition(LONGLONG* current)
+{
+    if (!current)
+        return E_POINTER;
+    const ComPtr<IMediaSeeking> seeking = seeker();
+    if (!seeking)
+        return E_NOTIMPL;
+    if (seeking->GetCurrentPosition(current) == S_OK)
+        return S_OK;
+    std::lock_guard lock(lock_);
+    REFERENCE_TIME streamTime = pausedAt_;
+    if (state_ == State_Running && clock_)
+        streamTime = std::max<REFERENCE_TIME>(clockTime() - runStart_, 0);
+    else if (state_ == State_Stopped)
+        streamTime = 0;
+    double rate = 1.0;
+    seeking->GetRate(&rate);
+    LONGLONG position = segmentStart_ + static_cast<LONGLONG>(static_cast<double>(streamTime) * rate);
+    LONGLONG duration = 0;
+    if (SUCCEEDED(seeking->GetDuration(&duration)) && duration > 0)
+        position = std::min(position, duration);
+    *current = position;
+    return S_OK;
+}
+
+HRESULT FilterGraph::GetPositions(LONGLONG* current, LONGLONG* stop)
+{
+    const ComPtr<IMediaSeeking> seeking = seeker();
+    if (!seeking)
+        return E_NOTIMPL;
+    if (current) {
+        const HRESULT hr = GetCurrentPosition(current);
+        if (FAILED(hr))
+            return hr;
+    }
+    return stop ? seeking->GetStopPosition(stop) : S_OK;
+}
+
+HRESULT FilterGraph::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags)
+{
+    const ComPtr<IMediaSeeking> seeking = seeker();
+    if (!seeking)
+        return E_NOTIMPL;
+    std::lock_guard lock(lock_);
+    const bool running = state_ == State_Running;
+    if (running) {
+        pausedAt_ = clock_ ? clockTime() - runStart_ : 0;
+        pauseFilters();
+    }
+    const bool moveStart = (currentFlags & AM_SEEKING_PositioningBitsMask) != AM_SEEKING_NoPositioning;
+    // The flush releases streaming threads blocked in sends.
+    if (moveStart)
+        cancel_->fire();
+    const HRESULT hr = seeking->SetPositions(current, currentFlags, stop, stopFlags);
+    if (moveStart) {
+        if (state_ != State_Stopped)
+            cancel_->reset();
+        LONGLONG start = 0;
+        if (SUCCEEDED(seeking->GetPositions(&start, nullptr)))
+            segmentStart_ = start;
+        pausedAt_ = 0;
+        resetCompletion();
+    }
+    if (running)
+        runFilters();
+    return hr;
+}
+
+// --- events ------------------------------------------------------------------
+
+void FilterGraph::queueEvent(const Event& event)
+{
+    HWND window = 0;
+    LONG message = 0;
+    LONG_PTR instance = 0;
+    {
+        std::lock_guard lock(eventLock_);
+        events_.push_back(event);
+        if (event.code == EC_COMPLETE || event.code == EC_ERRORABORT || event.code == EC_USERABORT)
+            completion_ = event.code;
+        window = notifyWindow_;
+        message = notifyMessage_;
+        instance = notifyInstance_;
+    }
+    if (window)
+        PostMessage(window, static_cast<UINT>(message), 0, instance);
+}
+
+HRESULT FilterGraph::Notify(LONG code, LONG_PTR param1, LONG_PTR param2)
+{
+    if (code == EC_COMPLETE) {
+        std::lock_guard lock(eventLock_);
+        if (renderers_ > 0) {
+            completed_.insert(param2);
+            if (completed_.size() < renderers_ || completeQueued_)
+                return S_OK;
+        }
+        completeQueued_ = true;
+    }
+    queueEvent({code, param1, code == EC_COMPLETE ? 0 : param2});
+    return S_OK;
+}
+
+HRESULT FilterGraph::GetEvent(LONG* code, LONG_PTR* param1, LONG_PTR* param2, LONG msTimeout)
+{
+    if (!code || !param1 || !param2)
+        return E_POINTER;
+    const auto pending = [this] {
+        std::lock_guard lock(eventLock_);
+        return !events_.empty();
+    };
+    if (msTimeout != 0 && !pending())
+        WaitServingMessages(pending, msTimeout);
+    std::lock_guard lock(eventLock_);
+    if (events_.empty())
+        return E_ABORT;
+    const Event event = events_.front();
+    events_.pop_front();
+    *code = event.code;
+    *param1 = event.param1;
+    *param2 = event.param2;
+    return S_OK;
+}
+
+HRESULT FilterGraph::WaitForCompletion(LONG msTimeout, LONG* code)
+{
+    if (!code)
+        return E_POINTER;
+    *code = 0;
+    if (state_ != State_Running)
+        return VFW_E_WRONG_STATE;
+    const auto completed = [this] {
+        std::lock_guard lock(eventLock_);
+        return completion_ != 0;
+    };
+    if (!WaitServingMessages(completed, msTimeout))
+        return E_ABORT;
+    std::lock_guard lock(eventLock_);
+    *code = completion_;
+    return S_OK;
+}
+
+HRESULT FilterGraph::CancelDefaultHandling(LONG) { return S_OK; }
+HRESULT FilterGraph::RestoreDefaultHandling(LONG) { return S_OK; }
+HRESULT FilterGraph::FreeEventParams(LONG, LONG_PTR, LONG_PTR) { return S_OK; }
+
+HRESULT FilterGraph::SetNotifyWindow(OAHWND window, LONG message, LONG_PTR instanceData)
+{
+    std::lock_guard lock(eventLock_);
+    notifyWindow_ = window;
+    notifyMessage_ = message;
+    notifyInstance_ = instanceData;
+    return S_OK;
+}
+
+HRESULT FilterGraph::SetNotifyFlags(LONG flags)
+{
+    std::lock_guard lock(eventLock_);
+    notifyFlags_ = flags;
+    return S_OK;
+}
+
+HRESULT FilterGraph::GetNotifyFlags(LONG* flags)
+{
+    if (!flags)
+        return E_POINTER;
+    std::lock_guard lock(eventLock_);
+    *flags = notifyFlags_;
+    return S_OK;
+}
+
+// --- site and audio ----------------------------------------------------------
+
+HRESULT FilterGraph::SetSite(IUnknown* site)
+{
+    std::lock_guard lock(lock_);
+    site_ = site;
+    return S_OK;
+}
+
+HRESULT FilterGraph::GetSite(REFIID riid, void** site)
+{
+    if (!site)
+        return E_POINTER;
+    std::lock_guard lock(lock_);
+    *site = nullptr;
+    return site_ ? site_->QueryInterface(riid, site) : E_FAIL;
+}
+
+HRESULT FilterGraph::put_Volume(LONG volume)
+{
+    HRESULT result = E_NOTIMPL;
+    for (const ComPtr<IBaseFilter>& filter : snapshot()) {
+        if (const auto audio = filter.as<IBasicAudio>())
+            result = audio->put_Volume(volume);
+    }
+    return result;
+}
+
+HRESULT FilterGraph::get_Volume(LONG* volume)
+{
+    for (const ComPtr<IBaseFilter>& filter : snapshot()) {
+        if (const auto audio = filter.as<IBasicAudio>())
+            return audio->get_Volume(volume);
+    }
+    return E_NOTIMPL;
+}
+
+HRESULT FilterGraph::put_Balance(LONG balance)
+{
+    HRESULT result = E_NOTIMPL;
+    for (const ComPtr<IBaseFilter>& filter : snapshot()) {
+        if (const auto audio = filter.as<IBasicAudio>())
+            result = audio->put_Balance(balance);
+    }
+    return result;
+}
+
+HRESULT FilterGraph::get_Balance(LONG* balance)
+{
+    for (const ComPtr<IBaseFilter>& filter : snapshot()) {
+        if (const auto audio = filter.as<IBasicAudio>())
+            return audio->get_Balance(balance);
+    }
+    return E_NOTIMPL;
+}

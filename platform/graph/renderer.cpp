@@ -1,0 +1,219 @@
+#include "platform/graph/renderer.h"
+
+#include "platform/win/messages.h"
+
+#include <chrono>
+
+// --- pin ---------------------------------------------------------------------
+
+RendererInputPin::RendererInputPin(BaseRenderer* renderer) : BaseInputPin(renderer, u"Input"), renderer_(renderer) {}
+
+HRESULT RendererInputPin::CheckMediaType(const AM_MEDIA_TYPE* type) { return renderer_->CheckMediaType(type); }
+
+HRESULT RendererInputPin::SetMediaType(const AM_MEDIA_TYPE* type)
+{
+    BaseInputPin::SetMediaType(type);
+    return renderer_->SetMediaType(type);
+}
+
+HRESULT RendererInputPin::CompleteConnect(IPin* receivePin) { return renderer_->CompleteConnect(receivePin); }
+
+HRESULT RendererInputPin::BreakConnect()
+{
+    BaseInputPin::BreakConnect();
+    return renderer_->BreakConnect();
+}
+
+HRESULT RendererInputPin::Receive(IMediaSample* sample)
+{
+    const HRESULT hr = BaseInputPin::Receive(sample);
+    if (hr != S_OK)
+        return hr;
+    try {
+        return renderer_->receive(sample);
+    } catch (...) {
+        renderer_->NotifyEvent(EC_ERRORABORT, E_FAIL, 0);
+        return E_FAIL;
+    }
+}
+
+HRESULT RendererInputPin::EndOfStream()
+{
+    const HRESULT hr = BaseInputPin::EndOfStream();
+    return hr == S_OK ? renderer_->endOfStream() : hr;
+}
+
+HRESULT RendererInputPin::BeginFlush()
+{
+    BaseInputPin::BeginFlush();
+    renderer_->beginFlush();
+    return S_OK;
+}
+
+HRESULT RendererInputPin::EndFlush()
+{
+    renderer_->endFlush();
+    return BaseInputPin::EndFlush();
+}
+
+// --- renderer ----------------------------------------------------------------
+
+BaseRenderer::BaseRenderer(const CLSID& classId, std::u16string name)
+    : BaseFilter(classId, std::move(name)), input_(std::make_unique<RendererInputPin>(this))
+{
+}
+
+BaseRenderer::~BaseRenderer() = default;
+
+BasePin* BaseRenderer::GetPin(int index) { return index == 0 ? input_.get() : nullptr; }
+
+HRESULT BaseRenderer::SetMediaType(const AM_MEDIA_TYPE*) { return S_OK; }
+HRESULT BaseRenderer::CompleteConnect(IPin*) { return S_OK; }
+HRESULT BaseRenderer::BreakConnect() { return S_OK; }
+void BaseRenderer::OnReceiveFirstSample(IMediaSample*) {}
+HRESULT BaseRenderer::OnStartStreaming() { return S_OK; }
+HRESULT BaseRenderer::OnStopStreaming() { return S_OK; }
+
+void BaseRenderer::wake()
+{
+    {
+        std::lock_guard lock(mutex_);
+    }
+    changed_.notify_all();
+}
+
+HRESULT BaseRenderer::Stop()
+{
+    std::lock_guard filterLock(this->filterLock());
+    if (state() == State_Stopped)
+        return S_OK;
+    const HRESULT hr = BaseFilter::Stop();
+    wake();
+    OnStopStreaming();
+    return hr;
+}
+
+HRESULT BaseRenderer::Pause()
+{
+    std::lock_guard filterLock(this->filterLock());
+    if (state() == State_Stopped) {
+        {
+            std::lock_guard lock(mutex_);
+            // Without an upstream there is nothing to wait for.
+            cued_ = !input_->isConnected();
+            endOfStream_ = completeSent_ = flushing_ = false;
+        }
+        framesDrawn_ = 0;
+        const HRESULT hr = OnStartStreaming();
+        if (FAILED(hr))
+            return hr;
+    }
+    const HRESULT hr = BaseFilter::Pause();
+    wake();
+    return hr;
+}
+
+HRESULT BaseRenderer::Run(REFERENCE_TIME start)
+{
+    std::lock_guard filterLock(this->filterLock());
+    const HRESULT hr = BaseFilter::Run(start);
+    wake();
+    sendCompleteIfDue();
+    return hr;
+}
+
+HRESULT BaseRenderer::GetState(DWORD msTimeout, FILTER_STATE* state)
+{
+    if (!state)
+        return E_POINTER;
+    const auto cued = [this] {
+        std::lock_guard lock(mutex_);
+        return cued_ || this->state() != State_Paused;
+    };
+    // The cue comes from a streaming thread that may be sending to the GUI
+    // thread, so the wait serves sends.
+    const bool done = msTimeout > 0 ? WaitServingMessages(cued, static_cast<int>(msTimeout)) : cued();
+    *state = this->state();
+    return done ? S_OK : VFW_S_STATE_INTERMEDIATE;
+}
+
+void BaseRenderer::sendCompleteIfDue()
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (!endOfStream_ || completeSent_ || flushing_ || state() != State_Running)
+            return;
+        completeSent_ = true;
+    }
+    NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
+}
+
+bool BaseRenderer::waitUntilDue(std::unique_lock<std::mutex>& lock, IMediaSample* sample)
+{
+    for (;;) {
+        changed_.wait(lock, [&] { return aborting() || state() == State_Running; });
+        if (aborting())
+            return false;
+        REFERENCE_TIME start = 0, stop = 0;
+        const ComPtr<IReferenceClock> clock = this->clock();
+        if (!clock || FAILED(sample->GetTime(&start, &stop)))
+            return true;
+        REFERENCE_TIME now = 0;
+        if (FAILED(clock->GetTime(&now)))
+            return true;
+        const REFERENCE_TIME due = streamStart() + start;
+        if (now >= due)
+            return true;
+        // Woken early by a change of state; the loop looks again.
+        changed_.wait_for(lock, std::chrono::microseconds((due - now + 9) / 10),
+                          [&] { return aborting() || state() != State_Running; });
+    }
+}
+
+HRESULT BaseRenderer::receive(IMediaSample* sample)
+{
+    std::unique_lock lock(mutex_);
+    if (!cued_ && state() == State_Paused) {
+        cued_ = true;
+        changed_.notify_all();
+        lock.unlock();
+        OnReceiveFirstSample(sample);
+        lock.lock();
+    }
+    if (!waitUntilDue(lock, sample))
+        return S_FALSE;
+    lock.unlock();
+    const HRESULT hr = DoRenderSample(sample);
+    ++framesDrawn_;
+    return hr;
+}
+
+HRESULT BaseRenderer::endOfStream()
+{
+    {
+        std::lock_guard lock(mutex_);
+        endOfStream_ = true;
+        cued_ = true;
+    }
+    changed_.notify_all();
+    sendCompleteIfDue();
+    return S_OK;
+}
+
+void BaseRenderer::beginFlush()
+{
+    {
+        std::lock_guard lock(mutex_);
+        flushing_ = true;
+    }
+    changed_.notify_all();
+}
+
+void BaseRenderer::endFlush()
+{
+    std::lock_guard lock(mutex_);
+    flushing_ = false;
+    endOfStream_ = completeSent_ = false;
+    // A paused renderer waits for the first sample after the flush again.
+    cued_ = state() != State_Paused || !input_->isConnected();
+}

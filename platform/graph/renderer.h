@@ -1,0 +1,92 @@
+#pragma once
+// The base of renderers: one input pin; samples are shown at their
+// presentation time by the filter's reference clock (at once without one).
+//
+// Pausing from stopped cues the renderer: GetState answers
+// VFW_S_STATE_INTERMEDIATE until the first sample (or the end of the stream)
+// arrives, and a paused renderer holds the streaming thread in Receive until
+// it runs, stops or flushes. The end of the stream is reported to the graph
+// as EC_COMPLETE once the renderer runs.
+
+#include "platform/graph/base_filter.h"
+
+#include <condition_variable>
+#include <memory>
+
+class BaseRenderer;
+
+class RendererInputPin final : public BaseInputPin
+{
+public:
+    explicit RendererInputPin(BaseRenderer* renderer);
+
+    HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
+    HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override;
+    HRESULT CompleteConnect(IPin* receivePin) override;
+    HRESULT BreakConnect() override;
+    HRESULT Receive(IMediaSample* sample) override;
+    HRESULT EndOfStream() override;
+    HRESULT BeginFlush() override;
+    HRESULT EndFlush() override;
+
+private:
+    BaseRenderer* renderer_;
+};
+
+class BaseRenderer : public BaseFilter
+{
+public:
+    BaseRenderer(const CLSID& classId, std::u16string name);
+
+    // Connection.
+    virtual HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) = 0;
+    virtual HRESULT SetMediaType(const AM_MEDIA_TYPE* type);
+    virtual HRESULT CompleteConnect(IPin* receivePin);
+    virtual HRESULT BreakConnect();
+    // Streaming, on the upstream streaming thread. DoRenderSample shows the
+    // sample when it is due; OnReceiveFirstSample sees the sample that cues
+    // a paused renderer (a video renderer draws it as the still picture).
+    virtual HRESULT DoRenderSample(IMediaSample* sample) = 0;
+    virtual void OnReceiveFirstSample(IMediaSample* sample);
+    // On the GUI thread when streaming starts (stopped to paused) and stops.
+    virtual HRESULT OnStartStreaming();
+    virtual HRESULT OnStopStreaming();
+
+    HRESULT Stop() override;
+    HRESULT Pause() override;
+    HRESULT Run(REFERENCE_TIME start) override;
+    HRESULT GetState(DWORD msTimeout, FILTER_STATE* state) override;
+
+    int GetPinCount() override { return 1; }
+    BasePin* GetPin(int index) override;
+
+    RendererInputPin* input() const { return input_.get(); }
+    // Samples rendered since streaming started.
+    LONG framesDrawn() const { return framesDrawn_.load(std::memory_order_relaxed); }
+
+protected:
+    ~BaseRenderer() override;
+
+private:
+    friend class RendererInputPin;
+    HRESULT receive(IMediaSample* sample);
+    HRESULT endOfStream();
+    void beginFlush();
+    void endFlush();
+    // Waits until running and the sample is due; false when the wait was
+    // given up (stop or flush).
+    bool waitUntilDue(std::unique_lock<std::mutex>& lock, IMediaSample* sample);
+    bool aborting() const { return flushing_ || state() == State_Stopped; }
+    // Wakes waiters after a change of state made outside the mutex.
+    void wake();
+    void sendCompleteIfDue();
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool cued_ = true;
+    bool endOfStream_ = false;
+    bool completeSent_ = false;
+    bool flushing_ = false;
+    std::atomic<LONG> framesDrawn_{0};
+    std::unique_ptr<RendererInputPin> input_;
+};

@@ -1,0 +1,93 @@
+#pragma once
+// Media samples and the pool allocator that hands them out.
+
+#include "platform/graph/interfaces.h"
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <vector>
+
+class MemAllocator;
+
+// A buffer with its stream properties. A sample made by an allocator goes
+// back to the allocator's free list when its last reference is released;
+// a free-standing sample (made with makeCom and a buffer) is deleted.
+class MediaSample final : public IMediaSample
+{
+public:
+    // A free-standing sample over `size` bytes of its own.
+    explicit MediaSample(LONG size);
+
+    HRESULT QueryInterface(REFIID riid, void** object) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+
+    HRESULT GetPointer(BYTE** buffer) override;
+    LONG GetSize() override { return static_cast<LONG>(buffer_.size()); }
+    HRESULT GetTime(REFERENCE_TIME* start, REFERENCE_TIME* stop) override;
+    HRESULT SetTime(REFERENCE_TIME* start, REFERENCE_TIME* stop) override;
+    HRESULT IsSyncPoint() override { return syncPoint_ ? S_OK : S_FALSE; }
+    HRESULT SetSyncPoint(BOOL syncPoint) override;
+    HRESULT IsPreroll() override { return preroll_ ? S_OK : S_FALSE; }
+    HRESULT SetPreroll(BOOL preroll) override;
+    LONG GetActualDataLength() override { return actualLength_; }
+    HRESULT SetActualDataLength(LONG length) override;
+    HRESULT GetMediaType(AM_MEDIA_TYPE** type) override;
+    HRESULT SetMediaType(AM_MEDIA_TYPE* type) override;
+    HRESULT IsDiscontinuity() override { return discontinuity_ ? S_OK : S_FALSE; }
+    HRESULT SetDiscontinuity(BOOL discontinuity) override;
+    HRESULT GetMediaTime(LONGLONG* start, LONGLONG* stop) override;
+    HRESULT SetMediaTime(LONGLONG* start, LONGLONG* stop) override;
+
+    ~MediaSample() override = default;
+
+private:
+    friend class MemAllocator;
+    MediaSample(MemAllocator* owner, LONG size, LONG alignment);
+    // Clears the properties before the sample is handed out again.
+    void resetProperties();
+
+    std::atomic<ULONG> refCount_{0};
+    MemAllocator* owner_ = nullptr;
+    std::vector<BYTE> storage_;
+    std::span<BYTE> buffer_;
+    LONG actualLength_ = 0;
+    std::optional<REFERENCE_TIME> start_;
+    std::optional<REFERENCE_TIME> stop_;
+    std::optional<LONGLONG> mediaStart_;
+    LONGLONG mediaStop_ = 0;
+    bool syncPoint_ = false;
+    bool preroll_ = false;
+    bool discontinuity_ = false;
+    std::unique_ptr<AM_MEDIA_TYPE> mediaType_;
+};
+
+// A fixed pool of buffers of one size. Properties may change only while
+// decommitted and no sample is out; GetBuffer waits for a free buffer.
+class MemAllocator final : public ComObject<IMemAllocator>
+{
+public:
+    HRESULT SetProperties(ALLOCATOR_PROPERTIES* request, ALLOCATOR_PROPERTIES* actual) override;
+    HRESULT GetProperties(ALLOCATOR_PROPERTIES* properties) override;
+    HRESULT Commit() override;
+    HRESULT Decommit() override;
+    HRESULT GetBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* stop, DWORD flags) override;
+    HRESULT ReleaseBuffer(IMediaSample* sample) override;
+
+private:
+    friend class MediaSample;
+    ~MemAllocator() override = default;
+    // The last reference to an out sample was released.
+    void returnSample(MediaSample* sample);
+
+    std::mutex mutex_;
+    std::condition_variable freed_;
+    ALLOCATOR_PROPERTIES properties_;
+    bool committed_ = false;
+    std::vector<std::unique_ptr<MediaSample>> samples_;
+    std::vector<MediaSample*> free_;
+    LONG outstanding_ = 0;
+};

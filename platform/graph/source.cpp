@@ -1,0 +1,296 @@
+#include "platform/graph/source.h"
+
+#include "platform/graph/media_guids.h"
+
+#include "platform/win/messages.h"
+
+// --- SourceStream ------------------------------------------------------------
+
+SourceStream::SourceStream(BaseFilter* filter, std::u16string name) : BaseOutputPin(filter, std::move(name)) {}
+
+SourceStream::~SourceStream() { stopThread(); }
+
+HRESULT SourceStream::OnThreadStartPlay() { return S_OK; }
+
+void SourceStream::OnThreadDestroy() {}
+
+HRESULT SourceStream::Active()
+{
+    if (!isConnected())
+        return S_OK;
+    const HRESULT hr = BaseOutputPin::Active();
+    if (SUCCEEDED(hr))
+        startThread();
+    return hr;
+}
+
+HRESULT SourceStream::Inactive()
+{
+    stopThread();
+    return BaseOutputPin::Inactive();
+}
+
+void SourceStream::startThread()
+{
+    stop_.store(false, std::memory_order_release);
+    finished_.store(false, std::memory_order_release);
+    thread_ = std::thread([this] { threadMain(); });
+}
+
+void SourceStream::stopThread()
+{
+    if (!thread_.joinable())
+        return;
+    stop_.store(true, std::memory_order_release);
+    // Releases the thread from a wait for a free buffer.
+    if (allocator_)
+        allocator_->Decommit();
+    WaitServingMessages([this] { return finished_.load(std::memory_order_acquire); }, -1);
+    thread_.join();
+}
+
+void SourceStream::threadMain()
+{
+    // Nothing thrown by the filter's code may leave the thread.
+    try {
+        DeliverNewSegment(segmentStart(), segmentStop(), segmentRate());
+        HRESULT hr = OnThreadStartPlay();
+        while (SUCCEEDED(hr) && !stopRequested()) {
+            ComPtr<IMediaSample> sample;
+            if (FAILED(GetDeliveryBuffer(sample.put(), nullptr, nullptr, 0)))
+                break;
+            hr = FillBuffer(sample.get());
+            if (hr == S_OK) {
+                hr = Deliver(sample.get());
+                // S_FALSE: downstream flushes or stops; wait to be moved.
+                if (hr != S_OK)
+                    break;
+            } else {
+                DeliverEndOfStream();
+                break;
+            }
+        }
+        if (FAILED(hr) && !stopRequested())
+            filter_->NotifyEvent(EC_ERRORABORT, hr, 0);
+        OnThreadDestroy();
+    } catch (...) {
+        filter_->NotifyEvent(EC_ERRORABORT, E_FAIL, 0);
+    }
+    finished_.store(true, std::memory_order_release);
+}
+
+HRESULT SourceStream::Reposition(const std::function<void()>& reposition, REFERENCE_TIME start, REFERENCE_TIME stop,
+                                 double rate)
+{
+    std::lock_guard lock(filter_->filterLock());
+    CancelToken* cancel = filter_->cancelToken();
+    const bool running = thread_.joinable();
+    if (running) {
+        // A streaming thread blocked in a send gives up, downstream drops
+        // what it holds, and the thread can be joined.
+        if (cancel)
+            cancel->fire();
+        DeliverBeginFlush();
+        stopThread();
+    }
+    reposition();
+    if (running) {
+        DeliverEndFlush();
+        if (cancel)
+            cancel->reset();
+    }
+    // The restarted thread delivers the new segment first.
+    NewSegment(start, stop, rate);
+    if (running && filter_->state() != State_Stopped && SUCCEEDED(allocator_->Commit()))
+        startThread();
+    return S_OK;
+}
+
+// --- SourceFilter ------------------------------------------------------------
+
+SourceFilter::~SourceFilter() = default;
+
+BasePin* SourceFilter::GetPin(int index)
+{
+    return index >= 0 && index < GetPinCount() ? streams_[static_cast<std::size_t>(index)].get() : nullptr;
+}
+
+SourceStream* SourceFilter::addStream(std::unique_ptr<SourceStream> stream)
+{
+    std::lock_guard lock(filterLock());
+    streams_.push_back(std::move(stream));
+    return streams_.back().get();
+}
+
+void SourceFilter::removeStreams()
+{
+    std::lock_guard lock(filterLock());
+    streams_.clear();
+}
+
+// --- SourceSeeking -----------------------------------------------------------
+
+HRESULT SourceSeeking::GetCapabilities(DWORD* capabilities)
+{
+    if (!capabilities)
+        return E_POINTER;
+    *capabilities = capabilities_;
+    return S_OK;
+}
+
+HRESULT SourceSeeking::CheckCapabilities(DWORD* capabilities)
+{
+    if (!capabilities)
+        return E_POINTER;
+    const DWORD asked = *capabilities;
+    *capabilities &= capabilities_;
+    if (*capabilities == asked)
+        return S_OK;
+    return *capabilities ? S_FALSE : E_FAIL;
+}
+
+HRESULT SourceSeeking::IsFormatSupported(const GUID* format)
+{
+    if (!format)
+        return E_POINTER;
+    return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : S_FALSE;
+}
+
+HRESULT SourceSeeking::QueryPreferredFormat(GUID* format)
+{
+    if (!format)
+        return E_POINTER;
+    *format = TIME_FORMAT_MEDIA_TIME;
+    return S_OK;
+}
+
+HRESULT SourceSeeking::GetTimeFormat(GUID* format) { return QueryPreferredFormat(format); }
+
+HRESULT SourceSeeking::IsUsingTimeFormat(const GUID* format) { return IsFormatSupported(format); }
+
+HRESULT SourceSeeking::SetTimeFormat(const GUID* format)
+{
+    if (!format)
+        return E_POINTER;
+    return *format == TIME_FORMAT_MEDIA_TIME ? S_OK : VFW_E_NO_TIME_FORMAT;
+}
+
+HRESULT SourceSeeking::GetDuration(LONGLONG* duration)
+{
+    if (!duration)
+        return E_POINTER;
+    *duration = duration_;
+    return S_OK;
+}
+
+HRESULT SourceSeeking::GetStopPosition(LONGLONG* stop)
+{
+    if (!stop)
+        return E_POINTER;
+    *stop = stop_;
+    return S_OK;
+}
+
+HRESULT SourceSeeking::GetCurrentPosition(LONGLONG*) { return E_NOTIMPL; }
+
+HRESULT SourceSeeking::ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
+                                         const GUID* sourceFormat)
+{
+    if (!target)
+        return E_POINTER;
+    const auto isMediaTime = [](const GUID* f) { return !f || *f == TIME_FORMAT_MEDIA_TIME; };
+    if (!isMediaTime(targetFormat) || !isMediaTime(sourceFormat))
+        return E_INVALIDARG;
+    *target = source;
+    return S_OK;
+}
+
+namespace {
+// The new value of a position under its positioning flags.
+LONGLONG positioned(LONGLONG current, LONGLONG base, const LONGLONG* value, DWORD flags)
+{
+    switch (flags & AM_SEEKING_PositioningBitsMask) {
+    case AM_SEEKING_AbsolutePositioning:
+        return *value;
+    case AM_SEEKING_RelativePositioning:
+        return current + *value;
+    case AM_SEEKING_IncrementalPositioning:
+        return base + *value;
+    default:
+        return current;
+    }
+}
+} // namespace
+
+HRESULT SourceSeeking::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags)
+{
+    const bool moveStart = (currentFlags & AM_SEEKING_PositioningBitsMask) != AM_SEEKING_NoPositioning;
+    const bool moveStop = (stopFlags & AM_SEEKING_PositioningBitsMask) != AM_SEEKING_NoPositioning;
+    if ((moveStart && !current) || (moveStop && !stop))
+        return E_POINTER;
+    const LONGLONG newStart = moveStart ? positioned(start_, start_, current, currentFlags) : start_;
+    const LONGLONG newStop = moveStop ? positioned(stop_, newStart, stop, stopFlags) : stop_;
+    if (newStart < 0 || newStop < newStart)
+        return E_INVALIDARG;
+    start_ = newStart;
+    stop_ = newStop;
+    HRESULT hr = S_OK;
+    if (moveStop)
+        hr = ChangeStop();
+    if (moveStart && SUCCEEDED(hr))
+        hr = ChangeStart();
+    if (current && (currentFlags & AM_SEEKING_ReturnTime))
+        *current = start_;
+    if (stop && (stopFlags & AM_SEEKING_ReturnTime))
+        *stop = stop_;
+    return hr;
+}
+
+HRESULT SourceSeeking::GetPositions(LONGLONG* current, LONGLONG* stop)
+{
+    if (current)
+        *current = start_;
+    if (stop)
+        *stop = stop_;
+    return S_OK;
+}
+
+HRESULT SourceSeeking::GetAvailable(LONGLONG* earliest, LONGLONG* latest)
+{
+    if (earliest)
+        *earliest = 0;
+    if (latest)
+        *latest = duration_;
+    return S_OK;
+}
+
+HRESULT SourceSeeking::SetRate(double rate)
+{
+    if (rate <= 0.0)
+        return E_INVALIDARG;
+    rate_ = rate;
+    return ChangeRate();
+}
+
+HRESULT SourceSeeking::GetRate(double* rate)
+{
+    if (!rate)
+        return E_POINTER;
+    *rate = rate_;
+    return S_OK;
+}
+
+HRESULT SourceSeeking::GetPreroll(LONGLONG* preroll)
+{
+    if (!preroll)
+        return E_POINTER;
+    *preroll = 0;
+    return S_OK;
+}
+
+void SourceSeeking::setDuration(REFERENCE_TIME duration)
+{
+    if (stop_ == duration_ || stop_ > duration)
+        stop_ = duration;
+    duration_ = duration;
+}

@@ -1,0 +1,112 @@
+#pragma once
+// Source filters: each output pin runs its own streaming thread, started when
+// the filter leaves the stopped state and joined when it stops. The thread
+// takes a buffer, has FillBuffer fill it and delivers it downstream until
+// FillBuffer reports the end of the stream.
+
+#include "platform/graph/base_filter.h"
+
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+class SourceStream : public BaseOutputPin
+{
+public:
+    SourceStream(BaseFilter* filter, std::u16string name);
+    ~SourceStream() override;
+
+    // Runs on the streaming thread: S_OK delivers the sample, S_FALSE ends
+    // the stream (end of stream is delivered), an error aborts it
+    // (EC_ERRORABORT). Long work should poll stopRequested().
+    virtual HRESULT FillBuffer(IMediaSample* sample) = 0;
+    // On the streaming thread, before the first buffer and after the last.
+    virtual HRESULT OnThreadStartPlay();
+    virtual void OnThreadDestroy();
+
+    HRESULT Active() override;
+    HRESULT Inactive() override;
+
+    // Moves the stream: flushes downstream and the graph's pending sends,
+    // stops the thread, runs `reposition` (on the calling thread, with the
+    // thread stopped), ends the flush and restarts the thread when the
+    // filter is active. Every start of the thread first delivers the
+    // segment (start, stop, rate). Called on the GUI thread.
+    HRESULT Reposition(const std::function<void()>& reposition, REFERENCE_TIME start, REFERENCE_TIME stop,
+                       double rate);
+
+    bool stopRequested() const { return stop_.load(std::memory_order_acquire); }
+
+private:
+    void startThread();
+    void stopThread();
+    void threadMain();
+
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> finished_{true};
+};
+
+class SourceFilter : public BaseFilter
+{
+public:
+    using BaseFilter::BaseFilter;
+
+    int GetPinCount() override { return static_cast<int>(streams_.size()); }
+    BasePin* GetPin(int index) override;
+
+protected:
+    ~SourceFilter() override;
+    // Takes ownership of a stream (an output pin made with this filter).
+    SourceStream* addStream(std::unique_ptr<SourceStream> stream);
+    void removeStreams();
+
+private:
+    std::vector<std::unique_ptr<SourceStream>> streams_;
+};
+
+// IMediaSeeking in media time for a source filter (or pin): positions,
+// duration and rate live here; the owner moves its streams in ChangeStart,
+// ChangeStop and ChangeRate (with SourceStream::Reposition). Used as an extra
+// interface: WithInterfaces<SourceFilter, SourceSeeking>.
+class SourceSeeking : public IMediaSeeking
+{
+public:
+    HRESULT GetCapabilities(DWORD* capabilities) override;
+    HRESULT CheckCapabilities(DWORD* capabilities) override;
+    HRESULT IsFormatSupported(const GUID* format) override;
+    HRESULT QueryPreferredFormat(GUID* format) override;
+    HRESULT GetTimeFormat(GUID* format) override;
+    HRESULT IsUsingTimeFormat(const GUID* format) override;
+    HRESULT SetTimeFormat(const GUID* format) override;
+    HRESULT GetDuration(LONGLONG* duration) override;
+    HRESULT GetStopPosition(LONGLONG* stop) override;
+    // The graph reckons the current position from its clock.
+    HRESULT GetCurrentPosition(LONGLONG* current) override;
+    HRESULT ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
+                              const GUID* sourceFormat) override;
+    HRESULT SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags) override;
+    HRESULT GetPositions(LONGLONG* current, LONGLONG* stop) override;
+    HRESULT GetAvailable(LONGLONG* earliest, LONGLONG* latest) override;
+    HRESULT SetRate(double rate) override;
+    HRESULT GetRate(double* rate) override;
+    HRESULT GetPreroll(LONGLONG* preroll) override;
+
+protected:
+    virtual HRESULT ChangeStart() = 0;
+    virtual HRESULT ChangeStop() = 0;
+    virtual HRESULT ChangeRate() = 0;
+
+    // Set by the owner when it knows the stream; read on the GUI thread.
+    void setDuration(REFERENCE_TIME duration);
+
+    // Written by SetPositions and SetRate on the GUI thread before the
+    // Change operations run.
+    REFERENCE_TIME duration_ = 0;
+    REFERENCE_TIME start_ = 0;
+    REFERENCE_TIME stop_ = 0;
+    double rate_ = 1.0;
+    DWORD capabilities_ = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards | AM_SEEKING_CanSeekBackwards |
+                          AM_SEEKING_CanGetStopPos | AM_SEEKING_CanGetDuration;
+};

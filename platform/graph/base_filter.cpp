@@ -64,7 +64,7 @@ HRESULT BaseFilter::Run(REFERENCE_TIME start)
         if (FAILED(hr))
             return hr;
     }
-    start_.store(start, std::memory_order_release);
+    streamStart_.store(start, std::memory_order_release);
     state_.store(State_Running, std::memory_order_release);
     return S_OK;
 }

@@ -6,8 +6,7 @@
 
 #include <vector>
 
-template <ComInterface Enum, ComInterface Item>
-class SnapshotEnum final : public ComObject<Enum>
+template <ComInterface Enum, ComInterface Item> class SnapshotEnum final : public ComObject<Enum>
 {
 public:
     explicit SnapshotEnum(std::vector<ComPtr<Item>> items, std::size_t position = 0)
@@ -38,10 +37,7 @@ public:
         position_ = 0;
         return S_OK;
     }
-    HRESULT Clone(Enum** copy) override
-    {
-        return copyOut<Enum>(makeCom<SnapshotEnum>(items_, position_).get(), copy);
-    }
+    HRESULT Clone(Enum** copy) override { return copyOut<Enum>(makeCom<SnapshotEnum>(items_, position_).get(), copy); }
 
 private:
     std::vector<ComPtr<Item>> items_;

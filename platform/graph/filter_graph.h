@@ -19,9 +19,8 @@
 
 struct RegisteredFilter;
 
-class FilterGraph final : public ComObject<IGraphBuilder, IMediaControl, IMediaSeeking, IMediaEventEx,
-                                           IMediaEventSink, IMediaFilter, IObjectWithSite, IBasicAudio,
-                                           IGraphCancelToken>
+class FilterGraph final : public ComObject<IGraphBuilder, IMediaControl, IMediaSeeking, IMediaEventEx, IMediaEventSink,
+                                           IMediaFilter, IObjectWithSite, IBasicAudio, IGraphCancelToken>
 {
 public:
     FilterGraph();

@@ -380,8 +380,8 @@ struct IAMStreamSelect : IUnknown
 {
     static constexpr GUID iid = "{C1960960-17F5-11D1-ABE1-00A0C905F375}"_guid;
     virtual HRESULT Count(DWORD* streams) = 0;
-    virtual HRESULT Info(LONG index, AM_MEDIA_TYPE** type, DWORD* flags, LCID* lcid, DWORD* group,
-                         std::u16string* name, IUnknown** object, IUnknown** unknown) = 0;
+    virtual HRESULT Info(LONG index, AM_MEDIA_TYPE** type, DWORD* flags, LCID* lcid, DWORD* group, std::u16string* name,
+                         IUnknown** object, IUnknown** unknown) = 0;
     virtual HRESULT Enable(LONG index, DWORD flags) = 0;
 };
 

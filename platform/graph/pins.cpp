@@ -51,10 +51,22 @@ HRESULT BasePin::CheckConnect(IPin* pin)
     return other == direction_ ? VFW_E_INVALID_DIRECTION : S_OK;
 }
 
-HRESULT BasePin::CompleteConnect(IPin*) { return S_OK; }
-HRESULT BasePin::BreakConnect() { return S_OK; }
-HRESULT BasePin::Active() { return S_OK; }
-HRESULT BasePin::Inactive() { return S_OK; }
+HRESULT BasePin::CompleteConnect(IPin*)
+{
+    return S_OK;
+}
+HRESULT BasePin::BreakConnect()
+{
+    return S_OK;
+}
+HRESULT BasePin::Active()
+{
+    return S_OK;
+}
+HRESULT BasePin::Inactive()
+{
+    return S_OK;
+}
 
 void BasePin::clearConnection()
 {
@@ -109,7 +121,9 @@ HRESULT BasePin::TryMediaTypes(IPin* receiver, const AM_MEDIA_TYPE* pattern, IEn
         const HRESULT hr = AttemptConnection(receiver, *candidate);
         if (SUCCEEDED(hr))
             return hr;
-        last = hr;
+        // A refused type is the normal case; other failures say more.
+        if (hr != VFW_E_TYPE_NOT_ACCEPTED)
+            last = hr;
     }
     return last;
 }
@@ -271,7 +285,10 @@ HRESULT BaseInputPin::QueryInterface(REFIID riid, void** object)
     return BasePin::QueryInterface(riid, object);
 }
 
-HRESULT BaseInputPin::Connect(IPin*, const AM_MEDIA_TYPE*) { return VFW_E_INVALID_DIRECTION; }
+HRESULT BaseInputPin::Connect(IPin*, const AM_MEDIA_TYPE*)
+{
+    return VFW_E_INVALID_DIRECTION;
+}
 
 HRESULT BaseInputPin::BeginFlush()
 {
@@ -312,7 +329,10 @@ HRESULT BaseInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL readOnly)
     return S_OK;
 }
 
-HRESULT BaseInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES*) { return E_NOTIMPL; }
+HRESULT BaseInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES*)
+{
+    return E_NOTIMPL;
+}
 
 HRESULT BaseInputPin::Receive(IMediaSample* sample)
 {
@@ -347,12 +367,14 @@ HRESULT BaseInputPin::Inactive()
 
 // --- BaseOutputPin ---------------------------------------------------------
 
-BaseOutputPin::BaseOutputPin(BaseFilter* filter, std::u16string name)
-    : BasePin(filter, std::move(name), PINDIR_OUTPUT)
+BaseOutputPin::BaseOutputPin(BaseFilter* filter, std::u16string name) : BasePin(filter, std::move(name), PINDIR_OUTPUT)
 {
 }
 
-HRESULT BaseOutputPin::ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) { return VFW_E_INVALID_DIRECTION; }
+HRESULT BaseOutputPin::ReceiveConnection(IPin*, const AM_MEDIA_TYPE*)
+{
+    return VFW_E_INVALID_DIRECTION;
+}
 
 HRESULT BaseOutputPin::CheckConnect(IPin* pin)
 {
@@ -396,9 +418,15 @@ HRESULT BaseOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** alloca
     return copyOut<IMemAllocator>(chosen.get(), allocator);
 }
 
-HRESULT BaseOutputPin::Active() { return allocator_ ? allocator_->Commit() : S_OK; }
+HRESULT BaseOutputPin::Active()
+{
+    return allocator_ ? allocator_->Commit() : S_OK;
+}
 
-HRESULT BaseOutputPin::Inactive() { return allocator_ ? allocator_->Decommit() : S_OK; }
+HRESULT BaseOutputPin::Inactive()
+{
+    return allocator_ ? allocator_->Decommit() : S_OK;
+}
 
 HRESULT BaseOutputPin::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* stop,
                                          DWORD flags)

@@ -8,7 +8,10 @@ TransformInputPin::TransformInputPin(TransformFilterBase* filter) : BaseInputPin
 {
 }
 
-HRESULT TransformInputPin::CheckMediaType(const AM_MEDIA_TYPE* type) { return transform_->CheckInputType(type); }
+HRESULT TransformInputPin::CheckMediaType(const AM_MEDIA_TYPE* type)
+{
+    return transform_->CheckInputType(type);
+}
 
 HRESULT TransformInputPin::SetMediaType(const AM_MEDIA_TYPE* type)
 {
@@ -153,7 +156,10 @@ BasePin* TransformFilterBase::GetPin(int index)
     }
 }
 
-HRESULT TransformFilterBase::CheckTransform(const AM_MEDIA_TYPE*, const AM_MEDIA_TYPE*) { return S_OK; }
+HRESULT TransformFilterBase::CheckTransform(const AM_MEDIA_TYPE*, const AM_MEDIA_TYPE*)
+{
+    return S_OK;
+}
 
 HRESULT TransformFilterBase::GetMediaType(int position, AM_MEDIA_TYPE* type)
 {
@@ -178,12 +184,30 @@ HRESULT TransformFilterBase::DecideOutputAllocator(IMemInputPin* pin, IMemAlloca
     return output_->BaseOutputPin::DecideAllocator(pin, allocator);
 }
 
-HRESULT TransformFilterBase::SetMediaType(PIN_DIRECTION, const AM_MEDIA_TYPE*) { return S_OK; }
-HRESULT TransformFilterBase::CheckConnect(PIN_DIRECTION, IPin*) { return S_OK; }
-HRESULT TransformFilterBase::CompleteConnect(PIN_DIRECTION, IPin*) { return S_OK; }
-HRESULT TransformFilterBase::BreakConnect(PIN_DIRECTION) { return S_OK; }
-HRESULT TransformFilterBase::StartStreaming() { return S_OK; }
-HRESULT TransformFilterBase::StopStreaming() { return S_OK; }
+HRESULT TransformFilterBase::SetMediaType(PIN_DIRECTION, const AM_MEDIA_TYPE*)
+{
+    return S_OK;
+}
+HRESULT TransformFilterBase::CheckConnect(PIN_DIRECTION, IPin*)
+{
+    return S_OK;
+}
+HRESULT TransformFilterBase::CompleteConnect(PIN_DIRECTION, IPin*)
+{
+    return S_OK;
+}
+HRESULT TransformFilterBase::BreakConnect(PIN_DIRECTION)
+{
+    return S_OK;
+}
+HRESULT TransformFilterBase::StartStreaming()
+{
+    return S_OK;
+}
+HRESULT TransformFilterBase::StopStreaming()
+{
+    return S_OK;
+}
 
 HRESULT TransformFilterBase::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
 {

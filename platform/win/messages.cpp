@@ -84,6 +84,7 @@ public:
         release(send, result);
     }
     void receiverDestroyed();
+    void synchronize() { std::lock_guard lock(mutex_); }
 
 private:
     ProcPtr procOf(HWND wnd) const
@@ -125,6 +126,11 @@ public:
 
     bool event(QEvent* e) override
     {
+        // Our wake-up events are made by the posting thread while it holds
+        // the system's lock; taking the lock once here orders that thread's
+        // writes before our reads in a way race detectors can see (the Qt
+        // queue in between is opaque to them).
+        MessageSystem::instance().synchronize();
         if (e->type() == kSendEvent) {
             MessageSystem::instance().serveSends();
             return true;

@@ -27,7 +27,7 @@ public:
         if (!object)
             return E_POINTER;
         void* found = nullptr;
-        ((riid == Extra::iid ? (found = static_cast<Extra*>(this), true) : false) || ...);
+        ((found = found ? found : riid == Extra::iid ? static_cast<Extra*>(this) : nullptr), ...);
         if (!found)
             return Base::QueryInterface(riid, object);
         *object = found;

@@ -139,6 +139,7 @@ TEST(Graph, DuplicateNameIsRefusedAndSuffixedRetrySucceeds)
     third->QueryFilterInfo(&info);
     EXPECT_EQ(info.achName, u"Recorder");
     ASSERT_EQ(graph->RemoveFilter(first.get()), S_OK);
+    EXPECT_EQ(graph->RemoveFilter(first.get()), VFW_E_NOT_FOUND);
     first->QueryFilterInfo(&info);
     EXPECT_FALSE(info.pGraph);
     EXPECT_EQ(graph->AddFilter(makeCom<Recorder>().get(), u"Video Source Notifier"), S_OK);
@@ -403,6 +404,58 @@ TEST(Graph, FreeRunningRunsAheadOfTheClock)
     EXPECT_TRUE(clock);
 }
 
+namespace {
+// A clock that moves only when told.
+class ManualClock final : public ComObject<IReferenceClock>
+{
+public:
+    HRESULT GetTime(REFERENCE_TIME* time) override
+    {
+        *time = now;
+        return S_OK;
+    }
+    std::atomic<REFERENCE_TIME> now{1'000'000'000};
+};
+} // namespace
+
+TEST(Graph, PositionFollowsStreamTimeAndStandsStillWhilePaused)
+{
+    constexpr REFERENCE_TIME kSecond = 10'000'000;
+    Chain chain(3, 3600 * kSecond);
+    chain.connect();
+    const auto clock = makeCom<ManualClock>();
+    chain.graph->SetSyncSource(clock.get());
+    LONGLONG position = -1;
+
+    ASSERT_EQ(chain.control()->Run(), S_OK);
+    clock->now += 5 * kSecond;
+    chain.graph->GetCurrentPosition(&position);
+    // Stream time starts a little after Run, so that all filters run first.
+    EXPECT_GT(position, 4 * kSecond);
+    EXPECT_LT(position, 5 * kSecond);
+    const LONGLONG atPause = position;
+
+    ASSERT_GE(chain.control()->Pause(), S_OK);
+    clock->now += 100 * kSecond;
+    chain.graph->GetCurrentPosition(&position);
+    EXPECT_EQ(position, atPause);
+
+    ASSERT_EQ(chain.control()->Run(), S_OK);
+    clock->now += 2 * kSecond;
+    chain.graph->GetCurrentPosition(&position);
+    EXPECT_GT(position, atPause + kSecond);
+    EXPECT_LE(position, atPause + 2 * kSecond);
+
+    // A seek while running restarts stream time at the target.
+    LONGLONG target = 60 * kSecond;
+    chain.graph->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+    clock->now += kSecond;
+    chain.graph->GetCurrentPosition(&position);
+    EXPECT_GT(position, target);
+    EXPECT_LE(position, target + kSecond);
+    chain.control()->Stop();
+}
+
 TEST(Graph, StopReturnsWhileStreamingThreadIsBlockedInSend)
 {
     Chain chain(1000);
@@ -479,6 +532,11 @@ TEST(Pins, ConnectionAgreesOnTypeAndDisconnects)
     EXPECT_EQ(source->video->ConnectedTo(peer.put()), VFW_E_NOT_CONNECTED);
     EXPECT_EQ(recorder->input()->ConnectionMediaType(&a), VFW_E_NOT_CONNECTED);
     EXPECT_EQ(graph->Disconnect(source->video), S_FALSE);
+
+    // Removing a filter disconnects its neighbours too.
+    ASSERT_EQ(graph->ConnectDirect(source->video, recorder->input(), nullptr), S_OK);
+    ASSERT_EQ(graph->RemoveFilter(recorder.get()), S_OK);
+    EXPECT_EQ(source->video->ConnectedTo(peer.put()), VFW_E_NOT_CONNECTED);
 }
 
 TEST(CaptureGraphBuilder, FindsPinsByCategoryAndTypeAndRendersThroughIntermediate)

@@ -357,7 +357,9 @@ public:
     explicit Sink(const GUID& subtype = MEDIASUBTYPE_RGB32, const GUID& majortype = MEDIATYPE_Video)
         : BaseRenderer(CLSID_Sink, u"Sink"), majortype_(majortype), subtype_(subtype)
     {
+        ++alive;
     }
+    ~Sink() override { --alive; }
 
     HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override
     {
@@ -370,6 +372,7 @@ public:
     }
 
     Log log;
+    static inline std::atomic<int> alive{0};
 
 private:
     GUID majortype_;

@@ -86,6 +86,18 @@ TEST(Graph, SamplesPassInPlaceAndCopyTransformsWithTimesAndFlags)
     }
 }
 
+TEST(Graph, ReleasingTheGraphReleasesItsConnectedFilters)
+{
+    const int before = Sink::alive;
+    {
+        Chain chain(3);
+        chain.connect();
+        ASSERT_GE(chain.control()->Pause(), S_OK);
+        EXPECT_EQ(Sink::alive, before + 1);
+    }
+    EXPECT_EQ(Sink::alive, before);
+}
+
 TEST(Graph, FalseFromTransformHoldsSampleBack)
 {
     Chain chain(7);

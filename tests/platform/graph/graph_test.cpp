@@ -61,7 +61,10 @@ TEST(Graph, SamplesPassInPlaceAndCopyTransformsWithTimesAndFlags)
     chain.source->noStopAt = 4;
     chain.connect();
     EXPECT_EQ(chain.runToEnd(), EC_COMPLETE);
+    EXPECT_EQ(chain.recorder->starts, 1);
+    EXPECT_EQ(chain.recorder->stops, 0);
     chain.control()->Stop();
+    EXPECT_EQ(chain.recorder->stops, 1);
 
     const auto inPlace = chain.recorder->log.all();
     const auto rendered = chain.sink->log.all();

@@ -507,6 +507,30 @@ TEST(Graph, StopReturnsWhileStreamingThreadIsBlockedInSend)
     DeallocateHWnd(window);
 }
 
+TEST(Graph, StopFromTheHandlerOfAStreamingThreadsSendReturns)
+{
+    // The handler runs on the GUI thread while the streaming thread waits
+    // for it; stopping there must release that thread before joining it.
+    Chain chain(100'000'000);
+    bool stopped = false;
+    const HWND window = AllocateHWnd([&](UINT, WPARAM, LPARAM) -> LRESULT {
+        if (!stopped) {
+            EXPECT_EQ(chain.control()->Stop(), S_OK);
+            stopped = true;
+        }
+        return 0;
+    });
+    chain.source->sendTo = window;
+    chain.connect();
+    chain.graph->SetSyncSource(nullptr);
+    ASSERT_EQ(chain.control()->Run(), S_OK);
+    EXPECT_TRUE(waitFor([&] { return stopped; }));
+    OAFilterState state;
+    chain.control()->GetState(0, &state);
+    EXPECT_EQ(state, State_Stopped);
+    DeallocateHWnd(window);
+}
+
 TEST(Pins, ConnectionAgreesOnTypeAndDisconnects)
 {
     const auto graph = makeCom<FilterGraph>();

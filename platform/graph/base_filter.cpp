@@ -64,7 +64,7 @@ HRESULT BaseFilter::Run(REFERENCE_TIME start)
         if (FAILED(hr))
             return hr;
     }
-    start_.store(start, std::memory_order_release);
+    streamStart_.store(start, std::memory_order_release);
     state_.store(State_Running, std::memory_order_release);
     return S_OK;
 }
@@ -86,13 +86,8 @@ HRESULT BaseFilter::SetSyncSource(IReferenceClock* clock)
 
 HRESULT BaseFilter::GetSyncSource(IReferenceClock** clock)
 {
-    if (!clock)
-        return E_POINTER;
     std::lock_guard lock(clockLock_);
-    *clock = clock_.get();
-    if (*clock)
-        (*clock)->AddRef();
-    return S_OK;
+    return copyOutOrNull<IReferenceClock>(clock_.get(), clock);
 }
 
 ComPtr<IReferenceClock> BaseFilter::clock()

@@ -17,8 +17,7 @@ class BasePin;
 
 // Adds interfaces to a class that already implements IUnknown: the extra
 // interfaces are answered first, everything else by the base.
-template <class Base, class... Extra>
-class WithInterfaces : public Base, public Extra...
+template <class Base, class... Extra> class WithInterfaces : public Base, public Extra...
 {
 public:
     using Base::Base;
@@ -28,7 +27,7 @@ public:
         if (!object)
             return E_POINTER;
         void* found = nullptr;
-        ((riid == Extra::iid ? (found = static_cast<Extra*>(this), true) : false) || ...);
+        ((found = found ? found : riid == Extra::iid ? static_cast<Extra*>(this) : nullptr), ...);
         if (!found)
             return Base::QueryInterface(riid, object);
         *object = found;
@@ -75,7 +74,7 @@ public:
     // Passes an event to the graph (EC_COMPLETE, EC_ERRORABORT...).
     HRESULT NotifyEvent(LONG code, LONG_PTR param1, LONG_PTR param2);
     // The reference time at which stream time 0 is due while running.
-    REFERENCE_TIME streamStart() const { return start_.load(std::memory_order_acquire); }
+    REFERENCE_TIME streamStart() const { return streamStart_.load(std::memory_order_acquire); }
     // The reference clock, or null while the graph runs free.
     ComPtr<IReferenceClock> clock();
 
@@ -89,7 +88,7 @@ private:
     std::u16string name_;
     std::recursive_mutex lock_;
     std::atomic<FILTER_STATE> state_{State_Stopped};
-    std::atomic<REFERENCE_TIME> start_{0};
+    std::atomic<REFERENCE_TIME> streamStart_{0};
     // The graph holds its filters, so a filter does not hold its graph.
     std::atomic<IFilterGraph*> graph_{nullptr};
     std::atomic<IMediaEventSink*> events_{nullptr};
@@ -156,6 +155,8 @@ protected:
     HRESULT AgreeMediaType(IPin* receiver, const AM_MEDIA_TYPE* type);
     HRESULT AttemptConnection(IPin* receiver, const AM_MEDIA_TYPE& type);
     HRESULT TryMediaTypes(IPin* receiver, const AM_MEDIA_TYPE* pattern, IEnumMediaTypes* types);
+    // S_OK while unconnected and stopped.
+    HRESULT connectable() const;
     // Drops the connection on this side only.
     void clearConnection();
 

@@ -1,5 +1,7 @@
 #include "platform/graph/capture_graph_builder.h"
 
+#include "platform/graph/pin_walk.h"
+
 namespace {
 
 bool pinMatches(IPin* pin, PIN_DIRECTION direction, const GUID* category, const GUID* type, BOOL unconnected)
@@ -36,19 +38,6 @@ bool pinMatches(IPin* pin, PIN_DIRECTION direction, const GUID* category, const 
     return found;
 }
 
-ComPtr<IPin> firstFreePin(IBaseFilter* filter, PIN_DIRECTION direction)
-{
-    ComPtr<IEnumPins> pins;
-    if (FAILED(filter->EnumPins(pins.put())))
-        return nullptr;
-    ComPtr<IPin> pin;
-    while (pins->Next(1, pin.put(), nullptr) == S_OK) {
-        if (pinMatches(pin.get(), direction, nullptr, nullptr, TRUE))
-            return pin;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 HRESULT CaptureGraphBuilder::SetFiltergraph(IGraphBuilder* graph)
@@ -81,8 +70,8 @@ HRESULT CaptureGraphBuilder::FindInterface(const GUID* category, const GUID* typ
     return E_NOINTERFACE;
 }
 
-HRESULT CaptureGraphBuilder::FindPin(IUnknown* source, PIN_DIRECTION direction, const GUID* category,
-                                     const GUID* type, BOOL unconnected, int index, IPin** pin)
+HRESULT CaptureGraphBuilder::FindPin(IUnknown* source, PIN_DIRECTION direction, const GUID* category, const GUID* type,
+                                     BOOL unconnected, int index, IPin** pin)
 {
     if (!source || !pin)
         return E_POINTER;

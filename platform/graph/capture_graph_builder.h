@@ -13,8 +13,8 @@ public:
                           void** object) override;
     HRESULT RenderStream(const GUID* category, const GUID* type, IUnknown* source, IBaseFilter* intermediate,
                          IBaseFilter* sink) override;
-    HRESULT FindPin(IUnknown* source, PIN_DIRECTION direction, const GUID* category, const GUID* type,
-                    BOOL unconnected, int index, IPin** pin) override;
+    HRESULT FindPin(IUnknown* source, PIN_DIRECTION direction, const GUID* category, const GUID* type, BOOL unconnected,
+                    int index, IPin** pin) override;
 
 private:
     ComPtr<IGraphBuilder> graph_;

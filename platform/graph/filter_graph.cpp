@@ -4,6 +4,7 @@
 #include "platform/graph/enumerators.h"
 #include "platform/graph/filter_mapper.h"
 #include "platform/graph/media_guids.h"
+#include "platform/graph/pin_walk.h"
 
 #include "platform/win/messages.h"
 
@@ -17,48 +18,6 @@ namespace {
 constexpr REFERENCE_TIME kRunLead = 100'000; // 10 ms
 // The graph builder tries chains of at most this many filters.
 constexpr int kMaxChain = 4;
-
-std::vector<ComPtr<IPin>> pinsOf(IBaseFilter* filter)
-{
-    std::vector<ComPtr<IPin>> pins;
-    ComPtr<IEnumPins> list;
-    if (FAILED(filter->EnumPins(list.put())))
-        return pins;
-    ComPtr<IPin> pin;
-    while (list->Next(1, pin.put(), nullptr) == S_OK)
-        pins.push_back(pin);
-    return pins;
-}
-
-PIN_DIRECTION directionOf(IPin* pin)
-{
-    PIN_DIRECTION direction = PINDIR_INPUT;
-    pin->QueryDirection(&direction);
-    return direction;
-}
-
-ComPtr<IPin> peerOf(IPin* pin)
-{
-    ComPtr<IPin> peer;
-    pin->ConnectedTo(peer.put());
-    return peer;
-}
-
-ComPtr<IPin> firstFreePin(IBaseFilter* filter, PIN_DIRECTION direction)
-{
-    for (const ComPtr<IPin>& pin : pinsOf(filter)) {
-        if (directionOf(pin.get()) == direction && !peerOf(pin.get()))
-            return pin;
-    }
-    return nullptr;
-}
-
-ComPtr<IBaseFilter> filterOf(IPin* pin)
-{
-    PIN_INFO info;
-    pin->QueryPinInfo(&info);
-    return info.pFilter;
-}
 
 // A renderer takes data and hands none on: a connected input, no output.
 bool isRenderer(IBaseFilter* filter)
@@ -79,10 +38,10 @@ FilterGraph::FilterGraph() : cancel_(std::make_shared<CancelToken>()) {}
 FilterGraph::~FilterGraph()
 {
     Stop();
-    for (const Entry& entry : filters_) {
-        entry.filter->SetSyncSource(nullptr);
-        entry.filter->JoinFilterGraph(nullptr, nullptr);
-    }
+    // Connected pins hold their peers' filters, and a filter may be the
+    // clock of others: removal breaks both cycles.
+    while (!filters_.empty())
+        RemoveFilter(filters_.back().filter.get());
 }
 
 HRESULT FilterGraph::QueryInterface(REFIID riid, void** object)
@@ -228,10 +187,13 @@ HRESULT FilterGraph::Reconnect(IPin* pin)
     pin->Disconnect();
     peer->Disconnect();
     return directionOf(pin) == PINDIR_OUTPUT ? ConnectDirect(pin, peer.get(), &type)
-                                              : ConnectDirect(peer.get(), pin, &type);
+                                             : ConnectDirect(peer.get(), pin, &type);
 }
 
-HRESULT FilterGraph::Disconnect(IPin* pin) { return pin ? pin->Disconnect() : E_POINTER; }
+HRESULT FilterGraph::Disconnect(IPin* pin)
+{
+    return pin ? pin->Disconnect() : E_POINTER;
+}
 
 HRESULT FilterGraph::Connect(IPin* output, IPin* input)
 {
@@ -239,8 +201,7 @@ HRESULT FilterGraph::Connect(IPin* output, IPin* input)
         return E_POINTER;
     std::lock_guard lock(lock_);
     const HRESULT hr = ConnectDirect(output, input, nullptr);
-    if (SUCCEEDED(hr) || hr == VFW_E_ALREADY_CONNECTED || hr == VFW_E_INVALID_DIRECTION ||
-        hr == VFW_E_NOT_STOPPED)
+    if (SUCCEEDED(hr) || hr == VFW_E_ALREADY_CONNECTED || hr == VFW_E_INVALID_DIRECTION || hr == VFW_E_NOT_STOPPED)
         return hr;
     return connectThroughRegistered(output, input, 0);
 }
@@ -323,10 +284,22 @@ HRESULT FilterGraph::tryCandidate(IPin* output, IPin* target, const RegisteredFi
     return E_FAIL;
 }
 
-HRESULT FilterGraph::RenderFile(LPCWSTR, LPCWSTR) { return E_NOTIMPL; }
-HRESULT FilterGraph::AddSourceFilter(LPCWSTR, LPCWSTR, IBaseFilter**) { return E_NOTIMPL; }
-HRESULT FilterGraph::Abort() { return S_OK; }
-HRESULT FilterGraph::ShouldOperationContinue() { return S_OK; }
+HRESULT FilterGraph::RenderFile(LPCWSTR, LPCWSTR)
+{
+    return E_NOTIMPL;
+}
+HRESULT FilterGraph::AddSourceFilter(LPCWSTR, LPCWSTR, IBaseFilter**)
+{
+    return E_NOTIMPL;
+}
+HRESULT FilterGraph::Abort()
+{
+    return S_OK;
+}
+HRESULT FilterGraph::ShouldOperationContinue()
+{
+    return S_OK;
+}
 
 // --- states ------------------------------------------------------------------
 
@@ -454,7 +427,10 @@ HRESULT FilterGraph::Run()
     return S_OK;
 }
 
-HRESULT FilterGraph::Run(REFERENCE_TIME) { return Run(); }
+HRESULT FilterGraph::Run(REFERENCE_TIME)
+{
+    return Run();
+}
 
 HRESULT FilterGraph::Stop()
 {
@@ -473,7 +449,10 @@ HRESULT FilterGraph::Stop()
     return result;
 }
 
-HRESULT FilterGraph::StopWhenReady() { return Stop(); }
+HRESULT FilterGraph::StopWhenReady()
+{
+    return Stop();
+}
 
 HRESULT FilterGraph::GetState(LONG msTimeout, OAFilterState* state)
 {
@@ -502,7 +481,10 @@ HRESULT FilterGraph::GetState(DWORD msTimeout, FILTER_STATE* state)
     return hr;
 }
 
-HRESULT FilterGraph::RenderFile(LPCWSTR) { return E_NOTIMPL; }
+HRESULT FilterGraph::RenderFile(LPCWSTR)
+{
+    return E_NOTIMPL;
+}
 
 HRESULT FilterGraph::GetClassID(CLSID* classId)
 {
@@ -525,13 +507,8 @@ HRESULT FilterGraph::SetSyncSource(IReferenceClock* clock)
 
 HRESULT FilterGraph::GetSyncSource(IReferenceClock** clock)
 {
-    if (!clock)
-        return E_POINTER;
     std::lock_guard lock(lock_);
-    *clock = clock_.get();
-    if (*clock)
-        (*clock)->AddRef();
-    return S_OK;
+    return copyOutOrNull<IReferenceClock>(clock_.get(), clock);
 }
 
 HRESULT FilterGraph::SetDefaultSyncSource()
@@ -575,18 +552,45 @@ ComPtr<IMediaSeeking> FilterGraph::seeker()
 }
 
 #define FORWARD_SEEKING(call)                                                                                          \
-    const ComPtr<IMediaSeeking> seeking = seeker();                                                                     \
+    const ComPtr<IMediaSeeking> seeking = seeker();                                                                    \
     return seeking ? seeking->call : E_NOTIMPL
 
-HRESULT FilterGraph::GetCapabilities(DWORD* capabilities) { FORWARD_SEEKING(GetCapabilities(capabilities)); }
-HRESULT FilterGraph::CheckCapabilities(DWORD* capabilities) { FORWARD_SEEKING(CheckCapabilities(capabilities)); }
-HRESULT FilterGraph::IsFormatSupported(const GUID* format) { FORWARD_SEEKING(IsFormatSupported(format)); }
-HRESULT FilterGraph::QueryPreferredFormat(GUID* format) { FORWARD_SEEKING(QueryPreferredFormat(format)); }
-HRESULT FilterGraph::GetTimeFormat(GUID* format) { FORWARD_SEEKING(GetTimeFormat(format)); }
-HRESULT FilterGraph::IsUsingTimeFormat(const GUID* format) { FORWARD_SEEKING(IsUsingTimeFormat(format)); }
-HRESULT FilterGraph::SetTimeFormat(const GUID* format) { FORWARD_SEEKING(SetTimeFormat(format)); }
-HRESULT FilterGraph::GetDuration(LONGLONG* duration) { FORWARD_SEEKING(GetDuration(duration)); }
-HRESULT FilterGraph::GetStopPosition(LONGLONG* stop) { FORWARD_SEEKING(GetStopPosition(stop)); }
+HRESULT FilterGraph::GetCapabilities(DWORD* capabilities)
+{
+    FORWARD_SEEKING(GetCapabilities(capabilities));
+}
+HRESULT FilterGraph::CheckCapabilities(DWORD* capabilities)
+{
+    FORWARD_SEEKING(CheckCapabilities(capabilities));
+}
+HRESULT FilterGraph::IsFormatSupported(const GUID* format)
+{
+    FORWARD_SEEKING(IsFormatSupported(format));
+}
+HRESULT FilterGraph::QueryPreferredFormat(GUID* format)
+{
+    FORWARD_SEEKING(QueryPreferredFormat(format));
+}
+HRESULT FilterGraph::GetTimeFormat(GUID* format)
+{
+    FORWARD_SEEKING(GetTimeFormat(format));
+}
+HRESULT FilterGraph::IsUsingTimeFormat(const GUID* format)
+{
+    FORWARD_SEEKING(IsUsingTimeFormat(format));
+}
+HRESULT FilterGraph::SetTimeFormat(const GUID* format)
+{
+    FORWARD_SEEKING(SetTimeFormat(format));
+}
+HRESULT FilterGraph::GetDuration(LONGLONG* duration)
+{
+    FORWARD_SEEKING(GetDuration(duration));
+}
+HRESULT FilterGraph::GetStopPosition(LONGLONG* stop)
+{
+    FORWARD_SEEKING(GetStopPosition(stop));
+}
 HRESULT FilterGraph::ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
                                        const GUID* sourceFormat)
 {
@@ -596,9 +600,18 @@ HRESULT FilterGraph::GetAvailable(LONGLONG* earliest, LONGLONG* latest)
 {
     FORWARD_SEEKING(GetAvailable(earliest, latest));
 }
-HRESULT FilterGraph::SetRate(double rate) { FORWARD_SEEKING(SetRate(rate)); }
-HRESULT FilterGraph::GetRate(double* rate) { FORWARD_SEEKING(GetRate(rate)); }
-HRESULT FilterGraph::GetPreroll(LONGLONG* preroll) { FORWARD_SEEKING(GetPreroll(preroll)); }
+HRESULT FilterGraph::SetRate(double rate)
+{
+    FORWARD_SEEKING(SetRate(rate));
+}
+HRESULT FilterGraph::GetRate(double* rate)
+{
+    FORWARD_SEEKING(GetRate(rate));
+}
+HRESULT FilterGraph::GetPreroll(LONGLONG* preroll)
+{
+    FORWARD_SEEKING(GetPreroll(preroll));
+}
 
 #undef FORWARD_SEEKING
 
@@ -744,9 +757,18 @@ HRESULT FilterGraph::WaitForCompletion(LONG msTimeout, LONG* code)
     return S_OK;
 }
 
-HRESULT FilterGraph::CancelDefaultHandling(LONG) { return S_OK; }
-HRESULT FilterGraph::RestoreDefaultHandling(LONG) { return S_OK; }
-HRESULT FilterGraph::FreeEventParams(LONG, LONG_PTR, LONG_PTR) { return S_OK; }
+HRESULT FilterGraph::CancelDefaultHandling(LONG)
+{
+    return S_OK;
+}
+HRESULT FilterGraph::RestoreDefaultHandling(LONG)
+{
+    return S_OK;
+}
+HRESULT FilterGraph::FreeEventParams(LONG, LONG_PTR, LONG_PTR)
+{
+    return S_OK;
+}
 
 HRESULT FilterGraph::SetNotifyWindow(OAHWND window, LONG message, LONG_PTR instanceData)
 {
@@ -791,40 +813,35 @@ HRESULT FilterGraph::GetSite(REFIID riid, void** site)
     return site_ ? site_->QueryInterface(riid, site) : E_FAIL;
 }
 
-HRESULT FilterGraph::put_Volume(LONG volume)
+template <typename Call> HRESULT FilterGraph::toAudio(bool all, Call call)
 {
     HRESULT result = E_NOTIMPL;
     for (const ComPtr<IBaseFilter>& filter : snapshot()) {
-        if (const auto audio = filter.as<IBasicAudio>())
-            result = audio->put_Volume(volume);
+        if (const auto audio = filter.as<IBasicAudio>()) {
+            result = call(audio.get());
+            if (!all)
+                break;
+        }
     }
     return result;
+}
+
+HRESULT FilterGraph::put_Volume(LONG volume)
+{
+    return toAudio(true, [&](IBasicAudio* audio) { return audio->put_Volume(volume); });
 }
 
 HRESULT FilterGraph::get_Volume(LONG* volume)
 {
-    for (const ComPtr<IBaseFilter>& filter : snapshot()) {
-        if (const auto audio = filter.as<IBasicAudio>())
-            return audio->get_Volume(volume);
-    }
-    return E_NOTIMPL;
+    return toAudio(false, [&](IBasicAudio* audio) { return audio->get_Volume(volume); });
 }
 
 HRESULT FilterGraph::put_Balance(LONG balance)
 {
-    HRESULT result = E_NOTIMPL;
-    for (const ComPtr<IBaseFilter>& filter : snapshot()) {
-        if (const auto audio = filter.as<IBasicAudio>())
-            result = audio->put_Balance(balance);
-    }
-    return result;
+    return toAudio(true, [&](IBasicAudio* audio) { return audio->put_Balance(balance); });
 }
 
 HRESULT FilterGraph::get_Balance(LONG* balance)
 {
-    for (const ComPtr<IBaseFilter>& filter : snapshot()) {
-        if (const auto audio = filter.as<IBasicAudio>())
-            return audio->get_Balance(balance);
-    }
-    return E_NOTIMPL;
+    return toAudio(false, [&](IBasicAudio* audio) { return audio->get_Balance(balance); });
 }

@@ -19,9 +19,8 @@
 
 struct RegisteredFilter;
 
-class FilterGraph final : public ComObject<IGraphBuilder, IMediaControl, IMediaSeeking, IMediaEventEx,
-                                           IMediaEventSink, IMediaFilter, IObjectWithSite, IBasicAudio,
-                                           IGraphCancelToken>
+class FilterGraph final : public ComObject<IGraphBuilder, IMediaControl, IMediaSeeking, IMediaEventEx, IMediaEventSink,
+                                           IMediaFilter, IObjectWithSite, IBasicAudio, IGraphCancelToken>
 {
 public:
     FilterGraph();
@@ -138,6 +137,8 @@ private:
     HRESULT pauseFilters();
     HRESULT runFilters();
     void queueEvent(const Event& event);
+    // Calls every filter with IBasicAudio (all), or the first one.
+    template <typename Call> HRESULT toAudio(bool all, Call call);
 
     std::recursive_mutex lock_;
     std::vector<Entry> filters_;

@@ -15,9 +15,15 @@ bool AM_MEDIA_TYPE::matchesPartial(const AM_MEDIA_TYPE& pattern) const
     return true;
 }
 
-AM_MEDIA_TYPE* CreateMediaType(const AM_MEDIA_TYPE& source) { return new AM_MEDIA_TYPE(source); }
+AM_MEDIA_TYPE* CreateMediaType(const AM_MEDIA_TYPE& source)
+{
+    return new AM_MEDIA_TYPE(source);
+}
 
-void DeleteMediaType(AM_MEDIA_TYPE* type) { delete type; }
+void DeleteMediaType(AM_MEDIA_TYPE* type)
+{
+    delete type;
+}
 
 void FreeMediaType(AM_MEDIA_TYPE& type)
 {

@@ -25,21 +25,18 @@ struct AM_MEDIA_TYPE
 
     // The format block seen as T, or null when the block is shorter than T.
     // Format blocks are packed, so any byte address is aligned for them.
-    template <typename T>
-    const T* formatAs() const
+    template <typename T> const T* formatAs() const
     {
         return format.size() >= sizeof(T) ? reinterpret_cast<const T*>(format.data()) : nullptr;
     }
-    template <typename T>
-    T* formatAs()
+    template <typename T> T* formatAs()
     {
         return format.size() >= sizeof(T) ? reinterpret_cast<T*>(format.data()) : nullptr;
     }
 
     // Replaces the format block with `size` zeroed bytes (at least sizeof(T))
     // and returns it as T.
-    template <typename T>
-    T* allocFormat(std::size_t size = sizeof(T))
+    template <typename T> T* allocFormat(std::size_t size = sizeof(T))
     {
         format.assign(size < sizeof(T) ? sizeof(T) : size, 0);
         return reinterpret_cast<T*>(format.data());

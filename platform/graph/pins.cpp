@@ -51,10 +51,29 @@ HRESULT BasePin::CheckConnect(IPin* pin)
     return other == direction_ ? VFW_E_INVALID_DIRECTION : S_OK;
 }
 
-HRESULT BasePin::CompleteConnect(IPin*) { return S_OK; }
-HRESULT BasePin::BreakConnect() { return S_OK; }
-HRESULT BasePin::Active() { return S_OK; }
-HRESULT BasePin::Inactive() { return S_OK; }
+HRESULT BasePin::CompleteConnect(IPin*)
+{
+    return S_OK;
+}
+HRESULT BasePin::BreakConnect()
+{
+    return S_OK;
+}
+HRESULT BasePin::Active()
+{
+    return S_OK;
+}
+HRESULT BasePin::Inactive()
+{
+    return S_OK;
+}
+
+HRESULT BasePin::connectable() const
+{
+    if (connected_)
+        return VFW_E_ALREADY_CONNECTED;
+    return filter_->state() == State_Stopped ? S_OK : VFW_E_NOT_STOPPED;
+}
 
 void BasePin::clearConnection()
 {
@@ -67,11 +86,10 @@ HRESULT BasePin::Connect(IPin* receiver, const AM_MEDIA_TYPE* type)
     if (!receiver)
         return E_POINTER;
     std::lock_guard lock(filter_->filterLock());
-    if (connected_)
-        return VFW_E_ALREADY_CONNECTED;
-    if (filter_->state() != State_Stopped)
-        return VFW_E_NOT_STOPPED;
-    HRESULT hr = CheckConnect(receiver);
+    HRESULT hr = connectable();
+    if (FAILED(hr))
+        return hr;
+    hr = CheckConnect(receiver);
     if (SUCCEEDED(hr))
         hr = AgreeMediaType(receiver, type);
     if (FAILED(hr))
@@ -109,7 +127,9 @@ HRESULT BasePin::TryMediaTypes(IPin* receiver, const AM_MEDIA_TYPE* pattern, IEn
         const HRESULT hr = AttemptConnection(receiver, *candidate);
         if (SUCCEEDED(hr))
             return hr;
-        last = hr;
+        // A refused type is the normal case; other failures say more.
+        if (hr != VFW_E_TYPE_NOT_ACCEPTED)
+            last = hr;
     }
     return last;
 }
@@ -139,11 +159,10 @@ HRESULT BasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type)
     if (!connector || !type)
         return E_POINTER;
     std::lock_guard lock(filter_->filterLock());
-    if (connected_)
-        return VFW_E_ALREADY_CONNECTED;
-    if (filter_->state() != State_Stopped)
-        return VFW_E_NOT_STOPPED;
-    HRESULT hr = CheckConnect(connector);
+    HRESULT hr = connectable();
+    if (FAILED(hr))
+        return hr;
+    hr = CheckConnect(connector);
     if (SUCCEEDED(hr)) {
         hr = CheckMediaType(type);
         if (hr == S_OK) {
@@ -179,11 +198,8 @@ HRESULT BasePin::ConnectedTo(IPin** pin)
     if (!pin)
         return E_POINTER;
     std::lock_guard lock(filter_->filterLock());
-    *pin = connected_.get();
-    if (!*pin)
-        return VFW_E_NOT_CONNECTED;
-    (*pin)->AddRef();
-    return S_OK;
+    copyOutOrNull<IPin>(connected_.get(), pin);
+    return connected_ ? S_OK : VFW_E_NOT_CONNECTED;
 }
 
 HRESULT BasePin::ConnectionMediaType(AM_MEDIA_TYPE* type)
@@ -271,7 +287,10 @@ HRESULT BaseInputPin::QueryInterface(REFIID riid, void** object)
     return BasePin::QueryInterface(riid, object);
 }
 
-HRESULT BaseInputPin::Connect(IPin*, const AM_MEDIA_TYPE*) { return VFW_E_INVALID_DIRECTION; }
+HRESULT BaseInputPin::Connect(IPin*, const AM_MEDIA_TYPE*)
+{
+    return VFW_E_INVALID_DIRECTION;
+}
 
 HRESULT BaseInputPin::BeginFlush()
 {
@@ -312,7 +331,10 @@ HRESULT BaseInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL readOnly)
     return S_OK;
 }
 
-HRESULT BaseInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES*) { return E_NOTIMPL; }
+HRESULT BaseInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES*)
+{
+    return E_NOTIMPL;
+}
 
 HRESULT BaseInputPin::Receive(IMediaSample* sample)
 {
@@ -347,12 +369,14 @@ HRESULT BaseInputPin::Inactive()
 
 // --- BaseOutputPin ---------------------------------------------------------
 
-BaseOutputPin::BaseOutputPin(BaseFilter* filter, std::u16string name)
-    : BasePin(filter, std::move(name), PINDIR_OUTPUT)
+BaseOutputPin::BaseOutputPin(BaseFilter* filter, std::u16string name) : BasePin(filter, std::move(name), PINDIR_OUTPUT)
 {
 }
 
-HRESULT BaseOutputPin::ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) { return VFW_E_INVALID_DIRECTION; }
+HRESULT BaseOutputPin::ReceiveConnection(IPin*, const AM_MEDIA_TYPE*)
+{
+    return VFW_E_INVALID_DIRECTION;
+}
 
 HRESULT BaseOutputPin::CheckConnect(IPin* pin)
 {
@@ -396,9 +420,15 @@ HRESULT BaseOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** alloca
     return copyOut<IMemAllocator>(chosen.get(), allocator);
 }
 
-HRESULT BaseOutputPin::Active() { return allocator_ ? allocator_->Commit() : S_OK; }
+HRESULT BaseOutputPin::Active()
+{
+    return allocator_ ? allocator_->Commit() : S_OK;
+}
 
-HRESULT BaseOutputPin::Inactive() { return allocator_ ? allocator_->Decommit() : S_OK; }
+HRESULT BaseOutputPin::Inactive()
+{
+    return allocator_ ? allocator_->Decommit() : S_OK;
+}
 
 HRESULT BaseOutputPin::GetDeliveryBuffer(IMediaSample** sample, REFERENCE_TIME* start, REFERENCE_TIME* stop,
                                          DWORD flags)

@@ -8,7 +8,10 @@
 
 RendererInputPin::RendererInputPin(BaseRenderer* renderer) : BaseInputPin(renderer, u"Input"), renderer_(renderer) {}
 
-HRESULT RendererInputPin::CheckMediaType(const AM_MEDIA_TYPE* type) { return renderer_->CheckMediaType(type); }
+HRESULT RendererInputPin::CheckMediaType(const AM_MEDIA_TYPE* type)
+{
+    return renderer_->CheckMediaType(type);
+}
 
 HRESULT RendererInputPin::SetMediaType(const AM_MEDIA_TYPE* type)
 {
@@ -16,7 +19,10 @@ HRESULT RendererInputPin::SetMediaType(const AM_MEDIA_TYPE* type)
     return renderer_->SetMediaType(type);
 }
 
-HRESULT RendererInputPin::CompleteConnect(IPin* receivePin) { return renderer_->CompleteConnect(receivePin); }
+HRESULT RendererInputPin::CompleteConnect(IPin* receivePin)
+{
+    return renderer_->CompleteConnect(receivePin);
+}
 
 HRESULT RendererInputPin::BreakConnect()
 {
@@ -56,6 +62,12 @@ HRESULT RendererInputPin::EndFlush()
     return BaseInputPin::EndFlush();
 }
 
+HRESULT RendererInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
+{
+    BaseInputPin::NewSegment(start, stop, rate);
+    return renderer_->NewSegment(start, stop, rate);
+}
+
 // --- renderer ----------------------------------------------------------------
 
 BaseRenderer::BaseRenderer(const CLSID& classId, std::u16string name)
@@ -65,14 +77,36 @@ BaseRenderer::BaseRenderer(const CLSID& classId, std::u16string name)
 
 BaseRenderer::~BaseRenderer() = default;
 
-BasePin* BaseRenderer::GetPin(int index) { return index == 0 ? input_.get() : nullptr; }
+BasePin* BaseRenderer::GetPin(int index)
+{
+    return index == 0 ? input_.get() : nullptr;
+}
 
-HRESULT BaseRenderer::SetMediaType(const AM_MEDIA_TYPE*) { return S_OK; }
-HRESULT BaseRenderer::CompleteConnect(IPin*) { return S_OK; }
-HRESULT BaseRenderer::BreakConnect() { return S_OK; }
+HRESULT BaseRenderer::SetMediaType(const AM_MEDIA_TYPE*)
+{
+    return S_OK;
+}
+HRESULT BaseRenderer::CompleteConnect(IPin*)
+{
+    return S_OK;
+}
+HRESULT BaseRenderer::BreakConnect()
+{
+    return S_OK;
+}
 void BaseRenderer::OnReceiveFirstSample(IMediaSample*) {}
-HRESULT BaseRenderer::OnStartStreaming() { return S_OK; }
-HRESULT BaseRenderer::OnStopStreaming() { return S_OK; }
+HRESULT BaseRenderer::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double)
+{
+    return S_OK;
+}
+HRESULT BaseRenderer::OnStartStreaming()
+{
+    return S_OK;
+}
+HRESULT BaseRenderer::OnStopStreaming()
+{
+    return S_OK;
+}
 
 void BaseRenderer::wake()
 {

@@ -28,6 +28,7 @@ public:
     HRESULT EndOfStream() override;
     HRESULT BeginFlush() override;
     HRESULT EndFlush() override;
+    HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
 
 private:
     BaseRenderer* renderer_;
@@ -48,6 +49,8 @@ public:
     // a paused renderer (a video renderer draws it as the still picture).
     virtual HRESULT DoRenderSample(IMediaSample* sample) = 0;
     virtual void OnReceiveFirstSample(IMediaSample* sample);
+    // A new segment starts; sample times count from its start.
+    virtual HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
     // On the GUI thread when streaming starts (stopped to paused) and stops.
     virtual HRESULT OnStartStreaming();
     virtual HRESULT OnStopStreaming();

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-MediaSample::MediaSample(LONG size) : storage_(static_cast<std::size_t>(std::max<LONG>(size, 0))), buffer_(storage_)
-{
-}
+MediaSample::MediaSample(LONG size) : storage_(static_cast<std::size_t>(std::max<LONG>(size, 0))), buffer_(storage_) {}
 
 MediaSample::MediaSample(MemAllocator* owner, LONG size, LONG alignment) : owner_(owner)
 {
@@ -28,7 +26,10 @@ HRESULT MediaSample::QueryInterface(REFIID riid, void** object)
     return E_NOINTERFACE;
 }
 
-ULONG MediaSample::AddRef() { return ++refCount_; }
+ULONG MediaSample::AddRef()
+{
+    return ++refCount_;
+}
 
 ULONG MediaSample::Release()
 {
@@ -197,8 +198,8 @@ HRESULT MemAllocator::Commit()
         samples_.clear();
         free_.clear();
         for (LONG i = 0; i < properties_.cBuffers; ++i) {
-            samples_.push_back(std::unique_ptr<MediaSample>(
-                new MediaSample(this, properties_.cbBuffer, properties_.cbAlign)));
+            samples_.push_back(
+                std::unique_ptr<MediaSample>(new MediaSample(this, properties_.cbBuffer, properties_.cbAlign)));
             free_.push_back(samples_.back().get());
         }
     }

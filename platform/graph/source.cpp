@@ -8,9 +8,15 @@
 
 SourceStream::SourceStream(BaseFilter* filter, std::u16string name) : BaseOutputPin(filter, std::move(name)) {}
 
-SourceStream::~SourceStream() { stopThread(); }
+SourceStream::~SourceStream()
+{
+    stopThread();
+}
 
-HRESULT SourceStream::OnThreadStartPlay() { return S_OK; }
+HRESULT SourceStream::OnThreadStartPlay()
+{
+    return S_OK;
+}
 
 void SourceStream::OnThreadDestroy() {}
 
@@ -164,9 +170,15 @@ HRESULT SourceSeeking::QueryPreferredFormat(GUID* format)
     return S_OK;
 }
 
-HRESULT SourceSeeking::GetTimeFormat(GUID* format) { return QueryPreferredFormat(format); }
+HRESULT SourceSeeking::GetTimeFormat(GUID* format)
+{
+    return QueryPreferredFormat(format);
+}
 
-HRESULT SourceSeeking::IsUsingTimeFormat(const GUID* format) { return IsFormatSupported(format); }
+HRESULT SourceSeeking::IsUsingTimeFormat(const GUID* format)
+{
+    return IsFormatSupported(format);
+}
 
 HRESULT SourceSeeking::SetTimeFormat(const GUID* format)
 {
@@ -191,7 +203,10 @@ HRESULT SourceSeeking::GetStopPosition(LONGLONG* stop)
     return S_OK;
 }
 
-HRESULT SourceSeeking::GetCurrentPosition(LONGLONG*) { return E_NOTIMPL; }
+HRESULT SourceSeeking::GetCurrentPosition(LONGLONG*)
+{
+    return E_NOTIMPL;
+}
 
 HRESULT SourceSeeking::ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
                                          const GUID* sourceFormat)

@@ -33,8 +33,7 @@ public:
     // thread stopped), ends the flush and restarts the thread when the
     // filter is active. Every start of the thread first delivers the
     // segment (start, stop, rate). Called on the GUI thread.
-    HRESULT Reposition(const std::function<void()>& reposition, REFERENCE_TIME start, REFERENCE_TIME stop,
-                       double rate);
+    HRESULT Reposition(const std::function<void()>& reposition, REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
 
     bool stopRequested() const { return stop_.load(std::memory_order_acquire); }
 

@@ -2,13 +2,18 @@
 
 #include "platform/graph/gui_wait.h"
 
+#include <utility>
+
 // --- pins --------------------------------------------------------------------
 
 TransformInputPin::TransformInputPin(TransformFilterBase* filter) : BaseInputPin(filter, u"Input"), transform_(filter)
 {
 }
 
-HRESULT TransformInputPin::CheckMediaType(const AM_MEDIA_TYPE* type) { return transform_->CheckInputType(type); }
+HRESULT TransformInputPin::CheckMediaType(const AM_MEDIA_TYPE* type)
+{
+    return transform_->CheckInputType(type);
+}
 
 HRESULT TransformInputPin::SetMediaType(const AM_MEDIA_TYPE* type)
 {
@@ -153,7 +158,10 @@ BasePin* TransformFilterBase::GetPin(int index)
     }
 }
 
-HRESULT TransformFilterBase::CheckTransform(const AM_MEDIA_TYPE*, const AM_MEDIA_TYPE*) { return S_OK; }
+HRESULT TransformFilterBase::CheckTransform(const AM_MEDIA_TYPE*, const AM_MEDIA_TYPE*)
+{
+    return S_OK;
+}
 
 HRESULT TransformFilterBase::GetMediaType(int position, AM_MEDIA_TYPE* type)
 {
@@ -178,12 +186,30 @@ HRESULT TransformFilterBase::DecideOutputAllocator(IMemInputPin* pin, IMemAlloca
     return output_->BaseOutputPin::DecideAllocator(pin, allocator);
 }
 
-HRESULT TransformFilterBase::SetMediaType(PIN_DIRECTION, const AM_MEDIA_TYPE*) { return S_OK; }
-HRESULT TransformFilterBase::CheckConnect(PIN_DIRECTION, IPin*) { return S_OK; }
-HRESULT TransformFilterBase::CompleteConnect(PIN_DIRECTION, IPin*) { return S_OK; }
-HRESULT TransformFilterBase::BreakConnect(PIN_DIRECTION) { return S_OK; }
-HRESULT TransformFilterBase::StartStreaming() { return S_OK; }
-HRESULT TransformFilterBase::StopStreaming() { return S_OK; }
+HRESULT TransformFilterBase::SetMediaType(PIN_DIRECTION, const AM_MEDIA_TYPE*)
+{
+    return S_OK;
+}
+HRESULT TransformFilterBase::CheckConnect(PIN_DIRECTION, IPin*)
+{
+    return S_OK;
+}
+HRESULT TransformFilterBase::CompleteConnect(PIN_DIRECTION, IPin*)
+{
+    return S_OK;
+}
+HRESULT TransformFilterBase::BreakConnect(PIN_DIRECTION)
+{
+    return S_OK;
+}
+HRESULT TransformFilterBase::StartStreaming()
+{
+    return S_OK;
+}
+HRESULT TransformFilterBase::StopStreaming()
+{
+    return S_OK;
+}
 
 HRESULT TransformFilterBase::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
 {
@@ -209,11 +235,22 @@ HRESULT TransformFilterBase::Pause()
 {
     std::lock_guard lock(filterLock());
     if (state() == State_Stopped && input_->isConnected()) {
-        const HRESULT hr = StartStreaming();
-        if (FAILED(hr))
-            return hr;
+        HRESULT hr = StartStreaming();
+        if (SUCCEEDED(hr)) {
+            streaming_ = true;
+            hr = BaseFilter::Pause();
+            if (FAILED(hr))
+                stopStreaming();
+        }
+        return hr;
     }
     return BaseFilter::Pause();
+}
+
+HRESULT TransformFilterBase::stopStreaming()
+{
+    const bool wasStreaming = std::exchange(streaming_, false);
+    return wasStreaming ? StopStreaming() : S_OK;
 }
 
 HRESULT TransformFilterBase::Stop()
@@ -224,7 +261,7 @@ HRESULT TransformFilterBase::Stop()
     // Decommitting first releases a Receive waiting for an output buffer.
     const HRESULT hr = BaseFilter::Stop();
     auto streaming = lockServingMessages(streamLock_);
-    const HRESULT stopped = StopStreaming();
+    const HRESULT stopped = stopStreaming();
     return FAILED(hr) ? hr : stopped;
 }
 

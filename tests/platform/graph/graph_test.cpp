@@ -1,0 +1,618 @@
+#include "fakes.h"
+
+#include "platform/core/class_registry.h"
+#include "platform/graph/capture_graph_builder.h"
+#include "platform/graph/filter_graph.h"
+#include "platform/graph/filter_mapper.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace fakes;
+
+namespace {
+
+// A graph of source, in-place recorder, copier and sink, connected directly.
+struct Chain
+{
+    ComPtr<FilterGraph> graph = makeCom<FilterGraph>();
+    ComPtr<CountingSource> source;
+    ComPtr<Recorder> recorder = makeCom<Recorder>();
+    ComPtr<Copier> copier = makeCom<Copier>();
+    ComPtr<Sink> sink = makeCom<Sink>();
+
+    explicit Chain(LONGLONG count, REFERENCE_TIME frame = kFrame) : source(makeCom<CountingSource>(count, frame)) {}
+
+    void connect()
+    {
+        ASSERT_EQ(graph->AddFilter(source.get(), u"Source"), S_OK);
+        ASSERT_EQ(graph->AddFilter(recorder.get(), u"Recorder"), S_OK);
+        ASSERT_EQ(graph->AddFilter(copier.get(), u"Copier"), S_OK);
+        ASSERT_EQ(graph->AddFilter(sink.get(), u"Sink"), S_OK);
+        ASSERT_EQ(graph->ConnectDirect(source->video, recorder->input(), nullptr), S_OK);
+        ASSERT_EQ(graph->ConnectDirect(recorder->output(), copier->input(), nullptr), S_OK);
+        ASSERT_EQ(graph->ConnectDirect(copier->output(), sink->input(), nullptr), S_OK);
+    }
+    IMediaControl* control() { return graph.get(); }
+
+    // Runs free (no clock) to the end of the stream.
+    LONG runToEnd()
+    {
+        graph->SetSyncSource(nullptr);
+        EXPECT_EQ(control()->Run(), S_OK);
+        LONG code = 0;
+        EXPECT_EQ(graph->WaitForCompletion(10'000, &code), S_OK);
+        return code;
+    }
+};
+
+bool waitFor(const std::function<bool()>& done, int ms = 10'000)
+{
+    return WaitServingMessages(done, ms);
+}
+
+} // namespace
+
+TEST(Graph, SamplesPassInPlaceAndCopyTransformsWithTimesAndFlags)
+{
+    Chain chain(6);
+    chain.source->noStopAt = 4;
+    chain.connect();
+    EXPECT_EQ(chain.runToEnd(), EC_COMPLETE);
+    EXPECT_EQ(chain.recorder->starts, 1);
+    EXPECT_EQ(chain.recorder->stops, 0);
+    chain.control()->Stop();
+    EXPECT_EQ(chain.recorder->stops, 1);
+
+    const auto inPlace = chain.recorder->log.all();
+    const auto rendered = chain.sink->log.all();
+    ASSERT_EQ(rendered.size(), 6u);
+    ASSERT_EQ(inPlace.size(), 6u);
+    for (std::size_t n = 0; n < rendered.size(); ++n) {
+        SCOPED_TRACE(n);
+        const Seen& s = rendered[n];
+        EXPECT_EQ(s.value, n);
+        EXPECT_EQ(s.start, static_cast<REFERENCE_TIME>(n) * kFrame);
+        if (n == 4) {
+            EXPECT_EQ(s.timeResult, VFW_S_NO_STOP_TIME);
+        } else {
+            EXPECT_EQ(s.timeResult, S_OK);
+            EXPECT_EQ(s.stop, static_cast<REFERENCE_TIME>(n + 1) * kFrame);
+        }
+        EXPECT_EQ(s.mediaStart, static_cast<LONGLONG>(n));
+        EXPECT_EQ(s.sync, n % 3 == 0);
+        EXPECT_EQ(s.preroll, n < 2);
+        EXPECT_EQ(s.discontinuity, n == 0);
+        // The copy transform delivers its own buffers.
+        EXPECT_NE(s.sample, inPlace[n].sample);
+    }
+}
+
+TEST(Graph, ReleasingTheGraphReleasesItsConnectedFilters)
+{
+    const int before = Sink::alive;
+    {
+        Chain chain(3);
+        chain.connect();
+        ASSERT_GE(chain.control()->Pause(), S_OK);
+        EXPECT_EQ(Sink::alive, before + 1);
+    }
+    EXPECT_EQ(Sink::alive, before);
+}
+
+TEST(Graph, FalseFromTransformHoldsSampleBack)
+{
+    Chain chain(7);
+    chain.recorder->holdBackOdd = true;
+    chain.connect();
+    EXPECT_EQ(chain.runToEnd(), EC_COMPLETE);
+    chain.control()->Stop();
+
+    EXPECT_EQ(chain.recorder->log.size(), 7u);
+    std::vector<int> values;
+    for (const Seen& s : chain.sink->log.all())
+        values.push_back(s.value);
+    EXPECT_EQ(values, (std::vector<int>{0, 2, 4, 6}));
+}
+
+TEST(Graph, MediaTypeAttachedToSampleReachesTransform)
+{
+    Chain chain(5);
+    chain.source->typeAt = 3;
+    chain.connect();
+    EXPECT_EQ(chain.runToEnd(), EC_COMPLETE);
+    chain.control()->Stop();
+
+    const auto seen = chain.recorder->log.all();
+    ASSERT_EQ(seen.size(), 5u);
+    for (std::size_t n = 0; n < seen.size(); ++n)
+        EXPECT_EQ(seen[n].hasType, n == 3) << n;
+    EXPECT_EQ(seen[3].type, videoType(MEDIASUBTYPE_RGB32, 8));
+}
+
+TEST(Graph, DuplicateNameIsRefusedAndSuffixedRetrySucceeds)
+{
+    const auto graph = makeCom<FilterGraph>();
+    const auto first = makeCom<Recorder>();
+    const auto second = makeCom<Recorder>();
+    ASSERT_EQ(graph->AddFilter(first.get(), u"Video Source Notifier"), S_OK);
+    EXPECT_EQ(graph->AddFilter(second.get(), u"Video Source Notifier"), VFW_E_DUPLICATE_NAME);
+    EXPECT_EQ(graph->AddFilter(second.get(), u"Video Source Notifier_1"), S_OK);
+
+    ComPtr<IBaseFilter> found;
+    ASSERT_EQ(graph->FindFilterByName(u"Video Source Notifier_1", found.put()), S_OK);
+    EXPECT_EQ(found.get(), static_cast<IBaseFilter*>(second.get()));
+    FILTER_INFO info;
+    second->QueryFilterInfo(&info);
+    EXPECT_EQ(info.achName, u"Video Source Notifier_1");
+    EXPECT_EQ(info.pGraph.get(), static_cast<IFilterGraph*>(graph.get()));
+
+    // Without a name the graph picks a free one; a removed filter frees its name.
+    const auto third = makeCom<Recorder>();
+    ASSERT_EQ(graph->AddFilter(third.get(), nullptr), S_OK);
+    third->QueryFilterInfo(&info);
+    EXPECT_EQ(info.achName, u"Recorder");
+    ASSERT_EQ(graph->RemoveFilter(first.get()), S_OK);
+    EXPECT_EQ(graph->RemoveFilter(first.get()), VFW_E_NOT_FOUND);
+    first->QueryFilterInfo(&info);
+    EXPECT_FALSE(info.pGraph);
+    EXPECT_EQ(graph->AddFilter(makeCom<Recorder>().get(), u"Video Source Notifier"), S_OK);
+}
+
+namespace {
+
+constexpr CLSID kBest = "{4C1E0002-0000-4000-8000-000000000001}"_guid;
+constexpr CLSID kSecond = "{4C1E0002-0000-4000-8000-000000000002}"_guid;
+constexpr CLSID kThird = "{4C1E0002-0000-4000-8000-000000000003}"_guid;
+
+// The graph's site: vetoes one class id and counts what the builder asks.
+class Vetoer final : public ComObject<IAMGraphBuilderCallback>
+{
+public:
+    explicit Vetoer(const CLSID& vetoed) : vetoed_(vetoed) {}
+
+    HRESULT SelectedFilter(IMoniker* moniker) override
+    {
+        ComPtr<IBaseFilter> filter;
+        if (FAILED(moniker->BindToObject(nullptr, nullptr, IBaseFilter::iid, filter.putVoid())))
+            return E_FAIL;
+        CLSID classId;
+        filter->GetClassID(&classId);
+        selected.push_back(classId);
+        return classId == vetoed_ ? E_FAIL : S_OK;
+    }
+    HRESULT CreatedFilter(IBaseFilter*) override
+    {
+        ++created;
+        return S_OK;
+    }
+
+    std::vector<CLSID> selected;
+    int created = 0;
+
+private:
+    CLSID vetoed_;
+};
+
+// Three registered converters from RGB32 to RGB24, by merit Best > Second > Third.
+class ConverterRegistration
+{
+public:
+    ConverterRegistration()
+    {
+        for (const auto& [id, merit] :
+             {std::pair{kThird, MERIT_UNLIKELY}, std::pair{kBest, MERIT_PREFERRED}, std::pair{kSecond, MERIT_NORMAL}}) {
+            const CLSID classId = id;
+            FilterMapper::instance().registerFilter(
+                {classId, u"Converter", merit, {{MEDIATYPE_Video, MEDIASUBTYPE_RGB32}}, false});
+            registerClass(classId, makeCom<ClassFactory>([classId](REFIID riid, void** object) {
+                              return makeCom<Copier>(classId, MEDIASUBTYPE_RGB24)->QueryInterface(riid, object);
+                          }));
+        }
+    }
+    ~ConverterRegistration()
+    {
+        for (const CLSID& id : {kBest, kSecond, kThird}) {
+            FilterMapper::instance().unregisterFilter(id);
+            unregisterClass(id);
+        }
+    }
+};
+
+std::vector<CLSID> classesIn(IFilterGraph* graph)
+{
+    std::vector<CLSID> classes;
+    ComPtr<IEnumFilters> filters;
+    graph->EnumFilters(filters.put());
+    ComPtr<IBaseFilter> filter;
+    while (filters->Next(1, filter.put(), nullptr) == S_OK) {
+        CLSID id;
+        filter->GetClassID(&id);
+        classes.push_back(id);
+    }
+    return classes;
+}
+
+} // namespace
+
+TEST(Graph, AutomaticConnectionPicksByMeritAndSkipsVetoedClass)
+{
+    ConverterRegistration registration;
+    {
+        const auto graph = makeCom<FilterGraph>();
+        const auto source = makeCom<CountingSource>(1);
+        const auto sink = makeCom<Sink>(MEDIASUBTYPE_RGB24);
+        graph->AddFilter(source.get(), u"Source");
+        graph->AddFilter(sink.get(), u"Sink");
+        EXPECT_EQ(graph->ConnectDirect(source->video, sink->input(), nullptr), VFW_E_NO_ACCEPTABLE_TYPES);
+        ASSERT_EQ(graph->Connect(source->video, sink->input()), S_OK);
+        const auto classes = classesIn(graph.get());
+        EXPECT_EQ(std::count(classes.begin(), classes.end(), kBest), 1);
+        EXPECT_EQ(classes.size(), 3u);
+    }
+    {
+        const auto graph = makeCom<FilterGraph>();
+        const auto source = makeCom<CountingSource>(1);
+        const auto sink = makeCom<Sink>(MEDIASUBTYPE_RGB24);
+        const auto site = makeCom<Vetoer>(kBest);
+        graph->AddFilter(source.get(), u"Source");
+        graph->AddFilter(sink.get(), u"Sink");
+        graph->SetSite(site.get());
+        ASSERT_EQ(graph->Connect(source->video, sink->input()), S_OK);
+        graph->SetSite(nullptr);
+        EXPECT_EQ(site->selected, (std::vector<CLSID>{kBest, kSecond}));
+        EXPECT_EQ(site->created, 1);
+        const auto classes = classesIn(graph.get());
+        EXPECT_EQ(std::count(classes.begin(), classes.end(), kSecond), 1);
+        EXPECT_EQ(std::count(classes.begin(), classes.end(), kBest), 0);
+        AM_MEDIA_TYPE type;
+        ASSERT_EQ(sink->input()->ConnectionMediaType(&type), S_OK);
+        EXPECT_EQ(type.subtype, MEDIASUBTYPE_RGB24);
+    }
+}
+
+TEST(Graph, PauseWithCueingRendererIsIntermediateUntilFirstSample)
+{
+    Chain chain(3);
+    chain.source->gateOpen = false;
+    chain.connect();
+    EXPECT_EQ(chain.control()->Pause(), S_FALSE);
+    OAFilterState state = -1;
+    EXPECT_EQ(chain.control()->GetState(0, &state), VFW_S_STATE_INTERMEDIATE);
+    EXPECT_EQ(state, State_Paused);
+    EXPECT_EQ(chain.control()->GetState(20, &state), VFW_S_STATE_INTERMEDIATE);
+
+    chain.source->gateOpen = true;
+    EXPECT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    EXPECT_EQ(state, State_Paused);
+    // Cued, not rendered: a paused renderer holds the first sample.
+    EXPECT_EQ(chain.sink->log.size(), 0u);
+    EXPECT_EQ(chain.control()->Stop(), S_OK);
+    EXPECT_EQ(chain.control()->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Stopped);
+}
+
+TEST(Graph, SeekFlushesAndStartsNewSegmentAtTarget)
+{
+    Chain chain(50);
+    chain.connect();
+    ASSERT_GE(chain.control()->Pause(), S_OK);
+    OAFilterState state;
+    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+
+    GUID format;
+    EXPECT_EQ(chain.graph->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME), S_OK);
+    EXPECT_EQ(chain.graph->GetTimeFormat(&format), S_OK);
+    EXPECT_EQ(format, TIME_FORMAT_MEDIA_TIME);
+    DWORD caps = 0;
+    ASSERT_EQ(chain.graph->GetCapabilities(&caps), S_OK);
+    EXPECT_TRUE(caps & AM_SEEKING_CanSeekAbsolute);
+    LONGLONG duration = 0;
+    EXPECT_EQ(chain.graph->GetDuration(&duration), S_OK);
+    EXPECT_EQ(duration, 50 * kFrame);
+
+    LONGLONG target = 20 * kFrame;
+    LONGLONG stop = std::numeric_limits<LONGLONG>::max();
+    ASSERT_EQ(chain.graph->SetPositions(&target, AM_SEEKING_AbsolutePositioning, &stop, AM_SEEKING_NoPositioning),
+              S_OK);
+    // Paused again: cued by the first frame at the target.
+    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    LONGLONG current = 0;
+    EXPECT_EQ(chain.graph->GetCurrentPosition(&current), S_OK);
+    EXPECT_EQ(current, target);
+    chain.control()->Stop();
+
+    EXPECT_EQ(chain.recorder->beginFlushes, 1);
+    EXPECT_EQ(chain.recorder->endFlushes, 1);
+    const auto segments = chain.recorder->segments();
+    ASSERT_EQ(segments.size(), 2u);
+    EXPECT_EQ(segments[0], 0);
+    EXPECT_EQ(segments[1], target);
+    // The first frame after the seek is the target's, at stream time 0.
+    const auto seen = chain.recorder->log.all();
+    const auto afterSeek = std::find_if(seen.begin(), seen.end(), [](const Seen& s) { return s.value == 20; });
+    ASSERT_NE(afterSeek, seen.end());
+    EXPECT_EQ(afterSeek->start, 0);
+    EXPECT_TRUE(afterSeek->discontinuity);
+}
+
+TEST(Graph, CompletionEventArrivesOnceOnGuiThread)
+{
+    // Two streams to two renderers: one completion once both have finished.
+    const auto graph = makeCom<FilterGraph>();
+    const auto source = makeCom<CountingSource>(4);
+    CountingStream* audio = source->addAudio();
+    const auto video = makeCom<Sink>();
+    const auto sound = makeCom<Sink>(MEDIASUBTYPE_PCM, MEDIATYPE_Audio);
+    graph->AddFilter(source.get(), u"Source");
+    graph->AddFilter(video.get(), u"Video");
+    graph->AddFilter(sound.get(), u"Audio");
+    ASSERT_EQ(graph->ConnectDirect(source->video, video->input(), nullptr), S_OK);
+    ASSERT_EQ(graph->ConnectDirect(audio, sound->input(), nullptr), S_OK);
+
+    constexpr UINT kGraphNotify = WM_USER + 13;
+    int completions = 0;
+    bool offGuiThread = false;
+    const auto guiThread = std::this_thread::get_id();
+    const HWND window = AllocateHWnd([&](UINT msg, WPARAM, LPARAM lParam) -> LRESULT {
+        if (msg != kGraphNotify)
+            return 0;
+        offGuiThread = offGuiThread || std::this_thread::get_id() != guiThread || lParam != 77;
+        LONG code;
+        LONG_PTR p1, p2;
+        while (graph->GetEvent(&code, &p1, &p2, 0) == S_OK)
+            completions += code == EC_COMPLETE ? 1 : 0;
+        return 0;
+    });
+    ASSERT_NE(window, 0u);
+    graph->SetNotifyWindow(window, kGraphNotify, 77);
+    graph->SetSyncSource(nullptr);
+    ASSERT_EQ(graph->Run(), S_OK);
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (completions == 0 && std::chrono::steady_clock::now() < deadline) {
+        ProcessMessages();
+        Sleep(1);
+    }
+    // Anything further would be queued by now: both renderers are done.
+    ASSERT_TRUE(waitFor([&] { return video->log.size() == 4 && sound->log.size() == 4; }));
+    for (int i = 0; i < 20; ++i) {
+        ProcessMessages();
+        Sleep(1);
+    }
+    EXPECT_EQ(completions, 1);
+    EXPECT_FALSE(offGuiThread);
+    graph->Stop();
+    graph->SetNotifyWindow(0, 0, 0);
+    DeallocateHWnd(window);
+}
+
+TEST(Graph, FreeRunningRunsAheadOfTheClock)
+{
+    // The second frame is due an hour after the first.
+    constexpr REFERENCE_TIME kHour = 36'000'000'000;
+    Chain chain(2, kHour);
+    chain.connect();
+
+    ComPtr<IReferenceClock> clock;
+    ASSERT_EQ(chain.control()->Run(), S_OK);
+    chain.graph->GetSyncSource(clock.put());
+    EXPECT_TRUE(clock);
+    ASSERT_TRUE(waitFor([&] { return chain.sink->log.size() == 1; }));
+    LONG code = 0;
+    EXPECT_EQ(chain.graph->WaitForCompletion(100, &code), E_ABORT);
+    EXPECT_EQ(chain.sink->log.size(), 1u);
+    chain.control()->Stop();
+
+    // Without a clock both frames render at once; restoring the default
+    // clock brings one back.
+    EXPECT_EQ(chain.graph->SetSyncSource(nullptr), S_OK);
+    chain.graph->GetSyncSource(clock.put());
+    EXPECT_FALSE(clock);
+    LONGLONG start = 0;
+    chain.graph->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+    ASSERT_EQ(chain.control()->Run(), S_OK);
+    EXPECT_EQ(chain.graph->WaitForCompletion(10'000, &code), S_OK);
+    EXPECT_EQ(code, EC_COMPLETE);
+    EXPECT_EQ(chain.sink->log.size(), 3u);
+    chain.control()->Stop();
+    EXPECT_EQ(chain.graph->SetDefaultSyncSource(), S_OK);
+    chain.graph->GetSyncSource(clock.put());
+    EXPECT_TRUE(clock);
+}
+
+namespace {
+// A clock that moves only when told.
+class ManualClock final : public ComObject<IReferenceClock>
+{
+public:
+    HRESULT GetTime(REFERENCE_TIME* time) override
+    {
+        *time = now;
+        return S_OK;
+    }
+    std::atomic<REFERENCE_TIME> now{1'000'000'000};
+};
+} // namespace
+
+TEST(Graph, PositionFollowsStreamTimeAndStandsStillWhilePaused)
+{
+    constexpr REFERENCE_TIME kSecond = 10'000'000;
+    Chain chain(3, 3600 * kSecond);
+    chain.connect();
+    const auto clock = makeCom<ManualClock>();
+    chain.graph->SetSyncSource(clock.get());
+    LONGLONG position = -1;
+
+    ASSERT_EQ(chain.control()->Run(), S_OK);
+    clock->now += 5 * kSecond;
+    chain.graph->GetCurrentPosition(&position);
+    // Stream time starts a little after Run, so that all filters run first.
+    EXPECT_GT(position, 4 * kSecond);
+    EXPECT_LT(position, 5 * kSecond);
+    const LONGLONG atPause = position;
+
+    ASSERT_GE(chain.control()->Pause(), S_OK);
+    clock->now += 100 * kSecond;
+    chain.graph->GetCurrentPosition(&position);
+    EXPECT_EQ(position, atPause);
+
+    ASSERT_EQ(chain.control()->Run(), S_OK);
+    clock->now += 2 * kSecond;
+    chain.graph->GetCurrentPosition(&position);
+    EXPECT_GT(position, atPause + kSecond);
+    EXPECT_LE(position, atPause + 2 * kSecond);
+
+    // A seek while running restarts stream time at the target.
+    LONGLONG target = 60 * kSecond;
+    chain.graph->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+    clock->now += kSecond;
+    chain.graph->GetCurrentPosition(&position);
+    EXPECT_GT(position, target);
+    EXPECT_LE(position, target + kSecond);
+    chain.control()->Stop();
+}
+
+TEST(Graph, StopReturnsWhileStreamingThreadIsBlockedInSend)
+{
+    constexpr LONGLONG kFrames = 100'000'000;
+    Chain chain(kFrames);
+    std::atomic<int> handled{0};
+    const HWND window = AllocateHWnd([&](UINT, WPARAM, LPARAM) -> LRESULT {
+        ++handled;
+        return 0;
+    });
+    chain.source->sendTo = window;
+    chain.connect();
+    chain.graph->SetSyncSource(nullptr);
+    ASSERT_EQ(chain.control()->Run(), S_OK);
+    // Not serving: the streaming thread is now stuck in its first send.
+    while (chain.source->sendsStarted == 0)
+        Sleep(1);
+    Sleep(20);
+    EXPECT_EQ(handled, 0);
+    // Once stopping has begun, sends give up at once, so the stream may run
+    // on free until its renderer stops.
+    EXPECT_EQ(chain.control()->Stop(), S_OK);
+    EXPECT_LT(chain.sink->log.size(), static_cast<std::size_t>(kFrames));
+    // The graph runs again and its sends are served again.
+    LONGLONG start = 0;
+    chain.graph->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+    ASSERT_EQ(chain.control()->Run(), S_OK);
+    const int before = handled;
+    EXPECT_TRUE(waitFor([&] { return handled > before; }));
+    chain.control()->Stop();
+    DeallocateHWnd(window);
+}
+
+TEST(Graph, StopFromTheHandlerOfAStreamingThreadsSendReturns)
+{
+    // The handler runs on the GUI thread while the streaming thread waits
+    // for it; stopping there must release that thread before joining it.
+    Chain chain(100'000'000);
+    bool stopped = false;
+    const HWND window = AllocateHWnd([&](UINT, WPARAM, LPARAM) -> LRESULT {
+        if (!stopped) {
+            EXPECT_EQ(chain.control()->Stop(), S_OK);
+            stopped = true;
+        }
+        return 0;
+    });
+    chain.source->sendTo = window;
+    chain.connect();
+    chain.graph->SetSyncSource(nullptr);
+    ASSERT_EQ(chain.control()->Run(), S_OK);
+    EXPECT_TRUE(waitFor([&] { return stopped; }));
+    OAFilterState state;
+    chain.control()->GetState(0, &state);
+    EXPECT_EQ(state, State_Stopped);
+    DeallocateHWnd(window);
+}
+
+TEST(Pins, ConnectionAgreesOnTypeAndDisconnects)
+{
+    const auto graph = makeCom<FilterGraph>();
+    const auto source = makeCom<CountingSource>(1);
+    const auto recorder = makeCom<Recorder>();
+    const auto audioSink = makeCom<Sink>(MEDIASUBTYPE_PCM, MEDIATYPE_Audio);
+    graph->AddFilter(source.get(), u"Source");
+    graph->AddFilter(recorder.get(), u"Recorder");
+    graph->AddFilter(audioSink.get(), u"Audio");
+
+    EXPECT_EQ(graph->ConnectDirect(source->video, audioSink->input(), nullptr), VFW_E_NO_ACCEPTABLE_TYPES);
+    const AM_MEDIA_TYPE offered = videoType();
+    EXPECT_EQ(graph->ConnectDirect(source->video, audioSink->input(), &offered), VFW_E_TYPE_NOT_ACCEPTED);
+    EXPECT_EQ(graph->ConnectDirect(recorder->input(), source->video, nullptr), VFW_E_INVALID_DIRECTION);
+    // The in-place filter's output has nothing to offer before its input connects.
+    EXPECT_EQ(graph->ConnectDirect(recorder->output(), audioSink->input(), nullptr), VFW_E_NO_ACCEPTABLE_TYPES);
+
+    ASSERT_EQ(graph->ConnectDirect(source->video, recorder->input(), nullptr), S_OK);
+    EXPECT_EQ(graph->ConnectDirect(source->video, recorder->input(), nullptr), VFW_E_ALREADY_CONNECTED);
+    ComPtr<IPin> peer;
+    ASSERT_EQ(source->video->ConnectedTo(peer.put()), S_OK);
+    EXPECT_EQ(peer.get(), static_cast<IPin*>(recorder->input()));
+    AM_MEDIA_TYPE a, b;
+    source->video->ConnectionMediaType(&a);
+    recorder->input()->ConnectionMediaType(&b);
+    EXPECT_EQ(a, offered);
+    EXPECT_EQ(b, offered);
+    PIN_INFO info;
+    recorder->input()->QueryPinInfo(&info);
+    EXPECT_EQ(info.dir, PINDIR_INPUT);
+    EXPECT_EQ(info.pFilter.get(), static_cast<IBaseFilter*>(recorder.get()));
+    // The allocator the source chose is readable from the input pin.
+    ALLOCATOR_PROPERTIES props;
+    ASSERT_TRUE(recorder->input()->PeekAllocator());
+    recorder->input()->PeekAllocator()->GetProperties(&props);
+    EXPECT_EQ(props.cBuffers, 2);
+    EXPECT_EQ(props.cbBuffer, 64);
+
+    ASSERT_GE(graph->Pause(), S_OK);
+    EXPECT_EQ(recorder->input()->Disconnect(), VFW_E_NOT_STOPPED);
+    graph->Stop();
+    EXPECT_EQ(graph->Disconnect(source->video), S_OK);
+    EXPECT_EQ(graph->Disconnect(recorder->input()), S_OK);
+    EXPECT_EQ(source->video->ConnectedTo(peer.put()), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(recorder->input()->ConnectionMediaType(&a), VFW_E_NOT_CONNECTED);
+    EXPECT_EQ(graph->Disconnect(source->video), S_FALSE);
+
+    // Removing a filter disconnects its neighbours too.
+    ASSERT_EQ(graph->ConnectDirect(source->video, recorder->input(), nullptr), S_OK);
+    ASSERT_EQ(graph->RemoveFilter(recorder.get()), S_OK);
+    EXPECT_EQ(source->video->ConnectedTo(peer.put()), VFW_E_NOT_CONNECTED);
+}
+
+TEST(CaptureGraphBuilder, FindsPinsByCategoryAndTypeAndRendersThroughIntermediate)
+{
+    const auto graph = makeCom<FilterGraph>();
+    const auto builder = makeCom<CaptureGraphBuilder>();
+    builder->SetFiltergraph(graph.get());
+    const auto source = makeCom<CountingSource>(1);
+    CountingStream* audio = source->addAudio();
+    const auto recorder = makeCom<Recorder>();
+    const auto sink = makeCom<Sink>();
+    graph->AddFilter(source.get(), u"Source");
+    graph->AddFilter(recorder.get(), u"Recorder");
+    graph->AddFilter(sink.get(), u"Sink");
+
+    ComPtr<IPin> pin;
+    IUnknown* filter = static_cast<IBaseFilter*>(source.get());
+    ASSERT_EQ(builder->FindPin(filter, PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr, TRUE, 0, pin.put()), S_OK);
+    EXPECT_EQ(pin.get(), static_cast<IPin*>(source->video));
+    EXPECT_EQ(builder->FindPin(filter, PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr, TRUE, 1, pin.put()), E_FAIL);
+    ASSERT_EQ(builder->FindPin(filter, PINDIR_OUTPUT, nullptr, &MEDIATYPE_Audio, TRUE, 0, pin.put()), S_OK);
+    EXPECT_EQ(pin.get(), static_cast<IPin*>(audio));
+    ASSERT_EQ(builder->FindPin(filter, PINDIR_OUTPUT, nullptr, nullptr, TRUE, 1, pin.put()), S_OK);
+    EXPECT_EQ(pin.get(), static_cast<IPin*>(audio));
+    EXPECT_EQ(builder->FindPin(filter, PINDIR_INPUT, nullptr, nullptr, TRUE, 0, pin.put()), E_FAIL);
+
+    ASSERT_EQ(builder->RenderStream(nullptr, nullptr, static_cast<IPin*>(source->video), recorder.get(), sink.get()),
+              S_OK);
+    EXPECT_TRUE(recorder->input()->isConnected());
+    EXPECT_TRUE(sink->input()->isConnected());
+    // A connected pin is found only when connected pins are asked for.
+    EXPECT_EQ(builder->FindPin(filter, PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video, TRUE, 0, pin.put()), E_FAIL);
+    EXPECT_EQ(builder->FindPin(filter, PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video, FALSE, 0, pin.put()), S_OK);
+}

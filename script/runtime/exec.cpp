@@ -109,9 +109,7 @@ TPSNativeProc* TPSExec::RegisterProcName(std::string_view name, TPSProcHandler h
 
 void TPSExec::AddImportResolver(std::string_view name, TPSImportResolverProc handler, std::uintptr_t tag)
 {
-    std::string upper = FastUpperCase(name);
-    const std::uint32_t hash = MakeHash(upper);
-    resolvers_.push_back({handler, hash, std::move(upper), tag});
+    resolvers_.push_back({handler, MakeHash(name), std::string(name), tag});
 }
 
 void TPSExec::ClearImportResolvers()

@@ -365,6 +365,7 @@ bool TPSExec::loadVars(std::string_view image, std::size_t& pos, std::uint32_t c
                 SetError(erUnexpectedEof);
                 return false;
             }
+            name = FastUpperCase(name);
             const std::uint32_t hash = MakeHash(name);
             exportedVars_.push_back({std::move(name), hash, i});
         }

@@ -481,7 +481,8 @@ bool TPSExec::doReturn()
         tryRecords_.pop_back();
     }
     if (frameBase_ == -1) {
-        status_ = runStartStatus_;
+        // The main block is done, whether or not the run was paused on the way.
+        status_ = TPSStatus::Loaded;
         return true;
     }
     stack_.PopTo(static_cast<std::size_t>(frameBase_) + 1);

@@ -814,9 +814,10 @@ bool TPSExec::RunScriptProc(const std::vector<TPSValueRef>& params, std::uint32_
             pointer = {param.data, param.type, false, {}};
         }
     }
-    const std::size_t noted = stack_.Count();
     TPSInternalProcRec* const savedProc = currentProc_;
     const TPSStatus savedStatus = status_;
+    const std::uint32_t savedPosition = position_;
+    const std::int32_t savedFrameBase = frameBase_;
 
     bool result = false;
     if (auto* external = dynamic_cast<TPSExternalProcRec*>(procs_[procNo].get())) {
@@ -831,20 +832,14 @@ bool TPSExec::RunScriptProc(const std::vector<TPSValueRef>& params, std::uint32_
         SetError(erOutOfMemory);
     }
 
-    // A run that stopped early leaves its frames: drop them back to the
-    // marker pushed above and restore where the caller stood.
-    if (TPSStackEntry* entry = stack_.Items(static_cast<std::ptrdiff_t>(noted));
-        entry && entry->type->baseType == BaseType::ReturnAddress) {
-        stack_.PopTo(noted + 1);
-        position_ = returnRecordAt(entry->data()).position;
-        frameBase_ = returnRecordAt(entry->data()).frameBase;
-        stack_.Pop();
-    }
+    // A run that stopped early (an error, a barrier) leaves its frames or
+    // has already unwound them: either way the caller's state comes back.
     stack_.PopTo(base);
     status_ = savedStatus;
     currentProc_ = savedProc;
-    if (savedProc)
-        code_ = savedProc->code;
+    code_ = savedProc ? std::string_view(savedProc->code) : std::string_view();
+    position_ = savedPosition;
+    frameBase_ = savedFrameBase;
     return result;
 }
 

@@ -44,6 +44,9 @@ void TPSExec::Clear()
     // Values refer to procedures and types, so the storage goes first.
     globals_.Clear();
     procs_.clear();
+    // Attribute values may be of any type, the one they belong to included.
+    for (const auto& type : types_)
+        type->attributes.clear();
     types_.clear();
     mainProc_ = NoProc;
     status_ = TPSStatus::NotLoaded;

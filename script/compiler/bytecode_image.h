@@ -45,8 +45,8 @@ enum class BaseType : std::uint8_t {
     Interface = 26,
     NotificationVariant = 27, // written as LongWord
     UnicodeString = 28,
-    Enumeration = 129, // written as Byte, Word or LongWord by its highest ordinal
-    TypeNumber = 130,  // written as LongWord
+    Enumeration = 129,  // written as Byte, Word or LongWord by its highest ordinal
+    TypeNumber = 130,   // written as LongWord
     ForwardClass = 131, // replaced by the class it was completed with
     TypeLink = 255,
 };
@@ -116,9 +116,9 @@ constexpr std::size_t HeaderImportTableSize = 24; // written as 0, not read
 // Type record: a code byte, plus this bit when an export name follows the
 // type's own fields.
 constexpr std::uint8_t TypeExported = 0x80;
-constexpr std::uint32_t MaxNameLength = 0x40000000;     // export and procedure names
-constexpr std::uint32_t ShortTextLimit = 256;           // class names, procedural signatures: below this
-constexpr std::uint32_t MaxSetBits = 256;               // at most this
+constexpr std::uint32_t MaxNameLength = 0x40000000;         // export and procedure names
+constexpr std::uint32_t ShortTextLimit = 256;               // class names, procedural signatures: below this
+constexpr std::uint32_t MaxSetBits = 256;                   // at most this
 constexpr std::uint32_t StaticArrayCountLimit = 0x20000000; // element counts below this
 constexpr std::size_t GuidSize = 16;
 

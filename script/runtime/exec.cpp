@@ -200,6 +200,12 @@ std::uint32_t TPSExec::currentProcNo() const
     return NoProc;
 }
 
+bool TPSExec::fail(TPSError code)
+{
+    SetError(code);
+    return false;
+}
+
 void TPSExec::SetError(TPSError code)
 {
     ReportError(code, {});

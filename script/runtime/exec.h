@@ -124,7 +124,7 @@ public:
     TPSExec(const TPSExec&) = delete;
     TPSExec& operator=(const TPSExec&) = delete;
 
-    void* ID = nullptr;             // the owner
+    void* ID = nullptr;               // the owner
     TPSOnRunLine OnRunLine = nullptr; // called before each instruction
     TPSOnException OnException = nullptr;
 
@@ -228,6 +228,9 @@ private:
         std::string name;
         std::uintptr_t tag;
     };
+
+    // Reports the error and gives False, for the many checks that fail so.
+    bool fail(TPSError code);
 
     // Loading.
     bool loadImage(std::string_view image);

@@ -90,35 +90,37 @@ void TPSExec::enterProc(TPSInternalProcRec* proc)
     position_ = 0;
 }
 
+namespace {
+
+// Reads a field at the position with one of the code readers, advancing it.
+template <typename T>
+bool readField(std::string_view code, std::uint32_t& position, T& out,
+               bool (*reader)(std::string_view, std::size_t&, T&))
+{
+    std::size_t pos = position;
+    if (!reader(code, pos, out))
+        return false;
+    position = static_cast<std::uint32_t>(pos);
+    return true;
+}
+
+} // namespace
+
 bool TPSExec::readByte(std::uint8_t& out)
 {
-    std::size_t pos = position_;
-    if (!pscode::readByte(code_, pos, out)) {
-        SetError(ErOutOfRange);
-        return false;
-    }
-    position_ = static_cast<std::uint32_t>(pos);
-    return true;
+    return readField(code_, position_, out, pscode::readByte) || fail(ErOutOfRange);
 }
 
 bool TPSExec::readLong(std::uint32_t& out)
 {
-    std::size_t pos = position_;
-    if (!pscode::readU32(code_, pos, out)) {
-        SetError(ErOutOfRange);
-        return false;
-    }
-    position_ = static_cast<std::uint32_t>(pos);
-    return true;
+    return readField(code_, position_, out, pscode::readU32) || fail(ErOutOfRange);
 }
 
 bool TPSExec::jumpBy(std::int32_t offset)
 {
     const std::int64_t target = std::int64_t(position_) + offset;
-    if (target < 0 || target > std::int64_t(code_.size())) {
-        SetError(ErOutOfRange);
-        return false;
-    }
+    if (target < 0 || target > std::int64_t(code_.size()))
+        return fail(ErOutOfRange);
     position_ = static_cast<std::uint32_t>(target);
     return true;
 }
@@ -157,10 +159,8 @@ static bool liveTarget(const TPSPointerValue& pointer, const TPSStack& stack)
 
 bool TPSExec::followPointer(const TPSPointerValue& pointer, TPSOperand& out)
 {
-    if (!liveTarget(pointer, stack_)) {
-        SetError(erNullPointerException);
-        return false;
-    }
+    if (!liveTarget(pointer, stack_))
+        return fail(erNullPointerException);
     out.data = pointer.data;
     out.type = pointer.type;
     out.origin = pointer.origin;
@@ -177,10 +177,8 @@ bool TPSExec::readElementIndex(std::uint32_t number, std::int64_t& index)
     const TPSTypeRec* type = entry->type;
     if (type->baseType == BaseType::Pointer) {
         const TPSPointerValue& pointer = pointerAt(entry->data());
-        if (!liveTarget(pointer, stack_)) {
-            SetError(ErTypeMismatch);
-            return false;
-        }
+        if (!liveTarget(pointer, stack_))
+            return fail(ErTypeMismatch);
         data = pointer.data;
         type = pointer.type;
         if (type->baseType == BaseType::Procedural) {
@@ -188,20 +186,16 @@ bool TPSExec::readElementIndex(std::uint32_t number, std::int64_t& index)
             return true;
         }
     }
-    if (!IsOrdinal32(type->baseType)) {
-        SetError(ErTypeMismatch);
-        return false;
-    }
+    if (!IsOrdinal32(type->baseType))
+        return fail(ErTypeMismatch);
     return GetIntegerValue(data, type, index);
 }
 
 bool TPSExec::DecodeOperand(TPSOperand& out, bool usePointer)
 {
     out = {};
-    if (position_ > code_.size() || code_.size() - position_ < pscode::kVarOperandSize) {
-        SetError(ErOutOfRange);
-        return false;
-    }
+    if (position_ > code_.size() || code_.size() - position_ < pscode::kVarOperandSize)
+        return fail(ErOutOfRange);
     const auto kind = static_cast<OperandKind>(code_[position_++]);
     std::uint32_t param = 0;
     readLong(param);
@@ -218,21 +212,16 @@ bool TPSExec::DecodeOperand(TPSOperand& out, bool usePointer)
         return true;
     }
     case OperandKind::Const: {
-        if (param >= types_.size()) {
-            SetError(erInvalidType);
-            return false;
-        }
+        if (param >= types_.size())
+            return fail(erInvalidType);
         const TPSTypeRec* type = types_[param].get();
         TPSStackEntry* entry = temps_.PushType(type);
-        if (!entry) {
-            SetError(erOutOfMemory);
-            return false;
-        }
+        if (!entry)
+            return fail(erOutOfMemory);
         std::size_t pos = position_;
         if (const TPSError error = ReadConstValue(code_, pos, type, entry->data()); error != ErNoError) {
             temps_.Pop();
-            SetError(error);
-            return false;
+            return fail(error);
         }
         position_ = static_cast<std::uint32_t>(pos);
         out.data = entry->data();
@@ -260,20 +249,16 @@ bool TPSExec::DecodeOperand(TPSOperand& out, bool usePointer)
         switch (out.type->baseType) {
         case BaseType::Record: {
             const auto* record = static_cast<const TPSTypeRec_Record*>(out.type);
-            if (index < 0 || std::uint64_t(index) >= record->fieldTypes.size()) {
-                SetError(ErOutOfRange);
-                return false;
-            }
+            if (index < 0 || std::uint64_t(index) >= record->fieldTypes.size())
+                return fail(ErOutOfRange);
             out.data = base + record->fieldOffsets[static_cast<std::size_t>(index)];
             out.type = record->fieldTypes[static_cast<std::size_t>(index)];
             break;
         }
         case BaseType::DynArray: {
             const TPSTypeRec* element = static_cast<const TPSTypeRec_Array*>(out.type)->elementType;
-            if (index < 0 || index >= DynArrayGetLength(out.data, out.type)) {
-                SetError(ErOutOfRange);
-                return false;
-            }
+            if (index < 0 || index >= DynArrayGetLength(out.data, out.type))
+                return fail(ErOutOfRange);
             // The element lives in the array's block, whatever holds the array.
             out.origin = {*static_cast<TPSDynArrayHeader**>(out.data), element};
             out.data = static_cast<std::byte*>(DynArrayElements(out.data)) + index * element->realSize;
@@ -282,25 +267,21 @@ bool TPSExec::DecodeOperand(TPSOperand& out, bool usePointer)
         }
         case BaseType::StaticArray: {
             const auto* array = static_cast<const TPSTypeRec_StaticArray*>(out.type);
-            if (index < 0 || index >= array->elementCount) {
-                SetError(ErOutOfRange);
-                return false;
-            }
+            if (index < 0 || index >= array->elementCount)
+                return fail(ErOutOfRange);
             out.data = base + index * array->elementType->realSize;
             out.type = array->elementType;
             break;
         }
         default:
-            SetError(erInvalidType);
-            return false;
+            return fail(erInvalidType);
         }
         if (usePointer && out.type->baseType == BaseType::Pointer)
             return followPointer(pointerAt(out.data), out);
         return true;
     }
     default:
-        SetError(erInvalidOpcodeParameter);
-        return false;
+        return fail(erInvalidOpcodeParameter);
     }
 }
 
@@ -310,10 +291,8 @@ bool TPSExec::testOperand(bool& nonZero)
     if (!DecodeOperand(operand, true))
         return false;
     std::int64_t value;
-    if (!IsOrdinal32(operand.type->baseType) || !GetIntegerValue(operand.data, operand.type, value)) {
-        SetError(erInvalidType);
-        return false;
-    }
+    if (!IsOrdinal32(operand.type->baseType) || !GetIntegerValue(operand.data, operand.type, value))
+        return fail(erInvalidType);
     nonZero = value != 0;
     return true;
 }
@@ -322,10 +301,8 @@ bool TPSExec::popChecked(std::size_t count)
 {
     for (std::size_t i = 0; i < count; ++i) {
         const TPSStackEntry* top = stack_.Items(-1);
-        if (!top || top->type->baseType == BaseType::ReturnAddress) {
-            SetError(erOutOfStackRange);
-            return false;
-        }
+        if (!top || top->type->baseType == BaseType::ReturnAddress)
+            return fail(erOutOfStackRange);
         stack_.Pop();
     }
     return true;
@@ -336,15 +313,11 @@ bool TPSExec::incrementOrDecrement(int delta)
     TPSOperand operand;
     if (!DecodeOperand(operand, true))
         return false;
-    if (operand.temporary) {
-        SetError(erInvalidOpcodeParameter);
-        return false;
-    }
+    if (operand.temporary)
+        return fail(erInvalidOpcodeParameter);
     std::int64_t value;
-    if (!GetIntegerValue(operand.data, operand.type, value)) {
-        SetError(ErTypeMismatch);
-        return false;
-    }
+    if (!GetIntegerValue(operand.data, operand.type, value))
+        return fail(ErTypeMismatch);
     return SetIntegerValue(operand.data, operand.type,
                            static_cast<std::int64_t>(static_cast<std::uint64_t>(value) + std::uint64_t(delta)));
 }
@@ -354,20 +327,14 @@ bool TPSExec::pushReference()
     TPSOperand operand;
     if (!DecodeOperand(operand, true))
         return false;
-    if (operand.temporary) {
-        SetError(erInvalidOpcodeParameter);
-        return false;
-    }
+    if (operand.temporary)
+        return fail(erInvalidOpcodeParameter);
     const TPSTypeRec* pointerType = FindTypeByBase(0, BaseType::Pointer);
-    if (!pointerType) {
-        SetError(erInvalidType);
-        return false;
-    }
+    if (!pointerType)
+        return fail(erInvalidType);
     TPSStackEntry* entry = stack_.PushType(pointerType);
-    if (!entry) {
-        SetError(erOutOfMemory);
-        return false;
-    }
+    if (!entry)
+        return fail(erOutOfMemory);
     pointerAt(entry->data()) = {operand.data, operand.type, false, operand.origin};
     RetainOrigin(operand.origin);
     return true;
@@ -381,10 +348,8 @@ bool TPSExec::setPointer(bool ownedCopy)
         return false;
     // A pointer that merely aims lives only in a variable of its own, so a
     // block it keeps alive can never hold it in turn.
-    if (dest.temporary || dest.type->baseType != BaseType::Pointer || (!ownedCopy && !wholeVariable)) {
-        SetError(erInvalidOpcodeParameter);
-        return false;
-    }
+    if (dest.temporary || dest.type->baseType != BaseType::Pointer || (!ownedCopy && !wholeVariable))
+        return fail(erInvalidOpcodeParameter);
     TPSOperand source;
     if (!DecodeOperand(source, false))
         return false;
@@ -393,10 +358,8 @@ bool TPSExec::setPointer(bool ownedCopy)
     if (source.type->baseType == BaseType::Pointer)
         target = pointerAt(source.data);
     if (!ownedCopy) {
-        if (source.temporary) {
-            SetError(erInvalidOpcodeParameter);
-            return false;
-        }
+        if (source.temporary)
+            return fail(erInvalidOpcodeParameter);
         target.owned = false;
         RetainOrigin(target.origin);
         ReleaseOrigin(pointer.origin);
@@ -408,16 +371,13 @@ bool TPSExec::setPointer(bool ownedCopy)
         pointer = {};
         return true;
     }
-    if (!liveTarget(target, stack_)) {
-        SetError(erNullPointerException);
-        return false;
-    }
+    if (!liveTarget(target, stack_))
+        return fail(erNullPointerException);
     TPSDynArrayHeader* block = NewValueBlock(target.type);
     TPSPointerValue copy{BlockData(block), target.type, true, {block, target.type}};
     if (!CopyValues(copy.data, target.data, 1, target.type)) {
         ReleaseOrigin(copy.origin);
-        SetError(ErTypeMismatch);
-        return false;
+        return fail(ErTypeMismatch);
     }
     ReleaseOrigin(pointer.origin);
     pointer = copy;
@@ -461,7 +421,8 @@ bool TPSExec::doReturn()
     // comes back here when it ends.
     while (!tryRecords_.empty()) {
         TPSExceptionHandler& record = *tryRecords_.back();
-        if (!record.proc || (record.frameBase != frameBase_ && (record.frameBase < frameBase_ || record.frameBase == -1)))
+        if (!record.proc ||
+            (record.frameBase != frameBase_ && (record.frameBase < frameBase_ || record.frameBase == -1)))
             break;
         if (record.frameBase != frameBase_) {
             tryRecords_.pop_back(); // left behind by a frame that has ended
@@ -522,10 +483,8 @@ bool TPSExec::doTryOpen()
         if (field == TPSExceptionHandler::Absent)
             continue;
         const std::uint64_t target = std::uint64_t(field) + position_;
-        if (target >= code_.size()) {
-            SetError(ErOutOfRange);
-            return false;
-        }
+        if (target >= code_.size())
+            return fail(ErOutOfRange);
         field = static_cast<std::uint32_t>(target);
     }
     record->finallyOffset = fields[0];
@@ -557,11 +516,8 @@ bool TPSExec::doTryEnd()
     if (!readByte(part))
         return false;
     // Only a block opened by this very procedure call can end here.
-    if (tryRecords_.empty() || tryRecords_.back()->proc != currentProc_ ||
-        tryRecords_.back()->frameBase != frameBase_) {
-        SetError(ErOutOfRange);
-        return false;
-    }
+    if (tryRecords_.empty() || tryRecords_.back()->proc != currentProc_ || tryRecords_.back()->frameBase != frameBase_)
+        return fail(ErOutOfRange);
     TPSExceptionHandler& record = *tryRecords_.back();
     constexpr std::uint32_t Absent = TPSExceptionHandler::Absent;
     switch (static_cast<pscode::TryPart>(part)) {
@@ -613,10 +569,8 @@ bool TPSExec::step(std::uint8_t opcode)
         TPSOperand dest, source;
         if (!DecodeOperand(dest, true))
             return false;
-        if (dest.temporary) {
-            SetError(erInvalidOpcodeParameter);
-            return false;
-        }
+        if (dest.temporary)
+            return fail(erInvalidOpcodeParameter);
         return DecodeOperand(source, true) && AssignValue(this, dest.data, source.data, dest.type, source.type);
     }
     case Op::Calc: {
@@ -624,10 +578,8 @@ bool TPSExec::step(std::uint8_t opcode)
         TPSOperand dest, source;
         if (!readByte(op) || !DecodeOperand(dest, true))
             return false;
-        if (dest.temporary) {
-            SetError(erInvalidOpcodeParameter);
-            return false;
-        }
+        if (dest.temporary)
+            return fail(erInvalidOpcodeParameter);
         return DecodeOperand(source, true) &&
                ApplyArithmeticOp(this, dest.data, source.data, dest.type, source.type, op);
     }
@@ -636,14 +588,11 @@ bool TPSExec::step(std::uint8_t opcode)
         if (!DecodeOperand(source, true))
             return false;
         TPSStackEntry* entry = stack_.PushType(source.type);
-        if (!entry) {
-            SetError(erOutOfMemory);
-            return false;
-        }
+        if (!entry)
+            return fail(erOutOfMemory);
         if (!CopyValues(entry->data(), source.data, 1, source.type)) {
             stack_.Pop();
-            SetError(ErTypeMismatch);
-            return false;
+            return fail(ErTypeMismatch);
         }
         return true;
     }
@@ -655,10 +604,8 @@ bool TPSExec::step(std::uint8_t opcode)
         std::uint32_t procNo;
         if (!readLong(procNo))
             return false;
-        if (procNo >= procs_.size()) {
-            SetError(erOutOfProcRange);
-            return false;
-        }
+        if (procNo >= procs_.size())
+            return fail(erOutOfProcRange);
         return callProc(procNo);
     }
     case Op::Jump:
@@ -693,14 +640,10 @@ bool TPSExec::step(std::uint8_t opcode)
         std::uint32_t typeNo;
         if (!readLong(typeNo))
             return false;
-        if (typeNo >= types_.size()) {
-            SetError(erInvalidType);
-            return false;
-        }
-        if (!stack_.PushType(types_[typeNo].get())) {
-            SetError(erOutOfMemory);
-            return false;
-        }
+        if (typeNo >= types_.size())
+            return fail(erInvalidType);
+        if (!stack_.PushType(types_[typeNo].get()))
+            return fail(erOutOfMemory);
         return true;
     }
     case Op::Compare: {
@@ -708,10 +651,8 @@ bool TPSExec::step(std::uint8_t opcode)
         TPSOperand dest, left, right;
         if (!readByte(op) || !DecodeOperand(dest, true))
             return false;
-        if (dest.temporary) {
-            SetError(erInvalidOpcodeParameter);
-            return false;
-        }
+        if (dest.temporary)
+            return fail(erInvalidOpcodeParameter);
         return DecodeOperand(left, true) && DecodeOperand(right, true) &&
                CompareValues(this, left.data, right.data, dest.data, left.type, right.type, dest.type, op);
     }
@@ -719,21 +660,16 @@ bool TPSExec::step(std::uint8_t opcode)
         TPSOperand operand;
         if (!DecodeOperand(operand, true))
             return false;
-        if (operand.type->baseType != BaseType::Procedural) {
-            SetError(ErTypeMismatch);
-            return false;
-        }
+        if (operand.type->baseType != BaseType::Procedural)
+            return fail(ErTypeMismatch);
         const auto& value = *static_cast<const TPSProcValue*>(operand.data);
         if (value.procNo == 0 && value.self) {
             // Host methods are called through the native bridge, which this
             // executer does not have.
-            SetError(erCouldNotCallProc);
-            return false;
+            return fail(erCouldNotCallProc);
         }
-        if (value.procNo >= procs_.size() || value.procNo == mainProc_) {
-            SetError(erOutOfProcRange);
-            return false;
-        }
+        if (value.procNo >= procs_.size() || value.procNo == mainProc_)
+            return fail(erOutOfProcRange);
         return callProc(value.procNo);
     }
     case Op::SetPointer:
@@ -761,10 +697,8 @@ bool TPSExec::step(std::uint8_t opcode)
         if (!DecodeOperand(operand, true) || !readByte(invert))
             return false;
         std::int64_t value;
-        if (!IsOrdinal32(operand.type->baseType) || !GetIntegerValue(operand.data, operand.type, value)) {
-            SetError(erInvalidType);
-            return false;
-        }
+        if (!IsOrdinal32(operand.type->baseType) || !GetIntegerValue(operand.data, operand.type, value))
+            return fail(erInvalidType);
         jumpFlag_ = (value != 0) != (invert != 0);
         return true;
     }
@@ -779,8 +713,7 @@ bool TPSExec::step(std::uint8_t opcode)
     case Op::Nop:
         return true;
     default: // the invalid opcode and every unassigned one
-        SetError(erInvalidOpcode);
-        return false;
+        return fail(erInvalidOpcode);
     }
 }
 
@@ -788,22 +721,17 @@ bool TPSExec::RunScriptProc(const std::vector<TPSValueRef>& params, std::uint32_
 {
     if (status_ == TPSStatus::NotLoaded)
         return false;
-    if (procNo >= procs_.size()) {
-        SetError(erOutOfProcRange);
-        return false;
-    }
+    if (procNo >= procs_.size())
+        return fail(erOutOfProcRange);
     const std::size_t base = stack_.Count();
     const TPSTypeRec* pointerType = FindTypeByBase(0, BaseType::Pointer);
-    if (!params.empty() && !pointerType) {
-        SetError(erInvalidType);
-        return false;
-    }
+    if (!params.empty() && !pointerType)
+        return fail(erInvalidType);
     for (const TPSValueRef& param : params) {
         TPSStackEntry* entry = stack_.PushType(pointerType);
         if (!entry) {
             stack_.PopTo(base);
-            SetError(erOutOfMemory);
-            return false;
+            return fail(erOutOfMemory);
         }
         TPSPointerValue& pointer = pointerAt(entry->data());
         if (param.type && param.type->baseType == BaseType::Pointer) {

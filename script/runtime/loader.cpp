@@ -66,7 +66,7 @@ TPSError ReadConstValue(std::string_view data, std::size_t& pos, const TPSTypeRe
     }
     case BaseType::Set:
         return readRaw(data, pos, static_cast<const TPSTypeRec_Set*>(type)->byteCount, value) ? ErNoError
-                                                                                            : ErOutOfRange;
+                                                                                              : ErOutOfRange;
     default:
         if (const std::size_t size = ps::fixedValueSize(type->baseType))
             return readRaw(data, pos, size, value) ? ErNoError : ErOutOfRange;
@@ -88,20 +88,16 @@ bool TPSExec::loadImage(std::string_view image)
     std::uint32_t header[7];
     std::size_t pos = 0;
     if (!readRaw(image, pos, ps::image::HeaderSize, header) || header[0] != ps::image::Magic ||
-        header[1] < ps::image::OldestBuild || header[1] > ps::image::Build) {
-        SetError(erInvalidHeader);
-        return false;
-    }
+        header[1] < ps::image::OldestBuild || header[1] > ps::image::Build)
+        return fail(erInvalidHeader);
     const std::uint32_t build = header[ps::image::HeaderBuild / 4];
     if (!loadTypes(image, pos, header[ps::image::HeaderTypeCount / 4], build) ||
         !loadProcs(image, pos, header[ps::image::HeaderProcCount / 4]) ||
         !loadVars(image, pos, header[ps::image::HeaderVarCount / 4]))
         return false;
     const std::uint32_t mainProc = header[ps::image::HeaderMainProc / 4];
-    if (mainProc != ps::image::NoMainProc && mainProc >= procs_.size()) {
-        SetError(erNoMainProc);
-        return false;
-    }
+    if (mainProc != ps::image::NoMainProc && mainProc >= procs_.size())
+        return fail(erNoMainProc);
     mainProc_ = mainProc;
     status_ = TPSStatus::Loaded;
     return true;
@@ -112,26 +108,18 @@ bool TPSExec::loadTypes(std::string_view image, std::size_t& pos, std::uint32_t 
     // Reads a reference to an earlier type.
     const auto earlierType = [&](const TPSTypeRec*& out, TPSError tooLate) {
         std::uint32_t number;
-        if (!readU32(image, pos, number)) {
-            SetError(erUnexpectedEof);
-            return false;
-        }
-        if (number >= types_.size()) {
-            SetError(tooLate);
-            return false;
-        }
+        if (!readU32(image, pos, number))
+            return fail(erUnexpectedEof);
+        if (number >= types_.size())
+            return fail(tooLate);
         out = types_[number].get();
         return true;
-    };
-    const auto eof = [&] {
-        SetError(erUnexpectedEof);
-        return false;
     };
 
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint8_t codeByte;
         if (!pscode::readByte(image, pos, codeByte))
-            return eof();
+            return fail(erUnexpectedEof);
         const auto base = static_cast<BaseType>(codeByte & ~ps::image::TypeExported);
         std::unique_ptr<TPSTypeRec> type;
         switch (base) {
@@ -160,11 +148,11 @@ bool TPSExec::loadTypes(std::string_view image, std::size_t& pos, std::uint32_t 
             std::uint32_t fieldCount;
             if (!readU32(image, pos, fieldCount) || fieldCount == 0 ||
                 std::uint64_t(fieldCount) * 4 > image.size() - pos)
-                return eof();
+                return fail(erUnexpectedEof);
             auto record = std::make_unique<TPSTypeRec_Record>();
             record->fieldTypes.reserve(fieldCount);
             for (std::uint32_t f = 0; f < fieldCount; ++f) {
-                const TPSTypeRec* field;
+                const TPSTypeRec* field = nullptr;
                 if (!earlierType(field, ErOutOfRange))
                     return false;
                 record->fieldTypes.push_back(field);
@@ -173,34 +161,30 @@ bool TPSExec::loadTypes(std::string_view image, std::size_t& pos, std::uint32_t 
             break;
         }
         case BaseType::DynArray: {
-            const TPSTypeRec* element;
+            const TPSTypeRec* element = nullptr;
             if (!earlierType(element, ErTypeMismatch))
                 return false;
             type = std::make_unique<TPSTypeRec_Array>(element);
             break;
         }
         case BaseType::StaticArray: {
-            const TPSTypeRec* element;
+            const TPSTypeRec* element = nullptr;
             std::uint32_t elementCount, lowBound;
             if (!earlierType(element, ErTypeMismatch))
                 return false;
             if (!readU32(image, pos, elementCount) || !readU32(image, pos, lowBound))
-                return eof();
-            if (elementCount >= ps::image::StaticArrayCountLimit) {
-                SetError(erInvalidType);
-                return false;
-            }
+                return fail(erUnexpectedEof);
+            if (elementCount >= ps::image::StaticArrayCountLimit)
+                return fail(erInvalidType);
             type = std::make_unique<TPSTypeRec_StaticArray>(element, elementCount, static_cast<std::int32_t>(lowBound));
             break;
         }
         case BaseType::Set: {
             std::uint32_t bits;
             if (!readU32(image, pos, bits))
-                return eof();
-            if (bits > ps::image::MaxSetBits) {
-                SetError(ErTypeMismatch);
-                return false;
-            }
+                return fail(erUnexpectedEof);
+            if (bits > ps::image::MaxSetBits)
+                return fail(ErTypeMismatch);
             type = std::make_unique<TPSTypeRec_Set>(bits);
             break;
         }
@@ -209,13 +193,11 @@ bool TPSExec::loadTypes(std::string_view image, std::size_t& pos, std::uint32_t 
             std::uint32_t length;
             std::string text;
             if (!readU32(image, pos, length))
-                return eof();
-            if (length >= ps::image::ShortTextLimit) {
-                SetError(erInvalidType);
-                return false;
-            }
+                return fail(erUnexpectedEof);
+            if (length >= ps::image::ShortTextLimit)
+                return fail(erInvalidType);
             if (!readText(image, pos, length, text))
-                return eof();
+                return fail(erUnexpectedEof);
             if (base == BaseType::Procedural)
                 type = std::make_unique<TPSTypeRec_ProcPtr>(std::move(text));
             else
@@ -225,30 +207,25 @@ bool TPSExec::loadTypes(std::string_view image, std::size_t& pos, std::uint32_t 
         case BaseType::Interface: {
             GUID guid;
             if (!readRaw(image, pos, ps::image::GuidSize, &guid))
-                return eof();
+                return fail(erUnexpectedEof);
             type = std::make_unique<TPSTypeRec_Interface>(guid);
             break;
         }
         default:
-            SetError(erInvalidType);
-            return false;
+            return fail(erInvalidType);
         }
         if (codeByte & ps::image::TypeExported) {
             std::uint32_t length;
             if (!readU32(image, pos, length))
-                return eof();
-            if (length > ps::image::MaxNameLength) {
-                SetError(erInvalidType);
-                return false;
-            }
+                return fail(erUnexpectedEof);
+            if (length > ps::image::MaxNameLength)
+                return fail(erInvalidType);
             if (!readText(image, pos, length, type->exportName))
-                return eof();
+                return fail(erUnexpectedEof);
             type->exportNameHash = MakeHash(type->exportName);
         }
-        if (!type->CalcSize()) {
-            SetError(erInvalidType);
-            return false;
-        }
+        if (!type->CalcSize())
+            return fail(erInvalidType);
         // The attributes may hold values of the type itself.
         types_.push_back(std::move(type));
         if (build >= ps::image::FirstBuildWithTypeAttributes && !loadAttributes(image, pos, types_.back()->attributes))
@@ -259,38 +236,28 @@ bool TPSExec::loadTypes(std::string_view image, std::size_t& pos, std::uint32_t 
 
 bool TPSExec::loadAttributes(std::string_view image, std::size_t& pos, TPSRuntimeAttributes& out)
 {
-    const auto outOfRange = [&] {
-        SetError(ErOutOfRange);
-        return false;
-    };
     std::uint32_t count;
     if (!readU32(image, pos, count))
-        return outOfRange();
+        return fail(ErOutOfRange);
     for (std::uint32_t i = 0; i < count; ++i) {
         auto attribute = std::make_unique<TPSRuntimeAttribute>();
         std::uint32_t length, valueCount;
         if (!readU32(image, pos, length) || !readText(image, pos, length, attribute->typeName) ||
             !readU32(image, pos, valueCount))
-            return outOfRange();
+            return fail(ErOutOfRange);
         attribute->typeNameHash = MakeHash(attribute->typeName);
         for (std::uint32_t v = 0; v < valueCount; ++v) {
             std::uint32_t typeNo;
             if (!readU32(image, pos, typeNo) || typeNo >= types_.size())
-                return outOfRange();
+                return fail(ErOutOfRange);
             const TPSTypeRec* type = types_[typeNo].get();
-            if (ps::code(type->baseType) > ps::LastImageBaseType) {
-                SetError(erInvalidType);
-                return false;
-            }
+            if (ps::code(type->baseType) > ps::LastImageBaseType)
+                return fail(erInvalidType);
             TPSStackEntry* entry = attribute->values.PushType(type);
-            if (!entry) {
-                SetError(erOutOfMemory);
-                return false;
-            }
-            if (const TPSError error = ReadConstValue(image, pos, type, entry->data()); error != ErNoError) {
-                SetError(error);
-                return false;
-            }
+            if (!entry)
+                return fail(erOutOfMemory);
+            if (const TPSError error = ReadConstValue(image, pos, type, entry->data()); error != ErNoError)
+                return fail(error);
         }
         out.push_back(std::move(attribute));
     }
@@ -299,23 +266,19 @@ bool TPSExec::loadAttributes(std::string_view image, std::size_t& pos, TPSRuntim
 
 bool TPSExec::loadProcs(std::string_view image, std::size_t& pos, std::uint32_t count)
 {
-    const auto eof = [&] {
-        SetError(erUnexpectedEof);
-        return false;
-    };
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint8_t flags;
         if (!pscode::readByte(image, pos, flags))
-            return eof();
+            return fail(erUnexpectedEof);
         if (flags & ps::image::ProcExternal) {
             auto proc = std::make_unique<TPSExternalProcRec>();
             std::uint8_t nameLength;
             if (!pscode::readByte(image, pos, nameLength) || !readText(image, pos, nameLength, proc->name))
-                return eof();
+                return fail(erUnexpectedEof);
             if (flags & ps::image::ProcDeclared) {
                 std::uint32_t length;
                 if (!readU32(image, pos, length) || !readText(image, pos, length, proc->decl))
-                    return eof();
+                    return fail(erUnexpectedEof);
             }
             if (!BindExternalProc(proc->name, proc.get())) {
                 SetErrorWithText(erCannotImport, proc->name.empty() ? proc->decl : proc->name);
@@ -325,16 +288,16 @@ bool TPSExec::loadProcs(std::string_view image, std::size_t& pos, std::uint32_t 
         } else {
             auto proc = std::make_unique<TPSInternalProcRec>();
             std::uint32_t offset, length;
-            if (!readU32(image, pos, offset) || !readU32(image, pos, length) || offset >= image.size() ||
-                length == 0 || length > image.size() - offset)
-                return eof();
+            if (!readU32(image, pos, offset) || !readU32(image, pos, length) || offset >= image.size() || length == 0 ||
+                length > image.size() - offset)
+                return fail(erUnexpectedEof);
             proc->code.assign(image.substr(offset, length));
             if (flags & ps::image::ProcDeclared) {
                 std::uint32_t nameLength, declLength;
                 if (!readU32(image, pos, nameLength) || nameLength > ps::image::MaxNameLength ||
                     !readText(image, pos, nameLength, proc->exportName) || !readU32(image, pos, declLength) ||
                     !readText(image, pos, declLength, proc->exportDecl))
-                    return eof();
+                    return fail(erUnexpectedEof);
                 proc->exportNameHash = MakeHash(proc->exportName);
             }
             procs_.push_back(std::move(proc));
@@ -350,21 +313,15 @@ bool TPSExec::loadVars(std::string_view image, std::size_t& pos, std::uint32_t c
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint32_t typeNo;
         std::uint8_t flags;
-        if (!readU32(image, pos, typeNo) || !pscode::readByte(image, pos, flags)) {
-            SetError(erUnexpectedEof);
-            return false;
-        }
-        if (typeNo >= types_.size() || !globals_.PushType(types_[typeNo].get())) {
-            SetError(erInvalidType);
-            return false;
-        }
+        if (!readU32(image, pos, typeNo) || !pscode::readByte(image, pos, flags))
+            return fail(erUnexpectedEof);
+        if (typeNo >= types_.size() || !globals_.PushType(types_[typeNo].get()))
+            return fail(erInvalidType);
         if (flags & ps::image::VarExported) {
             std::uint32_t length;
             std::string name;
-            if (!readU32(image, pos, length) || !readText(image, pos, length, name)) {
-                SetError(erUnexpectedEof);
-                return false;
-            }
+            if (!readU32(image, pos, length) || !readText(image, pos, length, name))
+                return fail(erUnexpectedEof);
             name = FastUpperCase(name);
             const std::uint32_t hash = MakeHash(name);
             exportedVars_.push_back({std::move(name), hash, i});

@@ -17,8 +17,7 @@ struct SizeAlign
     std::uint32_t align;
 };
 
-template <typename T>
-constexpr SizeAlign layoutOf()
+template <typename T> constexpr SizeAlign layoutOf()
 {
     return {sizeof(T), alignof(T)};
 }

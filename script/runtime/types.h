@@ -77,7 +77,6 @@ struct TPSReturnRecord
     std::int32_t frameBase;
 };
 
-
 struct TPSRuntimeAttribute
 {
     std::string typeName;
@@ -155,9 +154,7 @@ public:
 class TPSTypeRec_ProcPtr : public TPSTypeRec
 {
 public:
-    explicit TPSTypeRec_ProcPtr(std::string decl) : TPSTypeRec(ps::BaseType::Procedural), paramInfo(std::move(decl))
-    {
-    }
+    explicit TPSTypeRec_ProcPtr(std::string decl) : TPSTypeRec(ps::BaseType::Procedural), paramInfo(std::move(decl)) {}
 
     std::string paramInfo; // has-a-result byte, then one byte per parameter (1 = var)
 };

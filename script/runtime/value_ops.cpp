@@ -12,16 +12,14 @@ using pscode::CompareOp;
 
 namespace {
 
-template <typename T>
-T load(const void* data)
+template <typename T> T load(const void* data)
 {
     T value;
     std::memcpy(&value, data, sizeof value);
     return value;
 }
 
-template <typename T>
-void store(void* data, std::uint64_t value)
+template <typename T> void store(void* data, std::uint64_t value)
 {
     const auto narrowed = static_cast<T>(value);
     std::memcpy(data, &narrowed, sizeof narrowed);
@@ -253,8 +251,7 @@ bool CompareValues(TPSExec* exec, const void* left, const void* right, void* des
 bool NegateValue(TPSExec* exec, void* data, const TPSTypeRec* type)
 {
     std::int64_t x;
-    return GetIntegerValue(data, type, x) ? apply(exec, type, data, 0 - static_cast<std::uint64_t>(x))
-                                          : mismatch(exec);
+    return GetIntegerValue(data, type, x) ? apply(exec, type, data, 0 - static_cast<std::uint64_t>(x)) : mismatch(exec);
 }
 
 bool BooleanNotValue(TPSExec* exec, void* data, const TPSTypeRec* type)

@@ -166,14 +166,8 @@ TEST(Interpreter, CallsPassParametersAndResultsThroughTheStack)
     Script s;
     const std::uint32_t fact = 0; // the first procedure
     s.b.proc(factorial(s, fact));
-    const std::string image = s.image(Code()
-                                          .pushType(s.t.longint)
-                                          .assign(V(local(0)), s.I(10))
-                                          .pushRef(V(0))
-                                          .call(fact)
-                                          .pop()
-                                          .pop()
-                                          .ret());
+    const std::string image =
+        s.image(Code().pushType(s.t.longint).assign(V(local(0)), s.I(10)).pushRef(V(0)).call(fact).pop().pop().ret());
     TPSExec exec;
     ASSERT_TRUE(exec.LoadBytecode(image));
     ASSERT_TRUE(exec.ExecuteCode()) << ErrorCodeToText(exec.ExceptionCode(), exec.ExceptionText());
@@ -195,11 +189,8 @@ TEST(Interpreter, ProceduralValuesCallScriptProcedures)
     Script s;
     const std::uint32_t bump = s.b.proc(Code().unary(Op::Increment, V(0)).ret());
     const std::uint32_t procVar = s.b.var(s.t.proc);
-    const std::string image = s.image(Code()
-                                          .assign(V(procVar), C(s.t.proc, u32(bump)))
-                                          .callVar(V(procVar))
-                                          .callVar(C(s.t.proc, u32(bump)))
-                                          .ret());
+    const std::string image = s.image(
+        Code().assign(V(procVar), C(s.t.proc, u32(bump))).callVar(V(procVar)).callVar(C(s.t.proc, u32(bump))).ret());
     TPSExec exec;
     ASSERT_TRUE(exec.LoadBytecode(image));
     ASSERT_TRUE(exec.ExecuteCode()) << ErrorCodeToText(exec.ExceptionCode(), exec.ExceptionText());
@@ -266,14 +257,8 @@ TEST(Interpreter, HostRoutinesAndTheirExceptions)
 {
     Script s;
     const std::uint32_t twice = s.b.external("TWICE");
-    const std::string image = s.image(Code()
-                                          .pushType(s.t.longint)
-                                          .assign(V(local(0)), s.I(21))
-                                          .pushRef(V(0))
-                                          .call(twice)
-                                          .pop()
-                                          .pop()
-                                          .ret());
+    const std::string image =
+        s.image(Code().pushType(s.t.longint).assign(V(local(0)), s.I(21)).pushRef(V(0)).call(twice).pop().pop().ret());
     TPSExec exec;
     exec.RegisterProcName("twice", hostDouble, 1);
     ASSERT_TRUE(exec.LoadBytecode(image));
@@ -410,8 +395,8 @@ TEST(Interpreter, EveryCheckReportsItsError)
          erOutOfGlobalVarsRange},
         {"parameter of the main block", [](const Script& s) { return Code().assign(V(param(0)), s.I(1)).ret(); },
          erOutOfGlobalVarsRange},
-        {"element base slot out of range",
-         [](const Script& s) { return Code().assign(E(local(3), 0), s.I(1)).ret(); }, erOutOfStackRange},
+        {"element base slot out of range", [](const Script& s) { return Code().assign(E(local(3), 0), s.I(1)).ret(); },
+         erOutOfStackRange},
         {"element index variable out of range",
          [](const Script& s) { return Code().assign(EV(0, local(3)), s.I(1)).ret(); }, erOutOfStackRange},
         {"element of a plain variable", [](const Script& s) { return Code().assign(E(0, 0), s.I(1)).ret(); },
@@ -486,13 +471,16 @@ TEST(Interpreter, EveryCheckReportsItsError)
          erInvalidOpcodeParameter},
         {"reference to a constant", [](const Script& s) { return Code().pushRef(s.I(1)).ret(); },
          erInvalidOpcodeParameter},
-        {"pointer without target", [](const Script& s) { return Code().pushType(s.t.pointer).assign(V(local(0)), s.I(1)).ret(); },
+        {"pointer without target",
+         [](const Script& s) { return Code().pushType(s.t.pointer).assign(V(local(0)), s.I(1)).ret(); },
          erNullPointerException},
-        {"increment of a string", [](const Script& s) { return Code().pushType(s.t.string).unary(Op::Increment, V(local(0))).ret(); },
+        {"increment of a string",
+         [](const Script& s) { return Code().pushType(s.t.string).unary(Op::Increment, V(local(0))).ret(); },
          ErTypeMismatch},
         {"decrement of a constant", [](const Script& s) { return Code().unary(Op::Decrement, s.I(1)).ret(); },
          erInvalidOpcodeParameter},
-        {"negation of a string", [](const Script& s) { return Code().pushType(s.t.string).unary(Op::Negate, V(local(0))).ret(); },
+        {"negation of a string",
+         [](const Script& s) { return Code().pushType(s.t.string).unary(Op::Negate, V(local(0))).ret(); },
          ErTypeMismatch},
         {"call through a non-procedural value", [](const Script&) { return Code().callVar(V(0)).ret(); },
          ErTypeMismatch},
@@ -510,11 +498,11 @@ TEST(Interpreter, EveryCheckReportsItsError)
     for (const ErrorRow& row : rows) {
         SCOPED_TRACE(row.name);
         Script s;
-        s.b.record({s.t.byteT, s.t.string});            // proc + 1
-        s.b.staticArray(s.t.longint, 3, 1);              // proc + 2
-        s.b.dynArray(s.t.longint);                       // proc + 3
-        s.b.record({s.t.pointer});                       // proc + 4
-        s.b.proc(Code().pop().ret());                    // procedure 0
+        s.b.record({s.t.byteT, s.t.string}); // proc + 1
+        s.b.staticArray(s.t.longint, 3, 1);  // proc + 2
+        s.b.dynArray(s.t.longint);           // proc + 3
+        s.b.record({s.t.pointer});           // proc + 4
+        s.b.proc(Code().pop().ret());        // procedure 0
         TPSExec exec;
         ASSERT_TRUE(exec.LoadBytecode(s.image(row.body(s))));
         EXPECT_FALSE(exec.ExecuteCode());

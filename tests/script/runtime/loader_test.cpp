@@ -85,8 +85,7 @@ TEST(Loader, RejectsEveryMalformedImageAndStaysEmpty)
          withTypes([](ImageBuilder& b) { b.staticArray(b.type(BaseType::Byte), 0x20000000, 0); }), erInvalidType},
         {"static array too large",
          withTypes([](ImageBuilder& b) { b.staticArray(b.type(BaseType::Int64), 0x1FFFFFFF, 0); }), erInvalidType},
-        {"nested static arrays too large",
-         withTypes([](ImageBuilder& b) {
+        {"nested static arrays too large", withTypes([](ImageBuilder& b) {
              b.staticArray(b.staticArray(b.type(BaseType::Int64), 0x100000, 0), 0x1000, 0);
          }),
          erInvalidType},
@@ -100,8 +99,7 @@ TEST(Loader, RejectsEveryMalformedImageAndStaysEmpty)
         {"export name above the limit", oneType(u8(0x81) + u32(0x40000001)), erInvalidType},
         {"export name beyond the image", oneType(u8(0x81) + u32(0x40000000)), erUnexpectedEof},
         {"type attribute count missing", header(23, 1, 0, 0) + byteType, ErOutOfRange},
-        {"attribute name beyond the image", header(23, 1, 0, 0) + byteType + u32(1) + u32(100) + "AB",
-         ErOutOfRange},
+        {"attribute name beyond the image", header(23, 1, 0, 0) + byteType + u32(1) + u32(100) + "AB", ErOutOfRange},
         {"attribute value count missing", header(23, 1, 0, 0) + byteType + u32(1) + text("A"), ErOutOfRange},
         {"attribute value type out of range", header(23, 1, 0, 0) + byteType + u32(1) + text("A") + u32(1) + u32(1),
          ErOutOfRange},
@@ -122,8 +120,8 @@ TEST(Loader, RejectsEveryMalformedImageAndStaysEmpty)
          erUnexpectedEof},
         {"proc attributes cut short", header(23, 0, 1, 0) + u8(4) + u32(28) + u32(1) + u16(0), ErOutOfRange},
         {"external name cut short", header(23, 0, 1, 0) + u8(1) + u8(10) + "ABC", erUnexpectedEof},
-        {"external declaration beyond the image",
-         header(23, 0, 1, 0) + u8(3) + u8(3) + "FOO" + u32(0xFFFFFFF0) + "x", erUnexpectedEof},
+        {"external declaration beyond the image", header(23, 0, 1, 0) + u8(3) + u8(3) + "FOO" + u32(0xFFFFFFF0) + "x",
+         erUnexpectedEof},
         {"unbound external", header(23, 0, 1, 0) + u8(1) + u8(7) + "MISSING", erCannotImport},
         {"variable cut short", header(23, 1, 0, 1) + byteType + u32(0) + u32(0), erUnexpectedEof},
         {"variable type out of range", header(23, 1, 0, 1) + byteType + u32(0) + u32(1) + u8(0), erInvalidType},
@@ -200,7 +198,8 @@ TEST(Loader, BuildsTypeRecordsWithSizesAndLayout)
     const std::uint32_t set0 = b.set(0), set8 = b.set(8), set9 = b.set(9), set256 = b.set(256);
     const std::uint32_t klass = b.classType("TOBJECT");
     const std::uint32_t dyn = b.dynArray(str);
-    const std::uint32_t intf = b.rawType(u8(26) + std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F\x10", 16));
+    const std::uint32_t intf =
+        b.rawType(u8(26) + std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F\x10", 16));
     b.var(rec, "Record_Var");
     b.var(arr);
     b.var(dyn, "names");
@@ -249,9 +248,9 @@ TEST(Loader, BuildsTypeRecordsWithSizesAndLayout)
     ASSERT_EQ(exec.Globals().Count(), 3u);
     const TPSValueRef global = exec.GetGlobalVar(0);
     EXPECT_EQ(global.type, exec.GetTypeByNumber(rec));
-    EXPECT_TRUE(static_cast<std::string*>(static_cast<void*>(static_cast<std::byte*>(global.data) +
-                                                             record->fieldOffsets[1]))
-                    ->empty());
+    EXPECT_TRUE(
+        static_cast<std::string*>(static_cast<void*>(static_cast<std::byte*>(global.data) + record->fieldOffsets[1]))
+            ->empty());
 }
 
 TEST(Loader, ReadsAttributeValuesOfEveryEncoding)

@@ -23,8 +23,7 @@ struct Probe : IUnknown
     ULONG Release() override { return --refs; }
 };
 
-template <typename T = TPSTypeRec, typename... Args>
-std::unique_ptr<T> makeType(Args&&... args)
+template <typename T = TPSTypeRec, typename... Args> std::unique_ptr<T> makeType(Args&&... args)
 {
     auto type = std::make_unique<T>(std::forward<Args>(args)...);
     EXPECT_TRUE(type->CalcSize());

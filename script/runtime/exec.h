@@ -290,7 +290,6 @@ private:
     std::uint32_t position_ = 0;
     std::int32_t frameBase_ = -1;
     bool jumpFlag_ = false;
-    bool resetAfterRun_ = false;
 
     std::exception_ptr exceptionObject_;
     std::uint32_t exceptionProc_ = NoProc;

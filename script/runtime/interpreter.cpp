@@ -75,11 +75,8 @@ bool TPSExec::ExecuteCode()
     }
     runStartStatus_ = outerStartStatus;
 
-    if (status_ == TPSStatus::Loaded) {
+    if (status_ == TPSStatus::Loaded)
         stack_.Clear();
-        if (resetAfterRun_)
-            ResetGlobals();
-    }
     return exceptionCode_ == ErNoError;
 }
 

@@ -1,4 +1,5 @@
 #include "script/runtime/exec.h"
+#include "script/runtime/value_ops.h"
 #include "tests/script/runtime/image_builder.h"
 
 #include <gtest/gtest.h>
@@ -85,7 +86,8 @@ TEST(Interpreter, AssignsAndComputesInPlace)
 {
     Script s(0);
     const std::uint32_t i = s.b.var(s.t.longint), by = s.b.var(s.t.byteT), big = s.b.var(s.t.int64),
-                        str = s.b.var(s.t.string), w = s.b.var(s.t.wstring), lw = s.b.var(s.t.longword);
+                        str = s.b.var(s.t.string), w = s.b.var(s.t.wstring), lw = s.b.var(s.t.longword),
+                        notted = s.b.var(s.t.longint), inverted = s.b.var(s.t.longint);
     Code c;
     c.assign(V(i), s.I(40))
         .calc(CalcOp::Add, V(i), s.I(2))
@@ -99,6 +101,13 @@ TEST(Interpreter, AssignsAndComputesInPlace)
         .unary(Op::Negate, V(lw))
         .unary(Op::Negate, s.I(5)) // a constant is left alone
         .op(Op::Nop)
+        .push(V(str)) // a copy of its own
+        .assign(V(local(0)), s.S("copy"))
+        .pop()
+        .assign(V(notted), s.I(0))
+        .unary(Op::BoolNot, V(notted))
+        .assign(V(inverted), s.I(0x0F0F0F0F))
+        .unary(Op::BitNot, V(inverted))
         .ret();
     TPSExec exec;
     ASSERT_TRUE(exec.LoadBytecode(s.image(c)));
@@ -110,6 +119,8 @@ TEST(Interpreter, AssignsAndComputesInPlace)
     EXPECT_EQ(globalString(exec, str), "text");
     EXPECT_EQ(*static_cast<std::u16string*>(exec.GetGlobalVar(w).data), u"wide");
     EXPECT_EQ(*static_cast<std::uint32_t*>(exec.GetGlobalVar(lw).data), 0xFFFFFFD6u);
+    EXPECT_EQ(globalInt(exec, notted), 1);
+    EXPECT_EQ(globalInt(exec, inverted), static_cast<std::int32_t>(0xF0F0F0F0));
     EXPECT_EQ(exec.Stack().Count(), 0u);
 
     // A second run starts from the main procedure again, on the same globals.
@@ -118,6 +129,84 @@ TEST(Interpreter, AssignsAndComputesInPlace)
     exec.ResetGlobals();
     EXPECT_EQ(globalInt(exec, i), 0);
     EXPECT_TRUE(globalString(exec, str).empty());
+}
+
+TEST(Interpreter, IntegerArithmeticAndComparisonsWrapInTheLeftOperandsWidth)
+{
+    struct Row
+    {
+        BaseType leftType;
+        std::int64_t left;
+        std::uint8_t op;
+        BaseType rightType;
+        std::int64_t right;
+        std::int64_t expected;
+        bool compare = false;
+    };
+    const std::vector<Row> rows = {
+        {BaseType::Byte, 200, 0, BaseType::Byte, 100, 44},
+        {BaseType::ShortInt, -128, 1, BaseType::ShortInt, 1, 127},
+        {BaseType::LongInt, INT32_MIN, 3, BaseType::LongInt, -1, INT32_MIN},
+        {BaseType::LongInt, -7, 3, BaseType::LongInt, 2, -3},
+        {BaseType::LongInt, -7, 4, BaseType::LongInt, 2, -1},
+        {BaseType::LongWord, 0xFFFFFFFF, 3, BaseType::LongInt, 2, 0x7FFFFFFF},
+        {BaseType::Int64, INT64_MIN, 3, BaseType::Int64, -1, INT64_MIN},
+        {BaseType::Int64, INT64_MIN, 4, BaseType::Int64, -1, 0},
+        {BaseType::Byte, 1, 5, BaseType::Byte, 8, 0},
+        {BaseType::LongInt, 1, 5, BaseType::LongInt, 33, 2}, // the count is taken modulo 32
+        {BaseType::ShortInt, -16, 6, BaseType::Byte, 2, -4}, // widened with its sign, shifted logically
+        {BaseType::LongInt, -1, 6, BaseType::LongInt, 28, 15},
+        {BaseType::Int64, 1, 5, BaseType::Int64, 40, std::int64_t(1) << 40},
+        {BaseType::Word, 0xF0F0, 7, BaseType::Word, 0x0FF0, 0x00F0},
+        {BaseType::Word, 0xF0F0, 8, BaseType::Word, 0x0F0F, 0xFFFF},
+        {BaseType::Word, 0xFFFF, 9, BaseType::Word, 0x0F0F, 0xF0F0},
+        {BaseType::LongInt, -1, 5 /* = */, BaseType::LongWord, 0xFFFFFFFF, 1, true},
+        {BaseType::LongWord, 0xFFFFFFFF, 2 /* > */, BaseType::LongInt, 1, 1, true},
+        {BaseType::LongInt, -1, 3 /* < */, BaseType::Int64, 0, 1, true},
+        {BaseType::Byte, 3, 4 /* <> */, BaseType::LongInt, 259, 1, true}, // compared in 32 bits
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.left << " op " << int(row.op) << " " << row.right);
+        ImageBuilder b;
+        const std::uint32_t left = b.type(row.leftType), right = b.type(row.rightType), flag = b.type(BaseType::Byte);
+        b.var(left);
+        b.var(flag);
+        const auto value = [](BaseType type, std::int64_t v) {
+            const std::string bytes = u64(static_cast<std::uint64_t>(v));
+            return bytes.substr(0, ps::fixedValueSize(type));
+        };
+        Code c;
+        c.assign(V(0), C(left, value(row.leftType, row.left)));
+        if (row.compare)
+            c.compare(CompareOp(row.op), V(1), V(0), C(right, value(row.rightType, row.right)));
+        else
+            c.calc(CalcOp(row.op), V(0), C(right, value(row.rightType, row.right)));
+        b.main(b.proc(c.ret()));
+        TPSExec exec;
+        ASSERT_TRUE(exec.LoadBytecode(b.image()));
+        ASSERT_TRUE(exec.ExecuteCode()) << ErrorCodeToText(exec.ExceptionCode(), exec.ExceptionText());
+        std::int64_t result = 0;
+        const TPSValueRef out = exec.GetGlobalVar(row.compare ? 1 : 0);
+        ASSERT_TRUE(GetIntegerValue(out.data, out.type, result));
+        EXPECT_EQ(result, row.expected);
+    }
+}
+
+TEST(Interpreter, SetMembership)
+{
+    Script s(0);
+    const std::uint32_t set = s.b.set(12), inSet = s.b.var(s.t.byteT), outOfSet = s.b.var(s.t.byteT);
+    const std::string image = s.image(Code()
+                                          .compare(CompareOp::In, V(inSet), s.I(11), C(set, u16(0x0801)))
+                                          .compare(CompareOp::In, V(outOfSet), s.I(1), C(set, u16(0x0801)))
+                                          .compare(CompareOp::In, V(outOfSet), s.I(12), C(set, u16(0)))
+                                          .ret());
+    TPSExec exec;
+    ASSERT_TRUE(exec.LoadBytecode(image));
+    EXPECT_FALSE(exec.ExecuteCode());
+    EXPECT_EQ(exec.ExceptionCode(), erOutofRecordRange);
+    EXPECT_EQ(*static_cast<std::uint8_t*>(exec.GetGlobalVar(inSet).data), 1);
+    EXPECT_EQ(*static_cast<std::uint8_t*>(exec.GetGlobalVar(outOfSet).data), 0);
 }
 
 TEST(Interpreter, LoopsWithConditionalJumpsAndTheJumpFlag)

@@ -13,25 +13,24 @@ std::uint32_t MakeHash(std::string_view text)
     return h;
 }
 
-std::string FastUpperCase(std::string_view text)
+namespace {
+
+// Moves the letters first..last by delta, leaving every other byte alone.
+std::string shiftLetters(std::string_view text, char first, char last, int delta)
 {
     std::string out(text);
     for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - ('a' - 'A'));
+        if (c >= first && c <= last)
+            c = static_cast<char>(c + delta);
     }
     return out;
 }
 
-std::string FastLowerCase(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + ('a' - 'A'));
-    }
-    return out;
-}
+} // namespace
+
+std::string FastUpperCase(std::string_view text) { return shiftLetters(text, 'a', 'z', 'A' - 'a'); }
+
+std::string FastLowerCase(std::string_view text) { return shiftLetters(text, 'A', 'Z', 'a' - 'A'); }
 
 std::string CutFirstWord(std::string& text)
 {
@@ -104,6 +103,43 @@ std::int32_t StrToIntWithDefault(std::string_view text, std::int32_t fallback)
     if (text.empty() || ec != std::errc() || end != text.data() + text.size())
         return fallback;
     return value;
+}
+
+std::size_t TPSPointerList::Add(void* item)
+{
+    items_.push_back(item);
+    return items_.size() - 1;
+}
+
+void TPSPointerList::DeleteLast()
+{
+    if (!items_.empty())
+        items_.pop_back();
+}
+
+void TPSPointerList::Delete(std::size_t index)
+{
+    if (index < items_.size())
+        items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void TPSPointerList::Remove(const void* item)
+{
+    const auto it = std::find(items_.begin(), items_.end(), item);
+    if (it != items_.end())
+        items_.erase(it);
+}
+
+void TPSPointerList::SetItem(std::size_t index, void* item)
+{
+    if (index < items_.size())
+        items_[index] = item;
+}
+
+std::ptrdiff_t TPSPointerList::IndexOf(const void* item) const
+{
+    const auto it = std::find(items_.rbegin(), items_.rend(), item);
+    return it == items_.rend() ? -1 : items_.rend() - it - 1;
 }
 
 std::size_t TPSStringList::Add(std::string text)

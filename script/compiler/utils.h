@@ -41,67 +41,34 @@ inline std::int32_t StrToIntOrMinus1(std::string_view text)
 // A list of pointers it does not own. Out-of-range reads give nullptr and
 // out-of-range writes and deletes do nothing, so callers that index with
 // values from script data never step outside the list.
-template <typename T = void> class TPSList
+class TPSPointerList
 {
 public:
     std::size_t Count() const { return items_.size(); }
     bool Empty() const { return items_.empty(); }
-
-    std::size_t Add(T* item)
-    {
-        items_.push_back(item);
-        return items_.size() - 1;
-    }
-
-    void DeleteLast()
-    {
-        if (!items_.empty())
-            items_.pop_back();
-    }
-
-    void Delete(std::size_t index)
-    {
-        if (index < items_.size())
-            items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
-    }
-
+    std::size_t Add(void* item);
+    void DeleteLast();
+    void Delete(std::size_t index);
     // Deletes the first slot holding item.
-    void Remove(const T* item)
-    {
-        for (std::size_t i = 0; i < items_.size(); ++i) {
-            if (items_[i] == item) {
-                Delete(i);
-                return;
-            }
-        }
-    }
-
+    void Remove(const void* item);
     void Clear() { items_.clear(); }
-
-    T* GetItem(std::size_t index) const { return index < items_.size() ? items_[index] : nullptr; }
-    T* operator[](std::size_t index) const { return GetItem(index); }
-
-    void SetItem(std::size_t index, T* item)
-    {
-        if (index < items_.size())
-            items_[index] = item;
-    }
-
+    void* GetItem(std::size_t index) const { return index < items_.size() ? items_[index] : nullptr; }
+    void SetItem(std::size_t index, void* item);
     // The highest index holding item, or -1: lookups of the newest entry win.
-    std::ptrdiff_t IndexOf(const T* item) const
-    {
-        for (std::size_t i = items_.size(); i-- > 0;) {
-            if (items_[i] == item)
-                return static_cast<std::ptrdiff_t>(i);
-        }
-        return -1;
-    }
-
-    auto begin() const { return items_.begin(); }
-    auto end() const { return items_.end(); }
+    std::ptrdiff_t IndexOf(const void* item) const;
 
 private:
-    std::vector<T*> items_;
+    std::vector<void*> items_;
+};
+
+// The same list, typed.
+template <typename T> class TPSList : public TPSPointerList
+{
+public:
+    std::size_t Add(T* item) { return TPSPointerList::Add(item); }
+    T* GetItem(std::size_t index) const { return static_cast<T*>(TPSPointerList::GetItem(index)); }
+    T* operator[](std::size_t index) const { return GetItem(index); }
+    void SetItem(std::size_t index, T* item) { TPSPointerList::SetItem(index, item); }
 };
 
 // A list of 8-bit strings with the same forgiving index rules as TPSList.

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the given test programs (default: test_platform_win) with
+# ThreadSanitizer under clang and runs their tests through ctest.
+# Usage: scripts/tsan.sh [TEST_PROGRAM...]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${KESTROVA_TSAN_BUILD_DIR:-$root/build-tsan}"
+programs=("$@")
+[ ${#programs[@]} -gt 0 ] || programs=(test_platform_win)
+
+bash "$root/scripts/deps.sh"
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja "${launcher[@]}" -DCMAKE_BUILD_TYPE=Debug \
+  -DKESTROVA_CORE_ONLY=ON -DKESTROVA_SANITIZE=thread -DKESTROVA_BENCH=OFF >/dev/null
+cmake --build "$build" --target "${programs[@]}"
+
+# ctest names tests after the GoogleTest cases, not after their program: pick
+# the names of the tests whose command is one of the programs.
+regex="$(ctest --test-dir "$build" --show-only=json-v1 | python3 -c '
+import json, re, sys
+programs = set(sys.argv[1:])
+names = [t["name"] for t in json.load(sys.stdin)["tests"]
+         if t.get("command") and t["command"][0].rsplit("/", 1)[-1] in programs]
+print("^(" + "|".join(re.escape(n) for n in names) + ")$" if names else "")
+' "${programs[@]}")"
+if [ -z "$regex" ]; then
+  echo "tsan.sh: no tests found in ${programs[*]}" >&2
+  exit 1
+fi
+
+export QT_QPA_PLATFORM=offscreen
+export KESTROVA_AUDIO=null
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:history_size=4"
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600 -R "$regex"

@@ -1,0 +1,481 @@
+#include "platform/win/reg_file.h"
+
+#include <QStringConverter>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+struct RootName
+{
+    QLatin1StringView name;
+    QLatin1StringView shortName;
+};
+constexpr std::array kRoots = {
+    RootName{QLatin1StringView("HKEY_CURRENT_USER"), QLatin1StringView("HKCU")},
+    RootName{QLatin1StringView("HKEY_LOCAL_MACHINE"), QLatin1StringView("HKLM")},
+    RootName{QLatin1StringView("HKEY_CLASSES_ROOT"), QLatin1StringView("HKCR")},
+    RootName{QLatin1StringView("HKEY_USERS"), QLatin1StringView("HKU")},
+    RootName{QLatin1StringView("HKEY_CURRENT_CONFIG"), QLatin1StringView("HKCC")},
+};
+
+const QLatin1StringView kHeader4("REGEDIT4");
+const QLatin1StringView kHeader5("Windows Registry Editor Version 5.00");
+
+QString fold(const QString& name)
+{
+    return name.toCaseFolded();
+}
+
+bool hasControlCharacter(const QString& text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
+
+QByteArray toUtf16Le(const QString& text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size() * 2);
+    for (QChar c : text) {
+        bytes.append(char(c.unicode() & 0xff));
+        bytes.append(char(c.unicode() >> 8));
+    }
+    return bytes;
+}
+
+// 8-bit text is UTF-8 when it is valid UTF-8, else Latin-1.
+QString decode8Bit(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringConverter::Utf8);
+    QString text = utf8.decode(bytes);
+    return utf8.hasError() ? QString::fromLatin1(bytes) : text;
+}
+
+bool parseHex(QStringView digits, int maxDigits, quint32* number)
+{
+    if (digits.isEmpty() || digits.size() > maxDigits)
+        return false;
+    bool ok = false;
+    *number = digits.toUInt(&ok, 16);
+    // toUInt would also take a sign or a "0x" prefix.
+    return ok && std::all_of(digits.begin(), digits.end(),
+                             [](QChar c) { return c.unicode() < 128 && isxdigit(c.unicode()); });
+}
+
+QString quoted(const QString& text)
+{
+    QString escaped = text;
+    escaped.replace(u'\\', QLatin1StringView("\\\\")).replace(u'"', QLatin1StringView("\\\""));
+    return u'"' + escaped + u'"';
+}
+
+class RegParser
+{
+public:
+    explicit RegParser(const QString& text) : lines_(text.split(u'\n'))
+    {
+        for (QString& line : lines_)
+            if (line.endsWith(u'\r'))
+                line.chop(1);
+    }
+
+    bool parse(std::vector<RegEdit>* edits, QString* error);
+
+private:
+    bool fail(const QString& what)
+    {
+        error_ = QStringLiteral("line %1: %2").arg(lineNumber_).arg(what);
+        return false;
+    }
+    bool parseKeyLine(const QString& line);
+    bool parseValueLine(const QString& line);
+    bool parseQuoted(const QString& line, qsizetype* pos, QString* text);
+    bool parseHexList(QString list, QByteArray* bytes);
+
+    QStringList lines_;
+    qsizetype index_ = 0;
+    int lineNumber_ = 0;
+    bool regedit4_ = false;
+    QStringList key_;         // the key that value lines go to
+    bool keyRemoved_ = false; // value lines under a removed key are ignored
+    std::vector<RegEdit> edits_;
+    QString error_;
+};
+
+bool RegParser::parse(std::vector<RegEdit>* edits, QString* error)
+{
+    bool headerSeen = false;
+    for (; index_ < lines_.size(); ++index_) {
+        lineNumber_ = int(index_) + 1;
+        const QString line = lines_[index_].trimmed();
+        if (line.isEmpty())
+            continue;
+        bool ok;
+        if (!headerSeen) {
+            regedit4_ = line == kHeader4;
+            ok = regedit4_ || line == kHeader5 ||
+                 fail(QStringLiteral("not a registry file (it must start with \"%1\" or \"%2\")")
+                          .arg(kHeader5, kHeader4));
+            headerSeen = true;
+        } else if (line.startsWith(u';')) {
+            ok = true;
+        } else if (line.startsWith(u'[')) {
+            ok = parseKeyLine(line);
+        } else if (line.startsWith(u'"') || line.startsWith(u'@')) {
+            ok = parseValueLine(line);
+        } else {
+            ok = fail(QStringLiteral("a line must be a [key], a \"name\"=value or a ; comment"));
+        }
+        if (!ok) {
+            if (error)
+                *error = error_;
+            return false;
+        }
+    }
+    if (!headerSeen) {
+        if (error)
+            *error = QStringLiteral("line 1: the file is empty");
+        return false;
+    }
+    *edits = std::move(edits_);
+    return true;
+}
+
+bool RegParser::parseKeyLine(const QString& line)
+{
+    if (!line.endsWith(u']'))
+        return fail(QStringLiteral("a key line must end with \"]\""));
+    QString path = line.mid(1, line.size() - 2);
+    keyRemoved_ = path.startsWith(u'-');
+    if (keyRemoved_)
+        path.remove(0, 1);
+    QString problem;
+    key_ = splitRootedPath(path, &problem);
+    if (key_.isEmpty())
+        return fail(problem);
+    if (keyRemoved_ && key_.size() == 1)
+        return fail(QStringLiteral("the root key %1 cannot be removed").arg(key_.front()));
+    edits_.push_back({keyRemoved_ ? RegEdit::RemoveKey : RegEdit::AddKey, key_, {}, {}});
+    return true;
+}
+
+bool RegParser::parseQuoted(const QString& line, qsizetype* pos, QString* text)
+{
+    text->clear();
+    for (qsizetype i = *pos + 1; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (c == u'"') {
+            *pos = i + 1;
+            return true;
+        }
+        // Only \\ and \" are escapes; any other backslash stands for itself.
+        if (c == u'\\' && i + 1 < line.size() && (line[i + 1] == u'\\' || line[i + 1] == u'"'))
+            ++i;
+        text->append(line[i]);
+    }
+    return fail(QStringLiteral("a quoted text has no closing quote"));
+}
+
+bool RegParser::parseValueLine(const QString& line)
+{
+    if (key_.isEmpty())
+        return fail(QStringLiteral("a value comes before any [key]"));
+    RegEdit edit{RegEdit::SetValue, key_, {}, {}};
+    qsizetype pos = 0;
+    if (line.startsWith(u'@'))
+        pos = 1;
+    else if (!parseQuoted(line, &pos, &edit.valueName))
+        return false;
+    if (!isValidValueName(edit.valueName))
+        return fail(QStringLiteral("a value name holds a control character"));
+    while (pos < line.size() && line[pos].isSpace())
+        ++pos;
+    if (pos >= line.size() || line[pos] != u'=')
+        return fail(QStringLiteral("\"=\" is missing after the value name"));
+    const QString data = line.mid(pos + 1).trimmed();
+
+    if (data.startsWith(u'"')) {
+        qsizetype end = 0;
+        QString text;
+        if (!parseQuoted(data, &end, &text))
+            return false;
+        if (end != data.size())
+            return fail(QStringLiteral("unexpected text after the closing quote"));
+        edit.value = RegValue::fromString(text);
+    } else if (data == u'-') {
+        edit.kind = RegEdit::RemoveValue;
+    } else if (data.startsWith(QLatin1StringView("dword:"), Qt::CaseInsensitive)) {
+        quint32 number;
+        if (!parseHex(QStringView(data).mid(6).trimmed(), 8, &number))
+            return fail(QStringLiteral("dword: takes 1 to 8 hexadecimal digits"));
+        edit.value = RegValue::fromDword(number);
+    } else if (data.startsWith(QLatin1StringView("hex"), Qt::CaseInsensitive)) {
+        const qsizetype colon = data.indexOf(u':');
+        const QStringView kind = QStringView(data).mid(3, colon < 0 ? -1 : colon - 3).trimmed();
+        edit.value.type = REG_BINARY;
+        if (colon < 0 || (!kind.isEmpty() && !(kind.startsWith(u'(') && kind.endsWith(u')') &&
+                                               parseHex(kind.mid(1, kind.size() - 2), 8, &edit.value.type))))
+            return fail(QStringLiteral("a hex value is written hex: or hex(type):"));
+        if (!parseHexList(data.mid(colon + 1), &edit.value.data))
+            return false;
+        // Old-style files hold the text types as 8-bit bytes.
+        const DWORD type = edit.value.type;
+        if (regedit4_ && (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ))
+            edit.value.data = toUtf16Le(decode8Bit(edit.value.data));
+    } else {
+        return fail(QStringLiteral("unknown kind of value (expected \"text\", dword:, hex:, hex(type): or -)"));
+    }
+    if (!keyRemoved_)
+        edits_.push_back(std::move(edit));
+    return true;
+}
+
+bool RegParser::parseHexList(QString list, QByteArray* bytes)
+{
+    // A trailing backslash continues the list on the next line.
+    list = list.trimmed();
+    while (list.endsWith(u'\\')) {
+        list.chop(1);
+        if (++index_ >= lines_.size())
+            return fail(QStringLiteral("the hex list goes on past the end of the file"));
+        list += lines_[index_].trimmed();
+    }
+    QStringList items = list.split(u',');
+    if (items.size() > 1 && items.back().trimmed().isEmpty())
+        items.removeLast(); // a comma after the last byte
+    if (items.size() == 1 && items.front().trimmed().isEmpty())
+        items.clear(); // no data at all
+    bytes->clear();
+    bytes->reserve(items.size());
+    for (const QString& item : items) {
+        quint32 byte;
+        if (!parseHex(QStringView(item).trimmed(), 2, &byte))
+            return fail(QStringLiteral("\"%1\" is not a hexadecimal byte").arg(item.trimmed().left(20)));
+        bytes->append(char(byte));
+    }
+    return true;
+}
+
+void writeHexList(QString& out, const QByteArray& data, qsizetype column)
+{
+    constexpr qsizetype kWidth = 77;
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        if (column + 3 > kWidth && i > 0) {
+            out += QLatin1StringView("\\\n  ");
+            column = 2;
+        }
+        out += QString::asprintf("%02x", quint8(data[i]));
+        column += 2;
+        if (i + 1 < data.size()) {
+            out += u',';
+            ++column;
+        }
+    }
+}
+
+void writeValue(QString& out, const QString& name, const RegValue& value)
+{
+    const qsizetype lineStart = out.size();
+    out += name.isEmpty() ? QStringLiteral("@") : quoted(name);
+    out += u'=';
+    const std::optional<QString> text = value.type == REG_SZ ? value.toString() : std::nullopt;
+    if (text && !hasControlCharacter(*text) && text->isValidUtf16() && RegValue::fromString(*text) == value) {
+        out += quoted(*text);
+    } else if (value.type == REG_DWORD && value.data.size() == 4) {
+        out += QString::asprintf("dword:%08x", *value.toDword());
+    } else {
+        out += value.type == REG_BINARY ? QStringLiteral("hex:") : QString::asprintf("hex(%x):", value.type);
+        writeHexList(out, value.data, out.size() - lineStart);
+    }
+    out += u'\n';
+}
+
+void writeKey(QString& out, const QString& path, const RegKey& key)
+{
+    out += u'[' + path + QLatin1StringView("]\n");
+    for (const auto& [name, value] : key.values)
+        writeValue(out, name, value);
+    out += u'\n';
+    for (const auto& [folded, child] : key.keys)
+        writeKey(out, path + u'\\' + child.name, child);
+}
+
+} // namespace
+
+RegValue RegValue::fromString(const QString& text)
+{
+    return {REG_SZ, toUtf16Le(text + QChar(0))};
+}
+
+RegValue RegValue::fromDword(DWORD number)
+{
+    QByteArray bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = char(number >> (8 * i));
+    return {REG_DWORD, bytes};
+}
+
+std::optional<QString> RegValue::toString() const
+{
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        return std::nullopt;
+    QString text;
+    text.reserve(data.size() / 2);
+    for (qsizetype i = 0; i + 1 < data.size(); i += 2)
+        text.append(QChar(char16_t(quint8(data[i]) | quint8(data[i + 1]) << 8)));
+    if (text.endsWith(QChar(0)))
+        text.chop(1);
+    return text;
+}
+
+std::optional<DWORD> RegValue::toDword() const
+{
+    if (type != REG_DWORD || data.size() != 4)
+        return std::nullopt;
+    DWORD number = 0;
+    for (int i = 0; i < 4; ++i)
+        number |= DWORD(quint8(data[i])) << (8 * i);
+    return number;
+}
+
+const RegKey* RegKey::find(const QStringList& path) const
+{
+    const RegKey* key = this;
+    for (const QString& part : path) {
+        const auto it = key->keys.find(fold(part));
+        if (it == key->keys.end())
+            return nullptr;
+        key = &it->second;
+    }
+    return key;
+}
+
+RegKey* RegKey::find(const QStringList& path)
+{
+    return const_cast<RegKey*>(std::as_const(*this).find(path));
+}
+
+RegKey& RegKey::make(const QStringList& path)
+{
+    RegKey* key = this;
+    for (const QString& part : path) {
+        RegKey& child = key->keys[fold(part)];
+        if (child.name.isEmpty())
+            child.name = part;
+        key = &child;
+    }
+    return *key;
+}
+
+bool RegKey::removeKey(const QStringList& path)
+{
+    if (path.isEmpty())
+        return false;
+    RegKey* parent = find(path.first(path.size() - 1));
+    return parent && parent->keys.erase(fold(path.back())) > 0;
+}
+
+const RegValue* RegKey::value(const QString& valueName) const
+{
+    const QString folded = fold(valueName);
+    for (const auto& [name, value] : values)
+        if (fold(name) == folded)
+            return &value;
+    return nullptr;
+}
+
+void RegKey::setValue(const QString& valueName, const RegValue& value)
+{
+    if (RegValue* existing = const_cast<RegValue*>(std::as_const(*this).value(valueName)))
+        *existing = value;
+    else
+        values.emplace_back(valueName, value);
+}
+
+bool RegKey::removeValue(const QString& valueName)
+{
+    const QString folded = fold(valueName);
+    return std::erase_if(values, [&](const auto& entry) { return fold(entry.first) == folded; }) > 0;
+}
+
+QString canonicalRootName(const QString& name)
+{
+    for (const RootName& root : kRoots)
+        if (name.compare(root.name, Qt::CaseInsensitive) == 0 || name.compare(root.shortName, Qt::CaseInsensitive) == 0)
+            return root.name;
+    return {};
+}
+
+bool isValidValueName(const QString& name)
+{
+    return !hasControlCharacter(name) && name.isValidUtf16();
+}
+
+bool isValidKeyName(const QString& name)
+{
+    return !name.isEmpty() && !name.contains(u'\\') && isValidValueName(name);
+}
+
+QStringList splitRootedPath(const QString& path, QString* error)
+{
+    QStringList parts = path.split(u'\\', Qt::SkipEmptyParts);
+    const QString root = parts.isEmpty() ? QString() : canonicalRootName(parts.front());
+    if (root.isEmpty()) {
+        *error = QStringLiteral("the key \"%1\" does not start with a root key such as HKEY_CURRENT_USER or HKCU")
+                     .arg(path.left(80));
+        return {};
+    }
+    parts.front() = root;
+    if (!std::all_of(parts.begin(), parts.end(), isValidKeyName)) {
+        *error = QStringLiteral("a key name holds a control character");
+        return {};
+    }
+    return parts;
+}
+
+bool parseRegText(const QByteArray& bytes, std::vector<RegEdit>* edits, QString* error)
+{
+    QString text;
+    if (const std::optional<QStringConverter::Encoding> encoding = QStringConverter::encodingForData(bytes)) {
+        QStringDecoder decoder(*encoding);
+        text = decoder.decode(bytes);
+        if (decoder.hasError()) {
+            if (error)
+                *error = QStringLiteral("line 1: the text after the byte-order mark is not valid");
+            return false;
+        }
+    } else {
+        text = decode8Bit(bytes);
+    }
+    return RegParser(text).parse(edits, error);
+}
+
+void applyRegEdits(RegKey& roots, const std::vector<RegEdit>& edits)
+{
+    for (const RegEdit& edit : edits) {
+        switch (edit.kind) {
+        case RegEdit::AddKey:
+            roots.make(edit.path);
+            break;
+        case RegEdit::RemoveKey:
+            roots.removeKey(edit.path);
+            break;
+        case RegEdit::SetValue:
+            roots.make(edit.path).setValue(edit.valueName, edit.value);
+            break;
+        case RegEdit::RemoveValue:
+            if (RegKey* key = roots.find(edit.path))
+                key->removeValue(edit.valueName);
+            break;
+        }
+    }
+}
+
+QByteArray writeRegText(const RegKey& roots)
+{
+    QString out = kHeader5 + QLatin1StringView("\n\n");
+    for (const auto& [folded, root] : roots.keys)
+        writeKey(out, root.name, root);
+    return out.toUtf8();
+}

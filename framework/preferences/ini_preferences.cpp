@@ -105,7 +105,8 @@ bool TIniPreferencesMan::Save(QString& error)
     const QByteArray bytes = EncodeLines(FLines);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size() ||
         !file.commit()) {
-        error = QStringLiteral("The preferences could not be written to \"%1\": %2.").arg(FFileName, file.errorString());
+        error =
+            QStringLiteral("The preferences could not be written to \"%1\": %2.").arg(FFileName, file.errorString());
         return false;
     }
     FChanged = false;

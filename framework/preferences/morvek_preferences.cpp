@@ -285,10 +285,10 @@ TRect TMorvekPreferences::ReadRect(const QString& name, const TRect& defaultValu
     if (!FStore->OpenKey(name, false))
         return defaultValue;
     TRect rect;
-    const bool found =
-        FStore->ReadInteger(QStringLiteral("Left"), rect.Left) && FStore->ReadInteger(QStringLiteral("Top"), rect.Top) &&
-        FStore->ReadInteger(QStringLiteral("Right"), rect.Right) &&
-        FStore->ReadInteger(QStringLiteral("Bottom"), rect.Bottom);
+    const bool found = FStore->ReadInteger(QStringLiteral("Left"), rect.Left) &&
+                       FStore->ReadInteger(QStringLiteral("Top"), rect.Top) &&
+                       FStore->ReadInteger(QStringLiteral("Right"), rect.Right) &&
+                       FStore->ReadInteger(QStringLiteral("Bottom"), rect.Bottom);
     FStore->CloseKey();
     return found ? rect : defaultValue;
 }
@@ -301,16 +301,15 @@ TFont TMorvekPreferences::ReadFont(const QString& name, const TFont& defaultValu
     int charset = 0, color = 0, pitch = 0, pixelsPerInch = 0;
     bool bold = false, italic = false, strikeOut = false, underline = false;
     // The density must be there, but that of this screen is the one that counts.
-    const bool found = FStore->ReadInteger(QStringLiteral("Charset"), charset) &&
-                       FStore->ReadInteger(QStringLiteral("Color"), color) &&
-                       FStore->ReadString(QStringLiteral("Name"), font.Name) &&
-                       FStore->ReadInteger(QStringLiteral("Pitch"), pitch) &&
-                       FStore->ReadInteger(QStringLiteral("PixelsperInch"), pixelsPerInch) &&
-                       FStore->ReadInteger(QStringLiteral("Size"), font.Size) &&
-                       FStore->ReadBool(QStringLiteral("Bold"), bold) &&
-                       FStore->ReadBool(QStringLiteral("Italic"), italic) &&
-                       FStore->ReadBool(QStringLiteral("StrikeOut"), strikeOut) &&
-                       FStore->ReadBool(QStringLiteral("Underline"), underline);
+    const bool found =
+        FStore->ReadInteger(QStringLiteral("Charset"), charset) &&
+        FStore->ReadInteger(QStringLiteral("Color"), color) && FStore->ReadString(QStringLiteral("Name"), font.Name) &&
+        FStore->ReadInteger(QStringLiteral("Pitch"), pitch) &&
+        FStore->ReadInteger(QStringLiteral("PixelsperInch"), pixelsPerInch) &&
+        FStore->ReadInteger(QStringLiteral("Size"), font.Size) && FStore->ReadBool(QStringLiteral("Bold"), bold) &&
+        FStore->ReadBool(QStringLiteral("Italic"), italic) &&
+        FStore->ReadBool(QStringLiteral("StrikeOut"), strikeOut) &&
+        FStore->ReadBool(QStringLiteral("Underline"), underline);
     FStore->CloseKey();
     if (!found || charset < 0 || charset > 255 || pitch < fpDefault || pitch > fpFixed)
         return defaultValue;

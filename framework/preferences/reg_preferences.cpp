@@ -2,8 +2,7 @@
 
 #include <QtEndian>
 
-TRegPreferencesMan::TRegPreferencesMan(RegistryStore& registry, const QString& root)
-    : FRegistry(registry), FRoot(root)
+TRegPreferencesMan::TRegPreferencesMan(RegistryStore& registry, const QString& root) : FRegistry(registry), FRoot(root)
 {
 }
 

@@ -20,10 +20,10 @@ TSavePrefsForm::TSavePrefsForm(QWidget* parent) : QDialog(parent)
         QStringLiteral("Normal"),
         QStringLiteral("Save the Preferences in the registry.\r\nIf an ini file existed, it will be deleted."),
         spRegistre);
-    PortableBtn = AddChoice(
-        QStringLiteral("Portable"),
-        QStringLiteral("Saves the preferences to an ini file.\r\nDeletes the preferences from the registry."),
-        spPortable);
+    PortableBtn =
+        AddChoice(QStringLiteral("Portable"),
+                  QStringLiteral("Saves the preferences to an ini file.\r\nDeletes the preferences from the registry."),
+                  spPortable);
     AucunBtn = AddChoice(QStringLiteral("None"),
                          QStringLiteral("Exit without saving the preferences.\r\nIf they existed in an ini-file or "
                                         "in the registry,\r\nthey will be deleted."),

@@ -68,7 +68,13 @@ void TIniPreferencesMan::Load(const QByteArray& content)
 
 QStringList TIniPreferencesMan::DecodeLines(const QByteArray& content)
 {
-    const auto encoding = QStringConverter::encodingForData(content).value_or(QStringConverter::Utf8);
+    // Only the byte-order marks of UTF-16 and UTF-8: FF FE 00 00 is UTF-16
+    // text that begins with a NUL, not UTF-32.
+    auto encoding = QStringConverter::Utf8;
+    if (content.startsWith("\xFF\xFE"))
+        encoding = QStringConverter::Utf16LE;
+    else if (content.startsWith("\xFE\xFF"))
+        encoding = QStringConverter::Utf16BE;
     QStringDecoder decoder(encoding);
     QString text = decoder.decode(content);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

@@ -14,6 +14,15 @@
 
 namespace {
 
+// The value the store finds, else the default.
+template <class T>
+T ReadOrDefault(TPreferencesMan& store, bool (TPreferencesMan::*read)(const QString&, T&), const QString& name,
+                const T& defaultValue)
+{
+    T value = defaultValue;
+    return (store.*read)(name, value) ? value : defaultValue;
+}
+
 const QString MakerKey = QStringLiteral("Software\\Morvek");
 
 } // namespace
@@ -36,6 +45,11 @@ TMorvekPreferences::~TMorvekPreferences() = default;
 void TMorvekPreferences::SetTitre(const QString& value)
 {
     FTitre = value;
+    ShowTitreInDialog();
+}
+
+void TMorvekPreferences::ShowTitreInDialog()
+{
     FSaveDialog->SetCaption(QStringLiteral("Saving the preferences of %1").arg(FTitre));
 }
 
@@ -59,7 +73,7 @@ QString TMorvekPreferences::RegistryKey() const
 void TMorvekPreferences::SetSaveDialog(std::unique_ptr<TSavePrefsDialog> dialog)
 {
     FSaveDialog = std::move(dialog);
-    SetTitre(FTitre);
+    ShowTitreInDialog();
 }
 
 bool TMorvekPreferences::eventFilter(QObject* watched, QEvent* event)
@@ -104,7 +118,7 @@ void TMorvekPreferences::DoCloseQuery(bool& CanClose)
         CanClose = false;
         return;
     }
-    FSaveDialog->SetCaption(QStringLiteral("Saving the preferences of %1").arg(FTitre));
+    ShowTitreInDialog();
     if (FMode == spNone) {
         const std::optional<TSavePreferences> choice = FSaveDialog->Execute();
         if (!choice) {
@@ -250,26 +264,22 @@ void TMorvekPreferences::GetKeyNames(QStringList& list)
 
 bool TMorvekPreferences::ReadBool(const QString& name, bool defaultValue)
 {
-    bool value = defaultValue;
-    return FStore->ReadBool(name, value) ? value : defaultValue;
+    return ReadOrDefault(*FStore, &TPreferencesMan::ReadBool, name, defaultValue);
 }
 
 int TMorvekPreferences::ReadInteger(const QString& name, int defaultValue)
 {
-    int value = defaultValue;
-    return FStore->ReadInteger(name, value) ? value : defaultValue;
+    return ReadOrDefault(*FStore, &TPreferencesMan::ReadInteger, name, defaultValue);
 }
 
 QString TMorvekPreferences::ReadString(const QString& name, const QString& defaultValue)
 {
-    QString value;
-    return FStore->ReadString(name, value) ? value : defaultValue;
+    return ReadOrDefault(*FStore, &TPreferencesMan::ReadString, name, defaultValue);
 }
 
 double TMorvekPreferences::ReadFloat(const QString& name, double defaultValue)
 {
-    double value = defaultValue;
-    return FStore->ReadFloat(name, value) ? value : defaultValue;
+    return ReadOrDefault(*FStore, &TPreferencesMan::ReadFloat, name, defaultValue);
 }
 
 TPoint TMorvekPreferences::ReadPoint(const QString& name, const TPoint& defaultValue)

@@ -119,6 +119,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void ShowTitreInDialog();
     bool StoreExists(TSavePreferences aMode) const;
     void DeleteUnusedStores();
     void Unhook();

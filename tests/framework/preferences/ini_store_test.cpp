@@ -122,6 +122,17 @@ TEST_F(IniStore, ReadsHandEditedText)
     EXPECT_EQ(names, (QStringList{"b1", "b2", "i1", "f1", "f2", "s1"}));
 }
 
+TEST_F(IniStore, OnlyTheByteOrderMarkDecidesTheEncoding)
+{
+    // FF FE 00 00 would be read as UTF-32 by a guess; here it is a NUL in UTF-16.
+    EXPECT_EQ(TIniPreferencesMan::DecodeLines(QByteArray("\xFF\xFE\0\0a\0\r\0\n\0", 10)),
+              (QStringList{QString(QChar(0)) + u'a'}));
+    EXPECT_EQ(TIniPreferencesMan::DecodeLines(QByteArray("\xFE\xFF\0[\0]", 6)), QStringList{"[]"});
+    EXPECT_EQ(TIniPreferencesMan::DecodeLines("\xEF\xBB\xBF[Zo\xC3\xA9]\r\n"), QStringList{"[Zoé]"});
+    const QStringList nulFirst{QString(QChar(0)), "[]"};
+    EXPECT_EQ(TIniPreferencesMan::DecodeLines(TIniPreferencesMan::EncodeLines(nulFirst)), nulFirst);
+}
+
 TEST_F(IniStore, ListsSectionsBelowTheCurrentOne)
 {
     TIniPreferencesMan ini(QString(), QByteArray("[]\n[Main]\n[Main\\raWin]\n[Main\\faFont\\Deep]\n[Mainly]\n"

@@ -38,74 +38,47 @@ void TTntCustomAction::Changed()
 
 void TTntCustomAction::SetCaption(const QString& caption)
 {
-    if (caption == FCaption)
-        return;
-    FCaption = caption;
-    Changed();
+    Assign(FCaption, caption);
 }
 
 void TTntCustomAction::SetHint(const QString& hint)
 {
-    if (hint == FHint)
-        return;
-    FHint = hint;
-    Changed();
+    Assign(FHint, hint);
 }
 
 void TTntCustomAction::SetShortCut(const QKeySequence& shortCut)
 {
-    if (shortCut == FShortCut)
-        return;
-    FShortCut = shortCut;
-    Changed();
+    Assign(FShortCut, shortCut);
 }
 
 void TTntCustomAction::SetSecondaryShortcuts(const QList<QKeySequence>& shortCuts)
 {
-    if (shortCuts == FSecondaryShortcuts)
-        return;
-    FSecondaryShortcuts = shortCuts;
-    Changed();
+    Assign(FSecondaryShortcuts, shortCuts);
 }
 
 void TTntCustomAction::SetVisible(bool visible)
 {
-    if (visible == FVisible)
-        return;
-    FVisible = visible;
-    Changed();
+    Assign(FVisible, visible);
 }
 
 void TTntCustomAction::SetEnabled(bool enabled)
 {
-    if (enabled == FEnabled)
-        return;
-    FEnabled = enabled;
-    Changed();
+    Assign(FEnabled, enabled);
 }
 
 void TTntCustomAction::SetChecked(bool checked)
 {
-    if (checked == FChecked)
-        return;
-    FChecked = checked;
-    Changed();
+    Assign(FChecked, checked);
 }
 
 void TTntCustomAction::SetAutoCheck(bool autoCheck)
 {
-    if (autoCheck == FAutoCheck)
-        return;
-    FAutoCheck = autoCheck;
-    Changed();
+    Assign(FAutoCheck, autoCheck);
 }
 
 void TTntCustomAction::SetImageIndex(int index)
 {
-    if (index == FImageIndex)
-        return;
-    FImageIndex = index;
-    Changed();
+    Assign(FImageIndex, index);
 }
 
 void TTntCustomAction::SetActionList(TTntActionList* list)

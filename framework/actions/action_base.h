@@ -97,6 +97,14 @@ signals:
 private:
     friend class TTntActionList;
     void Changed();
+    // Stores a shown property and shows it when it changed.
+    template <class T> void Assign(T& field, const T& value)
+    {
+        if (field == value)
+            return;
+        field = value;
+        Changed();
+    }
     void Sync(QAction* action) const;
 
     QString FCaption;

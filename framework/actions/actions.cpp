@@ -218,8 +218,7 @@ QString TCustomAbstractAction::DeclarationNames(const QString& defaultNames, int
     return NameCount(names) == count ? names : defaultNames;
 }
 
-bool TCustomAbstractAction::AddToScript(TScriptLink& script, const QString& declaration,
-                                        std::function<void(const QVariantList&)> entry)
+bool TCustomAbstractAction::AddToScript(TScriptLink& script, const QString& declaration, TScriptEntry entry)
 {
     // The script may outlive the action: a call after that does nothing.
     QPointer<TCustomAbstractAction> self(this);

@@ -82,7 +82,7 @@ protected:
     QString DeclarationNames(const QString& defaultNames, int count);
     // Hands `entry` to the script under `declaration`, guarded against the
     // action's destruction.
-    bool AddToScript(TScriptLink& script, const QString& declaration, std::function<void(const QVariantList&)> entry);
+    bool AddToScript(TScriptLink& script, const QString& declaration, TScriptEntry entry);
 };
 
 class TAbstractAction : public TCustomAbstractAction

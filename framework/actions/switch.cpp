@@ -18,15 +18,25 @@ TKvSwitch::TKvSwitch(QObject* owner) : QObject(owner)
         });
 }
 
-TKvSwitch::~TKvSwitch() = default;
-
 void TKvSwitch::SetMainWindow(QWidget* window)
 {
     if (FMainWindow)
         FMainWindow->removeEventFilter(this);
     FMainWindow = window;
-    if (window && !FCommandLineRun)
+    if (!window || FCommandLineRun)
+        return;
+    if (window->isVisible())
+        ScheduleFirstRun();
+    else
         window->installEventFilter(this);
+}
+
+void TKvSwitch::ScheduleFirstRun()
+{
+    QTimer::singleShot(0, this, [this] {
+        if (!FCommandLineRun)
+            FirstActivation(FMainWindow);
+    });
 }
 
 bool TKvSwitch::eventFilter(QObject* watched, QEvent* event)
@@ -35,10 +45,7 @@ bool TKvSwitch::eventFilter(QObject* watched, QEvent* event)
     // manager that does not give focus), the first showing stands for it.
     if (watched == FMainWindow && event->type() == QEvent::Show) {
         watched->removeEventFilter(this);
-        QTimer::singleShot(0, this, [this] {
-            if (!FCommandLineRun)
-                FirstActivation(FMainWindow);
-        });
+        ScheduleFirstRun();
     }
     return QObject::eventFilter(watched, event);
 }

@@ -37,7 +37,6 @@ public:
     using TNotifyEvent = std::function<void(QObject* sender)>;
 
     explicit TKvSwitch(QObject* owner = nullptr);
-    ~TKvSwitch() override;
 
     // Fired at every activation of the application; the first one runs the
     // command line right after it.
@@ -74,6 +73,7 @@ private:
 
     void Activated();
     void FirstActivation(QObject* sender);
+    void ScheduleFirstRun();
     void ParseArgument(const QString& argument);
     TCustomAbstractAction* LookupSwitch(const QString& name);
     void ExecuteQueue();

@@ -14,6 +14,10 @@ TKvActionComponent::TKvActionComponent(QObject* owner) : TCustomKvActionList(own
 TKvActionComponent::~TKvActionComponent()
 {
     DeallocateHWnd(FHandle);
+    // The actions sit under the window that owns the manager, but their
+    // handlers call into the manager: they go with it.
+    const QList<TTntCustomAction*> actions = ActionsInOrder();
+    qDeleteAll(actions);
 }
 
 void TKvActionComponent::WndProc(TMessage& message)

@@ -2,7 +2,9 @@
 #include "framework/managers/action_component.h"
 #include "platform/win/messages.h"
 
+#include <QPointer>
 #include <QThread>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -110,14 +112,23 @@ TEST(ManagerWindow, WorkerMessagesRunOnTheGuiThread)
     EXPECT_EQ(SendMessage(wnd, WM_USER + 99, 1, 1), 0);
 }
 
-TEST(ManagerWindow, WindowGoesWithTheManager)
+TEST(ManagerWindow, WindowAndActionsGoWithTheManager)
 {
     QStringList log;
-    auto* man = TKvActionComponent::Create<TTestMan>(nullptr, &log);
+    QWidget form;
+    auto* man = TKvActionComponent::Create<TTestMan>(&form, &log);
     const HWND wnd = man->Handle();
+    const QPointer<TIntegerAction> level = man->iaLevel;
+    EXPECT_EQ(level->parent(), &form);
     delete man;
     EXPECT_FALSE(IsWindow(wnd));
     EXPECT_FALSE(PostMessage(wnd, WM_PING, 0, 0));
+    EXPECT_TRUE(level.isNull());
+
+    // The usual end: the form goes with its manager and the actions.
+    auto other = std::make_unique<QWidget>();
+    TKvActionComponent::Create<TTestMan>(other.get(), &log);
+    other.reset();
 }
 
 } // namespace

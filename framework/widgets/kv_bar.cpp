@@ -101,7 +101,6 @@ bool TKvBar::event(QEvent* event)
         Remove(static_cast<QChildEvent*>(event)->child());
         break;
     case QEvent::ChildPolished: // a new control is fully built: its size counts now
-    case QEvent::LayoutRequest:
         Realign();
         break;
     default:

@@ -210,7 +210,11 @@ QImage TTextGauge::Render() const
         text.fill(Qt::black);
         {
             QPainter painter(&text);
-            painter.setFont(font());
+            // Pure white pixels only: a grey edge would combine into a fringe
+            // of unrelated colours.
+            QFont solid = font();
+            solid.setStyleStrategy(QFont::NoAntialias);
+            painter.setFont(solid);
             painter.setPen(Qt::white);
             painter.drawText(area, Qt::AlignCenter, Text());
         }

@@ -79,7 +79,8 @@ void TMorvekPreferences::SetSaveDialog(std::unique_ptr<TSavePrefsDialog> dialog)
 bool TMorvekPreferences::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == FOwner) {
-        if (event->type() == QEvent::Show) {
+        // A window restored from the task bar gets a spontaneous show: not a new showing.
+        if (event->type() == QEvent::Show && !event->spontaneous()) {
             DoShow();
         } else if (event->type() == QEvent::Close) {
             bool canClose = true;

@@ -54,7 +54,8 @@ public:
     // FormShow after the store is found and before the lists are loaded;
     // FormCloseQuery first at close, a false answer refusing the close with
     // nothing saved; FormClose once the close is certain, before the lists
-    // are saved (the place to stop playback and leave full screen).
+    // are saved (the place to stop playback and leave full screen). The
+    // owner's own close event must not refuse any more: the lists are saved.
     std::function<void()> FormShow;
     std::function<bool()> FormCloseQuery;
     std::function<void()> FormClose;

@@ -15,6 +15,9 @@ TSavePrefsForm::TSavePrefsForm(QWidget* parent) : QDialog(parent)
         "your choice:</i><br><br>* either to save them in the registry (normal mode).<br>* either to save them in an "
         "ini-file (portable mode).<br>* either not to save them. In the last case, all preferences will be lost, and "
         "the default values will be loaded on the next start.<br></size>"));
+    // Shown as a label on the dialog, not as an edit box.
+    Text->setFrameShape(QFrame::NoFrame);
+    Text->viewport()->setAutoFillBackground(false);
 
     NormalBtn = AddChoice(
         QStringLiteral("Normal"),

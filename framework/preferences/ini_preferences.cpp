@@ -60,7 +60,7 @@ TIniPreferencesMan::~TIniPreferencesMan()
 void TIniPreferencesMan::Load(const QByteArray& content)
 {
     FLines = DecodeLines(content);
-    // A new file starts with its root section; reading one does not count as a change.
+    // A missing or empty file starts with the root section alone: nothing to save yet.
     if (FLines.isEmpty())
         FLines.append(QStringLiteral("[]"));
     Enter(QString(), true);

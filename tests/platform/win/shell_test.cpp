@@ -37,53 +37,19 @@ public slots:
     void open(const QUrl& url) { urls.append(url); }
 };
 
-// Desktop services on the test's private bus. They answer on a thread of
-// their own, as a real desktop answers from another process.
-class FakeFileManager : public QObject
+// What the fake desktop services were asked, in order.
+class Calls
 {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
 public:
-    QStringList shown() const
+    void add(const QString& call)
     {
         std::lock_guard lock(mutex_);
-        return shown_;
+        calls_.append(call);
     }
-
-public slots:
-    void ShowItems(const QStringList& uris, const QString&)
-    {
-        std::lock_guard lock(mutex_);
-        shown_ += uris;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    QStringList shown_;
-};
-
-class FakeScreenSaver : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
-public:
-    QStringList calls() const
+    QStringList all() const
     {
         std::lock_guard lock(mutex_);
         return calls_;
-    }
-
-public slots:
-    uint Inhibit(const QString& application, const QString& reason)
-    {
-        std::lock_guard lock(mutex_);
-        calls_.append(QStringLiteral("Inhibit %1: %2").arg(application, reason));
-        return 1234;
-    }
-    void UnInhibit(uint cookie)
-    {
-        std::lock_guard lock(mutex_);
-        calls_.append(QStringLiteral("UnInhibit %1").arg(cookie));
     }
 
 private:
@@ -91,7 +57,45 @@ private:
     QStringList calls_;
 };
 
-// Owns a service name on the private bus for one test.
+// Desktop services on the test's private bus. They answer on a thread of
+// their own, as a real desktop answers from another process.
+class FakeFileManager : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    explicit FakeFileManager(Calls& calls) : calls_(calls) {}
+
+public slots:
+    void ShowItems(const QStringList& uris, const QString&) { calls_.add(uris.join(u' ')); }
+
+private:
+    Calls& calls_;
+};
+
+class FakeScreenSaver : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+public:
+    explicit FakeScreenSaver(Calls& calls) : calls_(calls) {}
+
+public slots:
+    uint Inhibit(const QString& application, const QString& reason)
+    {
+        calls_.add(QStringLiteral("Inhibit %1: %2").arg(application, reason));
+        return 1234;
+    }
+    void UnInhibit(uint cookie) { calls_.add(QStringLiteral("UnInhibit %1").arg(cookie)); }
+
+private:
+    Calls& calls_;
+};
+
+// Puts an object on the private bus under a service name for one test. The
+// object lives and dies on a thread of its own; it is made before that thread
+// starts and only Calls passes anything back, so every hand-over between the
+// threads is one that the thread sanitizer can see.
 class FakeService
 {
 public:
@@ -99,9 +103,10 @@ public:
         : name_(name), path_(u'/' + QString(name).replace(u'.', u'/')),
           bus_(QDBusConnection::connectToBus(privateBusAddress(), name))
     {
-        thread_.start();
         object->moveToThread(&thread_);
+        QObject::connect(&thread_, &QThread::finished, object, &QObject::deleteLater);
         registered_ = bus_.registerObject(path_, object, QDBusConnection::ExportAllSlots) && bus_.registerService(name);
+        thread_.start();
     }
     ~FakeService()
     {
@@ -193,17 +198,16 @@ TEST_F(Shell, ShowInFolderAsksTheFileManagerAndElseOpensTheFolder)
     EXPECT_EQ(opened.urls, QList<QUrl>{QUrl::fromLocalFile(path("Grabs"))});
 
     opened.urls.clear();
-    auto* manager = new FakeFileManager;
+    Calls calls;
     {
-        FakeService service("org.freedesktop.FileManager1", manager);
+        FakeService service("org.freedesktop.FileManager1", new FakeFileManager(calls));
         ASSERT_TRUE(service.registered());
         ShowInFolder(file);
-        ASSERT_TRUE(waitFor([&] { return !manager->shown().isEmpty(); }));
-        EXPECT_EQ(manager->shown(), QStringList{QUrl::fromLocalFile(file).toString()});
+        ASSERT_TRUE(waitFor([&] { return !calls.all().isEmpty(); }));
+        EXPECT_EQ(calls.all(), QStringList{QUrl::fromLocalFile(file).toString()});
         ProcessMessages();
         EXPECT_TRUE(opened.urls.isEmpty()) << "the folder is not opened as well";
     }
-    delete manager;
 }
 
 TEST_F(Shell, ScreenSaverIsInhibitedAndReleased)
@@ -211,18 +215,17 @@ TEST_F(Shell, ScreenSaverIsInhibitedAndReleased)
     if (privateBusAddress().isEmpty())
         GTEST_SKIP() << "dbus-daemon is not installed";
     ASSERT_TRUE(ScreenSaverActive());
-    auto* saver = new FakeScreenSaver;
+    Calls calls;
     {
-        FakeService service("org.freedesktop.ScreenSaver", saver);
+        FakeService service("org.freedesktop.ScreenSaver", new FakeScreenSaver(calls));
         ASSERT_TRUE(service.registered());
         SetScreenSaverActive(false);
         EXPECT_FALSE(ScreenSaverActive());
         SetScreenSaverActive(false); // once is enough
         SetScreenSaverActive(true);
         EXPECT_TRUE(ScreenSaverActive());
-        EXPECT_EQ(saver->calls(), QStringList({"Inhibit test_platform_win: Playing video", "UnInhibit 1234"}));
     }
-    delete saver;
+    EXPECT_EQ(calls.all(), QStringList({"Inhibit test_platform_win: Playing video", "UnInhibit 1234"}));
 
     // Without a screen saver on the bus the wish is still recorded.
     SetScreenSaverActive(false);

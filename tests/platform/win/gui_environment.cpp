@@ -1,4 +1,4 @@
-#include "gui_environment.h"
+#include "test_support.h"
 
 #include <QFile>
 #include <QGuiApplication>

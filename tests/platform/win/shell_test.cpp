@@ -1,7 +1,7 @@
 #include "platform/win/messages.h"
 #include "platform/win/shell.h"
 
-#include "gui_environment.h"
+#include "test_support.h"
 
 #include <QDBusConnection>
 #include <QDesktopServices>
@@ -148,15 +148,11 @@ protected:
 
 TEST_F(Shell, KnownFoldersFallBackToWhatExists)
 {
-    const QByteArray home = qgetenv("HOME");
-    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
-    qputenv("HOME", dir.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", path("config").toUtf8());
+    ScopedEnvironment home("HOME", dir.path());
+    ScopedEnvironment config("XDG_CONFIG_HOME", path("config"));
     QDir().mkpath(path("config"));
-    QFile dirs(path("config/user-dirs.dirs"));
-    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
-    dirs.write("XDG_PICTURES_DIR=\"$HOME/Bilder\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
-    dirs.close();
+    writeFile(path("config/user-dirs.dirs"),
+              "XDG_PICTURES_DIR=\"$HOME/Bilder\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
 
     EXPECT_EQ(PicturesFolder(), dir.path()) << "neither folder exists";
     EXPECT_EQ(DocumentsFolder(), dir.path());
@@ -165,12 +161,6 @@ TEST_F(Shell, KnownFoldersFallBackToWhatExists)
     EXPECT_EQ(DocumentsFolder(), path("Dokumente"));
     QDir().mkpath(path("Bilder"));
     EXPECT_EQ(PicturesFolder(), path("Bilder"));
-
-    qputenv("HOME", home);
-    if (config.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", config);
 }
 
 TEST_F(Shell, OpensAddressesMailAndFiles)
@@ -236,26 +226,18 @@ TEST_F(Shell, ScreenSaverIsInhibitedAndReleased)
 
 TEST_F(Shell, TrashTakesFilesAndRefusesMissingOnes)
 {
-    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", path("data").toUtf8());
+    ScopedEnvironment dataHome("XDG_DATA_HOME", path("data"));
     QDir().mkpath(path("data"));
-    QFile file(path("old grab.jpg"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("picture");
-    file.close();
+    const QString file = path("old grab.jpg");
+    writeFile(file, "picture");
 
     QString error;
-    EXPECT_TRUE(MoveToTrash(file.fileName(), &error)) << error.toStdString();
-    EXPECT_FALSE(QFile::exists(file.fileName()));
+    EXPECT_TRUE(MoveToTrash(file, &error)) << error.toStdString();
+    EXPECT_FALSE(QFile::exists(file));
     EXPECT_TRUE(QFile::exists(path("data/Trash/files/old grab.jpg")));
 
     EXPECT_FALSE(MoveToTrash(path("never there.jpg"), &error));
     EXPECT_TRUE(error.contains("never there.jpg"));
-
-    if (dataHome.isNull())
-        qunsetenv("XDG_DATA_HOME");
-    else
-        qputenv("XDG_DATA_HOME", dataHome);
 }
 
 TEST_F(Shell, NoModifierIsDownWithoutAKeyboard)

@@ -242,18 +242,19 @@ bool RegParser::parseHexList(QString list, QByteArray* bytes)
             return fail(QStringLiteral("the hex list goes on past the end of the file"));
         list += lines_[index_].trimmed();
     }
-    QStringList items = list.split(u',');
-    if (items.size() > 1 && items.back().trimmed().isEmpty())
-        items.removeLast(); // a comma after the last byte
-    if (items.size() == 1 && items.front().trimmed().isEmpty())
-        items.clear(); // no data at all
     bytes->clear();
-    bytes->reserve(items.size());
-    for (const QString& item : items) {
+    bytes->reserve(list.size() / 3 + 1);
+    const QStringView rest(list);
+    for (qsizetype start = 0; start < rest.size();) {
+        qsizetype comma = rest.indexOf(u',', start);
+        if (comma < 0)
+            comma = rest.size();
+        const QStringView item = rest.mid(start, comma - start).trimmed();
         quint32 byte;
-        if (!parseHex(QStringView(item).trimmed(), 2, &byte))
-            return fail(QStringLiteral("\"%1\" is not a hexadecimal byte").arg(item.trimmed().left(20)));
+        if (!parseHex(item, 2, &byte))
+            return fail(QStringLiteral("\"%1\" is not a hexadecimal byte").arg(item.left(20)));
         bytes->append(char(byte));
+        start = comma + 1; // so a comma after the last byte ends the list
     }
     return true;
 }
@@ -266,7 +267,9 @@ void writeHexList(QString& out, const QByteArray& data, qsizetype column)
             out += QLatin1StringView("\\\n  ");
             column = 2;
         }
-        out += QString::asprintf("%02x", quint8(data[i]));
+        static constexpr char kDigits[] = "0123456789abcdef";
+        out += QLatin1Char(kDigits[quint8(data[i]) >> 4]);
+        out += QLatin1Char(kDigits[quint8(data[i]) & 15]);
         column += 2;
         if (i + 1 < data.size()) {
             out += u',';

@@ -1,5 +1,7 @@
 #include "platform/win/registry.h"
 
+#include "test_support.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -9,19 +11,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 QByteArray utf16WithBom(const QString& text)
 {

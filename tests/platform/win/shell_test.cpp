@@ -1,7 +1,7 @@
 #include "platform/win/messages.h"
 #include "platform/win/shell.h"
 
-#include "gui_environment.h"
+#include "test_support.h"
 
 #include <QDBusConnection>
 #include <QDesktopServices>
@@ -37,53 +37,19 @@ public slots:
     void open(const QUrl& url) { urls.append(url); }
 };
 
-// Desktop services on the test's private bus. They answer on a thread of
-// their own, as a real desktop answers from another process.
-class FakeFileManager : public QObject
+// What the fake desktop services were asked, in order.
+class Calls
 {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
 public:
-    QStringList shown() const
+    void add(const QString& call)
     {
         std::lock_guard lock(mutex_);
-        return shown_;
+        calls_.append(call);
     }
-
-public slots:
-    void ShowItems(const QStringList& uris, const QString&)
-    {
-        std::lock_guard lock(mutex_);
-        shown_ += uris;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    QStringList shown_;
-};
-
-class FakeScreenSaver : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
-public:
-    QStringList calls() const
+    QStringList all() const
     {
         std::lock_guard lock(mutex_);
         return calls_;
-    }
-
-public slots:
-    uint Inhibit(const QString& application, const QString& reason)
-    {
-        std::lock_guard lock(mutex_);
-        calls_.append(QStringLiteral("Inhibit %1: %2").arg(application, reason));
-        return 1234;
-    }
-    void UnInhibit(uint cookie)
-    {
-        std::lock_guard lock(mutex_);
-        calls_.append(QStringLiteral("UnInhibit %1").arg(cookie));
     }
 
 private:
@@ -91,7 +57,45 @@ private:
     QStringList calls_;
 };
 
-// Owns a service name on the private bus for one test.
+// Desktop services on the test's private bus. They answer on a thread of
+// their own, as a real desktop answers from another process.
+class FakeFileManager : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    explicit FakeFileManager(Calls& calls) : calls_(calls) {}
+
+public slots:
+    void ShowItems(const QStringList& uris, const QString&) { calls_.add(uris.join(u' ')); }
+
+private:
+    Calls& calls_;
+};
+
+class FakeScreenSaver : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+public:
+    explicit FakeScreenSaver(Calls& calls) : calls_(calls) {}
+
+public slots:
+    uint Inhibit(const QString& application, const QString& reason)
+    {
+        calls_.add(QStringLiteral("Inhibit %1: %2").arg(application, reason));
+        return 1234;
+    }
+    void UnInhibit(uint cookie) { calls_.add(QStringLiteral("UnInhibit %1").arg(cookie)); }
+
+private:
+    Calls& calls_;
+};
+
+// Puts an object on the private bus under a service name for one test. The
+// object lives and dies on a thread of its own; it is made before that thread
+// starts and only Calls passes anything back, so every hand-over between the
+// threads is one that the thread sanitizer can see.
 class FakeService
 {
 public:
@@ -99,9 +103,10 @@ public:
         : name_(name), path_(u'/' + QString(name).replace(u'.', u'/')),
           bus_(QDBusConnection::connectToBus(privateBusAddress(), name))
     {
-        thread_.start();
         object->moveToThread(&thread_);
+        QObject::connect(&thread_, &QThread::finished, object, &QObject::deleteLater);
         registered_ = bus_.registerObject(path_, object, QDBusConnection::ExportAllSlots) && bus_.registerService(name);
+        thread_.start();
     }
     ~FakeService()
     {
@@ -143,15 +148,11 @@ protected:
 
 TEST_F(Shell, KnownFoldersFallBackToWhatExists)
 {
-    const QByteArray home = qgetenv("HOME");
-    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
-    qputenv("HOME", dir.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", path("config").toUtf8());
+    ScopedEnvironment home("HOME", dir.path());
+    ScopedEnvironment config("XDG_CONFIG_HOME", path("config"));
     QDir().mkpath(path("config"));
-    QFile dirs(path("config/user-dirs.dirs"));
-    ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
-    dirs.write("XDG_PICTURES_DIR=\"$HOME/Bilder\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
-    dirs.close();
+    writeFile(path("config/user-dirs.dirs"),
+              "XDG_PICTURES_DIR=\"$HOME/Bilder\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
 
     EXPECT_EQ(PicturesFolder(), dir.path()) << "neither folder exists";
     EXPECT_EQ(DocumentsFolder(), dir.path());
@@ -160,12 +161,6 @@ TEST_F(Shell, KnownFoldersFallBackToWhatExists)
     EXPECT_EQ(DocumentsFolder(), path("Dokumente"));
     QDir().mkpath(path("Bilder"));
     EXPECT_EQ(PicturesFolder(), path("Bilder"));
-
-    qputenv("HOME", home);
-    if (config.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", config);
 }
 
 TEST_F(Shell, OpensAddressesMailAndFiles)
@@ -193,17 +188,16 @@ TEST_F(Shell, ShowInFolderAsksTheFileManagerAndElseOpensTheFolder)
     EXPECT_EQ(opened.urls, QList<QUrl>{QUrl::fromLocalFile(path("Grabs"))});
 
     opened.urls.clear();
-    auto* manager = new FakeFileManager;
+    Calls calls;
     {
-        FakeService service("org.freedesktop.FileManager1", manager);
+        FakeService service("org.freedesktop.FileManager1", new FakeFileManager(calls));
         ASSERT_TRUE(service.registered());
         ShowInFolder(file);
-        ASSERT_TRUE(waitFor([&] { return !manager->shown().isEmpty(); }));
-        EXPECT_EQ(manager->shown(), QStringList{QUrl::fromLocalFile(file).toString()});
+        ASSERT_TRUE(waitFor([&] { return !calls.all().isEmpty(); }));
+        EXPECT_EQ(calls.all(), QStringList{QUrl::fromLocalFile(file).toString()});
         ProcessMessages();
         EXPECT_TRUE(opened.urls.isEmpty()) << "the folder is not opened as well";
     }
-    delete manager;
 }
 
 TEST_F(Shell, ScreenSaverIsInhibitedAndReleased)
@@ -211,18 +205,17 @@ TEST_F(Shell, ScreenSaverIsInhibitedAndReleased)
     if (privateBusAddress().isEmpty())
         GTEST_SKIP() << "dbus-daemon is not installed";
     ASSERT_TRUE(ScreenSaverActive());
-    auto* saver = new FakeScreenSaver;
+    Calls calls;
     {
-        FakeService service("org.freedesktop.ScreenSaver", saver);
+        FakeService service("org.freedesktop.ScreenSaver", new FakeScreenSaver(calls));
         ASSERT_TRUE(service.registered());
         SetScreenSaverActive(false);
         EXPECT_FALSE(ScreenSaverActive());
         SetScreenSaverActive(false); // once is enough
         SetScreenSaverActive(true);
         EXPECT_TRUE(ScreenSaverActive());
-        EXPECT_EQ(saver->calls(), QStringList({"Inhibit test_platform_win: Playing video", "UnInhibit 1234"}));
     }
-    delete saver;
+    EXPECT_EQ(calls.all(), QStringList({"Inhibit test_platform_win: Playing video", "UnInhibit 1234"}));
 
     // Without a screen saver on the bus the wish is still recorded.
     SetScreenSaverActive(false);
@@ -233,26 +226,18 @@ TEST_F(Shell, ScreenSaverIsInhibitedAndReleased)
 
 TEST_F(Shell, TrashTakesFilesAndRefusesMissingOnes)
 {
-    const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", path("data").toUtf8());
+    ScopedEnvironment dataHome("XDG_DATA_HOME", path("data"));
     QDir().mkpath(path("data"));
-    QFile file(path("old grab.jpg"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("picture");
-    file.close();
+    const QString file = path("old grab.jpg");
+    writeFile(file, "picture");
 
     QString error;
-    EXPECT_TRUE(MoveToTrash(file.fileName(), &error)) << error.toStdString();
-    EXPECT_FALSE(QFile::exists(file.fileName()));
+    EXPECT_TRUE(MoveToTrash(file, &error)) << error.toStdString();
+    EXPECT_FALSE(QFile::exists(file));
     EXPECT_TRUE(QFile::exists(path("data/Trash/files/old grab.jpg")));
 
     EXPECT_FALSE(MoveToTrash(path("never there.jpg"), &error));
     EXPECT_TRUE(error.contains("never there.jpg"));
-
-    if (dataHome.isNull())
-        qunsetenv("XDG_DATA_HOME");
-    else
-        qputenv("XDG_DATA_HOME", dataHome);
 }
 
 TEST_F(Shell, NoModifierIsDownWithoutAKeyboard)

@@ -31,5 +31,5 @@ fi
 
 export QT_QPA_PLATFORM=offscreen
 export KESTROVA_AUDIO=null
-export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:history_size=4"
+export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:history_size=4:suppressions=$root/scripts/tsan.supp"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600 -R "$regex"

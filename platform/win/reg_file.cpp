@@ -188,7 +188,8 @@ bool RegParser::parseValueLine(const QString& line)
     else if (!parseQuoted(line, &pos, &edit.valueName))
         return false;
     if (!isValidValueName(edit.valueName))
-        return fail(QStringLiteral("a value name holds a control character"));
+        return fail(QStringLiteral("a value name is longer than %1 characters or holds a control character")
+                        .arg(kMaxValueNameLength));
     while (pos < line.size() && line[pos].isSpace())
         ++pos;
     if (pos >= line.size() || line[pos] != u'=')
@@ -241,18 +242,19 @@ bool RegParser::parseHexList(QString list, QByteArray* bytes)
             return fail(QStringLiteral("the hex list goes on past the end of the file"));
         list += lines_[index_].trimmed();
     }
-    QStringList items = list.split(u',');
-    if (items.size() > 1 && items.back().trimmed().isEmpty())
-        items.removeLast(); // a comma after the last byte
-    if (items.size() == 1 && items.front().trimmed().isEmpty())
-        items.clear(); // no data at all
     bytes->clear();
-    bytes->reserve(items.size());
-    for (const QString& item : items) {
+    bytes->reserve(list.size() / 3 + 1);
+    const QStringView rest(list);
+    for (qsizetype start = 0; start < rest.size();) {
+        qsizetype comma = rest.indexOf(u',', start);
+        if (comma < 0)
+            comma = rest.size();
+        const QStringView item = rest.mid(start, comma - start).trimmed();
         quint32 byte;
-        if (!parseHex(QStringView(item).trimmed(), 2, &byte))
-            return fail(QStringLiteral("\"%1\" is not a hexadecimal byte").arg(item.trimmed().left(20)));
+        if (!parseHex(item, 2, &byte))
+            return fail(QStringLiteral("\"%1\" is not a hexadecimal byte").arg(item.left(20)));
         bytes->append(char(byte));
+        start = comma + 1; // so a comma after the last byte ends the list
     }
     return true;
 }
@@ -265,7 +267,9 @@ void writeHexList(QString& out, const QByteArray& data, qsizetype column)
             out += QLatin1StringView("\\\n  ");
             column = 2;
         }
-        out += QString::asprintf("%02x", quint8(data[i]));
+        static constexpr char kDigits[] = "0123456789abcdef";
+        out += QLatin1Char(kDigits[quint8(data[i]) >> 4]);
+        out += QLatin1Char(kDigits[quint8(data[i]) & 15]);
         column += 2;
         if (i + 1 < data.size()) {
             out += u',';
@@ -294,8 +298,8 @@ void writeValue(QString& out, const QString& name, const RegValue& value)
 void writeKey(QString& out, const QString& path, const RegKey& key)
 {
     out += u'[' + path + QLatin1StringView("]\n");
-    for (const auto& [name, value] : key.values)
-        writeValue(out, name, value);
+    for (const auto& [name, value] : key.values())
+        writeValue(out, name, *value);
     out += u'\n';
     for (const auto& [folded, child] : key.keys)
         writeKey(out, path + u'\\' + child.name, child);
@@ -378,25 +382,45 @@ bool RegKey::removeKey(const QStringList& path)
 
 const RegValue* RegKey::value(const QString& valueName) const
 {
-    const QString folded = fold(valueName);
-    for (const auto& [name, value] : values)
-        if (fold(name) == folded)
-            return &value;
-    return nullptr;
+    const auto it = values_.find(fold(valueName));
+    return it == values_.end() ? nullptr : &it->second.value;
 }
 
 void RegKey::setValue(const QString& valueName, const RegValue& value)
 {
-    if (RegValue* existing = const_cast<RegValue*>(std::as_const(*this).value(valueName)))
-        *existing = value;
+    const auto [it, added] = values_.try_emplace(fold(valueName), Entry{valueName, value, nextOrder_});
+    if (added)
+        ++nextOrder_;
     else
-        values.emplace_back(valueName, value);
+        it->second.value = value;
 }
 
 bool RegKey::removeValue(const QString& valueName)
 {
-    const QString folded = fold(valueName);
-    return std::erase_if(values, [&](const auto& entry) { return fold(entry.first) == folded; }) > 0;
+    return values_.erase(fold(valueName)) > 0;
+}
+
+std::vector<std::pair<QString, const RegValue*>> RegKey::values() const
+{
+    std::vector<const Entry*> entries;
+    entries.reserve(values_.size());
+    for (const auto& [folded, entry] : values_)
+        entries.push_back(&entry);
+    std::sort(entries.begin(), entries.end(), [](const Entry* a, const Entry* b) { return a->order < b->order; });
+    std::vector<std::pair<QString, const RegValue*>> result;
+    result.reserve(entries.size());
+    for (const Entry* entry : entries)
+        result.emplace_back(entry->name, &entry->value);
+    return result;
+}
+
+bool operator==(const RegKey& a, const RegKey& b)
+{
+    const auto aValues = a.values();
+    const auto bValues = b.values();
+    return a.name == b.name && a.keys == b.keys &&
+           std::equal(aValues.begin(), aValues.end(), bValues.begin(), bValues.end(),
+                      [](const auto& x, const auto& y) { return x.first == y.first && *x.second == *y.second; });
 }
 
 QString canonicalRootName(const QString& name)
@@ -409,12 +433,12 @@ QString canonicalRootName(const QString& name)
 
 bool isValidValueName(const QString& name)
 {
-    return !hasControlCharacter(name) && name.isValidUtf16();
+    return name.size() <= kMaxValueNameLength && !hasControlCharacter(name) && name.isValidUtf16();
 }
 
 bool isValidKeyName(const QString& name)
 {
-    return !name.isEmpty() && !name.contains(u'\\') && isValidValueName(name);
+    return !name.isEmpty() && name.size() <= kMaxKeyNameLength && !name.contains(u'\\') && isValidValueName(name);
 }
 
 QStringList splitRootedPath(const QString& path, QString* error)
@@ -427,8 +451,13 @@ QStringList splitRootedPath(const QString& path, QString* error)
         return {};
     }
     parts.front() = root;
+    if (parts.size() > kMaxKeyDepth + 1) {
+        *error = QStringLiteral("keys are nested deeper than %1 levels").arg(kMaxKeyDepth);
+        return {};
+    }
     if (!std::all_of(parts.begin(), parts.end(), isValidKeyName)) {
-        *error = QStringLiteral("a key name holds a control character");
+        *error = QStringLiteral("a key name is longer than %1 characters or holds a control character")
+                     .arg(kMaxKeyNameLength);
         return {};
     }
     return parts;

@@ -48,17 +48,30 @@ struct RegKey
 {
     QString name;
     std::map<QString, RegKey> keys; // by folded name
-    std::vector<std::pair<QString, RegValue>> values;
 
     const RegKey* find(const QStringList& path) const;
     RegKey* find(const QStringList& path);
     RegKey& make(const QStringList& path);
     bool removeKey(const QStringList& path); // the key and all below it
+
     const RegValue* value(const QString& valueName) const;
     void setValue(const QString& valueName, const RegValue& value);
     bool removeValue(const QString& valueName);
+    void clearValues() { values_.clear(); }
+    // Names and values in the order the values were first set.
+    std::vector<std::pair<QString, const RegValue*>> values() const;
 
-    friend bool operator==(const RegKey&, const RegKey&) = default;
+    friend bool operator==(const RegKey& a, const RegKey& b);
+
+private:
+    struct Entry
+    {
+        QString name;
+        RegValue value;
+        quint64 order;
+    };
+    std::map<QString, Entry> values_; // by folded name
+    quint64 nextOrder_ = 0;
 };
 
 // The roots a key path may start with. Paths in a RegKey tree for a whole
@@ -72,6 +85,11 @@ QStringList splitRootedPath(const QString& path, QString* error);
 
 // A name may hold any character except line breaks and other control
 // characters (they could not be written back); a key name no backslash either.
+// Names and depth are bounded as the original registry bounds them, which also
+// keeps a hostile file from nesting keys deeper than the stack can follow.
+constexpr int kMaxKeyNameLength = 255;
+constexpr int kMaxValueNameLength = 16383;
+constexpr int kMaxKeyDepth = 512; // parts below a root
 bool isValidValueName(const QString& name);
 bool isValidKeyName(const QString& name);
 

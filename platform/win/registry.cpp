@@ -164,7 +164,7 @@ RegistryStore::Batch::~Batch()
 QStringList RegistryStore::userPath(const QString& key)
 {
     QStringList path = key.split(u'\\', Qt::SkipEmptyParts);
-    if (!std::all_of(path.begin(), path.end(), isValidKeyName))
+    if (path.size() > kMaxKeyDepth || !std::all_of(path.begin(), path.end(), isValidKeyName))
         return {};
     path.prepend(kCurrentUser);
     return path;
@@ -213,7 +213,7 @@ QStringList RegistryStore::valueNames(const QString& key) const
     QStringList names;
     std::lock_guard lock(mutex_);
     if (const RegKey* found = path.isEmpty() ? nullptr : roots_.find(path))
-        for (const auto& [name, value] : found->values)
+        for (const auto& [name, value] : found->values())
             names.append(name);
     return names;
 }
@@ -368,7 +368,7 @@ int RegistryStore::runDelete(const QStringList& arguments, QString* message)
             if (valueName)
                 return found->removeValue(*valueName) ? QString() : kNotFound;
             if (allValues)
-                found->values.clear();
+                found->clearValues();
             else
                 roots.removeKey(path);
             return QString();

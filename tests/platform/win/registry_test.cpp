@@ -1,5 +1,7 @@
 #include "platform/win/registry.h"
 
+#include "test_support.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -9,19 +11,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 QByteArray utf16WithBom(const QString& text)
 {
@@ -109,6 +98,9 @@ TEST_F(Registry, NamesKeepTheirCaseAndRefuseWhatCannotBeStored)
     EXPECT_EQ(store.readDword("Software\\App", "width"), 2u);
 
     EXPECT_FALSE(store.writeDword("Software\\Line\nBreak", "x", 1));
+    EXPECT_FALSE(store.writeDword("Software\\" + QString(kMaxKeyNameLength + 1, u'k'), "x", 1));
+    EXPECT_FALSE(store.createKey(QString("k\\").repeated(kMaxKeyDepth + 1)));
+    EXPECT_TRUE(store.createKey(QString("k\\").repeated(kMaxKeyDepth)));
     EXPECT_FALSE(store.writeDword("Software\\App", "tab\there", 1));
     EXPECT_FALSE(store.keyExists("Software\\Line\nBreak"));
 }
@@ -332,7 +324,12 @@ TEST_F(Registry, MalformedImportChangesNothing)
         {"REGEDIT4\n[HKCU\\Software\\App\n", 2},
         {"", 1},
     };
-    for (const Case& c : cases) {
+    const QByteArray deep = "REGEDIT4\n\n[HKCU" + QByteArray("\\k").repeated(kMaxKeyDepth + 1) + "]\n";
+    const QByteArray longName = "REGEDIT4\n[HKCU\\" + QByteArray(kMaxKeyNameLength + 1, 'n') + "]\n";
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    all.push_back({deep.constData(), 3});
+    all.push_back({longName.constData(), 2});
+    for (const Case& c : all) {
         const QString file = path("bad.reg");
         writeFile(file, c.text);
         QString message;

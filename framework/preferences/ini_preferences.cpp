@@ -1,0 +1,290 @@
+#include "framework/preferences/ini_preferences.h"
+
+#include "platform/rtl/numbers.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringConverter>
+
+namespace {
+
+bool IsHeader(const QString& line)
+{
+    return line.size() >= 2 && line.startsWith(u'[') && line.endsWith(u']');
+}
+
+bool HasLineBreak(const QString& text)
+{
+    return text.contains(u'\r') || text.contains(u'\n');
+}
+
+// A value line holds its name before the first "="; other lines have none.
+bool LineHasName(const QString& line, const QString& name)
+{
+    const qsizetype equals = line.indexOf(u'=');
+    return equals >= 0 && QStringView(line).left(equals).compare(name, Qt::CaseInsensitive) == 0;
+}
+
+QString ParentPath(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(u'\\');
+    return slash < 0 ? QString() : path.left(slash);
+}
+
+} // namespace
+
+TIniPreferencesMan::TIniPreferencesMan(const QString& fileName) : FFileName(fileName)
+{
+    QByteArray content;
+    if (!fileName.isEmpty() && QFile::exists(fileName)) {
+        QFile file(fileName);
+        if (file.open(QIODevice::ReadOnly))
+            content = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            FLoadError = file.errorString();
+    }
+    Load(content);
+}
+
+TIniPreferencesMan::TIniPreferencesMan(const QString& fileName, const QByteArray& content) : FFileName(fileName)
+{
+    Load(content);
+}
+
+TIniPreferencesMan::~TIniPreferencesMan()
+{
+    QString ignored;
+    Save(ignored);
+}
+
+void TIniPreferencesMan::Load(const QByteArray& content)
+{
+    FLines = DecodeLines(content);
+    // A missing or empty file starts with the root section alone: nothing to save yet.
+    if (FLines.isEmpty())
+        FLines.append(QStringLiteral("[]"));
+    Enter(QString(), true);
+}
+
+QStringList TIniPreferencesMan::DecodeLines(const QByteArray& content)
+{
+    // Only the byte-order marks of UTF-16 and UTF-8: FF FE 00 00 is UTF-16
+    // text that begins with a NUL, not UTF-32.
+    auto encoding = QStringConverter::Utf8;
+    if (content.startsWith("\xFF\xFE"))
+        encoding = QStringConverter::Utf16LE;
+    else if (content.startsWith("\xFE\xFF"))
+        encoding = QStringConverter::Utf16BE;
+    QStringDecoder decoder(encoding);
+    QString text = decoder.decode(content);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    if (text.endsWith(u'\n'))
+        text.chop(1);
+    return text.isEmpty() ? QStringList() : text.split(u'\n');
+}
+
+QByteArray TIniPreferencesMan::EncodeLines(const QStringList& lines)
+{
+    QStringEncoder encoder(QStringConverter::Utf16LE, QStringConverter::Flag::WriteBom);
+    QString text;
+    for (const QString& line : lines)
+        text += line + QStringLiteral("\r\n");
+    QByteArray bytes = encoder.encode(text);
+    if (bytes.isEmpty()) // no text, still a UTF-16 file
+        bytes = QByteArray("\xFF\xFE", 2);
+    return bytes;
+}
+
+bool TIniPreferencesMan::Save(QString& error)
+{
+    error.clear();
+    if (!FChanged || FFileName.isEmpty())
+        return true;
+    if (!FLoadError.isEmpty()) {
+        error = QStringLiteral("The preferences file \"%1\" could not be read (%2), so it is not overwritten.")
+                    .arg(FFileName, FLoadError);
+        return false;
+    }
+    // Unbuffered, so that a failing write is seen before the file is renamed over the old one.
+    QSaveFile file(FFileName);
+    const QByteArray bytes = EncodeLines(FLines);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size() ||
+        !file.commit()) {
+        error =
+            QStringLiteral("The preferences could not be written to \"%1\": %2.").arg(FFileName, file.errorString());
+        return false;
+    }
+    FChanged = false;
+    return true;
+}
+
+bool TIniPreferencesMan::EndUpdate(QString& error)
+{
+    return Save(error);
+}
+
+int TIniPreferencesMan::FindHeader(const QString& path) const
+{
+    const QString header = u'[' + path + u']';
+    for (qsizetype i = 0; i < FLines.size(); ++i)
+        if (FLines[i].compare(header, Qt::CaseInsensitive) == 0)
+            return int(i);
+    return -1;
+}
+
+int TIniPreferencesMan::SectionEnd() const
+{
+    qsizetype i = FSection + 1;
+    while (i < FLines.size() && !IsHeader(FLines[i]))
+        ++i;
+    return int(i);
+}
+
+int TIniPreferencesMan::FindValue(const QString& name) const
+{
+    const int end = SectionEnd();
+    for (int i = FSection + 1; i < end; ++i)
+        if (LineHasName(FLines[i], name))
+            return i;
+    return -1;
+}
+
+bool TIniPreferencesMan::Enter(const QString& path, bool create)
+{
+    if (HasLineBreak(path))
+        return false;
+    int header = FindHeader(path);
+    if (header < 0) {
+        if (!create)
+            return false;
+        FLines.append(QString());
+        FLines.append(u'[' + path + u']');
+        FChanged = true;
+        header = int(FLines.size() - 1);
+    }
+    FPath = path;
+    FSection = header;
+    return true;
+}
+
+bool TIniPreferencesMan::OpenKey(const QString& name, bool CanCreate)
+{
+    return Enter(FPath.isEmpty() ? name : FPath + u'\\' + name, CanCreate);
+}
+
+bool TIniPreferencesMan::CloseKey()
+{
+    return Enter(ParentPath(FPath), true);
+}
+
+bool TIniPreferencesMan::GetValueNames(QStringList& list)
+{
+    list.clear();
+    const int end = SectionEnd();
+    for (int i = FSection + 1; i < end; ++i) {
+        const qsizetype equals = FLines[i].indexOf(u'=');
+        if (equals >= 0)
+            list.append(FLines[i].left(equals));
+    }
+    return true;
+}
+
+bool TIniPreferencesMan::GetKeyNames(QStringList& list)
+{
+    list.clear();
+    // Every section lies below the root, whose own header is "[]".
+    const QString prefix = FPath.isEmpty() ? QStringLiteral("[") : u'[' + FPath + u'\\';
+    for (const QString& line : FLines)
+        if (IsHeader(line) && line.size() > prefix.size() + 1 && line.startsWith(prefix, Qt::CaseInsensitive))
+            list.append(line.mid(prefix.size(), line.size() - prefix.size() - 1));
+    return true;
+}
+
+bool TIniPreferencesMan::WriteString(const QString& name, const QString& value)
+{
+    // A line break or a name that looks like a header would break the file's lines apart.
+    if (name.contains(u'=') || name.startsWith(u'[') || HasLineBreak(name) || HasLineBreak(value))
+        return false;
+    const QString line = name + u'=' + value;
+    const int found = FindValue(name);
+    if (found >= 0) {
+        if (FLines[found] == line)
+            return true;
+        FLines[found] = line;
+    } else {
+        FLines.insert(SectionEnd(), line);
+    }
+    FChanged = true;
+    return true;
+}
+
+bool TIniPreferencesMan::ReadString(const QString& name, QString& value)
+{
+    const int found = FindValue(name);
+    if (found < 0)
+        return false;
+    value = FLines[found].mid(FLines[found].indexOf(u'=') + 1);
+    return true;
+}
+
+bool TIniPreferencesMan::DeleteValue(const QString& name)
+{
+    const int found = FindValue(name);
+    if (found < 0)
+        return false;
+    FLines.removeAt(found);
+    FChanged = true;
+    return true;
+}
+
+bool TIniPreferencesMan::WriteBool(const QString& name, bool value)
+{
+    return WriteString(name, value ? QStringLiteral("True") : QStringLiteral("False"));
+}
+
+bool TIniPreferencesMan::ReadBool(const QString& name, bool& value)
+{
+    QString text;
+    if (!ReadString(name, text))
+        return false;
+    if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        value = true;
+    else if (text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+        value = false;
+    else
+        return false;
+    return true;
+}
+
+bool TIniPreferencesMan::WriteInteger(const QString& name, int value)
+{
+    return WriteString(name, IntToStr(value));
+}
+
+bool TIniPreferencesMan::ReadInteger(const QString& name, int& value)
+{
+    QString text;
+    if (!ReadString(name, text))
+        return false;
+    value = StrToIntDef(text, 0);
+    return true;
+}
+
+bool TIniPreferencesMan::WriteFloat(const QString& name, double value)
+{
+    return WriteString(name, FloatToStr(value));
+}
+
+bool TIniPreferencesMan::ReadFloat(const QString& name, double& value)
+{
+    QString text;
+    if (!ReadString(name, text))
+        return false;
+    // A portable file may come from a machine whose decimal separator differs
+    // from ours; no thousands separator is ever written, so both read safely.
+    const QChar own = DecimalSeparator();
+    if (!TryStrToFloat(text, value, own) && !TryStrToFloat(text, value, own == u'.' ? u',' : u'.'))
+        value = 0;
+    return true;
+}

@@ -1,0 +1,192 @@
+#include "framework/preferences/ini_preferences.h"
+#include "prefs_test_support.h"
+
+#include <QDir>
+
+#include <sys/stat.h>
+
+namespace {
+
+// A file rewritten through a temporary file is a new inode.
+ino_t Inode(const QString& path)
+{
+    struct stat info
+    {
+    };
+    return stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
+}
+
+class IniStore : public PrefsTest
+{
+};
+
+TEST_F(IniStore, EveryValueTypeIsWrittenByteExact)
+{
+    auto gp = MakePrefs();
+    gp->SetMode(spPortable);
+    ASSERT_TRUE(gp->OpenKey(QStringLiteral("MainForm")));
+    EXPECT_TRUE(gp->WriteString(QStringLiteral("waFolder"), QStringLiteral("/home/Zoé/Pictures")));
+    EXPECT_TRUE(gp->WriteString(QStringLiteral("waTitle"), QStringLiteral("Clip \U0001F3AC")));
+    EXPECT_TRUE(gp->WriteString(QStringLiteral("waEmpty"), QString()));
+    EXPECT_TRUE(gp->WriteInteger(QStringLiteral("iaCount"), -42));
+    EXPECT_TRUE(gp->WriteInteger(QStringLiteral("iaColor"), 0x00FF8000));
+    EXPECT_TRUE(gp->WriteBool(QStringLiteral("baOn"), true));
+    EXPECT_TRUE(gp->WriteBool(QStringLiteral("baOff"), false));
+    EXPECT_TRUE(gp->WriteFloat(QStringLiteral("daRatio"), 1.5));
+    EXPECT_TRUE(gp->WriteFloat(QStringLiteral("daTiny"), 1e-7));
+    EXPECT_TRUE(gp->WriteFloat(QStringLiteral("daBig"), 2.5e20));
+    EXPECT_TRUE(gp->WriteRect(QStringLiteral("raWindow"), {1, 2, 3, 4}));
+    // Back in the form's section, which a sub-section now follows.
+    EXPECT_TRUE(gp->WritePoint(QStringLiteral("paPos"), {10, -20}));
+    TFont font;
+    font.Name = QStringLiteral("Liberation Sans");
+    font.Size = 12;
+    font.Color = 255;
+    font.Style = {fsBold, fsUnderline};
+    font.Charset = ANSI_CHARSET;
+    font.Pitch = fpVariable;
+    EXPECT_TRUE(gp->WriteFont(QStringLiteral("faInlay"), font));
+    gp->CloseKey();
+
+    QString error;
+    ASSERT_TRUE(gp->Store().EndUpdate(error)) << error.toStdString();
+    EXPECT_EQ(ReadBytes(IniPath()), Fixture("all_types.ini"));
+
+    // And everything reads back through a fresh store.
+    gp->SetMode(spNone);
+    WriteBytes(IniPath(), Fixture("all_types.ini"));
+    gp->SetMode(spPortable);
+    ASSERT_TRUE(gp->OpenKey(QStringLiteral("mainform")));
+    EXPECT_EQ(gp->ReadString(QStringLiteral("WAFOLDER"), {}), QStringLiteral("/home/Zoé/Pictures"));
+    EXPECT_EQ(gp->ReadString(QStringLiteral("waTitle"), {}), QStringLiteral("Clip \U0001F3AC"));
+    EXPECT_EQ(gp->ReadString(QStringLiteral("waEmpty"), QStringLiteral("default")), QString());
+    EXPECT_EQ(gp->ReadInteger(QStringLiteral("iaCount"), 0), -42);
+    EXPECT_EQ(gp->ReadInteger(QStringLiteral("iaColor"), 0), 0x00FF8000);
+    EXPECT_TRUE(gp->ReadBool(QStringLiteral("baOn"), false));
+    EXPECT_FALSE(gp->ReadBool(QStringLiteral("baOff"), true));
+    EXPECT_EQ(gp->ReadFloat(QStringLiteral("daRatio"), 0), 1.5);
+    EXPECT_EQ(gp->ReadFloat(QStringLiteral("daTiny"), 0), 1e-7);
+    EXPECT_EQ(gp->ReadFloat(QStringLiteral("daBig"), 0), 2.5e20);
+    EXPECT_EQ(gp->ReadPoint(QStringLiteral("paPos"), {}), (TPoint{10, -20}));
+    EXPECT_EQ(gp->ReadRect(QStringLiteral("raWindow"), {}), (TRect{1, 2, 3, 4}));
+    EXPECT_EQ(gp->ReadFont(QStringLiteral("faInlay"), TFont{}), font);
+}
+
+TEST_F(IniStore, EditsAnExistingFileInPlace)
+{
+    // No root section, a value to replace whatever its case, one to add
+    // before the next section, one to delete.
+    TIniPreferencesMan ini(IniPath(), Fixture("legacy.ini"));
+    ASSERT_TRUE(ini.OpenKey(QStringLiteral("mainform"), true));
+    EXPECT_TRUE(ini.WriteInteger(QStringLiteral("IACOUNT"), 8));
+    EXPECT_TRUE(ini.WriteBool(QStringLiteral("baNew"), true));
+    ASSERT_TRUE(ini.CloseKey());
+    ASSERT_TRUE(ini.OpenKey(QStringLiteral("Other"), false));
+    EXPECT_TRUE(ini.DeleteValue(QStringLiteral("X")));
+    EXPECT_FALSE(ini.DeleteValue(QStringLiteral("X")));
+    ASSERT_TRUE(ini.CloseKey());
+    EXPECT_TRUE(ini.WriteString(QStringLiteral("Version"), QStringLiteral("1.0")));
+
+    QString error;
+    ASSERT_TRUE(ini.EndUpdate(error)) << error.toStdString();
+    EXPECT_EQ(ReadBytes(IniPath()), Fixture("legacy_saved.ini"));
+}
+
+TEST_F(IniStore, ReadsHandEditedText)
+{
+    // UTF-8 without a byte-order mark, mixed line ends, odd values.
+    TIniPreferencesMan ini(QString(), QByteArray("[]\n[Form]\r\n"
+                                                 "b1=true\rb2=yes\n"
+                                                 "i1=12abc\n"
+                                                 "f1=2,5\nf2=x\n"
+                                                 "s1=a=b\n"
+                                                 "no equals sign\n"));
+    ASSERT_TRUE(ini.OpenKey(QStringLiteral("Form"), false));
+    bool flag = false;
+    EXPECT_TRUE(ini.ReadBool(QStringLiteral("b1"), flag));
+    EXPECT_TRUE(flag);
+    EXPECT_FALSE(ini.ReadBool(QStringLiteral("b2"), flag)) << "a Boolean reads only as True or False";
+    int number = -1;
+    EXPECT_TRUE(ini.ReadInteger(QStringLiteral("i1"), number));
+    EXPECT_EQ(number, 0);
+    double real = 0;
+    EXPECT_TRUE(ini.ReadFloat(QStringLiteral("f1"), real));
+    EXPECT_EQ(real, 2.5) << "a file from a machine with the other decimal separator";
+    EXPECT_TRUE(ini.ReadFloat(QStringLiteral("f2"), real));
+    EXPECT_EQ(real, 0);
+    QString text;
+    EXPECT_TRUE(ini.ReadString(QStringLiteral("s1"), text));
+    EXPECT_EQ(text, QStringLiteral("a=b"));
+    QStringList names;
+    ini.GetValueNames(names);
+    EXPECT_EQ(names, (QStringList{"b1", "b2", "i1", "f1", "f2", "s1"}));
+}
+
+TEST_F(IniStore, OnlyTheByteOrderMarkDecidesTheEncoding)
+{
+    // FF FE 00 00 would be read as UTF-32 by a guess; here it is a NUL in UTF-16.
+    EXPECT_EQ(TIniPreferencesMan::DecodeLines(QByteArray("\xFF\xFE\0\0a\0\r\0\n\0", 10)),
+              (QStringList{QString(QChar(0)) + u'a'}));
+    EXPECT_EQ(TIniPreferencesMan::DecodeLines(QByteArray("\xFE\xFF\0[\0]", 6)), QStringList{"[]"});
+    EXPECT_EQ(TIniPreferencesMan::DecodeLines("\xEF\xBB\xBF[Zo\xC3\xA9]\r\n"), QStringList{"[Zoé]"});
+    const QStringList nulFirst{QString(QChar(0)), "[]"};
+    EXPECT_EQ(TIniPreferencesMan::DecodeLines(TIniPreferencesMan::EncodeLines(nulFirst)), nulFirst);
+}
+
+TEST_F(IniStore, ListsSectionsBelowTheCurrentOne)
+{
+    TIniPreferencesMan ini(QString(), QByteArray("[]\n[Main]\n[Main\\raWin]\n[Main\\faFont\\Deep]\n[Mainly]\n"
+                                                 "[Script]\n"));
+    QStringList keys;
+    ini.GetKeyNames(keys);
+    EXPECT_EQ(keys, (QStringList{"Main", "Main\\raWin", "Main\\faFont\\Deep", "Mainly", "Script"}));
+    ASSERT_TRUE(ini.OpenKey(QStringLiteral("MAIN"), false));
+    ini.GetKeyNames(keys);
+    EXPECT_EQ(keys, (QStringList{"raWin", "faFont\\Deep"}));
+    EXPECT_FALSE(ini.OpenKey(QStringLiteral("faFont"), false)) << "only sections that have a header exist";
+    EXPECT_EQ(ini.CurrentPath(), QStringLiteral("MAIN"));
+    EXPECT_TRUE(ini.OpenKey(QStringLiteral("faFont\\Deep"), false));
+    EXPECT_TRUE(ini.CloseKey());
+    EXPECT_EQ(ini.CurrentPath(), QStringLiteral("MAIN\\faFont"));
+}
+
+TEST_F(IniStore, RefusesTextThatWouldBreakTheFileApart)
+{
+    TIniPreferencesMan ini(QString(), QByteArray("[]\n[Form]\nkept=1\n"));
+    ASSERT_TRUE(ini.OpenKey(QStringLiteral("Form"), false));
+    EXPECT_FALSE(ini.WriteString(QStringLiteral("kept"), QStringLiteral("line\r\n[Evil]")));
+    EXPECT_FALSE(ini.WriteString(QStringLiteral("a=b"), QStringLiteral("x")));
+    EXPECT_FALSE(ini.WriteString(QStringLiteral("[Evil]"), QString()));
+    EXPECT_FALSE(ini.OpenKey(QStringLiteral("two\nlines"), true));
+    EXPECT_EQ(ini.Lines(), (QStringList{"[]", "[Form]", "kept=1"}));
+}
+
+TEST_F(IniStore, ReadingAloneNeverRewritesTheFile)
+{
+    WriteBytes(IniPath(), Fixture("all_types.ini"));
+    const ino_t before = Inode(IniPath());
+    {
+        TIniPreferencesMan ini(IniPath());
+        QString text;
+        ASSERT_TRUE(ini.OpenKey(QStringLiteral("MainForm"), true));
+        ini.ReadString(QStringLiteral("waFolder"), text);
+        EXPECT_FALSE(ini.OpenKey(QStringLiteral("missing"), false));
+        EXPECT_TRUE(ini.WriteInteger(QStringLiteral("iaCount"), -42)) << "the same value again";
+    }
+    EXPECT_EQ(Inode(IniPath()), before);
+    EXPECT_EQ(ReadBytes(IniPath()), Fixture("all_types.ini"));
+}
+
+TEST_F(IniStore, AFileThatCannotBeWrittenSaysWhy)
+{
+    // A "folder" that is a file stands for a program folder nobody may write to.
+    WriteBytes(Path("bin"), "not a folder");
+    const QString fileName = Path("bin") + QStringLiteral("/Kestrova.ini");
+    TIniPreferencesMan ini(fileName);
+    ASSERT_TRUE(ini.WriteInteger(QStringLiteral("n"), 1));
+    QString error;
+    EXPECT_FALSE(ini.EndUpdate(error));
+    EXPECT_TRUE(error.contains(fileName)) << error.toStdString();
+}
+
+} // namespace

@@ -22,6 +22,11 @@ function(kestrova_library name)
   if(KESTROVA_SANITIZE)
     target_link_options(${name} INTERFACE -fsanitize=${KESTROVA_SANITIZE})
   endif()
+  # In a fuzz build every library carries the coverage instrumentation, so
+  # that the fuzzers are guided by the code under test, not only the harness.
+  if(KESTROVA_FUZZ)
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer-no-link)
+  endif()
 endfunction()
 
 # kestrova_test(<name> SOURCES ... DEPS ... [MAIN plain|core|gui] [CLIPS])

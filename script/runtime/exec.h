@@ -1,0 +1,304 @@
+#pragma once
+// The executer: one loaded bytecode image with its type and procedure
+// records, the globals, the value stack, the host's native procedures, and
+// the interpreter that runs the image's code.
+//
+// Nothing here raises: loading and running report a TPSError with a
+// parameter text, kept as the executer's exception state. Host routines may
+// raise; their exceptions become runtime errors of the running script.
+
+#include "script/runtime/errors.h"
+#include "script/runtime/stack.h"
+#include "script/runtime/types.h"
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TPSExec;
+class TPSExternalProcRec;
+struct TPSNativeProc;
+
+// A host routine: receives the executer, its own proc record (with the tags
+// of its registration), the globals and the stack holding the parameters as
+// the compiler laid them out. False fails the call.
+using TPSProcHandler = bool (*)(TPSExec* exec, TPSExternalProcRec* proc, TPSStack* globals, TPSStack* stack);
+// Called for a native proc when the natives are reset or the executer dies.
+using TPSNativeProcFree = void (*)(TPSExec* exec, TPSNativeProc* proc);
+// Binds a member import: True when it set the record's handler.
+using TPSImportResolverProc = bool (*)(TPSExec* exec, TPSExternalProcRec* proc, std::uintptr_t tag);
+using TPSOnRunLine = void (*)(TPSExec* exec);
+using TPSOnException = void (*)(TPSExec* exec, TPSError code, const std::string& text, const std::exception_ptr& object,
+                                std::uint32_t procNo, std::uint32_t position);
+using TPSResourceFree = void (*)(TPSExec* exec, void* data);
+
+class TPSProcRec
+{
+public:
+    virtual ~TPSProcRec() = default;
+    TPSRuntimeAttributes attributes;
+};
+
+// A script procedure.
+class TPSInternalProcRec : public TPSProcRec
+{
+public:
+    std::string code; // the bytecode, an owned copy
+    std::uint32_t exportNameHash = 0;
+    std::string exportName;
+    std::string exportDecl;
+};
+
+// A host routine, bound when the image is loaded.
+class TPSExternalProcRec : public TPSProcRec
+{
+public:
+    std::string name; // upper case; empty for a member bound by its declaration
+    std::string decl;
+    TPSProcHandler handler = nullptr;
+    std::uintptr_t ext1 = 0;
+    std::uintptr_t ext2 = 0;
+};
+
+struct TPSNativeProc
+{
+    std::string name; // upper case, at most 255 characters
+    std::uint32_t hash = 0;
+    TPSProcHandler handler = nullptr;
+    TPSNativeProcFree freeProc = nullptr;
+    std::uintptr_t ext1 = 0;
+    std::uintptr_t ext2 = 0;
+};
+
+// An open try block of the running code. A record without a proc is a
+// barrier: an error reaching it stops there instead of unwinding further.
+struct TPSExceptionHandler
+{
+    static constexpr std::uint32_t Absent = 0xFFFFFFFF;
+    static constexpr std::uint32_t ExceptRunning = 0xFFFFFFFE;
+
+    TPSInternalProcRec* proc = nullptr;
+    std::int32_t frameBase = -1;
+    std::size_t stackSize = 0;
+    std::uint32_t finallyOffset = Absent;
+    std::uint32_t exceptOffset = Absent;
+    std::uint32_t secondFinallyOffset = Absent;
+    std::uint32_t endOffset = Absent;
+    // The return instruction waiting for this block's finally part to end.
+    std::uint32_t exitPoint = Absent;
+    // The error the except part is handling.
+    TPSError savedCode = ErNoError;
+    std::exception_ptr savedObject;
+    std::string savedText;
+};
+
+// A value somewhere in memory, with its type.
+struct TPSValueRef
+{
+    void* data = nullptr;
+    const TPSTypeRec* type = nullptr;
+};
+
+// What an operand decodes to: the value, its type, where it lives, and
+// whether it is a constant held on the temporaries.
+struct TPSOperand
+{
+    void* data = nullptr;
+    const TPSTypeRec* type = nullptr;
+    bool temporary = false;
+    TPSTargetOrigin origin;
+};
+
+enum class TPSStatus : std::uint8_t { NotLoaded = 0, Loaded = 1, Running = 2, Paused = 3 };
+
+class TPSExec
+{
+public:
+    static constexpr std::uint32_t NoProc = 0xFFFFFFFF;
+
+    TPSExec();
+    virtual ~TPSExec();
+    TPSExec(const TPSExec&) = delete;
+    TPSExec& operator=(const TPSExec&) = delete;
+
+    void* ID = nullptr;               // the owner
+    TPSOnRunLine OnRunLine = nullptr; // called before each instruction
+    TPSOnException OnException = nullptr;
+
+    // --- loading
+    virtual bool LoadBytecode(std::string_view image);
+    virtual void Clear();
+    virtual void ResetGlobals();
+    virtual bool BindExternalProc(const std::string& name, TPSExternalProcRec* proc);
+
+    // --- host routines
+    // Later registrations of a name shadow earlier ones.
+    TPSNativeProc* RegisterProcName(std::string_view name, TPSProcHandler handler, std::uintptr_t ext1 = 0,
+                                    std::uintptr_t ext2 = 0, TPSNativeProcFree freeProc = nullptr);
+    void AddImportResolver(std::string_view name, TPSImportResolverProc handler, std::uintptr_t tag);
+    void ClearImportResolvers();
+    std::uintptr_t FindImportResolver(TPSImportResolverProc handler) const;
+    void ResetNativeProcs();
+
+    // --- objects scripts created through host routines; freed at Clear
+    void AddResource(TPSResourceFree freeProc, void* data);
+    // Searches from index (clamped to the last entry) down; sets index to the
+    // found index - 1, or -1 when none is found.
+    void* FindResource(TPSResourceFree freeProc, std::ptrdiff_t& index) const;
+
+    // --- running
+    bool ExecuteCode();
+    // Runs one procedure; every parameter is passed by reference, the
+    // result (if any) among them as the compiler lays out a call.
+    bool RunScriptProc(const std::vector<TPSValueRef>& params, std::uint32_t procNo);
+    virtual void Stop();
+    virtual void Pause();
+    virtual void BeforeInstruction();
+    // Pushes a try record that stops an error from unwinding past it (a
+    // script procedure run for the host must not unwind into the script
+    // that was running before); PopBarrier removes it when no error did.
+    void PushBarrier();
+    bool PopBarrier();
+
+    // --- errors
+    void SetError(TPSError code);
+    void SetErrorWithText(TPSError code, std::string text);
+    void ReportError(TPSError code, std::string text, std::exception_ptr object = nullptr);
+    virtual void HandleException(std::uint32_t procNo, std::uint32_t position, TPSError code, std::string text,
+                                 std::exception_ptr object);
+
+    // --- state
+    TPSStatus Status() const { return status_; }
+    TPSError ExceptionCode() const { return exceptionCode_; }
+    const std::string& ExceptionText() const { return exceptionText_; }
+    std::uint32_t ExceptionProcNo() const { return exceptionProc_; }
+    std::uint32_t ExceptionPos() const { return exceptionPos_; }
+    const std::exception_ptr& ExceptionObject() const { return exceptionObject_; }
+
+    std::size_t TypeCount() const { return types_.size(); }
+    const TPSTypeRec* GetTypeByNumber(std::size_t n) const { return n < types_.size() ? types_[n].get() : nullptr; }
+    // The first type of the base at or after start, its number in index.
+    const TPSTypeRec* FindTypeByBase(std::size_t start, ps::BaseType base, std::size_t* index = nullptr) const;
+    std::size_t ProcCount() const { return procs_.size(); }
+    TPSProcRec* GetProcNo(std::size_t n) const { return n < procs_.size() ? procs_[n].get() : nullptr; }
+    std::uint32_t MainProcNo() const { return mainProc_; }
+    // Global number of an exported global by name (any case), or -1.
+    std::int64_t FindExportedGlobal(std::string_view name) const;
+    TPSValueRef GetGlobalVar(std::size_t n) const;
+
+    TPSStack& Globals() { return globals_; }
+    TPSStack& Stack() { return stack_; }
+    std::int32_t FrameBase() const { return frameBase_; }
+    std::uint32_t Position() const { return position_; }
+    TPSInternalProcRec* CurrentProc() const { return currentProc_; }
+    std::size_t TryDepth() const { return tryRecords_.size(); }
+
+    // Caps the bytes the value stack, the temporaries and the globals may
+    // each hold; a push beyond it is "Out Of Memory".
+    void SetMemoryLimit(std::size_t bytes);
+
+    const TPSTypeRec* VariantType() const { return &variantType_; }
+    const TPSTypeRec* VariantArrayType() const { return &variantArrayType_; }
+
+protected:
+    // A descendant that overrides BeforeInstruction returns true here, so
+    // that the interpreter calls it; the base executer then pays nothing for
+    // the hook unless OnRunLine is set.
+    virtual bool HasInstructionHook() const { return false; }
+
+private:
+    struct ExportedVar
+    {
+        std::string name;
+        std::uint32_t hash;
+        std::uint32_t number;
+    };
+    struct Resource
+    {
+        TPSResourceFree freeProc;
+        void* data;
+    };
+    struct ImportResolver
+    {
+        TPSImportResolverProc handler;
+        std::uint32_t hash;
+        std::string name;
+        std::uintptr_t tag;
+    };
+
+    // Reports the error and gives False, for the many checks that fail so.
+    bool fail(TPSError code);
+
+    // Loading.
+    bool loadImage(std::string_view image);
+    bool loadTypes(std::string_view image, std::size_t& pos, std::uint32_t count, std::uint32_t build);
+    bool loadProcs(std::string_view image, std::size_t& pos, std::uint32_t count);
+    bool loadVars(std::string_view image, std::size_t& pos, std::uint32_t count);
+    bool loadAttributes(std::string_view image, std::size_t& pos, TPSRuntimeAttributes& out);
+
+    // Interpreting.
+    bool step(std::uint8_t opcode);
+    bool DecodeOperand(TPSOperand& out, bool usePointer);
+    TPSStackEntry* resolveVar(std::uint32_t number, TPSError stackError, TPSTargetOrigin& origin);
+    bool followPointer(const TPSPointerValue& pointer, TPSOperand& out);
+    bool readElementIndex(std::uint32_t number, std::int64_t& index);
+    bool readByte(std::uint8_t& out);
+    bool readLong(std::uint32_t& out);
+    bool jumpBy(std::int32_t offset);
+    void enterProc(TPSInternalProcRec* proc);
+    bool callProc(std::uint32_t procNo);
+    bool callExternal(TPSExternalProcRec* proc);
+    bool doReturn();
+    bool doTryOpen();
+    bool doTryEnd();
+    bool setPointer(bool ownedCopy);
+    bool pushReference();
+    bool popChecked(std::size_t count);
+    bool incrementOrDecrement(int delta);
+    bool testOperand(bool& nonZero);
+    void leaveTryBlock();
+    void enterExcept(TPSExceptionHandler& record);
+    void handleHostException(std::exception_ptr error);
+    std::uint32_t currentProcNo() const;
+    void freeTryRecords();
+    void registerBuiltins();
+
+    std::vector<std::unique_ptr<TPSTypeRec>> types_;
+    std::vector<std::unique_ptr<TPSProcRec>> procs_;
+    std::vector<ExportedVar> exportedVars_;
+    std::vector<Resource> resources_;
+    std::vector<std::unique_ptr<TPSNativeProc>> natives_;
+    std::vector<ImportResolver> resolvers_;
+    std::vector<std::unique_ptr<TPSExceptionHandler>> tryRecords_;
+
+    TPSTypeRec returnAddressType_{ps::BaseType::ReturnAddress};
+    TPSTypeRec variantType_{ps::BaseType::Variant};
+    TPSTypeRec_Array variantArrayType_{&variantType_};
+
+    TPSStack globals_;
+    TPSStack temps_;
+    TPSStack stack_;
+
+    std::uint32_t mainProc_ = NoProc;
+    TPSStatus status_ = TPSStatus::NotLoaded;
+    TPSStatus runStartStatus_ = TPSStatus::Loaded;
+    TPSInternalProcRec* currentProc_ = nullptr;
+    std::string_view code_;
+    std::uint32_t position_ = 0;
+    std::int32_t frameBase_ = -1;
+    bool jumpFlag_ = false;
+
+    std::exception_ptr exceptionObject_;
+    std::uint32_t exceptionProc_ = NoProc;
+    std::uint32_t exceptionPos_ = NoProc;
+    TPSError exceptionCode_ = ErNoError;
+    std::string exceptionText_;
+};
+
+// Reads a value of the type in the image's constant encoding into an
+// initialised value of that type. ErOutOfRange when the data ends early,
+// erInvalidType for a type that has no encoding.
+TPSError ReadConstValue(std::string_view data, std::size_t& pos, const TPSTypeRec* type, void* value);

@@ -1,0 +1,428 @@
+#include "script/runtime/types.h"
+
+#include "script/runtime/errors.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+using ps::BaseType;
+
+namespace {
+
+struct SizeAlign
+{
+    std::uint32_t size;
+    std::uint32_t align;
+};
+
+template <typename T> constexpr SizeAlign layoutOf()
+{
+    return {sizeof(T), alignof(T)};
+}
+
+SizeAlign simpleLayout(BaseType base)
+{
+    switch (base) {
+    case BaseType::ReturnAddress:
+        return layoutOf<TPSReturnRecord>();
+    case BaseType::Pointer:
+        return layoutOf<TPSPointerValue>();
+    case BaseType::Procedural:
+        return layoutOf<TPSProcValue>();
+    case BaseType::Byte:
+    case BaseType::ShortInt:
+    case BaseType::Char:
+        return {1, 1};
+    case BaseType::Word:
+    case BaseType::SmallInt:
+    case BaseType::WideChar:
+        return {2, 2};
+    case BaseType::LongWord:
+    case BaseType::LongInt:
+    case BaseType::Single:
+        return {4, 4};
+    case BaseType::Double:
+    case BaseType::Int64:
+    case BaseType::Currency:
+        return {8, 8};
+    case BaseType::Extended:
+        return {10, 2}; // the 80-bit format, read and written through memcpy
+    case BaseType::AnsiString:
+    case BaseType::PChar:
+        return layoutOf<std::string>();
+    case BaseType::WideString:
+    case BaseType::UnicodeString:
+        return layoutOf<std::u16string>();
+    case BaseType::Variant:
+        return layoutOf<Variant>();
+    case BaseType::DynArray:
+        return layoutOf<TPSDynArrayHeader*>();
+    case BaseType::Class:
+        return layoutOf<void*>();
+    case BaseType::Interface:
+        return layoutOf<IUnknown*>();
+    default:
+        return {0, 1};
+    }
+}
+
+std::uint64_t alignUp(std::uint64_t value, std::uint32_t align)
+{
+    return (value + align - 1) / align * align;
+}
+
+const TPSTypeRec* elementTypeOf(const TPSTypeRec* type)
+{
+    return static_cast<const TPSTypeRec_Array*>(type)->elementType;
+}
+
+TPSDynArrayHeader*& arrayRef(void* data)
+{
+    return *static_cast<TPSDynArrayHeader**>(data);
+}
+
+TPSDynArrayHeader* arrayOf(const void* data)
+{
+    return *static_cast<TPSDynArrayHeader* const*>(data);
+}
+
+void* elementsOf(TPSDynArrayHeader* block)
+{
+    return reinterpret_cast<std::byte*>(block) + sizeof(TPSDynArrayHeader);
+}
+
+void checkArrayType(const TPSTypeRec* type)
+{
+    if (type->baseType != BaseType::DynArray)
+        throw std::runtime_error(std::string(pstext::InvalidArray));
+}
+
+void initializeElements(void* first, std::uint32_t count, const TPSTypeRec* type)
+{
+    auto* p = static_cast<std::byte*>(first);
+    for (std::uint32_t i = 0; i < count; ++i, p += type->realSize)
+        InitializeValue(p, type);
+}
+
+void finalizeElements(void* first, std::uint32_t count, const TPSTypeRec* type)
+{
+    if (!type->needsFinalization())
+        return;
+    auto* p = static_cast<std::byte*>(first);
+    for (std::uint32_t i = 0; i < count; ++i, p += type->realSize)
+        FinalizeValue(p, type);
+}
+
+TPSDynArrayHeader* allocateArray(const TPSTypeRec* elementType, std::uint32_t count)
+{
+    const std::uint64_t bytes = std::uint64_t(count) * elementType->realSize;
+    if (bytes > MaxDynArrayBytes)
+        throw std::bad_alloc();
+    auto* block = static_cast<TPSDynArrayHeader*>(::operator new(sizeof(TPSDynArrayHeader) + bytes));
+    block->refCount = 1;
+    block->count = count;
+    initializeElements(elementsOf(block), count, elementType);
+    return block;
+}
+
+// Drops one reference; the last one finalises the elements and frees the block.
+void releaseArray(TPSDynArrayHeader* block, const TPSTypeRec* elementType)
+{
+    if (!block || block->refCount < 0)
+        return;
+    if (--block->refCount == 0) {
+        finalizeElements(elementsOf(block), block->count, elementType);
+        ::operator delete(block);
+    }
+}
+
+void copyPointer(TPSPointerValue& dest, const TPSPointerValue& source)
+{
+    TPSPointerValue copy{};
+    if (source.owned && source.data) {
+        TPSDynArrayHeader* block = NewValueBlock(source.type);
+        if (CopyValues(BlockData(block), source.data, 1, source.type))
+            copy = {BlockData(block), source.type, true, {block, source.type}};
+        else
+            releaseArray(block, source.type);
+    } else if (source.data) {
+        copy = source;
+        RetainOrigin(copy.origin);
+    }
+    ReleaseOrigin(dest.origin);
+    dest = copy;
+}
+
+} // namespace
+
+bool TPSTypeRec::CalcSize()
+{
+    const SizeAlign layout = simpleLayout(baseType);
+    realSize = layout.size;
+    alignment = layout.align;
+    return true;
+}
+
+bool TPSTypeRec::needsFinalization() const
+{
+    switch (baseType) {
+    case BaseType::AnsiString:
+    case BaseType::PChar:
+    case BaseType::Record:
+    case BaseType::DynArray:
+    case BaseType::Pointer:
+    case BaseType::Variant:
+    case BaseType::WideString:
+    case BaseType::StaticArray:
+    case BaseType::Interface:
+    case BaseType::UnicodeString:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool TPSTypeRec_Record::CalcSize()
+{
+    std::uint64_t offset = 0;
+    alignment = 1;
+    fieldOffsets.clear();
+    fieldOffsets.reserve(fieldTypes.size());
+    for (const TPSTypeRec* field : fieldTypes) {
+        offset = alignUp(offset, field->alignment);
+        if (offset > MaxValueSize)
+            return false;
+        fieldOffsets.push_back(static_cast<std::uint32_t>(offset));
+        offset += field->realSize;
+        alignment = std::max(alignment, field->alignment);
+    }
+    offset = alignUp(offset, alignment);
+    if (offset > MaxValueSize)
+        return false;
+    realSize = static_cast<std::uint32_t>(offset);
+    return true;
+}
+
+bool TPSTypeRec_StaticArray::CalcSize()
+{
+    const std::uint64_t size = std::uint64_t(elementType->realSize) * elementCount;
+    if (size > MaxValueSize)
+        return false;
+    realSize = static_cast<std::uint32_t>(size);
+    alignment = elementType->alignment;
+    return true;
+}
+
+bool TPSTypeRec_Set::CalcSize()
+{
+    byteCount = ps::setByteCount(bitCount);
+    realSize = byteCount;
+    alignment = 1;
+    return true;
+}
+
+void InitializeValue(void* data, const TPSTypeRec* type)
+{
+    switch (type->baseType) {
+    case BaseType::AnsiString:
+    case BaseType::PChar:
+        new (data) std::string();
+        break;
+    case BaseType::WideString:
+    case BaseType::UnicodeString:
+        new (data) std::u16string();
+        break;
+    case BaseType::Variant:
+        new (data) Variant();
+        break;
+    case BaseType::Record: {
+        const auto* record = static_cast<const TPSTypeRec_Record*>(type);
+        std::memset(data, 0, type->realSize); // the padding between fields too
+        for (std::size_t i = 0; i < record->fieldTypes.size(); ++i)
+            InitializeValue(static_cast<std::byte*>(data) + record->fieldOffsets[i], record->fieldTypes[i]);
+        break;
+    }
+    case BaseType::StaticArray: {
+        const auto* array = static_cast<const TPSTypeRec_StaticArray*>(type);
+        if (array->elementType->needsFinalization())
+            initializeElements(data, array->elementCount, array->elementType);
+        else
+            std::memset(data, 0, type->realSize);
+        break;
+    }
+    default:
+        std::memset(data, 0, type->realSize);
+        break;
+    }
+}
+
+void FinalizeValue(void* data, const TPSTypeRec* type)
+{
+    switch (type->baseType) {
+    case BaseType::AnsiString:
+    case BaseType::PChar:
+        static_cast<std::string*>(data)->~basic_string();
+        break;
+    case BaseType::WideString:
+    case BaseType::UnicodeString:
+        static_cast<std::u16string*>(data)->~basic_string();
+        break;
+    case BaseType::Variant:
+        static_cast<Variant*>(data)->~Variant();
+        break;
+    case BaseType::Interface:
+        if (IUnknown*& ref = *static_cast<IUnknown**>(data)) {
+            ref->Release();
+            ref = nullptr;
+        }
+        break;
+    case BaseType::Pointer: {
+        auto& pointer = *static_cast<TPSPointerValue*>(data);
+        ReleaseOrigin(pointer.origin);
+        pointer = {};
+        break;
+    }
+    case BaseType::DynArray:
+        releaseArray(arrayRef(data), elementTypeOf(type));
+        arrayRef(data) = nullptr;
+        break;
+    case BaseType::Record: {
+        const auto* record = static_cast<const TPSTypeRec_Record*>(type);
+        for (std::size_t i = 0; i < record->fieldTypes.size(); ++i)
+            if (record->fieldTypes[i]->needsFinalization())
+                FinalizeValue(static_cast<std::byte*>(data) + record->fieldOffsets[i], record->fieldTypes[i]);
+        break;
+    }
+    case BaseType::StaticArray: {
+        const auto* array = static_cast<const TPSTypeRec_StaticArray*>(type);
+        finalizeElements(data, array->elementCount, array->elementType);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+bool CopyValues(void* dest, const void* source, std::uint32_t count, const TPSTypeRec* type)
+{
+    auto* d = static_cast<std::byte*>(dest);
+    const auto* s = static_cast<const std::byte*>(source);
+    const std::uint32_t step = type->realSize;
+    for (std::uint32_t i = 0; i < count; ++i, d += step, s += step) {
+        switch (type->baseType) {
+        case BaseType::AnsiString:
+        case BaseType::PChar:
+            *reinterpret_cast<std::string*>(d) = *reinterpret_cast<const std::string*>(s);
+            break;
+        case BaseType::WideString:
+        case BaseType::UnicodeString:
+            *reinterpret_cast<std::u16string*>(d) = *reinterpret_cast<const std::u16string*>(s);
+            break;
+        case BaseType::Variant:
+            *reinterpret_cast<Variant*>(d) = *reinterpret_cast<const Variant*>(s);
+            break;
+        case BaseType::Interface: {
+            IUnknown* incoming = *reinterpret_cast<IUnknown* const*>(s);
+            IUnknown*& ref = *reinterpret_cast<IUnknown**>(d);
+            if (incoming)
+                incoming->AddRef();
+            if (ref)
+                ref->Release();
+            ref = incoming;
+            break;
+        }
+        case BaseType::DynArray: {
+            TPSDynArrayHeader* incoming = arrayOf(s);
+            if (incoming && incoming->refCount > 0)
+                ++incoming->refCount;
+            releaseArray(arrayRef(d), elementTypeOf(type));
+            arrayRef(d) = incoming;
+            break;
+        }
+        case BaseType::Pointer:
+            if (d != s)
+                copyPointer(*reinterpret_cast<TPSPointerValue*>(d), *reinterpret_cast<const TPSPointerValue*>(s));
+            break;
+        case BaseType::Record: {
+            const auto* record = static_cast<const TPSTypeRec_Record*>(type);
+            for (std::size_t f = 0; f < record->fieldTypes.size(); ++f)
+                CopyValues(d + record->fieldOffsets[f], s + record->fieldOffsets[f], 1, record->fieldTypes[f]);
+            break;
+        }
+        case BaseType::StaticArray: {
+            const auto* array = static_cast<const TPSTypeRec_StaticArray*>(type);
+            if (!CopyValues(d, s, array->elementCount, array->elementType))
+                return false;
+            break;
+        }
+        case BaseType::ReturnAddress:
+        case BaseType::ResourcePointer:
+        case BaseType::NotificationVariant:
+            return false;
+        default:
+            if (code(type->baseType) > ps::LastImageBaseType)
+                return false;
+            std::memmove(d, s, step);
+            break;
+        }
+    }
+    return true;
+}
+
+TPSDynArrayHeader* NewValueBlock(const TPSTypeRec* type)
+{
+    return allocateArray(type, 1);
+}
+
+void* BlockData(TPSDynArrayHeader* block)
+{
+    return elementsOf(block);
+}
+
+void RetainOrigin(const TPSTargetOrigin& origin)
+{
+    if (origin.block && origin.block->refCount > 0)
+        ++origin.block->refCount;
+}
+
+void ReleaseOrigin(const TPSTargetOrigin& origin)
+{
+    releaseArray(origin.block, origin.blockElementType);
+}
+
+std::uint32_t DynArrayGetLength(const void* array, const TPSTypeRec* type)
+{
+    checkArrayType(type);
+    const TPSDynArrayHeader* block = arrayOf(array);
+    return block ? block->count : 0;
+}
+
+void* DynArrayElements(const void* array)
+{
+    TPSDynArrayHeader* block = arrayOf(array);
+    return block ? elementsOf(block) : nullptr;
+}
+
+void DynArraySetLength(void* array, const TPSTypeRec* type, std::uint32_t newLength)
+{
+    checkArrayType(type);
+    const TPSTypeRec* element = elementTypeOf(type);
+    TPSDynArrayHeader*& block = arrayRef(array);
+    const std::uint32_t oldLength = block ? block->count : 0;
+    if (oldLength == 0 && newLength == 0)
+        return;
+    if (newLength == 0) {
+        releaseArray(block, element);
+        block = nullptr;
+        return;
+    }
+    // Always build a new block: a shared or constant array must not change
+    // under its other holders, and elements never move under a reader.
+    TPSDynArrayHeader* resized = allocateArray(element, newLength);
+    if (block)
+        CopyValues(elementsOf(resized), elementsOf(block), std::min(oldLength, newLength), element);
+    releaseArray(block, element);
+    block = resized;
+}

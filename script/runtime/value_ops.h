@@ -1,0 +1,35 @@
+#pragma once
+// Operations on typed script values that the interpreter's instructions
+// invoke. Each reports its own failures on the executer before returning
+// False; integer division by zero raises EDivByZero, which the interpreter
+// turns into a runtime error.
+//
+// So far these cover assignment between values of one type (and between
+// integer types), and arithmetic, comparison and the unary operators on the
+// integer types; every other combination is a type mismatch.
+
+#include "script/runtime/types.h"
+
+#include <cstdint>
+
+class TPSExec;
+
+// Integer values of base Byte, ShortInt, Word, SmallInt, LongWord, LongInt
+// and Int64: read extended to 64 bits by their own sign, written truncated
+// to their width. False for any other type.
+bool GetIntegerValue(const void* data, const TPSTypeRec* type, std::int64_t& out);
+bool SetIntegerValue(void* data, const TPSTypeRec* type, std::int64_t value);
+// Base types Byte to LongInt: the ones a jump or an element index reads.
+bool IsOrdinal32(ps::BaseType base);
+
+bool AssignValue(TPSExec* exec, void* dest, const void* source, const TPSTypeRec* destType,
+                 const TPSTypeRec* sourceType);
+// left := left op right, op being an arithmetic operator byte.
+bool ApplyArithmeticOp(TPSExec* exec, void* left, const void* right, const TPSTypeRec* leftType,
+                       const TPSTypeRec* rightType, std::uint8_t op);
+// dest := left op right as a Boolean, op being a comparison operator byte.
+bool CompareValues(TPSExec* exec, const void* left, const void* right, void* dest, const TPSTypeRec* leftType,
+                   const TPSTypeRec* rightType, const TPSTypeRec* destType, std::uint8_t op);
+bool NegateValue(TPSExec* exec, void* data, const TPSTypeRec* type);
+bool BooleanNotValue(TPSExec* exec, void* data, const TPSTypeRec* type);
+bool BitwiseNotValue(TPSExec* exec, void* data, const TPSTypeRec* type);

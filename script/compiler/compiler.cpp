@@ -399,9 +399,10 @@ std::int32_t TPSPascalCompiler::FindProc(std::string_view name)
 
 TPSType* TPSPascalCompiler::FindBaseType(BaseType base)
 {
-    for (const auto& type : types_) {
-        if (type->BaseType == base && typeid(*type) == typeid(TPSType))
-            return UseType(type.get());
+    for (const auto& owned : types_) {
+        TPSType& type = *owned;
+        if (type.BaseType == base && typeid(type) == typeid(TPSType))
+            return UseType(&type);
     }
     return UseType(AppendType(std::make_unique<TPSType>(base)));
 }

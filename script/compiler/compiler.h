@@ -134,9 +134,10 @@ public:
 
     // ---- Declarations -----------------------------------------------------
     // One type denoter at the parser's token. With a name the type is named;
-    // an alias with a name becomes a link.
+    // an alias with a name becomes a link, which is returned.
     TPSType* ReadType(std::string_view name, TPSPascalParser& parser);
-    bool ProcessTypes(TPSBlockInfo& block);
+    // Type names are global, also when declared inside a routine.
+    bool ProcessTypes();
     bool ProcessVars(TPSBlockInfo& block);
     bool ProcessConsts(TPSBlockInfo& block);
     bool ProcessLabels(TPSBlockInfo& block);

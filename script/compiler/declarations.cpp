@@ -305,7 +305,7 @@ bool TPSPascalCompiler::ProcessSections()
             const bool ok = section == Tok::KwLabel   ? ProcessLabels(global)
                             : section == Tok::KwVar   ? ProcessVars(global)
                             : section == Tok::KwConst ? ProcessConsts(global)
-                                                      : ProcessTypes(global);
+                                                      : ProcessTypes();
             if (!ok)
                 return false;
             break;
@@ -437,7 +437,7 @@ void TPSPascalCompiler::NotifyVariable(TPSVariableType kind, std::int32_t varNo,
 
 // ---- Sections ---------------------------------------------------------------
 
-bool TPSPascalCompiler::ProcessTypes(TPSBlockInfo& block)
+bool TPSPascalCompiler::ProcessTypes()
 {
     TPSPascalParser& p = *parser_;
     p.Next();
@@ -459,17 +459,12 @@ bool TPSPascalCompiler::ProcessTypes(TPSBlockInfo& block)
         TPSType* type = ReadType(name, p);
         if (!type)
             return false;
-        // An alias names a link; the linked type keeps its own place.
-        TPSType* named = types_.back().get();
-        if (named->Name == FastUpperCase(name)) {
-            named->DeclarePos = pos;
-            named->DeclareRow = row;
-            named->DeclareCol = col;
-        }
+        type->DeclarePos = pos;
+        type->DeclareRow = row;
+        type->DeclareCol = col;
         if (!Expect(p, Tok::Semicolon, Err::SemicolonExpected))
             return false;
     } while (p.CurrTokenId() == Tok::Identifier);
-    (void)block;
     return true;
 }
 
@@ -642,8 +637,7 @@ TPSType* TPSPascalCompiler::ReadTypeLevel(std::string_view name, TPSPascalParser
         auto link = std::make_unique<TPSTypeLink>();
         link->SetName(name);
         link->LinkTypeNo = found;
-        AppendType(std::move(link));
-        return found;
+        return AppendType(std::move(link));
     }
     default:
         ErrorAt(p, Err::IdentifierExpected);
@@ -1000,7 +994,7 @@ bool TPSPascalCompiler::ProcessFunction()
         else if (section == Tok::KwLabel)
             ok = ProcessLabels(local);
         else if (section == Tok::KwType)
-            ok = ProcessTypes(local);
+            ok = ProcessTypes();
         else
             break;
         if (!ok)

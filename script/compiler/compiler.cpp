@@ -666,9 +666,7 @@ bool TPSPascalCompiler::ReadMethodHeader(TPSPascalParser& p, const HeaderRules& 
                     return false;
                 }
                 TPSParameterDecl& param = decl.AddParam(p.RawToken(), mode, nullptr);
-                param.DeclarePos = static_cast<std::int32_t>(p.Position());
-                param.DeclareRow = p.Row();
-                param.DeclareCol = p.GetCol();
+                SetPlace(param, PlaceOf(p));
                 if (rules.checkParam && !rules.checkParam(param))
                     return false;
                 p.Next();

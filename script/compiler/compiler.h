@@ -238,15 +238,34 @@ private:
     TPSType* ReadRecordType(TPSPascalParser& parser, int depth);
     TPSType* ReadInterfaceType(std::string_view name, TPSPascalParser& parser);
 
+    struct SourcePlace
+    {
+        std::int32_t pos;
+        std::uint32_t row, col;
+    };
+    static SourcePlace PlaceOf(const TPSPascalParser& parser)
+    {
+        return {static_cast<std::int32_t>(parser.Position()), parser.Row(), parser.GetCol()};
+    }
+    template <typename Symbol> static void SetPlace(Symbol& symbol, const SourcePlace& at)
+    {
+        symbol.DeclarePos = at.pos;
+        symbol.DeclareRow = at.row;
+        symbol.DeclareCol = at.col;
+    }
+
     bool IsDuplicate(std::string_view upperName, const TPSBlockInfo& block) const;
+    // The parser's token must be an identifier that names nothing yet in the
+    // block, nor any of taken; otherwise error 1 or 10.
+    bool CheckNewName(const TPSBlockInfo& block, const std::vector<std::string>& taken = {});
     void NotifyVariable(TPSVariableType kind, std::int32_t varNo, std::int32_t procNo, std::uint32_t position);
     bool SkipBlockBody();
     bool ApplyProcAttributes(TPSProcedure* proc);
 
     bool ReadConstValue(TPSPascalParser& parser, TPSValueRecord& dest);
-    std::unique_ptr<ConstNode> ReadConstExpr(TPSPascalParser& parser, int depth);
-    std::unique_ptr<ConstNode> ReadConstSimple(TPSPascalParser& parser, int depth);
-    std::unique_ptr<ConstNode> ReadConstTerm(TPSPascalParser& parser, int depth);
+    // Binding levels of constant expressions, loosest first: relational,
+    // additive, multiplicative.
+    std::unique_ptr<ConstNode> ReadConstLevel(TPSPascalParser& parser, int depth, int level);
     std::unique_ptr<ConstNode> ReadConstFactor(TPSPascalParser& parser, int depth);
     bool EvalConst(TPSPascalParser& parser, ConstNode& node, TPSValueRecord& dest);
     bool ReadNumberLiteral(TPSPascalParser& parser, TPSValueRecord& dest);

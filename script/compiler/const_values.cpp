@@ -646,7 +646,7 @@ bool TPSPascalCompiler::ReadConstant(TPSValueRecord& dest)
 
 bool TPSPascalCompiler::ReadConstValue(TPSPascalParser& p, TPSValueRecord& dest)
 {
-    std::unique_ptr<ConstNode> tree = ReadConstExpr(p, 0);
+    std::unique_ptr<ConstNode> tree = ReadConstLevel(p, 0, 0);
     return tree && EvalConst(p, *tree, dest);
 }
 
@@ -712,15 +712,14 @@ std::optional<Op> multiplicativeOp(Tok t)
 
 } // namespace
 
-std::unique_ptr<TPSPascalCompiler::ConstNode> TPSPascalCompiler::ReadConstExpr(TPSPascalParser& p, int depth)
+std::unique_ptr<TPSPascalCompiler::ConstNode> TPSPascalCompiler::ReadConstLevel(TPSPascalParser& p, int depth,
+                                                                                int level)
 {
-    if (depth > kMaxConstDepth) {
-        ErrorAt(p, Err::SyntaxError);
-        return nullptr;
-    }
-    auto left = ReadConstSimple(p, depth);
+    auto operand = [&] { return level == 2 ? ReadConstFactor(p, depth) : ReadConstLevel(p, depth, level + 1); };
+    auto left = operand();
     while (left) {
-        const std::optional<Op> op = relationalOp(p.CurrTokenId());
+        const Tok t = p.CurrTokenId();
+        const std::optional<Op> op = level == 0 ? relationalOp(t) : level == 1 ? additiveOp(t) : multiplicativeOp(t);
         if (!op)
             break;
         p.Next();
@@ -728,43 +727,7 @@ std::unique_ptr<TPSPascalCompiler::ConstNode> TPSPascalCompiler::ReadConstExpr(T
         node->kind = ConstNode::Kind::Binary;
         node->op = *op;
         node->left = std::move(left);
-        node->right = ReadConstSimple(p, depth);
-        left = node->right ? std::move(node) : nullptr;
-    }
-    return left;
-}
-
-std::unique_ptr<TPSPascalCompiler::ConstNode> TPSPascalCompiler::ReadConstSimple(TPSPascalParser& p, int depth)
-{
-    auto left = ReadConstTerm(p, depth);
-    while (left) {
-        const std::optional<Op> op = additiveOp(p.CurrTokenId());
-        if (!op)
-            break;
-        p.Next();
-        auto node = std::make_unique<ConstNode>();
-        node->kind = ConstNode::Kind::Binary;
-        node->op = *op;
-        node->left = std::move(left);
-        node->right = ReadConstTerm(p, depth);
-        left = node->right ? std::move(node) : nullptr;
-    }
-    return left;
-}
-
-std::unique_ptr<TPSPascalCompiler::ConstNode> TPSPascalCompiler::ReadConstTerm(TPSPascalParser& p, int depth)
-{
-    auto left = ReadConstFactor(p, depth);
-    while (left) {
-        const std::optional<Op> op = multiplicativeOp(p.CurrTokenId());
-        if (!op)
-            break;
-        p.Next();
-        auto node = std::make_unique<ConstNode>();
-        node->kind = ConstNode::Kind::Binary;
-        node->op = *op;
-        node->left = std::move(left);
-        node->right = ReadConstFactor(p, depth);
+        node->right = operand();
         left = node->right ? std::move(node) : nullptr;
     }
     return left;
@@ -803,7 +766,7 @@ std::unique_ptr<TPSPascalCompiler::ConstNode> TPSPascalCompiler::ReadConstFactor
     }
     case Tok::OpenRound: {
         p.Next();
-        auto inner = ReadConstExpr(p, depth + 1);
+        auto inner = ReadConstLevel(p, depth + 1, 0);
         if (!inner || !Expect(p, Tok::CloseRound, Err::CloseRoundExpected))
             return nullptr;
         return inner;
@@ -812,7 +775,7 @@ std::unique_ptr<TPSPascalCompiler::ConstNode> TPSPascalCompiler::ReadConstFactor
         // A minus takes the whole term after it: -2*3 is -(2*3).
         p.Next();
         node->kind = ConstNode::Kind::Negate;
-        node->left = ReadConstTerm(p, depth + 1);
+        node->left = ReadConstLevel(p, depth + 1, 2);
         return node->left ? std::move(node) : nullptr;
     case Tok::KwNot:
         p.Next();

@@ -311,9 +311,7 @@ bool TPSPascalCompiler::ProcessSections()
             break;
         }
         case Tok::KwBegin:
-            mainProc_->DeclarePos = static_cast<std::int32_t>(p.Position());
-            mainProc_->DeclareRow = p.Row();
-            mainProc_->DeclareCol = p.GetCol();
+            SetPlace(*mainProc_, PlaceOf(p));
             return SkipBlockBody() && Expect(p, Tok::Period, Err::PeriodExpected);
         case Tok::KwEnd:
             if (AllowNoBegin || isUnit_) {
@@ -437,31 +435,37 @@ void TPSPascalCompiler::NotifyVariable(TPSVariableType kind, std::int32_t varNo,
 
 // ---- Sections ---------------------------------------------------------------
 
+bool TPSPascalCompiler::CheckNewName(const TPSBlockInfo& block, const std::vector<std::string>& taken)
+{
+    TPSPascalParser& p = *parser_;
+    if (p.CurrTokenId() != Tok::Identifier) {
+        MakeError({}, Err::IdentifierExpected, {});
+        return false;
+    }
+    bool clash = IsDuplicate(p.Token(), block);
+    for (const std::string& name : taken)
+        clash = clash || name == p.Token();
+    if (clash)
+        MakeError({}, Err::DuplicateIdentifier, p.RawToken());
+    return !clash;
+}
+
 bool TPSPascalCompiler::ProcessTypes()
 {
     TPSPascalParser& p = *parser_;
     p.Next();
     do {
-        if (p.CurrTokenId() != Tok::Identifier) {
-            MakeError({}, Err::IdentifierExpected, {});
+        if (!CheckNewName(TPSBlockInfo{}))
             return false;
-        }
-        if (IsDuplicate(p.Token(), TPSBlockInfo{})) {
-            MakeError({}, Err::DuplicateIdentifier, p.RawToken());
-            return false;
-        }
         const std::string name = p.RawToken();
-        const auto pos = static_cast<std::int32_t>(p.Position());
-        const std::uint32_t row = p.Row(), col = p.GetCol();
+        const SourcePlace at = PlaceOf(p);
         p.Next();
         if (!Expect(p, Tok::Equal, Err::IsExpected))
             return false;
         TPSType* type = ReadType(name, p);
         if (!type)
             return false;
-        type->DeclarePos = pos;
-        type->DeclareRow = row;
-        type->DeclareCol = col;
+        SetPlace(*type, at);
         if (!Expect(p, Tok::Semicolon, Err::SemicolonExpected))
             return false;
     } while (p.CurrTokenId() == Tok::Identifier);
@@ -473,26 +477,14 @@ bool TPSPascalCompiler::ProcessVars(TPSBlockInfo& block)
     TPSPascalParser& p = *parser_;
     p.Next();
     do {
-        struct Name
-        {
-            std::string written;
-            std::int32_t pos;
-            std::uint32_t row, col;
-        };
-        std::vector<Name> names;
+        std::vector<std::string> upperNames, names;
+        std::vector<SourcePlace> places;
         for (;;) {
-            if (p.CurrTokenId() != Tok::Identifier) {
-                MakeError({}, Err::IdentifierExpected, {});
+            if (!CheckNewName(block, upperNames))
                 return false;
-            }
-            bool clash = IsDuplicate(p.Token(), block);
-            for (const Name& earlier : names)
-                clash = clash || FastUpperCase(earlier.written) == p.Token();
-            if (clash) {
-                MakeError({}, Err::DuplicateIdentifier, p.RawToken());
-                return false;
-            }
-            names.push_back({p.RawToken(), static_cast<std::int32_t>(p.Position()), p.Row(), p.GetCol()});
+            upperNames.push_back(p.Token());
+            names.push_back(p.RawToken());
+            places.push_back(PlaceOf(p));
             p.Next();
             if (p.CurrTokenId() != Tok::Comma)
                 break;
@@ -503,28 +495,21 @@ bool TPSPascalCompiler::ProcessVars(TPSBlockInfo& block)
         TPSType* type = UseType(ReadType({}, p));
         if (!type)
             return false;
-        for (const Name& name : names) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const auto position = static_cast<std::uint32_t>(places[i].pos);
             if (block.Global) {
-                auto var = std::make_unique<TPSVar>();
-                var->SetName(name.written);
-                var->AType = type;
-                var->DeclarePos = name.pos;
-                var->DeclareRow = name.row;
-                var->DeclareCol = name.col;
-                vars_.push_back(std::move(var));
-                NotifyVariable(TPSVariableType::Global, static_cast<std::int32_t>(vars_.size() - 1), -1,
-                               static_cast<std::uint32_t>(name.pos));
+                TPSVar& var = *vars_.emplace_back(std::make_unique<TPSVar>());
+                var.SetName(names[i]);
+                var.AType = type;
+                SetPlace(var, places[i]);
+                NotifyVariable(TPSVariableType::Global, static_cast<std::int32_t>(vars_.size() - 1), -1, position);
             } else {
                 TPSProcVar& var = block.Proc->ProcVars.emplace_back();
-                var.OrgName = name.written;
-                var.Name = FastUpperCase(name.written);
-                var.NameHash = MakeHash(var.Name);
+                var.SetName(names[i]);
                 var.AType = type;
-                var.DeclarePos = name.pos;
-                var.DeclareRow = name.row;
-                var.DeclareCol = name.col;
+                SetPlace(var, places[i]);
                 NotifyVariable(TPSVariableType::Local, static_cast<std::int32_t>(block.Proc->ProcVars.size() - 1),
-                               block.ProcNo, static_cast<std::uint32_t>(name.pos));
+                               block.ProcNo, position);
             }
         }
         if (!Expect(p, Tok::Semicolon, Err::SemicolonExpected))
@@ -538,19 +523,11 @@ bool TPSPascalCompiler::ProcessConsts(TPSBlockInfo& block)
     TPSPascalParser& p = *parser_;
     p.Next();
     do {
-        if (p.CurrTokenId() != Tok::Identifier) {
-            MakeError({}, Err::IdentifierExpected, {});
+        if (!CheckNewName(block))
             return false;
-        }
-        if (IsDuplicate(p.Token(), block)) {
-            MakeError({}, Err::DuplicateIdentifier, p.RawToken());
-            return false;
-        }
         auto constant = std::make_unique<TPSConstant>();
         constant->SetName(p.RawToken());
-        constant->DeclarePos = static_cast<std::int32_t>(p.Position());
-        constant->DeclareRow = p.Row();
-        constant->DeclareCol = p.GetCol();
+        SetPlace(*constant, PlaceOf(p));
         p.Next();
         if (!Expect(p, Tok::Equal, Err::IsExpected) || !ReadConstant(constant->Value) ||
             !Expect(p, Tok::Semicolon, Err::SemicolonExpected))
@@ -564,18 +541,13 @@ bool TPSPascalCompiler::ProcessLabels(TPSBlockInfo& block)
 {
     TPSPascalParser& p = *parser_;
     p.Next();
+    std::vector<std::string> taken;
+    for (const TPSLabel& label : block.Proc->Labels)
+        taken.push_back(label.Name);
     for (;;) {
-        if (p.CurrTokenId() != Tok::Identifier) {
-            MakeError({}, Err::IdentifierExpected, {});
+        if (!CheckNewName(block, taken))
             return false;
-        }
-        bool clash = IsDuplicate(p.Token(), block);
-        for (const TPSLabel& label : block.Proc->Labels)
-            clash = clash || label.Name == p.Token();
-        if (clash) {
-            MakeError({}, Err::DuplicateIdentifier, p.RawToken());
-            return false;
-        }
+        taken.push_back(p.Token());
         block.Proc->Labels.push_back({p.Token(), -1});
         p.Next();
         if (p.CurrTokenId() == Tok::Semicolon)
@@ -693,11 +665,8 @@ TPSType* TPSPascalCompiler::ReadEnumType(std::string_view name, TPSPascalParser&
         }
         auto constant = std::make_unique<TPSConstant>();
         constant->SetName(p.RawToken());
-        if (Reports(p)) {
-            constant->DeclarePos = static_cast<std::int32_t>(p.Position());
-            constant->DeclareRow = p.Row();
-            constant->DeclareCol = p.GetCol();
-        }
+        if (Reports(p))
+            SetPlace(*constant, PlaceOf(p));
         constant->Value.Init(type);
         constant->Value.SetInt(count++);
         constants_.push_back(std::move(constant));
@@ -877,8 +846,7 @@ bool TPSPascalCompiler::ProcessFunction()
 
     TPSInternalProcedure* forward = nullptr;
     std::int32_t forwardNo = -1;
-    std::int32_t pos = 0;
-    std::uint32_t row = 0, col = 0;
+    SourcePlace at{};
     std::string upperName;
     // The header's own scope while it is read: the routine's name and the
     // parameters before the one being checked.
@@ -890,9 +858,7 @@ bool TPSPascalCompiler::ProcessFunction()
     rules.checkName = [&](const std::string& name) {
         upperName = name;
         scope.SetName(name);
-        pos = static_cast<std::int32_t>(p.Position());
-        row = p.Row();
-        col = p.GetCol();
+        at = PlaceOf(p);
         for (std::size_t i = 0; i < procs_.size(); ++i) {
             auto* internal = dynamic_cast<TPSInternalProcedure*>(procs_[i].get());
             if (internal && internal->Forwarded && internal->Name == name) {
@@ -962,9 +928,7 @@ bool TPSPascalCompiler::ProcessFunction()
     }
     proc->SetName(writtenName);
     proc->Decl = std::move(decl);
-    proc->DeclarePos = pos;
-    proc->DeclareRow = row;
-    proc->DeclareCol = col;
+    SetPlace(*proc, at);
     proc->Attributes = std::move(attributes);
     if (!ApplyProcAttributes(proc))
         return false;

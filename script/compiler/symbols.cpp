@@ -251,6 +251,11 @@ void TPSInternalProcedure::SetName(std::string_view written)
     nameSymbol(*this, Name, OriginalName, written);
 }
 
+void TPSProcVar::SetName(std::string_view written)
+{
+    nameSymbol(*this, Name, OrgName, written);
+}
+
 void TPSVar::SetName(std::string_view written)
 {
     nameSymbol(*this, Name, OrgName, written);

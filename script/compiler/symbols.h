@@ -75,12 +75,11 @@ std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 
 // Attribute types are declared by the host. A host check may veto the use of
-// an attribute on a procedure or a type.
+// an attribute on a procedure.
 class TPSAttributeType
 {
 public:
     using ProcCheck = bool (*)(TPSPascalCompiler* sender, TPSProcedure* proc, const TPSAttribute& attribute);
-    using TypeCheck = bool (*)(TPSPascalCompiler* sender, TPSType* type, const TPSAttribute& attribute);
 
     struct Field
     {
@@ -94,7 +93,6 @@ public:
     std::uint32_t NameHash = 0;
     std::vector<Field> Fields;
     ProcCheck OnApplyAttributeToProc = nullptr;
-    TypeCheck OnApplyAttributeToType = nullptr;
 
     Field& AddField(std::string_view name, TPSType* type);
 };
@@ -318,6 +316,8 @@ struct TPSProcVar
     std::int32_t DeclarePos = -1;
     std::uint32_t DeclareRow = 0;
     std::uint32_t DeclareCol = 0;
+
+    void SetName(std::string_view written);
 };
 
 struct TPSLabel

@@ -244,9 +244,18 @@ TEST(CompilerSymbols, CompatibilityRules)
     CompileHarness h;
     h.registerTypes = [](TPSPascalCompiler& c) {
         TPSCompileTimeClass* base = c.AddClass(nullptr, "TBase");
-        c.AddClass(base, "TDerived");
+        TPSCompileTimeClass* derived = c.AddClass(base, "TDerived");
+        EXPECT_EQ(c.FindClass("tderived"), derived);
+        // Registering again only sets the parent, and never into a loop.
+        EXPECT_EQ(c.AddClass(derived, "TBase"), base);
+        EXPECT_EQ(base->ClassInheritsFrom, nullptr);
         TPSInterface* unknown = c.FindInterface("IUnknown");
-        c.AddInterface(unknown, GUID{1}, "IMine");
+        TPSInterface* mine = c.AddInterface(nullptr, GUID{1}, "IMine");
+        EXPECT_EQ(c.AddInterface(unknown, GUID{2}, "IMINE"), mine);
+        EXPECT_EQ(mine->Guid, GUID{2});
+        EXPECT_EQ(mine->InheritedFrom, unknown);
+        EXPECT_EQ(c.AddInterface(mine, GUID{2}, "IUnknown"), unknown);
+        EXPECT_EQ(unknown->InheritedFrom, nullptr);
     };
     h.inspect = [](TPSPascalCompiler& c) {
         auto t = [&](const char* name) { return c.FindType(name); };

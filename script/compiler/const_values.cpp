@@ -1,14 +1,13 @@
 // Compile-time values: literals, the constant-expression reader, the folder
 // and attribute lists.
 //
-// Folding never runs into undefined behaviour. Integer operations follow the
-// runtime exactly: the right operand is cut to 32 bits of the left's sign
-// unless the left is an Int64, sums, differences and products wrap in the
-// left's width, shift counts are taken modulo the operation's width, and the
-// one quotient that does not fit (the lowest value divided by -1) wraps.
+// Folding never runs into undefined behaviour. Integer operations are the
+// interpreter's own (integer_calc.h); real operations that overflow their
+// type give a math error.
 
 #include "script/compiler/compiler.h"
 
+#include "script/compiler/integer_calc.h"
 #include "script/compiler/utils.h"
 
 #include <cfloat>
@@ -332,56 +331,14 @@ TPSPascalCompiler::FoldStatus TPSPascalCompiler::Fold(Op op, TPSValueRecord& lef
     }
 
     if (IsIntegerBase(lb) && IsIntegerBase(rb)) {
-        const bool wide = lb == BaseType::Int64;
-        const std::int64_t x = left.Int;
-        std::int64_t y = right.Int;
-        if (!wide) {
-            const auto low = static_cast<std::uint32_t>(y);
-            y = IsUnsignedBase(lb) ? std::int64_t(low) : std::int64_t(static_cast<std::int32_t>(low));
-        }
-        const unsigned shiftMask = wide ? 63 : 31;
-        const auto ux = static_cast<std::uint64_t>(x);
-        const auto uy = static_cast<std::uint64_t>(y);
-        std::uint64_t result;
-        switch (op) {
-        case Op::Add:
-            result = ux + uy;
-            break;
-        case Op::Sub:
-            result = ux - uy;
-            break;
-        case Op::Mul:
-            result = ux * uy;
-            break;
-        case Op::Divide:
-        case Op::IntDivide:
-        case Op::Mod:
-            if (y == 0)
-                return FoldStatus::DivByZero;
-            if (x == std::numeric_limits<std::int64_t>::min() && y == -1)
-                result = op == Op::Mod ? 0 : ux;
-            else
-                result = static_cast<std::uint64_t>(op == Op::Mod ? x % y : x / y);
-            break;
-        case Op::Shl:
-            result = ux << (uy & shiftMask);
-            break;
-        case Op::Shr:
-            result = (wide ? ux : ux & 0xFFFFFFFFu) >> (uy & shiftMask);
-            break;
-        case Op::And:
-            result = ux & uy;
-            break;
-        case Op::Or:
-            result = ux | uy;
-            break;
-        case Op::Xor:
-            result = ux ^ uy;
-            break;
-        default:
+        if (op > Op::Xor && op != Op::IntDivide)
             return FoldStatus::TypeMismatch;
-        }
-        left.SetInt(static_cast<std::int64_t>(result));
+        // "/" and "div" divide integers alike.
+        const auto calc = op == Op::IntDivide ? pscode::CalcOp::Divide : static_cast<pscode::CalcOp>(op);
+        const std::optional<std::uint64_t> result = ps::CalcIntegers(calc, lb, left.Int, right.Int);
+        if (!result)
+            return FoldStatus::DivByZero;
+        left.SetInt(static_cast<std::int64_t>(*result));
         return FoldStatus::Ok;
     }
 

@@ -948,6 +948,8 @@ bool TPSPascalCompiler::ProcessFunction()
                        static_cast<std::uint32_t>(proc->Decl.Params[i].DeclarePos));
 
     TPSBlockInfo local{proc, procNo, false};
+    // Local constants are seen only inside the routine.
+    const std::size_t globalConstants = constants_.size();
     for (;;) {
         const Tok section = p.CurrTokenId();
         bool ok = true;
@@ -968,5 +970,8 @@ bool TPSPascalCompiler::ProcessFunction()
         MakeError({}, Err::BeginExpected, {});
         return false;
     }
-    return SkipBlockBody() && Expect(p, Tok::Semicolon, Err::SemicolonExpected);
+    if (!SkipBlockBody() || !Expect(p, Tok::Semicolon, Err::SemicolonExpected))
+        return false;
+    constants_.resize(globalConstants);
+    return true;
 }

@@ -8,3 +8,7 @@ foreach(target script_tokenizer_fuzz script_preprocessor_fuzz)
   kestrova_fuzzer(${target} SOURCES ${target}.cpp ${script_compiler_sources})
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
 endforeach()
+
+# The declaration readers run as part of a compile.
+kestrova_fuzzer(script_declarations_fuzz SOURCES script_declarations_fuzz.cpp ${script_compiler_sources})
+target_include_directories(script_declarations_fuzz PRIVATE ${PROJECT_SOURCE_DIR})

@@ -1,0 +1,65 @@
+// Runs the declaration readers over arbitrary text: as a script, and as the
+// declaration texts a host registers. A failed compile must say why, and
+// nothing may crash, hang or leak.
+
+#include "script/compiler/compiler.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string g_text;
+
+bool onUses(TPSPascalCompiler* sender, const std::string& unit)
+{
+    if (unit != "SYSTEM")
+        return true;
+    sender->AddAttributeType("Tag")->AddField("Value", sender->FindType("Integer"));
+    // Registration texts fail by raising; the compile goes on without them.
+    try {
+        sender->AddTypeS("TFuzzed", g_text);
+    } catch (const EPSCompilerException&) {
+    }
+    try {
+        sender->AddNativeFunction(g_text);
+    } catch (const EPSCompilerException&) {
+    }
+    return true;
+}
+
+std::unique_ptr<TPSRegProc> onExternal(TPSPascalCompiler*, TPSParametersDecl* decl, const std::string& name,
+                                       const std::string& text)
+{
+    if (text.empty())
+        return nullptr;
+    auto proc = std::make_unique<TPSRegProc>();
+    proc->SetName(name);
+    proc->Decl = *decl;
+    proc->ImportDecl = decl->Signature();
+    return proc;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    TPSPascalCompiler compiler;
+    compiler.AllowNoEnd = data[0] & 1;
+    compiler.AllowNoBegin = data[0] & 2;
+    compiler.AllowUnit = data[0] & 4;
+    compiler.OnUses = onUses;
+    compiler.OnExternalProc = onExternal;
+    g_text.assign(reinterpret_cast<const char*>(data + 1), size - 1);
+    if (!compiler.Compile(g_text)) {
+        bool reported = false;
+        for (std::size_t i = 0; i < compiler.GetMessageCount(); ++i)
+            reported = reported || dynamic_cast<const TPSPascalCompilerError*>(compiler.GetMessage(i));
+        if (!reported)
+            std::abort();
+    }
+    return 0;
+}

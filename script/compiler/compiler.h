@@ -1,0 +1,301 @@
+#pragma once
+// The compiler object: the symbol tables of one compile, the messages, the
+// host's registration interface and callbacks, the declaration readers and
+// the constant folder.
+//
+// Errors in script text are messages, never exceptions. Only the
+// registration interface raises (EPSCompilerException), and it is usable only
+// while a compile runs, that is from inside the OnUses callback.
+
+#include "script/compiler/compiler_messages.h"
+#include "script/compiler/pascal_parser.h"
+#include "script/compiler/symbols.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class EPSCompilerException : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Operator codes shared by the folder and the expression compiler.
+enum class TPSBinOperatorType : std::uint8_t {
+    Add = 0,
+    Sub = 1,
+    Mul = 2,
+    Divide = 3,
+    Mod = 4,
+    Shl = 5,
+    Shr = 6,
+    And = 7,
+    Or = 8,
+    Xor = 9,
+    As = 10,
+    IntDivide = 11,
+    GreaterEqual = 12,
+    LessEqual = 13,
+    Greater = 14,
+    Less = 15,
+    Equal = 16,
+    NotEqual = 17,
+    Is = 18,
+    In = 19,
+};
+
+enum class TPSVariableType : std::uint8_t { Global = 0, Param = 1, Local = 2 };
+
+enum class TPSMethodKind : std::uint8_t { Procedure, Function, Constructor };
+
+// The block that declarations are read into: the main block (globals) or a
+// script procedure (locals).
+struct TPSBlockInfo
+{
+    TPSInternalProcedure* Proc = nullptr;
+    std::int32_t ProcNo = -1;
+    bool Global = true;
+};
+
+class TPSPascalCompiler
+{
+public:
+    // Callbacks: plain function pointers whose first argument is the compiler.
+    using TPSOnUses = bool (*)(TPSPascalCompiler* sender, const std::string& unitName);
+    using TPSOnExportCheck = bool (*)(TPSPascalCompiler* sender, TPSInternalProcedure* proc,
+                                      const std::string& declaration);
+    using TPSOnExternalProc = std::unique_ptr<TPSRegProc> (*)(TPSPascalCompiler* sender, TPSParametersDecl* decl,
+                                                              const std::string& name, const std::string& external);
+    using TPSOnUseVariable = void (*)(TPSPascalCompiler* sender, TPSVariableType kind, std::int32_t varNo,
+                                      std::int32_t procNo, std::uint32_t position, const std::string& member);
+    using TPSOnNotify = bool (*)(TPSPascalCompiler* sender);
+    using TPSOnWriteLine = bool (*)(TPSPascalCompiler* sender, std::uint32_t position);
+    using TPSOnTranslateLineInfo = void (*)(TPSPascalCompiler* sender, std::uint32_t& position, std::uint32_t& row,
+                                            std::uint32_t& col, std::string& fileName);
+
+    TPSPascalCompiler();
+    ~TPSPascalCompiler();
+    TPSPascalCompiler(const TPSPascalCompiler&) = delete;
+    TPSPascalCompiler& operator=(const TPSPascalCompiler&) = delete;
+
+    // ---- Life cycle and results -------------------------------------------
+    // Runs a compile of the declaration sections: standard declarations,
+    // OnUses, the program header, uses clauses, label, var, const and type
+    // sections and routine declarations, then the end-of-compile checks.
+    bool Compile(std::string text);
+    // Frees every message.
+    void Clear();
+    bool GetOutput(std::string& data) const;
+    bool GetDebugOutput(std::string& data) const;
+    std::size_t GetMessageCount() const { return messages_.size(); }
+    const TPSPascalCompilerMessage* GetMessage(std::size_t index) const;
+
+    // ---- Messages, placed at the parser's current token --------------------
+    TPSPascalCompilerError* MakeError(std::string_view module, TPSCompilerErrorCode code, std::string_view param);
+    TPSPascalCompilerHint* MakeHint(std::string_view module, TPSCompilerHintCode code, std::string_view param);
+    TPSPascalCompilerWarning* MakeWarning(std::string_view module, TPSCompilerWarningCode code, std::string_view param);
+
+    // ---- Registration interface (only while a compile runs) ---------------
+    TPSType* AddType(std::string_view name, ps::BaseType base);
+    TPSType* AddTypeS(std::string_view name, std::string_view declaration);
+    TPSType* AddTypeCopy(std::string_view name, TPSType* type);
+    TPSType* AddTypeCopyN(std::string_view name, std::string_view typeName);
+    TPSConstant* AddConstant(std::string_view name, TPSType* type);
+    TPSConstant* AddConstantN(std::string_view name, std::string_view typeName);
+    TPSRegProc* AddFunction(std::string_view header);
+    TPSRegProc* AddNativeFunction(std::string_view declaration);
+    TPSInterface* AddInterface(TPSInterface* parent, const GUID& guid, std::string_view name);
+    TPSInterface* FindInterface(std::string_view name);
+    TPSCompileTimeClass* AddClass(TPSCompileTimeClass* parent, std::string_view name);
+    TPSCompileTimeClass* FindClass(std::string_view name) const;
+    TPSAttributeType* AddAttributeType(std::string_view name);
+    TPSAttributeType* FindAttributeType(std::string_view name) const;
+
+    // Lookups; outside a compile they find nothing.
+    TPSType* FindType(std::string_view name) const;
+    // The procedure number; a host routine enters the procedure list on its
+    // first lookup. -1 when unknown.
+    std::int32_t FindProc(std::string_view name);
+    TPSType* FindBaseType(ps::BaseType base);
+
+    // Reads a routine header: "procedure", "function" or (with an owner
+    // class) "constructor", the name, the parameter groups and the result.
+    // On a registration text it only answers False; on the compiler's own
+    // parser it reports errors.
+    bool ParseMethod(std::string_view owner, std::string_view header, std::string& name, TPSParametersDecl& decl,
+                     TPSMethodKind& kind);
+    bool ParseMethod(std::string_view owner, TPSPascalParser& parser, std::string& name, TPSParametersDecl& decl,
+                     TPSMethodKind& kind);
+
+    // ---- Declarations -----------------------------------------------------
+    // One type denoter at the parser's token. With a name the type is named;
+    // an alias with a name becomes a link, which is returned.
+    TPSType* ReadType(std::string_view name, TPSPascalParser& parser);
+    // Type names are global, also when declared inside a routine.
+    bool ProcessTypes();
+    bool ProcessVars(TPSBlockInfo& block);
+    bool ProcessConsts(TPSBlockInfo& block);
+    bool ProcessLabels(TPSBlockInfo& block);
+    bool ProcessFunction();
+    // An attribute list in square brackets.
+    bool ReadAttributes(TPSAttributes& dest);
+    // A constant expression at the compiler's parser, folded.
+    bool ReadConstant(TPSValueRecord& dest);
+
+    // ---- Types and values -------------------------------------------------
+    // Marks a type used and gives it its output number, components first.
+    TPSType* UseType(TPSType* type);
+    // Folds left <op> right into left; False after an error message.
+    bool PreCalc(TPSBinOperatorType op, TPSValueRecord& left, const TPSValueRecord& right);
+    bool IsCompatibleType(TPSType* target, TPSType* source, bool loose);
+    bool IsBooleanType(const TPSType* type) const;
+    void SetBooleanResult(TPSValueRecord& value, bool result);
+    void SetStringResult(TPSValueRecord& value, std::string text);
+    void SetWideStringResult(TPSValueRecord& value, std::u16string text, ps::BaseType base);
+
+    // ---- State the later stages and the host use ---------------------------
+    TPSPascalParser& Parser() { return *parser_; }
+    TPSType* AnyStringType() const { return anyStringType_; }
+    TPSType* BooleanType() const { return booleanType_; }
+    bool IsCompiling() const { return compiling_; }
+    TPSInternalProcedure* MainProc() const { return mainProc_; }
+
+    const std::vector<std::unique_ptr<TPSType>>& Types() const { return types_; }
+    const std::vector<std::unique_ptr<TPSRegProc>>& RegProcs() const { return regProcs_; }
+    const std::vector<std::unique_ptr<TPSProcedure>>& Procs() const { return procs_; }
+    const std::vector<std::unique_ptr<TPSVar>>& Vars() const { return vars_; }
+    const std::vector<std::unique_ptr<TPSConstant>>& Constants() const { return constants_; }
+    const std::vector<std::unique_ptr<TPSInterface>>& Interfaces() const { return interfaces_; }
+    const std::vector<std::unique_ptr<TPSCompileTimeClass>>& Classes() const { return classes_; }
+    std::int32_t TypeCount() const { return typeCounter_; }
+
+    std::string UnitName;
+    void* ID = nullptr;
+    bool AllowNoBegin = false;
+    bool AllowNoEnd = false;
+    bool AllowUnit = false;
+    bool BooleanShortCircuit = false;
+
+    TPSOnUses OnUses = nullptr;
+    TPSOnExportCheck OnExportCheck = nullptr;
+    TPSOnExternalProc OnExternalProc = nullptr;
+    TPSOnUseVariable OnUseVariable = nullptr;
+    TPSOnNotify OnBeforeOutput = nullptr;
+    TPSOnNotify OnBeforeCleanup = nullptr;
+    TPSOnWriteLine OnWriteLine = nullptr;
+    TPSOnTranslateLineInfo OnTranslateLineInfo = nullptr;
+
+private:
+    struct ConstNode;
+    enum class FoldStatus : std::uint8_t;
+    // What a header reader accepts beyond names and type names.
+    struct HeaderRules
+    {
+        bool openArrays = true;          // "array of T" and "array of const"
+        bool untyped = true;             // a parameter group without ": type"
+        bool constructorAllowed = false; // class members
+        bool wholeText = false;          // the header is the whole text, an optional ";" after it
+        // Called at the routine's name and at each parameter's name; False
+        // ends the header (the check reports its own error).
+        std::function<bool(const std::string& upperName)> checkName;
+        std::function<bool(const TPSParameterDecl&)> checkParam;
+    };
+
+    void CheckCompiling() const;
+    void StartCompileTables();
+    void FreeCompileTables();
+    void DefineStandardTypes();
+    void DefineStandardProcedures();
+    bool ProcessSections();
+    bool FinishCompile();
+
+    TPSType* AppendType(std::unique_ptr<TPSType> type);
+    TPSType* FindTypeFrom(std::string_view upperName, bool fromFirst) const;
+    struct ParamSpec
+    {
+        std::string_view name;
+        TPSParameterMode mode;
+        TPSType* type; // nil for an untyped parameter
+    };
+    // Adds parameters that a header text cannot express (untyped ones).
+    void AddParamsInCode(TPSRegProc* proc, std::initializer_list<ParamSpec> params);
+    TPSType* OpenArrayOf(TPSType* element);
+
+    bool Reports(const TPSPascalParser& parser) const { return &parser == parser_.get(); }
+    void ErrorAt(const TPSPascalParser& parser, TPSCompilerErrorCode code, std::string_view param = {});
+    bool Expect(TPSPascalParser& parser, TPSPasToken token, TPSCompilerErrorCode code);
+    bool ReadMethodHeader(TPSPascalParser& parser, const HeaderRules& rules, std::string* name, TPSParametersDecl& decl,
+                          TPSMethodKind& kind);
+    TPSType* ReadTypeLevel(std::string_view name, TPSPascalParser& parser, int depth);
+    TPSType* ReadSetType(TPSPascalParser& parser);
+    TPSType* ReadEnumType(std::string_view name, TPSPascalParser& parser);
+    TPSType* ReadArrayType(TPSPascalParser& parser, int depth);
+    TPSType* ReadRecordType(TPSPascalParser& parser, int depth);
+    TPSType* ReadInterfaceType(std::string_view name, TPSPascalParser& parser);
+
+    struct SourcePlace
+    {
+        std::int32_t pos;
+        std::uint32_t row, col;
+    };
+    static SourcePlace PlaceOf(const TPSPascalParser& parser)
+    {
+        return {static_cast<std::int32_t>(parser.Position()), parser.Row(), parser.GetCol()};
+    }
+    template <typename Symbol> static void SetPlace(Symbol& symbol, const SourcePlace& at)
+    {
+        symbol.DeclarePos = at.pos;
+        symbol.DeclareRow = at.row;
+        symbol.DeclareCol = at.col;
+    }
+
+    bool IsDuplicate(std::string_view upperName, const TPSBlockInfo& block) const;
+    // The parser's token must be an identifier that names nothing yet in the
+    // block, nor any of taken; otherwise error 1 or 10.
+    bool CheckNewName(const TPSBlockInfo& block, const std::vector<std::string>& taken = {});
+    void NotifyVariable(TPSVariableType kind, std::int32_t varNo, std::int32_t procNo, std::uint32_t position);
+    bool SkipBlockBody();
+    bool ApplyProcAttributes(TPSProcedure* proc);
+
+    bool ReadConstValue(TPSPascalParser& parser, TPSValueRecord& dest);
+    // Binding levels of constant expressions, loosest first: relational,
+    // additive, multiplicative.
+    std::unique_ptr<ConstNode> ReadConstLevel(TPSPascalParser& parser, int depth, int level);
+    std::unique_ptr<ConstNode> ReadConstFactor(TPSPascalParser& parser, int depth);
+    bool EvalConst(TPSPascalParser& parser, ConstNode& node, TPSValueRecord& dest);
+    bool ReadNumberLiteral(TPSPascalParser& parser, TPSValueRecord& dest);
+    bool ReadStringLiteral(TPSPascalParser& parser, TPSValueRecord& dest);
+
+    FoldStatus Fold(TPSBinOperatorType op, TPSValueRecord& left, const TPSValueRecord& right);
+    FoldStatus Negate(TPSValueRecord& value);
+    FoldStatus Not(TPSValueRecord& value);
+    void ReportFold(const TPSPascalParser& parser, FoldStatus status);
+
+    std::unique_ptr<TPSPascalParser> parser_;
+    bool parserError_ = false;
+    std::vector<std::unique_ptr<TPSPascalCompilerMessage>> messages_;
+    std::string output_;
+    std::string debugOutput_;
+    bool hasOutput_ = false;
+
+    bool compiling_ = false;
+    bool isUnit_ = false;
+    std::vector<std::unique_ptr<TPSRegProc>> regProcs_;
+    std::vector<std::unique_ptr<TPSConstant>> constants_;
+    std::vector<std::unique_ptr<TPSProcedure>> procs_;
+    std::vector<std::unique_ptr<TPSType>> types_;
+    std::vector<std::unique_ptr<TPSVar>> vars_;
+    std::vector<std::unique_ptr<TPSCompileTimeClass>> classes_;
+    std::vector<std::unique_ptr<TPSInterface>> interfaces_;
+    std::vector<std::unique_ptr<TPSAttributeType>> attributeTypes_;
+    std::vector<std::string> unitNames_;
+    std::int32_t typeCounter_ = 0;
+    TPSInternalProcedure* mainProc_ = nullptr;
+    TPSType* anyStringType_ = nullptr;
+    TPSType* booleanType_ = nullptr;
+};

@@ -1,0 +1,315 @@
+#include "script/compiler/symbols.h"
+
+#include "script/compiler/compiler.h"
+#include "script/compiler/utils.h"
+
+using ps::BaseType;
+
+namespace {
+
+template <typename Symbol>
+void nameSymbol(Symbol& symbol, std::string& upper, std::string& org, std::string_view written)
+{
+    org.assign(written);
+    upper = FastUpperCase(written);
+    symbol.NameHash = MakeHash(upper);
+}
+
+} // namespace
+
+TPSType* ResolveLink(TPSType* type)
+{
+    // A link made by an alias may itself point at a link made by another.
+    while (type && type->BaseType == BaseType::TypeLink)
+        type = static_cast<TPSTypeLink*>(type)->LinkTypeNo;
+    return type;
+}
+
+const TPSType* ResolveLink(const TPSType* type)
+{
+    return ResolveLink(const_cast<TPSType*>(type));
+}
+
+BaseType BaseOf(const TPSType* type)
+{
+    const TPSType* t = ResolveLink(type);
+    return t ? t->BaseType : BaseType::ReturnAddress;
+}
+
+bool IsIntegerBase(BaseType b)
+{
+    return (b >= BaseType::Byte && b <= BaseType::LongInt) || b == BaseType::Int64;
+}
+
+bool IsRealBase(BaseType b)
+{
+    return b == BaseType::Single || b == BaseType::Double || b == BaseType::Extended || b == BaseType::Currency;
+}
+
+bool IsUnsignedBase(BaseType b)
+{
+    return b == BaseType::Byte || b == BaseType::Word || b == BaseType::LongWord;
+}
+
+bool IsWideStringBase(BaseType b)
+{
+    return b == BaseType::WideString || b == BaseType::UnicodeString;
+}
+
+void TPSValueRecord::Init(TPSType* type)
+{
+    *this = TPSValueRecord{};
+    FType = ResolveLink(type);
+    if (FType && FType->BaseType == BaseType::Set)
+        Str.assign(static_cast<const TPSSetType*>(FType)->ByteSize(), '\0');
+}
+
+void TPSValueRecord::SetInt(std::int64_t value)
+{
+    switch (Base()) {
+    case BaseType::Byte:
+    case BaseType::Char:
+        Int = static_cast<std::uint8_t>(value);
+        break;
+    case BaseType::ShortInt:
+        Int = static_cast<std::int8_t>(value);
+        break;
+    case BaseType::Word:
+    case BaseType::WideChar:
+        Int = static_cast<std::uint16_t>(value);
+        break;
+    case BaseType::SmallInt:
+        Int = static_cast<std::int16_t>(value);
+        break;
+    case BaseType::LongWord:
+    case BaseType::Enumeration:
+        Int = static_cast<std::uint32_t>(value);
+        break;
+    case BaseType::LongInt:
+    case BaseType::Procedural:
+        Int = static_cast<std::int32_t>(value);
+        break;
+    default:
+        Int = value;
+    }
+}
+
+TPSAttributeType::Field& TPSAttributeType::AddField(std::string_view name, TPSType* type)
+{
+    Field& field = Fields.emplace_back();
+    field.OrgName.assign(name);
+    field.Name = FastUpperCase(name);
+    field.FieldType = type;
+    return field;
+}
+
+TPSParameterDecl& TPSParametersDecl::AddParam(std::string_view writtenName, TPSParameterMode mode, TPSType* type)
+{
+    TPSParameterDecl& param = Params.emplace_back();
+    param.OrgName.assign(writtenName);
+    param.Name = FastUpperCase(writtenName);
+    param.Mode = mode;
+    param.AType = type;
+    return param;
+}
+
+bool TPSParametersDecl::Same(const TPSParametersDecl& other) const
+{
+    if (ResolveLink(Result) != ResolveLink(other.Result) || Params.size() != other.Params.size())
+        return false;
+    for (std::size_t i = 0; i < Params.size(); ++i) {
+        if (Params[i].Mode != other.Params[i].Mode ||
+            ResolveLink(Params[i].AType) != ResolveLink(other.Params[i].AType))
+            return false;
+    }
+    return true;
+}
+
+namespace {
+
+const char* modeMark(TPSParameterMode mode)
+{
+    return mode == TPSParameterMode::In ? " @" : " !";
+}
+
+std::string typeNumber(const TPSType* type)
+{
+    type = ResolveLink(type);
+    return std::to_string(type ? type->FinalTypeNo : -1);
+}
+
+} // namespace
+
+std::string TPSParametersDecl::ByNumbers() const
+{
+    std::string text = typeNumber(Result);
+    for (const TPSParameterDecl& param : Params)
+        text.append(modeMark(param.Mode)).append(typeNumber(param.AType));
+    return text;
+}
+
+std::string TPSParametersDecl::ByNames() const
+{
+    const TPSType* result = ResolveLink(Result);
+    std::string text = result ? result->Name : "0";
+    for (const TPSParameterDecl& param : Params) {
+        const TPSType* type = ResolveLink(param.AType);
+        text.append(modeMark(param.Mode)).append(type ? type->Name : "");
+    }
+    return text;
+}
+
+std::string TPSParametersDecl::Signature() const
+{
+    std::string text(1, Result ? '\1' : '\0');
+    for (const TPSParameterDecl& param : Params)
+        text.push_back(param.Mode == TPSParameterMode::In ? '\0' : '\1');
+    return text;
+}
+
+void TPSType::SetName(std::string_view written)
+{
+    nameSymbol(*this, Name, OriginalName, written);
+}
+
+TPSRecordFieldTypeDef& TPSRecordType::AddRecVal(std::string_view writtenName, TPSType* type)
+{
+    TPSRecordFieldTypeDef& field = Fields.emplace_back();
+    nameSymbol(field, field.FieldName, field.FieldOrgName, writtenName);
+    field.FieldType = type;
+    return field;
+}
+
+std::uint32_t TPSSetType::BitSize() const
+{
+    const TPSType* element = ResolveLink(SetType);
+    if (element && element->BaseType == BaseType::Enumeration)
+        return static_cast<const TPSEnumType*>(element)->HighValue + 1;
+    return 256;
+}
+
+TPSType* TPSVariantType::GetDynInvokeSelfType(TPSPascalCompiler& compiler)
+{
+    return compiler.FindType("IDISPATCH");
+}
+
+std::int32_t TPSVariantType::GetDynInvokeProcNo(TPSPascalCompiler& compiler)
+{
+    return compiler.FindProc("IDISPATCHINVOKE");
+}
+
+TPSType* TPSVariantType::GetDynInvokeParamType(TPSPascalCompiler& compiler)
+{
+    if (TPSType* type = compiler.FindType("!OPENARRAYOFVARIANT"))
+        return type;
+    return compiler.AddTypeS("!OPENARRAYOFVARIANT", "array of variant");
+}
+
+TPSType* TPSVariantType::GetDynInvokeResultType(TPSPascalCompiler& compiler)
+{
+    return compiler.FindType("VARIANT");
+}
+
+std::unique_ptr<TPSType> MakeTypeForBase(BaseType base)
+{
+    switch (base) {
+    case BaseType::Record:
+        return std::make_unique<TPSRecordType>();
+    case BaseType::DynArray:
+        return std::make_unique<TPSArrayType>();
+    case BaseType::StaticArray:
+        return std::make_unique<TPSStaticArrayType>();
+    case BaseType::Set:
+        return std::make_unique<TPSSetType>();
+    case BaseType::Enumeration:
+        return std::make_unique<TPSEnumType>();
+    case BaseType::Procedural:
+        return std::make_unique<TPSProceduralType>();
+    case BaseType::Class:
+        return std::make_unique<TPSClassType>();
+    case BaseType::Interface:
+        return std::make_unique<TPSInterfaceType>();
+    case BaseType::TypeLink:
+        return std::make_unique<TPSTypeLink>();
+    case BaseType::ForwardClass:
+        return std::make_unique<TPSUndefinedClassType>();
+    case BaseType::Variant:
+    case BaseType::NotificationVariant:
+        return std::make_unique<TPSVariantType>(base);
+    default:
+        return std::make_unique<TPSType>(base);
+    }
+}
+
+void TPSRegProc::SetName(std::string_view written)
+{
+    nameSymbol(*this, Name, OrgName, written);
+}
+
+void TPSInternalProcedure::SetName(std::string_view written)
+{
+    nameSymbol(*this, Name, OriginalName, written);
+}
+
+void TPSProcVar::SetName(std::string_view written)
+{
+    nameSymbol(*this, Name, OrgName, written);
+}
+
+void TPSVar::SetName(std::string_view written)
+{
+    nameSymbol(*this, Name, OrgName, written);
+}
+
+void TPSConstant::SetName(std::string_view written)
+{
+    nameSymbol(*this, Name, OrgName, written);
+}
+
+void TPSInterface::SetName(std::string_view written)
+{
+    std::string org;
+    nameSymbol(*this, Name, org, written);
+}
+
+bool TPSInterface::RegisterMethod(std::string_view header, TPSCallingConvention cc)
+{
+    TPSParametersDecl decl;
+    TPSMethodKind kind;
+    std::string name;
+    if (!owner_.ParseMethod({}, header, name, decl, kind))
+        return false;
+    AddMethod(name, std::move(decl), cc);
+    return true;
+}
+
+void TPSInterface::AddMethod(std::string_view writtenName, TPSParametersDecl decl, TPSCallingConvention cc)
+{
+    TPSInterfaceMethod& method = Methods.emplace_back();
+    nameSymbol(method, method.Name, method.OrgName, writtenName);
+    method.Decl = std::move(decl);
+    method.CC = cc;
+}
+
+bool TPSInterface::IsCompatibleWith(const TPSInterface* other) const
+{
+    for (const TPSInterface* i = this; i; i = i->InheritedFrom) {
+        if (i == other)
+            return true;
+    }
+    return false;
+}
+
+TPSCompileTimeClass::TPSCompileTimeClass(TPSPascalCompiler& owner, std::string_view name, TPSClassType* type)
+    : Name(FastUpperCase(name)), NameHash(MakeHash(Name)), FType(type), Owner(owner)
+{
+}
+
+bool TPSCompileTimeClass::IsCompatibleWith(const TPSCompileTimeClass* other) const
+{
+    for (const TPSCompileTimeClass* c = this; c; c = c->ClassInheritsFrom) {
+        if (c == other)
+            return true;
+    }
+    return false;
+}

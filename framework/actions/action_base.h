@@ -15,6 +15,7 @@
 #include <functional>
 
 class QAction;
+class TTntActionList;
 
 // Runs `body` where no exception may pass on (a Qt signal or event, a window
 // procedure): one that arrives stops there and is reported as a warning.
@@ -31,7 +32,6 @@ template <class F> bool RunShielded(const char* where, F&& body)
     }
     return false;
 }
-class TTntActionList;
 
 // The images an action list hands to its actions, by index.
 class TCustomImageList : public QObject

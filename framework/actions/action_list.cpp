@@ -38,8 +38,8 @@ void TCustomKvActionList::UnlinkScript()
 
 void TCustomKvActionList::SetPascalScript(TScriptLink* script)
 {
-    // Whether the script is unlinked or replaced, the old one gets its
-    // handler back: a handler left behind would register this list there too.
+    // Whether the script is unlinked or replaced, the list leaves the old
+    // script's chain: a handler left behind would register it there too.
     UnlinkScript();
     if (!script)
         return;

@@ -129,7 +129,7 @@ void TTntCustomAction::Bind(QAction* action)
     // trigger; put the action's state back first and let the action decide.
     connect(action, &QAction::triggered, this, [this, action] {
         action->setChecked(FChecked);
-        Execute();
+        RunShielded("action", [this] { Execute(); });
     });
     connect(action, &QObject::destroyed, this,
             [this] { FBound.removeIf([](const QPointer<QAction>& a) { return a.isNull(); }); });

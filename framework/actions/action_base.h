@@ -11,10 +11,27 @@
 #include <QPointer>
 #include <QString>
 
+#include <exception>
 #include <functional>
 
 class QAction;
 class TTntActionList;
+
+// Runs `body` where no exception may pass on (a Qt signal or event, a window
+// procedure): one that arrives stops there and is reported as a warning.
+// False when one did.
+template <class F> bool RunShielded(const char* where, F&& body)
+{
+    try {
+        body();
+        return true;
+    } catch (const std::exception& e) {
+        qWarning("%s: %s", where, e.what());
+    } catch (...) {
+        qWarning("%s: unknown exception", where);
+    }
+    return false;
+}
 
 // The images an action list hands to its actions, by index.
 class TCustomImageList : public QObject

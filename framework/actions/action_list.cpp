@@ -5,49 +5,59 @@
 
 TScriptLink::~TScriptLink()
 {
-    for (TCustomKvActionList* list : std::as_const(FLinkedLists))
+    for (TCustomKvActionList* list : std::as_const(FLinkedLists)) {
         list->FPascalScript = nullptr;
+        list->FCompileLink.reset();
+    }
 }
 
 TCustomKvActionList::TCustomKvActionList(QObject* owner) : TTntActionList(owner) {}
 
 TCustomKvActionList::~TCustomKvActionList()
 {
-    // The compile handler installed in the script checks that the list is
-    // still alive, so the script's chain stays whole without it.
-    if (FPascalScript)
-        FPascalScript->FLinkedLists.removeOne(this);
+    UnlinkScript();
     SetSwitch(nullptr);
+}
+
+void TCustomKvActionList::UnlinkScript()
+{
+    if (!FPascalScript)
+        return;
+    QList<TCustomKvActionList*>& linked = FPascalScript->FLinkedLists;
+    // Only the list linked last is sure to hold the script's handler; it
+    // gives the script the handler it found there. One linked earlier sits
+    // under later lists and only steps aside.
+    const bool outermost = !linked.isEmpty() && linked.last() == this;
+    linked.removeOne(this);
+    FCompileLink->active = false;
+    if (outermost)
+        FPascalScript->SetOnCompile(FCompileLink->previous);
+    FPascalScript = nullptr;
+    FCompileLink.reset();
 }
 
 void TCustomKvActionList::SetPascalScript(TScriptLink* script)
 {
-    if (FPascalScript) {
-        FPascalScript->FLinkedLists.removeOne(this);
-        // Give the old script its own handler back, whether it is unlinked or
-        // replaced: a handler left behind would register this list there too.
-        FPascalScript->SetOnCompile(FPreviousCompile);
-        FPascalScript = nullptr;
-        FPreviousCompile = nullptr;
-    }
+    // Whether the script is unlinked or replaced, the list leaves the old
+    // script's chain: a handler left behind would register it there too.
+    UnlinkScript();
     if (!script)
         return;
     FPascalScript = script;
-    FPreviousCompile = script->OnCompile();
-    script->SetOnCompile(
-        [self = QPointer<TCustomKvActionList>(this), previous = FPreviousCompile](TScriptLink* sender) {
-            if (self)
-                self->DoScriptCompile(sender);
-            else if (previous)
-                previous(sender);
-        });
+    FCompileLink = std::make_shared<TCompileLink>(TCompileLink{script->OnCompile()});
+    script->SetOnCompile([this, link = FCompileLink](TScriptLink* sender) {
+        if (link->active)
+            DoScriptCompile(sender);
+        else if (link->previous)
+            link->previous(sender);
+    });
     script->FLinkedLists.append(this);
 }
 
 void TCustomKvActionList::DoScriptCompile(TScriptLink* sender)
 {
-    if (FPreviousCompile)
-        FPreviousCompile(sender);
+    if (FCompileLink && FCompileLink->previous)
+        FCompileLink->previous(sender);
     if (!FPascalScript)
         return;
     // A rejected declaration does not stop the others.

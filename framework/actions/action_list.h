@@ -11,6 +11,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 
 class TCustomAbstractAction;
 
@@ -54,13 +55,24 @@ public:
 
 private:
     friend class TScriptLink;
+    // The list's place in a script's compile chain: the handler it found
+    // there, and whether the list still takes part. A list that leaves from
+    // the middle of the chain stays in it as a plain link to its previous
+    // handler, so the lists linked after it keep their place.
+    struct TCompileLink
+    {
+        TScriptLink::TCompileEvent previous;
+        bool active = true;
+    };
+
     // Runs `operation` on every action that takes part in the preferences,
     // then the list's own event.
     bool ForPrefs(TActionPreferences& gp, bool (TCustomAbstractAction::*operation)(TActionPreferences&),
                   const TListLoadEvent& listEvent);
+    void UnlinkScript();
 
     TScriptLink* FPascalScript = nullptr;
-    TScriptLink::TCompileEvent FPreviousCompile;
+    std::shared_ptr<TCompileLink> FCompileLink;
     QPointer<TKvSwitch> FSwitch;
     QMetaObject::Connection FSwitchDestroyed;
 };

@@ -44,12 +44,14 @@ private:
     bool FHeld = false;
 };
 
-// Records `line` when recording is on, and then guards the apply that follows.
-void RecordAndGuard(GuardScope& guard, const QString& line)
+// Records the action's line when recording is on, and then guards the apply
+// that follows. An action without a script name is no script procedure: its
+// line could not be replayed and would keep the whole macro from compiling.
+void RecordAndGuard(GuardScope& guard, const TCustomAbstractAction& action)
 {
-    if (!Recording())
+    if (!Recording() || action.ScriptName.isEmpty())
         return;
-    MacroTarget->append(line);
+    MacroTarget->append(action.MacroLine());
     guard.Hold();
 }
 
@@ -277,8 +279,8 @@ void TNopeAction::Apply()
 {
     GuardScope guard;
     // The action that stops a recording must not end every macro with itself.
-    if (!ScriptName.isEmpty() && InternalId != kStopMacroId)
-        RecordAndGuard(guard, MacroLine());
+    if (InternalId != kStopMacroId)
+        RecordAndGuard(guard, *this);
     if (OnBeforeApply)
         OnBeforeApply();
     if (InternalApply)
@@ -321,7 +323,7 @@ template <class T> void TValueAction<T>::SetValue(const T& value)
         return;
     FValue = value;
     GuardScope guard;
-    RecordAndGuard(guard, MacroLine());
+    RecordAndGuard(guard, *this);
     Apply();
 }
 
@@ -766,7 +768,7 @@ void TCheckAction::SetChecked(bool checked)
     GuardScope guard;
     // The action that stops a recording records nothing and guards nothing;
     // the one named "Script" records nothing but still guards.
-    if (InternalId != kStopMacroId && Recording()) {
+    if (InternalId != kStopMacroId && Recording() && !ScriptName.isEmpty()) {
         if (ScriptName != QLatin1String("Script"))
             MacroTarget->append(MacroLine());
         guard.Hold();

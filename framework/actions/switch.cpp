@@ -14,7 +14,7 @@ TKvSwitch::TKvSwitch(QObject* owner) : QObject(owner)
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
             if (state == Qt::ApplicationActive)
-                Activated();
+                RunShielded("activation", [this] { Activated(); });
         });
 }
 
@@ -35,7 +35,7 @@ void TKvSwitch::ScheduleFirstRun()
 {
     QTimer::singleShot(0, this, [this] {
         if (!FCommandLineRun)
-            FirstActivation(FMainWindow);
+            RunShielded("command line", [this] { FirstActivation(FMainWindow); });
     });
 }
 
@@ -83,6 +83,9 @@ void TKvSwitch::UnregisterList(TTntActionList* list)
         if (it != FNames.end())
             FNames.erase(it);
     }
+    // A manager frees its actions before it leaves as a list: their entries
+    // go too, or the switch would still count names that name nothing.
+    FNames.removeIf([](const Entry& e) { return e.action.isNull(); });
 }
 
 void TKvSwitch::RunCommandLine()
@@ -147,6 +150,20 @@ TCustomAbstractAction* TKvSwitch::LookupSwitch(const QString& name)
     return FDefaultAction;
 }
 
+void TKvSwitch::Run(const TActionEx& request)
+{
+    TCustomAbstractAction* action = request.action;
+    auto* check = qobject_cast<TCheckAction*>(action);
+    if (!check)
+        action->SetValueFromString(request.value);
+    else if (request.mode == TActionEx::On)
+        check->SetChecked(true);
+    else if (request.mode == TActionEx::Off)
+        check->SetChecked(false);
+    else if (request.mode == TActionEx::Run)
+        check->SetChecked(!check->Checked());
+}
+
 void TKvSwitch::ExecuteQueue()
 {
     if (FQueue.empty())
@@ -160,19 +177,10 @@ void TKvSwitch::ExecuteQueue()
     const auto done = qScopeGuard([this, wasExecuting] { FExecuting = wasExecuting; });
     for (const TActionEx& request : queue) {
         ProcessMessages();
-        // The messages may have removed the action.
-        if (request.action && request.action->Enabled()) {
-            if (auto* check = qobject_cast<TCheckAction*>(request.action)) {
-                if (request.mode == TActionEx::On)
-                    check->SetChecked(true);
-                else if (request.mode == TActionEx::Off)
-                    check->SetChecked(false);
-                else if (request.mode == TActionEx::Run)
-                    check->SetChecked(!check->Checked());
-            } else {
-                request.action->SetValueFromString(request.value);
-            }
-        }
+        // The messages may have removed the action. A request that fails
+        // does not keep the others from running.
+        if (request.action && request.action->Enabled())
+            RunShielded("command line", [&] { Run(request); });
         ProcessMessages();
     }
     if (!quit)

@@ -77,6 +77,8 @@ private:
     void ParseArgument(const QString& argument);
     TCustomAbstractAction* LookupSwitch(const QString& name);
     void ExecuteQueue();
+    // Runs or sets the action of one request.
+    static void Run(const TActionEx& request);
 
     QList<Entry> FNames;
     TSuperList FQueue;

@@ -6,7 +6,9 @@ TKvActionComponent::TKvActionComponent(QObject* owner) : TCustomKvActionList(own
 {
     FHandle = AllocateHWnd([this](UINT msg, WPARAM wParam, LPARAM lParam) {
         TMessage message{msg, wParam, lParam, 0};
-        WndProc(message);
+        // A failing message answers 0; the loop that delivered it goes on.
+        if (!RunShielded("window procedure", [&] { WndProc(message); }))
+            message.Result = 0;
         return message.Result;
     });
 }

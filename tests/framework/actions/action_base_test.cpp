@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 
 namespace {
 
@@ -26,6 +27,16 @@ TEST(Binding, CheckableQActionLeavesTheDecisionToTheAction)
     EXPECT_TRUE(menu.isChecked());
     loop->SetCheckedNoMacro(false);
     EXPECT_FALSE(menu.isChecked());
+}
+
+TEST(Binding, AFailingHandlerStopsAtTheQAction)
+{
+    TTntActionList list;
+    auto* grab = TCustomAbstractAction::CreateNamed<TNopeAction>(&list, "naGrab");
+    grab->InternalApply = [] { throw std::runtime_error("no picture"); };
+    QAction menu;
+    grab->Bind(&menu);
+    EXPECT_NO_THROW(menu.trigger());
 }
 
 TEST(Binding, QActionShowsTheAction)

@@ -88,6 +88,33 @@ TEST(ScriptChain, OwnHandlerFirstThenListsInLinkOrder)
     EXPECT_EQ(first.PascalScript(), nullptr);
 }
 
+TEST(ScriptChain, AListLeavingFromTheMiddleKeepsTheLaterOnes)
+{
+    FakeScript script;
+    script.handler = [&](TScriptLink*) {
+        script.AddMethod(
+            nullptr, [](const QVariantList&) {}, "procedure Host;");
+    };
+    TKvActionList first, second;
+    auto third = std::make_unique<TKvActionList>();
+    Add<TNopeAction>(first, "naFirst");
+    Add<TNopeAction>(second, "naSecond");
+    Add<TNopeAction>(*third, "naThird");
+    first.SetPascalScript(&script);
+    second.SetPascalScript(&script);
+    third->SetPascalScript(&script);
+
+    first.SetPascalScript(nullptr);
+    EXPECT_EQ(script.Compile(), (std::vector<std::string>{"procedure Host;", "procedure Second;", "procedure Third;"}));
+    // Linked again, it comes last.
+    first.SetPascalScript(&script);
+    second.SetPascalScript(nullptr);
+    EXPECT_EQ(script.Compile(), (std::vector<std::string>{"procedure Host;", "procedure Third;", "procedure First;"}));
+    third.reset();
+    first.SetPascalScript(nullptr);
+    EXPECT_EQ(script.Compile(), std::vector<std::string>{"procedure Host;"});
+}
+
 TEST(ScriptChain, ReplacingTheScriptRestoresTheOldOne)
 {
     FakeScript oldScript, newScript;

@@ -185,6 +185,23 @@ TEST_F(SetValuePipeline, StopMacroActionsNeitherRecordNorGuard)
     EXPECT_TRUE(lines.isEmpty());
 }
 
+TEST_F(SetValuePipeline, ActionsWithoutScriptNameRecordNothing)
+{
+    TTntActionList list;
+    auto* zoom = Make<TIntegerAction>(list, "Zoom");
+    auto* hidden = Make<TIntegerAction>(list, "");
+    auto* hiddenCheck = Make<TCheckAction>(list, "");
+    auto* hiddenNope = Make<TNopeAction>(list, "");
+    hidden->InternalApply = [&](const int& v) { zoom->SetValue(v); };
+    hiddenCheck->InternalTrueApply = [&] { zoom->SetValue(7); };
+    hiddenNope->InternalApply = [&] { zoom->SetValue(8); };
+    hidden->SetValue(5);
+    hiddenCheck->SetChecked(true);
+    hiddenNope->Execute();
+    // What they change is recorded, so the macro still has the effect.
+    EXPECT_EQ(lines, QStringList({"    Zoom(5);", "    Zoom(7);", "    Zoom(8);"}));
+}
+
 TEST_F(SetValuePipeline, GuardIsReleasedWhenAHandlerThrows)
 {
     TTntActionList list;

@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace {
 
 class CommandLine : public ::testing::Test
@@ -79,6 +81,14 @@ TEST_F(CommandLine, UnknownNamesBareWordsAndDisabledActionsAreIgnored)
     EXPECT_EQ(open->Value(), "clip.avi");
     commandLine.RunArguments({"/other=x.avi"});
     EXPECT_EQ(open->Value(), "x.avi");
+}
+
+TEST_F(CommandLine, AFailingRequestLeavesTheOthersToRun)
+{
+    grab->InternalApply = [] { throw std::runtime_error("no picture"); };
+    EXPECT_NO_THROW(commandLine.RunArguments({"/grab", "/zoom=2"}));
+    EXPECT_EQ(zoom->Value(), 2);
+    EXPECT_FALSE(commandLine.Executing());
 }
 
 TEST_F(CommandLine, QuitClosesOnlyAfterRealRequests)

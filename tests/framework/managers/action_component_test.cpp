@@ -1,4 +1,5 @@
 #include "framework/actions/actions.h"
+#include "framework/actions/switch.h"
 #include "framework/managers/action_component.h"
 #include "platform/win/messages.h"
 
@@ -9,11 +10,13 @@
 
 #include <atomic>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
 namespace {
 
 constexpr UINT WM_PING = WM_USER + 7;
+constexpr UINT WM_FAIL = WM_USER + 8;
 
 class TTestMan : public TKvActionComponent
 {
@@ -51,6 +54,10 @@ protected:
     }
     void WndProc(TMessage& message) override
     {
+        if (message.Msg == WM_FAIL) {
+            message.Result = 5;
+            throw std::runtime_error("failing message");
+        }
         if (message.Msg != WM_PING)
             return TKvActionComponent::WndProc(message);
         wndProcThread = QThread::currentThreadId();
@@ -110,6 +117,19 @@ TEST(ManagerWindow, WorkerMessagesRunOnTheGuiThread)
     EXPECT_EQ(man->wndProcThread.load(), QThread::currentThreadId());
     // Messages the manager does not handle get the default answer.
     EXPECT_EQ(SendMessage(wnd, WM_USER + 99, 1, 1), 0);
+
+    // A message whose handling fails answers 0 and stops there, from any
+    // thread and posted or sent; the window goes on serving.
+    LRESULT failed = -1;
+    EXPECT_NO_THROW(failed = SendMessage(wnd, WM_FAIL, 0, 0));
+    EXPECT_EQ(failed, 0);
+    std::atomic<LRESULT> fromWorker{-1};
+    std::thread failing([&] { fromWorker = SendMessage(wnd, WM_FAIL, 0, 0); });
+    EXPECT_TRUE(WaitServingMessages([&] { return fromWorker == 0; }, 10000));
+    failing.join();
+    EXPECT_TRUE(PostMessage(wnd, WM_FAIL, 0, 0));
+    EXPECT_NO_THROW(ProcessMessages());
+    EXPECT_EQ(SendMessage(wnd, WM_PING, 1, 1), 2);
 }
 
 TEST(ManagerWindow, WindowAndActionsGoWithTheManager)
@@ -124,6 +144,20 @@ TEST(ManagerWindow, WindowAndActionsGoWithTheManager)
     EXPECT_FALSE(IsWindow(wnd));
     EXPECT_FALSE(PostMessage(wnd, WM_PING, 0, 0));
     EXPECT_TRUE(level.isNull());
+
+    // The switch forgets the names of a manager that is gone: a switch that
+    // knows no names runs nothing, not even its default action.
+    TKvSwitch commandLine;
+    auto* linked = TKvActionComponent::Create<TTestMan>(nullptr, &log);
+    linked->iaLevel->Switch = "level";
+    linked->SetSwitch(&commandLine);
+    TNopeAction fallback;
+    int fallbackRuns = 0;
+    fallback.InternalApply = [&] { ++fallbackRuns; };
+    commandLine.SetDefaultAction(&fallback);
+    delete linked;
+    commandLine.RunArguments({"/level=2"});
+    EXPECT_EQ(fallbackRuns, 0);
 
     // The usual end: the form goes with its manager and the actions.
     auto other = std::make_unique<QWidget>();

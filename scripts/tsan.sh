@@ -17,13 +17,35 @@ cmake --build "$build" --target "${programs[@]}"
 
 # ctest names tests after the GoogleTest cases, not after their program: pick
 # the names of the tests whose command is one of the programs.
-regex="$(ctest --test-dir "$build" --show-only=json-v1 | python3 -c '
-import json, re, sys
-programs = set(sys.argv[1:])
-names = [t["name"] for t in json.load(sys.stdin)["tests"]
-         if t.get("command") and t["command"][0].rsplit("/", 1)[-1] in programs]
-print("^(" + "|".join(re.escape(n) for n in names) + ")$" if names else "")
-' "${programs[@]}")"
+pick="$build/pick-tests.cmake"
+cat > "$pick" <<'CMAKE'
+cmake_minimum_required(VERSION 3.25)
+file(READ "${JSON}" json)
+string(JSON count LENGTH "${json}" tests)
+set(names "")
+if(count GREATER 0)
+  math(EXPR last "${count} - 1")
+  foreach(i RANGE ${last})
+    string(JSON command ERROR_VARIABLE missing GET "${json}" tests ${i} command 0)
+    if(NOT missing)
+      get_filename_component(program "${command}" NAME)
+      if(program IN_LIST PROGRAMS)
+        string(JSON name GET "${json}" tests ${i} name)
+        string(REPLACE "." "\\." name "${name}")
+        list(APPEND names "${name}")
+      endif()
+    endif()
+  endforeach()
+endif()
+list(JOIN names "|" regex)
+if(regex)
+  set(regex "^(${regex})$")
+endif()
+file(WRITE "${OUT}" "${regex}")
+CMAKE
+ctest --test-dir "$build" --show-only=json-v1 > "$build/tests.json"
+cmake -DJSON="$build/tests.json" -DOUT="$build/tests.regex" -DPROGRAMS="$(IFS=';'; echo "${programs[*]}")" -P "$pick"
+regex="$(cat "$build/tests.regex")"
 if [ -z "$regex" ]; then
   echo "tsan.sh: no tests found in ${programs[*]}" >&2
   exit 1

@@ -240,13 +240,6 @@ TEST_F(Shell, TrashTakesFilesAndRefusesMissingOnes)
     EXPECT_TRUE(error.contains("never there.jpg"));
 }
 
-TEST_F(Shell, NoModifierIsDownWithoutAKeyboard)
-{
-    EXPECT_EQ(GetKeyState(VK_SHIFT), 0);
-    EXPECT_EQ(GetKeyState(VK_CONTROL), 0);
-    EXPECT_EQ(GetKeyState('A'), 0);
-}
-
 } // namespace
 
 #include "shell_test.moc"

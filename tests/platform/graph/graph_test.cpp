@@ -1,5 +1,6 @@
 #include "fakes.h"
 
+#include "platform/core/class_registry.h"
 #include "platform/graph/capture_graph_builder.h"
 #include "platform/graph/filter_graph.h"
 #include "platform/graph/filter_mapper.h"
@@ -202,15 +203,18 @@ public:
              {std::pair{kThird, MERIT_UNLIKELY}, std::pair{kBest, MERIT_PREFERRED}, std::pair{kSecond, MERIT_NORMAL}}) {
             const CLSID classId = id;
             FilterMapper::instance().registerFilter(
-                {classId, u"Converter", merit, {{MEDIATYPE_Video, MEDIASUBTYPE_RGB32}}, false, [classId] {
-                     return ComPtr<IBaseFilter>(makeCom<Copier>(classId, MEDIASUBTYPE_RGB24));
-                 }});
+                {classId, u"Converter", merit, {{MEDIATYPE_Video, MEDIASUBTYPE_RGB32}}, false});
+            registerClass(classId, makeCom<ClassFactory>([classId](REFIID riid, void** object) {
+                              return makeCom<Copier>(classId, MEDIASUBTYPE_RGB24)->QueryInterface(riid, object);
+                          }));
         }
     }
     ~ConverterRegistration()
     {
-        for (const CLSID& id : {kBest, kSecond, kThird})
+        for (const CLSID& id : {kBest, kSecond, kThird}) {
             FilterMapper::instance().unregisterFilter(id);
+            unregisterClass(id);
+        }
     }
 };
 

@@ -40,7 +40,7 @@ void LinearResampler::reset()
 {
     phase_ = 0;
     a_ = b_ = {};
-    load_ = Load::A;
+    haveA_ = haveB_ = false;
     skip_ = 0;
     partialBytes_ = 0;
 }
@@ -100,18 +100,20 @@ std::size_t LinearResampler::process(std::span<const BYTE> in, std::span<BYTE> o
             if (skip_ > 0)
                 break;
         }
-        if (load_ == Load::A) {
+        if (!haveA_) {
             if (pos >= frames)
                 break;
             a_ = frameAt(in, pos++);
-            load_ = Load::B;
+            haveA_ = true;
+            haveB_ = false;
         }
-        if (load_ == Load::B) {
-            // B is the frame after A; it stays in the stream.
+        // B is the frame after A, needed only between the two; it stays in
+        // the stream.
+        if (phase_ > 0 && !haveB_) {
             if (pos >= frames)
                 break;
             b_ = frameAt(in, pos);
-            load_ = Load::Ready;
+            haveB_ = true;
         }
         if (written + outFrameBytes > out.size())
             break;
@@ -126,7 +128,7 @@ std::size_t LinearResampler::process(std::span<const BYTE> in, std::span<BYTE> o
         if (advance > 0) {
             // A was consumed when it was loaded.
             skip_ = advance - 1;
-            load_ = Load::A;
+            haveA_ = false;
         }
     }
     // Keep the bytes of a frame that the piece cut.

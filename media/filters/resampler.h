@@ -45,7 +45,8 @@ private:
     double phase_ = 0;
     Frame a_{};
     Frame b_{};
-    enum class Load { A, B, Ready } load_ = Load::A;
+    bool haveA_ = false;
+    bool haveB_ = false;
     // Input frames still to pass over before the next frame A.
     std::int64_t skip_ = 0;
     // The bytes of an input frame that the last piece cut.

@@ -65,10 +65,11 @@ bool SlotTracker::waitFree(std::size_t index, CancelToken* cancel)
     if (!isHeld(index))
         return true;
     if (onInterfaceThread()) {
-        // The acknowledgements are queued for this very thread.
-        while (isHeld(index) && !(cancel && cancel->fired()))
+        // The acknowledgements are queued for this very thread, which
+        // waits for nobody meanwhile.
+        while (isHeld(index))
             ProcessMessages();
-        return !isHeld(index);
+        return true;
     }
     CancelToken::Subscription subscription = 0;
     if (cancel)

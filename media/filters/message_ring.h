@@ -37,7 +37,8 @@ public:
     // Lets the window go once the messages posted before have been handled.
     void close();
 
-    // Waits until slot `index` carries no message; false when `cancel` fired.
+    // Waits until slot `index` carries no message; false when `cancel` fired
+    // first. The interface thread serves the acknowledgements while it waits.
     bool waitFree(std::size_t index, CancelToken* cancel);
     // Posts the message and holds the slot until it has been handled.
     // Window 0 takes nothing.

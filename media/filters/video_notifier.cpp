@@ -121,7 +121,7 @@ void TVideoNotifier::SetNotifyDVCode(bool on)
     enable();
     // A record on the stack is safe: the send returns once it was handled.
     const TIncrustDV codes = currentDVCodes();
-    SendMessage(dvCodeWindow_.load(), WM_DVCODE, reinterpret_cast<WPARAM>(&codes), 0, releaseToken());
+    SendMessage(dvCodeWindow_.load(), WM_DVCODE, reinterpret_cast<WPARAM>(&codes), 0);
 }
 
 void TVideoNotifier::SetMaxGap(std::int32_t ms)

@@ -1,7 +1,10 @@
 #include "media/filters/resampler.h"
 
 #include "media/filters/copy_filter.h"
+#include "platform/graph/filter_graph.h"
+#include "platform/graph/source.h"
 #include "sink.h"
+#include "tests/platform/graph/fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -215,4 +218,81 @@ TEST(AVDummy, CopiesVideoAndAudio)
     CLSID id;
     dummy->GetClassID(&id);
     EXPECT_EQ(id, "{83036780-D1E1-49D3-8CE7-77DA63D25D8F}"_guid);
+}
+
+namespace {
+
+// A source of one PCM stream whose buffers have a given size; it delivers
+// nothing.
+class PcmSource final : public SourceFilter
+{
+public:
+    PcmSource(const AM_MEDIA_TYPE& type, LONG bufferSize)
+        : SourceFilter("{4C1E0002-0000-4000-8000-000000000001}"_guid, u"PCM Source")
+    {
+        addStream(std::make_unique<Stream>(this, type, bufferSize));
+    }
+
+private:
+    class Stream final : public SourceStream
+    {
+    public:
+        Stream(PcmSource* filter, const AM_MEDIA_TYPE& type, LONG bufferSize)
+            : SourceStream(filter, u"Audio"), type_(type), bufferSize_(bufferSize)
+        {
+        }
+        HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override { return *type == type_ ? S_OK : S_FALSE; }
+        HRESULT GetMediaType(int position, AM_MEDIA_TYPE* type) override
+        {
+            if (position != 0)
+                return VFW_S_NO_MORE_ITEMS;
+            *type = type_;
+            return S_OK;
+        }
+        HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override
+        {
+            request->cBuffers = 1;
+            request->cbBuffer = bufferSize_;
+            ALLOCATOR_PROPERTIES actual;
+            return allocator->SetProperties(request, &actual);
+        }
+        HRESULT FillBuffer(IMediaSample*) override { return S_FALSE; }
+
+    private:
+        AM_MEDIA_TYPE type_;
+        LONG bufferSize_;
+    };
+    ~PcmSource() override = default;
+};
+
+} // namespace
+
+// The output buffers hold one converted input buffer and 256 bytes more,
+// computed without overflow for large buffers.
+TEST(Resampler, SizesItsBuffersForOneInputBuffer)
+{
+    for (const LONG upstream : {LONG(19'200), LONG(50'000'000)}) {
+        SCOPED_TRACE(upstream);
+        auto graph = makeCom<FilterGraph>();
+        auto source = makeCom<PcmSource>(waveType(WAVE_FORMAT_PCM, 2, 48000, 16), upstream);
+        auto resampler = makeCom<TResampler>();
+        resampler->SetEnabled(true);
+        resampler->SetOutputRate(96000);
+        resampler->SetOutputChannels(2);
+        auto sink = makeCom<fakes::Sink>(MEDIASUBTYPE_PCM, MEDIATYPE_Audio);
+        graph->AddFilter(source.get(), u"Source");
+        graph->AddFilter(resampler.get(), u"Resampler");
+        graph->AddFilter(sink.get(), u"Sink");
+        ASSERT_EQ(graph->ConnectDirect(source->GetPin(0), resampler->input(), nullptr), S_OK);
+        ASSERT_EQ(graph->ConnectDirect(resampler->output(), sink->GetPin(0), nullptr), S_OK);
+
+        const auto* wave = resampler->output()->mediaType().formatAs<WAVEFORMATEX>();
+        ASSERT_TRUE(wave);
+        EXPECT_EQ(wave->nSamplesPerSec, 96000u);
+        EXPECT_EQ(wave->nAvgBytesPerSec, 96000u * 4);
+        ALLOCATOR_PROPERTIES properties;
+        ASSERT_EQ(resampler->output()->allocator()->GetProperties(&properties), S_OK);
+        EXPECT_EQ(properties.cbBuffer, upstream * 2 + 256);
+        EXPECT_GE(properties.cBuffers, 2);
+    }
 }

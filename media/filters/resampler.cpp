@@ -49,7 +49,8 @@ std::size_t LinearResampler::maxOutput(std::size_t inBytes) const
 {
     const std::size_t frames = (partialBytes_ + inBytes) / (kSampleBytes * std::size_t(inChannels_));
     const double step = stepWhole_ + stepFraction_;
-    const auto outFrames = static_cast<std::size_t>(std::ceil(double(frames) / step)) + 2;
+    // The frame held from the last piece counts as one more.
+    const auto outFrames = static_cast<std::size_t>(std::ceil(double(frames + 1) / step)) + 1;
     return outFrames * kSampleBytes * std::size_t(outChannels_);
 }
 

@@ -32,6 +32,11 @@ bool formatChanged(const TVideoData& a, const TVideoData& b)
            a.aspectY != b.aspectY;
 }
 
+TIncrustDV dvCodesOf(const TframeData& frame)
+{
+    return {frame.dateValid, frame.timecodeValid, frame.recDate, frame.timecodeText};
+}
+
 QString aspectSuffix(bool wide)
 {
     return wide ? QStringLiteral(" (16x9)") : QStringLiteral(" (4x3)");
@@ -164,7 +169,7 @@ TVideoData TVideoNotifier::GetVideoData() const
 TIncrustDV TVideoNotifier::currentDVCodes() const
 {
     std::lock_guard lock(state_);
-    return {frame_.dateValid, frame_.timecodeValid, frame_.recDate, frame_.timecodeText};
+    return dvCodesOf(frame_);
 }
 
 // --- connection and streaming ------------------------------------------------
@@ -294,7 +299,7 @@ HRESULT TVideoNotifier::Transform(IMediaSample* sample)
         firstSample_ = false;
         if (notifyDVCode_) {
             out.dvCode = true;
-            out.dv = {frame_.dateValid, frame_.timecodeValid, frame_.recDate, frame_.timecodeText};
+            out.dv = dvCodesOf(frame_);
         }
         newSegment_ = false;
     }

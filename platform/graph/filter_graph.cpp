@@ -507,13 +507,8 @@ HRESULT FilterGraph::SetSyncSource(IReferenceClock* clock)
 
 HRESULT FilterGraph::GetSyncSource(IReferenceClock** clock)
 {
-    if (!clock)
-        return E_POINTER;
     std::lock_guard lock(lock_);
-    *clock = clock_.get();
-    if (*clock)
-        (*clock)->AddRef();
-    return S_OK;
+    return copyOutOrNull<IReferenceClock>(clock_.get(), clock);
 }
 
 HRESULT FilterGraph::SetDefaultSyncSource()

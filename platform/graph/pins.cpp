@@ -198,11 +198,8 @@ HRESULT BasePin::ConnectedTo(IPin** pin)
     if (!pin)
         return E_POINTER;
     std::lock_guard lock(filter_->filterLock());
-    *pin = connected_.get();
-    if (!*pin)
-        return VFW_E_NOT_CONNECTED;
-    (*pin)->AddRef();
-    return S_OK;
+    copyOutOrNull<IPin>(connected_.get(), pin);
+    return connected_ ? S_OK : VFW_E_NOT_CONNECTED;
 }
 
 HRESULT BasePin::ConnectionMediaType(AM_MEDIA_TYPE* type)

@@ -269,6 +269,16 @@ public:
         }
         return TBCTransInPlaceFilter::NewSegment(start, stop, rate);
     }
+    HRESULT StartStreaming() override
+    {
+        ++starts;
+        return S_OK;
+    }
+    HRESULT StopStreaming() override
+    {
+        ++stops;
+        return S_OK;
+    }
     HRESULT BeginFlush() override
     {
         ++beginFlushes;
@@ -289,6 +299,8 @@ public:
     Log log;
     std::atomic<int> beginFlushes{0};
     std::atomic<int> endFlushes{0};
+    int starts = 0; // GUI thread only
+    int stops = 0;
 
 private:
     mutable std::mutex segmentLock_;

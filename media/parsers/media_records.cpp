@@ -1,5 +1,6 @@
 #include "media/parsers/media_records.h"
 
+#include <algorithm>
 #include <cmath>
 
 bool SameVideoData(const TVideoData& a, const TVideoData& b)

@@ -49,10 +49,4 @@ TEST(Timecode, RoundTripsEveryFrame)
     EXPECT_EQ(RefTimeToTimecodeStr(kNtsc, 30 * kNtsc), "0:00:01:00");
 }
 
-TEST(Timecode, DVTimecodeText)
-{
-    EXPECT_EQ(DVTimecodeToStr({10, 20, 30, 5}), "10:20:30:05");
-    EXPECT_EQ(DVTimecodeToStr({0, 0, 0, 0}), "0:00:00:00");
-}
-
 } // namespace

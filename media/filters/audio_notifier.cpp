@@ -79,8 +79,8 @@ bool TAudioNotifier::readMediaType(const AM_MEDIA_TYPE& type)
     audio_.channels = wave->nChannels;
     audio_.sampleRate = static_cast<std::int32_t>(wave->nSamplesPerSec);
     audio_.bitsPerSample = wave->wBitsPerSample;
-    audio_.bitRate = static_cast<std::int32_t>(std::min<std::uint64_t>(std::uint64_t(wave->nAvgBytesPerSec) * 8,
-                                                                         std::numeric_limits<std::int32_t>::max()));
+    audio_.bitRate = static_cast<std::int32_t>(
+        std::min<std::uint64_t>(std::uint64_t(wave->nAvgBytesPerSec) * 8, std::numeric_limits<std::int32_t>::max()));
     describe();
     return notifyAudioData_;
 }

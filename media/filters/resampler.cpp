@@ -214,7 +214,8 @@ HRESULT TResampler::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERT
         outChannels * upstream.cbBuffer * outRate / (std::int64_t(in.channels) * in.rate) + kBufferMargin;
     ALLOCATOR_PROPERTIES wanted = *request;
     wanted.cBuffers = std::max<LONG>(std::max(wanted.cBuffers, upstream.cBuffers), 2);
-    wanted.cbBuffer = static_cast<LONG>(std::clamp<std::int64_t>(size, upstream.cbBuffer, std::numeric_limits<LONG>::max()));
+    wanted.cbBuffer =
+        static_cast<LONG>(std::clamp<std::int64_t>(size, upstream.cbBuffer, std::numeric_limits<LONG>::max()));
     return SetAllocatorAtLeast(allocator, wanted, upstream.cbBuffer);
 }
 
@@ -253,7 +254,7 @@ HRESULT TResampler::Transform(IMediaSample* in, IMediaSample* out)
     if (FAILED(in->GetPointer(&source)) || FAILED(out->GetPointer(&target)))
         return E_FAIL;
     const LONG length = std::clamp<LONG>(in->GetActualDataLength(), 0, in->GetSize());
-    const std::size_t written =
-        resampler_.process({source, static_cast<std::size_t>(length)}, {target, static_cast<std::size_t>(out->GetSize())});
+    const std::size_t written = resampler_.process({source, static_cast<std::size_t>(length)},
+                                                   {target, static_cast<std::size_t>(out->GetSize())});
     return out->SetActualDataLength(static_cast<LONG>(written));
 }

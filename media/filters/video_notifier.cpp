@@ -406,8 +406,7 @@ void TVideoNotifier::readDVCodes(const BYTE* data, std::size_t size)
 
     frame_.timecode = FindDVTimecode(data, size);
     frame_.timecodeValid = frame_.timecode.isValid();
-    frame_.timecodeText =
-        frame_.timecodeValid ? DVTimecodeToStr(frame_.timecode) : QString::fromUtf16(noTimecodeText);
+    frame_.timecodeText = frame_.timecodeValid ? DVTimecodeToStr(frame_.timecode) : QString::fromUtf16(noTimecodeText);
 }
 
 // --- scenes ------------------------------------------------------------------
@@ -475,7 +474,8 @@ bool TVideoNotifier::differsFromBeforeJump() const
         return true;
     if (!frame_.dateValid)
         return false;
-    const double elapsed = double(frame_.frameNumber - before.frameNumber) * double(video_.frameDuration) / kUnitsPerDay;
+    const double elapsed =
+        double(frame_.frameNumber - before.frameNumber) * double(video_.frameDuration) / kUnitsPerDay;
     return std::abs(frame_.recDate - before.recDate) > double(maxGapMs_) / MSecsPerDay + elapsed;
 }
 

@@ -45,6 +45,19 @@ HRESULT frameAt(TFramesNotifier* notifier, REFERENCE_TIME start)
     return notifier->Transform(makeSample(QByteArray(4, '\0'), start, start + kPalFrame).get());
 }
 
+// A video notifier on DV that reports frame data and video data to the sink.
+ComPtr<TVideoNotifier> reportingVideoNotifier(RecordingSink& sink)
+{
+    auto video = makeCom<TVideoNotifier>();
+    const AM_MEDIA_TYPE dv = dvVideoType();
+    video->SetMediaType(PINDIR_INPUT, &dv);
+    video->SetFrameDataWindow(sink.wnd);
+    video->SetVideoWindow(sink.wnd);
+    video->SetNotifyFrameData(true);
+    video->SetNotifyVideoFormat(true);
+    return video;
+}
+
 std::vector<REFERENCE_TIME> positions(RecordingSink& sink)
 {
     std::vector<REFERENCE_TIME> found;
@@ -193,13 +206,7 @@ TEST(FramesNotifier, RelaysInStep)
     const auto pal = clips::videoPackets(clips::path(QStringLiteral("dv_pal.avi")), 20);
     ASSERT_EQ(pal.size(), 20u);
     RecordingSink sink;
-    auto video = makeCom<TVideoNotifier>();
-    const AM_MEDIA_TYPE dv = dvVideoType();
-    video->SetMediaType(PINDIR_INPUT, &dv);
-    video->SetFrameDataWindow(sink.wnd);
-    video->SetVideoWindow(sink.wnd);
-    video->SetNotifyFrameData(true);
-    video->SetNotifyVideoFormat(true);
+    auto video = reportingVideoNotifier(sink);
     auto notifier = framesNotifier(sink);
     notifier->SetFrameDataLink(video.get());
     notifier->SetVideoDataLink(video.get());
@@ -232,13 +239,7 @@ TEST(FramesNotifier, WorksWithLinksMissing)
     for (int mask = 0; mask < 8; ++mask) {
         SCOPED_TRACE(mask);
         RecordingSink sink;
-        auto video = makeCom<TVideoNotifier>();
-        const AM_MEDIA_TYPE dv = dvVideoType();
-        video->SetMediaType(PINDIR_INPUT, &dv);
-        video->SetFrameDataWindow(sink.wnd);
-        video->SetVideoWindow(sink.wnd);
-        video->SetNotifyFrameData(true);
-        video->SetNotifyVideoFormat(true);
+        auto video = reportingVideoNotifier(sink);
         auto audio = makeCom<TAudioNotifier>();
         const AM_MEDIA_TYPE wave = waveType(WAVE_FORMAT_PCM, 2, 48000, 16);
         audio->SetMediaType(PINDIR_INPUT, &wave);

@@ -31,27 +31,12 @@ public:
     }
 
 private:
-    class Stream final : public SourceStream
+    class Stream final : public OneTypeStream
     {
     public:
         Stream(DVClipSource* filter, std::vector<QByteArray> frames)
-            : SourceStream(filter, u"Video"), frames_(std::move(frames)), type_(dvVideoType())
+            : OneTypeStream(filter, dvVideoType(), 4, 144'000), frames_(std::move(frames))
         {
-        }
-        HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override { return *type == type_ ? S_OK : S_FALSE; }
-        HRESULT GetMediaType(int position, AM_MEDIA_TYPE* type) override
-        {
-            if (position != 0)
-                return VFW_S_NO_MORE_ITEMS;
-            *type = type_;
-            return S_OK;
-        }
-        HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override
-        {
-            request->cBuffers = 4;
-            request->cbBuffer = 144'000;
-            ALLOCATOR_PROPERTIES actual;
-            return allocator->SetProperties(request, &actual);
         }
         HRESULT OnThreadStartPlay() override
         {
@@ -76,7 +61,6 @@ private:
 
     private:
         std::vector<QByteArray> frames_;
-        AM_MEDIA_TYPE type_;
         std::size_t next_ = 0;
     };
     ~DVClipSource() override = default;

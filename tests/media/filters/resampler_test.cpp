@@ -41,7 +41,8 @@ Samples noise(std::size_t count, unsigned seed)
 }
 
 // Converts `in` in pieces of the given sizes (the rest in one piece).
-std::vector<BYTE> convert(LinearResampler& resampler, const std::vector<BYTE>& in, const std::vector<std::size_t>& pieces)
+std::vector<BYTE> convert(LinearResampler& resampler, const std::vector<BYTE>& in,
+                          const std::vector<std::size_t>& pieces)
 {
     std::vector<BYTE> out;
     std::size_t at = 0;
@@ -75,8 +76,8 @@ TEST(LinearResampler, SameOutputInOneBufferOrInPieces)
     {
         std::int32_t inRate, inChannels, outRate, outChannels;
     };
-    for (const Setup s : {Setup{48000, 2, 44100, 2}, Setup{22050, 1, 44100, 2}, Setup{44100, 2, 32000, 1},
-                          Setup{8000, 1, 44100, 1}}) {
+    for (const Setup s :
+         {Setup{48000, 2, 44100, 2}, Setup{22050, 1, 44100, 2}, Setup{44100, 2, 32000, 1}, Setup{8000, 1, 44100, 1}}) {
         SCOPED_TRACE(testing::Message() << s.inRate << "x" << s.inChannels << " to " << s.outRate << "x"
                                         << s.outChannels);
         const std::vector<BYTE> in = bytesOf(noise(4000 * std::size_t(s.inChannels), 7));
@@ -234,33 +235,14 @@ public:
     }
 
 private:
-    class Stream final : public SourceStream
+    class Stream final : public OneTypeStream
     {
     public:
         Stream(PcmSource* filter, const AM_MEDIA_TYPE& type, LONG bufferSize)
-            : SourceStream(filter, u"Audio"), type_(type), bufferSize_(bufferSize)
+            : OneTypeStream(filter, type, 1, bufferSize)
         {
-        }
-        HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override { return *type == type_ ? S_OK : S_FALSE; }
-        HRESULT GetMediaType(int position, AM_MEDIA_TYPE* type) override
-        {
-            if (position != 0)
-                return VFW_S_NO_MORE_ITEMS;
-            *type = type_;
-            return S_OK;
-        }
-        HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override
-        {
-            request->cBuffers = 1;
-            request->cbBuffer = bufferSize_;
-            ALLOCATOR_PROPERTIES actual;
-            return allocator->SetProperties(request, &actual);
         }
         HRESULT FillBuffer(IMediaSample*) override { return S_FALSE; }
-
-    private:
-        AM_MEDIA_TYPE type_;
-        LONG bufferSize_;
     };
     ~PcmSource() override = default;
 };

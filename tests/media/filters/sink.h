@@ -8,6 +8,7 @@
 #include "platform/graph/formats.h"
 #include "platform/graph/media_guids.h"
 #include "platform/graph/sample.h"
+#include "platform/graph/source.h"
 #include "platform/win/messages.h"
 
 #include <QByteArray>
@@ -23,11 +24,11 @@ struct Message
     UINT msg = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
-    const void* slot = nullptr; // the address the message carried
-    TframeData frame;           // WM_SCENE, WM_FRAMEDATA, WM_AUDIODATA
-    TVideoData video;           // WM_VIDEODATA
-    TIncrustDV dv;              // WM_DVCODE
-    QString text;               // WM_TIMESTAMPTEXT, WM_POSITIONTEXT
+    const void* slot = nullptr;  // the address the message carried
+    TframeData frame;            // WM_SCENE, WM_FRAMEDATA, WM_AUDIODATA
+    TVideoData video;            // WM_VIDEODATA
+    TIncrustDV dv;               // WM_DVCODE
+    QString text;                // WM_TIMESTAMPTEXT, WM_POSITIONTEXT
     REFERENCE_TIME position = 0; // WM_POSITIONVALUE
 };
 
@@ -124,8 +125,8 @@ private:
     std::vector<Message> messages_;
 };
 
-inline ComPtr<IMediaSample> makeSample(const QByteArray& bytes, REFERENCE_TIME start = 0,
-                                       REFERENCE_TIME stop = 0, bool sync = true)
+inline ComPtr<IMediaSample> makeSample(const QByteArray& bytes, REFERENCE_TIME start = 0, REFERENCE_TIME stop = 0,
+                                       bool sync = true)
 {
     auto sample = makeCom<MediaSample>(static_cast<LONG>(std::max<qsizetype>(bytes.size(), 1)));
     BYTE* data = nullptr;
@@ -139,6 +140,36 @@ inline ComPtr<IMediaSample> makeSample(const QByteArray& bytes, REFERENCE_TIME s
 }
 
 constexpr REFERENCE_TIME kPalFrame = 400'000;
+
+// A source stream of one media type in buffers of one size.
+class OneTypeStream : public SourceStream
+{
+public:
+    OneTypeStream(BaseFilter* filter, const AM_MEDIA_TYPE& type, LONG buffers, LONG bufferSize)
+        : SourceStream(filter, u"Output"), type_(type), buffers_(buffers), bufferSize_(bufferSize)
+    {
+    }
+    HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override { return *type == type_ ? S_OK : S_FALSE; }
+    HRESULT GetMediaType(int position, AM_MEDIA_TYPE* type) override
+    {
+        if (position != 0)
+            return VFW_S_NO_MORE_ITEMS;
+        *type = type_;
+        return S_OK;
+    }
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override
+    {
+        request->cBuffers = buffers_;
+        request->cbBuffer = bufferSize_;
+        ALLOCATOR_PROPERTIES actual;
+        return allocator->SetProperties(request, &actual);
+    }
+
+private:
+    AM_MEDIA_TYPE type_;
+    LONG buffers_;
+    LONG bufferSize_;
+};
 
 // DV in a video format (subtype dvsd), as a file splitter gives it.
 inline AM_MEDIA_TYPE dvVideoType(REFERENCE_TIME frame = kPalFrame, LONG height = 576)

@@ -129,7 +129,8 @@ TEST(VideoNotifier, ReadsDVData)
     const TVideoData video = notifier->GetVideoData();
     EXPECT_EQ(video.description, "DV type1 Pal  (4x3) ");
     EXPECT_EQ(video.sizeText, "720x576 - 25 fps");
-    EXPECT_EQ(std::tuple(video.width, video.height, video.frameDuration), std::tuple(720, 576, REFERENCE_TIME(400'000)));
+    EXPECT_EQ(std::tuple(video.width, video.height, video.frameDuration),
+              std::tuple(720, 576, REFERENCE_TIME(400'000)));
     TframeData frame = notifier->GetFrameData();
     EXPECT_TRUE(frame.valid);
     EXPECT_EQ(frame.audioText, "DV 48000Hz 16bits stereo");
@@ -220,8 +221,8 @@ TEST(VideoNotifier, SceneDelay)
     stream(other.get(), joined);
     EXPECT_EQ(scenes(held).size(), 1u);
     other->Stop();
-    EXPECT_EQ(scenes(held), (std::vector<Scene>{
-                                {kSceneStart, 0, 0}, {kSceneEnd, 24, 2}, {kSceneStart, 25, 2}, {kSceneEnd, 49, 0}}));
+    EXPECT_EQ(scenes(held),
+              (std::vector<Scene>{{kSceneStart, 0, 0}, {kSceneEnd, 24, 2}, {kSceneStart, 25, 2}, {kSceneEnd, 49, 0}}));
 }
 
 // One frame without codes among dated frames is a glitch: back to the state

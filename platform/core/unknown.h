@@ -33,6 +33,17 @@ constexpr GUID IID_IUnknown = IUnknown::iid;
 template <typename T>
 concept ComInterface = std::is_base_of_v<IUnknown, T> && requires { T::iid; };
 
+namespace com_detail {
+// Live objects and server locks of the shared object this code is built into.
+// Hidden, so that the program and each loaded module count their own.
+[[gnu::visibility("hidden")]] inline std::atomic<long> moduleUsage{0};
+} // namespace com_detail
+
+// What keeps the module (or program) this code is built into in use: every
+// live ComObject and every LockServer(TRUE) of its class factories. A module
+// can be unloaded when this is 0.
+inline long moduleUsage() { return com_detail::moduleUsage.load(); }
+
 // Implements IUnknown for a class that derives from the given interfaces.
 // QueryInterface answers IUnknown and every listed interface (and their
 // bases when they declare an `iid` reachable without ambiguity); a derived
@@ -41,7 +52,7 @@ template <ComInterface... Interfaces>
 class ComObject : public Interfaces...
 {
 public:
-    ComObject() = default;
+    ComObject() { ++com_detail::moduleUsage; }
     ComObject(const ComObject&) = delete;
     ComObject& operator=(const ComObject&) = delete;
 
@@ -74,7 +85,7 @@ public:
     ULONG refCount() const { return refCount_.load(); }
 
 protected:
-    ~ComObject() override = default;
+    ~ComObject() override { --com_detail::moduleUsage; }
 
     // Answers `riid` with `this` seen as I, for interfaces beyond the list.
     template <ComInterface I>

@@ -86,13 +86,8 @@ HRESULT BaseFilter::SetSyncSource(IReferenceClock* clock)
 
 HRESULT BaseFilter::GetSyncSource(IReferenceClock** clock)
 {
-    if (!clock)
-        return E_POINTER;
     std::lock_guard lock(clockLock_);
-    *clock = clock_.get();
-    if (*clock)
-        (*clock)->AddRef();
-    return S_OK;
+    return copyOutOrNull<IReferenceClock>(clock_.get(), clock);
 }
 
 ComPtr<IReferenceClock> BaseFilter::clock()

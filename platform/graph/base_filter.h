@@ -155,6 +155,8 @@ protected:
     HRESULT AgreeMediaType(IPin* receiver, const AM_MEDIA_TYPE* type);
     HRESULT AttemptConnection(IPin* receiver, const AM_MEDIA_TYPE& type);
     HRESULT TryMediaTypes(IPin* receiver, const AM_MEDIA_TYPE* pattern, IEnumMediaTypes* types);
+    // S_OK while unconnected and stopped.
+    HRESULT connectable() const;
     // Drops the connection on this side only.
     void clearConnection();
 

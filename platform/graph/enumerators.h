@@ -4,25 +4,37 @@
 
 #include "platform/graph/interfaces.h"
 
+#include <algorithm>
 #include <vector>
 
-template <ComInterface Enum, ComInterface Item> class SnapshotEnum final : public ComObject<Enum>
+namespace enum_detail {
+// What Next hands out: a new reference, or a heap copy of a media type.
+template <ComInterface T> T* handOut(const ComPtr<T>& item)
+{
+    item->AddRef();
+    return item.get();
+}
+inline AM_MEDIA_TYPE* handOut(const AM_MEDIA_TYPE& item)
+{
+    return CreateMediaType(item);
+}
+} // namespace enum_detail
+
+template <ComInterface Enum, class Stored, class Out> class SnapshotEnum final : public ComObject<Enum>
 {
 public:
-    explicit SnapshotEnum(std::vector<ComPtr<Item>> items, std::size_t position = 0)
+    explicit SnapshotEnum(std::vector<Stored> items, std::size_t position = 0)
         : items_(std::move(items)), position_(position)
     {
     }
 
-    HRESULT Next(ULONG count, Item** out, ULONG* fetched) override
+    HRESULT Next(ULONG count, Out** out, ULONG* fetched) override
     {
         if (!out || (count > 1 && !fetched))
             return E_POINTER;
         ULONG n = 0;
-        for (; n < count && position_ < items_.size(); ++n, ++position_) {
-            out[n] = items_[position_].get();
-            out[n]->AddRef();
-        }
+        for (; n < count && position_ < items_.size(); ++n, ++position_)
+            out[n] = enum_detail::handOut(items_[position_]);
         if (fetched)
             *fetched = n;
         return n == count ? S_OK : S_FALSE;
@@ -40,48 +52,10 @@ public:
     HRESULT Clone(Enum** copy) override { return copyOut<Enum>(makeCom<SnapshotEnum>(items_, position_).get(), copy); }
 
 private:
-    std::vector<ComPtr<Item>> items_;
+    std::vector<Stored> items_;
     std::size_t position_;
 };
 
-using PinEnum = SnapshotEnum<IEnumPins, IPin>;
-using FilterEnum = SnapshotEnum<IEnumFilters, IBaseFilter>;
-
-class MediaTypeEnum final : public ComObject<IEnumMediaTypes>
-{
-public:
-    explicit MediaTypeEnum(std::vector<AM_MEDIA_TYPE> types, std::size_t position = 0)
-        : types_(std::move(types)), position_(position)
-    {
-    }
-
-    HRESULT Next(ULONG count, AM_MEDIA_TYPE** out, ULONG* fetched) override
-    {
-        if (!out || (count > 1 && !fetched))
-            return E_POINTER;
-        ULONG n = 0;
-        for (; n < count && position_ < types_.size(); ++n, ++position_)
-            out[n] = CreateMediaType(types_[position_]);
-        if (fetched)
-            *fetched = n;
-        return n == count ? S_OK : S_FALSE;
-    }
-    HRESULT Skip(ULONG count) override
-    {
-        position_ = std::min(types_.size(), position_ + count);
-        return position_ < types_.size() ? S_OK : S_FALSE;
-    }
-    HRESULT Reset() override
-    {
-        position_ = 0;
-        return S_OK;
-    }
-    HRESULT Clone(IEnumMediaTypes** copy) override
-    {
-        return copyOut<IEnumMediaTypes>(makeCom<MediaTypeEnum>(types_, position_).get(), copy);
-    }
-
-private:
-    std::vector<AM_MEDIA_TYPE> types_;
-    std::size_t position_;
-};
+using PinEnum = SnapshotEnum<IEnumPins, ComPtr<IPin>, IPin>;
+using FilterEnum = SnapshotEnum<IEnumFilters, ComPtr<IBaseFilter>, IBaseFilter>;
+using MediaTypeEnum = SnapshotEnum<IEnumMediaTypes, AM_MEDIA_TYPE, AM_MEDIA_TYPE>;

@@ -38,10 +38,10 @@ FilterGraph::FilterGraph() : cancel_(std::make_shared<CancelToken>()) {}
 FilterGraph::~FilterGraph()
 {
     Stop();
-    for (const Entry& entry : filters_) {
-        entry.filter->SetSyncSource(nullptr);
-        entry.filter->JoinFilterGraph(nullptr, nullptr);
-    }
+    // Connected pins hold their peers' filters, and a filter may be the
+    // clock of others: removal breaks both cycles.
+    while (!filters_.empty())
+        RemoveFilter(filters_.back().filter.get());
 }
 
 HRESULT FilterGraph::QueryInterface(REFIID riid, void** object)
@@ -507,13 +507,8 @@ HRESULT FilterGraph::SetSyncSource(IReferenceClock* clock)
 
 HRESULT FilterGraph::GetSyncSource(IReferenceClock** clock)
 {
-    if (!clock)
-        return E_POINTER;
     std::lock_guard lock(lock_);
-    *clock = clock_.get();
-    if (*clock)
-        (*clock)->AddRef();
-    return S_OK;
+    return copyOutOrNull<IReferenceClock>(clock_.get(), clock);
 }
 
 HRESULT FilterGraph::SetDefaultSyncSource()
@@ -818,40 +813,35 @@ HRESULT FilterGraph::GetSite(REFIID riid, void** site)
     return site_ ? site_->QueryInterface(riid, site) : E_FAIL;
 }
 
-HRESULT FilterGraph::put_Volume(LONG volume)
+template <typename Call> HRESULT FilterGraph::toAudio(bool all, Call call)
 {
     HRESULT result = E_NOTIMPL;
     for (const ComPtr<IBaseFilter>& filter : snapshot()) {
-        if (const auto audio = filter.as<IBasicAudio>())
-            result = audio->put_Volume(volume);
+        if (const auto audio = filter.as<IBasicAudio>()) {
+            result = call(audio.get());
+            if (!all)
+                break;
+        }
     }
     return result;
+}
+
+HRESULT FilterGraph::put_Volume(LONG volume)
+{
+    return toAudio(true, [&](IBasicAudio* audio) { return audio->put_Volume(volume); });
 }
 
 HRESULT FilterGraph::get_Volume(LONG* volume)
 {
-    for (const ComPtr<IBaseFilter>& filter : snapshot()) {
-        if (const auto audio = filter.as<IBasicAudio>())
-            return audio->get_Volume(volume);
-    }
-    return E_NOTIMPL;
+    return toAudio(false, [&](IBasicAudio* audio) { return audio->get_Volume(volume); });
 }
 
 HRESULT FilterGraph::put_Balance(LONG balance)
 {
-    HRESULT result = E_NOTIMPL;
-    for (const ComPtr<IBaseFilter>& filter : snapshot()) {
-        if (const auto audio = filter.as<IBasicAudio>())
-            result = audio->put_Balance(balance);
-    }
-    return result;
+    return toAudio(true, [&](IBasicAudio* audio) { return audio->put_Balance(balance); });
 }
 
 HRESULT FilterGraph::get_Balance(LONG* balance)
 {
-    for (const ComPtr<IBaseFilter>& filter : snapshot()) {
-        if (const auto audio = filter.as<IBasicAudio>())
-            return audio->get_Balance(balance);
-    }
-    return E_NOTIMPL;
+    return toAudio(false, [&](IBasicAudio* audio) { return audio->get_Balance(balance); });
 }

@@ -137,6 +137,8 @@ private:
     HRESULT pauseFilters();
     HRESULT runFilters();
     void queueEvent(const Event& event);
+    // Calls every filter with IBasicAudio (all), or the first one.
+    template <typename Call> HRESULT toAudio(bool all, Call call);
 
     std::recursive_mutex lock_;
     std::vector<Entry> filters_;

@@ -1,5 +1,7 @@
 #include "platform/graph/filter_mapper.h"
 
+#include "platform/core/class_registry.h"
+
 #include <algorithm>
 
 FilterMapper& FilterMapper::instance()
@@ -48,25 +50,14 @@ std::optional<RegisteredFilter> FilterMapper::find(const CLSID& classId) const
     return it == filters_.end() ? std::nullopt : std::optional(*it);
 }
 
-HRESULT CreateFilterInstance(const CLSID& classId, IBaseFilter** filter)
-{
-    if (!filter)
-        return E_POINTER;
-    *filter = nullptr;
-    const auto registered = FilterMapper::instance().find(classId);
-    if (!registered || !registered->create)
-        return REGDB_E_CLASSNOTREG;
-    const ComPtr<IBaseFilter> made = registered->create();
-    return made ? copyOut<IBaseFilter>(made.get(), filter) : E_FAIL;
-}
-
 HRESULT FilterMoniker::BindToObject(IBindCtx*, IMoniker*, REFIID riid, void** object)
 {
     if (!object)
         return E_POINTER;
     *object = nullptr;
     if (!instance_) {
-        const HRESULT hr = CreateFilterInstance(classId_, instance_.put());
+        const HRESULT hr =
+            CoCreateInstance(classId_, nullptr, CLSCTX_INPROC_SERVER, IBaseFilter::iid, instance_.putVoid());
         if (FAILED(hr))
             return hr;
     }

@@ -1,11 +1,11 @@
 #pragma once
 // The filter mapper: which registered filter classes take which media types,
 // with their merits. The graph builder asks it for candidates when two pins
-// cannot connect directly or a pin must be rendered.
+// cannot connect directly or a pin must be rendered; the classes themselves
+// are created through the class registry.
 
 #include "platform/graph/interfaces.h"
 
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,8 +27,6 @@ struct RegisteredFilter
     std::vector<RegPinType> inputTypes;
     // True for a filter that renders what it takes (no output pin).
     bool renderer = false;
-    // Makes an instance; when empty the class is created by class id.
-    std::function<ComPtr<IBaseFilter>()> create;
 };
 
 class FilterMapper
@@ -49,11 +47,9 @@ private:
     std::vector<RegisteredFilter> filters_;
 };
 
-// Creates a filter of a class: by the creator of its registration.
-HRESULT CreateFilterInstance(const CLSID& classId, IBaseFilter** filter);
-
 // Names a registered class for the graph-builder callback; binding makes the
-// instance once and hands the same one to every later bind.
+// instance (through the class registry) once and hands the same one to every
+// later bind.
 class FilterMoniker final : public ComObject<IMoniker>
 {
 public:

@@ -26,6 +26,17 @@ constexpr HRESULT VFW_E_BUFFERS_OUTSTANDING = hresultOf(0x80040210);
 constexpr HRESULT VFW_E_SAMPLE_TIME_NOT_SET = hresultOf(0x80040249);
 constexpr HRESULT VFW_E_MEDIA_TIME_NOT_SET = hresultOf(0x80040251);
 
+// Writes a new reference to `p`, which may be null, into an out-parameter.
+template <ComInterface T> HRESULT copyOutOrNull(T* p, T** out)
+{
+    if (!out)
+        return E_POINTER;
+    *out = p;
+    if (p)
+        p->AddRef();
+    return S_OK;
+}
+
 struct IBaseFilter;
 struct IFilterGraph;
 struct IGraphBuilder;

@@ -68,6 +68,13 @@ HRESULT BasePin::Inactive()
     return S_OK;
 }
 
+HRESULT BasePin::connectable() const
+{
+    if (connected_)
+        return VFW_E_ALREADY_CONNECTED;
+    return filter_->state() == State_Stopped ? S_OK : VFW_E_NOT_STOPPED;
+}
+
 void BasePin::clearConnection()
 {
     connected_.reset();
@@ -79,11 +86,10 @@ HRESULT BasePin::Connect(IPin* receiver, const AM_MEDIA_TYPE* type)
     if (!receiver)
         return E_POINTER;
     std::lock_guard lock(filter_->filterLock());
-    if (connected_)
-        return VFW_E_ALREADY_CONNECTED;
-    if (filter_->state() != State_Stopped)
-        return VFW_E_NOT_STOPPED;
-    HRESULT hr = CheckConnect(receiver);
+    HRESULT hr = connectable();
+    if (FAILED(hr))
+        return hr;
+    hr = CheckConnect(receiver);
     if (SUCCEEDED(hr))
         hr = AgreeMediaType(receiver, type);
     if (FAILED(hr))
@@ -153,11 +159,10 @@ HRESULT BasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type)
     if (!connector || !type)
         return E_POINTER;
     std::lock_guard lock(filter_->filterLock());
-    if (connected_)
-        return VFW_E_ALREADY_CONNECTED;
-    if (filter_->state() != State_Stopped)
-        return VFW_E_NOT_STOPPED;
-    HRESULT hr = CheckConnect(connector);
+    HRESULT hr = connectable();
+    if (FAILED(hr))
+        return hr;
+    hr = CheckConnect(connector);
     if (SUCCEEDED(hr)) {
         hr = CheckMediaType(type);
         if (hr == S_OK) {
@@ -193,11 +198,8 @@ HRESULT BasePin::ConnectedTo(IPin** pin)
     if (!pin)
         return E_POINTER;
     std::lock_guard lock(filter_->filterLock());
-    *pin = connected_.get();
-    if (!*pin)
-        return VFW_E_NOT_CONNECTED;
-    (*pin)->AddRef();
-    return S_OK;
+    copyOutOrNull<IPin>(connected_.get(), pin);
+    return connected_ ? S_OK : VFW_E_NOT_CONNECTED;
 }
 
 HRESULT BasePin::ConnectionMediaType(AM_MEDIA_TYPE* type)

@@ -2,6 +2,8 @@
 
 #include "platform/graph/gui_wait.h"
 
+#include <utility>
+
 // --- pins --------------------------------------------------------------------
 
 TransformInputPin::TransformInputPin(TransformFilterBase* filter) : BaseInputPin(filter, u"Input"), transform_(filter)
@@ -233,11 +235,22 @@ HRESULT TransformFilterBase::Pause()
 {
     std::lock_guard lock(filterLock());
     if (state() == State_Stopped && input_->isConnected()) {
-        const HRESULT hr = StartStreaming();
-        if (FAILED(hr))
-            return hr;
+        HRESULT hr = StartStreaming();
+        if (SUCCEEDED(hr)) {
+            streaming_ = true;
+            hr = BaseFilter::Pause();
+            if (FAILED(hr))
+                stopStreaming();
+        }
+        return hr;
     }
     return BaseFilter::Pause();
+}
+
+HRESULT TransformFilterBase::stopStreaming()
+{
+    const bool wasStreaming = std::exchange(streaming_, false);
+    return wasStreaming ? StopStreaming() : S_OK;
 }
 
 HRESULT TransformFilterBase::Stop()
@@ -248,7 +261,7 @@ HRESULT TransformFilterBase::Stop()
     // Decommitting first releases a Receive waiting for an output buffer.
     const HRESULT hr = BaseFilter::Stop();
     auto streaming = lockServingMessages(streamLock_);
-    const HRESULT stopped = StopStreaming();
+    const HRESULT stopped = stopStreaming();
     return FAILED(hr) ? hr : stopped;
 }
 

@@ -102,9 +102,12 @@ protected:
 
 private:
     friend class TransformInputPin;
+    HRESULT stopStreaming();
     // Held while a sample, an end of stream or a new segment passes, so
     // that Stop waits for the call in progress.
     std::mutex streamLock_;
+    // StartStreaming succeeded and StopStreaming is owed.
+    bool streaming_ = false;
     std::unique_ptr<TransformInputPin> input_;
     std::unique_ptr<TransformOutputPin> output_;
 };

@@ -269,6 +269,16 @@ public:
         }
         return TBCTransInPlaceFilter::NewSegment(start, stop, rate);
     }
+    HRESULT StartStreaming() override
+    {
+        ++starts;
+        return S_OK;
+    }
+    HRESULT StopStreaming() override
+    {
+        ++stops;
+        return S_OK;
+    }
     HRESULT BeginFlush() override
     {
         ++beginFlushes;
@@ -289,6 +299,8 @@ public:
     Log log;
     std::atomic<int> beginFlushes{0};
     std::atomic<int> endFlushes{0};
+    int starts = 0; // GUI thread only
+    int stops = 0;
 
 private:
     mutable std::mutex segmentLock_;
@@ -357,7 +369,9 @@ public:
     explicit Sink(const GUID& subtype = MEDIASUBTYPE_RGB32, const GUID& majortype = MEDIATYPE_Video)
         : BaseRenderer(CLSID_Sink, u"Sink"), majortype_(majortype), subtype_(subtype)
     {
+        ++alive;
     }
+    ~Sink() override { --alive; }
 
     HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override
     {
@@ -370,6 +384,7 @@ public:
     }
 
     Log log;
+    static inline std::atomic<int> alive{0};
 
 private:
     GUID majortype_;

@@ -1,5 +1,6 @@
 #include "fakes.h"
 
+#include "platform/core/class_registry.h"
 #include "platform/graph/capture_graph_builder.h"
 #include "platform/graph/filter_graph.h"
 #include "platform/graph/filter_mapper.h"
@@ -60,7 +61,10 @@ TEST(Graph, SamplesPassInPlaceAndCopyTransformsWithTimesAndFlags)
     chain.source->noStopAt = 4;
     chain.connect();
     EXPECT_EQ(chain.runToEnd(), EC_COMPLETE);
+    EXPECT_EQ(chain.recorder->starts, 1);
+    EXPECT_EQ(chain.recorder->stops, 0);
     chain.control()->Stop();
+    EXPECT_EQ(chain.recorder->stops, 1);
 
     const auto inPlace = chain.recorder->log.all();
     const auto rendered = chain.sink->log.all();
@@ -84,6 +88,18 @@ TEST(Graph, SamplesPassInPlaceAndCopyTransformsWithTimesAndFlags)
         // The copy transform delivers its own buffers.
         EXPECT_NE(s.sample, inPlace[n].sample);
     }
+}
+
+TEST(Graph, ReleasingTheGraphReleasesItsConnectedFilters)
+{
+    const int before = Sink::alive;
+    {
+        Chain chain(3);
+        chain.connect();
+        ASSERT_GE(chain.control()->Pause(), S_OK);
+        EXPECT_EQ(Sink::alive, before + 1);
+    }
+    EXPECT_EQ(Sink::alive, before);
 }
 
 TEST(Graph, FalseFromTransformHoldsSampleBack)
@@ -190,15 +206,18 @@ public:
              {std::pair{kThird, MERIT_UNLIKELY}, std::pair{kBest, MERIT_PREFERRED}, std::pair{kSecond, MERIT_NORMAL}}) {
             const CLSID classId = id;
             FilterMapper::instance().registerFilter(
-                {classId, u"Converter", merit, {{MEDIATYPE_Video, MEDIASUBTYPE_RGB32}}, false, [classId] {
-                     return ComPtr<IBaseFilter>(makeCom<Copier>(classId, MEDIASUBTYPE_RGB24));
-                 }});
+                {classId, u"Converter", merit, {{MEDIATYPE_Video, MEDIASUBTYPE_RGB32}}, false});
+            registerClass(classId, makeCom<ClassFactory>([classId](REFIID riid, void** object) {
+                              return makeCom<Copier>(classId, MEDIASUBTYPE_RGB24)->QueryInterface(riid, object);
+                          }));
         }
     }
     ~ConverterRegistration()
     {
-        for (const CLSID& id : {kBest, kSecond, kThird})
+        for (const CLSID& id : {kBest, kSecond, kThird}) {
             FilterMapper::instance().unregisterFilter(id);
+            unregisterClass(id);
+        }
     }
 };
 
@@ -458,7 +477,8 @@ TEST(Graph, PositionFollowsStreamTimeAndStandsStillWhilePaused)
 
 TEST(Graph, StopReturnsWhileStreamingThreadIsBlockedInSend)
 {
-    Chain chain(1000);
+    constexpr LONGLONG kFrames = 100'000'000;
+    Chain chain(kFrames);
     std::atomic<int> handled{0};
     const HWND window = AllocateHWnd([&](UINT, WPARAM, LPARAM) -> LRESULT {
         ++handled;
@@ -473,16 +493,41 @@ TEST(Graph, StopReturnsWhileStreamingThreadIsBlockedInSend)
         Sleep(1);
     Sleep(20);
     EXPECT_EQ(handled, 0);
+    // Once stopping has begun, sends give up at once, so the stream may run
+    // on free until its renderer stops.
     EXPECT_EQ(chain.control()->Stop(), S_OK);
-    EXPECT_LT(chain.sink->log.size(), 1000u);
+    EXPECT_LT(chain.sink->log.size(), static_cast<std::size_t>(kFrames));
     // The graph runs again and its sends are served again.
-    chain.source->sendTo = window;
     LONGLONG start = 0;
     chain.graph->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
     ASSERT_EQ(chain.control()->Run(), S_OK);
     const int before = handled;
     EXPECT_TRUE(waitFor([&] { return handled > before; }));
     chain.control()->Stop();
+    DeallocateHWnd(window);
+}
+
+TEST(Graph, StopFromTheHandlerOfAStreamingThreadsSendReturns)
+{
+    // The handler runs on the GUI thread while the streaming thread waits
+    // for it; stopping there must release that thread before joining it.
+    Chain chain(100'000'000);
+    bool stopped = false;
+    const HWND window = AllocateHWnd([&](UINT, WPARAM, LPARAM) -> LRESULT {
+        if (!stopped) {
+            EXPECT_EQ(chain.control()->Stop(), S_OK);
+            stopped = true;
+        }
+        return 0;
+    });
+    chain.source->sendTo = window;
+    chain.connect();
+    chain.graph->SetSyncSource(nullptr);
+    ASSERT_EQ(chain.control()->Run(), S_OK);
+    EXPECT_TRUE(waitFor([&] { return stopped; }));
+    OAFilterState state;
+    chain.control()->GetState(0, &state);
+    EXPECT_EQ(state, State_Stopped);
     DeallocateHWnd(window);
 }
 

@@ -1,0 +1,3 @@
+add_executable(bench_platform_graph ${CMAKE_CURRENT_LIST_DIR}/graph_bench.cpp)
+target_link_libraries(bench_platform_graph PRIVATE platform_graph benchmark::benchmark)
+kestrova_apply_flags(bench_platform_graph)

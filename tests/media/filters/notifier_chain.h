@@ -8,6 +8,7 @@
 #include "platform/graph/filter_graph.h"
 #include "platform/graph/renderer.h"
 #include "sink.h"
+#include "tests/media/clip_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -48,6 +49,54 @@ inline ComPtr<IPin> pinOf(IBaseFilter* filter, PIN_DIRECTION wanted)
     }
     return nullptr;
 }
+
+// Delivers the frames of a DV clip in the type given, frame n at n × 400,000.
+class DVClipSource final : public SourceFilter
+{
+public:
+    DVClipSource(const char* clip, int count, const AM_MEDIA_TYPE& type)
+        : SourceFilter("{4C1E0002-0000-4000-8000-000000000002}"_guid, u"DV Clip")
+    {
+        auto frames = clips::videoPackets(clips::path(QString::fromLatin1(clip)), count);
+        EXPECT_EQ(frames.size(), std::size_t(count)) << clip;
+        addStream(std::make_unique<Stream>(this, type, std::move(frames)));
+    }
+
+private:
+    class Stream final : public OneTypeStream
+    {
+    public:
+        Stream(DVClipSource* filter, const AM_MEDIA_TYPE& type, std::vector<QByteArray> frames)
+            : OneTypeStream(filter, type, 4, 144'000), frames_(std::move(frames))
+        {
+        }
+        HRESULT OnThreadStartPlay() override
+        {
+            next_ = 0;
+            return S_OK;
+        }
+        HRESULT FillBuffer(IMediaSample* sample) override
+        {
+            if (next_ >= frames_.size())
+                return S_FALSE;
+            const QByteArray& frame = frames_[next_];
+            BYTE* data = nullptr;
+            sample->GetPointer(&data);
+            std::memcpy(data, frame.constData(), std::size_t(frame.size()));
+            sample->SetActualDataLength(LONG(frame.size()));
+            REFERENCE_TIME start = REFERENCE_TIME(next_) * kPalFrame, stop = start + kPalFrame;
+            sample->SetTime(&start, &stop);
+            sample->SetSyncPoint(TRUE);
+            ++next_;
+            return S_OK;
+        }
+
+    private:
+        std::vector<QByteArray> frames_;
+        std::size_t next_ = 0;
+    };
+    ~DVClipSource() override = default;
+};
 
 struct NotifierChain
 {

@@ -71,3 +71,27 @@ TEST(NotifierFile, DateGapGivesASceneEndAndStart)
     playFile(chain, "dv_joined.dv");
     chain.expectTheScenesOfTheJoinedClip();
 }
+
+// A DV device's stream: interleaved DV through the DV notifier and the DV
+// splitter, whose video pin the chain follows.
+TEST(NotifierFile, DVThroughTheSplitter)
+{
+    NotifierChain chain;
+    chain.video->SetDVDevice(true);
+    auto source = makeCom<DVClipSource>("dv_pal.avi", 50, dvDataType());
+    auto dvNotifier = makeCom<TDVCodeNotifier>();
+    const ComPtr<IBaseFilter> splitter = create(CLSID_DVSplitter);
+    ASSERT_TRUE(splitter);
+    chain.graph->AddFilter(source.get(), u"Source");
+    chain.graph->AddFilter(dvNotifier.get(), u"DV Notifier");
+    chain.graph->AddFilter(splitter.get(), u"DV Splitter");
+    ASSERT_EQ(chain.graph->ConnectDirect(source->GetPin(0), dvNotifier->input(), nullptr), S_OK);
+    ASSERT_EQ(chain.graph->ConnectDirect(dvNotifier->output(), pinOf(splitter.get(), PINDIR_INPUT).get(), nullptr),
+              S_OK);
+    const ComPtr<IPin> pin = videoPin(splitter.get());
+    ASSERT_TRUE(pin);
+    chain.connect(pin.get());
+    chain.play();
+    chain.expectEveryFrameOfThePalClip(50);
+    EXPECT_EQ(chain.video->GetVideoData().description, "DV type 1 Pal (4x3)");
+}

@@ -289,14 +289,3 @@ TEST(FramesNotifier, SendGivesUpWhenTheGraphStops)
     EXPECT_TRUE(sink.messages(WM_POSITIONTEXT).empty());
     graph->RemoveFilter(notifier.get());
 }
-
-TEST(FramesNotifier, NameAndClassId)
-{
-    auto notifier = makeCom<TFramesNotifier>();
-    CLSID id;
-    notifier->GetClassID(&id);
-    EXPECT_EQ(id, "{5104DD25-61F8-458D-AD1D-FCCF8BA18B60}"_guid);
-    auto audio = makeCom<TAudioNotifier>();
-    audio->GetClassID(&id);
-    EXPECT_EQ(id, "{EEB59708-9EEF-4CBB-A5FA-F1B0C67F72FB}"_guid);
-}

@@ -289,19 +289,3 @@ TEST(VideoNotifier, HoldsBackOrPassesSamples)
     EXPECT_EQ(notifier->Transform(sample.get()), S_OK);
     EXPECT_EQ(notifier->GetFrameData().frameNumber, 1);
 }
-
-TEST(VideoNotifier, NamesAndClassIds)
-{
-    auto video = makeCom<TVideoNotifier>();
-    auto dv = makeCom<TDVCodeNotifier>();
-    CLSID id;
-    video->GetClassID(&id);
-    EXPECT_EQ(id, "{B5876E86-32D4-4CAD-B3B7-772BF0966F73}"_guid);
-    dv->GetClassID(&id);
-    EXPECT_EQ(id, "{192E0B3B-446C-49D1-8AED-E8AE0CF82ED2}"_guid);
-    FILTER_INFO info;
-    video->QueryFilterInfo(&info);
-    EXPECT_EQ(info.achName, u"Morvek's Video Notifier");
-    dv->QueryFilterInfo(&info);
-    EXPECT_EQ(info.achName, u"Morvek's DVNotifier");
-}

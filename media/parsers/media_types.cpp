@@ -323,7 +323,9 @@ void DescribeVideoData(TVideoData& vd)
             vd.aspectX = static_cast<std::int32_t>(std::nearbyint(vd.aspectX / 10.0));
             vd.aspectY = static_cast<std::int32_t>(std::nearbyint(vd.aspectY / 10.0));
         }
-        vd.description = QStringLiteral("%1 (%2x%3)").arg(vd.subtypeName).arg(vd.aspectX).arg(vd.aspectY);
+        // Joined, not formatted: a FourCC name may itself hold "%1".
+        vd.description = vd.subtypeName + QStringLiteral(" (") + QString::number(vd.aspectX) + QChar(u'x') +
+                         QString::number(vd.aspectY) + QChar(u')');
         break;
     default:
         vd.description = vd.subtypeName;

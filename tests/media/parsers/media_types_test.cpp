@@ -145,6 +145,13 @@ TEST(DescribeVideoData, AspectKinds)
     EXPECT_EQ(describe(-4, 0).aspectKind, akNone);
     EXPECT_EQ(describe(0x7FFFFFFF, 0x7FFFFFFF).aspectKind, akOther);
     EXPECT_EQ(describe(0, 0).sizeText, "720x576");
+    // A FourCC may hold any printable byte; its text is taken as it stands.
+    TVideoData odd;
+    odd.subtypeName = "%1%2";
+    odd.aspectX = 5;
+    odd.aspectY = 4;
+    DescribeVideoData(odd);
+    EXPECT_EQ(odd.description, "%1%2 (5x4)");
 }
 
 TEST(MediaNames, FourCCs)

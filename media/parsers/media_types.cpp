@@ -334,10 +334,11 @@ void DescribeVideoData(TVideoData& vd)
     vd.frameRate = vd.frameDuration > 0 ? static_cast<double>(kUnitsPerSecond) / vd.frameDuration : 0;
     vd.sizeText = QStringLiteral("%1x%2").arg(vd.width).arg(vd.height);
     if (vd.frameRate > 0) {
-        QLocale locale;
-        locale.setNumberOptions(QLocale::OmitGroupSeparator);
-        const double rounded = std::round(vd.frameRate * 100) / 100;
-        vd.sizeText += QStringLiteral(" - %1 fps").arg(locale.toString(rounded, 'f', QLocale::FloatingPointShortest));
+        // Plain digits with the user's decimal separator, not the locale's
+        // own digits or grouping.
+        QString rate = QString::number(std::round(vd.frameRate * 100) / 100, 'f', QLocale::FloatingPointShortest);
+        rate.replace(u'.', QLocale().decimalPoint());
+        vd.sizeText += QStringLiteral(" - ") + rate + QStringLiteral(" fps");
     }
 }
 

@@ -2,6 +2,9 @@
 
 #include "platform/graph/pin_walk.h"
 
+#include <utility>
+#include <vector>
+
 void CopySampleProperties(IMediaSample* source, IMediaSample* dest)
 {
     REFERENCE_TIME start = 0, stop = 0;
@@ -70,8 +73,8 @@ bool IsUpstreamFilter(IBaseFilter* a, IBaseFilter* b)
 void RemoveFiltersUpTo(IFilterGraph* graph, IBaseFilter* a, IBaseFilter* b)
 {
     for (const Feed& feed : feedsOf(a)) {
-        feed.output->Disconnect();
-        feed.input->Disconnect();
+        graph->Disconnect(feed.output.get());
+        graph->Disconnect(feed.input.get());
         if (!feed.filter || feed.filter.get() == b)
             continue;
         RemoveFiltersUpTo(graph, feed.filter.get(), b);

@@ -15,5 +15,5 @@ bool IsUpstreamFilter(IBaseFilter* a, IBaseFilter* b);
 // Walks upstream from a, undoing each connection met and removing each
 // filter met from the graph, until b: a and b stay in the graph, and the
 // input pins of a and the output pins of b that led along the way end up
-// unconnected.
+// unconnected. When b does not feed a, everything upstream of a goes.
 void RemoveFiltersUpTo(IFilterGraph* graph, IBaseFilter* a, IBaseFilter* b);

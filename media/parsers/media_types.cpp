@@ -323,7 +323,9 @@ void DescribeVideoData(TVideoData& vd)
             vd.aspectX = static_cast<std::int32_t>(std::nearbyint(vd.aspectX / 10.0));
             vd.aspectY = static_cast<std::int32_t>(std::nearbyint(vd.aspectY / 10.0));
         }
-        vd.description = QStringLiteral("%1 (%2x%3)").arg(vd.subtypeName).arg(vd.aspectX).arg(vd.aspectY);
+        // Joined, not formatted: a FourCC name may itself hold "%1".
+        vd.description = vd.subtypeName + QStringLiteral(" (") + QString::number(vd.aspectX) + QChar(u'x') +
+                         QString::number(vd.aspectY) + QChar(u')');
         break;
     default:
         vd.description = vd.subtypeName;
@@ -332,10 +334,11 @@ void DescribeVideoData(TVideoData& vd)
     vd.frameRate = vd.frameDuration > 0 ? static_cast<double>(kUnitsPerSecond) / vd.frameDuration : 0;
     vd.sizeText = QStringLiteral("%1x%2").arg(vd.width).arg(vd.height);
     if (vd.frameRate > 0) {
-        QLocale locale;
-        locale.setNumberOptions(QLocale::OmitGroupSeparator);
-        const double rounded = std::round(vd.frameRate * 100) / 100;
-        vd.sizeText += QStringLiteral(" - %1 fps").arg(locale.toString(rounded, 'f', QLocale::FloatingPointShortest));
+        // Plain digits with the user's decimal separator, not the locale's
+        // own digits or grouping.
+        QString rate = QString::number(std::round(vd.frameRate * 100) / 100, 'f', QLocale::FloatingPointShortest);
+        rate.replace(u'.', QLocale().decimalPoint());
+        vd.sizeText += QStringLiteral(" - ") + rate + QStringLiteral(" fps");
     }
 }
 

@@ -97,8 +97,7 @@ bool TScenesList::LoadFromFile(const QString& path)
 
 bool TScenesList::LoadFromDevice(QIODevice& device, const QString& fileName)
 {
-    // The list describes this file from now on, even if its header is cut short.
-    scenes_.clear();
+    // A file whose header cannot be read leaves the list as it was.
     SceneReader in(device);
     quint16 count;
     quint8 flagsA, flagsB;
@@ -109,6 +108,7 @@ bool TScenesList::LoadFromDevice(QIODevice& device, const QString& fileName)
         !in.dword(scene.secondValue) || !in.skip(6) || !in.string() || !in.skip(8) || !in.dword(ignored) ||
         !readExtras(in, flagsA, flagsB))
         return false;
+    scenes_.clear();
     scenes_.push_back(scene);
 
     for (int i = 0; i < count; ++i) {

@@ -20,9 +20,9 @@ public:
 class TScenesList
 {
 public:
-    // Reads the scene list file; False when it does not exist (the list
-    // stays as it was) or when it ends early or cannot be read (the scenes
-    // read before stay).
+    // Reads the scene list file; False when it does not exist or its header
+    // cannot be read (the list stays as it was), or when it ends early in
+    // the scene records (the scenes read before stay).
     bool LoadFromFile(const QString& path);
     // The same from any device; fileName goes into every scene.
     bool LoadFromDevice(QIODevice& device, const QString& fileName);

@@ -1,11 +1,13 @@
 #include "media/parsers/media_types.h"
 #include "platform/graph/media_guids.h"
 
+#include <QLocale>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -145,6 +147,34 @@ TEST(DescribeVideoData, AspectKinds)
     EXPECT_EQ(describe(-4, 0).aspectKind, akNone);
     EXPECT_EQ(describe(0x7FFFFFFF, 0x7FFFFFFF).aspectKind, akOther);
     EXPECT_EQ(describe(0, 0).sizeText, "720x576");
+    // A FourCC may hold any printable byte; its text is taken as it stands.
+    TVideoData odd;
+    odd.subtypeName = "%1%2";
+    odd.aspectX = 5;
+    odd.aspectY = 4;
+    DescribeVideoData(odd);
+    EXPECT_EQ(odd.description, "%1%2 (5x4)");
+}
+
+// The rate takes the user's decimal separator and nothing else of the locale.
+TEST(DescribeVideoData, RateInTheUsersLocale)
+{
+    TVideoData vd;
+    vd.width = 720;
+    vd.height = 480;
+    vd.frameDuration = 333'667;
+    const QLocale before;
+    for (auto [locale, text] : {std::pair{QLocale(QLocale::German), "720x480 - 29,97 fps"},
+                                {QLocale(QLocale::Arabic, QLocale::Egypt), "720x480 - 29\u066B97 fps"},
+                                {QLocale(QLocale::English), "720x480 - 29.97 fps"}}) {
+        QLocale::setDefault(locale);
+        DescribeVideoData(vd);
+        EXPECT_EQ(vd.sizeText, QString::fromUtf8(text)) << locale.name().toStdString();
+    }
+    vd.frameDuration = 1;
+    DescribeVideoData(vd);
+    EXPECT_EQ(vd.sizeText, "720x480 - 10000000 fps");
+    QLocale::setDefault(before);
 }
 
 TEST(MediaNames, FourCCs)

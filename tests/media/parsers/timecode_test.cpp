@@ -17,6 +17,7 @@ TEST(Timecode, ParsesFieldsFromTheEnd)
     EXPECT_EQ(TimecodeStrToRefTime("x:ab:03:cd", kPal), 3 * 10'000'000LL);
     EXPECT_EQ(TimecodeStrToRefTime("", kPal), 0);
     EXPECT_EQ(TimecodeStrToRefTime("7", kPal), 7 * kPal);
+    EXPECT_EQ(TimecodeStrToRefTime(" 1:00:00:00", kPal), 3600 * 10'000'000LL);
 }
 
 TEST(Timecode, FormatsNearSecondBoundaries)

@@ -39,7 +39,9 @@ function(kestrova_test name)
     KESTROVA_CLIPS_DIR="${PROJECT_BINARY_DIR}/clips"
     KESTROVA_TEST_BINARY_DIR="${CMAKE_CURRENT_BINARY_DIR}")
   kestrova_apply_flags(${name})
-  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KESTROVA_AUDIO=null")
+  # One value per property: a list value would be split into separate
+  # arguments on its way through test discovery.
+  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ENVIRONMENT_MODIFICATION "KESTROVA_AUDIO=set:null")
   if(ARG_CLIPS)
     list(APPEND props FIXTURES_REQUIRED clips)
   endif()

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build pkg-config g++ ccache
-  qt6-base-dev qt6-qpa-plugins libqscintilla2-qt6-dev
+  qt6-base-dev qt6-qpa-plugins libqt6svg6 libqscintilla2-qt6-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libjpeg62-turbo-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -1,5 +1,121 @@
 #!/usr/bin/env bash
 # Makes the test clips once per build tree: make-clips.sh OUTDIR
+#
+# Every video frame shows its frame number twice: as digits in the top left
+# corner and as a barcode in a band across the picture (see clip_reader.h for
+# the layout). Joined clips number their frames on from the first part, so a
+# frame's number is its index in the whole file.
 set -euo pipefail
 out="${1:?usage: make-clips.sh OUTDIR}"
 mkdir -p "$out"
+
+# The clips are remade only when this script changes.
+stamp="$out/.made-$(sha1sum "$0" | cut -c1-16)"
+[[ -e "$stamp" ]] && exit 0
+rm -rf "${out:?}"/* "$out"/.made-*
+
+font=/usr/share/fonts/truetype/liberation/LiberationSans-Bold.ttf
+bits=12 # frame numbers up to 4095
+
+ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
+
+# Filter that draws frame number n + $1: a white band from 13/16 to 15/16 of
+# the height, split into 2 * bits cells, each bit (most significant first) a
+# pair of cells with one of them black: the first for a one, the second for a
+# zero. The pair always differs, so a reader needs no threshold of its own.
+number() {
+  local off=$1 k mask cell f
+  f="drawbox=x=0:y=ih*13/16:w=iw:h=ih/8:color=white:t=fill"
+  for ((k = 0; k < bits; k++)); do
+    mask=$((1 << (bits - 1 - k)))
+    cell=$((2 * k))
+    f+=",drawbox=x=iw*$cell/$((2 * bits)):y=ih*13/16:w=iw/$((2 * bits))+1:h=ih/8:color=black:t=fill"
+    f+=":enable='gt(bitand(n+$off\,$mask)\,0)'"
+    f+=",drawbox=x=iw*$((cell + 1))/$((2 * bits)):y=ih*13/16:w=iw/$((2 * bits))+1:h=ih/8:color=black:t=fill"
+    f+=":enable='eq(bitand(n+$off\,$mask)\,0)'"
+  done
+  f+=",drawtext=fontfile=$font:text='%{eif\:n+$off\:d}':x=w/40:y=h/12:fontsize=h/5"
+  f+=":fontcolor=white:box=1:boxcolor=black:boxborderw=4"
+  printf '%s' "$f"
+}
+
+# video SOURCE SIZE RATE FRAMES [OFFSET]: a numbered lavfi source.
+video() {
+  local src=$1 size=$2 rate=$3 frames=$4 off=${5:-0}
+  printf '%s=size=%s:rate=%s,%s,trim=end_frame=%s' "$src" "$size" "$rate" "$(number "$off")" "$frames"
+}
+
+tone() { printf 'sine=frequency=%s:sample_rate=%s:duration=%s' "$1" "$2" "$3"; }
+
+cd "$out"
+
+# DV: the dv muxer writes the time code and recording date into the frames;
+# the AVI copies take the frames as they are.
+ff -f lavfi -i "$(video testsrc2 720x576 25 50)" -f lavfi -i "$(tone 440 48000 2)" \
+  -c:v dvvideo -pix_fmt yuv420p -c:a pcm_s16le -ac 2 -timecode 10:20:30:05 \
+  -metadata creation_time=2024-05-17T14:32:10Z -f dv dv_pal.dv
+ff -i dv_pal.dv -c copy dv_pal.avi
+
+ff -f lavfi -i "$(video testsrc2 720x480 30000/1001 30)" -f lavfi -i "$(tone 660 48000 1.001)" \
+  -c:v dvvideo -pix_fmt yuv411p -aspect 16:9 -c:a pcm_s16le -ac 2 -timecode 01:02:03:04 \
+  -metadata creation_time=2023-11-02T08:15:00Z -f dv dv_ntsc_wide.dv
+ff -i dv_ntsc_wide.dv -c copy dv_ntsc_wide.avi
+
+# Two recordings three hours apart, joined: frames 0-24 and 25-49.
+ff -f lavfi -i "$(video testsrc2 720x576 25 25)" -f lavfi -i "$(tone 440 48000 1)" \
+  -c:v dvvideo -pix_fmt yuv420p -c:a pcm_s16le -ac 2 -timecode 00:00:00:00 \
+  -metadata creation_time=2024-05-17T09:00:00Z -f dv part1.dv
+ff -f lavfi -i "$(video smptebars 720x576 25 25 25)" -f lavfi -i "$(tone 880 48000 1)" \
+  -c:v dvvideo -pix_fmt yuv420p -c:a pcm_s16le -ac 2 -timecode 00:00:01:00 \
+  -metadata creation_time=2024-05-17T12:00:00Z -f dv part2.dv
+cat part1.dv part2.dv >dv_joined.dv
+rm part1.dv part2.dv
+ff -i dv_joined.dv -c copy dv_joined.avi
+
+# MPEG program streams: MPEG-1 with MP2 sound, MPEG-2 16:9 with AC-3 sound,
+# and an interlaced MPEG-2 (top field first).
+ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -f lavfi -i "$(tone 440 44100 2)" \
+  -c:v mpeg1video -q:v 4 -c:a mp2 -b:a 128k -f mpeg mpeg1.mpg
+ff -f lavfi -i "$(video testsrc2 352x288 25 50)" -f lavfi -i "$(tone 440 48000 2)" \
+  -c:v mpeg2video -q:v 4 -aspect 16:9 -c:a ac3 -b:a 128k -f vob mpeg2.mpg
+ff -f lavfi -i "$(video testsrc2 352x288 25 50),setfield=tff" -f lavfi -i "$(tone 440 48000 2)" \
+  -c:v mpeg2video -q:v 4 -aspect 4:3 -flags +ilme+ildct -top 1 -c:a mp2 -f vob mpeg2_interlaced.mpg
+
+# A format change: 320x240 for frames 0-24, then 352x288 for frames 25-49.
+# Low delay, so that a decoder meeting the new size has no picture left to drop.
+ff -f lavfi -i "$(video testsrc2 320x240 25 25)" -c:v mpeg2video -q:v 4 -flags +low_delay -f vob part1.mpg
+ff -f lavfi -i "$(video smptebars 352x288 25 25 25)" -c:v mpeg2video -q:v 4 -flags +low_delay -f vob part2.mpg
+cat part1.mpg part2.mpg >size_change.mpg
+rm part1.mpg part2.mpg
+
+# Transport streams.
+ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -f lavfi -i "$(tone 440 48000 2)" \
+  -c:v mpeg2video -q:v 4 -c:a mp2 -f mpegts mpeg2.ts
+ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -f lavfi -i "$(tone 440 48000 2)" \
+  -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a ac3 -b:a 128k -f mpegts -mpegts_m2ts_mode 1 h264.m2ts
+
+# H.264 in MP4 and Matroska, Windows Media.
+x264=(-c:v libx264 -preset veryfast -pix_fmt yuv420p)
+ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -f lavfi -i "$(tone 440 48000 2)" \
+  "${x264[@]}" -c:a aac -b:a 96k h264.mp4
+ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -f lavfi -i "$(tone 440 48000 2)" \
+  "${x264[@]}" -c:a ac3 -b:a 128k h264.mkv
+ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -f lavfi -i "$(tone 440 44100 2)" \
+  -c:v wmv2 -q:v 4 -c:a wmav2 -b:a 64k wmv.wmv
+
+# A hard cut at frame 25 from one picture to a wholly different one.
+ff -f lavfi -i "testsrc2=size=320x240:rate=25,trim=end_frame=25" \
+  -f lavfi -i "smptebars=size=320x240:rate=25,trim=end_frame=25" \
+  -filter_complex "[0:v][1:v]concat=n=2:v=1:a=0,$(number 0)[v]" -map '[v]' \
+  "${x264[@]}" hard_cut.mp4
+
+# Sound alone: 16-bit PCM.
+ff -f lavfi -i "$(tone 440 44100 2)" -c:a pcm_s16le -ac 2 audio_only.wav
+
+# Not a video at all, under a video's name.
+LC_ALL=C awk 'BEGIN { srand(5); for (i = 0; i < 65536; i++) printf "%c", int(rand() * 256) }' >garbage.avi
+
+# A name outside ASCII.
+ff -f lavfi -i "$(video testsrc2 320x240 25 25)" "${x264[@]}" "vidéo ñ 日本.mp4"
+
+touch "$stamp"

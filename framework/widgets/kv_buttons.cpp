@@ -1,0 +1,103 @@
+#include "framework/widgets/kv_buttons.h"
+
+#include "framework/actions/action_base.h"
+#include "framework/widgets/kv_bar.h"
+
+#include <QAction>
+
+#include <algorithm>
+#include <utility>
+
+TActionButton::TActionButton(QWidget* parent) : QToolButton(parent)
+{
+    const auto* bar = qobject_cast<TKvBar*>(parent);
+    resize(bar ? bar->ButtonWidth() : 28, bar ? bar->ButtonHeight() : 28);
+    connect(this, &QToolButton::clicked, this, [this] {
+        if (Link)
+            Link->trigger();
+    });
+}
+
+void TActionButton::SetAction(TTntCustomAction* action)
+{
+    if (action == Action_)
+        return;
+    disconnect(ActionGone);
+    delete std::exchange(Link, nullptr); // ends the binding to the previous action
+    Action_ = action;
+    if (action) {
+        Link = new QAction(this);
+        action->Bind(Link);
+        connect(Link, &QAction::changed, this, &TActionButton::ActionChange);
+        ActionGone = connect(action, &QObject::destroyed, this, [this] {
+            // The action is half destroyed and still watches its link: let
+            // the link go once the action is gone.
+            std::exchange(Link, nullptr)->deleteLater();
+            ActionChange();
+        });
+    }
+    ActionChange();
+}
+
+void TActionButton::SetCaption(const QString& caption)
+{
+    Caption_ = caption;
+    ActionChange();
+}
+
+QString TActionButton::ActionCaption() const
+{
+    return Link ? Link->text() : QString();
+}
+
+void TActionButton::ActionChange()
+{
+    if (Link) {
+        setIcon(Link->icon());
+        setToolTip(Link->toolTip());
+        setEnabled(Link->isEnabled());
+        setVisible(Link->isVisible());
+    }
+    const QString caption = ShownCaption();
+    setText(caption);
+    setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+}
+
+void TActionButton::resizeEvent(QResizeEvent* event)
+{
+    // The glyph fills the button less a small border; the drawings scale.
+    const int side = std::max(8, std::min(width(), height()) - 8);
+    setIconSize(QSize(side, side));
+    QToolButton::resizeEvent(event);
+}
+
+TKvButton::TKvButton(QWidget* parent) : TActionButton(parent) {}
+
+void TKvButton::SetShowCaption(bool show)
+{
+    ShowCaption_ = show;
+    ActionChange();
+}
+
+QString TKvButton::ShownCaption() const
+{
+    if (!ShowCaption_)
+        return QString();
+    return Caption().isEmpty() ? ActionCaption() : Caption();
+}
+
+TKvImgSpeedButton::TKvImgSpeedButton(QWidget* parent) : TActionButton(parent)
+{
+    setAutoRaise(true);
+}
+
+void TKvImgSpeedButton::SetLinkCaption(bool link)
+{
+    LinkCaption_ = link;
+    ActionChange();
+}
+
+QString TKvImgSpeedButton::ShownCaption() const
+{
+    return LinkCaption_ && Action() ? ActionCaption() : Caption();
+}

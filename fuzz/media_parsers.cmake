@@ -1,0 +1,12 @@
+# The readers are instrumented too, so that coverage guides the fuzzing.
+target_compile_options(media_parsers PRIVATE -fsanitize=fuzzer-no-link)
+
+kestrova_fuzzer(fuzz_dv_frame
+  SOURCES media_parsers_dv_frame.cpp
+  DEPS media_parsers)
+kestrova_fuzzer(fuzz_mpeg_header
+  SOURCES media_parsers_mpeg_header.cpp
+  DEPS media_parsers)
+kestrova_fuzzer(fuzz_scene_list
+  SOURCES media_parsers_scene_list.cpp
+  DEPS media_parsers)

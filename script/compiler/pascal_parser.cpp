@@ -1,0 +1,357 @@
+#include "script/compiler/pascal_parser.h"
+
+#include "script/compiler/utils.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <utility>
+
+namespace {
+
+using T = TPSPasToken;
+
+// Sorted by name in byte order for the binary search below.
+constexpr std::array<std::pair<std::string_view, TPSPasToken>, kPSKeywordCount> kKeywords{{
+    {"AND", T::KwAnd},
+    {"ARRAY", T::KwArray},
+    {"AS", T::KwAs},
+    {"BEGIN", T::KwBegin},
+    {"CASE", T::KwCase},
+    {"CHR", T::KwChr},
+    {"CLASS", T::KwClass},
+    {"CONST", T::KwConst},
+    {"CONSTRUCTOR", T::KwConstructor},
+    {"DESTRUCTOR", T::KwDestructor},
+    {"DIV", T::KwDiv},
+    {"DO", T::KwDo},
+    {"DOWNTO", T::KwDownTo},
+    {"ELSE", T::KwElse},
+    {"END", T::KwEnd},
+    {"EXCEPT", T::KwExcept},
+    {"EXIT", T::KwExit},
+    {"EXPORT", T::KwExport},
+    {"EXTERNAL", T::KwExternal},
+    {"FINALIZATION", T::KwFinalization},
+    {"FINALLY", T::KwFinally},
+    {"FOR", T::KwFor},
+    {"FORWARD", T::KwForward},
+    {"FUNCTION", T::KwFunction},
+    {"GOTO", T::KwGoto},
+    {"IF", T::KwIf},
+    {"IMPLEMENTATION", T::KwImplementation},
+    {"IN", T::KwIn},
+    {"INHERITED", T::KwInherited},
+    {"INITIALIZATION", T::KwInitialization},
+    {"INTERFACE", T::KwInterface},
+    {"IS", T::KwIs},
+    {"LABEL", T::KwLabel},
+    {"MOD", T::KwMod},
+    {"NIL", T::KwNil},
+    {"NOT", T::KwNot},
+    {"OF", T::KwOf},
+    {"OR", T::KwOr},
+    {"ORD", T::KwOrd},
+    {"OUT", T::KwOut},
+    {"OVERRIDE", T::KwOverride},
+    {"PRIVATE", T::KwPrivate},
+    {"PROCEDURE", T::KwProcedure},
+    {"PROGRAM", T::KwProgram},
+    {"PROPERTY", T::KwProperty},
+    {"PROTECTED", T::KwProtected},
+    {"PUBLIC", T::KwPublic},
+    {"PUBLISHED", T::KwPublished},
+    {"RECORD", T::KwRecord},
+    {"REPEAT", T::KwRepeat},
+    {"SET", T::KwSet},
+    {"SHL", T::KwShl},
+    {"SHR", T::KwShr},
+    {"THEN", T::KwThen},
+    {"TO", T::KwTo},
+    {"TRY", T::KwTry},
+    {"TYPE", T::KwType},
+    {"UNIT", T::KwUnit},
+    {"UNTIL", T::KwUntil},
+    {"USES", T::KwUses},
+    {"VAR", T::KwVar},
+    {"VIRTUAL", T::KwVirtual},
+    {"WHILE", T::KwWhile},
+    {"WITH", T::KwWith},
+    {"XOR", T::KwXor},
+}};
+
+static_assert(std::is_sorted(kKeywords.begin(), kKeywords.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; }));
+
+// Positions are 32-bit; a longer text is refused rather than wrapped.
+constexpr std::size_t kMaxTextLength = std::numeric_limits<std::uint32_t>::max() - 1;
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+bool isHexDigit(char c)
+{
+    return isDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+bool isLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+bool isIdentChar(char c)
+{
+    return isLetter(c) || isDigit(c);
+}
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+bool isLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+} // namespace
+
+TPSPasToken LookupKeyword(std::string_view upperWord)
+{
+    const auto it = std::lower_bound(kKeywords.begin(), kKeywords.end(), upperWord,
+                                     [](const auto& entry, std::string_view word) { return entry.first < word; });
+    return it != kKeywords.end() && it->first == upperWord ? it->second : TPSPasToken::Identifier;
+}
+
+void TPSPascalParser::SetText(std::string text)
+{
+    text_ = std::move(text);
+    state_ = State{};
+    if (text_.size() > kMaxTextLength) {
+        text_.clear();
+        state_.stopped = true;
+        if (onError_)
+            onError_(*this, TPSParserError::SyntaxError);
+        return;
+    }
+    if (text_.starts_with(kByteOrderMark)) {
+        // The mark is no column of the first line.
+        state_.position = static_cast<std::uint32_t>(kByteOrderMark.size());
+        state_.lineStart = state_.position;
+    }
+    Next();
+}
+
+void TPSPascalParser::CountLines(std::uint32_t from, std::uint32_t to)
+{
+    for (std::uint32_t i = from; i < to; ++i) {
+        if (text_[i] == '\r') {
+            if (i + 1 < to && text_[i + 1] == '\n')
+                ++i;
+        } else if (text_[i] != '\n') {
+            continue;
+        }
+        ++state_.row;
+        state_.lineStart = i + 1;
+    }
+}
+
+void TPSPascalParser::Next()
+{
+    if (state_.stopped || text_.empty()) {
+        state_.tokenLength = 0;
+        state_.tokenId = TPSPasToken::EndOfText;
+        state_.token.clear();
+        state_.rawToken.clear();
+        if (text_.empty())
+            state_.position = 0;
+        return;
+    }
+    for (;;) {
+        const std::uint32_t previous = state_.position;
+        state_.position += state_.tokenLength;
+        if (state_.tokenId == TPSPasToken::Whitespace || state_.tokenId == TPSPasToken::Comment)
+            CountLines(previous, state_.position);
+
+        const Scan scan = ScanToken(state_.position);
+        if (scan.error != TPSParserError::None) {
+            state_.tokenLength = 0;
+            state_.tokenId = TPSPasToken::EndOfText;
+            state_.token.clear();
+            state_.rawToken.clear();
+            state_.stopped = true;
+            if (onError_)
+                onError_(*this, scan.error);
+            return;
+        }
+        state_.tokenId = scan.id;
+        state_.tokenLength = scan.length;
+        if ((scan.id == TPSPasToken::Comment && !EnableComments) ||
+            (scan.id == TPSPasToken::Whitespace && !EnableWhitespaces))
+            continue;
+        break;
+    }
+
+    const std::string_view written(text_.data() + state_.position, state_.tokenLength);
+    switch (state_.tokenId) {
+    case TPSPasToken::Comment:
+    case TPSPasToken::Whitespace:
+    case TPSPasToken::Integer:
+    case TPSPasToken::Real:
+    case TPSPasToken::String:
+    case TPSPasToken::Char:
+    case TPSPasToken::HexInt:
+        state_.token.assign(written);
+        state_.rawToken.assign(written);
+        break;
+    case TPSPasToken::Identifier:
+        state_.token = FastUpperCase(written);
+        state_.rawToken.assign(written);
+        state_.tokenId = LookupKeyword(state_.token);
+        break;
+    default:
+        state_.token.clear();
+        state_.rawToken.clear();
+    }
+}
+
+TPSPascalParser::Scan TPSPascalParser::ScanToken(std::uint32_t pos) const
+{
+    // c_str() keeps a NUL after the last byte, so p[i] may look one past any
+    // byte that is not itself the terminator.
+    const char* p = text_.c_str() + pos;
+    auto token = [](TPSPasToken id, std::size_t length) {
+        return Scan{id, static_cast<std::uint32_t>(length), TPSParserError::None};
+    };
+    auto fail = [](TPSPasToken id, std::size_t length, TPSParserError error) {
+        return Scan{id, static_cast<std::uint32_t>(length), error};
+    };
+    auto runOf = [p](std::size_t from, bool (*accept)(char)) {
+        while (accept(p[from]))
+            ++from;
+        return from;
+    };
+    // An embedded NUL ends the text as the terminator does.
+    auto endOfText = [p](std::size_t i) { return p[i] == '\0'; };
+
+    switch (p[0]) {
+    case '\0':
+        return token(T::EndOfText, 0);
+    case ' ':
+    case '\t':
+    case '\r':
+    case '\n':
+        return token(T::Whitespace, runOf(1, isBlank));
+    case '{': {
+        std::size_t i = 1;
+        while (!endOfText(i) && p[i] != '}')
+            ++i;
+        if (endOfText(i))
+            return fail(T::Comment, i, TPSParserError::CommentError);
+        return token(T::Comment, i + 1);
+    }
+    case '(': {
+        if (p[1] != '*')
+            return token(T::OpenRound, 1);
+        // The search for the closing pair starts at the opening star, so
+        // "(*)" is a whole comment.
+        std::size_t i = 1;
+        while (!endOfText(i) && !(p[i] == '*' && p[i + 1] == ')'))
+            ++i;
+        if (endOfText(i))
+            return fail(T::Comment, i, TPSParserError::CommentError);
+        return token(T::Comment, i + 2);
+    }
+    case '/': {
+        if (p[1] != '/')
+            return token(T::Divide, 1);
+        std::size_t i = 2;
+        while (!endOfText(i) && !isLineEnd(p[i]))
+            ++i;
+        return token(T::Comment, i);
+    }
+    case '\'': {
+        std::size_t i = 1;
+        for (;;) {
+            if (endOfText(i) || isLineEnd(p[i]))
+                return fail(T::String, i, TPSParserError::StringError);
+            if (p[i] == '\'') {
+                if (p[i + 1] != '\'')
+                    return token(T::String, i + 1);
+                ++i; // a doubled quote stands for one quote
+            }
+            ++i;
+        }
+    }
+    case '#': {
+        const bool hex = p[1] == '$';
+        const std::size_t digitsFrom = hex ? 2 : 1;
+        const std::size_t end = runOf(digitsFrom, hex ? isHexDigit : isDigit);
+        if (end == digitsFrom || (!hex && isLetter(p[end])))
+            return fail(T::Char, end, TPSParserError::CharError);
+        return token(T::Char, end);
+    }
+    case '$': {
+        const std::size_t end = runOf(1, isHexDigit);
+        if (end == 1)
+            return fail(T::HexInt, 1, TPSParserError::SyntaxError);
+        return token(T::HexInt, end);
+    }
+    case ':':
+        return p[1] == '=' ? token(T::Assignment, 2) : token(T::Colon, 1);
+    case '<':
+        if (p[1] == '=')
+            return token(T::LessEqual, 2);
+        return p[1] == '>' ? token(T::NotEqual, 2) : token(T::Less, 1);
+    case '>':
+        return p[1] == '=' ? token(T::GreaterEqual, 2) : token(T::Greater, 1);
+    case '.':
+        return p[1] == '.' ? token(T::TwoDots, 2) : token(T::Period, 1);
+    case ';':
+        return token(T::Semicolon, 1);
+    case ',':
+        return token(T::Comma, 1);
+    case ')':
+        return token(T::CloseRound, 1);
+    case '[':
+        return token(T::OpenBlock, 1);
+    case ']':
+        return token(T::CloseBlock, 1);
+    case '=':
+        return token(T::Equal, 1);
+    case '+':
+        return token(T::Plus, 1);
+    case '-':
+        return token(T::Minus, 1);
+    case '*':
+        return token(T::Multiply, 1);
+    case '@':
+        return token(T::AddressOf, 1);
+    case '^':
+        return token(T::Dereference, 1);
+    default:
+        break;
+    }
+
+    if (isDigit(p[0])) {
+        std::size_t i = runOf(1, isDigit);
+        bool real = false;
+        // One point, and not the first of "..", so that 1..5 is a range.
+        if (p[i] == '.' && p[i + 1] != '.') {
+            real = true;
+            i = runOf(i + 1, isDigit);
+        }
+        if (p[i] == 'E' || p[i] == 'e') {
+            std::size_t j = i + 1;
+            if (p[j] == '+' || p[j] == '-')
+                ++j;
+            if (isDigit(p[j])) {
+                real = true;
+                i = runOf(j, isDigit);
+            }
+        }
+        return token(real ? T::Real : T::Integer, i);
+    }
+    if (isLetter(p[0]))
+        return token(T::Identifier, runOf(1, isIdentChar)); // keywords are told apart in Next
+    return fail(T::EndOfText, 0, TPSParserError::SyntaxError);
+}

@@ -1,0 +1,172 @@
+#include "script/compiler/utils.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <stdexcept>
+
+std::uint32_t MakeHash(std::string_view text)
+{
+    std::uint32_t h = 0;
+    for (const char c : text)
+        h = std::rotl(h, 7) + static_cast<std::uint8_t>(c);
+    return h;
+}
+
+namespace {
+
+// Moves the letters first..last by delta, leaving every other byte alone.
+std::string shiftLetters(std::string_view text, char first, char last, int delta)
+{
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= first && c <= last)
+            c = static_cast<char>(c + delta);
+    }
+    return out;
+}
+
+} // namespace
+
+std::string FastUpperCase(std::string_view text) { return shiftLetters(text, 'a', 'z', 'A' - 'a'); }
+
+std::string FastLowerCase(std::string_view text) { return shiftLetters(text, 'A', 'Z', 'a' - 'A'); }
+
+std::string CutFirstWord(std::string& text)
+{
+    const std::size_t blank = text.find(' ');
+    std::string word;
+    if (blank == std::string::npos) {
+        word.swap(text);
+    } else {
+        word = text.substr(0, blank);
+        text.erase(0, blank + 1);
+    }
+    return word;
+}
+
+std::string CutLastWord(std::string& text)
+{
+    const std::size_t blank = text.rfind(' ');
+    std::string word;
+    if (blank == std::string::npos) {
+        word.swap(text);
+    } else {
+        word = text.substr(blank + 1);
+        text.erase(blank);
+    }
+    return word;
+}
+
+long double StrToFloatStrict(std::string_view text)
+{
+    // from_chars takes no plus sign and knows "inf" and "nan"; a script number
+    // is sign, digits, an optional point and an optional exponent.
+    std::string_view digits = text;
+    bool negative = false;
+    if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) {
+        negative = digits.front() == '-';
+        digits.remove_prefix(1);
+    }
+    long double value = 0;
+    const bool startsWell = !digits.empty() && ((digits.front() >= '0' && digits.front() <= '9') ||
+                                                (digits.front() == '.' && digits.size() > 1));
+    if (startsWell) {
+        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        if (ec == std::errc() && end == digits.data() + digits.size())
+            return negative ? -value : value;
+    }
+    throw std::invalid_argument("Invalid float");
+}
+
+std::string IntToStrPlain(std::int32_t value)
+{
+    return std::to_string(value);
+}
+
+std::string FloatToStrFixed(long double value)
+{
+    // Room for the widest long double in fixed notation: 4933 digits, sign,
+    // point and decimals.
+    std::string out(4960, '\0');
+    const auto [end, ec] = std::to_chars(out.data(), out.data() + out.size(), value, std::chars_format::fixed, 12);
+    out.resize(ec == std::errc() ? static_cast<std::size_t>(end - out.data()) : 0);
+    return out;
+}
+
+std::int32_t StrToIntWithDefault(std::string_view text, std::int32_t fallback)
+{
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    std::int32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
+        return fallback;
+    return value;
+}
+
+std::size_t TPSPointerList::Add(void* item)
+{
+    items_.push_back(item);
+    return items_.size() - 1;
+}
+
+void TPSPointerList::DeleteLast()
+{
+    if (!items_.empty())
+        items_.pop_back();
+}
+
+void TPSPointerList::Delete(std::size_t index)
+{
+    if (index < items_.size())
+        items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void TPSPointerList::Remove(const void* item)
+{
+    const auto it = std::find(items_.begin(), items_.end(), item);
+    if (it != items_.end())
+        items_.erase(it);
+}
+
+void TPSPointerList::SetItem(std::size_t index, void* item)
+{
+    if (index < items_.size())
+        items_[index] = item;
+}
+
+std::ptrdiff_t TPSPointerList::IndexOf(const void* item) const
+{
+    const auto it = std::find(items_.rbegin(), items_.rend(), item);
+    return it == items_.rend() ? -1 : items_.rend() - it - 1;
+}
+
+std::size_t TPSStringList::Add(std::string text)
+{
+    items_.push_back(std::move(text));
+    return items_.size() - 1;
+}
+
+void TPSStringList::Delete(std::size_t index)
+{
+    if (index < items_.size())
+        items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+std::string TPSStringList::GetItem(std::size_t index) const
+{
+    return index < items_.size() ? items_[index] : std::string();
+}
+
+void TPSStringList::SetItem(std::size_t index, std::string text)
+{
+    if (index < items_.size())
+        items_[index] = std::move(text);
+}
+
+std::ptrdiff_t TPSStringList::IndexOf(std::string_view text) const
+{
+    const auto it = std::find(items_.begin(), items_.end(), text);
+    return it == items_.end() ? -1 : it - items_.begin();
+}

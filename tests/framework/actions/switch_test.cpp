@@ -1,0 +1,150 @@
+#include "framework/actions/action_list.h"
+#include "framework/actions/actions.h"
+#include "framework/actions/switch.h"
+
+#include <QCoreApplication>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+class CommandLine : public ::testing::Test
+{
+protected:
+    TKvActionList list;
+    TKvSwitch commandLine;
+    TCheckAction* save = nullptr;
+    TWidestringAction* open = nullptr;
+    TIntegerAction* zoom = nullptr;
+    TNopeAction* grab = nullptr;
+    int grabbed = 0;
+    int noCommandLine = 0;
+
+    void SetUp() override
+    {
+        save = TCustomAbstractAction::CreateNamed<TCheckAction>(&list, "caShowSave");
+        save->Switch = "shSav";
+        open = TCustomAbstractAction::CreateNamed<TWidestringAction>(&list, "waOpenFile");
+        open->Switch = "o";
+        open->OnPrepare = [](QString&) { return true; };
+        zoom = TCustomAbstractAction::CreateNamed<TIntegerAction>(&list, "iaZoom");
+        zoom->Switch = "zoom";
+        grab = TCustomAbstractAction::CreateNamed<TNopeAction>(&list, "naGrab");
+        grab->Switch = "grab";
+        grab->InternalApply = [this] { ++grabbed; };
+        list.SetSwitch(&commandLine);
+        commandLine.OnNoCommandLine = [this](QObject* sender) {
+            EXPECT_EQ(sender, nullptr);
+            ++noCommandLine;
+        };
+    }
+};
+
+TEST_F(CommandLine, CheckActionsAreSetClearedAndToggled)
+{
+    commandLine.RunArguments({"+shSav"});
+    EXPECT_TRUE(save->Checked());
+    commandLine.RunArguments({"-SHSAV"});
+    EXPECT_FALSE(save->Checked());
+    commandLine.RunArguments({"/shsav"});
+    EXPECT_TRUE(save->Checked());
+    commandLine.RunArguments({"/shSav=True"});
+    EXPECT_FALSE(save->Checked());
+    EXPECT_EQ(noCommandLine, 0);
+}
+
+TEST_F(CommandLine, ValuesFollowTheFirstEqualsSign)
+{
+    commandLine.RunArguments({"/o=/home/me/a=b.mkv", "/zoom=$10", "/grab", "/grab=ignored"});
+    EXPECT_EQ(open->Value(), "/home/me/a=b.mkv");
+    EXPECT_EQ(zoom->Value(), 16);
+    EXPECT_EQ(grabbed, 2);
+    // "+" and "-" on a value action set it from the (empty) value too.
+    commandLine.RunArguments({"+zoom"});
+    EXPECT_EQ(zoom->Value(), -1);
+}
+
+TEST_F(CommandLine, UnknownNamesBareWordsAndDisabledActionsAreIgnored)
+{
+    commandLine.RunArguments({"movie.mkv", "/nosuch", "", "+", "/=3"});
+    EXPECT_EQ(noCommandLine, 1);
+    grab->SetEnabled(false);
+    commandLine.RunArguments({"/grab", "+shSav"});
+    EXPECT_EQ(grabbed, 0);
+    EXPECT_TRUE(save->Checked());
+
+    // A default action takes bare words and unknown names.
+    commandLine.SetDefaultAction(open);
+    commandLine.RunArguments({"clip.avi"});
+    EXPECT_EQ(open->Value(), "clip.avi");
+    commandLine.RunArguments({"/other=x.avi"});
+    EXPECT_EQ(open->Value(), "x.avi");
+}
+
+TEST_F(CommandLine, QuitClosesOnlyAfterRealRequests)
+{
+    QWidget window;
+    commandLine.SetMainWindow(&window);
+    window.show();
+    commandLine.RunArguments({"/quit"});
+    EXPECT_EQ(noCommandLine, 1);
+    EXPECT_TRUE(window.isVisible());
+
+    bool openedWhileVisible = false;
+    open->InternalApply = [&](const QString&) { openedWhileVisible = window.isVisible(); };
+    bool executing = false;
+    zoom->InternalApply = [&](const int&) { executing = commandLine.Executing(); };
+    commandLine.RunArguments({"/QUIT", "/o=clip.avi", "/zoom=2"});
+    EXPECT_TRUE(openedWhileVisible);
+    EXPECT_TRUE(executing);
+    EXPECT_FALSE(commandLine.Executing());
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(CommandLine, ARunStartedByARequestLeavesTheOuterRunWhole)
+{
+    QWidget window;
+    commandLine.SetMainWindow(&window);
+    window.show();
+    bool innerSawExecuting = false;
+    zoom->InternalApply = [&](const int&) {
+        commandLine.RunArguments({"+shSav"});
+        innerSawExecuting = commandLine.Executing();
+    };
+    commandLine.RunArguments({"/zoom=1", "/quit"});
+    EXPECT_TRUE(save->Checked());
+    EXPECT_TRUE(innerSawExecuting);
+    EXPECT_FALSE(commandLine.Executing());
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(CommandLine, RequestsAreRecordedLikeAnyChange)
+{
+    QStringList lines;
+    MacroTarget = &lines;
+    save->ScriptName = "ShowSave";
+    zoom->ScriptName = "Zoom";
+    commandLine.RunArguments({"+shSav", "/zoom=3"});
+    MacroTarget = nullptr;
+    EXPECT_EQ(lines, QStringList({"    setShowSave(True);", "    Zoom(3);"}));
+}
+
+TEST_F(CommandLine, RunsOnceWhenTheMainWindowFirstShows)
+{
+    int activations = 0;
+    commandLine.OnActivate = [&](QObject*) { ++activations; };
+    QWidget window;
+    commandLine.SetMainWindow(&window);
+    window.show();
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    window.hide();
+    window.show();
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    // The test program's own arguments name no action.
+    EXPECT_EQ(noCommandLine, 1);
+    EXPECT_GE(activations, 1);
+}
+
+} // namespace

@@ -1,5 +1,6 @@
 #include "platform/filters/renderers/audio_renderer.h"
 
+#include "platform/filters/renderers/audio_gain.h"
 #include "platform/filters/renderers/audio_output.h"
 #include "platform/filters/renderers/renderer_interfaces.h"
 #include "platform/graph/clock.h"
@@ -15,7 +16,6 @@ namespace {
 // Drift between the sound and the clock that is left alone.
 constexpr REFERENCE_TIME kTolerance = 200'000; // 20 ms
 constexpr auto kPoll = std::chrono::milliseconds(10);
-constexpr LONG kFullVolume = 10000;
 
 bool acceptable(const AM_MEDIA_TYPE& type)
 {
@@ -164,29 +164,17 @@ bool AudioRenderer::play(const BYTE* data, std::size_t size)
 
 const BYTE* AudioRenderer::withGain(const BYTE* data, std::size_t size)
 {
-    LONG volume, balance;
+    ChannelGains gains;
     {
         std::lock_guard lock(settingsLock_);
-        volume = muted_ ? 0 : volume_;
-        balance = balance_;
+        gains = gainsOf(volume_, balance_, muted_);
     }
-    if (volume == kFullVolume && balance == 0)
+    if (gains.unity())
         return data;
-    const double gain = double(volume) / kFullVolume;
-    // The balance attenuates the other side.
-    const double left = gain * (balance > 0 ? double(kFullVolume - balance) / kFullVolume : 1.0);
-    const double right = gain * (balance < 0 ? double(kFullVolume + balance) / kFullVolume : 1.0);
-    scratch_.resize(size);
-    const std::size_t samples = size / 2;
-    const bool stereo = format_.nChannels == 2;
-    for (std::size_t i = 0; i < samples; ++i) {
-        std::int16_t sample;
-        std::memcpy(&sample, data + 2 * i, 2);
-        const double factor = stereo && (i % 2) ? right : left;
-        sample = static_cast<std::int16_t>(sample * factor);
-        std::memcpy(scratch_.data() + 2 * i, &sample, 2);
-    }
-    return scratch_.data();
+    scratch_.resize(size / 2);
+    std::memcpy(scratch_.data(), data, size);
+    applyGains(scratch_.data(), scratch_.size(), format_.nChannels, gains);
+    return reinterpret_cast<const BYTE*>(scratch_.data());
 }
 
 HRESULT AudioRenderer::DoRenderSample(IMediaSample* sample)

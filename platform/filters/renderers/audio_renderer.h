@@ -9,8 +9,10 @@
 // Threads: the interfaces on the GUI thread; samples on the streaming
 // thread, which writes as the output makes room.
 
+#include "platform/graph/formats.h"
 #include "platform/graph/renderer.h"
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -91,7 +93,7 @@ private:
     std::mutex clockLock_;
     ComPtr<IReferenceClock> syncClock_;
 
-    std::vector<BYTE> scratch_;
+    std::vector<std::int16_t> scratch_;
 };
 
 ComPtr<IBaseFilter> createAudioRenderer();

@@ -262,16 +262,21 @@ HRESULT VideoRenderer::SetVideoPosition(const RECT* source, const RECT* destinat
 {
     if (destination && (destination->right < destination->left || destination->bottom < destination->top))
         return E_INVALIDARG;
+    QRect picture;
+    {
+        std::lock_guard lock(formatLock_);
+        picture = QRect(0, 0, format_.width, format_.height);
+    }
     {
         std::lock_guard lock(scene_->mutex);
         SceneLayout& layout = scene_->layout;
         if (source) {
             const QRect wanted = qrectOf(*source);
-            if (wanted.isEmpty() || (!layout.picture.isNull() && !layout.picture.rect().contains(wanted)))
+            if (wanted.isEmpty() || (!picture.isEmpty() && !picture.contains(wanted)))
                 return E_INVALIDARG;
             layout.source = wanted;
         } else {
-            layout.source = layout.picture.rect();
+            layout.source = picture;
         }
         sourceSet_ = source != nullptr;
     }
@@ -445,7 +450,9 @@ HRESULT VideoRenderer::applyOverlay(const VMR9AlphaBitmap* bitmap, bool newImage
     }
     if (bitmap->pDDS || (bitmap->dwFlags & VMR9AlphaBitmap_EntireDDS))
         return E_INVALIDARG;
-    if (newImage != ((bitmap->dwFlags & VMR9AlphaBitmap_hDC) && bitmap->hdc))
+    // A new overlay comes with its image; an update of the parameters without.
+    const bool hasImage = (bitmap->dwFlags & VMR9AlphaBitmap_hDC) || bitmap->hdc;
+    if (newImage ? !((bitmap->dwFlags & VMR9AlphaBitmap_hDC) && bitmap->hdc) : hasImage)
         return E_INVALIDARG;
     const QImage image = newImage ? *bitmap->hdc : overlayImage_;
     if (image.isNull())

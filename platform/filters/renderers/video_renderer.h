@@ -12,7 +12,9 @@
 #include "platform/filters/renderers/renderer_interfaces.h"
 #include "platform/graph/renderer.h"
 
+#include <QImage>
 #include <QPointer>
+#include <QRect>
 
 #include <memory>
 #include <mutex>

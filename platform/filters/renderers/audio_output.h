@@ -19,16 +19,16 @@ public:
     virtual void write(const BYTE* data, std::size_t size) = 0;
     // Waits up to `timeout` for room to write.
     virtual void waitWritable(std::chrono::milliseconds timeout) = 0;
-    // What is written and not yet heard, in 100-ns units.
-    virtual REFERENCE_TIME queued() = 0;
     // What has been heard since the output opened, in 100-ns units.
     virtual REFERENCE_TIME played() = 0;
     // A paused output holds what it has.
     virtual void setPaused(bool paused) = 0;
     // Drops what is written and not yet heard.
     virtual void flush() = 0;
-    // Plays what is left even when it is less than the output waits for.
+    // Plays out what is left, even less than the output waits for to start;
+    // drained() says when it has all been heard.
     virtual void drain() = 0;
+    virtual bool drained() = 0;
     // False once the output has broken (its server went away).
     virtual bool healthy() = 0;
 };

@@ -13,8 +13,6 @@
 
 namespace {
 
-// Drift between the sound and the clock that is left alone.
-constexpr REFERENCE_TIME kTolerance = 200'000; // 20 ms
 constexpr auto kPoll = std::chrono::milliseconds(10);
 
 bool acceptable(const AM_MEDIA_TYPE& type)
@@ -56,6 +54,7 @@ void AudioRenderer::openOutput()
     pulse_ = output_ != nullptr;
     if (!output_)
         output_ = openNullOutput(format_);
+    unplaced_ = true;
     output_->setPaused(state() != State_Running);
 }
 
@@ -112,6 +111,7 @@ HRESULT AudioRenderer::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double)
     std::lock_guard lock(outputLock_);
     if (output_)
         output_->flush();
+    unplaced_ = true;
     return S_OK;
 }
 
@@ -193,29 +193,27 @@ HRESULT AudioRenderer::DoRenderSample(IMediaSample* sample)
     std::size_t size = static_cast<std::size_t>(std::max<LONG>(sample->GetActualDataLength(), 0));
     size -= size % std::max<WORD>(format_.nBlockAlign, 1);
 
-    // Keep the sound on the clock: what is written now is heard once what
-    // the output holds has played.
-    REFERENCE_TIME start = 0, stop = 0, now = 0;
+    // The first sound after the output opened or flushed is placed on the
+    // clock: silence before it when early, its late part cut. The rest
+    // follows on without gaps.
+    bool place = false;
+    {
+        std::lock_guard lock(outputLock_);
+        std::swap(place, unplaced_);
+    }
     ComPtr<IReferenceClock> clock;
     {
         std::lock_guard lock(clockLock_);
         clock = syncClock_;
     }
-    if (clock && SUCCEEDED(sample->GetTime(&start, &stop)) && SUCCEEDED(clock->GetTime(&now))) {
-        REFERENCE_TIME queued = 0;
-        {
-            std::lock_guard lock(outputLock_);
-            if (output_)
-                queued = output_->queued();
-        }
-        const REFERENCE_TIME gap = streamStart() + start - (now + queued);
-        if (gap > kTolerance && !play(nullptr, bytesFor(gap)))
+    REFERENCE_TIME start = 0, stop = 0, now = 0;
+    if (place && clock && SUCCEEDED(sample->GetTime(&start, &stop)) && SUCCEEDED(clock->GetTime(&now))) {
+        const REFERENCE_TIME early = streamStart() + start - now;
+        if (early > 0 && !play(nullptr, bytesFor(early)))
             return S_FALSE;
-        if (gap < -kTolerance) {
-            const std::size_t late = std::min(size, bytesFor(-gap));
-            data += late;
-            size -= late;
-        }
+        const std::size_t late = early < 0 ? std::min(size, bytesFor(-early)) : 0;
+        data += late;
+        size -= late;
     }
     return play(withGain(data, size), size) ? S_OK : S_FALSE;
 }
@@ -234,7 +232,7 @@ void AudioRenderer::OnEndOfStream()
             return;
         {
             std::lock_guard lock(outputLock_);
-            if (!output_ || output_->queued() <= 0)
+            if (!output_ || output_->drained())
                 return;
         }
         std::this_thread::sleep_for(kPoll);

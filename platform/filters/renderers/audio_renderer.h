@@ -2,8 +2,8 @@
 // The audio renderer: plays 16-bit PCM (one or two channels) through
 // PulseAudio, or through the null sink when no server answers or
 // KESTROVA_AUDIO=null. It is the graph's reference clock when present: the
-// steady clock, which the sound is kept on by padding gaps with silence and
-// trimming what comes late. Volume (0 silent to 10000 full, a linear gain)
+// steady clock, on which the first sound after a start or a seek is placed
+// (silence before it, or its late part cut); the rest follows on. Volume (0 silent to 10000 full, a linear gain)
 // and balance through IBasicAudio; muting keeps the volume.
 //
 // Threads: the interfaces on the GUI thread; samples on the streaming
@@ -83,6 +83,8 @@ private:
     mutable std::mutex outputLock_;
     std::unique_ptr<AudioOutput> output_;
     bool pulse_ = false;
+    // The next sound is placed on the clock.
+    bool unplaced_ = true;
     WAVEFORMATEX format_{};
 
     mutable std::mutex settingsLock_;

@@ -38,7 +38,6 @@ public:
         std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(timeout, untilRoom));
     }
 
-    REFERENCE_TIME queued() override { return toTime(written_ - playedFrames()); }
     REFERENCE_TIME played() override { return toTime(playedFrames()); }
 
     void setPaused(bool paused) override
@@ -59,6 +58,7 @@ public:
     }
 
     void drain() override {}
+    bool drained() override { return pending() == 0; }
     bool healthy() override { return true; }
 
 private:

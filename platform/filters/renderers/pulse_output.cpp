@@ -3,6 +3,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -84,16 +85,6 @@ public:
         signalled_ = false;
     }
 
-    REFERENCE_TIME queued() override
-    {
-        Locked lock(mainloop_);
-        pa_usec_t latency = 0;
-        int negative = 0;
-        return pa_stream_get_latency(stream_, &latency, &negative) == 0 && !negative
-                   ? static_cast<REFERENCE_TIME>(latency) * 10
-                   : 0;
-    }
-
     REFERENCE_TIME played() override
     {
         Locked lock(mainloop_);
@@ -111,8 +102,10 @@ public:
     }
     void drain() override
     {
-        run([&] { return pa_stream_trigger(stream_, nullptr, nullptr); });
+        drained_ = false;
+        run([&] { return pa_stream_drain(stream_, &PulseOutput::onDrained, this); });
     }
+    bool drained() override { return drained_; }
 
     bool healthy() override
     {
@@ -182,6 +175,7 @@ private:
     static void onContextState(pa_context*, void* self) { static_cast<PulseOutput*>(self)->wake(); }
     static void onStreamState(pa_stream*, void* self) { static_cast<PulseOutput*>(self)->wake(); }
     static void onWritable(pa_stream*, size_t, void* self) { static_cast<PulseOutput*>(self)->wake(); }
+    static void onDrained(pa_stream*, int, void* self) { static_cast<PulseOutput*>(self)->drained_ = true; }
 
     pa_threaded_mainloop* mainloop_ = nullptr;
     pa_context* context_ = nullptr;
@@ -189,6 +183,7 @@ private:
     std::mutex signalLock_;
     std::condition_variable signal_;
     bool signalled_ = false;
+    std::atomic<bool> drained_{false};
 };
 
 } // namespace

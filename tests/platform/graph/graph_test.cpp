@@ -477,7 +477,8 @@ TEST(Graph, PositionFollowsStreamTimeAndStandsStillWhilePaused)
 
 TEST(Graph, StopReturnsWhileStreamingThreadIsBlockedInSend)
 {
-    Chain chain(1000);
+    constexpr LONGLONG kFrames = 100'000'000;
+    Chain chain(kFrames);
     std::atomic<int> handled{0};
     const HWND window = AllocateHWnd([&](UINT, WPARAM, LPARAM) -> LRESULT {
         ++handled;
@@ -492,16 +493,41 @@ TEST(Graph, StopReturnsWhileStreamingThreadIsBlockedInSend)
         Sleep(1);
     Sleep(20);
     EXPECT_EQ(handled, 0);
+    // Once stopping has begun, sends give up at once, so the stream may run
+    // on free until its renderer stops.
     EXPECT_EQ(chain.control()->Stop(), S_OK);
-    EXPECT_LT(chain.sink->log.size(), 1000u);
+    EXPECT_LT(chain.sink->log.size(), static_cast<std::size_t>(kFrames));
     // The graph runs again and its sends are served again.
-    chain.source->sendTo = window;
     LONGLONG start = 0;
     chain.graph->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
     ASSERT_EQ(chain.control()->Run(), S_OK);
     const int before = handled;
     EXPECT_TRUE(waitFor([&] { return handled > before; }));
     chain.control()->Stop();
+    DeallocateHWnd(window);
+}
+
+TEST(Graph, StopFromTheHandlerOfAStreamingThreadsSendReturns)
+{
+    // The handler runs on the GUI thread while the streaming thread waits
+    // for it; stopping there must release that thread before joining it.
+    Chain chain(100'000'000);
+    bool stopped = false;
+    const HWND window = AllocateHWnd([&](UINT, WPARAM, LPARAM) -> LRESULT {
+        if (!stopped) {
+            EXPECT_EQ(chain.control()->Stop(), S_OK);
+            stopped = true;
+        }
+        return 0;
+    });
+    chain.source->sendTo = window;
+    chain.connect();
+    chain.graph->SetSyncSource(nullptr);
+    ASSERT_EQ(chain.control()->Run(), S_OK);
+    EXPECT_TRUE(waitFor([&] { return stopped; }));
+    OAFilterState state;
+    chain.control()->GetState(0, &state);
+    EXPECT_EQ(state, State_Stopped);
     DeallocateHWnd(window);
 }
 

@@ -209,11 +209,15 @@ HRESULT BaseRenderer::receive(IMediaSample* sample)
 {
     std::unique_lock lock(mutex_);
     if (!cued_ && state() == State_Paused) {
-        cued_ = true;
-        changed_.notify_all();
+        // The cueing picture is in place before the state says paused, so
+        // that whoever waited for the pause sees it.
         lock.unlock();
         OnReceiveFirstSample(sample);
         lock.lock();
+        if (!flushing_ && state() == State_Paused) {
+            cued_ = true;
+            changed_.notify_all();
+        }
     }
     if (!waitUntilDue(lock, sample))
         return S_FALSE;

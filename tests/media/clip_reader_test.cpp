@@ -36,12 +36,12 @@ TEST_P(GeneratedClip, EveryFrameCarriesItsNumber)
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, GeneratedClip,
-                         testing::Values(Clip{"dv_pal.avi", 50, 720, 576}, Clip{"dv_ntsc_wide.avi", 30, 720, 480},
-                                         Clip{"dv_joined.avi", 50, 720, 576}, Clip{"mpeg1.mpg", 50, 320, 240},
-                                         Clip{"mpeg2.mpg", 50, 352, 288}, Clip{"mpeg2_interlaced.mpg", 50, 352, 288},
-                                         Clip{"size_change.mpg", 50, 320, 240}, Clip{"mpeg2.ts", 50, 320, 240},
-                                         Clip{"h264.m2ts", 50, 320, 240}, Clip{"h264.mp4", 50, 320, 240},
-                                         Clip{"h264.mkv", 50, 320, 240}, Clip{"wmv.wmv", 50, 320, 240},
+                         testing::Values(Clip{"dv_pal.avi", 75, 720, 576}, Clip{"dv_ntsc_wide.avi", 30, 720, 480},
+                                         Clip{"dv_joined.avi", 50, 720, 576}, Clip{"mpeg1.mpg", 75, 320, 240},
+                                         Clip{"mpeg2.mpg", 75, 352, 288}, Clip{"mpeg2_interlaced.mpg", 75, 352, 288},
+                                         Clip{"size_change.mpg", 50, 320, 240}, Clip{"mpeg2.ts", 75, 320, 240},
+                                         Clip{"h264.m2ts", 75, 320, 240}, Clip{"h264.mp4", 75, 320, 240},
+                                         Clip{"h264.mkv", 75, 320, 240}, Clip{"wmv.wmv", 75, 320, 240},
                                          Clip{"hard_cut.mp4", 50, 320, 240}, Clip{"vidéo ñ 日本.mp4", 25, 320, 240}),
                          [](const testing::TestParamInfo<Clip>& info) {
                              std::string name =

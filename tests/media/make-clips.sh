@@ -4,7 +4,9 @@
 # Every video frame shows its frame number twice: as digits in the top left
 # corner and as a barcode in a band across the picture (see clip_reader.h for
 # the layout). Joined clips number their frames on from the first part, so a
-# frame's number is its index in the whole file.
+# frame's number is its index in the whole file. The clips of the usual
+# containers run 75 frames, so that seeks cross the keyframe distances of 12
+# (MPEG) and 25 (H.264) more than once.
 set -euo pipefail
 out="${1:?usage: make-clips.sh OUTDIR}"
 mkdir -p "$out"
@@ -51,7 +53,7 @@ cd "$out"
 
 # DV: the dv muxer writes the time code and recording date into the frames;
 # the AVI copies take the frames as they are.
-ff -f lavfi -i "$(video testsrc2 720x576 25 50)" -f lavfi -i "$(tone 440 48000 2)" \
+ff -f lavfi -i "$(video testsrc2 720x576 25 75)" -f lavfi -i "$(tone 440 48000 3)" \
   -c:v dvvideo -pix_fmt yuv420p -c:a pcm_s16le -ac 2 -timecode 10:20:30:05 \
   -metadata creation_time=2024-05-17T14:32:10Z -f dv dv_pal.dv
 ff -i dv_pal.dv -c copy dv_pal.avi
@@ -74,11 +76,11 @@ ff -i dv_joined.dv -c copy dv_joined.avi
 
 # MPEG program streams: MPEG-1 with MP2 sound, MPEG-2 16:9 with AC-3 sound,
 # and an interlaced MPEG-2 (top field first).
-ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -f lavfi -i "$(tone 440 44100 2)" \
+ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -f lavfi -i "$(tone 440 44100 3)" \
   -c:v mpeg1video -q:v 4 -c:a mp2 -b:a 128k -f mpeg mpeg1.mpg
-ff -f lavfi -i "$(video testsrc2 352x288 25 50)" -f lavfi -i "$(tone 440 48000 2)" \
+ff -f lavfi -i "$(video testsrc2 352x288 25 75)" -f lavfi -i "$(tone 440 48000 3)" \
   -c:v mpeg2video -q:v 4 -aspect 16:9 -c:a ac3 -b:a 128k -f vob mpeg2.mpg
-ff -f lavfi -i "$(video testsrc2 352x288 25 50),setfield=tff" -f lavfi -i "$(tone 440 48000 2)" \
+ff -f lavfi -i "$(video testsrc2 352x288 25 75),setfield=tff" -f lavfi -i "$(tone 440 48000 3)" \
   -c:v mpeg2video -q:v 4 -aspect 4:3 -flags +ilme+ildct -top 1 -c:a mp2 -f vob mpeg2_interlaced.mpg
 
 # A format change: 320x240 for frames 0-24, then 352x288 for frames 25-49.
@@ -89,18 +91,18 @@ cat part1.mpg part2.mpg >size_change.mpg
 rm part1.mpg part2.mpg
 
 # Transport streams.
-ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -f lavfi -i "$(tone 440 48000 2)" \
+ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -f lavfi -i "$(tone 440 48000 3)" \
   -c:v mpeg2video -q:v 4 -c:a mp2 -f mpegts mpeg2.ts
-ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -f lavfi -i "$(tone 440 48000 2)" \
-  -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a ac3 -b:a 128k -f mpegts -mpegts_m2ts_mode 1 h264.m2ts
+ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -f lavfi -i "$(tone 440 48000 3)" \
+  -c:v libx264 -preset veryfast -pix_fmt yuv420p -g 25 -c:a ac3 -b:a 128k -f mpegts -mpegts_m2ts_mode 1 h264.m2ts
 
 # H.264 in MP4 and Matroska, Windows Media.
-x264=(-c:v libx264 -preset veryfast -pix_fmt yuv420p)
-ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -f lavfi -i "$(tone 440 48000 2)" \
+x264=(-c:v libx264 -preset veryfast -pix_fmt yuv420p -g 25)
+ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -f lavfi -i "$(tone 440 48000 3)" \
   "${x264[@]}" -c:a aac -b:a 96k h264.mp4
-ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -f lavfi -i "$(tone 440 48000 2)" \
+ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -f lavfi -i "$(tone 440 48000 3)" \
   "${x264[@]}" -c:a ac3 -b:a 128k h264.mkv
-ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -f lavfi -i "$(tone 440 44100 2)" \
+ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -f lavfi -i "$(tone 440 44100 3)" \
   -c:v wmv2 -q:v 4 -c:a wmav2 -b:a 64k wmv.wmv
 
 # A hard cut at frame 25 from one picture to a wholly different one.
@@ -108,6 +110,11 @@ ff -f lavfi -i "testsrc2=size=320x240:rate=25,trim=end_frame=25" \
   -f lavfi -i "smptebars=size=320x240:rate=25,trim=end_frame=25" \
   -filter_complex "[0:v][1:v]concat=n=2:v=1:a=0,$(number 0)[v]" -map '[v]' \
   "${x264[@]}" hard_cut.mp4
+
+# Text subtitles beside the picture.
+printf '1\n00:00:00,000 --> 00:00:01,000\nFirst line\n\n2\n00:00:01,000 --> 00:00:02,000\nSecond line\n' >subtitles.srt
+ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -i subtitles.srt "${x264[@]}" -c:s srt subtitles.mkv
+rm subtitles.srt
 
 # Sound alone: 16-bit PCM.
 ff -f lavfi -i "$(tone 440 44100 2)" -c:a pcm_s16le -ac 2 audio_only.wav

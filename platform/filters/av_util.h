@@ -1,0 +1,46 @@
+#pragma once
+// Small helpers around the FFmpeg libraries: owners of their objects, result
+// codes, and the conversion of stream times to 100-ns units.
+
+#include "platform/core/hresult.h"
+#include "platform/core/types.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+}
+
+#include <memory>
+
+namespace av {
+
+struct PacketFree
+{
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct FrameFree
+{
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct CodecFree
+{
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+using CodecPtr = std::unique_ptr<AVCodecContext, CodecFree>;
+
+inline PacketPtr makePacket() { return PacketPtr(av_packet_alloc()); }
+inline FramePtr makeFrame() { return FramePtr(av_frame_alloc()); }
+
+// 100-ns units, the unit of media positions.
+inline constexpr AVRational kRefTime{1, 10'000'000};
+
+inline REFERENCE_TIME toRefTime(int64_t ts, AVRational base) { return av_rescale_q(ts, base, kRefTime); }
+inline int64_t fromRefTime(REFERENCE_TIME t, AVRational base) { return av_rescale_q(t, kRefTime, base); }
+
+// The result code for an FFmpeg error.
+HRESULT toHResult(int averror);
+
+} // namespace av

@@ -1,0 +1,15 @@
+#pragma once
+// The decoders: compressed video to RGB32 pictures (top-down rows of B, G,
+// R, X bytes) in display order, compressed or odd sound to 16-bit PCM with at
+// most two channels. Both take every type the splitters produce and keep
+// the sample times; what lies before the segment start (preroll after a
+// seek) is decoded and dropped. A stream that stops decoding ends there and
+// is reported to the graph (EC_STREAM_ERROR_STOPPED).
+
+#include "platform/graph/interfaces.h"
+
+constexpr CLSID CLSID_KestrovaVideoDecoder = "{6A1F3C52-93D1-4E0B-8C41-2B7D5E90A101}"_guid;
+constexpr CLSID CLSID_KestrovaAudioDecoder = "{6A1F3C52-93D1-4E0B-8C41-2B7D5E90A102}"_guid;
+
+ComPtr<IBaseFilter> createVideoDecoder();
+ComPtr<IBaseFilter> createAudioDecoder();

@@ -1,0 +1,273 @@
+#include "platform/filters/demuxer.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr int kIoBufferSize = 64 * 1024;
+// How many packets a seek reads while looking for the keyframe.
+constexpr int kKeyframeSearchLimit = 4096;
+constexpr REFERENCE_TIME kSecond = 10'000'000;
+
+int64_t bestTs(const AVPacket* p)
+{
+    return p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+}
+
+} // namespace
+
+int Demuxer::readCallback(void* opaque, uint8_t* buffer, int size)
+{
+    auto* self = static_cast<Demuxer*>(opaque);
+    LONG read = 0;
+    if (FAILED(self->reader_->SyncRead(self->readerPos_, size, buffer, &read)))
+        return AVERROR(EIO);
+    self->readerPos_ += read;
+    return read > 0 ? read : AVERROR_EOF;
+}
+
+int64_t Demuxer::seekCallback(void* opaque, int64_t offset, int whence)
+{
+    auto* self = static_cast<Demuxer*>(opaque);
+    LONGLONG total = 0;
+    self->reader_->Length(&total, nullptr);
+    switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE:
+        return total;
+    case SEEK_SET:
+        break;
+    case SEEK_CUR:
+        offset += self->readerPos_;
+        break;
+    case SEEK_END:
+        offset += total;
+        break;
+    default:
+        return AVERROR(EINVAL);
+    }
+    if (offset < 0)
+        return AVERROR(EINVAL);
+    self->readerPos_ = offset;
+    return offset;
+}
+
+std::unique_ptr<Demuxer> Demuxer::open(ComPtr<IAsyncReader> reader, HRESULT* hr)
+{
+    std::unique_ptr<Demuxer> d(new Demuxer);
+    d->reader_ = std::move(reader);
+    auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
+    d->io_ = buffer ? avio_alloc_context(buffer, kIoBufferSize, 0, d.get(), readCallback, nullptr, seekCallback)
+                    : nullptr;
+    if (!d->io_) {
+        av_free(buffer);
+        *hr = E_OUTOFMEMORY;
+        return nullptr;
+    }
+    d->format_ = avformat_alloc_context();
+    if (!d->format_) {
+        *hr = E_OUTOFMEMORY;
+        return nullptr;
+    }
+    d->format_->pb = d->io_;
+    d->format_->flags |= AVFMT_FLAG_CUSTOM_IO;
+    *hr = d->openInput("");
+    return SUCCEEDED(*hr) ? std::move(d) : nullptr;
+}
+
+std::unique_ptr<Demuxer> Demuxer::open(const QString& fileName, HRESULT* hr)
+{
+    std::unique_ptr<Demuxer> d(new Demuxer);
+    *hr = d->openInput(QFile::encodeName(fileName).constData());
+    return SUCCEEDED(*hr) ? std::move(d) : nullptr;
+}
+
+Demuxer::~Demuxer()
+{
+    // Closing frees a context whose open failed, too.
+    avformat_close_input(&format_);
+    if (io_) {
+        av_freep(&io_->buffer);
+        avio_context_free(&io_);
+    }
+}
+
+HRESULT Demuxer::openInput(const char* url)
+{
+    int err = avformat_open_input(&format_, url, nullptr, nullptr);
+    if (err < 0)
+        return err == AVERROR(ENOENT) ? VFW_E_NOT_FOUND : VFW_E_UNSUPPORTED_STREAM;
+    err = avformat_find_stream_info(format_, nullptr);
+    if (err < 0)
+        return VFW_E_UNSUPPORTED_STREAM;
+
+    const int count = streamCount();
+    origin_.assign(static_cast<std::size_t>(count), 0);
+    nextTs_.assign(static_cast<std::size_t>(count), AV_NOPTS_VALUE);
+    for (int i = 0; i < count && reference_ < 0; ++i) {
+        const AVStream* s = format_->streams[i];
+        if (s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(s->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            reference_ = i;
+    }
+    if (reference_ < 0 && count > 0)
+        reference_ = 0;
+    if (reference_ < 0)
+        return VFW_E_UNSUPPORTED_STREAM;
+
+    // Positions count from the reference stream's first frame; a file
+    // without times counts from its start.
+    const AVStream* ref = format_->streams[reference_];
+    REFERENCE_TIME first = 0;
+    if (ref->start_time != AV_NOPTS_VALUE)
+        first = av::toRefTime(ref->start_time, ref->time_base);
+    else if (format_->start_time != AV_NOPTS_VALUE)
+        first = av::toRefTime(format_->start_time, AV_TIME_BASE_Q);
+    for (int i = 0; i < count; ++i) {
+        const AVStream* s = format_->streams[i];
+        origin_[static_cast<std::size_t>(i)] =
+            i == reference_ && ref->start_time != AV_NOPTS_VALUE ? ref->start_time : av::fromRefTime(first, s->time_base);
+    }
+
+    if (ref->duration != AV_NOPTS_VALUE && ref->duration > 0)
+        duration_ = av::toRefTime(ref->duration, ref->time_base);
+    else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
+        const REFERENCE_TIME fileStart =
+            format_->start_time != AV_NOPTS_VALUE ? av::toRefTime(format_->start_time, AV_TIME_BASE_Q) : 0;
+        duration_ = std::max<REFERENCE_TIME>(0, av::toRefTime(format_->duration, AV_TIME_BASE_Q) + fileStart - first);
+    }
+    return S_OK;
+}
+
+std::string Demuxer::formatName() const
+{
+    return format_->iformat->name;
+}
+
+int Demuxer::streamCount() const
+{
+    return static_cast<int>(format_->nb_streams);
+}
+
+const AVStream* Demuxer::stream(int index) const
+{
+    return index >= 0 && index < streamCount() ? format_->streams[index] : nullptr;
+}
+
+REFERENCE_TIME Demuxer::frameDuration(int index) const
+{
+    const AVStream* s = stream(index);
+    if (!s || s->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
+        return 0;
+    AVRational rate = s->avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0)
+        rate = s->r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0)
+        return 0;
+    return av_rescale(10'000'000, rate.den, rate.num);
+}
+
+void Demuxer::setWanted(int index, bool wanted)
+{
+    if (index >= 0 && index < streamCount())
+        format_->streams[index]->discard = wanted ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+}
+
+bool Demuxer::readRaw(DemuxedPacket& out)
+{
+    av::PacketPtr packet = av::makePacket();
+    if (!packet || av_read_frame(format_, packet.get()) < 0)
+        return false;
+    const int index = packet->stream_index;
+    const AVStream* s = format_->streams[index];
+    auto& next = nextTs_[static_cast<std::size_t>(index)];
+    int64_t ts = bestTs(packet.get());
+    // Containers that store no time for some packets (AVI with reordered
+    // frames, raw streams) get one from the packets before.
+    if (ts == AV_NOPTS_VALUE)
+        ts = next;
+    int64_t length = packet->duration;
+    if (length <= 0 && s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+        length = av::fromRefTime(frameDuration(index), s->time_base);
+    out.stream = index;
+    out.keyframe = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+    out.timed = ts != AV_NOPTS_VALUE;
+    if (out.timed) {
+        const int64_t rel = ts - origin_[static_cast<std::size_t>(index)];
+        out.start = av::toRefTime(rel, s->time_base);
+        out.stop = length > 0 ? av::toRefTime(rel + length, s->time_base) : out.start;
+        next = length > 0 ? ts + length : AV_NOPTS_VALUE;
+    }
+    out.packet = std::move(packet);
+    return true;
+}
+
+bool Demuxer::read(DemuxedPacket& out)
+{
+    if (!pending_.empty()) {
+        out = std::move(pending_.front());
+        pending_.pop_front();
+        return true;
+    }
+    return readRaw(out);
+}
+
+void Demuxer::seekToStart()
+{
+    const int64_t start = origin_[static_cast<std::size_t>(reference_)];
+    if (av_seek_frame(format_, reference_, start, AVSEEK_FLAG_BACKWARD) < 0)
+        av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BYTE);
+}
+
+bool Demuxer::seekBefore(REFERENCE_TIME target)
+{
+    const AVStream* ref = format_->streams[reference_];
+    const int64_t ts = origin_[static_cast<std::size_t>(reference_)] + av::fromRefTime(target, ref->time_base);
+    return avformat_seek_file(format_, reference_, std::numeric_limits<int64_t>::min(), ts, ts, 0) >= 0 ||
+           av_seek_frame(format_, reference_, ts, AVSEEK_FLAG_BACKWARD) >= 0;
+}
+
+HRESULT Demuxer::seek(REFERENCE_TIME target)
+{
+    pending_.clear();
+    REFERENCE_TIME backoff = 0;
+    for (;;) {
+        std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
+        const REFERENCE_TIME from = target - backoff;
+        const bool atStart = from <= 0 || !seekBefore(from);
+        if (atStart)
+            seekToStart();
+        // Read up to the reference stream's first keyframe; the container
+        // may have landed after the target (program and transport streams
+        // seek by byte position), and then we back off further.
+        std::deque<DemuxedPacket> read;
+        bool found = false;
+        DemuxedPacket p;
+        for (int n = 0; n < kKeyframeSearchLimit && readRaw(p); ++n) {
+            if (p.stream == reference_ && !found) {
+                if (!p.keyframe)
+                    continue;
+                found = true;
+                if (!p.timed || p.start > target)
+                    break;
+                read.push_back(std::move(p));
+                pending_ = std::move(read);
+                return S_OK;
+            }
+            read.push_back(std::move(p));
+        }
+        if (atStart) {
+            // Even the start was overshot (containers searched by time land
+            // on the first time at or after the one asked for): the first
+            // byte is the start. A file without a keyframe plays from there
+            // as it comes.
+            pending_.clear();
+            if (av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BYTE) < 0)
+                seekToStart();
+            std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
+            return S_OK;
+        }
+        backoff = backoff ? backoff * 2 : kSecond;
+    }
+}

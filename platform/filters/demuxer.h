@@ -1,0 +1,83 @@
+#pragma once
+// One container read through FFmpeg: its streams, their packets with times
+// in 100-ns units counted from the first frame, and frame-accurate seeking.
+// Not thread-safe: its owner serialises the calls.
+
+#include "platform/filters/av_util.h"
+#include "platform/filters/file_source.h"
+
+#include <QString>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct DemuxedPacket
+{
+    av::PacketPtr packet;
+    int stream = -1;
+    bool timed = false;
+    // From the first frame; stop is start when the duration is unknown.
+    REFERENCE_TIME start = 0;
+    REFERENCE_TIME stop = 0;
+    bool keyframe = false;
+};
+
+class Demuxer
+{
+public:
+    // Opens a byte stream read through `reader`, or a file by name. The
+    // result code tells why a container was refused.
+    static std::unique_ptr<Demuxer> open(ComPtr<IAsyncReader> reader, HRESULT* hr);
+    static std::unique_ptr<Demuxer> open(const QString& fileName, HRESULT* hr);
+    ~Demuxer();
+    Demuxer(const Demuxer&) = delete;
+    Demuxer& operator=(const Demuxer&) = delete;
+
+    // FFmpeg's short name of the container ("avi", "mpeg", "mpegts"...).
+    std::string formatName() const;
+    int streamCount() const;
+    const AVStream* stream(int index) const;
+    // The stream that positions count on: the first video stream, else the
+    // first stream.
+    int referenceStream() const { return reference_; }
+    // The frame duration of a video stream in 100-ns units, 0 if unknown.
+    REFERENCE_TIME frameDuration(int index) const;
+    // From the first frame to the end.
+    REFERENCE_TIME duration() const { return duration_; }
+    // FFmpeg's choice among the streams of a kind, or a negative code.
+    int bestStream(AVMediaType type) const { return av_find_best_stream(format_, type, -1, -1, nullptr, 0); }
+    // Streams not wanted are skipped by the container reader.
+    void setWanted(int index, bool wanted);
+
+    // The next packet; false at the end of the file or on a read error.
+    bool read(DemuxedPacket& out);
+    // Moves to the keyframe of the reference stream at or before `target`,
+    // so that decoding forward from the next packet reaches `target`.
+    // Packets of the reference stream before that keyframe are dropped.
+    HRESULT seek(REFERENCE_TIME target);
+
+private:
+    Demuxer() = default;
+    HRESULT openInput(const char* url);
+    bool readRaw(DemuxedPacket& out);
+    // Seeks the container at or before `target`; false when it cannot.
+    bool seekBefore(REFERENCE_TIME target);
+    void seekToStart();
+
+    AVFormatContext* format_ = nullptr;
+    AVIOContext* io_ = nullptr;
+    ComPtr<IAsyncReader> reader_;
+    LONGLONG readerPos_ = 0;
+    int reference_ = -1;
+    REFERENCE_TIME duration_ = 0;
+    // The first frame's time in each stream's own time base.
+    std::vector<int64_t> origin_;
+    // Where the next packet of a stream begins, when its own time is missing.
+    std::vector<int64_t> nextTs_;
+    std::deque<DemuxedPacket> pending_;
+
+    static int readCallback(void* opaque, uint8_t* buffer, int size);
+    static int64_t seekCallback(void* opaque, int64_t offset, int whence);
+};

@@ -1,0 +1,103 @@
+// Decoding through the graph: the sound of every clip becomes PCM, and the
+// pictures of a whole clip come out in order.
+
+#include "tests/platform/filters/harness.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct SoundCase
+{
+    const char* clip;
+    CLSID classId;
+    double seconds;
+};
+
+const SoundCase kSoundCases[] = {
+    {"dv_pal.avi", CLSID_AviSplitter, 3.0},     {"dv_ntsc_wide.avi", CLSID_AviSplitter, 1.0},
+    {"dv_pal.dv", CLSID_PreferredSource, 3.0}, {"mpeg1.mpg", CLSID_MPEG1Splitter, 3.0},
+    {"mpeg2.mpg", CLSID_MPEG2Splitter, 3.0},   {"mpeg2.ts", CLSID_MPEG2Splitter, 3.0},
+    {"h264.m2ts", CLSID_MPEG2Splitter, 3.0},   {"h264.mp4", CLSID_PreferredSource, 3.0},
+    {"h264.mkv", CLSID_PreferredSource, 3.0},  {"wmv.wmv", CLSID_WMAsfReader, 3.0},
+    {"audio_only.wav", CLSID_WAVEParser, 2.0},
+};
+
+class Sound : public testing::TestWithParam<SoundCase>
+{
+};
+
+TEST_P(Sound, EveryClipsSoundDecodesToPcm)
+{
+    const SoundCase& c = GetParam();
+    const harness::Opened opened = harness::open(c.classId, QString::fromUtf8(c.clip));
+    ASSERT_EQ(opened.result, S_OK);
+    const ComPtr<IPin> audio = harness::pinOfMajor(opened.filter.get(), MEDIATYPE_Audio);
+    ASSERT_TRUE(audio);
+    const ComPtr<harness::Sink> sink = harness::render(opened.graph.get(), audio.get(), MEDIATYPE_Audio);
+    ASSERT_TRUE(sink);
+    AM_MEDIA_TYPE pcm;
+    ASSERT_EQ(sink->input()->ConnectionMediaType(&pcm), S_OK);
+    const auto* wfx = pcm.formatAs<WAVEFORMATEX>();
+    ASSERT_TRUE(wfx);
+    EXPECT_EQ(wfx->wBitsPerSample, 16);
+    EXPECT_LE(wfx->nChannels, 2);
+
+    static_cast<IMediaFilter*>(opened.graph.get())->SetSyncSource(nullptr);
+    ASSERT_TRUE(SUCCEEDED(opened.graph->Run()));
+    LONG code = 0;
+    ASSERT_EQ(opened.graph->WaitForCompletion(20'000, &code), S_OK);
+    EXPECT_EQ(code, EC_COMPLETE);
+    opened.graph->Stop();
+    const double seconds = static_cast<double>(sink->bytes) / wfx->nAvgBytesPerSec;
+    // Encoders pad the last frame of sound.
+    EXPECT_NEAR(seconds, c.seconds, 0.15) << c.clip;
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, Sound, testing::ValuesIn(kSoundCases));
+
+TEST(Pictures, AFormatChangeMidStreamKeepsEveryFrame)
+{
+    const harness::Opened opened = harness::open(CLSID_MPEG2Splitter, "size_change.mpg");
+    ASSERT_EQ(opened.result, S_OK);
+    const ComPtr<harness::Sink> sink = harness::render(
+        opened.graph.get(), harness::pinOfMajor(opened.filter.get(), MEDIATYPE_Video).get(), MEDIATYPE_Video);
+    ASSERT_TRUE(sink);
+    static_cast<IMediaFilter*>(opened.graph.get())->SetSyncSource(nullptr);
+    ASSERT_TRUE(SUCCEEDED(opened.graph->Run()));
+    LONG code = 0;
+    ASSERT_EQ(opened.graph->WaitForCompletion(20'000, &code), S_OK);
+    opened.graph->Stop();
+    std::vector<int> expected;
+    for (int n = 0; n < 50; ++n)
+        expected.push_back(n);
+    EXPECT_EQ(sink->frames(), expected);
+}
+
+TEST(StreamSelection, ThePreferredSourceListsEveryStreamAndSwitchesWhileStopped)
+{
+    const harness::Opened opened = harness::open(CLSID_PreferredSource, "h264.mkv");
+    ASSERT_EQ(opened.result, S_OK);
+    const auto select = opened.filter.as<IAMStreamSelect>();
+    ASSERT_TRUE(select);
+    DWORD count = 0;
+    ASSERT_EQ(select->Count(&count), S_OK);
+    ASSERT_EQ(count, 2u);
+    std::vector<DWORD> groups;
+    for (LONG i = 0; i < static_cast<LONG>(count); ++i) {
+        AM_MEDIA_TYPE* type = nullptr;
+        DWORD flags = 0, group = 0;
+        std::u16string name;
+        ASSERT_EQ(select->Info(i, &type, &flags, nullptr, &group, &name, nullptr, nullptr), S_OK);
+        EXPECT_EQ(flags & AMSTREAMSELECTINFO_ENABLED, AMSTREAMSELECTINFO_ENABLED);
+        EXPECT_FALSE(name.empty());
+        groups.push_back(group);
+        DeleteMediaType(type);
+    }
+    EXPECT_EQ(groups, (std::vector<DWORD>{0, 1}));
+    EXPECT_EQ(select->Enable(1, AMSTREAMSELECTENABLE_ENABLE), S_OK);
+    EXPECT_EQ(select->Info(2, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), S_FALSE);
+    EXPECT_EQ(select->Enable(5, AMSTREAMSELECTENABLE_ENABLE), E_INVALIDARG);
+}
+
+} // namespace

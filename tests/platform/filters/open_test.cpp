@@ -1,0 +1,190 @@
+// Every clip under every class id: who takes it, with which pins and types.
+
+#include "tests/platform/filters/harness.h"
+
+#include "media/parsers/media_types.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+
+using harness::offeredType;
+
+namespace {
+
+struct ClassName
+{
+    CLSID classId;
+    const char* name;
+};
+
+const ClassName kClasses[] = {
+    {CLSID_AviSplitter, "AVI"},       {CLSID_MPEG2Splitter, "MPEG-2"},  {CLSID_MPEG1Splitter, "MPEG-1"},
+    {CLSID_WAVEParser, "wave"},       {CLSID_PreferredSource, "preferred"}, {CLSID_WMAsfReader, "ASF"},
+};
+
+struct Acceptance
+{
+    const char* clip;
+    std::initializer_list<CLSID> takers;
+};
+
+const Acceptance kAcceptance[] = {
+    {"dv_pal.avi", {CLSID_AviSplitter, CLSID_PreferredSource}},
+    {"dv_ntsc_wide.avi", {CLSID_AviSplitter, CLSID_PreferredSource}},
+    {"dv_joined.avi", {CLSID_AviSplitter, CLSID_PreferredSource}},
+    {"dv_pal.dv", {CLSID_PreferredSource}},
+    {"mpeg1.mpg", {CLSID_MPEG1Splitter, CLSID_PreferredSource}},
+    {"mpeg2.mpg", {CLSID_MPEG2Splitter, CLSID_PreferredSource}},
+    {"mpeg2_interlaced.mpg", {CLSID_MPEG2Splitter, CLSID_PreferredSource}},
+    {"size_change.mpg", {CLSID_MPEG2Splitter, CLSID_PreferredSource}},
+    {"mpeg2.ts", {CLSID_MPEG2Splitter, CLSID_PreferredSource}},
+    {"h264.m2ts", {CLSID_MPEG2Splitter, CLSID_PreferredSource}},
+    {"h264.mp4", {CLSID_PreferredSource}},
+    {"h264.mkv", {CLSID_PreferredSource}},
+    {"hard_cut.mp4", {CLSID_PreferredSource}},
+    {"wmv.wmv", {CLSID_PreferredSource, CLSID_WMAsfReader}},
+    {"audio_only.wav", {CLSID_WAVEParser, CLSID_PreferredSource}},
+    {"vidéo ñ 日本.mp4", {CLSID_PreferredSource}},
+    {"garbage.avi", {}},
+};
+
+class Acceptances : public testing::TestWithParam<Acceptance>
+{
+};
+
+TEST_P(Acceptances, EachClassTakesItsOwnContainersAndRefusesTheRest)
+{
+    const Acceptance& a = GetParam();
+    for (const ClassName& c : kClasses) {
+        const bool wanted = std::find(a.takers.begin(), a.takers.end(), c.classId) != a.takers.end();
+        const harness::Opened opened = harness::open(c.classId, QString::fromUtf8(a.clip));
+        ASSERT_TRUE(opened.filter) << c.name;
+        if (wanted) {
+            EXPECT_EQ(opened.result, S_OK) << c.name;
+            EXPECT_FALSE(harness::outputPins(opened.filter.get()).empty()) << c.name;
+        } else {
+            EXPECT_TRUE(FAILED(opened.result)) << c.name;
+            EXPECT_TRUE(harness::outputPins(opened.filter.get()).empty()) << c.name;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, Acceptances, testing::ValuesIn(kAcceptance));
+
+// The video and audio types that the program reads from a clip's pins.
+struct Expected
+{
+    const char* clip;
+    CLSID classId;
+    const char* subtypeName;
+    int width;
+    int height;
+    REFERENCE_TIME frameDuration;
+    int aspectKind; // 0 4:3, 1 16:9, 2 none
+    WORD waveTag;   // 0: no sound
+    bool temporal;
+};
+
+const Expected kTypes[] = {
+    {"dv_pal.avi", CLSID_AviSplitter, "DV Type 2", 720, 576, 400'000, 2, 1, false},
+    {"dv_ntsc_wide.avi", CLSID_AviSplitter, "DV Type 2", 720, 480, 333'667, 2, 1, false},
+    {"dv_pal.dv", CLSID_PreferredSource, "DV Type 2", 720, 576, 400'000, 2, 1, false},
+    {"mpeg1.mpg", CLSID_MPEG1Splitter, "MPEG1", 320, 240, 400'000, 2, 0x50, true},
+    {"mpeg2.mpg", CLSID_MPEG2Splitter, "MPEG2", 352, 288, 400'000, 1, 0x2000, true},
+    {"mpeg2_interlaced.mpg", CLSID_MPEG2Splitter, "MPEG2", 352, 288, 400'000, 0, 0x50, true},
+    {"mpeg2.ts", CLSID_MPEG2Splitter, "MPEG2", 320, 240, 400'000, 0, 0x50, true},
+    {"h264.m2ts", CLSID_MPEG2Splitter, "H264", 320, 240, 400'000, 0, 0x2000, true},
+    {"h264.mp4", CLSID_PreferredSource, "AVC1", 320, 240, 400'000, 0, 0xFF, true},
+    {"h264.mkv", CLSID_PreferredSource, "AVC1", 320, 240, 400'000, 0, 0x2000, true},
+    {"wmv.wmv", CLSID_WMAsfReader, "WMV2", 320, 240, 400'000, 2, 0x161, true},
+    {"audio_only.wav", CLSID_WAVEParser, nullptr, 0, 0, 0, 0, 1, false},
+};
+
+class Types : public testing::TestWithParam<Expected>
+{
+};
+
+TEST_P(Types, PinsCarryTheFormatBlocksTheProgramReads)
+{
+    const Expected& e = GetParam();
+    const harness::Opened opened = harness::open(e.classId, QString::fromUtf8(e.clip));
+    ASSERT_EQ(opened.result, S_OK);
+
+    const ComPtr<IPin> videoPin = harness::pinOfMajor(opened.filter.get(), MEDIATYPE_Video);
+    if (e.subtypeName) {
+        ASSERT_TRUE(videoPin);
+        const AM_MEDIA_TYPE video = offeredType(videoPin.get());
+        const TVideoData vd = GetVideoData(video);
+        ASSERT_TRUE(vd.valid);
+        EXPECT_EQ(vd.subtypeName, QString::fromUtf8(e.subtypeName));
+        EXPECT_EQ(vd.width, e.width);
+        EXPECT_EQ(vd.height, e.height);
+        EXPECT_EQ(vd.frameDuration, e.frameDuration);
+        if (e.aspectKind != 2) {
+            EXPECT_EQ(vd.aspectKind, e.aspectKind);
+        }
+        EXPECT_EQ(video.bTemporalCompression != FALSE, e.temporal);
+    } else {
+        EXPECT_FALSE(videoPin);
+    }
+
+    const ComPtr<IPin> audioPin = harness::pinOfMajor(opened.filter.get(), MEDIATYPE_Audio);
+    ASSERT_TRUE(audioPin);
+    const AM_MEDIA_TYPE audio = offeredType(audioPin.get());
+    ASSERT_EQ(audio.formattype, FORMAT_WaveFormatEx);
+    const auto* wfx = audio.formatAs<WAVEFORMATEX>();
+    ASSERT_TRUE(wfx);
+    EXPECT_EQ(wfx->wFormatTag, e.waveTag);
+    EXPECT_GT(wfx->nSamplesPerSec, 0u);
+    EXPECT_EQ(audio.format.size(), sizeof(WAVEFORMATEX) + wfx->cbSize);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, Types, testing::ValuesIn(kTypes));
+
+TEST(Types, MpegFormatBlocksCarryTheSequenceHeader)
+{
+    for (const auto& [clip, classId] : {std::pair{"mpeg1.mpg", CLSID_MPEG1Splitter}, {"mpeg2.mpg", CLSID_MPEG2Splitter}}) {
+        const harness::Opened opened = harness::open(classId, QString::fromUtf8(clip));
+        ASSERT_EQ(opened.result, S_OK) << clip;
+        const AM_MEDIA_TYPE video = offeredType(harness::pinOfMajor(opened.filter.get(), MEDIATYPE_Video).get());
+        const BYTE* header = nullptr;
+        DWORD length = 0;
+        if (video.formattype == FORMAT_MPEGVideo) {
+            const auto* info = video.formatAs<MPEG1VIDEOINFO>();
+            header = info->bSequenceHeader;
+            length = info->cbSequenceHeader;
+        } else {
+            ASSERT_EQ(video.formattype, FORMAT_MPEG2Video);
+            const auto* info = video.formatAs<MPEG2VIDEOINFO>();
+            header = reinterpret_cast<const BYTE*>(info->dwSequenceHeader);
+            length = info->cbSequenceHeader;
+        }
+        ASSERT_GE(length, 8u) << clip;
+        EXPECT_EQ(header[0], 0);
+        EXPECT_EQ(header[1], 0);
+        EXPECT_EQ(header[2], 1);
+        EXPECT_EQ(header[3], 0xB3);
+    }
+}
+
+TEST(Types, SplittersNameOnePinPerStreamAndSourcesOnePerKind)
+{
+    const harness::Opened split = harness::open(CLSID_MPEG2Splitter, "mpeg2.mpg");
+    ASSERT_EQ(split.result, S_OK);
+    std::vector<std::u16string> names;
+    for (const ComPtr<IPin>& pin : harness::outputPins(split.filter.get())) {
+        PIN_INFO info;
+        pin->QueryPinInfo(&info);
+        names.push_back(info.achName);
+    }
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"Video", u"Audio"}));
+}
+
+TEST(Types, AFileThatIsNotThereIsNotFound)
+{
+    for (const ClassName& c : kClasses)
+        EXPECT_TRUE(FAILED(harness::open(c.classId, "no such clip.avi").result)) << c.name;
+}
+
+} // namespace

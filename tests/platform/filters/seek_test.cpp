@@ -1,0 +1,125 @@
+// Frame-accurate seeking in every container: the picture that a paused
+// graph shows after a seek carries the target's frame number.
+
+#include "tests/platform/filters/harness.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct SeekCase
+{
+    const char* clip;
+    CLSID classId;
+    const char* className;
+    int frames;
+};
+
+void PrintTo(const SeekCase& c, std::ostream* os)
+{
+    *os << c.clip << " through " << c.className;
+}
+
+const SeekCase kSeekCases[] = {
+    {"dv_pal.avi", CLSID_AviSplitter, "AVI", 75},
+    {"dv_ntsc_wide.avi", CLSID_AviSplitter, "AVI", 30},
+    {"dv_joined.avi", CLSID_AviSplitter, "AVI", 50},
+    {"dv_pal.dv", CLSID_PreferredSource, "preferred", 75},
+    {"mpeg1.mpg", CLSID_MPEG1Splitter, "MPEG-1", 75},
+    {"mpeg2.mpg", CLSID_MPEG2Splitter, "MPEG-2", 75},
+    {"mpeg2_interlaced.mpg", CLSID_MPEG2Splitter, "MPEG-2", 75},
+    {"mpeg2.ts", CLSID_MPEG2Splitter, "MPEG-2", 75},
+    {"h264.m2ts", CLSID_MPEG2Splitter, "MPEG-2", 75},
+    {"h264.mp4", CLSID_PreferredSource, "preferred", 75},
+    {"h264.mkv", CLSID_PreferredSource, "preferred", 75},
+    {"hard_cut.mp4", CLSID_PreferredSource, "preferred", 50},
+    {"wmv.wmv", CLSID_WMAsfReader, "ASF", 75},
+    {"mpeg2.ts", CLSID_PreferredSource, "preferred", 75},
+    {"mpeg2.mpg", CLSID_PreferredSource, "preferred", 75},
+    {"dv_pal.avi", CLSID_PreferredSource, "preferred", 75},
+};
+
+class Seeking : public testing::TestWithParam<SeekCase>
+{
+protected:
+    void SetUp() override
+    {
+        const SeekCase& c = GetParam();
+        opened_ = harness::open(c.classId, QString::fromUtf8(c.clip));
+        ASSERT_EQ(opened_.result, S_OK);
+        const ComPtr<IPin> video = harness::pinOfMajor(opened_.filter.get(), MEDIATYPE_Video);
+        ASSERT_TRUE(video);
+        const AM_MEDIA_TYPE type = harness::offeredType(video.get());
+        frame_ = reinterpret_cast<const VIDEOINFOHEADER*>(type.format.data())->AvgTimePerFrame;
+        ASSERT_GT(frame_, 0);
+        sink_ = harness::render(opened_.graph.get(), video.get(), MEDIATYPE_Video);
+        ASSERT_TRUE(sink_);
+        ASSERT_TRUE(SUCCEEDED(opened_.graph->Pause()));
+        ASSERT_EQ(settle(), S_OK);
+    }
+    void TearDown() override
+    {
+        if (opened_.graph)
+            opened_.graph->Stop();
+    }
+
+    HRESULT settle()
+    {
+        OAFilterState state;
+        return opened_.graph->GetState(LONG{20'000}, &state);
+    }
+
+    // The frame a paused graph shows after a seek to `target`.
+    int shownAfterSeek(REFERENCE_TIME target)
+    {
+        sink_->cued = -2;
+        LONGLONG position = target;
+        EXPECT_EQ(opened_.graph->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
+                                              AM_SEEKING_NoPositioning),
+                  S_OK);
+        EXPECT_EQ(settle(), S_OK);
+        return sink_->cued;
+    }
+
+    harness::Opened opened_;
+    ComPtr<harness::Sink> sink_;
+    REFERENCE_TIME frame_ = 0;
+};
+
+TEST_P(Seeking, ASeekShowsExactlyTheTargetFrame)
+{
+    const int frames = GetParam().frames;
+    // Both sides of the usual keyframe distances (12, 25) and of whole
+    // seconds, backwards as well as forwards, and the last frame.
+    for (int target : {0, 1, 11, 12, 13, 24, 25, 26, 49, 50, 51, frames - 1, 26, 13, 1, 0, 51, 12}) {
+        if (target >= frames)
+            continue;
+        EXPECT_EQ(shownAfterSeek(target * frame_), target) << "seek to frame " << target;
+    }
+}
+
+TEST_P(Seeking, APositionInsideAFrameShowsThatFrame)
+{
+    EXPECT_EQ(shownAfterSeek(12 * frame_ + frame_ / 2), 12);
+    EXPECT_EQ(shownAfterSeek(frame_ - 1), 0);
+}
+
+TEST_P(Seeking, PlayingOnFromASeekDeliversEveryLaterFrameInOrder)
+{
+    const int frames = GetParam().frames;
+    shownAfterSeek(24 * frame_);
+    IMediaFilter* filter = opened_.graph.get();
+    filter->SetSyncSource(nullptr);
+    ASSERT_TRUE(SUCCEEDED(opened_.graph->Run()));
+    LONG code = 0;
+    ASSERT_EQ(opened_.graph->WaitForCompletion(20'000, &code), S_OK);
+    EXPECT_EQ(code, EC_COMPLETE);
+    std::vector<int> expected;
+    for (int n = 24; n < frames; ++n)
+        expected.push_back(n);
+    EXPECT_EQ(sink_->frames(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, Seeking, testing::ValuesIn(kSeekCases));
+
+} // namespace

@@ -22,8 +22,7 @@ class AudioOutput;
 class AudioRenderer final : public WithInterfaces<BaseRenderer, IBasicAudio, IReferenceClock>
 {
 public:
-    enum class Output
-    {
+    enum class Output {
         Automatic, // the null sink when KESTROVA_AUDIO=null, else PulseAudio when a server answers
         Null,
         Pulse, // PulseAudio, else the null sink

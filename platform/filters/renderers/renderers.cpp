@@ -8,9 +8,8 @@ namespace {
 
 void registerRenderer(const CLSID& classId, std::u16string name, ComPtr<IBaseFilter> (*make)(), const GUID& major)
 {
-    registerClass(classId, makeCom<ClassFactory>([make](REFIID riid, void** object) {
-                      return make()->QueryInterface(riid, object);
-                  }));
+    registerClass(classId, makeCom<ClassFactory>(
+                               [make](REFIID riid, void** object) { return make()->QueryInterface(riid, object); }));
     RegisteredFilter entry;
     entry.classId = classId;
     entry.name = std::move(name);

@@ -1,7 +1,7 @@
 #include "platform/filters/renderers/video_renderer.h"
 
-#include "platform/filters/renderers/video_scene.h"
 #include "platform/core/task_memory.h"
+#include "platform/filters/renderers/video_scene.h"
 #include "platform/graph/media_guids.h"
 
 #include <QGuiApplication>
@@ -472,8 +472,8 @@ HRESULT VideoRenderer::applyOverlay(const VMR9AlphaBitmap* bitmap, bool newImage
         layout.overlaySource = source;
         layout.overlayDestination = bitmap->rDest;
         layout.overlayAlpha = bitmap->fAlpha;
-        layout.overlaySmooth = !(bitmap->dwFlags & VMR9AlphaBitmap_FilterMode) ||
-                               bitmap->dwFilterMode != MixerPref9_PointFiltering;
+        layout.overlaySmooth =
+            !(bitmap->dwFlags & VMR9AlphaBitmap_FilterMode) || bitmap->dwFilterMode != MixerPref9_PointFiltering;
     }
     return RepaintVideo();
 }

@@ -19,14 +19,14 @@ class QPainter;
 // The placement and mixing of a picture, copied out of the scene to paint.
 struct SceneLayout
 {
-    QImage picture;              // native size, RGB32
-    QRect source;                // the part of the picture shown
-    QSizeF aspect;               // display aspect of the whole picture
-    bool letterBox = false;      // fit by aspect, else stretch
-    QColor border = Qt::black;   // the bands letter-boxing leaves
-    VMR9NormalizedRect output;   // stream 0 in the composed picture
-    QImage overlay;              // ARGB32, colour key already transparent
-    QRect overlaySource;         // the part of the overlay used
+    QImage picture;            // native size, RGB32
+    QRect source;              // the part of the picture shown
+    QSizeF aspect;             // display aspect of the whole picture
+    bool letterBox = false;    // fit by aspect, else stretch
+    QColor border = Qt::black; // the bands letter-boxing leaves
+    VMR9NormalizedRect output; // stream 0 in the composed picture
+    QImage overlay;            // ARGB32, colour key already transparent
+    QRect overlaySource;       // the part of the overlay used
     VMR9NormalizedRect overlayDestination;
     float overlayAlpha = 1;
     bool overlaySmooth = true;

@@ -128,8 +128,7 @@ inline ComPtr<PushSource> pictureSource(const std::vector<QImage>& pictures, REF
 }
 
 // A 16-bit stereo tone of `seconds`, in chunks of `chunk`.
-inline ComPtr<PushSource> toneSource(double seconds, DWORD rate = 44100,
-                                     REFERENCE_TIME chunk = 1'000'000 /* 100 ms */)
+inline ComPtr<PushSource> toneSource(double seconds, DWORD rate = 44100, REFERENCE_TIME chunk = 1'000'000 /* 100 ms */)
 {
     AM_MEDIA_TYPE type;
     type.majortype = MEDIATYPE_Audio;

@@ -57,8 +57,7 @@ QImage currentImage(IVMRWindowlessControl9* control)
     EXPECT_EQ(header.biBitCount, 32);
     EXPECT_EQ(header.biSizeImage, DWORD(header.biWidth * header.biHeight * 4));
     // Bottom-up rows of B, G, R, X.
-    const QImage image(dib + header.biSize, header.biWidth, header.biHeight, header.biWidth * 4,
-                       QImage::Format_RGB32);
+    const QImage image(dib + header.biSize, header.biWidth, header.biHeight, header.biWidth * 4, QImage::Format_RGB32);
     return image.mirrored();
 }
 

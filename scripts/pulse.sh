@@ -36,7 +36,9 @@ start)
       sleep 0.05
     done
   fi
-  [[ -S "$socket" ]] && echo "export PULSE_SERVER=unix:$socket"
+  if [[ -S "$socket" ]]; then
+    echo "export PULSE_SERVER=unix:$socket"
+  fi
   ;;
 stop)
   if running; then

@@ -138,6 +138,21 @@ HRESULT VideoRenderer::SetMediaType(const AM_MEDIA_TYPE* type)
     return readFormat(*type, &format_) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
+HRESULT VideoRenderer::BreakConnect()
+{
+    // The next connection's stream starts without the old picture.
+    {
+        std::lock_guard lock(formatLock_);
+        format_ = PictureFormat{};
+    }
+    {
+        std::lock_guard lock(scene_->mutex);
+        scene_->layout.picture = QImage();
+    }
+    scene_->requestRepaint();
+    return S_OK;
+}
+
 void VideoRenderer::present(IMediaSample* sample)
 {
     AM_MEDIA_TYPE* changed = nullptr;

@@ -34,6 +34,7 @@ public:
     // BaseRenderer
     HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
     HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override;
+    HRESULT BreakConnect() override;
     HRESULT DoRenderSample(IMediaSample* sample) override;
     void OnReceiveFirstSample(IMediaSample* sample) override;
     HRESULT OnStartStreaming() override;

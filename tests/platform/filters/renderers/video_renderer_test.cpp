@@ -114,6 +114,11 @@ TEST(VideoRenderer, CurrentImageIsTheDecodedFrameAtNativeSizeCuedWhenPausedAndLa
         int drawn = 0;
         EXPECT_EQ(playback.as<IQualProp>()->get_FramesDrawn(&drawn), S_OK);
         EXPECT_EQ(drawn, 10);
+
+        // Taken out of the graph, it no longer hands out the old picture.
+        playback.graph->Stop();
+        ASSERT_EQ(playback.graph->RemoveFilter(playback.renderer.get()), S_OK);
+        EXPECT_TRUE(currentImage(control.get()).isNull());
     }
 }
 

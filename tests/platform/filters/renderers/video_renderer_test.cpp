@@ -6,6 +6,8 @@
 #include "platform/filters/renderers/video_renderer.h"
 #include "platform/graph/filter_graph.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -71,6 +73,19 @@ QImage filled(int width, int height, QColor left, QColor right)
     return image;
 }
 
+class PaintCounter final : public QObject
+{
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        count += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
 void expectNear(QColor actual, QColor expected, const char* where)
 {
     SCOPED_TRACE(where);
@@ -126,6 +141,16 @@ TEST(VideoRenderer, FramesDrawnGrowWhilePlayingAndTheSyncOffsetIsMeasured)
 {
     const std::vector<QImage> frames(25, filled(16, 16, Qt::red, Qt::blue));
     Playback playback(pictureSource(frames, kFrame));
+    QWidget window;
+    window.resize(16, 16);
+    window.show();
+    const auto control = playback.as<IVMRWindowlessControl9>();
+    control->SetVideoClippingWindow(&window);
+    const RECT whole{0, 0, 16, 16};
+    control->SetVideoPosition(nullptr, &whole);
+    QCoreApplication::processEvents();
+    PaintCounter paints;
+    window.findChild<QWidget*>()->installEventFilter(&paints);
     const auto quality = playback.as<IQualProp>();
     ASSERT_TRUE(SUCCEEDED(playback.graph->Run()));
     int first = 0;
@@ -141,6 +166,10 @@ TEST(VideoRenderer, FramesDrawnGrowWhilePlayingAndTheSyncOffsetIsMeasured)
     quality->get_AvgFrameRate(&rate);
     quality->get_AvgSyncOffset(&offset);
     EXPECT_EQ(drawn, 25);
+    // The pictures drawn on the streaming thread reach the surface.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_GT(paints.count, 0);
     // Frames per hundred seconds: shown on time at 25 per second.
     EXPECT_GT(rate, 1500);
     EXPECT_LT(rate, 3500);

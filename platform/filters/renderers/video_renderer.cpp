@@ -41,10 +41,12 @@ bool isFinite(const VMR9NormalizedRect& r)
     return std::isfinite(r.left) && std::isfinite(r.top) && std::isfinite(r.right) && std::isfinite(r.bottom);
 }
 
-// The overlay as drawn: ARGB32 with the key colour made transparent.
+// The overlay as drawn: opaque (the bitmap's own alpha bytes are not
+// used), with the key colour made transparent.
 QImage keyedOverlay(const QImage& image, const VMR9AlphaBitmap& parameters)
 {
-    QImage keyed = image.convertToFormat(QImage::Format_ARGB32);
+    QImage keyed = image.convertToFormat(QImage::Format_RGB32);
+    keyed.reinterpretAsFormat(QImage::Format_ARGB32);
     if (!(parameters.dwFlags & VMR9AlphaBitmap_SrcColorKey))
         return keyed;
     const QRgb key = colourOf(parameters.clrSrcKey).rgb() & RGB_MASK;

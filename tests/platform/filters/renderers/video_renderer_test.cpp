@@ -192,13 +192,14 @@ TEST(VideoRenderer, OverlayKeyAndAlphaBlendOverTheVideoAndFlipsMirrorOnlyTheVide
     OAFilterState state = 0;
     ASSERT_EQ(playback.graph->GetState(5000, &state), S_OK);
 
-    // The overlay: the key colour except its lower left quarter, green.
-    const QColor key(255, 0, 255);
-    QImage overlay(64, 32, QImage::Format_RGB32);
-    overlay.fill(key);
+    // The overlay: the key colour except its lower left quarter, green. Its
+    // alpha bytes are zero, as in a bitmap drawn without alpha: they do not
+    // count.
+    QImage overlay(64, 32, QImage::Format_ARGB32);
+    overlay.fill(QColor(255, 0, 255, 0));
     for (int y = 16; y < 32; ++y)
         for (int x = 0; x < 32; ++x)
-            overlay.setPixelColor(x, y, Qt::green);
+            overlay.setPixelColor(x, y, QColor(0, 255, 0, 0));
     VMR9AlphaBitmap bitmap;
     bitmap.dwFlags = VMR9AlphaBitmap_hDC | VMR9AlphaBitmap_SrcColorKey | VMR9AlphaBitmap_FilterMode;
     bitmap.hdc = &overlay;

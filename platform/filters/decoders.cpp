@@ -141,6 +141,9 @@ private:
         // Sample times are the packets' times.
         context->pkt_timebase = av::kRefTime;
         context->thread_count = 0;
+        // Slices, not frames: frame threads hold pictures back, and a seek or
+        // a step waits for the one picture asked for.
+        context->thread_type = FF_THREAD_SLICE;
         if (avcodec_open2(context.get(), codec, nullptr) < 0)
             return VFW_E_UNSUPPORTED_STREAM;
         codec_ = std::move(context);
@@ -242,10 +245,9 @@ public:
         header.rcSource = {0, 0, par->width, par->height};
         header.rcTarget = header.rcSource;
         header.AvgTimePerFrame = frameDurationOf(in);
-        header.dwBitRate = static_cast<DWORD>(
-            std::min<int64_t>(static_cast<int64_t>(type->lSampleSize) * 8 * 10'000'000 /
-                                  std::max<int64_t>(header.AvgTimePerFrame, 1),
-                              UINT32_MAX));
+        header.dwBitRate = static_cast<DWORD>(std::min<int64_t>(
+            static_cast<int64_t>(type->lSampleSize) * 8 * 10'000'000 / std::max<int64_t>(header.AvgTimePerFrame, 1),
+            UINT32_MAX));
         if (square) {
             type->formattype = FORMAT_VideoInfo;
             auto* vih = type->allocFormat<VIDEOINFOHEADER>();
@@ -447,8 +449,8 @@ private:
 
     bool prepareResampler(AVFrame* frame)
     {
-        if (resample_ && av_channel_layout_compare(&inLayout_, &frame->ch_layout) == 0 &&
-            inFormat_ == frame->format && inRate_ == frame->sample_rate)
+        if (resample_ && av_channel_layout_compare(&inLayout_, &frame->ch_layout) == 0 && inFormat_ == frame->format &&
+            inRate_ == frame->sample_rate)
             return true;
         resample_.reset();
         AVChannelLayout outLayout;
@@ -479,9 +481,8 @@ private:
         const int capacity = swr_get_out_samples(resample_.get(), frame->nb_samples);
         pcm_.resize(static_cast<std::size_t>(std::max(capacity, 0)) * static_cast<std::size_t>(channels_) * 2);
         uint8_t* planes[1] = {pcm_.data()};
-        const int samples =
-            swr_convert(resample_.get(), planes, capacity, const_cast<const uint8_t**>(frame->extended_data),
-                        frame->nb_samples);
+        const int samples = swr_convert(resample_.get(), planes, capacity,
+                                        const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
         if (samples <= 0)
             return samples < 0 ? E_FAIL : S_OK;
         const auto timeOf = [&](int count) { return static_cast<REFERENCE_TIME>(count) * 10'000'000 / rate_; };

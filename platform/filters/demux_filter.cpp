@@ -146,7 +146,7 @@ public:
         if (input_ && index-- == 0)
             return input_.get();
         return index >= 0 && index < static_cast<int>(pins_.size()) ? pins_[static_cast<std::size_t>(index)].get()
-                                                                      : nullptr;
+                                                                    : nullptr;
     }
 
     const DemuxClass& kind() const { return kind_; }
@@ -366,8 +366,8 @@ HRESULT DemuxFilter::open(std::unique_ptr<Demuxer> demuxer)
             std::u16string name = groupName(group);
             if (number > 1)
                 name += u" " + QString::number(number).toStdU16String();
-            pins_.push_back(std::make_unique<DemuxPin>(this, std::move(name), group, std::vector{stream}, stream,
-                                                       typeOf(stream)));
+            pins_.push_back(
+                std::make_unique<DemuxPin>(this, std::move(name), group, std::vector{stream}, stream, typeOf(stream)));
         }
     } else {
         // A source: one pin per kind, carrying the best stream of that kind.

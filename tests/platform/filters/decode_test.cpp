@@ -15,7 +15,7 @@ struct SoundCase
 };
 
 const SoundCase kSoundCases[] = {
-    {"dv_pal.avi", CLSID_AviSplitter, 3.0},     {"dv_ntsc_wide.avi", CLSID_AviSplitter, 1.0},
+    {"dv_pal.avi", CLSID_AviSplitter, 3.0},    {"dv_ntsc_wide.avi", CLSID_AviSplitter, 1.0},
     {"dv_pal.dv", CLSID_PreferredSource, 3.0}, {"mpeg1.mpg", CLSID_MPEG1Splitter, 3.0},
     {"mpeg2.mpg", CLSID_MPEG2Splitter, 3.0},   {"mpeg2.ts", CLSID_MPEG2Splitter, 3.0},
     {"h264.m2ts", CLSID_MPEG2Splitter, 3.0},   {"h264.mp4", CLSID_PreferredSource, 3.0},

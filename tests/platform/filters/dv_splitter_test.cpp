@@ -133,7 +133,8 @@ TEST_P(DVSplitting, WholeFramesGoOnAndTheirSoundComesOutAsPcm)
     EXPECT_FALSE(video.bTemporalCompression);
     EXPECT_EQ(reinterpret_cast<const VIDEOINFOHEADER*>(video.format.data())->AvgTimePerFrame, c.frameDuration);
 
-    const ComPtr<harness::Sink> pictures = harness::render(graph.get(), videoPin.get(), MEDIATYPE_Video, MEDIASUBTYPE_dvsd);
+    const ComPtr<harness::Sink> pictures =
+        harness::render(graph.get(), videoPin.get(), MEDIATYPE_Video, MEDIASUBTYPE_dvsd);
     const ComPtr<harness::Sink> sound = harness::render(graph.get(), audioPin.get(), MEDIATYPE_Audio);
     ASSERT_TRUE(pictures && sound);
     pictures->keepData = true;

@@ -102,8 +102,9 @@ ComPtr<IPin> pinOfMajor(IBaseFilter* filter, const GUID& major)
 }
 
 Sink::Sink(const GUID& major, const GUID& subtype)
-    : BaseRenderer(CLSID_Sink, u"Sink"), major_(major),
-      subtype_(!subtype.isNull() ? subtype : major == MEDIATYPE_Video ? MEDIASUBTYPE_RGB32 : MEDIASUBTYPE_PCM)
+    : BaseRenderer(CLSID_Sink, u"Sink"), major_(major), subtype_(!subtype.isNull()          ? subtype
+                                                                 : major == MEDIATYPE_Video ? MEDIASUBTYPE_RGB32
+                                                                                            : MEDIASUBTYPE_PCM)
 {
 }
 
@@ -143,8 +144,11 @@ HRESULT Sink::DoRenderSample(IMediaSample* sample)
     const LONG length = sample->GetActualDataLength();
     bytes += length;
     ++samples;
+    REFERENCE_TIME start = -1, stop = 0;
+    sample->GetTime(&start, &stop);
     std::lock_guard lock(mutex_);
     frames_.push_back(frame);
+    starts_.push_back(start);
     if (keepData)
         kept_.emplace_back(data, data + length);
     return S_OK;
@@ -154,6 +158,12 @@ std::vector<int> Sink::frames() const
 {
     std::lock_guard lock(mutex_);
     return frames_;
+}
+
+std::vector<REFERENCE_TIME> Sink::starts() const
+{
+    std::lock_guard lock(mutex_);
+    return starts_;
 }
 
 std::vector<std::vector<BYTE>> Sink::kept() const

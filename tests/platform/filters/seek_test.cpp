@@ -74,9 +74,9 @@ protected:
     {
         sink_->cued = -2;
         LONGLONG position = target;
-        EXPECT_EQ(opened_.graph->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                                              AM_SEEKING_NoPositioning),
-                  S_OK);
+        EXPECT_EQ(
+            opened_.graph->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+            S_OK);
         EXPECT_EQ(settle(), S_OK);
         return sink_->cued;
     }

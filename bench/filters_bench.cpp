@@ -25,7 +25,9 @@ extern "C" {
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -234,16 +236,42 @@ struct Plain
     }
 };
 
+// Where each keyframe of the video stream starts: its time and byte.
+struct Keyframe
+{
+    int64_t ts;
+    int64_t pos;
+};
+
+std::vector<Keyframe> keyframesOf(Plain& p)
+{
+    std::vector<Keyframe> found;
+    while (av_read_frame(p.format.get(), p.packet) >= 0) {
+        if (p.packet->stream_index == p.stream && (p.packet->flags & AV_PKT_FLAG_KEY))
+            found.push_back({p.packet->pts != AV_NOPTS_VALUE ? p.packet->pts : p.packet->dts, p.packet->pos});
+        av_packet_unref(p.packet);
+    }
+    return found;
+}
+
 void BM_SeekFloor(benchmark::State& state)
 {
     Plain p(kContainers[static_cast<std::size_t>(state.range(0))].clip);
     const AVStream* s = p.format->streams[p.stream];
     const int64_t first = s->start_time == AV_NOPTS_VALUE ? 0 : s->start_time;
+    const std::vector<Keyframe> keyframes = keyframesOf(p);
     std::size_t n = 0;
     for (auto _ : state) {
         const int64_t target =
             first + av_rescale_q(kTargets[n++ % kTargets.size()] * kFrame, {1, 10'000'000}, s->time_base);
-        av_seek_frame(p.format.get(), p.stream, target, AVSEEK_FLAG_BACKWARD);
+        // FFmpeg told exactly where the keyframe before the target is: by its
+        // byte in program and transport streams, else by its time.
+        const auto after = std::upper_bound(keyframes.begin(), keyframes.end(), target,
+                                            [](int64_t t, const Keyframe& k) { return t < k.ts; });
+        const Keyframe& key = after == keyframes.begin() ? keyframes.front() : *std::prev(after);
+        if (!(p.format->iformat->flags & AVFMT_TS_DISCONT) ||
+            av_seek_frame(p.format.get(), -1, key.pos, AVSEEK_FLAG_BYTE) < 0)
+            av_seek_frame(p.format.get(), p.stream, key.ts, AVSEEK_FLAG_BACKWARD);
         avcodec_flush_buffers(p.codec);
         p.decodeUntil(target);
     }
@@ -258,6 +286,11 @@ void BM_DecodeGraph(benchmark::State& state)
         state.PauseTiming();
         Graph g = open(c);
         const auto sink = renderVideo(g);
+        // Decoders open and streams start, as the plain loop's are made
+        // before its timing starts.
+        g.graph->Pause();
+        OAFilterState s;
+        g.graph->GetState(LONG{10'000}, &s);
         state.ResumeTiming();
         g.graph->Run();
         LONG code = 0;

@@ -280,8 +280,8 @@ public:
         AM_MEDIA_TYPE offered;
         if (GetMediaType(0, &offered) != S_OK || out->majortype != offered.majortype || out->subtype != offered.subtype)
             return VFW_E_TYPE_NOT_ACCEPTED;
-        const BITMAPINFOHEADER* want = pictureOf(offered);
-        const BITMAPINFOHEADER* got = pictureOf(*out);
+        const BITMAPINFOHEADER* want = bitmapHeaderOf(offered);
+        const BITMAPINFOHEADER* got = bitmapHeaderOf(*out);
         return got && got->biWidth == want->biWidth && std::abs(got->biHeight) == std::abs(want->biHeight)
                    ? S_OK
                    : VFW_E_TYPE_NOT_ACCEPTED;
@@ -290,7 +290,7 @@ public:
     HRESULT SetMediaType(PIN_DIRECTION direction, const AM_MEDIA_TYPE* type) override
     {
         if (direction == PINDIR_OUTPUT) {
-            const BITMAPINFOHEADER* bmi = pictureOf(*type);
+            const BITMAPINFOHEADER* bmi = bitmapHeaderOf(*type);
             width_ = bmi->biWidth;
             height_ = std::abs(bmi->biHeight);
             // A bottom-up picture is written from its last row.
@@ -311,19 +311,6 @@ public:
     }
 
 private:
-    static const BITMAPINFOHEADER* pictureOf(const AM_MEDIA_TYPE& type)
-    {
-        if (type.formattype == FORMAT_VideoInfo) {
-            const auto* vih = type.formatAs<VIDEOINFOHEADER>();
-            return vih ? &vih->bmiHeader : nullptr;
-        }
-        if (type.formattype == FORMAT_VideoInfo2) {
-            const auto* vih2 = type.formatAs<VIDEOINFOHEADER2>();
-            return vih2 ? &vih2->bmiHeader : nullptr;
-        }
-        return nullptr;
-    }
-
     void resetTiming() override { nextStart_ = 0; }
 
     HRESULT deliver(AVFrame* frame) override

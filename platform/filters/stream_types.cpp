@@ -257,34 +257,23 @@ AVCodecID privateCodec(const GUID& subtype)
 
 bool videoParameters(const AM_MEDIA_TYPE& type, AVCodecParameters* par)
 {
-    const BITMAPINFOHEADER* bmi = nullptr;
+    const BITMAPINFOHEADER* bmi = bitmapHeaderOf(type);
+    if (!bmi)
+        return false;
     std::span<const BYTE> extra;
     if (type.formattype == FORMAT_MPEGVideo) {
         const auto* info = type.formatAs<MPEG1VIDEOINFO>();
         if (!info)
             return false;
-        bmi = &info->hdr.bmiHeader;
         extra = trailingBytes(type, offsetof(MPEG1VIDEOINFO, bSequenceHeader), info->cbSequenceHeader);
     } else if (type.formattype == FORMAT_MPEG2Video) {
         const auto* info = type.formatAs<MPEG2VIDEOINFO>();
         if (!info)
             return false;
-        bmi = &info->hdr.bmiHeader;
         extra = trailingBytes(type, offsetof(MPEG2VIDEOINFO, dwSequenceHeader), info->cbSequenceHeader);
-    } else if (type.formattype == FORMAT_VideoInfo2) {
-        const auto* vih2 = type.formatAs<VIDEOINFOHEADER2>();
-        if (!vih2)
-            return false;
-        bmi = &vih2->bmiHeader;
-        extra = trailingBytes(type, sizeof(VIDEOINFOHEADER2), SIZE_MAX);
-    } else if (type.formattype == FORMAT_VideoInfo) {
-        const auto* vih = type.formatAs<VIDEOINFOHEADER>();
-        if (!vih)
-            return false;
-        bmi = &vih->bmiHeader;
-        extra = trailingBytes(type, sizeof(VIDEOINFOHEADER), SIZE_MAX);
     } else {
-        return false;
+        extra = trailingBytes(
+            type, type.formattype == FORMAT_VideoInfo2 ? sizeof(VIDEOINFOHEADER2) : sizeof(VIDEOINFOHEADER), SIZE_MAX);
     }
 
     AVCodecID id = privateCodec(type.subtype);
@@ -403,6 +392,20 @@ bool codecParametersOf(const AM_MEDIA_TYPE& type, AVCodecParameters* par)
     if (type.majortype == MEDIATYPE_Audio)
         return audioParameters(type, par);
     return false;
+}
+
+const BITMAPINFOHEADER* bitmapHeaderOf(const AM_MEDIA_TYPE& type)
+{
+    // The MPEG blocks begin with the plain headers.
+    if (type.formattype == FORMAT_VideoInfo || type.formattype == FORMAT_MPEGVideo) {
+        const auto* vih = type.formatAs<VIDEOINFOHEADER>();
+        return vih ? &vih->bmiHeader : nullptr;
+    }
+    if (type.formattype == FORMAT_VideoInfo2 || type.formattype == FORMAT_MPEG2Video) {
+        const auto* vih2 = type.formatAs<VIDEOINFOHEADER2>();
+        return vih2 ? &vih2->bmiHeader : nullptr;
+    }
+    return nullptr;
 }
 
 int64_t frameDurationOf(const AM_MEDIA_TYPE& type)

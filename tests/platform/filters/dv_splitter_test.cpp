@@ -2,6 +2,8 @@
 
 #include "tests/platform/filters/harness.h"
 
+#include "platform/filters/stream_types.h"
+
 #include "media/parsers/dv_frame.h"
 #include "platform/graph/source.h"
 
@@ -131,7 +133,7 @@ TEST_P(DVSplitting, WholeFramesGoOnAndTheirSoundComesOutAsPcm)
     EXPECT_EQ(video.subtype, MEDIASUBTYPE_dvsd);
     EXPECT_EQ(video.lSampleSize, static_cast<ULONG>(c.frameSize));
     EXPECT_FALSE(video.bTemporalCompression);
-    EXPECT_EQ(reinterpret_cast<const VIDEOINFOHEADER*>(video.format.data())->AvgTimePerFrame, c.frameDuration);
+    EXPECT_EQ(frameDurationOf(video), c.frameDuration);
 
     const ComPtr<harness::Sink> pictures =
         harness::render(graph.get(), videoPin.get(), MEDIATYPE_Video, MEDIASUBTYPE_dvsd);

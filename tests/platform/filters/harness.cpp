@@ -1,6 +1,6 @@
 #include "tests/platform/filters/harness.h"
 
-#include "platform/graph/enumerators.h"
+#include "platform/filters/stream_types.h"
 
 #include <gtest/gtest.h>
 
@@ -123,12 +123,10 @@ int Sink::barcodeOf(IMediaSample* sample) const
 {
     if (type_.subtype != MEDIASUBTYPE_RGB32)
         return -1;
-    const auto* vih = type_.formattype == FORMAT_VideoInfo2
-                          ? &reinterpret_cast<const VIDEOINFOHEADER2*>(type_.format.data())->bmiHeader
-                          : &reinterpret_cast<const VIDEOINFOHEADER*>(type_.format.data())->bmiHeader;
+    const BITMAPINFOHEADER* bmi = bitmapHeaderOf(type_);
     BYTE* data = nullptr;
     sample->GetPointer(&data);
-    return clips::readBarcode(data, vih->biWidth, std::abs(vih->biHeight), vih->biWidth * 4);
+    return clips::readBarcode(data, bmi->biWidth, std::abs(bmi->biHeight), bmi->biWidth * 4);
 }
 
 void Sink::OnReceiveFirstSample(IMediaSample* sample)

@@ -3,6 +3,8 @@
 
 #include "tests/platform/filters/harness.h"
 
+#include "platform/filters/stream_types.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -50,7 +52,7 @@ protected:
         const ComPtr<IPin> video = harness::pinOfMajor(opened_.filter.get(), MEDIATYPE_Video);
         ASSERT_TRUE(video);
         const AM_MEDIA_TYPE type = harness::offeredType(video.get());
-        frame_ = reinterpret_cast<const VIDEOINFOHEADER*>(type.format.data())->AvgTimePerFrame;
+        frame_ = frameDurationOf(type);
         ASSERT_GT(frame_, 0);
         sink_ = harness::render(opened_.graph.get(), video.get(), MEDIATYPE_Video);
         ASSERT_TRUE(sink_);

@@ -89,7 +89,10 @@ public:
 
     HRESULT EndOfStream() override
     {
-        if (codec_ && !given_up_) {
+        // A stream given up has ended downstream already.
+        if (given_up_)
+            return S_OK;
+        if (codec_) {
             decode(nullptr);
             avcodec_flush_buffers(codec_.get());
         }

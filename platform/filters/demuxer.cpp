@@ -174,8 +174,9 @@ REFERENCE_TIME Demuxer::frameDuration(int index) const
 
 void Demuxer::setWanted(int index, bool wanted)
 {
+    // Seeks find their keyframes in the reference stream, so it is always read.
     if (index >= 0 && index < streamCount())
-        format_->streams[index]->discard = wanted ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+        format_->streams[index]->discard = wanted || index == reference_ ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 }
 
 bool Demuxer::readRaw(DemuxedPacket& out)

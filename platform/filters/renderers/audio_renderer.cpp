@@ -45,11 +45,12 @@ HRESULT AudioRenderer::SetMediaType(const AM_MEDIA_TYPE* type)
     return S_OK;
 }
 
-void AudioRenderer::openOutput()
+void AudioRenderer::openOutput(bool mayUsePulse)
 {
     const char* setting = std::getenv("KESTROVA_AUDIO");
     const bool tryPulse =
-        choice_ == Output::Pulse || (choice_ == Output::Automatic && !(setting && std::strcmp(setting, "null") == 0));
+        mayUsePulse &&
+        (choice_ == Output::Pulse || (choice_ == Output::Automatic && !(setting && std::strcmp(setting, "null") == 0)));
     output_ = tryPulse ? openPulseOutput(format_) : nullptr;
     pulse_ = output_ != nullptr;
     if (!output_)
@@ -137,7 +138,7 @@ bool AudioRenderer::play(const BYTE* data, std::size_t size)
             return false;
         if (!output_->healthy()) {
             // The server went away: the sound goes on, unheard, in time.
-            openOutput();
+            openOutput(false);
         }
         if (state() != State_Running) {
             // Paused in the middle of a sample: the rest waits.
@@ -214,6 +215,11 @@ HRESULT AudioRenderer::DoRenderSample(IMediaSample* sample)
         const std::size_t late = early < 0 ? std::min(size, bytesFor(-early)) : 0;
         data += late;
         size -= late;
+        if (size == 0) {
+            // Wholly late: the next sound is placed instead.
+            std::lock_guard lock(outputLock_);
+            unplaced_ = true;
+        }
     }
     return play(withGain(data, size), size) ? S_OK : S_FALSE;
 }

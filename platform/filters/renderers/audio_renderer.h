@@ -72,7 +72,9 @@ private:
     // Applies volume, balance and mute into scratch_.
     const BYTE* withGain(const BYTE* data, std::size_t size);
     std::size_t bytesFor(REFERENCE_TIME duration) const;
-    void openOutput();
+    // Opens the chosen output (the null sink when PulseAudio may not be
+    // used or does not answer), paused unless running.
+    void openOutput(bool mayUsePulse = true);
 
     const Output choice_;
     const ComPtr<IReferenceClock> steady_;

@@ -42,6 +42,25 @@ struct Playback
 
     template <typename I> ComPtr<I> as() { return renderer.as<I>(); }
 
+    // Shows the video over the whole of `window`, sized width × height.
+    void showIn(QWidget& window, int width, int height)
+    {
+        window.resize(width, height);
+        window.show();
+        const auto control = as<IVMRWindowlessControl9>();
+        EXPECT_EQ(control->SetVideoClippingWindow(&window), S_OK);
+        const RECT whole{0, 0, width, height};
+        EXPECT_EQ(control->SetVideoPosition(nullptr, &whole), S_OK);
+    }
+
+    // Pauses and waits until a picture is cued.
+    bool cue()
+    {
+        graph->Pause();
+        OAFilterState state = 0;
+        return graph->GetState(5000, &state) == S_OK;
+    }
+
     ComPtr<PushSource> source;
     ComPtr<IBaseFilter> renderer = createVideoRenderer();
     ComPtr<FilterGraph> graph = makeCom<FilterGraph>();
@@ -142,12 +161,7 @@ TEST(VideoRenderer, FramesDrawnGrowWhilePlayingAndTheSyncOffsetIsMeasured)
     const std::vector<QImage> frames(25, filled(16, 16, Qt::red, Qt::blue));
     Playback playback(pictureSource(frames, kFrame));
     QWidget window;
-    window.resize(16, 16);
-    window.show();
-    const auto control = playback.as<IVMRWindowlessControl9>();
-    control->SetVideoClippingWindow(&window);
-    const RECT whole{0, 0, 16, 16};
-    control->SetVideoPosition(nullptr, &whole);
+    playback.showIn(window, 16, 16);
     QCoreApplication::processEvents();
     PaintCounter paints;
     window.findChild<QWidget*>()->installEventFilter(&paints);
@@ -182,15 +196,8 @@ TEST(VideoRenderer, OverlayKeyAndAlphaBlendOverTheVideoAndFlipsMirrorOnlyTheVide
     const std::vector<QImage> frames{filled(64, 32, Qt::red, Qt::blue)};
     Playback playback(pictureSource(frames, kFrame));
     QWidget window;
-    window.resize(64, 32);
-    window.show();
-    const auto control = playback.as<IVMRWindowlessControl9>();
-    ASSERT_EQ(control->SetVideoClippingWindow(&window), S_OK);
-    const RECT whole{0, 0, 64, 32};
-    ASSERT_EQ(control->SetVideoPosition(nullptr, &whole), S_OK);
-    playback.graph->Pause();
-    OAFilterState state = 0;
-    ASSERT_EQ(playback.graph->GetState(5000, &state), S_OK);
+    playback.showIn(window, 64, 32);
+    ASSERT_TRUE(playback.cue());
 
     // The overlay: the key colour except its lower left quarter, green. Its
     // alpha bytes are zero, as in a bitmap drawn without alpha: they do not
@@ -226,7 +233,7 @@ TEST(VideoRenderer, OverlayKeyAndAlphaBlendOverTheVideoAndFlipsMirrorOnlyTheVide
     expectNear(shown.pixelColor(8, 28), QColor(0, 128, 128), "overlay stays at the left");
 
     // The current image is the picture as decoded, without flip or overlay.
-    EXPECT_EQ(currentImage(control.get()), frames[0]);
+    EXPECT_EQ(currentImage(playback.as<IVMRWindowlessControl9>().get()), frames[0]);
 
     bitmap = VMR9AlphaBitmap{};
     bitmap.dwFlags = VMR9AlphaBitmap_Disable;
@@ -238,16 +245,10 @@ TEST(VideoRenderer, LetterBoxKeepsThePictureAspectInBordersAndStretchFills)
 {
     Playback playback(pictureSource({filled(64, 32, Qt::red, Qt::red)}, kFrame));
     QWidget window;
-    window.resize(64, 64);
-    window.show();
+    playback.showIn(window, 64, 64);
     const auto control = playback.as<IVMRWindowlessControl9>();
-    control->SetVideoClippingWindow(&window);
-    const RECT square{0, 0, 64, 64};
-    control->SetVideoPosition(nullptr, &square);
-    control->SetBorderColor(0x00FF00); // blue as $00BBGGRR
-    playback.graph->Pause();
-    OAFilterState state = 0;
-    ASSERT_EQ(playback.graph->GetState(5000, &state), S_OK);
+    control->SetBorderColor(0x00FF00); // green as $00BBGGRR
+    ASSERT_TRUE(playback.cue());
 
     ASSERT_EQ(playback.as<IVMRAspectRatioControl9>()->SetAspectRatioMode(VMR9ARMode_LetterBox), S_OK);
     QImage shown = window.grab().toImage();

@@ -10,4 +10,9 @@ KESTROVA_BUILD_DIR="$build" bash "$root/scripts/build.sh"
 
 export QT_QPA_PLATFORM=offscreen
 export KESTROVA_AUDIO=null
+# A private sound server with a null sink, so that the PulseAudio path is
+# tested too (those tests skip without it).
+pulse="$build/pulse"
+eval "$(bash "$root/scripts/pulse.sh" start "$pulse")"
+trap 'bash "$root/scripts/pulse.sh" stop "$pulse"' EXIT
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 300

@@ -31,14 +31,26 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 using CodecPtr = std::unique_ptr<AVCodecContext, CodecFree>;
 
-inline PacketPtr makePacket() { return PacketPtr(av_packet_alloc()); }
-inline FramePtr makeFrame() { return FramePtr(av_frame_alloc()); }
+inline PacketPtr makePacket()
+{
+    return PacketPtr(av_packet_alloc());
+}
+inline FramePtr makeFrame()
+{
+    return FramePtr(av_frame_alloc());
+}
 
 // 100-ns units, the unit of media positions.
 inline constexpr AVRational kRefTime{1, 10'000'000};
 
-inline REFERENCE_TIME toRefTime(int64_t ts, AVRational base) { return av_rescale_q(ts, base, kRefTime); }
-inline int64_t fromRefTime(REFERENCE_TIME t, AVRational base) { return av_rescale_q(t, kRefTime, base); }
+inline REFERENCE_TIME toRefTime(int64_t ts, AVRational base)
+{
+    return av_rescale_q(ts, base, kRefTime);
+}
+inline int64_t fromRefTime(REFERENCE_TIME t, AVRational base)
+{
+    return av_rescale_q(t, kRefTime, base);
+}
 
 // The result code for an FFmpeg error.
 HRESULT toHResult(int averror);

@@ -89,7 +89,10 @@ public:
 
     HRESULT EndOfStream() override
     {
-        if (codec_ && !given_up_) {
+        // A stream given up has ended downstream already.
+        if (given_up_)
+            return S_OK;
+        if (codec_) {
             decode(nullptr);
             avcodec_flush_buffers(codec_.get());
         }
@@ -141,6 +144,9 @@ private:
         // Sample times are the packets' times.
         context->pkt_timebase = av::kRefTime;
         context->thread_count = 0;
+        // Slices, not frames: frame threads hold pictures back, and a seek or
+        // a step waits for the one picture asked for.
+        context->thread_type = FF_THREAD_SLICE;
         if (avcodec_open2(context.get(), codec, nullptr) < 0)
             return VFW_E_UNSUPPORTED_STREAM;
         codec_ = std::move(context);
@@ -242,10 +248,9 @@ public:
         header.rcSource = {0, 0, par->width, par->height};
         header.rcTarget = header.rcSource;
         header.AvgTimePerFrame = frameDurationOf(in);
-        header.dwBitRate = static_cast<DWORD>(
-            std::min<int64_t>(static_cast<int64_t>(type->lSampleSize) * 8 * 10'000'000 /
-                                  std::max<int64_t>(header.AvgTimePerFrame, 1),
-                              UINT32_MAX));
+        header.dwBitRate = static_cast<DWORD>(std::min<int64_t>(
+            static_cast<int64_t>(type->lSampleSize) * 8 * 10'000'000 / std::max<int64_t>(header.AvgTimePerFrame, 1),
+            UINT32_MAX));
         if (square) {
             type->formattype = FORMAT_VideoInfo;
             auto* vih = type->allocFormat<VIDEOINFOHEADER>();
@@ -278,8 +283,8 @@ public:
         AM_MEDIA_TYPE offered;
         if (GetMediaType(0, &offered) != S_OK || out->majortype != offered.majortype || out->subtype != offered.subtype)
             return VFW_E_TYPE_NOT_ACCEPTED;
-        const BITMAPINFOHEADER* want = pictureOf(offered);
-        const BITMAPINFOHEADER* got = pictureOf(*out);
+        const BITMAPINFOHEADER* want = bitmapHeaderOf(offered);
+        const BITMAPINFOHEADER* got = bitmapHeaderOf(*out);
         return got && got->biWidth == want->biWidth && std::abs(got->biHeight) == std::abs(want->biHeight)
                    ? S_OK
                    : VFW_E_TYPE_NOT_ACCEPTED;
@@ -288,7 +293,7 @@ public:
     HRESULT SetMediaType(PIN_DIRECTION direction, const AM_MEDIA_TYPE* type) override
     {
         if (direction == PINDIR_OUTPUT) {
-            const BITMAPINFOHEADER* bmi = pictureOf(*type);
+            const BITMAPINFOHEADER* bmi = bitmapHeaderOf(*type);
             width_ = bmi->biWidth;
             height_ = std::abs(bmi->biHeight);
             // A bottom-up picture is written from its last row.
@@ -309,19 +314,6 @@ public:
     }
 
 private:
-    static const BITMAPINFOHEADER* pictureOf(const AM_MEDIA_TYPE& type)
-    {
-        if (type.formattype == FORMAT_VideoInfo) {
-            const auto* vih = type.formatAs<VIDEOINFOHEADER>();
-            return vih ? &vih->bmiHeader : nullptr;
-        }
-        if (type.formattype == FORMAT_VideoInfo2) {
-            const auto* vih2 = type.formatAs<VIDEOINFOHEADER2>();
-            return vih2 ? &vih2->bmiHeader : nullptr;
-        }
-        return nullptr;
-    }
-
     void resetTiming() override { nextStart_ = 0; }
 
     HRESULT deliver(AVFrame* frame) override
@@ -447,8 +439,8 @@ private:
 
     bool prepareResampler(AVFrame* frame)
     {
-        if (resample_ && av_channel_layout_compare(&inLayout_, &frame->ch_layout) == 0 &&
-            inFormat_ == frame->format && inRate_ == frame->sample_rate)
+        if (resample_ && av_channel_layout_compare(&inLayout_, &frame->ch_layout) == 0 && inFormat_ == frame->format &&
+            inRate_ == frame->sample_rate)
             return true;
         resample_.reset();
         AVChannelLayout outLayout;
@@ -479,9 +471,8 @@ private:
         const int capacity = swr_get_out_samples(resample_.get(), frame->nb_samples);
         pcm_.resize(static_cast<std::size_t>(std::max(capacity, 0)) * static_cast<std::size_t>(channels_) * 2);
         uint8_t* planes[1] = {pcm_.data()};
-        const int samples =
-            swr_convert(resample_.get(), planes, capacity, const_cast<const uint8_t**>(frame->extended_data),
-                        frame->nb_samples);
+        const int samples = swr_convert(resample_.get(), planes, capacity,
+                                        const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
         if (samples <= 0)
             return samples < 0 ? E_FAIL : S_OK;
         const auto timeOf = [&](int count) { return static_cast<REFERENCE_TIME>(count) * 10'000'000 / rate_; };

@@ -146,7 +146,7 @@ public:
         if (input_ && index-- == 0)
             return input_.get();
         return index >= 0 && index < static_cast<int>(pins_.size()) ? pins_[static_cast<std::size_t>(index)].get()
-                                                                      : nullptr;
+                                                                    : nullptr;
     }
 
     const DemuxClass& kind() const { return kind_; }
@@ -231,12 +231,9 @@ HRESULT DemuxPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIE
     LONG count = 8;
     if (group == groupVideo) {
         // A compressed picture never outgrows the raw one.
-        LONG width = 0, height = 0;
-        if (const auto* vih = type.formatAs<VIDEOINFOHEADER>(); vih && type.formattype == FORMAT_VideoInfo)
-            width = vih->bmiHeader.biWidth, height = vih->bmiHeader.biHeight;
-        else if (const auto* vih2 = type.formatAs<VIDEOINFOHEADER2>())
-            width = vih2->bmiHeader.biWidth, height = vih2->bmiHeader.biHeight;
-        size = std::max<LONG>(static_cast<LONG>(type.lSampleSize), std::abs(width * height) * 3 + 64 * 1024);
+        const BITMAPINFOHEADER* bmi = bitmapHeaderOf(type);
+        const LONG pixels = bmi ? std::abs(bmi->biWidth * bmi->biHeight) : 0;
+        size = std::max<LONG>(static_cast<LONG>(type.lSampleSize), pixels * 3 + 64 * 1024);
         count = 4;
     } else if (group == groupAudio) {
         size = 512 * 1024;
@@ -366,8 +363,8 @@ HRESULT DemuxFilter::open(std::unique_ptr<Demuxer> demuxer)
             std::u16string name = groupName(group);
             if (number > 1)
                 name += u" " + QString::number(number).toStdU16String();
-            pins_.push_back(std::make_unique<DemuxPin>(this, std::move(name), group, std::vector{stream}, stream,
-                                                       typeOf(stream)));
+            pins_.push_back(
+                std::make_unique<DemuxPin>(this, std::move(name), group, std::vector{stream}, stream, typeOf(stream)));
         }
     } else {
         // A source: one pin per kind, carrying the best stream of that kind.

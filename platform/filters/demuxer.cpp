@@ -10,6 +10,9 @@ namespace {
 constexpr int kIoBufferSize = 64 * 1024;
 // How many packets a seek reads while looking for the keyframe.
 constexpr int kKeyframeSearchLimit = 4096;
+// How often a seek backs off (from one second, doubling) before it starts
+// from the beginning.
+constexpr int kBackoffLimit = 8;
 constexpr REFERENCE_TIME kSecond = 10'000'000;
 
 int64_t bestTs(const AVPacket* p)
@@ -59,8 +62,8 @@ std::unique_ptr<Demuxer> Demuxer::open(ComPtr<IAsyncReader> reader, HRESULT* hr)
     std::unique_ptr<Demuxer> d(new Demuxer);
     d->reader_ = std::move(reader);
     auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
-    d->io_ = buffer ? avio_alloc_context(buffer, kIoBufferSize, 0, d.get(), readCallback, nullptr, seekCallback)
-                    : nullptr;
+    d->io_ =
+        buffer ? avio_alloc_context(buffer, kIoBufferSize, 0, d.get(), readCallback, nullptr, seekCallback) : nullptr;
     if (!d->io_) {
         av_free(buffer);
         *hr = E_OUTOFMEMORY;
@@ -126,8 +129,9 @@ HRESULT Demuxer::openInput(const char* url)
         first = av::toRefTime(format_->start_time, AV_TIME_BASE_Q);
     for (int i = 0; i < count; ++i) {
         const AVStream* s = format_->streams[i];
-        origin_[static_cast<std::size_t>(i)] =
-            i == reference_ && ref->start_time != AV_NOPTS_VALUE ? ref->start_time : av::fromRefTime(first, s->time_base);
+        origin_[static_cast<std::size_t>(i)] = i == reference_ && ref->start_time != AV_NOPTS_VALUE
+                                                   ? ref->start_time
+                                                   : av::fromRefTime(first, s->time_base);
     }
 
     if (ref->duration != AV_NOPTS_VALUE && ref->duration > 0)
@@ -170,8 +174,9 @@ REFERENCE_TIME Demuxer::frameDuration(int index) const
 
 void Demuxer::setWanted(int index, bool wanted)
 {
+    // Seeks find their keyframes in the reference stream, so it is always read.
     if (index >= 0 && index < streamCount())
-        format_->streams[index]->discard = wanted ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+        format_->streams[index]->discard = wanted || index == reference_ ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 }
 
 bool Demuxer::readRaw(DemuxedPacket& out)
@@ -232,9 +237,9 @@ HRESULT Demuxer::seek(REFERENCE_TIME target)
 {
     pending_.clear();
     REFERENCE_TIME backoff = 0;
-    for (;;) {
+    for (int attempt = 0;; ++attempt) {
         std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
-        const REFERENCE_TIME from = target - backoff;
+        const REFERENCE_TIME from = attempt > kBackoffLimit ? 0 : target - backoff;
         const bool atStart = from <= 0 || !seekBefore(from);
         if (atStart)
             seekToStart();

@@ -7,9 +7,9 @@
 #include <QString>
 
 #include <array>
-#include <string_view>
 #include <cerrno>
 #include <fcntl.h>
+#include <string_view>
 #include <unistd.h>
 
 namespace {

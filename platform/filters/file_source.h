@@ -26,6 +26,4 @@ struct IAsyncReader : IUnknown
 // media type; GUID_NULL when FFmpeg does not know them.
 GUID streamSubtypeOf(IAsyncReader* reader);
 
-class AsyncFileSource;
-
 ComPtr<IBaseFilter> createAsyncFileSource();

@@ -19,7 +19,6 @@ namespace {
 constexpr GUID kCodecSubtypeBase = "{00000000-4B56-4654-8A2E-46464D504547}"_guid;
 
 constexpr WORD WAVE_FORMAT_IEEE_FLOAT = 3;
-constexpr WORD WAVE_FORMAT_MPEG = 0x50;
 constexpr WORD WAVE_FORMAT_DOLBY_AC3 = 0x2000;
 
 // A container tag that reads as four characters names the stream's format.
@@ -39,11 +38,6 @@ uint32_t upperFourCC(uint32_t tag)
     for (int i = 0; i < 4; ++i)
         up |= static_cast<uint32_t>(std::toupper(static_cast<int>((tag >> (8 * i)) & 0xFF))) << (8 * i);
     return up;
-}
-
-uint32_t riffTag(const AVCodecTag* const* table, AVCodecID id)
-{
-    return av_codec_get_tag(table, id);
 }
 
 AVCodecID riffCodec(const AVCodecTag* table, uint32_t tag)
@@ -70,8 +64,8 @@ AVRational displayAspect(const AVStream* stream)
     if (sar.num <= 0 || sar.den <= 0 || sar.num == sar.den)
         return {0, 0};
     AVRational dar{0, 0};
-    av_reduce(&dar.num, &dar.den, static_cast<int64_t>(par->width) * sar.num, static_cast<int64_t>(par->height) * sar.den,
-              1 << 16);
+    av_reduce(&dar.num, &dar.den, static_cast<int64_t>(par->width) * sar.num,
+              static_cast<int64_t>(par->height) * sar.den, 1 << 16);
     return dar;
 }
 
@@ -120,7 +114,7 @@ uint32_t videoFourCC(const AVStream* stream)
             return par->codec_tag;
     }
     const AVCodecTag* const tables[] = {avformat_get_riff_video_tags(), nullptr};
-    return riffTag(tables, par->codec_id);
+    return av_codec_get_tag(tables, par->codec_id);
 }
 
 void videoType(AM_MEDIA_TYPE& mt, const AVStream* stream, int64_t frameDuration)
@@ -138,7 +132,8 @@ void videoType(AM_MEDIA_TYPE& mt, const AVStream* stream, int64_t frameDuration)
     case AV_CODEC_ID_MPEG1VIDEO: {
         mt.subtype = MEDIASUBTYPE_MPEG1Payload;
         mt.formattype = FORMAT_MPEGVideo;
-        const std::size_t size = std::max(offsetof(MPEG1VIDEOINFO, bSequenceHeader) + extra.size(), sizeof(MPEG1VIDEOINFO));
+        const std::size_t size =
+            std::max(offsetof(MPEG1VIDEOINFO, bSequenceHeader) + extra.size(), sizeof(MPEG1VIDEOINFO));
         auto* info = mt.allocFormat<MPEG1VIDEOINFO>(size);
         fillVideoHeader(info->hdr, par, 0, frameDuration);
         info->cbSequenceHeader = static_cast<DWORD>(extra.size());
@@ -154,7 +149,8 @@ void videoType(AM_MEDIA_TYPE& mt, const AVStream* stream, int64_t frameDuration)
         const uint32_t fourcc = mpeg2 ? 0 : avcC ? MKTAG('A', 'V', 'C', '1') : MKTAG('H', '2', '6', '4');
         mt.subtype = mpeg2 ? MEDIASUBTYPE_MPEG2_VIDEO : GUID::fromFourCC(fourcc);
         mt.formattype = FORMAT_MPEG2Video;
-        const std::size_t size = std::max(offsetof(MPEG2VIDEOINFO, dwSequenceHeader) + extra.size(), sizeof(MPEG2VIDEOINFO));
+        const std::size_t size =
+            std::max(offsetof(MPEG2VIDEOINFO, dwSequenceHeader) + extra.size(), sizeof(MPEG2VIDEOINFO));
         auto* info = mt.allocFormat<MPEG2VIDEOINFO>(size);
         fillVideoHeader2(info->hdr, par, fourcc, frameDuration, dar);
         info->cbSequenceHeader = static_cast<DWORD>(extra.size());
@@ -197,7 +193,7 @@ void audioType(AM_MEDIA_TYPE& mt, const AVStream* stream)
     const AVCodecParameters* par = stream->codecpar;
     const auto extra = extradataOf(par);
     const AVCodecTag* const tables[] = {avformat_get_riff_audio_tags(), nullptr};
-    WORD tag = static_cast<WORD>(riffTag(tables, par->codec_id));
+    WORD tag = static_cast<WORD>(av_codec_get_tag(tables, par->codec_id));
     if (par->codec_id == AV_CODEC_ID_AC3)
         tag = WAVE_FORMAT_DOLBY_AC3;
     mt.majortype = MEDIATYPE_Audio;
@@ -261,34 +257,23 @@ AVCodecID privateCodec(const GUID& subtype)
 
 bool videoParameters(const AM_MEDIA_TYPE& type, AVCodecParameters* par)
 {
-    const BITMAPINFOHEADER* bmi = nullptr;
+    const BITMAPINFOHEADER* bmi = bitmapHeaderOf(type);
+    if (!bmi)
+        return false;
     std::span<const BYTE> extra;
     if (type.formattype == FORMAT_MPEGVideo) {
         const auto* info = type.formatAs<MPEG1VIDEOINFO>();
         if (!info)
             return false;
-        bmi = &info->hdr.bmiHeader;
         extra = trailingBytes(type, offsetof(MPEG1VIDEOINFO, bSequenceHeader), info->cbSequenceHeader);
     } else if (type.formattype == FORMAT_MPEG2Video) {
         const auto* info = type.formatAs<MPEG2VIDEOINFO>();
         if (!info)
             return false;
-        bmi = &info->hdr.bmiHeader;
         extra = trailingBytes(type, offsetof(MPEG2VIDEOINFO, dwSequenceHeader), info->cbSequenceHeader);
-    } else if (type.formattype == FORMAT_VideoInfo2) {
-        const auto* vih2 = type.formatAs<VIDEOINFOHEADER2>();
-        if (!vih2)
-            return false;
-        bmi = &vih2->bmiHeader;
-        extra = trailingBytes(type, sizeof(VIDEOINFOHEADER2), SIZE_MAX);
-    } else if (type.formattype == FORMAT_VideoInfo) {
-        const auto* vih = type.formatAs<VIDEOINFOHEADER>();
-        if (!vih)
-            return false;
-        bmi = &vih->bmiHeader;
-        extra = trailingBytes(type, sizeof(VIDEOINFOHEADER), SIZE_MAX);
     } else {
-        return false;
+        extra = trailingBytes(
+            type, type.formattype == FORMAT_VideoInfo2 ? sizeof(VIDEOINFOHEADER2) : sizeof(VIDEOINFOHEADER), SIZE_MAX);
     }
 
     AVCodecID id = privateCodec(type.subtype);
@@ -407,6 +392,20 @@ bool codecParametersOf(const AM_MEDIA_TYPE& type, AVCodecParameters* par)
     if (type.majortype == MEDIATYPE_Audio)
         return audioParameters(type, par);
     return false;
+}
+
+const BITMAPINFOHEADER* bitmapHeaderOf(const AM_MEDIA_TYPE& type)
+{
+    // The MPEG blocks begin with the plain headers.
+    if (type.formattype == FORMAT_VideoInfo || type.formattype == FORMAT_MPEGVideo) {
+        const auto* vih = type.formatAs<VIDEOINFOHEADER>();
+        return vih ? &vih->bmiHeader : nullptr;
+    }
+    if (type.formattype == FORMAT_VideoInfo2 || type.formattype == FORMAT_MPEG2Video) {
+        const auto* vih2 = type.formatAs<VIDEOINFOHEADER2>();
+        return vih2 ? &vih2->bmiHeader : nullptr;
+    }
+    return nullptr;
 }
 
 int64_t frameDurationOf(const AM_MEDIA_TYPE& type)

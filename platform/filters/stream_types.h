@@ -3,6 +3,7 @@
 // codec that decodes it. The two directions share one set of rules, so a
 // decoder takes every type a splitter produces.
 
+#include "platform/graph/formats.h"
 #include "platform/graph/media_type.h"
 
 extern "C" {
@@ -28,6 +29,9 @@ AM_MEDIA_TYPE mediaTypeOf(const AVStream* stream, std::int64_t frameDuration);
 // Fills `par` (codec id, size or sound format, extra data) from a video or
 // audio media type; false when no FFmpeg decoder is named by it.
 bool codecParametersOf(const AM_MEDIA_TYPE& type, AVCodecParameters* par);
+
+// The bitmap header of any video format block, or null.
+const BITMAPINFOHEADER* bitmapHeaderOf(const AM_MEDIA_TYPE& type);
 
 // The frame duration of a video media type, 0 when it has none.
 std::int64_t frameDurationOf(const AM_MEDIA_TYPE& type);

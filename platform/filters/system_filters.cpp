@@ -5,6 +5,10 @@
 #include "platform/graph/filter_mapper.h"
 #include "platform/graph/media_guids.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <array>
 #include <string_view>
 
@@ -30,7 +34,6 @@ const DemuxClass kDemuxClasses[] = {
     {CLSID_WMAsfReader, u"WM ASF Reader", {}, asfFormats},
 };
 
-
 void registerFilter(const CLSID& classId, std::u16string name, std::function<ComPtr<IBaseFilter>()> make,
                     std::vector<RegPinType> inputs, DWORD merit)
 {
@@ -50,13 +53,16 @@ void registerFilter(const CLSID& classId, std::u16string name, std::function<Com
 
 void RegisterSystemFilters()
 {
+    // Damaged streams are reported through results and graph events; the
+    // libraries' own notes on them would only fill the terminal.
+    av_log_set_level(AV_LOG_ERROR);
     registerFilter(CLSID_AsyncReader, u"File Source (Async.)", createAsyncFileSource, {}, MERIT_UNLIKELY);
     for (const DemuxClass& kind : kDemuxClasses) {
         std::vector<RegPinType> inputs;
         for (const GUID& subtype : kind.inputSubtypes)
             inputs.push_back({MEDIATYPE_Stream, subtype});
-        registerFilter(kind.classId, kind.name, [&kind] { return createDemuxFilter(kind); }, std::move(inputs),
-                       MERIT_NORMAL);
+        registerFilter(
+            kind.classId, kind.name, [&kind] { return createDemuxFilter(kind); }, std::move(inputs), MERIT_NORMAL);
     }
     registerFilter(CLSID_DVSplitter, u"DV Splitter", createDVSplitter,
                    {{MEDIATYPE_Interleaved, MEDIASUBTYPE_dvsd}, {MEDIATYPE_Interleaved, MEDIASUBTYPE_dv25}},

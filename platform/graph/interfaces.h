@@ -407,8 +407,8 @@ struct IQualProp : IUnknown
     virtual HRESULT get_DevSyncOffset(int* deviation) = 0;
 };
 
-// Volume in hundredths of a decibel (-10000 silent to 0 full); balance from
-// -10000 (left) to 10000 (right).
+// Volume from 0 (silent) to 10000 (full), a linear gain, as the program sets
+// it; balance from -10000 (left) to 10000 (right).
 struct IBasicAudio : IUnknown
 {
     static constexpr GUID iid = "{56A868B3-0AD4-11CE-B03A-0020AF0BA770}"_guid;

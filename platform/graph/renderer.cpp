@@ -95,6 +95,7 @@ HRESULT BaseRenderer::BreakConnect()
     return S_OK;
 }
 void BaseRenderer::OnReceiveFirstSample(IMediaSample*) {}
+void BaseRenderer::OnEndOfStream() {}
 HRESULT BaseRenderer::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double)
 {
     return S_OK;
@@ -228,6 +229,7 @@ HRESULT BaseRenderer::receive(IMediaSample* sample)
 
 HRESULT BaseRenderer::endOfStream()
 {
+    OnEndOfStream();
     {
         std::lock_guard lock(mutex_);
         endOfStream_ = true;

@@ -49,6 +49,9 @@ public:
     // a paused renderer (a video renderer draws it as the still picture).
     virtual HRESULT DoRenderSample(IMediaSample* sample) = 0;
     virtual void OnReceiveFirstSample(IMediaSample* sample);
+    // The stream has ended; completion is reported when this returns (an
+    // audio renderer first plays out what its device still holds).
+    virtual void OnEndOfStream();
     // A new segment starts; sample times count from its start.
     virtual HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
     // On the GUI thread when streaming starts (stopped to paused) and stops.

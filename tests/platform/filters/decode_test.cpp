@@ -15,7 +15,7 @@ struct SoundCase
 };
 
 const SoundCase kSoundCases[] = {
-    {"dv_pal.avi", CLSID_AviSplitter, 3.0},     {"dv_ntsc_wide.avi", CLSID_AviSplitter, 1.0},
+    {"dv_pal.avi", CLSID_AviSplitter, 3.0},    {"dv_ntsc_wide.avi", CLSID_AviSplitter, 1.0},
     {"dv_pal.dv", CLSID_PreferredSource, 3.0}, {"mpeg1.mpg", CLSID_MPEG1Splitter, 3.0},
     {"mpeg2.mpg", CLSID_MPEG2Splitter, 3.0},   {"mpeg2.ts", CLSID_MPEG2Splitter, 3.0},
     {"h264.m2ts", CLSID_MPEG2Splitter, 3.0},   {"h264.mp4", CLSID_PreferredSource, 3.0},
@@ -55,6 +55,32 @@ TEST_P(Sound, EveryClipsSoundDecodesToPcm)
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, Sound, testing::ValuesIn(kSoundCases));
+
+TEST(Sound, SeeksWithoutThePicturesLandOnTheTarget)
+{
+    // Only the sound is played: a seek still finds its keyframe.
+    const harness::Opened opened = harness::open(CLSID_MPEG2Splitter, "mpeg2.ts");
+    ASSERT_EQ(opened.result, S_OK);
+    const ComPtr<harness::Sink> sink = harness::render(
+        opened.graph.get(), harness::pinOfMajor(opened.filter.get(), MEDIATYPE_Audio).get(), MEDIATYPE_Audio);
+    ASSERT_TRUE(sink);
+    static_cast<IMediaFilter*>(opened.graph.get())->SetSyncSource(nullptr);
+    ASSERT_TRUE(SUCCEEDED(opened.graph->Pause()));
+    LONGLONG position = 20'000'000;
+    ASSERT_EQ(opened.graph->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+              S_OK);
+    ASSERT_TRUE(SUCCEEDED(opened.graph->Run()));
+    LONG code = 0;
+    ASSERT_EQ(opened.graph->WaitForCompletion(20'000, &code), S_OK);
+    opened.graph->Stop();
+    AM_MEDIA_TYPE pcm;
+    ASSERT_EQ(sink->input()->ConnectionMediaType(&pcm), S_OK);
+    // The last second of the three, give or take the last frame of sound.
+    EXPECT_NEAR(static_cast<double>(sink->bytes) / pcm.formatAs<WAVEFORMATEX>()->nAvgBytesPerSec, 1.0, 0.1);
+    const auto starts = sink->starts();
+    ASSERT_FALSE(starts.empty());
+    EXPECT_LT(std::abs(starts.front()), 400'000);
+}
 
 TEST(Pictures, AFormatChangeMidStreamKeepsEveryFrame)
 {

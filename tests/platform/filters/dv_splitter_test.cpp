@@ -2,6 +2,8 @@
 
 #include "tests/platform/filters/harness.h"
 
+#include "platform/filters/stream_types.h"
+
 #include "media/parsers/dv_frame.h"
 #include "platform/graph/source.h"
 
@@ -131,9 +133,10 @@ TEST_P(DVSplitting, WholeFramesGoOnAndTheirSoundComesOutAsPcm)
     EXPECT_EQ(video.subtype, MEDIASUBTYPE_dvsd);
     EXPECT_EQ(video.lSampleSize, static_cast<ULONG>(c.frameSize));
     EXPECT_FALSE(video.bTemporalCompression);
-    EXPECT_EQ(reinterpret_cast<const VIDEOINFOHEADER*>(video.format.data())->AvgTimePerFrame, c.frameDuration);
+    EXPECT_EQ(frameDurationOf(video), c.frameDuration);
 
-    const ComPtr<harness::Sink> pictures = harness::render(graph.get(), videoPin.get(), MEDIATYPE_Video, MEDIASUBTYPE_dvsd);
+    const ComPtr<harness::Sink> pictures =
+        harness::render(graph.get(), videoPin.get(), MEDIATYPE_Video, MEDIASUBTYPE_dvsd);
     const ComPtr<harness::Sink> sound = harness::render(graph.get(), audioPin.get(), MEDIATYPE_Audio);
     ASSERT_TRUE(pictures && sound);
     pictures->keepData = true;
@@ -174,6 +177,40 @@ TEST(DVSplitter, RefusesWhatIsNotInterleavedDV)
     AM_MEDIA_TYPE other = interleaved(QByteArray(), false);
     other.subtype = MEDIASUBTYPE_MPEG2_VIDEO;
     EXPECT_NE(in->QueryAccept(&other), S_OK);
+}
+
+TEST(Decoder, AStreamThatStopsDecodingEndsAndIsReported)
+{
+    RegisterSystemFilters();
+    // Frames of the right size that are not DV at all.
+    std::vector<QByteArray> frames(100, QByteArray(144'000, '\x5A'));
+    AM_MEDIA_TYPE type;
+    type.majortype = MEDIATYPE_Video;
+    type.subtype = MEDIASUBTYPE_dvsd;
+    type.formattype = FORMAT_VideoInfo;
+    auto* vih = type.allocFormat<VIDEOINFOHEADER>();
+    vih->AvgTimePerFrame = 400'000;
+    vih->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    vih->bmiHeader.biWidth = 720;
+    vih->bmiHeader.biHeight = 576;
+    vih->bmiHeader.biCompression = makeFourCC('d', 'v', 's', 'd');
+
+    auto graph = makeCom<FilterGraph>();
+    auto feed = makeCom<DVFeed>(frames, type, 400'000);
+    graph->AddFilter(feed.get(), u"Feed");
+    const ComPtr<harness::Sink> sink = harness::render(graph.get(), feed->GetPin(0), MEDIATYPE_Video);
+    ASSERT_TRUE(sink);
+    static_cast<IMediaFilter*>(graph.get())->SetSyncSource(nullptr);
+    ASSERT_TRUE(SUCCEEDED(graph->Run()));
+    LONG code = 0;
+    ASSERT_EQ(graph->WaitForCompletion(20'000, &code), S_OK);
+    graph->Stop();
+    EXPECT_EQ(sink->samples, 0);
+    std::vector<LONG> events;
+    LONG_PTR p1 = 0, p2 = 0;
+    while (graph->GetEvent(&code, &p1, &p2, 0) == S_OK)
+        events.push_back(code);
+    EXPECT_NE(std::find(events.begin(), events.end(), EC_STREAM_ERROR_STOPPED), events.end());
 }
 
 } // namespace

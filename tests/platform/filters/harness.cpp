@@ -1,6 +1,6 @@
 #include "tests/platform/filters/harness.h"
 
-#include "platform/graph/enumerators.h"
+#include "platform/filters/stream_types.h"
 
 #include <gtest/gtest.h>
 
@@ -102,8 +102,9 @@ ComPtr<IPin> pinOfMajor(IBaseFilter* filter, const GUID& major)
 }
 
 Sink::Sink(const GUID& major, const GUID& subtype)
-    : BaseRenderer(CLSID_Sink, u"Sink"), major_(major),
-      subtype_(!subtype.isNull() ? subtype : major == MEDIATYPE_Video ? MEDIASUBTYPE_RGB32 : MEDIASUBTYPE_PCM)
+    : BaseRenderer(CLSID_Sink, u"Sink"), major_(major), subtype_(!subtype.isNull()          ? subtype
+                                                                 : major == MEDIATYPE_Video ? MEDIASUBTYPE_RGB32
+                                                                                            : MEDIASUBTYPE_PCM)
 {
 }
 
@@ -122,12 +123,10 @@ int Sink::barcodeOf(IMediaSample* sample) const
 {
     if (type_.subtype != MEDIASUBTYPE_RGB32)
         return -1;
-    const auto* vih = type_.formattype == FORMAT_VideoInfo2
-                          ? &reinterpret_cast<const VIDEOINFOHEADER2*>(type_.format.data())->bmiHeader
-                          : &reinterpret_cast<const VIDEOINFOHEADER*>(type_.format.data())->bmiHeader;
+    const BITMAPINFOHEADER* bmi = bitmapHeaderOf(type_);
     BYTE* data = nullptr;
     sample->GetPointer(&data);
-    return clips::readBarcode(data, vih->biWidth, std::abs(vih->biHeight), vih->biWidth * 4);
+    return clips::readBarcode(data, bmi->biWidth, std::abs(bmi->biHeight), bmi->biWidth * 4);
 }
 
 void Sink::OnReceiveFirstSample(IMediaSample* sample)
@@ -143,8 +142,11 @@ HRESULT Sink::DoRenderSample(IMediaSample* sample)
     const LONG length = sample->GetActualDataLength();
     bytes += length;
     ++samples;
+    REFERENCE_TIME start = -1, stop = 0;
+    sample->GetTime(&start, &stop);
     std::lock_guard lock(mutex_);
     frames_.push_back(frame);
+    starts_.push_back(start);
     if (keepData)
         kept_.emplace_back(data, data + length);
     return S_OK;
@@ -154,6 +156,12 @@ std::vector<int> Sink::frames() const
 {
     std::lock_guard lock(mutex_);
     return frames_;
+}
+
+std::vector<REFERENCE_TIME> Sink::starts() const
+{
+    std::lock_guard lock(mutex_);
+    return starts_;
 }
 
 std::vector<std::vector<BYTE>> Sink::kept() const

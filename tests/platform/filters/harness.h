@@ -58,6 +58,8 @@ public:
     std::atomic<long long> bytes{0};
     std::atomic<int> samples{0};
     std::vector<int> frames() const;
+    // The start time of every sample rendered.
+    std::vector<REFERENCE_TIME> starts() const;
     std::vector<std::vector<BYTE>> kept() const;
     bool keepData = false;
 
@@ -69,6 +71,7 @@ private:
     AM_MEDIA_TYPE type_;
     mutable std::mutex mutex_;
     std::vector<int> frames_;
+    std::vector<REFERENCE_TIME> starts_;
     std::vector<std::vector<BYTE>> kept_;
 };
 

@@ -19,8 +19,8 @@ struct ClassName
 };
 
 const ClassName kClasses[] = {
-    {CLSID_AviSplitter, "AVI"},       {CLSID_MPEG2Splitter, "MPEG-2"},  {CLSID_MPEG1Splitter, "MPEG-1"},
-    {CLSID_WAVEParser, "wave"},       {CLSID_PreferredSource, "preferred"}, {CLSID_WMAsfReader, "ASF"},
+    {CLSID_AviSplitter, "AVI"}, {CLSID_MPEG2Splitter, "MPEG-2"},      {CLSID_MPEG1Splitter, "MPEG-1"},
+    {CLSID_WAVEParser, "wave"}, {CLSID_PreferredSource, "preferred"}, {CLSID_WMAsfReader, "ASF"},
 };
 
 struct Acceptance
@@ -144,7 +144,8 @@ INSTANTIATE_TEST_SUITE_P(Clips, Types, testing::ValuesIn(kTypes));
 
 TEST(Types, MpegFormatBlocksCarryTheSequenceHeader)
 {
-    for (const auto& [clip, classId] : {std::pair{"mpeg1.mpg", CLSID_MPEG1Splitter}, {"mpeg2.mpg", CLSID_MPEG2Splitter}}) {
+    for (const auto& [clip, classId] :
+         {std::pair{"mpeg1.mpg", CLSID_MPEG1Splitter}, {"mpeg2.mpg", CLSID_MPEG2Splitter}}) {
         const harness::Opened opened = harness::open(classId, QString::fromUtf8(clip));
         ASSERT_EQ(opened.result, S_OK) << clip;
         const AM_MEDIA_TYPE video = offeredType(harness::pinOfMajor(opened.filter.get(), MEDIATYPE_Video).get());

@@ -3,6 +3,8 @@
 
 #include "tests/platform/filters/harness.h"
 
+#include "platform/filters/stream_types.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -50,7 +52,7 @@ protected:
         const ComPtr<IPin> video = harness::pinOfMajor(opened_.filter.get(), MEDIATYPE_Video);
         ASSERT_TRUE(video);
         const AM_MEDIA_TYPE type = harness::offeredType(video.get());
-        frame_ = reinterpret_cast<const VIDEOINFOHEADER*>(type.format.data())->AvgTimePerFrame;
+        frame_ = frameDurationOf(type);
         ASSERT_GT(frame_, 0);
         sink_ = harness::render(opened_.graph.get(), video.get(), MEDIATYPE_Video);
         ASSERT_TRUE(sink_);
@@ -74,9 +76,9 @@ protected:
     {
         sink_->cued = -2;
         LONGLONG position = target;
-        EXPECT_EQ(opened_.graph->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                                              AM_SEEKING_NoPositioning),
-                  S_OK);
+        EXPECT_EQ(
+            opened_.graph->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+            S_OK);
         EXPECT_EQ(settle(), S_OK);
         return sink_->cued;
     }

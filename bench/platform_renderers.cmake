@@ -1,0 +1,3 @@
+add_executable(bench_platform_renderers ${CMAKE_CURRENT_LIST_DIR}/renderers_bench.cpp)
+target_link_libraries(bench_platform_renderers PRIVATE platform_renderers benchmark::benchmark)
+kestrova_apply_flags(bench_platform_renderers)

@@ -1,0 +1,195 @@
+#include "platform/filters/renderers/audio_output.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+
+// How long a server may take to answer before the null sink is used.
+constexpr int kConnectTimeoutUs = 2'000'000;
+
+class PulseOutput final : public AudioOutput
+{
+public:
+    ~PulseOutput() override
+    {
+        if (mainloop_)
+            pa_threaded_mainloop_stop(mainloop_);
+        if (stream_) {
+            pa_stream_disconnect(stream_);
+            pa_stream_unref(stream_);
+        }
+        if (context_) {
+            pa_context_disconnect(context_);
+            pa_context_unref(context_);
+        }
+        if (mainloop_)
+            pa_threaded_mainloop_free(mainloop_);
+    }
+
+    bool open(const WAVEFORMATEX& format)
+    {
+        const pa_sample_spec spec{PA_SAMPLE_S16LE, format.nSamplesPerSec, static_cast<uint8_t>(format.nChannels)};
+        if (!pa_sample_spec_valid(&spec) || !(mainloop_ = pa_threaded_mainloop_new()))
+            return false;
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop_);
+        if (!(context_ = pa_context_new(api, "Kestrova")))
+            return false;
+        pa_context_set_state_callback(context_, &PulseOutput::onContextState, this);
+        if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
+            pa_threaded_mainloop_start(mainloop_) < 0)
+            return false;
+
+        Locked lock(mainloop_);
+        if (!waitFor([this] { return contextSettled(); }) || pa_context_get_state(context_) != PA_CONTEXT_READY)
+            return false;
+        if (!(stream_ = pa_stream_new(context_, "Playback", &spec, nullptr)))
+            return false;
+        pa_stream_set_state_callback(stream_, &PulseOutput::onStreamState, this);
+        pa_stream_set_write_callback(stream_, &PulseOutput::onWritable, this);
+        const auto bytes = [&](std::chrono::milliseconds ms) {
+            return static_cast<uint32_t>(pa_usec_to_bytes(std::chrono::microseconds(ms).count(), &spec));
+        };
+        // A short start threshold, so that a short sound plays without a drain.
+        const pa_buffer_attr attributes{static_cast<uint32_t>(-1), bytes(kAudioBuffer),
+                                        bytes(std::chrono::milliseconds(20)), static_cast<uint32_t>(-1),
+                                        static_cast<uint32_t>(-1)};
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
+                                                          PA_STREAM_ADJUST_LATENCY);
+        if (pa_stream_connect_playback(stream_, nullptr, &attributes, flags, nullptr, nullptr) < 0)
+            return false;
+        return waitFor([this] { return streamSettled(); }) && pa_stream_get_state(stream_) == PA_STREAM_READY;
+    }
+
+    std::size_t writable() override
+    {
+        Locked lock(mainloop_);
+        const std::size_t size = pa_stream_writable_size(stream_);
+        return size == static_cast<std::size_t>(-1) ? 0 : size;
+    }
+
+    void write(const BYTE* data, std::size_t size) override
+    {
+        Locked lock(mainloop_);
+        pa_stream_write(stream_, data, size, nullptr, 0, PA_SEEK_RELATIVE);
+    }
+
+    void waitWritable(std::chrono::milliseconds timeout) override
+    {
+        std::unique_lock lock(signalLock_);
+        signal_.wait_for(lock, timeout, [this] { return signalled_; });
+        signalled_ = false;
+    }
+
+    REFERENCE_TIME played() override
+    {
+        Locked lock(mainloop_);
+        pa_usec_t time = 0;
+        return pa_stream_get_time(stream_, &time) == 0 ? static_cast<REFERENCE_TIME>(time) * 10 : 0;
+    }
+
+    void setPaused(bool paused) override
+    {
+        run([&] { return pa_stream_cork(stream_, paused ? 1 : 0, nullptr, nullptr); });
+    }
+    void flush() override
+    {
+        run([&] { return pa_stream_flush(stream_, nullptr, nullptr); });
+    }
+    void drain() override
+    {
+        drained_ = false;
+        run([&] { return pa_stream_drain(stream_, &PulseOutput::onDrained, this); });
+    }
+    bool drained() override { return drained_; }
+
+    bool healthy() override
+    {
+        Locked lock(mainloop_);
+        return pa_stream_get_state(stream_) == PA_STREAM_READY;
+    }
+
+private:
+    class Locked
+    {
+    public:
+        explicit Locked(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
+        ~Locked() { pa_threaded_mainloop_unlock(loop_); }
+        Locked(const Locked&) = delete;
+        Locked& operator=(const Locked&) = delete;
+
+    private:
+        pa_threaded_mainloop* loop_;
+    };
+
+    // With the main loop locked: waits for `settled`, up to the timeout.
+    template <typename Settled> bool waitFor(Settled settled)
+    {
+        const pa_usec_t deadline = pa_rtclock_now() + kConnectTimeoutUs;
+        while (!settled()) {
+            if (pa_rtclock_now() >= deadline)
+                return false;
+            // The state callbacks signal; a timer would need the loop's own API.
+            pa_threaded_mainloop_unlock(mainloop_);
+            std::unique_lock lock(signalLock_);
+            signal_.wait_for(lock, std::chrono::milliseconds(10), [this] { return signalled_; });
+            signalled_ = false;
+            lock.unlock();
+            pa_threaded_mainloop_lock(mainloop_);
+        }
+        return true;
+    }
+
+    bool contextSettled()
+    {
+        const pa_context_state_t state = pa_context_get_state(context_);
+        return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+    }
+    bool streamSettled()
+    {
+        const pa_stream_state_t state = pa_stream_get_state(stream_);
+        return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+    }
+
+    // Starts an operation with the main loop locked; nobody waits for it.
+    template <typename Start> void run(Start start)
+    {
+        Locked lock(mainloop_);
+        if (pa_operation* operation = start())
+            pa_operation_unref(operation);
+    }
+
+    void wake()
+    {
+        {
+            std::lock_guard lock(signalLock_);
+            signalled_ = true;
+        }
+        signal_.notify_all();
+    }
+
+    static void onContextState(pa_context*, void* self) { static_cast<PulseOutput*>(self)->wake(); }
+    static void onStreamState(pa_stream*, void* self) { static_cast<PulseOutput*>(self)->wake(); }
+    static void onWritable(pa_stream*, size_t, void* self) { static_cast<PulseOutput*>(self)->wake(); }
+    static void onDrained(pa_stream*, int, void* self) { static_cast<PulseOutput*>(self)->drained_ = true; }
+
+    pa_threaded_mainloop* mainloop_ = nullptr;
+    pa_context* context_ = nullptr;
+    pa_stream* stream_ = nullptr;
+    std::mutex signalLock_;
+    std::condition_variable signal_;
+    bool signalled_ = false;
+    std::atomic<bool> drained_{false};
+};
+
+} // namespace
+
+std::unique_ptr<AudioOutput> openPulseOutput(const WAVEFORMATEX& format)
+{
+    auto output = std::make_unique<PulseOutput>();
+    return output->open(format) ? std::move(output) : nullptr;
+}

@@ -1,0 +1,109 @@
+#include "platform/filters/renderers/video_scene.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+namespace {
+
+// A normalised rectangle placed in `area`, with negative width or height
+// where it is reversed.
+QRectF place(const QRectF& area, const VMR9NormalizedRect& r)
+{
+    return QRectF(area.left() + r.left * area.width(), area.top() + r.top * area.height(),
+                  (r.right - r.left) * area.width(), (r.bottom - r.top) * area.height());
+}
+
+// Draws `source` of `image` into `target`, mirroring along the axes where
+// `target` is reversed.
+void drawMirrored(QPainter& painter, const QRectF& target, const QImage& image, const QRect& source)
+{
+    const QRectF normal = target.normalized();
+    if (normal.isEmpty())
+        return;
+    painter.save();
+    painter.translate(normal.center());
+    painter.scale(target.width() < 0 ? -1 : 1, target.height() < 0 ? -1 : 1);
+    painter.translate(-normal.center());
+    painter.drawImage(normal, image, source);
+    painter.restore();
+}
+
+} // namespace
+
+QRectF composedArea(const QRect& target, const SceneLayout& layout)
+{
+    if (!layout.letterBox || layout.source.isEmpty() || layout.picture.isNull() || layout.aspect.isEmpty())
+        return target;
+    // The shown part keeps the picture's pixel aspect.
+    const double pixelAspect =
+        layout.aspect.width() / layout.aspect.height() * layout.picture.height() / layout.picture.width();
+    QSizeF shown(layout.source.width() * pixelAspect, layout.source.height());
+    shown.scale(target.size(), Qt::KeepAspectRatio);
+    return QRectF(target.left() + (target.width() - shown.width()) / 2,
+                  target.top() + (target.height() - shown.height()) / 2, shown.width(), shown.height());
+}
+
+void paintScene(QPainter& painter, const QRect& target, const SceneLayout& layout)
+{
+    painter.fillRect(target, layout.border);
+    if (layout.picture.isNull())
+        return;
+    const QRectF area = composedArea(target, layout);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    drawMirrored(painter, place(area, layout.output), layout.picture, layout.source);
+    if (layout.overlay.isNull())
+        return;
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, layout.overlaySmooth);
+    painter.setOpacity(layout.overlayAlpha);
+    drawMirrored(painter, place(area, layout.overlayDestination), layout.overlay, layout.overlaySource);
+    painter.setOpacity(1);
+}
+
+void VideoScene::requestRepaint()
+{
+    std::lock_guard lock(mutex);
+    if (!surface || repaintQueued)
+        return;
+    repaintQueued = true;
+    // Holding the lock keeps the surface alive while the call is queued; a
+    // surface destroyed later takes its queued calls with it.
+    VideoSurface* target = surface;
+    QMetaObject::invokeMethod(
+        target,
+        [this, target] {
+            {
+                std::lock_guard lock(mutex);
+                repaintQueued = false;
+            }
+            target->update();
+        },
+        Qt::QueuedConnection);
+}
+
+VideoSurface::VideoSurface(std::shared_ptr<VideoScene> scene, QWidget* parent)
+    : QWidget(parent), scene_(std::move(scene))
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    std::lock_guard lock(scene_->mutex);
+    scene_->surface = this;
+    scene_->repaintQueued = false;
+}
+
+VideoSurface::~VideoSurface()
+{
+    std::lock_guard lock(scene_->mutex);
+    if (scene_->surface == this)
+        scene_->surface = nullptr;
+}
+
+void VideoSurface::paintEvent(QPaintEvent*)
+{
+    SceneLayout layout;
+    {
+        std::lock_guard lock(scene_->mutex);
+        layout = scene_->layout; // pictures are shared, not copied
+    }
+    QPainter painter(this);
+    paintScene(painter, rect(), layout);
+}

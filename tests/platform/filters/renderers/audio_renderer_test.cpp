@@ -1,0 +1,133 @@
+#include "push_source.h"
+
+#include "platform/filters/renderers/audio_gain.h"
+#include "platform/filters/renderers/audio_output.h"
+#include "platform/filters/renderers/audio_renderer.h"
+#include "platform/graph/filter_graph.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace testing_renderers;
+
+namespace {
+
+struct Playback
+{
+    Playback(ComPtr<PushSource> pushed, AudioRenderer::Output output)
+        : source(std::move(pushed)), renderer(makeCom<AudioRenderer>(output))
+    {
+        EXPECT_EQ(graph->AddFilter(source.get(), u"Source"), S_OK);
+        EXPECT_EQ(graph->AddFilter(renderer.get(), u"Kv Audio Renderer"), S_OK);
+        EXPECT_EQ(graph->ConnectDirect(source->output(), renderer->input(), nullptr), S_OK);
+    }
+    ~Playback() { graph->Stop(); }
+
+    ComPtr<PushSource> source;
+    ComPtr<AudioRenderer> renderer;
+    ComPtr<FilterGraph> graph = makeCom<FilterGraph>();
+};
+
+WAVEFORMATEX stereo44k()
+{
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = 2;
+    format.nSamplesPerSec = 44100;
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = 4;
+    format.nAvgBytesPerSec = 44100 * 4;
+    return format;
+}
+
+} // namespace
+
+TEST(AudioRenderer, TheNullSinkPlaysThreeSecondsInThreeSecondsAsTheGraphClock)
+{
+    Playback playback(toneSource(3.0), AudioRenderer::Output::Null);
+    // The renderer keeps the graph's time.
+    ASSERT_TRUE(SUCCEEDED(playback.graph->Pause()));
+    ComPtr<IReferenceClock> clock;
+    ASSERT_EQ(playback.graph->GetSyncSource(clock.put()), S_OK);
+    EXPECT_EQ(clock.get(), static_cast<IReferenceClock*>(playback.renderer.get()));
+
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(SUCCEEDED(playback.graph->Run()));
+    LONG code = 0;
+    ASSERT_EQ(playback.graph->WaitForCompletion(10'000, &code), S_OK);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(code, EC_COMPLETE);
+    EXPECT_NEAR(seconds, 3.0, 0.15);
+    EXPECT_NEAR(playback.renderer->playedTime() / 1e7, 3.0, 0.15);
+    EXPECT_FALSE(playback.renderer->playsThroughPulse());
+}
+
+TEST(AudioRenderer, PausingHoldsTheSoundAndStoppingReleasesTheStream)
+{
+    Playback playback(toneSource(2.0), AudioRenderer::Output::Null);
+    ASSERT_TRUE(SUCCEEDED(playback.graph->Run()));
+    while (playback.renderer->playedTime() < 3'000'000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(SUCCEEDED(playback.graph->Pause()));
+    const REFERENCE_TIME held = playback.renderer->playedTime();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(playback.renderer->playedTime(), held);
+    ASSERT_TRUE(SUCCEEDED(playback.graph->Run()));
+    LONG code = 0;
+    ASSERT_EQ(playback.graph->WaitForCompletion(10'000, &code), S_OK);
+    // Nothing was lost or played twice across the pause.
+    EXPECT_NEAR(playback.renderer->playedTime() / 1e7, 2.0, 0.1);
+    // Stopping while the stream waits for room does not hang.
+    Playback again(toneSource(2.0), AudioRenderer::Output::Null);
+    ASSERT_TRUE(SUCCEEDED(again.graph->Run()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(again.graph->Stop(), S_OK);
+}
+
+TEST(AudioRenderer, VolumeIsALinearGainThatRoundTripsThroughTheGraph)
+{
+    Playback playback(toneSource(0.1), AudioRenderer::Output::Null);
+    const auto audio = playback.graph.as<IBasicAudio>();
+    for (const LONG volume : {0, 1, 5000, 9999, 10000}) {
+        ASSERT_EQ(audio->put_Volume(volume), S_OK);
+        LONG read = -1;
+        ASSERT_EQ(audio->get_Volume(&read), S_OK);
+        EXPECT_EQ(read, volume);
+    }
+    EXPECT_EQ(audio->put_Volume(-1), E_INVALIDARG);
+    EXPECT_EQ(audio->put_Volume(10001), E_INVALIDARG);
+    EXPECT_EQ(audio->put_Balance(-10001), E_INVALIDARG);
+
+    std::int16_t samples[] = {10000, -10000, 20000, -20000};
+    applyGains(samples, 4, 2, gainsOf(5000, 0, false));
+    EXPECT_EQ(samples[0], 5000);
+    EXPECT_EQ(samples[3], -10000);
+    applyGains(samples, 4, 2, gainsOf(10000, 5000, false));
+    EXPECT_EQ(samples[0], 2500); // left halved by the balance to the right
+    EXPECT_EQ(samples[1], -5000);
+    applyGains(samples, 4, 1, gainsOf(10000, 0, true));
+    EXPECT_EQ(samples[1], 0);
+    // A quarter of the volume is a quarter of the amplitude.
+    const ChannelGains quarter = gainsOf(2500, 0, false);
+    EXPECT_DOUBLE_EQ(quarter.left, 0.25);
+    EXPECT_DOUBLE_EQ(quarter.right, 0.25);
+}
+
+TEST(AudioRenderer, PulseAudioPlaysAndItsClockAdvances)
+{
+    if (!openPulseOutput(stereo44k()))
+        GTEST_SKIP() << "no PulseAudio server answers; scripts/pulse.sh starts one";
+    Playback playback(toneSource(1.0), AudioRenderer::Output::Pulse);
+    ASSERT_TRUE(SUCCEEDED(playback.graph->Run()));
+    EXPECT_TRUE(playback.renderer->playsThroughPulse());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (playback.renderer->playedTime() < 3'000'000 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GE(playback.renderer->playedTime(), 3'000'000);
+    LONG code = 0;
+    ASSERT_EQ(playback.graph->WaitForCompletion(10'000, &code), S_OK);
+    EXPECT_EQ(code, EC_COMPLETE);
+    EXPECT_GE(playback.renderer->playedTime(), 9'000'000);
+}

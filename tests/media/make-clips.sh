@@ -116,6 +116,10 @@ printf '1\n00:00:00,000 --> 00:00:01,000\nFirst line\n\n2\n00:00:01,000 --> 00:0
 ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -i subtitles.srt "${x264[@]}" -c:s srt subtitles.mkv
 rm subtitles.srt
 
+# Two sound tracks of different kinds: 440 Hz in AAC, 880 Hz in AC-3.
+ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -f lavfi -i "$(tone 440 48000 2)" -f lavfi -i "$(tone 880 48000 2)" \
+  -map 0 -map 1 -map 2 "${x264[@]}" -c:a:0 aac -c:a:1 ac3 two_sounds.mkv
+
 # Sound alone: 16-bit PCM.
 ff -f lavfi -i "$(tone 440 44100 2)" -c:a pcm_s16le -ac 2 audio_only.wav
 

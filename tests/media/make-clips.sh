@@ -10,6 +10,8 @@
 set -euo pipefail
 out="${1:?usage: make-clips.sh OUTDIR}"
 mkdir -p "$out"
+# The script works inside OUTDIR, so a relative OUTDIR is made absolute.
+out="$(cd "$out" && pwd)"
 
 # The clips are remade only when this script changes.
 stamp="$out/.made-$(sha1sum "$0" | cut -c1-16)"

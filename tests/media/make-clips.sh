@@ -10,6 +10,8 @@
 set -euo pipefail
 out="${1:?usage: make-clips.sh OUTDIR}"
 mkdir -p "$out"
+# The script works inside OUTDIR, so a relative OUTDIR is made absolute.
+out="$(cd "$out" && pwd)"
 
 # The clips are remade only when this script changes.
 stamp="$out/.made-$(sha1sum "$0" | cut -c1-16)"
@@ -115,6 +117,10 @@ ff -f lavfi -i "testsrc2=size=320x240:rate=25,trim=end_frame=25" \
 printf '1\n00:00:00,000 --> 00:00:01,000\nFirst line\n\n2\n00:00:01,000 --> 00:00:02,000\nSecond line\n' >subtitles.srt
 ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -i subtitles.srt "${x264[@]}" -c:s srt subtitles.mkv
 rm subtitles.srt
+
+# Two sound tracks of different kinds: 440 Hz in AAC, 880 Hz in AC-3.
+ff -f lavfi -i "$(video testsrc2 320x240 25 50)" -f lavfi -i "$(tone 440 48000 2)" -f lavfi -i "$(tone 880 48000 2)" \
+  -map 0 -map 1 -map 2 "${x264[@]}" -c:a:0 aac -c:a:1 ac3 two_sounds.mkv
 
 # Sound alone: 16-bit PCM.
 ff -f lavfi -i "$(tone 440 44100 2)" -c:a pcm_s16le -ac 2 audio_only.wav

@@ -100,6 +100,53 @@ TEST(Pictures, AFormatChangeMidStreamKeepsEveryFrame)
     EXPECT_EQ(sink->frames(), expected);
 }
 
+// The tone of 16-bit mono sound, from its rising zero crossings.
+double toneOf(const std::vector<std::vector<BYTE>>& chunks, int rate)
+{
+    std::vector<int16_t> pcm;
+    for (const auto& chunk : chunks) {
+        const auto* samples = reinterpret_cast<const int16_t*>(chunk.data());
+        pcm.insert(pcm.end(), samples, samples + chunk.size() / 2);
+    }
+    int crossings = 0;
+    for (std::size_t i = 1; i < pcm.size(); ++i)
+        crossings += pcm[i - 1] < 0 && pcm[i] >= 0;
+    return pcm.empty() ? 0 : crossings * static_cast<double>(rate) / static_cast<double>(pcm.size());
+}
+
+TEST(StreamSelection, SwitchingTheSoundTrackChangesWhatThePinCarries)
+{
+    const harness::Opened opened = harness::open(CLSID_PreferredSource, "two_sounds.mkv");
+    ASSERT_EQ(opened.result, S_OK);
+    const auto select = opened.filter.as<IAMStreamSelect>();
+    DWORD count = 0;
+    ASSERT_EQ(select->Count(&count), S_OK);
+    ASSERT_EQ(count, 3u);
+    const ComPtr<harness::Sink> sink = harness::render(
+        opened.graph.get(), harness::pinOfMajor(opened.filter.get(), MEDIATYPE_Audio).get(), MEDIATYPE_Audio);
+    ASSERT_TRUE(sink);
+    sink->keepData = true;
+    DWORD flags = 0;
+    ASSERT_EQ(select->Info(2, nullptr, &flags, nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(flags, 0u);
+
+    // The second track is AC-3 where the first was AAC: the decoder takes
+    // the new type on the same connection.
+    ASSERT_EQ(select->Enable(2, AMSTREAMSELECTENABLE_ENABLE), S_OK);
+    ASSERT_EQ(select->Info(2, nullptr, &flags, nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_TRUE(flags & AMSTREAMSELECTINFO_ENABLED);
+    ASSERT_EQ(select->Info(1, nullptr, &flags, nullptr, nullptr, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_FALSE(flags & AMSTREAMSELECTINFO_ENABLED);
+
+    static_cast<IMediaFilter*>(opened.graph.get())->SetSyncSource(nullptr);
+    ASSERT_TRUE(SUCCEEDED(opened.graph->Run()));
+    LONG code = 0;
+    ASSERT_EQ(opened.graph->WaitForCompletion(20'000, &code), S_OK);
+    opened.graph->Stop();
+    // 880 Hz, not the first track's 440 (the encoders' padding blurs it a little).
+    EXPECT_NEAR(toneOf(sink->kept(), 48'000), 880, 100);
+}
+
 TEST(StreamSelection, ThePreferredSourceListsEveryStreamAndSwitchesWhileStopped)
 {
     const harness::Opened opened = harness::open(CLSID_PreferredSource, "h264.mkv");

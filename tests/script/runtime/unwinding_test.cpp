@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 using namespace testimage;
 using pscode::CalcOp;
@@ -317,4 +320,75 @@ TEST(Unwinding, TheBarrierStopsAnErrorFromReachingTheRunningScript)
     EXPECT_TRUE(exec.RunScriptProc({}, fine));
     EXPECT_TRUE(exec.PopBarrier());
     EXPECT_FALSE(exec.PopBarrier());
+}
+
+TEST(Unwinding, AFinallyPartRunsToItsEndWhateverTryBlocksItHolds)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(const Script&, Code&)> innerBlock;
+        std::int32_t trace; // up to the end of the finally part
+    };
+    // The guarded part fails (trace 1); the finally part (2 on entry, 5 at
+    // its end) holds a try block of its own (3 and 4).
+    const std::vector<Case> cases = {
+        {"try .. except that nothing raises",
+         [](const Script& s, Code& c) {
+             c.tryOpen("", "ex", "", "end");
+             s.mark(c, 3).tryEnd(TryPart::Try).label("ex");
+             s.mark(c, 8).tryEnd(TryPart::Except).label("end");
+         },
+         1235},
+        {"try .. finally",
+         [](const Script& s, Code& c) {
+             c.tryOpen("fin", "", "", "end");
+             s.mark(c, 3).tryEnd(TryPart::Try).label("fin");
+             s.mark(c, 4).tryEnd(TryPart::Finally).label("end");
+         },
+         12345},
+        {"try .. finally .. except that nothing raises",
+         [](const Script& s, Code& c) {
+             c.tryOpen("fin", "ex", "", "end");
+             s.mark(c, 3).tryEnd(TryPart::Try).label("fin");
+             s.mark(c, 4).tryEnd(TryPart::Finally).label("ex");
+             s.mark(c, 8).tryEnd(TryPart::Except).label("end");
+         },
+         12345},
+        {"try .. except that handles an error of its own",
+         [](const Script& s, Code& c) {
+             c.tryOpen("", "ex", "", "end");
+             s.mark(c, 3);
+             s.divide(c);
+             s.mark(c, 9).tryEnd(TryPart::Try).label("ex");
+             s.mark(c, 4).tryEnd(TryPart::Except).label("end");
+         },
+         12345},
+    };
+    for (const Case& testCase : cases) {
+        for (const bool outerExcept : {false, true}) {
+            SCOPED_TRACE(std::string(testCase.name) + (outerExcept ? ", then an except part" : ""));
+            Script s;
+            Code c;
+            c.tryOpen("f1", outerExcept ? "ex1" : "", "", "e1");
+            s.mark(c, 1);
+            s.divide(c);
+            s.mark(c, 9).tryEnd(TryPart::Try).label("f1");
+            s.mark(c, 2);
+            testCase.innerBlock(s, c);
+            s.mark(c, 5).tryEnd(TryPart::Finally).label("ex1");
+            s.mark(c, 6).tryEnd(TryPart::Except).label("e1");
+            s.mark(c, 7).ret();
+            s.b.main(s.b.proc(c));
+            TPSExec exec;
+            const Outcome outcome = run(exec, s.b.image(), 0);
+            // The error of the guarded part goes on once the finally part is
+            // over: to the except part, or out of the run.
+            EXPECT_EQ(outcome.result, outerExcept);
+            EXPECT_EQ(outcome.trace, outerExcept ? testCase.trace * 100 + 67 : testCase.trace);
+            EXPECT_EQ(outcome.status, outerExcept ? TPSStatus::Loaded : TPSStatus::Paused);
+            EXPECT_EQ(outcome.error, outerExcept ? ErNoError : ErDivideByZero);
+            EXPECT_EQ(exec.TryDepth(), 0u);
+        }
+    }
 }

@@ -234,6 +234,7 @@ void TPSExec::HandleException(std::uint32_t procNo, std::uint32_t position, TPSE
     exceptionObject_ = std::move(object);
     if (code == ErNoError)
         return;
+    ++errorCount_;
     const TPSErrorInfo error{exceptionCode_, exceptionText_, exceptionObject_, exceptionProc_, exceptionPos_};
     while (!tryRecords_.empty()) {
         TPSExceptionHandler& record = *tryRecords_.back();

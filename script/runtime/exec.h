@@ -312,6 +312,10 @@ private:
     std::uint32_t exceptionPos_ = NoProc;
     TPSError exceptionCode_ = ErNoError;
     std::string exceptionText_;
+    // Counts the errors reported, so that a host routine's False can be told
+    // apart from a failure it reported itself (which an except part may
+    // already have taken over, clearing the exception code).
+    std::uint64_t errorCount_ = 0;
 };
 
 // Reads a value of the type in the image's constant encoding into an

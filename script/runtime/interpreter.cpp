@@ -399,6 +399,7 @@ bool TPSExec::callProc(std::uint32_t procNo)
 
 bool TPSExec::callExternal(TPSExternalProcRec* proc)
 {
+    const std::uint64_t errorsBefore = errorCount_;
     bool ok = false;
     try {
         ok = proc->handler && proc->handler(this, proc, &globals_, &stack_);
@@ -406,7 +407,7 @@ bool TPSExec::callExternal(TPSExternalProcRec* proc)
         handleHostException(std::current_exception());
         return false;
     }
-    if (!ok && exceptionCode_ == ErNoError)
+    if (!ok && errorCount_ == errorsBefore)
         SetError(erCouldNotCallProc);
     return ok;
 }

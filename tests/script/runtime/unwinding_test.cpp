@@ -106,6 +106,13 @@ bool hostRaises(TPSExec*, TPSExternalProcRec*, TPSStack*, TPSStack*)
     throw std::runtime_error("host failure");
 }
 
+// Reports its own failure, as member handlers do, and gives False.
+bool hostRefuses(TPSExec* exec, TPSExternalProcRec*, TPSStack*, TPSStack*)
+{
+    exec->SetErrorWithText(erCustomError, "refused");
+    return false;
+}
+
 } // namespace
 
 TEST(Unwinding, AnExceptPartTakesTheErrorOverAndTheRunGoesOn)
@@ -217,6 +224,7 @@ TEST(Unwinding, AnErrorInACalleeIsCaughtByTheCallerWithItsStackRestored)
 {
     Script s;
     const std::uint32_t raises = s.b.external("RAISES");
+    const std::uint32_t refuses = s.b.external("REFUSES");
     Code failing;
     failing.pushType(s.t.longint).pushType(s.t.string);
     s.divide(failing).ret();
@@ -227,18 +235,22 @@ TEST(Unwinding, AnErrorInACalleeIsCaughtByTheCallerWithItsStackRestored)
     c.pushType(s.t.longint).tryOpen("", "ex", "", "end").pushType(s.t.longint).call(fail);
     s.mark(c, 9).pop().tryEnd(TryPart::Try).label("ex");
     s.mark(c, 1).tryEnd(TryPart::Except).label("end");
-    // Twice more, the second time through a host routine that raises.
+    // Twice more: a host routine that reports its own error, then one that
+    // raises, called through a script procedure.
+    c.tryOpen("", "ex3", "", "end3").call(refuses).tryEnd(TryPart::Try).label("ex3");
+    s.mark(c, 2).tryEnd(TryPart::Except).label("end3");
     c.tryOpen("", "ex2", "", "end2").call(host).tryEnd(TryPart::Try).label("ex2");
-    s.mark(c, 2).tryEnd(TryPart::Except).label("end2");
+    s.mark(c, 3).tryEnd(TryPart::Except).label("end2");
     c.assign(V(local(0)), s.I(5)).pop().ret();
     s.b.main(s.b.proc(c));
 
     TPSExec exec;
     exec.RegisterProcName("RAISES", hostRaises);
+    exec.RegisterProcName("REFUSES", hostRefuses);
     exec.OnException = rememberProc;
     const Outcome outcome = run(exec, s.b.image(), 0);
     EXPECT_TRUE(outcome.result) << ErrorCodeToText(outcome.error, exec.ExceptionText());
-    EXPECT_EQ(outcome.trace, 12);
+    EXPECT_EQ(outcome.trace, 123);
     EXPECT_EQ(notifiedProc, host);
     EXPECT_EQ(exec.ExceptionText(), "host failure"); // the text outlives the handled error
     EXPECT_EQ(exec.Stack().Count(), 0u);

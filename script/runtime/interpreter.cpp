@@ -752,10 +752,12 @@ bool TPSExec::RunScriptProc(const std::vector<TPSValueRef>& params, std::uint32_
         SetError(erOutOfMemory);
     }
 
-    // A run that stopped early (an error, a barrier) leaves its frames or
-    // has already unwound them: either way the caller's state comes back.
+    // A run that ended early (an error, a barrier) leaves its frames or has
+    // already unwound them: either way the caller's state comes back. A Stop
+    // during the run stops whatever was running around it too.
     stack_.PopTo(base);
-    status_ = savedStatus;
+    if (status_ != TPSStatus::Loaded)
+        status_ = savedStatus;
     currentProc_ = savedProc;
     code_ = savedProc ? std::string_view(savedProc->code) : std::string_view();
     position_ = savedPosition;

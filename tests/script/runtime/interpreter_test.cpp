@@ -717,3 +717,31 @@ TEST(Interpreter, AHostRoutineStopsTheRun)
     EXPECT_EQ(globalInt(exec, 0), 0);
     EXPECT_EQ(exec.Stack().Count(), 0u);
 }
+
+namespace {
+
+std::uint32_t nestedProc = 0;
+
+bool runNested(TPSExec* exec, TPSExternalProcRec*, TPSStack*, TPSStack*)
+{
+    return exec->RunScriptProc({}, nestedProc);
+}
+
+} // namespace
+
+TEST(Interpreter, AStopInsideAProcedureRunForTheHostEndsTheWholeRun)
+{
+    Script s;
+    const std::uint32_t stop = s.b.external("STOP");
+    const std::uint32_t nested = s.b.external("NESTED");
+    nestedProc = s.b.proc(Code().unary(Op::Increment, V(0)).call(stop).unary(Op::Increment, V(0)).ret());
+    const std::string image = s.image(Code().pushType(s.t.longint).call(nested).unary(Op::Increment, V(0)).pop().ret());
+    TPSExec exec;
+    exec.RegisterProcName("STOP", stopFromHost);
+    exec.RegisterProcName("NESTED", runNested);
+    ASSERT_TRUE(exec.LoadBytecode(image));
+    EXPECT_TRUE(exec.ExecuteCode()) << ErrorCodeToText(exec.ExceptionCode(), exec.ExceptionText());
+    EXPECT_EQ(exec.Status(), TPSStatus::Loaded);
+    EXPECT_EQ(globalInt(exec, 0), 1);
+    EXPECT_EQ(exec.Stack().Count(), 0u);
+}

@@ -265,7 +265,10 @@ void TPSExec::HandleException(std::uint32_t procNo, std::uint32_t position, TPSE
         }
         tryRecords_.pop_back();
     }
-    if (status_ != TPSStatus::NotLoaded)
+    // A run that nothing handles an error for stops where it stands. An
+    // executer that is not running stays as it is: a paused one would
+    // otherwise resume at a stale position on the next run.
+    if (status_ == TPSStatus::Running)
         status_ = TPSStatus::Paused;
 }
 

@@ -234,6 +234,8 @@ void TPSExec::HandleException(std::uint32_t procNo, std::uint32_t position, TPSE
     exceptionObject_ = std::move(object);
     if (code == ErNoError)
         return;
+    ++errorCount_;
+    const TPSErrorInfo error{exceptionCode_, exceptionText_, exceptionObject_, exceptionProc_, exceptionPos_};
     while (!tryRecords_.empty()) {
         TPSExceptionHandler& record = *tryRecords_.back();
         stack_.PopTo(record.stackSize);
@@ -247,36 +249,49 @@ void TPSExec::HandleException(std::uint32_t procNo, std::uint32_t position, TPSE
         code_ = record.proc->code;
         frameBase_ = record.frameBase;
         if (record.finallyOffset != TPSExceptionHandler::Absent) {
-            position_ = record.finallyOffset;
-            record.finallyOffset = TPSExceptionHandler::Absent;
+            enterPart(record.finallyOffset);
+            record.pending = error;
             return;
         }
         if (record.exceptOffset != TPSExceptionHandler::Absent &&
             record.exceptOffset != TPSExceptionHandler::ExceptRunning) {
-            enterExcept(record);
+            enterExcept(record, error);
             return;
         }
         if (record.secondFinallyOffset != TPSExceptionHandler::Absent) {
-            position_ = record.secondFinallyOffset;
-            record.secondFinallyOffset = TPSExceptionHandler::Absent;
+            enterPart(record.secondFinallyOffset);
+            record.pending = error;
             return;
         }
         tryRecords_.pop_back();
     }
-    if (status_ != TPSStatus::NotLoaded)
+    // A run that nothing handles an error for stops where it stands. An
+    // executer that is not running stays as it is: a paused one would
+    // otherwise resume at a stale position on the next run.
+    if (status_ == TPSStatus::Running)
         status_ = TPSStatus::Paused;
 }
 
-// The except part takes the error over and runs as ordinary code.
-void TPSExec::enterExcept(TPSExceptionHandler& record)
+// Goes to a finally part and marks it entered.
+void TPSExec::enterPart(std::uint32_t& part)
+{
+    position_ = part;
+    part = TPSExceptionHandler::Absent;
+}
+
+// The except part takes the error over and runs as ordinary code; the
+// error's text stays readable.
+void TPSExec::enterExcept(TPSExceptionHandler& record, TPSErrorInfo error)
 {
     position_ = record.exceptOffset;
     record.exceptOffset = TPSExceptionHandler::ExceptRunning;
-    record.savedCode = exceptionCode_;
-    record.savedObject = std::move(exceptionObject_);
-    record.savedText = exceptionText_;
+    record.savedCode = error.code;
+    record.savedObject = std::move(error.object);
+    record.savedText = error.text;
+    record.pending = {};
     exceptionCode_ = ErNoError;
     exceptionObject_ = nullptr;
+    exceptionText_ = std::move(error.text);
 }
 
 void TPSExec::handleHostException(std::exception_ptr error)

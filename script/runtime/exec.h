@@ -73,6 +73,17 @@ struct TPSNativeProc
     std::uintptr_t ext2 = 0;
 };
 
+// A runtime error: its code and text, the host exception behind it (if
+// any), and where it happened.
+struct TPSErrorInfo
+{
+    TPSError code = ErNoError;
+    std::string text;
+    std::exception_ptr object;
+    std::uint32_t procNo = 0xFFFFFFFF;
+    std::uint32_t position = 0xFFFFFFFF;
+};
+
 // An open try block of the running code. A record without a proc is a
 // barrier: an error reaching it stops there instead of unwinding further.
 struct TPSExceptionHandler
@@ -89,6 +100,10 @@ struct TPSExceptionHandler
     std::uint32_t endOffset = Absent;
     // The return instruction waiting for this block's finally part to end.
     std::uint32_t exitPoint = Absent;
+    // The error that sent the run into this block's finally part; it goes on
+    // when the block is left. A try block inside that finally part ends
+    // normally whatever error is pending around it.
+    TPSErrorInfo pending;
     // The error the except part is handling.
     TPSError savedCode = ErNoError;
     std::exception_ptr savedObject;
@@ -260,7 +275,8 @@ private:
     bool incrementOrDecrement(int delta);
     bool testOperand(bool& nonZero);
     void leaveTryBlock();
-    void enterExcept(TPSExceptionHandler& record);
+    void enterPart(std::uint32_t& part);
+    void enterExcept(TPSExceptionHandler& record, TPSErrorInfo error);
     void handleHostException(std::exception_ptr error);
     std::uint32_t currentProcNo() const;
     void freeTryRecords();
@@ -296,6 +312,10 @@ private:
     std::uint32_t exceptionPos_ = NoProc;
     TPSError exceptionCode_ = ErNoError;
     std::string exceptionText_;
+    // Counts the errors reported, so that a host routine's False can be told
+    // apart from a failure it reported itself (which an except part may
+    // already have taken over, clearing the exception code).
+    std::uint64_t errorCount_ = 0;
 };
 
 // Reads a value of the type in the image's constant encoding into an

@@ -399,6 +399,7 @@ bool TPSExec::callProc(std::uint32_t procNo)
 
 bool TPSExec::callExternal(TPSExternalProcRec* proc)
 {
+    const std::uint64_t errorsBefore = errorCount_;
     bool ok = false;
     try {
         ok = proc->handler && proc->handler(this, proc, &globals_, &stack_);
@@ -406,7 +407,7 @@ bool TPSExec::callExternal(TPSExternalProcRec* proc)
         handleHostException(std::current_exception());
         return false;
     }
-    if (!ok && exceptionCode_ == ErNoError)
+    if (!ok && errorCount_ == errorsBefore)
         SetError(erCouldNotCallProc);
     return ok;
 }
@@ -426,13 +427,10 @@ bool TPSExec::doReturn()
             continue;
         }
         stack_.PopTo(record.stackSize);
-        std::uint32_t* finallyPart = record.finallyOffset != TPSExceptionHandler::Absent ? &record.finallyOffset
-                                     : record.secondFinallyOffset != TPSExceptionHandler::Absent
-                                         ? &record.secondFinallyOffset
-                                         : nullptr;
-        if (finallyPart) {
-            position_ = *finallyPart;
-            *finallyPart = TPSExceptionHandler::Absent;
+        std::uint32_t& finallyPart =
+            record.finallyOffset != TPSExceptionHandler::Absent ? record.finallyOffset : record.secondFinallyOffset;
+        if (finallyPart != TPSExceptionHandler::Absent) {
+            enterPart(finallyPart);
             record.exitPoint = returnPosition;
             return true;
         }
@@ -493,18 +491,19 @@ bool TPSExec::doTryOpen()
 }
 
 // Closes the newest try block and goes on after it, or to the return that
-// waits for it; a pending error unwinds further instead.
+// waits for it; the error that ran its finally part unwinds further instead.
 void TPSExec::leaveTryBlock()
 {
-    const TPSExceptionHandler& record = *tryRecords_.back();
+    TPSExceptionHandler& record = *tryRecords_.back();
     const std::uint32_t next = record.exitPoint != TPSExceptionHandler::Absent ? record.exitPoint : record.endOffset;
-    const bool hasEnd = record.endOffset != TPSExceptionHandler::Absent;
+    const bool reraise = record.pending.code != ErNoError && record.endOffset != TPSExceptionHandler::Absent;
+    TPSErrorInfo error = std::move(record.pending);
     tryRecords_.pop_back();
-    if (exceptionCode_ == ErNoError || !hasEnd) {
+    if (!reraise) {
         position_ = next;
         return;
     }
-    HandleException(exceptionProc_, exceptionPos_, exceptionCode_, exceptionText_, std::move(exceptionObject_));
+    HandleException(error.procNo, error.position, error.code, std::move(error.text), std::move(error.object));
 }
 
 bool TPSExec::doTryEnd()
@@ -520,23 +519,20 @@ bool TPSExec::doTryEnd()
     switch (static_cast<pscode::TryPart>(part)) {
     case pscode::TryPart::Try:
         if (record.finallyOffset != Absent) {
-            position_ = record.finallyOffset;
-            record.finallyOffset = Absent;
+            enterPart(record.finallyOffset);
         } else if (record.secondFinallyOffset != Absent) {
-            position_ = record.secondFinallyOffset;
-            record.secondFinallyOffset = Absent;
+            enterPart(record.secondFinallyOffset);
             record.exceptOffset = Absent;
         } else {
             leaveTryBlock();
         }
         break;
     case pscode::TryPart::Finally:
-        if (exceptionCode_ != ErNoError && record.exceptOffset != Absent &&
+        if (record.pending.code != ErNoError && record.exceptOffset != Absent &&
             record.exceptOffset != TPSExceptionHandler::ExceptRunning) {
-            enterExcept(record);
+            enterExcept(record, std::move(record.pending));
         } else if (record.secondFinallyOffset != Absent) {
-            position_ = record.secondFinallyOffset;
-            record.secondFinallyOffset = Absent;
+            enterPart(record.secondFinallyOffset);
         } else {
             leaveTryBlock();
         }
@@ -544,8 +540,7 @@ bool TPSExec::doTryEnd()
     case pscode::TryPart::Except:
         record.exceptOffset = Absent;
         if (record.secondFinallyOffset != Absent) {
-            position_ = record.secondFinallyOffset;
-            record.secondFinallyOffset = Absent;
+            enterPart(record.secondFinallyOffset);
         } else {
             // The handled error ends here with its record.
             position_ = record.exitPoint != Absent ? record.exitPoint : record.endOffset;
@@ -757,10 +752,12 @@ bool TPSExec::RunScriptProc(const std::vector<TPSValueRef>& params, std::uint32_
         SetError(erOutOfMemory);
     }
 
-    // A run that stopped early (an error, a barrier) leaves its frames or
-    // has already unwound them: either way the caller's state comes back.
+    // A run that ended early (an error, a barrier) leaves its frames or has
+    // already unwound them: either way the caller's state comes back. A Stop
+    // during the run stops whatever was running around it too.
     stack_.PopTo(base);
-    status_ = savedStatus;
+    if (status_ != TPSStatus::Loaded)
+        status_ = savedStatus;
     currentProc_ = savedProc;
     code_ = savedProc ? std::string_view(savedProc->code) : std::string_view();
     position_ = savedPosition;

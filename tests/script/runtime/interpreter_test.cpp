@@ -717,3 +717,69 @@ TEST(Interpreter, AHostRoutineStopsTheRun)
     EXPECT_EQ(globalInt(exec, 0), 0);
     EXPECT_EQ(exec.Stack().Count(), 0u);
 }
+
+namespace {
+
+std::uint32_t nestedProc = 0;
+
+bool runNested(TPSExec* exec, TPSExternalProcRec*, TPSStack*, TPSStack*)
+{
+    return exec->RunScriptProc({}, nestedProc);
+}
+
+} // namespace
+
+TEST(Interpreter, AStopInsideAProcedureRunForTheHostEndsTheWholeRun)
+{
+    Script s;
+    const std::uint32_t stop = s.b.external("STOP");
+    const std::uint32_t nested = s.b.external("NESTED");
+    nestedProc = s.b.proc(Code().unary(Op::Increment, V(0)).call(stop).unary(Op::Increment, V(0)).ret());
+    const std::string image = s.image(Code().pushType(s.t.longint).call(nested).unary(Op::Increment, V(0)).pop().ret());
+    TPSExec exec;
+    exec.RegisterProcName("STOP", stopFromHost);
+    exec.RegisterProcName("NESTED", runNested);
+    ASSERT_TRUE(exec.LoadBytecode(image));
+    EXPECT_TRUE(exec.ExecuteCode()) << ErrorCodeToText(exec.ExceptionCode(), exec.ExceptionText());
+    EXPECT_EQ(exec.Status(), TPSStatus::Loaded);
+    EXPECT_EQ(globalInt(exec, 0), 1);
+    EXPECT_EQ(exec.Stack().Count(), 0u);
+}
+
+TEST(Interpreter, AnErrorOutsideARunLeavesTheExecuterReadyToRun)
+{
+    Script s;
+    const std::uint32_t refuse = s.b.external("REFUSE");
+    const std::string image = s.image(Code().unary(Op::Increment, V(0)).ret());
+    TPSExec exec;
+    exec.RegisterProcName("REFUSE", hostFail);
+    ASSERT_TRUE(exec.LoadBytecode(image));
+    ASSERT_TRUE(exec.ExecuteCode());
+
+    EXPECT_FALSE(exec.RunScriptProc({}, 99));
+    EXPECT_EQ(exec.ExceptionCode(), erOutOfProcRange);
+    EXPECT_EQ(exec.Status(), TPSStatus::Loaded);
+    EXPECT_FALSE(exec.RunScriptProc({}, refuse));
+    EXPECT_EQ(exec.ExceptionCode(), erCouldNotCallProc);
+    EXPECT_EQ(exec.Status(), TPSStatus::Loaded);
+    exec.SetError(ErInternalError);
+    EXPECT_EQ(exec.Status(), TPSStatus::Loaded);
+
+    // The next run starts afresh from the main procedure.
+    EXPECT_TRUE(exec.ExecuteCode()) << ErrorCodeToText(exec.ExceptionCode(), exec.ExceptionText());
+    EXPECT_EQ(globalInt(exec, 0), 2);
+
+    // A routine that stops the run and then fails: the stop holds.
+    Script t;
+    const std::uint32_t stopThenFail = t.b.external("STOPFAIL");
+    TPSExec stopping;
+    stopping.RegisterProcName("STOPFAIL", [](TPSExec* e, TPSExternalProcRec*, TPSStack*, TPSStack*) {
+        e->Stop();
+        return false;
+    });
+    ASSERT_TRUE(stopping.LoadBytecode(t.image(Code().pushType(t.t.longint).call(stopThenFail).pop().ret())));
+    EXPECT_FALSE(stopping.ExecuteCode());
+    EXPECT_EQ(stopping.ExceptionCode(), erCouldNotCallProc);
+    EXPECT_EQ(stopping.Status(), TPSStatus::Loaded);
+    EXPECT_EQ(stopping.Stack().Count(), 0u);
+}

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 using namespace testimage;
 using pscode::CalcOp;
@@ -101,6 +104,13 @@ bool probe(TPSExec* exec, TPSExternalProcRec*, TPSStack*, TPSStack*)
 bool hostRaises(TPSExec*, TPSExternalProcRec*, TPSStack*, TPSStack*)
 {
     throw std::runtime_error("host failure");
+}
+
+// Reports its own failure, as member handlers do, and gives False.
+bool hostRefuses(TPSExec* exec, TPSExternalProcRec*, TPSStack*, TPSStack*)
+{
+    exec->SetErrorWithText(erCustomError, "refused");
+    return false;
 }
 
 } // namespace
@@ -214,6 +224,7 @@ TEST(Unwinding, AnErrorInACalleeIsCaughtByTheCallerWithItsStackRestored)
 {
     Script s;
     const std::uint32_t raises = s.b.external("RAISES");
+    const std::uint32_t refuses = s.b.external("REFUSES");
     Code failing;
     failing.pushType(s.t.longint).pushType(s.t.string);
     s.divide(failing).ret();
@@ -224,18 +235,22 @@ TEST(Unwinding, AnErrorInACalleeIsCaughtByTheCallerWithItsStackRestored)
     c.pushType(s.t.longint).tryOpen("", "ex", "", "end").pushType(s.t.longint).call(fail);
     s.mark(c, 9).pop().tryEnd(TryPart::Try).label("ex");
     s.mark(c, 1).tryEnd(TryPart::Except).label("end");
-    // Twice more, the second time through a host routine that raises.
+    // Twice more: a host routine that reports its own error, then one that
+    // raises, called through a script procedure.
+    c.tryOpen("", "ex3", "", "end3").call(refuses).tryEnd(TryPart::Try).label("ex3");
+    s.mark(c, 2).tryEnd(TryPart::Except).label("end3");
     c.tryOpen("", "ex2", "", "end2").call(host).tryEnd(TryPart::Try).label("ex2");
-    s.mark(c, 2).tryEnd(TryPart::Except).label("end2");
+    s.mark(c, 3).tryEnd(TryPart::Except).label("end2");
     c.assign(V(local(0)), s.I(5)).pop().ret();
     s.b.main(s.b.proc(c));
 
     TPSExec exec;
     exec.RegisterProcName("RAISES", hostRaises);
+    exec.RegisterProcName("REFUSES", hostRefuses);
     exec.OnException = rememberProc;
     const Outcome outcome = run(exec, s.b.image(), 0);
     EXPECT_TRUE(outcome.result) << ErrorCodeToText(outcome.error, exec.ExceptionText());
-    EXPECT_EQ(outcome.trace, 12);
+    EXPECT_EQ(outcome.trace, 123);
     EXPECT_EQ(notifiedProc, host);
     EXPECT_EQ(exec.ExceptionText(), "host failure"); // the text outlives the handled error
     EXPECT_EQ(exec.Stack().Count(), 0u);
@@ -317,4 +332,75 @@ TEST(Unwinding, TheBarrierStopsAnErrorFromReachingTheRunningScript)
     EXPECT_TRUE(exec.RunScriptProc({}, fine));
     EXPECT_TRUE(exec.PopBarrier());
     EXPECT_FALSE(exec.PopBarrier());
+}
+
+TEST(Unwinding, AFinallyPartRunsToItsEndWhateverTryBlocksItHolds)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(const Script&, Code&)> innerBlock;
+        std::int32_t trace; // up to the end of the finally part
+    };
+    // The guarded part fails (trace 1); the finally part (2 on entry, 5 at
+    // its end) holds a try block of its own (3 and 4).
+    const std::vector<Case> cases = {
+        {"try .. except that nothing raises",
+         [](const Script& s, Code& c) {
+             c.tryOpen("", "ex", "", "end");
+             s.mark(c, 3).tryEnd(TryPart::Try).label("ex");
+             s.mark(c, 8).tryEnd(TryPart::Except).label("end");
+         },
+         1235},
+        {"try .. finally",
+         [](const Script& s, Code& c) {
+             c.tryOpen("fin", "", "", "end");
+             s.mark(c, 3).tryEnd(TryPart::Try).label("fin");
+             s.mark(c, 4).tryEnd(TryPart::Finally).label("end");
+         },
+         12345},
+        {"try .. finally .. except that nothing raises",
+         [](const Script& s, Code& c) {
+             c.tryOpen("fin", "ex", "", "end");
+             s.mark(c, 3).tryEnd(TryPart::Try).label("fin");
+             s.mark(c, 4).tryEnd(TryPart::Finally).label("ex");
+             s.mark(c, 8).tryEnd(TryPart::Except).label("end");
+         },
+         12345},
+        {"try .. except that handles an error of its own",
+         [](const Script& s, Code& c) {
+             c.tryOpen("", "ex", "", "end");
+             s.mark(c, 3);
+             s.divide(c);
+             s.mark(c, 9).tryEnd(TryPart::Try).label("ex");
+             s.mark(c, 4).tryEnd(TryPart::Except).label("end");
+         },
+         12345},
+    };
+    for (const Case& testCase : cases) {
+        for (const bool outerExcept : {false, true}) {
+            SCOPED_TRACE(std::string(testCase.name) + (outerExcept ? ", then an except part" : ""));
+            Script s;
+            Code c;
+            c.tryOpen("f1", outerExcept ? "ex1" : "", "", "e1");
+            s.mark(c, 1);
+            s.divide(c);
+            s.mark(c, 9).tryEnd(TryPart::Try).label("f1");
+            s.mark(c, 2);
+            testCase.innerBlock(s, c);
+            s.mark(c, 5).tryEnd(TryPart::Finally).label("ex1");
+            s.mark(c, 6).tryEnd(TryPart::Except).label("e1");
+            s.mark(c, 7).ret();
+            s.b.main(s.b.proc(c));
+            TPSExec exec;
+            const Outcome outcome = run(exec, s.b.image(), 0);
+            // The error of the guarded part goes on once the finally part is
+            // over: to the except part, or out of the run.
+            EXPECT_EQ(outcome.result, outerExcept);
+            EXPECT_EQ(outcome.trace, outerExcept ? testCase.trace * 100 + 67 : testCase.trace);
+            EXPECT_EQ(outcome.status, outerExcept ? TPSStatus::Loaded : TPSStatus::Paused);
+            EXPECT_EQ(outcome.error, outerExcept ? ErNoError : ErDivideByZero);
+            EXPECT_EQ(exec.TryDepth(), 0u);
+        }
+    }
 }

@@ -1,10 +1,11 @@
 #include "script/runtime/value_ops.h"
 
 #include "script/compiler/instruction_set.h"
+#include "script/compiler/integer_calc.h"
 #include "script/runtime/exec.h"
 
 #include <cstring>
-#include <limits>
+#include <optional>
 
 using ps::BaseType;
 using pscode::CalcOp;
@@ -139,57 +140,12 @@ bool ApplyArithmeticOp(TPSExec* exec, void* left, const void* right, const TPSTy
     if (!GetIntegerValue(left, leftType, x) || !GetIntegerValue(right, rightType, y) ||
         op == static_cast<std::uint8_t>(CalcOp::As))
         return mismatch(exec);
-    // Up to 32 bits the operation runs in 32-bit arithmetic of the left's
-    // sign; the result wraps in the left's width.
-    const bool wide = leftType->baseType == BaseType::Int64;
-    if (!wide) {
-        const auto low = static_cast<std::uint32_t>(y);
-        y = isUnsigned(leftType->baseType) ? std::int64_t(low) : std::int64_t(static_cast<std::int32_t>(low));
-    }
-    const unsigned shiftMask = wide ? 63 : 31;
-    const auto ux = static_cast<std::uint64_t>(x);
-    const auto uy = static_cast<std::uint64_t>(y);
-    std::uint64_t result = 0;
-    switch (static_cast<CalcOp>(op)) {
-    case CalcOp::Add:
-        result = ux + uy;
-        break;
-    case CalcOp::Subtract:
-        result = ux - uy;
-        break;
-    case CalcOp::Multiply:
-        result = ux * uy;
-        break;
-    case CalcOp::Divide:
-    case CalcOp::Mod: {
-        if (y == 0)
-            throw EDivByZero("Division by zero");
-        const bool div = op == static_cast<std::uint8_t>(CalcOp::Divide);
-        if (x == std::numeric_limits<std::int64_t>::min() && y == -1)
-            result = div ? ux : 0; // the one quotient that does not fit wraps
-        else
-            result = static_cast<std::uint64_t>(div ? x / y : x % y);
-        break;
-    }
-    case CalcOp::Shl:
-        result = ux << (uy & shiftMask);
-        break;
-    case CalcOp::Shr:
-        result = (wide ? ux : ux & 0xFFFFFFFFu) >> (uy & shiftMask);
-        break;
-    case CalcOp::And:
-        result = ux & uy;
-        break;
-    case CalcOp::Or:
-        result = ux | uy;
-        break;
-    case CalcOp::Xor:
-        result = ux ^ uy;
-        break;
-    case CalcOp::As:
-        break;
-    }
-    return apply(exec, leftType, left, result);
+    // The folder computes constants with the same function, so a folded
+    // expression always equals what the running code gives.
+    const std::optional<std::uint64_t> result = ps::CalcIntegers(static_cast<CalcOp>(op), leftType->baseType, x, y);
+    if (!result)
+        throw EDivByZero("Division by zero"); // the only arithmetic failure left
+    return apply(exec, leftType, left, *result);
 }
 
 bool CompareValues(TPSExec* exec, const void* left, const void* right, void* dest, const TPSTypeRec* leftType,

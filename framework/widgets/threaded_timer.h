@@ -20,8 +20,9 @@ public:
     ~TThreadedTimer() override;
 
     bool Enabled() const { return Enabled_; }
-    // True starts the ticks when Interval is above 0, or 0 with AllowZero;
-    // enabling again restarts the interval.
+    // True starts the ticks, counting the interval from now, when Interval is
+    // above 0, or 0 with AllowZero. Setting the value the timer already has
+    // changes nothing, so a running count is never restarted by it.
     void SetEnabled(bool enabled);
 
     int Interval() const { return Interval_; }

@@ -30,6 +30,7 @@ public:
     void SetInterval(int milliseconds);
 
     bool AllowZero() const { return AllowZero_; }
+    // Counts from the next time the timer is enabled.
     void SetAllowZero(bool allow) { AllowZero_ = allow; }
 
     QThread::Priority ThreadPriority() const { return Priority_; }

@@ -248,12 +248,18 @@ void TLinkEdit::SetLinkColor(TColor color)
     Render();
 }
 
+void TLinkEdit::SetAlignment(Qt::Alignment alignment)
+{
+    Alignment_ = alignment;
+    Render();
+}
+
 void TLinkEdit::Render()
 {
     const QPalette& colors = palette();
     TMarkupBase base{font(),
                      colors.color(QPalette::Text),
-                     alignment(),
+                     Alignment_,
                      ColorToQColor(UrlColor_, colors),
                      ColorToQColor(MailColor_, colors),
                      ColorToQColor(LinkColor_, colors)};

@@ -75,6 +75,11 @@ public:
     void SetMailColor(TColor color);
     void SetLinkColor(TColor color);
 
+    // The alignment of the first paragraph and of a line break without a
+    // keyword.
+    Qt::Alignment Alignment() const { return Alignment_; }
+    void SetAlignment(Qt::Alignment alignment);
+
     // The link whose text holds the character at a viewport position, if any.
     std::optional<TMarkupLink> LinkAt(const QPoint& viewportPos) const;
     const QList<TMarkupLink>& Links() const { return Links_; }
@@ -99,5 +104,6 @@ private:
     TColor UrlColor_ = clBlue;
     TColor MailColor_ = clBlue;
     TColor LinkColor_ = clBlue;
+    Qt::Alignment Alignment_ = Qt::AlignLeft;
     QList<TMarkupLink> Links_;
 };

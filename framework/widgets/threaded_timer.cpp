@@ -30,6 +30,8 @@ TThreadedTimer::~TThreadedTimer()
 
 void TThreadedTimer::SetEnabled(bool enabled)
 {
+    if (enabled == Enabled_)
+        return;
     Enabled_ = enabled;
     const bool run = enabled && (Interval_ > 0 || (Interval_ == 0 && AllowZero_));
     {

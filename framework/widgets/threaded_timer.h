@@ -20,8 +20,9 @@ public:
     ~TThreadedTimer() override;
 
     bool Enabled() const { return Enabled_; }
-    // True starts the ticks when Interval is above 0, or 0 with AllowZero;
-    // enabling again restarts the interval.
+    // True starts the ticks, counting the interval from now, when Interval is
+    // above 0, or 0 with AllowZero. Setting the value the timer already has
+    // changes nothing, so a running count is never restarted by it.
     void SetEnabled(bool enabled);
 
     int Interval() const { return Interval_; }
@@ -29,6 +30,7 @@ public:
     void SetInterval(int milliseconds);
 
     bool AllowZero() const { return AllowZero_; }
+    // Counts from the next time the timer is enabled.
     void SetAllowZero(bool allow) { AllowZero_ = allow; }
 
     QThread::Priority ThreadPriority() const { return Priority_; }

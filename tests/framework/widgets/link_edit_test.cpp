@@ -104,7 +104,7 @@ TEST_F(LinkEditTest, SizesAndFontsChangeAndReturnToTheControlsFont)
 
 TEST_F(LinkEditTest, BreaksStartParagraphsWithTheirAlignment)
 {
-    Edit.setAlignment(Qt::AlignRight);
+    Edit.SetAlignment(Qt::AlignRight);
     Edit.SetRichText("a<br CeNtEr>b<BR left>c<br>d\r\ne");
     QTextDocument* document = Edit.document();
     ASSERT_EQ(document->blockCount(), 5);
@@ -205,6 +205,35 @@ TEST_F(LinkEditTest, AClickHandlerMayDestroyTheControl)
     };
     QTest::mousePress(edit->viewport(), Qt::LeftButton, {}, edit->cursorRect(cursor).center());
     EXPECT_TRUE(clicked);
+}
+
+TEST_F(LinkEditTest, TheCharacterUnderThePointerDecidesTheLink)
+{
+    Edit.SetRichText("ab<link x>cd</link>ef");
+    Show();
+    // A point a number of quarters into the character at a position.
+    const auto into = [&](int position, int quarters) {
+        QTextCursor cursor(Edit.document());
+        cursor.setPosition(position);
+        const QRect left = Edit.cursorRect(cursor);
+        cursor.setPosition(position + 1);
+        const int right = Edit.cursorRect(cursor).left();
+        return QPoint(left.left() + (right - left.left()) * quarters / 4, left.center().y());
+    };
+    EXPECT_FALSE(Edit.LinkAt(into(1, 3))); // the right of "b", next to the link
+    EXPECT_TRUE(Edit.LinkAt(into(2, 1)));
+    EXPECT_TRUE(Edit.LinkAt(into(3, 3))); // the right of "d", the link's last character
+    EXPECT_FALSE(Edit.LinkAt(into(4, 1)));
+}
+
+TEST_F(LinkEditTest, TheControlsAlignmentSurvivesAClickInAnotherParagraph)
+{
+    Edit.SetRichText("a<br center>b");
+    Show();
+    QTest::mouseClick(Edit.viewport(), Qt::LeftButton, {}, PointOf(2)); // in the centred paragraph
+    Edit.SetRichText("x<br>y");
+    EXPECT_EQ(Edit.document()->firstBlock().blockFormat().alignment(), Qt::AlignLeft);
+    EXPECT_EQ(Edit.document()->lastBlock().blockFormat().alignment(), Qt::AlignLeft);
 }
 
 } // namespace

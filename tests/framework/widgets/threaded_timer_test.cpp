@@ -52,9 +52,28 @@ TEST(ThreadedTimerTest, ZeroIntervalRunsOnlyWhenAllowed)
     Pump(100);
     EXPECT_EQ(ticks, 0);
 
+    timer.SetEnabled(false);
     timer.SetAllowZero(true);
     timer.SetEnabled(true);
     QTRY_VERIFY_WITH_TIMEOUT(ticks >= 3, 5000);
+}
+
+TEST(ThreadedTimerTest, EnablingARunningTimerAgainKeepsItsCount)
+{
+    // Callers switch the timer on whenever a setting is applied, which may
+    // happen more often than the interval.
+    TThreadedTimer timer;
+    int ticks = 0;
+    timer.OnTimer = [&](TThreadedTimer*) { ++ticks; };
+    timer.SetInterval(100);
+    timer.SetEnabled(true);
+    QElapsedTimer clock;
+    clock.start();
+    while (ticks == 0 && clock.elapsed() < 5000) {
+        timer.SetEnabled(true);
+        Pump(20);
+    }
+    EXPECT_GT(ticks, 0);
 }
 
 TEST(ThreadedTimerTest, DisablingDropsTheTickAlreadyOnItsWay)

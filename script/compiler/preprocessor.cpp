@@ -309,8 +309,7 @@ void TPSPreProcessor::ProcessFile(const std::string& fileName, std::string_view 
         } else {
             if (OnProcessUnknowDirective)
                 OnProcessUnknowDirective(*this, parser, write, name, param, continueProcessing);
-            // Directives of branches that are left out are not ours to judge.
-            if (continueProcessing && write)
+            if (continueProcessing)
                 fail("Unknown compiler directives at %d:%d");
         }
     }

@@ -126,8 +126,9 @@ TEST(PreProcessor, DirectiveErrors)
     EXPECT_EQ(f.failure("a\rb {$R+}"), "Unknown compiler directives at 2:3");
     EXPECT_EQ(f.failure("{$}"), "Unknown compiler directives at 1:1");
 
-    // Unknown directives of a left-out branch pass; so do trailing blanks.
-    EXPECT_EQ(f.failure("{$IFDEF FPC}{$MODE DELPHI}{$ENDIF}{$IFDEF A  }{$ENDIF }"), "");
+    // A left-out branch still knows its directives; trailing blanks pass.
+    EXPECT_EQ(f.failure("{$IFDEF FPC}\n {$MODE DELPHI}{$ENDIF}"), "Unknown compiler directives at 2:2");
+    EXPECT_EQ(f.failure("{$IFDEF A  }{$ENDIF }"), "");
 
     try {
         f.run("\n\n   {$ELSE}");

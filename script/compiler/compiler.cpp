@@ -182,6 +182,9 @@ TPSType* TPSPascalCompiler::AddTypeS(std::string_view name, std::string_view dec
     TPSPascalParser parser;
     parser.SetText(std::string(declaration));
     TPSType* type = ReadType(name, parser);
+    // A declaration may close with a semicolon, as record declarations do.
+    if (type && parser.CurrTokenId() == TPSPasToken::Semicolon)
+        parser.Next();
     if (!type || parser.CurrTokenId() != TPSPasToken::EndOfText)
         throw EPSCompilerException(formatText("Unable to register type %s", name));
     type->ExportName = true;

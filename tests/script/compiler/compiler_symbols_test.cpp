@@ -45,6 +45,7 @@ TEST(CompilerRegistration, FailuresRaiseTheirTextsAndLeaveTheCompilerUsable)
     h.registerTypes = [&](TPSPascalCompiler& c) {
         texts.push_back(raisedText([&] { c.AddTypeS("TBad", "array of Nothing"); }));
         texts.push_back(raisedText([&] { c.AddTypeS("TBad2", "Integer junk"); }));
+        texts.push_back(raisedText([&] { c.AddTypeS("TBad3", "(a, b);;"); }));
         texts.push_back(raisedText([&] { c.AddFunction("procedure P(a: Nothing);"); }));
         texts.push_back(raisedText([&] { c.AddFunction("procedure P(a: array of Integer);"); }));
         texts.push_back(raisedText([&] { c.AddFunction("procedure P(var a);"); }));
@@ -57,6 +58,7 @@ TEST(CompilerRegistration, FailuresRaiseTheirTextsAndLeaveTheCompilerUsable)
     const std::vector<std::string> expected = {
         "Unable to register type TBad",
         "Unable to register type TBad2",
+        "Unable to register type TBad3",
         "Unable to register function procedure P(a: Nothing);",
         "Unable to register function procedure P(a: array of Integer);",
         "Unable to register function procedure P(var a);",
@@ -74,6 +76,30 @@ TEST(CompilerRegistration, FailuresRaiseTheirTextsAndLeaveTheCompilerUsable)
     EXPECT_FALSE(h.c.IsCompiling());
     h.registerTypes = nullptr;
     EXPECT_TRUE(h.compile("var x: Integer;"));
+}
+
+TEST(CompilerRegistration, DeclarationTextsMayCloseWithASemicolon)
+{
+    CompileHarness h;
+    h.registerTypes = [](TPSPascalCompiler& c) {
+        c.AddTypeS("TGUID", "record D1: LongWord; D2: Word; D3: Word; D4: array[0..7] of Byte; end;");
+        c.AddTypeS("TPoint", "record x,y: Longint; end;");
+        c.AddTypeS("TTextLayout", "( tlTop, tlCenter, tlBottom )");
+        c.AddTypeS("TLayouts", "set of TTextLayout;");
+        c.AddTypeS("TSHORTCUT", "WORD");
+    };
+    h.inspect = [](TPSPascalCompiler& c) {
+        auto* guid = static_cast<TPSRecordType*>(c.FindType("TGUID"));
+        ASSERT_EQ(guid->BaseType, BaseType::Record);
+        ASSERT_EQ(guid->Fields.size(), 4u);
+        EXPECT_EQ(static_cast<TPSStaticArrayType*>(guid->Fields[3].FieldType)->Length, 8);
+        EXPECT_TRUE(guid->ExportName);
+        EXPECT_EQ(static_cast<TPSRecordType*>(c.FindType("TPoint"))->Fields.size(), 2u);
+        EXPECT_EQ(static_cast<TPSEnumType*>(c.FindType("TTextLayout"))->HighValue, 2u);
+        EXPECT_EQ(c.FindType("TLayouts")->BaseType, BaseType::Set);
+        EXPECT_EQ(c.FindType("TShortCut"), c.FindType("Word"));
+    };
+    ASSERT_TRUE(h.compile("var p: TPoint; g: TGUID; l: TLayouts; s: TShortCut;"));
 }
 
 TEST(CompilerSymbols, TypeLookupFollowsLinksIgnoresCaseAndPrefersTheLatest)

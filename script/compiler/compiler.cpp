@@ -324,6 +324,7 @@ TPSCompileTimeClass* TPSPascalCompiler::AddClass(TPSCompileTimeClass* parent, st
 
 TPSCompileTimeClass* TPSPascalCompiler::FindClass(std::string_view name) const
 {
+    CheckCompiling();
     const std::string upper = FastUpperCase(name);
     const std::uint32_t hash = MakeHash(upper);
     for (const auto& cl : classes_) {
@@ -379,6 +380,7 @@ TPSType* TPSPascalCompiler::FindType(std::string_view name) const
 
 std::int32_t TPSPascalCompiler::FindProc(std::string_view name)
 {
+    CheckCompiling();
     const std::string upper = FastUpperCase(name);
     const std::uint32_t hash = MakeHash(upper);
     for (std::size_t i = procs_.size(); i-- > 0;) {
@@ -402,6 +404,7 @@ std::int32_t TPSPascalCompiler::FindProc(std::string_view name)
 
 TPSType* TPSPascalCompiler::FindBaseType(BaseType base)
 {
+    CheckCompiling();
     for (const auto& owned : types_) {
         TPSType& type = *owned;
         if (type.BaseType == base && typeid(type) == typeid(TPSType))

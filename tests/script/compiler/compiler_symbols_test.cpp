@@ -31,6 +31,9 @@ TEST(CompilerRegistration, RaisesOutsideACompile)
         EXPECT_EQ(raisedText([&] { c.AddInterface(nullptr, GUID{}, "IX"); }), kOutsideUses);
         EXPECT_EQ(raisedText([&] { c.FindInterface("IUnknown"); }), kOutsideUses);
         EXPECT_EQ(raisedText([&] { c.AddClass(nullptr, "TX"); }), kOutsideUses);
+        EXPECT_EQ(raisedText([&] { c.FindClass("TObject"); }), kOutsideUses);
+        EXPECT_EQ(raisedText([&] { c.FindProc("IntToStr"); }), kOutsideUses);
+        EXPECT_EQ(raisedText([&] { c.FindBaseType(BaseType::LongInt); }), kOutsideUses);
         EXPECT_EQ(c.FindType("Integer"), nullptr);
     };
     everyCall(h.c); // before any compile

@@ -810,8 +810,10 @@ TPSType* TPSPascalCompiler::ReadInterfaceType(std::string_view name, TPSPascalPa
         TPSParametersDecl decl;
         TPSMethodKind kind;
         if (!ReadMethodHeader(p, HeaderRules{}, &method, decl, kind)) {
-            if (messages_.size() == messages)
-                ErrorAt(p, Err::CustomError, "Invalid method");
+            // Whatever part of the header was wrong, the method is what the
+            // message names.
+            messages_.resize(messages);
+            ErrorAt(p, Err::CustomError, "Invalid method");
             return nullptr;
         }
         if (!Expect(p, Tok::Semicolon, Err::SemicolonExpected))

@@ -493,6 +493,9 @@ INSTANTIATE_TEST_SUITE_P(
                          20},
         DeclarationError{"type I = interface(IUnknown) ['{00000000-0000-0000-0000-000000000000}'] 5; end;",
                          C::CustomError, 1, 73, "Invalid method"},
+        DeclarationError{"type I = interface(IUnknown) ['{00000000-0000-0000-0000-000000000000}'] "
+                         "procedure M(a: Nothing); end;",
+                         C::CustomError, 1, 88, "Invalid method"},
         DeclarationError{"var x: Integer;\nvar X: Byte;", C::DuplicateIdentifier, 2, 5, "X"},
         DeclarationError{"var a, a: Byte;", C::DuplicateIdentifier, 1, 8, "a"},
         DeclarationError{"var Result: Integer;", C::DuplicateIdentifier, 1, 5, "Result"},

@@ -547,6 +547,22 @@ INSTANTIATE_TEST_SUITE_P(
         DeclarationError{"uses System;", C::DuplicateIdentifier, 1, 6, "SYSTEM"},
         DeclarationError{"x", C::BeginExpected, 1, 1}, DeclarationError{"const s = 'open", C::StringError, 1, 11}));
 
+TEST(CompilerDeclarations, RoutineScopeEndsForConstantsNotForTypes)
+{
+    CompileHarness h;
+    h.inspect = [](TPSPascalCompiler& c) {
+        const TPSConstant* green = CompileHarness::constant(c, "GREEN");
+        ASSERT_NE(green, nullptr);
+        EXPECT_EQ(green->Value.FType, c.FindType("TE"));
+        EXPECT_EQ(CompileHarness::constant(c, "C")->Value.Int, 1);
+        EXPECT_EQ(CompileHarness::constant(c, "K1"), nullptr);
+        EXPECT_EQ(CompileHarness::constant(c, "K2"), nullptr);
+    };
+    ASSERT_TRUE(h.compile("procedure P; const K1 = 1; type TE = (Red, Green); const K2 = K1 + 1; begin end;\n"
+                          "var x: TE; const C = Green;"))
+        << (h.firstError() ? h.firstError()->MessageToString() : "");
+}
+
 TEST(CompilerDeclarations, SetsOfMoreThan256ElementsAreRefused)
 {
     std::string names;

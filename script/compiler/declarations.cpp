@@ -962,12 +962,13 @@ bool TPSPascalCompiler::ProcessFunction()
             const std::size_t first = constants_.size();
             ok = ProcessConsts(local);
             localConstants.emplace_back(first, constants_.size());
-        } else if (section == Tok::KwLabel)
+        } else if (section == Tok::KwLabel) {
             ok = ProcessLabels(local);
-        else if (section == Tok::KwType)
+        } else if (section == Tok::KwType) {
             ok = ProcessTypes();
-        else
+        } else {
             break;
+        }
         if (!ok)
             return false;
     }

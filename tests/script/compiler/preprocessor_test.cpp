@@ -58,6 +58,8 @@ TEST(PreProcessor, TextWithoutDirectivesIsUnchanged)
     const std::string text = "program p;\r\n(* {$IFDEF X} *) // {$ENDIF}\n{ plain }\rbegin\n  s := '{$BAD}''(*';\n"
                              "  a := b / c; (*)\nend.";
     EXPECT_EQ(f.run(text), text);
+    // The text ends at a NUL byte, as the compiler reads it.
+    EXPECT_EQ(f.run(std::string_view("a;\0{$IFDEF X}", 13)), "a;");
     EXPECT_EQ(f.run(""), "");
     // The "(*)" above closed itself, so that DEFINE was real and is blanked.
     const std::string withDefine = "(*) {$DEFINE Y}";

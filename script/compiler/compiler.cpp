@@ -182,6 +182,9 @@ TPSType* TPSPascalCompiler::AddTypeS(std::string_view name, std::string_view dec
     TPSPascalParser parser;
     parser.SetText(std::string(declaration));
     TPSType* type = ReadType(name, parser);
+    // A declaration may close with a semicolon, as record declarations do.
+    if (type && parser.CurrTokenId() == TPSPasToken::Semicolon)
+        parser.Next();
     if (!type || parser.CurrTokenId() != TPSPasToken::EndOfText)
         throw EPSCompilerException(formatText("Unable to register type %s", name));
     type->ExportName = true;
@@ -321,6 +324,7 @@ TPSCompileTimeClass* TPSPascalCompiler::AddClass(TPSCompileTimeClass* parent, st
 
 TPSCompileTimeClass* TPSPascalCompiler::FindClass(std::string_view name) const
 {
+    CheckCompiling();
     const std::string upper = FastUpperCase(name);
     const std::uint32_t hash = MakeHash(upper);
     for (const auto& cl : classes_) {
@@ -376,6 +380,7 @@ TPSType* TPSPascalCompiler::FindType(std::string_view name) const
 
 std::int32_t TPSPascalCompiler::FindProc(std::string_view name)
 {
+    CheckCompiling();
     const std::string upper = FastUpperCase(name);
     const std::uint32_t hash = MakeHash(upper);
     for (std::size_t i = procs_.size(); i-- > 0;) {
@@ -399,6 +404,7 @@ std::int32_t TPSPascalCompiler::FindProc(std::string_view name)
 
 TPSType* TPSPascalCompiler::FindBaseType(BaseType base)
 {
+    CheckCompiling();
     for (const auto& owned : types_) {
         TPSType& type = *owned;
         if (type.BaseType == base && typeid(type) == typeid(TPSType))

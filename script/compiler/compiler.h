@@ -116,7 +116,8 @@ public:
     TPSAttributeType* AddAttributeType(std::string_view name);
     TPSAttributeType* FindAttributeType(std::string_view name) const;
 
-    // Lookups; outside a compile they find nothing.
+    // Outside a compile FindType finds nothing; FindProc and FindBaseType
+    // raise as the registrations do.
     TPSType* FindType(std::string_view name) const;
     // The procedure number; a host routine enters the procedure list on its
     // first lookup. -1 when unknown.

@@ -810,8 +810,10 @@ TPSType* TPSPascalCompiler::ReadInterfaceType(std::string_view name, TPSPascalPa
         TPSParametersDecl decl;
         TPSMethodKind kind;
         if (!ReadMethodHeader(p, HeaderRules{}, &method, decl, kind)) {
-            if (messages_.size() == messages)
-                ErrorAt(p, Err::CustomError, "Invalid method");
+            // Whatever part of the header was wrong, the method is what the
+            // message names.
+            messages_.resize(messages);
+            ErrorAt(p, Err::CustomError, "Invalid method");
             return nullptr;
         }
         if (!Expect(p, Tok::Semicolon, Err::SemicolonExpected))
@@ -948,21 +950,25 @@ bool TPSPascalCompiler::ProcessFunction()
                        static_cast<std::uint32_t>(proc->Decl.Params[i].DeclarePos));
 
     TPSBlockInfo local{proc, procNo, false};
-    // Local constants are seen only inside the routine.
-    const std::size_t globalConstants = constants_.size();
+    // Local constants are seen only inside the routine; the element names of
+    // an enumeration declared here stay, as its type does.
+    std::vector<std::pair<std::size_t, std::size_t>> localConstants;
     for (;;) {
         const Tok section = p.CurrTokenId();
         bool ok = true;
-        if (section == Tok::KwVar)
+        if (section == Tok::KwVar) {
             ok = ProcessVars(local);
-        else if (section == Tok::KwConst)
+        } else if (section == Tok::KwConst) {
+            const std::size_t first = constants_.size();
             ok = ProcessConsts(local);
-        else if (section == Tok::KwLabel)
+            localConstants.emplace_back(first, constants_.size());
+        } else if (section == Tok::KwLabel) {
             ok = ProcessLabels(local);
-        else if (section == Tok::KwType)
+        } else if (section == Tok::KwType) {
             ok = ProcessTypes();
-        else
+        } else {
             break;
+        }
         if (!ok)
             return false;
     }
@@ -972,6 +978,10 @@ bool TPSPascalCompiler::ProcessFunction()
     }
     if (!SkipBlockBody() || !Expect(p, Tok::Semicolon, Err::SemicolonExpected))
         return false;
-    constants_.resize(globalConstants);
+    for (auto range = localConstants.rbegin(); range != localConstants.rend(); ++range) {
+        const auto begin = constants_.begin();
+        constants_.erase(begin + static_cast<std::ptrdiff_t>(range->first),
+                         begin + static_cast<std::ptrdiff_t>(range->second));
+    }
     return true;
 }

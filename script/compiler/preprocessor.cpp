@@ -83,7 +83,8 @@ void TPSPascalPreProcessorParser::SetText(std::string_view text)
 void TPSPascalPreProcessorParser::Next()
 {
     pos_ += length_;
-    if (pos_ >= text_.size()) {
+    // A NUL byte ends the text, as it does for the compiler.
+    if (pos_ >= text_.size() || text_[pos_] == '\0') {
         length_ = 0;
         kind_ = TokenKind::EndOfText;
         return;
@@ -123,7 +124,7 @@ std::size_t TPSPascalPreProcessorParser::Scan() const
         return i;
     }
     default:
-        return upTo(rest.find_first_of("'(/{"), 0);
+        return upTo(rest.find_first_of(std::string_view("'(/{\0", 5)), 0);
     }
 }
 
@@ -309,8 +310,7 @@ void TPSPreProcessor::ProcessFile(const std::string& fileName, std::string_view 
         } else {
             if (OnProcessUnknowDirective)
                 OnProcessUnknowDirective(*this, parser, write, name, param, continueProcessing);
-            // Directives of branches that are left out are not ours to judge.
-            if (continueProcessing && write)
+            if (continueProcessing)
                 fail("Unknown compiler directives at %d:%d");
         }
     }

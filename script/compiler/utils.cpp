@@ -96,8 +96,12 @@ std::string FloatToStrFixed(long double value)
 
 std::int32_t StrToIntWithDefault(std::string_view text, std::int32_t fallback)
 {
-    if (!text.empty() && text.front() == '+')
+    // One sign at most: from_chars reads a minus but no plus.
+    if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-')
+            return fallback;
+    }
     std::int32_t value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || ec != std::errc() || end != text.data() + text.size())

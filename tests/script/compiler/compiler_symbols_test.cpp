@@ -31,6 +31,9 @@ TEST(CompilerRegistration, RaisesOutsideACompile)
         EXPECT_EQ(raisedText([&] { c.AddInterface(nullptr, GUID{}, "IX"); }), kOutsideUses);
         EXPECT_EQ(raisedText([&] { c.FindInterface("IUnknown"); }), kOutsideUses);
         EXPECT_EQ(raisedText([&] { c.AddClass(nullptr, "TX"); }), kOutsideUses);
+        EXPECT_EQ(raisedText([&] { c.FindClass("TObject"); }), kOutsideUses);
+        EXPECT_EQ(raisedText([&] { c.FindProc("IntToStr"); }), kOutsideUses);
+        EXPECT_EQ(raisedText([&] { c.FindBaseType(BaseType::LongInt); }), kOutsideUses);
         EXPECT_EQ(c.FindType("Integer"), nullptr);
     };
     everyCall(h.c); // before any compile
@@ -45,6 +48,7 @@ TEST(CompilerRegistration, FailuresRaiseTheirTextsAndLeaveTheCompilerUsable)
     h.registerTypes = [&](TPSPascalCompiler& c) {
         texts.push_back(raisedText([&] { c.AddTypeS("TBad", "array of Nothing"); }));
         texts.push_back(raisedText([&] { c.AddTypeS("TBad2", "Integer junk"); }));
+        texts.push_back(raisedText([&] { c.AddTypeS("TBad3", "(a, b);;"); }));
         texts.push_back(raisedText([&] { c.AddFunction("procedure P(a: Nothing);"); }));
         texts.push_back(raisedText([&] { c.AddFunction("procedure P(a: array of Integer);"); }));
         texts.push_back(raisedText([&] { c.AddFunction("procedure P(var a);"); }));
@@ -57,6 +61,7 @@ TEST(CompilerRegistration, FailuresRaiseTheirTextsAndLeaveTheCompilerUsable)
     const std::vector<std::string> expected = {
         "Unable to register type TBad",
         "Unable to register type TBad2",
+        "Unable to register type TBad3",
         "Unable to register function procedure P(a: Nothing);",
         "Unable to register function procedure P(a: array of Integer);",
         "Unable to register function procedure P(var a);",
@@ -74,6 +79,30 @@ TEST(CompilerRegistration, FailuresRaiseTheirTextsAndLeaveTheCompilerUsable)
     EXPECT_FALSE(h.c.IsCompiling());
     h.registerTypes = nullptr;
     EXPECT_TRUE(h.compile("var x: Integer;"));
+}
+
+TEST(CompilerRegistration, DeclarationTextsMayCloseWithASemicolon)
+{
+    CompileHarness h;
+    h.registerTypes = [](TPSPascalCompiler& c) {
+        c.AddTypeS("TGUID", "record D1: LongWord; D2: Word; D3: Word; D4: array[0..7] of Byte; end;");
+        c.AddTypeS("TPoint", "record x,y: Longint; end;");
+        c.AddTypeS("TTextLayout", "( tlTop, tlCenter, tlBottom )");
+        c.AddTypeS("TLayouts", "set of TTextLayout;");
+        c.AddTypeS("TSHORTCUT", "WORD");
+    };
+    h.inspect = [](TPSPascalCompiler& c) {
+        auto* guid = static_cast<TPSRecordType*>(c.FindType("TGUID"));
+        ASSERT_EQ(guid->BaseType, BaseType::Record);
+        ASSERT_EQ(guid->Fields.size(), 4u);
+        EXPECT_EQ(static_cast<TPSStaticArrayType*>(guid->Fields[3].FieldType)->Length, 8);
+        EXPECT_TRUE(guid->ExportName);
+        EXPECT_EQ(static_cast<TPSRecordType*>(c.FindType("TPoint"))->Fields.size(), 2u);
+        EXPECT_EQ(static_cast<TPSEnumType*>(c.FindType("TTextLayout"))->HighValue, 2u);
+        EXPECT_EQ(c.FindType("TLayouts")->BaseType, BaseType::Set);
+        EXPECT_EQ(c.FindType("TShortCut"), c.FindType("Word"));
+    };
+    ASSERT_TRUE(h.compile("var p: TPoint; g: TGUID; l: TLayouts; s: TShortCut;"));
 }
 
 TEST(CompilerSymbols, TypeLookupFollowsLinksIgnoresCaseAndPrefersTheLatest)
@@ -464,6 +493,9 @@ INSTANTIATE_TEST_SUITE_P(
                          20},
         DeclarationError{"type I = interface(IUnknown) ['{00000000-0000-0000-0000-000000000000}'] 5; end;",
                          C::CustomError, 1, 73, "Invalid method"},
+        DeclarationError{"type I = interface(IUnknown) ['{00000000-0000-0000-0000-000000000000}'] "
+                         "procedure M(a: Nothing); end;",
+                         C::CustomError, 1, 88, "Invalid method"},
         DeclarationError{"var x: Integer;\nvar X: Byte;", C::DuplicateIdentifier, 2, 5, "X"},
         DeclarationError{"var a, a: Byte;", C::DuplicateIdentifier, 1, 8, "a"},
         DeclarationError{"var Result: Integer;", C::DuplicateIdentifier, 1, 5, "Result"},
@@ -514,6 +546,22 @@ INSTANTIATE_TEST_SUITE_P(
         DeclarationError{"[Tag(1) procedure X; begin end;", C::CloseBlockExpected, 1, 9},
         DeclarationError{"uses System;", C::DuplicateIdentifier, 1, 6, "SYSTEM"},
         DeclarationError{"x", C::BeginExpected, 1, 1}, DeclarationError{"const s = 'open", C::StringError, 1, 11}));
+
+TEST(CompilerDeclarations, RoutineScopeEndsForConstantsNotForTypes)
+{
+    CompileHarness h;
+    h.inspect = [](TPSPascalCompiler& c) {
+        const TPSConstant* green = CompileHarness::constant(c, "GREEN");
+        ASSERT_NE(green, nullptr);
+        EXPECT_EQ(green->Value.FType, c.FindType("TE"));
+        EXPECT_EQ(CompileHarness::constant(c, "C")->Value.Int, 1);
+        EXPECT_EQ(CompileHarness::constant(c, "K1"), nullptr);
+        EXPECT_EQ(CompileHarness::constant(c, "K2"), nullptr);
+    };
+    ASSERT_TRUE(h.compile("procedure P; const K1 = 1; type TE = (Red, Green); const K2 = K1 + 1; begin end;\n"
+                          "var x: TE; const C = Green;"))
+        << (h.firstError() ? h.firstError()->MessageToString() : "");
+}
 
 TEST(CompilerDeclarations, SetsOfMoreThan256ElementsAreRefused)
 {

@@ -58,6 +58,8 @@ TEST(PreProcessor, TextWithoutDirectivesIsUnchanged)
     const std::string text = "program p;\r\n(* {$IFDEF X} *) // {$ENDIF}\n{ plain }\rbegin\n  s := '{$BAD}''(*';\n"
                              "  a := b / c; (*)\nend.";
     EXPECT_EQ(f.run(text), text);
+    // The text ends at a NUL byte, as the compiler reads it.
+    EXPECT_EQ(f.run(std::string_view("a;\0{$IFDEF X}", 13)), "a;");
     EXPECT_EQ(f.run(""), "");
     // The "(*)" above closed itself, so that DEFINE was real and is blanked.
     const std::string withDefine = "(*) {$DEFINE Y}";
@@ -126,8 +128,9 @@ TEST(PreProcessor, DirectiveErrors)
     EXPECT_EQ(f.failure("a\rb {$R+}"), "Unknown compiler directives at 2:3");
     EXPECT_EQ(f.failure("{$}"), "Unknown compiler directives at 1:1");
 
-    // Unknown directives of a left-out branch pass; so do trailing blanks.
-    EXPECT_EQ(f.failure("{$IFDEF FPC}{$MODE DELPHI}{$ENDIF}{$IFDEF A  }{$ENDIF }"), "");
+    // A left-out branch still knows its directives; trailing blanks pass.
+    EXPECT_EQ(f.failure("{$IFDEF FPC}\n {$MODE DELPHI}{$ENDIF}"), "Unknown compiler directives at 2:2");
+    EXPECT_EQ(f.failure("{$IFDEF A  }{$ENDIF }"), "");
 
     try {
         f.run("\n\n   {$ELSE}");

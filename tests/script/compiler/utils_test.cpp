@@ -72,6 +72,7 @@ TEST(ScriptUtils, NumberConversions)
     for (const char* bad : {"", "x", "4x", " 4", "2147483648", "1.0", "+", "+-1"})
         EXPECT_EQ(StrToIntOrMinus1(bad), -1) << bad;
     EXPECT_EQ(StrToIntWithDefault("oops", 99), 99);
+    EXPECT_EQ(StrToIntWithDefault("+-5", 99), 99);
     EXPECT_EQ(StrToIntWithDefault("-2147483648", 99), -2147483647 - 1);
 }
 

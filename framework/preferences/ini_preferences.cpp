@@ -251,9 +251,9 @@ bool TIniPreferencesMan::ReadBool(const QString& name, bool& value)
     QString text;
     if (!ReadString(name, text))
         return false;
-    if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+    if (text == QLatin1String("True"))
         value = true;
-    else if (text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+    else if (text == QLatin1String("False"))
         value = false;
     else
         return false;

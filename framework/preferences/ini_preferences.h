@@ -3,7 +3,8 @@
 // UTF-16 little-endian with a byte-order mark and CR LF line ends. Sections
 // are "[" path "]" lines, the nested key names of the path joined by "\";
 // the root section is "[]". A value is a "name=value" line of its section.
-// Names of sections and values compare without regard to case.
+// Names of sections and values compare without regard to case; Booleans are
+// "True" and "False" exactly.
 //
 // All lines are kept in memory; the file is written whole, through a
 // temporary file renamed over it, at EndUpdate and when the store goes away

@@ -96,7 +96,7 @@ TEST_F(IniStore, ReadsHandEditedText)
 {
     // UTF-8 without a byte-order mark, mixed line ends, odd values.
     TIniPreferencesMan ini(QString(), QByteArray("[]\n[Form]\r\n"
-                                                 "b1=true\rb2=yes\n"
+                                                 "b1=True\rb2=true\n"
                                                  "i1=12abc\n"
                                                  "f1=2,5\nf2=x\n"
                                                  "s1=a=b\n"
@@ -105,7 +105,7 @@ TEST_F(IniStore, ReadsHandEditedText)
     bool flag = false;
     EXPECT_TRUE(ini.ReadBool(QStringLiteral("b1"), flag));
     EXPECT_TRUE(flag);
-    EXPECT_FALSE(ini.ReadBool(QStringLiteral("b2"), flag)) << "a Boolean reads only as True or False";
+    EXPECT_FALSE(ini.ReadBool(QStringLiteral("b2"), flag)) << "a Boolean reads only as True or False, as written";
     int number = -1;
     EXPECT_TRUE(ini.ReadInteger(QStringLiteral("i1"), number));
     EXPECT_EQ(number, 0);

@@ -35,14 +35,18 @@ QString ParentPath(const QString& path)
 
 TIniPreferencesMan::TIniPreferencesMan(const QString& fileName) : FFileName(fileName)
 {
-    QByteArray content;
-    if (!fileName.isEmpty() && QFile::exists(fileName)) {
-        QFile file(fileName);
-        if (file.open(QIODevice::ReadOnly))
-            content = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            FLoadError = file.errorString();
+    if (fileName.isEmpty() || !QFile::exists(fileName)) {
+        // A new file starts with the root section alone: nothing to save yet.
+        FLines.append(QStringLiteral("[]"));
+        Enter(QString());
+        return;
     }
+    QByteArray content;
+    QFile file(fileName);
+    if (file.open(QIODevice::ReadOnly))
+        content = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        FLoadError = file.errorString();
     Load(content);
 }
 
@@ -60,10 +64,8 @@ TIniPreferencesMan::~TIniPreferencesMan()
 void TIniPreferencesMan::Load(const QByteArray& content)
 {
     FLines = DecodeLines(content);
-    // A missing or empty file starts with the root section alone: nothing to save yet.
-    if (FLines.isEmpty())
-        FLines.append(QStringLiteral("[]"));
-    Enter(QString(), true);
+    // An existing file without a root section, even an empty one, gets it appended.
+    Enter(QString());
 }
 
 QStringList TIniPreferencesMan::DecodeLines(const QByteArray& content)
@@ -77,11 +79,14 @@ QStringList TIniPreferencesMan::DecodeLines(const QByteArray& content)
         encoding = QStringConverter::Utf16BE;
     QStringDecoder decoder(encoding);
     QString text = decoder.decode(content);
+    if (text.isEmpty())
+        return {};
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(u'\r', u'\n');
+    // The last line break ends the last line; a lone line break is one empty line.
     if (text.endsWith(u'\n'))
         text.chop(1);
-    return text.isEmpty() ? QStringList() : text.split(u'\n');
+    return text.split(u'\n');
 }
 
 QByteArray TIniPreferencesMan::EncodeLines(const QStringList& lines)
@@ -150,14 +155,12 @@ int TIniPreferencesMan::FindValue(const QString& name) const
     return -1;
 }
 
-bool TIniPreferencesMan::Enter(const QString& path, bool create)
+bool TIniPreferencesMan::Enter(const QString& path)
 {
     if (HasLineBreak(path))
         return false;
     int header = FindHeader(path);
     if (header < 0) {
-        if (!create)
-            return false;
         FLines.append(QString());
         FLines.append(u'[' + path + u']');
         FChanged = true;
@@ -168,14 +171,14 @@ bool TIniPreferencesMan::Enter(const QString& path, bool create)
     return true;
 }
 
-bool TIniPreferencesMan::OpenKey(const QString& name, bool CanCreate)
+bool TIniPreferencesMan::OpenKey(const QString& name, bool)
 {
-    return Enter(FPath.isEmpty() ? name : FPath + u'\\' + name, CanCreate);
+    return Enter(FPath.isEmpty() ? name : FPath + u'\\' + name);
 }
 
 bool TIniPreferencesMan::CloseKey()
 {
-    return Enter(ParentPath(FPath), true);
+    return Enter(ParentPath(FPath));
 }
 
 bool TIniPreferencesMan::GetValueNames(QStringList& list)
@@ -248,9 +251,9 @@ bool TIniPreferencesMan::ReadBool(const QString& name, bool& value)
     QString text;
     if (!ReadString(name, text))
         return false;
-    if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+    if (text == QLatin1String("True"))
         value = true;
-    else if (text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+    else if (text == QLatin1String("False"))
         value = false;
     else
         return false;

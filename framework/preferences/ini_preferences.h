@@ -3,7 +3,8 @@
 // UTF-16 little-endian with a byte-order mark and CR LF line ends. Sections
 // are "[" path "]" lines, the nested key names of the path joined by "\";
 // the root section is "[]". A value is a "name=value" line of its section.
-// Names of sections and values compare without regard to case.
+// Names of sections and values compare without regard to case; Booleans are
+// "True" and "False" exactly.
 //
 // All lines are kept in memory; the file is written whole, through a
 // temporary file renamed over it, at EndUpdate and when the store goes away
@@ -17,7 +18,8 @@ class TIniPreferencesMan final : public TPreferencesMan
 {
 public:
     // Loads the file, or starts with the root section alone when there is
-    // none; stands on the root. An empty file name keeps everything in memory.
+    // none; stands on the root, appending it when the file lacks it. An empty
+    // file name keeps everything in memory.
     explicit TIniPreferencesMan(const QString& fileName);
     // A store over the given text, as if it had been read from a file.
     TIniPreferencesMan(const QString& fileName, const QByteArray& content);
@@ -28,6 +30,8 @@ public:
     bool GetValueNames(QStringList& list) override;
     // The sections below the current one, with their paths relative to it.
     bool GetKeyNames(QStringList& list) override;
+    // Always makes a missing section, whatever CanCreate says, so a compound
+    // value that is only read gets its empty section at once.
     bool OpenKey(const QString& name, bool CanCreate) override;
     bool CloseKey() override;
     bool WriteString(const QString& name, const QString& value) override;
@@ -56,8 +60,9 @@ public:
 private:
     void Load(const QByteArray& content);
     bool Save(QString& error);
-    // Stands on the section `path`, appending its header when `create` allows.
-    bool Enter(const QString& path, bool create);
+    // Stands on the section `path`, appending a blank line and its header
+    // at the end when it is missing.
+    bool Enter(const QString& path);
     int FindHeader(const QString& path) const;
     // One past the last line of the current section.
     int SectionEnd() const;

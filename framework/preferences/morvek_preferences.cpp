@@ -199,6 +199,7 @@ void TMorvekPreferences::DeleteUnusedStores()
     // Without a title the key would be the maker's own, shared with other programs.
     if (FMode != spRegistre && !FTitre.isEmpty() && FRegistry.keyExists(RegistryKey())) {
         FRegistry.deleteTree(RegistryKey());
+        // Values at the maker's key belong to someone else: the key stays for them.
         if (FRegistry.keyNames(MakerKey).isEmpty() && FRegistry.valueNames(MakerKey).isEmpty())
             FRegistry.deleteTree(MakerKey);
     }
@@ -322,6 +323,7 @@ TFont TMorvekPreferences::ReadFont(const QString& name, const TFont& defaultValu
         FStore->ReadBool(QStringLiteral("StrikeOut"), strikeOut) &&
         FStore->ReadBool(QStringLiteral("Underline"), underline);
     FStore->CloseKey();
+    // A character set or pitch that no font can have is as good as missing.
     if (!found || charset < 0 || charset > 255 || pitch < fpDefault || pitch > fpFixed)
         return defaultValue;
     font.Charset = static_cast<TFontCharset>(charset);

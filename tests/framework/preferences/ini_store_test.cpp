@@ -96,7 +96,7 @@ TEST_F(IniStore, ReadsHandEditedText)
 {
     // UTF-8 without a byte-order mark, mixed line ends, odd values.
     TIniPreferencesMan ini(QString(), QByteArray("[]\n[Form]\r\n"
-                                                 "b1=true\rb2=yes\n"
+                                                 "b1=True\rb2=true\n"
                                                  "i1=12abc\n"
                                                  "f1=2,5\nf2=x\n"
                                                  "s1=a=b\n"
@@ -105,7 +105,7 @@ TEST_F(IniStore, ReadsHandEditedText)
     bool flag = false;
     EXPECT_TRUE(ini.ReadBool(QStringLiteral("b1"), flag));
     EXPECT_TRUE(flag);
-    EXPECT_FALSE(ini.ReadBool(QStringLiteral("b2"), flag)) << "a Boolean reads only as True or False";
+    EXPECT_FALSE(ini.ReadBool(QStringLiteral("b2"), flag)) << "a Boolean reads only as True or False, as written";
     int number = -1;
     EXPECT_TRUE(ini.ReadInteger(QStringLiteral("i1"), number));
     EXPECT_EQ(number, 0);
@@ -129,6 +129,8 @@ TEST_F(IniStore, OnlyTheByteOrderMarkDecidesTheEncoding)
               (QStringList{QString(QChar(0)) + u'a'}));
     EXPECT_EQ(TIniPreferencesMan::DecodeLines(QByteArray("\xFE\xFF\0[\0]", 6)), QStringList{"[]"});
     EXPECT_EQ(TIniPreferencesMan::DecodeLines("\xEF\xBB\xBF[Zo\xC3\xA9]\r\n"), QStringList{"[Zoé]"});
+    EXPECT_EQ(TIniPreferencesMan::DecodeLines("\r\n"), QStringList{QString()}) << "one empty line";
+    EXPECT_EQ(TIniPreferencesMan::DecodeLines(QByteArray("\xFF\xFE", 2)), QStringList());
     const QStringList nulFirst{QString(QChar(0)), "[]"};
     EXPECT_EQ(TIniPreferencesMan::DecodeLines(TIniPreferencesMan::EncodeLines(nulFirst)), nulFirst);
 }
@@ -143,11 +145,32 @@ TEST_F(IniStore, ListsSectionsBelowTheCurrentOne)
     ASSERT_TRUE(ini.OpenKey(QStringLiteral("MAIN"), false));
     ini.GetKeyNames(keys);
     EXPECT_EQ(keys, (QStringList{"raWin", "faFont\\Deep"}));
-    EXPECT_FALSE(ini.OpenKey(QStringLiteral("faFont"), false)) << "only sections that have a header exist";
-    EXPECT_EQ(ini.CurrentPath(), QStringLiteral("MAIN"));
     EXPECT_TRUE(ini.OpenKey(QStringLiteral("faFont\\Deep"), false));
     EXPECT_TRUE(ini.CloseKey());
     EXPECT_EQ(ini.CurrentPath(), QStringLiteral("MAIN\\faFont"));
+    ini.CloseKey();
+    ini.GetKeyNames(keys);
+    EXPECT_EQ(keys, (QStringList{"raWin", "faFont\\Deep", "faFont"})) << "going up made the parent's section";
+}
+
+TEST_F(IniStore, MissingSectionsAreAppendedEvenWhenOnlyRead)
+{
+    // An existing empty file has no root section yet; a rectangle that is
+    // only read gets its section all the same, after those already made.
+    WriteBytes(IniPath(), QByteArray());
+    {
+        auto gp = MakePrefs();
+        gp->SetMode(spPortable);
+        ASSERT_TRUE(gp->OpenKey(QStringLiteral("MainForm")));
+        EXPECT_EQ(gp->ReadRect(QStringLiteral("raWindow"), {1, 2, 3, 4}), (TRect{1, 2, 3, 4}));
+        EXPECT_TRUE(gp->WriteInteger(QStringLiteral("iaCount"), 1));
+        gp->CloseKey();
+        ASSERT_TRUE(gp->OpenKey(QStringLiteral("Other")));
+        gp->CloseKey();
+    }
+    EXPECT_EQ(ReadBytes(IniPath()), TIniPreferencesMan::EncodeLines({"", "[]", "", "[MainForm]", "", "iaCount=1",
+                                                                     "[MainForm\\raWindow]", "", "[Other]"}));
+    EXPECT_EQ(ReadBytes(IniPath()).left(10), QByteArray("\xFF\xFE\r\0\n\0[\0]\0", 10));
 }
 
 TEST_F(IniStore, RefusesTextThatWouldBreakTheFileApart)
@@ -161,7 +184,7 @@ TEST_F(IniStore, RefusesTextThatWouldBreakTheFileApart)
     EXPECT_EQ(ini.Lines(), (QStringList{"[]", "[Form]", "kept=1"}));
 }
 
-TEST_F(IniStore, ReadingAloneNeverRewritesTheFile)
+TEST_F(IniStore, ReadingWhatIsThereNeverRewritesTheFile)
 {
     WriteBytes(IniPath(), Fixture("all_types.ini"));
     const ino_t before = Inode(IniPath());
@@ -170,7 +193,9 @@ TEST_F(IniStore, ReadingAloneNeverRewritesTheFile)
         QString text;
         ASSERT_TRUE(ini.OpenKey(QStringLiteral("MainForm"), true));
         ini.ReadString(QStringLiteral("waFolder"), text);
-        EXPECT_FALSE(ini.OpenKey(QStringLiteral("missing"), false));
+        ASSERT_TRUE(ini.OpenKey(QStringLiteral("faInlay"), false));
+        EXPECT_TRUE(ini.ReadString(QStringLiteral("Name"), text));
+        ASSERT_TRUE(ini.CloseKey());
         EXPECT_TRUE(ini.WriteInteger(QStringLiteral("iaCount"), -42)) << "the same value again";
     }
     EXPECT_EQ(Inode(IniPath()), before);

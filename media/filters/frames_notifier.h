@@ -37,7 +37,8 @@ public:
     bool targetArmed(int i) const;
 
     // WM_POSITIONTEXT goes to the frame window, WM_TIMESTAMPTEXT to the text
-    // window, WM_POSITIONVALUE to the position window, WM_FRAMEDURATION to the
+    // window, WM_POSITIONVALUE (the middle of the frame's time stamps plus
+    // the segment start) to the position window, WM_FRAMEDURATION to the
     // frame window.
     void SetFrameWindow(HWND wnd) { frameWindow_.store(wnd); }
     void SetTextWindow(HWND wnd) { textWindow_.store(wnd); }
@@ -102,7 +103,7 @@ private:
     // written for the first sample after it.
     int nextSlot(int current, int firstAfterSeek, bool resync) const;
     void relay(const Links& links, bool report, CancelToken* token);
-    void report(const QString& text, CancelToken* token);
+    void report(const QString& text, REFERENCE_TIME streamTime, CancelToken* token);
 
     std::atomic<HWND> frameWindow_{0};
     std::atomic<HWND> textWindow_{0};

@@ -127,6 +127,14 @@ HRESULT TFramesNotifier::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, d
     return NotifierBase::NewSegment(start, stop, rate);
 }
 
+HRESULT TFramesNotifier::Stop()
+{
+    const HRESULT hr = NotifierBase::Stop();
+    for (Target& target : targets_)
+        target.armed.store(false);
+    return hr;
+}
+
 REFERENCE_TIME TFramesNotifier::snap(REFERENCE_TIME start, REFERENCE_TIME frame) const
 {
     const REFERENCE_TIME raw = start + segmentStart_ - firstStart_;

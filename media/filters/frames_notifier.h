@@ -31,7 +31,9 @@ public:
     TFramesNotifier();
 
     // Arms target i (0 or 1) at a position; WM_TARGETREACHED goes to its
-    // window when a frame within half a frame of it comes.
+    // window when a frame within half a frame of it comes. A stop disarms
+    // the targets: frames of a later run are never held back for a target
+    // that an earlier run did not reach.
     void SetTarget(int i, REFERENCE_TIME position);
     void SetTargetWindow(int i, HWND wnd);
     bool targetArmed(int i) const;
@@ -77,6 +79,7 @@ public:
     HRESULT SetMediaType(PIN_DIRECTION direction, const AM_MEDIA_TYPE* type) override;
     HRESULT StartStreaming() override;
     HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+    HRESULT Stop() override;
     HRESULT Transform(IMediaSample* sample) override;
 
 private:

@@ -191,6 +191,19 @@ TEST(FramesNotifier, PreciseTarget)
         EXPECT_EQ(sink.messages().front().msg, WM_FRAMEDURATION);
         EXPECT_EQ(sink.messages()[1].msg, WM_TARGETREACHED);
     }
+
+    // A stop ends the wait for a target that was not reached: the next run
+    // shows its frames from the first.
+    RecordingSink sink;
+    auto notifier = framesNotifier(sink);
+    notifier->SetTargetWindow(0, sink.wnd);
+    notifier->SetTarget(0, 40'000'000);
+    EXPECT_EQ(frameAt(notifier.get(), 0), S_FALSE);
+    notifier->Stop();
+    EXPECT_FALSE(notifier->targetArmed(0));
+    notifier->StartStreaming();
+    EXPECT_EQ(frameAt(notifier.get(), 0), S_OK);
+    EXPECT_TRUE(sink.messages(WM_TARGETREACHED).empty());
 }
 
 TEST(FramesNotifier, TargetTextAndDeliverSwitch)

@@ -127,6 +127,14 @@ HRESULT TFramesNotifier::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, d
     return NotifierBase::NewSegment(start, stop, rate);
 }
 
+HRESULT TFramesNotifier::Stop()
+{
+    const HRESULT hr = NotifierBase::Stop();
+    for (Target& target : targets_)
+        target.armed.store(false);
+    return hr;
+}
+
 REFERENCE_TIME TFramesNotifier::snap(REFERENCE_TIME start, REFERENCE_TIME frame) const
 {
     const REFERENCE_TIME raw = start + segmentStart_ - firstStart_;
@@ -188,7 +196,7 @@ HRESULT TFramesNotifier::Transform(IMediaSample* sample)
     relay(links, !beforeTarget, token);
     const QString text = RefTimeToTimecodeStr(frame, position);
     if (!beforeTarget)
-        report(text, token);
+        report(text, (start + stop) / 2 + segmentStart_, token);
     resync_ = firstSample_ = false;
 
     if (beforeTarget || !deliverSamples_.load())
@@ -240,7 +248,7 @@ void TFramesNotifier::relay(const Links& links, bool report, CancelToken* token)
     }
 }
 
-void TFramesNotifier::report(const QString& text, CancelToken* token)
+void TFramesNotifier::report(const QString& text, REFERENCE_TIME streamTime, CancelToken* token)
 {
     if (textMessages_.load()) {
         if (QString* slot = texts_.claim(token)) {
@@ -252,7 +260,7 @@ void TFramesNotifier::report(const QString& text, CancelToken* token)
     }
     if (positionMessages_.load()) {
         if (REFERENCE_TIME* slot = positions_.claim(token)) {
-            *slot = position_.load();
+            *slot = streamTime;
             positions_.post(slot, positionWindow_.load(), WM_POSITIONVALUE, reinterpret_cast<WPARAM>(slot), 0);
         }
     }

@@ -31,13 +31,16 @@ public:
     TFramesNotifier();
 
     // Arms target i (0 or 1) at a position; WM_TARGETREACHED goes to its
-    // window when a frame within half a frame of it comes.
+    // window when a frame within half a frame of it comes. A stop disarms
+    // the targets: frames of a later run are never held back for a target
+    // that an earlier run did not reach.
     void SetTarget(int i, REFERENCE_TIME position);
     void SetTargetWindow(int i, HWND wnd);
     bool targetArmed(int i) const;
 
     // WM_POSITIONTEXT goes to the frame window, WM_TIMESTAMPTEXT to the text
-    // window, WM_POSITIONVALUE to the position window, WM_FRAMEDURATION to the
+    // window, WM_POSITIONVALUE (the middle of the frame's time stamps plus
+    // the segment start) to the position window, WM_FRAMEDURATION to the
     // frame window.
     void SetFrameWindow(HWND wnd) { frameWindow_.store(wnd); }
     void SetTextWindow(HWND wnd) { textWindow_.store(wnd); }
@@ -76,6 +79,7 @@ public:
     HRESULT SetMediaType(PIN_DIRECTION direction, const AM_MEDIA_TYPE* type) override;
     HRESULT StartStreaming() override;
     HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+    HRESULT Stop() override;
     HRESULT Transform(IMediaSample* sample) override;
 
 private:
@@ -102,7 +106,7 @@ private:
     // written for the first sample after it.
     int nextSlot(int current, int firstAfterSeek, bool resync) const;
     void relay(const Links& links, bool report, CancelToken* token);
-    void report(const QString& text, CancelToken* token);
+    void report(const QString& text, REFERENCE_TIME streamTime, CancelToken* token);
 
     std::atomic<HWND> frameWindow_{0};
     std::atomic<HWND> textWindow_{0};

@@ -195,6 +195,7 @@ HRESULT TResampler::GetMediaType(int position, AM_MEDIA_TYPE* type)
     wave->wBitsPerSample = kBits;
     wave->nBlockAlign = static_cast<WORD>(channels * kBits / 8);
     wave->nAvgBytesPerSec = wave->nBlockAlign * wave->nSamplesPerSec;
+    // The sample size is in bytes, as every allocator downstream reads it.
     type->lSampleSize = wave->nBlockAlign;
     return S_OK;
 }

@@ -287,6 +287,8 @@ HRESULT TVideoNotifier::Transform(IMediaSample* sample)
         prevVideo_ = video_;
         prevFrame_ = frame_;
         readSample(sample);
+        // Numbered and dated before the rings take it, so that a relayed
+        // record carries its own frame's number and first date.
         frame_.frameNumber = prevFrame_.frameNumber + 1;
         if (frame_.recDate > 0 && (frame_.firstDate <= 0 || frame_.recDate < frame_.firstDate))
             frame_.firstDate = frame_.recDate;

@@ -58,7 +58,19 @@ ComPtr<TVideoNotifier> reportingVideoNotifier(RecordingSink& sink)
     return video;
 }
 
-std::vector<REFERENCE_TIME> positions(RecordingSink& sink)
+// The frames at `starts` and the position of each.
+std::vector<REFERENCE_TIME> positionsOf(TFramesNotifier* notifier, std::initializer_list<REFERENCE_TIME> starts)
+{
+    std::vector<REFERENCE_TIME> found;
+    for (const REFERENCE_TIME start : starts) {
+        frameAt(notifier, start);
+        found.push_back(notifier->currentPosition());
+    }
+    return found;
+}
+
+// What the position messages carried.
+std::vector<REFERENCE_TIME> positionValues(RecordingSink& sink)
 {
     std::vector<REFERENCE_TIME> found;
     for (const Message& m : sink.messages(WM_POSITIONVALUE))
@@ -91,21 +103,24 @@ TEST(FramesNotifier, ReportsTheFrameDurationOfItsInput)
 }
 
 // Without a video-data link, or after a seek, positions come from the time
-// stamps, snapped to the nearest frame (a half frame goes down).
+// stamps, snapped to the nearest frame (a half frame goes down). The
+// position message carries the middle of the frame's time stamps plus the
+// segment start, unsnapped.
 TEST(FramesNotifier, SnapsTimeStampsToFrames)
 {
     RecordingSink sink;
     auto notifier = framesNotifier(sink);
     notifier->SetPositionMessages(true);
-    for (const REFERENCE_TIME start : {0, 400'000 + 150'000, 800'000 + 250'000, 1'600'000 + 200'000, -150'000})
-        frameAt(notifier.get(), start);
-    EXPECT_EQ(positions(sink), (std::vector<REFERENCE_TIME>{0, 400'000, 1'200'000, 1'600'000, 0}));
+    EXPECT_EQ(positionsOf(notifier.get(), {0, 400'000 + 150'000, 800'000 + 250'000, 1'600'000 + 200'000, -150'000}),
+              (std::vector<REFERENCE_TIME>{0, 400'000, 1'200'000, 1'600'000, 0}));
+    EXPECT_EQ(positionValues(sink),
+              (std::vector<REFERENCE_TIME>{200'000, 750'000, 1'250'000, 2'000'000, 50'000}));
 
     // A seek: the times count from the segment start.
     sink.clear();
     notifier->NewSegment(4'000'000, 8'000'000, 1.0);
-    frameAt(notifier.get(), 390'000);
-    EXPECT_EQ(positions(sink), (std::vector<REFERENCE_TIME>{4'400'000}));
+    EXPECT_EQ(positionsOf(notifier.get(), {390'000}), (std::vector<REFERENCE_TIME>{4'400'000}));
+    EXPECT_EQ(positionValues(sink), (std::vector<REFERENCE_TIME>{4'590'000}));
 }
 
 // With a video-data link whose stream has no temporal compression, each
@@ -118,13 +133,9 @@ TEST(FramesNotifier, CountsFramesOfAnIntraStream)
     video->SetMediaType(PINDIR_INPUT, &dv);
     auto notifier = framesNotifier(sink);
     notifier->SetVideoDataLink(video.get());
-    notifier->SetPositionMessages(true);
-    for (const REFERENCE_TIME start : {0, 123, 456})
-        frameAt(notifier.get(), start);
+    EXPECT_EQ(positionsOf(notifier.get(), {0, 123, 456}), (std::vector<REFERENCE_TIME>{0, 400'000, 800'000}));
     notifier->NewSegment(2'000'000, 8'000'000, 1.0);
-    frameAt(notifier.get(), 10);
-    frameAt(notifier.get(), 20);
-    EXPECT_EQ(positions(sink), (std::vector<REFERENCE_TIME>{0, 400'000, 800'000, 2'000'000, 2'400'000}));
+    EXPECT_EQ(positionsOf(notifier.get(), {10, 20}), (std::vector<REFERENCE_TIME>{2'000'000, 2'400'000}));
 }
 
 // Texts: the time stamp text only when it changes, the position text for
@@ -172,14 +183,27 @@ TEST(FramesNotifier, PreciseTarget)
         ASSERT_EQ(reached.size(), 1u);
         EXPECT_EQ(reached[0].wParam, WPARAM(target));
         EXPECT_EQ(reached[0].lParam, LPARAM(reachedAt));
-        const auto shown = positions(sink);
+        const auto shown = positionValues(sink);
         ASSERT_FALSE(shown.empty());
-        EXPECT_EQ(shown.front(), reachedAt);
+        EXPECT_EQ(shown.front(), reachedAt + kPalFrame / 2);
         EXPECT_EQ(texts(sink, WM_POSITIONTEXT).front(), RefTimeToTimecodeStr(kPalFrame, reachedAt));
         // The target message comes before the target frame's texts.
         EXPECT_EQ(sink.messages().front().msg, WM_FRAMEDURATION);
         EXPECT_EQ(sink.messages()[1].msg, WM_TARGETREACHED);
     }
+
+    // A stop ends the wait for a target that was not reached: the next run
+    // shows its frames from the first.
+    RecordingSink sink;
+    auto notifier = framesNotifier(sink);
+    notifier->SetTargetWindow(0, sink.wnd);
+    notifier->SetTarget(0, 40'000'000);
+    EXPECT_EQ(frameAt(notifier.get(), 0), S_FALSE);
+    notifier->Stop();
+    EXPECT_FALSE(notifier->targetArmed(0));
+    notifier->StartStreaming();
+    EXPECT_EQ(frameAt(notifier.get(), 0), S_OK);
+    EXPECT_TRUE(sink.messages(WM_TARGETREACHED).empty());
 }
 
 TEST(FramesNotifier, TargetTextAndDeliverSwitch)
@@ -246,19 +270,20 @@ TEST(FramesNotifier, WorksWithLinksMissing)
         audio->SetAudioWindow(sink.wnd);
         audio->SetNotifyAudioData(true);
         auto notifier = framesNotifier(sink);
-        notifier->SetPositionMessages(true);
         notifier->SetFrameDataLink(mask & 1 ? video.get() : nullptr);
         notifier->SetVideoDataLink(mask & 2 ? video.get() : nullptr);
         notifier->SetAudioLink(mask & 4 ? audio.get() : nullptr);
         video->StartStreaming();
         audio->StartStreaming();
         sink.clear();
+        std::vector<REFERENCE_TIME> shown;
         for (int n = 0; n < 3; ++n) {
             video->Transform(makeSample(pal[std::size_t(n)], n * kPalFrame).get());
             audio->Transform(makeSample(QByteArray(64, '\0'), n * kPalFrame).get());
             EXPECT_EQ(frameAt(notifier.get(), n * kPalFrame), S_OK);
+            shown.push_back(notifier->currentPosition());
         }
-        EXPECT_EQ(positions(sink), (std::vector<REFERENCE_TIME>{0, 400'000, 800'000}));
+        EXPECT_EQ(shown, (std::vector<REFERENCE_TIME>{0, 400'000, 800'000}));
         EXPECT_EQ(sink.messages(WM_FRAMEDATA).size(), mask & 1 ? 3u : 0u);
         EXPECT_EQ(sink.messages(WM_VIDEODATA).size(), mask & 2 ? 2u : 0u);
         // The audio notifier reports its first sample itself; the relay adds one.

@@ -153,7 +153,8 @@ struct NotifierChain
     }
 
     // Every frame of the PAL clip (time code 10:20:30:05 on frame 0) was
-    // reported with its position, its time-code text and its frame data.
+    // reported with its stream time, its position text (n x 400,000) and
+    // its frame data.
     void expectEveryFrameOfThePalClip(int count)
     {
         const auto positions = sink.messages(WM_POSITIONVALUE);
@@ -164,7 +165,7 @@ struct NotifierChain
         ASSERT_EQ(frameData.size(), std::size_t(count));
         for (int n = 0; n < count; ++n) {
             const auto i = std::size_t(n);
-            EXPECT_EQ(positions[i].position, n * kPalFrame);
+            EXPECT_EQ(positions[i].position, n * kPalFrame + kPalFrame / 2); // the middle of the frame
             EXPECT_EQ(texts[i].text, QString::asprintf("0:00:%.2d:%.2d", n / 25, n % 25));
             EXPECT_EQ(frameData[i].frame.frameNumber, n);
             const int tc = 5 + n;

@@ -266,6 +266,7 @@ TEST(Resampler, SizesItsBuffersForOneInputBuffer)
         ASSERT_TRUE(wave);
         EXPECT_EQ(wave->nSamplesPerSec, 96000u);
         EXPECT_EQ(wave->nAvgBytesPerSec, 96000u * 4);
+        EXPECT_EQ(resampler->output()->mediaType().lSampleSize, 4u); // bytes of a stereo frame
         ALLOCATOR_PROPERTIES properties;
         ASSERT_EQ(resampler->output()->allocator()->GetProperties(&properties), S_OK);
         EXPECT_EQ(properties.cbBuffer, upstream * 2 + 256);

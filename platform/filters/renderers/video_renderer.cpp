@@ -343,9 +343,10 @@ HRESULT VideoRenderer::SetVideoClippingWindow(QWidget* window)
         delete surface_.data();
         return S_OK;
     }
-    // The surface moves with the video between the program's windows (it
-    // went with a window that was destroyed). The video is drawn over what
-    // the window was given since, as if on the window itself.
+    // The surface moves with the video between the program's windows; a
+    // destroyed window took it along, so another is made. It comes to the
+    // front each time: the video is drawn over what the window holds, as if
+    // on the window itself.
     if (!surface_)
         surface_ = new VideoSurface(scene_, window);
     else if (surface_->parentWidget() != window)

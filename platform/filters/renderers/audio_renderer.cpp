@@ -106,13 +106,14 @@ HRESULT AudioRenderer::GetSyncSource(IReferenceClock** clock)
     return copyOutOrNull<IReferenceClock>(syncClock_.get(), clock);
 }
 
-HRESULT AudioRenderer::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double)
+HRESULT AudioRenderer::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double rate)
 {
     // After a seek, what the output holds belongs to the old position.
     std::lock_guard lock(outputLock_);
     if (output_)
         output_->flush();
     unplaced_ = true;
+    rate_ = rate > 0 ? rate : 1.0;
     return S_OK;
 }
 
@@ -198,17 +199,28 @@ HRESULT AudioRenderer::DoRenderSample(IMediaSample* sample)
     // clock: silence before it when early, its late part cut. The rest
     // follows on without gaps.
     bool place = false;
+    double rate = 1.0;
     {
         std::lock_guard lock(outputLock_);
         std::swap(place, unplaced_);
+        rate = rate_;
+    }
+    REFERENCE_TIME start = 0, stop = 0, now = 0;
+    const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
+    // At another rate the sound keeps the pace of the clock: each sample
+    // lasts as long as its times say, cut short or followed by silence.
+    std::size_t padding = 0;
+    if (rate != 1.0 && timed && stop > start) {
+        const std::size_t span = bytesFor(stop - start);
+        padding = span > size ? span - size : 0;
+        size = std::min(size, span);
     }
     ComPtr<IReferenceClock> clock;
     {
         std::lock_guard lock(clockLock_);
         clock = syncClock_;
     }
-    REFERENCE_TIME start = 0, stop = 0, now = 0;
-    if (place && clock && SUCCEEDED(sample->GetTime(&start, &stop)) && SUCCEEDED(clock->GetTime(&now))) {
+    if (place && clock && timed && SUCCEEDED(clock->GetTime(&now))) {
         const REFERENCE_TIME early = streamStart() + start - now;
         if (early > 0 && !play(nullptr, bytesFor(early)))
             return S_FALSE;
@@ -221,7 +233,7 @@ HRESULT AudioRenderer::DoRenderSample(IMediaSample* sample)
             unplaced_ = true;
         }
     }
-    return play(withGain(data, size), size) ? S_OK : S_FALSE;
+    return play(withGain(data, size), size) && play(nullptr, padding) ? S_OK : S_FALSE;
 }
 
 void AudioRenderer::OnEndOfStream()

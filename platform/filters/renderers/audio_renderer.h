@@ -3,8 +3,10 @@
 // PulseAudio, or through the null sink when no server answers or
 // KESTROVA_AUDIO=null. It is the graph's reference clock when present: the
 // steady clock, on which the first sound after a start or a seek is placed
-// (silence before it, or its late part cut); the rest follows on. Volume (0 silent to 10000 full, a linear gain)
-// and balance through IBasicAudio; muting keeps the volume.
+// (silence before it, or its late part cut); the rest follows on. At a
+// playback rate other than 1 each sample is cut or padded with silence to
+// the time it covers on the clock. Volume (0 silent to 10000 full, a linear
+// gain) and balance through IBasicAudio; muting keeps the volume.
 //
 // Threads: the interfaces on the GUI thread; samples on the streaming
 // thread, which writes as the output makes room.
@@ -86,6 +88,8 @@ private:
     bool pulse_ = false;
     // The next sound is placed on the clock.
     bool unplaced_ = true;
+    // The segment's playback rate.
+    double rate_ = 1.0;
     WAVEFORMATEX format_{};
 
     mutable std::mutex settingsLock_;

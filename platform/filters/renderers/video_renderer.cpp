@@ -338,35 +338,34 @@ HRESULT VideoRenderer::SetAspectRatioMode(DWORD mode)
 
 HRESULT VideoRenderer::SetVideoClippingWindow(QWidget* window)
 {
-    if (window == window_)
-        return S_OK;
     window_ = window;
     if (!window) {
         delete surface_.data();
         return S_OK;
     }
-    // The surface moves with the video between the program's windows.
-    if (surface_)
-        surface_->setParent(window);
-    else
+    // The surface moves with the video between the program's windows; a
+    // destroyed window took it along, so another is made. It comes to the
+    // front each time: the video is drawn over what the window holds, as if
+    // on the window itself.
+    if (!surface_)
         surface_ = new VideoSurface(scene_, window);
+    else if (surface_->parentWidget() != window)
+        surface_->setParent(window);
+    surface_->raise();
     placeSurface();
     return S_OK;
 }
 
 void VideoRenderer::placeSurface()
 {
-    if (!surface_)
-        return;
-    surface_->setGeometry(destination_);
-    surface_->setVisible(!destination_.isEmpty());
-    surface_->update();
+    if (surface_)
+        surface_->place(destination_);
 }
 
 HRESULT VideoRenderer::RepaintVideo()
 {
     if (surface_)
-        surface_->update();
+        surface_->refresh();
     return S_OK;
 }
 
@@ -461,8 +460,10 @@ HRESULT VideoRenderer::applyOverlay(const VMR9AlphaBitmap* bitmap, bool newImage
         overlayImage_ = QImage();
         overlayParameters_ = VMR9AlphaBitmap{};
         overlayParameters_.dwFlags = VMR9AlphaBitmap_Disable;
-        std::lock_guard lock(scene_->mutex);
-        scene_->layout.overlay = QImage();
+        {
+            std::lock_guard lock(scene_->mutex);
+            scene_->layout.overlay = QImage();
+        }
         return RepaintVideo();
     }
     if (bitmap->pDDS || (bitmap->dwFlags & VMR9AlphaBitmap_EntireDDS))

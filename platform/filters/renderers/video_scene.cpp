@@ -76,7 +76,7 @@ void VideoScene::requestRepaint()
                 std::lock_guard lock(mutex);
                 repaintQueued = false;
             }
-            target->update();
+            target->refresh();
         },
         Qt::QueuedConnection);
 }
@@ -85,6 +85,8 @@ VideoSurface::VideoSurface(std::shared_ptr<VideoScene> scene, QWidget* parent)
     : QWidget(parent), scene_(std::move(scene))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    hide();
     std::lock_guard lock(scene_->mutex);
     scene_->surface = this;
     scene_->repaintQueued = false;
@@ -95,6 +97,24 @@ VideoSurface::~VideoSurface()
     std::lock_guard lock(scene_->mutex);
     if (scene_->surface == this)
         scene_->surface = nullptr;
+}
+
+void VideoSurface::place(const QRect& destination)
+{
+    destination_ = destination;
+    setGeometry(destination);
+    refresh();
+}
+
+void VideoSurface::refresh()
+{
+    bool picture = false;
+    {
+        std::lock_guard lock(scene_->mutex);
+        picture = !scene_->layout.picture.isNull();
+    }
+    setVisible(picture && !destination_.isEmpty());
+    update();
 }
 
 void VideoSurface::paintEvent(QPaintEvent*)

@@ -55,16 +55,25 @@ struct VideoScene
 };
 
 // The child widget of the clipping window that shows the video; it covers
-// the destination rectangle.
+// the destination rectangle. It stands for video drawn on the clipping
+// window itself: the mouse goes through it to that window, and it is shown
+// only while there is a picture, so that what the window paints there (a
+// notice when there is no video) is seen.
 class VideoSurface final : public QWidget
 {
 public:
     VideoSurface(std::shared_ptr<VideoScene> scene, QWidget* parent);
     ~VideoSurface() override;
 
+    // Covers `destination` of the parent and repaints.
+    void place(const QRect& destination);
+    // Shows or hides the surface after the picture changed, and repaints.
+    void refresh();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     std::shared_ptr<VideoScene> scene_;
+    QRect destination_;
 };

@@ -86,6 +86,22 @@ TEST(AudioRenderer, PausingHoldsTheSoundAndStoppingReleasesTheStream)
     EXPECT_EQ(again.graph->Stop(), S_OK);
 }
 
+TEST(AudioRenderer, AtAnotherRateTheSoundKeepsThePaceOfTheClock)
+{
+    // Two seconds of sound at four times the rate take half a second of the
+    // clock, at half the rate four seconds: cut short or stretched with
+    // silence, but never holding the stream back or running ahead.
+    for (const double rate : {4.0, 0.5}) {
+        SCOPED_TRACE(rate);
+        Playback playback(toneSource(2.0), AudioRenderer::Output::Null);
+        playback.source->stream()->playAt(rate);
+        ASSERT_TRUE(SUCCEEDED(playback.graph->Run()));
+        LONG code = 0;
+        ASSERT_EQ(playback.graph->WaitForCompletion(10'000, &code), S_OK);
+        EXPECT_NEAR(playback.renderer->playedTime() / 1e7, 2.0 / rate, 0.1);
+    }
+}
+
 TEST(AudioRenderer, VolumeIsALinearGainThatRoundTripsThroughTheGraph)
 {
     Playback playback(toneSource(0.1), AudioRenderer::Output::Null);

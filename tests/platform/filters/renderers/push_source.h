@@ -48,12 +48,19 @@ public:
     }
     HRESULT FillBuffer(IMediaSample* sample) override;
 
+    // From the start again at `rate`: the times shrink as a splitter's do.
+    void playAt(double rate)
+    {
+        Reposition([this, rate] { next_ = 0, rate_ = rate; }, 0, REFERENCE_TIME(payloads_.size()) * duration_, rate);
+    }
+
 private:
     PushSource* source_;
     AM_MEDIA_TYPE type_;
     std::vector<QByteArray> payloads_;
     REFERENCE_TIME duration_;
     std::size_t next_ = 0;
+    double rate_ = 1.0;
 };
 
 class PushSource final : public SourceFilter
@@ -66,6 +73,7 @@ public:
     }
 
     IPin* output() { return GetPin(0); }
+    PushStream* stream() { return static_cast<PushStream*>(GetPin(0)); }
 
     std::atomic<bool> gateOpen{true};
 };
@@ -91,7 +99,8 @@ inline HRESULT PushStream::FillBuffer(IMediaSample* sample)
     sample->GetPointer(&data);
     std::memcpy(data, payload.constData(), payload.size());
     sample->SetActualDataLength(static_cast<LONG>(payload.size()));
-    REFERENCE_TIME start = REFERENCE_TIME(next_) * duration_, stop = start + duration_;
+    const auto stamped = static_cast<REFERENCE_TIME>(duration_ / rate_);
+    REFERENCE_TIME start = REFERENCE_TIME(next_) * stamped, stop = start + stamped;
     sample->SetTime(&start, &stop);
     ++next_;
     return S_OK;

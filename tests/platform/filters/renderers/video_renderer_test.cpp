@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -92,16 +93,34 @@ QImage filled(int width, int height, QColor left, QColor right)
     return image;
 }
 
-class PaintCounter final : public QObject
+// Counts the events of one type that reach the watched object.
+class EventCounter final : public QObject
 {
 public:
+    explicit EventCounter(QEvent::Type type) : type_(type) {}
     int count = 0;
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
-        count += event->type() == QEvent::Paint ? 1 : 0;
+        count += event->type() == type_ ? 1 : 0;
         return false;
+    }
+
+private:
+    QEvent::Type type_;
+};
+
+// A child widget that paints itself in one colour.
+class Filled final : public QWidget
+{
+public:
+    Filled(QColor colour, QWidget* parent) : QWidget(parent)
+    {
+        QPalette palette;
+        palette.setColor(QPalette::Window, colour);
+        setPalette(palette);
+        setAutoFillBackground(true);
     }
 };
 
@@ -163,7 +182,7 @@ TEST(VideoRenderer, FramesDrawnGrowWhilePlayingAndTheSyncOffsetIsMeasured)
     QWidget window;
     playback.showIn(window, 16, 16);
     QCoreApplication::processEvents();
-    PaintCounter paints;
+    EventCounter paints(QEvent::Paint);
     window.findChild<QWidget*>()->installEventFilter(&paints);
     const auto quality = playback.as<IQualProp>();
     ASSERT_TRUE(SUCCEEDED(playback.graph->Run()));
@@ -313,4 +332,58 @@ TEST(VideoRenderer, RefusesBadSettingsAndKeepsTheOldOnes)
     const VMR9NormalizedRect rect;
     EXPECT_EQ(playback.as<IVMRMixerControl9>()->SetOutputRect(1, &rect), E_INVALIDARG);
     EXPECT_EQ(playback.as<IVMRMonitorConfig9>()->SetMonitor(99), E_INVALIDARG);
+}
+
+TEST(VideoRenderer, TheVideoIsDrawnAsIfOnTheClippingWindowItself)
+{
+    Playback playback(pictureSource({filled(64, 32, Qt::red, Qt::red)}, kFrame));
+    const auto control = playback.as<IVMRWindowlessControl9>();
+    // The window shows a notice (green) where the video goes while there is
+    // none, and follows the mouse.
+    QWidget window;
+    window.setMouseTracking(true);
+    Filled notice(Qt::green, &window);
+    notice.setGeometry(0, 0, 64, 64);
+    playback.showIn(window, 64, 64);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    expectNear(window.grab().toImage().pixelColor(32, 32), Qt::green, "no picture yet: the notice");
+
+    ASSERT_TRUE(playback.cue());
+    QCoreApplication::processEvents();
+    expectNear(window.grab().toImage().pixelColor(32, 32), Qt::red, "the cued picture");
+
+    // The mouse over the video reaches the window, moves included.
+    EventCounter moves(QEvent::MouseMove);
+    notice.hide();
+    window.installEventFilter(&moves);
+    QTest::mouseMove(window.windowHandle(), QPoint(20, 20));
+    QTest::mouseMove(window.windowHandle(), QPoint(30, 30));
+    EXPECT_GT(moves.count, 0);
+    EXPECT_EQ(window.childAt(30, 30), nullptr);
+
+    // Attached again after the window brought a child to the front (the
+    // full-screen plate does so with its border shape): the video is over it.
+    Filled shape(Qt::blue, &window);
+    shape.setGeometry(0, 0, 64, 64);
+    shape.show();
+    expectNear(window.grab().toImage().pixelColor(32, 32), Qt::blue, "the shape in front");
+    ASSERT_EQ(control->SetVideoClippingWindow(&window), S_OK);
+    expectNear(window.grab().toImage().pixelColor(32, 32), Qt::red, "the video over the shape");
+
+    // Taken out of the graph: the window's own drawing shows again.
+    shape.hide();
+    notice.show();
+    playback.graph->Stop();
+    ASSERT_EQ(playback.graph->RemoveFilter(playback.renderer.get()), S_OK);
+    QCoreApplication::processEvents();
+    expectNear(window.grab().toImage().pixelColor(32, 32), Qt::green, "no picture: the notice again");
+
+    // A window destroyed takes the surface with it; the next one gets another.
+    auto* preview = new QWidget;
+    preview->resize(64, 64);
+    ASSERT_EQ(control->SetVideoClippingWindow(preview), S_OK);
+    delete preview;
+    ASSERT_EQ(control->RepaintVideo(), S_OK);
+    ASSERT_EQ(control->SetVideoClippingWindow(&window), S_OK);
+    EXPECT_EQ(window.findChildren<QWidget*>().size(), 3); // the notice, the shape, the video
 }

@@ -183,6 +183,22 @@ TEST(FormatDateTime, NamesFormatsAndLiterals)
     EXPECT_EQ(f("x!#"), "x!#");
 }
 
+TEST(FormatDateTime, WordsOfTextStayText)
+{
+    // A word that starts with a letter of no field is written as it stands,
+    // format letters inside it included; the letters of a field still count
+    // after it, but "mm" after it is the month again.
+    const FormatSettings s = fixedSettings();
+    const TDateTime t = at(2026, 3, 7, 21, 5, 4);
+    auto f = [&](const char* format) { return FormatDateTime(QString::fromUtf8(format), t, s); };
+    EXPECT_EQ(f("dddddd at tt"), "Saturday 7 March 2026 at 21.05.04");
+    EXPECT_EQ(f("h:nn AM"), "21.05 AM");
+    EXPECT_EQ(f("hh o'clock'"), "21 oclock");
+    EXPECT_EQ(f("hh x mm"), "21 x 03");
+    EXPECT_EQ(f("h Uhr nn"), "21 Uhr 05");
+    EXPECT_EQ(f("h \u00e0 nn"), "21 \u00e0 05");
+}
+
 TEST(FormatDateTime, TwelveHourClockAndMarkers)
 {
     const FormatSettings s = fixedSettings();
@@ -197,8 +213,8 @@ TEST(FormatDateTime, TwelveHourClockAndMarkers)
     EXPECT_EQ(f("h ampm", 9), "9 morning");
     EXPECT_EQ(f("h ampm", 21), "9 evening");
     EXPECT_EQ(f("h", 21), "21");
-    // A marker inside quotes does not switch the clock; a lone "a" is text.
-    EXPECT_EQ(f("h 'am/pm' at", 21), "21 am/pm a21.30");
+    // A marker inside quotes does not switch the clock.
+    EXPECT_EQ(f("h 'am/pm'", 21), "21 am/pm");
 }
 
 TEST(FormatDateTime, SettingsThatReferToThemselvesStop)
@@ -220,6 +236,9 @@ TEST(FormatDateTime, FollowsTwoPinnedLocales)
     EXPECT_EQ(FormatDateTime(QStringLiteral("tt"), t, us), "10:04:43 PM");
     EXPECT_EQ(FormatDateTime(QStringLiteral("c"), t, us), "12/6/26 10:04:43 PM");
     EXPECT_EQ(FormatDateTime(QStringLiteral("ddddd - tt"), t, us), "12/6/26 - 10:04:43 PM");
+    EXPECT_EQ(FormatDateTime(QStringLiteral("ddddd tt"), t, us), "12/6/26 10:04:43 PM");
+    EXPECT_EQ(FormatDateTime(QStringLiteral("dddddd at tt"), t, us), "Sunday, December 6, 2026 at 10:04:43 PM");
+    EXPECT_EQ(FormatDateTime(QStringLiteral("yyyy/mm/dd hh:mm:ss"), t, us), "2026/12/06 22:04:43");
     EXPECT_EQ(us.decimalSeparator, u'.');
 
     const FormatSettings de = FormatSettings::fromLocale(QLocale(QLocale::German, QLocale::Germany));

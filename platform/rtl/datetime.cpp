@@ -456,8 +456,9 @@ TDateTime QDateTimeToDateTime(const QDateTime& dateTime)
 {
     if (!dateTime.isValid())
         return 0;
-    const QDate d = dateTime.date();
-    const QTime t = dateTime.time();
+    const QDateTime local = dateTime.toLocalTime();
+    const QDate d = local.date();
+    const QTime t = local.time();
     TDateTime date = 0;
     if (!TryEncodeDate(d.year(), d.month(), d.day(), date))
         return 0;

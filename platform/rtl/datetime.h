@@ -60,7 +60,8 @@ TDateTime Now();
 TDateTime Date();
 TDateTime Time();
 
-// Local date-time conversions; an invalid QDateTime gives 0.
+// Local date-time conversions: a QDateTime of another zone or UTC is taken at
+// the same moment in local time. An invalid QDateTime gives 0.
 QDateTime DateTimeToQDateTime(TDateTime value);
 TDateTime QDateTimeToDateTime(const QDateTime& dateTime);
 

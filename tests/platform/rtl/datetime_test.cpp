@@ -2,6 +2,7 @@
 
 #include "platform/rtl/numbers.h"
 
+#include <QTimeZone>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -139,6 +140,9 @@ TEST(DateTime, QDateTimeRoundTripAndClock)
     EXPECT_DOUBLE_EQ(value, at(2026, 12, 6, 22, 4, 43, 250));
     EXPECT_EQ(DateTimeToQDateTime(value), moment);
     EXPECT_EQ(QDateTimeToDateTime(QDateTime()), 0.0);
+    // The same moment seen in UTC is the same local date-time.
+    EXPECT_DOUBLE_EQ(QDateTimeToDateTime(moment.toUTC()), value);
+    EXPECT_DOUBLE_EQ(QDateTimeToDateTime(moment.toTimeZone(QTimeZone(-11 * 3600))), value);
     EXPECT_EQ(DateTimeToQDateTime(-1.25), QDateTime(QDate(1899, 12, 29), QTime(6, 0)));
 
     const TDateTime now = Now();

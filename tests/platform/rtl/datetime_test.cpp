@@ -185,16 +185,8 @@ TEST(FormatDateTime, NamesFormatsAndLiterals)
     EXPECT_EQ(f("\"dd/mm\" 'yy:\"' dd"), "dd/mm yy:\" 07");
     EXPECT_EQ(f("dd \"unterminated"), "07 unterminated");
     EXPECT_EQ(f("x!#"), "x!#");
-}
-
-TEST(FormatDateTime, WordsOfTextStayText)
-{
-    // A word that starts with a letter of no field is written as it stands,
-    // format letters inside it included; the letters of a field still count
-    // after it, but "mm" after it is the month again.
-    const FormatSettings s = fixedSettings();
-    const TDateTime t = at(2026, 3, 7, 21, 5, 4);
-    auto f = [&](const char* format) { return FormatDateTime(QString::fromUtf8(format), t, s); };
+    // A word that starts with a letter of no field is text, format letters
+    // inside it included; "mm" after it is the month again.
     EXPECT_EQ(f("dddddd at tt"), "Saturday 7 March 2026 at 21.05.04");
     EXPECT_EQ(f("h:nn AM"), "21.05 AM");
     EXPECT_EQ(f("hh o'clock'"), "21 oclock");

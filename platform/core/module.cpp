@@ -93,6 +93,8 @@ HRESULT Module::createInstance(REFCLSID clsid, IUnknown* outer, REFIID riid, voi
     const HRESULT hr = getClassObject(clsid, IClassFactory::iid, factory.putVoid());
     if (FAILED(hr))
         return hr;
+    if (!factory) // the library claimed success but gave nothing
+        return CO_E_ERRORINDLL;
     return factory->CreateInstance(outer, riid, object);
 }
 

@@ -33,7 +33,8 @@ public:
     // The library's answer for a class: CLASS_E_CLASSNOTAVAILABLE (or the
     // library's own code) for a class it does not serve.
     HRESULT getClassObject(REFCLSID clsid, REFIID riid, void** object) const;
-    // A new object of the class through its factory.
+    // A new object of the class through its factory; CO_E_ERRORINDLL when the
+    // library answers without one.
     HRESULT createInstance(REFCLSID clsid, IUnknown* outer, REFIID riid, void** object) const;
 
 private:

@@ -45,9 +45,9 @@ namespace com_detail {
 inline long moduleUsage() { return com_detail::moduleUsage.load(); }
 
 // Implements IUnknown for a class that derives from the given interfaces.
-// QueryInterface answers IUnknown and every listed interface (and their
-// bases when they declare an `iid` reachable without ambiguity); a derived
-// class adds more by overriding QueryInterface and calling the base last.
+// QueryInterface answers IUnknown and every listed interface, but not the
+// bases of a listed interface; a derived class adds those and more by
+// overriding QueryInterface and calling the base last.
 template <ComInterface... Interfaces>
 class ComObject : public Interfaces...
 {

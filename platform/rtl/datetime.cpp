@@ -2,6 +2,7 @@
 
 #include "platform/rtl/numbers.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -70,6 +71,19 @@ qsizetype amPmLength(QStringView format, qsizetype pos)
     return 0;
 }
 
+// The length of the word of text at `pos`: a letter that is no format letter
+// starts a word that runs to the next character that is not a letter, so that
+// "at" in "dddddd at tt" is written as it stands. 0 when no word starts there.
+qsizetype wordLength(QStringView format, qsizetype pos)
+{
+    if (!format[pos].isLetter() || isFieldLetter(format[pos].toLower()))
+        return 0;
+    qsizetype end = pos + 1;
+    while (end < format.size() && format[end].isLetter())
+        ++end;
+    return end - pos;
+}
+
 // The quote that closes the literal opening at `pos`, or the end of the format.
 qsizetype literalClose(QStringView format, qsizetype pos)
 {
@@ -85,7 +99,7 @@ bool hasAmPm(QStringView format)
         else if (amPmLength(format, i) > 0)
             return true;
         else
-            ++i;
+            i += std::max<qsizetype>(wordLength(format, i), 1);
     }
     return false;
 }
@@ -127,6 +141,12 @@ private:
             if (const qsizetype marker = amPmLength(format, i)) {
                 appendAmPm(format.mid(i, marker));
                 i += marker;
+                afterHour = false;
+                continue;
+            }
+            if (const qsizetype word = wordLength(format, i)) {
+                out_ += format.mid(i, word);
+                i += word;
                 afterHour = false;
                 continue;
             }
@@ -436,8 +456,9 @@ TDateTime QDateTimeToDateTime(const QDateTime& dateTime)
 {
     if (!dateTime.isValid())
         return 0;
-    const QDate d = dateTime.date();
-    const QTime t = dateTime.time();
+    const QDateTime local = dateTime.toLocalTime();
+    const QDate d = local.date();
+    const QTime t = local.time();
     TDateTime date = 0;
     if (!TryEncodeDate(d.year(), d.month(), d.day(), date))
         return 0;

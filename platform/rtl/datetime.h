@@ -60,7 +60,8 @@ TDateTime Now();
 TDateTime Date();
 TDateTime Time();
 
-// Local date-time conversions; an invalid QDateTime gives 0.
+// Local date-time conversions: a QDateTime of another zone or UTC is taken at
+// the same moment in local time. An invalid QDateTime gives 0.
 QDateTime DateTimeToQDateTime(TDateTime value);
 TDateTime QDateTimeToDateTime(const QDateTime& dateTime);
 
@@ -74,7 +75,8 @@ TDateTime QDateTimeToDateTime(const QDateTime& dateTime);
 //   t tt    short and long time
 //   am/pm a/p  the letters as written;  ampm  the locale's AM and PM texts
 //   /  :    the date and time separators
-//   "..." '...'  literal text
+//   "..." '...'  literal text, as is a word that starts with a letter that
+//                is none of the above ("at" in "dddddd at tt")
 // An empty format means "c". Values outside the calendar give an empty text.
 QString FormatDateTime(const QString& format, TDateTime value, const FormatSettings& settings);
 QString FormatDateTime(const QString& format, TDateTime value);

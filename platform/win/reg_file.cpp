@@ -234,29 +234,32 @@ bool RegParser::parseValueLine(const QString& line)
 
 bool RegParser::parseHexList(QString list, QByteArray* bytes)
 {
-    // A trailing backslash continues the list on the next line.
-    list = list.trimmed();
-    while (list.endsWith(u'\\')) {
-        list.chop(1);
-        if (++index_ >= lines_.size())
-            return fail(QStringLiteral("the hex list goes on past the end of the file"));
-        list += lines_[index_].trimmed();
-    }
     bytes->clear();
-    bytes->reserve(list.size() / 3 + 1);
-    const QStringView rest(list);
-    for (qsizetype start = 0; start < rest.size();) {
-        qsizetype comma = rest.indexOf(u',', start);
-        if (comma < 0)
-            comma = rest.size();
-        const QStringView item = rest.mid(start, comma - start).trimmed();
-        quint32 byte;
-        if (!parseHex(item, 2, &byte))
-            return fail(QStringLiteral("\"%1\" is not a hexadecimal byte").arg(item.left(20)));
-        bytes->append(char(byte));
-        start = comma + 1; // so a comma after the last byte ends the list
+    for (;;) {
+        // A trailing backslash continues the list on the next line.
+        list = list.trimmed();
+        const bool continued = list.endsWith(u'\\');
+        if (continued)
+            list.chop(1);
+        const QStringView rest(list);
+        for (qsizetype start = 0; start < rest.size();) {
+            qsizetype comma = rest.indexOf(u',', start);
+            if (comma < 0)
+                comma = rest.size();
+            const QStringView item = rest.mid(start, comma - start).trimmed();
+            quint32 byte;
+            if (!parseHex(item, 2, &byte))
+                return fail(QStringLiteral("\"%1\" is not a hexadecimal byte").arg(item.left(20)));
+            bytes->append(char(byte));
+            start = comma + 1; // so a comma after the last byte ends the line's part
+        }
+        if (!continued)
+            return true;
+        if (index_ + 1 >= lines_.size())
+            return fail(QStringLiteral("the hex list goes on past the end of the file"));
+        list = lines_[++index_];
+        lineNumber_ = int(index_) + 1; // so a bad byte is reported on its own line
     }
-    return true;
 }
 
 void writeHexList(QString& out, const QByteArray& data, qsizetype column)

@@ -69,6 +69,9 @@ TEST_F(ModuleTest, LoadsByPathAndCreatesByClassId)
     // An exception inside the module stays there.
     EXPECT_EQ(module->createInstance(CLSID_BrokenThing, nullptr, IThing::iid, &raw), E_FAIL);
     EXPECT_EQ(raw, nullptr);
+    // So does a success without a factory.
+    EXPECT_EQ(module->createInstance(CLSID_EmptyThing, nullptr, IThing::iid, &raw), CO_E_ERRORINDLL);
+    EXPECT_EQ(raw, nullptr);
 }
 
 TEST_F(ModuleTest, RelativePathsStartInTheCurrentFolder)

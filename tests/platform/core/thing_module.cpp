@@ -27,6 +27,8 @@ KESTROVA_MODULE_EXPORT HRESULT DllGetClassObject(const GUID* clsid, const GUID* 
     if (*clsid == CLSID_BrokenThing)
         return classFactoryOf<BrokenThing>()->QueryInterface(*iid, object);
     *object = nullptr;
+    if (*clsid == CLSID_EmptyThing)
+        return S_OK;
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 

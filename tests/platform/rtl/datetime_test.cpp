@@ -2,6 +2,7 @@
 
 #include "platform/rtl/numbers.h"
 
+#include <QTimeZone>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -139,6 +140,9 @@ TEST(DateTime, QDateTimeRoundTripAndClock)
     EXPECT_DOUBLE_EQ(value, at(2026, 12, 6, 22, 4, 43, 250));
     EXPECT_EQ(DateTimeToQDateTime(value), moment);
     EXPECT_EQ(QDateTimeToDateTime(QDateTime()), 0.0);
+    // The same moment seen in UTC is the same local date-time.
+    EXPECT_DOUBLE_EQ(QDateTimeToDateTime(moment.toUTC()), value);
+    EXPECT_DOUBLE_EQ(QDateTimeToDateTime(moment.toTimeZone(QTimeZone(-11 * 3600))), value);
     EXPECT_EQ(DateTimeToQDateTime(-1.25), QDateTime(QDate(1899, 12, 29), QTime(6, 0)));
 
     const TDateTime now = Now();
@@ -181,6 +185,14 @@ TEST(FormatDateTime, NamesFormatsAndLiterals)
     EXPECT_EQ(f("\"dd/mm\" 'yy:\"' dd"), "dd/mm yy:\" 07");
     EXPECT_EQ(f("dd \"unterminated"), "07 unterminated");
     EXPECT_EQ(f("x!#"), "x!#");
+    // A word that starts with a letter of no field is text, format letters
+    // inside it included; "mm" after it is the month again.
+    EXPECT_EQ(f("dddddd at tt"), "Saturday 7 March 2026 at 21.05.04");
+    EXPECT_EQ(f("h:nn AM"), "21.05 AM");
+    EXPECT_EQ(f("hh o'clock'"), "21 oclock");
+    EXPECT_EQ(f("hh x mm"), "21 x 03");
+    EXPECT_EQ(f("h Uhr nn"), "21 Uhr 05");
+    EXPECT_EQ(f("h \u00e0 nn"), "21 \u00e0 05");
 }
 
 TEST(FormatDateTime, TwelveHourClockAndMarkers)
@@ -197,8 +209,8 @@ TEST(FormatDateTime, TwelveHourClockAndMarkers)
     EXPECT_EQ(f("h ampm", 9), "9 morning");
     EXPECT_EQ(f("h ampm", 21), "9 evening");
     EXPECT_EQ(f("h", 21), "21");
-    // A marker inside quotes does not switch the clock; a lone "a" is text.
-    EXPECT_EQ(f("h 'am/pm' at", 21), "21 am/pm a21.30");
+    // A marker inside quotes does not switch the clock.
+    EXPECT_EQ(f("h 'am/pm'", 21), "21 am/pm");
 }
 
 TEST(FormatDateTime, SettingsThatReferToThemselvesStop)
@@ -220,6 +232,9 @@ TEST(FormatDateTime, FollowsTwoPinnedLocales)
     EXPECT_EQ(FormatDateTime(QStringLiteral("tt"), t, us), "10:04:43 PM");
     EXPECT_EQ(FormatDateTime(QStringLiteral("c"), t, us), "12/6/26 10:04:43 PM");
     EXPECT_EQ(FormatDateTime(QStringLiteral("ddddd - tt"), t, us), "12/6/26 - 10:04:43 PM");
+    EXPECT_EQ(FormatDateTime(QStringLiteral("ddddd tt"), t, us), "12/6/26 10:04:43 PM");
+    EXPECT_EQ(FormatDateTime(QStringLiteral("dddddd at tt"), t, us), "Sunday, December 6, 2026 at 10:04:43 PM");
+    EXPECT_EQ(FormatDateTime(QStringLiteral("yyyy/mm/dd hh:mm:ss"), t, us), "2026/12/06 22:04:43");
     EXPECT_EQ(us.decimalSeparator, u'.');
 
     const FormatSettings de = FormatSettings::fromLocale(QLocale(QLocale::German, QLocale::Germany));

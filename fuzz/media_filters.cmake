@@ -1,5 +1,4 @@
-target_compile_options(media_filters PRIVATE -fsanitize=fuzzer-no-link)
-
+# The video notifier's readers and the resampler, fed arbitrary samples.
 kestrova_fuzzer(fuzz_filter_samples
   SOURCES media_filters_samples.cpp
   DEPS media_filters)

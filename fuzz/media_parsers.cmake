@@ -1,6 +1,4 @@
-# The readers are instrumented too, so that coverage guides the fuzzing.
-target_compile_options(media_parsers PRIVATE -fsanitize=fuzzer-no-link)
-
+# The DV frame, MPEG sequence header and scene list readers.
 kestrova_fuzzer(fuzz_dv_frame
   SOURCES media_parsers_dv_frame.cpp
   DEPS media_parsers)

@@ -1,14 +1,5 @@
-# Fuzz targets of the script compiler. The library's sources are compiled into
-# each target so that libFuzzer sees their coverage.
-get_target_property(script_compiler_dir script_compiler SOURCE_DIR)
-get_target_property(script_compiler_sources script_compiler SOURCES)
-list(TRANSFORM script_compiler_sources PREPEND ${script_compiler_dir}/)
-
-foreach(target script_tokenizer_fuzz script_preprocessor_fuzz)
-  kestrova_fuzzer(${target} SOURCES ${target}.cpp ${script_compiler_sources})
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+# The script compiler's readers of script text: the tokenizer, the
+# preprocessor, and the declarations that run as part of a compile.
+foreach(target script_tokenizer_fuzz script_preprocessor_fuzz script_declarations_fuzz)
+  kestrova_fuzzer(${target} SOURCES ${target}.cpp DEPS script_compiler)
 endforeach()
-
-# The declaration readers run as part of a compile.
-kestrova_fuzzer(script_declarations_fuzz SOURCES script_declarations_fuzz.cpp ${script_compiler_sources})
-target_include_directories(script_declarations_fuzz PRIVATE ${PROJECT_SOURCE_DIR})

@@ -18,14 +18,6 @@ using LCID = DWORD;
 using OAFilterState = LONG;
 using OAHWND = HWND;
 
-// Result codes of the graph beyond the common ones.
-constexpr HRESULT VFW_E_ENUM_OUT_OF_SYNC = hresultOf(0x80040203);
-constexpr HRESULT VFW_E_BADALIGN = hresultOf(0x8004020E);
-constexpr HRESULT VFW_E_ALREADY_COMMITTED = hresultOf(0x8004020F);
-constexpr HRESULT VFW_E_BUFFERS_OUTSTANDING = hresultOf(0x80040210);
-constexpr HRESULT VFW_E_SAMPLE_TIME_NOT_SET = hresultOf(0x80040249);
-constexpr HRESULT VFW_E_MEDIA_TIME_NOT_SET = hresultOf(0x80040251);
-
 // Writes a new reference to `p`, which may be null, into an out-parameter.
 template <ComInterface T> HRESULT copyOutOrNull(T* p, T** out)
 {

@@ -45,7 +45,7 @@ TdmKvPackImages::TdmKvPackImages()
                "flip-vertical",
                "flip-horizontal",
                "external-preview",
-               "keep-aspect",
+               "keep-ratio",
                "inlay",
                "anti-aliasing",
                "sound-off",

@@ -189,6 +189,7 @@ struct Plain
         stream = av_find_best_stream(f, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
         codec = avcodec_alloc_context3(decoder);
         avcodec_parameters_to_context(codec, f->streams[stream]->codecpar);
+        // Threads as the graph's decoder has them.
         codec->thread_count = 0;
         codec->thread_type = FF_THREAD_SLICE;
         avcodec_open2(codec, decoder, nullptr);
@@ -212,14 +213,17 @@ struct Plain
         sws_scale(scale, frame->data, frame->linesize, 0, frame->height, planes, strides);
     }
 
-    // Decodes on until a picture at or after `until` (stream time base);
-    // every picture is converted. False at the end.
-    bool decodeUntil(int64_t until)
+    // Decodes on until a picture at or after `until` (stream time base),
+    // which is converted; earlier pictures are converted when `showAll`, as
+    // a graph playing shows them, and else only decoded, as a graph seeking
+    // drops them. False at the end.
+    bool decodeUntil(int64_t until, bool showAll)
     {
         for (;;) {
             while (avcodec_receive_frame(codec, frame) == 0) {
                 const int64_t t = frame->best_effort_timestamp;
-                toRgb();
+                if (showAll || t >= until)
+                    toRgb();
                 if (t >= until)
                     return true;
             }
@@ -273,7 +277,7 @@ void BM_SeekFloor(benchmark::State& state)
             av_seek_frame(p.format.get(), -1, key.pos, AVSEEK_FLAG_BYTE) < 0)
             av_seek_frame(p.format.get(), p.stream, key.ts, AVSEEK_FLAG_BACKWARD);
         avcodec_flush_buffers(p.codec);
-        p.decodeUntil(target);
+        p.decodeUntil(target, false);
     }
     label(state);
 }
@@ -310,7 +314,7 @@ void BM_DecodePlain(benchmark::State& state)
         state.PauseTiming();
         Plain p(clip);
         state.ResumeTiming();
-        p.decodeUntil(INT64_MAX);
+        p.decodeUntil(INT64_MAX, true);
         frames += p.codec->frame_number;
     }
     state.SetItemsProcessed(frames);

@@ -475,16 +475,26 @@ TEST(Graph, PositionFollowsStreamTimeAndStandsStillWhilePaused)
     chain.control()->Stop();
 }
 
+namespace {
+// A window that counts the messages it handles.
+struct CountingWindow
+{
+    std::atomic<int> handled{0};
+    const HWND handle = AllocateHWnd([this](UINT, WPARAM, LPARAM) -> LRESULT {
+        ++handled;
+        return 0;
+    });
+    ~CountingWindow() { DeallocateHWnd(handle); }
+};
+} // namespace
+
 TEST(Graph, StopReturnsWhileStreamingThreadIsBlockedInSend)
 {
     constexpr LONGLONG kFrames = 100'000'000;
     Chain chain(kFrames);
-    std::atomic<int> handled{0};
-    const HWND window = AllocateHWnd([&](UINT, WPARAM, LPARAM) -> LRESULT {
-        ++handled;
-        return 0;
-    });
-    chain.source->sendTo = window;
+    CountingWindow window;
+    std::atomic<int>& handled = window.handled;
+    chain.source->sendTo = window.handle;
     chain.connect();
     chain.graph->SetSyncSource(nullptr);
     ASSERT_EQ(chain.control()->Run(), S_OK);
@@ -504,7 +514,6 @@ TEST(Graph, StopReturnsWhileStreamingThreadIsBlockedInSend)
     const int before = handled;
     EXPECT_TRUE(waitFor([&] { return handled > before; }));
     chain.control()->Stop();
-    DeallocateHWnd(window);
 }
 
 TEST(Graph, EverySeekStartsAFreshRunOfTheStreamEvenAfterItsEnd)
@@ -545,12 +554,9 @@ TEST(Graph, EverySeekStartsAFreshRunOfTheStreamEvenAfterItsEnd)
 TEST(Graph, ASeekReturnsWhileThePausedStreamIsBlockedInSend)
 {
     Chain chain(1000);
-    std::atomic<int> handled{0};
-    const HWND window = AllocateHWnd([&](UINT, WPARAM, LPARAM) -> LRESULT {
-        ++handled;
-        return 0;
-    });
-    chain.source->sendTo = window;
+    CountingWindow window;
+    std::atomic<int>& handled = window.handled;
+    chain.source->sendTo = window.handle;
     chain.connect();
     chain.control()->Pause();
     // Not serving: the streaming thread is now stuck in its first send.
@@ -569,7 +575,6 @@ TEST(Graph, ASeekReturnsWhileThePausedStreamIsBlockedInSend)
     // The paused sink holds the frame at the target.
     EXPECT_EQ(chain.recorder->log.all().back().value, 20);
     EXPECT_EQ(chain.control()->Stop(), S_OK);
-    DeallocateHWnd(window);
 }
 
 TEST(Graph, StopFromTheHandlerOfAStreamingThreadsSendReturns)

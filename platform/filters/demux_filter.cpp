@@ -578,7 +578,7 @@ HRESULT DemuxFilter::fill(DemuxPin* pin, IMediaSample* sample)
         REFERENCE_TIME start = scaled(p.start);
         REFERENCE_TIME stop = scaled(p.stop);
         sample->SetTime(&start, p.stop > p.start ? &stop : nullptr);
-        sample->SetPreroll(p.stop > p.start ? p.stop <= segment : p.start < segment);
+        sample->SetPreroll(endsBefore(p, segment));
     } else {
         sample->SetTime(nullptr, nullptr);
     }

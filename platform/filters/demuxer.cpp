@@ -22,6 +22,11 @@ int64_t bestTs(const AVPacket* p)
 
 } // namespace
 
+bool endsBefore(const DemuxedPacket& p, REFERENCE_TIME t)
+{
+    return p.stop > p.start ? p.stop <= t : p.start < t;
+}
+
 int Demuxer::readCallback(void* opaque, uint8_t* buffer, int size)
 {
     auto* self = static_cast<Demuxer*>(opaque);
@@ -243,24 +248,39 @@ HRESULT Demuxer::seek(REFERENCE_TIME target)
         const bool atStart = from <= 0 || !seekBefore(from);
         if (atStart)
             seekToStart();
-        // Read up to the reference stream's first keyframe; the container
-        // may have landed after the target (program and transport streams
-        // seek by byte position), and then we back off further.
+        // Read on to the reference stream's last keyframe at or before the
+        // target: reading is cheap next to decoding, and the container may
+        // have landed well before it (a back-off) or after the target
+        // (program and transport streams seek by byte position), when we
+        // back off further.
         std::deque<DemuxedPacket> read;
         bool found = false;
         DemuxedPacket p;
         for (int n = 0; n < kKeyframeSearchLimit && readRaw(p); ++n) {
-            if (p.stream == reference_ && !found) {
-                if (!p.keyframe)
+            if (p.stream == reference_) {
+                if (p.keyframe && (!found || (p.timed && p.start <= target))) {
+                    if (!p.timed || p.start > target)
+                        break;
+                    found = true;
+                    // Decoding starts here: what came before leads up to
+                    // this keyframe only, or ends before the target anyway.
+                    std::erase_if(read, [&](const DemuxedPacket& q) {
+                        return q.stream == reference_ || (q.timed && endsBefore(q, target));
+                    });
+                } else if (!found) {
                     continue;
-                found = true;
-                if (!p.timed || p.start > target)
+                } else if (p.timed && p.start > target) {
+                    // Later pictures come after the target: no keyframe
+                    // before it follows.
+                    read.push_back(std::move(p));
                     break;
-                read.push_back(std::move(p));
-                pending_ = std::move(read);
-                return S_OK;
+                }
             }
             read.push_back(std::move(p));
+        }
+        if (found) {
+            pending_ = std::move(read);
+            return S_OK;
         }
         if (atStart) {
             // Even the start was overshot (containers searched by time land

@@ -24,6 +24,10 @@ struct DemuxedPacket
     bool keyframe = false;
 };
 
+// A timed packet that is over before `t` (one without a duration, when it
+// starts before `t`).
+bool endsBefore(const DemuxedPacket& p, REFERENCE_TIME t);
+
 class Demuxer
 {
 public:

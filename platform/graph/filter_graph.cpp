@@ -699,6 +699,8 @@ void FilterGraph::queueEvent(const Event& event)
         message = notifyMessage_;
         instance = notifyInstance_;
     }
+    // GetEvent and WaitForCompletion may be waiting for it.
+    WakeWaits();
     if (window)
         PostMessage(window, static_cast<UINT>(message), 0, instance);
 }

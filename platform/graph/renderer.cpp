@@ -217,6 +217,10 @@ HRESULT BaseRenderer::receive(IMediaSample* sample)
         if (!flushing_ && state() == State_Paused) {
             cued_ = true;
             changed_.notify_all();
+            // GetState waits for the cue on the GUI thread.
+            lock.unlock();
+            WakeWaits();
+            lock.lock();
         }
     }
     if (!waitUntilDue(lock, sample))
@@ -236,6 +240,7 @@ HRESULT BaseRenderer::endOfStream()
         cued_ = true;
     }
     changed_.notify_all();
+    WakeWaits();
     sendCompleteIfDue();
     return S_OK;
 }

@@ -10,7 +10,7 @@ SourceStream::SourceStream(BaseFilter* filter, std::u16string name) : BaseOutput
 
 SourceStream::~SourceStream()
 {
-    stopThread();
+    endThread();
 }
 
 HRESULT SourceStream::OnThreadStartPlay()
@@ -26,36 +26,87 @@ HRESULT SourceStream::Active()
         return S_OK;
     const HRESULT hr = BaseOutputPin::Active();
     if (SUCCEEDED(hr))
-        startThread();
+        startRun();
     return hr;
 }
 
 HRESULT SourceStream::Inactive()
 {
-    stopThread();
+    endThread();
     return BaseOutputPin::Inactive();
 }
 
-void SourceStream::startThread()
+void SourceStream::startRun()
 {
-    stop_.store(false, std::memory_order_release);
-    finished_.store(false, std::memory_order_release);
-    thread_ = std::thread([this] { threadMain(); });
+    {
+        std::lock_guard lock(runLock_);
+        stop_.store(false, std::memory_order_release);
+        run_ = Run::wanted;
+    }
+    if (thread_.joinable())
+        runChanged_.notify_all();
+    else
+        thread_ = std::thread([this] { threadMain(); });
 }
 
-void SourceStream::stopThread()
+void SourceStream::parkThread()
 {
     if (!thread_.joinable())
         return;
-    stop_.store(true, std::memory_order_release);
+    {
+        std::lock_guard lock(runLock_);
+        stop_.store(true, std::memory_order_release);
+        // A run that has not begun is simply called off.
+        if (run_ == Run::wanted)
+            run_ = Run::parked;
+        if (run_ == Run::parked)
+            return;
+    }
     // Releases the thread from a wait for a free buffer.
     if (allocator_)
         allocator_->Decommit();
-    WaitServingMessages([this] { return finished_.load(std::memory_order_acquire); }, -1);
+    WaitServingMessages(
+        [this] {
+            std::lock_guard lock(runLock_);
+            return run_ == Run::parked;
+        },
+        -1);
+}
+
+void SourceStream::endThread()
+{
+    if (!thread_.joinable())
+        return;
+    parkThread();
+    {
+        std::lock_guard lock(runLock_);
+        exit_ = true;
+    }
+    runChanged_.notify_all();
     thread_.join();
+    exit_ = false;
 }
 
 void SourceStream::threadMain()
+{
+    std::unique_lock lock(runLock_);
+    for (;;) {
+        runChanged_.wait(lock, [this] { return exit_ || run_ == Run::wanted; });
+        if (exit_)
+            return;
+        run_ = Run::streaming;
+        lock.unlock();
+        run();
+        lock.lock();
+        run_ = Run::parked;
+        lock.unlock();
+        // Whoever parks the thread waits for this.
+        WakeWaits();
+        lock.lock();
+    }
+}
+
+void SourceStream::run()
 {
     // Nothing thrown by the filter's code may leave the thread.
     try {
@@ -82,7 +133,6 @@ void SourceStream::threadMain()
     } catch (...) {
         filter_->NotifyEvent(EC_ERRORABORT, E_FAIL, 0);
     }
-    finished_.store(true, std::memory_order_release);
 }
 
 HRESULT SourceStream::Reposition(const std::function<void()>& reposition, REFERENCE_TIME start, REFERENCE_TIME stop,
@@ -90,25 +140,25 @@ HRESULT SourceStream::Reposition(const std::function<void()>& reposition, REFERE
 {
     std::lock_guard lock(filter_->filterLock());
     CancelToken* cancel = filter_->cancelToken();
-    const bool running = thread_.joinable();
-    if (running) {
+    const bool active = thread_.joinable();
+    if (active) {
         // A streaming thread blocked in a send gives up, downstream drops
-        // what it holds, and the thread can be joined.
+        // what it holds, and the thread parks.
         if (cancel)
             cancel->fire();
         DeliverBeginFlush();
-        stopThread();
+        parkThread();
     }
     reposition();
-    if (running) {
+    if (active) {
         DeliverEndFlush();
         if (cancel)
             cancel->reset();
     }
-    // The restarted thread delivers the new segment first.
+    // The next run delivers the new segment first.
     NewSegment(start, stop, rate);
-    if (running && filter_->state() != State_Stopped && SUCCEEDED(allocator_->Commit()))
-        startThread();
+    if (active && filter_->state() != State_Stopped && SUCCEEDED(allocator_->Commit()))
+        startRun();
     return S_OK;
 }
 

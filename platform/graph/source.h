@@ -1,13 +1,16 @@
 #pragma once
 // Source filters: each output pin runs its own streaming thread, started when
-// the filter leaves the stopped state and joined when it stops. The thread
-// takes a buffer, has FillBuffer fill it and delivers it downstream until
-// FillBuffer reports the end of the stream.
+// the filter leaves the stopped state and joined when it stops. A run of the
+// thread takes a buffer, has FillBuffer fill it and delivers it downstream
+// until FillBuffer reports the end of the stream or the pin is moved; between
+// runs the thread waits, parked, so that a seek needs no new thread.
 
 #include "platform/graph/base_filter.h"
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -21,7 +24,8 @@ public:
     // the stream (end of stream is delivered), an error aborts it
     // (EC_ERRORABORT). Long work should poll stopRequested().
     virtual HRESULT FillBuffer(IMediaSample* sample) = 0;
-    // On the streaming thread, before the first buffer and after the last.
+    // On the streaming thread, before the first buffer and after the last
+    // of each run.
     virtual HRESULT OnThreadStartPlay();
     virtual void OnThreadDestroy();
 
@@ -29,22 +33,33 @@ public:
     HRESULT Inactive() override;
 
     // Moves the stream: flushes downstream and the graph's pending sends,
-    // stops the thread, runs `reposition` (on the calling thread, with the
-    // thread stopped), ends the flush and restarts the thread when the
-    // filter is active. Every start of the thread first delivers the
-    // segment (start, stop, rate). Called on the GUI thread.
+    // ends the thread's run, runs `reposition` (on the calling thread, with
+    // the thread parked), ends the flush and starts a new run when the
+    // filter is active. Every run first delivers the segment (start, stop,
+    // rate). Called on the GUI thread.
     HRESULT Reposition(const std::function<void()>& reposition, REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
 
     bool stopRequested() const { return stop_.load(std::memory_order_acquire); }
 
 private:
-    void startThread();
-    void stopThread();
-    void threadMain();
+    enum class Run { parked, wanted, streaming };
 
+    // Starts a run, making the thread first when there is none.
+    void startRun();
+    // Ends the run in progress and waits until the thread is parked.
+    void parkThread();
+    // Parks the thread, then ends and joins it.
+    void endThread();
+    void threadMain();
+    void run();
+
+    // Made, parked and ended on the GUI thread only.
     std::thread thread_;
+    std::mutex runLock_;
+    std::condition_variable runChanged_;
+    Run run_ = Run::parked; // guarded by runLock_
+    bool exit_ = false;     // guarded by runLock_
     std::atomic<bool> stop_{false};
-    std::atomic<bool> finished_{true};
 };
 
 class SourceFilter : public BaseFilter

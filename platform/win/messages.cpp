@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -20,7 +21,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using ProcPtr = std::shared_ptr<const WindowProc>;
 
-// How often a GUI-thread wait looks at its condition when no send wakes it.
+// How often a wait looks at its condition when neither a send nor WakeWaits
+// wakes it: the fallback for conditions that nobody signals.
 constexpr auto kWaitSlice = std::chrono::milliseconds(2);
 
 struct PostedMessage
@@ -75,8 +77,23 @@ public:
         }
     }
     void dispatchPosted();
-    // Waits on the GUI thread until a send is queued or `until` passes.
-    void waitForSend(Clock::time_point until);
+    // The number of wakes so far; a wait that read it sleeps until the next.
+    uint64_t wakes()
+    {
+        std::lock_guard lock(mutex_);
+        return wakes_;
+    }
+    void wakeWaits()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            ++wakes_;
+        }
+        changed_.notify_all();
+    }
+    // Waits until a wake after `seen`, a queued send (on the GUI thread) or
+    // `until`.
+    void wait(uint64_t seen, bool gui, Clock::time_point until);
 
     void reply(PendingSend& send, LRESULT result)
     {
@@ -108,7 +125,9 @@ private:
     std::deque<PostedMessage> posted_;
     std::deque<SendPtr> sends_;    // queued, not started
     std::vector<SendPtr> serving_; // started on the GUI thread (nested when a procedure pumps)
-    std::condition_variable sendQueued_;
+    // Signalled when a send is queued and on every wake.
+    std::condition_variable changed_;
+    uint64_t wakes_ = 0;
     QObject* receiver_ = nullptr;
     bool postedWakePending_ = false;
     bool sendWakePending_ = false;
@@ -237,7 +256,7 @@ LRESULT MessageSystem::send(const PostedMessage& message, CancelToken* cancel)
         if (!send->done && windows_.contains(message.wnd)) {
             sends_.push_back(send);
             wake(sendWakePending_, kSendEvent, Qt::HighEventPriority);
-            sendQueued_.notify_all();
+            changed_.notify_all();
             send->released.wait(lock, [&] { return send->done; });
         }
         result = send->done ? send->result : 0;
@@ -314,10 +333,10 @@ void MessageSystem::dispatchPosted()
     }
 }
 
-void MessageSystem::waitForSend(Clock::time_point until)
+void MessageSystem::wait(uint64_t seen, bool gui, Clock::time_point until)
 {
     std::unique_lock lock(mutex_);
-    sendQueued_.wait_until(lock, until, [this] { return !sends_.empty(); });
+    changed_.wait_until(lock, until, [&] { return wakes_ != seen || (gui && !sends_.empty()); });
 }
 
 void MessageSystem::receiverDestroyed()
@@ -401,6 +420,9 @@ bool WaitServingMessages(const std::function<bool()>& done, int timeoutMs)
     for (;;) {
         if (gui)
             system.serveSends();
+        // Read before the condition: a wake that comes while it is looked
+        // at ends the wait below at once.
+        const uint64_t seen = system.wakes();
         if (done())
             return true;
         const Clock::time_point now = Clock::now();
@@ -409,11 +431,13 @@ bool WaitServingMessages(const std::function<bool()>& done, int timeoutMs)
         Clock::time_point until = now + kWaitSlice;
         if (timeoutMs >= 0)
             until = std::min(until, deadline);
-        if (gui)
-            system.waitForSend(until);
-        else
-            std::this_thread::sleep_until(until);
+        system.wait(seen, gui, until);
     }
+}
+
+void WakeWaits()
+{
+    MessageSystem::instance().wakeWaits();
 }
 
 void Sleep(DWORD ms)

@@ -53,7 +53,14 @@ void ProcessMessages();
 // The one way the GUI thread waits: it keeps serving sends (posted messages
 // wait) until `done` returns true or `timeoutMs` has passed (negative: no
 // limit). Returns the last value of done(). Off the GUI thread it only waits.
+// The condition is looked at again after each send served and each
+// WakeWaits, and every few milliseconds in any case.
 bool WaitServingMessages(const std::function<bool()>& done, int timeoutMs);
+
+// Has every WaitServingMessages look at its condition again at once; any
+// thread. Whoever makes a condition that a wait may be waiting for true calls
+// it after the change.
+void WakeWaits();
 
 // Blocks the calling thread; serves nothing.
 void Sleep(DWORD ms);

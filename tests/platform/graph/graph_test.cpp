@@ -475,16 +475,26 @@ TEST(Graph, PositionFollowsStreamTimeAndStandsStillWhilePaused)
     chain.control()->Stop();
 }
 
+namespace {
+// A window that counts the messages it handles.
+struct CountingWindow
+{
+    std::atomic<int> handled{0};
+    const HWND handle = AllocateHWnd([this](UINT, WPARAM, LPARAM) -> LRESULT {
+        ++handled;
+        return 0;
+    });
+    ~CountingWindow() { DeallocateHWnd(handle); }
+};
+} // namespace
+
 TEST(Graph, StopReturnsWhileStreamingThreadIsBlockedInSend)
 {
     constexpr LONGLONG kFrames = 100'000'000;
     Chain chain(kFrames);
-    std::atomic<int> handled{0};
-    const HWND window = AllocateHWnd([&](UINT, WPARAM, LPARAM) -> LRESULT {
-        ++handled;
-        return 0;
-    });
-    chain.source->sendTo = window;
+    CountingWindow window;
+    std::atomic<int>& handled = window.handled;
+    chain.source->sendTo = window.handle;
     chain.connect();
     chain.graph->SetSyncSource(nullptr);
     ASSERT_EQ(chain.control()->Run(), S_OK);
@@ -504,7 +514,67 @@ TEST(Graph, StopReturnsWhileStreamingThreadIsBlockedInSend)
     const int before = handled;
     EXPECT_TRUE(waitFor([&] { return handled > before; }));
     chain.control()->Stop();
-    DeallocateHWnd(window);
+}
+
+TEST(Graph, EverySeekStartsAFreshRunOfTheStreamEvenAfterItsEnd)
+{
+    Chain chain(3);
+    chain.connect();
+    EXPECT_EQ(chain.runToEnd(), EC_COMPLETE);
+    // The stream has ended and its thread waits; each seek starts it again
+    // with a new segment and a discontinuity, running or paused.
+    for (LONGLONG first : {1, 0, 2}) {
+        SCOPED_TRACE(first);
+        const std::size_t before = chain.sink->log.all().size();
+        LONGLONG target = first * kFrame;
+        ASSERT_EQ(chain.graph->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+                  S_OK);
+        LONG code = 0;
+        ASSERT_EQ(chain.graph->WaitForCompletion(10'000, &code), S_OK);
+        const auto rendered = chain.sink->log.all();
+        ASSERT_EQ(rendered.size(), before + static_cast<std::size_t>(3 - first));
+        EXPECT_EQ(rendered[before].value, first);
+        EXPECT_EQ(rendered[before].start, 0);
+        EXPECT_TRUE(rendered[before].discontinuity);
+    }
+    EXPECT_EQ(chain.recorder->segments().size(), 4u);
+    chain.control()->Stop();
+
+    // Stopped and paused again, the stream gets a thread again and cues
+    // the sink (which logs only what it renders) with the target.
+    LONGLONG start = kFrame;
+    chain.graph->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+    ASSERT_GE(chain.control()->Pause(), S_OK);
+    OAFilterState state;
+    EXPECT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    EXPECT_EQ(chain.recorder->log.all().back().value, 1);
+    chain.control()->Stop();
+}
+
+TEST(Graph, ASeekReturnsWhileThePausedStreamIsBlockedInSend)
+{
+    Chain chain(1000);
+    CountingWindow window;
+    std::atomic<int>& handled = window.handled;
+    chain.source->sendTo = window.handle;
+    chain.connect();
+    chain.control()->Pause();
+    // Not serving: the streaming thread is now stuck in its first send.
+    while (chain.source->sendsStarted == 0)
+        Sleep(1);
+    for (LONGLONG frame : {10, 20}) {
+        const int started = chain.source->sendsStarted;
+        LONGLONG target = frame * kFrame;
+        EXPECT_EQ(chain.graph->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+                  S_OK);
+        // The new run sends again, and its sends are served.
+        EXPECT_TRUE(waitFor([&] { return chain.source->sendsStarted > started && handled > 0; }));
+    }
+    OAFilterState state;
+    EXPECT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    // The paused sink holds the frame at the target.
+    EXPECT_EQ(chain.recorder->log.all().back().value, 20);
+    EXPECT_EQ(chain.control()->Stop(), S_OK);
 }
 
 TEST(Graph, StopFromTheHandlerOfAStreamingThreadsSendReturns)

@@ -10,6 +10,8 @@ programs=("$@")
 
 bash "$root/scripts/deps.sh"
 launcher=()
+# Paths relative to the tree, so that a fresh clone elsewhere hits the cache.
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja "${launcher[@]}" -DCMAKE_BUILD_TYPE=Debug \
   -DKESTROVA_CORE_ONLY=ON -DKESTROVA_SANITIZE=thread -DKESTROVA_BENCH=OFF >/dev/null

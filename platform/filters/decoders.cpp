@@ -381,19 +381,8 @@ public:
         const ParametersPtr par = parametersOf(input()->mediaType());
         if (!par)
             return VFW_E_TYPE_NOT_ACCEPTED;
-        type->majortype = MEDIATYPE_Audio;
-        type->subtype = MEDIASUBTYPE_PCM;
-        type->formattype = FORMAT_WaveFormatEx;
-        auto* wfx = type->allocFormat<WAVEFORMATEX>();
-        wfx->wFormatTag = WAVE_FORMAT_PCM;
-        wfx->nChannels = static_cast<WORD>(std::min(par->ch_layout.nb_channels, 2));
-        wfx->nSamplesPerSec = static_cast<DWORD>(par->sample_rate);
-        wfx->wBitsPerSample = 16;
-        wfx->nBlockAlign = static_cast<WORD>(wfx->nChannels * 2);
-        wfx->nAvgBytesPerSec = wfx->nSamplesPerSec * wfx->nBlockAlign;
-        type->bFixedSizeSamples = TRUE;
-        type->bTemporalCompression = FALSE;
-        type->lSampleSize = wfx->nBlockAlign;
+        *type = pcmAudioType(static_cast<WORD>(std::min(par->ch_layout.nb_channels, 2)),
+                             static_cast<DWORD>(par->sample_rate));
         return S_OK;
     }
 

@@ -69,19 +69,7 @@ AM_MEDIA_TYPE videoTypeOf(const DVFormat& format)
 
 AM_MEDIA_TYPE audioTypeOf(const DVFormat& format)
 {
-    AM_MEDIA_TYPE type;
-    type.majortype = MEDIATYPE_Audio;
-    type.subtype = MEDIASUBTYPE_PCM;
-    type.formattype = FORMAT_WaveFormatEx;
-    auto* wfx = type.allocFormat<WAVEFORMATEX>();
-    wfx->wFormatTag = WAVE_FORMAT_PCM;
-    wfx->nChannels = 2;
-    wfx->nSamplesPerSec = static_cast<DWORD>(format.sampleRate);
-    wfx->wBitsPerSample = 16;
-    wfx->nBlockAlign = 4;
-    wfx->nAvgBytesPerSec = wfx->nSamplesPerSec * 4;
-    type.lSampleSize = 4;
-    return type;
+    return pcmAudioType(2, static_cast<DWORD>(format.sampleRate));
 }
 
 // The sound of DV frames, taken out by FFmpeg's DV reader, one frame at a

@@ -65,3 +65,6 @@ void DeleteMediaType(AM_MEDIA_TYPE* type);
 // Empties the format block.
 void FreeMediaType(AM_MEDIA_TYPE& type);
 void CopyMediaType(AM_MEDIA_TYPE* target, const AM_MEDIA_TYPE* source);
+
+// 16-bit PCM sound with a WAVEFORMATEX block, as decoders and splitters give it.
+AM_MEDIA_TYPE pcmAudioType(WORD channels, DWORD samplesPerSec);

@@ -33,6 +33,15 @@ ComPtr<IBaseFilter> filterOf(IPin* pin)
     return info.pFilter;
 }
 
+ComPtr<IPin> firstPin(IBaseFilter* filter, PIN_DIRECTION direction)
+{
+    for (const ComPtr<IPin>& pin : pinsOf(filter)) {
+        if (directionOf(pin.get()) == direction)
+            return pin;
+    }
+    return nullptr;
+}
+
 ComPtr<IPin> firstFreePin(IBaseFilter* filter, PIN_DIRECTION direction)
 {
     for (const ComPtr<IPin>& pin : pinsOf(filter)) {

@@ -11,5 +11,7 @@ PIN_DIRECTION directionOf(IPin* pin);
 // The pin at the other end of the connection, or null.
 ComPtr<IPin> peerOf(IPin* pin);
 ComPtr<IBaseFilter> filterOf(IPin* pin);
+// The filter's first pin of that direction, or null.
+ComPtr<IPin> firstPin(IBaseFilter* filter, PIN_DIRECTION direction);
 // The filter's first unconnected pin of that direction, or null.
 ComPtr<IPin> firstFreePin(IBaseFilter* filter, PIN_DIRECTION direction);

@@ -6,6 +6,7 @@
 
 #include "media/filters/frames_notifier.h"
 #include "platform/graph/filter_graph.h"
+#include "platform/graph/pin_walk.h"
 #include "platform/graph/renderer.h"
 #include "sink.h"
 #include "tests/media/clip_reader.h"
@@ -35,20 +36,6 @@ public:
     std::atomic<int> rendered{0};
 };
 
-// The first pin of a filter in a direction.
-inline ComPtr<IPin> pinOf(IBaseFilter* filter, PIN_DIRECTION wanted)
-{
-    ComPtr<IEnumPins> pins;
-    filter->EnumPins(pins.put());
-    ComPtr<IPin> pin;
-    while (pins->Next(1, pin.put(), nullptr) == S_OK) {
-        PIN_DIRECTION direction;
-        pin->QueryDirection(&direction);
-        if (direction == wanted)
-            return pin;
-    }
-    return nullptr;
-}
 
 // Delivers the frames of a DV clip in the type given, frame n at n × 400,000.
 class DVClipSource final : public SourceFilter
@@ -127,8 +114,8 @@ struct NotifierChain
         ASSERT_EQ(graph->ConnectDirect(pin, video->input(), nullptr), S_OK);
         if (decoder) {
             graph->AddFilter(decoder, u"Decoder");
-            ASSERT_EQ(graph->Connect(video->output(), pinOf(decoder, PINDIR_INPUT).get()), S_OK);
-            ASSERT_EQ(graph->Connect(pinOf(decoder, PINDIR_OUTPUT).get(), frames->input()), S_OK);
+            ASSERT_EQ(graph->Connect(video->output(), firstPin(decoder, PINDIR_INPUT).get()), S_OK);
+            ASSERT_EQ(graph->Connect(firstPin(decoder, PINDIR_OUTPUT).get(), frames->input()), S_OK);
         } else {
             ASSERT_EQ(graph->ConnectDirect(video->output(), frames->input(), nullptr), S_OK);
         }

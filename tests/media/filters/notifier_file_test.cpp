@@ -87,7 +87,7 @@ TEST(NotifierFile, DVThroughTheSplitter)
     chain.graph->AddFilter(dvNotifier.get(), u"DV Notifier");
     chain.graph->AddFilter(splitter.get(), u"DV Splitter");
     ASSERT_EQ(chain.graph->ConnectDirect(source->GetPin(0), dvNotifier->input(), nullptr), S_OK);
-    ASSERT_EQ(chain.graph->ConnectDirect(dvNotifier->output(), pinOf(splitter.get(), PINDIR_INPUT).get(), nullptr),
+    ASSERT_EQ(chain.graph->ConnectDirect(dvNotifier->output(), firstPin(splitter.get(), PINDIR_INPUT).get(), nullptr),
               S_OK);
     const ComPtr<IPin> pin = videoPin(splitter.get());
     ASSERT_TRUE(pin);

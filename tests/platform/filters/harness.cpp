@@ -1,6 +1,7 @@
 #include "tests/platform/filters/harness.h"
 
 #include "platform/filters/stream_types.h"
+#include "platform/graph/pin_walk.h"
 
 #include <gtest/gtest.h>
 
@@ -22,19 +23,6 @@ ComPtr<IBaseFilter> create(const CLSID& classId)
     return filter;
 }
 
-ComPtr<IPin> firstPin(IBaseFilter* filter, PIN_DIRECTION wanted)
-{
-    ComPtr<IEnumPins> pins;
-    filter->EnumPins(pins.put());
-    ComPtr<IPin> pin;
-    while (pins->Next(1, pin.put(), nullptr) == S_OK) {
-        PIN_DIRECTION direction;
-        pin->QueryDirection(&direction);
-        if (direction == wanted)
-            return pin;
-    }
-    return nullptr;
-}
 } // namespace
 
 bool isSource(const CLSID& classId)

@@ -44,16 +44,7 @@ inline AM_MEDIA_TYPE videoType(const GUID& subtype = MEDIASUBTYPE_RGB32, LONG wi
 
 inline AM_MEDIA_TYPE audioType()
 {
-    AM_MEDIA_TYPE type;
-    type.majortype = MEDIATYPE_Audio;
-    type.subtype = MEDIASUBTYPE_PCM;
-    type.formattype = FORMAT_WaveFormatEx;
-    auto* wfx = type.allocFormat<WAVEFORMATEX>();
-    wfx->wFormatTag = WAVE_FORMAT_PCM;
-    wfx->nChannels = 2;
-    wfx->nSamplesPerSec = 44100;
-    wfx->wBitsPerSample = 16;
-    return type;
+    return pcmAudioType(2, 44100);
 }
 
 // What a filter saw of one sample.

@@ -139,17 +139,7 @@ inline ComPtr<PushSource> pictureSource(const std::vector<QImage>& pictures, REF
 // A 16-bit stereo tone of `seconds`, in chunks of `chunk`.
 inline ComPtr<PushSource> toneSource(double seconds, DWORD rate = 44100, REFERENCE_TIME chunk = 1'000'000 /* 100 ms */)
 {
-    AM_MEDIA_TYPE type;
-    type.majortype = MEDIATYPE_Audio;
-    type.subtype = MEDIASUBTYPE_PCM;
-    type.formattype = FORMAT_WaveFormatEx;
-    auto* wfx = type.allocFormat<WAVEFORMATEX>();
-    wfx->wFormatTag = WAVE_FORMAT_PCM;
-    wfx->nChannels = 2;
-    wfx->nSamplesPerSec = rate;
-    wfx->wBitsPerSample = 16;
-    wfx->nBlockAlign = 4;
-    wfx->nAvgBytesPerSec = rate * 4;
+    AM_MEDIA_TYPE type = pcmAudioType(2, rate);
     const auto framesPerChunk = static_cast<std::size_t>(chunk * rate / 10'000'000);
     const auto chunks = static_cast<std::size_t>(std::llround(seconds * 10'000'000 / chunk));
     std::vector<QByteArray> payloads;

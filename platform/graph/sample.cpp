@@ -264,3 +264,25 @@ void MemAllocator::returnSample(MediaSample* sample)
     freed_.notify_one();
     Release();
 }
+
+void copySampleProperties(IMediaSample* source, IMediaSample* dest)
+{
+    REFERENCE_TIME start = 0, stop = 0;
+    const HRESULT time = source->GetTime(&start, &stop);
+    if (time == VFW_S_NO_STOP_TIME)
+        dest->SetTime(&start, nullptr);
+    else if (SUCCEEDED(time))
+        dest->SetTime(&start, &stop);
+    else
+        dest->SetTime(nullptr, nullptr);
+
+    LONGLONG mediaStart = 0, mediaStop = 0;
+    if (SUCCEEDED(source->GetMediaTime(&mediaStart, &mediaStop)))
+        dest->SetMediaTime(&mediaStart, &mediaStop);
+    else
+        dest->SetMediaTime(nullptr, nullptr);
+
+    dest->SetSyncPoint(source->IsSyncPoint() == S_OK);
+    dest->SetPreroll(source->IsPreroll() == S_OK);
+    dest->SetDiscontinuity(source->IsDiscontinuity() == S_OK);
+}

@@ -1,6 +1,7 @@
 #include "platform/graph/transform.h"
 
 #include "platform/graph/gui_wait.h"
+#include "platform/graph/sample.h"
 
 #include <utility>
 
@@ -276,19 +277,7 @@ HRESULT TBCTransformFilter::Receive(IMediaSample* in)
     if (FAILED(hr))
         return state() == State_Stopped || input()->isFlushing() ? S_FALSE : hr;
 
-    REFERENCE_TIME start = 0, stop = 0;
-    hr = in->GetTime(&start, &stop);
-    if (hr == S_OK)
-        out->SetTime(&start, &stop);
-    else if (hr == VFW_S_NO_STOP_TIME)
-        out->SetTime(&start, nullptr);
-    LONGLONG mediaStart = 0, mediaStop = 0;
-    if (in->GetMediaTime(&mediaStart, &mediaStop) == S_OK)
-        out->SetMediaTime(&mediaStart, &mediaStop);
-    out->SetSyncPoint(in->IsSyncPoint() == S_OK);
-    out->SetPreroll(in->IsPreroll() == S_OK);
-    out->SetDiscontinuity(in->IsDiscontinuity() == S_OK);
-
+    copySampleProperties(in, out.get());
     hr = Transform(in, out.get());
     if (hr == S_FALSE)
         return S_OK;

@@ -9,7 +9,5 @@ int main(int argc, char** argv)
     window.setWindowTitle("Kestrova");
     window.resize(640, 360);
     window.show();
-    if (qEnvironmentVariableIsSet("KESTROVA_QUIT_AFTER_START"))
-        return 0;
     return app.exec();
 }

@@ -120,6 +120,8 @@ public:
     TNopeAction* naQuit = nullptr;
     TNopeAction* naEMail = nullptr;
     TNopeAction* naHomePage = nullptr;
+    // The main window's normal bounds; the list keeps its maximised state
+    // beside them, under the same name followed by ".Maximized".
     TRectAction* raFormSave = nullptr;
     TWidestringAction* waScriptFolder = nullptr;
     TBooleanAction* baConserverScript = nullptr;

@@ -1,0 +1,698 @@
+#include "framework/managers/file_manager.h"
+
+#include "framework/widgets/directory_edit.h"
+#include "platform/win/shell.h"
+
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QRegularExpression>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+const QString kAllFiles = QStringLiteral("All files (*.*)|*.*");
+const QString kSaveQuestion = QStringLiteral("Do you want to save the open file ?\r\nIf not, all changes will be lost");
+
+// A name split into its base (folder included) and its extension with its
+// ".". A leading dot names a hidden file, not an extension.
+struct NameParts
+{
+    QString base;
+    QString extension;
+};
+
+NameParts SplitName(const QString& name)
+{
+    const qsizetype slash = name.lastIndexOf(u'/');
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot <= slash + 1)
+        return {name, QString()};
+    return {name.left(dot), name.mid(dot)};
+}
+
+bool EndsWithCounter(const QString& base)
+{
+    if (base.size() < 4 || base.at(base.size() - 4) != u'_')
+        return false;
+    return std::all_of(base.end() - 3, base.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+bool IsFile(const QString& name)
+{
+    return !name.isEmpty() && QFileInfo(name).isFile();
+}
+
+QString ForDisplay(const QString& text)
+{
+    return QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+} // namespace
+
+QStringList QtNameFilters(const QString& filter)
+{
+    // The bracketed patterns a description may already show at its end.
+    static const QRegularExpression shownPatterns(QStringLiteral("\\s*\\([^()]*\\)\\s*$"));
+    const QStringList parts = filter.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString& piece : parts.at(i + 1).split(u';', Qt::SkipEmptyParts)) {
+            const QString pattern = piece.trimmed();
+            if (!pattern.isEmpty())
+                patterns.append(pattern == QStringLiteral("*.*") ? QStringLiteral("*") : pattern);
+        }
+        if (patterns.isEmpty())
+            continue;
+        const QString description = QString(parts.at(i)).remove(shownPatterns).trimmed();
+        filters.append(QStringLiteral("%1 (%2)").arg(description, patterns.join(u' ')).trimmed());
+    }
+    return filters;
+}
+
+QWidget* TQtFileManUi::Parent() const
+{
+    return FParent ? FParent->window() : QApplication::activeWindow();
+}
+
+std::optional<QString> TQtFileManUi::OpenFileName(const QString& title, const QString& folder, const QString& filter)
+{
+    QFileDialog dialog(Parent(), title, folder);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(QtNameFilters(filter));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> TQtFileManUi::SaveFileName(const QString& title, const QString& proposed, const QString& filter,
+                                                  const QString& defaultSuffix)
+{
+    QFileDialog dialog(Parent(), title, QFileInfo(proposed).absolutePath());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The manager asks about overwriting by its own rule.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilters(QtNameFilters(filter));
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.selectFile(proposed);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+TFileManUi::TAnswer TQtFileManUi::Question(const QString& text, bool withCancel)
+{
+    QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No;
+    if (withCancel)
+        buttons |= QMessageBox::Cancel;
+    QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), ForDisplay(text), buttons, Parent());
+    box.setDefaultButton(QMessageBox::Yes);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return mrYes;
+    case QMessageBox::No:
+        return mrNo;
+    default:
+        // Closing the box answers Cancel where there is one, else No.
+        return withCancel ? mrCancel : mrNo;
+    }
+}
+
+void TQtFileManUi::ShowError(const QString& text)
+{
+    QMessageBox::warning(Parent(), QApplication::applicationDisplayName(), ForDisplay(text));
+}
+
+void TQtFileManUi::ShowInFolder(const QString& path)
+{
+    ::ShowInFolder(path);
+}
+
+TFichierMan::TFichierMan(QObject* owner)
+    : TKvActionComponent(owner), FUi(std::make_unique<TQtFileManUi>()), FDropSource(new TDropFileSourceW(this))
+{
+    SetFilter(QString());
+}
+
+TFichierMan::~TFichierMan()
+{
+    FDestroying = true;
+    ReleaseDragControl();
+}
+
+void TFichierMan::SetUi(std::unique_ptr<TFileManUi> ui)
+{
+    FUi = ui ? std::move(ui) : std::make_unique<TQtFileManUi>(FDragControl);
+}
+
+void TFichierMan::CreateActions()
+{
+    auto create = [this]<class A>(A*& field, const QString& id) {
+        field = TCustomAbstractAction::CreateNamed<A>(this, id);
+    };
+    // The current name and the open-last flag come last, so that when the
+    // preferences are loaded the last file opens with everything else known.
+    create(naNewFile, QStringLiteral("naNewFile"));
+    create(waOpenFile, QStringLiteral("waOpenFile"));
+    create(naPasteFile, QStringLiteral("naPasteFile"));
+    create(naSaveFile, QStringLiteral("naSaveFile"));
+    create(waSaveFileAs, QStringLiteral("waSaveFileAs"));
+    create(naCloseFile, QStringLiteral("naCloseFile"));
+    create(naParentFolder, QStringLiteral("naParentFolder"));
+    create(waInitialDir, QStringLiteral("waInitialDir"));
+    for (int i = 0; i < kRecentCount; ++i)
+        create(naRecent[i], QStringLiteral("naRecent%1").arg(i + 1));
+    for (int i = 0; i < kRecentCount; ++i)
+        create(waRecentFilename[i], QStringLiteral("waRecentFilename%1").arg(i + 1));
+    create(waCurrentFileName, QStringLiteral("waCurrentFileName"));
+    create(baOpenLastFile, QStringLiteral("baOpenLastFile"));
+}
+
+void TFichierMan::SetDefaults()
+{
+    auto texts = [](TCustomAbstractAction* action, const char* caption, const char* hint, const char* scriptName,
+                    const QKeySequence& shortCut = QKeySequence()) {
+        action->SetCaption(QString::fromUtf8(caption));
+        action->SetHint(QString::fromUtf8(hint));
+        action->ScriptName = QString::fromUtf8(scriptName);
+        action->SetShortCut(shortCut);
+    };
+    texts(naNewFile, "New...", "Open a new file", "NewFile", QKeySequence(Qt::CTRL | Qt::Key_N));
+    texts(waOpenFile, "Open...", "Open a file", "OpenFile", QKeySequence(Qt::CTRL | Qt::Key_O));
+    waOpenFile->Switch = QStringLiteral("o");
+    texts(waCurrentFileName, "Current File", "File currently open", "CurrentFileName");
+    texts(baOpenLastFile, "Previous File", "Open the previous file at start", "OpenLastFile");
+    baOpenLastFile->SetDefaultValue(true);
+    // Its handlers are not wired yet: this only stores the value.
+    baOpenLastFile->SetValue(true);
+    texts(waInitialDir, "Initial Folder", "If you change this folder, then files to open will be searched in it",
+          "InitialDir");
+    texts(naPasteFile, "Paste", "Paste a file", "PasteFile", QKeySequence(Qt::CTRL | Qt::Key_V));
+    texts(naSaveFile, "Save", "Save the current file", "SaveFile", QKeySequence(Qt::CTRL | Qt::Key_S));
+    texts(waSaveFileAs, "Save as...", "Name and save the current file", "SaveFileAs",
+          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    texts(naCloseFile, "Close", "Close the selected file", "CloseFile", QKeySequence(Qt::CTRL | Qt::Key_F));
+    texts(naParentFolder, "Parent folder", "Open the parent folder of the selected file", "ParentFolder",
+          QKeySequence(Qt::Key_F9));
+    for (int i = 0; i < kRecentCount; ++i) {
+        const QString number = QString::number(i + 1);
+        naRecent[i]->SetCaption(number + u' ');
+        naRecent[i]->SetHint(QStringLiteral("Open the recent file"));
+        naRecent[i]->ScriptName = QStringLiteral("Recent") + number;
+        waRecentFilename[i]->SetCaption(QStringLiteral("Filename") + number);
+        waRecentFilename[i]->ScriptName = QStringLiteral("RecentFilename") + number;
+        waRecentFilename[i]->ApplyWhenLoad = true;
+    }
+    for (TCustomAbstractAction* action :
+         std::initializer_list<TCustomAbstractAction*>{waCurrentFileName, baOpenLastFile, waInitialDir})
+        action->ApplyWhenLoad = true;
+}
+
+void TFichierMan::FindActions()
+{
+    auto find = [this]<class A>(A*& field, const QString& id) { field = Find<A>(id); };
+    find(naNewFile, QStringLiteral("naNewFile"));
+    find(waOpenFile, QStringLiteral("waOpenFile"));
+    find(waCurrentFileName, QStringLiteral("waCurrentFileName"));
+    find(baOpenLastFile, QStringLiteral("baOpenLastFile"));
+    find(waInitialDir, QStringLiteral("waInitialDir"));
+    find(naPasteFile, QStringLiteral("naPasteFile"));
+    find(naSaveFile, QStringLiteral("naSaveFile"));
+    find(waSaveFileAs, QStringLiteral("waSaveFileAs"));
+    find(naCloseFile, QStringLiteral("naCloseFile"));
+    find(naParentFolder, QStringLiteral("naParentFolder"));
+    for (int i = 0; i < kRecentCount; ++i) {
+        find(naRecent[i], QStringLiteral("naRecent%1").arg(i + 1));
+        find(waRecentFilename[i], QStringLiteral("waRecentFilename%1").arg(i + 1));
+    }
+}
+
+void TFichierMan::AssignEvents()
+{
+    if (naNewFile)
+        naNewFile->InternalApply = [this] { NewFile(); };
+    if (waOpenFile) {
+        waOpenFile->InternalPrepare = [this](QString& name) { return PrepareOpen(name); };
+        waOpenFile->InternalApply = [this](const QString& name) { OpenFile(name); };
+    }
+    if (waCurrentFileName) {
+        waCurrentFileName->InternalApply = [this](const QString& name) { ApplyCurrentName(name); };
+        waCurrentFileName->InternalBeforeSave = [this](QString& name) {
+            name = FOpenLastFile && FState != fsNone ? FCurrentFileName : QString();
+            return true;
+        };
+    }
+    if (baOpenLastFile) {
+        baOpenLastFile->InternalApply = [this](const bool& open) { ApplyOpenLastFile(open); };
+        baOpenLastFile->InternalBeforeSave = [this](bool& open) {
+            open = FOpenLastFile;
+            if (!open)
+                CloseFile();
+            return true;
+        };
+    }
+    if (waInitialDir) {
+        waInitialDir->InternalPrepare = [this](QString& folder) { return PrepareInitialDir(folder); };
+        waInitialDir->InternalApply = [this](const QString& folder) { FInitialDir = folder; };
+    }
+    if (naPasteFile)
+        naPasteFile->InternalApply = [this] { PasteFile(); };
+    if (naSaveFile)
+        naSaveFile->InternalApply = [this] { SaveFile(); };
+    if (waSaveFileAs) {
+        waSaveFileAs->InternalPrepare = [this](QString& name) { return PrepareSaveAs(name); };
+        waSaveFileAs->InternalApply = [this](const QString& name) { SaveAs(name); };
+    }
+    if (naCloseFile)
+        naCloseFile->InternalApply = [this] { CloseFile(); };
+    if (naParentFolder)
+        naParentFolder->InternalApply = [this] { ShowParentFolder(); };
+    for (int i = 0; i < kRecentCount; ++i) {
+        if (naRecent[i])
+            naRecent[i]->InternalApply = [this, i] {
+                if (!FRecent[i].isEmpty())
+                    OpenFile(FRecent[i]);
+            };
+        if (waRecentFilename[i])
+            waRecentFilename[i]->InternalApply = [this, i](const QString& name) {
+                FRecent[i] = name;
+                ShowRecent(i);
+            };
+    }
+    ShowAllRecent();
+}
+
+void TFichierMan::SetFilter(const QString& filter)
+{
+    FFilter = filter;
+    FDialogFilter = filter.isEmpty() ? kAllFiles : kAllFiles + u'|' + filter;
+}
+
+void TFichierMan::SetRecentLength(int length)
+{
+    FRecentLength = length;
+    ShowAllRecent();
+}
+
+QStringList TFichierMan::RecentFiles() const
+{
+    return QStringList(FRecent.begin(), FRecent.end());
+}
+
+void TFichierMan::SetCurrentName(const QString& name)
+{
+    if (waCurrentFileName)
+        waCurrentFileName->SetValue(name);
+    else
+        ApplyCurrentName(name);
+}
+
+void TFichierMan::ApplyCurrentName(const QString& name)
+{
+    FCurrentFileName = name;
+    FState = name.isEmpty() ? fsNone : IsFile(name) ? fsExisting : fsNew;
+}
+
+bool TFichierMan::CloseFile()
+{
+    if (FState == fsNone)
+        return true;
+    if (FOwnerHolds && Modified) {
+        switch (Ui().Question(kSaveQuestion, true)) {
+        case TFileManUi::mrCancel:
+            return false;
+        case TFileManUi::mrNo:
+            break;
+        case TFileManUi::mrYes:
+            SaveFile();
+            // Changes the user wanted kept and that were not saved keep the
+            // document open.
+            if (Modified)
+                return false;
+            break;
+        }
+    }
+    if (FOwnerHolds && OnCloseFile)
+        OnCloseFile(FCurrentFileName);
+    SetCurrentName(QString());
+    FState = fsNone;
+    FOwnerHolds = false;
+    Modified = false;
+    return true;
+}
+
+void TFichierMan::NewFile()
+{
+    if (!CloseFile() || ExistingOnly)
+        return;
+    const QString folder = FInitialDir.isEmpty() ? DocumentsFolder() : FInitialDir;
+    SetCurrentName(QDir(folder).filePath(SplitName(NewFileName).base + DefaultExtension));
+    FState = fsNew;
+    FOwnerHolds = true;
+    if (OnNewFile)
+        OnNewFile();
+    Modified = false;
+}
+
+bool TFichierMan::OpenFile(QString name)
+{
+    if (OnTestExtension && !OnTestExtension(SplitName(name).extension.toLower(), name)) {
+        Ui().ShowError(QStringLiteral("Files of this kind cannot be opened here:\r\n%1").arg(name));
+        return false;
+    }
+    if (!IsFile(name)) {
+        Ui().ShowError(QStringLiteral("The file cannot be found:\r\n%1").arg(name));
+        return false;
+    }
+    if (!CloseFile())
+        return false;
+    SetCurrentName(name);
+    FState = fsExisting;
+    if (OnOpenFile && !OnOpenFile(name)) {
+        if (OnErrorOpenFile)
+            OnErrorOpenFile(name);
+        // The owner could not read it: no document is open, and the name
+        // does not go into the recent files.
+        SetCurrentName(QString());
+        FState = fsNone;
+        FOwnerHolds = false;
+        return false;
+    }
+    FOwnerHolds = true;
+    AddRecent(name);
+    Modified = false;
+    return true;
+}
+
+QString TFichierMan::FirstLocalFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls())
+        return QString();
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    return QString();
+}
+
+bool TFichierMan::PasteFile()
+{
+    const QString name = FirstLocalFile(QGuiApplication::clipboard()->mimeData());
+    // Nothing to paste leaves the current document as it is.
+    return !name.isEmpty() && OpenFile(name);
+}
+
+void TFichierMan::DropFile(QString name)
+{
+    if (FState != fsNone && QFileInfo(name) == QFileInfo(FCurrentFileName))
+        return;
+    OpenFile(name);
+}
+
+void TFichierMan::SaveFile()
+{
+    switch (FState) {
+    case fsNew:
+        if (waSaveFileAs) {
+            waSaveFileAs->ActionExecute(this);
+        } else {
+            QString name;
+            if (PrepareSaveAs(name))
+                SaveAs(name);
+        }
+        break;
+    case fsExisting:
+        if (OnSaveFile && OnSaveFile(FCurrentFileName))
+            Modified = false;
+        break;
+    case fsNone:
+        break;
+    }
+}
+
+bool TFichierMan::PrepareOpen(QString& name)
+{
+    const auto chosen = Ui().OpenFileName(QStringLiteral("Select the file to open"), FInitialDir, FDialogFilter);
+    if (!chosen || chosen->isEmpty())
+        return false;
+    name = *chosen;
+    return true;
+}
+
+bool TFichierMan::PrepareSaveAs(QString& name)
+{
+    if (!OnSaveFile || FState == fsNone)
+        return false;
+    const auto chosen = Ui().SaveFileName(QStringLiteral("Select the target file"), NextFreeName(FCurrentFileName),
+                                          FDialogFilter, DefaultExtension.mid(1));
+    if (!chosen || chosen->isEmpty())
+        return false;
+    QString target = *chosen;
+    // The name a new document was given is not kept as its saved name.
+    if (!NewFileName.isEmpty() && QFileInfo(target).fileName() == NewFileName) {
+        const NameParts parts = SplitName(target);
+        target = parts.base + u'1' + parts.extension;
+    }
+    if (QFileInfo::exists(target)) {
+        switch (DeleteExisting) {
+        case ctAlways:
+            break;
+        case ctNever:
+            return false;
+        case ctAskif:
+            if (Ui().Question(QStringLiteral("Do you want to overwrite the existing file:\r\n") + target +
+                                  QStringLiteral(" ?"),
+                              false) != TFileManUi::mrYes)
+                return false;
+            break;
+        }
+    }
+    name = target;
+    return true;
+}
+
+void TFichierMan::SaveAs(QString name)
+{
+    if (FState == fsNone || name.isEmpty() || !OnSaveFile)
+        return;
+    const QString oldName = FCurrentFileName;
+    const TFileState oldState = FState;
+    SetCurrentName(name);
+    FState = fsExisting;
+    if (!OnSaveFile(name)) {
+        // Not saved: the document keeps its name, state and changes.
+        SetCurrentName(oldName);
+        FState = oldState;
+        return;
+    }
+    FState = fsExisting;
+    ReplaceRecent(oldState == fsExisting ? oldName : QString(), name);
+    Modified = false;
+}
+
+bool TFichierMan::PrepareInitialDir(QString& folder)
+{
+    folder = FInitialDir;
+    return WideSelectDirectory(QStringLiteral("Select a folder"), QString(), folder, true);
+}
+
+void TFichierMan::ShowParentFolder()
+{
+    if (!FCurrentFileName.isEmpty())
+        Ui().ShowInFolder(FCurrentFileName);
+}
+
+void TFichierMan::ApplyOpenLastFile(bool open)
+{
+    FOpenLastFile = open;
+    if (!open)
+        return;
+    if (IsFile(FCurrentFileName))
+        OpenFile(FCurrentFileName);
+    else
+        NewFile();
+}
+
+QString TFichierMan::NextFreeName(const QString& name)
+{
+    if (!QFileInfo::exists(name))
+        return name;
+    NameParts parts = SplitName(name);
+    if (EndsWithCounter(parts.base))
+        parts.base.chop(4);
+    for (int k = 1;; ++k) {
+        const QString candidate =
+            QStringLiteral("%1_%2%3").arg(parts.base).arg(k, 3, 10, QChar(u'0')).arg(parts.extension);
+        if (!QFileInfo::exists(candidate))
+            return candidate;
+    }
+}
+
+QString TFichierMan::RecentDisplayName(const QString& name, int width)
+{
+    const qsizetype slash = name.lastIndexOf(u'/');
+    QString folder = name.left(slash + 1);
+    QString file = name.mid(slash + 1);
+    if (file.size() > width - 4)
+        file.truncate(std::max(0, width - 4));
+    const qsizetype room = width - file.size();
+    if (folder.size() > room) {
+        folder.truncate(std::max<qsizetype>(0, room));
+        folder += QStringLiteral(".../");
+    }
+    return folder + file;
+}
+
+void TFichierMan::AddRecent(QString name)
+{
+    if (name.isEmpty())
+        return;
+    const auto found = std::find(FRecent.begin(), FRecent.end(), name);
+    const int k = static_cast<int>(found - FRecent.begin());
+    if (k == 0)
+        return;
+    for (int i = std::min(k, kRecentCount - 1); i >= 1; --i)
+        SetRecent(i, FRecent[i - 1]);
+    SetRecent(0, name);
+}
+
+void TFichierMan::ReplaceRecent(QString oldName, QString newName)
+{
+    if (!IsFile(newName))
+        return;
+    const auto found = oldName.isEmpty() ? FRecent.end() : std::find(FRecent.begin(), FRecent.end(), oldName);
+    if (found != FRecent.end()) {
+        for (int i = static_cast<int>(found - FRecent.begin()); i < kRecentCount - 1; ++i)
+            SetRecent(i, FRecent[i + 1]);
+        SetRecent(kRecentCount - 1, QString());
+    }
+    AddRecent(newName);
+}
+
+void TFichierMan::SetRecent(int index, QString name)
+{
+    if (waRecentFilename[index]) {
+        waRecentFilename[index]->SetValue(name);
+        return;
+    }
+    FRecent[index] = name;
+    ShowRecent(index);
+}
+
+void TFichierMan::ShowRecent(int index)
+{
+    TNopeAction* action = naRecent[index];
+    if (!action)
+        return;
+    const QString& name = FRecent[index];
+    action->SetCaption(QString::number(index + 1) + u' ' + RecentDisplayName(name, FRecentLength));
+    action->SetVisible(IsFile(name));
+}
+
+void TFichierMan::ShowAllRecent()
+{
+    for (int i = 0; i < kRecentCount; ++i)
+        ShowRecent(i);
+}
+
+QList<QWidget*> TFichierMan::DragWidgets() const
+{
+    QList<QWidget*> widgets;
+    if (!FDragControl)
+        return widgets;
+    widgets.append(FDragControl);
+    // A scrolling control takes its mouse and drops in its viewport.
+    if (auto* area = qobject_cast<QAbstractScrollArea*>(FDragControl.data()))
+        widgets.append(area->viewport());
+    return widgets;
+}
+
+void TFichierMan::SetDragControl(QWidget* control)
+{
+    if (control == FDragControl)
+        return;
+    ReleaseDragControl();
+    FDragControl = control;
+    for (QWidget* widget : DragWidgets()) {
+        widget->installEventFilter(this);
+        widget->setAcceptDrops(true);
+    }
+    if (auto* qtUi = dynamic_cast<TQtFileManUi*>(FUi.get()))
+        qtUi->SetParent(control);
+}
+
+void TFichierMan::ReleaseDragControl()
+{
+    for (QWidget* widget : DragWidgets()) {
+        widget->removeEventFilter(this);
+        if (!FDestroying)
+            widget->setAcceptDrops(false);
+    }
+    FDragControl = nullptr;
+    FPressPoint.reset();
+}
+
+bool TFichierMan::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (FirstLocalFile(drag->mimeData()).isEmpty())
+            break;
+        drag->acceptProposedAction();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QString name = FirstLocalFile(drop->mimeData());
+        if (name.isEmpty())
+            break;
+        drop->acceptProposedAction();
+        RunShielded("dropped file", [&] { DropFile(name); });
+        return true;
+    }
+    case QEvent::MouseButtonPress:
+        FPressPoint = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+        break;
+    case QEvent::MouseButtonRelease:
+        FPressPoint.reset();
+        break;
+    case QEvent::MouseMove: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (!FPressPoint || !(mouse->buttons() & (Qt::LeftButton | Qt::RightButton)))
+            break;
+        const QPoint moved = mouse->globalPosition().toPoint() - *FPressPoint;
+        if (std::abs(moved.x()) < kDragDistance && std::abs(moved.y()) < kDragDistance)
+            break;
+        FPressPoint.reset();
+        RunShielded("drag", [this] { StartDrag(); });
+        return true;
+    }
+    default:
+        break;
+    }
+    return TKvActionComponent::eventFilter(watched, event);
+}
+
+void TFichierMan::StartDrag()
+{
+    // Only a file on disk can be handed to another program.
+    if (FState != fsExisting || !IsFile(FCurrentFileName))
+        return;
+    FDropSource->Files = QStringList{FCurrentFileName};
+    FDropSource->Execute();
+}

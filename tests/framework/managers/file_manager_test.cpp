@@ -1,0 +1,797 @@
+#include "framework/managers/file_manager.h"
+#include "framework/preferences/morvek_preferences.h"
+#include "framework/widgets/directory_edit.h"
+#include "platform/win/registry.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QDrag>
+#include <QFile>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <ostream>
+
+// Names and events read as text in failure messages.
+void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+// Answers the dialogs and questions with queued answers and keeps what it
+// was asked. An empty queue cancels a dialog and answers Cancel.
+class FakeUi final : public TFileManUi
+{
+public:
+    std::deque<std::optional<QString>> files;
+    std::deque<TAnswer> answers;
+    QStringList asked;
+
+    std::optional<QString> OpenFileName(const QString& title, const QString& folder, const QString& filter) override
+    {
+        asked << QStringLiteral("open dialog: %1 in %2 for %3").arg(title, folder, filter);
+        return NextFile();
+    }
+    std::optional<QString> SaveFileName(const QString& title, const QString& proposed, const QString& filter,
+                                        const QString& defaultSuffix) override
+    {
+        asked << QStringLiteral("save dialog: %1 proposing %2 for %3 with %4")
+                     .arg(title, proposed, filter, defaultSuffix);
+        return NextFile();
+    }
+    TAnswer Question(const QString& text, bool withCancel) override
+    {
+        asked << (withCancel ? QStringLiteral("question with cancel: ") : QStringLiteral("question: ")) + text;
+        if (answers.empty())
+            return mrCancel;
+        const TAnswer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void ShowError(const QString& text) override { asked << QStringLiteral("error: ") + text; }
+    void ShowInFolder(const QString& path) override { asked << QStringLiteral("show: ") + path; }
+
+private:
+    std::optional<QString> NextFile()
+    {
+        if (files.empty())
+            return std::nullopt;
+        auto file = files.front();
+        files.pop_front();
+        return file;
+    }
+};
+
+class FakeFolderChooser final : public IFolderChooser
+{
+public:
+    QString answer;
+    bool ChooseFolder(const QString&, const QString&, QString& folder, bool) override
+    {
+        folder = answer;
+        return !answer.isEmpty();
+    }
+};
+
+const QString kSaveQuestion =
+    QStringLiteral("question with cancel: Do you want to save the open file ?\r\nIf not, all changes will be lost");
+
+class FileManTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        QGuiApplication::clipboard()->clear();
+        man = MakeMan();
+    }
+    void TearDown() override { SetFolderChooser(nullptr); }
+
+    // A manager as an owner wires it: every event is logged, the owner
+    // reads and writes as told by `openWorks` and `saveWorks`.
+    std::unique_ptr<TFichierMan> MakeMan()
+    {
+        std::unique_ptr<TFichierMan> made(TKvActionComponent::Create<TFichierMan>(nullptr));
+        auto fake = std::make_unique<FakeUi>();
+        ui = fake.get();
+        made->SetUi(std::move(fake));
+        made->OnOpenFile = [this](const QString& name) {
+            events << "open " + QFileInfo(name).fileName();
+            return openWorks;
+        };
+        made->OnSaveFile = [this](const QString& name) {
+            events << "save " + QFileInfo(name).fileName();
+            if (saveWorks)
+                Write(name);
+            return saveWorks;
+        };
+        made->OnCloseFile = [this](const QString& name) { events << "close " + QFileInfo(name).fileName(); };
+        made->OnErrorOpenFile = [this](const QString& name) {
+            events << "cannot read " + QFileInfo(name).fileName();
+            return true;
+        };
+        made->OnNewFile = [this] { events << "new"; };
+        return made;
+    }
+
+    QString Path(const QString& name) const { return dir.filePath(name); }
+    QString Make(const QString& name)
+    {
+        Write(Path(name));
+        return Path(name);
+    }
+    static void Write(const QString& path)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("content");
+    }
+    // Opens `name` (made in the folder) through the open dialog.
+    void OpenThroughDialog(const QString& name)
+    {
+        ui->files.push_back(Make(name));
+        man->waOpenFile->Execute();
+    }
+    // Drops `urls` on the control; whether the control took them.
+    bool Drop(const QList<QUrl>& urls)
+    {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&control, &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&control, &drop);
+        return drop.isAccepted();
+    }
+    QStringList TakeEvents() { return std::exchange(events, {}); }
+    QStringList TakeAsked() { return std::exchange(ui->asked, {}); }
+
+    QTemporaryDir dir;
+    // The control files are dropped on and dragged from.
+    QWidget control;
+    QStringList events;
+    bool openWorks = true;
+    bool saveWorks = true;
+    FakeUi* ui = nullptr;
+    std::unique_ptr<TFichierMan> man;
+};
+
+TEST_F(FileManTest, OpenSaveSaveAsAndCloseFollowTheDocument)
+{
+    EXPECT_EQ(man->State(), TFichierMan::fsNone);
+    OpenThroughDialog("a.txt");
+    EXPECT_EQ(TakeAsked(), QStringList{"open dialog: Select the file to open in  for All files (*.*)|*.*"});
+    EXPECT_EQ(TakeEvents(), QStringList{"open a.txt"});
+    EXPECT_EQ(man->CurrentFileName(), Path("a.txt"));
+    EXPECT_EQ(man->waCurrentFileName->Value(), Path("a.txt"));
+    EXPECT_EQ(man->State(), TFichierMan::fsExisting);
+    EXPECT_EQ(man->RecentFiles().front(), Path("a.txt"));
+
+    man->Modified = true;
+    man->naSaveFile->Execute();
+    EXPECT_EQ(TakeEvents(), QStringList{"save a.txt"});
+    EXPECT_FALSE(man->Modified);
+
+    // Save as proposes the next free name and takes the new name into the
+    // recent files in place of the old one.
+    man->DefaultExtension = ".txt";
+    man->SetFilter("Texts (*.txt)|*.txt");
+    man->Modified = true;
+    ui->files.push_back(Path("b.txt"));
+    man->waSaveFileAs->Execute();
+    EXPECT_EQ(TakeAsked(), QStringList{"save dialog: Select the target file proposing " + Path("a_001.txt") +
+                                       " for All files (*.*)|*.*|Texts (*.txt)|*.txt with txt"});
+    EXPECT_EQ(TakeEvents(), QStringList{"save b.txt"});
+    EXPECT_EQ(man->CurrentFileName(), Path("b.txt"));
+    EXPECT_FALSE(man->Modified);
+    EXPECT_EQ(man->RecentFiles().mid(0, 2), QStringList({Path("b.txt"), QString()}));
+
+    // An owner that cannot write keeps the document as it was.
+    saveWorks = false;
+    man->Modified = true;
+    ui->files.push_back(Path("c.txt"));
+    man->waSaveFileAs->Execute();
+    EXPECT_EQ(TakeEvents(), QStringList{"save c.txt"});
+    EXPECT_EQ(man->CurrentFileName(), Path("b.txt"));
+    EXPECT_TRUE(man->Modified);
+    EXPECT_EQ(man->RecentFiles().front(), Path("b.txt"));
+    TakeAsked();
+    saveWorks = true;
+    man->Modified = false;
+
+    man->naParentFolder->Execute();
+    EXPECT_EQ(TakeAsked(), QStringList{"show: " + Path("b.txt")});
+
+    man->naCloseFile->Execute();
+    EXPECT_EQ(TakeEvents(), QStringList{"close b.txt"});
+    EXPECT_EQ(man->State(), TFichierMan::fsNone);
+    EXPECT_EQ(man->CurrentFileName(), QString());
+
+    // Nothing open: save as is not offered, close does nothing.
+    man->waSaveFileAs->Execute();
+    man->naCloseFile->Execute();
+    EXPECT_TRUE(TakeAsked().isEmpty());
+    EXPECT_TRUE(TakeEvents().isEmpty());
+}
+
+TEST_F(FileManTest, SaveAsOverAnExistingFileFollowsTheOverwriteRule)
+{
+    const QString overwrite = "question: Do you want to overwrite the existing file:\r\n" + Path("taken.txt") + " ?";
+    struct Case
+    {
+        TConfirmType rule;
+        std::optional<TFileManUi::TAnswer> answer;
+        bool saved;
+    };
+    const Case cases[] = {
+        {ctAskif, TFileManUi::mrYes, true},
+        {ctAskif, TFileManUi::mrNo, false},
+        {ctAlways, std::nullopt, true},
+        {ctNever, std::nullopt, false},
+    };
+    Make("taken.txt");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "rule " << c.rule);
+        man = MakeMan();
+        OpenThroughDialog("doc.txt");
+        man->DeleteExisting = c.rule;
+        if (c.answer)
+            ui->answers.push_back(*c.answer);
+        ui->files.push_back(Path("taken.txt"));
+        TakeAsked();
+        TakeEvents();
+        man->waSaveFileAs->Execute();
+        const QStringList asked = TakeAsked();
+        EXPECT_EQ(asked.size(), c.answer ? 2 : 1);
+        EXPECT_EQ(asked.contains(overwrite), c.answer.has_value());
+        EXPECT_EQ(TakeEvents(), c.saved ? QStringList{"save taken.txt"} : QStringList{});
+        EXPECT_EQ(man->CurrentFileName(), Path(c.saved ? "taken.txt" : "doc.txt"));
+    }
+}
+
+TEST_F(FileManTest, NewDocumentsAreNamedInTheInitialFolderAndSavedUnderAnotherName)
+{
+    FakeFolderChooser chooser;
+    chooser.answer = Path("docs");
+    QDir(dir.path()).mkdir("docs");
+    SetFolderChooser(&chooser);
+    man->waInitialDir->Execute();
+    EXPECT_EQ(man->InitialDir(), Path("docs"));
+
+    man->NewFileName = "script.txt";
+    man->DefaultExtension = ".pas";
+    man->naNewFile->Execute();
+    EXPECT_EQ(TakeEvents(), QStringList{"new"});
+    EXPECT_EQ(man->CurrentFileName(), Path("docs/script.pas"));
+    EXPECT_EQ(man->State(), TFichierMan::fsNew);
+
+    // Saving a new document asks for its name; the name new documents get
+    // is not kept as a saved name.
+    man->DefaultExtension = ".txt";
+    man->Modified = true;
+    ui->files.push_back(Path("docs/script.txt"));
+    man->naSaveFile->Execute();
+    EXPECT_EQ(TakeAsked(), QStringList{"save dialog: Select the target file proposing " + Path("docs/script.pas") +
+                                       " for All files (*.*)|*.* with txt"});
+    EXPECT_EQ(TakeEvents(), QStringList{"save script1.txt"});
+    EXPECT_EQ(man->State(), TFichierMan::fsExisting);
+    EXPECT_EQ(man->RecentFiles().front(), Path("docs/script1.txt"));
+
+    // The open dialog starts in the initial folder.
+    man->waOpenFile->Execute();
+    EXPECT_EQ(TakeAsked(),
+              QStringList{"open dialog: Select the file to open in " + Path("docs") + " for All files (*.*)|*.*"});
+
+    // With ExistingOnly, New only closes.
+    man->ExistingOnly = true;
+    man->naNewFile->Execute();
+    EXPECT_EQ(TakeEvents(), QStringList{"close script1.txt"});
+    EXPECT_EQ(man->State(), TFichierMan::fsNone);
+}
+
+// Every way of replacing a modified document asks first: Cancel keeps it,
+// No drops the changes, Yes saves them; changes that could not be saved
+// keep the document too.
+TEST_F(FileManTest, TheSaveQuestionGuardsEveryCaller)
+{
+    struct Caller
+    {
+        const char* name;
+        std::function<void()> run;
+        QString replacement;  // the document that follows, by name
+        QStringList replaced; // the owner's events after the close
+    };
+    const std::vector<Caller> callers = {
+        {"close", [this] { man->naCloseFile->Execute(); }, "", {}},
+        {"open",
+         [this] {
+             ui->files.push_back(Path("b.txt"));
+             man->waOpenFile->Execute();
+         },
+         "b.txt",
+         {"open b.txt"}},
+        {"new", [this] { man->naNewFile->Execute(); }, "new.txt", {"new"}},
+        {"paste",
+         [this] {
+             auto* data = new QMimeData;
+             data->setUrls({QUrl::fromLocalFile(Path("b.txt"))});
+             QGuiApplication::clipboard()->setMimeData(data);
+             man->naPasteFile->Execute();
+         },
+         "b.txt",
+         {"open b.txt"}},
+        {"recent entry", [this] { man->naRecent[1]->Execute(); }, "b.txt", {"open b.txt"}},
+        {"drop", [this] { EXPECT_TRUE(Drop({QUrl::fromLocalFile(Path("b.txt"))})); }, "b.txt", {"open b.txt"}},
+    };
+    struct Answer
+    {
+        TFileManUi::TAnswer answer;
+        bool saveWorks;
+        bool replaced;
+        bool saved;
+    };
+    const Answer answers[] = {
+        {TFileManUi::mrCancel, true, false, false},
+        {TFileManUi::mrNo, true, true, false},
+        {TFileManUi::mrYes, true, true, true},
+        {TFileManUi::mrYes, false, false, true},
+    };
+    Make("b.txt");
+    for (const Caller& caller : callers) {
+        for (const Answer& a : answers) {
+            SCOPED_TRACE(testing::Message()
+                         << caller.name << ", answer " << a.answer << ", save works " << a.saveWorks);
+            man = MakeMan();
+            man->NewFileName = "new.txt";
+            man->DefaultExtension = ".txt";
+            man->SetDragControl(&control);
+            man->waInitialDir->SetValue(dir.path());
+            OpenThroughDialog("b.txt");
+            OpenThroughDialog("a.txt");
+            man->Modified = true;
+            ui->answers.push_back(a.answer);
+            saveWorks = a.saveWorks;
+            TakeAsked();
+            TakeEvents();
+
+            caller.run();
+
+            EXPECT_EQ(TakeAsked().filter("question"), QStringList{kSaveQuestion});
+            QStringList expected;
+            if (a.saved)
+                expected << "save a.txt";
+            if (a.replaced)
+                expected << "close a.txt" << caller.replaced;
+            EXPECT_EQ(TakeEvents(), expected);
+            const QString current = a.replaced ? caller.replacement : "a.txt";
+            EXPECT_EQ(man->CurrentFileName(), current.isEmpty() ? QString() : Path(current));
+            EXPECT_EQ(man->Modified, !a.replaced);
+        }
+    }
+}
+
+TEST_F(FileManTest, AFailedOpenKeepsThePreviousDocumentAndTellsWhy)
+{
+    man->OnTestExtension = [](const QString& lowerext, const QString&) { return lowerext == ".avi"; };
+    OpenThroughDialog("first.avi");
+    TakeEvents();
+    const QStringList recent = man->RecentFiles();
+    struct Case
+    {
+        const char* name;
+        bool exists;
+        QString error;
+    };
+    const Case cases[] = {
+        {"missing.avi", false, "error: The file cannot be found:\r\n%1"},
+        {"notes.txt", true, "error: Files of this kind cannot be opened here:\r\n%1"},
+        {"folder.avi", false, "error: The file cannot be found:\r\n%1"},
+    };
+    QDir(dir.path()).mkdir("folder.avi");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.exists)
+            Make(c.name);
+        TakeAsked();
+        man->waOpenFile->SetValue(Path(c.name));
+        EXPECT_EQ(TakeAsked(), QStringList{c.error.arg(Path(c.name))});
+        EXPECT_TRUE(TakeEvents().isEmpty());
+        EXPECT_EQ(man->CurrentFileName(), Path("first.avi"));
+        EXPECT_EQ(man->State(), TFichierMan::fsExisting);
+        EXPECT_EQ(man->RecentFiles(), recent);
+    }
+
+    // The extension is handed over in lower case, with its dot.
+    QString seen;
+    man->OnTestExtension = [&seen](const QString& lowerext, const QString&) {
+        seen = lowerext;
+        return true;
+    };
+    man->waOpenFile->SetValue(Make("Holiday.Take2.MKV"));
+    EXPECT_EQ(seen, ".mkv");
+
+    // An owner that cannot read the file: told through its error event, no
+    // document stays open and the recent files stay as they were.
+    const QStringList before = man->RecentFiles();
+    openWorks = false;
+    TakeEvents();
+    man->waOpenFile->SetValue(Make("broken.avi"));
+    EXPECT_EQ(TakeEvents(), QStringList({"close Holiday.Take2.MKV", "open broken.avi", "cannot read broken.avi"}));
+    EXPECT_EQ(man->State(), TFichierMan::fsNone);
+    EXPECT_EQ(man->CurrentFileName(), QString());
+    EXPECT_EQ(man->RecentFiles(), before);
+}
+
+TEST_F(FileManTest, RecentFilesShiftHideAndDropTheOldest)
+{
+    for (int i = 1; i <= 11; ++i)
+        OpenThroughDialog(QStringLiteral("f%1.txt").arg(i));
+    QStringList expected;
+    for (int i = 11; i >= 2; --i)
+        expected << Path(QStringLiteral("f%1.txt").arg(i));
+    EXPECT_EQ(man->RecentFiles(), expected) << "the eleventh pushes the first out";
+
+    // Reopening the third moves it to the front, the first two move down.
+    man->naRecent[2]->Execute();
+    expected.move(2, 0);
+    EXPECT_EQ(man->RecentFiles(), expected);
+    for (int i = 0; i < TFichierMan::kRecentCount; ++i) {
+        EXPECT_EQ(man->waRecentFilename[i]->Value(), expected[i]);
+        EXPECT_EQ(man->naRecent[i]->Caption(),
+                  QStringLiteral("%1 ").arg(i + 1) + TFichierMan::RecentDisplayName(expected[i], 50));
+        EXPECT_TRUE(man->naRecent[i]->Visible());
+    }
+    // Reopening the newest changes nothing.
+    man->naRecent[0]->Execute();
+    EXPECT_EQ(man->RecentFiles(), expected);
+
+    // An entry whose file has gone is hidden when the entries are shown again.
+    QFile::remove(expected[4]);
+    man->SetRecentLength(12);
+    EXPECT_FALSE(man->naRecent[4]->Visible());
+    EXPECT_TRUE(man->naRecent[5]->Visible());
+    EXPECT_EQ(man->naRecent[4]->Caption(), "5 " + TFichierMan::RecentDisplayName(expected[4], 12));
+    // Executing it tells the user and keeps the document.
+    TakeAsked();
+    man->naRecent[4]->Execute();
+    EXPECT_EQ(TakeAsked(), QStringList{"error: The file cannot be found:\r\n" + expected[4]});
+    EXPECT_EQ(man->CurrentFileName(), expected[0]);
+
+    // Empty entries are hidden from the start.
+    auto fresh = MakeMan();
+    for (TNopeAction* entry : fresh->naRecent)
+        EXPECT_FALSE(entry->Visible());
+}
+
+TEST(RecentDisplayName, CutsTheFileAndTheFolderToTheWidth)
+{
+    struct Case
+    {
+        QString name;
+        int width;
+        QString shown;
+    };
+    const Case cases[] = {
+        {"/home/ann/clip.avi", 50, "/home/ann/clip.avi"},
+        {"/home/ann/videos/holiday/clip.avi", 20, "/home/ann/vi.../clip.avi"},
+        {"/v/a-very-long-file-name-for-a-clip.avi", 20, "/v/a-very-long-file"},
+        {"/videos/a-very-long-file-name-for-a-clip.avi", 20, "/vid.../a-very-long-file"},
+        {"clip.avi", 6, "cl"},
+        {"/été/日本語の動画.mkv", 10, "/été.../日本語の動画"},
+        {"/x/clip.avi", 2, "/x.../"},
+        {"", 50, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TFichierMan::RecentDisplayName(c.name, c.width), c.shown) << c.name.toStdString() << " " << c.width;
+}
+
+TEST(NextFreeName, NumbersAfterTheBaseAndSkipsTakenNames)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QStringList existing = {"clip_001.avi", "clip_002.avi", "clip_003.avi", "clip_004.avi", "clip_005.avi",
+                                  "clip_006.avi", "clip_007.avi", "shot.jpg",     "shot_001.jpg", "007.avi",
+                                  "_042.avi",     "take_12.avi",  "take_a12.avi", "notes",        "été_001.png",
+                                  "été.png",      ".hidden"};
+    for (const QString& name : existing) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    struct Case
+    {
+        QString name;
+        QString next;
+    };
+    const Case cases[] = {
+        {"clip_007.avi", "clip_008.avi"},   {"clip_004.avi", "clip_008.avi"},     {"free.avi", "free.avi"},
+        {"shot.jpg", "shot_002.jpg"},       {"007.avi", "007_001.avi"},           {"_042.avi", "_001.avi"},
+        {"take_12.avi", "take_12_001.avi"}, {"take_a12.avi", "take_a12_001.avi"}, {"notes", "notes_001"},
+        {"été.png", "été_002.png"},         {".hidden", ".hidden_001"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TFichierMan::NextFreeName(dir.filePath(c.name)), dir.filePath(c.next)) << c.name.toStdString();
+}
+
+TEST(QtNameFilters, TurnsDescriptionAndPatternPairsIntoQtFilters)
+{
+    struct Case
+    {
+        QString filter;
+        QStringList qt;
+    };
+    const Case cases[] = {
+        {"All files (*.*)|*.*", {"All files (*)"}},
+        {"All files (*.*)|*.*|Fichiers Macro (*.txt)|*.txt", {"All files (*)", "Fichiers Macro (*.txt)"}},
+        {"Videos|*.avi;*.mkv; *.mp4", {"Videos (*.avi *.mkv *.mp4)"}},
+        {"Pictures (*.jpg, *.bmp)|*.jpg;*.bmp", {"Pictures (*.jpg *.bmp)"}},
+        {"|*.txt", {"(*.txt)"}},
+        {"Texts|*.txt|Orphan description", {"Texts (*.txt)"}},
+        {"Nothing|;;|Texts|*.txt", {"Texts (*.txt)"}},
+        {"", {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(QtNameFilters(c.filter), c.qt) << c.filter.toStdString();
+}
+
+// The last file and the recent files come back at the next start through
+// the real preferences, in an ini file.
+class LastFileTest : public FileManTest
+{
+protected:
+    void SetUp() override
+    {
+        FileManTest::SetUp();
+        registry = std::make_unique<RegistryStore>(Path("registry.reg"));
+        gp = std::make_unique<TMorvekPreferences>(nullptr, registry.get());
+        gp->SetProgramFolder(dir.path());
+        gp->SetTitre("Kestrova");
+        gp->SetMode(spPortable);
+    }
+    void Save(TFichierMan& saved)
+    {
+        ASSERT_TRUE(gp->OpenKey("FichierMan"));
+        EXPECT_TRUE(saved.SaveToPrefs(*gp));
+        gp->CloseKey();
+    }
+    void Load(TFichierMan& loaded)
+    {
+        ASSERT_TRUE(gp->OpenKey("FichierMan"));
+        EXPECT_TRUE(loaded.LoadFromPrefs(*gp));
+        gp->CloseKey();
+    }
+    QString Stored(const QString& name)
+    {
+        EXPECT_TRUE(gp->OpenKey("FichierMan"));
+        const QString value = gp->ReadString(name, "missing");
+        gp->CloseKey();
+        return value;
+    }
+
+    std::unique_ptr<RegistryStore> registry;
+    std::unique_ptr<TMorvekPreferences> gp;
+};
+
+TEST_F(LastFileTest, TheLastFileOpensAgainAtTheNextStart)
+{
+    OpenThroughDialog("older.txt");
+    OpenThroughDialog("last.txt");
+    man->waInitialDir->SetValue(dir.path());
+    Save(*man);
+    EXPECT_EQ(Stored("CurrentFileName"), Path("last.txt"));
+    EXPECT_EQ(Stored("OpenLastFile"), "True");
+
+    TakeEvents();
+    man = MakeMan();
+    Load(*man);
+    EXPECT_EQ(TakeEvents(), QStringList{"open last.txt"});
+    EXPECT_EQ(man->CurrentFileName(), Path("last.txt"));
+    EXPECT_EQ(man->State(), TFichierMan::fsExisting);
+    EXPECT_EQ(man->InitialDir(), dir.path());
+    EXPECT_EQ(man->RecentFiles().mid(0, 3), QStringList({Path("last.txt"), Path("older.txt"), QString()}));
+    EXPECT_TRUE(man->naRecent[1]->Visible());
+    EXPECT_FALSE(man->naRecent[2]->Visible());
+
+    // A last file that has gone: a new document takes its place.
+    man->NewFileName = "script.txt";
+    man->DefaultExtension = ".txt";
+    Save(*man);
+    QFile::remove(Path("last.txt"));
+    TakeEvents();
+    man = MakeMan();
+    man->NewFileName = "script.txt";
+    man->DefaultExtension = ".txt";
+    Load(*man);
+    EXPECT_EQ(TakeEvents(), QStringList{"new"});
+    EXPECT_EQ(man->CurrentFileName(), Path("script.txt"));
+    EXPECT_EQ(man->State(), TFichierMan::fsNew);
+}
+
+TEST_F(LastFileTest, WithOpenLastFileOffNothingIsRemembered)
+{
+    OpenThroughDialog("last.txt");
+    man->baOpenLastFile->SetValue(false);
+    TakeEvents();
+    Save(*man);
+    EXPECT_EQ(TakeEvents(), QStringList{"close last.txt"});
+    EXPECT_EQ(Stored("CurrentFileName"), QString());
+    EXPECT_EQ(Stored("OpenLastFile"), "False");
+
+    man = MakeMan();
+    Load(*man);
+    EXPECT_TRUE(TakeEvents().isEmpty());
+    EXPECT_EQ(man->State(), TFichierMan::fsNone);
+    EXPECT_EQ(man->RecentFiles().front(), Path("last.txt"));
+}
+
+// Files come in by drop and paste, and go out by drag, as file addresses.
+class DragDropTest : public FileManTest
+{
+protected:
+    void SetUp() override
+    {
+        FileManTest::SetUp();
+        control.resize(200, 100);
+        man->SetDragControl(&control);
+        man->DropSource()->SetDragLoop([this](QDrag& drag, Qt::DropActions allowed) {
+            dragged << drag.mimeData()->urls();
+            allowedActions = allowed;
+            return Qt::CopyAction;
+        });
+    }
+    void Mouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held)
+    {
+        QMouseEvent event(type, at, control.mapToGlobal(at), button, held, Qt::NoModifier);
+        QApplication::sendEvent(&control, &event);
+    }
+
+    QList<QList<QUrl>> dragged;
+    Qt::DropActions allowedActions;
+};
+
+TEST_F(DragDropTest, ADroppedFileOpensAndOnlyTheFirstOfSeveralCounts)
+{
+    EXPECT_TRUE(control.acceptDrops());
+    const QUrl one = QUrl::fromLocalFile(Make("one.txt"));
+    const QUrl two = QUrl::fromLocalFile(Make("two.txt"));
+    EXPECT_TRUE(Drop({one}));
+    EXPECT_EQ(TakeEvents(), QStringList{"open one.txt"});
+
+    EXPECT_TRUE(Drop({QUrl("https://example.org/clip.avi"), two, one}));
+    EXPECT_EQ(TakeEvents(), QStringList({"close one.txt", "open two.txt"}));
+
+    // Dropping the open file again does nothing; addresses that are not
+    // local files are not taken.
+    EXPECT_TRUE(Drop({two}));
+    EXPECT_FALSE(Drop({QUrl("https://example.org/clip.avi")}));
+    EXPECT_TRUE(TakeEvents().isEmpty());
+    EXPECT_EQ(man->CurrentFileName(), Path("two.txt"));
+
+    // A released control takes no more files.
+    man->SetDragControl(nullptr);
+    EXPECT_FALSE(control.acceptDrops());
+    EXPECT_FALSE(Drop({one}));
+    EXPECT_TRUE(TakeEvents().isEmpty());
+}
+
+TEST_F(DragDropTest, PasteOpensTheFirstFileOnTheClipboard)
+{
+    auto* data = new QMimeData;
+    data->setUrls({QUrl("https://example.org/a.avi"), QUrl::fromLocalFile(Make("pasted.txt"))});
+    QGuiApplication::clipboard()->setMimeData(data);
+    man->naPasteFile->Execute();
+    EXPECT_EQ(TakeEvents(), QStringList{"open pasted.txt"});
+
+    // Text or nothing on the clipboard leaves the document as it is.
+    QGuiApplication::clipboard()->setText(Path("pasted.txt"));
+    man->naPasteFile->Execute();
+    QGuiApplication::clipboard()->clear();
+    man->naPasteFile->Execute();
+    EXPECT_TRUE(TakeEvents().isEmpty());
+    EXPECT_EQ(man->CurrentFileName(), Path("pasted.txt"));
+}
+
+TEST_F(DragDropTest, ADragStartsTenPixelsFromThePressAndCarriesTheFile)
+{
+    OpenThroughDialog("dragged.txt");
+    const QList<QUrl> file{QUrl::fromLocalFile(Path("dragged.txt"))};
+    struct Case
+    {
+        QPoint move;
+        Qt::MouseButtons held;
+        bool drags;
+    };
+    const Case cases[] = {
+        {{9, 0}, Qt::LeftButton, false}, {{0, 9}, Qt::LeftButton, false},     {{-9, 9}, Qt::LeftButton, false},
+        {{10, 0}, Qt::LeftButton, true}, {{0, -10}, Qt::LeftButton, true},    {{-10, 3}, Qt::RightButton, true},
+        {{30, 30}, Qt::NoButton, false}, {{30, 30}, Qt::MiddleButton, false},
+    };
+    const QPoint press(50, 50);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.move.x() << "," << c.move.y() << " held " << int(c.held));
+        dragged.clear();
+        Mouse(QEvent::MouseButtonPress, press, Qt::LeftButton, Qt::LeftButton);
+        Mouse(QEvent::MouseMove, press + c.move, Qt::NoButton, c.held);
+        EXPECT_EQ(dragged, c.drags ? QList<QList<QUrl>>{file} : QList<QList<QUrl>>{});
+        Mouse(QEvent::MouseButtonRelease, press + c.move, Qt::LeftButton, Qt::NoButton);
+    }
+    EXPECT_EQ(allowedActions, Qt::CopyAction);
+
+    // One press drags once; a move without a press drags nothing.
+    dragged.clear();
+    Mouse(QEvent::MouseButtonPress, press, Qt::LeftButton, Qt::LeftButton);
+    Mouse(QEvent::MouseMove, press + QPoint(10, 0), Qt::NoButton, Qt::LeftButton);
+    Mouse(QEvent::MouseMove, press + QPoint(40, 0), Qt::NoButton, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, press, Qt::LeftButton, Qt::NoButton);
+    Mouse(QEvent::MouseMove, press + QPoint(40, 0), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(dragged.size(), 1);
+
+    // Without a file on disk there is nothing to drag.
+    man->naCloseFile->Execute();
+    dragged.clear();
+    Mouse(QEvent::MouseButtonPress, press, Qt::LeftButton, Qt::LeftButton);
+    Mouse(QEvent::MouseMove, press + QPoint(20, 0), Qt::NoButton, Qt::LeftButton);
+    EXPECT_TRUE(dragged.isEmpty());
+}
+
+// A name outside ASCII, and longer than the old path limit, through the
+// dialogs, the recent files, the preferences, a drop, a paste and a drag.
+TEST_F(DragDropTest, ANonAsciiNameGoesAllTheWayThrough)
+{
+    const QString part(100, QChar(u'é'));
+    const QString folder = "Vidéos 日本/" + part + "/" + part + "/" + part;
+    ASSERT_TRUE(QDir(dir.path()).mkpath(folder));
+    const QString name = Make(folder + "/Ünïcødé ☃.txt");
+    const QString saved = Path(folder + "/Сохранено ✓.txt");
+    ASSERT_GT(saved.size(), 300);
+
+    ui->files.push_back(name);
+    man->waOpenFile->Execute();
+    EXPECT_EQ(man->CurrentFileName(), name);
+    ui->files.push_back(saved);
+    man->waSaveFileAs->Execute();
+    EXPECT_EQ(man->CurrentFileName(), saved);
+    EXPECT_TRUE(QFileInfo(saved).isFile());
+    EXPECT_EQ(man->RecentFiles().front(), saved);
+    EXPECT_TRUE(man->naRecent[0]->Caption().endsWith("Сохранено ✓.txt"));
+
+    Mouse(QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton, Qt::LeftButton);
+    Mouse(QEvent::MouseMove, {25, 5}, Qt::NoButton, Qt::LeftButton);
+    ASSERT_EQ(dragged.size(), 1);
+    EXPECT_EQ(dragged.front().front().toLocalFile(), saved);
+
+    EXPECT_TRUE(Drop({QUrl::fromLocalFile(name)}));
+    EXPECT_EQ(man->CurrentFileName(), name);
+
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(saved)});
+    QGuiApplication::clipboard()->setMimeData(data);
+    man->naPasteFile->Execute();
+    EXPECT_EQ(man->CurrentFileName(), saved);
+
+    RegistryStore registry(Path("registry.reg"));
+    TMorvekPreferences gp(nullptr, &registry);
+    gp.SetProgramFolder(dir.path());
+    gp.SetTitre("Kestrova");
+    gp.SetMode(spPortable);
+    ASSERT_TRUE(gp.OpenKey("FichierMan"));
+    man->SaveToPrefs(gp);
+    TakeEvents();
+    man = MakeMan();
+    man->LoadFromPrefs(gp);
+    gp.CloseKey();
+    EXPECT_EQ(TakeEvents(), QStringList{"open Сохранено ✓.txt"});
+    EXPECT_EQ(man->RecentFiles().mid(0, 2), QStringList({saved, name}));
+}
+
+} // namespace

@@ -159,27 +159,35 @@ void TFichierMan::SetUi(std::unique_ptr<TFileManUi> ui)
     FUi = ui ? std::move(ui) : std::make_unique<TQtFileManUi>(FDragControl);
 }
 
-void TFichierMan::CreateActions()
+template <class Visit> void TFichierMan::ForEachAction(Visit&& visit)
 {
-    auto create = [this]<class A>(A*& field, const QString& id) {
-        field = TCustomAbstractAction::CreateNamed<A>(this, id);
-    };
     // The current name and the open-last flag come last, so that when the
     // preferences are loaded the last file opens with everything else known.
-    create(naNewFile, QStringLiteral("naNewFile"));
-    create(waOpenFile, QStringLiteral("waOpenFile"));
-    create(naPasteFile, QStringLiteral("naPasteFile"));
-    create(naSaveFile, QStringLiteral("naSaveFile"));
-    create(waSaveFileAs, QStringLiteral("waSaveFileAs"));
-    create(naCloseFile, QStringLiteral("naCloseFile"));
-    create(naParentFolder, QStringLiteral("naParentFolder"));
-    create(waInitialDir, QStringLiteral("waInitialDir"));
+    visit(naNewFile, QStringLiteral("naNewFile"));
+    visit(waOpenFile, QStringLiteral("waOpenFile"));
+    visit(naPasteFile, QStringLiteral("naPasteFile"));
+    visit(naSaveFile, QStringLiteral("naSaveFile"));
+    visit(waSaveFileAs, QStringLiteral("waSaveFileAs"));
+    visit(naCloseFile, QStringLiteral("naCloseFile"));
+    visit(naParentFolder, QStringLiteral("naParentFolder"));
+    visit(waInitialDir, QStringLiteral("waInitialDir"));
     for (int i = 0; i < kRecentCount; ++i)
-        create(naRecent[i], QStringLiteral("naRecent%1").arg(i + 1));
+        visit(naRecent[i], QStringLiteral("naRecent%1").arg(i + 1));
     for (int i = 0; i < kRecentCount; ++i)
-        create(waRecentFilename[i], QStringLiteral("waRecentFilename%1").arg(i + 1));
-    create(waCurrentFileName, QStringLiteral("waCurrentFileName"));
-    create(baOpenLastFile, QStringLiteral("baOpenLastFile"));
+        visit(waRecentFilename[i], QStringLiteral("waRecentFilename%1").arg(i + 1));
+    visit(waCurrentFileName, QStringLiteral("waCurrentFileName"));
+    visit(baOpenLastFile, QStringLiteral("baOpenLastFile"));
+}
+
+void TFichierMan::CreateActions()
+{
+    ForEachAction(
+        [this]<class A>(A*& field, const QString& id) { field = TCustomAbstractAction::CreateNamed<A>(this, id); });
+}
+
+void TFichierMan::FindActions()
+{
+    ForEachAction([this]<class A>(A*& field, const QString& id) { field = Find<A>(id); });
 }
 
 void TFichierMan::SetDefaults()
@@ -220,25 +228,6 @@ void TFichierMan::SetDefaults()
     for (TCustomAbstractAction* action :
          std::initializer_list<TCustomAbstractAction*>{waCurrentFileName, baOpenLastFile, waInitialDir})
         action->ApplyWhenLoad = true;
-}
-
-void TFichierMan::FindActions()
-{
-    auto find = [this]<class A>(A*& field, const QString& id) { field = Find<A>(id); };
-    find(naNewFile, QStringLiteral("naNewFile"));
-    find(waOpenFile, QStringLiteral("waOpenFile"));
-    find(waCurrentFileName, QStringLiteral("waCurrentFileName"));
-    find(baOpenLastFile, QStringLiteral("baOpenLastFile"));
-    find(waInitialDir, QStringLiteral("waInitialDir"));
-    find(naPasteFile, QStringLiteral("naPasteFile"));
-    find(naSaveFile, QStringLiteral("naSaveFile"));
-    find(waSaveFileAs, QStringLiteral("waSaveFileAs"));
-    find(naCloseFile, QStringLiteral("naCloseFile"));
-    find(naParentFolder, QStringLiteral("naParentFolder"));
-    for (int i = 0; i < kRecentCount; ++i) {
-        find(naRecent[i], QStringLiteral("naRecent%1").arg(i + 1));
-        find(waRecentFilename[i], QStringLiteral("waRecentFilename%1").arg(i + 1));
-    }
 }
 
 void TFichierMan::AssignEvents()

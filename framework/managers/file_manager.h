@@ -188,6 +188,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Calls visit(field, id) for every action reference, in creation order.
+    template <class Visit> void ForEachAction(Visit&& visit);
     // The document's name, through the action when there is one.
     void SetCurrentName(const QString& name);
     void ApplyCurrentName(const QString& name);

@@ -8,9 +8,13 @@
 #include <QDir>
 #include <QDrag>
 #include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -472,6 +476,109 @@ TEST_F(FileManTest, RecentFilesShiftHideAndDropTheOldest)
     auto fresh = MakeMan();
     for (TNopeAction* entry : fresh->naRecent)
         EXPECT_FALSE(entry->Visible());
+}
+
+// A layout that holds only some of the actions: the others stay empty and
+// the manager still keeps its document and its recent files.
+TEST_F(FileManTest, ARestoredLayoutWithoutSomeActionsStillWorks)
+{
+    man.reset(TKvActionComponent::Restore<TFichierMan>(nullptr, [](TFichierMan* restored) {
+        TCustomAbstractAction::CreateNamed<TWidestringAction>(restored, "waOpenFile");
+        TCustomAbstractAction::CreateNamed<TNopeAction>(restored, "naRecent1");
+    }));
+    auto fake = std::make_unique<FakeUi>();
+    ui = fake.get();
+    man->SetUi(std::move(fake));
+    man->OnOpenFile = [this](const QString& name) {
+        events << "open " + QFileInfo(name).fileName();
+        return true;
+    };
+    ASSERT_NE(man->waOpenFile, nullptr);
+    EXPECT_EQ(man->waCurrentFileName, nullptr);
+    EXPECT_EQ(man->waRecentFilename[0], nullptr);
+
+    OpenThroughDialog("one.txt");
+    OpenThroughDialog("two.txt");
+    EXPECT_EQ(TakeEvents(), QStringList({"open one.txt", "open two.txt"}));
+    EXPECT_EQ(man->CurrentFileName(), Path("two.txt"));
+    EXPECT_EQ(man->RecentFiles().mid(0, 2), QStringList({Path("two.txt"), Path("one.txt")}));
+    EXPECT_EQ(man->naRecent[0]->Caption(), "1 " + TFichierMan::RecentDisplayName(Path("two.txt"), 50));
+    man->Modified = true;
+    ui->answers.push_back(TFileManUi::mrNo);
+    EXPECT_TRUE(man->CloseFile());
+    EXPECT_EQ(man->State(), TFichierMan::fsNone);
+}
+
+// Answers the next modal window of type W with `answer`, once it shows.
+template <class W> void AnswerModal(std::function<void(W*)> answer)
+{
+    QTimer::singleShot(0, [answer] {
+        if (auto* window = qobject_cast<W*>(QApplication::activeModalWidget()))
+            answer(window);
+        else
+            AnswerModal<W>(answer);
+    });
+}
+
+// The real dialogs, shown offscreen and answered as a user would.
+TEST(QtFileManUi, FileDialogsShowTheFiltersAndGiveTheChosenName)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString existing = dir.filePath("Vidéo été.txt");
+    QFile(existing).open(QIODevice::WriteOnly);
+    TQtFileManUi ui;
+    const QString filter = "All files (*.*)|*.*|Fichiers Macro (*.txt)|*.txt";
+
+    AnswerModal<QFileDialog>([&](QFileDialog* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), "Select the file to open");
+        EXPECT_EQ(dialog->nameFilters(), QStringList({"All files (*)", "Fichiers Macro (*.txt)"}));
+        EXPECT_EQ(dialog->directory().absolutePath(), QDir(dir.path()).absolutePath());
+        dialog->selectFile(existing);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    EXPECT_EQ(ui.OpenFileName("Select the file to open", dir.path(), filter), existing);
+
+    AnswerModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+    EXPECT_EQ(ui.OpenFileName("Select the file to open", dir.path(), filter), std::nullopt);
+
+    // Save: the overwrite question is the manager's, the suffix is added.
+    AnswerModal<QFileDialog>([&](QFileDialog* dialog) {
+        EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_EQ(dialog->defaultSuffix(), "txt");
+        dialog->selectFile(dir.filePath("Nouveau"));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    EXPECT_EQ(ui.SaveFileName("Select the target file", existing, filter, "txt"), dir.filePath("Nouveau.txt"));
+}
+
+TEST(QtFileManUi, QuestionsAnswerYesNoOrCancel)
+{
+    TQtFileManUi ui;
+    struct Case
+    {
+        bool withCancel;
+        std::optional<QMessageBox::StandardButton> click; // nothing: the box is closed
+        TFileManUi::TAnswer answer;
+    };
+    const Case cases[] = {
+        {true, QMessageBox::Yes, TFileManUi::mrYes},       {true, QMessageBox::No, TFileManUi::mrNo},
+        {true, QMessageBox::Cancel, TFileManUi::mrCancel}, {true, std::nullopt, TFileManUi::mrCancel},
+        {false, QMessageBox::Yes, TFileManUi::mrYes},      {false, std::nullopt, TFileManUi::mrNo},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "cancel " << c.withCancel << " click " << (c.click ? int(*c.click) : 0));
+        AnswerModal<QMessageBox>([&](QMessageBox* box) {
+            EXPECT_EQ(box->text(), "Save ?\nReally");
+            EXPECT_EQ(box->button(QMessageBox::Cancel) != nullptr, c.withCancel);
+            if (c.click)
+                box->button(*c.click)->click();
+            else
+                box->close();
+        });
+        EXPECT_EQ(ui.Question("Save ?\r\nReally", c.withCancel), c.answer);
+    }
 }
 
 TEST(RecentDisplayName, CutsTheFileAndTheFolderToTheWidth)

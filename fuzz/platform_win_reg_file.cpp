@@ -1,5 +1,6 @@
 // Registry files: any bytes either parse or are refused with a message, and
-// whatever parses is written back to text that reads as the same tree.
+// whatever parses is written back to text that reads as the same tree. The
+// size kept while applying edits matches the size measured afterwards.
 #include "platform/win/reg_file.h"
 
 #include <cstdlib>
@@ -14,13 +15,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     RegKey tree;
-    applyRegEdits(tree, edits);
+    RegTreeSize size;
+    if (!applyRegEdits(tree, edits, size, &error) || !(measureRegTree(tree) == size))
+        std::abort();
     const QByteArray text = writeRegText(tree);
     std::vector<RegEdit> again;
     if (!parseRegText(text, &again, &error))
         std::abort();
     RegKey reread;
-    applyRegEdits(reread, again);
+    RegTreeSize rereadSize;
+    if (!applyRegEdits(reread, again, rereadSize, &error))
+        std::abort();
     if (!(reread == tree) || writeRegText(reread) != text)
         std::abort();
     return 0;

@@ -97,7 +97,7 @@ private:
     qsizetype index_ = 0;
     int lineNumber_ = 0;
     bool regedit4_ = false;
-    QStringList key_;         // the key that value lines go to
+    QString key_;             // the key that value lines go to, empty before the first
     bool keyRemoved_ = false; // value lines under a removed key are ignored
     std::vector<RegEdit> edits_;
     QString error_;
@@ -151,12 +151,13 @@ bool RegParser::parseKeyLine(const QString& line)
     if (keyRemoved_)
         path.remove(0, 1);
     QString problem;
-    key_ = splitRootedPath(path, &problem);
-    if (key_.isEmpty())
+    const QStringList parts = splitRootedPath(path, &problem);
+    if (parts.isEmpty())
         return fail(problem);
-    if (keyRemoved_ && key_.size() == 1)
-        return fail(QStringLiteral("the root key %1 cannot be removed").arg(key_.front()));
-    edits_.push_back({keyRemoved_ ? RegEdit::RemoveKey : RegEdit::AddKey, key_, {}, {}});
+    if (keyRemoved_ && parts.size() == 1)
+        return fail(QStringLiteral("the root key %1 cannot be removed").arg(parts.front()));
+    key_ = parts.join(u'\\');
+    edits_.push_back({keyRemoved_ ? RegEdit::RemoveKey : RegEdit::AddKey, key_, {}, {}, lineNumber_});
     return true;
 }
 
@@ -181,7 +182,7 @@ bool RegParser::parseValueLine(const QString& line)
 {
     if (key_.isEmpty())
         return fail(QStringLiteral("a value comes before any [key]"));
-    RegEdit edit{RegEdit::SetValue, key_, {}, {}};
+    RegEdit edit{RegEdit::SetValue, key_, {}, {}, lineNumber_};
     qsizetype pos = 0;
     if (line.startsWith(u'@'))
         pos = 1;
@@ -255,8 +256,17 @@ bool RegParser::parseHexList(QString list, QByteArray* bytes)
         }
         if (!continued)
             return true;
-        if (index_ + 1 >= lines_.size())
-            return fail(QStringLiteral("the hex list goes on past the end of the file"));
+        // A list goes on with its next line, which holds bytes: the line
+        // after a final ",\\" may be missing or blank, and neither may end
+        // the list, or a cut-off file would import short.
+        const auto blank = [this](qsizetype i) { return lines_[i].trimmed().isEmpty(); };
+        if (index_ + 1 >= lines_.size() || blank(index_ + 1)) {
+            qsizetype next = index_ + 1;
+            while (next < lines_.size() && blank(next))
+                ++next;
+            return fail(next < lines_.size() ? QStringLiteral("the hex list goes on into a blank line")
+                                             : QStringLiteral("the hex list goes on past the end of the file"));
+        }
         list = lines_[++index_];
         lineNumber_ = int(index_) + 1; // so a bad byte is reported on its own line
     }
@@ -383,10 +393,14 @@ bool RegKey::removeKey(const QStringList& path)
     return parent && parent->keys.erase(fold(path.back())) > 0;
 }
 
-const RegValue* RegKey::value(const QString& valueName) const
+const RegValue* RegKey::value(const QString& valueName, QString* madeAs) const
 {
     const auto it = values_.find(fold(valueName));
-    return it == values_.end() ? nullptr : &it->second.value;
+    if (it == values_.end())
+        return nullptr;
+    if (madeAs)
+        *madeAs = it->second.name;
+    return &it->second.value;
 }
 
 void RegKey::setValue(const QString& valueName, const RegValue& value)
@@ -458,6 +472,13 @@ QStringList splitRootedPath(const QString& path, QString* error)
         *error = QStringLiteral("keys are nested deeper than %1 levels").arg(kMaxKeyDepth);
         return {};
     }
+    qsizetype pathLength = -1;
+    for (qsizetype i = 1; i < parts.size(); ++i)
+        pathLength += parts[i].size() + 1;
+    if (pathLength > kMaxKeyPathLength) {
+        *error = QStringLiteral("a key path is longer than %1 characters").arg(kMaxKeyPathLength);
+        return {};
+    }
     if (!std::all_of(parts.begin(), parts.end(), isValidKeyName)) {
         *error = QStringLiteral("a key name is longer than %1 characters or holds a control character")
                      .arg(kMaxKeyNameLength);
@@ -483,25 +504,128 @@ bool parseRegText(const QByteArray& bytes, std::vector<RegEdit>* edits, QString*
     return RegParser(text).parse(edits, error);
 }
 
-void applyRegEdits(RegKey& roots, const std::vector<RegEdit>& edits)
+namespace {
+
+// Upper estimates of what a key line and a value line take in the text form
+// (quotes, escapes, hex digits with their commas and line continuations).
+qsizetype keyTextLength(qsizetype pathLength)
+{
+    return pathLength + 4;
+}
+
+qsizetype valueTextLength(const QString& name, const RegValue& value)
+{
+    return 2 * name.size() + 4 * value.data.size() + 24;
+}
+
+RegTreeSize& operator+=(RegTreeSize& a, const RegTreeSize& b)
+{
+    a.keys += b.keys;
+    a.textLength += b.textLength;
+    return a;
+}
+
+RegTreeSize measureKey(const RegKey& key, qsizetype pathLength)
+{
+    RegTreeSize size{1, keyTextLength(pathLength)};
+    for (const auto& [name, value] : key.values())
+        size.textLength += valueTextLength(name, *value);
+    for (const auto& [folded, child] : key.keys)
+        size += measureKey(child, pathLength + 1 + child.name.size());
+    return size;
+}
+
+// Follows `path` down from the roots as far as its keys exist. Returns the
+// last key reached (null when not even the root exists), with the number of
+// parts found and the length of the path to it as its keys spell it.
+const RegKey* walk(const RegKey& roots, const QStringList& path, qsizetype* found, qsizetype* pathLength)
+{
+    const RegKey* key = nullptr;
+    *found = 0;
+    *pathLength = -1;
+    for (const QString& part : path) {
+        const RegKey* child = (key ? key : &roots)->find(QStringList{part});
+        if (!child)
+            break;
+        key = child;
+        ++*found;
+        *pathLength += 1 + child->name.size();
+    }
+    return key;
+}
+
+} // namespace
+
+RegTreeSize measureRegTree(const RegKey& roots)
+{
+    RegTreeSize size;
+    for (const auto& [folded, root] : roots.keys)
+        size += measureKey(root, root.name.size());
+    return size;
+}
+
+RegEditResult applyRegEdit(RegKey& roots, const RegEdit& edit, RegTreeSize& size)
+{
+    const QStringList path = edit.key.split(u'\\');
+    qsizetype found = 0;
+    qsizetype pathLength = 0;
+    const RegKey* key = walk(roots, path, &found, &pathLength);
+    const bool exists = found == path.size();
+    switch (edit.kind) {
+    case RegEdit::AddKey:
+    case RegEdit::SetValue: {
+        RegTreeSize added;
+        for (qsizetype i = found; i < path.size(); ++i) {
+            pathLength += 1 + path[i].size();
+            added += {1, keyTextLength(pathLength)};
+        }
+        const RegValue* old = exists && edit.kind == RegEdit::SetValue ? key->value(edit.valueName) : nullptr;
+        if (edit.kind == RegEdit::SetValue)
+            added.textLength += old ? valueTextLength({}, edit.value) - valueTextLength({}, *old)
+                                    : valueTextLength(edit.valueName, edit.value);
+        if (size.keys + added.keys > kMaxKeyCount || size.textLength + added.textLength > kMaxRegTextLength)
+            return RegEditResult::TooLarge;
+        RegKey& target = roots.make(path);
+        if (edit.kind == RegEdit::SetValue)
+            target.setValue(edit.valueName, edit.value);
+        size += added;
+        return RegEditResult::Done;
+    }
+    case RegEdit::RemoveKey: {
+        if (!exists)
+            return RegEditResult::NotFound;
+        const RegTreeSize removed = measureKey(*key, pathLength);
+        roots.removeKey(path);
+        size.keys -= removed.keys;
+        size.textLength -= removed.textLength;
+        return RegEditResult::Done;
+    }
+    case RegEdit::RemoveValue: {
+        QString name;
+        const RegValue* value = exists ? key->value(edit.valueName, &name) : nullptr;
+        if (!value)
+            return RegEditResult::NotFound;
+        size.textLength -= valueTextLength(name, *value);
+        roots.find(path)->removeValue(edit.valueName);
+        return RegEditResult::Done;
+    }
+    }
+    return RegEditResult::NotFound;
+}
+
+bool applyRegEdits(RegKey& roots, const std::vector<RegEdit>& edits, RegTreeSize& size, QString* error)
 {
     for (const RegEdit& edit : edits) {
-        switch (edit.kind) {
-        case RegEdit::AddKey:
-            roots.make(edit.path);
-            break;
-        case RegEdit::RemoveKey:
-            roots.removeKey(edit.path);
-            break;
-        case RegEdit::SetValue:
-            roots.make(edit.path).setValue(edit.valueName, edit.value);
-            break;
-        case RegEdit::RemoveValue:
-            if (RegKey* key = roots.find(edit.path))
-                key->removeValue(edit.valueName);
-            break;
+        if (applyRegEdit(roots, edit, size) == RegEditResult::TooLarge) {
+            if (error)
+                *error = QStringLiteral("line %1: the registry would grow beyond %2 keys or %3 MB of text")
+                             .arg(edit.line)
+                             .arg(kMaxKeyCount)
+                             .arg(kMaxRegTextLength >> 20);
+            return false;
         }
     }
+    return true;
 }
 
 QByteArray writeRegText(const RegKey& roots)

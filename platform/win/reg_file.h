@@ -54,7 +54,8 @@ struct RegKey
     RegKey& make(const QStringList& path);
     bool removeKey(const QStringList& path); // the key and all below it
 
-    const RegValue* value(const QString& valueName) const;
+    // The value, and the name it was made with in `madeAs`.
+    const RegValue* value(const QString& valueName, QString* madeAs = nullptr) const;
     void setValue(const QString& valueName, const RegValue& value);
     bool removeValue(const QString& valueName);
     void clearValues() { values_.clear(); }
@@ -80,7 +81,8 @@ QString canonicalRootName(const QString& name); // HKCU or HKEY_CURRENT_USER etc
 
 // Splits "HKCU\Software\X" into parts, dropping empty ones; the first part
 // becomes the canonical root name. Empty with `error` set when the path does
-// not start with a root or a name is not allowed.
+// not start with a root, a name is not allowed or the path is too deep or too
+// long.
 QStringList splitRootedPath(const QString& path, QString* error);
 
 // A name may hold any character except line breaks and other control
@@ -93,14 +95,38 @@ constexpr int kMaxKeyDepth = 512; // parts below a root
 bool isValidValueName(const QString& name);
 bool isValidKeyName(const QString& name);
 
+// The text form writes every key line with the key's whole path, so a tree's
+// text grows with the sum of its keys' path lengths, not with the size of the
+// file that made it: a few deep chains of long names would make a text of
+// gigabytes. A path, the number of keys and the length of the text are
+// bounded, so that every tree the store holds is written and read back in
+// reasonable time and memory.
+constexpr int kMaxKeyPathLength = 1024;           // characters below the root, separators included
+constexpr qsizetype kMaxKeyCount = 100'000;       // keys of all roots, the roots included
+constexpr qsizetype kMaxRegTextLength = 16 << 20; // characters of the text form, roughly
+
+// A tree's keys and the length of its text form, kept up to date as edits
+// are applied so that the bounds are checked without writing the text.
+struct RegTreeSize
+{
+    qsizetype keys = 0;
+    qsizetype textLength = 0;
+
+    friend bool operator==(const RegTreeSize&, const RegTreeSize&) = default;
+};
+RegTreeSize measureRegTree(const RegKey& roots);
+
 // One change that a .reg file asks for, in file order.
 struct RegEdit
 {
     enum Kind { AddKey, RemoveKey, SetValue, RemoveValue };
     Kind kind;
-    QStringList path; // starts with a canonical root name
+    // Starts with a canonical root name; parts are joined by "\". A whole
+    // path in one text keeps a parsed file close to the size of its text.
+    QString key;
     QString valueName;
     RegValue value;
+    int line = 0; // where the file asks for it
 };
 
 // Parses .reg text: "REGEDIT4" or "Windows Registry Editor Version 5.00",
@@ -108,8 +134,15 @@ struct RegEdit
 // On failure returns false with `error` as "line N: what is wrong".
 bool parseRegText(const QByteArray& bytes, std::vector<RegEdit>* edits, QString* error);
 
-// Applies parsed edits to a tree whose top-level keys are the roots.
-void applyRegEdits(RegKey& roots, const std::vector<RegEdit>& edits);
+enum class RegEditResult { Done, NotFound, TooLarge };
+// Applies one edit to a tree whose top-level keys are the roots, with `size`
+// its measure, which is kept up to date. An edit that would take the tree
+// beyond kMaxKeyCount keys or kMaxRegTextLength characters changes nothing
+// and is TooLarge; removing what is not there is NotFound.
+RegEditResult applyRegEdit(RegKey& roots, const RegEdit& edit, RegTreeSize& size);
+// Applies edits in order and stops at the first one that is TooLarge, with
+// `error` as "line N: what is wrong"; the edits before it stay applied.
+bool applyRegEdits(RegKey& roots, const std::vector<RegEdit>& edits, RegTreeSize& size, QString* error);
 
 // Writes a tree whose top-level keys are the roots as UTF-8 .reg text that
 // parseRegText reads back to the same tree.

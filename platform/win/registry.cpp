@@ -14,7 +14,9 @@ namespace {
 
 const QString kCurrentUser = QStringLiteral("HKEY_CURRENT_USER");
 // A settings file is small; anything near this is not one.
-constexpr qint64 kMaxImportSize = 64 * 1024 * 1024;
+constexpr qint64 kMaxImportSize = 16 * 1024 * 1024;
+// The store's own file: the longest text the tree may have, in UTF-8.
+constexpr qint64 kMaxHiveSize = 3 * kMaxRegTextLength + 4096;
 
 const QString kNotFound = QStringLiteral("ERROR: The system was unable to find the specified registry key or value.");
 
@@ -36,12 +38,27 @@ QString asideName(const QString& filePath)
     return name;
 }
 
+// Reads an open file to its end, whatever it is: a device or a pipe has no
+// size to check beforehand. False when there is more than `limit` bytes.
+bool readAtMost(QFile& file, qint64 limit, QByteArray* bytes)
+{
+    bytes->clear();
+    while (bytes->size() <= limit) {
+        const QByteArray chunk = file.read(std::min<qint64>(1 << 20, limit + 1 - bytes->size()));
+        if (chunk.isEmpty())
+            return true;
+        bytes->append(chunk);
+    }
+    return false;
+}
+
 } // namespace
 
 RegistryStore::RegistryStore(const QString& filePath) : filePath_(filePath)
 {
     load();
     roots_.make({kCurrentUser});
+    size_ = measureRegTree(roots_);
 }
 
 RegistryStore::~RegistryStore()
@@ -72,20 +89,21 @@ void RegistryStore::load()
         return;
     QString problem;
     std::vector<RegEdit> edits;
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray bytes;
+    // Saves are atomic and never leave an empty file, so an empty one is as
+    // unreadable as any other that does not parse.
+    if (!file.open(QIODevice::ReadOnly))
         problem = file.errorString();
-    } else {
-        const QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            problem = file.errorString();
-        else if (!bytes.trimmed().isEmpty())
-            parseRegText(bytes, &edits, &problem);
-    }
+    else if (!readAtMost(file, kMaxHiveSize, &bytes))
+        problem = QStringLiteral("it is larger than %1 MB").arg(kMaxHiveSize >> 20);
+    else if (file.error() != QFileDevice::NoError)
+        problem = file.errorString();
+    else if (parseRegText(bytes, &edits, &problem))
+        applyRegEdits(roots_, edits, size_, &problem);
     file.close();
-    if (problem.isEmpty()) {
-        applyRegEdits(roots_, edits);
+    if (problem.isEmpty())
         return;
-    }
+    roots_ = RegKey();
     const QString aside = asideName(filePath_);
     if (QFile::rename(filePath_, aside)) {
         loadMessage_ = QStringLiteral("The registry file \"%1\" could not be read (%2). It was kept as \"%3\", "
@@ -163,11 +181,24 @@ RegistryStore::Batch::~Batch()
 
 QStringList RegistryStore::userPath(const QString& key)
 {
-    QStringList path = key.split(u'\\', Qt::SkipEmptyParts);
-    if (path.size() > kMaxKeyDepth || !std::all_of(path.begin(), path.end(), isValidKeyName))
-        return {};
-    path.prepend(kCurrentUser);
-    return path;
+    QString ignored;
+    return splitRootedPath(kCurrentUser + u'\\' + key, &ignored);
+}
+
+bool RegistryStore::editLocked(const RegEdit& edit)
+{
+    switch (applyRegEdit(roots_, edit, size_)) {
+    case RegEditResult::Done:
+        return changedLocked();
+    case RegEditResult::NotFound:
+        return false;
+    case RegEditResult::TooLarge:
+        saveError_ = QStringLiteral("The registry is full: it holds at most %1 keys and %2 MB of text.")
+                         .arg(kMaxKeyCount)
+                         .arg(kMaxRegTextLength >> 20);
+        return false;
+    }
+    return false;
 }
 
 bool RegistryStore::keyExists(const QString& key) const
@@ -183,17 +214,14 @@ bool RegistryStore::createKey(const QString& key)
     if (path.isEmpty())
         return false;
     std::lock_guard lock(mutex_);
-    if (roots_.find(path))
-        return true;
-    roots_.make(path);
-    return changedLocked();
+    return roots_.find(path) || editLocked({RegEdit::AddKey, path.join(u'\\'), {}, {}});
 }
 
 bool RegistryStore::deleteTree(const QString& key)
 {
     const QStringList path = userPath(key);
     std::lock_guard lock(mutex_);
-    return path.size() > 1 && roots_.removeKey(path) && changedLocked();
+    return path.size() > 1 && editLocked({RegEdit::RemoveKey, path.join(u'\\'), {}, {}});
 }
 
 QStringList RegistryStore::keyNames(const QString& key) const
@@ -233,16 +261,14 @@ bool RegistryStore::setValue(const QString& key, const QString& name, const RegV
     if (path.isEmpty() || !isValidValueName(name))
         return false;
     std::lock_guard lock(mutex_);
-    roots_.make(path).setValue(name, value);
-    return changedLocked();
+    return editLocked({RegEdit::SetValue, path.join(u'\\'), name, value});
 }
 
 bool RegistryStore::deleteValue(const QString& key, const QString& name)
 {
     const QStringList path = userPath(key);
     std::lock_guard lock(mutex_);
-    RegKey* found = path.isEmpty() ? nullptr : roots_.find(path);
-    return found && found->removeValue(name) && changedLocked();
+    return !path.isEmpty() && editLocked({RegEdit::RemoveValue, path.join(u'\\'), name, {}});
 }
 
 std::optional<QString> RegistryStore::readString(const QString& key, const QString& name) const
@@ -282,12 +308,15 @@ int RegistryStore::applyVerb(const std::function<QString(RegKey&)>& edit, QStrin
 {
     std::lock_guard lock(mutex_);
     RegKey before = roots_;
+    const RegTreeSize sizeBefore = size_;
     const bool wasDirty = dirty_;
     QString problem = edit(roots_);
+    size_ = measureRegTree(roots_);
     if (problem.isEmpty() && !changedLocked())
         problem = QStringLiteral("ERROR: ") + saveError_;
     if (!problem.isEmpty()) {
         roots_ = std::move(before);
+        size_ = sizeBefore;
         dirty_ = wasDirty;
         return report(message, 1, problem);
     }
@@ -301,9 +330,9 @@ int RegistryStore::runImport(const QString& fileName, QString* message)
         return report(
             message, 1,
             QStringLiteral("ERROR: The file \"%1\" could not be opened: %2.").arg(fileName, file.errorString()));
-    if (file.size() > kMaxImportSize)
+    QByteArray bytes;
+    if (!readAtMost(file, kMaxImportSize, &bytes))
         return report(message, 1, QStringLiteral("ERROR: \"%1\" is too large for a registry file.").arg(fileName));
-    const QByteArray bytes = file.readAll();
     std::vector<RegEdit> edits;
     QString problem;
     if (file.error() != QFileDevice::NoError)
@@ -314,7 +343,10 @@ int RegistryStore::runImport(const QString& fileName, QString* message)
         return report(message, 1, QStringLiteral("ERROR: \"%1\" could not be read: %2.").arg(fileName, problem));
     return applyVerb(
         [&](RegKey& roots) {
-            applyRegEdits(roots, edits);
+            RegTreeSize size = size_;
+            QString tooLarge;
+            if (!applyRegEdits(roots, edits, size, &tooLarge))
+                return QStringLiteral("ERROR: \"%1\", %2. Nothing was imported.").arg(fileName, tooLarge);
             return QString();
         },
         message);

@@ -90,6 +90,8 @@ private:
     bool saveLocked();
     // Marks the tree changed and saves it unless a batch is open.
     bool changedLocked();
+    // Applies one change of the program's own and saves it.
+    bool editLocked(const RegEdit& edit);
     // HKEY_CURRENT_USER and the key's parts; empty when a name is not allowed.
     static QStringList userPath(const QString& key);
     // Runs a verb's edit on the tree; the tree goes back as it was when the
@@ -101,6 +103,7 @@ private:
     const QString filePath_;
     mutable std::mutex mutex_;
     RegKey roots_;
+    RegTreeSize size_; // of roots_
     QString loadMessage_;
     QString saveError_;
     bool dirty_ = false;

@@ -174,24 +174,30 @@ TEST_F(Registry, SaveInterruptedBeforeTheRenameLeavesThePreviousFile)
 
 TEST_F(Registry, UnreadableFileIsKeptAsideAndTheStoreStartsEmpty)
 {
+    // Saves never leave an empty file, so an empty one is damage too.
     const QByteArray garbage("\x00\x01 this is no registry\n[[[", 26);
-    writeFile(hive(), garbage);
-    RegistryStore store(hive());
+    for (const QByteArray& unreadable : {garbage, QByteArray(), QByteArray(" \n\r\n")}) {
+        QTemporaryDir folder;
+        const QString file = folder.filePath("registry.reg");
+        writeFile(file, unreadable);
+        RegistryStore store(file);
 
-    const QString message = store.takeLoadMessage();
-    EXPECT_TRUE(message.contains(hive())) << message.toStdString();
-    EXPECT_TRUE(store.takeLoadMessage().isEmpty()) << "said once";
-    EXPECT_TRUE(store.keyNames("").isEmpty());
+        const QString message = store.takeLoadMessage();
+        EXPECT_TRUE(message.contains(file)) << message.toStdString();
+        EXPECT_TRUE(store.takeLoadMessage().isEmpty()) << "said once";
+        EXPECT_TRUE(store.keyNames("").isEmpty());
 
-    const QStringList files = QDir(dir.path()).entryList(QDir::Files);
-    ASSERT_EQ(files.size(), 1);
-    EXPECT_TRUE(files.front().startsWith("registry.reg.unreadable-"));
-    EXPECT_TRUE(message.contains(files.front()));
-    EXPECT_EQ(readFile(path(files.front())), garbage);
+        const QStringList files = QDir(folder.path()).entryList(QDir::Files);
+        ASSERT_EQ(files.size(), 1) << unreadable.toHex().toStdString();
+        EXPECT_TRUE(files.front().startsWith("registry.reg.unreadable-"));
+        EXPECT_TRUE(message.contains(files.front()));
+        const QString aside = folder.filePath(files.front());
+        EXPECT_EQ(readFile(aside), unreadable);
 
-    EXPECT_TRUE(store.writeDword("Software\\App", "Fresh", 1));
-    EXPECT_EQ(RegistryStore(hive()).readDword("Software\\App", "Fresh"), 1u);
-    EXPECT_EQ(readFile(path(files.front())), garbage);
+        EXPECT_TRUE(store.writeDword("Software\\App", "Fresh", 1));
+        EXPECT_EQ(RegistryStore(file).readDword("Software\\App", "Fresh"), 1u);
+        EXPECT_EQ(readFile(aside), unreadable);
+    }
 }
 
 TEST_F(Registry, ImportsBothFileFlavours)
@@ -313,6 +319,9 @@ TEST_F(Registry, MalformedImportChangesNothing)
         {"\n\nREGEDIT4\n\"Early\"=\"value\"\n", 4},
         {"REGEDIT4\n[HKCU\\Software\\App]\n\"Open=\"text\n", 3},
         {"REGEDIT4\n[HKCU\\Software\\App]\n\"Hex\"=hex:01,02,\\\n  03,\\", 4},
+        {"REGEDIT4\n[HKCU\\Software\\App]\n\"Hex\"=hex:01,02,\\\n  03,\\\n", 4},
+        {"REGEDIT4\r\n[HKCU\\Software\\App]\r\n\"Hex\"=hex:01,02,\\\r\n  03,\\\r\n\r\n  \r\n", 4},
+        {"REGEDIT4\n[HKCU\\Software\\App]\n\"Hex\"=hex:01,\\\n\n\"Next\"=dword:1\n", 3},
         {"REGEDIT4\n[HKCU\\Software\\App]\n\"Hex\"=hex:01,02,\\\n  03,\\\n  0g\n\"Next\"=dword:1\n", 5},
         {"REGEDIT4\n[HKCU\\Software\\App]\n\"Hex\"=hex:01,,02\n", 3},
         {"REGEDIT4\n[HKCU\\Software\\App]\n\"Hex\"=hex(12345678a):01\n", 3},
@@ -344,6 +353,64 @@ TEST_F(Registry, MalformedImportChangesNothing)
     QString message;
     EXPECT_EQ(store.runRegVerb(QStringLiteral("import \"%1\"").arg(path("missing.reg")), &message), 1);
     EXPECT_TRUE(message.contains(path("missing.reg")));
+}
+
+// Every key line of the store's file holds the key's whole path, so a small
+// file can ask for a huge store; such imports are refused at the line that
+// goes too far, and the store keeps what it had.
+TEST_F(Registry, ImportsThatWouldMakeAHugeStoreAreRefused)
+{
+    RegistryStore store(hive());
+    store.writeDword("Software\\App", "Kept", 7);
+    const QByteArray before = readFile(hive());
+
+    // 512 levels of 255-character names, again and again.
+    QByteArray deepChains = "REGEDIT4\n";
+    for (char c = 'a'; c < 'a' + 16; ++c)
+        deepChains += "[HKCU" + ("\\" + QByteArray(kMaxKeyNameLength, c)).repeated(kMaxKeyDepth) + "]\n";
+    // More keys than the store holds, one per line.
+    QByteArray manyKeys = "REGEDIT4\n";
+    for (int i = 0; i <= kMaxKeyCount; ++i)
+        manyKeys += "[HKCU\\Software\\Many\\k" + QByteArray::number(i) + "]\n";
+    // More text than the store holds, in values of one key.
+    QByteArray longValues = "REGEDIT4\n[HKCU\\Software\\Long]\n";
+    const QByteArray text(1000, 'x');
+    for (qsizetype i = 0; i < kMaxRegTextLength / 4000; ++i)
+        longValues += "\"v" + QByteArray::number(i) + "\"=\"" + text + "\"\n";
+
+    struct Case
+    {
+        const char* what;
+        QByteArray content;
+        QString problem;
+    };
+    const Case cases[] = {
+        {"deep chains of long names", deepChains, QStringLiteral("line 2: a key path is longer")},
+        {"too many keys", manyKeys, QStringLiteral("line %1: the registry would grow").arg(kMaxKeyCount - 2)},
+        {"too much text", longValues, QStringLiteral(": the registry would grow")},
+    };
+    for (const Case& c : cases) {
+        const QString file = path("huge.reg");
+        writeFile(file, c.content);
+        QString message;
+        EXPECT_EQ(store.runRegVerb(QStringLiteral("import \"%1\"").arg(file), &message), 1) << c.what;
+        EXPECT_TRUE(message.contains(file)) << message.toStdString();
+        EXPECT_TRUE(message.contains(c.problem)) << c.what << ": " << message.toStdString();
+        EXPECT_EQ(store.keyNames("Software"), QStringList({"App"})) << c.what;
+        EXPECT_EQ(readFile(hive()), before) << c.what;
+    }
+
+    // A device has no size to check beforehand; it is read up to the limit.
+    QString message;
+    EXPECT_EQ(store.runRegVerb("import /dev/zero", &message), 1);
+    EXPECT_TRUE(message.contains("too large")) << message.toStdString();
+
+    // The program's own writes meet the same bound.
+    EXPECT_FALSE(store.writeBinary("Software\\App", "Huge", QByteArray(kMaxRegTextLength / 4, 'x')));
+    EXPECT_TRUE(store.saveError().contains("full")) << store.saveError().toStdString();
+    EXPECT_EQ(store.valueNames("Software\\App"), QStringList({"Kept"}));
+    EXPECT_EQ(readFile(hive()), before);
+    EXPECT_FALSE(store.createKey(QString(kMaxKeyPathLength + 1, u'k').insert(100, u'\\')));
 }
 
 } // namespace

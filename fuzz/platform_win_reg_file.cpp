@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     RegKey tree;
-    RegTreeSize size;
-    if (!applyRegEdits(tree, edits, size, &error) || !(measureRegTree(tree) == size))
+    RegTreeSize treeSize;
+    if (!applyRegEdits(tree, edits, treeSize, &error) || !(measureRegTree(tree) == treeSize))
         std::abort();
     const QByteArray text = writeRegText(tree);
     std::vector<RegEdit> again;

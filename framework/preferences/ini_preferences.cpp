@@ -1,9 +1,9 @@
 #include "framework/preferences/ini_preferences.h"
 
 #include "platform/rtl/numbers.h"
+#include "platform/win/save_file.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QStringConverter>
 
 namespace {
@@ -36,9 +36,11 @@ QString ParentPath(const QString& path)
 TIniPreferencesMan::TIniPreferencesMan(const QString& fileName) : FFileName(fileName)
 {
     if (fileName.isEmpty() || !QFile::exists(fileName)) {
-        // A new file starts with the root section alone: nothing to save yet.
+        // A new file starts with the root section alone, and is written even
+        // when nothing else is: the file is what makes the next start portable.
         FLines.append(QStringLiteral("[]"));
         Enter(QString());
+        FChanged = true;
         return;
     }
     QByteArray content;
@@ -111,13 +113,9 @@ bool TIniPreferencesMan::Save(QString& error)
                     .arg(FFileName, FLoadError);
         return false;
     }
-    // Unbuffered, so that a failing write is seen before the file is renamed over the old one.
-    QSaveFile file(FFileName);
-    const QByteArray bytes = EncodeLines(FLines);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size() ||
-        !file.commit()) {
-        error =
-            QStringLiteral("The preferences could not be written to \"%1\": %2.").arg(FFileName, file.errorString());
+    QString problem;
+    if (!SaveFileAtomically(FFileName, EncodeLines(FLines), &problem)) {
+        error = QStringLiteral("The preferences could not be written to \"%1\": %2.").arg(FFileName, problem);
         return false;
     }
     FChanged = false;

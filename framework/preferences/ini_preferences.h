@@ -8,7 +8,8 @@
 //
 // All lines are kept in memory; the file is written whole, through a
 // temporary file renamed over it, at EndUpdate and when the store goes away
-// with unsaved changes.
+// with unsaved changes. A store on a file that does not exist yet has one
+// unsaved change: the file itself.
 
 #include "framework/preferences/preferences_man.h"
 
@@ -50,6 +51,9 @@ public:
     QString FileName() const { return FFileName; }
     const QStringList& Lines() const { return FLines; }
     QString CurrentPath() const { return FPath; }
+    // Why an existing file could not be read; empty when it was read. Such a
+    // file is never overwritten.
+    QString LoadError() const { return FLoadError; }
 
     // The lines of a file's text: UTF-16 or UTF-8 by its byte-order mark,
     // UTF-8 without one; CR LF, LF or CR end a line.

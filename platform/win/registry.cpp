@@ -1,11 +1,12 @@
 #include "platform/win/registry.h"
 
+#include "platform/win/save_file.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <functional>
@@ -134,13 +135,9 @@ bool RegistryStore::saveLocked()
         return false;
     }
     QDir().mkpath(QFileInfo(filePath_).absolutePath());
-    // Unbuffered: a buffered write that fails only when commit() flushes it
-    // still has the short file renamed over the good one.
-    QSaveFile file(filePath_);
-    const QByteArray text = writeRegText(roots_);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(text) != text.size() || !file.commit()) {
-        saveError_ =
-            QStringLiteral("The registry file \"%1\" could not be saved: %2").arg(filePath_, file.errorString());
+    QString problem;
+    if (!SaveFileAtomically(filePath_, writeRegText(roots_), &problem)) {
+        saveError_ = QStringLiteral("The registry file \"%1\" could not be saved: %2").arg(filePath_, problem);
         return false;
     }
     dirty_ = false;

@@ -154,6 +154,13 @@ TEST_F(Preferences, ChoosingNoneDeletesBothStores)
     EXPECT_EQ(gp->DetectMode(), spNone) << "the next start is a first run again";
 }
 
+TEST_F(Preferences, ChoosingPortableAloneMakesTheNextStartPortable)
+{
+    MakePrefs()->SetMode(spPortable); // and nothing else before the program ends
+    EXPECT_EQ(ReadBytes(IniPath()), TIniPreferencesMan::EncodeLines({"[]"}));
+    EXPECT_EQ(MakePrefs()->DetectMode(), spPortable);
+}
+
 TEST_F(Preferences, TheOldStoreGoesOnlyOnceTheNewOneIsWritten)
 {
     MakeIni();

@@ -46,12 +46,15 @@ private:
 
 // Records the action's line when recording is on, and then guards the apply
 // that follows. An action without a script name is no script procedure: its
-// line could not be replayed and would keep the whole macro from compiling.
+// line could not be replayed and would keep the whole macro from compiling,
+// so it records nothing, but what its handler changes is still its own doing
+// and not the user's.
 void RecordAndGuard(GuardScope& guard, const TCustomAbstractAction& action)
 {
-    if (!Recording() || action.ScriptName.isEmpty())
+    if (!Recording())
         return;
-    MacroTarget->append(action.MacroLine());
+    if (!action.ScriptName.isEmpty())
+        MacroTarget->append(action.MacroLine());
     guard.Hold();
 }
 
@@ -767,11 +770,13 @@ void TCheckAction::SetChecked(bool checked)
     TTntCustomAction::SetChecked(checked);
     GuardScope guard;
     // The action that stops a recording records nothing and guards nothing;
-    // the one named "Script" records nothing but still guards.
-    if (InternalId != kStopMacroId && Recording() && !ScriptName.isEmpty()) {
+    // the one named "Script" records nothing but still guards, as one
+    // without a script name does.
+    if (InternalId != kStopMacroId) {
         if (ScriptName != QLatin1String("Script"))
-            MacroTarget->append(MacroLine());
-        guard.Hold();
+            RecordAndGuard(guard, *this);
+        else if (Recording())
+            guard.Hold();
     }
     Apply();
 }

@@ -185,7 +185,7 @@ TEST_F(SetValuePipeline, StopMacroActionsNeitherRecordNorGuard)
     EXPECT_TRUE(lines.isEmpty());
 }
 
-TEST_F(SetValuePipeline, ActionsWithoutScriptNameRecordNothing)
+TEST_F(SetValuePipeline, ActionsWithoutScriptNameRecordNothingAndStillGuard)
 {
     TTntActionList list;
     auto* zoom = Make<TIntegerAction>(list, "Zoom");
@@ -198,8 +198,12 @@ TEST_F(SetValuePipeline, ActionsWithoutScriptNameRecordNothing)
     hidden->SetValue(5);
     hiddenCheck->SetChecked(true);
     hiddenNope->Execute();
-    // What they change is recorded, so the macro still has the effect.
-    EXPECT_EQ(lines, QStringList({"    Zoom(5);", "    Zoom(7);", "    Zoom(8);"}));
+    // What their handlers change is not the user's doing.
+    EXPECT_EQ(zoom->Value(), 8);
+    EXPECT_TRUE(lines.isEmpty()) << lines.join(u'\n').toStdString();
+    EXPECT_FALSE(MacroGuard);
+    zoom->SetValue(9);
+    EXPECT_EQ(lines, QStringList({"    Zoom(9);"}));
 }
 
 TEST_F(SetValuePipeline, GuardIsReleasedWhenAHandlerThrows)

@@ -132,15 +132,6 @@ public:
     std::int32_t sceneStartFrame = 0;
 };
 
-inline void CopyVideoData(const TVideoData& source, TVideoData& dest)
-{
-    dest = source;
-}
-inline void CopyFrameData(const TframeData& source, TframeData& dest)
-{
-    dest = source;
-}
-
 // Same picture size, aspect, description and size text.
 bool SameVideoData(const TVideoData& a, const TVideoData& b);
 // Same audio format name, channels, bits, sample rate and bit rate.

@@ -10,10 +10,6 @@ inline void* CoTaskMemAlloc(std::size_t size)
 {
     return std::malloc(size ? size : 1);
 }
-inline void* CoTaskMemRealloc(void* block, std::size_t size)
-{
-    return std::realloc(block, size ? size : 1);
-}
 inline void CoTaskMemFree(void* block)
 {
     std::free(block);

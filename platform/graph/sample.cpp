@@ -265,7 +265,7 @@ void MemAllocator::returnSample(MediaSample* sample)
     Release();
 }
 
-void copySampleProperties(IMediaSample* source, IMediaSample* dest)
+void CopySampleProperties(IMediaSample* source, IMediaSample* dest)
 {
     REFERENCE_TIME start = 0, stop = 0;
     const HRESULT time = source->GetTime(&start, &stop);

@@ -15,7 +15,7 @@ class MemAllocator;
 // Copies the times, media times and the sync-point, preroll and
 // discontinuity flags of one sample to another; what the source lacks is
 // cleared on the destination.
-void copySampleProperties(IMediaSample* source, IMediaSample* dest);
+void CopySampleProperties(IMediaSample* source, IMediaSample* dest);
 
 // A buffer with its stream properties. A sample made by an allocator goes
 // back to the allocator's free list when its last reference is released;

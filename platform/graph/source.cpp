@@ -178,12 +178,6 @@ SourceStream* SourceFilter::addStream(std::unique_ptr<SourceStream> stream)
     return streams_.back().get();
 }
 
-void SourceFilter::removeStreams()
-{
-    std::lock_guard lock(filterLock());
-    streams_.clear();
-}
-
 // --- SourceSeeking -----------------------------------------------------------
 
 HRESULT SourceSeeking::GetCapabilities(DWORD* capabilities)

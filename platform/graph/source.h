@@ -74,7 +74,6 @@ protected:
     ~SourceFilter() override;
     // Takes ownership of a stream (an output pin made with this filter).
     SourceStream* addStream(std::unique_ptr<SourceStream> stream);
-    void removeStreams();
 
 private:
     std::vector<std::unique_ptr<SourceStream>> streams_;

@@ -277,7 +277,7 @@ HRESULT TBCTransformFilter::Receive(IMediaSample* in)
     if (FAILED(hr))
         return state() == State_Stopped || input()->isFlushing() ? S_FALSE : hr;
 
-    copySampleProperties(in, out.get());
+    CopySampleProperties(in, out.get());
     hr = Transform(in, out.get());
     if (hr == S_FALSE)
         return S_OK;

@@ -3,6 +3,7 @@
 #include "platform/win/save_file.h"
 
 #include <QDateTime>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -424,4 +425,15 @@ int RegistryStore::runRegVerb(const QString& parameters, QString* message)
 int RunRegVerb(const QString& parameters, QString* message)
 {
     return RegistryStore::instance().runRegVerb(parameters, message);
+}
+
+bool RunRegCommand(const QString& parameters, bool hidden)
+{
+    QString message;
+    const int exitCode = RunRegVerb(parameters, &message);
+    if (exitCode != 0)
+        qWarning().noquote() << "reg" << parameters << "failed:" << message;
+    else if (!hidden && !message.isEmpty())
+        qInfo().noquote() << message;
+    return exitCode == 0;
 }

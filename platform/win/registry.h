@@ -113,3 +113,9 @@ private:
 
 // RegistryStore::instance().runRegVerb: what running the `reg` tool does.
 int RunRegVerb(const QString& parameters, QString* message);
+
+// Runs `reg` with the given parameters ("import FILE", "delete KEY /F") and
+// waits for it to end, as the private decoder registration does. True when
+// the command did its work. The tool runs in-process and opens no window,
+// so `hidden` only matters for the log: a failure is logged either way.
+bool RunRegCommand(const QString& parameters, bool hidden);

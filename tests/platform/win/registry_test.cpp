@@ -413,4 +413,25 @@ TEST_F(Registry, ImportsThatWouldMakeAHugeStoreAreRefused)
     EXPECT_FALSE(store.createKey(QString(kMaxKeyPathLength + 1, u'k').insert(100, u'\\')));
 }
 
+// The private decoder registration: import its settings file, later delete
+// its key, through the program's own store.
+TEST_F(Registry, RunRegCommandImportsAndDeletesKeys)
+{
+    const ScopedEnvironment environment("KESTROVA_REGISTRY", hive());
+    ASSERT_EQ(RegistryStore::instance().filePath(), hive());
+
+    const QString settings = path("décodeur.reg");
+    writeFile(settings, "Windows Registry Editor Version 5.00\r\n\r\n"
+                        "[HKEY_CURRENT_USER\\Software\\LBV]\r\n\"Mode\"=dword:00000002\r\n");
+    EXPECT_TRUE(RunRegCommand("import \"" + settings + "\"", true));
+    EXPECT_EQ(RegistryStore::instance().readDword("Software\\LBV", "Mode"), 2u);
+    EXPECT_TRUE(RunRegCommand("delete HKCU\\Software\\LBV /F", true));
+    EXPECT_FALSE(RegistryStore::instance().keyExists("Software\\LBV"));
+
+    // Failures are no success: a missing file, a missing key, an unknown verb.
+    EXPECT_FALSE(RunRegCommand("import \"" + path("missing.reg") + "\"", true));
+    EXPECT_FALSE(RunRegCommand("delete HKCU\\Software\\LBV /F", false));
+    EXPECT_FALSE(RunRegCommand("query HKCU\\Software", true));
+}
+
 } // namespace

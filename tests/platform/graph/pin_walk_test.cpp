@@ -1,4 +1,4 @@
-#include "media/parsers/graph_helpers.h"
+#include "platform/graph/pin_walk.h"
 
 #include "platform/graph/filter_graph.h"
 #include "platform/graph/sample.h"

@@ -55,8 +55,29 @@ std::optional<TColor> MarkupColor(const QString& name)
 
 namespace {
 
-// Walks the mark-up once, inserting plain text with the current character
-// format and turning each tag into a format change, a paragraph or a link.
+// A link's anchor target: its kind, a colon and its target.
+constexpr std::array kLinkPrefixes{std::pair{TLinkKind::Url, QLatin1StringView("url:")},
+                                   std::pair{TLinkKind::Mail, QLatin1StringView("mail:")},
+                                   std::pair{TLinkKind::Custom, QLatin1StringView("link:")}};
+
+QString AnchorOf(TLinkKind kind, const QString& target)
+{
+    for (const auto& [linkKind, prefix] : kLinkPrefixes) {
+        if (linkKind == kind)
+            return prefix + target;
+    }
+    return {};
+}
+
+std::optional<TMarkupLink> LinkOfAnchor(const QString& anchor)
+{
+    for (const auto& [kind, prefix] : kLinkPrefixes) {
+        if (anchor.startsWith(prefix))
+            return TMarkupLink{kind, anchor.mid(prefix.size())};
+    }
+    return std::nullopt;
+}
+
 class MarkupRenderer
 {
 public:
@@ -72,7 +93,7 @@ public:
         Cursor.setCharFormat(Format);
     }
 
-    QList<TMarkupLink> Run(const QString& markup)
+    void Run(const QString& markup)
     {
         qsizetype i = 0;
         while (i < markup.size()) {
@@ -89,7 +110,6 @@ public:
         }
         if (Open)
             CloseLink();
-        return Links;
     }
 
 private:
@@ -178,21 +198,26 @@ private:
         Saved = Format;
         Format.setForeground(color);
         Format.setFontUnderline(true);
-        Open = TMarkupLink{kind, target, Cursor.position(), 0};
+        Format.setAnchor(true);
+        Format.setAnchorHref(AnchorOf(kind, target));
+        Open = OpenedLink{kind, target.isEmpty(), Cursor.position()};
     }
 
     // Ends the open link and puts back the colour and style it replaced.
     void CloseLink()
     {
-        Open->End = Cursor.position();
-        if (Open->Target.isEmpty()) {
+        if (Open->TargetIsText) {
+            // Without a parameter the link leads to its own text, known only now.
             QTextCursor range(Cursor.document());
             range.setPosition(Open->Start);
-            range.setPosition(Open->End, QTextCursor::KeepAnchor);
-            Open->Target = range.selectedText();
+            range.setPosition(Cursor.position(), QTextCursor::KeepAnchor);
+            QTextCharFormat anchor;
+            anchor.setAnchorHref(AnchorOf(Open->Kind, range.selectedText()));
+            range.mergeCharFormat(anchor);
         }
-        Links.append(*Open);
         Open.reset();
+        Format.setAnchor(false);
+        Format.clearProperty(QTextFormat::AnchorHref);
         Format.setForeground(Saved.foreground());
         Format.setFontWeight(Saved.fontWeight());
         Format.setFontItalic(Saved.fontItalic());
@@ -200,21 +225,31 @@ private:
         Format.setFontStrikeOut(Saved.fontStrikeOut());
     }
 
+    struct OpenedLink
+    {
+        TLinkKind Kind;
+        bool TargetIsText;
+        int Start;
+    };
+
     QTextCursor Cursor;
     const TMarkupBase& Base;
     const QPalette& Palette;
     QTextCharFormat Format;
     QTextCharFormat Saved;
-    std::optional<TMarkupLink> Open;
-    QList<TMarkupLink> Links;
+    std::optional<OpenedLink> Open;
 };
 
 } // namespace
 
-QList<TMarkupLink> RenderMarkup(QTextDocument& document, const QString& markup, const TMarkupBase& base,
-                                const QPalette& palette)
+void RenderMarkup(QTextDocument& document, const QString& markup, const TMarkupBase& base, const QPalette& palette)
 {
-    return MarkupRenderer(document, base, palette).Run(markup);
+    MarkupRenderer(document, base, palette).Run(markup);
+}
+
+std::optional<TMarkupLink> MarkupLinkOf(const QTextCharFormat& format)
+{
+    return format.isAnchor() ? LinkOfAnchor(format.anchorHref()) : std::nullopt;
 }
 
 TLinkEdit::TLinkEdit(QWidget* parent) : QTextEdit(parent)
@@ -263,20 +298,12 @@ void TLinkEdit::Render()
                      ColorToQColor(UrlColor_, colors),
                      ColorToQColor(MailColor_, colors),
                      ColorToQColor(LinkColor_, colors)};
-    Links_ = RenderMarkup(*document(), RichText_, base, palette());
+    RenderMarkup(*document(), RichText_, base, palette());
 }
 
 std::optional<TMarkupLink> TLinkEdit::LinkAt(const QPoint& viewportPos) const
 {
-    const QPoint docPos = viewportPos + QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
-    const int position = document()->documentLayout()->hitTest(docPos, Qt::ExactHit);
-    if (position < 0)
-        return std::nullopt;
-    for (const TMarkupLink& link : Links_) {
-        if (position >= link.Start && position < link.End)
-            return link;
-    }
-    return std::nullopt;
+    return LinkOfAnchor(anchorAt(viewportPos));
 }
 
 const TLinkEdit::TLinkHintEvent& TLinkEdit::HintEvent(TLinkKind kind) const

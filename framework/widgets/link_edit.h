@@ -16,7 +16,6 @@
 #include "platform/rtl/color.h"
 
 #include <QColor>
-#include <QList>
 #include <QString>
 #include <QTextEdit>
 
@@ -32,9 +31,9 @@ struct TMarkupLink
 {
     TLinkKind Kind;
     QString Target;
-    int Start; // document positions of the link's first and one-past-last character
-    int End;
 };
+
+class QTextCharFormat;
 
 // What the mark-up starts from and returns to with the closing tags.
 struct TMarkupBase
@@ -51,10 +50,12 @@ struct TMarkupBase
 // the table.
 std::optional<TColor> MarkupColor(const QString& name);
 
-// Replaces the document's content by the rendered mark-up; returns its links.
-// System colours are taken from the palette.
-QList<TMarkupLink> RenderMarkup(QTextDocument& document, const QString& markup, const TMarkupBase& base,
-                                const QPalette& palette);
+// Replaces the document's content by the rendered mark-up. The text of a link
+// is an anchor of the document, whose target tells the link's kind and
+// target. System colours are taken from the palette.
+void RenderMarkup(QTextDocument& document, const QString& markup, const TMarkupBase& base, const QPalette& palette);
+// The link a character of rendered mark-up belongs to, if any.
+std::optional<TMarkupLink> MarkupLinkOf(const QTextCharFormat& format);
 
 class TLinkEdit : public QTextEdit
 {
@@ -82,7 +83,6 @@ public:
 
     // The link whose text holds the character at a viewport position, if any.
     std::optional<TMarkupLink> LinkAt(const QPoint& viewportPos) const;
-    const QList<TMarkupLink>& Links() const { return Links_; }
 
     TLinkHintEvent OnUrlHint;
     TLinkHintEvent OnMailHint;
@@ -105,5 +105,4 @@ private:
     TColor MailColor_ = clBlue;
     TColor LinkColor_ = clBlue;
     Qt::Alignment Alignment_ = Qt::AlignLeft;
-    QList<TMarkupLink> Links_;
 };

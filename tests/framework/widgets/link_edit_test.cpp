@@ -126,16 +126,28 @@ TEST_F(LinkEditTest, LinksTakeTheirColourAndRestoreTheStyleAfterwards)
     Edit.SetRichText("<b><color red>x<Link retour> ALT+BackSpace</Link>y<url>www.example.org</url>"
                      "<mail someone@example.org>mail</MAIL>");
     EXPECT_EQ(Edit.toPlainText(), "x ALT+BackSpaceywww.example.orgmail");
-    const QList<TMarkupLink>& links = Edit.Links();
-    ASSERT_EQ(links.size(), 3);
-    EXPECT_EQ(links[0].Kind, TLinkKind::Custom);
-    EXPECT_EQ(links[0].Target, "retour");
-    EXPECT_EQ(links[0].Start, 1);
-    EXPECT_EQ(links[0].End, 15);
-    EXPECT_EQ(links[1].Kind, TLinkKind::Url);
-    EXPECT_EQ(links[1].Target, "www.example.org"); // no parameter: the enclosed text
-    EXPECT_EQ(links[2].Kind, TLinkKind::Mail);
-    EXPECT_EQ(links[2].Target, "someone@example.org");
+    // Every character of a link, and only those, belongs to it.
+    struct Expected
+    {
+        int first, last; // document positions
+        TLinkKind kind;
+        QString target;
+    };
+    const Expected links[] = {
+        {1, 14, TLinkKind::Custom, "retour"},
+        {16, 30, TLinkKind::Url, "www.example.org"}, // no parameter: the enclosed text
+        {31, 34, TLinkKind::Mail, "someone@example.org"},
+    };
+    for (const Expected& link : links) {
+        for (int position = link.first; position <= link.last; ++position) {
+            const auto found = MarkupLinkOf(FormatAt(Edit, position));
+            ASSERT_TRUE(found) << position;
+            EXPECT_EQ(found->Kind, link.kind) << position;
+            EXPECT_EQ(found->Target, link.target) << position;
+        }
+    }
+    EXPECT_FALSE(MarkupLinkOf(FormatAt(Edit, 0)));
+    EXPECT_FALSE(MarkupLinkOf(FormatAt(Edit, 15)));
 
     EXPECT_EQ(FormatAt(Edit, 1).foreground().color(), QColor(7, 8, 9));
     EXPECT_TRUE(FormatAt(Edit, 1).fontUnderline());

@@ -1,6 +1,5 @@
+#include "tests/common/param_name.h"
 #include "tests/media/clip_reader.h"
-
-#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -43,15 +42,7 @@ INSTANTIATE_TEST_SUITE_P(Clips, GeneratedClip,
                                          Clip{"h264.m2ts", 75, 320, 240}, Clip{"h264.mp4", 75, 320, 240},
                                          Clip{"h264.mkv", 75, 320, 240}, Clip{"wmv.wmv", 75, 320, 240},
                                          Clip{"hard_cut.mp4", 50, 320, 240}, Clip{"vidéo ñ 日本.mp4", 25, 320, 240}),
-                         [](const testing::TestParamInfo<Clip>& info) {
-                             std::string name =
-                                 QFileInfo(QString::fromUtf8(info.param.name)).completeBaseName().toStdString();
-                             for (char& c : name) {
-                                 if (!std::isalnum(static_cast<unsigned char>(c)))
-                                     c = '_';
-                             }
-                             return name + "_" + std::to_string(info.index);
-                         });
+                         [](const testing::TestParamInfo<Clip>& info) { return TestNameOf(info.param.name); });
 
 TEST(GeneratedClips, OthersAreNoVideo)
 {

@@ -1,6 +1,7 @@
 #include "framework/preferences/ini_preferences.h"
 #include "prefs_test_support.h"
 #include "prefs_writer.h"
+#include "tests/common/param_name.h"
 
 #include <QProcess>
 
@@ -11,6 +12,11 @@ struct CrashCase
     TSavePreferences store;
     const char* stage; // where the writer is killed in its save
 };
+
+void PrintTo(const CrashCase& c, std::ostream* os)
+{
+    *os << (c.store == spRegistre ? "registry" : "ini") << " store killed when " << c.stage;
+}
 
 class Crash : public PrefsTest, public testing::WithParamInterface<CrashCase>
 {
@@ -56,8 +62,8 @@ INSTANTIATE_TEST_SUITE_P(Stores, Crash,
                          testing::Values(CrashCase{spRegistre, "opened"}, CrashCase{spRegistre, "written"},
                                          CrashCase{spPortable, "opened"}, CrashCase{spPortable, "written"}),
                          [](const testing::TestParamInfo<CrashCase>& info) {
-                             return std::string(info.param.store == spRegistre ? "Registry" : "Ini") + '_' +
-                                    info.param.stage;
+                             return TestNameOf(std::string(info.param.store == spRegistre ? "Registry" : "Ini") + ' ' +
+                                               info.param.stage);
                          });
 
 } // namespace

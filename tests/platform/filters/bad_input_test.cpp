@@ -1,6 +1,7 @@
 // Subtitles, and files cut short: every splitter refuses what it cannot
 // read or plays what it can to the end, without crashing or hanging.
 
+#include "tests/common/param_name.h"
 #include "tests/platform/filters/harness.h"
 
 #include "platform/filters/stream_types.h"
@@ -74,6 +75,7 @@ TEST_P(CutShort, IsRefusedOrPlaysToItsEnd)
 
 INSTANTIATE_TEST_SUITE_P(Clips, CutShort,
                          testing::Values("dv_pal.avi", "mpeg1.mpg", "mpeg2.mpg", "mpeg2.ts", "h264.mp4", "h264.mkv",
-                                         "wmv.wmv", "audio_only.wav"));
+                                         "wmv.wmv", "audio_only.wav"),
+                         [](const testing::TestParamInfo<const char*>& info) { return TestNameOf(info.param); });
 
 } // namespace

@@ -1,6 +1,7 @@
 // Decoding through the graph: the sound of every clip becomes PCM, and the
 // pictures of a whole clip come out in order.
 
+#include "tests/common/param_name.h"
 #include "tests/platform/filters/harness.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,11 @@ struct SoundCase
     CLSID classId;
     double seconds;
 };
+
+void PrintTo(const SoundCase& c, std::ostream* os)
+{
+    *os << c.clip;
+}
 
 const SoundCase kSoundCases[] = {
     {"dv_pal.avi", CLSID_AviSplitter, 3.0},    {"dv_ntsc_wide.avi", CLSID_AviSplitter, 1.0},
@@ -54,7 +60,7 @@ TEST_P(Sound, EveryClipsSoundDecodesToPcm)
     EXPECT_NEAR(seconds, c.seconds, 0.15) << c.clip;
 }
 
-INSTANTIATE_TEST_SUITE_P(Clips, Sound, testing::ValuesIn(kSoundCases));
+INSTANTIATE_TEST_SUITE_P(Clips, Sound, testing::ValuesIn(kSoundCases), NamedByClip());
 
 TEST(Sound, SeeksWithoutThePicturesLandOnTheTarget)
 {

@@ -1,5 +1,6 @@
 // The DV splitter fed the frames of the DV clips as interleaved DV.
 
+#include "tests/common/param_name.h"
 #include "tests/platform/filters/harness.h"
 
 #include "platform/filters/stream_types.h"
@@ -103,6 +104,11 @@ struct DVCase
     int system;
 };
 
+void PrintTo(const DVCase& c, std::ostream* os)
+{
+    *os << c.clip;
+}
+
 class DVSplitting : public testing::TestWithParam<DVCase>
 {
 };
@@ -160,7 +166,8 @@ TEST_P(DVSplitting, WholeFramesGoOnAndTheirSoundComesOutAsPcm)
 
 INSTANTIATE_TEST_SUITE_P(Clips, DVSplitting,
                          testing::Values(DVCase{"dv_pal.dv", 75, false, 144'000, 400'000, dvs625_50},
-                                         DVCase{"dv_ntsc_wide.dv", 30, true, 120'000, 333'667, dvs525_60}));
+                                         DVCase{"dv_ntsc_wide.dv", 30, true, 120'000, 333'667, dvs525_60}),
+                         NamedByClip());
 
 TEST(DVSplitter, RefusesWhatIsNotInterleavedDV)
 {

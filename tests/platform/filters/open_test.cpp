@@ -1,5 +1,6 @@
 // Every clip under every class id: who takes it, with which pins and types.
 
+#include "tests/common/param_name.h"
 #include "tests/platform/filters/harness.h"
 
 #include "media/parsers/media_types.h"
@@ -28,6 +29,11 @@ struct Acceptance
     const char* clip;
     std::initializer_list<CLSID> takers;
 };
+
+void PrintTo(const Acceptance& c, std::ostream* os)
+{
+    *os << c.clip;
+}
 
 const Acceptance kAcceptance[] = {
     {"dv_pal.avi", {CLSID_AviSplitter, CLSID_PreferredSource}},
@@ -70,7 +76,7 @@ TEST_P(Acceptances, EachClassTakesItsOwnContainersAndRefusesTheRest)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Clips, Acceptances, testing::ValuesIn(kAcceptance));
+INSTANTIATE_TEST_SUITE_P(Clips, Acceptances, testing::ValuesIn(kAcceptance), NamedByClip());
 
 // The video and audio types that the program reads from a clip's pins.
 struct Expected
@@ -85,6 +91,11 @@ struct Expected
     WORD waveTag;   // 0: no sound
     bool temporal;
 };
+
+void PrintTo(const Expected& c, std::ostream* os)
+{
+    *os << c.clip;
+}
 
 const Expected kTypes[] = {
     {"dv_pal.avi", CLSID_AviSplitter, "DV Type 2", 720, 576, 400'000, 2, 1, false},
@@ -140,7 +151,7 @@ TEST_P(Types, PinsCarryTheFormatBlocksTheProgramReads)
     EXPECT_EQ(audio.format.size(), sizeof(WAVEFORMATEX) + wfx->cbSize);
 }
 
-INSTANTIATE_TEST_SUITE_P(Clips, Types, testing::ValuesIn(kTypes));
+INSTANTIATE_TEST_SUITE_P(Clips, Types, testing::ValuesIn(kTypes), NamedByClip());
 
 TEST(Types, MpegFormatBlocksCarryTheSequenceHeader)
 {

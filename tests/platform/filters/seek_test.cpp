@@ -1,6 +1,7 @@
 // Frame-accurate seeking in every container: the picture that a paused
 // graph shows after a seek carries the target's frame number.
 
+#include "tests/common/param_name.h"
 #include "tests/platform/filters/harness.h"
 
 #include "platform/filters/demuxer.h"
@@ -126,7 +127,9 @@ TEST_P(Seeking, PlayingOnFromASeekDeliversEveryLaterFrameInOrder)
     EXPECT_EQ(sink_->frames(), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Clips, Seeking, testing::ValuesIn(kSeekCases));
+INSTANTIATE_TEST_SUITE_P(Clips, Seeking, testing::ValuesIn(kSeekCases), [](const auto& info) {
+    return TestNameOf(std::string(info.param.clip) + ' ' + info.param.className);
+});
 
 // Decoding after a seek starts at the keyframe nearest before the target,
 // also where the container lands far before it or after it (program and

@@ -4,6 +4,7 @@
 #include "platform/graph/capture_graph_builder.h"
 #include "platform/graph/filter_graph.h"
 #include "platform/graph/filter_mapper.h"
+#include "platform/graph/pin_walk.h"
 
 #include <gtest/gtest.h>
 
@@ -46,6 +47,24 @@ struct Chain
         EXPECT_EQ(graph->WaitForCompletion(10'000, &code), S_OK);
         return code;
     }
+};
+
+// The chain with a filter on its own beside it, for the walks along connections.
+struct WalkedChain : Chain
+{
+    WalkedChain() : Chain(3)
+    {
+        connect();
+        EXPECT_EQ(graph->AddFilter(alone.get(), u"Alone"), S_OK);
+    }
+
+    bool inGraph(LPCWSTR name)
+    {
+        ComPtr<IBaseFilter> found;
+        return graph->FindFilterByName(name, found.put()) == S_OK;
+    }
+
+    ComPtr<Recorder> alone = makeCom<Recorder>();
 };
 
 bool waitFor(const std::function<bool()>& done, int ms = 10'000)
@@ -685,4 +704,50 @@ TEST(CaptureGraphBuilder, FindsPinsByCategoryAndTypeAndRendersThroughIntermediat
     // A connected pin is found only when connected pins are asked for.
     EXPECT_EQ(builder->FindPin(filter, PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video, TRUE, 0, pin.put()), E_FAIL);
     EXPECT_EQ(builder->FindPin(filter, PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video, FALSE, 0, pin.put()), S_OK);
+}
+
+TEST(FilterWalks, ConnectionsAndUpstreamFilters)
+{
+    WalkedChain c;
+    EXPECT_TRUE(IsFilterConnected(c.source.get()));
+    EXPECT_TRUE(IsFilterConnected(c.copier.get()));
+    EXPECT_TRUE(IsFilterConnected(c.sink.get()));
+    EXPECT_FALSE(IsFilterConnected(c.alone.get()));
+
+    EXPECT_TRUE(IsUpstreamFilter(c.sink.get(), c.copier.get()));
+    EXPECT_TRUE(IsUpstreamFilter(c.sink.get(), c.source.get()));
+    EXPECT_TRUE(IsUpstreamFilter(c.copier.get(), c.source.get()));
+    // Only upstream counts.
+    EXPECT_FALSE(IsUpstreamFilter(c.source.get(), c.sink.get()));
+    EXPECT_FALSE(IsUpstreamFilter(c.recorder.get(), c.copier.get()));
+    EXPECT_FALSE(IsUpstreamFilter(c.sink.get(), c.alone.get()));
+    EXPECT_FALSE(IsUpstreamFilter(c.sink.get(), c.sink.get()));
+}
+
+TEST(FilterWalks, RemovesTheFiltersBetween)
+{
+    WalkedChain c;
+    RemoveFiltersUpTo(c.graph.get(), c.sink.get(), c.source.get());
+    EXPECT_TRUE(c.inGraph(u"Source"));
+    EXPECT_TRUE(c.inGraph(u"Sink"));
+    EXPECT_TRUE(c.inGraph(u"Alone"));
+    EXPECT_FALSE(c.inGraph(u"Recorder"));
+    EXPECT_FALSE(c.inGraph(u"Copier"));
+    EXPECT_FALSE(IsFilterConnected(c.source.get()));
+    EXPECT_FALSE(IsFilterConnected(c.sink.get()));
+    EXPECT_FALSE(IsFilterConnected(c.recorder.get()));
+    EXPECT_FALSE(IsFilterConnected(c.copier.get()));
+
+    // The ends can be joined again.
+    EXPECT_EQ(c.graph->ConnectDirect(c.source->video, c.sink->input(), nullptr), S_OK);
+}
+
+TEST(FilterWalks, StopsAtTheGivenFilter)
+{
+    WalkedChain c;
+    RemoveFiltersUpTo(c.graph.get(), c.sink.get(), c.recorder.get());
+    EXPECT_FALSE(c.inGraph(u"Copier"));
+    EXPECT_TRUE(c.inGraph(u"Recorder"));
+    EXPECT_TRUE(IsUpstreamFilter(c.recorder.get(), c.source.get()));
+    EXPECT_FALSE(IsFilterConnected(c.sink.get()));
 }

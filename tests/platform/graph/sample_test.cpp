@@ -113,3 +113,66 @@ TEST(MemAllocator, PoolWaitsForFreeBuffersAndDecommitReleasesWaiters)
     b.reset();
     (void)raw;
 }
+
+namespace {
+
+struct Times
+{
+    HRESULT time;
+    REFERENCE_TIME start = 0, stop = 0;
+    HRESULT mediaTime;
+    LONGLONG mediaStart = 0, mediaStop = 0;
+    bool sync, preroll, discontinuity;
+};
+
+Times timesOf(IMediaSample* s)
+{
+    Times t{};
+    t.time = s->GetTime(&t.start, &t.stop);
+    t.mediaTime = s->GetMediaTime(&t.mediaStart, &t.mediaStop);
+    t.sync = s->IsSyncPoint() == S_OK;
+    t.preroll = s->IsPreroll() == S_OK;
+    t.discontinuity = s->IsDiscontinuity() == S_OK;
+    return t;
+}
+
+TEST(CopySampleProperties, CopiesWhatTheSourceHasAndClearsTheRest)
+{
+    const auto source = makeCom<MediaSample>(16);
+    const auto dest = makeCom<MediaSample>(16);
+    REFERENCE_TIME start = 400'000, stop = 800'000;
+    LONGLONG mediaStart = 1, mediaStop = 2;
+    source->SetTime(&start, &stop);
+    source->SetMediaTime(&mediaStart, &mediaStop);
+    source->SetSyncPoint(TRUE);
+    source->SetDiscontinuity(TRUE);
+    CopySampleProperties(source.get(), dest.get());
+    Times t = timesOf(dest.get());
+    EXPECT_EQ(t.time, S_OK);
+    EXPECT_EQ(t.start, 400'000);
+    EXPECT_EQ(t.stop, 800'000);
+    EXPECT_EQ(t.mediaTime, S_OK);
+    EXPECT_EQ(t.mediaStart, 1);
+    EXPECT_EQ(t.mediaStop, 2);
+    EXPECT_TRUE(t.sync);
+    EXPECT_FALSE(t.preroll);
+    EXPECT_TRUE(t.discontinuity);
+
+    // A start without a stop stays so; no media time and no flags clear them.
+    const auto startOnly = makeCom<MediaSample>(16);
+    startOnly->SetTime(&start, nullptr);
+    startOnly->SetPreroll(TRUE);
+    CopySampleProperties(startOnly.get(), dest.get());
+    t = timesOf(dest.get());
+    EXPECT_EQ(t.time, VFW_S_NO_STOP_TIME);
+    EXPECT_EQ(t.start, 400'000);
+    EXPECT_NE(t.mediaTime, S_OK);
+    EXPECT_FALSE(t.sync);
+    EXPECT_TRUE(t.preroll);
+    EXPECT_FALSE(t.discontinuity);
+
+    CopySampleProperties(makeCom<MediaSample>(16).get(), dest.get());
+    EXPECT_TRUE(FAILED(timesOf(dest.get()).time));
+}
+
+} // namespace

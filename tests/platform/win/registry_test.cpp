@@ -300,7 +300,7 @@ TEST_F(Registry, DeleteVerbRemovesAKeyTree)
     EXPECT_TRUE(store.keyExists("Software\\LBVX"));
 }
 
-TEST_F(Registry, MalformedImportChangesNothing)
+TEST_F(Registry, RefusedImportsChangeNothing)
 {
     RegistryStore store(hive());
     store.writeDword("Software\\App", "Kept", 7);
@@ -336,81 +336,64 @@ TEST_F(Registry, MalformedImportChangesNothing)
     };
     const QByteArray deep = "REGEDIT4\n\n[HKCU" + QByteArray("\\k").repeated(kMaxKeyDepth + 1) + "]\n";
     const QByteArray longName = "REGEDIT4\n[HKCU\\" + QByteArray(kMaxKeyNameLength + 1, 'n') + "]\n";
-    std::vector<Case> all(std::begin(cases), std::end(cases));
-    all.push_back({deep.constData(), 3});
-    all.push_back({longName.constData(), 2});
-    for (const Case& c : all) {
-        const QString file = path("bad.reg");
-        writeFile(file, c.text);
-        QString message;
-        EXPECT_EQ(store.runRegVerb(QStringLiteral("import \"%1\"").arg(file), &message), 1) << c.text;
-        EXPECT_TRUE(message.contains(file)) << message.toStdString();
-        EXPECT_TRUE(message.contains(QStringLiteral("line %1:").arg(c.line))) << message.toStdString();
-        EXPECT_EQ(store.keyNames("Software"), QStringList({"App"})) << c.text;
-        EXPECT_EQ(store.valueNames("Software\\App"), QStringList({"Kept"})) << c.text;
-        EXPECT_EQ(readFile(hive()), before) << c.text;
-    }
-    QString message;
-    EXPECT_EQ(store.runRegVerb(QStringLiteral("import \"%1\"").arg(path("missing.reg")), &message), 1);
-    EXPECT_TRUE(message.contains(path("missing.reg")));
-}
+    std::vector<std::pair<QByteArray, QString>> all; // a file and what its refusal says
+    for (const Case& c : cases)
+        all.emplace_back(c.text, QStringLiteral("line %1:").arg(c.line));
+    all.emplace_back(deep, QStringLiteral("line 3:"));
+    all.emplace_back(longName, QStringLiteral("line 2:"));
 
-// Every key line of the store's file holds the key's whole path, so a small
-// file can ask for a huge store; such imports are refused at the line that
-// goes too far, and the store keeps what it had.
-TEST_F(Registry, ImportsThatWouldMakeAHugeStoreAreRefused)
-{
-    RegistryStore store(hive());
-    store.writeDword("Software\\App", "Kept", 7);
-    const QByteArray before = readFile(hive());
-
-    // 512 levels of 255-character names, again and again.
+    // Every key line of the store's file holds the key's whole path, so a
+    // small file can ask for a huge store: such files are refused at the line
+    // that goes too far. 512 levels of 255-character names, again and again:
     QByteArray deepChains = "REGEDIT4\n";
     for (char c = 'a'; c < 'a' + 16; ++c)
         deepChains += "[HKCU" + ("\\" + QByteArray(kMaxKeyNameLength, c)).repeated(kMaxKeyDepth) + "]\n";
-    // More keys than the store holds, one per line.
+    all.emplace_back(deepChains, QStringLiteral("line 2: a key path is longer"));
+    // More keys than the store holds, one per line:
     QByteArray manyKeys = "REGEDIT4\n";
     for (int i = 0; i <= kMaxKeyCount; ++i)
         manyKeys += "[HKCU\\Software\\Many\\k" + QByteArray::number(i) + "]\n";
-    // More text than the store holds, in values of one key.
+    all.emplace_back(manyKeys, QStringLiteral("line %1: the registry would grow").arg(kMaxKeyCount - 2));
+    // More text than the store holds, in values of one key:
     QByteArray longValues = "REGEDIT4\n[HKCU\\Software\\Long]\n";
     const QByteArray text(1000, 'x');
     for (qsizetype i = 0; i < kMaxRegTextLength / 4000; ++i)
         longValues += "\"v" + QByteArray::number(i) + "\"=\"" + text + "\"\n";
+    all.emplace_back(longValues, QStringLiteral(": the registry would grow"));
 
-    struct Case
-    {
-        const char* what;
-        QByteArray content;
-        QString problem;
-    };
-    const Case cases[] = {
-        {"deep chains of long names", deepChains, QStringLiteral("line 2: a key path is longer")},
-        {"too many keys", manyKeys, QStringLiteral("line %1: the registry would grow").arg(kMaxKeyCount - 2)},
-        {"too much text", longValues, QStringLiteral(": the registry would grow")},
-    };
-    for (const Case& c : cases) {
-        const QString file = path("huge.reg");
-        writeFile(file, c.content);
+    for (const auto& [content, problem] : all) {
+        const std::string what = content.left(200).toStdString();
+        const QString file = path("bad.reg");
+        writeFile(file, content);
         QString message;
-        EXPECT_EQ(store.runRegVerb(QStringLiteral("import \"%1\"").arg(file), &message), 1) << c.what;
+        EXPECT_EQ(store.runRegVerb(QStringLiteral("import \"%1\"").arg(file), &message), 1) << what;
         EXPECT_TRUE(message.contains(file)) << message.toStdString();
-        EXPECT_TRUE(message.contains(c.problem)) << c.what << ": " << message.toStdString();
-        EXPECT_EQ(store.keyNames("Software"), QStringList({"App"})) << c.what;
-        EXPECT_EQ(readFile(hive()), before) << c.what;
+        EXPECT_TRUE(message.contains(problem)) << message.toStdString();
+        EXPECT_EQ(store.keyNames("Software"), QStringList({"App"})) << what;
+        EXPECT_EQ(store.valueNames("Software\\App"), QStringList({"Kept"})) << what;
+        EXPECT_EQ(readFile(hive()), before) << what;
     }
-
-    // A device has no size to check beforehand; it is read up to the limit.
     QString message;
+    EXPECT_EQ(store.runRegVerb(QStringLiteral("import \"%1\"").arg(path("missing.reg")), &message), 1);
+    EXPECT_TRUE(message.contains(path("missing.reg")));
+    // A device has no size to check beforehand; it is read up to the limit.
     EXPECT_EQ(store.runRegVerb("import /dev/zero", &message), 1);
     EXPECT_TRUE(message.contains("too large")) << message.toStdString();
+}
 
-    // The program's own writes meet the same bound.
+// The program's own writes meet the bounds that imports meet.
+TEST_F(Registry, WritesBeyondTheBoundsAreRefused)
+{
+    RegistryStore store(hive());
+    store.writeDword("Software\\App", "Kept", 7);
+    const QByteArray before = readFile(hive());
     EXPECT_FALSE(store.writeBinary("Software\\App", "Huge", QByteArray(kMaxRegTextLength / 4, 'x')));
     EXPECT_TRUE(store.saveError().contains("full")) << store.saveError().toStdString();
     EXPECT_EQ(store.valueNames("Software\\App"), QStringList({"Kept"}));
     EXPECT_EQ(readFile(hive()), before);
-    EXPECT_FALSE(store.createKey(QString(kMaxKeyPathLength + 1, u'k').insert(100, u'\\')));
+    const QString level = QString(200, u'k') + u'\\';
+    EXPECT_FALSE(store.createKey(level.repeated(kMaxKeyPathLength / level.size() + 1))) << "path too long";
+    EXPECT_TRUE(store.createKey(level.repeated(kMaxKeyPathLength / level.size())));
 }
 
 // The private decoder registration: import its settings file, later delete

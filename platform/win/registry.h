@@ -66,7 +66,8 @@ public:
     int runRegVerb(const QString& parameters, QString* message);
 
     // Mutators return false when the change is refused (a missing key, a name
-    // with a control character) or could not be saved; an unsaved change stays
+    // with a control character, a store that would outgrow the bounds in
+    // reg_file.h) or could not be saved; an unsaved change stays
     // in memory and the next save writes it. saveError() tells why.
     QString saveError() const;
     // Saves now if something is unsaved.

@@ -1,6 +1,7 @@
-# The ini-file store of the preferences. Its source needs only Qt Core and the
-# runtime values, so the target builds in a core-only build too.
+# The ini-file store of the preferences. Its source needs only Qt Core, the
+# runtime values and the atomic saving of platform/win, so the target builds
+# in a core-only build too.
 kestrova_fuzzer(preferences_ini_fuzzer
   SOURCES framework_preferences_ini.cpp ${PROJECT_SOURCE_DIR}/framework/preferences/ini_preferences.cpp
-  DEPS platform_rtl Qt6::Core)
+  DEPS platform_rtl platform_win Qt6::Core)
 target_include_directories(preferences_ini_fuzzer PRIVATE ${PROJECT_SOURCE_DIR})

@@ -257,7 +257,7 @@ bool RegParser::parseHexList(QString list, QByteArray* bytes)
         if (!continued)
             return true;
         // A list goes on with its next line, which holds bytes: the line
-        // after a final ",\\" may be missing or blank, and neither may end
+        // after a final ",\" may be missing or blank, and neither may end
         // the list, or a cut-off file would import short.
         const auto blank = [this](qsizetype i) { return lines_[i].trimmed().isEmpty(); };
         if (index_ + 1 >= lines_.size() || blank(index_ + 1)) {

@@ -8,6 +8,7 @@
 // while a compile runs, that is from inside the OnUses callback.
 
 #include "script/compiler/compiler_messages.h"
+#include "script/compiler/instruction_set.h"
 #include "script/compiler/pascal_parser.h"
 #include "script/compiler/symbols.h"
 
@@ -26,28 +27,10 @@ public:
 };
 
 // Operator codes shared by the folder and the expression compiler.
-enum class TPSBinOperatorType : std::uint8_t {
-    Add = 0,
-    Sub = 1,
-    Mul = 2,
-    Divide = 3,
-    Mod = 4,
-    Shl = 5,
-    Shr = 6,
-    And = 7,
-    Or = 8,
-    Xor = 9,
-    As = 10,
-    IntDivide = 11,
-    GreaterEqual = 12,
-    LessEqual = 13,
-    Greater = 14,
-    Less = 15,
-    Equal = 16,
-    NotEqual = 17,
-    Is = 18,
-    In = 19,
-};
+using TPSBinOperatorType = pscode::CalcOp;
+
+// How a fold ended; anything but Ok becomes an error message.
+enum class TPSFoldStatus : std::uint8_t { Ok, TypeMismatch, DivByZero, MathError };
 
 enum class TPSVariableType : std::uint8_t { Global = 0, Param = 1, Local = 2 };
 
@@ -193,7 +176,7 @@ public:
 
 private:
     struct ConstNode;
-    enum class FoldStatus : std::uint8_t;
+    using FoldStatus = TPSFoldStatus;
     // What a header reader accepts beyond names and type names.
     struct HeaderRules
     {
@@ -273,6 +256,8 @@ private:
     bool ReadStringLiteral(TPSPascalParser& parser, TPSValueRecord& dest);
 
     FoldStatus Fold(TPSBinOperatorType op, TPSValueRecord& left, const TPSValueRecord& right);
+    FoldStatus FoldComparison(TPSBinOperatorType op, TPSValueRecord& left, const TPSValueRecord& right);
+    FoldStatus FoldText(TPSValueRecord& left, const TPSValueRecord& right);
     FoldStatus Negate(TPSValueRecord& value);
     FoldStatus Not(TPSValueRecord& value);
     void ReportFold(const TPSPascalParser& parser, FoldStatus status);

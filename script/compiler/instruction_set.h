@@ -52,8 +52,11 @@ enum class OperandKind : std::uint8_t {
     ElementVar = 3, // u32 variable number, u32 variable number holding the element number
 };
 
-// Operator byte of Op::Calc. Real and integer division share Divide: the
-// operand types decide at run time.
+// Operator codes of the constant folder and the expression compiler. Those up
+// to As are also the operator byte of Op::Calc, where real and integer
+// division share Divide (the operand types decide at run time). The others
+// never reach the code as they are: "div" is written as Divide, and the
+// comparisons, "is" and "in" become Op::Compare with their CompareOp byte.
 enum class CalcOp : std::uint8_t {
     Add = 0,
     Subtract = 1,
@@ -66,6 +69,16 @@ enum class CalcOp : std::uint8_t {
     Or = 8,
     Xor = 9,
     As = 10,
+    // compile time only
+    IntDivide = 11,
+    GreaterEqual = 12,
+    LessEqual = 13,
+    Greater = 14,
+    Less = 15,
+    Equal = 16,
+    NotEqual = 17,
+    Is = 18,
+    In = 19,
 };
 
 // Operator byte of Op::Compare.

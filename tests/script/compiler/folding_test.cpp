@@ -42,8 +42,8 @@ constexpr long double kI64Max = static_cast<long double>(INT64_MAX);
 const FoldCase kCases[] = {
     // Byte: wraps in 8 bits; shift counts are taken modulo 32.
     {"Byte", 200, Op::Add, "Byte", 100, 44},
-    {"Byte", 5, Op::Sub, "Byte", 10, 251},
-    {"Byte", 16, Op::Mul, "Byte", 17, 16},
+    {"Byte", 5, Op::Subtract, "Byte", 10, 251},
+    {"Byte", 16, Op::Multiply, "Byte", 17, 16},
     {"Byte", 7, Op::Divide, "Byte", 2, 3},
     {"Byte", 7, Op::IntDivide, "Byte", 2, 3},
     {"Byte", 7, Op::Mod, "Byte", 3, 1},
@@ -58,8 +58,8 @@ const FoldCase kCases[] = {
     {"Byte", 1, Op::IntDivide, "Byte", 0, C::DivideByZero},
     // ShortInt
     {"ShortInt", 100, Op::Add, "ShortInt", 100, -56},
-    {"ShortInt", -128, Op::Sub, "ShortInt", 1, 127},
-    {"ShortInt", -128, Op::Mul, "ShortInt", -1, -128},
+    {"ShortInt", -128, Op::Subtract, "ShortInt", 1, 127},
+    {"ShortInt", -128, Op::Multiply, "ShortInt", -1, -128},
     {"ShortInt", -7, Op::Divide, "ShortInt", 2, -3},
     {"ShortInt", -128, Op::IntDivide, "ShortInt", -1, -128},
     {"ShortInt", -7, Op::Mod, "ShortInt", 3, -1},
@@ -71,8 +71,8 @@ const FoldCase kCases[] = {
     {"ShortInt", 5, Op::Mod, "ShortInt", 0, C::DivideByZero},
     // Word
     {"Word", 65535, Op::Add, "Word", 1, 0},
-    {"Word", 0, Op::Sub, "Word", 1, 65535},
-    {"Word", 300, Op::Mul, "Word", 300, 24464},
+    {"Word", 0, Op::Subtract, "Word", 1, 65535},
+    {"Word", 300, Op::Multiply, "Word", 300, 24464},
     {"Word", 65535, Op::Divide, "Word", 256, 255},
     {"Word", 65535, Op::IntDivide, "Word", 255, 257},
     {"Word", 1000, Op::Mod, "Word", 7, 6},
@@ -84,8 +84,8 @@ const FoldCase kCases[] = {
     {"Word", 1, Op::Divide, "Word", 0, C::DivideByZero},
     // SmallInt
     {"SmallInt", 32767, Op::Add, "SmallInt", 1, -32768},
-    {"SmallInt", -32768, Op::Sub, "SmallInt", 1, 32767},
-    {"SmallInt", 200, Op::Mul, "SmallInt", 200, -25536},
+    {"SmallInt", -32768, Op::Subtract, "SmallInt", 1, 32767},
+    {"SmallInt", 200, Op::Multiply, "SmallInt", 200, -25536},
     {"SmallInt", -32768, Op::Divide, "SmallInt", -1, -32768},
     {"SmallInt", -32768, Op::IntDivide, "SmallInt", -1, -32768},
     {"SmallInt", -32768, Op::Mod, "SmallInt", -1, 0},
@@ -96,8 +96,8 @@ const FoldCase kCases[] = {
     {"SmallInt", 255, Op::Xor, "SmallInt", -1, -256},
     // LongWord: the right operand is read as unsigned 32 bits.
     {"LongWord", 4294967295.0L, Op::Add, "LongWord", 1, 0},
-    {"LongWord", 0, Op::Sub, "LongWord", 1, 4294967295.0L},
-    {"LongWord", 65536, Op::Mul, "LongWord", 65536, 0},
+    {"LongWord", 0, Op::Subtract, "LongWord", 1, 4294967295.0L},
+    {"LongWord", 65536, Op::Multiply, "LongWord", 65536, 0},
     {"LongWord", 10, Op::Divide, "LongWord", 3, 3},
     {"LongWord", 4294967295.0L, Op::IntDivide, "LongInt", -1, 1},
     {"LongWord", 10, Op::IntDivide, "LongInt", -1, 0},
@@ -111,8 +111,8 @@ const FoldCase kCases[] = {
     {"LongWord", 1, Op::Mod, "LongWord", 0, C::DivideByZero},
     // LongInt
     {"LongInt", 2147483647, Op::Add, "LongInt", 1, -2147483648.0L},
-    {"LongInt", -2147483648.0L, Op::Sub, "LongInt", 1, 2147483647},
-    {"LongInt", 65536, Op::Mul, "LongInt", 65536, 0},
+    {"LongInt", -2147483648.0L, Op::Subtract, "LongInt", 1, 2147483647},
+    {"LongInt", 65536, Op::Multiply, "LongInt", 65536, 0},
     {"LongInt", 7, Op::Divide, "LongInt", 2, 3},
     {"LongInt", -2147483648.0L, Op::Divide, "LongInt", -1, -2147483648.0L},
     {"LongInt", -2147483648.0L, Op::IntDivide, "LongInt", -1, -2147483648.0L},
@@ -131,8 +131,8 @@ const FoldCase kCases[] = {
     {"LongInt", 1, Op::IntDivide, "LongInt", 0, C::DivideByZero},
     // Int64
     {"Int64", kI64Max, Op::Add, "Int64", 1, kI64Min},
-    {"Int64", kI64Min, Op::Sub, "Int64", 1, kI64Max},
-    {"Int64", 4294967296.0L, Op::Mul, "Int64", 4294967296.0L, 0},
+    {"Int64", kI64Min, Op::Subtract, "Int64", 1, kI64Max},
+    {"Int64", 4294967296.0L, Op::Multiply, "Int64", 4294967296.0L, 0},
     {"Int64", 4294967296.0L, Op::Divide, "LongInt", 2, 2147483648.0L},
     {"Int64", kI64Min, Op::IntDivide, "Int64", -1, kI64Min},
     {"Int64", kI64Min, Op::Mod, "Int64", -1, 0},
@@ -146,11 +146,11 @@ const FoldCase kCases[] = {
     {"Int64", 1, Op::Mod, "Int64", 0, C::DivideByZero},
     // Single: results are rounded to single precision.
     {"Single", 1.5, Op::Add, "Single", 2.25, 3.75},
-    {"Single", 1.5, Op::Sub, "Single", 2.25, -0.75},
-    {"Single", 2.5, Op::Mul, "LongInt", 4, 10},
+    {"Single", 1.5, Op::Subtract, "Single", 2.25, -0.75},
+    {"Single", 2.5, Op::Multiply, "LongInt", 4, 10},
     {"Single", 1, Op::Divide, "Single", 3, static_cast<float>(1.0L / 3)},
     {"Single", 7, Op::IntDivide, "Single", 2, 3.5},
-    {"Single", FLT_MAX, Op::Mul, "Single", 10, C::MathError},
+    {"Single", FLT_MAX, Op::Multiply, "Single", 10, C::MathError},
     {"Single", 1, Op::Divide, "Single", 0, C::DivideByZero},
     {"Single", 0, Op::Divide, "Double", 0, C::DivideByZero},
     {"Single", 1, Op::Mod, "Single", 1, C::TypeMismatch},
@@ -158,37 +158,37 @@ const FoldCase kCases[] = {
     {"Single", 1, Op::And, "LongInt", 1, C::TypeMismatch},
     // Double
     {"Double", 0.5, Op::Add, "Double", 0.25, 0.75},
-    {"Double", 0.5, Op::Sub, "Extended", 1, -0.5},
-    {"Double", DBL_MAX, Op::Mul, "Double", 2, C::MathError},
+    {"Double", 0.5, Op::Subtract, "Extended", 1, -0.5},
+    {"Double", DBL_MAX, Op::Multiply, "Double", 2, C::MathError},
     {"Double", 1, Op::Divide, "Double", 3, static_cast<double>(1.0L / 3)},
     {"Double", 1, Op::IntDivide, "Double", 0, C::DivideByZero},
     {"Double", 1, Op::Shr, "Double", 1, C::TypeMismatch},
     {"Double", 1, Op::Xor, "Double", 1, C::TypeMismatch},
     // Extended
     {"Extended", 1, Op::Add, "Extended", 2.5, 3.5},
-    {"Extended", 1, Op::Sub, "Byte", 3, -2},
-    {"Extended", 1e4000L, Op::Mul, "Extended", 1e4000L, C::MathError},
+    {"Extended", 1, Op::Subtract, "Byte", 3, -2},
+    {"Extended", 1e4000L, Op::Multiply, "Extended", 1e4000L, C::MathError},
     {"Extended", 1, Op::Divide, "Extended", 3, 1.0L / 3},
     {"Extended", 1, Op::Divide, "LongInt", 0, C::DivideByZero},
     {"Extended", 1, Op::Or, "Extended", 1, C::TypeMismatch},
     // Currency: a count of ten-thousandths.
     {"Currency", 15000, Op::Add, "Extended", 1.25, 27500},
     {"Currency", 15000, Op::Add, "Currency", 12500, 27500},
-    {"Currency", 15000, Op::Sub, "LongInt", 1, 5000},
-    {"Currency", 15000, Op::Mul, "LongInt", 3, 45000},
+    {"Currency", 15000, Op::Subtract, "LongInt", 1, 5000},
+    {"Currency", 15000, Op::Multiply, "LongInt", 3, 45000},
     {"Currency", 10000, Op::Divide, "LongInt", 3, 3333},
     {"Currency", 5, Op::Divide, "LongInt", 2, 2},
     {"Currency", 15, Op::Divide, "LongInt", 2, 8},
     {"Currency", 10000, Op::IntDivide, "Currency", 0, C::DivideByZero},
     {"Currency", kI64Max, Op::Add, "Currency", 1, C::MathError},
-    {"Currency", kI64Max, Op::Mul, "LongInt", 2, C::MathError},
+    {"Currency", kI64Max, Op::Multiply, "LongInt", 2, C::MathError},
     {"Currency", 1, Op::Mod, "Currency", 1, C::TypeMismatch},
     {"Currency", 1, Op::Shl, "LongInt", 1, C::TypeMismatch},
     // An integer meeting a real becomes the real's kind first.
     {"LongInt", 1, Op::Add, "Extended", 2.5, 3.5, "Extended"},
     {"Byte", 7, Op::Divide, "Double", 2, 3.5, "Double"},
     {"LongInt", 2, Op::Add, "Currency", 5000, 25000, "Currency"},
-    {"Int64", kI64Max, Op::Mul, "Currency", 1, C::MathError},
+    {"Int64", kI64Max, Op::Multiply, "Currency", 1, C::MathError},
     {"LongInt", 3, Op::Mod, "Double", 2, C::TypeMismatch},
     // Comparisons give Booleans; numbers compare by value across kinds.
     {"Byte", 200, Op::Greater, "ShortInt", -1, 1, "Boolean"},
@@ -286,7 +286,7 @@ TEST(ConstantFolding, StringsSetsAndEnumerations)
         ASSERT_TRUE(c.PreCalc(Op::Greater, mixed, text("UnicodeString", "a\u00E9")));
         EXPECT_EQ(mixed.Int, 1);
         TPSValueRecord bad = text("String", "a");
-        EXPECT_FALSE(c.PreCalc(Op::Sub, bad, text("String", "a")));
+        EXPECT_FALSE(c.PreCalc(Op::Subtract, bad, text("String", "a")));
 
         // Sets of one type: union, difference, intersection, equality and
         // inclusion; sets of different types do not mix.
@@ -300,9 +300,9 @@ TEST(ConstantFolding, StringsSetsAndEnumerations)
         TPSValueRecord s = set({1, 9}, setType);
         ASSERT_TRUE(c.PreCalc(Op::Add, s, set({2}, setType)));
         EXPECT_EQ(s.Str, set({1, 2, 9}, setType).Str);
-        ASSERT_TRUE(c.PreCalc(Op::Sub, s, set({9}, setType)));
+        ASSERT_TRUE(c.PreCalc(Op::Subtract, s, set({9}, setType)));
         EXPECT_EQ(s.Str, set({1, 2}, setType).Str);
-        ASSERT_TRUE(c.PreCalc(Op::Mul, s, set({2, 3}, setType)));
+        ASSERT_TRUE(c.PreCalc(Op::Multiply, s, set({2, 3}, setType)));
         EXPECT_EQ(s.Str, set({2}, setType).Str);
         TPSValueRecord subset = set({2}, setType);
         ASSERT_TRUE(c.PreCalc(Op::LessEqual, subset, set({2, 3}, setType)));

@@ -1,0 +1,207 @@
+// The compile itself: the sections of a program or unit in order, and the
+// checks at its end.
+
+#include "script/compiler/compiler.h"
+
+#include "script/compiler/utils.h"
+
+using Err = TPSCompilerErrorCode;
+using Tok = TPSPasToken;
+
+bool TPSPascalCompiler::Compile(std::string text)
+{
+    hasOutput_ = false;
+    output_.clear();
+    debugOutput_.clear();
+    isUnit_ = false;
+    Clear();
+    parserError_ = false;
+    parser_->SetText(std::move(text));
+    StartCompileTables();
+    // The tables go on every way out, exceptions from OnUses included.
+    struct Cleanup
+    {
+        TPSPascalCompiler& c;
+        ~Cleanup()
+        {
+            if (c.OnBeforeCleanup)
+                c.OnBeforeCleanup(&c);
+            c.FreeCompileTables();
+        }
+    } cleanup{*this};
+
+    if (OnUses && !OnUses(this, "SYSTEM"))
+        return false;
+    unitNames_.push_back("SYSTEM");
+    return ProcessSections() && FinishCompile();
+}
+
+bool TPSPascalCompiler::ProcessSections()
+{
+    enum State { Start, AfterProgram, AfterUnit, InDecls, InInterface, InInterfaceDecls, InImplementation };
+    State state = Start;
+    TPSPascalParser& p = *parser_;
+    TPSBlockInfo global{mainProc_, 0, true};
+    for (;;) {
+        const bool inInterface = state == InInterface || state == InInterfaceDecls;
+        switch (p.CurrTokenId()) {
+        case Tok::EndOfText:
+            if (parserError_)
+                return false;
+            if (!AllowNoEnd) {
+                MakeError({}, Err::UnexpectedEndOfFile, {});
+                return false;
+            }
+            return true;
+        case Tok::KwProgram:
+        case Tok::KwUnit: {
+            const bool unit = p.CurrTokenId() == Tok::KwUnit;
+            if (state != Start || (unit && !AllowUnit)) {
+                MakeError({}, Err::BeginExpected, {});
+                return false;
+            }
+            state = unit ? AfterUnit : AfterProgram;
+            isUnit_ = unit;
+            p.Next();
+            if (p.CurrTokenId() != Tok::Identifier) {
+                MakeError({}, Err::IdentifierExpected, {});
+                return false;
+            }
+            if (unit)
+                UnitName = p.RawToken();
+            p.Next();
+            if (!Expect(p, Tok::Semicolon, Err::SemicolonExpected))
+                return false;
+            break;
+        }
+        case Tok::KwInterface:
+        case Tok::KwImplementation:
+            if (p.CurrTokenId() == Tok::KwInterface ? state != AfterUnit : !inInterface) {
+                MakeError({}, Err::BeginExpected, {});
+                return false;
+            }
+            state = p.CurrTokenId() == Tok::KwInterface ? InInterface : InImplementation;
+            p.Next();
+            break;
+        case Tok::KwUses: {
+            if (state > AfterUnit && state != InInterface) {
+                MakeError({}, Err::BeginExpected, {});
+                return false;
+            }
+            state = state == InInterface ? InInterfaceDecls : InDecls;
+            p.Next();
+            for (;;) {
+                if (p.CurrTokenId() != Tok::Identifier) {
+                    MakeError({}, Err::IdentifierExpected, {});
+                    return false;
+                }
+                const std::string name = p.Token();
+                for (const std::string& known : unitNames_) {
+                    if (known == name) {
+                        MakeError({}, Err::DuplicateIdentifier, name);
+                        return false;
+                    }
+                }
+                unitNames_.push_back(name);
+                if (OnUses && !OnUses(this, name))
+                    return false;
+                p.Next();
+                if (p.CurrTokenId() == Tok::Semicolon)
+                    break;
+                if (!Expect(p, Tok::Comma, Err::SemicolonExpected))
+                    return false;
+            }
+            p.Next();
+            break;
+        }
+        case Tok::KwProcedure:
+        case Tok::KwFunction:
+        case Tok::OpenBlock:
+            if (!inInterface)
+                state = InDecls;
+            if (!ProcessFunction())
+                return false;
+            break;
+        case Tok::KwLabel:
+        case Tok::KwVar:
+        case Tok::KwConst:
+        case Tok::KwType: {
+            state = inInterface ? InInterfaceDecls : InDecls;
+            const Tok section = p.CurrTokenId();
+            const bool ok = section == Tok::KwLabel   ? ProcessLabels(global)
+                            : section == Tok::KwVar   ? ProcessVars(global)
+                            : section == Tok::KwConst ? ProcessConsts(global)
+                                                      : ProcessTypes();
+            if (!ok)
+                return false;
+            break;
+        }
+        case Tok::KwBegin:
+            SetPlace(*mainProc_, PlaceOf(p));
+            return SkipBlockBody() && Expect(p, Tok::Period, Err::PeriodExpected);
+        case Tok::KwEnd:
+            if (AllowNoBegin || isUnit_) {
+                p.Next();
+                return Expect(p, Tok::Period, Err::PeriodExpected);
+            }
+            [[fallthrough]];
+        default:
+            MakeError({}, Err::BeginExpected, {});
+            return false;
+        }
+    }
+}
+
+bool TPSPascalCompiler::FinishCompile()
+{
+    for (const auto& proc : procs_) {
+        auto* internal = dynamic_cast<TPSInternalProcedure*>(proc.get());
+        if (internal && internal->Forwarded) {
+            MakeError({}, Err::UnsatisfiedForward, internal->Name)
+                ->SetCustomPos(static_cast<std::uint32_t>(internal->DeclarePos), internal->DeclareRow,
+                               internal->DeclareCol);
+            return false;
+        }
+    }
+    if (OnExportCheck) {
+        for (const auto& proc : procs_) {
+            auto* internal = dynamic_cast<TPSInternalProcedure*>(proc.get());
+            if (internal && internal != mainProc_ && !OnExportCheck(this, internal, internal->Decl.ByNames()))
+                return false;
+        }
+    }
+    for (const auto& var : vars_) {
+        if (!var->Used)
+            MakeHint({}, TPSCompilerHintCode::VariableNotUsed, var->Name)
+                ->SetCustomPos(static_cast<std::uint32_t>(var->DeclarePos), var->DeclareRow, var->DeclareCol);
+    }
+    return true;
+}
+
+// Until the statement compiler reads bodies, a block is skipped from its
+// "begin" to the matching "end".
+bool TPSPascalCompiler::SkipBlockBody()
+{
+    TPSPascalParser& p = *parser_;
+    int depth = 0;
+    do {
+        switch (p.CurrTokenId()) {
+        case Tok::KwBegin:
+        case Tok::KwCase:
+        case Tok::KwTry:
+            ++depth;
+            break;
+        case Tok::KwEnd:
+            --depth;
+            break;
+        case Tok::EndOfText:
+            if (!parserError_)
+                MakeError({}, Err::UnexpectedEndOfFile, {});
+            return false;
+        default:
+            break;
+        }
+        p.Next();
+    } while (depth > 0);
+    return true;
+}

@@ -32,7 +32,7 @@ bool TPSPascalCompiler::Compile(std::string text)
 
     if (OnUses && !OnUses(this, "SYSTEM"))
         return false;
-    unitNames_.push_back("SYSTEM");
+    unitNames_.push_back({"SYSTEM", -1, MakeHash("SYSTEM")});
     return ProcessSections() && FinishCompile();
 }
 
@@ -61,16 +61,7 @@ bool TPSPascalCompiler::ProcessSections()
                 return false;
             }
             state = unit ? AfterUnit : AfterProgram;
-            isUnit_ = unit;
-            p.Next();
-            if (p.CurrTokenId() != Tok::Identifier) {
-                MakeError({}, Err::IdentifierExpected, {});
-                return false;
-            }
-            if (unit)
-                UnitName = p.RawToken();
-            p.Next();
-            if (!Expect(p, Tok::Semicolon, Err::SemicolonExpected))
+            if (!ReadProgramHeader(unit))
                 return false;
             break;
         }
@@ -89,29 +80,8 @@ bool TPSPascalCompiler::ProcessSections()
                 return false;
             }
             state = state == InInterface ? InInterfaceDecls : InDecls;
-            p.Next();
-            for (;;) {
-                if (p.CurrTokenId() != Tok::Identifier) {
-                    MakeError({}, Err::IdentifierExpected, {});
-                    return false;
-                }
-                const std::string name = p.Token();
-                for (const std::string& known : unitNames_) {
-                    if (known == name) {
-                        MakeError({}, Err::DuplicateIdentifier, name);
-                        return false;
-                    }
-                }
-                unitNames_.push_back(name);
-                if (OnUses && !OnUses(this, name))
-                    return false;
-                p.Next();
-                if (p.CurrTokenId() == Tok::Semicolon)
-                    break;
-                if (!Expect(p, Tok::Comma, Err::SemicolonExpected))
-                    return false;
-            }
-            p.Next();
+            if (!ReadUses())
+                return false;
             break;
         }
         case Tok::KwProcedure:
@@ -150,6 +120,51 @@ bool TPSPascalCompiler::ProcessSections()
             return false;
         }
     }
+}
+
+bool TPSPascalCompiler::ReadProgramHeader(bool unit)
+{
+    TPSPascalParser& p = *parser_;
+    isUnit_ = unit;
+    p.Next();
+    if (p.CurrTokenId() != Tok::Identifier) {
+        MakeError({}, Err::IdentifierExpected, {});
+        return false;
+    }
+    if (unit)
+        UnitName = p.RawToken();
+    p.Next();
+    return Expect(p, Tok::Semicolon, Err::SemicolonExpected);
+}
+
+bool TPSPascalCompiler::ReadUses()
+{
+    TPSPascalParser& p = *parser_;
+    p.Next();
+    for (;;) {
+        if (p.CurrTokenId() != Tok::Identifier) {
+            MakeError({}, Err::IdentifierExpected, {});
+            return false;
+        }
+        const std::string name = p.Token();
+        const std::uint32_t hash = MakeHash(name);
+        for (const TPSLabel& known : unitNames_) {
+            if (known.NameHash == hash && known.Name == name) {
+                MakeError({}, Err::DuplicateIdentifier, name);
+                return false;
+            }
+        }
+        unitNames_.push_back({name, -1, hash});
+        if (OnUses && !OnUses(this, name))
+            return false;
+        p.Next();
+        if (p.CurrTokenId() == Tok::Semicolon)
+            break;
+        if (!Expect(p, Tok::Comma, Err::SemicolonExpected))
+            return false;
+    }
+    p.Next();
+    return true;
 }
 
 bool TPSPascalCompiler::FinishCompile()

@@ -21,15 +21,13 @@ std::string formatText(std::string_view pattern, std::string_view name)
 }
 
 template <typename Message, typename Code>
-Message* addMessage(std::vector<std::unique_ptr<TPSPascalCompilerMessage>>& list, const TPSPascalParser& parser,
-                    std::string_view module, Code code, std::string_view param)
+std::unique_ptr<Message> newMessage(const TPSPascalParser& parser, std::string_view module, Code code,
+                                    std::string_view param)
 {
     auto message = std::make_unique<Message>(code, std::string(param));
     message->SetParserPos(parser);
     message->ModuleName.assign(module);
-    Message* raw = message.get();
-    list.push_back(std::move(message));
-    return raw;
+    return message;
 }
 
 } // namespace
@@ -52,7 +50,7 @@ TPSPascalCompiler::TPSPascalCompiler() : parser_(std::make_unique<TPSPascalParse
         default:
             break;
         }
-        MakeError({}, code, {});
+        messages_.push_back(newMessage<TPSPascalCompilerError>(*parser_, {}, code, {}));
     });
 }
 
@@ -87,22 +85,37 @@ const TPSPascalCompilerMessage* TPSPascalCompiler::GetMessage(std::size_t index)
     return index < messages_.size() ? messages_[index].get() : nullptr;
 }
 
+// After a scan error the parser stands at the end of the text, and whatever
+// a reader says about that is a consequence of the error already reported: a
+// message made then is handed back to its maker but not listed.
+template <typename Message, typename Code>
+Message* TPSPascalCompiler::AddMessage(std::string_view module, Code code, std::string_view param)
+{
+    std::unique_ptr<Message> message = newMessage<Message>(*parser_, module, code, param);
+    Message* raw = message.get();
+    if (parserError_)
+        unlisted_ = std::move(message);
+    else
+        messages_.push_back(std::move(message));
+    return raw;
+}
+
 TPSPascalCompilerError* TPSPascalCompiler::MakeError(std::string_view module, TPSCompilerErrorCode code,
                                                      std::string_view param)
 {
-    return addMessage<TPSPascalCompilerError>(messages_, *parser_, module, code, param);
+    return AddMessage<TPSPascalCompilerError>(module, code, param);
 }
 
 TPSPascalCompilerHint* TPSPascalCompiler::MakeHint(std::string_view module, TPSCompilerHintCode code,
                                                    std::string_view param)
 {
-    return addMessage<TPSPascalCompilerHint>(messages_, *parser_, module, code, param);
+    return AddMessage<TPSPascalCompilerHint>(module, code, param);
 }
 
 TPSPascalCompilerWarning* TPSPascalCompiler::MakeWarning(std::string_view module, TPSCompilerWarningCode code,
                                                          std::string_view param)
 {
-    return addMessage<TPSPascalCompilerWarning>(messages_, *parser_, module, code, param);
+    return AddMessage<TPSPascalCompilerWarning>(module, code, param);
 }
 
 void TPSPascalCompiler::ErrorAt(const TPSPascalParser& parser, TPSCompilerErrorCode code, std::string_view param)
@@ -149,6 +162,11 @@ void TPSPascalCompiler::FreeCompileTables()
     attributeTypes_.clear();
     types_.clear();
     unitNames_.clear();
+    for (TPSNameIndex* index : {&typeIndex_, &procIndex_, &regProcIndex_, &varIndex_, &constantIndex_, &localVarIndex_})
+        index->Clear();
+    localVarOwner_ = nullptr;
+    baseTypes_.fill(nullptr);
+    baseTypesSeen_ = 0;
     mainProc_ = nullptr;
     anyStringType_ = nullptr;
     booleanType_ = nullptr;
@@ -358,19 +376,44 @@ TPSAttributeType* TPSPascalCompiler::FindAttributeType(std::string_view name) co
 
 // ---- Lookups --------------------------------------------------------------
 
+namespace {
+
+TPSNameIndex::Key keyOf(const std::unique_ptr<TPSType>& type)
+{
+    return {type->NameHash, type->Name};
+}
+
+TPSNameIndex::Key keyOf(const std::unique_ptr<TPSProcedure>& proc)
+{
+    if (const auto* internal = dynamic_cast<const TPSInternalProcedure*>(proc.get()))
+        return {internal->NameHash, internal->Name};
+    const TPSRegProc* reg = static_cast<const TPSExternalProcedure*>(proc.get())->RegProc;
+    return {reg->NameHash, reg->Name};
+}
+
+template <typename Symbol> TPSNameIndex::Key keyOf(const std::unique_ptr<Symbol>& symbol)
+{
+    return {symbol->NameHash, symbol->Name};
+}
+
+TPSNameIndex::Key keyOf(const TPSProcVar& var)
+{
+    return {var.NameHash, var.Name};
+}
+
+constexpr auto kKeyOf = [](const auto& entry) { return keyOf(entry); };
+
+} // namespace
+
+std::ptrdiff_t TPSPascalCompiler::TypeSlot(std::string_view upperName, bool fromFirst) const
+{
+    return typeIndex_.Find(types_, upperName, MakeHash(upperName), fromFirst, kKeyOf);
+}
+
 TPSType* TPSPascalCompiler::FindTypeFrom(std::string_view upperName, bool fromFirst) const
 {
-    const std::uint32_t hash = MakeHash(upperName);
-    auto matches = [&](const std::unique_ptr<TPSType>& t) { return t->NameHash == hash && t->Name == upperName; };
-    TPSType* found = nullptr;
-    if (fromFirst) {
-        const auto it = std::find_if(types_.begin(), types_.end(), matches);
-        found = it == types_.end() ? nullptr : it->get();
-    } else {
-        const auto it = std::find_if(types_.rbegin(), types_.rend(), matches);
-        found = it == types_.rend() ? nullptr : it->get();
-    }
-    return ResolveLink(found);
+    const std::ptrdiff_t at = TypeSlot(upperName, fromFirst);
+    return at < 0 ? nullptr : ResolveLink(types_[static_cast<std::size_t>(at)].get());
 }
 
 TPSType* TPSPascalCompiler::FindType(std::string_view name) const
@@ -378,37 +421,71 @@ TPSType* TPSPascalCompiler::FindType(std::string_view name) const
     return FindTypeFrom(FastUpperCase(name), false);
 }
 
+std::int32_t TPSPascalCompiler::FindProcNo(std::string_view upperName, bool forwardOnly)
+{
+    auto waiting = [forwardOnly](const std::unique_ptr<TPSProcedure>& proc) {
+        if (!forwardOnly)
+            return true;
+        const auto* internal = dynamic_cast<const TPSInternalProcedure*>(proc.get());
+        return internal && internal->Forwarded;
+    };
+    return static_cast<std::int32_t>(procIndex_.Find(procs_, upperName, MakeHash(upperName), false, kKeyOf, waiting));
+}
+
 std::int32_t TPSPascalCompiler::FindProc(std::string_view name)
 {
     CheckCompiling();
     const std::string upper = FastUpperCase(name);
-    const std::uint32_t hash = MakeHash(upper);
-    for (std::size_t i = procs_.size(); i-- > 0;) {
-        if (auto* internal = dynamic_cast<TPSInternalProcedure*>(procs_[i].get())) {
-            if (internal->NameHash == hash && internal->Name == upper)
-                return static_cast<std::int32_t>(i);
-        } else {
-            const TPSRegProc* reg = static_cast<TPSExternalProcedure*>(procs_[i].get())->RegProc;
-            if (reg->NameHash == hash && reg->Name == upper)
-                return static_cast<std::int32_t>(i);
-        }
+    if (const std::int32_t found = FindProcNo(upper, false); found >= 0)
+        return found;
+    const std::ptrdiff_t reg = regProcIndex_.Find(regProcs_, upper, MakeHash(upper), false, kKeyOf);
+    if (reg < 0)
+        return -1;
+    procs_.push_back(std::make_unique<TPSExternalProcedure>(regProcs_[static_cast<std::size_t>(reg)].get()));
+    return static_cast<std::int32_t>(procs_.size() - 1);
+}
+
+TPSConstant* TPSPascalCompiler::FindConstant(std::string_view upperName)
+{
+    const std::ptrdiff_t at = constantIndex_.Find(constants_, upperName, MakeHash(upperName), false, kKeyOf);
+    return at < 0 ? nullptr : constants_[static_cast<std::size_t>(at)].get();
+}
+
+bool TPSPascalCompiler::IsGlobalVar(std::string_view upperName, std::uint32_t hash)
+{
+    return varIndex_.Find(vars_, upperName, hash, false, kKeyOf) >= 0;
+}
+
+bool TPSPascalCompiler::IsLocalVar(const TPSInternalProcedure& proc, std::string_view upperName, std::uint32_t hash)
+{
+    if (localVarOwner_ != &proc) {
+        localVarIndex_.Clear();
+        localVarOwner_ = &proc;
     }
-    for (auto it = regProcs_.rbegin(); it != regProcs_.rend(); ++it) {
-        if ((*it)->NameHash == hash && (*it)->Name == upper) {
-            procs_.push_back(std::make_unique<TPSExternalProcedure>(it->get()));
-            return static_cast<std::int32_t>(procs_.size() - 1);
-        }
+    return localVarIndex_.Find(proc.ProcVars, upperName, hash, false, kKeyOf) >= 0;
+}
+
+void TPSPascalCompiler::DropConstants(std::size_t first, const std::function<bool(std::size_t)>& drop)
+{
+    constantIndex_.Forget(constants_, first, kKeyOf);
+    std::size_t kept = first;
+    for (std::size_t i = first; i < constants_.size(); ++i) {
+        if (!drop(i))
+            constants_[kept++] = std::move(constants_[i]);
     }
-    return -1;
+    constants_.resize(kept);
 }
 
 TPSType* TPSPascalCompiler::FindBaseType(BaseType base)
 {
     CheckCompiling();
-    for (const auto& owned : types_) {
-        TPSType& type = *owned;
-        if (type.BaseType == base && typeid(type) == typeid(TPSType))
-            return UseType(&type);
+    for (; baseTypesSeen_ < types_.size(); ++baseTypesSeen_) {
+        TPSType& type = *types_[baseTypesSeen_];
+        TPSType*& first = baseTypes_[static_cast<std::uint8_t>(type.BaseType)];
+        if (!first && typeid(type) == typeid(TPSType))
+            first = &type;
     }
+    if (TPSType* found = baseTypes_[static_cast<std::uint8_t>(base)])
+        return UseType(found);
     return UseType(AppendType(std::make_unique<TPSType>(base)));
 }

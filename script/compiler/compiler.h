@@ -9,9 +9,11 @@
 
 #include "script/compiler/compiler_messages.h"
 #include "script/compiler/instruction_set.h"
+#include "script/compiler/name_index.h"
 #include "script/compiler/pascal_parser.h"
 #include "script/compiler/symbols.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -196,10 +198,23 @@ private:
     void DefineStandardTypes();
     void DefineStandardProcedures();
     bool ProcessSections();
+    bool ReadProgramHeader(bool unit);
+    bool ReadUses();
     bool FinishCompile();
 
     TPSType* AppendType(std::unique_ptr<TPSType> type);
+    // Name lookups in the per-compile lists, through their name indexes.
+    std::ptrdiff_t TypeSlot(std::string_view upperName, bool fromFirst) const;
     TPSType* FindTypeFrom(std::string_view upperName, bool fromFirst) const;
+    // The newest procedure of that name, or with forwardOnly the script
+    // procedure still waiting for its body; -1 when there is none.
+    std::int32_t FindProcNo(std::string_view upperName, bool forwardOnly);
+    TPSConstant* FindConstant(std::string_view upperName);
+    bool IsGlobalVar(std::string_view upperName, std::uint32_t hash);
+    bool IsLocalVar(const TPSInternalProcedure& proc, std::string_view upperName, std::uint32_t hash);
+    // Removes the constants from first on that drop says go, keeping the
+    // order of the others.
+    void DropConstants(std::size_t first, const std::function<bool(std::size_t)>& drop);
     struct ParamSpec
     {
         std::string_view name;
@@ -210,6 +225,8 @@ private:
     void AddParamsInCode(TPSRegProc* proc, std::initializer_list<ParamSpec> params);
     TPSType* OpenArrayOf(TPSType* element);
 
+    template <typename Message, typename Code>
+    Message* AddMessage(std::string_view module, Code code, std::string_view param);
     bool Reports(const TPSPascalParser& parser) const { return &parser == parser_.get(); }
     void ErrorAt(const TPSPascalParser& parser, TPSCompilerErrorCode code, std::string_view param = {});
     bool Expect(TPSPascalParser& parser, TPSPasToken token, TPSCompilerErrorCode code);
@@ -238,13 +255,28 @@ private:
         symbol.DeclareCol = at.col;
     }
 
-    bool IsDuplicate(std::string_view upperName, const TPSBlockInfo& block) const;
+    bool IsDuplicate(std::string_view upperName, const TPSBlockInfo& block);
     // The parser's token must be an identifier that names nothing yet in the
     // block, nor any of taken; otherwise error 1 or 10.
-    bool CheckNewName(const TPSBlockInfo& block, const std::vector<std::string>& taken = {});
+    bool CheckNewName(const TPSBlockInfo& block, const std::vector<TPSLabel>& taken = {});
+    void AddVariable(TPSBlockInfo& block, std::string_view name, TPSType* type, const SourcePlace& at);
     void NotifyVariable(TPSVariableType kind, std::int32_t varNo, std::int32_t procNo, std::uint32_t position);
     bool SkipBlockBody();
     bool ApplyProcAttributes(TPSProcedure* proc);
+
+    // A script routine's header as read, and the forward declaration it
+    // completes, if any.
+    struct RoutineHeader
+    {
+        std::string writtenName;
+        TPSParametersDecl decl;
+        SourcePlace at{};
+        TPSInternalProcedure* forward = nullptr;
+        std::int32_t forwardNo = -1;
+    };
+    bool ReadRoutineHeader(RoutineHeader& header);
+    bool DeclareExternal(RoutineHeader& header, TPSAttributes attributes);
+    bool ReadRoutineBody(TPSBlockInfo local);
 
     bool ReadConstValue(TPSPascalParser& parser, TPSValueRecord& dest);
     // Binding levels of constant expressions, loosest first: relational,
@@ -265,6 +297,8 @@ private:
     std::unique_ptr<TPSPascalParser> parser_;
     bool parserError_ = false;
     std::vector<std::unique_ptr<TPSPascalCompilerMessage>> messages_;
+    // The last message made after a scan error, kept only for its maker.
+    std::unique_ptr<TPSPascalCompilerMessage> unlisted_;
     std::string output_;
     std::string debugOutput_;
     bool hasOutput_ = false;
@@ -279,7 +313,19 @@ private:
     std::vector<std::unique_ptr<TPSCompileTimeClass>> classes_;
     std::vector<std::unique_ptr<TPSInterface>> interfaces_;
     std::vector<std::unique_ptr<TPSAttributeType>> attributeTypes_;
-    std::vector<std::string> unitNames_;
+    // The units named so far; a name with its hash, as a label has.
+    std::vector<TPSLabel> unitNames_;
+    mutable TPSNameIndex typeIndex_;
+    TPSNameIndex procIndex_;
+    TPSNameIndex regProcIndex_;
+    TPSNameIndex varIndex_;
+    TPSNameIndex constantIndex_;
+    // The local variables of the routine being read.
+    TPSNameIndex localVarIndex_;
+    const TPSInternalProcedure* localVarOwner_ = nullptr;
+    // The first plain type of each base code, found as types are added.
+    std::array<TPSType*, 256> baseTypes_{};
+    std::size_t baseTypesSeen_ = 0;
     std::int32_t typeCounter_ = 0;
     TPSInternalProcedure* mainProc_ = nullptr;
     TPSType* anyStringType_ = nullptr;

@@ -249,16 +249,14 @@ std::unique_ptr<TPSPascalCompiler::ConstNode> TPSPascalCompiler::ReadConstFactor
             return nullptr;
         return node;
     case Tok::Identifier: {
-        const std::uint32_t hash = MakeHash(p.Token());
-        for (auto it = constants_.rbegin(); it != constants_.rend(); ++it) {
-            if ((*it)->NameHash == hash && (*it)->Name == p.Token()) {
-                node->value = (*it)->Value;
-                p.Next();
-                return node;
-            }
+        const TPSConstant* constant = FindConstant(p.Token());
+        if (!constant) {
+            ErrorAt(p, Err::UnknownIdentifier, p.RawToken());
+            return nullptr;
         }
-        ErrorAt(p, Err::UnknownIdentifier, p.RawToken());
-        return nullptr;
+        node->value = constant->Value;
+        p.Next();
+        return node;
     }
     case Tok::OpenRound: {
         p.Next();

@@ -5,53 +5,40 @@
 
 #include "script/compiler/utils.h"
 
+#include <algorithm>
+
 using Err = TPSCompilerErrorCode;
 using Tok = TPSPasToken;
 
 // ---- Names ----------------------------------------------------------------
 
-bool TPSPascalCompiler::IsDuplicate(std::string_view upperName, const TPSBlockInfo& block) const
+namespace {
+
+template <typename Named> bool sameName(const Named& named, std::uint32_t hash, std::string_view upperName)
+{
+    return named.NameHash == hash && named.Name == upperName;
+}
+
+} // namespace
+
+bool TPSPascalCompiler::IsDuplicate(std::string_view upperName, const TPSBlockInfo& block)
 {
     if (upperName == "RESULT")
         return true;
     const std::uint32_t hash = MakeHash(upperName);
-    auto same = [&](std::uint32_t h, const std::string& name) { return h == hash && name == upperName; };
     if (block.Global) {
-        for (const auto& type : types_) {
-            if (same(type->NameHash, type->Name))
-                return true;
-        }
+        if (TypeSlot(upperName, false) >= 0)
+            return true;
     } else {
         const TPSInternalProcedure& proc = *block.Proc;
-        if (same(proc.NameHash, proc.Name))
+        if (sameName(proc, hash, upperName) || IsLocalVar(proc, upperName, hash))
             return true;
         for (const TPSParameterDecl& param : proc.Decl.Params) {
-            if (param.Name == upperName)
-                return true;
-        }
-        for (const TPSProcVar& var : proc.ProcVars) {
-            if (same(var.NameHash, var.Name))
+            if (sameName(param, hash, upperName))
                 return true;
         }
     }
-    for (const auto& proc : procs_) {
-        if (const auto* internal = dynamic_cast<const TPSInternalProcedure*>(proc.get())) {
-            if (same(internal->NameHash, internal->Name))
-                return true;
-        } else if (const TPSRegProc* reg = static_cast<const TPSExternalProcedure*>(proc.get())->RegProc;
-                   same(reg->NameHash, reg->Name)) {
-            return true;
-        }
-    }
-    for (const auto& var : vars_) {
-        if (same(var->NameHash, var->Name))
-            return true;
-    }
-    for (const auto& constant : constants_) {
-        if (same(constant->NameHash, constant->Name))
-            return true;
-    }
-    return false;
+    return FindProcNo(upperName, false) >= 0 || IsGlobalVar(upperName, hash) || FindConstant(upperName);
 }
 
 void TPSPascalCompiler::NotifyVariable(TPSVariableType kind, std::int32_t varNo, std::int32_t procNo,
@@ -63,16 +50,17 @@ void TPSPascalCompiler::NotifyVariable(TPSVariableType kind, std::int32_t varNo,
 
 // ---- Sections ---------------------------------------------------------------
 
-bool TPSPascalCompiler::CheckNewName(const TPSBlockInfo& block, const std::vector<std::string>& taken)
+bool TPSPascalCompiler::CheckNewName(const TPSBlockInfo& block, const std::vector<TPSLabel>& taken)
 {
     TPSPascalParser& p = *parser_;
     if (p.CurrTokenId() != Tok::Identifier) {
         MakeError({}, Err::IdentifierExpected, {});
         return false;
     }
+    const std::uint32_t hash = MakeHash(p.Token());
     bool clash = IsDuplicate(p.Token(), block);
-    for (const std::string& name : taken)
-        clash = clash || name == p.Token();
+    for (const TPSLabel& name : taken)
+        clash = clash || sameName(name, hash, p.Token());
     if (clash)
         MakeError({}, Err::DuplicateIdentifier, p.RawToken());
     return !clash;
@@ -105,12 +93,14 @@ bool TPSPascalCompiler::ProcessVars(TPSBlockInfo& block)
     TPSPascalParser& p = *parser_;
     p.Next();
     do {
-        std::vector<std::string> upperNames, names;
+        // The names of one group, checked against each other as they come.
+        std::vector<TPSLabel> group;
+        std::vector<std::string> names;
         std::vector<SourcePlace> places;
         for (;;) {
-            if (!CheckNewName(block, upperNames))
+            if (!CheckNewName(block, group))
                 return false;
-            upperNames.push_back(p.Token());
+            group.push_back({p.Token(), -1, MakeHash(p.Token())});
             names.push_back(p.RawToken());
             places.push_back(PlaceOf(p));
             p.Next();
@@ -123,27 +113,33 @@ bool TPSPascalCompiler::ProcessVars(TPSBlockInfo& block)
         TPSType* type = UseType(ReadType({}, p));
         if (!type)
             return false;
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            const auto position = static_cast<std::uint32_t>(places[i].pos);
-            if (block.Global) {
-                TPSVar& var = *vars_.emplace_back(std::make_unique<TPSVar>());
-                var.SetName(names[i]);
-                var.AType = type;
-                SetPlace(var, places[i]);
-                NotifyVariable(TPSVariableType::Global, static_cast<std::int32_t>(vars_.size() - 1), -1, position);
-            } else {
-                TPSProcVar& var = block.Proc->ProcVars.emplace_back();
-                var.SetName(names[i]);
-                var.AType = type;
-                SetPlace(var, places[i]);
-                NotifyVariable(TPSVariableType::Local, static_cast<std::int32_t>(block.Proc->ProcVars.size() - 1),
-                               block.ProcNo, position);
-            }
-        }
+        for (std::size_t i = 0; i < names.size(); ++i)
+            AddVariable(block, names[i], type, places[i]);
         if (!Expect(p, Tok::Semicolon, Err::SemicolonExpected))
             return false;
     } while (p.CurrTokenId() == Tok::Identifier);
     return true;
+}
+
+void TPSPascalCompiler::AddVariable(TPSBlockInfo& block, std::string_view name, TPSType* type, const SourcePlace& at)
+{
+    const auto position = static_cast<std::uint32_t>(at.pos);
+    if (block.Global) {
+        auto var = std::make_unique<TPSVar>();
+        var->SetName(name);
+        var->AType = type;
+        SetPlace(*var, at);
+        vars_.push_back(std::move(var));
+        NotifyVariable(TPSVariableType::Global, static_cast<std::int32_t>(vars_.size() - 1), -1, position);
+        return;
+    }
+    TPSProcVar var;
+    var.SetName(name);
+    var.AType = type;
+    SetPlace(var, at);
+    block.Proc->ProcVars.push_back(std::move(var));
+    NotifyVariable(TPSVariableType::Local, static_cast<std::int32_t>(block.Proc->ProcVars.size() - 1), block.ProcNo,
+                   position);
 }
 
 bool TPSPascalCompiler::ProcessConsts(TPSBlockInfo& block)
@@ -169,14 +165,11 @@ bool TPSPascalCompiler::ProcessLabels(TPSBlockInfo& block)
 {
     TPSPascalParser& p = *parser_;
     p.Next();
-    std::vector<std::string> taken;
-    for (const TPSLabel& label : block.Proc->Labels)
-        taken.push_back(label.Name);
+    std::vector<TPSLabel>& labels = block.Proc->Labels;
     for (;;) {
-        if (!CheckNewName(block, taken))
+        if (!CheckNewName(block, labels))
             return false;
-        taken.push_back(p.Token());
-        block.Proc->Labels.push_back({p.Token(), -1});
+        labels.push_back({p.Token(), -1, MakeHash(p.Token())});
         p.Next();
         if (p.CurrTokenId() == Tok::Semicolon)
             break;
@@ -208,99 +201,38 @@ bool TPSPascalCompiler::ProcessFunction()
         MakeError({}, Err::BeginExpected, {});
         return false;
     }
-
-    TPSInternalProcedure* forward = nullptr;
-    std::int32_t forwardNo = -1;
-    SourcePlace at{};
-    std::string upperName;
-    // The header's own scope while it is read: the routine's name and the
-    // parameters before the one being checked.
-    TPSInternalProcedure scope;
-    TPSParametersDecl decl;
-
-    HeaderRules rules;
-    rules.untyped = false;
-    rules.checkName = [&](const std::string& name) {
-        upperName = name;
-        scope.SetName(name);
-        at = PlaceOf(p);
-        for (std::size_t i = 0; i < procs_.size(); ++i) {
-            auto* internal = dynamic_cast<TPSInternalProcedure*>(procs_[i].get());
-            if (internal && internal->Forwarded && internal->Name == name) {
-                forward = internal;
-                forwardNo = static_cast<std::int32_t>(i);
-                return true;
-            }
-        }
-        if (IsDuplicate(name, TPSBlockInfo{})) {
-            MakeError({}, Err::DuplicateIdentifier, p.RawToken());
-            return false;
-        }
-        return true;
-    };
-    rules.checkParam = [&](const TPSParameterDecl& param) {
-        bool clash = IsDuplicate(param.Name, TPSBlockInfo{&scope, -1, false});
-        for (std::size_t i = 0; i + 1 < decl.Params.size(); ++i)
-            clash = clash || decl.Params[i].Name == param.Name;
-        if (clash)
-            MakeError({}, Err::DuplicateIdentifier, param.OrgName);
-        return !clash;
-    };
-    std::string writtenName;
-    TPSMethodKind kind;
-    if (!ReadMethodHeader(p, rules, &writtenName, decl, kind))
-        return false;
-    if (!Expect(p, Tok::Semicolon, Err::SemicolonExpected))
+    RoutineHeader header;
+    if (!ReadRoutineHeader(header) || !Expect(p, Tok::Semicolon, Err::SemicolonExpected))
         return false;
 
-    if (forward) {
-        if (!forward->Decl.Same(decl)) {
+    if (header.forward) {
+        if (!header.forward->Decl.Same(header.decl)) {
             MakeError({}, Err::ForwardParameterMismatch, {});
             return false;
         }
     } else if (p.CurrTokenId() == Tok::KwExternal) {
-        p.Next();
-        if (p.CurrTokenId() != Tok::String) {
-            MakeError({}, Err::StringExpected, {});
-            return false;
-        }
-        const std::string& quoted = p.Token();
-        const std::string external = quoted.substr(1, quoted.size() - 2);
-        p.Next();
-        if (!Expect(p, Tok::Semicolon, Err::SemicolonExpected))
-            return false;
-        if (!OnExternalProc) {
-            MakeError({}, Err::SemicolonExpected, {});
-            return false;
-        }
-        std::unique_ptr<TPSRegProc> reg = OnExternalProc(this, &decl, upperName, external);
-        if (!reg) {
-            MakeError({}, Err::CustomError, {});
-            return false;
-        }
-        regProcs_.push_back(std::move(reg));
-        procs_.push_back(std::make_unique<TPSExternalProcedure>(regProcs_.back().get()));
-        procs_.back()->Attributes = std::move(attributes);
-        return ApplyProcAttributes(procs_.back().get());
+        return DeclareExternal(header, std::move(attributes));
     }
 
-    TPSInternalProcedure* proc = forward;
-    std::int32_t procNo = forwardNo;
+    TPSInternalProcedure* proc = header.forward;
+    std::int32_t procNo = header.forwardNo;
     if (!proc) {
-        procs_.push_back(std::make_unique<TPSInternalProcedure>());
-        proc = static_cast<TPSInternalProcedure*>(procs_.back().get());
+        auto created = std::make_unique<TPSInternalProcedure>();
+        created->SetName(header.writtenName);
+        proc = created.get();
+        procs_.push_back(std::move(created));
         procNo = static_cast<std::int32_t>(procs_.size() - 1);
     }
-    proc->SetName(writtenName);
-    proc->Decl = std::move(decl);
-    SetPlace(*proc, at);
+    proc->SetName(header.writtenName);
+    proc->Decl = std::move(header.decl);
+    SetPlace(*proc, header.at);
     proc->Attributes = std::move(attributes);
     if (!ApplyProcAttributes(proc))
         return false;
 
     if (p.CurrTokenId() == Tok::KwForward) {
-        if (forward) {
-            MakeError({}, Err::DuplicateIdentifier, writtenName);
+        if (header.forward) {
+            MakeError({}, Err::DuplicateIdentifier, header.writtenName);
             return false;
         }
         proc->Forwarded = true;
@@ -311,10 +243,80 @@ bool TPSPascalCompiler::ProcessFunction()
     for (std::size_t i = 0; i < proc->Decl.Params.size(); ++i)
         NotifyVariable(TPSVariableType::Param, static_cast<std::int32_t>(i), procNo,
                        static_cast<std::uint32_t>(proc->Decl.Params[i].DeclarePos));
+    return ReadRoutineBody(TPSBlockInfo{proc, procNo, false});
+}
 
-    TPSBlockInfo local{proc, procNo, false};
+bool TPSPascalCompiler::ReadRoutineHeader(RoutineHeader& header)
+{
+    TPSPascalParser& p = *parser_;
+    // The header's own scope while it is read: the routine's name and the
+    // parameters before the one being checked.
+    TPSInternalProcedure scope;
+    HeaderRules rules;
+    rules.untyped = false;
+    rules.checkName = [&](const std::string& name) {
+        scope.SetName(name);
+        header.at = PlaceOf(p);
+        header.forwardNo = FindProcNo(name, true);
+        if (header.forwardNo >= 0) {
+            header.forward = static_cast<TPSInternalProcedure*>(procs_[static_cast<std::size_t>(header.forwardNo)].get());
+            return true;
+        }
+        if (IsDuplicate(name, TPSBlockInfo{})) {
+            MakeError({}, Err::DuplicateIdentifier, p.RawToken());
+            return false;
+        }
+        return true;
+    };
+    rules.checkParam = [&](const TPSParameterDecl& param) {
+        bool clash = IsDuplicate(param.Name, TPSBlockInfo{&scope, -1, false});
+        const std::vector<TPSParameterDecl>& params = header.decl.Params;
+        for (std::size_t i = 0; i + 1 < params.size(); ++i)
+            clash = clash || sameName(params[i], param.NameHash, param.Name);
+        if (clash)
+            MakeError({}, Err::DuplicateIdentifier, param.OrgName);
+        return !clash;
+    };
+    TPSMethodKind kind;
+    return ReadMethodHeader(p, rules, &header.writtenName, header.decl, kind);
+}
+
+bool TPSPascalCompiler::DeclareExternal(RoutineHeader& header, TPSAttributes attributes)
+{
+    TPSPascalParser& p = *parser_;
+    p.Next();
+    if (p.CurrTokenId() != Tok::String) {
+        MakeError({}, Err::StringExpected, {});
+        return false;
+    }
+    const std::string& quoted = p.Token();
+    const std::string external = quoted.substr(1, quoted.size() - 2);
+    p.Next();
+    if (!Expect(p, Tok::Semicolon, Err::SemicolonExpected))
+        return false;
+    if (!OnExternalProc) {
+        MakeError({}, Err::SemicolonExpected, {});
+        return false;
+    }
+    std::unique_ptr<TPSRegProc> reg = OnExternalProc(this, &header.decl, FastUpperCase(header.writtenName), external);
+    if (!reg) {
+        MakeError({}, Err::CustomError, {});
+        return false;
+    }
+    regProcs_.push_back(std::move(reg));
+    procs_.push_back(std::make_unique<TPSExternalProcedure>(regProcs_.back().get()));
+    procs_.back()->Attributes = std::move(attributes);
+    return ApplyProcAttributes(procs_.back().get());
+}
+
+bool TPSPascalCompiler::ReadRoutineBody(TPSBlockInfo local)
+{
+    TPSPascalParser& p = *parser_;
+    localVarIndex_.Clear();
+    localVarOwner_ = local.Proc;
     // Local constants are seen only inside the routine; the element names of
     // an enumeration declared here stay, as its type does.
+    const std::size_t firstConstant = constants_.size();
     std::vector<std::pair<std::size_t, std::size_t>> localConstants;
     for (;;) {
         const Tok section = p.CurrTokenId();
@@ -341,10 +343,11 @@ bool TPSPascalCompiler::ProcessFunction()
     }
     if (!SkipBlockBody() || !Expect(p, Tok::Semicolon, Err::SemicolonExpected))
         return false;
-    for (auto range = localConstants.rbegin(); range != localConstants.rend(); ++range) {
-        const auto begin = constants_.begin();
-        constants_.erase(begin + static_cast<std::ptrdiff_t>(range->first),
-                         begin + static_cast<std::ptrdiff_t>(range->second));
+    if (!localConstants.empty()) {
+        DropConstants(firstConstant, [&localConstants](std::size_t i) {
+            return std::any_of(localConstants.begin(), localConstants.end(),
+                               [i](const auto& range) { return i >= range.first && i < range.second; });
+        });
     }
     return true;
 }

@@ -108,6 +108,7 @@ TPSParameterDecl& TPSParametersDecl::AddParam(std::string_view writtenName, TPSP
     TPSParameterDecl& param = Params.emplace_back();
     param.OrgName.assign(writtenName);
     param.Name = FastUpperCase(writtenName);
+    param.NameHash = MakeHash(param.Name);
     param.Mode = mode;
     param.AType = type;
     return param;

@@ -110,6 +110,7 @@ enum class TPSParameterMode : std::uint8_t { In = 0, Out = 1, InOut = 2 };
 
 struct TPSParameterDecl
 {
+    std::uint32_t NameHash = 0;
     std::string Name; // upper-cased
     std::string OrgName;
     TPSParameterMode Mode = TPSParameterMode::In;
@@ -324,6 +325,7 @@ struct TPSLabel
 {
     std::string Name;               // upper-cased
     std::int64_t CodePosition = -1; // unset until the label is placed
+    std::uint32_t NameHash = 0;
 };
 
 class TPSInternalProcedure : public TPSProcedure

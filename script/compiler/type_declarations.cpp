@@ -271,8 +271,10 @@ TPSType* TPSPascalCompiler::ReadInterfaceType(std::string_view name, TPSPascalPa
         if (!ReadMethodHeader(p, HeaderRules{}, &method, decl, kind)) {
             // Whatever part of the header was wrong, the method is what the
             // message names.
-            messages_.resize(messages);
-            ErrorAt(p, Err::CustomError, "Invalid method");
+            if (!parserError_) {
+                messages_.resize(messages);
+                ErrorAt(p, Err::CustomError, "Invalid method");
+            }
             return nullptr;
         }
         if (!Expect(p, Tok::Semicolon, Err::SemicolonExpected))

@@ -2,7 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <ostream>
+
 using ps::BaseType;
+
+// Error codes print as their texts.
+void PrintTo(TPSCompilerErrorCode code, std::ostream* os)
+{
+    *os << '"' << TPSPascalCompilerError(code).ShortMessage() << '"';
+}
 
 namespace {
 
@@ -446,6 +455,31 @@ struct DeclarationError
     const char* param = "";
 };
 
+void PrintTo(const DeclarationError& e, std::ostream* os)
+{
+    *os << '"' << e.text << "\" -> " << TPSPascalCompilerError(e.code, e.param).ShortMessage() << " at " << e.row
+        << ':' << e.col;
+}
+
+// A case's name is its place in the table and the start of its text, in
+// letters, digits and underscores, so that --gtest_filter can pick it.
+std::string caseName(const ::testing::TestParamInfo<DeclarationError>& info)
+{
+    std::string name = std::to_string(info.index) + "_";
+    bool gap = true;
+    for (const char* c = info.param.text; *c && name.size() < 40; ++c) {
+        const bool word = std::isalnum(static_cast<unsigned char>(*c)) != 0;
+        if (word)
+            name += *c;
+        else if (!gap)
+            name += '_';
+        gap = !word;
+    }
+    while (name.back() == '_')
+        name.pop_back();
+    return name;
+}
+
 class CompilerDeclarationErrors : public ::testing::TestWithParam<DeclarationError>
 {
 };
@@ -465,6 +499,8 @@ TEST_P(CompilerDeclarationErrors, ReportCodeAndPosition)
     EXPECT_EQ(error->Row, e.row) << e.text;
     EXPECT_EQ(error->Col, e.col) << e.text;
     EXPECT_EQ(error->Param, e.param) << e.text;
+    // A compile stops at its first error, and says nothing more.
+    EXPECT_EQ(h.c.GetMessageCount(), 1u) << e.text << ": " << h.c.GetMessage(h.c.GetMessageCount() - 1)->MessageToString();
 }
 
 using C = TPSCompilerErrorCode;
@@ -545,7 +581,31 @@ INSTANTIATE_TEST_SUITE_P(
         DeclarationError{"[Tag(1 procedure X; begin end;", C::CloseRoundExpected, 1, 8},
         DeclarationError{"[Tag(1) procedure X; begin end;", C::CloseBlockExpected, 1, 9},
         DeclarationError{"uses System;", C::DuplicateIdentifier, 1, 6, "SYSTEM"},
-        DeclarationError{"x", C::BeginExpected, 1, 1}, DeclarationError{"const s = 'open", C::StringError, 1, 11}));
+        DeclarationError{"x", C::BeginExpected, 1, 1}, DeclarationError{"const s = 'open", C::StringError, 1, 11}),
+    caseName);
+
+// A scan error is the only message: what the readers would say about the end
+// of text the parser then stands at adds nothing.
+INSTANTIATE_TEST_SUITE_P(
+    ScanErrors, CompilerDeclarationErrors,
+    ::testing::Values(DeclarationError{"program 'P;", C::StringError, 1, 9},
+                      DeclarationError{"program P\x01;", C::SyntaxError, 1, 10},
+                      DeclarationError{"program P; {open", C::CommentError, 1, 12},
+                      DeclarationError{"uses 'x;", C::StringError, 1, 6},
+                      DeclarationError{"var x: 'Integer;", C::StringError, 1, 8},
+                      DeclarationError{"var x, (* y: Integer;", C::CommentError, 1, 8},
+                      DeclarationError{"type T = record a: #$ZZ; end;", C::CharError, 1, 20},
+                      DeclarationError{"type T = array[1..'3] of Byte;", C::StringError, 1, 19},
+                      DeclarationError{"type T = procedure(a: 'Byte);", C::StringError, 1, 23},
+                      DeclarationError{"type I = interface(IUnknown) ['{00000000-0000-0000-0000-000000000000}'] "
+                                       "procedure M(a: 'x); end;",
+                                       C::StringError, 1, 88},
+                      DeclarationError{"const c = 1 + $;", C::SyntaxError, 1, 15},
+                      DeclarationError{"label a, 'b;", C::StringError, 1, 10},
+                      DeclarationError{"procedure P(a: Byte; 'b: Byte); begin end;", C::StringError, 1, 22},
+                      DeclarationError{"procedure P; var x: 'Byte; begin end;", C::StringError, 1, 21},
+                      DeclarationError{"[Tag('a] procedure X; begin end;", C::StringError, 1, 6}),
+    caseName);
 
 TEST(CompilerDeclarations, RoutineScopeEndsForConstantsNotForTypes)
 {

@@ -174,6 +174,13 @@ void TPSPreProcessor::InitializeDefines()
     Defines.Add("WIN32");
 }
 
+void TPSDefineSet::Assign(const TPSStringList& symbols)
+{
+    symbols_.clear();
+    for (const std::string& symbol : symbols)
+        symbols_.insert(symbol);
+}
+
 void TPSPreProcessor::Clear()
 {
     defineStates_.Clear();
@@ -187,7 +194,8 @@ std::string TPSPreProcessor::PreProcess(const std::string& fileName, std::string
     // Nothing of an earlier run, failed or not, may leak into this one.
     defineStates_.Clear();
     LineInfo.Clear();
-    CurrentDefines = Defines;
+    CurrentDefines.Assign(Defines);
+    includes_ = 0;
     std::string output;
     ProcessFile(fileName, text, 0, output);
     if (!defineStates_.Empty())
@@ -268,6 +276,10 @@ void TPSPreProcessor::ProcessFile(const std::string& fileName, std::string_view 
                 throw EPSPreProcessor(
                     format("Too many nested include files while processing '%s' from '%s'", {includeName, fileName}),
                     fileName, row, col);
+            if (++includes_ > MaxIncludes)
+                throw EPSPreProcessor(
+                    format("Too many include files while processing '%s' from '%s'", {includeName, fileName}),
+                    fileName, row, col);
             std::string content;
             if (!OnNeedFile || !OnNeedFile(*this, fileName, includeName, content))
                 throw EPSPreProcessor(format("Unable to find file '%s' used from '%s'", {includeName, fileName}),
@@ -279,18 +291,15 @@ void TPSPreProcessor::ProcessFile(const std::string& fileName, std::string_view 
             if (!write)
                 continue;
             requireOneWord();
-            const std::string symbol = FastUpperCase(param);
-            if (CurrentDefines.IndexOf(symbol) < 0)
-                CurrentDefines.Add(symbol);
+            CurrentDefines.Add(FastUpperCase(param));
         } else if (name == "UNDEF") {
             if (!write)
                 continue;
             requireOneWord();
-            if (const std::ptrdiff_t at = CurrentDefines.IndexOf(FastUpperCase(param)); at >= 0)
-                CurrentDefines.Delete(static_cast<std::size_t>(at));
+            CurrentDefines.Remove(FastUpperCase(param));
         } else if (name == "IFDEF" || name == "IFNDEF") {
             requireOneWord();
-            const bool defined = CurrentDefines.IndexOf(FastUpperCase(param)) >= 0;
+            const bool defined = CurrentDefines.Contains(FastUpperCase(param));
             defineStates_.Push(write && (defined == (name == "IFDEF")));
         } else if (name == "ELSE") {
             requireNone();

@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 class TPSPascalCompilerMessage;
@@ -125,6 +126,22 @@ private:
     std::vector<State> states_;
 };
 
+// The symbols in force while preprocessing, upper case. A symbol defined
+// twice is there once, so one UNDEF removes it.
+class TPSDefineSet
+{
+public:
+    void Assign(const TPSStringList& symbols);
+    void Add(std::string symbol) { symbols_.insert(std::move(symbol)); }
+    void Remove(const std::string& symbol) { symbols_.erase(symbol); }
+    bool Contains(const std::string& symbol) const { return symbols_.contains(symbol); }
+    std::size_t Count() const { return symbols_.size(); }
+    void Clear() { symbols_.clear(); }
+
+private:
+    std::unordered_set<std::string> symbols_;
+};
+
 class TPSPreProcessor
 {
 public:
@@ -155,7 +172,7 @@ public:
     void AdjustMessages(std::span<const std::unique_ptr<TPSPascalCompilerMessage>> messages) const;
 
     TPSStringList Defines;        // symbols to start from, upper case
-    TPSStringList CurrentDefines; // symbols in force while preprocessing
+    TPSDefineSet CurrentDefines;  // symbols in force while preprocessing
     TPSLineInfoList LineInfo;
     NeedFileHandler OnNeedFile;
     DirectiveHandler OnProcessDirective;
@@ -164,10 +181,14 @@ public:
     // Includes can multiply text (a file that includes itself twice doubles
     // at every level), so the output has a ceiling.
     std::size_t MaxOutputSize = 64 * 1024 * 1024;
+    // Each include adds to the position table whatever its size, so their
+    // number has a ceiling too.
+    std::size_t MaxIncludes = 10000;
 
 private:
     void ProcessFile(const std::string& fileName, std::string_view text, int depth, std::string& output);
     void Append(std::string& output, std::string_view text, bool write, const std::string& fileName) const;
 
     TPSDefineStates defineStates_;
+    std::size_t includes_ = 0;
 };

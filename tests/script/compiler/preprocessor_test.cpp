@@ -7,6 +7,19 @@
 
 #include <map>
 
+#include <sys/resource.h>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define SANITIZED_BUILD 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define SANITIZED_BUILD 1
+#endif
+#endif
+#ifndef SANITIZED_BUILD
+#define SANITIZED_BUILD 0
+#endif
+
 namespace {
 
 // A preprocessor whose include files live in memory.
@@ -99,12 +112,12 @@ TEST(PreProcessor, DefinesAndUndefines)
     const std::string out = f.run("{$DEFINE A}{$define a}{$UNDEF A}{$IFDEF A}yes{$ELSE}no{$ENDIF}");
     EXPECT_EQ(out.find("yes"), std::string::npos);
     EXPECT_NE(out.find("no"), std::string::npos);
-    EXPECT_EQ(f.pp.CurrentDefines.IndexOf("A"), -1);
+    EXPECT_FALSE(f.pp.CurrentDefines.Contains("A"));
 
     // DEFINE and UNDEF in a left-out branch do nothing.
     f.run("{$IFDEF NOPE}{$DEFINE B}{$UNDEF MSWINDOWS}{$ENDIF}");
-    EXPECT_EQ(f.pp.CurrentDefines.IndexOf("B"), -1);
-    EXPECT_GE(f.pp.CurrentDefines.IndexOf("MSWINDOWS"), 0);
+    EXPECT_FALSE(f.pp.CurrentDefines.Contains("B"));
+    EXPECT_TRUE(f.pp.CurrentDefines.Contains("MSWINDOWS"));
     // The starting set is not touched by a run.
     f.run("{$UNDEF MSWINDOWS}");
     EXPECT_GE(f.pp.Defines.IndexOf("MSWINDOWS"), 0);
@@ -267,9 +280,39 @@ TEST(PreProcessor, IncludeDepth)
     // Twice per level doubles the text at every level.
     for (int i = 1; i < 20; ++i)
         f.files["f" + std::to_string(i)] = "{$I f" + std::to_string(i + 1) + "}{$I f" + std::to_string(i + 1) + "}";
-    f.files["f20"] = "0123456789";
+    f.files["f20"] = std::string(4096, 'x');
     f.pp.MaxOutputSize = 1 << 20;
     EXPECT_TRUE(f.failure("{$I f1}").starts_with("Text too large while processing 'f"));
+    // With little text per file, the number of includes is what stops it.
+    f.files["f20"] = "x";
+    EXPECT_EQ(f.failure("{$I f1}"), "Too many include files while processing 'f20' from 'f19'");
+}
+
+// Files that include each other twice per level ask for a million includes
+// and would fill memory with positions long before the output is too large.
+// The run ends with an error well inside a memory ceiling.
+TEST(PreProcessor, AnIncludeBombStopsWithinAMemoryCeiling)
+{
+    auto bomb = [] {
+        Fixture f;
+        for (int i = 1; i < 20; ++i)
+            f.files["f" + std::to_string(i)] =
+                "{$I f" + std::to_string(i + 1) + "}\n{$I f" + std::to_string(i + 1) + "}\n";
+        f.files["f20"] = "x\n";
+        return f.failure("{$I f1}");
+    };
+#if SANITIZED_BUILD
+    // Sanitizers reserve more address space than any ceiling allows.
+    EXPECT_TRUE(bomb().starts_with("Too many include files while processing 'f"));
+#else
+    auto cappedRun = [&bomb] {
+        rlimit ceiling{};
+        ceiling.rlim_cur = ceiling.rlim_max = 512u << 20;
+        setrlimit(RLIMIT_AS, &ceiling);
+        std::exit(bomb().starts_with("Too many include files while processing 'f") ? 0 : 1);
+    };
+    EXPECT_EXIT(cappedRun(), ::testing::ExitedWithCode(0), "");
+#endif
 }
 
 TEST(PreProcessor, ARunStartsAfresh)

@@ -28,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     TPSPreProcessor pp;
     pp.MaxOutputSize = 1 << 20;
+    pp.MaxIncludes = 1000;
     pp.OnNeedFile = [&files](TPSPreProcessor&, const std::string&, std::string& fileName, std::string& content) {
         const auto it = files.find(fileName);
         if (it == files.end())

@@ -467,7 +467,7 @@ bool TPSPascalCompiler::IsLocalVar(const TPSInternalProcedure& proc, std::string
 
 void TPSPascalCompiler::DropConstants(std::size_t first, const std::function<bool(std::size_t)>& drop)
 {
-    constantIndex_.Forget(constants_, first, kKeyOf);
+    constantIndex_.Forget(first);
     std::size_t kept = first;
     for (std::size_t i = first; i < constants_.size(); ++i) {
         if (!drop(i))

@@ -6,14 +6,13 @@
 // last lookup are filed when the next lookup comes, under the name they
 // carry then, so a name given right after an entry is added (registration
 // renames some routines that way) is the one found. Renaming an entry after
-// it has been looked up, or reordering the list, needs Forget from the first
-// changed position.
+// it has been looked up, or removing or reordering entries, needs Forget from
+// the first changed position first.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 class TPSNameIndex
@@ -29,26 +28,20 @@ public:
 
     void Clear()
     {
-        slots_.clear();
-        filed_ = 0;
+        entries_.clear();
+        heads_.clear();
     }
 
-    // Drops every position from first on; call it before the list loses
-    // those entries, while they still carry the names they were filed under.
-    template <typename List, typename KeyOf> void Forget(const List& list, std::size_t first, KeyOf keyOf)
+    // Drops every position from first on.
+    void Forget(std::size_t first)
     {
-        for (std::size_t i = first; i < filed_; ++i) {
-            const auto bucket = slots_.find(keyOf(list[i]).hash);
-            if (bucket == slots_.end())
-                continue;
-            std::vector<std::uint32_t>& slots = bucket->second;
-            while (!slots.empty() && slots.back() >= first)
-                slots.pop_back();
-            if (slots.empty())
-                slots_.erase(bucket);
+        // Entries are filed in list order, so the dropped ones are the last
+        // filed and the newest of their chains.
+        while (!entries_.empty() && entries_.back().slot >= first) {
+            const Entry& e = entries_.back();
+            heads_[e.hash & (heads_.size() - 1)] = e.next;
+            entries_.pop_back();
         }
-        if (filed_ > first)
-            filed_ = first;
     }
 
     // The last (or, with fromFirst, the first) position whose entry has the
@@ -58,18 +51,22 @@ public:
                         KeyOf keyOf, Accept accept)
     {
         Catch(list, keyOf);
-        const auto bucket = slots_.find(hash);
-        if (bucket == slots_.end())
+        if (heads_.empty())
             return -1;
-        const std::vector<std::uint32_t>& slots = bucket->second;
-        for (std::size_t k = 0; k < slots.size(); ++k) {
-            const std::uint32_t slot = slots[fromFirst ? k : slots.size() - 1 - k];
-            const auto& entry = list[slot];
-            const Key key = keyOf(entry);
-            if (key.hash == hash && key.name == upperName && accept(entry))
-                return slot;
+        std::ptrdiff_t found = -1;
+        // A chain runs from the newest entry to the oldest.
+        for (std::int32_t at = heads_[hash & (heads_.size() - 1)]; at >= 0; at = entries_[at].next) {
+            const Entry& e = entries_[at];
+            if (e.hash != hash)
+                continue;
+            const auto& element = list[e.slot];
+            if (keyOf(element).name == upperName && accept(element)) {
+                found = e.slot;
+                if (!fromFirst)
+                    break;
+            }
         }
-        return -1;
+        return found;
     }
 
     template <typename List, typename KeyOf>
@@ -80,14 +77,42 @@ public:
     }
 
 private:
+    struct Entry
+    {
+        std::uint32_t hash;
+        std::uint32_t slot;
+        std::int32_t next; // the entry filed before it in the same chain, or -1
+    };
+
     template <typename List, typename KeyOf> void Catch(const List& list, KeyOf keyOf)
     {
-        if (list.size() < filed_)
+        std::size_t filed = entries_.empty() ? 0 : entries_.back().slot + 1;
+        if (list.size() < filed) {
             Clear(); // the list was emptied behind the index's back
-        for (; filed_ < list.size(); ++filed_)
-            slots_[keyOf(list[filed_]).hash].push_back(static_cast<std::uint32_t>(filed_));
+            filed = 0;
+        }
+        for (; filed < list.size(); ++filed) {
+            if (entries_.size() >= heads_.size())
+                Grow();
+            const std::uint32_t hash = keyOf(list[filed]).hash;
+            std::int32_t& head = heads_[hash & (heads_.size() - 1)];
+            entries_.push_back({hash, static_cast<std::uint32_t>(filed), head});
+            head = static_cast<std::int32_t>(entries_.size() - 1);
+        }
     }
 
-    std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> slots_;
-    std::size_t filed_ = 0;
+    // Doubles the chain heads and files every entry again, oldest first.
+    void Grow()
+    {
+        heads_.assign(heads_.empty() ? 16 : heads_.size() * 2, -1);
+        const std::size_t mask = heads_.size() - 1;
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            std::int32_t& head = heads_[entries_[i].hash & mask];
+            entries_[i].next = head;
+            head = static_cast<std::int32_t>(i);
+        }
+    }
+
+    std::vector<Entry> entries_; // in list order
+    std::vector<std::int32_t> heads_;
 };

@@ -197,6 +197,9 @@ private:
     void FreeCompileTables();
     void DefineStandardTypes();
     void DefineStandardProcedures();
+    void DefineVariantSupport();
+    void DefineExceptionSupport();
+    void DefineBaseInterfaces();
     bool ProcessSections();
     bool ReadProgramHeader(bool unit);
     bool ReadUses();
@@ -232,6 +235,8 @@ private:
     bool Expect(TPSPascalParser& parser, TPSPasToken token, TPSCompilerErrorCode code);
     bool ReadMethodHeader(TPSPascalParser& parser, const HeaderRules& rules, std::string* name, TPSParametersDecl& decl,
                           TPSMethodKind& kind);
+    TPSType* ReadParamType(TPSPascalParser& parser, const HeaderRules& rules);
+    bool ReadParamGroups(TPSPascalParser& parser, const HeaderRules& rules, TPSParametersDecl& decl);
     TPSType* ReadTypeLevel(std::string_view name, TPSPascalParser& parser, int depth);
     TPSType* ReadSetType(TPSPascalParser& parser);
     TPSType* ReadEnumType(std::string_view name, TPSPascalParser& parser);

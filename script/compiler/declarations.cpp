@@ -259,7 +259,8 @@ bool TPSPascalCompiler::ReadRoutineHeader(RoutineHeader& header)
         header.at = PlaceOf(p);
         header.forwardNo = FindProcNo(name, true);
         if (header.forwardNo >= 0) {
-            header.forward = static_cast<TPSInternalProcedure*>(procs_[static_cast<std::size_t>(header.forwardNo)].get());
+            header.forward =
+                static_cast<TPSInternalProcedure*>(procs_[static_cast<std::size_t>(header.forwardNo)].get());
             return true;
         }
         if (IsDuplicate(name, TPSBlockInfo{})) {

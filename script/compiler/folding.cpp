@@ -301,8 +301,8 @@ FoldStatus foldCurrency(Op op, TPSValueRecord& left, const TPSValueRecord& right
         const std::optional<std::int64_t> r =
             right.Base() == BaseType::Currency ? std::optional<std::int64_t>(right.Int) : roundToInt64(b * 10000);
         std::int64_t sum;
-        if (r && !(op == Op::Add ? __builtin_add_overflow(left.Int, *r, &sum)
-                                 : __builtin_sub_overflow(left.Int, *r, &sum)))
+        if (r &&
+            !(op == Op::Add ? __builtin_add_overflow(left.Int, *r, &sum) : __builtin_sub_overflow(left.Int, *r, &sum)))
             value = sum;
         break;
     }
@@ -377,9 +377,7 @@ FoldStatus foldEnumeration(Op op, TPSValueRecord& left, const TPSValueRecord& ri
         return FoldStatus::Ok;
     }
     if ((op == Op::And || op == Op::Or || op == Op::Xor) && left.FType == right.FType) {
-        left.SetInt(op == Op::And  ? left.Int & right.Int
-                    : op == Op::Or ? left.Int | right.Int
-                                   : left.Int ^ right.Int);
+        left.SetInt(op == Op::And ? left.Int & right.Int : op == Op::Or ? left.Int | right.Int : left.Int ^ right.Int);
         return FoldStatus::Ok;
     }
     return FoldStatus::TypeMismatch;
@@ -388,7 +386,7 @@ FoldStatus foldEnumeration(Op op, TPSValueRecord& left, const TPSValueRecord& ri
 } // namespace
 
 TPSPascalCompiler::FoldStatus TPSPascalCompiler::FoldComparison(Op op, TPSValueRecord& left,
-                                                                 const TPSValueRecord& right)
+                                                                const TPSValueRecord& right)
 {
     std::optional<bool> result;
     if (const std::optional<int> order = orderValues(left, right))
@@ -416,8 +414,8 @@ TPSPascalCompiler::FoldStatus TPSPascalCompiler::FoldText(TPSValueRecord& left, 
             text += GetWideStringValue(right);
         SetWideStringResult(left, std::move(text), kind);
     } else {
-        std::string text = lb == BaseType::AnsiString || lb == BaseType::PChar ? std::move(left.Str)
-                                                                               : GetStringValue(left);
+        std::string text =
+            lb == BaseType::AnsiString || lb == BaseType::PChar ? std::move(left.Str) : GetStringValue(left);
         if (rb == BaseType::AnsiString || rb == BaseType::PChar)
             text += right.Str;
         else

@@ -47,8 +47,8 @@ public:
     // The last (or, with fromFirst, the first) position whose entry has the
     // name and is accepted; -1 when there is none.
     template <typename List, typename KeyOf, typename Accept>
-    std::ptrdiff_t Find(const List& list, std::string_view upperName, std::uint32_t hash, bool fromFirst,
-                        KeyOf keyOf, Accept accept)
+    std::ptrdiff_t Find(const List& list, std::string_view upperName, std::uint32_t hash, bool fromFirst, KeyOf keyOf,
+                        Accept accept)
     {
         Catch(list, keyOf);
         if (heads_.empty())
@@ -70,8 +70,7 @@ public:
     }
 
     template <typename List, typename KeyOf>
-    std::ptrdiff_t Find(const List& list, std::string_view upperName, std::uint32_t hash, bool fromFirst,
-                        KeyOf keyOf)
+    std::ptrdiff_t Find(const List& list, std::string_view upperName, std::uint32_t hash, bool fromFirst, KeyOf keyOf)
     {
         return Find(list, upperName, hash, fromFirst, keyOf, [](const auto&) { return true; });
     }

@@ -278,8 +278,8 @@ void TPSPreProcessor::ProcessFile(const std::string& fileName, std::string_view 
                     fileName, row, col);
             if (++includes_ > MaxIncludes)
                 throw EPSPreProcessor(
-                    format("Too many include files while processing '%s' from '%s'", {includeName, fileName}),
-                    fileName, row, col);
+                    format("Too many include files while processing '%s' from '%s'", {includeName, fileName}), fileName,
+                    row, col);
             std::string content;
             if (!OnNeedFile || !OnNeedFile(*this, fileName, includeName, content))
                 throw EPSPreProcessor(format("Unable to find file '%s' used from '%s'", {includeName, fileName}),

@@ -171,8 +171,8 @@ public:
     void AdjustMessage(TPSPascalCompilerMessage& message) const;
     void AdjustMessages(std::span<const std::unique_ptr<TPSPascalCompilerMessage>> messages) const;
 
-    TPSStringList Defines;        // symbols to start from, upper case
-    TPSDefineSet CurrentDefines;  // symbols in force while preprocessing
+    TPSStringList Defines;       // symbols to start from, upper case
+    TPSDefineSet CurrentDefines; // symbols in force while preprocessing
     TPSLineInfoList LineInfo;
     NeedFileHandler OnNeedFile;
     DirectiveHandler OnProcessDirective;

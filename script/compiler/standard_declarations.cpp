@@ -111,6 +111,13 @@ void TPSPascalCompiler::DefineStandardProcedures()
          })
         AddFunction(header);
 
+    DefineVariantSupport();
+    DefineExceptionSupport();
+    DefineBaseInterfaces();
+}
+
+void TPSPascalCompiler::DefineVariantSupport()
+{
     AddTypeCopyN("TVarType", "Word");
     for (const auto& [name, value] : std::initializer_list<std::pair<const char*, int>>{
              {"varEmpty", 0},  {"varNull", 1},     {"varSmallInt", 2},    {"varInteger", 3},  {"varSingle", 4},
@@ -128,7 +135,10 @@ void TPSPascalCompiler::DefineStandardProcedures()
              "function VarType(const V: Variant): TVarType;",
          })
         AddNativeFunction(header);
+}
 
+void TPSPascalCompiler::DefineExceptionSupport()
+{
     AddTypeS("TIFException",
              "(ErNoError, erCannotImport, erInvalidType, ErInternalError, erInvalidHeader, erInvalidOpcode, "
              "erInvalidOpcodeParameter, erNoMainProc, erOutOfGlobalVarsRange, erOutOfProcRange, ErOutOfRange, "
@@ -147,8 +157,11 @@ void TPSPascalCompiler::DefineStandardProcedures()
              "function Int64ToStr(i: Int64): String;",
          })
         AddFunction(header);
-    AddParamsInCode(AddFunction("function SizeOf: Longint;"), {{"Data", M::In, nullptr}});
+    AddParamsInCode(AddFunction("function SizeOf: Longint;"), {{"Data", TPSParameterMode::In, nullptr}});
+}
 
+void TPSPascalCompiler::DefineBaseInterfaces()
+{
     // The placeholder methods only number the interfaces' methods.
     constexpr GUID unknownGuid = "{00000000-0000-0000-C000-000000000046}"_guid;
     constexpr auto stdcall = TPSCallingConvention::Stdcall;

@@ -457,8 +457,8 @@ struct DeclarationError
 
 void PrintTo(const DeclarationError& e, std::ostream* os)
 {
-    *os << '"' << e.text << "\" -> " << TPSPascalCompilerError(e.code, e.param).ShortMessage() << " at " << e.row
-        << ':' << e.col;
+    *os << '"' << e.text << "\" -> " << TPSPascalCompilerError(e.code, e.param).ShortMessage() << " at " << e.row << ':'
+        << e.col;
 }
 
 // A case's name is its place in the table and the start of its text, in
@@ -500,7 +500,8 @@ TEST_P(CompilerDeclarationErrors, ReportCodeAndPosition)
     EXPECT_EQ(error->Col, e.col) << e.text;
     EXPECT_EQ(error->Param, e.param) << e.text;
     // A compile stops at its first error, and says nothing more.
-    EXPECT_EQ(h.c.GetMessageCount(), 1u) << e.text << ": " << h.c.GetMessage(h.c.GetMessageCount() - 1)->MessageToString();
+    EXPECT_EQ(h.c.GetMessageCount(), 1u) << e.text << ": "
+                                         << h.c.GetMessage(h.c.GetMessageCount() - 1)->MessageToString();
 }
 
 using C = TPSCompilerErrorCode;

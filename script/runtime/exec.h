@@ -7,6 +7,7 @@
 // parameter text, kept as the executer's exception state. Host routines may
 // raise; their exceptions become runtime errors of the running script.
 
+#include "script/compiler/instruction_set.h"
 #include "script/runtime/errors.h"
 #include "script/runtime/stack.h"
 #include "script/runtime/types.h"
@@ -256,6 +257,19 @@ private:
 
     // Interpreting.
     bool step(std::uint8_t opcode);
+    // One helper per instruction, or per family of alike instructions.
+    bool decodeTarget(TPSOperand& dest);
+    bool doAssign();
+    bool doCalc();
+    bool doCompare();
+    bool doPush();
+    bool doPushType();
+    bool doCall();
+    bool doCallVar();
+    bool doJump(pscode::Op op);
+    bool doJumpIf(bool whenNonZero);
+    bool doUnary(pscode::Op op);
+    bool doSetFlag();
     bool DecodeOperand(TPSOperand& out, bool usePointer);
     TPSStackEntry* resolveVar(std::uint32_t number, TPSError stackError, TPSTargetOrigin& origin);
     bool followPointer(const TPSPointerValue& pointer, TPSOperand& out);

@@ -556,144 +556,46 @@ bool TPSExec::doTryEnd()
 
 bool TPSExec::step(std::uint8_t opcode)
 {
-    switch (static_cast<Op>(opcode)) {
-    case Op::Assign: {
-        TPSOperand dest, source;
-        if (!DecodeOperand(dest, true))
-            return false;
-        if (dest.temporary)
-            return fail(erInvalidOpcodeParameter);
-        return DecodeOperand(source, true) && AssignValue(this, dest.data, source.data, dest.type, source.type);
-    }
-    case Op::Calc: {
-        std::uint8_t op;
-        TPSOperand dest, source;
-        if (!readByte(op) || !DecodeOperand(dest, true))
-            return false;
-        if (dest.temporary)
-            return fail(erInvalidOpcodeParameter);
-        return DecodeOperand(source, true) &&
-               ApplyArithmeticOp(this, dest.data, source.data, dest.type, source.type, op);
-    }
-    case Op::Push: {
-        TPSOperand source;
-        if (!DecodeOperand(source, true))
-            return false;
-        TPSStackEntry* entry = stack_.PushType(source.type);
-        if (!entry)
-            return fail(erOutOfMemory);
-        if (!CopyValues(entry->data(), source.data, 1, source.type)) {
-            stack_.Pop();
-            return fail(ErTypeMismatch);
-        }
-        return true;
-    }
+    const auto op = static_cast<Op>(opcode);
+    switch (op) {
+    case Op::Assign:
+        return doAssign();
+    case Op::Calc:
+        return doCalc();
+    case Op::Push:
+        return doPush();
     case Op::PushRef:
         return pushReference();
     case Op::Pop:
         return popChecked(1);
-    case Op::Call: {
-        std::uint32_t procNo;
-        if (!readLong(procNo))
-            return false;
-        if (procNo >= procs_.size())
-            return fail(erOutOfProcRange);
-        return callProc(procNo);
-    }
+    case Op::Call:
+        return doCall();
     case Op::Jump:
     case Op::JumpFlag:
     case Op::PopJump:
-    case Op::PopPopJump: {
-        std::uint32_t offset;
-        if (!readLong(offset))
-            return false;
-        const auto op = static_cast<Op>(opcode);
-        if (op == Op::JumpFlag && !jumpFlag_)
-            return true;
-        if (op == Op::PopJump || op == Op::PopPopJump) {
-            if (!popChecked(op == Op::PopJump ? 1 : 2))
-                return false;
-        }
-        return jumpBy(static_cast<std::int32_t>(offset));
-    }
+    case Op::PopPopJump:
+        return doJump(op);
     case Op::JumpIfTrue:
-    case Op::JumpIfFalse: {
-        std::uint32_t offset;
-        bool nonZero;
-        if (!readLong(offset) || !testOperand(nonZero))
-            return false;
-        if (nonZero == (static_cast<Op>(opcode) == Op::JumpIfTrue))
-            return jumpBy(static_cast<std::int32_t>(offset));
-        return true;
-    }
+    case Op::JumpIfFalse:
+        return doJumpIf(op == Op::JumpIfTrue);
     case Op::Return:
         return doReturn();
-    case Op::PushType: {
-        std::uint32_t typeNo;
-        if (!readLong(typeNo))
-            return false;
-        if (typeNo >= types_.size())
-            return fail(erInvalidType);
-        if (!stack_.PushType(types_[typeNo].get()))
-            return fail(erOutOfMemory);
-        return true;
-    }
-    case Op::Compare: {
-        std::uint8_t op;
-        TPSOperand dest, left, right;
-        if (!readByte(op) || !DecodeOperand(dest, true))
-            return false;
-        if (dest.temporary)
-            return fail(erInvalidOpcodeParameter);
-        return DecodeOperand(left, true) && DecodeOperand(right, true) &&
-               CompareValues(this, left.data, right.data, dest.data, left.type, right.type, dest.type, op);
-    }
-    case Op::CallVar: {
-        TPSOperand operand;
-        if (!DecodeOperand(operand, true))
-            return false;
-        if (operand.type->baseType != BaseType::Procedural)
-            return fail(ErTypeMismatch);
-        const auto& value = *static_cast<const TPSProcValue*>(operand.data);
-        if (value.procNo == 0 && value.self) {
-            // Host methods are called through the native bridge, which this
-            // executer does not have.
-            return fail(erCouldNotCallProc);
-        }
-        if (value.procNo >= procs_.size() || value.procNo == mainProc_)
-            return fail(erOutOfProcRange);
-        return callProc(value.procNo);
-    }
+    case Op::PushType:
+        return doPushType();
+    case Op::Compare:
+        return doCompare();
+    case Op::CallVar:
+        return doCallVar();
     case Op::SetPointer:
         return setPointer(false);
     case Op::SetPointerCopy:
         return setPointer(true);
     case Op::BoolNot:
     case Op::Negate:
-    case Op::BitNot: {
-        TPSOperand operand;
-        if (!DecodeOperand(operand, true))
-            return false;
-        if (operand.temporary)
-            return true; // a constant changes nothing
-        const auto op = static_cast<Op>(opcode);
-        if (op == Op::BoolNot)
-            return BooleanNotValue(this, operand.data, operand.type);
-        if (op == Op::Negate)
-            return NegateValue(this, operand.data, operand.type);
-        return BitwiseNotValue(this, operand.data, operand.type);
-    }
-    case Op::SetFlag: {
-        TPSOperand operand;
-        std::uint8_t invert;
-        if (!DecodeOperand(operand, true) || !readByte(invert))
-            return false;
-        std::int64_t value;
-        if (!IsOrdinal32(operand.type->baseType) || !GetIntegerValue(operand.data, operand.type, value))
-            return fail(erInvalidType);
-        jumpFlag_ = (value != 0) != (invert != 0);
-        return true;
-    }
+    case Op::BitNot:
+        return doUnary(op);
+    case Op::SetFlag:
+        return doSetFlag();
     case Op::TryOpen:
         return doTryOpen();
     case Op::TryEnd:
@@ -707,6 +609,142 @@ bool TPSExec::step(std::uint8_t opcode)
     default: // the invalid opcode and every unassigned one
         return fail(erInvalidOpcode);
     }
+}
+
+// The destination of an instruction that writes: never a constant.
+bool TPSExec::decodeTarget(TPSOperand& dest)
+{
+    if (!DecodeOperand(dest, true))
+        return false;
+    return !dest.temporary || fail(erInvalidOpcodeParameter);
+}
+
+bool TPSExec::doAssign()
+{
+    TPSOperand dest, source;
+    return decodeTarget(dest) && DecodeOperand(source, true) &&
+           AssignValue(this, dest.data, source.data, dest.type, source.type);
+}
+
+bool TPSExec::doCalc()
+{
+    std::uint8_t op;
+    TPSOperand dest, source;
+    return readByte(op) && decodeTarget(dest) && DecodeOperand(source, true) &&
+           ApplyArithmeticOp(this, dest.data, source.data, dest.type, source.type, op);
+}
+
+bool TPSExec::doCompare()
+{
+    std::uint8_t op;
+    TPSOperand dest, left, right;
+    return readByte(op) && decodeTarget(dest) && DecodeOperand(left, true) && DecodeOperand(right, true) &&
+           CompareValues(this, left.data, right.data, dest.data, left.type, right.type, dest.type, op);
+}
+
+bool TPSExec::doPush()
+{
+    TPSOperand source;
+    if (!DecodeOperand(source, true))
+        return false;
+    TPSStackEntry* entry = stack_.PushType(source.type);
+    if (!entry)
+        return fail(erOutOfMemory);
+    if (!CopyValues(entry->data(), source.data, 1, source.type)) {
+        stack_.Pop();
+        return fail(ErTypeMismatch);
+    }
+    return true;
+}
+
+bool TPSExec::doPushType()
+{
+    std::uint32_t typeNo;
+    if (!readLong(typeNo))
+        return false;
+    if (typeNo >= types_.size())
+        return fail(erInvalidType);
+    if (!stack_.PushType(types_[typeNo].get()))
+        return fail(erOutOfMemory);
+    return true;
+}
+
+bool TPSExec::doCall()
+{
+    std::uint32_t procNo;
+    if (!readLong(procNo))
+        return false;
+    if (procNo >= procs_.size())
+        return fail(erOutOfProcRange);
+    return callProc(procNo);
+}
+
+bool TPSExec::doCallVar()
+{
+    TPSOperand operand;
+    if (!DecodeOperand(operand, true))
+        return false;
+    if (operand.type->baseType != BaseType::Procedural)
+        return fail(ErTypeMismatch);
+    const auto& value = *static_cast<const TPSProcValue*>(operand.data);
+    if (value.procNo == 0 && value.self) {
+        // Host methods are called through the native bridge, which this
+        // executer does not have.
+        return fail(erCouldNotCallProc);
+    }
+    if (value.procNo >= procs_.size() || value.procNo == mainProc_)
+        return fail(erOutOfProcRange);
+    return callProc(value.procNo);
+}
+
+// Jump, JumpFlag, PopJump and PopPopJump.
+bool TPSExec::doJump(Op op)
+{
+    std::uint32_t offset;
+    if (!readLong(offset))
+        return false;
+    if (op == Op::JumpFlag && !jumpFlag_)
+        return true;
+    if ((op == Op::PopJump || op == Op::PopPopJump) && !popChecked(op == Op::PopJump ? 1 : 2))
+        return false;
+    return jumpBy(static_cast<std::int32_t>(offset));
+}
+
+bool TPSExec::doJumpIf(bool whenNonZero)
+{
+    std::uint32_t offset;
+    bool nonZero;
+    if (!readLong(offset) || !testOperand(nonZero))
+        return false;
+    return nonZero != whenNonZero || jumpBy(static_cast<std::int32_t>(offset));
+}
+
+// BoolNot, Negate and BitNot, in place.
+bool TPSExec::doUnary(Op op)
+{
+    TPSOperand operand;
+    if (!DecodeOperand(operand, true))
+        return false;
+    if (operand.temporary)
+        return true; // a constant changes nothing
+    if (op == Op::BoolNot)
+        return BooleanNotValue(this, operand.data, operand.type);
+    if (op == Op::Negate)
+        return NegateValue(this, operand.data, operand.type);
+    return BitwiseNotValue(this, operand.data, operand.type);
+}
+
+bool TPSExec::doSetFlag()
+{
+    TPSOperand operand;
+    std::uint8_t invert;
+    if (!DecodeOperand(operand, true) || !readByte(invert))
+        return false;
+    std::int64_t value;
+    if (!IsOrdinal32(operand.type->baseType) || !GetIntegerValue(operand.data, operand.type, value))
+        return fail(erInvalidType);
+    jumpFlag_ = (value != 0) != (invert != 0);
+    return true;
 }
 
 bool TPSExec::RunScriptProc(const std::vector<TPSValueRef>& params, std::uint32_t procNo)

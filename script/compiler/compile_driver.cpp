@@ -108,11 +108,11 @@ bool TPSPascalCompiler::ProcessSections()
         }
         case Tok::KwBegin:
             SetPlace(*mainProc_, PlaceOf(p));
-            return SkipBlockBody() && Expect(p, Tok::Period, Err::PeriodExpected);
+            return SkipBlockBody() && ExpectFinalPeriod();
         case Tok::KwEnd:
             if (AllowNoBegin || isUnit_) {
                 p.Next();
-                return Expect(p, Tok::Period, Err::PeriodExpected);
+                return ExpectFinalPeriod();
             }
             [[fallthrough]];
         default:
@@ -120,6 +120,16 @@ bool TPSPascalCompiler::ProcessSections()
             return false;
         }
     }
+}
+
+// The text ends at the final period: whatever follows it is not read, so
+// not even a scan error there can fail the compile.
+bool TPSPascalCompiler::ExpectFinalPeriod()
+{
+    if (parser_->CurrTokenId() == Tok::Period)
+        return true;
+    MakeError({}, Err::PeriodExpected, {});
+    return false;
 }
 
 bool TPSPascalCompiler::ReadProgramHeader(bool unit)
@@ -140,8 +150,7 @@ bool TPSPascalCompiler::ReadProgramHeader(bool unit)
 bool TPSPascalCompiler::ReadUses()
 {
     TPSPascalParser& p = *parser_;
-    p.Next();
-    for (;;) {
+    return ReadNameList([this, &p] {
         if (p.CurrTokenId() != Tok::Identifier) {
             MakeError({}, Err::IdentifierExpected, {});
             return false;
@@ -155,16 +164,8 @@ bool TPSPascalCompiler::ReadUses()
             }
         }
         unitNames_.push_back({name, -1, hash});
-        if (OnUses && !OnUses(this, name))
-            return false;
-        p.Next();
-        if (p.CurrTokenId() == Tok::Semicolon)
-            break;
-        if (!Expect(p, Tok::Comma, Err::SemicolonExpected))
-            return false;
-    }
-    p.Next();
-    return true;
+        return !OnUses || OnUses(this, name);
+    });
 }
 
 bool TPSPascalCompiler::FinishCompile()

@@ -203,6 +203,7 @@ private:
     bool ProcessSections();
     bool ReadProgramHeader(bool unit);
     bool ReadUses();
+    bool ExpectFinalPeriod();
     bool FinishCompile();
 
     TPSType* AppendType(std::unique_ptr<TPSType> type);
@@ -264,6 +265,10 @@ private:
     // The parser's token must be an identifier that names nothing yet in the
     // block, nor any of taken; otherwise error 1 or 10.
     bool CheckNewName(const TPSBlockInfo& block, const std::vector<TPSLabel>& taken = {});
+    // After the section's keyword: names separated by commas up to a
+    // semicolon. take looks at each name at the parser's token and reports
+    // its own errors.
+    bool ReadNameList(const std::function<bool()>& take);
     void AddVariable(TPSBlockInfo& block, std::string_view name, TPSType* type, const SourcePlace& at);
     void NotifyVariable(TPSVariableType kind, std::int32_t varNo, std::int32_t procNo, std::uint32_t position);
     bool SkipBlockBody();

@@ -164,12 +164,22 @@ bool TPSPascalCompiler::ProcessConsts(TPSBlockInfo& block)
 bool TPSPascalCompiler::ProcessLabels(TPSBlockInfo& block)
 {
     TPSPascalParser& p = *parser_;
-    p.Next();
     std::vector<TPSLabel>& labels = block.Proc->Labels;
-    for (;;) {
+    return ReadNameList([&] {
         if (!CheckNewName(block, labels))
             return false;
         labels.push_back({p.Token(), -1, MakeHash(p.Token())});
+        return true;
+    });
+}
+
+bool TPSPascalCompiler::ReadNameList(const std::function<bool()>& take)
+{
+    TPSPascalParser& p = *parser_;
+    p.Next();
+    for (;;) {
+        if (!take())
+            return false;
         p.Next();
         if (p.CurrTokenId() == Tok::Semicolon)
             break;

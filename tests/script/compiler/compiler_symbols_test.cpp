@@ -608,6 +608,21 @@ INSTANTIATE_TEST_SUITE_P(
                       DeclarationError{"[Tag('a] procedure X; begin end;", C::StringError, 1, 6}),
     caseName);
 
+TEST(CompilerDeclarations, NothingAfterTheFinalPeriodIsRead)
+{
+    for (const char* text : {"begin end. 'open", "begin end.{", "program P; begin end.\x01"}) {
+        CompileHarness h;
+        h.c.AllowNoEnd = false;
+        EXPECT_TRUE(h.compile(text)) << text;
+        EXPECT_EQ(h.c.GetMessageCount(), 0u) << text;
+    }
+    CompileHarness h;
+    h.c.AllowNoEnd = false;
+    EXPECT_FALSE(h.compile("begin end;"));
+    ASSERT_EQ(h.c.GetMessageCount(), 1u);
+    EXPECT_EQ(h.c.GetMessage(0)->MessageToString(), "[Error] (1:10): period ('.') expected");
+}
+
 TEST(CompilerDeclarations, RoutineScopeEndsForConstantsNotForTypes)
 {
     CompileHarness h;

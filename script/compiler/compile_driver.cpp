@@ -32,7 +32,7 @@ bool TPSPascalCompiler::Compile(std::string text)
 
     if (OnUses && !OnUses(this, "SYSTEM"))
         return false;
-    unitNames_.push_back({"SYSTEM", -1, MakeHash("SYSTEM")});
+    unitNames_.push_back({"SYSTEM", MakeHash("SYSTEM")});
     return ProcessSections() && FinishCompile();
 }
 
@@ -157,13 +157,13 @@ bool TPSPascalCompiler::ReadUses()
         }
         const std::string name = p.Token();
         const std::uint32_t hash = MakeHash(name);
-        for (const TPSLabel& known : unitNames_) {
+        for (const HashedName& known : unitNames_) {
             if (known.NameHash == hash && known.Name == name) {
                 MakeError({}, Err::DuplicateIdentifier, name);
                 return false;
             }
         }
-        unitNames_.push_back({name, -1, hash});
+        unitNames_.push_back({name, hash});
         return !OnUses || OnUses(this, name);
     });
 }

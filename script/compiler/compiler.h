@@ -245,6 +245,14 @@ private:
     TPSType* ReadRecordType(TPSPascalParser& parser, int depth);
     TPSType* ReadInterfaceType(std::string_view name, TPSPascalParser& parser);
 
+    // An upper-cased name and its hash, for the short lists of names that a
+    // new one must differ from.
+    struct HashedName
+    {
+        std::string Name;
+        std::uint32_t NameHash = 0;
+    };
+
     struct SourcePlace
     {
         std::int32_t pos;
@@ -264,7 +272,8 @@ private:
     bool IsDuplicate(std::string_view upperName, const TPSBlockInfo& block);
     // The parser's token must be an identifier that names nothing yet in the
     // block, nor any of taken; otherwise error 1 or 10.
-    bool CheckNewName(const TPSBlockInfo& block, const std::vector<TPSLabel>& taken = {});
+    template <typename Named> bool CheckNewName(const TPSBlockInfo& block, const std::vector<Named>& taken);
+    bool CheckNewName(const TPSBlockInfo& block) { return CheckNewName(block, std::vector<HashedName>{}); }
     // After the section's keyword: names separated by commas up to a
     // semicolon. take looks at each name at the parser's token and reports
     // its own errors.
@@ -323,8 +332,7 @@ private:
     std::vector<std::unique_ptr<TPSCompileTimeClass>> classes_;
     std::vector<std::unique_ptr<TPSInterface>> interfaces_;
     std::vector<std::unique_ptr<TPSAttributeType>> attributeTypes_;
-    // The units named so far; a name with its hash, as a label has.
-    std::vector<TPSLabel> unitNames_;
+    std::vector<HashedName> unitNames_;
     mutable TPSNameIndex typeIndex_;
     TPSNameIndex procIndex_;
     TPSNameIndex regProcIndex_;

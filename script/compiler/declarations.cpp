@@ -50,7 +50,8 @@ void TPSPascalCompiler::NotifyVariable(TPSVariableType kind, std::int32_t varNo,
 
 // ---- Sections ---------------------------------------------------------------
 
-bool TPSPascalCompiler::CheckNewName(const TPSBlockInfo& block, const std::vector<TPSLabel>& taken)
+template <typename Named>
+bool TPSPascalCompiler::CheckNewName(const TPSBlockInfo& block, const std::vector<Named>& taken)
 {
     TPSPascalParser& p = *parser_;
     if (p.CurrTokenId() != Tok::Identifier) {
@@ -59,7 +60,7 @@ bool TPSPascalCompiler::CheckNewName(const TPSBlockInfo& block, const std::vecto
     }
     const std::uint32_t hash = MakeHash(p.Token());
     bool clash = IsDuplicate(p.Token(), block);
-    for (const TPSLabel& name : taken)
+    for (const Named& name : taken)
         clash = clash || sameName(name, hash, p.Token());
     if (clash)
         MakeError({}, Err::DuplicateIdentifier, p.RawToken());
@@ -94,13 +95,13 @@ bool TPSPascalCompiler::ProcessVars(TPSBlockInfo& block)
     p.Next();
     do {
         // The names of one group, checked against each other as they come.
-        std::vector<TPSLabel> group;
+        std::vector<HashedName> group;
         std::vector<std::string> names;
         std::vector<SourcePlace> places;
         for (;;) {
             if (!CheckNewName(block, group))
                 return false;
-            group.push_back({p.Token(), -1, MakeHash(p.Token())});
+            group.push_back({p.Token(), MakeHash(p.Token())});
             names.push_back(p.RawToken());
             places.push_back(PlaceOf(p));
             p.Next();

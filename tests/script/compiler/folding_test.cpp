@@ -363,6 +363,10 @@ TEST(ConstantFolding, ConstantSectionsFoldLiteralsAndNames)
         EXPECT_EQ(value("NEGMONEY").Int, -15000);
         EXPECT_EQ(value("NEGREAL").Real, -2.5);
         EXPECT_EQ(value("USESK").Int, 30);
+        // Adding to a named string leaves the name's own value as it was.
+        EXPECT_EQ(value("STEM").Str, "ab");
+        EXPECT_EQ(value("GROWN").Str, "abcab");
+        EXPECT_EQ(value("GROWNWIDE").WStr, u"ab\u012Cab");
     };
     ASSERT_TRUE(h.compile("type TE = (One, Two, Three);\n"
                           "const Big = 2147483648; NegMin = -2147483648; NegLarge = -3000000000;\n"
@@ -372,7 +376,8 @@ TEST(ConstantFolding, ConstantSectionsFoldLiteralsAndNames)
                           "CrLf = #13#$0A; NotTrue = not True; NotBits = not 5;\n"
                           "EnumLess = One < Three; EnumSame = Two <> Two; Logic = True and not False;\n"
                           "Chained = 1 = 1 = False; Money = HostMoney + 1.25; NegMoney = -HostMoney;\n"
-                          "NegReal = -2.5; K = 3; UsesK = K * 10;"))
+                          "NegReal = -2.5; K = 3; UsesK = K * 10;\n"
+                          "Stem = 'ab'; Grown = Stem + 'c' + Stem; GrownWide = Stem + #300 + Stem;"))
         << (h.firstError() ? h.firstError()->MessageToString() : "");
 }
 

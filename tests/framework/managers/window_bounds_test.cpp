@@ -66,7 +66,10 @@ protected:
     // The ini file without the header lines that change with each save.
     QString StoredValues()
     {
-        QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(ReadBytes(IniPath()).constData() + 2));
+        // UTF-16 after the byte-order mark; the array's own terminator is a single byte.
+        const QByteArray bytes = ReadBytes(IniPath());
+        const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2),
+                                                (bytes.size() - 2) / 2);
         QStringList lines = text.split(QStringLiteral("\r\n"));
         lines.removeIf([](const QString& l) { return l.startsWith("Last saving="); });
         return lines.join('\n');

@@ -121,6 +121,7 @@ constexpr std::uint32_t ShortTextLimit = 256;               // class names, proc
 constexpr std::uint32_t MaxSetBits = 256;                   // at most this
 constexpr std::uint32_t StaticArrayCountLimit = 0x20000000; // element counts below this
 constexpr std::size_t GuidSize = 16;
+constexpr std::uint32_t MaxExternalNameLength = 255; // a host routine's name has a one-byte length
 
 // Procedure record flags.
 constexpr std::uint8_t ProcExternal = 0x01;

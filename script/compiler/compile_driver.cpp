@@ -191,7 +191,7 @@ bool TPSPascalCompiler::FinishCompile()
             MakeHint({}, TPSCompilerHintCode::VariableNotUsed, var->Name)
                 ->SetCustomPos(static_cast<std::uint32_t>(var->DeclarePos), var->DeclareRow, var->DeclareCol);
     }
-    return true;
+    return MakeOutput();
 }
 
 // Until the statement compiler reads bodies, a block is skipped from its

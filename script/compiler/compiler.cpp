@@ -1,5 +1,6 @@
 #include "script/compiler/compiler.h"
 
+#include "script/compiler/member_import.h"
 #include "script/compiler/utils.h"
 
 #include <algorithm>
@@ -260,7 +261,7 @@ TPSRegProc* TPSPascalCompiler::AddFunction(std::string_view header)
     rules.openArrays = false;
     rules.untyped = false;
     rules.wholeText = true;
-    if (!ReadMethodHeader(parser, rules, &name, proc->Decl, kind))
+    if (!ReadMethodHeader(parser, rules, &name, proc->Decl, kind) || name.size() > ps::image::MaxExternalNameLength)
         throw EPSCompilerException(formatText("Unable to register function %s", header));
     proc->SetName(name);
     proc->ImportDecl = proc->Decl.Signature();
@@ -274,7 +275,7 @@ TPSRegProc* TPSPascalCompiler::AddNativeFunction(std::string_view declaration)
     auto proc = std::make_unique<TPSRegProc>();
     std::string name;
     TPSMethodKind kind;
-    if (!ParseMethod({}, declaration, name, proc->Decl, kind))
+    if (!ParseMethod({}, declaration, name, proc->Decl, kind) || name.size() > ps::image::MaxExternalNameLength)
         throw EPSCompilerException(formatText("Unable to register function %s", declaration));
     proc->SetName(name);
     proc->ImportDecl = proc->Decl.Signature();
@@ -331,6 +332,9 @@ TPSCompileTimeClass* TPSPascalCompiler::AddClass(TPSCompileTimeClass* parent, st
             existing->ClassInheritsFrom = parent;
         return existing;
     }
+    // The name is written into the image and into member import texts.
+    if (!psimport::IsImportName(name) || name.size() >= ps::image::ShortTextLimit)
+        throw EPSCompilerException(formatText("Unable to register class %s", name));
     auto* type = static_cast<TPSClassType*>(AddType(name, BaseType::Class));
     type->ExportName = true;
     auto cl = std::make_unique<TPSCompileTimeClass>(*this, name, type);

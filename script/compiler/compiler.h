@@ -7,6 +7,7 @@
 // registration interface raises (EPSCompilerException), and it is usable only
 // while a compile runs, that is from inside the OnUses callback.
 
+#include "script/compiler/class_import.h"
 #include "script/compiler/compiler_messages.h"
 #include "script/compiler/instruction_set.h"
 #include "script/compiler/name_index.h"
@@ -143,6 +144,24 @@ public:
     void SetBooleanResult(TPSValueRecord& value, bool result);
     void SetStringResult(TPSValueRecord& value, std::string text);
     void SetWideStringResult(TPSValueRecord& value, std::u16string text, ps::BaseType base);
+
+    // ---- Image and debug data (image_writer.cpp) ----------------------------
+    // Writes the bytecode image and appends the name lists to the debug data;
+    // the last step of a clean compile. False (and no image) when
+    // OnBeforeOutput vetoes or a used type has no image form.
+    bool MakeOutput();
+    // A typed value as attribute values and constant operands are written:
+    // the type's output number, then the value bytes. The type must be used.
+    void WriteConstValue(std::string& dest, const TPSValueRecord& value) const;
+    void WriteDebugData(std::string_view bytes) { debugOutput_.append(bytes); }
+    // A line record for the statement at the parser's token, at the current
+    // end of the procedure's code.
+    void WriteDebugLine(std::int32_t procNo);
+    // The parameter and local names of a script procedure whose body is done.
+    void WriteDebugProcNames(std::int32_t procNo);
+    // Appends a host routine made for a member import, with its external
+    // procedure; the procedure number.
+    std::int32_t AddImportProc(std::unique_ptr<TPSRegProc> proc);
 
     // ---- State the later stages and the host use ---------------------------
     TPSPascalParser& Parser() { return *parser_; }

@@ -315,6 +315,10 @@ bool TPSPascalCompiler::DeclareExternal(RoutineHeader& header, TPSAttributes att
         MakeError({}, Err::CustomError, {});
         return false;
     }
+    if (reg->Name.size() > ps::image::MaxExternalNameLength) {
+        MakeError({}, Err::CustomError, "Name too long");
+        return false;
+    }
     regProcs_.push_back(std::move(reg));
     procs_.push_back(std::make_unique<TPSExternalProcedure>(regProcs_.back().get()));
     procs_.back()->Attributes = std::move(attributes);
@@ -355,6 +359,7 @@ bool TPSPascalCompiler::ReadRoutineBody(TPSBlockInfo local)
     }
     if (!SkipBlockBody() || !Expect(p, Tok::Semicolon, Err::SemicolonExpected))
         return false;
+    WriteDebugProcNames(local.ProcNo);
     if (!localConstants.empty()) {
         DropConstants(firstConstant, [&localConstants](std::size_t i) {
             return std::any_of(localConstants.begin(), localConstants.end(),

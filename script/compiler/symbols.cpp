@@ -300,17 +300,3 @@ bool TPSInterface::IsCompatibleWith(const TPSInterface* other) const
     }
     return false;
 }
-
-TPSCompileTimeClass::TPSCompileTimeClass(TPSPascalCompiler& owner, std::string_view name, TPSClassType* type)
-    : Name(FastUpperCase(name)), NameHash(MakeHash(Name)), FType(type), Owner(owner)
-{
-}
-
-bool TPSCompileTimeClass::IsCompatibleWith(const TPSCompileTimeClass* other) const
-{
-    for (const TPSCompileTimeClass* c = this; c; c = c->ClassInheritsFrom) {
-        if (c == other)
-            return true;
-    }
-    return false;
-}

@@ -410,6 +410,8 @@ public:
     GUID Guid;
     TPSInterfaceType* AType = nullptr;
     std::vector<TPSInterfaceMethod> Methods;
+    std::int32_t CastProcNo = -1; // support routines, made on first use
+    std::int32_t TestProcNo = -1;
 
     // Reads a method header; False (and nothing added) when it is rejected.
     bool RegisterMethod(std::string_view header, TPSCallingConvention cc);
@@ -420,22 +422,4 @@ public:
 private:
     void SetName(std::string_view written);
     TPSPascalCompiler& owner_;
-};
-
-// A host class as scripts see it at compile time. Its members are declared
-// by the class-import interface.
-class TPSCompileTimeClass
-{
-public:
-    TPSCompileTimeClass(TPSPascalCompiler& owner, std::string_view name, TPSClassType* type);
-
-    TPSCompileTimeClass* ClassInheritsFrom = nullptr;
-    std::string Name; // upper-cased
-    std::uint32_t NameHash = 0;
-    bool IsAbstract = false;
-    TPSClassType* FType;
-    TPSPascalCompiler& Owner;
-
-    // True when this class is other or descends from it.
-    bool IsCompatibleWith(const TPSCompileTimeClass* other) const;
 };

@@ -2,6 +2,7 @@
 
 #include "script/compiler/compiler.h"
 
+#include "script/compiler/image_writer.h"
 #include "script/compiler/utils.h"
 
 #include <algorithm>
@@ -39,6 +40,10 @@ TPSType* TPSPascalCompiler::ReadTypeLevel(std::string_view name, TPSPascalParser
         TPSMethodKind kind;
         if (!ReadMethodHeader(p, HeaderRules{}, nullptr, proc->ProcDef, kind))
             return nullptr;
+        if (!ProceduralSignatureFits(proc->ProcDef)) {
+            ErrorAt(p, Err::InvalidNumberOfParameters);
+            return nullptr;
+        }
         type = AppendType(std::move(proc));
         break;
     }

@@ -1,8 +1,10 @@
 // Runs the declaration readers over arbitrary text: as a script, and as the
 // declaration texts a host registers. A failed compile must say why in one
-// error, and nothing may crash, hang or leak.
+// error, a successful one must leave an image the loader accepts, and nothing
+// may crash, hang or leak.
 
 #include "script/compiler/compiler.h"
+#include "script/runtime/exec.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -26,8 +28,44 @@ bool onUses(TPSPascalCompiler* sender, const std::string& unit)
         sender->AddNativeFunction(g_text);
     } catch (const EPSCompilerException&) {
     }
+    RegisterGraphicsClasses(*sender, true);
+    TPSCompileTimeClass* cl = sender->AddClass(sender->FindClass("TCanvas"), "TFuzzed");
+    cl->RegisterMethod(g_text);
+    cl->RegisterProperty("Fuzzed", g_text, TPSPropertyAccess::ReadWrite);
     return true;
 }
+
+// Everything a script declared or used goes into the image: the members of
+// the fuzzed class included.
+bool beforeOutput(TPSPascalCompiler* sender)
+{
+    TPSCompileTimeClass* cl = sender->FindClass("TFuzzed");
+    for (TPSCompileTimeClass* c = cl; c; c = c->ClassInheritsFrom) {
+        for (const auto& item : c->Items) {
+            if (auto* property = dynamic_cast<TPSDelphiClassItemProperty*>(item.get())) {
+                c->PropertyReadProcNo(*property);
+                c->PropertyWriteProcNo(*property);
+            } else {
+                c->MemberProcNo(*item);
+            }
+        }
+    }
+    cl->CastSupportProcNo();
+    cl->TestSupportProcNo();
+    return true;
+}
+
+// Binds every host routine and member, so that a load fails only on the
+// image itself.
+class BindAll : public TPSExec
+{
+public:
+    bool BindExternalProc(const std::string&, TPSExternalProcRec* proc) override
+    {
+        proc->handler = [](TPSExec*, TPSExternalProcRec*, TPSStack*, TPSStack*) { return true; };
+        return true;
+    }
+};
 
 std::unique_ptr<TPSRegProc> onExternal(TPSPascalCompiler*, TPSParametersDecl* decl, const std::string& name,
                                        const std::string& text)
@@ -53,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     compiler.AllowUnit = data[0] & 4;
     compiler.OnUses = onUses;
     compiler.OnExternalProc = onExternal;
+    compiler.OnBeforeOutput = beforeOutput;
     g_text.assign(reinterpret_cast<const char*>(data + 1), size - 1);
     // A failed compile says why in exactly one error, as it stops at the
     // first; a compile that succeeds has none.
@@ -62,5 +101,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         errors += dynamic_cast<const TPSPascalCompilerError*>(compiler.GetMessage(i)) ? 1 : 0;
     if (errors != (compiled ? 0u : 1u))
         std::abort();
+    if (!compiled)
+        return 0;
+    std::string image;
+    if (!compiler.GetOutput(image))
+        std::abort();
+    static BindAll* exec = [] {
+        auto* e = new BindAll;
+        e->SetMemoryLimit(std::size_t(64) << 20);
+        return e;
+    }();
+    if (!exec->LoadBytecode(image))
+        std::abort();
+    exec->Clear();
     return 0;
 }

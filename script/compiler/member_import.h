@@ -17,6 +17,8 @@
 // which is why a reader takes the member name up to the first '|' after the
 // class name and never looks for separators from the end.
 
+#include "script/compiler/instruction_set.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -46,12 +48,6 @@ inline bool IsImportName(std::string_view text)
     return true;
 }
 
-inline void AppendU32(std::string& text, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        text.push_back(static_cast<char>(static_cast<std::uint8_t>(value >> (8 * i))));
-}
-
 // A method or constructor, called with the register convention (byte 0).
 inline std::string MethodText(std::string_view className, std::string_view member, std::string_view signature)
 {
@@ -72,14 +68,14 @@ inline std::string PropertyText(std::string_view className, std::string_view pro
     if (write)
         text.push_back(WriteMark);
     text.push_back(NameSeparator);
-    AppendU32(text, indexCount + 1);
+    pscode::putU32(text, indexCount + 1);
     return text;
 }
 
 inline std::string InterfaceMethodText(std::uint32_t slot, std::uint8_t callingConvention, std::string_view signature)
 {
     std::string text(InterfacePrefix);
-    AppendU32(text, slot);
+    pscode::putU32(text, slot);
     text.push_back(static_cast<char>(callingConvention));
     text.append(signature);
     return text;

@@ -203,7 +203,7 @@ TEST(ImageWriter, LimitsAreCheckedAtTheDeclaration)
         std::string name;
         std::function<void(TPSPascalCompiler&)> registrations;
         std::string text;
-        std::string error; // "" when the compile succeeds
+        std::string error; // "" when the compile succeeds; a raise starts with "raises "
     };
     const std::vector<Case> cases = {
         {"254 parameters", nullptr, params(254), ""},
@@ -222,7 +222,7 @@ TEST(ImageWriter, LimitsAreCheckedAtTheDeclaration)
          "raises Unable to register class TA|B"},
         {"external name of 256", nullptr, external, "[Error] " + at(external, "begin") + "Name too long"},
         {"host record without fields", [](auto& c) { c.AddType("TEmpty", BaseType::Record); },
-         "var r: TEmpty; begin end.", "[Error] (1:26): Internal error (image: record without fields TEmpty)"},
+         "var r: TEmpty; begin end.", "Internal error (image: record without fields TEmpty)"},
     };
     for (const Case& t : cases) {
         SCOPED_TRACE(t.name);
@@ -238,7 +238,10 @@ TEST(ImageWriter, LimitsAreCheckedAtTheDeclaration)
         };
         std::string result;
         try {
-            result = h.compile(t.text) ? "" : firstErrorText(h);
+            // Errors found only when the image is written have no place of
+            // their own in the text.
+            const bool placed = t.error.rfind("[", 0) == 0;
+            result = h.compile(t.text) ? "" : placed ? firstErrorText(h) : h.firstError()->ShortMessage();
         } catch (const EPSCompilerException& e) {
             result = std::string("raises ") + e.what();
         }

@@ -39,6 +39,7 @@ void TPSExec::Clear()
         resource.freeProc(this, resource.data);
     }
     exportedVars_.clear();
+    objectHandles_.Clear();
     stack_.Clear();
     temps_.Clear();
     // Values refer to procedures and types, so the storage goes first.

@@ -11,6 +11,7 @@
 #include "script/runtime/errors.h"
 #include "script/runtime/stack.h"
 #include "script/runtime/types.h"
+#include "script/runtime/values.h"
 
 #include <cstdint>
 #include <exception>
@@ -185,6 +186,9 @@ public:
     void ReportError(TPSError code, std::string text, std::exception_ptr object = nullptr);
     virtual void HandleException(std::uint32_t procNo, std::uint32_t position, TPSError code, std::string text,
                                  std::exception_ptr object);
+    // Reports an exception raised inside a runtime operation as the error it
+    // stands for.
+    void ReportException(std::exception_ptr error) { handleHostException(std::move(error)); }
 
     // --- state
     TPSStatus Status() const { return status_; }
@@ -217,6 +221,8 @@ public:
     void SetMemoryLimit(std::size_t bytes);
 
     const TPSTypeRec* VariantType() const { return &variantType_; }
+    // Where object references stand in 32-bit integers; emptied by Clear.
+    TPSObjectHandles& ObjectHandles() { return objectHandles_; }
     const TPSTypeRec* VariantArrayType() const { return &variantArrayType_; }
 
 protected:
@@ -308,6 +314,7 @@ private:
     TPSTypeRec variantType_{ps::BaseType::Variant};
     TPSTypeRec_Array variantArrayType_{&variantType_};
 
+    TPSObjectHandles objectHandles_;
     TPSStack globals_;
     TPSStack temps_;
     TPSStack stack_;

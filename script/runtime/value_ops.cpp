@@ -3,7 +3,9 @@
 #include "script/compiler/instruction_set.h"
 #include "script/compiler/integer_calc.h"
 #include "script/runtime/exec.h"
+#include "script/runtime/values.h"
 
+#include <cmath>
 #include <cstring>
 #include <optional>
 
@@ -13,22 +15,48 @@ using pscode::CompareOp;
 
 namespace {
 
-template <typename T> T load(const void* data)
+// Sets of base type codes, one bit per code.
+constexpr std::uint32_t span(int from, int to)
 {
-    T value;
-    std::memcpy(&value, data, sizeof value);
-    return value;
+    std::uint32_t mask = 0;
+    for (int i = from; i <= to; ++i)
+        mask |= 1u << i;
+    return mask;
+}
+constexpr std::uint32_t bit(int code)
+{
+    return 1u << code;
 }
 
-template <typename T> void store(void* data, std::uint64_t value)
-{
-    const auto narrowed = static_cast<T>(value);
-    std::memcpy(data, &narrowed, sizeof narrowed);
-}
+// The left operand types each arithmetic operator takes.
+constexpr std::uint32_t calcTakes[] = {
+    span(1, 10) | bit(14) | span(16, 20) | bit(23) | bit(24) | bit(28),     // +
+    span(1, 9) | bit(16) | bit(17) | bit(18) | bit(20) | bit(23) | bit(24), // -
+    span(1, 9) | bit(16) | bit(17) | bit(23) | bit(24),                     // *
+    span(1, 9) | bit(16) | bit(17) | bit(24),                               // /
+    span(1, 6) | bit(16) | bit(17),                                         // mod
+    span(1, 6) | bit(16) | bit(17),                                         // shl
+    span(1, 6) | bit(16) | bit(17),                                         // shr
+    span(1, 6) | bit(16) | bit(17),                                         // and
+    span(1, 6) | bit(16) | bit(17),                                         // or
+    span(1, 6) | bit(16) | bit(17),                                         // xor
+    bit(25),                                                                // as
+};
 
-bool isUnsigned(BaseType base)
+// The left operand types each ordering and equality operator takes.
+constexpr std::uint32_t orderedTakes = span(1, 10) | bit(14) | span(16, 20) | bit(23) | bit(24) | bit(28);
+constexpr std::uint32_t compareTakes[] = {
+    orderedTakes,                                                  // >=
+    orderedTakes,                                                  // <=
+    orderedTakes & ~bit(23),                                       // >
+    orderedTakes & ~bit(23),                                       // <
+    span(1, 11) | bit(14) | span(16, 21) | span(23, 26) | bit(28), // <>
+    span(1, 11) | bit(14) | span(16, 21) | span(23, 26) | bit(28), // =
+};
+
+bool takes(std::uint32_t mask, BaseType base)
 {
-    return base == BaseType::Byte || base == BaseType::Word || base == BaseType::LongWord;
+    return ps::code(base) < 32 && ((mask >> ps::code(base)) & 1);
 }
 
 bool mismatch(TPSExec* exec)
@@ -37,25 +65,623 @@ bool mismatch(TPSExec* exec)
     return false;
 }
 
-// Values that a plain copy assigns when both sides have the same base type.
-bool copiesByBase(BaseType base)
+// Runs an operation; an exception raised inside it is reported as the
+// runtime error it stands for.
+template <typename F> bool reported(TPSExec* exec, F&& body)
 {
-    switch (base) {
-    case BaseType::Record:
-    case BaseType::DynArray:
-    case BaseType::StaticArray:
-    case BaseType::Set:
-    case BaseType::Pointer:
-    case BaseType::ReturnAddress:
+    try {
+        return body();
+    } catch (...) {
+        exec->ReportException(std::current_exception());
         return false;
-    default:
-        return true;
     }
 }
 
-bool apply(TPSExec* exec, const TPSTypeRec* type, void* data, std::uint64_t value)
+bool isUnsigned(BaseType base)
 {
-    return SetIntegerValue(data, type, static_cast<std::int64_t>(value)) || mismatch(exec);
+    return base == BaseType::Byte || base == BaseType::Word || base == BaseType::LongWord || base == BaseType::Char ||
+           base == BaseType::WideChar;
+}
+
+// Integers and characters of up to 64 bits, extended by their own sign.
+std::int64_t loadOrdinal(const void* data, BaseType base)
+{
+    switch (base) {
+    case BaseType::Byte:
+    case BaseType::Char:
+        return LoadAs<std::uint8_t>(data);
+    case BaseType::ShortInt:
+        return LoadAs<std::int8_t>(data);
+    case BaseType::Word:
+    case BaseType::WideChar:
+        return LoadAs<std::uint16_t>(data);
+    case BaseType::SmallInt:
+        return LoadAs<std::int16_t>(data);
+    case BaseType::LongWord:
+        return LoadAs<std::uint32_t>(data);
+    case BaseType::LongInt:
+        return LoadAs<std::int32_t>(data);
+    default:
+        return LoadAs<std::int64_t>(data);
+    }
+}
+
+// Stores the low bits that fit the type's width.
+void storeOrdinal(void* data, BaseType base, std::uint64_t bits)
+{
+    switch (base) {
+    case BaseType::Byte:
+    case BaseType::ShortInt:
+    case BaseType::Char:
+        StoreAs(data, static_cast<std::uint8_t>(bits));
+        break;
+    case BaseType::Word:
+    case BaseType::SmallInt:
+    case BaseType::WideChar:
+        StoreAs(data, static_cast<std::uint16_t>(bits));
+        break;
+    case BaseType::LongWord:
+    case BaseType::LongInt:
+        StoreAs(data, static_cast<std::uint32_t>(bits));
+        break;
+    default:
+        StoreAs(data, bits);
+        break;
+    }
+}
+
+bool isIntegerBase(BaseType base)
+{
+    return (ps::code(base) >= ps::code(BaseType::Byte) && ps::code(base) <= ps::code(BaseType::LongInt)) ||
+           base == BaseType::Int64;
+}
+
+bool isRealBase(BaseType base)
+{
+    return base == BaseType::Single || base == BaseType::Double || base == BaseType::Extended;
+}
+
+// The integer operators over x and y as the shared integer arithmetic does
+// them, for a left of the given type.
+std::uint64_t integerResult(CalcOp op, BaseType leftBase, std::int64_t x, std::int64_t y)
+{
+    // Characters count as the unsigned integers of their width.
+    if (leftBase == BaseType::Char)
+        leftBase = BaseType::Byte;
+    else if (leftBase == BaseType::WideChar)
+        leftBase = BaseType::Word;
+    const std::optional<std::uint64_t> result = ps::CalcIntegers(op, leftBase, x, y);
+    if (!result)
+        throw EDivByZero("Division by zero");
+    return *result;
+}
+
+Variant variantOfLeft(const void* data, const TPSTypeRec* type)
+{
+    Variant v;
+    ValueToVariant(data, type, v);
+    return v;
+}
+
+// left op right for a left of up to 32 bits.
+void smallIntegerOp(void* left, const void* right, const TPSTypeRec* leftType, const TPSTypeRec* rightType, CalcOp op)
+{
+    const BaseType lb = leftType->baseType;
+    const std::int64_t x = loadOrdinal(left, lb);
+    const bool arithmetic = op <= CalcOp::Mod;
+    if ((lb == BaseType::LongWord || lb == BaseType::LongInt) && arithmetic &&
+        rightType->baseType == BaseType::Variant) {
+        Variant v = variantOfLeft(left, leftType);
+        VariantOp(v, *static_cast<const Variant*>(right), static_cast<std::uint8_t>(op), false);
+        const std::int64_t back = lb == BaseType::LongWord ? VariantToInt64(v) : VariantToInt32(v);
+        storeOrdinal(left, lb, static_cast<std::uint64_t>(back));
+        return;
+    }
+    // The unsigned getter gives every accepted right its own 32 bits; the
+    // shared arithmetic reads them with the left's sign.
+    const std::int64_t y = isUnsigned(lb) || (arithmetic && (lb == BaseType::LongWord || lb == BaseType::LongInt))
+                               ? std::int64_t(GetValueAsUInt(right, rightType))
+                               : std::int64_t(GetValueAsInt(right, rightType));
+    storeOrdinal(left, lb, integerResult(op, lb, x, y));
+}
+
+// left op right for a real left.
+void realOp(void* left, const void* right, const TPSTypeRec* leftType, const TPSTypeRec* rightType, CalcOp op)
+{
+    const BaseType lb = leftType->baseType, rb = rightType->baseType;
+    const long double x = LoadReal(left, lb);
+    long double result;
+    if (isIntegerBase(rb) || isRealBase(rb)) {
+        result = RealArithmetic(static_cast<std::uint8_t>(op), x, GetValueAsReal(right, rightType));
+    } else if (rb == BaseType::Currency) {
+        const long double scaled = static_cast<long double>(LoadAs<std::int64_t>(right));
+        switch (op) {
+        case CalcOp::Add:
+            result = (scaled + x * 10000) / 10000;
+            break;
+        case CalcOp::Subtract:
+            result = (x * 10000 - scaled) / 10000;
+            break;
+        case CalcOp::Multiply:
+            result = scaled * x / 10000;
+            break;
+        default:
+            result = RealArithmetic(3, x, scaled) * 10000;
+            break;
+        }
+        if (!std::isfinite(result) && std::isfinite(x))
+            throw EMathError("Floating point overflow");
+    } else if (rb == BaseType::Variant) {
+        Variant v = VariantFromReal(static_cast<double>(x));
+        VariantOp(v, *static_cast<const Variant*>(right), static_cast<std::uint8_t>(op), true);
+        result = VariantToReal(v);
+    } else {
+        RaiseTypeMismatch();
+    }
+    StoreReal(left, lb, result);
+}
+
+// left op right for a currency left, held as its count of ten-thousandths.
+void currencyOp(void* left, const void* right, const TPSTypeRec* rightType, CalcOp op)
+{
+    const BaseType rb = rightType->baseType;
+    const long double scaled = static_cast<long double>(LoadAs<std::int64_t>(left));
+    long double result;
+    if (rb == BaseType::Currency) {
+        const long double r = static_cast<long double>(LoadAs<std::int64_t>(right));
+        switch (op) {
+        case CalcOp::Add:
+            result = scaled + r;
+            break;
+        case CalcOp::Subtract:
+            result = scaled - r;
+            break;
+        case CalcOp::Multiply:
+            result = scaled * r / 10000;
+            break;
+        default:
+            result = RealArithmetic(3, scaled, r) * 10000;
+            break;
+        }
+    } else if (isIntegerBase(rb) || isRealBase(rb)) {
+        const long double r = GetValueAsReal(right, rightType);
+        switch (op) {
+        case CalcOp::Add:
+            result = scaled + r * 10000;
+            break;
+        case CalcOp::Subtract:
+            result = scaled - r * 10000;
+            break;
+        case CalcOp::Multiply:
+            result = scaled * r;
+            break;
+        default:
+            result = RealArithmetic(3, scaled, r);
+            break;
+        }
+    } else if (rb == BaseType::Variant) {
+        Variant v = VariantFromCurrency(LoadAs<std::int64_t>(left));
+        VariantOp(v, *static_cast<const Variant*>(right), static_cast<std::uint8_t>(op), true);
+        StoreAs(left, VariantToCurrency(v));
+        return;
+    } else {
+        RaiseTypeMismatch();
+    }
+    StoreAs(left, RoundToInt64(result));
+}
+
+bool setOp(TPSExec* exec, void* left, const void* right, const TPSTypeRec* leftType, const TPSTypeRec* rightType,
+           CalcOp op)
+{
+    if (leftType != rightType)
+        return mismatch(exec);
+    auto* l = static_cast<std::uint8_t*>(left);
+    const auto* r = static_cast<const std::uint8_t*>(right);
+    for (std::uint32_t i = 0; i < static_cast<const TPSTypeRec_Set*>(leftType)->byteCount; ++i)
+        l[i] = op == CalcOp::Add ? l[i] | r[i] : op == CalcOp::Subtract ? l[i] & ~r[i] : l[i] & r[i];
+    return true;
+}
+
+// The class type a type number names, or none.
+const TPSTypeRec* classTypeOf(TPSExec* exec, const void* data, const TPSTypeRec* type)
+{
+    if (type->baseType != BaseType::LongWord)
+        return nullptr;
+    const TPSTypeRec* named = exec->GetTypeByNumber(LoadAs<std::uint32_t>(data));
+    return named && named->baseType == BaseType::Class ? named : nullptr;
+}
+
+// Whether the object is of the class or descends from it. Classes of the
+// host are known only through a class importer, which this executer does
+// not have, so no object passes.
+bool isInstance(const void* object, const TPSTypeRec* classType)
+{
+    static_cast<void>(object);
+    static_cast<void>(classType);
+    return false;
+}
+
+// ---- Comparisons ----------------------------------------------------------------
+
+using Order = VariantOrder;
+
+template <typename T> Order orderOf(const T& x, const T& y)
+{
+    if (x < y)
+        return Order::Less;
+    if (y < x)
+        return Order::Greater;
+    return x == y ? Order::Equal : Order::Unordered; // reals: NaN
+}
+
+bool outcomeOf(Order order, CompareOp op)
+{
+    switch (op) {
+    case CompareOp::GreaterEqual:
+        return order == Order::Greater || order == Order::Equal;
+    case CompareOp::LessEqual:
+        return order == Order::Less || order == Order::Equal;
+    case CompareOp::Greater:
+        return order == Order::Greater;
+    case CompareOp::Less:
+        return order == Order::Less;
+    case CompareOp::NotEqual:
+        return order != Order::Equal;
+    default:
+        return order == Order::Equal;
+    }
+}
+
+bool variantsEqual(const Variant& a, const Variant& b)
+{
+    try {
+        return VariantCompare(a, b) == Order::Equal;
+    } catch (const EVariantError&) {
+        return a == b; // arrays: the same elements in the same storage
+    }
+}
+
+bool procsEqual(const TPSProcValue& a, const TPSProcValue& b)
+{
+    return a.procNo == b.procNo && (a.procNo != 0 || (a.method == b.method && a.self == b.self));
+}
+
+// Two values of one type: strings by their text, reals by value, records
+// and static arrays part by part, references by what they refer to.
+bool valuesEqual(const void* a, const void* b, const TPSTypeRec* type)
+{
+    switch (type->baseType) {
+    case BaseType::AnsiString:
+    case BaseType::PChar:
+        return *static_cast<const std::string*>(a) == *static_cast<const std::string*>(b);
+    case BaseType::WideString:
+    case BaseType::UnicodeString:
+        return *static_cast<const std::u16string*>(a) == *static_cast<const std::u16string*>(b);
+    case BaseType::Variant:
+        return variantsEqual(*static_cast<const Variant*>(a), *static_cast<const Variant*>(b));
+    case BaseType::Single:
+    case BaseType::Double:
+    case BaseType::Extended:
+        return LoadReal(a, type->baseType) == LoadReal(b, type->baseType);
+    case BaseType::Procedural:
+        return procsEqual(*static_cast<const TPSProcValue*>(a), *static_cast<const TPSProcValue*>(b));
+    case BaseType::Pointer: {
+        const auto& x = *static_cast<const TPSPointerValue*>(a);
+        const auto& y = *static_cast<const TPSPointerValue*>(b);
+        return x.data == y.data && x.type == y.type;
+    }
+    case BaseType::Record: {
+        const auto* record = static_cast<const TPSTypeRec_Record*>(type);
+        for (std::size_t i = 0; i < record->fieldTypes.size(); ++i) {
+            const std::uint32_t offset = record->fieldOffsets[i];
+            if (!valuesEqual(static_cast<const std::byte*>(a) + offset, static_cast<const std::byte*>(b) + offset,
+                             record->fieldTypes[i]))
+                return false;
+        }
+        return true;
+    }
+    case BaseType::StaticArray: {
+        const auto* array = static_cast<const TPSTypeRec_StaticArray*>(type);
+        const std::uint32_t step = array->elementType->realSize;
+        for (std::uint32_t i = 0; i < array->elementCount; ++i)
+            if (!valuesEqual(static_cast<const std::byte*>(a) + std::size_t(i) * step,
+                             static_cast<const std::byte*>(b) + std::size_t(i) * step, array->elementType))
+                return false;
+        return true;
+    }
+    case BaseType::Set:
+        return std::memcmp(a, b, static_cast<const TPSTypeRec_Set*>(type)->byteCount) == 0;
+    default: // integers, characters, currency, references
+        return std::memcmp(a, b, type->realSize) == 0;
+    }
+}
+
+// How a LongInt left compares with the right.
+Order compareLongInt(std::int32_t x, const void* right, const TPSTypeRec* rightType, CompareOp op)
+{
+    const BaseType rb = rightType->baseType;
+    if (isIntegerBase(rb) && rb != BaseType::Int64)
+        return orderOf(x, static_cast<std::int32_t>(GetValueAsUInt(right, rightType)));
+    if (rb == BaseType::Char || rb == BaseType::WideChar)
+        return orderOf(x, static_cast<std::int32_t>(GetValueAsUInt(right, rightType)));
+    if (rb == BaseType::Procedural && (op == CompareOp::Equal || op == CompareOp::NotEqual))
+        return orderOf(x, static_cast<std::int32_t>(static_cast<const TPSProcValue*>(right)->procNo));
+    if (isRealBase(rb))
+        return orderOf(static_cast<long double>(x), LoadReal(right, rb));
+    if (rb == BaseType::Int64)
+        return orderOf(std::int64_t(x), LoadAs<std::int64_t>(right));
+    if (rb == BaseType::Variant)
+        return VariantCompare(VariantFromInt(x), *static_cast<const Variant*>(right));
+    RaiseTypeMismatch();
+}
+
+// The order of left and right for the operators 0 to 5; false (reported)
+// when the pair is not taken.
+bool orderValues(TPSExec* exec, const void* left, const void* right, const TPSTypeRec* leftType,
+                 const TPSTypeRec* rightType, CompareOp op, Order& order)
+{
+    const BaseType lb = leftType->baseType, rb = rightType->baseType;
+    switch (lb) {
+    case BaseType::Byte:
+        if (rb == BaseType::AnsiString || rb == BaseType::PChar)
+            order = orderOf(std::string(1, LoadAs<char>(left)), GetValueAsAnsiString(right, rightType));
+        else
+            order = orderOf(std::uint32_t(LoadAs<std::uint8_t>(left)), GetValueAsUInt(right, rightType));
+        return true;
+    case BaseType::ShortInt:
+    case BaseType::SmallInt:
+        order = orderOf(static_cast<std::int32_t>(loadOrdinal(left, lb)), GetValueAsInt(right, rightType));
+        return true;
+    case BaseType::Word:
+    case BaseType::LongWord:
+        order = orderOf(static_cast<std::uint32_t>(loadOrdinal(left, lb)), GetValueAsUInt(right, rightType));
+        return true;
+    case BaseType::LongInt:
+        order = compareLongInt(LoadAs<std::int32_t>(left), right, rightType, op);
+        return true;
+    case BaseType::Single:
+    case BaseType::Double:
+    case BaseType::Extended:
+        order = orderOf(LoadReal(left, lb), GetValueAsReal(right, rightType));
+        return true;
+    case BaseType::AnsiString:
+    case BaseType::PChar:
+    case BaseType::Char:
+        order = orderOf(GetValueAsAnsiString(left, leftType), GetValueAsAnsiString(right, rightType));
+        return true;
+    case BaseType::WideString:
+    case BaseType::UnicodeString:
+    case BaseType::WideChar:
+        order = orderOf(GetValueAsWideString(left, leftType), GetValueAsWideString(right, rightType));
+        return true;
+    case BaseType::Variant: {
+        Variant r;
+        if (!ValueToVariant(right, rightType, r))
+            return mismatch(exec);
+        order = VariantCompare(*static_cast<const Variant*>(left), r);
+        return true;
+    }
+    case BaseType::Int64:
+        order = orderOf(LoadAs<std::int64_t>(left), GetValueAsInt64(right, rightType));
+        return true;
+    case BaseType::Currency:
+        order = orderOf(LoadAs<std::int64_t>(left), GetValueAsCurrency(right, rightType));
+        return true;
+    case BaseType::Record:
+        if (leftType != rightType)
+            return mismatch(exec);
+        order = valuesEqual(left, right, leftType) ? Order::Equal : Order::Unordered;
+        return true;
+    case BaseType::Procedural:
+        if (rb != BaseType::Procedural)
+            return mismatch(exec);
+        order = procsEqual(*static_cast<const TPSProcValue*>(left), *static_cast<const TPSProcValue*>(right))
+                    ? Order::Equal
+                    : Order::Unordered;
+        return true;
+    case BaseType::Set: {
+        if (leftType != rightType)
+            return mismatch(exec);
+        const auto* l = static_cast<const std::uint8_t*>(left);
+        const auto* r = static_cast<const std::uint8_t*>(right);
+        bool leftHasAll = true, rightHasAll = true;
+        for (std::uint32_t i = 0; i < static_cast<const TPSTypeRec_Set*>(leftType)->byteCount; ++i) {
+            leftHasAll = leftHasAll && (l[i] & r[i]) == r[i];
+            rightHasAll = rightHasAll && (l[i] & r[i]) == l[i];
+        }
+        // >= asks whether the left holds the right, <= the other way round.
+        order = leftHasAll && rightHasAll ? Order::Equal
+                : leftHasAll              ? Order::Greater
+                : rightHasAll             ? Order::Less
+                                          : Order::Unordered;
+        return true;
+    }
+    case BaseType::Class:
+    case BaseType::Interface:
+        if (rb != lb)
+            return mismatch(exec);
+        order = LoadAs<const void*>(left) == LoadAs<const void*>(right) ? Order::Equal : Order::Unordered;
+        return true;
+    default:
+        return mismatch(exec);
+    }
+}
+
+bool storeOutcome(TPSExec* exec, void* dest, const TPSTypeRec* destType, bool outcome)
+{
+    switch (destType->baseType) {
+    case BaseType::Byte:
+    case BaseType::ShortInt:
+    case BaseType::Word:
+    case BaseType::SmallInt:
+    case BaseType::LongWord:
+    case BaseType::LongInt:
+        storeOrdinal(dest, destType->baseType, outcome);
+        return true;
+    case BaseType::Variant:
+        *static_cast<Variant*>(dest) = VariantFromBool(outcome);
+        return true;
+    default:
+        return mismatch(exec);
+    }
+}
+
+bool membership(TPSExec* exec, const void* left, const void* right, const TPSTypeRec* leftType,
+                const TPSTypeRec* rightType, bool& outcome)
+{
+    if (rightType->baseType == BaseType::DynArray &&
+        static_cast<const TPSTypeRec_Array*>(rightType)->elementType->baseType == BaseType::Variant) {
+        Variant wanted;
+        if (!ValueToVariant(left, leftType, wanted))
+            return mismatch(exec);
+        const auto* items = static_cast<const Variant*>(DynArrayElements(right));
+        outcome = false;
+        for (std::uint32_t i = 0; i < DynArrayGetLength(right, rightType) && !outcome; ++i)
+            outcome = VariantCompare(items[i], wanted) == Order::Equal;
+        return true;
+    }
+    if (rightType->baseType != BaseType::Set)
+        return mismatch(exec);
+    const std::uint32_t element = GetValueAsUInt(left, leftType);
+    if (element >= static_cast<const TPSTypeRec_Set*>(rightType)->bitCount) {
+        exec->SetError(erOutofRecordRange);
+        return false;
+    }
+    outcome = (static_cast<const std::uint8_t*>(right)[element / 8] >> (element % 8)) & 1;
+    return true;
+}
+
+// ---- Assignment -------------------------------------------------------------------
+
+bool assignDynArray(TPSExec* exec, void* dest, const void* source, const TPSTypeRec* destType,
+                    const TPSTypeRec* sourceType)
+{
+    const TPSTypeRec* element = static_cast<const TPSTypeRec_Array*>(destType)->elementType;
+    switch (sourceType->baseType) {
+    case BaseType::StaticArray: {
+        const auto* array = static_cast<const TPSTypeRec_StaticArray*>(sourceType);
+        if (array->elementType != element)
+            return mismatch(exec);
+        // A copy first: the source may live inside the array it replaces.
+        TPSDynArrayHeader* fresh = nullptr;
+        DynArraySetLength(&fresh, destType, array->elementCount);
+        if (!CopyValues(DynArrayElements(&fresh), source, array->elementCount, element)) {
+            FinalizeValue(&fresh, destType);
+            return mismatch(exec);
+        }
+        FinalizeValue(dest, destType);
+        *static_cast<TPSDynArrayHeader**>(dest) = fresh;
+        return true;
+    }
+    case BaseType::Variant:
+        if (!IsArrayVariant(*static_cast<const Variant*>(source)))
+            return mismatch(exec);
+        return VariantToDynArray(exec, dest, *static_cast<const Variant*>(source), destType);
+    case BaseType::DynArray:
+        if (static_cast<const TPSTypeRec_Array*>(sourceType)->elementType != element)
+            return mismatch(exec);
+        return CopyValues(dest, source, 1, destType) || mismatch(exec);
+    default:
+        return mismatch(exec);
+    }
+}
+
+bool assignValue(TPSExec* exec, void* dest, const void* source, const TPSTypeRec* destType,
+                 const TPSTypeRec* sourceType)
+{
+    FollowValuePointer(source, sourceType);
+    const BaseType db = destType->baseType, sb = sourceType->baseType;
+    switch (db) {
+    case BaseType::Byte:
+    case BaseType::Char:
+    case BaseType::Word:
+    case BaseType::WideChar:
+        storeOrdinal(dest, db, GetValueAsUInt(source, sourceType));
+        return true;
+    case BaseType::ShortInt:
+    case BaseType::SmallInt:
+        storeOrdinal(dest, db, static_cast<std::uint32_t>(GetValueAsInt(source, sourceType)));
+        return true;
+    case BaseType::LongWord:
+    case BaseType::LongInt: {
+        std::uint32_t bits;
+        if (sb == BaseType::Class && db == BaseType::LongInt)
+            bits = exec->ObjectHandles().HandleOf(LoadAs<void*>(source));
+        else if (sb == BaseType::Variant && db == BaseType::LongWord)
+            bits = static_cast<std::uint32_t>(VariantToInt64(*static_cast<const Variant*>(source)));
+        else if (sb == BaseType::Variant)
+            bits = static_cast<std::uint32_t>(VariantToInt32(*static_cast<const Variant*>(source)));
+        else if (isIntegerBase(sb) || sb == BaseType::Char || sb == BaseType::WideChar)
+            bits = GetValueAsUInt(source, sourceType);
+        else
+            RaiseTypeMismatch();
+        StoreAs(dest, bits);
+        return true;
+    }
+    case BaseType::Single:
+    case BaseType::Double:
+    case BaseType::Extended:
+        StoreReal(dest, db, GetValueAsReal(source, sourceType));
+        return true;
+    case BaseType::AnsiString:
+    case BaseType::PChar:
+        *static_cast<std::string*>(dest) = GetValueAsAnsiString(source, sourceType);
+        return true;
+    case BaseType::Record:
+    case BaseType::StaticArray:
+        return (destType == sourceType && CopyValues(dest, source, 1, destType)) || mismatch(exec);
+    case BaseType::DynArray:
+        return assignDynArray(exec, dest, source, destType, sourceType);
+    case BaseType::Variant: {
+        Variant value;
+        if (!ValueToVariant(source, sourceType, value))
+            return mismatch(exec);
+        *static_cast<Variant*>(dest) = std::move(value);
+        return true;
+    }
+    case BaseType::Int64:
+        StoreAs(dest, GetValueAsInt64(source, sourceType));
+        return true;
+    case BaseType::WideString:
+    case BaseType::UnicodeString:
+        *static_cast<std::u16string*>(dest) = GetValueAsWideString(source, sourceType);
+        return true;
+    case BaseType::Procedural:
+        if (sb == BaseType::LongWord)
+            static_cast<TPSProcValue*>(dest)->procNo = LoadAs<std::uint32_t>(source);
+        else if (sb == BaseType::Procedural)
+            *static_cast<TPSProcValue*>(dest) = *static_cast<const TPSProcValue*>(source);
+        else
+            RaiseTypeMismatch();
+        return true;
+    case BaseType::Set:
+        return (destType == sourceType && CopyValues(dest, source, 1, destType)) || mismatch(exec);
+    case BaseType::Currency:
+        StoreAs(dest, GetValueAsCurrency(source, sourceType));
+        return true;
+    case BaseType::Class: {
+        void* object = nullptr;
+        if (sb == BaseType::Class)
+            object = LoadAs<void*>(source);
+        else if ((sb != BaseType::LongWord && sb != BaseType::LongInt) ||
+                 !exec->ObjectHandles().ObjectOf(LoadAs<std::uint32_t>(source), object))
+            return mismatch(exec);
+        StoreAs(dest, object);
+        return true;
+    }
+    case BaseType::Interface:
+        if (sb == BaseType::Interface)
+            return CopyValues(dest, source, 1, destType) || mismatch(exec);
+        if (sb == BaseType::Class) {
+            // Host objects answer for interfaces only through the class
+            // importer, which this executer does not have.
+            exec->SetError(erInterfaceNotSupported);
+            return false;
+        }
+        return mismatch(exec);
+    default:
+        return mismatch(exec);
+    }
 }
 
 } // namespace
@@ -67,66 +693,24 @@ bool IsOrdinal32(BaseType base)
 
 bool GetIntegerValue(const void* data, const TPSTypeRec* type, std::int64_t& out)
 {
-    switch (type->baseType) {
-    case BaseType::Byte:
-        out = load<std::uint8_t>(data);
-        return true;
-    case BaseType::ShortInt:
-        out = load<std::int8_t>(data);
-        return true;
-    case BaseType::Word:
-        out = load<std::uint16_t>(data);
-        return true;
-    case BaseType::SmallInt:
-        out = load<std::int16_t>(data);
-        return true;
-    case BaseType::LongWord:
-        out = load<std::uint32_t>(data);
-        return true;
-    case BaseType::LongInt:
-        out = load<std::int32_t>(data);
-        return true;
-    case BaseType::Int64:
-        out = load<std::int64_t>(data);
-        return true;
-    default:
+    if (!isIntegerBase(type->baseType))
         return false;
-    }
+    out = loadOrdinal(data, type->baseType);
+    return true;
 }
 
 bool SetIntegerValue(void* data, const TPSTypeRec* type, std::int64_t value)
 {
-    const auto bits = static_cast<std::uint64_t>(value);
-    switch (type->baseType) {
-    case BaseType::Byte:
-    case BaseType::ShortInt:
-        store<std::uint8_t>(data, bits);
-        return true;
-    case BaseType::Word:
-    case BaseType::SmallInt:
-        store<std::uint16_t>(data, bits);
-        return true;
-    case BaseType::LongWord:
-    case BaseType::LongInt:
-        store<std::uint32_t>(data, bits);
-        return true;
-    case BaseType::Int64:
-        store<std::uint64_t>(data, bits);
-        return true;
-    default:
+    if (!isIntegerBase(type->baseType))
         return false;
-    }
+    storeOrdinal(data, type->baseType, static_cast<std::uint64_t>(value));
+    return true;
 }
 
 bool AssignValue(TPSExec* exec, void* dest, const void* source, const TPSTypeRec* destType,
                  const TPSTypeRec* sourceType)
 {
-    if (destType == sourceType || (destType->baseType == sourceType->baseType && copiesByBase(destType->baseType)))
-        return CopyValues(dest, source, 1, destType) || mismatch(exec);
-    std::int64_t value;
-    if (GetIntegerValue(source, sourceType, value) && SetIntegerValue(dest, destType, value))
-        return true;
-    return mismatch(exec);
+    return reported(exec, [&] { return assignValue(exec, dest, source, destType, sourceType); });
 }
 
 bool ApplyArithmeticOp(TPSExec* exec, void* left, const void* right, const TPSTypeRec* leftType,
@@ -136,16 +720,51 @@ bool ApplyArithmeticOp(TPSExec* exec, void* left, const void* right, const TPSTy
         exec->SetError(erInvalidOpcodeParameter);
         return false;
     }
-    std::int64_t x, y;
-    if (!GetIntegerValue(left, leftType, x) || !GetIntegerValue(right, rightType, y) ||
-        op == static_cast<std::uint8_t>(CalcOp::As))
+    const BaseType lb = leftType->baseType;
+    if (!takes(calcTakes[op], lb))
         return mismatch(exec);
-    // The folder computes constants with the same function, so a folded
-    // expression always equals what the running code gives.
-    const std::optional<std::uint64_t> result = ps::CalcIntegers(static_cast<CalcOp>(op), leftType->baseType, x, y);
-    if (!result)
-        throw EDivByZero("Division by zero"); // the only arithmetic failure left
-    return apply(exec, leftType, left, *result);
+    const auto calc = static_cast<CalcOp>(op);
+    return reported(exec, [&] {
+        FollowValuePointer(right, rightType);
+        switch (lb) {
+        case BaseType::Int64:
+            StoreAs(left, integerResult(calc, lb, LoadAs<std::int64_t>(left), GetValueAsInt64(right, rightType)));
+            return true;
+        case BaseType::Single:
+        case BaseType::Double:
+        case BaseType::Extended:
+            realOp(left, right, leftType, rightType, calc);
+            return true;
+        case BaseType::AnsiString:
+        case BaseType::PChar:
+            *static_cast<std::string*>(left) += GetValueAsAnsiString(right, rightType);
+            return true;
+        case BaseType::WideString:
+        case BaseType::UnicodeString:
+            *static_cast<std::u16string*>(left) += GetValueAsWideString(right, rightType);
+            return true;
+        case BaseType::Variant: {
+            Variant r;
+            if (!ValueToVariant(right, rightType, r))
+                return mismatch(exec);
+            auto& v = *static_cast<Variant*>(left);
+            VariantOp(v, r, op, IsFloatVariant(v));
+            return true;
+        }
+        case BaseType::Set:
+            return setOp(exec, left, right, leftType, rightType, calc);
+        case BaseType::Currency:
+            currencyOp(left, right, rightType, calc);
+            return true;
+        case BaseType::Class: {
+            const TPSTypeRec* classType = classTypeOf(exec, right, rightType);
+            return (classType && isInstance(LoadAs<const void*>(left), classType)) || mismatch(exec);
+        }
+        default: // integers and characters of up to 32 bits
+            smallIntegerOp(left, right, leftType, rightType, calc);
+            return true;
+        }
+    });
 }
 
 bool CompareValues(TPSExec* exec, const void* left, const void* right, void* dest, const TPSTypeRec* leftType,
@@ -155,69 +774,74 @@ bool CompareValues(TPSExec* exec, const void* left, const void* right, void* des
         exec->SetError(erInvalidOpcodeParameter);
         return false;
     }
-    std::int64_t x, y;
-    if (!GetIntegerValue(left, leftType, x))
-        return mismatch(exec);
-    bool outcome = false;
-    if (op == static_cast<std::uint8_t>(CompareOp::In)) {
-        if (rightType->baseType != BaseType::Set)
-            return mismatch(exec);
-        const auto* set = static_cast<const TPSTypeRec_Set*>(rightType);
-        const auto element = static_cast<std::uint32_t>(x);
-        if (element >= set->bitCount) {
-            exec->SetError(erOutofRecordRange);
-            return false;
+    const auto compare = static_cast<CompareOp>(op);
+    return reported(exec, [&] {
+        FollowValuePointer(left, leftType);
+        FollowValuePointer(right, rightType);
+        bool outcome = false;
+        if (compare == CompareOp::In) {
+            if (!membership(exec, left, right, leftType, rightType, outcome))
+                return false;
+        } else if (compare == CompareOp::Is) {
+            const TPSTypeRec* classType = classTypeOf(exec, right, rightType);
+            if (leftType->baseType != BaseType::Class || !classType)
+                return mismatch(exec);
+            outcome = isInstance(LoadAs<const void*>(left), classType);
+        } else {
+            Order order;
+            if (!takes(compareTakes[op], leftType->baseType))
+                return mismatch(exec);
+            if (!orderValues(exec, left, right, leftType, rightType, compare, order))
+                return false;
+            outcome = outcomeOf(order, compare);
         }
-        outcome = (static_cast<const std::uint8_t*>(right)[element / 8] >> (element % 8)) & 1;
-    } else {
-        if (op == static_cast<std::uint8_t>(CompareOp::Is) || !GetIntegerValue(right, rightType, y))
-            return mismatch(exec);
-        if (leftType->baseType != BaseType::Int64 && rightType->baseType != BaseType::Int64) {
-            // Compared in 32 bits by the left's sign.
-            const auto lowX = static_cast<std::uint32_t>(x), lowY = static_cast<std::uint32_t>(y);
-            x = isUnsigned(leftType->baseType) ? lowX : static_cast<std::int32_t>(lowX);
-            y = isUnsigned(leftType->baseType) ? lowY : static_cast<std::int32_t>(lowY);
-        }
-        switch (static_cast<CompareOp>(op)) {
-        case CompareOp::GreaterEqual:
-            outcome = x >= y;
-            break;
-        case CompareOp::LessEqual:
-            outcome = x <= y;
-            break;
-        case CompareOp::Greater:
-            outcome = x > y;
-            break;
-        case CompareOp::Less:
-            outcome = x < y;
-            break;
-        case CompareOp::NotEqual:
-            outcome = x != y;
-            break;
-        default:
-            outcome = x == y;
-            break;
-        }
-    }
-    if (destType->baseType == BaseType::Int64 || !SetIntegerValue(dest, destType, outcome))
-        return mismatch(exec);
-    return true;
+        return storeOutcome(exec, dest, destType, outcome);
+    });
 }
 
 bool NegateValue(TPSExec* exec, void* data, const TPSTypeRec* type)
 {
-    std::int64_t x;
-    return GetIntegerValue(data, type, x) ? apply(exec, type, data, 0 - static_cast<std::uint64_t>(x)) : mismatch(exec);
+    return reported(exec, [&] {
+        const BaseType base = type->baseType;
+        if (isIntegerBase(base) || base == BaseType::Currency)
+            storeOrdinal(data, base == BaseType::Currency ? BaseType::Int64 : base,
+                         0 - static_cast<std::uint64_t>(loadOrdinal(data, base)));
+        else if (isRealBase(base))
+            StoreReal(data, base, -LoadReal(data, base));
+        else if (base == BaseType::Variant)
+            VariantNegate(*static_cast<Variant*>(data));
+        else
+            return mismatch(exec);
+        return true;
+    });
 }
 
 bool BooleanNotValue(TPSExec* exec, void* data, const TPSTypeRec* type)
 {
-    std::int64_t x;
-    return GetIntegerValue(data, type, x) ? apply(exec, type, data, x == 0) : mismatch(exec);
+    return reported(exec, [&] {
+        const BaseType base = type->baseType;
+        if (isIntegerBase(base)) {
+            storeOrdinal(data, base, loadOrdinal(data, base) == 0);
+        } else if (base == BaseType::Variant) {
+            auto& v = *static_cast<Variant*>(data);
+            v = VariantFromBool(VariantCompare(v, VariantFromInt(0)) == Order::Equal);
+        } else {
+            return mismatch(exec);
+        }
+        return true;
+    });
 }
 
 bool BitwiseNotValue(TPSExec* exec, void* data, const TPSTypeRec* type)
 {
-    std::int64_t x;
-    return GetIntegerValue(data, type, x) ? apply(exec, type, data, ~static_cast<std::uint64_t>(x)) : mismatch(exec);
+    return reported(exec, [&] {
+        const BaseType base = type->baseType;
+        if (isIntegerBase(base))
+            storeOrdinal(data, base, ~static_cast<std::uint64_t>(loadOrdinal(data, base)));
+        else if (base == BaseType::Variant)
+            VariantNot(*static_cast<Variant*>(data));
+        else
+            return mismatch(exec);
+        return true;
+    });
 }

@@ -1,12 +1,12 @@
 #pragma once
 // Operations on typed script values that the interpreter's instructions
-// invoke. Each reports its own failures on the executer before returning
-// False; integer division by zero raises EDivByZero, which the interpreter
-// turns into a runtime error.
-//
-// So far these cover assignment between values of one type (and between
-// integer types), and arithmetic, comparison and the unary operators on the
-// integer types; every other combination is a type mismatch.
+// invoke: assignment with its conversions, the arithmetic, bitwise and
+// comparison operators and the unary ones. The left operand's type decides
+// which right operands an operator takes. Each reports its own failures on
+// the executer before returning False: a combination it does not take is
+// "Type Mismatch"; a value that cannot be read as the type needed, a
+// division by zero and a real fault become the runtime errors of the
+// exceptions behind them.
 
 #include "script/runtime/types.h"
 

@@ -2,6 +2,7 @@
 #include "script/runtime/exec.h"
 #include "script/runtime/value_ops.h"
 #include "script/runtime/values.h"
+#include "tests/script/runtime/image_builder.h"
 #include "tests/script/runtime/value_test_support.h"
 
 #include <gtest/gtest.h>
@@ -843,5 +844,118 @@ TEST(ValueOps, SettersStoreWhatTheDestinationTakesAndOtherwiseClearTheirFlag)
         std::string why;
         EXPECT_EQ(ok, row.want.has_value());
         EXPECT_TRUE(Holds(value, row.want ? *row.want : row.dest, why)) << why;
+    }
+}
+
+namespace {
+
+// An image of every type a value program needs, one global of each.
+struct ValueProgram
+{
+    testimage::ImageBuilder b;
+    std::uint32_t byteT = b.type(Byte), longint = b.type(LongInt), longword = b.type(LongWord), single = b.type(Single),
+                  dbl = b.type(Double), currency = b.type(Currency), string = b.type(AnsiString), chr = b.type(Char),
+                  variant = b.type(BaseType::Variant);
+
+    std::string image(const testimage::Code& body)
+    {
+        b.main(b.proc(body));
+        return b.image();
+    }
+    template <typename T> std::string bytesOf(T value) const
+    {
+        return std::string(reinterpret_cast<const char*>(&value), sizeof value);
+    }
+};
+
+} // namespace
+
+TEST(ValueOps, ProgramsRunTheOperationsThroughTheInterpreter)
+{
+    using namespace testimage;
+    ValueProgram p;
+    const std::uint32_t sum = p.b.var(p.byteT), equal = p.b.var(p.byteT), money = p.b.var(p.currency),
+                        less = p.b.var(p.byteT), fromSingle = p.b.var(p.currency), letter = p.b.var(p.chr),
+                        holder = p.b.var(p.variant), ratio = p.b.var(p.dbl);
+    Code c;
+    c.assign(V(sum), C(p.byteT, u8(200)))
+        .calc(CalcOp::Add, V(sum), C(p.byteT, u8(100)))
+        .compare(CompareOp::Equal, V(equal), C(p.longint, s32(-1)), C(p.longword, u32(0xFFFFFFFF)))
+        .assign(V(money), C(p.currency, u64(15000)))
+        .calc(CalcOp::Add, V(money), C(p.longint, s32(1)))
+        .compare(CompareOp::Less, V(less), C(p.string, text("ab")), C(p.string, text("b")))
+        .assign(V(fromSingle), C(p.single, p.bytesOf(0.1f)))
+        .assign(V(holder), C(p.string, text("A")))
+        .assign(V(letter), V(holder))
+        .assign(V(ratio), C(p.longint, s32(1)))
+        .calc(CalcOp::Divide, V(ratio), C(p.longint, s32(8)))
+        .ret();
+    TPSExec exec;
+    ASSERT_TRUE(exec.LoadBytecode(p.image(c)));
+    ASSERT_TRUE(exec.ExecuteCode()) << ErrorCodeToText(exec.ExceptionCode(), exec.ExceptionText());
+    const auto global = [&](std::uint32_t n) { return exec.GetGlobalVar(n).data; };
+    EXPECT_EQ(*static_cast<std::uint8_t*>(global(sum)), 44);
+    EXPECT_EQ(*static_cast<std::uint8_t*>(global(equal)), 1);
+    EXPECT_EQ(*static_cast<std::int64_t*>(global(money)), 25000);
+    EXPECT_EQ(*static_cast<std::uint8_t*>(global(less)), 1);
+    EXPECT_EQ(*static_cast<std::int64_t*>(global(fromSingle)), 1000);
+    EXPECT_EQ(*static_cast<std::uint8_t*>(global(letter)), 'A');
+    EXPECT_EQ(*static_cast<double*>(global(ratio)), 0.125);
+}
+
+TEST(ValueOps, FaultsInProgramsBecomeRuntimeErrors)
+{
+    using namespace testimage;
+    struct Row
+    {
+        const char* name;
+        std::function<Code(ValueProgram&, std::uint32_t real, std::uint32_t letter, std::uint32_t holder)> body;
+        std::string message;
+    };
+    const std::vector<Row> rows = {
+        {"integer division by zero",
+         [](ValueProgram& p, std::uint32_t, std::uint32_t, std::uint32_t) {
+             return Code().calc(CalcOp::Divide, V(0), C(p.longint, s32(0)));
+         },
+         "divide by Zero"},
+        {"integer mod zero",
+         [](ValueProgram& p, std::uint32_t, std::uint32_t, std::uint32_t) {
+             return Code().calc(CalcOp::Mod, V(0), C(p.longint, s32(0)));
+         },
+         "divide by Zero"},
+        {"real division by zero",
+         [](ValueProgram& p, std::uint32_t real, std::uint32_t, std::uint32_t) {
+             return Code().assign(V(real), C(p.longint, s32(1))).calc(CalcOp::Divide, V(real), C(p.longint, s32(0)));
+         },
+         "divide by Zero"},
+        {"real overflow",
+         [](ValueProgram& p, std::uint32_t real, std::uint32_t, std::uint32_t) {
+             return Code()
+                 .assign(V(real), C(p.dbl, p.bytesOf(1e300)))
+                 .calc(CalcOp::Multiply, V(real), C(p.dbl, p.bytesOf(1e300)));
+         },
+         "Math error"},
+        {"two characters to a char",
+         [](ValueProgram& p, std::uint32_t, std::uint32_t letter, std::uint32_t holder) {
+             return Code().assign(V(holder), C(p.string, text("AB"))).assign(V(letter), V(holder));
+         },
+         "Exception: Type Mismatch"},
+        {"a string to an integer",
+         [](ValueProgram& p, std::uint32_t, std::uint32_t, std::uint32_t) {
+             return Code().assign(V(0), C(p.string, text("1")));
+         },
+         "Exception: Type Mismatch"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ValueProgram p;
+        p.b.var(p.longint);
+        const std::uint32_t real = p.b.var(p.dbl), letter = p.b.var(p.chr), holder = p.b.var(p.variant);
+        Code body = row.body(p, real, letter, holder);
+        body.ret();
+        TPSExec exec;
+        ASSERT_TRUE(exec.LoadBytecode(p.image(body)));
+        EXPECT_FALSE(exec.ExecuteCode());
+        EXPECT_EQ(ErrorCodeToText(exec.ExceptionCode(), exec.ExceptionText()), row.message);
     }
 }

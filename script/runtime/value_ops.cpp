@@ -212,7 +212,7 @@ void realOp(void* left, const void* right, const TPSTypeRec* leftType, const TPS
         if (!std::isfinite(result) && std::isfinite(x))
             throw EMathError("Floating point overflow");
     } else if (rb == BaseType::Variant) {
-        Variant v = VariantFromReal(static_cast<double>(x));
+        Variant v = VariantFromReal(ToDouble(x));
         VariantOp(v, *static_cast<const Variant*>(right), static_cast<std::uint8_t>(op), true);
         result = VariantToReal(v);
     } else {

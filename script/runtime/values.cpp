@@ -201,6 +201,13 @@ long double RealArithmetic(std::uint8_t op, long double a, long double b)
     return result;
 }
 
+double ToDouble(long double value)
+{
+    double narrowed;
+    StoreReal(&narrowed, BaseType::Double, value);
+    return narrowed;
+}
+
 std::int64_t RoundToInt64(long double value)
 {
     const long double rounded = std::nearbyint(value);
@@ -210,16 +217,14 @@ std::int64_t RoundToInt64(long double value)
     return static_cast<std::int64_t>(rounded);
 }
 
-std::string RealToText(long double value, int digits)
+std::string RealToText(double value, int digits)
 {
     if (std::isnan(value))
         return "NAN";
     if (std::isinf(value))
         return value < 0 ? "-INF" : "INF";
     char buffer[64];
-    const auto end =
-        std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(value), std::chars_format::general, digits)
-            .ptr;
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits).ptr;
     std::string text(buffer, end);
     // "1e+20" is written "1E20", "1e-07" "1E-7".
     if (const auto e = text.find('e'); e != std::string::npos) {
@@ -486,12 +491,9 @@ void SetValueFromReal(void* data, const TPSTypeRec* type, bool& ok, long double 
         case BaseType::Extended:
             StoreReal(data, type->baseType, value);
             return true;
-        case BaseType::Variant: {
-            double narrowed;
-            StoreReal(&narrowed, BaseType::Double, value);
-            *static_cast<Variant*>(data) = VariantFromReal(narrowed);
+        case BaseType::Variant:
+            *static_cast<Variant*>(data) = VariantFromReal(ToDouble(value));
             return true;
-        }
         case BaseType::Currency:
             StoreAs(data, RoundToInt64(value * 10000));
             return true;
@@ -606,12 +608,9 @@ bool ValueToVariant(const void* data, const TPSTypeRec* type, Variant& out)
     case BaseType::Double:
         out = VariantFromReal(LoadAs<double>(data), type->exportName == "TDATETIME" ? varcode::Date : varcode::Double);
         return true;
-    case BaseType::Extended: {
-        double narrowed;
-        StoreReal(&narrowed, BaseType::Double, LoadReal(data, BaseType::Extended));
-        out = VariantFromReal(narrowed);
+    case BaseType::Extended:
+        out = VariantFromReal(ToDouble(LoadReal(data, BaseType::Extended)));
         return true;
-    }
     case BaseType::Currency:
         out = VariantFromCurrency(LoadAs<std::int64_t>(data));
         return true;

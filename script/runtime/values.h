@@ -63,12 +63,14 @@ void StoreReal(void* data, ps::BaseType base, long double value);
 // a op b for op + - * / (0 to 3): division by zero raises EZeroDivide, 0/0
 // and a finite result that overflows raise EMathError.
 long double RealArithmetic(std::uint8_t op, long double a, long double b);
+// The real as a double; EMathError when it is finite but beyond that range.
+double ToDouble(long double value);
 // Rounds half to even; EMathError when the result passes the Int64 range.
 std::int64_t RoundToInt64(long double value);
 
 // Texts of numbers as Variants convert them: up to `digits` significant
 // digits ("0.1", "1E20"), and currency with up to four decimals.
-std::string RealToText(long double value, int digits = 15);
+std::string RealToText(double value, int digits = 15);
 std::string CurrencyToText(std::int64_t scaled);
 // A whole text (blanks around it allowed) that is a decimal number.
 bool TextToInt64(std::string_view text, std::int64_t& value);

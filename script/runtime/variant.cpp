@@ -85,7 +85,7 @@ Variant numberFromText(const Variant& v)
         return VariantFromInt(whole, whole >= INT32_MIN && whole <= INT32_MAX ? varcode::Integer : varcode::Int64);
     long double real;
     if (TextToReal(text, real))
-        return VariantFromReal(static_cast<double>(real));
+        return VariantFromReal(ToDouble(real));
     cannotConvert();
 }
 
@@ -159,7 +159,7 @@ Variant integerOp(const Variant& a, const Variant& b, std::uint8_t op)
         break;
     }
     if (overflowed) // goes on in reals, as the wider type
-        return VariantFromReal(static_cast<double>(RealArithmetic(op, x, y)));
+        return VariantFromReal(ToDouble(RealArithmetic(op, x, y)));
     return integerResult(r, a, b);
 }
 
@@ -178,7 +178,7 @@ Variant currencyOp(const Variant& a, const Variant& b, std::uint8_t op)
         // Currency by currency gives a plain number, currency by a number
         // stays currency.
         if (bothCurrency)
-            return VariantFromReal(static_cast<double>(RealArithmetic(3, x, y)));
+            return VariantFromReal(ToDouble(RealArithmetic(3, x, y)));
         return VariantFromCurrency(RoundToInt64(RealArithmetic(3, x, y) * 10000));
     }
 }
@@ -382,7 +382,7 @@ void VariantOp(Variant& left, const Variant& right, std::uint8_t op, bool realDi
         if ((ak == Kind::Currency || bk == Kind::Currency) && ak != Kind::Real && bk != Kind::Real)
             left = currencyOp(a, b, op);
         else
-            left = VariantFromReal(static_cast<double>(RealArithmetic(op, VariantToReal(a), VariantToReal(b))));
+            left = VariantFromReal(ToDouble(RealArithmetic(op, VariantToReal(a), VariantToReal(b))));
     } else if (ak == Kind::Currency || bk == Kind::Currency) {
         left = currencyOp(a, b, op);
     } else {

@@ -233,6 +233,8 @@ TEST(ValueOps, StringAndVariantArithmetic)
         {"variant from currency", V(vInt(1)), I(Currency, 5000), CalcOp::Add, gives(V(vCurrency(15000)))},
         {"variant mod zero", V(vInt(5)), I(LongInt, 0), CalcOp::Mod, fails(ErDivideByZero)},
         {"variant real by zero", V(vReal(5)), I(LongInt, 0), CalcOp::Divide, fails(ErDivideByZero)},
+        {"variant real overflow", V(vReal(DBL_MAX)), I(LongInt, 10), CalcOp::Multiply, fails(ErMathError)},
+        {"extended too large for a variant", R(Extended, 1e4000L), V(vInt(1)), CalcOp::Add, fails(ErMathError)},
         {"variant text that is no number", V(vStr("x")), I(LongInt, 1), CalcOp::Multiply, fails(erException)},
     });
 }

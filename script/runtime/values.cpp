@@ -79,11 +79,17 @@ bool followDestination(void*& data, const TPSTypeRec*& type)
     return true;
 }
 
-// Integers of up to 32 bits, the Int64, reals, the Variant and Currency:
-// the destinations the integer setters share.
-bool setFromInteger(void* data, const TPSTypeRec* type, std::int64_t value, Variant variant)
+// The destinations of the integer setters: a Variant gets the integer
+// with the given code, a procedural value (for integers of 32 bits) its
+// number.
+bool setFromInteger(void* data, const TPSTypeRec* type, std::int64_t value, std::uint16_t variantCode)
 {
     switch (type->baseType) {
+    case BaseType::Procedural:
+        if (variantCode == varcode::Int64)
+            return false;
+        *static_cast<TPSProcValue*>(data) = {static_cast<std::uint32_t>(value), nullptr, nullptr};
+        return true;
     case BaseType::Byte:
     case BaseType::ShortInt:
     case BaseType::Char:
@@ -104,13 +110,75 @@ bool setFromInteger(void* data, const TPSTypeRec* type, std::int64_t value, Vari
         StoreReal(data, type->baseType, static_cast<long double>(value));
         return true;
     case BaseType::Variant:
-        *static_cast<Variant*>(data) = std::move(variant);
+        *static_cast<Variant*>(data) = VariantFromInt(value, variantCode);
         return true;
     case BaseType::Int64:
         StoreAs(data, value);
         return true;
     case BaseType::Currency:
         StoreAs(data, RoundToInt64(static_cast<long double>(value) * 10000));
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The text forms a string setter converts between.
+const std::string& narrowOf(const std::string& text)
+{
+    return text;
+}
+std::string narrowOf(const std::u16string& text)
+{
+    return Utf16ToUtf8(text);
+}
+std::u16string wideOf(const std::string& text)
+{
+    return Utf8ToUtf16(text);
+}
+const std::u16string& wideOf(const std::u16string& text)
+{
+    return text;
+}
+Variant variantOf(const std::string& text)
+{
+    return VariantFromString(text);
+}
+Variant variantOf(const std::u16string& text)
+{
+    return VariantFromWide(text);
+}
+char16_t unitOf(char c)
+{
+    return static_cast<unsigned char>(c);
+}
+char16_t unitOf(char16_t c)
+{
+    return c;
+}
+
+// Strings take the text converted, characters its first unit (an empty
+// text leaves them as they are), a Char that unit's low byte.
+template <typename Text> bool setFromText(void* data, const TPSTypeRec* type, const Text& value)
+{
+    switch (type->baseType) {
+    case BaseType::AnsiString:
+        *static_cast<std::string*>(data) = narrowOf(value);
+        return true;
+    case BaseType::Variant:
+        *static_cast<Variant*>(data) = variantOf(value);
+        return true;
+    case BaseType::Char:
+        if (!value.empty())
+            StoreAs(data, static_cast<std::uint8_t>(unitOf(value[0])));
+        return true;
+    case BaseType::WideString:
+    case BaseType::UnicodeString:
+        *static_cast<std::u16string*>(data) = wideOf(value);
+        return true;
+    case BaseType::WideChar:
+        if (!value.empty())
+            StoreAs(data, unitOf(value[0]));
         return true;
     default:
         return false;
@@ -448,36 +516,17 @@ std::u16string GetValueAsUnicodeString(const void* data, const TPSTypeRec* type)
 
 void SetValueFromUInt(void* data, const TPSTypeRec* type, bool& ok, std::uint32_t value)
 {
-    guarded(ok, [&] {
-        if (!followDestination(data, type))
-            return false;
-        if (type->baseType == BaseType::Procedural) {
-            *static_cast<TPSProcValue*>(data) = {value, nullptr, nullptr};
-            return true;
-        }
-        return setFromInteger(data, type, value, VariantFromInt(value, varcode::LongWord));
-    });
+    guarded(ok, [&] { return followDestination(data, type) && setFromInteger(data, type, value, varcode::LongWord); });
 }
 
 void SetValueFromInt(void* data, const TPSTypeRec* type, bool& ok, std::int32_t value)
 {
-    guarded(ok, [&] {
-        if (!followDestination(data, type))
-            return false;
-        if (type->baseType == BaseType::Procedural) {
-            *static_cast<TPSProcValue*>(data) = {static_cast<std::uint32_t>(value), nullptr, nullptr};
-            return true;
-        }
-        return setFromInteger(data, type, value, VariantFromInt(value, varcode::Integer));
-    });
+    guarded(ok, [&] { return followDestination(data, type) && setFromInteger(data, type, value, varcode::Integer); });
 }
 
 void SetValueFromInt64(void* data, const TPSTypeRec* type, bool& ok, std::int64_t value)
 {
-    guarded(ok, [&] {
-        return followDestination(data, type) &&
-               setFromInteger(data, type, value, VariantFromInt(value, varcode::Int64));
-    });
+    guarded(ok, [&] { return followDestination(data, type) && setFromInteger(data, type, value, varcode::Int64); });
 }
 
 void SetValueFromReal(void* data, const TPSTypeRec* type, bool& ok, long double value)
@@ -505,62 +554,12 @@ void SetValueFromReal(void* data, const TPSTypeRec* type, bool& ok, long double 
 
 void SetValueFromAnsiString(void* data, const TPSTypeRec* type, bool& ok, const std::string& value)
 {
-    guarded(ok, [&] {
-        if (!followDestination(data, type))
-            return false;
-        switch (type->baseType) {
-        case BaseType::AnsiString:
-            *static_cast<std::string*>(data) = value;
-            return true;
-        case BaseType::Variant:
-            *static_cast<Variant*>(data) = VariantFromString(value);
-            return true;
-        case BaseType::Char:
-            if (!value.empty())
-                StoreAs(data, value[0]);
-            return true;
-        case BaseType::WideString:
-        case BaseType::UnicodeString:
-            *static_cast<std::u16string*>(data) = Utf8ToUtf16(value);
-            return true;
-        case BaseType::WideChar:
-            if (!value.empty())
-                StoreAs(data, char16_t(static_cast<unsigned char>(value[0])));
-            return true;
-        default:
-            return false;
-        }
-    });
+    guarded(ok, [&] { return followDestination(data, type) && setFromText(data, type, value); });
 }
 
 void SetValueFromWideString(void* data, const TPSTypeRec* type, bool& ok, const std::u16string& value)
 {
-    guarded(ok, [&] {
-        if (!followDestination(data, type))
-            return false;
-        switch (type->baseType) {
-        case BaseType::AnsiString:
-            *static_cast<std::string*>(data) = Utf16ToUtf8(value);
-            return true;
-        case BaseType::Variant:
-            *static_cast<Variant*>(data) = VariantFromWide(value);
-            return true;
-        case BaseType::Char:
-            if (!value.empty())
-                StoreAs(data, static_cast<std::uint8_t>(value[0]));
-            return true;
-        case BaseType::WideString:
-        case BaseType::UnicodeString:
-            *static_cast<std::u16string*>(data) = value;
-            return true;
-        case BaseType::WideChar:
-            if (!value.empty())
-                StoreAs(data, value[0]);
-            return true;
-        default:
-            return false;
-        }
-    });
+    guarded(ok, [&] { return followDestination(data, type) && setFromText(data, type, value); });
 }
 
 void SetValueFromUnicodeString(void* data, const TPSTypeRec* type, bool& ok, const std::u16string& value)

@@ -647,13 +647,21 @@ bool ValueToVariant(const void* data, const TPSTypeRec* type, Variant& out)
 
 bool VariantToDynArray(TPSExec* exec, void* array, const Variant& value, const TPSTypeRec* arrayType)
 {
-    const VariantArray* source = VariantArrayOf(value);
+    // The Variant may be an element of the very array that is refilled: the
+    // copy keeps its items alive.
+    const Variant items = value;
+    const VariantArray* source = VariantArrayOf(items);
     if (!source || arrayType->baseType != BaseType::DynArray) {
         exec->SetError(ErTypeMismatch);
         return false;
     }
     const TPSTypeRec* element = static_cast<const TPSTypeRec_Array*>(arrayType)->elementType;
-    DynArraySetLength(array, arrayType, static_cast<std::uint32_t>(source->items.size()));
+    try {
+        DynArraySetLength(array, arrayType, static_cast<std::uint32_t>(source->items.size()));
+    } catch (...) {
+        exec->ReportException(std::current_exception());
+        return false;
+    }
     auto* first = static_cast<std::byte*>(DynArrayElements(array));
     for (std::size_t i = 0; i < source->items.size(); ++i)
         if (!AssignValue(exec, first + i * element->realSize, &source->items[i], element, exec->VariantType()))

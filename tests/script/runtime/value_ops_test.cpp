@@ -961,3 +961,18 @@ TEST(ValueOps, FaultsInProgramsBecomeRuntimeErrors)
         EXPECT_EQ(ErrorCodeToText(exec.ExceptionCode(), exec.ExceptionText()), row.message);
     }
 }
+
+TEST(ValueOps, AnArrayRefilledFromItsOwnElement)
+{
+    // The Variant array read is an element of the array it replaces.
+    const Types& t = types();
+    TPSExec exec;
+    Value array(t.variantArray.get());
+    DynArraySetLength(array.data(), array.type(), 1);
+    auto* items = static_cast<Variant*>(DynArrayElements(array.data()));
+    items[0] = VariantFromArray({vStr("a"), vInt(2), vNull});
+    ASSERT_TRUE(AssignValue(&exec, array.data(), &items[0], array.type(), t.of(BaseType::Variant)));
+    ASSERT_EQ(DynArrayGetLength(array.data(), array.type()), 3u);
+    items = static_cast<Variant*>(DynArrayElements(array.data()));
+    EXPECT_EQ(std::vector<Variant>(items, items + 3), (std::vector<Variant>{vStr("a"), vInt(2), vNull}));
+}

@@ -548,7 +548,8 @@ HRESULT DemuxFilter::fill(DemuxPin* pin, IMediaSample* sample)
             continue;
         }
         moved_ = true;
-        DemuxPin* owner = owner_[static_cast<std::size_t>(read.stream)];
+        const auto stream = static_cast<std::size_t>(read.stream);
+        DemuxPin* owner = stream < owner_.size() ? owner_[stream] : nullptr;
         if (!owner)
             continue;
         if (read.timed && read.start >= stopAt_.load()) {

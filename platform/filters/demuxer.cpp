@@ -111,7 +111,8 @@ HRESULT Demuxer::openInput(const char* url)
     if (err < 0)
         return VFW_E_UNSUPPORTED_STREAM;
 
-    const int count = streamCount();
+    streamCount_ = static_cast<int>(format_->nb_streams);
+    const int count = streamCount_;
     origin_.assign(static_cast<std::size_t>(count), 0);
     nextTs_.assign(static_cast<std::size_t>(count), AV_NOPTS_VALUE);
     for (int i = 0; i < count && reference_ < 0; ++i) {
@@ -154,11 +155,6 @@ std::string Demuxer::formatName() const
     return format_->iformat->name;
 }
 
-int Demuxer::streamCount() const
-{
-    return static_cast<int>(format_->nb_streams);
-}
-
 const AVStream* Demuxer::stream(int index) const
 {
     return index >= 0 && index < streamCount() ? format_->streams[index] : nullptr;
@@ -187,8 +183,18 @@ void Demuxer::setWanted(int index, bool wanted)
 bool Demuxer::readRaw(DemuxedPacket& out)
 {
     av::PacketPtr packet = av::makePacket();
-    if (!packet || av_read_frame(format_, packet.get()) < 0)
+    if (!packet)
         return false;
+    for (;;) {
+        if (av_read_frame(format_, packet.get()) < 0)
+            return false;
+        if (packet->stream_index < streamCount_)
+            break;
+        // A stream that appeared after opening: no pin knows it, and the
+        // tables here are sized for the streams found then.
+        format_->streams[packet->stream_index]->discard = AVDISCARD_ALL;
+        av_packet_unref(packet.get());
+    }
     const int index = packet->stream_index;
     const AVStream* s = format_->streams[index];
     auto& next = nextTs_[static_cast<std::size_t>(index)];

@@ -41,7 +41,9 @@ public:
 
     // FFmpeg's short name of the container ("avi", "mpeg", "mpegts"...).
     std::string formatName() const;
-    int streamCount() const;
+    // The streams found on opening. Program and transport streams may
+    // announce more later on: those are skipped.
+    int streamCount() const { return streamCount_; }
     const AVStream* stream(int index) const;
     // The stream that positions count on: the first video stream, else the
     // first stream.
@@ -74,6 +76,7 @@ private:
     AVIOContext* io_ = nullptr;
     ComPtr<IAsyncReader> reader_;
     LONGLONG readerPos_ = 0;
+    int streamCount_ = 0;
     int reference_ = -1;
     REFERENCE_TIME duration_ = 0;
     // The first frame's time in each stream's own time base.

@@ -79,3 +79,40 @@ INSTANTIATE_TEST_SUITE_P(Clips, CutShort,
                          [](const testing::TestParamInfo<const char*>& info) { return TestNameOf(info.param); });
 
 } // namespace
+
+// Inputs the container fuzzer found harmful, kept in its corpus: every class
+// that takes one plays it to its end, seeks into its middle and plays on.
+class FuzzFinding : public testing::TestWithParam<const char*>
+{
+};
+
+TEST_P(FuzzFinding, PlaysAndSeeksWithoutHarm)
+{
+    const QString name = QString::fromUtf8(GetParam());
+    QFile::remove(clips::path(name));
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral(KESTROVA_SOURCE_DIR "/fuzz/corpus/fuzz_demuxer/") + name, clips::path(name)));
+    for (const CLSID& classId : kEveryClass) {
+        const harness::Opened opened = harness::open(classId, name);
+        if (FAILED(opened.result))
+            continue;
+        for (const GUID& major : {MEDIATYPE_Video, MEDIATYPE_Audio}) {
+            if (const ComPtr<IPin> pin = harness::pinOfMajor(opened.filter.get(), major))
+                harness::render(opened.graph.get(), pin.get(), major);
+        }
+        static_cast<IMediaFilter*>(opened.graph.get())->SetSyncSource(nullptr);
+        LONGLONG duration = 0;
+        opened.graph->GetDuration(&duration);
+        for (const LONGLONG position : {LONGLONG{0}, duration / 2}) {
+            LONGLONG current = position;
+            opened.graph->SetPositions(&current, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+            ASSERT_TRUE(SUCCEEDED(opened.graph->Run()));
+            LONG code = 0;
+            EXPECT_EQ(opened.graph->WaitForCompletion(20'000, &code), S_OK) << name.toStdString();
+            opened.graph->Stop();
+        }
+    }
+    QFile::remove(clips::path(name));
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, FuzzFinding, testing::Values("late-stream-after-seek.ts"));

@@ -1,10 +1,10 @@
 // What a picture costs the video renderer: taking a full-HD frame in (copy
 // out of the sample), and composing it with an overlay onto a window.
 
-#include "tests/platform/filters/renderers/push_source.h"
+#include "tests/platform/renderers/push_source.h"
 
-#include "platform/filters/renderers/video_renderer.h"
-#include "platform/filters/renderers/video_scene.h"
+#include "platform/renderers/video_renderer.h"
+#include "platform/renderers/video_scene.h"
 #include "platform/graph/filter_graph.h"
 
 #include <QPainter>

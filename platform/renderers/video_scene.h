@@ -4,7 +4,7 @@
 // picture) and the GUI thread (everything else); its surface reads it on the
 // GUI thread to paint.
 
-#include "platform/filters/renderers/renderer_interfaces.h"
+#include "platform/renderers/renderer_interfaces.h"
 
 #include <QColor>
 #include <QImage>

@@ -1,7 +1,7 @@
-#include "platform/filters/renderers/video_renderer.h"
+#include "platform/renderers/video_renderer.h"
 
 #include "platform/core/task_memory.h"
-#include "platform/filters/renderers/video_scene.h"
+#include "platform/renderers/video_scene.h"
 #include "platform/graph/media_guids.h"
 
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
-#include "platform/filters/renderers/audio_renderer.h"
+#include "platform/renderers/audio_renderer.h"
 
-#include "platform/filters/renderers/audio_gain.h"
-#include "platform/filters/renderers/audio_output.h"
-#include "platform/filters/renderers/renderer_interfaces.h"
+#include "platform/renderers/audio_gain.h"
+#include "platform/renderers/audio_output.h"
+#include "platform/renderers/renderer_interfaces.h"
 #include "platform/graph/clock.h"
 #include "platform/graph/media_guids.h"
 

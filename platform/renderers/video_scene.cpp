@@ -1,4 +1,4 @@
-#include "platform/filters/renderers/video_scene.h"
+#include "platform/renderers/video_scene.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "platform/filters/renderers/renderers.h"
+#include "platform/renderers/renderers.h"
 
 #include "platform/core/class_registry.h"
 #include "platform/graph/filter_mapper.h"

@@ -1,4 +1,4 @@
-#include "platform/filters/renderers/audio_gain.h"
+#include "platform/renderers/audio_gain.h"
 
 #include <cmath>
 

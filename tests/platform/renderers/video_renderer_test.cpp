@@ -3,7 +3,7 @@
 #include "tests/media/clip_reader.h"
 
 #include "platform/core/task_memory.h"
-#include "platform/filters/renderers/video_renderer.h"
+#include "platform/renderers/video_renderer.h"
 #include "platform/graph/filter_graph.h"
 
 #include <QCoreApplication>

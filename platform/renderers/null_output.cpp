@@ -1,4 +1,4 @@
-#include "platform/filters/renderers/audio_output.h"
+#include "platform/renderers/audio_output.h"
 
 #include <algorithm>
 #include <thread>

@@ -1,8 +1,8 @@
 #include "push_source.h"
 
-#include "platform/filters/renderers/audio_gain.h"
-#include "platform/filters/renderers/audio_output.h"
-#include "platform/filters/renderers/audio_renderer.h"
+#include "platform/renderers/audio_gain.h"
+#include "platform/renderers/audio_output.h"
+#include "platform/renderers/audio_renderer.h"
 #include "platform/graph/filter_graph.h"
 
 #include <gtest/gtest.h>

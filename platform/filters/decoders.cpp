@@ -242,7 +242,10 @@ public:
         type->subtype = MEDIASUBTYPE_RGB32;
         type->bFixedSizeSamples = TRUE;
         type->bTemporalCompression = FALSE;
-        type->lSampleSize = static_cast<ULONG>(par->width * par->height * 4);
+        const LONG bytes = pictureBytes(par->width, par->height, 4);
+        if (!bytes)
+            return VFW_E_INVALIDMEDIATYPE;
+        type->lSampleSize = static_cast<ULONG>(bytes);
         BITMAPINFOHEADER* bmi = nullptr;
         VIDEOINFOHEADER header{};
         header.rcSource = {0, 0, par->width, par->height};
@@ -306,11 +309,14 @@ public:
 
     HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override
     {
+        const LONG size = pictureBytes(width_, height_, 4);
+        if (!size)
+            return VFW_E_INVALIDMEDIATYPE;
         request->cBuffers = std::max<LONG>(request->cBuffers, 3);
-        request->cbBuffer = std::max<LONG>(request->cbBuffer, width_ * height_ * 4);
+        request->cbBuffer = std::max<LONG>(request->cbBuffer, size);
         ALLOCATOR_PROPERTIES actual;
         const HRESULT hr = allocator->SetProperties(request, &actual);
-        return FAILED(hr) ? hr : actual.cbBuffer < width_ * height_ * 4 ? E_FAIL : S_OK;
+        return FAILED(hr) ? hr : actual.cbBuffer < size ? E_FAIL : S_OK;
     }
 
 private:

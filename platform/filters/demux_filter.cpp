@@ -232,8 +232,14 @@ HRESULT DemuxPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIE
     if (group == groupVideo) {
         // A compressed picture never outgrows the raw one.
         const BITMAPINFOHEADER* bmi = bitmapHeaderOf(type);
-        const LONG pixels = bmi ? std::abs(bmi->biWidth * bmi->biHeight) : 0;
-        size = std::max<LONG>(static_cast<LONG>(type.lSampleSize), pixels * 3 + 64 * 1024);
+        if (bmi && (bmi->biWidth || bmi->biHeight)) {
+            const LONG raw = pictureBytes(bmi->biWidth, std::abs(static_cast<int64_t>(bmi->biHeight)), 3);
+            if (!raw)
+                return VFW_E_INVALIDMEDIATYPE;
+            size = raw + 64 * 1024;
+        }
+        if (type.lSampleSize > static_cast<ULONG>(size))
+            size = static_cast<LONG>(std::min<ULONG>(type.lSampleSize, kMaxSampleBytes));
         count = 4;
     } else if (group == groupAudio) {
         size = 512 * 1024;

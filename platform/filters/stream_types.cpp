@@ -287,8 +287,10 @@ bool videoParameters(const AM_MEDIA_TYPE& type, AVCodecParameters* par)
         if (id == AV_CODEC_ID_NONE)
             id = riffCodec(avformat_get_riff_video_tags(), upperFourCC(fourcc));
     }
-    // Uncompressed pictures are not a decoder's work.
-    if (id == AV_CODEC_ID_NONE || id == AV_CODEC_ID_RAWVIDEO || bmi->biWidth <= 0 || bmi->biHeight == 0)
+    // Uncompressed pictures are not a decoder's work; nor are pictures
+    // larger than any buffer we make.
+    if (id == AV_CODEC_ID_NONE || id == AV_CODEC_ID_RAWVIDEO ||
+        !pictureBytes(bmi->biWidth, std::abs(static_cast<std::int64_t>(bmi->biHeight)), 4))
         return false;
     par->codec_type = AVMEDIA_TYPE_VIDEO;
     par->codec_id = id;
@@ -392,6 +394,15 @@ bool codecParametersOf(const AM_MEDIA_TYPE& type, AVCodecParameters* par)
     if (type.majortype == MEDIATYPE_Audio)
         return audioParameters(type, par);
     return false;
+}
+
+LONG pictureBytes(std::int64_t width, std::int64_t height, int bytesPerPixel)
+{
+    constexpr std::int64_t kMaxSide = 16384;
+    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide || bytesPerPixel <= 0)
+        return 0;
+    const std::int64_t bytes = width * height * bytesPerPixel;
+    return bytes <= kMaxSampleBytes ? static_cast<LONG>(bytes) : 0;
 }
 
 const BITMAPINFOHEADER* bitmapHeaderOf(const AM_MEDIA_TYPE& type)

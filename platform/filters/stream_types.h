@@ -30,6 +30,15 @@ AM_MEDIA_TYPE mediaTypeOf(const AVStream* stream, std::int64_t frameDuration);
 // audio media type; false when no FFmpeg decoder is named by it.
 bool codecParametersOf(const AM_MEDIA_TYPE& type, AVCodecParameters* par);
 
+// The largest buffer a filter here asks for.
+constexpr LONG kMaxSampleBytes = LONG{256} << 20;
+
+// The bytes of a picture `width` by `height` with `bytesPerPixel` bytes to
+// a pixel, computed without overflow; 0 when a side is not positive or the
+// picture is beyond what the filters take (a side over 16384 pixels, or
+// more than kMaxSampleBytes).
+LONG pictureBytes(std::int64_t width, std::int64_t height, int bytesPerPixel);
+
 // The bitmap header of any video format block, or null.
 const BITMAPINFOHEADER* bitmapHeaderOf(const AM_MEDIA_TYPE& type);
 

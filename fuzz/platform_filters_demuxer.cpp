@@ -133,15 +133,21 @@ void playThroughGraph(const std::u16string& file)
         if (direction == PINDIR_OUTPUT)
             outputs.push_back(pin);
     }
+    int sinks = 0;
     for (const ComPtr<IPin>& pin : outputs) {
         for (const GUID& subtype : {MEDIASUBTYPE_RGB32, MEDIASUBTYPE_PCM}) {
             const auto sink = makeCom<Sink>(subtype);
             graph->AddFilter(sink.get(), nullptr);
-            if (SUCCEEDED(graph->Connect(pin.get(), sink->input())))
+            if (SUCCEEDED(graph->Connect(pin.get(), sink->input()))) {
+                ++sinks;
                 break;
+            }
             graph->RemoveFilter(sink.get());
         }
     }
+    // Without a renderer nothing ever completes.
+    if (!sinks)
+        return;
     graph->SetSyncSource(nullptr);
     LONGLONG duration = 0;
     graph->GetDuration(&duration);

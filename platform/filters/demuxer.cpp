@@ -140,14 +140,75 @@ HRESULT Demuxer::openInput(const char* url)
                                                    : av::fromRefTime(first, s->time_base);
     }
 
-    if (ref->duration != AV_NOPTS_VALUE && ref->duration > 0)
+    // A duration guessed from a bit rate is no better than none: raw
+    // elementary streams state a placeholder rate.
+    if (format_->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+        duration_ = 0;
+    else if (ref->duration != AV_NOPTS_VALUE && ref->duration > 0)
         duration_ = av::toRefTime(ref->duration, ref->time_base);
     else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
         const REFERENCE_TIME fileStart =
             format_->start_time != AV_NOPTS_VALUE ? av::toRefTime(format_->start_time, AV_TIME_BASE_Q) : 0;
         duration_ = std::max<REFERENCE_TIME>(0, av::toRefTime(format_->duration, AV_TIME_BASE_Q) + fileStart - first);
     }
+    if (duration_ <= 0)
+        duration_ = measureDuration();
     return S_OK;
+}
+
+REFERENCE_TIME Demuxer::lastEndBefore(int64_t limit, REFERENCE_TIME* first)
+{
+    std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
+    REFERENCE_TIME end = 0;
+    *first = -1;
+    DemuxedPacket p;
+    while (avio_tell(format_->pb) < limit && readRaw(p)) {
+        if (p.stream != reference_ || !p.timed)
+            continue;
+        if (*first < 0)
+            *first = p.start;
+        end = std::max({end, p.start, p.stop});
+    }
+    return end;
+}
+
+REFERENCE_TIME Demuxer::measureDuration()
+{
+    // The start is read as far as this; the end, from this far before it.
+    constexpr int64_t kScanBytes = 16 << 20;
+    const int64_t size = avio_size(format_->pb);
+    if (size <= 0)
+        return 0;
+    // Only the reference stream counts, and only its packets are read.
+    std::vector<AVDiscard> discard;
+    for (int i = 0; i < streamCount_; ++i) {
+        discard.push_back(format_->streams[i]->discard);
+        if (i != reference_)
+            format_->streams[i]->discard = AVDISCARD_ALL;
+    }
+    REFERENCE_TIME first = 0;
+    REFERENCE_TIME end = lastEndBefore(kScanBytes, &first);
+    const int64_t scanned = avio_tell(format_->pb);
+    if (scanned < size && end > 0) {
+        // Timestamps read after a jump close to the end count on from the
+        // start when the container has times of its own; raw streams count
+        // them from wherever reading begins, and their length is estimated
+        // from the pace of the start instead.
+        const REFERENCE_TIME atStart = end;
+        REFERENCE_TIME tailFirst = -1;
+        REFERENCE_TIME tailEnd = 0;
+        if (av_seek_frame(format_, -1, std::max<int64_t>(scanned, size - kScanBytes), AVSEEK_FLAG_BYTE) >= 0)
+            tailEnd = lastEndBefore(size, &tailFirst);
+        end = tailFirst > atStart / 2 && tailEnd > atStart
+                  ? tailEnd
+                  : static_cast<REFERENCE_TIME>(static_cast<double>(atStart) * static_cast<double>(size) /
+                                                static_cast<double>(scanned));
+    }
+    for (int i = 0; i < streamCount_; ++i)
+        format_->streams[i]->discard = discard[static_cast<std::size_t>(i)];
+    std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
+    seekToStart();
+    return end;
 }
 
 std::string Demuxer::formatName() const

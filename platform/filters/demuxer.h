@@ -50,8 +50,9 @@ public:
     int referenceStream() const { return reference_; }
     // The frame duration of a video stream in 100-ns units, 0 if unknown.
     REFERENCE_TIME frameDuration(int index) const;
-    // From the first frame to the end.
+    // From the first frame to the end; 0 when it cannot be known.
     REFERENCE_TIME duration() const { return duration_; }
+    bool knowsDuration() const { return duration_ > 0; }
     // FFmpeg's choice among the streams of a kind, or a negative code.
     int bestStream(AVMediaType type) const { return av_find_best_stream(format_, type, -1, -1, nullptr, 0); }
     // Streams not wanted are skipped by the container reader.
@@ -71,6 +72,14 @@ private:
     // Seeks the container at or before `target`; false when it cannot.
     bool seekBefore(REFERENCE_TIME target);
     void seekToStart();
+    // For a container that states no duration (raw elementary streams,
+    // damaged or cut files): the end of its last frame, or an estimate
+    // from the pace of its start; 0 when nothing in it is timed.
+    REFERENCE_TIME measureDuration();
+    // The end of the last timed packet of the reference stream read before
+    // the end of the file or byte `limit`; `first` receives the start of the
+    // first one. 0 when there is none.
+    REFERENCE_TIME lastEndBefore(int64_t limit, REFERENCE_TIME* first);
 
     AVFormatContext* format_ = nullptr;
     AVIOContext* io_ = nullptr;

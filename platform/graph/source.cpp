@@ -4,6 +4,8 @@
 
 #include "platform/win/messages.h"
 
+#include <utility>
+
 // --- SourceStream ------------------------------------------------------------
 
 SourceStream::SourceStream(BaseFilter* filter, std::u16string name) : BaseOutputPin(filter, std::move(name)) {}
@@ -112,6 +114,11 @@ void SourceStream::run()
     try {
         DeliverNewSegment(segmentStart(), segmentStop(), segmentRate());
         HRESULT hr = OnThreadStartPlay();
+        bool told = false;
+        const auto tellError = [&] {
+            if (FAILED(hr) && !stopRequested() && !std::exchange(told, true))
+                filter_->NotifyEvent(EC_ERRORABORT, hr, 0);
+        };
         while (SUCCEEDED(hr) && !stopRequested()) {
             ComPtr<IMediaSample> sample;
             if (FAILED(GetDeliveryBuffer(sample.put(), nullptr, nullptr, 0)))
@@ -123,12 +130,14 @@ void SourceStream::run()
                 if (hr != S_OK)
                     break;
             } else {
+                // The error goes before the end it causes, so that it is
+                // what ends a wait for completion.
+                tellError();
                 DeliverEndOfStream();
                 break;
             }
         }
-        if (FAILED(hr) && !stopRequested())
-            filter_->NotifyEvent(EC_ERRORABORT, hr, 0);
+        tellError();
         OnThreadDestroy();
     } catch (...) {
         filter_->NotifyEvent(EC_ERRORABORT, E_FAIL, 0);
@@ -235,6 +244,8 @@ HRESULT SourceSeeking::GetDuration(LONGLONG* duration)
 {
     if (!duration)
         return E_POINTER;
+    if (!(capabilities_ & AM_SEEKING_CanGetDuration))
+        return E_NOTIMPL;
     *duration = duration_;
     return S_OK;
 }
@@ -349,6 +360,12 @@ HRESULT SourceSeeking::GetPreroll(LONGLONG* preroll)
 
 void SourceSeeking::setDuration(REFERENCE_TIME duration)
 {
+    if (duration <= 0) {
+        duration = kUnknownEnd;
+        capabilities_ &= ~AM_SEEKING_CanGetDuration;
+    } else {
+        capabilities_ |= AM_SEEKING_CanGetDuration;
+    }
     if (stop_ == duration_ || stop_ > duration)
         stop_ = duration;
     duration_ = duration;

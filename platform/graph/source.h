@@ -9,6 +9,7 @@
 
 #include <condition_variable>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -112,10 +113,15 @@ protected:
     virtual HRESULT ChangeRate() = 0;
 
     // Set by the owner when it knows the stream; read on the GUI thread.
+    // A duration of 0 or less is unknown: GetDuration fails, and the stop
+    // stays at the end of the stream, wherever that turns out to be.
     void setDuration(REFERENCE_TIME duration);
 
+    // The stop of a stream whose end is not known.
+    static constexpr REFERENCE_TIME kUnknownEnd = std::numeric_limits<REFERENCE_TIME>::max();
+
     // Written by SetPositions and SetRate on the GUI thread before the
-    // Change operations run.
+    // Change operations run. duration_ is kUnknownEnd when unknown.
     REFERENCE_TIME duration_ = 0;
     REFERENCE_TIME start_ = 0;
     REFERENCE_TIME stop_ = 0;

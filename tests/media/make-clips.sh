@@ -92,6 +92,11 @@ ff -f lavfi -i "$(video smptebars 352x288 25 25 25)" -c:v mpeg2video -q:v 4 -fla
 cat part1.mpg part2.mpg >size_change.mpg
 rm part1.mpg part2.mpg
 
+# Raw elementary streams: no container, so no duration and no times of
+# their own.
+ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -c:v mpeg2video -q:v 4 -f mpeg2video mpeg2.m2v
+ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -c:v mpeg1video -q:v 4 -f mpeg1video mpeg1.m1v
+
 # Transport streams.
 ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -f lavfi -i "$(tone 440 48000 3)" \
   -c:v mpeg2video -q:v 4 -c:a mp2 -f mpegts mpeg2.ts

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <map>
+#include <string_view>
 
 using harness::offeredType;
 
@@ -44,6 +46,8 @@ const Acceptance kAcceptance[] = {
     {"mpeg2.mpg", {CLSID_MPEG2Splitter, CLSID_PreferredSource}},
     {"mpeg2_interlaced.mpg", {CLSID_MPEG2Splitter, CLSID_PreferredSource}},
     {"size_change.mpg", {CLSID_MPEG2Splitter, CLSID_PreferredSource}},
+    {"mpeg2.m2v", {CLSID_MPEG1Splitter, CLSID_PreferredSource}},
+    {"mpeg1.m1v", {CLSID_MPEG1Splitter, CLSID_PreferredSource}},
     {"mpeg2.ts", {CLSID_MPEG2Splitter, CLSID_PreferredSource}},
     {"h264.m2ts", {CLSID_MPEG2Splitter, CLSID_PreferredSource}},
     {"h264.mp4", {CLSID_PreferredSource}},
@@ -77,6 +81,33 @@ TEST_P(Acceptances, EachClassTakesItsOwnContainersAndRefusesTheRest)
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, Acceptances, testing::ValuesIn(kAcceptance), NamedByClip());
+
+// Every taker of a clip reports its length, also where the container states
+// none (raw elementary streams) or a wrong one (a placeholder bit rate).
+TEST(Durations, EveryTakerReportsTheLengthOfTheClip)
+{
+    const std::map<std::string_view, double> seconds = {{"dv_pal.avi", 3.0},    {"dv_ntsc_wide.avi", 1.001},
+                                                        {"dv_joined.avi", 2.0}, {"dv_pal.dv", 3.0},
+                                                        {"mpeg1.mpg", 3.0},     {"mpeg2.mpg", 3.0},
+                                                        {"mpeg2.m2v", 3.0},     {"mpeg1.m1v", 3.0},
+                                                        {"mpeg2.ts", 3.0},      {"h264.m2ts", 3.0},
+                                                        {"h264.mp4", 3.0},      {"h264.mkv", 3.0},
+                                                        {"hard_cut.mp4", 2.0},  {"wmv.wmv", 3.0},
+                                                        {"audio_only.wav", 2.0}};
+    for (const Acceptance& a : kAcceptance) {
+        const auto expected = seconds.find(a.clip);
+        if (expected == seconds.end())
+            continue;
+        for (const CLSID& classId : a.takers) {
+            const harness::Opened opened = harness::open(classId, QString::fromUtf8(a.clip));
+            ASSERT_EQ(opened.result, S_OK) << a.clip;
+            LONGLONG duration = 0;
+            EXPECT_EQ(opened.graph->GetDuration(&duration), S_OK) << a.clip;
+            // Sound tracks may run a little longer than the pictures.
+            EXPECT_NEAR(static_cast<double>(duration) / 1e7, expected->second, 0.1) << a.clip;
+        }
+    }
+}
 
 // The video and audio types that the program reads from a clip's pins.
 struct Expected

@@ -44,6 +44,9 @@ const SeekCase kSeekCases[] = {
     {"mpeg2.ts", CLSID_PreferredSource, "preferred", 75},
     {"mpeg2.mpg", CLSID_PreferredSource, "preferred", 75},
     {"dv_pal.avi", CLSID_PreferredSource, "preferred", 75},
+    {"mpeg2.m2v", CLSID_MPEG1Splitter, "MPEG-1", 75},
+    {"mpeg1.m1v", CLSID_MPEG1Splitter, "MPEG-1", 75},
+    {"mpeg2.m2v", CLSID_PreferredSource, "preferred", 75},
 };
 
 class Seeking : public testing::TestWithParam<SeekCase>

@@ -662,7 +662,11 @@ HRESULT FilterGraph::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLON
     const bool running = state_ == State_Running;
     if (running) {
         pausedAt_ = clock_ ? clockTime() - runStart_ : 0;
-        pauseFilters();
+        const HRESULT paused = pauseFilters();
+        if (FAILED(paused)) {
+            Stop();
+            return paused;
+        }
     }
     const bool moveStart = (currentFlags & AM_SEEKING_PositioningBitsMask) != AM_SEEKING_NoPositioning;
     // The flush releases streaming threads blocked in sends.
@@ -672,14 +676,22 @@ HRESULT FilterGraph::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLON
     if (moveStart) {
         if (state_ != State_Stopped)
             cancel_->reset();
-        LONGLONG start = 0;
-        if (SUCCEEDED(seeking->GetPositions(&start, nullptr)))
-            segmentStart_ = start;
-        pausedAt_ = 0;
-        resetCompletion();
+        // A refused seek leaves the stream where it was, and its end with it.
+        if (SUCCEEDED(hr)) {
+            LONGLONG start = 0;
+            if (SUCCEEDED(seeking->GetPositions(&start, nullptr)))
+                segmentStart_ = start;
+            pausedAt_ = 0;
+            resetCompletion();
+        }
     }
-    if (running)
-        runFilters();
+    if (running) {
+        const HRESULT restarted = runFilters();
+        if (FAILED(restarted)) {
+            Stop();
+            return restarted;
+        }
+    }
     return hr;
 }
 
@@ -693,7 +705,8 @@ void FilterGraph::queueEvent(const Event& event)
     {
         std::lock_guard lock(eventLock_);
         events_.push_back(event);
-        if (event.code == EC_COMPLETE || event.code == EC_ERRORABORT || event.code == EC_USERABORT)
+        // The first of them is what ended the stream.
+        if ((event.code == EC_COMPLETE || event.code == EC_ERRORABORT || event.code == EC_USERABORT) && !completion_)
             completion_ = event.code;
         window = notifyWindow_;
         message = notifyMessage_;

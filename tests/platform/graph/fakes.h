@@ -166,6 +166,8 @@ public:
             addStream(std::make_unique<CountingStream>(this, videoType(), PIN_CATEGORY_CAPTURE)));
         setDuration(count * frame);
     }
+    // As a source that cannot tell its length.
+    void forgetDuration() { setDuration(0); }
     CountingStream* addAudio()
     {
         return static_cast<CountingStream*>(addStream(std::make_unique<CountingStream>(this, audioType(), GUID_NULL)));
@@ -178,6 +180,8 @@ public:
     LONGLONG typeAt = -1;
     // The frame delivered without a stop time (-1: none).
     LONGLONG noStopAt = -1;
+    // The frame whose reading fails (-1: none).
+    LONGLONG failAt = -1;
     // While closed, frames wait.
     std::atomic<bool> gateOpen{true};
     // When set, every frame is first sent to this window.
@@ -210,6 +214,8 @@ inline HRESULT CountingStream::FillBuffer(IMediaSample* sample)
     const LONGLONG n = next++;
     if (n >= source_->count)
         return S_FALSE;
+    if (n == source_->failAt)
+        return E_FAIL;
     while (!source_->gateOpen && !stopRequested())
         Sleep(1);
     if (source_->sendTo) {
@@ -370,16 +376,35 @@ public:
     }
     HRESULT DoRenderSample(IMediaSample* sample) override
     {
+        while (hold && state() != State_Stopped)
+            Sleep(1);
         log.add(look(sample));
         return S_OK;
     }
+    HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME, double) override
+    {
+        std::lock_guard lock(segmentLock_);
+        segments_.push_back(start);
+        return S_OK;
+    }
+    HRESULT Run(REFERENCE_TIME start) override { return refuseRun ? E_FAIL : BaseRenderer::Run(start); }
+    std::vector<REFERENCE_TIME> segments() const
+    {
+        std::lock_guard lock(segmentLock_);
+        return segments_;
+    }
 
     Log log;
+    // While set, rendering waits.
+    std::atomic<bool> hold{false};
+    std::atomic<bool> refuseRun{false};
     static inline std::atomic<int> alive{0};
 
 private:
     GUID majortype_;
     GUID subtype_;
+    mutable std::mutex segmentLock_;
+    std::vector<REFERENCE_TIME> segments_;
 };
 
 } // namespace fakes

@@ -96,6 +96,7 @@ HRESULT BaseRenderer::BreakConnect()
 }
 void BaseRenderer::OnReceiveFirstSample(IMediaSample*) {}
 void BaseRenderer::OnEndOfStream() {}
+void BaseRenderer::OnBeginFlush() {}
 HRESULT BaseRenderer::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double)
 {
     return S_OK;
@@ -252,6 +253,7 @@ void BaseRenderer::beginFlush()
         flushing_ = true;
     }
     changed_.notify_all();
+    OnBeginFlush();
 }
 
 void BaseRenderer::endFlush()

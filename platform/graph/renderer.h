@@ -54,6 +54,9 @@ public:
     virtual void OnEndOfStream();
     // A new segment starts; sample times count from its start.
     virtual HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
+    // A flush begins (on the thread that flushes): a streaming thread waiting
+    // in the renderer's own code is to give up.
+    virtual void OnBeginFlush();
     // On the GUI thread when streaming starts (stopped to paused) and stops.
     virtual HRESULT OnStartStreaming();
     virtual HRESULT OnStopStreaming();

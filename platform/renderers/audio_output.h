@@ -1,7 +1,9 @@
 #pragma once
 // Where the audio renderer's sound goes: a PulseAudio stream, or the null
 // sink that plays nothing in real time. Both take interleaved 16-bit PCM and
-// keep a small buffer; their methods are called under the renderer's lock.
+// keep a small buffer. The renderer calls them under its own lock, except
+// for the waits, which take no lock of the renderer's: interrupt() releases
+// them from another thread.
 
 #include "platform/graph/formats.h"
 
@@ -17,10 +19,17 @@ public:
     // Bytes that can be written now without blocking.
     virtual std::size_t writable() = 0;
     virtual void write(const BYTE* data, std::size_t size) = 0;
-    // Waits up to `timeout` for room to write.
-    virtual void waitWritable(std::chrono::milliseconds timeout) = 0;
+    // Waits until there is room to write, or the output broke.
+    virtual void waitWritable() = 0;
+    // Waits until a drain has been heard to its end, or the output broke.
+    virtual void waitDrained() = 0;
+    // Releases the wait under way, or the next one when none is.
+    virtual void interrupt() = 0;
     // What has been heard since the output opened, in 100-ns units.
     virtual REFERENCE_TIME played() = 0;
+    // True when played() runs on a sound device's own time, false when it
+    // runs on the steady clock.
+    virtual bool ownTime() const { return true; }
     // A paused output holds what it has.
     virtual void setPaused(bool paused) = 0;
     // Drops what is written and not yet heard.

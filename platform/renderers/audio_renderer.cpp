@@ -1,19 +1,24 @@
 #include "platform/renderers/audio_renderer.h"
 
+#include "platform/graph/clock.h"
+#include "platform/graph/media_guids.h"
 #include "platform/renderers/audio_gain.h"
 #include "platform/renderers/audio_output.h"
 #include "platform/renderers/renderer_interfaces.h"
-#include "platform/graph/clock.h"
-#include "platform/graph/media_guids.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
+#include <utility>
 
 namespace {
 
-constexpr auto kPoll = std::chrono::milliseconds(10);
+// How far the clock may run faster or slower than the steady clock while it
+// catches up with the output's time: a twentieth.
+constexpr REFERENCE_TIME kSlewDivisor = 20;
+// Further apart than this, the clock takes the output's time as it is now
+// instead of catching up (a server that stalled, a long underrun).
+constexpr REFERENCE_TIME kResync = 2'000'000; // 200 ms
 
 bool acceptable(const AM_MEDIA_TYPE& type)
 {
@@ -28,6 +33,12 @@ bool acceptable(const AM_MEDIA_TYPE& type)
 
 AudioRenderer::AudioRenderer(Output output)
     : WithInterfaces(CLSID_DSoundRender, u"Audio Renderer"), choice_(output), steady_(makeCom<SystemClock>())
+{
+}
+
+AudioRenderer::AudioRenderer(OutputMaker open, ComPtr<IReferenceClock> steady)
+    : WithInterfaces(CLSID_DSoundRender, u"Audio Renderer"), choice_(Output::Automatic), open_(std::move(open)),
+      steady_(std::move(steady))
 {
 }
 
@@ -47,16 +58,34 @@ HRESULT AudioRenderer::SetMediaType(const AM_MEDIA_TYPE* type)
 
 void AudioRenderer::openOutput(bool mayUsePulse)
 {
-    const char* setting = std::getenv("KESTROVA_AUDIO");
-    const bool tryPulse =
-        mayUsePulse &&
-        (choice_ == Output::Pulse || (choice_ == Output::Automatic && !(setting && std::strcmp(setting, "null") == 0)));
-    output_ = tryPulse ? openPulseOutput(format_) : nullptr;
-    pulse_ = output_ != nullptr;
+    if (output_)
+        output_->interrupt();
+    following_ = false;
+    if (open_) {
+        output_ = open_(format_);
+        pulse_ = false;
+    } else {
+        const char* setting = std::getenv("KESTROVA_AUDIO");
+        const bool tryPulse =
+            mayUsePulse && (choice_ == Output::Pulse ||
+                            (choice_ == Output::Automatic && !(setting && std::strcmp(setting, "null") == 0)));
+        output_ = tryPulse ? openPulseOutput(format_) : nullptr;
+        pulse_ = output_ != nullptr;
+    }
     if (!output_)
         output_ = openNullOutput(format_);
     unplaced_ = true;
     output_->setPaused(state() != State_Running);
+    following_ = state() == State_Running;
+    anchorPlayed_ = -1;
+}
+
+void AudioRenderer::wakeStream()
+{
+    if (output_)
+        output_->interrupt();
+    following_ = false;
+    stateChanged_.notify_all();
 }
 
 HRESULT AudioRenderer::OnStartStreaming()
@@ -69,6 +98,7 @@ HRESULT AudioRenderer::OnStartStreaming()
 HRESULT AudioRenderer::OnStopStreaming()
 {
     std::lock_guard lock(outputLock_);
+    wakeStream();
     output_.reset();
     pulse_ = false;
     return S_OK;
@@ -80,17 +110,21 @@ HRESULT AudioRenderer::Pause()
     std::lock_guard lock(outputLock_);
     if (output_)
         output_->setPaused(true);
+    wakeStream();
     return hr;
 }
 
 HRESULT AudioRenderer::Run(REFERENCE_TIME start)
 {
-    {
-        std::lock_guard lock(outputLock_);
-        if (output_)
-            output_->setPaused(false);
-    }
-    return BaseRenderer::Run(start);
+    const HRESULT hr = BaseRenderer::Run(start);
+    std::lock_guard lock(outputLock_);
+    if (output_)
+        output_->setPaused(false);
+    // The clock follows the output again once its time moves.
+    following_ = true;
+    anchorPlayed_ = -1;
+    stateChanged_.notify_all();
+    return hr;
 }
 
 HRESULT AudioRenderer::SetSyncSource(IReferenceClock* clock)
@@ -114,7 +148,15 @@ HRESULT AudioRenderer::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double rate)
         output_->flush();
     unplaced_ = true;
     rate_ = rate > 0 ? rate : 1.0;
+    following_ = state() == State_Running;
+    anchorPlayed_ = -1;
     return S_OK;
+}
+
+void AudioRenderer::OnBeginFlush()
+{
+    std::lock_guard lock(outputLock_);
+    wakeStream();
 }
 
 bool AudioRenderer::aborted()
@@ -128,24 +170,23 @@ std::size_t AudioRenderer::bytesFor(REFERENCE_TIME duration) const
     return frames * format_.nBlockAlign;
 }
 
+bool AudioRenderer::waitForRun(std::unique_lock<std::mutex>& lock)
+{
+    stateChanged_.wait(lock, [this] { return aborted() || state() == State_Running; });
+    return !aborted() && output_;
+}
+
 bool AudioRenderer::play(const BYTE* data, std::size_t size)
 {
     static const std::vector<BYTE> silence(16384);
+    std::unique_lock lock(outputLock_);
     while (size > 0) {
-        if (aborted())
-            return false;
-        std::unique_lock lock(outputLock_);
-        if (!output_)
+        // Paused in the middle of a sample: the rest waits for the run.
+        if (!waitForRun(lock))
             return false;
         if (!output_->healthy()) {
             // The server went away: the sound goes on, unheard, in time.
             openOutput(false);
-        }
-        if (state() != State_Running) {
-            // Paused in the middle of a sample: the rest waits.
-            lock.unlock();
-            std::this_thread::sleep_for(kPoll);
-            continue;
         }
         const std::size_t room = output_->writable();
         std::size_t count = std::min(size, room);
@@ -153,7 +194,11 @@ bool AudioRenderer::play(const BYTE* data, std::size_t size)
             count = std::min(count, silence.size());
         count -= count % format_.nBlockAlign;
         if (count == 0) {
-            output_->waitWritable(kPoll);
+            // The output may go while this thread waits for it: it holds it.
+            const std::shared_ptr<AudioOutput> output = output_;
+            lock.unlock();
+            output->waitWritable();
+            lock.lock();
             continue;
         }
         output_->write(data ? data : silence.data(), count);
@@ -238,22 +283,18 @@ HRESULT AudioRenderer::DoRenderSample(IMediaSample* sample)
 
 void AudioRenderer::OnEndOfStream()
 {
-    {
-        std::lock_guard lock(outputLock_);
-        if (!output_)
-            return;
-        output_->drain();
-    }
+    std::unique_lock lock(outputLock_);
+    if (!output_)
+        return;
+    output_->drain();
+    // What is left plays on the steady clock's time.
+    following_ = false;
     // Completion means the last sound has been heard.
-    for (;;) {
-        if (aborted())
-            return;
-        {
-            std::lock_guard lock(outputLock_);
-            if (!output_ || output_->drained())
-                return;
-        }
-        std::this_thread::sleep_for(kPoll);
+    while (waitForRun(lock) && !output_->drained()) {
+        const std::shared_ptr<AudioOutput> output = output_;
+        lock.unlock();
+        output->waitDrained();
+        lock.lock();
     }
 }
 
@@ -309,7 +350,41 @@ bool AudioRenderer::muted() const
 
 HRESULT AudioRenderer::GetTime(REFERENCE_TIME* time)
 {
-    return steady_->GetTime(time);
+    if (!time)
+        return E_POINTER;
+    REFERENCE_TIME steady = 0;
+    const HRESULT hr = steady_->GetTime(&steady);
+    if (FAILED(hr))
+        return hr;
+    std::lock_guard lock(outputLock_);
+    if (!clockStarted_) {
+        told_ = toldSteady_ = steady;
+        clockStarted_ = true;
+    }
+    const REFERENCE_TIME elapsed = std::max<REFERENCE_TIME>(steady - toldSteady_, 0);
+    toldSteady_ = steady;
+    REFERENCE_TIME next = told_ + elapsed;
+    if (following_ && output_ && output_->ownTime() && state() == State_Running) {
+        const REFERENCE_TIME played = output_->played();
+        if (anchorPlayed_ < 0 || played < anchorPlayed_) {
+            // From here on the clock moves as the output plays.
+            anchorTime_ = next;
+            anchorPlayed_ = played;
+        } else {
+            // Where the output's own time puts the clock, reached smoothly.
+            const REFERENCE_TIME error = anchorTime_ + (played - anchorPlayed_) - next;
+            const REFERENCE_TIME slew = elapsed / kSlewDivisor;
+            if (error > kResync || error < -kResync) {
+                anchorTime_ = next;
+                anchorPlayed_ = played;
+            } else {
+                next += std::clamp(error, -slew, slew);
+            }
+        }
+    }
+    told_ = std::max(told_, next);
+    *time = told_;
+    return S_OK;
 }
 
 bool AudioRenderer::playsThroughPulse() const

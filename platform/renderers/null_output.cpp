@@ -1,7 +1,9 @@
 #include "platform/renderers/audio_output.h"
 
 #include <algorithm>
-#include <thread>
+#include <condition_variable>
+#include <mutex>
+#include <utility>
 
 namespace {
 
@@ -16,10 +18,15 @@ public:
     {
     }
 
-    std::size_t writable() override { return capacity_ - std::min(capacity_, pending()); }
+    std::size_t writable() override
+    {
+        std::lock_guard lock(mutex_);
+        return room();
+    }
 
     void write(const BYTE*, std::size_t size) override
     {
+        std::lock_guard lock(mutex_);
         // After running dry the sink starts again from what it is given.
         if (!paused_ && pending() == 0) {
             playedBase_ = written_;
@@ -28,41 +35,82 @@ public:
         written_ += size / blockAlign_;
     }
 
-    void waitWritable(std::chrono::milliseconds timeout) override
+    void waitWritable() override
     {
-        if (writable() > 0)
-            return;
-        // Room comes as the frames play.
-        const auto perBlock = std::chrono::nanoseconds(1'000'000'000 / std::max<DWORD>(rate_, 1));
-        const auto untilRoom = perBlock * ((pending() - capacity_) / blockAlign_ + 1);
-        std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(timeout, untilRoom));
+        waitUntil([this] { return room() > 0; }, [this] { return (pending() - capacity_) / blockAlign_ + 1; });
+    }
+    void waitDrained() override
+    {
+        waitUntil([this] { return pending() == 0; }, [this] { return pending() / blockAlign_; });
     }
 
-    REFERENCE_TIME played() override { return toTime(playedFrames()); }
+    void interrupt() override
+    {
+        {
+            std::lock_guard lock(mutex_);
+            interrupted_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    REFERENCE_TIME played() override
+    {
+        std::lock_guard lock(mutex_);
+        return toTime(playedFrames());
+    }
+    bool ownTime() const override { return false; }
 
     void setPaused(bool paused) override
     {
-        if (paused == paused_)
-            return;
-        if (paused)
-            playedBase_ = playedFrames();
-        else
-            started_ = Clock::now();
-        paused_ = paused;
+        {
+            std::lock_guard lock(mutex_);
+            if (paused == paused_)
+                return;
+            if (paused)
+                playedBase_ = playedFrames();
+            else
+                started_ = Clock::now();
+            paused_ = paused;
+        }
+        changed_.notify_all();
     }
 
     void flush() override
     {
-        playedBase_ = written_ = playedFrames();
-        started_ = Clock::now();
+        {
+            std::lock_guard lock(mutex_);
+            playedBase_ = written_ = playedFrames();
+            started_ = Clock::now();
+        }
+        changed_.notify_all();
     }
 
     void drain() override {}
-    bool drained() override { return pending() == 0; }
+    bool drained() override
+    {
+        std::lock_guard lock(mutex_);
+        return pending() == 0;
+    }
     bool healthy() override { return true; }
 
 private:
+    // With the mutex held.
     std::size_t pending() { return static_cast<std::size_t>(written_ - playedFrames()) * blockAlign_; }
+    std::size_t room() { return capacity_ - std::min(capacity_, pending()); }
+
+    // Waits, as the frames play, until `done`, or an interrupt; `frames`
+    // tells how many frames must be heard before `done` can be true.
+    template <typename Done, typename Frames> void waitUntil(Done done, Frames frames)
+    {
+        std::unique_lock lock(mutex_);
+        const auto perFrame = std::chrono::nanoseconds(1'000'000'000 / std::max<DWORD>(rate_, 1));
+        while (!std::exchange(interrupted_, false) && !done()) {
+            if (paused_)
+                changed_.wait(lock);
+            else
+                changed_.wait_for(lock, perFrame * static_cast<long long>(std::max<std::size_t>(frames(), 1)));
+        }
+    }
 
     // Frames heard: those played since the last start, up to what was written.
     std::uint64_t playedFrames()
@@ -82,10 +130,13 @@ private:
     const std::size_t blockAlign_;
     const DWORD rate_;
     const std::size_t capacity_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
     std::uint64_t written_ = 0;    // frames
     std::uint64_t playedBase_ = 0; // frames heard before started_
     Clock::time_point started_ = Clock::now();
     bool paused_ = false;
+    bool interrupted_ = false;
 };
 
 } // namespace

@@ -2,10 +2,7 @@
 
 #include <pulse/pulseaudio.h>
 
-#include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <utility>
 
 namespace {
 
@@ -68,8 +65,7 @@ public:
     std::size_t writable() override
     {
         Locked lock(mainloop_);
-        const std::size_t size = pa_stream_writable_size(stream_);
-        return size == static_cast<std::size_t>(-1) ? 0 : size;
+        return room();
     }
 
     void write(const BYTE* data, std::size_t size) override
@@ -78,11 +74,25 @@ public:
         pa_stream_write(stream_, data, size, nullptr, 0, PA_SEEK_RELATIVE);
     }
 
-    void waitWritable(std::chrono::milliseconds timeout) override
+    void waitWritable() override
     {
-        std::unique_lock lock(signalLock_);
-        signal_.wait_for(lock, timeout, [this] { return signalled_; });
-        signalled_ = false;
+        Locked lock(mainloop_);
+        while (!std::exchange(interrupted_, false) && room() == 0 && streamGood())
+            pa_threaded_mainloop_wait(mainloop_);
+    }
+
+    void waitDrained() override
+    {
+        Locked lock(mainloop_);
+        while (!std::exchange(interrupted_, false) && !drained_ && streamGood())
+            pa_threaded_mainloop_wait(mainloop_);
+    }
+
+    void interrupt() override
+    {
+        Locked lock(mainloop_);
+        interrupted_ = true;
+        pa_threaded_mainloop_signal(mainloop_, 0);
     }
 
     REFERENCE_TIME played() override
@@ -102,10 +112,16 @@ public:
     }
     void drain() override
     {
+        Locked lock(mainloop_);
         drained_ = false;
-        run([&] { return pa_stream_drain(stream_, &PulseOutput::onDrained, this); });
+        if (pa_operation* operation = pa_stream_drain(stream_, &PulseOutput::onDrained, this))
+            pa_operation_unref(operation);
     }
-    bool drained() override { return drained_; }
+    bool drained() override
+    {
+        Locked lock(mainloop_);
+        return drained_;
+    }
 
     bool healthy() override
     {
@@ -126,23 +142,27 @@ private:
         pa_threaded_mainloop* loop_;
     };
 
-    // With the main loop locked: waits for `settled`, up to the timeout.
+    // With the main loop locked: waits for `settled`, up to the timeout,
+    // woken by the state callbacks or a timer of the loop's own.
     template <typename Settled> bool waitFor(Settled settled)
     {
-        const pa_usec_t deadline = pa_rtclock_now() + kConnectTimeoutUs;
-        while (!settled()) {
-            if (pa_rtclock_now() >= deadline)
-                return false;
-            // The state callbacks signal; a timer would need the loop's own API.
-            pa_threaded_mainloop_unlock(mainloop_);
-            std::unique_lock lock(signalLock_);
-            signal_.wait_for(lock, std::chrono::milliseconds(10), [this] { return signalled_; });
-            signalled_ = false;
-            lock.unlock();
-            pa_threaded_mainloop_lock(mainloop_);
-        }
-        return true;
+        timedOut_ = false;
+        pa_time_event* timer =
+            pa_context_rttime_new(context_, pa_rtclock_now() + kConnectTimeoutUs, &PulseOutput::onTimeout, this);
+        while (!settled() && !timedOut_)
+            pa_threaded_mainloop_wait(mainloop_);
+        if (timer)
+            pa_threaded_mainloop_get_api(mainloop_)->time_free(timer);
+        return settled();
     }
+
+    // With the main loop locked.
+    std::size_t room()
+    {
+        const std::size_t size = pa_stream_writable_size(stream_);
+        return size == static_cast<std::size_t>(-1) ? 0 : size;
+    }
+    bool streamGood() { return PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)); }
 
     bool contextSettled()
     {
@@ -163,27 +183,32 @@ private:
             pa_operation_unref(operation);
     }
 
-    void wake()
-    {
-        {
-            std::lock_guard lock(signalLock_);
-            signalled_ = true;
-        }
-        signal_.notify_all();
-    }
+    // The callbacks run on the loop's thread with the loop locked.
+    void wake() { pa_threaded_mainloop_signal(mainloop_, 0); }
 
     static void onContextState(pa_context*, void* self) { static_cast<PulseOutput*>(self)->wake(); }
     static void onStreamState(pa_stream*, void* self) { static_cast<PulseOutput*>(self)->wake(); }
     static void onWritable(pa_stream*, size_t, void* self) { static_cast<PulseOutput*>(self)->wake(); }
-    static void onDrained(pa_stream*, int, void* self) { static_cast<PulseOutput*>(self)->drained_ = true; }
+    static void onDrained(pa_stream*, int, void* self)
+    {
+        auto* output = static_cast<PulseOutput*>(self);
+        output->drained_ = true;
+        output->wake();
+    }
+    static void onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self)
+    {
+        auto* output = static_cast<PulseOutput*>(self);
+        output->timedOut_ = true;
+        output->wake();
+    }
 
     pa_threaded_mainloop* mainloop_ = nullptr;
     pa_context* context_ = nullptr;
     pa_stream* stream_ = nullptr;
-    std::mutex signalLock_;
-    std::condition_variable signal_;
-    bool signalled_ = false;
-    std::atomic<bool> drained_{false};
+    // Guarded by the loop's lock.
+    bool interrupted_ = false;
+    bool drained_ = false;
+    bool timedOut_ = false;
 };
 
 } // namespace

@@ -1,8 +1,8 @@
 #include "platform/renderers/video_renderer.h"
 
 #include "platform/core/task_memory.h"
-#include "platform/renderers/video_scene.h"
 #include "platform/graph/media_guids.h"
+#include "platform/renderers/video_scene.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -9,8 +9,8 @@
 // picture is due, so at most one picture is ever waiting here and what the
 // filters upstream report is what is on screen.
 
-#include "platform/renderers/renderer_interfaces.h"
 #include "platform/graph/renderer.h"
+#include "platform/renderers/renderer_interfaces.h"
 
 #include <QImage>
 #include <QPointer>

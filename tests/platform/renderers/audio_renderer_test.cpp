@@ -1,13 +1,17 @@
 #include "push_source.h"
 
+#include "platform/graph/filter_graph.h"
 #include "platform/renderers/audio_gain.h"
 #include "platform/renderers/audio_output.h"
 #include "platform/renderers/audio_renderer.h"
-#include "platform/graph/filter_graph.h"
+#include "platform/win/messages.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 using namespace testing_renderers;
@@ -42,7 +46,155 @@ WAVEFORMATEX stereo44k()
     return format;
 }
 
+// A steady clock that moves only when the test moves it.
+class ManualClock final : public ComObject<IReferenceClock>
+{
+public:
+    HRESULT GetTime(REFERENCE_TIME* time) override
+    {
+        *time = now;
+        return S_OK;
+    }
+    std::atomic<REFERENCE_TIME> now{10'000'000'000};
+};
+
+// A sound device on the manual clock whose played time runs at `pace` of
+// the clock's while it plays, with the usual buffer ahead of it.
+class PacedOutput final : public AudioOutput
+{
+public:
+    PacedOutput(const WAVEFORMATEX& format, const ManualClock* clock, double pace)
+        : clock_(clock), pace_(pace), bytesPerSecond_(format.nAvgBytesPerSec),
+          capacity_(static_cast<std::size_t>(bytesPerSecond_ * kAudioBuffer.count() / 1000))
+    {
+    }
+
+    std::size_t writable() override
+    {
+        std::lock_guard lock(mutex_);
+        return room();
+    }
+    void write(const BYTE*, std::size_t size) override
+    {
+        std::lock_guard lock(mutex_);
+        written_ += size;
+    }
+    void waitWritable() override
+    {
+        waitUntil([this] { return room() > 0; });
+    }
+    void waitDrained() override
+    {
+        waitUntil([this] { return heardBytes() == written_; });
+    }
+    void interrupt() override
+    {
+        std::lock_guard lock(mutex_);
+        interrupted_ = true;
+        changed_.notify_all();
+    }
+    REFERENCE_TIME played() override
+    {
+        std::lock_guard lock(mutex_);
+        return static_cast<REFERENCE_TIME>(heardBytes() * 10'000'000 / bytesPerSecond_);
+    }
+    void setPaused(bool paused) override
+    {
+        std::lock_guard lock(mutex_);
+        if (paused == paused_)
+            return;
+        if (paused)
+            heardBefore_ = heardBytes();
+        else
+            startedAt_ = clock_->now;
+        paused_ = paused;
+    }
+    void flush() override
+    {
+        std::lock_guard lock(mutex_);
+        heardBefore_ = written_ = heardBytes();
+        startedAt_ = clock_->now;
+    }
+    void drain() override {}
+    bool drained() override
+    {
+        std::lock_guard lock(mutex_);
+        return heardBytes() == written_;
+    }
+    bool healthy() override { return true; }
+
+    // The clock moved: waiters look again.
+    void moved() { changed_.notify_all(); }
+
+private:
+    std::uint64_t heardBytes()
+    {
+        if (paused_)
+            return heardBefore_;
+        const double seconds = static_cast<double>(clock_->now - startedAt_) / 1e7 * pace_;
+        const auto bytes = static_cast<std::uint64_t>(seconds * bytesPerSecond_) / 4 * 4;
+        return std::min(written_, heardBefore_ + bytes);
+    }
+    std::size_t room() { return capacity_ - std::min<std::size_t>(capacity_, written_ - heardBytes()); }
+    template <typename Done> void waitUntil(Done done)
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return interrupted_ || done(); });
+        interrupted_ = false;
+    }
+
+    const ManualClock* clock_;
+    const double pace_;
+    const DWORD bytesPerSecond_;
+    const std::size_t capacity_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::uint64_t written_ = 0;
+    std::uint64_t heardBefore_ = 0;
+    REFERENCE_TIME startedAt_ = 0;
+    bool paused_ = true;
+    bool interrupted_ = false;
+};
+
 } // namespace
+
+TEST(AudioRenderer, TheClockKeepsThePaceOfTheSoundOutputNotOfTheSteadyClock)
+{
+    // A device that plays 1 % slower than it should, for a simulated minute.
+    const auto steady = makeCom<ManualClock>();
+    std::atomic<PacedOutput*> output{nullptr};
+    const auto renderer = makeCom<AudioRenderer>(
+        [&](const WAVEFORMATEX& format) {
+            auto made = std::make_unique<PacedOutput>(format, steady.get(), 0.99);
+            output = made.get();
+            return made;
+        },
+        steady);
+    const auto source = toneSource(61.0, 8000);
+    const auto graph = makeCom<FilterGraph>();
+    graph->AddFilter(source.get(), u"Source");
+    graph->AddFilter(renderer.get(), u"Audio");
+    ASSERT_EQ(graph->ConnectDirect(source->output(), renderer->input(), nullptr), S_OK);
+    ASSERT_TRUE(SUCCEEDED(graph->Run()));
+    REFERENCE_TIME start = 0;
+    renderer->GetTime(&start);
+
+    REFERENCE_TIME worst = 0;
+    constexpr REFERENCE_TIME kStep = 100'000; // 10 ms
+    for (int step = 1; step <= 6000; ++step) {
+        steady->now += kStep;
+        output.load()->moved();
+        // The streaming thread fills the room the output made.
+        ASSERT_TRUE(WaitServingMessages([&] { return output.load()->writable() == 0; }, 10'000)) << step;
+        REFERENCE_TIME now = 0;
+        renderer->GetTime(&now);
+        worst = std::max(worst, std::abs(now - start - output.load()->played()));
+    }
+    EXPECT_LT(worst, 400'000);
+    // The steady clock alone would have left the sound well behind.
+    EXPECT_GT(6000 * kStep - output.load()->played(), 5'000'000);
+    graph->Stop();
+}
 
 TEST(AudioRenderer, TheNullSinkPlaysThreeSecondsInThreeSecondsAsTheGraphClock)
 {

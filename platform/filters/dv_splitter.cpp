@@ -3,6 +3,7 @@
 #include "platform/filters/av_util.h"
 #include "platform/graph/base_filter.h"
 #include "platform/graph/formats.h"
+#include "platform/graph/forwarding_pin.h"
 #include "platform/graph/media_guids.h"
 
 #include <algorithm>
@@ -248,28 +249,11 @@ public:
     LONG bufferSize = 0;
 };
 
-class DVInputPin final : public BaseInputPin
-{
-public:
-    DVInputPin(DVSplitter* splitter);
-
-    HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
-    HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override;
-    HRESULT Receive(IMediaSample* sample) override;
-    HRESULT EndOfStream() override;
-    HRESULT BeginFlush() override;
-    HRESULT EndFlush() override;
-    HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
-
-private:
-    DVSplitter* splitter_;
-};
-
 class DVSplitter final : public BaseFilter
 {
 public:
     DVSplitter()
-        : BaseFilter(CLSID_DVSplitter, u"DV Splitter"), input_(std::make_unique<DVInputPin>(this)),
+        : BaseFilter(CLSID_DVSplitter, u"DV Splitter"), input_(std::make_unique<ForwardingInputPin<DVSplitter>>(this)),
           video_(std::make_unique<DVOutputPin>(this, u"DVVidOut0")),
           audio_(std::make_unique<DVOutputPin>(this, u"AudOut00"))
     {
@@ -299,6 +283,38 @@ public:
         // 1,920 at 25 Hz, with room for the per-frame variation.
         audio_->bufferSize = format.sampleRate / 20 * 4;
         sound_.reset();
+    }
+
+private:
+    friend ForwardingInputPin<DVSplitter>;
+
+    HRESULT checkInput(const AM_MEDIA_TYPE* type)
+    {
+        return type->majortype == MEDIATYPE_Interleaved &&
+                       (type->subtype == MEDIASUBTYPE_dvsd || type->subtype == MEDIASUBTYPE_dv25)
+                   ? S_OK
+                   : VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    HRESULT setInputType(const AM_MEDIA_TYPE* type)
+    {
+        setFormat(formatOf(*type));
+        return S_OK;
+    }
+    HRESULT endOfStream()
+    {
+        return toOutputs([](DVOutputPin* pin) { return pin->DeliverEndOfStream(); });
+    }
+    HRESULT beginFlush()
+    {
+        return toOutputs([](DVOutputPin* pin) { return pin->DeliverBeginFlush(); });
+    }
+    HRESULT endFlush()
+    {
+        return toOutputs([](DVOutputPin* pin) { return pin->DeliverEndFlush(); });
+    }
+    HRESULT newSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
+    {
+        return toOutputs([&](DVOutputPin* pin) { return pin->DeliverNewSegment(start, stop, rate); });
     }
 
     HRESULT receive(IMediaSample* sample)
@@ -331,64 +347,13 @@ public:
         return result;
     }
 
-private:
     ~DVSplitter() override = default;
 
-    std::unique_ptr<DVInputPin> input_;
+    std::unique_ptr<ForwardingInputPin<DVSplitter>> input_;
     std::unique_ptr<DVOutputPin> video_;
     std::unique_ptr<DVOutputPin> audio_;
     DVAudioReader sound_;
 };
-
-DVInputPin::DVInputPin(DVSplitter* splitter) : BaseInputPin(splitter, u"Input"), splitter_(splitter) {}
-
-HRESULT DVInputPin::CheckMediaType(const AM_MEDIA_TYPE* type)
-{
-    return type->majortype == MEDIATYPE_Interleaved &&
-                   (type->subtype == MEDIASUBTYPE_dvsd || type->subtype == MEDIASUBTYPE_dv25)
-               ? S_OK
-               : VFW_E_TYPE_NOT_ACCEPTED;
-}
-
-HRESULT DVInputPin::SetMediaType(const AM_MEDIA_TYPE* type)
-{
-    BaseInputPin::SetMediaType(type);
-    splitter_->setFormat(formatOf(*type));
-    return S_OK;
-}
-
-HRESULT DVInputPin::Receive(IMediaSample* sample)
-{
-    const HRESULT hr = BaseInputPin::Receive(sample);
-    return hr == S_OK ? splitter_->receive(sample) : hr;
-}
-
-HRESULT DVInputPin::EndOfStream()
-{
-    const HRESULT hr = BaseInputPin::EndOfStream();
-    if (hr != S_OK)
-        return hr;
-    return splitter_->toOutputs([](DVOutputPin* pin) { return pin->DeliverEndOfStream(); });
-}
-
-HRESULT DVInputPin::BeginFlush()
-{
-    BaseInputPin::BeginFlush();
-    return splitter_->toOutputs([](DVOutputPin* pin) { return pin->DeliverBeginFlush(); });
-}
-
-HRESULT DVInputPin::EndFlush()
-{
-    const HRESULT hr = splitter_->toOutputs([](DVOutputPin* pin) { return pin->DeliverEndFlush(); });
-    BaseInputPin::EndFlush();
-    return hr;
-}
-
-HRESULT DVInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
-{
-    BaseInputPin::NewSegment(start, stop, rate);
-    return splitter_->toOutputs([&](DVOutputPin* pin) { return pin->DeliverNewSegment(start, stop, rate); });
-}
 
 } // namespace
 

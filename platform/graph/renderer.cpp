@@ -4,70 +4,6 @@
 
 #include <chrono>
 
-// --- pin ---------------------------------------------------------------------
-
-RendererInputPin::RendererInputPin(BaseRenderer* renderer) : BaseInputPin(renderer, u"Input"), renderer_(renderer) {}
-
-HRESULT RendererInputPin::CheckMediaType(const AM_MEDIA_TYPE* type)
-{
-    return renderer_->CheckMediaType(type);
-}
-
-HRESULT RendererInputPin::SetMediaType(const AM_MEDIA_TYPE* type)
-{
-    BaseInputPin::SetMediaType(type);
-    return renderer_->SetMediaType(type);
-}
-
-HRESULT RendererInputPin::CompleteConnect(IPin* receivePin)
-{
-    return renderer_->CompleteConnect(receivePin);
-}
-
-HRESULT RendererInputPin::BreakConnect()
-{
-    BaseInputPin::BreakConnect();
-    return renderer_->BreakConnect();
-}
-
-HRESULT RendererInputPin::Receive(IMediaSample* sample)
-{
-    const HRESULT hr = BaseInputPin::Receive(sample);
-    if (hr != S_OK)
-        return hr;
-    try {
-        return renderer_->receive(sample);
-    } catch (...) {
-        renderer_->NotifyEvent(EC_ERRORABORT, E_FAIL, 0);
-        return E_FAIL;
-    }
-}
-
-HRESULT RendererInputPin::EndOfStream()
-{
-    const HRESULT hr = BaseInputPin::EndOfStream();
-    return hr == S_OK ? renderer_->endOfStream() : hr;
-}
-
-HRESULT RendererInputPin::BeginFlush()
-{
-    BaseInputPin::BeginFlush();
-    renderer_->beginFlush();
-    return S_OK;
-}
-
-HRESULT RendererInputPin::EndFlush()
-{
-    renderer_->endFlush();
-    return BaseInputPin::EndFlush();
-}
-
-HRESULT RendererInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
-{
-    BaseInputPin::NewSegment(start, stop, rate);
-    return renderer_->NewSegment(start, stop, rate);
-}
-
 // --- renderer ----------------------------------------------------------------
 
 BaseRenderer::BaseRenderer(const CLSID& classId, std::u16string name)
@@ -246,7 +182,7 @@ HRESULT BaseRenderer::endOfStream()
     return S_OK;
 }
 
-void BaseRenderer::beginFlush()
+HRESULT BaseRenderer::beginFlush()
 {
     {
         std::lock_guard lock(mutex_);
@@ -254,13 +190,15 @@ void BaseRenderer::beginFlush()
     }
     changed_.notify_all();
     OnBeginFlush();
+    return S_OK;
 }
 
-void BaseRenderer::endFlush()
+HRESULT BaseRenderer::endFlush()
 {
     std::lock_guard lock(mutex_);
     flushing_ = false;
     endOfStream_ = completeSent_ = false;
     // A paused renderer waits for the first sample after the flush again.
     cued_ = state() != State_Paused || !input_->isConnected();
+    return S_OK;
 }

@@ -9,30 +9,13 @@
 // as EC_COMPLETE once the renderer runs.
 
 #include "platform/graph/base_filter.h"
+#include "platform/graph/forwarding_pin.h"
 
 #include <condition_variable>
 #include <memory>
 
 class BaseRenderer;
-
-class RendererInputPin final : public BaseInputPin
-{
-public:
-    explicit RendererInputPin(BaseRenderer* renderer);
-
-    HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
-    HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override;
-    HRESULT CompleteConnect(IPin* receivePin) override;
-    HRESULT BreakConnect() override;
-    HRESULT Receive(IMediaSample* sample) override;
-    HRESULT EndOfStream() override;
-    HRESULT BeginFlush() override;
-    HRESULT EndFlush() override;
-    HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
-
-private:
-    BaseRenderer* renderer_;
-};
+using RendererInputPin = ForwardingInputPin<BaseRenderer>;
 
 class BaseRenderer : public BaseFilter
 {
@@ -77,11 +60,16 @@ protected:
     ~BaseRenderer() override;
 
 private:
-    friend class RendererInputPin;
+    friend RendererInputPin;
+    HRESULT checkInput(const AM_MEDIA_TYPE* type) { return CheckMediaType(type); }
+    HRESULT setInputType(const AM_MEDIA_TYPE* type) { return SetMediaType(type); }
+    HRESULT completeInputConnect(IPin* receivePin) { return CompleteConnect(receivePin); }
+    HRESULT breakInputConnect() { return BreakConnect(); }
+    HRESULT newSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) { return NewSegment(start, stop, rate); }
     HRESULT receive(IMediaSample* sample);
     HRESULT endOfStream();
-    void beginFlush();
-    void endFlush();
+    HRESULT beginFlush();
+    HRESULT endFlush();
     // Waits until running and the sample is due; false when the wait was
     // given up (stop or flush).
     bool waitUntilDue(std::unique_lock<std::mutex>& lock, IMediaSample* sample);

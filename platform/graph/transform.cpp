@@ -7,80 +7,22 @@
 
 // --- pins --------------------------------------------------------------------
 
-TransformInputPin::TransformInputPin(TransformFilterBase* filter) : BaseInputPin(filter, u"Input"), transform_(filter)
+HRESULT TransformFilterBase::receive(IMediaSample* sample)
 {
+    std::lock_guard lock(streamLock_);
+    return Receive(sample);
 }
 
-HRESULT TransformInputPin::CheckMediaType(const AM_MEDIA_TYPE* type)
+HRESULT TransformFilterBase::endOfStream()
 {
-    return transform_->CheckInputType(type);
+    std::lock_guard lock(streamLock_);
+    return EndOfStream();
 }
 
-HRESULT TransformInputPin::SetMediaType(const AM_MEDIA_TYPE* type)
+HRESULT TransformFilterBase::newSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
 {
-    BaseInputPin::SetMediaType(type);
-    return transform_->SetMediaType(PINDIR_INPUT, type);
-}
-
-HRESULT TransformInputPin::CheckConnect(IPin* pin)
-{
-    const HRESULT hr = BaseInputPin::CheckConnect(pin);
-    return FAILED(hr) ? hr : transform_->CheckConnect(PINDIR_INPUT, pin);
-}
-
-HRESULT TransformInputPin::CompleteConnect(IPin* receivePin)
-{
-    return transform_->CompleteConnect(PINDIR_INPUT, receivePin);
-}
-
-HRESULT TransformInputPin::BreakConnect()
-{
-    BaseInputPin::BreakConnect();
-    return transform_->BreakConnect(PINDIR_INPUT);
-}
-
-HRESULT TransformInputPin::Receive(IMediaSample* sample)
-{
-    HRESULT hr = BaseInputPin::Receive(sample);
-    if (hr != S_OK)
-        return hr;
-    std::lock_guard lock(transform_->streamLock_);
-    // The filter's own code must not throw into the upstream thread.
-    try {
-        return transform_->Receive(sample);
-    } catch (...) {
-        transform_->NotifyEvent(EC_ERRORABORT, E_FAIL, 0);
-        return E_FAIL;
-    }
-}
-
-HRESULT TransformInputPin::EndOfStream()
-{
-    const HRESULT hr = BaseInputPin::EndOfStream();
-    if (hr != S_OK)
-        return hr;
-    std::lock_guard lock(transform_->streamLock_);
-    return transform_->EndOfStream();
-}
-
-HRESULT TransformInputPin::BeginFlush()
-{
-    BaseInputPin::BeginFlush();
-    return transform_->BeginFlush();
-}
-
-HRESULT TransformInputPin::EndFlush()
-{
-    const HRESULT hr = transform_->EndFlush();
-    BaseInputPin::EndFlush();
-    return hr;
-}
-
-HRESULT TransformInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
-{
-    BaseInputPin::NewSegment(start, stop, rate);
-    std::lock_guard lock(transform_->streamLock_);
-    return transform_->NewSegment(start, stop, rate);
+    std::lock_guard lock(streamLock_);
+    return NewSegment(start, stop, rate);
 }
 
 TransformOutputPin::TransformOutputPin(TransformFilterBase* filter)

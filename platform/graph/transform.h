@@ -9,30 +9,12 @@
 // streaming code never takes the filter lock.
 
 #include "platform/graph/base_filter.h"
+#include "platform/graph/forwarding_pin.h"
 
 #include <memory>
 
 class TransformFilterBase;
-
-class TransformInputPin final : public BaseInputPin
-{
-public:
-    explicit TransformInputPin(TransformFilterBase* filter);
-
-    HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override;
-    HRESULT SetMediaType(const AM_MEDIA_TYPE* type) override;
-    HRESULT CheckConnect(IPin* pin) override;
-    HRESULT CompleteConnect(IPin* receivePin) override;
-    HRESULT BreakConnect() override;
-    HRESULT Receive(IMediaSample* sample) override;
-    HRESULT EndOfStream() override;
-    HRESULT BeginFlush() override;
-    HRESULT EndFlush() override;
-    HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
-
-private:
-    TransformFilterBase* transform_;
-};
+using TransformInputPin = ForwardingInputPin<TransformFilterBase>;
 
 class TransformOutputPin final : public BaseOutputPin
 {
@@ -101,7 +83,17 @@ protected:
     ~TransformFilterBase() override;
 
 private:
-    friend class TransformInputPin;
+    friend TransformInputPin;
+    HRESULT checkInput(const AM_MEDIA_TYPE* type) { return CheckInputType(type); }
+    HRESULT setInputType(const AM_MEDIA_TYPE* type) { return SetMediaType(PINDIR_INPUT, type); }
+    HRESULT checkInputConnect(IPin* pin) { return CheckConnect(PINDIR_INPUT, pin); }
+    HRESULT completeInputConnect(IPin* receivePin) { return CompleteConnect(PINDIR_INPUT, receivePin); }
+    HRESULT breakInputConnect() { return BreakConnect(PINDIR_INPUT); }
+    HRESULT receive(IMediaSample* sample);
+    HRESULT endOfStream();
+    HRESULT newSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
+    HRESULT beginFlush() { return BeginFlush(); }
+    HRESULT endFlush() { return EndFlush(); }
     HRESULT stopStreaming();
     // Held while a sample, an end of stream or a new segment passes, so
     // that Stop waits for the call in progress.

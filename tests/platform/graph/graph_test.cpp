@@ -67,6 +67,25 @@ struct WalkedChain : Chain
     ComPtr<Recorder> alone = makeCom<Recorder>();
 };
 
+// A source of four frames in two streams, each to a renderer of its own.
+struct TwoRenderers
+{
+    ComPtr<FilterGraph> graph = makeCom<FilterGraph>();
+    ComPtr<CountingSource> source = makeCom<CountingSource>(4);
+    ComPtr<Sink> video = makeCom<Sink>();
+    ComPtr<Sink> sound = makeCom<Sink>(MEDIASUBTYPE_PCM, MEDIATYPE_Audio);
+
+    void connect()
+    {
+        CountingStream* audio = source->addAudio();
+        graph->AddFilter(source.get(), u"Source");
+        graph->AddFilter(video.get(), u"Video");
+        graph->AddFilter(sound.get(), u"Audio");
+        ASSERT_EQ(graph->ConnectDirect(source->video, video->input(), nullptr), S_OK);
+        ASSERT_EQ(graph->ConnectDirect(audio, sound->input(), nullptr), S_OK);
+    }
+};
+
 bool waitFor(const std::function<bool()>& done, int ms = 10'000)
 {
     return WaitServingMessages(done, ms);
@@ -360,16 +379,11 @@ TEST(Graph, SeekFlushesAndStartsNewSegmentAtTarget)
 TEST(Graph, CompletionEventArrivesOnceOnGuiThread)
 {
     // Two streams to two renderers: one completion once both have finished.
-    const auto graph = makeCom<FilterGraph>();
-    const auto source = makeCom<CountingSource>(4);
-    CountingStream* audio = source->addAudio();
-    const auto video = makeCom<Sink>();
-    const auto sound = makeCom<Sink>(MEDIASUBTYPE_PCM, MEDIATYPE_Audio);
-    graph->AddFilter(source.get(), u"Source");
-    graph->AddFilter(video.get(), u"Video");
-    graph->AddFilter(sound.get(), u"Audio");
-    ASSERT_EQ(graph->ConnectDirect(source->video, video->input(), nullptr), S_OK);
-    ASSERT_EQ(graph->ConnectDirect(audio, sound->input(), nullptr), S_OK);
+    TwoRenderers two;
+    ASSERT_NO_FATAL_FAILURE(two.connect());
+    const ComPtr<FilterGraph>& graph = two.graph;
+    const ComPtr<Sink>& video = two.video;
+    const ComPtr<Sink>& sound = two.sound;
 
     constexpr UINT kGraphNotify = WM_USER + 13;
     int completions = 0;
@@ -410,16 +424,11 @@ TEST(Graph, CompletionEventArrivesOnceOnGuiThread)
 
 TEST(Graph, CompletionWaitsForEveryRenderer)
 {
-    const auto graph = makeCom<FilterGraph>();
-    const auto source = makeCom<CountingSource>(4);
-    CountingStream* audio = source->addAudio();
-    const auto video = makeCom<Sink>();
-    const auto sound = makeCom<Sink>(MEDIASUBTYPE_PCM, MEDIATYPE_Audio);
-    graph->AddFilter(source.get(), u"Source");
-    graph->AddFilter(video.get(), u"Video");
-    graph->AddFilter(sound.get(), u"Audio");
-    ASSERT_EQ(graph->ConnectDirect(source->video, video->input(), nullptr), S_OK);
-    ASSERT_EQ(graph->ConnectDirect(audio, sound->input(), nullptr), S_OK);
+    TwoRenderers two;
+    ASSERT_NO_FATAL_FAILURE(two.connect());
+    const ComPtr<FilterGraph>& graph = two.graph;
+    const ComPtr<Sink>& video = two.video;
+    const ComPtr<Sink>& sound = two.sound;
     sound->hold = true;
     graph->SetSyncSource(nullptr);
     ASSERT_EQ(graph->Run(), S_OK);

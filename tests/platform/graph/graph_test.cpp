@@ -426,21 +426,18 @@ TEST(Graph, CompletionWaitsForEveryRenderer)
 {
     TwoRenderers two;
     ASSERT_NO_FATAL_FAILURE(two.connect());
-    const ComPtr<FilterGraph>& graph = two.graph;
-    const ComPtr<Sink>& video = two.video;
-    const ComPtr<Sink>& sound = two.sound;
-    sound->hold = true;
-    graph->SetSyncSource(nullptr);
-    ASSERT_EQ(graph->Run(), S_OK);
-    ASSERT_TRUE(waitFor([&] { return video->log.size() == 4; }));
+    two.sound->hold = true;
+    two.graph->SetSyncSource(nullptr);
+    ASSERT_EQ(two.graph->Run(), S_OK);
+    ASSERT_TRUE(waitFor([&] { return two.video->log.size() == 4; }));
     // The pictures are over, the sound is not.
     LONG code = 0;
-    EXPECT_EQ(graph->WaitForCompletion(200, &code), E_ABORT);
-    sound->hold = false;
-    EXPECT_EQ(graph->WaitForCompletion(10'000, &code), S_OK);
+    EXPECT_EQ(two.graph->WaitForCompletion(200, &code), E_ABORT);
+    two.sound->hold = false;
+    EXPECT_EQ(two.graph->WaitForCompletion(10'000, &code), S_OK);
     EXPECT_EQ(code, EC_COMPLETE);
-    EXPECT_EQ(sound->log.size(), 4u);
-    graph->Stop();
+    EXPECT_EQ(two.sound->log.size(), 4u);
+    two.graph->Stop();
 }
 
 TEST(Graph, AStreamThatFailsEndsTheWaitForCompletionWithAnError)

@@ -33,7 +33,9 @@ if(count GREATER 0)
       get_filename_component(program "${command}" NAME)
       if(program IN_LIST PROGRAMS)
         string(JSON name GET "${json}" tests ${i} name)
-        string(REPLACE "." "\\." name "${name}")
+        # Names of parameterised cases hold "GetParam() = ...": every
+        # character a regular expression reads is taken as it stands.
+        string(REGEX REPLACE "([][.*+?^$(){}|\\])" "\\\\\\1" name "${name}")
         list(APPEND names "${name}")
       endif()
     endif()

@@ -3,9 +3,9 @@
 
 #include "tests/platform/renderers/push_source.h"
 
+#include "platform/graph/filter_graph.h"
 #include "platform/renderers/video_renderer.h"
 #include "platform/renderers/video_scene.h"
-#include "platform/graph/filter_graph.h"
 
 #include <QPainter>
 

@@ -1,8 +1,8 @@
 #include "platform/core/class_registry.h"
 #include "platform/core/task_memory.h"
-#include "platform/renderers/renderers.h"
 #include "platform/filters/system_filters.h"
 #include "platform/graph/filter_graph.h"
+#include "platform/renderers/renderers.h"
 #include "tests/media/clip_reader.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 #include "tests/media/clip_reader.h"
 
 #include "platform/core/task_memory.h"
-#include "platform/renderers/video_renderer.h"
 #include "platform/graph/filter_graph.h"
+#include "platform/renderers/video_renderer.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -218,6 +218,16 @@ class VideoDecoder final : public Decoder
 public:
     VideoDecoder() : Decoder(CLSID_KestrovaVideoDecoder, u"Video Decoder", MEDIATYPE_Video) {}
 
+    HRESULT CheckInputType(const AM_MEDIA_TYPE* type) override
+    {
+        // A picture larger than any buffer made here is refused as such.
+        const BITMAPINFOHEADER* bmi = bitmapHeaderOf(*type);
+        if (type->majortype == MEDIATYPE_Video && bmi &&
+            !pictureBytes(bmi->biWidth, std::abs(static_cast<int64_t>(bmi->biHeight)), 4))
+            return VFW_E_INVALIDMEDIATYPE;
+        return Decoder::CheckInputType(type);
+    }
+
     HRESULT GetMediaType(int position, AM_MEDIA_TYPE* type) override
     {
         if (position < 0)

@@ -1,6 +1,7 @@
 #include "script/runtime/exec.h"
 
 #include "script/compiler/utils.h"
+#include "script/runtime/builtins.h"
 
 #include <algorithm>
 
@@ -21,7 +22,10 @@ TPSExec::~TPSExec()
 }
 
 // The built-in routines register here; the host adds its own after creation.
-void TPSExec::registerBuiltins() {}
+void TPSExec::registerBuiltins()
+{
+    RegisterBuiltinProcs(this);
+}
 
 void TPSExec::freeTryRecords()
 {
@@ -289,6 +293,8 @@ void TPSExec::enterExcept(TPSExceptionHandler& record, TPSErrorInfo error)
     record.savedCode = error.code;
     record.savedObject = std::move(error.object);
     record.savedText = error.text;
+    record.savedProc = error.procNo;
+    record.savedPosition = error.position;
     record.pending = {};
     exceptionCode_ = ErNoError;
     exceptionObject_ = nullptr;

@@ -110,6 +110,8 @@ struct TPSExceptionHandler
     TPSError savedCode = ErNoError;
     std::exception_ptr savedObject;
     std::string savedText;
+    std::uint32_t savedProc = Absent;
+    std::uint32_t savedPosition = Absent;
 };
 
 // A value somewhere in memory, with its type.
@@ -215,6 +217,13 @@ public:
     std::uint32_t Position() const { return position_; }
     TPSInternalProcRec* CurrentProc() const { return currentProc_; }
     std::size_t TryDepth() const { return tryRecords_.size(); }
+    // The innermost open try block, none outside any.
+    TPSExceptionHandler* InnermostTry() const { return tryRecords_.empty() ? nullptr : tryRecords_.back().get(); }
+
+    // What a parameter entry of a host routine stands for: a var parameter
+    // (a pointer entry) is followed to its variable. False when the variable
+    // is gone.
+    bool ParamTarget(TPSStackEntry* entry, TPSValueRef& out) const;
 
     // Caps the bytes the value stack, the temporaries and the globals may
     // each hold; a push beyond it is "Out Of Memory".

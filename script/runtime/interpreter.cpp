@@ -154,6 +154,21 @@ static bool liveTarget(const TPSPointerValue& pointer, const TPSStack& stack)
     return entry && entry->serial == pointer.origin.stackSerial;
 }
 
+bool TPSExec::ParamTarget(TPSStackEntry* entry, TPSValueRef& out) const
+{
+    if (!entry)
+        return false;
+    if (entry->type->baseType != BaseType::Pointer) {
+        out = {entry->data(), entry->type};
+        return true;
+    }
+    const TPSPointerValue& pointer = *static_cast<const TPSPointerValue*>(entry->data());
+    if (!liveTarget(pointer, stack_))
+        return false;
+    out = {pointer.data, pointer.type};
+    return true;
+}
+
 bool TPSExec::followPointer(const TPSPointerValue& pointer, TPSOperand& out)
 {
     if (!liveTarget(pointer, stack_))

@@ -24,8 +24,6 @@ struct BadCall
 {
 };
 
-// Longest text a built-in makes, in characters.
-constexpr std::int64_t MaxTextLength = std::int64_t(1) << 30;
 
 // The parameters of one call as the compiler lays them out: for a function
 // the result variable on top, then the first parameter, the last deepest.
@@ -111,9 +109,11 @@ bool isText(const TPSTypeRec* type)
     return isWide(type) || type->baseType == BaseType::AnsiString || type->baseType == BaseType::PChar;
 }
 
-void checkLength(std::int64_t length)
+// A text a built-in makes holds at most as many bytes as the executer lets
+// its value stack hold.
+template <typename Str> void checkLength(std::int64_t length, std::size_t limit)
 {
-    if (length > MaxTextLength)
+    if (length > 0 && static_cast<std::uint64_t>(length) > limit / sizeof(typename Str::value_type))
         throw std::bad_alloc();
 }
 
@@ -235,9 +235,9 @@ template <typename Str> Str deleted(Str text, std::int64_t from, std::int64_t co
     return text;
 }
 
-template <typename Str> Str inserted(const Str& what, Str text, std::int64_t at)
+template <typename Str> Str inserted(const Str& what, Str text, std::int64_t at, std::size_t limit)
 {
-    checkLength(static_cast<std::int64_t>(what.size() + text.size()));
+    checkLength<Str>(static_cast<std::int64_t>(what.size() + text.size()), limit);
     const auto length = static_cast<std::int64_t>(text.size());
     at = at < 1 ? 1 : (at > length + 1 ? length + 1 : at);
     text.insert(static_cast<std::size_t>(at - 1), what);
@@ -252,12 +252,12 @@ template <typename Str> std::int32_t position(const Str& sub, const Str& text)
     return found == Str::npos ? 0 : static_cast<std::int32_t>(found + 1);
 }
 
-template <typename Str> Str padded(const Str& text, std::int64_t width, int tag)
+template <typename Str> Str padded(const Str& text, std::int64_t width, int tag, std::size_t limit)
 {
     const std::int64_t missing = width - static_cast<std::int64_t>(text.size());
     if (missing <= 0)
         return text;
-    checkLength(width);
+    checkLength<Str>(width, limit);
     const Str fill(static_cast<std::size_t>(missing), tag == 27 ? '0' : ' ');
     return tag == 26 ? text + fill : fill + text;
 }
@@ -451,25 +451,27 @@ std::int64_t lengthOf(const TPSValueRef& v)
     }
 }
 
-void setLength(const TPSValueRef& v, std::int64_t length)
+void setLength(const TPSValueRef& v, std::int64_t length, std::size_t limit)
 {
     length = length < 0 ? 0 : length;
     switch (v.type->baseType) {
     case BaseType::AnsiString:
     case BaseType::PChar:
-        checkLength(length);
+        checkLength<std::string>(length, limit);
         static_cast<std::string*>(v.data)->resize(static_cast<std::size_t>(length));
         return;
     case BaseType::WideString:
     case BaseType::UnicodeString:
-        checkLength(length);
+        checkLength<std::u16string>(length, limit);
         static_cast<std::u16string*>(v.data)->resize(static_cast<std::size_t>(length));
         return;
-    case BaseType::DynArray:
-        if (length > std::numeric_limits<std::uint32_t>::max())
+    case BaseType::DynArray: {
+        const std::uint32_t itemSize = static_cast<const TPSTypeRec_Array*>(v.type)->elementType->realSize;
+        if (static_cast<std::uint64_t>(length) * std::max<std::uint32_t>(itemSize, 1) > limit)
             throw std::bad_alloc();
         DynArraySetLength(v.data, v.type, static_cast<std::uint32_t>(length));
         return;
+    }
     default:
         throw BadCall{};
     }
@@ -570,7 +572,7 @@ bool tagged(TPSExec* exec, TPSExternalProcRec* proc, TPSStack* stack)
             return false;
         withText(s, [&](const auto& text) {
             using Str = std::decay_t<decltype(text)>;
-            storeText(s, inserted(textOf<Str>(a.param(0)), text, a.int64(2)));
+            storeText(s, inserted(textOf<Str>(a.param(0)), text, a.int64(2), exec->Stack().limit()));
         });
         return true;
     }
@@ -634,11 +636,11 @@ bool tagged(TPSExec* exec, TPSExternalProcRec* proc, TPSStack* stack)
     case 25:
     case 26:
     case 27:
-        withText(a.param(0), [&](const auto& s) { storeText(a.result(), padded(s, a.int64(1), tag)); });
+        withText(a.param(0), [&](const auto& s) { storeText(a.result(), padded(s, a.int64(1), tag, exec->Stack().limit())); });
         return true;
     case 28: {
         const std::int64_t count = a.int64(1);
-        checkLength(count);
+        checkLength<std::string>(count, exec->Stack().limit());
         a.setAnsi(std::string(count > 0 ? static_cast<std::size_t>(count) : 0, static_cast<char>(charOf(a.param(0)))));
         return true;
     }
@@ -719,7 +721,7 @@ bool length(TPSExec* exec, TPSExternalProcRec*, TPSStack* stack)
 bool setLengthProc(TPSExec* exec, TPSExternalProcRec*, TPSStack* stack)
 {
     const Args a(exec, stack, false);
-    setLength(a.param(0), a.int64(1));
+    setLength(a.param(0), a.int64(1), exec->Stack().limit());
     return true;
 }
 
@@ -754,7 +756,7 @@ bool setArrayLength(TPSExec* exec, TPSExternalProcRec*, TPSStack* stack)
     const TPSValueRef array = a.param(0);
     if (array.type->baseType != BaseType::DynArray)
         return false;
-    setLength(array, a.int64(1));
+    setLength(array, a.int64(1), exec->Stack().limit());
     return true;
 }
 

@@ -97,6 +97,9 @@ TEST(Builtins, TextRoutinesOnEachStringKind)
         {"TRIM", {val(Unicode, w(u"  ä "))}, gives(Unicode), w(u"ä")},
         {"REPLICATE", {val(Char, n('z')), val(LongInt, n(3))}, gives(Ansi), a("zzz")},
         {"STRINGOFCHAR", {val(Char, n('z')), val(LongInt, n(-2))}, gives(Ansi), a("")},
+        {"REPLICATE", {val(Char, n('z')), val(LongInt, n(INT32_MAX))}, gives(Ansi), {}, {}, erOutOfMemory},
+        {"PADL", {val(Unicode, w(u"")), val(LongInt, n(INT32_MAX))}, gives(Unicode), {}, {}, erOutOfMemory},
+        {"INSERT", {val(Ansi, a("X")), ref(Ansi, a("abc")), val(LongInt, n(9))}, none, {}, {{1, a("abcX")}}},
         {"STRGET", {ref(Ansi, a("abc")), val(LongInt, n(3))}, gives(Char), n('c')},
         {"STRGET", {ref(Ansi, a("abc")), val(LongInt, n(0))}, gives(Char), {}, {}, erCustomError, outOfRange},
         {"STRGET", {ref(Ansi, a("abc")), val(LongInt, n(4))}, gives(Char), {}, {}, erCustomError, outOfRange},
@@ -229,6 +232,8 @@ TEST(Builtins, OrdinalsLengthsAndArrays)
         {"SETLENGTH", {{dynOf(LongInt), Items{1, 2}, true}, val(LongInt, n(4))}, none, {}, {{0, Items{1, 2, 0, 0}}}},
         {"SETLENGTH", {{dynOf(LongInt), Items{1, 2}, true}, val(LongInt, n(0))}, none, {}, {{0, none3}}},
         {"SETLENGTH", {ref(LongInt, n(1)), val(LongInt, n(0))}, none, {}, {}, erCouldNotCallProc},
+        {"SETLENGTH", {ref(Unicode, w(u"")), val(LongInt, n(INT32_MAX))}, none, {}, {}, erOutOfMemory},
+        {"SETLENGTH", {{dynOf(Int64), Items{}, true}, val(LongInt, n(INT32_MAX))}, none, {}, {}, erOutOfMemory},
 
         {"GETARRAYLENGTH", {{dynOf(LongInt), none3, true}}, gives(LongInt), n(0)},
         {"GETARRAYLENGTH", {{dynOf(Ansi), Items{}, true}}, gives(LongInt), n(0)},

@@ -1,8 +1,11 @@
 // Loads arbitrary bytes as a bytecode image and runs it: the main block,
 // then every procedure the host could run, each within an instruction
-// budget and a memory cap.
+// budget and a memory cap. Besides the built-in routines, the host offers
+// routines that fail, raise or misbehave, and typed routines that take every
+// kind of parameter.
 
 #include "script/runtime/exec.h"
+#include "script/runtime/native_bridge.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -56,6 +59,28 @@ bool reenter(TPSExec* exec, TPSExternalProcRec*, TPSStack*, TPSStack*)
     return true;
 }
 
+void registerTyped(TPSExec& exec)
+{
+    RegisterNativeFunction(exec,
+                           "function Mix(a: Integer; var s: String; const v: array of Integer; w: Variant; "
+                           "var r: Extended; out c: Char; u: UnicodeString): Int64;",
+                           [](std::int32_t a, std::string& s, const std::vector<std::int32_t>& v, const Variant& w,
+                              long double& r, char& c, const std::u16string& u) {
+                               s.push_back(static_cast<char>('a' + (a & 15)));
+                               r /= 2;
+                               c = static_cast<char>(v.size());
+                               return static_cast<std::int64_t>(v.size() + u.size()) + w.type;
+                           });
+    RegisterNativeFunction(exec, "procedure Views(r: TR; var s: TS; var a: TA; p: TP; var o: TO; var d: Currency);",
+                           [](TPSNativeRecord r, TPSNativeSet& s, TPSNativeArray& a, TPSNativeProcValue p,
+                              TPSNativeObject& o, TPSNativeCurrency& d) {
+                               s.Include(static_cast<std::uint32_t>(r.FieldCount()));
+                               a.Resize(a.Count() / 2 + 1);
+                               d.scaled += p.value.procNo;
+                               o.object = nullptr;
+                           });
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -66,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     exec.RegisterProcName("RAISE", raise);
     exec.RegisterProcName("POP", popTop);
     exec.RegisterProcName("REENTER", reenter);
+    registerTyped(exec);
     exec.SetMemoryLimit(std::size_t(4) << 20);
     exec.OnRunLine = budget;
     if (!exec.LoadBytecode(std::string_view(reinterpret_cast<const char*>(data), size)))

@@ -150,7 +150,7 @@ TEST(NativeBridge, RecordsSetsAndArrays)
             SetValueFromAnsiString(record.Field(1).data, record.Field(1).type, ok, s);
         };
     };
-    auto fillBits = [](std::initializer_list<std::uint32_t> on) {
+    auto fillBits = [](std::vector<std::uint32_t> on) {
         return [=](const TPSValueRef& v) {
             for (std::uint32_t bit : on)
                 TPSNativeSet{v}.Include(bit);

@@ -20,10 +20,7 @@ using ps::BaseType;
 namespace {
 
 // A parameter list that does not fit the routine: the call fails.
-struct BadCall
-{
-};
-
+using BadCall = psnative::Mismatch;
 
 // The parameters of one call as the compiler lays them out: for a function
 // the result variable on top, then the first parameter, the last deepest.
@@ -40,31 +37,16 @@ public:
         return at(-1);
     }
 
-    std::int64_t int64(std::size_t k) const
+    template <auto Getter> auto get(std::size_t k) const
     {
         const TPSValueRef v = param(k);
-        return GetValueAsInt64(v.data, v.type);
+        return Getter(v.data, v.type);
     }
-    std::int32_t int32(std::size_t k) const
-    {
-        const TPSValueRef v = param(k);
-        return GetValueAsInt(v.data, v.type);
-    }
-    long double real(std::size_t k) const
-    {
-        const TPSValueRef v = param(k);
-        return GetValueAsReal(v.data, v.type);
-    }
-    std::string ansi(std::size_t k) const
-    {
-        const TPSValueRef v = param(k);
-        return GetValueAsAnsiString(v.data, v.type);
-    }
-    std::u16string wide(std::size_t k) const
-    {
-        const TPSValueRef v = param(k);
-        return GetValueAsUnicodeString(v.data, v.type);
-    }
+    std::int64_t int64(std::size_t k) const { return get<GetValueAsInt64>(k); }
+    std::int32_t int32(std::size_t k) const { return get<GetValueAsInt>(k); }
+    long double real(std::size_t k) const { return get<GetValueAsReal>(k); }
+    std::string ansi(std::size_t k) const { return get<GetValueAsAnsiString>(k); }
+    std::u16string wide(std::size_t k) const { return get<GetValueAsUnicodeString>(k); }
 
     void setInt64(std::int64_t value) const { check(SetValueFromInt64, value); }
     void setInt(std::int32_t value) const { check(SetValueFromInt, value); }
@@ -131,18 +113,12 @@ template <> std::u16string textOf<std::u16string>(const TPSValueRef& v)
 
 void storeText(const TPSValueRef& dest, const std::string& text)
 {
-    bool ok = true;
-    SetValueFromAnsiString(dest.data, dest.type, ok, text);
-    if (!ok)
-        throw BadCall{};
+    psnative::WriteAnsi(dest, text);
 }
 
 void storeText(const TPSValueRef& dest, const std::u16string& text)
 {
-    bool ok = true;
-    SetValueFromUnicodeString(dest.data, dest.type, ok, text);
-    if (!ok)
-        throw BadCall{};
+    psnative::WriteWide(dest, text);
 }
 
 // Runs body with the text of v in the width of v's type (AnsiString for
@@ -276,41 +252,12 @@ std::size_t charIndex(std::int64_t i, std::size_t length)
     return static_cast<std::size_t>(i - 1);
 }
 
-// Stores a character code into a character or string value.
-void storeChar(const TPSValueRef& dest, char16_t code)
-{
-    switch (dest.type->baseType) {
-    case BaseType::Char:
-        StoreAs<std::uint8_t>(dest.data, static_cast<std::uint8_t>(code));
-        return;
-    case BaseType::WideChar:
-        StoreAs<char16_t>(dest.data, code);
-        return;
-    default:
-        if (isWide(dest.type))
-            storeText(dest, std::u16string(1, code));
-        else
-            storeText(dest, std::string(1, static_cast<char>(code)));
-    }
-}
-
 // A character value's code; a text gives its first character.
 char16_t charOf(const TPSValueRef& v)
 {
-    switch (v.type->baseType) {
-    case BaseType::Char:
-        return LoadAs<std::uint8_t>(v.data);
-    case BaseType::WideChar:
-        return LoadAs<char16_t>(v.data);
-    default: {
-        if (!isText(v.type))
-            throw BadCall{};
-        const std::u16string text = textOf<std::u16string>(v);
-        if (text.empty())
-            throw BadCall{};
-        return text[0];
-    }
-    }
+    if (isText(v.type) && GetValueAsUnicodeString(v.data, v.type).empty())
+        throw BadCall{};
+    return psnative::ReadChar(v);
 }
 
 // Character i of the string variable s, or sets it when set is given. The
@@ -399,20 +346,12 @@ bool step(const TPSValueRef& v, int delta)
     case BaseType::WideChar:
         StoreAs<char16_t>(v.data, static_cast<char16_t>(LoadAs<char16_t>(v.data) + delta));
         return true;
-    case BaseType::Byte:
-    case BaseType::ShortInt:
-    case BaseType::Word:
-    case BaseType::SmallInt:
-    case BaseType::LongWord:
-    case BaseType::LongInt:
-    case BaseType::Int64: {
+    default: {
+        // The integer types wrap around.
         std::int64_t value = 0;
-        // Wraps as the integer types do.
         return GetIntegerValue(v.data, v.type, value) &&
                SetIntegerValue(v.data, v.type, static_cast<std::int64_t>(static_cast<std::uint64_t>(value) + delta));
     }
-    default:
-        return false;
     }
 }
 
@@ -578,7 +517,7 @@ bool tagged(TPSExec* exec, TPSExternalProcRec* proc, TPSStack* stack)
     }
     case 7:
     case 42:
-        storeChar(a.result(), stringChar(a.param(0), a.int64(1), nullptr));
+        psnative::WriteChar(a.result(), stringChar(a.param(0), a.int64(1), nullptr));
         return true;
     case 8:
     case 43: {
@@ -636,7 +575,8 @@ bool tagged(TPSExec* exec, TPSExternalProcRec* proc, TPSStack* stack)
     case 25:
     case 26:
     case 27:
-        withText(a.param(0), [&](const auto& s) { storeText(a.result(), padded(s, a.int64(1), tag, exec->Stack().limit())); });
+        withText(a.param(0),
+                 [&](const auto& s) { storeText(a.result(), padded(s, a.int64(1), tag, exec->Stack().limit())); });
         return true;
     case 28: {
         const std::int64_t count = a.int64(1);
@@ -660,9 +600,14 @@ bool tagged(TPSExec* exec, TPSExternalProcRec* proc, TPSStack* stack)
         exec->ReportError(code, std::move(text), std::move(object));
         return false;
     }
-    case 31:
-        exec->ReportError(static_cast<TPSError>(a.int32(0)), a.ansi(1));
+    case 31: {
+        // Raising "no error" raises nothing.
+        const auto code = static_cast<TPSError>(a.int32(0));
+        if (code == ErNoError)
+            return true;
+        exec->ReportError(code, a.ansi(1));
         return false;
+    }
     case 32:
         a.setInt(currentError(exec).code);
         return true;

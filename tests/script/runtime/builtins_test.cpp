@@ -20,13 +20,6 @@ using pscode::TryPart;
 
 namespace {
 
-constexpr BaseType Byte = BaseType::Byte, ShortInt = BaseType::ShortInt, Word = BaseType::Word,
-                   SmallInt = BaseType::SmallInt, LongWord = BaseType::LongWord, LongInt = BaseType::LongInt,
-                   Int64 = BaseType::Int64, Extended = BaseType::Extended, Double = BaseType::Double,
-                   Ansi = BaseType::AnsiString, PChar = BaseType::PChar, Wide = BaseType::WideString,
-                   Unicode = BaseType::UnicodeString, Char = BaseType::Char, WideChar = BaseType::WideChar,
-                   Var = BaseType::Variant, Currency = BaseType::Currency;
-
 std::int64_t n(std::int64_t v)
 {
     return v;
@@ -389,6 +382,7 @@ TEST(Builtins, ExceptionRoutinesReadAndRaiseTheHandledError)
     }
     runRows({
         {"RAISEEXCEPTION", {val(LongInt, n(erCustomError)), val(Ansi, a("mine"))}, none, {}, {}, erCustomError, "mine"},
+        {"RAISEEXCEPTION", {val(LongInt, n(ErNoError)), val(Ansi, a("nothing"))}, none},
         {"EXCEPTIONTYPE", {}, gives(LongInt), n(ErNoError)},
         {"EXCEPTIONTOSTRING", {val(LongInt, n(erCustomError)), val(Ansi, a("x"))}, gives(Ansi), a("x")},
     });

@@ -26,6 +26,14 @@ using testimage::ImageBuilder;
 using testimage::StandardTypes;
 using testimage::V;
 
+// The base types by short names, for tables of calls.
+constexpr BaseType Byte = BaseType::Byte, ShortInt = BaseType::ShortInt, Word = BaseType::Word,
+                   SmallInt = BaseType::SmallInt, LongWord = BaseType::LongWord, LongInt = BaseType::LongInt,
+                   Int64 = BaseType::Int64, Single = BaseType::Single, Double = BaseType::Double,
+                   Extended = BaseType::Extended, Currency = BaseType::Currency, Ansi = BaseType::AnsiString,
+                   PChar = BaseType::PChar, Wide = BaseType::WideString, Unicode = BaseType::UnicodeString,
+                   Char = BaseType::Char, WideChar = BaseType::WideChar, Var = BaseType::Variant;
+
 // How a row's value is given: an integer (characters by their code), a
 // real, a text, a wide text, a Variant, or the items of an array of LongInt.
 using Items = std::vector<std::int64_t>;

@@ -14,13 +14,6 @@ using ps::BaseType;
 
 namespace {
 
-constexpr BaseType Byte = BaseType::Byte, ShortInt = BaseType::ShortInt, Word = BaseType::Word,
-                   SmallInt = BaseType::SmallInt, LongWord = BaseType::LongWord, LongInt = BaseType::LongInt,
-                   Int64 = BaseType::Int64, Single = BaseType::Single, Double = BaseType::Double,
-                   Extended = BaseType::Extended, Currency = BaseType::Currency, Ansi = BaseType::AnsiString,
-                   PChar = BaseType::PChar, Wide = BaseType::WideString, Unicode = BaseType::UnicodeString,
-                   Char = BaseType::Char, WideChar = BaseType::WideChar, Var = BaseType::Variant;
-
 std::int64_t scaledCurrency(const TPSValueRef& v)
 {
     return LoadAs<std::int64_t>(v.data);
@@ -38,7 +31,8 @@ TEST(NativeBridge, IntegersOfEveryWidth)
     Call call("INTS",
               {val(Byte, std::int64_t(200)), val(ShortInt, std::int64_t(-100)), val(Word, std::int64_t(60000)),
                val(SmallInt, std::int64_t(-30000)), val(LongWord, std::int64_t(4000000000)),
-               val(LongInt, std::int64_t(-2000000000)), val(Int64, std::int64_t(1) << 40), ref(LongInt, std::int64_t(5))},
+               val(LongInt, std::int64_t(-2000000000)), val(Int64, std::int64_t(1) << 40),
+               ref(LongInt, std::int64_t(5))},
               base(Int64));
     std::tuple<std::uint8_t, std::int8_t, std::uint16_t, std::int16_t, std::uint32_t, std::int32_t, std::int64_t> seen;
     RegisterNativeFunction(call.exec,
@@ -64,17 +58,17 @@ TEST(NativeBridge, RealsAndCurrency)
                ref(Extended, 2.5L), ref(Currency, std::monostate{})},
               base(Double));
     std::tuple<float, double, long double, std::int64_t> seen;
-    RegisterNativeFunction(call.exec,
-                           "function Reals(a: Single; b: Double; c: Extended; d: Currency; var e: Extended; "
-                           "out f: Currency): Double;",
-                           [&](float a, double b, long double c, TPSNativeCurrency d, long double& e,
-                               TPSNativeCurrency& f) {
-                               seen = {a, b, c, d.scaled};
-                               e *= 2;
-                               f.scaled = d.scaled + 1;
-                               return b * 3;
-                           },
-                           1);
+    RegisterNativeFunction(
+        call.exec,
+        "function Reals(a: Single; b: Double; c: Extended; d: Currency; var e: Extended; "
+        "out f: Currency): Double;",
+        [&](float a, double b, long double c, TPSNativeCurrency d, long double& e, TPSNativeCurrency& f) {
+            seen = {a, b, c, d.scaled};
+            e *= 2;
+            f.scaled = d.scaled + 1;
+            return b * 3;
+        },
+        1);
     run(call);
     EXPECT_EQ(seen, std::make_tuple(1.5f, 0.1, 1.0L / 3, std::int64_t(123456)));
     EXPECT_TRUE(holds(call.arg(4), 5.0L));
@@ -90,18 +84,19 @@ TEST(NativeBridge, TextsAndCharacters)
                ref(Unicode, std::u16string(u"g")), val(PChar, std::string("p\0q", 3)), ref(Char, std::int64_t('x'))},
               base(Wide));
     std::tuple<std::string, std::u16string, std::u16string, char, char16_t, std::string> seen;
-    RegisterNativeFunction(call.exec,
-                           "function Texts(const a: String; b: WideString; c: UnicodeString; d: Char; e: WideChar; "
-                           "var f: AnsiString; var g: UnicodeString; p: PChar; var h: Char): WideString;",
-                           [&](const std::string& a, std::u16string b, const std::u16string& c, char d, char16_t e,
-                               std::string& f, std::u16string& g, std::string p, char& h) {
-                               seen = {a, b, c, d, e, p};
-                               f += a;
-                               g = c + b;
-                               h = 'y';
-                               return std::u16string(1, e) + b;
-                           },
-                           2);
+    RegisterNativeFunction(
+        call.exec,
+        "function Texts(const a: String; b: WideString; c: UnicodeString; d: Char; e: WideChar; "
+        "var f: AnsiString; var g: UnicodeString; p: PChar; var h: Char): WideString;",
+        [&](const std::string& a, std::u16string b, const std::u16string& c, char d, char16_t e, std::string& f,
+            std::u16string& g, std::string p, char& h) {
+            seen = {a, b, c, d, e, p};
+            f += a;
+            g = c + b;
+            h = 'y';
+            return std::u16string(1, e) + b;
+        },
+        2);
     run(call);
     EXPECT_EQ(seen, std::make_tuple(std::string("ab"), std::u16string(u"wä"), std::u16string(u"uЯ"), 'c', u'Ω',
                                     std::string("p")));
@@ -119,16 +114,17 @@ TEST(NativeBridge, BooleansAndVariants)
                val(LongInt, std::int64_t(8))},
               base(Var));
     std::tuple<bool, Variant, Variant> seen;
-    RegisterNativeFunction(call.exec,
-                           "function Flags(a: Boolean; var b: Boolean; v: Variant; var w: Variant; i: Variant): "
-                           "Variant;",
-                           [&](bool a, bool& b, const Variant& v, Variant& w, Variant i) {
-                               seen = {a, v, i};
-                               b = !a;
-                               w = VariantFromString("changed");
-                               return VariantFromReal(2.5);
-                           },
-                           3);
+    RegisterNativeFunction(
+        call.exec,
+        "function Flags(a: Boolean; var b: Boolean; v: Variant; var w: Variant; i: Variant): "
+        "Variant;",
+        [&](bool a, bool& b, const Variant& v, Variant& w, Variant i) {
+            seen = {a, v, i};
+            b = !a;
+            w = VariantFromString("changed");
+            return VariantFromReal(2.5);
+        },
+        3);
     run(call);
     EXPECT_TRUE(std::get<0>(seen));
     EXPECT_TRUE(sameVariant(std::get<1>(seen), array));
@@ -156,11 +152,13 @@ TEST(NativeBridge, RecordsSetsAndArrays)
                 TPSNativeSet{v}.Include(bit);
         };
     };
-    Call call("COMPOSITE",
-              {{pair, {}, false, fillPair(7, "seven")}, {pair, {}, true, fillPair(0, "")},
-               {bits, {}, false, fillBits({0, 11})}, {bits, {}, true, fillBits({3})},
-               {dynOf(LongInt), Items{1, 2, 3}}, {dynOf(LongInt), Items{4}, true},
-               {staticOf(LongInt, 3, 5), Items{7, 8, 9}}});
+    Call call("COMPOSITE", {{pair, {}, false, fillPair(7, "seven")},
+                            {pair, {}, true, fillPair(0, "")},
+                            {bits, {}, false, fillBits({0, 11})},
+                            {bits, {}, true, fillBits({3})},
+                            {dynOf(LongInt), Items{1, 2, 3}},
+                            {dynOf(LongInt), Items{4}, true},
+                            {staticOf(LongInt, 3, 5), Items{7, 8, 9}}});
     struct Seen
     {
         std::int32_t number = 0;
@@ -216,20 +214,23 @@ TEST(NativeBridge, RecordsSetsAndArrays)
 TEST(NativeBridge, OpenArrays)
 {
     Call call("SUM",
-              {{dynOf(LongInt), Items{1, 2, 3}}, {dynOf(LongInt), Items{5, 6}, true},
-               {staticOf(LongInt, 2, 1), Items{10, 20}}, {dynOf(Var), std::monostate{}}},
+              {{dynOf(LongInt), Items{1, 2, 3}},
+               {dynOf(LongInt), Items{5, 6}, true},
+               {staticOf(LongInt, 2, 1), Items{10, 20}},
+               {dynOf(Var), std::monostate{}}},
               base(LongInt));
-    RegisterNativeFunction(call.exec,
-                           "function Sum(const a: array of Integer; var b: array of Integer; c: array of Integer; "
-                           "v: array of Variant): Integer;",
-                           [](const std::vector<std::int32_t>& a, std::vector<std::int32_t>& b,
-                              std::vector<std::int32_t> c, const std::vector<Variant>& v) {
-                               b[0] = 99;
-                               b.push_back(100); // an open array keeps its length
-                               return std::accumulate(a.begin(), a.end(), 0) +
-                                      std::accumulate(c.begin(), c.end(), 0) + static_cast<std::int32_t>(v.size());
-                           },
-                           4);
+    RegisterNativeFunction(
+        call.exec,
+        "function Sum(const a: array of Integer; var b: array of Integer; c: array of Integer; "
+        "v: array of Variant): Integer;",
+        [](const std::vector<std::int32_t>& a, std::vector<std::int32_t>& b, std::vector<std::int32_t> c,
+           const std::vector<Variant>& v) {
+            b[0] = 99;
+            b.push_back(100); // an open array keeps its length
+            return std::accumulate(a.begin(), a.end(), 0) + std::accumulate(c.begin(), c.end(), 0) +
+                   static_cast<std::int32_t>(v.size());
+        },
+        4);
     run(call);
     EXPECT_TRUE(holds(call.result(), std::int64_t(36)));
     EXPECT_TRUE(holds(call.arg(1), Items{99, 6}));
@@ -240,11 +241,15 @@ TEST(NativeBridge, ProceduralValuesObjectsAndMethods)
     const TypeSpec procType = [](ImageBuilder& b) { return b.procType(std::string("\0", 1)); };
     const TypeSpec classType = [](ImageBuilder& b) { return b.classType("TTHING"); };
     int thing = 0, other = 0;
-    Call call("REFS",
-              {{procType, {}, false, [](const TPSValueRef& v) { StoreAs(v.data, TPSProcValue{3, nullptr, nullptr}); }},
-               {procType, {}, true},
-               {classType, {}, false, [&](const TPSValueRef& v) { StoreAs<void*>(v.data, &thing); }},
-               {classType, {}, true}});
+    Call call("REFS", {{procType,
+                        {},
+                        false,
+                        [](const TPSValueRef& v) {
+                            StoreAs(v.data, TPSProcValue{3, nullptr, nullptr});
+                        }},
+                       {procType, {}, true},
+                       {classType, {}, false, [&](const TPSValueRef& v) { StoreAs<void*>(v.data, &thing); }},
+                       {classType, {}, true}});
     std::uint32_t seenProc = 0;
     void* seenObject = nullptr;
     RegisterNativeFunction(call.exec, "procedure Refs(p: TProc; var q: TProc; o: TThing; var ov: TThing);",
@@ -272,8 +277,8 @@ TEST(NativeBridge, ProceduralValuesObjectsAndMethods)
     } counter;
     Call method("ADD", {val(LongInt, std::int64_t(5)), val(Ansi, std::string("five"))}, base(LongInt));
     counter.total = 10;
-    RegisterNativeMethod(method.exec, &counter, "function Add(n: Integer; const Why: String): Integer;",
-                         &Counter::Add, 0);
+    RegisterNativeMethod(method.exec, &counter, "function Add(n: Integer; const Why: String): Integer;", &Counter::Add,
+                         0);
     run(method);
     EXPECT_EQ(counter.total, 15);
     EXPECT_EQ(counter.notes, "five");
@@ -312,9 +317,13 @@ TEST(NativeBridge, ADeclarationThatDoesNotFitIsRefusedAtRegistration)
         std::string message;
     };
     const std::vector<Row> rows = {
-        {[](TPSExec& e) { RegisterNativeFunction(e, "function F(a: Integer): Integer;", [](std::string) { return 0; }); },
+        {[](TPSExec& e) {
+             RegisterNativeFunction(e, "function F(a: Integer): Integer;", [](std::string) { return 0; });
+         },
          "Cannot register F: parameter 1 (a) is declared Integer, a std::string cannot take it"},
-        {[](TPSExec& e) { RegisterNativeFunction(e, "procedure P(x: Byte; var a: Integer);", [](std::uint8_t, std::int32_t) {}); },
+        {[](TPSExec& e) {
+             RegisterNativeFunction(e, "procedure P(x: Byte; var a: Integer);", [](std::uint8_t, std::int32_t) {});
+         },
          "Cannot register P: parameter 2 (a) is declared var or out, the routine takes it by value"},
         {[](TPSExec& e) { RegisterNativeFunction(e, "procedure P(const a: String);", [](std::string&) {}); },
          "Cannot register P: parameter 1 (a) is passed by value, the routine takes a non-const reference"},
@@ -336,7 +345,10 @@ TEST(NativeBridge, ADeclarationThatDoesNotFitIsRefusedAtRegistration)
          "Cannot register P: parameter 1 (a) is declared Int64, a TPSNativeRecord cannot take it"},
         {[](TPSExec& e) { RegisterNativeFunction(e, "procedure P(a: Word);", [](std::int16_t) {}); },
          "Cannot register P: parameter 1 (a) is declared Word, a std::int16_t cannot take it"},
-        {[](TPSExec& e) { RegisterNativeFunction(e, "procedure P(a: Integer);", [](std::int32_t) {}, 5); },
+        {[](TPSExec& e) {
+             RegisterNativeFunction(
+                 e, "procedure P(a: Integer);", [](std::int32_t) {}, 5);
+         },
          "Cannot register P: the calling convention 5 is none of 0 to 4"},
         {[](TPSExec& e) { RegisterNativeFunction(e, "procedur P;", [] {}); },
          "Cannot register \"procedur P;\": it starts with neither function nor procedure"},

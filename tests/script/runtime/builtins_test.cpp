@@ -52,6 +52,8 @@ TEST(Builtins, TextRoutinesOnEachStringKind)
         {"INTTOSTR", {val(Int64, n(INT64_MAX))}, gives(Ansi), a("9223372036854775807")},
         {"INTTOSTR", {val(Int64, n(INT64_MIN))}, gives(Ansi), a("-9223372036854775808")},
         {"INT64TOSTR", {val(Int64, n(-42))}, gives(Ansi), a("-42")},
+        {"INTTOSTR", {val(LongInt, n(INT32_MIN))}, gives(Ansi), a("-2147483648")},
+        {"INTTOSTR", {val(LongWord, n(4294967295))}, gives(Ansi), a("4294967295")},
         {"STRTOINT", {val(Ansi, a("-17"))}, gives(LongInt), n(-17)},
         {"STRTOINT", {val(Ansi, a("12x"))}, gives(LongInt), n(-1)},
         {"STRTOINTDEF", {val(Ansi, a("x")), val(LongInt, n(7))}, gives(LongInt), n(7)},
@@ -79,6 +81,7 @@ TEST(Builtins, TextRoutinesOnEachStringKind)
         {"INSERT", {val(Ansi, a("X")), ref(Ansi, a("abc")), val(LongInt, n(0))}, none, {}, {{1, a("Xabc")}}},
         {"INSERT", {val(Ansi, a("X")), ref(Ansi, a("abc")), val(LongInt, n(9))}, none, {}, {{1, a("abcX")}}},
         {"INSERT", {val(Unicode, w(u"ß")), ref(Unicode, w(u"ab")), val(LongInt, n(3))}, none, {}, {{1, w(u"abß")}}},
+        {"INSERT", {val(Wide, w(u"ß")), ref(Wide, w(u"ab")), val(LongInt, n(1))}, none, {}, {{1, w(u"ßab")}}},
         {"UPPERCASE", {val(Ansi, a("abz\xC3\xA4!"))}, gives(Ansi), a("ABZ\xC3\xA4!")},
         {"LOWERCASE", {val(Ansi, a("ABZ\xC3\x84!"))}, gives(Ansi), a("abz\xC3\x84!")},
         {"UPPERCASE", {val(Unicode, w(u"aäßяš"))}, gives(Unicode), w(u"AÄßЯŠ")},
@@ -88,6 +91,7 @@ TEST(Builtins, TextRoutinesOnEachStringKind)
         {"TRIM", {val(Ansi, a(" \t a b \r\n"))}, gives(Ansi), a("a b")},
         {"TRIM", {val(Ansi, a("   "))}, gives(Ansi), a("")},
         {"TRIM", {val(Unicode, w(u"  ä "))}, gives(Unicode), w(u"ä")},
+        {"TRIM", {val(Wide, w(u"\tä\n"))}, gives(Wide), w(u"ä")},
         {"REPLICATE", {val(Char, n('z')), val(LongInt, n(3))}, gives(Ansi), a("zzz")},
         {"STRINGOFCHAR", {val(Char, n('z')), val(LongInt, n(-2))}, gives(Ansi), a("")},
         {"REPLICATE", {val(Char, n('z')), val(LongInt, n(INT32_MAX))}, gives(Ansi), {}, {}, erOutOfMemory},
@@ -166,6 +170,7 @@ TEST(Builtins, NumbersAndTheirConversions)
 
 TEST(Builtins, OrdinalsLengthsAndArrays)
 {
+    static const TypeSpec classType = [](ImageBuilder& b) { return b.classType("TTHING"); };
     const Items none3 = {};
     runRows({
         {"HIGH", {val(Byte, n(0))}, gives(Int64), n(255)},
@@ -185,6 +190,9 @@ TEST(Builtins, OrdinalsLengthsAndArrays)
         {"LOW", {val(Ansi, a("abc"))}, gives(Int64), n(1)},
         {"HIGH", {val(Ansi, a("abc"))}, gives(Int64), n(3)},
         {"HIGH", {val(Unicode, w(u"ab"))}, gives(Int64), n(2)},
+        {"LOW", {val(Wide, w(u"ab"))}, gives(Int64), n(1)},
+        {"LOW", {val(Byte, n(9))}, gives(Int64), n(0)},
+        {"LOW", {val(Word, n(9))}, gives(Int64), n(0)},
         {"LOW", {{dynOf(LongInt), Items{4, 5, 6}}}, gives(Int64), n(0)},
         {"HIGH", {{dynOf(LongInt), Items{4, 5, 6}}}, gives(Int64), n(2)},
         {"HIGH", {{dynOf(LongInt), none3}}, gives(Int64), n(-1)},
@@ -201,6 +209,7 @@ TEST(Builtins, OrdinalsLengthsAndArrays)
         {"INC", {ref(Int64, n(INT64_MAX))}, none, {}, {{0, n(INT64_MIN)}}},
         {"DEC", {ref(Int64, n(1) << 40)}, none, {}, {{0, n((n(1) << 40) - 1)}}},
         {"INC", {ref(Char, n('a'))}, none, {}, {{0, n('b')}}},
+        {"DEC", {ref(WideChar, n(0))}, none, {}, {{0, n(0xFFFF)}}},
         {"INC", {ref(Ansi, a("a"))}, none, {}, {}, erCouldNotCallProc},
 
         {"LENGTH", {val(Ansi, a("abc"))}, gives(LongInt), n(3)},
@@ -216,6 +225,7 @@ TEST(Builtins, OrdinalsLengthsAndArrays)
         {"LENGTH", {{staticOf(LongInt, 3, 1), Items{1, 2, 3}}}, gives(LongInt), n(3)},
         {"LENGTH", {val(Var, VariantFromString("abcde"))}, gives(LongInt), n(5)},
         {"LENGTH", {val(Var, VariantFromInt(-123))}, gives(LongInt), n(4)},
+        {"LENGTH", {val(Var, VariantFromWide(u"äöü"))}, gives(LongInt), n(3)},
         {"LENGTH", {val(Extended, r(1))}, gives(LongInt), {}, {}, erCouldNotCallProc},
 
         {"SETLENGTH", {ref(Ansi, a("abc")), val(LongInt, n(2))}, none, {}, {{0, a("ab")}}},
@@ -245,6 +255,17 @@ TEST(Builtins, OrdinalsLengthsAndArrays)
         {"!ASSIGNED", {val(Wide, w(u"x"))}, gives(Byte), n(1)},
         {"!ASSIGNED", {{dynOf(LongInt), none3}}, gives(Byte), n(0)},
         {"!ASSIGNED", {{dynOf(LongInt), Items{1}}}, gives(Byte), n(1)},
+        {"!ASSIGNED", {{classType, {}}}, gives(Byte), n(0)},
+        {"!ASSIGNED",
+         {{classType,
+           {},
+           false,
+           [](const TPSValueRef& v) {
+               static int object = 0;
+               StoreAs<void*>(v.data, &object);
+           }}},
+         gives(Byte),
+         n(1)},
         {"!ASSIGNED", {val(Extended, r(1))}, gives(Byte), {}, {}, erCouldNotCallProc},
 
         {"SIZEOF", {val(LongInt, n(0))}, gives(LongInt), n(4)},

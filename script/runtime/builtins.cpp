@@ -705,6 +705,20 @@ bool setArrayLength(TPSExec* exec, TPSExternalProcRec*, TPSStack* stack)
     return true;
 }
 
+// The notification variables live with the host; without its callbacks
+// nothing happens.
+template <bool Set> bool notificationVariant(TPSExec* exec, TPSExternalProcRec*, TPSStack* stack)
+{
+    const Args a(exec, stack, !Set);
+    if (Set) {
+        if (exec->OnSetNotificationVariant)
+            exec->OnSetNotificationVariant(exec, a.ansi(0), psnative::ReadVariant(a.param(1)));
+    } else if (exec->OnGetNotificationVariant) {
+        psnative::WriteVariant(exec, a.result(), exec->OnGetNotificationVariant(exec, a.ansi(0)));
+    }
+    return true;
+}
+
 // Item i of a Variant array, counted from the array's low bound.
 const Variant& variantItem(const Variant& array, std::int64_t i)
 {
@@ -788,6 +802,8 @@ void RegisterBuiltinProcs(TPSExec* exec)
         {"WSTRGET", 42},
         {"WSTRSET", 43},
     };
+    exec->RegisterProcName("!NOTIFICATIONVARIANTSET", guarded<notificationVariant<true>>, 0);
+    exec->RegisterProcName("!NOTIFICATIONVARIANTGET", guarded<notificationVariant<false>>, 1);
     for (const auto& [name, tag] : taggedNames)
         exec->RegisterProcName(name, guarded<tagged>, static_cast<std::uintptr_t>(tag));
     exec->RegisterProcName("LENGTH", guarded<length>);

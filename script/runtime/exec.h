@@ -36,6 +36,9 @@ using TPSOnRunLine = void (*)(TPSExec* exec);
 using TPSOnException = void (*)(TPSExec* exec, TPSError code, const std::string& text, const std::exception_ptr& object,
                                 std::uint32_t procNo, std::uint32_t position);
 using TPSResourceFree = void (*)(TPSExec* exec, void* data);
+// Read and write the script's notification variables by name.
+using TPSOnGetNotificationVariant = Variant (*)(TPSExec* exec, const std::string& name);
+using TPSOnSetNotificationVariant = void (*)(TPSExec* exec, const std::string& name, const Variant& value);
 
 class TPSProcRec
 {
@@ -146,6 +149,8 @@ public:
     void* ID = nullptr;               // the owner
     TPSOnRunLine OnRunLine = nullptr; // called before each instruction
     TPSOnException OnException = nullptr;
+    TPSOnGetNotificationVariant OnGetNotificationVariant = nullptr;
+    TPSOnSetNotificationVariant OnSetNotificationVariant = nullptr;
 
     // --- loading
     virtual bool LoadBytecode(std::string_view image);

@@ -11,6 +11,7 @@
 
 #include <climits>
 #include <cstring>
+#include <map>
 
 using namespace calltest;
 using namespace testimage;
@@ -297,6 +298,28 @@ TEST(Builtins, VariantRoutines)
     });
     // The array the row changed was a copy: the original keeps its items.
     EXPECT_EQ(VariantArrayOf(array)->items[0], VariantFromInt(1));
+}
+
+// The notification variables go to the host's callbacks by name; without
+// them reading leaves the result alone and writing does nothing.
+TEST(Builtins, NotificationVariablesReachTheHost)
+{
+    static std::map<std::string, Variant> store;
+    store = {{"speed", VariantFromInt(3)}};
+    Call write("!NOTIFICATIONVARIANTSET", {val(Ansi, a("colour")), val(Var, VariantFromString("red"))});
+    write.exec.OnSetNotificationVariant = [](TPSExec*, const std::string& name, const Variant& v) { store[name] = v; };
+    ASSERT_TRUE(write.Run()) << write.error();
+    EXPECT_EQ(store["colour"], VariantFromString("red"));
+
+    Call read("!NOTIFICATIONVARIANTGET", {val(Ansi, a("speed"))}, base(Var));
+    read.exec.OnGetNotificationVariant = [](TPSExec*, const std::string& name) { return store[name]; };
+    ASSERT_TRUE(read.Run()) << read.error();
+    EXPECT_TRUE(holds(read.result(), VariantFromInt(3)));
+
+    runRows({
+        {"!NOTIFICATIONVARIANTGET", {val(Ansi, a("speed"))}, base(Var), Variant{}},
+        {"!NOTIFICATIONVARIANTSET", {val(Ansi, a("speed")), val(Var, VariantFromInt(1))}},
+    });
 }
 
 // StrSet changes only the variable it is given, never a text copied from it.

@@ -265,24 +265,26 @@ TEST(NativeBridge, ProceduralValuesObjectsAndMethods)
     EXPECT_EQ(LoadAs<TPSProcValue>(call.arg(1).data).procNo, 3u);
     EXPECT_EQ(LoadAs<void*>(call.arg(3).data), &other);
 
+    // A method with three parameters receives its object and all three.
     struct Counter
     {
         std::int32_t total = 0;
-        std::int32_t Add(std::int32_t n, const std::string& why)
+        std::string notes;
+        std::int32_t Add(std::int32_t n, const std::string& why, std::int32_t times)
         {
             notes += why;
-            return total += n;
+            return total += n * times;
         }
-        std::string notes;
     } counter;
-    Call method("ADD", {val(LongInt, std::int64_t(5)), val(Ansi, std::string("five"))}, base(LongInt));
+    Call method("ADD", {val(LongInt, std::int64_t(5)), val(Ansi, std::string("five")), val(LongInt, std::int64_t(2))},
+                base(LongInt));
     counter.total = 10;
-    RegisterNativeMethod(method.exec, &counter, "function Add(n: Integer; const Why: String): Integer;", &Counter::Add,
-                         0);
+    RegisterNativeMethod(method.exec, &counter, "function Add(n: Integer; const Why: String; Times: Integer): Integer;",
+                         &Counter::Add, 0);
     run(method);
-    EXPECT_EQ(counter.total, 15);
+    EXPECT_EQ(counter.total, 20);
     EXPECT_EQ(counter.notes, "five");
-    EXPECT_TRUE(holds(method.result(), std::int64_t(15)));
+    EXPECT_TRUE(holds(method.result(), std::int64_t(20)));
 }
 
 // A runtime error the host reports reaches the script; an image that

@@ -63,13 +63,13 @@ void registerTyped(TPSExec& exec)
 {
     RegisterNativeFunction(exec,
                            "function Mix(a: Integer; var s: String; const v: array of Integer; w: Variant; "
-                           "var r: Extended; out c: Char; u: UnicodeString): Int64;",
+                           "var r: Extended; out c: Char; u: UnicodeString; const k: array of const): Int64;",
                            [](std::int32_t a, std::string& s, const std::vector<std::int32_t>& v, const Variant& w,
-                              long double& r, char& c, const std::u16string& u) {
+                              long double& r, char& c, const std::u16string& u, const std::vector<Variant>& k) {
                                s.push_back(static_cast<char>('a' + (a & 15)));
                                r /= 2;
                                c = static_cast<char>(v.size());
-                               return static_cast<std::int64_t>(v.size() + u.size()) + w.type;
+                               return static_cast<std::int64_t>(v.size() + u.size() + k.size()) + w.type;
                            });
     RegisterNativeFunction(exec, "procedure Views(r: TR; var s: TS; var a: TA; p: TP; var o: TO; var d: Currency);",
                            [](TPSNativeRecord r, TPSNativeSet& s, TPSNativeArray& a, TPSNativeProcValue p,

@@ -1,6 +1,5 @@
 #include "script/runtime/builtins.h"
 
-#include "script/compiler/symbols.h"
 #include "script/compiler/utils.h"
 #include "script/runtime/errors.h"
 #include "script/runtime/exec.h"

@@ -229,6 +229,8 @@ public:
     // (a pointer entry) is followed to its variable. False when the variable
     // is gone.
     bool ParamTarget(TPSStackEntry* entry, TPSValueRef& out) const;
+    // A pointer value's target; false when it has none or it is gone.
+    bool PointerTarget(const TPSPointerValue& pointer, TPSValueRef& out) const;
 
     // Caps the bytes the value stack, the temporaries and the globals may
     // each hold; a push beyond it is "Out Of Memory".

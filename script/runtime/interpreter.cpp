@@ -162,7 +162,11 @@ bool TPSExec::ParamTarget(TPSStackEntry* entry, TPSValueRef& out) const
         out = {entry->data(), entry->type};
         return true;
     }
-    const TPSPointerValue& pointer = *static_cast<const TPSPointerValue*>(entry->data());
+    return PointerTarget(*static_cast<const TPSPointerValue*>(entry->data()), out);
+}
+
+bool TPSExec::PointerTarget(const TPSPointerValue& pointer, TPSValueRef& out) const
+{
     if (!liveTarget(pointer, stack_))
         return false;
     out = {pointer.data, pointer.type};

@@ -292,6 +292,17 @@ TPSNativeArray ArrayView(const TPSValueRef& v)
 
 } // namespace psnative
 
+// The items of an array of const point at their values.
+Variant psnative::Conv<Variant>::Read(TPSExec* exec, const TPSValueRef& v)
+{
+    if (v.type->baseType != BaseType::Pointer)
+        return ReadVariant(v);
+    TPSValueRef target;
+    if (!exec->PointerTarget(LoadAs<TPSPointerValue>(v.data), target))
+        throw Mismatch{};
+    return ReadVariant(target);
+}
+
 void psnative::Conv<TPSNativeCurrency>::Write(TPSExec*, const TPSValueRef& v, TPSNativeCurrency value)
 {
     if (v.type->baseType == BaseType::Currency)

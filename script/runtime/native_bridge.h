@@ -15,7 +15,8 @@
 //   double Double/TDateTime, long double Extended, TPSNativeCurrency Currency,
 //   bool Boolean, char Char, char16_t WideChar, std::string
 //   String/AnsiString/PChar, std::u16string WideString/UnicodeString,
-//   Variant Variant, std::vector<T> "array of" what T fits (an open array).
+//   Variant Variant, std::vector<T> "array of" what T fits (an open array),
+//   std::vector<Variant> also "array of const".
 //   The integer types also fit a type name of the host's own (an enumeration
 //   or an alias); the views below fit such names only: records, sets, static
 //   and dynamic arrays, procedural values, objects and interfaces.
@@ -276,7 +277,7 @@ template <> struct Conv<Variant>
 {
     static constexpr const char* name = "Variant";
     static bool Fits(const TPSNativeTypeSpec& t) { return !t.openArray && KindOf(t.name) == Kind::Variant; }
-    static Variant Read(TPSExec*, const TPSValueRef& v) { return ReadVariant(v); }
+    static Variant Read(TPSExec* exec, const TPSValueRef& v);
     static void Write(TPSExec* exec, const TPSValueRef& v, const Variant& value) { WriteVariant(exec, v, value); }
 };
 
@@ -346,6 +347,10 @@ template <typename T> struct Conv<std::vector<T>>
     static constexpr const char* name = "std::vector";
     static bool Fits(const TPSNativeTypeSpec& t)
     {
+        // An array of const hands its items over as Variants.
+        if constexpr (std::is_same_v<T, Variant>)
+            if (t.openArray && t.name == "CONST")
+                return true;
         return t.openArray && Conv<T>::Fits(TPSNativeTypeSpec{t.name, false, t.written});
     }
     static std::vector<T> Read(TPSExec* exec, const TPSValueRef& v)

@@ -4,6 +4,7 @@
 
 #include "script/runtime/native_bridge.h"
 #include "tests/script/runtime/call_test_support.h"
+#include "tests/script/runtime/value_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -213,20 +214,32 @@ TEST(NativeBridge, RecordsSetsAndArrays)
 
 TEST(NativeBridge, OpenArrays)
 {
+    // An array of const holds pointers to its items' values.
+    static std::int32_t number = 12;
+    static std::string text = "text";
+    auto fillConst = [](const TPSValueRef& v) {
+        DynArraySetLength(v.data, v.type, 2);
+        auto* items = static_cast<TPSPointerValue*>(DynArrayElements(v.data));
+        items[0] = {&number, valuetest::types().of(LongInt), false, {}};
+        items[1] = {&text, valuetest::types().of(Ansi), false, {}};
+    };
     Call call("SUM",
               {{dynOf(LongInt), Items{1, 2, 3}},
                {dynOf(LongInt), Items{5, 6}, true},
                {staticOf(LongInt, 2, 1), Items{10, 20}},
-               {dynOf(Var), std::monostate{}}},
+               {dynOf(Var), std::monostate{}},
+               {dynOf(BaseType::Pointer), {}, false, fillConst}},
               base(LongInt));
+    std::vector<Variant> seenConst;
     RegisterNativeFunction(
         call.exec,
         "function Sum(const a: array of Integer; var b: array of Integer; c: array of Integer; "
-        "v: array of Variant): Integer;",
-        [](const std::vector<std::int32_t>& a, std::vector<std::int32_t>& b, std::vector<std::int32_t> c,
-           const std::vector<Variant>& v) {
+        "v: array of Variant; const k: array of const): Integer;",
+        [&](const std::vector<std::int32_t>& a, std::vector<std::int32_t>& b, std::vector<std::int32_t> c,
+            const std::vector<Variant>& v, std::vector<Variant> k) {
             b[0] = 99;
             b.push_back(100); // an open array keeps its length
+            seenConst = std::move(k);
             return std::accumulate(a.begin(), a.end(), 0) + std::accumulate(c.begin(), c.end(), 0) +
                    static_cast<std::int32_t>(v.size());
         },
@@ -234,6 +247,7 @@ TEST(NativeBridge, OpenArrays)
     run(call);
     EXPECT_TRUE(holds(call.result(), std::int64_t(36)));
     EXPECT_TRUE(holds(call.arg(1), Items{99, 6}));
+    EXPECT_EQ(seenConst, (std::vector<Variant>{VariantFromInt(12), VariantFromString("text")}));
 }
 
 TEST(NativeBridge, ProceduralValuesObjectsAndMethods)

@@ -63,7 +63,7 @@ bool isName(const std::string& token)
     return !token.empty() && (std::isalpha(static_cast<unsigned char>(token[0])) || token[0] == '_');
 }
 
-bool readType(DeclReader& in, TPSNativeTypeSpec& type)
+bool readType(DeclReader& in, TPSNativeDeclType& type)
 {
     std::string token = in.next();
     if (token == "ARRAY") {
@@ -113,7 +113,7 @@ bool ParseNativeDecl(std::string_view text, TPSNativeDecl& out, std::string& err
                 names.push_back(in.written());
                 token = in.next();
             } while (token == ",");
-            TPSNativeTypeSpec type;
+            TPSNativeDeclType type;
             if (token != ":" || !readType(in, type)) {
                 error = "parameter " + names.front() + " has no type";
                 return false;

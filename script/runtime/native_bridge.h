@@ -108,7 +108,7 @@ struct TPSNativeArray
 enum class TPSNativeMode : std::uint8_t { Value, Const, Var, Out };
 
 // A parameter or result type as declared.
-struct TPSNativeTypeSpec
+struct TPSNativeDeclType
 {
     std::string name; // upper case; the element type's for an open array
     bool openArray = false;
@@ -119,7 +119,7 @@ struct TPSNativeParam
 {
     std::string name;
     TPSNativeMode mode = TPSNativeMode::Value;
-    TPSNativeTypeSpec type;
+    TPSNativeDeclType type;
 };
 
 struct TPSNativeDecl
@@ -127,7 +127,7 @@ struct TPSNativeDecl
     std::string name;
     bool isFunction = false;
     std::vector<TPSNativeParam> params;
-    TPSNativeTypeSpec result;
+    TPSNativeDeclType result;
 
     // The declaration as the compiler writes it into an image: the result
     // flag, then one flag for each var parameter.
@@ -185,7 +185,7 @@ void CheckBase(const TPSValueRef& v, ps::BaseType a, ps::BaseType b = ps::BaseTy
 
 template <typename T, Kind K> struct IntConv
 {
-    static bool Fits(const TPSNativeTypeSpec& t)
+    static bool Fits(const TPSNativeDeclType& t)
     {
         return !t.openArray && (KindOf(t.name) == K || KindOf(t.name) == Kind::Other);
     }
@@ -205,7 +205,7 @@ template <> struct Conv<std::int64_t> : IntConv<std::int64_t, Kind::Int64> { sta
 
 template <typename T, Kind K> struct RealConv
 {
-    static bool Fits(const TPSNativeTypeSpec& t) { return !t.openArray && KindOf(t.name) == K; }
+    static bool Fits(const TPSNativeDeclType& t) { return !t.openArray && KindOf(t.name) == K; }
     static T Read(TPSExec*, const TPSValueRef& v) { return static_cast<T>(ReadReal(v)); }
     static void Write(TPSExec*, const TPSValueRef& v, T value) { WriteReal(v, value); }
 };
@@ -225,7 +225,7 @@ template <> struct Conv<long double> : RealConv<long double, Kind::Extended>
 template <> struct Conv<TPSNativeCurrency>
 {
     static constexpr const char* name = "TPSNativeCurrency";
-    static bool Fits(const TPSNativeTypeSpec& t) { return !t.openArray && KindOf(t.name) == Kind::Currency; }
+    static bool Fits(const TPSNativeDeclType& t) { return !t.openArray && KindOf(t.name) == Kind::Currency; }
     static TPSNativeCurrency Read(TPSExec*, const TPSValueRef& v) { return {GetValueAsCurrency(v.data, v.type)}; }
     static void Write(TPSExec*, const TPSValueRef& v, TPSNativeCurrency value);
 };
@@ -233,7 +233,7 @@ template <> struct Conv<TPSNativeCurrency>
 template <> struct Conv<bool>
 {
     static constexpr const char* name = "bool";
-    static bool Fits(const TPSNativeTypeSpec& t) { return !t.openArray && KindOf(t.name) == Kind::Boolean; }
+    static bool Fits(const TPSNativeDeclType& t) { return !t.openArray && KindOf(t.name) == Kind::Boolean; }
     static bool Read(TPSExec*, const TPSValueRef& v) { return ReadInteger(v) != 0; }
     static void Write(TPSExec*, const TPSValueRef& v, bool value) { WriteInteger(v, value ? 1 : 0); }
 };
@@ -241,7 +241,7 @@ template <> struct Conv<bool>
 template <> struct Conv<char>
 {
     static constexpr const char* name = "char";
-    static bool Fits(const TPSNativeTypeSpec& t) { return !t.openArray && KindOf(t.name) == Kind::Char; }
+    static bool Fits(const TPSNativeDeclType& t) { return !t.openArray && KindOf(t.name) == Kind::Char; }
     static char Read(TPSExec*, const TPSValueRef& v) { return static_cast<char>(ReadChar(v)); }
     static void Write(TPSExec*, const TPSValueRef& v, char value)
     {
@@ -252,7 +252,7 @@ template <> struct Conv<char>
 template <> struct Conv<char16_t>
 {
     static constexpr const char* name = "char16_t";
-    static bool Fits(const TPSNativeTypeSpec& t) { return !t.openArray && KindOf(t.name) == Kind::WideChar; }
+    static bool Fits(const TPSNativeDeclType& t) { return !t.openArray && KindOf(t.name) == Kind::WideChar; }
     static char16_t Read(TPSExec*, const TPSValueRef& v) { return ReadChar(v); }
     static void Write(TPSExec*, const TPSValueRef& v, char16_t value) { WriteChar(v, value); }
 };
@@ -260,7 +260,7 @@ template <> struct Conv<char16_t>
 template <> struct Conv<std::string>
 {
     static constexpr const char* name = "std::string";
-    static bool Fits(const TPSNativeTypeSpec& t) { return !t.openArray && KindOf(t.name) == Kind::AnsiString; }
+    static bool Fits(const TPSNativeDeclType& t) { return !t.openArray && KindOf(t.name) == Kind::AnsiString; }
     static std::string Read(TPSExec*, const TPSValueRef& v) { return GetValueAsAnsiString(v.data, v.type); }
     static void Write(TPSExec*, const TPSValueRef& v, const std::string& value) { WriteAnsi(v, value); }
 };
@@ -268,7 +268,7 @@ template <> struct Conv<std::string>
 template <> struct Conv<std::u16string>
 {
     static constexpr const char* name = "std::u16string";
-    static bool Fits(const TPSNativeTypeSpec& t) { return !t.openArray && KindOf(t.name) == Kind::WideString; }
+    static bool Fits(const TPSNativeDeclType& t) { return !t.openArray && KindOf(t.name) == Kind::WideString; }
     static std::u16string Read(TPSExec*, const TPSValueRef& v) { return GetValueAsUnicodeString(v.data, v.type); }
     static void Write(TPSExec*, const TPSValueRef& v, const std::u16string& value) { WriteWide(v, value); }
 };
@@ -276,7 +276,7 @@ template <> struct Conv<std::u16string>
 template <> struct Conv<Variant>
 {
     static constexpr const char* name = "Variant";
-    static bool Fits(const TPSNativeTypeSpec& t) { return !t.openArray && KindOf(t.name) == Kind::Variant; }
+    static bool Fits(const TPSNativeDeclType& t) { return !t.openArray && KindOf(t.name) == Kind::Variant; }
     static Variant Read(TPSExec* exec, const TPSValueRef& v);
     static void Write(TPSExec* exec, const TPSValueRef& v, const Variant& value) { WriteVariant(exec, v, value); }
 };
@@ -285,7 +285,7 @@ template <> struct Conv<Variant>
 // when it is read.
 template <typename View, ps::BaseType A, ps::BaseType B = ps::BaseType::ReturnAddress> struct ViewConv
 {
-    static bool Fits(const TPSNativeTypeSpec& t) { return !t.openArray && KindOf(t.name) == Kind::Other; }
+    static bool Fits(const TPSNativeDeclType& t) { return !t.openArray && KindOf(t.name) == Kind::Other; }
     static View Read(TPSExec*, const TPSValueRef& v)
     {
         CheckBase(v, A, B);
@@ -309,7 +309,7 @@ template <> struct Conv<TPSNativeArray> : ViewConv<TPSNativeArray, ps::BaseType:
 template <> struct Conv<TPSNativeProcValue>
 {
     static constexpr const char* name = "TPSNativeProcValue";
-    static bool Fits(const TPSNativeTypeSpec& t) { return !t.openArray && KindOf(t.name) == Kind::Other; }
+    static bool Fits(const TPSNativeDeclType& t) { return !t.openArray && KindOf(t.name) == Kind::Other; }
     static TPSNativeProcValue Read(TPSExec*, const TPSValueRef& v)
     {
         CheckBase(v, ps::BaseType::Procedural);
@@ -325,7 +325,7 @@ template <> struct Conv<TPSNativeProcValue>
 template <> struct Conv<TPSNativeObject>
 {
     static constexpr const char* name = "TPSNativeObject";
-    static bool Fits(const TPSNativeTypeSpec& t) { return !t.openArray && KindOf(t.name) == Kind::Other; }
+    static bool Fits(const TPSNativeDeclType& t) { return !t.openArray && KindOf(t.name) == Kind::Other; }
     static TPSNativeObject Read(TPSExec*, const TPSValueRef& v)
     {
         CheckBase(v, ps::BaseType::Class, ps::BaseType::Interface);
@@ -345,13 +345,13 @@ TPSNativeArray ArrayView(const TPSValueRef& v);
 template <typename T> struct Conv<std::vector<T>>
 {
     static constexpr const char* name = "std::vector";
-    static bool Fits(const TPSNativeTypeSpec& t)
+    static bool Fits(const TPSNativeDeclType& t)
     {
         // An array of const hands its items over as Variants.
         if constexpr (std::is_same_v<T, Variant>)
             if (t.openArray && t.name == "CONST")
                 return true;
-        return t.openArray && Conv<T>::Fits(TPSNativeTypeSpec{t.name, false, t.written});
+        return t.openArray && Conv<T>::Fits(TPSNativeDeclType{t.name, false, t.written});
     }
     static std::vector<T> Read(TPSExec* exec, const TPSValueRef& v)
     {

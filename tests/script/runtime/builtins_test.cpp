@@ -38,8 +38,8 @@ long double r(long double v)
     return v;
 }
 
-const std::optional<TypeSpec> none;
-std::optional<TypeSpec> gives(BaseType b)
+const std::optional<TypeMaker> none;
+std::optional<TypeMaker> gives(BaseType b)
 {
     return base(b);
 }
@@ -171,7 +171,7 @@ TEST(Builtins, NumbersAndTheirConversions)
 
 TEST(Builtins, OrdinalsLengthsAndArrays)
 {
-    static const TypeSpec classType = [](ImageBuilder& b) { return b.classType("TTHING"); };
+    static const TypeMaker classType = [](ImageBuilder& b) { return b.classType("TTHING"); };
     const Items none3 = {};
     runRows({
         {"HIGH", {val(Byte, n(0))}, gives(Int64), n(255)},

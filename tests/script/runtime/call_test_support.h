@@ -40,24 +40,24 @@ using Items = std::vector<std::int64_t>;
 using Payload = std::variant<std::monostate, std::int64_t, long double, std::string, std::u16string, Variant, Items>;
 
 // A type of the test image.
-using TypeSpec = std::function<std::uint32_t(ImageBuilder&)>;
+using TypeMaker = std::function<std::uint32_t(ImageBuilder&)>;
 
-inline TypeSpec base(BaseType b)
+inline TypeMaker base(BaseType b)
 {
     return [b](ImageBuilder& builder) { return builder.type(b); };
 }
-inline TypeSpec dynOf(BaseType element)
+inline TypeMaker dynOf(BaseType element)
 {
     return [element](ImageBuilder& builder) { return builder.dynArray(builder.type(element)); };
 }
-inline TypeSpec staticOf(BaseType element, std::uint32_t count, std::int32_t low)
+inline TypeMaker staticOf(BaseType element, std::uint32_t count, std::int32_t low)
 {
     return [=](ImageBuilder& builder) { return builder.staticArray(builder.type(element), count, low); };
 }
 
 struct Arg
 {
-    TypeSpec type;
+    TypeMaker type;
     Payload value;
     bool byRef = false;
     // Fills a value the payload cannot describe.
@@ -184,7 +184,7 @@ inline ::testing::AssertionResult holds(const TPSValueRef& v, const Payload& exp
 class Call
 {
 public:
-    Call(const std::string& routine, std::vector<Arg> args, std::optional<TypeSpec> result = {})
+    Call(const std::string& routine, std::vector<Arg> args, std::optional<TypeMaker> result = {})
         : args_(std::move(args)), hasResult_(result.has_value())
     {
         ImageBuilder b;
@@ -239,7 +239,7 @@ struct Row
 {
     std::string routine;
     std::vector<Arg> args = {};
-    std::optional<TypeSpec> resultType = {};
+    std::optional<TypeMaker> resultType = {};
     Payload result = {};                                     // monostate: not checked
     std::vector<std::pair<std::size_t, Payload>> after = {}; // var arguments afterwards
     TPSError error = ErNoError;

@@ -137,8 +137,8 @@ TEST(NativeBridge, BooleansAndVariants)
 
 TEST(NativeBridge, RecordsSetsAndArrays)
 {
-    const TypeSpec pair = [](ImageBuilder& b) { return b.record({b.type(LongInt), b.type(Ansi)}); };
-    const TypeSpec bits = [](ImageBuilder& b) { return b.set(12); };
+    const TypeMaker pair = [](ImageBuilder& b) { return b.record({b.type(LongInt), b.type(Ansi)}); };
+    const TypeMaker bits = [](ImageBuilder& b) { return b.set(12); };
     auto fillPair = [](std::int32_t n, const char* s) {
         return [=](const TPSValueRef& v) {
             const TPSNativeRecord record{v};
@@ -252,8 +252,8 @@ TEST(NativeBridge, OpenArrays)
 
 TEST(NativeBridge, ProceduralValuesObjectsAndMethods)
 {
-    const TypeSpec procType = [](ImageBuilder& b) { return b.procType(std::string("\0", 1)); };
-    const TypeSpec classType = [](ImageBuilder& b) { return b.classType("TTHING"); };
+    const TypeMaker procType = [](ImageBuilder& b) { return b.procType(std::string("\0", 1)); };
+    const TypeMaker classType = [](ImageBuilder& b) { return b.classType("TTHING"); };
     int thing = 0, other = 0;
     Call call("REFS", {{procType,
                         {},

@@ -76,9 +76,9 @@ public:
         const std::size_t index = next_;
         if (!store_->waitFree(index, cancel))
             return nullptr;
-        next_ = (index + 1) % store_->slots.size();
+        next_ = (index + 1) % store_->entries.size();
         last_.store(static_cast<int>(index) + 1, std::memory_order_release);
-        return &store_->slots[index];
+        return &store_->entries[index];
     }
     void post(const T* slot, HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
     {
@@ -92,8 +92,8 @@ public:
     // The number, from 1, of the slot claimed last; 0 before the first.
     int lastSlot() const { return last_.load(std::memory_order_acquire); }
     // The slot of a number from 1 (for the writer and for tests).
-    const T& slot(int number) const { return store_->slots[static_cast<std::size_t>(number - 1)]; }
-    std::size_t size() const { return store_->slots.size(); }
+    const T& slot(int number) const { return store_->entries[static_cast<std::size_t>(number - 1)]; }
+    std::size_t size() const { return store_->entries.size(); }
     // The next claim starts again at slot 1.
     void rewind()
     {
@@ -104,10 +104,10 @@ public:
 private:
     struct Store final : SlotTracker
     {
-        explicit Store(std::size_t size) : SlotTracker(size), slots(size) {}
-        std::vector<T> slots;
+        explicit Store(std::size_t size) : SlotTracker(size), entries(size) {}
+        std::vector<T> entries;
     };
-    std::size_t indexOf(const T* slot) const { return static_cast<std::size_t>(slot - store_->slots.data()); }
+    std::size_t indexOf(const T* slot) const { return static_cast<std::size_t>(slot - store_->entries.data()); }
 
     std::shared_ptr<Store> store_;
     std::size_t next_ = 0;

@@ -21,6 +21,10 @@ bool TFileDevice::Build()
 {
     if (!FGraph || !FSourceRec || FSourceRec->ClassId() == GUID_NULL)
         return false;
+    // Folders and other things that are not files are nothing to play,
+    // whatever a source would make of them.
+    if (!QFileInfo(FFileName).isFile())
+        return false;
     IGraphBuilder* builder = FGraph->GraphBuilder();
     FSource = FSourceRec->CreateFilter();
     const auto loader = FSource.as<IFileSourceFilter>();

@@ -194,12 +194,12 @@ void TMediaDevice::ListPieces()
         return;
     const int videos = countFreePins(filter, MEDIATYPE_Video);
     for (int n = 0; n < videos; ++n)
-        FVideoSources.push_back(
-            std::make_unique<TVideoSource>(this, pinName(FindOutputPin(filter, MEDIATYPE_Video, n, true).get()), n + 1));
+        FVideoSources.push_back(std::make_unique<TVideoSource>(
+            this, pinName(FindOutputPin(filter, MEDIATYPE_Video, n, true).get()), n + 1));
     const int audios = countFreePins(filter, MEDIATYPE_Audio);
     for (int n = 0; n < audios; ++n)
-        FAudioSources.push_back(
-            std::make_unique<TAudioSource>(this, pinName(FindOutputPin(filter, MEDIATYPE_Audio, n, true).get()), n + 1));
+        FAudioSources.push_back(std::make_unique<TAudioSource>(
+            this, pinName(FindOutputPin(filter, MEDIATYPE_Audio, n, true).get()), n + 1));
     const int subtitles = countFreePins(filter, MEDIATYPE_Subtitle);
     for (int n = 0; n < subtitles; ++n)
         FSubtitleSources.push_back(std::make_unique<TSubtitleSource>(

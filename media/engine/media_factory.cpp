@@ -7,13 +7,15 @@
 #include <array>
 
 TMediaFactory::TMediaFactory(QObject* owner)
-    : QObject(owner),
-      FDefaultSource(std::make_unique<TFilterRec>(CLSID_PreferredSource, fkRegistered, QStringLiteral("LAV Splitter Source"))),
-      FFileSource(std::make_unique<TFilterRec>(CLSID_AsyncReader, fkRegistered, QStringLiteral("File Source (Async.)"))),
+    : QObject(owner), FDefaultSource(std::make_unique<TFilterRec>(CLSID_PreferredSource, fkRegistered,
+                                                                  QStringLiteral("LAV Splitter Source"))),
+      FFileSource(
+          std::make_unique<TFilterRec>(CLSID_AsyncReader, fkRegistered, QStringLiteral("File Source (Async.)"))),
       FAviSplitter(std::make_unique<TFilterRec>(CLSID_AviSplitter, fkRegistered, QStringLiteral("AVI Splitter"))),
       FAsfReader(std::make_unique<TFilterRec>(CLSID_WMAsfReader, fkRegistered, QStringLiteral("WM ASF Reader"))),
       FWaveParser(std::make_unique<TFilterRec>(CLSID_WAVEParser, fkRegistered, QStringLiteral("Wave Parser"))),
-      FMpeg2Splitter(std::make_unique<TFilterRec>(CLSID_MPEG2Splitter, fkRegistered, QStringLiteral("MPEG-2 Splitter"))),
+      FMpeg2Splitter(
+          std::make_unique<TFilterRec>(CLSID_MPEG2Splitter, fkRegistered, QStringLiteral("MPEG-2 Splitter"))),
       FMpeg1Splitter(
           std::make_unique<TFilterRec>(CLSID_MPEG1Splitter, fkRegistered, QStringLiteral("MPEG-I Stream Splitter"))),
       FSourceRec(FDefaultSource.get())
@@ -44,17 +46,19 @@ TFileDevice* TMediaFactory::GetFileDevice(const QString& fileName)
 std::unique_ptr<TFileDevice> TMediaFactory::CreateFileDevice(const QString& fileName)
 {
     using Try = std::pair<TFilterRec*, TFilterRec*>; // splitter, source
-    static const QStringList mpegLike = {
-        QStringLiteral(".mts"), QStringLiteral(".m2ts"), QStringLiteral(".mkv"), QStringLiteral(".mov"),
-        QStringLiteral(".mp4"), QStringLiteral(".3g2"),  QStringLiteral(".ts"),  QStringLiteral(".mpg"),
-        QStringLiteral(".mpeg"), QStringLiteral(".m1v"), QStringLiteral(".mp2"), QStringLiteral(".mpe"),
-        QStringLiteral(".vob"), QStringLiteral(".m4v"),  QStringLiteral(".m2v")};
+    static const QStringList mpegLike = {QStringLiteral(".mts"), QStringLiteral(".m2ts"), QStringLiteral(".mkv"),
+                                         QStringLiteral(".mov"), QStringLiteral(".mp4"),  QStringLiteral(".3g2"),
+                                         QStringLiteral(".ts"),  QStringLiteral(".mpg"),  QStringLiteral(".mpeg"),
+                                         QStringLiteral(".m1v"), QStringLiteral(".mp2"),  QStringLiteral(".mpe"),
+                                         QStringLiteral(".vob"), QStringLiteral(".m4v"),  QStringLiteral(".m2v")};
     const QString suffix = QFileInfo(fileName).suffix();
     const QString extension = suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix.toLower();
 
     std::vector<Try> tries;
     if (mpegLike.contains(extension))
-        tries = {{nullptr, FSourceRec}, {FMpeg2Splitter.get(), FFileSource.get()}, {FMpeg1Splitter.get(), FFileSource.get()}};
+        tries = {{nullptr, FSourceRec},
+                 {FMpeg2Splitter.get(), FFileSource.get()},
+                 {FMpeg1Splitter.get(), FFileSource.get()}};
     else if (extension == QLatin1String(".avi") || extension == QLatin1String(".ivf"))
         tries = {{FAviSplitter.get(), FFileSource.get()}, {nullptr, FSourceRec}};
     else if (extension == QLatin1String(".wmv") || extension == QLatin1String(".asf"))

@@ -66,6 +66,9 @@ public:
     bool notifyVideoFormat() const { return notifyVideoFormat_.load(); }
     bool notifyScenes() const { return notifyScenes_.load(); }
     std::int32_t sceneOption() const { return sceneOption_.load(); }
+    std::int32_t maxGap() const { return maxGapMs_.load(); }
+    std::int32_t sceneDelay() const { return sceneDelayMs_.load(); }
+    std::int32_t maxSceneLength() const { return maxSceneSeconds_.load(); }
 
     // Copies of the current records.
     TframeData GetFrameData() const;

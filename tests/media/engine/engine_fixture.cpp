@@ -1,0 +1,109 @@
+#include "engine_fixture.h"
+
+#include "platform/core/class_registry.h"
+#include "platform/filters/renderers/renderers.h"
+#include "platform/filters/system_filters.h"
+#include "platform/graph/pin_walk.h"
+#include "platform/win/messages.h"
+#include "tests/media/clip_reader.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+namespace testing_engine {
+
+QString clip(const char* name)
+{
+    return clips::path(QString::fromUtf8(name));
+}
+
+ComPtr<IBaseFilter> createFilter(const CLSID& classId)
+{
+    ComPtr<IBaseFilter> filter;
+    CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IBaseFilter::iid, filter.putVoid());
+    return filter;
+}
+
+Engine::Engine()
+{
+    static const bool registered = (RegisterSystemFilters(), RegisterRenderers(), true);
+    (void)registered;
+    factory->SetGrapheMan(man.get());
+    decoders.SetGrapheMan(man.get());
+    man->OnGraphCompleted = [this] { completed = true; };
+}
+
+Engine::~Engine()
+{
+    factory.reset();
+    man.reset();
+}
+
+TVideoSource* Engine::connectVideo(const QString& file)
+{
+    TFileDevice* device = factory->GetFileDevice(file);
+    TVideoSource* source = device ? device->VideoSource(0) : nullptr;
+    if (!source || !source->BuildOn(man.get(), 0))
+        return nullptr;
+    videoRenderer = createFilter(CLSID_VideoMixingRenderer9);
+    IGraphBuilder* graph = man->GraphBuilder();
+    graph->AddFilter(frames.get(), TFramesNotifier::filterName);
+    graph->AddFilter(videoRenderer.get(), u"Video Renderer");
+    frames->SetFrameDataLink(source->Notifier());
+    frames->SetVideoDataLink(source->Notifier());
+    if (!decoders.ConnectWithDecoder(source->Notifier(), frames.get()) ||
+        !decoders.ConnectWithDecoder(frames.get(), videoRenderer.get()))
+        return nullptr;
+    man->SetWaitFilter(videoRenderer.get());
+    return source;
+}
+
+TAudioSource* Engine::connectAudio(const QString& file)
+{
+    TFileDevice* device = factory->GetFileDevice(file);
+    TAudioSource* source = device ? device->AudioSource(0) : nullptr;
+    if (!source || !source->BuildOn(man.get(), 0))
+        return nullptr;
+    audioRenderer = createFilter(CLSID_DSoundRender);
+    man->GraphBuilder()->AddFilter(audioRenderer.get(), u"Audio Renderer");
+    return decoders.ConnectWithDecoder(source->Notifier(), audioRenderer.get()) ? source : nullptr;
+}
+
+void Engine::playToEnd()
+{
+    man->GraphBuilder()->SetDefaultSyncSource();
+    const auto filter = ComPtr<IGraphBuilder>(man->GraphBuilder()).as<IMediaFilter>();
+    filter->SetSyncSource(nullptr);
+    completed = false;
+    ASSERT_TRUE(man->Play());
+    // A limit for a graph that hangs, not a measure of speed.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!completed) {
+        WaitServingMessages([this] { return completed; }, 5);
+        ProcessMessages();
+        ASSERT_LT(std::chrono::steady_clock::now(), until) << "the graph never completed";
+    }
+    ProcessMessages();
+    man->Stop();
+    ProcessMessages();
+}
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return path;
+}
+
+QString copyClip(const QTemporaryDir& dir, const char* clipName, const QString& name)
+{
+    const QString path = dir.filePath(name);
+    EXPECT_TRUE(QFile::copy(clip(clipName), path));
+    return path;
+}
+
+} // namespace testing_engine

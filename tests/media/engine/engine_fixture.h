@@ -1,0 +1,48 @@
+#pragma once
+// What the engine tests share: a DV manager with its graph and a media
+// factory on it, the real system filters and renderers, and playing a clip
+// to its end while this thread serves the messages.
+
+#include "media/engine/decoder_man.h"
+#include "media/engine/dv_man.h"
+#include "media/engine/media_factory.h"
+#include "media/filters/frames_notifier.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace testing_engine {
+
+QString clip(const char* name);
+ComPtr<IBaseFilter> createFilter(const CLSID& classId);
+
+struct Engine
+{
+    Engine();
+    ~Engine();
+
+    // The first video source of the clip built on the graph, its stream
+    // decoded into the frames notifier and on to the video renderer.
+    TVideoSource* connectVideo(const QString& file);
+    // The first audio source of the clip, decoded into the audio renderer.
+    TAudioSource* connectAudio(const QString& file);
+    // Runs the graph as fast as the frames come until it completes, then
+    // stops it.
+    void playToEnd();
+
+    std::unique_ptr<TDVMan> man = std::make_unique<TDVMan>();
+    std::unique_ptr<TMediaFactory> factory = std::make_unique<TMediaFactory>();
+    TDecoderMan decoders;
+    ComPtr<TFramesNotifier> frames = makeCom<TFramesNotifier>();
+    ComPtr<IBaseFilter> videoRenderer;
+    ComPtr<IBaseFilter> audioRenderer;
+    bool completed = false;
+};
+
+// A file of the given bytes, under a name of the test's choice.
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes);
+QString copyClip(const QTemporaryDir& dir, const char* clipName, const QString& name);
+
+} // namespace testing_engine

@@ -1,0 +1,126 @@
+// The graph manager on a real graph: play, pause and stop with their state
+// events, the fast rate, completion, and waits that keep serving the sends
+// of streaming threads.
+
+#include "engine_fixture.h"
+
+#include "media/filters/notify_messages.h"
+#include "platform/win/messages.h"
+
+#include <gtest/gtest.h>
+
+using namespace testing_engine;
+
+namespace {
+
+double rateOf(TGrapheMan& man)
+{
+    double rate = 0;
+    man.MediaSeeking()->GetRate(&rate);
+    return rate;
+}
+
+} // namespace
+
+TEST(GrapheMan, StateEventsFollowOnlyWhatTheGraphDid)
+{
+    Engine engine;
+    std::vector<TGrapheManState> events;
+    engine.man->OnStateChange = [&](TGrapheManState state) { events.push_back(state); };
+    EXPECT_EQ(engine.man->GraphState(), kGraphStateStopped);
+
+    ASSERT_TRUE(engine.connectVideo(clip("h264.mp4")));
+    ASSERT_TRUE(engine.connectAudio(clip("h264.mp4")));
+    struct Step
+    {
+        bool (TGrapheMan::*call)();
+        TGrapheManState event;
+        int state;
+    };
+    const Step steps[] = {
+        {&TGrapheMan::Pause, gmPaused, kGraphStatePaused},  {&TGrapheMan::Play, gmPlaying, kGraphStatePlaying},
+        {&TGrapheMan::Pause, gmPaused, kGraphStatePaused},  {&TGrapheMan::Stop, gmStopped, kGraphStateStopped},
+        {&TGrapheMan::Play, gmPlaying, kGraphStatePlaying}, {&TGrapheMan::Stop, gmStopped, kGraphStateStopped},
+    };
+    for (const Step& step : steps) {
+        events.clear();
+        EXPECT_TRUE((engine.man.get()->*step.call)());
+        EXPECT_EQ(events, std::vector<TGrapheManState>{step.event});
+        EXPECT_EQ(engine.man->GraphState(), step.state);
+    }
+}
+
+TEST(GrapheMan, FastRateHoldsAcrossPlayAndGoesBackAtOnce)
+{
+    Engine engine;
+    std::vector<bool> events;
+    engine.man->OnVitesseRapide = [&](bool isTrue) { events.push_back(isTrue); };
+    ASSERT_TRUE(engine.connectVideo(clip("h264.mp4")));
+
+    engine.man->VitesseRapide();
+    EXPECT_TRUE(engine.man->FastRate());
+    EXPECT_EQ(rateOf(*engine.man), 4.0);
+    ASSERT_TRUE(engine.man->Play());
+    EXPECT_EQ(rateOf(*engine.man), 4.0);
+    engine.man->VitesseNormale();
+    EXPECT_EQ(rateOf(*engine.man), 1.0);
+    EXPECT_EQ(engine.man->GraphState(), kGraphStatePlaying);
+    engine.man->Pause();
+    ASSERT_TRUE(engine.man->Play());
+    EXPECT_EQ(rateOf(*engine.man), 1.0);
+    engine.man->Stop();
+    EXPECT_EQ(events, (std::vector<bool>{true, false}));
+}
+
+// The frames notifier sends each frame's position text before the frame
+// goes on to the renderer; a pause waits for the renderer to take its first
+// frame, so the wait must serve that send.
+TEST(GrapheMan, WaitsServeTheSendsOfStreamingThreads)
+{
+    Engine engine;
+    int sends = 0;
+    const HWND wnd = AllocateHWnd([&](UINT msg, WPARAM, LPARAM) -> LRESULT {
+        if (msg == WM_POSITIONTEXT && InSendMessage())
+            ++sends;
+        return 0;
+    });
+    engine.frames->SetFrameWindow(wnd);
+    engine.frames->SetTextMessages(true);
+    ASSERT_TRUE(engine.connectVideo(clip("mpeg2.mpg")));
+
+    ASSERT_TRUE(engine.man->Pause());
+    EXPECT_GE(sends, 1);
+    FILTER_STATE state;
+    EXPECT_EQ(engine.man->WaitFilter()->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Paused);
+    OAFilterState graphState;
+    EXPECT_EQ(ComPtr<IGraphBuilder>(engine.man->GraphBuilder()).as<IMediaControl>()->GetState(0, &graphState), S_OK);
+
+    // A wait on the renderer alone settles as well.
+    engine.man->Stop();
+    ComPtr<IGraphBuilder>(engine.man->GraphBuilder()).as<IMediaControl>()->Pause();
+    engine.man->WaitFilterState();
+    EXPECT_EQ(engine.man->WaitFilter()->GetState(0, &state), S_OK);
+    engine.man->Stop();
+    DeallocateHWnd(wnd);
+}
+
+TEST(GrapheMan, CompletionPostsItsMessageAndFiresTheEvent)
+{
+    Engine engine;
+    int posted = 0;
+    const HWND wnd = AllocateHWnd([&](UINT msg, WPARAM, LPARAM) -> LRESULT {
+        posted += msg == WM_GRAPHCOMPLETE;
+        return 0;
+    });
+    engine.man->SetCompletionWindow(wnd);
+    ASSERT_TRUE(engine.connectVideo(clip("mpeg1.mpg")));
+    engine.playToEnd();
+    EXPECT_TRUE(engine.completed);
+    ProcessMessages();
+    EXPECT_EQ(posted, 1);
+    EXPECT_FALSE(engine.man->Completed());
+    engine.man->SetCompleted();
+    EXPECT_TRUE(engine.man->Completed());
+    DeallocateHWnd(wnd);
+}

@@ -44,8 +44,12 @@ Engine::~Engine()
 TVideoSource* Engine::connectVideo(const QString& file)
 {
     TFileDevice* device = factory->GetFileDevice(file);
-    TVideoSource* source = device ? device->VideoSource(0) : nullptr;
-    if (!source || !source->BuildOn(man.get(), 0))
+    return connectVideo(device, device ? device->VideoSource(0) : nullptr);
+}
+
+TVideoSource* Engine::connectVideo(TFileDevice* device, TVideoSource* source)
+{
+    if (!device || !source || !source->BuildOn(man.get(), 0))
         return nullptr;
     videoRenderer = createFilter(CLSID_VideoMixingRenderer9);
     IGraphBuilder* graph = man->GraphBuilder();

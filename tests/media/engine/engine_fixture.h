@@ -26,6 +26,7 @@ struct Engine
     // The first video source of the clip built on the graph, its stream
     // decoded into the frames notifier and on to the video renderer.
     TVideoSource* connectVideo(const QString& file);
+    TVideoSource* connectVideo(TFileDevice* device, TVideoSource* source);
     // The first audio source of the clip, decoded into the audio renderer.
     TAudioSource* connectAudio(const QString& file);
     // Runs the graph as fast as the frames come until it completes, then

@@ -185,8 +185,11 @@ void TGrapheMan::ClearGraph()
     // Sources before the devices they hang from; detaching a piece detaches
     // its owners too.
     for (TChunkList list : {clSubtitleSources, clVideoSources, clAudioSources, clDevices})
-        while (!FLists[list].isEmpty())
-            FLists[list].last()->Detach();
+        while (!FLists[list].isEmpty()) {
+            TGraphChunk* chunk = FLists[list].last();
+            chunk->Detach();
+            RemoveChunk(chunk);
+        }
     ComPtr<IEnumFilters> filters;
     std::vector<ComPtr<IBaseFilter>> left;
     if (SUCCEEDED(FGraph->EnumFilters(filters.put()))) {

@@ -9,7 +9,7 @@
 
 #include "platform/core/class_registry.h"
 #include "platform/graph/media_guids.h"
-#include "tests/media/filters/sink.h"
+#include "tests/media/filters/notifier_chain.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -32,13 +32,14 @@ public:
         if (!file.open(QIODevice::ReadOnly))
             return E_FAIL;
         fileName_ = fileName;
-        frames_.clear();
+        std::vector<QByteArray> frames;
         for (QByteArray frame; !(frame = file.read(kPalFrameBytes)).isEmpty();)
             if (frame.size() == kPalFrameBytes)
-                frames_.push_back(frame);
-        if (frames_.empty())
+                frames.push_back(frame);
+        if (frames.empty())
             return E_FAIL;
-        addStream(std::make_unique<Stream>(this, frames_));
+        addStream(
+            std::make_unique<testing_filters::DVFramesStream>(this, testing_filters::dvDataType(), std::move(frames)));
         return S_OK;
     }
     HRESULT GetCurFile(std::u16string* fileName, AM_MEDIA_TYPE*) override
@@ -48,43 +49,9 @@ public:
     }
 
 private:
-    class Stream final : public testing_filters::OneTypeStream
-    {
-    public:
-        Stream(InterleavedDVSource* filter, const std::vector<QByteArray>& frames)
-            : OneTypeStream(filter, testing_filters::dvDataType(), 4, kPalFrameBytes), frames_(frames)
-        {
-        }
-        HRESULT OnThreadStartPlay() override
-        {
-            next_ = 0;
-            return S_OK;
-        }
-        HRESULT FillBuffer(IMediaSample* sample) override
-        {
-            if (next_ >= frames_.size())
-                return S_FALSE;
-            BYTE* data = nullptr;
-            sample->GetPointer(&data);
-            std::memcpy(data, frames_[next_].constData(), kPalFrameBytes);
-            sample->SetActualDataLength(kPalFrameBytes);
-            REFERENCE_TIME start = REFERENCE_TIME(next_) * testing_filters::kPalFrame;
-            REFERENCE_TIME stop = start + testing_filters::kPalFrame;
-            sample->SetTime(&start, &stop);
-            sample->SetSyncPoint(TRUE);
-            ++next_;
-            return S_OK;
-        }
-
-    private:
-        const std::vector<QByteArray>& frames_;
-        std::size_t next_ = 0;
-    };
-
     ~InterleavedDVSource() override = default;
 
     std::u16string fileName_;
-    std::vector<QByteArray> frames_;
 };
 
 } // namespace

@@ -146,6 +146,24 @@ TEST(MediaFactory, SourcesBuildTheirNotifiersOnTheGraph)
     EXPECT_EQ(filterNames(*engine.man).size(), 3u);
 }
 
+TEST(MediaFactory, PlaceholdersStandForNoneAndBuildNothing)
+{
+    Engine engine;
+    const std::pair<TGraphChunk*, const char*> pieces[] = {
+        {NoVideoSource(), "No Video"}, {NoAudioSource(), "No Audio"},   {NoSubtitleSource(), "No Subtitles"},
+        {NoDVDevice(), "No DV"},       {NoStreamDevice(), "No Stream"},
+    };
+    for (const auto& [piece, name] : pieces) {
+        EXPECT_EQ(piece->Name(), name);
+        EXPECT_EQ(piece->DisplayName(), name);
+        EXPECT_FALSE(piece->Built());
+        EXPECT_FALSE(piece->SetGraph(engine.man.get()));
+    }
+    EXPECT_TRUE(filterNames(*engine.man).empty());
+    // From the second piece of a kind on, the display name carries the index.
+    EXPECT_EQ(TAudioSource(nullptr, QStringLiteral("Audio"), 2).DisplayName(), "Audio #2");
+}
+
 TEST(MediaFactory, KeepsOneDeviceAFileUntilTheSourceChanges)
 {
     Engine engine;

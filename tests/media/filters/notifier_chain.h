@@ -36,8 +36,41 @@ public:
     std::atomic<int> rendered{0};
 };
 
+// Delivers whole DV frames in the type given, frame n at n × 400,000.
+class DVFramesStream final : public OneTypeStream
+{
+public:
+    DVFramesStream(BaseFilter* filter, const AM_MEDIA_TYPE& type, std::vector<QByteArray> frames)
+        : OneTypeStream(filter, type, 4, 144'000), frames_(std::move(frames))
+    {
+    }
+    HRESULT OnThreadStartPlay() override
+    {
+        next_ = 0;
+        return S_OK;
+    }
+    HRESULT FillBuffer(IMediaSample* sample) override
+    {
+        if (next_ >= frames_.size())
+            return S_FALSE;
+        const QByteArray& frame = frames_[next_];
+        BYTE* data = nullptr;
+        sample->GetPointer(&data);
+        std::memcpy(data, frame.constData(), std::size_t(frame.size()));
+        sample->SetActualDataLength(LONG(frame.size()));
+        REFERENCE_TIME start = REFERENCE_TIME(next_) * kPalFrame, stop = start + kPalFrame;
+        sample->SetTime(&start, &stop);
+        sample->SetSyncPoint(TRUE);
+        ++next_;
+        return S_OK;
+    }
 
-// Delivers the frames of a DV clip in the type given, frame n at n × 400,000.
+private:
+    std::vector<QByteArray> frames_;
+    std::size_t next_ = 0;
+};
+
+// Delivers the frames of a DV clip in the type given.
 class DVClipSource final : public SourceFilter
 {
 public:
@@ -46,42 +79,10 @@ public:
     {
         auto frames = clips::videoPackets(clips::path(QString::fromLatin1(clip)), count);
         EXPECT_EQ(frames.size(), std::size_t(count)) << clip;
-        addStream(std::make_unique<Stream>(this, type, std::move(frames)));
+        addStream(std::make_unique<DVFramesStream>(this, type, std::move(frames)));
     }
 
 private:
-    class Stream final : public OneTypeStream
-    {
-    public:
-        Stream(DVClipSource* filter, const AM_MEDIA_TYPE& type, std::vector<QByteArray> frames)
-            : OneTypeStream(filter, type, 4, 144'000), frames_(std::move(frames))
-        {
-        }
-        HRESULT OnThreadStartPlay() override
-        {
-            next_ = 0;
-            return S_OK;
-        }
-        HRESULT FillBuffer(IMediaSample* sample) override
-        {
-            if (next_ >= frames_.size())
-                return S_FALSE;
-            const QByteArray& frame = frames_[next_];
-            BYTE* data = nullptr;
-            sample->GetPointer(&data);
-            std::memcpy(data, frame.constData(), std::size_t(frame.size()));
-            sample->SetActualDataLength(LONG(frame.size()));
-            REFERENCE_TIME start = REFERENCE_TIME(next_) * kPalFrame, stop = start + kPalFrame;
-            sample->SetTime(&start, &stop);
-            sample->SetSyncPoint(TRUE);
-            ++next_;
-            return S_OK;
-        }
-
-    private:
-        std::vector<QByteArray> frames_;
-        std::size_t next_ = 0;
-    };
     ~DVClipSource() override = default;
 };
 

@@ -199,6 +199,7 @@ TEST(MediaFactory, SecondSourceOfTheSameKindIsNamedOn)
     TFileDevice* first = engine.factory->GetFileDevice(clip("h264.mp4"));
     TFileDevice* second = engine.factory->GetFileDevice(copyClip(dir, "h264.mp4", QStringLiteral("other.mp4")));
     ASSERT_TRUE(first && second && first != second);
+    ASSERT_TRUE(first->VideoSource(0) && second->VideoSource(0));
     ASSERT_TRUE(first->VideoSource(0)->BuildOn(engine.man.get(), 0));
     ASSERT_TRUE(second->VideoSource(0)->BuildOn(engine.man.get(), 0));
     EXPECT_EQ(first->SourceName(), "LAV Splitter Source");
@@ -212,7 +213,7 @@ TEST(MediaFactory, StreamSelectionNamesAndChoosesTheSoundTracks)
 {
     Engine engine;
     TFileDevice* device = engine.factory->GetFileDevice(clip("two_sounds.mkv"));
-    ASSERT_TRUE(device && device->Built());
+    ASSERT_TRUE(device && device->VideoSource(0) && device->AudioSource(0));
     TStreamList audio, subtitles;
     // The streams are known once the device is on the graph.
     device->GetAudioStreams(audio);
@@ -232,6 +233,7 @@ TEST(MediaFactory, StreamSelectionNamesAndChoosesTheSoundTracks)
         << device->AudioSource(0)->Notifier()->GetAudioData().audioFormatName.toStdString();
 
     TFileDevice* withText = engine.factory->GetFileDevice(clip("subtitles.mkv"));
+    ASSERT_TRUE(withText && withText->SubtitleSource(0));
     ASSERT_TRUE(withText->SubtitleSource(0)->BuildOn(engine.man.get(), 0));
     EXPECT_TRUE(withText->SubtitleSource(0)->Pin());
     withText->GetSubtitleStreams(subtitles);
@@ -293,7 +295,7 @@ TEST(MediaFactory, OpeningAndClosingLeavesNoFileOpenAndNoMemory)
     const QString file = clip("h264.mp4");
     const auto openAndClose = [&](int round) {
         TFileDevice* device = engine.factory->GetFileDevice(file);
-        ASSERT_TRUE(device && device->Built());
+        ASSERT_TRUE(device && device->VideoSource(0) && device->AudioSource(0));
         ASSERT_TRUE(device->VideoSource(0)->BuildOn(engine.man.get(), 0));
         ASSERT_TRUE(device->AudioSource(0)->BuildOn(engine.man.get(), 0));
         ASSERT_TRUE(fileIsOpen(file));

@@ -40,7 +40,6 @@ void pauseServing(int ms)
 
 TGrapheMan::TGrapheMan(QObject* owner) : TKvActionComponent(owner)
 {
-    setObjectName(QStringLiteral("Filtergraph"));
     FGraph = makeCom<FilterGraph>();
     // The capture builder works on the graph, as the graph's capture mode
     // would have it.

@@ -5,6 +5,7 @@
 #include "engine_fixture.h"
 
 #include "media/filters/notify_messages.h"
+#include "platform/graph/base_filter.h"
 #include "platform/win/messages.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +49,36 @@ TEST(GrapheMan, StateEventsFollowOnlyWhatTheGraphDid)
         EXPECT_EQ(events, std::vector<TGrapheManState>{step.event});
         EXPECT_EQ(engine.man->GraphState(), step.state);
     }
+}
+
+namespace {
+
+// A filter that refuses every change of state, to make the graph's calls fail.
+class RefusingFilter final : public BaseFilter
+{
+public:
+    RefusingFilter() : BaseFilter("{4C1E0002-0000-4000-8000-0000000000E1}"_guid, u"Refusing") {}
+    HRESULT Stop() override { return E_FAIL; }
+    HRESULT Pause() override { return E_FAIL; }
+    HRESULT Run(REFERENCE_TIME) override { return E_FAIL; }
+    int GetPinCount() override { return 0; }
+    BasePin* GetPin(int) override { return nullptr; }
+
+private:
+    ~RefusingFilter() override = default;
+};
+
+} // namespace
+
+TEST(GrapheMan, AFailedCallFiresNoStateEvent)
+{
+    Engine engine;
+    std::vector<TGrapheManState> events;
+    engine.man->OnStateChange = [&](TGrapheManState state) { events.push_back(state); };
+    engine.man->GraphBuilder()->AddFilter(makeCom<RefusingFilter>().get(), u"Refusing");
+    for (bool (TGrapheMan::*call)() : {&TGrapheMan::Pause, &TGrapheMan::Play, &TGrapheMan::Stop})
+        EXPECT_FALSE((engine.man.get()->*call)());
+    EXPECT_TRUE(events.empty());
 }
 
 TEST(GrapheMan, FastRateHoldsAcrossPlayAndGoesBackAtOnce)

@@ -1,7 +1,7 @@
 #include "engine_fixture.h"
 
 #include "platform/core/class_registry.h"
-#include "platform/filters/renderers/renderers.h"
+#include "platform/renderers/renderers.h"
 #include "platform/filters/system_filters.h"
 #include "platform/graph/pin_walk.h"
 #include "platform/win/messages.h"

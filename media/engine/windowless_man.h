@@ -1,0 +1,275 @@
+#pragma once
+// The video renderer and where its picture goes: a host widget of the main
+// window, the full-screen plate or the preview window. The manager keeps the
+// video rectangle fitted to the picture's aspect inside a border, flips the
+// picture, hands out the current image and the frames drawn, and draws the
+// inlay: up to eight lines of outlined text that the renderer mixes over the
+// video through its overlay bitmap, with a key colour for what is not text.
+//
+// GUI thread only. The renderer composes the overlay with every frame it
+// shows; the inlay is drawn again only when its text, style or place changes.
+
+#include "framework/actions/actions.h"
+#include "framework/managers/action_component.h"
+#include "platform/renderers/renderer_interfaces.h"
+
+#include <QFont>
+#include <QHash>
+#include <QImage>
+#include <QPointer>
+
+#include <array>
+#include <memory>
+
+class QTimer;
+class TGrapheMan;
+class Tplaque;
+class TPreviewForm;
+class VideoBands;
+
+// One line of the inlay.
+struct TInsertLine
+{
+    QString Text;
+    // Fractions of the picture's width and height.
+    float XOffset = 0;
+    float YOffset = 0;
+    bool Visible = false;
+    // The vertical offset is added to the running line position instead of
+    // replacing it.
+    bool Stacked = true;
+    // 0 left, 1 right, 2 centre.
+    int Alignment = 0;
+};
+
+class TWindowLessMan : public TKvActionComponent
+{
+    Q_OBJECT
+public:
+    static constexpr CLSID ClassId = "{E437A53D-02A2-4A7D-B46C-F75A5D39C4E3}"_guid;
+    static constexpr int kLineCount = 8;
+    // Inlay states.
+    static constexpr int kInlayOff = 0;
+    static constexpr int kInlayOn = 2;
+    // The position of the inlay is in this fraction of the picture.
+    static constexpr int kPositionScale = 10000;
+
+    explicit TWindowLessMan(QObject* owner = nullptr);
+    ~TWindowLessMan() override;
+
+    // The renderer and, by delegation, its interfaces.
+    IBaseFilter* Renderer() const { return FRenderer.get(); }
+    HRESULT QueryInterface(REFIID riid, void** object) const;
+
+    // The graph the renderer is in, under the name "Kv VideoWindow"; null
+    // takes it out.
+    void SetGraphManager(TGrapheMan* manager);
+    TGrapheMan* GraphManager() const { return FGraphManager; }
+
+    // The host widget, and the widget the video is shown in now (the host,
+    // the preview window or none).
+    QWidget* window() const { return FWindow; }
+    virtual void SetWindow(QWidget* host);
+    QWidget* DisplayWindow() const { return FDisplayWindow; }
+    void SetDisplayWindow(QWidget* control);
+
+    virtual void UpdateVideoPosition();
+    void SetVideoAspect(int x, int y);
+    RECT WindowVideoRect() const { return FWindowVideoRect; }
+    RECT FullScreenVideoRect() const { return FFullScreenVideoRect; }
+
+    virtual void RepaintWindow();
+    void ClearVideoWindow();
+
+    bool FullScreen() const { return FFullScreen; }
+    void SetFullScreen(bool on);
+    bool ExternalPreview() const { return FExternalPreview; }
+    void SetExternalPreview(bool on);
+    TRect PreviewRect() const { return FPreviewRect; }
+    void SetPreviewRect(const TRect& rect);
+
+    bool KeepAspectratio() const { return FKeepAspectratio; }
+    void SetKeepAspectratio(bool on);
+    bool FlipVertical() const { return FFlipVertical; }
+    void SetFlipVertical(bool on);
+    bool FlipHorizontal() const { return FFlipHorizontal; }
+    void SetFlipHorizontal(bool on);
+
+    TColor BackColor() const { return FBackColor; }
+    void SetBackColor(TColor colour);
+    TColor BorderColor() const { return FBorderColor; }
+    void SetBorderColor(TColor colour);
+    int WinBorderWidth() const { return FWinBorderWidth; }
+    void SetWinBorderWidth(int width);
+    int FullBorderWidth() const { return FFullBorderWidth; }
+    void SetFullBorderWidth(int width);
+
+    // The inlay's settings; each change redraws it.
+    int InsertBorderWidth() const { return FInsertBorderWidth; }
+    void SetInsertBorderWidth(int width);
+    TColor InsertBorderColor() const { return FInsertBorderColor; }
+    void SetInsertBorderColor(TColor colour);
+    double InsertTransparency() const { return FInsertTransparency; }
+    void SetInsertTransparency(double alpha);
+    TColor InsertTransparentColor() const { return FInsertTransparentColor; }
+    void SetInsertTransparentColor(TColor colour);
+    bool InsertAntiAliasing() const { return FInsertAntiAliasing; }
+    void SetInsertAntiAliasing(bool on);
+    int InsertAlignLines() const { return FInsertAlignLines; }
+    // Also gives every line that alignment when it is 0, 1 or 2.
+    void SetInsertAlignLines(int alignment);
+    TPoint InsertPosition() const { return FInsertPosition; }
+    void SetInsertPosition(const TPoint& position);
+    const TFont& InsertFont() const { return FInsertFont; }
+    void SetInsertFont(const TFont& font);
+    bool InsertAutoSize() const { return FInsertAutoSize; }
+    void SetInsertAutoSize(bool on);
+    const TInsertLine& InsertLine(int index) const { return FLines.at(index); }
+    void SetInsertLine(int index, const TInsertLine& line);
+
+    // Inlay on (drawn now) or off (taken off the video).
+    int InsertState() const { return FInsertState; }
+    void SetInsertTextOn(bool on);
+    // Draws the inlay into the overlay bitmap and hands it to the renderer;
+    // only while the inlay is on.
+    void DrawInlay();
+    // Draws the inlay after a setting changed, unless playback is already
+    // behind by the accepted sync offset.
+    void RedrawInlay();
+    // The bitmap last handed to the renderer: the inlay on the key colour.
+    const QImage& InlayBitmap() const { return FInlayBitmap; }
+
+    // The largest average sync offset (ms) at which a changed setting still
+    // redraws the inlay during playback; 0 is no limit.
+    int MaxSyncOffset = 0;
+
+    // The picture now shown, at its native size; False (and `graphic`
+    // untouched) when there is none.
+    bool GetCurrentImage(QImage& graphic);
+    int GetFramesDrawn();
+
+    Tplaque* Plaque() const { return FPlaque.get(); }
+    TPreviewForm* PreviewForm() const { return FPreviewForm.get(); }
+    // Where the preview window reports the end of a move or resize.
+    HWND MainFormHandle = 0;
+
+    TCheckAction* caFullscreen = nullptr;
+    TCheckAction* caFlipVertical = nullptr;
+    TCheckAction* caFlipHorizontal = nullptr;
+    TCheckAction* caExternalPreview = nullptr;
+    TCheckAction* caKeepAspectratio = nullptr;
+    TIntegerAction* iaFullBorderWidth = nullptr;
+    TIntegerAction* iaInsertAlignLines = nullptr;
+    TIntegerAction* iaWinBorderWidth = nullptr;
+    TColorAction* iaBorderColor = nullptr;
+    TColorAction* iaBackColor = nullptr;
+    TCheckAction* caInsertTextOn = nullptr;
+    TIntegerAction* iaInsertBorderWidth = nullptr;
+    TColorAction* iaInsertBorderColor = nullptr;
+    TFontAction* faInsertFont = nullptr;
+    TColorAction* iaInsertTransparentColor = nullptr;
+    TCheckAction* caInsertAntiAliasing = nullptr;
+    TDoubleAction* daInsertTransparency = nullptr;
+    TPointAction* paInsertPosition = nullptr;
+    TRectAction* raPreviewSave = nullptr;
+    TIntegerAction* iaTimerInterval = nullptr;
+
+protected:
+    // Makes the controls that a derived manager shows on the host; called at
+    // construction and again when the host goes away.
+    virtual void CreateControls() {}
+
+    void WndProc(TMessage& message) override;
+    void CreateActions() override;
+    void FindActions() override;
+    void SetDefaults() override;
+    void AssignEvents() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // A line of outlined text, drawn once for its text and style.
+    struct LineKey
+    {
+        QString text;
+        QString font;
+        QRgb colour;
+        QRgb outline;
+        int width;
+        bool antialias;
+        friend bool operator==(const LineKey&, const LineKey&) = default;
+        friend size_t qHash(const LineKey& key, size_t seed = 0)
+        {
+            return qHashMulti(seed, key.text, key.font, key.colour, key.outline, key.width, key.antialias);
+        }
+    };
+    struct LineImage
+    {
+        QImage image;
+        // Where the text's cell starts in the image, and its size.
+        QPoint origin;
+        int advance = 0;
+        int height = 0;
+    };
+    using LineCache = QHash<LineKey, LineImage>;
+    // The line from the cache, or drawn; either way kept in `next`.
+    const LineImage& OutlinedLine(const QString& text, const QFont& font, LineCache& next);
+
+    void CreateRenderer();
+    void SetWindowVideoRect(const RECT& rect);
+    void SetFullScreenVideoRect(const RECT& rect);
+    void AttachDisplay();
+    void AttachPlate();
+    void PaintBorders();
+    void ApplyFlips();
+    void InlayOff();
+    void HideNotice();
+    int MonitorOf(QWidget* control) const;
+    void HostDestroyed();
+
+    bool FInsertAutoSize = false;
+    int FFullBorderWidth = 8;
+    int FWinBorderWidth = 8;
+    int FInsertBorderWidth = 2;
+    TColor FInsertBorderColor = clBlack;
+    TColor FBorderColor = clSilver;
+    double FInsertTransparency = 1.0;
+    TColor FInsertTransparentColor = clFuchsia;
+    bool FInsertAntiAliasing = true;
+    int FInsertAlignLines = 0;
+    TPoint FInsertPosition;
+    bool FFlipVertical = false;
+    bool FFlipHorizontal = false;
+    bool FFullScreen = false;
+    bool FExternalPreview = false;
+    bool FKeepAspectratio = false;
+    TColor FBackColor = clBlack;
+    TFont FInsertFont;
+    TRect FPreviewRect{0, 0, 640, 480};
+    RECT FWindowVideoRect{};
+    RECT FFullScreenVideoRect{};
+    int FInsertState = kInlayOff;
+    VMR9AlphaBitmap FAlphaBitmap;
+    QImage FInlayBitmap;
+    LineCache FLineCache;
+
+    ComPtr<IBaseFilter> FRenderer;
+    ComPtr<IVMRWindowlessControl9> FWindowlessControl;
+    ComPtr<IVMRMixerControl9> FMixerControl;
+    ComPtr<IVMRMixerBitmap9> FMixerBitmap;
+    ComPtr<IMediaFilter> FMediaFilter;
+    ComPtr<IVMRMonitorConfig9> FMonitorConfig;
+    ComPtr<IVMRDeinterlaceControl9> FDeinterlaceControl;
+    ComPtr<IQualProp> FQualProp;
+    ComPtr<IPin> FRendererPin;
+    QPointer<TGrapheMan> FGraphManager;
+    int FAspectX = 0;
+    int FAspectY = 0;
+    QTimer* FNoticeTimer = nullptr;
+    QPointer<QWidget> FWindow;
+    QPointer<QWidget> FDisplayWindow;
+    QPointer<VideoBands> FBands;
+    std::array<TInsertLine, kLineCount> FLines;
+    std::unique_ptr<Tplaque> FPlaque;
+    std::unique_ptr<TPreviewForm> FPreviewForm;
+    bool FCreated = false;
+};

@@ -42,21 +42,33 @@ bool isFinite(const VMR9NormalizedRect& r)
 }
 
 // The overlay as drawn: opaque (the bitmap's own alpha bytes are not
-// used), with the key colour made transparent.
-QImage keyedOverlay(const QImage& image, const VMR9AlphaBitmap& parameters)
+// used), with the key colour made transparent; `opaque` receives the part
+// that is not transparent, where all drawing of the overlay happens.
+QImage keyedOverlay(const QImage& image, const VMR9AlphaBitmap& parameters, QRect* opaque)
 {
+    // Alpha is 0 or 255 throughout, so the pixels are premultiplied as
+    // they stand; that is the format the painter blends fastest.
     QImage keyed = image.convertToFormat(QImage::Format_RGB32);
-    keyed.reinterpretAsFormat(QImage::Format_ARGB32);
+    keyed.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
+    *opaque = keyed.rect();
     if (!(parameters.dwFlags & VMR9AlphaBitmap_SrcColorKey))
         return keyed;
     const QRgb key = colourOf(parameters.clrSrcKey).rgb() & RGB_MASK;
+    int left = keyed.width(), right = -1, top = keyed.height(), bottom = -1;
     for (int y = 0; y < keyed.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(keyed.scanLine(y));
         for (int x = 0; x < keyed.width(); ++x) {
-            if ((line[x] & RGB_MASK) == key)
+            if ((line[x] & RGB_MASK) == key) {
                 line[x] = 0;
+            } else {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
         }
     }
+    *opaque = right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
     return keyed;
 }
 
@@ -482,12 +494,14 @@ HRESULT VideoRenderer::applyOverlay(const VMR9AlphaBitmap* bitmap, bool newImage
     overlayImage_ = image;
     overlayParameters_ = *bitmap;
     overlayParameters_.hdc = nullptr;
-    QImage keyed = keyedOverlay(image, *bitmap);
+    QRect opaque;
+    QImage keyed = keyedOverlay(image, *bitmap, &opaque);
     {
         std::lock_guard lock(scene_->mutex);
         SceneLayout& layout = scene_->layout;
         layout.overlay = std::move(keyed);
         layout.overlaySource = source;
+        layout.overlayOpaque = opaque;
         layout.overlayDestination = bitmap->rDest;
         layout.overlayAlpha = bitmap->fAlpha;
         layout.overlaySmooth =

@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -46,17 +47,40 @@ QRectF composedArea(const QRect& target, const SceneLayout& layout)
 
 void paintScene(QPainter& painter, const QRect& target, const SceneLayout& layout)
 {
-    painter.fillRect(target, layout.border);
-    if (layout.picture.isNull())
+    if (layout.picture.isNull()) {
+        painter.fillRect(target, layout.border);
         return;
+    }
     const QRectF area = composedArea(target, layout);
+    const QRectF shown = place(area, layout.output);
+    // Only what the picture leaves is filled: the whole pixels it covers are
+    // painted once, by the picture.
+    const QRectF covered = shown.normalized() & area;
+    const QRect inner(QPoint(int(std::ceil(covered.left())), int(std::ceil(covered.top()))),
+                      QPoint(int(std::floor(covered.right())) - 1, int(std::floor(covered.bottom())) - 1));
+    if (covered.isEmpty() || inner.isEmpty()) {
+        painter.fillRect(target, layout.border);
+    } else {
+        for (const QRect& band : QRegion(target).subtracted(QRegion(inner)))
+            painter.fillRect(band, layout.border);
+    }
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    drawMirrored(painter, place(area, layout.output), layout.picture, layout.source);
-    if (layout.overlay.isNull())
+    drawMirrored(painter, shown, layout.picture, layout.source);
+    // Only the overlay's opaque part, a pixel wider so that smoothing at its
+    // edges still meets the transparent pixels around it.
+    const QRect used = layout.overlaySource & layout.overlayOpaque.adjusted(-1, -1, 1, 1) & layout.overlay.rect();
+    if (layout.overlay.isNull() || used.isEmpty() || layout.overlaySource.isEmpty())
         return;
+    const QRectF whole = place(area, layout.overlayDestination);
+    const QRect& source = layout.overlaySource;
+    const double scaleX = whole.width() / source.width();
+    const double scaleY = whole.height() / source.height();
+    const QRectF part(whole.left() + (used.left() - source.left()) * scaleX,
+                      whole.top() + (used.top() - source.top()) * scaleY, used.width() * scaleX,
+                      used.height() * scaleY);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, layout.overlaySmooth);
     painter.setOpacity(layout.overlayAlpha);
-    drawMirrored(painter, place(area, layout.overlayDestination), layout.overlay, layout.overlaySource);
+    drawMirrored(painter, part, layout.overlay, used);
     painter.setOpacity(1);
 }
 

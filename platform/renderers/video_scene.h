@@ -27,6 +27,7 @@ struct SceneLayout
     VMR9NormalizedRect output; // stream 0 in the composed picture
     QImage overlay;            // ARGB32, colour key already transparent
     QRect overlaySource;       // the part of the overlay used
+    QRect overlayOpaque;       // the part of the overlay not transparent
     VMR9NormalizedRect overlayDestination;
     float overlayAlpha = 1;
     bool overlaySmooth = true;

@@ -146,6 +146,11 @@ void TWindowLessMan::SetGraphManager(TGrapheMan* manager)
     AttachDisplay();
 }
 
+TGrapheMan* TWindowLessMan::GraphManager() const
+{
+    return FGraphManager;
+}
+
 void TWindowLessMan::SetWindow(QWidget* host)
 {
     if (FWindow)

@@ -64,7 +64,7 @@ public:
     // The graph the renderer is in, under the name "Kv VideoWindow"; null
     // takes it out.
     void SetGraphManager(TGrapheMan* manager);
-    TGrapheMan* GraphManager() const { return FGraphManager; }
+    TGrapheMan* GraphManager() const;
 
     // The host widget, and the widget the video is shown in now (the host,
     // the preview window or none).

@@ -1,0 +1,3 @@
+add_executable(bench_media_engine ${CMAKE_CURRENT_LIST_DIR}/inlay_bench.cpp)
+target_link_libraries(bench_media_engine PRIVATE media_engine platform_renderers benchmark::benchmark)
+kestrova_apply_flags(bench_media_engine)

@@ -6,7 +6,7 @@
 // receiver that needs the record later copies it.
 //
 // number  name               sent (S) / posted (P) by            wParam / lParam
-// 0x2401  WM_GRABIMAGE        navigation manager (S)              TBitmap* to fill / 0
+// 0x2401  WM_GRABIMAGE        navigation manager (S)              QImage* to fill / 0
 // 0x2402  WM_INTERVALLODONE   main window (P)                     0 / 0
 // 0x2403  WM_VIDEODATA        frames notifier (P)                 4 (format) then 2 (caption) / const TVideoData*
 // 0x2404  WM_AUDIODATA        audio and frames notifier (P)       3 / const TframeData* (audio fields)

@@ -462,3 +462,29 @@ TEST(WindowLessMan, FullScreenAndPreviewMoveTheVideoAndBack)
     EXPECT_TRUE(centreIsPicture(&shown.host, man.WindowVideoRect()));
     EXPECT_EQ(man.PreviewRect().Right - man.PreviewRect().Left, 500);
 }
+
+TEST(WindowLessMan, AutoSizeFollowsThePictureAndFramesDrawnCountThePlay)
+{
+    // 720 x 576 gives max(576 / 28, 720 / 36) = 20 points, whatever the
+    // font's own size.
+    Shown shown("dv_pal.avi");
+    ASSERT_TRUE(shown.cued);
+    TWindowLessMan& man = *shown.man;
+    man.SetInsertTextOn(true);
+    TFont font;
+    font.Name = QStringLiteral("Arial");
+    font.Size = 20;
+    man.SetInsertFont(font);
+    const QImage twenty = man.InlayBitmap();
+    ASSERT_EQ(twenty.size(), QSize(720, 576));
+    font.Size = 9;
+    man.SetInsertFont(font);
+    EXPECT_NE(man.InlayBitmap(), twenty);
+    man.SetInsertAutoSize(true);
+    EXPECT_EQ(man.InlayBitmap(), twenty);
+
+    shown.engine.playToEnd();
+    std::int32_t frames = -1;
+    SendMessage(man.Handle(), WM_FRAMESDRAWN, 0, reinterpret_cast<LPARAM>(&frames));
+    EXPECT_EQ(frames, 75);
+}

@@ -315,9 +315,13 @@ void TWindowLessMan::HideNotice()
 void TWindowLessMan::SetFullScreen(bool on)
 {
     FFullScreen = on;
+    if (on) {
+        // Full-screen state, so that the desktop's own panels go under it.
+        FPlaque->setGeometry(screenOf(FDisplayWindow)->geometry());
+        FPlaque->setWindowState(Qt::WindowFullScreen);
+    }
     FPlaque->setVisible(on);
     if (on) {
-        FPlaque->setGeometry(screenOf(FDisplayWindow)->geometry());
         FPlaque->raise();
         if (FNoticeTimer->interval() != 0) {
             FPlaque->PanelQuit()->show();

@@ -11,7 +11,9 @@
 #include "platform/win/messages.h"
 #include "tests/media/clip_reader.h"
 
+#include <QCoreApplication>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -161,6 +163,15 @@ TEST(WindowLessMan, ComponentKeepsItsOwnValuesWhereActionsAreNotAppliedAtLoad)
     SendMessage(man->Handle(), WM_GRABIMAGE, reinterpret_cast<WPARAM>(&kept), 0);
     EXPECT_EQ(kept.size(), QSize(3, 3));
     EXPECT_EQ(kept.pixel(1, 1), QColor(Qt::red).rgb());
+    // A host that goes away takes the video's place with it.
+    auto* host = new QWidget;
+    host->resize(200, 100);
+    man->SetWindow(host);
+    EXPECT_EQ(man->DisplayWindow(), host);
+    delete host;
+    EXPECT_EQ(man->window(), nullptr);
+    EXPECT_EQ(man->DisplayWindow(), nullptr);
+    man->UpdateVideoPosition();
 }
 
 TEST(WindowLessMan, VideoRectangleForEachAspectModeAndBorder)
@@ -441,6 +452,12 @@ TEST(WindowLessMan, FullScreenAndPreviewMoveTheVideoAndBack)
         const QImage plate = shown.composed(man.Plaque());
         EXPECT_EQ(plate.pixel(full.left - 4, (full.top + full.bottom) / 2), qcolour(kBorderColour).rgb());
         EXPECT_EQ(hostCentre(), kWindowColour.rgb());
+        // A click on the notice takes it away.
+        QLabel* notice = man.Plaque()->PanelQuit();
+        QMouseEvent click(QEvent::MouseButtonRelease, QPointF(2, 2), notice->mapToGlobal(QPointF(2, 2)), Qt::LeftButton,
+                          Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(notice, &click);
+        EXPECT_FALSE(notice->isVisible());
 
         man.caFullscreen->SetChecked(false);
         EXPECT_FALSE(man.Plaque()->isVisible());

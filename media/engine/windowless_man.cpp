@@ -647,36 +647,6 @@ void TWindowLessMan::RedrawInlay()
         DrawInlay();
 }
 
-void TWindowLessMan::SetInsertBorderWidth(int width)
-{
-    FInsertBorderWidth = width;
-    RedrawInlay();
-}
-
-void TWindowLessMan::SetInsertBorderColor(TColor colour)
-{
-    FInsertBorderColor = colour;
-    RedrawInlay();
-}
-
-void TWindowLessMan::SetInsertTransparency(double alpha)
-{
-    FInsertTransparency = alpha;
-    RedrawInlay();
-}
-
-void TWindowLessMan::SetInsertTransparentColor(TColor colour)
-{
-    FInsertTransparentColor = colour;
-    RedrawInlay();
-}
-
-void TWindowLessMan::SetInsertAntiAliasing(bool on)
-{
-    FInsertAntiAliasing = on;
-    RedrawInlay();
-}
-
 void TWindowLessMan::SetInsertAlignLines(int alignment)
 {
     FInsertAlignLines = alignment;
@@ -684,24 +654,6 @@ void TWindowLessMan::SetInsertAlignLines(int alignment)
         for (TInsertLine& line : FLines)
             line.Alignment = alignment;
     }
-    RedrawInlay();
-}
-
-void TWindowLessMan::SetInsertPosition(const TPoint& position)
-{
-    FInsertPosition = position;
-    RedrawInlay();
-}
-
-void TWindowLessMan::SetInsertFont(const TFont& font)
-{
-    FInsertFont = font;
-    RedrawInlay();
-}
-
-void TWindowLessMan::SetInsertAutoSize(bool on)
-{
-    FInsertAutoSize = on;
     RedrawInlay();
 }
 
@@ -715,62 +667,43 @@ void TWindowLessMan::SetInsertLine(int index, const TInsertLine& line)
 
 // --- actions -----------------------------------------------------------------
 
+// Creates the actions, or finds them in a restored list.
+void TWindowLessMan::BindActions(bool create)
+{
+    const auto bind = [this, create]<class A>(A*& action, const char* id) {
+        const QString name = QString::fromLatin1(id);
+        action = create ? TCustomAbstractAction::CreateNamed<A>(this, name) : Find<A>(name);
+    };
+    bind(caFullscreen, "caFullscreen");
+    bind(caFlipVertical, "caFlipVertical");
+    bind(caFlipHorizontal, "caFlipHorizontal");
+    bind(caExternalPreview, "caExternalPreview");
+    bind(caKeepAspectratio, "caKeepAspectratio");
+    bind(iaFullBorderWidth, "iaFullBorderWidth");
+    bind(iaInsertAlignLines, "iaInsertAlignLines");
+    bind(iaWinBorderWidth, "iaWinBorderWidth");
+    bind(iaBorderColor, "iaBorderColor");
+    bind(iaBackColor, "iaBackColor");
+    bind(caInsertTextOn, "caInsertTextOn");
+    bind(iaInsertBorderWidth, "iaInsertBorderWidth");
+    bind(iaInsertBorderColor, "iaInsertBorderColor");
+    bind(faInsertFont, "faInsertFont");
+    bind(iaInsertTransparentColor, "iaInsertTransparentColor");
+    bind(caInsertAntiAliasing, "caInsertAntiAliasing");
+    bind(daInsertTransparency, "daInsertTransparency");
+    bind(paInsertPosition, "paInsertPosition");
+    bind(raPreviewSave, "raPreviewSave");
+    bind(iaTimerInterval, "iaTimerInterval");
+}
+
 void TWindowLessMan::CreateActions()
 {
-    const auto check = [this](const char* id) {
-        return TCustomAbstractAction::CreateNamed<TCheckAction>(this, QString::fromLatin1(id));
-    };
-    const auto integer = [this](const char* id) {
-        return TCustomAbstractAction::CreateNamed<TIntegerAction>(this, QString::fromLatin1(id));
-    };
-    const auto colour = [this](const char* id) {
-        return TCustomAbstractAction::CreateNamed<TColorAction>(this, QString::fromLatin1(id));
-    };
-    caFullscreen = check("caFullscreen");
-    caFlipVertical = check("caFlipVertical");
-    caFlipHorizontal = check("caFlipHorizontal");
-    caExternalPreview = check("caExternalPreview");
-    caKeepAspectratio = check("caKeepAspectratio");
-    iaFullBorderWidth = integer("iaFullBorderWidth");
-    iaInsertAlignLines = integer("iaInsertAlignLines");
-    iaWinBorderWidth = integer("iaWinBorderWidth");
-    iaBorderColor = colour("iaBorderColor");
-    iaBackColor = colour("iaBackColor");
-    caInsertTextOn = check("caInsertTextOn");
-    iaInsertBorderWidth = integer("iaInsertBorderWidth");
-    iaInsertBorderColor = colour("iaInsertBorderColor");
-    faInsertFont = TCustomAbstractAction::CreateNamed<TFontAction>(this, QStringLiteral("faInsertFont"));
-    iaInsertTransparentColor = colour("iaInsertTransparentColor");
-    caInsertAntiAliasing = check("caInsertAntiAliasing");
-    daInsertTransparency =
-        TCustomAbstractAction::CreateNamed<TDoubleAction>(this, QStringLiteral("daInsertTransparency"));
-    paInsertPosition = TCustomAbstractAction::CreateNamed<TPointAction>(this, QStringLiteral("paInsertPosition"));
-    raPreviewSave = TCustomAbstractAction::CreateNamed<TRectAction>(this, QStringLiteral("raPreviewSave"));
-    iaTimerInterval = integer("iaTimerInterval");
+    BindActions(true);
 }
 
 void TWindowLessMan::FindActions()
 {
-    caFullscreen = Find<TCheckAction>(QStringLiteral("caFullscreen"));
-    caFlipVertical = Find<TCheckAction>(QStringLiteral("caFlipVertical"));
-    caFlipHorizontal = Find<TCheckAction>(QStringLiteral("caFlipHorizontal"));
-    caExternalPreview = Find<TCheckAction>(QStringLiteral("caExternalPreview"));
-    caKeepAspectratio = Find<TCheckAction>(QStringLiteral("caKeepAspectratio"));
-    iaFullBorderWidth = Find<TIntegerAction>(QStringLiteral("iaFullBorderWidth"));
-    iaInsertAlignLines = Find<TIntegerAction>(QStringLiteral("iaInsertAlignLines"));
-    iaWinBorderWidth = Find<TIntegerAction>(QStringLiteral("iaWinBorderWidth"));
-    iaBorderColor = Find<TColorAction>(QStringLiteral("iaBorderColor"));
-    iaBackColor = Find<TColorAction>(QStringLiteral("iaBackColor"));
-    caInsertTextOn = Find<TCheckAction>(QStringLiteral("caInsertTextOn"));
-    iaInsertBorderWidth = Find<TIntegerAction>(QStringLiteral("iaInsertBorderWidth"));
-    iaInsertBorderColor = Find<TColorAction>(QStringLiteral("iaInsertBorderColor"));
-    faInsertFont = Find<TFontAction>(QStringLiteral("faInsertFont"));
-    iaInsertTransparentColor = Find<TColorAction>(QStringLiteral("iaInsertTransparentColor"));
-    caInsertAntiAliasing = Find<TCheckAction>(QStringLiteral("caInsertAntiAliasing"));
-    daInsertTransparency = Find<TDoubleAction>(QStringLiteral("daInsertTransparency"));
-    paInsertPosition = Find<TPointAction>(QStringLiteral("paInsertPosition"));
-    raPreviewSave = Find<TRectAction>(QStringLiteral("raPreviewSave"));
-    iaTimerInterval = Find<TIntegerAction>(QStringLiteral("iaTimerInterval"));
+    BindActions(false);
 }
 
 void TWindowLessMan::SetDefaults()

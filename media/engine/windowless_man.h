@@ -106,24 +106,24 @@ public:
 
     // The inlay's settings; each change redraws it.
     int InsertBorderWidth() const { return FInsertBorderWidth; }
-    void SetInsertBorderWidth(int width);
+    void SetInsertBorderWidth(int width) { SetAndRedraw(FInsertBorderWidth, width); }
     TColor InsertBorderColor() const { return FInsertBorderColor; }
-    void SetInsertBorderColor(TColor colour);
+    void SetInsertBorderColor(TColor colour) { SetAndRedraw(FInsertBorderColor, colour); }
     double InsertTransparency() const { return FInsertTransparency; }
-    void SetInsertTransparency(double alpha);
+    void SetInsertTransparency(double alpha) { SetAndRedraw(FInsertTransparency, alpha); }
     TColor InsertTransparentColor() const { return FInsertTransparentColor; }
-    void SetInsertTransparentColor(TColor colour);
+    void SetInsertTransparentColor(TColor colour) { SetAndRedraw(FInsertTransparentColor, colour); }
     bool InsertAntiAliasing() const { return FInsertAntiAliasing; }
-    void SetInsertAntiAliasing(bool on);
+    void SetInsertAntiAliasing(bool on) { SetAndRedraw(FInsertAntiAliasing, on); }
     int InsertAlignLines() const { return FInsertAlignLines; }
     // Also gives every line that alignment when it is 0, 1 or 2.
     void SetInsertAlignLines(int alignment);
     TPoint InsertPosition() const { return FInsertPosition; }
-    void SetInsertPosition(const TPoint& position);
+    void SetInsertPosition(const TPoint& position) { SetAndRedraw(FInsertPosition, position); }
     const TFont& InsertFont() const { return FInsertFont; }
-    void SetInsertFont(const TFont& font);
+    void SetInsertFont(const TFont& font) { SetAndRedraw(FInsertFont, font); }
     bool InsertAutoSize() const { return FInsertAutoSize; }
-    void SetInsertAutoSize(bool on);
+    void SetInsertAutoSize(bool on) { SetAndRedraw(FInsertAutoSize, on); }
     const TInsertLine& InsertLine(int index) const { return FLines.at(index); }
     void SetInsertLine(int index, const TInsertLine& line);
 
@@ -214,6 +214,12 @@ private:
     // The line from the cache, or drawn; either way kept in `next`.
     const LineImage& OutlinedLine(const QString& text, const QFont& font, LineCache& next);
 
+    template <class T, class V> void SetAndRedraw(T& field, const V& value)
+    {
+        field = value;
+        RedrawInlay();
+    }
+    void BindActions(bool create);
     void CreateRenderer();
     void SetWindowVideoRect(const RECT& rect);
     void SetFullScreenVideoRect(const RECT& rect);

@@ -381,6 +381,17 @@ TEST(WindowLessMan, InlayLandsWhereAlignmentAndPositionPutIt)
             << "text " << text << " outline " << outline << " changed " << changedArea(video, picture);
     }
 
+    // Text beyond Latin-1 is measured as it is drawn: right-aligned, it
+    // still ends at the position.
+    TInsertLine wide = man.InsertLine(0);
+    wide.Text = QStringLiteral("ЖШЩ ΩΨΦ ЖШЩ");
+    man.SetInsertLine(0, wide);
+    man.SetInsertAlignLines(1);
+    const QRect wideText = pixelsOf(shown.video(), kTextColour);
+    const int anchor = 160 + man.InsertBorderWidth();
+    EXPECT_LE(wideText.right(), anchor);
+    EXPECT_GE(wideText.right(), anchor - 5);
+
     // Half transparent: the text's colour mixed evenly with the picture.
     man.SetInsertAlignLines(0);
     const QImage opaque = shown.video();

@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -483,7 +484,17 @@ TEST(WindowLessMan, FullScreenAndPreviewMoveTheVideoAndBack)
     EXPECT_TRUE(centreIsPicture(preview, man.WindowVideoRect()));
     EXPECT_EQ(hostCentre(), kWindowColour.rgb());
     // Closing the window brings the video home and unchecks the action.
+    // The main window hears when a resize of the preview has come to rest.
+    bool rested = false;
+    const HWND mainForm = AllocateHWnd([&rested](UINT msg, WPARAM, LPARAM) -> LRESULT {
+        rested = rested || msg == 0x0232;
+        return 0;
+    });
+    man.MainFormHandle = mainForm;
     preview->resize(500, 400);
+    EXPECT_TRUE(QTest::qWaitFor([&rested] { return rested; }, 5000));
+    man.MainFormHandle = 0;
+    DeallocateHWnd(mainForm);
     preview->close();
     EXPECT_FALSE(man.caExternalPreview->Checked());
     EXPECT_EQ(man.DisplayWindow(), &shown.host);

@@ -56,7 +56,6 @@ QScreen* screenOf(QWidget* control)
 
 TWindowLessMan::TWindowLessMan(QObject* owner) : TKvActionComponent(owner)
 {
-    CreateControls();
     CreateRenderer();
     FPlaque = std::make_unique<Tplaque>();
     FPlaque->OnPanelQuitClick = [this] { HideNotice(); };
@@ -79,7 +78,6 @@ TWindowLessMan::TWindowLessMan(QObject* owner) : TKvActionComponent(owner)
         if (MainFormHandle)
             SendMessage(MainFormHandle, WM_EXITSIZEMOVE, 0, 0);
     };
-    FCreated = true;
     FInsertFont.Name = QStringLiteral("Arial");
     FInsertFont.Size = 16;
     FInsertFont.Color = clNavy;

@@ -175,8 +175,9 @@ public:
     TIntegerAction* iaTimerInterval = nullptr;
 
 protected:
-    // Makes the controls that a derived manager shows on the host; called at
-    // construction and again when the host goes away.
+    // Makes the controls that a derived manager shows on the host; called
+    // again when the host goes away. A derived manager calls it from its own
+    // constructor, where the call reaches its own version.
     virtual void CreateControls() {}
 
     void WndProc(TMessage& message) override;
@@ -277,5 +278,4 @@ private:
     std::array<TInsertLine, kLineCount> FLines;
     std::unique_ptr<Tplaque> FPlaque;
     std::unique_ptr<TPreviewForm> FPreviewForm;
-    bool FCreated = false;
 };

@@ -1,9 +1,10 @@
 #include "engine_fixture.h"
 
 #include "platform/core/class_registry.h"
-#include "platform/renderers/renderers.h"
+#include "platform/core/task_memory.h"
 #include "platform/filters/system_filters.h"
 #include "platform/graph/pin_walk.h"
+#include "platform/renderers/renderers.h"
 #include "platform/win/messages.h"
 #include "tests/media/clip_reader.h"
 
@@ -26,7 +27,7 @@ ComPtr<IBaseFilter> createFilter(const CLSID& classId)
     return filter;
 }
 
-Engine::Engine()
+Engine::Engine(std::unique_ptr<TDVMan> manager) : man(std::move(manager))
 {
     static const bool registered = (RegisterSystemFilters(), RegisterRenderers(), true);
     (void)registered;
@@ -92,6 +93,20 @@ void Engine::playToEnd()
     ProcessMessages();
     man->Stop();
     ProcessMessages();
+}
+
+int shownFrame(IBaseFilter* renderer)
+{
+    const auto control = ComPtr<IBaseFilter>(renderer).as<IVMRWindowlessControl9>();
+    BYTE* dib = nullptr;
+    if (!control || control->GetCurrentImage(&dib) != S_OK)
+        return -2;
+    CoTaskMemPtr<BYTE> owned(dib);
+    BITMAPINFOHEADER header;
+    std::memcpy(&header, dib, sizeof header);
+    const QImage image(dib + header.biSize, header.biWidth, header.biHeight, header.biWidth * 4, QImage::Format_RGB32);
+    // The picture is stored bottom-up.
+    return clips::readBarcode(image.mirrored());
 }
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)

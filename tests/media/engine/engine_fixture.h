@@ -20,7 +20,9 @@ ComPtr<IBaseFilter> createFilter(const CLSID& classId);
 
 struct Engine
 {
-    Engine();
+    Engine() : Engine(std::make_unique<TDVMan>()) {}
+    // The engine on a manager of a derived kind.
+    explicit Engine(std::unique_ptr<TDVMan> manager);
     ~Engine();
 
     // The first video source of the clip built on the graph, its stream
@@ -33,7 +35,7 @@ struct Engine
     // stops it.
     void playToEnd();
 
-    std::unique_ptr<TDVMan> man = std::make_unique<TDVMan>();
+    std::unique_ptr<TDVMan> man;
     std::unique_ptr<TMediaFactory> factory = std::make_unique<TMediaFactory>();
     TDecoderMan decoders;
     ComPtr<TFramesNotifier> frames = makeCom<TFramesNotifier>();
@@ -41,6 +43,10 @@ struct Engine
     ComPtr<IBaseFilter> audioRenderer;
     bool completed = false;
 };
+
+// The frame number in the barcode of the renderer's current picture; -1
+// without a readable barcode, -2 without a picture.
+int shownFrame(IBaseFilter* renderer);
 
 // A file of the given bytes, under a name of the test's choice.
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes);

@@ -1,0 +1,709 @@
+#include "media/engine/nav_man.h"
+
+#include "framework/managers/shortcuts.h"
+#include "media/engine/media_devices.h"
+#include "media/filters/notify_messages.h"
+#include "platform/graph/media_guids.h"
+#include "platform/win/messages.h"
+#include "platform/win/shell.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QSlider>
+
+#include <algorithm>
+
+namespace {
+
+constexpr REFERENCE_TIME kSecond = 10'000'000;
+constexpr REFERENCE_TIME kTenSeconds = 10 * kSecond;
+constexpr REFERENCE_TIME kMinute = 60 * kSecond;
+constexpr REFERENCE_TIME kTenMinutes = 10 * kMinute;
+constexpr REFERENCE_TIME kUnitsPerMs = 10'000;
+constexpr int kDefaultPrerollMs = 1000;
+
+const QColor kSeekingColour(0xC0, 0xC0, 0xC0);
+const QColor kPausedColour(0x00, 0xFF, 0x00);
+
+int sliderValue(REFERENCE_TIME position)
+{
+    return static_cast<int>(std::clamp<REFERENCE_TIME>(position / TNavMan::kSliderUnit, 0,
+                                                       std::numeric_limits<int>::max()));
+}
+
+// A navigation action: its identity and how it shows.
+struct NopeRow
+{
+    TNopeAction* TNavMan::*action;
+    const char* id;
+    const char* scriptName;
+    QKeySequence key;
+    int image;
+    const char* caption;
+    const char* hint;
+};
+
+const std::vector<NopeRow>& nopeRows()
+{
+    namespace K = KvPackImage;
+    static const std::vector<NopeRow> rows{
+        {&TNavMan::naReculeDebut, "naReculeDebut", "ReculeDebut", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Home),
+         K::Start, "Start", "Go back to start"},
+        {&TNavMan::naReculeTrack, "naReculeTrack", "ReculeTrack", QKeySequence(Qt::CTRL | Qt::Key_Home), K::Start, "",
+         "Go back to the previous scene\r\nor keep pressing Shift to go back to Start"},
+        {&TNavMan::naRecule10Minutes, "naRecule10Minutes", "Recule10Minutes",
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_PageDown), -1, "", "Go back ten minutes"},
+        {&TNavMan::naReculeMinute, "naReculeMinute", "ReculeMinute", QKeySequence(Qt::CTRL | Qt::Key_PageDown),
+         K::BackMinute, "", "Go back one minute"},
+        {&TNavMan::naReculeHigh, "naReculeHigh", "ReculeHigh", QKeySequence(), K::BackMinute, "",
+         "Go back one minute\r\nor hold Shift to Go back 10 minutes"},
+        {&TNavMan::naRecule10Secondes, "naRecule10Secondes", "Recule10Secondes",
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Down), -1, "", "Go back ten seconds"},
+        {&TNavMan::naReculeSeconde, "naReculeSeconde", "ReculeSeconde", QKeySequence(Qt::CTRL | Qt::Key_Down),
+         K::BackSecond, "", "Go back one second"},
+        {&TNavMan::naReculeMedium, "naReculeMedium", "ReculeMedium", QKeySequence(), K::BackSecond, "",
+         "Go back one second\r\nor hold Shift to Go back ten seconds"},
+        {&TNavMan::naRecule10Frames, "naRecule10Frames", "Recule10Frames",
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Left), -1, "", "Go back ten frames"},
+        {&TNavMan::naReculeFrame, "naReculeFrame", "ReculeFrame", QKeySequence(Qt::CTRL | Qt::Key_Left), K::BackFrame,
+         "", "Go back one frame"},
+        {&TNavMan::naReculeLow, "naReculeLow", "ReculeLow", QKeySequence(), K::BackFrame, "",
+         "Go back one frame\r\nor hold Shift to Go back ten frames"},
+        {&TNavMan::naAvanceFin, "naAvanceFin", "AvanceFin", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_End), K::End,
+         "End", "Click to go to the end"},
+        {&TNavMan::naAvanceTrack, "naAvanceTrack", "AvanceTrack", QKeySequence(Qt::CTRL | Qt::Key_End), K::End,
+         "Next scene", "Click to advance to the next Scene.\r\nIf you hold Shift you will advance to the End"},
+        {&TNavMan::naAvance10Minutes, "naAvance10Minutes", "Avance10Minutes",
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_PageUp), -1, "Go forward ten minutes",
+         "Click to skip forward ten minutes"},
+        {&TNavMan::naAvanceMinute, "naAvanceMinute", "AvanceMinute", QKeySequence(Qt::CTRL | Qt::Key_PageUp),
+         K::ForwardMinute, "Go forward one minute", "Click to skip forward one minute"},
+        {&TNavMan::naAvanceHigh, "naAvanceHigh", "AvanceHigh", QKeySequence(), K::ForwardMinute,
+         "Go forward one or ten minutes",
+         "Click to go forward one minute.\r\nIf you hold Shift you will advance ten minutes"},
+        {&TNavMan::naAvance10Secondes, "naAvance10Secondes", "Avance10Secondes",
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Up), -1, "Go forward ten seconds",
+         "Click to skip forward ten seconds"},
+        {&TNavMan::naAvanceSeconde, "naAvanceSeconde", "AvanceSeconde", QKeySequence(Qt::CTRL | Qt::Key_Up),
+         K::ForwardSecond, "Go forward one second", "Click to go forward one second"},
+        {&TNavMan::naAvanceMedium, "naAvanceMedium", "AvanceMedium", QKeySequence(), K::ForwardSecond,
+         "Go forward one or ten seconds",
+         "Click to go forward one second.\r\nIf you hold Shift you will advance ten seconds"},
+        {&TNavMan::naAvance10Frames, "naAvance10Frames", "Avance10Frames",
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Right), -1, "Go forward ten frames",
+         "Click to move forward ten frames"},
+        {&TNavMan::naAvanceFrame, "naAvanceFrame", "AvanceFrame", QKeySequence(Qt::CTRL | Qt::Key_Right),
+         K::ForwardFrame, "Move forward one frame", "Click to move forward one frame"},
+        {&TNavMan::naAvanceLow, "naAvanceLow", "AvanceLow", QKeySequence(), K::ForwardFrame,
+         "Go forward one or ten frames",
+         "Click to move forward one frame.\r\nIf you hold Shift you will advance ten frames"},
+    };
+    return rows;
+}
+
+struct CheckRow
+{
+    TCheckAction* TNavMan::*action;
+    const char* id;
+    const char* scriptName;
+    QKeySequence key;
+    int trueImage;
+    int falseImage;
+    const char* trueCaption;
+    const char* falseCaption;
+    const char* trueHint;
+    const char* falseHint;
+    bool applyWhenLoad;
+};
+
+const std::vector<CheckRow>& checkRows()
+{
+    static const std::vector<CheckRow> rows{
+        {&TNavMan::caPlay, "caPlay", "Play", QKeySequence(Qt::CTRL | Qt::Key_Space), KvPackImage::Pause,
+         KvPackImage::Play, "Pause", "Play", "Set Pause", "Play the video and/or audio stream", false},
+        {&TNavMan::caVitesseCompatible, "caVitesseCompatible", "VitesseCompatible", QKeySequence(Qt::CTRL | Qt::Key_B),
+         -1, -1, "Compatible Speed", "Normal Speed", "Play the video at maximum speed compatible with CPU resources",
+         "Play the video at normal speed", true},
+        {&TNavMan::caSeekPrecision, "caSeekPrecision", "SeekPrecision", QKeySequence(), -1, -1, "Normal navigation",
+         "Precise Navigation", "Click to remove precise navigation", "Click to activate precise navigation", true},
+    };
+    return rows;
+}
+
+} // namespace
+
+TNavMan::TNavMan(QObject* owner) : TDVMan(owner)
+{
+    SetImages(&FImages->ilKvPack);
+    ShiftDown = [] { return GetKeyState(VK_SHIFT) < 0; };
+}
+
+TNavMan::~TNavMan()
+{
+    SetPositionEdit(nullptr);
+    SetSlider(nullptr);
+    SetImages(nullptr);
+}
+
+// --- graph control -------------------------------------------------------------
+
+bool TNavMan::Play()
+{
+    return TDVMan::Play();
+}
+
+bool TNavMan::Pause()
+{
+    return TDVMan::Pause();
+}
+
+bool TNavMan::Stop()
+{
+    if (!FFramesNotifier)
+        return TDVMan::Stop();
+    const bool text = FFramesNotifier->textMessages();
+    const bool positions = FFramesNotifier->positionMessages();
+    const bool frameData = FrameDataEnabled();
+    FFramesNotifier->SetTextMessages(false);
+    FFramesNotifier->SetPositionMessages(false);
+    SetFrameDataEnabled(false);
+    ProcessMessages();
+    const bool ok = TDVMan::Stop();
+    FFramesNotifier->SetTextMessages(text);
+    FFramesNotifier->SetPositionMessages(positions);
+    SetFrameDataEnabled(frameData);
+    return ok;
+}
+
+// --- positions -----------------------------------------------------------------
+
+REFERENCE_TIME TNavMan::GetPosition()
+{
+    REFERENCE_TIME position = 0;
+    // A paused graph holds the frame at its seek position; the notifier
+    // knows the frame of a run or of a reached target.
+    if (FFramesNotifier && (FTargetShown || GraphState() == kGraphStatePlaying))
+        position = FFramesNotifier->currentPosition();
+    else if (!MediaSeeking() || FAILED(MediaSeeking()->GetCurrentPosition(&position)))
+        return 0;
+    const QString text = RefTimeToTimecodeStr(FFrameDuration, position);
+    if (text != FLastPositionText) {
+        FLastPositionText = text;
+        if (FSliderUpdate && FSlider) {
+            const QSignalBlocker quiet(FSlider);
+            FSlider->setValue(sliderValue(position));
+        }
+        if (OnKPosition) {
+            // A video whose start is its end has no range to place it in.
+            const REFERENCE_TIME range = FEndPosition - FStartPosition;
+            OnKPosition(range > 0 ? static_cast<int>((position - FStartPosition) * kKPositionRange / range) : 0);
+        }
+    }
+    return position;
+}
+
+void TNavMan::SeekTo(bool wait, REFERENCE_TIME target)
+{
+    if (FSeekGuard)
+        return;
+    FSeekGuard = true;
+    if (!FResyncGuard)
+        ShowSeeking(true);
+    // The end is where the last frame starts.
+    target = std::max(std::min(target, FEndPosition), FStartPosition);
+
+    const int state = GraphState();
+    TGrapheMan::Pause();
+    FTargetShown = false;
+    if (onAbsolutePosition)
+        onAbsolutePosition(target);
+    // Frames still on their way from the run would report their positions.
+    const bool text = FFramesNotifier && FFramesNotifier->textMessages();
+    if (FFramesNotifier && state == kGraphStatePlaying)
+        FFramesNotifier->SetTextMessages(false);
+    SetMediaPosition(target);
+    if (wait)
+        WaitFilterState();
+    if (FFramesNotifier && state == kGraphStatePlaying)
+        FFramesNotifier->SetTextMessages(text);
+
+    if (!FResyncGuard)
+        ShowSeeking(false);
+    FSeekGuard = false;
+}
+
+void TNavMan::SetMediaPosition(REFERENCE_TIME target)
+{
+    IMediaSeeking* seeking = MediaSeeking();
+    if (!seeking || FAILED(seeking->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME)))
+        return;
+    DWORD capabilities = 0;
+    if (seeking->GetCapabilities(&capabilities) == E_FAIL || !(capabilities & AM_SEEKING_CanSeekAbsolute))
+        return;
+    LONGLONG stop = std::numeric_limits<LONGLONG>::max();
+    seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, &stop, AM_SEEKING_NoPositioning);
+}
+
+void TNavMan::ShowSeeking(bool seeking)
+{
+    if (FPositionEdit) {
+        QFont font = FPositionEdit->font();
+        font.setItalic(seeking);
+        FPositionEdit->setFont(font);
+        QPalette palette = FPositionEdit->palette();
+        palette.setColor(QPalette::Text, seeking ? kSeekingColour : QColor(Qt::black));
+        FPositionEdit->setPalette(palette);
+    }
+    const TDisplayEvent& event = seeking ? OnDisplaySeek : OnDisplayNormal;
+    if (event)
+        event();
+}
+
+void TNavMan::PreciseSeekTo(REFERENCE_TIME target)
+{
+    if (target == 0) {
+        ReculeDebut();
+        return;
+    }
+    if (target >= FDuration - FFrameDuration || !FFramesNotifier) {
+        if (!FFramesNotifier)
+            SeekTo(true, target);
+        else
+            AvanceFin();
+        return;
+    }
+    FSavedState = GraphState();
+    FFramesNotifier->SetTextMessages(false);
+    FFramesNotifier->SetPositionMessages(false);
+    FFramesNotifier->SetTargetWindow(0, Handle());
+    FFramesNotifier->SetTarget(0, target);
+    FFramesNotifier->SetTargetReached(false);
+    SeekTo(true, target - FPreroll);
+    if (FSavedState == kGraphStatePlaying)
+        Play();
+    else
+        TGrapheMan::Pause();
+    FFramesNotifier->SetTextMessages(true);
+    FFramesNotifier->SetPositionMessages(true);
+    SetFrameDataEnabled(true);
+}
+
+void TNavMan::ReculeDebut()
+{
+    SeekTo(true, FStartPosition);
+}
+
+void TNavMan::AvanceFin()
+{
+    SeekTo(true, FEndPosition);
+}
+
+void TNavMan::StepForward(REFERENCE_TIME delta)
+{
+    if (FStepGuard)
+        return;
+    FStepGuard = true;
+    REFERENCE_TIME p = GetPosition() + delta;
+    p = std::max(std::min(p, FEndPosition), FStartPosition);
+    if (caSeekPrecision && caSeekPrecision->Checked())
+        PreciseSeekTo(p);
+    else
+        SeekTo(true, p);
+    FStepGuard = false;
+}
+
+void TNavMan::StepBack(REFERENCE_TIME delta)
+{
+    if (FStepGuard)
+        return;
+    FStepGuard = true;
+    const REFERENCE_TIME p = std::max(GetPosition() - delta, FStartPosition);
+    if (caSeekPrecision && caSeekPrecision->Checked())
+        PreciseSeekTo(p);
+    else
+        SeekTo(true, p);
+    FStepGuard = false;
+}
+
+void TNavMan::PrevScene()
+{
+    if (!FScenes || FFrameDuration <= 0) {
+        ReculeDebut();
+        return;
+    }
+    const auto frame = static_cast<std::int32_t>(GetPosition() / FFrameDuration);
+    PreciseSeekTo(REFERENCE_TIME{FScenes->PrevSceneStart(frame)} * FFrameDuration);
+}
+
+void TNavMan::NextScene()
+{
+    if (!FScenes || FFrameDuration <= 0) {
+        AvanceFin();
+        return;
+    }
+    const auto frame = static_cast<std::int32_t>(GetPosition() / FFrameDuration);
+    const auto total = static_cast<std::int32_t>(FDuration / FFrameDuration);
+    PreciseSeekTo(REFERENCE_TIME{FScenes->NextSceneStart(frame, total)} * FFrameDuration);
+}
+
+void TNavMan::SetStrPosition(const QString& text)
+{
+    const REFERENCE_TIME target = TimecodeStrToRefTime(text, FFrameDuration);
+    if (caSeekPrecision && caSeekPrecision->Checked())
+        PreciseSeekTo(target);
+    else
+        SeekTo(true, target);
+}
+
+QString TNavMan::GetStrPosition()
+{
+    return RefTimeToTimecodeStr(FFrameDuration, GetPosition());
+}
+
+void TNavMan::ResyncPreciseSeek()
+{
+    if (FResyncGuard)
+        return;
+    FResyncGuard = true;
+    if (GraphState() == kGraphStatePaused && FFramesNotifier)
+        PreciseSeekTo(FFramesNotifier->currentPosition());
+    FResyncGuard = false;
+}
+
+void TNavMan::RefreshCurrentFrame()
+{
+    if (!FFramesNotifier)
+        return;
+    FFramesNotifier->SetTargetText(GetStrPosition());
+    ResyncPreciseSeek();
+    ResyncPreciseSeek();
+    FFramesNotifier->SetTargetText(QString());
+}
+
+// --- the video -----------------------------------------------------------------
+
+void TNavMan::InitDuration()
+{
+    LONGLONG duration = 0;
+    if (!MediaSeeking() || FAILED(MediaSeeking()->GetDuration(&duration)))
+        duration = 0;
+    FDuration = duration;
+    FStartPosition = 0;
+    SetFrameDuration(1);
+    ClearCompleted();
+    FStepGuard = false;
+    FSeekGuard = false;
+}
+
+void TNavMan::SetFrameDuration(REFERENCE_TIME duration)
+{
+    if (duration == 0)
+        return;
+    FFrameDuration = duration;
+    if (FFramesNotifier)
+        FFramesNotifier->SetFrameDuration(duration);
+    FEndPosition = FDuration - FFrameDuration;
+    if (OnDuration)
+        OnDuration(RefTimeToTimecodeStr(FFrameDuration, FDuration));
+    if (FSlider)
+        FSlider->setMaximum(sliderValue(FDuration));
+}
+
+void TNavMan::SetFrameSource(TVideoSource* source)
+{
+    if (FFrameSource)
+        FFrameSource->ClearFrameWindow();
+    FFrameSource = source;
+    if (source)
+        source->SetFrameWindow(Handle());
+}
+
+void TNavMan::SetFramesNotifier(TFramesNotifier* notifier)
+{
+    FFramesNotifier = ComPtr<TFramesNotifier>(notifier);
+    if (notifier && FFrameDuration > 0)
+        notifier->SetFrameDuration(FFrameDuration);
+}
+
+void TNavMan::ForgetChunk(TGraphChunk* chunk)
+{
+    TDVMan::ForgetChunk(chunk);
+    if (chunk && chunk == FFrameSource)
+        FFrameSource = nullptr;
+}
+
+// --- the position edit and the slider ------------------------------------------
+
+void TNavMan::SetPositionEdit(QLineEdit* edit)
+{
+    if (FPositionEdit)
+        FPositionEdit->removeEventFilter(this);
+    FPositionEdit = edit;
+    FEditAttached = true;
+    FEditUpdate = edit != nullptr;
+    if (edit)
+        edit->installEventFilter(this);
+}
+
+void TNavMan::SetSlider(QSlider* slider)
+{
+    if (FSlider)
+        FSlider->disconnect(this);
+    FSlider = slider;
+    FSliderUpdate = false;
+    if (!slider)
+        return;
+    slider->setMinimum(sliderValue(FStartPosition));
+    slider->setMaximum(sliderValue(FEndPosition));
+    FSliderUpdate = true;
+    connect(slider, &QSlider::valueChanged, this, [this](int value) { SeekTo(true, value * kSliderUnit); });
+    connect(slider, &QSlider::sliderPressed, this, [this] { FSliderUpdate = false; });
+    connect(slider, &QSlider::sliderReleased, this, [this] { FSliderUpdate = true; });
+}
+
+bool TNavMan::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != FPositionEdit)
+        return TDVMan::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::FocusIn:
+        FEditUpdate = false;
+        break;
+    case QEvent::FocusOut:
+        FEditUpdate = true;
+        break;
+    case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && FEditAttached) {
+            ApplyTypedPosition();
+            return true;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return TDVMan::eventFilter(watched, event);
+}
+
+void TNavMan::ApplyTypedPosition()
+{
+    if (waStrPosition)
+        waStrPosition->SetValue(FPositionEdit->text());
+    // The focus leaves the edit, which shows the positions again.
+    FPositionEdit->clearFocus();
+}
+
+// --- messages ------------------------------------------------------------------
+
+void TNavMan::WndProc(TMessage& message)
+{
+    switch (message.Msg) {
+    case WM_NAVGRAB:
+        Pause();
+        SendMessage(static_cast<HWND>(message.LParam), WM_GRABIMAGE, reinterpret_cast<WPARAM>(&GrabBitmap()), 0);
+        Play();
+        break;
+    case WM_POSITIONCOLOR:
+        ReplyMessage(0);
+        if (FPositionEdit) {
+            QPalette palette = FPositionEdit->palette();
+            palette.setColor(QPalette::Base, message.LParam == 0 && GraphState() == kGraphStatePaused
+                                                 ? kPausedColour
+                                                 : QColor(Qt::white));
+            FPositionEdit->setPalette(palette);
+        }
+        break;
+    case WM_RESYNCSEEK:
+        ResyncPreciseSeek();
+        break;
+    case WM_POSITIONTEXT: {
+        const auto* text = reinterpret_cast<const QString*>(message.WParam);
+        if (text && (FPositionEdit || FSlider || OnDisplayTime || OnKPosition)) {
+            if (OnDisplayTime)
+                OnDisplayTime(*text);
+            if (FPositionEdit && FEditUpdate)
+                FPositionEdit->setText(*text);
+        }
+        GetPosition();
+        break;
+    }
+    case WM_FRAMEDURATION:
+        SetFrameDuration(static_cast<std::int32_t>(static_cast<std::uint32_t>(message.WParam)));
+        break;
+    case WM_TARGETREACHED:
+        if (FFramesNotifier) {
+            FFramesNotifier->SetTargetReached(true);
+            FTargetShown = true;
+            FFramesNotifier->SetTextMessages(true);
+            FFramesNotifier->SetPositionMessages(true);
+        }
+        // The target frame's own frame data follows this message and must
+        // reach OnDVcode.
+        SetFrameDataEnabled(true);
+        break;
+    default:
+        TDVMan::WndProc(message);
+    }
+}
+
+// --- actions -------------------------------------------------------------------
+
+void TNavMan::CreateActions()
+{
+    TDVMan::CreateActions();
+    for (const CheckRow& row : checkRows())
+        this->*row.action = TCustomAbstractAction::CreateNamed<TCheckAction>(this, QString::fromLatin1(row.id));
+    for (const NopeRow& row : nopeRows())
+        this->*row.action = TCustomAbstractAction::CreateNamed<TNopeAction>(this, QString::fromLatin1(row.id));
+    iaSeekPrepos = TCustomAbstractAction::CreateNamed<TIntegerAction>(this, QStringLiteral("iaSeekPrepos"));
+    waStrPosition = TCustomAbstractAction::CreateNamed<TWidestringAction>(this, QStringLiteral("waStrPosition"));
+}
+
+void TNavMan::FindActions()
+{
+    TDVMan::FindActions();
+    for (const CheckRow& row : checkRows())
+        this->*row.action = Find<TCheckAction>(QString::fromLatin1(row.id));
+    for (const NopeRow& row : nopeRows())
+        this->*row.action = Find<TNopeAction>(QString::fromLatin1(row.id));
+    iaSeekPrepos = Find<TIntegerAction>(QStringLiteral("iaSeekPrepos"));
+    waStrPosition = Find<TWidestringAction>(QStringLiteral("waStrPosition"));
+}
+
+void TNavMan::SetDefaults()
+{
+    TDVMan::SetDefaults();
+    for (const CheckRow& row : checkRows()) {
+        TCheckAction* action = this->*row.action;
+        action->ScriptName = QString::fromLatin1(row.scriptName);
+        action->SetShortCut(ShortcutFor(action->InternalId, row.key));
+        action->SetTrueImageIndex(row.trueImage);
+        action->SetFalseImageIndex(row.falseImage);
+        action->SetTrueCaption(QString::fromLatin1(row.trueCaption));
+        action->SetFalseCaption(QString::fromLatin1(row.falseCaption));
+        action->SetTrueHint(QString::fromLatin1(row.trueHint));
+        action->SetFalseHint(QString::fromLatin1(row.falseHint));
+        action->ApplyWhenLoad = row.applyWhenLoad;
+        action->SetDefaultValue(false);
+    }
+    for (const NopeRow& row : nopeRows()) {
+        TNopeAction* action = this->*row.action;
+        action->ScriptName = QString::fromLatin1(row.scriptName);
+        action->SetShortCut(ShortcutFor(action->InternalId, row.key));
+        action->SetImageIndex(row.image);
+    }
+    iaSeekPrepos->ScriptName = QStringLiteral("SeekPrepos");
+    iaSeekPrepos->SetCaption(QStringLiteral("SeekPrepos"));
+    iaSeekPrepos->SetDefaultValue(kDefaultPrerollMs);
+    iaSeekPrepos->ApplyWhenLoad = true;
+    waStrPosition->ScriptName = QStringLiteral("Position");
+    waStrPosition->SetDefaultValue(QStringLiteral("0:00:00:00"));
+}
+
+void TNavMan::AssignEvents()
+{
+    TDVMan::AssignEvents();
+    const auto shifted = [this](REFERENCE_TIME plain, REFERENCE_TIME withShift) {
+        return Shift() ? withShift : plain;
+    };
+    const std::vector<std::pair<TNopeAction*, std::function<void()>>> handlers{
+        {naReculeDebut, [this] { ReculeDebut(); }},
+        {naReculeTrack,
+         [this] {
+             if (Shift())
+                 ReculeDebut();
+             else
+                 PrevScene();
+         }},
+        {naRecule10Minutes, [this] { StepBack(kTenMinutes); }},
+        {naReculeMinute, [this] { StepBack(kMinute); }},
+        {naReculeHigh, [this, shifted] { StepBack(shifted(kMinute, kTenMinutes)); }},
+        {naRecule10Secondes, [this] { StepBack(kTenSeconds); }},
+        {naReculeSeconde, [this] { StepBack(kSecond); }},
+        {naReculeMedium, [this, shifted] { StepBack(shifted(kSecond, kTenSeconds)); }},
+        {naRecule10Frames, [this] { StepBack(10 * FFrameDuration); }},
+        {naReculeFrame, [this] { StepBack(FFrameDuration); }},
+        {naReculeLow, [this, shifted] { StepBack(shifted(1, 10) * FFrameDuration); }},
+        {naAvanceFin, [this] { AvanceFin(); }},
+        {naAvanceTrack,
+         [this] {
+             if (Shift())
+                 AvanceFin();
+             else
+                 NextScene();
+         }},
+        {naAvance10Minutes, [this] { StepForward(kTenMinutes); }},
+        {naAvanceMinute, [this] { StepForward(kMinute); }},
+        {naAvanceHigh, [this, shifted] { StepForward(shifted(kMinute, kTenMinutes)); }},
+        {naAvance10Secondes, [this] { StepForward(kTenSeconds); }},
+        {naAvanceSeconde, [this] { StepForward(kSecond); }},
+        {naAvanceMedium, [this, shifted] { StepForward(shifted(kSecond, kTenSeconds)); }},
+        {naAvance10Frames, [this] { StepForward(10 * FFrameDuration); }},
+        {naAvanceFrame, [this] { StepForward(FFrameDuration); }},
+        {naAvanceLow, [this, shifted] { StepForward(shifted(1, 10) * FFrameDuration); }},
+    };
+    for (const auto& [action, handler] : handlers)
+        if (action)
+            action->InternalApply = handler;
+    // Captions and hints as the program shows them, whatever a layout held.
+    for (const NopeRow& row : nopeRows())
+        if (TNopeAction* action = this->*row.action) {
+            action->SetCaption(QString::fromLatin1(row.caption));
+            action->SetHint(QString::fromLatin1(row.hint));
+        }
+    for (const CheckRow& row : checkRows())
+        if (TCheckAction* action = this->*row.action; action && action != caSeekPrecision) {
+            action->SetTrueCaption(QString::fromLatin1(row.trueCaption));
+            action->SetFalseCaption(QString::fromLatin1(row.falseCaption));
+            action->SetTrueHint(QString::fromLatin1(row.trueHint));
+            action->SetFalseHint(QString::fromLatin1(row.falseHint));
+        }
+
+    if (caPlay) {
+        caPlay->InternalTrueApply = [this] { Play(); };
+        caPlay->InternalFalseApply = [this] { Pause(); };
+    }
+    if (caVitesseCompatible) {
+        caVitesseCompatible->InternalTrueApply = [this] { SetVitesseCompatible(true); };
+        caVitesseCompatible->InternalFalseApply = [this] { SetVitesseCompatible(false); };
+    }
+    if (iaSeekPrepos) {
+        iaSeekPrepos->SetHint(QStringLiteral("SeekPrepos"));
+        // Whole milliseconds, never backwards.
+        iaSeekPrepos->InternalApply = [this](const int& ms) {
+            FPreroll = std::max<REFERENCE_TIME>(REFERENCE_TIME{ms} * kUnitsPerMs, 0);
+        };
+    }
+    if (waStrPosition) {
+        waStrPosition->SetCaption(QStringLiteral("StrPosition"));
+        waStrPosition->SetHint(QStringLiteral("Select the position in hh:mm:ss:ff and type Enter"));
+        waStrPosition->InternalApply = [this](const QString& text) { SetStrPosition(text); };
+    }
+    ApplySharedShortcuts(*this);
+}
+
+bool TNavMan::Shift() const
+{
+    return ShiftDown && ShiftDown();
+}
+
+void TNavMan::SetVitesseCompatible(bool maxi)
+{
+    const int state = GraphState();
+    Stop();
+    if (OnVitesse)
+        OnVitesse(maxi);
+    IGraphBuilder* graph = GraphBuilder();
+    if (maxi) {
+        if (const auto filter = ComPtr<IGraphBuilder>(graph).as<IMediaFilter>())
+            filter->SetSyncSource(nullptr);
+    } else {
+        graph->SetDefaultSyncSource();
+    }
+    TGrapheMan::Play();
+    if (state != kGraphStatePlaying)
+        TGrapheMan::Pause();
+}

@@ -182,9 +182,7 @@ bool TNavMan::Stop()
 REFERENCE_TIME TNavMan::GetPosition()
 {
     REFERENCE_TIME position = 0;
-    // A paused graph holds the frame at its seek position; the notifier
-    // knows the frame of a run or of a reached target.
-    if (FFramesNotifier && (FTargetShown || GraphState() == kGraphStatePlaying))
+    if (FFramesNotifier)
         position = FFramesNotifier->currentPosition();
     else if (!MediaSeeking() || FAILED(MediaSeeking()->GetCurrentPosition(&position)))
         return 0;
@@ -216,7 +214,6 @@ void TNavMan::SeekTo(bool wait, REFERENCE_TIME target)
 
     const int state = GraphState();
     TGrapheMan::Pause();
-    FTargetShown = false;
     if (onAbsolutePosition)
         onAbsolutePosition(target);
     // Frames still on their way from the run would report their positions.
@@ -536,7 +533,6 @@ void TNavMan::WndProc(TMessage& message)
     case WM_TARGETREACHED:
         if (FFramesNotifier) {
             FFramesNotifier->SetTargetReached(true);
-            FTargetShown = true;
             FFramesNotifier->SetTextMessages(true);
             FFramesNotifier->SetPositionMessages(true);
         }

@@ -174,8 +174,6 @@ private:
     bool FStepGuard = false;
     bool FSeekGuard = false;
     bool FResyncGuard = false;
-    // The frame shown is a precise seek's target, as the notifier tells.
-    bool FTargetShown = false;
     ComPtr<TFramesNotifier> FFramesNotifier;
     REFERENCE_TIME FFrameDuration = 0;
 };

@@ -58,8 +58,15 @@ TVideoSource* Engine::connectVideo(TFileDevice* device, TVideoSource* source)
     graph->AddFilter(videoRenderer.get(), u"Video Renderer");
     frames->SetFrameDataLink(source->Notifier());
     frames->SetVideoDataLink(source->Notifier());
-    if (!decoders.ConnectWithDecoder(source->Notifier(), frames.get()) ||
-        !decoders.ConnectWithDecoder(frames.get(), videoRenderer.get()))
+    // The frames notifier takes any type, so it goes in behind the decoder
+    // that the renderer needs, where it sees the pictures shown.
+    if (!decoders.ConnectWithDecoder(source->Notifier(), videoRenderer.get()))
+        return nullptr;
+    const ComPtr<IPin> rendererIn = firstPin(videoRenderer.get(), PINDIR_INPUT);
+    const ComPtr<IPin> decoded = peerOf(rendererIn.get());
+    if (!decoded || FAILED(graph->Disconnect(decoded.get())) || FAILED(graph->Disconnect(rendererIn.get())) ||
+        FAILED(graph->Connect(decoded.get(), firstPin(frames.get(), PINDIR_INPUT).get())) ||
+        FAILED(graph->Connect(firstPin(frames.get(), PINDIR_OUTPUT).get(), rendererIn.get())))
         return nullptr;
     man->SetWaitFilter(videoRenderer.get());
     return source;

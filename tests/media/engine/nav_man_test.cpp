@@ -15,7 +15,6 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string_view>
 
 using namespace testing_engine;
@@ -25,14 +24,16 @@ namespace {
 constexpr REFERENCE_TIME kFrame = 400'000;
 constexpr int kLastFrame = 74;
 
-// The containers whose exact seeks the graph makes today. Windows Media is
-// left out: a seek there does not land on its frame yet.
 const char* const kContainers[] = {"dv_pal.avi", "mpeg1.mpg", "mpeg2.mpg", "mpeg2.ts",
-                                   "h264.mp4",   "h264.mkv",  "h264.m2ts"};
-// Where the frames notifier brings a precise seek onto its target: streams
-// of whole pictures. With pictures that depend on others it still lets the
-// pictures after the target through.
-const char* const kPreciseContainers[] = {"dv_pal.avi"};
+                                   "h264.mp4",   "h264.mkv",  "h264.m2ts", "wmv.wmv"};
+
+// The Windows Media clip's stream lasts 46 ms longer than its last picture,
+// and a seek into that tail shows no picture: its end is left out until the
+// graph shows the last picture there.
+bool endReachable(const char* container)
+{
+    return std::string_view(container) != "wmv.wmv";
+}
 
 // A navigation manager on a clip, paused on its first frame, wired as the
 // video manager wires it.
@@ -97,6 +98,7 @@ TEST(NavMan, StepsStartAndEndLandOnTheirFrameInEveryContainer)
         TNopeAction* TNavMan::*action; // or null for the typed position
         bool shift;
         int frame;
+        bool end = false; // lands on the end
     };
     const Step steps[] = {
         {"one frame forward", &TNavMan::naAvanceFrame, false, 1},
@@ -109,21 +111,18 @@ TEST(NavMan, StepsStartAndEndLandOnTheirFrameInEveryContainer)
         {"ten frames with Shift", &TNavMan::naAvanceLow, true, 36},
         {"one second back", &TNavMan::naReculeMedium, false, 11},
         {"ten seconds back with Shift, past the start", &TNavMan::naReculeMedium, true, 0},
-        {"ten seconds with Shift, past the end", &TNavMan::naAvanceMedium, true, kLastFrame},
-        {"one frame past the end", &TNavMan::naAvanceFrame, false, kLastFrame},
-        {"one frame back from the end", &TNavMan::naReculeFrame, false, kLastFrame - 1},
+        {"ten seconds with Shift, past the end", &TNavMan::naAvanceMedium, true, kLastFrame, true},
+        {"one frame past the end", &TNavMan::naAvanceFrame, false, kLastFrame, true},
+        {"one frame back from the end", &TNavMan::naReculeFrame, false, kLastFrame - 1, true},
         {"start", &TNavMan::naReculeDebut, false, 0},
-        {"end", &TNavMan::naAvanceFin, false, kLastFrame},
+        {"end", &TNavMan::naAvanceFin, false, kLastFrame, true},
         {"previous scene without scenes", &TNavMan::naReculeTrack, false, 0},
-        {"next scene without scenes", &TNavMan::naAvanceTrack, false, kLastFrame},
+        {"next scene without scenes", &TNavMan::naAvanceTrack, false, kLastFrame, true},
         {"a minute back", &TNavMan::naReculeMinute, false, 0},
         {"the typed position", nullptr, false, 38},
     };
     for (bool precise : {false, true})
         for (const char* container : kContainers) {
-            if (precise && std::find(std::begin(kPreciseContainers), std::end(kPreciseContainers),
-                                     std::string_view(container)) == std::end(kPreciseContainers))
-                continue;
             SCOPED_TRACE(container);
             SCOPED_TRACE(precise ? "precise" : "plain");
             Nav n(container);
@@ -134,6 +133,8 @@ TEST(NavMan, StepsStartAndEndLandOnTheirFrameInEveryContainer)
             QStringList texts;
             n.nav->OnDisplayTime = [&](const QString& text) { texts.append(text); };
             for (const Step& step : steps) {
+                if (step.end && !endReachable(container))
+                    continue;
                 SCOPED_TRACE(step.what);
                 texts.clear();
                 n.shift = step.shift;
@@ -143,13 +144,11 @@ TEST(NavMan, StepsStartAndEndLandOnTheirFrameInEveryContainer)
                     n.nav->waStrPosition->SetValue(QStringLiteral("0:00:01:13"));
                 n.settle();
                 EXPECT_EQ(n.shown(), step.frame);
-                EXPECT_EQ(n.nav->GetPosition() / kFrame, step.frame);
-                // A precise seek reports only the frame shown.
-                if (precise) {
-                    EXPECT_LE(texts.size(), 1);
-                    if (!texts.isEmpty()) {
-                        EXPECT_EQ(texts.last(), RefTimeToTimecodeStr(kFrame, step.frame * kFrame));
-                    }
+                EXPECT_EQ(n.nav->GetPosition(), step.frame * kFrame);
+                // Only the frame shown is reported.
+                EXPECT_LE(texts.size(), 1);
+                if (!texts.isEmpty()) {
+                    EXPECT_EQ(texts.last(), RefTimeToTimecodeStr(kFrame, step.frame * kFrame));
                 }
             }
         }
@@ -158,7 +157,7 @@ TEST(NavMan, StepsStartAndEndLandOnTheirFrameInEveryContainer)
 TEST(NavMan, PreciseSeekShowsAndReportsOnlyTheTargetFrame)
 {
     const int targets[] = {1, 12, 13, 49, 50, 51, kLastFrame, 0, 37};
-    for (const char* container : kPreciseContainers) {
+    for (const char* container : kContainers) {
         SCOPED_TRACE(container);
         Nav n(container);
         ASSERT_TRUE(n.source);
@@ -168,6 +167,8 @@ TEST(NavMan, PreciseSeekShowsAndReportsOnlyTheTargetFrame)
         n.nav->OnDisplayTime = [&](const QString& text) { texts.append(text); };
         n.nav->OnDVcode = [&](const QString&, const QString& time) { codes.append(time); };
         for (int target : targets) {
+            if (target == kLastFrame && !endReachable(container))
+                continue;
             SCOPED_TRACE(target);
             texts.clear();
             codes.clear();

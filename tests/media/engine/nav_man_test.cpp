@@ -15,6 +15,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string_view>
 
 using namespace testing_engine;
@@ -196,28 +197,46 @@ TEST(NavMan, PreciseSeekShowsAndReportsOnlyTheTargetFrame)
     }
 }
 
-// A precise seek on a playing graph plays on from the target.
+// A precise seek on a playing graph plays on from the target, and the DV
+// codes keep coming after it.
 TEST(NavMan, PreciseSeekWhilePlayingPlaysOnFromTheTarget)
 {
-    Nav n("h264.mp4");
-    ASSERT_TRUE(n.source);
-    std::vector<int> frames;
-    n.nav->OnDisplayTime = [&](const QString& text) {
-        frames.push_back(static_cast<int>(TimecodeStrToRefTime(text, kFrame) / kFrame));
-    };
-    n.nav->caPlay->SetChecked(true);
-    EXPECT_EQ(n.nav->GraphState(), kGraphStatePlaying);
-    n.nav->PreciseSeekTo(50 * kFrame);
-    EXPECT_EQ(n.nav->GraphState(), kGraphStatePlaying);
-    WaitServingMessages([&] { return !frames.empty() && frames.back() >= 53; }, 10'000);
-    n.nav->caPlay->SetChecked(false);
-    ASSERT_FALSE(frames.empty());
-    // Whatever the run showed before the seek, after it nothing before the
-    // target.
-    const auto target = std::find(frames.begin(), frames.end(), 50);
-    ASSERT_NE(target, frames.end());
-    for (auto it = target; it != frames.end(); ++it)
-        EXPECT_GE(*it, 50);
+    for (const char* container : {"h264.mp4", "dv_pal.avi"}) {
+        SCOPED_TRACE(container);
+        Nav n(container);
+        ASSERT_TRUE(n.source);
+        const bool dv = QByteArray(container).startsWith("dv");
+        std::vector<int> frames;
+        QStringList codes;
+        n.nav->OnDisplayTime = [&](const QString& text) {
+            frames.push_back(static_cast<int>(TimecodeStrToRefTime(text, kFrame) / kFrame));
+        };
+        n.nav->OnDVcode = [&](const QString&, const QString& time) { codes.append(time); };
+        n.nav->caPlay->SetChecked(true);
+        EXPECT_EQ(n.nav->GraphState(), kGraphStatePlaying);
+        n.nav->PreciseSeekTo(50 * kFrame);
+        EXPECT_EQ(n.nav->GraphState(), kGraphStatePlaying);
+        codes.clear();
+        // A limit for a graph that hangs, not a measure of speed.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while ((frames.empty() || frames.back() < 55) && std::chrono::steady_clock::now() < until) {
+            WaitServingMessages([] { return false; }, 5);
+            ProcessMessages();
+        }
+        n.nav->caPlay->SetChecked(false);
+        ASSERT_FALSE(frames.empty());
+        // Whatever the run showed before the seek, after it nothing before
+        // the target.
+        const auto target = std::find(frames.begin(), frames.end(), 50);
+        ASSERT_NE(target, frames.end());
+        for (auto it = target; it != frames.end(); ++it)
+            EXPECT_GE(*it, 50);
+        if (dv) {
+            EXPECT_GE(codes.size(), 4);
+            // The first is the target frame's own.
+            EXPECT_EQ(codes.value(0), "10:20:32:05") << codes.join(u' ').toStdString();
+        }
+    }
 }
 
 TEST(NavMan, EdgesOfPositionsTextsAndTheSlider)
@@ -291,6 +310,33 @@ TEST(NavMan, EdgesOfPositionsTextsAndTheSlider)
     SendMessage(nav.Handle(), WM_POSITIONTEXT, reinterpret_cast<WPARAM>(&text), 0);
     EXPECT_EQ(kPositions, 1);
     EXPECT_EQ(shownTexts.size(), 3);
+
+    // Drawing the paused frame again keeps it, and leaves no text behind.
+    nav.RefreshCurrentFrame();
+    n.settle();
+    EXPECT_EQ(n.shown(), 51);
+    EXPECT_TRUE(n.engine.frames->targetText().isEmpty());
+    SendMessage(nav.Handle(), WM_RESYNCSEEK, 0, 0);
+    n.settle();
+    EXPECT_EQ(n.shown(), 51);
+
+    // A reached target lets every report through, frame data included, so
+    // that the DV code goes on after it.
+    n.engine.frames->SetTextMessages(false);
+    n.engine.frames->SetPositionMessages(false);
+    nav.SetFrameDataEnabled(false);
+    SendMessage(nav.Handle(), WM_TARGETREACHED, 0, 0);
+    EXPECT_TRUE(n.engine.frames->targetReached());
+    EXPECT_TRUE(n.engine.frames->textMessages());
+    EXPECT_TRUE(n.engine.frames->positionMessages());
+    EXPECT_TRUE(nav.FrameDataEnabled());
+
+    // The edit turns green while paused, white otherwise.
+    const std::pair<LPARAM, QColor> colours[] = {{0, QColor(0, 0xFF, 0)}, {1, QColor(Qt::white)}};
+    for (const auto& [lParam, colour] : colours) {
+        SendMessage(nav.Handle(), WM_POSITIONCOLOR, 0, lParam);
+        EXPECT_EQ(edit.palette().color(QPalette::Base), colour) << lParam;
+    }
 
     // A video whose start is its end has no range: position 0, no division.
     int kPosition = -1;

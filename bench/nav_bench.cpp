@@ -1,0 +1,312 @@
+// The navigation manager against FFmpeg's floor, per container, both sides
+// measured in turn within each iteration:
+//  - Step: on a paused graph, one frame forward and one back, each until
+//    the picture is shown; the floor decodes each target from the keyframe
+//    before it (as an exact seek must) and converts it to RGB32;
+//  - PreciseSeek: from the start to a far frame, until it is shown; the
+//    floor decodes from the keyframe before the target to the target.
+// The time reported is the navigation's; the counters give the median of
+// each side in milliseconds and their ratio, and for the steps the same
+// seeks asked of the graph directly. The precise seek runs with the default
+// pre-roll of one second and without one (its argument in milliseconds).
+
+#include "media/engine/nav_man.h"
+#include "platform/win/messages.h"
+#include "tests/media/clip_reader.h"
+#include "tests/media/engine/engine_fixture.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+#include <QApplication>
+#include <QFile>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr std::array kClips{"dv_pal.avi", "mpeg1.mpg", "mpeg2.mpg", "mpeg2.ts",
+                            "h264.mp4",   "h264.mkv",  "h264.m2ts", "wmv.wmv"};
+constexpr REFERENCE_TIME kFrame = 400'000;
+// Steps start on each side of the keyframe distances of 12 and 25.
+constexpr std::array kStepFrames{11, 24, 37, 49, 62};
+// Far frames, each the last before a keyframe or well inside a group.
+constexpr std::array kFarFrames{70, 62, 49};
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+// A paused navigation manager on a clip, wired as the program wires it.
+struct Navigation
+{
+    explicit Navigation(const char* clip)
+        : engine(std::unique_ptr<TDVMan>(TKvActionComponent::Create<TNavMan>(nullptr))),
+          nav(static_cast<TNavMan*>(engine.man.get()))
+    {
+        TVideoSource* source = engine.connectVideo(testing_engine::clip(clip));
+        if (!source)
+            return;
+        nav->SetFramesNotifier(engine.frames.get());
+        engine.frames->SetTextMessages(true);
+        engine.frames->SetFrameWindow(nav->Handle());
+        nav->InitDuration();
+        nav->SetFrameSource(source);
+        nav->Pause();
+        settle();
+        ok = nav->FrameDuration() == kFrame;
+    }
+    ~Navigation()
+    {
+        nav->Stop();
+        ProcessMessages();
+    }
+
+    void settle()
+    {
+        const auto filter = engine.videoRenderer.as<IMediaFilter>();
+        WaitServingMessages(
+            [&] {
+                FILTER_STATE state;
+                return filter->GetState(0, &state) != VFW_S_STATE_INTERMEDIATE;
+            },
+            10'000);
+        ProcessMessages();
+    }
+
+    testing_engine::Engine engine;
+    TNavMan* nav;
+    bool ok = false;
+};
+
+struct FormatClose
+{
+    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
+};
+
+// FFmpeg alone: seeks to the keyframe before a frame and decodes up to it.
+// (The platform filter benchmark measures the same floor for its seeks.)
+class Floor
+{
+public:
+    explicit Floor(const char* clip)
+    {
+        AVFormatContext* f = nullptr;
+        avformat_open_input(&f, QFile::encodeName(clips::path(QString::fromUtf8(clip))).constData(), nullptr,
+                            nullptr);
+        format_.reset(f);
+        avformat_find_stream_info(f, nullptr);
+        const AVCodec* decoder = nullptr;
+        stream_ = av_find_best_stream(f, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
+        codec_ = avcodec_alloc_context3(decoder);
+        avcodec_parameters_to_context(codec_, f->streams[stream_]->codecpar);
+        codec_->thread_count = 0;
+        codec_->thread_type = FF_THREAD_SLICE;
+        avcodec_open2(codec_, decoder, nullptr);
+        picture_.resize(static_cast<std::size_t>(codec_->width) * codec_->height * 4);
+        const AVStream* s = f->streams[stream_];
+        first_ = s->start_time == AV_NOPTS_VALUE ? 0 : s->start_time;
+        while (av_read_frame(f, packet_) >= 0) {
+            if (packet_->stream_index == stream_ && (packet_->flags & AV_PKT_FLAG_KEY))
+                keyframes_.push_back(
+                    {packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts, packet_->pos});
+            av_packet_unref(packet_);
+        }
+    }
+    ~Floor()
+    {
+        sws_freeContext(scale_);
+        av_frame_free(&frame_);
+        av_packet_free(&packet_);
+        avcodec_free_context(&codec_);
+    }
+
+    // Shows frame n: from the keyframe before it, decoded up to it.
+    void show(int n)
+    {
+        const AVStream* s = format_->streams[stream_];
+        const int64_t target = first_ + av_rescale_q(n * kFrame, {1, 10'000'000}, s->time_base);
+        const auto after = std::upper_bound(keyframes_.begin(), keyframes_.end(), target,
+                                            [](int64_t t, const Keyframe& k) { return t < k.ts; });
+        const Keyframe& key = after == keyframes_.begin() ? keyframes_.front() : *std::prev(after);
+        if (!(format_->iformat->flags & AVFMT_TS_DISCONT) ||
+            av_seek_frame(format_.get(), -1, key.pos, AVSEEK_FLAG_BYTE) < 0)
+            av_seek_frame(format_.get(), stream_, key.ts, AVSEEK_FLAG_BACKWARD);
+        avcodec_flush_buffers(codec_);
+        for (;;) {
+            while (avcodec_receive_frame(codec_, frame_) == 0)
+                if (frame_->best_effort_timestamp >= target) {
+                    toRgb();
+                    return;
+                }
+            if (av_read_frame(format_.get(), packet_) < 0)
+                return;
+            if (packet_->stream_index == stream_)
+                avcodec_send_packet(codec_, packet_);
+            av_packet_unref(packet_);
+        }
+    }
+
+private:
+    struct Keyframe
+    {
+        int64_t ts;
+        int64_t pos;
+    };
+
+    void toRgb()
+    {
+        scale_ = sws_getCachedContext(scale_, frame_->width, frame_->height,
+                                      static_cast<AVPixelFormat>(frame_->format), frame_->width, frame_->height,
+                                      AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        uint8_t* planes[4] = {picture_.data()};
+        int strides[4] = {frame_->width * 4};
+        sws_scale(scale_, frame_->data, frame_->linesize, 0, frame_->height, planes, strides);
+    }
+
+    std::unique_ptr<AVFormatContext, FormatClose> format_;
+    AVCodecContext* codec_ = nullptr;
+    int stream_ = -1;
+    int64_t first_ = 0;
+    AVPacket* packet_ = av_packet_alloc();
+    AVFrame* frame_ = av_frame_alloc();
+    SwsContext* scale_ = nullptr;
+    std::vector<uint8_t> picture_;
+    std::vector<Keyframe> keyframes_;
+};
+
+void report(benchmark::State& state, const std::vector<double>& nav, const std::vector<double>& floor,
+            const std::vector<double>& graph = {})
+{
+    const double navMs = median(nav);
+    const double floorMs = median(floor);
+    state.counters["nav_ms"] = navMs;
+    state.counters["floor_ms"] = floorMs;
+    state.counters["ratio"] = floorMs > 0 ? navMs / floorMs : 0;
+    if (!graph.empty())
+        state.counters["graph_ms"] = median(graph);
+    state.SetLabel(kClips[static_cast<std::size_t>(state.range(0))]);
+}
+
+void BM_Step(benchmark::State& state)
+{
+    const char* clip = kClips[static_cast<std::size_t>(state.range(0))];
+    Navigation n(clip);
+    Floor floor(clip);
+    if (!n.ok) {
+        state.SkipWithError("the clip did not open");
+        return;
+    }
+    std::vector<double> navMs, floorMs, graphMs;
+    std::size_t i = 0;
+    IMediaSeeking* seeking = n.nav->MediaSeeking();
+    const auto seekGraph = [&](int frame) {
+        LONGLONG at = frame * kFrame;
+        seeking->SetPositions(&at, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+        n.settle();
+    };
+    for (auto _ : state) {
+        const int from = kStepFrames[i++ % kStepFrames.size()];
+        n.nav->SeekTo(true, from * kFrame);
+        n.settle();
+        auto start = Clock::now();
+        n.nav->naAvanceFrame->Execute();
+        n.settle();
+        n.nav->naReculeFrame->Execute();
+        n.settle();
+        const double nav = msSince(start);
+        start = Clock::now();
+        floor.show(from + 1);
+        floor.show(from);
+        floorMs.push_back(msSince(start));
+        // The same two seeks asked of the graph directly: what the manager
+        // adds is the difference.
+        start = Clock::now();
+        seekGraph(from + 1);
+        seekGraph(from);
+        graphMs.push_back(msSince(start));
+        navMs.push_back(nav);
+        state.SetIterationTime(nav / 1e3);
+    }
+    report(state, navMs, floorMs, graphMs);
+}
+
+void BM_PreciseSeek(benchmark::State& state)
+{
+    const char* clip = kClips[static_cast<std::size_t>(state.range(0))];
+    Navigation n(clip);
+    Floor floor(clip);
+    if (!n.ok) {
+        state.SkipWithError("the clip did not open");
+        return;
+    }
+    n.nav->iaSeekPrepos->SetValue(static_cast<int>(state.range(1)));
+    std::vector<double> navMs, floorMs;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const int target = kFarFrames[i++ % kFarFrames.size()];
+        n.nav->ReculeDebut();
+        n.settle();
+        auto start = Clock::now();
+        n.nav->PreciseSeekTo(target * kFrame);
+        n.settle();
+        const double nav = msSince(start);
+        start = Clock::now();
+        floor.show(target);
+        floorMs.push_back(msSince(start));
+        navMs.push_back(nav);
+        state.SetIterationTime(nav / 1e3);
+    }
+    report(state, navMs, floorMs);
+}
+
+void clipsArgs(benchmark::internal::Benchmark* b)
+{
+    for (std::size_t i = 0; i < kClips.size(); ++i)
+        b->Arg(static_cast<int64_t>(i));
+    b->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(60);
+}
+
+void clipsAndPrerolls(benchmark::internal::Benchmark* b)
+{
+    for (int64_t preroll : {1000, 0})
+        for (std::size_t i = 0; i < kClips.size(); ++i)
+            b->Args({static_cast<int64_t>(i), preroll});
+    b->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(60);
+}
+
+} // namespace
+
+BENCHMARK(BM_Step)->Apply(clipsArgs);
+BENCHMARK(BM_PreciseSeek)->Apply(clipsAndPrerolls);
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -112,8 +112,7 @@ public:
     explicit Floor(const char* clip)
     {
         AVFormatContext* f = nullptr;
-        avformat_open_input(&f, QFile::encodeName(clips::path(QString::fromUtf8(clip))).constData(), nullptr,
-                            nullptr);
+        avformat_open_input(&f, QFile::encodeName(clips::path(QString::fromUtf8(clip))).constData(), nullptr, nullptr);
         format_.reset(f);
         avformat_find_stream_info(f, nullptr);
         const AVCodec* decoder = nullptr;
@@ -128,8 +127,7 @@ public:
         first_ = s->start_time == AV_NOPTS_VALUE ? 0 : s->start_time;
         while (av_read_frame(f, packet_) >= 0) {
             if (packet_->stream_index == stream_ && (packet_->flags & AV_PKT_FLAG_KEY))
-                keyframes_.push_back(
-                    {packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts, packet_->pos});
+                keyframes_.push_back({packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts, packet_->pos});
             av_packet_unref(packet_);
         }
     }
@@ -176,9 +174,9 @@ private:
 
     void toRgb()
     {
-        scale_ = sws_getCachedContext(scale_, frame_->width, frame_->height,
-                                      static_cast<AVPixelFormat>(frame_->format), frame_->width, frame_->height,
-                                      AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        scale_ = sws_getCachedContext(scale_, frame_->width, frame_->height, static_cast<AVPixelFormat>(frame_->format),
+                                      frame_->width, frame_->height, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr,
+                                      nullptr);
         uint8_t* planes[4] = {picture_.data()};
         int strides[4] = {frame_->width * 4};
         sws_scale(scale_, frame_->data, frame_->linesize, 0, frame_->height, planes, strides);

@@ -8,6 +8,7 @@
 #include "platform/win/shell.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSignalBlocker>
@@ -29,8 +30,8 @@ const QColor kPausedColour(0x00, 0xFF, 0x00);
 
 int sliderValue(REFERENCE_TIME position)
 {
-    return static_cast<int>(std::clamp<REFERENCE_TIME>(position / TNavMan::kSliderUnit, 0,
-                                                       std::numeric_limits<int>::max()));
+    return static_cast<int>(
+        std::clamp<REFERENCE_TIME>(position / TNavMan::kSliderUnit, 0, std::numeric_limits<int>::max()));
 }
 
 // A navigation action: its identity and how it shows.
@@ -133,6 +134,30 @@ const std::vector<CheckRow>& checkRows()
 }
 
 } // namespace
+
+TNavBar::TNavBar(QWidget* parent) : QWidget(parent), tb(new QSlider(Qt::Horizontal, this))
+{
+    const auto button = [this] { return new TKvImgSpeedButton(this); };
+    ReculeTrackBtn = button();
+    ReculeHighBtn = button();
+    ReculeMediumBtn = button();
+    ReculeLowBtn = button();
+    PlayBtn = button();
+    AvanceLowBtn = button();
+    AvanceMediumBtn = button();
+    AvanceHighBtn = button();
+    AvanceTrackBtn = button();
+    CurrentEdit = new QLineEdit(this);
+    DureeLab = new QLabel(this);
+    auto* row = new QHBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{ReculeTrackBtn, ReculeHighBtn, ReculeMediumBtn, ReculeLowBtn,
+                                                      PlayBtn, AvanceLowBtn, AvanceMediumBtn, AvanceHighBtn,
+                                                      AvanceTrackBtn, CurrentEdit, DureeLab})
+        row->addWidget(w);
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(tb);
+    column->addLayout(row);
+}
 
 TNavMan::TNavMan(QObject* owner) : TDVMan(owner)
 {
@@ -402,8 +427,11 @@ void TNavMan::SetFrameDuration(REFERENCE_TIME duration)
     if (FFramesNotifier)
         FFramesNotifier->SetFrameDuration(duration);
     FEndPosition = FDuration - FFrameDuration;
+    const QString text = RefTimeToTimecodeStr(FFrameDuration, FDuration);
+    if (FNavBar)
+        FNavBar->DureeLab->setText(text);
     if (OnDuration)
-        OnDuration(RefTimeToTimecodeStr(FFrameDuration, FDuration));
+        OnDuration(text);
     if (FSlider)
         FSlider->setMaximum(sliderValue(FDuration));
 }
@@ -458,6 +486,29 @@ void TNavMan::SetSlider(QSlider* slider)
     connect(slider, &QSlider::valueChanged, this, [this](int value) { SeekTo(true, value * kSliderUnit); });
     connect(slider, &QSlider::sliderPressed, this, [this] { FSliderUpdate = false; });
     connect(slider, &QSlider::sliderReleased, this, [this] { FSliderUpdate = true; });
+}
+
+void TNavMan::SetNavBar(TNavBar* bar)
+{
+    FNavBar = bar;
+    if (bar && caPlay)
+        WireNavBar();
+}
+
+void TNavMan::WireNavBar()
+{
+    const std::pair<TKvImgSpeedButton*, TTntCustomAction*> buttons[] = {
+        {FNavBar->ReculeTrackBtn, naReculeDebut},   {FNavBar->ReculeHighBtn, naReculeHigh},
+        {FNavBar->ReculeMediumBtn, naReculeMedium}, {FNavBar->PlayBtn, caPlay},
+        {FNavBar->ReculeLowBtn, naReculeLow},       {FNavBar->AvanceLowBtn, naAvanceLow},
+        {FNavBar->AvanceTrackBtn, naAvanceFin},     {FNavBar->AvanceHighBtn, naAvanceHigh},
+        {FNavBar->AvanceMediumBtn, naAvanceMedium},
+    };
+    // The High, Medium and Low actions step once, or ten times with Shift.
+    for (const auto& [button, action] : buttons)
+        button->SetAction(action);
+    SetPositionEdit(FNavBar->CurrentEdit);
+    SetSlider(FNavBar->tb);
 }
 
 bool TNavMan::eventFilter(QObject* watched, QEvent* event)
@@ -602,9 +653,7 @@ void TNavMan::SetDefaults()
 void TNavMan::AssignEvents()
 {
     TDVMan::AssignEvents();
-    const auto shifted = [this](REFERENCE_TIME plain, REFERENCE_TIME withShift) {
-        return Shift() ? withShift : plain;
-    };
+    const auto shifted = [this](REFERENCE_TIME plain, REFERENCE_TIME withShift) { return Shift() ? withShift : plain; };
     const std::vector<std::pair<TNopeAction*, std::function<void()>>> handlers{
         {naReculeDebut, [this] { ReculeDebut(); }},
         {naReculeTrack,
@@ -679,6 +728,8 @@ void TNavMan::AssignEvents()
         waStrPosition->InternalApply = [this](const QString& text) { SetStrPosition(text); };
     }
     ApplySharedShortcuts(*this);
+    if (FNavBar)
+        WireNavBar();
 }
 
 bool TNavMan::Shift() const

@@ -14,16 +14,42 @@
 
 #include "framework/actions/actions.h"
 #include "framework/widgets/image_modules.h"
+#include "framework/widgets/kv_buttons.h"
 #include "media/engine/dv_man.h"
 #include "media/filters/frames_notifier.h"
 #include "media/parsers/scenes.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QSlider>
+#include <QWidget>
 
 #include <functional>
 #include <limits>
+
+// The navigation bar under the video: the position slider, nine buttons,
+// the position edit and the duration. The navigation manager gives the
+// buttons their actions and takes the edit and the slider.
+class TNavBar : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TNavBar(QWidget* parent = nullptr);
+
+    QSlider* tb;
+    TKvImgSpeedButton* ReculeTrackBtn;
+    TKvImgSpeedButton* ReculeHighBtn;
+    TKvImgSpeedButton* ReculeMediumBtn;
+    TKvImgSpeedButton* ReculeLowBtn;
+    TKvImgSpeedButton* PlayBtn;
+    TKvImgSpeedButton* AvanceLowBtn;
+    TKvImgSpeedButton* AvanceMediumBtn;
+    TKvImgSpeedButton* AvanceHighBtn;
+    TKvImgSpeedButton* AvanceTrackBtn;
+    QLineEdit* CurrentEdit;
+    QLabel* DureeLab;
+};
 
 class TNavMan : public TDVMan
 {
@@ -100,6 +126,9 @@ public:
     void SetPositionEdit(QLineEdit* edit);
     QSlider* Slider() const { return FSlider; }
     void SetSlider(QSlider* slider);
+    // Wires the bar's buttons, edit and slider; not owned.
+    TNavBar* NavBar() const { return FNavBar; }
+    void SetNavBar(TNavBar* bar);
 
     // Whether Shift is down when a step action is applied.
     std::function<bool()> ShiftDown;
@@ -156,10 +185,12 @@ private:
     void ShowSeeking(bool seeking);
     void SetVitesseCompatible(bool maxi);
     void ApplyTypedPosition();
+    void WireNavBar();
 
     TImageModuleRef<TdmKvPackImages> FImages;
     QPointer<QLineEdit> FPositionEdit;
     QPointer<QSlider> FSlider;
+    QPointer<TNavBar> FNavBar;
     QString FLastPositionText;
     bool FEditUpdate = false;
     bool FEditAttached = false;

@@ -348,6 +348,62 @@ TEST(NavMan, EdgesOfPositionsTextsAndTheSlider)
     EXPECT_EQ(kPosition, 0);
 }
 
+TEST(NavMan, TheNavigationBarRunsTheActions)
+{
+    Nav n("dv_pal.avi");
+    ASSERT_TRUE(n.source);
+    TNavMan& nav = *n.nav;
+    TNavBar bar;
+    nav.SetNavBar(&bar);
+    EXPECT_EQ(nav.PositionEdit(), bar.CurrentEdit);
+    EXPECT_EQ(nav.Slider(), bar.tb);
+    nav.SetFrameDuration(kFrame);
+    EXPECT_EQ(bar.DureeLab->text(), "0:00:03:00");
+
+    struct Click
+    {
+        TKvImgSpeedButton* button;
+        TTntCustomAction* action;
+        bool shift;
+        int frame;
+    };
+    const Click clicks[] = {
+        {bar.AvanceLowBtn, nav.naAvanceLow, false, 1},        {bar.AvanceLowBtn, nav.naAvanceLow, true, 11},
+        {bar.AvanceMediumBtn, nav.naAvanceMedium, false, 36}, {bar.ReculeLowBtn, nav.naReculeLow, true, 26},
+        {bar.ReculeMediumBtn, nav.naReculeMedium, false, 1},  {bar.AvanceTrackBtn, nav.naAvanceFin, false, kLastFrame},
+        {bar.ReculeTrackBtn, nav.naReculeDebut, false, 0},    {bar.AvanceHighBtn, nav.naAvanceHigh, false, kLastFrame},
+        {bar.ReculeHighBtn, nav.naReculeHigh, false, 0},
+    };
+    for (const Click& click : clicks) {
+        SCOPED_TRACE(click.action->Name().toStdString());
+        EXPECT_EQ(click.button->Action(), click.action);
+        n.shift = click.shift;
+        click.button->click();
+        n.settle();
+        EXPECT_EQ(n.shown(), click.frame);
+        EXPECT_EQ(bar.CurrentEdit->text(), RefTimeToTimecodeStr(kFrame, click.frame * kFrame));
+    }
+    EXPECT_EQ(bar.PlayBtn->Action(), nav.caPlay);
+    bar.PlayBtn->click();
+    EXPECT_EQ(nav.GraphState(), kGraphStatePlaying);
+    bar.PlayBtn->click();
+    EXPECT_EQ(nav.GraphState(), kGraphStatePaused);
+
+    // Compatible speed runs the graph without a clock, and leaves a paused
+    // graph paused.
+    std::vector<bool> speeds;
+    nav.OnVitesse = [&](bool maxi) { speeds.push_back(maxi); };
+    const auto filter = ComPtr<IGraphBuilder>(nav.GraphBuilder()).as<IMediaFilter>();
+    for (bool maxi : {true, false}) {
+        nav.caVitesseCompatible->SetChecked(maxi);
+        ComPtr<IReferenceClock> clock;
+        filter->GetSyncSource(clock.put());
+        EXPECT_EQ(clock.get() == nullptr, maxi);
+        EXPECT_EQ(nav.GraphState(), kGraphStatePaused);
+    }
+    EXPECT_EQ(speeds, (std::vector<bool>{true, false}));
+}
+
 // Until the first frame-duration report the steps count frames of 100 ns.
 TEST(NavMan, TenFramesBeforeTheFirstFrameDurationAreTenUnits)
 {

@@ -10,7 +10,6 @@
 // seeks asked of the graph directly. The precise seek runs with the default
 // pre-roll of one second and without one (its argument in milliseconds).
 
-#include "media/engine/nav_man.h"
 #include "platform/win/messages.h"
 #include "tests/media/clip_reader.h"
 #include "tests/media/engine/engine_fixture.h"
@@ -56,48 +55,6 @@ double median(std::vector<double> values)
     std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
     return values[values.size() / 2];
 }
-
-// A paused navigation manager on a clip, wired as the program wires it.
-struct Navigation
-{
-    explicit Navigation(const char* clip)
-        : engine(std::unique_ptr<TDVMan>(TKvActionComponent::Create<TNavMan>(nullptr))),
-          nav(static_cast<TNavMan*>(engine.man.get()))
-    {
-        TVideoSource* source = engine.connectVideo(testing_engine::clip(clip));
-        if (!source)
-            return;
-        nav->SetFramesNotifier(engine.frames.get());
-        engine.frames->SetTextMessages(true);
-        engine.frames->SetFrameWindow(nav->Handle());
-        nav->InitDuration();
-        nav->SetFrameSource(source);
-        nav->Pause();
-        settle();
-        ok = nav->FrameDuration() == kFrame;
-    }
-    ~Navigation()
-    {
-        nav->Stop();
-        ProcessMessages();
-    }
-
-    void settle()
-    {
-        const auto filter = engine.videoRenderer.as<IMediaFilter>();
-        WaitServingMessages(
-            [&] {
-                FILTER_STATE state;
-                return filter->GetState(0, &state) != VFW_S_STATE_INTERMEDIATE;
-            },
-            10'000);
-        ProcessMessages();
-    }
-
-    testing_engine::Engine engine;
-    TNavMan* nav;
-    bool ok = false;
-};
 
 struct FormatClose
 {
@@ -206,15 +163,25 @@ void report(benchmark::State& state, const std::vector<double>& nav, const std::
     state.SetLabel(kClips[static_cast<std::size_t>(state.range(0))]);
 }
 
-void BM_Step(benchmark::State& state)
+// Both sides on the benchmark's clip; false when it did not open.
+bool open(benchmark::State& state, std::unique_ptr<testing_engine::NavEngine>& n, std::unique_ptr<Floor>& floor)
 {
     const char* clip = kClips[static_cast<std::size_t>(state.range(0))];
-    Navigation n(clip);
-    Floor floor(clip);
-    if (!n.ok) {
-        state.SkipWithError("the clip did not open");
+    n = std::make_unique<testing_engine::NavEngine>(clip);
+    floor = std::make_unique<Floor>(clip);
+    if (n->source && n->nav->FrameDuration() == kFrame)
+        return true;
+    state.SkipWithError("the clip did not open");
+    return false;
+}
+
+void BM_Step(benchmark::State& state)
+{
+    std::unique_ptr<testing_engine::NavEngine> navigation;
+    std::unique_ptr<Floor> floor;
+    if (!open(state, navigation, floor))
         return;
-    }
+    testing_engine::NavEngine& n = *navigation;
     std::vector<double> navMs, floorMs, graphMs;
     std::size_t i = 0;
     IMediaSeeking* seeking = n.nav->MediaSeeking();
@@ -234,8 +201,8 @@ void BM_Step(benchmark::State& state)
         n.settle();
         const double nav = msSince(start);
         start = Clock::now();
-        floor.show(from + 1);
-        floor.show(from);
+        floor->show(from + 1);
+        floor->show(from);
         floorMs.push_back(msSince(start));
         // The same two seeks asked of the graph directly: what the manager
         // adds is the difference.
@@ -251,13 +218,11 @@ void BM_Step(benchmark::State& state)
 
 void BM_PreciseSeek(benchmark::State& state)
 {
-    const char* clip = kClips[static_cast<std::size_t>(state.range(0))];
-    Navigation n(clip);
-    Floor floor(clip);
-    if (!n.ok) {
-        state.SkipWithError("the clip did not open");
+    std::unique_ptr<testing_engine::NavEngine> navigation;
+    std::unique_ptr<Floor> floor;
+    if (!open(state, navigation, floor))
         return;
-    }
+    testing_engine::NavEngine& n = *navigation;
     n.nav->iaSeekPrepos->SetValue(static_cast<int>(state.range(1)));
     std::vector<double> navMs, floorMs;
     std::size_t i = 0;
@@ -270,7 +235,7 @@ void BM_PreciseSeek(benchmark::State& state)
         n.settle();
         const double nav = msSince(start);
         start = Clock::now();
-        floor.show(target);
+        floor->show(target);
         floorMs.push_back(msSince(start));
         navMs.push_back(nav);
         state.SetIterationTime(nav / 1e3);

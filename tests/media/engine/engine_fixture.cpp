@@ -102,6 +102,49 @@ void Engine::playToEnd()
     ProcessMessages();
 }
 
+NavEngine::NavEngine(const char* clipName, bool reportFrameDuration)
+    : engine(std::unique_ptr<TDVMan>(TKvActionComponent::Create<TNavMan>(nullptr))),
+      nav(static_cast<TNavMan*>(engine.man.get()))
+{
+    nav->ShiftDown = [this] { return shift; };
+    source = engine.connectVideo(clip(clipName));
+    if (!source)
+        return;
+    nav->SetFramesNotifier(engine.frames.get());
+    engine.frames->SetTextMessages(true);
+    nav->SetDVCodeSource(source);
+    nav->InitDuration();
+    if (reportFrameDuration) {
+        engine.frames->SetFrameWindow(nav->Handle());
+        nav->SetFrameSource(source);
+    }
+    nav->Pause();
+    settle();
+}
+
+NavEngine::~NavEngine()
+{
+    nav->Stop();
+    ProcessMessages();
+}
+
+void NavEngine::settle()
+{
+    const auto filter = engine.videoRenderer.as<IMediaFilter>();
+    WaitServingMessages(
+        [&] {
+            FILTER_STATE state;
+            return filter->GetState(0, &state) != VFW_S_STATE_INTERMEDIATE;
+        },
+        10'000);
+    ProcessMessages();
+}
+
+int NavEngine::shown()
+{
+    return shownFrame(engine.videoRenderer.get());
+}
+
 int shownFrame(IBaseFilter* renderer)
 {
     const auto control = ComPtr<IBaseFilter>(renderer).as<IVMRWindowlessControl9>();

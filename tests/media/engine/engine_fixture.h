@@ -6,6 +6,7 @@
 #include "media/engine/decoder_man.h"
 #include "media/engine/dv_man.h"
 #include "media/engine/media_factory.h"
+#include "media/engine/nav_man.h"
 #include "media/filters/frames_notifier.h"
 
 #include <QString>
@@ -42,6 +43,29 @@ struct Engine
     ComPtr<IBaseFilter> videoRenderer;
     ComPtr<IBaseFilter> audioRenderer;
     bool completed = false;
+};
+
+// A navigation manager on a clip, paused on its first frame, wired as the
+// video manager wires it; `source` is null when the clip did not connect.
+struct NavEngine
+{
+    // Without the frame-duration report the manager keeps a frame duration
+    // of 1.
+    explicit NavEngine(const char* clipName, bool reportFrameDuration = true);
+    // The pieces go with a stopped graph: a paused renderer holds the
+    // streaming threads that their removal would wait for.
+    ~NavEngine();
+
+    // Until the renderer holds its picture and the messages are served.
+    void settle();
+    // The frame number on the renderer's current picture.
+    int shown();
+
+    Engine engine;
+    TNavMan* nav;
+    TVideoSource* source = nullptr;
+    // What the manager reads as the Shift key.
+    bool shift = false;
 };
 
 // The frame number in the barcode of the renderer's current picture; -1

@@ -36,58 +36,7 @@ bool endReachable(const char* container)
     return std::string_view(container) != "wmv.wmv";
 }
 
-// A navigation manager on a clip, paused on its first frame, wired as the
-// video manager wires it.
-struct Nav
-{
-    explicit Nav(const char* clipName, bool reportFrameDuration = true)
-        : engine(std::unique_ptr<TDVMan>(TKvActionComponent::Create<TNavMan>(nullptr))),
-          nav(static_cast<TNavMan*>(engine.man.get()))
-    {
-        nav->ShiftDown = [this] { return shift; };
-        source = engine.connectVideo(clip(clipName));
-        if (!source)
-            return;
-        nav->SetFramesNotifier(engine.frames.get());
-        engine.frames->SetTextMessages(true);
-        nav->SetDVCodeSource(source);
-        nav->InitDuration();
-        if (reportFrameDuration) {
-            engine.frames->SetFrameWindow(nav->Handle());
-            nav->SetFrameSource(source);
-        }
-        nav->Pause();
-        settle();
-    }
-
-    // The pieces go with a stopped graph: a paused renderer holds the
-    // streaming threads that their removal would wait for.
-    ~Nav()
-    {
-        nav->Stop();
-        ProcessMessages();
-    }
-
-    // Until the renderer holds its picture and the messages are served.
-    void settle()
-    {
-        const auto filter = engine.videoRenderer.as<IMediaFilter>();
-        WaitServingMessages(
-            [&] {
-                FILTER_STATE state;
-                return filter->GetState(0, &state) != VFW_S_STATE_INTERMEDIATE;
-            },
-            10'000);
-        ProcessMessages();
-    }
-
-    int shown() { return shownFrame(engine.videoRenderer.get()); }
-
-    Engine engine;
-    TNavMan* nav;
-    TVideoSource* source = nullptr;
-    bool shift = false;
-};
+using Nav = NavEngine;
 
 } // namespace
 

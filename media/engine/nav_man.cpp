@@ -289,11 +289,13 @@ void TNavMan::PreciseSeekTo(REFERENCE_TIME target)
         ReculeDebut();
         return;
     }
-    if (target >= FDuration - FFrameDuration || !FFramesNotifier) {
-        if (!FFramesNotifier)
-            SeekTo(true, target);
-        else
-            AvanceFin();
+    // Without a notifier nothing holds back the frames before the target.
+    if (!FFramesNotifier) {
+        SeekTo(true, target);
+        return;
+    }
+    if (target >= FDuration - FFrameDuration) {
+        AvanceFin();
         return;
     }
     FSavedState = GraphState();
@@ -327,12 +329,7 @@ void TNavMan::StepForward(REFERENCE_TIME delta)
     if (FStepGuard)
         return;
     FStepGuard = true;
-    REFERENCE_TIME p = GetPosition() + delta;
-    p = std::max(std::min(p, FEndPosition), FStartPosition);
-    if (caSeekPrecision && caSeekPrecision->Checked())
-        PreciseSeekTo(p);
-    else
-        SeekTo(true, p);
+    GoTo(std::max(std::min(GetPosition() + delta, FEndPosition), FStartPosition));
     FStepGuard = false;
 }
 
@@ -341,11 +338,7 @@ void TNavMan::StepBack(REFERENCE_TIME delta)
     if (FStepGuard)
         return;
     FStepGuard = true;
-    const REFERENCE_TIME p = std::max(GetPosition() - delta, FStartPosition);
-    if (caSeekPrecision && caSeekPrecision->Checked())
-        PreciseSeekTo(p);
-    else
-        SeekTo(true, p);
+    GoTo(std::max(GetPosition() - delta, FStartPosition));
     FStepGuard = false;
 }
 
@@ -372,7 +365,11 @@ void TNavMan::NextScene()
 
 void TNavMan::SetStrPosition(const QString& text)
 {
-    const REFERENCE_TIME target = TimecodeStrToRefTime(text, FFrameDuration);
+    GoTo(TimecodeStrToRefTime(text, FFrameDuration));
+}
+
+void TNavMan::GoTo(REFERENCE_TIME target)
+{
     if (caSeekPrecision && caSeekPrecision->Checked())
         PreciseSeekTo(target);
     else

@@ -181,6 +181,8 @@ protected:
 
 private:
     bool Shift() const;
+    // A precise seek when precise navigation is on, else a plain one.
+    void GoTo(REFERENCE_TIME target);
     void SetMediaPosition(REFERENCE_TIME target);
     void ShowSeeking(bool seeking);
     void SetVitesseCompatible(bool maxi);

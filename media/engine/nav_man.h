@@ -114,7 +114,7 @@ public:
     // The video source whose notifier reports the frame duration here.
     void SetFrameSource(TVideoSource* source);
     TVideoSource* FrameSource() const { return FFrameSource; }
-    // Set by whoever connects the video; not owned.
+    // Set by whoever connects the video; held while it is set.
     void SetFramesNotifier(TFramesNotifier* notifier);
     TFramesNotifier* FramesNotifier() const { return FFramesNotifier.get(); }
 

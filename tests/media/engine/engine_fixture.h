@@ -1,7 +1,8 @@
 #pragma once
 // What the engine tests share: a DV manager with its graph and a media
-// factory on it, the real system filters and renderers, and playing a clip
-// to its end while this thread serves the messages.
+// factory on it, the real system filters and renderers, playing a clip to
+// its end while this thread serves the messages, and a navigation manager
+// paused on a clip.
 
 #include "media/engine/decoder_man.h"
 #include "media/engine/dv_man.h"

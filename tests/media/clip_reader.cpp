@@ -1,6 +1,7 @@
 #include "tests/media/clip_reader.h"
 
 #include <QFile>
+#include <QtEndian>
 
 #include <cstdlib>
 #include <memory>
@@ -109,6 +110,17 @@ int readBarcode(const QImage& image)
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32)
         return readBarcode(image.convertToFormat(QImage::Format_RGB32));
     return readBarcode(image.constBits(), image.width(), image.height(), image.bytesPerLine());
+}
+
+int readBarcodeFromDib(const uchar* dib)
+{
+    // The header's size, width and height, little-endian, at its start.
+    const auto field = [dib](int offset) { return qFromLittleEndian<qint32>(dib + offset); };
+    const qint32 headerSize = field(0), width = field(4), height = field(8);
+    if (width <= 0 || height <= 0)
+        return -1;
+    const QImage image(dib + headerSize, width, height, qsizetype(width) * 4, QImage::Format_RGB32);
+    return readBarcode(image.mirrored());
 }
 
 std::vector<QByteArray> videoPackets(const QString& file, int count)

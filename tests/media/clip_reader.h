@@ -21,6 +21,9 @@ QString path(const QString& name);
 // or -1 when the picture carries no readable barcode.
 int readBarcode(const uchar* pixels, int width, int height, qsizetype stride);
 int readBarcode(const QImage& image);
+// The same for a 32-bit device-independent bitmap as a renderer hands out
+// its current picture: the header, then rows of B, G, R, X from the bottom.
+int readBarcodeFromDib(const uchar* dib);
 
 // The first `count` packets of the file's first video stream, as stored.
 std::vector<QByteArray> videoPackets(const QString& file, int count);

@@ -152,11 +152,7 @@ int shownFrame(IBaseFilter* renderer)
     if (!control || control->GetCurrentImage(&dib) != S_OK)
         return -2;
     CoTaskMemPtr<BYTE> owned(dib);
-    BITMAPINFOHEADER header;
-    std::memcpy(&header, dib, sizeof header);
-    const QImage image(dib + header.biSize, header.biWidth, header.biHeight, header.biWidth * 4, QImage::Format_RGB32);
-    // The picture is stored bottom-up.
-    return clips::readBarcode(image.mirrored());
+    return clips::readBarcodeFromDib(dib);
 }
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)

@@ -27,10 +27,7 @@ int shownFrame(IVMRWindowlessControl9* control)
     if (control->GetCurrentImage(&dib) != S_OK)
         return -2;
     CoTaskMemPtr<BYTE> owned(dib);
-    BITMAPINFOHEADER header;
-    std::memcpy(&header, dib, sizeof header);
-    const QImage image(dib + header.biSize, header.biWidth, header.biHeight, header.biWidth * 4, QImage::Format_RGB32);
-    return clips::readBarcode(image.mirrored());
+    return clips::readBarcodeFromDib(dib);
 }
 
 } // namespace

@@ -287,6 +287,22 @@ TEST(NavMan, EdgesOfPositionsTextsAndTheSlider)
         EXPECT_EQ(edit.palette().color(QPalette::Base), colour) << lParam;
     }
 
+    // A grab request pauses the graph, hands the grab picture to the window
+    // named and plays on.
+    std::vector<std::pair<WPARAM, int>> grabs;
+    const HWND grabber = AllocateHWnd([&](UINT msg, WPARAM wParam, LPARAM) -> LRESULT {
+        if (msg == WM_GRABIMAGE)
+            grabs.emplace_back(wParam, nav.GraphState());
+        return 0;
+    });
+    SendMessage(nav.Handle(), WM_NAVGRAB, 0, static_cast<LPARAM>(grabber));
+    DeallocateHWnd(grabber);
+    EXPECT_EQ(grabs,
+              (std::vector<std::pair<WPARAM, int>>{{reinterpret_cast<WPARAM>(&nav.GrabBitmap()), kGraphStatePaused}}));
+    EXPECT_EQ(nav.GraphState(), kGraphStatePlaying);
+    nav.Pause();
+    n.settle();
+
     // A video whose start is its end has no range: position 0, no division.
     int kPosition = -1;
     nav.OnKPosition = [&](int pos) { kPosition = pos; };

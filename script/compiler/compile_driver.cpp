@@ -108,7 +108,7 @@ bool TPSPascalCompiler::ProcessSections()
         }
         case Tok::KwBegin:
             SetPlace(*mainProc_, PlaceOf(p));
-            return SkipBlockBody() && ExpectFinalPeriod();
+            return CompileBody(global) && ExpectFinalPeriod();
         case Tok::KwEnd:
             if (AllowNoBegin || isUnit_) {
                 p.Next();
@@ -192,32 +192,4 @@ bool TPSPascalCompiler::FinishCompile()
                 ->SetCustomPos(static_cast<std::uint32_t>(var->DeclarePos), var->DeclareRow, var->DeclareCol);
     }
     return MakeOutput();
-}
-
-// Until the statement compiler reads bodies, a block is skipped from its
-// "begin" to the matching "end".
-bool TPSPascalCompiler::SkipBlockBody()
-{
-    TPSPascalParser& p = *parser_;
-    int depth = 0;
-    do {
-        switch (p.CurrTokenId()) {
-        case Tok::KwBegin:
-        case Tok::KwCase:
-        case Tok::KwTry:
-            ++depth;
-            break;
-        case Tok::KwEnd:
-            --depth;
-            break;
-        case Tok::EndOfText:
-            if (!parserError_)
-                MakeError({}, Err::UnexpectedEndOfFile, {});
-            return false;
-        default:
-            break;
-        }
-        p.Next();
-    } while (depth > 0);
-    return true;
 }

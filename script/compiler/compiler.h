@@ -50,6 +50,8 @@ struct TPSBlockInfo
 
 class TPSPascalCompiler
 {
+    friend class TPSExpressionCompiler;
+
 public:
     // Callbacks: plain function pointers whose first argument is the compiler.
     using TPSOnUses = bool (*)(TPSPascalCompiler* sender, const std::string& unitName);
@@ -299,7 +301,9 @@ private:
     bool ReadNameList(const std::function<bool()>& take);
     void AddVariable(TPSBlockInfo& block, std::string_view name, TPSType* type, const SourcePlace& at);
     void NotifyVariable(TPSVariableType kind, std::int32_t varNo, std::int32_t procNo, std::uint32_t position);
-    bool SkipBlockBody();
+    // Compiles a body from its "begin" to the matching "end" into the
+    // block's procedure.
+    bool CompileBody(const TPSBlockInfo& block);
     bool ApplyProcAttributes(TPSProcedure* proc);
 
     // A script routine's header as read, and the forward declaration it

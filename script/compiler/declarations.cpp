@@ -357,7 +357,7 @@ bool TPSPascalCompiler::ReadRoutineBody(TPSBlockInfo local)
         MakeError({}, Err::BeginExpected, {});
         return false;
     }
-    if (!SkipBlockBody() || !Expect(p, Tok::Semicolon, Err::SemicolonExpected))
+    if (!CompileBody(local) || !Expect(p, Tok::Semicolon, Err::SemicolonExpected))
         return false;
     WriteDebugProcNames(local.ProcNo);
     if (!localConstants.empty()) {

@@ -47,9 +47,19 @@ TPSType* TPSPascalCompiler::ReadTypeLevel(std::string_view name, TPSPascalParser
         type = AppendType(std::move(proc));
         break;
     }
-    case Tok::KwSet:
+    case Tok::KwSet: {
+        // A set over an element type that has a set already is that set: a
+        // name given to it is an alias.
+        const std::size_t known = types_.size();
         type = ReadSetType(p);
+        if (type && types_.size() == known && !name.empty()) {
+            auto link = std::make_unique<TPSTypeLink>();
+            link->SetName(name);
+            link->LinkTypeNo = type;
+            return AppendType(std::move(link));
+        }
         break;
+    }
     case Tok::OpenRound:
         type = ReadEnumType(name, p);
         break;
@@ -106,6 +116,11 @@ TPSType* TPSPascalCompiler::ReadSetType(TPSPascalParser& p)
         return nullptr;
     }
     p.Next();
+    for (const auto& known : types_) {
+        auto* set = dynamic_cast<TPSSetType*>(known.get());
+        if (set && ResolveLink(set->SetType) == ResolveLink(element))
+            return set;
+    }
     auto set = std::make_unique<TPSSetType>();
     set->SetType = element;
     return AppendType(std::move(set));

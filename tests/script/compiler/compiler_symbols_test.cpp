@@ -432,7 +432,7 @@ TEST(CompilerDeclarations, RoutinesVariablesAndTheHostCallbacks)
                           "const K = 3;\n"
                           "procedure Later(a: Integer; var b: String);\n"
                           "var x, y: Byte; label Here; const Local = 2;\n"
-                          "begin if a > 0 then begin b := ''; end; end;\n"
+                          "begin begin end; end;\n"
                           "begin end."))
         << (h.firstError() ? h.firstError()->MessageToString() : "");
     EXPECT_EQ(seen.externalName, "BEEP");

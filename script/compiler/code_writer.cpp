@@ -1,0 +1,495 @@
+// Writing value trees as instructions: into a destination variable, as one
+// operand of an instruction, and calls. Every temporary made here is pushed
+// and popped again before the statement ends.
+
+#include "script/compiler/value_tree.h"
+
+using ps::BaseType;
+using Err = TPSCompilerErrorCode;
+using Op = TPSBinOperatorType;
+using pscode::putOp;
+
+namespace {
+
+bool isOrdinal32(BaseType b)
+{
+    return ps::code(b) >= ps::code(BaseType::Byte) && ps::code(b) <= ps::code(BaseType::LongInt);
+}
+
+// Values of these types are computed in a slot of exactly that type: two
+// types of one simple base are the same for arithmetic.
+bool sameValueType(const TPSType* a, const TPSType* b)
+{
+    a = ResolveLink(a);
+    b = ResolveLink(b);
+    if (a == b)
+        return true;
+    if (!a || !b || a->BaseType != b->BaseType)
+        return false;
+    if (a->BaseType == BaseType::Set)
+        return ResolveLink(static_cast<const TPSSetType*>(a)->SetType) ==
+               ResolveLink(static_cast<const TPSSetType*>(b)->SetType);
+    return IsNumericBase(a->BaseType) || a->BaseType == BaseType::Char || a->BaseType == BaseType::WideChar ||
+           a->BaseType == BaseType::AnsiString || a->BaseType == BaseType::WideString ||
+           a->BaseType == BaseType::UnicodeString;
+}
+
+bool sameVar(const TPSValueVar& a, const TPSValue& b)
+{
+    auto* v = dynamic_cast<const TPSValueVar*>(&b);
+    return v && v->CodeNumber() == a.CodeNumber() && v->RecItems.empty() && a.RecItems.empty();
+}
+
+bool hasCall(const TPSValue& tree)
+{
+    if (dynamic_cast<const TPSValueProc*>(&tree))
+        return true;
+    if (auto* un = dynamic_cast<const TPSUnValueOp*>(&tree))
+        return hasCall(*un->Val);
+    if (auto* bin = dynamic_cast<const TPSBinValueOp*>(&tree))
+        return hasCall(*bin->Val1) || hasCall(*bin->Val2);
+    if (auto* var = dynamic_cast<const TPSValueVar*>(&tree)) {
+        for (const auto& item : var->RecItems) {
+            auto* sub = dynamic_cast<const TPSSubValue*>(item.get());
+            if (sub && hasCall(*sub->SubNo))
+                return true;
+        }
+    }
+    if (auto* list = dynamic_cast<const TPSValueArray*>(&tree)) {
+        for (const auto& item : list->Items)
+            if (hasCall(*item))
+                return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// ---- Temporaries and context ---------------------------------------------------
+
+TPSCodeContext::TPSCodeContext(TPSInternalProcedure* proc, std::int32_t procNo) : Proc(proc), ProcNo(procNo)
+{
+    for (const TPSProcVar& local : proc->ProcVars)
+        Slots.push_back(local.AType);
+}
+
+TPSValueAllocatedStackVar::TPSValueAllocatedStackVar(TPSCodeContext& context, TPSType* type) : context_(context)
+{
+    LocalVarNo = static_cast<std::uint32_t>(context.Slots.size());
+    VarType = type;
+    context.Slots.push_back(type);
+    pscode::putPushType(context.Code(), static_cast<std::uint32_t>(ResolveLink(type)->FinalTypeNo));
+}
+
+TPSValueAllocatedStackVar::~TPSValueAllocatedStackVar()
+{
+    if (context_.Slots.size() != LocalVarNo + 1)
+        context_.Unbalanced = true;
+    context_.Slots.pop_back();
+    putOp(context_.Code(), pscode::Op::Pop);
+}
+
+TPSValueAllocatedStackVar* TPSExpressionCompiler::NewTemp(TPSOperand& owner, TPSType* type)
+{
+    type = c_.UseType(type);
+    owner.temps.push_back(std::make_unique<TPSValueAllocatedStackVar>(ctx_, type));
+    return owner.temps.back().get();
+}
+
+TPSType* TPSExpressionCompiler::PointerType()
+{
+    return c_.FindBaseType(BaseType::Pointer);
+}
+
+// ---- The destination test ------------------------------------------------------
+
+bool TPSExpressionCompiler::Mentions(const TPSValue& tree, const TPSValueVar& var)
+{
+    if (auto* v = dynamic_cast<const TPSValueVar*>(&tree)) {
+        if (v->CodeNumber() == var.CodeNumber())
+            return true;
+        for (const auto& item : v->RecItems) {
+            auto* sub = dynamic_cast<const TPSSubValue*>(item.get());
+            if (sub && Mentions(*sub->SubNo, var))
+                return true;
+        }
+        return false;
+    }
+    if (auto* un = dynamic_cast<const TPSUnValueOp*>(&tree))
+        return Mentions(*un->Val, var);
+    if (auto* bin = dynamic_cast<const TPSBinValueOp*>(&tree))
+        return Mentions(*bin->Val1, var) || Mentions(*bin->Val2, var);
+    if (auto* call = dynamic_cast<const TPSValueProc*>(&tree)) {
+        for (const TPSParameter& param : call->Parameters)
+            if (Mentions(*param.Val, var))
+                return true;
+        auto* through = dynamic_cast<const TPSValueProcVal*>(&tree);
+        return through && Mentions(*through->ProcNo, var);
+    }
+    if (auto* list = dynamic_cast<const TPSValueArray*>(&tree)) {
+        for (const auto& item : list->Items)
+            if (Mentions(*item, var))
+                return true;
+    }
+    return false;
+}
+
+// ---- Operands ------------------------------------------------------------------------
+
+void TPSExpressionCompiler::PutOperand(const TPSOperand& operand)
+{
+    std::string& code = ctx_.Code();
+    switch (operand.kind) {
+    case TPSOperand::Kind::Var:
+        pscode::putVarOperand(code, operand.var);
+        break;
+    case TPSOperand::Kind::Element:
+        pscode::putElementOperand(code, operand.var, operand.sub);
+        break;
+    case TPSOperand::Kind::ElementVar:
+        pscode::putElementVarOperand(code, operand.var, operand.sub);
+        break;
+    case TPSOperand::Kind::Const:
+        pscode::putByte(code, static_cast<std::uint8_t>(pscode::OperandKind::Const));
+        c_.WriteConstValue(code, *operand.constant);
+        break;
+    }
+}
+
+bool TPSExpressionCompiler::PrepareVar(const TPSValueVar& var, TPSOperand& out)
+{
+    out.type = GetValueType(var);
+    out.var = var.CodeNumber();
+    out.kind = TPSOperand::Kind::Var;
+    const auto& items = var.RecItems;
+    if (items.empty())
+        return true;
+    // The element number of one step: a constant, or a variable holding it.
+    auto indexOf = [&](const TPSSubItem& item, TPSOperand& holder, TPSOperand::Kind& kind, std::uint32_t& sub) {
+        if (auto* number = dynamic_cast<const TPSSubNumber*>(&item)) {
+            kind = TPSOperand::Kind::Element;
+            sub = number->SubNo;
+            return true;
+        }
+        const TPSValue& index = *static_cast<const TPSSubValue&>(item).SubNo;
+        auto* plain = dynamic_cast<const TPSValueVar*>(&index);
+        kind = TPSOperand::Kind::ElementVar;
+        if (plain && plain->RecItems.empty() && !plain->ByReference && isOrdinal32(BaseOf(GetValueType(*plain)))) {
+            sub = plain->CodeNumber();
+            return true;
+        }
+        TPSValueAllocatedStackVar* temp = NewTemp(holder, c_.FindBaseType(BaseType::LongInt));
+        sub = temp->CodeNumber();
+        return WriteInto(*temp, const_cast<TPSValue&>(index));
+    };
+    if (items.size() == 1)
+        return indexOf(*items[0], out, out.kind, out.sub);
+    // A deeper path: a pointer aimed at the variable, then at each element
+    // in turn.
+    TPSValueAllocatedStackVar* pointer = NewTemp(out, PointerType());
+    std::string& code = ctx_.Code();
+    putOp(code, pscode::Op::SetPointer);
+    pscode::putVarOperand(code, pointer->CodeNumber());
+    pscode::putVarOperand(code, var.CodeNumber());
+    for (const auto& item : items) {
+        TPSOperand holder;
+        TPSOperand::Kind kind;
+        std::uint32_t sub = 0;
+        if (!indexOf(*item, holder, kind, sub))
+            return false;
+        putOp(code, pscode::Op::SetPointer);
+        pscode::putVarOperand(code, pointer->CodeNumber());
+        if (kind == TPSOperand::Kind::Element)
+            pscode::putElementOperand(code, pointer->CodeNumber(), sub);
+        else
+            pscode::putElementVarOperand(code, pointer->CodeNumber(), sub);
+    }
+    out.var = pointer->CodeNumber();
+    out.kind = TPSOperand::Kind::Var;
+    return true;
+}
+
+bool TPSExpressionCompiler::PrepareSetConstant(TPSValueArray& list, TPSType* setType, TPSOperand& out)
+{
+    auto* set = static_cast<TPSSetType*>(ResolveLink(setType));
+    auto value = std::make_unique<TPSValueRecord>(c_.UseType(set));
+    value->Str.assign(set->ByteSize(), '\0');
+    const TPSType* element = ResolveLink(set->SetType);
+    for (const auto& item : list.Items) {
+        auto* data = dynamic_cast<TPSValueData*>(item.get());
+        if (!data)
+            return FailAt(*item, Err::TypeMismatch);
+        const TPSType* type = ResolveLink(data->Data.FType);
+        const bool fits = element->BaseType == BaseType::Enumeration ? type == element
+                          : element->BaseType == BaseType::Char     ? type->BaseType == BaseType::Char
+                                                                    : IsIntegerBase(type->BaseType);
+        const std::int64_t bit = data->Data.Int;
+        if (!fits || bit < 0 || static_cast<std::uint64_t>(bit) >= set->BitSize())
+            return FailAt(*item, Err::TypeMismatch);
+        value->Str[static_cast<std::size_t>(bit / 8)] |= static_cast<char>(1 << (bit % 8));
+    }
+    out.kind = TPSOperand::Kind::Const;
+    out.constant = value.get();
+    out.type = set;
+    madeConstants_.push_back(std::move(value));
+    return true;
+}
+
+bool TPSExpressionCompiler::Prepare(TPSValue& value, TPSType* wanted, TPSOperand& out)
+{
+    if (auto* var = dynamic_cast<TPSValueVar*>(&value))
+        return PrepareVar(*var, out);
+    if (auto* data = dynamic_cast<TPSValueData*>(&value)) {
+        c_.UseType(data->Data.FType);
+        out.kind = TPSOperand::Kind::Const;
+        out.constant = &data->Data;
+        out.type = data->Data.FType;
+        return true;
+    }
+    if (auto* address = dynamic_cast<TPSValueProcPtr*>(&value)) {
+        if (BaseOf(wanted) != BaseType::Procedural)
+            return FailAt(value, Err::TypeMismatch);
+        auto constant = std::make_unique<TPSValueRecord>(c_.UseType(wanted));
+        constant->Int = address->ProcNo;
+        out.kind = TPSOperand::Kind::Const;
+        out.constant = constant.get();
+        out.type = constant->FType;
+        madeConstants_.push_back(std::move(constant));
+        return true;
+    }
+    if (dynamic_cast<TPSValueNil*>(&value)) {
+        if (BaseOf(wanted) != BaseType::Procedural)
+            return FailAt(value, Err::TypeMismatch);
+        TPSValueAllocatedStackVar* temp = NewTemp(out, wanted);
+        out.kind = TPSOperand::Kind::Var;
+        out.var = temp->CodeNumber();
+        out.type = temp->VarType;
+        return true;
+    }
+    if (auto* list = dynamic_cast<TPSValueArray*>(&value)) {
+        if (BaseOf(wanted) == BaseType::Set)
+            return PrepareSetConstant(*list, wanted, out);
+        return FailAt(value, Err::TypeMismatch);
+    }
+    TPSType* type = GetValueType(value);
+    if (!type)
+        return FailAt(value, Err::TypeMismatch);
+    TPSValueAllocatedStackVar* temp = NewTemp(out, type);
+    out.kind = TPSOperand::Kind::Var;
+    out.var = temp->CodeNumber();
+    out.type = temp->VarType;
+    return WriteInto(*temp, value);
+}
+
+// ---- Writing into a destination ------------------------------------------------------
+
+bool TPSExpressionCompiler::CheckAssignable(TPSType* destType, const TPSValue& source)
+{
+    destType = ResolveLink(destType);
+    if (!destType)
+        return FailAt(source, Err::TypeMismatch);
+    const BaseType d = destType->BaseType;
+    if (dynamic_cast<const TPSValueArray*>(&source)) {
+        if (d == BaseType::Set)
+            return true;
+    } else if (dynamic_cast<const TPSValueNil*>(&source)) {
+        if (d == BaseType::Interface || d == BaseType::Procedural || d == BaseType::Class ||
+            d == BaseType::ForwardClass)
+            return true;
+    } else if (auto* address = dynamic_cast<const TPSValueProcPtr*>(&source)) {
+        if (d == BaseType::Procedural) {
+            const TPSParametersDecl& want = static_cast<TPSProceduralType*>(destType)->ProcDef;
+            if (want.Same(c_.procs_[address->ProcNo]->Declaration()))
+                return true;
+        }
+    } else if (TPSType* sourceType = GetValueType(source)) {
+        if (d == BaseType::Set && sourceType->BaseType == BaseType::Set) {
+            if (sameValueType(destType, sourceType))
+                return true;
+        } else if (c_.IsCompatibleType(destType, sourceType, false)) {
+            return true;
+        }
+    }
+    return Fail(Err::TypeMismatch);
+}
+
+bool TPSExpressionCompiler::ComputeThroughTemp(const TPSOperand& dest, TPSType* type, TPSValue& source)
+{
+    TPSOperand temp;
+    TPSValueAllocatedStackVar* slot = NewTemp(temp, type);
+    if (!WriteInto(*slot, source))
+        return false;
+    putOp(ctx_.Code(), pscode::Op::Assign);
+    PutOperand(dest);
+    pscode::putVarOperand(ctx_.Code(), slot->CodeNumber());
+    return true;
+}
+
+bool TPSExpressionCompiler::WriteInto(const TPSValueVar& dest, TPSValue& source)
+{
+    TPSType* destType = GetValueType(dest);
+    if (!CheckAssignable(destType, source))
+        return false;
+    if (sameVar(dest, source))
+        return true;
+    if (auto* call = dynamic_cast<TPSValueProc*>(&source))
+        return WriteCall(*call, &dest);
+    TPSOperand d;
+    if (!PrepareVar(dest, d))
+        return false;
+    // In place only when nothing in the expression can change the
+    // destination while it is computed; no one else sees a temporary.
+    const bool inPlace = dynamic_cast<const TPSValueAllocatedStackVar*>(&dest) ||
+                         (!hasCall(source) && !dest.ByReference);
+    if (auto* bin = dynamic_cast<TPSBinValueOp*>(&source)) {
+        if (!inPlace || !sameValueType(destType, bin->AType) || Mentions(*bin->Val2, dest))
+            return ComputeThroughTemp(d, bin->AType, source);
+        return WriteBinaryInto(dest, d, *bin);
+    }
+    if (auto* un = dynamic_cast<TPSUnValueOp*>(&source)) {
+        if (un->Operator != TPSUnOperatorType::Cast && (!inPlace || !sameValueType(destType, un->AType)))
+            return ComputeThroughTemp(d, un->AType, source);
+        return WriteUnaryInto(dest, d, *un);
+    }
+    TPSOperand s;
+    if (!Prepare(source, destType, s))
+        return false;
+    putOp(ctx_.Code(), pscode::Op::Assign);
+    PutOperand(d);
+    PutOperand(s);
+    return true;
+}
+
+bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TPSOperand& dest, TPSBinValueOp& op)
+{
+    std::string& code = ctx_.Code();
+    if (op.Operator >= Op::GreaterEqual) {
+        TPSOperand left, right;
+        if (!Prepare(*op.Val1, GetValueType(*op.Val2), left) || !Prepare(*op.Val2, GetValueType(*op.Val1), right))
+            return false;
+        static constexpr pscode::CompareOp kCompare[] = {
+            pscode::CompareOp::GreaterEqual, pscode::CompareOp::LessEqual, pscode::CompareOp::Greater,
+            pscode::CompareOp::Less,         pscode::CompareOp::Equal,     pscode::CompareOp::NotEqual,
+            pscode::CompareOp::Is,           pscode::CompareOp::In,
+        };
+        pscode::putCompareHead(code, kCompare[static_cast<int>(op.Operator) - static_cast<int>(Op::GreaterEqual)]);
+        PutOperand(dest);
+        PutOperand(left);
+        PutOperand(right);
+        return true;
+    }
+    // dest := left, then dest := dest op right.
+    if (!WriteInto(destVar, *op.Val1))
+        return false;
+    TPSOperand right;
+    if (!Prepare(*op.Val2, GetValueType(*op.Val1), right))
+        return false;
+    const Op written = op.Operator == Op::IntDivide ? Op::Divide : op.Operator;
+    pscode::putCalcHead(code, written);
+    PutOperand(dest);
+    PutOperand(right);
+    return true;
+}
+
+bool TPSExpressionCompiler::WriteUnaryInto(const TPSValueVar& dest, const TPSOperand& destOperand, TPSUnValueOp& op)
+{
+    std::string& code = ctx_.Code();
+    if (op.Operator == TPSUnOperatorType::Cast) {
+        TPSOperand source;
+        if (!Prepare(*op.Val, op.AType, source))
+            return false;
+        putOp(code, pscode::Op::Assign);
+        PutOperand(destOperand);
+        PutOperand(source);
+        return true;
+    }
+    if (!sameVar(dest, *op.Val)) {
+        TPSOperand source;
+        if (!Prepare(*op.Val, op.AType, source))
+            return false;
+        putOp(code, pscode::Op::Assign);
+        PutOperand(destOperand);
+        PutOperand(source);
+    }
+    const pscode::Op unary = op.Operator == TPSUnOperatorType::Negate ? pscode::Op::Negate
+                             : c_.IsBooleanType(op.AType)              ? pscode::Op::BoolNot
+                                                                       : pscode::Op::BitNot;
+    putOp(code, unary);
+    PutOperand(destOperand);
+    return true;
+}
+
+// ---- Calls ------------------------------------------------------------------------------
+
+bool TPSExpressionCompiler::WriteCall(TPSValueProc& call, const TPSValueVar* dest)
+{
+    TPSType* result = ResolveLink(call.ResultType);
+    if (dest && !result)
+        return Fail(Err::NoResult);
+    std::string& code = ctx_.Code();
+    TPSOperand resultSlot;
+    if (result) {
+        if (!dest) {
+            // A function called as a statement still gets its result slot.
+            TPSValueAllocatedStackVar* temp = NewTemp(resultSlot, result);
+            resultSlot.var = temp->CodeNumber();
+        } else {
+            const bool direct = dynamic_cast<const TPSValueAllocatedStackVar*>(dest) ||
+                                (sameValueType(GetValueType(*dest), result) && !dest->ByReference &&
+                                 !dynamic_cast<const TPSValueGlobalVar*>(dest) && !Mentions(call, *dest));
+            if (!direct) {
+                TPSValueAllocatedStackVar* temp = NewTemp(resultSlot, result);
+                if (!WriteCall(call, temp))
+                    return false;
+                TPSOperand d;
+                if (!PrepareVar(*dest, d))
+                    return false;
+                putOp(code, pscode::Op::Assign);
+                PutOperand(d);
+                pscode::putVarOperand(code, temp->CodeNumber());
+                return true;
+            }
+            if (!PrepareVar(*dest, resultSlot))
+                return false;
+        }
+    }
+    TPSOperand through;
+    auto* procVal = dynamic_cast<TPSValueProcVal*>(&call);
+    if (procVal && !Prepare(*procVal->ProcNo, nullptr, through))
+        return false;
+    TPSOperand params;
+    for (std::size_t i = call.Parameters.size(); i-- > 0;) {
+        TPSParameter& param = call.Parameters[i];
+        if (param.VarParam) {
+            TPSValueAllocatedStackVar* pointer = NewTemp(params, PointerType());
+            TPSOperand actual;
+            if (!PrepareVar(static_cast<TPSValueVar&>(*param.Val), actual))
+                return false;
+            putOp(code, pscode::Op::SetPointer);
+            pscode::putVarOperand(code, pointer->CodeNumber());
+            PutOperand(actual);
+            continue;
+        }
+        TPSType* type = param.ExpectedType;
+        if (BaseOf(type) == BaseType::PChar)
+            type = c_.FindBaseType(BaseType::AnsiString);
+        if (!type)
+            return FailAt(*param.Val, Err::TypeMismatch);
+        TPSValueAllocatedStackVar* temp = NewTemp(params, type);
+        if (!WriteInto(*temp, *param.Val))
+            return false;
+    }
+    if (result) {
+        putOp(code, pscode::Op::PushRef);
+        PutOperand(resultSlot);
+    }
+    if (procVal) {
+        putOp(code, pscode::Op::CallVar);
+        PutOperand(through);
+    } else {
+        pscode::putCall(code, static_cast<TPSValueProcNo&>(call).ProcNo);
+    }
+    if (result)
+        putOp(code, pscode::Op::Pop);
+    return true;
+}

@@ -1,0 +1,904 @@
+// Reading expressions into value trees: operators by their binding levels,
+// factors, identifiers with their postfix chains, calls and their parameter
+// checks, result types, and the folding of constant sub-trees.
+
+#include "script/compiler/value_tree.h"
+
+#include "script/compiler/utils.h"
+
+using ps::BaseType;
+using Err = TPSCompilerErrorCode;
+using Tok = TPSPasToken;
+using Op = TPSBinOperatorType;
+
+namespace {
+
+// Parentheses, signs and "not" nest at most this deep, and one expression
+// holds at most this many nodes, so that no reader or writer recursion can
+// exhaust the stack.
+constexpr int kMaxDepth = 128;
+constexpr int kMaxNodes = 4096;
+
+std::optional<Op> operatorAt(int level, Tok t)
+{
+    switch (level) {
+    case 0:
+        switch (t) {
+        case Tok::Equal:
+            return Op::Equal;
+        case Tok::NotEqual:
+            return Op::NotEqual;
+        case Tok::Less:
+            return Op::Less;
+        case Tok::Greater:
+            return Op::Greater;
+        case Tok::LessEqual:
+            return Op::LessEqual;
+        case Tok::GreaterEqual:
+            return Op::GreaterEqual;
+        case Tok::KwIn:
+            return Op::In;
+        case Tok::KwIs:
+            return Op::Is;
+        default:
+            return std::nullopt;
+        }
+    case 1:
+        switch (t) {
+        case Tok::Plus:
+            return Op::Add;
+        case Tok::Minus:
+            return Op::Subtract;
+        case Tok::KwOr:
+            return Op::Or;
+        case Tok::KwXor:
+            return Op::Xor;
+        default:
+            return std::nullopt;
+        }
+    default:
+        switch (t) {
+        case Tok::Multiply:
+            return Op::Multiply;
+        case Tok::Divide:
+            return Op::Divide;
+        case Tok::KwDiv:
+            return Op::IntDivide;
+        case Tok::KwMod:
+            return Op::Mod;
+        case Tok::KwAnd:
+            return Op::And;
+        case Tok::KwShl:
+            return Op::Shl;
+        case Tok::KwShr:
+            return Op::Shr;
+        case Tok::KwAs:
+            return Op::As;
+        default:
+            return std::nullopt;
+        }
+    }
+}
+
+bool isOneOf(BaseType b, std::initializer_list<BaseType> list)
+{
+    return std::find(list.begin(), list.end(), b) != list.end();
+}
+
+bool isVariantBase(BaseType b)
+{
+    return b == BaseType::Variant || b == BaseType::NotificationVariant;
+}
+
+bool isStringLike(BaseType b)
+{
+    return isOneOf(b, {BaseType::AnsiString, BaseType::Char, BaseType::WideString, BaseType::WideChar,
+                       BaseType::UnicodeString});
+}
+
+const TPSSetType* asSet(const TPSType* type)
+{
+    type = ResolveLink(type);
+    return type && type->BaseType == BaseType::Set ? static_cast<const TPSSetType*>(type) : nullptr;
+}
+
+// Two set types over the same element type are one type.
+bool sameSet(const TPSType* a, const TPSType* b)
+{
+    const TPSSetType* x = asSet(a);
+    const TPSSetType* y = asSet(b);
+    return x && y && ResolveLink(x->SetType) == ResolveLink(y->SetType);
+}
+
+} // namespace
+
+// ---- Helpers ----------------------------------------------------------------------
+
+void TPSExpressionCompiler::Place(TPSValue& value) const
+{
+    const TPSPascalParser& p = c_.Parser();
+    value.Pos = static_cast<std::int32_t>(p.Position());
+    value.Row = p.Row();
+    value.Col = p.GetCol();
+}
+
+bool TPSExpressionCompiler::Fail(Err code, std::string_view param)
+{
+    c_.MakeError({}, code, param);
+    return false;
+}
+
+bool TPSExpressionCompiler::FailAt(const TPSValue& value, Err code, std::string_view param)
+{
+    c_.MakeError({}, code, param)
+        ->SetCustomPos(static_cast<std::uint32_t>(value.Pos), value.Row, value.Col);
+    return false;
+}
+
+TPSType* TPSExpressionCompiler::GetValueType(const TPSValue& value)
+{
+    if (auto* data = dynamic_cast<const TPSValueData*>(&value))
+        return data->Data.FType;
+    if (auto* var = dynamic_cast<const TPSValueVar*>(&value))
+        return var->RecItems.empty() ? ResolveLink(var->VarType) : ResolveLink(var->RecItems.back()->AType);
+    if (auto* proc = dynamic_cast<const TPSValueProc*>(&value))
+        return ResolveLink(proc->ResultType);
+    if (auto* un = dynamic_cast<const TPSUnValueOp*>(&value))
+        return ResolveLink(un->AType);
+    if (auto* bin = dynamic_cast<const TPSBinValueOp*>(&value))
+        return ResolveLink(bin->AType);
+    return nullptr; // nil, procedure addresses, constructors
+}
+
+// ---- Binding levels -------------------------------------------------------------
+
+std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadExpression()
+{
+    nodes_ = 0;
+    std::unique_ptr<TPSValue> tree = ReadLevel(0);
+    if (tree && !Fold(tree))
+        return nullptr;
+    return tree;
+}
+
+std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadLevel(int level)
+{
+    TPSPascalParser& p = c_.Parser();
+    auto operand = [&] { return level == 2 ? ReadFactor() : ReadLevel(level + 1); };
+    std::unique_ptr<TPSValue> left = operand();
+    while (left) {
+        const std::optional<Op> op = operatorAt(level, p.CurrTokenId());
+        if (!op)
+            break;
+        p.Next();
+        std::unique_ptr<TPSValue> right = operand();
+        if (!right)
+            return nullptr;
+        if (*op == Op::As) {
+            auto* data = dynamic_cast<TPSValueData*>(right.get());
+            if (data && data->Data.Base() == BaseType::TypeNumber) {
+                left = MakeCast(std::move(left), data->Data.TypeRef);
+                continue;
+            }
+        }
+        left = MakeBinary(*op, std::move(left), std::move(right));
+    }
+    return left;
+}
+
+std::unique_ptr<TPSValue> TPSExpressionCompiler::MakeBinary(Op op, std::unique_ptr<TPSValue> left,
+                                                            std::unique_ptr<TPSValue> right)
+{
+    if (++nodes_ > kMaxNodes) {
+        Fail(Err::SyntaxError);
+        return nullptr;
+    }
+    auto node = std::make_unique<TPSBinValueOp>();
+    node->Pos = left->Pos;
+    node->Row = left->Row;
+    node->Col = left->Col;
+    node->AType = BinaryResultType(op, *left, *right);
+    if (!node->AType) {
+        Fail(Err::TypeMismatch);
+        return nullptr;
+    }
+    node->Operator = op;
+    node->Val1 = std::move(left);
+    node->Val2 = std::move(right);
+    return node;
+}
+
+TPSType* TPSExpressionCompiler::BinaryResultType(Op op, const TPSValue& left, const TPSValue& right)
+{
+    TPSType* lt = GetValueType(left);
+    TPSType* rt = GetValueType(right);
+    const bool leftArray = dynamic_cast<const TPSValueArray*>(&left) != nullptr;
+    const bool rightArray = dynamic_cast<const TPSValueArray*>(&right) != nullptr;
+    TPSType* boolean = c_.BooleanType();
+    const bool leftNil = dynamic_cast<const TPSValueNil*>(&left) != nullptr;
+    const bool rightNil = dynamic_cast<const TPSValueNil*>(&right) != nullptr;
+    if (leftNil || rightNil) {
+        TPSType* typed = leftNil ? rt : lt;
+        const bool comparable = typed && isOneOf(typed->BaseType, {BaseType::PChar, BaseType::AnsiString,
+                                                                  BaseType::Class, BaseType::Interface,
+                                                                  BaseType::Procedural});
+        return comparable && (op == Op::Equal || op == Op::NotEqual) ? boolean : nullptr;
+    }
+    if (op == Op::In) {
+        if (rightArray)
+            return boolean;
+        const TPSSetType* set = asSet(rt);
+        return set && lt && (ResolveLink(set->SetType) == lt || BaseOf(set->SetType) == lt->BaseType) ? boolean
+                                                                                                       : nullptr;
+    }
+    if (op == Op::Is) {
+        auto* data = dynamic_cast<const TPSValueData*>(&right);
+        return data && data->Data.Base() == BaseType::TypeNumber ? boolean : nullptr;
+    }
+    // A set meets a bracketed list.
+    if ((asSet(lt) && rightArray) || (leftArray && asSet(rt))) {
+        if (op == Op::Add || op == Op::Subtract || op == Op::Multiply)
+            return asSet(lt) ? lt : rt;
+        return op == Op::Equal || op == Op::NotEqual ? boolean : nullptr;
+    }
+    if (!lt || !rt)
+        return nullptr;
+    const BaseType l = lt->BaseType;
+    const BaseType r = rt->BaseType;
+    const bool lv = isVariantBase(l), rv = isVariantBase(r);
+    switch (op) {
+    case Op::Add:
+    case Op::Subtract:
+    case Op::Multiply:
+    case Op::Divide:
+    case Op::IntDivide: {
+        const bool textual = op == Op::Add;
+        auto variantPartner = [&](BaseType other) {
+            return isVariantBase(other) || IsNumericBase(other) ||
+                   (textual && (isStringLike(other) || other == BaseType::PChar));
+        };
+        if (lv && variantPartner(r))
+            return lt;
+        if (rv && variantPartner(l))
+            return rt;
+        if (IsIntegerBase(l) && IsIntegerBase(r))
+            return lt;
+        if (IsNumericBase(l) && IsNumericBase(r))
+            return IsRealBase(l) ? lt : rt;
+        if (op != Op::Divide && op != Op::IntDivide && sameSet(lt, rt))
+            return lt;
+        if (textual) {
+            const auto narrow = {BaseType::AnsiString, BaseType::PChar, BaseType::Char};
+            if (isOneOf(l, narrow) && isOneOf(r, narrow))
+                return c_.FindBaseType(BaseType::AnsiString);
+            const auto any = {BaseType::AnsiString, BaseType::PChar,    BaseType::Char,
+                              BaseType::WideString, BaseType::WideChar, BaseType::UnicodeString};
+            if (isOneOf(l, any) && isOneOf(r, any))
+                return c_.FindBaseType(BaseType::WideString);
+        }
+        return nullptr;
+    }
+    case Op::Mod:
+    case Op::Shl:
+    case Op::Shr:
+        if (IsIntegerBase(l) && IsIntegerBase(r))
+            return lt;
+        if (lv && IsIntegerBase(r))
+            return lt;
+        if (rv && IsIntegerBase(l))
+            return rt;
+        return nullptr;
+    case Op::And:
+    case Op::Or:
+    case Op::Xor:
+        if (IsIntegerBase(l) && IsIntegerBase(r))
+            return lt;
+        if (c_.IsBooleanType(lt) && (c_.IsBooleanType(rt) || rv))
+            return lt;
+        if (lv && c_.IsBooleanType(rt))
+            return lt;
+        return nullptr;
+    case Op::As:
+        return nullptr;
+    case Op::GreaterEqual:
+    case Op::LessEqual:
+    case Op::Greater:
+    case Op::Less:
+    case Op::Equal:
+    case Op::NotEqual: {
+        const bool equality = op == Op::Equal || op == Op::NotEqual;
+        const auto textLike = [](BaseType b) { return isStringLike(b) || b == BaseType::PChar; };
+        if ((lv && (rv || textLike(r) || IsNumericBase(r))) || (rv && (textLike(l) || IsNumericBase(l))))
+            return boolean;
+        if (sameSet(lt, rt) && (equality || op == Op::GreaterEqual || op == Op::LessEqual))
+            return boolean;
+        if ((IsIntegerBase(l) && IsIntegerBase(r)) || (IsNumericBase(l) && IsNumericBase(r)))
+            return boolean;
+        if (isStringLike(l) && isStringLike(r))
+            return boolean;
+        if (!equality)
+            return nullptr;
+        if (l == BaseType::Enumeration && lt == rt)
+            return boolean;
+        if ((l == BaseType::Class && r == BaseType::Class) || lt == rt || lv || rv)
+            return boolean;
+        return nullptr;
+    }
+    default:
+        return nullptr;
+    }
+}
+
+std::unique_ptr<TPSValue> TPSExpressionCompiler::MakeCast(std::unique_ptr<TPSValue> value, TPSType* target)
+{
+    TPSType* source = GetValueType(*value);
+    if (!source || !c_.IsCompatibleType(target, source, true)) {
+        Fail(Err::TypeMismatch);
+        return nullptr;
+    }
+    auto node = std::make_unique<TPSUnValueOp>();
+    node->Pos = value->Pos;
+    node->Row = value->Row;
+    node->Col = value->Col;
+    node->Operator = TPSUnOperatorType::Cast;
+    node->AType = ResolveLink(target);
+    node->Val = std::move(value);
+    return node;
+}
+
+// ---- Factors -----------------------------------------------------------------------
+
+std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
+{
+    TPSPascalParser& p = c_.Parser();
+    struct Nesting
+    {
+        int& depth;
+        explicit Nesting(int& d) : depth(++d) {}
+        ~Nesting() { --depth; }
+    } nesting(depth_);
+    if (depth_ > kMaxDepth || ++nodes_ > kMaxNodes) {
+        Fail(Err::SyntaxError);
+        return nullptr;
+    }
+    auto unary = [&](TPSUnOperatorType op, std::unique_ptr<TPSValue> operand) -> std::unique_ptr<TPSValue> {
+        if (!operand)
+            return nullptr;
+        TPSType* type = GetValueType(*operand);
+        const bool fits = type && (op == TPSUnOperatorType::Not
+                                       ? IsIntegerBase(type->BaseType) || c_.IsBooleanType(type) ||
+                                             isVariantBase(type->BaseType)
+                                       : IsNumericBase(type->BaseType) || type->BaseType == BaseType::Currency ||
+                                             isVariantBase(type->BaseType));
+        if (!fits) {
+            Fail(Err::TypeMismatch);
+            return nullptr;
+        }
+        auto node = std::make_unique<TPSUnValueOp>();
+        node->Pos = operand->Pos;
+        node->Row = operand->Row;
+        node->Col = operand->Col;
+        node->Operator = op;
+        node->AType = type;
+        node->Val = std::move(operand);
+        return node;
+    };
+    switch (p.CurrTokenId()) {
+    case Tok::Identifier: {
+        const std::string name = p.Token();
+        if (name == "SUCC" || name == "PRED") {
+            auto at = std::make_unique<TPSValueData>();
+            Place(*at);
+            p.Next();
+            if (!c_.Expect(p, Tok::OpenRound, Err::OpenRoundExpected))
+                return nullptr;
+            std::unique_ptr<TPSValue> operand = ReadLevel(0);
+            if (!operand || !c_.Expect(p, Tok::CloseRound, Err::CloseRoundExpected))
+                return nullptr;
+            TPSType* type = GetValueType(*operand);
+            if (!type || !(IsIntegerBase(type->BaseType) || type->BaseType == BaseType::Enumeration)) {
+                Fail(Err::TypeMismatch);
+                return nullptr;
+            }
+            auto one = std::make_unique<TPSValueData>();
+            one->Data.Init(c_.FindBaseType(BaseType::LongInt));
+            one->Data.Int = 1;
+            auto node = std::make_unique<TPSBinValueOp>();
+            node->Pos = at->Pos;
+            node->Row = at->Row;
+            node->Col = at->Col;
+            node->Operator = name == "SUCC" ? Op::Add : Op::Subtract;
+            node->AType = type;
+            node->Val1 = std::move(operand);
+            node->Val2 = std::move(one);
+            return node;
+        }
+        return GetIdentifier(false);
+    }
+    case Tok::OpenRound: {
+        p.Next();
+        std::unique_ptr<TPSValue> inner = ReadLevel(0);
+        if (!inner || !c_.Expect(p, Tok::CloseRound, Err::CloseRoundExpected))
+            return nullptr;
+        return inner;
+    }
+    case Tok::OpenBlock: {
+        auto list = std::make_unique<TPSValueArray>();
+        Place(*list);
+        p.Next();
+        if (p.CurrTokenId() == Tok::CloseBlock) {
+            p.Next();
+            return list;
+        }
+        for (;;) {
+            std::unique_ptr<TPSValue> item = ReadLevel(0);
+            if (!item || !Fold(item))
+                return nullptr;
+            list->Items.push_back(std::move(item));
+            if (p.CurrTokenId() == Tok::CloseBlock)
+                break;
+            if (p.CurrTokenId() != Tok::Comma) {
+                Fail(Err::CloseBlockExpected);
+                return nullptr;
+            }
+            p.Next();
+        }
+        p.Next();
+        return list;
+    }
+    case Tok::Plus:
+        p.Next();
+        return ReadLevel(2);
+    case Tok::Minus:
+        // A minus takes the whole term after it: -a*b is -(a*b).
+        p.Next();
+        return unary(TPSUnOperatorType::Negate, ReadLevel(2));
+    case Tok::KwNot:
+        p.Next();
+        return unary(TPSUnOperatorType::Not, ReadFactor());
+    case Tok::Integer:
+    case Tok::HexInt:
+    case Tok::Real:
+    case Tok::String:
+    case Tok::Char: {
+        auto data = std::make_unique<TPSValueData>();
+        Place(*data);
+        const bool number = p.CurrTokenId() == Tok::Integer || p.CurrTokenId() == Tok::HexInt ||
+                            p.CurrTokenId() == Tok::Real;
+        if (!(number ? c_.ReadNumberLiteral(p, data->Data) : c_.ReadStringLiteral(p, data->Data)))
+            return nullptr;
+        return data;
+    }
+    case Tok::AddressOf: {
+        auto address = std::make_unique<TPSValueProcPtr>();
+        Place(*address);
+        p.Next();
+        if (p.CurrTokenId() != Tok::Identifier) {
+            Fail(Err::IdentifierExpected);
+            return nullptr;
+        }
+        const std::int32_t procNo = c_.FindProcNo(p.Token(), false);
+        if (procNo < 0 || !dynamic_cast<TPSInternalProcedure*>(c_.procs_[static_cast<std::size_t>(procNo)].get())) {
+            Fail(Err::UnknownIdentifier, p.RawToken());
+            return nullptr;
+        }
+        address->ProcNo = static_cast<std::uint32_t>(procNo);
+        p.Next();
+        return address;
+    }
+    case Tok::KwChr:
+    case Tok::KwOrd: {
+        const bool chr = p.CurrTokenId() == Tok::KwChr;
+        p.Next();
+        if (!c_.Expect(p, Tok::OpenRound, Err::OpenRoundExpected))
+            return nullptr;
+        std::unique_ptr<TPSValue> operand = ReadLevel(0);
+        if (!operand || !Fold(operand) || !c_.Expect(p, Tok::CloseRound, Err::CloseRoundExpected))
+            return nullptr;
+        const TPSType* type = GetValueType(*operand);
+        const bool fits = type && (chr ? IsIntegerBase(type->BaseType)
+                                       : IsIntegerBase(type->BaseType) ||
+                                             isOneOf(type->BaseType, {BaseType::Char, BaseType::WideChar,
+                                                                      BaseType::Enumeration}));
+        if (!fits) {
+            Fail(Err::TypeMismatch);
+            return nullptr;
+        }
+        auto node = std::make_unique<TPSUnValueOp>();
+        node->Pos = operand->Pos;
+        node->Row = operand->Row;
+        node->Col = operand->Col;
+        node->Operator = TPSUnOperatorType::Cast;
+        node->AType = c_.FindBaseType(chr ? BaseType::Char : BaseType::LongWord);
+        node->Val = std::move(operand);
+        return node;
+    }
+    case Tok::KwNil: {
+        auto nil = std::make_unique<TPSValueNil>();
+        Place(*nil);
+        p.Next();
+        return nil;
+    }
+    default:
+        Fail(Err::SyntaxError);
+        return nullptr;
+    }
+}
+
+// ---- Identifiers ----------------------------------------------------------------
+
+std::unique_ptr<TPSValue> TPSExpressionCompiler::GetIdentifier(bool variableOnly)
+{
+    TPSPascalParser& p = c_.Parser();
+    const std::string name = p.Token();
+    const std::string written = p.RawToken();
+    const std::uint32_t hash = MakeHash(name);
+    auto unknown = [&]() -> std::unique_ptr<TPSValue> {
+        Fail(Err::UnknownIdentifier, written);
+        return nullptr;
+    };
+    std::unique_ptr<TPSValueVar> var;
+    TPSInternalProcedure* proc = ctx_.ProcNo == 0 ? nullptr : ctx_.Proc;
+    const std::uint32_t position = p.Position();
+    if (name == "RESULT") {
+        if (!proc || !proc->Decl.Result)
+            return unknown();
+        auto result = std::make_unique<TPSValueParamVar>();
+        result->ParamNo = 0;
+        result->VarType = proc->Decl.Result;
+        result->ByReference = true;
+        proc->ResultUsed = true;
+        var = std::move(result);
+    }
+    if (!var && proc) {
+        const auto& params = proc->Decl.Params;
+        for (std::size_t i = params.size(); i-- > 0;) {
+            if (params[i].NameHash != hash || params[i].Name != name)
+                continue;
+            auto param = std::make_unique<TPSValueParamVar>();
+            param->ParamNo = static_cast<std::uint32_t>(i + (proc->Decl.Result ? 1 : 0));
+            param->VarType = params[i].AType;
+            param->ByReference = params[i].Mode != TPSParameterMode::In || !params[i].AType;
+            c_.NotifyVariable(TPSVariableType::Param, static_cast<std::int32_t>(i), ctx_.ProcNo, position);
+            var = std::move(param);
+            break;
+        }
+    }
+    if (!var && proc) {
+        const auto& locals = proc->ProcVars;
+        for (std::size_t i = locals.size(); i-- > 0;) {
+            if (locals[i].NameHash != hash || locals[i].Name != name)
+                continue;
+            auto local = std::make_unique<TPSValueLocalVar>();
+            local->LocalVarNo = static_cast<std::uint32_t>(i);
+            local->VarType = locals[i].AType;
+            proc->ProcVars[i].Used = true;
+            c_.NotifyVariable(TPSVariableType::Local, static_cast<std::int32_t>(i), ctx_.ProcNo, position);
+            var = std::move(local);
+            break;
+        }
+    }
+    if (!var) {
+        const std::ptrdiff_t at = c_.varIndex_.Find(c_.vars_, name, hash, false, [](const auto& v) {
+            return TPSNameIndex::Key{v->NameHash, v->Name};
+        });
+        if (at >= 0) {
+            TPSVar& global = *c_.vars_[static_cast<std::size_t>(at)];
+            global.Used = true;
+            auto value = std::make_unique<TPSValueGlobalVar>();
+            value->GlobalVarNo = static_cast<std::uint32_t>(at);
+            value->VarType = global.AType;
+            c_.NotifyVariable(TPSVariableType::Global, static_cast<std::int32_t>(at), -1, position);
+            var = std::move(value);
+        }
+    }
+    if (var) {
+        Place(*var);
+        p.Next();
+        std::unique_ptr<TPSValue> value = std::move(var);
+        if (!ReadPostfix(value))
+            return nullptr;
+        return value;
+    }
+    if (variableOnly)
+        return unknown();
+
+    if (TPSType* type = c_.FindTypeFrom(name, false)) {
+        auto at = std::make_unique<TPSValueData>();
+        Place(*at);
+        p.Next();
+        if (p.CurrTokenId() != Tok::OpenRound) {
+            // A type name as a value: the right side of "as" and "is".
+            at->Data.Init(c_.FindBaseType(BaseType::TypeNumber));
+            at->Data.TypeRef = c_.UseType(type);
+            return at;
+        }
+        p.Next();
+        std::unique_ptr<TPSValue> operand = ReadLevel(0);
+        if (!operand || !Fold(operand) || !c_.Expect(p, Tok::CloseRound, Err::CloseRoundExpected))
+            return nullptr;
+        std::unique_ptr<TPSValue> cast = MakeCast(std::move(operand), type);
+        if (cast)
+            Fold(cast);
+        return cast;
+    }
+    auto call = std::make_unique<TPSValueData>();
+    Place(*call);
+    if (const std::int32_t procNo = c_.FindProc(name); procNo >= 0) {
+        p.Next();
+        std::unique_ptr<TPSValue> value = ReadCallOf(procNo, nullptr);
+        if (value) {
+            value->Pos = call->Pos;
+            value->Row = call->Row;
+            value->Col = call->Col;
+        }
+        return value;
+    }
+    if (const TPSConstant* constant = c_.FindConstant(name)) {
+        p.Next();
+        call->Data = constant->Value;
+        return call;
+    }
+    return unknown();
+}
+
+std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadCallOf(std::int32_t procNo, const TPSPascalCompilerMessage*)
+{
+    const TPSParametersDecl& decl = c_.procs_[static_cast<std::size_t>(procNo)]->Declaration();
+    auto call = std::make_unique<TPSValueProcNo>();
+    call->ProcNo = static_cast<std::uint32_t>(procNo);
+    if (!ReadParameterList(call->Parameters) || !ValidateParameters(decl, call->Parameters))
+        return nullptr;
+    call->ResultType = decl.Result;
+    if (decl.Result && ResolveLink(decl.Result) == ResolveLink(c_.AnyStringType())) {
+        // The result takes the type of the last string passed by value for
+        // such a parameter.
+        for (std::size_t i = decl.Params.size(); i-- > 0;) {
+            if (ResolveLink(decl.Params[i].AType) == ResolveLink(c_.AnyStringType()) &&
+                decl.Params[i].Mode != TPSParameterMode::Out) {
+                call->ResultType = call->Parameters[i].ExpectedType;
+                break;
+            }
+        }
+    }
+    return call;
+}
+
+bool TPSExpressionCompiler::ReadParameterList(std::vector<TPSParameter>& params)
+{
+    TPSPascalParser& p = c_.Parser();
+    if (p.CurrTokenId() != Tok::OpenRound)
+        return true;
+    p.Next();
+    if (p.CurrTokenId() == Tok::CloseRound) {
+        p.Next();
+        return true;
+    }
+    for (;;) {
+        TPSParameter param;
+        param.Val = ReadLevel(0);
+        if (!param.Val || !Fold(param.Val))
+            return false;
+        params.push_back(std::move(param));
+        if (p.CurrTokenId() == Tok::CloseRound)
+            break;
+        if (p.CurrTokenId() != Tok::Comma)
+            return Fail(Err::CommaExpected);
+        p.Next();
+    }
+    p.Next();
+    return true;
+}
+
+bool TPSExpressionCompiler::ValidateParameters(const TPSParametersDecl& decl, std::vector<TPSParameter>& params)
+{
+    if (params.size() != decl.Params.size())
+        return Fail(Err::InvalidNumberOfParameters);
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        const TPSParameterDecl& formal = decl.Params[i];
+        TPSParameter& actual = params[i];
+        actual.Mode = formal.Mode;
+        actual.VarParam = formal.Mode != TPSParameterMode::In;
+        actual.ExpectedType = ResolveLink(formal.AType);
+        TPSType* actualType = GetValueType(*actual.Val);
+        const bool anyString = actual.ExpectedType && actual.ExpectedType == ResolveLink(c_.AnyStringType());
+        if (anyString) {
+            if (!actualType || !(isStringLike(actualType->BaseType) || actualType->BaseType == BaseType::PChar))
+                return FailAt(*actual.Val, Err::TypeMismatch);
+            const BaseType b = actualType->BaseType;
+            actual.ExpectedType = b == BaseType::Char    ? c_.FindBaseType(BaseType::AnsiString)
+                                  : b == BaseType::WideChar ? c_.FindBaseType(BaseType::UnicodeString)
+                                  : b == BaseType::PChar    ? c_.FindBaseType(BaseType::AnsiString)
+                                                            : actualType;
+        }
+        if (!actual.VarParam) {
+            if (!actual.ExpectedType)
+                actual.ExpectedType = actualType;
+            continue;
+        }
+        if (!dynamic_cast<TPSValueVar*>(actual.Val.get()))
+            return FailAt(*actual.Val, Err::VariableExpected);
+        if (!actual.ExpectedType) {
+            actual.ExpectedType = actualType;
+            continue;
+        }
+        if (anyString)
+            continue;
+        const TPSType* expected = actual.ExpectedType;
+        if (expected->BaseType == BaseType::DynArray && actualType && actualType->BaseType == BaseType::DynArray) {
+            const TPSType* want = ResolveLink(static_cast<const TPSArrayType*>(expected)->ArrayTypeNo);
+            const TPSType* have = ResolveLink(static_cast<const TPSArrayType*>(actualType)->ArrayTypeNo);
+            if (!want || want == have)
+                continue;
+        }
+        if (expected != actualType && !sameSet(expected, actualType))
+            return FailAt(*actual.Val, Err::TypeMismatch);
+    }
+    return true;
+}
+
+// ---- Postfix chain ----------------------------------------------------------------
+
+bool TPSExpressionCompiler::ReadPostfix(std::unique_ptr<TPSValue>& value)
+{
+    TPSPascalParser& p = c_.Parser();
+    for (;;) {
+        auto* var = dynamic_cast<TPSValueVar*>(value.get());
+        TPSType* type = GetValueType(*value);
+        const BaseType base = type ? type->BaseType : BaseType::ReturnAddress;
+        if (p.CurrTokenId() == Tok::OpenBlock && var &&
+            (base == BaseType::StaticArray || base == BaseType::DynArray)) {
+            p.Next();
+            std::unique_ptr<TPSValue> index = ReadLevel(0);
+            if (!index || !Fold(index))
+                return false;
+            const TPSType* indexType = GetValueType(*index);
+            if (!indexType || !IsIntegerBase(indexType->BaseType))
+                return Fail(Err::TypeMismatch);
+            if (p.CurrTokenId() != Tok::CloseBlock)
+                return Fail(Err::CloseBlockExpected);
+            p.Next();
+            auto* array = static_cast<TPSArrayType*>(type);
+            const std::int32_t low =
+                base == BaseType::StaticArray ? static_cast<TPSStaticArrayType*>(array)->StartOffset : 0;
+            if (auto* data = dynamic_cast<TPSValueData*>(index.get())) {
+                auto item = std::make_unique<TPSSubNumber>();
+                item->AType = array->ArrayTypeNo;
+                item->SubNo = static_cast<std::uint32_t>(GetInt64Value(data->Data) - low);
+                var->RecItems.push_back(std::move(item));
+            } else {
+                auto item = std::make_unique<TPSSubValue>();
+                item->AType = array->ArrayTypeNo;
+                if (low != 0) {
+                    auto bound = std::make_unique<TPSValueData>();
+                    bound->Data.Init(c_.FindBaseType(BaseType::LongInt));
+                    bound->Data.Int = low;
+                    index = MakeBinary(Op::Subtract, std::move(index), std::move(bound));
+                    if (!index)
+                        return false;
+                }
+                item->SubNo = std::move(index);
+                var->RecItems.push_back(std::move(item));
+            }
+            continue;
+        }
+        if (p.CurrTokenId() == Tok::Period && var && base == BaseType::Record) {
+            p.Next();
+            if (p.CurrTokenId() != Tok::Identifier)
+                return Fail(Err::IdentifierExpected);
+            auto* record = static_cast<TPSRecordType*>(type);
+            const std::string field = p.Token();
+            const std::uint32_t hash = MakeHash(field);
+            std::size_t i = 0;
+            while (i < record->Fields.size() &&
+                   (record->Fields[i].NameHash != hash || record->Fields[i].FieldName != field))
+                ++i;
+            if (i == record->Fields.size())
+                return Fail(Err::UnknownIdentifier, p.RawToken());
+            auto item = std::make_unique<TPSSubNumber>();
+            item->AType = record->Fields[i].FieldType;
+            item->SubNo = static_cast<std::uint32_t>(i);
+            var->RecItems.push_back(std::move(item));
+            p.Next();
+            continue;
+        }
+        if ((p.CurrTokenId() == Tok::OpenRound || p.CurrTokenId() == Tok::Dereference) && type) {
+            if (base != BaseType::Procedural)
+                return Fail(Err::TypeMismatch);
+            if (p.CurrTokenId() == Tok::Dereference)
+                p.Next();
+            const TPSParametersDecl& decl = static_cast<TPSProceduralType*>(type)->ProcDef;
+            auto call = std::make_unique<TPSValueProcVal>();
+            call->Pos = value->Pos;
+            call->Row = value->Row;
+            call->Col = value->Col;
+            if (!ReadParameterList(call->Parameters) || !ValidateParameters(decl, call->Parameters))
+                return false;
+            call->ResultType = decl.Result;
+            call->ProcNo = std::move(value);
+            value = std::move(call);
+            continue;
+        }
+        return true;
+    }
+}
+
+// ---- Folding ----------------------------------------------------------------------
+
+bool TPSExpressionCompiler::Fold(std::unique_ptr<TPSValue>& value)
+{
+    if (auto* un = dynamic_cast<TPSUnValueOp*>(value.get())) {
+        if (!Fold(un->Val))
+            return false;
+        auto* data = dynamic_cast<TPSValueData*>(un->Val.get());
+        if (!data)
+            return true;
+        TPSPascalCompiler::FoldStatus status = TPSPascalCompiler::FoldStatus::Ok;
+        switch (un->Operator) {
+        case TPSUnOperatorType::Not:
+            status = c_.Not(data->Data);
+            break;
+        case TPSUnOperatorType::Negate:
+            status = c_.Negate(data->Data);
+            break;
+        case TPSUnOperatorType::Cast: {
+            // Only casts between ordinal values fold; the others convert at
+            // run time.
+            const BaseType from = data->Data.Base();
+            const BaseType to = BaseOf(un->AType);
+            const auto ordinal = [](BaseType b) {
+                return IsIntegerBase(b) || b == BaseType::Char || b == BaseType::WideChar;
+            };
+            if (!ordinal(from) || !ordinal(to))
+                return true;
+            const std::int64_t x = data->Data.Int;
+            data->Data.Init(un->AType);
+            data->Data.SetInt(x);
+            break;
+        }
+        }
+        if (status != TPSPascalCompiler::FoldStatus::Ok) {
+            c_.ReportFold(c_.Parser(), status);
+            return false;
+        }
+        value = std::move(un->Val);
+        return true;
+    }
+    auto* bin = dynamic_cast<TPSBinValueOp*>(value.get());
+    if (!bin)
+        return true;
+    // Chains grow on the left: walk them without recursion.
+    std::vector<TPSBinValueOp*> chain;
+    for (TPSBinValueOp* at = bin; at; at = dynamic_cast<TPSBinValueOp*>(at->Val1.get()))
+        chain.push_back(at);
+    if (!Fold(chain.back()->Val1))
+        return false;
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        TPSBinValueOp& node = **it;
+        if (!Fold(node.Val2))
+            return false;
+        auto* left = dynamic_cast<TPSValueData*>(node.Val1.get());
+        auto* right = dynamic_cast<TPSValueData*>(node.Val2.get());
+        if (!left || !right || node.Operator == Op::As || node.Operator == Op::Is)
+            continue;
+        const TPSPascalCompiler::FoldStatus status = c_.Fold(node.Operator, left->Data, right->Data);
+        if (status != TPSPascalCompiler::FoldStatus::Ok) {
+            c_.ReportFold(c_.Parser(), status);
+            return false;
+        }
+        // Successor and predecessor keep the operand's type.
+        if (BaseOf(node.AType) == BaseType::Enumeration && left->Data.Base() != BaseType::Enumeration) {
+            const std::int64_t x = left->Data.Int;
+            left->Data.Init(node.AType);
+            left->Data.Int = x;
+        }
+        std::unique_ptr<TPSValue> folded = std::move(node.Val1);
+        // Replace the node in its parent (or the root).
+        if (std::next(it) == chain.rend()) {
+            value = std::move(folded);
+        } else {
+            (*std::next(it))->Val1 = std::move(folded);
+        }
+    }
+    return true;
+}

@@ -1,0 +1,251 @@
+#pragma once
+// The value tree of an expression, and the compiler of expressions: it reads
+// an expression into a tree, checks and derives the types of its nodes, folds
+// constant sub-trees, and writes trees as instructions into the code of the
+// procedure being compiled, through temporaries where a value needs one.
+
+#include "script/compiler/compiler.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class TPSCodeContext;
+
+class TPSValue
+{
+public:
+    virtual ~TPSValue() = default;
+    std::int32_t Pos = -1;
+    std::uint32_t Row = 0;
+    std::uint32_t Col = 0;
+};
+
+// One step of a variable's access path.
+class TPSSubItem
+{
+public:
+    virtual ~TPSSubItem() = default;
+    TPSType* AType = nullptr; // the element's type
+};
+
+class TPSSubNumber : public TPSSubItem
+{
+public:
+    std::uint32_t SubNo = 0; // field or zero-based element number
+};
+
+class TPSSubValue : public TPSSubItem
+{
+public:
+    std::unique_ptr<TPSValue> SubNo; // its run-time value is the element number
+};
+
+class TPSValueVar : public TPSValue
+{
+public:
+    TPSType* VarType = nullptr; // the variable's declared type
+    std::vector<std::unique_ptr<TPSSubItem>> RecItems;
+    // The variable number that the code uses.
+    virtual std::uint32_t CodeNumber() const = 0;
+    // A var or out parameter: the slot points at a variable of the caller.
+    bool ByReference = false;
+};
+
+class TPSValueGlobalVar : public TPSValueVar
+{
+public:
+    std::uint32_t GlobalVarNo = 0;
+    std::uint32_t CodeNumber() const override { return GlobalVarNo; }
+};
+
+class TPSValueLocalVar : public TPSValueVar
+{
+public:
+    std::uint32_t LocalVarNo = 0;
+    std::uint32_t CodeNumber() const override { return pscode::localVar(LocalVarNo); }
+};
+
+class TPSValueParamVar : public TPSValueVar
+{
+public:
+    std::uint32_t ParamNo = 0;
+    std::uint32_t CodeNumber() const override { return pscode::paramVar(ParamNo); }
+};
+
+// A temporary: making it pushes a slot of its type, destroying it pops the
+// slot. Temporaries go in the reverse order of their making.
+class TPSValueAllocatedStackVar : public TPSValueLocalVar
+{
+public:
+    TPSValueAllocatedStackVar(TPSCodeContext& context, TPSType* type);
+    ~TPSValueAllocatedStackVar() override;
+    TPSValueAllocatedStackVar(const TPSValueAllocatedStackVar&) = delete;
+    TPSValueAllocatedStackVar& operator=(const TPSValueAllocatedStackVar&) = delete;
+
+private:
+    TPSCodeContext& context_;
+};
+
+class TPSValueData : public TPSValue
+{
+public:
+    TPSValueRecord Data;
+};
+
+class TPSValueNil : public TPSValue
+{
+};
+
+class TPSValueProcPtr : public TPSValue
+{
+public:
+    std::uint32_t ProcNo = 0;
+};
+
+struct TPSParameter
+{
+    std::unique_ptr<TPSValue> Val;
+    bool VarParam = false; // var or out: passed by reference
+    TPSParameterMode Mode = TPSParameterMode::In;
+    TPSType* ExpectedType = nullptr;
+};
+
+class TPSValueProc : public TPSValue
+{
+public:
+    std::vector<TPSParameter> Parameters;
+    TPSType* ResultType = nullptr; // nil for a procedure
+};
+
+class TPSValueProcNo : public TPSValueProc
+{
+public:
+    std::uint32_t ProcNo = 0;
+};
+
+class TPSValueProcVal : public TPSValueProc
+{
+public:
+    std::unique_ptr<TPSValue> ProcNo; // the procedural value called through
+};
+
+enum class TPSUnOperatorType : std::uint8_t { Not = 0, Negate = 1, Cast = 2 };
+
+class TPSUnValueOp : public TPSValue
+{
+public:
+    std::unique_ptr<TPSValue> Val;
+    TPSUnOperatorType Operator = TPSUnOperatorType::Not;
+    TPSType* AType = nullptr;
+};
+
+class TPSBinValueOp : public TPSValue
+{
+public:
+    std::unique_ptr<TPSValue> Val1;
+    std::unique_ptr<TPSValue> Val2;
+    TPSBinOperatorType Operator = TPSBinOperatorType::Add;
+    TPSType* AType = nullptr;
+};
+
+// A bracketed list: a set or array constructor.
+class TPSValueArray : public TPSValue
+{
+public:
+    std::vector<std::unique_ptr<TPSValue>> Items;
+};
+
+// The procedure whose code is being written: its code buffer and the types
+// of the stack slots it holds, declared locals first, then temporaries.
+class TPSCodeContext
+{
+public:
+    TPSCodeContext(TPSInternalProcedure* proc, std::int32_t procNo);
+    TPSInternalProcedure* Proc;
+    std::int32_t ProcNo;
+    std::string& Code() { return Proc->Data; }
+    std::vector<TPSType*> Slots;
+    // Set when temporaries were released out of order; a compiler fault.
+    bool Unbalanced = false;
+    bool IsFunction() const { return Proc->Decl.Result != nullptr; }
+};
+
+// A value made ready to be written as one operand, with the temporaries it
+// needs; they go when it goes, the last made first.
+struct TPSOperand
+{
+    enum class Kind : std::uint8_t { Var, Const, Element, ElementVar } kind = Kind::Var;
+    std::uint32_t var = 0;
+    std::uint32_t sub = 0; // element number, or the variable holding it
+    const TPSValueRecord* constant = nullptr;
+    TPSType* type = nullptr;
+    std::vector<std::unique_ptr<TPSValueAllocatedStackVar>> temps;
+
+    TPSOperand() = default;
+    TPSOperand(TPSOperand&&) = default;
+    TPSOperand& operator=(TPSOperand&&) = delete;
+    ~TPSOperand() { Release(); }
+    void Release()
+    {
+        while (!temps.empty())
+            temps.pop_back();
+    }
+};
+
+// Reads and writes expressions for one procedure body. Errors are reported
+// on the compiler; every function gives nil or False after one.
+class TPSExpressionCompiler
+{
+public:
+    TPSExpressionCompiler(TPSPascalCompiler& compiler, TPSCodeContext& context) : c_(compiler), ctx_(context) {}
+
+    // ---- Reading (expressions.cpp) -------------------------------------------
+    std::unique_ptr<TPSValue> ReadExpression();
+    // An identifier with its postfix chain; in variable-only mode constants,
+    // types and routines are rejected.
+    std::unique_ptr<TPSValue> GetIdentifier(bool variableOnly);
+    static TPSType* GetValueType(const TPSValue& value);
+
+    // ---- Writing (code_writer.cpp) -------------------------------------------
+    bool WriteInto(const TPSValueVar& dest, TPSValue& source);
+    // A call; with a destination the result goes there. A function called
+    // without one still gets a result slot, dropped after the call.
+    bool WriteCall(TPSValueProc& call, const TPSValueVar* dest);
+    bool Prepare(TPSValue& value, TPSType* wanted, TPSOperand& out);
+    void PutOperand(const TPSOperand& operand);
+    // True when the variable occurs anywhere in the tree.
+    static bool Mentions(const TPSValue& tree, const TPSValueVar& var);
+
+private:
+    std::unique_ptr<TPSValue> ReadLevel(int level);
+    std::unique_ptr<TPSValue> ReadFactor();
+    std::unique_ptr<TPSValue> ReadCallOf(std::int32_t procNo, const TPSPascalCompilerMessage* at);
+    bool ReadParameterList(std::vector<TPSParameter>& params);
+    bool ValidateParameters(const TPSParametersDecl& decl, std::vector<TPSParameter>& params);
+    bool ReadPostfix(std::unique_ptr<TPSValue>& value);
+    std::unique_ptr<TPSValue> MakeBinary(TPSBinOperatorType op, std::unique_ptr<TPSValue> left,
+                                         std::unique_ptr<TPSValue> right);
+    std::unique_ptr<TPSValue> MakeCast(std::unique_ptr<TPSValue> value, TPSType* target);
+    bool Fold(std::unique_ptr<TPSValue>& value);
+    TPSType* BinaryResultType(TPSBinOperatorType op, const TPSValue& left, const TPSValue& right);
+    void Place(TPSValue& value) const;
+    bool Fail(TPSCompilerErrorCode code, std::string_view param = {});
+    bool FailAt(const TPSValue& value, TPSCompilerErrorCode code, std::string_view param = {});
+
+    bool CheckAssignable(TPSType* destType, const TPSValue& source);
+    bool WriteBinaryInto(const TPSValueVar& destVar, const TPSOperand& dest, TPSBinValueOp& op);
+    bool WriteUnaryInto(const TPSValueVar& dest, const TPSOperand& destOperand, TPSUnValueOp& op);
+    bool ComputeThroughTemp(const TPSOperand& dest, TPSType* type, TPSValue& source);
+    bool PrepareVar(const TPSValueVar& var, TPSOperand& out);
+    bool PrepareSetConstant(TPSValueArray& list, TPSType* setType, TPSOperand& out);
+    TPSValueAllocatedStackVar* NewTemp(TPSOperand& owner, TPSType* type);
+    TPSType* PointerType();
+
+    TPSPascalCompiler& c_;
+    TPSCodeContext& ctx_;
+    int depth_ = 0;
+    int nodes_ = 0;
+    // Constants made while writing, kept for the operands that point at them.
+    std::vector<std::unique_ptr<TPSValueRecord>> madeConstants_;
+};

@@ -1,0 +1,227 @@
+// Expressions compiled and run: each program leaves its results in globals,
+// which are read back after the run. Every run also checks that the stack
+// holds exactly the declared locals at the start of every statement and at
+// every return, so no temporary outlives its statement.
+
+#include "script/runtime/exec.h"
+#include "script/runtime/value_ops.h"
+#include "tests/script/compiler/compile_harness.h"
+#include "tests/script/compiler/debug_data_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+namespace {
+
+struct RunResult
+{
+    std::string error;                          // the first compile error, with its place
+    std::map<std::string, std::int64_t> values; // integer globals by upper-cased name
+    std::string runError;
+    int unbalanced = 0; // statements whose stack depth was off
+    int checkedStatements = 0;
+};
+
+class BalanceCheck : public TPSExec
+{
+public:
+    std::map<const TPSProcRec*, std::set<std::uint32_t>> statementStarts;
+    std::map<const TPSProcRec*, std::size_t> localCounts;
+    int unbalanced = 0;
+    int checked = 0;
+
+protected:
+    bool HasInstructionHook() const override { return true; }
+    void BeforeInstruction() override
+    {
+        TPSInternalProcRec* proc = CurrentProc();
+        if (!proc)
+            return;
+        const auto starts = statementStarts.find(proc);
+        const bool atReturn = Position() < proc->code.size() &&
+                              static_cast<std::uint8_t>(proc->code[Position()]) == std::uint8_t(pscode::Op::Return);
+        if (!atReturn && (starts == statementStarts.end() || !starts->second.count(Position())))
+            return;
+        const std::size_t depth = Stack().Count() - static_cast<std::size_t>(FrameBase() + 1);
+        ++checked;
+        if (depth != localCounts[proc])
+            ++unbalanced;
+    }
+};
+
+RunResult compileAndRun(const std::string& text)
+{
+    RunResult out;
+    CompileHarness h;
+    std::vector<std::string> globals;
+    h.inspect = [&](TPSPascalCompiler& c) {
+        for (const auto& var : c.Vars())
+            globals.push_back(var->Name);
+    };
+    if (!h.compile(text)) {
+        const TPSPascalCompilerError* e = h.firstError();
+        out.error = e ? e->MessageToString() : "failed without an error";
+        return out;
+    }
+    std::string image, debug;
+    h.c.GetOutput(image);
+    h.c.GetDebugOutput(debug);
+    DebugData data;
+    EXPECT_TRUE(data.Read(debug));
+    BalanceCheck exec;
+    if (!exec.LoadBytecode(image)) {
+        out.runError = "load: " + exec.ExceptionText();
+        return out;
+    }
+    for (const DebugLine& line : data.lines)
+        exec.statementStarts[exec.GetProcNo(line.proc)].insert(line.codePos);
+    for (const auto& [proc, names] : data.locals)
+        exec.localCounts[exec.GetProcNo(proc)] = names.size();
+    if (!exec.ExecuteCode())
+        out.runError = std::to_string(int(exec.ExceptionCode())) + " " + exec.ExceptionText();
+    out.unbalanced = exec.unbalanced;
+    out.checkedStatements = exec.checked;
+    for (std::size_t i = 0; i < globals.size(); ++i) {
+        const TPSValueRef ref = exec.GetGlobalVar(i);
+        std::int64_t value;
+        if (ref.data && GetIntegerValue(ref.data, ref.type, value))
+            out.values[globals[i]] = value;
+    }
+    return out;
+}
+
+struct RunCase
+{
+    const char* name;
+    std::string program;
+    std::map<std::string, std::int64_t> expected;
+};
+
+class Runs : public ::testing::TestWithParam<RunCase>
+{
+};
+
+TEST_P(Runs, GiveTheExpectedGlobals)
+{
+    const RunCase& test = GetParam();
+    const RunResult r = compileAndRun(test.program);
+    ASSERT_EQ(r.error, "");
+    ASSERT_EQ(r.runError, "");
+    EXPECT_EQ(r.unbalanced, 0);
+    EXPECT_GT(r.checkedStatements, 0);
+    for (const auto& [name, value] : test.expected) {
+        ASSERT_TRUE(r.values.count(name)) << name;
+        EXPECT_EQ(r.values.at(name), value) << name;
+    }
+}
+
+const std::string kVars = "var a, b, c, r: LongInt; w: Word; by: Byte; si: ShortInt; sm: SmallInt; "
+                          "lw: LongWord; i6: Int64;\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Expressions, Runs,
+    ::testing::Values(
+        RunCase{"priorities",
+                kVars + "begin a := 2; b := 3; c := 4; r := a + b * c; i6 := (a + b) * c; sm := a - b - c; "
+                        "lw := 100 div a div 5; si := -a * b; w := c mod b shl 2 end.",
+                {{"R", 14}, {"I6", 20}, {"SM", -5}, {"LW", 10}, {"SI", -6}, {"W", 4}}},
+        RunCase{"comparisons and logic",
+                kVars + "begin a := 6; b := 3; r := a and b; c := a or b; w := a xor b; "
+                        "by := not b; i6 := a shr 1 end.",
+                {{"R", 2}, {"C", 7}, {"W", 5}, {"BY", 252}, {"I6", 3}}},
+        RunCase{"wrap on every width",
+                kVars + "begin by := 250; by := by + 10; si := 120; si := si + 10; w := 0; w := w - 1; "
+                        "sm := 32767; sm := sm + 1; lw := 0; lw := lw - 1; a := 2147483647; a := a + 1; "
+                        "i6 := 9223372036854775807; i6 := i6 + 1 end.",
+                {{"BY", 4},
+                 {"SI", -126},
+                 {"W", 65535},
+                 {"SM", -32768},
+                 {"LW", 4294967295},
+                 {"A", -2147483647 - 1},
+                 {"I6", INT64_MIN}}},
+        RunCase{"in place and through a temporary",
+                kVars + "begin a := 5; b := 7; a := b + a; c := 10; c := c - (c - 1); r := 3; r := -r; "
+                        "w := 3; w := w * w * w end.",
+                {{"A", 12}, {"C", 1}, {"R", -3}, {"W", 27}}},
+        RunCase{"casts and constants folded",
+                kVars + "const K = 40 + 2; begin by := Byte(300); a := LongInt(by) + K; w := Word(-1); "
+                        "si := ShortInt(200); i6 := Int64(a) * 1000000000 end.",
+                {{"BY", 44}, {"A", 86}, {"W", 65535}, {"SI", -56}, {"I6", 86000000000}}},
+        RunCase{"calls with value, var, out and const parameters",
+                kVars + "function Add(x, y: LongInt): LongInt; begin Result := x + y; end;\n"
+                        "procedure Twice(var x: LongInt); begin x := x * 2; end;\n"
+                        "procedure Put(out x: LongInt; const y: LongInt); begin x := y + 1; end;\n"
+                        "function Nest(x: LongInt): LongInt; begin Result := Add(x, Add(x, 1)); end;\n"
+                        "begin a := Add(2, 3); b := 10; Twice(b); Put(c, b); r := Nest(Add(1, 1)) * 2; "
+                        "Add(1, 2); by := Add(250, 10) end.",
+                {{"A", 5}, {"B", 20}, {"C", 21}, {"R", 10}, {"BY", 4}}},
+        RunCase{"a function that changes the destination",
+                kVars + "function Bump: LongInt; begin a := 100; Result := 1; end;\n"
+                        "function Self(x: LongInt): LongInt; begin Result := x + 1; end;\n"
+                        "procedure ByRef(var x: LongInt); begin x := 5; x := x + Self(x); end;\n"
+                        "begin a := 1; a := a + Bump; b := 2; b := Self(b) + b; ByRef(c) end.",
+                {{"A", 2}, {"B", 5}, {"C", 11}}},
+        RunCase{"locals, parameters and recursion",
+                kVars + "procedure Fact2(n: LongInt; var acc: LongInt); begin acc := acc * n; end;\n"
+                        "function Fact(n: LongInt): LongInt; var t: LongInt; begin t := n - 1; Result := n; "
+                        "Fact2(t, Result); end;\n"
+                        "begin a := Fact(5) end.",
+                {{"A", 20}}},
+        RunCase{"arrays, records and fields",
+                "type TR = record x, y: LongInt; inner: record z: LongInt; end; end;\n"
+                "  TA = array[5..9] of LongInt; TD = array[0..2] of TR;\n"
+                "var arr: TA; rec: TR; d: TD; i, a, b, c, e: LongInt;\n"
+                "procedure Fill(var v: LongInt; n: LongInt); begin v := n; end;\n"
+                "begin i := 7; arr[i] := 70; arr[5] := 50; arr[i + 1] := arr[i] + arr[5]; a := arr[8];\n"
+                "  rec.x := 3; rec.y := rec.x * 2; rec.inner.z := 9; b := rec.y + rec.inner.z;\n"
+                "  d[1].inner.z := 11; i := 1; d[i].x := d[1].inner.z + 1; c := d[1].x;\n"
+                "  Fill(d[2].inner.z, 4); Fill(arr[i + 8], 6); e := d[2].inner.z * 10 + arr[9] end.",
+                {{"A", 120}, {"B", 15}, {"C", 12}, {"E", 46}}},
+        RunCase{"sets of the same element type are one type",
+                "type TS1 = set of Byte; TS2 = set of Byte;\n"
+                "var s1: TS1; s2: TS2; a: LongInt;\n"
+                "begin s1 := [1, 3, 5]; s2 := s1; s1 := s2; a := 1 end.",
+                {{"A", 1}}}),
+    [](const ::testing::TestParamInfo<RunCase>& info) {
+        std::string name = info.param.name;
+        for (char& ch : name)
+            if (!std::isalnum(static_cast<unsigned char>(ch)))
+                ch = '_';
+        return name;
+    });
+
+struct ErrorCase
+{
+    std::string program;
+    std::string error;
+};
+
+class Errors : public ::testing::TestWithParam<ErrorCase>
+{
+};
+
+TEST_P(Errors, ArePlacedAndWorded)
+{
+    EXPECT_EQ(compileAndRun(GetParam().program).error, GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Expressions, Errors,
+    ::testing::Values(
+        ErrorCase{"var a: LongInt;\nbegin\n  a := 'text';\nend.", "[Error] (3:14): Type mismatch"},
+        ErrorCase{"var a: LongInt;\nbegin\n  a := b + 1;\nend.", "[Error] (3:8): Unknown identifier 'b'"},
+        ErrorCase{"procedure P(x: LongInt); begin end;\nbegin\n  P(1, 2);\nend.",
+                  "[Error] (3:10): Invalid number of parameters"},
+        ErrorCase{"procedure P(var x: LongInt); begin end;\nbegin\n  P(3);\nend.",
+                  "[Error] (3:5): Variable Expected"},
+        ErrorCase{"var s: String; a: LongInt;\nbegin\n  a := Succ(1.5);\nend.", "[Error] (3:17): Type mismatch"},
+        ErrorCase{"type TS = set of Byte; var s: TS; a: LongInt;\nbegin\n  s := [a];\nend.",
+                  "[Error] (3:9): Type mismatch"},
+        ErrorCase{"procedure P; begin end; var a: LongInt;\nbegin\n  a := P;\nend.",
+                  "[Error] (3:9): Type mismatch"},
+        ErrorCase{"var a: LongInt;\nbegin\n  a := (1 + 2;\nend.", "[Error] (3:14): Closing parenthesis expected"}));
+
+} // namespace

@@ -3,5 +3,5 @@
 foreach(target script_tokenizer_fuzz script_preprocessor_fuzz)
   kestrova_fuzzer(${target} SOURCES ${target}.cpp DEPS script_compiler)
 endforeach()
-# A successful compile's image must load.
-kestrova_fuzzer(script_declarations_fuzz SOURCES script_declarations_fuzz.cpp DEPS script_runtime)
+# Whole compiles: a successful compile's image must load and run.
+kestrova_fuzzer(script_compile_fuzz SOURCES script_compile_fuzz.cpp DEPS script_runtime)

@@ -89,7 +89,7 @@ TPSValueAllocatedStackVar::~TPSValueAllocatedStackVar()
     putOp(context_.Code(), pscode::Op::Pop);
 }
 
-TPSValueAllocatedStackVar* TPSExpressionCompiler::NewTemp(TPSOperand& owner, TPSType* type)
+TPSValueAllocatedStackVar* TPSExpressionCompiler::NewTemp(TPSCodeOperand& owner, TPSType* type)
 {
     type = c_.UseType(type);
     owner.temps.push_back(std::make_unique<TPSValueAllocatedStackVar>(ctx_, type));
@@ -136,44 +136,44 @@ bool TPSExpressionCompiler::Mentions(const TPSValue& tree, const TPSValueVar& va
 
 // ---- Operands ------------------------------------------------------------------------
 
-void TPSExpressionCompiler::PutOperand(const TPSOperand& operand)
+void TPSExpressionCompiler::PutOperand(const TPSCodeOperand& operand)
 {
     std::string& code = ctx_.Code();
     switch (operand.kind) {
-    case TPSOperand::Kind::Var:
+    case TPSCodeOperand::Kind::Var:
         pscode::putVarOperand(code, operand.var);
         break;
-    case TPSOperand::Kind::Element:
+    case TPSCodeOperand::Kind::Element:
         pscode::putElementOperand(code, operand.var, operand.sub);
         break;
-    case TPSOperand::Kind::ElementVar:
+    case TPSCodeOperand::Kind::ElementVar:
         pscode::putElementVarOperand(code, operand.var, operand.sub);
         break;
-    case TPSOperand::Kind::Const:
+    case TPSCodeOperand::Kind::Const:
         pscode::putByte(code, static_cast<std::uint8_t>(pscode::OperandKind::Const));
         c_.WriteConstValue(code, *operand.constant);
         break;
     }
 }
 
-bool TPSExpressionCompiler::PrepareVar(const TPSValueVar& var, TPSOperand& out)
+bool TPSExpressionCompiler::PrepareVar(const TPSValueVar& var, TPSCodeOperand& out)
 {
     out.type = GetValueType(var);
     out.var = var.CodeNumber();
-    out.kind = TPSOperand::Kind::Var;
+    out.kind = TPSCodeOperand::Kind::Var;
     const auto& items = var.RecItems;
     if (items.empty())
         return true;
     // The element number of one step: a constant, or a variable holding it.
-    auto indexOf = [&](const TPSSubItem& item, TPSOperand& holder, TPSOperand::Kind& kind, std::uint32_t& sub) {
+    auto indexOf = [&](const TPSSubItem& item, TPSCodeOperand& holder, TPSCodeOperand::Kind& kind, std::uint32_t& sub) {
         if (auto* number = dynamic_cast<const TPSSubNumber*>(&item)) {
-            kind = TPSOperand::Kind::Element;
+            kind = TPSCodeOperand::Kind::Element;
             sub = number->SubNo;
             return true;
         }
         const TPSValue& index = *static_cast<const TPSSubValue&>(item).SubNo;
         auto* plain = dynamic_cast<const TPSValueVar*>(&index);
-        kind = TPSOperand::Kind::ElementVar;
+        kind = TPSCodeOperand::Kind::ElementVar;
         if (plain && plain->RecItems.empty() && !plain->ByReference && isOrdinal32(BaseOf(GetValueType(*plain)))) {
             sub = plain->CodeNumber();
             return true;
@@ -192,24 +192,24 @@ bool TPSExpressionCompiler::PrepareVar(const TPSValueVar& var, TPSOperand& out)
     pscode::putVarOperand(code, pointer->CodeNumber());
     pscode::putVarOperand(code, var.CodeNumber());
     for (const auto& item : items) {
-        TPSOperand holder;
-        TPSOperand::Kind kind;
+        TPSCodeOperand holder;
+        TPSCodeOperand::Kind kind;
         std::uint32_t sub = 0;
         if (!indexOf(*item, holder, kind, sub))
             return false;
         putOp(code, pscode::Op::SetPointer);
         pscode::putVarOperand(code, pointer->CodeNumber());
-        if (kind == TPSOperand::Kind::Element)
+        if (kind == TPSCodeOperand::Kind::Element)
             pscode::putElementOperand(code, pointer->CodeNumber(), sub);
         else
             pscode::putElementVarOperand(code, pointer->CodeNumber(), sub);
     }
     out.var = pointer->CodeNumber();
-    out.kind = TPSOperand::Kind::Var;
+    out.kind = TPSCodeOperand::Kind::Var;
     return true;
 }
 
-bool TPSExpressionCompiler::PrepareSetConstant(TPSValueArray& list, TPSType* setType, TPSOperand& out)
+bool TPSExpressionCompiler::PrepareSetConstant(TPSValueArray& list, TPSType* setType, TPSCodeOperand& out)
 {
     auto* set = static_cast<TPSSetType*>(ResolveLink(setType));
     auto value = std::make_unique<TPSValueRecord>(c_.UseType(set));
@@ -228,20 +228,20 @@ bool TPSExpressionCompiler::PrepareSetConstant(TPSValueArray& list, TPSType* set
             return FailAt(*item, Err::TypeMismatch);
         value->Str[static_cast<std::size_t>(bit / 8)] |= static_cast<char>(1 << (bit % 8));
     }
-    out.kind = TPSOperand::Kind::Const;
+    out.kind = TPSCodeOperand::Kind::Const;
     out.constant = value.get();
     out.type = set;
     madeConstants_.push_back(std::move(value));
     return true;
 }
 
-bool TPSExpressionCompiler::Prepare(TPSValue& value, TPSType* wanted, TPSOperand& out)
+bool TPSExpressionCompiler::Prepare(TPSValue& value, TPSType* wanted, TPSCodeOperand& out)
 {
     if (auto* var = dynamic_cast<TPSValueVar*>(&value))
         return PrepareVar(*var, out);
     if (auto* data = dynamic_cast<TPSValueData*>(&value)) {
         c_.UseType(data->Data.FType);
-        out.kind = TPSOperand::Kind::Const;
+        out.kind = TPSCodeOperand::Kind::Const;
         out.constant = &data->Data;
         out.type = data->Data.FType;
         return true;
@@ -251,7 +251,7 @@ bool TPSExpressionCompiler::Prepare(TPSValue& value, TPSType* wanted, TPSOperand
             return FailAt(value, Err::TypeMismatch);
         auto constant = std::make_unique<TPSValueRecord>(c_.UseType(wanted));
         constant->Int = address->ProcNo;
-        out.kind = TPSOperand::Kind::Const;
+        out.kind = TPSCodeOperand::Kind::Const;
         out.constant = constant.get();
         out.type = constant->FType;
         madeConstants_.push_back(std::move(constant));
@@ -261,7 +261,7 @@ bool TPSExpressionCompiler::Prepare(TPSValue& value, TPSType* wanted, TPSOperand
         if (BaseOf(wanted) != BaseType::Procedural)
             return FailAt(value, Err::TypeMismatch);
         TPSValueAllocatedStackVar* temp = NewTemp(out, wanted);
-        out.kind = TPSOperand::Kind::Var;
+        out.kind = TPSCodeOperand::Kind::Var;
         out.var = temp->CodeNumber();
         out.type = temp->VarType;
         return true;
@@ -275,7 +275,7 @@ bool TPSExpressionCompiler::Prepare(TPSValue& value, TPSType* wanted, TPSOperand
     if (!type)
         return FailAt(value, Err::TypeMismatch);
     TPSValueAllocatedStackVar* temp = NewTemp(out, type);
-    out.kind = TPSOperand::Kind::Var;
+    out.kind = TPSCodeOperand::Kind::Var;
     out.var = temp->CodeNumber();
     out.type = temp->VarType;
     return WriteInto(*temp, value);
@@ -313,9 +313,9 @@ bool TPSExpressionCompiler::CheckAssignable(TPSType* destType, const TPSValue& s
     return Fail(Err::TypeMismatch);
 }
 
-bool TPSExpressionCompiler::ComputeThroughTemp(const TPSOperand& dest, TPSType* type, TPSValue& source)
+bool TPSExpressionCompiler::ComputeThroughTemp(const TPSCodeOperand& dest, TPSType* type, TPSValue& source)
 {
-    TPSOperand temp;
+    TPSCodeOperand temp;
     TPSValueAllocatedStackVar* slot = NewTemp(temp, type);
     if (!WriteInto(*slot, source))
         return false;
@@ -334,7 +334,7 @@ bool TPSExpressionCompiler::WriteInto(const TPSValueVar& dest, TPSValue& source)
         return true;
     if (auto* call = dynamic_cast<TPSValueProc*>(&source))
         return WriteCall(*call, &dest);
-    TPSOperand d;
+    TPSCodeOperand d;
     if (!PrepareVar(dest, d))
         return false;
     // In place only when nothing in the expression can change the
@@ -351,7 +351,7 @@ bool TPSExpressionCompiler::WriteInto(const TPSValueVar& dest, TPSValue& source)
             return ComputeThroughTemp(d, un->AType, source);
         return WriteUnaryInto(dest, d, *un);
     }
-    TPSOperand s;
+    TPSCodeOperand s;
     if (!Prepare(source, destType, s))
         return false;
     putOp(ctx_.Code(), pscode::Op::Assign);
@@ -360,11 +360,11 @@ bool TPSExpressionCompiler::WriteInto(const TPSValueVar& dest, TPSValue& source)
     return true;
 }
 
-bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TPSOperand& dest, TPSBinValueOp& op)
+bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TPSCodeOperand& dest, TPSBinValueOp& op)
 {
     std::string& code = ctx_.Code();
     if (op.Operator >= Op::GreaterEqual) {
-        TPSOperand left, right;
+        TPSCodeOperand left, right;
         if (!Prepare(*op.Val1, GetValueType(*op.Val2), left) || !Prepare(*op.Val2, GetValueType(*op.Val1), right))
             return false;
         static constexpr pscode::CompareOp kCompare[] = {
@@ -381,7 +381,7 @@ bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TP
     // dest := left, then dest := dest op right.
     if (!WriteInto(destVar, *op.Val1))
         return false;
-    TPSOperand right;
+    TPSCodeOperand right;
     if (!Prepare(*op.Val2, GetValueType(*op.Val1), right))
         return false;
     const Op written = op.Operator == Op::IntDivide ? Op::Divide : op.Operator;
@@ -391,11 +391,11 @@ bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TP
     return true;
 }
 
-bool TPSExpressionCompiler::WriteUnaryInto(const TPSValueVar& dest, const TPSOperand& destOperand, TPSUnValueOp& op)
+bool TPSExpressionCompiler::WriteUnaryInto(const TPSValueVar& dest, const TPSCodeOperand& destOperand, TPSUnValueOp& op)
 {
     std::string& code = ctx_.Code();
     if (op.Operator == TPSUnOperatorType::Cast) {
-        TPSOperand source;
+        TPSCodeOperand source;
         if (!Prepare(*op.Val, op.AType, source))
             return false;
         putOp(code, pscode::Op::Assign);
@@ -404,7 +404,7 @@ bool TPSExpressionCompiler::WriteUnaryInto(const TPSValueVar& dest, const TPSOpe
         return true;
     }
     if (!sameVar(dest, *op.Val)) {
-        TPSOperand source;
+        TPSCodeOperand source;
         if (!Prepare(*op.Val, op.AType, source))
             return false;
         putOp(code, pscode::Op::Assign);
@@ -427,7 +427,7 @@ bool TPSExpressionCompiler::WriteCall(TPSValueProc& call, const TPSValueVar* des
     if (dest && !result)
         return Fail(Err::NoResult);
     std::string& code = ctx_.Code();
-    TPSOperand resultSlot;
+    TPSCodeOperand resultSlot;
     if (result) {
         if (!dest) {
             // A function called as a statement still gets its result slot.
@@ -441,7 +441,7 @@ bool TPSExpressionCompiler::WriteCall(TPSValueProc& call, const TPSValueVar* des
                 TPSValueAllocatedStackVar* temp = NewTemp(resultSlot, result);
                 if (!WriteCall(call, temp))
                     return false;
-                TPSOperand d;
+                TPSCodeOperand d;
                 if (!PrepareVar(*dest, d))
                     return false;
                 putOp(code, pscode::Op::Assign);
@@ -453,16 +453,16 @@ bool TPSExpressionCompiler::WriteCall(TPSValueProc& call, const TPSValueVar* des
                 return false;
         }
     }
-    TPSOperand through;
+    TPSCodeOperand through;
     auto* procVal = dynamic_cast<TPSValueProcVal*>(&call);
     if (procVal && !Prepare(*procVal->ProcNo, nullptr, through))
         return false;
-    TPSOperand params;
+    TPSCodeOperand params;
     for (std::size_t i = call.Parameters.size(); i-- > 0;) {
         TPSParameter& param = call.Parameters[i];
         if (param.VarParam) {
             TPSValueAllocatedStackVar* pointer = NewTemp(params, PointerType());
-            TPSOperand actual;
+            TPSCodeOperand actual;
             if (!PrepareVar(static_cast<TPSValueVar&>(*param.Val), actual))
                 return false;
             putOp(code, pscode::Op::SetPointer);

@@ -173,7 +173,7 @@ public:
 
 // A value made ready to be written as one operand, with the temporaries it
 // needs; they go when it goes, the last made first.
-struct TPSOperand
+struct TPSCodeOperand
 {
     enum class Kind : std::uint8_t { Var, Const, Element, ElementVar } kind = Kind::Var;
     std::uint32_t var = 0;
@@ -182,10 +182,10 @@ struct TPSOperand
     TPSType* type = nullptr;
     std::vector<std::unique_ptr<TPSValueAllocatedStackVar>> temps;
 
-    TPSOperand() = default;
-    TPSOperand(TPSOperand&&) = default;
-    TPSOperand& operator=(TPSOperand&&) = delete;
-    ~TPSOperand() { Release(); }
+    TPSCodeOperand() = default;
+    TPSCodeOperand(TPSCodeOperand&&) = default;
+    TPSCodeOperand& operator=(TPSCodeOperand&&) = delete;
+    ~TPSCodeOperand() { Release(); }
     void Release()
     {
         while (!temps.empty())
@@ -212,8 +212,8 @@ public:
     // A call; with a destination the result goes there. A function called
     // without one still gets a result slot, dropped after the call.
     bool WriteCall(TPSValueProc& call, const TPSValueVar* dest);
-    bool Prepare(TPSValue& value, TPSType* wanted, TPSOperand& out);
-    void PutOperand(const TPSOperand& operand);
+    bool Prepare(TPSValue& value, TPSType* wanted, TPSCodeOperand& out);
+    void PutOperand(const TPSCodeOperand& operand);
     // True when the variable occurs anywhere in the tree.
     static bool Mentions(const TPSValue& tree, const TPSValueVar& var);
 
@@ -234,12 +234,12 @@ private:
     bool FailAt(const TPSValue& value, TPSCompilerErrorCode code, std::string_view param = {});
 
     bool CheckAssignable(TPSType* destType, const TPSValue& source);
-    bool WriteBinaryInto(const TPSValueVar& destVar, const TPSOperand& dest, TPSBinValueOp& op);
-    bool WriteUnaryInto(const TPSValueVar& dest, const TPSOperand& destOperand, TPSUnValueOp& op);
-    bool ComputeThroughTemp(const TPSOperand& dest, TPSType* type, TPSValue& source);
-    bool PrepareVar(const TPSValueVar& var, TPSOperand& out);
-    bool PrepareSetConstant(TPSValueArray& list, TPSType* setType, TPSOperand& out);
-    TPSValueAllocatedStackVar* NewTemp(TPSOperand& owner, TPSType* type);
+    bool WriteBinaryInto(const TPSValueVar& destVar, const TPSCodeOperand& dest, TPSBinValueOp& op);
+    bool WriteUnaryInto(const TPSValueVar& dest, const TPSCodeOperand& destOperand, TPSUnValueOp& op);
+    bool ComputeThroughTemp(const TPSCodeOperand& dest, TPSType* type, TPSValue& source);
+    bool PrepareVar(const TPSValueVar& var, TPSCodeOperand& out);
+    bool PrepareSetConstant(TPSValueArray& list, TPSType* setType, TPSCodeOperand& out);
+    TPSValueAllocatedStackVar* NewTemp(TPSCodeOperand& owner, TPSType* type);
     TPSType* PointerType();
 
     TPSPascalCompiler& c_;

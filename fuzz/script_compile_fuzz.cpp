@@ -1,7 +1,8 @@
-// Runs the declaration readers over arbitrary text: as a script, and as the
-// declaration texts a host registers. A failed compile must say why in one
-// error, a successful one must leave an image the loader accepts, and nothing
-// may crash, hang or leak.
+// Compiles arbitrary text: as a script, and as the declaration texts a host
+// registers. A failed compile must say why in one error; a successful one
+// must leave an image the loader accepts, whose main block then runs (for a
+// bounded number of instructions) and, when it ends by itself without an
+// error, leaves the stack empty. Nothing may crash, hang or leak.
 
 #include "script/compiler/compiler.h"
 #include "script/runtime/exec.h"
@@ -56,7 +57,7 @@ bool beforeOutput(TPSPascalCompiler* sender)
 }
 
 // Binds every host routine and member, so that a load fails only on the
-// image itself.
+// image itself, and stops a run after a budget of instructions.
 class BindAll : public TPSExec
 {
 public:
@@ -64,6 +65,20 @@ public:
     {
         proc->handler = [](TPSExec*, TPSExternalProcRec*, TPSStack*, TPSStack*) { return true; };
         return true;
+    }
+    std::uint32_t budget = 0;
+    bool stopped = false;
+
+protected:
+    bool HasInstructionHook() const override { return true; }
+    void BeforeInstruction() override
+    {
+        if (budget == 0) {
+            stopped = true;
+            Stop();
+            return;
+        }
+        --budget;
     }
 };
 
@@ -112,6 +127,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return e;
     }();
     if (!exec->LoadBytecode(image))
+        std::abort();
+    exec->budget = 100000;
+    exec->stopped = false;
+    if (exec->ExecuteCode() && !exec->stopped && exec->Stack().Count() != 0)
         std::abort();
     exec->Clear();
     return 0;

@@ -381,13 +381,32 @@ bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TP
     // dest := left, then dest := dest op right.
     if (!WriteInto(destVar, *op.Val1))
         return false;
-    TPSCodeOperand right;
-    if (!Prepare(*op.Val2, GetValueType(*op.Val1), right))
-        return false;
-    const Op written = op.Operator == Op::IntDivide ? Op::Divide : op.Operator;
-    pscode::putCalcHead(code, written);
-    PutOperand(dest);
-    PutOperand(right);
+    // With short-circuit evaluation the right operand of a Boolean "and"
+    // or "or" is skipped when the left one decides.
+    std::size_t jumpField = 0;
+    const bool shortCircuit = c_.BooleanShortCircuit && (op.Operator == Op::And || op.Operator == Op::Or) &&
+                              c_.IsBooleanType(op.AType);
+    std::size_t afterJump = 0;
+    if (shortCircuit) {
+        putOp(code, op.Operator == Op::And ? pscode::Op::JumpIfFalse : pscode::Op::JumpIfTrue);
+        jumpField = code.size();
+        pscode::putU32(code, 0);
+        PutOperand(dest);
+        afterJump = code.size();
+    }
+    {
+        TPSCodeOperand right;
+        if (!Prepare(*op.Val2, GetValueType(*op.Val1), right))
+            return false;
+        const Op written = op.Operator == Op::IntDivide ? Op::Divide : op.Operator;
+        pscode::putCalcHead(code, written);
+        PutOperand(dest);
+        PutOperand(right);
+    }
+    // The jump lands after the right operand's temporaries are gone, which
+    // it skipped the making of.
+    if (shortCircuit)
+        pscode::patchS32(code, jumpField, pscode::jumpOffset(code.size(), afterJump));
     return true;
 }
 
@@ -461,9 +480,17 @@ bool TPSExpressionCompiler::WriteCall(TPSValueProc& call, const TPSValueVar* des
     for (std::size_t i = call.Parameters.size(); i-- > 0;) {
         TPSParameter& param = call.Parameters[i];
         if (param.VarParam) {
+            auto& var = static_cast<TPSValueVar&>(*param.Val);
+            if (var.RecItems.size() > 1) {
+                // A deep path is aimed at through a pointer already: that
+                // pointer is the parameter.
+                if (!PrepareVar(var, params))
+                    return false;
+                continue;
+            }
             TPSValueAllocatedStackVar* pointer = NewTemp(params, PointerType());
             TPSCodeOperand actual;
-            if (!PrepareVar(static_cast<TPSValueVar&>(*param.Val), actual))
+            if (!PrepareVar(var, actual))
                 return false;
             putOp(code, pscode::Op::SetPointer);
             pscode::putVarOperand(code, pointer->CodeNumber());

@@ -409,20 +409,20 @@ constexpr auto kKeyOf = [](const auto& entry) { return keyOf(entry); };
 
 } // namespace
 
-std::ptrdiff_t TPSPascalCompiler::TypeSlot(std::string_view upperName, bool fromFirst) const
+std::ptrdiff_t TPSPascalCompiler::TypeSlot(std::string_view upperName) const
 {
-    return typeIndex_.Find(types_, upperName, MakeHash(upperName), fromFirst, kKeyOf);
+    return typeIndex_.Find(types_, upperName, MakeHash(upperName), false, kKeyOf);
 }
 
-TPSType* TPSPascalCompiler::FindTypeFrom(std::string_view upperName, bool fromFirst) const
+TPSType* TPSPascalCompiler::FindTypeFrom(std::string_view upperName) const
 {
-    const std::ptrdiff_t at = TypeSlot(upperName, fromFirst);
+    const std::ptrdiff_t at = TypeSlot(upperName);
     return at < 0 ? nullptr : ResolveLink(types_[static_cast<std::size_t>(at)].get());
 }
 
 TPSType* TPSPascalCompiler::FindType(std::string_view name) const
 {
-    return FindTypeFrom(FastUpperCase(name), false);
+    return FindTypeFrom(FastUpperCase(name));
 }
 
 std::int32_t TPSPascalCompiler::FindProcNo(std::string_view upperName, bool forwardOnly)

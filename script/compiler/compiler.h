@@ -228,9 +228,10 @@ private:
     bool FinishCompile();
 
     TPSType* AppendType(std::unique_ptr<TPSType> type);
-    // Name lookups in the per-compile lists, through their name indexes.
-    std::ptrdiff_t TypeSlot(std::string_view upperName, bool fromFirst) const;
-    TPSType* FindTypeFrom(std::string_view upperName, bool fromFirst) const;
+    // Name lookups in the per-compile lists, through their name indexes. In
+    // every list the last declaration of a name wins, host and script alike.
+    std::ptrdiff_t TypeSlot(std::string_view upperName) const;
+    TPSType* FindTypeFrom(std::string_view upperName) const;
     // The newest procedure of that name, or with forwardOnly the script
     // procedure still waiting for its body; -1 when there is none.
     std::int32_t FindProcNo(std::string_view upperName, bool forwardOnly);

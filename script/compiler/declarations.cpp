@@ -27,7 +27,7 @@ bool TPSPascalCompiler::IsDuplicate(std::string_view upperName, const TPSBlockIn
         return true;
     const std::uint32_t hash = MakeHash(upperName);
     if (block.Global) {
-        if (TypeSlot(upperName, false) >= 0)
+        if (TypeSlot(upperName) >= 0)
             return true;
     } else {
         const TPSInternalProcedure& proc = *block.Proc;

@@ -203,9 +203,34 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::MakeBinary(Op op, std::unique_p
         return nullptr;
     }
     node->Operator = op;
+    if ((op == Op::And || op == Op::Or) && c_.IsBooleanType(node->AType))
+        WarnConstantOperand(op, *left, *right);
     node->Val1 = std::move(left);
     node->Val2 = std::move(right);
     return node;
+}
+
+// A Boolean constant beside "and" or "or" either decides the result or does
+// nothing.
+void TPSExpressionCompiler::WarnConstantOperand(Op op, const TPSValue& left, const TPSValue& right)
+{
+    const bool isAnd = op == Op::And;
+    for (const TPSValue* side : {&left, &right}) {
+        auto* data = dynamic_cast<const TPSValueData*>(side);
+        if (!data || !c_.IsBooleanType(data->Data.FType))
+            continue;
+        const bool value = data->Data.Int != 0;
+        const std::string word = value ? "True" : "False";
+        TPSPascalCompilerWarning* warning;
+        if (value == isAnd) {
+            const std::string text = side == &left ? word + (isAnd ? " and" : " or") : (isAnd ? "and " : "or ") + word;
+            warning = c_.MakeWarning({}, TPSCompilerWarningCode::IsNotNeeded, "\"" + text + "\"");
+        } else {
+            warning = c_.MakeWarning({}, TPSCompilerWarningCode::CalculationAlwaysEvaluatesTo, word);
+        }
+        warning->SetCustomPos(static_cast<std::uint32_t>(left.Pos), left.Row, left.Col);
+        return;
+    }
 }
 
 TPSType* TPSExpressionCompiler::BinaryResultType(Op op, const TPSValue& left, const TPSValue& right)
@@ -413,6 +438,8 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
             node->Val2 = std::move(one);
             return node;
         }
+        if (name == "ASSIGNED")
+            return ReadAssigned();
         return GetIdentifier(false);
     }
     case Tok::OpenRound: {
@@ -525,6 +552,32 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
     }
 }
 
+// "Assigned" "(" designator ")": a call of the internal test, which takes a
+// class, PChar or string as it is.
+std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadAssigned()
+{
+    TPSPascalParser& p = c_.Parser();
+    auto call = std::make_unique<TPSValueProcNo>();
+    Place(*call);
+    p.Next();
+    if (!c_.Expect(p, Tok::OpenRound, Err::OpenRoundExpected))
+        return nullptr;
+    TPSParameter param;
+    param.Val = ReadLevel(0);
+    if (!param.Val || !c_.Expect(p, Tok::CloseRound, Err::CloseRoundExpected))
+        return nullptr;
+    TPSType* type = GetValueType(*param.Val);
+    if (!type || !isOneOf(type->BaseType, {BaseType::Class, BaseType::PChar, BaseType::AnsiString})) {
+        Fail(Err::TypeMismatch);
+        return nullptr;
+    }
+    param.ExpectedType = type;
+    call->Parameters.push_back(std::move(param));
+    call->ProcNo = static_cast<std::uint32_t>(c_.FindProc("!ASSIGNED"));
+    call->ResultType = c_.BooleanType();
+    return call;
+}
+
 // ---- Identifiers ----------------------------------------------------------------
 
 std::unique_ptr<TPSValue> TPSExpressionCompiler::GetIdentifier(bool variableOnly)
@@ -603,7 +656,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::GetIdentifier(bool variableOnly
     if (variableOnly)
         return unknown();
 
-    if (TPSType* type = c_.FindTypeFrom(name, false)) {
+    if (TPSType* type = c_.FindTypeFrom(name)) {
         auto at = std::make_unique<TPSValueData>();
         Place(*at);
         p.Next();

@@ -72,7 +72,7 @@ TPSType* TPSPascalCompiler::ReadTypeLevel(std::string_view name, TPSPascalParser
     case Tok::KwInterface:
         return ReadInterfaceType(name, p);
     case Tok::Identifier: {
-        TPSType* found = FindTypeFrom(p.Token(), true);
+        TPSType* found = FindTypeFrom(p.Token());
         if (!found) {
             ErrorAt(p, Err::UnknownType, p.RawToken());
             return nullptr;
@@ -103,7 +103,7 @@ TPSType* TPSPascalCompiler::ReadSetType(TPSPascalParser& p)
         ErrorAt(p, Err::IdentifierExpected);
         return nullptr;
     }
-    TPSType* element = FindTypeFrom(p.Token(), true);
+    TPSType* element = FindTypeFrom(p.Token());
     if (!element) {
         ErrorAt(p, Err::UnknownIdentifier, p.RawToken());
         return nullptr;
@@ -260,7 +260,7 @@ TPSType* TPSPascalCompiler::ReadInterfaceType(std::string_view name, TPSPascalPa
         ErrorAt(p, Err::IdentifierExpected);
         return nullptr;
     }
-    TPSType* parentType = FindTypeFrom(p.Token(), true);
+    TPSType* parentType = FindTypeFrom(p.Token());
     if (!parentType) {
         ErrorAt(p, Err::UnknownType, p.RawToken());
         return nullptr;

@@ -220,6 +220,8 @@ public:
 private:
     std::unique_ptr<TPSValue> ReadLevel(int level);
     std::unique_ptr<TPSValue> ReadFactor();
+    std::unique_ptr<TPSValue> ReadAssigned();
+    void WarnConstantOperand(TPSBinOperatorType op, const TPSValue& left, const TPSValue& right);
     std::unique_ptr<TPSValue> ReadCallOf(std::int32_t procNo, const TPSPascalCompilerMessage* at);
     bool ReadParameterList(std::vector<TPSParameter>& params);
     bool ValidateParameters(const TPSParametersDecl& decl, std::vector<TPSParameter>& params);

@@ -224,4 +224,155 @@ INSTANTIATE_TEST_SUITE_P(
                   "[Error] (3:9): Type mismatch"},
         ErrorCase{"var a: LongInt;\nbegin\n  a := (1 + 2;\nend.", "[Error] (3:14): Closing parenthesis expected"}));
 
+// ---- The shape of the code -------------------------------------------------------
+
+// The main block's instructions as "opcode" or "opcode:operator byte",
+// operands left out. Constant operands may be of fixed-size types and sets.
+std::vector<std::string> mainInstructions(const std::string& program, bool shortCircuit, std::string* warning)
+{
+    CompileHarness h;
+    h.c.BooleanShortCircuit = shortCircuit;
+    if (!h.compile(program)) {
+        ADD_FAILURE() << (h.firstError() ? h.firstError()->MessageToString() : "failed");
+        return {};
+    }
+    for (std::size_t i = 0; warning && i < h.c.GetMessageCount(); ++i) {
+        if (auto* w = dynamic_cast<const TPSPascalCompilerWarning*>(h.c.GetMessage(i)))
+            *warning = w->MessageToString();
+    }
+    std::string image;
+    h.c.GetOutput(image);
+    TPSExec exec;
+    if (!exec.LoadBytecode(image)) {
+        ADD_FAILURE() << "load";
+        return {};
+    }
+    const std::string& code = static_cast<TPSInternalProcRec*>(exec.GetProcNo(exec.MainProcNo()))->code;
+    std::vector<std::string> out;
+    std::size_t pos = 0;
+    auto u32 = [&] {
+        std::uint32_t v = 0;
+        pscode::readU32(code, pos, v);
+        return v;
+    };
+    auto operand = [&] {
+        const auto kind = static_cast<pscode::OperandKind>(code[pos++]);
+        const std::uint32_t first = u32();
+        if (kind == pscode::OperandKind::Element || kind == pscode::OperandKind::ElementVar)
+            u32();
+        if (kind == pscode::OperandKind::Const) {
+            const TPSTypeRec* type = exec.GetTypeByNumber(first);
+            pos += type->baseType == ps::BaseType::Set ? type->realSize : ps::fixedValueSize(type->baseType);
+        }
+    };
+    while (pos < code.size()) {
+        const auto op = static_cast<pscode::Op>(code[pos++]);
+        std::string text = std::to_string(int(op));
+        switch (op) {
+        case pscode::Op::Assign:
+        case pscode::Op::SetPointer:
+            operand();
+            operand();
+            break;
+        case pscode::Op::Calc:
+            text += ":" + std::to_string(int(code[pos++]));
+            operand();
+            operand();
+            break;
+        case pscode::Op::Compare:
+            text += ":" + std::to_string(int(code[pos++]));
+            operand();
+            operand();
+            operand();
+            break;
+        case pscode::Op::PushRef:
+        case pscode::Op::CallVar:
+        case pscode::Op::BoolNot:
+        case pscode::Op::Negate:
+        case pscode::Op::BitNot:
+            operand();
+            break;
+        case pscode::Op::Call:
+        case pscode::Op::PushType:
+            u32();
+            break;
+        case pscode::Op::JumpIfTrue:
+        case pscode::Op::JumpIfFalse: {
+            const std::int32_t offset = static_cast<std::int32_t>(u32());
+            operand();
+            text += "+" + std::to_string(offset);
+            break;
+        }
+        default:
+            break;
+        }
+        out.push_back(text);
+    }
+    return out;
+}
+
+struct ShapeCase
+{
+    ShapeCase(const char* s, std::vector<std::string> c, bool sc = false, std::string w = {})
+        : statement(s), code(std::move(c)), shortCircuit(sc), warning(std::move(w))
+    {
+    }
+    const char* statement;
+    std::vector<std::string> code;
+    bool shortCircuit;
+    std::string warning;
+};
+
+class Shapes : public ::testing::TestWithParam<ShapeCase>
+{
+};
+
+TEST_P(Shapes, OfTheMainBlock)
+{
+    const std::string program = "type TR = record x: LongInt; inner: record z: LongInt; end; end; TS = set of Byte;\n"
+                                "var a, b: LongInt; t, u: Boolean; rec: TR; s: TS;\n"
+                                "procedure Fill(var v: LongInt; n: LongInt); begin end;\n"
+                                "function F(n: LongInt): LongInt; begin end;\n"
+                                "begin\n  " +
+                                std::string(GetParam().statement) + ";\nend.";
+    std::string warning;
+    EXPECT_EQ(mainInstructions(program, GetParam().shortCircuit, &warning), GetParam().code);
+    EXPECT_EQ(warning, GetParam().warning);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Expressions, Shapes,
+    ::testing::Values(
+        // The left operand is the destination: computed in place.
+        ShapeCase{"a := a + 1", {"1:0", "9"}},
+        // The destination in the right operand: through a temporary.
+        ShapeCase{"a := b + a", {"11", "0", "1:0", "0", "4", "9"}},
+        // A minus before a product negates the product; "/" and "div" of
+        // integers are both operator 3 (the destination in the right
+        // operand sends the sum through a temporary).
+        ShapeCase{"a := -b * 2", {"11", "0", "1:2", "0", "4", "16", "9"}},
+        ShapeCase{"a := b / 2 + b div a", {"11", "0", "1:3", "11", "0", "1:3", "1:0", "4", "0", "4", "9"}},
+        // A chain of equality tests compares the first result with the third.
+        ShapeCase{"t := a = b = t", {"11", "11", "12:5", "12:5", "4", "0", "4", "9"}},
+        // A list of constants given to a set is one set constant.
+        ShapeCase{"s := [1, 2, 200]", {"0", "9"}},
+        // A two-level field passed by reference: a pointer aimed at the
+        // record, the inner record and the field is the parameter.
+        ShapeCase{"Fill(rec.inner.z, 1)", {"11", "0", "11", "14", "14", "14", "5", "4", "4", "9"}},
+        ShapeCase{"Fill(a, a)", {"11", "0", "11", "14", "5", "4", "4", "9"}},
+        // A function called as a statement gets a result slot.
+        ShapeCase{"F(1)", {"11", "11", "0", "3", "5", "4", "4", "4", "9"}},
+        // A function's result goes straight into a temporary, and from it
+        // into a global, which the function might change meanwhile.
+        ShapeCase{"a := F(b) + 1", {"11", "11", "0", "3", "5", "4", "4", "1:0", "0", "4", "9"}},
+        ShapeCase{"t := t and u", {"1:7", "9"}},
+        // Short-circuit "and": the jump skips the operator.
+        ShapeCase{"t := t and u", {"8+12", "1:7", "9"}, true},
+        // The jump skips the right operand's temporary too.
+        ShapeCase{"t := u and (a = b)", {"0", "8+35", "11", "12:5", "1:7", "4", "9"}, true},
+        ShapeCase{"t := u and True", {"0", "1:7", "9"}, false, "[Warning] (6:8): \"and True\" is not needed"},
+        ShapeCase{"t := False or u", {"0", "1:8", "9"}, false, "[Warning] (6:8): \"False or\" is not needed"},
+        ShapeCase{"t := u and False", {"0", "1:7", "9"}, false,
+                  "[Warning] (6:8): Calculation always evaluates to False"}));
+
 } // namespace

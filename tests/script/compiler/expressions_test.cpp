@@ -193,6 +193,67 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+// Every operator on every integer width: each result wraps to its type's
+// width, as the same operation on that C++ type gives.
+template <typename T> std::map<std::string, std::int64_t> expectedWraps(T x, T y, unsigned shift)
+{
+    using U = std::make_unsigned_t<T>;
+    auto wrap = [](std::uint64_t v) { return static_cast<std::int64_t>(static_cast<T>(static_cast<U>(v))); };
+    const auto ux = static_cast<std::uint64_t>(static_cast<std::int64_t>(x));
+    const auto uy = static_cast<std::uint64_t>(static_cast<std::int64_t>(y));
+    return {{"RADD", wrap(ux + uy)},
+            {"RSUB", wrap(ux - uy)},
+            {"RMUL", wrap(ux * uy)},
+            {"RDIV", wrap(static_cast<std::uint64_t>(static_cast<std::int64_t>(x / y)))},
+            {"RMOD", wrap(static_cast<std::uint64_t>(static_cast<std::int64_t>(x % y)))},
+            {"RSHL", wrap(ux << shift)},
+            {"RAND", wrap(ux & uy)},
+            {"ROR", wrap(ux | uy)},
+            {"RXOR", wrap(ux ^ uy)},
+            {"RNEG", wrap(0 - ux)},
+            {"RNOT", wrap(~ux)}};
+}
+
+struct WidthCase
+{
+    const char* type;
+    std::string x, y;
+    std::map<std::string, std::int64_t> expected;
+};
+
+class Widths : public ::testing::TestWithParam<WidthCase>
+{
+};
+
+TEST_P(Widths, WrapEveryOperator)
+{
+    const WidthCase& w = GetParam();
+    const std::string t = w.type;
+    const RunResult r =
+        compileAndRun("var x, y, radd, rsub, rmul, rdiv, rmod, rshl, rand, ror, rxor, rneg, rnot: " + t +
+                      ";\nbegin x := " + w.x + "; y := " + w.y +
+                      "; radd := x + y; rsub := x - y; rmul := x * y; rdiv := x div y; rmod := x mod y; "
+                      "rshl := x shl 3; rand := x and y; ror := x or y; rxor := x xor y; rneg := -x; "
+                      "rnot := not x end.");
+    ASSERT_EQ(r.error, "");
+    ASSERT_EQ(r.runError, "");
+    EXPECT_EQ(r.unbalanced, 0);
+    for (const auto& [name, value] : w.expected)
+        EXPECT_EQ(r.values.at(name), value) << t << " " << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Expressions, Widths,
+    ::testing::Values(WidthCase{"Byte", "200", "7", expectedWraps<std::uint8_t>(200, 7, 3)},
+                      WidthCase{"ShortInt", "-100", "7", expectedWraps<std::int8_t>(-100, 7, 3)},
+                      WidthCase{"Word", "60000", "9", expectedWraps<std::uint16_t>(60000, 9, 3)},
+                      WidthCase{"SmallInt", "-30000", "-7", expectedWraps<std::int16_t>(-30000, -7, 3)},
+                      WidthCase{"LongWord", "4000000000", "3", expectedWraps<std::uint32_t>(4000000000u, 3, 3)},
+                      WidthCase{"LongInt", "-2000000000", "3", expectedWraps<std::int32_t>(-2000000000, 3, 3)},
+                      WidthCase{"Int64", "-9000000000000000000", "5",
+                                expectedWraps<std::int64_t>(-9000000000000000000, 5, 3)}),
+    [](const ::testing::TestParamInfo<WidthCase>& info) { return std::string(info.param.type); });
+
 struct ErrorCase
 {
     std::string program;

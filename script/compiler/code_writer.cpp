@@ -281,6 +281,24 @@ bool TPSExpressionCompiler::Prepare(TPSValue& value, TPSType* wanted, TPSCodeOpe
     return WriteInto(*temp, value);
 }
 
+// The set type over an element type: the one there is, or a new one.
+TPSType* TPSExpressionCompiler::SetTypeOf(TPSType* element)
+{
+    element = ResolveLink(element);
+    if (!element || !(element->BaseType == BaseType::Byte || element->BaseType == BaseType::Char ||
+                      (element->BaseType == BaseType::Enumeration &&
+                       static_cast<TPSEnumType*>(element)->HighValue < 256)))
+        return nullptr;
+    for (const auto& known : c_.types_) {
+        auto* set = dynamic_cast<TPSSetType*>(known.get());
+        if (set && ResolveLink(set->SetType) == element)
+            return set;
+    }
+    auto set = std::make_unique<TPSSetType>();
+    set->SetType = element;
+    return c_.AppendType(std::move(set));
+}
+
 // ---- Writing into a destination ------------------------------------------------------
 
 bool TPSExpressionCompiler::CheckAssignable(TPSType* destType, const TPSValue& source)
@@ -364,9 +382,17 @@ bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TP
 {
     std::string& code = ctx_.Code();
     if (op.Operator >= Op::GreaterEqual) {
+        // A bracketed list stands for a set of the other side's type, or for
+        // "in" of a set over the left operand's type.
+        const TPSType* leftType = GetValueType(*op.Val1);
+        TPSType* leftWanted = GetValueType(*op.Val2);
+        TPSType* rightWanted = GetValueType(*op.Val1);
+        if (op.Operator == Op::In && dynamic_cast<TPSValueArray*>(op.Val2.get()))
+            rightWanted = SetTypeOf(leftType && IsIntegerBase(leftType->BaseType) ? c_.FindBaseType(BaseType::Byte)
+                                                                                   : rightWanted);
         TPSCodeOperand left, right;
-        if (!Prepare(*op.Val1, GetValueType(*op.Val2), left) || !Prepare(*op.Val2, GetValueType(*op.Val1), right))
-            return false;
+        if (!rightWanted || !Prepare(*op.Val1, leftWanted, left) || !Prepare(*op.Val2, rightWanted, right))
+            return FailAt(op, Err::TypeMismatch);
         static constexpr pscode::CompareOp kCompare[] = {
             pscode::CompareOp::GreaterEqual, pscode::CompareOp::LessEqual, pscode::CompareOp::Greater,
             pscode::CompareOp::Less,         pscode::CompareOp::Equal,     pscode::CompareOp::NotEqual,

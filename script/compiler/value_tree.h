@@ -243,6 +243,7 @@ private:
     bool PrepareSetConstant(TPSValueArray& list, TPSType* setType, TPSCodeOperand& out);
     TPSValueAllocatedStackVar* NewTemp(TPSCodeOperand& owner, TPSType* type);
     TPSType* PointerType();
+    TPSType* SetTypeOf(TPSType* element);
 
     TPSPascalCompiler& c_;
     TPSCodeContext& ctx_;

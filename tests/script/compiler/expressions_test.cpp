@@ -180,6 +180,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "  d[1].inner.z := 11; i := 1; d[i].x := d[1].inner.z + 1; c := d[1].x;\n"
                 "  Fill(d[2].inner.z, 4); Fill(arr[i + 8], 6); e := d[2].inner.z * 10 + arr[9] end.",
                 {{"A", 120}, {"B", 15}, {"C", 12}, {"E", 46}}},
+        RunCase{"procedural values",
+                "type TF = function(x: LongInt): LongInt;\n"
+                "var f, g: TF; a, b: LongInt;\n"
+                "function Twice(x: LongInt): LongInt; begin Result := x * 2; end;\n"
+                "function Apply(h: TF; x: LongInt): LongInt; begin Result := h(x) + 1; end;\n"
+                "begin f := @Twice; a := f(21); g := f; b := Apply(g, 5) + g^(1) end.",
+                {{"A", 42}, {"B", 13}}},
         RunCase{"sets of the same element type are one type",
                 "type TS1 = set of Byte; TS2 = set of Byte;\n"
                 "var s1: TS1; s2: TS2; a: LongInt;\n"
@@ -417,6 +424,9 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{"t := a = b = t", {"11", "11", "12:5", "12:5", "4", "0", "4", "9"}},
         // A list of constants given to a set is one set constant.
         ShapeCase{"s := [1, 2, 200]", {"0", "9"}},
+        // "in" a list tests against a set constant.
+        ShapeCase{"t := a in [1, 3]", {"12:6", "9"}},
+        ShapeCase{"t := s = [1]", {"12:5", "9"}},
         // A two-level field passed by reference: a pointer aimed at the
         // record, the inner record and the field is the parameter.
         ShapeCase{"Fill(rec.inner.z, 1)", {"11", "0", "11", "14", "14", "14", "5", "4", "4", "9"}},

@@ -4,6 +4,7 @@
 
 #include "script/compiler/value_tree.h"
 
+#include "script/compiler/class_import.h"
 #include "script/compiler/utils.h"
 
 using ps::BaseType;
@@ -700,7 +701,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadCallOf(std::int32_t procNo,
     const TPSParametersDecl& decl = c_.procs_[static_cast<std::size_t>(procNo)]->Declaration();
     auto call = std::make_unique<TPSValueProcNo>();
     call->ProcNo = static_cast<std::uint32_t>(procNo);
-    if (!ReadParameterList(call->Parameters) || !ValidateParameters(decl, call->Parameters))
+    if (!ReadParameterList(call->Parameters, false) || !ValidateParameters(decl, call->Parameters))
         return nullptr;
     call->ResultType = decl.Result;
     if (decl.Result && ResolveLink(decl.Result) == ResolveLink(c_.AnyStringType())) {
@@ -717,13 +718,15 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadCallOf(std::int32_t procNo,
     return call;
 }
 
-bool TPSExpressionCompiler::ReadParameterList(std::vector<TPSParameter>& params)
+bool TPSExpressionCompiler::ReadParameterList(std::vector<TPSParameter>& params, bool brackets)
 {
     TPSPascalParser& p = c_.Parser();
-    if (p.CurrTokenId() != Tok::OpenRound)
+    const Tok open = brackets ? Tok::OpenBlock : Tok::OpenRound;
+    const Tok close = brackets ? Tok::CloseBlock : Tok::CloseRound;
+    if (p.CurrTokenId() != open)
         return true;
     p.Next();
-    if (p.CurrTokenId() == Tok::CloseRound) {
+    if (p.CurrTokenId() == close) {
         p.Next();
         return true;
     }
@@ -733,7 +736,7 @@ bool TPSExpressionCompiler::ReadParameterList(std::vector<TPSParameter>& params)
         if (!param.Val || !Fold(param.Val))
             return false;
         params.push_back(std::move(param));
-        if (p.CurrTokenId() == Tok::CloseRound)
+        if (p.CurrTokenId() == close)
             break;
         if (p.CurrTokenId() != Tok::Comma)
             return Fail(Err::CommaExpected);
@@ -855,6 +858,14 @@ bool TPSExpressionCompiler::ReadPostfix(std::unique_ptr<TPSValue>& value)
             p.Next();
             continue;
         }
+        if (p.CurrTokenId() == Tok::Period && (base == BaseType::Class || base == BaseType::Interface)) {
+            p.Next();
+            if (p.CurrTokenId() != Tok::Identifier)
+                return Fail(Err::IdentifierExpected);
+            if (!ReadMember(value, type))
+                return false;
+            continue;
+        }
         if ((p.CurrTokenId() == Tok::OpenRound || p.CurrTokenId() == Tok::Dereference) && type) {
             if (base != BaseType::Procedural)
                 return Fail(Err::TypeMismatch);
@@ -865,7 +876,7 @@ bool TPSExpressionCompiler::ReadPostfix(std::unique_ptr<TPSValue>& value)
             call->Pos = value->Pos;
             call->Row = value->Row;
             call->Col = value->Col;
-            if (!ReadParameterList(call->Parameters) || !ValidateParameters(decl, call->Parameters))
+            if (!ReadParameterList(call->Parameters, false) || !ValidateParameters(decl, call->Parameters))
                 return false;
             call->ResultType = decl.Result;
             call->ProcNo = std::move(value);
@@ -874,6 +885,84 @@ bool TPSExpressionCompiler::ReadPostfix(std::unique_ptr<TPSValue>& value)
         }
         return true;
     }
+}
+
+// A method or property of a host class, or a method of an interface, at the
+// name after the period: a call with the instance as its first parameter.
+bool TPSExpressionCompiler::ReadMember(std::unique_ptr<TPSValue>& value, TPSType* type)
+{
+    TPSPascalParser& p = c_.Parser();
+    const std::string name = p.Token();
+    const std::string written = p.RawToken();
+    auto call = std::make_unique<TPSValueProcNo>();
+    call->Pos = value->Pos;
+    call->Row = value->Row;
+    call->Col = value->Col;
+    std::int32_t procNo = -1;
+    if (type->BaseType == BaseType::Interface) {
+        TPSInterface* intf = static_cast<TPSInterfaceType*>(type)->Intf;
+        TPSInterface* declaredBy = nullptr;
+        TPSInterfaceMethod* method = intf ? FindInterfaceMethod(*intf, name, &declaredBy) : nullptr;
+        if (!method)
+            return Fail(Err::UnknownIdentifier, written);
+        p.Next();
+        if (!ReadParameterList(call->Parameters, false) || !ValidateParameters(method->Decl, call->Parameters))
+            return false;
+        procNo = InterfaceMethodProcNo(c_, *declaredBy, *method);
+        call->ResultType = method->Decl.Result;
+    } else {
+        TPSCompileTimeClass* cl = static_cast<TPSClassType*>(type)->Cl;
+        TPSDelphiClassItem* item = cl ? cl->FindMember(name) : nullptr;
+        if (!item)
+            return Fail(Err::UnknownIdentifier, written);
+        p.Next();
+        auto* property = dynamic_cast<TPSDelphiClassItemProperty*>(item);
+        if (!property) {
+            if (!ReadParameterList(call->Parameters, false) || !ValidateParameters(item->Decl, call->Parameters))
+                return false;
+            procNo = cl->MemberProcNo(*item);
+            call->ResultType = item->Decl.Result;
+        } else {
+            if (!property->Decl.Params.empty()) {
+                if (p.CurrTokenId() != Tok::OpenBlock)
+                    return Fail(Err::OpenBlockExpected);
+                if (!ReadParameterList(call->Parameters, true))
+                    return false;
+            }
+            if (p.CurrTokenId() == Tok::Assignment) {
+                procNo = cl->PropertyWriteProcNo(*property);
+                if (procNo < 0)
+                    return Fail(Err::ReadOnlyProperty);
+                p.Next();
+                TPSParameter assigned;
+                assigned.Val = ReadLevel(0);
+                if (!assigned.Val || !Fold(assigned.Val))
+                    return false;
+                call->Parameters.push_back(std::move(assigned));
+                TPSParametersDecl decl = property->Decl;
+                decl.Result = nullptr;
+                decl.AddParam("Value", TPSParameterMode::In, property->Decl.Result);
+                if (!ValidateParameters(decl, call->Parameters))
+                    return false;
+            } else {
+                procNo = cl->PropertyReadProcNo(*property);
+                if (procNo < 0)
+                    return Fail(Err::WriteOnlyProperty);
+                if (!ValidateParameters(property->Decl, call->Parameters))
+                    return false;
+                call->ResultType = property->Decl.Result;
+            }
+        }
+    }
+    if (procNo < 0)
+        return Fail(Err::UnknownIdentifier, written);
+    call->ProcNo = static_cast<std::uint32_t>(procNo);
+    TPSParameter self;
+    self.ExpectedType = type;
+    self.Val = std::move(value);
+    call->Parameters.insert(call->Parameters.begin(), std::move(self));
+    value = std::move(call);
+    return true;
 }
 
 // ---- Folding ----------------------------------------------------------------------

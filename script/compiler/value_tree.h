@@ -223,7 +223,8 @@ private:
     std::unique_ptr<TPSValue> ReadAssigned();
     void WarnConstantOperand(TPSBinOperatorType op, const TPSValue& left, const TPSValue& right);
     std::unique_ptr<TPSValue> ReadCallOf(std::int32_t procNo, const TPSPascalCompilerMessage* at);
-    bool ReadParameterList(std::vector<TPSParameter>& params);
+    bool ReadParameterList(std::vector<TPSParameter>& params, bool brackets);
+    bool ReadMember(std::unique_ptr<TPSValue>& value, TPSType* type);
     bool ValidateParameters(const TPSParametersDecl& decl, std::vector<TPSParameter>& params);
     bool ReadPostfix(std::unique_ptr<TPSValue>& value);
     std::unique_ptr<TPSValue> MakeBinary(TPSBinOperatorType op, std::unique_ptr<TPSValue> left,

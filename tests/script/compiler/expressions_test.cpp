@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <set>
 
@@ -296,9 +297,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The main block's instructions as "opcode" or "opcode:operator byte",
 // operands left out. Constant operands may be of fixed-size types and sets.
-std::vector<std::string> mainInstructions(const std::string& program, bool shortCircuit, std::string* warning)
+std::vector<std::string> mainInstructions(const std::string& program, bool shortCircuit, std::string* warning,
+                                          std::function<void(TPSPascalCompiler&)> registerTypes = {})
 {
     CompileHarness h;
+    h.registerTypes = std::move(registerTypes);
     h.c.BooleanShortCircuit = shortCircuit;
     if (!h.compile(program)) {
         ADD_FAILURE() << (h.firstError() ? h.firstError()->MessageToString() : "failed");
@@ -310,7 +313,15 @@ std::vector<std::string> mainInstructions(const std::string& program, bool short
     }
     std::string image;
     h.c.GetOutput(image);
-    TPSExec exec;
+    // Host routines and members are bound to nothing: the code is only read.
+    struct BindAll : TPSExec
+    {
+        bool BindExternalProc(const std::string&, TPSExternalProcRec* proc) override
+        {
+            proc->handler = [](TPSExec*, TPSExternalProcRec*, TPSStack*, TPSStack*) { return false; };
+            return true;
+        }
+    } exec;
     if (!exec.LoadBytecode(image)) {
         ADD_FAILURE() << "load";
         return {};
@@ -445,5 +456,53 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{"t := False or u", {"0", "1:8", "9"}, false, "[Warning] (6:8): \"False or\" is not needed"},
         ShapeCase{"t := u and False", {"0", "1:7", "9"}, false,
                   "[Warning] (6:8): Calculation always evaluates to False"}));
+
+// Host class members are calls with the instance first.
+void registerThing(TPSPascalCompiler& c)
+{
+    TPSCompileTimeClass* thing = c.AddClass(nullptr, "TThing");
+    thing->RegisterMethod("procedure Run(x: Integer; var s: String)");
+    thing->RegisterMethod("function Count: Integer");
+    thing->RegisterProperty("Items", "Integer Integer", TPSPropertyAccess::ReadWrite);
+    thing->RegisterProperty("Size", "Integer", TPSPropertyAccess::ReadOnly);
+    thing->RegisterProperty("Next", "TThing", TPSPropertyAccess::ReadOnly);
+}
+
+TEST(ClassMembers, AreCalledWithTheInstanceFirst)
+{
+    const std::string head = "var th: TThing; a: Integer; str: String;\nbegin\n  ";
+    struct Case
+    {
+        std::string statement;
+        std::vector<std::string> code;
+    };
+    const std::vector<Case> cases = {
+        // Run(x, var s): s's pointer, x, then the instance, pushed last to first.
+        {"th.Run(1, str)", {"11", "14", "11", "0", "11", "0", "5", "4", "4", "4", "9"}},
+        {"a := th.Count", {"11", "11", "0", "3", "5", "4", "4", "0", "4", "9"}},
+        // A property write passes the index, then the value last.
+        {"th.Items[2] := a", {"11", "0", "11", "0", "11", "0", "5", "4", "4", "4", "9"}},
+        // The chain goes on through a property that gives an instance, read
+        // straight into the next call's parameter.
+        {"a := th.Next.Size", {"11", "11", "11", "0", "3", "5", "4", "4", "3", "5", "4", "4", "0", "4", "9"}},
+    };
+    for (const Case& test : cases)
+        EXPECT_EQ(mainInstructions(head + test.statement + ";\nend.", false, nullptr, registerThing), test.code)
+            << test.statement;
+
+    const std::vector<std::pair<std::string, std::string>> errors = {
+        {"th.Size := 1", "[Error] (3:11): Read-only property"},
+        {"th.Walk", "[Error] (3:6): Unknown identifier 'Walk'"},
+        {"th.Run(1, 2)", "[Error] (3:13): Variable Expected"},
+        {"a := th.Items", "[Error] (3:16): Opening square brackets ('[') expected"},
+    };
+    for (const auto& [statement, error] : errors) {
+        CompileHarness h;
+        h.registerTypes = registerThing;
+        EXPECT_FALSE(h.compile(head + statement + ";\nend."));
+        ASSERT_NE(h.firstError(), nullptr);
+        EXPECT_EQ(h.firstError()->MessageToString(), error) << statement;
+    }
+}
 
 } // namespace

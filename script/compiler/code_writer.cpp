@@ -16,24 +16,6 @@ bool isOrdinal32(BaseType b)
     return ps::code(b) >= ps::code(BaseType::Byte) && ps::code(b) <= ps::code(BaseType::LongInt);
 }
 
-// Values of these types are computed in a slot of exactly that type: two
-// types of one simple base are the same for arithmetic.
-bool sameValueType(const TPSType* a, const TPSType* b)
-{
-    a = ResolveLink(a);
-    b = ResolveLink(b);
-    if (a == b)
-        return true;
-    if (!a || !b || a->BaseType != b->BaseType)
-        return false;
-    if (a->BaseType == BaseType::Set)
-        return ResolveLink(static_cast<const TPSSetType*>(a)->SetType) ==
-               ResolveLink(static_cast<const TPSSetType*>(b)->SetType);
-    return IsNumericBase(a->BaseType) || a->BaseType == BaseType::Char || a->BaseType == BaseType::WideChar ||
-           a->BaseType == BaseType::AnsiString || a->BaseType == BaseType::WideString ||
-           a->BaseType == BaseType::UnicodeString;
-}
-
 bool sameVar(const TPSValueVar& a, const TPSValue& b)
 {
     auto* v = dynamic_cast<const TPSValueVar*>(&b);
@@ -64,6 +46,26 @@ bool hasCall(const TPSValue& tree)
 }
 
 } // namespace
+
+// Values of these types are computed in a slot of exactly that type: two
+// types of one simple base are the same for arithmetic, and two sets over
+// one element type are one set.
+bool TPSExpressionCompiler::SameValueType(const TPSType* a, const TPSType* b)
+{
+    a = ResolveLink(a);
+    b = ResolveLink(b);
+    if (a == b)
+        return true;
+    if (!a || !b || a->BaseType != b->BaseType)
+        return false;
+    if (a->BaseType == BaseType::Set)
+        return ResolveLink(static_cast<const TPSSetType*>(a)->SetType) ==
+               ResolveLink(static_cast<const TPSSetType*>(b)->SetType);
+    return IsNumericBase(a->BaseType) || a->BaseType == BaseType::Char || a->BaseType == BaseType::WideChar ||
+           a->BaseType == BaseType::AnsiString || a->BaseType == BaseType::WideString ||
+           a->BaseType == BaseType::UnicodeString || a->BaseType == BaseType::PChar ||
+           a->BaseType == BaseType::Variant;
+}
 
 // ---- Temporaries and context ---------------------------------------------------
 
@@ -269,7 +271,7 @@ bool TPSExpressionCompiler::Prepare(TPSValue& value, TPSType* wanted, TPSCodeOpe
     if (auto* list = dynamic_cast<TPSValueArray*>(&value)) {
         if (BaseOf(wanted) == BaseType::Set)
             return PrepareSetConstant(*list, wanted, out);
-        return FailAt(value, Err::TypeMismatch);
+        return PrepareArray(*list, wanted, out);
     }
     TPSType* type = GetValueType(value);
     if (!type)
@@ -299,6 +301,59 @@ TPSType* TPSExpressionCompiler::SetTypeOf(TPSType* element)
     return c_.AppendType(std::move(set));
 }
 
+// A bracketed list as a dynamic array: a temporary array sized by the
+// built-in, then each element assigned. Anything but a dynamic array wanted
+// means an array of Variants.
+bool TPSExpressionCompiler::PrepareArray(TPSValueArray& list, TPSType* wanted, TPSCodeOperand& out)
+{
+    TPSType* arrayType = BaseOf(wanted) == BaseType::DynArray ? ResolveLink(wanted) : c_.FindTypeFrom("TVARIANTARRAY");
+    const std::int32_t resize = c_.FindProc("SETARRAYLENGTH");
+    if (!arrayType || resize < 0)
+        return FailAt(list, Err::TypeMismatch);
+    TPSType* element = ResolveLink(static_cast<TPSArrayType*>(arrayType)->ArrayTypeNo);
+    if (!element)
+        return FailAt(list, Err::TypeMismatch);
+    TPSValueAllocatedStackVar* array = NewTemp(out, arrayType);
+    std::string& code = ctx_.Code();
+    {
+        TPSCodeOperand count;
+        TPSValueAllocatedStackVar* length = NewTemp(count, c_.FindBaseType(BaseType::LongInt));
+        auto size = std::make_unique<TPSValueRecord>(length->VarType);
+        size->Int = static_cast<std::int64_t>(list.Items.size());
+        putOp(code, pscode::Op::Assign);
+        pscode::putVarOperand(code, length->CodeNumber());
+        pscode::putByte(code, static_cast<std::uint8_t>(pscode::OperandKind::Const));
+        c_.WriteConstValue(code, *size);
+        putOp(code, pscode::Op::PushRef);
+        pscode::putVarOperand(code, array->CodeNumber());
+        pscode::putCall(code, static_cast<std::uint32_t>(resize));
+        putOp(code, pscode::Op::Pop);
+    }
+    for (std::size_t i = 0; i < list.Items.size(); ++i) {
+        TPSValueLocalVar slot;
+        slot.LocalVarNo = array->LocalVarNo;
+        slot.VarType = arrayType;
+        auto item = std::make_unique<TPSSubNumber>();
+        item->AType = element;
+        item->SubNo = static_cast<std::uint32_t>(i);
+        slot.RecItems.push_back(std::move(item));
+        if (element->BaseType == BaseType::Pointer) {
+            TPSCodeOperand source;
+            if (!Prepare(*list.Items[i], element, source))
+                return false;
+            putOp(code, pscode::Op::SetPointerCopy);
+            pscode::putElementOperand(code, array->CodeNumber(), static_cast<std::uint32_t>(i));
+            PutOperand(source);
+        } else if (!WriteInto(slot, *list.Items[i])) {
+            return false;
+        }
+    }
+    out.kind = TPSCodeOperand::Kind::Var;
+    out.var = array->CodeNumber();
+    out.type = arrayType;
+    return true;
+}
+
 // ---- Writing into a destination ------------------------------------------------------
 
 bool TPSExpressionCompiler::CheckAssignable(TPSType* destType, const TPSValue& source)
@@ -308,7 +363,7 @@ bool TPSExpressionCompiler::CheckAssignable(TPSType* destType, const TPSValue& s
         return FailAt(source, Err::TypeMismatch);
     const BaseType d = destType->BaseType;
     if (dynamic_cast<const TPSValueArray*>(&source)) {
-        if (d == BaseType::Set)
+        if (d == BaseType::Set || d == BaseType::DynArray || d == BaseType::Variant)
             return true;
     } else if (dynamic_cast<const TPSValueNil*>(&source)) {
         if (d == BaseType::Interface || d == BaseType::Procedural || d == BaseType::Class ||
@@ -322,7 +377,7 @@ bool TPSExpressionCompiler::CheckAssignable(TPSType* destType, const TPSValue& s
         }
     } else if (TPSType* sourceType = GetValueType(source)) {
         if (d == BaseType::Set && sourceType->BaseType == BaseType::Set) {
-            if (sameValueType(destType, sourceType))
+            if (SameValueType(destType, sourceType))
                 return true;
         } else if (c_.IsCompatibleType(destType, sourceType, false)) {
             return true;
@@ -360,12 +415,12 @@ bool TPSExpressionCompiler::WriteInto(const TPSValueVar& dest, TPSValue& source)
     const bool inPlace = dynamic_cast<const TPSValueAllocatedStackVar*>(&dest) ||
                          (!hasCall(source) && !dest.ByReference);
     if (auto* bin = dynamic_cast<TPSBinValueOp*>(&source)) {
-        if (!inPlace || !sameValueType(destType, bin->AType) || Mentions(*bin->Val2, dest))
+        if (!inPlace || !SameValueType(destType, bin->AType) || Mentions(*bin->Val2, dest))
             return ComputeThroughTemp(d, bin->AType, source);
         return WriteBinaryInto(dest, d, *bin);
     }
     if (auto* un = dynamic_cast<TPSUnValueOp*>(&source)) {
-        if (un->Operator != TPSUnOperatorType::Cast && (!inPlace || !sameValueType(destType, un->AType)))
+        if (un->Operator != TPSUnOperatorType::Cast && (!inPlace || !SameValueType(destType, un->AType)))
             return ComputeThroughTemp(d, un->AType, source);
         return WriteUnaryInto(dest, d, *un);
     }
@@ -480,7 +535,7 @@ bool TPSExpressionCompiler::WriteCall(TPSValueProc& call, const TPSValueVar* des
             resultSlot.var = temp->CodeNumber();
         } else {
             const bool direct = dynamic_cast<const TPSValueAllocatedStackVar*>(dest) ||
-                                (sameValueType(GetValueType(*dest), result) && !dest->ByReference &&
+                                (SameValueType(GetValueType(*dest), result) && !dest->ByReference &&
                                  !dynamic_cast<const TPSValueGlobalVar*>(dest) && !Mentions(call, *dest));
             if (!direct) {
                 TPSValueAllocatedStackVar* temp = NewTemp(resultSlot, result);

@@ -639,6 +639,10 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::GetIdentifier(bool variableOnly
         if (at >= 0) {
             TPSVar& global = *c_.vars_[static_cast<std::size_t>(at)];
             global.Used = true;
+            if (BaseOf(global.AType) == BaseType::NotificationVariant) {
+                c_.NotifyVariable(TPSVariableType::Global, static_cast<std::int32_t>(at), -1, position);
+                return ReadNotificationVariant(global);
+            }
             auto value = std::make_unique<TPSValueGlobalVar>();
             value->GlobalVarNo = static_cast<std::uint32_t>(at);
             value->VarType = global.AType;
@@ -694,6 +698,37 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::GetIdentifier(bool variableOnly
         return call;
     }
     return unknown();
+}
+
+// A notification variable is read and written through the host: a call with
+// its name, and before ":=" with the value assigned too.
+std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadNotificationVariant(const TPSVar& var)
+{
+    TPSPascalParser& p = c_.Parser();
+    auto call = std::make_unique<TPSValueProcNo>();
+    Place(*call);
+    p.Next();
+    TPSParameter name;
+    auto text = std::make_unique<TPSValueData>();
+    c_.SetStringResult(text->Data, var.OrgName);
+    name.Val = std::move(text);
+    call->Parameters.push_back(std::move(name));
+    const bool write = p.CurrTokenId() == Tok::Assignment;
+    if (write) {
+        p.Next();
+        TPSParameter assigned;
+        assigned.Val = ReadLevel(0);
+        if (!assigned.Val || !Fold(assigned.Val))
+            return nullptr;
+        call->Parameters.push_back(std::move(assigned));
+    }
+    const std::int32_t procNo = c_.FindProc(write ? "!NOTIFICATIONVARIANTSET" : "!NOTIFICATIONVARIANTGET");
+    const TPSParametersDecl& decl = c_.procs_[static_cast<std::size_t>(procNo)]->Declaration();
+    if (!ValidateParameters(decl, call->Parameters))
+        return nullptr;
+    call->ProcNo = static_cast<std::uint32_t>(procNo);
+    call->ResultType = decl.Result;
+    return call;
 }
 
 std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadCallOf(std::int32_t procNo, const TPSPascalCompilerMessage*)
@@ -787,7 +822,7 @@ bool TPSExpressionCompiler::ValidateParameters(const TPSParametersDecl& decl, st
             if (!want || want == have)
                 continue;
         }
-        if (expected != actualType && !sameSet(expected, actualType))
+        if (!SameValueType(expected, actualType))
             return FailAt(*actual.Val, Err::TypeMismatch);
     }
     return true;
@@ -838,6 +873,12 @@ bool TPSExpressionCompiler::ReadPostfix(std::unique_ptr<TPSValue>& value)
             }
             continue;
         }
+        if (p.CurrTokenId() == Tok::OpenBlock && var &&
+            isOneOf(base, {BaseType::AnsiString, BaseType::WideString, BaseType::UnicodeString, BaseType::Variant})) {
+            if (!ReadCharacterAccess(value, base))
+                return false;
+            continue;
+        }
         if (p.CurrTokenId() == Tok::Period && var && base == BaseType::Record) {
             p.Next();
             if (p.CurrTokenId() != Tok::Identifier)
@@ -885,6 +926,59 @@ bool TPSExpressionCompiler::ReadPostfix(std::unique_ptr<TPSValue>& value)
         }
         return true;
     }
+}
+
+// "[" index "]" on a string or Variant variable: a call of the built-in that
+// reads the element, or, before ":=", of the one that writes it (the value,
+// the index, then the variable).
+bool TPSExpressionCompiler::ReadCharacterAccess(std::unique_ptr<TPSValue>& value, BaseType base)
+{
+    TPSPascalParser& p = c_.Parser();
+    p.Next();
+    TPSParameter index;
+    index.Val = ReadLevel(0);
+    if (!index.Val || !Fold(index.Val))
+        return false;
+    const TPSType* indexType = GetValueType(*index.Val);
+    if (!indexType || !IsIntegerBase(indexType->BaseType))
+        return Fail(Err::TypeMismatch);
+    if (p.CurrTokenId() != Tok::CloseBlock)
+        return Fail(Err::CloseBlockExpected);
+    p.Next();
+    const bool wide = base == BaseType::WideString || base == BaseType::UnicodeString;
+    const bool variant = base == BaseType::Variant;
+    auto call = std::make_unique<TPSValueProcNo>();
+    call->Pos = value->Pos;
+    call->Row = value->Row;
+    call->Col = value->Col;
+    TPSParameter target;
+    target.Val = std::move(value);
+    const char* name;
+    if (p.CurrTokenId() == Tok::Assignment) {
+        p.Next();
+        TPSParameter assigned;
+        assigned.Val = ReadLevel(0);
+        if (!assigned.Val || !Fold(assigned.Val))
+            return false;
+        name = variant ? "VARARRAYSET" : wide ? "WSTRSET" : "STRSET";
+        call->Parameters.push_back(std::move(assigned));
+        call->Parameters.push_back(std::move(index));
+        call->Parameters.push_back(std::move(target));
+    } else {
+        name = variant ? "VARARRAYGET" : wide ? "WSTRGET" : "STRGET";
+        call->Parameters.push_back(std::move(target));
+        call->Parameters.push_back(std::move(index));
+    }
+    const std::int32_t procNo = c_.FindProc(name);
+    if (procNo < 0)
+        return Fail(Err::UnknownIdentifier, name);
+    const TPSParametersDecl& decl = c_.procs_[static_cast<std::size_t>(procNo)]->Declaration();
+    if (!ValidateParameters(decl, call->Parameters))
+        return false;
+    call->ProcNo = static_cast<std::uint32_t>(procNo);
+    call->ResultType = decl.Result;
+    value = std::move(call);
+    return true;
 }
 
 // A method or property of a host class, or a method of an interface, at the

@@ -206,6 +206,7 @@ public:
     // types and routines are rejected.
     std::unique_ptr<TPSValue> GetIdentifier(bool variableOnly);
     static TPSType* GetValueType(const TPSValue& value);
+    static bool SameValueType(const TPSType* a, const TPSType* b);
 
     // ---- Writing (code_writer.cpp) -------------------------------------------
     bool WriteInto(const TPSValueVar& dest, TPSValue& source);
@@ -224,6 +225,8 @@ private:
     void WarnConstantOperand(TPSBinOperatorType op, const TPSValue& left, const TPSValue& right);
     std::unique_ptr<TPSValue> ReadCallOf(std::int32_t procNo, const TPSPascalCompilerMessage* at);
     bool ReadParameterList(std::vector<TPSParameter>& params, bool brackets);
+    bool ReadCharacterAccess(std::unique_ptr<TPSValue>& value, ps::BaseType base);
+    std::unique_ptr<TPSValue> ReadNotificationVariant(const TPSVar& var);
     bool ReadMember(std::unique_ptr<TPSValue>& value, TPSType* type);
     bool ValidateParameters(const TPSParametersDecl& decl, std::vector<TPSParameter>& params);
     bool ReadPostfix(std::unique_ptr<TPSValue>& value);
@@ -241,6 +244,7 @@ private:
     bool WriteUnaryInto(const TPSValueVar& dest, const TPSCodeOperand& destOperand, TPSUnValueOp& op);
     bool ComputeThroughTemp(const TPSCodeOperand& dest, TPSType* type, TPSValue& source);
     bool PrepareVar(const TPSValueVar& var, TPSCodeOperand& out);
+    bool PrepareArray(TPSValueArray& list, TPSType* wanted, TPSCodeOperand& out);
     bool PrepareSetConstant(TPSValueArray& list, TPSType* setType, TPSCodeOperand& out);
     TPSValueAllocatedStackVar* NewTemp(TPSCodeOperand& owner, TPSType* type);
     TPSType* PointerType();

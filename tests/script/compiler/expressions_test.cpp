@@ -296,7 +296,8 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- The shape of the code -------------------------------------------------------
 
 // The main block's instructions as "opcode" or "opcode:operator byte",
-// operands left out. Constant operands may be of fixed-size types and sets.
+// operands left out. Constant operands may be of fixed-size types, sets and
+// 8-bit strings.
 std::vector<std::string> mainInstructions(const std::string& program, bool shortCircuit, std::string* warning,
                                           std::function<void(TPSPascalCompiler&)> registerTypes = {})
 {
@@ -341,7 +342,10 @@ std::vector<std::string> mainInstructions(const std::string& program, bool short
             u32();
         if (kind == pscode::OperandKind::Const) {
             const TPSTypeRec* type = exec.GetTypeByNumber(first);
-            pos += type->baseType == ps::BaseType::Set ? type->realSize : ps::fixedValueSize(type->baseType);
+            if (type->baseType == ps::BaseType::AnsiString)
+                pos += u32();
+            else
+                pos += type->baseType == ps::BaseType::Set ? type->realSize : ps::fixedValueSize(type->baseType);
         }
     };
     while (pos < code.size()) {
@@ -503,6 +507,36 @@ TEST(ClassMembers, AreCalledWithTheInstanceFirst)
         ASSERT_NE(h.firstError(), nullptr);
         EXPECT_EQ(h.firstError()->MessageToString(), error) << statement;
     }
+}
+
+// Indexed strings, bracketed lists given as arrays, and notification
+// variables become calls of the built-in routines.
+TEST(BuiltInCalls, StandInForElementsListsAndNotifications)
+{
+    const auto registerNotify = [](TPSPascalCompiler& c) {
+        c.AddTypeCopy("TNotify", c.FindType("!NotificationVariant"));
+    };
+    const std::string head = "var str: AnsiString; ch: Char; nv: TNotify; v: Variant;\n"
+                             "procedure Take(a: array of LongInt); begin end;\nbegin\n  ";
+    struct Case
+    {
+        std::string statement;
+        std::vector<std::string> code;
+    };
+    const std::vector<Case> cases = {
+        // StrGet(var S; I) into a result temporary, then into the global.
+        {"ch := str[2]", {"11", "11", "0", "11", "14", "3", "5", "4", "4", "4", "0", "4", "9"}},
+        // StrSet(c; I; var s): the value first, the variable last.
+        {"str[1] := 'x'", {"11", "14", "11", "0", "11", "0", "5", "4", "4", "4", "9"}},
+        // The array is sized by the built-in, then filled element by element.
+        {"Take([1, 2, 3])",
+         {"11", "11", "11", "0", "3", "5", "4", "4", "0", "0", "0", "0", "4", "5", "4", "9"}},
+        {"nv := 5", {"11", "0", "11", "0", "5", "4", "4", "9"}},
+        {"v := nv", {"11", "11", "0", "3", "5", "4", "4", "0", "4", "9"}},
+    };
+    for (const Case& test : cases)
+        EXPECT_EQ(mainInstructions(head + test.statement + ";\nend.", false, nullptr, registerNotify), test.code)
+            << test.statement;
 }
 
 } // namespace

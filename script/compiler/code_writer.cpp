@@ -260,7 +260,11 @@ bool TPSExpressionCompiler::Prepare(TPSValue& value, TPSType* wanted, TPSCodeOpe
         return true;
     }
     if (dynamic_cast<TPSValueNil*>(&value)) {
-        if (BaseOf(wanted) != BaseType::Procedural)
+        // A new slot holds the empty value of its type: no procedure, no
+        // object, the empty string.
+        const BaseType base = BaseOf(wanted);
+        if (base != BaseType::Procedural && base != BaseType::Class && base != BaseType::Interface &&
+            base != BaseType::AnsiString && base != BaseType::PChar && base != BaseType::ForwardClass)
             return FailAt(value, Err::TypeMismatch);
         TPSValueAllocatedStackVar* temp = NewTemp(out, wanted);
         out.kind = TPSCodeOperand::Kind::Var;

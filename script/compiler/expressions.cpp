@@ -372,6 +372,42 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::MakeCast(std::unique_ptr<TPSVal
     return node;
 }
 
+// A cast between two class or interface types is checked at run time by
+// the target type's cast routine, given the value and the type's number.
+std::unique_ptr<TPSValue> TPSExpressionCompiler::MakeObjectCast(std::unique_ptr<TPSValue> value, TPSType* target,
+                                                                const TPSValue& at)
+{
+    std::int32_t procNo = -1;
+    if (target->BaseType == BaseType::Class) {
+        if (TPSCompileTimeClass* cl = static_cast<TPSClassType*>(target)->Cl)
+            procNo = cl->CastSupportProcNo();
+    } else if (TPSInterface* intf = static_cast<TPSInterfaceType*>(target)->Intf) {
+        procNo = InterfaceCastSupportProcNo(c_, *intf);
+    }
+    if (procNo < 0) {
+        Fail(Err::TypeMismatch);
+        return nullptr;
+    }
+    auto call = std::make_unique<TPSValueProcNo>();
+    call->Pos = at.Pos;
+    call->Row = at.Row;
+    call->Col = at.Col;
+    call->ProcNo = static_cast<std::uint32_t>(procNo);
+    call->ResultType = target;
+    TPSParameter object;
+    object.ExpectedType = GetValueType(*value);
+    object.Val = std::move(value);
+    TPSParameter typeNo;
+    auto number = std::make_unique<TPSValueData>();
+    number->Data.Init(c_.FindBaseType(BaseType::LongWord));
+    number->Data.Int = c_.UseType(target)->FinalTypeNo;
+    typeNo.ExpectedType = number->Data.FType;
+    typeNo.Val = std::move(number);
+    call->Parameters.push_back(std::move(object));
+    call->Parameters.push_back(std::move(typeNo));
+    return call;
+}
+
 // ---- Factors -----------------------------------------------------------------------
 
 std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
@@ -675,9 +711,15 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::GetIdentifier(bool variableOnly
         std::unique_ptr<TPSValue> operand = ReadLevel(0);
         if (!operand || !Fold(operand) || !c_.Expect(p, Tok::CloseRound, Err::CloseRoundExpected))
             return nullptr;
+        TPSType* source = GetValueType(*operand);
+        const auto isObject = [](const TPSType* t) {
+            return t && (t->BaseType == BaseType::Class || t->BaseType == BaseType::Interface);
+        };
+        if (isObject(type) && isObject(source) && source != type)
+            return MakeObjectCast(std::move(operand), type, *at);
         std::unique_ptr<TPSValue> cast = MakeCast(std::move(operand), type);
-        if (cast)
-            Fold(cast);
+        if (cast && !Fold(cast))
+            return nullptr;
         return cast;
     }
     auto call = std::make_unique<TPSValueData>();

@@ -233,6 +233,7 @@ private:
     std::unique_ptr<TPSValue> MakeBinary(TPSBinOperatorType op, std::unique_ptr<TPSValue> left,
                                          std::unique_ptr<TPSValue> right);
     std::unique_ptr<TPSValue> MakeCast(std::unique_ptr<TPSValue> value, TPSType* target);
+    std::unique_ptr<TPSValue> MakeObjectCast(std::unique_ptr<TPSValue> value, TPSType* target, const TPSValue& at);
     bool Fold(std::unique_ptr<TPSValue>& value);
     TPSType* BinaryResultType(TPSBinOperatorType op, const TPSValue& left, const TPSValue& right);
     void Place(TPSValue& value) const;

@@ -470,11 +470,12 @@ void registerThing(TPSPascalCompiler& c)
     thing->RegisterProperty("Items", "Integer Integer", TPSPropertyAccess::ReadWrite);
     thing->RegisterProperty("Size", "Integer", TPSPropertyAccess::ReadOnly);
     thing->RegisterProperty("Next", "TThing", TPSPropertyAccess::ReadOnly);
+    c.AddClass(thing, "TSub");
 }
 
 TEST(ClassMembers, AreCalledWithTheInstanceFirst)
 {
-    const std::string head = "var th: TThing; a: Integer; str: String;\nbegin\n  ";
+    const std::string head = "var th: TThing; sub: TSub; a: Integer; str: String;\nbegin\n  ";
     struct Case
     {
         std::string statement;
@@ -489,6 +490,10 @@ TEST(ClassMembers, AreCalledWithTheInstanceFirst)
         // The chain goes on through a property that gives an instance, read
         // straight into the next call's parameter.
         {"a := th.Next.Size", {"11", "11", "11", "0", "3", "5", "4", "4", "3", "5", "4", "4", "0", "4", "9"}},
+        // nil is a new, empty slot.
+        {"th := nil", {"11", "0", "4", "9"}},
+        // A cast to another class goes through that class's cast routine.
+        {"sub := TSub(th)", {"11", "11", "0", "11", "0", "3", "5", "4", "4", "4", "0", "4", "9"}},
     };
     for (const Case& test : cases)
         EXPECT_EQ(mainInstructions(head + test.statement + ";\nend.", false, nullptr, registerThing), test.code)

@@ -14,11 +14,11 @@ using Op = TPSBinOperatorType;
 
 namespace {
 
-// Parentheses, signs and "not" nest at most this deep, and one expression
+// Parentheses, signs and "not" nest at most this deep, and one statement
 // holds at most this many nodes, so that no reader or writer recursion can
 // exhaust the stack.
 constexpr int kMaxDepth = 128;
-constexpr int kMaxNodes = 4096;
+constexpr int kMaxNodes = 1024;
 
 std::optional<Op> operatorAt(int level, Tok t)
 {
@@ -155,7 +155,6 @@ TPSType* TPSExpressionCompiler::GetValueType(const TPSValue& value)
 
 std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadExpression()
 {
-    nodes_ = 0;
     std::unique_ptr<TPSValue> tree = ReadLevel(0);
     if (tree && !Fold(tree))
         return nullptr;

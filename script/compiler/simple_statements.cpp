@@ -76,6 +76,7 @@ private:
     bool Simple()
     {
         TPSPascalParser& p = c_.Parser();
+        expr_.StartStatement();
         std::unique_ptr<TPSValue> target = expr_.GetIdentifier(false);
         if (!target)
             return false;

@@ -201,6 +201,8 @@ public:
     TPSExpressionCompiler(TPSPascalCompiler& compiler, TPSCodeContext& context) : c_(compiler), ctx_(context) {}
 
     // ---- Reading (expressions.cpp) -------------------------------------------
+    // Starts the count of nodes that one statement may hold.
+    void StartStatement() { nodes_ = 0; }
     std::unique_ptr<TPSValue> ReadExpression();
     // An identifier with its postfix chain; in variable-only mode constants,
     // types and routines are rejected.

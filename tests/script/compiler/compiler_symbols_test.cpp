@@ -132,11 +132,11 @@ TEST(CompilerSymbols, TypeLookupFollowsLinksIgnoresCaseAndPrefersTheLatest)
         EXPECT_EQ(c.FindType("thost"), second);
         checked = true;
     };
-    // A script alias is found by the type reader from the first declaration on.
+    // The type reader finds names as every lookup does: the latest wins.
     h.inspect = [](TPSPascalCompiler& c) {
         TPSType* alias = c.FindType("TAlias");
         ASSERT_NE(alias, nullptr);
-        EXPECT_EQ(alias->BaseType, BaseType::Byte);
+        EXPECT_EQ(alias->BaseType, BaseType::Word);
     };
     ASSERT_TRUE(h.compile("type TAlias = THost;"));
     EXPECT_TRUE(checked);

@@ -544,4 +544,22 @@ TEST(BuiltInCalls, StandInForElementsListsAndNotifications)
             << test.statement;
 }
 
+// One statement holds a bounded number of operators; the bound is counted
+// per statement, not per program.
+TEST(Limits, OperatorsAreCountedPerStatement)
+{
+    std::string many = "var a: LongInt;\nbegin\n";
+    for (int i = 0; i < 300; ++i)
+        many += "  a := a + 1 + 1;\n";
+    const RunResult fine = compileAndRun(many + "end.");
+    ASSERT_EQ(fine.error, "");
+    EXPECT_EQ(fine.values.at("A"), 600);
+    EXPECT_EQ(fine.unbalanced, 0);
+
+    std::string one = "var a: LongInt;\nbegin\n  a := 0";
+    for (int i = 0; i < 1100; ++i)
+        one += " + a";
+    EXPECT_EQ(compileAndRun(one + ";\nend.").error.substr(0, 8), "[Error] ");
+}
+
 } // namespace

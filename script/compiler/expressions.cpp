@@ -948,6 +948,14 @@ bool TPSExpressionCompiler::ReadPostfix(std::unique_ptr<TPSValue>& value)
                 return false;
             continue;
         }
+        if (p.CurrTokenId() == Tok::Period && base == BaseType::Variant) {
+            p.Next();
+            if (p.CurrTokenId() != Tok::Identifier)
+                return Fail(Err::IdentifierExpected);
+            if (!ReadLateBound(value, type))
+                return false;
+            continue;
+        }
         if ((p.CurrTokenId() == Tok::OpenRound || p.CurrTokenId() == Tok::Dereference) && type) {
             if (base != BaseType::Procedural)
                 return Fail(Err::TypeMismatch);
@@ -1018,6 +1026,57 @@ bool TPSExpressionCompiler::ReadCharacterAccess(std::unique_ptr<TPSValue>& value
         return false;
     call->ProcNo = static_cast<std::uint32_t>(procNo);
     call->ResultType = decl.Result;
+    value = std::move(call);
+    return true;
+}
+
+// "." name on a Variant, bound at run time: a call of the invoke routine with
+// the Variant, whether it is a write, the name, and the parameters as an
+// array (the assigned value last in a write).
+bool TPSExpressionCompiler::ReadLateBound(std::unique_ptr<TPSValue>& value, TPSType* type)
+{
+    TPSPascalParser& p = c_.Parser();
+    const std::string name = p.RawToken();
+    p.Next();
+    const std::int32_t procNo = type->GetDynInvokeProcNo(c_);
+    TPSType* selfType = type->GetDynInvokeSelfType(c_);
+    TPSType* paramType = type->GetDynInvokeParamType(c_);
+    if (procNo < 0 || !selfType || !paramType)
+        return Fail(Err::UnknownIdentifier, name);
+    auto call = std::make_unique<TPSValueProcNo>();
+    call->Pos = value->Pos;
+    call->Row = value->Row;
+    call->Col = value->Col;
+    call->ProcNo = static_cast<std::uint32_t>(procNo);
+    auto list = std::make_unique<TPSValueArray>();
+    Place(*list);
+    std::vector<TPSParameter> given;
+    if (!ReadParameterList(given, false))
+        return false;
+    for (TPSParameter& param : given)
+        list->Items.push_back(std::move(param.Val));
+    const bool write = p.CurrTokenId() == Tok::Assignment;
+    if (write) {
+        p.Next();
+        std::unique_ptr<TPSValue> assigned = ReadLevel(0);
+        if (!assigned || !Fold(assigned))
+            return false;
+        list->Items.push_back(std::move(assigned));
+    } else {
+        call->ResultType = type->GetDynInvokeResultType(c_);
+    }
+    auto flag = std::make_unique<TPSValueData>();
+    c_.SetBooleanResult(flag->Data, write);
+    auto text = std::make_unique<TPSValueData>();
+    c_.SetStringResult(text->Data, name);
+    TPSType* types[] = {selfType, c_.BooleanType(), text->Data.FType, paramType};
+    std::unique_ptr<TPSValue> parts[] = {std::move(value), std::move(flag), std::move(text), std::move(list)};
+    for (std::size_t i = 0; i < 4; ++i) {
+        TPSParameter param;
+        param.ExpectedType = types[i];
+        param.Val = std::move(parts[i]);
+        call->Parameters.push_back(std::move(param));
+    }
     value = std::move(call);
     return true;
 }

@@ -229,6 +229,7 @@ private:
     bool ReadParameterList(std::vector<TPSParameter>& params, bool brackets);
     bool ReadCharacterAccess(std::unique_ptr<TPSValue>& value, ps::BaseType base);
     std::unique_ptr<TPSValue> ReadNotificationVariant(const TPSVar& var);
+    bool ReadLateBound(std::unique_ptr<TPSValue>& value, TPSType* type);
     bool ReadMember(std::unique_ptr<TPSValue>& value, TPSType* type);
     bool ValidateParameters(const TPSParametersDecl& decl, std::vector<TPSParameter>& params);
     bool ReadPostfix(std::unique_ptr<TPSValue>& value);

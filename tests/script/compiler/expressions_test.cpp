@@ -538,6 +538,11 @@ TEST(BuiltInCalls, StandInForElementsListsAndNotifications)
          {"11", "11", "11", "0", "3", "5", "4", "4", "0", "0", "0", "0", "4", "5", "4", "9"}},
         {"nv := 5", {"11", "0", "11", "0", "5", "4", "4", "9"}},
         {"v := nv", {"11", "11", "0", "3", "5", "4", "4", "0", "4", "9"}},
+        // A member of a Variant is bound at run time: the invoke routine
+        // gets the parameters as an array of Variants.
+        {"v := v.Item(1)",
+         {"11", "11", "11", "11", "0", "3", "5", "4", "4", "0", "0", "4", "11", "0", "11", "0", "11", "0", "3", "5",
+          "4", "4", "4", "4", "4", "0", "4", "9"}},
     };
     for (const Case& test : cases)
         EXPECT_EQ(mainInstructions(head + test.statement + ";\nend.", false, nullptr, registerNotify), test.code)

@@ -497,24 +497,20 @@ bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TP
 
 bool TPSExpressionCompiler::WriteUnaryInto(const TPSValueVar& dest, const TPSCodeOperand& destOperand, TPSUnValueOp& op)
 {
+    // A cast is an assignment (which converts); "not" and negation work on
+    // the destination once it holds the operand.
     std::string& code = ctx_.Code();
-    if (op.Operator == TPSUnOperatorType::Cast) {
+    const bool cast = op.Operator == TPSUnOperatorType::Cast;
+    if (cast || !sameVar(dest, *op.Val)) {
         TPSCodeOperand source;
         if (!Prepare(*op.Val, op.AType, source))
             return false;
         putOp(code, pscode::Op::Assign);
         PutOperand(destOperand);
         PutOperand(source);
+    }
+    if (cast)
         return true;
-    }
-    if (!sameVar(dest, *op.Val)) {
-        TPSCodeOperand source;
-        if (!Prepare(*op.Val, op.AType, source))
-            return false;
-        putOp(code, pscode::Op::Assign);
-        PutOperand(destOperand);
-        PutOperand(source);
-    }
     const pscode::Op unary = op.Operator == TPSUnOperatorType::Negate ? pscode::Op::Negate
                              : c_.IsBooleanType(op.AType)              ? pscode::Op::BoolNot
                                                                        : pscode::Op::BitNot;

@@ -2,6 +2,7 @@
 
 #include "script/compiler/compiler.h"
 
+#include "script/compiler/operator_levels.h"
 #include "script/compiler/utils.h"
 
 #include <charconv>
@@ -146,68 +147,6 @@ bool TPSPascalCompiler::ReadConstValue(TPSPascalParser& p, TPSValueRecord& dest)
     return tree && EvalConst(p, *tree, dest);
 }
 
-namespace {
-
-std::optional<Op> relationalOp(Tok t)
-{
-    switch (t) {
-    case Tok::Equal:
-        return Op::Equal;
-    case Tok::NotEqual:
-        return Op::NotEqual;
-    case Tok::Greater:
-        return Op::Greater;
-    case Tok::GreaterEqual:
-        return Op::GreaterEqual;
-    case Tok::Less:
-        return Op::Less;
-    case Tok::LessEqual:
-        return Op::LessEqual;
-    default:
-        return std::nullopt;
-    }
-}
-
-std::optional<Op> additiveOp(Tok t)
-{
-    switch (t) {
-    case Tok::Plus:
-        return Op::Add;
-    case Tok::Minus:
-        return Op::Subtract;
-    case Tok::KwOr:
-        return Op::Or;
-    case Tok::KwXor:
-        return Op::Xor;
-    default:
-        return std::nullopt;
-    }
-}
-
-std::optional<Op> multiplicativeOp(Tok t)
-{
-    switch (t) {
-    case Tok::Multiply:
-        return Op::Multiply;
-    case Tok::Divide:
-        return Op::Divide;
-    case Tok::KwDiv:
-        return Op::IntDivide;
-    case Tok::KwMod:
-        return Op::Mod;
-    case Tok::KwAnd:
-        return Op::And;
-    case Tok::KwShl:
-        return Op::Shl;
-    case Tok::KwShr:
-        return Op::Shr;
-    default:
-        return std::nullopt;
-    }
-}
-
-} // namespace
-
 std::unique_ptr<TPSPascalCompiler::ConstNode> TPSPascalCompiler::ReadConstLevel(TPSPascalParser& p, int depth,
                                                                                 int level)
 {
@@ -215,7 +154,7 @@ std::unique_ptr<TPSPascalCompiler::ConstNode> TPSPascalCompiler::ReadConstLevel(
     auto left = operand();
     while (left) {
         const Tok t = p.CurrTokenId();
-        const std::optional<Op> op = level == 0 ? relationalOp(t) : level == 1 ? additiveOp(t) : multiplicativeOp(t);
+        const std::optional<Op> op = BinaryOperatorAt(level, t, true);
         if (!op)
             break;
         p.Next();

@@ -5,6 +5,7 @@
 #include "script/compiler/value_tree.h"
 
 #include "script/compiler/class_import.h"
+#include "script/compiler/operator_levels.h"
 #include "script/compiler/utils.h"
 
 using ps::BaseType;
@@ -19,67 +20,6 @@ namespace {
 // exhaust the stack.
 constexpr int kMaxDepth = 128;
 constexpr int kMaxNodes = 1024;
-
-std::optional<Op> operatorAt(int level, Tok t)
-{
-    switch (level) {
-    case 0:
-        switch (t) {
-        case Tok::Equal:
-            return Op::Equal;
-        case Tok::NotEqual:
-            return Op::NotEqual;
-        case Tok::Less:
-            return Op::Less;
-        case Tok::Greater:
-            return Op::Greater;
-        case Tok::LessEqual:
-            return Op::LessEqual;
-        case Tok::GreaterEqual:
-            return Op::GreaterEqual;
-        case Tok::KwIn:
-            return Op::In;
-        case Tok::KwIs:
-            return Op::Is;
-        default:
-            return std::nullopt;
-        }
-    case 1:
-        switch (t) {
-        case Tok::Plus:
-            return Op::Add;
-        case Tok::Minus:
-            return Op::Subtract;
-        case Tok::KwOr:
-            return Op::Or;
-        case Tok::KwXor:
-            return Op::Xor;
-        default:
-            return std::nullopt;
-        }
-    default:
-        switch (t) {
-        case Tok::Multiply:
-            return Op::Multiply;
-        case Tok::Divide:
-            return Op::Divide;
-        case Tok::KwDiv:
-            return Op::IntDivide;
-        case Tok::KwMod:
-            return Op::Mod;
-        case Tok::KwAnd:
-            return Op::And;
-        case Tok::KwShl:
-            return Op::Shl;
-        case Tok::KwShr:
-            return Op::Shr;
-        case Tok::KwAs:
-            return Op::As;
-        default:
-            return std::nullopt;
-        }
-    }
-}
 
 bool isOneOf(BaseType b, std::initializer_list<BaseType> list)
 {
@@ -109,6 +49,19 @@ bool sameSet(const TPSType* a, const TPSType* b)
     const TPSSetType* x = asSet(a);
     const TPSSetType* y = asSet(b);
     return x && y && ResolveLink(x->SetType) == ResolveLink(y->SetType);
+}
+
+// A one-operand node at its operand's place.
+std::unique_ptr<TPSUnValueOp> unaryNode(TPSUnOperatorType op, std::unique_ptr<TPSValue> operand, TPSType* type)
+{
+    auto node = std::make_unique<TPSUnValueOp>();
+    node->Pos = operand->Pos;
+    node->Row = operand->Row;
+    node->Col = operand->Col;
+    node->Operator = op;
+    node->AType = type;
+    node->Val = std::move(operand);
+    return node;
 }
 
 } // namespace
@@ -167,7 +120,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadLevel(int level)
     auto operand = [&] { return level == 2 ? ReadFactor() : ReadLevel(level + 1); };
     std::unique_ptr<TPSValue> left = operand();
     while (left) {
-        const std::optional<Op> op = operatorAt(level, p.CurrTokenId());
+        const std::optional<Op> op = BinaryOperatorAt(level, p.CurrTokenId(), false);
         if (!op)
             break;
         p.Next();
@@ -361,14 +314,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::MakeCast(std::unique_ptr<TPSVal
         Fail(Err::TypeMismatch);
         return nullptr;
     }
-    auto node = std::make_unique<TPSUnValueOp>();
-    node->Pos = value->Pos;
-    node->Row = value->Row;
-    node->Col = value->Col;
-    node->Operator = TPSUnOperatorType::Cast;
-    node->AType = ResolveLink(target);
-    node->Val = std::move(value);
-    return node;
+    return unaryNode(TPSUnOperatorType::Cast, std::move(value), ResolveLink(target));
 }
 
 // A cast between two class or interface types is checked at run time by
@@ -435,14 +381,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
             Fail(Err::TypeMismatch);
             return nullptr;
         }
-        auto node = std::make_unique<TPSUnValueOp>();
-        node->Pos = operand->Pos;
-        node->Row = operand->Row;
-        node->Col = operand->Col;
-        node->Operator = op;
-        node->AType = type;
-        node->Val = std::move(operand);
-        return node;
+        return unaryNode(op, std::move(operand), type);
     };
     switch (p.CurrTokenId()) {
     case Tok::Identifier: {
@@ -567,14 +506,8 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
             Fail(Err::TypeMismatch);
             return nullptr;
         }
-        auto node = std::make_unique<TPSUnValueOp>();
-        node->Pos = operand->Pos;
-        node->Row = operand->Row;
-        node->Col = operand->Col;
-        node->Operator = TPSUnOperatorType::Cast;
-        node->AType = c_.FindBaseType(chr ? BaseType::Char : BaseType::LongWord);
-        node->Val = std::move(operand);
-        return node;
+        return unaryNode(TPSUnOperatorType::Cast, std::move(operand),
+                         c_.FindBaseType(chr ? BaseType::Char : BaseType::LongWord));
     }
     case Tok::KwNil: {
         auto nil = std::make_unique<TPSValueNil>();

@@ -1,0 +1,72 @@
+#pragma once
+// The two-operand operators by binding level, loosest first: 0 relational,
+// 1 additive, 2 multiplicative. Constant expressions know no "in", "is" or
+// "as".
+
+#include "script/compiler/instruction_set.h"
+#include "script/compiler/pascal_parser.h"
+
+#include <optional>
+
+inline std::optional<pscode::CalcOp> BinaryOperatorAt(int level, TPSPasToken t, bool constant)
+{
+    using Op = pscode::CalcOp;
+    using Tok = TPSPasToken;
+    switch (level) {
+    case 0:
+        switch (t) {
+        case Tok::Equal:
+            return Op::Equal;
+        case Tok::NotEqual:
+            return Op::NotEqual;
+        case Tok::Less:
+            return Op::Less;
+        case Tok::Greater:
+            return Op::Greater;
+        case Tok::LessEqual:
+            return Op::LessEqual;
+        case Tok::GreaterEqual:
+            return Op::GreaterEqual;
+        case Tok::KwIn:
+            return constant ? std::nullopt : std::optional(Op::In);
+        case Tok::KwIs:
+            return constant ? std::nullopt : std::optional(Op::Is);
+        default:
+            return std::nullopt;
+        }
+    case 1:
+        switch (t) {
+        case Tok::Plus:
+            return Op::Add;
+        case Tok::Minus:
+            return Op::Subtract;
+        case Tok::KwOr:
+            return Op::Or;
+        case Tok::KwXor:
+            return Op::Xor;
+        default:
+            return std::nullopt;
+        }
+    default:
+        switch (t) {
+        case Tok::Multiply:
+            return Op::Multiply;
+        case Tok::Divide:
+            return Op::Divide;
+        case Tok::KwDiv:
+            return Op::IntDivide;
+        case Tok::KwMod:
+            return Op::Mod;
+        case Tok::KwAnd:
+            return Op::And;
+        case Tok::KwShl:
+            return Op::Shl;
+        case Tok::KwShr:
+            return Op::Shr;
+        case Tok::KwAs:
+            return constant ? std::nullopt : std::optional(Op::As);
+        default:
+            return std::nullopt;
+        }
+    }
+}

@@ -205,9 +205,14 @@ TPSType* TPSExpressionCompiler::BinaryResultType(Op op, const TPSValue& left, co
     if (op == Op::In) {
         if (rightArray)
             return boolean;
+        // An integer tests a set of Byte as well as a Byte does.
         const TPSSetType* set = asSet(rt);
-        return set && lt && (ResolveLink(set->SetType) == lt || BaseOf(set->SetType) == lt->BaseType) ? boolean
-                                                                                                       : nullptr;
+        const BaseType element = set ? BaseOf(set->SetType) : BaseType::ReturnAddress;
+        return set && lt &&
+                       (ResolveLink(set->SetType) == lt || element == lt->BaseType ||
+                        (IsIntegerBase(element) && IsIntegerBase(lt->BaseType)))
+                   ? boolean
+                   : nullptr;
     }
     if (op == Op::Is) {
         auto* data = dynamic_cast<const TPSValueData*>(&right);

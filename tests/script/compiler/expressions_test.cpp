@@ -181,6 +181,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "  d[1].inner.z := 11; i := 1; d[i].x := d[1].inner.z + 1; c := d[1].x;\n"
                 "  Fill(d[2].inner.z, 4); Fill(arr[i + 8], 6); e := d[2].inner.z * 10 + arr[9] end.",
                 {{"A", 120}, {"B", 15}, {"C", 12}, {"E", 46}}},
+        RunCase{"comparisons, Booleans, strings and reals",
+                "var a, b, r, q, m: LongInt; t, u: Boolean; s: String; x: Double;\n"
+                "begin a := 2; b := 3; t := a < b; u := not t or (a = b); r := Ord(t) + Ord(u) * 10;\n"
+                "  s := 'ab' + 'c'; s := s + s; q := Ord(s = 'abcabc') + Ord(s <> 'abc') * 10;\n"
+                "  x := 1.5; x := x * b - 0.5; m := Ord(x = 4) + Ord(x > 3.9) * 10 + Ord(not (x < 4)) * 100 end.",
+                {{"R", 1}, {"Q", 11}, {"M", 111}}},
         RunCase{"procedural values",
                 "type TF = function(x: LongInt): LongInt;\n"
                 "var f, g: TF; a, b: LongInt;\n"
@@ -191,8 +197,9 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"sets of the same element type are one type",
                 "type TS1 = set of Byte; TS2 = set of Byte;\n"
                 "var s1: TS1; s2: TS2; a: LongInt;\n"
-                "begin s1 := [1, 3, 5]; s2 := s1; s1 := s2; a := 1 end.",
-                {{"A", 1}}}),
+                "begin s1 := [1, 3, 5]; s2 := s1; s1 := s2 + [7]; a := Ord(7 in s1) + Ord(2 in s1) * 10 +\n"
+                "  Ord(s1 = s2 + [7]) * 100 + Ord(3 in [1, 3]) * 1000 end.",
+                {{"A", 1101}}}),
     [](const ::testing::TestParamInfo<RunCase>& info) {
         std::string name = info.param.name;
         for (char& ch : name)

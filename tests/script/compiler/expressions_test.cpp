@@ -289,6 +289,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ErrorCase{"var a: LongInt;\nbegin\n  a := 'text';\nend.", "[Error] (3:14): Type mismatch"},
         ErrorCase{"var a: LongInt;\nbegin\n  a := b + 1;\nend.", "[Error] (3:8): Unknown identifier 'b'"},
+        // A byte-order mark is no column of the first line.
+        ErrorCase{"\xEF\xBB\xBF" "begin x := 1 end.", "[Error] (1:7): Unknown identifier 'x'"},
         ErrorCase{"procedure P(x: LongInt); begin end;\nbegin\n  P(1, 2);\nend.",
                   "[Error] (3:10): Invalid number of parameters"},
         ErrorCase{"procedure P(var x: LongInt); begin end;\nbegin\n  P(3);\nend.",

@@ -638,6 +638,12 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::GetIdentifier(bool variableOnly
         auto at = std::make_unique<TPSValueData>();
         Place(*at);
         p.Next();
+        if (p.CurrTokenId() == Tok::Period && type->BaseType == BaseType::Class) {
+            std::unique_ptr<TPSValue> made = ReadConstructorCall(type, *at);
+            if (made && !ReadPostfix(made))
+                return nullptr;
+            return made;
+        }
         if (p.CurrTokenId() != Tok::OpenRound) {
             // A type name as a value: the right side of "as" and "is".
             at->Data.Init(c_.FindBaseType(BaseType::TypeNumber));
@@ -1017,6 +1023,46 @@ bool TPSExpressionCompiler::ReadLateBound(std::unique_ptr<TPSValue>& value, TPST
     }
     value = std::move(call);
     return true;
+}
+
+// Class name "." constructor: a call with the class's type number in place
+// of an instance, giving a new instance of the class.
+std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadConstructorCall(TPSType* type, const TPSValue& at)
+{
+    TPSPascalParser& p = c_.Parser();
+    p.Next();
+    if (p.CurrTokenId() != Tok::Identifier) {
+        Fail(Err::IdentifierExpected);
+        return nullptr;
+    }
+    TPSCompileTimeClass* cl = static_cast<TPSClassType*>(type)->Cl;
+    auto* item = dynamic_cast<TPSDelphiClassItemConstructor*>(cl ? cl->FindMember(p.Token()) : nullptr);
+    if (!item) {
+        Fail(Err::UnknownIdentifier, p.RawToken());
+        return nullptr;
+    }
+    p.Next();
+    auto call = std::make_unique<TPSValueProcNo>();
+    call->Pos = at.Pos;
+    call->Row = at.Row;
+    call->Col = at.Col;
+    if (!ReadParameterList(call->Parameters, false) || !ValidateParameters(item->Decl, call->Parameters))
+        return nullptr;
+    const std::int32_t procNo = cl->MemberProcNo(*item);
+    if (procNo < 0) {
+        Fail(Err::UnknownIdentifier, item->OrgName);
+        return nullptr;
+    }
+    call->ProcNo = static_cast<std::uint32_t>(procNo);
+    call->ResultType = type;
+    TPSParameter classNo;
+    auto number = std::make_unique<TPSValueData>();
+    number->Data.Init(c_.FindBaseType(BaseType::LongWord));
+    number->Data.Int = c_.UseType(type)->FinalTypeNo;
+    classNo.ExpectedType = number->Data.FType;
+    classNo.Val = std::move(number);
+    call->Parameters.insert(call->Parameters.begin(), std::move(classNo));
+    return call;
 }
 
 // A method or property of a host class, or a method of an interface, at the

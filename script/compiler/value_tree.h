@@ -230,6 +230,7 @@ private:
     bool ReadCharacterAccess(std::unique_ptr<TPSValue>& value, ps::BaseType base);
     std::unique_ptr<TPSValue> ReadNotificationVariant(const TPSVar& var);
     bool ReadLateBound(std::unique_ptr<TPSValue>& value, TPSType* type);
+    std::unique_ptr<TPSValue> ReadConstructorCall(TPSType* type, const TPSValue& at);
     bool ReadMember(std::unique_ptr<TPSValue>& value, TPSType* type);
     bool ValidateParameters(const TPSParametersDecl& decl, std::vector<TPSParameter>& params);
     bool ReadPostfix(std::unique_ptr<TPSValue>& value);

@@ -476,6 +476,7 @@ void registerThing(TPSPascalCompiler& c)
     TPSCompileTimeClass* thing = c.AddClass(nullptr, "TThing");
     thing->RegisterMethod("procedure Run(x: Integer; var s: String)");
     thing->RegisterMethod("function Count: Integer");
+    thing->RegisterMethod("constructor Create(n: Integer)");
     thing->RegisterProperty("Items", "Integer Integer", TPSPropertyAccess::ReadWrite);
     thing->RegisterProperty("Size", "Integer", TPSPropertyAccess::ReadOnly);
     thing->RegisterProperty("Next", "TThing", TPSPropertyAccess::ReadOnly);
@@ -499,6 +500,11 @@ TEST(ClassMembers, AreCalledWithTheInstanceFirst)
         // The chain goes on through a property that gives an instance, read
         // straight into the next call's parameter.
         {"a := th.Next.Size", {"11", "11", "11", "0", "3", "5", "4", "4", "3", "5", "4", "4", "0", "4", "9"}},
+        // A constructor takes the class's type number in place of an
+        // instance, and the chain goes on from the new instance.
+        {"th := TThing.Create(a)", {"11", "11", "0", "11", "0", "3", "5", "4", "4", "4", "0", "4", "9"}},
+        {"a := TThing.Create(1).Count",
+         {"11", "11", "11", "0", "11", "0", "3", "5", "4", "4", "4", "3", "5", "4", "4", "0", "4", "9"}},
         // nil is a new, empty slot.
         {"th := nil", {"11", "0", "4", "9"}},
         // A cast to another class goes through that class's cast routine.
@@ -513,6 +519,7 @@ TEST(ClassMembers, AreCalledWithTheInstanceFirst)
         {"th.Walk", "[Error] (3:6): Unknown identifier 'Walk'"},
         {"th.Run(1, 2)", "[Error] (3:13): Variable Expected"},
         {"a := th.Items", "[Error] (3:16): Opening square brackets ('[') expected"},
+        {"th := TThing.Count", "[Error] (3:16): Unknown identifier 'Count'"},
     };
     for (const auto& [statement, error] : errors) {
         CompileHarness h;

@@ -187,6 +187,15 @@ INSTANTIATE_TEST_SUITE_P(
                 "  s := 'ab' + 'c'; s := s + s; q := Ord(s = 'abcabc') + Ord(s <> 'abc') * 10;\n"
                 "  x := 1.5; x := x * b - 0.5; m := Ord(x = 4) + Ord(x > 3.9) * 10 + Ord(not (x < 4)) * 100 end.",
                 {{"R", 1}, {"Q", 11}, {"M", 111}}},
+        // Indexed strings, lists given as arrays and Assigned run through the
+        // built-in routines.
+        RunCase{"built-in calls",
+                "type TL = array of LongInt;\n"
+                "var s: String; a, b, c, d: LongInt; ch: Char;\n"
+                "function Sum(x: TL): LongInt; begin Result := x[0] + x[1] * 10 + x[2] * 100; end;\n"
+                "begin s := 'abc'; ch := s[2]; a := Ord(ch); s[1] := 'z'; b := Ord(s[1]); c := Sum([1, 2, 3]);\n"
+                "  d := Ord(Assigned(s)) end.",
+                {{"A", 98}, {"B", 122}, {"C", 321}, {"D", 1}}},
         RunCase{"procedural values",
                 "type TF = function(x: LongInt): LongInt;\n"
                 "var f, g: TF; a, b: LongInt;\n"

@@ -179,6 +179,36 @@ bool TIniPreferencesMan::CloseKey()
     return Enter(ParentPath(FPath));
 }
 
+bool TIniPreferencesMan::DeleteKey(const QString& name)
+{
+    if (name.isEmpty() || HasLineBreak(name))
+        return false;
+    const QString path = FPath.isEmpty() ? name : FPath + u'\\' + name;
+    const QString header = u'[' + path + u']';
+    const QString below = u'[' + path + u'\\';
+    bool removed = false;
+    qsizetype i = 0;
+    while (i < FLines.size()) {
+        const QString& line = FLines[i];
+        if (IsHeader(line) &&
+            (line.compare(header, Qt::CaseInsensitive) == 0 || line.startsWith(below, Qt::CaseInsensitive))) {
+            // The section's lines, up to the next header.
+            qsizetype end = i + 1;
+            while (end < FLines.size() && !IsHeader(FLines[end]))
+                ++end;
+            FLines.remove(i, end - i);
+            removed = true;
+        } else {
+            ++i;
+        }
+    }
+    if (removed) {
+        FSection = FindHeader(FPath);
+        FChanged = true;
+    }
+    return removed;
+}
+
 bool TIniPreferencesMan::GetValueNames(QStringList& list)
 {
     list.clear();

@@ -35,6 +35,7 @@ public:
     // value that is only read gets its empty section at once.
     bool OpenKey(const QString& name, bool CanCreate) override;
     bool CloseKey() override;
+    bool DeleteKey(const QString& name) override;
     bool WriteString(const QString& name, const QString& value) override;
     bool ReadString(const QString& name, QString& value) override;
     bool DeleteValue(const QString& name) override;

@@ -20,6 +20,9 @@ public:
     virtual bool OpenKey(const QString& name, bool CanCreate) = 0;
     // Goes back to the parent key.
     virtual bool CloseKey() = 0;
+    // Removes a sub-key of the current key with everything below it; false
+    // when it is missing or the store keeps no keys.
+    virtual bool DeleteKey(const QString&) { return false; }
     virtual bool WriteString(const QString& name, const QString& value) = 0;
     virtual bool ReadString(const QString& name, QString& value) = 0;
     virtual bool DeleteValue(const QString& name) = 0;

@@ -28,6 +28,11 @@ bool TRegPreferencesMan::CloseKey()
     return true;
 }
 
+bool TRegPreferencesMan::DeleteKey(const QString& name)
+{
+    return !name.isEmpty() && FRegistry.deleteTree(CurrentKey() + u'\\' + name);
+}
+
 bool TRegPreferencesMan::GetValueNames(QStringList& list)
 {
     list = FRegistry.valueNames(CurrentKey());

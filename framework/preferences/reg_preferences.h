@@ -20,6 +20,7 @@ public:
     bool GetKeyNames(QStringList& list) override;
     bool OpenKey(const QString& name, bool CanCreate) override;
     bool CloseKey() override;
+    bool DeleteKey(const QString& name) override;
     bool WriteString(const QString& name, const QString& value) override;
     bool ReadString(const QString& name, QString& value) override;
     bool DeleteValue(const QString& name) override;

@@ -1,10 +1,20 @@
 #pragma once
 // A filter record names a filter the program may put into a graph: a system
-// filter created by class id, or an instance the program already holds.
+// filter created by class id, a private filter made by a module loaded by
+// path, or an instance the program already holds. Decoder links map a media
+// type to the record of the decoder that serves it.
 
+#include "platform/core/class_factory.h"
 #include "platform/graph/interfaces.h"
 
+#include <QList>
 #include <QString>
+
+#include <memory>
+#include <vector>
+
+class Module;
+class TPreferencesMan;
 
 // The kinds of filter records.
 enum TFilterKind : BYTE {
@@ -49,3 +59,95 @@ HRESULT AddFilterNamed(IFilterGraph* graph, IBaseFilter* filter, const QString& 
 // for extensions it does not know; null until one is registered.
 TFilterRec* PrivateSplitterRec();
 void SetPrivateSplitterRec(TFilterRec* record);
+
+// A class factory of a module loaded by path. A module that cannot be
+// loaded, or whose entry point has no factory for the class, leaves the
+// factory null and is unloaded at once.
+class TPrivateFactory
+{
+public:
+    TPrivateFactory(const CLSID& classId, const QString& modulePath);
+    ~TPrivateFactory();
+    TPrivateFactory(const TPrivateFactory&) = delete;
+    TPrivateFactory& operator=(const TPrivateFactory&) = delete;
+
+    const CLSID& ClassId() const { return FClassId; }
+    IClassFactory* Factory() const { return FFactory.get(); }
+
+private:
+    CLSID FClassId;
+    ComPtr<IClassFactory> FFactory;
+    std::shared_ptr<Module> FModule;
+};
+
+// The program's private factories, kept until the program ends.
+class TPrivateFactories
+{
+public:
+    static TPrivateFactories& Instance();
+    // Loads the module and asks it for the class; the entry stays even when
+    // that fails.
+    TPrivateFactory* Add(const CLSID& classId, const QString& modulePath);
+    // The latest entry for the class, or null.
+    TPrivateFactory* Find(const CLSID& classId) const;
+    void Clear() { FList.clear(); }
+
+private:
+    std::vector<std::unique_ptr<TPrivateFactory>> FList;
+};
+
+// A media type and the decoder record that serves it. A null GUID matches
+// every value when the exclusions are built.
+struct TDecoderLink
+{
+    GUID MajorType = GUID_NULL;
+    GUID SubType = GUID_NULL;
+    GUID FormatType = GUID_NULL;
+    TFilterRec* Rec = nullptr; // not owned
+};
+
+// Links, at most one per media type. Records read from the preferences are
+// owned by the list.
+class TDecoderLinks
+{
+public:
+    TDecoderLinks() = default;
+    TDecoderLinks(const TDecoderLinks&) = delete;
+    TDecoderLinks& operator=(const TDecoderLinks&) = delete;
+
+    int Count() const { return int(FLinks.size()); }
+    const TDecoderLink& Link(int index) const { return FLinks[size_t(index)]; }
+
+    int IndexOf(const GUID& major, const GUID& sub, const GUID& format) const;
+    // Replaces the record of the media type's link, or appends a link.
+    void Add(const GUID& major, const GUID& sub, const GUID& format, TFilterRec* rec);
+    TFilterRec* GetDecoder(const GUID& major, const GUID& sub, const GUID& format) const;
+    void Remove(const GUID& major, const GUID& sub, const GUID& format);
+    void Clear() { FLinks.clear(); }
+
+    // Reads every sub-key of the store's current key, whatever its name.
+    void LoadFromPrefs(TPreferencesMan& prefs);
+    // Clears the old "dc" sub-keys, then writes each link but those of held
+    // instances as sub-key "dc" + its position.
+    void SaveToPrefs(TPreferencesMan& prefs) const;
+
+private:
+    std::vector<TDecoderLink> FLinks;
+    std::vector<std::unique_ptr<TFilterRec>> FOwned;
+};
+
+// The records every decoder manager knows.
+TFilterRec& NoVideoDecoderRec();
+TFilterRec& NoAudioDecoderRec();
+TFilterRec& DtvDvdVideoDecoderRec();
+TFilterRec& VSFilterRec();
+TFilterRec& DtvDvdAudioDecoderRec();
+// Decoders the automatic search must not pick for their media types, and
+// those that last worked for each media type.
+TDecoderLinks& DefaultVideoLinks();
+TDecoderLinks& UserVideoLinks();
+TDecoderLinks& DefaultAudioLinks();
+TDecoderLinks& UserAudioLinks();
+
+GUID GuidFromText(const QString& text);
+QString GuidText(const GUID& guid);

@@ -35,8 +35,15 @@ ComPtr<IBaseFilter> TFilterRec::CreateFilter()
         break;
     case fkPrivate:
         if (const TPrivateFactory* factory = TPrivateFactories::Instance().Find(FClassId);
-            factory && factory->Factory())
-            factory->Factory()->CreateInstance(nullptr, IBaseFilter::iid, filter.putVoid());
+            factory && factory->Factory()) {
+            // A module is outside code: whatever it throws stays here.
+            try {
+                if (FAILED(factory->Factory()->CreateInstance(nullptr, IBaseFilter::iid, filter.putVoid())))
+                    filter = nullptr;
+            } catch (...) {
+                filter = nullptr;
+            }
+        }
         break;
     }
     return filter;
@@ -80,10 +87,19 @@ TPrivateFactory::TPrivateFactory(const CLSID& classId, const QString& modulePath
     if (FAILED(Module::load(modulePath.toStdString(), FModule)))
         return;
     ComPtr<IClassFactory> factory;
-    if (SUCCEEDED(FModule->getClassObject(classId, IClassFactory::iid, factory.putVoid())) && factory)
+    HRESULT hr = E_FAIL;
+    try {
+        hr = FModule->getClassObject(classId, IClassFactory::iid, factory.putVoid());
+    } catch (...) {
+        hr = E_UNEXPECTED;
+    }
+    if (SUCCEEDED(hr) && factory)
         FFactory = factory;
-    else
+    else {
+        // A module without the class is of no use: it goes at once.
+        factory = nullptr;
         FModule.reset();
+    }
 }
 
 TPrivateFactory::~TPrivateFactory()

@@ -143,9 +143,7 @@ void TDecoderMan::RebuildExcluded()
         if (!link.Rec || !MatchesOrNull(link.MajorType, FMajorType) || !MatchesOrNull(link.SubType, FSubType) ||
             !MatchesOrNull(link.FormatType, FFormatType))
             continue;
-        const QString classId = GuidText(link.Rec->ClassId());
-        if (!FExcluded.contains(classId, Qt::CaseInsensitive))
-            FExcluded.append(classId);
+        Exclude(link.Rec->ClassId());
     }
 }
 
@@ -196,6 +194,64 @@ void TDecoderMan::Finish(TFilterRec* rec)
     FCurrentDecoder = rec;
     if (FUserLinks && rec)
         FUserLinks->Add(FMajorType, FSubType, FFormatType, rec);
+    for (TFilterRec* inserted : {FPostDecoder, FSubtitle, FFramesNotifier})
+        if (inserted && inserted != FCurrentDecoder && !Splice(inserted))
+            break;
+}
+
+void TDecoderMan::Exclude(const CLSID& classId)
+{
+    const QString text = GuidText(classId);
+    if (!FExcluded.contains(text, Qt::CaseInsensitive))
+        FExcluded.append(text);
+}
+
+bool TDecoderMan::Splice(TFilterRec* rec)
+{
+    IGraphBuilder* graph = FGrapheMan->GraphBuilder();
+    const ComPtr<IBaseFilter> filter = rec->GetFilter();
+    if (!filter || FAILED(AddFilterNamed(graph, filter.get(), rec->Name())))
+        return false;
+    if (SUCCEEDED(InsertFilter(graph, FInput.get(), filter.get(), imDownstream)))
+        return true;
+    Exclude(rec->ClassId());
+    graph->RemoveFilter(filter.get());
+    rec->SetFilter(nullptr);
+    return false;
+}
+
+HRESULT InsertFilter(IGraphBuilder* graph, IPin* pin, IBaseFilter* filter, TInsertMode mode)
+{
+    if (!graph || !pin || !filter)
+        return E_POINTER;
+    const ComPtr<IPin> peer = peerOf(pin);
+    if (!peer)
+        return VFW_E_NOT_CONNECTED;
+    const ComPtr<IPin> upstream = mode == imUpstream ? ComPtr<IPin>(pin) : peer;
+    const ComPtr<IPin> downstream = mode == imUpstream ? peer : ComPtr<IPin>(pin);
+    const std::vector<ComPtr<IPin>> pins = pinsOf(filter);
+    if (pins.size() < 2)
+        return E_FAIL;
+    AM_MEDIA_TYPE saved{};
+    if (FAILED(upstream->ConnectionMediaType(&saved)))
+        return E_FAIL;
+    graph->Disconnect(downstream.get());
+    graph->Disconnect(upstream.get());
+    HRESULT hr = graph->ConnectDirect(upstream.get(), pins[0].get(), nullptr);
+    if (SUCCEEDED(hr))
+        hr = graph->ConnectDirect(pins[1].get(), downstream.get(), nullptr);
+    if (FAILED(hr)) {
+        for (const ComPtr<IPin>& own : pins) {
+            if (const ComPtr<IPin> other = peerOf(own.get()))
+                graph->Disconnect(other.get());
+            graph->Disconnect(own.get());
+        }
+        graph->ConnectDirect(upstream.get(), downstream.get(), &saved);
+        if (SUCCEEDED(hr))
+            hr = E_FAIL;
+    }
+    FreeMediaType(saved);
+    return hr;
 }
 
 bool TDecoderMan::RemoveDecoder()
@@ -216,9 +272,7 @@ bool TDecoderMan::NextDecoder()
     const int state = FGrapheMan->GraphState();
     FGrapheMan->Stop();
     if (FPhase == phAutomatic) {
-        const QString classId = GuidText(FCurrentDecoder->ClassId());
-        if (!FExcluded.contains(classId, Qt::CaseInsensitive))
-            FExcluded.append(classId);
+        Exclude(FCurrentDecoder->ClassId());
         if (FUserLinks)
             FUserLinks->Remove(FMajorType, FSubType, FFormatType);
     }

@@ -44,6 +44,10 @@ public:
     // Tried in order after the linked decoder (not owned).
     QList<TFilterRec*>& PreferredDecoders() { return FPreferred; }
     TFilterRec* CurrentDecoder() const { return FCurrentDecoder; }
+    // Filters spliced in after the decoder, in this order, each when set.
+    void SetPostDecoderFilter(TFilterRec* rec) { FPostDecoder = rec; }
+    void SetSubtitleFilter(TFilterRec* rec) { FSubtitle = rec; }
+    void SetFramesNotifier(TFilterRec* rec) { FFramesNotifier = rec; }
     const QStringList& Excluded() const { return FExcluded; }
     int Phase() const { return FPhase; }
 
@@ -58,6 +62,10 @@ private:
     bool TryDecoder(TFilterRec* rec);
     void Finish(TFilterRec* rec);
     void RebuildExcluded();
+    void Exclude(const CLSID& classId);
+    // Adds the record's filter and splices it in before the target; a filter
+    // that does not fit is excluded and taken out again.
+    bool Splice(TFilterRec* rec);
     bool Connect();
 
     QPointer<TGrapheMan> FGrapheMan;
@@ -70,6 +78,9 @@ private:
     ComPtr<IPin> FOutput;
     ComPtr<IPin> FInput;
     int FPhase = phNotStarted;
+    TFilterRec* FSubtitle = nullptr;
+    TFilterRec* FFramesNotifier = nullptr;
+    TFilterRec* FPostDecoder = nullptr;
     TFilterRec* FLinkedDecoder = nullptr;
     QList<TFilterRec*> FPreferred;
     TFilterRec* FCurrentDecoder = nullptr;
@@ -81,3 +92,12 @@ private:
     QStringList FExcluded;
     ComPtr<IAMGraphBuilderCallback> FCallback;
 };
+
+// Which end of a connection a pin given to InsertFilter is.
+enum TInsertMode { imUpstream, imDownstream };
+
+// Splices `filter` (already in the graph, with an input and an output as its
+// first two pins) into the connection of `pin`: the upstream output goes to
+// the filter's first pin and its second pin to the downstream input. When a
+// step fails the former ends are connected again as they were.
+HRESULT InsertFilter(IGraphBuilder* graph, IPin* pin, IBaseFilter* filter, TInsertMode mode);

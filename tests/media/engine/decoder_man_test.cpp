@@ -2,6 +2,7 @@
 #include "framework/preferences/reg_preferences.h"
 #include "media/engine/decoder_man.h"
 #include "media/engine/private_filters.h"
+#include "media/filters/frames_notifier.h"
 #include "platform/core/class_registry.h"
 #include "platform/core/module.h"
 #include "platform/core/task_memory.h"
@@ -258,6 +259,48 @@ TEST(DecoderChoice, NextDecoderCyclesThroughTheCandidatesAndThePictureStillPlays
     EXPECT_TRUE(p.video.Excluded().isEmpty());
     EXPECT_EQ(p.video.Phase(), TDecoderMan::phNotStarted);
     TPrivateFactories::Instance().Clear();
+}
+
+TEST(DecoderChoice, FiltersAfterTheDecoderAreSplicedInWhileEachFits)
+{
+    const auto frames = makeCom<TFramesNotifier>();
+    const ComPtr<IBaseFilter> onePin = Create(CLSID_VideoMixingRenderer9);
+    TFilterRec notifier(TFramesNotifier::classId, fkInstance, QStringLiteral("Frames"));
+    TFilterRec misfit(CLSID_VideoMixingRenderer9, fkInstance, QStringLiteral("Misfit"));
+    const struct
+    {
+        TFilterRec* post;
+        bool spliced; // the notifier sits between the decoder and the renderer
+    } cases[] = {{nullptr, true}, {&misfit, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.spliced);
+        notifier.SetFilter(frames.get());
+        misfit.SetFilter(onePin.get());
+        Playback p;
+        p.video.SetPostDecoderFilter(c.post);
+        p.video.SetFramesNotifier(&notifier);
+        ASSERT_TRUE(p.Open(clips::path(QStringLiteral("h264.mp4"))));
+        ASSERT_TRUE(p.ConnectVideo());
+        const ComPtr<IBaseFilter> feeder = FeederOf(p.renderer.get());
+        ASSERT_TRUE(feeder);
+        EXPECT_EQ(feeder.get() == static_cast<IBaseFilter*>(frames.get()), c.spliced);
+        if (!c.spliced) {
+            // The filter that did not fit is excluded, out of the graph, and
+            // the decoder feeds the renderer as before.
+            EXPECT_TRUE(p.video.Excluded().contains(GuidText(CLSID_VideoMixingRenderer9)));
+            EXPECT_EQ(ClassOf(feeder.get()), CLSID_KestrovaVideoDecoder);
+            FILTER_INFO info;
+            onePin->QueryFilterInfo(&info);
+            EXPECT_FALSE(info.pGraph);
+        }
+        EXPECT_EQ(p.ShownFrame(), 0);
+        // Stepping takes the spliced filters out and puts them back.
+        if (c.spliced) {
+            ASSERT_TRUE(p.video.NextDecoder());
+            EXPECT_EQ(FeederOf(p.renderer.get()).get(), static_cast<IBaseFilter*>(frames.get()));
+            EXPECT_EQ(p.ShownFrame(), 0);
+        }
+    }
 }
 
 TEST(DecoderChoice, TheDefaultLinksExcludeTheirDecodersForMatchingMediaTypesOnly)

@@ -185,7 +185,7 @@ void TDecoderMan::Finish(TFilterRec* rec)
             FILTER_INFO info;
             decoder->QueryFilterInfo(&info);
             FFound.push_back(std::make_unique<TFilterRec>(ClassOf(decoder.get()), fkRegistered,
-                                                         QString::fromStdU16String(info.achName)));
+                                                          QString::fromStdU16String(info.achName)));
             rec = FFound.back().get();
         } else {
             rec = FNone;

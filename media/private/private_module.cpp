@@ -19,9 +19,8 @@ constexpr CLSID kAudioDecoder = "{E8E73B6B-4CB3-44A4-BE99-4F7BCB96E491}"_guid;
 constexpr CLSID kVideoDecoder = "{EE30215D-164F-4A92-A4EB-9D4C13390F9F}"_guid;
 
 // Every byte stream the file source offers.
-constexpr std::array kSplitterInputs{MEDIASUBTYPE_Avi,           MEDIASUBTYPE_MPEG2_PROGRAM,
-                                     MEDIASUBTYPE_MPEG2_TRANSPORT, MEDIASUBTYPE_MPEG1System,
-                                     MEDIASUBTYPE_MPEG1Video,     MEDIASUBTYPE_WAVE};
+constexpr std::array kSplitterInputs{MEDIASUBTYPE_Avi,         MEDIASUBTYPE_MPEG2_PROGRAM, MEDIASUBTYPE_MPEG2_TRANSPORT,
+                                     MEDIASUBTYPE_MPEG1System, MEDIASUBTYPE_MPEG1Video,    MEDIASUBTYPE_WAVE};
 
 const DemuxClass kSourceClass{kSplitterSource, u"Private Splitter Source", {}, {}};
 const DemuxClass kSplitterClass{kSplitter, u"Private Splitter", kSplitterInputs, {}};

@@ -6,10 +6,10 @@
 #include "platform/core/class_registry.h"
 #include "platform/core/module.h"
 #include "platform/core/task_memory.h"
-#include "platform/renderers/renderers.h"
 #include "platform/filters/system_filters.h"
 #include "platform/graph/media_guids.h"
 #include "platform/graph/pin_walk.h"
+#include "platform/renderers/renderers.h"
 #include "platform/win/registry.h"
 #include "tests/media/clip_reader.h"
 
@@ -168,9 +168,17 @@ TEST(DecoderChoice, EachStreamOfEachClipConnectsThroughTheDecoderTheRulesChoose)
     const Case cases[] = {
         {"automatic", nullptr, {}, false, CLSID_KestrovaVideoDecoder, CLSID_KestrovaAudioDecoder},
         {"linked first", &privateVideo, {&systemVideo}, false, kPrivateVideo, CLSID_KestrovaAudioDecoder},
-        {"preferred in order", nullptr, {&unknown, &privateVideo, &systemVideo}, false, kPrivateVideo,
+        {"preferred in order",
+         nullptr,
+         {&unknown, &privateVideo, &systemVideo},
+         false,
+         kPrivateVideo,
          CLSID_KestrovaAudioDecoder},
-        {"none record skipped", &NoVideoDecoderRec(), {&systemVideo}, false, CLSID_KestrovaVideoDecoder,
+        {"none record skipped",
+         &NoVideoDecoderRec(),
+         {&systemVideo},
+         false,
+         CLSID_KestrovaVideoDecoder,
          CLSID_KestrovaAudioDecoder},
         {"excluded never picked", nullptr, {}, true, GUID_NULL, GUID_NULL},
         {"excluded but preferred", nullptr, {&systemVideo}, true, CLSID_KestrovaVideoDecoder, GUID_NULL},

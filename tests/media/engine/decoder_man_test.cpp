@@ -46,8 +46,15 @@ bool IsMapped(const QString& path)
     return maps.open(QIODevice::ReadOnly) && maps.readAll().contains(QFile::encodeName(path));
 }
 
+void RegisterFilters()
+{
+    static const bool registered = (RegisterSystemFilters(), RegisterRenderers(), true);
+    (void)registered;
+}
+
 ComPtr<IBaseFilter> Create(const CLSID& classId)
 {
+    RegisterFilters();
     ComPtr<IBaseFilter> filter;
     CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IBaseFilter::iid, filter.putVoid());
     return filter;
@@ -73,8 +80,7 @@ struct Playback
 {
     Playback()
     {
-        static const bool registered = (RegisterSystemFilters(), RegisterRenderers(), true);
-        (void)registered;
+        RegisterFilters();
         video.SetGrapheMan(&man);
         audio.SetGrapheMan(&man);
         video.SetDecoderLinks(&videoDefaults, &videoUser, &NoVideoDecoderRec());
@@ -273,6 +279,7 @@ TEST(DecoderChoice, FiltersAfterTheDecoderAreSplicedInWhileEachFits)
 {
     const auto frames = makeCom<TFramesNotifier>();
     const ComPtr<IBaseFilter> onePin = Create(CLSID_VideoMixingRenderer9);
+    ASSERT_TRUE(onePin);
     TFilterRec notifier(TFramesNotifier::classId, fkInstance, QStringLiteral("Frames"));
     TFilterRec misfit(CLSID_VideoMixingRenderer9, fkInstance, QStringLiteral("Misfit"));
     const struct

@@ -1,5 +1,6 @@
 #include "media/engine/private_filters.h"
 
+#include "media/private/private_classes.h"
 #include "platform/win/registry.h"
 
 #include <QCoreApplication>
@@ -8,10 +9,6 @@
 
 namespace {
 
-constexpr CLSID kLAVSplitterSource = "{B98D13E7-55DB-4385-A33D-09FD1BA26338}"_guid;
-constexpr CLSID kLAVSplitter = "{171252A0-8820-4AFE-9DF8-5C92B2D66B04}"_guid;
-constexpr CLSID kLAVAudio = "{E8E73B6B-4CB3-44A4-BE99-4F7BCB96E491}"_guid;
-constexpr CLSID kLAVVideo = "{EE30215D-164F-4A92-A4EB-9D4C13390F9F}"_guid;
 constexpr CLSID kFfdshowVideo = "{04FE9017-F873-410E-871E-AB91661A4EF7}"_guid;
 constexpr CLSID kFfdshowAudio = "{0F40E1E5-4F79-4988-B1A9-CC98794E6B55}"_guid;
 constexpr CLSID kVSFilter = "{93A22E7A-5091-45EF-BA61-6DA26156A5D0}"_guid;
@@ -29,12 +26,12 @@ QString Install(const QString& regFile, const char* missing)
 TPrivateFilterRecs& PrivateFilterRecs()
 {
     static TPrivateFilterRecs recs{
-        {kLAVSplitterSource, fkPrivate, QStringLiteral("Private LAV Splitter Source")},
-        {kLAVSplitterSource, fkPrivate, QStringLiteral("Wave LAV Splitter Source")},
-        {kLAVSplitter, fkPrivate, QStringLiteral("Private LAV Splitter")},
-        {kLAVAudio, fkPrivate, QStringLiteral("Private LAV Audio Decoder")},
-        {kLAVAudio, fkPrivate, QStringLiteral("Private LAV Audio Decoder for Sondrel")},
-        {kLAVVideo, fkPrivate, QStringLiteral("Private LAV Video Decoder")},
+        {CLSID_PrivateSplitterSource, fkPrivate, QStringLiteral("Private LAV Splitter Source")},
+        {CLSID_PrivateSplitterSource, fkPrivate, QStringLiteral("Wave LAV Splitter Source")},
+        {CLSID_PrivateSplitter, fkPrivate, QStringLiteral("Private LAV Splitter")},
+        {CLSID_PrivateAudioDecoder, fkPrivate, QStringLiteral("Private LAV Audio Decoder")},
+        {CLSID_PrivateAudioDecoder, fkPrivate, QStringLiteral("Private LAV Audio Decoder for Sondrel")},
+        {CLSID_PrivateVideoDecoder, fkPrivate, QStringLiteral("Private LAV Video Decoder")},
         {kFfdshowVideo, fkPrivate, QStringLiteral("Private ffdshow Video decoder")},
         {kFfdshowAudio, fkPrivate, QStringLiteral("Private ffdshow Audio decoder")},
         {kVSFilter, fkPrivate, QStringLiteral("Private VSFilter")},
@@ -54,15 +51,15 @@ void RegisterPrivateLAVFilters(const QString& folder)
     const QDir dir(folder);
     const QString splitter = dir.filePath(QStringLiteral("LAVSplitter.ax"));
     if (QFileInfo::exists(splitter)) {
-        factories.Add(kLAVSplitterSource, splitter);
-        factories.Add(kLAVSplitter, splitter);
+        factories.Add(CLSID_PrivateSplitterSource, splitter);
+        factories.Add(CLSID_PrivateSplitter, splitter);
     }
     const QString audio = dir.filePath(QStringLiteral("LAVAudio.ax"));
     if (QFileInfo::exists(audio))
-        factories.Add(kLAVAudio, audio);
+        factories.Add(CLSID_PrivateAudioDecoder, audio);
     const QString video = dir.filePath(QStringLiteral("LAVVideo.ax"));
     if (QFileInfo::exists(video))
-        factories.Add(kLAVVideo, video);
+        factories.Add(CLSID_PrivateVideoDecoder, video);
 }
 
 void RegisterPrivateFfdshowFilters(const QString& modulePath)

@@ -1,11 +1,12 @@
+#include "engine_fixture.h"
 #include "framework/preferences/ini_preferences.h"
 #include "framework/preferences/reg_preferences.h"
 #include "media/engine/decoder_man.h"
 #include "media/engine/private_filters.h"
 #include "media/filters/frames_notifier.h"
+#include "media/private/private_classes.h"
 #include "platform/core/class_registry.h"
 #include "platform/core/module.h"
-#include "platform/core/task_memory.h"
 #include "platform/filters/system_filters.h"
 #include "platform/graph/media_guids.h"
 #include "platform/graph/pin_walk.h"
@@ -18,14 +19,13 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 
 namespace {
 
-constexpr CLSID kPrivateVideo = "{EE30215D-164F-4A92-A4EB-9D4C13390F9F}"_guid;
-constexpr CLSID kPrivateAudio = "{E8E73B6B-4CB3-44A4-BE99-4F7BCB96E491}"_guid;
-constexpr CLSID kPrivateSource = "{B98D13E7-55DB-4385-A33D-09FD1BA26338}"_guid;
+constexpr CLSID kPrivateVideo = CLSID_PrivateVideoDecoder;
+constexpr CLSID kPrivateAudio = CLSID_PrivateAudioDecoder;
+constexpr CLSID kPrivateSource = CLSID_PrivateSplitterSource;
 
 // The registry the settings files go into: a file of the test's own.
 void UseTestRegistry()
@@ -55,9 +55,7 @@ void RegisterFilters()
 ComPtr<IBaseFilter> Create(const CLSID& classId)
 {
     RegisterFilters();
-    ComPtr<IBaseFilter> filter;
-    CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER, IBaseFilter::iid, filter.putVoid());
-    return filter;
+    return testing_engine::createFilter(classId);
 }
 
 CLSID ClassOf(IBaseFilter* filter)
@@ -122,16 +120,7 @@ struct Playback
     {
         man.Pause();
         man.WaitGraphState();
-        const auto control = renderer.as<IVMRWindowlessControl9>();
-        BYTE* dib = nullptr;
-        if (!control || control->GetCurrentImage(&dib) != S_OK)
-            return -1;
-        CoTaskMemPtr<BYTE> owned(dib);
-        BITMAPINFOHEADER header;
-        std::memcpy(&header, dib, sizeof header);
-        const QImage image(dib + header.biSize, header.biWidth, header.biHeight, header.biWidth * 4,
-                           QImage::Format_RGB32);
-        return clips::readBarcode(image.mirrored());
+        return testing_engine::shownFrame(renderer.get());
     }
 
     TGrapheMan man;

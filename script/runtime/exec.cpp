@@ -2,6 +2,7 @@
 
 #include "script/compiler/utils.h"
 #include "script/runtime/builtins.h"
+#include "script/runtime/class_importer.h"
 
 #include <algorithm>
 
@@ -25,6 +26,7 @@ TPSExec::~TPSExec()
 void TPSExec::registerBuiltins()
 {
     RegisterBuiltinProcs(this);
+    RegisterInterfaceResolver(this);
 }
 
 void TPSExec::freeTryRecords()

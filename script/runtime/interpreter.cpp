@@ -53,8 +53,16 @@ bool TPSExec::ExecuteCode()
     runStartStatus_ = startStatus;
     const bool hook = OnRunLine || HasInstructionHook();
     while (status_ == TPSStatus::Running) {
-        if (hook)
+        if (hook) {
+            // An error the hook reports ends the instruction before it ran.
+            const std::uint64_t errorsBefore = errorCount_;
             BeforeInstruction();
+            if (errorCount_ != errorsBefore) {
+                if (tryRecords_.empty() || status_ != TPSStatus::Running)
+                    break;
+                continue;
+            }
+        }
         bool ok = false;
         if (position_ >= code_.size()) {
             SetError(ErOutOfRange); // ran off the end of the procedure

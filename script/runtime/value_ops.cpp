@@ -2,6 +2,7 @@
 
 #include "script/compiler/instruction_set.h"
 #include "script/compiler/integer_calc.h"
+#include "script/runtime/class_importer.h"
 #include "script/runtime/exec.h"
 #include "script/runtime/values.h"
 
@@ -291,14 +292,11 @@ const TPSTypeRec* classTypeOf(TPSExec* exec, const void* data, const TPSTypeRec*
     return named && named->baseType == BaseType::Class ? named : nullptr;
 }
 
-// Whether the object is of the class or descends from it. Classes of the
-// host are known only through a class importer, which this executer does
-// not have, so no object passes.
-bool isInstance(const void* object, const TPSTypeRec* classType)
+// Whether the object is of the class or descends from it, as the class
+// importer knows the host's classes.
+bool isInstance(TPSExec* exec, const void* object, const TPSTypeRec* classType)
 {
-    static_cast<void>(object);
-    static_cast<void>(classType);
-    return false;
+    return IsClassInstance(exec, object, classType);
 }
 
 // ---- Comparisons ----------------------------------------------------------------
@@ -673,10 +671,17 @@ bool assignValue(TPSExec* exec, void* dest, const void* source, const TPSTypeRec
         if (sb == BaseType::Interface)
             return CopyValues(dest, source, 1, destType) || mismatch(exec);
         if (sb == BaseType::Class) {
-            // Host objects answer for interfaces only through the class
-            // importer, which this executer does not have.
-            exec->SetError(erInterfaceNotSupported);
-            return false;
+            void* object = LoadAs<void*>(source);
+            IUnknown* reference = object ? ClassInterface(exec, object, destType) : nullptr;
+            if (object && !reference) {
+                exec->SetError(erInterfaceNotSupported);
+                return false;
+            }
+            IUnknown*& target = *static_cast<IUnknown**>(dest);
+            if (target)
+                target->Release();
+            target = reference;
+            return true;
         }
         return mismatch(exec);
     default:
@@ -758,7 +763,7 @@ bool ApplyArithmeticOp(TPSExec* exec, void* left, const void* right, const TPSTy
             return true;
         case BaseType::Class: {
             const TPSTypeRec* classType = classTypeOf(exec, right, rightType);
-            return (classType && isInstance(LoadAs<const void*>(left), classType)) || mismatch(exec);
+            return (classType && isInstance(exec, LoadAs<const void*>(left), classType)) || mismatch(exec);
         }
         default: // integers and characters of up to 32 bits
             smallIntegerOp(left, right, leftType, rightType, calc);
@@ -786,7 +791,7 @@ bool CompareValues(TPSExec* exec, const void* left, const void* right, void* des
             const TPSTypeRec* classType = classTypeOf(exec, right, rightType);
             if (leftType->baseType != BaseType::Class || !classType)
                 return mismatch(exec);
-            outcome = isInstance(LoadAs<const void*>(left), classType);
+            outcome = isInstance(exec, LoadAs<const void*>(left), classType);
         } else {
             Order order;
             if (!takes(compareTakes[op], leftType->baseType))

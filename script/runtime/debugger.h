@@ -1,0 +1,117 @@
+#pragma once
+// Executers that know where they are in the source: the compiler's debug
+// data is loaded beside the image, and before every instruction the
+// debugging executer finds the current file, row and column, reports new
+// positions to the host, and pauses and steps on the host's request.
+
+#include "script/runtime/exec.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+// Where one instruction of a procedure came from.
+struct TPSPositionData
+{
+    std::string fileName;
+    std::uint32_t codePosition = 0; // offset in the procedure's bytecode
+    std::uint32_t sourcePosition = 0;
+    std::uint32_t row = 0;
+    std::uint32_t col = 0;
+};
+
+// The debug data of one procedure.
+struct TPSFunctionDebugInfo
+{
+    const TPSProcRec* proc = nullptr;
+    std::vector<std::string> paramNames; // "Result" first for a function
+    std::vector<std::string> varNames;
+    std::vector<TPSPositionData> positions;
+    // Code position to the first entry for it.
+    std::unordered_map<std::uint32_t, std::size_t> byCodePosition;
+};
+
+class TPSCustomDebugExec : public TPSExec
+{
+public:
+    // Reads the compiler's debug data for the loaded image. Data that ends
+    // early keeps what came before; an unknown record drops it all.
+    void LoadDebugInfo(std::string_view data);
+    virtual void ResetDebugInfo();
+    void Clear() override;
+
+    const std::vector<std::string>& ProcNames() const { return procNames_; }
+    const std::vector<std::string>& GlobalVarNames() const { return globalVarNames_; }
+    // The debug data of a procedure, none when it has none.
+    const TPSFunctionDebugInfo* DebugInfoOf(std::uint32_t procNo) const;
+
+    std::uint32_t CurrentPosition() const { return currentSourcePos_; }
+    std::uint32_t CurrentRow() const { return currentRow_; }
+    std::uint32_t CurrentCol() const { return currentCol_; }
+    const std::string& CurrentFile() const { return currentFile_; }
+
+protected:
+    // Takes the position of the current instruction; true when the current
+    // procedure has an entry for it.
+    bool TranslatePosition();
+
+    std::vector<std::unique_ptr<TPSFunctionDebugInfo>> debugInfo_;
+    const TPSProcRec* lastProc_ = nullptr;
+    const TPSFunctionDebugInfo* currentDebugInfo_ = nullptr;
+    std::vector<std::string> procNames_;
+    std::vector<std::string> globalVarNames_;
+    std::uint32_t currentSourcePos_ = 0;
+    std::uint32_t currentRow_ = 0;
+    std::uint32_t currentCol_ = 0;
+    std::string currentFile_;
+};
+
+enum class TPSDebugMode : std::uint8_t { Run = 0, StepOver = 1, StepInto = 2, Paused = 3 };
+
+class TPSDebugExec;
+using TPSOnIdleCall = void (*)(TPSDebugExec* exec);
+using TPSOnSourceLine = void (*)(TPSDebugExec* exec, const std::string& fileName, std::uint32_t position,
+                                 std::uint32_t row, std::uint32_t col);
+
+class TPSDebugExec : public TPSCustomDebugExec
+{
+public:
+    // Called over and over while paused; it must let the host change the
+    // mode (StepInto, StepOver, Resume, Stop), or the run never goes on.
+    TPSOnIdleCall OnIdleCall = nullptr;
+    // Called at every new source position.
+    TPSOnSourceLine OnSourceLine = nullptr;
+    // Off: no positions are looked up and nothing pauses.
+    bool DebugEnabled = true;
+
+    bool LoadBytecode(std::string_view image) override;
+    void ResetDebugInfo() override;
+    void Pause() override;
+    void Stop() override;
+    void BeforeInstruction() override;
+
+    // Pause at the next new source position.
+    void StepInto();
+    // Pause at the next new source position in this procedure call or
+    // after it returned, running through the calls it makes.
+    void StepOver();
+    void Resume();
+    TPSDebugMode DebugMode() const { return mode_; }
+
+protected:
+    bool HasInstructionHook() const override { return true; }
+
+private:
+    // False when the frames on the stack cannot be followed.
+    bool sourceChanged();
+    // Whether a step over that began at the recorded frame is complete;
+    // false when the frames cannot be followed.
+    bool stepOverDone(bool& done);
+
+    TPSDebugMode mode_ = TPSDebugMode::Run;
+    const TPSInternalProcRec* stepOverProc_ = nullptr;
+    std::int32_t stepOverFrame_ = -1;
+};

@@ -1,0 +1,289 @@
+// Debug data beside an image, source positions before each instruction, and
+// pausing and stepping through nested calls.
+
+#include "script/runtime/debugger.h"
+#include "tests/script/runtime/image_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+using namespace testimage;
+using pscode::CalcOp;
+
+namespace {
+
+using RowCol = std::pair<std::uint32_t, std::uint32_t>;
+
+// Debug data records as the compiler writes them.
+std::string names(std::uint8_t tag, const std::vector<std::string>& list, const std::string& procNo = {})
+{
+    std::string out = u8(tag) + procNo;
+    for (const std::string& name : list)
+        out += name + '\1';
+    return out + '\0';
+}
+std::string position(const std::string& file, std::uint32_t proc, std::uint32_t code, std::uint32_t row,
+                     std::uint32_t col)
+{
+    return u8(4) + file + '\1' + u32(proc) + u32(code) + u32(row * 100 + col) + u32(row) + u32(col);
+}
+
+// main calls A, A calls B. Each instruction has a source line of its own:
+// row 30.. in main, 20.. in A, 10.. in B, the column is the row's last digit + 1.
+struct NestedCalls
+{
+    ImageBuilder b;
+    StandardTypes t{b};
+    std::uint32_t counter = b.var(t.longint);
+    std::uint32_t host = b.external("HOSTHOOK");
+    std::string positions;
+    std::uint32_t procB = 0, procA = 0, procMain = 0;
+
+    // Adds a procedure of one instruction per row from firstRow on.
+    std::uint32_t add(const std::vector<std::function<void(Code&)>>& lines, std::uint32_t firstRow, bool withPositions = true)
+    {
+        Code c;
+        const auto procNo = static_cast<std::uint32_t>(procCount_++);
+        std::uint32_t row = firstRow;
+        for (const auto& line : lines) {
+            if (withPositions)
+                positions += position("unit.pas", procNo, static_cast<std::uint32_t>(c.bytes().size()), row, row % 10 + 1);
+            line(c);
+            ++row;
+        }
+        return b.proc(c);
+    }
+
+    NestedCalls(bool mainPositions = true)
+    {
+        procCount_ = 1; // the host routine is procedure 0
+        const std::string one = C(t.longint, s32(1));
+        procB = add({[&](Code& c) { c.calc(CalcOp::Add, V(counter), one); },
+                     [&](Code& c) { c.calc(CalcOp::Add, V(counter), one); }, [](Code& c) { c.ret(); }},
+                    10);
+        procA = add({[&](Code& c) { c.call(procB); }, [&](Code& c) { c.calc(CalcOp::Add, V(counter), one); },
+                     [&](Code& c) { c.call(host); }, [](Code& c) { c.ret(); }},
+                    20);
+        procMain = add({[&](Code& c) { c.call(procA); }, [&](Code& c) { c.call(host); }, [](Code& c) { c.ret(); }}, 30,
+                       mainPositions);
+        b.main(procMain);
+    }
+    std::string debugData() const
+    {
+        return names(0, {"HOSTHOOK", "B", "A", ""}) + names(1, {"Counter"}) + positions;
+    }
+
+private:
+    std::size_t procCount_ = 0;
+};
+
+// What the host sees while running.
+struct Observer
+{
+    std::vector<RowCol> lines;             // every source line reported
+    std::vector<RowCol> pauses;            // where the run paused
+    std::vector<RowCol> atHost;            // the position when the host routine ran
+    std::vector<std::string> hostFiles;
+    std::vector<std::function<void(TPSDebugExec&)>> commands; // one per pause
+    std::size_t next = 0;
+};
+
+Observer* observing = nullptr;
+
+bool hostHook(TPSExec* exec, TPSExternalProcRec*, TPSStack*, TPSStack*)
+{
+    auto* debug = static_cast<TPSDebugExec*>(exec);
+    observing->atHost.emplace_back(debug->CurrentRow(), debug->CurrentCol());
+    observing->hostFiles.push_back(debug->CurrentFile());
+    return true;
+}
+
+void onLine(TPSDebugExec*, const std::string& file, std::uint32_t pos, std::uint32_t row, std::uint32_t col)
+{
+    EXPECT_EQ(file, "unit.pas");
+    EXPECT_EQ(pos, row * 100 + col);
+    observing->lines.emplace_back(row, col);
+}
+
+void onIdle(TPSDebugExec* exec)
+{
+    observing->pauses.emplace_back(exec->CurrentRow(), exec->CurrentCol());
+    if (observing->next < observing->commands.size())
+        observing->commands[observing->next++](*exec);
+    else
+        exec->Resume();
+}
+
+struct Debugged
+{
+    NestedCalls script;
+    TPSDebugExec exec;
+    Observer seen;
+
+    explicit Debugged(bool mainPositions = true) : script(mainPositions)
+    {
+        observing = &seen;
+        exec.RegisterProcName("HOSTHOOK", hostHook);
+        EXPECT_TRUE(exec.LoadBytecode(script.b.image()));
+        exec.LoadDebugInfo(script.debugData());
+        exec.OnSourceLine = onLine;
+    }
+    ~Debugged() { observing = nullptr; }
+    bool run() { return exec.ExecuteCode(); }
+};
+
+RowCol rc(std::uint32_t row)
+{
+    return {row, row % 10 + 1};
+}
+std::vector<RowCol> rows(std::initializer_list<std::uint32_t> list)
+{
+    std::vector<RowCol> out;
+    for (const std::uint32_t row : list)
+        out.push_back(rc(row));
+    return out;
+}
+
+TEST(Debugger, StepsThroughNestedCalls)
+{
+    const auto into = [](TPSDebugExec& e) { e.StepInto(); };
+    const auto over = [](TPSDebugExec& e) { e.StepOver(); };
+    const auto resume = [](TPSDebugExec& e) { e.Resume(); };
+    struct Row
+    {
+        const char* what;
+        std::vector<std::function<void(TPSDebugExec&)>> commands;
+        std::vector<RowCol> pauses;
+    };
+    const Row table[] = {
+        {"step into every line", std::vector<std::function<void(TPSDebugExec&)>>(9, into),
+         rows({30, 20, 10, 11, 12, 21, 22, 23, 31, 32})},
+        {"step over in main", {over, over, over}, rows({30, 31, 32})},
+        {"into A, over B, out of A", {into, over, over, over, over, resume}, rows({30, 20, 21, 22, 23, 31})},
+        {"over from inside B returns to A", {into, into, over, over, over, resume}, rows({30, 20, 10, 11, 12, 21})},
+        {"resume at once", {resume}, rows({30})},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.what);
+        Debugged d;
+        d.exec.OnIdleCall = onIdle;
+        d.seen.commands = row.commands;
+        d.exec.Pause();
+        ASSERT_TRUE(d.run()) << d.exec.ExceptionText();
+        EXPECT_EQ(d.seen.pauses, row.pauses);
+        EXPECT_EQ(d.seen.lines, rows({30, 20, 10, 11, 12, 21, 22, 23, 31, 32}));
+        EXPECT_EQ(*static_cast<std::int32_t*>(d.exec.GetGlobalVar(0).data), 3);
+    }
+}
+
+TEST(Debugger, PauseWithoutIdleCallbackOnlyChangesTheMode)
+{
+    Debugged d;
+    d.exec.OnSourceLine = [](TPSDebugExec* exec, const std::string&, std::uint32_t, std::uint32_t row, std::uint32_t) {
+        observing->lines.emplace_back(row, 0);
+        exec->Pause();
+    };
+    ASSERT_TRUE(d.run());
+    EXPECT_EQ(d.seen.lines.size(), 10u);
+    EXPECT_EQ(d.exec.DebugMode(), TPSDebugMode::Paused);
+    EXPECT_EQ(d.exec.Status(), TPSStatus::Loaded);
+    d.exec.Stop();
+    EXPECT_EQ(d.exec.DebugMode(), TPSDebugMode::Run);
+}
+
+TEST(Debugger, ProcedureWithoutPositionsRunsAtRowAndColumnZero)
+{
+    Debugged d(false); // main has no position entries
+    ASSERT_TRUE(d.run());
+    // A calls the host at row 22; main calls it after A returned.
+    EXPECT_EQ(d.seen.atHost, (std::vector<RowCol>{rc(22), {0, 0}}));
+    EXPECT_EQ(d.seen.hostFiles, (std::vector<std::string>{"unit.pas", ""}));
+    EXPECT_EQ(d.seen.lines, rows({20, 10, 11, 12, 21, 22, 23}));
+
+    // Switched off, the executer looks up nothing.
+    Debugged off;
+    off.exec.DebugEnabled = false;
+    off.exec.Pause();
+    ASSERT_TRUE(off.run());
+    EXPECT_TRUE(off.seen.lines.empty());
+    EXPECT_EQ(off.seen.atHost, (std::vector<RowCol>{{0, 0}, {0, 0}}));
+}
+
+TEST(Debugger, LoadsWhatTheDataHoldsUpToItsEnd)
+{
+    const std::string full = NestedCalls().debugData() + names(2, {"Result", "X"}, u32(2)) + names(3, {"L"}, u32(2));
+    struct Row
+    {
+        const char* what;
+        std::string data;
+        std::size_t procNames, globals, positionsOfA;
+        std::size_t paramsOfA, positionsOfMain;
+    };
+    const Row table[] = {
+        {"complete", full, 4, 1, 4, 2, 3},
+        {"an unknown record drops everything", full + u8(5), 0, 0, 0, 0, 0},
+        {"ends inside the names", full.substr(0, 12), 2, 0, 0, 0, 0},
+        {"ends inside a position", NestedCalls().debugData().substr(0, NestedCalls().debugData().size() - 2), 4, 1, 4,
+         0, 2},
+        {"no procedure stops reading", names(0, {"P"}) + position("f", 0xFFFFFFFF, 0, 1, 1) + names(1, {"G"}), 1, 0, 0,
+         0, 0},
+        {"a number of no script procedure is passed over", position("f", 0, 0, 1, 1) + position("f", 77, 0, 1, 1) +
+         names(1, {"G"}), 0, 1, 0, 0, 0},
+        {"empty", "", 0, 0, 0, 0, 0},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.what);
+        NestedCalls script;
+        TPSDebugExec exec;
+        exec.RegisterProcName("HOSTHOOK", hostHook);
+        exec.LoadDebugInfo(full);
+        EXPECT_TRUE(exec.ProcNames().empty()) << "nothing without an image";
+        ASSERT_TRUE(exec.LoadBytecode(script.b.image()));
+        exec.LoadDebugInfo(row.data);
+        EXPECT_EQ(exec.ProcNames().size(), row.procNames);
+        EXPECT_EQ(exec.GlobalVarNames().size(), row.globals);
+        const TPSFunctionDebugInfo* a = exec.DebugInfoOf(script.procA);
+        EXPECT_EQ(a ? a->positions.size() : 0, row.positionsOfA);
+        EXPECT_EQ(a ? a->paramNames.size() : 0, row.paramsOfA);
+        const TPSFunctionDebugInfo* m = exec.DebugInfoOf(script.procMain);
+        EXPECT_EQ(m ? m->positions.size() : 0, row.positionsOfMain);
+        exec.Clear();
+        EXPECT_TRUE(exec.ProcNames().empty());
+        EXPECT_EQ(exec.DebugInfoOf(script.procA), nullptr);
+    }
+}
+
+// A host routine that takes the frames away under the running code: the
+// step over that was begun in main cannot follow them any more.
+bool breakFrames(TPSExec*, TPSExternalProcRec*, TPSStack*, TPSStack* stack)
+{
+    if (observing->next++ == 0)
+        stack->PopTo(0);
+    return true;
+}
+
+TEST(Debugger, StepOverThatCannotFollowTheFramesEndsTheRunWithAnError)
+{
+    Debugged d;
+    d.exec.ResetNativeProcs();
+    d.exec.RegisterProcName("HOSTHOOK", breakFrames);
+    ASSERT_TRUE(d.exec.LoadBytecode(d.script.b.image()));
+    d.exec.LoadDebugInfo(d.script.debugData());
+    d.exec.OnSourceLine = [](TPSDebugExec* exec, const std::string&, std::uint32_t, std::uint32_t row, std::uint32_t) {
+        if (row == 30)
+            exec->StepOver();
+    };
+    EXPECT_FALSE(d.run());
+    EXPECT_EQ(d.exec.ExceptionCode(), ErInternalError);
+    EXPECT_EQ(d.exec.ExceptionText(), "Expected return address at stack base");
+    EXPECT_EQ(d.exec.DebugMode(), TPSDebugMode::Run);
+
+    // The executer runs the next time.
+    d.exec.OnSourceLine = nullptr;
+    EXPECT_TRUE(d.run()) << d.exec.ExceptionText();
+}
+
+} // namespace

@@ -241,8 +241,7 @@ bool IsClassInstance(const TPSExec* exec, const void* object, const TPSTypeRec* 
     const TPSRuntimeClassImporter* importer = ClassImporterOf(exec);
     if (!importer || !object || classType->baseType != BaseType::Class)
         return false;
-    const TPSRuntimeClass* known =
-        importer->LookupClass(static_cast<const TPSTypeRec_Class*>(classType)->className);
+    const TPSRuntimeClass* known = importer->LookupClass(static_cast<const TPSTypeRec_Class*>(classType)->className);
     return known && known->isInstance && known->isInstance(object);
 }
 

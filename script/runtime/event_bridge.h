@@ -24,5 +24,4 @@ bool IsScriptProcMethod(const TPSExec* exec, const TPSProcValue& method, std::ui
 // variable for a function's result and is ignored for a procedure. An error
 // inside the script stops at this call and raises: the host exception that
 // caused it, or else EPSException with the error's text.
-void CallScriptProcMethod(const TPSProcValue& method, const std::vector<TPSValueRef>& params,
-                          TPSValueRef result = {});
+void CallScriptProcMethod(const TPSProcValue& method, const std::vector<TPSValueRef>& params, TPSValueRef result = {});

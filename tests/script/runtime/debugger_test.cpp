@@ -43,14 +43,16 @@ struct NestedCalls
     std::uint32_t procB = 0, procA = 0, procMain = 0;
 
     // Adds a procedure of one instruction per row from firstRow on.
-    std::uint32_t add(const std::vector<std::function<void(Code&)>>& lines, std::uint32_t firstRow, bool withPositions = true)
+    std::uint32_t add(const std::vector<std::function<void(Code&)>>& lines, std::uint32_t firstRow,
+                      bool withPositions = true)
     {
         Code c;
         const auto procNo = static_cast<std::uint32_t>(procCount_++);
         std::uint32_t row = firstRow;
         for (const auto& line : lines) {
             if (withPositions)
-                positions += position("unit.pas", procNo, static_cast<std::uint32_t>(c.bytes().size()), row, row % 10 + 1);
+                positions +=
+                    position("unit.pas", procNo, static_cast<std::uint32_t>(c.bytes().size()), row, row % 10 + 1);
             line(c);
             ++row;
         }
@@ -71,10 +73,7 @@ struct NestedCalls
                        mainPositions);
         b.main(procMain);
     }
-    std::string debugData() const
-    {
-        return names(0, {"HOSTHOOK", "B", "A", ""}) + names(1, {"Counter"}) + positions;
-    }
+    std::string debugData() const { return names(0, {"HOSTHOOK", "B", "A", ""}) + names(1, {"Counter"}) + positions; }
 
 private:
     std::size_t procCount_ = 0;
@@ -83,9 +82,9 @@ private:
 // What the host sees while running.
 struct Observer
 {
-    std::vector<RowCol> lines;             // every source line reported
-    std::vector<RowCol> pauses;            // where the run paused
-    std::vector<RowCol> atHost;            // the position when the host routine ran
+    std::vector<RowCol> lines;  // every source line reported
+    std::vector<RowCol> pauses; // where the run paused
+    std::vector<RowCol> atHost; // the position when the host routine ran
     std::vector<std::string> hostFiles;
     std::vector<std::function<void(TPSDebugExec&)>> commands; // one per pause
     std::size_t next = 0;
@@ -230,8 +229,8 @@ TEST(Debugger, LoadsWhatTheDataHoldsUpToItsEnd)
          0, 2},
         {"no procedure stops reading", names(0, {"P"}) + position("f", 0xFFFFFFFF, 0, 1, 1) + names(1, {"G"}), 1, 0, 0,
          0, 0},
-        {"a number of no script procedure is passed over", position("f", 0, 0, 1, 1) + position("f", 77, 0, 1, 1) +
-         names(1, {"G"}), 0, 1, 0, 0, 0},
+        {"a number of no script procedure is passed over",
+         position("f", 0, 0, 1, 1) + position("f", 77, 0, 1, 1) + names(1, {"G"}), 0, 1, 0, 0, 0},
         {"empty", "", 0, 0, 0, 0, 0},
     };
     for (const Row& row : table) {

@@ -141,8 +141,8 @@ struct MemberScript
     std::string castDecl{psimport::CastText}, releaseDecl{psimport::ReleaseText};
     std::uint32_t cast = b.external("", &castDecl);
     std::uint32_t release = b.external("", &releaseDecl);
-    std::uint32_t gInt = b.var(t.longint), gObject = b.var(classT), gObjectOut = b.var(classT),
-                  gThing = b.var(thingT), gOther = b.var(otherT), gFlag = b.var(t.byteT);
+    std::uint32_t gInt = b.var(t.longint), gObject = b.var(classT), gObjectOut = b.var(classT), gThing = b.var(thingT),
+                  gOther = b.var(otherT), gFlag = b.var(t.byteT);
 
     std::string typeNo(std::uint32_t type) const { return C(t.longword, u32(type)); }
     Code castTo(std::uint32_t type, std::uint32_t source, std::uint32_t dest) const
@@ -181,8 +181,9 @@ TEST(MemberRoutines, CastReleaseAndIsAtRunTime)
         std::function<void(TPSExec&, const MemberScript&)> check;
     };
     const Row rows[] = {
-        {"release of an Integer", [](const MemberScript& s) { return Code().pushRef(V(s.gInt)).call(s.release).pop().ret(); },
-         nullptr, erNullPointerException, "Null Pointer Exception", nullptr},
+        {"release of an Integer",
+         [](const MemberScript& s) { return Code().pushRef(V(s.gInt)).call(s.release).pop().ret(); }, nullptr,
+         erNullPointerException, "Null Pointer Exception", nullptr},
         {"release of an object variable",
          [](const MemberScript& s) { return Code().pushRef(V(s.gObject)).call(s.release).pop().ret(); }, &hostObject,
          ErNoError, "", [](TPSExec& e, const MemberScript& s) { EXPECT_EQ(global<void*>(e, s.gObject), nullptr); }},
@@ -203,18 +204,20 @@ TEST(MemberRoutines, CastReleaseAndIsAtRunTime)
          &hostObject, ErNoError, "",
          [&](TPSExec& e, const MemberScript& s) { EXPECT_EQ(global<void*>(e, s.gObjectOut), &hostObject); }},
         {"object to another class",
-         [](const MemberScript& s) { return s.castTo(s.otherClassT, s.gObject, s.gObjectOut); }, &hostObject,
-         ErNoError, "", [](TPSExec& e, const MemberScript& s) { EXPECT_EQ(global<void*>(e, s.gObjectOut), nullptr); }},
+         [](const MemberScript& s) { return s.castTo(s.otherClassT, s.gObject, s.gObjectOut); }, &hostObject, ErNoError,
+         "", [](TPSExec& e, const MemberScript& s) { EXPECT_EQ(global<void*>(e, s.gObjectOut), nullptr); }},
         {"is its class",
          [](const MemberScript& s) {
              return Code().compare(CompareOp::Is, V(s.gFlag), V(s.gObject), s.typeNo(s.classT)).ret();
          },
-         &hostObject, ErNoError, "", [](TPSExec& e, const MemberScript& s) { EXPECT_EQ(global<std::uint8_t>(e, s.gFlag), 1); }},
+         &hostObject, ErNoError, "",
+         [](TPSExec& e, const MemberScript& s) { EXPECT_EQ(global<std::uint8_t>(e, s.gFlag), 1); }},
         {"is another class",
          [](const MemberScript& s) {
              return Code().compare(CompareOp::Is, V(s.gFlag), V(s.gObject), s.typeNo(s.otherClassT)).ret();
          },
-         &hostObject, ErNoError, "", [](TPSExec& e, const MemberScript& s) { EXPECT_EQ(global<std::uint8_t>(e, s.gFlag), 0); }},
+         &hostObject, ErNoError, "",
+         [](TPSExec& e, const MemberScript& s) { EXPECT_EQ(global<std::uint8_t>(e, s.gFlag), 0); }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);

@@ -135,4 +135,17 @@ constexpr std::uint8_t VarExported = 0x01;
 constexpr std::uint8_t EmptyBody = 9;
 
 } // namespace image
+
+// The debug data the compiler writes beside an image: tagged records, names
+// each ended by NameEnd and a list of them by ListEnd.
+namespace debugdata {
+constexpr std::uint8_t ProcNames = 0;
+constexpr std::uint8_t GlobalNames = 1;
+constexpr std::uint8_t Params = 2; // then a 32-bit procedure number and the names
+constexpr std::uint8_t Locals = 3; // likewise
+constexpr std::uint8_t Line = 4;   // file name, procedure, code position, source position, row, column
+constexpr std::uint32_t NoProc = 0xFFFFFFFF;
+constexpr char NameEnd = '\1';
+constexpr char ListEnd = '\0';
+} // namespace debugdata
 } // namespace ps

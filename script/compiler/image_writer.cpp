@@ -16,16 +16,6 @@ static_assert(LDBL_MANT_DIG == 64, "an Extended value is the ten bytes of an x87
 
 namespace {
 
-// Debug data record tags.
-constexpr std::uint8_t kDebugProcNames = 0;
-constexpr std::uint8_t kDebugGlobalNames = 1;
-constexpr std::uint8_t kDebugParams = 2;
-constexpr std::uint8_t kDebugLocals = 3;
-constexpr std::uint8_t kDebugLine = 4;
-// Ends a name in a list, and a list.
-constexpr char kNameEnd = '\1';
-constexpr char kListEnd = '\0';
-
 void putText(std::string& out, std::string_view text)
 {
     putU32(out, static_cast<std::uint32_t>(text.size()));
@@ -136,8 +126,8 @@ void TPSPascalCompiler::WriteDebugLine(std::int32_t procNo)
         OnTranslateLineInfo(this, position, row, col, fileName);
     const auto& proc = static_cast<const TPSInternalProcedure&>(*procs_[static_cast<std::size_t>(procNo)]);
     std::string record;
-    putByte(record, kDebugLine);
-    record.append(fileName).push_back(kNameEnd);
+    putByte(record, ps::debugdata::Line);
+    record.append(fileName).push_back(ps::debugdata::NameEnd);
     putU32(record, static_cast<std::uint32_t>(procNo));
     putU32(record, countOf(proc.Data));
     putU32(record, position);
@@ -150,18 +140,18 @@ void TPSPascalCompiler::WriteDebugProcNames(std::int32_t procNo)
 {
     const auto& proc = static_cast<const TPSInternalProcedure&>(*procs_[static_cast<std::size_t>(procNo)]);
     std::string record;
-    putByte(record, kDebugParams);
+    putByte(record, ps::debugdata::Params);
     putU32(record, static_cast<std::uint32_t>(procNo));
     if (proc.Decl.Result)
-        record.append("Result").push_back(kNameEnd);
+        record.append("Result").push_back(ps::debugdata::NameEnd);
     for (const TPSParameterDecl& param : proc.Decl.Params)
-        record.append(param.OrgName).push_back(kNameEnd);
-    record.push_back(kListEnd);
-    putByte(record, kDebugLocals);
+        record.append(param.OrgName).push_back(ps::debugdata::NameEnd);
+    record.push_back(ps::debugdata::ListEnd);
+    putByte(record, ps::debugdata::Locals);
     putU32(record, static_cast<std::uint32_t>(procNo));
     for (const TPSProcVar& var : proc.ProcVars)
-        record.append(var.OrgName).push_back(kNameEnd);
-    record.push_back(kListEnd);
+        record.append(var.OrgName).push_back(ps::debugdata::NameEnd);
+    record.push_back(ps::debugdata::ListEnd);
     WriteDebugData(record);
 }
 
@@ -375,17 +365,17 @@ bool TPSPascalCompiler::MakeOutput()
 
     // Name lists of the debug data.
     std::string names;
-    putByte(names, kDebugProcNames);
+    putByte(names, ps::debugdata::ProcNames);
     for (const auto& proc : procs_) {
         if (proc.get() != mainProc_)
             names.append(proc->DisplayName());
-        names.push_back(kNameEnd);
+        names.push_back(ps::debugdata::NameEnd);
     }
-    names.push_back(kListEnd);
-    putByte(names, kDebugGlobalNames);
+    names.push_back(ps::debugdata::ListEnd);
+    putByte(names, ps::debugdata::GlobalNames);
     for (const auto& var : vars_)
-        names.append(var->OrgName).push_back(kNameEnd);
-    names.push_back(kListEnd);
+        names.append(var->OrgName).push_back(ps::debugdata::NameEnd);
+    names.push_back(ps::debugdata::ListEnd);
     WriteDebugData(names);
 
     std::string out;

@@ -1,20 +1,13 @@
 #include "script/runtime/debugger.h"
 
+#include "script/compiler/bytecode_image.h"
 #include "script/compiler/instruction_set.h"
 
 #include <cstring>
 
 namespace {
 
-// Debug data record tags.
-constexpr std::uint8_t kProcNames = 0;
-constexpr std::uint8_t kGlobalNames = 1;
-constexpr std::uint8_t kParamNames = 2;
-constexpr std::uint8_t kLocalNames = 3;
-constexpr std::uint8_t kPosition = 4;
-constexpr std::uint32_t kNoProc = 0xFFFFFFFF;
-constexpr char kNameEnd = '\1';
-constexpr char kListEnd = '\0';
+namespace dd = ps::debugdata;
 
 constexpr std::string_view kNoReturnAddress = "Expected return address at stack base";
 
@@ -34,7 +27,7 @@ public:
     // A text ended by the name mark.
     bool name(std::string& out)
     {
-        const std::size_t end = data_.find(kNameEnd, pos_);
+        const std::size_t end = data_.find(dd::NameEnd, pos_);
         if (end == std::string_view::npos)
             return false;
         out.assign(data_.substr(pos_, end - pos_));
@@ -45,7 +38,7 @@ public:
     bool names(std::vector<std::string>& out)
     {
         while (pos_ < data_.size()) {
-            if (data_[pos_] == kListEnd) {
+            if (data_[pos_] == dd::ListEnd) {
                 ++pos_;
                 return true;
             }
@@ -112,26 +105,26 @@ void TPSCustomDebugExec::LoadDebugInfo(std::string_view data)
     while (in.byte(tag)) {
         std::uint32_t procNo = 0;
         switch (tag) {
-        case kProcNames:
+        case dd::ProcNames:
             if (!in.names(procNames_))
                 return;
             break;
-        case kGlobalNames:
+        case dd::GlobalNames:
             if (!in.names(globalVarNames_))
                 return;
             break;
-        case kParamNames:
-        case kLocalNames: {
+        case dd::Params:
+        case dd::Locals: {
             std::vector<std::string> names;
-            if (!in.u32(procNo) || procNo == kNoProc || !in.names(names))
+            if (!in.u32(procNo) || procNo == dd::NoProc || !in.names(names))
                 return;
             if (TPSFunctionDebugInfo* info = recordOf(procNo))
-                (tag == kParamNames ? info->paramNames : info->varNames) = std::move(names);
+                (tag == dd::Params ? info->paramNames : info->varNames) = std::move(names);
             break;
         }
-        case kPosition: {
+        case dd::Line: {
             TPSPositionData entry;
-            if (!in.name(entry.fileName) || !in.u32(procNo) || procNo == kNoProc || !in.u32(entry.codePosition) ||
+            if (!in.name(entry.fileName) || !in.u32(procNo) || procNo == dd::NoProc || !in.u32(entry.codePosition) ||
                 !in.u32(entry.sourcePosition) || !in.u32(entry.row) || !in.u32(entry.col))
                 return;
             if (TPSFunctionDebugInfo* info = recordOf(procNo)) {

@@ -4,6 +4,7 @@
 // the loop.
 
 #include "script/compiler/instruction_set.h"
+#include "script/runtime/event_bridge.h"
 #include "script/runtime/exec.h"
 #include "script/runtime/value_ops.h"
 
@@ -715,9 +716,15 @@ bool TPSExec::doCallVar()
         return fail(ErTypeMismatch);
     const auto& value = *static_cast<const TPSProcValue*>(operand.data);
     if (value.procNo == 0 && value.self) {
-        // Host methods are called through the native bridge, which this
-        // executer does not have.
-        return fail(erCouldNotCallProc);
+        // A host method: one of this executer's own procedures handed out
+        // as an event handler runs as the procedure; no other host method
+        // can be called from here.
+        std::uint32_t scriptProc = 0;
+        if (!IsScriptProcMethod(this, value, &scriptProc))
+            return fail(erCouldNotCallProc);
+        if (scriptProc >= procs_.size() || scriptProc == mainProc_)
+            return fail(erOutOfProcRange);
+        return callProc(scriptProc);
     }
     if (value.procNo >= procs_.size() || value.procNo == mainProc_)
         return fail(erOutOfProcRange);

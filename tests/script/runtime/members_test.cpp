@@ -300,4 +300,33 @@ TEST(EventBridge, HostCallsScriptProcedureWithParameters)
     EXPECT_THROW(CallScriptProcMethod(method, {}, {&answer, exec.GetTypeByNumber(t.longint)}), EPSException);
 }
 
+TEST(EventBridge, ScriptCallsItsProcedureBackThroughTheHostMethodValue)
+{
+    ImageBuilder b;
+    StandardTypes t{b};
+    const std::uint32_t counter = b.var(t.longint), handler = b.var(t.proc);
+    const std::uint32_t bump = b.proc(Code().calc(pscode::CalcOp::Add, V(counter), C(t.longint, s32(1))).ret());
+    b.main(b.proc(Code().callVar(V(handler)).callVar(V(handler)).ret()));
+    const std::string image = b.image();
+    int foreign = 0;
+    struct Row
+    {
+        const char* what;
+        bool ours;
+        TPSError error;
+        std::int32_t count;
+    };
+    for (const Row& row :
+         {Row{"its own procedure", true, ErNoError, 2}, Row{"another host method", false, erCouldNotCallProc, 0}}) {
+        SCOPED_TRACE(row.what);
+        TPSExec exec;
+        ASSERT_TRUE(exec.LoadBytecode(image));
+        const TPSProcValue value = row.ours ? ScriptProcMethod(&exec, bump) : TPSProcValue{0, &foreign, &foreign};
+        setGlobal(exec, handler, value);
+        EXPECT_EQ(exec.ExecuteCode(), row.error == ErNoError);
+        EXPECT_EQ(exec.ExceptionCode(), row.error);
+        EXPECT_EQ(global<std::int32_t>(exec, counter), row.count);
+    }
+}
+
 } // namespace

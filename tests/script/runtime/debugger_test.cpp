@@ -2,6 +2,7 @@
 // pausing and stepping through nested calls.
 
 #include "script/runtime/debugger.h"
+#include "tests/script/compiler/compile_harness.h"
 #include "tests/script/runtime/image_builder.h"
 
 #include <gtest/gtest.h>
@@ -283,6 +284,73 @@ TEST(Debugger, StepOverThatCannotFollowTheFramesEndsTheRunWithAnError)
     // The executer runs the next time.
     d.exec.OnSourceLine = nullptr;
     EXPECT_TRUE(d.run()) << d.exec.ExceptionText();
+}
+
+// The same steps through a script the compiler wrote, with the debug data
+// it wrote beside it.
+constexpr const char* kNestedScript = R"(var g: Integer;
+procedure B;
+begin
+  g := g + 1;
+    g := g + 2;
+end;
+procedure A;
+begin
+  B;
+  g := g * 10;
+end;
+begin
+  A;
+  g := g - 1;
+end.
+)";
+
+std::vector<std::function<void(TPSDebugExec&)>> stepPlan;
+std::size_t stepNext = 0;
+std::vector<RowCol> stepPauses;
+
+TEST(Debugger, StepsThroughACompiledScript)
+{
+    CompileHarness h;
+    ASSERT_TRUE(h.compile(kNestedScript)) << (h.firstError() ? h.firstError()->MessageToString() : "");
+    std::string image, debugData;
+    ASSERT_TRUE(h.c.GetOutput(image));
+    ASSERT_TRUE(h.c.GetDebugOutput(debugData));
+
+    const auto into = [](TPSDebugExec& e) { e.StepInto(); };
+    const auto over = [](TPSDebugExec& e) { e.StepOver(); };
+    struct Row
+    {
+        const char* what;
+        std::vector<std::function<void(TPSDebugExec&)>> commands;
+        std::vector<RowCol> pauses;
+    };
+    const Row table[] = {
+        {"step into", {into, into, into, into, into, into}, {{13, 3}, {9, 3}, {4, 3}, {5, 5}, {10, 3}, {14, 3}}},
+        {"step over", {over, over}, {{13, 3}, {14, 3}}},
+        {"into A, then over", {into, over, over}, {{13, 3}, {9, 3}, {10, 3}, {14, 3}}},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.what);
+        TPSDebugExec exec;
+        ASSERT_TRUE(exec.LoadBytecode(image));
+        exec.LoadDebugInfo(debugData);
+        stepPlan = row.commands;
+        stepNext = 0;
+        stepPauses.clear();
+        exec.OnIdleCall = [](TPSDebugExec* e) {
+            stepPauses.emplace_back(e->CurrentRow(), e->CurrentCol());
+            if (stepNext < stepPlan.size())
+                stepPlan[stepNext++](*e);
+            else
+                e->Resume();
+        };
+        exec.Pause();
+        ASSERT_TRUE(exec.ExecuteCode()) << exec.ExceptionText();
+        EXPECT_EQ(stepPauses, row.pauses);
+        EXPECT_EQ(*static_cast<std::int32_t*>(exec.GetGlobalVar(0).data), 29);
+        EXPECT_EQ(exec.ProcNames(), (std::vector<std::string>{"", "B", "A"}));
+    }
 }
 
 } // namespace

@@ -147,26 +147,29 @@ std::vector<RowCol> rows(std::initializer_list<std::uint32_t> list)
     return out;
 }
 
+// Where a run should pause when the host answers each pause with the next
+// command (and resumes after the last).
+using StepCommand = std::function<void(TPSDebugExec&)>;
+struct StepRow
+{
+    const char* what;
+    std::vector<StepCommand> commands;
+    std::vector<RowCol> pauses;
+};
+const StepCommand into = [](TPSDebugExec& e) { e.StepInto(); };
+const StepCommand over = [](TPSDebugExec& e) { e.StepOver(); };
+const StepCommand resume = [](TPSDebugExec& e) { e.Resume(); };
+
 TEST(Debugger, StepsThroughNestedCalls)
 {
-    const auto into = [](TPSDebugExec& e) { e.StepInto(); };
-    const auto over = [](TPSDebugExec& e) { e.StepOver(); };
-    const auto resume = [](TPSDebugExec& e) { e.Resume(); };
-    struct Row
-    {
-        const char* what;
-        std::vector<std::function<void(TPSDebugExec&)>> commands;
-        std::vector<RowCol> pauses;
-    };
-    const Row table[] = {
-        {"step into every line", std::vector<std::function<void(TPSDebugExec&)>>(9, into),
-         rows({30, 20, 10, 11, 12, 21, 22, 23, 31, 32})},
+    const StepRow table[] = {
+        {"step into every line", std::vector<StepCommand>(9, into), rows({30, 20, 10, 11, 12, 21, 22, 23, 31, 32})},
         {"step over in main", {over, over, over}, rows({30, 31, 32})},
         {"into A, over B, out of A", {into, over, over, over, over, resume}, rows({30, 20, 21, 22, 23, 31})},
         {"over from inside B returns to A", {into, into, over, over, over, resume}, rows({30, 20, 10, 11, 12, 21})},
         {"resume at once", {resume}, rows({30})},
     };
-    for (const Row& row : table) {
+    for (const StepRow& row : table) {
         SCOPED_TRACE(row.what);
         Debugged d;
         d.exec.OnIdleCall = onIdle;
@@ -305,7 +308,7 @@ begin
 end.
 )";
 
-std::vector<std::function<void(TPSDebugExec&)>> stepPlan;
+std::vector<StepCommand> stepPlan;
 std::size_t stepNext = 0;
 std::vector<RowCol> stepPauses;
 
@@ -317,20 +320,12 @@ TEST(Debugger, StepsThroughACompiledScript)
     ASSERT_TRUE(h.c.GetOutput(image));
     ASSERT_TRUE(h.c.GetDebugOutput(debugData));
 
-    const auto into = [](TPSDebugExec& e) { e.StepInto(); };
-    const auto over = [](TPSDebugExec& e) { e.StepOver(); };
-    struct Row
-    {
-        const char* what;
-        std::vector<std::function<void(TPSDebugExec&)>> commands;
-        std::vector<RowCol> pauses;
-    };
-    const Row table[] = {
+    const StepRow table[] = {
         {"step into", {into, into, into, into, into, into}, {{13, 3}, {9, 3}, {4, 3}, {5, 5}, {10, 3}, {14, 3}}},
         {"step over", {over, over}, {{13, 3}, {14, 3}}},
         {"into A, then over", {into, over, over}, {{13, 3}, {9, 3}, {10, 3}, {14, 3}}},
     };
-    for (const Row& row : table) {
+    for (const StepRow& row : table) {
         SCOPED_TRACE(row.what);
         TPSDebugExec exec;
         ASSERT_TRUE(exec.LoadBytecode(image));

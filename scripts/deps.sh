@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg fonts-liberation pulseaudio dbus-daemon
   clang-14 libclang-rt-14-dev
+  valgrind
 )
 
 missing=()

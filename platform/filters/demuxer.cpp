@@ -10,8 +10,8 @@ namespace {
 constexpr int kIoBufferSize = 64 * 1024;
 // How many packets a seek reads while looking for the keyframe.
 constexpr int kKeyframeSearchLimit = 4096;
-// How often a seek backs off (from one second, doubling) before it starts
-// from the beginning.
+// How often a seek backs off (from one keyframe interval, doubling) before
+// it starts from the beginning.
 constexpr int kBackoffLimit = 8;
 constexpr REFERENCE_TIME kSecond = 10'000'000;
 
@@ -159,6 +159,7 @@ HRESULT Demuxer::openInput(const char* url)
 REFERENCE_TIME Demuxer::lastEndBefore(int64_t limit, REFERENCE_TIME* first)
 {
     std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
+    lastKeyframe_.reset();
     REFERENCE_TIME end = 0;
     *first = -1;
     DemuxedPacket p;
@@ -275,6 +276,8 @@ bool Demuxer::readRaw(DemuxedPacket& out)
         out.start = av::toRefTime(rel, s->time_base);
         out.stop = length > 0 ? av::toRefTime(rel + length, s->time_base) : out.start;
         next = length > 0 ? ts + length : AV_NOPTS_VALUE;
+        if (index == reference_ && out.keyframe)
+            noteKeyframe(out.start, packet->pos);
     }
     out.packet = std::move(packet);
     return true;
@@ -305,61 +308,102 @@ bool Demuxer::seekBefore(REFERENCE_TIME target)
            av_seek_frame(format_, reference_, ts, AVSEEK_FLAG_BACKWARD) >= 0;
 }
 
+void Demuxer::noteKeyframe(REFERENCE_TIME start, int64_t pos)
+{
+    if (lastKeyframe_ && start > *lastKeyframe_)
+        keyframeInterval_ = std::max(keyframeInterval_, start - *lastKeyframe_);
+    lastKeyframe_ = start;
+    if (pos < 0)
+        return;
+    const auto at = std::lower_bound(keyframes_.begin(), keyframes_.end(), start,
+                                     [](const Keyframe& k, REFERENCE_TIME t) { return k.start < t; });
+    if (at == keyframes_.end() || at->start != start)
+        keyframes_.insert(at, {start, pos});
+}
+
+bool Demuxer::seekToKnownKeyframe(REFERENCE_TIME target)
+{
+    // Program and transport streams are searched by time through their
+    // bytes and land near the time asked for, often after the keyframe
+    // wanted; a keyframe's own byte is exact. Other containers have an
+    // index or search by time exactly.
+    if (!(format_->iformat->flags & AVFMT_TS_DISCONT) || keyframeInterval_ <= 0)
+        return false;
+    const auto after = std::upper_bound(keyframes_.begin(), keyframes_.end(), target,
+                                        [](REFERENCE_TIME t, const Keyframe& k) { return t < k.start; });
+    if (after == keyframes_.begin())
+        return false;
+    // A keyframe not yet seen may lie between the one known and the
+    // target: reading finds it, but no more than a few intervals are read.
+    const Keyframe& known = *std::prev(after);
+    if (target - known.start > 2 * keyframeInterval_)
+        return false;
+    return av_seek_frame(format_, -1, known.pos, AVSEEK_FLAG_BYTE) >= 0;
+}
+
+bool Demuxer::readUpTo(REFERENCE_TIME target)
+{
+    std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
+    lastKeyframe_.reset();
+    std::deque<DemuxedPacket> read;
+    bool found = false;
+    DemuxedPacket p;
+    for (int n = 0; n < kKeyframeSearchLimit && readRaw(p); ++n) {
+        if (p.stream == reference_) {
+            if (p.keyframe && (!found || (p.timed && p.start <= target))) {
+                if (!p.timed || p.start > target)
+                    break;
+                found = true;
+                // Decoding starts here: what came before leads up to this
+                // keyframe only, or ends before the target anyway.
+                std::erase_if(read, [&](const DemuxedPacket& q) {
+                    return q.stream == reference_ || (q.timed && endsBefore(q, target));
+                });
+            } else if (!found) {
+                continue;
+            } else if (p.timed && p.start > target) {
+                // Later pictures come after the target: no keyframe before
+                // it follows.
+                read.push_back(std::move(p));
+                break;
+            }
+        }
+        read.push_back(std::move(p));
+    }
+    if (found)
+        pending_ = std::move(read);
+    return found;
+}
+
 HRESULT Demuxer::seek(REFERENCE_TIME target)
 {
     pending_.clear();
+    if (seekToKnownKeyframe(target) && readUpTo(target))
+        return S_OK;
+    // Else the container searches by time, from the target back by the
+    // keyframe interval seen (a second before any), doubling, until it
+    // lands before a keyframe at or before the target: reading is cheap
+    // next to decoding, and the container may have landed after the target.
+    const REFERENCE_TIME step = keyframeInterval_ > 0 ? keyframeInterval_ : kSecond;
     REFERENCE_TIME backoff = 0;
     for (int attempt = 0;; ++attempt) {
-        std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
         const REFERENCE_TIME from = attempt > kBackoffLimit ? 0 : target - backoff;
         const bool atStart = from <= 0 || !seekBefore(from);
         if (atStart)
             seekToStart();
-        // Read on to the reference stream's last keyframe at or before the
-        // target: reading is cheap next to decoding, and the container may
-        // have landed well before it (a back-off) or after the target
-        // (program and transport streams seek by byte position), when we
-        // back off further.
-        std::deque<DemuxedPacket> read;
-        bool found = false;
-        DemuxedPacket p;
-        for (int n = 0; n < kKeyframeSearchLimit && readRaw(p); ++n) {
-            if (p.stream == reference_) {
-                if (p.keyframe && (!found || (p.timed && p.start <= target))) {
-                    if (!p.timed || p.start > target)
-                        break;
-                    found = true;
-                    // Decoding starts here: what came before leads up to
-                    // this keyframe only, or ends before the target anyway.
-                    std::erase_if(read, [&](const DemuxedPacket& q) {
-                        return q.stream == reference_ || (q.timed && endsBefore(q, target));
-                    });
-                } else if (!found) {
-                    continue;
-                } else if (p.timed && p.start > target) {
-                    // Later pictures come after the target: no keyframe
-                    // before it follows.
-                    read.push_back(std::move(p));
-                    break;
-                }
-            }
-            read.push_back(std::move(p));
-        }
-        if (found) {
-            pending_ = std::move(read);
+        if (readUpTo(target))
             return S_OK;
-        }
         if (atStart) {
             // Even the start was overshot (containers searched by time land
             // on the first time at or after the one asked for): the first
             // byte is the start. A file without a keyframe plays from there
             // as it comes.
-            pending_.clear();
             if (av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BYTE) < 0)
                 seekToStart();
             std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
+            lastKeyframe_.reset();
             return S_OK;
         }
-        backoff = backoff ? backoff * 2 : kSecond;
+        backoff = backoff ? backoff * 2 : step;
     }
 }

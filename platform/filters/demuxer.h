@@ -10,6 +10,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,9 @@ private:
     bool readRaw(DemuxedPacket& out);
     // Seeks the container at or before `target`; false when it cannot.
     bool seekBefore(REFERENCE_TIME target);
+    // Seeks by byte to a keyframe seen before, at or shortly before
+    // `target`; false when none is known.
+    bool seekToKnownKeyframe(REFERENCE_TIME target);
     void seekToStart();
     // For a container that states no duration (raw elementary streams,
     // damaged or cut files): the end of its last frame, or an estimate
@@ -80,6 +84,12 @@ private:
     // the end of the file or byte `limit`; `first` receives the start of the
     // first one. 0 when there is none.
     REFERENCE_TIME lastEndBefore(int64_t limit, REFERENCE_TIME* first);
+    // Reads from where the container is to the reference stream's last
+    // keyframe at or before `target` and on up to the target; true with
+    // the packets from there on pending when that keyframe was found.
+    bool readUpTo(REFERENCE_TIME target);
+    // A keyframe of the reference stream was read at `pos`.
+    void noteKeyframe(REFERENCE_TIME start, int64_t pos);
 
     AVFormatContext* format_ = nullptr;
     AVIOContext* io_ = nullptr;
@@ -93,6 +103,19 @@ private:
     // Where the next packet of a stream begins, when its own time is missing.
     std::vector<int64_t> nextTs_;
     std::deque<DemuxedPacket> pending_;
+    // The reference stream's keyframes read so far, by time, with the byte
+    // where each starts; used where a time search lands only near the time
+    // asked for (program and transport streams).
+    struct Keyframe
+    {
+        REFERENCE_TIME start;
+        int64_t pos;
+    };
+    std::vector<Keyframe> keyframes_;
+    // The longest stretch between two keyframes read one after the other,
+    // and the last keyframe read since the container last moved.
+    REFERENCE_TIME keyframeInterval_ = 0;
+    std::optional<REFERENCE_TIME> lastKeyframe_;
 
     static int readCallback(void* opaque, uint8_t* buffer, int size);
     static int64_t seekCallback(void* opaque, int64_t offset, int whence);

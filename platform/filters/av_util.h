@@ -4,6 +4,7 @@
 
 #include "platform/core/hresult.h"
 #include "platform/core/types.h"
+#include "platform/graph/sample.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -34,6 +35,26 @@ using CodecPtr = std::unique_ptr<AVCodecContext, CodecFree>;
 inline PacketPtr makePacket()
 {
     return PacketPtr(av_packet_alloc());
+}
+
+// A packet whose bytes samples show in place of a copy.
+struct LentPacket final : LentBuffer
+{
+    explicit LentPacket(PacketPtr p) : packet(std::move(p)) {}
+    PacketPtr packet;
+};
+
+// The packet whose bytes `sample` shows, all of them; null when it shows
+// other bytes.
+inline const AVPacket* lentPacketOf(IMediaSample* sample)
+{
+    const MediaSample* own = MediaSample::of(sample);
+    const auto* lent = own ? dynamic_cast<const LentPacket*>(own->lent().get()) : nullptr;
+    BYTE* data = nullptr;
+    if (!lent || !lent->packet->buf || FAILED(sample->GetPointer(&data)) || data != lent->packet->data ||
+        sample->GetActualDataLength() != lent->packet->size)
+        return nullptr;
+    return lent->packet.get();
 }
 inline FramePtr makeFrame()
 {

@@ -73,9 +73,20 @@ public:
         const LONG length = in->GetActualDataLength();
         if (!data || length <= 0)
             return S_OK;
-        if (av_new_packet(packet_.get(), length) < 0)
-            return E_OUTOFMEMORY;
-        std::memcpy(packet_->data, data, static_cast<std::size_t>(length));
+        if (const AVPacket* lent = av::lentPacketOf(in)) {
+            // The demuxer's packet itself, with the sample's times only.
+            if (av_packet_ref(packet_.get(), lent) < 0)
+                return E_OUTOFMEMORY;
+            av_packet_free_side_data(packet_.get());
+            packet_->dts = AV_NOPTS_VALUE;
+            packet_->flags = 0;
+            packet_->pos = -1;
+            packet_->time_base = av_make_q(0, 1);
+        } else {
+            if (av_new_packet(packet_.get(), length) < 0)
+                return E_OUTOFMEMORY;
+            std::memcpy(packet_->data, data, static_cast<std::size_t>(length));
+        }
         REFERENCE_TIME start = 0, stop = 0;
         const HRESULT timed = in->GetTime(&start, &stop);
         packet_->pts = timed == S_OK || timed == VFW_S_NO_STOP_TIME ? start : AV_NOPTS_VALUE;

@@ -229,7 +229,11 @@ HRESULT DemuxPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIE
 {
     LONG size = 64 * 1024;
     LONG count = 8;
-    if (group == groupVideo) {
+    if (group == groupVideo && type.bFixedSizeSamples && type.lSampleSize > 0) {
+        // Frames of one size (DV): exactly that.
+        size = static_cast<LONG>(type.lSampleSize);
+        count = 4;
+    } else if (group == groupVideo) {
         // A compressed picture never outgrows the raw one.
         const BITMAPINFOHEADER* bmi = bitmapHeaderOf(type);
         if (bmi && (bmi->biWidth || bmi->biHeight)) {
@@ -572,12 +576,20 @@ HRESULT DemuxFilter::fill(DemuxPin* pin, IMediaSample* sample)
     std::optional<AM_MEDIA_TYPE> announce = std::exchange(pin->announce, std::nullopt);
     lock.unlock();
 
-    BYTE* data = nullptr;
-    sample->GetPointer(&data);
-    if (p.packet->size > sample->GetSize())
-        return VFW_E_BUFFER_OVERFLOW;
-    std::memcpy(data, p.packet->data, static_cast<std::size_t>(p.packet->size));
-    sample->SetActualDataLength(p.packet->size);
+    // The packet's own bytes go downstream; a sample not of our allocator
+    // takes a copy.
+    const LONG size = p.packet->size;
+    if (MediaSample* own = MediaSample::of(sample); own && p.packet->buf) {
+        BYTE* data = p.packet->data;
+        own->lend(std::make_shared<av::LentPacket>(std::move(p.packet)), data, size);
+    } else {
+        BYTE* data = nullptr;
+        sample->GetPointer(&data);
+        if (size > sample->GetSize())
+            return VFW_E_BUFFER_OVERFLOW;
+        std::memcpy(data, p.packet->data, static_cast<std::size_t>(size));
+    }
+    sample->SetActualDataLength(size);
     if (p.timed) {
         const auto scaled = [&](REFERENCE_TIME t) {
             return static_cast<REFERENCE_TIME>(static_cast<double>(t - segment) / rate);

@@ -2,15 +2,39 @@
 
 #include <algorithm>
 
-MediaSample::MediaSample(LONG size) : storage_(static_cast<std::size_t>(std::max<LONG>(size, 0))), buffer_(storage_) {}
+MediaSample::MediaSample(LONG size)
+    : storage_(std::make_unique<BYTE[]>(static_cast<std::size_t>(std::max<LONG>(size, 0)))),
+      own_(storage_.get(), static_cast<std::size_t>(std::max<LONG>(size, 0))), buffer_(own_)
+{
+}
 
 MediaSample::MediaSample(MemAllocator* owner, LONG size, LONG alignment) : owner_(owner)
 {
+    // Left as the system gives it: pages never written cost no memory.
     const auto align = static_cast<std::size_t>(std::max<LONG>(alignment, 1));
-    storage_.resize(static_cast<std::size_t>(size) + align - 1);
-    const auto address = reinterpret_cast<std::uintptr_t>(storage_.data());
+    storage_ = std::make_unique_for_overwrite<BYTE[]>(static_cast<std::size_t>(size) + align - 1);
+    const auto address = reinterpret_cast<std::uintptr_t>(storage_.get());
     const std::size_t offset = (align - address % align) % align;
-    buffer_ = std::span<BYTE>(storage_.data() + offset, static_cast<std::size_t>(size));
+    own_ = std::span<BYTE>(storage_.get() + offset, static_cast<std::size_t>(size));
+    buffer_ = own_;
+}
+
+MediaSample* MediaSample::of(IMediaSample* sample)
+{
+    return dynamic_cast<MediaSample*>(sample);
+}
+
+void MediaSample::lend(std::shared_ptr<const LentBuffer> owner, BYTE* data, LONG size)
+{
+    lent_ = std::move(owner);
+    buffer_ = std::span<BYTE>(data, static_cast<std::size_t>(std::max<LONG>(size, 0)));
+    actualLength_ = 0;
+}
+
+void MediaSample::returnLent()
+{
+    lent_.reset();
+    buffer_ = own_;
 }
 
 HRESULT MediaSample::QueryInterface(REFIID riid, void** object)
@@ -189,9 +213,10 @@ HRESULT MemAllocator::Commit()
         return VFW_E_SIZENOTSET;
     if (committed_)
         return S_OK;
-    const bool sameShape =
-        samples_.size() == static_cast<std::size_t>(properties_.cBuffers) &&
-        std::all_of(samples_.begin(), samples_.end(), [&](auto& s) { return s->GetSize() == properties_.cbBuffer; });
+    const bool sameShape = samples_.size() == static_cast<std::size_t>(properties_.cBuffers) &&
+                           std::all_of(samples_.begin(), samples_.end(), [&](auto& s) {
+                               return s->own_.size() == static_cast<std::size_t>(properties_.cbBuffer);
+                           });
     if (!sameShape) {
         if (outstanding_ > 0)
             return VFW_E_BUFFERS_OUTSTANDING;
@@ -256,6 +281,8 @@ HRESULT MemAllocator::ReleaseBuffer(IMediaSample* sample)
 
 void MemAllocator::returnSample(MediaSample* sample)
 {
+    // What was lent goes back as soon as the sample is done with.
+    sample->returnLent();
     {
         std::lock_guard lock(mutex_);
         free_.push_back(sample);

@@ -12,6 +12,16 @@
 
 class MemAllocator;
 
+// Bytes a sample shows without owning them: the sample holds this object
+// until it goes back to its allocator, and whoever made it keeps the bytes
+// alive as long as it lives. A filter that knows the concrete kind may take
+// the bytes on without copying them.
+class LentBuffer
+{
+public:
+    virtual ~LentBuffer() = default;
+};
+
 // Copies the times, media times and the sync-point, preroll and
 // discontinuity flags of one sample to another; what the source lacks is
 // cleared on the destination.
@@ -19,7 +29,9 @@ void CopySampleProperties(IMediaSample* source, IMediaSample* dest);
 
 // A buffer with its stream properties. A sample made by an allocator goes
 // back to the allocator's free list when its last reference is released;
-// a free-standing sample (made with makeCom and a buffer) is deleted.
+// a free-standing sample (made with makeCom and a buffer) is deleted. An
+// allocator's buffers are not cleared: what a filter reads of a sample is
+// what was written to it.
 class MediaSample final : public IMediaSample
 {
 public:
@@ -49,16 +61,28 @@ public:
 
     ~MediaSample() override = default;
 
+    // Shows `size` bytes at `data`, which `owner` keeps alive, in place of
+    // the sample's own buffer until it goes back to its allocator.
+    void lend(std::shared_ptr<const LentBuffer> owner, BYTE* data, LONG size);
+    const std::shared_ptr<const LentBuffer>& lent() const { return lent_; }
+    // The sample of an allocator or a free-standing one, when `sample` is
+    // one of ours.
+    static MediaSample* of(IMediaSample* sample);
+
 private:
     friend class MemAllocator;
     MediaSample(MemAllocator* owner, LONG size, LONG alignment);
     // Clears the properties before the sample is handed out again.
     void resetProperties();
+    // Drops a lent buffer: the sample shows its own again.
+    void returnLent();
 
     std::atomic<ULONG> refCount_{0};
     MemAllocator* owner_ = nullptr;
-    std::vector<BYTE> storage_;
+    std::unique_ptr<BYTE[]> storage_;
+    std::span<BYTE> own_;
     std::span<BYTE> buffer_;
+    std::shared_ptr<const LentBuffer> lent_;
     LONG actualLength_ = 0;
     std::optional<REFERENCE_TIME> start_;
     std::optional<REFERENCE_TIME> stop_;

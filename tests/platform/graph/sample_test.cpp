@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
+#include <vector>
 
 TEST(MediaType, PartialMatchAndFormatBlocks)
 {
@@ -92,11 +94,29 @@ TEST(MemAllocator, PoolWaitsForFreeBuffersAndDecommitReleasesWaiters)
     EXPECT_EQ(a->GetSize(), 100);
     EXPECT_EQ(allocator->GetBuffer(none.put(), nullptr, nullptr, AM_GBF_NOWAIT), VFW_E_TIMEOUT);
 
-    // A buffer comes back when its last reference goes, without its properties.
+    // A buffer comes back when its last reference goes, without its
+    // properties, and gives back what it was lent: it shows its own bytes
+    // again, and the lender's bytes are freed.
+    struct Lent final : LentBuffer
+    {
+        std::vector<BYTE> bytes = std::vector<BYTE>(300, 7);
+    };
+    auto lent = std::make_shared<Lent>();
+    const std::weak_ptr<Lent> watch = lent;
+    MediaSample::of(a.get())->lend(lent, lent->bytes.data(), 300);
+    lent.reset();
+    BYTE* shown = nullptr;
+    a->GetPointer(&shown);
+    EXPECT_EQ(a->GetSize(), 300);
+    EXPECT_EQ(a->SetActualDataLength(300), S_OK);
+    EXPECT_EQ(shown[299], 7);
     a->SetSyncPoint(TRUE);
     a.reset();
+    EXPECT_TRUE(watch.expired());
     ASSERT_EQ(allocator->GetBuffer(a.put(), nullptr, nullptr, 0), S_OK);
     EXPECT_EQ(a->IsSyncPoint(), S_FALSE);
+    a->GetPointer(&shown);
+    EXPECT_EQ(a->GetSize(), 100);
 
     std::atomic<HRESULT> waited{S_OK};
     std::thread waiter([&] {

@@ -7,9 +7,9 @@
 //    free-running, against a plain read, decode and RGB32 conversion loop.
 // The two sides of Seek and Decode take turns within one benchmark, so that
 // whatever else the machine does hits both alike; each side reports its
-// median wall time and median CPU time of the whole process (streaming and
-// FFmpeg threads included), and "ratio" and "cpu_ratio" divide the graph's
-// by FFmpeg's. Both sides read only the video stream and pay for their
+// median wall time, median CPU time of the whole process (streaming and
+// FFmpeg threads included) and voluntary context switches per round, and
+// "ratio" and "cpu_ratio" divide the graph's times by FFmpeg's. Both sides read only the video stream and pay for their
 // first picture and their teardown. Run under callgrind
 // (bench/count-instructions.sh), each side's work is dumped on its own for
 // instruction counts.
@@ -30,6 +30,7 @@ extern "C" {
 
 #include <QFile>
 
+#include <sys/resource.h>
 #include <time.h>
 
 #if __has_include(<valgrind/callgrind.h>)
@@ -163,6 +164,14 @@ double processSeconds()
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
+// The voluntary context switches of every thread of the process so far.
+long voluntarySwitches()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_nvcsw;
+}
+
 double median(std::vector<double> values)
 {
     if (values.empty())
@@ -183,6 +192,7 @@ public:
     template <typename Work> void measure(const char* clip, Work&& work)
     {
         const std::string dump = benchmark_ + " " + name_ + " " + clip;
+        const long switches = voluntarySwitches();
         CALLGRIND_ZERO_STATS;
         const double cpu = processSeconds();
         const auto wall = std::chrono::steady_clock::now();
@@ -190,6 +200,7 @@ public:
         wall_.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count());
         cpu_.push_back(processSeconds() - cpu);
         CALLGRIND_DUMP_STATS_AT(dump.c_str());
+        switches_ += voluntarySwitches() - switches;
     }
 
     double last() const { return wall_.empty() ? 0 : wall_.back(); }
@@ -203,6 +214,14 @@ public:
         state.counters[other.name_ + "_ms"] = otherWall * 1e3;
         state.counters[name_ + "_cpu_ms"] = cpu * 1e3;
         state.counters[other.name_ + "_cpu_ms"] = otherCpu * 1e3;
+        // Every thread of the process, per round: how often they wait for
+        // one another.
+        const auto perRound = [&](const Side& side) {
+            return side.wall_.empty() ? 0.0
+                                      : static_cast<double>(side.switches_) / static_cast<double>(side.wall_.size());
+        };
+        state.counters[name_ + "_switches"] = perRound(*this);
+        state.counters[other.name_ + "_switches"] = perRound(other);
         state.counters["ratio"] = otherWall > 0 ? wall / otherWall : 0;
         state.counters["cpu_ratio"] = otherCpu > 0 ? cpu / otherCpu : 0;
     }
@@ -212,6 +231,7 @@ private:
     std::string name_;
     std::vector<double> wall_;
     std::vector<double> cpu_;
+    long switches_ = 0;
 };
 
 // Runs both sides of a round, each first in turn.

@@ -10,6 +10,7 @@
 
 #include "platform/graph/base_filter.h"
 #include "platform/graph/forwarding_pin.h"
+#include "platform/graph/gui_wait.h"
 
 #include <memory>
 
@@ -97,7 +98,7 @@ private:
     HRESULT stopStreaming();
     // Held while a sample, an end of stream or a new segment passes, so
     // that Stop waits for the call in progress.
-    std::mutex streamLock_;
+    ServingMutex streamLock_;
     // StartStreaming succeeded and StopStreaming is owed.
     bool streaming_ = false;
     std::unique_ptr<TransformInputPin> input_;

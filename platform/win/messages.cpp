@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -20,10 +21,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using ProcPtr = std::shared_ptr<const WindowProc>;
-
-// How often a wait looks at its condition when neither a send nor WakeWaits
-// wakes it: the fallback for conditions that nobody signals.
-constexpr auto kWaitSlice = std::chrono::milliseconds(2);
 
 struct PostedMessage
 {
@@ -92,8 +89,8 @@ public:
         changed_.notify_all();
     }
     // Waits until a wake after `seen`, a queued send (on the GUI thread) or
-    // `until`.
-    void wait(uint64_t seen, bool gui, Clock::time_point until);
+    // `until`, when given.
+    void wait(uint64_t seen, bool gui, std::optional<Clock::time_point> until);
 
     void reply(PendingSend& send, LRESULT result)
     {
@@ -333,10 +330,14 @@ void MessageSystem::dispatchPosted()
     }
 }
 
-void MessageSystem::wait(uint64_t seen, bool gui, Clock::time_point until)
+void MessageSystem::wait(uint64_t seen, bool gui, std::optional<Clock::time_point> until)
 {
     std::unique_lock lock(mutex_);
-    changed_.wait_until(lock, until, [&] { return wakes_ != seen || (gui && !sends_.empty()); });
+    const auto arrived = [&] { return wakes_ != seen || (gui && !sends_.empty()); };
+    if (until)
+        changed_.wait_until(lock, *until, arrived);
+    else
+        changed_.wait(lock, arrived);
 }
 
 void MessageSystem::receiverDestroyed()
@@ -425,13 +426,9 @@ bool WaitServingMessages(const std::function<bool()>& done, int timeoutMs)
         const uint64_t seen = system.wakes();
         if (done())
             return true;
-        const Clock::time_point now = Clock::now();
-        if (timeoutMs >= 0 && now >= deadline)
+        if (timeoutMs >= 0 && Clock::now() >= deadline)
             return false;
-        Clock::time_point until = now + kWaitSlice;
-        if (timeoutMs >= 0)
-            until = std::min(until, deadline);
-        system.wait(seen, gui, until);
+        system.wait(seen, gui, timeoutMs >= 0 ? std::optional(deadline) : std::nullopt);
     }
 }
 

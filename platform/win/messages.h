@@ -54,7 +54,7 @@ void ProcessMessages();
 // wait) until `done` returns true or `timeoutMs` has passed (negative: no
 // limit). Returns the last value of done(). Off the GUI thread it only waits.
 // The condition is looked at again after each send served and each
-// WakeWaits, and every few milliseconds in any case.
+// WakeWaits, and at nothing else: whatever makes it true wakes the wait.
 bool WaitServingMessages(const std::function<bool()>& done, int timeoutMs);
 
 // Has every WaitServingMessages look at its condition again at once; any

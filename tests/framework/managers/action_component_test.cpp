@@ -124,7 +124,10 @@ TEST(ManagerWindow, WorkerMessagesRunOnTheGuiThread)
     EXPECT_NO_THROW(failed = SendMessage(wnd, WM_FAIL, 0, 0));
     EXPECT_EQ(failed, 0);
     std::atomic<LRESULT> fromWorker{-1};
-    std::thread failing([&] { fromWorker = SendMessage(wnd, WM_FAIL, 0, 0); });
+    std::thread failing([&] {
+        fromWorker = SendMessage(wnd, WM_FAIL, 0, 0);
+        WakeWaits();
+    });
     EXPECT_TRUE(WaitServingMessages([&] { return fromWorker == 0; }, 10000));
     failing.join();
     EXPECT_TRUE(PostMessage(wnd, WM_FAIL, 0, 0));

@@ -86,9 +86,17 @@ struct TwoRenderers
     }
 };
 
+// Serves sends until `done`. The tests' own conditions wake no wait, so it
+// looks at them every millisecond.
 bool waitFor(const std::function<bool()>& done, int ms = 10'000)
 {
-    return WaitServingMessages(done, ms);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        WaitServingMessages(done, 1);
+    }
+    return true;
 }
 
 } // namespace

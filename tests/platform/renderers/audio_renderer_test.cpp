@@ -76,8 +76,12 @@ public:
     }
     void write(const BYTE*, std::size_t size) override
     {
-        std::lock_guard lock(mutex_);
-        written_ += size;
+        {
+            std::lock_guard lock(mutex_);
+            written_ += size;
+        }
+        // The test waits for the room to be filled.
+        WakeWaits();
     }
     void waitWritable() override
     {

@@ -32,6 +32,7 @@ public:
         : thread_([this, body = std::move(body)] {
               body();
               finished_.store(true);
+              WakeWaits();
           })
     {
     }
@@ -172,6 +173,7 @@ TEST(Messages, SendIsReleasedWhenTheProcedureDestroysItsWindow)
     Worker worker([&] {
         result = SendMessage(wnd, WM_TEST, 0, 0);
         senderReturned.store(true);
+        WakeWaits();
     });
     ASSERT_TRUE(worker.waitServing());
     EXPECT_TRUE(releasedWhileRunning);
@@ -219,7 +221,10 @@ TEST(Messages, ReplyMessageReleasesTheSenderEarly)
         sawReplyBeforeReturning = WaitServingMessages([&] { return seen.load() != -1; }, kPatienceMs);
         return 99;
     });
-    Worker worker([&] { seen.store(SendMessage(window.wnd, WM_TEST, 0, 0)); });
+    Worker worker([&] {
+        seen.store(SendMessage(window.wnd, WM_TEST, 0, 0));
+        WakeWaits();
+    });
     ASSERT_TRUE(worker.waitServing());
     EXPECT_TRUE(replied);
     EXPECT_TRUE(sawReplyBeforeReturning);

@@ -15,7 +15,6 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <functional>
 #include <iterator>
 #include <limits>
 #include <mutex>
@@ -97,6 +96,8 @@ public:
     // A type to announce with the next sample after a stream change.
     std::optional<AM_MEDIA_TYPE> announce;
     bool first = true;
+    // The filter's seek count when the pin's run began.
+    uint64_t generation = 0;
 
 private:
     DemuxFilter* demux_;
@@ -157,6 +158,8 @@ public:
     void close();
 
     HRESULT fill(DemuxPin* pin, IMediaSample* sample);
+    // On a pin's streaming thread, as a run begins.
+    void startRun(DemuxPin* pin);
 
 protected:
     HRESULT ChangeStart() override;
@@ -165,9 +168,11 @@ protected:
 
 private:
     ~DemuxFilter() override;
-    // Moves every pin with its thread stopped; `move` runs in between.
-    void repositionAll(const std::function<void()>& move);
-    // With the threads stopped: the container goes to `position`.
+    // With the demux lock: the container goes to the start position, and
+    // the rate applies, before any more packets are read.
+    void requestSeekLocked();
+    // With the demux lock, in the first run after a seek was asked for:
+    // the container goes to `position`.
     void seekLocked(REFERENCE_TIME position);
     // Which pin takes the packets of each stream, and which streams the
     // container may skip.
@@ -191,6 +196,12 @@ private:
     bool endOfFile_ = false;
     // Packets were read since the last seek.
     bool moved_ = false;
+    // Seeks asked for so far: a run begun before the last one reads no more.
+    uint64_t generation_ = 0;
+    // A seek asked for and not made yet, its position and rate.
+    bool seekPending_ = false;
+    REFERENCE_TIME seekTo_ = 0;
+    double seekRate_ = 1.0;
     // The segment the threads deliver: its start and rate.
     REFERENCE_TIME segmentStart_ = 0;
     double segmentRate_ = 1.0;
@@ -259,7 +270,7 @@ HRESULT DemuxPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIE
 
 HRESULT DemuxPin::OnThreadStartPlay()
 {
-    first = true;
+    demux_->startRun(this);
     return S_OK;
 }
 
@@ -399,7 +410,7 @@ HRESULT DemuxFilter::open(std::unique_ptr<Demuxer> demuxer)
         std::lock_guard demux(demuxLock_);
         demuxer_ = std::move(demuxer);
         owner_.assign(static_cast<std::size_t>(demuxer_->streamCount()), nullptr);
-        endOfFile_ = moved_ = false;
+        endOfFile_ = moved_ = seekPending_ = false;
         segmentStart_ = 0;
     }
     start_ = 0;
@@ -481,12 +492,21 @@ HRESULT DemuxFilter::Pause()
     if (state() == State_Stopped && demuxer_) {
         std::lock_guard demux(demuxLock_);
         routeStreams();
-        // Streaming starts again where the last seek put it.
-        if (moved_)
-            seekLocked(start_);
+        // Streaming starts again where the last seek put it, at the rate
+        // set now.
+        if (moved_ || seekPending_)
+            requestSeekLocked();
         segmentRate_ = rate_;
     }
     return BaseFilter::Pause();
+}
+
+void DemuxFilter::requestSeekLocked()
+{
+    ++generation_;
+    seekPending_ = true;
+    seekTo_ = start_;
+    seekRate_ = rate_;
 }
 
 void DemuxFilter::seekLocked(REFERENCE_TIME position)
@@ -496,19 +516,16 @@ void DemuxFilter::seekLocked(REFERENCE_TIME position)
         pin->queue.clear();
         pin->ended = false;
     }
-    endOfFile_ = moved_ = false;
+    endOfFile_ = moved_ = seekPending_ = false;
     segmentStart_ = position;
+    segmentRate_ = seekRate_;
 }
 
-void DemuxFilter::repositionAll(const std::function<void()>& move)
+void DemuxFilter::startRun(DemuxPin* pin)
 {
-    const std::function<void(std::size_t)> next = [&](std::size_t i) {
-        if (i == pins_.size())
-            move();
-        else
-            pins_[i]->Reposition([&] { next(i + 1); }, start_, stop_, rate_);
-    };
-    next(0);
+    std::lock_guard demux(demuxLock_);
+    pin->generation = generation_;
+    pin->first = true;
 }
 
 HRESULT DemuxFilter::ChangeStart()
@@ -516,11 +533,16 @@ HRESULT DemuxFilter::ChangeStart()
     std::lock_guard lock(filterLock());
     if (!demuxer_)
         return E_UNEXPECTED;
-    repositionAll([this] {
-        std::lock_guard demux(demuxLock_);
-        seekLocked(start_);
-        segmentRate_ = rate_;
-    });
+    // The streaming threads move the container themselves: the first run
+    // after this reads from the new position. Runs begun before read
+    // nothing more once their pins are told to stop, which happens under
+    // the same lock.
+    std::lock_guard demux(demuxLock_);
+    requestSeekLocked();
+    for (const auto& pin : pins_)
+        pin->Reposition(nullptr, start_, stop_, rate_);
+    // A run waiting for another pin to take its packets ends now.
+    taken_.notify_all();
     return S_OK;
 }
 
@@ -541,8 +563,10 @@ HRESULT DemuxFilter::fill(DemuxPin* pin, IMediaSample* sample)
     std::unique_lock lock(demuxLock_);
     DemuxedPacket p;
     for (;;) {
-        if (pin->stopRequested())
+        if (pin->stopRequested() || pin->generation != generation_)
             return S_FALSE;
+        if (seekPending_)
+            seekLocked(seekTo_);
         if (!pin->queue.empty()) {
             p = std::move(pin->queue.front());
             pin->queue.pop_front();

@@ -669,13 +669,11 @@ HRESULT FilterGraph::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLON
         }
     }
     const bool moveStart = (currentFlags & AM_SEEKING_PositioningBitsMask) != AM_SEEKING_NoPositioning;
-    // The flush releases streaming threads blocked in sends.
-    if (moveStart)
-        cancel_->fire();
+    // Sources move on their streaming threads: nothing here waits for a
+    // thread that may be blocked in a send, and sends of the new position
+    // go through.
     const HRESULT hr = seeking->SetPositions(current, currentFlags, stop, stopFlags);
     if (moveStart) {
-        if (state_ != State_Stopped)
-            cancel_->reset();
         // A refused seek leaves the stream where it was, and its end with it.
         if (SUCCEEDED(hr)) {
             LONGLONG start = 0;

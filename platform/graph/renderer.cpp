@@ -187,6 +187,10 @@ HRESULT BaseRenderer::beginFlush()
     {
         std::lock_guard lock(mutex_);
         flushing_ = true;
+        // The picture a paused renderer held is gone: a wait for the pause
+        // waits for the one that comes after the flush.
+        if (state() == State_Paused && input_->isConnected())
+            cued_ = false;
     }
     changed_.notify_all();
     OnBeginFlush();

@@ -51,42 +51,48 @@ void SourceStream::startRun()
         thread_ = std::thread([this] { threadMain(); });
 }
 
-void SourceStream::parkThread()
-{
-    if (!thread_.joinable())
-        return;
-    {
-        std::lock_guard lock(runLock_);
-        stop_.store(true, std::memory_order_release);
-        // A run that has not begun is simply called off.
-        if (run_ == Run::wanted)
-            run_ = Run::parked;
-        if (run_ == Run::parked)
-            return;
-    }
-    // Releases the thread from a wait for a free buffer.
-    if (allocator_)
-        allocator_->Decommit();
-    WaitServingMessages(
-        [this] {
-            std::lock_guard lock(runLock_);
-            return run_ == Run::parked;
-        },
-        -1);
-}
-
 void SourceStream::endThread()
 {
     if (!thread_.joinable())
         return;
-    parkThread();
+    bool streaming = false;
     {
         std::lock_guard lock(runLock_);
+        stop_.store(true, std::memory_order_release);
         exit_ = true;
+        streaming = run_ == Run::streaming;
     }
     runChanged_.notify_all();
+    if (streaming) {
+        // Releases the thread from a wait for a free buffer; it may be
+        // blocked in a send to this thread, too.
+        if (allocator_)
+            allocator_->Decommit();
+        WaitServingMessages(
+            [this] {
+                std::lock_guard lock(runLock_);
+                return run_ == Run::parked;
+            },
+            -1);
+    }
     thread_.join();
+    std::lock_guard lock(runLock_);
     exit_ = false;
+    run_ = Run::parked;
+    // The stream stays where it was last moved to, and downstream flushes
+    // no more.
+    if (move_)
+        makeMove();
+}
+
+void SourceStream::makeMove()
+{
+    Move move = std::move(*move_);
+    move_.reset();
+    for (const auto& reposition : move.repositions)
+        reposition();
+    DeliverEndFlush();
+    NewSegment(move.start, move.stop, move.rate);
 }
 
 void SourceStream::threadMain()
@@ -97,12 +103,24 @@ void SourceStream::threadMain()
         if (exit_)
             return;
         run_ = Run::streaming;
-        lock.unlock();
-        run();
-        lock.lock();
+        for (;;) {
+            // Nothing of the run before is left to deliver: the move is made
+            // here, and Reposition, which holds the lock while it begins a
+            // flush, cannot come in between.
+            if (move_)
+                makeMove();
+            stop_.store(false, std::memory_order_release);
+            lock.unlock();
+            run();
+            lock.lock();
+            // A move asked for during the run starts the next one, unless
+            // the thread is to end.
+            if (!move_ || exit_)
+                break;
+        }
         run_ = Run::parked;
         lock.unlock();
-        // Whoever parks the thread waits for this.
+        // Whoever ends the thread waits for this.
         WakeWaits();
         lock.lock();
     }
@@ -131,9 +149,11 @@ void SourceStream::run()
                     break;
             } else {
                 // The error goes before the end it causes, so that it is
-                // what ends a wait for completion.
+                // what ends a wait for completion. A run ended by a move or
+                // a stop is no end of the stream.
                 tellError();
-                DeliverEndOfStream();
+                if (!stopRequested())
+                    DeliverEndOfStream();
                 break;
             }
         }
@@ -144,30 +164,38 @@ void SourceStream::run()
     }
 }
 
-HRESULT SourceStream::Reposition(const std::function<void()>& reposition, REFERENCE_TIME start, REFERENCE_TIME stop,
+HRESULT SourceStream::Reposition(std::function<void()> reposition, REFERENCE_TIME start, REFERENCE_TIME stop,
                                  double rate)
 {
     std::lock_guard lock(filter_->filterLock());
-    CancelToken* cancel = filter_->cancelToken();
-    const bool active = thread_.joinable();
-    if (active) {
-        // A streaming thread blocked in a send gives up, downstream drops
-        // what it holds, and the thread parks.
-        if (cancel)
-            cancel->fire();
-        DeliverBeginFlush();
-        parkThread();
+    if (!thread_.joinable()) {
+        if (reposition)
+            reposition();
+        // The next run delivers the new segment first.
+        NewSegment(start, stop, rate);
+        return S_OK;
     }
-    reposition();
-    if (active) {
-        DeliverEndFlush();
-        if (cancel)
-            cancel->reset();
+    {
+        std::lock_guard run(runLock_);
+        stop_.store(true, std::memory_order_release);
+        if (!move_) {
+            // Downstream drops what it holds, which releases the thread from
+            // a delivery; the thread ends the flush when its run is over. A
+            // thread blocked in a send is not released: the GUI thread does
+            // not wait for it and serves the send later.
+            DeliverBeginFlush();
+            move_ = Move{{}, start, stop, rate};
+        }
+        if (reposition)
+            move_->repositions.push_back(std::move(reposition));
+        move_->start = start;
+        move_->stop = stop;
+        move_->rate = rate;
+        // A thread whose stream had ended streams again from the new place.
+        if (run_ == Run::parked && allocator_ && SUCCEEDED(allocator_->Commit()))
+            run_ = Run::wanted;
     }
-    // The next run delivers the new segment first.
-    NewSegment(start, stop, rate);
-    if (active && filter_->state() != State_Stopped && SUCCEEDED(allocator_->Commit()))
-        startRun();
+    runChanged_.notify_all();
     return S_OK;
 }
 

@@ -3,7 +3,9 @@
 // the filter leaves the stopped state and joined when it stops. A run of the
 // thread takes a buffer, has FillBuffer fill it and delivers it downstream
 // until FillBuffer reports the end of the stream or the pin is moved; between
-// runs the thread waits, parked, so that a seek needs no new thread.
+// runs the thread waits, parked, so that a seek needs no new thread. A move
+// is made by the thread itself between two runs, so that a seek costs the
+// GUI thread no wait for the streaming thread.
 
 #include "platform/graph/base_filter.h"
 
@@ -12,6 +14,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -22,8 +25,9 @@ public:
     ~SourceStream() override;
 
     // Runs on the streaming thread: S_OK delivers the sample, S_FALSE ends
-    // the stream (end of stream is delivered), an error aborts it
-    // (EC_ERRORABORT). Long work should poll stopRequested().
+    // the run (and the stream, with an end of stream delivered, unless the
+    // pin is being stopped or moved), an error aborts it (EC_ERRORABORT).
+    // Long work should poll stopRequested().
     virtual HRESULT FillBuffer(IMediaSample* sample) = 0;
     // On the streaming thread, before the first buffer and after the last
     // of each run.
@@ -33,33 +37,46 @@ public:
     HRESULT Active() override;
     HRESULT Inactive() override;
 
-    // Moves the stream: flushes downstream and the graph's pending sends,
-    // ends the thread's run, runs `reposition` (on the calling thread, with
-    // the thread parked), ends the flush and starts a new run when the
-    // filter is active. Every run first delivers the segment (start, stop,
-    // rate). Called on the GUI thread.
-    HRESULT Reposition(const std::function<void()>& reposition, REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
+    // Moves the stream. With a streaming thread (an active filter): flushes
+    // downstream, has the thread end its run and returns; the thread then
+    // runs `reposition`, ends the flush and starts a new run. Moves asked for before the thread makes them are
+    // made together, their `reposition`s in order. Without a thread,
+    // `reposition` runs at once. Every run first delivers the segment
+    // (start, stop, rate) of the last move. Called on the GUI thread;
+    // `reposition` may run on the streaming thread after the call.
+    HRESULT Reposition(std::function<void()> reposition, REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
 
     bool stopRequested() const { return stop_.load(std::memory_order_acquire); }
 
 private:
     enum class Run { parked, wanted, streaming };
 
+    // Moves asked for and not made yet: downstream flushes until they are.
+    struct Move
+    {
+        std::vector<std::function<void()>> repositions;
+        REFERENCE_TIME start;
+        REFERENCE_TIME stop;
+        double rate;
+    };
+
     // Starts a run, making the thread first when there is none.
     void startRun();
-    // Ends the run in progress and waits until the thread is parked.
-    void parkThread();
-    // Parks the thread, then ends and joins it.
+    // Ends the run in progress, ends and joins the thread, and makes the
+    // move it left.
     void endThread();
+    // With runLock_ held, between runs.
+    void makeMove();
     void threadMain();
     void run();
 
-    // Made, parked and ended on the GUI thread only.
+    // Made and ended on the GUI thread only.
     std::thread thread_;
     std::mutex runLock_;
     std::condition_variable runChanged_;
-    Run run_ = Run::parked; // guarded by runLock_
-    bool exit_ = false;     // guarded by runLock_
+    Run run_ = Run::parked;    // guarded by runLock_
+    bool exit_ = false;        // guarded by runLock_
+    std::optional<Move> move_; // guarded by runLock_
     std::atomic<bool> stop_{false};
 };
 

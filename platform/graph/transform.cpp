@@ -25,6 +25,14 @@ HRESULT TransformFilterBase::newSegment(REFERENCE_TIME start, REFERENCE_TIME sto
     return NewSegment(start, stop, rate);
 }
 
+HRESULT TransformFilterBase::endFlush()
+{
+    // A source ends its flushes on its streaming thread: Stop does not end
+    // the streaming meanwhile.
+    std::lock_guard lock(streamLock_);
+    return EndFlush();
+}
+
 TransformOutputPin::TransformOutputPin(TransformFilterBase* filter)
     : BaseOutputPin(filter, u"Output"), transform_(filter)
 {

@@ -94,7 +94,7 @@ private:
     HRESULT endOfStream();
     HRESULT newSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
     HRESULT beginFlush() { return BeginFlush(); }
-    HRESULT endFlush() { return EndFlush(); }
+    HRESULT endFlush();
     HRESULT stopStreaming();
     // Held while a sample, an end of stream or a new segment passes, so
     // that Stop waits for the call in progress.

@@ -194,7 +194,7 @@ protected:
         const LONGLONG first = start_ / frame;
         for (int i = 0; i < GetPinCount(); ++i) {
             auto* stream = static_cast<CountingStream*>(GetPin(i));
-            stream->Reposition([&] { stream->next = first; }, start_, stop_, rate_);
+            stream->Reposition([stream, first] { stream->next = first; }, start_, stop_, rate_);
         }
         return S_OK;
     }

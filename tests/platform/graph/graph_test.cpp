@@ -662,7 +662,7 @@ TEST(Graph, EverySeekStartsAFreshRunOfTheStreamEvenAfterItsEnd)
     chain.control()->Stop();
 }
 
-TEST(Graph, ASeekReturnsWhileThePausedStreamIsBlockedInSend)
+TEST(Graph, SeeksReturnWhileThePausedStreamIsBlockedInSendAndThoseNotMadeYetAreMadeAsOne)
 {
     Chain chain(1000);
     CountingWindow window;
@@ -670,21 +670,34 @@ TEST(Graph, ASeekReturnsWhileThePausedStreamIsBlockedInSend)
     chain.source->sendTo = window.handle;
     chain.connect();
     chain.control()->Pause();
-    // Not serving: the streaming thread is now stuck in its first send.
+    // Not serving: the streaming thread is now stuck in its first send, and
+    // moves only once this thread serves it.
     while (chain.source->sendsStarted == 0)
         Sleep(1);
-    for (LONGLONG frame : {10, 20}) {
-        const int started = chain.source->sendsStarted;
+    const auto seek = [&](LONGLONG frame) {
         LONGLONG target = frame * kFrame;
-        EXPECT_EQ(chain.graph->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
-                  S_OK);
+        return chain.graph->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+    };
+    EXPECT_EQ(seek(10), S_OK);
+    EXPECT_EQ(seek(20), S_OK);
+    OAFilterState state;
+    EXPECT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    // The paused sink holds the frame at the last target, after one flush,
+    // ended once, and one new segment.
+    EXPECT_EQ(chain.recorder->log.all().back().value, 20);
+    EXPECT_EQ(chain.recorder->beginFlushes, 1);
+    EXPECT_EQ(chain.recorder->endFlushes, 1);
+    const auto segments = chain.recorder->segments();
+    ASSERT_EQ(segments.size(), 2u);
+    EXPECT_EQ(segments[1], 20 * kFrame);
+    for (LONGLONG frame : {30, 40}) {
+        const int started = chain.source->sendsStarted;
+        EXPECT_EQ(seek(frame), S_OK);
         // The new run sends again, and its sends are served.
         EXPECT_TRUE(waitFor([&] { return chain.source->sendsStarted > started && handled > 0; }));
     }
-    OAFilterState state;
     EXPECT_EQ(chain.control()->GetState(10'000, &state), S_OK);
-    // The paused sink holds the frame at the target.
-    EXPECT_EQ(chain.recorder->log.all().back().value, 20);
+    EXPECT_EQ(chain.recorder->log.all().back().value, 40);
     EXPECT_EQ(chain.control()->Stop(), S_OK);
 }
 

@@ -388,6 +388,9 @@ public:
         plain_.decodeUntil(key.ts, target, false);
     }
 
+    // Pictures decoded so far.
+    int64_t decoded() const { return plain_.decoded; }
+
 private:
     struct Keyframe
     {
@@ -426,6 +429,9 @@ void BM_Seek(benchmark::State& state)
     }
     g.graph->Stop();
     graph.report(state, plain);
+    // From the keyframe before each target to the target.
+    state.counters["floor_pictures"] =
+        benchmark::Counter(static_cast<double>(floor.decoded()), benchmark::Counter::kAvgIterations);
     state.SetLabel(c.clip);
 }
 

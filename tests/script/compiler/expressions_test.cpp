@@ -3,10 +3,7 @@
 // holds exactly the declared locals at the start of every statement and at
 // every return, so no temporary outlives its statement.
 
-#include "script/runtime/exec.h"
-#include "script/runtime/value_ops.h"
-#include "tests/script/compiler/compile_harness.h"
-#include "tests/script/compiler/debug_data_reader.h"
+#include "tests/script/compiler/run_harness.h"
 
 #include <gtest/gtest.h>
 
@@ -15,83 +12,6 @@
 #include <set>
 
 namespace {
-
-struct RunResult
-{
-    std::string error;                          // the first compile error, with its place
-    std::map<std::string, std::int64_t> values; // integer globals by upper-cased name
-    std::string runError;
-    int unbalanced = 0; // statements whose stack depth was off
-    int checkedStatements = 0;
-};
-
-class BalanceCheck : public TPSExec
-{
-public:
-    std::map<const TPSProcRec*, std::set<std::uint32_t>> statementStarts;
-    std::map<const TPSProcRec*, std::size_t> localCounts;
-    int unbalanced = 0;
-    int checked = 0;
-
-protected:
-    bool HasInstructionHook() const override { return true; }
-    void BeforeInstruction() override
-    {
-        TPSInternalProcRec* proc = CurrentProc();
-        if (!proc)
-            return;
-        const auto starts = statementStarts.find(proc);
-        const bool atReturn = Position() < proc->code.size() &&
-                              static_cast<std::uint8_t>(proc->code[Position()]) == std::uint8_t(pscode::Op::Return);
-        if (!atReturn && (starts == statementStarts.end() || !starts->second.count(Position())))
-            return;
-        const std::size_t depth = Stack().Count() - static_cast<std::size_t>(FrameBase() + 1);
-        ++checked;
-        if (depth != localCounts[proc])
-            ++unbalanced;
-    }
-};
-
-RunResult compileAndRun(const std::string& text)
-{
-    RunResult out;
-    CompileHarness h;
-    std::vector<std::string> globals;
-    h.inspect = [&](TPSPascalCompiler& c) {
-        for (const auto& var : c.Vars())
-            globals.push_back(var->Name);
-    };
-    if (!h.compile(text)) {
-        const TPSPascalCompilerError* e = h.firstError();
-        out.error = e ? e->MessageToString() : "failed without an error";
-        return out;
-    }
-    std::string image, debug;
-    h.c.GetOutput(image);
-    h.c.GetDebugOutput(debug);
-    DebugData data;
-    EXPECT_TRUE(data.Read(debug));
-    BalanceCheck exec;
-    if (!exec.LoadBytecode(image)) {
-        out.runError = "load: " + exec.ExceptionText();
-        return out;
-    }
-    for (const DebugLine& line : data.lines)
-        exec.statementStarts[exec.GetProcNo(line.proc)].insert(line.codePos);
-    for (const auto& [proc, names] : data.locals)
-        exec.localCounts[exec.GetProcNo(proc)] = names.size();
-    if (!exec.ExecuteCode())
-        out.runError = std::to_string(int(exec.ExceptionCode())) + " " + exec.ExceptionText();
-    out.unbalanced = exec.unbalanced;
-    out.checkedStatements = exec.checked;
-    for (std::size_t i = 0; i < globals.size(); ++i) {
-        const TPSValueRef ref = exec.GetGlobalVar(i);
-        std::int64_t value;
-        if (ref.data && GetIntegerValue(ref.data, ref.type, value))
-            out.values[globals[i]] = value;
-    }
-    return out;
-}
 
 struct RunCase
 {
@@ -299,16 +219,16 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"var a: LongInt;\nbegin\n  a := 'text';\nend.", "[Error] (3:14): Type mismatch"},
         ErrorCase{"var a: LongInt;\nbegin\n  a := b + 1;\nend.", "[Error] (3:8): Unknown identifier 'b'"},
         // A byte-order mark is no column of the first line.
-        ErrorCase{"\xEF\xBB\xBF" "begin x := 1 end.", "[Error] (1:7): Unknown identifier 'x'"},
+        ErrorCase{"\xEF\xBB\xBF"
+                  "begin x := 1 end.",
+                  "[Error] (1:7): Unknown identifier 'x'"},
         ErrorCase{"procedure P(x: LongInt); begin end;\nbegin\n  P(1, 2);\nend.",
                   "[Error] (3:10): Invalid number of parameters"},
-        ErrorCase{"procedure P(var x: LongInt); begin end;\nbegin\n  P(3);\nend.",
-                  "[Error] (3:5): Variable Expected"},
+        ErrorCase{"procedure P(var x: LongInt); begin end;\nbegin\n  P(3);\nend.", "[Error] (3:5): Variable Expected"},
         ErrorCase{"var s: String; a: LongInt;\nbegin\n  a := Succ(1.5);\nend.", "[Error] (3:17): Type mismatch"},
         ErrorCase{"type TS = set of Byte; var s: TS; a: LongInt;\nbegin\n  s := [a];\nend.",
                   "[Error] (3:9): Type mismatch"},
-        ErrorCase{"procedure P; begin end; var a: LongInt;\nbegin\n  a := P;\nend.",
-                  "[Error] (3:9): Type mismatch"},
+        ErrorCase{"procedure P; begin end; var a: LongInt;\nbegin\n  a := P;\nend.", "[Error] (3:9): Type mismatch"},
         ErrorCase{"var a: LongInt;\nbegin\n  a := (1 + 2;\nend.", "[Error] (3:14): Closing parenthesis expected"}));
 
 // ---- The shape of the code -------------------------------------------------------
@@ -458,8 +378,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A list of constants given to a set is one set constant.
         ShapeCase{"s := [1, 2, 200]", {"0", "9"}},
         // "in" a list tests against a set constant.
-        ShapeCase{"t := a in [1, 3]", {"12:6", "9"}},
-        ShapeCase{"t := s = [1]", {"12:5", "9"}},
+        ShapeCase{"t := a in [1, 3]", {"12:6", "9"}}, ShapeCase{"t := s = [1]", {"12:5", "9"}},
         // A two-level field passed by reference: a pointer aimed at the
         // record, the inner record and the field is the parameter.
         ShapeCase{"Fill(rec.inner.z, 1)", {"11", "0", "11", "14", "14", "14", "5", "4", "4", "9"}},
@@ -476,8 +395,8 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{"t := u and (a = b)", {"0", "8+35", "11", "12:5", "1:7", "4", "9"}, true},
         ShapeCase{"t := u and True", {"0", "1:7", "9"}, false, "[Warning] (6:8): \"and True\" is not needed"},
         ShapeCase{"t := False or u", {"0", "1:8", "9"}, false, "[Warning] (6:8): \"False or\" is not needed"},
-        ShapeCase{"t := u and False", {"0", "1:7", "9"}, false,
-                  "[Warning] (6:8): Calculation always evaluates to False"}));
+        ShapeCase{
+            "t := u and False", {"0", "1:7", "9"}, false, "[Warning] (6:8): Calculation always evaluates to False"}));
 
 // Host class members are calls with the instance first.
 void registerThing(TPSPascalCompiler& c)
@@ -559,15 +478,13 @@ TEST(BuiltInCalls, StandInForElementsListsAndNotifications)
         // StrSet(c; I; var s): the value first, the variable last.
         {"str[1] := 'x'", {"11", "14", "11", "0", "11", "0", "5", "4", "4", "4", "9"}},
         // The array is sized by the built-in, then filled element by element.
-        {"Take([1, 2, 3])",
-         {"11", "11", "11", "0", "3", "5", "4", "4", "0", "0", "0", "0", "4", "5", "4", "9"}},
+        {"Take([1, 2, 3])", {"11", "11", "11", "0", "3", "5", "4", "4", "0", "0", "0", "0", "4", "5", "4", "9"}},
         {"nv := 5", {"11", "0", "11", "0", "5", "4", "4", "9"}},
         {"v := nv", {"11", "11", "0", "3", "5", "4", "4", "0", "4", "9"}},
         // A member of a Variant is bound at run time: the invoke routine
         // gets the parameters as an array of Variants.
-        {"v := v.Item(1)",
-         {"11", "11", "11", "11", "0", "3", "5", "4", "4", "0", "0", "4", "11", "0", "11", "0", "11", "0", "3", "5",
-          "4", "4", "4", "4", "4", "0", "4", "9"}},
+        {"v := v.Item(1)", {"11", "11", "11", "11", "0", "3", "5", "4", "4", "0", "0", "4", "11", "0",
+                            "11", "0",  "11", "0",  "3", "5", "4", "4", "4", "4", "4", "0", "4",  "9"}},
     };
     for (const Case& test : cases)
         EXPECT_EQ(mainInstructions(head + test.statement + ";\nend.", false, nullptr, registerNotify), test.code)

@@ -1,0 +1,535 @@
+// The statements of a body: compound statements, assignments and calls, if,
+// while, repeat, for, case, exit, break and continue. The body of a routine
+// or of the main block is compiled here from its "begin" to the matching
+// "end".
+//
+// No temporary lives across the statements nested in another one: a
+// condition is computed into a Boolean temporary, moved into the jump flag
+// and dropped before the jump that tests the flag, and the selector of a
+// case is dropped before its branch runs. So the stack holds only the
+// declared locals at the start of every statement, and break, continue and
+// exit leave nothing behind.
+
+#include "script/compiler/value_tree.h"
+
+using Err = TPSCompilerErrorCode;
+using Tok = TPSPasToken;
+using pscode::putOp;
+
+namespace {
+
+constexpr int kMaxBlockDepth = 128;
+
+// The jumps that leave the innermost loop, patched when it ends.
+struct LoopJumps
+{
+    std::vector<std::size_t> breaks;
+    std::vector<std::size_t> continues;
+};
+
+class BodyCompiler
+{
+public:
+    BodyCompiler(TPSPascalCompiler& compiler, TPSCodeContext& context)
+        : c_(compiler), ctx_(context), expr_(compiler, context)
+    {
+    }
+
+    // At "begin"; ends after the matching "end".
+    bool Compound(int depth)
+    {
+        if (!Deeper(depth))
+            return false;
+        c_.Parser().Next();
+        if (!Sequence(depth, Tok::KwEnd))
+            return false;
+        c_.Parser().Next();
+        return true;
+    }
+
+private:
+    TPSPascalParser& P() { return c_.Parser(); }
+    std::string& Code() { return ctx_.Code(); }
+
+    bool Fail(Err code, std::string_view param = {})
+    {
+        c_.MakeError({}, code, param);
+        return false;
+    }
+
+    bool Deeper(int depth)
+    {
+        if (depth > kMaxBlockDepth)
+            return Fail(Err::SyntaxError);
+        return true;
+    }
+
+    bool Expect(Tok token, Err code)
+    {
+        if (P().CurrTokenId() != token)
+            return Fail(code);
+        P().Next();
+        return true;
+    }
+
+    // Statements separated by ";" up to the closer, which is left unread.
+    bool Sequence(int depth, Tok closer)
+    {
+        for (;;) {
+            const Tok t = P().CurrTokenId();
+            if (t == closer)
+                return true;
+            if (t == Tok::Semicolon) {
+                P().Next();
+                continue;
+            }
+            if (t == Tok::EndOfText)
+                return Fail(Err::UnexpectedEndOfFile);
+            if (!Statement(depth))
+                return false;
+            if (P().CurrTokenId() != Tok::Semicolon && P().CurrTokenId() != closer)
+                return Fail(Err::SemicolonExpected);
+        }
+    }
+
+    // The one statement of a then or else part, a loop body or a case
+    // branch; it may be empty.
+    bool Single(int depth)
+    {
+        const Tok t = P().CurrTokenId();
+        if (t == Tok::Semicolon || t == Tok::KwEnd || t == Tok::KwElse || t == Tok::KwUntil)
+            return true;
+        return Statement(depth + 1);
+    }
+
+    bool Statement(int depth)
+    {
+        if (!Deeper(depth))
+            return false;
+        const std::size_t slots = ctx_.Slots.size();
+        bool ok = false;
+        switch (P().CurrTokenId()) {
+        case Tok::KwBegin:
+            return Compound(depth + 1);
+        case Tok::KwIf:
+            ok = If(depth);
+            break;
+        case Tok::KwWhile:
+            ok = While(depth);
+            break;
+        case Tok::KwRepeat:
+            ok = Repeat(depth);
+            break;
+        case Tok::KwFor:
+            ok = For(depth);
+            break;
+        case Tok::KwCase:
+            ok = Case(depth);
+            break;
+        case Tok::KwExit:
+            c_.WriteDebugLine(ctx_.ProcNo);
+            putOp(Code(), pscode::Op::Return);
+            P().Next();
+            return true;
+        case Tok::Identifier:
+            if (P().Token() == "BREAK" || P().Token() == "CONTINUE") {
+                ok = LoopJump(P().Token() == "BREAK");
+                break;
+            }
+            c_.WriteDebugLine(ctx_.ProcNo);
+            ok = Simple();
+            break;
+        default:
+            return Fail(Err::SyntaxError);
+        }
+        if (!ok)
+            return false;
+        // Every temporary of a statement is gone when it ends.
+        if (ctx_.Slots.size() != slots || ctx_.Unbalanced)
+            return Fail(Err::InternalError, "00015");
+        return true;
+    }
+
+    bool Simple()
+    {
+        expr_.StartStatement();
+        std::unique_ptr<TPSValue> target = expr_.GetIdentifier(false);
+        if (!target)
+            return false;
+        if (P().CurrTokenId() == Tok::Assignment) {
+            auto* var = dynamic_cast<TPSValueVar*>(target.get());
+            if (!var)
+                return Fail(Err::VariableExpected);
+            P().Next();
+            std::unique_ptr<TPSValue> source = expr_.ReadExpression();
+            return source && expr_.WriteInto(*var, *source);
+        }
+        if (auto* call = dynamic_cast<TPSValueProc*>(target.get()))
+            return expr_.WriteCall(*call, nullptr);
+        return Fail(Err::AssignmentExpected);
+    }
+
+    // ---- Conditions ----------------------------------------------------------
+
+    static void FailAt(TPSPascalCompiler& c, const TPSValue& at, Err code)
+    {
+        c.MakeError({}, code, {})->SetCustomPos(static_cast<std::uint32_t>(at.Pos), at.Row, at.Col);
+    }
+
+    // A Boolean expression; nil after an error.
+    std::unique_ptr<TPSValue> ReadCondition()
+    {
+        expr_.StartStatement();
+        std::unique_ptr<TPSValue> cond = expr_.ReadExpression();
+        if (cond && !c_.IsBooleanType(TPSExpressionCompiler::GetValueType(*cond))) {
+            FailAt(c_, *cond, Err::TypeMismatch);
+            return nullptr;
+        }
+        return cond;
+    }
+
+    // Moves the Boolean in the temporary into the jump flag, drops the
+    // temporary and writes a jump taken when the value equals whenValue.
+    // Gives the position after the jump's offset field.
+    std::size_t JumpOnFlag(std::unique_ptr<TPSValueAllocatedStackVar> temp, bool whenValue)
+    {
+        std::string& code = Code();
+        putOp(code, pscode::Op::SetFlag);
+        pscode::putVarOperand(code, temp->CodeNumber());
+        pscode::putByte(code, whenValue ? 0 : 1);
+        temp.reset();
+        return pscode::putForwardJump(code, pscode::Op::JumpFlag);
+    }
+
+    std::unique_ptr<TPSValueAllocatedStackVar> NewBoolean()
+    {
+        return std::make_unique<TPSValueAllocatedStackVar>(ctx_, c_.UseType(c_.BooleanType()));
+    }
+
+    // Computes the condition and jumps when it has the given value; 0 after
+    // an error.
+    std::size_t JumpWhen(TPSValue& cond, bool whenValue)
+    {
+        auto temp = NewBoolean();
+        if (!expr_.WriteInto(*temp, cond))
+            return 0;
+        return JumpOnFlag(std::move(temp), whenValue);
+    }
+
+    // temp := left op right.
+    bool CompareInto(const TPSValueVar& temp, TPSValue& left, TPSValue& right, pscode::CompareOp op)
+    {
+        TPSCodeOperand dest, l, r;
+        if (!expr_.Prepare(const_cast<TPSValueVar&>(temp), nullptr, dest) ||
+            !expr_.Prepare(left, TPSExpressionCompiler::GetValueType(right), l) ||
+            !expr_.Prepare(right, TPSExpressionCompiler::GetValueType(left), r))
+            return false;
+        pscode::putCompareHead(Code(), op);
+        expr_.PutOperand(dest);
+        expr_.PutOperand(l);
+        expr_.PutOperand(r);
+        return true;
+    }
+
+    void PatchHere(std::size_t afterField) { pscode::patchJump(Code(), afterField, Code().size()); }
+
+    // ---- Statements ----------------------------------------------------------
+
+    bool If(int depth)
+    {
+        c_.WriteDebugLine(ctx_.ProcNo);
+        P().Next();
+        std::unique_ptr<TPSValue> cond = ReadCondition();
+        if (!cond || !Expect(Tok::KwThen, Err::ThenExpected))
+            return false;
+        const std::size_t skipThen = JumpWhen(*cond, false);
+        if (!skipThen || !Single(depth))
+            return false;
+        if (P().CurrTokenId() != Tok::KwElse) {
+            PatchHere(skipThen);
+            return true;
+        }
+        P().Next();
+        const std::size_t skipElse = pscode::putForwardJump(Code(), pscode::Op::Jump);
+        PatchHere(skipThen);
+        if (!Single(depth))
+            return false;
+        PatchHere(skipElse);
+        return true;
+    }
+
+    // Compiles a loop body with its own break and continue lists; the
+    // enclosing loop's lists are back afterwards.
+    template <typename Body> bool LoopBody(LoopJumps& jumps, Body body)
+    {
+        LoopJumps* outer = loop_;
+        loop_ = &jumps;
+        const bool ok = body();
+        loop_ = outer;
+        return ok;
+    }
+
+    void PatchLoop(const LoopJumps& jumps, std::size_t continueAt, std::size_t breakAt)
+    {
+        for (std::size_t at : jumps.continues)
+            pscode::patchJump(Code(), at, continueAt);
+        for (std::size_t at : jumps.breaks)
+            pscode::patchJump(Code(), at, breakAt);
+    }
+
+    bool While(int depth)
+    {
+        c_.WriteDebugLine(ctx_.ProcNo);
+        P().Next();
+        std::unique_ptr<TPSValue> cond = ReadCondition();
+        if (!cond || !Expect(Tok::KwDo, Err::DoExpected))
+            return false;
+        const std::size_t head = Code().size();
+        const std::size_t exit = JumpWhen(*cond, false);
+        LoopJumps jumps;
+        if (!exit || !LoopBody(jumps, [&] { return Single(depth); }))
+            return false;
+        pscode::patchJump(Code(), pscode::putForwardJump(Code(), pscode::Op::Jump), head);
+        PatchHere(exit);
+        PatchLoop(jumps, head, Code().size());
+        return true;
+    }
+
+    bool Repeat(int depth)
+    {
+        c_.WriteDebugLine(ctx_.ProcNo);
+        P().Next();
+        const std::size_t head = Code().size();
+        LoopJumps jumps;
+        if (!LoopBody(jumps, [&] { return Sequence(depth + 1, Tok::KwUntil); }))
+            return false;
+        c_.WriteDebugLine(ctx_.ProcNo);
+        P().Next();
+        const std::size_t continueAt = Code().size();
+        std::unique_ptr<TPSValue> cond = ReadCondition();
+        if (!cond)
+            return false;
+        const std::size_t back = JumpWhen(*cond, false);
+        if (!back)
+            return false;
+        pscode::patchJump(Code(), back, head);
+        PatchLoop(jumps, continueAt, Code().size());
+        return true;
+    }
+
+    bool IntegerValue(const std::unique_ptr<TPSValue>& value)
+    {
+        if (!value)
+            return false;
+        if (!IsIntegerBase(BaseOf(TPSExpressionCompiler::GetValueType(*value)))) {
+            FailAt(c_, *value, Err::TypeMismatch);
+            return false;
+        }
+        return true;
+    }
+
+    // The end value is compared before every step, so a loop up to the last
+    // value of the control variable's type ends instead of wrapping round.
+    bool For(int depth)
+    {
+        c_.WriteDebugLine(ctx_.ProcNo);
+        P().Next();
+        expr_.StartStatement();
+        if (P().CurrTokenId() != Tok::Identifier)
+            return Fail(Err::IdentifierExpected);
+        std::unique_ptr<TPSValue> control = expr_.GetIdentifier(true);
+        if (!IntegerValue(control))
+            return false;
+        auto* var = dynamic_cast<TPSValueVar*>(control.get());
+        if (!var)
+            return Fail(Err::VariableExpected);
+        if (!Expect(Tok::Assignment, Err::AssignmentExpected))
+            return false;
+        std::unique_ptr<TPSValue> start = expr_.ReadExpression();
+        if (!IntegerValue(start))
+            return false;
+        const Tok direction = P().CurrTokenId();
+        if (direction != Tok::KwTo && direction != Tok::KwDownTo)
+            return Fail(Err::ToExpected);
+        P().Next();
+        std::unique_ptr<TPSValue> last = expr_.ReadExpression();
+        if (!IntegerValue(last) || !Expect(Tok::KwDo, Err::DoExpected))
+            return false;
+        const bool up = direction == Tok::KwTo;
+        if (!expr_.WriteInto(*var, *start))
+            return false;
+        // Not even one pass when the start is past the end.
+        auto temp = NewBoolean();
+        if (!CompareInto(*temp, *var, *last, up ? pscode::CompareOp::LessEqual : pscode::CompareOp::GreaterEqual))
+            return false;
+        const std::size_t skip = JumpOnFlag(std::move(temp), false);
+        const std::size_t bodyAt = Code().size();
+        LoopJumps jumps;
+        if (!LoopBody(jumps, [&] { return Single(depth); }))
+            return false;
+        const std::size_t continueAt = Code().size();
+        temp = NewBoolean();
+        if (!CompareInto(*temp, *var, *last, up ? pscode::CompareOp::GreaterEqual : pscode::CompareOp::LessEqual))
+            return false;
+        const std::size_t done = JumpOnFlag(std::move(temp), true);
+        {
+            TPSCodeOperand step;
+            if (!expr_.Prepare(*var, nullptr, step))
+                return false;
+            putOp(Code(), up ? pscode::Op::Increment : pscode::Op::Decrement);
+            expr_.PutOperand(step);
+        }
+        pscode::patchJump(Code(), pscode::putForwardJump(Code(), pscode::Op::Jump), bodyAt);
+        PatchHere(skip);
+        PatchHere(done);
+        PatchLoop(jumps, continueAt, Code().size());
+        return true;
+    }
+
+    bool LabelFits(TPSType* selector, const TPSValue& label)
+    {
+        TPSType* type = TPSExpressionCompiler::GetValueType(label);
+        const bool fits = type && (TPSExpressionCompiler::SameValueType(selector, type) ||
+                                   (IsIntegerBase(BaseOf(selector)) && IsIntegerBase(BaseOf(type))));
+        if (!fits)
+            FailAt(c_, label, Err::TypeMismatch);
+        return fits;
+    }
+
+    // hit := hit or test, or hit := test for the first label of a branch.
+    void JoinInto(const TPSValueVar& hit, std::unique_ptr<TPSValueAllocatedStackVar> test, bool first,
+                  pscode::CalcOp how)
+    {
+        std::string& code = Code();
+        if (first) {
+            putOp(code, pscode::Op::Assign);
+        } else {
+            pscode::putCalcHead(code, how);
+        }
+        pscode::putVarOperand(code, hit.CodeNumber());
+        pscode::putVarOperand(code, test->CodeNumber());
+    }
+
+    // The labels of one branch, up to ":", tested in hit.
+    bool BranchTest(TPSValueVar& selector, TPSValueVar& hit)
+    {
+        TPSType* type = selector.VarType;
+        for (bool first = true;; first = false) {
+            expr_.StartStatement();
+            std::unique_ptr<TPSValue> low = expr_.ReadExpression();
+            if (!low || !LabelFits(type, *low))
+                return false;
+            auto test = NewBoolean();
+            if (P().CurrTokenId() == Tok::TwoDots) {
+                P().Next();
+                expr_.StartStatement();
+                std::unique_ptr<TPSValue> high = expr_.ReadExpression();
+                if (!high || !LabelFits(type, *high))
+                    return false;
+                if (!CompareInto(*test, selector, *low, pscode::CompareOp::GreaterEqual))
+                    return false;
+                auto upper = NewBoolean();
+                if (!CompareInto(*upper, selector, *high, pscode::CompareOp::LessEqual))
+                    return false;
+                pscode::putCalcHead(Code(), pscode::CalcOp::And);
+                pscode::putVarOperand(Code(), test->CodeNumber());
+                pscode::putVarOperand(Code(), upper->CodeNumber());
+            } else if (!CompareInto(*test, selector, *low, pscode::CompareOp::Equal)) {
+                return false;
+            }
+            JoinInto(hit, std::move(test), first, pscode::CalcOp::Or);
+            if (P().CurrTokenId() == Tok::Colon) {
+                P().Next();
+                return true;
+            }
+            if (P().CurrTokenId() != Tok::Comma)
+                return Fail(Err::ColonExpected);
+            P().Next();
+        }
+    }
+
+    bool Case(int depth)
+    {
+        c_.WriteDebugLine(ctx_.ProcNo);
+        P().Next();
+        expr_.StartStatement();
+        std::unique_ptr<TPSValue> value = expr_.ReadExpression();
+        if (!value || !Expect(Tok::KwOf, Err::OfExpected))
+            return false;
+        TPSType* type = TPSExpressionCompiler::GetValueType(*value);
+        if (!type) {
+            FailAt(c_, *value, Err::TypeMismatch);
+            return false;
+        }
+        auto selector = std::make_unique<TPSValueAllocatedStackVar>(ctx_, c_.UseType(type));
+        if (!expr_.WriteInto(*selector, *value))
+            return false;
+        std::vector<std::size_t> toEnd;
+        while (P().CurrTokenId() != Tok::KwElse && P().CurrTokenId() != Tok::KwEnd) {
+            if (P().CurrTokenId() == Tok::EndOfText)
+                return Fail(Err::UnexpectedEndOfFile);
+            auto hit = NewBoolean();
+            if (!BranchTest(*selector, *hit))
+                return false;
+            const std::size_t next = JumpOnFlag(std::move(hit), false);
+            // The branch runs without the selector: drop it here, and count
+            // it again for the next branch's tests, which the jump above
+            // reaches with the selector still there.
+            TPSType* held = ctx_.Slots.back();
+            ctx_.Slots.pop_back();
+            putOp(Code(), pscode::Op::Pop);
+            const bool ok = Single(depth);
+            ctx_.Slots.push_back(held);
+            if (!ok)
+                return false;
+            toEnd.push_back(pscode::putForwardJump(Code(), pscode::Op::Jump));
+            PatchHere(next);
+            if (P().CurrTokenId() == Tok::Semicolon)
+                P().Next();
+        }
+        selector.reset();
+        if (P().CurrTokenId() == Tok::KwElse) {
+            P().Next();
+            if (!Single(depth))
+                return false;
+            if (P().CurrTokenId() == Tok::Semicolon)
+                P().Next();
+        }
+        if (!Expect(Tok::KwEnd, Err::EndExpected))
+            return false;
+        for (std::size_t at : toEnd)
+            PatchHere(at);
+        return true;
+    }
+
+    bool LoopJump(bool isBreak)
+    {
+        if (!loop_)
+            return Fail(Err::NotInLoop);
+        c_.WriteDebugLine(ctx_.ProcNo);
+        P().Next();
+        (isBreak ? loop_->breaks : loop_->continues).push_back(pscode::putForwardJump(Code(), pscode::Op::Jump));
+        return true;
+    }
+
+    TPSPascalCompiler& c_;
+    TPSCodeContext& ctx_;
+    TPSExpressionCompiler expr_;
+    LoopJumps* loop_ = nullptr;
+};
+
+} // namespace
+
+bool TPSPascalCompiler::CompileBody(const TPSBlockInfo& block)
+{
+    TPSInternalProcedure& proc = *block.Proc;
+    proc.Data.clear();
+    for (const TPSProcVar& local : proc.ProcVars)
+        pscode::putPushType(proc.Data, static_cast<std::uint32_t>(UseType(local.AType)->FinalTypeNo));
+    TPSCodeContext context(block.Proc, block.ProcNo);
+    BodyCompiler body(*this, context);
+    if (!body.Compound(0))
+        return false;
+    pscode::putOp(proc.Data, pscode::Op::Return);
+    return true;
+}

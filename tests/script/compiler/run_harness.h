@@ -1,0 +1,93 @@
+#pragma once
+// Compiles a program and runs it on the interpreter. The integer globals are
+// read back after the run, and the stack is checked to hold exactly the
+// declared locals at the start of every statement and at every return, so no
+// temporary outlives its statement.
+
+#include "script/runtime/exec.h"
+#include "script/runtime/value_ops.h"
+#include "tests/script/compiler/compile_harness.h"
+#include "tests/script/compiler/debug_data_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+
+struct RunResult
+{
+    std::string error;                          // the first compile error, with its place
+    std::map<std::string, std::int64_t> values; // integer globals by upper-cased name
+    std::string runError;
+    int unbalanced = 0; // statements whose stack depth was off
+    int checkedStatements = 0;
+};
+
+class BalanceCheck : public TPSExec
+{
+public:
+    std::map<const TPSProcRec*, std::set<std::uint32_t>> statementStarts;
+    std::map<const TPSProcRec*, std::size_t> localCounts;
+    int unbalanced = 0;
+    int checked = 0;
+
+protected:
+    bool HasInstructionHook() const override { return true; }
+    void BeforeInstruction() override
+    {
+        TPSInternalProcRec* proc = CurrentProc();
+        if (!proc)
+            return;
+        const auto starts = statementStarts.find(proc);
+        const bool atReturn = Position() < proc->code.size() &&
+                              static_cast<std::uint8_t>(proc->code[Position()]) == std::uint8_t(pscode::Op::Return);
+        if (!atReturn && (starts == statementStarts.end() || !starts->second.count(Position())))
+            return;
+        const std::size_t depth = Stack().Count() - static_cast<std::size_t>(FrameBase() + 1);
+        ++checked;
+        if (depth != localCounts[proc])
+            ++unbalanced;
+    }
+};
+
+inline RunResult compileAndRun(const std::string& text)
+{
+    RunResult out;
+    CompileHarness h;
+    std::vector<std::string> globals;
+    h.inspect = [&](TPSPascalCompiler& c) {
+        for (const auto& var : c.Vars())
+            globals.push_back(var->Name);
+    };
+    if (!h.compile(text)) {
+        const TPSPascalCompilerError* e = h.firstError();
+        out.error = e ? e->MessageToString() : "failed without an error";
+        return out;
+    }
+    std::string image, debug;
+    h.c.GetOutput(image);
+    h.c.GetDebugOutput(debug);
+    DebugData data;
+    EXPECT_TRUE(data.Read(debug));
+    BalanceCheck exec;
+    if (!exec.LoadBytecode(image)) {
+        out.runError = "load: " + exec.ExceptionText();
+        return out;
+    }
+    for (const DebugLine& line : data.lines)
+        exec.statementStarts[exec.GetProcNo(line.proc)].insert(line.codePos);
+    for (const auto& [proc, names] : data.locals)
+        exec.localCounts[exec.GetProcNo(proc)] = names.size();
+    if (!exec.ExecuteCode())
+        out.runError = std::to_string(int(exec.ExceptionCode())) + " " + exec.ExceptionText();
+    out.unbalanced = exec.unbalanced;
+    out.checkedStatements = exec.checked;
+    for (std::size_t i = 0; i < globals.size(); ++i) {
+        const TPSValueRef ref = exec.GetGlobalVar(i);
+        std::int64_t value;
+        if (ref.data && GetIntegerValue(ref.data, ref.type, value))
+            out.values[globals[i]] = value;
+    }
+    return out;
+}

@@ -13,29 +13,13 @@
 
 namespace {
 
-struct RunCase
-{
-    const char* name;
-    std::string program;
-    std::map<std::string, std::int64_t> expected;
-};
-
 class Runs : public ::testing::TestWithParam<RunCase>
 {
 };
 
 TEST_P(Runs, GiveTheExpectedGlobals)
 {
-    const RunCase& test = GetParam();
-    const RunResult r = compileAndRun(test.program);
-    ASSERT_EQ(r.error, "");
-    ASSERT_EQ(r.runError, "");
-    EXPECT_EQ(r.unbalanced, 0);
-    EXPECT_GT(r.checkedStatements, 0);
-    for (const auto& [name, value] : test.expected) {
-        ASSERT_TRUE(r.values.count(name)) << name;
-        EXPECT_EQ(r.values.at(name), value) << name;
-    }
+    expectRun(GetParam());
 }
 
 const std::string kVars = "var a, b, c, r: LongInt; w: Word; by: Byte; si: ShortInt; sm: SmallInt; "

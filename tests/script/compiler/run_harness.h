@@ -91,3 +91,26 @@ inline RunResult compileAndRun(const std::string& text)
     }
     return out;
 }
+
+// A program and the integer globals it leaves.
+struct RunCase
+{
+    const char* name;
+    std::string program;
+    std::map<std::string, std::int64_t> expected;
+};
+
+// Runs the case: it compiles, runs without an error, keeps the stack
+// balanced and leaves the expected globals.
+inline void expectRun(const RunCase& test)
+{
+    const RunResult r = compileAndRun(test.program);
+    ASSERT_EQ(r.error, "");
+    ASSERT_EQ(r.runError, "");
+    EXPECT_EQ(r.unbalanced, 0);
+    EXPECT_GT(r.checkedStatements, 0);
+    for (const auto& [name, value] : test.expected) {
+        ASSERT_TRUE(r.values.count(name)) << name;
+        EXPECT_EQ(r.values.at(name), value) << name;
+    }
+}

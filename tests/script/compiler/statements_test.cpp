@@ -8,29 +8,13 @@
 
 namespace {
 
-struct StatementCase
-{
-    const char* name;
-    std::string program;
-    std::map<std::string, std::int64_t> expected;
-};
-
-class Statements : public ::testing::TestWithParam<StatementCase>
+class Statements : public ::testing::TestWithParam<RunCase>
 {
 };
 
 TEST_P(Statements, GiveTheExpectedGlobals)
 {
-    const StatementCase& test = GetParam();
-    const RunResult r = compileAndRun(test.program);
-    ASSERT_EQ(r.error, "");
-    ASSERT_EQ(r.runError, "");
-    EXPECT_EQ(r.unbalanced, 0);
-    EXPECT_GT(r.checkedStatements, 0);
-    for (const auto& [name, value] : test.expected) {
-        ASSERT_TRUE(r.values.count(name)) << name;
-        EXPECT_EQ(r.values.at(name), value) << name;
-    }
+    expectRun(GetParam());
 }
 
 const std::string kVars = "var a, b, c, n, r: LongInt; by: Byte; si: ShortInt; w: Word;\n";
@@ -38,69 +22,68 @@ const std::string kVars = "var a, b, c, n, r: LongInt; by: Byte; si: ShortInt; w
 INSTANTIATE_TEST_SUITE_P(
     Run, Statements,
     ::testing::Values(
-        StatementCase{"if then else",
-                      kVars + "begin a := 5; if a > 3 then b := 1 else b := 2; if a < 3 then c := 1 else c := 2;\n"
-                              "  if a = 5 then r := 7; if a <> 5 then r := 9; n := 0; if a > 0 then else n := 1 end.",
-                      {{"B", 1}, {"C", 2}, {"R", 7}, {"N", 0}}},
-        StatementCase{"else goes with the nearest if",
-                      kVars + "begin a := 1; b := 0; if a = 1 then if a = 2 then b := 1 else b := 2;\n"
-                              "  c := 0; if a = 2 then if a = 1 then c := 1 else c := 2 end.",
-                      {{"B", 2}, {"C", 0}}},
-        StatementCase{"while and repeat",
-                      kVars + "begin a := 0; n := 0; while a < 10 do begin a := a + 3; n := n + 1 end;\n"
-                              "  b := 0; while b > 0 do b := b - 1;\n"
-                              "  c := 0; repeat c := c + 1; r := c * 2 until c >= 4; end.",
-                      {{"A", 12}, {"N", 4}, {"B", 0}, {"C", 4}, {"R", 8}}},
-        StatementCase{"for up and down",
-                      kVars + "begin n := 0; for a := 1 to 10 do n := n + a;\n"
-                              "  r := 0; for b := 3 downto -2 do r := r * 10 + b + 2;\n"
-                              "  c := 0; for a := 5 to 4 do c := c + 1; for a := 4 downto 5 do c := c + 1 end.",
-                      {{"N", 55}, {"R", 543210}, {"C", 0}}},
+        RunCase{"if then else",
+                kVars + "begin a := 5; if a > 3 then b := 1 else b := 2; if a < 3 then c := 1 else c := 2;\n"
+                        "  if a = 5 then r := 7; if a <> 5 then r := 9; n := 0; if a > 0 then else n := 1 end.",
+                {{"B", 1}, {"C", 2}, {"R", 7}, {"N", 0}}},
+        RunCase{"else goes with the nearest if",
+                kVars + "begin a := 1; b := 0; if a = 1 then if a = 2 then b := 1 else b := 2;\n"
+                        "  c := 0; if a = 2 then if a = 1 then c := 1 else c := 2 end.",
+                {{"B", 2}, {"C", 0}}},
+        RunCase{"while and repeat",
+                kVars + "begin a := 0; n := 0; while a < 10 do begin a := a + 3; n := n + 1 end;\n"
+                        "  b := 0; while b > 0 do b := b - 1;\n"
+                        "  c := 0; repeat c := c + 1; r := c * 2 until c >= 4; end.",
+                {{"A", 12}, {"N", 4}, {"B", 0}, {"C", 4}, {"R", 8}}},
+        RunCase{"for up and down",
+                kVars + "begin n := 0; for a := 1 to 10 do n := n + a;\n"
+                        "  r := 0; for b := 3 downto -2 do r := r * 10 + b + 2;\n"
+                        "  c := 0; for a := 5 to 4 do c := c + 1; for a := 4 downto 5 do c := c + 1 end.",
+                {{"N", 55}, {"R", 543210}, {"C", 0}}},
         // Stepping past the last value of the type would wrap round and
         // never end.
-        StatementCase{"for to the last value of its type",
-                      kVars + "begin n := 0; for by := 250 to 255 do n := n + 1;\n"
-                              "  c := 0; for si := -125 downto -128 do c := c + 1;\n"
-                              "  r := 0; for w := 65534 to 65535 do r := r + w end.",
-                      {{"N", 6}, {"BY", 255}, {"C", 4}, {"SI", -128}, {"R", 131069}}},
-        StatementCase{"for end computed on every pass",
-                      "var a, n, calls: LongInt;\n"
-                      "function Limit: LongInt; begin calls := calls + 1; Result := 3 end;\n"
-                      "begin calls := 0; n := 0; for a := 1 to Limit do n := n + 1 end.",
-                      {{"N", 3}, {"CALLS", 4}}},
-        StatementCase{"break and continue",
-                      kVars +
-                          "begin n := 0; for a := 1 to 10 do begin if a mod 2 = 0 then continue;\n"
-                          "    if a > 7 then break; n := n + a end;\n"
-                          "  b := 0; while True do begin b := b + 1; if b = 5 then break end;\n"
-                          "  c := 0; r := 0; repeat c := c + 1; if c < 3 then continue; r := r + 1 until c = 6 end.",
-                      {{"N", 16}, {"A", 9}, {"B", 5}, {"C", 6}, {"R", 4}}},
-        StatementCase{"break leaves only the inner loop",
-                      kVars + "begin n := 0; for a := 1 to 3 do for b := 1 to 3 do begin\n"
-                              "    if b = 2 then break; n := n + 1 end end.",
-                      {{"N", 3}}},
-        StatementCase{"case with lists ranges and else",
-                      kVars + "begin n := 0; for a := 0 to 9 do case a of\n"
-                              "    1, 3: n := n + 1;\n"
-                              "    4..6, 8: n := n + 10;\n"
-                              "    7: begin n := n + 100 end\n"
-                              "  else n := n + 1000 end;\n"
-                              "  r := 5; case r of 1: r := 0 end end.",
-                      {{"N", 3142}, {"R", 5}}},
-        StatementCase{"case labels are expressions tested in order",
-                      kVars + "begin a := 4; b := 2; case a * 2 of b * 4: c := 1; 8: c := 2 end end.",
-                      {{"C", 1}}},
-        StatementCase{"break and continue out of a case branch",
-                      kVars + "begin n := 0; a := 0; while a < 100 do begin a := a + 1;\n"
-                              "    case a mod 4 of 0: continue; 1..2: n := n + 1; else if a > 9 then break end;\n"
-                              "    n := n + 10 end end.",
-                      {{"A", 11}, {"N", 86}}},
-        StatementCase{"exit from a loop in a routine",
-                      "var n: LongInt;\n"
-                      "function Find(x: LongInt): LongInt; var i: LongInt;\n"
-                      "begin Result := -1; for i := 0 to 100 do if i * i >= x then begin Result := i; exit end end;\n"
-                      "begin n := Find(50) end.",
-                      {{"N", 8}}}),
+        RunCase{"for to the last value of its type",
+                kVars + "begin n := 0; for by := 250 to 255 do n := n + 1;\n"
+                        "  c := 0; for si := -125 downto -128 do c := c + 1;\n"
+                        "  r := 0; for w := 65534 to 65535 do r := r + w end.",
+                {{"N", 6}, {"BY", 255}, {"C", 4}, {"SI", -128}, {"R", 131069}}},
+        RunCase{"for end computed on every pass",
+                "var a, n, calls: LongInt;\n"
+                "function Limit: LongInt; begin calls := calls + 1; Result := 3 end;\n"
+                "begin calls := 0; n := 0; for a := 1 to Limit do n := n + 1 end.",
+                {{"N", 3}, {"CALLS", 4}}},
+        RunCase{"break and continue",
+                kVars + "begin n := 0; for a := 1 to 10 do begin if a mod 2 = 0 then continue;\n"
+                        "    if a > 7 then break; n := n + a end;\n"
+                        "  b := 0; while True do begin b := b + 1; if b = 5 then break end;\n"
+                        "  c := 0; r := 0; repeat c := c + 1; if c < 3 then continue; r := r + 1 until c = 6 end.",
+                {{"N", 16}, {"A", 9}, {"B", 5}, {"C", 6}, {"R", 4}}},
+        RunCase{"break leaves only the inner loop",
+                kVars + "begin n := 0; for a := 1 to 3 do for b := 1 to 3 do begin\n"
+                        "    if b = 2 then break; n := n + 1 end end.",
+                {{"N", 3}}},
+        RunCase{"case with lists ranges and else",
+                kVars + "begin n := 0; for a := 0 to 9 do case a of\n"
+                        "    1, 3: n := n + 1;\n"
+                        "    4..6, 8: n := n + 10;\n"
+                        "    7: begin n := n + 100 end\n"
+                        "  else n := n + 1000 end;\n"
+                        "  r := 5; case r of 1: r := 0 end end.",
+                {{"N", 3142}, {"R", 5}}},
+        RunCase{"case labels are expressions tested in order",
+                kVars + "begin a := 4; b := 2; case a * 2 of b * 4: c := 1; 8: c := 2 end end.",
+                {{"C", 1}}},
+        RunCase{"break and continue out of a case branch",
+                kVars + "begin n := 0; a := 0; while a < 100 do begin a := a + 1;\n"
+                        "    case a mod 4 of 0: continue; 1..2: n := n + 1; else if a > 9 then break end;\n"
+                        "    n := n + 10 end end.",
+                {{"A", 11}, {"N", 86}}},
+        RunCase{"exit from a loop in a routine",
+                "var n: LongInt;\n"
+                "function Find(x: LongInt): LongInt; var i: LongInt;\n"
+                "begin Result := -1; for i := 0 to 100 do if i * i >= x then begin Result := i; exit end end;\n"
+                "begin n := Find(50) end.",
+                {{"N", 8}}}),
     [](const auto& info) {
         std::string name = info.param.name;
         for (char& ch : name)

@@ -126,7 +126,7 @@ HRESULT FilterGraph::RemoveFilter(IBaseFilter* filter)
     if (it == filters_.end())
         return VFW_E_NOT_FOUND;
     const ComPtr<IBaseFilter> held = it->filter;
-    held->Stop();
+    stopWithDownstream(held.get());
     for (const ComPtr<IPin>& pin : pinsOf(held.get())) {
         if (const ComPtr<IPin> peer = peerOf(pin.get())) {
             peer->Disconnect();
@@ -336,6 +336,23 @@ std::vector<ComPtr<IBaseFilter>> FilterGraph::downstreamFirst()
         }
     }
     return ordered;
+}
+
+void FilterGraph::stopWithDownstream(IBaseFilter* filter)
+{
+    std::vector<IBaseFilter*> fed{filter};
+    for (std::size_t i = 0; i < fed.size(); ++i)
+        for (const ComPtr<IPin>& pin : pinsOf(fed[i])) {
+            if (directionOf(pin.get()) != PINDIR_OUTPUT)
+                continue;
+            const ComPtr<IPin> peer = peerOf(pin.get());
+            const ComPtr<IBaseFilter> below = peer ? filterOf(peer.get()) : nullptr;
+            if (below && contains(below.get()) && std::find(fed.begin(), fed.end(), below.get()) == fed.end())
+                fed.push_back(below.get());
+        }
+    for (const ComPtr<IBaseFilter>& each : downstreamFirst())
+        if (std::find(fed.begin(), fed.end(), each.get()) != fed.end())
+            each->Stop();
 }
 
 REFERENCE_TIME FilterGraph::clockTime()

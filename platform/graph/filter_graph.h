@@ -122,6 +122,10 @@ private:
     std::vector<ComPtr<IBaseFilter>> snapshot();
     // The filters ordered so that each comes before the filters upstream of it.
     std::vector<ComPtr<IBaseFilter>> downstreamFirst();
+    // Stops `filter` and, first, every filter it feeds: a streaming thread
+    // the filter owns may be held downstream (by a paused renderer, say),
+    // and stopping the filter waits for that thread.
+    void stopWithDownstream(IBaseFilter* filter);
     bool contains(IBaseFilter* filter);
     bool nameTaken(const std::u16string& name);
     // Adds under `name`, or under name + " 0001", " 0002"... when taken.

@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
+
 namespace {
 
 struct SoundCase
@@ -180,3 +185,66 @@ TEST(StreamSelection, ThePreferredSourceListsEveryStreamAndSwitchesWhileStopped)
 }
 
 } // namespace
+
+// Taking a file's pieces out of a graph that is paused or running: the
+// renderer holds the streaming thread (cued, or waiting for a picture's time)
+// that stopping the piece waits for.
+struct RemoveCase
+{
+    const char* name;
+    const char* clip;
+    CLSID classId;
+    bool running;
+    // Which piece is taken out: the one reading the clip or the renderer.
+    bool renderer;
+};
+
+void PrintTo(const RemoveCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+const RemoveCase kRemoveCases[] = {
+    {"PausedSplitter", "dv_pal.avi", CLSID_AviSplitter, false, false},
+    {"RunningSplitter", "dv_pal.avi", CLSID_AviSplitter, true, false},
+    {"PausedSource", "h264.mp4", CLSID_PreferredSource, false, false},
+    {"RunningSource", "h264.mp4", CLSID_PreferredSource, true, false},
+    {"PausedRenderer", "h264.mp4", CLSID_PreferredSource, false, true},
+};
+
+class Removal : public testing::TestWithParam<RemoveCase>
+{
+};
+
+TEST_P(Removal, TakingAPieceOutOfAStreamingGraphReturns)
+{
+    const RemoveCase& c = GetParam();
+    const harness::Opened opened = harness::open(c.classId, QString::fromUtf8(c.clip));
+    ASSERT_EQ(opened.result, S_OK);
+    const ComPtr<harness::Sink> sink = harness::render(
+        opened.graph.get(), harness::pinOfMajor(opened.filter.get(), MEDIATYPE_Video).get(), MEDIATYPE_Video);
+    ASSERT_TRUE(sink);
+    ASSERT_TRUE(SUCCEEDED(c.running ? opened.graph->Run() : opened.graph->Pause()));
+    OAFilterState state;
+    ASSERT_EQ(opened.graph->GetState(10'000, &state), S_OK);
+    // Streaming has reached the renderer: it cued, or drew a picture.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (sink->cued == -2 && sink->samples == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(sink->cued != -2 || sink->samples != 0);
+
+    // A hang must fail the test, not stall the run: the removal runs on its
+    // own thread, which is left behind (holding the graph) if it never ends.
+    auto done = std::make_shared<std::promise<HRESULT>>();
+    std::future<HRESULT> removed = done->get_future();
+    const ComPtr<IBaseFilter> piece = c.renderer ? ComPtr<IBaseFilter>(sink.get()) : opened.filter;
+    std::thread([graph = opened.graph, piece, done] { done->set_value(graph->RemoveFilter(piece.get())); }).detach();
+    ASSERT_EQ(removed.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "RemoveFilter hung";
+    EXPECT_EQ(removed.get(), S_OK);
+    // What is left still stops, and pauses again.
+    EXPECT_TRUE(SUCCEEDED(opened.graph->Pause()));
+    EXPECT_EQ(opened.graph->Stop(), S_OK);
+}
+
+INSTANTIATE_TEST_SUITE_P(Graphs, Removal, testing::ValuesIn(kRemoveCases),
+                         [](const auto& info) { return std::string(info.param.name); });

@@ -218,8 +218,10 @@ public:
         return FAILED(hr) ? hr : actual.cbBuffer < bufferSize ? E_FAIL : S_OK;
     }
 
-    // Sends one buffer with the input's times and flags.
-    HRESULT send(const BYTE* data, std::size_t size, IMediaSample* in)
+    // Sends one buffer with the input's times and flags. With `whole`, the
+    // buffer is all of the input: when that shows a packet, the packet goes
+    // on in place of a copy.
+    HRESULT send(const BYTE* data, std::size_t size, IMediaSample* in, bool whole = false)
     {
         if (!isConnected() || size == 0)
             return S_OK;
@@ -227,11 +229,18 @@ public:
         HRESULT hr = GetDeliveryBuffer(out.put(), nullptr, nullptr, 0);
         if (FAILED(hr))
             return S_FALSE;
-        if (static_cast<LONG>(size) > out->GetSize())
-            return VFW_E_BUFFER_OVERFLOW;
-        BYTE* target = nullptr;
-        out->GetPointer(&target);
-        std::memcpy(target, data, size);
+        MediaSample* own = MediaSample::of(out.get());
+        const MediaSample* source = MediaSample::of(in);
+        const AVPacket* packet = whole && own && source ? av::lentPacketOf(in) : nullptr;
+        if (packet) {
+            own->lend(source->lent(), packet->data, packet->size);
+        } else {
+            if (static_cast<LONG>(size) > out->GetSize())
+                return VFW_E_BUFFER_OVERFLOW;
+            BYTE* target = nullptr;
+            out->GetPointer(&target);
+            std::memcpy(target, data, size);
+        }
         out->SetActualDataLength(static_cast<LONG>(size));
         REFERENCE_TIME start = 0, stop = 0;
         hr = in->GetTime(&start, &stop);
@@ -325,7 +334,7 @@ private:
         // Only whole frames go on: a short or odd buffer is not a frame.
         if (!data || (length != kFrameSize625 && length != kFrameSize525))
             return S_OK;
-        HRESULT hr = video_->send(data, static_cast<std::size_t>(length), sample);
+        HRESULT hr = video_->send(data, static_cast<std::size_t>(length), sample, true);
         if (hr != S_OK)
             return hr;
         if (!audio_->isConnected())

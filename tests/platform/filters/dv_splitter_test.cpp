@@ -3,6 +3,7 @@
 #include "tests/common/param_name.h"
 #include "tests/platform/filters/harness.h"
 
+#include "platform/filters/av_util.h"
 #include "platform/filters/stream_types.h"
 
 #include "media/parsers/dv_frame.h"
@@ -22,8 +23,10 @@ class DVFeed;
 class DVFeedStream final : public SourceStream
 {
 public:
-    DVFeedStream(BaseFilter* filter, std::vector<QByteArray> frames, AM_MEDIA_TYPE type, REFERENCE_TIME frame)
-        : SourceStream(filter, u"Output"), frames_(std::move(frames)), type_(std::move(type)), frame_(frame)
+    DVFeedStream(BaseFilter* filter, std::vector<QByteArray> frames, AM_MEDIA_TYPE type, REFERENCE_TIME frame,
+                 bool packets)
+        : SourceStream(filter, u"Output"), frames_(std::move(frames)), type_(std::move(type)), frame_(frame),
+          packets_(packets)
     {
     }
     HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override
@@ -50,7 +53,15 @@ public:
             return S_FALSE;
         const QByteArray& frame = frames_[next_];
         BYTE* data = nullptr;
-        sample->GetPointer(&data);
+        MediaSample* own = MediaSample::of(sample);
+        av::PacketPtr packet = packets_ && own ? av::makePacket() : nullptr;
+        if (packet && av_new_packet(packet.get(), static_cast<int>(frame.size())) == 0) {
+            // As a demuxer hands them on: the sample shows the packet.
+            data = packet->data;
+            own->lend(std::make_shared<av::LentPacket>(std::move(packet)), data, static_cast<LONG>(frame.size()));
+        } else {
+            sample->GetPointer(&data);
+        }
         std::memcpy(data, frame.constData(), static_cast<std::size_t>(frame.size()));
         sample->SetActualDataLength(static_cast<LONG>(frame.size()));
         REFERENCE_TIME start = static_cast<REFERENCE_TIME>(next_) * frame_, stop = start + frame_;
@@ -64,16 +75,17 @@ private:
     std::vector<QByteArray> frames_;
     AM_MEDIA_TYPE type_;
     REFERENCE_TIME frame_;
+    bool packets_;
     std::size_t next_ = 0;
 };
 
 class DVFeed final : public SourceFilter
 {
 public:
-    DVFeed(std::vector<QByteArray> frames, AM_MEDIA_TYPE type, REFERENCE_TIME frame)
+    DVFeed(std::vector<QByteArray> frames, AM_MEDIA_TYPE type, REFERENCE_TIME frame, bool packets)
         : SourceFilter(CLSID_DVFeed, u"DV Feed")
     {
-        addStream(std::make_unique<DVFeedStream>(this, std::move(frames), std::move(type), frame));
+        addStream(std::make_unique<DVFeedStream>(this, std::move(frames), std::move(type), frame, packets));
     }
 };
 
@@ -102,11 +114,14 @@ struct DVCase
     LONG frameSize;
     REFERENCE_TIME frameDuration;
     int system;
+    // The feed hands on packets, as a demuxer does: they pass the splitter
+    // uncopied.
+    bool packets;
 };
 
 void PrintTo(const DVCase& c, std::ostream* os)
 {
-    *os << c.clip;
+    *os << c.clip << (c.packets ? " packets" : "");
 }
 
 class DVSplitting : public testing::TestWithParam<DVCase>
@@ -122,7 +137,7 @@ TEST_P(DVSplitting, WholeFramesGoOnAndTheirSoundComesOutAsPcm)
 
     RegisterSystemFilters();
     auto graph = makeCom<FilterGraph>();
-    auto feed = makeCom<DVFeed>(frames, interleaved(frames.front(), c.withInfo), c.frameDuration);
+    auto feed = makeCom<DVFeed>(frames, interleaved(frames.front(), c.withInfo), c.frameDuration, c.packets);
     ComPtr<IBaseFilter> splitter;
     ASSERT_EQ(CoCreateInstance(CLSID_DVSplitter, nullptr, CLSCTX_INPROC_SERVER, IBaseFilter::iid, splitter.putVoid()),
               S_OK);
@@ -154,6 +169,7 @@ TEST_P(DVSplitting, WholeFramesGoOnAndTheirSoundComesOutAsPcm)
 
     const auto kept = pictures->kept();
     ASSERT_EQ(static_cast<int>(kept.size()), c.frames);
+    EXPECT_EQ(pictures->packets.load(), c.packets ? c.frames : 0);
     for (std::size_t i = 0; i < kept.size(); ++i) {
         ASSERT_EQ(kept[i].size(), static_cast<std::size_t>(c.frameSize));
         EXPECT_TRUE(IsValidDVFrame(kept[i].data(), kept[i].size(), c.system)) << "frame " << i;
@@ -165,8 +181,8 @@ TEST_P(DVSplitting, WholeFramesGoOnAndTheirSoundComesOutAsPcm)
 }
 
 INSTANTIATE_TEST_SUITE_P(Clips, DVSplitting,
-                         testing::Values(DVCase{"dv_pal.dv", 75, false, 144'000, 400'000, dvs625_50},
-                                         DVCase{"dv_ntsc_wide.dv", 30, true, 120'000, 333'667, dvs525_60}),
+                         testing::Values(DVCase{"dv_pal.dv", 75, false, 144'000, 400'000, dvs625_50, false},
+                                         DVCase{"dv_ntsc_wide.dv", 30, true, 120'000, 333'667, dvs525_60, true}),
                          NamedByClip());
 
 TEST(DVSplitter, RefusesWhatIsNotInterleavedDV)
@@ -203,7 +219,7 @@ TEST(Decoder, AStreamThatStopsDecodingEndsAndIsReported)
     vih->bmiHeader.biCompression = makeFourCC('d', 'v', 's', 'd');
 
     auto graph = makeCom<FilterGraph>();
-    auto feed = makeCom<DVFeed>(frames, type, 400'000);
+    auto feed = makeCom<DVFeed>(frames, type, 400'000, false);
     graph->AddFilter(feed.get(), u"Feed");
     const ComPtr<harness::Sink> sink = harness::render(graph.get(), feed->GetPin(0), MEDIATYPE_Video);
     ASSERT_TRUE(sink);

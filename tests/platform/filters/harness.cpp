@@ -1,5 +1,7 @@
 #include "tests/platform/filters/harness.h"
 
+#include "platform/filters/av_util.h"
+
 #include "platform/filters/stream_types.h"
 #include "platform/graph/pin_walk.h"
 
@@ -130,6 +132,8 @@ HRESULT Sink::DoRenderSample(IMediaSample* sample)
     const LONG length = sample->GetActualDataLength();
     bytes += length;
     ++samples;
+    if (av::lentPacketOf(sample))
+        ++packets;
     REFERENCE_TIME start = -1, stop = 0;
     sample->GetTime(&start, &stop);
     std::lock_guard lock(mutex_);

@@ -57,6 +57,8 @@ public:
     std::atomic<int> cued{-2};
     std::atomic<long long> bytes{0};
     std::atomic<int> samples{0};
+    // Samples that showed a packet's bytes rather than their own.
+    std::atomic<int> packets{0};
     std::vector<int> frames() const;
     // The start time of every sample rendered.
     std::vector<REFERENCE_TIME> starts() const;

@@ -122,6 +122,24 @@ bool TPSCompileTimeClass::RegisterProperty(std::string_view name, std::string_vi
     return true;
 }
 
+bool TPSCompileTimeClass::SetDefaultProperty(std::string_view name)
+{
+    auto* property = dynamic_cast<TPSDelphiClassItemProperty*>(FindMember(name));
+    if (!property || property->Decl.Params.empty())
+        return false;
+    DefaultProperty = property;
+    return true;
+}
+
+TPSDelphiClassItemProperty* TPSCompileTimeClass::FindDefaultProperty() const
+{
+    for (const TPSCompileTimeClass* c = this; c; c = c->ClassInheritsFrom) {
+        if (c->DefaultProperty)
+            return c->DefaultProperty;
+    }
+    return nullptr;
+}
+
 TPSDelphiClassItem* TPSCompileTimeClass::FindMember(std::string_view name) const
 {
     const std::string upper = FastUpperCase(name);

@@ -69,6 +69,7 @@ public:
     std::int32_t CastProcNo = -1;
     std::int32_t TestProcNo = -1;
     bool IsAbstract = false;
+    TPSDelphiClassItemProperty* DefaultProperty = nullptr;
     TPSClassType* FType;
     TPSPascalCompiler& Owner;
 
@@ -78,6 +79,12 @@ public:
     // typeText: the property type, then one type name per index parameter,
     // separated by blanks. An unknown type drops the property silently.
     bool RegisterProperty(std::string_view name, std::string_view typeText, TPSPropertyAccess access);
+
+    // Makes the named property, which must have index parameters, the one
+    // that "[" right after an instance reaches; False when there is none.
+    bool SetDefaultProperty(std::string_view name);
+    // This class's default property, else the nearest ancestor's.
+    TPSDelphiClassItemProperty* FindDefaultProperty() const;
 
     // Searches this class's members from the last registered, then the
     // parent's, up the chain; nil when none has the name.

@@ -63,8 +63,7 @@ bool TPSExpressionCompiler::SameValueType(const TPSType* a, const TPSType* b)
                ResolveLink(static_cast<const TPSSetType*>(b)->SetType);
     return IsNumericBase(a->BaseType) || a->BaseType == BaseType::Char || a->BaseType == BaseType::WideChar ||
            a->BaseType == BaseType::AnsiString || a->BaseType == BaseType::WideString ||
-           a->BaseType == BaseType::UnicodeString || a->BaseType == BaseType::PChar ||
-           a->BaseType == BaseType::Variant;
+           a->BaseType == BaseType::UnicodeString || a->BaseType == BaseType::PChar || a->BaseType == BaseType::Variant;
 }
 
 // ---- Temporaries and context ---------------------------------------------------
@@ -96,6 +95,13 @@ TPSValueAllocatedStackVar* TPSExpressionCompiler::NewTemp(TPSCodeOperand& owner,
     type = c_.UseType(type);
     owner.temps.push_back(std::make_unique<TPSValueAllocatedStackVar>(ctx_, type));
     return owner.temps.back().get();
+}
+
+// The open arrays of routine headers are the types named "!OPENARRAY...".
+bool TPSExpressionCompiler::IsOpenArray(const TPSType* type)
+{
+    type = ResolveLink(type);
+    return type && type->BaseType == BaseType::DynArray && type->Name.rfind("!OPENARRAY", 0) == 0;
 }
 
 TPSType* TPSExpressionCompiler::PointerType()
@@ -223,8 +229,8 @@ bool TPSExpressionCompiler::PrepareSetConstant(TPSValueArray& list, TPSType* set
             return FailAt(*item, Err::TypeMismatch);
         const TPSType* type = ResolveLink(data->Data.FType);
         const bool fits = element->BaseType == BaseType::Enumeration ? type == element
-                          : element->BaseType == BaseType::Char     ? type->BaseType == BaseType::Char
-                                                                    : IsIntegerBase(type->BaseType);
+                          : element->BaseType == BaseType::Char      ? type->BaseType == BaseType::Char
+                                                                     : IsIntegerBase(type->BaseType);
         const std::int64_t bit = data->Data.Int;
         if (!fits || bit < 0 || static_cast<std::uint64_t>(bit) >= set->BitSize())
             return FailAt(*item, Err::TypeMismatch);
@@ -291,9 +297,9 @@ bool TPSExpressionCompiler::Prepare(TPSValue& value, TPSType* wanted, TPSCodeOpe
 TPSType* TPSExpressionCompiler::SetTypeOf(TPSType* element)
 {
     element = ResolveLink(element);
-    if (!element || !(element->BaseType == BaseType::Byte || element->BaseType == BaseType::Char ||
-                      (element->BaseType == BaseType::Enumeration &&
-                       static_cast<TPSEnumType*>(element)->HighValue < 256)))
+    if (!element ||
+        !(element->BaseType == BaseType::Byte || element->BaseType == BaseType::Char ||
+          (element->BaseType == BaseType::Enumeration && static_cast<TPSEnumType*>(element)->HighValue < 256)))
         return nullptr;
     for (const auto& known : c_.types_) {
         auto* set = dynamic_cast<TPSSetType*>(known.get());
@@ -416,8 +422,8 @@ bool TPSExpressionCompiler::WriteInto(const TPSValueVar& dest, TPSValue& source)
         return false;
     // In place only when nothing in the expression can change the
     // destination while it is computed; no one else sees a temporary.
-    const bool inPlace = dynamic_cast<const TPSValueAllocatedStackVar*>(&dest) ||
-                         (!hasCall(source) && !dest.ByReference);
+    const bool inPlace =
+        dynamic_cast<const TPSValueAllocatedStackVar*>(&dest) || (!hasCall(source) && !dest.ByReference);
     if (auto* bin = dynamic_cast<TPSBinValueOp*>(&source)) {
         if (!inPlace || !SameValueType(destType, bin->AType) || Mentions(*bin->Val2, dest))
             return ComputeThroughTemp(d, bin->AType, source);
@@ -448,7 +454,7 @@ bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TP
         TPSType* rightWanted = GetValueType(*op.Val1);
         if (op.Operator == Op::In && dynamic_cast<TPSValueArray*>(op.Val2.get()))
             rightWanted = SetTypeOf(leftType && IsIntegerBase(leftType->BaseType) ? c_.FindBaseType(BaseType::Byte)
-                                                                                   : rightWanted);
+                                                                                  : rightWanted);
         TPSCodeOperand left, right;
         if (!rightWanted || !Prepare(*op.Val1, leftWanted, left) || !Prepare(*op.Val2, rightWanted, right))
             return FailAt(op, Err::TypeMismatch);
@@ -469,8 +475,8 @@ bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TP
     // With short-circuit evaluation the right operand of a Boolean "and"
     // or "or" is skipped when the left one decides.
     std::size_t jumpField = 0;
-    const bool shortCircuit = c_.BooleanShortCircuit && (op.Operator == Op::And || op.Operator == Op::Or) &&
-                              c_.IsBooleanType(op.AType);
+    const bool shortCircuit =
+        c_.BooleanShortCircuit && (op.Operator == Op::And || op.Operator == Op::Or) && c_.IsBooleanType(op.AType);
     std::size_t afterJump = 0;
     if (shortCircuit) {
         putOp(code, op.Operator == Op::And ? pscode::Op::JumpIfFalse : pscode::Op::JumpIfTrue);
@@ -512,8 +518,8 @@ bool TPSExpressionCompiler::WriteUnaryInto(const TPSValueVar& dest, const TPSCod
     if (cast)
         return true;
     const pscode::Op unary = op.Operator == TPSUnOperatorType::Negate ? pscode::Op::Negate
-                             : c_.IsBooleanType(op.AType)              ? pscode::Op::BoolNot
-                                                                       : pscode::Op::BitNot;
+                             : c_.IsBooleanType(op.AType)             ? pscode::Op::BoolNot
+                                                                      : pscode::Op::BitNot;
     putOp(code, unary);
     PutOperand(destOperand);
     return true;
@@ -557,9 +563,34 @@ bool TPSExpressionCompiler::WriteCall(TPSValueProc& call, const TPSValueVar* des
     auto* procVal = dynamic_cast<TPSValueProcVal*>(&call);
     if (procVal && !Prepare(*procVal->ProcNo, nullptr, through))
         return false;
+    // A var open array is handed over as a copy. The copies are all made
+    // before the first parameter goes on the stack, so that no copy sits
+    // between two parameters; each lives until the call has returned.
+    TPSCodeOperand copies;
+    std::vector<std::uint32_t> copyOf(call.Parameters.size(), 0);
+    for (std::size_t i = call.Parameters.size(); i-- > 0;) {
+        TPSParameter& param = call.Parameters[i];
+        if (!param.VarParam || !IsOpenArray(param.ExpectedType))
+            continue;
+        TPSValueAllocatedStackVar* copy = NewTemp(copies, param.ExpectedType);
+        copyOf[i] = copy->CodeNumber();
+        TPSCodeOperand actual;
+        if (!PrepareVar(static_cast<TPSValueVar&>(*param.Val), actual))
+            return false;
+        putOp(code, pscode::Op::Assign);
+        pscode::putVarOperand(code, copy->CodeNumber());
+        PutOperand(actual);
+    }
     TPSCodeOperand params;
     for (std::size_t i = call.Parameters.size(); i-- > 0;) {
         TPSParameter& param = call.Parameters[i];
+        if (param.VarParam && IsOpenArray(param.ExpectedType)) {
+            TPSValueAllocatedStackVar* pointer = NewTemp(params, PointerType());
+            putOp(code, pscode::Op::SetPointer);
+            pscode::putVarOperand(code, pointer->CodeNumber());
+            pscode::putVarOperand(code, copyOf[i]);
+            continue;
+        }
         if (param.VarParam) {
             auto& var = static_cast<TPSValueVar&>(*param.Val);
             if (var.RecItems.size() > 1) {

@@ -301,7 +301,8 @@ private:
     // its own errors.
     bool ReadNameList(const std::function<bool()>& take);
     void AddVariable(TPSBlockInfo& block, std::string_view name, TPSType* type, const SourcePlace& at);
-    void NotifyVariable(TPSVariableType kind, std::int32_t varNo, std::int32_t procNo, std::uint32_t position);
+    void NotifyVariable(TPSVariableType kind, std::int32_t varNo, std::int32_t procNo, std::uint32_t position,
+                        const std::string& member = {});
     // Compiles a body from its "begin" to the matching "end" into the
     // block's procedure.
     bool CompileBody(const TPSBlockInfo& block);

@@ -42,10 +42,10 @@ bool TPSPascalCompiler::IsDuplicate(std::string_view upperName, const TPSBlockIn
 }
 
 void TPSPascalCompiler::NotifyVariable(TPSVariableType kind, std::int32_t varNo, std::int32_t procNo,
-                                       std::uint32_t position)
+                                       std::uint32_t position, const std::string& member)
 {
     if (OnUseVariable)
-        OnUseVariable(this, kind, varNo, procNo, position, {});
+        OnUseVariable(this, kind, varNo, procNo, position, member);
 }
 
 // ---- Sections ---------------------------------------------------------------

@@ -33,8 +33,8 @@ bool isVariantBase(BaseType b)
 
 bool isStringLike(BaseType b)
 {
-    return isOneOf(b, {BaseType::AnsiString, BaseType::Char, BaseType::WideString, BaseType::WideChar,
-                       BaseType::UnicodeString});
+    return isOneOf(
+        b, {BaseType::AnsiString, BaseType::Char, BaseType::WideString, BaseType::WideChar, BaseType::UnicodeString});
 }
 
 const TPSSetType* asSet(const TPSType* type)
@@ -84,8 +84,7 @@ bool TPSExpressionCompiler::Fail(Err code, std::string_view param)
 
 bool TPSExpressionCompiler::FailAt(const TPSValue& value, Err code, std::string_view param)
 {
-    c_.MakeError({}, code, param)
-        ->SetCustomPos(static_cast<std::uint32_t>(value.Pos), value.Row, value.Col);
+    c_.MakeError({}, code, param)->SetCustomPos(static_cast<std::uint32_t>(value.Pos), value.Row, value.Col);
     return false;
 }
 
@@ -197,9 +196,9 @@ TPSType* TPSExpressionCompiler::BinaryResultType(Op op, const TPSValue& left, co
     const bool rightNil = dynamic_cast<const TPSValueNil*>(&right) != nullptr;
     if (leftNil || rightNil) {
         TPSType* typed = leftNil ? rt : lt;
-        const bool comparable = typed && isOneOf(typed->BaseType, {BaseType::PChar, BaseType::AnsiString,
-                                                                  BaseType::Class, BaseType::Interface,
-                                                                  BaseType::Procedural});
+        const bool comparable =
+            typed && isOneOf(typed->BaseType, {BaseType::PChar, BaseType::AnsiString, BaseType::Class,
+                                               BaseType::Interface, BaseType::Procedural});
         return comparable && (op == Op::Equal || op == Op::NotEqual) ? boolean : nullptr;
     }
     if (op == Op::In) {
@@ -377,11 +376,11 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
         if (!operand)
             return nullptr;
         TPSType* type = GetValueType(*operand);
-        const bool fits = type && (op == TPSUnOperatorType::Not
-                                       ? IsIntegerBase(type->BaseType) || c_.IsBooleanType(type) ||
-                                             isVariantBase(type->BaseType)
-                                       : IsNumericBase(type->BaseType) || type->BaseType == BaseType::Currency ||
-                                             isVariantBase(type->BaseType));
+        const bool fits =
+            type && (op == TPSUnOperatorType::Not
+                         ? IsIntegerBase(type->BaseType) || c_.IsBooleanType(type) || isVariantBase(type->BaseType)
+                         : IsNumericBase(type->BaseType) || type->BaseType == BaseType::Currency ||
+                               isVariantBase(type->BaseType));
         if (!fits) {
             Fail(Err::TypeMismatch);
             return nullptr;
@@ -470,8 +469,8 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
     case Tok::Char: {
         auto data = std::make_unique<TPSValueData>();
         Place(*data);
-        const bool number = p.CurrTokenId() == Tok::Integer || p.CurrTokenId() == Tok::HexInt ||
-                            p.CurrTokenId() == Tok::Real;
+        const bool number =
+            p.CurrTokenId() == Tok::Integer || p.CurrTokenId() == Tok::HexInt || p.CurrTokenId() == Tok::Real;
         if (!(number ? c_.ReadNumberLiteral(p, data->Data) : c_.ReadStringLiteral(p, data->Data)))
             return nullptr;
         return data;
@@ -503,10 +502,10 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
         if (!operand || !Fold(operand) || !c_.Expect(p, Tok::CloseRound, Err::CloseRoundExpected))
             return nullptr;
         const TPSType* type = GetValueType(*operand);
-        const bool fits = type && (chr ? IsIntegerBase(type->BaseType)
-                                       : IsIntegerBase(type->BaseType) ||
-                                             isOneOf(type->BaseType, {BaseType::Char, BaseType::WideChar,
-                                                                      BaseType::Enumeration}));
+        const bool fits =
+            type && (chr ? IsIntegerBase(type->BaseType)
+                         : IsIntegerBase(type->BaseType) ||
+                               isOneOf(type->BaseType, {BaseType::Char, BaseType::WideChar, BaseType::Enumeration}));
         if (!fits) {
             Fail(Err::TypeMismatch);
             return nullptr;
@@ -782,7 +781,7 @@ bool TPSExpressionCompiler::ValidateParameters(const TPSParametersDecl& decl, st
             if (!actualType || !(isStringLike(actualType->BaseType) || actualType->BaseType == BaseType::PChar))
                 return FailAt(*actual.Val, Err::TypeMismatch);
             const BaseType b = actualType->BaseType;
-            actual.ExpectedType = b == BaseType::Char    ? c_.FindBaseType(BaseType::AnsiString)
+            actual.ExpectedType = b == BaseType::Char       ? c_.FindBaseType(BaseType::AnsiString)
                                   : b == BaseType::WideChar ? c_.FindBaseType(BaseType::UnicodeString)
                                   : b == BaseType::PChar    ? c_.FindBaseType(BaseType::AnsiString)
                                                             : actualType;
@@ -822,8 +821,7 @@ bool TPSExpressionCompiler::ReadPostfix(std::unique_ptr<TPSValue>& value)
         auto* var = dynamic_cast<TPSValueVar*>(value.get());
         TPSType* type = GetValueType(*value);
         const BaseType base = type ? type->BaseType : BaseType::ReturnAddress;
-        if (p.CurrTokenId() == Tok::OpenBlock && var &&
-            (base == BaseType::StaticArray || base == BaseType::DynArray)) {
+        if (p.CurrTokenId() == Tok::OpenBlock && var && (base == BaseType::StaticArray || base == BaseType::DynArray)) {
             p.Next();
             std::unique_ptr<TPSValue> index = ReadLevel(0);
             if (!index || !Fold(index))
@@ -889,6 +887,11 @@ bool TPSExpressionCompiler::ReadPostfix(std::unique_ptr<TPSValue>& value)
             if (p.CurrTokenId() != Tok::Identifier)
                 return Fail(Err::IdentifierExpected);
             if (!ReadMember(value, type))
+                return false;
+            continue;
+        }
+        if (p.CurrTokenId() == Tok::OpenBlock && base == BaseType::Class) {
+            if (!ReadDefaultProperty(value, type))
                 return false;
             continue;
         }
@@ -1101,35 +1104,11 @@ bool TPSExpressionCompiler::ReadMember(std::unique_ptr<TPSValue>& value, TPSType
             procNo = cl->MemberProcNo(*item);
             call->ResultType = item->Decl.Result;
         } else {
-            if (!property->Decl.Params.empty()) {
-                if (p.CurrTokenId() != Tok::OpenBlock)
-                    return Fail(Err::OpenBlockExpected);
-                if (!ReadParameterList(call->Parameters, true))
-                    return false;
-            }
-            if (p.CurrTokenId() == Tok::Assignment) {
-                procNo = cl->PropertyWriteProcNo(*property);
-                if (procNo < 0)
-                    return Fail(Err::ReadOnlyProperty);
-                p.Next();
-                TPSParameter assigned;
-                assigned.Val = ReadLevel(0);
-                if (!assigned.Val || !Fold(assigned.Val))
-                    return false;
-                call->Parameters.push_back(std::move(assigned));
-                TPSParametersDecl decl = property->Decl;
-                decl.Result = nullptr;
-                decl.AddParam("Value", TPSParameterMode::In, property->Decl.Result);
-                if (!ValidateParameters(decl, call->Parameters))
-                    return false;
-            } else {
-                procNo = cl->PropertyReadProcNo(*property);
-                if (procNo < 0)
-                    return Fail(Err::WriteOnlyProperty);
-                if (!ValidateParameters(property->Decl, call->Parameters))
-                    return false;
-                call->ResultType = property->Decl.Result;
-            }
+            NotifyProperty(*value, property->OrgName);
+            if (!property->Decl.Params.empty() && p.CurrTokenId() != Tok::OpenBlock)
+                return Fail(Err::OpenBlockExpected);
+            if (!ReadProperty(*call, *cl, *property, procNo))
+                return false;
         }
     }
     if (procNo < 0)
@@ -1141,6 +1120,77 @@ bool TPSExpressionCompiler::ReadMember(std::unique_ptr<TPSValue>& value, TPSType
     call->Parameters.insert(call->Parameters.begin(), std::move(self));
     value = std::move(call);
     return true;
+}
+
+// The access routine of a property at its index list (when it has one):
+// a write when ":=" follows, the assigned value going last, else a read.
+bool TPSExpressionCompiler::ReadProperty(TPSValueProcNo& call, TPSCompileTimeClass& cl,
+                                         TPSDelphiClassItemProperty& property, std::int32_t& procNo)
+{
+    TPSPascalParser& p = c_.Parser();
+    if (!property.Decl.Params.empty() && !ReadParameterList(call.Parameters, true))
+        return false;
+    if (p.CurrTokenId() != Tok::Assignment) {
+        procNo = cl.PropertyReadProcNo(property);
+        if (procNo < 0)
+            return Fail(Err::WriteOnlyProperty);
+        call.ResultType = property.Decl.Result;
+        return ValidateParameters(property.Decl, call.Parameters);
+    }
+    procNo = cl.PropertyWriteProcNo(property);
+    if (procNo < 0)
+        return Fail(Err::ReadOnlyProperty);
+    p.Next();
+    TPSParameter assigned;
+    assigned.Val = ReadLevel(0);
+    if (!assigned.Val || !Fold(assigned.Val))
+        return false;
+    call.Parameters.push_back(std::move(assigned));
+    TPSParametersDecl decl = property.Decl;
+    decl.Result = nullptr;
+    decl.AddParam("Value", TPSParameterMode::In, property.Decl.Result);
+    return ValidateParameters(decl, call.Parameters);
+}
+
+// "[" on a class instance: the class's default indexed property.
+bool TPSExpressionCompiler::ReadDefaultProperty(std::unique_ptr<TPSValue>& value, TPSType* type)
+{
+    TPSCompileTimeClass* cl = static_cast<TPSClassType*>(type)->Cl;
+    TPSDelphiClassItemProperty* property = cl ? cl->FindDefaultProperty() : nullptr;
+    if (!property)
+        return Fail(Err::PeriodExpected);
+    NotifyProperty(*value, "[Default]");
+    auto call = std::make_unique<TPSValueProcNo>();
+    call->Pos = value->Pos;
+    call->Row = value->Row;
+    call->Col = value->Col;
+    std::int32_t procNo = -1;
+    if (!ReadProperty(*call, *cl, *property, procNo))
+        return false;
+    call->ProcNo = static_cast<std::uint32_t>(procNo);
+    TPSParameter self;
+    self.ExpectedType = type;
+    self.Val = std::move(value);
+    call->Parameters.insert(call->Parameters.begin(), std::move(self));
+    value = std::move(call);
+    return true;
+}
+
+// Tells the host which variable a property is reached through; a property of
+// a call's result belongs to no variable and is not told.
+void TPSExpressionCompiler::NotifyProperty(const TPSValue& instance, const std::string& member)
+{
+    if (auto* global = dynamic_cast<const TPSValueGlobalVar*>(&instance))
+        c_.NotifyVariable(TPSVariableType::Global, static_cast<std::int32_t>(global->GlobalVarNo), -1, instance.Pos,
+                          member);
+    else if (dynamic_cast<const TPSValueAllocatedStackVar*>(&instance))
+        return;
+    else if (auto* local = dynamic_cast<const TPSValueLocalVar*>(&instance))
+        c_.NotifyVariable(TPSVariableType::Local, static_cast<std::int32_t>(local->LocalVarNo), ctx_.ProcNo,
+                          instance.Pos, member);
+    else if (auto* param = dynamic_cast<const TPSValueParamVar*>(&instance))
+        c_.NotifyVariable(TPSVariableType::Param, static_cast<std::int32_t>(param->ParamNo), ctx_.ProcNo, instance.Pos,
+                          member);
 }
 
 // ---- Folding ----------------------------------------------------------------------

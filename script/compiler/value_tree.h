@@ -11,6 +11,8 @@
 #include <vector>
 
 class TPSCodeContext;
+class TPSCompileTimeClass;
+class TPSDelphiClassItemProperty;
 
 class TPSValue
 {
@@ -232,6 +234,10 @@ private:
     bool ReadLateBound(std::unique_ptr<TPSValue>& value, TPSType* type);
     std::unique_ptr<TPSValue> ReadConstructorCall(TPSType* type, const TPSValue& at);
     bool ReadMember(std::unique_ptr<TPSValue>& value, TPSType* type);
+    bool ReadProperty(TPSValueProcNo& call, TPSCompileTimeClass& cl, TPSDelphiClassItemProperty& property,
+                      std::int32_t& procNo);
+    bool ReadDefaultProperty(std::unique_ptr<TPSValue>& value, TPSType* type);
+    void NotifyProperty(const TPSValue& instance, const std::string& member);
     bool ValidateParameters(const TPSParametersDecl& decl, std::vector<TPSParameter>& params);
     bool ReadPostfix(std::unique_ptr<TPSValue>& value);
     std::unique_ptr<TPSValue> MakeBinary(TPSBinOperatorType op, std::unique_ptr<TPSValue> left,
@@ -253,6 +259,7 @@ private:
     bool PrepareSetConstant(TPSValueArray& list, TPSType* setType, TPSCodeOperand& out);
     TPSValueAllocatedStackVar* NewTemp(TPSCodeOperand& owner, TPSType* type);
     TPSType* PointerType();
+    static bool IsOpenArray(const TPSType* type);
     TPSType* SetTypeOf(TPSType* element);
 
     TPSPascalCompiler& c_;

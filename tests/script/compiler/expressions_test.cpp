@@ -100,6 +100,14 @@ INSTANTIATE_TEST_SUITE_P(
                 "begin s := 'abc'; ch := s[2]; a := Ord(ch); s[1] := 'z'; b := Ord(s[1]); c := Sum([1, 2, 3]);\n"
                 "  d := Ord(Assigned(s)) end.",
                 {{"A", 98}, {"B", 122}, {"C", 321}, {"D", 1}}},
+        // A var open array is handed over as a copy that shares the
+        // elements; the parameters after it keep their places.
+        RunCase{"var open arrays",
+                "type TL = array of LongInt;\n"
+                "var d: TL; a, b, c: LongInt;\n"
+                "procedure Put(x: LongInt; var v: array of LongInt; y: LongInt); begin v[0] := x; v[1] := y; end;\n"
+                "begin SetArrayLength(d, 2); Put(7, d, 9); a := d[0]; b := d[1]; c := GetArrayLength(d) end.",
+                {{"A", 7}, {"B", 9}, {"C", 2}}},
         RunCase{"procedural values",
                 "type TF = function(x: LongInt): LongInt;\n"
                 "var f, g: TF; a, b: LongInt;\n"
@@ -392,12 +400,14 @@ void registerThing(TPSPascalCompiler& c)
     thing->RegisterProperty("Items", "Integer Integer", TPSPropertyAccess::ReadWrite);
     thing->RegisterProperty("Size", "Integer", TPSPropertyAccess::ReadOnly);
     thing->RegisterProperty("Next", "TThing", TPSPropertyAccess::ReadOnly);
+    thing->SetDefaultProperty("Items");
     c.AddClass(thing, "TSub");
+    c.AddClass(nullptr, "TPlain")->RegisterProperty("Size", "Integer", TPSPropertyAccess::ReadOnly);
 }
 
 TEST(ClassMembers, AreCalledWithTheInstanceFirst)
 {
-    const std::string head = "var th: TThing; sub: TSub; a: Integer; str: String;\nbegin\n  ";
+    const std::string head = "var th: TThing; sub: TSub; plain: TPlain; a: Integer; str: String;\nbegin\n  ";
     struct Case
     {
         std::string statement;
@@ -409,6 +419,10 @@ TEST(ClassMembers, AreCalledWithTheInstanceFirst)
         {"a := th.Count", {"11", "11", "0", "3", "5", "4", "4", "0", "4", "9"}},
         // A property write passes the index, then the value last.
         {"th.Items[2] := a", {"11", "0", "11", "0", "11", "0", "5", "4", "4", "4", "9"}},
+        // "[" right after an instance reaches the default property, which
+        // a derived class inherits.
+        {"th[2] := a", {"11", "0", "11", "0", "11", "0", "5", "4", "4", "4", "9"}},
+        {"a := sub[a]", {"11", "11", "0", "11", "0", "3", "5", "4", "4", "4", "0", "4", "9"}},
         // The chain goes on through a property that gives an instance, read
         // straight into the next call's parameter.
         {"a := th.Next.Size", {"11", "11", "11", "0", "3", "5", "4", "4", "3", "5", "4", "4", "0", "4", "9"}},
@@ -432,6 +446,8 @@ TEST(ClassMembers, AreCalledWithTheInstanceFirst)
         {"th.Run(1, 2)", "[Error] (3:13): Variable Expected"},
         {"a := th.Items", "[Error] (3:16): Opening square brackets ('[') expected"},
         {"th := TThing.Count", "[Error] (3:16): Unknown identifier 'Count'"},
+        {"a := plain[1]", "[Error] (3:13): period ('.') expected"},
+        {"th[1, 2] := a", "[Error] (3:16): Invalid number of parameters"},
     };
     for (const auto& [statement, error] : errors) {
         CompileHarness h;
@@ -449,8 +465,9 @@ TEST(BuiltInCalls, StandInForElementsListsAndNotifications)
     const auto registerNotify = [](TPSPascalCompiler& c) {
         c.AddTypeCopy("TNotify", c.FindType("!NotificationVariant"));
     };
-    const std::string head = "var str: AnsiString; ch: Char; nv: TNotify; v: Variant;\n"
-                             "procedure Take(a: array of LongInt); begin end;\nbegin\n  ";
+    const std::string head = "var str: AnsiString; ch: Char; nv: TNotify; v: Variant; list: array of LongInt;\n"
+                             "procedure Take(a: array of LongInt); begin end;\n"
+                             "procedure Keep(var a: array of LongInt); begin end;\nbegin\n  ";
     struct Case
     {
         std::string statement;
@@ -463,6 +480,8 @@ TEST(BuiltInCalls, StandInForElementsListsAndNotifications)
         {"str[1] := 'x'", {"11", "14", "11", "0", "11", "0", "5", "4", "4", "4", "9"}},
         // The array is sized by the built-in, then filled element by element.
         {"Take([1, 2, 3])", {"11", "11", "11", "0", "3", "5", "4", "4", "0", "0", "0", "0", "4", "5", "4", "9"}},
+        // A var open array: a copy first, then a pointer aimed at it.
+        {"Keep(list)", {"11", "0", "11", "14", "5", "4", "4", "9"}},
         {"nv := 5", {"11", "0", "11", "0", "5", "4", "4", "9"}},
         {"v := nv", {"11", "11", "0", "3", "5", "4", "4", "0", "4", "9"}},
         // A member of a Variant is bound at run time: the invoke routine

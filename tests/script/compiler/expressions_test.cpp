@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -456,6 +457,32 @@ TEST(ClassMembers, AreCalledWithTheInstanceFirst)
         ASSERT_NE(h.firstError(), nullptr);
         EXPECT_EQ(h.firstError()->MessageToString(), error) << statement;
     }
+}
+
+// The host hears of every property reached through a variable, named by
+// the variable; a property of a call's result belongs to no variable.
+TEST(ClassMembers, PropertyUsesAreToldWithTheirVariable)
+{
+    using Use = std::tuple<TPSVariableType, std::int32_t, std::string>;
+    static std::vector<Use> uses;
+    uses.clear();
+    CompileHarness h;
+    h.registerTypes = registerThing;
+    h.c.OnUseVariable = [](TPSPascalCompiler*, TPSVariableType kind, std::int32_t varNo, std::int32_t, std::uint32_t,
+                           const std::string& member) {
+        if (!member.empty())
+            uses.emplace_back(kind, varNo, member);
+    };
+    ASSERT_TRUE(h.compile("var th: TThing; a: Integer;\n"
+                          "procedure P(x: TThing); var l: TThing; begin l := x; a := l.Size + x[0]; end;\n"
+                          "begin a := th.Size; th[1] := a; a := th.Next.Size end."));
+    using K = TPSVariableType;
+    const std::vector<Use> expected = {{K::Local, 0, "Size"},
+                                       {K::Param, 0, "[Default]"},
+                                       {K::Global, 0, "Size"},
+                                       {K::Global, 0, "[Default]"},
+                                       {K::Global, 0, "Next"}};
+    EXPECT_EQ(uses, expected);
 }
 
 // Indexed strings, bracketed lists given as arrays, and notification

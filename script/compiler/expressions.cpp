@@ -1068,6 +1068,19 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadConstructorCall(TPSType* ty
     return call;
 }
 
+// Makes value, an instance of type, the first parameter of call, which then
+// stands in its place.
+static void CallWithSelf(std::unique_ptr<TPSValue>& value, std::unique_ptr<TPSValueProcNo> call, std::int32_t procNo,
+                         TPSType* type)
+{
+    call->ProcNo = static_cast<std::uint32_t>(procNo);
+    TPSParameter self;
+    self.ExpectedType = type;
+    self.Val = std::move(value);
+    call->Parameters.insert(call->Parameters.begin(), std::move(self));
+    value = std::move(call);
+}
+
 // A method or property of a host class, or a method of an interface, at the
 // name after the period: a call with the instance as its first parameter.
 bool TPSExpressionCompiler::ReadMember(std::unique_ptr<TPSValue>& value, TPSType* type)
@@ -1113,12 +1126,7 @@ bool TPSExpressionCompiler::ReadMember(std::unique_ptr<TPSValue>& value, TPSType
     }
     if (procNo < 0)
         return Fail(Err::UnknownIdentifier, written);
-    call->ProcNo = static_cast<std::uint32_t>(procNo);
-    TPSParameter self;
-    self.ExpectedType = type;
-    self.Val = std::move(value);
-    call->Parameters.insert(call->Parameters.begin(), std::move(self));
-    value = std::move(call);
+    CallWithSelf(value, std::move(call), procNo, type);
     return true;
 }
 
@@ -1167,12 +1175,7 @@ bool TPSExpressionCompiler::ReadDefaultProperty(std::unique_ptr<TPSValue>& value
     std::int32_t procNo = -1;
     if (!ReadProperty(*call, *cl, *property, procNo))
         return false;
-    call->ProcNo = static_cast<std::uint32_t>(procNo);
-    TPSParameter self;
-    self.ExpectedType = type;
-    self.Val = std::move(value);
-    call->Parameters.insert(call->Parameters.begin(), std::move(self));
-    value = std::move(call);
+    CallWithSelf(value, std::move(call), procNo, type);
     return true;
 }
 

@@ -33,6 +33,9 @@ bool onUses(TPSPascalCompiler* sender, const std::string& unit)
     TPSCompileTimeClass* cl = sender->AddClass(sender->FindClass("TCanvas"), "TFuzzed");
     cl->RegisterMethod(g_text);
     cl->RegisterProperty("Fuzzed", g_text, TPSPropertyAccess::ReadWrite);
+    // Reached by "[" right after an instance.
+    cl->RegisterProperty("Items", "Integer Integer", TPSPropertyAccess::ReadWrite);
+    cl->SetDefaultProperty("Items");
     return true;
 }
 

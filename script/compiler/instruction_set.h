@@ -99,6 +99,10 @@ enum class TryPart : std::uint8_t {
     Finally = 1,       // a finally part right after the guarded statements
     Except = 2,        // the except part
     SecondFinally = 3, // a finally part after an except part
+    // Written by break and continue once for every try block they leave:
+    // runs the block's finally part still to come and then goes on after
+    // this instruction, or simply closes the block when none is left.
+    Leave = 4,
 };
 
 // The four u32 fields of Op::TryOpen, in order.

@@ -1,5 +1,5 @@
 // The statements of a body: compound statements, assignments and calls, if,
-// while, repeat, for, case, exit, break and continue. The body of a routine
+// while, repeat, for, case, try, exit, break and continue. The body of a routine
 // or of the main block is compiled here from its "begin" to the matching
 // "end".
 //
@@ -75,9 +75,14 @@ private:
     // Statements separated by ";" up to the closer, which is left unread.
     bool Sequence(int depth, Tok closer)
     {
+        return SequenceUntil(depth, [closer](Tok t) { return t == closer; });
+    }
+
+    template <typename IsCloser> bool SequenceUntil(int depth, IsCloser isCloser)
+    {
         for (;;) {
             const Tok t = P().CurrTokenId();
-            if (t == closer)
+            if (isCloser(t))
                 return true;
             if (t == Tok::Semicolon) {
                 P().Next();
@@ -87,7 +92,7 @@ private:
                 return Fail(Err::UnexpectedEndOfFile);
             if (!Statement(depth))
                 return false;
-            if (P().CurrTokenId() != Tok::Semicolon && P().CurrTokenId() != closer)
+            if (P().CurrTokenId() != Tok::Semicolon && !isCloser(P().CurrTokenId()))
                 return Fail(Err::SemicolonExpected);
         }
     }
@@ -125,6 +130,9 @@ private:
             break;
         case Tok::KwCase:
             ok = Case(depth);
+            break;
+        case Tok::KwTry:
+            ok = Try(depth);
             break;
         case Tok::KwExit:
             c_.WriteDebugLine(ctx_.ProcNo);
@@ -263,9 +271,12 @@ private:
     template <typename Body> bool LoopBody(LoopJumps& jumps, Body body)
     {
         LoopJumps* outer = loop_;
+        const int outerTries = tries_;
         loop_ = &jumps;
+        tries_ = 0;
         const bool ok = body();
         loop_ = outer;
+        tries_ = outerTries;
         return ok;
     }
 
@@ -508,14 +519,66 @@ private:
             return Fail(Err::NotInLoop);
         c_.WriteDebugLine(ctx_.ProcNo);
         P().Next();
+        for (int i = 0; i < tries_; ++i)
+            pscode::putTryEnd(Code(), pscode::TryPart::Leave);
         (isBreak ? loop_->breaks : loop_->continues).push_back(pscode::putForwardJump(Code(), pscode::Op::Jump));
         return true;
+    }
+
+    // try (except | finally) [finally | except] end. Every part is closed
+    // by its end-of-part marker; the runtime picks the part that runs next.
+    bool Try(int depth)
+    {
+        P().Next();
+        const std::size_t at = pscode::putTryOpen(Code());
+        ++tries_;
+        const bool ok = TryParts(depth, at);
+        --tries_;
+        if (!ok)
+            return false;
+        if (!Expect(Tok::KwEnd, Err::EndExpected))
+            return false;
+        pscode::patchTryField(Code(), at, pscode::TryField::End, Code().size());
+        return true;
+    }
+
+    bool TryParts(int depth, std::size_t at)
+    {
+        if (!SequenceUntil(depth + 1, [](Tok t) { return t == Tok::KwExcept || t == Tok::KwFinally; }))
+            return false;
+        pscode::putTryEnd(Code(), pscode::TryPart::Try);
+        bool sawExcept = false;
+        bool sawFinally = false;
+        for (;;) {
+            pscode::TryField field;
+            pscode::TryPart part;
+            if (P().CurrTokenId() == Tok::KwFinally && !sawFinally) {
+                sawFinally = true;
+                field = sawExcept ? pscode::TryField::SecondFinally : pscode::TryField::Finally;
+                part = sawExcept ? pscode::TryPart::SecondFinally : pscode::TryPart::Finally;
+            } else if (P().CurrTokenId() == Tok::KwExcept && !sawExcept) {
+                sawExcept = true;
+                field = pscode::TryField::Except;
+                part = pscode::TryPart::Except;
+            } else {
+                return true;
+            }
+            P().Next();
+            pscode::patchTryField(Code(), at, field, Code().size());
+            if (!SequenceUntil(depth + 1,
+                               [](Tok t) { return t == Tok::KwEnd || t == Tok::KwExcept || t == Tok::KwFinally; }))
+                return false;
+            pscode::putTryEnd(Code(), part);
+        }
     }
 
     TPSPascalCompiler& c_;
     TPSCodeContext& ctx_;
     TPSExpressionCompiler expr_;
     LoopJumps* loop_ = nullptr;
+    // Try blocks entered since the innermost loop began; break and continue
+    // leave each of them on the way out.
+    int tries_ = 0;
 };
 
 } // namespace

@@ -578,6 +578,18 @@ bool TPSExec::doTryEnd()
     case pscode::TryPart::SecondFinally:
         leaveTryBlock();
         break;
+    case pscode::TryPart::Leave:
+        stack_.PopTo(record.stackSize);
+        if (record.finallyOffset != Absent || record.secondFinallyOffset != Absent) {
+            record.exceptOffset = Absent;
+            record.exitPoint = position_;
+            enterPart(record.finallyOffset != Absent ? record.finallyOffset : record.secondFinallyOffset);
+        } else {
+            // Leaving an except or finally part early ends the block, and
+            // with it the error it was handling.
+            tryRecords_.pop_back();
+        }
+        break;
     }
     return true;
 }

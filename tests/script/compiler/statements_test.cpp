@@ -83,7 +83,47 @@ INSTANTIATE_TEST_SUITE_P(
                 "function Find(x: LongInt): LongInt; var i: LongInt;\n"
                 "begin Result := -1; for i := 0 to 100 do if i * i >= x then begin Result := i; exit end end;\n"
                 "begin n := Find(50) end.",
-                {{"N", 8}}}),
+                {{"N", 8}}},
+        RunCase{"try parts in both orders with and without an error",
+                "var n, r, t, u, v, w: LongInt;\n"
+                "begin n := 0; try n := 1; RaiseException(erCustomError, 'x'); n := 2 except n := n + 10 end;\n"
+                "  r := 0; try r := 1 finally r := r + 10 end;\n"
+                "  t := 0; try RaiseException(erCustomError, '') except t := t + 1 finally t := t + 10 end;\n"
+                "  u := 0; try RaiseException(erCustomError, '') finally u := u + 1 except u := u + 10 end;\n"
+                "  v := 0; try v := 1 finally v := v + 1 except v := 100 end;\n"
+                "  w := 0; try try RaiseException(erCustomError, '') except w := 1; RaiseLastException end\n"
+                "    except w := w + 10 end end.",
+                {{"N", 11}, {"R", 11}, {"T", 11}, {"U", 11}, {"V", 2}, {"W", 11}}},
+        RunCase{
+            "an error raised in a callee is caught by the caller",
+            "var n, f: LongInt;\n"
+            "procedure Fail; begin try RaiseException(erCustomError, 'boom') finally f := f + 1 end; f := 100 end;\n"
+            "procedure Middle; begin Fail; f := 200 end;\n"
+            "begin n := 0; f := 0; try Middle; n := 1 except n := 2 end end.",
+            {{"N", 2}, {"F", 1}}},
+        RunCase{"exit runs two finally parts",
+                "var log: LongInt;\n"
+                "procedure P; begin try try log := log * 10 + 1; exit; log := 99\n"
+                "  finally log := log * 10 + 2 end finally log := log * 10 + 3 end; log := 77 end;\n"
+                "begin log := 0; P; log := log * 10 + 4 end.",
+                {{"LOG", 1234}}},
+        RunCase{"break and continue run finally parts",
+                "var n, f, a, b, c, g: LongInt;\n"
+                "begin n := 0; f := 0; for a := 1 to 3 do for b := 1 to 4 do\n"
+                "    try if b = 2 then continue; if b = 3 then break; n := n + 1 finally f := f + 1 end;\n"
+                "  c := 0; g := 0; while True do\n"
+                "    try try c := c + 1; if c = 3 then break finally g := g + 1 end except g := -100 end;\n"
+                "  a := 0; repeat try a := a + 1; continue finally b := a end until a = 5 end.",
+                {{"N", 3}, {"F", 9}, {"C", 3}, {"G", 3}, {"A", 5}, {"B", 5}}},
+        // A block left by break must be closed: a later error would
+        // otherwise land in its except part.
+        RunCase{"break leaves except blocks closed",
+                "var c, h: LongInt;\n"
+                "begin c := 0; while c < 10 do\n"
+                "    try c := c + 1; if c = 2 then RaiseException(erCustomError, '') except break end;\n"
+                "  h := 0; try while True do try h := h + 1; break except h := -100 end;\n"
+                "    RaiseException(erCustomError, '') except h := h + 10 end end.",
+                {{"C", 2}, {"H", 11}}}),
     [](const auto& info) {
         std::string name = info.param.name;
         for (char& ch : name)
@@ -117,6 +157,8 @@ TEST(StatementErrors, ArePlacedAndWorded)
         {head + "case a of 1: ; else a := 1; a := 2 end;\nend.", "[Error] (3:31): 'END' expected"},
         {head + "case a of 'x': ; end;\nend.", "[Error] (3:13): Type mismatch"},
         {head + "repeat a := 1;\nend.", "[Error] (4:1): Syntax error"},
+        {head + "try a := 1 end;\nend.", "[Error] (3:14): Semicolon (';') expected"},
+        {head + "try a := 1 except a := 2;\nend.", "[Error] (4:4): Semicolon (';') expected"},
     };
     for (const ErrorCase& test : cases)
         EXPECT_EQ(compileAndRun(test.program).error, test.error) << test.program;

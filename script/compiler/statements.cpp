@@ -1,7 +1,7 @@
 // The statements of a body: compound statements, assignments and calls, if,
-// while, repeat, for, case, try, exit, break and continue. The body of a routine
-// or of the main block is compiled here from its "begin" to the matching
-// "end".
+// while, repeat, for, case, try, goto and labels, exit, break and continue.
+// The body of a routine or of the main block is compiled here from its
+// "begin" to the matching "end".
 //
 // No temporary lives across the statements nested in another one: a
 // condition is computed into a Boolean temporary, moved into the jump flag
@@ -11,6 +11,8 @@
 // exit leave nothing behind.
 
 #include "script/compiler/value_tree.h"
+
+#include <map>
 
 using Err = TPSCompilerErrorCode;
 using Tok = TPSPasToken;
@@ -102,7 +104,8 @@ private:
     bool Single(int depth)
     {
         const Tok t = P().CurrTokenId();
-        if (t == Tok::Semicolon || t == Tok::KwEnd || t == Tok::KwElse || t == Tok::KwUntil)
+        if (t == Tok::Semicolon || t == Tok::KwEnd || t == Tok::KwElse || t == Tok::KwUntil || t == Tok::KwExcept ||
+            t == Tok::KwFinally)
             return true;
         return Statement(depth + 1);
     }
@@ -139,7 +142,12 @@ private:
             putOp(Code(), pscode::Op::Return);
             P().Next();
             return true;
+        case Tok::KwGoto:
+            ok = Goto();
+            break;
         case Tok::Identifier:
+            if (const int label = FindLabel(); label >= 0)
+                return PlaceLabel(label) && Single(depth);
             if (P().Token() == "BREAK" || P().Token() == "CONTINUE") {
                 ok = LoopJump(P().Token() == "BREAK");
                 break;
@@ -274,7 +282,7 @@ private:
         const int outerTries = tries_;
         loop_ = &jumps;
         tries_ = 0;
-        const bool ok = body();
+        const bool ok = InScope(body);
         loop_ = outer;
         tries_ = outerTries;
         return ok;
@@ -461,6 +469,11 @@ private:
 
     bool Case(int depth)
     {
+        return InScope([&] { return CaseStatement(depth); });
+    }
+
+    bool CaseStatement(int depth)
+    {
         c_.WriteDebugLine(ctx_.ProcNo);
         P().Next();
         expr_.StartStatement();
@@ -544,7 +557,9 @@ private:
 
     bool TryParts(int depth, std::size_t at)
     {
-        if (!SequenceUntil(depth + 1, [](Tok t) { return t == Tok::KwExcept || t == Tok::KwFinally; }))
+        if (!InScope([&] {
+                return SequenceUntil(depth + 1, [](Tok t) { return t == Tok::KwExcept || t == Tok::KwFinally; });
+            }))
             return false;
         pscode::putTryEnd(Code(), pscode::TryPart::Try);
         bool sawExcept = false;
@@ -565,12 +580,89 @@ private:
             }
             P().Next();
             pscode::patchTryField(Code(), at, field, Code().size());
-            if (!SequenceUntil(depth + 1,
-                               [](Tok t) { return t == Tok::KwEnd || t == Tok::KwExcept || t == Tok::KwFinally; }))
+            if (!InScope([&] {
+                    return SequenceUntil(
+                        depth + 1, [](Tok t) { return t == Tok::KwEnd || t == Tok::KwExcept || t == Tok::KwFinally; });
+                }))
                 return false;
             pscode::putTryEnd(Code(), part);
         }
     }
+
+    // ---- Labels and goto ------------------------------------------------------
+
+    // Loop bodies, case statements and try parts are scopes: a goto may only
+    // reach a label placed in its own innermost scope, so no jump enters or
+    // leaves one of them.
+    template <typename Body> bool InScope(Body body)
+    {
+        const int outer = scope_;
+        scope_ = ++lastScope_;
+        const bool ok = body();
+        scope_ = outer;
+        return ok;
+    }
+
+    // The index of the label the current identifier names, or -1.
+    int FindLabel()
+    {
+        const std::vector<TPSLabel>& labels = ctx_.Proc->Labels;
+        for (std::size_t i = 0; i < labels.size(); ++i)
+            if (labels[i].Name == P().Token())
+                return static_cast<int>(i);
+        return -1;
+    }
+
+    bool PlaceLabel(int label)
+    {
+        ctx_.Proc->Labels[static_cast<std::size_t>(label)].CodePosition = static_cast<std::int64_t>(Code().size());
+        labelScopes_[label] = scope_;
+        P().Next();
+        return Expect(Tok::Colon, Err::ColonExpected);
+    }
+
+    bool Goto()
+    {
+        c_.WriteDebugLine(ctx_.ProcNo);
+        P().Next();
+        if (P().CurrTokenId() != Tok::Identifier)
+            return Fail(Err::IdentifierExpected);
+        const int label = FindLabel();
+        if (label < 0)
+            return Fail(Err::UnknownIdentifier, P().RawToken());
+        gotos_.push_back(
+            {pscode::putForwardJump(Code(), pscode::Op::Jump), label, scope_, P().Position(), P().Row(), P().GetCol()});
+        P().Next();
+        return true;
+    }
+
+public:
+    // Every label must be placed and every goto stay within its scope; the
+    // jumps are patched then.
+    bool ResolveGotos()
+    {
+        for (const TPSLabel& label : ctx_.Proc->Labels)
+            if (label.CodePosition < 0)
+                return Fail(Err::LabelNotSet, label.Name);
+        for (const PendingGoto& jump : gotos_) {
+            if (labelScopes_[jump.label] != jump.scope) {
+                c_.MakeError({}, Err::InvalidJump, {})->SetCustomPos(jump.pos, jump.row, jump.col);
+                return false;
+            }
+            const TPSLabel& label = ctx_.Proc->Labels[static_cast<std::size_t>(jump.label)];
+            pscode::patchJump(Code(), jump.afterField, static_cast<std::size_t>(label.CodePosition));
+        }
+        return true;
+    }
+
+private:
+    struct PendingGoto
+    {
+        std::size_t afterField;
+        int label;
+        int scope;
+        std::uint32_t pos, row, col;
+    };
 
     TPSPascalCompiler& c_;
     TPSCodeContext& ctx_;
@@ -579,6 +671,10 @@ private:
     // Try blocks entered since the innermost loop began; break and continue
     // leave each of them on the way out.
     int tries_ = 0;
+    int scope_ = 0;
+    int lastScope_ = 0;
+    std::map<int, int> labelScopes_;
+    std::vector<PendingGoto> gotos_;
 };
 
 } // namespace
@@ -591,7 +687,9 @@ bool TPSPascalCompiler::CompileBody(const TPSBlockInfo& block)
         pscode::putPushType(proc.Data, static_cast<std::uint32_t>(UseType(local.AType)->FinalTypeNo));
     TPSCodeContext context(block.Proc, block.ProcNo);
     BodyCompiler body(*this, context);
-    if (!body.Compound(0))
+    for (TPSLabel& label : proc.Labels)
+        label.CodePosition = -1;
+    if (!body.Compound(0) || !body.ResolveGotos())
         return false;
     pscode::putOp(proc.Data, pscode::Op::Return);
     return true;

@@ -123,7 +123,16 @@ INSTANTIATE_TEST_SUITE_P(
                 "    try c := c + 1; if c = 2 then RaiseException(erCustomError, '') except break end;\n"
                 "  h := 0; try while True do try h := h + 1; break except h := -100 end;\n"
                 "    RaiseException(erCustomError, '') except h := h + 10 end end.",
-                {{"C", 2}, {"H", 11}}}),
+                {{"C", 2}, {"H", 11}}},
+        RunCase{"goto forward and backward",
+                "var n, a: LongInt; label back, done;\n"
+                "procedure P; label skip; var i: LongInt;\n"
+                "begin for i := 1 to 3 do begin if i = 2 then goto skip; n := n + i * 100; skip: end end;\n"
+                "begin n := 0; a := 0;\n"
+                "  back: a := a + 1; if a < 5 then goto back;\n"
+                "  goto done; n := 99;\n"
+                "  done: n := n + a; P end.",
+                {{"N", 405}, {"A", 5}}}),
     [](const auto& info) {
         std::string name = info.param.name;
         for (char& ch : name)
@@ -157,6 +166,13 @@ TEST(StatementErrors, ArePlacedAndWorded)
         {head + "case a of 1: ; else a := 1; a := 2 end;\nend.", "[Error] (3:31): 'END' expected"},
         {head + "case a of 'x': ; end;\nend.", "[Error] (3:13): Type mismatch"},
         {head + "repeat a := 1;\nend.", "[Error] (4:1): Syntax error"},
+        {"label L; begin goto M end.", "[Error] (1:21): Unknown identifier 'M'"},
+        {"label L, M; begin L: end.", "[Error] (1:25): Label 'M' not set"},
+        {"label L; var a: LongInt;\nbegin for a := 1 to 2 do goto L; L: end.", "[Error] (2:31): Invalid jump"},
+        {"label L; var a: LongInt;\nbegin goto L; for a := 1 to 2 do L: a := a end.", "[Error] (2:12): Invalid jump"},
+        {"label L; var a: LongInt;\nbegin for a := 1 to 2 do L: ; goto L end.", "[Error] (2:36): Invalid jump"},
+        {"label L; var a: LongInt;\nbegin try goto L finally end; L: end.", "[Error] (2:16): Invalid jump"},
+        {"label L; begin L a := 1 end.", "[Error] (1:18): colon (':') expected"},
         {head + "try a := 1 end;\nend.", "[Error] (3:14): Semicolon (';') expected"},
         {head + "try a := 1 except a := 2;\nend.", "[Error] (4:4): Semicolon (';') expected"},
     };

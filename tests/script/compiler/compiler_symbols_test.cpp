@@ -432,8 +432,8 @@ TEST(CompilerDeclarations, RoutinesVariablesAndTheHostCallbacks)
                           "const K = 3;\n"
                           "procedure Later(a: Integer; var b: String);\n"
                           "var x, y: Byte; label Here; const Local = 2;\n"
-                          "begin begin end; end;\n"
-                          "begin end."))
+                          "begin Here: begin end; end;\n"
+                          "begin L1: L2: end."))
         << (h.firstError() ? h.firstError()->MessageToString() : "");
     EXPECT_EQ(seen.externalName, "BEEP");
     EXPECT_EQ(seen.externalText, "beep@libc");

@@ -101,12 +101,17 @@ INSTANTIATE_TEST_SUITE_P(
             "procedure Middle; begin Fail; f := 200 end;\n"
             "begin n := 0; f := 0; try Middle; n := 1 except n := 2 end end.",
             {{"N", 2}, {"F", 1}}},
-        RunCase{"exit runs two finally parts",
-                "var log: LongInt;\n"
-                "procedure P; begin try try log := log * 10 + 1; exit; log := 99\n"
-                "  finally log := log * 10 + 2 end finally log := log * 10 + 3 end; log := 77 end;\n"
-                "begin log := 0; P; log := log * 10 + 4 end.",
-                {{"LOG", 1234}}},
+        RunCase{
+            "exit runs the finally parts it leaves",
+            "var log, x, y: LongInt;\n"
+            "procedure P; begin try try log := log * 10 + 1; exit; log := 99\n"
+            "  finally log := log * 10 + 2 end finally log := log * 10 + 3 end; log := 77 end;\n"
+            "procedure Q; begin try try RaiseException(erCustomError, '') except x := 1; exit end\n"
+            "  finally x := x + 10 end; x := 99 end;\n"
+            "procedure R; begin try RaiseException(erCustomError, '') except y := 1; exit finally y := y + 10 end;\n"
+            "  y := 99 end;\n"
+            "begin log := 0; P; log := log * 10 + 4; Q; R end.",
+            {{"LOG", 1234}, {"X", 11}, {"Y", 11}}},
         RunCase{"break and continue run finally parts",
                 "var n, f, a, b, c, g: LongInt;\n"
                 "begin n := 0; f := 0; for a := 1 to 3 do for b := 1 to 4 do\n"

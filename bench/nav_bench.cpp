@@ -10,6 +10,7 @@
 // seeks asked of the graph directly. The precise seek runs with the default
 // pre-roll of one second and without one (its argument in milliseconds).
 
+#include "bench/plain_video.h"
 #include "platform/win/messages.h"
 #include "tests/media/clip_reader.h"
 #include "tests/media/engine/engine_fixture.h"
@@ -56,69 +57,48 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-struct FormatClose
-{
-    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
-};
-
 // FFmpeg alone: seeks to the keyframe before a frame and decodes up to it.
 // (The platform filter benchmark measures the same floor for its seeks.)
 class Floor
 {
 public:
-    explicit Floor(const char* clip)
+    explicit Floor(const char* clip) : plain_(clip)
     {
-        AVFormatContext* f = nullptr;
-        avformat_open_input(&f, QFile::encodeName(clips::path(QString::fromUtf8(clip))).constData(), nullptr, nullptr);
-        format_.reset(f);
-        avformat_find_stream_info(f, nullptr);
-        const AVCodec* decoder = nullptr;
-        stream_ = av_find_best_stream(f, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
-        codec_ = avcodec_alloc_context3(decoder);
-        avcodec_parameters_to_context(codec_, f->streams[stream_]->codecpar);
-        codec_->thread_count = 0;
-        codec_->thread_type = FF_THREAD_SLICE;
-        avcodec_open2(codec_, decoder, nullptr);
-        picture_.resize(static_cast<std::size_t>(codec_->width) * codec_->height * 4);
-        const AVStream* s = f->streams[stream_];
+        plain_.openCodec();
+        AVFormatContext* f = plain_.format.get();
+        const AVStream* s = f->streams[plain_.stream];
         first_ = s->start_time == AV_NOPTS_VALUE ? 0 : s->start_time;
-        while (av_read_frame(f, packet_) >= 0) {
-            if (packet_->stream_index == stream_ && (packet_->flags & AV_PKT_FLAG_KEY))
-                keyframes_.push_back({packet_->pts != AV_NOPTS_VALUE ? packet_->pts : packet_->dts, packet_->pos});
-            av_packet_unref(packet_);
+        while (av_read_frame(f, plain_.packet) >= 0) {
+            const AVPacket* p = plain_.packet;
+            if (p->stream_index == plain_.stream && (p->flags & AV_PKT_FLAG_KEY))
+                keyframes_.push_back({p->pts != AV_NOPTS_VALUE ? p->pts : p->dts, p->pos});
+            av_packet_unref(plain_.packet);
         }
-    }
-    ~Floor()
-    {
-        sws_freeContext(scale_);
-        av_frame_free(&frame_);
-        av_packet_free(&packet_);
-        avcodec_free_context(&codec_);
     }
 
     // Shows frame n: from the keyframe before it, decoded up to it.
     void show(int n)
     {
-        const AVStream* s = format_->streams[stream_];
+        AVFormatContext* f = plain_.format.get();
+        const AVStream* s = f->streams[plain_.stream];
         const int64_t target = first_ + av_rescale_q(n * kFrame, {1, 10'000'000}, s->time_base);
         const auto after = std::upper_bound(keyframes_.begin(), keyframes_.end(), target,
                                             [](int64_t t, const Keyframe& k) { return t < k.ts; });
         const Keyframe& key = after == keyframes_.begin() ? keyframes_.front() : *std::prev(after);
-        if (!(format_->iformat->flags & AVFMT_TS_DISCONT) ||
-            av_seek_frame(format_.get(), -1, key.pos, AVSEEK_FLAG_BYTE) < 0)
-            av_seek_frame(format_.get(), stream_, key.ts, AVSEEK_FLAG_BACKWARD);
-        avcodec_flush_buffers(codec_);
+        if (!(f->iformat->flags & AVFMT_TS_DISCONT) || av_seek_frame(f, -1, key.pos, AVSEEK_FLAG_BYTE) < 0)
+            av_seek_frame(f, plain_.stream, key.ts, AVSEEK_FLAG_BACKWARD);
+        avcodec_flush_buffers(plain_.codec);
         for (;;) {
-            while (avcodec_receive_frame(codec_, frame_) == 0)
-                if (frame_->best_effort_timestamp >= target) {
-                    toRgb();
+            while (avcodec_receive_frame(plain_.codec, plain_.frame) == 0)
+                if (plain_.frame->best_effort_timestamp >= target) {
+                    plain_.toRgb();
                     return;
                 }
-            if (av_read_frame(format_.get(), packet_) < 0)
+            if (av_read_frame(f, plain_.packet) < 0)
                 return;
-            if (packet_->stream_index == stream_)
-                avcodec_send_packet(codec_, packet_);
-            av_packet_unref(packet_);
+            if (plain_.packet->stream_index == plain_.stream)
+                avcodec_send_packet(plain_.codec, plain_.packet);
+            av_packet_unref(plain_.packet);
         }
     }
 
@@ -129,24 +109,8 @@ private:
         int64_t pos;
     };
 
-    void toRgb()
-    {
-        scale_ = sws_getCachedContext(scale_, frame_->width, frame_->height, static_cast<AVPixelFormat>(frame_->format),
-                                      frame_->width, frame_->height, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr,
-                                      nullptr);
-        uint8_t* planes[4] = {picture_.data()};
-        int strides[4] = {frame_->width * 4};
-        sws_scale(scale_, frame_->data, frame_->linesize, 0, frame_->height, planes, strides);
-    }
-
-    std::unique_ptr<AVFormatContext, FormatClose> format_;
-    AVCodecContext* codec_ = nullptr;
-    int stream_ = -1;
+    bench::PlainVideo plain_;
     int64_t first_ = 0;
-    AVPacket* packet_ = av_packet_alloc();
-    AVFrame* frame_ = av_frame_alloc();
-    SwsContext* scale_ = nullptr;
-    std::vector<uint8_t> picture_;
     std::vector<Keyframe> keyframes_;
 };
 

@@ -46,15 +46,14 @@ private:
 
 // Records the action's line when recording is on, and then guards the apply
 // that follows. An action without a script name is no script procedure: its
-// line could not be replayed and would keep the whole macro from compiling,
-// so it records nothing, but what its handler changes is still its own doing
-// and not the user's.
+// line could not be replayed, so it records nothing and guards nothing. What
+// its handlers change on named actions is then recorded instead, and the
+// macro replays the effect of a step that has no line of its own.
 void RecordAndGuard(GuardScope& guard, const TCustomAbstractAction& action)
 {
-    if (!Recording())
+    if (!Recording() || action.ScriptName.isEmpty())
         return;
-    if (!action.ScriptName.isEmpty())
-        MacroTarget->append(action.MacroLine());
+    MacroTarget->append(action.MacroLine());
     guard.Hold();
 }
 
@@ -770,8 +769,7 @@ void TCheckAction::SetChecked(bool checked)
     TTntCustomAction::SetChecked(checked);
     GuardScope guard;
     // The action that stops a recording records nothing and guards nothing;
-    // the one named "Script" records nothing but still guards, as one
-    // without a script name does.
+    // the one named "Script" records nothing but still guards.
     if (InternalId != kStopMacroId) {
         if (ScriptName != QLatin1String("Script"))
             RecordAndGuard(guard, *this);

@@ -185,25 +185,36 @@ TEST_F(SetValuePipeline, StopMacroActionsNeitherRecordNorGuard)
     EXPECT_TRUE(lines.isEmpty());
 }
 
-TEST_F(SetValuePipeline, ActionsWithoutScriptNameRecordNothingAndStillGuard)
+// An action without a script name has no line of its own: it neither records
+// nor guards, so what its handlers change on named actions is recorded, and
+// replaying the macro has the same effect.
+TEST_F(SetValuePipeline, ActionsWithoutScriptNameNeitherRecordNorGuard)
 {
     TTntActionList list;
     auto* zoom = Make<TIntegerAction>(list, "Zoom");
     auto* hidden = Make<TIntegerAction>(list, "");
     auto* hiddenCheck = Make<TCheckAction>(list, "");
     auto* hiddenNope = Make<TNopeAction>(list, "");
+    auto* hiddenBool = Make<TBooleanAction>(list, "");
     hidden->InternalApply = [&](const int& v) { zoom->SetValue(v); };
     hiddenCheck->InternalTrueApply = [&] { zoom->SetValue(7); };
     hiddenNope->InternalApply = [&] { zoom->SetValue(8); };
+    hiddenBool->InternalApply = [&](const bool&) { zoom->SetValue(9); };
     hidden->SetValue(5);
     hiddenCheck->SetChecked(true);
     hiddenNope->Execute();
-    // What their handlers change is not the user's doing.
-    EXPECT_EQ(zoom->Value(), 8);
-    EXPECT_TRUE(lines.isEmpty()) << lines.join(u'\n').toStdString();
+    hiddenBool->SetValue(true);
+    EXPECT_EQ(lines, QStringList({"    Zoom(5);", "    Zoom(7);", "    Zoom(8);", "    Zoom(9);"}));
     EXPECT_FALSE(MacroGuard);
-    zoom->SetValue(9);
-    EXPECT_EQ(lines, QStringList({"    Zoom(9);"}));
+
+    // Under a named action the unnamed one stays quiet like any other.
+    auto* outer = Make<TNopeAction>(list, "Reset");
+    outer->InternalApply = [&] { hidden->SetValue(1); };
+    lines.clear();
+    outer->Execute();
+    EXPECT_EQ(zoom->Value(), 1);
+    EXPECT_EQ(lines, QStringList({"    Reset;"}));
+    EXPECT_FALSE(MacroGuard);
 }
 
 TEST_F(SetValuePipeline, GuardIsReleasedWhenAHandlerThrows)

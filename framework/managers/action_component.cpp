@@ -26,3 +26,13 @@ void TKvActionComponent::WndProc(TMessage& message)
 {
     message.Result = 0;
 }
+
+void TKvActionComponent::CreateActions()
+{
+    ListActions(TActionBinder(*this, true));
+}
+
+void TKvActionComponent::FindActions()
+{
+    ListActions(TActionBinder(*this, false));
+}

@@ -5,6 +5,7 @@
 // WndProc always runs on the GUI thread.
 
 #include "framework/actions/action_list.h"
+#include "framework/actions/actions.h"
 #include "platform/core/types.h"
 
 #include <functional>
@@ -52,16 +53,40 @@ public:
     HWND Handle() const { return FHandle; }
 
 protected:
+    // What ListActions hands every action reference to: it creates the action
+    // in the list (a manager built by code) or finds the one a layout restored
+    // by its identity. A reference stays null when the layout lacks the action
+    // or holds another class under that identity.
+    class TActionBinder
+    {
+    public:
+        template <class A> void operator()(A*& field, const QString& id) const
+        {
+            field = FCreate ? TCustomAbstractAction::CreateNamed<A>(&FList, id) : FList.Find<A>(id);
+        }
+        template <class A> void operator()(A*& field, const char* id) const { (*this)(field, QString::fromLatin1(id)); }
+
+    private:
+        friend class TKvActionComponent;
+        TActionBinder(TKvActionComponent& list, bool create) : FList(list), FCreate(create) {}
+
+        TKvActionComponent& FList;
+        bool FCreate;
+    };
+
     explicit TKvActionComponent(QObject* owner = nullptr);
 
     // A message of the hidden window; the base answers 0.
     virtual void WndProc(TMessage& message);
     // Assigns the actions' internal handlers; always runs last, once.
     virtual void AssignEvents() {}
-    // Creates the manager's actions in the list with CreateNamed.
-    virtual void CreateActions() {}
-    // Sets the references to the manager's actions with FindByInternalId.
-    virtual void FindActions() {}
+    // Names each of the manager's actions once, in list order: bind(field,
+    // id). A derived manager lists its base's actions first.
+    virtual void ListActions(const TActionBinder&) {}
+    // Creates the listed actions in the list.
+    virtual void CreateActions();
+    // Finds the listed actions among those a layout restored.
+    virtual void FindActions();
     // Names, captions, shortcuts, script and switch names and default values.
     virtual void SetDefaults() {}
 

@@ -449,34 +449,19 @@ QString TKvAppliMan::MaximizedName() const
     return raFormSave->ScriptName + QStringLiteral(".Maximized");
 }
 
-void TKvAppliMan::CreateActions()
+void TKvAppliMan::ListActions(const TActionBinder& bind)
 {
-    caScript = TCustomAbstractAction::CreateNamed<TCheckAction>(this, QStringLiteral("caScript"));
-    caHelp = TCustomAbstractAction::CreateNamed<TCheckAction>(this, QStringLiteral("caHelp"));
-    caAbout = TCustomAbstractAction::CreateNamed<TCheckAction>(this, QStringLiteral("caAbout"));
-    caOptions = TCustomAbstractAction::CreateNamed<TCheckAction>(this, QStringLiteral("caOptions"));
-    caCustom = TCustomAbstractAction::CreateNamed<TCheckAction>(this, QStringLiteral("caCustom"));
-    naQuit = TCustomAbstractAction::CreateNamed<TNopeAction>(this, QStringLiteral("naQuit"));
-    naEMail = TCustomAbstractAction::CreateNamed<TNopeAction>(this, QStringLiteral("naEMail"));
-    naHomePage = TCustomAbstractAction::CreateNamed<TNopeAction>(this, QStringLiteral("naHomePage"));
-    raFormSave = TCustomAbstractAction::CreateNamed<TRectAction>(this, QStringLiteral("raFormSave"));
-    waScriptFolder = TCustomAbstractAction::CreateNamed<TWidestringAction>(this, QStringLiteral("waScriptFolder"));
-    baConserverScript = TCustomAbstractAction::CreateNamed<TBooleanAction>(this, QStringLiteral("baConserverScript"));
-}
-
-void TKvAppliMan::FindActions()
-{
-    caScript = Find<TCheckAction>(QStringLiteral("caScript"));
-    caHelp = Find<TCheckAction>(QStringLiteral("caHelp"));
-    caAbout = Find<TCheckAction>(QStringLiteral("caAbout"));
-    caOptions = Find<TCheckAction>(QStringLiteral("caOptions"));
-    caCustom = Find<TCheckAction>(QStringLiteral("caCustom"));
-    naQuit = Find<TNopeAction>(QStringLiteral("naQuit"));
-    naEMail = Find<TNopeAction>(QStringLiteral("naEMail"));
-    naHomePage = Find<TNopeAction>(QStringLiteral("naHomePage"));
-    raFormSave = Find<TRectAction>(QStringLiteral("raFormSave"));
-    waScriptFolder = Find<TWidestringAction>(QStringLiteral("waScriptFolder"));
-    baConserverScript = Find<TBooleanAction>(QStringLiteral("baConserverScript"));
+    bind(caScript, "caScript");
+    bind(caHelp, "caHelp");
+    bind(caAbout, "caAbout");
+    bind(caOptions, "caOptions");
+    bind(caCustom, "caCustom");
+    bind(naQuit, "naQuit");
+    bind(naEMail, "naEMail");
+    bind(naHomePage, "naHomePage");
+    bind(raFormSave, "raFormSave");
+    bind(waScriptFolder, "waScriptFolder");
+    bind(baConserverScript, "baConserverScript");
 }
 
 void TKvAppliMan::SetDefaults()

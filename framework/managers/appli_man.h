@@ -128,8 +128,7 @@ public:
 
 protected:
     void AssignEvents() override;
-    void CreateActions() override;
-    void FindActions() override;
+    void ListActions(const TActionBinder& bind) override;
     void SetDefaults() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

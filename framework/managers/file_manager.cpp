@@ -159,35 +159,24 @@ void TFichierMan::SetUi(std::unique_ptr<TFileManUi> ui)
     FUi = ui ? std::move(ui) : std::make_unique<TQtFileManUi>(FDragControl);
 }
 
-template <class Visit> void TFichierMan::ForEachAction(Visit&& visit)
+void TFichierMan::ListActions(const TActionBinder& bind)
 {
     // The current name and the open-last flag come last, so that when the
     // preferences are loaded the last file opens with everything else known.
-    visit(naNewFile, QStringLiteral("naNewFile"));
-    visit(waOpenFile, QStringLiteral("waOpenFile"));
-    visit(naPasteFile, QStringLiteral("naPasteFile"));
-    visit(naSaveFile, QStringLiteral("naSaveFile"));
-    visit(waSaveFileAs, QStringLiteral("waSaveFileAs"));
-    visit(naCloseFile, QStringLiteral("naCloseFile"));
-    visit(naParentFolder, QStringLiteral("naParentFolder"));
-    visit(waInitialDir, QStringLiteral("waInitialDir"));
+    bind(naNewFile, "naNewFile");
+    bind(waOpenFile, "waOpenFile");
+    bind(naPasteFile, "naPasteFile");
+    bind(naSaveFile, "naSaveFile");
+    bind(waSaveFileAs, "waSaveFileAs");
+    bind(naCloseFile, "naCloseFile");
+    bind(naParentFolder, "naParentFolder");
+    bind(waInitialDir, "waInitialDir");
     for (int i = 0; i < kRecentCount; ++i)
-        visit(naRecent[i], QStringLiteral("naRecent%1").arg(i + 1));
+        bind(naRecent[i], QStringLiteral("naRecent%1").arg(i + 1));
     for (int i = 0; i < kRecentCount; ++i)
-        visit(waRecentFilename[i], QStringLiteral("waRecentFilename%1").arg(i + 1));
-    visit(waCurrentFileName, QStringLiteral("waCurrentFileName"));
-    visit(baOpenLastFile, QStringLiteral("baOpenLastFile"));
-}
-
-void TFichierMan::CreateActions()
-{
-    ForEachAction(
-        [this]<class A>(A*& field, const QString& id) { field = TCustomAbstractAction::CreateNamed<A>(this, id); });
-}
-
-void TFichierMan::FindActions()
-{
-    ForEachAction([this]<class A>(A*& field, const QString& id) { field = Find<A>(id); });
+        bind(waRecentFilename[i], QStringLiteral("waRecentFilename%1").arg(i + 1));
+    bind(waCurrentFileName, "waCurrentFileName");
+    bind(baOpenLastFile, "baOpenLastFile");
 }
 
 void TFichierMan::SetDefaults()

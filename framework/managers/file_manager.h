@@ -181,15 +181,12 @@ public:
 
 protected:
     void AssignEvents() override;
-    void CreateActions() override;
-    void FindActions() override;
+    void ListActions(const TActionBinder& bind) override;
     void SetDefaults() override;
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Calls visit(field, id) for every action reference, in creation order.
-    template <class Visit> void ForEachAction(Visit&& visit);
     // The document's name, through the action when there is one.
     void SetCurrentName(const QString& name);
     void ApplyCurrentName(const QString& name);

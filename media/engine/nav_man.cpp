@@ -595,26 +595,15 @@ void TNavMan::WndProc(TMessage& message)
 
 // --- actions -------------------------------------------------------------------
 
-void TNavMan::CreateActions()
+void TNavMan::ListActions(const TActionBinder& bind)
 {
-    TDVMan::CreateActions();
+    TDVMan::ListActions(bind);
     for (const CheckRow& row : checkRows())
-        this->*row.action = TCustomAbstractAction::CreateNamed<TCheckAction>(this, QString::fromLatin1(row.id));
+        bind(this->*row.action, row.id);
     for (const NopeRow& row : nopeRows())
-        this->*row.action = TCustomAbstractAction::CreateNamed<TNopeAction>(this, QString::fromLatin1(row.id));
-    iaSeekPrepos = TCustomAbstractAction::CreateNamed<TIntegerAction>(this, QStringLiteral("iaSeekPrepos"));
-    waStrPosition = TCustomAbstractAction::CreateNamed<TWidestringAction>(this, QStringLiteral("waStrPosition"));
-}
-
-void TNavMan::FindActions()
-{
-    TDVMan::FindActions();
-    for (const CheckRow& row : checkRows())
-        this->*row.action = Find<TCheckAction>(QString::fromLatin1(row.id));
-    for (const NopeRow& row : nopeRows())
-        this->*row.action = Find<TNopeAction>(QString::fromLatin1(row.id));
-    iaSeekPrepos = Find<TIntegerAction>(QStringLiteral("iaSeekPrepos"));
-    waStrPosition = Find<TWidestringAction>(QStringLiteral("waStrPosition"));
+        bind(this->*row.action, row.id);
+    bind(iaSeekPrepos, "iaSeekPrepos");
+    bind(waStrPosition, "waStrPosition");
 }
 
 void TNavMan::SetDefaults()

@@ -172,8 +172,7 @@ public:
 
 protected:
     void WndProc(TMessage& message) override;
-    void CreateActions() override;
-    void FindActions() override;
+    void ListActions(const TActionBinder& bind) override;
     void SetDefaults() override;
     void AssignEvents() override;
     void ForgetChunk(TGraphChunk* chunk) override;

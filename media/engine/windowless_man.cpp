@@ -665,13 +665,8 @@ void TWindowLessMan::SetInsertLine(int index, const TInsertLine& line)
 
 // --- actions -----------------------------------------------------------------
 
-// Creates the actions, or finds them in a restored list.
-void TWindowLessMan::BindActions(bool create)
+void TWindowLessMan::ListActions(const TActionBinder& bind)
 {
-    const auto bind = [this, create]<class A>(A*& action, const char* id) {
-        const QString name = QString::fromLatin1(id);
-        action = create ? TCustomAbstractAction::CreateNamed<A>(this, name) : Find<A>(name);
-    };
     bind(caFullscreen, "caFullscreen");
     bind(caFlipVertical, "caFlipVertical");
     bind(caFlipHorizontal, "caFlipHorizontal");
@@ -692,16 +687,6 @@ void TWindowLessMan::BindActions(bool create)
     bind(paInsertPosition, "paInsertPosition");
     bind(raPreviewSave, "raPreviewSave");
     bind(iaTimerInterval, "iaTimerInterval");
-}
-
-void TWindowLessMan::CreateActions()
-{
-    BindActions(true);
-}
-
-void TWindowLessMan::FindActions()
-{
-    BindActions(false);
 }
 
 void TWindowLessMan::SetDefaults()

@@ -181,8 +181,7 @@ protected:
     virtual void CreateControls() {}
 
     void WndProc(TMessage& message) override;
-    void CreateActions() override;
-    void FindActions() override;
+    void ListActions(const TActionBinder& bind) override;
     void SetDefaults() override;
     void AssignEvents() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -220,7 +219,6 @@ private:
         field = value;
         RedrawInlay();
     }
-    void BindActions(bool create);
     void CreateRenderer();
     void SetWindowVideoRect(const RECT& rect);
     void SetFullScreenVideoRect(const RECT& rect);

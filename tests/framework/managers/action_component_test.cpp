@@ -29,11 +29,15 @@ public:
     std::atomic<int> pings{0};
 
 protected:
+    void ListActions(const TActionBinder& bind) override
+    {
+        bind(iaLevel, "iaLevel");
+        bind(caLoop, "caLoop");
+    }
     void CreateActions() override
     {
         *FLog << "create";
-        iaLevel = CreateNamed<TIntegerAction>(this, "iaLevel");
-        caLoop = CreateNamed<TCheckAction>(this, "caLoop");
+        TKvActionComponent::CreateActions();
     }
     void SetDefaults() override
     {
@@ -43,8 +47,7 @@ protected:
     void FindActions() override
     {
         *FLog << "find";
-        iaLevel = Find<TIntegerAction>("iaLevel");
-        caLoop = Find<TCheckAction>("caLoop");
+        TKvActionComponent::FindActions();
     }
     void AssignEvents() override
     {
@@ -66,12 +69,35 @@ protected:
     }
 
 private:
-    template <class A> static A* CreateNamed(TTntActionList* list, const QString& id)
-    {
-        return TCustomAbstractAction::CreateNamed<A>(list, id);
-    }
     QStringList* FLog;
 };
+
+// A manager built on another lists its base's actions first.
+class TDerivedTestMan : public TTestMan
+{
+public:
+    using TTestMan::TTestMan;
+
+    TWidestringAction* waName = nullptr;
+    TNopeAction* naGo = nullptr;
+
+protected:
+    void ListActions(const TActionBinder& bind) override
+    {
+        TTestMan::ListActions(bind);
+        bind(waName, QStringLiteral("waName"));
+        bind(naGo, "naGo");
+    }
+};
+
+// Ids and classes of a list's actions, in list order.
+QStringList Listed(const TKvActionComponent& man)
+{
+    QStringList listed;
+    for (TCustomAbstractAction* action : man.AbstractActions())
+        listed << action->InternalId + u' ' + action->metaObject()->className();
+    return listed;
+}
 
 TEST(ManagerHooks, BuiltByCodeCreatesDefaultsAndWires)
 {
@@ -95,6 +121,37 @@ TEST(ManagerHooks, RestoredFromLayoutFindsAndWires)
         &log));
     EXPECT_EQ(log, QStringList({"layout", "find", "assign 1 0"}));
     EXPECT_EQ(man->caLoop, nullptr);
+}
+
+// One list of the actions serves both ways: built by code, each is created
+// under its identity; restored, each is found by identity and class, and one
+// the layout lacks, or holds as another class, stays empty.
+TEST(ManagerHooks, OneListCreatesOrFindsTheActions)
+{
+    QStringList log;
+    std::unique_ptr<TDerivedTestMan> made(TKvActionComponent::Create<TDerivedTestMan>(nullptr, &log));
+    EXPECT_EQ(Listed(*made), QStringList({"iaLevel TIntegerAction", "caLoop TCheckAction", "waName TWidestringAction",
+                                          "naGo TNopeAction"}));
+    const QList<TCustomAbstractAction*> actions = made->AbstractActions();
+    EXPECT_EQ(actions, (QList<TCustomAbstractAction*>{made->iaLevel, made->caLoop, made->waName, made->naGo}));
+    for (TCustomAbstractAction* action : actions)
+        EXPECT_EQ(action->Category(), "internal");
+
+    std::unique_ptr<TDerivedTestMan> restored(TKvActionComponent::Restore<TDerivedTestMan>(
+        nullptr,
+        [](TDerivedTestMan* m) {
+            TCustomAbstractAction::CreateNamed<TWidestringAction>(m, "naGo");
+            TCustomAbstractAction::CreateNamed<TCheckAction>(m, "caLoop");
+            TCustomAbstractAction::CreateNamed<TIntegerAction>(m, "iaLevel");
+        },
+        &log));
+    EXPECT_EQ(restored->ActionCount(), 3);
+    EXPECT_EQ(restored->iaLevel, restored->FindByInternalId("iaLevel"));
+    EXPECT_EQ(restored->caLoop, restored->FindByInternalId("caLoop"));
+    EXPECT_NE(restored->iaLevel, nullptr);
+    EXPECT_NE(restored->caLoop, nullptr);
+    EXPECT_EQ(restored->waName, nullptr);
+    EXPECT_EQ(restored->naGo, nullptr);
 }
 
 TEST(ManagerWindow, WorkerMessagesRunOnTheGuiThread)

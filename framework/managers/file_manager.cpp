@@ -142,8 +142,17 @@ void TQtFileManUi::ShowInFolder(const QString& path)
     ::ShowInFolder(path);
 }
 
-TFichierMan::TFichierMan(QObject* owner)
-    : TKvActionComponent(owner), FUi(std::make_unique<TQtFileManUi>()), FDropSource(new TDropFileSourceW(this))
+std::optional<QString> TQtFileManUi::FolderName(const QString& title, const QString& folder)
+{
+    QString chosen = folder;
+    if (!WideSelectDirectory(title, QString(), chosen, true))
+        return std::nullopt;
+    return chosen;
+}
+
+TFichierMan::TFichierMan(QObject* owner, TFileManLayout layout)
+    : TKvActionComponent(owner), FLayout(layout), FUi(std::make_unique<TQtFileManUi>()),
+      FDropSource(new TDropFileSourceW(this))
 {
     SetFilter(QString());
 }
@@ -181,34 +190,97 @@ void TFichierMan::ListActions(const TActionBinder& bind)
 
 void TFichierMan::SetDefaults()
 {
-    auto texts = [](TCustomAbstractAction* action, const char* caption, const char* hint, const char* scriptName,
-                    const QKeySequence& shortCut = QKeySequence()) {
-        action->SetCaption(QString::fromUtf8(caption));
-        action->SetHint(QString::fromUtf8(hint));
-        action->ScriptName = QString::fromUtf8(scriptName);
-        action->SetShortCut(shortCut);
+    // Each action as the main window and as the script window show it.
+    struct Look
+    {
+        const char* caption;
+        const char* hint;
+        const char* scriptName;
     };
-    texts(naNewFile, "New...", "Open a new file", "NewFile", QKeySequence(Qt::CTRL | Qt::Key_N));
-    texts(waOpenFile, "Open...", "Open a file", "OpenFile", QKeySequence(Qt::CTRL | Qt::Key_O));
-    waOpenFile->Switch = QStringLiteral("o");
-    texts(waCurrentFileName, "Current File", "File currently open", "CurrentFileName");
-    texts(baOpenLastFile, "Previous File", "Open the previous file at start", "OpenLastFile");
+    const struct
+    {
+        TCustomAbstractAction* action;
+        QKeySequence key;
+        Look main;
+        Look script;
+        // Hidden and disabled in the main window.
+        bool writes = false;
+        // Kept in the preferences of the script window.
+        bool scriptPrefs = false;
+    } rows[] = {
+        {naNewFile,
+         QKeySequence(Qt::CTRL | Qt::Key_N),
+         {"New...", "Open a new file", "NewFile"},
+         {"Nouveau...", "Commencer un nouveau script", "NewScript"},
+         true},
+        {waOpenFile,
+         QKeySequence(Qt::CTRL | Qt::Key_O),
+         {"Open...", "Open a file", "OpenFile"},
+         {"Ouvrir...", "Ouvrir un script", "OpenScript"},
+         false,
+         true},
+        {waCurrentFileName,
+         QKeySequence(),
+         {"Current File", "File currently open", "CurrentFileName"},
+         {"Fichier Courant", "Script actuellement ouvert", "CurrentScriptName"},
+         false,
+         true},
+        {baOpenLastFile,
+         QKeySequence(),
+         {"Previous File", "Open the previous file at start", "OpenLastFile"},
+         {"Fichier précédent", "Ouvrir au démarrage le script précédent", "OpenLastScript"},
+         false,
+         true},
+        {waInitialDir,
+         QKeySequence(),
+         {"Initial Folder", "If you change this folder, then files to open will be searched in it", "InitialDir"},
+         {"Dossier initial", "Si vous changez ce dossier, les scripts à ouvrir y seront cherchés", "InitialDirScript"},
+         false,
+         true},
+        {naPasteFile,
+         QKeySequence(Qt::CTRL | Qt::Key_V),
+         {"Paste", "Paste a file", "PasteFile"},
+         {"Coller", "Coller un script", "PasteScript"}},
+        {naSaveFile,
+         QKeySequence(Qt::CTRL | Qt::Key_S),
+         {"Save", "Save the current file", "SaveFile"},
+         {"Enregistrer", "Enregistrer le script courant", "SaveScript"},
+         true},
+        {waSaveFileAs,
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+         {"Save as...", "Name and save the current file", "SaveFileAs"},
+         {"Enregistrer sous...", "Nommer et enregistrer le script courant", "SaveScriptAs"},
+         true},
+        {naCloseFile,
+         QKeySequence(Qt::CTRL | Qt::Key_F),
+         {"Close", "Close the selected file", "CloseFile"},
+         {"Fermer", "Fermer le script courant", "CloseScript"}},
+        {naParentFolder,
+         QKeySequence(Qt::Key_F9),
+         {"Parent folder", "Open the parent folder of the selected file", "ParentFolder"},
+         {"Dossier parent", "Ouvrir le dossier parent du script courant", "ScriptParentFolder"}},
+    };
+    const bool main = FLayout == flMainWindow;
+    for (const auto& row : rows) {
+        TCustomAbstractAction* action = row.action;
+        const Look& look = main ? row.main : row.script;
+        action->SetCaption(QString::fromUtf8(look.caption));
+        action->SetHint(QString::fromUtf8(look.hint));
+        action->ScriptName = QString::fromUtf8(look.scriptName);
+        action->SetShortCut(row.key);
+        action->SetVisible(!main || !row.writes);
+        action->SetEnabled(!main || !row.writes);
+        action->IncludePrefs = main || row.scriptPrefs;
+    }
+    if (main)
+        waOpenFile->Switch = QStringLiteral("o");
     baOpenLastFile->SetDefaultValue(true);
     // Its handlers are not wired yet: this only stores the value.
     baOpenLastFile->SetValue(true);
-    texts(waInitialDir, "Initial Folder", "If you change this folder, then files to open will be searched in it",
-          "InitialDir");
-    texts(naPasteFile, "Paste", "Paste a file", "PasteFile", QKeySequence(Qt::CTRL | Qt::Key_V));
-    texts(naSaveFile, "Save", "Save the current file", "SaveFile", QKeySequence(Qt::CTRL | Qt::Key_S));
-    texts(waSaveFileAs, "Save as...", "Name and save the current file", "SaveFileAs",
-          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-    texts(naCloseFile, "Close", "Close the selected file", "CloseFile", QKeySequence(Qt::CTRL | Qt::Key_F));
-    texts(naParentFolder, "Parent folder", "Open the parent folder of the selected file", "ParentFolder",
-          QKeySequence(Qt::Key_F9));
     for (int i = 0; i < kRecentCount; ++i) {
         const QString number = QString::number(i + 1);
         naRecent[i]->SetCaption(number + u' ');
-        naRecent[i]->SetHint(QStringLiteral("Open the recent file"));
+        naRecent[i]->SetHint(main ? QStringLiteral("Open the recent file") : QStringLiteral("Ouvrir le script récent"));
         naRecent[i]->ScriptName = QStringLiteral("Recent") + number;
         waRecentFilename[i]->SetCaption(QStringLiteral("Filename") + number);
         waRecentFilename[i]->ScriptName = QStringLiteral("RecentFilename") + number;
@@ -483,8 +555,11 @@ void TFichierMan::SaveAs(QString name)
 
 bool TFichierMan::PrepareInitialDir(QString& folder)
 {
-    folder = FInitialDir;
-    return WideSelectDirectory(QStringLiteral("Select a folder"), QString(), folder, true);
+    const auto chosen = Ui().FolderName(QStringLiteral("Select a folder"), FInitialDir);
+    if (!chosen || chosen->isEmpty())
+        return false;
+    folder = *chosen;
+    return true;
 }
 
 void TFichierMan::ShowParentFolder()

@@ -25,6 +25,12 @@ class QMimeData;
 
 enum TConfirmType { ctAlways, ctNever, ctAskif };
 
+// The windows that keep their document with a file manager, each showing the
+// manager's actions its own way: captions, hints, keys and script names. The
+// main window never writes its video, so there New, Save and Save as are
+// hidden and disabled, and their keys belong to the window's own actions.
+enum TFileManLayout { flMainWindow, flScriptWindow };
+
 // What the file manager asks of the user and of the desktop. The manager
 // talks only to this interface, so tests answer it without a window.
 class TFileManUi
@@ -46,6 +52,8 @@ public:
     virtual void ShowError(const QString& text) = 0;
     // Shows the file in the desktop's file manager.
     virtual void ShowInFolder(const QString& path) = 0;
+    // A folder, chosen starting from `folder`; nothing when cancelled.
+    virtual std::optional<QString> FolderName(const QString& title, const QString& folder) = 0;
 };
 
 // Qt's file dialogs and message boxes, shown over `parent`'s window (the
@@ -61,6 +69,7 @@ public:
     TAnswer Question(const QString& text, bool withCancel) override;
     void ShowError(const QString& text) override;
     void ShowInFolder(const QString& path) override;
+    std::optional<QString> FolderName(const QString& title, const QString& folder) override;
 
     void SetParent(QWidget* parent) { FParent = parent; }
 
@@ -91,8 +100,11 @@ public:
     // The pointer must move this far, across or down, before a press becomes a drag.
     static constexpr int kDragDistance = 10;
 
-    explicit TFichierMan(QObject* owner = nullptr);
+    // `layout`: how a manager built by code shows its actions.
+    TFichierMan(QObject* owner, TFileManLayout layout);
     ~TFichierMan() override;
+
+    TFileManLayout Layout() const { return FLayout; }
 
     // Set by the owner when its document changes; open, new, save and save
     // as clear it.
@@ -214,6 +226,7 @@ private:
     // The widgets of the control that receive its mouse and drop events.
     QList<QWidget*> DragWidgets() const;
 
+    const TFileManLayout FLayout;
     TFileState FState = fsNone;
     QString FCurrentFileName;
     QString FInitialDir;

@@ -10,8 +10,9 @@ namespace {
 // The owners were chosen by family: the aspect keys Alt+F5 to Alt+F8 stay
 // together, as do the inlay insert keys Ctrl+S, T, P, N, D and R. The e-mail
 // and home-page commands are also links of the About page. (The file
-// manager's New of the main window also names Ctrl+N, but it is hidden and
-// disabled there, and in the script window the key is its own.)
+// manager's New and Save of the main window also name Ctrl+N and Ctrl+S, but
+// they are hidden and disabled there, and in the script window the keys are
+// their own.)
 const QList<TSharedShortcut> kShared{
     {QKeySequence(Qt::ALT | Qt::Key_F5), QStringLiteral("naForcerNormal"), {QStringLiteral("naEMail")}},
     {QKeySequence(Qt::ALT | Qt::Key_F6), QStringLiteral("naForcer4x3"), {QStringLiteral("naHomePage")}},

@@ -1,6 +1,6 @@
 #include "framework/managers/file_manager.h"
+#include "framework/managers/shortcuts.h"
 #include "framework/preferences/morvek_preferences.h"
-#include "framework/widgets/directory_edit.h"
 #include "platform/win/registry.h"
 
 #include <QApplication>
@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -63,6 +64,11 @@ public:
     }
     void ShowError(const QString& text) override { asked << QStringLiteral("error: ") + text; }
     void ShowInFolder(const QString& path) override { asked << QStringLiteral("show: ") + path; }
+    std::optional<QString> FolderName(const QString& title, const QString& folder) override
+    {
+        asked << QStringLiteral("folder dialog: %1 from %2").arg(title, folder);
+        return NextFile();
+    }
 
 private:
     std::optional<QString> NextFile()
@@ -72,17 +78,6 @@ private:
         auto file = files.front();
         files.pop_front();
         return file;
-    }
-};
-
-class FakeFolderChooser final : public IFolderChooser
-{
-public:
-    QString answer;
-    bool ChooseFolder(const QString&, const QString&, QString& folder, bool) override
-    {
-        folder = answer;
-        return !answer.isEmpty();
     }
 };
 
@@ -98,13 +93,11 @@ protected:
         QGuiApplication::clipboard()->clear();
         man = MakeMan();
     }
-    void TearDown() override { SetFolderChooser(nullptr); }
-
     // A manager as an owner wires it: every event is logged, the owner
     // reads and writes as told by `openWorks` and `saveWorks`.
     std::unique_ptr<TFichierMan> MakeMan()
     {
-        std::unique_ptr<TFichierMan> made(TKvActionComponent::Create<TFichierMan>(nullptr));
+        std::unique_ptr<TFichierMan> made(TKvActionComponent::Create<TFichierMan>(nullptr, layout));
         auto fake = std::make_unique<FakeUi>();
         ui = fake.get();
         made->SetUi(std::move(fake));
@@ -161,6 +154,8 @@ protected:
     QStringList TakeEvents() { return std::exchange(events, {}); }
     QStringList TakeAsked() { return std::exchange(ui->asked, {}); }
 
+    // The script window's, where every action is offered.
+    TFileManLayout layout = flScriptWindow;
     QTemporaryDir dir;
     // The control files are dropped on and dragged from.
     QWidget control;
@@ -266,11 +261,15 @@ TEST_F(FileManTest, SaveAsOverAnExistingFileFollowsTheOverwriteRule)
 
 TEST_F(FileManTest, NewDocumentsAreNamedInTheInitialFolderAndSavedUnderAnotherName)
 {
-    FakeFolderChooser chooser;
-    chooser.answer = Path("docs");
+    // The folder dialog starts from the folder in force; cancelling it keeps
+    // that folder.
     QDir(dir.path()).mkdir("docs");
-    SetFolderChooser(&chooser);
+    ui->files.push_back(Path("docs"));
     man->waInitialDir->Execute();
+    ui->files.push_back(std::nullopt);
+    man->waInitialDir->Execute();
+    EXPECT_EQ(TakeAsked(), QStringList({"folder dialog: Select a folder from ",
+                                        "folder dialog: Select a folder from " + Path("docs")}));
     EXPECT_EQ(man->InitialDir(), Path("docs"));
 
     man->NewFileName = "script.txt";
@@ -482,10 +481,13 @@ TEST_F(FileManTest, RecentFilesShiftHideAndDropTheOldest)
 // the manager still keeps its document and its recent files.
 TEST_F(FileManTest, ARestoredLayoutWithoutSomeActionsStillWorks)
 {
-    man.reset(TKvActionComponent::Restore<TFichierMan>(nullptr, [](TFichierMan* restored) {
-        TCustomAbstractAction::CreateNamed<TWidestringAction>(restored, "waOpenFile");
-        TCustomAbstractAction::CreateNamed<TNopeAction>(restored, "naRecent1");
-    }));
+    man.reset(TKvActionComponent::Restore<TFichierMan>(
+        nullptr,
+        [](TFichierMan* restored) {
+            TCustomAbstractAction::CreateNamed<TWidestringAction>(restored, "waOpenFile");
+            TCustomAbstractAction::CreateNamed<TNopeAction>(restored, "naRecent1");
+        },
+        flScriptWindow));
     auto fake = std::make_unique<FakeUi>();
     ui = fake.get();
     man->SetUi(std::move(fake));
@@ -507,6 +509,181 @@ TEST_F(FileManTest, ARestoredLayoutWithoutSomeActionsStillWorks)
     ui->answers.push_back(TFileManUi::mrNo);
     EXPECT_TRUE(man->CloseFile());
     EXPECT_EQ(man->State(), TFichierMan::fsNone);
+}
+
+// Each window shows the manager's actions its own way.
+TEST(FileManLayouts, CaptionsKeysAndScriptNamesOfBothWindows)
+{
+    const std::unique_ptr<TFichierMan> managers[] = {
+        std::unique_ptr<TFichierMan>(TKvActionComponent::Create<TFichierMan>(nullptr, flMainWindow)),
+        std::unique_ptr<TFichierMan>(TKvActionComponent::Create<TFichierMan>(nullptr, flScriptWindow)),
+    };
+    struct Look
+    {
+        const char* caption;
+        const char* scriptName;
+    };
+    const struct
+    {
+        TCustomAbstractAction* (*action)(const TFichierMan&);
+        const char* key;
+        Look main;
+        Look script;
+        bool mainHidden;
+        bool scriptPrefs;
+    } rows[] = {
+        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.naNewFile; },
+         "Ctrl+N",
+         {"New...", "NewFile"},
+         {"Nouveau...", "NewScript"},
+         true,
+         false},
+        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.waOpenFile; },
+         "Ctrl+O",
+         {"Open...", "OpenFile"},
+         {"Ouvrir...", "OpenScript"},
+         false,
+         true},
+        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.waCurrentFileName; },
+         "",
+         {"Current File", "CurrentFileName"},
+         {"Fichier Courant", "CurrentScriptName"},
+         false,
+         true},
+        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.baOpenLastFile; },
+         "",
+         {"Previous File", "OpenLastFile"},
+         {"Fichier précédent", "OpenLastScript"},
+         false,
+         true},
+        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.waInitialDir; },
+         "",
+         {"Initial Folder", "InitialDir"},
+         {"Dossier initial", "InitialDirScript"},
+         false,
+         true},
+        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.naPasteFile; },
+         "Ctrl+V",
+         {"Paste", "PasteFile"},
+         {"Coller", "PasteScript"},
+         false,
+         false},
+        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.naSaveFile; },
+         "Ctrl+S",
+         {"Save", "SaveFile"},
+         {"Enregistrer", "SaveScript"},
+         true,
+         false},
+        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.waSaveFileAs; },
+         "Ctrl+Shift+S",
+         {"Save as...", "SaveFileAs"},
+         {"Enregistrer sous...", "SaveScriptAs"},
+         true,
+         false},
+        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.naCloseFile; },
+         "Ctrl+F",
+         {"Close", "CloseFile"},
+         {"Fermer", "CloseScript"},
+         false,
+         false},
+        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.naParentFolder; },
+         "F9",
+         {"Parent folder", "ParentFolder"},
+         {"Dossier parent", "ScriptParentFolder"},
+         false,
+         false},
+        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.naRecent[9]; },
+         "",
+         {"10 ", "Recent10"},
+         {"10 ", "Recent10"},
+         false,
+         true},
+        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.waRecentFilename[0]; },
+         "",
+         {"Filename1", "RecentFilename1"},
+         {"Filename1", "RecentFilename1"},
+         false,
+         true},
+    };
+    for (const auto& row : rows) {
+        for (const bool main : {true, false}) {
+            const TFichierMan& man = *managers[main ? 0 : 1];
+            const Look& look = main ? row.main : row.script;
+            TCustomAbstractAction* action = row.action(man);
+            SCOPED_TRACE(testing::Message()
+                         << (main ? "main window " : "script window ") << action->InternalId.toStdString());
+            EXPECT_EQ(action->Caption(), QString::fromUtf8(look.caption));
+            EXPECT_EQ(action->ScriptName, look.scriptName);
+            EXPECT_EQ(action->ShortCut(), QKeySequence(row.key));
+            EXPECT_EQ(action->Visible(), !(main && row.mainHidden) && !action->InternalId.startsWith("naRecent"));
+            EXPECT_EQ(action->Enabled(), !(main && row.mainHidden));
+            EXPECT_EQ(action->IncludePrefs, main || row.scriptPrefs);
+        }
+    }
+    // Only the main window opens a file from the command line.
+    EXPECT_EQ(managers[0]->waOpenFile->Switch, "o");
+    EXPECT_EQ(managers[1]->waOpenFile->Switch, "");
+    EXPECT_EQ(managers[0]->naSaveFile->Hint(), "Save the current file");
+    EXPECT_EQ(managers[1]->naSaveFile->Hint(), "Enregistrer le script courant");
+}
+
+// The main window's own keys Ctrl+N and Ctrl+S run its actions, not the
+// manager's New and Save, which the script window's keys run there.
+TEST(FileManLayouts, EachWindowsKeysRunItsOwnActions)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath("doc.txt");
+    QFile(file).open(QIODevice::WriteOnly);
+
+    QStringList log;
+    QWidget mainWindow;
+    TKvActionList windowActions;
+    const std::pair<const char*, const char*> inserts[] = {{"naInsertNumero", "Ctrl+N"},
+                                                           {"naInsertTimestamp", "Ctrl+S"}};
+    for (const auto& [id, key] : inserts) {
+        auto* insert = TCustomAbstractAction::CreateNamed<TNopeAction>(&windowActions, id);
+        insert->SetShortCut(QKeySequence(key));
+        insert->InternalApply = [&log, id = QString(id)] { log << id; };
+    }
+    AddWindowActions(&mainWindow, windowActions);
+
+    const auto makeMan = [&](TFileManLayout layout, QWidget& window) {
+        std::unique_ptr<TFichierMan> man(TKvActionComponent::Create<TFichierMan>(nullptr, layout));
+        auto fake = std::make_unique<FakeUi>();
+        fake->files.push_back(dir.filePath("saved.txt"));
+        man->SetUi(std::move(fake));
+        man->OnOpenFile = [](const QString&) { return true; };
+        man->OnSaveFile = [&log](const QString& name) {
+            log << "save " + QFileInfo(name).fileName();
+            return true;
+        };
+        man->OnNewFile = [&log] { log << "new"; };
+        man->waOpenFile->SetValue(file);
+        AddWindowActions(&window, *man);
+        return man;
+    };
+    const auto press = [](QWidget& window, const char* key) {
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        const QKeySequence keys(key);
+        QTest::keyClick(&window, keys[0].key(), keys[0].keyboardModifiers());
+    };
+
+    const auto main = makeMan(flMainWindow, mainWindow);
+    for (const char* key : {"Ctrl+N", "Ctrl+S", "Ctrl+Shift+S"})
+        press(mainWindow, key);
+    EXPECT_EQ(log, QStringList({"naInsertNumero", "naInsertTimestamp"}));
+    EXPECT_EQ(main->CurrentFileName(), file);
+    mainWindow.hide();
+
+    log.clear();
+    QWidget scriptWindow;
+    const auto script = makeMan(flScriptWindow, scriptWindow);
+    for (const char* key : {"Ctrl+S", "Ctrl+Shift+S", "Ctrl+N"})
+        press(scriptWindow, key);
+    EXPECT_EQ(log, QStringList({"save doc.txt", "save saved.txt", "new"}));
 }
 
 // Answers the next modal window of type W with `answer`, once it shows.
@@ -551,6 +728,20 @@ TEST(QtFileManUi, FileDialogsShowTheFiltersAndGiveTheChosenName)
         static_cast<QDialog*>(dialog)->accept();
     });
     EXPECT_EQ(ui.SaveFileName("Select the target file", existing, filter, "txt"), dir.filePath("Nouveau.txt"));
+
+    // A folder: the dialog offers folders, starting from the one given.
+    const QString folder = dir.filePath("Été");
+    QDir(dir.path()).mkdir("Été");
+    AnswerModal<QFileDialog>([&](QFileDialog* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), "Select a folder");
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+        EXPECT_EQ(dialog->selectedFiles(), QStringList{dir.path()});
+        dialog->selectFile(folder);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    EXPECT_EQ(ui.FolderName("Select a folder", dir.path()), folder);
+    AnswerModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+    EXPECT_EQ(ui.FolderName("Select a folder", dir.path()), std::nullopt);
 }
 
 TEST(QtFileManUi, QuestionsAnswerYesNoOrCancel)
@@ -658,6 +849,8 @@ class LastFileTest : public FileManTest
 protected:
     void SetUp() override
     {
+        // The main window's, whose names the preferences keep.
+        layout = flMainWindow;
         FileManTest::SetUp();
         registry = std::make_unique<RegistryStore>(Path("registry.reg"));
         gp = std::make_unique<TMorvekPreferences>(nullptr, registry.get());

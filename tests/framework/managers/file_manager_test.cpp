@@ -518,104 +518,40 @@ TEST(FileManLayouts, CaptionsKeysAndScriptNamesOfBothWindows)
         std::unique_ptr<TFichierMan>(TKvActionComponent::Create<TFichierMan>(nullptr, flMainWindow)),
         std::unique_ptr<TFichierMan>(TKvActionComponent::Create<TFichierMan>(nullptr, flScriptWindow)),
     };
-    struct Look
-    {
-        const char* caption;
-        const char* scriptName;
-    };
+    // id, key, main window's caption and script name, the script window's,
+    // hidden in the main window, kept in the script window's preferences
     const struct
     {
-        TCustomAbstractAction* (*action)(const TFichierMan&);
+        const char* id;
         const char* key;
-        Look main;
-        Look script;
+        const char* main[2];
+        const char* script[2];
         bool mainHidden;
         bool scriptPrefs;
     } rows[] = {
-        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.naNewFile; },
-         "Ctrl+N",
-         {"New...", "NewFile"},
-         {"Nouveau...", "NewScript"},
-         true,
-         false},
-        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.waOpenFile; },
-         "Ctrl+O",
-         {"Open...", "OpenFile"},
-         {"Ouvrir...", "OpenScript"},
-         false,
-         true},
-        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.waCurrentFileName; },
-         "",
-         {"Current File", "CurrentFileName"},
-         {"Fichier Courant", "CurrentScriptName"},
-         false,
-         true},
-        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.baOpenLastFile; },
-         "",
-         {"Previous File", "OpenLastFile"},
-         {"Fichier précédent", "OpenLastScript"},
-         false,
-         true},
-        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.waInitialDir; },
-         "",
-         {"Initial Folder", "InitialDir"},
-         {"Dossier initial", "InitialDirScript"},
-         false,
-         true},
-        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.naPasteFile; },
-         "Ctrl+V",
-         {"Paste", "PasteFile"},
-         {"Coller", "PasteScript"},
-         false,
-         false},
-        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.naSaveFile; },
-         "Ctrl+S",
-         {"Save", "SaveFile"},
-         {"Enregistrer", "SaveScript"},
-         true,
-         false},
-        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.waSaveFileAs; },
+        {"naNewFile", "Ctrl+N", {"New...", "NewFile"}, {"Nouveau...", "NewScript"}, true, false},
+        {"waOpenFile", "Ctrl+O", {"Open...", "OpenFile"}, {"Ouvrir...", "OpenScript"}, false, true},
+        {"baOpenLastFile", "", {"Previous File", "OpenLastFile"}, {"Fichier précédent", "OpenLastScript"}, false, true},
+        {"naSaveFile", "Ctrl+S", {"Save", "SaveFile"}, {"Enregistrer", "SaveScript"}, true, false},
+        {"waSaveFileAs",
          "Ctrl+Shift+S",
          {"Save as...", "SaveFileAs"},
          {"Enregistrer sous...", "SaveScriptAs"},
          true,
          false},
-        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.naCloseFile; },
-         "Ctrl+F",
-         {"Close", "CloseFile"},
-         {"Fermer", "CloseScript"},
-         false,
-         false},
-        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.naParentFolder; },
-         "F9",
-         {"Parent folder", "ParentFolder"},
-         {"Dossier parent", "ScriptParentFolder"},
-         false,
-         false},
-        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.naRecent[9]; },
-         "",
-         {"10 ", "Recent10"},
-         {"10 ", "Recent10"},
-         false,
-         true},
-        {[](const TFichierMan& m) -> TCustomAbstractAction* { return m.waRecentFilename[0]; },
-         "",
-         {"Filename1", "RecentFilename1"},
-         {"Filename1", "RecentFilename1"},
-         false,
-         true},
+        {"naCloseFile", "Ctrl+F", {"Close", "CloseFile"}, {"Fermer", "CloseScript"}, false, false},
+        {"waRecentFilename1", "", {"Filename1", "RecentFilename1"}, {"Filename1", "RecentFilename1"}, false, true},
     };
     for (const auto& row : rows) {
         for (const bool main : {true, false}) {
-            const TFichierMan& man = *managers[main ? 0 : 1];
-            const Look& look = main ? row.main : row.script;
-            TCustomAbstractAction* action = row.action(man);
-            SCOPED_TRACE(testing::Message()
-                         << (main ? "main window " : "script window ") << action->InternalId.toStdString());
-            EXPECT_EQ(action->Caption(), QString::fromUtf8(look.caption));
-            EXPECT_EQ(action->ScriptName, look.scriptName);
+            SCOPED_TRACE(testing::Message() << (main ? "main window " : "script window ") << row.id);
+            TCustomAbstractAction* action = managers[main ? 0 : 1]->FindByInternalId(row.id);
+            ASSERT_NE(action, nullptr);
+            const char* const* look = main ? row.main : row.script;
+            EXPECT_EQ(action->Caption(), QString::fromUtf8(look[0]));
+            EXPECT_EQ(action->ScriptName, look[1]);
             EXPECT_EQ(action->ShortCut(), QKeySequence(row.key));
-            EXPECT_EQ(action->Visible(), !(main && row.mainHidden) && !action->InternalId.startsWith("naRecent"));
+            EXPECT_EQ(action->Visible(), !(main && row.mainHidden));
             EXPECT_EQ(action->Enabled(), !(main && row.mainHidden));
             EXPECT_EQ(action->IncludePrefs, main || row.scriptPrefs);
         }

@@ -429,8 +429,17 @@ void TNavMan::SetFrameDuration(REFERENCE_TIME duration)
         FNavBar->DureeLab->setText(text);
     if (OnDuration)
         OnDuration(text);
-    if (FSlider)
-        FSlider->setMaximum(sliderValue(FDuration));
+    SetSliderRange(FStartPosition, FDuration);
+}
+
+void TNavMan::SetSliderRange(REFERENCE_TIME first, REFERENCE_TIME last)
+{
+    if (!FSlider)
+        return;
+    // A range that shrinks below the value moves the value; that move is no
+    // user's and must not seek.
+    const QSignalBlocker quiet(FSlider);
+    FSlider->setRange(sliderValue(first), sliderValue(last));
 }
 
 void TNavMan::SetFrameSource(TVideoSource* source)
@@ -477,8 +486,7 @@ void TNavMan::SetSlider(QSlider* slider)
     FSliderUpdate = false;
     if (!slider)
         return;
-    slider->setMinimum(sliderValue(FStartPosition));
-    slider->setMaximum(sliderValue(FEndPosition));
+    SetSliderRange(FStartPosition, FEndPosition);
     FSliderUpdate = true;
     connect(slider, &QSlider::valueChanged, this, [this](int value) { SeekTo(true, value * kSliderUnit); });
     connect(slider, &QSlider::sliderPressed, this, [this] { FSliderUpdate = false; });

@@ -184,6 +184,8 @@ private:
     void GoTo(REFERENCE_TIME target);
     void SetMediaPosition(REFERENCE_TIME target);
     void ShowSeeking(bool seeking);
+    // The slider's range, without seeking.
+    void SetSliderRange(REFERENCE_TIME first, REFERENCE_TIME last);
     void SetVitesseCompatible(bool maxi);
     void ApplyTypedPosition();
     void WireNavBar();

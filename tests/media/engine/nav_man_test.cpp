@@ -11,6 +11,7 @@
 #include "platform/win/messages.h"
 
 #include <QLineEdit>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -311,6 +312,90 @@ TEST(NavMan, EdgesOfPositionsTextsAndTheSlider)
     nav.ReculeDebut();
     n.settle();
     EXPECT_EQ(kPosition, 0);
+}
+
+// The slider's range follows the video, and the position read from the
+// graph moves it; neither seeks. Only the user's move does.
+TEST(NavMan, ANewRangeOrAReadPositionNeverSeeks)
+{
+    Nav n("dv_pal.avi");
+    ASSERT_TRUE(n.source);
+    TNavMan& nav = *n.nav;
+    QSlider slider;
+    nav.SetSlider(&slider);
+    std::vector<REFERENCE_TIME> asked;
+    nav.onAbsolutePosition = [&](std::int64_t rt) { asked.push_back(rt); };
+    nav.PreciseSeekTo(20 * kFrame);
+    n.settle();
+    ASSERT_EQ(n.shown(), 20);
+    asked.clear();
+
+    // The slider still stands near the end of a longer video when this one
+    // comes: its range shrinks under the value.
+    {
+        const QSignalBlocker longer(&slider);
+        slider.setRange(0, 100'000);
+        slider.setValue(90'000);
+    }
+    nav.InitDuration();
+    nav.SetFrameDuration(kFrame);
+    n.settle();
+    EXPECT_EQ(slider.maximum(), 75 * kFrame / 1024);
+    nav.StepForward(kFrame);
+    n.settle();
+    EXPECT_EQ(n.shown(), 21);
+    EXPECT_EQ(slider.value(), 21 * kFrame / 1024);
+    EXPECT_EQ(asked, std::vector<REFERENCE_TIME>{21 * kFrame});
+
+    // The user's move seeks.
+    asked.clear();
+    slider.setValue(static_cast<int>(40 * kFrame / 1024) + 1);
+    n.settle();
+    EXPECT_EQ(n.shown(), 40);
+    EXPECT_EQ(asked.size(), 1u);
+
+    // A manager whose streams have gone has a duration of 0.
+    std::unique_ptr<TNavMan> bare(TKvActionComponent::Create<TNavMan>(nullptr));
+    QSlider bareSlider;
+    bare->SetSlider(&bareSlider);
+    {
+        const QSignalBlocker played(&bareSlider);
+        bareSlider.setValue(500);
+    }
+    int seeks = 0;
+    bare->onAbsolutePosition = [&](std::int64_t) { ++seeks; };
+    bare->InitDuration();
+    EXPECT_EQ(bareSlider.maximum(), 0);
+    EXPECT_EQ(seeks, 0);
+}
+
+// The position edit shows the positions, except while the user types in it.
+TEST(NavMan, ThePositionEditKeepsWhatTheUserTypes)
+{
+    Nav n("dv_pal.avi");
+    ASSERT_TRUE(n.source);
+    TNavMan& nav = *n.nav;
+    QLineEdit edit;
+    nav.SetPositionEdit(&edit);
+    QString shown = RefTimeToTimecodeStr(kFrame, 3 * kFrame);
+    SendMessage(nav.Handle(), WM_POSITIONTEXT, reinterpret_cast<WPARAM>(&shown), 0);
+    EXPECT_EQ(edit.text(), shown);
+
+    edit.show();
+    edit.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&edit));
+    edit.setFocus();
+    ASSERT_TRUE(edit.hasFocus());
+    edit.clear();
+    QTest::keyClicks(&edit, "0:00:01");
+    QString playing = RefTimeToTimecodeStr(kFrame, 4 * kFrame);
+    SendMessage(nav.Handle(), WM_POSITIONTEXT, reinterpret_cast<WPARAM>(&playing), 0);
+    EXPECT_EQ(edit.text(), "0:00:01");
+
+    // Once the focus has gone the positions show again.
+    edit.clearFocus();
+    SendMessage(nav.Handle(), WM_POSITIONTEXT, reinterpret_cast<WPARAM>(&playing), 0);
+    EXPECT_EQ(edit.text(), playing);
 }
 
 TEST(NavMan, TheNavigationBarRunsTheActions)

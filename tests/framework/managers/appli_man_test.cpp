@@ -178,6 +178,49 @@ TEST_F(AppliManTest, ClosingTheHelpOrScriptWindowUnchecksItsAction)
     EXPECT_EQ(lines, QStringList{"    setHelp(False);"});
 }
 
+// A page covers what the main window made after it (its video, its bars):
+// the point under the mouse belongs to the page, frame and all.
+TEST_F(AppliManTest, APageLiesAboveTheWindowsLaterChildren)
+{
+    QFrame options;
+    options.resize(200, 100);
+    TAboutFrame about;
+    Man->SetOptionsFrame(&options);
+    Man->SetAboutFrame(&about);
+    QWidget video(&Window);
+    video.setGeometry(Window.rect());
+    ShowWindow();
+    const QPoint middle = Window.rect().center();
+    const QPoint corner(2, 2);
+    ASSERT_EQ(Window.childAt(middle), &video);
+    const auto within = [](const QWidget* outer, const QWidget* found) {
+        return found && (found == outer || outer->isAncestorOf(found));
+    };
+
+    const struct
+    {
+        TCheckAction* action;
+        QWidget* panel;
+        QWidget* frame; // or null: the page's notice
+    } pages[] = {
+        {Man->caOptions, Man->OptionsPanel(), &options},
+        {Man->caCustom, Man->CustomPanel(), nullptr},
+        {Man->caAbout, Man->AboutPanel(), &about},
+    };
+    for (const auto& page : pages) {
+        SCOPED_TRACE(page.action->InternalId.toStdString());
+        page.action->SetChecked(true);
+        EXPECT_TRUE(within(page.panel, Window.childAt(corner)));
+        if (page.frame) {
+            EXPECT_TRUE(within(page.frame, Window.childAt(middle)));
+        }
+        // The window's own child comes back with the page closed.
+        page.action->SetChecked(false);
+        EXPECT_EQ(Window.childAt(middle), &video);
+        video.raise();
+    }
+}
+
 TEST_F(AppliManTest, CustomPageWithNothingToShowSaysSo)
 {
     ShowWindow();

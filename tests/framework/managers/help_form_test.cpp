@@ -127,6 +127,23 @@ TEST_F(HelpFormTest, SelectedActionShowsItsKeysSwitchAndDeclaration)
     EXPECT_EQ(Form.CommentsLabel()->toPlainText(), "First line\nSecond line");
 }
 
+// Each page keeps its own selection, and the labels show that of the page in
+// front.
+TEST_F(HelpFormTest, ChangingPageShowsThatPagesSelectedAction)
+{
+    Form.AddActionList("Kestrova", List);
+    Form.AddActionList("Scripts", Other);
+    TObjetListBox* kestrova = Form.ListOf("Kestrova");
+    kestrova->setCurrentItem(kestrova->findItems("Gamma", Qt::MatchExactly).value(0));
+    EXPECT_EQ(Form.NameLabel()->toPlainText(), "Gamma    Ctrl+A");
+
+    Form.Pages()->setCurrentIndex(1);
+    EXPECT_EQ(Form.NameLabel()->toPlainText(), "Other    F9");
+    EXPECT_EQ(Form.DeclarationEditor()->toPlainText(), "procedure Other;");
+    Form.Pages()->setCurrentIndex(0);
+    EXPECT_EQ(Form.NameLabel()->toPlainText(), "Gamma    Ctrl+A");
+}
+
 TEST_F(HelpFormTest, DoubleClickRunsTheAction)
 {
     int runs = 0;

@@ -666,18 +666,20 @@ TEST(QtFileManUi, FileDialogsShowTheFiltersAndGiveTheChosenName)
     EXPECT_EQ(ui.SaveFileName("Select the target file", existing, filter, "txt"), dir.filePath("Nouveau.txt"));
 
     // A folder: the dialog offers folders, starting from the one given.
+    const QString start = dir.filePath("Hiver/Début");
     const QString folder = dir.filePath("Été");
+    QDir(dir.path()).mkpath("Hiver/Début");
     QDir(dir.path()).mkdir("Été");
     AnswerModal<QFileDialog>([&](QFileDialog* dialog) {
         EXPECT_EQ(dialog->windowTitle(), "Select a folder");
         EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
-        EXPECT_EQ(dialog->selectedFiles(), QStringList{dir.path()});
+        EXPECT_EQ(dialog->selectedFiles(), QStringList{start});
         dialog->selectFile(folder);
         static_cast<QDialog*>(dialog)->accept();
     });
-    EXPECT_EQ(ui.FolderName("Select a folder", dir.path()), folder);
+    EXPECT_EQ(ui.FolderName("Select a folder", start), folder);
     AnswerModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
-    EXPECT_EQ(ui.FolderName("Select a folder", dir.path()), std::nullopt);
+    EXPECT_EQ(ui.FolderName("Select a folder", start), std::nullopt);
 }
 
 TEST(QtFileManUi, QuestionsAnswerYesNoOrCancel)

@@ -55,7 +55,35 @@ CLSID ClassOf(IBaseFilter* filter)
 
 TDecoderMan::TDecoderMan(QObject* owner) : QObject(owner), FCallback(makeCom<TBuilderCallback>(this)) {}
 
-TDecoderMan::~TDecoderMan() = default;
+TDecoderMan::~TDecoderMan()
+{
+    SetGrapheMan(nullptr);
+}
+
+void TDecoderMan::SetGrapheMan(TGrapheMan* manager)
+{
+    if (manager == FGrapheMan)
+        return;
+    if (FGrapheMan)
+        FGrapheMan->RemoveFilterOwner(this);
+    FGrapheMan = manager;
+    if (manager)
+        manager->AddFilterOwner(this, [this] { ForgetConnection(); });
+}
+
+void TDecoderMan::ForgetConnection()
+{
+    // The decoder and the filters spliced after it left with the others;
+    // their records let go of the instances, as a removal does.
+    for (TFilterRec* rec : {FCurrentDecoder, FPostDecoder, FSubtitle, FFramesNotifier})
+        if (rec && rec->Kind() != fkInstance)
+            rec->SetFilter(nullptr);
+    FCurrentDecoder = nullptr;
+    FSource = nullptr;
+    FTarget = nullptr;
+    FOutput = nullptr;
+    FInput = nullptr;
+}
 
 void TDecoderMan::SetDecoderLinks(TDecoderLinks* defaults, TDecoderLinks* user, TFilterRec* none)
 {

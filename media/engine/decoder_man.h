@@ -23,7 +23,9 @@ public:
     ~TDecoderMan() override;
 
     TGrapheMan* GrapheMan() const { return FGrapheMan.data(); }
-    void SetGrapheMan(TGrapheMan* manager) { FGrapheMan = manager; }
+    // The manager's decoders go when its graph is cleared; the manager then
+    // forgets the connection they served.
+    void SetGrapheMan(TGrapheMan* manager);
     // The owner's links and its "none" record (not owned).
     void SetDecoderLinks(TDecoderLinks* defaults, TDecoderLinks* user, TFilterRec* none);
 
@@ -67,6 +69,7 @@ private:
     // that does not fit is excluded and taken out again.
     bool Splice(TFilterRec* rec);
     bool Connect();
+    void ForgetConnection();
 
     QPointer<TGrapheMan> FGrapheMan;
     TDecoderLinks* FDefaultLinks = nullptr;

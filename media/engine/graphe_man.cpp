@@ -7,8 +7,6 @@
 #include "platform/graph/pin_walk.h"
 #include "platform/win/messages.h"
 
-#include <QCoreApplication>
-
 namespace {
 
 // The graph's event message on the manager's event window.
@@ -68,7 +66,6 @@ TGrapheMan::~TGrapheMan()
         events->SetNotifyWindow(0, 0, 0);
     DeallocateHWnd(FEventWindow);
     ClearGraph();
-    QCoreApplication::processEvents();
     FGraph.reset();
 }
 
@@ -199,6 +196,23 @@ void TGrapheMan::ClearGraph()
     for (const ComPtr<IBaseFilter>& filter : left)
         FGraph->RemoveFilter(filter.get());
     FWaitFilter.reset();
+    // An owner may register or leave while it is told.
+    const QList<FilterOwner> owners = FFilterOwners;
+    for (const FilterOwner& entry : owners)
+        if (entry.owner && entry.cleared)
+            entry.cleared();
+}
+
+void TGrapheMan::AddFilterOwner(QObject* owner, std::function<void()> cleared)
+{
+    RemoveFilterOwner(owner);
+    if (owner)
+        FFilterOwners.append({owner, std::move(cleared)});
+}
+
+void TGrapheMan::RemoveFilterOwner(QObject* owner)
+{
+    FFilterOwners.removeIf([owner](const FilterOwner& entry) { return !entry.owner || entry.owner == owner; });
 }
 
 void TGrapheMan::AddChunk(TChunkList list, TGraphChunk* chunk)

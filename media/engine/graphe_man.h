@@ -58,8 +58,16 @@ public:
     int GraphState() const;
 
     // Stops the graph, releases every piece built on it and removes every
-    // filter: what a closed file leaves behind.
+    // filter: what a closed file leaves behind. Then every filter owner is
+    // told.
     void ClearGraph();
+
+    // Whoever keeps a filter of its own in the graph (a renderer, a decoder)
+    // registers here. Clearing the graph takes that filter out with all the
+    // others and then calls `cleared`, where the owner puts its filter back
+    // or forgets the graph. An owner that goes is forgotten.
+    void AddFilterOwner(QObject* owner, std::function<void()> cleared);
+    void RemoveFilterOwner(QObject* owner);
 
     IGraphBuilder* GraphBuilder() const { return FGraphBuilder.get(); }
     ICaptureGraphBuilder2* CaptureBuilder() const { return FCaptureBuilder.get(); }
@@ -113,4 +121,10 @@ private:
     ComPtr<IMediaSeeking> FMediaSeeking;
     // The graph's events arrive on a window of their own.
     HWND FEventWindow = 0;
+    struct FilterOwner
+    {
+        QPointer<QObject> owner;
+        std::function<void()> cleared;
+    };
+    QList<FilterOwner> FFilterOwners;
 };

@@ -133,15 +133,32 @@ HRESULT TWindowLessMan::QueryInterface(REFIID riid, void** object) const
 
 void TWindowLessMan::SetGraphManager(TGrapheMan* manager)
 {
-    if (manager == FGraphManager)
+    if (manager == FGraphManager && RendererInGraph())
         return;
-    if (FGraphManager && FRenderer && FGraphManager->GraphBuilder())
-        FGraphManager->GraphBuilder()->RemoveFilter(FRenderer.get());
+    if (FGraphManager) {
+        FGraphManager->RemoveFilterOwner(this);
+        if (FRenderer && FGraphManager->GraphBuilder())
+            FGraphManager->GraphBuilder()->RemoveFilter(FRenderer.get());
+    }
     FGraphManager = manager;
     if (!manager || !FRenderer || !manager->GraphBuilder())
         return;
     manager->GraphBuilder()->AddFilter(FRenderer.get(), kRendererName);
+    // A cleared graph has let the renderer go with the file: the manager
+    // forgets the graph, and the next file's connection puts it in again.
+    manager->AddFilterOwner(this, [this] {
+        if (FGraphManager)
+            FGraphManager->RemoveFilterOwner(this);
+        FGraphManager = nullptr;
+    });
     AttachDisplay();
+}
+
+bool TWindowLessMan::RendererInGraph() const
+{
+    FILTER_INFO info;
+    return FRenderer && FGraphManager && SUCCEEDED(FRenderer->QueryFilterInfo(&info)) && info.pGraph &&
+           info.pGraph.get() == static_cast<IFilterGraph*>(FGraphManager->GraphBuilder());
 }
 
 TGrapheMan* TWindowLessMan::GraphManager() const

@@ -62,7 +62,8 @@ public:
     HRESULT QueryInterface(REFIID riid, void** object) const;
 
     // The graph the renderer is in, under the name "Kv VideoWindow"; null
-    // takes it out.
+    // takes it out. Clearing that graph takes the renderer out and the
+    // manager forgets the graph; setting it again puts the renderer back.
     void SetGraphManager(TGrapheMan* manager);
     TGrapheMan* GraphManager() const;
 
@@ -220,6 +221,7 @@ private:
         RedrawInlay();
     }
     void CreateRenderer();
+    bool RendererInGraph() const;
     void SetWindowVideoRect(const RECT& rect);
     void SetFullScreenVideoRect(const RECT& rect);
     void AttachDisplay();

@@ -8,6 +8,8 @@
 #include "platform/graph/base_filter.h"
 #include "platform/win/messages.h"
 
+#include <QCoreApplication>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace testing_engine;
@@ -153,5 +155,76 @@ TEST(GrapheMan, CompletionPostsItsMessageAndFiresTheEvent)
     EXPECT_FALSE(engine.man->Completed());
     engine.man->SetCompleted();
     EXPECT_TRUE(engine.man->Completed());
+    DeallocateHWnd(wnd);
+}
+
+namespace {
+
+int filterCount(TGrapheMan& man)
+{
+    int count = 0;
+    ComPtr<IEnumFilters> filters;
+    man.GraphBuilder()->EnumFilters(filters.put());
+    ComPtr<IBaseFilter> filter;
+    while (filters->Next(1, filter.put(), nullptr) == S_OK)
+        ++count;
+    return count;
+}
+
+} // namespace
+
+TEST(GrapheMan, ClearingTellsEveryLiveFilterOwnerOnceTheFiltersAreOut)
+{
+    Engine engine;
+    ASSERT_TRUE(engine.connectVideo(clip("h264.mp4")));
+    ASSERT_TRUE(engine.decoders.CurrentDecoder());
+    const auto own = makeCom<RefusingFilter>();
+
+    // One owner puts its filter back; one has gone and one has left.
+    QObject keeper;
+    int left = -1;
+    engine.man->AddFilterOwner(&keeper, [&] {
+        left = filterCount(*engine.man);
+        engine.man->GraphBuilder()->AddFilter(own.get(), u"Kept");
+    });
+    int told = 0;
+    auto gone = std::make_unique<QObject>();
+    engine.man->AddFilterOwner(gone.get(), [&] { ++told; });
+    gone.reset();
+    QObject leaver;
+    engine.man->AddFilterOwner(&leaver, [&] { ++told; });
+    engine.man->RemoveFilterOwner(&leaver);
+
+    engine.man->ClearGraph();
+    EXPECT_EQ(left, 0);
+    EXPECT_EQ(told, 0);
+    EXPECT_EQ(filterCount(*engine.man), 1);
+    // The decoder manager forgot the decoder that went with the graph.
+    EXPECT_FALSE(engine.decoders.CurrentDecoder());
+    EXPECT_FALSE(engine.decoders.NextDecoder());
+    engine.man->GraphBuilder()->RemoveFilter(own.get());
+}
+
+TEST(GrapheMan, GoingAwayRunsNoPendingMessageOrTimer)
+{
+    int handled = 0;
+    const HWND wnd = AllocateHWnd([&](UINT msg, WPARAM, LPARAM) -> LRESULT {
+        handled += msg == WM_USER;
+        return 0;
+    });
+    bool fired = false;
+    QTimer::singleShot(0, [&] { fired = true; });
+    {
+        Engine engine;
+        ASSERT_TRUE(engine.connectVideo(clip("mpeg1.mpg")));
+        ASSERT_TRUE(engine.man->Pause());
+        PostMessage(wnd, WM_USER, 0, 0);
+    }
+    EXPECT_EQ(handled, 0);
+    EXPECT_FALSE(fired);
+    ProcessMessages();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(handled, 1);
+    EXPECT_TRUE(fired);
     DeallocateHWnd(wnd);
 }

@@ -61,20 +61,27 @@ struct Shown
         man->SetBorderColor(kBorderColour);
         if (const auto control = ComPtr<IBaseFilter>(man->Renderer()).as<IVMRWindowlessControl9>())
             control->SetBorderColor(kLetterBoxColour);
+        cued = open(clipName);
+    }
 
+    // Connects the clip's video to the renderer as the video manager does,
+    // and pauses on its first frame.
+    bool open(const char* clipName)
+    {
         TFileDevice* device = engine.factory->GetFileDevice(clip(clipName));
         TVideoSource* source = device ? device->VideoSource(0) : nullptr;
         if (!source || !source->BuildOn(engine.man.get(), 0))
-            return;
+            return false;
         man->SetGraphManager(engine.man.get());
         if (!engine.decoders.ConnectWithDecoder(source->Notifier(), man->Renderer()))
-            return;
+            return false;
         engine.man->SetWaitFilter(man->Renderer());
         engine.man->GraphBuilder()->SetDefaultSyncSource();
         const auto filter = ComPtr<IGraphBuilder>(engine.man->GraphBuilder()).as<IMediaFilter>();
         filter->SetSyncSource(nullptr);
-        cued = engine.man->Pause();
+        const bool paused = engine.man->Pause();
         settle();
+        return paused;
     }
 
     ~Shown()
@@ -526,4 +533,35 @@ TEST(WindowLessMan, AutoSizeFollowsThePictureAndFramesDrawnCountThePlay)
     std::int32_t frames = -1;
     SendMessage(man.Handle(), WM_FRAMESDRAWN, 0, reinterpret_cast<LPARAM>(&frames));
     EXPECT_EQ(frames, 75);
+}
+
+TEST(WindowLessMan, TheNextFileAfterAClearedGraphShowsItsPictures)
+{
+    Shown shown("dv_pal.avi");
+    ASSERT_TRUE(shown.cued);
+    ASSERT_EQ(shown.current().size(), QSize(720, 576));
+    const auto inGraph = [&shown] {
+        FILTER_INFO info;
+        shown.man->Renderer()->QueryFilterInfo(&info);
+        return bool(info.pGraph);
+    };
+
+    // Closing the file takes the renderer out with every other filter.
+    shown.engine.man->Stop();
+    shown.engine.man->ClearGraph();
+    EXPECT_FALSE(inGraph());
+    EXPECT_EQ(shown.man->GraphManager(), nullptr);
+
+    // The next file puts it back and shows its own first frame; so does one
+    // more after the renderer was taken out by hand.
+    for (const char* next : {"mpeg1.mpg", "h264.mp4"}) {
+        SCOPED_TRACE(next);
+        ASSERT_TRUE(shown.open(next));
+        EXPECT_TRUE(inGraph());
+        const QImage image = shown.current();
+        EXPECT_EQ(image.size(), QSize(320, 240));
+        EXPECT_EQ(clips::readBarcode(image), 0);
+        shown.engine.man->Stop();
+        shown.engine.man->GraphBuilder()->RemoveFilter(shown.man->Renderer());
+    }
 }

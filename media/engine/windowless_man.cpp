@@ -11,10 +11,8 @@
 #include "platform/win/messages.h"
 
 #include <QEvent>
-#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPainter>
 #include <QScreen>
 #include <QTimer>
 
@@ -78,12 +76,6 @@ TWindowLessMan::TWindowLessMan(QObject* owner) : TKvActionComponent(owner)
         if (MainFormHandle)
             SendMessage(MainFormHandle, WM_EXITSIZEMOVE, 0, 0);
     };
-    FInsertFont.Name = QStringLiteral("Arial");
-    FInsertFont.Size = 16;
-    FInsertFont.Color = clNavy;
-    FLines[0].Text = QStringLiteral("Write an inlay");
-    FLines[0].Visible = true;
-    FLines[0].Stacked = false;
 }
 
 TWindowLessMan::~TWindowLessMan()
@@ -513,66 +505,6 @@ void TWindowLessMan::WndProc(TMessage& message)
 
 // --- the inlay ---------------------------------------------------------------
 
-const TWindowLessMan::LineImage& TWindowLessMan::OutlinedLine(const QString& text, const QFont& font, LineCache& next)
-{
-    const int width = std::max(0, FInsertBorderWidth);
-    const LineKey key{
-        text,  font.key(),         ColorToQColor(FInsertFont.Color).rgb(), ColorToQColor(FInsertBorderColor).rgb(),
-        width, FInsertAntiAliasing};
-    if (const auto found = next.constFind(key); found != next.cend())
-        return *found;
-    if (const auto found = FLineCache.constFind(key); found != FLineCache.cend())
-        return *next.insert(key, *found);
-
-    // Measured as drawn: the same text in the same font.
-    const QFontMetrics metrics(font);
-    LineImage line;
-    line.advance = metrics.horizontalAdvance(text);
-    line.height = metrics.height();
-    // Room for glyphs that reach past their advance (italics, overhangs).
-    const int slack = metrics.height() / 2;
-    line.origin = QPoint(width + slack, width);
-    line.image =
-        QImage(line.advance + 2 * (width + slack), line.height + 2 * width, QImage::Format_ARGB32_Premultiplied);
-    line.image.fill(Qt::transparent);
-    const QPoint baseline = line.origin + QPoint(0, metrics.ascent());
-
-    QPainter painter(&line.image);
-    if (width > 0) {
-        // The outline: the text in the outline colour, unsmoothed, at every
-        // offset outside the diamond |dx| + |dy| <= width. It is drawn once
-        // and stamped, which gives the same pixels as drawing it each time.
-        QImage stamp(line.image.size(), QImage::Format_ARGB32_Premultiplied);
-        stamp.fill(Qt::transparent);
-        {
-            QFont hard = font;
-            hard.setStyleStrategy(QFont::NoAntialias);
-            QPainter stampPainter(&stamp);
-            stampPainter.setRenderHint(QPainter::TextAntialiasing, false);
-            stampPainter.setFont(hard);
-            stampPainter.setPen(ColorToQColor(FInsertBorderColor));
-            stampPainter.drawText(baseline, text);
-        }
-        for (int dy = -width; dy <= width; ++dy) {
-            for (int dx = -width; dx <= width; ++dx) {
-                if (std::abs(dx) + std::abs(dy) > width)
-                    painter.drawImage(dx, dy, stamp);
-            }
-        }
-    }
-    // Smoothed only over an outline: smoothed edges over the key colour would
-    // leave a fringe of neither colour around the letters.
-    const bool smooth = FInsertAntiAliasing && width > 0;
-    QFont face = font;
-    face.setStyleStrategy(smooth ? QFont::PreferAntialias : QFont::NoAntialias);
-    painter.setRenderHint(QPainter::TextAntialiasing, smooth);
-    painter.setFont(face);
-    painter.setPen(ColorToQColor(FInsertFont.Color));
-    painter.drawText(baseline, text);
-    painter.end();
-    return *next.insert(key, std::move(line));
-}
-
 void TWindowLessMan::DrawInlay()
 {
     if (FInsertState != kInlayOn || !FWindowlessControl || !FMixerBitmap)
@@ -580,42 +512,7 @@ void TWindowLessMan::DrawInlay()
     LONG w = 0, h = 0;
     if (FAILED(FWindowlessControl->GetNativeVideoSize(&w, &h, nullptr, nullptr)) || w <= 0 || h <= 0)
         return;
-    if (FInlayBitmap.size() != QSize(w, h))
-        FInlayBitmap = QImage(w, h, QImage::Format_RGB32);
-
-    TFont font = FInsertFont;
-    if (FInsertAutoSize)
-        font.Size = std::max<int>(h / 28, w / 36);
-    const QFont face = font.toQFont();
-    const qint64 x0 = qint64(FInsertPosition.X) * w / kPositionScale;
-    const qint64 y0 = qint64(FInsertPosition.Y) * h / kPositionScale;
-    const int outline = std::max(0, FInsertBorderWidth);
-
-    FInlayBitmap.fill(ColorToQColor(FInsertTransparentColor));
-    // Only the lines drawn now stay cached, so a text that changes with
-    // every frame does not pile up images.
-    LineCache drawn;
-    {
-        QPainter painter(&FInlayBitmap);
-        qint64 y = 0;
-        for (const TInsertLine& line : FLines) {
-            if (!line.Visible)
-                continue;
-            const qint64 offsetY = std::llround(double(h) * line.YOffset);
-            y = line.Stacked ? y + offsetY : offsetY;
-            const LineImage& image = OutlinedLine(line.Text, face, drawn);
-            qint64 x = std::llround(double(w) * line.XOffset);
-            if (line.Alignment == 1)
-                x -= image.advance;
-            else if (line.Alignment == 2)
-                x -= image.advance / 2;
-            // The text's cell starts one outline width in from the position.
-            const QPoint cell(int(x0 + x + outline), int(y0 + y + outline));
-            painter.drawImage(cell - image.origin, image.image);
-            y += image.height;
-        }
-    }
-    FLineCache = std::move(drawn);
+    FInlay.Compose(FInlayBitmap, w, h);
 
     FAlphaBitmap = VMR9AlphaBitmap{};
     FAlphaBitmap.dwFlags = VMR9AlphaBitmap_hDC | VMR9AlphaBitmap_SrcColorKey | VMR9AlphaBitmap_FilterMode;
@@ -623,7 +520,7 @@ void TWindowLessMan::DrawInlay()
     FAlphaBitmap.rSrc = RECT{0, 0, w, h};
     FAlphaBitmap.rDest = VMR9NormalizedRect{0, 0, 1, 1};
     FAlphaBitmap.fAlpha = static_cast<float>(std::clamp(FInsertTransparency, 0.0, 1.0));
-    FAlphaBitmap.clrSrcKey = static_cast<COLORREF>(ColorToRGB(FInsertTransparentColor));
+    FAlphaBitmap.clrSrcKey = static_cast<COLORREF>(ColorToRGB(FInlay.TransparentColor));
     FAlphaBitmap.dwFilterMode = MixerPref9_PointFiltering;
     FMixerBitmap->SetAlphaBitmap(&FAlphaBitmap);
     FAlphaBitmap.hdc = nullptr;
@@ -664,11 +561,7 @@ void TWindowLessMan::RedrawInlay()
 
 void TWindowLessMan::SetInsertAlignLines(int alignment)
 {
-    FInsertAlignLines = alignment;
-    if (alignment >= 0 && alignment <= 2) {
-        for (TInsertLine& line : FLines)
-            line.Alignment = alignment;
-    }
+    FInlay.SetAlignLines(alignment);
     RedrawInlay();
 }
 
@@ -676,7 +569,7 @@ void TWindowLessMan::SetInsertLine(int index, const TInsertLine& line)
 {
     if (index < 0 || index >= kLineCount)
         return;
-    FLines[index] = line;
+    FInlay.Lines[index] = line;
     RedrawInlay();
 }
 
@@ -831,7 +724,7 @@ void TWindowLessMan::AssignEvents()
 
     if (iaInsertAlignLines) {
         iaInsertAlignLines->InternalBeforeSave = [this](int& v) {
-            v = FInsertAlignLines;
+            v = FInlay.AlignLines();
             return true;
         };
     }

@@ -2,23 +2,21 @@
 // The video renderer and where its picture goes: a host widget of the main
 // window, the full-screen plate or the preview window. The manager keeps the
 // video rectangle fitted to the picture's aspect inside a border, flips the
-// picture, hands out the current image and the frames drawn, and draws the
-// inlay: up to eight lines of outlined text that the renderer mixes over the
-// video through its overlay bitmap, with a key colour for what is not text.
+// picture, hands out the current image and the frames drawn, and hands the
+// renderer the inlay (drawn by its composer) to mix over the video through
+// its overlay bitmap, with a key colour for what is not text.
 //
 // GUI thread only. The renderer composes the overlay with every frame it
 // shows; the inlay is drawn again only when its text, style or place changes.
 
 #include "framework/actions/actions.h"
 #include "framework/managers/action_component.h"
+#include "media/engine/inlay_composer.h"
 #include "platform/renderers/renderer_interfaces.h"
 
-#include <QFont>
-#include <QHash>
 #include <QImage>
 #include <QPointer>
 
-#include <array>
 #include <memory>
 
 class QTimer;
@@ -27,32 +25,17 @@ class Tplaque;
 class TPreviewForm;
 class VideoBands;
 
-// One line of the inlay.
-struct TInsertLine
-{
-    QString Text;
-    // Fractions of the picture's width and height.
-    float XOffset = 0;
-    float YOffset = 0;
-    bool Visible = false;
-    // The vertical offset is added to the running line position instead of
-    // replacing it.
-    bool Stacked = true;
-    // 0 left, 1 right, 2 centre.
-    int Alignment = 0;
-};
-
 class TWindowLessMan : public TKvActionComponent
 {
     Q_OBJECT
 public:
     static constexpr CLSID ClassId = "{E437A53D-02A2-4A7D-B46C-F75A5D39C4E3}"_guid;
-    static constexpr int kLineCount = 8;
+    static constexpr int kLineCount = TInlayComposer::kLineCount;
     // Inlay states.
     static constexpr int kInlayOff = 0;
     static constexpr int kInlayOn = 2;
     // The position of the inlay is in this fraction of the picture.
-    static constexpr int kPositionScale = 10000;
+    static constexpr int kPositionScale = TInlayComposer::kPositionScale;
 
     explicit TWindowLessMan(QObject* owner = nullptr);
     ~TWindowLessMan() override;
@@ -106,26 +89,26 @@ public:
     void SetFullBorderWidth(int width);
 
     // The inlay's settings; each change redraws it.
-    int InsertBorderWidth() const { return FInsertBorderWidth; }
-    void SetInsertBorderWidth(int width) { SetAndRedraw(FInsertBorderWidth, width); }
-    TColor InsertBorderColor() const { return FInsertBorderColor; }
-    void SetInsertBorderColor(TColor colour) { SetAndRedraw(FInsertBorderColor, colour); }
+    int InsertBorderWidth() const { return FInlay.BorderWidth; }
+    void SetInsertBorderWidth(int width) { SetAndRedraw(FInlay.BorderWidth, width); }
+    TColor InsertBorderColor() const { return FInlay.BorderColor; }
+    void SetInsertBorderColor(TColor colour) { SetAndRedraw(FInlay.BorderColor, colour); }
     double InsertTransparency() const { return FInsertTransparency; }
     void SetInsertTransparency(double alpha) { SetAndRedraw(FInsertTransparency, alpha); }
-    TColor InsertTransparentColor() const { return FInsertTransparentColor; }
-    void SetInsertTransparentColor(TColor colour) { SetAndRedraw(FInsertTransparentColor, colour); }
-    bool InsertAntiAliasing() const { return FInsertAntiAliasing; }
-    void SetInsertAntiAliasing(bool on) { SetAndRedraw(FInsertAntiAliasing, on); }
-    int InsertAlignLines() const { return FInsertAlignLines; }
+    TColor InsertTransparentColor() const { return FInlay.TransparentColor; }
+    void SetInsertTransparentColor(TColor colour) { SetAndRedraw(FInlay.TransparentColor, colour); }
+    bool InsertAntiAliasing() const { return FInlay.AntiAliasing; }
+    void SetInsertAntiAliasing(bool on) { SetAndRedraw(FInlay.AntiAliasing, on); }
+    int InsertAlignLines() const { return FInlay.AlignLines(); }
     // Also gives every line that alignment when it is 0, 1 or 2.
     void SetInsertAlignLines(int alignment);
-    TPoint InsertPosition() const { return FInsertPosition; }
-    void SetInsertPosition(const TPoint& position) { SetAndRedraw(FInsertPosition, position); }
-    const TFont& InsertFont() const { return FInsertFont; }
-    void SetInsertFont(const TFont& font) { SetAndRedraw(FInsertFont, font); }
-    bool InsertAutoSize() const { return FInsertAutoSize; }
-    void SetInsertAutoSize(bool on) { SetAndRedraw(FInsertAutoSize, on); }
-    const TInsertLine& InsertLine(int index) const { return FLines.at(index); }
+    TPoint InsertPosition() const { return FInlay.Position; }
+    void SetInsertPosition(const TPoint& position) { SetAndRedraw(FInlay.Position, position); }
+    const TFont& InsertFont() const { return FInlay.Font; }
+    void SetInsertFont(const TFont& font) { SetAndRedraw(FInlay.Font, font); }
+    bool InsertAutoSize() const { return FInlay.AutoSize; }
+    void SetInsertAutoSize(bool on) { SetAndRedraw(FInlay.AutoSize, on); }
+    const TInsertLine& InsertLine(int index) const { return FInlay.Lines.at(index); }
     void SetInsertLine(int index, const TInsertLine& line);
 
     // Inlay on (drawn now) or off (taken off the video).
@@ -188,33 +171,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // A line of outlined text, drawn once for its text and style.
-    struct LineKey
-    {
-        QString text;
-        QString font;
-        QRgb colour;
-        QRgb outline;
-        int width;
-        bool antialias;
-        friend bool operator==(const LineKey&, const LineKey&) = default;
-        friend size_t qHash(const LineKey& key, size_t seed = 0)
-        {
-            return qHashMulti(seed, key.text, key.font, key.colour, key.outline, key.width, key.antialias);
-        }
-    };
-    struct LineImage
-    {
-        QImage image;
-        // Where the text's cell starts in the image, and its size.
-        QPoint origin;
-        int advance = 0;
-        int height = 0;
-    };
-    using LineCache = QHash<LineKey, LineImage>;
-    // The line from the cache, or drawn; either way kept in `next`.
-    const LineImage& OutlinedLine(const QString& text, const QFont& font, LineCache& next);
-
     template <class T, class V> void SetAndRedraw(T& field, const V& value)
     {
         field = value;
@@ -233,31 +189,23 @@ private:
     int MonitorOf(QWidget* control) const;
     void HostDestroyed();
 
-    bool FInsertAutoSize = false;
     int FFullBorderWidth = 8;
     int FWinBorderWidth = 8;
-    int FInsertBorderWidth = 2;
-    TColor FInsertBorderColor = clBlack;
     TColor FBorderColor = clSilver;
     double FInsertTransparency = 1.0;
-    TColor FInsertTransparentColor = clFuchsia;
-    bool FInsertAntiAliasing = true;
-    int FInsertAlignLines = 0;
-    TPoint FInsertPosition;
     bool FFlipVertical = false;
     bool FFlipHorizontal = false;
     bool FFullScreen = false;
     bool FExternalPreview = false;
     bool FKeepAspectratio = false;
     TColor FBackColor = clBlack;
-    TFont FInsertFont;
     TRect FPreviewRect{0, 0, 640, 480};
     RECT FWindowVideoRect{};
     RECT FFullScreenVideoRect{};
     int FInsertState = kInlayOff;
     VMR9AlphaBitmap FAlphaBitmap;
+    TInlayComposer FInlay;
     QImage FInlayBitmap;
-    LineCache FLineCache;
 
     ComPtr<IBaseFilter> FRenderer;
     ComPtr<IVMRWindowlessControl9> FWindowlessControl;
@@ -275,7 +223,6 @@ private:
     QPointer<QWidget> FWindow;
     QPointer<QWidget> FDisplayWindow;
     QPointer<VideoBands> FBands;
-    std::array<TInsertLine, kLineCount> FLines;
     std::unique_ptr<Tplaque> FPlaque;
     std::unique_ptr<TPreviewForm> FPreviewForm;
 };

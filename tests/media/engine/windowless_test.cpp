@@ -38,6 +38,7 @@ constexpr TColor kBorderColour = RGB(37, 201, 99);
 constexpr COLORREF kLetterBoxColour = RGB(201, 37, 150);
 constexpr TColor kTextColour = RGB(250, 130, 10);
 constexpr TColor kOutlineColour = RGB(20, 90, 20);
+constexpr TColor kBackColour = RGB(90, 30, 160);
 
 QColor qcolour(TColor colour)
 {
@@ -482,6 +483,23 @@ TEST(WindowLessMan, FullScreenAndPreviewMoveTheVideoAndBack)
         EXPECT_FALSE(man.Plaque()->isVisible());
         EXPECT_TRUE(centreIsPicture(&shown.host, man.WindowVideoRect()));
     }
+
+    // A tall picture leaves bands of the plate beside the border, in the
+    // background colour.
+    man.SetVideoAspect(1, 2);
+    man.SetBackColor(kBackColour);
+    man.caFullscreen->SetChecked(true);
+    {
+        const RECT full = man.FullScreenVideoRect();
+        const int middle = (full.top + full.bottom) / 2;
+        ASSERT_GT(full.left, 2 * man.FullBorderWidth());
+        const QImage plate = shown.composed(man.Plaque());
+        EXPECT_EQ(plate.pixel(full.left - man.FullBorderWidth() - 2, middle), qcolour(kBackColour).rgb());
+        EXPECT_EQ(plate.pixel(full.left - man.FullBorderWidth() / 2, middle), qcolour(kBorderColour).rgb());
+        EXPECT_TRUE(centreIsPicture(man.Plaque(), full));
+    }
+    man.caFullscreen->SetChecked(false);
+    man.SetVideoAspect(4, 3);
 
     man.caExternalPreview->SetChecked(true);
     TPreviewForm* preview = man.PreviewForm();

@@ -1,0 +1,126 @@
+#include "media/engine/inlay_composer.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+TInlayComposer::TInlayComposer()
+{
+    Font.Name = QStringLiteral("Arial");
+    Font.Size = 16;
+    Font.Color = clNavy;
+    Lines[0].Text = QStringLiteral("Write an inlay");
+    Lines[0].Visible = true;
+    Lines[0].Stacked = false;
+}
+
+void TInlayComposer::SetAlignLines(int alignment)
+{
+    FAlignLines = alignment;
+    if (alignment >= 0 && alignment <= 2) {
+        for (TInsertLine& line : Lines)
+            line.Alignment = alignment;
+    }
+}
+
+const TInlayComposer::LineImage& TInlayComposer::OutlinedLine(const QString& text, const QFont& font, LineCache& next)
+{
+    const int width = std::max(0, BorderWidth);
+    const LineKey key{text,  font.key(),  ColorToQColor(Font.Color).rgb(), ColorToQColor(BorderColor).rgb(),
+                      width, AntiAliasing};
+    if (const auto found = next.constFind(key); found != next.cend())
+        return *found;
+    if (const auto found = FLineCache.constFind(key); found != FLineCache.cend())
+        return *next.insert(key, *found);
+
+    // Measured as drawn: the same text in the same font.
+    const QFontMetrics metrics(font);
+    LineImage line;
+    line.advance = metrics.horizontalAdvance(text);
+    line.height = metrics.height();
+    // Room for glyphs that reach past their advance (italics, overhangs).
+    const int slack = metrics.height() / 2;
+    line.origin = QPoint(width + slack, width);
+    line.image =
+        QImage(line.advance + 2 * (width + slack), line.height + 2 * width, QImage::Format_ARGB32_Premultiplied);
+    line.image.fill(Qt::transparent);
+    const QPoint baseline = line.origin + QPoint(0, metrics.ascent());
+
+    QPainter painter(&line.image);
+    if (width > 0) {
+        // The outline: the text in the outline colour, unsmoothed, at every
+        // offset outside the diamond |dx| + |dy| <= width. It is drawn once
+        // and stamped, which gives the same pixels as drawing it each time.
+        QImage stamp(line.image.size(), QImage::Format_ARGB32_Premultiplied);
+        stamp.fill(Qt::transparent);
+        {
+            QFont hard = font;
+            hard.setStyleStrategy(QFont::NoAntialias);
+            QPainter stampPainter(&stamp);
+            stampPainter.setRenderHint(QPainter::TextAntialiasing, false);
+            stampPainter.setFont(hard);
+            stampPainter.setPen(ColorToQColor(BorderColor));
+            stampPainter.drawText(baseline, text);
+        }
+        for (int dy = -width; dy <= width; ++dy) {
+            for (int dx = -width; dx <= width; ++dx) {
+                if (std::abs(dx) + std::abs(dy) > width)
+                    painter.drawImage(dx, dy, stamp);
+            }
+        }
+    }
+    // Smoothed only over an outline: smoothed edges over the key colour would
+    // leave a fringe of neither colour around the letters.
+    const bool smooth = AntiAliasing && width > 0;
+    QFont face = font;
+    face.setStyleStrategy(smooth ? QFont::PreferAntialias : QFont::NoAntialias);
+    painter.setRenderHint(QPainter::TextAntialiasing, smooth);
+    painter.setFont(face);
+    painter.setPen(ColorToQColor(Font.Color));
+    painter.drawText(baseline, text);
+    painter.end();
+    return *next.insert(key, std::move(line));
+}
+
+void TInlayComposer::Compose(QImage& bitmap, int width, int height)
+{
+    const qint64 w = width, h = height;
+    if (bitmap.size() != QSize(width, height))
+        bitmap = QImage(width, height, QImage::Format_RGB32);
+
+    TFont font = Font;
+    if (AutoSize)
+        font.Size = std::max<int>(height / 28, width / 36);
+    const QFont face = font.toQFont();
+    const qint64 x0 = qint64(Position.X) * w / kPositionScale;
+    const qint64 y0 = qint64(Position.Y) * h / kPositionScale;
+    const int outline = std::max(0, BorderWidth);
+
+    bitmap.fill(ColorToQColor(TransparentColor));
+    // Only the lines drawn now stay cached, so a text that changes with
+    // every frame does not pile up images.
+    LineCache drawn;
+    {
+        QPainter painter(&bitmap);
+        qint64 y = 0;
+        for (const TInsertLine& line : Lines) {
+            if (!line.Visible)
+                continue;
+            const qint64 offsetY = std::llround(double(h) * line.YOffset);
+            y = line.Stacked ? y + offsetY : offsetY;
+            const LineImage& image = OutlinedLine(line.Text, face, drawn);
+            qint64 x = std::llround(double(w) * line.XOffset);
+            if (line.Alignment == 1)
+                x -= image.advance;
+            else if (line.Alignment == 2)
+                x -= image.advance / 2;
+            // The text's cell starts one outline width in from the position.
+            const QPoint cell(int(x0 + x + outline), int(y0 + y + outline));
+            painter.drawImage(cell - image.origin, image.image);
+            y += image.height;
+        }
+    }
+    FLineCache = std::move(drawn);
+}

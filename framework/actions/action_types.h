@@ -4,6 +4,8 @@
 #include "platform/rtl/color.h"
 #include "platform/rtl/font.h"
 
+#include <QRect>
+
 #include <cstdint>
 
 struct TPoint
@@ -21,3 +23,15 @@ struct TRect
     std::int32_t Bottom = 0;
     friend bool operator==(const TRect&, const TRect&) = default;
 };
+
+// A rectangle's right and bottom lie just outside it, as a widget's
+// geometry would have them one pixel further in.
+inline QRect ToQRect(const TRect& r)
+{
+    return QRect(QPoint(r.Left, r.Top), QSize(r.Right - r.Left, r.Bottom - r.Top));
+}
+
+inline TRect ToTRect(const QRect& r)
+{
+    return TRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}

@@ -43,16 +43,6 @@ QString CloseText(const QString& key, const QString& link)
     return QStringLiteral("Type %1 to close this page or <link %2>click here</link>.").arg(key, link);
 }
 
-QRect ToQRect(const TRect& r)
-{
-    return QRect(QPoint(r.Left, r.Top), QSize(r.Right - r.Left, r.Bottom - r.Top));
-}
-
-TRect ToTRect(const QRect& r)
-{
-    return TRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-}
-
 QList<QRect> AvailableScreens()
 {
     QList<QRect> screens;

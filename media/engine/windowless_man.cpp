@@ -34,16 +34,6 @@ QRect qrectOf(const RECT& r)
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
-QRect qrectOf(const TRect& r)
-{
-    return QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
-}
-
-TRect trectOf(const QRect& r)
-{
-    return TRect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
-}
-
 QScreen* screenOf(QWidget* control)
 {
     QScreen* screen = control ? control->screen() : nullptr;
@@ -350,14 +340,14 @@ void TWindowLessMan::SetExternalPreview(bool on)
     const bool wasOn = FExternalPreview;
     FExternalPreview = on;
     if (on) {
-        FPreviewForm->setGeometry(qrectOf(FPreviewRect));
+        FPreviewForm->setGeometry(ToQRect(FPreviewRect));
         FPreviewForm->show();
         FPreviewForm->raise();
         SetDisplayWindow(FPreviewForm.get());
     } else {
         // A window never shown has no bounds of the user's to keep.
         if (wasOn)
-            FPreviewRect = trectOf(FPreviewForm->geometry());
+            FPreviewRect = ToTRect(FPreviewForm->geometry());
         FPreviewForm->hide();
         SetDisplayWindow(FWindow);
     }
@@ -367,7 +357,7 @@ void TWindowLessMan::SetExternalPreview(bool on)
 void TWindowLessMan::SetPreviewRect(const TRect& rect)
 {
     FPreviewRect = rect;
-    FPreviewForm->setGeometry(qrectOf(rect));
+    FPreviewForm->setGeometry(ToQRect(rect));
 }
 
 void TWindowLessMan::SetKeepAspectratio(bool on)
@@ -730,7 +720,7 @@ void TWindowLessMan::AssignEvents()
     }
     if (raPreviewSave) {
         raPreviewSave->InternalBeforeSave = [this](TRect& v) {
-            v = FExternalPreview ? trectOf(FPreviewForm->geometry()) : FPreviewRect;
+            v = FExternalPreview ? ToTRect(FPreviewForm->geometry()) : FPreviewRect;
             return true;
         };
     }

@@ -19,28 +19,31 @@ TFileDevice::~TFileDevice()
 
 bool TFileDevice::Build()
 {
-    if (!FGraph || !FSourceRec || FSourceRec->ClassId() == GUID_NULL)
+    IGraphBuilder* builder = Builder();
+    if (!builder || !FSourceRec || FSourceRec->ClassId() == GUID_NULL)
         return false;
-    // Folders and other things that are not files are nothing to play,
-    // whatever a source would make of them.
-    if (!QFileInfo(FFileName).isFile())
-        return false;
-    IGraphBuilder* builder = FGraph->GraphBuilder();
-    FSource = FSourceRec->CreateFilter();
-    const auto loader = FSource.as<IFileSourceFilter>();
-    if (!loader || FAILED(loader->Load(FFileName.toStdU16String().c_str(), nullptr)) ||
-        FAILED(AddFilterNamed(builder, FSource.get(), FSourceRec->Name(), &FSourceName)))
-        return false;
-    if (FSplitterRec) {
+    // After the trial the filters come loaded, and move in as they are.
+    if (!FSource) {
+        // Folders and other things that are not files are nothing to play,
+        // whatever a source would make of them.
+        if (!QFileInfo(FFileName).isFile())
+            return false;
+        FSource = FSourceRec->CreateFilter();
+        const auto loader = FSource.as<IFileSourceFilter>();
+        if (!loader || FAILED(loader->Load(FFileName.toStdU16String().c_str(), nullptr)))
+            return false;
         // A splitter that cannot be made leaves the source alone.
-        FSplitter = FSplitterRec->CreateFilter();
-        if (FSplitter) {
-            const ComPtr<IPin> output = firstPin(FSource.get(), PINDIR_OUTPUT);
-            const ComPtr<IPin> input = firstPin(FSplitter.get(), PINDIR_INPUT);
-            if (FAILED(AddFilterNamed(builder, FSplitter.get(), FSplitterRec->Name())) || !output || !input ||
-                FAILED(builder->ConnectDirect(output.get(), input.get(), nullptr)))
-                return false;
-        }
+        if (FSplitterRec)
+            FSplitter = FSplitterRec->CreateFilter();
+    }
+    if (FAILED(AddFilterNamed(builder, FSource.get(), FSourceRec->Name(), &FSourceName)))
+        return false;
+    if (FSplitter) {
+        const ComPtr<IPin> output = firstPin(FSource.get(), PINDIR_OUTPUT);
+        const ComPtr<IPin> input = firstPin(FSplitter.get(), PINDIR_INPUT);
+        if (FAILED(AddFilterNamed(builder, FSplitter.get(), FSplitterRec->Name())) || !output || !input ||
+            FAILED(builder->ConnectDirect(output.get(), input.get(), nullptr)))
+            return false;
     }
     // The streams come out of the splitter when there is one.
     FFilter = FSplitter ? FSplitter : FSource;
@@ -49,15 +52,25 @@ bool TFileDevice::Build()
 
 void TFileDevice::Unbuild()
 {
-    if (FGraph && FGraph->GraphBuilder()) {
+    if (IGraphBuilder* builder = Builder()) {
         if (FSplitter)
-            FGraph->GraphBuilder()->RemoveFilter(FSplitter.get());
+            builder->RemoveFilter(FSplitter.get());
         if (FSource)
-            FGraph->GraphBuilder()->RemoveFilter(FSource.get());
+            builder->RemoveFilter(FSource.get());
     }
+    FSourceName.clear();
+    FFilter.reset();
+    if (FKeepFilters)
+        return;
     // Releasing the filters closes the file.
     FSplitter.reset();
     FSource.reset();
-    FSourceName.clear();
-    FFilter.reset();
+}
+
+void TFileDevice::LeaveTrial()
+{
+    // The filters that took the file wait for the program's graph.
+    FKeepFilters = Built();
+    TMediaDevice::LeaveTrial();
+    FKeepFilters = false;
 }

@@ -2,6 +2,9 @@
 // The device of a file: its source filter, made from the source record and
 // loaded with the file, and the splitter behind it when a splitter record is
 // given. The streams are the splitter's pins, or the source's without one.
+// The filters that took the file in its trial are kept until the device is
+// first built on the program's graph, so that the file is not opened again;
+// after that each build opens it anew.
 
 #include "media/engine/media_devices.h"
 
@@ -26,6 +29,9 @@ public:
     // The name the source filter got in the graph.
     const QString& SourceName() const { return FSourceName; }
 
+protected:
+    void LeaveTrial() override;
+
 private:
     QString FFileName;
     TFilterRec* FSourceRec;
@@ -33,4 +39,5 @@ private:
     ComPtr<IBaseFilter> FSource;
     ComPtr<IBaseFilter> FSplitter;
     QString FSourceName;
+    bool FKeepFilters = false;
 };

@@ -5,6 +5,7 @@
 #include "platform/core/class_registry.h"
 #include "platform/filters/dv_splitter.h"
 #include "platform/graph/capture_graph_builder.h"
+#include "platform/graph/filter_graph.h"
 #include "platform/graph/media_guids.h"
 #include "platform/graph/pin_walk.h"
 
@@ -28,10 +29,10 @@ int countFreePins(IBaseFilter* filter, const GUID& majortype)
     return n;
 }
 
-void removeFromGraph(TGrapheMan* graph, IBaseFilter* filter)
+void removeFromGraph(IGraphBuilder* graph, IBaseFilter* filter)
 {
-    if (graph && graph->GraphBuilder() && filter)
-        graph->GraphBuilder()->RemoveFilter(filter);
+    if (graph && filter)
+        graph->RemoveFilter(filter);
 }
 
 } // namespace
@@ -71,12 +72,24 @@ REFERENCE_TIME TGraphChunk::GetDuration() const
     return 0;
 }
 
+IGraphBuilder* TGraphChunk::Builder() const
+{
+    return FGraph ? FGraph->GraphBuilder() : FPlainGraph.get();
+}
+
+ICaptureGraphBuilder2* TGraphChunk::Capture() const
+{
+    return FGraph ? FGraph->CaptureBuilder() : FPlainCapture.get();
+}
+
 bool TGraphChunk::SetGraph(TGrapheMan* graph)
 {
     if (graph == FGraph.data() && FInGraph)
         return true;
     Teardown();
     FGraph = graph;
+    FPlainGraph = nullptr;
+    FPlainCapture = nullptr;
     ReleaseFilter();
     if (!graph)
         return false;
@@ -90,15 +103,29 @@ bool TGraphChunk::Attach(TGrapheMan* graph)
     Teardown();
     ReleaseFilter();
     FGraph = graph;
+    FPlainGraph = nullptr;
+    FPlainCapture = nullptr;
     return graph && BuildInGraph();
+}
+
+bool TGraphChunk::AttachPlain(IGraphBuilder* graph, ICaptureGraphBuilder2* capture)
+{
+    Teardown();
+    ReleaseFilter();
+    FGraph = nullptr;
+    FPlainGraph = graph;
+    FPlainCapture = capture;
+    return graph && capture && BuildInGraph();
 }
 
 void TGraphChunk::Detach()
 {
     Teardown();
     FGraph = nullptr;
+    FPlainGraph = nullptr;
+    FPlainCapture = nullptr;
     ReleaseFilter();
-    if (FOwner && FOwner->Graph())
+    if (FOwner && FOwner->Builder())
         FOwner->Detach();
 }
 
@@ -120,7 +147,8 @@ bool TGraphChunk::BuildInGraph()
     FInGraph = true;
     if (FFilter)
         FStreamSelect = FFilter.as<IAMStreamSelect>();
-    FGraph->AddChunk(ChunkList(), this);
+    if (FGraph)
+        FGraph->AddChunk(ChunkList(), this);
     return true;
 }
 
@@ -159,20 +187,37 @@ void TMediaDevice::Open()
     FBuilt = false;
     if (FName == kNoDV || FName == kNoStream)
         return;
-    // A file device is tried out on a graph of its own, so that a file that
-    // cannot be opened never touches the program's graph.
-    std::unique_ptr<TGrapheMan> probe;
-    TGrapheMan* graph = FOwner ? FOwner->Graph() : nullptr;
-    if (!FOwner) {
-        probe = std::make_unique<TGrapheMan>();
-        graph = probe.get();
+    if (FOwner) {
+        TGrapheMan* manager = FOwner->Graph();
+        if ((manager ? Attach(manager) : AttachPlain(FOwner->Builder(), FOwner->Capture())) && FFilter) {
+            FBuilt = true;
+            ListPieces();
+        }
+        return;
     }
-    if (graph && Attach(graph) && FFilter) {
+    // A file is tried on a plain graph of its own, so that a file that
+    // cannot be opened never touches the program's graph; no manager, so
+    // nothing runs the event loop in the middle of an opening.
+    const auto graph = makeCom<FilterGraph>();
+    const auto capture = makeCom<CaptureGraphBuilder>();
+    capture->SetFiltergraph(graph.get());
+    if (AttachPlain(graph.get(), capture.get()) && FFilter) {
         FBuilt = true;
         ListPieces();
     }
-    if (probe)
-        probe->ClearGraph();
+    LeaveTrial();
+}
+
+void TMediaDevice::LeaveTrial()
+{
+    for (const auto& device : FDVDevices)
+        device->LeaveTrial();
+    for (const auto& device : FStreamDevices)
+        device->LeaveTrial();
+    Teardown();
+    FPlainGraph = nullptr;
+    FPlainCapture = nullptr;
+    ReleaseFilter();
 }
 
 void TMediaDevice::ListPieces()
@@ -298,15 +343,15 @@ TDVDevice::~TDVDevice()
 
 bool TDVDevice::Build()
 {
-    if (!FGraph || !FOwner || !FOwner->Filter() || !FSplitter || !FNotifier)
+    if (!Builder() || !FOwner || !FOwner->Filter() || !FSplitter || !FNotifier)
         return false;
     const ComPtr<IPin> pin = FindOutputPin(FOwner->Filter(), MEDIATYPE_Interleaved, FIndex - 1, false);
     if (!pin || peerOf(pin.get()))
         return false;
-    IGraphBuilder* builder = FGraph->GraphBuilder();
+    IGraphBuilder* builder = Builder();
     if (FAILED(AddFilterNamed(builder, FNotifier.get(), QStringLiteral("DV Notifier"))) ||
         FAILED(AddFilterNamed(builder, FSplitter.get(), QStringLiteral("DV Splitter"))) ||
-        FAILED(FGraph->CaptureBuilder()->RenderStream(nullptr, nullptr, pin.get(), nullptr, FNotifier.get())) ||
+        FAILED(Capture()->RenderStream(nullptr, nullptr, pin.get(), nullptr, FNotifier.get())) ||
         FAILED(builder->ConnectDirect(FNotifier->output(), firstPin(FSplitter.get(), PINDIR_INPUT).get(), nullptr)))
         return false;
     FNotifier->Reset();
@@ -316,8 +361,8 @@ bool TDVDevice::Build()
 
 void TDVDevice::Unbuild()
 {
-    removeFromGraph(FGraph.data(), FSplitter.get());
-    removeFromGraph(FGraph.data(), FNotifier.get());
+    removeFromGraph(Builder(), FSplitter.get());
+    removeFromGraph(Builder(), FNotifier.get());
 }
 
 TStreamDevice::TStreamDevice(TMediaDevice* owner, int index) : TMediaDevice(owner, owner->DisplayName(), index)
@@ -335,13 +380,13 @@ TStreamDevice::~TStreamDevice()
 
 bool TStreamDevice::Build()
 {
-    if (!FGraph || !FOwner || !FOwner->Filter() || !FDummy)
+    if (!Builder() || !FOwner || !FOwner->Filter() || !FDummy)
         return false;
     const ComPtr<IPin> pin = FindOutputPin(FOwner->Filter(), MEDIATYPE_Stream, FIndex - 1, false);
     if (!pin || peerOf(pin.get()))
         return false;
-    if (FAILED(AddFilterNamed(FGraph->GraphBuilder(), FDummy.get(), QStringLiteral("AVDummy"))) ||
-        FAILED(FGraph->CaptureBuilder()->RenderStream(nullptr, nullptr, pin.get(), nullptr, FDummy.get())))
+    if (FAILED(AddFilterNamed(Builder(), FDummy.get(), QStringLiteral("AVDummy"))) ||
+        FAILED(Capture()->RenderStream(nullptr, nullptr, pin.get(), nullptr, FDummy.get())))
         return false;
     FFilter = FDummy;
     return true;
@@ -349,7 +394,7 @@ bool TStreamDevice::Build()
 
 void TStreamDevice::Unbuild()
 {
-    removeFromGraph(FGraph.data(), FDummy.get());
+    removeFromGraph(Builder(), FDummy.get());
 }
 
 // ---------------------------------------------------------------- sources
@@ -383,7 +428,7 @@ bool TavSource::FindOwnPin()
 bool TavSource::Build()
 {
     NotifierBase* notifier = SourceNotifier();
-    if (!FGraph) {
+    if (!Builder()) {
         if (notifier)
             FAccepted = notifier->acceptedType();
         return false;
@@ -391,8 +436,8 @@ bool TavSource::Build()
     if (!notifier || !FOwner || !FOwner->Filter() || !FindOwnPin())
         return false;
     PrepareNotifier(FWindow);
-    if (FAILED(AddFilterNamed(FGraph->GraphBuilder(), notifier, QString::fromUtf16(NotifierName()))) ||
-        FAILED(FGraph->CaptureBuilder()->RenderStream(nullptr, nullptr, FPin.get(), nullptr, notifier)))
+    if (FAILED(AddFilterNamed(Builder(), notifier, QString::fromUtf16(NotifierName()))) ||
+        FAILED(Capture()->RenderStream(nullptr, nullptr, FPin.get(), nullptr, notifier)))
         return false;
     StreamConnected();
     FAccepted = notifier->acceptedType();
@@ -401,7 +446,7 @@ bool TavSource::Build()
 
 void TavSource::Unbuild()
 {
-    removeFromGraph(FGraph.data(), SourceNotifier());
+    removeFromGraph(Builder(), SourceNotifier());
     FPin.reset();
 }
 
@@ -493,7 +538,7 @@ TSubtitleSource::~TSubtitleSource()
 
 bool TSubtitleSource::Build()
 {
-    return FGraph && FOwner && FOwner->Filter() && FindOwnPin();
+    return Builder() && FOwner && FOwner->Filter() && FindOwnPin();
 }
 
 void TSubtitleSource::Unbuild()

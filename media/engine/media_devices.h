@@ -6,8 +6,10 @@
 // take it further to a decoder and a renderer.
 //
 // A piece is built when it is set into a graph and unbuilt when the graph
-// changes, the graph is cleared or the piece goes. Everything here runs on
-// the GUI thread.
+// changes, the graph is cleared or the piece goes. A file is tried on a
+// plain graph of its own, without a manager; the filters that take it wait
+// there for the program's graph, where they move when a source of the file
+// is built. Everything here runs on the GUI thread.
 
 #include "media/engine/graphe_man.h"
 #include "media/filters/audio_notifier.h"
@@ -55,6 +57,10 @@ public:
 
     TGraphChunk* Owner() const { return FOwner; }
     TGrapheMan* Graph() const { return FGraph.data(); }
+    // The graph the piece is built on: its manager's, or the plain graph of
+    // a file's trial.
+    IGraphBuilder* Builder() const;
+    ICaptureGraphBuilder2* Capture() const;
     // The graph manager the factory gave the chain.
     TGrapheMan* GrapheMan() const { return FGrapheMan.data(); }
     void SetGrapheMan(TGrapheMan* manager) { FGrapheMan = manager; }
@@ -69,6 +75,8 @@ public:
 protected:
     // The graph list the piece registers in while it is built.
     virtual TGrapheMan::TChunkList ChunkList() const { return TGrapheMan::clDevices; }
+    // Builds on the plain graph of a trial, where no manager keeps a list.
+    bool AttachPlain(IGraphBuilder* graph, ICaptureGraphBuilder2* capture);
     // Builds and registers; a failed build is undone.
     bool BuildInGraph();
     // Unbuilds and unregisters a piece that is built. Each class with its
@@ -78,6 +86,8 @@ protected:
 
     TGraphChunk* FOwner;
     QPointer<TGrapheMan> FGraph;
+    ComPtr<IGraphBuilder> FPlainGraph;
+    ComPtr<ICaptureGraphBuilder2> FPlainCapture;
     QString FName;
     QString FDisplayName;
     QPointer<TGrapheMan> FGrapheMan;
@@ -128,9 +138,13 @@ public:
     bool EnableStream(int i);
 
 protected:
-    // Builds the device and lists the pieces below its pins. The most
-    // derived constructor calls it once its own parts exist.
+    // Builds the device and lists the pieces below its pins: a device below
+    // another where its owner stands, a file on a plain graph of its own,
+    // which it leaves again at once. The most derived constructor calls it
+    // once its own parts exist.
     void Open();
+    // Takes the device and those below it off the trial's graph.
+    virtual void LeaveTrial();
 
 private:
     void ListStreams(const GUID& majortype, TStreamList& list) const;

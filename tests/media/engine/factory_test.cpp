@@ -9,8 +9,10 @@
 #include "platform/graph/pin_walk.h"
 #include "platform/win/messages.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <malloc.h>
@@ -318,4 +320,68 @@ TEST(MediaFactory, OpeningAndClosingLeavesNoFileOpenAndNoMemory)
     // stays far below this.
     const std::size_t grown = heapInUse() > heap ? heapInUse() - heap : 0;
     EXPECT_LT(grown, std::size_t(1) << 20) << "heap grew by " << grown << " bytes";
+}
+
+// A file is tried on a graph of its own, with nothing that runs the event
+// loop: timers and posted messages wait for the open to finish. The filters
+// that took the file move into the program's graph as they are.
+TEST(MediaFactory, ATrialRunsNoEventLoopAndItsFiltersMoveIntoTheGraph)
+{
+    Engine engine;
+    QTemporaryDir dir;
+    int posted = 0;
+    const HWND wnd = AllocateHWnd([&](UINT msg, WPARAM, LPARAM) -> LRESULT {
+        posted += msg == WM_USER;
+        return 0;
+    });
+    bool timed = false;
+    QTimer::singleShot(0, [&] { timed = true; });
+    PostMessage(wnd, WM_USER, 0, 0);
+
+    const struct
+    {
+        QString file;
+        bool opens;
+    } files[] = {
+        {clip("h264.mp4"), true},
+        {clip("dv_pal.avi"), true},
+        {clip("garbage.avi"), false},
+        {copyClip(dir, "h264.mkv", QStringLiteral("matroska.mpg")), true},
+        {dir.filePath(QStringLiteral("missing.mkv")), false},
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.file.toStdString());
+        TFileDevice* device = engine.factory->GetFileDevice(f.file);
+        ASSERT_TRUE(device);
+        EXPECT_EQ(device->Built(), f.opens);
+        EXPECT_EQ(timed, false);
+        EXPECT_EQ(posted, 0);
+        if (!f.opens) {
+            EXPECT_FALSE(device->SourceFilter());
+            EXPECT_FALSE(QFile::exists(f.file) && fileIsOpen(f.file));
+            continue;
+        }
+        // The same filters, already loaded, are what the graph gets.
+        IBaseFilter* source = device->SourceFilter();
+        IBaseFilter* splitter = device->SplitterFilter();
+        ASSERT_TRUE(source);
+        EXPECT_TRUE(fileIsOpen(f.file));
+        ASSERT_TRUE(device->VideoSource(0));
+        ASSERT_TRUE(device->VideoSource(0)->BuildOn(engine.man.get(), 0));
+        EXPECT_EQ(device->SourceFilter(), source);
+        EXPECT_EQ(device->SplitterFilter(), splitter);
+        EXPECT_GT(device->VideoSource(0)->Notifier()->GetVideoData().width, 0);
+        // Closed, the file is let go; built again, it is opened anew.
+        engine.man->ClearGraph();
+        EXPECT_FALSE(device->SourceFilter());
+        EXPECT_FALSE(fileIsOpen(f.file));
+        ASSERT_TRUE(device->VideoSource(0)->BuildOn(engine.man.get(), 0));
+        EXPECT_TRUE(fileIsOpen(f.file));
+        engine.man->ClearGraph();
+    }
+    ProcessMessages();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(timed);
+    EXPECT_EQ(posted, 1);
+    DeallocateHWnd(wnd);
 }

@@ -212,9 +212,8 @@ void TDecoderMan::Finish(TFilterRec* rec)
         if (decoder && decoder != FSource) {
             FILTER_INFO info;
             decoder->QueryFilterInfo(&info);
-            FFound.push_back(std::make_unique<TFilterRec>(ClassOf(decoder.get()), fkRegistered,
-                                                          QString::fromStdU16String(info.achName)));
-            rec = FFound.back().get();
+            rec = TFilterRecs::Instance().Obtain(ClassOf(decoder.get()), fkRegistered,
+                                                 QString::fromStdU16String(info.achName));
         } else {
             rec = FNone;
         }

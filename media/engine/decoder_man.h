@@ -87,8 +87,6 @@ private:
     TFilterRec* FLinkedDecoder = nullptr;
     QList<TFilterRec*> FPreferred;
     TFilterRec* FCurrentDecoder = nullptr;
-    // Records made for decoders the automatic search found.
-    std::vector<std::unique_ptr<TFilterRec>> FFound;
     GUID FMajorType = GUID_NULL;
     GUID FSubType = GUID_NULL;
     GUID FFormatType = GUID_NULL;

@@ -5,6 +5,8 @@
 #include "platform/core/module.h"
 #include "platform/graph/media_guids.h"
 
+#include <algorithm>
+
 TFilterRec::TFilterRec(const CLSID& classId, TFilterKind kind, QString name)
     : FClassId(classId), FKind(kind), FName(std::move(name))
 {
@@ -128,6 +130,26 @@ TPrivateFactory* TPrivateFactories::Find(const CLSID& classId) const
     return nullptr;
 }
 
+TFilterRecs& TFilterRecs::Instance()
+{
+    static TFilterRecs recs;
+    return recs;
+}
+
+TFilterRec* TFilterRecs::Obtain(const CLSID& classId, TFilterKind kind, const QString& name)
+{
+    for (const auto& rec : FList)
+        if (rec->ClassId() == classId && rec->Kind() == kind && rec->Name() == name)
+            return rec.get();
+    FList.push_back(std::make_unique<TFilterRec>(classId, kind, name));
+    return FList.back().get();
+}
+
+bool TFilterRecs::Contains(const TFilterRec* rec) const
+{
+    return std::any_of(FList.begin(), FList.end(), [rec](const auto& own) { return own.get() == rec; });
+}
+
 int TDecoderLinks::IndexOf(const GUID& major, const GUID& sub, const GUID& format) const
 {
     for (size_t i = 0; i < FLinks.size(); ++i)
@@ -193,9 +215,8 @@ void TDecoderLinks::LoadFromPrefs(TPreferencesMan& prefs)
         prefs.ReadBool(kPrivate, isPrivate);
         prefs.ReadString(kDecoderGuid, classId);
         prefs.ReadString(kName, recName);
-        FOwned.push_back(
-            std::make_unique<TFilterRec>(GuidFromText(classId), isPrivate ? fkPrivate : fkRegistered, recName));
-        Add(GuidFromText(major), GuidFromText(sub), GuidFromText(format), FOwned.back().get());
+        Add(GuidFromText(major), GuidFromText(sub), GuidFromText(format),
+            TFilterRecs::Instance().Obtain(GuidFromText(classId), isPrivate ? fkPrivate : fkRegistered, recName));
         prefs.CloseKey();
     }
 }
@@ -279,6 +300,8 @@ TDecoderLinks& DefaultVideoLinks()
 
 TDecoderLinks& UserVideoLinks()
 {
+    // Made first, so that the records outlive the links.
+    TFilterRecs::Instance();
     static TDecoderLinks links;
     return links;
 }
@@ -296,6 +319,8 @@ TDecoderLinks& DefaultAudioLinks()
 
 TDecoderLinks& UserAudioLinks()
 {
+    // Made first, so that the records outlive the links.
+    TFilterRecs::Instance();
     static TDecoderLinks links;
     return links;
 }

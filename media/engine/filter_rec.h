@@ -96,6 +96,23 @@ private:
     std::vector<std::unique_ptr<TPrivateFactory>> FList;
 };
 
+// The records made while the program runs: decoders the automatic search
+// found and choices read from the preferences. One list owns them for the
+// life of the program, so they outlive every link that names them; a record
+// of the same class id, kind and name is made once.
+class TFilterRecs
+{
+public:
+    static TFilterRecs& Instance();
+    // The record made before with these, or a new one.
+    TFilterRec* Obtain(const CLSID& classId, TFilterKind kind, const QString& name);
+    int Count() const { return int(FList.size()); }
+    bool Contains(const TFilterRec* rec) const;
+
+private:
+    std::vector<std::unique_ptr<TFilterRec>> FList;
+};
+
 // A media type and the decoder record that serves it. A null GUID matches
 // every value when the exclusions are built.
 struct TDecoderLink
@@ -106,8 +123,8 @@ struct TDecoderLink
     TFilterRec* Rec = nullptr; // not owned
 };
 
-// Links, at most one per media type. Records read from the preferences are
-// owned by the list.
+// Links, at most one per media type. Records read from the preferences
+// belong to the program's list of records.
 class TDecoderLinks
 {
 public:
@@ -133,7 +150,6 @@ public:
 
 private:
     std::vector<TDecoderLink> FLinks;
-    std::vector<std::unique_ptr<TFilterRec>> FOwned;
 };
 
 // The records every decoder manager knows.

@@ -387,6 +387,64 @@ TEST(DecoderLinks, ChoicesSurviveASaveAndLoadThroughBothStores)
     }
 }
 
+// The automatic search names the decoder it found by a record of the
+// program's list: one record however often it is found, still there to be
+// saved after its manager has gone, and the same record when it is loaded.
+TEST(DecoderLinks, AFoundDecoderHasOneRecordThatOutlivesItsManager)
+{
+    TDecoderLinks user;
+    const TFilterRec* found = nullptr;
+    int records = 0;
+    {
+        Playback p;
+        p.video.SetDecoderLinks(&p.videoDefaults, &user, &NoVideoDecoderRec());
+        for (int round = 0; round < 3; ++round) {
+            SCOPED_TRACE(round);
+            ASSERT_TRUE(p.Open(clips::path(QStringLiteral("h264.mp4"))));
+            ASSERT_TRUE(p.ConnectVideo());
+            if (round == 0) {
+                found = p.video.CurrentDecoder();
+                records = TFilterRecs::Instance().Count();
+            }
+            ASSERT_TRUE(found);
+            EXPECT_EQ(p.video.CurrentDecoder(), found);
+            EXPECT_EQ(TFilterRecs::Instance().Count(), records);
+            p.man.ClearGraph();
+        }
+        // Stepping on excludes it, and the search finds it again after the
+        // exclusions are cleared.
+        ASSERT_TRUE(p.Open(clips::path(QStringLiteral("h264.mp4"))));
+        ASSERT_TRUE(p.ConnectVideo());
+        EXPECT_TRUE(p.video.NextDecoder());
+        EXPECT_EQ(TFilterRecs::Instance().Count(), records);
+    }
+    EXPECT_TRUE(TFilterRecs::Instance().Contains(found));
+    EXPECT_EQ(found->ClassId(), CLSID_KestrovaVideoDecoder);
+    const QString name = found->Name();
+    EXPECT_FALSE(name.isEmpty());
+
+    QTemporaryDir dir;
+    TIniPreferencesMan store(dir.filePath(QStringLiteral("prefs.ini")));
+    ASSERT_TRUE(store.OpenKey(QStringLiteral("VideoDecoders"), true));
+    user.SaveToPrefs(store);
+    store.CloseKey();
+    QString error;
+    ASSERT_TRUE(store.EndUpdate(error)) << error.toStdString();
+    ASSERT_TRUE(store.OpenKey(QStringLiteral("VideoDecoders"), false));
+    QStringList keys;
+    store.GetKeyNames(keys);
+    EXPECT_EQ(keys.size(), 1);
+    // Loaded twice, the choice is still the one record.
+    for (int load = 0; load < 2; ++load) {
+        TDecoderLinks loaded;
+        loaded.LoadFromPrefs(store);
+        ASSERT_EQ(loaded.Count(), 1);
+        EXPECT_EQ(loaded.Link(0).Rec, found);
+    }
+    store.CloseKey();
+    EXPECT_EQ(TFilterRecs::Instance().Count(), records);
+}
+
 TEST(DecoderLinks, AddReplacesTheRecordOfAMediaTypeAndRemoveTakesOnlyThatType)
 {
     TFilterRec one(CLSID_KestrovaVideoDecoder, fkRegistered, QStringLiteral("one"));

@@ -13,11 +13,16 @@ constexpr CLSID kFfdshowVideo = "{04FE9017-F873-410E-871E-AB91661A4EF7}"_guid;
 constexpr CLSID kFfdshowAudio = "{0F40E1E5-4F79-4988-B1A9-CC98794E6B55}"_guid;
 constexpr CLSID kVSFilter = "{93A22E7A-5091-45EF-BA61-6DA26156A5D0}"_guid;
 
-QString Install(const QString& regFile, const char* missing)
+// The settings file goes into the registry; the text says what went wrong
+// for the family named in `cannot`.
+QString Install(const QString& regFile, const char* cannot)
 {
+    const QString title = QString::fromLatin1(cannot);
+    const QString path = QDir::toNativeSeparators(regFile);
     if (!QFileInfo::exists(regFile))
-        return QString::fromLatin1(missing).arg(QDir::toNativeSeparators(regFile));
-    RunRegCommand(QStringLiteral("import \"%1\"").arg(regFile), true);
+        return QStringLiteral("%1\r\nThe file %2 is missing").arg(title, path);
+    if (!RunRegCommand(QStringLiteral("import \"%1\"").arg(regFile), true))
+        return QStringLiteral("%1\r\nThe file %2 could not be imported").arg(title, path);
     return {};
 }
 
@@ -78,17 +83,17 @@ void RegisterPrivateVSFilter(const QString& modulePath)
 
 QString InstallPrivateLAV(const QString& regFile)
 {
-    return Install(regFile, "Impossible to install the private  LAV filters.\r\nThe file %1 is missing");
+    return Install(regFile, "Impossible to install the private  LAV filters.");
 }
 
 QString InstallPrivateFfdshow(const QString& regFile)
 {
-    return Install(regFile, "Impossible to install the private ffdshow filters.\r\nThe file %1 is missing");
+    return Install(regFile, "Impossible to install the private ffdshow filters.");
 }
 
 QString InstallPrivateVSFilter(const QString& regFile)
 {
-    return Install(regFile, "Impossible to install the private VSFilter.\r\nThe file %1 is missing");
+    return Install(regFile, "Impossible to install the private VSFilter.");
 }
 
 bool UninstallPrivateLAV()

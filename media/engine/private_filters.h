@@ -38,7 +38,7 @@ void RegisterPrivateFfdshowFilters(const QString& modulePath);
 void RegisterPrivateVSFilter(const QString& modulePath);
 
 // Imports the settings file. Returns the message for the user when the file
-// is missing, an empty text otherwise.
+// is missing or cannot be imported, an empty text once it is in.
 QString InstallPrivateLAV(const QString& regFile);
 QString InstallPrivateFfdshow(const QString& regFile);
 QString InstallPrivateVSFilter(const QString& regFile);

@@ -484,6 +484,22 @@ TEST_F(PrivateModule, SettingsAreImportedAndDeletedAgain)
     EXPECT_FALSE(RegistryStore::instance().keyExists(QStringLiteral("Software\\LBV")));
 }
 
+TEST_F(PrivateModule, ASettingsFileThatCannotBeImportedIsReported)
+{
+    UseTestRegistry();
+    UninstallPrivateLAV();
+    QTemporaryDir dir;
+    const QString regFile = dir.filePath(QStringLiteral("LBV.reg"));
+    QFile file(regFile);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[HKEY_CURRENT_USER\\Software\\LBV]\r\nnot a registry file\r\n");
+    file.close();
+    EXPECT_EQ(InstallPrivateLAV(regFile),
+              QStringLiteral("Impossible to install the private  LAV filters.\r\nThe file %1 could not be imported")
+                  .arg(regFile));
+    EXPECT_FALSE(RegistryStore::instance().keyExists(QStringLiteral("Software\\LBV")));
+}
+
 TEST_F(PrivateModule, WithTheModulesMovedAwayTheMessageAppearsAndTheSystemFiltersTakeOver)
 {
     UseTestRegistry();

@@ -70,20 +70,6 @@ HRESULT AddFilterNamed(IFilterGraph* graph, IBaseFilter* filter, const QString& 
     return hr;
 }
 
-namespace {
-TFilterRec* privateSplitter = nullptr;
-}
-
-TFilterRec* PrivateSplitterRec()
-{
-    return privateSplitter;
-}
-
-void SetPrivateSplitterRec(TFilterRec* record)
-{
-    privateSplitter = record;
-}
-
 TPrivateFactory::TPrivateFactory(const CLSID& classId, const QString& modulePath) : FClassId(classId)
 {
     if (FAILED(Module::load(modulePath.toStdString(), FModule)))

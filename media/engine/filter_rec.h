@@ -55,11 +55,6 @@ private:
 // the name used.
 HRESULT AddFilterNamed(IFilterGraph* graph, IBaseFilter* filter, const QString& name, QString* added = nullptr);
 
-// The splitter record of the private filters, which the factory tries first
-// for extensions it does not know; null until one is registered.
-TFilterRec* PrivateSplitterRec();
-void SetPrivateSplitterRec(TFilterRec* record);
-
 // A class factory of a module loaded by path. A module that cannot be
 // loaded, or whose entry point has no factory for the class, leaves the
 // factory null and is unloaded at once.

@@ -1,5 +1,6 @@
 #include "media/engine/media_factory.h"
 
+#include "media/engine/private_filters.h"
 #include "platform/filters/system_filters.h"
 
 #include <QFileInfo>
@@ -66,7 +67,9 @@ std::unique_ptr<TFileDevice> TMediaFactory::CreateFileDevice(const QString& file
     else if (extension == QLatin1String(".wav"))
         tries = {{FWaveParser.get(), FFileSource.get()}};
     else
-        tries = {{PrivateSplitterRec(), FFileSource.get()}, {nullptr, FFileSource.get()}};
+        // The private splitter reads what the file source cannot name; without
+        // its module the first try is the file source alone.
+        tries = {{&PrivateFilterRecs().LAVSplitter, FFileSource.get()}, {nullptr, FFileSource.get()}};
 
     std::unique_ptr<TFileDevice> device;
     for (const auto& [splitter, source] : tries) {

@@ -14,9 +14,16 @@
 
 namespace {
 
-// Every byte stream the file source offers.
-constexpr std::array kSplitterInputs{MEDIASUBTYPE_Avi,         MEDIASUBTYPE_MPEG2_PROGRAM, MEDIASUBTYPE_MPEG2_TRANSPORT,
-                                     MEDIASUBTYPE_MPEG1System, MEDIASUBTYPE_MPEG1Video,    MEDIASUBTYPE_WAVE};
+// Every byte stream the file source offers, those whose container it does
+// not name (raw DV, Matroska, MP4...) included: the splitter reads whatever
+// FFmpeg reads.
+constexpr std::array kSplitterInputs{MEDIASUBTYPE_Avi,
+                                     MEDIASUBTYPE_MPEG2_PROGRAM,
+                                     MEDIASUBTYPE_MPEG2_TRANSPORT,
+                                     MEDIASUBTYPE_MPEG1System,
+                                     MEDIASUBTYPE_MPEG1Video,
+                                     MEDIASUBTYPE_WAVE,
+                                     GUID_NULL};
 
 const DemuxClass kSourceClass{CLSID_PrivateSplitterSource, u"Private Splitter Source", {}, {}};
 const DemuxClass kSplitterClass{CLSID_PrivateSplitter, u"Private Splitter", kSplitterInputs, {}};

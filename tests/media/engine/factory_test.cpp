@@ -4,6 +4,8 @@
 
 #include "engine_fixture.h"
 
+#include "media/engine/private_filters.h"
+#include "media/private/private_classes.h"
 #include "platform/filters/system_filters.h"
 #include "platform/graph/media_guids.h"
 #include "platform/graph/pin_walk.h"
@@ -88,8 +90,36 @@ TEST(MediaFactory, ChoosesTheSourceByExtensionAndListsTheStreams)
         // piece below takes.
         {"dv_pal.dv", nullptr, false, "File Source (Async.)", "", 0, 0, 0},
     };
+    // Every extension of the MPEG row: the preferred source first, then the
+    // MPEG-2 splitter behind the file source.
+    std::vector<Expected> table(std::begin(rows), std::end(rows));
+    std::vector<QByteArray> names;
+    for (const char* extension : {".mts", ".m2ts", ".mkv", ".mov", ".mp4", ".3g2", ".ts", ".mpg", ".mpeg", ".m1v",
+                                  ".mp2", ".mpe", ".vob", ".m4v", ".m2v"}) {
+        names.push_back(QByteArray("matroska") + extension);
+        names.push_back(QByteArray("program") + extension);
+    }
+    for (size_t i = 0; i < names.size(); i += 2) {
+        table.push_back({"h264.mkv", names[i].constData(), false, "LAV Splitter Source", "", 1, 1, 0});
+        table.push_back(
+            {"mpeg2.mpg", names[i + 1].constData(), true, "File Source (Async.)", "MPEG-2 Splitter", 1, 1, 0});
+    }
+    const Expected more[] = {
+        // The third MPEG try, for a system stream the MPEG-2 splitter leaves.
+        {"mpeg1.mpg", "system.mpeg", true, "File Source (Async.)", "MPEG-I Stream Splitter", 1, 1, 0},
+        {"mpeg1.m1v", "elementary.m1v", true, "File Source (Async.)", "MPEG-I Stream Splitter", 1, 0, 0},
+        // The second tries of the AVI and Windows Media rows.
+        {"h264.mkv", "matroska.ivf", false, "LAV Splitter Source", "", 1, 1, 0},
+        {"wmv.wmv", "windows.asf", false, "LAV Splitter Source", "", 1, 1, 0},
+        // Any other extension, and none: the file source, whose byte stream
+        // nothing below takes without the private splitter.
+        {"h264.mkv", "matroska.mkv2", false, "File Source (Async.)", "", 0, 0, 0},
+        {"h264.mkv", "matroska", false, "File Source (Async.)", "", 0, 0, 0},
+    };
+    table.insert(table.end(), std::begin(more), std::end(more));
+
     QTemporaryDir dir;
-    for (const Expected& row : rows) {
+    for (const Expected& row : table) {
         const QString file = row.name ? copyClip(dir, row.clip, QString::fromUtf8(row.name)) : clip(row.clip);
         SCOPED_TRACE(file.toStdString());
         Engine engine;
@@ -100,7 +130,7 @@ TEST(MediaFactory, ChoosesTheSourceByExtensionAndListsTheStreams)
         EXPECT_EQ(device->Built(), built);
         if (built) {
             EXPECT_EQ(device->SourceRec()->Name(), row.source);
-            EXPECT_EQ(device->SplitterRec() ? device->SplitterRec()->Name() : QString(), row.splitter);
+            EXPECT_EQ(device->SplitterFilter() ? device->SplitterRec()->Name() : QString(), row.splitter);
         }
         EXPECT_EQ(device->VideoCount(), row.video);
         EXPECT_EQ(device->AudioCount(), row.audio);
@@ -384,4 +414,46 @@ TEST(MediaFactory, ATrialRunsNoEventLoopAndItsFiltersMoveIntoTheGraph)
     EXPECT_TRUE(timed);
     EXPECT_EQ(posted, 1);
     DeallocateHWnd(wnd);
+}
+
+// With the private filters, what the table leaves to "any other" goes to the
+// private splitter behind the file source, and plays: raw DV, and a file
+// without an extension.
+TEST(MediaFactory, AnyOtherExtensionPlaysThroughThePrivateSplitter)
+{
+    TPrivateFactories::Instance().Clear();
+    RegisterPrivateLAVFilters(QStringLiteral(KESTROVA_PRIVATE_FOLDER));
+    QTemporaryDir dir;
+    const struct
+    {
+        QString file;
+        int width;
+    } files[] = {
+        {clip("dv_pal.dv"), 720},
+        {copyClip(dir, "h264.mkv", QStringLiteral("holidays")), 320},
+        {copyClip(dir, "mpeg1.mpg", QStringLiteral("holidays.mpg.part")), 320},
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.file.toStdString());
+        Engine engine;
+        TFileDevice* device = engine.factory->GetFileDevice(f.file);
+        ASSERT_TRUE(device && device->Built());
+        EXPECT_EQ(device->SourceRec(), engine.factory->FileSourceRec());
+        EXPECT_EQ(device->SplitterRec(), &PrivateFilterRecs().LAVSplitter);
+        ASSERT_TRUE(device->SplitterFilter());
+        CLSID splitter = GUID_NULL;
+        device->SplitterFilter()->GetClassID(&splitter);
+        EXPECT_EQ(splitter, CLSID_PrivateSplitter);
+        EXPECT_EQ(device->VideoCount(), 1);
+        EXPECT_EQ(device->AudioCount(), 1);
+
+        TVideoSource* video = engine.connectVideo(device, device->VideoSource(0));
+        ASSERT_TRUE(video);
+        EXPECT_EQ(video->Notifier()->GetVideoData().width, f.width);
+        ASSERT_TRUE(engine.man->Pause());
+        EXPECT_EQ(shownFrame(engine.videoRenderer.get()), 0);
+        engine.playToEnd();
+        EXPECT_TRUE(engine.completed);
+    }
+    TPrivateFactories::Instance().Clear();
 }

@@ -8,7 +8,9 @@
 #include "platform/win/messages.h"
 #include "tests/media/clip_reader.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -143,6 +145,28 @@ void NavEngine::settle()
 int NavEngine::shown()
 {
     return shownFrame(engine.videoRenderer.get());
+}
+
+PendingEvents::PendingEvents()
+{
+    wnd = AllocateHWnd([this](UINT msg, WPARAM, LPARAM) -> LRESULT {
+        posted += msg == WM_USER;
+        return 0;
+    });
+    QTimer::singleShot(0, &context, [this] { timed = true; });
+    PostMessage(wnd, WM_USER, 0, 0);
+}
+
+PendingEvents::~PendingEvents()
+{
+    DeallocateHWnd(wnd);
+}
+
+bool PendingEvents::run()
+{
+    ProcessMessages();
+    QCoreApplication::processEvents();
+    return posted == 1 && timed;
 }
 
 int shownFrame(IBaseFilter* renderer)

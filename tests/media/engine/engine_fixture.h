@@ -69,6 +69,23 @@ struct NavEngine
     bool shift = false;
 };
 
+// A posted message and a zero timer, pending from construction on: what a
+// run of the event loop would handle.
+struct PendingEvents
+{
+    PendingEvents();
+    ~PendingEvents();
+    // Neither has run.
+    bool waiting() const { return posted == 0 && !timed; }
+    // Runs the event loop once; true when each has run once.
+    bool run();
+
+    QObject context;
+    HWND wnd = 0;
+    int posted = 0;
+    bool timed = false;
+};
+
 // The frame number in the barcode of the renderer's current picture; -1
 // without a readable barcode, -2 without a picture.
 int shownFrame(IBaseFilter* renderer);

@@ -11,10 +11,8 @@
 #include "platform/graph/pin_walk.h"
 #include "platform/win/messages.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <malloc.h>
@@ -359,14 +357,7 @@ TEST(MediaFactory, ATrialRunsNoEventLoopAndItsFiltersMoveIntoTheGraph)
 {
     Engine engine;
     QTemporaryDir dir;
-    int posted = 0;
-    const HWND wnd = AllocateHWnd([&](UINT msg, WPARAM, LPARAM) -> LRESULT {
-        posted += msg == WM_USER;
-        return 0;
-    });
-    bool timed = false;
-    QTimer::singleShot(0, [&] { timed = true; });
-    PostMessage(wnd, WM_USER, 0, 0);
+    PendingEvents pending;
 
     const struct
     {
@@ -384,8 +375,7 @@ TEST(MediaFactory, ATrialRunsNoEventLoopAndItsFiltersMoveIntoTheGraph)
         TFileDevice* device = engine.factory->GetFileDevice(f.file);
         ASSERT_TRUE(device);
         EXPECT_EQ(device->Built(), f.opens);
-        EXPECT_EQ(timed, false);
-        EXPECT_EQ(posted, 0);
+        EXPECT_TRUE(pending.waiting());
         if (!f.opens) {
             EXPECT_FALSE(device->SourceFilter());
             EXPECT_FALSE(QFile::exists(f.file) && fileIsOpen(f.file));
@@ -409,11 +399,7 @@ TEST(MediaFactory, ATrialRunsNoEventLoopAndItsFiltersMoveIntoTheGraph)
         EXPECT_TRUE(fileIsOpen(f.file));
         engine.man->ClearGraph();
     }
-    ProcessMessages();
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(timed);
-    EXPECT_EQ(posted, 1);
-    DeallocateHWnd(wnd);
+    EXPECT_TRUE(pending.run());
 }
 
 // With the private filters, what the table leaves to "any other" goes to the

@@ -8,8 +8,6 @@
 #include "platform/graph/base_filter.h"
 #include "platform/win/messages.h"
 
-#include <QCoreApplication>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace testing_engine;
@@ -207,24 +205,12 @@ TEST(GrapheMan, ClearingTellsEveryLiveFilterOwnerOnceTheFiltersAreOut)
 
 TEST(GrapheMan, GoingAwayRunsNoPendingMessageOrTimer)
 {
-    int handled = 0;
-    const HWND wnd = AllocateHWnd([&](UINT msg, WPARAM, LPARAM) -> LRESULT {
-        handled += msg == WM_USER;
-        return 0;
-    });
-    bool fired = false;
-    QTimer::singleShot(0, [&] { fired = true; });
+    PendingEvents pending;
     {
         Engine engine;
         ASSERT_TRUE(engine.connectVideo(clip("mpeg1.mpg")));
         ASSERT_TRUE(engine.man->Pause());
-        PostMessage(wnd, WM_USER, 0, 0);
     }
-    EXPECT_EQ(handled, 0);
-    EXPECT_FALSE(fired);
-    ProcessMessages();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(handled, 1);
-    EXPECT_TRUE(fired);
-    DeallocateHWnd(wnd);
+    EXPECT_TRUE(pending.waiting());
+    EXPECT_TRUE(pending.run());
 }

@@ -1,13 +1,24 @@
+// The program entry: the system filters and renderers, the main window, and
+// the message loop. The command line runs at the first activation, through
+// the actions' switches ("/o=FILE" opens a video).
+
+#include "app/main_form.h"
+#include "platform/filters/system_filters.h"
+#include "platform/renderers/renderers.h"
+
 #include <QApplication>
-#include <QLabel>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Kestrova");
-    QLabel window("Kestrova");
-    window.setWindowTitle("Kestrova");
-    window.resize(640, 360);
-    window.show();
-    return app.exec();
+    QApplication::setApplicationName(QStringLiteral("Kestrova"));
+    RegisterSystemFilters();
+    RegisterRenderers();
+    int result = 0;
+    {
+        TMainForm window;
+        window.show();
+        result = app.exec();
+    }
+    return result;
 }

@@ -1,0 +1,248 @@
+#pragma once
+// The program's main window. It owns every manager (navigation and graph,
+// video, audio, file, application, preferences), its own actions, the menus,
+// the button bar and the panels; it opens and closes videos, lays its panels
+// out and runs the start-up and shut-down order.
+//
+// Grabbing, interval capture, the inlay settings and the side panels each
+// have a file of their own (main_grab.cpp, main_interval.cpp,
+// main_inlay.cpp, main_side_panels.cpp) with the window's operations of that
+// concern and the wiring of its actions.
+
+#include "app/av_managers.h"
+#include "app/main_actions.h"
+#include "app/panels.h"
+#include "app/script_names.h"
+#include "framework/managers/appli_man.h"
+#include "framework/managers/file_manager.h"
+#include "framework/preferences/morvek_preferences.h"
+#include "media/engine/media_factory.h"
+#include "media/engine/nav_man.h"
+#include "media/parsers/scenes.h"
+
+#include <QBasicTimer>
+#include <QImage>
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+
+#include <memory>
+
+class QLabel;
+class QMenu;
+class QSlider;
+class RegistryStore;
+class TAboutFrame;
+class TDossiersFrame;
+class TDVIncrustFrame;
+class TGaugeVolume;
+class TImagetteFrame;
+class TIncrustFrame;
+class TKvBar;
+class TKvSeparator;
+class TLinkEdit;
+class TOptionsFrame;
+class TThreadedTimer;
+class Tintervalloframe;
+
+// The 19 extensions a video may have, without their dot.
+const QStringList& VideoExtensions();
+
+// What the program entry (or a test) gives the window.
+struct TMainFormOptions
+{
+    // The registry of the preferences; the program's own when null.
+    RegistryStore* Registry = nullptr;
+    // The folder of the ini file; the program's own when empty.
+    QString ProgramFolder;
+    // The script host and script window, when there are any.
+    TScriptParts Scripts;
+};
+
+class TMainForm : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit TMainForm(const TMainFormOptions& options = {});
+    ~TMainForm() override;
+
+    // --- components --------------------------------------------------------
+    TKvActionList* gpal;
+    TMainActions A;
+    TMorvekPreferences* gp;
+    TMediaFactory* mf;
+    TFichierMan* ficman;
+    TNavMan* NavMan;
+    TVideoMan* vidman;
+    TAudioMan* audman;
+    TKvAppliMan* am;
+    TThreadedTimer* TimerSysDate;
+
+    QWidget* Client;
+    TNavBar* NavBar;
+    TKvBar* barUnique;
+    TKvSeparator* sep1;
+    TKvSeparator* sep2;
+    TKvSeparator* sep3;
+    TKvSeparator* sep4;
+    QWidget* videoPanel;
+    QFrame* PanelTitre;
+    QFrame* panelImage;
+    QFrame* PanelHaut;
+    QLabel* labFormatVideo;
+    QLabel* labDecoderVideo;
+    QLabel* labFormatAudio;
+    QLabel* labDecoderAudio;
+    QFrame* Bevel1;
+    QFrame* Bevel2;
+    TImagetteFrame* ImagetteFrame;
+    TDossiersFrame* SaveImagesFrame;
+    TIncrustFrame* IncrustFrame;
+    TDVIncrustFrame* DVIncrustFrame;
+    TOptionsFrame* OptionsFrame;
+    TAboutFrame* AboutFrame;
+    Tintervalloframe* intervalloframe;
+    QSlider* Xslider;
+    QSlider* Yslider;
+    TLinkEdit* leExternalPreview;
+    QLabel* EnCoursLab;
+    QLabel* ImageLab;
+    QLabel* scnLab;
+    QLabel* srtlab;
+    QLabel* moddlab;
+    TGaugeVolume* GaugeVolume;
+    QMenu* PopupMenu;
+    QMenu* AudioMenu() const { return FAudioMenu; }
+    QMenu* SubtitlesMenu() const { return FSubtitlesMenu; }
+
+    // The window's message window: the end of interval capture, the end of
+    // playback and the end of a move or resize of the preview window.
+    HWND Handle() const { return FHandle; }
+
+    // --- the window's life -------------------------------------------------
+    void openfile(const QString& filename);
+    void closefile();
+    void ArrangePanels();
+    void EnableVideoControls();
+    void DisableVideoControls();
+    void EnableAudioControls();
+    void DisableAudioControls();
+    void SelectStream(int index);
+
+    // --- grabbing (main_grab.cpp) -------------------------------------------
+    void ComputeImageSize(int aspectWidth, int aspectHeight);
+    void BuildImageFileName();
+    void ArrangeImagetteFrame();
+
+    // --- interval capture (main_interval.cpp) -------------------------------
+    void ComputeIntervalloCount();
+    void WMIntervalloDone();
+
+    // --- inlay settings (main_inlay.cpp) ------------------------------------
+    void AnalyseIncrustPatterns();
+    void applyeffects();
+    void SendFileNameToInsert();
+    void PlaceSliders();
+
+    // --- side panels and options (main_side_panels.cpp) --------------------
+    void UnregisterPrivateFilters();
+    void LoadSrtSubtitle(const QString& filename);
+
+    // --- state ---------------------------------------------------------------
+    const QString& VideoFileName() const { return FVideoFileName; }
+    bool HasVideo() const { return FHasVideo; }
+    bool HasAudio() const { return FHasAudio; }
+    bool HasSubtitles() const { return FHasSubtitles; }
+    bool VideoOnTheLeft() const { return FVideoOnTheLeft; }
+    int PanelOffset() const { return FPanelOffset; }
+    const TScenesList& Scenes() const { return FScenes; }
+    TMediaDevice* Media() const { return FMedia; }
+    const TStreamList& AudioStreamNames() const { return FAudioNames; }
+    const TStreamList& SubtitleStreamNames() const { return FSubtitleNames; }
+    QRect PictureRect() const { return FPictureRect; }
+    QString SubtitleFileName() const { return FSubtitleFileName; }
+    TSavePreferences PrefsMode() const { return FPrefsMode; }
+    bool Opening() const { return FOpening; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Layout and creation.
+    void CreateComponents(const TMainFormOptions& options);
+    void CreateMenus();
+    void CreateButtonBar();
+    void TntFormCreate();
+    void FormShow();
+    void FormClose();
+    void FormDestroy();
+    void TntFormResize();
+    void gpLoadPrefs(TMorvekPreferences& prefs);
+    void gpSavePrefs(TMorvekPreferences& prefs);
+    void gpChangeMode(TSavePreferences mode);
+
+    // Files.
+    bool ficmanTestExtension(const QString& lowerext, const QString& filename);
+    bool ficmanOpenFile(const QString& filename);
+    void FillAudioMenu();
+    void FillSubtitlesMenu(const QString& filename);
+    void clickMenuAudio(int position);
+    void clickMenuSubTitle(int position);
+    void ShowTitle(const QString& text, const QColor& colour);
+
+    // Messages and events.
+    LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam);
+    void NavManGraphCompleted();
+    void PanelHautResize();
+    void RefreshRendererRects();
+
+    // Where the parts of the other concerns wire their actions.
+    void AssignGrabEvents();
+    void AssignIntervalEvents();
+    void AssignInlayEvents();
+    void AssignSidePanelEvents();
+
+    HWND FHandle = 0;
+    std::unique_ptr<TUniqueScriptNames> FScriptNames;
+    std::unique_ptr<TFilterRec> FFfdshowAudio;
+    std::unique_ptr<TFilterRec> FFfdshowVideo;
+    TSavePreferences FPrefsMode = spNone;
+    QBasicTimer FSizeMoveTimer;
+    bool FClosed = false;
+    bool FDestroyed = false;
+    QMenu* FAudioMenu = nullptr;
+    QMenu* FSubtitlesMenu = nullptr;
+    bool FResizeBound = false;
+    bool FOpening = false;
+    bool FScreenSaverWasOn = false;
+
+    TScenesList FScenes;
+    bool FVideoOnTheLeft = false;
+    int FPanelOffset = kSidePanelWidth;
+    bool FIntervalRunning = false;
+    QString FNumberText;
+    QString FVideoFileName;
+    QString FSubtitleFileName;
+    bool FSubtitleFileExists = false;
+    QString FPattern1;
+    QString FPattern2;
+    bool FUsesFileName = false;
+    bool FUsesNumber = false;
+    QRect FPictureRect;
+    QRect FNativeRect;
+    TVideoSource* FCurrentVideo = nullptr;
+    TAudioSource* FCurrentAudio = nullptr;
+    bool FHasAudio = false;
+    bool FHasVideo = false;
+    bool FHasSubtitles = false;
+    TMediaDevice* FMedia = nullptr;
+    TStreamList FAudioNames;
+    TStreamList FSubtitleNames;
+
+    // The pictures of grabbing.
+    QImage FRawFrame;
+    QImage FGrabBitmap;
+    QImage FDeinterlaceBitmap;
+};

@@ -1,0 +1,307 @@
+#include "app/panels.h"
+
+#include "framework/widgets/directory_edit.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFontComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kPanelWidth = kSidePanelWidth - 4;
+
+template <class W> W* Named(W* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QSpinBox* Spin(QWidget* parent, const char* name, int minimum, int maximum)
+{
+    auto* spin = Named(new QSpinBox(parent), name);
+    spin->setRange(minimum, maximum);
+    return spin;
+}
+
+QToolButton* Tool(QWidget* parent, const char* name, const QString& text, bool checkable = true)
+{
+    auto* button = Named(new QToolButton(parent), name);
+    button->setText(text);
+    button->setCheckable(checkable);
+    button->setAutoRaise(true);
+    return button;
+}
+
+void SidePanel(QFrame* panel, const char* name)
+{
+    panel->setObjectName(QString::fromLatin1(name));
+    panel->setFrameShape(QFrame::StyledPanel);
+    panel->setAutoFillBackground(true);
+    panel->resize(kPanelWidth, 420);
+}
+
+QHBoxLayout* Row(std::initializer_list<QWidget*> widgets)
+{
+    auto* row = new QHBoxLayout;
+    for (QWidget* widget : widgets)
+        row->addWidget(widget);
+    row->addStretch();
+    return row;
+}
+
+} // namespace
+
+TImagetteFrame::TImagetteFrame(QWidget* parent) : QFrame(parent)
+{
+    SidePanel(this, "ImagetteFrame");
+    Bevel1 = Named(new QFrame(this), "Bevel1");
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setGeometry(8, 8, kPanelWidth - 16, 2);
+    labsnapname = Named(new QLabel(this), "labsnapname");
+    labsnapname->setGeometry(12, 16, kPanelWidth - 24, 18);
+    labsnapname->setAutoFillBackground(true);
+    labImagetteTaille = Named(new QLabel(this), "labImagetteTaille");
+    labImagetteTaille->setGeometry(12, 36, kPanelWidth - 24, 14);
+    Image = Named(new QLabel(this), "Image");
+    Image->setGeometry(12, 52, kPanelWidth - 24, (kPanelWidth - 24) * 3 / 4);
+    Image->setScaledContents(true);
+    Bevel3 = Named(new QFrame(this), "Bevel3");
+    Bevel3->setFrameShape(QFrame::Box);
+    Bevel3->setGeometry(Image->geometry());
+    SnapLab = Named(new QLabel(this), "SnapLab");
+    SnapLab->setGeometry(12, Image->geometry().bottom() + 2, kPanelWidth - 24, 16);
+    SnapLab->setAlignment(Qt::AlignCenter);
+}
+
+void TImagetteFrame::Clear()
+{
+    Image->clear();
+    labImagetteTaille->clear();
+    labsnapname->clear();
+    labsnapname->setPalette(palette());
+    SnapLab->clear();
+    Bevel3->show();
+    Bevel3->raise();
+}
+
+TDossiersFrame::TDossiersFrame(QWidget* parent) : QFrame(parent)
+{
+    SidePanel(this, "SaveImagesFrame");
+    auto* column = new QVBoxLayout(this);
+
+    auto* root = new QGroupBox(QStringLiteral("Root of the picture names"), this);
+    auto* rootLayout = new QVBoxLayout(root);
+    rbUtiliserRacine = Named(new QRadioButton(QStringLiteral("This text:"), root), "rbUtiliserRacine");
+    NomRacineEdit = Named(new QLineEdit(root), "NomRacineEdit");
+    rbUtiliserNomVideo = Named(new QRadioButton(QStringLiteral("The name of the video"), root), "rbUtiliserNomVideo");
+    cbLimiterLongueur = Named(new QCheckBox(QStringLiteral("cut to"), root), "cbLimiterLongueur");
+    RacineLengthEdit = Spin(root, "RacineLengthEdit", 1, 255);
+    rootLayout->addLayout(Row({rbUtiliserRacine, NomRacineEdit}));
+    rootLayout->addWidget(rbUtiliserNomVideo);
+    rootLayout->addLayout(Row({cbLimiterLongueur, RacineLengthEdit}));
+    column->addWidget(root);
+
+    auto* ending = new QGroupBox(QStringLiteral("Then"), this);
+    auto* endingLayout = new QVBoxLayout(ending);
+    rbTimestamp = Named(new QRadioButton(QStringLiteral("The time code"), ending), "rbTimestamp");
+    rbNumero = Named(new QRadioButton(QStringLiteral("A number of"), ending), "rbNumero");
+    DigitsEdit = Spin(ending, "DigitsEdit", 1, 10);
+    seNextNum = Spin(ending, "seNextNum", 0, 999'999'999);
+    endingLayout->addWidget(rbTimestamp);
+    endingLayout->addLayout(Row({rbNumero, DigitsEdit}));
+    endingLayout->addLayout(Row({new QLabel(QStringLiteral("Next number:"), ending), seNextNum}));
+    column->addWidget(ending);
+
+    rgExtension = Named(new QGroupBox(QStringLiteral("Format"), this), "rgExtension");
+    auto* formatLayout = new QVBoxLayout(rgExtension);
+    rbBmp = new QRadioButton(QStringLiteral("BMP"), rgExtension);
+    rbJpeg = new QRadioButton(QStringLiteral("JPEG, quality"), rgExtension);
+    TrackBar1 = Named(new QSlider(Qt::Horizontal, rgExtension), "TrackBar1");
+    TrackBar1->setRange(0, 100);
+    labQuality = Named(new QLabel(rgExtension), "labQuality");
+    formatLayout->addWidget(rbBmp);
+    formatLayout->addLayout(Row({rbJpeg, TrackBar1, labQuality}));
+    column->addWidget(rgExtension);
+
+    column->addWidget(new QLabel(QStringLiteral("Folder of the pictures:"), this));
+    deDossierSave = Named(new TWideDirectoryEdit(this), "deDossierSave");
+    column->addWidget(deDossierSave);
+    column->addStretch();
+}
+
+TIncrustFrame::TIncrustFrame(QWidget* parent) : QFrame(parent)
+{
+    SidePanel(this, "IncrustFrame");
+    auto* column = new QVBoxLayout(this);
+    FontComboBox = Named(new QFontComboBox(this), "FontComboBox");
+    cbSize = Named(new QComboBox(this), "cbSize");
+    cbSize->setEditable(true);
+    cbSize->addItem(QStringLiteral("auto"));
+    for (int size : {8, 10, 12, 14, 16, 18, 20, 24, 28, 36, 48, 72})
+        cbSize->addItem(QString::number(size));
+    column->addLayout(Row({FontComboBox, cbSize}));
+
+    tbBold = Tool(this, "tbBold", QStringLiteral("B"));
+    tbItalic = Tool(this, "tbItalic", QStringLiteral("I"));
+    tbUnderline = Tool(this, "tbUnderline", QStringLiteral("U"));
+    tbStrikeOut = Tool(this, "tbStrikeOut", QStringLiteral("S"));
+    ColorButton = Named(new QPushButton(QStringLiteral("Colour"), this), "ColorButton");
+    column->addLayout(Row({tbBold, tbItalic, tbUnderline, tbStrikeOut, ColorButton}));
+
+    tbBorder = Tool(this, "tbBorder", QStringLiteral("Border"), false);
+    tbBorder->setPopupMode(QToolButton::InstantPopup);
+    InsertColorButton = Named(new QPushButton(QStringLiteral("Border colour"), this), "InsertColorButton");
+    column->addLayout(Row({tbBorder, InsertColorButton}));
+
+    tbLeftAlign = Tool(this, "tbLeftAlign", QStringLiteral("Left"));
+    tbCenter = Tool(this, "tbCenter", QStringLiteral("Centre"));
+    tbRightAlign = Tool(this, "tbRightAlign", QStringLiteral("Right"));
+    seTransparency = Spin(this, "seTransparency", 0, 100);
+    seTransparency->setSuffix(QStringLiteral(" %"));
+    column->addLayout(Row({tbLeftAlign, tbCenter, tbRightAlign, seTransparency}));
+
+    InsertTimestampBtn = Tool(this, "InsertTimestampBtn", QStringLiteral("Timestamp"));
+    InsertNumeroBtn = Tool(this, "InsertNumeroBtn", QStringLiteral("Number"));
+    InsertTimecodeBtn = Tool(this, "InsertTimecodeBtn", QStringLiteral("Timecode"));
+    column->addLayout(Row({InsertTimestampBtn, InsertNumeroBtn, InsertTimecodeBtn}));
+    InsertDatecodeBtn = Tool(this, "InsertDatecodeBtn", QStringLiteral("Datecode"));
+    InsertSysDatetimeBtn = Tool(this, "InsertSysDatetimeBtn", QStringLiteral("Real date"));
+    InsertPersoBtn = Tool(this, "InsertPersoBtn", QStringLiteral("Personalized"));
+    column->addLayout(Row({InsertDatecodeBtn, InsertSysDatetimeBtn, InsertPersoBtn}));
+    edPerso1 = Named(new QLineEdit(this), "edPerso1");
+    edPerso2 = Named(new QLineEdit(this), "edPerso2");
+    column->addWidget(edPerso1);
+    column->addWidget(edPerso2);
+
+    tbSousTitre = Tool(this, "tbSousTitre", QStringLiteral("Subtitles"));
+    tbSliders = Tool(this, "tbSliders", QStringLiteral("Sliders"));
+    column->addLayout(Row({tbSousTitre, tbSliders}));
+    column->addStretch();
+}
+
+TDVIncrustFrame::TDVIncrustFrame(QWidget* parent) : QFrame(parent)
+{
+    SidePanel(this, "DVIncrustFrame");
+    auto* column = new QVBoxLayout(this);
+    labVideodate = Named(new QLabel(this), "labVideodate");
+    labDecalageHoraire = Named(new QLabel(this), "labDecalageHoraire");
+    column->addWidget(labVideodate);
+    column->addWidget(labDecalageHoraire);
+
+    PanelHeures = Named(new QFrame(this), "PanelHeures");
+    seDecalerHeures = Spin(PanelHeures, "seDecalerHeures", -100'000, 100'000);
+    auto* hours = new QHBoxLayout(PanelHeures);
+    hours->addWidget(new QLabel(QStringLiteral("Hours:"), PanelHeures));
+    hours->addWidget(seDecalerHeures);
+    column->addWidget(PanelHeures);
+
+    PanelAvance = Named(new QFrame(this), "PanelAvance");
+    DateEdit1 = Named(new QDateEdit(PanelAvance), "DateEdit1");
+    DateEdit1->setCalendarPopup(true);
+    seHeure = Spin(PanelAvance, "seHeure", 0, 23);
+    seMinute = Spin(PanelAvance, "seMinute", 0, 59);
+    seSeconde = Spin(PanelAvance, "seSeconde", 0, 59);
+    resetBtn = Named(new QPushButton(QStringLiteral("Reset"), PanelAvance), "resetBtn");
+    auto* advanced = new QVBoxLayout(PanelAvance);
+    advanced->addWidget(DateEdit1);
+    advanced->addLayout(Row({seHeure, seMinute, seSeconde}));
+    advanced->addWidget(resetBtn);
+    PanelAvance->hide();
+    column->addWidget(PanelAvance);
+
+    cbDatecode1 = Named(new QComboBox(this), "cbDatecode1");
+    cbDatecode1->setEditable(true);
+    cbDatecode2 = Named(new QComboBox(this), "cbDatecode2");
+    cbDatecode2->setEditable(true);
+    cbDecalageAvance = Named(new QCheckBox(QStringLiteral("Advanced"), this), "cbDecalageAvance");
+    column->addWidget(cbDatecode1);
+    column->addWidget(cbDatecode2);
+    column->addWidget(cbDecalageAvance);
+    column->addStretch();
+}
+
+TOptionsFrame::TOptionsFrame(QWidget* parent) : QFrame(parent)
+{
+    setObjectName(QStringLiteral("OptionsFrame"));
+    setFrameShape(QFrame::StyledPanel);
+    setAutoFillBackground(true);
+    resize(560, 420);
+    auto* column = new QVBoxLayout(this);
+
+    rgPrefs = Named(new QGroupBox(QStringLiteral("Save the preferences when quit"), this), "rgPrefs");
+    rgPrefsItems = new QButtonGroup(rgPrefs);
+    auto* prefs = new QVBoxLayout(rgPrefs);
+    int id = 0;
+    for (const char* item : {"Normal Mode (registry)", "Portable Mode (USB key)", "Do not save when quit"}) {
+        auto* radio = new QRadioButton(QString::fromLatin1(item), rgPrefs);
+        rgPrefsItems->addButton(radio, id++);
+        prefs->addWidget(radio);
+    }
+    column->addWidget(rgPrefs);
+
+    cbUsePrivateFilters = Named(new QCheckBox(QStringLiteral("Use the private filters"), this), "cbUsePrivateFilters");
+    dePrivateFolder = Named(new TWideDirectoryEdit(this), "dePrivateFolder");
+    column->addWidget(cbUsePrivateFilters);
+    column->addWidget(dePrivateFolder);
+
+    cbNavPrecise = Named(new QCheckBox(QStringLiteral("Precise navigation, pre-positioning (ms):"), this),
+                         "cbNavPrecise");
+    seSeekPrepos = Spin(this, "seSeekPrepos", 0, 60'000);
+    column->addLayout(Row({cbNavPrecise, seSeekPrepos}));
+
+    cbRAZwhenOpenFile = Named(new QCheckBox(QStringLiteral("Number the pictures from 1 for each video"), this),
+                              "cbRAZwhenOpenFile");
+    cbSauverQuandClic = Named(new QCheckBox(QStringLiteral("A click on the video saves the picture"), this),
+                              "cbSauverQuandClic");
+    cbConfirmerImage = Named(new QCheckBox(QStringLiteral("Ask before replacing a picture"), this), "cbConfirmerImage");
+    column->addWidget(cbRAZwhenOpenFile);
+    column->addWidget(cbSauverQuandClic);
+    column->addWidget(cbConfirmerImage);
+
+    deDossierScripts = Named(new TWideDirectoryEdit(this), "deDossierScripts");
+    cbConserverScript = Named(new QCheckBox(QStringLiteral("Keep the script between runs"), this),
+                              "cbConserverScript");
+    column->addWidget(new QLabel(QStringLiteral("Folder of the scripts:"), this));
+    column->addWidget(deDossierScripts);
+    column->addWidget(cbConserverScript);
+
+    seMaxSynchro = Spin(this, "seMaxSynchro", 0, 10'000);
+    column->addLayout(Row({new QLabel(QStringLiteral("Largest sync offset of the inlay (ms):"), this), seMaxSynchro}));
+    column->addStretch();
+}
+
+Tintervalloframe::Tintervalloframe(QWidget* parent) : QFrame(parent)
+{
+    setObjectName(QStringLiteral("intervalloframe"));
+    setAutoFillBackground(true);
+    resize(360, 56);
+    GroupBox = new QGroupBox(QStringLiteral("Intervalometer"), this);
+    GroupBox->setGeometry(rect());
+    chronolab = Named(new QLabel(GroupBox), "chronolab");
+    seIntervallo = Spin(GroupBox, "seIntervallo", 1, 1'000'000);
+    cboxIntervallo = Named(new QComboBox(GroupBox), "cboxIntervallo");
+    cboxIntervallo->addItems({QStringLiteral("Frames"), QStringLiteral("Seconds"), QStringLiteral("Minutes"),
+                              QString()});
+    cboxIntervallo->setCurrentIndex(1);
+    RxSwitch1 = Tool(GroupBox, "RxSwitch1", QStringLiteral("Off"));
+    RxSwitch1->setToolTip(QStringLiteral("Toggle intervalometer"));
+    auto* row = new QHBoxLayout(GroupBox);
+    row->addWidget(seIntervallo);
+    row->addWidget(cboxIntervallo);
+    row->addWidget(RxSwitch1);
+    row->addWidget(chronolab);
+    hide();
+}

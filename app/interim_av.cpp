@@ -28,7 +28,9 @@ TVideoMan::TVideoMan(QObject* owner)
     FFramesRec = std::make_unique<TFilterRec>(TFramesNotifier::classId, fkInstance,
                                               QString::fromStdU16String(TFramesNotifier::filterName));
     FFramesRec->SetFilter(FFrames.get());
-    FDecoders.SetDecoderLinks(&DefaultVideoLinks(), &UserVideoLinks(), &NoVideoDecoderRec());
+    // The choices are not remembered: the records of decoders found by the
+    // automatic search live only as long as this manager.
+    FDecoders.SetDecoderLinks(&DefaultVideoLinks(), nullptr, &NoVideoDecoderRec());
     FDecoders.SetFramesNotifier(FFramesRec.get());
 }
 
@@ -77,8 +79,6 @@ bool TVideoMan::ConnectVideo(TVideoSource* source)
         FFrames->SetVideoDataLink(source->Notifier());
         FFrames->SetFrameWindow(nav->Handle());
     }
-    FDecoders.SetLinkedDecoder(
-        UserVideoLinks().GetDecoder(source->Majortype(), source->Subtype(), source->Formattype()));
     if (!FDecoders.ConnectWithDecoder(source->Notifier(), Renderer())) {
         DisconnectVideoDevice(true);
         return false;
@@ -211,7 +211,7 @@ void TVideoMan::AssignEvents()
 TAudioMan::TAudioMan(QObject* owner) : TKvActionComponent(owner), FSource(NoAudioSource())
 {
     CoCreateInstance(CLSID_DSoundRender, nullptr, CLSCTX_INPROC_SERVER, IBaseFilter::iid, FRenderer.putVoid());
-    FDecoders.SetDecoderLinks(&DefaultAudioLinks(), &UserAudioLinks(), &NoAudioDecoderRec());
+    FDecoders.SetDecoderLinks(&DefaultAudioLinks(), nullptr, &NoAudioDecoderRec());
 }
 
 TAudioMan::~TAudioMan() = default;
@@ -237,8 +237,6 @@ bool TAudioMan::ConnectAudio(TAudioSource* source)
     }
     FGraph->GraphBuilder()->RemoveFilter(FRenderer.get());
     AddFilterNamed(FGraph->GraphBuilder(), FRenderer.get(), QStringLiteral("Kv Audio Renderer"));
-    FDecoders.SetLinkedDecoder(
-        UserAudioLinks().GetDecoder(source->Majortype(), source->Subtype(), source->Formattype()));
     if (!FDecoders.ConnectWithDecoder(source->Notifier(), FRenderer.get())) {
         DisconnectAudio();
         return false;

@@ -4,7 +4,18 @@
 
 #include "app/main_form.h"
 
-void TMainForm::AssignSidePanelEvents() {}
+void TMainForm::AssignSidePanelEvents()
+{
+    // The side of the panels: the video column takes the other one.
+    A.caVideoLeft->InternalTrueApply = [this] {
+        FVideoOnTheLeft = true;
+        ArrangePanels();
+    };
+    A.caVideoLeft->InternalFalseApply = [this] {
+        FVideoOnTheLeft = false;
+        ArrangePanels();
+    };
+}
 
 void TMainForm::UnregisterPrivateFilters() {}
 

@@ -1,0 +1,67 @@
+#pragma once
+// The main window as the program builds it, on a registry file and a program
+// folder of the test's own, with the dialogs answered by the test.
+
+#include "app/main_form.h"
+#include "platform/win/registry.h"
+#include "tests/framework/preferences/prefs_test_support.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <optional>
+
+class FakeFileUi final : public TFileManUi
+{
+public:
+    std::deque<QString> files;
+    QStringList errors;
+
+    std::optional<QString> OpenFileName(const QString&, const QString&, const QString&) override
+    {
+        if (files.empty())
+            return std::nullopt;
+        QString file = files.front();
+        files.pop_front();
+        return file;
+    }
+    std::optional<QString> SaveFileName(const QString&, const QString&, const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
+    TAnswer Question(const QString&, bool) override { return mrNo; }
+    void ShowError(const QString& text) override { errors.append(text); }
+    void ShowInFolder(const QString&) override {}
+};
+
+class MainFormTest : public testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A new window on the same folder and registry (the previous one goes
+    // without saving), shown.
+    void Start(const TScriptParts& scripts = {});
+    // Closes the window as the user does; whether it closed.
+    bool Close(std::optional<TSavePreferences> answer);
+
+    // Until the renderer holds a picture, the frame number in its barcode
+    // (-1 unreadable, -2 no picture).
+    int Shown(int timeoutMs = 10'000);
+    // Waits until the shown frame is `frame`; the frame shown last.
+    int WaitFor(int frame, int timeoutMs = 10'000);
+    // Until the renderer holds a picture and the graph rests in its state.
+    void Settle();
+    QString Copy(const char* clipName, const QString& name);
+    // Drops `file` on the video panel.
+    void Drop(const QString& file);
+
+    QTemporaryDir dir;
+    std::unique_ptr<RegistryStore> registry;
+    std::unique_ptr<TMainForm> form;
+    FakeSaveDialog* saveDialog = nullptr;
+    FakeFileUi* fileUi = nullptr;
+};

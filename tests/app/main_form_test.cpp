@@ -1,0 +1,451 @@
+// The main window on the real clips: start-up, opening by every road,
+// navigation, the stream menus and companion files, layout and shut-down.
+
+#include "main_form_fixture.h"
+
+#include "framework/actions/switch.h"
+#include "framework/managers/help_form.h"
+#include "framework/widgets/kv_bar.h"
+#include "media/filters/notify_messages.h"
+#include "platform/win/messages.h"
+#include "tests/framework/actions/fakes.h"
+#include "tests/media/clip_reader.h"
+
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTest>
+
+namespace {
+
+QStringList MenuTexts(QMenu* menu)
+{
+    QStringList texts;
+    for (QAction* item : menu->actions())
+        texts.append(item->isSeparator() ? QStringLiteral("-") : item->text());
+    return texts;
+}
+
+void WriteText(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+TEST_F(MainFormTest, StartsWithoutPreferencesOnDefaultsAndNoVideo)
+{
+    EXPECT_EQ(form->gp->Mode(), spNone);
+    EXPECT_EQ(form->PrefsMode(), spNone);
+    EXPECT_TRUE(form->windowTitle().startsWith(AppTitle));
+    EXPECT_TRUE(form->windowTitle().endsWith(QStringLiteral(" by Morvek")));
+    EXPECT_EQ(form->A.iaNextNum->Value(), 1);
+    // No video: the strips, the bar and the controls of both kinds are off.
+    EXPECT_TRUE(form->PanelHaut->isHidden());
+    EXPECT_TRUE(form->NavBar->isHidden());
+    EXPECT_FALSE(form->A.naGrab->Enabled());
+    EXPECT_FALSE(form->A.caSliders->Enabled());
+    EXPECT_FALSE(form->audman->caMute->Enabled());
+    EXPECT_FALSE(form->AudioMenu()->menuAction()->isVisible());
+    EXPECT_FALSE(form->SubtitlesMenu()->menuAction()->isVisible());
+    // Every list of the program is in the help window, on its one page.
+    ASSERT_NE(HelpForm, nullptr);
+    ASSERT_NE(HelpForm->ListOf(QStringLiteral("Kestrova")), nullptr);
+    // New, Save and Save as have no place in the main window.
+    EXPECT_FALSE(form->ficman->naSaveFile->Enabled());
+    EXPECT_FALSE(form->ficman->naNewFile->Visible());
+    EXPECT_EQ(form->audman->naIncVolume->SecondaryShortcuts(), QList<QKeySequence>{QKeySequence(Qt::ALT | Qt::Key_P)});
+}
+
+TEST_F(MainFormTest, SettingsSurviveARestartInTheRegistryAndInTheIniFile)
+{
+    for (const TSavePreferences mode : {spRegistre, spPortable}) {
+        SCOPED_TRACE(mode);
+        form->A.iaJpegCompressionQuality->SetValue(77);
+        form->A.waDefaultRacine->SetValue(QStringLiteral("Trip"));
+        form->NavMan->iaSeekPrepos->SetValue(400);
+        form->gp->SetMode(mode);
+        ASSERT_TRUE(Close(std::nullopt)); // a store exists now: nothing is asked
+        EXPECT_EQ(saveDialog->asked, 0);
+        EXPECT_EQ(QFile::exists(dir.filePath(QStringLiteral("Kestrova.ini"))), mode == spPortable);
+        Start();
+        EXPECT_EQ(form->gp->Mode(), mode);
+        EXPECT_EQ(form->PrefsMode(), mode);
+        EXPECT_EQ(form->A.iaJpegCompressionQuality->Value(), 77);
+        EXPECT_EQ(form->A.waDefaultRacine->Value(), QStringLiteral("Trip"));
+        EXPECT_EQ(form->NavMan->iaSeekPrepos->Value(), 400);
+        form->A.iaJpegCompressionQuality->SetValue(50);
+    }
+}
+
+TEST_F(MainFormTest, ClosingAsksWhereToSaveBeforeTearingDownAndCancelKeepsAll)
+{
+    ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("h264.mp4"))));
+    ASSERT_EQ(Shown(), 0);
+    form->NavMan->caPlay->SetChecked(true);
+
+    EXPECT_FALSE(Close(std::nullopt));
+    EXPECT_EQ(saveDialog->asked, 1);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->HasVideo());
+    EXPECT_TRUE(form->NavMan->caPlay->Checked());
+    EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePlaying);
+    EXPECT_NE(form->vidman->CurrentSource(), NoVideoSource());
+
+    // "None": nothing is written anywhere, and the window goes.
+    form->A.iaDigits->SetValue(6);
+    EXPECT_TRUE(Close(spNone));
+    EXPECT_EQ(saveDialog->asked, 2);
+    EXPECT_EQ(form->vidman->CurrentSource(), NoVideoSource());
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("Kestrova.ini"))));
+    EXPECT_FALSE(registry->keyExists(form->gp->RegistryKey()));
+    Start();
+    EXPECT_EQ(form->A.iaDigits->Value(), 3);
+
+    // Registry, then ini: each is asked once and written.
+    form->A.iaDigits->SetValue(6);
+    EXPECT_TRUE(Close(spRegistre));
+    EXPECT_TRUE(registry->keyExists(form->gp->RegistryKey()));
+    Start();
+    EXPECT_EQ(form->A.iaDigits->Value(), 6);
+    form->gp->SetMode(spNone);
+    EXPECT_TRUE(Close(spPortable));
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("Kestrova.ini"))));
+    EXPECT_FALSE(registry->keyExists(form->gp->RegistryKey()));
+}
+
+TEST_F(MainFormTest, OpensByTheSwitchTheFileManagerAndADrop)
+{
+    struct Road
+    {
+        const char* clip;
+        std::function<void(const QString&)> open;
+    };
+    const std::vector<Road> roads{
+        {"mpeg2.mpg", [&](const QString& f) { form->am->GetSwitch()->RunArguments({QStringLiteral("/o=") + f}); }},
+        {"h264.mkv", [&](const QString& f) {
+             fileUi->files.push_back(f);
+             form->ficman->waOpenFile->Execute();
+         }},
+        {"dv_pal.avi", [&](const QString& f) { Drop(f); }},
+        {"wmv.wmv", [&](const QString& f) { form->ficman->OpenFile(f); }},
+    };
+    for (const Road& road : roads) {
+        SCOPED_TRACE(road.clip);
+        const QString file = clips::path(QString::fromLatin1(road.clip));
+        road.open(file);
+        EXPECT_EQ(form->VideoFileName(), file);
+        EXPECT_EQ(form->ficman->CurrentFileName(), file);
+        EXPECT_TRUE(form->HasVideo());
+        EXPECT_TRUE(form->HasAudio());
+        EXPECT_EQ(Shown(), 0);
+        EXPECT_FALSE(form->NavBar->isHidden());
+        EXPECT_FALSE(form->PanelHaut->isHidden());
+        EXPECT_TRUE(form->A.naGrab->Enabled());
+        EXPECT_TRUE(form->audman->caMute->Enabled());
+        EXPECT_EQ(form->EnCoursLab->text(), QFileInfo(file).fileName());
+    }
+    EXPECT_TRUE(fileUi->errors.isEmpty()) << fileUi->errors.join(u'\n').toStdString();
+}
+
+TEST_F(MainFormTest, ExtensionsAreAcceptedInAnyCaseAndOnlyThoseOfVideos)
+{
+    EXPECT_EQ(VideoExtensions().size(), 19);
+    const QString capital = Copy("h264.mp4", QStringLiteral("CAPITAL.MP4"));
+    EXPECT_TRUE(form->ficman->OpenFile(capital));
+    EXPECT_EQ(Shown(), 0);
+
+    const QString refused = Copy("mpeg2.mpg", QStringLiteral("film.mpeg2"));
+    EXPECT_FALSE(form->ficman->OpenFile(refused));
+    EXPECT_EQ(form->VideoFileName(), capital);
+    EXPECT_EQ(form->ficman->CurrentFileName(), capital);
+    EXPECT_EQ(fileUi->errors.size(), 1);
+}
+
+TEST_F(MainFormTest, PlayPauseStepsAndThePositionEditMoveTheShownFrame)
+{
+    ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("h264.mp4"))));
+    ASSERT_EQ(Shown(), 0);
+    form->NavMan->naAvanceFrame->Execute();
+    EXPECT_EQ(WaitFor(1), 1);
+    form->NavMan->naAvance10Frames->Execute();
+    EXPECT_EQ(WaitFor(11), 11);
+    form->NavMan->naReculeFrame->Execute();
+    EXPECT_EQ(WaitFor(10), 10);
+
+    // A position typed into the bar's edit, with Enter.
+    QLineEdit* edit = form->NavBar->CurrentEdit;
+    edit->setFocus();
+    edit->setText(QStringLiteral("0:00:02:05"));
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(WaitFor(55), 55);
+
+    form->NavMan->naReculeDebut->Execute();
+    EXPECT_EQ(WaitFor(0), 0);
+    form->NavMan->caPlay->Execute();
+    EXPECT_TRUE(form->NavMan->caPlay->Checked());
+    WaitServingMessages([&] { return Shown() >= 5; }, 10'000);
+    EXPECT_GE(Shown(), 5);
+    form->NavMan->caPlay->Execute();
+    Settle();
+    const int paused = Shown();
+    WaitServingMessages([] { return false; }, 200);
+    ProcessMessages();
+    EXPECT_EQ(Shown(), paused);
+}
+
+TEST_F(MainFormTest, AnOpenKeepsPlayingOrPaused)
+{
+    form->openfile(clips::path(QStringLiteral("h264.mp4")));
+    ASSERT_EQ(Shown(), 0);
+    form->NavMan->caPlay->SetChecked(true);
+    form->openfile(clips::path(QStringLiteral("h264.mkv")));
+    EXPECT_TRUE(form->NavMan->caPlay->Checked());
+    EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePlaying);
+    WaitServingMessages([&] { return Shown() >= 3; }, 10'000);
+    EXPECT_GE(Shown(), 3);
+
+    form->NavMan->caPlay->SetChecked(false);
+    form->openfile(clips::path(QStringLiteral("mpeg2.mpg")));
+    EXPECT_FALSE(form->NavMan->caPlay->Checked());
+    Settle();
+    EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePaused);
+    EXPECT_EQ(Shown(), 0);
+}
+
+TEST_F(MainFormTest, TheAudioMenuListsEveryTrackAndItsItemsSelectThem)
+{
+    ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("two_sounds.mkv"))));
+    ASSERT_EQ(Shown(), 0);
+    QMenu* audio = form->AudioMenu();
+    EXPECT_TRUE(audio->menuAction()->isVisible());
+    ASSERT_EQ(form->AudioStreamNames().size(), 2);
+    const QStringList texts = MenuTexts(audio);
+    ASSERT_EQ(texts.size(), 4);
+    EXPECT_EQ(audio->actions().at(0)->text(), form->audman->caMute->Caption());
+    EXPECT_EQ(texts.at(1), QStringLiteral("-"));
+    EXPECT_EQ(texts.at(2), form->AudioStreamNames().at(0).name);
+    EXPECT_EQ(texts.at(3), form->AudioStreamNames().at(1).name);
+
+    audio->actions().at(3)->trigger();
+    ProcessMessages();
+    const int second = form->AudioStreamNames().at(1).index;
+    AM_MEDIA_TYPE* type = nullptr;
+    DWORD flags = 0;
+    ASSERT_TRUE(SUCCEEDED(
+        form->Media()->StreamSelect()->Info(second, &type, &flags, nullptr, nullptr, nullptr, nullptr, nullptr)));
+    DeleteMediaType(type);
+    EXPECT_TRUE(flags & AMSTREAMSELECTINFO_ENABLED);
+    EXPECT_EQ(Shown(), 0);
+
+    // A file with one track shows it alone; one without sound hides the menu.
+    ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("h264.mp4"))));
+    EXPECT_LE(MenuTexts(form->AudioMenu()).size(), 3);
+}
+
+TEST_F(MainFormTest, AnSrtBesideTheVideoAddsItsItemAndGoesWithIt)
+{
+    const QString video = Copy("subtitles.mkv", QStringLiteral("film.mkv"));
+    WriteText(dir.filePath(QStringLiteral("film.srt")), "1\n00:00:00,000 --> 00:00:01,000\nHello\n");
+    // A scene list beside it: four scenes.
+    const QString other = Copy("h264.mp4", QStringLiteral("other.mp4"));
+
+    form->A.caSrtSubTitle->SetCheckedNoMacro(false);
+    ASSERT_TRUE(form->ficman->OpenFile(video));
+    EXPECT_FALSE(form->srtlab->isHidden());
+    EXPECT_TRUE(form->scnLab->isHidden());
+    EXPECT_TRUE(form->A.caSrtSubTitle->Checked());
+    QMenu* subtitles = form->SubtitlesMenu();
+    EXPECT_TRUE(subtitles->menuAction()->isVisible());
+    const QStringList texts = MenuTexts(subtitles);
+    ASSERT_EQ(form->SubtitleStreamNames().size(), 1);
+    ASSERT_EQ(texts.size(), 3) << texts.join(u'|').toStdString();
+    EXPECT_EQ(texts.at(0), form->SubtitleStreamNames().at(0).name);
+    EXPECT_EQ(texts.at(1), QStringLiteral("-"));
+    EXPECT_EQ(texts.at(2), QStringLiteral("Subtitles from Srt file"));
+
+    // The next file has no .srt: the item and its subtitles do not follow.
+    ASSERT_TRUE(form->ficman->OpenFile(other));
+    EXPECT_TRUE(form->srtlab->isHidden());
+    EXPECT_FALSE(form->A.caSrtSubTitle->Checked());
+    EXPECT_FALSE(form->SubtitlesMenu()->menuAction()->isVisible());
+}
+
+TEST_F(MainFormTest, ScenesOfOneFileDoNotSurviveIntoTheNext)
+{
+    const QString video = Copy("dv_pal.avi", QStringLiteral("holiday.avi"));
+    // The scene list: a header line, then start frames.
+    const QString scenes = dir.filePath(QStringLiteral("holiday.scn"));
+    QFile::copy(QStringLiteral(KESTROVA_SOURCE_DIR "/fuzz/corpus/fuzz_scene_list/three_scenes"), scenes);
+    form->openfile(video);
+    EXPECT_FALSE(form->scnLab->isHidden());
+    EXPECT_GT(form->Scenes().Count(), 0);
+    form->openfile(clips::path(QStringLiteral("h264.mp4")));
+    EXPECT_EQ(form->Scenes().Count(), 0);
+    EXPECT_TRUE(form->scnLab->isHidden());
+}
+
+TEST_F(MainFormTest, AFileWithNothingToPlayIsToldAndNotKept)
+{
+    ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("h264.mp4"))));
+    EXPECT_FALSE(form->ficman->OpenFile(clips::path(QStringLiteral("garbage.avi"))));
+    EXPECT_FALSE(form->HasVideo());
+    EXPECT_FALSE(form->HasAudio());
+    EXPECT_TRUE(form->EnCoursLab->text().contains(QStringLiteral("garbage.avi")));
+    EXPECT_TRUE(form->EnCoursLab->text().contains(QStringLiteral("cannot be played")));
+    EXPECT_TRUE(form->ficman->CurrentFileName().isEmpty());
+    EXPECT_FALSE(form->ficman->RecentFiles().contains(clips::path(QStringLiteral("garbage.avi"))));
+    EXPECT_TRUE(form->NavBar->isHidden());
+    EXPECT_FALSE(form->A.naGrab->Enabled());
+
+    // Sound alone is playable: audio controls on, video controls off.
+    const QString wav = Copy("audio_only.wav", QStringLiteral("sound.avi"));
+    form->openfile(wav);
+    if (form->HasAudio()) {
+        EXPECT_TRUE(form->audman->caMute->Enabled());
+        EXPECT_FALSE(form->A.naGrab->Enabled());
+        EXPECT_FALSE(form->NavBar->isHidden());
+    }
+}
+
+TEST_F(MainFormTest, ClosingAFileEmptiesTheWindow)
+{
+    ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("two_sounds.mkv"))));
+    ASSERT_EQ(Shown(), 0);
+    form->NavMan->caPlay->SetChecked(true);
+    form->ficman->naCloseFile->Execute();
+    EXPECT_FALSE(form->NavMan->caPlay->Checked());
+    EXPECT_TRUE(form->VideoFileName().isEmpty());
+    EXPECT_TRUE(form->EnCoursLab->text().isEmpty());
+    EXPECT_TRUE(form->NavBar->isHidden());
+    EXPECT_FALSE(form->A.naCopy->Enabled());
+    EXPECT_FALSE(form->audman->naIncVolume->Enabled());
+    EXPECT_EQ(form->vidman->CurrentSource(), NoVideoSource());
+    EXPECT_EQ(form->audman->CurrentSource(), NoAudioSource());
+    // The next file plays in the emptied graph.
+    ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("mpeg1.mpg"))));
+    EXPECT_EQ(Shown(), 0);
+}
+
+TEST_F(MainFormTest, TheLayoutPlacesTheColumnsByTheirSide)
+{
+    ASSERT_EQ(form->Client->width(), 1025);
+    EXPECT_EQ(form->A.iaLeftFrame->Value(), 0);
+    EXPECT_EQ(form->PanelOffset(), 276);
+    EXPECT_EQ(form->videoPanel->x(), 276 + 19);
+    EXPECT_EQ(form->videoPanel->width(), 1025 - 314);
+    EXPECT_EQ(form->videoPanel->height(), form->Client->height() - 238);
+    EXPECT_EQ(form->ImagetteFrame->height(), form->Client->height() - 80);
+    EXPECT_EQ(form->Bevel1->x(), 277);
+    EXPECT_EQ(form->panelImage->y(), form->Client->height() - 24);
+    EXPECT_EQ(form->srtlab->x(), 1025 - 48);
+    EXPECT_EQ(form->sep1->width(), (1025 - 638) / 4);
+
+    form->A.caVideoLeft->SetChecked(true);
+    EXPECT_TRUE(form->VideoOnTheLeft());
+    EXPECT_EQ(form->A.iaLeftFrame->Value(), 749);
+    EXPECT_EQ(form->videoPanel->x(), 19);
+    EXPECT_EQ(form->ImagetteFrame->x(), 749);
+    EXPECT_EQ(form->Bevel1->x(), 748);
+    EXPECT_EQ(form->NavBar->x(), 19 + (711 - form->NavBar->width()) / 2);
+    form->A.caSliders->SetCheckedNoMacro(true);
+    form->ArrangePanels();
+    EXPECT_EQ(form->videoPanel->x(), 8);
+    form->A.caSliders->SetCheckedNoMacro(false);
+
+    // A resize lays out again, and records nothing in a macro.
+    QStringList lines;
+    MacroTarget = &lines;
+    form->resize(900, 600);
+    ProcessMessages();
+    WaitServingMessages([] { return false; }, 300);
+    ProcessMessages();
+    MacroTarget = nullptr;
+    EXPECT_EQ(form->A.iaLeftFrame->Value(), form->Client->width() - 276);
+    EXPECT_TRUE(lines.isEmpty()) << lines.join(u'\n').toStdString();
+    EXPECT_EQ(form->NavBar->y(), form->videoPanel->y() + form->videoPanel->height());
+}
+
+TEST_F(MainFormTest, ASharedScriptNameBelongsToTheFirstListAndTheOtherKeepsItsMenu)
+{
+    FakeScript* host = nullptr;
+    TScriptParts parts;
+    parts.CreateHost = [&host] {
+        auto made = std::make_unique<FakeScript>();
+        host = made.get();
+        return made;
+    };
+    Start(parts);
+    ASSERT_NE(host, nullptr);
+    host->Compile();
+    // Each routine is declared once.
+    QStringList names;
+    for (const FakeScript::Routine& routine : host->routines) {
+        const QString name = TUniqueScriptNames::RoutineName(routine.declaration);
+        EXPECT_FALSE(names.contains(name)) << routine.declaration;
+        names.append(name);
+    }
+    // The window's own list is linked first: its check action wins.
+    ASSERT_TRUE(names.contains(QStringLiteral("CONSERVERSCRIPT")));
+    for (const FakeScript::Routine& routine : host->routines) {
+        if (TUniqueScriptNames::RoutineName(routine.declaration) == QStringLiteral("CONSERVERSCRIPT")) {
+            EXPECT_EQ(routine.self, form->A.caConserverScript);
+        }
+    }
+    ASSERT_TRUE(host->Call(QStringLiteral("setConserverScript"), {false}));
+    EXPECT_FALSE(form->A.caConserverScript->Checked());
+    // The application manager's flag of the same name still runs from its menu.
+    QAction* item = nullptr;
+    for (QAction* action : form->findChildren<QAction*>())
+        if (form->am->baConserverScript->BoundActions().contains(action))
+            item = action;
+    ASSERT_NE(item, nullptr);
+    EXPECT_TRUE(item->isEnabled());
+    int applied = 0;
+    form->am->baConserverScript->OnAfterApply = [&applied](const bool&) { ++applied; };
+    form->am->baConserverScript->SetValue(!form->am->baConserverScript->Value());
+    EXPECT_EQ(applied, 1);
+}
+
+TEST_F(MainFormTest, ActionsWithoutHandlersAreHarmless)
+{
+    for (int pass = 0; pass < 2; ++pass) {
+        if (pass == 1) {
+            ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("h264.mp4"))));
+        }
+        for (TCustomAbstractAction* action : form->gpal->AbstractActions()) {
+            if (action == form->A.caVideoLeft)
+                continue;
+            action->Execute();
+            action->Apply();
+            action->SetValueFromString(QStringLiteral("1"));
+        }
+        ProcessMessages();
+        EXPECT_TRUE(form->isVisible());
+    }
+    EXPECT_EQ(Shown(), 0);
+}
+
+TEST_F(MainFormTest, PlaybackEndsPausedAndUnchecked)
+{
+    ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("hard_cut.mp4"))));
+    ASSERT_EQ(Shown(), 0);
+    form->NavMan->naAvanceFin->Execute();
+    Settle();
+    form->NavMan->caPlay->SetChecked(true);
+    WaitServingMessages([&] { return !form->NavMan->caPlay->Checked(); }, 10'000);
+    ProcessMessages();
+    EXPECT_FALSE(form->NavMan->caPlay->Checked());
+    EXPECT_TRUE(form->NavMan->Completed());
+
+    // The end of playback told by message: the same.
+    form->NavMan->caPlay->SetChecked(true);
+    SendMessage(form->Handle(), WM_PLAYBACKSTOPPED, 0, 0);
+    EXPECT_FALSE(form->NavMan->caPlay->Checked());
+    Settle();
+    EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePaused);
+}
+
+} // namespace

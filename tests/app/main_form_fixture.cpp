@@ -87,6 +87,18 @@ bool MainFormTest::Close(std::optional<TSavePreferences> answer)
     return closed;
 }
 
+bool MainFormTest::Until(const std::function<bool()>& done, int timeoutMs)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= until)
+            return done();
+        WaitServingMessages(done, 5);
+        ProcessMessages();
+    }
+    return true;
+}
+
 int MainFormTest::Shown(int timeoutMs)
 {
     int frame = -2;

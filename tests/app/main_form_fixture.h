@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -53,6 +54,9 @@ protected:
     int Shown(int timeoutMs = 10'000);
     // Waits until the shown frame is `frame`; the frame shown last.
     int WaitFor(int frame, int timeoutMs = 10'000);
+    // Serves messages, posted ones too, until `done` or the time is up;
+    // the last value of done().
+    static bool Until(const std::function<bool()>& done, int timeoutMs = 10'000);
     // Until the renderer holds a picture and the graph rests in its state.
     void Settle();
     QString Copy(const char* clipName, const QString& name);

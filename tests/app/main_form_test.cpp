@@ -168,6 +168,10 @@ TEST_F(MainFormTest, PlayPauseStepsAndThePositionEditMoveTheShownFrame)
 {
     ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("h264.mp4"))));
     ASSERT_EQ(Shown(), 0);
+    // Steps count in frames once the stream has told its frame duration.
+    Until([&] { return form->NavMan->FrameDuration() > 1; });
+    ProcessMessages();
+    ASSERT_EQ(form->NavMan->FrameDuration(), 400'000);
     form->NavMan->naAvanceFrame->Execute();
     EXPECT_EQ(WaitFor(1), 1);
     form->NavMan->naAvance10Frames->Execute();
@@ -186,13 +190,12 @@ TEST_F(MainFormTest, PlayPauseStepsAndThePositionEditMoveTheShownFrame)
     EXPECT_EQ(WaitFor(0), 0);
     form->NavMan->caPlay->Execute();
     EXPECT_TRUE(form->NavMan->caPlay->Checked());
-    WaitServingMessages([&] { return Shown() >= 5; }, 10'000);
+    Until([&] { return Shown() >= 5; });
     EXPECT_GE(Shown(), 5);
     form->NavMan->caPlay->Execute();
     Settle();
     const int paused = Shown();
-    WaitServingMessages([] { return false; }, 200);
-    ProcessMessages();
+    Until([] { return false; }, 200);
     EXPECT_EQ(Shown(), paused);
 }
 
@@ -204,7 +207,7 @@ TEST_F(MainFormTest, AnOpenKeepsPlayingOrPaused)
     form->openfile(clips::path(QStringLiteral("h264.mkv")));
     EXPECT_TRUE(form->NavMan->caPlay->Checked());
     EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePlaying);
-    WaitServingMessages([&] { return Shown() >= 3; }, 10'000);
+    Until([&] { return Shown() >= 3; });
     EXPECT_GE(Shown(), 3);
 
     form->NavMan->caPlay->SetChecked(false);
@@ -331,6 +334,9 @@ TEST_F(MainFormTest, ClosingAFileEmptiesTheWindow)
 
 TEST_F(MainFormTest, TheLayoutPlacesTheColumnsByTheirSide)
 {
+    // The saved bounds were applied at show: the layout's own size again.
+    form->resize(1025, 644);
+    ProcessMessages();
     ASSERT_EQ(form->Client->width(), 1025);
     EXPECT_EQ(form->A.iaLeftFrame->Value(), 0);
     EXPECT_EQ(form->PanelOffset(), 276);
@@ -360,8 +366,7 @@ TEST_F(MainFormTest, TheLayoutPlacesTheColumnsByTheirSide)
     MacroTarget = &lines;
     form->resize(900, 600);
     ProcessMessages();
-    WaitServingMessages([] { return false; }, 300);
-    ProcessMessages();
+    Until([] { return false; }, 300);
     MacroTarget = nullptr;
     EXPECT_EQ(form->A.iaLeftFrame->Value(), form->Client->width() - 276);
     EXPECT_TRUE(lines.isEmpty()) << lines.join(u'\n').toStdString();
@@ -435,7 +440,7 @@ TEST_F(MainFormTest, PlaybackEndsPausedAndUnchecked)
     form->NavMan->naAvanceFin->Execute();
     Settle();
     form->NavMan->caPlay->SetChecked(true);
-    WaitServingMessages([&] { return !form->NavMan->caPlay->Checked(); }, 10'000);
+    Until([&] { return !form->NavMan->caPlay->Checked(); });
     ProcessMessages();
     EXPECT_FALSE(form->NavMan->caPlay->Checked());
     EXPECT_TRUE(form->NavMan->Completed());

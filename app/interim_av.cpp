@@ -173,17 +173,10 @@ void TVideoMan::WndProc(TMessage& message)
     TWindowLessMan::WndProc(message);
 }
 
-void TVideoMan::CreateActions()
+void TVideoMan::ListActions(const TActionBinder& bind)
 {
-    TWindowLessMan::CreateActions();
-    naNextDecoderVideo =
-        TCustomAbstractAction::CreateNamed<TNopeAction>(this, QStringLiteral("naNextDecoderVideo"));
-}
-
-void TVideoMan::FindActions()
-{
-    TWindowLessMan::FindActions();
-    naNextDecoderVideo = Find<TNopeAction>(QStringLiteral("naNextDecoderVideo"));
+    TWindowLessMan::ListActions(bind);
+    bind(naNextDecoderVideo, "naNextDecoderVideo");
 }
 
 void TVideoMan::SetDefaults()
@@ -320,22 +313,13 @@ void TAudioMan::WndProc(TMessage& message)
     TKvActionComponent::WndProc(message);
 }
 
-void TAudioMan::CreateActions()
+void TAudioMan::ListActions(const TActionBinder& bind)
 {
-    caMute = TCustomAbstractAction::CreateNamed<TCheckAction>(this, QStringLiteral("caMute"));
-    naNextDecoderAudio = TCustomAbstractAction::CreateNamed<TNopeAction>(this, QStringLiteral("naNextDecoderAudio"));
-    naIncVolume = TCustomAbstractAction::CreateNamed<TNopeAction>(this, QStringLiteral("naIncVolume"));
-    naDecVolume = TCustomAbstractAction::CreateNamed<TNopeAction>(this, QStringLiteral("naDecVolume"));
-    iaVolume = TCustomAbstractAction::CreateNamed<TIntegerAction>(this, QStringLiteral("iaVolume"));
-}
-
-void TAudioMan::FindActions()
-{
-    caMute = Find<TCheckAction>(QStringLiteral("caMute"));
-    naNextDecoderAudio = Find<TNopeAction>(QStringLiteral("naNextDecoderAudio"));
-    naIncVolume = Find<TNopeAction>(QStringLiteral("naIncVolume"));
-    naDecVolume = Find<TNopeAction>(QStringLiteral("naDecVolume"));
-    iaVolume = Find<TIntegerAction>(QStringLiteral("iaVolume"));
+    bind(caMute, "caMute");
+    bind(naNextDecoderAudio, "naNextDecoderAudio");
+    bind(naIncVolume, "naIncVolume");
+    bind(naDecVolume, "naDecVolume");
+    bind(iaVolume, "iaVolume");
 }
 
 void TAudioMan::SetDefaults()

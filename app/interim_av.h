@@ -51,8 +51,7 @@ public:
 
 protected:
     void WndProc(TMessage& message) override;
-    void CreateActions() override;
-    void FindActions() override;
+    void ListActions(const TActionBinder& bind) override;
     void SetDefaults() override;
     void AssignEvents() override;
 
@@ -97,8 +96,7 @@ public:
 
 protected:
     void WndProc(TMessage& message) override;
-    void CreateActions() override;
-    void FindActions() override;
+    void ListActions(const TActionBinder& bind) override;
     void SetDefaults() override;
     void AssignEvents() override;
 

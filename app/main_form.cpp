@@ -100,10 +100,10 @@ void SetFontColour(QLabel* label, const QColor& colour)
 const QStringList& VideoExtensions()
 {
     static const QStringList extensions{
-        QStringLiteral("avi"), QStringLiteral("ivf"), QStringLiteral("mpg"), QStringLiteral("mpeg"),
-        QStringLiteral("m1v"), QStringLiteral("mp2"), QStringLiteral("mpe"), QStringLiteral("wmv"),
+        QStringLiteral("avi"), QStringLiteral("ivf"), QStringLiteral("mpg"),  QStringLiteral("mpeg"),
+        QStringLiteral("m1v"), QStringLiteral("mp2"), QStringLiteral("mpe"),  QStringLiteral("wmv"),
         QStringLiteral("asf"), QStringLiteral("mts"), QStringLiteral("m2ts"), QStringLiteral("ts"),
-        QStringLiteral("vob"), QStringLiteral("mkv"), QStringLiteral("mov"), QStringLiteral("mp4"),
+        QStringLiteral("vob"), QStringLiteral("mkv"), QStringLiteral("mov"),  QStringLiteral("mp4"),
         QStringLiteral("3g2"), QStringLiteral("m4v"), QStringLiteral("m2v")};
     return extensions;
 }
@@ -216,7 +216,7 @@ void TMainForm::CreateComponents(const TMainFormOptions& options)
 
     mf = new TMediaFactory(this);
 
-    ficman = TKvActionComponent::Create<TFichierMan>(this);
+    ficman = TKvActionComponent::Create<TFichierMan>(this, flMainWindow);
     ficman->setObjectName(QStringLiteral("ficman"));
     ficman->ExistingOnly = true;
     ficman->DeleteExisting = ctAskif;
@@ -228,12 +228,6 @@ void TMainForm::CreateComponents(const TMainFormOptions& options)
             patterns.append(QStringLiteral("*.") + extension);
         return patterns.join(u';');
     }());
-    // The main window opens videos: it makes, saves and renames none.
-    for (TCustomAbstractAction* action :
-         std::initializer_list<TCustomAbstractAction*>{ficman->naNewFile, ficman->naSaveFile, ficman->waSaveFileAs}) {
-        action->SetVisible(false);
-        action->SetEnabled(false);
-    }
     ficman->SetDragControl(videoPanel);
     ficman->OnOpenFile = [this](const QString& name) { return ficmanOpenFile(name); };
     ficman->OnCloseFile = [this](const QString&) { closefile(); };
@@ -342,14 +336,13 @@ void TMainForm::CreateMenus()
              NavMan->naAvanceFin, NavMan->caVitesseCompatible})
         add(video, action);
     video->addSeparator();
-    for (TTntCustomAction* action :
-         std::initializer_list<TTntCustomAction*>{vidman->caFullscreen, vidman->caExternalPreview,
-                                                  vidman->caFlipVertical, vidman->caFlipHorizontal,
-                                                  vidman->naNextDecoderVideo, audman->naNextDecoderAudio})
+    for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{
+             vidman->caFullscreen, vidman->caExternalPreview, vidman->caFlipVertical, vidman->caFlipHorizontal,
+             vidman->naNextDecoderVideo, audman->naNextDecoderAudio})
         add(video, action);
     video->addSeparator();
-    for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{A.naForcerNormal, A.naForcer4x3,
-                                                                             A.naForcer16x9, A.naForcerNative})
+    for (TTntCustomAction* action :
+         std::initializer_list<TTntCustomAction*>{A.naForcerNormal, A.naForcer4x3, A.naForcer16x9, A.naForcerNative})
         add(video, action);
 
     QMenu* picture = bar->addMenu(QStringLiteral("Picture"));
@@ -359,24 +352,24 @@ void TMainForm::CreateMenus()
     deinterlace->setObjectName(QStringLiteral("ImageDeinterlacer1"));
     picture->addAction(deinterlace);
     picture->addSeparator();
-    for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{
-             A.naJpegExtension, A.naBmpExtension, A.naAjouterNumero, A.naAjouterTimeStamp})
+    for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{A.naJpegExtension, A.naBmpExtension,
+                                                                             A.naAjouterNumero, A.naAjouterTimeStamp})
         add(picture, action);
 
     QMenu* inlay = bar->addMenu(QStringLiteral("Inlay"));
     add(inlay, vidman->caInsertTextOn);
     inlay->addSeparator();
-    for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{
-             A.naInsertTimestamp, A.naInsertNumero, A.naInsertTimecode, A.naInsertDatecode, A.naInsertPerso,
-             A.naInsertSysdateTime})
+    for (TTntCustomAction* action :
+         std::initializer_list<TTntCustomAction*>{A.naInsertTimestamp, A.naInsertNumero, A.naInsertTimecode,
+                                                  A.naInsertDatecode, A.naInsertPerso, A.naInsertSysdateTime})
         add(inlay, action);
     inlay->addSeparator();
     add(inlay, A.caSliders);
     add(inlay, A.naSoustitres);
 
     QMenu* interval = bar->addMenu(QStringLiteral("Intervalometer"));
-    for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{
-             A.caIntervalloShow, A.naIntervalloStart, A.naIntervalloBreak, A.naAbort})
+    for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{A.caIntervalloShow, A.naIntervalloStart,
+                                                                             A.naIntervalloBreak, A.naAbort})
         add(interval, action);
 
     FAudioMenu = bar->addMenu(QStringLiteral("Audio"));
@@ -421,8 +414,7 @@ void TMainForm::TntFormCreate()
                  gpal, vidman, audman, NavMan, ficman, static_cast<TCustomKvActionList*>(am)})
             list->SetPascalScript(FScriptNames.get());
     }
-    for (TCustomKvActionList* list :
-         std::initializer_list<TCustomKvActionList*>{gpal, vidman, audman, NavMan, ficman})
+    for (TCustomKvActionList* list : std::initializer_list<TCustomKvActionList*>{gpal, vidman, audman, NavMan, ficman})
         list->SetSwitch(am->GetSwitch());
     // 5. The picture fills the video panel; Enter in the position edit moves.
     vidman->SetKeepAspectratio(false);
@@ -557,8 +549,8 @@ void TMainForm::FormDestroy()
     vidman->RemoveSubtitleSource();
     vidman->DisconnectVideoDevice(false);
     audman->DisconnectAudio();
-    for (TCustomKvActionList* list : std::initializer_list<TCustomKvActionList*>{
-             gpal, vidman, audman, NavMan, ficman, static_cast<TCustomKvActionList*>(am)})
+    for (TCustomKvActionList* list : std::initializer_list<TCustomKvActionList*>{gpal, vidman, audman, NavMan, ficman,
+                                                                                 static_cast<TCustomKvActionList*>(am)})
         list->SetPascalScript(nullptr);
     FScriptNames.reset();
     delete am;
@@ -798,8 +790,8 @@ void TMainForm::EnableVideoControls()
 {
     PanelHaut->show();
     PanelHaut->raise();
-    for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{
-             A.caSliders, vidman->caFullscreen, A.naGrab, A.naCopy, A.caIntervalloShow})
+    for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{A.caSliders, vidman->caFullscreen,
+                                                                             A.naGrab, A.naCopy, A.caIntervalloShow})
         action->SetEnabled(true);
     ImageLab->show();
 }
@@ -808,8 +800,8 @@ void TMainForm::DisableVideoControls()
 {
     PanelHaut->hide();
     A.caSliders->SetCheckedNoMacro(false);
-    for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{
-             A.caSliders, vidman->caFullscreen, A.naGrab, A.naCopy, A.caIntervalloShow})
+    for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{A.caSliders, vidman->caFullscreen,
+                                                                             A.naGrab, A.naCopy, A.caIntervalloShow})
         action->SetEnabled(false);
     ImageLab->hide();
 }
@@ -865,8 +857,7 @@ void TMainForm::ArrangePanels()
     intervalloframe->move(NavBar->x(), intervalloframe->y());
     PanelHaut->setGeometry(videoPanel->x(), kPanelsTop, videoPanel->width(), kTopStripHeight);
 
-    for (QWidget* panel : std::initializer_list<QWidget*>{SaveImagesFrame, ImagetteFrame, IncrustFrame,
-                                                          DVIncrustFrame})
+    for (QWidget* panel : std::initializer_list<QWidget*>{SaveImagesFrame, ImagetteFrame, IncrustFrame, DVIncrustFrame})
         panel->move(A.iaLeftFrame->Value(), kPanelsTop);
 
     Bevel1->setGeometry(Bevel1->x(), 54, 2, ch - 84);
@@ -907,8 +898,7 @@ void TMainForm::RefreshRendererRects()
     FPictureRect = QRect(QPoint(rect.left, rect.top), QSize(rect.right - rect.left, rect.bottom - rect.top));
     FNativeRect = QRect();
     IVMRWindowlessControl9* control = nullptr;
-    if (SUCCEEDED(vidman->QueryInterface(IVMRWindowlessControl9::iid, reinterpret_cast<void**>(&control))) &&
-        control) {
+    if (SUCCEEDED(vidman->QueryInterface(IVMRWindowlessControl9::iid, reinterpret_cast<void**>(&control))) && control) {
         LONG width = 0, height = 0;
         if (SUCCEEDED(control->GetNativeVideoSize(&width, &height, nullptr, nullptr)))
             FNativeRect = QRect(0, 0, width, height);

@@ -257,23 +257,22 @@ TOptionsFrame::TOptionsFrame(QWidget* parent) : QFrame(parent)
     column->addWidget(cbUsePrivateFilters);
     column->addWidget(dePrivateFolder);
 
-    cbNavPrecise = Named(new QCheckBox(QStringLiteral("Precise navigation, pre-positioning (ms):"), this),
-                         "cbNavPrecise");
+    cbNavPrecise =
+        Named(new QCheckBox(QStringLiteral("Precise navigation, pre-positioning (ms):"), this), "cbNavPrecise");
     seSeekPrepos = Spin(this, "seSeekPrepos", 0, 60'000);
     column->addLayout(Row({cbNavPrecise, seSeekPrepos}));
 
-    cbRAZwhenOpenFile = Named(new QCheckBox(QStringLiteral("Number the pictures from 1 for each video"), this),
-                              "cbRAZwhenOpenFile");
-    cbSauverQuandClic = Named(new QCheckBox(QStringLiteral("A click on the video saves the picture"), this),
-                              "cbSauverQuandClic");
+    cbRAZwhenOpenFile =
+        Named(new QCheckBox(QStringLiteral("Number the pictures from 1 for each video"), this), "cbRAZwhenOpenFile");
+    cbSauverQuandClic =
+        Named(new QCheckBox(QStringLiteral("A click on the video saves the picture"), this), "cbSauverQuandClic");
     cbConfirmerImage = Named(new QCheckBox(QStringLiteral("Ask before replacing a picture"), this), "cbConfirmerImage");
     column->addWidget(cbRAZwhenOpenFile);
     column->addWidget(cbSauverQuandClic);
     column->addWidget(cbConfirmerImage);
 
     deDossierScripts = Named(new TWideDirectoryEdit(this), "deDossierScripts");
-    cbConserverScript = Named(new QCheckBox(QStringLiteral("Keep the script between runs"), this),
-                              "cbConserverScript");
+    cbConserverScript = Named(new QCheckBox(QStringLiteral("Keep the script between runs"), this), "cbConserverScript");
     column->addWidget(new QLabel(QStringLiteral("Folder of the scripts:"), this));
     column->addWidget(deDossierScripts);
     column->addWidget(cbConserverScript);
@@ -293,8 +292,8 @@ Tintervalloframe::Tintervalloframe(QWidget* parent) : QFrame(parent)
     chronolab = Named(new QLabel(GroupBox), "chronolab");
     seIntervallo = Spin(GroupBox, "seIntervallo", 1, 1'000'000);
     cboxIntervallo = Named(new QComboBox(GroupBox), "cboxIntervallo");
-    cboxIntervallo->addItems({QStringLiteral("Frames"), QStringLiteral("Seconds"), QStringLiteral("Minutes"),
-                              QString()});
+    cboxIntervallo->addItems(
+        {QStringLiteral("Frames"), QStringLiteral("Seconds"), QStringLiteral("Minutes"), QString()});
     cboxIntervallo->setCurrentIndex(1);
     RxSwitch1 = Tool(GroupBox, "RxSwitch1", QStringLiteral("Off"));
     RxSwitch1->setToolTip(QStringLiteral("Toggle intervalometer"));

@@ -35,6 +35,7 @@ public:
     TAnswer Question(const QString&, bool) override { return mrNo; }
     void ShowError(const QString& text) override { errors.append(text); }
     void ShowInFolder(const QString&) override {}
+    std::optional<QString> FolderName(const QString&, const QString&) override { return std::nullopt; }
 };
 
 class MainFormTest : public testing::Test

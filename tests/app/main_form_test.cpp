@@ -125,7 +125,8 @@ TEST_F(MainFormTest, OpensByTheSwitchTheFileManagerAndADrop)
     };
     const std::vector<Road> roads{
         {"mpeg2.mpg", [&](const QString& f) { form->am->GetSwitch()->RunArguments({QStringLiteral("/o=") + f}); }},
-        {"h264.mkv", [&](const QString& f) {
+        {"h264.mkv",
+         [&](const QString& f) {
              fileUi->files.push_back(f);
              form->ficman->waOpenFile->Execute();
          }},

@@ -37,8 +37,8 @@ constexpr int kBarHeight = 29;
 constexpr int kTitleTop = 30;
 constexpr int kStripHeight = 24;
 constexpr int kPanelsTop = 56;
-constexpr int kTopStripHeight = 22;
-constexpr int kVideoTop = 80;
+constexpr int kTopStripHeight = 36;
+constexpr int kVideoTop = 94;
 constexpr int kNavBarWidth = 560;
 constexpr int kNavBarHeight = 60;
 
@@ -453,8 +453,9 @@ void TMainForm::FormShow()
     // 4. No screen saver while the program runs.
     FScreenSaverWasOn = ScreenSaverActive();
     SetScreenSaverActive(false);
-    // 5.
+    // 5. The bar and the interval panel go under the video at once.
     FResizeBound = true;
+    TntFormResize();
     // 6. Every action in the help window.
     if (HelpForm) {
         for (TTntActionList* list : std::initializer_list<TTntActionList*>{am, gpal, vidman, audman, NavMan, ficman})
@@ -886,10 +887,10 @@ void TMainForm::TntFormResize()
 void TMainForm::PanelHautResize()
 {
     const int w = PanelHaut->width() / 2 - 4;
-    labFormatVideo->setGeometry(2, 2, w, 18);
-    labDecoderVideo->setGeometry(2, 2, w, 18);
-    labFormatAudio->setGeometry(w + 2, 2, w, 18);
-    labDecoderAudio->setGeometry(w + 2, 2, w, 18);
+    labFormatVideo->setGeometry(2, 2, w, 16);
+    labDecoderVideo->setGeometry(2, 18, w, 16);
+    labFormatAudio->setGeometry(w + 2, 2, w, 16);
+    labDecoderAudio->setGeometry(w + 2, 18, w, 16);
 }
 
 void TMainForm::RefreshRendererRects()

@@ -86,6 +86,11 @@ const TPSPascalCompilerMessage* TPSPascalCompiler::GetMessage(std::size_t index)
     return index < messages_.size() ? messages_[index].get() : nullptr;
 }
 
+TPSPascalCompilerMessage* TPSPascalCompiler::GetMessage(std::size_t index)
+{
+    return index < messages_.size() ? messages_[index].get() : nullptr;
+}
+
 // After a scan error the parser stands at the end of the text, and whatever
 // a reader says about that is a consequence of the error already reported: a
 // message made then is handed back to its maker but not listed.

@@ -82,6 +82,9 @@ public:
     bool GetDebugOutput(std::string& data) const;
     std::size_t GetMessageCount() const { return messages_.size(); }
     const TPSPascalCompilerMessage* GetMessage(std::size_t index) const;
+    // A message the host may move, as the preprocessor does to the source
+    // file it came from.
+    TPSPascalCompilerMessage* GetMessage(std::size_t index);
 
     // ---- Messages, placed at the parser's current token --------------------
     TPSPascalCompilerError* MakeError(std::string_view module, TPSCompilerErrorCode code, std::string_view param);

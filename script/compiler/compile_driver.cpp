@@ -14,6 +14,8 @@ bool TPSPascalCompiler::Compile(std::string text)
     output_.clear();
     debugOutput_.clear();
     isUnit_ = false;
+    module_.clear();
+    unitDepth_ = 0;
     Clear();
     parserError_ = false;
     parser_->SetText(std::move(text));
@@ -107,6 +109,11 @@ bool TPSPascalCompiler::ProcessSections()
             break;
         }
         case Tok::KwBegin:
+            // A unit read for a uses clause has no main block of its own.
+            if (unitDepth_ > 0) {
+                MakeError({}, Err::EndExpected, {});
+                return false;
+            }
             SetPlace(*mainProc_, PlaceOf(p));
             return CompileBody(global) && ExpectFinalPeriod();
         case Tok::KwEnd:
@@ -192,4 +199,49 @@ bool TPSPascalCompiler::FinishCompile()
                 ->SetCustomPos(static_cast<std::uint32_t>(var->DeclarePos), var->DeclareRow, var->DeclareCol);
     }
     return MakeOutput();
+}
+
+bool TPSPascalCompiler::CompileUnit(std::string text, std::string_view moduleName)
+{
+    CheckCompiling();
+    // Each unit's own uses clause may name further units; the names already
+    // used stop a cycle, the depth a host that makes up names forever.
+    constexpr int maxDepth = 32;
+    if (unitDepth_ >= maxDepth) {
+        MakeError({}, Err::CustomError, "Units nested too deeply");
+        return false;
+    }
+    // The script's text and place come back on every way out, exceptions
+    // from a nested uses callback included.
+    struct Outer
+    {
+        TPSPascalCompiler& c;
+        std::string text = c.parser_->Text();
+        TPSPascalParser::State state = c.parser_->SaveState();
+        bool isUnit = c.isUnit_;
+        bool parserError = c.parserError_;
+        std::string unitName = c.UnitName;
+        std::string module = c.module_;
+        ~Outer()
+        {
+            c.parser_->SetText(std::move(text));
+            c.parser_->RestoreState(std::move(state));
+            c.isUnit_ = isUnit;
+            c.parserError_ = parserError;
+            c.UnitName = std::move(unitName);
+            c.module_ = std::move(module);
+            --c.unitDepth_;
+        }
+    } outer{*this};
+    ++unitDepth_;
+    module_.assign(moduleName);
+    isUnit_ = false;
+    parserError_ = false;
+    const std::size_t firstMessage = messages_.size();
+    parser_->SetText(std::move(text));
+    const bool done = ProcessSections();
+    for (std::size_t i = firstMessage; i < messages_.size(); ++i)
+        if (messages_[i]->ModuleName.empty())
+            messages_[i]->ModuleName = module_;
+    return done;
 }

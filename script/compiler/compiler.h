@@ -76,6 +76,11 @@ public:
     // OnUses, the program header, uses clauses, label, var, const and type
     // sections and routine declarations, then the end-of-compile checks.
     bool Compile(std::string text);
+    // Reads the text of a unit that a uses clause names into the compile
+    // under way (so only from inside OnUses): its declarations join the
+    // script's. Its messages and line records name the module. False after
+    // an error, which is among the messages.
+    bool CompileUnit(std::string text, std::string_view moduleName);
     // Frees every message.
     void Clear();
     bool GetOutput(std::string& data) const;
@@ -352,6 +357,9 @@ private:
 
     bool compiling_ = false;
     bool isUnit_ = false;
+    // The unit being read for a uses clause, empty for the script itself.
+    std::string module_;
+    int unitDepth_ = 0;
     std::vector<std::unique_ptr<TPSRegProc>> regProcs_;
     std::vector<std::unique_ptr<TPSConstant>> constants_;
     std::vector<std::unique_ptr<TPSProcedure>> procs_;

@@ -121,7 +121,7 @@ void TPSPascalCompiler::WriteDebugLine(std::int32_t procNo)
     std::uint32_t position = parser_->Position();
     std::uint32_t row = parser_->Row();
     std::uint32_t col = parser_->GetCol();
-    std::string fileName;
+    std::string fileName = module_;
     if (OnTranslateLineInfo)
         OnTranslateLineInfo(this, position, row, col, fileName);
     const auto& proc = static_cast<const TPSInternalProcedure&>(*procs_[static_cast<std::size_t>(procNo)]);

@@ -68,10 +68,16 @@ class TPSScript::Executer : public TPSDebugExec
 public:
     explicit Executer(TPSScript& owner) : owner_(owner) {}
 
+    // Runs before every instruction, so the usual case (no request, no
+    // line event, no debug data) costs two tests.
     void BeforeInstruction() override
     {
-        owner_.BeforeInstruction();
-        if (Status() == TPSStatus::Running)
+        if (owner_.stopRequested_.load(std::memory_order_relaxed) || owner_.OnLine) {
+            owner_.BeforeInstruction();
+            if (Status() != TPSStatus::Running)
+                return;
+        }
+        if (DebugEnabled || OnRunLine)
             TPSDebugExec::BeforeInstruction();
     }
 
@@ -81,8 +87,7 @@ private:
 
 void TPSScript::BeforeInstruction()
 {
-    if (stopRequested_.load(std::memory_order_relaxed)) {
-        stopRequested_ = false;
+    if (stopRequested_.exchange(false)) {
         exec_->Stop();
         return;
     }
@@ -443,15 +448,56 @@ bool TPSScript::DoOnNeedFile(const std::string& originFileName, std::string& fil
 
 bool TPSScript::DoFindUnknownUnit(const std::string& unitName)
 {
+    // Without a handler the error names nothing, as no file was looked for.
     std::string fileName;
     std::string output;
-    if (OnFindUnknownFile) {
+    if (OnFindUnknownFile)
         fileName = unitName;
-        if (OnFindUnknownFile(this, {}, fileName, output))
-            return false; // TODO: compile the unit
+    if (!OnFindUnknownFile || !OnFindUnknownFile(this, {}, fileName, output)) {
+        comp_->MakeError({}, TPSCompilerErrorCode::UnknownIdentifier, fileName);
+        return false;
     }
-    comp_->MakeError({}, TPSCompilerErrorCode::UnknownIdentifier, fileName);
-    return false;
+    // A unit header is allowed for the time of this unit.
+    struct AllowUnit
+    {
+        TPSPascalCompiler& comp;
+        bool saved = comp.AllowUnit;
+        ~AllowUnit() { comp.AllowUnit = saved; }
+    } allowUnit{*comp_};
+    comp_->AllowUnit = true;
+    if (!UsePreProcessor)
+        return comp_->CompileUnit(std::move(output), fileName);
+
+    // The unit is preprocessed as a main file of its own; its positions map
+    // through its own line information while it is compiled, and the
+    // script's come back afterwards.
+    struct ScriptLines
+    {
+        TPSLineInfoList& lines;
+        TPSLineInfoList saved = lines;
+        ~ScriptLines() { lines = std::move(saved); }
+    } scriptLines{preprocessor_.LineInfo};
+    std::string text;
+    try {
+        text = preprocessor_.PreProcess(fileName, output);
+    } catch (const EPSPreProcessor& e) {
+        TPSPascalCompilerError* error = comp_->MakeError({}, TPSCompilerErrorCode::CustomError, e.what());
+        error->ModuleName = e.FileName;
+        error->Row = e.Row;
+        error->Col = e.Col;
+        return false;
+    }
+    const std::size_t firstMessage = comp_->GetMessageCount();
+    const bool compiled = comp_->CompileUnit(std::move(text), fileName);
+    for (std::size_t i = firstMessage; i < comp_->GetMessageCount(); ++i) {
+        // Found by position alone: the unit's own includes are in its lines.
+        TPSPascalCompilerMessage& message = *comp_->GetMessage(i);
+        message.ModuleName.clear();
+        preprocessor_.AdjustMessage(message);
+        if (message.ModuleName.empty())
+            message.ModuleName = fileName;
+    }
+    return compiled;
 }
 
 void TPSScript::DoOnCompImport()

@@ -99,6 +99,57 @@ TEST(ScriptComponent, CompileErrorsCarryRowColumnAndModule)
     EXPECT_EQ(host.script.CompilerMessage(0)->ShortMessage(), "Unknown identifier 'graphics.pas'");
 }
 
+// Units named in a uses clause come from the host; their declarations join
+// the script's, and what goes wrong in them names them.
+struct UnitHost : ScriptHost
+{
+    std::map<std::string, std::string> units;
+    UnitHost()
+    {
+        script.OnFindUnknownFile = [this](TPSScript*, const std::string&, std::string& fileName, std::string& output) {
+            const auto found = units.find(fileName);
+            if (found == units.end())
+                return false;
+            fileName = "units/" + found->first + ".pas";
+            output = found->second;
+            return true;
+        };
+    }
+};
+
+const std::string kShapes = "unit Shapes;\ninterface\nconst Sides = 4;\n"
+                            "function Area(w, h: Integer): Integer; forward;\n"
+                            "implementation\nfunction Area(w, h: Integer): Integer;\nbegin\n"
+                            "  Result := w * h div (h - 3);\nend;\nend.\n";
+
+TEST(ScriptComponent, UnitsComeFromTheHost)
+{
+    for (const bool preprocess : {false, true}) {
+        UnitHost host;
+        host.script.UsePreProcessor = preprocess;
+        host.units["SHAPES"] = kShapes;
+        ASSERT_TRUE(host.Compile("uses Shapes;\nbegin\n  Log(IntToStr(Area(2, 5) * Sides));\n  Area(1, 3);\nend."))
+            << host.Messages();
+        EXPECT_FALSE(host.script.Execute());
+        EXPECT_EQ(host.lines, std::vector<std::string>{"20"});
+        TPSSourcePlace place;
+        ASSERT_TRUE(host.script.ExecErrorPlace(place));
+        EXPECT_EQ(place.FileName + " " + std::to_string(place.Row), "units/SHAPES.pas 8") << preprocess;
+
+        host.units["BROKEN"] = "unit Broken;\ninterface\nvar x: Strin;\nend.";
+        EXPECT_FALSE(host.Compile("uses Shapes, Broken;\nbegin end."));
+        EXPECT_EQ(host.FirstError(), "[Error] units/BROKEN.pas(3:8): Unknown type 'Strin'") << preprocess;
+
+        // A unit that names itself, or a unit with a main block, is refused.
+        host.units["LOOP"] = "unit Loop;\ninterface\nuses Loop;\nend.";
+        EXPECT_FALSE(host.Compile("uses Loop;\nbegin end."));
+        EXPECT_EQ(host.FirstError(), "[Error] units/LOOP.pas(3:6): Duplicate identifier 'LOOP'") << preprocess;
+        host.units["MAIN"] = "unit Main;\ninterface\nimplementation\nbegin\nend.";
+        EXPECT_FALSE(host.Compile("uses Main;\nbegin end."));
+        EXPECT_EQ(host.FirstError(), "[Error] units/MAIN.pas(4:1): 'END' expected") << preprocess;
+    }
+}
+
 TEST(ScriptComponent, HintsComeBackWithASuccessfulCompile)
 {
     ScriptHost host;

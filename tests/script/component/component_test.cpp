@@ -27,6 +27,10 @@ TEST(ScriptComponent, HostRoutinesAreDeclaredOnlyDuringACompile)
     // A failed compile closes the window too, an error in the script...
     EXPECT_FALSE(host.Compile("begin Log('one') end"));
     EXPECT_FALSE(host.script.AddMethod(&host, &ScriptHost::Log, "procedure Log(const s: String);"));
+    // ...and nothing reaches the executer either.
+    EXPECT_FALSE(host.script.AddFunction([] {}, "procedure Late;"));
+    TPSExternalProcRec late;
+    EXPECT_FALSE(host.script.Exec().BindExternalProc("LATE", &late));
     // ...or a host registration that raised out of the compile.
     host.script.OnCompile = [](TPSScript* sender) { sender->Comp().AddTypeS("TBroken", "array of Nothing"); };
     EXPECT_THROW(host.Compile("begin end."), EPSCompilerException);
@@ -148,6 +152,16 @@ TEST(ScriptComponent, UnitsComeFromTheHost)
         EXPECT_FALSE(host.Compile("uses Main;\nbegin end."));
         EXPECT_EQ(host.FirstError(), "[Error] units/MAIN.pas(4:1): 'END' expected") << preprocess;
     }
+}
+
+TEST(ScriptComponent, ScriptTextKeepsItsLinesWhateverTheirEnds)
+{
+    ScriptHost host;
+    host.script.SetScriptText("var a: Integer;\r\nbegin\r  a := 1;\n\r\n  a := 'x';\r\nend.");
+    EXPECT_EQ(host.script.Script.Count(), 6u);
+    EXPECT_EQ(host.script.ScriptText(), "var a: Integer;\nbegin\n  a := 1;\n\n  a := 'x';\nend.\n");
+    EXPECT_FALSE(host.script.Compile());
+    EXPECT_EQ(host.FirstError(), "[Error] (5:11): Type mismatch");
 }
 
 TEST(ScriptComponent, HintsComeBackWithASuccessfulCompile)

@@ -6,6 +6,8 @@
 //
 // Host routines are declared again at every compile (in OnCompile): a new
 // compile starts from an executer that knows only the built-in routines.
+// A script that runs many times is compiled once: every Execute runs the
+// main block again, with the globals as the last run left them.
 //
 // Compile and Execute run on the calling thread. Stop may also come from
 // another thread, to end a run in progress.

@@ -24,8 +24,8 @@ void TPSPlugin::ExecImportAfter(TPSScript*, TPSRuntimeClassImporter*) {}
 void TPSPluginItem::SetPlugin(TPSPlugin* plugin)
 {
     plugin_ = plugin;
-    if (plugin && std::find(plugin->holders_.begin(), plugin->holders_.end(), owner_) == plugin->holders_.end())
-        plugin->holders_.push_back(owner_);
+    if (plugin)
+        owner_->WatchPlugin(plugin);
 }
 
 std::string TPSPluginItem::DisplayName() const
@@ -53,10 +53,21 @@ std::vector<TPSPlugin*> TPSPlugins::Held() const
     return held;
 }
 
+// The component stays on the list of every plugin it ever held until one
+// of the two goes, whatever its items hold meanwhile.
+void TPSScript::WatchPlugin(TPSPlugin* plugin)
+{
+    if (std::find(watched_.begin(), watched_.end(), plugin) != watched_.end())
+        return;
+    watched_.push_back(plugin);
+    plugin->holders_.push_back(this);
+}
+
 void TPSScript::PluginGone(TPSPlugin* plugin)
 {
     std::erase_if(Plugins.items_, [plugin](const auto& item) { return item->Plugin() == plugin; });
     std::erase(plugin->holders_, this);
+    std::erase(watched_, plugin);
 }
 
 // ---- The executer ---------------------------------------------------------------
@@ -127,7 +138,7 @@ TPSScript::TPSScript()
 
 TPSScript::~TPSScript()
 {
-    for (TPSPlugin* plugin : Plugins.Held())
+    for (TPSPlugin* plugin : watched_)
         std::erase(plugin->holders_, this);
     // The executer's values may refer to the class importer.
     exec_.reset();

@@ -267,6 +267,7 @@ private:
     void BeforeInstruction();
     // Refuses to go on while a run of this component is in progress.
     void CheckNotRunning() const;
+    void WatchPlugin(TPSPlugin* plugin);
     void PluginGone(TPSPlugin* plugin);
 
     std::unique_ptr<TPSPascalCompiler> comp_;
@@ -274,6 +275,8 @@ private:
     std::unique_ptr<TPSRuntimeClassImporter> importer_;
     TPSPreProcessor preprocessor_;
     std::string mainFileName_;
+    // The plugins that tell this component when they go.
+    std::vector<TPSPlugin*> watched_;
     // Only while a compile is under way may host routines be declared.
     bool canAdd_ = false;
     // A preprocessing failure, reported as the compile's one message.

@@ -558,15 +558,18 @@ TEST(ScriptComponent, APluginOutlivesTheComponentsThatHeldIt)
 {
     std::vector<std::string> log;
     auto plugin = std::make_unique<RecordingPlugin>(&log, "Shared");
+    auto replaced = std::make_unique<RecordingPlugin>(&log, "Replaced");
     {
         TPSScript a;
         TPSScript b;
         a.Plugins.Add().SetPlugin(plugin.get());
-        b.Plugins.Add().SetPlugin(plugin.get());
+        b.Plugins.Add().SetPlugin(replaced.get());
+        b.Plugins.Items(0).SetPlugin(plugin.get());
         a.Plugins.Add().SetPlugin(plugin.get());
         a.Plugins.Delete(0);
         EXPECT_EQ(a.Plugins.Count(), 1u);
     }
+    replaced.reset();
     plugin.reset();
     EXPECT_TRUE(log.empty());
 }

@@ -229,7 +229,6 @@ public:
 
     TPSPascalCompiler& Comp() { return *comp_; }
     TPSDebugExec& Exec();
-    TPSPreProcessor& PreProcessor() { return preprocessor_; }
     TPSRuntimeClassImporter* RuntimeImporter() const { return importer_.get(); }
 
 protected:

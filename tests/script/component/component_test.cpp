@@ -190,7 +190,7 @@ TEST(ScriptComponent, AVetoedProcedureFailsTheCompile)
         error = proc->Name == "FORBIDDEN";
     };
     ASSERT_TRUE(host.Compile("procedure Allowed(x: Integer); begin end;\nbegin Allowed(1) end."));
-    EXPECT_FALSE(host.Compile("function Forbidden: String; begin end;\nbegin end."));
+    EXPECT_FALSE(host.Compile("function Forbidden: String; begin Result := ''; end;\nbegin end."));
     EXPECT_EQ(host.Messages(), "");
     EXPECT_EQ(seen, (std::vector<std::string>{"ALLOWED:0 @LONGINT", "FORBIDDEN:STRING"}));
 }

@@ -46,6 +46,8 @@ public:
     // Tried in order after the linked decoder (not owned).
     QList<TFilterRec*>& PreferredDecoders() { return FPreferred; }
     TFilterRec* CurrentDecoder() const { return FCurrentDecoder; }
+    // Set by the owner (to its "none" record) before a connection.
+    void SetCurrentDecoder(TFilterRec* rec) { FCurrentDecoder = rec; }
     // Filters spliced in after the decoder, in this order, each when set.
     void SetPostDecoderFilter(TFilterRec* rec) { FPostDecoder = rec; }
     void SetSubtitleFilter(TFilterRec* rec) { FSubtitle = rec; }

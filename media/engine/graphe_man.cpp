@@ -107,6 +107,7 @@ void TGrapheMan::VitesseNormale()
     if (OnVitesseRapide)
         OnVitesseRapide(false);
     SetRate(kNormalRate);
+    emit FastRateChanged(false);
 }
 
 void TGrapheMan::VitesseRapide()
@@ -115,6 +116,7 @@ void TGrapheMan::VitesseRapide()
     if (OnVitesseRapide)
         OnVitesseRapide(true);
     SetRate(kFastRate);
+    emit FastRateChanged(true);
 }
 
 void TGrapheMan::SetCompleted()

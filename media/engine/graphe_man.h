@@ -98,6 +98,11 @@ public:
     TStateEvent OnStateChange;
     TBooleanEvent OnVitesseRapide;
 
+signals:
+    // The fast rate was switched on or off (for those beside the one
+    // OnVitesseRapide serves).
+    void FastRateChanged(bool fast);
+
 protected:
     // The graph reported the end of the streams; `result` is its code.
     void GraphComplete(HRESULT result, IBaseFilter* renderer);

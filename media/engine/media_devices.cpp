@@ -412,6 +412,22 @@ bool TavSource::BuildOn(TGrapheMan* graph, HWND wnd)
     return SetGraph(graph);
 }
 
+void TavSource::TearDownStream()
+{
+    const QPointer<TGrapheMan> graph = FGraph;
+    Teardown();
+    FGraph = nullptr;
+    ReleaseFilter();
+    if (!graph || !FOwner || !FOwner->Graph())
+        return;
+    for (TGrapheMan::TChunkList list :
+         {TGrapheMan::clVideoSources, TGrapheMan::clAudioSources, TGrapheMan::clSubtitleSources})
+        for (const TGraphChunk* chunk : graph->Chunks(list))
+            if (chunk->Owner() == FOwner)
+                return;
+    FOwner->Detach();
+}
+
 bool TavSource::FromDVDevice() const
 {
     return dynamic_cast<const TDVDevice*>(FOwner) != nullptr;

@@ -201,6 +201,10 @@ public:
 
     // Builds on `graph` with the notifier's messages going to `wnd`.
     bool BuildOn(TGrapheMan* graph, HWND wnd);
+    // Takes the stream out of its graph. Its device goes too once no other
+    // stream of the device is built there, so that the streams of one file
+    // come and go on their own.
+    void TearDownStream();
     bool Build() override;
     void Unbuild() override;
 

@@ -164,6 +164,9 @@ protected:
     // constructor, where the call reaches its own version.
     virtual void CreateControls() {}
 
+    // The inlay's lines and style; a change shows with RedrawInlay.
+    TInlayComposer& Inlay() { return FInlay; }
+
     void WndProc(TMessage& message) override;
     void ListActions(const TActionBinder& bind) override;
     void SetDefaults() override;

@@ -1,0 +1,460 @@
+// The video manager on the real clips: connecting every kind of file, the
+// notices for no video and for video that cannot be decoded, the picture's
+// aspect, the inlay codes filled frame by frame from a DV stream, and the
+// pattern rules on messages handed to its window.
+
+#include "av_fixture.h"
+
+#include "media/filters/notify_messages.h"
+#include "platform/graph/pin_walk.h"
+#include "platform/rtl/datetime.h"
+#include "platform/win/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace testing_engine;
+
+namespace {
+
+constexpr REFERENCE_TIME kPal = 400'000;
+constexpr REFERENCE_TIME kNtsc = 333'667;
+
+double ratioOf(const RECT& r)
+{
+    return double(r.right - r.left) / double(r.bottom - r.top);
+}
+
+// The text of an inlay line, or "hidden".
+QString lineOf(const TVideoMan& video, int i)
+{
+    const TInsertLine& line = video.InsertLine(i);
+    return line.Visible ? line.Text : QStringLiteral("hidden");
+}
+
+template <class Record> void send(TVideoMan& video, UINT message, const Record& record)
+{
+    SendMessage(video.Handle(), message, reinterpret_cast<WPARAM>(&record), 0);
+}
+
+} // namespace
+
+TEST(VideoMan, EveryClipConnectsItsVideoAndItsSound)
+{
+    struct Row
+    {
+        const char* clip;
+        bool video;
+        bool audio;
+        const char* size;
+        REFERENCE_TIME frame;
+    };
+    const Row rows[] = {
+        {"dv_pal.avi", true, true, "720x576 - 25 fps", kPal},
+        {"dv_ntsc_wide.avi", true, true, "720x480 - 29.97 fps", kNtsc},
+        {"mpeg1.mpg", true, true, "320x240 - 25 fps", kPal},
+        {"mpeg2.mpg", true, true, "352x288 - 25 fps", kPal},
+        {"mpeg2.ts", true, true, "320x240 - 25 fps", kPal},
+        {"h264.m2ts", true, true, "320x240 - 25 fps", kPal},
+        {"h264.mp4", true, true, "320x240 - 25 fps", kPal},
+        {"h264.mkv", true, true, "320x240 - 25 fps", kPal},
+        {"wmv.wmv", true, true, "320x240 - 25 fps", kPal},
+        {"mpeg2.m2v", true, false, "320x240 - 25 fps", kPal},
+        {"subtitles.mkv", true, false, "320x240 - 25 fps", kPal},
+        {"audio_only.wav", false, true, "", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.clip);
+        QString decoder, format, audioDecoder, audioFormat;
+        AVManagers m;
+        m.video->OnNotifyVideoDecoder = [&](const QString& text) { decoder = text; };
+        m.video->OnNotifyVideoFormat = [&](const QString& text) { format = text; };
+        m.audio->OnNotifyAudioDecoder = [&](const QString& text) { audioDecoder = text; };
+        m.audio->OnNotifyAudioFormat = [&](const QString& text) { audioFormat = text; };
+        TFileDevice* device = m.open(row.clip);
+        ASSERT_TRUE(device && device->Built());
+        EXPECT_EQ(m.audio->ConnectAudio(AVManagers::audioOf(device)), row.audio);
+        EXPECT_EQ(m.video->ConnectVideo(AVManagers::videoOf(device)), row.video);
+        m.pause();
+
+        if (row.video) {
+            EXPECT_EQ(m.video->VideoState(), TVideoMan::vsVideo);
+            EXPECT_FALSE(m.video->Notice()->isVisible());
+            ASSERT_TRUE(m.video->Decoders().CurrentDecoder());
+            EXPECT_EQ(decoder, m.video->Decoders().CurrentDecoder()->Name());
+            // The frames notifier sits behind the decoder and drives the
+            // navigation.
+            EXPECT_EQ(upstreamOf(m.video->Renderer()).get(), static_cast<IBaseFilter*>(m.video->FramesNotifier()));
+            EXPECT_EQ(m.nav->FramesNotifier(), m.video->FramesNotifier());
+            EXPECT_EQ(m.nav->FrameSource(), device->VideoSource(0));
+            EXPECT_EQ(m.nav->DVCodeSource(), device->VideoSource(0));
+            EXPECT_EQ(m.nav->FrameDuration(), row.frame);
+            EXPECT_GT(m.nav->Duration(), 0);
+            EXPECT_EQ(m.video->NavWindow(), m.nav->Handle());
+            EXPECT_EQ(shownFrame(m.video->Renderer()), 0);
+            EXPECT_EQ(format, QString::fromLatin1(row.size) + " - " + m.video->LastVideoData().description);
+        } else {
+            EXPECT_EQ(m.video->VideoState(), TVideoMan::vsNoVideo);
+            EXPECT_TRUE(m.video->Notice()->isVisible());
+            EXPECT_TRUE(m.video->NoticePicture()->isVisible());
+            EXPECT_EQ(m.video->Notice()->toPlainText().trimmed(), "No video stream has been connected");
+        }
+        if (row.audio) {
+            EXPECT_EQ(m.audio->Status(), asAudioOn);
+            ASSERT_TRUE(m.audio->Decoders().CurrentDecoder());
+            EXPECT_EQ(audioDecoder, m.audio->Decoders().CurrentDecoder()->Name());
+            EXPECT_EQ(audioFormat, device->AudioSource(0)->Notifier()->GetAudioData().audioText);
+            // Whatever the stream's rate, the renderer plays the resampler's.
+            EXPECT_EQ(upstreamOf(m.audio->Renderer()).get(), static_cast<IBaseFilter*>(m.audio->Resampler()));
+            AM_MEDIA_TYPE played;
+            ASSERT_EQ(firstPin(m.audio->Renderer(), PINDIR_INPUT)->ConnectionMediaType(&played), S_OK);
+            EXPECT_EQ(played.formatAs<WAVEFORMATEX>()->nSamplesPerSec, 44100u);
+        } else {
+            EXPECT_EQ(m.audio->Status(), asNoAudio);
+        }
+    }
+}
+
+// The two sound tracks share one pin: the one enabled is the one connected.
+TEST(VideoMan, TheTwoTrackClipPlaysEitherTrack)
+{
+    for (const char* track : {"AAC", "AC3"}) {
+        SCOPED_TRACE(track);
+        QString format;
+        AVManagers m;
+        m.audio->OnNotifyAudioFormat = [&](const QString& text) { format = text; };
+        TFileDevice* device = m.open("two_sounds.mkv");
+        ASSERT_TRUE(device && device->SetGraph(m.nav));
+        TStreamList streams;
+        device->GetAudioStreams(streams);
+        ASSERT_EQ(streams.size(), 2);
+        ASSERT_TRUE(device->EnableStream(streams[track == QLatin1String("AAC") ? 0 : 1].index));
+        ASSERT_TRUE(m.audio->ConnectAudio(device->AudioSource(0)));
+        ASSERT_TRUE(m.video->ConnectVideo(device->VideoSource(0)));
+        m.pause();
+        EXPECT_TRUE(format.startsWith(QLatin1String(track))) << format.toStdString();
+        // The sound plays.
+        auto* renderer = dynamic_cast<AudioRenderer*>(m.audio->Renderer());
+        ASSERT_TRUE(renderer);
+        m.nav->Play();
+        EXPECT_TRUE(m.serveUntil([&] { return renderer->playedTime() > 2'000'000; }));
+        m.pause();
+    }
+}
+
+// A file that is no video at all gives no stream; a video stream that no
+// decoder takes gives the notice that it cannot be decoded, and its sound
+// still plays.
+TEST(VideoMan, GarbageShowsItsNotice)
+{
+    {
+        AVManagers m;
+        TFileDevice* device = m.open("garbage.avi");
+        ASSERT_TRUE(device);
+        EXPECT_FALSE(device->Built());
+        EXPECT_FALSE(m.video->ConnectVideo(AVManagers::videoOf(device)));
+        EXPECT_FALSE(m.audio->ConnectAudio(AVManagers::audioOf(device)));
+        EXPECT_EQ(m.video->VideoState(), TVideoMan::vsNoVideo);
+        EXPECT_EQ(m.audio->Status(), asNoAudio);
+    }
+    QTemporaryDir dir;
+    // The DV stream under a codec tag that nothing decodes.
+    const QString path = patchedClip(dir, "dv_pal.avi", "dvsd", "KVXX", "movi");
+    QStringList events;
+    AVManagers m;
+    m.video->OnNotifyVideoDecoder = [&](const QString& text) { events.append(text); };
+    m.video->OnNotifyVideoFormat = [&](const QString& text) { events.append(text); };
+    TFileDevice* device = m.open(path);
+    ASSERT_TRUE(device && device->Built());
+    EXPECT_TRUE(m.audio->ConnectAudio(AVManagers::audioOf(device)));
+    const int filters = m.filterCount();
+    EXPECT_FALSE(m.video->ConnectVideo(AVManagers::videoOf(device)));
+    EXPECT_EQ(m.video->VideoState(), TVideoMan::vsBadVideo);
+    EXPECT_EQ(events, (QStringList{"No Video decoder", "No Video"}));
+    EXPECT_TRUE(m.video->Notice()->isVisible());
+    EXPECT_TRUE(m.video->NoticePicture()->isVisible());
+    EXPECT_EQ(m.video->Notice()->toPlainText().trimmed(), "The video stream could not be decoded");
+    // Nothing of the failed stream stays in the graph, and the sound of the
+    // file plays on.
+    EXPECT_FALSE(inGraph(m.video->Renderer()));
+    EXPECT_EQ(m.filterCount(), filters);
+    EXPECT_EQ(m.audio->Status(), asAudioOn);
+    auto* renderer = dynamic_cast<AudioRenderer*>(m.audio->Renderer());
+    ASSERT_TRUE(renderer);
+    m.nav->Pause();
+    m.nav->Play();
+    EXPECT_TRUE(m.serveUntil([&] { return renderer->playedTime() > 2'000'000; }));
+    m.nav->Stop();
+
+    // The owner's text where it gives one; and closing the file makes way
+    // for the no-video notice.
+    m.video->OnBadVideoStream = [] { return QStringLiteral("<b>Unreadable</b>"); };
+    m.video->RepaintWindow();
+    EXPECT_EQ(m.video->Notice()->toPlainText(), "Unreadable");
+    m.video->DisconnectVideoDevice(true);
+    EXPECT_EQ(m.video->VideoState(), TVideoMan::vsNoVideo);
+    EXPECT_EQ(m.video->Notice()->toPlainText().trimmed(), "No video stream has been connected");
+}
+
+TEST(VideoMan, TheSameSourceTwiceChangesNothing)
+{
+    AVManagers m;
+    TFileDevice* device = m.open("h264.mp4");
+    ASSERT_TRUE(m.video->ConnectVideo(AVManagers::videoOf(device)));
+    ASSERT_TRUE(m.audio->ConnectAudio(AVManagers::audioOf(device)));
+    m.pause();
+    const int filters = m.filterCount();
+    int events = 0;
+    m.video->OnNotifyVideoDecoder = [&](const QString&) { ++events; };
+    m.audio->OnNotifyAudioDecoder = [&](const QString&) { ++events; };
+    m.audio->OnStatus = [&](TAudioStatus) { ++events; };
+    EXPECT_FALSE(m.video->ConnectVideo(AVManagers::videoOf(device)));
+    EXPECT_FALSE(m.audio->ConnectAudio(AVManagers::audioOf(device)));
+    EXPECT_EQ(events, 0);
+    EXPECT_EQ(m.filterCount(), filters);
+    EXPECT_EQ(m.video->VideoState(), TVideoMan::vsVideo);
+    EXPECT_TRUE(m.audio->AudioConnected());
+    EXPECT_EQ(shownFrame(m.video->Renderer()), 0);
+}
+
+TEST(VideoMan, TheAspectFollowsTheModeOrTheStream)
+{
+    struct Row
+    {
+        const char* clip;
+        double stream;
+        double native;
+    };
+    for (const Row& row : {Row{"dv_pal.avi", 4.0 / 3, 720.0 / 576}, Row{"dv_ntsc_wide.avi", 16.0 / 9, 720.0 / 480}}) {
+        SCOPED_TRACE(row.clip);
+        AVManagers m;
+        ASSERT_TRUE(m.video->ConnectVideo(AVManagers::videoOf(m.open(row.clip))));
+        m.pause();
+        EXPECT_NEAR(ratioOf(m.video->WindowVideoRect()), row.stream, 0.02);
+        const double expected[] = {row.stream, 4.0 / 3, 16.0 / 9, row.native};
+        for (int mode : {3, 1, 2, 0, 3}) {
+            m.video->ApplyAspectRatio(mode);
+            EXPECT_NEAR(ratioOf(m.video->WindowVideoRect()), expected[mode], 0.02) << "mode " << mode;
+        }
+        // A new format report keeps the mode.
+        TVideoData data = m.video->LastVideoData();
+        SendMessage(m.video->Handle(), WM_VIDEODATA, kVideoDataFormat, reinterpret_cast<LPARAM>(&data));
+        EXPECT_NEAR(ratioOf(m.video->WindowVideoRect()), row.native, 0.02);
+    }
+}
+
+// Every frame of the DV clips, stepped one by one: the recording date
+// shifted by the offset, the DV time code and the position.
+TEST(VideoMan, TheInlayOfEveryDVFrame)
+{
+    struct Row
+    {
+        const char* clip;
+        int frames;
+        REFERENCE_TIME frame;
+        int fps;
+        int firstCode; // the time code of frame 0 in frames
+        TDateTime recorded;
+    };
+    const Row rows[] = {
+        {"dv_pal.avi", 75, kPal, 25, ((10 * 60 + 20) * 60 + 30) * 25 + 5,
+         EncodeDate(2024, 5, 17) + EncodeTime(14, 32, 10, 0)},
+        {"dv_ntsc_wide.avi", 30, kNtsc, 30, ((1 * 60 + 2) * 60 + 3) * 30 + 4,
+         EncodeDate(2023, 11, 2) + EncodeTime(8, 15, 0, 0)},
+    };
+    const TDateTime offset = 1.0 / 24 + 30.0 / 1440;
+    const QString dateFormat = QStringLiteral("yyyy-mm-dd hh:nn:ss");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.clip);
+        AVManagers m;
+        TVideoSource* source = AVManagers::videoOf(m.open(row.clip));
+        ASSERT_TRUE(m.video->ConnectVideo(source));
+        m.wireInlay(source);
+        m.video->InsertPattern(0).Pattern = QStringLiteral("%D");
+        m.video->InsertPattern(0).DateFormat = dateFormat;
+        m.video->InsertPattern(1).Pattern = QStringLiteral("%t at %s");
+        m.video->SetInsertTimeOffset(offset);
+        m.video->SetInsertTextOn(true);
+        m.pause();
+        for (int n = 0; n < row.frames; ++n) {
+            SCOPED_TRACE(n);
+            if (n > 0) {
+                m.nav->naAvanceFrame->Execute();
+                m.pause();
+            }
+            ASSERT_EQ(shownFrame(m.video->Renderer()), n);
+            const int code = row.firstCode + n;
+            const int seconds = code / row.fps;
+            const TDateTime date = row.recorded + double(n * row.frame / kUnitsPerSecond) / SecsPerDay + offset;
+            EXPECT_EQ(lineOf(*m.video, 0), FormatDateTime(dateFormat, date));
+            EXPECT_EQ(lineOf(*m.video, 1), QString::asprintf("%d:%.2d:%.2d:%.2d", seconds / 3600, seconds / 60 % 60,
+                                                             seconds % 60, code % row.fps) +
+                                               " at " + RefTimeToTimecodeStr(row.frame, n * row.frame));
+            EXPECT_EQ(lineOf(*m.video, 2), "hidden");
+        }
+        // The lines are drawn over the picture.
+        EXPECT_FALSE(m.video->InlayBitmap().isNull());
+
+        // Without the stream the codes show their fallbacks.
+        m.video->TimecodeFallback = QStringLiteral("--:--");
+        m.video->InsertPattern(0).DateFallback = QStringLiteral("no date");
+        m.video->DisconnectVideoDevice(true);
+        m.video->UpdateInsertTexts();
+        EXPECT_EQ(lineOf(*m.video, 0), "no date");
+        EXPECT_EQ(lineOf(*m.video, 1), "--:-- at ");
+        EXPECT_FALSE(m.nav->DVCodeSource());
+        EXPECT_FALSE(m.nav->FrameSource());
+        EXPECT_EQ(m.nav->Duration(), 0);
+        EXPECT_FALSE(inGraph(m.video->Renderer()));
+    }
+}
+
+// The pattern rules, on records handed to the manager's window as the main
+// window hands them.
+TEST(VideoMan, PatternCodesTakeTheirValuesOnce)
+{
+    std::unique_ptr<TVideoMan> video(TKvActionComponent::Create<TVideoMan>(nullptr));
+    const auto fill = [&](const QString& pattern) {
+        video->InsertPattern(0).Pattern = pattern;
+        video->UpdateInsertTexts();
+        return lineOf(*video, 0);
+    };
+    send(*video, WM_VIDEOFILENAME, TIncrustFileName{true, QStringLiteral("/home/zoé/clips/100%Edit.avi")});
+    // The file code in lower case, a separator and an inactive number.
+    EXPECT_EQ(fill(QStringLiteral("%f - %N")), "100%Edit - ");
+    EXPECT_EQ(fill(QStringLiteral("%P|%F|%e")), "/home/zoé/clips/|100%Edit|.avi");
+    send(*video, WM_IMAGENUMBER, TIncrustNumero{true, QStringLiteral("%N0042")});
+    EXPECT_EQ(fill(QStringLiteral("%n:%%N %x 50%")), "%N0042:%%N0042 %x 50%");
+
+    struct Split
+    {
+        const char* path;
+        const char* parts;
+    };
+    const Split splits[] = {
+        {"/a/b.c/clip.tar.mp4", "/a/b.c/|clip.tar|.mp4"},
+        {"/a/b.c/clip", "/a/b.c/|clip|"},
+        {"relative.avi", "|relative|.avi"},
+        {"/back\\slash.avi", "/|back\\slash|.avi"},
+        {"/dir/", "/dir/||"},
+    };
+    for (const Split& split : splits) {
+        send(*video, WM_VIDEOFILENAME, TIncrustFileName{true, QString::fromUtf8(split.path)});
+        EXPECT_EQ(fill(QStringLiteral("%P|%F|%E")), split.parts) << split.path;
+    }
+
+    // The real date-time alone: short date and long time.
+    const TDateTime now = EncodeDate(2025, 2, 3) + EncodeTime(4, 5, 6, 0);
+    send(*video, WM_SYSDATETIME, TIncrustSysDate{true, now});
+    EXPECT_EQ(fill(QStringLiteral("%R")), FormatDateTime(QStringLiteral("ddddd tt"), now));
+    video->InsertPattern(0).RealDateFormat = QStringLiteral("hh:nn");
+    EXPECT_EQ(fill(QStringLiteral("%r")), "04:05");
+    send(*video, WM_SYSDATETIME, TIncrustSysDate{false, now});
+    EXPECT_EQ(fill(QStringLiteral("[%R]")), "[]");
+
+    send(*video, WM_DVCODE, TIncrustDV{true, false, EncodeDate(2020, 1, 31), QStringLiteral("1:00:00:00")});
+    video->InsertPattern(0).DateFormat = QStringLiteral("yyyy-mm-dd");
+    video->SetInsertTimeOffset(1);
+    EXPECT_EQ(fill(QStringLiteral("%D %T")), "2020-02-01 ");
+    const QString position = QStringLiteral("0:00:01:05");
+    send(*video, WM_TIMESTAMPTEXT, position);
+    EXPECT_EQ(fill(QStringLiteral("%s")), "0:00:01:05");
+
+    // Each line from its own pattern; an empty one hides its line.
+    video->InsertPattern(0).Pattern.clear();
+    video->InsertPattern(3).Pattern = QStringLiteral("%S");
+    video->InsertPattern(7).Pattern = QStringLiteral("end");
+    video->UpdateInsertTexts();
+    const QStringList expected{"hidden", "hidden", "hidden", "0:00:01:05", "hidden", "hidden", "hidden", "end"};
+    for (int i = 0; i < TVideoMan::kLineCount; ++i)
+        EXPECT_EQ(lineOf(*video, i), expected[i]) << "line " << i;
+}
+
+TEST(VideoMan, TheFormatReportLeavesOutABlankDescription)
+{
+    std::unique_ptr<TVideoMan> video(TKvActionComponent::Create<TVideoMan>(nullptr));
+    QStringList reports;
+    video->OnNotifyVideoFormat = [&](const QString& text) { reports.append(text); };
+    TVideoData data;
+    data.sizeText = QStringLiteral("720x576 - 25 fps");
+    for (const char* description : {"    ", "DV", "   ", ""}) {
+        data.description = QString::fromLatin1(description);
+        SendMessage(video->Handle(), WM_VIDEODATA, kVideoDataFormat, reinterpret_cast<LPARAM>(&data));
+        SendMessage(video->Handle(), WM_VIDEODATA, kVideoDataCaption, reinterpret_cast<LPARAM>(&data));
+    }
+    EXPECT_EQ(reports, (QStringList{"720x576 - 25 fps", "720x576 - 25 fps - DV", "720x576 - 25 fps -    ",
+                                    "720x576 - 25 fps - "}));
+}
+
+TEST(VideoMan, TheNoticeLiesAlongTheFootOfTheVideoArea)
+{
+    QWidget host;
+    host.resize(400, 300);
+    host.show();
+    std::unique_ptr<TVideoMan> video(TKvActionComponent::Create<TVideoMan>(nullptr));
+    video->OnNoVideoStream = [] { return QStringLiteral("Open a <b>video</b>"); };
+    // Without a host nothing shows, not even as a window of its own.
+    video->RepaintWindow();
+    EXPECT_FALSE(video->Notice()->isVisible());
+    video->SetWindow(&host);
+    EXPECT_EQ(video->Notice()->toPlainText(), "Open a video");
+    EXPECT_TRUE(video->Notice()->isVisible());
+    EXPECT_EQ(video->Notice()->geometry(), QRect(8, 300 - 32 - 8, 384, 32));
+    EXPECT_EQ(video->NoticePicture()->geometry(), QRect(104, (260 - 192) / 2, 192, 192));
+    video->SetleHeight(50);
+    EXPECT_EQ(video->Notice()->geometry(), QRect(8, 242, 384, 50));
+    EXPECT_EQ(video->NoticePicture()->pos(), QPoint(104, 25));
+    host.resize(16, 300);
+    ProcessMessages();
+    EXPECT_FALSE(video->Notice()->isVisible());
+    EXPECT_TRUE(video->NoticePicture()->isVisible());
+
+    // A host that goes takes the notice along; the next one gets new ones.
+    {
+        QWidget other;
+        other.resize(200, 100);
+        other.show();
+        video->SetWindow(&other);
+        EXPECT_EQ(video->Notice()->parentWidget(), &other);
+    }
+    ASSERT_TRUE(video->Notice());
+    EXPECT_FALSE(video->Notice()->parentWidget());
+    host.resize(400, 300);
+    video->SetWindow(&host);
+    EXPECT_TRUE(video->Notice()->isVisible());
+    EXPECT_EQ(video->Notice()->geometry(), QRect(8, 242, 384, 50));
+}
+
+TEST(VideoMan, TheNextDecoderKeepsThePicture)
+{
+    AVManagers m;
+    ASSERT_TRUE(m.video->ConnectVideo(AVManagers::videoOf(m.open("mpeg2.mpg"))));
+    m.pause();
+    QStringList decoders;
+    m.video->OnNotifyVideoDecoder = [&](const QString& text) { decoders.append(text); };
+    m.video->naNextDecoderVideo->Execute();
+    m.pause();
+    ASSERT_EQ(decoders.size(), 1);
+    EXPECT_EQ(decoders[0], m.video->Decoders().CurrentDecoder()->Name());
+    EXPECT_EQ(upstreamOf(m.video->Renderer()).get(), static_cast<IBaseFilter*>(m.video->FramesNotifier()));
+    EXPECT_GE(shownFrame(m.video->Renderer()), 0);
+}
+
+TEST(VideoMan, WithoutASubtitleFilterSubtitlesLeaveTheGraphAlone)
+{
+    AVManagers m;
+    TFileDevice* device = m.open("subtitles.mkv");
+    ASSERT_TRUE(m.video->ConnectVideo(AVManagers::videoOf(device)));
+    ASSERT_TRUE(device->SubtitleSource(0));
+    const int filters = m.filterCount();
+    // None set, and one that cannot be made.
+    EXPECT_FALSE(m.video->ConnectSubtitleSource(device->SubtitleSource(0)));
+    m.video->SetSubtitleFilter(&VSFilterRec());
+    EXPECT_FALSE(m.video->ConnectSubtitleSource(device->SubtitleSource(0)));
+    EXPECT_EQ(m.video->CurrentSubtitleSource(), NoSubtitleSource());
+    EXPECT_EQ(m.filterCount(), filters);
+    m.video->RemoveSubtitleSource();
+    m.pause();
+    EXPECT_EQ(shownFrame(m.video->Renderer()), 0);
+}

@@ -314,27 +314,13 @@ void TAudioMan::WndProc(TMessage& message)
 
 // --- actions -------------------------------------------------------------------
 
-void TAudioMan::BindActions(bool create)
+void TAudioMan::ListActions(const TActionBinder& bind)
 {
-    const auto bind = [this, create]<class A>(A*& action, const char* id) {
-        const QString name = QString::fromLatin1(id);
-        action = create ? TCustomAbstractAction::CreateNamed<A>(this, name) : Find<A>(name);
-    };
     bind(caMute, "caMute");
     bind(naNextDecoderAudio, "naNextDecoderAudio");
     bind(naIncVolume, "naIncVolume");
     bind(naDecVolume, "naDecVolume");
     bind(iaVolume, "iaVolume");
-}
-
-void TAudioMan::CreateActions()
-{
-    BindActions(true);
-}
-
-void TAudioMan::FindActions()
-{
-    BindActions(false);
 }
 
 void TAudioMan::SetDefaults()

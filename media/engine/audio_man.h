@@ -106,13 +106,11 @@ public:
 
 protected:
     void WndProc(TMessage& message) override;
-    void CreateActions() override;
-    void FindActions() override;
+    void ListActions(const TActionBinder& bind) override;
     void SetDefaults() override;
     void AssignEvents() override;
 
 private:
-    void BindActions(bool create);
     void SetStatus(TAudioStatus status);
     void ApplyVolume();
     // The volume the graph plays at now.

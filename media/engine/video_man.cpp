@@ -586,16 +586,10 @@ void TVideoMan::WndProc(TMessage& message)
 
 // --- actions -------------------------------------------------------------------
 
-void TVideoMan::CreateActions()
+void TVideoMan::ListActions(const TActionBinder& bind)
 {
-    TWindowLessMan::CreateActions();
-    naNextDecoderVideo = TCustomAbstractAction::CreateNamed<TNopeAction>(this, QStringLiteral("naNextDecoderVideo"));
-}
-
-void TVideoMan::FindActions()
-{
-    TWindowLessMan::FindActions();
-    naNextDecoderVideo = Find<TNopeAction>(QStringLiteral("naNextDecoderVideo"));
+    TWindowLessMan::ListActions(bind);
+    bind(naNextDecoderVideo, "naNextDecoderVideo");
 }
 
 void TVideoMan::SetDefaults()

@@ -145,8 +145,7 @@ public:
 protected:
     void CreateControls() override;
     void WndProc(TMessage& message) override;
-    void CreateActions() override;
-    void FindActions() override;
+    void ListActions(const TActionBinder& bind) override;
     void SetDefaults() override;
     void AssignEvents() override;
 

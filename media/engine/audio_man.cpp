@@ -176,21 +176,14 @@ void TAudioMan::NextDecoder()
 bool TAudioMan::LoadPrefs(TMorvekPreferences& gp)
 {
     const bool loaded = LoadFromPrefs(gp);
-    if (gp.OpenKey(kDecodersKey)) {
-        UserAudioLinks().LoadFromPrefs(gp.Store());
-        gp.CloseKey();
-    }
+    UserAudioLinks().LoadFromPrefs(gp.Store(), kDecodersKey);
     return loaded;
 }
 
 bool TAudioMan::SavePrefs(TMorvekPreferences& gp)
 {
     const bool saved = SaveToPrefs(gp);
-    if (!gp.OpenKey(kDecodersKey))
-        return false;
-    UserAudioLinks().SaveToPrefs(gp.Store());
-    gp.CloseKey();
-    return saved;
+    return UserAudioLinks().SaveToPrefs(gp.Store(), kDecodersKey) && saved;
 }
 
 // --- volume and status ---------------------------------------------------------

@@ -231,6 +231,24 @@ void TDecoderLinks::SaveToPrefs(TPreferencesMan& prefs) const
     }
 }
 
+bool TDecoderLinks::LoadFromPrefs(TPreferencesMan& prefs, const QString& key)
+{
+    if (!prefs.OpenKey(key, false))
+        return false;
+    LoadFromPrefs(prefs);
+    prefs.CloseKey();
+    return true;
+}
+
+bool TDecoderLinks::SaveToPrefs(TPreferencesMan& prefs, const QString& key) const
+{
+    if (!prefs.OpenKey(key, true))
+        return false;
+    SaveToPrefs(prefs);
+    prefs.CloseKey();
+    return true;
+}
+
 namespace {
 constexpr GUID kSubtypeH264 = "{34363248-0000-0010-8000-00AA00389B71}"_guid;
 constexpr GUID kSubtypeh264 = "{34363268-0000-0010-8000-00AA00389B71}"_guid;

@@ -142,6 +142,10 @@ public:
     // Clears the old "dc" sub-keys, then writes each link but those of held
     // instances as sub-key "dc" + its position.
     void SaveToPrefs(TPreferencesMan& prefs) const;
+    // The same under the sub-key `key` of the store's current key, opened
+    // before and closed after.
+    bool LoadFromPrefs(TPreferencesMan& prefs, const QString& key);
+    bool SaveToPrefs(TPreferencesMan& prefs, const QString& key) const;
 
 private:
     std::vector<TDecoderLink> FLinks;

@@ -325,21 +325,14 @@ void TVideoMan::NextDecoder()
 bool TVideoMan::LoadPrefs(TMorvekPreferences& gp)
 {
     const bool loaded = LoadFromPrefs(gp);
-    if (gp.OpenKey(kDecodersKey)) {
-        UserVideoLinks().LoadFromPrefs(gp.Store());
-        gp.CloseKey();
-    }
+    UserVideoLinks().LoadFromPrefs(gp.Store(), kDecodersKey);
     return loaded;
 }
 
 bool TVideoMan::SavePrefs(TMorvekPreferences& gp)
 {
     const bool saved = SaveToPrefs(gp);
-    if (!gp.OpenKey(kDecodersKey))
-        return false;
-    UserVideoLinks().SaveToPrefs(gp.Store());
-    gp.CloseKey();
-    return saved;
+    return UserVideoLinks().SaveToPrefs(gp.Store(), kDecodersKey) && saved;
 }
 
 // --- the picture and the notice ------------------------------------------------

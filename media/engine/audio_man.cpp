@@ -73,7 +73,7 @@ TAudioMan::TAudioMan(QObject* owner) : TKvActionComponent(owner), FCurrentSource
 
 TAudioMan::~TAudioMan()
 {
-    disconnect(FRateWatch);
+    SetSourceGraph(nullptr);
     SetImages(nullptr);
 }
 
@@ -101,8 +101,7 @@ bool TAudioMan::ConnectAudio(TAudioSource* source)
     bool connected = false;
     RunShielded("connecting the audio", [&] {
         TGrapheMan* graph = source->LastChunk()->GrapheMan();
-        WatchRate(graph);
-        FGraph = graph;
+        SetSourceGraph(graph);
         if (!graph || !FRenderer)
             return;
         FDecoders->SetGrapheMan(graph);
@@ -188,13 +187,45 @@ bool TAudioMan::SavePrefs(TMorvekPreferences& gp)
 
 // --- volume and status ---------------------------------------------------------
 
-void TAudioMan::WatchRate(TGrapheMan* graph)
+void TAudioMan::SetSourceGraph(TGrapheMan* graph)
 {
-    if (graph == FGraph && FRateWatch)
+    if (graph == FGraph)
         return;
-    disconnect(FRateWatch);
-    if (graph)
-        FRateWatch = connect(graph, &TGrapheMan::FastRateChanged, this, [this] { ApplyVolume(); });
+    for (const QMetaObject::Connection& watch : FGraphWatch)
+        disconnect(watch);
+    if (FGraph)
+        FGraph->RemoveFilterOwner(this);
+    FGraph = graph;
+    if (!graph)
+        return;
+    FGraphWatch = {
+        connect(graph, &TGrapheMan::FastRateChanged, this, [this] { ApplyVolume(); }),
+        connect(graph, &TGrapheMan::ChunkForgotten, this,
+                [this](TGraphChunk* chunk) {
+                    if (chunk == FCurrentSource)
+                        LoseAudio();
+                }),
+    };
+    // Clearing the graph takes the renderer and the resampler out with the
+    // stream.
+    graph->AddFilterOwner(this, [this] { LoseAudio(); });
+}
+
+// The stream went without this manager: what it fed goes too.
+void TAudioMan::LoseAudio()
+{
+    if (FCurrentSource == NoAudioSource())
+        return;
+    if (FGraph && FDecoders->CurrentDecoder())
+        FDecoders->RemoveDecoder();
+    FILTER_INFO info;
+    if (FRenderer && SUCCEEDED(FRenderer->QueryFilterInfo(&info)) && info.pGraph)
+        info.pGraph->RemoveFilter(FRenderer.get());
+    FConnected = false;
+    FCurrentSource = NoAudioSource();
+    Notify(OnNotifyAudioDecoder, kNoAudioDecoder);
+    Notify(OnNotifyAudioFormat, kNoAudio);
+    SetStatus(asNoAudio);
 }
 
 int TAudioMan::GraphVolume() const

@@ -26,6 +26,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class TMorvekPreferences;
 class TTextGauge;
@@ -118,7 +119,10 @@ private:
     void StepVolume(int delta);
     void NextDecoder();
     void Notify(const TNotifyStringEvent& event, const QString& text) const;
-    void WatchRate(TGrapheMan* graph);
+    // Follows the rate, the pieces and the clearing of the graph the source
+    // is built on.
+    void SetSourceGraph(TGrapheMan* graph);
+    void LoseAudio();
 
     ComPtr<IBaseFilter> FResamplerFilter;
     QPointer<QSlider> FSlider;
@@ -133,7 +137,7 @@ private:
     bool FConnected = false;
     ComPtr<IBaseFilter> FRenderer;
     TAudioSource* FCurrentSource;
-    QMetaObject::Connection FRateWatch;
+    std::vector<QMetaObject::Connection> FGraphWatch;
     ComPtr<TResampler> FResampler;
     std::unique_ptr<TFilterRec> FResamplerRec;
     TImageModuleRef<TdmKvPackImages> FActionImages;

@@ -238,6 +238,7 @@ void TGrapheMan::ChunkDestroyed(TGraphChunk* chunk)
 void TGrapheMan::ForgetChunk(TGraphChunk* chunk)
 {
     RemoveChunk(chunk);
+    emit ChunkForgotten(chunk);
 }
 
 void TGrapheMan::GraphComplete(HRESULT result, IBaseFilter*)

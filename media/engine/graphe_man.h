@@ -102,6 +102,8 @@ signals:
     // The fast rate was switched on or off (for those beside the one
     // OnVitesseRapide serves).
     void FastRateChanged(bool fast);
+    // A piece is being destroyed (after its own teardown).
+    void ChunkForgotten(TGraphChunk* chunk);
 
 protected:
     // The graph reported the end of the streams; `result` is its code.

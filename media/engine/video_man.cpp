@@ -167,7 +167,7 @@ bool TVideoMan::ConnectVideo(TVideoSource* source)
     }
     bool connected = false;
     RunShielded("connecting the video", [&] {
-        FGraph = source->LastChunk()->GrapheMan();
+        SetSourceGraph(source->LastChunk()->GrapheMan());
         if (!FGraph)
             return;
         FDecoders->SetGrapheMan(FGraph);
@@ -177,7 +177,6 @@ bool TVideoMan::ConnectVideo(TVideoSource* source)
         if (!source->BuildOn(FGraph, Handle()))
             return;
         // Out of whatever graph it was in, into this one.
-        SetGraphManager(nullptr);
         SetGraphManager(FGraph);
         if (TNavMan* nav = Navigation()) {
             nav->SetFramesNotifier(FFramesNotifier.get());
@@ -216,6 +215,43 @@ bool TVideoMan::ConnectVideo(TVideoSource* source)
     ShowVideo();
     FNavWindow = nav ? nav->Handle() : 0;
     return true;
+}
+
+void TVideoMan::SetSourceGraph(TGrapheMan* graph)
+{
+    if (graph == FGraph)
+        return;
+    disconnect(FChunkWatch);
+    FGraph = graph;
+    if (graph)
+        FChunkWatch = connect(graph, &TGrapheMan::ChunkForgotten, this, [this](TGraphChunk* chunk) {
+            if (chunk == FCurrentSubtitle)
+                FCurrentSubtitle = NoSubtitleSource();
+            if (chunk == FCurrentSource)
+                LoseVideo();
+        });
+}
+
+void TVideoMan::GraphCleared()
+{
+    LoseVideo();
+}
+
+// The stream went without this manager: the pieces it held are gone or out
+// of the graph, and what they fed goes too.
+void TVideoMan::LoseVideo()
+{
+    if (FCurrentSource == NoVideoSource())
+        return;
+    if (FGraph && FDecoders->CurrentDecoder())
+        FDecoders->RemoveDecoder();
+    SetGraphManager(nullptr);
+    FCurrentSource = NoVideoSource();
+    FCurrentSubtitle = NoSubtitleSource();
+    Notify(OnNotifyVideoDecoder, kNoVideoDecoder);
+    Notify(OnNotifyVideoFormat, kNoVideo);
+    ClearInsertSources();
+    ShowNotice(vsNoVideo);
 }
 
 void TVideoMan::DetachFromManagers(TVideoSource* source)
@@ -271,7 +307,7 @@ bool TVideoMan::ConnectSubtitleSource(TSubtitleSource* source)
     TGrapheMan* graph = source->LastChunk()->GrapheMan();
     if (!graph)
         return false;
-    FGraph = graph;
+    SetSourceGraph(graph);
     FDecoders->SetGrapheMan(graph);
     ComPtr<IMediaFilter> renderer;
     QueryInterface(IMediaFilter::iid, renderer.putVoid());

@@ -144,6 +144,7 @@ public:
 
 protected:
     void CreateControls() override;
+    void GraphCleared() override;
     void WndProc(TMessage& message) override;
     void ListActions(const TActionBinder& bind) override;
     void SetDefaults() override;
@@ -157,6 +158,9 @@ private:
     void Notify(const TNotifyStringEvent& event, const QString& text) const;
     TNavMan* Navigation() const;
     void DetachFromManagers(TVideoSource* source);
+    // Follows the pieces of the graph the sources are built on.
+    void SetSourceGraph(TGrapheMan* graph);
+    void LoseVideo();
     void ClearInsertSources();
     QString InsertValue(const TInsertPattern& line, QChar code) const;
 
@@ -168,6 +172,7 @@ private:
     QString FFormatDescription;
     QString FFormatSize;
     QPointer<TGrapheMan> FGraph;
+    QMetaObject::Connection FChunkWatch;
     TVideoSource* FCurrentSource;
     TSubtitleSource* FCurrentSubtitle;
     HWND FNavWindow = 0;

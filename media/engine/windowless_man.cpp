@@ -132,6 +132,7 @@ void TWindowLessMan::SetGraphManager(TGrapheMan* manager)
         if (FGraphManager)
             FGraphManager->RemoveFilterOwner(this);
         FGraphManager = nullptr;
+        GraphCleared();
     });
     AttachDisplay();
 }

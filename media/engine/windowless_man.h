@@ -164,6 +164,8 @@ protected:
     // constructor, where the call reaches its own version.
     virtual void CreateControls() {}
 
+    // The graph the renderer was in has been cleared, the renderer with it.
+    virtual void GraphCleared() {}
     // The inlay's lines and style; a change shows with RedrawInlay.
     TInlayComposer& Inlay() { return FInlay; }
 

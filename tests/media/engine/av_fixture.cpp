@@ -34,7 +34,7 @@ AVManagers::~AVManagers()
     audio->DisconnectAudio();
     video->DisconnectVideoDevice(false);
     ProcessMessages();
-    // The links of one test are not the next one's.
+    // The decoder choices of one test are not the next one's.
     UserVideoLinks().Clear();
     UserAudioLinks().Clear();
 }

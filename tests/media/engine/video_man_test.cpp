@@ -458,3 +458,44 @@ TEST(VideoMan, WithoutASubtitleFilterSubtitlesLeaveTheGraphAlone)
     m.pause();
     EXPECT_EQ(shownFrame(m.video->Renderer()), 0);
 }
+
+// The pieces of a file go when the factory lets its devices go, and leave
+// the graph when it is cleared: the managers forget them and connect the
+// file again afterwards.
+TEST(VideoMan, AFileThatGoesLeavesTheManagersWithoutAStream)
+{
+    AVManagers m;
+    QStringList events;
+    m.video->OnNotifyVideoFormat = [&](const QString& text) { events.append(text); };
+    m.audio->OnNotifyAudioFormat = [&](const QString& text) { events.append(text); };
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        TFileDevice* device = m.open("h264.mp4");
+        ASSERT_TRUE(m.audio->ConnectAudio(AVManagers::audioOf(device)));
+        ASSERT_TRUE(m.video->ConnectVideo(AVManagers::videoOf(device)));
+        m.pause();
+        ASSERT_EQ(shownFrame(m.video->Renderer()), 0);
+        m.nav->Stop();
+        events.clear();
+        if (round == 0)
+            m.engine.factory->SetSourceFilter(nullptr);
+        else
+            m.nav->ClearGraph();
+        EXPECT_EQ(m.video->CurrentSource(), NoVideoSource());
+        EXPECT_EQ(m.video->VideoState(), TVideoMan::vsNoVideo);
+        EXPECT_EQ(m.audio->CurrentSource(), NoAudioSource());
+        EXPECT_EQ(m.audio->Status(), asNoAudio);
+        EXPECT_FALSE(m.audio->AudioConnected());
+        EXPECT_TRUE(events.contains("No Video"));
+        EXPECT_TRUE(events.contains("No Audio"));
+        EXPECT_FALSE(inGraph(m.video->Renderer()));
+        EXPECT_FALSE(inGraph(m.audio->Renderer()));
+        EXPECT_EQ(m.filterCount(), 0);
+    }
+    TFileDevice* device = m.open("h264.mp4");
+    ASSERT_TRUE(m.audio->ConnectAudio(AVManagers::audioOf(device)));
+    ASSERT_TRUE(m.video->ConnectVideo(AVManagers::videoOf(device)));
+    m.pause();
+    EXPECT_EQ(shownFrame(m.video->Renderer()), 0);
+    EXPECT_EQ(m.audio->Status(), asAudioOn);
+}

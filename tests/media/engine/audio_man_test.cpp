@@ -13,9 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
-
 using namespace testing_engine;
 
 namespace {
@@ -28,32 +25,18 @@ LONG graphVolume(TNavMan& nav)
     return volume;
 }
 
-// An environment variable set (or unset) for one scope.
-class ScopedEnv
+// An environment variable set, or unset with null, for one scope.
+struct ScopedEnv
 {
-public:
-    ScopedEnv(const char* name, const char* value) : FName(name)
+    ScopedEnv(const char* name, const char* value)
+        : name(name), old(qgetenv(name)), was(qEnvironmentVariableIsSet(name))
     {
-        if (const char* old = std::getenv(name))
-            FOld = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
+        value ? qputenv(name, value) : qunsetenv(name);
     }
-    ~ScopedEnv()
-    {
-        if (FOld)
-            setenv(FName, FOld->c_str(), 1);
-        else
-            unsetenv(FName);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* FName;
-    std::optional<std::string> FOld;
+    ~ScopedEnv() { was ? qputenv(name, old) : qunsetenv(name); }
+    const char* name;
+    QByteArray old;
+    bool was;
 };
 
 // The sound of a clip plays until the output has played `played` (100 ns).
@@ -285,14 +268,7 @@ TEST(AudioMan, TheNextDecoderKeepsTheResampler)
 
 TEST(AudioMan, SoundReachesThePulseAudioNullSink)
 {
-    WAVEFORMATEX probe{};
-    probe.wFormatTag = 1;
-    probe.nChannels = 2;
-    probe.nSamplesPerSec = 44100;
-    probe.wBitsPerSample = 16;
-    probe.nBlockAlign = 4;
-    probe.nAvgBytesPerSec = 44100 * 4;
-    if (!openPulseOutput(probe))
+    if (!openPulseOutput(WAVEFORMATEX{1, 2, 44100, 44100 * 4, 4, 16, 0}))
         GTEST_SKIP() << "no PulseAudio server answers; scripts/pulse.sh starts one";
     const ScopedEnv automatic("KESTROVA_AUDIO", nullptr);
     AVManagers m;

@@ -216,6 +216,17 @@ TEST(VideoMan, TheSameSourceTwiceChangesNothing)
     EXPECT_EQ(m.video->VideoState(), TVideoMan::vsVideo);
     EXPECT_TRUE(m.audio->AudioConnected());
     EXPECT_EQ(shownFrame(m.video->Renderer()), 0);
+
+    // Taken out, the same file connects again, as opening it again does.
+    m.nav->Stop();
+    m.audio->DisconnectAudio();
+    m.video->DisconnectVideoDevice(false);
+    EXPECT_EQ(m.filterCount(), 0);
+    ASSERT_TRUE(m.video->ConnectVideo(AVManagers::videoOf(device)));
+    ASSERT_TRUE(m.audio->ConnectAudio(AVManagers::audioOf(device)));
+    m.pause();
+    EXPECT_EQ(shownFrame(m.video->Renderer()), 0);
+    EXPECT_EQ(m.filterCount(), filters);
 }
 
 TEST(VideoMan, TheAspectFollowsTheModeOrTheStream)

@@ -60,8 +60,9 @@ TAudioMan::TAudioMan(QObject* owner) : TKvActionComponent(owner), FCurrentSource
         SetStatus(asErrorAudio);
     FResampler = makeCom<TResampler>();
     FResamplerFilter = FResampler;
-    // The resampler goes in behind whatever decoder the search finds: every
-    // decoder gives 16-bit PCM, the only sound the resampler takes.
+    // The resampler goes in behind whatever decoder the search finds, so the
+    // renderer always plays at one rate. It takes 16-bit PCM only, what the
+    // decoders give; other sound stays connected without it.
     FResamplerRec =
         std::make_unique<TFilterRec>(TResampler::classId, fkInstance, QString::fromUtf16(TResampler::filterName));
     FResamplerRec->SetFilter(FResamplerFilter.get());
@@ -214,7 +215,7 @@ void TAudioMan::SetSourceGraph(TGrapheMan* graph)
 // The stream went without this manager: what it fed goes too.
 void TAudioMan::LoseAudio()
 {
-    if (FCurrentSource == NoAudioSource())
+    if (!FCurrentSource || FCurrentSource == NoAudioSource())
         return;
     if (FGraph && FDecoders->CurrentDecoder())
         FDecoders->RemoveDecoder();

@@ -241,7 +241,7 @@ void TVideoMan::GraphCleared()
 // of the graph, and what they fed goes too.
 void TVideoMan::LoseVideo()
 {
-    if (FCurrentSource == NoVideoSource())
+    if (!FCurrentSource || FCurrentSource == NoVideoSource())
         return;
     if (FGraph && FDecoders->CurrentDecoder())
         FDecoders->RemoveDecoder();

@@ -179,7 +179,11 @@ bool TVideoMan::ConnectVideo(TVideoSource* source)
         // Out of whatever graph it was in, into this one.
         SetGraphManager(FGraph);
         if (TNavMan* nav = Navigation()) {
+            // Positions and frame durations go to the navigation, the
+            // position's time code for %S comes here.
             nav->SetFramesNotifier(FFramesNotifier.get());
+            FFramesNotifier->SetFrameWindow(nav->Handle());
+            FFramesNotifier->SetTextWindow(Handle());
             FFramesNotifier->SetTextMessages(true);
             FFramesNotifier->SetFrameDataLink(source->Notifier());
             FFramesNotifier->SetVideoDataLink(source->Notifier());

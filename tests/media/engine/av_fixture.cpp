@@ -61,9 +61,6 @@ TAudioSource* AVManagers::audioOf(TFileDevice* device)
 
 void AVManagers::wireInlay(TVideoSource* source)
 {
-    TFramesNotifier* frames = video->FramesNotifier();
-    frames->SetTextWindow(video->Handle());
-    frames->SetFrameWindow(nav->Handle());
     source->Notifier()->SetDVCodeWindow(video->Handle());
     source->Notifier()->SetNotifyDVCode(true);
 }

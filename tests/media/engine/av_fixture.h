@@ -26,9 +26,8 @@ struct AVManagers
     // The first video and audio sources of the clip, or the placeholders.
     static TVideoSource* videoOf(TFileDevice* device);
     static TAudioSource* audioOf(TFileDevice* device);
-    // What the main window does after connecting a video: the frames
-    // notifier's texts to the video manager and its positions to the
-    // navigation manager, the DV codes of the stream to the video manager.
+    // What the main window does for a pattern with DV codes: the stream's
+    // DV codes go to the video manager.
     void wireInlay(TVideoSource* source);
     // Pauses and waits for the paused picture, serving the messages.
     void pause();

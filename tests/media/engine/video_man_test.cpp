@@ -66,8 +66,9 @@ TEST(VideoMan, EveryClipConnectsItsVideoAndItsSound)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.clip);
-        QString decoder, format, audioDecoder, audioFormat;
+        QString decoder, format, audioDecoder, audioFormat, position;
         AVManagers m;
+        m.nav->OnDisplayTime = [&](const QString& text) { position = text; };
         m.video->OnNotifyVideoDecoder = [&](const QString& text) { decoder = text; };
         m.video->OnNotifyVideoFormat = [&](const QString& text) { format = text; };
         m.audio->OnNotifyAudioDecoder = [&](const QString& text) { audioDecoder = text; };
@@ -93,6 +94,7 @@ TEST(VideoMan, EveryClipConnectsItsVideoAndItsSound)
             EXPECT_GT(m.nav->Duration(), 0);
             EXPECT_EQ(m.video->NavWindow(), m.nav->Handle());
             EXPECT_EQ(shownFrame(m.video->Renderer()), 0);
+            EXPECT_EQ(position, "0:00:00:00");
             EXPECT_EQ(format, QString::fromLatin1(row.size) + " - " + m.video->LastVideoData().description);
         } else {
             EXPECT_EQ(m.video->VideoState(), TVideoMan::vsNoVideo);

@@ -1,7 +1,5 @@
 #pragma once
 // The video and audio managers the main window works with.
 
-#include "app/interim_av.h"
-
-using TVideoMan = interim_av::TVideoMan;
-using TAudioMan = interim_av::TAudioMan;
+#include "media/engine/audio_man.h"
+#include "media/engine/video_man.h"

@@ -73,7 +73,9 @@ public:
     // Connects the source's stream to the renderer, or shows the notice for
     // no video (the placeholder or null) or for a stream that does not
     // connect. The same source again changes nothing. True when the video
-    // was connected by this call.
+    // was connected by this call. On a navigation manager's graph the frames
+    // notifier's positions go to the navigation and its position texts
+    // (for %S) come here.
     bool ConnectVideo(TVideoSource* source);
     // Takes the connected stream out of the graph; with `showNotice` the
     // no-video notice shows.

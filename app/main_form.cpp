@@ -42,20 +42,6 @@ constexpr int kVideoTop = 94;
 constexpr int kNavBarWidth = 560;
 constexpr int kNavBarHeight = 60;
 
-// Holds off macro recording: what the layout itself sets is no change of
-// the user's.
-class TNoMacroScope
-{
-public:
-    TNoMacroScope() : FWas(MacroGuard) { MacroGuard = true; }
-    ~TNoMacroScope() { MacroGuard = FWas; }
-    TNoMacroScope(const TNoMacroScope&) = delete;
-    TNoMacroScope& operator=(const TNoMacroScope&) = delete;
-
-private:
-    bool FWas;
-};
-
 QString WithExtension(const QString& name, const QString& extension)
 {
     const QFileInfo info(name);

@@ -21,6 +21,20 @@ extern QStringList* MacroTarget;
 // actions it changes in turn are not recorded as well.
 extern bool MacroGuard;
 
+// Holds off macro recording for its lifetime: what the program sets by
+// itself is no change of the user's.
+class TNoMacroScope
+{
+public:
+    TNoMacroScope() : FWas(MacroGuard) { MacroGuard = true; }
+    ~TNoMacroScope() { MacroGuard = FWas; }
+    TNoMacroScope(const TNoMacroScope&) = delete;
+    TNoMacroScope& operator=(const TNoMacroScope&) = delete;
+
+private:
+    bool FWas;
+};
+
 using TImageChangedEvent = std::function<void(TCustomImageList* imglist, int imageindex)>;
 using TPrepareNopeEvent = std::function<bool()>;
 using TApplyNopeEvent = std::function<void()>;

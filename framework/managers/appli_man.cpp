@@ -43,17 +43,6 @@ QString CloseText(const QString& key, const QString& link)
     return QStringLiteral("Type %1 to close this page or <link %2>click here</link>.").arg(key, link);
 }
 
-QList<QRect> AvailableScreens()
-{
-    QList<QRect> screens;
-    if (QScreen* primary = QGuiApplication::primaryScreen())
-        screens.append(primary->availableGeometry());
-    for (QScreen* screen : QGuiApplication::screens())
-        if (screen != QGuiApplication::primaryScreen())
-            screens.append(screen->availableGeometry());
-    return screens;
-}
-
 void ShowAndRaise(QWidget* widget)
 {
     widget->show();
@@ -67,6 +56,17 @@ TAppliShell& DesktopShell()
 }
 
 } // namespace
+
+QList<QRect> AvailableScreens()
+{
+    QList<QRect> screens;
+    if (QScreen* primary = QGuiApplication::primaryScreen())
+        screens.append(primary->availableGeometry());
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            screens.append(screen->availableGeometry());
+    return screens;
+}
 
 bool TAppliShell::Open(const QString& target)
 {

@@ -53,6 +53,16 @@ public:
     virtual void SetScriptFolder(const QString& folder) = 0;
     // Whether the window keeps its script text between runs.
     virtual void SetKeepScript(bool keep) = 0;
+    // The window's own action lists, in the order they load their preferences.
+    virtual QList<TCustomKvActionList*> ActionLists() { return {}; }
+    // The actions of the window's help button and of its button that closes it.
+    virtual void SetPageActions(TCheckAction* help, TCheckAction* close)
+    {
+        (void)help;
+        (void)close;
+    }
+    // Ends the script the window runs, if any.
+    virtual void StopScript() {}
 };
 
 // How the manager makes the script host and the script window, given by the
@@ -62,6 +72,9 @@ struct TScriptParts
     std::function<std::unique_ptr<TScriptLink>()> CreateHost;
     std::function<std::unique_ptr<TScriptWindow>(const QString& title)> CreateWindow;
 };
+
+// The available areas of the screens, the primary first.
+QList<QRect> AvailableScreens();
 
 // Bounds that a user can reach: `bounds` when their top strip lies on one of
 // `screens`, shrunk to that screen when larger; otherwise the same size (at

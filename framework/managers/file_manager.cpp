@@ -377,25 +377,30 @@ void TFichierMan::ApplyCurrentName(const QString& name)
     FState = name.isEmpty() ? fsNone : IsFile(name) ? fsExisting : fsNew;
 }
 
+bool TFichierMan::QuerySaveChanges()
+{
+    if (FState == fsNone || !FOwnerHolds || !Modified)
+        return true;
+    switch (Ui().Question(kSaveQuestion, true)) {
+    case TFileManUi::mrCancel:
+        return false;
+    case TFileManUi::mrNo:
+        return true;
+    case TFileManUi::mrYes:
+        SaveFile();
+        // Changes the user wanted kept and that were not saved stay where
+        // they are.
+        return !Modified;
+    }
+    return false;
+}
+
 bool TFichierMan::CloseFile()
 {
     if (FState == fsNone)
         return true;
-    if (FOwnerHolds && Modified) {
-        switch (Ui().Question(kSaveQuestion, true)) {
-        case TFileManUi::mrCancel:
-            return false;
-        case TFileManUi::mrNo:
-            break;
-        case TFileManUi::mrYes:
-            SaveFile();
-            // Changes the user wanted kept and that were not saved keep the
-            // document open.
-            if (Modified)
-                return false;
-            break;
-        }
-    }
+    if (!QuerySaveChanges())
+        return false;
     if (FOwnerHolds && OnCloseFile)
         OnCloseFile(FCurrentFileName);
     SetCurrentName(QString());

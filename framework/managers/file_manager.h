@@ -149,6 +149,10 @@ public:
     // The recent file names, newest first (empty where there is none).
     QStringList RecentFiles() const;
 
+    // Asks whether to save the changes of the current document, and saves
+    // them when the user says so. False when he cancelled, or when the
+    // changes he chose to save were not saved.
+    bool QuerySaveChanges();
     // Closes the current document, after asking to save its changes. False
     // when the user cancelled, or when the changes he chose to save were not
     // saved: the document then stays open.

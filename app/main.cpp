@@ -1,10 +1,12 @@
-// The program entry: the system filters and renderers, the main window, and
-// the message loop. The command line runs at the first activation, through
-// the actions' switches ("/o=FILE" opens a video).
+// The program entry: the system filters and renderers, the main window with
+// the script host and the script window, and the message loop. The command
+// line runs at the first activation, through the actions' switches
+// ("/o=FILE" opens a video).
 
 #include "app/main_form.h"
 #include "platform/filters/system_filters.h"
 #include "platform/renderers/renderers.h"
+#include "script/host/script_form.h"
 
 #include <QApplication>
 
@@ -16,7 +18,9 @@ int main(int argc, char** argv)
     RegisterRenderers();
     int result = 0;
     {
-        TMainForm window;
+        TMainFormOptions options;
+        options.Scripts = ProgramScriptParts();
+        TMainForm window(options);
         window.show();
         result = app.exec();
     }

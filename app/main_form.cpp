@@ -381,6 +381,15 @@ void TMainForm::CreateMenus()
         add(PopupMenu, action);
 }
 
+QList<TCustomKvActionList*> TMainForm::ScriptLists() const
+{
+    QList<TCustomKvActionList*> lists{gpal, vidman, audman, NavMan, ficman};
+    if (TScriptWindow* scripts = am->ScriptForm())
+        lists += scripts->ActionLists();
+    lists.append(am);
+    return lists;
+}
+
 void TMainForm::TntFormCreate()
 {
     // 1. Mouse on the video: grabbing wires its own handler.
@@ -396,8 +405,7 @@ void TMainForm::TntFormCreate()
     // the command-line switches.
     if (TScriptLink* host = am->GetScript()) {
         FScriptNames = std::make_unique<TUniqueScriptNames>(*host);
-        for (TCustomKvActionList* list : std::initializer_list<TCustomKvActionList*>{
-                 gpal, vidman, audman, NavMan, ficman, static_cast<TCustomKvActionList*>(am)})
+        for (TCustomKvActionList* list : ScriptLists())
             list->SetPascalScript(FScriptNames.get());
     }
     for (TCustomKvActionList* list : std::initializer_list<TCustomKvActionList*>{gpal, vidman, audman, NavMan, ficman})
@@ -446,6 +454,9 @@ void TMainForm::FormShow()
     if (HelpForm) {
         for (TTntActionList* list : std::initializer_list<TTntActionList*>{am, gpal, vidman, audman, NavMan, ficman})
             HelpForm->AddActionList(kProgram, *list);
+        if (TScriptWindow* scripts = am->ScriptForm())
+            for (TCustomKvActionList* list : scripts->ActionLists())
+                HelpForm->AddActionList(QStringLiteral("Scripts"), *list);
     }
     // 7.
     applyeffects();
@@ -457,9 +468,11 @@ void TMainForm::FormShow()
                                                      QStringLiteral("ffdshow Video Decoder"));
     }
     // 9. The script window.
-    if (TScriptWindow* scripts = am->ScriptForm())
+    if (TScriptWindow* scripts = am->ScriptForm()) {
         if (QWidget* window = scripts->Window())
             window->setWindowTitle(QStringLiteral("Scripts for ") + AppTitle);
+        scripts->SetPageActions(am->caHelp, am->caScript);
+    }
 }
 
 void TMainForm::gpLoadPrefs(TMorvekPreferences& prefs)
@@ -473,10 +486,26 @@ void TMainForm::gpLoadPrefs(TMorvekPreferences& prefs)
     ficman->LoadFromPrefs(prefs);
     if (opened)
         prefs.CloseKey();
+    // The script window keeps its values under its own name.
+    if (TScriptWindow* scripts = am->ScriptForm()) {
+        if (scripts->Window() && prefs.OpenKey(scripts->Window()->objectName())) {
+            for (TCustomKvActionList* list : scripts->ActionLists())
+                list->LoadFromPrefs(prefs);
+            prefs.CloseKey();
+        }
+    }
 }
 
 void TMainForm::gpSavePrefs(TMorvekPreferences& prefs)
 {
+    if (TScriptWindow* scripts = am->ScriptForm()) {
+        if (scripts->Window() && prefs.OpenKey(scripts->Window()->objectName())) {
+            const QList<TCustomKvActionList*> lists = scripts->ActionLists();
+            for (auto list = lists.rbegin(); list != lists.rend(); ++list)
+                (*list)->SaveToPrefs(prefs);
+            prefs.CloseKey();
+        }
+    }
     if (!prefs.OpenKey(objectName()))
         return;
     ficman->SaveToPrefs(prefs);
@@ -500,6 +529,9 @@ void TMainForm::FormClose()
     // Runs once the close is certain: the question of where to save was
     // answered, and the lists are saved after it.
     TimerSysDate->SetEnabled(false);
+    // A script still running would keep the program alive behind a closed window.
+    if (TScriptWindow* scripts = am->ScriptForm())
+        scripts->StopScript();
     A.naAbort->Apply();
     FResizeBound = false;
     vidman->caFullscreen->SetCheckedNoMacro(false);
@@ -536,8 +568,7 @@ void TMainForm::FormDestroy()
     vidman->RemoveSubtitleSource();
     vidman->DisconnectVideoDevice(false);
     audman->DisconnectAudio();
-    for (TCustomKvActionList* list : std::initializer_list<TCustomKvActionList*>{gpal, vidman, audman, NavMan, ficman,
-                                                                                 static_cast<TCustomKvActionList*>(am)})
+    for (TCustomKvActionList* list : ScriptLists())
         list->SetPascalScript(nullptr);
     FScriptNames.reset();
     delete am;

@@ -175,6 +175,8 @@ private:
     void CreateMenus();
     void CreateButtonBar();
     void TntFormCreate();
+    // The lists whose actions are script procedures, in the order they link.
+    QList<TCustomKvActionList*> ScriptLists() const;
     void FormShow();
     void FormClose();
     void FormDestroy();

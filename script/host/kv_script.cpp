@@ -82,6 +82,11 @@ public:
             args.append(std::move(value));
         }
         FEntry(args);
+        // As between the requests of the command line: what the action set
+        // going (a file that opens, a graph that seeks) tells its outcome
+        // before the next line of the script acts on it.
+        if (CanServeMessages())
+            QCoreApplication::processEvents();
         return true;
     }
 

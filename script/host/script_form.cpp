@@ -125,11 +125,13 @@ void TScriptForm::CreateActions()
     naExecuteMacro->InternalApply = [this] { Run(); };
     naStartMacro->InternalApply = [this] { StartMacro(); };
     naStopMacro->InternalApply = [this] { StopMacro(); };
-    // A Stop the user gives ends the script that runs as well; one that a
-    // script calls only ends a recording.
+    // A Stop the user gives ends the script that runs, and the recording
+    // when there is one; one that a script calls only ends a recording.
     naStopMacro->InternalPrepare = [this] {
+        if (!FScript || !FScript->IsRunning())
+            return true;
         StopScript();
-        return true;
+        return Recording();
     };
 
     ficman_script = TKvActionComponent::Create<TFichierMan>(this, flScriptWindow);
@@ -480,4 +482,12 @@ bool TScriptForm::eventFilter(QObject* watched, QEvent* event)
             ficman_script->naPasteFile->SetShortCut(kPasteKey);
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+TScriptParts ProgramScriptParts()
+{
+    TScriptParts parts;
+    parts.CreateHost = [] { return std::make_unique<TKvScript>(); };
+    parts.CreateWindow = [](const QString& title) { return std::make_unique<TScriptForm>(title); };
+    return parts;
 }

@@ -114,3 +114,6 @@ private:
     bool FKeepScript = false;
     TImageModuleRef<TdmMorvekImages> FImages;
 };
+
+// How the application manager makes the program's script host and window.
+TScriptParts ProgramScriptParts();

@@ -5,6 +5,7 @@
 #include "script/host/script_editor.h"
 #include "script/host/script_form.h"
 
+#include "framework/widgets/kv_bar.h"
 #include "framework/widgets/kv_buttons.h"
 #include "platform/rtl/color.h"
 
@@ -113,6 +114,12 @@ TEST_F(ScriptFormTest, F5RunsTheNewScriptAndASyntaxErrorIsToldInTheMemo)
     EXPECT_EQ(form.StatusPanels[0]->text(), QStringLiteral("script.txt"));
     EXPECT_EQ(State(), QStringLiteral("New"));
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Scripts for the test"));
+    // The editor and the memo under it share the width the panel leaves.
+    const QRect editor = form.Editor->geometry();
+    EXPECT_EQ(editor.topLeft(), QPoint(8, form.ScriptBar->height() + 8));
+    EXPECT_EQ(form.Memo->geometry(), QRect(8, editor.bottom() + 9, editor.width(), form.Memo->height()));
+    EXPECT_EQ(form.Panel->geometry().right() + 1, form.centralWidget()->width());
+    EXPECT_EQ(editor.right() + 1 + 8 + form.Panel->width(), form.centralWidget()->width() + 8);
 
     QTest::keyClick(&form, Qt::Key_F5);
     EXPECT_EQ(Memo(), QStringList({QStringLiteral("*** Compilation succeeded ***"),

@@ -109,15 +109,6 @@ private:
         if (psnative::KindOf(param.type.name) == psnative::Kind::Boolean)
             return QVariant(psnative::ReadInteger(ref) != 0);
         switch (ref.type->baseType) {
-        case BaseType::Byte:
-        case BaseType::ShortInt:
-        case BaseType::Word:
-        case BaseType::SmallInt:
-        case BaseType::LongWord:
-        case BaseType::LongInt:
-        case BaseType::Int64:
-        case BaseType::Enumeration:
-            return QVariant(static_cast<qint64>(psnative::ReadInteger(ref)));
         case BaseType::Single:
         case BaseType::Double:
         case BaseType::Extended:
@@ -133,8 +124,13 @@ private:
         case BaseType::UnicodeString:
             return QVariant(QString::fromStdU16String(GetValueAsUnicodeString(ref.data, ref.type)));
         default:
-            return QVariant();
+            break;
         }
+        // Every ordinal, enumerations and colours included.
+        std::int64_t ordinal = 0;
+        if (GetIntegerValue(ref.data, ref.type, ordinal))
+            return QVariant(static_cast<qint64>(ordinal));
+        return QVariant();
     }
 
     TScriptEntry FEntry;

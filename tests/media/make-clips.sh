@@ -85,6 +85,11 @@ ff -f lavfi -i "$(video testsrc2 352x288 25 75)" -f lavfi -i "$(tone 440 48000 3
 ff -f lavfi -i "$(video testsrc2 352x288 25 75),setfield=tff" -f lavfi -i "$(tone 440 48000 3)" \
   -c:v mpeg2video -q:v 4 -aspect 4:3 -flags +ilme+ildct -top 1 -c:a mp2 -f vob mpeg2_interlaced.mpg
 
+# Truly interlaced PAL: pictures made at 50 a second, scrolling sideways,
+# woven two by two into 25 frames (top field first), so every edge combs.
+ff -f lavfi -i "testsrc2=size=720x576:rate=50,scroll=horizontal=0.006,tinterlace=mode=interleave_top,$(number 0),trim=end_frame=25" \
+  -c:v mpeg2video -q:v 3 -flags +ilme+ildct -top 1 -aspect 4:3 -f vob interlaced_pal.mpg
+
 # A format change: 320x240 for frames 0-24, then 352x288 for frames 25-49.
 # Low delay, so that a decoder meeting the new size has no picture left to drop.
 ff -f lavfi -i "$(video testsrc2 320x240 25 25)" -c:v mpeg2video -q:v 4 -flags +low_delay -f vob part1.mpg

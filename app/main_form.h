@@ -10,8 +10,10 @@
 // concern and the wiring of its actions.
 
 #include "app/av_managers.h"
+#include "app/grab_ui.h"
 #include "app/main_actions.h"
 #include "app/panels.h"
+#include "app/picture_naming.h"
 #include "app/script_names.h"
 #include "framework/managers/appli_man.h"
 #include "framework/managers/file_manager.h"
@@ -133,6 +135,30 @@ public:
     void ComputeImageSize(int aspectWidth, int aspectHeight);
     void BuildImageFileName();
     void ArrangeImagetteFrame();
+    // Takes the frame shown (a new one while playing) as the raw frame and,
+    // at the display aspect, as the grabbed picture, and shows it in the
+    // thumbnail panel; saves nothing. False, said in the status line, when
+    // there was no frame to take: the last picture is then kept but can no
+    // longer be saved.
+    bool GrabFrame();
+    // Saves the grabbed picture under the picture name, asking first when a
+    // file has that name and the question is on.
+    void SaveGrabbedImage();
+    // Saves it without asking and moves the number on; false, after telling
+    // the user which file could not be written, when it failed.
+    bool WriteImageFile();
+    void naGrabApply();
+    void naCopyApply();
+    // The questions and messages of grabbing; tests answer them.
+    void SetGrabUi(std::unique_ptr<TGrabUi> ui);
+    const QString& PictureName() const { return FPictureName; }
+    const QImage& RawFrame() const { return FRawFrame; }
+    const QImage& GrabBitmap() const { return FGrabBitmap; }
+    // Whether a grabbed picture waits to be saved.
+    bool PictureUnsaved() const { return FPictureUnsaved; }
+    // Set to stop an interval capture: by Cancel in the overwrite question
+    // and by a picture that could not be written.
+    bool AbortRequested() const { return FAbort; }
 
     // --- interval capture (main_interval.cpp) -------------------------------
     void ComputeIntervalloCount();
@@ -142,6 +168,7 @@ public:
     void AnalyseIncrustPatterns();
     void applyeffects();
     void SendFileNameToInsert();
+    void SendNumeroToInsert();
     void PlaceSliders();
 
     // --- side panels and options (main_side_panels.cpp) --------------------
@@ -200,6 +227,14 @@ private:
     void PanelHautResize();
     void RefreshRendererRects();
 
+    // Grabbing.
+    void WaitForNewFrame();
+    bool CaptureCurrentFrame();
+    void SetNumeroString(int number, int digits);
+    TPictureNaming PictureNaming() const;
+    void ShowPictureSaved(bool saved);
+    TGrabUi& GrabUi();
+
     // Where the parts of the other concerns wire their actions.
     void AssignGrabEvents();
     void AssignIntervalEvents();
@@ -243,8 +278,16 @@ private:
     TStreamList FAudioNames;
     TStreamList FSubtitleNames;
 
-    // The pictures of grabbing.
+    // The pictures of grabbing, their names and sizes.
     QImage FRawFrame;
     QImage FGrabBitmap;
     QImage FDeinterlaceBitmap;
+    QString FPictureName;
+    QSize FNativeSize;
+    QSize FGrabSize;
+    QRect FThumbnailRect;
+    bool FAbort = false;
+    bool FPictureUnsaved = false;
+    bool FGrabbing = false;
+    std::unique_ptr<TGrabUi> FGrabUi;
 };

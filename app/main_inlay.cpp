@@ -15,4 +15,6 @@ void TMainForm::applyeffects()
 
 void TMainForm::SendFileNameToInsert() {}
 
+void TMainForm::SendNumeroToInsert() {}
+
 void TMainForm::PlaceSliders() {}

@@ -59,6 +59,10 @@ public:
 
     virtual void UpdateVideoPosition();
     void SetVideoAspect(int x, int y);
+    // The picture's display aspect as a width and a height term (4 and 3,
+    // 16 and 9, or the picture's own size); 0 and 0 until a video sets it.
+    int VideoAspectX() const { return FAspectX; }
+    int VideoAspectY() const { return FAspectY; }
     RECT WindowVideoRect() const { return FWindowVideoRect; }
     RECT FullScreenVideoRect() const { return FFullScreenVideoRect; }
 

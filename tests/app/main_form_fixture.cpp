@@ -73,6 +73,9 @@ void MainFormTest::Start(const TScriptParts& scripts)
     auto ui = std::make_unique<FakeFileUi>();
     fileUi = ui.get();
     form->ficman->SetUi(std::move(ui));
+    auto grab = std::make_unique<FakeGrabUi>();
+    grabUi = grab.get();
+    form->SetGrabUi(std::move(grab));
     form->resize(1025, 644);
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));

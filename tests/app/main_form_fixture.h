@@ -38,6 +38,29 @@ public:
     std::optional<QString> FolderName(const QString&, const QString&) override { return std::nullopt; }
 };
 
+// The questions and messages of grabbing: the overwrite question takes the
+// next answer given (No when none is left); every text is kept.
+class FakeGrabUi final : public TGrabUi
+{
+public:
+    std::deque<TOverwriteAnswer> answers;
+    QStringList questions;
+    QStringList errors;
+    QStringList shown;
+
+    TOverwriteAnswer AskOverwrite(const QString& text) override
+    {
+        questions.append(text);
+        if (answers.empty())
+            return oaNo;
+        const TOverwriteAnswer answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void ShowError(const QString& text) override { errors.append(text); }
+    void ShowInFolder(const QString& path) override { shown.append(path); }
+};
+
 class MainFormTest : public testing::Test
 {
 protected:
@@ -69,4 +92,5 @@ protected:
     std::unique_ptr<TMainForm> form;
     FakeSaveDialog* saveDialog = nullptr;
     FakeFileUi* fileUi = nullptr;
+    FakeGrabUi* grabUi = nullptr;
 };

@@ -4,6 +4,7 @@
 
 #include "app/deinterlace.h"
 #include "app/picture_writer.h"
+#include "tests/app/picture_files.h"
 #include "tests/media/clip_reader.h"
 
 #include <QDir>
@@ -12,87 +13,14 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <csetjmp>
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
 
-#include <linux/capability.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
-#include <jpeglib.h>
+using namespace picture_files;
 
 namespace {
-
-struct ReadError
-{
-    jpeg_error_mgr manager;
-    std::jmp_buf escape;
-};
-
-void onReadError(j_common_ptr info)
-{
-    std::longjmp(reinterpret_cast<ReadError*>(info->err)->escape, 1);
-}
-
-bool decompress(jpeg_decompress_struct& info, FILE* file, QImage& image, ReadError& error)
-{
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = onReadError;
-    if (setjmp(error.escape)) {
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, file);
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_EXT_BGRX;
-    jpeg_start_decompress(&info);
-    image = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = image.scanLine(int(info.output_scanline));
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return true;
-}
-
-// The picture in a JPEG file, read with libjpeg; null when unreadable.
-QImage readJpeg(const QString& fileName)
-{
-    FILE* file = std::fopen(QFile::encodeName(fileName).constData(), "rb");
-    if (!file)
-        return QImage();
-    jpeg_decompress_struct info;
-    ReadError error;
-    QImage image;
-    if (!decompress(info, file, image, error))
-        image = QImage();
-    std::fclose(file);
-    return image;
-}
-
-// The mean difference of the colour channels of two pictures of one size.
-double meanDifference(const QImage& a, const QImage& b)
-{
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * a.width() * a.height());
-}
-
-QByteArray contents(const QString& fileName)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // While it lives, files larger than `bytes` cannot be written, as on a
 // full disk.
@@ -117,30 +45,6 @@ private:
     void (*previous_)(int) = nullptr;
 };
 
-// While it lives, this thread obeys file permissions even when run by root.
-class PermissionsApply
-{
-public:
-    PermissionsApply()
-    {
-        if (syscall(SYS_capget, &header_, saved_) != 0)
-            return;
-        __user_cap_data_struct lowered[2] = {saved_[0], saved_[1]};
-        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
-        changed_ = syscall(SYS_capset, &header_, lowered) == 0;
-    }
-    ~PermissionsApply()
-    {
-        if (changed_)
-            syscall(SYS_capset, &header_, saved_);
-    }
-
-private:
-    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct saved_[2]{};
-    bool changed_ = false;
-};
-
 class PictureWriter : public testing::Test
 {
 protected:
@@ -153,11 +57,7 @@ protected:
         ASSERT_EQ(frame.size(), QSize(720, 576));
     }
 
-    // Every name in the folder, hidden ones too.
-    QStringList entries() const
-    {
-        return QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    }
+    QStringList entries() const { return Entries(dir.path()); }
 
     QTemporaryDir dir;
     QImage frame;
@@ -174,19 +74,19 @@ TEST_F(PictureWriter, JpegHoldsTheFrameAtTheDisplayAspectAndTheQualityAsked)
     ASSERT_TRUE(WriteJpegFile(picture, fine, 90, &error)) << error.toStdString();
     ASSERT_TRUE(WriteJpegFile(picture, coarse, 10, &error)) << error.toStdString();
 
-    const QImage read = readJpeg(fine);
+    const QImage read = ReadJpeg(fine);
     ASSERT_EQ(read.size(), QSize(720, 540));
     EXPECT_EQ(clips::readBarcode(read), 7);
-    EXPECT_LT(meanDifference(read, picture), 3.0);
+    EXPECT_LT(MeanDifference(read, picture), 3.0);
     // Colours are not swapped: the difference to a red-blue swap is large.
-    EXPECT_GT(meanDifference(read, picture.rgbSwapped()), 10.0);
+    EXPECT_GT(MeanDifference(read, picture.rgbSwapped()), 10.0);
     EXPECT_LT(QFileInfo(coarse).size() * 2, QFileInfo(fine).size());
 
     // Qualities out of range are clamped, not refused.
     ASSERT_TRUE(WriteJpegFile(picture, coarse, 0, &error));
-    EXPECT_EQ(readJpeg(coarse).size(), QSize(720, 540));
+    EXPECT_EQ(ReadJpeg(coarse).size(), QSize(720, 540));
     ASSERT_TRUE(WritePictureFile(picture, fine, 1, 1000, &error));
-    EXPECT_LT(meanDifference(readJpeg(fine), picture), 2.0);
+    EXPECT_LT(MeanDifference(ReadJpeg(fine), picture), 2.0);
     EXPECT_EQ(entries(), QStringList({"coarse.jpg", "fine.jpg"}));
 }
 
@@ -207,7 +107,7 @@ TEST_F(PictureWriter, BmpHoldsTheDeinterlacedFrameExactlyIn24BitPixels)
     QString error;
     ASSERT_TRUE(WritePictureFile(picture, name, 0, 50, &error)) << error.toStdString();
 
-    const QByteArray bytes = contents(name);
+    const QByteArray bytes = Contents(name);
     ASSERT_GT(bytes.size(), 30);
     EXPECT_EQ(bytes.left(2), "BM");
     EXPECT_EQ(quint8(bytes[28]) | quint8(bytes[29]) << 8, 24) << "bits a pixel";
@@ -227,7 +127,7 @@ TEST_F(PictureWriter, NamesAreFullUnicodeAndFilesGetTheUsualPermissions)
     umask(mask);
     ASSERT_TRUE(written) << error.toStdString();
     EXPECT_EQ(entries(), QStringList({QString::fromUtf8("Vidéo 日本 \U0001D11E_007.jpg")}));
-    EXPECT_EQ(readJpeg(name).size(), frame.size());
+    EXPECT_EQ(ReadJpeg(name).size(), frame.size());
     struct stat info
     {
     };
@@ -241,7 +141,7 @@ TEST_F(PictureWriter, AFailedWriteNamesItsReasonAndLeavesTheEarlierPictureAndNot
     QString error;
     ASSERT_TRUE(WriteJpegFile(frame, jpeg, 50, &error));
     ASSERT_TRUE(WriteBmpFile(frame, bmp, &error));
-    const QByteArray earlierJpeg = contents(jpeg), earlierBmp = contents(bmp);
+    const QByteArray earlierJpeg = Contents(jpeg), earlierBmp = Contents(bmp);
     const QImage other = frame.mirrored(true, false);
 
     {
@@ -254,8 +154,8 @@ TEST_F(PictureWriter, AFailedWriteNamesItsReasonAndLeavesTheEarlierPictureAndNot
         EXPECT_FALSE(WriteBmpFile(other, bmp, &error));
         EXPECT_FALSE(error.isEmpty());
     }
-    EXPECT_EQ(contents(jpeg), earlierJpeg);
-    EXPECT_EQ(contents(bmp), earlierBmp);
+    EXPECT_EQ(Contents(jpeg), earlierJpeg);
+    EXPECT_EQ(Contents(bmp), earlierBmp);
     EXPECT_EQ(entries(), QStringList({"Kestrova_001.bmp", "Kestrova_001.jpg"}));
 
     // The folder is gone.
@@ -281,11 +181,11 @@ TEST_F(PictureWriter, AFailedWriteNamesItsReasonAndLeavesTheEarlierPictureAndNot
         EXPECT_FALSE(error.isEmpty());
     }
     chmod(folder.constData(), 0755);
-    EXPECT_EQ(contents(jpeg), earlierJpeg);
+    EXPECT_EQ(Contents(jpeg), earlierJpeg);
 
     // Replacing works when the write does.
     ASSERT_TRUE(WriteJpegFile(other, jpeg, 50, &error));
-    EXPECT_NE(contents(jpeg), earlierJpeg);
-    EXPECT_EQ(readJpeg(jpeg).size(), frame.size());
+    EXPECT_NE(Contents(jpeg), earlierJpeg);
+    EXPECT_EQ(ReadJpeg(jpeg).size(), frame.size());
     EXPECT_EQ(entries().size(), 3);
 }

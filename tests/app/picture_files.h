@@ -1,0 +1,43 @@
+#pragma once
+// Reading saved pictures back and making their folders unwritable, for the
+// tests of grabbing.
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <linux/capability.h>
+
+namespace picture_files {
+
+// The picture in a JPEG file, read with libjpeg as RGB32; null when the
+// file is missing or not a JPEG.
+QImage ReadJpeg(const QString& fileName);
+
+// The bytes of a file; empty when it cannot be read.
+QByteArray Contents(const QString& fileName);
+
+// Every name in a folder, hidden ones too, sorted.
+QStringList Entries(const QString& folder);
+
+// The mean difference of the colour channels of two pictures of one size.
+double MeanDifference(const QImage& a, const QImage& b);
+
+// While it lives, this thread obeys file permissions even when run by root
+// (the overriding capabilities are lowered, then restored).
+class PermissionsApply
+{
+public:
+    PermissionsApply();
+    ~PermissionsApply();
+    PermissionsApply(const PermissionsApply&) = delete;
+    PermissionsApply& operator=(const PermissionsApply&) = delete;
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+    bool changed_ = false;
+};
+
+} // namespace picture_files

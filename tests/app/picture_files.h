@@ -4,10 +4,23 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
 #include <linux/capability.h>
+
+#include <ostream>
+
+// Names and sizes in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QSize& size, std::ostream* out)
+{
+    *out << size.width() << " x " << size.height();
+}
 
 namespace picture_files {
 

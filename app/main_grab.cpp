@@ -311,13 +311,19 @@ void TMainForm::AssignGrabEvents()
     // Each setting shows in its control and renames the next picture; each
     // control sets its action, so that a change by hand is recorded.
     TDossiersFrame* names = SaveImagesFrame;
-    A.iaImageExtension->InternalApply = [this, names](int extension) {
-        Show(names->rbBmp, [extension](QRadioButton* b) { b->setChecked(extension == 0); });
-        Show(names->rbJpeg, [extension](QRadioButton* b) { b->setChecked(extension == 1); });
-        BuildImageFileName();
+    // A setting of two values, each shown by a radio button.
+    const auto choice = [this](TIntegerAction* action, QRadioButton* zero, QRadioButton* one) {
+        action->InternalApply = [this, zero, one](int value) {
+            Show(zero, [value](QRadioButton* b) { b->setChecked(value == 0); });
+            Show(one, [value](QRadioButton* b) { b->setChecked(value == 1); });
+            BuildImageFileName();
+        };
+        connect(zero, &QRadioButton::clicked, this, [action] { action->SetValue(0); });
+        connect(one, &QRadioButton::clicked, this, [action] { action->SetValue(1); });
     };
-    connect(names->rbBmp, &QRadioButton::clicked, this, [this] { A.iaImageExtension->SetValue(0); });
-    connect(names->rbJpeg, &QRadioButton::clicked, this, [this] { A.iaImageExtension->SetValue(1); });
+    choice(A.iaImageExtension, names->rbBmp, names->rbJpeg);
+    choice(A.iaImageAjouter, names->rbTimestamp, names->rbNumero);
+    choice(A.iaNomFichierImage, names->rbUtiliserRacine, names->rbUtiliserNomVideo);
 
     A.iaJpegCompressionQuality->InternalApply = [names](int quality) {
         const int used = ClampJpegQuality(quality);
@@ -326,22 +332,6 @@ void TMainForm::AssignGrabEvents()
     };
     connect(names->TrackBar1, &QSlider::valueChanged, this,
             [this](int position) { A.iaJpegCompressionQuality->SetValue(position); });
-
-    A.iaImageAjouter->InternalApply = [this, names](int rule) {
-        Show(names->rbTimestamp, [rule](QRadioButton* b) { b->setChecked(rule == 0); });
-        Show(names->rbNumero, [rule](QRadioButton* b) { b->setChecked(rule == 1); });
-        BuildImageFileName();
-    };
-    connect(names->rbTimestamp, &QRadioButton::clicked, this, [this] { A.iaImageAjouter->SetValue(0); });
-    connect(names->rbNumero, &QRadioButton::clicked, this, [this] { A.iaImageAjouter->SetValue(1); });
-
-    A.iaNomFichierImage->InternalApply = [this, names](int source) {
-        Show(names->rbUtiliserRacine, [source](QRadioButton* b) { b->setChecked(source == 0); });
-        Show(names->rbUtiliserNomVideo, [source](QRadioButton* b) { b->setChecked(source == 1); });
-        BuildImageFileName();
-    };
-    connect(names->rbUtiliserRacine, &QRadioButton::clicked, this, [this] { A.iaNomFichierImage->SetValue(0); });
-    connect(names->rbUtiliserNomVideo, &QRadioButton::clicked, this, [this] { A.iaNomFichierImage->SetValue(1); });
 
     A.waDefaultRacine->InternalApply = [this, names](const QString& root) {
         if (names->NomRacineEdit->text() != root)

@@ -161,8 +161,8 @@ TEST_F(GrabTest, TheOverwriteQuestionNoCancelYesAndYesToAll)
     A().naGrab->Execute();
     ASSERT_EQ(grabUi->questions.size(), 1);
     EXPECT_EQ(grabUi->questions[0], "The file " + first +
-                                              " already exists. Do yout want to replace it?\r\n\r\n"
-                                              "Click on \"Yes to All\" to stop being prompted.");
+                                        " already exists. Do yout want to replace it?\r\n\r\n"
+                                        "Click on \"Yes to All\" to stop being prompted.");
     EXPECT_FALSE(form->AbortRequested());
     A().naGrab->Execute();
     EXPECT_TRUE(form->AbortRequested()) << "Cancel stops an interval capture";

@@ -402,7 +402,7 @@ void TMainForm::AssignGrabEvents()
         } else if (watched == frame->labsnapname) {
             // Only a picture that is not saved yet: the name has moved on
             // since the last save.
-            if (FPictureUnsaved)
+            if (FPictureUnsaved && !frame->labsnapname->text().isEmpty())
                 SaveGrabbedImage();
         } else if (watched == frame->Image) {
             if (!frame->SnapLab->text().isEmpty())

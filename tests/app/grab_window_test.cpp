@@ -229,6 +229,8 @@ TEST_F(GrabTest, SavedPicturesHoldTheFrameShownAtTheDisplayAspect)
                           Case{"dv_ntsc_wide.avi", 0, QSize(720, 480), QSize(720, 405)},
                           Case{"mpeg2.mpg", 1, QSize(352, 288), QSize(352, 198)}}) {
         SCOPED_TRACE(c.clip);
+        // Each file starts again at number 1, over the last clip's picture.
+        A().baConfirmerImage->SetValue(false);
         Open(c.clip);
         A().iaImageExtension->SetValue(c.extension);
         A().iaJpegCompressionQuality->SetValue(90);

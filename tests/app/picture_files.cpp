@@ -3,67 +3,19 @@
 #include <QDir>
 #include <QFile>
 
-#include <csetjmp>
-#include <cstdio>
 #include <cstdlib>
 
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <jpeglib.h>
-
 namespace picture_files {
-
-namespace {
-
-struct ReadError
-{
-    jpeg_error_mgr manager;
-    std::jmp_buf escape;
-};
-
-void OnReadError(j_common_ptr info)
-{
-    std::longjmp(reinterpret_cast<ReadError*>(info->err)->escape, 1);
-}
-
-bool Decompress(jpeg_decompress_struct& info, FILE* file, QImage& image, ReadError& error)
-{
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = OnReadError;
-    if (setjmp(error.escape)) {
-        jpeg_destroy_decompress(&info);
-        return false;
-    }
-    jpeg_create_decompress(&info);
-    jpeg_stdio_src(&info, file);
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_EXT_BGRX;
-    jpeg_start_decompress(&info);
-    image = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB32);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = image.scanLine(int(info.output_scanline));
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return true;
-}
-
-} // namespace
 
 QImage ReadJpeg(const QString& fileName)
 {
-    FILE* file = std::fopen(QFile::encodeName(fileName).constData(), "rb");
-    if (!file)
-        return QImage();
-    jpeg_decompress_struct info;
-    ReadError error;
     QImage image;
-    if (!Decompress(info, file, image, error))
-        image = QImage();
-    std::fclose(file);
-    return image;
+    if (!image.load(fileName, "JPEG"))
+        return QImage();
+    return image.convertToFormat(QImage::Format_RGB32);
 }
 
 QByteArray Contents(const QString& fileName)

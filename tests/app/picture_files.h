@@ -24,8 +24,8 @@ inline void PrintTo(const QSize& size, std::ostream* out)
 
 namespace picture_files {
 
-// The picture in a JPEG file, read with libjpeg as RGB32; null when the
-// file is missing or not a JPEG.
+// The picture in a JPEG file as RGB32, read by Qt's reader on the system's
+// libjpeg; null when the file is missing or not a JPEG.
 QImage ReadJpeg(const QString& fileName);
 
 // The bytes of a file; empty when it cannot be read.

@@ -285,14 +285,24 @@ TEST_F(GrabTest, AGrabWithoutAFrameSavesNothingAndKeepsTheCounter)
     const QImage copied = QGuiApplication::clipboard()->image();
     ASSERT_FALSE(copied.isNull());
 
-    form->ficman->naCloseFile->Execute();
+    // The window opens a file of which nothing plays over the last one: the
+    // thumbnail panel still shows the last picture, which waits to be saved.
+    A().baRAZWhenOpenFile->SetValue(false);
+    form->openfile(clips::path("garbage.avi"));
+    ASSERT_FALSE(form->HasVideo());
+    ASSERT_FALSE(form->ImagetteFrame->labsnapname->text().isEmpty());
     form->naGrabApply();
     form->naCopyApply();
     EXPECT_EQ(Saved(), QStringList{"Kestrova_001.bmp"});
     EXPECT_EQ(A().iaNextNum->Value(), 2);
     EXPECT_EQ(form->ImageLab->text(), "No picture could be taken from the video: nothing was saved.");
     EXPECT_EQ(QGuiApplication::clipboard()->image(), copied);
-    // The picture still shown is the last file's: not saved under a new name.
+    // That picture is not this grab's: it is not saved under its name.
+    QTest::mouseClick(form->ImagetteFrame->labsnapname, Qt::LeftButton);
+    EXPECT_EQ(Saved(), QStringList{"Kestrova_001.bmp"});
+
+    // Once the file is closed the panel is empty, and so is the name.
+    form->ficman->naCloseFile->Execute();
     QTest::mouseClick(form->ImagetteFrame->labsnapname, Qt::LeftButton);
     EXPECT_EQ(Saved(), QStringList{"Kestrova_001.bmp"});
     EXPECT_TRUE(grabUi->errors.isEmpty());

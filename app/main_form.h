@@ -153,7 +153,6 @@ public:
     void SetGrabUi(std::unique_ptr<TGrabUi> ui);
     const QString& PictureName() const { return FPictureName; }
     const QImage& RawFrame() const { return FRawFrame; }
-    const QImage& GrabBitmap() const { return FGrabBitmap; }
     // Whether a grabbed picture waits to be saved.
     bool PictureUnsaved() const { return FPictureUnsaved; }
     // Set to stop an interval capture: by Cancel in the overwrite question
@@ -285,7 +284,6 @@ private:
     QString FPictureName;
     QSize FNativeSize;
     QSize FGrabSize;
-    QRect FThumbnailRect;
     bool FAbort = false;
     bool FPictureUnsaved = false;
     bool FGrabbing = false;

@@ -94,7 +94,6 @@ template <class Control, class Set> void Show(Control* control, Set set)
 
 void TMainForm::ComputeImageSize(int aspectWidth, int aspectHeight)
 {
-    FThumbnailRect = ThumbnailRect(aspectWidth, aspectHeight, ImagetteFrame->rect());
     FGrabSize = GrabImageSize(aspectWidth, aspectHeight, FNativeSize);
 }
 
@@ -121,7 +120,6 @@ TPictureNaming TMainForm::PictureNaming() const
     naming.DefaultRacine = A.waDefaultRacine->Value();
     naming.LimiterLongueur = A.baLimiterLongueur->Value();
     naming.RacineLength = A.iaRacineLength->Value();
-    naming.Digits = A.iaDigits->Value();
     naming.DossierSave = A.waDossierSave->Value();
     return naming;
 }
@@ -178,12 +176,9 @@ bool TMainForm::GrabFrame()
     if (FGrabbing)
         return false;
     FGrabbing = true;
-    // 1.
     if (NavMan->caPlay->Checked())
         WaitForNewFrame();
-    // 2.
     BuildImageFileName();
-    // 3.
     const bool captured = CaptureCurrentFrame();
     ComputeImageSize(vidman->VideoAspectX(), vidman->VideoAspectY());
     if (!captured) {
@@ -195,12 +190,10 @@ bool TMainForm::GrabFrame()
         SetFontColour(ImageLab, kNewNameColour);
         return false;
     }
-    // 4.
     if (A.baImageDeinterlacer->Value()) {
         DeinterlaceBitmap(FRawFrame, FDeinterlaceBitmap);
         FRawFrame = FDeinterlaceBitmap;
     }
-    // 5.
     StretchOnto(FRawFrame, FGrabSize, FGrabBitmap);
     TImagetteFrame* frame = ImagetteFrame;
     frame->labImagetteTaille->setText(QStringLiteral("%1 x %2").arg(FGrabSize.width()).arg(FGrabSize.height()));

@@ -48,7 +48,6 @@ struct TPictureNaming
     QString DefaultRacine;
     bool LimiterLongueur = false;
     int RacineLength = 8;
-    int Digits = 3;
     QString DossierSave;
 };
 

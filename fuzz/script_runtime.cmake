@@ -2,4 +2,4 @@
 kestrova_fuzzer(script_runtime_load SOURCES script_runtime_load.cpp DEPS script_runtime)
 kestrova_fuzzer(script_runtime_run SOURCES script_runtime_run.cpp DEPS script_runtime)
 # Debug data beside a compiled image, then a run that looks positions up.
-kestrova_fuzzer(script_runtime_debug_info SOURCES script_runtime_debug_info.cpp DEPS script_runtime)
+kestrova_fuzzer(script_runtime_debug_info SOURCES script_runtime_debug_info.cpp DEPS script_compiler script_runtime)

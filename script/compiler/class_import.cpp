@@ -1,8 +1,8 @@
 #include "script/compiler/class_import.h"
 
+#include "script/common/member_import.h"
+#include "script/common/utils.h"
 #include "script/compiler/compiler.h"
-#include "script/compiler/member_import.h"
-#include "script/compiler/utils.h"
 
 using ps::BaseType;
 

@@ -1,7 +1,7 @@
 #include "script/compiler/compiler.h"
 
-#include "script/compiler/member_import.h"
-#include "script/compiler/utils.h"
+#include "script/common/member_import.h"
+#include "script/common/utils.h"
 
 #include <algorithm>
 

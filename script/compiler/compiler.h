@@ -7,9 +7,9 @@
 // registration interface raises (EPSCompilerException), and it is usable only
 // while a compile runs, that is from inside the OnUses callback.
 
+#include "script/common/instruction_set.h"
 #include "script/compiler/class_import.h"
 #include "script/compiler/compiler_messages.h"
-#include "script/compiler/instruction_set.h"
 #include "script/compiler/name_index.h"
 #include "script/compiler/pascal_parser.h"
 #include "script/compiler/symbols.h"

@@ -2,8 +2,8 @@
 
 #include "script/compiler/compiler.h"
 
+#include "script/common/utils.h"
 #include "script/compiler/operator_levels.h"
-#include "script/compiler/utils.h"
 
 #include <charconv>
 #include <cmath>

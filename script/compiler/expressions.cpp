@@ -4,9 +4,9 @@
 
 #include "script/compiler/value_tree.h"
 
+#include "script/common/utils.h"
 #include "script/compiler/class_import.h"
 #include "script/compiler/operator_levels.h"
-#include "script/compiler/utils.h"
 
 using ps::BaseType;
 using Err = TPSCompilerErrorCode;

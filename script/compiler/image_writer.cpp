@@ -2,8 +2,8 @@
 
 #include "script/compiler/image_writer.h"
 
+#include "script/common/instruction_set.h"
 #include "script/compiler/compiler.h"
-#include "script/compiler/instruction_set.h"
 
 #include <cfloat>
 #include <cstring>

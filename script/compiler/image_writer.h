@@ -1,7 +1,7 @@
 #pragma once
 // How the compiler's types appear in the bytecode image.
 
-#include "script/compiler/bytecode_image.h"
+#include "script/common/bytecode_image.h"
 
 #include <cstdint>
 

@@ -3,7 +3,7 @@
 // 1 additive, 2 multiplicative. Constant expressions know no "in", "is" or
 // "as".
 
-#include "script/compiler/instruction_set.h"
+#include "script/common/instruction_set.h"
 #include "script/compiler/pascal_parser.h"
 
 #include <optional>

@@ -1,6 +1,6 @@
 #include "script/compiler/pascal_parser.h"
 
-#include "script/compiler/utils.h"
+#include "script/common/utils.h"
 
 #include <algorithm>
 #include <array>

@@ -7,7 +7,7 @@
 // its line ends kept, so every byte of the output stays where a stretch of
 // some source file puts it.
 
-#include "script/compiler/utils.h"
+#include "script/common/utils.h"
 
 #include <cstdint>
 #include <functional>

@@ -3,7 +3,7 @@
 
 #include "script/compiler/compiler.h"
 
-#include "script/compiler/utils.h"
+#include "script/common/utils.h"
 
 using ps::BaseType;
 

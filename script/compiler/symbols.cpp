@@ -1,7 +1,7 @@
 #include "script/compiler/symbols.h"
 
+#include "script/common/utils.h"
 #include "script/compiler/compiler.h"
-#include "script/compiler/utils.h"
 
 using ps::BaseType;
 

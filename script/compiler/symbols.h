@@ -5,7 +5,8 @@
 // point at each other with plain pointers that live as long as the compile.
 
 #include "platform/core/guid.h"
-#include "script/compiler/bytecode_image.h"
+#include "script/common/bytecode_image.h"
+#include "script/common/utf.h"
 
 #include <cstdint>
 #include <memory>
@@ -70,9 +71,6 @@ long double GetRealValue(const TPSValueRecord& value);
 std::string GetStringValue(const TPSValueRecord& value);
 std::u16string GetWideStringValue(const TPSValueRecord& value);
 std::u16string GetUnicodeStringValue(const TPSValueRecord& value);
-
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
 
 // Attribute types are declared by the host. A host check may veto the use of
 // an attribute on a procedure.

@@ -2,8 +2,8 @@
 
 #include "script/compiler/compiler.h"
 
+#include "script/common/utils.h"
 #include "script/compiler/image_writer.h"
-#include "script/compiler/utils.h"
 
 #include <algorithm>
 

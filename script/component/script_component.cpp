@@ -1,6 +1,6 @@
 #include "script/component/script_component.h"
 
-#include "script/compiler/utils.h"
+#include "script/common/utils.h"
 #include "script/runtime/errors.h"
 
 #include <algorithm>

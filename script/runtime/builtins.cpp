@@ -1,6 +1,6 @@
 #include "script/runtime/builtins.h"
 
-#include "script/compiler/utils.h"
+#include "script/common/utils.h"
 #include "script/runtime/errors.h"
 #include "script/runtime/exec.h"
 #include "script/runtime/native_bridge.h"

@@ -1,7 +1,7 @@
 #include "script/runtime/debugger.h"
 
-#include "script/compiler/bytecode_image.h"
-#include "script/compiler/instruction_set.h"
+#include "script/common/bytecode_image.h"
+#include "script/common/instruction_set.h"
 
 #include <cstring>
 

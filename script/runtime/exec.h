@@ -7,7 +7,7 @@
 // parameter text, kept as the executer's exception state. Host routines may
 // raise; their exceptions become runtime errors of the running script.
 
-#include "script/compiler/instruction_set.h"
+#include "script/common/instruction_set.h"
 #include "script/runtime/errors.h"
 #include "script/runtime/stack.h"
 #include "script/runtime/types.h"

@@ -3,7 +3,7 @@
 // reports a runtime error and fails the instruction; nothing raises out of
 // the loop.
 
-#include "script/compiler/instruction_set.h"
+#include "script/common/instruction_set.h"
 #include "script/runtime/event_bridge.h"
 #include "script/runtime/exec.h"
 #include "script/runtime/value_ops.h"

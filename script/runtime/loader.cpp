@@ -3,8 +3,8 @@
 // damaged image is refused with an error, never a crash or a huge
 // allocation.
 
-#include "script/compiler/instruction_set.h"
-#include "script/compiler/utils.h"
+#include "script/common/instruction_set.h"
+#include "script/common/utils.h"
 #include "script/runtime/exec.h"
 
 #include <bit>

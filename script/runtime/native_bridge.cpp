@@ -1,6 +1,6 @@
 #include "script/runtime/native_bridge.h"
 
-#include "script/compiler/utils.h"
+#include "script/common/utils.h"
 #include "script/runtime/value_ops.h"
 
 #include <cctype>

@@ -9,7 +9,7 @@
 
 #include "platform/core/guid.h"
 #include "platform/core/unknown.h"
-#include "script/compiler/bytecode_image.h"
+#include "script/common/bytecode_image.h"
 #include "script/runtime/stack.h"
 #include "script/runtime/variant.h"
 

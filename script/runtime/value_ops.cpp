@@ -1,7 +1,7 @@
 #include "script/runtime/value_ops.h"
 
-#include "script/compiler/instruction_set.h"
-#include "script/compiler/integer_calc.h"
+#include "script/common/instruction_set.h"
+#include "script/common/integer_calc.h"
 #include "script/runtime/class_importer.h"
 #include "script/runtime/exec.h"
 #include "script/runtime/values.h"

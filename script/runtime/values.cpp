@@ -1,6 +1,6 @@
 #include "script/runtime/values.h"
 
-#include "script/compiler/symbols.h"
+#include "script/common/utf.h"
 #include "script/runtime/errors.h"
 #include "script/runtime/exec.h"
 #include "script/runtime/value_ops.h"

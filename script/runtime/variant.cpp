@@ -1,6 +1,6 @@
 #include "script/runtime/variant.h"
 
-#include "script/compiler/symbols.h"
+#include "script/common/utf.h"
 #include "script/runtime/errors.h"
 #include "script/runtime/values.h"
 

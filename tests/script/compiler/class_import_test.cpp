@@ -1,6 +1,6 @@
 #include "compile_harness.h"
 
-#include "script/compiler/member_import.h"
+#include "script/common/member_import.h"
 
 #include <gtest/gtest.h>
 

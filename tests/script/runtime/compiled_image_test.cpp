@@ -1,8 +1,8 @@
 // What the compiler writes, the loader reads back as the compiler meant it:
 // every declaration kind the compiler accepts, through the real loader.
 
+#include "script/common/member_import.h"
 #include "script/compiler/image_writer.h"
-#include "script/compiler/member_import.h"
 #include "script/runtime/exec.h"
 #include "tests/script/compiler/compile_harness.h"
 

@@ -4,8 +4,8 @@
 // bodies written instruction by instruction with labels for jumps and try
 // blocks.
 
-#include "script/compiler/bytecode_image.h"
-#include "script/compiler/instruction_set.h"
+#include "script/common/bytecode_image.h"
+#include "script/common/instruction_set.h"
 
 #include <cstdint>
 #include <map>

@@ -2,9 +2,9 @@
 // procedures called as host events.
 
 #include "platform/core/unknown.h"
+#include "script/common/member_import.h"
+#include "script/common/utils.h"
 #include "script/compiler/class_import.h"
-#include "script/compiler/member_import.h"
-#include "script/compiler/utils.h"
 #include "script/runtime/class_importer.h"
 #include "script/runtime/event_bridge.h"
 #include "script/runtime/exec.h"

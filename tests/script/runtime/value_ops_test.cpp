@@ -1,4 +1,4 @@
-#include "script/compiler/instruction_set.h"
+#include "script/common/instruction_set.h"
 #include "script/runtime/exec.h"
 #include "script/runtime/value_ops.h"
 #include "script/runtime/values.h"

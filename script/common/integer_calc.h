@@ -11,8 +11,8 @@
 // does not fit, the lowest Int64 divided by -1, wraps to itself with
 // remainder 0. The caller stores the result in the left's width.
 
-#include "script/compiler/bytecode_image.h"
-#include "script/compiler/instruction_set.h"
+#include "script/common/bytecode_image.h"
+#include "script/common/instruction_set.h"
 
 #include <cstdint>
 #include <limits>

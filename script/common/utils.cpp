@@ -1,4 +1,4 @@
-#include "script/compiler/utils.h"
+#include "script/common/utils.h"
 
 #include <algorithm>
 #include <bit>
@@ -28,9 +28,15 @@ std::string shiftLetters(std::string_view text, char first, char last, int delta
 
 } // namespace
 
-std::string FastUpperCase(std::string_view text) { return shiftLetters(text, 'a', 'z', 'A' - 'a'); }
+std::string FastUpperCase(std::string_view text)
+{
+    return shiftLetters(text, 'a', 'z', 'A' - 'a');
+}
 
-std::string FastLowerCase(std::string_view text) { return shiftLetters(text, 'A', 'Z', 'a' - 'A'); }
+std::string FastLowerCase(std::string_view text)
+{
+    return shiftLetters(text, 'A', 'Z', 'a' - 'A');
+}
 
 std::string CutFirstWord(std::string& text)
 {

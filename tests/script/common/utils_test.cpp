@@ -1,4 +1,4 @@
-#include "script/compiler/utils.h"
+#include "script/common/utils.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@
 // which is why a reader takes the member name up to the first '|' after the
 // class name and never looks for separators from the end.
 
-#include "script/compiler/instruction_set.h"
+#include "script/common/instruction_set.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "script/compiler/instruction_set.h"
+#include "script/common/instruction_set.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,14 @@
 // Compile-time values and the folder.
 //
-// Folding never runs into undefined behaviour. Integer operations are the
-// interpreter's own (integer_calc.h); real operations that overflow their
-// type give a math error.
+// Folding never runs into undefined behaviour, and a folded constant is what
+// the interpreter computes for the same operands: integer operations are its
+// own (integer_calc.h), and so are comparisons across numeric types, real
+// and currency arithmetic and rounding (numbers.h).
 
 #include "script/compiler/compiler.h"
 
 #include "script/common/integer_calc.h"
+#include "script/common/numbers.h"
 #include "script/common/utils.h"
 
 #include <cfloat>
@@ -27,35 +29,6 @@ bool isTextBase(BaseType b)
 bool isWideTextBase(BaseType b)
 {
     return b == BaseType::WideChar || IsWideStringBase(b);
-}
-
-// A real rounded to the precision of its type; nothing when it does not fit.
-std::optional<long double> toRealOfType(BaseType base, long double x)
-{
-    if (!std::isfinite(x))
-        return std::nullopt;
-    if (base == BaseType::Single) {
-        if (std::fabs(x) > FLT_MAX)
-            return std::nullopt;
-        return static_cast<float>(x);
-    }
-    if (base == BaseType::Double) {
-        if (std::fabs(x) > DBL_MAX)
-            return std::nullopt;
-        return static_cast<double>(x);
-    }
-    return x;
-}
-
-// A real rounded half to even into 64 bits; nothing when it does not fit.
-std::optional<std::int64_t> roundToInt64(long double x)
-{
-    const long double r = std::nearbyint(x);
-    // 2^63 is exact in long double; anything at or beyond it does not fit.
-    constexpr long double limit = 9223372036854775808.0L;
-    if (!std::isfinite(r) || r >= limit || r < -limit)
-        return std::nullopt;
-    return static_cast<std::int64_t>(r);
 }
 
 } // namespace
@@ -149,71 +122,52 @@ namespace {
 
 using FoldStatus = TPSFoldStatus;
 
-template <typename T> int orderOf(const T& a, const T& b)
+FoldStatus statusOf(ps::NumberFault fault)
 {
-    return a < b ? -1 : a > b ? 1 : 0;
+    switch (fault) {
+    case ps::NumberFault::None:
+        return FoldStatus::Ok;
+    case ps::NumberFault::TypeMismatch:
+        return FoldStatus::TypeMismatch;
+    case ps::NumberFault::DivideByZero:
+        return FoldStatus::DivByZero;
+    default:
+        return FoldStatus::MathError;
+    }
 }
 
-// -1, 0 or 1 for two numbers, two texts or two ordinals of one enumeration;
-// nothing when the two cannot be ordered.
-std::optional<int> orderValues(const TPSValueRecord& left, const TPSValueRecord& right)
+// A numeric or character value as the shared number rules take it.
+ps::Number numberOf(const TPSValueRecord& value)
 {
+    ps::Number n{value.Base(), value.Int, 0};
+    if (n.base == BaseType::Single || n.base == BaseType::Double || n.base == BaseType::Extended)
+        n.real = value.Real;
+    return n;
+}
+
+bool isNumber(const TPSValueRecord& value)
+{
+    return ps::IsNumberBase(value.Base()) && value.Base() != BaseType::Char && value.Base() != BaseType::WideChar;
+}
+
+// The order of two numbers, two texts or two ordinals of one enumeration.
+ps::Calculated<ps::Order> orderValues(const TPSValueRecord& left, const TPSValueRecord& right)
+{
+    using ps::OrderOf;
     const BaseType lb = left.Base(), rb = right.Base();
-    if (IsNumericBase(lb) && IsNumericBase(rb)) {
-        if (IsRealBase(lb) || IsRealBase(rb))
-            return orderOf(GetRealValue(left), GetRealValue(right));
-        return orderOf(left.Int, right.Int);
-    }
+    if (isNumber(left) && isNumber(right))
+        return ps::CompareNumbers(numberOf(left), numberOf(right));
     if (isTextBase(lb) && isTextBase(rb)) {
         if (isWideTextBase(lb) || isWideTextBase(rb))
-            return orderOf(GetWideStringValue(left), GetWideStringValue(right));
-        return orderOf(GetStringValue(left), GetStringValue(right));
+            return OrderOf(GetWideStringValue(left), GetWideStringValue(right));
+        return OrderOf(GetStringValue(left), GetStringValue(right));
     }
     if (lb == BaseType::Enumeration && left.FType == right.FType)
-        return orderOf(left.Int, right.Int);
-    return std::nullopt;
-}
-
-bool compareByOrder(Op op, int order)
-{
-    switch (op) {
-    case Op::GreaterEqual:
-        return order >= 0;
-    case Op::LessEqual:
-        return order <= 0;
-    case Op::Greater:
-        return order > 0;
-    case Op::Less:
-        return order < 0;
-    case Op::Equal:
-        return order == 0;
-    default:
-        return order != 0;
-    }
-}
-
-// Sets have equality and inclusion only.
-std::optional<bool> compareSets(Op op, const std::string& left, const std::string& right)
-{
-    auto includes = [](const std::string& outer, const std::string& inner) {
-        for (std::size_t i = 0; i < inner.size(); ++i) {
-            if ((inner[i] & outer[i]) != inner[i])
-                return false;
-        }
-        return true;
-    };
-    switch (op) {
-    case Op::Equal:
-        return left == right;
-    case Op::NotEqual:
-        return left != right;
-    case Op::LessEqual:
-        return includes(right, left);
-    case Op::GreaterEqual:
-        return includes(left, right);
-    default:
-        return std::nullopt;
-    }
+        return OrderOf(left.Int, right.Int);
+    if (lb == BaseType::Set && left.FType == right.FType)
+        return ps::OrderOfSets(reinterpret_cast<const std::uint8_t*>(left.Str.data()),
+                               reinterpret_cast<const std::uint8_t*>(right.Str.data()), left.Str.size());
+    return ps::NumberFault::TypeMismatch;
 }
 
 FoldStatus foldIntegers(Op op, TPSValueRecord& left, const TPSValueRecord& right)
@@ -229,70 +183,35 @@ FoldStatus foldIntegers(Op op, TPSValueRecord& left, const TPSValueRecord& right
     return FoldStatus::Ok;
 }
 
-// Currency is a count of ten-thousandths in 64 bits.
-FoldStatus foldCurrency(Op op, TPSValueRecord& left, const TPSValueRecord& right)
-{
-    const long double b = GetRealValue(right);
-    std::optional<std::int64_t> value;
-    switch (op) {
-    case Op::Add:
-    case Op::Subtract: {
-        const std::optional<std::int64_t> r =
-            right.Base() == BaseType::Currency ? std::optional<std::int64_t>(right.Int) : roundToInt64(b * 10000);
-        std::int64_t sum;
-        if (r &&
-            !(op == Op::Add ? __builtin_add_overflow(left.Int, *r, &sum) : __builtin_sub_overflow(left.Int, *r, &sum)))
-            value = sum;
-        break;
-    }
-    case Op::Multiply:
-        value = roundToInt64(static_cast<long double>(left.Int) * b);
-        break;
-    case Op::Divide:
-    case Op::IntDivide:
-        if (b == 0)
-            return FoldStatus::DivByZero;
-        value = roundToInt64(static_cast<long double>(left.Int) / b);
-        break;
-    default:
-        return FoldStatus::TypeMismatch;
-    }
-    if (!value)
-        return FoldStatus::MathError;
-    left.Int = *value;
-    return FoldStatus::Ok;
-}
-
+// A real or currency left with a numeric right.
 FoldStatus foldReals(Op op, TPSValueRecord& left, const TPSValueRecord& right)
 {
-    if (left.Base() == BaseType::Currency)
-        return foldCurrency(op, left, right);
-    const long double a = left.Real, b = GetRealValue(right);
-    long double r;
-    switch (op) {
-    case Op::Add:
-        r = a + b;
-        break;
-    case Op::Subtract:
-        r = a - b;
-        break;
-    case Op::Multiply:
-        r = a * b;
-        break;
-    case Op::Divide:
-    case Op::IntDivide:
-        if (b == 0)
-            return FoldStatus::DivByZero;
-        r = a / b;
-        break;
-    default:
-        return FoldStatus::TypeMismatch;
+    if (left.Base() == BaseType::Currency) {
+        const ps::Calculated<std::int64_t> result = ps::CurrencyOp(op, left.Int, numberOf(right));
+        if (result.ok())
+            left.Int = result.value;
+        return statusOf(result.fault);
     }
-    const std::optional<long double> value = toRealOfType(left.Base(), r);
-    if (!value)
-        return FoldStatus::MathError;
-    left.Real = *value;
-    return FoldStatus::Ok;
+    const ps::Calculated<long double> result = ps::RealOp(op, left.Base(), left.Real, numberOf(right));
+    if (result.ok())
+        left.Real = result.value;
+    return statusOf(result.fault);
+}
+
+// An integer meeting a real or currency computes in the real's type: the
+// integer becomes of that type first, as it does in the code.
+FoldStatus widenToReal(TPSValueRecord& left, TPSType* realType)
+{
+    const ps::Number integer = numberOf(left);
+    left.Init(realType);
+    if (left.Base() == BaseType::Currency) {
+        const ps::Calculated<std::int64_t> scaled = ps::NumberAsCurrency(integer);
+        left.Int = scaled.value;
+        return statusOf(scaled.fault);
+    }
+    const ps::Calculated<long double> real = ps::RealOfType(left.Base(), ps::NumberAsReal(integer).value);
+    left.Real = real.value;
+    return statusOf(real.fault);
 }
 
 FoldStatus foldSets(Op op, TPSValueRecord& left, const TPSValueRecord& right)
@@ -327,14 +246,13 @@ FoldStatus foldEnumeration(Op op, TPSValueRecord& left, const TPSValueRecord& ri
 TPSPascalCompiler::FoldStatus TPSPascalCompiler::FoldComparison(Op op, TPSValueRecord& left,
                                                                 const TPSValueRecord& right)
 {
-    std::optional<bool> result;
-    if (const std::optional<int> order = orderValues(left, right))
-        result = compareByOrder(op, *order);
-    else if (left.Base() == BaseType::Set && left.FType == right.FType)
-        result = compareSets(op, left.Str, right.Str);
-    if (!result)
+    const ps::Calculated<ps::Order> order = orderValues(left, right);
+    if (!order.ok())
+        return statusOf(order.fault);
+    // Sets are ordered by inclusion only.
+    if (left.Base() == BaseType::Set && (op == Op::Less || op == Op::Greater))
         return FoldStatus::TypeMismatch;
-    SetBooleanResult(left, *result);
+    SetBooleanResult(left, ps::OrderSatisfies(order.value, ps::CompareOpOf(op)));
     return FoldStatus::Ok;
 }
 
@@ -366,21 +284,16 @@ TPSPascalCompiler::FoldStatus TPSPascalCompiler::FoldText(TPSValueRecord& left, 
 
 TPSPascalCompiler::FoldStatus TPSPascalCompiler::Fold(Op op, TPSValueRecord& left, const TPSValueRecord& right)
 {
-    const BaseType rb = right.Base();
-    // An integer meeting a real becomes of the real's type first.
-    if (IsIntegerBase(left.Base()) && IsRealBase(rb)) {
-        const std::int64_t x = left.Int;
-        left.Init(right.FType);
-        if (rb == BaseType::Currency) {
-            if (__builtin_mul_overflow(x, std::int64_t{10000}, &left.Int))
-                return FoldStatus::MathError;
-        } else {
-            left.Real = *toRealOfType(rb, static_cast<long double>(x));
-        }
-    }
-    const BaseType lb = left.Base();
+    // A comparison reads the right as the left's type asks; nothing is
+    // converted first.
     if (op >= Op::GreaterEqual && op <= Op::NotEqual)
         return FoldComparison(op, left, right);
+    const BaseType rb = right.Base();
+    if (IsIntegerBase(left.Base()) && IsRealBase(rb)) {
+        if (const FoldStatus status = widenToReal(left, right.FType); status != FoldStatus::Ok)
+            return status;
+    }
+    const BaseType lb = left.Base();
     if (IsIntegerBase(lb) && IsIntegerBase(rb))
         return foldIntegers(op, left, right);
     if (IsRealBase(lb) && IsNumericBase(rb))

@@ -186,89 +186,39 @@ void smallIntegerOp(void* left, const void* right, const TPSTypeRec* leftType, c
     storeOrdinal(left, lb, integerResult(op, lb, x, y));
 }
 
+// The right as a number; a right that is none raises "Type Mismatch".
+ps::Number numberOf(const void* data, const TPSTypeRec* type)
+{
+    ps::Number number;
+    if (!NumberOf(data, type, number))
+        RaiseTypeMismatch();
+    return number;
+}
+
 // left op right for a real left.
 void realOp(void* left, const void* right, const TPSTypeRec* leftType, const TPSTypeRec* rightType, CalcOp op)
 {
-    const BaseType lb = leftType->baseType, rb = rightType->baseType;
+    const BaseType lb = leftType->baseType;
     const long double x = LoadReal(left, lb);
-    long double result;
-    if (isIntegerBase(rb) || isRealBase(rb)) {
-        result = RealArithmetic(static_cast<std::uint8_t>(op), x, GetValueAsReal(right, rightType));
-    } else if (rb == BaseType::Currency) {
-        const long double scaled = static_cast<long double>(LoadAs<std::int64_t>(right));
-        switch (op) {
-        case CalcOp::Add:
-            result = (scaled + x * 10000) / 10000;
-            break;
-        case CalcOp::Subtract:
-            result = (x * 10000 - scaled) / 10000;
-            break;
-        case CalcOp::Multiply:
-            result = scaled * x / 10000;
-            break;
-        default:
-            result = RealArithmetic(3, x, scaled) * 10000;
-            break;
-        }
-        if (!std::isfinite(result) && std::isfinite(x))
-            throw EMathError("Floating point overflow");
-    } else if (rb == BaseType::Variant) {
+    if (rightType->baseType == BaseType::Variant) {
         Variant v = VariantFromReal(ToDouble(x));
         VariantOp(v, *static_cast<const Variant*>(right), static_cast<std::uint8_t>(op), true);
-        result = VariantToReal(v);
-    } else {
-        RaiseTypeMismatch();
+        StoreReal(left, lb, VariantToReal(v));
+        return;
     }
-    StoreReal(left, lb, result);
+    StoreReal(left, lb, Checked(ps::RealOp(op, lb, x, numberOf(right, rightType))));
 }
 
 // left op right for a currency left, held as its count of ten-thousandths.
 void currencyOp(void* left, const void* right, const TPSTypeRec* rightType, CalcOp op)
 {
-    const BaseType rb = rightType->baseType;
-    const long double scaled = static_cast<long double>(LoadAs<std::int64_t>(left));
-    long double result;
-    if (rb == BaseType::Currency) {
-        const long double r = static_cast<long double>(LoadAs<std::int64_t>(right));
-        switch (op) {
-        case CalcOp::Add:
-            result = scaled + r;
-            break;
-        case CalcOp::Subtract:
-            result = scaled - r;
-            break;
-        case CalcOp::Multiply:
-            result = scaled * r / 10000;
-            break;
-        default:
-            result = RealArithmetic(3, scaled, r) * 10000;
-            break;
-        }
-    } else if (isIntegerBase(rb) || isRealBase(rb)) {
-        const long double r = GetValueAsReal(right, rightType);
-        switch (op) {
-        case CalcOp::Add:
-            result = scaled + r * 10000;
-            break;
-        case CalcOp::Subtract:
-            result = scaled - r * 10000;
-            break;
-        case CalcOp::Multiply:
-            result = scaled * r;
-            break;
-        default:
-            result = RealArithmetic(3, scaled, r);
-            break;
-        }
-    } else if (rb == BaseType::Variant) {
+    if (rightType->baseType == BaseType::Variant) {
         Variant v = VariantFromCurrency(LoadAs<std::int64_t>(left));
         VariantOp(v, *static_cast<const Variant*>(right), static_cast<std::uint8_t>(op), true);
         StoreAs(left, VariantToCurrency(v));
         return;
-    } else {
-        RaiseTypeMismatch();
     }
-    StoreAs(left, RoundToInt64(result));
+    StoreAs(left, Checked(ps::CurrencyOp(op, LoadAs<std::int64_t>(left), numberOf(right, rightType))));
 }
 
 bool setOp(TPSExec* exec, void* left, const void* right, const TPSTypeRec* leftType, const TPSTypeRec* rightType,
@@ -301,34 +251,8 @@ bool isInstance(TPSExec* exec, const void* object, const TPSTypeRec* classType)
 
 // ---- Comparisons ----------------------------------------------------------------
 
-using Order = VariantOrder;
-
-template <typename T> Order orderOf(const T& x, const T& y)
-{
-    if (x < y)
-        return Order::Less;
-    if (y < x)
-        return Order::Greater;
-    return x == y ? Order::Equal : Order::Unordered; // reals: NaN
-}
-
-bool outcomeOf(Order order, CompareOp op)
-{
-    switch (op) {
-    case CompareOp::GreaterEqual:
-        return order == Order::Greater || order == Order::Equal;
-    case CompareOp::LessEqual:
-        return order == Order::Less || order == Order::Equal;
-    case CompareOp::Greater:
-        return order == Order::Greater;
-    case CompareOp::Less:
-        return order == Order::Less;
-    case CompareOp::NotEqual:
-        return order != Order::Equal;
-    default:
-        return order == Order::Equal;
-    }
-}
+using ps::Order;
+using ps::OrderOf;
 
 bool variantsEqual(const Variant& a, const Variant& b)
 {
@@ -394,23 +318,36 @@ bool valuesEqual(const void* a, const void* b, const TPSTypeRec* type)
     }
 }
 
-// How a LongInt left compares with the right.
-Order compareLongInt(std::int32_t x, const void* right, const TPSTypeRec* rightType, CompareOp op)
+// How a number on the left compares with a right that is no number: a
+// Variant read as the left asks, or for LongInt a procedural value's number
+// (= and <> only).
+Order compareNumberWithOther(const void* left, const void* right, const TPSTypeRec* leftType,
+                             const TPSTypeRec* rightType, CompareOp op)
 {
-    const BaseType rb = rightType->baseType;
-    if (isIntegerBase(rb) && rb != BaseType::Int64)
-        return orderOf(x, static_cast<std::int32_t>(GetValueAsUInt(right, rightType)));
-    if (rb == BaseType::Char || rb == BaseType::WideChar)
-        return orderOf(x, static_cast<std::int32_t>(GetValueAsUInt(right, rightType)));
-    if (rb == BaseType::Procedural && (op == CompareOp::Equal || op == CompareOp::NotEqual))
-        return orderOf(x, static_cast<std::int32_t>(static_cast<const TPSProcValue*>(right)->procNo));
-    if (isRealBase(rb))
-        return orderOf(static_cast<long double>(x), LoadReal(right, rb));
-    if (rb == BaseType::Int64)
-        return orderOf(std::int64_t(x), LoadAs<std::int64_t>(right));
-    if (rb == BaseType::Variant)
-        return VariantCompare(VariantFromInt(x), *static_cast<const Variant*>(right));
-    RaiseTypeMismatch();
+    const BaseType lb = leftType->baseType, rb = rightType->baseType;
+    switch (lb) {
+    case BaseType::Byte:
+    case BaseType::Word:
+    case BaseType::LongWord:
+        return OrderOf(static_cast<std::uint32_t>(loadOrdinal(left, lb)), GetValueAsUInt(right, rightType));
+    case BaseType::ShortInt:
+    case BaseType::SmallInt:
+        return OrderOf(static_cast<std::int32_t>(loadOrdinal(left, lb)), GetValueAsInt(right, rightType));
+    case BaseType::LongInt: {
+        const auto x = LoadAs<std::int32_t>(left);
+        if (rb == BaseType::Procedural && (op == CompareOp::Equal || op == CompareOp::NotEqual))
+            return OrderOf(x, static_cast<std::int32_t>(static_cast<const TPSProcValue*>(right)->procNo));
+        if (rb == BaseType::Variant)
+            return VariantCompare(VariantFromInt(x), *static_cast<const Variant*>(right));
+        RaiseTypeMismatch();
+    }
+    case BaseType::Int64:
+        return OrderOf(LoadAs<std::int64_t>(left), GetValueAsInt64(right, rightType));
+    case BaseType::Currency:
+        return OrderOf(LoadAs<std::int64_t>(left), GetValueAsCurrency(right, rightType));
+    default: // reals
+        return OrderOf(LoadReal(left, lb), GetValueAsReal(right, rightType));
+    }
 }
 
 // The order of left and right for the operators 0 to 5; false (reported)
@@ -421,36 +358,37 @@ bool orderValues(TPSExec* exec, const void* left, const void* right, const TPSTy
     const BaseType lb = leftType->baseType, rb = rightType->baseType;
     switch (lb) {
     case BaseType::Byte:
-        if (rb == BaseType::AnsiString || rb == BaseType::PChar)
-            order = orderOf(std::string(1, LoadAs<char>(left)), GetValueAsAnsiString(right, rightType));
-        else
-            order = orderOf(std::uint32_t(LoadAs<std::uint8_t>(left)), GetValueAsUInt(right, rightType));
-        return true;
+        if (rb == BaseType::AnsiString || rb == BaseType::PChar) {
+            order = OrderOf(std::string(1, LoadAs<char>(left)), GetValueAsAnsiString(right, rightType));
+            return true;
+        }
+        [[fallthrough]];
     case BaseType::ShortInt:
-    case BaseType::SmallInt:
-        order = orderOf(static_cast<std::int32_t>(loadOrdinal(left, lb)), GetValueAsInt(right, rightType));
-        return true;
     case BaseType::Word:
+    case BaseType::SmallInt:
     case BaseType::LongWord:
-        order = orderOf(static_cast<std::uint32_t>(loadOrdinal(left, lb)), GetValueAsUInt(right, rightType));
-        return true;
     case BaseType::LongInt:
-        order = compareLongInt(LoadAs<std::int32_t>(left), right, rightType, op);
-        return true;
     case BaseType::Single:
     case BaseType::Double:
     case BaseType::Extended:
-        order = orderOf(LoadReal(left, lb), GetValueAsReal(right, rightType));
+    case BaseType::Int64:
+    case BaseType::Currency: {
+        ps::Number l, r;
+        if (NumberOf(right, rightType, r) && NumberOf(left, leftType, l))
+            order = Checked(ps::CompareNumbers(l, r));
+        else
+            order = compareNumberWithOther(left, right, leftType, rightType, op);
         return true;
+    }
     case BaseType::AnsiString:
     case BaseType::PChar:
     case BaseType::Char:
-        order = orderOf(GetValueAsAnsiString(left, leftType), GetValueAsAnsiString(right, rightType));
+        order = OrderOf(GetValueAsAnsiString(left, leftType), GetValueAsAnsiString(right, rightType));
         return true;
     case BaseType::WideString:
     case BaseType::UnicodeString:
     case BaseType::WideChar:
-        order = orderOf(GetValueAsWideString(left, leftType), GetValueAsWideString(right, rightType));
+        order = OrderOf(GetValueAsWideString(left, leftType), GetValueAsWideString(right, rightType));
         return true;
     case BaseType::Variant: {
         Variant r;
@@ -459,12 +397,6 @@ bool orderValues(TPSExec* exec, const void* left, const void* right, const TPSTy
         order = VariantCompare(*static_cast<const Variant*>(left), r);
         return true;
     }
-    case BaseType::Int64:
-        order = orderOf(LoadAs<std::int64_t>(left), GetValueAsInt64(right, rightType));
-        return true;
-    case BaseType::Currency:
-        order = orderOf(LoadAs<std::int64_t>(left), GetValueAsCurrency(right, rightType));
-        return true;
     case BaseType::Record:
         if (leftType != rightType)
             return mismatch(exec);
@@ -477,23 +409,13 @@ bool orderValues(TPSExec* exec, const void* left, const void* right, const TPSTy
                     ? Order::Equal
                     : Order::Unordered;
         return true;
-    case BaseType::Set: {
+    case BaseType::Set:
         if (leftType != rightType)
             return mismatch(exec);
-        const auto* l = static_cast<const std::uint8_t*>(left);
-        const auto* r = static_cast<const std::uint8_t*>(right);
-        bool leftHasAll = true, rightHasAll = true;
-        for (std::uint32_t i = 0; i < static_cast<const TPSTypeRec_Set*>(leftType)->byteCount; ++i) {
-            leftHasAll = leftHasAll && (l[i] & r[i]) == r[i];
-            rightHasAll = rightHasAll && (l[i] & r[i]) == l[i];
-        }
         // >= asks whether the left holds the right, <= the other way round.
-        order = leftHasAll && rightHasAll ? Order::Equal
-                : leftHasAll              ? Order::Greater
-                : rightHasAll             ? Order::Less
-                                          : Order::Unordered;
+        order = ps::OrderOfSets(static_cast<const std::uint8_t*>(left), static_cast<const std::uint8_t*>(right),
+                                static_cast<const TPSTypeRec_Set*>(leftType)->byteCount);
         return true;
-    }
     case BaseType::Class:
     case BaseType::Interface:
         if (rb != lb)
@@ -798,7 +720,7 @@ bool CompareValues(TPSExec* exec, const void* left, const void* right, void* des
                 return mismatch(exec);
             if (!orderValues(exec, left, right, leftType, rightType, compare, order))
                 return false;
-            outcome = outcomeOf(order, compare);
+            outcome = ps::OrderSatisfies(order, compare);
         }
         return storeOutcome(exec, dest, destType, outcome);
     });

@@ -224,9 +224,7 @@ long double LoadReal(const void* data, BaseType base)
 
 void StoreReal(void* data, BaseType base, long double value)
 {
-    const long double limit = base == BaseType::Single ? FLT_MAX : base == BaseType::Double ? DBL_MAX : LDBL_MAX;
-    if (std::isfinite(value) && std::fabs(value) > limit)
-        throw EMathError("Floating point overflow");
+    value = Checked(ps::RealOfType(base, value));
     switch (base) {
     case BaseType::Single:
         StoreAs(data, static_cast<float>(value));
@@ -242,31 +240,7 @@ void StoreReal(void* data, BaseType base, long double value)
 
 long double RealArithmetic(std::uint8_t op, long double a, long double b)
 {
-    long double result;
-    switch (op) {
-    case 0:
-        result = a + b;
-        break;
-    case 1:
-        result = a - b;
-        break;
-    case 2:
-        result = a * b;
-        break;
-    default:
-        if (b == 0 && !std::isnan(a)) {
-            if (a == 0)
-                throw EMathError("Invalid floating point operation");
-            if (std::isfinite(a))
-                throw EZeroDivide("Floating point division by zero");
-            return std::signbit(b) ? -a : a;
-        }
-        result = a / b;
-        break;
-    }
-    if (!std::isfinite(result) && std::isfinite(a) && std::isfinite(b))
-        throw EMathError(std::isnan(result) ? "Invalid floating point operation" : "Floating point overflow");
-    return result;
+    return Checked(ps::RealArithmetic(static_cast<pscode::CalcOp>(op), a, b));
 }
 
 double ToDouble(long double value)
@@ -278,11 +252,60 @@ double ToDouble(long double value)
 
 std::int64_t RoundToInt64(long double value)
 {
-    const long double rounded = std::nearbyint(value);
-    constexpr long double limit = 9223372036854775808.0L; // 2^63, exact
-    if (!(rounded >= -limit && rounded < limit))
+    return Checked(ps::RoundToInt64(value));
+}
+
+void RaiseNumberFault(ps::NumberFault fault)
+{
+    switch (fault) {
+    case ps::NumberFault::DivideByZero:
+        throw EZeroDivide("Floating point division by zero");
+    case ps::NumberFault::Invalid:
+        throw EMathError("Invalid floating point operation");
+    case ps::NumberFault::Overflow:
         throw EMathError("Floating point overflow");
-    return static_cast<std::int64_t>(rounded);
+    default:
+        RaiseTypeMismatch();
+    }
+}
+
+bool NumberOf(const void* data, const TPSTypeRec* type, ps::Number& out)
+{
+    const BaseType base = type->baseType;
+    out = {base, 0, 0};
+    switch (base) {
+    case BaseType::Single:
+    case BaseType::Double:
+    case BaseType::Extended:
+        out.real = LoadReal(data, base);
+        return true;
+    case BaseType::Currency:
+    case BaseType::Int64:
+        out.integer = LoadAs<std::int64_t>(data);
+        return true;
+    case BaseType::Byte:
+    case BaseType::Char:
+        out.integer = LoadAs<std::uint8_t>(data);
+        return true;
+    case BaseType::ShortInt:
+        out.integer = LoadAs<std::int8_t>(data);
+        return true;
+    case BaseType::Word:
+    case BaseType::WideChar:
+        out.integer = LoadAs<std::uint16_t>(data);
+        return true;
+    case BaseType::SmallInt:
+        out.integer = LoadAs<std::int16_t>(data);
+        return true;
+    case BaseType::LongWord:
+        out.integer = LoadAs<std::uint32_t>(data);
+        return true;
+    case BaseType::LongInt:
+        out.integer = LoadAs<std::int32_t>(data);
+        return true;
+    default:
+        return false;
+    }
 }
 
 std::string RealToText(double value, int digits)
@@ -423,42 +446,23 @@ std::int64_t GetValueAsInt64(const void* data, const TPSTypeRec* type)
 long double GetValueAsReal(const void* data, const TPSTypeRec* type)
 {
     FollowValuePointer(data, type);
-    switch (type->baseType) {
-    case BaseType::Byte:
-    case BaseType::ShortInt:
-    case BaseType::Word:
-    case BaseType::SmallInt:
-    case BaseType::LongWord:
-    case BaseType::LongInt:
-    case BaseType::Int64:
-        return static_cast<long double>(GetValueAsInt64(data, type));
-    case BaseType::Single:
-    case BaseType::Double:
-    case BaseType::Extended:
-        return LoadReal(data, type->baseType);
-    case BaseType::Variant:
+    if (type->baseType == BaseType::Variant)
         return VariantToReal(variantAt(data));
-    case BaseType::Currency:
-        return static_cast<long double>(LoadAs<std::int64_t>(data)) / 10000;
-    default:
+    ps::Number number;
+    if (!NumberOf(data, type, number))
         RaiseTypeMismatch();
-    }
+    return Checked(ps::NumberAsReal(number));
 }
 
 std::int64_t GetValueAsCurrency(const void* data, const TPSTypeRec* type)
 {
     FollowValuePointer(data, type);
-    switch (type->baseType) {
-    case BaseType::Variant:
+    if (type->baseType == BaseType::Variant)
         return VariantToCurrency(variantAt(data));
-    case BaseType::Currency:
-        return LoadAs<std::int64_t>(data);
-    default:
-        if (type->baseType == BaseType::Int64 || (ps::code(type->baseType) >= ps::code(BaseType::Byte) &&
-                                                  ps::code(type->baseType) <= ps::code(BaseType::Extended)))
-            return RoundToInt64(GetValueAsReal(data, type) * 10000);
+    ps::Number number;
+    if (!NumberOf(data, type, number))
         RaiseTypeMismatch();
-    }
+    return Checked(ps::NumberAsCurrency(number));
 }
 
 std::string GetValueAsAnsiString(const void* data, const TPSTypeRec* type)

@@ -55,13 +55,27 @@ void SetValueFromAnsiString(void* data, const TPSTypeRec* type, bool& ok, const 
 void SetValueFromWideString(void* data, const TPSTypeRec* type, bool& ok, const std::u16string& value);
 void SetValueFromUnicodeString(void* data, const TPSTypeRec* type, bool& ok, const std::u16string& value);
 
+// The outcome of a calculation of the shared number rules; a fault is
+// raised as the exception the interpreter reports for it: "Type Mismatch",
+// EZeroDivide or EMathError.
+[[noreturn]] void RaiseNumberFault(ps::NumberFault fault);
+template <typename T> T Checked(const ps::Calculated<T>& result)
+{
+    if (!result.ok())
+        RaiseNumberFault(result.fault);
+    return result.value;
+}
+
+// The value as a number, for the numeric and character types; false for
+// any other type.
+bool NumberOf(const void* data, const TPSTypeRec* type, ps::Number& out);
+
 // Reals of base Single, Double and Extended. Storing a finite value that
 // the type cannot hold raises EMathError.
 long double LoadReal(const void* data, ps::BaseType base);
 void StoreReal(void* data, ps::BaseType base, long double value);
 
-// a op b for op + - * / (0 to 3): division by zero raises EZeroDivide, 0/0
-// and a finite result that overflows raise EMathError.
+// a op b for op + - * / (0 to 3), by the shared number rules.
 long double RealArithmetic(std::uint8_t op, long double a, long double b);
 // The real as a double; EMathError when it is finite but beyond that range.
 double ToDouble(long double value);

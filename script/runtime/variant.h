@@ -7,6 +7,8 @@
 // their text, and an array its elements. Arrays are never changed in place,
 // so copies share them.
 
+#include "script/common/numbers.h"
+
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -91,7 +93,7 @@ void VariantOp(Variant& left, const Variant& right, std::uint8_t op, bool realDi
 void VariantNegate(Variant& v);
 void VariantNot(Variant& v);
 
-enum class VariantOrder { Less, Equal, Greater, Unordered };
+using VariantOrder = ps::Order;
 // Strings compare by their units, numbers by value, a string and a number
 // as numbers when the string is one. Null equals only Null and is ordered
 // against nothing.

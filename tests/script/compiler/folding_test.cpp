@@ -152,7 +152,7 @@ const FoldCase kCases[] = {
     {"Single", 7, Op::IntDivide, "Single", 2, 3.5},
     {"Single", FLT_MAX, Op::Multiply, "Single", 10, C::MathError},
     {"Single", 1, Op::Divide, "Single", 0, C::DivideByZero},
-    {"Single", 0, Op::Divide, "Double", 0, C::DivideByZero},
+    {"Single", 0, Op::Divide, "Double", 0, C::MathError}, // 0 / 0 is no number, as when it runs
     {"Single", 1, Op::Mod, "Single", 1, C::TypeMismatch},
     {"Single", 1, Op::Shl, "LongInt", 1, C::TypeMismatch},
     {"Single", 1, Op::And, "LongInt", 1, C::TypeMismatch},
@@ -190,9 +190,16 @@ const FoldCase kCases[] = {
     {"LongInt", 2, Op::Add, "Currency", 5000, 25000, "Currency"},
     {"Int64", kI64Max, Op::Multiply, "Currency", 1, C::MathError},
     {"LongInt", 3, Op::Mod, "Double", 2, C::TypeMismatch},
-    // Comparisons give Booleans; numbers compare by value across kinds.
-    {"Byte", 200, Op::Greater, "ShortInt", -1, 1, "Boolean"},
-    {"LongWord", 4294967295.0L, Op::Greater, "LongInt", -1, 1, "Boolean"},
+    // Comparisons give Booleans; the left's kind decides how the right is
+    // read, as when they run: 32 bits unsigned after an unsigned left,
+    // signed after LongInt; reals only after LongInt or a real.
+    {"Byte", 200, Op::Greater, "ShortInt", -1, 0, "Boolean"},
+    {"LongWord", 4294967295.0L, Op::Greater, "LongInt", -1, 0, "Boolean"},
+    {"LongInt", -1, Op::Equal, "LongWord", 4294967295.0L, 1, "Boolean"},
+    {"Int64", -1, Op::Less, "LongWord", 4294967295.0L, 1, "Boolean"},
+    {"Byte", 1, Op::Less, "Double", 2, C::TypeMismatch},
+    {"LongInt", 1, Op::Less, "Currency", 20000, C::TypeMismatch},
+    {"Currency", 1, Op::Less, "Extended", 1e300L, C::MathError},
     {"Int64", kI64Min, Op::Less, "Int64", kI64Max, 1, "Boolean"},
     {"Word", 5, Op::GreaterEqual, "SmallInt", 5, 1, "Boolean"},
     {"SmallInt", 5, Op::LessEqual, "Word", 4, 0, "Boolean"},

@@ -64,6 +64,18 @@ bool readExportDecl(const TPSExec* exec, std::string_view decl, const TPSTypeRec
     throw EPSException(ErrorCodeToText(code, text), procNo, position);
 }
 
+// Takes the error the executer recorded and raises it on the host's side:
+// the exception behind it as it was raised, else the error's text. The
+// executer keeps nothing of it, so the script that runs around the host
+// routine sees it only if the host lets it through.
+[[noreturn]] void raiseTakenError(TPSExec* exec, std::uint32_t procNo, std::uint32_t position)
+{
+    TPSErrorInfo error = exec->TakeError();
+    if (error.object)
+        std::rethrow_exception(error.object);
+    raiseError(error.code, procNo, position, error.text);
+}
+
 // Values copied for the value parameters, released when the call ends.
 class ValueCopies
 {
@@ -139,7 +151,7 @@ void CallScriptProcMethod(const TPSProcValue& method, const std::vector<TPSValue
         }
         void* copy = copies.add(param.type);
         if (!AssignValue(exec, copy, params[i].data, param.type, params[i].type))
-            raiseError(exec->ExceptionCode(), record.procNo, 0, exec->ExceptionText());
+            raiseTakenError(exec, record.procNo, 0);
         refs.push_back({copy, param.type});
     }
     void* resultCopy = nullptr;
@@ -152,11 +164,8 @@ void CallScriptProcMethod(const TPSProcValue& method, const std::vector<TPSValue
     exec->PushBarrier();
     const bool ran = exec->RunScriptProc(refs, record.procNo);
     exec->PopBarrier();
-    if (!ran) {
-        if (exec->ExceptionObject())
-            std::rethrow_exception(exec->ExceptionObject());
-        raiseError(exec->ExceptionCode(), exec->ExceptionProcNo(), exec->ExceptionPos(), exec->ExceptionText());
-    }
+    if (!ran)
+        raiseTakenError(exec, exec->ExceptionProcNo(), exec->ExceptionPos());
     if (resultType && !AssignValue(exec, result.data, resultCopy, result.type, resultType))
-        raiseError(exec->ExceptionCode(), record.procNo, 0, exec->ExceptionText());
+        raiseTakenError(exec, record.procNo, 0);
 }

@@ -228,20 +228,41 @@ void TPSExec::ReportError(TPSError code, std::string text, std::exception_ptr ob
     const std::uint32_t procNo = currentProcNo();
     if (OnException)
         OnException(this, code, text, object, procNo, position_);
-    HandleException(procNo, position_, code, std::move(text), std::move(object));
+    recordError(procNo, position_, code, std::move(text), std::move(object));
 }
 
-void TPSExec::HandleException(std::uint32_t procNo, std::uint32_t position, TPSError code, std::string text,
-                              std::exception_ptr object)
+void TPSExec::recordError(std::uint32_t procNo, std::uint32_t position, TPSError code, std::string text,
+                          std::exception_ptr object)
 {
     exceptionProc_ = procNo;
     exceptionPos_ = position;
     exceptionCode_ = code;
     exceptionText_ = std::move(text);
     exceptionObject_ = std::move(object);
+    errorReported_ = code != ErNoError;
+}
+
+TPSErrorInfo TPSExec::TakeError()
+{
+    TPSErrorInfo error{exceptionCode_, std::move(exceptionText_), std::move(exceptionObject_), exceptionProc_,
+                       exceptionPos_};
+    recordError(NoProc, NoProc, ErNoError, {}, nullptr);
+    return error;
+}
+
+void TPSExec::unwindReported()
+{
+    if (errorReported_)
+        HandleException(exceptionProc_, exceptionPos_, exceptionCode_, exceptionText_, exceptionObject_);
+}
+
+void TPSExec::HandleException(std::uint32_t procNo, std::uint32_t position, TPSError code, std::string text,
+                              std::exception_ptr object)
+{
+    recordError(procNo, position, code, std::move(text), std::move(object));
+    errorReported_ = false;
     if (code == ErNoError)
         return;
-    ++errorCount_;
     const TPSErrorInfo error{exceptionCode_, exceptionText_, exceptionObject_, exceptionProc_, exceptionPos_};
     while (!tryRecords_.empty()) {
         TPSExceptionHandler& record = *tryRecords_.back();
@@ -308,7 +329,8 @@ void TPSExec::handleHostException(std::exception_ptr error)
     try {
         std::rethrow_exception(error);
     } catch (const EPSException& e) {
-        HandleException(e.procNo(), e.procPos(), erCustomError, e.what(), nullptr);
+        // Told where it happened already.
+        recordError(e.procNo(), e.procPos(), erCustomError, e.what(), nullptr);
     } catch (const EDivByZero& e) {
         ReportError(ErDivideByZero, e.what(), error);
     } catch (const EZeroDivide& e) {

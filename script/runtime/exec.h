@@ -6,6 +6,13 @@
 // Nothing here raises: loading and running report a TPSError with a
 // parameter text, kept as the executer's exception state. Host routines may
 // raise; their exceptions become runtime errors of the running script.
+//
+// Reporting an error only records it. The interpreter's loop is the one
+// place that acts on it: when the instruction that reported it ends, the
+// loop unwinds to the innermost try block or stops the run. A value
+// operation, a built-in or a host routine that fails thus never touches the
+// try blocks, whatever runs around it; a nested run (a script procedure run
+// for the host) unwinds its own errors in its own loop, up to its barrier.
 
 #include "script/common/instruction_set.h"
 #include "script/runtime/errors.h"
@@ -190,12 +197,20 @@ public:
     // --- errors
     void SetError(TPSError code);
     void SetErrorWithText(TPSError code, std::string text);
+    // Records the error where the run stands and tells OnException; the
+    // running instruction then fails.
     void ReportError(TPSError code, std::string text, std::exception_ptr object = nullptr);
+    // Records the error and unwinds to the innermost try block, or stops the
+    // run when none takes it. The interpreter's loop calls it for the error
+    // an instruction reported; code ErNoError clears the error state.
     virtual void HandleException(std::uint32_t procNo, std::uint32_t position, TPSError code, std::string text,
                                  std::exception_ptr object);
     // Reports an exception raised inside a runtime operation as the error it
     // stands for.
     void ReportException(std::exception_ptr error) { handleHostException(std::move(error)); }
+    // Hands the recorded error over and clears it, so that it is no longer
+    // the executer's to act on: for a host that raises it on its own side.
+    TPSErrorInfo TakeError();
 
     // --- state
     TPSStatus Status() const { return status_; }
@@ -311,6 +326,12 @@ private:
     bool incrementOrDecrement(int delta);
     bool testOperand(bool& nonZero);
     void leaveTryBlock();
+    void dropTryRecord();
+    // Records an error without telling OnException.
+    void recordError(std::uint32_t procNo, std::uint32_t position, TPSError code, std::string text,
+                     std::exception_ptr object);
+    // Unwinds for the error the last instruction reported, if it did.
+    void unwindReported();
     void enterPart(std::uint32_t& part);
     void enterExcept(TPSExceptionHandler& record, TPSErrorInfo error);
     void handleHostException(std::exception_ptr error);
@@ -349,10 +370,8 @@ private:
     std::uint32_t exceptionPos_ = NoProc;
     TPSError exceptionCode_ = ErNoError;
     std::string exceptionText_;
-    // Counts the errors reported, so that a host routine's False can be told
-    // apart from a failure it reported itself (which an except part may
-    // already have taken over, clearing the exception code).
-    std::uint64_t errorCount_ = 0;
+    // An error was reported and is not yet unwound for.
+    bool errorReported_ = false;
 };
 
 // Reads a value of the type in the image's constant encoding into an

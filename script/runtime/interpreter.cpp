@@ -56,9 +56,13 @@ bool TPSExec::ExecuteCode()
     while (status_ == TPSStatus::Running) {
         if (hook) {
             // An error the hook reports ends the instruction before it ran.
-            const std::uint64_t errorsBefore = errorCount_;
-            BeforeInstruction();
-            if (errorCount_ != errorsBefore) {
+            try {
+                BeforeInstruction();
+            } catch (...) {
+                handleHostException(std::current_exception());
+            }
+            if (errorReported_) {
+                unwindReported();
                 if (tryRecords_.empty() || status_ != TPSStatus::Running)
                     break;
                 continue;
@@ -77,8 +81,9 @@ bool TPSExec::ExecuteCode()
             }
             temps_.PopTo(constants);
         }
-        // After a failure, a try block that took the error has moved the
-        // position to its handler.
+        // The one place an error is acted on: a try block that takes it moves
+        // the position to its handler.
+        unwindReported();
         if (!ok && (tryRecords_.empty() || status_ != TPSStatus::Running))
             break;
     }
@@ -427,17 +432,20 @@ bool TPSExec::callProc(std::uint32_t procNo)
 
 bool TPSExec::callExternal(TPSExternalProcRec* proc)
 {
-    const std::uint64_t errorsBefore = errorCount_;
+    // Whether the routine reports a failure of its own; one reported before
+    // it (and not acted on yet) stays reported.
+    const bool reportedBefore = errorReported_;
+    errorReported_ = false;
     bool ok = false;
     try {
         ok = proc->handler && proc->handler(this, proc, &globals_, &stack_);
     } catch (...) {
         handleHostException(std::current_exception());
-        return false;
     }
-    if (!ok && errorCount_ == errorsBefore)
+    if (!ok && !errorReported_)
         SetError(erCouldNotCallProc);
-    return ok;
+    errorReported_ = errorReported_ || reportedBefore;
+    return ok && !errorReported_;
 }
 
 bool TPSExec::doReturn()
@@ -462,7 +470,7 @@ bool TPSExec::doReturn()
             record.exitPoint = returnPosition;
             return true;
         }
-        tryRecords_.pop_back();
+        dropTryRecord();
     }
     if (frameBase_ == -1) {
         // The main block is done, whether or not the run was paused on the way.
@@ -519,7 +527,8 @@ bool TPSExec::doTryOpen()
 }
 
 // Closes the newest try block and goes on after it, or to the return that
-// waits for it; the error that ran its finally part unwinds further instead.
+// waits for it; the error that ran its finally part goes on unwinding once
+// this instruction is over.
 void TPSExec::leaveTryBlock()
 {
     TPSExceptionHandler& record = *tryRecords_.back();
@@ -531,7 +540,7 @@ void TPSExec::leaveTryBlock()
         position_ = next;
         return;
     }
-    HandleException(error.procNo, error.position, error.code, std::move(error.text), std::move(error.object));
+    recordError(error.procNo, error.position, error.code, std::move(error.text), std::move(error.object));
 }
 
 bool TPSExec::doTryEnd()
@@ -587,11 +596,23 @@ bool TPSExec::doTryEnd()
         } else {
             // Leaving an except or finally part early ends the block, and
             // with it the error it was handling.
-            tryRecords_.pop_back();
+            dropTryRecord();
         }
         break;
     }
     return true;
+}
+
+// Removes the newest try block for a jump out of one of its parts. A
+// finally part that an error sent the run into ends that error when it is
+// left so: the run goes on as if it had not happened.
+void TPSExec::dropTryRecord()
+{
+    if (tryRecords_.back()->pending.code != ErNoError) {
+        exceptionCode_ = ErNoError;
+        exceptionObject_ = nullptr;
+    }
+    tryRecords_.pop_back();
 }
 
 bool TPSExec::step(std::uint8_t opcode)

@@ -1,3 +1,4 @@
+#include "script/runtime/event_bridge.h"
 #include "script/runtime/exec.h"
 #include "tests/script/runtime/image_builder.h"
 
@@ -401,6 +402,103 @@ TEST(Unwinding, AFinallyPartRunsToItsEndWhateverTryBlocksItHolds)
             EXPECT_EQ(outcome.status, outerExcept ? TPSStatus::Loaded : TPSStatus::Paused);
             EXPECT_EQ(outcome.error, outerExcept ? ErNoError : ErDivideByZero);
             EXPECT_EQ(exec.TryDepth(), 0u);
+        }
+    }
+}
+
+namespace {
+
+// What the host hands an event handler and how it treats a failure.
+struct EventHost
+{
+    std::uint32_t handler = 0;
+    TPSValueRef argument;
+    bool catchFailure = false;
+    int notified = 0;
+};
+EventHost eventHost;
+
+bool fireEvent(TPSExec* exec, TPSExternalProcRec*, TPSStack*, TPSStack*)
+{
+    try {
+        CallScriptProcMethod(ScriptProcMethod(exec, eventHost.handler), {eventHost.argument});
+    } catch (const std::exception&) {
+        if (!eventHost.catchFailure)
+            throw;
+    }
+    return true;
+}
+
+void countNotice(TPSExec*, TPSError, const std::string&, const std::exception_ptr&, std::uint32_t, std::uint32_t)
+{
+    ++eventHost.notified;
+}
+
+struct EventCase
+{
+    const char* name;
+    bool argumentConverts; // else the handler's body fails
+    bool exceptPart;       // else a finally part guards the call
+    bool hostCatches;
+    std::int32_t trace;
+    bool result;
+};
+
+} // namespace
+
+// An event handler's failure is raised once, to the host routine that fired
+// the event; the script around that routine sees it as any host failure,
+// whether the handler's argument did not convert or its body failed.
+TEST(Unwinding, AFailingEventCallReachesTheScriptOnceThroughItsHost)
+{
+    const EventCase cases[] = {
+        {"argument, finally", false, false, false, 12, false},
+        {"argument, except", false, true, false, 123, true},
+        {"argument, caught by the host", false, false, true, 1923, true},
+        {"body, finally", true, false, false, 152, false},
+        {"body, except", true, true, false, 1523, true},
+        {"body, caught by the host", true, false, true, 15923, true},
+    };
+    for (const EventCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        Script s;
+        const std::uint32_t fire = s.b.external("FIRE");
+        Code handler;
+        handler.tryOpen("hf", "", "", "he");
+        s.divide(handler).tryEnd(TryPart::Try).label("hf");
+        s.mark(handler, 5).tryEnd(TryPart::Finally).label("he").ret();
+        const std::uint32_t handlerProc = s.b.proc(handler, "HANDLER", "-1 @" + std::to_string(s.t.longint));
+        Code c;
+        c.tryOpen(test.exceptPart ? "" : "guard", test.exceptPart ? "guard" : "", "", "end");
+        s.mark(c, 1).call(fire);
+        s.mark(c, 9).tryEnd(TryPart::Try).label("guard");
+        s.mark(c, 2).tryEnd(test.exceptPart ? TryPart::Except : TryPart::Finally).label("end");
+        s.mark(c, 3).ret();
+        s.b.main(s.b.proc(c));
+
+        TPSExec exec;
+        exec.RegisterProcName("FIRE", fireEvent);
+        exec.OnException = countNotice;
+        std::int32_t number = 7;
+        std::string text = "seven";
+        eventHost = {handlerProc, {}, test.hostCatches, 0};
+        ASSERT_TRUE(exec.LoadBytecode(s.b.image()));
+        eventHost.argument = test.argumentConverts ? TPSValueRef{&number, exec.GetTypeByNumber(s.t.longint)}
+                                                   : TPSValueRef{&text, exec.GetTypeByNumber(s.t.string)};
+        const bool result = exec.ExecuteCode();
+        const Outcome outcome{result, *static_cast<std::int32_t*>(exec.GetGlobalVar(0).data), exec.Status(),
+                              exec.ExceptionCode()};
+        EXPECT_EQ(outcome.trace, test.trace);
+        EXPECT_EQ(outcome.result, test.result) << ErrorCodeToText(outcome.error, exec.ExceptionText());
+        // Told once inside the call, and once more when it reaches the script.
+        EXPECT_EQ(eventHost.notified, test.hostCatches ? 1 : 2);
+        EXPECT_EQ(exec.TryDepth(), 0u);
+        EXPECT_EQ(exec.Stack().Count(), 0u);
+        if (!test.result) {
+            // The exception behind the failure reaches the host, and through
+            // it the script, as it was raised.
+            EXPECT_EQ(outcome.error, test.argumentConverts ? ErDivideByZero : erException);
+            EXPECT_EQ(exec.ExceptionText(), test.argumentConverts ? "Division by zero" : "Type Mismatch");
         }
     }
 }

@@ -122,6 +122,11 @@ constexpr std::uint32_t MaxSetBits = 256;                   // at most this
 constexpr std::uint32_t StaticArrayCountLimit = 0x20000000; // element counts below this
 constexpr std::size_t GuidSize = 16;
 constexpr std::uint32_t MaxExternalNameLength = 255; // a host routine's name has a one-byte length
+// How deep the components of a type may nest: a type without components
+// counts 1, a record or array one more than its deepest component. Every
+// walk over a type's components, in the compiler and the runtime, stays
+// this shallow.
+constexpr std::uint32_t MaxTypeDepth = 256;
 
 // Procedure record flags.
 constexpr std::uint8_t ProcExternal = 0x01;

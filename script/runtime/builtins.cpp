@@ -739,9 +739,12 @@ void varArraySet(const Variant& item, std::int32_t i, Variant& array)
 {
     variantItem(array, i);
     // Copies share the items; the changed array is a new one.
-    VariantArray changed = *VariantArrayOf(array);
-    changed.items[static_cast<std::size_t>(i - changed.lowBound)] = item;
-    array.value = std::make_shared<const VariantArray>(std::move(changed));
+    const VariantArray& old = *VariantArrayOf(array);
+    std::vector<Variant> items = old.items;
+    items[static_cast<std::size_t>(i - old.lowBound)] = item;
+    const std::uint16_t code = array.type;
+    array = VariantFromArray(std::move(items), old.lowBound);
+    array.type = code;
 }
 
 Variant variantIDispatchInvoke(const TPSNativeObject& self, bool, const std::string&, const std::vector<Variant>&)

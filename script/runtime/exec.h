@@ -147,6 +147,8 @@ class TPSExec
 {
 public:
     static constexpr std::uint32_t NoProc = 0xFFFFFFFF;
+    // How many runs of RunScriptProc may be in progress inside each other.
+    static constexpr std::uint32_t MaxNestedRuns = 128;
 
     TPSExec();
     virtual ~TPSExec();
@@ -318,6 +320,7 @@ private:
     bool callProc(std::uint32_t procNo);
     bool callExternal(TPSExternalProcRec* proc);
     bool doReturn();
+    bool runScriptProc(const std::vector<TPSValueRef>& params, std::uint32_t procNo);
     bool doTryOpen();
     bool doTryEnd();
     bool setPointer(bool ownedCopy);
@@ -364,6 +367,7 @@ private:
     std::uint32_t position_ = 0;
     std::int32_t frameBase_ = -1;
     bool jumpFlag_ = false;
+    std::uint32_t nestedRuns_ = 0;
 
     std::exception_ptr exceptionObject_;
     std::uint32_t exceptionProc_ = NoProc;

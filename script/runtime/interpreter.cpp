@@ -820,6 +820,19 @@ bool TPSExec::RunScriptProc(const std::vector<TPSValueRef>& params, std::uint32_
         return false;
     if (procNo >= procs_.size())
         return fail(erOutOfProcRange);
+    // Each run for the host nests in the native stack of the one around it
+    // (an event handler that fires its own event): the nesting ends here, as
+    // runaway recursion inside a script does.
+    if (nestedRuns_ >= MaxNestedRuns)
+        return fail(erOutOfMemory);
+    ++nestedRuns_;
+    const bool result = runScriptProc(params, procNo);
+    --nestedRuns_;
+    return result;
+}
+
+bool TPSExec::runScriptProc(const std::vector<TPSValueRef>& params, std::uint32_t procNo)
+{
     const std::size_t base = stack_.Count();
     const TPSTypeRec* pointerType = FindTypeByBase(0, BaseType::Pointer);
     if (!params.empty() && !pointerType)

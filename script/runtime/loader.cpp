@@ -7,6 +7,7 @@
 #include "script/common/utils.h"
 #include "script/runtime/exec.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -106,12 +107,14 @@ bool TPSExec::loadImage(std::string_view image)
 bool TPSExec::loadTypes(std::string_view image, std::size_t& pos, std::uint32_t count, std::uint32_t build)
 {
     // Reads a reference to an earlier type.
-    const auto earlierType = [&](const TPSTypeRec*& out, TPSError tooLate) {
+    // Reads a reference to an earlier type, which a component of a type
+    // must be, nested no deeper than any type may be.
+    const auto earlierType = [&](const TPSTypeRec*& out, TPSError refused) {
         std::uint32_t number;
         if (!readU32(image, pos, number))
             return fail(erUnexpectedEof);
-        if (number >= types_.size())
-            return fail(tooLate);
+        if (number >= types_.size() || types_[number]->depth >= ps::image::MaxTypeDepth)
+            return fail(refused);
         out = types_[number].get();
         return true;
     };
@@ -156,6 +159,7 @@ bool TPSExec::loadTypes(std::string_view image, std::size_t& pos, std::uint32_t 
                 if (!earlierType(field, ErOutOfRange))
                     return false;
                 record->fieldTypes.push_back(field);
+                record->depth = std::max(record->depth, field->depth + 1);
             }
             type = std::move(record);
             break;
@@ -165,6 +169,7 @@ bool TPSExec::loadTypes(std::string_view image, std::size_t& pos, std::uint32_t 
             if (!earlierType(element, ErTypeMismatch))
                 return false;
             type = std::make_unique<TPSTypeRec_Array>(element);
+            type->depth = element->depth + 1;
             break;
         }
         case BaseType::StaticArray: {
@@ -177,6 +182,7 @@ bool TPSExec::loadTypes(std::string_view image, std::size_t& pos, std::uint32_t 
             if (elementCount >= ps::image::StaticArrayCountLimit)
                 return fail(erInvalidType);
             type = std::make_unique<TPSTypeRec_StaticArray>(element, elementCount, static_cast<std::int32_t>(lowBound));
+            type->depth = element->depth + 1;
             break;
         }
         case BaseType::Set: {

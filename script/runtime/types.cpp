@@ -127,23 +127,62 @@ TPSDynArrayHeader* allocateArray(const TPSTypeRec* elementType, std::uint32_t co
     return block;
 }
 
+// Blocks whose last reference went while the values of another block were
+// being finalised. The outermost release frees them one after another, so a
+// chain of blocks holding each other (arrays in arrays, owned copies that
+// hold arrays) never deepens the native stack, however long it is.
+struct PendingBlock
+{
+    TPSDynArrayHeader* block;
+    const TPSTypeRec* elementType;
+};
+thread_local std::vector<PendingBlock>* pendingBlocks = nullptr;
+
 // Drops one reference; the last one finalises the elements and frees the block.
 void releaseArray(TPSDynArrayHeader* block, const TPSTypeRec* elementType)
 {
-    if (!block || block->refCount < 0)
+    if (!block || block->refCount < 0 || --block->refCount != 0)
         return;
-    if (--block->refCount == 0) {
-        finalizeElements(elementsOf(block), block->count, elementType);
-        ::operator delete(block);
+    if (pendingBlocks) {
+        pendingBlocks->push_back({block, elementType});
+        return;
+    }
+    std::vector<PendingBlock> pending{{block, elementType}};
+    struct Collecting
+    {
+        explicit Collecting(std::vector<PendingBlock>& list) { pendingBlocks = &list; }
+        ~Collecting() { pendingBlocks = nullptr; }
+    } collecting(pending);
+    while (!pending.empty()) {
+        const PendingBlock next = pending.back();
+        pending.pop_back();
+        finalizeElements(elementsOf(next.block), next.block->count, next.elementType);
+        ::operator delete(next.block);
     }
 }
+
+// How many owned copies are being copied inside each other: a chain of
+// owned copies is copied no deeper than a type may nest.
+thread_local std::uint32_t ownedCopyDepth = 0;
 
 void copyPointer(TPSPointerValue& dest, const TPSPointerValue& source)
 {
     TPSPointerValue copy{};
     if (source.owned && source.data) {
+        if (ownedCopyDepth >= ps::image::MaxTypeDepth)
+            throw std::bad_alloc();
+        ++ownedCopyDepth;
         TPSDynArrayHeader* block = NewValueBlock(source.type);
-        if (CopyValues(BlockData(block), source.data, 1, source.type))
+        bool copied = false;
+        try {
+            copied = CopyValues(BlockData(block), source.data, 1, source.type);
+        } catch (...) {
+            --ownedCopyDepth;
+            releaseArray(block, source.type);
+            throw;
+        }
+        --ownedCopyDepth;
+        if (copied)
             copy = {BlockData(block), source.type, true, {block, source.type}};
         else
             releaseArray(block, source.type);

@@ -105,6 +105,10 @@ public:
     TPSRuntimeAttributes attributes;
     std::uint32_t realSize = 0;
     std::uint32_t alignment = 1;
+    // 1, or one more than the deepest component of a record or an array; at
+    // most ps::image::MaxTypeDepth, so walks over the components never run
+    // deep.
+    std::uint32_t depth = 1;
 };
 
 class TPSTypeRec_Record : public TPSTypeRec

@@ -4,6 +4,7 @@
 #include "script/runtime/errors.h"
 #include "script/runtime/values.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -240,6 +241,11 @@ Variant VariantFromWide(std::u16string text)
 Variant VariantFromArray(std::vector<Variant> items, std::int32_t lowBound)
 {
     auto array = std::make_shared<VariantArray>();
+    for (const Variant& item : items)
+        if (const VariantArray* inner = VariantArrayOf(item))
+            array->depth = std::max(array->depth, inner->depth + 1);
+    if (array->depth > ps::image::MaxTypeDepth)
+        throw std::bad_alloc();
     array->lowBound = lowBound;
     array->items = std::move(items);
     return {static_cast<std::uint16_t>(varcode::Array | varcode::Variant),

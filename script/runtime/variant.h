@@ -49,11 +49,13 @@ struct Variant
     friend bool operator==(const Variant&, const Variant&) = default;
 };
 
-// A one-dimensional array of Variants.
+// A one-dimensional array of Variants. Arrays hold arrays no deeper than a
+// type may nest, so releasing one never runs deep.
 struct VariantArray
 {
     std::int32_t lowBound = 0;
     std::vector<Variant> items;
+    std::uint32_t depth = 1; // one more than the deepest array among the items
 };
 
 // A conversion or operation the Variant's type does not allow.
@@ -69,6 +71,7 @@ Variant VariantFromReal(double value, std::uint16_t code = varcode::Double);
 Variant VariantFromCurrency(std::int64_t scaled);
 Variant VariantFromString(std::string text);
 Variant VariantFromWide(std::u16string text);
+// Raises std::bad_alloc when the array would nest too deep.
 Variant VariantFromArray(std::vector<Variant> items, std::int32_t lowBound = 0);
 
 // Single, Double and Currency: the Variants that a division divides as reals.

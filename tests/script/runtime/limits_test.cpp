@@ -1,0 +1,191 @@
+// Images built to nest without end: types in types, values in values, runs
+// in runs. Each is refused or stopped with an error instead of taking the
+// native stack down.
+
+#include "script/runtime/event_bridge.h"
+#include "script/runtime/exec.h"
+#include "tests/script/runtime/image_builder.h"
+
+#include <gtest/gtest.h>
+
+using namespace testimage;
+using ps::BaseType;
+using pscode::CalcOp;
+using pscode::CompareOp;
+using pscode::Op;
+
+namespace {
+
+constexpr std::uint32_t kMaxDepth = ps::image::MaxTypeDepth;
+
+// A chain of types, each holding the one before it; a global of the last.
+std::string chainImage(std::uint32_t length, const std::function<std::uint32_t(ImageBuilder&, std::uint32_t)>& wrap)
+{
+    ImageBuilder b;
+    std::uint32_t type = b.type(BaseType::AnsiString);
+    for (std::uint32_t i = 1; i < length; ++i)
+        type = wrap(b, type);
+    b.var(type);
+    b.main(b.proc(Code().ret()));
+    return b.image();
+}
+
+// Loops count times over body, with a LongInt counter and a Boolean flag
+// that the caller declares as globals.
+Code& loop(Code& c, std::uint32_t counter, std::uint32_t flag, std::uint32_t longint, std::int32_t count,
+           const std::function<void(Code&)>& body)
+{
+    c.label("top");
+    body(c);
+    c.calc(CalcOp::Add, V(counter), C(longint, s32(1)));
+    c.compare(CompareOp::Less, V(flag), V(counter), C(longint, s32(count)));
+    return c.jumpIf(Op::JumpIfTrue, V(flag), "top");
+}
+
+// Calls SETARRAYLENGTH(array, length) as the compiler lays the call out.
+Code& setLength(Code& c, const StandardTypes& t, std::uint32_t setLengthProc, std::uint32_t array, std::int32_t length)
+{
+    c.pushType(t.longint).assign(V(local(0)), C(t.longint, s32(length)));
+    c.pushType(t.pointer).setPointer(V(local(1)), V(array));
+    return c.call(setLengthProc).pop().pop();
+}
+
+} // namespace
+
+TEST(Limits, TypesNestNoDeeperThanTheBound)
+{
+    const auto record = [](ImageBuilder& b, std::uint32_t inner) { return b.record({inner}); };
+    const auto dynArray = [](ImageBuilder& b, std::uint32_t inner) { return b.dynArray(inner); };
+    const auto staticArray = [](ImageBuilder& b, std::uint32_t inner) { return b.staticArray(inner, 1, 0); };
+    struct Case
+    {
+        const char* name;
+        std::function<std::uint32_t(ImageBuilder&, std::uint32_t)> wrap;
+        TPSError refused;
+    };
+    const Case cases[] = {
+        {"records", record, ErOutOfRange},
+        {"dynamic arrays", dynArray, ErTypeMismatch},
+        {"static arrays", staticArray, ErTypeMismatch},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        TPSExec exec;
+        // The deepest chain loads, and its global is made and released.
+        ASSERT_TRUE(exec.LoadBytecode(chainImage(kMaxDepth, test.wrap)));
+        EXPECT_TRUE(exec.ExecuteCode());
+        exec.Clear();
+        EXPECT_FALSE(exec.LoadBytecode(chainImage(kMaxDepth + 1, test.wrap)));
+        EXPECT_EQ(exec.ExceptionCode(), test.refused);
+    }
+    // A hundred thousand records deep, as a damaged image may hold them.
+    TPSExec exec;
+    EXPECT_FALSE(exec.LoadBytecode(chainImage(100000, record)));
+    EXPECT_EQ(exec.ExceptionCode(), ErOutOfRange);
+}
+
+// An array whose only element owns a copy of the array before it: a chain
+// of blocks as long as the loop runs, released without recursion.
+TEST(Limits, ALongChainOfBlocksIsReleased)
+{
+    ImageBuilder b;
+    StandardTypes t(b);
+    const std::uint32_t pointers = b.dynArray(t.pointer);
+    const std::uint32_t arr = b.var(pointers), tmp = b.var(pointers), i = b.var(t.longint), flag = b.var(t.byteT);
+    const std::uint32_t setLengthProc = b.external("SETARRAYLENGTH");
+    Code c;
+    loop(c, i, flag, t.longint, 200000, [&](Code& body) {
+        body.assign(V(tmp), V(arr));
+        setLength(body, t, setLengthProc, arr, 1);
+        body.setPointer(E(arr, 0), V(tmp), true);
+    });
+    b.main(b.proc(c.ret()));
+    TPSExec exec;
+    ASSERT_TRUE(exec.LoadBytecode(b.image()));
+    EXPECT_TRUE(exec.ExecuteCode()) << ErrorCodeToText(exec.ExceptionCode(), exec.ExceptionText());
+    exec.Clear();
+}
+
+// A record that owns a copy of itself, again and again: each copy copies
+// the chain so far, and a chain deeper than a type may nest is refused.
+TEST(Limits, OwnedCopiesNestNoDeeperThanTheBound)
+{
+    ImageBuilder b;
+    StandardTypes t(b);
+    const std::uint32_t holder = b.record({t.pointer, t.longint});
+    const std::uint32_t r = b.var(holder), i = b.var(t.longint), flag = b.var(t.byteT);
+    Code c;
+    loop(c, i, flag, t.longint, 2 * kMaxDepth, [&](Code& body) { body.setPointer(E(r, 0), V(r), true); });
+    b.main(b.proc(c.ret()));
+    TPSExec exec;
+    ASSERT_TRUE(exec.LoadBytecode(b.image()));
+    EXPECT_FALSE(exec.ExecuteCode());
+    EXPECT_EQ(exec.ExceptionCode(), erOutOfMemory);
+    EXPECT_EQ(*static_cast<std::int32_t*>(exec.GetGlobalVar(i).data), std::int32_t(kMaxDepth + 1));
+}
+
+// v := [v], over and over.
+TEST(Limits, VariantArraysNestNoDeeperThanTheBound)
+{
+    ImageBuilder b;
+    StandardTypes t(b);
+    const std::uint32_t variant = b.type(BaseType::Variant);
+    const std::uint32_t variants = b.dynArray(variant);
+    const std::uint32_t v = b.var(variant), arr = b.var(variants), i = b.var(t.longint), flag = b.var(t.byteT);
+    const std::uint32_t setLengthProc = b.external("SETARRAYLENGTH");
+    Code c;
+    setLength(c, t, setLengthProc, arr, 1);
+    loop(c, i, flag, t.longint, 100000, [&](Code& body) { body.assign(E(arr, 0), V(v)).assign(V(v), V(arr)); });
+    b.main(b.proc(c.ret()));
+    TPSExec exec;
+    ASSERT_TRUE(exec.LoadBytecode(b.image()));
+    EXPECT_FALSE(exec.ExecuteCode());
+    EXPECT_EQ(exec.ExceptionCode(), erOutOfMemory);
+    EXPECT_EQ(*static_cast<std::int32_t*>(exec.GetGlobalVar(i).data), std::int32_t(kMaxDepth));
+    exec.Clear();
+}
+
+namespace {
+
+std::uint32_t selfFiringHandler = 0;
+std::uint32_t deepestRun = 0;
+std::uint32_t runs = 0;
+
+// Fires the event whose handler calls this routine again.
+bool fireAgain(TPSExec* exec, TPSExternalProcRec*, TPSStack*, TPSStack*)
+{
+    deepestRun = std::max(deepestRun, ++runs);
+    struct Leave
+    {
+        ~Leave() { --runs; }
+    } leave;
+    CallScriptProcMethod(ScriptProcMethod(exec, selfFiringHandler), {});
+    return true;
+}
+
+} // namespace
+
+TEST(Limits, RunsForTheHostNestNoDeeperThanTheBound)
+{
+    ImageBuilder b;
+    StandardTypes t(b);
+    b.var(t.longint);
+    const std::uint32_t fire = b.external("FIRE");
+    selfFiringHandler = b.proc(Code().call(fire).ret(), "HANDLER", "-1");
+    b.main(b.proc(Code().call(fire).ret()));
+    TPSExec exec;
+    exec.RegisterProcName("FIRE", fireAgain);
+    ASSERT_TRUE(exec.LoadBytecode(b.image()));
+    deepestRun = runs = 0;
+    EXPECT_FALSE(exec.ExecuteCode());
+    // The innermost run is refused; each one around it fails in turn.
+    EXPECT_EQ(deepestRun, TPSExec::MaxNestedRuns + 1);
+    EXPECT_EQ(exec.ExceptionCode(), erCustomError);
+    EXPECT_EQ(exec.ExceptionText(), "Out Of Memory");
+    EXPECT_EQ(exec.TryDepth(), 0u);
+    // Nothing of the nested runs is left behind: the next run goes as deep.
+    exec.Stop();
+    deepestRun = 0;
+    EXPECT_FALSE(exec.ExecuteCode());
+    EXPECT_EQ(deepestRun, TPSExec::MaxNestedRuns + 1);
+}

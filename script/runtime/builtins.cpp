@@ -510,7 +510,7 @@ bool tagged(TPSExec* exec, TPSExternalProcRec* proc, TPSStack* stack)
             return false;
         withText(s, [&](const auto& text) {
             using Str = std::decay_t<decltype(text)>;
-            storeText(s, inserted(textOf<Str>(a.param(0)), text, a.int64(2), exec->Stack().limit()));
+            storeText(s, inserted(textOf<Str>(a.param(0)), text, a.int64(2), exec->MemoryLimit()));
         });
         return true;
     }
@@ -575,11 +575,11 @@ bool tagged(TPSExec* exec, TPSExternalProcRec* proc, TPSStack* stack)
     case 26:
     case 27:
         withText(a.param(0),
-                 [&](const auto& s) { storeText(a.result(), padded(s, a.int64(1), tag, exec->Stack().limit())); });
+                 [&](const auto& s) { storeText(a.result(), padded(s, a.int64(1), tag, exec->MemoryLimit())); });
         return true;
     case 28: {
         const std::int64_t count = a.int64(1);
-        checkLength<std::string>(count, exec->Stack().limit());
+        checkLength<std::string>(count, exec->MemoryLimit());
         a.setAnsi(std::string(count > 0 ? static_cast<std::size_t>(count) : 0, static_cast<char>(charOf(a.param(0)))));
         return true;
     }
@@ -665,7 +665,7 @@ bool length(TPSExec* exec, TPSExternalProcRec*, TPSStack* stack)
 bool setLengthProc(TPSExec* exec, TPSExternalProcRec*, TPSStack* stack)
 {
     const Args a(exec, stack, false);
-    setLength(a.param(0), a.int64(1), exec->Stack().limit());
+    setLength(a.param(0), a.int64(1), exec->MemoryLimit());
     return true;
 }
 
@@ -700,7 +700,7 @@ bool setArrayLength(TPSExec* exec, TPSExternalProcRec*, TPSStack* stack)
     const TPSValueRef array = a.param(0);
     if (array.type->baseType != BaseType::DynArray)
         return false;
-    setLength(array, a.int64(1), exec->Stack().limit());
+    setLength(array, a.int64(1), exec->MemoryLimit());
     return true;
 }
 
@@ -711,7 +711,7 @@ template <bool Set> bool notificationVariant(TPSExec* exec, TPSExternalProcRec*,
     const Args a(exec, stack, !Set);
     if (Set) {
         if (exec->OnSetNotificationVariant)
-            exec->OnSetNotificationVariant(exec, a.ansi(0), psnative::ReadVariant(a.param(1)));
+            exec->OnSetNotificationVariant(exec, a.ansi(0), psnative::ReadVariant(exec, a.param(1)));
     } else if (exec->OnGetNotificationVariant) {
         psnative::WriteVariant(exec, a.result(), exec->OnGetNotificationVariant(exec, a.ansi(0)));
     }

@@ -250,8 +250,11 @@ public:
     bool PointerTarget(const TPSPointerValue& pointer, TPSValueRef& out) const;
 
     // Caps the bytes the value stack, the temporaries and the globals may
-    // each hold; a push beyond it is "Out Of Memory".
+    // each hold, and any one thing a script makes (a text, an array, the
+    // Variants of an array); a push or an allocation beyond it is "Out Of
+    // Memory".
     void SetMemoryLimit(std::size_t bytes);
+    std::size_t MemoryLimit() const { return stack_.limit(); }
 
     const TPSTypeRec* VariantType() const { return &variantType_; }
     // Where object references stand in 32-bit integers; emptied by Clear.

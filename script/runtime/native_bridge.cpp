@@ -266,10 +266,10 @@ void WriteWide(const TPSValueRef& v, const std::u16string& value)
         throw Mismatch{};
 }
 
-Variant ReadVariant(const TPSValueRef& v)
+Variant ReadVariant(TPSExec* exec, const TPSValueRef& v)
 {
     Variant out;
-    if (!ValueToVariant(v.data, v.type, out))
+    if (!ValueToVariant(v.data, v.type, out, exec->MemoryLimit()))
         throw Mismatch{};
     return out;
 }
@@ -296,11 +296,11 @@ TPSNativeArray ArrayView(const TPSValueRef& v)
 Variant psnative::Conv<Variant>::Read(TPSExec* exec, const TPSValueRef& v)
 {
     if (v.type->baseType != BaseType::Pointer)
-        return ReadVariant(v);
+        return ReadVariant(exec, v);
     TPSValueRef target;
     if (!exec->PointerTarget(LoadAs<TPSPointerValue>(v.data), target))
         throw Mismatch{};
-    return ReadVariant(target);
+    return ReadVariant(exec, target);
 }
 
 void psnative::Conv<TPSNativeCurrency>::Write(TPSExec*, const TPSValueRef& v, TPSNativeCurrency value)

@@ -178,7 +178,8 @@ char16_t ReadChar(const TPSValueRef& v);
 void WriteChar(const TPSValueRef& v, char16_t value);
 void WriteAnsi(const TPSValueRef& v, const std::string& value);
 void WriteWide(const TPSValueRef& v, const std::u16string& value);
-Variant ReadVariant(const TPSValueRef& v);
+// Counts against the executer's memory limit.
+Variant ReadVariant(TPSExec* exec, const TPSValueRef& v);
 void WriteVariant(TPSExec* exec, const TPSValueRef& v, const Variant& value);
 // Raises Mismatch unless the value's base is a or b.
 void CheckBase(const TPSValueRef& v, ps::BaseType a, ps::BaseType b = ps::BaseType::ReturnAddress);

@@ -221,6 +221,14 @@ void currencyOp(void* left, const void* right, const TPSTypeRec* rightType, Calc
     StoreAs(left, Checked(ps::CurrencyOp(op, LoadAs<std::int64_t>(left), numberOf(right, rightType))));
 }
 
+// left + right for texts; the joined text must fit the memory limit.
+template <typename Text> void appendText(TPSExec* exec, Text& left, const Text& right)
+{
+    CheckAllocation((std::uint64_t(left.size()) + right.size()) * sizeof(typename Text::value_type),
+                    exec->MemoryLimit());
+    left += right;
+}
+
 bool setOp(TPSExec* exec, void* left, const void* right, const TPSTypeRec* leftType, const TPSTypeRec* rightType,
            CalcOp op)
 {
@@ -392,7 +400,7 @@ bool orderValues(TPSExec* exec, const void* left, const void* right, const TPSTy
         return true;
     case BaseType::Variant: {
         Variant r;
-        if (!ValueToVariant(right, rightType, r))
+        if (!ValueToVariant(right, rightType, r, exec->MemoryLimit()))
             return mismatch(exec);
         order = VariantCompare(*static_cast<const Variant*>(left), r);
         return true;
@@ -452,7 +460,7 @@ bool membership(TPSExec* exec, const void* left, const void* right, const TPSTyp
     if (rightType->baseType == BaseType::DynArray &&
         static_cast<const TPSTypeRec_Array*>(rightType)->elementType->baseType == BaseType::Variant) {
         Variant wanted;
-        if (!ValueToVariant(left, leftType, wanted))
+        if (!ValueToVariant(left, leftType, wanted, exec->MemoryLimit()))
             return mismatch(exec);
         const auto* items = static_cast<const Variant*>(DynArrayElements(right));
         outcome = false;
@@ -554,7 +562,7 @@ bool assignValue(TPSExec* exec, void* dest, const void* source, const TPSTypeRec
         return assignDynArray(exec, dest, source, destType, sourceType);
     case BaseType::Variant: {
         Variant value;
-        if (!ValueToVariant(source, sourceType, value))
+        if (!ValueToVariant(source, sourceType, value, exec->MemoryLimit()))
             return mismatch(exec);
         *static_cast<Variant*>(dest) = std::move(value);
         return true;
@@ -664,18 +672,18 @@ bool ApplyArithmeticOp(TPSExec* exec, void* left, const void* right, const TPSTy
             return true;
         case BaseType::AnsiString:
         case BaseType::PChar:
-            *static_cast<std::string*>(left) += GetValueAsAnsiString(right, rightType);
+            appendText(exec, *static_cast<std::string*>(left), GetValueAsAnsiString(right, rightType));
             return true;
         case BaseType::WideString:
         case BaseType::UnicodeString:
-            *static_cast<std::u16string*>(left) += GetValueAsWideString(right, rightType);
+            appendText(exec, *static_cast<std::u16string*>(left), GetValueAsWideString(right, rightType));
             return true;
         case BaseType::Variant: {
             Variant r;
-            if (!ValueToVariant(right, rightType, r))
+            if (!ValueToVariant(right, rightType, r, exec->MemoryLimit()))
                 return mismatch(exec);
             auto& v = *static_cast<Variant*>(left);
-            VariantOp(v, r, op, IsFloatVariant(v));
+            VariantOp(v, r, op, IsFloatVariant(v), exec->MemoryLimit());
             return true;
         }
         case BaseType::Set:

@@ -255,6 +255,12 @@ std::int64_t RoundToInt64(long double value)
     return Checked(ps::RoundToInt64(value));
 }
 
+void CheckAllocation(std::uint64_t bytes, std::size_t limit)
+{
+    if (bytes > limit)
+        throw std::bad_alloc();
+}
+
 void RaiseNumberFault(ps::NumberFault fault)
 {
     switch (fault) {
@@ -580,7 +586,31 @@ void SetValueFromUnicodeString(void* data, const TPSTypeRec* type, bool& ok, con
 
 // ---- Variants of values --------------------------------------------------------------
 
-bool ValueToVariant(const void* data, const TPSTypeRec* type, Variant& out)
+namespace {
+
+// What a conversion to Variants may still allocate: the Variants of every
+// array it makes and the texts it copies.
+struct VariantBudget
+{
+    std::size_t left;
+    void spend(std::uint64_t bytes)
+    {
+        if (bytes > left)
+            throw std::bad_alloc();
+        left -= static_cast<std::size_t>(bytes);
+    }
+};
+
+std::size_t textBytes(const Variant& v)
+{
+    if (const auto* text = std::get_if<std::string>(&v.value))
+        return text->size();
+    if (const auto* wide = std::get_if<std::u16string>(&v.value))
+        return wide->size() * sizeof(char16_t);
+    return 0;
+}
+
+bool toVariant(const void* data, const TPSTypeRec* type, Variant& out, VariantBudget& budget)
 {
     switch (type->baseType) {
     case BaseType::Byte:
@@ -621,13 +651,17 @@ bool ValueToVariant(const void* data, const TPSTypeRec* type, Variant& out)
     case BaseType::PChar:
     case BaseType::Char:
         out = VariantFromString(GetValueAsAnsiString(data, type));
+        budget.spend(textBytes(out));
         return true;
     case BaseType::WideString:
     case BaseType::UnicodeString:
     case BaseType::WideChar:
         out = VariantFromWide(GetValueAsWideString(data, type));
+        budget.spend(textBytes(out));
         return true;
     case BaseType::Variant:
+        // Arrays are shared, texts copied.
+        budget.spend(textBytes(variantAt(data)));
         out = variantAt(data);
         return true;
     case BaseType::DynArray:
@@ -637,9 +671,12 @@ bool ValueToVariant(const void* data, const TPSTypeRec* type, Variant& out)
         const std::uint32_t count =
             dynamic ? DynArrayGetLength(data, type) : static_cast<const TPSTypeRec_StaticArray*>(type)->elementCount;
         const auto* first = static_cast<const std::byte*>(dynamic ? DynArrayElements(data) : data);
+        // One Variant per element, however often the element's own array is
+        // shared among the elements.
+        budget.spend(std::uint64_t(count) * sizeof(Variant));
         std::vector<Variant> items(count);
         for (std::uint32_t i = 0; i < count; ++i)
-            if (!ValueToVariant(first + std::size_t(i) * element->realSize, element, items[i]))
+            if (!toVariant(first + std::size_t(i) * element->realSize, element, items[i], budget))
                 return false;
         out = VariantFromArray(std::move(items));
         return true;
@@ -647,6 +684,14 @@ bool ValueToVariant(const void* data, const TPSTypeRec* type, Variant& out)
     default:
         return false;
     }
+}
+
+} // namespace
+
+bool ValueToVariant(const void* data, const TPSTypeRec* type, Variant& out, std::size_t limit)
+{
+    VariantBudget budget{limit};
+    return toVariant(data, type, out, budget);
 }
 
 bool VariantToDynArray(TPSExec* exec, void* array, const Variant& value, const TPSTypeRec* arrayType)
@@ -661,6 +706,7 @@ bool VariantToDynArray(TPSExec* exec, void* array, const Variant& value, const T
     }
     const TPSTypeRec* element = static_cast<const TPSTypeRec_Array*>(arrayType)->elementType;
     try {
+        CheckAllocation(std::uint64_t(source->items.size()) * element->realSize, exec->MemoryLimit());
         DynArraySetLength(array, arrayType, static_cast<std::uint32_t>(source->items.size()));
     } catch (...) {
         exec->ReportException(std::current_exception());

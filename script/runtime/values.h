@@ -66,6 +66,11 @@ template <typename T> T Checked(const ps::Calculated<T>& result)
     return result.value;
 }
 
+// Every allocation a script causes stays within the executer's memory
+// limit; one beyond it raises std::bad_alloc, which the script sees as
+// "Out Of Memory".
+void CheckAllocation(std::uint64_t bytes, std::size_t limit);
+
 // The value as a number, for the numeric and character types; false for
 // any other type.
 bool NumberOf(const void* data, const TPSTypeRec* type, ps::Number& out);
@@ -95,7 +100,9 @@ bool TextToReal(std::string_view text, long double& value);
 // as TDATETIME), Variants, and arrays of any of these as a Variant array.
 // False for records, pointers, procedural values, sets, classes and
 // interfaces.
-bool ValueToVariant(const void* data, const TPSTypeRec* type, Variant& out);
+// Everything the conversion makes counts against limit; beyond it
+// std::bad_alloc is raised.
+bool ValueToVariant(const void* data, const TPSTypeRec* type, Variant& out, std::size_t limit = SIZE_MAX);
 // Fills a dynamic array from a Variant array, element by element with
 // AssignValue; False (reported) on the first element that does not convert,
 // or when the Variant is no array.

@@ -357,7 +357,21 @@ std::u16string VariantToWide(const Variant& v)
     return Utf8ToUtf16(VariantToAnsi(v));
 }
 
-void VariantOp(Variant& left, const Variant& right, std::uint8_t op, bool realDivide)
+namespace {
+
+// Bytes or units of a text Variant; 0 for any other.
+std::size_t textLength(const Variant& v)
+{
+    if (const auto* text = std::get_if<std::string>(&v.value))
+        return text->size();
+    if (const auto* wide = std::get_if<std::u16string>(&v.value))
+        return wide->size();
+    return 0;
+}
+
+} // namespace
+
+void VariantOp(Variant& left, const Variant& right, std::uint8_t op, bool realDivide, std::size_t limit)
 {
     const Kind lk = kindOf(left), rk = kindOf(right);
     if (lk == Kind::Array || rk == Kind::Array || op > 9)
@@ -369,7 +383,11 @@ void VariantOp(Variant& left, const Variant& right, std::uint8_t op, bool realDi
     // Texts join; a text and anything but Empty adds as numbers.
     if (op == 0 && (lk == Kind::Text || lk == Kind::Empty) && (rk == Kind::Text || rk == Kind::Empty) &&
         !(lk == Kind::Empty && rk == Kind::Empty)) {
-        if (left.type == varcode::OleStr || right.type == varcode::OleStr)
+        // At most a byte of either text becomes a unit of the joined one.
+        const bool wide = left.type == varcode::OleStr || right.type == varcode::OleStr;
+        if ((std::uint64_t(textLength(left)) + textLength(right)) * (wide ? 2 : 1) > limit)
+            throw std::bad_alloc();
+        if (wide)
             left = VariantFromWide(VariantToWide(left) + VariantToWide(right));
         else
             left = VariantFromString(VariantToAnsi(left) + VariantToAnsi(right));

@@ -91,8 +91,9 @@ std::u16string VariantToWide(const Variant& v);
 // The arithmetic operators, by the operator numbers of the Calc instruction
 // (0 + to 9 xor). Division divides reals when realDivide is set, else
 // integers. Null with anything gives Null. Integer division by zero raises
-// EDivByZero, real faults EZeroDivide or EMathError.
-void VariantOp(Variant& left, const Variant& right, std::uint8_t op, bool realDivide);
+// EDivByZero, real faults EZeroDivide or EMathError; texts joined beyond
+// limit bytes raise std::bad_alloc.
+void VariantOp(Variant& left, const Variant& right, std::uint8_t op, bool realDivide, std::size_t limit = SIZE_MAX);
 void VariantNegate(Variant& v);
 void VariantNot(Variant& v);
 

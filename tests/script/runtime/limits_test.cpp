@@ -189,3 +189,60 @@ TEST(Limits, RunsForTheHostNestNoDeeperThanTheBound)
     EXPECT_FALSE(exec.ExecuteCode());
     EXPECT_EQ(deepestRun, TPSExec::MaxNestedRuns + 1);
 }
+
+// s := s + s, again and again: the text stops growing at the memory limit,
+// for either width and inside a Variant.
+TEST(Limits, TextsGrowNoLargerThanTheMemoryLimit)
+{
+    constexpr std::size_t limit = 1 << 20;
+    for (const BaseType kind : {BaseType::AnsiString, BaseType::UnicodeString, BaseType::Variant}) {
+        SCOPED_TRACE(int(kind));
+        ImageBuilder b;
+        StandardTypes t(b);
+        const std::uint32_t s = b.var(b.type(kind)), i = b.var(t.longint), flag = b.var(t.byteT);
+        Code c;
+        c.assign(V(s), C(t.string, text("ab")));
+        // Far beyond the limit, yet within what this machine holds.
+        loop(c, i, flag, t.longint, 24, [&](Code& body) { body.calc(CalcOp::Add, V(s), V(s)); });
+        b.main(b.proc(c.ret()));
+        TPSExec exec;
+        exec.SetMemoryLimit(limit);
+        ASSERT_TRUE(exec.LoadBytecode(b.image()));
+        EXPECT_FALSE(exec.ExecuteCode());
+        EXPECT_EQ(exec.ExceptionCode(), erOutOfMemory);
+        EXPECT_EQ(ErrorCodeToText(exec.ExceptionCode(), exec.ExceptionText()), "Out Of Memory");
+        EXPECT_EQ(*static_cast<std::int32_t*>(exec.GetGlobalVar(i).data), kind == BaseType::UnicodeString ? 18 : 19);
+    }
+}
+
+// An array of arrays that all share one array becomes a Variant of a
+// Variant per element of each: the count, not the memory the arrays hold,
+// is what the memory limit meets. A Variant array turned into an array of
+// large elements meets it too.
+TEST(Limits, ArraysAndVariantsConvertWithinTheMemoryLimit)
+{
+    ImageBuilder b;
+    StandardTypes t(b);
+    const std::uint32_t variant = b.type(BaseType::Variant);
+    const std::uint32_t bytes = b.dynArray(t.byteT);
+    const std::uint32_t shared = b.staticArray(bytes, 1000, 0);
+    const std::uint32_t large = b.dynArray(b.staticArray(t.longint, 1000, 0));
+    const std::uint32_t d = b.var(bytes), s = b.var(shared), v = b.var(variant), l = b.var(large);
+    const std::uint32_t i = b.var(t.longint), flag = b.var(t.byteT);
+    const std::uint32_t setLengthProc = b.external("SETARRAYLENGTH");
+    Code toVariant;
+    setLength(toVariant, t, setLengthProc, d, 1000);
+    loop(toVariant, i, flag, t.longint, 1000, [&](Code& body) { body.assign(EV(s, i), V(d)); });
+    toVariant.assign(V(v), V(s)).ret();
+    const std::uint32_t toVariantProc = b.proc(toVariant);
+    const std::uint32_t fromVariantProc = b.proc(Code().assign(V(v), V(d)).assign(V(l), V(v)).ret());
+    b.main(b.proc(Code().ret()));
+    TPSExec exec;
+    exec.SetMemoryLimit(1 << 20);
+    ASSERT_TRUE(exec.LoadBytecode(b.image()));
+    EXPECT_FALSE(exec.RunScriptProc({}, toVariantProc));
+    EXPECT_EQ(exec.ExceptionCode(), erOutOfMemory);
+    EXPECT_EQ(*static_cast<std::int32_t*>(exec.GetGlobalVar(i).data), 1000);
+    EXPECT_FALSE(exec.RunScriptProc({}, fromVariantProc));
+    EXPECT_EQ(exec.ExceptionCode(), erOutOfMemory);
+}

@@ -225,10 +225,13 @@ void TPSExec::SetErrorWithText(TPSError code, std::string text)
 
 void TPSExec::ReportError(TPSError code, std::string text, std::exception_ptr object)
 {
+    // A running instruction fails as a whole: the error is placed where it
+    // starts, not where reading its operands stopped.
     const std::uint32_t procNo = currentProcNo();
+    const std::uint32_t position = status_ == TPSStatus::Running ? instructionPos_ : position_;
     if (OnException)
-        OnException(this, code, text, object, procNo, position_);
-    recordError(procNo, position_, code, std::move(text), std::move(object));
+        OnException(this, code, text, object, procNo, position);
+    recordError(procNo, position, code, std::move(text), std::move(object));
 }
 
 void TPSExec::recordError(std::uint32_t procNo, std::uint32_t position, TPSError code, std::string text,

@@ -368,6 +368,7 @@ private:
     TPSInternalProcRec* currentProc_ = nullptr;
     std::string_view code_;
     std::uint32_t position_ = 0;
+    std::uint32_t instructionPos_ = 0; // where the running instruction starts
     std::int32_t frameBase_ = -1;
     bool jumpFlag_ = false;
     std::uint32_t nestedRuns_ = 0;

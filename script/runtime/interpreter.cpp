@@ -54,6 +54,7 @@ bool TPSExec::ExecuteCode()
     runStartStatus_ = startStatus;
     const bool hook = OnRunLine || HasInstructionHook();
     while (status_ == TPSStatus::Running) {
+        instructionPos_ = position_;
         if (hook) {
             // An error the hook reports ends the instruction before it ran.
             try {
@@ -855,6 +856,7 @@ bool TPSExec::runScriptProc(const std::vector<TPSValueRef>& params, std::uint32_
     TPSInternalProcRec* const savedProc = currentProc_;
     const TPSStatus savedStatus = status_;
     const std::uint32_t savedPosition = position_;
+    const std::uint32_t savedInstruction = instructionPos_;
     const std::int32_t savedFrameBase = frameBase_;
 
     bool result = false;
@@ -879,6 +881,7 @@ bool TPSExec::runScriptProc(const std::vector<TPSValueRef>& params, std::uint32_
     currentProc_ = savedProc;
     code_ = savedProc ? std::string_view(savedProc->code) : std::string_view();
     position_ = savedPosition;
+    instructionPos_ = savedInstruction;
     frameBase_ = savedFrameBase;
     return result;
 }

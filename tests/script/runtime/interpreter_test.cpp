@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 using namespace testimage;
@@ -782,4 +783,59 @@ TEST(Interpreter, AnErrorOutsideARunLeavesTheExecuterReadyToRun)
     EXPECT_EQ(stopping.ExceptionCode(), erCouldNotCallProc);
     EXPECT_EQ(stopping.Status(), TPSStatus::Loaded);
     EXPECT_EQ(stopping.Stack().Count(), 0u);
+}
+
+namespace {
+
+std::uint32_t notifiedPosition = 0;
+
+void rememberPosition(TPSExec*, TPSError, const std::string&, const std::exception_ptr&, std::uint32_t,
+                      std::uint32_t position)
+{
+    notifiedPosition = position;
+}
+
+} // namespace
+
+// An error the interpreter raises for an instruction is placed at that
+// instruction, whatever it read of its operands before it failed: a
+// debugger maps the place to the statement the instruction belongs to.
+TEST(Interpreter, AnErrorIsPlacedAtTheInstructionThatFailed)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(const Script&, Code&)> fail;
+        TPSError error;
+    };
+    const std::vector<Case> cases = {
+        {"division by zero", [](const Script& s, Code& c) { c.calc(CalcOp::Divide, V(0), s.I(0)); }, ErDivideByZero},
+        {"a text that is no number", [](const Script& s, Code& c) { c.assign(V(0), s.S("seven")); }, erException},
+        {"an invalid opcode", [](const Script&, Code& c) { c.op(Op::Invalid); }, erInvalidOpcode},
+        {"a variable beyond the globals", [](const Script&, Code& c) { c.unary(Op::Increment, V(99)); },
+         erOutOfGlobalVarsRange},
+        {"a host routine that fails", [](const Script&, Code& c) { c.call(0); }, erCouldNotCallProc},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        Script s;
+        s.b.external("REFUSE");
+        Code failing;
+        failing.pushType(s.t.longint).assign(V(local(0)), s.I(1)).unary(Op::Increment, V(0));
+        const std::uint32_t at = static_cast<std::uint32_t>(failing.bytes().size());
+        test.fail(s, failing);
+        failing.unary(Op::Increment, V(0)).pop().ret();
+        const std::uint32_t failingProc = s.b.proc(failing);
+        const std::string image = s.image(Code().call(failingProc).ret());
+        TPSExec exec;
+        exec.RegisterProcName("REFUSE", hostFail);
+        exec.OnException = rememberPosition;
+        ASSERT_TRUE(exec.LoadBytecode(image));
+        notifiedPosition = 0;
+        EXPECT_FALSE(exec.ExecuteCode());
+        EXPECT_EQ(exec.ExceptionCode(), test.error);
+        EXPECT_EQ(exec.ExceptionProcNo(), failingProc);
+        EXPECT_EQ(exec.ExceptionPos(), at);
+        EXPECT_EQ(notifiedPosition, at);
+    }
 }

@@ -8,6 +8,7 @@
 #include "script/runtime/values.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -468,176 +469,306 @@ TPSErrorInfo currentError(TPSExec* exec)
             exec->ExceptionPos()};
 }
 
-// The routines that share one handler, by their tag.
-bool tagged(TPSExec* exec, TPSExternalProcRec* proc, TPSStack* stack)
+// --- the routines that share one handler, told apart by their tag
+
+// A routine's body: reads its parameters, writes its result; False when the
+// parameters are of types it does not take.
+using TaggedBody = bool (*)(TPSExec* exec, const Args& a, int tag);
+
+bool intToStr(TPSExec*, const Args& a, int)
 {
-    const auto tag = static_cast<int>(proc->ext1);
-    // Tags of procedures; every other tag is a function's.
-    const bool hasResult = tag != 5 && tag != 6 && tag != 8 && tag != 30 && tag != 31 && tag != 43;
-    const Args a(exec, stack, hasResult);
+    a.setAnsi(std::to_string(a.int64(0)));
+    return true;
+}
+
+bool strToInt(TPSExec*, const Args& a, int)
+{
+    a.setInt(StrToIntOrMinus1(a.ansi(0)));
+    return true;
+}
+
+bool strToIntDef(TPSExec*, const Args& a, int)
+{
+    a.setInt(StrToIntWithDefault(a.ansi(0), a.int32(1)));
+    return true;
+}
+
+bool strToInt64(TPSExec*, const Args& a, int)
+{
+    const std::string text = a.ansi(0);
+    std::int64_t value = 0;
+    if (!TextToInt64(text, value))
+        throw std::invalid_argument("'" + text + "' is not a valid integer value");
+    a.setInt64(value);
+    return true;
+}
+
+bool pos(TPSExec*, const Args& a, int)
+{
+    if (isWide(a.param(0).type))
+        a.setInt(position(a.wide(0), a.wide(1)));
+    else
+        a.setInt(position(a.ansi(0), a.ansi(1)));
+    return true;
+}
+
+bool copy(TPSExec*, const Args& a, int)
+{
+    withText(a.param(0), [&](const auto& s) { storeText(a.result(), copied(s, a.int64(1), a.int64(2))); });
+    return true;
+}
+
+bool deleteText(TPSExec*, const Args& a, int)
+{
+    const TPSValueRef s = a.param(0);
+    if (!isText(s.type))
+        return false;
+    withText(s, [&](const auto& text) { storeText(s, deleted(text, a.int64(1), a.int64(2))); });
+    return true;
+}
+
+bool insertText(TPSExec* exec, const Args& a, int)
+{
+    const TPSValueRef s = a.param(1);
+    if (!isText(s.type))
+        return false;
+    withText(s, [&](const auto& text) {
+        using Str = std::decay_t<decltype(text)>;
+        storeText(s, inserted(textOf<Str>(a.param(0)), text, a.int64(2), exec->MemoryLimit()));
+    });
+    return true;
+}
+
+bool strGet(TPSExec*, const Args& a, int)
+{
+    psnative::WriteChar(a.result(), stringChar(a.param(0), a.int64(1), nullptr));
+    return true;
+}
+
+bool strSet(TPSExec*, const Args& a, int)
+{
+    const char16_t c = charOf(a.param(0));
+    stringChar(a.param(2), a.int64(1), &c);
+    return true;
+}
+
+// The plain case changes touch only A to Z in an AnsiString; the locale
+// aware ones (tags 37 and 38) and wide strings change every letter that has
+// a case.
+bool changeCase(TPSExec*, const Args& a, int tag)
+{
+    const bool upper = tag == 10 || tag == 37;
+    if (isWide(a.param(0).type) || tag >= 37)
+        storeText(a.result(), wideCase(a.wide(0), upper));
+    else
+        storeText(a.result(), asciiCase(a.ansi(0), upper));
+    return true;
+}
+
+bool trim(TPSExec*, const Args& a, int)
+{
+    withText(a.param(0), [&](const auto& s) { storeText(a.result(), trimmed(s)); });
+    return true;
+}
+
+bool pad(TPSExec* exec, const Args& a, int tag)
+{
+    withText(a.param(0),
+             [&](const auto& s) { storeText(a.result(), padded(s, a.int64(1), tag, exec->MemoryLimit())); });
+    return true;
+}
+
+bool replicate(TPSExec* exec, const Args& a, int)
+{
+    const std::int64_t count = a.int64(1);
+    checkLength<std::string>(count, exec->MemoryLimit());
+    a.setAnsi(std::string(count > 0 ? static_cast<std::size_t>(count) : 0, static_cast<char>(charOf(a.param(0)))));
+    return true;
+}
+
+// Sin, Cos, Sqrt, Round, Trunc, Int, Pi, Abs, by their tags 15 to 22.
+bool realFunction(TPSExec*, const Args& a, int tag)
+{
     switch (tag) {
-    case 0:
-    case 40:
-        a.setAnsi(std::to_string(a.int64(0)));
-        return true;
-    case 1:
-        a.setInt(StrToIntOrMinus1(a.ansi(0)));
-        return true;
-    case 2:
-        a.setInt(StrToIntWithDefault(a.ansi(0), a.int32(1)));
-        return true;
-    case 3: {
-        const TPSValueRef sub = a.param(0);
-        if (isWide(sub.type))
-            a.setInt(position(a.wide(0), a.wide(1)));
-        else
-            a.setInt(position(a.ansi(0), a.ansi(1)));
-        return true;
-    }
-    case 4:
-        withText(a.param(0), [&](const auto& s) { storeText(a.result(), copied(s, a.int64(1), a.int64(2))); });
-        return true;
-    case 5: {
-        const TPSValueRef s = a.param(0);
-        if (!isText(s.type))
-            return false;
-        withText(s, [&](const auto& text) { storeText(s, deleted(text, a.int64(1), a.int64(2))); });
-        return true;
-    }
-    case 6: {
-        const TPSValueRef s = a.param(1);
-        if (!isText(s.type))
-            return false;
-        withText(s, [&](const auto& text) {
-            using Str = std::decay_t<decltype(text)>;
-            storeText(s, inserted(textOf<Str>(a.param(0)), text, a.int64(2), exec->MemoryLimit()));
-        });
-        return true;
-    }
-    case 7:
-    case 42:
-        psnative::WriteChar(a.result(), stringChar(a.param(0), a.int64(1), nullptr));
-        return true;
-    case 8:
-    case 43: {
-        const char16_t c = charOf(a.param(0));
-        stringChar(a.param(2), a.int64(1), &c);
-        return true;
-    }
-    case 10:
-    case 11:
-    case 37:
-    case 38: {
-        const bool upper = tag == 10 || tag == 37;
-        const TPSValueRef s = a.param(0);
-        // The plain routines change only A to Z in an AnsiString; the locale
-        // aware ones and wide strings change every letter that has a case.
-        if (isWide(s.type) || tag >= 37)
-            storeText(a.result(), wideCase(a.wide(0), upper));
-        else
-            storeText(a.result(), asciiCase(a.ansi(0), upper));
-        return true;
-    }
-    case 12:
-        withText(a.param(0), [&](const auto& s) { storeText(a.result(), trimmed(s)); });
-        return true;
     case 15:
         a.setReal(checkedReal(std::sin(a.real(0))));
-        return true;
+        break;
     case 16:
         a.setReal(checkedReal(std::cos(a.real(0))));
-        return true;
+        break;
     case 17:
         a.setReal(checkedReal(std::sqrt(a.real(0))));
-        return true;
+        break;
     case 18:
         a.setInt(toLongInt(a.real(0)));
-        return true;
+        break;
     case 19:
         a.setInt(toLongInt(std::trunc(a.real(0))));
-        return true;
+        break;
     case 20:
         a.setReal(std::trunc(a.real(0)));
-        return true;
+        break;
     case 21:
         a.setReal(3.141592653589793238462643383279502884L);
-        return true;
-    case 22:
-        a.setReal(std::fabs(a.real(0)));
-        return true;
-    case 23:
-        a.setReal(StrToFloatStrict(a.ansi(0)));
-        return true;
-    case 24:
-        a.setAnsi(FloatToStrFixed(a.real(0)));
-        return true;
-    case 25:
-    case 26:
-    case 27:
-        withText(a.param(0),
-                 [&](const auto& s) { storeText(a.result(), padded(s, a.int64(1), tag, exec->MemoryLimit())); });
-        return true;
-    case 28: {
-        const std::int64_t count = a.int64(1);
-        checkLength<std::string>(count, exec->MemoryLimit());
-        a.setAnsi(std::string(count > 0 ? static_cast<std::size_t>(count) : 0, static_cast<char>(charOf(a.param(0)))));
-        return true;
-    }
-    case 29:
-        a.setBool(assigned(a.param(0)));
-        return true;
-    case 30: {
-        TPSExceptionHandler* record = exec->InnermostTry();
-        if (!record || !record->proc || record->savedCode == ErNoError)
-            return true;
-        const TPSError code = record->savedCode;
-        std::string text = std::move(record->savedText);
-        std::exception_ptr object = std::move(record->savedObject);
-        record->savedCode = ErNoError;
-        record->savedText.clear();
-        record->savedObject = nullptr;
-        exec->ReportError(code, std::move(text), std::move(object));
-        return false;
-    }
-    case 31: {
-        // Raising "no error" raises nothing.
-        const auto code = static_cast<TPSError>(a.int32(0));
-        if (code == ErNoError)
-            return true;
-        exec->ReportError(code, a.ansi(1));
-        return false;
-    }
-    case 32:
-        a.setInt(currentError(exec).code);
-        return true;
-    case 33:
-        a.setAnsi(currentError(exec).text);
-        return true;
-    case 34:
-        a.setInt64(currentError(exec).procNo);
-        return true;
-    case 35:
-        a.setInt64(currentError(exec).position);
-        return true;
-    case 36:
-        a.setAnsi(ErrorCodeToText(static_cast<unsigned>(a.int32(0)), a.ansi(1)));
-        return true;
-    case 39: {
-        const std::string text = a.ansi(0);
-        std::int64_t value = 0;
-        if (!TextToInt64(text, value))
-            throw std::invalid_argument("'" + text + "' is not a valid integer value");
-        a.setInt64(value);
-        return true;
-    }
-    case 41: {
-        const TPSValueRef v = a.param(0);
-        a.setInt(static_cast<std::int32_t>(v.type ? v.type->realSize : 0));
-        return true;
-    }
+        break;
     default:
-        return false;
+        a.setReal(std::fabs(a.real(0)));
+        break;
     }
+    return true;
+}
+
+bool strToFloat(TPSExec*, const Args& a, int)
+{
+    a.setReal(StrToFloatStrict(a.ansi(0)));
+    return true;
+}
+
+bool floatToStr(TPSExec*, const Args& a, int)
+{
+    a.setAnsi(FloatToStrFixed(a.real(0)));
+    return true;
+}
+
+bool isAssigned(TPSExec*, const Args& a, int)
+{
+    a.setBool(assigned(a.param(0)));
+    return true;
+}
+
+bool sizeOf(TPSExec*, const Args& a, int)
+{
+    const TPSValueRef v = a.param(0);
+    a.setInt(static_cast<std::int32_t>(v.type ? v.type->realSize : 0));
+    return true;
+}
+
+// Inside an except part: reports the error it handles again, taken from its
+// try block; outside one it does nothing.
+bool raiseLastException(TPSExec* exec, const Args&, int)
+{
+    TPSExceptionHandler* record = exec->InnermostTry();
+    if (!record || !record->proc || record->savedCode == ErNoError)
+        return true;
+    const TPSError code = record->savedCode;
+    std::string text = std::move(record->savedText);
+    std::exception_ptr object = std::move(record->savedObject);
+    record->savedCode = ErNoError;
+    record->savedText.clear();
+    record->savedObject = nullptr;
+    exec->ReportError(code, std::move(text), std::move(object));
+    return false;
+}
+
+bool raiseException(TPSExec* exec, const Args& a, int)
+{
+    // Raising "no error" raises nothing.
+    const auto code = static_cast<TPSError>(a.int32(0));
+    if (code == ErNoError)
+        return true;
+    exec->ReportError(code, a.ansi(1));
+    return false;
+}
+
+// ExceptionType, ExceptionParam, ExceptionProc and ExceptionPos, by their
+// tags 32 to 35.
+bool exceptionInfo(TPSExec* exec, const Args& a, int tag)
+{
+    const TPSErrorInfo error = currentError(exec);
+    switch (tag) {
+    case 32:
+        a.setInt(error.code);
+        break;
+    case 33:
+        a.setAnsi(error.text);
+        break;
+    case 34:
+        a.setInt64(error.procNo);
+        break;
+    default:
+        a.setInt64(error.position);
+        break;
+    }
+    return true;
+}
+
+bool exceptionToString(TPSExec*, const Args& a, int)
+{
+    a.setAnsi(ErrorCodeToText(static_cast<unsigned>(a.int32(0)), a.ansi(1)));
+    return true;
+}
+
+struct TaggedRoutine
+{
+    const char* name;
+    int tag;
+    bool function; // a result lies on top of the parameters
+    TaggedBody body;
+};
+
+// No routine has the tags 9, 13 or 14.
+constexpr TaggedRoutine kTaggedRoutines[] = {
+    {"INTTOSTR", 0, true, intToStr},
+    {"STRTOINT", 1, true, strToInt},
+    {"STRTOINTDEF", 2, true, strToIntDef},
+    {"POS", 3, true, pos},
+    {"COPY", 4, true, copy},
+    {"DELETE", 5, false, deleteText},
+    {"INSERT", 6, false, insertText},
+    {"STRGET", 7, true, strGet},
+    {"STRGET2", 7, true, strGet},
+    {"STRSET", 8, false, strSet},
+    {"UPPERCASE", 10, true, changeCase},
+    {"LOWERCASE", 11, true, changeCase},
+    {"TRIM", 12, true, trim},
+    {"SIN", 15, true, realFunction},
+    {"COS", 16, true, realFunction},
+    {"SQRT", 17, true, realFunction},
+    {"ROUND", 18, true, realFunction},
+    {"TRUNC", 19, true, realFunction},
+    {"INT", 20, true, realFunction},
+    {"PI", 21, true, realFunction},
+    {"ABS", 22, true, realFunction},
+    {"STRTOFLOAT", 23, true, strToFloat},
+    {"FLOATTOSTR", 24, true, floatToStr},
+    {"PADL", 25, true, pad},
+    {"PADR", 26, true, pad},
+    {"PADZ", 27, true, pad},
+    {"REPLICATE", 28, true, replicate},
+    {"STRINGOFCHAR", 28, true, replicate},
+    {"!ASSIGNED", 29, true, isAssigned},
+    {"RAISELASTEXCEPTION", 30, false, raiseLastException},
+    {"RAISEEXCEPTION", 31, false, raiseException},
+    {"EXCEPTIONTYPE", 32, true, exceptionInfo},
+    {"EXCEPTIONPARAM", 33, true, exceptionInfo},
+    {"EXCEPTIONPROC", 34, true, exceptionInfo},
+    {"EXCEPTIONPOS", 35, true, exceptionInfo},
+    {"EXCEPTIONTOSTRING", 36, true, exceptionToString},
+    {"ANSIUPPERCASE", 37, true, changeCase},
+    {"ANSILOWERCASE", 38, true, changeCase},
+    {"STRTOINT64", 39, true, strToInt64},
+    {"INT64TOSTR", 40, true, intToStr},
+    {"SIZEOF", 41, true, sizeOf},
+    {"WSTRGET", 42, true, strGet},
+    {"WSTRSET", 43, false, strSet},
+};
+
+// The routine of each tag, found by the tag the handler is registered with.
+constexpr int kTagCount = 44;
+constexpr std::array<const TaggedRoutine*, kTagCount> kRoutineOfTag = [] {
+    std::array<const TaggedRoutine*, kTagCount> byTag{};
+    for (const TaggedRoutine& routine : kTaggedRoutines)
+        if (!byTag[routine.tag])
+            byTag[routine.tag] = &routine;
+    return byTag;
+}();
+
+bool tagged(TPSExec* exec, TPSExternalProcRec* proc, TPSStack* stack)
+{
+    const TaggedRoutine* routine = proc->ext1 < kRoutineOfTag.size() ? kRoutineOfTag[proc->ext1] : nullptr;
+    if (!routine)
+        return false;
+    return routine->body(exec, Args(exec, stack, routine->function), routine->tag);
 }
 
 // Runs a handler body, turning a parameter list that does not fit into a
@@ -759,55 +890,10 @@ Variant variantIDispatchInvoke(const TPSNativeObject& self, bool, const std::str
 
 void RegisterBuiltinProcs(TPSExec* exec)
 {
-    static constexpr std::pair<const char*, int> taggedNames[] = {
-        {"INTTOSTR", 0},
-        {"STRTOINT", 1},
-        {"STRTOINTDEF", 2},
-        {"POS", 3},
-        {"COPY", 4},
-        {"DELETE", 5},
-        {"INSERT", 6},
-        {"STRGET", 7},
-        {"STRGET2", 7},
-        {"STRSET", 8},
-        {"UPPERCASE", 10},
-        {"LOWERCASE", 11},
-        {"TRIM", 12},
-        {"SIN", 15},
-        {"COS", 16},
-        {"SQRT", 17},
-        {"ROUND", 18},
-        {"TRUNC", 19},
-        {"INT", 20},
-        {"PI", 21},
-        {"ABS", 22},
-        {"STRTOFLOAT", 23},
-        {"FLOATTOSTR", 24},
-        {"PADL", 25},
-        {"PADR", 26},
-        {"PADZ", 27},
-        {"REPLICATE", 28},
-        {"STRINGOFCHAR", 28},
-        {"!ASSIGNED", 29},
-        {"RAISELASTEXCEPTION", 30},
-        {"RAISEEXCEPTION", 31},
-        {"EXCEPTIONTYPE", 32},
-        {"EXCEPTIONPARAM", 33},
-        {"EXCEPTIONPROC", 34},
-        {"EXCEPTIONPOS", 35},
-        {"EXCEPTIONTOSTRING", 36},
-        {"ANSIUPPERCASE", 37},
-        {"ANSILOWERCASE", 38},
-        {"STRTOINT64", 39},
-        {"INT64TOSTR", 40},
-        {"SIZEOF", 41},
-        {"WSTRGET", 42},
-        {"WSTRSET", 43},
-    };
     exec->RegisterProcName("!NOTIFICATIONVARIANTSET", guarded<notificationVariant<true>>, 0);
     exec->RegisterProcName("!NOTIFICATIONVARIANTGET", guarded<notificationVariant<false>>, 1);
-    for (const auto& [name, tag] : taggedNames)
-        exec->RegisterProcName(name, guarded<tagged>, static_cast<std::uintptr_t>(tag));
+    for (const TaggedRoutine& routine : kTaggedRoutines)
+        exec->RegisterProcName(routine.name, guarded<tagged>, static_cast<std::uintptr_t>(routine.tag));
     exec->RegisterProcName("LENGTH", guarded<length>);
     exec->RegisterProcName("SETLENGTH", guarded<setLengthProc>);
     exec->RegisterProcName("LOW", guarded<lowOrHigh<false>>);

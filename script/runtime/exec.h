@@ -293,6 +293,7 @@ private:
     // Loading.
     bool loadImage(std::string_view image);
     bool loadTypes(std::string_view image, std::size_t& pos, std::uint32_t count, std::uint32_t build);
+    std::unique_ptr<TPSTypeRec> loadType(std::string_view image, std::size_t& pos, ps::BaseType base);
     bool loadProcs(std::string_view image, std::size_t& pos, std::uint32_t count);
     bool loadVars(std::string_view image, std::size_t& pos, std::uint32_t count);
     bool loadAttributes(std::string_view image, std::size_t& pos, TPSRuntimeAttributes& out);
@@ -313,6 +314,7 @@ private:
     bool doUnary(pscode::Op op);
     bool doSetFlag();
     bool DecodeOperand(TPSOperand& out, bool usePointer);
+    bool selectElement(TPSOperand& out, std::int64_t index);
     TPSStackEntry* resolveVar(std::uint32_t number, TPSError stackError, TPSTargetOrigin& origin);
     bool followPointer(const TPSPointerValue& pointer, TPSOperand& out);
     bool readElementIndex(std::uint32_t number, std::int64_t& index);

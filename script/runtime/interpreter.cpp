@@ -276,43 +276,51 @@ bool TPSExec::DecodeOperand(TPSOperand& out, bool usePointer)
         index = number;
         if (kind == OperandKind::ElementVar && !readElementIndex(number, index))
             return false;
-        auto* base = static_cast<std::byte*>(out.data);
-        switch (out.type->baseType) {
-        case BaseType::Record: {
-            const auto* record = static_cast<const TPSTypeRec_Record*>(out.type);
-            if (index < 0 || std::uint64_t(index) >= record->fieldTypes.size())
-                return fail(ErOutOfRange);
-            out.data = base + record->fieldOffsets[static_cast<std::size_t>(index)];
-            out.type = record->fieldTypes[static_cast<std::size_t>(index)];
-            break;
-        }
-        case BaseType::DynArray: {
-            const TPSTypeRec* element = static_cast<const TPSTypeRec_Array*>(out.type)->elementType;
-            if (index < 0 || index >= DynArrayGetLength(out.data, out.type))
-                return fail(ErOutOfRange);
-            // The element lives in the array's block, whatever holds the array.
-            out.origin = {*static_cast<TPSDynArrayHeader**>(out.data), element};
-            out.data = static_cast<std::byte*>(DynArrayElements(out.data)) + index * element->realSize;
-            out.type = element;
-            break;
-        }
-        case BaseType::StaticArray: {
-            const auto* array = static_cast<const TPSTypeRec_StaticArray*>(out.type);
-            if (index < 0 || index >= array->elementCount)
-                return fail(ErOutOfRange);
-            out.data = base + index * array->elementType->realSize;
-            out.type = array->elementType;
-            break;
-        }
-        default:
-            return fail(erInvalidType);
-        }
+        if (!selectElement(out, index))
+            return false;
         if (usePointer && out.type->baseType == BaseType::Pointer)
             return followPointer(pointerAt(out.data), out);
         return true;
     }
     default:
         return fail(erInvalidOpcodeParameter);
+    }
+}
+
+// Narrows an operand to its element number index: a record's field, a
+// dynamic array's element or a static array's element.
+bool TPSExec::selectElement(TPSOperand& out, std::int64_t index)
+{
+    auto* base = static_cast<std::byte*>(out.data);
+    switch (out.type->baseType) {
+    case BaseType::Record: {
+        const auto* record = static_cast<const TPSTypeRec_Record*>(out.type);
+        if (index < 0 || std::uint64_t(index) >= record->fieldTypes.size())
+            return fail(ErOutOfRange);
+        out.data = base + record->fieldOffsets[static_cast<std::size_t>(index)];
+        out.type = record->fieldTypes[static_cast<std::size_t>(index)];
+        return true;
+    }
+    case BaseType::DynArray: {
+        const TPSTypeRec* element = static_cast<const TPSTypeRec_Array*>(out.type)->elementType;
+        if (index < 0 || index >= DynArrayGetLength(out.data, out.type))
+            return fail(ErOutOfRange);
+        // The element lives in the array's block, whatever holds the array.
+        out.origin = {*static_cast<TPSDynArrayHeader**>(out.data), element};
+        out.data = static_cast<std::byte*>(DynArrayElements(out.data)) + index * element->realSize;
+        out.type = element;
+        return true;
+    }
+    case BaseType::StaticArray: {
+        const auto* array = static_cast<const TPSTypeRec_StaticArray*>(out.type);
+        if (index < 0 || index >= array->elementCount)
+            return fail(ErOutOfRange);
+        out.data = base + index * array->elementType->realSize;
+        out.type = array->elementType;
+        return true;
+    }
+    default:
+        return fail(erInvalidType);
     }
 }
 

@@ -106,120 +106,14 @@ bool TPSExec::loadImage(std::string_view image)
 
 bool TPSExec::loadTypes(std::string_view image, std::size_t& pos, std::uint32_t count, std::uint32_t build)
 {
-    // Reads a reference to an earlier type.
-    // Reads a reference to an earlier type, which a component of a type
-    // must be, nested no deeper than any type may be.
-    const auto earlierType = [&](const TPSTypeRec*& out, TPSError refused) {
-        std::uint32_t number;
-        if (!readU32(image, pos, number))
-            return fail(erUnexpectedEof);
-        if (number >= types_.size() || types_[number]->depth >= ps::image::MaxTypeDepth)
-            return fail(refused);
-        out = types_[number].get();
-        return true;
-    };
-
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint8_t codeByte;
         if (!pscode::readByte(image, pos, codeByte))
             return fail(erUnexpectedEof);
-        const auto base = static_cast<BaseType>(codeByte & ~ps::image::TypeExported);
-        std::unique_ptr<TPSTypeRec> type;
-        switch (base) {
-        case BaseType::Byte:
-        case BaseType::ShortInt:
-        case BaseType::Word:
-        case BaseType::SmallInt:
-        case BaseType::LongWord:
-        case BaseType::LongInt:
-        case BaseType::Single:
-        case BaseType::Double:
-        case BaseType::Extended:
-        case BaseType::AnsiString:
-        case BaseType::Pointer:
-        case BaseType::PChar:
-        case BaseType::Variant:
-        case BaseType::Int64:
-        case BaseType::Char:
-        case BaseType::WideString:
-        case BaseType::WideChar:
-        case BaseType::Currency:
-        case BaseType::UnicodeString:
-            type = std::make_unique<TPSTypeRec>(base);
-            break;
-        case BaseType::Record: {
-            std::uint32_t fieldCount;
-            if (!readU32(image, pos, fieldCount) || fieldCount == 0 ||
-                std::uint64_t(fieldCount) * 4 > image.size() - pos)
-                return fail(erUnexpectedEof);
-            auto record = std::make_unique<TPSTypeRec_Record>();
-            record->fieldTypes.reserve(fieldCount);
-            for (std::uint32_t f = 0; f < fieldCount; ++f) {
-                const TPSTypeRec* field = nullptr;
-                if (!earlierType(field, ErOutOfRange))
-                    return false;
-                record->fieldTypes.push_back(field);
-                record->depth = std::max(record->depth, field->depth + 1);
-            }
-            type = std::move(record);
-            break;
-        }
-        case BaseType::DynArray: {
-            const TPSTypeRec* element = nullptr;
-            if (!earlierType(element, ErTypeMismatch))
-                return false;
-            type = std::make_unique<TPSTypeRec_Array>(element);
-            type->depth = element->depth + 1;
-            break;
-        }
-        case BaseType::StaticArray: {
-            const TPSTypeRec* element = nullptr;
-            std::uint32_t elementCount, lowBound;
-            if (!earlierType(element, ErTypeMismatch))
-                return false;
-            if (!readU32(image, pos, elementCount) || !readU32(image, pos, lowBound))
-                return fail(erUnexpectedEof);
-            if (elementCount >= ps::image::StaticArrayCountLimit)
-                return fail(erInvalidType);
-            type = std::make_unique<TPSTypeRec_StaticArray>(element, elementCount, static_cast<std::int32_t>(lowBound));
-            type->depth = element->depth + 1;
-            break;
-        }
-        case BaseType::Set: {
-            std::uint32_t bits;
-            if (!readU32(image, pos, bits))
-                return fail(erUnexpectedEof);
-            if (bits > ps::image::MaxSetBits)
-                return fail(ErTypeMismatch);
-            type = std::make_unique<TPSTypeRec_Set>(bits);
-            break;
-        }
-        case BaseType::Procedural:
-        case BaseType::Class: {
-            std::uint32_t length;
-            std::string text;
-            if (!readU32(image, pos, length))
-                return fail(erUnexpectedEof);
-            if (length >= ps::image::ShortTextLimit)
-                return fail(erInvalidType);
-            if (!readText(image, pos, length, text))
-                return fail(erUnexpectedEof);
-            if (base == BaseType::Procedural)
-                type = std::make_unique<TPSTypeRec_ProcPtr>(std::move(text));
-            else
-                type = std::make_unique<TPSTypeRec_Class>(std::move(text));
-            break;
-        }
-        case BaseType::Interface: {
-            GUID guid;
-            if (!readRaw(image, pos, ps::image::GuidSize, &guid))
-                return fail(erUnexpectedEof);
-            type = std::make_unique<TPSTypeRec_Interface>(guid);
-            break;
-        }
-        default:
-            return fail(erInvalidType);
-        }
+        std::unique_ptr<TPSTypeRec> type =
+            loadType(image, pos, static_cast<BaseType>(codeByte & ~ps::image::TypeExported));
+        if (!type)
+            return false;
         if (codeByte & ps::image::TypeExported) {
             std::uint32_t length;
             if (!readU32(image, pos, length))
@@ -238,6 +132,117 @@ bool TPSExec::loadTypes(std::string_view image, std::size_t& pos, std::uint32_t 
             return false;
     }
     return true;
+}
+
+// The fields of one type record after its code byte; none (reported) when
+// they are refused.
+std::unique_ptr<TPSTypeRec> TPSExec::loadType(std::string_view image, std::size_t& pos, BaseType base)
+{
+    const auto refuse = [this](TPSError code) {
+        SetError(code);
+        return std::unique_ptr<TPSTypeRec>();
+    };
+    // Reads a reference to an earlier type, which a component of a type
+    // must be, nested no deeper than any type may be.
+    const auto earlierType = [&](const TPSTypeRec*& out, TPSError refused) {
+        std::uint32_t number;
+        if (!readU32(image, pos, number))
+            return fail(erUnexpectedEof);
+        if (number >= types_.size() || types_[number]->depth >= ps::image::MaxTypeDepth)
+            return fail(refused);
+        out = types_[number].get();
+        return true;
+    };
+
+    switch (base) {
+    case BaseType::Byte:
+    case BaseType::ShortInt:
+    case BaseType::Word:
+    case BaseType::SmallInt:
+    case BaseType::LongWord:
+    case BaseType::LongInt:
+    case BaseType::Single:
+    case BaseType::Double:
+    case BaseType::Extended:
+    case BaseType::AnsiString:
+    case BaseType::Pointer:
+    case BaseType::PChar:
+    case BaseType::Variant:
+    case BaseType::Int64:
+    case BaseType::Char:
+    case BaseType::WideString:
+    case BaseType::WideChar:
+    case BaseType::Currency:
+    case BaseType::UnicodeString:
+        return std::make_unique<TPSTypeRec>(base);
+    case BaseType::Record: {
+        std::uint32_t fieldCount;
+        if (!readU32(image, pos, fieldCount) || fieldCount == 0 || std::uint64_t(fieldCount) * 4 > image.size() - pos)
+            return refuse(erUnexpectedEof);
+        auto record = std::make_unique<TPSTypeRec_Record>();
+        record->fieldTypes.reserve(fieldCount);
+        for (std::uint32_t f = 0; f < fieldCount; ++f) {
+            const TPSTypeRec* field = nullptr;
+            if (!earlierType(field, ErOutOfRange))
+                return nullptr;
+            record->fieldTypes.push_back(field);
+            record->depth = std::max(record->depth, field->depth + 1);
+        }
+        return record;
+    }
+    case BaseType::DynArray: {
+        const TPSTypeRec* element = nullptr;
+        if (!earlierType(element, ErTypeMismatch))
+            return nullptr;
+        auto array = std::make_unique<TPSTypeRec_Array>(element);
+        array->depth = element->depth + 1;
+        return array;
+    }
+    case BaseType::StaticArray: {
+        const TPSTypeRec* element = nullptr;
+        std::uint32_t elementCount, lowBound;
+        if (!earlierType(element, ErTypeMismatch))
+            return nullptr;
+        if (!readU32(image, pos, elementCount) || !readU32(image, pos, lowBound))
+            return refuse(erUnexpectedEof);
+        if (elementCount >= ps::image::StaticArrayCountLimit)
+            return refuse(erInvalidType);
+        auto array =
+            std::make_unique<TPSTypeRec_StaticArray>(element, elementCount, static_cast<std::int32_t>(lowBound));
+        array->depth = element->depth + 1;
+        return array;
+    }
+    case BaseType::Set: {
+        std::uint32_t bits;
+        if (!readU32(image, pos, bits))
+            return refuse(erUnexpectedEof);
+        if (bits > ps::image::MaxSetBits)
+            return refuse(ErTypeMismatch);
+        return std::make_unique<TPSTypeRec_Set>(bits);
+    }
+    case BaseType::Procedural:
+    case BaseType::Class: {
+        std::uint32_t length;
+        std::string text;
+        if (!readU32(image, pos, length))
+            return refuse(erUnexpectedEof);
+        if (length >= ps::image::ShortTextLimit)
+            return refuse(erInvalidType);
+        if (!readText(image, pos, length, text))
+            return refuse(erUnexpectedEof);
+        if (base == BaseType::Procedural)
+            return std::make_unique<TPSTypeRec_ProcPtr>(std::move(text));
+        return std::make_unique<TPSTypeRec_Class>(std::move(text));
+    }
+    case BaseType::Interface: {
+        GUID guid;
+        if (!readRaw(image, pos, ps::image::GuidSize, &guid))
+            return refuse(erUnexpectedEof);
+        return std::make_unique<TPSTypeRec_Interface>(guid);
+    }
+    default:
+        return refuse(erInvalidType);
+    }
 }
 
 bool TPSExec::loadAttributes(std::string_view image, std::size_t& pos, TPSRuntimeAttributes& out)

@@ -166,17 +166,6 @@ char16_t wideLower(char16_t c)
     return c;
 }
 
-std::string asciiCase(std::string text, bool upper)
-{
-    for (char& c : text) {
-        if (upper && c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 32);
-        else if (!upper && c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    }
-    return text;
-}
-
 std::u16string wideCase(std::u16string text, bool upper)
 {
     for (char16_t& c : text)
@@ -561,7 +550,7 @@ bool changeCase(TPSExec*, const Args& a, int tag)
     if (isWide(a.param(0).type) || tag >= 37)
         storeText(a.result(), wideCase(a.wide(0), upper));
     else
-        storeText(a.result(), asciiCase(a.ansi(0), upper));
+        storeText(a.result(), upper ? FastUpperCase(a.ansi(0)) : FastLowerCase(a.ansi(0)));
     return true;
 }
 

@@ -4,13 +4,16 @@
 // routines that fail, raise or misbehave, and typed routines that take every
 // kind of parameter.
 
+#include "script/runtime/event_bridge.h"
 #include "script/runtime/exec.h"
 #include "script/runtime/native_bridge.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -59,6 +62,28 @@ bool reenter(TPSExec* exec, TPSExternalProcRec*, TPSStack*, TPSStack*)
     return true;
 }
 
+// Fires an event handled by the last script procedure, with a text for its
+// argument, as host code fires the events scripts handle; a failure inside
+// is raised to the script through this routine.
+bool fire(TPSExec* exec, TPSExternalProcRec*, TPSStack*, TPSStack*)
+{
+    static int depth = 0;
+    if (depth > 2 || exec->ProcCount() == 0)
+        return true;
+    ++depth;
+    struct Leave
+    {
+        ~Leave() { --depth; }
+    } leave;
+    std::string text = "7";
+    const TPSTypeRec* textType = exec->FindTypeByBase(0, ps::BaseType::AnsiString);
+    std::vector<TPSValueRef> args;
+    if (textType)
+        args.push_back({&text, textType});
+    CallScriptProcMethod(ScriptProcMethod(exec, static_cast<std::uint32_t>(exec->ProcCount() - 1)), args);
+    return true;
+}
+
 void registerTyped(TPSExec& exec)
 {
     RegisterNativeFunction(exec,
@@ -91,6 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     exec.RegisterProcName("RAISE", raise);
     exec.RegisterProcName("POP", popTop);
     exec.RegisterProcName("REENTER", reenter);
+    exec.RegisterProcName("FIRE", fire);
     registerTyped(exec);
     exec.SetMemoryLimit(std::size_t(4) << 20);
     exec.OnRunLine = budget;

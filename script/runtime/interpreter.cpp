@@ -414,7 +414,14 @@ bool TPSExec::setPointer(bool ownedCopy)
         return fail(erNullPointerException);
     TPSDynArrayHeader* block = NewValueBlock(target.type);
     TPSPointerValue copy{BlockData(block), target.type, true, {block, target.type}};
-    if (!CopyValues(copy.data, target.data, 1, target.type)) {
+    bool copied = false;
+    try {
+        copied = CopyValues(copy.data, target.data, 1, target.type);
+    } catch (...) {
+        ReleaseOrigin(copy.origin); // a copy too deep to make
+        throw;
+    }
+    if (!copied) {
         ReleaseOrigin(copy.origin);
         return fail(ErTypeMismatch);
     }

@@ -460,8 +460,14 @@ void DynArraySetLength(void* array, const TPSTypeRec* type, std::uint32_t newLen
     // Always build a new block: a shared or constant array must not change
     // under its other holders, and elements never move under a reader.
     TPSDynArrayHeader* resized = allocateArray(element, newLength);
-    if (block)
-        CopyValues(elementsOf(resized), elementsOf(block), std::min(oldLength, newLength), element);
+    if (block) {
+        try {
+            CopyValues(elementsOf(resized), elementsOf(block), std::min(oldLength, newLength), element);
+        } catch (...) {
+            releaseArray(resized, element);
+            throw;
+        }
+    }
     releaseArray(block, element);
     block = resized;
 }

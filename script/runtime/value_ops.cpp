@@ -493,7 +493,14 @@ bool assignDynArray(TPSExec* exec, void* dest, const void* source, const TPSType
         // A copy first: the source may live inside the array it replaces.
         TPSDynArrayHeader* fresh = nullptr;
         DynArraySetLength(&fresh, destType, array->elementCount);
-        if (!CopyValues(DynArrayElements(&fresh), source, array->elementCount, element)) {
+        bool copied = false;
+        try {
+            copied = CopyValues(DynArrayElements(&fresh), source, array->elementCount, element);
+        } catch (...) {
+            FinalizeValue(&fresh, destType);
+            throw;
+        }
+        if (!copied) {
             FinalizeValue(&fresh, destType);
             return mismatch(exec);
         }

@@ -94,7 +94,7 @@ TEST(Limits, ALongChainOfBlocksIsReleased)
     const std::uint32_t arr = b.var(pointers), tmp = b.var(pointers), i = b.var(t.longint), flag = b.var(t.byteT);
     const std::uint32_t setLengthProc = b.external("SETARRAYLENGTH");
     Code c;
-    loop(c, i, flag, t.longint, 200000, [&](Code& body) {
+    loop(c, i, flag, t.longint, 30000, [&](Code& body) {
         body.assign(V(tmp), V(arr));
         setLength(body, t, setLengthProc, arr, 1);
         body.setPointer(E(arr, 0), V(tmp), true);

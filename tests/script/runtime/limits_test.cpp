@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
+#include <functional>
+
 using namespace testimage;
 using ps::BaseType;
 using pscode::CalcOp;
@@ -50,6 +54,24 @@ Code& setLength(Code& c, const StandardTypes& t, std::uint32_t setLengthProc, st
     return c.call(setLengthProc).pop().pop();
 }
 
+// Runs body on a thread with a small stack (1 MB unless told), as a host
+// may give the thread its scripts run on: what recursion a walk needs
+// shows early.
+void onSmallStack(const std::function<void()>& body, std::size_t stackBytes = std::size_t(1) << 20)
+{
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, stackBytes);
+    pthread_t thread;
+    auto run = [](void* context) -> void* {
+        (*static_cast<const std::function<void()>*>(context))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&body)), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attributes);
+}
+
 } // namespace
 
 TEST(Limits, TypesNestNoDeeperThanTheBound)
@@ -70,13 +92,16 @@ TEST(Limits, TypesNestNoDeeperThanTheBound)
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
-        TPSExec exec;
-        // The deepest chain loads, and its global is made and released.
-        ASSERT_TRUE(exec.LoadBytecode(chainImage(kMaxDepth, test.wrap)));
-        EXPECT_TRUE(exec.ExecuteCode());
-        exec.Clear();
-        EXPECT_FALSE(exec.LoadBytecode(chainImage(kMaxDepth + 1, test.wrap)));
-        EXPECT_EQ(exec.ExceptionCode(), test.refused);
+        // The deepest chain loads, and its global is made and released, on
+        // a small stack too.
+        onSmallStack([&] {
+            TPSExec exec;
+            ASSERT_TRUE(exec.LoadBytecode(chainImage(kMaxDepth, test.wrap)));
+            EXPECT_TRUE(exec.ExecuteCode());
+            exec.Clear();
+            EXPECT_FALSE(exec.LoadBytecode(chainImage(kMaxDepth + 1, test.wrap)));
+            EXPECT_EQ(exec.ExceptionCode(), test.refused);
+        });
     }
     // A hundred thousand records deep, as a damaged image may hold them.
     TPSExec exec;
@@ -94,16 +119,19 @@ TEST(Limits, ALongChainOfBlocksIsReleased)
     const std::uint32_t arr = b.var(pointers), tmp = b.var(pointers), i = b.var(t.longint), flag = b.var(t.byteT);
     const std::uint32_t setLengthProc = b.external("SETARRAYLENGTH");
     Code c;
-    loop(c, i, flag, t.longint, 30000, [&](Code& body) {
+    loop(c, i, flag, t.longint, 20000, [&](Code& body) {
         body.assign(V(tmp), V(arr));
         setLength(body, t, setLengthProc, arr, 1);
         body.setPointer(E(arr, 0), V(tmp), true);
     });
     b.main(b.proc(c.ret()));
-    TPSExec exec;
-    ASSERT_TRUE(exec.LoadBytecode(b.image()));
-    EXPECT_TRUE(exec.ExecuteCode()) << ErrorCodeToText(exec.ExceptionCode(), exec.ExceptionText());
-    exec.Clear();
+    const std::string image = b.image();
+    onSmallStack([&] {
+        TPSExec exec;
+        ASSERT_TRUE(exec.LoadBytecode(image));
+        EXPECT_TRUE(exec.ExecuteCode()) << ErrorCodeToText(exec.ExceptionCode(), exec.ExceptionText());
+        exec.Clear();
+    });
 }
 
 // A record that owns a copy of itself, again and again: each copy copies
@@ -173,21 +201,28 @@ TEST(Limits, RunsForTheHostNestNoDeeperThanTheBound)
     const std::uint32_t fire = b.external("FIRE");
     selfFiringHandler = b.proc(Code().call(fire).ret(), "HANDLER", "-1");
     b.main(b.proc(Code().call(fire).ret()));
-    TPSExec exec;
-    exec.RegisterProcName("FIRE", fireAgain);
-    ASSERT_TRUE(exec.LoadBytecode(b.image()));
-    deepestRun = runs = 0;
-    EXPECT_FALSE(exec.ExecuteCode());
-    // The innermost run is refused; each one around it fails in turn.
-    EXPECT_EQ(deepestRun, TPSExec::MaxNestedRuns + 1);
-    EXPECT_EQ(exec.ExceptionCode(), erCustomError);
-    EXPECT_EQ(exec.ExceptionText(), "Out Of Memory");
-    EXPECT_EQ(exec.TryDepth(), 0u);
-    // Nothing of the nested runs is left behind: the next run goes as deep.
-    exec.Stop();
-    deepestRun = 0;
-    EXPECT_FALSE(exec.ExecuteCode());
-    EXPECT_EQ(deepestRun, TPSExec::MaxNestedRuns + 1);
+    const std::string image = b.image();
+    // As deep as runs may nest, they fit a small stack (in a build that
+    // checks every access each run takes some 10 KB of it).
+    onSmallStack(
+        [&] {
+            TPSExec exec;
+            exec.RegisterProcName("FIRE", fireAgain);
+            ASSERT_TRUE(exec.LoadBytecode(image));
+            deepestRun = runs = 0;
+            EXPECT_FALSE(exec.ExecuteCode());
+            // The innermost run is refused; each one around it fails in turn.
+            EXPECT_EQ(deepestRun, TPSExec::MaxNestedRuns + 1);
+            EXPECT_EQ(exec.ExceptionCode(), erCustomError);
+            EXPECT_EQ(exec.ExceptionText(), "Out Of Memory");
+            EXPECT_EQ(exec.TryDepth(), 0u);
+            // Nothing of the nested runs is left behind: the next run goes as deep.
+            exec.Stop();
+            deepestRun = 0;
+            EXPECT_FALSE(exec.ExecuteCode());
+            EXPECT_EQ(deepestRun, TPSExec::MaxNestedRuns + 1);
+        },
+        std::size_t(2) << 20);
 }
 
 // s := s + s, again and again: the text stops growing at the memory limit,

@@ -431,12 +431,12 @@ bool TPSScript::ExecErrorPlace(TPSSourcePlace& place) const
     const TPSFunctionDebugInfo* info = exec_->DebugInfoOf(exec_->ExceptionProcNo());
     if (!info)
         return false;
-    // The error is recorded after its instruction was read: the statement
-    // that holds it is the last one that starts before that position.
+    // The error is placed at the start of the instruction that failed: the
+    // statement that holds it is the last one that starts there or before.
     const std::uint32_t errorPos = exec_->ExceptionPos();
     const TPSPositionData* best = nullptr;
     for (const TPSPositionData& entry : info->positions)
-        if (entry.codePosition < errorPos && (!best || entry.codePosition >= best->codePosition))
+        if (entry.codePosition <= errorPos && (!best || entry.codePosition >= best->codePosition))
             best = &entry;
     if (!best)
         return false;

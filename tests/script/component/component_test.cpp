@@ -336,6 +336,12 @@ TEST(ScriptComponent, RuntimeErrorsTellWhereTheyHappened)
     EXPECT_EQ(place.Row, 3u);
     EXPECT_EQ(place.Col, 3u);
 
+    // A statement whose first instruction fails: x is divided in place.
+    ASSERT_TRUE(host.Compile("var x, y: Integer;\nbegin\n  x := 4;\n  x := x div y;\nend.")) << host.Messages();
+    EXPECT_FALSE(host.script.Execute());
+    ASSERT_TRUE(host.script.ExecErrorPlace(place));
+    EXPECT_EQ(place.Row, 4u);
+
     // Without debug data only the bytecode position is known.
     host.script.UseDebugInfo = false;
     ASSERT_TRUE(host.Compile("var x: Integer;\nbegin\n  x := x div x;\nend."));

@@ -48,9 +48,11 @@ void TPSExec::Clear()
     objectHandles_.Clear();
     stack_.Clear();
     temps_.Clear();
-    // Values refer to procedures and types, so the storage goes first.
+    // Values refer to procedures and types, so the storage goes first, and
+    // the blocks that only held each other before the types they need.
     globals_.Clear();
     procs_.clear();
+    arena_.FreeAll();
     // Attribute values may be of any type, the one they belong to included.
     for (const auto& type : types_)
         type->attributes.clear();

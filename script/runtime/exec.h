@@ -360,6 +360,7 @@ private:
     TPSTypeRec_Array variantArrayType_{&variantType_};
 
     TPSObjectHandles objectHandles_;
+    TPSBlockArena arena_;
     TPSStack globals_;
     TPSStack temps_;
     TPSStack stack_;

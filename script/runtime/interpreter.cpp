@@ -28,6 +28,7 @@ TPSReturnRecord& returnRecordAt(void* data)
 
 bool TPSExec::ExecuteCode()
 {
+    const TPSBlockArena::Scope blocks(arena_);
     if (status_ == TPSStatus::Loaded)
         freeTryRecords();
     HandleException(NoProc, NoProc, ErNoError, {}, nullptr);
@@ -841,6 +842,7 @@ bool TPSExec::RunScriptProc(const std::vector<TPSValueRef>& params, std::uint32_
     // runaway recursion inside a script does.
     if (nestedRuns_ >= MaxNestedRuns)
         return fail(erOutOfMemory);
+    const TPSBlockArena::Scope blocks(arena_);
     ++nestedRuns_;
     const bool result = runScriptProc(params, procNo);
     --nestedRuns_;

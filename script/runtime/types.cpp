@@ -115,16 +115,30 @@ void finalizeElements(void* first, std::uint32_t count, const TPSTypeRec* type)
         FinalizeValue(p, type);
 }
 
+thread_local TPSBlockArena* currentArena = nullptr;
+
+TPSBlockLinks* linksOf(TPSDynArrayHeader* block)
+{
+    return reinterpret_cast<TPSBlockLinks*>(block) - 1;
+}
+
+TPSDynArrayHeader* blockOf(TPSBlockLinks* links)
+{
+    return reinterpret_cast<TPSDynArrayHeader*>(links + 1);
+}
+
 TPSDynArrayHeader* allocateArray(const TPSTypeRec* elementType, std::uint32_t count)
 {
-    const std::uint64_t bytes = std::uint64_t(count) * elementType->realSize;
-    if (bytes > MaxDynArrayBytes)
-        throw std::bad_alloc();
-    auto* block = static_cast<TPSDynArrayHeader*>(::operator new(sizeof(TPSDynArrayHeader) + bytes));
-    block->refCount = 1;
-    block->count = count;
-    initializeElements(elementsOf(block), count, elementType);
-    return block;
+    return AllocateBlock(elementType, count);
+}
+
+// Frees the memory of a block whose values are finalised.
+void freeBlock(TPSDynArrayHeader* block)
+{
+    TPSBlockLinks* links = linksOf(block);
+    links->prev->next = links->next;
+    links->next->prev = links->prev;
+    ::operator delete(links);
 }
 
 // Blocks whose last reference went while the values of another block were
@@ -157,7 +171,7 @@ void releaseArray(TPSDynArrayHeader* block, const TPSTypeRec* elementType)
         const PendingBlock next = pending.back();
         pending.pop_back();
         finalizeElements(elementsOf(next.block), next.block->count, next.elementType);
-        ::operator delete(next.block);
+        freeBlock(next.block);
     }
 }
 
@@ -195,6 +209,57 @@ void copyPointer(TPSPointerValue& dest, const TPSPointerValue& source)
 }
 
 } // namespace
+
+static_assert(sizeof(TPSBlockLinks) % alignof(std::max_align_t) == 0, "values in a block keep their alignment");
+
+TPSDynArrayHeader* AllocateBlock(const TPSTypeRec* elementType, std::uint32_t count)
+{
+    const std::uint64_t bytes = std::uint64_t(count) * elementType->realSize;
+    if (bytes > MaxDynArrayBytes)
+        throw std::bad_alloc();
+    void* memory = ::operator new(sizeof(TPSBlockLinks) + sizeof(TPSDynArrayHeader) + bytes);
+    auto* links = new (memory) TPSBlockLinks{nullptr, nullptr, elementType};
+    if (TPSBlockArena* arena = currentArena) {
+        links->prev = &arena->head_;
+        links->next = arena->head_.next;
+        arena->head_.next->prev = links;
+        arena->head_.next = links;
+    } else {
+        links->prev = links->next = links;
+    }
+    TPSDynArrayHeader* block = blockOf(links);
+    block->refCount = 1;
+    block->count = count;
+    initializeElements(elementsOf(block), count, elementType);
+    return block;
+}
+
+TPSBlockArena::TPSBlockArena() : head_{&head_, &head_, nullptr} {}
+
+void TPSBlockArena::FreeAll()
+{
+    std::vector<TPSBlockLinks*> held;
+    for (TPSBlockLinks* links = head_.next; links != &head_; links = links->next)
+        held.push_back(links);
+    // Held by one reference more, no block is freed while the values of
+    // the others let go of it; then every one is freed.
+    for (TPSBlockLinks* links : held)
+        ++blockOf(links)->refCount;
+    for (TPSBlockLinks* links : held)
+        finalizeElements(elementsOf(blockOf(links)), blockOf(links)->count, links->elementType);
+    for (TPSBlockLinks* links : held)
+        freeBlock(blockOf(links));
+}
+
+TPSBlockArena::Scope::Scope(TPSBlockArena& arena) : previous_(currentArena)
+{
+    currentArena = &arena;
+}
+
+TPSBlockArena::Scope::~Scope()
+{
+    currentArena = previous_;
+}
 
 bool TPSTypeRec::CalcSize()
 {

@@ -179,6 +179,47 @@ public:
     GUID guid;
 };
 
+// The blocks (dynamic arrays, owned copies) made while an executer runs
+// belong to its arena. A block that values keep alive only among themselves
+// (an owned copy that holds the array it sits in) is never released by
+// reference counting; the arena frees what is left when the executer is
+// cleared, before the types its values need go.
+struct alignas(16) TPSBlockLinks
+{
+    TPSBlockLinks* prev;
+    TPSBlockLinks* next;
+    const TPSTypeRec* elementType;
+};
+
+class TPSBlockArena
+{
+public:
+    TPSBlockArena();
+    TPSBlockArena(const TPSBlockArena&) = delete;
+    TPSBlockArena& operator=(const TPSBlockArena&) = delete;
+
+    // Finalises and frees every block still held, whatever refers to it.
+    void FreeAll();
+    bool Empty() const { return head_.next == &head_; }
+
+    // While a scope lasts, the blocks its thread makes join the arena.
+    class Scope
+    {
+    public:
+        explicit Scope(TPSBlockArena& arena);
+        ~Scope();
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+
+    private:
+        TPSBlockArena* previous_;
+    };
+
+private:
+    friend TPSDynArrayHeader* AllocateBlock(const TPSTypeRec* elementType, std::uint32_t count);
+    TPSBlockLinks head_;
+};
+
 // Makes an empty value of the type at data: numbers 0, strings empty,
 // references nil, records and static arrays element by element.
 void InitializeValue(void* data, const TPSTypeRec* type);
@@ -189,6 +230,9 @@ void FinalizeValue(void* data, const TPSTypeRec* type);
 // owned pointer targets duplicated. False for a type that has no values.
 bool CopyValues(void* dest, const void* source, std::uint32_t count, const TPSTypeRec* type);
 
+// A block of count empty values of the element type, with one reference,
+// in the arena of the running executer if any.
+TPSDynArrayHeader* AllocateBlock(const TPSTypeRec* elementType, std::uint32_t count);
 // A block holding one empty value of the type, with one reference.
 TPSDynArrayHeader* NewValueBlock(const TPSTypeRec* type);
 // The first value in a block.

@@ -281,3 +281,26 @@ TEST(Limits, ArraysAndVariantsConvertWithinTheMemoryLimit)
     EXPECT_FALSE(exec.RunScriptProc({}, fromVariantProc));
     EXPECT_EQ(exec.ExceptionCode(), erOutOfMemory);
 }
+
+// An array whose element owns a copy of the array, which shares its block:
+// the two blocks hold each other, and the executer frees them when it is
+// cleared (a leak checker sees it if not).
+TEST(Limits, BlocksThatHoldEachOtherGoWithTheExecuter)
+{
+    ImageBuilder b;
+    StandardTypes t(b);
+    const std::uint32_t pointers = b.dynArray(t.pointer);
+    const std::uint32_t arr = b.var(pointers), i = b.var(t.longint), flag = b.var(t.byteT);
+    const std::uint32_t setLengthProc = b.external("SETARRAYLENGTH");
+    Code c;
+    loop(c, i, flag, t.longint, 100, [&](Code& body) {
+        setLength(body, t, setLengthProc, arr, 2);
+        body.setPointer(E(arr, 0), V(arr), true).setPointer(E(arr, 1), V(arr), true);
+    });
+    b.main(b.proc(c.ret()));
+    TPSExec exec;
+    ASSERT_TRUE(exec.LoadBytecode(b.image()));
+    EXPECT_TRUE(exec.ExecuteCode()) << ErrorCodeToText(exec.ExceptionCode(), exec.ExceptionText());
+    ASSERT_TRUE(exec.LoadBytecode(b.image())); // clears first
+    EXPECT_TRUE(exec.ExecuteCode());
+}

@@ -843,10 +843,13 @@ bool TPSExec::RunScriptProc(const std::vector<TPSValueRef>& params, std::uint32_
     if (nestedRuns_ >= MaxNestedRuns)
         return fail(erOutOfMemory);
     const TPSBlockArena::Scope blocks(arena_);
-    ++nestedRuns_;
-    const bool result = runScriptProc(params, procNo);
-    --nestedRuns_;
-    return result;
+    struct Nesting
+    {
+        std::uint32_t& runs;
+        explicit Nesting(std::uint32_t& count) : runs(++count) {}
+        ~Nesting() { --runs; }
+    } nesting(nestedRuns_);
+    return runScriptProc(params, procNo);
 }
 
 bool TPSExec::runScriptProc(const std::vector<TPSValueRef>& params, std::uint32_t procNo)

@@ -385,6 +385,8 @@ private:
     bool errorReported_ = false;
 };
 
+// Whether values of the type can be written as constants in an image.
+bool HasConstEncoding(const TPSTypeRec* type);
 // Reads a value of the type in the image's constant encoding into an
 // initialised value of that type. ErOutOfRange when the data ends early,
 // erInvalidType for a type that has no encoding.

@@ -247,6 +247,8 @@ bool TPSExec::DecodeOperand(TPSOperand& out, bool usePointer)
         if (param >= types_.size())
             return fail(erInvalidType);
         const TPSTypeRec* type = types_[param].get();
+        if (!HasConstEncoding(type))
+            return fail(erInvalidType);
         TPSStackEntry* entry = temps_.PushType(type);
         if (!entry)
             return fail(erOutOfMemory);

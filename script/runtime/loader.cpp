@@ -38,6 +38,21 @@ bool readRaw(std::string_view data, std::size_t& pos, std::size_t length, void* 
 
 } // namespace
 
+bool HasConstEncoding(const TPSTypeRec* type)
+{
+    switch (type->baseType) {
+    case BaseType::AnsiString:
+    case BaseType::PChar:
+    case BaseType::WideString:
+    case BaseType::UnicodeString:
+    case BaseType::Procedural:
+    case BaseType::Set:
+        return true;
+    default:
+        return ps::fixedValueSize(type->baseType) != 0;
+    }
+}
+
 TPSError ReadConstValue(std::string_view data, std::size_t& pos, const TPSTypeRec* type, void* value)
 {
     switch (type->baseType) {
@@ -252,6 +267,7 @@ bool TPSExec::loadAttributes(std::string_view image, std::size_t& pos, TPSRuntim
         return fail(ErOutOfRange);
     for (std::uint32_t i = 0; i < count; ++i) {
         auto attribute = std::make_unique<TPSRuntimeAttribute>();
+        attribute->values.setLimit(MemoryLimit());
         std::uint32_t length, valueCount;
         if (!readU32(image, pos, length) || !readText(image, pos, length, attribute->typeName) ||
             !readU32(image, pos, valueCount))
@@ -261,8 +277,10 @@ bool TPSExec::loadAttributes(std::string_view image, std::size_t& pos, TPSRuntim
             std::uint32_t typeNo;
             if (!readU32(image, pos, typeNo) || typeNo >= types_.size())
                 return fail(ErOutOfRange);
+            // Nothing is made for a value of a type that has no constants
+            // (a static array of millions of records, say).
             const TPSTypeRec* type = types_[typeNo].get();
-            if (ps::code(type->baseType) > ps::LastImageBaseType)
+            if (!HasConstEncoding(type))
                 return fail(erInvalidType);
             TPSStackEntry* entry = attribute->values.PushType(type);
             if (!entry)

@@ -304,3 +304,32 @@ TEST(Limits, BlocksThatHoldEachOtherGoWithTheExecuter)
     ASSERT_TRUE(exec.LoadBytecode(b.image())); // clears first
     EXPECT_TRUE(exec.ExecuteCode());
 }
+
+// A value of a type that has no constants is refused before anything is
+// made for it: a constant operand or an attribute value of a large static
+// array costs nothing, and is no more than the image says it is.
+TEST(Limits, NothingIsMadeForAConstantOfATypeWithoutConstants)
+{
+    ImageBuilder b;
+    StandardTypes t(b);
+    const std::uint32_t large = b.staticArray(t.longint, 1 << 20, 0); // 4 MB
+    const std::uint32_t v = b.var(t.longint);
+    b.typeAttributes(u32(1) + text("BIG") + u32(1) + u32(large));
+    b.main(b.proc(Code().assign(V(v), C(large, "")).ret()));
+    const std::string image = b.image();
+
+    TPSExec exec;
+    exec.SetMemoryLimit(1 << 20);
+    EXPECT_FALSE(exec.LoadBytecode(image));
+    EXPECT_EQ(exec.ExceptionCode(), erInvalidType);
+
+    // Without the attribute the image loads; the constant fails as it runs.
+    ImageBuilder plain;
+    StandardTypes pt(plain);
+    const std::uint32_t plainLarge = plain.staticArray(pt.longint, 1 << 20, 0);
+    const std::uint32_t w = plain.var(pt.longint);
+    plain.main(plain.proc(Code().assign(V(w), C(plainLarge, "")).ret()));
+    ASSERT_TRUE(exec.LoadBytecode(plain.image()));
+    EXPECT_FALSE(exec.ExecuteCode());
+    EXPECT_EQ(exec.ExceptionCode(), erInvalidType);
+}

@@ -8,3 +8,6 @@ kestrova_fuzzer(fuzz_mpeg_header
 kestrova_fuzzer(fuzz_scene_list
   SOURCES media_parsers_scene_list.cpp
   DEPS media_parsers)
+kestrova_fuzzer(fuzz_srt
+  SOURCES media_parsers_srt.cpp
+  DEPS media_parsers)

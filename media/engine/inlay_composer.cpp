@@ -3,8 +3,21 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <QStringList>
+
 #include <algorithm>
 #include <cmath>
+
+namespace {
+
+// The subtitle's letters are this part of the picture's height, at least
+// the smallest size read without effort; its foot this part above the
+// picture's.
+constexpr int kSubtitleHeightParts = 14;
+constexpr int kSubtitleMinSize = 12;
+constexpr int kSubtitleMarginParts = 24;
+
+} // namespace
 
 TInlayComposer::TInlayComposer()
 {
@@ -25,11 +38,12 @@ void TInlayComposer::SetAlignLines(int alignment)
     }
 }
 
-const TInlayComposer::LineImage& TInlayComposer::OutlinedLine(const QString& text, const QFont& font, LineCache& next)
+const TInlayComposer::LineImage& TInlayComposer::OutlinedLine(const QString& text, const LineStyle& style,
+                                                              LineCache& next)
 {
-    const int width = std::max(0, BorderWidth);
-    const LineKey key{text,  font.key(),  ColorToQColor(Font.Color).rgb(), ColorToQColor(BorderColor).rgb(),
-                      width, AntiAliasing};
+    const QFont& font = style.font;
+    const int width = std::max(0, style.width);
+    const LineKey key{text, font.key(), style.colour.rgb(), style.outline.rgb(), width, style.antialias};
     if (const auto found = next.constFind(key); found != next.cend())
         return *found;
     if (const auto found = FLineCache.constFind(key); found != FLineCache.cend())
@@ -61,7 +75,7 @@ const TInlayComposer::LineImage& TInlayComposer::OutlinedLine(const QString& tex
             QPainter stampPainter(&stamp);
             stampPainter.setRenderHint(QPainter::TextAntialiasing, false);
             stampPainter.setFont(hard);
-            stampPainter.setPen(ColorToQColor(BorderColor));
+            stampPainter.setPen(style.outline);
             stampPainter.drawText(baseline, text);
         }
         for (int dy = -width; dy <= width; ++dy) {
@@ -73,18 +87,18 @@ const TInlayComposer::LineImage& TInlayComposer::OutlinedLine(const QString& tex
     }
     // Smoothed only over an outline: smoothed edges over the key colour would
     // leave a fringe of neither colour around the letters.
-    const bool smooth = AntiAliasing && width > 0;
+    const bool smooth = style.antialias && width > 0;
     QFont face = font;
     face.setStyleStrategy(smooth ? QFont::PreferAntialias : QFont::NoAntialias);
     painter.setRenderHint(QPainter::TextAntialiasing, smooth);
     painter.setFont(face);
-    painter.setPen(ColorToQColor(Font.Color));
+    painter.setPen(style.colour);
     painter.drawText(baseline, text);
     painter.end();
     return *next.insert(key, std::move(line));
 }
 
-void TInlayComposer::Compose(QImage& bitmap, int width, int height)
+void TInlayComposer::Compose(QImage& bitmap, int width, int height, bool lines)
 {
     const qint64 w = width, h = height;
     if (bitmap.size() != QSize(width, height))
@@ -93,7 +107,8 @@ void TInlayComposer::Compose(QImage& bitmap, int width, int height)
     TFont font = Font;
     if (AutoSize)
         font.Size = std::max<int>(height / 28, width / 36);
-    const QFont face = font.toQFont();
+    const LineStyle style{font.toQFont(), ColorToQColor(Font.Color), ColorToQColor(BorderColor), BorderWidth,
+                          AntiAliasing};
     const qint64 x0 = qint64(Position.X) * w / kPositionScale;
     const qint64 y0 = qint64(Position.Y) * h / kPositionScale;
     const int outline = std::max(0, BorderWidth);
@@ -106,11 +121,11 @@ void TInlayComposer::Compose(QImage& bitmap, int width, int height)
         QPainter painter(&bitmap);
         qint64 y = 0;
         for (const TInsertLine& line : Lines) {
-            if (!line.Visible)
+            if (!lines || !line.Visible)
                 continue;
             const qint64 offsetY = std::llround(double(h) * line.YOffset);
             y = line.Stacked ? y + offsetY : offsetY;
-            const LineImage& image = OutlinedLine(line.Text, face, drawn);
+            const LineImage& image = OutlinedLine(line.Text, style, drawn);
             qint64 x = std::llround(double(w) * line.XOffset);
             if (line.Alignment == 1)
                 x -= image.advance;
@@ -121,6 +136,34 @@ void TInlayComposer::Compose(QImage& bitmap, int width, int height)
             painter.drawImage(cell - image.origin, image.image);
             y += image.height;
         }
+        if (!Subtitle.isEmpty())
+            DrawSubtitle(painter, width, height, drawn);
     }
     FLineCache = std::move(drawn);
+}
+
+void TInlayComposer::DrawSubtitle(QPainter& painter, int width, int height, LineCache& next)
+{
+    // A colour of the letters that is the key colour would let the video
+    // through them: it moves by one step.
+    const QRgb key = ColorToQColor(TransparentColor).rgb() & RGB_MASK;
+    const auto unlike = [key](QColor colour) {
+        if ((colour.rgb() & RGB_MASK) == key)
+            colour.setBlue(colour.blue() ^ 1);
+        return colour;
+    };
+    QFont face(QStringLiteral("Arial"));
+    const int size = std::max(kSubtitleMinSize, height / kSubtitleHeightParts);
+    face.setPixelSize(size);
+    const LineStyle style{face, unlike(Qt::white), unlike(Qt::black), std::max(1, size / 12), true};
+
+    // From the foot up, each line centred.
+    const QStringList lines = Subtitle.split(u'\n');
+    int bottom = height - height / kSubtitleMarginParts;
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        const LineImage& image = OutlinedLine(*line, style, next);
+        bottom -= image.height;
+        const QPoint cell((width - image.advance) / 2, bottom);
+        painter.drawImage(cell - image.origin, image.image);
+    }
 }

@@ -13,6 +13,8 @@
 #include <QImage>
 #include <QString>
 
+class QPainter;
+
 #include <array>
 
 // One line of the inlay.
@@ -56,13 +58,18 @@ public:
     bool AutoSize = false;
     std::array<TInsertLine, kLineCount> Lines;
 
+    // The subtitle shown with the lines: centred near the foot of the
+    // picture, white letters outlined in black at a size that follows the
+    // picture's height; "\n" breaks it.
+    QString Subtitle;
+
     int AlignLines() const { return FAlignLines; }
     // Also gives every line that alignment when it is 0, 1 or 2.
     void SetAlignLines(int alignment);
 
-    // Draws the visible lines into `bitmap`, which becomes width x height
-    // on the key colour.
-    void Compose(QImage& bitmap, int width, int height);
+    // Draws the visible lines (with `lines`) and the subtitle into
+    // `bitmap`, which becomes width x height on the key colour.
+    void Compose(QImage& bitmap, int width, int height, bool lines = true);
 
 private:
     // A line of outlined text, drawn once for its text and style.
@@ -89,8 +96,18 @@ private:
         int height = 0;
     };
     using LineCache = QHash<LineKey, LineImage>;
+    // How a line is drawn.
+    struct LineStyle
+    {
+        QFont font;
+        QColor colour;
+        QColor outline;
+        int width;
+        bool antialias;
+    };
     // The line from the cache, or drawn; either way kept in `next`.
-    const LineImage& OutlinedLine(const QString& text, const QFont& font, LineCache& next);
+    const LineImage& OutlinedLine(const QString& text, const LineStyle& style, LineCache& next);
+    void DrawSubtitle(QPainter& painter, int width, int height, LineCache& next);
 
     int FAlignLines = 0;
     LineCache FLineCache;

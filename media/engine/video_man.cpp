@@ -9,6 +9,7 @@
 
 #include <QPainter>
 #include <QPixmap>
+#include <QTimer>
 
 #include <cstdlib>
 
@@ -25,6 +26,8 @@ constexpr DWORD kVideoNotifierOptions = 0x81;
 // Below this width the notice has no room.
 constexpr int kNarrowestNotice = 17;
 constexpr int kNoticeMargin = 8;
+// How often the position of the frame shown is looked at for the subtitles.
+constexpr int kSubtitleCheckMs = 20;
 
 // The pictures over the notice: a strip of film, empty for no video, torn
 // for a stream that could not be decoded.
@@ -113,6 +116,11 @@ TVideoMan::TVideoMan(QObject* owner)
                                                       QString::fromUtf16(TFramesNotifier::filterName));
     FFramesNotifierRec->SetFilter(FFramesNotifier.get());
     FDecoders->SetFramesNotifier(FFramesNotifierRec.get());
+    // A frame reached by a seek comes without a message: the position is
+    // looked at between frames too.
+    FSubtitleTimer = new QTimer(this);
+    FSubtitleTimer->setInterval(kSubtitleCheckMs);
+    connect(FSubtitleTimer, &QTimer::timeout, this, &TVideoMan::UpdateSubtitle);
 }
 
 TVideoMan::~TVideoMan()
@@ -431,6 +439,7 @@ void TVideoMan::ShowNotice(TVideoState state)
     }
     FNotice->setCursorWidth(0);
     UpdateVideoPosition();
+    UpdateSubtitle();
 }
 
 void TVideoMan::ShowVideo()
@@ -439,6 +448,33 @@ void TVideoMan::ShowVideo()
     FNotice->hide();
     FPicture->hide();
     UpdateVideoPosition();
+    UpdateSubtitle();
+}
+
+// --- external subtitles --------------------------------------------------------
+
+bool TVideoMan::SetSubtitleFile(const QString& fileName)
+{
+    bool loaded = true;
+    if (fileName.isEmpty())
+        FSubtitles.Clear();
+    else
+        loaded = FSubtitles.LoadFromFile(fileName);
+    FSubtitleFile = loaded ? fileName : QString();
+    if (FSubtitles.Count() > 0)
+        FSubtitleTimer->start();
+    else
+        FSubtitleTimer->stop();
+    UpdateSubtitle();
+    return loaded;
+}
+
+void TVideoMan::UpdateSubtitle()
+{
+    QString text;
+    if (FVideoState == vsVideo && FSubtitles.Count() > 0)
+        text = FSubtitles.TextAt(FFramesNotifier->currentPosition());
+    SetSubtitleText(text);
 }
 
 void TVideoMan::SetleHeight(int height)
@@ -586,6 +622,8 @@ void TVideoMan::WndProc(TMessage& message)
             FTimestampValid = true;
             FTimestampText = *text;
             UpdateInsertTexts();
+            // Sent for each new frame before the renderer has it.
+            UpdateSubtitle();
         }
         break;
     case WM_SYSDATETIME:

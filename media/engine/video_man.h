@@ -4,7 +4,8 @@
 // behind the decoder, and wires the stream to the navigation manager. It
 // reports the decoder and the format, shows a notice over the video area
 // when there is no video or it cannot be decoded, keeps the picture's aspect,
-// connects subtitle streams, and fills the inlay lines from their patterns.
+// connects subtitle streams, draws the cues of a subtitle file over the video
+// with the inlay, and fills the inlay lines from their patterns.
 //
 // Pattern codes (any case): %D the DV recording date, shifted by the date
 // offset and formatted per line; %T the DV time code; %S the position's time
@@ -22,10 +23,13 @@
 #include "media/engine/windowless_man.h"
 #include "media/filters/frames_notifier.h"
 #include "media/parsers/media_records.h"
+#include "media/parsers/srt.h"
 #include "platform/rtl/datetime.h"
 
 #include <QLabel>
 #include <QPointer>
+
+class QTimer;
 
 #include <array>
 #include <functional>
@@ -116,6 +120,13 @@ public:
     // Fills every line from its pattern: an empty pattern hides its line.
     void UpdateInsertTexts();
 
+    // External subtitles: the cues of a subtitle file, the text of those at
+    // the position of the frame shown drawn over the video. An empty name
+    // takes them off. False, and no subtitles, when the file cannot be read.
+    bool SetSubtitleFile(const QString& fileName);
+    const QString& SubtitleFile() const { return FSubtitleFile; }
+    const TSrtSubtitles& Subtitles() const { return FSubtitles; }
+
     // Height of the notice, in pixels.
     int leHeight() const { return FNoticeHeight; }
     void SetleHeight(int height);
@@ -165,6 +176,7 @@ private:
     void LoseVideo();
     void ClearInsertSources();
     QString InsertValue(const TInsertPattern& line, QChar code) const;
+    void UpdateSubtitle();
 
     int FNoticeHeight = 32;
     int FVideoState = vsNoVideo;
@@ -199,6 +211,10 @@ private:
     bool FNumberActive = false;
     bool FTimestampValid = false;
     std::array<TInsertPattern, kLineCount> FPatterns;
+
+    QString FSubtitleFile;
+    TSrtSubtitles FSubtitles;
+    QTimer* FSubtitleTimer = nullptr;
 
     // Without a parent until a host takes them; a host that goes takes them
     // along, and new ones are made.

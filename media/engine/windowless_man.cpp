@@ -498,19 +498,21 @@ void TWindowLessMan::WndProc(TMessage& message)
 
 void TWindowLessMan::DrawInlay()
 {
-    if (FInsertState != kInlayOn || !FWindowlessControl || !FMixerBitmap)
+    const bool lines = FInsertState == kInlayOn;
+    if ((!lines && FInlay.Subtitle.isEmpty()) || !FWindowlessControl || !FMixerBitmap)
         return;
     LONG w = 0, h = 0;
     if (FAILED(FWindowlessControl->GetNativeVideoSize(&w, &h, nullptr, nullptr)) || w <= 0 || h <= 0)
         return;
-    FInlay.Compose(FInlayBitmap, w, h);
+    FInlay.Compose(FInlayBitmap, w, h, lines);
 
     FAlphaBitmap = VMR9AlphaBitmap{};
     FAlphaBitmap.dwFlags = VMR9AlphaBitmap_hDC | VMR9AlphaBitmap_SrcColorKey | VMR9AlphaBitmap_FilterMode;
     FAlphaBitmap.hdc = &FInlayBitmap;
     FAlphaBitmap.rSrc = RECT{0, 0, w, h};
     FAlphaBitmap.rDest = VMR9NormalizedRect{0, 0, 1, 1};
-    FAlphaBitmap.fAlpha = static_cast<float>(std::clamp(FInsertTransparency, 0.0, 1.0));
+    // The inlay's transparency is the whole overlay's: a subtitle alone is opaque.
+    FAlphaBitmap.fAlpha = lines ? static_cast<float>(std::clamp(FInsertTransparency, 0.0, 1.0)) : 1.0f;
     FAlphaBitmap.clrSrcKey = static_cast<COLORREF>(ColorToRGB(FInlay.TransparentColor));
     FAlphaBitmap.dwFilterMode = MixerPref9_PointFiltering;
     FMixerBitmap->SetAlphaBitmap(&FAlphaBitmap);
@@ -520,6 +522,11 @@ void TWindowLessMan::DrawInlay()
 void TWindowLessMan::InlayOff()
 {
     FInsertState = kInlayOff;
+    // The subtitle stays on the video without the lines.
+    if (!FInlay.Subtitle.isEmpty()) {
+        DrawInlay();
+        return;
+    }
     FAlphaBitmap.dwFlags = VMR9AlphaBitmap_Disable;
     FAlphaBitmap.hdc = nullptr;
     if (FMixerBitmap)
@@ -534,6 +541,18 @@ void TWindowLessMan::SetInsertTextOn(bool on)
     }
     FInsertState = kInlayOn;
     DrawInlay();
+}
+
+void TWindowLessMan::SetSubtitleText(const QString& text)
+{
+    if (text == FInlay.Subtitle)
+        return;
+    FInlay.Subtitle = text;
+    // Drawn at once, whatever the sync offset: a subtitle is due with its frame.
+    if (FInsertState == kInlayOn || !text.isEmpty())
+        DrawInlay();
+    else
+        InlayOff();
 }
 
 void TWindowLessMan::RedrawInlay()

@@ -119,13 +119,17 @@ public:
     int InsertState() const { return FInsertState; }
     void SetInsertTextOn(bool on);
     // Draws the inlay into the overlay bitmap and hands it to the renderer;
-    // only while the inlay is on.
+    // only while the inlay is on or a subtitle shows.
     void DrawInlay();
     // Draws the inlay after a setting changed, unless playback is already
     // behind by the accepted sync offset.
     void RedrawInlay();
     // The bitmap last handed to the renderer: the inlay on the key colour.
     const QImage& InlayBitmap() const { return FInlayBitmap; }
+    // The subtitle mixed over the video with the inlay (or alone, while the
+    // inlay is off); empty for none.
+    const QString& SubtitleText() const { return FInlay.Subtitle; }
+    void SetSubtitleText(const QString& text);
 
     // The largest average sync offset (ms) at which a changed setting still
     // redraws the inlay during playback; 0 is no limit.

@@ -109,3 +109,39 @@ TEST(InlayComposer, TheBitmapTakesThePicturesSizeAndNothingButTheKeyWithoutLines
     EXPECT_EQ(bitmap.size(), QSize(720, 576));
     EXPECT_TRUE(drawnArea(bitmap).isEmpty());
 }
+
+TEST(InlayComposer, TheSubtitleStandsCentredAtTheFootLineUnderLineWithOrWithoutTheLines)
+{
+    TInlayComposer inlay = styled(2, 16);
+    inlay.Position = TPoint{0, 0};
+    inlay.Subtitle = QStringLiteral("A longer first line\nSecond");
+    QImage bitmap;
+    inlay.Compose(bitmap, 720, 576, false);
+    // Without the lines, only the subtitle: white letters near the foot.
+    EXPECT_TRUE(areaOf(bitmap, kText).isEmpty());
+    const QRect letters = areaOf(bitmap, clWhite);
+    ASSERT_FALSE(letters.isEmpty());
+    EXPECT_LE(std::abs(letters.center().x() - 360), 3);
+    EXPECT_LT(letters.bottom(), 576 - 576 / 24);
+    EXPECT_GT(letters.top(), 576 / 2);
+    // Line under line: the second, shorter, is the lower one.
+    inlay.Subtitle = QStringLiteral("A longer first line");
+    inlay.Compose(bitmap, 720, 576, false);
+    const QRect first = areaOf(bitmap, clWhite);
+    inlay.Subtitle = QStringLiteral("Second");
+    inlay.Compose(bitmap, 720, 576, false);
+    const QRect second = areaOf(bitmap, clWhite);
+    EXPECT_GT(first.width(), second.width());
+    EXPECT_EQ(letters.width(), first.width());
+    EXPECT_EQ(letters.bottom(), second.bottom());
+    EXPECT_LT(letters.top(), second.top() - second.height());
+    // With the lines, both.
+    inlay.Compose(bitmap, 720, 576, true);
+    EXPECT_FALSE(areaOf(bitmap, kText).isEmpty());
+    EXPECT_EQ(areaOf(bitmap, clWhite), second);
+    // A white key colour does not take the letters away: they are a step
+    // off white.
+    inlay.TransparentColor = clWhite;
+    inlay.Compose(bitmap, 720, 576, false);
+    EXPECT_EQ(areaOf(bitmap, RGB(255, 255, 254)), second);
+}

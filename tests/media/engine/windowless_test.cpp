@@ -583,3 +583,35 @@ TEST(WindowLessMan, TheNextFileAfterAClearedGraphShowsItsPictures)
         shown.engine.man->GraphBuilder()->RemoveFilter(shown.man->Renderer());
     }
 }
+
+TEST(WindowLessMan, ASubtitleShowsAtTheFootWithOrWithoutTheInlay)
+{
+    NativeSize shown;
+    ASSERT_TRUE(shown.cued);
+    TWindowLessMan& man = *shown.man;
+    const QImage picture = shown.current();
+    // The letters: white where the picture is not.
+    const auto letters = [&picture](const QImage& video) {
+        return boundsOf(video, [&](int x, int y) {
+            return video.pixel(x, y) == qRgb(255, 255, 255) && !near(picture.pixel(x, y), qRgb(255, 255, 255), 2);
+        });
+    };
+
+    // Alone, the inlay off: opaque, centred low in the picture.
+    man.SetSubtitleText(QStringLiteral("Subtitle"));
+    const QImage alone = shown.video();
+    const QRect text = letters(alone);
+    ASSERT_FALSE(text.isEmpty());
+    EXPECT_LE(std::abs(text.center().x() - 160), 3);
+    EXPECT_GT(text.top(), 160);
+    EXPECT_TRUE(text.adjusted(-3, -3, 3, 3).contains(changedArea(alone, picture)));
+    // With the inlay and after it, the same letters.
+    man.SetInsertTextOn(true);
+    EXPECT_EQ(letters(shown.video()), text);
+    man.SetInsertTextOn(false);
+    EXPECT_EQ(letters(shown.video()), text);
+    EXPECT_EQ(man.SubtitleText(), QStringLiteral("Subtitle"));
+    // Taken off, the picture is whole again.
+    man.SetSubtitleText(QString());
+    EXPECT_TRUE(changedArea(shown.video(), picture).isEmpty());
+}

@@ -156,7 +156,9 @@ void TMainForm::CreateComponents(const TMainFormOptions& options)
 
     videoPanel = new QWidget(Client);
     videoPanel->setObjectName(QStringLiteral("videoPanel"));
-    leExternalPreview = new TLinkEdit(videoPanel);
+    // Beside the video panel, not on it: the panel goes while the video
+    // plays in the preview window, and the message stays in its place.
+    leExternalPreview = new TLinkEdit(Client);
     leExternalPreview->setObjectName(QStringLiteral("leExternalPreview"));
     leExternalPreview->hide();
     Xslider = new QSlider(Qt::Horizontal, Client);
@@ -284,10 +286,10 @@ void TMainForm::CreateButtonBar()
     button(A.naGrab);
     button(A.naCopy);
     sep2 = separator("sep2");
-    button(A.naShowImagette);
-    button(A.naShowSaveImages);
-    button(A.naShowDVIncrust);
-    button(A.naShowIncrust);
+    ShowImagetteBtn = button(A.naShowImagette);
+    ShowSaveImagesBtn = button(A.naShowSaveImages);
+    ShowDVIncrustBtn = button(A.naShowDVIncrust);
+    ShowIncrustBtn = button(A.naShowIncrust);
     sep3 = separator("sep3");
     button(vidman->caFullscreen);
     button(vidman->caExternalPreview);
@@ -520,6 +522,7 @@ void TMainForm::gpSavePrefs(TMorvekPreferences& prefs)
 void TMainForm::gpChangeMode(TSavePreferences mode)
 {
     FPrefsMode = mode;
+    OptionsFrame->SetPrefsMode(mode);
 }
 
 // --- shut-down ------------------------------------------------------------------------
@@ -632,6 +635,8 @@ void TMainForm::openfile(const QString& filename)
     FVideoFileName = filename;
     if (vidman->PreviewForm())
         vidman->PreviewForm()->setWindowTitle(filename);
+    if (vidman->caExternalPreview->Checked())
+        BuildExternalPreviewMessage();
     // 7.
     FHasVideo = FMedia && FMedia->VideoCount() > 0;
     FHasAudio = FMedia && FMedia->AudioCount() > 0;
@@ -787,6 +792,8 @@ void TMainForm::closefile()
     FVideoFileName.clear();
     if (vidman->PreviewForm())
         vidman->PreviewForm()->setWindowTitle(QStringLiteral("External Preview"));
+    if (vidman->caExternalPreview->Checked())
+        BuildExternalPreviewMessage();
     if (QWidget* window = vidman->window())
         window->setVisible(!vidman->caExternalPreview->Checked());
     vidman->ClearVideoWindow();
@@ -893,9 +900,7 @@ void TMainForm::ArrangePanels()
 void TMainForm::TntFormResize()
 {
     ArrangePanels();
-    leExternalPreview->resize(videoPanel->width() - 32, leExternalPreview->height());
-    leExternalPreview->move((videoPanel->width() - leExternalPreview->width()) / 2,
-                            (videoPanel->height() - leExternalPreview->height()) / 2);
+    CenterExternalPreview();
     NavBar->move(NavBar->x(), videoPanel->y() + videoPanel->height());
     intervalloframe->move(intervalloframe->x(), NavBar->y());
     ArrangeImagetteFrame();

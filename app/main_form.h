@@ -41,6 +41,7 @@ class TGaugeVolume;
 class TImagetteFrame;
 class TIncrustFrame;
 class TKvBar;
+class TKvButton;
 class TKvSeparator;
 class TLinkEdit;
 class TOptionsFrame;
@@ -83,6 +84,12 @@ public:
     QWidget* Client;
     TNavBar* NavBar;
     TKvBar* barUnique;
+    // The bar's buttons of the four side panels: the one of the panel shown
+    // stays down.
+    TKvButton* ShowImagetteBtn;
+    TKvButton* ShowSaveImagesBtn;
+    TKvButton* ShowDVIncrustBtn;
+    TKvButton* ShowIncrustBtn;
     TKvSeparator* sep1;
     TKvSeparator* sep2;
     TKvSeparator* sep3;
@@ -171,8 +178,16 @@ public:
     void PlaceSliders();
 
     // --- side panels and options (main_side_panels.cpp) --------------------
+    void RegisterPrivateFilters();
     void UnregisterPrivateFilters();
+    // Gives the video manager the subtitle file (none with an empty name)
+    // and draws the paused frame again with it.
     void LoadSrtSubtitle(const QString& filename);
+    // The message in the video area while the video plays in the preview
+    // window, for the file open now or for none.
+    void BuildExternalPreviewMessage();
+    // Places that message in the middle of the video area.
+    void CenterExternalPreview();
 
     // --- state ---------------------------------------------------------------
     const QString& VideoFileName() const { return FVideoFileName; }
@@ -239,6 +254,13 @@ private:
     void AssignIntervalEvents();
     void AssignInlayEvents();
     void AssignSidePanelEvents();
+
+    // Side panels and options (main_side_panels.cpp).
+    void ShowSidePanel(int index);
+    int ActiveSidePanel() const;
+    void ApplyPrivateFolder(const QString& folder);
+    void ApplyUsePrivateFilters(bool on);
+    void ClearVideoPanel();
 
     HWND FHandle = 0;
     std::unique_ptr<TUniqueScriptNames> FScriptNames;

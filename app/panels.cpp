@@ -282,6 +282,12 @@ TOptionsFrame::TOptionsFrame(QWidget* parent) : QFrame(parent)
     column->addStretch();
 }
 
+void TOptionsFrame::SetPrefsMode(int mode)
+{
+    if (QAbstractButton* item = rgPrefsItems->button(mode))
+        item->setChecked(true);
+}
+
 Tintervalloframe::Tintervalloframe(QWidget* parent) : QFrame(parent)
 {
     setObjectName(QStringLiteral("intervalloframe"));

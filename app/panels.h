@@ -128,6 +128,9 @@ class TOptionsFrame : public QFrame
 public:
     explicit TOptionsFrame(QWidget* parent = nullptr);
 
+    // Selects the item of the storage mode (a TSavePreferences value).
+    void SetPrefsMode(int mode);
+
     QGroupBox* rgPrefs;
     QButtonGroup* rgPrefsItems;
     QCheckBox* cbUsePrivateFilters;

@@ -52,3 +52,11 @@ function(kestrova_test name)
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
+
+# A test of the main window: the fixture puts the private filter module in
+# the program's folder, as an installed program has it.
+function(kestrova_window_test name)
+  add_dependencies(${name} kestrova_private_filters)
+  target_compile_definitions(${name} PRIVATE
+    KESTROVA_PRIVATE_FOLDER="$<TARGET_FILE_DIR:kestrova_private_filters>")
+endfunction()

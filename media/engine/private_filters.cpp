@@ -26,6 +26,15 @@ QString Install(const QString& regFile, const char* cannot)
     return {};
 }
 
+// Deletes a family's settings; none to delete is no failure.
+bool Uninstall(const char* key)
+{
+    const QString name = QString::fromLatin1(key);
+    if (!RegistryStore::instance().keyExists(QStringLiteral("Software\\") + name))
+        return true;
+    return RunRegCommand(QStringLiteral("delete HKCU\\Software\\%1 /F").arg(name), true);
+}
+
 } // namespace
 
 TPrivateFilterRecs& PrivateFilterRecs()
@@ -98,15 +107,15 @@ QString InstallPrivateVSFilter(const QString& regFile)
 
 bool UninstallPrivateLAV()
 {
-    return RunRegCommand(QStringLiteral("delete HKCU\\Software\\LBV /F"), true);
+    return Uninstall("LBV");
 }
 
 bool UninstallPrivateFfdshow()
 {
-    return RunRegCommand(QStringLiteral("delete HKCU\\Software\\KVR /F"), true);
+    return Uninstall("KVR");
 }
 
 bool UninstallPrivateVSFilter()
 {
-    return RunRegCommand(QStringLiteral("delete HKCU\\Software\\MPC-HD /F"), true);
+    return Uninstall("MPC-HD");
 }

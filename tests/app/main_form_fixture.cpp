@@ -48,6 +48,8 @@ void MainFormTest::SetUp()
     (void)registered;
     ASSERT_TRUE(dir.isValid());
     registry = std::make_unique<RegistryStore>(dir.filePath(QStringLiteral("registry.reg")));
+    // The program's folder holds the private filters, as an installed one does.
+    ASSERT_TRUE(QFile::link(QStringLiteral(KESTROVA_PRIVATE_FOLDER), dir.filePath(QStringLiteral("LAV"))));
     Start();
 }
 

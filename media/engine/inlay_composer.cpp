@@ -2,7 +2,6 @@
 
 #include <QFontMetrics>
 #include <QPainter>
-
 #include <QStringList>
 
 #include <algorithm>

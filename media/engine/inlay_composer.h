@@ -13,9 +13,9 @@
 #include <QImage>
 #include <QString>
 
-class QPainter;
-
 #include <array>
+
+class QPainter;
 
 // One line of the inlay.
 struct TInsertLine

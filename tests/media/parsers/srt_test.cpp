@@ -96,6 +96,8 @@ TEST(SrtTest, CuesWithoutBlankLinesOutOfOrderOrOverlappingKeepTheirOwnText)
     const TSrtSubtitles l = Read("00:00:00,000 --> 00:10:00,000\nLong\n\n00:00:01,000 --> 00:00:02,000\nA\n\n"
                                  "00:00:03,000 --> 00:00:04,000\nB\n");
     EXPECT_EQ(l.TextAt(3500 * ms), QStringLiteral("Long\nB"));
+    // A short one ends under it at its stop.
+    EXPECT_EQ(l.TextAt(2000 * ms), QStringLiteral("Long"));
     EXPECT_EQ(l.TextAt(300'000 * ms), QStringLiteral("Long"));
 }
 

@@ -84,6 +84,21 @@ void MainFormTest::Start(const TScriptParts& scripts)
     ProcessMessages();
 }
 
+FakeScript* MainFormTest::StartWithFakeScript()
+{
+    FakeScript* host = nullptr;
+    TScriptParts parts;
+    parts.CreateHost = [&host] {
+        auto made = std::make_unique<FakeScript>();
+        host = made.get();
+        return made;
+    };
+    Start(parts);
+    if (host)
+        host->Compile();
+    return host;
+}
+
 bool MainFormTest::Close(std::optional<TSavePreferences> answer)
 {
     saveDialog->answers.push_back(answer);

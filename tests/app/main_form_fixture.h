@@ -4,6 +4,7 @@
 
 #include "app/main_form.h"
 #include "platform/win/registry.h"
+#include "tests/framework/actions/fakes.h"
 #include "tests/framework/preferences/prefs_test_support.h"
 
 #include <QTemporaryDir>
@@ -70,6 +71,8 @@ protected:
     // A new window on the same folder and registry (the previous one goes
     // without saving), shown.
     void Start(const TScriptParts& scripts = {});
+    // A new window whose script host is a fake, with every routine declared.
+    FakeScript* StartWithFakeScript();
     // Closes the window as the user does; whether it closed.
     bool Close(std::optional<TSavePreferences> answer);
 

@@ -376,16 +376,8 @@ TEST_F(MainFormTest, TheLayoutPlacesTheColumnsByTheirSide)
 
 TEST_F(MainFormTest, ASharedScriptNameBelongsToTheFirstListAndTheOtherKeepsItsMenu)
 {
-    FakeScript* host = nullptr;
-    TScriptParts parts;
-    parts.CreateHost = [&host] {
-        auto made = std::make_unique<FakeScript>();
-        host = made.get();
-        return made;
-    };
-    Start(parts);
+    FakeScript* host = StartWithFakeScript();
     ASSERT_NE(host, nullptr);
-    host->Compile();
     // Each routine is declared once.
     QStringList names;
     for (const FakeScript::Routine& routine : host->routines) {

@@ -177,16 +177,8 @@ TEST_F(SidePanelsTest, OnePanelShowsWithItsButtonDownAndNoneIsSavedAsMinusOne)
 
 TEST_F(SidePanelsTest, TheOptionsPageAndTheActionsShowEachOther)
 {
-    FakeScript* host = nullptr;
-    TScriptParts parts;
-    parts.CreateHost = [&host] {
-        auto made = std::make_unique<FakeScript>();
-        host = made.get();
-        return made;
-    };
-    Start(parts);
+    FakeScript* host = StartWithFakeScript();
     ASSERT_NE(host, nullptr);
-    host->Compile();
     TOptionsFrame* options = form->OptionsFrame;
 
     // Precise seeking: scripts check and uncheck the box; the box sets the action.

@@ -154,7 +154,9 @@ void TInlayComposer::DrawSubtitle(QPainter& painter, int width, int height, Line
     QFont face(QStringLiteral("Arial"));
     const int size = std::max(kSubtitleMinSize, height / kSubtitleHeightParts);
     face.setPixelSize(size);
-    const LineStyle style{face, unlike(Qt::white), unlike(Qt::black), std::max(1, size / 12), true};
+    // Unsmoothed: smoothed edges over the key colour would fringe the
+    // letters with it wherever the outline leaves a gap.
+    const LineStyle style{face, unlike(Qt::white), unlike(Qt::black), std::max(2, size / 10), false};
 
     // From the foot up, each line centred.
     const QStringList lines = Subtitle.split(u'\n');

@@ -1,35 +1,41 @@
-// The navigation manager against FFmpeg's floor, per container, both sides
-// measured in turn within each iteration:
-//  - Step: on a paused graph, one frame forward and one back, each until
-//    the picture is shown; the floor decodes each target from the keyframe
-//    before it (as an exact seek must) and converts it to RGB32;
-//  - PreciseSeek: from the start to a far frame, until it is shown; the
-//    floor decodes from the keyframe before the target to the target.
-// The time reported is the navigation's; the counters give the median of
-// each side in milliseconds and their ratio, and for the steps the same
-// seeks asked of the graph directly. The precise seek runs with the default
-// pre-roll of one second and without one (its argument in milliseconds).
+// The navigation manager against FFmpeg's floor, per container, the two
+// sides taking turns in every round (bench/rounds.h):
+//  - StepForward: on a paused graph, one frame forward until the picture is
+//    shown, from a frame inside a group of pictures (neither it nor the next
+//    one a keyframe) or at a keyframe (one of the two is); the floor is the
+//    exact seek to the next frame: from the keyframe before it, packets
+//    before that keyframe dropped, decoded up to it and converted to RGB32;
+//  - StepBack: one frame back, against the exact seek to that frame;
+//  - PreciseSeek: from the start to a far frame until it is shown, with the
+//    default pre-roll of one second and without one (its argument in
+//    milliseconds), against the exact seek to that frame;
+//  - Open: a file opened until its first picture is shown (media factory,
+//    file device, decoder, renderer, paused graph), against FFmpeg opening
+//    and probing the file, opening the decoder and decoding and converting
+//    the first picture.
+// Next to the times, each side's pictures decoded per round (packets handed
+// to the decoder: the graph's are counted by a filter in front of its
+// decoder) and bytes read from files per round. Every picture the manager
+// shows is checked by its barcode; a wrong one fails the benchmark. Under
+// callgrind (bench/count-instructions.sh bench_nav) each side's work is
+// dumped on its own.
 
 #include "bench/plain_video.h"
+#include "bench/rounds.h"
+#include "platform/graph/pin_walk.h"
+#include "platform/graph/transform.h"
 #include "platform/win/messages.h"
-#include "tests/media/clip_reader.h"
 #include "tests/media/engine/engine_fixture.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libswscale/swscale.h>
-}
-
 #include <QApplication>
-#include <QFile>
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <array>
-#include <chrono>
+#include <atomic>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -37,195 +43,271 @@ namespace {
 constexpr std::array kClips{"dv_pal.avi", "mpeg1.mpg", "mpeg2.mpg", "mpeg2.ts",
                             "h264.mp4",   "h264.mkv",  "h264.m2ts", "wmv.wmv"};
 constexpr REFERENCE_TIME kFrame = 400'000;
-// Steps start on each side of the keyframe distances of 12 and 25.
-constexpr std::array kStepFrames{11, 24, 37, 49, 62};
+constexpr int kLastStart = 70;
+// Frames started from in turn, at most.
+constexpr std::size_t kStarts = 6;
 // Far frames, each the last before a keyframe or well inside a group.
 constexpr std::array kFarFrames{70, 62, 49};
+// Frames stepped back to: each side of the keyframe distances.
+constexpr std::array kBackFrames{11, 24, 37, 49, 62, 70};
+enum StepKind : int { insideGroup = 0, atKeyframe = 1 };
 
-using Clock = std::chrono::steady_clock;
-
-double msSince(Clock::time_point start)
+const char* clipOf(const benchmark::State& state)
 {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return kClips[static_cast<std::size_t>(state.range(0))];
 }
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    return values[values.size() / 2];
-}
-
-// FFmpeg alone: seeks to the keyframe before a frame and decodes up to it.
-// (The platform filter benchmark measures the same floor for its seeks.)
-class Floor
+// Counts the samples that pass: in front of a decoder, the pictures it
+// decodes.
+class PictureCounter final : public TBCTransInPlaceFilter
 {
 public:
-    explicit Floor(const char* clip) : plain_(clip)
+    PictureCounter() : TBCTransInPlaceFilter("{0D7B7E2A-5C1F-4A36-9E0B-7C4D2F61A903}"_guid, u"Picture Counter") {}
+    HRESULT CheckInputType(const AM_MEDIA_TYPE*) override { return S_OK; }
+    HRESULT Transform(IMediaSample*) override
     {
-        plain_.openCodec();
-        AVFormatContext* f = plain_.format.get();
-        const AVStream* s = f->streams[plain_.stream];
-        first_ = s->start_time == AV_NOPTS_VALUE ? 0 : s->start_time;
-        while (av_read_frame(f, plain_.packet) >= 0) {
-            const AVPacket* p = plain_.packet;
-            if (p->stream_index == plain_.stream && (p->flags & AV_PKT_FLAG_KEY))
-                keyframes_.push_back({p->pts != AV_NOPTS_VALUE ? p->pts : p->dts, p->pos});
-            av_packet_unref(plain_.packet);
-        }
+        count_.fetch_add(1, std::memory_order_relaxed);
+        return S_OK;
+    }
+    long count() const { return count_.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<long> count_{0};
+};
+
+// A navigation manager paused on a clip, with a counter in front of its
+// video decoder.
+struct Navigation
+{
+    explicit Navigation(const char* clip) : n(clip)
+    {
+        if (!n.source || n.nav->FrameDuration() != kFrame)
+            return;
+        // The graph stops for the counter to go in, and pauses again.
+        n.nav->Stop();
+        IGraphBuilder* graph = n.nav->GraphBuilder();
+        const ComPtr<IPin> out = n.source->Notifier()->output();
+        const ComPtr<IPin> decoder = peerOf(out.get());
+        AM_MEDIA_TYPE type;
+        out->ConnectionMediaType(&type);
+        graph->Disconnect(out.get());
+        graph->Disconnect(decoder.get());
+        graph->AddFilter(counter.get(), u"Picture Counter");
+        ok = SUCCEEDED(graph->ConnectDirect(out.get(), counter->input(), &type)) &&
+             SUCCEEDED(graph->ConnectDirect(counter->output(), decoder.get(), &type)) && n.nav->Pause();
+        n.settle();
+        ok = ok && n.shown() == 0;
     }
 
-    // Shows frame n: from the keyframe before it, decoded up to it.
-    void show(int n)
+    testing_engine::NavEngine n;
+    ComPtr<PictureCounter> counter = makeCom<PictureCounter>();
+    bool ok = false;
+};
+
+// The clip's start frames of a kind, spread over it; empty when it has none
+// (every DV picture is a keyframe).
+std::vector<int> startFrames(const bench::SeekFloor& floor, StepKind kind)
+{
+    std::vector<int> all;
+    for (int from = 1; from <= kLastStart; ++from) {
+        const bool key = floor.isKeyframe(from * kFrame) || floor.isKeyframe((from + 1) * kFrame);
+        if (key == (kind == atKeyframe))
+            all.push_back(from);
+    }
+    std::vector<int> spread;
+    for (std::size_t i = 0; i < std::min(kStarts, all.size()); ++i)
+        spread.push_back(all[i * all.size() / std::min(kStarts, all.size())]);
+    return spread;
+}
+
+// Each side's time, pictures and the check of what the manager showed.
+class Comparison
+{
+public:
+    // `name` without spaces: it labels callgrind's dumps.
+    Comparison(const std::string& name, Navigation& nav, bench::SeekFloor& floor)
+        : nav_(nav), floor_(floor), navSide_(name, "nav"), floorSide_(name, "floor")
     {
-        AVFormatContext* f = plain_.format.get();
-        const AVStream* s = f->streams[plain_.stream];
-        const int64_t target = first_ + av_rescale_q(n * kFrame, {1, 10'000'000}, s->time_base);
-        const auto after = std::upper_bound(keyframes_.begin(), keyframes_.end(), target,
-                                            [](int64_t t, const Keyframe& k) { return t < k.ts; });
-        const Keyframe& key = after == keyframes_.begin() ? keyframes_.front() : *std::prev(after);
-        if (!(f->iformat->flags & AVFMT_TS_DISCONT) || av_seek_frame(f, -1, key.pos, AVSEEK_FLAG_BYTE) < 0)
-            av_seek_frame(f, plain_.stream, key.ts, AVSEEK_FLAG_BACKWARD);
-        avcodec_flush_buffers(plain_.codec);
-        for (;;) {
-            while (avcodec_receive_frame(plain_.codec, plain_.frame) == 0)
-                if (plain_.frame->best_effort_timestamp >= target) {
-                    plain_.toRgb();
-                    return;
-                }
-            if (av_read_frame(f, plain_.packet) < 0)
-                return;
-            if (plain_.packet->stream_index == plain_.stream)
-                avcodec_send_packet(plain_.codec, plain_.packet);
-            av_packet_unref(plain_.packet);
-        }
+    }
+
+    // One round: `move` on the manager, which is to show `frame`, and the
+    // floor's exact seek to the same frame, in turn.
+    template <typename Move> void round(benchmark::State& state, std::size_t n, int frame, Move&& move)
+    {
+        const long counted = nav_.counter->count();
+        const int64_t sent = floor_.sent();
+        bench::alternate(
+            n, clipOf(state), navSide_,
+            [&] {
+                move();
+                nav_.n.settle();
+            },
+            floorSide_, [&] { floor_.seek(frame * kFrame); });
+        navPictures_ += nav_.counter->count() - counted;
+        floorPictures_ += floor_.sent() - sent;
+        wrong_ += nav_.n.shown() != frame;
+        state.SetIterationTime(navSide_.last() + floorSide_.last());
+    }
+
+    void report(benchmark::State& state) const
+    {
+        navSide_.report(state, floorSide_);
+        state.counters["nav_pictures"] = bench::perRound(static_cast<double>(navPictures_));
+        state.counters["floor_pictures"] = bench::perRound(static_cast<double>(floorPictures_));
+        state.SetLabel(clipOf(state));
+        if (wrong_)
+            state.SkipWithError("the manager showed a wrong picture");
     }
 
 private:
-    struct Keyframe
-    {
-        int64_t ts;
-        int64_t pos;
-    };
-
-    bench::PlainVideo plain_;
-    int64_t first_ = 0;
-    std::vector<Keyframe> keyframes_;
+    Navigation& nav_;
+    bench::SeekFloor& floor_;
+    bench::Side navSide_;
+    bench::Side floorSide_;
+    double navPictures_ = 0;
+    double floorPictures_ = 0;
+    int wrong_ = 0;
 };
 
-void report(benchmark::State& state, const std::vector<double>& nav, const std::vector<double>& floor,
-            const std::vector<double>& graph = {})
+// Both sides on the benchmark's clip; null when it did not open.
+std::unique_ptr<Navigation> open(benchmark::State& state)
 {
-    const double navMs = median(nav);
-    const double floorMs = median(floor);
-    state.counters["nav_ms"] = navMs;
-    state.counters["floor_ms"] = floorMs;
-    state.counters["ratio"] = floorMs > 0 ? navMs / floorMs : 0;
-    if (!graph.empty())
-        state.counters["graph_ms"] = median(graph);
-    state.SetLabel(kClips[static_cast<std::size_t>(state.range(0))]);
-}
-
-// Both sides on the benchmark's clip; false when it did not open.
-bool open(benchmark::State& state, std::unique_ptr<testing_engine::NavEngine>& n, std::unique_ptr<Floor>& floor)
-{
-    const char* clip = kClips[static_cast<std::size_t>(state.range(0))];
-    n = std::make_unique<testing_engine::NavEngine>(clip);
-    floor = std::make_unique<Floor>(clip);
-    if (n->source && n->nav->FrameDuration() == kFrame)
-        return true;
+    auto nav = std::make_unique<Navigation>(clipOf(state));
+    if (nav->ok)
+        return nav;
     state.SkipWithError("the clip did not open");
-    return false;
+    return nullptr;
 }
 
-void BM_Step(benchmark::State& state)
+void BM_StepForward(benchmark::State& state)
 {
-    std::unique_ptr<testing_engine::NavEngine> navigation;
-    std::unique_ptr<Floor> floor;
-    if (!open(state, navigation, floor))
+    const auto nav = open(state);
+    if (!nav)
         return;
-    testing_engine::NavEngine& n = *navigation;
-    std::vector<double> navMs, floorMs, graphMs;
-    std::size_t i = 0;
-    IMediaSeeking* seeking = n.nav->MediaSeeking();
-    const auto seekGraph = [&](int frame) {
-        LONGLONG at = frame * kFrame;
-        seeking->SetPositions(&at, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
-        n.settle();
-    };
-    for (auto _ : state) {
-        const int from = kStepFrames[i++ % kStepFrames.size()];
-        n.nav->SeekTo(true, from * kFrame);
-        n.settle();
-        auto start = Clock::now();
-        n.nav->naAvanceFrame->Execute();
-        n.settle();
-        n.nav->naReculeFrame->Execute();
-        n.settle();
-        const double nav = msSince(start);
-        start = Clock::now();
-        floor->show(from + 1);
-        floor->show(from);
-        floorMs.push_back(msSince(start));
-        // The same two seeks asked of the graph directly: what the manager
-        // adds is the difference.
-        start = Clock::now();
-        seekGraph(from + 1);
-        seekGraph(from);
-        graphMs.push_back(msSince(start));
-        navMs.push_back(nav);
-        state.SetIterationTime(nav / 1e3);
+    bench::SeekFloor floor(clipOf(state));
+    const std::vector<int> starts = startFrames(floor, static_cast<StepKind>(state.range(1)));
+    if (starts.empty()) {
+        state.SkipWithError("no such frames in this clip");
+        return;
     }
-    report(state, navMs, floorMs, graphMs);
+    Comparison c(state.range(1) == insideGroup ? "StepForward-inside" : "StepForward-keyframe", *nav, floor);
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const int from = starts[i % starts.size()];
+        nav->n.nav->SeekTo(true, from * kFrame);
+        nav->n.settle();
+        c.round(state, i++ / starts.size(), from + 1, [&] { nav->n.nav->naAvanceFrame->Execute(); });
+    }
+    c.report(state);
+}
+
+void BM_StepBack(benchmark::State& state)
+{
+    const auto nav = open(state);
+    if (!nav)
+        return;
+    bench::SeekFloor floor(clipOf(state));
+    Comparison c("StepBack", *nav, floor);
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const int to = kBackFrames[i % kBackFrames.size()];
+        nav->n.nav->SeekTo(true, (to + 1) * kFrame);
+        nav->n.settle();
+        c.round(state, i++ / kBackFrames.size(), to, [&] { nav->n.nav->naReculeFrame->Execute(); });
+    }
+    c.report(state);
 }
 
 void BM_PreciseSeek(benchmark::State& state)
 {
-    std::unique_ptr<testing_engine::NavEngine> navigation;
-    std::unique_ptr<Floor> floor;
-    if (!open(state, navigation, floor))
+    const auto nav = open(state);
+    if (!nav)
         return;
-    testing_engine::NavEngine& n = *navigation;
-    n.nav->iaSeekPrepos->SetValue(static_cast<int>(state.range(1)));
-    std::vector<double> navMs, floorMs;
+    nav->n.nav->iaSeekPrepos->SetValue(static_cast<int>(state.range(1)));
+    bench::SeekFloor floor(clipOf(state));
+    Comparison c("PreciseSeek-" + std::to_string(state.range(1)), *nav, floor);
     std::size_t i = 0;
     for (auto _ : state) {
-        const int target = kFarFrames[i++ % kFarFrames.size()];
-        n.nav->ReculeDebut();
-        n.settle();
-        auto start = Clock::now();
-        n.nav->PreciseSeekTo(target * kFrame);
-        n.settle();
-        const double nav = msSince(start);
-        start = Clock::now();
-        floor->show(target);
-        floorMs.push_back(msSince(start));
-        navMs.push_back(nav);
-        state.SetIterationTime(nav / 1e3);
+        const int target = kFarFrames[i % kFarFrames.size()];
+        nav->n.nav->ReculeDebut();
+        nav->n.settle();
+        c.round(state, i++ / kFarFrames.size(), target, [&] { nav->n.nav->PreciseSeekTo(target * kFrame); });
     }
-    report(state, navMs, floorMs);
+    c.report(state);
 }
 
-void clipsArgs(benchmark::internal::Benchmark* b)
+void BM_Open(benchmark::State& state)
 {
-    for (std::size_t i = 0; i < kClips.size(); ++i)
-        b->Arg(static_cast<int64_t>(i));
-    b->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(60);
+    const char* clip = clipOf(state);
+    bench::Side navSide("Open", "nav"), plainSide("Open", "plain");
+    int wrong = 0;
+    const auto round = [&](std::size_t n, bool measured) {
+        // Each side's objects are made before, and go after, its timing.
+        std::optional<testing_engine::NavEngine> nav(std::in_place);
+        std::optional<bench::PlainVideo> plain;
+        const auto openNav = [&] { nav->open(clip); };
+        const auto openPlain = [&] {
+            plain.emplace(clip);
+            plain->openCodec();
+            plain->decodeUntil(INT64_MIN, INT64_MIN, false);
+        };
+        if (measured) {
+            bench::alternate(n, clip, navSide, openNav, plainSide, openPlain);
+        } else {
+            openNav();
+            openPlain();
+        }
+        wrong += nav->shown() != 0;
+    };
+    // Whatever is made once per process (tables, fonts) is made before.
+    round(0, false);
+    std::size_t n = 0;
+    for (auto _ : state) {
+        round(n++, true);
+        state.SetIterationTime(navSide.last() + plainSide.last());
+    }
+    navSide.report(state, plainSide);
+    state.SetLabel(clip);
+    if (wrong)
+        state.SkipWithError("the first picture shown is not frame 0");
 }
 
-void clipsAndPrerolls(benchmark::internal::Benchmark* b)
+// Every clip, with each second argument; under callgrind a fixed number of
+// rounds: every frame of the benchmark in both orders.
+void perClip(benchmark::internal::Benchmark* b, std::initializer_list<int64_t> seconds, int counted, int rounds)
 {
-    for (int64_t preroll : {1000, 0})
-        for (std::size_t i = 0; i < kClips.size(); ++i)
-            b->Args({static_cast<int64_t>(i), preroll});
-    b->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(60);
+    for (std::size_t i = 0; i < kClips.size(); ++i) {
+        if (seconds.size() == 0)
+            b->Arg(static_cast<int64_t>(i));
+        for (int64_t second : seconds)
+            b->Args({static_cast<int64_t>(i), second});
+    }
+    b->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(RUNNING_ON_VALGRIND ? counted : rounds);
+}
+
+void stepsForward(benchmark::internal::Benchmark* b)
+{
+    perClip(b, {insideGroup, atKeyframe}, 2 * kStarts, 60);
+}
+void stepsBack(benchmark::internal::Benchmark* b)
+{
+    perClip(b, {}, 2 * kBackFrames.size(), 60);
+}
+void preciseSeeks(benchmark::internal::Benchmark* b)
+{
+    perClip(b, {1000, 0}, 2 * kFarFrames.size(), 30);
+}
+void opens(benchmark::internal::Benchmark* b)
+{
+    perClip(b, {}, 2, 20);
 }
 
 } // namespace
 
-BENCHMARK(BM_Step)->Apply(clipsArgs);
-BENCHMARK(BM_PreciseSeek)->Apply(clipsAndPrerolls);
+BENCHMARK(BM_StepForward)->Apply(stepsForward);
+BENCHMARK(BM_StepBack)->Apply(stepsBack);
+BENCHMARK(BM_PreciseSeek)->Apply(preciseSeeks);
+BENCHMARK(BM_Open)->Apply(opens);
 
 int main(int argc, char** argv)
 {

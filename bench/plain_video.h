@@ -1,6 +1,7 @@
 #pragma once
 // FFmpeg alone, as the benchmarks' floor: a clip's video stream and a decoder
-// with the graph's threads, converting pictures to RGB32 as the graph does.
+// with the graph's threads, converting pictures to RGB32 as the graph does;
+// and the least FFmpeg does for an exact seek.
 
 #include "tests/media/clip_reader.h"
 
@@ -12,7 +13,9 @@ extern "C" {
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -23,8 +26,14 @@ struct FormatClose
     void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
 };
 
+inline int64_t bestTs(const AVPacket* p)
+{
+    return p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+}
+
 // FFmpeg alone: the file and a decoder for its video stream, the only
-// stream it reads, as the graph reads only the streams it renders.
+// stream it reads, as the graph reads only the streams it renders. Counts
+// the packets it hands the decoder and the pictures it gets back.
 struct PlainVideo
 {
     std::unique_ptr<AVFormatContext, FormatClose> format;
@@ -35,8 +44,11 @@ struct PlainVideo
     AVFrame* frame = av_frame_alloc();
     SwsContext* scale = nullptr;
     std::vector<uint8_t> picture;
+    int64_t sent = 0;
+    int64_t decoded = 0;
 
-    // The container only; openCodec makes the decoder.
+    // The container, opened and probed as any player opens a file; openCodec
+    // makes the decoder.
     explicit PlainVideo(const char* clip)
     {
         AVFormatContext* f = nullptr;
@@ -54,6 +66,8 @@ struct PlainVideo
         av_packet_free(&packet);
         avcodec_free_context(&codec);
     }
+    PlainVideo(const PlainVideo&) = delete;
+    PlainVideo& operator=(const PlainVideo&) = delete;
 
     void openCodec()
     {
@@ -75,6 +89,103 @@ struct PlainVideo
         int strides[4] = {frame->width * 4};
         sws_scale(scale, frame->data, frame->linesize, 0, frame->height, planes, strides);
     }
+
+    // Decodes from the keyframe at `from` (stream time base; packets before
+    // it are read and dropped) on until a picture at or after `until`, which
+    // is converted; earlier pictures are converted when `showAll`, as a
+    // graph playing shows them, and else only decoded, as a graph seeking
+    // drops them. False at the end.
+    bool decodeUntil(int64_t from, int64_t until, bool showAll)
+    {
+        bool started = false;
+        for (;;) {
+            while (avcodec_receive_frame(codec, frame) == 0) {
+                ++decoded;
+                const int64_t t = frame->best_effort_timestamp;
+                if (showAll || t >= until)
+                    toRgb();
+                if (t >= until)
+                    return true;
+            }
+            if (av_read_frame(format.get(), packet) < 0) {
+                avcodec_send_packet(codec, nullptr);
+                while (avcodec_receive_frame(codec, frame) == 0) {
+                    ++decoded;
+                    toRgb();
+                }
+                return false;
+            }
+            if (packet->stream_index == stream) {
+                started = started || ((packet->flags & AV_PKT_FLAG_KEY) && bestTs(packet) >= from);
+                if (started) {
+                    ++sent;
+                    avcodec_send_packet(codec, packet);
+                }
+            }
+            av_packet_unref(packet);
+        }
+    }
+};
+
+// The least FFmpeg does for an exact seek: told exactly where the keyframe
+// before the target is, it goes there (by its byte in program and transport
+// streams, else by its time) and decodes from it to the target, dropping
+// whatever the container read before that keyframe.
+class SeekFloor
+{
+public:
+    // Positions count in 100-ns units from the first frame.
+    explicit SeekFloor(const char* clip) : plain_(clip)
+    {
+        const AVStream* s = plain_.format->streams[plain_.stream];
+        first_ = s->start_time == AV_NOPTS_VALUE ? 0 : s->start_time;
+        while (av_read_frame(plain_.format.get(), plain_.packet) >= 0) {
+            if (plain_.packet->stream_index == plain_.stream && (plain_.packet->flags & AV_PKT_FLAG_KEY))
+                keyframes_.push_back({bestTs(plain_.packet), plain_.packet->pos});
+            av_packet_unref(plain_.packet);
+        }
+        plain_.openCodec();
+    }
+
+    void seek(int64_t position)
+    {
+        const int64_t target = toStream(position);
+        const Keyframe& key = keyframeBefore(target);
+        if (!(plain_.format->iformat->flags & AVFMT_TS_DISCONT) ||
+            av_seek_frame(plain_.format.get(), -1, key.pos, AVSEEK_FLAG_BYTE) < 0)
+            av_seek_frame(plain_.format.get(), plain_.stream, key.ts, AVSEEK_FLAG_BACKWARD);
+        avcodec_flush_buffers(plain_.codec);
+        plain_.decodeUntil(key.ts, target, false);
+    }
+
+    // Whether the picture at `position` is a keyframe.
+    bool isKeyframe(int64_t position) const { return keyframeBefore(toStream(position)).ts == toStream(position); }
+
+    // Packets handed to the decoder, and pictures decoded, so far.
+    int64_t sent() const { return plain_.sent; }
+    int64_t decoded() const { return plain_.decoded; }
+
+private:
+    struct Keyframe
+    {
+        int64_t ts;
+        int64_t pos;
+    };
+
+    int64_t toStream(int64_t position) const
+    {
+        return first_ + av_rescale_q(position, {1, 10'000'000}, plain_.format->streams[plain_.stream]->time_base);
+    }
+    const Keyframe& keyframeBefore(int64_t target) const
+    {
+        const auto after = std::upper_bound(keyframes_.begin(), keyframes_.end(), target,
+                                            [](int64_t t, const Keyframe& k) { return t < k.ts; });
+        return after == keyframes_.begin() ? keyframes_.front() : *std::prev(after);
+    }
+
+    PlainVideo plain_;
+    int64_t first_ = 0;
+    std::vector<Keyframe> keyframes_;
 };
 
 } // namespace bench

@@ -104,14 +104,23 @@ void Engine::playToEnd()
     ProcessMessages();
 }
 
-NavEngine::NavEngine(const char* clipName, bool reportFrameDuration)
+NavEngine::NavEngine(const char* clipName, bool reportFrameDuration) : NavEngine()
+{
+    open(clipName, reportFrameDuration);
+}
+
+NavEngine::NavEngine()
     : engine(std::unique_ptr<TDVMan>(TKvActionComponent::Create<TNavMan>(nullptr))),
       nav(static_cast<TNavMan*>(engine.man.get()))
 {
     nav->ShiftDown = [this] { return shift; };
+}
+
+bool NavEngine::open(const char* clipName, bool reportFrameDuration)
+{
     source = engine.connectVideo(clip(clipName));
     if (!source)
-        return;
+        return false;
     nav->SetFramesNotifier(engine.frames.get());
     engine.frames->SetTextMessages(true);
     nav->SetDVCodeSource(source);
@@ -122,6 +131,7 @@ NavEngine::NavEngine(const char* clipName, bool reportFrameDuration)
     }
     nav->Pause();
     settle();
+    return true;
 }
 
 NavEngine::~NavEngine()

@@ -53,6 +53,11 @@ struct NavEngine
     // Without the frame-duration report the manager keeps a frame duration
     // of 1.
     explicit NavEngine(const char* clipName, bool reportFrameDuration = true);
+    // The manager alone, for open.
+    NavEngine();
+    // Connects the clip and pauses on its first frame; false when it did
+    // not connect.
+    bool open(const char* clipName, bool reportFrameDuration = true);
     // The pieces go with a stopped graph: a paused renderer holds the
     // streaming threads that their removal would wait for.
     ~NavEngine();

@@ -133,6 +133,17 @@ HRESULT FilterGraph::RemoveFilter(IBaseFilter* filter)
             pin->Disconnect();
         }
     }
+    leave(held.get());
+    return S_OK;
+}
+
+void FilterGraph::leave(IBaseFilter* filter)
+{
+    const auto it =
+        std::find_if(filters_.begin(), filters_.end(), [&](const Entry& e) { return e.filter.get() == filter; });
+    if (it == filters_.end())
+        return;
+    const ComPtr<IBaseFilter> held = it->filter;
     filters_.erase(it);
     held->SetSyncSource(nullptr);
     held->JoinFilterGraph(nullptr, nullptr);
@@ -140,6 +151,36 @@ HRESULT FilterGraph::RemoveFilter(IBaseFilter* filter)
         clock_.reset();
         if (defaultClock_)
             SetDefaultSyncSource();
+    }
+}
+
+HRESULT FilterGraph::TakeOutFilters(IBaseFilter* const* filters, ULONG count)
+{
+    if (!filters && count > 0)
+        return E_POINTER;
+    std::lock_guard lock(lock_);
+    const std::vector<IBaseFilter*> leaving(filters, filters + count);
+    for (IBaseFilter* filter : leaving)
+        if (!filter || !contains(filter))
+            return VFW_E_NOT_FOUND;
+    const auto moves = [&](IBaseFilter* filter) {
+        return std::find(leaving.begin(), leaving.end(), filter) != leaving.end();
+    };
+    for (IBaseFilter* filter : leaving) {
+        stopWithDownstream(filter);
+        for (const ComPtr<IPin>& pin : pinsOf(filter)) {
+            const ComPtr<IPin> peer = peerOf(pin.get());
+            if (peer && !moves(filterOf(peer.get()).get())) {
+                peer->Disconnect();
+                pin->Disconnect();
+            }
+        }
+    }
+    // Held while they leave: the list held them.
+    std::vector<ComPtr<IBaseFilter>> held;
+    for (IBaseFilter* filter : leaving) {
+        held.emplace_back(filter);
+        leave(filter);
     }
     return S_OK;
 }
@@ -708,6 +749,38 @@ HRESULT FilterGraph::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLON
         }
     }
     return hr;
+}
+
+// --- frame steps -------------------------------------------------------------
+
+ComPtr<IVideoFrameStep> FilterGraph::stepper(IUnknown* stepObject)
+{
+    if (stepObject) {
+        ComPtr<IVideoFrameStep> named;
+        stepObject->QueryInterface(IVideoFrameStep::iid, named.putVoid());
+        return named;
+    }
+    for (const ComPtr<IBaseFilter>& filter : snapshot()) {
+        const auto step = filter.as<IVideoFrameStep>();
+        if (step && step->CanStep(0, nullptr) == S_OK)
+            return step;
+    }
+    return nullptr;
+}
+
+HRESULT FilterGraph::Step(DWORD frames, IUnknown* stepObject)
+{
+    std::lock_guard lock(lock_);
+    if (state_ != State_Paused)
+        return VFW_E_WRONG_STATE;
+    const ComPtr<IVideoFrameStep> step = stepper(stepObject);
+    return step ? step->Step(frames, nullptr) : E_NOTIMPL;
+}
+
+HRESULT FilterGraph::CanStep(LONG multiple, IUnknown* stepObject)
+{
+    const ComPtr<IVideoFrameStep> step = stepper(stepObject);
+    return step ? step->CanStep(multiple, nullptr) : S_FALSE;
 }
 
 // --- events ------------------------------------------------------------------

@@ -19,8 +19,9 @@
 
 struct RegisteredFilter;
 
-class FilterGraph final : public ComObject<IGraphBuilder, IMediaControl, IMediaSeeking, IMediaEventEx, IMediaEventSink,
-                                           IMediaFilter, IObjectWithSite, IBasicAudio, IGraphCancelToken>
+class FilterGraph final
+    : public ComObject<IGraphBuilder, IMediaControl, IMediaSeeking, IMediaEventEx, IMediaEventSink, IMediaFilter,
+                       IObjectWithSite, IBasicAudio, IGraphCancelToken, IVideoFrameStep, IFilterGraphTransfer>
 {
 public:
     FilterGraph();
@@ -104,6 +105,14 @@ public:
 
     CancelTokenPtr GetCancelToken() override { return cancel_; }
 
+    // IVideoFrameStep: a paused graph steps its first video renderer that
+    // can step, or the one named.
+    HRESULT Step(DWORD frames, IUnknown* stepObject) override;
+    HRESULT CanStep(LONG multiple, IUnknown* stepObject) override;
+
+    // IFilterGraphTransfer
+    HRESULT TakeOutFilters(IBaseFilter* const* filters, ULONG count) override;
+
 private:
     struct Entry
     {
@@ -127,6 +136,10 @@ private:
     // and stopping the filter waits for that thread.
     void stopWithDownstream(IBaseFilter* filter);
     bool contains(IBaseFilter* filter);
+    // Takes a stopped, disconnected (or moving) filter out of the list.
+    void leave(IBaseFilter* filter);
+    // The renderer a step goes to: the one named, or the first that steps.
+    ComPtr<IVideoFrameStep> stepper(IUnknown* stepObject);
     bool nameTaken(const std::u16string& name);
     // Adds under `name`, or under name + " 0001", " 0002"... when taken.
     HRESULT addWithFreeName(IBaseFilter* filter, const std::u16string& name);

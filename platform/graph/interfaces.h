@@ -78,6 +78,11 @@ constexpr DWORD AM_SEEKING_CanPlayBackwards = 0x40;
 constexpr DWORD AM_SEEKING_CanDoSegments = 0x80;
 constexpr DWORD AM_SEEKING_Source = 0x100;
 
+// Beside those: a seek lands exactly on the frame asked for (the stream
+// starts at the keyframe before it and what lies before the target is marked
+// preroll, decoded and dropped), so that nothing needs to start earlier.
+constexpr DWORD AM_SEEKING_FrameAccurate = 0x10000;
+
 constexpr DWORD AM_SEEKING_NoPositioning = 0x0;
 constexpr DWORD AM_SEEKING_AbsolutePositioning = 0x1;
 constexpr DWORD AM_SEEKING_RelativePositioning = 0x2;
@@ -422,6 +427,35 @@ struct IAMPinCategory : IUnknown
 {
     static constexpr GUID iid = "{7149BF7A-FE39-41D9-81A1-83BA9081DC73}"_guid;
     virtual HRESULT GetCategory(GUID* category) = 0;
+};
+
+// Steps a paused graph one frame on: the video renderer lets the picture it
+// holds go and shows the next one that comes, which the decoder makes from
+// where it stands. The graph stays paused; the renderer answers
+// VFW_S_STATE_INTERMEDIATE until the next picture (or the end) arrives.
+// Answered by the graph, which passes it to its video renderer, and by
+// renderers that show video.
+struct IVideoFrameStep : IUnknown
+{
+    static constexpr GUID iid = "{E46A9787-2B71-444D-A4B5-1FAB7B708D6A}"_guid;
+    // One frame only: S_OK when the step began; VFW_E_WRONG_STATE when no
+    // picture is held to step from (not paused, not cued, at the end of
+    // the stream, flushing). `stepObject` names the renderer, or null for
+    // the graph's own choice.
+    virtual HRESULT Step(DWORD frames, IUnknown* stepObject) = 0;
+    // S_OK when single frames can be stepped; steps of several are not.
+    virtual HRESULT CanStep(LONG multiple, IUnknown* stepObject) = 0;
+};
+
+// Takes filters out of a graph with the connections between them, for
+// another graph to take as they are: a file opened and read on one graph
+// goes on to the next without being read again.
+struct IFilterGraphTransfer : IUnknown
+{
+    static constexpr GUID iid = "{3F0A6C14-7B2D-4E58-9A61-0C8E5D2B7F93}"_guid;
+    // The filters leave the graph stopped. Connections between two of them
+    // stay; every other connection is broken, as RemoveFilter breaks it.
+    virtual HRESULT TakeOutFilters(IBaseFilter* const* filters, ULONG count) = 0;
 };
 
 // The graph's cancel token: fired when the graph stops or a stream flushes,

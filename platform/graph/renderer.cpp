@@ -1,5 +1,6 @@
 #include "platform/graph/renderer.h"
 
+#include "platform/graph/media_guids.h"
 #include "platform/win/messages.h"
 
 #include <chrono>
@@ -7,7 +8,7 @@
 // --- renderer ----------------------------------------------------------------
 
 BaseRenderer::BaseRenderer(const CLSID& classId, std::u16string name)
-    : BaseFilter(classId, std::move(name)), input_(std::make_unique<RendererInputPin>(this))
+    : WithInterfaces(classId, std::move(name)), input_(std::make_unique<RendererInputPin>(this))
 {
 }
 
@@ -73,7 +74,7 @@ HRESULT BaseRenderer::Pause()
             std::lock_guard lock(mutex_);
             // Without an upstream there is nothing to wait for.
             cued_ = !input_->isConnected();
-            endOfStream_ = completeSent_ = flushing_ = false;
+            endOfStream_ = completeSent_ = flushing_ = stepping_ = false;
         }
         framesDrawn_ = 0;
         const HRESULT hr = OnStartStreaming();
@@ -120,22 +121,56 @@ void BaseRenderer::sendCompleteIfDue()
     NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
 }
 
-bool BaseRenderer::waitUntilDue(std::unique_lock<std::mutex>& lock, IMediaSample* sample)
+HRESULT BaseRenderer::CanStep(LONG multiple, IUnknown*)
+{
+    return multiple == 0 && input_->isConnected() && input_->mediaType().majortype == MEDIATYPE_Video ? S_OK : S_FALSE;
+}
+
+HRESULT BaseRenderer::Step(DWORD frames, IUnknown*)
+{
+    if (frames != 1 || CanStep(0, nullptr) != S_OK)
+        return E_INVALIDARG;
+    {
+        std::lock_guard lock(mutex_);
+        if (state() != State_Paused || !cued_ || !holding_ || stepping_ || endOfStream_ || flushing_)
+            return VFW_E_WRONG_STATE;
+        stepping_ = true;
+        // The state is intermediate until the next picture cues.
+        cued_ = false;
+    }
+    changed_.notify_all();
+    return S_OK;
+}
+
+BaseRenderer::Wait BaseRenderer::waitUntilDue(std::unique_lock<std::mutex>& lock, IMediaSample* sample)
+{
+    holding_ = true;
+    const Wait result = waitHolding(lock, sample);
+    holding_ = false;
+    return result;
+}
+
+BaseRenderer::Wait BaseRenderer::waitHolding(std::unique_lock<std::mutex>& lock, IMediaSample* sample)
 {
     for (;;) {
-        changed_.wait(lock, [&] { return aborting() || state() == State_Running; });
-        if (aborting())
-            return false;
+        changed_.wait(lock, [&] { return aborting() || stepping_ || state() == State_Running; });
+        if (aborting()) {
+            // A step asked for is void with the sample it was to let go.
+            stepping_ = false;
+            return Wait::abandoned;
+        }
+        if (std::exchange(stepping_, false))
+            return Wait::stepped;
         REFERENCE_TIME start = 0, stop = 0;
         const ComPtr<IReferenceClock> clock = this->clock();
         if (!clock || FAILED(sample->GetTime(&start, &stop)))
-            return true;
+            return Wait::due;
         REFERENCE_TIME now = 0;
         if (FAILED(clock->GetTime(&now)))
-            return true;
+            return Wait::due;
         const REFERENCE_TIME due = streamStart() + start;
         if (now >= due)
-            return true;
+            return Wait::due;
         // Woken early by a change of state; the loop looks again.
         changed_.wait_for(lock, std::chrono::microseconds((due - now + 9) / 10),
                           [&] { return aborting() || state() != State_Running; });
@@ -153,6 +188,9 @@ HRESULT BaseRenderer::receive(IMediaSample* sample)
         lock.lock();
         if (!flushing_ && state() == State_Paused) {
             cued_ = true;
+            // A step from here lets this sample go, whether or not its wait
+            // has begun.
+            holding_ = true;
             changed_.notify_all();
             // GetState waits for the cue on the GUI thread.
             lock.unlock();
@@ -160,8 +198,15 @@ HRESULT BaseRenderer::receive(IMediaSample* sample)
             lock.lock();
         }
     }
-    if (!waitUntilDue(lock, sample))
+    switch (waitUntilDue(lock, sample)) {
+    case Wait::abandoned:
         return S_FALSE;
+    case Wait::stepped:
+        // Shown already as the still picture.
+        return S_OK;
+    case Wait::due:
+        break;
+    }
     lock.unlock();
     const HRESULT hr = DoRenderSample(sample);
     ++framesDrawn_;

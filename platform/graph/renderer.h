@@ -7,6 +7,10 @@
 // arrives, and a paused renderer holds the streaming thread in Receive until
 // it runs, stops or flushes. The end of the stream is reported to the graph
 // as EC_COMPLETE once the renderer runs.
+//
+// A paused video renderer steps (IVideoFrameStep): it lets the sample it
+// holds go without showing it again, and cues on the next one, so that the
+// streaming thread decodes and brings exactly one more picture.
 
 #include "platform/graph/base_filter.h"
 #include "platform/graph/forwarding_pin.h"
@@ -17,10 +21,14 @@
 class BaseRenderer;
 using RendererInputPin = ForwardingInputPin<BaseRenderer>;
 
-class BaseRenderer : public BaseFilter
+class BaseRenderer : public WithInterfaces<BaseFilter, IVideoFrameStep>
 {
 public:
     BaseRenderer(const CLSID& classId, std::u16string name);
+
+    // IVideoFrameStep, for a renderer whose input is video.
+    HRESULT Step(DWORD frames, IUnknown* stepObject) override;
+    HRESULT CanStep(LONG multiple, IUnknown* stepObject) override;
 
     // Connection.
     virtual HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) = 0;
@@ -70,9 +78,11 @@ private:
     HRESULT endOfStream();
     HRESULT beginFlush();
     HRESULT endFlush();
-    // Waits until running and the sample is due; false when the wait was
-    // given up (stop or flush).
-    bool waitUntilDue(std::unique_lock<std::mutex>& lock, IMediaSample* sample);
+    enum class Wait { due, abandoned, stepped };
+    // Waits until running and the sample is due; abandoned on a stop or
+    // flush, stepped when a step lets the sample go.
+    Wait waitUntilDue(std::unique_lock<std::mutex>& lock, IMediaSample* sample);
+    Wait waitHolding(std::unique_lock<std::mutex>& lock, IMediaSample* sample);
     bool aborting() const { return flushing_ || state() == State_Stopped; }
     // Wakes waiters after a change of state made outside the mutex.
     void wake();
@@ -84,6 +94,9 @@ private:
     bool endOfStream_ = false;
     bool completeSent_ = false;
     bool flushing_ = false;
+    // A paused sample waits in Receive; a step asked to let it go.
+    bool holding_ = false;
+    bool stepping_ = false;
     std::atomic<LONG> framesDrawn_{0};
     std::unique_ptr<RendererInputPin> input_;
 };

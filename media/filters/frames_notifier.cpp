@@ -38,6 +38,11 @@ bool TFramesNotifier::targetArmed(int i) const
     return i >= 0 && i < kTargets && targets_[static_cast<std::size_t>(i)].armed.load();
 }
 
+REFERENCE_TIME TFramesNotifier::targetPosition(int i) const
+{
+    return i >= 0 && i < kTargets ? targets_[static_cast<std::size_t>(i)].position.load() : 0;
+}
+
 void TFramesNotifier::SetTargetText(const QString& text)
 {
     std::lock_guard lock(lock_);

@@ -37,6 +37,7 @@ public:
     void SetTarget(int i, REFERENCE_TIME position);
     void SetTargetWindow(int i, HWND wnd);
     bool targetArmed(int i) const;
+    REFERENCE_TIME targetPosition(int i) const;
 
     // WM_POSITIONTEXT goes to the frame window, WM_TIMESTAMPTEXT to the text
     // window, WM_POSITIONVALUE (the middle of the frame's time stamps plus

@@ -319,6 +319,9 @@ DemuxFilter::DemuxFilter(const DemuxClass& kind) : WithInterfaces(kind.classId, 
 {
     if (!kind_.inputSubtypes.empty())
         input_ = std::make_unique<DemuxInputPin>(this);
+    // A seek starts at the keyframe before the target and marks what lies
+    // before it as preroll, which the decoders decode and drop.
+    capabilities_ |= AM_SEEKING_FrameAccurate;
 }
 
 DemuxFilter::~DemuxFilter()

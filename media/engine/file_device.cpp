@@ -15,6 +15,23 @@ TFileDevice::TFileDevice(QString fileName, TFilterRec* splitter, TFilterRec* sou
 TFileDevice::~TFileDevice()
 {
     Teardown();
+    ReleaseFilters();
+}
+
+void TFileDevice::ReleaseFilters()
+{
+    // Filters kept from the trial hold each other through their connection
+    // until it is broken.
+    if (FSource && FSplitter) {
+        const ComPtr<IPin> output = firstPin(FSource.get(), PINDIR_OUTPUT);
+        if (const ComPtr<IPin> input = output ? peerOf(output.get()) : nullptr) {
+            input->Disconnect();
+            output->Disconnect();
+        }
+    }
+    // Releasing the filters closes the file.
+    FSplitter.reset();
+    FSource.reset();
 }
 
 bool TFileDevice::Build()
@@ -41,8 +58,10 @@ bool TFileDevice::Build()
     if (FSplitter) {
         const ComPtr<IPin> output = firstPin(FSource.get(), PINDIR_OUTPUT);
         const ComPtr<IPin> input = firstPin(FSplitter.get(), PINDIR_INPUT);
+        // Filters that come from the trial come connected: the splitter has
+        // read the file already.
         if (FAILED(AddFilterNamed(builder, FSplitter.get(), FSplitterRec->Name())) || !output || !input ||
-            FAILED(builder->ConnectDirect(output.get(), input.get(), nullptr)))
+            (peerOf(output.get()) != input && FAILED(builder->ConnectDirect(output.get(), input.get(), nullptr))))
             return false;
     }
     // The streams come out of the splitter when there is one.
@@ -52,7 +71,14 @@ bool TFileDevice::Build()
 
 void TFileDevice::Unbuild()
 {
-    if (IGraphBuilder* builder = Builder()) {
+    IGraphBuilder* builder = Builder();
+    const auto transfer = ComPtr<IGraphBuilder>(builder).as<IFilterGraphTransfer>();
+    if (FKeepFilters && transfer && FSource) {
+        // Leaving the trial: source and splitter go on together, still
+        // connected, so that the splitter keeps what it read.
+        IBaseFilter* const filters[] = {FSource.get(), FSplitter.get()};
+        transfer->TakeOutFilters(filters, FSplitter ? 2 : 1);
+    } else if (builder) {
         if (FSplitter)
             builder->RemoveFilter(FSplitter.get());
         if (FSource)
@@ -60,11 +86,8 @@ void TFileDevice::Unbuild()
     }
     FSourceName.clear();
     FFilter.reset();
-    if (FKeepFilters)
-        return;
-    // Releasing the filters closes the file.
-    FSplitter.reset();
-    FSource.reset();
+    if (!FKeepFilters)
+        ReleaseFilters();
 }
 
 void TFileDevice::LeaveTrial()

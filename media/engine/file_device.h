@@ -2,9 +2,9 @@
 // The device of a file: its source filter, made from the source record and
 // loaded with the file, and the splitter behind it when a splitter record is
 // given. The streams are the splitter's pins, or the source's without one.
-// The filters that took the file in its trial are kept until the device is
-// first built on the program's graph, so that the file is not opened again;
-// after that each build opens it anew.
+// The filters that took the file in its trial are kept, still connected,
+// until the device is first built on the program's graph, so that the file
+// is neither opened nor read again; after that each build opens it anew.
 
 #include "media/engine/media_devices.h"
 
@@ -33,6 +33,8 @@ protected:
     void LeaveTrial() override;
 
 private:
+    void ReleaseFilters();
+
     QString FFileName;
     TFilterRec* FSourceRec;
     TFilterRec* FSplitterRec;

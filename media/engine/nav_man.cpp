@@ -245,15 +245,49 @@ void TNavMan::SeekTo(bool wait, REFERENCE_TIME target)
     const bool text = FFramesNotifier && FFramesNotifier->textMessages();
     if (FFramesNotifier && state == kGraphStatePlaying)
         FFramesNotifier->SetTextMessages(false);
-    SetMediaPosition(target);
-    if (wait)
+    if (wait && state == kGraphStatePaused && StepToNextFrame(target)) {
         WaitFilterState();
+        // A next frame that is not the target (a stream whose frames do not
+        // follow at the frame duration, or its end) is corrected by a seek.
+        if (FFramesNotifier->currentPosition() != target) {
+            SetMediaPosition(target);
+            WaitFilterState();
+        }
+    } else {
+        SetMediaPosition(target);
+        if (wait)
+            WaitFilterState();
+    }
     if (FFramesNotifier && state == kGraphStatePlaying)
         FFramesNotifier->SetTextMessages(text);
 
     if (!FResyncGuard)
         ShowSeeking(false);
     FSeekGuard = false;
+}
+
+bool TNavMan::StepToNextFrame(REFERENCE_TIME target)
+{
+    // The renderer holds the last picture the frames notifier let through,
+    // so the notifier's position is the frame shown, unless it holds
+    // pictures back.
+    TFramesNotifier* frames = FFramesNotifier.get();
+    if (!frames || FFrameDuration <= 1 || target != frames->currentPosition() + FFrameDuration ||
+        !frames->deliverSamples() || !frames->targetText().isEmpty())
+        return false;
+    for (int i = 0; i < TFramesNotifier::kTargets; ++i)
+        if (frames->targetArmed(i) && frames->targetPosition(i) != target)
+            return false;
+    IMediaFilter* renderer = WaitFilter();
+    const auto step = ComPtr<IGraphBuilder>(GraphBuilder()).as<IVideoFrameStep>();
+    return renderer && step && step->Step(1, renderer) == S_OK;
+}
+
+bool TNavMan::SeeksExactly() const
+{
+    DWORD capabilities = 0;
+    return MediaSeeking() && SUCCEEDED(MediaSeeking()->GetCapabilities(&capabilities)) &&
+           (capabilities & AM_SEEKING_FrameAccurate);
 }
 
 void TNavMan::SetMediaPosition(REFERENCE_TIME target)
@@ -304,7 +338,10 @@ void TNavMan::PreciseSeekTo(REFERENCE_TIME target)
     FFramesNotifier->SetTargetWindow(0, Handle());
     FFramesNotifier->SetTarget(0, target);
     FFramesNotifier->SetTargetReached(false);
-    SeekTo(true, target - FPreroll);
+    // A source that lands on the frame asked for needs no run-up; another
+    // starts a pre-roll earlier and the notifier holds back what comes
+    // before the target.
+    SeekTo(true, SeeksExactly() ? target : target - FPreroll);
     if (FSavedState == kGraphStatePlaying)
         Play();
     else

@@ -2,8 +2,13 @@
 // The navigation manager moves through the open video: play and pause, steps
 // of frames, seconds and minutes (ten times as far with Shift), start and end,
 // scene steps, a typed h:mm:ss:ff position, the position slider, and exact
-// positioning on a frame with a pre-roll. It is also the graph and DV manager
-// of the program: one object drives the one graph.
+// positioning on a frame (with a pre-roll where the source needs one). It is
+// also the graph and DV manager of the program: one object drives the one
+// graph.
+//
+// A step of one frame forward on a paused graph decodes only the next
+// picture when the decoder stands on the frame shown; every other move is a
+// seek.
 //
 // Positions are counts of 100 ns. The frames notifier behind the decoder
 // tells the position of the frame shown; without one the graph is asked.
@@ -82,9 +87,9 @@ public:
     // A seek clamped to the video; with `wait`, returns when the picture
     // at the target is shown (paused) or the renderer gave up waiting.
     void SeekTo(bool wait, REFERENCE_TIME target);
-    // A seek that shows exactly the frame at `target`: the graph seeks a
-    // pre-roll earlier and the frames notifier holds back every frame before
-    // the target.
+    // A seek that shows exactly the frame at `target`: the frames notifier
+    // holds back every frame before the target, and a source that does not
+    // land exactly on the frame asked for is sought a pre-roll earlier.
     void PreciseSeekTo(REFERENCE_TIME target);
     void ReculeDebut();
     void AvanceFin();
@@ -183,6 +188,12 @@ private:
     // A precise seek when precise navigation is on, else a plain one.
     void GoTo(REFERENCE_TIME target);
     void SetMediaPosition(REFERENCE_TIME target);
+    // On a paused graph whose decoder stands on the frame before `target`,
+    // the renderer steps to the next picture, the only one decoded. False,
+    // with nothing changed, whenever that frame is not surely the target.
+    bool StepToNextFrame(REFERENCE_TIME target);
+    // The graph's source lands exactly on the frame a seek asks for.
+    bool SeeksExactly() const;
     void ShowSeeking(bool seeking);
     // The slider's range, without seeking.
     void SetSliderRange(REFERENCE_TIME first, REFERENCE_TIME last);

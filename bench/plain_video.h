@@ -3,6 +3,7 @@
 // with the graph's threads, converting pictures to RGB32 as the graph does;
 // and the least FFmpeg does for an exact seek.
 
+#include "platform/filters/av_util.h"
 #include "tests/media/clip_reader.h"
 
 extern "C" {
@@ -43,17 +44,21 @@ struct PlainVideo
     AVPacket* packet = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();
     SwsContext* scale = nullptr;
-    std::vector<uint8_t> picture;
+    // Not zeroed: every picture is written whole, as the graph's buffers.
+    std::unique_ptr<uint8_t[]> picture;
     int64_t sent = 0;
     int64_t decoded = 0;
 
-    // The container, opened and probed as any player opens a file; openCodec
-    // makes the decoder.
+    // The container, opened and probed as any player opens a file, with
+    // the least work: DV tells its pixel layout by its header, so that the
+    // stream information needs no frame decoded. openCodec makes the
+    // decoder.
     explicit PlainVideo(const char* clip)
     {
         AVFormatContext* f = nullptr;
         avformat_open_input(&f, QFile::encodeName(clips::path(QString::fromUtf8(clip))).constData(), nullptr, nullptr);
         format.reset(f);
+        av::describeDVFromHeader(f);
         avformat_find_stream_info(f, nullptr);
         stream = av_find_best_stream(f, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
         for (unsigned i = 0; i < f->nb_streams; ++i)
@@ -77,7 +82,7 @@ struct PlainVideo
         codec->thread_count = 0;
         codec->thread_type = FF_THREAD_SLICE;
         avcodec_open2(codec, decoder, nullptr);
-        picture.resize(static_cast<std::size_t>(codec->width) * codec->height * 4);
+        picture.reset(new uint8_t[static_cast<std::size_t>(codec->width) * codec->height * 4]);
     }
 
     void toRgb()
@@ -85,7 +90,7 @@ struct PlainVideo
         scale =
             sws_getCachedContext(scale, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
                                  frame->width, frame->height, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
-        uint8_t* planes[4] = {picture.data()};
+        uint8_t* planes[4] = {picture.get()};
         int strides[4] = {frame->width * 4};
         sws_scale(scale, frame->data, frame->linesize, 0, frame->height, planes, strides);
     }

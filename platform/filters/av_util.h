@@ -76,4 +76,9 @@ inline int64_t fromRefTime(REFERENCE_TIME t, AVRational base)
 // The result code for an FFmpeg error.
 HRESULT toHResult(int averror);
 
+// Reads the size and pixel layout of an opened container's DV streams from
+// the header of their first frame, so that finding the stream information
+// needs no frame decoded. The container reads on from where it stood.
+void describeDVFromHeader(AVFormatContext* format);
+
 } // namespace av

@@ -303,7 +303,8 @@ HRESULT DemuxInputPin::CheckMediaType(const AM_MEDIA_TYPE* type)
 HRESULT DemuxInputPin::CompleteConnect(IPin* receivePin)
 {
     HRESULT hr = S_OK;
-    auto demuxer = Demuxer::open(ComPtr<IPin>(receivePin).as<IAsyncReader>(), &hr);
+    // The source has probed the stream: its subtype names the container.
+    auto demuxer = Demuxer::open(ComPtr<IPin>(receivePin).as<IAsyncReader>(), &hr, streamFormatOf(mediaType().subtype));
     return demuxer ? demux_->open(std::move(demuxer)) : hr;
 }
 

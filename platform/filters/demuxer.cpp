@@ -62,7 +62,7 @@ int64_t Demuxer::seekCallback(void* opaque, int64_t offset, int whence)
     return offset;
 }
 
-std::unique_ptr<Demuxer> Demuxer::open(ComPtr<IAsyncReader> reader, HRESULT* hr)
+std::unique_ptr<Demuxer> Demuxer::open(ComPtr<IAsyncReader> reader, HRESULT* hr, const AVInputFormat* format)
 {
     std::unique_ptr<Demuxer> d(new Demuxer);
     d->reader_ = std::move(reader);
@@ -81,7 +81,7 @@ std::unique_ptr<Demuxer> Demuxer::open(ComPtr<IAsyncReader> reader, HRESULT* hr)
     }
     d->format_->pb = d->io_;
     d->format_->flags |= AVFMT_FLAG_CUSTOM_IO;
-    *hr = d->openInput("");
+    *hr = d->openInput("", format);
     return SUCCEEDED(*hr) ? std::move(d) : nullptr;
 }
 
@@ -102,11 +102,12 @@ Demuxer::~Demuxer()
     }
 }
 
-HRESULT Demuxer::openInput(const char* url)
+HRESULT Demuxer::openInput(const char* url, const AVInputFormat* format)
 {
-    int err = avformat_open_input(&format_, url, nullptr, nullptr);
+    int err = avformat_open_input(&format_, url, format, nullptr);
     if (err < 0)
         return err == AVERROR(ENOENT) ? VFW_E_NOT_FOUND : VFW_E_UNSUPPORTED_STREAM;
+    av::describeDVFromHeader(format_);
     err = avformat_find_stream_info(format_, nullptr);
     if (err < 0)
         return VFW_E_UNSUPPORTED_STREAM;

@@ -33,8 +33,11 @@ class Demuxer
 {
 public:
     // Opens a byte stream read through `reader`, or a file by name. The
-    // result code tells why a container was refused.
-    static std::unique_ptr<Demuxer> open(ComPtr<IAsyncReader> reader, HRESULT* hr);
+    // result code tells why a container was refused. A byte stream whose
+    // container is known already (`format`, from the source's subtype) is
+    // not probed again.
+    static std::unique_ptr<Demuxer> open(ComPtr<IAsyncReader> reader, HRESULT* hr,
+                                         const AVInputFormat* format = nullptr);
     static std::unique_ptr<Demuxer> open(const QString& fileName, HRESULT* hr);
     ~Demuxer();
     Demuxer(const Demuxer&) = delete;
@@ -68,7 +71,7 @@ public:
 
 private:
     Demuxer() = default;
-    HRESULT openInput(const char* url);
+    HRESULT openInput(const char* url, const AVInputFormat* format = nullptr);
     bool readRaw(DemuxedPacket& out);
     // Seeks the container at or before `target`; false when it cannot.
     bool seekBefore(REFERENCE_TIME target);

@@ -6,9 +6,11 @@
 #include <QFile>
 #include <QString>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
+#include <string>
 #include <string_view>
 #include <unistd.h>
 
@@ -58,29 +60,61 @@ class FileSourcePin;
 
 } // namespace
 
+namespace {
+
+// FFmpeg's names of the containers that the subtypes stand for.
+struct NamedSubtype
+{
+    std::string_view format;
+    GUID subtype;
+};
+constexpr NamedSubtype kNamedSubtypes[] = {
+    {"avi", MEDIASUBTYPE_Avi},
+    {"wav", MEDIASUBTYPE_WAVE},
+    {"mpegts", MEDIASUBTYPE_MPEG2_TRANSPORT},
+    {"mpegvideo", MEDIASUBTYPE_MPEG1Video},
+    {"mpeg", MEDIASUBTYPE_MPEG1System},
+    {"mpeg", MEDIASUBTYPE_MPEG2_PROGRAM},
+};
+
+} // namespace
+
+const AVInputFormat* streamFormatOf(const GUID& subtype)
+{
+    for (const NamedSubtype& named : kNamedSubtypes)
+        if (named.subtype == subtype)
+            return av_find_input_format(std::string(named.format).c_str());
+    return nullptr;
+}
+
 GUID streamSubtypeOf(IAsyncReader* reader)
 {
-    // FFmpeg's probe wants zeroed padding after the bytes.
-    std::array<BYTE, 8192 + AVPROBE_PADDING_SIZE> head{};
+    constexpr LONG kHead = 8192;
+    std::array<BYTE, kHead> head{};
     LONG read = 0;
-    if (FAILED(reader->SyncRead(0, 8192, head.data(), &read)) || read <= 0)
+    if (FAILED(reader->SyncRead(0, kHead, head.data(), &read)) || read <= 0)
         return GUID_NULL;
-    AVProbeData probe{};
-    probe.buf = head.data();
-    probe.buf_size = read;
-    probe.filename = "";
-    const AVInputFormat* format = av_probe_input_format(&probe, 1);
+    // As FFmpeg probes a file it opens: the first 2 KB, then twice as much
+    // while no container is sure, and at the end any container at all.
+    const AVInputFormat* format = nullptr;
+    std::array<BYTE, kHead + AVPROBE_PADDING_SIZE> padded{};
+    for (LONG size = 2048; !format; size *= 2) {
+        const bool last = size >= read;
+        AVProbeData probe{};
+        // The probe wants zeroed padding after the bytes.
+        std::copy_n(head.begin(), std::min(size, read), padded.begin());
+        std::fill_n(padded.begin() + std::min(size, read), AVPROBE_PADDING_SIZE, BYTE{0});
+        probe.buf = padded.data();
+        probe.buf_size = std::min(size, read);
+        probe.filename = "";
+        int score = last ? 0 : AVPROBE_SCORE_RETRY;
+        format = av_probe_input_format2(&probe, 1, &score);
+        if (last)
+            break;
+    }
     if (!format)
         return GUID_NULL;
     const std::string_view name = format->name;
-    if (name == "avi")
-        return MEDIASUBTYPE_Avi;
-    if (name == "wav")
-        return MEDIASUBTYPE_WAVE;
-    if (name == "mpegts")
-        return MEDIASUBTYPE_MPEG2_TRANSPORT;
-    if (name == "mpegvideo")
-        return MEDIASUBTYPE_MPEG1Video;
     if (name == "mpeg") {
         // The pack header tells the two systems apart: '01' begins an
         // MPEG-2 pack, '0010' an MPEG-1 pack.
@@ -90,6 +124,9 @@ GUID streamSubtypeOf(IAsyncReader* reader)
         }
         return MEDIASUBTYPE_MPEG2_PROGRAM;
     }
+    for (const NamedSubtype& named : kNamedSubtypes)
+        if (named.format == name)
+            return named.subtype;
     return GUID_NULL;
 }
 

@@ -22,8 +22,16 @@ struct IAsyncReader : IUnknown
     virtual HRESULT Length(LONGLONG* total, LONGLONG* available) = 0;
 };
 
+extern "C" {
+struct AVInputFormat;
+}
+
 // What the first bytes of a stream are, as the subtype of a byte-stream
 // media type; GUID_NULL when FFmpeg does not know them.
 GUID streamSubtypeOf(IAsyncReader* reader);
+// The container that such a subtype names, so that a splitter reading the
+// stream does not probe it again; null for GUID_NULL or a subtype not named
+// here.
+const AVInputFormat* streamFormatOf(const GUID& subtype);
 
 ComPtr<IBaseFilter> createAsyncFileSource();

@@ -16,6 +16,9 @@ namespace {
 // Stream time starts this far after Run, so that every filter is running
 // before the first sample is due.
 constexpr REFERENCE_TIME kRunLead = 100'000; // 10 ms
+// Steps from one seek, at most: the streams that do not step (sound) keep
+// what they read meanwhile, and the source waits once they hold this much.
+constexpr int kMaxSteps = 1000;
 // The graph builder tries chains of at most this many filters.
 constexpr int kMaxChain = 4;
 
@@ -145,6 +148,10 @@ void FilterGraph::leave(IBaseFilter* filter)
         return;
     const ComPtr<IBaseFilter> held = it->filter;
     filters_.erase(it);
+    if (stepped_ && held.as<IVideoFrameStep>() == stepped_) {
+        stepped_ = nullptr;
+        steps_ = 0;
+    }
     held->SetSyncSource(nullptr);
     held->JoinFilterGraph(nullptr, nullptr);
     if (clock_ && held.as<IReferenceClock>() == clock_) {
@@ -471,6 +478,10 @@ HRESULT FilterGraph::Run()
     std::lock_guard lock(lock_);
     if (state_ == State_Running)
         return S_OK;
+    // The sound waits where the steps began: every stream starts again
+    // from the picture shown.
+    if (state_ == State_Paused && stepped_)
+        seekToSteppedPicture();
     if (state_ == State_Stopped) {
         const HRESULT hr = Pause();
         if (FAILED(hr))
@@ -504,6 +515,9 @@ HRESULT FilterGraph::Stop()
     }
     state_ = State_Stopped;
     pausedAt_ = 0;
+    // Started again, the graph shows the picture the steps showed.
+    if (stepped_)
+        seekToSteppedPicture();
     return result;
 }
 
@@ -683,6 +697,8 @@ HRESULT FilterGraph::GetCurrentPosition(LONGLONG* current)
     if (seeking->GetCurrentPosition(current) == S_OK)
         return S_OK;
     std::lock_guard lock(lock_);
+    if (state_ == State_Paused && steppedPosition(current))
+        return S_OK;
     REFERENCE_TIME streamTime = pausedAt_;
     if (state_ == State_Running && clock_)
         streamTime = std::max<REFERENCE_TIME>(clockTime() - runStart_, 0);
@@ -727,6 +743,10 @@ HRESULT FilterGraph::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLON
         }
     }
     const bool moveStart = (currentFlags & AM_SEEKING_PositioningBitsMask) != AM_SEEKING_NoPositioning;
+    if (moveStart) {
+        stepped_ = nullptr;
+        steps_ = 0;
+    }
     // Sources move on their streaming threads: nothing here waits for a
     // thread that may be blocked in a send, and sends of the new position
     // go through.
@@ -773,14 +793,50 @@ HRESULT FilterGraph::Step(DWORD frames, IUnknown* stepObject)
     std::lock_guard lock(lock_);
     if (state_ != State_Paused)
         return VFW_E_WRONG_STATE;
+    if (steps_ >= kMaxSteps)
+        return S_FALSE;
     const ComPtr<IVideoFrameStep> step = stepper(stepObject);
-    return step ? step->Step(frames, nullptr) : E_NOTIMPL;
+    if (!step)
+        return E_NOTIMPL;
+    const HRESULT hr = step->Step(frames, nullptr);
+    if (hr == S_OK) {
+        stepped_ = step;
+        ++steps_;
+    }
+    return hr;
 }
 
 HRESULT FilterGraph::CanStep(LONG multiple, IUnknown* stepObject)
 {
     const ComPtr<IVideoFrameStep> step = stepper(stepObject);
     return step ? step->CanStep(multiple, nullptr) : S_FALSE;
+}
+
+HRESULT FilterGraph::GetStillTime(REFERENCE_TIME* start)
+{
+    const ComPtr<IVideoFrameStep> step = stepper(nullptr);
+    return step ? step->GetStillTime(start) : S_FALSE;
+}
+
+bool FilterGraph::steppedPosition(LONGLONG* position)
+{
+    REFERENCE_TIME still = 0;
+    const ComPtr<IMediaSeeking> seeking = seeker();
+    if (!stepped_ || !seeking || stepped_->GetStillTime(&still) != S_OK)
+        return false;
+    double rate = 1.0;
+    seeking->GetRate(&rate);
+    *position = segmentStart_ + static_cast<LONGLONG>(static_cast<double>(still) * rate);
+    return true;
+}
+
+void FilterGraph::seekToSteppedPicture()
+{
+    LONGLONG position = 0;
+    if (steppedPosition(&position))
+        SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+    stepped_ = nullptr;
+    steps_ = 0;
 }
 
 // --- events ------------------------------------------------------------------

@@ -106,9 +106,13 @@ public:
     CancelTokenPtr GetCancelToken() override { return cancel_; }
 
     // IVideoFrameStep: a paused graph steps its first video renderer that
-    // can step, or the one named.
+    // can step, or the one named; S_FALSE once it has stepped so far from
+    // its last seek that what the other streams hold back should go (a seek
+    // there serves better). Running or stopping after steps moves the
+    // source to the picture shown first.
     HRESULT Step(DWORD frames, IUnknown* stepObject) override;
     HRESULT CanStep(LONG multiple, IUnknown* stepObject) override;
+    HRESULT GetStillTime(REFERENCE_TIME* start) override;
 
     // IFilterGraphTransfer
     HRESULT TakeOutFilters(IBaseFilter* const* filters, ULONG count) override;
@@ -140,6 +144,12 @@ private:
     void leave(IBaseFilter* filter);
     // The renderer a step goes to: the one named, or the first that steps.
     ComPtr<IVideoFrameStep> stepper(IUnknown* stepObject);
+    // The media position of the picture a stepped renderer shows; false
+    // when no step was made since the last seek.
+    bool steppedPosition(LONGLONG* position);
+    // Moves the source to the picture a step showed, so that every stream
+    // goes on from there.
+    void seekToSteppedPicture();
     bool nameTaken(const std::u16string& name);
     // Adds under `name`, or under name + " 0001", " 0002"... when taken.
     HRESULT addWithFreeName(IBaseFilter* filter, const std::u16string& name);
@@ -172,6 +182,9 @@ private:
     REFERENCE_TIME pausedAt_ = 0;
     // The media position that stream time 0 shows (the last seek's target).
     REFERENCE_TIME segmentStart_ = 0;
+    // The renderer that stepped since the last seek, and how often.
+    ComPtr<IVideoFrameStep> stepped_;
+    int steps_ = 0;
 
     // Events, written by streaming threads.
     std::mutex eventLock_;

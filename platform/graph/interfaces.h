@@ -433,8 +433,9 @@ struct IAMPinCategory : IUnknown
 // holds go and shows the next one that comes, which the decoder makes from
 // where it stands. The graph stays paused; the renderer answers
 // VFW_S_STATE_INTERMEDIATE until the next picture (or the end) arrives.
-// Answered by the graph, which passes it to its video renderer, and by
-// renderers that show video.
+// Other streams stay where they are until the graph runs or restarts, when
+// it moves them all to the picture shown. Answered by the graph, which
+// passes it to its video renderer, and by renderers that show video.
 struct IVideoFrameStep : IUnknown
 {
     static constexpr GUID iid = "{E46A9787-2B71-444D-A4B5-1FAB7B708D6A}"_guid;
@@ -445,6 +446,9 @@ struct IVideoFrameStep : IUnknown
     virtual HRESULT Step(DWORD frames, IUnknown* stepObject) = 0;
     // S_OK when single frames can be stepped; steps of several are not.
     virtual HRESULT CanStep(LONG multiple, IUnknown* stepObject) = 0;
+    // Beside those, answered by a renderer: the start (stream time) of the
+    // picture it shows while paused; S_FALSE when it shows none.
+    virtual HRESULT GetStillTime(REFERENCE_TIME* start) = 0;
 };
 
 // Takes filters out of a graph with the connections between them, for

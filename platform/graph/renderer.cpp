@@ -74,7 +74,7 @@ HRESULT BaseRenderer::Pause()
             std::lock_guard lock(mutex_);
             // Without an upstream there is nothing to wait for.
             cued_ = !input_->isConnected();
-            endOfStream_ = completeSent_ = flushing_ = stepping_ = false;
+            endOfStream_ = completeSent_ = flushing_ = stepping_ = still_ = false;
         }
         framesDrawn_ = 0;
         const HRESULT hr = OnStartStreaming();
@@ -142,6 +142,17 @@ HRESULT BaseRenderer::Step(DWORD frames, IUnknown*)
     return S_OK;
 }
 
+HRESULT BaseRenderer::GetStillTime(REFERENCE_TIME* start)
+{
+    if (!start)
+        return E_POINTER;
+    std::lock_guard lock(mutex_);
+    if (!still_)
+        return S_FALSE;
+    *start = stillStart_;
+    return S_OK;
+}
+
 BaseRenderer::Wait BaseRenderer::waitUntilDue(std::unique_lock<std::mutex>& lock, IMediaSample* sample)
 {
     holding_ = true;
@@ -187,6 +198,8 @@ HRESULT BaseRenderer::receive(IMediaSample* sample)
         OnReceiveFirstSample(sample);
         lock.lock();
         if (!flushing_ && state() == State_Paused) {
+            REFERENCE_TIME stop = 0;
+            still_ = SUCCEEDED(sample->GetTime(&stillStart_, &stop));
             cued_ = true;
             // A step from here lets this sample go, whether or not its wait
             // has begun.
@@ -232,6 +245,7 @@ HRESULT BaseRenderer::beginFlush()
     {
         std::lock_guard lock(mutex_);
         flushing_ = true;
+        still_ = false;
         // The picture a paused renderer held is gone: a wait for the pause
         // waits for the one that comes after the flush.
         if (state() == State_Paused && input_->isConnected())

@@ -29,6 +29,7 @@ public:
     // IVideoFrameStep, for a renderer whose input is video.
     HRESULT Step(DWORD frames, IUnknown* stepObject) override;
     HRESULT CanStep(LONG multiple, IUnknown* stepObject) override;
+    HRESULT GetStillTime(REFERENCE_TIME* start) override;
 
     // Connection.
     virtual HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) = 0;
@@ -97,6 +98,9 @@ private:
     // A paused sample waits in Receive; a step asked to let it go.
     bool holding_ = false;
     bool stepping_ = false;
+    // The start of the picture that cued the renderer, while it stands.
+    bool still_ = false;
+    REFERENCE_TIME stillStart_ = 0;
     std::atomic<LONG> framesDrawn_{0};
     std::unique_ptr<RendererInputPin> input_;
 };

@@ -4,6 +4,11 @@
 #include "tests/platform/filters/harness.h"
 
 #include "media/parsers/media_types.h"
+#include "platform/filters/av_util.h"
+#include "platform/filters/file_source.h"
+#include "platform/graph/pin_walk.h"
+
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -228,6 +233,75 @@ TEST(Types, AFileThatIsNotThereIsNotFound)
 {
     for (const ClassName& c : kClasses)
         EXPECT_TRUE(FAILED(harness::open(c.classId, "no such clip.avi").result)) << c.name;
+}
+
+// FFmpeg's own opening of a clip, probing it.
+struct FormatClose
+{
+    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
+};
+std::unique_ptr<AVFormatContext, FormatClose> openByFFmpeg(const char* clip)
+{
+    AVFormatContext* f = nullptr;
+    avformat_open_input(&f, QFile::encodeName(clips::path(QString::fromUtf8(clip))).constData(), nullptr, nullptr);
+    return std::unique_ptr<AVFormatContext, FormatClose>(f);
+}
+
+// The file source probes a stream once, as FFmpeg would, and the splitter
+// behind it opens the container that the source's subtype names.
+TEST(Probing, TheFileSourceNamesTheContainerThatFFmpegFinds)
+{
+    for (const char* clip : {"dv_pal.avi", "mpeg1.mpg", "mpeg2.mpg", "mpeg2.ts", "h264.m2ts", "mpeg2.m2v", "mpeg1.m1v",
+                             "audio_only.wav"}) {
+        SCOPED_TRACE(clip);
+        const ComPtr<IBaseFilter> source = createAsyncFileSource();
+        ASSERT_EQ(source.as<IFileSourceFilter>()->Load(clips::path(QString::fromUtf8(clip)).toStdU16String().c_str(),
+                                                       nullptr),
+                  S_OK);
+        const AM_MEDIA_TYPE type = offeredType(firstPin(source.get(), PINDIR_OUTPUT).get());
+        const AVInputFormat* named = streamFormatOf(type.subtype);
+        const auto opened = openByFFmpeg(clip);
+        ASSERT_TRUE(named && opened);
+        EXPECT_STREQ(named->name, opened->iformat->name);
+    }
+    EXPECT_FALSE(streamFormatOf(GUID_NULL));
+}
+
+// A DV stream's size and pixel layout come from the header of its first
+// frame, before anything is decoded, and the container still reads from
+// where it stood.
+TEST(Probing, DVTellsItsPictureByItsHeader)
+{
+    const struct
+    {
+        const char* clip;
+        AVPixelFormat format;
+        int height;
+    } dvs[] = {{"dv_pal.avi", AV_PIX_FMT_YUV420P, 576}, {"dv_ntsc_wide.avi", AV_PIX_FMT_YUV411P, 480}};
+    for (const auto& dv : dvs) {
+        SCOPED_TRACE(dv.clip);
+        const auto f = openByFFmpeg(dv.clip);
+        ASSERT_TRUE(f);
+        const AVCodecParameters* par = f->streams[0]->codecpar;
+        ASSERT_EQ(par->codec_id, AV_CODEC_ID_DVVIDEO);
+        EXPECT_EQ(par->format, AV_PIX_FMT_NONE);
+        const int64_t before = avio_tell(f->pb);
+        av::describeDVFromHeader(f.get());
+        EXPECT_EQ(par->format, dv.format);
+        EXPECT_EQ(par->width, 720);
+        EXPECT_EQ(par->height, dv.height);
+        EXPECT_EQ(avio_tell(f->pb), before);
+        AVPacket* packet = av_packet_alloc();
+        ASSERT_EQ(av_read_frame(f.get(), packet), 0);
+        EXPECT_EQ(packet->stream_index, 0);
+        EXPECT_EQ(packet->pts, 0);
+        av_packet_free(&packet);
+    }
+    // Other streams are left as they are.
+    const auto mpeg = openByFFmpeg("mpeg1.mpg");
+    av::describeDVFromHeader(mpeg.get());
+    for (unsigned i = 0; i < mpeg->nb_streams; ++i)
+        EXPECT_EQ(mpeg->streams[i]->codecpar->format, -1);
 }
 
 } // namespace

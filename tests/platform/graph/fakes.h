@@ -381,6 +381,7 @@ public:
         log.add(look(sample));
         return S_OK;
     }
+    void OnReceiveFirstSample(IMediaSample* sample) override { stills.add(look(sample)); }
     HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME, double) override
     {
         std::lock_guard lock(segmentLock_);
@@ -395,6 +396,8 @@ public:
     }
 
     Log log;
+    // The pictures shown while paused.
+    Log stills;
     // While set, rendering waits.
     std::atomic<bool> hold{false};
     std::atomic<bool> refuseRun{false};

@@ -662,6 +662,176 @@ TEST(Graph, EverySeekStartsAFreshRunOfTheStreamEvenAfterItsEnd)
     chain.control()->Stop();
 }
 
+// The values of what a log saw, in order.
+std::vector<int> valuesOf(const Log& log)
+{
+    std::vector<int> values;
+    for (const Seen& s : log.all())
+        values.push_back(s.value);
+    return values;
+}
+
+TEST(Graph, AStepShowsTheNextFrameAloneAndThePausedGraphStaysPaused)
+{
+    Chain chain(4);
+    chain.connect();
+    IVideoFrameStep* step = chain.graph.get();
+    EXPECT_EQ(step->CanStep(0, nullptr), S_OK);
+    EXPECT_EQ(step->CanStep(1, nullptr), S_FALSE);
+    // Only a paused graph steps.
+    EXPECT_EQ(step->Step(1, nullptr), VFW_E_WRONG_STATE);
+    ASSERT_GE(chain.control()->Pause(), S_OK);
+    OAFilterState state;
+    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    EXPECT_EQ(step->Step(2, nullptr), E_INVALIDARG);
+
+    for (int shown = 1; shown < 4; ++shown) {
+        SCOPED_TRACE(shown);
+        ASSERT_EQ(step->Step(1, nullptr), S_OK);
+        ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+        EXPECT_EQ(state, State_Paused);
+        // Each frame shown as the still picture, none rendered as if
+        // played, and not one frame more on its way.
+        EXPECT_EQ(valuesOf(chain.sink->stills).back(), shown);
+        EXPECT_EQ(chain.sink->log.size(), 0u);
+        EXPECT_EQ(chain.recorder->log.size(), static_cast<std::size_t>(shown + 1));
+    }
+    EXPECT_EQ(valuesOf(chain.sink->stills), (std::vector<int>{0, 1, 2, 3}));
+
+    // Past the last frame the stream ends, the picture stays, and nothing
+    // is left to step from.
+    ASSERT_EQ(step->Step(1, nullptr), S_OK);
+    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    EXPECT_EQ(valuesOf(chain.sink->stills).back(), 3);
+    EXPECT_EQ(step->Step(1, nullptr), VFW_E_WRONG_STATE);
+
+    // A seek brings a picture to step from again.
+    LONGLONG target = kFrame;
+    ASSERT_EQ(chain.graph->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+              S_OK);
+    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    ASSERT_EQ(step->Step(1, nullptr), S_OK);
+    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    EXPECT_EQ(valuesOf(chain.sink->stills).back(), 2);
+
+    ASSERT_EQ(chain.control()->Run(), S_OK);
+    EXPECT_EQ(step->Step(1, nullptr), VFW_E_WRONG_STATE);
+    chain.control()->Stop();
+}
+
+// Steps move the picture alone; the graph stands where the picture is, and
+// runs or starts again from there with every stream.
+TEST(Graph, AStepMovesThePictureAloneAndTheGraphGoesOnFromIt)
+{
+    TwoRenderers two;
+    two.connect();
+    EXPECT_EQ(two.sound->CanStep(0, nullptr), S_FALSE);
+    EXPECT_EQ(two.video->CanStep(0, nullptr), S_OK);
+    const auto stepTwice = [&] {
+        OAFilterState state;
+        ASSERT_GE(two.graph->Pause(), S_OK);
+        ASSERT_EQ(two.graph->GetState(10'000, &state), S_OK);
+        // Named or chosen by the graph, the video renderer steps.
+        const auto named = ComPtr<Sink>(two.video).as<IUnknown>();
+        ASSERT_EQ(two.graph->Step(1, named.get()), S_OK);
+        ASSERT_EQ(two.graph->GetState(10'000, &state), S_OK);
+        ASSERT_EQ(two.graph->Step(1, nullptr), S_OK);
+        ASSERT_EQ(two.graph->GetState(10'000, &state), S_OK);
+    };
+    stepTwice();
+    EXPECT_EQ(valuesOf(two.video->stills), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(valuesOf(two.sound->stills), std::vector<int>{0});
+    LONGLONG position = 0;
+    EXPECT_EQ(two.graph->GetCurrentPosition(&position), S_OK);
+    EXPECT_EQ(position, 2 * kFrame);
+    two.graph->SetSyncSource(nullptr);
+    ASSERT_EQ(two.graph->Run(), S_OK);
+    LONG code = 0;
+    EXPECT_EQ(two.graph->WaitForCompletion(10'000, &code), S_OK);
+    EXPECT_EQ(valuesOf(two.video->log), (std::vector<int>{2, 3}));
+    EXPECT_EQ(valuesOf(two.sound->log), (std::vector<int>{2, 3}));
+
+    // Stopped after steps, a graph paused again shows the picture stepped to.
+    two.graph->Stop();
+    LONGLONG start = 0;
+    ASSERT_EQ(two.graph->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning), S_OK);
+    stepTwice();
+    two.graph->Stop();
+    OAFilterState state;
+    ASSERT_GE(two.graph->Pause(), S_OK);
+    ASSERT_EQ(two.graph->GetState(10'000, &state), S_OK);
+    EXPECT_EQ(valuesOf(two.video->stills).back(), 2);
+    EXPECT_EQ(valuesOf(two.sound->stills).back(), 2);
+    two.graph->Stop();
+}
+
+// So many steps from one seek, and the graph would rather seek: the sound
+// read meanwhile waits behind its paused renderer.
+TEST(Graph, AGraphStepsSoFarFromItsLastSeek)
+{
+    Chain chain(1200);
+    chain.connect();
+    ASSERT_GE(chain.control()->Pause(), S_OK);
+    OAFilterState state;
+    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    int steps = 0;
+    while (chain.graph->Step(1, nullptr) == S_OK) {
+        ++steps;
+        ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    }
+    EXPECT_EQ(steps, 1000);
+    EXPECT_EQ(chain.graph->Step(1, nullptr), S_FALSE);
+    EXPECT_EQ(valuesOf(chain.sink->stills).back(), 1000 % 256);
+    LONGLONG target = 1100 * kFrame;
+    ASSERT_EQ(chain.graph->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+              S_OK);
+    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    EXPECT_EQ(chain.graph->Step(1, nullptr), S_OK);
+    chain.control()->Stop();
+}
+
+TEST(Graph, FiltersTakenOutTogetherKeepTheirConnectionAndPlayInAnotherGraph)
+{
+    Chain chain(3);
+    chain.connect();
+    ComPtr<IBaseFilter> stranger = makeCom<Recorder>();
+    IBaseFilter* notThere[] = {chain.source.get(), stranger.get()};
+    EXPECT_EQ(chain.graph->TakeOutFilters(notThere, 2), VFW_E_NOT_FOUND);
+    EXPECT_EQ(peerOf(chain.recorder->output()).get(), static_cast<IPin*>(chain.copier->input()));
+
+    IBaseFilter* moving[] = {chain.source.get(), chain.recorder.get()};
+    ASSERT_EQ(chain.graph->TakeOutFilters(moving, 2), S_OK);
+    // Between the two the connection stays; to the rest it is broken.
+    EXPECT_EQ(peerOf(chain.source->video).get(), static_cast<IPin*>(chain.recorder->input()));
+    EXPECT_FALSE(peerOf(chain.recorder->output()));
+    EXPECT_FALSE(peerOf(chain.copier->input()));
+    EXPECT_FALSE(chain.source->graph());
+    std::vector<CLSID> left;
+    ComPtr<IEnumFilters> filters;
+    chain.graph->EnumFilters(filters.put());
+    ComPtr<IBaseFilter> filter;
+    while (filters->Next(1, filter.put(), nullptr) == S_OK) {
+        CLSID id;
+        filter->GetClassID(&id);
+        left.push_back(id);
+    }
+    EXPECT_EQ(left, (std::vector<CLSID>{CLSID_Copier, CLSID_Sink}));
+
+    // Another graph takes them as they are, and they play there.
+    const auto other = makeCom<FilterGraph>();
+    const auto sink = makeCom<Sink>();
+    ASSERT_EQ(other->AddFilter(chain.source.get(), u"Source"), S_OK);
+    ASSERT_EQ(other->AddFilter(chain.recorder.get(), u"Recorder"), S_OK);
+    ASSERT_EQ(other->AddFilter(sink.get(), u"Sink"), S_OK);
+    ASSERT_EQ(other->ConnectDirect(chain.recorder->output(), sink->input(), nullptr), S_OK);
+    other->SetSyncSource(nullptr);
+    ASSERT_EQ(other->Run(), S_OK);
+    LONG code = 0;
+    EXPECT_EQ(other->WaitForCompletion(10'000, &code), S_OK);
+    EXPECT_EQ(valuesOf(sink->log), (std::vector<int>{0, 1, 2}));
+    other->Stop();
+}
+
 TEST(Graph, SeeksReturnWhileThePausedStreamIsBlockedInSendAndThoseNotMadeYetAreMadeAsOne)
 {
     Chain chain(1000);

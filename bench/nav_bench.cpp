@@ -22,8 +22,6 @@
 
 #include "bench/plain_video.h"
 #include "bench/rounds.h"
-#include "platform/graph/pin_walk.h"
-#include "platform/graph/transform.h"
 #include "platform/win/messages.h"
 #include "tests/media/engine/engine_fixture.h"
 
@@ -32,7 +30,6 @@
 #include <benchmark/benchmark.h>
 
 #include <array>
-#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -57,50 +54,16 @@ const char* clipOf(const benchmark::State& state)
     return kClips[static_cast<std::size_t>(state.range(0))];
 }
 
-// Counts the samples that pass: in front of a decoder, the pictures it
-// decodes.
-class PictureCounter final : public TBCTransInPlaceFilter
-{
-public:
-    PictureCounter() : TBCTransInPlaceFilter("{0D7B7E2A-5C1F-4A36-9E0B-7C4D2F61A903}"_guid, u"Picture Counter") {}
-    HRESULT CheckInputType(const AM_MEDIA_TYPE*) override { return S_OK; }
-    HRESULT Transform(IMediaSample*) override
-    {
-        count_.fetch_add(1, std::memory_order_relaxed);
-        return S_OK;
-    }
-    long count() const { return count_.load(std::memory_order_relaxed); }
-
-private:
-    std::atomic<long> count_{0};
-};
-
 // A navigation manager paused on a clip, with a counter in front of its
 // video decoder.
 struct Navigation
 {
     explicit Navigation(const char* clip) : n(clip)
     {
-        if (!n.source || n.nav->FrameDuration() != kFrame)
-            return;
-        // The graph stops for the counter to go in, and pauses again.
-        n.nav->Stop();
-        IGraphBuilder* graph = n.nav->GraphBuilder();
-        const ComPtr<IPin> out = n.source->Notifier()->output();
-        const ComPtr<IPin> decoder = peerOf(out.get());
-        AM_MEDIA_TYPE type;
-        out->ConnectionMediaType(&type);
-        graph->Disconnect(out.get());
-        graph->Disconnect(decoder.get());
-        graph->AddFilter(counter.get(), u"Picture Counter");
-        ok = SUCCEEDED(graph->ConnectDirect(out.get(), counter->input(), &type)) &&
-             SUCCEEDED(graph->ConnectDirect(counter->output(), decoder.get(), &type)) && n.nav->Pause();
-        n.settle();
-        ok = ok && n.shown() == 0;
+        ok = n.source && n.nav->FrameDuration() == kFrame && n.countPictures() && n.shown() == 0;
     }
 
     testing_engine::NavEngine n;
-    ComPtr<PictureCounter> counter = makeCom<PictureCounter>();
     bool ok = false;
 };
 
@@ -134,7 +97,7 @@ public:
     // floor's exact seek to the same frame, in turn.
     template <typename Move> void round(benchmark::State& state, std::size_t n, int frame, Move&& move)
     {
-        const long counted = nav_.counter->count();
+        const long counted = nav_.n.counter->count();
         const int64_t sent = floor_.sent();
         bench::alternate(
             n, clipOf(state), navSide_,
@@ -143,7 +106,7 @@ public:
                 nav_.n.settle();
             },
             floorSide_, [&] { floor_.seek(frame * kFrame); });
-        navPictures_ += nav_.counter->count() - counted;
+        navPictures_ += nav_.n.counter->count() - counted;
         floorPictures_ += floor_.sent() - sent;
         wrong_ += nav_.n.shown() != frame;
         state.SetIterationTime(navSide_.last() + floorSide_.last());

@@ -140,6 +140,38 @@ NavEngine::~NavEngine()
     ProcessMessages();
 }
 
+PictureCounter::PictureCounter()
+    : TBCTransInPlaceFilter("{0D7B7E2A-5C1F-4A36-9E0B-7C4D2F61A903}"_guid, u"Picture Counter")
+{
+}
+
+HRESULT PictureCounter::Transform(IMediaSample*)
+{
+    count_.fetch_add(1, std::memory_order_relaxed);
+    return S_OK;
+}
+
+bool NavEngine::countPictures()
+{
+    if (!source)
+        return false;
+    const REFERENCE_TIME shown = nav->GetPosition();
+    nav->Stop();
+    IGraphBuilder* graph = nav->GraphBuilder();
+    const ComPtr<IPin> out = source->Notifier()->output();
+    const ComPtr<IPin> decoder = peerOf(out.get());
+    AM_MEDIA_TYPE type;
+    out->ConnectionMediaType(&type);
+    graph->Disconnect(out.get());
+    graph->Disconnect(decoder.get());
+    const bool in = SUCCEEDED(graph->AddFilter(counter.get(), u"Picture Counter")) &&
+                    SUCCEEDED(graph->ConnectDirect(out.get(), counter->input(), &type)) &&
+                    SUCCEEDED(graph->ConnectDirect(counter->output(), decoder.get(), &type));
+    nav->SeekTo(true, shown);
+    settle();
+    return in;
+}
+
 void NavEngine::settle()
 {
     const auto filter = engine.videoRenderer.as<IMediaFilter>();

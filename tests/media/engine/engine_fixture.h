@@ -9,10 +9,12 @@
 #include "media/engine/media_factory.h"
 #include "media/engine/nav_man.h"
 #include "media/filters/frames_notifier.h"
+#include "platform/graph/transform.h"
 
 #include <QString>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <memory>
 
 namespace testing_engine {
@@ -46,6 +48,20 @@ struct Engine
     bool completed = false;
 };
 
+// Counts the samples that pass: in front of a decoder, the pictures it
+// decodes.
+class PictureCounter final : public TBCTransInPlaceFilter
+{
+public:
+    PictureCounter();
+    HRESULT CheckInputType(const AM_MEDIA_TYPE*) override { return S_OK; }
+    HRESULT Transform(IMediaSample*) override;
+    long count() const { return count_.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<long> count_{0};
+};
+
 // A navigation manager on a clip, paused on its first frame, wired as the
 // video manager wires it; `source` is null when the clip did not connect.
 struct NavEngine
@@ -64,12 +80,16 @@ struct NavEngine
 
     // Until the renderer holds its picture and the messages are served.
     void settle();
+    // Puts `counter` in front of the video decoder: the graph stops for it
+    // and pauses again on the frame it showed. False when it did not go in.
+    bool countPictures();
     // The frame number on the renderer's current picture.
     int shown();
 
     Engine engine;
     TNavMan* nav;
     TVideoSource* source = nullptr;
+    ComPtr<PictureCounter> counter = makeCom<PictureCounter>();
     // What the manager reads as the Shift key.
     bool shift = false;
 };

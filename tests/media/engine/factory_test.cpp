@@ -402,6 +402,32 @@ TEST(MediaFactory, ATrialRunsNoEventLoopAndItsFiltersMoveIntoTheGraph)
     EXPECT_TRUE(pending.run());
 }
 
+// A splitter that took the file in the trial keeps what it read: it comes
+// into the graph still connected to its source, with the pins it made. A
+// device tried and never built lets the file go.
+TEST(MediaFactory, ASplitterReadsTheFileOnceAndADeviceNeverBuiltLetsItGo)
+{
+    Engine engine;
+    const QString file = clip("dv_pal.avi");
+    TFileDevice* tried = engine.factory->GetFileDevice(file);
+    ASSERT_TRUE(tried && tried->Built() && tried->SplitterFilter());
+    EXPECT_TRUE(fileIsOpen(file));
+    engine.factory->SetSourceFilter(nullptr);
+    EXPECT_FALSE(fileIsOpen(file));
+
+    TFileDevice* device = engine.factory->GetFileDevice(file);
+    ASSERT_TRUE(device && device->VideoSource(0));
+    IBaseFilter* splitter = device->SplitterFilter();
+    const ComPtr<IPin> video = FindOutputPin(splitter, MEDIATYPE_Video, 0, true);
+    ASSERT_TRUE(video);
+    ASSERT_TRUE(device->VideoSource(0)->BuildOn(engine.man.get(), 0));
+    EXPECT_EQ(device->SplitterFilter(), splitter);
+    EXPECT_EQ(FindOutputPin(splitter, MEDIATYPE_Video, 0, false), video);
+    EXPECT_EQ(filterOf(peerOf(firstPin(splitter, PINDIR_INPUT).get()).get()).get(), device->SourceFilter());
+    engine.man->ClearGraph();
+    EXPECT_FALSE(fileIsOpen(file));
+}
+
 // With the private filters, what the table leaves to "any other" goes to the
 // private splitter behind the file source, and plays: raw DV, and a file
 // without an extension.

@@ -7,6 +7,7 @@
 
 #include "media/engine/nav_man.h"
 #include "media/filters/notify_messages.h"
+#include "platform/graph/source.h"
 #include "platform/renderers/renderer_interfaces.h"
 #include "platform/win/messages.h"
 
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <string_view>
 
 using namespace testing_engine;
@@ -145,6 +147,128 @@ TEST(NavMan, PreciseSeekShowsAndReportsOnlyTheTargetFrame)
         // The manager keeps its frame on a paused graph.
         EXPECT_EQ(n.nav->GraphState(), kGraphStatePaused);
     }
+}
+
+// A step of one frame forward on a paused graph decodes the next picture
+// alone, in plain and precise navigation, across keyframes, and shows and
+// reports what a seek there would; a step back seeks.
+TEST(NavMan, AStepForwardDecodesOnlyTheNextPicture)
+{
+    constexpr int kFrom = 5;
+    for (bool precise : {false, true})
+        for (const char* container : kContainers) {
+            SCOPED_TRACE(container);
+            SCOPED_TRACE(precise ? "precise" : "plain");
+            Nav n(container);
+            ASSERT_TRUE(n.source);
+            ASSERT_TRUE(n.countPictures());
+            n.nav->caSeekPrecision->SetChecked(precise);
+            n.nav->SeekTo(true, kFrom * kFrame);
+            n.settle();
+            QStringList texts;
+            n.nav->OnDisplayTime = [&](const QString& text) { texts.append(text); };
+            for (int frame = kFrom + 1; frame <= kFrom + 10; ++frame) {
+                SCOPED_TRACE(frame);
+                texts.clear();
+                const long before = n.counter->count();
+                n.nav->naAvanceFrame->Execute();
+                n.settle();
+                EXPECT_EQ(n.counter->count() - before, 1);
+                EXPECT_EQ(n.shown(), frame);
+                EXPECT_EQ(n.nav->GetPosition(), frame * kFrame);
+                EXPECT_EQ(texts, QStringList{RefTimeToTimecodeStr(kFrame, frame * kFrame)});
+            }
+            // Back is a seek: from the keyframe before, every group but DV's
+            // more than one picture.
+            const long before = n.counter->count();
+            n.nav->naReculeFrame->Execute();
+            n.settle();
+            EXPECT_EQ(n.shown(), kFrom + 9);
+            EXPECT_GE(n.counter->count() - before, QByteArray(container).startsWith("dv") ? 1 : 2);
+            // And the next step forward decodes one picture again.
+            const long after = n.counter->count();
+            n.nav->naAvanceFrame->Execute();
+            n.settle();
+            EXPECT_EQ(n.shown(), kFrom + 10);
+            EXPECT_EQ(n.counter->count() - after, 1);
+        }
+}
+
+// With the default pre-roll, a precise seek decodes no more pictures than
+// the exact seek to the same frame: every source here lands on the frame.
+TEST(NavMan, APreciseSeekDecodesWhatAnExactSeekDecodes)
+{
+    for (const char* container : kContainers) {
+        SCOPED_TRACE(container);
+        Nav n(container);
+        ASSERT_TRUE(n.source);
+        ASSERT_TRUE(n.countPictures());
+        ASSERT_EQ(n.nav->Preroll(), TNavMan::kDefaultPreroll);
+        const auto picturesTo = [&](const std::function<void()>& move) {
+            n.nav->ReculeDebut();
+            n.settle();
+            const long before = n.counter->count();
+            move();
+            n.settle();
+            EXPECT_EQ(n.shown(), 49);
+            return n.counter->count() - before;
+        };
+        const long exact = picturesTo([&] { n.nav->SeekTo(true, 49 * kFrame); });
+        EXPECT_EQ(picturesTo([&] { n.nav->PreciseSeekTo(49 * kFrame); }), exact);
+    }
+}
+
+namespace {
+
+// A source without streams whose seeks land only somewhere near the target.
+class RoughSeeker final : public WithInterfaces<BaseFilter, SourceSeeking>
+{
+public:
+    RoughSeeker() : WithInterfaces("{7E0C2B51-9A34-4F6D-8E12-5B3A9C0D4E71}"_guid, u"Rough Seeker")
+    {
+        setDuration(75 * kFrame);
+    }
+    int GetPinCount() override { return 0; }
+    BasePin* GetPin(int) override { return nullptr; }
+
+protected:
+    HRESULT ChangeStart() override { return S_OK; }
+    HRESULT ChangeStop() override { return S_OK; }
+    HRESULT ChangeRate() override { return S_OK; }
+};
+
+} // namespace
+
+// A source that does not land exactly on the frame asked for is sought a
+// pre-roll earlier, as long as the setting says; one that does, at the
+// target itself whatever the setting.
+TEST(NavMan, OnlyASourceThatDoesNotSeekExactlyIsSoughtAPreRollEarlier)
+{
+    std::unique_ptr<TNavMan> nav(TKvActionComponent::Create<TNavMan>(nullptr));
+    const auto rough = makeCom<RoughSeeker>();
+    ASSERT_EQ(nav->GraphBuilder()->AddFilter(rough.get(), u"Rough Seeker"), S_OK);
+    nav->SetFramesNotifier(makeCom<TFramesNotifier>().get());
+    nav->InitDuration();
+    nav->SetFrameDuration(kFrame);
+    std::vector<REFERENCE_TIME> asked;
+    nav->onAbsolutePosition = [&](std::int64_t rt) { asked.push_back(rt); };
+    nav->PreciseSeekTo(40 * kFrame);
+    nav->iaSeekPrepos->SetValue(200);
+    nav->PreciseSeekTo(40 * kFrame);
+    nav->iaSeekPrepos->SetValue(0);
+    nav->PreciseSeekTo(40 * kFrame);
+    EXPECT_EQ(asked, (std::vector<REFERENCE_TIME>{15 * kFrame, 35 * kFrame, 40 * kFrame}));
+    EXPECT_TRUE(nav->FramesNotifier()->targetArmed(0));
+    nav->GraphBuilder()->RemoveFilter(rough.get());
+
+    Nav n("mpeg2.mpg");
+    ASSERT_TRUE(n.source);
+    asked.clear();
+    n.nav->onAbsolutePosition = [&](std::int64_t rt) { asked.push_back(rt); };
+    n.nav->PreciseSeekTo(40 * kFrame);
+    n.settle();
+    EXPECT_EQ(asked, std::vector<REFERENCE_TIME>{40 * kFrame});
+    EXPECT_EQ(n.shown(), 40);
 }
 
 // A precise seek on a playing graph plays on from the target, and the DV

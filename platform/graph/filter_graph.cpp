@@ -19,6 +19,8 @@ constexpr REFERENCE_TIME kRunLead = 100'000; // 10 ms
 // Steps from one seek, at most: the streams that do not step (sound) keep
 // what they read meanwhile, and the source waits once they hold this much.
 constexpr int kMaxSteps = 1000;
+// How long a run after steps waits for the renderers to hold the picture.
+constexpr LONG kCueTimeoutMs = 5000;
 // The graph builder tries chains of at most this many filters.
 constexpr int kMaxChain = 4;
 
@@ -479,9 +481,12 @@ HRESULT FilterGraph::Run()
     if (state_ == State_Running)
         return S_OK;
     // The sound waits where the steps began: every stream starts again
-    // from the picture shown.
-    if (state_ == State_Paused && stepped_)
+    // from the picture shown, and runs once the renderers hold it again.
+    if (state_ == State_Paused && stepped_) {
         seekToSteppedPicture();
+        OAFilterState cued;
+        GetState(kCueTimeoutMs, &cued);
+    }
     if (state_ == State_Stopped) {
         const HRESULT hr = Pause();
         if (FAILED(hr))

@@ -17,6 +17,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string_view>
@@ -194,6 +195,40 @@ TEST(NavMan, AStepForwardDecodesOnlyTheNextPicture)
         }
 }
 
+// With the sound connected, steps move the picture alone; playing then goes
+// on from the frame shown, picture and sound together.
+TEST(NavMan, PlayingAfterStepsGoesOnFromTheFrameShown)
+{
+    for (const char* container : {"dv_pal.avi", "h264.mp4"}) {
+        SCOPED_TRACE(container);
+        Nav n;
+        ASSERT_TRUE(n.engine.connectAudio(clip(container)));
+        ASSERT_TRUE(n.open(container));
+        for (int frame = 1; frame <= 5; ++frame) {
+            n.nav->naAvanceFrame->Execute();
+            n.settle();
+            ASSERT_EQ(n.shown(), frame);
+        }
+        std::vector<int> frames;
+        n.nav->OnDisplayTime = [&](const QString& text) {
+            frames.push_back(static_cast<int>(TimecodeStrToRefTime(text, kFrame) / kFrame));
+        };
+        n.nav->caPlay->SetChecked(true);
+        // A limit for a graph that hangs, not a measure of speed.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while ((frames.empty() || frames.back() < 10) && std::chrono::steady_clock::now() < until) {
+            WaitServingMessages([] { return false; }, 5);
+            ProcessMessages();
+        }
+        n.nav->caPlay->SetChecked(false);
+        ASSERT_FALSE(frames.empty());
+        EXPECT_GE(frames.front(), 5);
+        EXPECT_LE(frames.front(), 6);
+        EXPECT_GE(frames.back(), 10);
+        EXPECT_TRUE(std::is_sorted(frames.begin(), frames.end()));
+    }
+}
+
 // With the default pre-roll, a precise seek decodes no more pictures than
 // the exact seek to the same frame: every source here lands on the frame.
 TEST(NavMan, APreciseSeekDecodesWhatAnExactSeekDecodes)
@@ -297,6 +332,7 @@ TEST(NavMan, PreciseSeekWhilePlayingPlaysOnFromTheTarget)
             WaitServingMessages([] { return false; }, 5);
             ProcessMessages();
         }
+
         n.nav->caPlay->SetChecked(false);
         ASSERT_FALSE(frames.empty());
         // Whatever the run showed before the seek, after it nothing before

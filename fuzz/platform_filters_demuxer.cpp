@@ -2,7 +2,8 @@
 // refuses them), names their streams' media types, reads them and seeks.
 // Then the same bytes go through a graph as the program builds it: the file
 // source, the splitter that takes them, a decoder and a sink behind each
-// pin, played from the start and again from the middle.
+// pin, paused and stepped on from the start and played from there, then
+// played from the start and again from the middle.
 
 #include "platform/core/class_registry.h"
 #include "platform/filters/demuxer.h"
@@ -148,6 +149,18 @@ void playThroughGraph(const std::u16string& file)
     // Without a renderer nothing ever completes.
     if (!sinks)
         return;
+    // Paused at the start, stepped on a few pictures and played from there.
+    OAFilterState state;
+    if (SUCCEEDED(graph->Pause())) {
+        graph->GetState(500, &state);
+        for (int n = 0; n < 3 && graph->Step(1, nullptr) == S_OK; ++n)
+            graph->GetState(500, &state);
+        graph->SetSyncSource(nullptr);
+        LONG code = 0;
+        if (SUCCEEDED(graph->Run()))
+            graph->WaitForCompletion(5'000, &code);
+        graph->Stop();
+    }
     graph->SetSyncSource(nullptr);
     LONGLONG duration = 0;
     graph->GetDuration(&duration);

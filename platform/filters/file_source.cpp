@@ -58,10 +58,6 @@ private:
 
 class FileSourcePin;
 
-} // namespace
-
-namespace {
-
 // FFmpeg's names of the containers that the subtypes stand for.
 struct NamedSubtype
 {

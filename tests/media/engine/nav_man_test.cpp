@@ -42,6 +42,40 @@ bool endReachable(const char* container)
 
 using Nav = NavEngine;
 
+// Runs `test` on a manager paused at the start of each container, in plain
+// and in precise navigation.
+void inEveryContainer(const std::function<void(Nav& n, const char* container)>& test)
+{
+    for (bool precise : {false, true})
+        for (const char* container : kContainers) {
+            SCOPED_TRACE(container);
+            SCOPED_TRACE(precise ? "precise" : "plain");
+            Nav n(container);
+            ASSERT_TRUE(n.source);
+            n.nav->caSeekPrecision->SetChecked(precise);
+            test(n, container);
+        }
+}
+
+// The frames whose positions a playing manager reports go into `frames`.
+void recordFrames(Nav& n, std::vector<int>& frames)
+{
+    n.nav->OnDisplayTime = [&frames](const QString& text) {
+        frames.push_back(static_cast<int>(TimecodeStrToRefTime(text, kFrame) / kFrame));
+    };
+}
+
+// Serves the messages until `frames` reach `last`.
+void waitForFrame(const std::vector<int>& frames, int last)
+{
+    // A limit for a graph that hangs, not a measure of speed.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((frames.empty() || frames.back() < last) && std::chrono::steady_clock::now() < until) {
+        WaitServingMessages([] { return false; }, 5);
+        ProcessMessages();
+    }
+}
+
 } // namespace
 
 TEST(NavMan, StepsStartAndEndLandOnTheirFrameInEveryContainer)
@@ -75,37 +109,31 @@ TEST(NavMan, StepsStartAndEndLandOnTheirFrameInEveryContainer)
         {"a minute back", &TNavMan::naReculeMinute, false, 0},
         {"the typed position", nullptr, false, 38},
     };
-    for (bool precise : {false, true})
-        for (const char* container : kContainers) {
-            SCOPED_TRACE(container);
-            SCOPED_TRACE(precise ? "precise" : "plain");
-            Nav n(container);
-            ASSERT_TRUE(n.source);
-            EXPECT_EQ(n.nav->FrameDuration(), kFrame);
-            EXPECT_EQ(n.shown(), 0);
-            n.nav->caSeekPrecision->SetChecked(precise);
-            QStringList texts;
-            n.nav->OnDisplayTime = [&](const QString& text) { texts.append(text); };
-            for (const Step& step : steps) {
-                if (step.end && !endReachable(container))
-                    continue;
-                SCOPED_TRACE(step.what);
-                texts.clear();
-                n.shift = step.shift;
-                if (step.action)
-                    (n.nav->*step.action)->Execute();
-                else
-                    n.nav->waStrPosition->SetValue(QStringLiteral("0:00:01:13"));
-                n.settle();
-                EXPECT_EQ(n.shown(), step.frame);
-                EXPECT_EQ(n.nav->GetPosition(), step.frame * kFrame);
-                // Only the frame shown is reported.
-                EXPECT_LE(texts.size(), 1);
-                if (!texts.isEmpty()) {
-                    EXPECT_EQ(texts.last(), RefTimeToTimecodeStr(kFrame, step.frame * kFrame));
-                }
+    inEveryContainer([&](Nav& n, const char* container) {
+        EXPECT_EQ(n.nav->FrameDuration(), kFrame);
+        EXPECT_EQ(n.shown(), 0);
+        QStringList texts;
+        n.nav->OnDisplayTime = [&](const QString& text) { texts.append(text); };
+        for (const Step& step : steps) {
+            if (step.end && !endReachable(container))
+                continue;
+            SCOPED_TRACE(step.what);
+            texts.clear();
+            n.shift = step.shift;
+            if (step.action)
+                (n.nav->*step.action)->Execute();
+            else
+                n.nav->waStrPosition->SetValue(QStringLiteral("0:00:01:13"));
+            n.settle();
+            EXPECT_EQ(n.shown(), step.frame);
+            EXPECT_EQ(n.nav->GetPosition(), step.frame * kFrame);
+            // Only the frame shown is reported.
+            EXPECT_LE(texts.size(), 1);
+            if (!texts.isEmpty()) {
+                EXPECT_EQ(texts.last(), RefTimeToTimecodeStr(kFrame, step.frame * kFrame));
             }
         }
+    });
 }
 
 TEST(NavMan, PreciseSeekShowsAndReportsOnlyTheTargetFrame)
@@ -156,43 +184,37 @@ TEST(NavMan, PreciseSeekShowsAndReportsOnlyTheTargetFrame)
 TEST(NavMan, AStepForwardDecodesOnlyTheNextPicture)
 {
     constexpr int kFrom = 5;
-    for (bool precise : {false, true})
-        for (const char* container : kContainers) {
-            SCOPED_TRACE(container);
-            SCOPED_TRACE(precise ? "precise" : "plain");
-            Nav n(container);
-            ASSERT_TRUE(n.source);
-            ASSERT_TRUE(n.countPictures());
-            n.nav->caSeekPrecision->SetChecked(precise);
-            n.nav->SeekTo(true, kFrom * kFrame);
-            n.settle();
-            QStringList texts;
-            n.nav->OnDisplayTime = [&](const QString& text) { texts.append(text); };
-            for (int frame = kFrom + 1; frame <= kFrom + 10; ++frame) {
-                SCOPED_TRACE(frame);
-                texts.clear();
-                const long before = n.counter->count();
-                n.nav->naAvanceFrame->Execute();
-                n.settle();
-                EXPECT_EQ(n.counter->count() - before, 1);
-                EXPECT_EQ(n.shown(), frame);
-                EXPECT_EQ(n.nav->GetPosition(), frame * kFrame);
-                EXPECT_EQ(texts, QStringList{RefTimeToTimecodeStr(kFrame, frame * kFrame)});
-            }
-            // Back is a seek: from the keyframe before, every group but DV's
-            // more than one picture.
+    inEveryContainer([&](Nav& n, const char* container) {
+        ASSERT_TRUE(n.countPictures());
+        n.nav->SeekTo(true, kFrom * kFrame);
+        n.settle();
+        QStringList texts;
+        n.nav->OnDisplayTime = [&](const QString& text) { texts.append(text); };
+        for (int frame = kFrom + 1; frame <= kFrom + 10; ++frame) {
+            SCOPED_TRACE(frame);
+            texts.clear();
             const long before = n.counter->count();
-            n.nav->naReculeFrame->Execute();
-            n.settle();
-            EXPECT_EQ(n.shown(), kFrom + 9);
-            EXPECT_GE(n.counter->count() - before, QByteArray(container).startsWith("dv") ? 1 : 2);
-            // And the next step forward decodes one picture again.
-            const long after = n.counter->count();
             n.nav->naAvanceFrame->Execute();
             n.settle();
-            EXPECT_EQ(n.shown(), kFrom + 10);
-            EXPECT_EQ(n.counter->count() - after, 1);
+            EXPECT_EQ(n.counter->count() - before, 1);
+            EXPECT_EQ(n.shown(), frame);
+            EXPECT_EQ(n.nav->GetPosition(), frame * kFrame);
+            EXPECT_EQ(texts, QStringList{RefTimeToTimecodeStr(kFrame, frame * kFrame)});
         }
+        // Back is a seek: from the keyframe before, every group but DV's
+        // more than one picture.
+        const long before = n.counter->count();
+        n.nav->naReculeFrame->Execute();
+        n.settle();
+        EXPECT_EQ(n.shown(), kFrom + 9);
+        EXPECT_GE(n.counter->count() - before, QByteArray(container).startsWith("dv") ? 1 : 2);
+        // And the next step forward decodes one picture again.
+        const long after = n.counter->count();
+        n.nav->naAvanceFrame->Execute();
+        n.settle();
+        EXPECT_EQ(n.shown(), kFrom + 10);
+        EXPECT_EQ(n.counter->count() - after, 1);
+    });
 }
 
 // With the sound connected, steps move the picture alone; playing then goes
@@ -210,16 +232,9 @@ TEST(NavMan, PlayingAfterStepsGoesOnFromTheFrameShown)
             ASSERT_EQ(n.shown(), frame);
         }
         std::vector<int> frames;
-        n.nav->OnDisplayTime = [&](const QString& text) {
-            frames.push_back(static_cast<int>(TimecodeStrToRefTime(text, kFrame) / kFrame));
-        };
+        recordFrames(n, frames);
         n.nav->caPlay->SetChecked(true);
-        // A limit for a graph that hangs, not a measure of speed.
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while ((frames.empty() || frames.back() < 10) && std::chrono::steady_clock::now() < until) {
-            WaitServingMessages([] { return false; }, 5);
-            ProcessMessages();
-        }
+        waitForFrame(frames, 10);
         n.nav->caPlay->SetChecked(false);
         ASSERT_FALSE(frames.empty());
         EXPECT_GE(frames.front(), 5);
@@ -317,22 +332,14 @@ TEST(NavMan, PreciseSeekWhilePlayingPlaysOnFromTheTarget)
         const bool dv = QByteArray(container).startsWith("dv");
         std::vector<int> frames;
         QStringList codes;
-        n.nav->OnDisplayTime = [&](const QString& text) {
-            frames.push_back(static_cast<int>(TimecodeStrToRefTime(text, kFrame) / kFrame));
-        };
+        recordFrames(n, frames);
         n.nav->OnDVcode = [&](const QString&, const QString& time) { codes.append(time); };
         n.nav->caPlay->SetChecked(true);
         EXPECT_EQ(n.nav->GraphState(), kGraphStatePlaying);
         n.nav->PreciseSeekTo(50 * kFrame);
         EXPECT_EQ(n.nav->GraphState(), kGraphStatePlaying);
         codes.clear();
-        // A limit for a graph that hangs, not a measure of speed.
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while ((frames.empty() || frames.back() < 55) && std::chrono::steady_clock::now() < until) {
-            WaitServingMessages([] { return false; }, 5);
-            ProcessMessages();
-        }
-
+        waitForFrame(frames, 55);
         n.nav->caPlay->SetChecked(false);
         ASSERT_FALSE(frames.empty());
         // Whatever the run showed before the seek, after it nothing before

@@ -15,6 +15,16 @@ using namespace fakes;
 
 namespace {
 
+// The graph is paused with its renderers cued: after a pause, a seek or a
+// step, once the picture is there.
+::testing::AssertionResult cued(IMediaControl* graph)
+{
+    OAFilterState state;
+    if (graph->GetState(10'000, &state) != S_OK || state != State_Paused)
+        return ::testing::AssertionFailure() << "not paused with its pictures";
+    return ::testing::AssertionSuccess();
+}
+
 // A graph of source, in-place recorder, copier and sink, connected directly.
 struct Chain
 {
@@ -345,8 +355,7 @@ TEST(Graph, SeekFlushesAndStartsNewSegmentAtTarget)
     Chain chain(50);
     chain.connect();
     ASSERT_GE(chain.control()->Pause(), S_OK);
-    OAFilterState state;
-    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    ASSERT_TRUE(cued(chain.control()));
 
     GUID format;
     EXPECT_EQ(chain.graph->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME), S_OK);
@@ -364,7 +373,7 @@ TEST(Graph, SeekFlushesAndStartsNewSegmentAtTarget)
     ASSERT_EQ(chain.graph->SetPositions(&target, AM_SEEKING_AbsolutePositioning, &stop, AM_SEEKING_NoPositioning),
               S_OK);
     // Paused again: cued by the first frame at the target.
-    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    ASSERT_TRUE(cued(chain.control()));
     LONGLONG current = 0;
     EXPECT_EQ(chain.graph->GetCurrentPosition(&current), S_OK);
     EXPECT_EQ(current, target);
@@ -681,15 +690,13 @@ TEST(Graph, AStepShowsTheNextFrameAloneAndThePausedGraphStaysPaused)
     // Only a paused graph steps.
     EXPECT_EQ(step->Step(1, nullptr), VFW_E_WRONG_STATE);
     ASSERT_GE(chain.control()->Pause(), S_OK);
-    OAFilterState state;
-    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    ASSERT_TRUE(cued(chain.control()));
     EXPECT_EQ(step->Step(2, nullptr), E_INVALIDARG);
 
     for (int shown = 1; shown < 4; ++shown) {
         SCOPED_TRACE(shown);
         ASSERT_EQ(step->Step(1, nullptr), S_OK);
-        ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
-        EXPECT_EQ(state, State_Paused);
+        ASSERT_TRUE(cued(chain.control()));
         // Each frame shown as the still picture, none rendered as if
         // played, and not one frame more on its way.
         EXPECT_EQ(valuesOf(chain.sink->stills).back(), shown);
@@ -701,7 +708,7 @@ TEST(Graph, AStepShowsTheNextFrameAloneAndThePausedGraphStaysPaused)
     // Past the last frame the stream ends, the picture stays, and nothing
     // is left to step from.
     ASSERT_EQ(step->Step(1, nullptr), S_OK);
-    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    ASSERT_TRUE(cued(chain.control()));
     EXPECT_EQ(valuesOf(chain.sink->stills).back(), 3);
     EXPECT_EQ(step->Step(1, nullptr), VFW_E_WRONG_STATE);
 
@@ -709,9 +716,9 @@ TEST(Graph, AStepShowsTheNextFrameAloneAndThePausedGraphStaysPaused)
     LONGLONG target = kFrame;
     ASSERT_EQ(chain.graph->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
               S_OK);
-    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    ASSERT_TRUE(cued(chain.control()));
     ASSERT_EQ(step->Step(1, nullptr), S_OK);
-    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    ASSERT_TRUE(cued(chain.control()));
     EXPECT_EQ(valuesOf(chain.sink->stills).back(), 2);
 
     ASSERT_EQ(chain.control()->Run(), S_OK);
@@ -728,15 +735,14 @@ TEST(Graph, AStepMovesThePictureAloneAndTheGraphGoesOnFromIt)
     EXPECT_EQ(two.sound->CanStep(0, nullptr), S_FALSE);
     EXPECT_EQ(two.video->CanStep(0, nullptr), S_OK);
     const auto stepTwice = [&] {
-        OAFilterState state;
         ASSERT_GE(two.graph->Pause(), S_OK);
-        ASSERT_EQ(two.graph->GetState(10'000, &state), S_OK);
+        ASSERT_TRUE(cued(two.graph.get()));
         // Named or chosen by the graph, the video renderer steps.
         const auto named = ComPtr<Sink>(two.video).as<IUnknown>();
         ASSERT_EQ(two.graph->Step(1, named.get()), S_OK);
-        ASSERT_EQ(two.graph->GetState(10'000, &state), S_OK);
+        ASSERT_TRUE(cued(two.graph.get()));
         ASSERT_EQ(two.graph->Step(1, nullptr), S_OK);
-        ASSERT_EQ(two.graph->GetState(10'000, &state), S_OK);
+        ASSERT_TRUE(cued(two.graph.get()));
     };
     stepTwice();
     EXPECT_EQ(valuesOf(two.video->stills), (std::vector<int>{0, 1, 2}));
@@ -757,9 +763,8 @@ TEST(Graph, AStepMovesThePictureAloneAndTheGraphGoesOnFromIt)
     ASSERT_EQ(two.graph->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning), S_OK);
     stepTwice();
     two.graph->Stop();
-    OAFilterState state;
     ASSERT_GE(two.graph->Pause(), S_OK);
-    ASSERT_EQ(two.graph->GetState(10'000, &state), S_OK);
+    ASSERT_TRUE(cued(two.graph.get()));
     EXPECT_EQ(valuesOf(two.video->stills).back(), 2);
     EXPECT_EQ(valuesOf(two.sound->stills).back(), 2);
     two.graph->Stop();
@@ -772,12 +777,11 @@ TEST(Graph, AGraphStepsSoFarFromItsLastSeek)
     Chain chain(1200);
     chain.connect();
     ASSERT_GE(chain.control()->Pause(), S_OK);
-    OAFilterState state;
-    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    ASSERT_TRUE(cued(chain.control()));
     int steps = 0;
     while (chain.graph->Step(1, nullptr) == S_OK) {
         ++steps;
-        ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+        ASSERT_TRUE(cued(chain.control()));
     }
     EXPECT_EQ(steps, 1000);
     EXPECT_EQ(chain.graph->Step(1, nullptr), S_FALSE);
@@ -785,7 +789,7 @@ TEST(Graph, AGraphStepsSoFarFromItsLastSeek)
     LONGLONG target = 1100 * kFrame;
     ASSERT_EQ(chain.graph->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
               S_OK);
-    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    ASSERT_TRUE(cued(chain.control()));
     EXPECT_EQ(chain.graph->Step(1, nullptr), S_OK);
     chain.control()->Stop();
 }

@@ -3,7 +3,7 @@
 // the filter mapper, so that the graph can render to them. Safe to call more
 // than once.
 
-#include "platform/renderers/audio_renderer.h"
+#include "platform/renderers/audio/audio_renderer.h"
 #include "platform/renderers/video_renderer.h"
 
 void RegisterRenderers();

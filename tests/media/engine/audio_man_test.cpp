@@ -7,7 +7,7 @@
 #include "framework/preferences/morvek_preferences.h"
 #include "framework/widgets/text_gauge.h"
 #include "media/filters/notify_messages.h"
-#include "platform/renderers/audio_output.h"
+#include "platform/renderers/audio/audio_output.h"
 #include "platform/win/messages.h"
 #include "platform/win/registry.h"
 

@@ -1,9 +1,9 @@
-#include "platform/renderers/audio_renderer.h"
+#include "platform/renderers/audio/audio_renderer.h"
 
 #include "platform/graph/clock.h"
 #include "platform/graph/media_guids.h"
-#include "platform/renderers/audio_gain.h"
-#include "platform/renderers/audio_output.h"
+#include "platform/renderers/audio/audio_gain.h"
+#include "platform/renderers/audio/audio_output.h"
 #include "platform/renderers/renderer_interfaces.h"
 
 #include <algorithm>

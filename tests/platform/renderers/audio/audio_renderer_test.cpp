@@ -1,9 +1,9 @@
-#include "push_source.h"
+#include "tests/platform/renderers/push_source.h"
 
 #include "platform/graph/filter_graph.h"
-#include "platform/renderers/audio_gain.h"
-#include "platform/renderers/audio_output.h"
-#include "platform/renderers/audio_renderer.h"
+#include "platform/renderers/audio/audio_gain.h"
+#include "platform/renderers/audio/audio_output.h"
+#include "platform/renderers/audio/audio_renderer.h"
 #include "platform/win/messages.h"
 
 #include <gtest/gtest.h>

@@ -19,9 +19,12 @@ public:
     // Bytes that can be written now without blocking.
     virtual std::size_t writable() = 0;
     virtual void write(const BYTE* data, std::size_t size) = 0;
-    // Waits until there is room to write, or the output broke.
+    // The waits: each ends when its condition holds, the output broke or an
+    // interrupt came, and never lasts longer than the sound the output holds
+    // takes to play; the caller then looks again.
+    // Waits until there is room to write.
     virtual void waitWritable() = 0;
-    // Waits until a drain has been heard to its end, or the output broke.
+    // Waits until a drain has been heard to its end.
     virtual void waitDrained() = 0;
     // Releases the wait under way, or the next one when none is.
     virtual void interrupt() = 0;

@@ -1,7 +1,9 @@
-#include "platform/renderers/audio_output.h"
+#include "platform/renderers/audio/audio_output.h"
 
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <utility>
 
@@ -14,7 +16,7 @@ class NullOutput final : public AudioOutput
 public:
     explicit NullOutput(const WAVEFORMATEX& format)
         : blockAlign_(std::max<WORD>(format.nBlockAlign, 1)), rate_(format.nSamplesPerSec),
-          capacity_(static_cast<std::size_t>(rate_ * kAudioBuffer.count() / 1000) * blockAlign_)
+          capacityFrames_(static_cast<std::uint64_t>(rate_) * kAudioBuffer.count() / 1000)
     {
     }
 
@@ -28,20 +30,22 @@ public:
     {
         std::lock_guard lock(mutex_);
         // After running dry the sink starts again from what it is given.
-        if (!paused_ && pending() == 0) {
+        if (!paused_ && pendingFrames() == 0) {
             playedBase_ = written_;
             started_ = Clock::now();
         }
         written_ += size / blockAlign_;
     }
 
+    // Room comes once the frames beyond a full buffer, and one more, played.
     void waitWritable() override
     {
-        waitUntil([this] { return room() > 0; }, [this] { return (pending() - capacity_) / blockAlign_ + 1; });
+        waitFor(
+            [this](std::uint64_t pending) { return pending < capacityFrames_ ? 0 : pending - capacityFrames_ + 1; });
     }
     void waitDrained() override
     {
-        waitUntil([this] { return pending() == 0; }, [this] { return pending() / blockAlign_; });
+        waitFor([](std::uint64_t pending) { return pending; });
     }
 
     void interrupt() override
@@ -89,27 +93,43 @@ public:
     bool drained() override
     {
         std::lock_guard lock(mutex_);
-        return pending() == 0;
+        return pendingFrames() == 0;
     }
     bool healthy() override { return true; }
 
 private:
     // With the mutex held.
-    std::size_t pending() { return static_cast<std::size_t>(written_ - playedFrames()) * blockAlign_; }
-    std::size_t room() { return capacity_ - std::min(capacity_, pending()); }
+    std::uint64_t pendingFrames() { return written_ - playedFrames(); }
+    std::size_t room()
+    {
+        const std::uint64_t pending = pendingFrames();
+        return pending < capacityFrames_ ? static_cast<std::size_t>(capacityFrames_ - pending) * blockAlign_ : 0;
+    }
 
-    // Waits, as the frames play, until `done`, or an interrupt; `frames`
-    // tells how many frames must be heard before `done` can be true.
-    template <typename Done, typename Frames> void waitUntil(Done done, Frames frames)
+    // One wait, until none of the pending frames are `needed`, or an
+    // interrupt, and never longer than the frames needed take to play: a
+    // paused sink or a wake-up that came early sends the caller to look
+    // again.
+    template <typename Needed> void waitFor(Needed needed)
     {
         std::unique_lock lock(mutex_);
-        const auto perFrame = std::chrono::nanoseconds(1'000'000'000 / std::max<DWORD>(rate_, 1));
-        while (!std::exchange(interrupted_, false) && !done()) {
-            if (paused_)
-                changed_.wait(lock);
-            else
-                changed_.wait_for(lock, perFrame * static_cast<long long>(std::max<std::size_t>(frames(), 1)));
-        }
+        // The frames pending are read once: as the clock moves on, a second
+        // reading would hold fewer.
+        const std::uint64_t pending = pendingFrames();
+        const std::uint64_t frames = std::min(needed(pending), pending);
+        if (!std::exchange(interrupted_, false) && frames > 0)
+            changed_.wait_for(lock, durationOf(frames), [&] { return interrupted_ || needed(pendingFrames()) == 0; });
+        interrupted_ = false;
+    }
+
+    // How long `frames` take to play, rounded up, so that a wait ends after
+    // the last of them, not just before.
+    std::chrono::nanoseconds durationOf(std::uint64_t frames) const
+    {
+        const long double ns = std::ceil(static_cast<long double>(frames) * 1e9L / std::max<DWORD>(rate_, 1));
+        // Far more than any buffer, and still a number of nanoseconds that
+        // the clock's arithmetic holds.
+        return std::chrono::nanoseconds(static_cast<std::int64_t>(std::min<long double>(ns, 1e18L)));
     }
 
     // Frames heard: those played since the last start, up to what was written.
@@ -129,7 +149,7 @@ private:
 
     const std::size_t blockAlign_;
     const DWORD rate_;
-    const std::size_t capacity_;
+    const std::uint64_t capacityFrames_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::uint64_t written_ = 0;    // frames

@@ -1,7 +1,8 @@
-#include "platform/renderers/audio_output.h"
+#include "platform/renderers/audio/audio_output.h"
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -74,18 +75,23 @@ public:
         pa_stream_write(stream_, data, size, nullptr, 0, PA_SEEK_RELATIVE);
     }
 
+    // The server's requests and the drain's end wake these waits; a wait
+    // whose wake-up never comes still ends once the sound written has had
+    // time to play, and the caller looks again.
     void waitWritable() override
     {
         Locked lock(mainloop_);
-        while (!std::exchange(interrupted_, false) && room() == 0 && streamGood())
-            pa_threaded_mainloop_wait(mainloop_);
+        if (!std::exchange(interrupted_, false) && room() == 0 && streamGood())
+            waitAtMost(pendingTime());
+        interrupted_ = false;
     }
 
     void waitDrained() override
     {
         Locked lock(mainloop_);
-        while (!std::exchange(interrupted_, false) && !drained_ && streamGood())
-            pa_threaded_mainloop_wait(mainloop_);
+        if (!std::exchange(interrupted_, false) && !drained_ && streamGood())
+            waitAtMost(pendingTime());
+        interrupted_ = false;
     }
 
     void interrupt() override
@@ -113,14 +119,17 @@ public:
     void drain() override
     {
         Locked lock(mainloop_);
-        drained_ = false;
-        if (pa_operation* operation = pa_stream_drain(stream_, &PulseOutput::onDrained, this))
+        pa_operation* operation = pa_stream_drain(stream_, &PulseOutput::onDrained, this);
+        // A drain the server refused would never report its end.
+        drained_ = !operation;
+        if (operation)
             pa_operation_unref(operation);
     }
+    // Also true once the stream broke: nothing more will be heard.
     bool drained() override
     {
         Locked lock(mainloop_);
-        return drained_;
+        return drained_ || !streamGood();
     }
 
     bool healthy() override
@@ -154,6 +163,32 @@ private:
         if (timer)
             pa_threaded_mainloop_get_api(mainloop_)->time_free(timer);
         return settled();
+    }
+
+    // With the main loop locked: one wait of the loop, woken by a callback,
+    // an interrupt or, after `limit`, a timer of the loop's own.
+    void waitAtMost(pa_usec_t limit)
+    {
+        pa_time_event* timer =
+            pa_context_rttime_new(context_, pa_rtclock_now() + limit, &PulseOutput::onWaitOver, this);
+        pa_threaded_mainloop_wait(mainloop_);
+        if (timer)
+            pa_threaded_mainloop_get_api(mainloop_)->time_free(timer);
+    }
+
+    // With the main loop locked: how long the sound written and not yet
+    // heard takes to play (the buffer's length when the server has not said
+    // yet). At least 10 ms: what the sink itself still holds is not counted,
+    // and the drain's end may come that much later.
+    pa_usec_t pendingTime()
+    {
+        pa_usec_t latency = 0;
+        int negative = 0;
+        if (pa_stream_get_latency(stream_, &latency, &negative) != 0)
+            latency = std::chrono::microseconds(kAudioBuffer).count();
+        else if (negative)
+            latency = 0;
+        return std::max<pa_usec_t>(latency, 10'000);
     }
 
     // With the main loop locked.
@@ -194,6 +229,10 @@ private:
         auto* output = static_cast<PulseOutput*>(self);
         output->drained_ = true;
         output->wake();
+    }
+    static void onWaitOver(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self)
+    {
+        static_cast<PulseOutput*>(self)->wake();
     }
     static void onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self)
     {

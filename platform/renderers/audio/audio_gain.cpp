@@ -1,4 +1,4 @@
-#include "platform/renderers/audio_gain.h"
+#include "platform/renderers/audio/audio_gain.h"
 
 #include <cmath>
 

@@ -3,5 +3,6 @@
 # in a core-only build too.
 kestrova_fuzzer(preferences_ini_fuzzer
   SOURCES framework_preferences_ini.cpp ${PROJECT_SOURCE_DIR}/framework/preferences/ini_preferences.cpp
-  DEPS platform_rtl platform_win Qt6::Core)
+  DEPS platform_rtl platform_win Qt6::Core
+  QT_ALLOCATIONS)
 target_include_directories(preferences_ini_fuzzer PRIVATE ${PROJECT_SOURCE_DIR})

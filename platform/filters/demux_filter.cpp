@@ -419,6 +419,7 @@ HRESULT DemuxFilter::open(std::unique_ptr<Demuxer> demuxer)
     }
     start_ = 0;
     setDuration(demuxer_->duration());
+    setLastFrameStart(demuxer_->lastFrameStart());
     stop_ = duration_;
     stopAt_ = std::numeric_limits<REFERENCE_TIME>::max();
     return S_OK;

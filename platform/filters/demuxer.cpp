@@ -152,26 +152,91 @@ HRESULT Demuxer::openInput(const char* url, const AVInputFormat* format)
             format_->start_time != AV_NOPTS_VALUE ? av::toRefTime(format_->start_time, AV_TIME_BASE_Q) : 0;
         duration_ = std::max<REFERENCE_TIME>(0, av::toRefTime(format_->duration, AV_TIME_BASE_Q) + fileStart - first);
     }
-    if (duration_ <= 0)
+    if (duration_ <= 0 || !readEnd())
         duration_ = measureDuration();
+    // Without a last frame read, the last picture starts a frame before the end.
+    if (duration_ > 0 && lastStart_ <= 0)
+        lastStart_ = std::max<REFERENCE_TIME>(0, duration_ - frameDuration(reference_));
     return S_OK;
 }
 
-REFERENCE_TIME Demuxer::lastEndBefore(int64_t limit, REFERENCE_TIME* first)
+class Demuxer::ReferenceOnly
+{
+public:
+    explicit ReferenceOnly(Demuxer* demuxer) : demuxer_(demuxer)
+    {
+        for (int i = 0; i < demuxer_->streamCount_; ++i) {
+            discard_.push_back(demuxer_->format_->streams[i]->discard);
+            if (i != demuxer_->reference_)
+                demuxer_->format_->streams[i]->discard = AVDISCARD_ALL;
+        }
+    }
+    // The streams are read as before, from the start.
+    ~ReferenceOnly()
+    {
+        for (int i = 0; i < demuxer_->streamCount_; ++i)
+            demuxer_->format_->streams[i]->discard = discard_[static_cast<std::size_t>(i)];
+        std::fill(demuxer_->nextTs_.begin(), demuxer_->nextTs_.end(), AV_NOPTS_VALUE);
+        demuxer_->lastKeyframe_.reset();
+        demuxer_->seekToStart();
+    }
+    ReferenceOnly(const ReferenceOnly&) = delete;
+    ReferenceOnly& operator=(const ReferenceOnly&) = delete;
+
+private:
+    Demuxer* demuxer_;
+    std::vector<AVDiscard> discard_;
+};
+
+bool Demuxer::readEnd()
+{
+    // Reading stops this far after the landing point: past it the end is
+    // not worth the wait, and the stated duration stands.
+    constexpr int64_t kReadBytes = 64 << 20;
+    if (avio_size(format_->pb) <= 0 || !(format_->pb->seekable & AVIO_SEEKABLE_NORMAL))
+        return false;
+    ReferenceOnly only(this);
+    // From a little before the stated end, further back when nothing of the
+    // reference stream lies after the landing point.
+    for (REFERENCE_TIME back = 2 * kSecond;; back *= 2) {
+        const REFERENCE_TIME from = duration_ - back;
+        if (from <= 0 || !seekBefore(from))
+            seekToStart();
+        std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
+        lastKeyframe_.reset();
+        const Span span = spanBefore(avio_tell(format_->pb) + kReadBytes);
+        if (!span.toEnd)
+            return false;
+        if (span.end > 0) {
+            duration_ = span.end;
+            lastStart_ = span.lastStart;
+            return true;
+        }
+        if (from <= 0)
+            return false;
+    }
+}
+
+Demuxer::Span Demuxer::spanBefore(int64_t limit)
 {
     std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
     lastKeyframe_.reset();
-    REFERENCE_TIME end = 0;
-    *first = -1;
+    Span span;
     DemuxedPacket p;
-    while (avio_tell(format_->pb) < limit && readRaw(p)) {
+    for (;;) {
+        if (avio_tell(format_->pb) >= limit)
+            return span;
+        if (!readRaw(p))
+            break;
         if (p.stream != reference_ || !p.timed)
             continue;
-        if (*first < 0)
-            *first = p.start;
-        end = std::max({end, p.start, p.stop});
+        if (span.firstStart < 0)
+            span.firstStart = p.start;
+        span.lastStart = std::max(span.lastStart, p.start);
+        span.end = std::max({span.end, p.start, p.stop});
     }
-    return end;
+    span.toEnd = true;
+    return span;
 }
 
 REFERENCE_TIME Demuxer::measureDuration()
@@ -181,36 +246,30 @@ REFERENCE_TIME Demuxer::measureDuration()
     const int64_t size = avio_size(format_->pb);
     if (size <= 0)
         return 0;
-    // Only the reference stream counts, and only its packets are read.
-    std::vector<AVDiscard> discard;
-    for (int i = 0; i < streamCount_; ++i) {
-        discard.push_back(format_->streams[i]->discard);
-        if (i != reference_)
-            format_->streams[i]->discard = AVDISCARD_ALL;
+    ReferenceOnly only(this);
+    const Span head = spanBefore(kScanBytes);
+    if (head.toEnd) {
+        // The whole file was read: its last frame is known.
+        lastStart_ = std::max<REFERENCE_TIME>(head.lastStart, 0);
+        return head.end;
     }
-    REFERENCE_TIME first = 0;
-    REFERENCE_TIME end = lastEndBefore(kScanBytes, &first);
     const int64_t scanned = avio_tell(format_->pb);
-    if (scanned < size && end > 0) {
-        // Timestamps read after a jump close to the end count on from the
-        // start when the container has times of its own; raw streams count
-        // them from wherever reading begins, and their length is estimated
-        // from the pace of the start instead.
-        const REFERENCE_TIME atStart = end;
-        REFERENCE_TIME tailFirst = -1;
-        REFERENCE_TIME tailEnd = 0;
-        if (av_seek_frame(format_, -1, std::max<int64_t>(scanned, size - kScanBytes), AVSEEK_FLAG_BYTE) >= 0)
-            tailEnd = lastEndBefore(size, &tailFirst);
-        end = tailFirst > atStart / 2 && tailEnd > atStart
-                  ? tailEnd
-                  : static_cast<REFERENCE_TIME>(static_cast<double>(atStart) * static_cast<double>(size) /
-                                                static_cast<double>(scanned));
+    if (head.end <= 0)
+        return 0;
+    // Timestamps read after a jump close to the end count on from the
+    // start when the container has times of its own; raw streams count
+    // them from wherever reading begins, and their length is estimated
+    // from the pace of the start instead.
+    const REFERENCE_TIME atStart = head.end;
+    Span tail;
+    if (av_seek_frame(format_, -1, std::max<int64_t>(scanned, size - kScanBytes), AVSEEK_FLAG_BYTE) >= 0)
+        tail = spanBefore(size);
+    if (tail.firstStart > atStart / 2 && tail.end > atStart) {
+        lastStart_ = tail.lastStart;
+        return tail.end;
     }
-    for (int i = 0; i < streamCount_; ++i)
-        format_->streams[i]->discard = discard[static_cast<std::size_t>(i)];
-    std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
-    seekToStart();
-    return end;
+    return static_cast<REFERENCE_TIME>(static_cast<double>(atStart) * static_cast<double>(size) /
+                                       static_cast<double>(scanned));
 }
 
 std::string Demuxer::formatName() const
@@ -296,6 +355,10 @@ bool Demuxer::read(DemuxedPacket& out)
 
 void Demuxer::seekToStart()
 {
+    // Program and transport streams are searched by time, and joined
+    // recordings repeat their times: their start is their first byte.
+    if ((format_->iformat->flags & AVFMT_TS_DISCONT) && av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BYTE) >= 0)
+        return;
     const int64_t start = origin_[static_cast<std::size_t>(reference_)];
     if (av_seek_frame(format_, reference_, start, AVSEEK_FLAG_BACKWARD) < 0)
         av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BYTE);

@@ -54,9 +54,13 @@ public:
     int referenceStream() const { return reference_; }
     // The frame duration of a video stream in 100-ns units, 0 if unknown.
     REFERENCE_TIME frameDuration(int index) const;
-    // From the first frame to the end; 0 when it cannot be known.
+    // From the first frame to the end of the reference stream's last frame;
+    // 0 when it cannot be known.
     REFERENCE_TIME duration() const { return duration_; }
     bool knowsDuration() const { return duration_ > 0; }
+    // Where the reference stream's last frame starts: the furthest a seek
+    // goes, so that it shows that frame. 0 when the duration is unknown.
+    REFERENCE_TIME lastFrameStart() const { return lastStart_; }
     // FFmpeg's choice among the streams of a kind, or a negative code.
     int bestStream(AVMediaType type) const { return av_find_best_stream(format_, type, -1, -1, nullptr, 0); }
     // Streams not wanted are skipped by the container reader.
@@ -83,10 +87,23 @@ private:
     // damaged or cut files): the end of its last frame, or an estimate
     // from the pace of its start; 0 when nothing in it is timed.
     REFERENCE_TIME measureDuration();
-    // The end of the last timed packet of the reference stream read before
-    // the end of the file or byte `limit`; `first` receives the start of the
-    // first one. 0 when there is none.
-    REFERENCE_TIME lastEndBefore(int64_t limit, REFERENCE_TIME* first);
+    // For a container that states a duration: the reference stream's own
+    // end, read from the file's last packets (the stated figure is rounded,
+    // or runs to the end of the sound, or counts a preroll). False when the
+    // end could not be read.
+    bool readEnd();
+    // The timed packets of the reference stream read from where the
+    // container is to the end of the file or byte `limit`.
+    struct Span
+    {
+        REFERENCE_TIME firstStart = -1; // of the first packet read
+        REFERENCE_TIME lastStart = -1;  // the latest start
+        REFERENCE_TIME end = 0;         // the latest end, 0 when none was read
+        bool toEnd = false;             // reading reached the end of the file
+    };
+    Span spanBefore(int64_t limit);
+    // While one lives, only the reference stream's packets are read.
+    class ReferenceOnly;
     // Reads from where the container is to the reference stream's last
     // keyframe at or before `target` and on up to the target; true with
     // the packets from there on pending when that keyframe was found.
@@ -101,6 +118,7 @@ private:
     int streamCount_ = 0;
     int reference_ = -1;
     REFERENCE_TIME duration_ = 0;
+    REFERENCE_TIME lastStart_ = 0;
     // The first frame's time in each stream's own time base.
     std::vector<int64_t> origin_;
     // Where the next packet of a stream begins, when its own time is missing.

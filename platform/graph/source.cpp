@@ -326,7 +326,8 @@ HRESULT SourceSeeking::SetPositions(LONGLONG* current, DWORD currentFlags, LONGL
     const bool moveStop = (stopFlags & AM_SEEKING_PositioningBitsMask) != AM_SEEKING_NoPositioning;
     if ((moveStart && !current) || (moveStop && !stop))
         return E_POINTER;
-    const LONGLONG newStart = moveStart ? positioned(start_, start_, current, currentFlags) : start_;
+    const LONGLONG newStart =
+        moveStart ? std::min<LONGLONG>(positioned(start_, start_, current, currentFlags), lastStart_) : start_;
     const LONGLONG newStop = moveStop ? positioned(stop_, newStart, stop, stopFlags) : stop_;
     if (newStart < 0 || newStop < newStart)
         return E_INVALIDARG;

@@ -133,6 +133,10 @@ protected:
     // A duration of 0 or less is unknown: GetDuration fails, and the stop
     // stays at the end of the stream, wherever that turns out to be.
     void setDuration(REFERENCE_TIME duration);
+    // Where the last frame starts, once the owner knows it: a start at or
+    // past it is taken as that frame's start, so that going to the end, or
+    // beyond it, shows the last frame.
+    void setLastFrameStart(REFERENCE_TIME start) { lastStart_ = start > 0 ? start : kUnknownEnd; }
 
     // The stop of a stream whose end is not known.
     static constexpr REFERENCE_TIME kUnknownEnd = std::numeric_limits<REFERENCE_TIME>::max();
@@ -140,6 +144,7 @@ protected:
     // Written by SetPositions and SetRate on the GUI thread before the
     // Change operations run. duration_ is kUnknownEnd when unknown.
     REFERENCE_TIME duration_ = 0;
+    REFERENCE_TIME lastStart_ = kUnknownEnd;
     REFERENCE_TIME start_ = 0;
     REFERENCE_TIME stop_ = 0;
     double rate_ = 1.0;

@@ -158,3 +158,21 @@ TEST_F(CommandLine, RunsOnceWhenTheMainWindowFirstShows)
 }
 
 } // namespace
+
+// What scripts/run.sh hands the program: "/o=" and the video's absolute path
+// opens it, whatever the path holds; the path alone, as a shell would pass
+// it, is an unknown switch and a bare word, both ignored.
+TEST_F(CommandLine, TheRunCommandsOpenSwitchTakesAnAbsolutePathAndABarePathIsIgnored)
+{
+    for (const QString& path :
+         {QStringLiteral("/home/me/clips/dv_pal.avi"), QStringLiteral("/tmp/my videos/vidéo ñ 日本.mp4"),
+          QStringLiteral("/srv/a=b/+c -d.mkv")}) {
+        commandLine.RunArguments({QStringLiteral("/o=") + path});
+        EXPECT_EQ(open->Value(), path);
+    }
+    open->SetValue(QString());
+    commandLine.RunArguments({QStringLiteral("/home/me/clips/dv_pal.avi")});
+    commandLine.RunArguments({QStringLiteral("clips/dv_pal.avi")});
+    EXPECT_EQ(open->Value(), QString());
+    EXPECT_EQ(noCommandLine, 2);
+}

@@ -130,9 +130,106 @@ TEST_P(Seeking, PlayingOnFromASeekDeliversEveryLaterFrameInOrder)
     EXPECT_EQ(sink_->frames(), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Clips, Seeking, testing::ValuesIn(kSeekCases), [](const auto& info) {
-    return TestNameOf(std::string(info.param.clip) + ' ' + info.param.className);
-});
+struct NamedByClipAndClass
+{
+    std::string operator()(const testing::TestParamInfo<SeekCase>& info) const
+    {
+        return TestNameOf(std::string(info.param.clip) + ' ' + info.param.className);
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Clips, Seeking, testing::ValuesIn(kSeekCases), NamedByClipAndClass());
+
+// The end of every clip with pictures, through the filter the factory
+// chooses for its extension and through the source for every container: the
+// duration ends where the last picture ends, and a seek at or past the last
+// picture's start shows the last picture. size_change.mpg is not here: its
+// two halves both count their times from the same start, so its own times
+// end after one second of its two.
+const SeekCase kEndCases[] = {
+    {"dv_pal.avi", CLSID_AviSplitter, "AVI", 75},
+    {"dv_ntsc_wide.avi", CLSID_AviSplitter, "AVI", 30},
+    {"dv_joined.avi", CLSID_AviSplitter, "AVI", 50},
+    {"dv_pal.avi", CLSID_PreferredSource, "preferred", 75},
+    {"dv_pal.dv", CLSID_PreferredSource, "preferred", 75},
+    {"dv_ntsc_wide.dv", CLSID_PreferredSource, "preferred", 30},
+    {"dv_joined.dv", CLSID_PreferredSource, "preferred", 50},
+    {"mpeg1.mpg", CLSID_MPEG1Splitter, "MPEG-1", 75},
+    {"mpeg2.mpg", CLSID_MPEG2Splitter, "MPEG-2", 75},
+    {"mpeg2.mpg", CLSID_PreferredSource, "preferred", 75},
+    {"mpeg2_interlaced.mpg", CLSID_MPEG2Splitter, "MPEG-2", 75},
+    {"mpeg2.m2v", CLSID_MPEG1Splitter, "MPEG-1", 75},
+    {"mpeg2.m2v", CLSID_PreferredSource, "preferred", 75},
+    {"mpeg1.m1v", CLSID_MPEG1Splitter, "MPEG-1", 75},
+    {"mpeg2.ts", CLSID_MPEG2Splitter, "MPEG-2", 75},
+    {"mpeg2.ts", CLSID_PreferredSource, "preferred", 75},
+    {"h264.m2ts", CLSID_MPEG2Splitter, "MPEG-2", 75},
+    {"h264.m2ts", CLSID_PreferredSource, "preferred", 75},
+    {"h264.mp4", CLSID_PreferredSource, "preferred", 75},
+    {"h264.mkv", CLSID_PreferredSource, "preferred", 75},
+    {"wmv.wmv", CLSID_WMAsfReader, "ASF", 75},
+    {"wmv.wmv", CLSID_PreferredSource, "preferred", 75},
+    {"hard_cut.mp4", CLSID_PreferredSource, "preferred", 50},
+    {"subtitles.mkv", CLSID_PreferredSource, "preferred", 50},
+    {"two_sounds.mkv", CLSID_PreferredSource, "preferred", 50},
+    {"vidéo ñ 日本.mp4", CLSID_PreferredSource, "preferred", 25},
+};
+
+class ClipEnd : public Seeking
+{
+};
+
+TEST_P(ClipEnd, TheDurationEndsWhereTheLastPictureEnds)
+{
+    LONGLONG duration = 0;
+    ASSERT_EQ(opened_.graph->GetDuration(&duration), S_OK);
+    // Within a 100-ns unit of rounding per picture.
+    const REFERENCE_TIME expected = GetParam().frames * frame_;
+    EXPECT_NEAR(double(duration), double(expected), GetParam().frames) << "frame " << frame_;
+    LONGLONG stop = 0;
+    ASSERT_EQ(opened_.graph->GetStopPosition(&stop), S_OK);
+    EXPECT_EQ(stop, duration);
+}
+
+TEST_P(ClipEnd, ASeekAtOrPastTheLastPictureShowsIt)
+{
+    const int last = GetParam().frames - 1;
+    LONGLONG duration = 0;
+    ASSERT_EQ(opened_.graph->GetDuration(&duration), S_OK);
+    const REFERENCE_TIME lastStart = last * frame_;
+    for (const REFERENCE_TIME target : {lastStart, lastStart + frame_ / 2, duration - 1, duration, duration + frame_,
+                                        duration + 10 * frame_, REFERENCE_TIME{0}, duration}) {
+        sink_->cued = -2;
+        LONGLONG position = target;
+        const HRESULT hr =
+            opened_.graph->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+        EXPECT_TRUE(SUCCEEDED(hr)) << "seek to " << target;
+        ASSERT_EQ(settle(), S_OK);
+        EXPECT_EQ(sink_->cued, target == 0 ? 0 : last) << "seek to " << target << " of " << duration;
+        LONGLONG current = -1;
+        opened_.graph->GetCurrentPosition(&current);
+        EXPECT_LE(current, duration) << "seek to " << target;
+    }
+}
+
+// Sound alone: the duration ends with the last sound, and a seek past it
+// goes to the last block of sound.
+TEST(SoundEnd, TheDurationOfSoundAloneEndsWithTheSound)
+{
+    const harness::Opened opened = harness::open(CLSID_WAVEParser, QStringLiteral("audio_only.wav"));
+    ASSERT_EQ(opened.result, S_OK);
+    LONGLONG duration = 0;
+    ASSERT_EQ(opened.graph->GetDuration(&duration), S_OK);
+    EXPECT_EQ(duration, 20'000'000);
+    LONGLONG position = duration + 10'000'000;
+    ASSERT_EQ(opened.graph->SetPositions(&position, AM_SEEKING_AbsolutePositioning | AM_SEEKING_ReturnTime, nullptr,
+                                         AM_SEEKING_NoPositioning),
+              S_OK);
+    EXPECT_LT(position, duration);
+    EXPECT_GT(position, duration - 10'000'000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clips, ClipEnd, testing::ValuesIn(kEndCases), NamedByClipAndClass());
 
 // Decoding after a seek starts at the keyframe nearest before the target,
 // also where the container lands far before it or after it (program and

@@ -3,6 +3,7 @@
 // server goes away. The PulseAudio cases need a server (scripts/pulse.sh);
 // the server that goes away is one of the test's own.
 
+#include "platform/graph/media_type.h"
 #include "platform/renderers/audio/audio_output.h"
 
 #include <QFile>
@@ -31,14 +32,7 @@ constexpr auto kLongestWait = kAudioBuffer + std::chrono::milliseconds(150);
 
 WAVEFORMATEX stereo48k()
 {
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 2;
-    format.nSamplesPerSec = 48000;
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = 4;
-    format.nAvgBytesPerSec = 48000 * 4;
-    return format;
+    return *pcmAudioType(2, 48000).formatAs<WAVEFORMATEX>();
 }
 
 // Times the waits of the test's thread; a wait that hangs is interrupted

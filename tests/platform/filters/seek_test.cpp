@@ -158,6 +158,7 @@ const SeekCase kEndCases[] = {
     {"mpeg2.mpg", CLSID_MPEG2Splitter, "MPEG-2", 75},
     {"mpeg2.mpg", CLSID_PreferredSource, "preferred", 75},
     {"mpeg2_interlaced.mpg", CLSID_MPEG2Splitter, "MPEG-2", 75},
+    {"interlaced_pal.mpg", CLSID_MPEG2Splitter, "MPEG-2", 25},
     {"mpeg2.m2v", CLSID_MPEG1Splitter, "MPEG-1", 75},
     {"mpeg2.m2v", CLSID_PreferredSource, "preferred", 75},
     {"mpeg1.m1v", CLSID_MPEG1Splitter, "MPEG-1", 75},

@@ -191,7 +191,12 @@ BaseRenderer::Wait BaseRenderer::waitHolding(std::unique_lock<std::mutex>& lock,
 HRESULT BaseRenderer::receive(IMediaSample* sample)
 {
     std::unique_lock lock(mutex_);
-    if (!cued_ && state() == State_Paused) {
+    if (!cued_ && state() == State_Running) {
+        // Run straight from stopped cues nothing: the first sample that comes
+        // while running is the one a later pause holds, so the renderer is
+        // ready from here on.
+        cued_ = true;
+    } else if (!cued_ && state() == State_Paused) {
         // The cueing picture is in place before the state says paused, so
         // that whoever waited for the pause sees it.
         lock.unlock();

@@ -595,6 +595,34 @@ TEST(Graph, PositionFollowsStreamTimeAndStandsStillWhilePaused)
     chain.control()->Stop();
 }
 
+TEST(Graph, APauseFromRunningFindsTheRendererReadyAfterARunStraightFromStopped)
+{
+    constexpr REFERENCE_TIME kHour = 36'000'000'000;
+    Chain chain(3, kHour);
+    chain.connect();
+    const auto clock = makeCom<ManualClock>();
+    chain.graph->SetSyncSource(clock.get());
+    OAFilterState state = -1;
+
+    // Stopped to running without a pause between: the first frame comes
+    // while running and waits for its time, which this clock never reaches.
+    ASSERT_EQ(chain.control()->Run(), S_OK);
+    ASSERT_TRUE(waitFor([&] { return chain.recorder->log.size() == 1; }));
+    waitFor([] { return false; }, 20);
+    ASSERT_EQ(chain.sink->log.size(), 0u);
+
+    // The renderer holds that frame, so the pause is complete at once.
+    chain.control()->Pause();
+    EXPECT_EQ(chain.control()->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Paused);
+
+    // Running on and pausing again: the same.
+    ASSERT_EQ(chain.control()->Run(), S_OK);
+    chain.control()->Pause();
+    EXPECT_EQ(chain.control()->GetState(0, &state), S_OK);
+    EXPECT_EQ(chain.control()->Stop(), S_OK);
+}
+
 namespace {
 // A window that counts the messages it handles.
 struct CountingWindow

@@ -23,6 +23,8 @@
 #include <QSlider>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 constexpr UINT WM_EXITSIZEMOVE = 0x0232;
@@ -767,8 +769,36 @@ void TMainForm::SelectStream(int index)
     if (!NavMan || !FMedia)
         return;
     const QString kept = NavMan->GetStrPosition();
-    FMedia->EnableStream(index);
+    const int state = NavMan->GraphState();
+    const bool soundTrack = std::any_of(FAudioNames.cbegin(), FAudioNames.cend(),
+                                        [index](const TStreamEntry& entry) { return entry.index == index; });
+    if (soundTrack && FCurrentAudio && FCurrentAudio != NoAudioSource()) {
+        // The sound chain was made for the type of the track it plays; a
+        // track of another kind needs a chain of its own, so the chain goes
+        // before the switch and is made again after it. Left in place, it
+        // would wait for sound that never comes. A track the first chain
+        // could not play may find a decoder this way too.
+        NavMan->Stop();
+        audman->DisconnectAudio();
+        // The track's notifier keeps to the type it was first connected
+        // with; the new track may be of another.
+        FCurrentAudio->Notifier()->setAcceptedType(AM_MEDIA_TYPE{});
+        FMedia->EnableStream(index);
+        FHasAudio = audman->ConnectAudio(FCurrentAudio);
+        if (FHasAudio)
+            EnableAudioControls();
+        else
+            DisableAudioControls();
+        if (state == kGraphStatePaused || state == kGraphStatePlaying)
+            NavMan->Pause();
+    } else {
+        FMedia->EnableStream(index);
+    }
     NavMan->SetStrPosition(kept);
+    // The seek leaves the graph paused: a track changed while playing plays
+    // on, as the play button still says.
+    if (state == kGraphStatePlaying)
+        NavMan->Play();
     A.caSrtSubTitle->SetChecked(false);
 }
 

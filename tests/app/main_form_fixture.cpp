@@ -153,6 +153,13 @@ void MainFormTest::Settle()
     ProcessMessages();
 }
 
+bool MainFormTest::GraphSettled() const
+{
+    const auto control = ComPtr<IGraphBuilder>(form->NavMan->GraphBuilder()).as<IMediaControl>();
+    OAFilterState state = 0;
+    return control && control->GetState(0, &state) == S_OK;
+}
+
 QString MainFormTest::Copy(const char* clipName, const QString& name)
 {
     const QString path = dir.filePath(name);

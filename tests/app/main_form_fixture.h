@@ -86,6 +86,9 @@ protected:
     static bool Until(const std::function<bool()>& done, int timeoutMs = 10'000);
     // Until the renderer holds a picture and the graph rests in its state.
     void Settle();
+    // Whether every filter of the graph rests in its state (none still
+    // waits for a sample to cue on).
+    bool GraphSettled() const;
     QString Copy(const char* clipName, const QString& name);
     // Drops `file` on the video panel.
     void Drop(const QString& file);

@@ -243,6 +243,25 @@ TEST_F(MainFormTest, TheAudioMenuListsEveryTrackAndItsItemsSelectThem)
     DeleteMediaType(type);
     EXPECT_TRUE(flags & AMSTREAMSELECTINFO_ENABLED);
     EXPECT_EQ(Shown(), 0);
+    // The second track is of another kind (AC-3 after AAC): the sound plays
+    // it, and the graph rests paused instead of waiting for sound.
+    EXPECT_TRUE(form->HasAudio());
+    EXPECT_EQ(form->audman->Status(), asAudioOn);
+    EXPECT_TRUE(Until([&] { return form->labFormatAudio->text().startsWith(QStringLiteral("AC3")); }))
+        << form->labFormatAudio->text().toStdString();
+    EXPECT_TRUE(Until([&] { return GraphSettled(); }));
+    EXPECT_TRUE(form->audman->caMute->Enabled());
+
+    // Playing on it moves the picture; the first track comes back.
+    form->NavMan->caPlay->SetChecked(true);
+    EXPECT_TRUE(Until([&] { return Shown() >= 3; }));
+    audio->actions().at(2)->trigger();
+    EXPECT_TRUE(form->NavMan->caPlay->Checked());
+    EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePlaying);
+    EXPECT_TRUE(Until([&] { return form->labFormatAudio->text().startsWith(QStringLiteral("AAC")); }))
+        << form->labFormatAudio->text().toStdString();
+    form->NavMan->caPlay->SetChecked(false);
+    EXPECT_TRUE(Until([&] { return GraphSettled(); }));
 
     // A file with one track shows it alone; one without sound hides the menu.
     ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("h264.mp4"))));

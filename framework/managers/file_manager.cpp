@@ -297,7 +297,7 @@ void TFichierMan::AssignEvents()
         naNewFile->InternalApply = [this] { NewFile(); };
     if (waOpenFile) {
         waOpenFile->InternalPrepare = [this](QString& name) { return PrepareOpen(name); };
-        waOpenFile->InternalApply = [this](const QString& name) { OpenFile(name); };
+        waOpenFile->InternalApply = [this](const QString& name) { CloseAndOpenFile(name); };
     }
     if (waCurrentFileName) {
         waCurrentFileName->InternalApply = [this](const QString& name) { ApplyCurrentName(name); };
@@ -425,6 +425,16 @@ void TFichierMan::NewFile()
 
 bool TFichierMan::OpenFile(QString name)
 {
+    return Open(std::move(name), false);
+}
+
+bool TFichierMan::CloseAndOpenFile(QString name)
+{
+    return Open(std::move(name), true);
+}
+
+bool TFichierMan::Open(QString name, bool closeFirst)
+{
     if (OnTestExtension && !OnTestExtension(SplitName(name).extension.toLower(), name)) {
         Ui().ShowError(QStringLiteral("Files of this kind cannot be opened here:\r\n%1").arg(name));
         return false;
@@ -433,7 +443,9 @@ bool TFichierMan::OpenFile(QString name)
         Ui().ShowError(QStringLiteral("The file cannot be found:\r\n%1").arg(name));
         return false;
     }
-    if (!CloseFile())
+    // Without a close the owner replaces its document by the new one, and
+    // keeps whatever it does not tie to the document (a video plays on).
+    if (closeFirst ? !CloseFile() : !QuerySaveChanges())
         return false;
     SetCurrentName(name);
     FState = fsExisting;
@@ -467,7 +479,7 @@ bool TFichierMan::PasteFile()
 {
     const QString name = FirstLocalFile(QGuiApplication::clipboard()->mimeData());
     // Nothing to paste leaves the current document as it is.
-    return !name.isEmpty() && OpenFile(name);
+    return !name.isEmpty() && CloseAndOpenFile(name);
 }
 
 void TFichierMan::DropFile(QString name)

@@ -159,13 +159,19 @@ public:
     bool CloseFile();
     // Closes, then starts a new document unless ExistingOnly.
     void NewFile();
-    // Opens `name` in place of the current document. A refused extension or
-    // a missing file is told to the user and changes nothing. The name is
-    // taken by value: callers hand over names the manager itself holds
-    // (the current one, a recent entry), which closing and the recent list
-    // change on the way.
+    // Opens `name` in place of the current document, which the owner
+    // replaces without closing it first (recent entries, dropped files and
+    // the last file at start open this way); changes not saved are asked
+    // about first. A refused extension or a missing file is told to the
+    // user and changes nothing. The name is taken by value: callers hand
+    // over names the manager itself holds (the current one, a recent
+    // entry), which closing and the recent list change on the way.
     bool OpenFile(QString name);
-    // Opens the first file whose address is on the clipboard.
+    // Closes the current document, then opens `name`: the open action and
+    // paste. A refused or missing file is refused before anything closes.
+    bool CloseAndOpenFile(QString name);
+    // Closes the current document, then opens the first file whose address
+    // is on the clipboard; nothing there leaves the document open.
     bool PasteFile();
     // Saves under the current name; a new document asks for one.
     void SaveFile();
@@ -212,6 +218,7 @@ private:
     void DropFile(QString name);
     void StartDrag();
 
+    bool Open(QString name, bool closeFirst);
     bool PrepareOpen(QString& name);
     bool PrepareSaveAs(QString& name);
     void SaveAs(QString name);

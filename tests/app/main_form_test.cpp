@@ -200,23 +200,50 @@ TEST_F(MainFormTest, PlayPauseStepsAndThePositionEditMoveTheShownFrame)
     EXPECT_EQ(Shown(), paused);
 }
 
-TEST_F(MainFormTest, AnOpenKeepsPlayingOrPaused)
+// A recent entry and a drop open in place of the file: playing goes on in
+// the new one, paused stays paused. The open action closes first, so its
+// file starts paused.
+TEST_F(MainFormTest, AnOpenInPlaceKeepsPlayingOrPausedAndTheOpenActionStartsPaused)
 {
-    form->openfile(clips::path(QStringLiteral("h264.mp4")));
+    const QString mp4 = clips::path(QStringLiteral("h264.mp4"));
+    const QString mkv = clips::path(QStringLiteral("h264.mkv"));
+    const QString mpeg = clips::path(QStringLiteral("mpeg2.mpg"));
+    ASSERT_TRUE(form->ficman->OpenFile(mp4));
+    ASSERT_TRUE(form->ficman->OpenFile(mkv));
     ASSERT_EQ(Shown(), 0);
-    form->NavMan->caPlay->SetChecked(true);
-    form->openfile(clips::path(QStringLiteral("h264.mkv")));
-    EXPECT_TRUE(form->NavMan->caPlay->Checked());
-    EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePlaying);
-    Until([&] { return Shown() >= 3; });
-    EXPECT_GE(Shown(), 3);
+    const auto playingOn = [&](const QString& file) {
+        EXPECT_EQ(form->VideoFileName(), file);
+        EXPECT_TRUE(form->NavMan->caPlay->Checked());
+        EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePlaying);
+        EXPECT_TRUE(Until([&] { return Shown() >= 3; }));
+    };
+    const auto pausedOnTheFirstFrame = [&](const QString& file) {
+        EXPECT_EQ(form->VideoFileName(), file);
+        EXPECT_FALSE(form->NavMan->caPlay->Checked());
+        Settle();
+        EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePaused);
+        EXPECT_EQ(Shown(), 0);
+    };
 
+    form->NavMan->caPlay->SetChecked(true);
+    form->ficman->naRecent[1]->Execute();
+    playingOn(mp4);
+    Drop(mpeg);
+    playingOn(mpeg);
+    // Pausing now completes at once, on the picture shown.
     form->NavMan->caPlay->SetChecked(false);
-    form->openfile(clips::path(QStringLiteral("mpeg2.mpg")));
-    EXPECT_FALSE(form->NavMan->caPlay->Checked());
-    Settle();
-    EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePaused);
-    EXPECT_EQ(Shown(), 0);
+    EXPECT_TRUE(GraphSettled());
+
+    Drop(mkv);
+    pausedOnTheFirstFrame(mkv);
+    form->ficman->naRecent[2]->Execute();
+    pausedOnTheFirstFrame(mp4);
+
+    form->NavMan->caPlay->SetChecked(true);
+    fileUi->files.push_back(mkv);
+    form->ficman->waOpenFile->Execute();
+    pausedOnTheFirstFrame(mkv);
+    EXPECT_TRUE(fileUi->errors.isEmpty()) << fileUi->errors.join(u'\n').toStdString();
 }
 
 TEST_F(MainFormTest, TheAudioMenuListsEveryTrackAndItsItemsSelectThem)

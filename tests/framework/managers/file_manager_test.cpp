@@ -305,7 +305,8 @@ TEST_F(FileManTest, NewDocumentsAreNamedInTheInitialFolderAndSavedUnderAnotherNa
 
 // Every way of replacing a modified document asks first: Cancel keeps it,
 // No drops the changes, Yes saves them; changes that could not be saved
-// keep the document too.
+// keep the document too. Close, open, new and paste close the document
+// first; a recent entry and a drop open in its place.
 TEST_F(FileManTest, TheSaveQuestionGuardsEveryCaller)
 {
     struct Caller
@@ -314,17 +315,19 @@ TEST_F(FileManTest, TheSaveQuestionGuardsEveryCaller)
         std::function<void()> run;
         QString replacement;  // the document that follows, by name
         QStringList replaced; // the owner's events after the close
+        bool closes;
     };
     const std::vector<Caller> callers = {
-        {"close", [this] { man->naCloseFile->Execute(); }, "", {}},
+        {"close", [this] { man->naCloseFile->Execute(); }, "", {}, true},
         {"open",
          [this] {
              ui->files.push_back(Path("b.txt"));
              man->waOpenFile->Execute();
          },
          "b.txt",
-         {"open b.txt"}},
-        {"new", [this] { man->naNewFile->Execute(); }, "new.txt", {"new"}},
+         {"open b.txt"},
+         true},
+        {"new", [this] { man->naNewFile->Execute(); }, "new.txt", {"new"}, true},
         {"paste",
          [this] {
              auto* data = new QMimeData;
@@ -333,9 +336,10 @@ TEST_F(FileManTest, TheSaveQuestionGuardsEveryCaller)
              man->naPasteFile->Execute();
          },
          "b.txt",
-         {"open b.txt"}},
-        {"recent entry", [this] { man->naRecent[1]->Execute(); }, "b.txt", {"open b.txt"}},
-        {"drop", [this] { EXPECT_TRUE(Drop({QUrl::fromLocalFile(Path("b.txt"))})); }, "b.txt", {"open b.txt"}},
+         {"open b.txt"},
+         true},
+        {"recent entry", [this] { man->naRecent[1]->Execute(); }, "b.txt", {"open b.txt"}, false},
+        {"drop", [this] { EXPECT_TRUE(Drop({QUrl::fromLocalFile(Path("b.txt"))})); }, "b.txt", {"open b.txt"}, false},
     };
     struct Answer
     {
@@ -374,14 +378,48 @@ TEST_F(FileManTest, TheSaveQuestionGuardsEveryCaller)
             QStringList expected;
             if (a.saved)
                 expected << "save a.txt";
+            if (a.replaced && caller.closes)
+                expected << "close a.txt";
             if (a.replaced)
-                expected << "close a.txt" << caller.replaced;
+                expected << caller.replaced;
             EXPECT_EQ(TakeEvents(), expected);
             const QString current = a.replaced ? caller.replacement : "a.txt";
             EXPECT_EQ(man->CurrentFileName(), current.isEmpty() ? QString() : Path(current));
             EXPECT_EQ(man->Modified, !a.replaced);
         }
     }
+}
+
+// The owner hears of a close only where one comes first: a recent entry and
+// a drop hand it the new file in place of the one it has.
+TEST_F(FileManTest, RecentEntriesAndDropsOpenInPlaceWhileOpenAndPasteCloseFirst)
+{
+    man->SetDragControl(&control);
+    OpenThroughDialog("a.txt");
+    OpenThroughDialog("b.txt");
+    EXPECT_EQ(TakeEvents(), QStringList({"open a.txt", "close a.txt", "open b.txt"}));
+    TakeAsked();
+
+    man->naRecent[1]->Execute();
+    EXPECT_EQ(TakeEvents(), QStringList{"open a.txt"});
+    EXPECT_TRUE(Drop({QUrl::fromLocalFile(Path("b.txt"))}));
+    EXPECT_EQ(TakeEvents(), QStringList{"open b.txt"});
+    EXPECT_EQ(man->CurrentFileName(), Path("b.txt"));
+    EXPECT_EQ(man->State(), TFichierMan::fsExisting);
+    EXPECT_EQ(man->RecentFiles().mid(0, 2), QStringList({Path("b.txt"), Path("a.txt")}));
+
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(Path("a.txt"))});
+    QGuiApplication::clipboard()->setMimeData(data);
+    man->naPasteFile->Execute();
+    EXPECT_EQ(TakeEvents(), QStringList({"close b.txt", "open a.txt"}));
+
+    // Closing after an open in place closes the file opened last.
+    man->naRecent[1]->Execute();
+    man->naCloseFile->Execute();
+    EXPECT_EQ(TakeEvents(), QStringList({"open b.txt", "close b.txt"}));
+    // Nothing was modified: nothing was asked.
+    EXPECT_TRUE(TakeAsked().isEmpty());
 }
 
 TEST_F(FileManTest, AFailedOpenKeepsThePreviousDocumentAndTellsWhy)
@@ -905,8 +943,9 @@ TEST_F(DragDropTest, ADroppedFileOpensAndOnlyTheFirstOfSeveralCounts)
     EXPECT_TRUE(Drop({one}));
     EXPECT_EQ(TakeEvents(), QStringList{"open one.txt"});
 
+    // The dropped file takes the place of the open one, without a close.
     EXPECT_TRUE(Drop({QUrl("https://example.org/clip.avi"), two, one}));
-    EXPECT_EQ(TakeEvents(), QStringList({"close one.txt", "open two.txt"}));
+    EXPECT_EQ(TakeEvents(), QStringList{"open two.txt"});
 
     // Dropping the open file again does nothing; addresses that are not
     // local files are not taken.

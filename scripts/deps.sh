@@ -10,6 +10,7 @@ packages=(
   libjpeg62-turbo-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg fonts-liberation pulseaudio dbus-daemon
+  xvfb imagemagick
   clang-14 libclang-rt-14-dev
   valgrind
 )

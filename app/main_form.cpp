@@ -664,18 +664,18 @@ void TMainForm::openfile(const QString& filename)
     // 10.
     if (FHasVideo && FHasSubtitles)
         vidman->ConnectSubtitleSource(FMedia->SubtitleSource(0));
-    // 11.
-    if (FHasVideo || FHasAudio) {
-        PanelHaut->show();
-        NavBar->show();
-    }
+    // 11. A file of which nothing plays leaves the window as with no file,
+    // whatever the file before it showed.
+    const bool playable = FHasVideo || FHasAudio;
+    PanelHaut->setVisible(playable);
+    NavBar->setVisible(playable);
     // 12.
     A.waIncrustPattern1->Apply();
     A.waIncrustPattern2->Apply();
     NavMan->ResyncPreciseSeek();
     FOpening = false;
     // 13.
-    NavMan->caPlay->SetChecked(playing);
+    NavMan->caPlay->SetChecked(playing && playable);
     // 14.
     if (FHasVideo)
         EnableVideoControls();
@@ -704,7 +704,7 @@ void TMainForm::openfile(const QString& filename)
     FillAudioMenu();
     FillSubtitlesMenu(filename);
 
-    if (!FHasVideo && !FHasAudio)
+    if (!playable)
         ShowTitle(QStringLiteral("%1 cannot be played: no video or sound stream of it could be decoded. "
                                  "Try another file, or the private filters in the options.")
                       .arg(shortName),

@@ -6,8 +6,10 @@
 #include "framework/actions/switch.h"
 #include "framework/managers/help_form.h"
 #include "framework/widgets/kv_bar.h"
+#include "framework/widgets/text_gauge.h"
 #include "media/filters/notify_messages.h"
 #include "platform/win/messages.h"
+#include "script/host/script_form.h"
 #include "tests/framework/actions/fakes.h"
 #include "tests/media/clip_reader.h"
 
@@ -16,6 +18,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSet>
+#include <QTabWidget>
 #include <QTest>
 
 namespace {
@@ -61,11 +65,13 @@ TEST_F(MainFormTest, StartsWithoutPreferencesOnDefaultsAndNoVideo)
 
 TEST_F(MainFormTest, SettingsSurviveARestartInTheRegistryAndInTheIniFile)
 {
+    const QString video = clips::path(QStringLiteral("mpeg2.mpg"));
     for (const TSavePreferences mode : {spRegistre, spPortable}) {
         SCOPED_TRACE(mode);
         form->A.iaJpegCompressionQuality->SetValue(77);
         form->A.waDefaultRacine->SetValue(QStringLiteral("Trip"));
         form->NavMan->iaSeekPrepos->SetValue(400);
+        ASSERT_TRUE(form->ficman->OpenFile(video));
         form->gp->SetMode(mode);
         ASSERT_TRUE(Close(std::nullopt)); // a store exists now: nothing is asked
         EXPECT_EQ(saveDialog->asked, 0);
@@ -76,8 +82,50 @@ TEST_F(MainFormTest, SettingsSurviveARestartInTheRegistryAndInTheIniFile)
         EXPECT_EQ(form->A.iaJpegCompressionQuality->Value(), 77);
         EXPECT_EQ(form->A.waDefaultRacine->Value(), QStringLiteral("Trip"));
         EXPECT_EQ(form->NavMan->iaSeekPrepos->Value(), 400);
+        // The file open at the close opens again, on its first frame.
+        EXPECT_EQ(form->VideoFileName(), video);
+        EXPECT_EQ(form->ficman->RecentFiles().front(), video);
+        EXPECT_TRUE(form->HasVideo());
+        EXPECT_EQ(Shown(), 0);
         form->A.iaJpegCompressionQuality->SetValue(50);
     }
+}
+
+// The show handler fills both pages of the help window: the program's lists
+// on one, the script window's on the other.
+TEST_F(MainFormTest, TheHelpWindowListsTheProgramsActionsAndTheScriptWindowsOnTwoPages)
+{
+    Start(ProgramScriptParts());
+    TScriptWindow* scripts = form->am->ScriptForm();
+    ASSERT_NE(scripts, nullptr);
+    ASSERT_NE(HelpForm, nullptr);
+    ASSERT_EQ(HelpForm->Pages()->count(), 2);
+    EXPECT_EQ(HelpForm->Pages()->tabText(0), QStringLiteral("Kestrova"));
+    EXPECT_EQ(HelpForm->Pages()->tabText(1), QStringLiteral("Scripts"));
+    const auto listed = [](const QString& page) {
+        QSet<TCustomAbstractAction*> actions;
+        TObjetListBox* box = HelpForm->ListOf(page);
+        for (int row = 0; box && row < box->Count(); ++row)
+            actions.insert(static_cast<TActionObjet*>(box->Objet(row))->Action());
+        return actions;
+    };
+    const auto actionsOf = [](const QList<TTntActionList*>& lists) {
+        QSet<TCustomAbstractAction*> actions;
+        for (TTntActionList* list : lists)
+            for (TTntCustomAction* action : list->ActionsInOrder())
+                actions.insert(qobject_cast<TCustomAbstractAction*>(action));
+        return actions;
+    };
+    const QSet<TCustomAbstractAction*> program =
+        actionsOf({form->am, form->gpal, form->vidman, form->audman, form->NavMan, form->ficman});
+    QList<TTntActionList*> scriptLists;
+    for (TCustomKvActionList* list : scripts->ActionLists())
+        scriptLists.append(list);
+    ASSERT_EQ(scriptLists.size(), 2);
+    EXPECT_EQ(listed(QStringLiteral("Kestrova")), program);
+    EXPECT_EQ(listed(QStringLiteral("Scripts")), actionsOf(scriptLists));
+    EXPECT_TRUE(program.contains(form->A.naGrab));
+    EXPECT_FALSE(listed(QStringLiteral("Scripts")).contains(form->ficman->waOpenFile));
 }
 
 TEST_F(MainFormTest, ClosingAsksWhereToSaveBeforeTearingDownAndCancelKeepsAll)
@@ -116,38 +164,59 @@ TEST_F(MainFormTest, ClosingAsksWhereToSaveBeforeTearingDownAndCancelKeepsAll)
     EXPECT_FALSE(registry->keyExists(form->gp->RegistryKey()));
 }
 
-TEST_F(MainFormTest, OpensByTheSwitchTheFileManagerAndADrop)
+// Every video clip, by each road: the command-line switch, the file
+// manager's open action and a drop on the video. Each shows its first frame.
+TEST_F(MainFormTest, EveryClipOpensByTheSwitchTheFileManagerAndADrop)
 {
+    const char* const clipNames[] = {
+        "dv_joined.avi",        "dv_ntsc_wide.avi", "dv_pal.avi",    "h264.m2ts",      "h264.mkv",         "h264.mp4",
+        "hard_cut.mp4",         "mpeg1.m1v",        "mpeg1.mpg",     "mpeg2.m2v",      "mpeg2.mpg",        "mpeg2.ts",
+        "mpeg2_interlaced.mpg", "size_change.mpg",  "subtitles.mkv", "two_sounds.mkv", "vidéo ñ 日本.mp4", "wmv.wmv"};
     struct Road
     {
-        const char* clip;
+        const char* name;
         std::function<void(const QString&)> open;
     };
     const std::vector<Road> roads{
-        {"mpeg2.mpg", [&](const QString& f) { form->am->GetSwitch()->RunArguments({QStringLiteral("/o=") + f}); }},
-        {"h264.mkv",
+        {"switch", [&](const QString& f) { form->am->GetSwitch()->RunArguments({QStringLiteral("/o=") + f}); }},
+        {"open action",
          [&](const QString& f) {
              fileUi->files.push_back(f);
              form->ficman->waOpenFile->Execute();
          }},
-        {"dv_pal.avi", [&](const QString& f) { Drop(f); }},
-        {"wmv.wmv", [&](const QString& f) { form->ficman->OpenFile(f); }},
+        {"drop", [&](const QString& f) { Drop(f); }},
     };
     for (const Road& road : roads) {
-        SCOPED_TRACE(road.clip);
-        const QString file = clips::path(QString::fromLatin1(road.clip));
-        road.open(file);
-        EXPECT_EQ(form->VideoFileName(), file);
-        EXPECT_EQ(form->ficman->CurrentFileName(), file);
-        EXPECT_TRUE(form->HasVideo());
-        EXPECT_TRUE(form->HasAudio());
-        EXPECT_EQ(Shown(), 0);
-        EXPECT_FALSE(form->NavBar->isHidden());
-        EXPECT_FALSE(form->PanelHaut->isHidden());
-        EXPECT_TRUE(form->A.naGrab->Enabled());
-        EXPECT_TRUE(form->audman->caMute->Enabled());
-        EXPECT_EQ(form->EnCoursLab->text(), QFileInfo(file).fileName());
+        for (const char* clip : clipNames) {
+            SCOPED_TRACE(testing::Message() << road.name << ", " << clip);
+            const QString file = clips::path(QString::fromUtf8(clip));
+            // The file before stands on its second frame, so that the first
+            // frame shown comes from this one.
+            if (form->HasVideo()) {
+                Until([&] { return form->NavMan->FrameDuration() > 1; });
+                form->NavMan->naAvanceFrame->Execute();
+                ASSERT_EQ(WaitFor(1), 1);
+            }
+            road.open(file);
+            EXPECT_EQ(form->VideoFileName(), file);
+            EXPECT_EQ(form->ficman->CurrentFileName(), file);
+            EXPECT_EQ(form->ficman->RecentFiles().front(), file);
+            EXPECT_TRUE(form->HasVideo());
+            EXPECT_EQ(Shown(), 0);
+            EXPECT_FALSE(form->NavBar->isHidden());
+            EXPECT_FALSE(form->PanelHaut->isHidden());
+            EXPECT_TRUE(form->A.naGrab->Enabled());
+            EXPECT_EQ(form->audman->caMute->Enabled(), form->HasAudio());
+            EXPECT_EQ(form->EnCoursLab->text(), QFileInfo(file).fileName());
+        }
     }
+    // The elementary video streams have no sound; the others all have.
+    form->ficman->OpenFile(clips::path(QStringLiteral("mpeg2.m2v")));
+    EXPECT_FALSE(form->HasAudio());
+    EXPECT_TRUE(form->GaugeVolume->isHidden());
+    form->ficman->OpenFile(clips::path(QStringLiteral("dv_pal.avi")));
+    EXPECT_TRUE(form->HasAudio());
+    EXPECT_FALSE(form->GaugeVolume->isHidden());
     EXPECT_TRUE(fileUi->errors.isEmpty()) << fileUi->errors.join(u'\n').toStdString();
 }
 
@@ -339,8 +408,12 @@ TEST_F(MainFormTest, ScenesOfOneFileDoNotSurviveIntoTheNext)
 
 TEST_F(MainFormTest, AFileWithNothingToPlayIsToldAndNotKept)
 {
+    // Dropped while a video plays: nothing of the video before stays.
     ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("h264.mp4"))));
-    EXPECT_FALSE(form->ficman->OpenFile(clips::path(QStringLiteral("garbage.avi"))));
+    form->NavMan->caPlay->SetChecked(true);
+    Drop(clips::path(QStringLiteral("garbage.avi")));
+    EXPECT_FALSE(form->NavMan->caPlay->Checked());
+    EXPECT_TRUE(form->PanelHaut->isHidden());
     EXPECT_FALSE(form->HasVideo());
     EXPECT_FALSE(form->HasAudio());
     EXPECT_TRUE(form->EnCoursLab->text().contains(QStringLiteral("garbage.avi")));
@@ -353,11 +426,10 @@ TEST_F(MainFormTest, AFileWithNothingToPlayIsToldAndNotKept)
     // Sound alone is playable: audio controls on, video controls off.
     const QString wav = Copy("audio_only.wav", QStringLiteral("sound.avi"));
     form->openfile(wav);
-    if (form->HasAudio()) {
-        EXPECT_TRUE(form->audman->caMute->Enabled());
-        EXPECT_FALSE(form->A.naGrab->Enabled());
-        EXPECT_FALSE(form->NavBar->isHidden());
-    }
+    ASSERT_TRUE(form->HasAudio());
+    EXPECT_TRUE(form->audman->caMute->Enabled());
+    EXPECT_FALSE(form->A.naGrab->Enabled());
+    EXPECT_FALSE(form->NavBar->isHidden());
 }
 
 TEST_F(MainFormTest, ClosingAFileEmptiesTheWindow)

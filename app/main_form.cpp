@@ -779,12 +779,16 @@ void TMainForm::SelectStream(int index)
         // would wait for sound that never comes. A track the first chain
         // could not play may find a decoder this way too.
         NavMan->Stop();
+        const REFERENCE_TIME frameDuration = NavMan->FrameDuration();
         audman->DisconnectAudio();
         // The track's notifier keeps to the type it was first connected
         // with; the new track may be of another.
         FCurrentAudio->Notifier()->setAcceptedType(AM_MEDIA_TYPE{});
         FMedia->EnableStream(index);
         FHasAudio = audman->ConnectAudio(FCurrentAudio);
+        // Taking the sound out forgot the frame duration the video told,
+        // and the video stays as it was: it does not tell it again.
+        NavMan->SetFrameDuration(frameDuration);
         if (FHasAudio)
             EnableAudioControls();
         else
@@ -795,11 +799,11 @@ void TMainForm::SelectStream(int index)
         FMedia->EnableStream(index);
     }
     NavMan->SetStrPosition(kept);
-    // The seek leaves the graph paused: a track changed while playing plays
+    A.caSrtSubTitle->SetChecked(false);
+    // The seeks leave the graph paused: a track changed while playing plays
     // on, as the play button still says.
     if (state == kGraphStatePlaying)
         NavMan->Play();
-    A.caSrtSubTitle->SetChecked(false);
 }
 
 void TMainForm::closefile()

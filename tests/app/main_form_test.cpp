@@ -329,6 +329,10 @@ TEST_F(MainFormTest, TheAudioMenuListsEveryTrackAndItsItemsSelectThem)
     EXPECT_EQ(texts.at(2), form->AudioStreamNames().at(0).name);
     EXPECT_EQ(texts.at(3), form->AudioStreamNames().at(1).name);
 
+    // The picture stays where it was across a change of track.
+    Until([&] { return form->NavMan->FrameDuration() > 1; });
+    form->NavMan->naAvance10Frames->Execute();
+    ASSERT_EQ(WaitFor(10), 10);
     audio->actions().at(3)->trigger();
     ProcessMessages();
     const int second = form->AudioStreamNames().at(1).index;
@@ -338,7 +342,8 @@ TEST_F(MainFormTest, TheAudioMenuListsEveryTrackAndItsItemsSelectThem)
         form->Media()->StreamSelect()->Info(second, &type, &flags, nullptr, nullptr, nullptr, nullptr, nullptr)));
     DeleteMediaType(type);
     EXPECT_TRUE(flags & AMSTREAMSELECTINFO_ENABLED);
-    EXPECT_EQ(Shown(), 0);
+    EXPECT_EQ(Shown(), 10);
+    EXPECT_EQ(form->NavMan->FrameDuration(), 400'000);
     // The second track is of another kind (AC-3 after AAC): the sound plays
     // it, and the graph rests paused instead of waiting for sound.
     EXPECT_TRUE(form->HasAudio());
@@ -348,12 +353,16 @@ TEST_F(MainFormTest, TheAudioMenuListsEveryTrackAndItsItemsSelectThem)
     EXPECT_TRUE(Until([&] { return GraphSettled(); }));
     EXPECT_TRUE(form->audman->caMute->Enabled());
 
-    // Playing on it moves the picture; the first track comes back.
+    // Playing on it moves the picture; the first track comes back while
+    // playing, and playing goes on from where it was.
     form->NavMan->caPlay->SetChecked(true);
-    EXPECT_TRUE(Until([&] { return Shown() >= 3; }));
+    EXPECT_TRUE(Until([&] { return Shown() >= 13; }));
+    const int before = Shown();
     audio->actions().at(2)->trigger();
     EXPECT_TRUE(form->NavMan->caPlay->Checked());
     EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePlaying);
+    EXPECT_GE(Shown(), before);
+    EXPECT_TRUE(Until([&] { return Shown() >= before + 3; }));
     EXPECT_TRUE(Until([&] { return form->labFormatAudio->text().startsWith(QStringLiteral("AAC")); }))
         << form->labFormatAudio->text().toStdString();
     form->NavMan->caPlay->SetChecked(false);

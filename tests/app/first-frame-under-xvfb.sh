@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# The real program on a virtual X server opens the clip given on its command
-# line and shows the clip's first frame: the frame number is read back from
-# a screenshot of the whole screen.
+# The run command on a virtual X server: `scripts/run.sh CLIP` shows the
+# window with the clip's first frame, whose number is read back from a
+# screenshot of the whole screen.
 #
-#   first-frame-under-xvfb.sh PROGRAM SCREEN_FRAME CLIP
+#   first-frame-under-xvfb.sh SOURCE_DIR BUILD_DIR SCREEN_FRAME CLIP
 #
-# PROGRAM is started with "/o=" and the clip's absolute path; SCREEN_FRAME
-# reads the frame number from a screenshot. Without Xvfb or ImageMagick's
-# import the test is skipped (exit 77). A failed run leaves its last
-# screenshot as first-frame-under-xvfb.png in the current folder.
+# The run command works on BUILD_DIR, built already; SCREEN_FRAME reads the
+# frame number from a screenshot. Without Xvfb or ImageMagick's import the
+# test is skipped (exit 77). A failed run leaves its last screenshot as
+# first-frame-under-xvfb.png in the current folder.
 set -euo pipefail
-program="${1:?usage: first-frame-under-xvfb.sh PROGRAM SCREEN_FRAME CLIP}"
-reader="${2:?usage: first-frame-under-xvfb.sh PROGRAM SCREEN_FRAME CLIP}"
-clip="$(realpath -- "${3:?usage: first-frame-under-xvfb.sh PROGRAM SCREEN_FRAME CLIP}")"
+usage="usage: first-frame-under-xvfb.sh SOURCE_DIR BUILD_DIR SCREEN_FRAME CLIP"
+source_dir="${1:?$usage}"
+build_dir="${2:?$usage}"
+reader="${3:?$usage}"
+clip="$(realpath -- "${4:?$usage}")"
 
 for tool in Xvfb import; do
   if ! command -v "$tool" >/dev/null; then
@@ -55,20 +57,21 @@ if [ ! -s "$work/display" ]; then
 fi
 export DISPLAY=":$(cat "$work/display")"
 
-# A settings store, home and sound of the test's own; a real X window.
+# A settings store, home and sound of the test's own; a real X window. The
+# run command ends by becoming the program.
 mkdir -p "$work/home" "$work/config"
-KESTROVA_REGISTRY="$work/registry.reg" HOME="$work/home" XDG_CONFIG_HOME="$work/config" \
-  XDG_RUNTIME_DIR="$work" KESTROVA_AUDIO=null QT_QPA_PLATFORM=xcb WAYLAND_DISPLAY= \
-  "$program" "/o=$clip" >"$work/program.log" 2>&1 &
+KESTROVA_BUILD_DIR="$build_dir" KESTROVA_REGISTRY="$work/registry.reg" HOME="$work/home" \
+  XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work" KESTROVA_AUDIO=null QT_QPA_PLATFORM=xcb \
+  WAYLAND_DISPLAY= bash "$source_dir/scripts/run.sh" "$clip" >"$work/program.log" 2>&1 &
 app=$!
 
-# The window comes up within a second; a loaded machine gets more.
+# The window comes up within a few seconds; a loaded machine gets more.
 frame=-1
-deadline=$((SECONDS + 15))
+deadline=$((SECONDS + 30))
 while [ "$SECONDS" -lt "$deadline" ]; do
   sleep 0.1
   if ! kill -0 "$app" 2>/dev/null; then
-    echo "The program ended early:"
+    echo "The run command ended early:"
     cat "$work/program.log"
     exit 1
   fi

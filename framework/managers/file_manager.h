@@ -168,7 +168,8 @@ public:
     // entry), which closing and the recent list change on the way.
     bool OpenFile(QString name);
     // Closes the current document, then opens `name`: the open action and
-    // paste. A refused or missing file is refused before anything closes.
+    // paste. A file that cannot be opened changes nothing, and closes
+    // nothing either.
     bool CloseAndOpenFile(QString name);
     // Closes the current document, then opens the first file whose address
     // is on the clipboard; nothing there leaves the document open.

@@ -5,8 +5,10 @@
 // Pausing from stopped cues the renderer: GetState answers
 // VFW_S_STATE_INTERMEDIATE until the first sample (or the end of the stream)
 // arrives, and a paused renderer holds the streaming thread in Receive until
-// it runs, stops or flushes. The end of the stream is reported to the graph
-// as EC_COMPLETE once the renderer runs.
+// it runs, stops or flushes. A run straight from stopped is cued by the
+// first sample that comes while running, so that a pause after it finds the
+// renderer ready. The end of the stream is reported to the graph as
+// EC_COMPLETE once the renderer runs.
 //
 // A paused video renderer steps (IVideoFrameStep): it lets the sample it
 // holds go without showing it again, and cues on the next one, so that the

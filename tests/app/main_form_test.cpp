@@ -210,7 +210,7 @@ TEST_F(MainFormTest, EveryClipOpensByTheSwitchTheFileManagerAndADrop)
             EXPECT_EQ(form->EnCoursLab->text(), QFileInfo(file).fileName());
         }
     }
-    // The elementary video streams have no sound; the others all have.
+    // An elementary video stream has no sound, and no volume shows.
     form->ficman->OpenFile(clips::path(QStringLiteral("mpeg2.m2v")));
     EXPECT_FALSE(form->HasAudio());
     EXPECT_TRUE(form->GaugeVolume->isHidden());

@@ -532,11 +532,13 @@ void TMainForm::gpChangeMode(TSavePreferences mode)
 void TMainForm::FormClose()
 {
     // Runs once the close is certain: the question of where to save was
-    // answered, and the lists are saved after it.
+    // answered, and the lists are saved after it. A capture under way ends
+    // first, so that the volume it silenced is the one saved.
     TimerSysDate->SetEnabled(false);
     // A script still running would keep the program alive behind a closed window.
     if (TScriptWindow* scripts = am->ScriptForm())
         scripts->StopScript();
+    EndIntervalCapture();
     A.naAbort->Apply();
     FResizeBound = false;
     vidman->caFullscreen->SetCheckedNoMacro(false);
@@ -612,6 +614,7 @@ void TMainForm::ShowTitle(const QString& text, const QColor& colour)
 void TMainForm::openfile(const QString& filename)
 {
     const QString shortName = QFileInfo(filename).fileName();
+    EndIntervalCapture();
     // 1. The scenes of this file, and none of the previous one.
     FScenes.Clear();
     FScenes.LoadFromFile(WithExtension(filename, QStringLiteral(".scn")));
@@ -685,6 +688,8 @@ void TMainForm::openfile(const QString& filename)
         EnableAudioControls();
     else
         DisableAudioControls();
+    // The DV panel and the DV presets follow the new video.
+    UpdateDVDate();
     // 15.
     ShowTitle(shortName, QColor(0, 0, 128));
     scnLab->setVisible(QFileInfo::exists(WithExtension(filename, QStringLiteral(".scn"))));
@@ -808,6 +813,7 @@ void TMainForm::SelectStream(int index)
 
 void TMainForm::closefile()
 {
+    EndIntervalCapture();
     // 1.
     FScenes.Clear();
     TimerSysDate->SetEnabled(false);
@@ -841,6 +847,8 @@ void TMainForm::closefile()
     ImagetteFrame->Clear();
     FAudioMenu->menuAction()->setVisible(false);
     FSubtitlesMenu->menuAction()->setVisible(false);
+    // No DV date without a video.
+    UpdateDVDate();
 }
 
 // --- control groups ----------------------------------------------------------------------

@@ -11,6 +11,7 @@
 
 #include "app/av_managers.h"
 #include "app/grab_ui.h"
+#include "app/inlay_ui.h"
 #include "app/main_actions.h"
 #include "app/panels.h"
 #include "app/picture_naming.h"
@@ -28,6 +29,8 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -167,15 +170,36 @@ public:
     bool AbortRequested() const { return FAbort; }
 
     // --- interval capture (main_interval.cpp) -------------------------------
+    // The step, the start and the count of pictures from the settings and
+    // the position shown.
     void ComputeIntervalloCount();
     void WMIntervalloDone();
+    void IntervalloStop();
+    // A capture under way ends at once, its state given back, so that the
+    // video can change or the window close under it.
+    void EndIntervalCapture();
+    bool IntervalRunning() const { return FIntervalRunning; }
+    std::int64_t IntervalStep() const { return FIntervalStep; }
+    std::int64_t IntervalStart() const { return FIntervalStart; }
+    std::int64_t IntervalCount() const { return FIntervalCount; }
 
     // --- inlay settings (main_inlay.cpp) ------------------------------------
+    // Switches the data sources the patterns need on, and the others off.
     void AnalyseIncrustPatterns();
     void applyeffects();
     void SendFileNameToInsert();
     void SendNumeroToInsert();
+    void TimerSysDateTimer();
+    // Shows the recording date of the frame shown in the DV panel; whether
+    // the frame carries one.
+    bool UpdateDVDate();
     void PlaceSliders();
+    // With the sliders shown, a click at `at` on the video panel places the
+    // inlay there; whether it did.
+    bool PlaceInlayAt(const QPoint& at);
+    void SetInlayUi(std::unique_ptr<TInlayUi> ui);
+    bool UsesFileName() const { return FUsesFileName; }
+    bool UsesNumber() const { return FUsesNumber; }
 
     // --- side panels and options (main_side_panels.cpp) --------------------
     void RegisterPrivateFilters();
@@ -262,6 +286,19 @@ private:
     void ApplyUsePrivateFilters(bool on);
     void ClearVideoPanel();
 
+    // Inlay settings.
+    void RunInsertPreset(int mode);
+    void ChangeInlayFont(const std::function<void(TFont&)>& change);
+    void ShowSliders(bool on);
+    void ApplyTimeDifference(double days);
+    void editEnter();
+    void editExit();
+
+    // Interval capture.
+    void naIntervalloStartApply();
+    void CountFrom(std::int64_t start);
+    void ShowCount();
+
     HWND FHandle = 0;
     std::unique_ptr<TUniqueScriptNames> FScriptNames;
     std::unique_ptr<TFilterRec> FFfdshowAudio;
@@ -280,6 +317,23 @@ private:
     bool FVideoOnTheLeft = false;
     int FPanelOffset = kSidePanelWidth;
     bool FIntervalRunning = false;
+    std::int64_t FIntervalStep = 0;
+    std::int64_t FIntervalCount = 0;
+    std::int64_t FIntervalStart = 0;
+    bool FAbort = false;
+    std::unique_ptr<TInlayUi> FInlayUi;
+    bool FSlidersShown = false;
+    bool FEffectsPending = false;
+    // The keys that typing in a text field takes from the volume and play
+    // actions, given back when the field is left.
+    struct TTypingKeys
+    {
+        bool Held = false;
+        QKeySequence IncVolume;
+        QList<QKeySequence> IncVolumeMore;
+        QKeySequence DecVolume;
+        QKeySequence Play;
+    } FTypingKeys;
     QString FNumberText;
     QString FVideoFileName;
     QString FSubtitleFileName;
@@ -306,7 +360,6 @@ private:
     QString FPictureName;
     QSize FNativeSize;
     QSize FGrabSize;
-    bool FAbort = false;
     bool FPictureUnsaved = false;
     bool FGrabbing = false;
     std::unique_ptr<TGrabUi> FGrabUi;

@@ -2,9 +2,190 @@
 // of its actions.
 
 #include "app/main_form.h"
+#include "media/filters/notify_messages.h"
+#include "platform/win/messages.h"
 
-void TMainForm::AssignIntervalEvents() {}
+#include <QComboBox>
+#include <QLabel>
+#include <QSpinBox>
+#include <QToolButton>
 
-void TMainForm::ComputeIntervalloCount() {}
+#include <algorithm>
 
-void TMainForm::WMIntervalloDone() {}
+namespace {
+
+// The units of the delay, in 100 ns; frames take the video's frame duration.
+constexpr int kUnitFrames = 0;
+constexpr std::int64_t kSecond = 10'000'000;
+constexpr std::int64_t kMinute = 60 * kSecond;
+
+void ShowSwitch(QToolButton* button, bool on)
+{
+    const QSignalBlocker quiet(button);
+    button->setChecked(on);
+    button->setText(on ? QStringLiteral("On") : QStringLiteral("Off"));
+}
+
+} // namespace
+
+void TMainForm::AssignIntervalEvents()
+{
+    Tintervalloframe* panel = intervalloframe;
+    A.iaIntervalloDelai->InternalApply = [this, panel](const int& delay) {
+        const QSignalBlocker quiet(panel->seIntervallo);
+        panel->seIntervallo->setValue(delay);
+        ComputeIntervalloCount();
+    };
+    A.iaIntervalloUnit->InternalApply = [this, panel](const int& unit) {
+        const QSignalBlocker quiet(panel->cboxIntervallo);
+        panel->cboxIntervallo->setCurrentIndex(unit);
+        ComputeIntervalloCount();
+    };
+    connect(panel->seIntervallo, &QSpinBox::valueChanged, this,
+            [this](int delay) { A.iaIntervalloDelai->SetValue(delay); });
+    connect(panel->cboxIntervallo, &QComboBox::currentIndexChanged, this,
+            [this](int unit) { A.iaIntervalloUnit->SetValue(unit); });
+
+    A.naIntervalloStart->InternalApply = [this] { naIntervalloStartApply(); };
+    A.naIntervalloBreak->InternalApply = [this] { FAbort = true; };
+    A.naAbort->InternalApply = [this] {
+        FAbort = true;
+        if (vidman->caFullscreen->Checked())
+            vidman->caFullscreen->SetChecked(false);
+    };
+    A.caIntervalloShow->InternalTrueApply = [this, panel] {
+        // The sliders take the panel's place under the video.
+        if (!A.caSliders->Checked()) {
+            panel->show();
+            panel->raise();
+        }
+        ComputeIntervalloCount();
+    };
+    A.caIntervalloShow->InternalFalseApply = [panel] { panel->hide(); };
+
+    // A video's frame duration is known only once its first frame is out:
+    // a count in frames made before that is made again, from the same start.
+    NavMan->OnDuration = [this](const QString&) {
+        if (A.iaIntervalloUnit->Value() == kUnitFrames)
+            CountFrom(FIntervalStart);
+    };
+
+    panel->RxSwitch1->setCheckable(true);
+    connect(panel->RxSwitch1, &QToolButton::clicked, this, [this](bool on) {
+        if (on) {
+            A.naIntervalloStart->Apply();
+        } else {
+            // The start is still applying: without this the stop would not
+            // be recorded.
+            MacroGuard = false;
+            A.naIntervalloBreak->Apply();
+        }
+    });
+}
+
+void TMainForm::ComputeIntervalloCount()
+{
+    CountFrom(NavMan->GetPosition());
+}
+
+void TMainForm::CountFrom(std::int64_t start)
+{
+    // While a capture runs its settings are locked.
+    if (FIntervalRunning)
+        return;
+    std::int64_t unit = 0;
+    switch (A.iaIntervalloUnit->Value()) {
+    case kUnitFrames:
+        // Below 2 the frame duration is not known yet.
+        unit = NavMan->FrameDuration() > 1 ? NavMan->FrameDuration() : 0;
+        break;
+    case 1:
+        unit = kSecond;
+        break;
+    case 2:
+        unit = kMinute;
+        break;
+    default:
+        // The list's empty last item names no unit.
+        break;
+    }
+    const std::int64_t step = std::int64_t(A.iaIntervalloDelai->Value()) * unit;
+    // No step (or a step backwards) leaves the last count as it was.
+    if (step <= 0)
+        return;
+    FIntervalStep = step;
+    FIntervalStart = start;
+    const bool video = FHasVideo && FCurrentVideo && FCurrentVideo != NoVideoSource();
+    const std::int64_t end = NavMan->EndPosition();
+    FIntervalCount = video && end >= start ? (end - start) / step + 1 : 0;
+    ShowCount();
+}
+
+void TMainForm::ShowCount()
+{
+    intervalloframe->chronolab->setText(QString::number(FIntervalCount));
+    intervalloframe->chronolab->show();
+}
+
+void TMainForm::naIntervalloStartApply()
+{
+    // One capture at a time: starting again while one runs changes nothing.
+    if (FIntervalRunning)
+        return;
+    FIntervalRunning = true;
+    ShowSwitch(intervalloframe->RxSwitch1, true);
+    intervalloframe->seIntervallo->setEnabled(false);
+    intervalloframe->cboxIntervallo->setEnabled(false);
+    NavMan->Pause();
+    audman->SetVolume(0);
+    FAbort = false;
+
+    const std::int64_t count = FIntervalCount;
+    const std::int64_t start = FIntervalStart;
+    const std::int64_t step = FIntervalStep;
+    for (std::int64_t i = 0; i < count && !FAbort; ++i) {
+        NavMan->PreciseSeekTo(start + i * step);
+        // Stop requests arrive here, and while the picture is sought; either
+        // comes before the picture is grabbed.
+        ProcessMessages();
+        if (FAbort)
+            break;
+        if (A.naGrab->InternalApply)
+            A.naGrab->InternalApply();
+        --FIntervalCount;
+        ShowCount();
+    }
+    // The end runs once this action has returned.
+    PostMessage(FHandle, WM_INTERVALLODONE, 0, 0);
+}
+
+void TMainForm::WMIntervalloDone()
+{
+    // A capture that a new file, a closed one or the window's close ended
+    // has nothing left to give back.
+    if (!FIntervalRunning)
+        return;
+    NavMan->Pause();
+    NavMan->ReculeDebut();
+    IntervalloStop();
+}
+
+void TMainForm::IntervalloStop()
+{
+    FAbort = true;
+    NavMan->Stop();
+    audman->SetVolume(audman->iaVolume->Value());
+    NavMan->Pause();
+    FIntervalRunning = false;
+    ShowSwitch(intervalloframe->RxSwitch1, false);
+    intervalloframe->seIntervallo->setEnabled(true);
+    intervalloframe->cboxIntervallo->setEnabled(true);
+    ComputeIntervalloCount();
+}
+
+void TMainForm::EndIntervalCapture()
+{
+    if (!FIntervalRunning)
+        return;
+    IntervalloStop();
+}

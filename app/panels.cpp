@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -163,6 +164,19 @@ TIncrustFrame::TIncrustFrame(QWidget* parent) : QFrame(parent)
 
     tbBorder = Tool(this, "tbBorder", QStringLiteral("Border"), false);
     tbBorder->setPopupMode(QToolButton::InstantPopup);
+    BorderMenu = Named(new QMenu(tbBorder), "BorderMenu");
+    const auto borderItem = [this](const char* name, const QString& caption) {
+        QAction* item = BorderMenu->addAction(caption);
+        item->setObjectName(QString::fromLatin1(name));
+        return item;
+    };
+    Aucun1 = borderItem("Aucun1", QStringLiteral("None"));
+    N11 = borderItem("N11", QStringLiteral("1"));
+    N21 = borderItem("N21", QStringLiteral("2"));
+    N31 = borderItem("N31", QStringLiteral("3"));
+    N41 = borderItem("N41", QStringLiteral("4"));
+    N51 = borderItem("N51", QStringLiteral("5"));
+    tbBorder->setMenu(BorderMenu);
     InsertColorButton = Named(new QPushButton(QStringLiteral("Border colour"), this), "InsertColorButton");
     column->addLayout(Row({tbBorder, InsertColorButton}));
 
@@ -181,12 +195,17 @@ TIncrustFrame::TIncrustFrame(QWidget* parent) : QFrame(parent)
     InsertSysDatetimeBtn = Tool(this, "InsertSysDatetimeBtn", QStringLiteral("Real date"));
     InsertPersoBtn = Tool(this, "InsertPersoBtn", QStringLiteral("Personalized"));
     column->addLayout(Row({InsertDatecodeBtn, InsertSysDatetimeBtn, InsertPersoBtn}));
+    PresetButtons = new QButtonGroup(this);
+    int mode = 0;
+    for (QToolButton* preset : {InsertTimestampBtn, InsertNumeroBtn, InsertTimecodeBtn, InsertDatecodeBtn,
+                                InsertPersoBtn, InsertSysDatetimeBtn})
+        PresetButtons->addButton(preset, mode++);
     edPerso1 = Named(new QLineEdit(this), "edPerso1");
     edPerso2 = Named(new QLineEdit(this), "edPerso2");
     column->addWidget(edPerso1);
     column->addWidget(edPerso2);
 
-    tbSousTitre = Tool(this, "tbSousTitre", QStringLiteral("Subtitles"));
+    tbSousTitre = Tool(this, "tbSousTitre", QStringLiteral("Subtitles"), false);
     tbSliders = Tool(this, "tbSliders", QStringLiteral("Sliders"));
     column->addLayout(Row({tbSousTitre, tbSliders}));
     column->addStretch();
@@ -222,15 +241,68 @@ TDVIncrustFrame::TDVIncrustFrame(QWidget* parent) : QFrame(parent)
     PanelAvance->hide();
     column->addWidget(PanelAvance);
 
+    // The date format of the first line is typed or chosen; the time format
+    // of the second is one of a list.
     cbDatecode1 = Named(new QComboBox(this), "cbDatecode1");
     cbDatecode1->setEditable(true);
+    cbDatecode1->setInsertPolicy(QComboBox::NoInsert);
+    cbDatecode1->addItems({QStringLiteral("ddddd"), QStringLiteral("dddddd"), QStringLiteral("dd/mm/yyyy"),
+                           QStringLiteral("dddd d mmmm yyyy"), QStringLiteral("mmmm yyyy"), QStringLiteral("c")});
     cbDatecode2 = Named(new QComboBox(this), "cbDatecode2");
-    cbDatecode2->setEditable(true);
+    cbDatecode2->addItems({QStringLiteral("tt"), QStringLiteral("t"), QStringLiteral("hh:nn"),
+                           QStringLiteral("hh:nn:ss"), QStringLiteral("h:nn am/pm")});
     cbDecalageAvance = Named(new QCheckBox(QStringLiteral("Advanced"), this), "cbDecalageAvance");
     column->addWidget(cbDatecode1);
     column->addWidget(cbDatecode2);
     column->addWidget(cbDecalageAvance);
     column->addStretch();
+}
+
+void TIncrustFrame::ShowOnTop()
+{
+    raise();
+    show();
+}
+
+void TIncrustFrame::HideFrame()
+{
+    hide();
+}
+
+void TDVIncrustFrame::ShowFrame()
+{
+    raise();
+    show();
+}
+
+void TDVIncrustFrame::HideFrame()
+{
+    hide();
+}
+
+void TDVIncrustFrame::SetDisplayDate(TDateTime value)
+{
+    const QSignalBlocker quietDate(DateEdit1);
+    const QSignalBlocker quietHour(seHeure);
+    const QSignalBlocker quietMinute(seMinute);
+    const QSignalBlocker quietSecond(seSeconde);
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
+    DecodeDate(value, year, month, day);
+    DecodeTime(value, hour, minute, second, msec);
+    DateEdit1->setDate(QDate(year, month, day));
+    seHeure->setValue(hour);
+    seMinute->setValue(minute);
+    seSeconde->setValue(second);
+}
+
+TDateTime TDVIncrustFrame::FieldsDate() const
+{
+    const QDate date = DateEdit1->date();
+    TDateTime day = 0;
+    if (!TryEncodeDate(date.year(), date.month(), date.day(), day))
+        return 0;
+    return ComposeDateTime(day, seHeure->value() / double(HoursPerDay) + seMinute->value() / double(MinsPerDay) +
+                                    seSeconde->value() / double(SecsPerDay));
 }
 
 TOptionsFrame::TOptionsFrame(QWidget* parent) : QFrame(parent)

@@ -3,8 +3,13 @@
 // names, DV date, inlay), the options page and the intervalometer. Each holds
 // its controls under their names; the window wires them to its actions.
 
+#include "platform/rtl/datetime.h"
+
 #include <QFrame>
 
+#include <array>
+
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -19,6 +24,7 @@ class QFontComboBox;
 class QPushButton;
 class QToolButton;
 class QButtonGroup;
+class QMenu;
 class TWideDirectoryEdit;
 
 // The width of a side panel column, its margin included.
@@ -73,6 +79,10 @@ class TIncrustFrame : public QFrame
 public:
     explicit TIncrustFrame(QWidget* parent = nullptr);
 
+    // Brought to the front and shown; hidden.
+    void ShowOnTop();
+    void HideFrame();
+
     QFontComboBox* FontComboBox;
     QComboBox* cbSize;
     QToolButton* tbBold;
@@ -81,6 +91,15 @@ public:
     QToolButton* tbStrikeOut;
     QPushButton* ColorButton;
     QToolButton* tbBorder;
+    // The border widths of tbBorder's pop-up menu: none, then 1 to 5.
+    QMenu* BorderMenu;
+    QAction* Aucun1;
+    QAction* N11;
+    QAction* N21;
+    QAction* N31;
+    QAction* N41;
+    QAction* N51;
+    std::array<QAction*, 6> BorderItems() const { return {Aucun1, N11, N21, N31, N41, N51}; }
     QPushButton* InsertColorButton;
     QToolButton* tbLeftAlign;
     QToolButton* tbCenter;
@@ -94,6 +113,9 @@ public:
     QToolButton* InsertDatecodeBtn;
     QToolButton* InsertPersoBtn;
     QToolButton* InsertSysDatetimeBtn;
+    // The six preset buttons, at most one of them down, in the order of the
+    // inlay modes: time stamp, number, time code, DV date, custom, real date.
+    QButtonGroup* PresetButtons;
     QToolButton* tbSousTitre;
     QToolButton* tbSliders;
 };
@@ -104,6 +126,21 @@ class TDVIncrustFrame : public QFrame
     Q_OBJECT
 public:
     explicit TDVIncrustFrame(QWidget* parent = nullptr);
+
+    // Brought to the front and shown; hidden.
+    void ShowFrame();
+    void HideFrame();
+    // The date field and the hour, minute and second fields show `value`;
+    // their change signals stay quiet.
+    void SetDisplayDate(TDateTime value);
+    // What the date and time fields hold.
+    TDateTime FieldsDate() const;
+
+    // The recording date of the frame shown, without milliseconds; 0 when
+    // it carries none.
+    TDateTime DVDate = 0;
+    // The recording date with the time difference added.
+    TDateTime DisplayDate = 0;
 
     QLabel* labVideodate;
     QLabel* labDecalageHoraire;

@@ -45,6 +45,7 @@ public:
     // frame window.
     void SetFrameWindow(HWND wnd) { frameWindow_.store(wnd); }
     void SetTextWindow(HWND wnd) { textWindow_.store(wnd); }
+    HWND textWindow() const { return textWindow_.load(); }
     void SetPositionWindow(HWND wnd) { positionWindow_.store(wnd); }
     void SetTextMessages(bool on) { textMessages_.store(on); }
     bool textMessages() const { return textMessages_.load(); }

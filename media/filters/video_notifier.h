@@ -62,6 +62,8 @@ public:
 
     HWND videoWindow() const { return videoWindow_.load(); }
     HWND frameDataWindow() const { return frameDataWindow_.load(); }
+    HWND dvCodeWindow() const { return dvCodeWindow_.load(); }
+    bool notifyDVCode() const { return notifyDVCode_.load(); }
     bool notifyFrameData() const { return notifyFrameData_.load(); }
     bool notifyVideoFormat() const { return notifyVideoFormat_.load(); }
     bool notifyScenes() const { return notifyScenes_.load(); }

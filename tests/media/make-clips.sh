@@ -117,6 +117,9 @@ ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -f lavfi -i "$(tone 440 48000 3
 ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -f lavfi -i "$(tone 440 44100 3)" \
   -c:v wmv2 -q:v 4 -c:a wmav2 -b:a 64k wmv.wmv
 
+# Ninety-five seconds, for captures every so many seconds.
+ff -f lavfi -i "$(video testsrc2 320x240 25 2375)" "${x264[@]}" long.mp4
+
 # A hard cut at frame 25 from one picture to a wholly different one.
 ff -f lavfi -i "testsrc2=size=320x240:rate=25,trim=end_frame=25" \
   -f lavfi -i "smptebars=size=320x240:rate=25,trim=end_frame=25" \

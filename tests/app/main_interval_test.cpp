@@ -1,0 +1,250 @@
+// Interval capture on the real clips. Here the grab only notes the frame the
+// renderer shows and the volume at that moment, so that the capture's own
+// steps, stops and endings are seen apart from saving.
+
+#include "main_form_fixture.h"
+
+#include "platform/win/messages.h"
+#include "tests/media/clip_reader.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QSpinBox>
+#include <QToolButton>
+
+namespace {
+
+class MainIntervalTest : public MainFormTest
+{
+protected:
+    void SetUp() override
+    {
+        MainFormTest::SetUp();
+        form->A.naGrab->InternalApply = [this] {
+            frames.push_back(Shown());
+            volumes.push_back(form->audman->Volume());
+            if (onGrab)
+                onGrab(int(frames.size()));
+        };
+    }
+    void Open(const char* clip)
+    {
+        ASSERT_TRUE(form->ficman->OpenFile(clips::path(QString::fromLatin1(clip))));
+        ASSERT_EQ(Shown(), 0);
+    }
+    // Every `delay` units from the position shown.
+    void Every(int delay, int unit)
+    {
+        form->A.iaIntervalloUnit->SetValue(unit);
+        form->A.iaIntervalloDelai->SetValue(delay);
+    }
+    // Runs the capture to its end message.
+    void Capture()
+    {
+        form->A.naIntervalloStart->Execute();
+        EXPECT_TRUE(Until([&] { return !form->IntervalRunning(); }));
+        Settle();
+    }
+    // Runs `action` once the window next serves its messages.
+    void Later(std::function<void()> action)
+    {
+        QMetaObject::invokeMethod(form.get(), std::move(action), Qt::QueuedConnection);
+    }
+
+    std::vector<int> frames;
+    std::vector<int> volumes;
+    std::function<void(int pictures)> onGrab;
+};
+
+std::vector<int> Range(int first, int step, int count)
+{
+    std::vector<int> values;
+    for (int i = 0; i < count; ++i)
+        values.push_back(first + i * step);
+    return values;
+}
+
+TEST_F(MainIntervalTest, TenSecondsFromTheStartOfNinetyFiveGiveTenPicturesInSilence)
+{
+    form->audman->iaVolume->SetValue(7000);
+    Open("long.mp4");
+    form->A.caIntervalloShow->SetChecked(true);
+    EXPECT_FALSE(form->intervalloframe->isHidden());
+    Every(10, 1);
+    EXPECT_EQ(form->IntervalCount(), 10);
+    EXPECT_EQ(form->IntervalStep(), 100'000'000);
+    EXPECT_EQ(form->intervalloframe->chronolab->text(), QStringLiteral("10"));
+    EXPECT_EQ(form->intervalloframe->seIntervallo->value(), 10);
+    EXPECT_EQ(form->intervalloframe->cboxIntervallo->currentIndex(), 1);
+
+    // While it runs the settings are locked and the switch is on.
+    onGrab = [&](int) {
+        EXPECT_TRUE(form->intervalloframe->RxSwitch1->isChecked());
+        EXPECT_FALSE(form->intervalloframe->seIntervallo->isEnabled());
+    };
+    Capture();
+    EXPECT_EQ(frames, Range(0, 250, 10));
+    EXPECT_EQ(volumes, std::vector<int>(10, 0));
+    // Then the sound comes back and the video rests at its start.
+    EXPECT_EQ(form->audman->Volume(), 7000);
+    EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePaused);
+    EXPECT_EQ(Shown(), 0);
+    EXPECT_FALSE(form->intervalloframe->RxSwitch1->isChecked());
+    EXPECT_TRUE(form->intervalloframe->cboxIntervallo->isEnabled());
+    EXPECT_EQ(form->intervalloframe->chronolab->text(), QStringLiteral("10"));
+}
+
+TEST_F(MainIntervalTest, OneFrameGivesEveryFrameToTheEnd)
+{
+    Open("mpeg1.mpg");
+    Every(1, 0);
+    // The count waits for the video's frame duration.
+    EXPECT_TRUE(Until([&] { return form->IntervalCount() == 75; }));
+    Capture();
+    EXPECT_EQ(frames, Range(0, 1, 75));
+}
+
+TEST_F(MainIntervalTest, TheCaptureStartsWhereTheCountWasLastMade)
+{
+    Open("long.mp4");
+    Every(20, 1);
+    ASSERT_EQ(form->IntervalCount(), 5);
+    // Moving on does not move the start.
+    form->NavMan->SetStrPosition(QStringLiteral("0:00:30:00"));
+    ASSERT_EQ(WaitFor(750), 750);
+    Capture();
+    EXPECT_EQ(frames, Range(0, 500, 5));
+
+    // A count made at 30 seconds starts there.
+    frames.clear();
+    form->NavMan->SetStrPosition(QStringLiteral("0:00:30:00"));
+    ASSERT_EQ(WaitFor(750), 750);
+    form->A.iaIntervalloDelai->SetValue(30);
+    EXPECT_EQ(form->IntervalCount(), 3);
+    Capture();
+    EXPECT_EQ(frames, Range(750, 750, 3));
+}
+
+TEST_F(MainIntervalTest, CountsWithoutAStepOrAfterTheEndChangeNothingOrTakeNothing)
+{
+    Open("long.mp4");
+    Every(10, 1);
+    ASSERT_EQ(form->IntervalCount(), 10);
+    // No delay, or the list's empty item: the last count stays.
+    form->A.iaIntervalloDelai->SetValue(0);
+    EXPECT_EQ(form->IntervalCount(), 10);
+    form->A.iaIntervalloDelai->SetValue(-5);
+    EXPECT_EQ(form->IntervalCount(), 10);
+    form->A.iaIntervalloDelai->SetValue(10);
+    form->A.iaIntervalloUnit->SetValue(3);
+    EXPECT_EQ(form->IntervalCount(), 10);
+    form->A.iaIntervalloUnit->SetValue(2);
+    EXPECT_EQ(form->IntervalCount(), 1);
+    EXPECT_EQ(form->IntervalStep(), 6'000'000'000);
+
+    // Without a video nothing is taken, and the end still comes.
+    form->ficman->naCloseFile->Execute();
+    form->A.iaIntervalloUnit->SetValue(1);
+    EXPECT_EQ(form->IntervalCount(), 0);
+    Capture();
+    EXPECT_TRUE(frames.empty());
+}
+
+TEST_F(MainIntervalTest, AStopAskedWhileAPictureIsSoughtComesBeforeItsGrab)
+{
+    form->audman->iaVolume->SetValue(6000);
+    Open("long.mp4");
+    Every(5, 1);
+    ASSERT_EQ(form->IntervalCount(), 19);
+    // Esc arrives while the fourth picture is sought.
+    onGrab = [&](int pictures) {
+        if (pictures == 3)
+            Later([&] { form->A.naAbort->Execute(); });
+    };
+    Capture();
+    EXPECT_EQ(frames, Range(0, 125, 3));
+    EXPECT_EQ(form->audman->Volume(), 6000);
+    EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePaused);
+    EXPECT_EQ(Shown(), 0);
+    EXPECT_EQ(form->IntervalCount(), 19);
+
+    // The break action, and the switch.
+    frames.clear();
+    onGrab = [&](int pictures) {
+        if (pictures == 2)
+            Later([&] { form->A.naIntervalloBreak->Execute(); });
+    };
+    Capture();
+    EXPECT_EQ(frames.size(), 2u);
+    frames.clear();
+    onGrab = [&](int pictures) {
+        if (pictures == 1)
+            Later([&] { form->intervalloframe->RxSwitch1->click(); });
+    };
+    form->intervalloframe->RxSwitch1->click();
+    EXPECT_TRUE(Until([&] { return !form->IntervalRunning(); }));
+    EXPECT_EQ(frames.size(), 1u);
+    EXPECT_EQ(form->audman->Volume(), 6000);
+}
+
+TEST_F(MainIntervalTest, AStopAskedDuringAGrabEndsTheCaptureAfterIt)
+{
+    Open("long.mp4");
+    Every(10, 1);
+    // Cancel in the question before a picture is replaced works like this.
+    onGrab = [&](int pictures) {
+        if (pictures == 2)
+            form->A.naIntervalloBreak->Execute();
+    };
+    Capture();
+    EXPECT_EQ(frames, Range(0, 250, 2));
+}
+
+TEST_F(MainIntervalTest, OpeningClosingOrQuittingFirstEndsACapture)
+{
+    form->audman->iaVolume->SetValue(8000);
+    const QString other = Copy("mpeg1.mpg", QStringLiteral("other.mpg"));
+    Open("long.mp4");
+    Every(10, 1);
+    onGrab = [&](int pictures) {
+        if (pictures == 2) {
+            ASSERT_TRUE(form->ficman->OpenFile(other));
+            // Ended at once: the sound is back before the capture unwinds.
+            EXPECT_FALSE(form->IntervalRunning());
+            EXPECT_EQ(form->audman->Volume(), 8000);
+        }
+    };
+    Capture();
+    EXPECT_EQ(frames.size(), 2u);
+    EXPECT_EQ(form->VideoFileName(), other);
+    EXPECT_EQ(Shown(), 0);
+    EXPECT_EQ(form->audman->Volume(), 8000);
+
+    frames.clear();
+    Open("long.mp4");
+    onGrab = [&](int pictures) {
+        if (pictures == 1)
+            form->ficman->naCloseFile->Execute();
+    };
+    Capture();
+    EXPECT_EQ(frames.size(), 1u);
+    EXPECT_TRUE(form->VideoFileName().isEmpty());
+    EXPECT_EQ(form->audman->Volume(), 8000);
+
+    // Quitting saves the volume the capture silenced, not the silence.
+    frames.clear();
+    Open("long.mp4");
+    form->gp->SetMode(spPortable);
+    bool closed = false;
+    onGrab = [&](int pictures) {
+        if (pictures == 1)
+            closed = Close(std::nullopt);
+    };
+    Capture();
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(frames.size(), 1u);
+    Start();
+    EXPECT_EQ(form->audman->iaVolume->Value(), 8000);
+}
+
+} // namespace

@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFileInfo>
 #include <QFontComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -389,6 +390,35 @@ TEST_F(MainInlayTest, TypingInATextFieldLendsItTheVolumeAndPlayKeys)
     EXPECT_EQ(form->NavMan->caPlay->ShortCut(), play);
     EXPECT_EQ(form->audman->naIncVolume->ShortCut(), louder);
     EXPECT_EQ(form->audman->naIncVolume->SecondaryShortcuts(), QList<QKeySequence>{QKeySequence(Qt::ALT | Qt::Key_P)});
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MainInlayTest, TheLinesShowWhatTheirSourcesSend)
+{
+    const QString video = Copy("dv_pal.avi", QStringLiteral("holiday.avi"));
+    ASSERT_TRUE(form->ficman->OpenFile(video));
+    ASSERT_EQ(Shown(), 0);
+    form->vidman->caInsertTextOn->SetChecked(true);
+    const auto line = [&](int i) { return form->vidman->InsertLine(i).Text; };
+
+    // The folder and the extension come with the file name, without %F.
+    Patterns("%p", "%e|%F");
+    EXPECT_EQ(line(0), QFileInfo(video).absolutePath() + u'/');
+    EXPECT_EQ(line(1), QStringLiteral(".avi|holiday"));
+
+    // The DV date with the time difference, in the second line's format.
+    form->A.waFormatDatecode2->SetValue(QStringLiteral("hh:nn:ss"));
+    form->A.daDecalageHoraire->SetValue(2.0 / 24);
+    Patterns("", "%D");
+    EXPECT_TRUE(Until([&] { return line(1) == QStringLiteral("16:32:10"); })) << line(1).toStdString();
+
+    // The real date and time, kept fresh by the timer.
+    Patterns("%R", "");
+    const QString today = FormatDateTime(QStringLiteral("ddddd"), Now());
+    EXPECT_TRUE(Until([&] { return line(0).startsWith(today); }, 3000)) << line(0).toStdString();
 }
 
 } // namespace

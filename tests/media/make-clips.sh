@@ -8,15 +8,6 @@
 # containers run 75 frames, so that seeks cross the keyframe distances of 12
 # (MPEG) and 25 (H.264) more than once.
 set -euo pipefail
-out="${1:?usage: make-clips.sh OUTDIR}"
-mkdir -p "$out"
-# The script works inside OUTDIR, so a relative OUTDIR is made absolute.
-out="$(cd "$out" && pwd)"
-
-# The clips are remade only when this script changes.
-stamp="$out/.made-$(sha1sum "$0" | cut -c1-16)"
-[[ -e "$stamp" ]] && exit 0
-rm -rf "${out:?}"/* "$out"/.made-*
 
 font=/usr/share/fonts/truetype/liberation/LiberationSans-Bold.ttf
 bits=12 # frame numbers up to 4095
@@ -50,6 +41,25 @@ video() {
 }
 
 tone() { printf 'sine=frequency=%s:sample_rate=%s:duration=%s' "$1" "$2" "$3"; }
+
+# make-clips.sh --pal95 FILE makes only the interval benchmark's clip: 95
+# seconds of numbered PAL at 4:3 in MPEG-2 with sound, in groups of 12
+# frames as a DVD has them.
+if [[ "${1:-}" == --pal95 ]]; then
+  ff -f lavfi -i "$(video testsrc2 720x576 25 2375)" -f lavfi -i "$(tone 440 48000 95)" \
+    -c:v mpeg2video -q:v 3 -g 12 -bf 2 -aspect 4:3 -c:a mp2 -b:a 192k -f vob "${2:?usage: make-clips.sh --pal95 FILE}"
+  exit 0
+fi
+
+out="${1:?usage: make-clips.sh OUTDIR}"
+mkdir -p "$out"
+# The script works inside OUTDIR, so a relative OUTDIR is made absolute.
+out="$(cd "$out" && pwd)"
+
+# The clips are remade only when this script changes.
+stamp="$out/.made-$(sha1sum "$0" | cut -c1-16)"
+[[ -e "$stamp" ]] && exit 0
+rm -rf "${out:?}"/* "$out"/.made-*
 
 cd "$out"
 

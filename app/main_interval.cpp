@@ -136,7 +136,12 @@ void TMainForm::naIntervalloStartApply()
     ShowSwitch(intervalloframe->RxSwitch1, true);
     intervalloframe->seIntervallo->setEnabled(false);
     intervalloframe->cboxIntervallo->setEnabled(false);
-    NavMan->Pause();
+    // Paused through the play action when playing, so that no grab waits
+    // for a frame that a paused video never draws.
+    if (NavMan->caPlay->Checked())
+        NavMan->caPlay->SetCheckedNoMacro(false);
+    else
+        NavMan->Pause();
     audman->SetVolume(0);
     FAbort = false;
 

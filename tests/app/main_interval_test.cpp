@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QSpinBox>
+#include <QTest>
 #include <QToolButton>
 
 namespace {
@@ -125,6 +126,16 @@ TEST_F(MainIntervalTest, TheCaptureStartsWhereTheCountWasLastMade)
     EXPECT_EQ(frames, Range(750, 750, 3));
 }
 
+TEST_F(MainIntervalTest, ACaptureStartedWhilePlayingPausesFirst)
+{
+    Open("long.mp4");
+    Every(30, 1);
+    form->NavMan->caPlay->SetChecked(true);
+    Capture();
+    EXPECT_FALSE(form->NavMan->caPlay->Checked());
+    EXPECT_EQ(frames, Range(0, 750, 4));
+}
+
 TEST_F(MainIntervalTest, CountsWithoutAStepOrAfterTheEndChangeNothingOrTakeNothing)
 {
     Open("long.mp4");
@@ -159,7 +170,7 @@ TEST_F(MainIntervalTest, AStopAskedWhileAPictureIsSoughtComesBeforeItsGrab)
     // Esc arrives while the fourth picture is sought.
     onGrab = [&](int pictures) {
         if (pictures == 3)
-            Later([&] { form->A.naAbort->Execute(); });
+            Later([&] { QTest::keyClick(form.get(), Qt::Key_Escape); });
     };
     Capture();
     EXPECT_EQ(frames, Range(0, 125, 3));

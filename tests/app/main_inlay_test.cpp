@@ -409,6 +409,12 @@ TEST_F(MainInlayTest, TheLinesShowWhatTheirSourcesSend)
     EXPECT_EQ(line(0), QFileInfo(video).absolutePath() + u'/');
     EXPECT_EQ(line(1), QStringLiteral(".avi|holiday"));
 
+    // The number of the next picture, as it moves on.
+    Patterns("#%n", "");
+    EXPECT_EQ(line(0), QStringLiteral("#001"));
+    form->A.iaNextNum->SetValue(42);
+    EXPECT_EQ(line(0), QStringLiteral("#042"));
+
     // The DV date with the time difference, in the second line's format.
     form->A.waFormatDatecode2->SetValue(QStringLiteral("hh:nn:ss"));
     form->A.daDecalageHoraire->SetValue(2.0 / 24);

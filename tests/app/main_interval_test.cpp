@@ -1,17 +1,23 @@
-// Interval capture on the real clips. Here the grab only notes the frame the
-// renderer shows and the volume at that moment, so that the capture's own
-// steps, stops and endings are seen apart from saving.
+// Interval capture on the real clips. The first tests replace the grab by
+// one that only notes the frame the renderer shows and the volume at that
+// moment, so that the capture's own steps, stops and endings are seen apart
+// from saving; the last ones save real pictures.
 
 #include "main_form_fixture.h"
 
 #include "platform/win/messages.h"
+#include "tests/app/picture_files.h"
 #include "tests/media/clip_reader.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -256,6 +262,96 @@ TEST_F(MainIntervalTest, OpeningClosingOrQuittingFirstEndsACapture)
     EXPECT_EQ(frames.size(), 1u);
     Start();
     EXPECT_EQ(form->audman->iaVolume->Value(), 8000);
+}
+
+// The same captures with the real grab: pictures saved as JPEG files.
+class IntervalPicturesTest : public MainIntervalTest
+{
+protected:
+    void SetUp() override
+    {
+        MainFormTest::SetUp();
+        pictures = dir.filePath(QStringLiteral("pictures/"));
+        ASSERT_TRUE(QDir().mkpath(pictures));
+        TMainActions& a = form->A;
+        a.waDossierSave->SetValue(pictures);
+        a.iaImageExtension->SetValue(1);
+        a.iaImageAjouter->SetValue(1);
+        a.iaNomFichierImage->SetValue(0);
+    }
+    QStringList Saved() const { return QDir(pictures).entryList(QDir::Files, QDir::Name); }
+    // The frame in the barcode of each saved picture, in name order.
+    std::vector<int> SavedFrames() const
+    {
+        std::vector<int> frames;
+        for (const QString& name : Saved())
+            frames.push_back(clips::readBarcode(picture_files::ReadJpeg(pictures + name)));
+        return frames;
+    }
+
+    QString pictures;
+};
+
+TEST_F(IntervalPicturesTest, EveryTenSecondsOfNinetyFiveAreSavedWithTheirNumbersGoingOn)
+{
+    Open("long.mp4");
+    // Opening numbered from 1 again; the capture goes on from 7.
+    form->A.iaNextNum->SetValue(7);
+    Every(10, 1);
+    Capture();
+    QStringList names;
+    for (int number = 7; number < 17; ++number)
+        names.append(QStringLiteral("Kestrova_%1.jpg").arg(number, 3, 10, QLatin1Char('0')));
+    EXPECT_EQ(Saved(), names);
+    EXPECT_EQ(SavedFrames(), Range(0, 250, 10));
+    EXPECT_EQ(form->A.iaNextNum->Value(), 17);
+    EXPECT_TRUE(grabUi->errors.isEmpty());
+    EXPECT_EQ(Shown(), 0);
+}
+
+TEST_F(IntervalPicturesTest, OneFrameSavesEveryFrame)
+{
+    Open("mpeg1.mpg");
+    Every(1, 0);
+    ASSERT_TRUE(Until([&] { return form->IntervalCount() == 75; }));
+    Capture();
+    EXPECT_EQ(SavedFrames(), Range(0, 1, 75));
+}
+
+TEST_F(IntervalPicturesTest, AFolderThatCannotBeWrittenEndsTheCaptureWithItsMessage)
+{
+    form->audman->iaVolume->SetValue(9000);
+    Open("long.mp4");
+    Every(10, 1);
+    const QByteArray folder = QFile::encodeName(pictures);
+    ASSERT_EQ(chmod(folder.constData(), 0555), 0);
+    {
+        picture_files::PermissionsApply obeyed;
+        Capture();
+    }
+    chmod(folder.constData(), 0755);
+    ASSERT_EQ(grabUi->errors.size(), 1);
+    EXPECT_TRUE(grabUi->errors[0].contains(QStringLiteral("Kestrova_001.jpg")));
+    EXPECT_TRUE(Saved().isEmpty());
+    EXPECT_EQ(form->A.iaNextNum->Value(), 1);
+    EXPECT_EQ(form->audman->Volume(), 9000);
+    EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePaused);
+}
+
+TEST_F(IntervalPicturesTest, CancelInTheQuestionBeforeAReplacementEndsTheCapture)
+{
+    Open("long.mp4");
+    Every(10, 1);
+    form->A.baConfirmerImage->SetValue(true);
+    QFile existing(pictures + QStringLiteral("Kestrova_003.jpg"));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("kept");
+    existing.close();
+    grabUi->answers = {TGrabUi::oaCancel};
+    Capture();
+    EXPECT_EQ(grabUi->questions.size(), 1);
+    EXPECT_EQ(Saved(), (QStringList{"Kestrova_001.jpg", "Kestrova_002.jpg", "Kestrova_003.jpg"}));
+    EXPECT_EQ(picture_files::Contents(pictures + QStringLiteral("Kestrova_003.jpg")), QByteArray("kept"));
 }
 
 } // namespace

@@ -21,6 +21,7 @@
 // the mean bytes of a picture on each side.
 
 #include "app/main_form.h"
+#include "media/filters/video_notifier.h"
 #include "platform/filters/system_filters.h"
 #include "platform/renderers/renderers.h"
 #include "platform/win/messages.h"
@@ -146,11 +147,12 @@ public:
         a.waDossierSave->SetValue(folder + u'/');
         a.iaNextNum->SetValue(1);
         Run run;
-        TFramesNotifier* frames = FForm->vidman->FramesNotifier();
-        const std::int64_t decoded = frames->samplesSeen();
         const double cpu = cpuMs(RUSAGE_SELF);
         const Clock::time_point start = Clock::now();
         FForm->ficman->OpenFile(FClip);
+        // The stream's notifier stands in front of its decoder.
+        TVideoNotifier* notifier = FForm->vidman->CurrentSource()->Notifier();
+        const std::int64_t decoded = notifier ? notifier->samplesPassed() : 0;
         a.iaIntervalloUnit->SetValue(1);
         a.iaIntervalloDelai->SetValue(seconds);
         a.naIntervalloStart->Execute();
@@ -162,7 +164,7 @@ public:
             600'000);
         run.wallMs = msSince(start);
         run.cpuMs = cpuMs(RUSAGE_SELF) - cpu;
-        run.framesDecoded = frames->samplesSeen() - decoded;
+        run.framesDecoded = notifier ? notifier->samplesPassed() - decoded : 0;
         FForm->ficman->naCloseFile->Execute();
         ProcessMessages();
         run.pictures = Pictures(folder, &run.bytes);

@@ -158,7 +158,6 @@ int TFramesNotifier::nextSlot(int current, int firstAfterSeek, bool resync) cons
 
 HRESULT TFramesNotifier::Transform(IMediaSample* sample)
 {
-    samplesSeen_.fetch_add(1, std::memory_order_relaxed);
     AM_MEDIA_TYPE* type = nullptr;
     if (sample->GetMediaType(&type) == S_OK) {
         readMediaType(*type);

@@ -65,8 +65,6 @@ public:
     REFERENCE_TIME frameDuration() const { return frameDuration_.load(); }
     // The position of the last frame seen.
     REFERENCE_TIME currentPosition() const { return position_.load(); }
-    // Every frame that reached the filter, held back or not.
-    std::int64_t samplesSeen() const { return samplesSeen_.load(std::memory_order_relaxed); }
     TVideoData GetVideoData() const;
 
     // The notifiers whose rings are relayed; each may be null. The video-data
@@ -121,7 +119,6 @@ private:
     std::atomic<bool> targetReached_{false};
     std::atomic<REFERENCE_TIME> frameDuration_{1};
     std::atomic<REFERENCE_TIME> position_{0};
-    std::atomic<std::int64_t> samplesSeen_{0};
     std::array<Target, kTargets> targets_;
 
     mutable std::mutex lock_; // the links, the target text and the video data

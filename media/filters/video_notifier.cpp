@@ -268,10 +268,11 @@ HRESULT TVideoNotifier::Stop()
 
 HRESULT TVideoNotifier::Transform(IMediaSample* sample)
 {
+    if (enabled() && !passSamples())
+        return S_FALSE;
+    samplesPassed_.fetch_add(1, std::memory_order_relaxed);
     if (!enabled())
         return S_OK;
-    if (!passSamples())
-        return S_FALSE;
     Outbox out;
     {
         std::lock_guard lock(state_);

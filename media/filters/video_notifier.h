@@ -72,6 +72,9 @@ public:
     std::int32_t sceneDelay() const { return sceneDelayMs_.load(); }
     std::int32_t maxSceneLength() const { return maxSceneSeconds_.load(); }
 
+    // The samples passed on to the decoder so far: the pictures it decoded.
+    std::int64_t samplesPassed() const { return samplesPassed_.load(std::memory_order_relaxed); }
+
     // Copies of the current records.
     TframeData GetFrameData() const;
     TVideoData GetVideoData() const;
@@ -143,6 +146,7 @@ private:
     std::atomic<std::int32_t> maxSceneSeconds_{0};
     std::atomic<std::int32_t> sceneOption_{0};
     std::atomic<HWND> dvCodeWindow_{0};
+    std::atomic<std::int64_t> samplesPassed_{0};
     std::atomic<HWND> videoWindow_{0};
     std::atomic<HWND> frameDataWindow_{0};
     std::atomic<HWND> frameDurationWindow_{0};

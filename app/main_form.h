@@ -320,7 +320,6 @@ private:
     std::int64_t FIntervalStep = 0;
     std::int64_t FIntervalCount = 0;
     std::int64_t FIntervalStart = 0;
-    bool FAbort = false;
     std::unique_ptr<TInlayUi> FInlayUi;
     bool FSlidersShown = false;
     bool FEffectsPending = false;
@@ -360,6 +359,7 @@ private:
     QString FPictureName;
     QSize FNativeSize;
     QSize FGrabSize;
+    bool FAbort = false;
     bool FPictureUnsaved = false;
     bool FGrabbing = false;
     std::unique_ptr<TGrabUi> FGrabUi;

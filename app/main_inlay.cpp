@@ -14,11 +14,12 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFontComboBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>

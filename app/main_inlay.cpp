@@ -417,6 +417,9 @@ void TMainForm::SendNumeroToInsert()
 
 void TMainForm::TimerSysDateTimer()
 {
+    // A tick on its way when the timer stopped sends nothing.
+    if (!TimerSysDate->Enabled())
+        return;
     TIncrustSysDate now;
     now.active = true;
     now.now = Now();

@@ -8,6 +8,7 @@
 #include "framework/widgets/threaded_timer.h"
 #include "media/filters/video_notifier.h"
 #include "platform/rtl/datetime.h"
+#include "platform/win/messages.h"
 #include "tests/media/clip_reader.h"
 
 #include <QButtonGroup>
@@ -425,6 +426,30 @@ TEST_F(MainInlayTest, TheLinesShowWhatTheirSourcesSend)
     Patterns("%R", "");
     const QString today = FormatDateTime(QStringLiteral("ddddd"), Now());
     EXPECT_TRUE(Until([&] { return line(0).startsWith(today); }, 3000)) << line(0).toStdString();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MainInlayTest, ChangesInARowDrawThePausedFrameOnceTheyAreDone)
+{
+    Open("dv_pal.avi");
+    int seeks = 0;
+    form->NavMan->onAbsolutePosition = [&seeks](std::int64_t) { ++seeks; };
+    // A script setting one thing after another, without a pause between.
+    for (TNopeAction* preset : {form->A.naInsertSysdateTime, form->A.naInsertTimestamp, form->A.naInsertNumero,
+                                form->A.naInsertDatecode, form->A.naInsertPerso})
+        preset->Execute();
+    form->A.naSoustitres->Execute();
+    form->vidman->daInsertTransparency->SetValue(0.5);
+    EXPECT_EQ(seeks, 0);
+    EXPECT_TRUE(Until([&] { return seeks > 0; }));
+    ProcessMessages();
+    EXPECT_EQ(seeks, 1);
+    form->NavMan->onAbsolutePosition = nullptr;
+    form->vidman->caInsertTextOn->SetChecked(false);
+    EXPECT_EQ(Shown(), 0);
 }
 
 } // namespace

@@ -422,7 +422,8 @@ TEST_F(SidePanelsTest, AspectFlipsAndFullScreenRedrawThePausedFrame)
     form->A.naForcerNormal->Execute();
     EXPECT_EQ(form->vidman->AspectMode(), 0);
 
-    // Each change seeks the paused frame again, so that it is drawn anew.
+    // Each change seeks the paused frame again, so that it is drawn anew,
+    // once the window serves its messages.
     int seeks = 0;
     form->NavMan->onAbsolutePosition = [&seeks](std::int64_t) { ++seeks; };
     for (TCheckAction* action :
@@ -431,7 +432,7 @@ TEST_F(SidePanelsTest, AspectFlipsAndFullScreenRedrawThePausedFrame)
             SCOPED_TRACE(action->InternalId.toStdString() + (on ? " on" : " off"));
             seeks = 0;
             action->SetChecked(on);
-            EXPECT_GT(seeks, 0);
+            EXPECT_TRUE(Until([&] { return seeks > 0; }));
             EXPECT_EQ(WaitFor(10), 10);
         }
     }

@@ -102,6 +102,30 @@ void Empty(const QString& folder)
     QDir().mkpath(folder);
 }
 
+// No window asks or tells anything while the benchmark runs: what would be
+// told goes to the error output.
+class QuietFileUi final : public TFileManUi
+{
+public:
+    std::optional<QString> OpenFileName(const QString&, const QString&, const QString&) override { return {}; }
+    std::optional<QString> SaveFileName(const QString&, const QString&, const QString&, const QString&) override
+    {
+        return {};
+    }
+    TAnswer Question(const QString&, bool) override { return mrNo; }
+    void ShowError(const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    void ShowInFolder(const QString&) override {}
+    std::optional<QString> FolderName(const QString&, const QString&) override { return {}; }
+};
+
+class QuietGrabUi final : public TGrabUi
+{
+public:
+    TOverwriteAnswer AskOverwrite(const QString&) override { return oaYes; }
+    void ShowError(const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    void ShowInFolder(const QString&) override {}
+};
+
 class Sides
 {
 public:
@@ -123,6 +147,8 @@ public:
         options.Registry = FRegistry.get();
         options.ProgramFolder = FDir.path();
         FForm = std::make_unique<TMainForm>(options);
+        FForm->ficman->SetUi(std::make_unique<QuietFileUi>());
+        FForm->SetGrabUi(std::make_unique<QuietGrabUi>());
         FForm->resize(1025, 644);
         FForm->show();
         ProcessMessages();

@@ -10,8 +10,6 @@
 #include <QSpinBox>
 #include <QToolButton>
 
-#include <algorithm>
-
 namespace {
 
 // The units of the delay, in 100 ns; frames take the video's frame duration.

@@ -78,6 +78,81 @@ void BM_StringConstantChain(benchmark::State& state)
 }
 BENCHMARK(BM_StringConstantChain)->Arg(100000)->Unit(benchmark::kMillisecond);
 
+// Long lists in one declaration, about 1 MB of text each: every name is
+// checked against those before it, which must stay a lookup, not a scan.
+enum HostileList { Parameters, Labels, VarGroup, RecordFields, EnumNames, UsesNames, SetTypes };
+
+std::string hostileText(HostileList kind, int count)
+{
+    std::string text;
+    auto list = [&](const char* prefix, const char* separator) {
+        for (int i = 0; i < count; ++i)
+            text += (i ? separator : "") + std::string(prefix) + std::to_string(i);
+    };
+    switch (kind) {
+    case Parameters:
+        text = "procedure P(";
+        for (int i = 0; i < count; ++i)
+            text += (i ? "; p" : "p") + std::to_string(i) + ": Byte";
+        text += "); begin end;\nbegin end.";
+        break;
+    case Labels:
+        text = "label ";
+        list("L", ", ");
+        text += ";\nbegin";
+        for (int i = 0; i < count; ++i)
+            text += " L" + std::to_string(i) + ": ;";
+        text += " end.";
+        break;
+    case VarGroup:
+        text = "var ";
+        list("v", ", ");
+        text += ": Byte;\nbegin end.";
+        break;
+    case RecordFields:
+        text = "type R = record ";
+        list("f", ", ");
+        text += ": Byte; end;\nbegin end.";
+        break;
+    case EnumNames:
+        text = "type E = (";
+        list("e", ", ");
+        text += ");\nbegin end.";
+        break;
+    case UsesNames:
+        text = "uses ";
+        list("U", ", ");
+        text += ";\nbegin end.";
+        break;
+    case SetTypes:
+        for (int i = 0; i < count; ++i)
+            text += "type E" + std::to_string(i) + " = (x" + std::to_string(i) + "); S" + std::to_string(i) +
+                    " = set of E" + std::to_string(i) + ";\n";
+        text += "begin end.";
+        break;
+    }
+    return text;
+}
+
+void BM_HostileDeclarations(benchmark::State& state)
+{
+    const auto kind = static_cast<HostileList>(state.range(0));
+    // About 1 MB whatever the kind.
+    const int count = kind == SetTypes ? 25000 : kind == Parameters ? 90000 : 150000;
+    const std::string text = hostileText(kind, count);
+    TPSPascalCompiler compiler;
+    compiler.OnUses = [](TPSPascalCompiler*, const std::string&) { return true; };
+    for (auto _ : state)
+        compileOrFail(state, compiler, text);
+    state.counters["bytes"] = static_cast<double>(text.size());
+    state.SetItemsProcessed(state.iterations() * count);
+}
+BENCHMARK(BM_HostileDeclarations)
+    ->ArgName("list")
+    ->DenseRange(Parameters, SetTypes)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 void BM_PreprocessorDefines(benchmark::State& state)
 {
     const int symbols = static_cast<int>(state.range(0));

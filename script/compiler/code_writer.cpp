@@ -301,11 +301,8 @@ TPSType* TPSExpressionCompiler::SetTypeOf(TPSType* element)
         !(element->BaseType == BaseType::Byte || element->BaseType == BaseType::Char ||
           (element->BaseType == BaseType::Enumeration && static_cast<TPSEnumType*>(element)->HighValue < 256)))
         return nullptr;
-    for (const auto& known : c_.types_) {
-        auto* set = dynamic_cast<TPSSetType*>(known.get());
-        if (set && ResolveLink(set->SetType) == element)
-            return set;
-    }
+    if (TPSSetType* known = c_.FindSetOf(element))
+        return known;
     auto set = std::make_unique<TPSSetType>();
     set->SetType = element;
     return c_.AppendType(std::move(set));
@@ -430,9 +427,14 @@ bool TPSExpressionCompiler::WriteInto(const TPSValueVar& dest, TPSValue& source)
         return WriteBinaryInto(dest, d, *bin);
     }
     if (auto* un = dynamic_cast<TPSUnValueOp*>(&source)) {
-        if (un->Operator != TPSUnOperatorType::Cast && (!inPlace || !SameValueType(destType, un->AType)))
-            return ComputeThroughTemp(d, un->AType, source);
-        return WriteUnaryInto(dest, d, *un);
+        if (un->Operator == TPSUnOperatorType::Cast)
+            return WriteUnaryInto(dest, d, *un);
+        // Negation and "not" work in the destination's type when it can hold
+        // them, so -b of a Byte 1 gives -1 in a LongInt.
+        TPSType* work = UnaryWorkType(*un, destType);
+        if (!inPlace || !SameValueType(destType, work))
+            return ComputeThroughTemp(d, work, source);
+        return WriteUnaryInto(dest, d, *un, work);
     }
     TPSCodeOperand s;
     if (!Prepare(source, destType, s))
@@ -501,7 +503,23 @@ bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TP
     return true;
 }
 
-bool TPSExpressionCompiler::WriteUnaryInto(const TPSValueVar& dest, const TPSCodeOperand& destOperand, TPSUnValueOp& op)
+// The type a negation or "not" is computed in when its result goes to a
+// destination of destType: the destination's own type where the operation
+// means the same there (a number for a negation, an integer for a bitwise
+// "not"), else the operand's.
+TPSType* TPSExpressionCompiler::UnaryWorkType(const TPSUnValueOp& op, TPSType* destType)
+{
+    const BaseType d = BaseOf(destType);
+    const BaseType own = BaseOf(op.AType);
+    if (op.Operator == TPSUnOperatorType::Negate && IsNumericBase(own) && IsNumericBase(d))
+        return IsRealBase(own) && !IsRealBase(d) ? op.AType : ResolveLink(destType);
+    if (op.Operator == TPSUnOperatorType::Not && IsIntegerBase(own) && IsIntegerBase(d))
+        return ResolveLink(destType);
+    return op.AType;
+}
+
+bool TPSExpressionCompiler::WriteUnaryInto(const TPSValueVar& dest, const TPSCodeOperand& destOperand, TPSUnValueOp& op,
+                                           TPSType* work)
 {
     // A cast is an assignment (which converts); "not" and negation work on
     // the destination once it holds the operand.
@@ -517,9 +535,9 @@ bool TPSExpressionCompiler::WriteUnaryInto(const TPSValueVar& dest, const TPSCod
     }
     if (cast)
         return true;
-    const pscode::Op unary = op.Operator == TPSUnOperatorType::Negate ? pscode::Op::Negate
-                             : c_.IsBooleanType(op.AType)             ? pscode::Op::BoolNot
-                                                                      : pscode::Op::BitNot;
+    const pscode::Op unary = op.Operator == TPSUnOperatorType::Negate   ? pscode::Op::Negate
+                             : c_.IsBooleanType(work ? work : op.AType) ? pscode::Op::BoolNot
+                                                                        : pscode::Op::BitNot;
     putOp(code, unary);
     PutOperand(destOperand);
     return true;

@@ -164,11 +164,9 @@ bool TPSPascalCompiler::ReadUses()
         }
         const std::string name = p.Token();
         const std::uint32_t hash = MakeHash(name);
-        for (const HashedName& known : unitNames_) {
-            if (known.NameHash == hash && known.Name == name) {
-                MakeError({}, Err::DuplicateIdentifier, name);
-                return false;
-            }
+        if (unitIndex_.FindNamed(unitNames_, name, hash) >= 0) {
+            MakeError({}, Err::DuplicateIdentifier, name);
+            return false;
         }
         unitNames_.push_back({name, hash});
         return !OnUses || OnUses(this, name);

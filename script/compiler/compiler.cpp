@@ -168,9 +168,9 @@ void TPSPascalCompiler::FreeCompileTables()
     attributeTypes_.clear();
     types_.clear();
     unitNames_.clear();
-    for (TPSNameIndex* index : {&typeIndex_, &procIndex_, &regProcIndex_, &varIndex_, &constantIndex_, &localVarIndex_})
+    setTypes_.clear();
+    for (TPSNameIndex* index : {&typeIndex_, &procIndex_, &regProcIndex_, &varIndex_, &constantIndex_, &unitIndex_})
         index->Clear();
-    localVarOwner_ = nullptr;
     baseTypes_.fill(nullptr);
     baseTypesSeen_ = 0;
     mainProc_ = nullptr;
@@ -186,10 +186,59 @@ void TPSPascalCompiler::CheckCompiling() const
 
 // ---- Registration ---------------------------------------------------------
 
+namespace {
+
+std::uint32_t depthOf(const TPSType* type)
+{
+    type = ResolveLink(type);
+    return type ? type->Depth : 0;
+}
+
+std::uint32_t componentDepth(const TPSType& type)
+{
+    std::uint32_t deepest = 0;
+    switch (type.BaseType) {
+    case BaseType::Record:
+        for (const TPSRecordFieldTypeDef& field : static_cast<const TPSRecordType&>(type).Fields)
+            deepest = std::max(deepest, depthOf(field.FieldType));
+        break;
+    case BaseType::DynArray:
+    case BaseType::StaticArray:
+        deepest = depthOf(static_cast<const TPSArrayType&>(type).ArrayTypeNo);
+        break;
+    case BaseType::Set:
+        deepest = depthOf(static_cast<const TPSSetType&>(type).SetType);
+        break;
+    case BaseType::Procedural: {
+        const TPSParametersDecl& decl = static_cast<const TPSProceduralType&>(type).ProcDef;
+        deepest = depthOf(decl.Result);
+        for (const TPSParameterDecl& param : decl.Params)
+            deepest = std::max(deepest, depthOf(param.AType));
+        break;
+    }
+    case BaseType::TypeLink:
+        return depthOf(static_cast<const TPSTypeLink&>(type).LinkTypeNo);
+    default:
+        break;
+    }
+    return deepest + 1;
+}
+
+} // namespace
+
 TPSType* TPSPascalCompiler::AppendType(std::unique_ptr<TPSType> type)
 {
+    type->Depth = componentDepth(*type);
+    if (auto* set = dynamic_cast<TPSSetType*>(type.get()); set && set->SetType)
+        setTypes_.emplace(ResolveLink(set->SetType), set);
     types_.push_back(std::move(type));
     return types_.back().get();
+}
+
+TPSSetType* TPSPascalCompiler::FindSetOf(const TPSType* element) const
+{
+    const auto found = setTypes_.find(ResolveLink(element));
+    return found == setTypes_.end() ? nullptr : found->second;
 }
 
 TPSType* TPSPascalCompiler::AddType(std::string_view name, BaseType base)
@@ -405,11 +454,6 @@ template <typename Symbol> TPSNameIndex::Key keyOf(const std::unique_ptr<Symbol>
     return {symbol->NameHash, symbol->Name};
 }
 
-TPSNameIndex::Key keyOf(const TPSProcVar& var)
-{
-    return {var.NameHash, var.Name};
-}
-
 constexpr auto kKeyOf = [](const auto& entry) { return keyOf(entry); };
 
 } // namespace
@@ -467,11 +511,7 @@ bool TPSPascalCompiler::IsGlobalVar(std::string_view upperName, std::uint32_t ha
 
 bool TPSPascalCompiler::IsLocalVar(const TPSInternalProcedure& proc, std::string_view upperName, std::uint32_t hash)
 {
-    if (localVarOwner_ != &proc) {
-        localVarIndex_.Clear();
-        localVarOwner_ = &proc;
-    }
-    return localVarIndex_.Find(proc.ProcVars, upperName, hash, false, kKeyOf) >= 0;
+    return proc.FindLocal(upperName, hash) >= 0;
 }
 
 void TPSPascalCompiler::DropConstants(std::size_t first, const std::function<bool(std::size_t)>& drop)

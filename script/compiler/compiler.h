@@ -21,6 +21,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class EPSCompilerException : public std::runtime_error
@@ -236,6 +237,8 @@ private:
     bool FinishCompile();
 
     TPSType* AppendType(std::unique_ptr<TPSType> type);
+    // The first set type declared over the element type, or nil.
+    TPSSetType* FindSetOf(const TPSType* element) const;
     // Name lookups in the per-compile lists, through their name indexes. In
     // every list the last declaration of a name wins, host and script alike.
     std::ptrdiff_t TypeSlot(std::string_view upperName) const;
@@ -301,9 +304,9 @@ private:
 
     bool IsDuplicate(std::string_view upperName, const TPSBlockInfo& block);
     // The parser's token must be an identifier that names nothing yet in the
-    // block, nor any of taken; otherwise error 1 or 10.
-    template <typename Named> bool CheckNewName(const TPSBlockInfo& block, const std::vector<Named>& taken);
-    bool CheckNewName(const TPSBlockInfo& block) { return CheckNewName(block, std::vector<HashedName>{}); }
+    // block, nor anything taken says is taken; otherwise error 1 or 10.
+    bool CheckNewName(const TPSBlockInfo& block,
+                      const std::function<bool(std::string_view upperName, std::uint32_t hash)>& taken = {});
     // After the section's keyword: names separated by commas up to a
     // semicolon. take looks at each name at the parser's token and reports
     // its own errors.
@@ -374,9 +377,8 @@ private:
     TPSNameIndex regProcIndex_;
     TPSNameIndex varIndex_;
     TPSNameIndex constantIndex_;
-    // The local variables of the routine being read.
-    TPSNameIndex localVarIndex_;
-    const TPSInternalProcedure* localVarOwner_ = nullptr;
+    TPSNameIndex unitIndex_;
+    std::unordered_map<const TPSType*, TPSSetType*> setTypes_;
     // The first plain type of each base code, found as types are added.
     std::array<TPSType*, 256> baseTypes_{};
     std::size_t baseTypesSeen_ = 0;

@@ -31,12 +31,9 @@ bool TPSPascalCompiler::IsDuplicate(std::string_view upperName, const TPSBlockIn
             return true;
     } else {
         const TPSInternalProcedure& proc = *block.Proc;
-        if (sameName(proc, hash, upperName) || IsLocalVar(proc, upperName, hash))
+        if (sameName(proc, hash, upperName) || IsLocalVar(proc, upperName, hash) ||
+            proc.FindParam(upperName, hash) >= 0)
             return true;
-        for (const TPSParameterDecl& param : proc.Decl.Params) {
-            if (sameName(param, hash, upperName))
-                return true;
-        }
     }
     return FindProcNo(upperName, false) >= 0 || IsGlobalVar(upperName, hash) || FindConstant(upperName);
 }
@@ -50,18 +47,15 @@ void TPSPascalCompiler::NotifyVariable(TPSVariableType kind, std::int32_t varNo,
 
 // ---- Sections ---------------------------------------------------------------
 
-template <typename Named>
-bool TPSPascalCompiler::CheckNewName(const TPSBlockInfo& block, const std::vector<Named>& taken)
+bool TPSPascalCompiler::CheckNewName(const TPSBlockInfo& block,
+                                     const std::function<bool(std::string_view, std::uint32_t)>& taken)
 {
     TPSPascalParser& p = *parser_;
     if (p.CurrTokenId() != Tok::Identifier) {
         MakeError({}, Err::IdentifierExpected, {});
         return false;
     }
-    const std::uint32_t hash = MakeHash(p.Token());
-    bool clash = IsDuplicate(p.Token(), block);
-    for (const Named& name : taken)
-        clash = clash || sameName(name, hash, p.Token());
+    const bool clash = IsDuplicate(p.Token(), block) || (taken && taken(p.Token(), MakeHash(p.Token())));
     if (clash)
         MakeError({}, Err::DuplicateIdentifier, p.RawToken());
     return !clash;
@@ -96,10 +90,14 @@ bool TPSPascalCompiler::ProcessVars(TPSBlockInfo& block)
     do {
         // The names of one group, checked against each other as they come.
         std::vector<HashedName> group;
+        TPSNameIndex groupIndex;
+        const auto inGroup = [&](std::string_view name, std::uint32_t hash) {
+            return groupIndex.FindNamed(group, name, hash) >= 0;
+        };
         std::vector<std::string> names;
         std::vector<SourcePlace> places;
         for (;;) {
-            if (!CheckNewName(block, group))
+            if (!CheckNewName(block, inGroup))
                 return false;
             group.push_back({p.Token(), MakeHash(p.Token())});
             names.push_back(p.RawToken());
@@ -165,9 +163,11 @@ bool TPSPascalCompiler::ProcessConsts(TPSBlockInfo& block)
 bool TPSPascalCompiler::ProcessLabels(TPSBlockInfo& block)
 {
     TPSPascalParser& p = *parser_;
-    std::vector<TPSLabel>& labels = block.Proc->Labels;
+    TPSInternalProcedure& proc = *block.Proc;
+    std::vector<TPSLabel>& labels = proc.Labels;
+    const auto isLabel = [&proc](std::string_view name, std::uint32_t hash) { return proc.FindLabel(name, hash) >= 0; };
     return ReadNameList([&] {
-        if (!CheckNewName(block, labels))
+        if (!CheckNewName(block, isLabel))
             return false;
         labels.push_back({p.Token(), -1, MakeHash(p.Token())});
         return true;
@@ -235,7 +235,7 @@ bool TPSPascalCompiler::ProcessFunction()
         procNo = static_cast<std::int32_t>(procs_.size() - 1);
     }
     proc->SetName(header.writtenName);
-    proc->Decl = std::move(header.decl);
+    proc->SetDecl(std::move(header.decl));
     SetPlace(*proc, header.at);
     proc->Attributes = std::move(attributes);
     if (!ApplyProcAttributes(proc))
@@ -280,11 +280,17 @@ bool TPSPascalCompiler::ReadRoutineHeader(RoutineHeader& header)
         }
         return true;
     };
+    // The parameter being checked is the last in the list already.
+    TPSNameIndex paramIndex;
     rules.checkParam = [&](const TPSParameterDecl& param) {
-        bool clash = IsDuplicate(param.Name, TPSBlockInfo{&scope, -1, false});
         const std::vector<TPSParameterDecl>& params = header.decl.Params;
-        for (std::size_t i = 0; i + 1 < params.size(); ++i)
-            clash = clash || sameName(params[i], param.NameHash, param.Name);
+        const bool clash = IsDuplicate(param.Name, TPSBlockInfo{&scope, -1, false}) ||
+                           paramIndex.Find(
+                               params, param.Name, param.NameHash, false,
+                               [](const TPSParameterDecl& p) {
+                                   return TPSNameIndex::Key{p.NameHash, p.Name};
+                               },
+                               [&param](const TPSParameterDecl& p) { return &p != &param; }) >= 0;
         if (clash)
             MakeError({}, Err::DuplicateIdentifier, param.OrgName);
         return !clash;
@@ -328,8 +334,6 @@ bool TPSPascalCompiler::DeclareExternal(RoutineHeader& header, TPSAttributes att
 bool TPSPascalCompiler::ReadRoutineBody(TPSBlockInfo local)
 {
     TPSPascalParser& p = *parser_;
-    localVarIndex_.Clear();
-    localVarOwner_ = local.Proc;
     // Local constants are seen only inside the routine; the element names of
     // an enumeration declared here stay, as its type does.
     const std::size_t firstConstant = constants_.size();

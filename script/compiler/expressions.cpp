@@ -6,6 +6,7 @@
 
 #include "script/common/utils.h"
 #include "script/compiler/class_import.h"
+#include "script/compiler/image_writer.h"
 #include "script/compiler/operator_levels.h"
 
 using ps::BaseType;
@@ -372,53 +373,15 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
         Fail(Err::SyntaxError);
         return nullptr;
     }
-    auto unary = [&](TPSUnOperatorType op, std::unique_ptr<TPSValue> operand) -> std::unique_ptr<TPSValue> {
-        if (!operand)
-            return nullptr;
-        TPSType* type = GetValueType(*operand);
-        const bool fits =
-            type && (op == TPSUnOperatorType::Not
-                         ? IsIntegerBase(type->BaseType) || c_.IsBooleanType(type) || isVariantBase(type->BaseType)
-                         : IsNumericBase(type->BaseType) || type->BaseType == BaseType::Currency ||
-                               isVariantBase(type->BaseType));
-        if (!fits) {
-            Fail(Err::TypeMismatch);
-            return nullptr;
-        }
-        return unaryNode(op, std::move(operand), type);
-    };
     switch (p.CurrTokenId()) {
     case Tok::Identifier: {
-        const std::string name = p.Token();
-        if (name == "SUCC" || name == "PRED") {
-            auto at = std::make_unique<TPSValueData>();
-            Place(*at);
-            p.Next();
-            if (!c_.Expect(p, Tok::OpenRound, Err::OpenRoundExpected))
-                return nullptr;
-            std::unique_ptr<TPSValue> operand = ReadLevel(0);
-            if (!operand || !c_.Expect(p, Tok::CloseRound, Err::CloseRoundExpected))
-                return nullptr;
-            TPSType* type = GetValueType(*operand);
-            if (!type || !(IsIntegerBase(type->BaseType) || type->BaseType == BaseType::Enumeration)) {
-                Fail(Err::TypeMismatch);
-                return nullptr;
-            }
-            auto one = std::make_unique<TPSValueData>();
-            one->Data.Init(c_.FindBaseType(BaseType::LongInt));
-            one->Data.Int = 1;
-            auto node = std::make_unique<TPSBinValueOp>();
-            node->Pos = at->Pos;
-            node->Row = at->Row;
-            node->Col = at->Col;
-            node->Operator = name == "SUCC" ? Op::Add : Op::Subtract;
-            node->AType = type;
-            node->Val1 = std::move(operand);
-            node->Val2 = std::move(one);
-            return node;
-        }
+        const std::string& name = p.Token();
+        if (name == "SUCC" || name == "PRED")
+            return ReadSuccessor(name == "SUCC");
         if (name == "ASSIGNED")
             return ReadAssigned();
+        if (name == "SIZEOF")
+            return ReadSizeOf();
         return GetIdentifier(false);
     }
     case Tok::OpenRound: {
@@ -428,91 +391,29 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
             return nullptr;
         return inner;
     }
-    case Tok::OpenBlock: {
-        auto list = std::make_unique<TPSValueArray>();
-        Place(*list);
-        p.Next();
-        if (p.CurrTokenId() == Tok::CloseBlock) {
-            p.Next();
-            return list;
-        }
-        for (;;) {
-            std::unique_ptr<TPSValue> item = ReadLevel(0);
-            if (!item || !Fold(item))
-                return nullptr;
-            list->Items.push_back(std::move(item));
-            if (p.CurrTokenId() == Tok::CloseBlock)
-                break;
-            if (p.CurrTokenId() != Tok::Comma) {
-                Fail(Err::CloseBlockExpected);
-                return nullptr;
-            }
-            p.Next();
-        }
-        p.Next();
-        return list;
-    }
+    case Tok::OpenBlock:
+        return ReadList();
     case Tok::Plus:
         p.Next();
         return ReadLevel(2);
     case Tok::Minus:
         // A minus takes the whole term after it: -a*b is -(a*b).
         p.Next();
-        return unary(TPSUnOperatorType::Negate, ReadLevel(2));
+        return MakeUnary(TPSUnOperatorType::Negate, ReadLevel(2));
     case Tok::KwNot:
         p.Next();
-        return unary(TPSUnOperatorType::Not, ReadFactor());
+        return MakeUnary(TPSUnOperatorType::Not, ReadFactor());
     case Tok::Integer:
     case Tok::HexInt:
     case Tok::Real:
     case Tok::String:
-    case Tok::Char: {
-        auto data = std::make_unique<TPSValueData>();
-        Place(*data);
-        const bool number =
-            p.CurrTokenId() == Tok::Integer || p.CurrTokenId() == Tok::HexInt || p.CurrTokenId() == Tok::Real;
-        if (!(number ? c_.ReadNumberLiteral(p, data->Data) : c_.ReadStringLiteral(p, data->Data)))
-            return nullptr;
-        return data;
-    }
-    case Tok::AddressOf: {
-        auto address = std::make_unique<TPSValueProcPtr>();
-        Place(*address);
-        p.Next();
-        if (p.CurrTokenId() != Tok::Identifier) {
-            Fail(Err::IdentifierExpected);
-            return nullptr;
-        }
-        const std::int32_t procNo = c_.FindProcNo(p.Token(), false);
-        if (procNo < 0 || !dynamic_cast<TPSInternalProcedure*>(c_.procs_[static_cast<std::size_t>(procNo)].get())) {
-            Fail(Err::UnknownIdentifier, p.RawToken());
-            return nullptr;
-        }
-        address->ProcNo = static_cast<std::uint32_t>(procNo);
-        p.Next();
-        return address;
-    }
+    case Tok::Char:
+        return ReadLiteral();
+    case Tok::AddressOf:
+        return ReadAddress();
     case Tok::KwChr:
-    case Tok::KwOrd: {
-        const bool chr = p.CurrTokenId() == Tok::KwChr;
-        p.Next();
-        if (!c_.Expect(p, Tok::OpenRound, Err::OpenRoundExpected))
-            return nullptr;
-        std::unique_ptr<TPSValue> operand = ReadLevel(0);
-        if (!operand || !Fold(operand) || !c_.Expect(p, Tok::CloseRound, Err::CloseRoundExpected))
-            return nullptr;
-        const TPSType* type = GetValueType(*operand);
-        const bool fits =
-            type && (chr ? IsIntegerBase(type->BaseType)
-                         : IsIntegerBase(type->BaseType) ||
-                               isOneOf(type->BaseType, {BaseType::Char, BaseType::WideChar, BaseType::Enumeration}));
-        if (!fits) {
-            Fail(Err::TypeMismatch);
-            return nullptr;
-        }
-        return unaryNode(TPSUnOperatorType::Cast, std::move(operand),
-                         c_.FindBaseType(chr ? BaseType::Char : BaseType::LongWord));
-    }
+    case Tok::KwOrd:
+        return ReadChrOrd(p.CurrTokenId() == Tok::KwChr);
     case Tok::KwNil: {
         auto nil = std::make_unique<TPSValueNil>();
         Place(*nil);
@@ -525,6 +426,165 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
     }
 }
 
+// "not" takes integers, Booleans and Variants; a minus numbers and Variants.
+std::unique_ptr<TPSValue> TPSExpressionCompiler::MakeUnary(TPSUnOperatorType op, std::unique_ptr<TPSValue> operand)
+{
+    if (!operand)
+        return nullptr;
+    TPSType* type = GetValueType(*operand);
+    const bool fits =
+        type && (op == TPSUnOperatorType::Not
+                     ? IsIntegerBase(type->BaseType) || c_.IsBooleanType(type) || isVariantBase(type->BaseType)
+                     : IsNumericBase(type->BaseType) || isVariantBase(type->BaseType));
+    if (!fits) {
+        Fail(Err::TypeMismatch);
+        return nullptr;
+    }
+    return unaryNode(op, std::move(operand), type);
+}
+
+// "(" expression ")" after a routine name that takes one operand.
+std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadParenthesized()
+{
+    TPSPascalParser& p = c_.Parser();
+    if (!c_.Expect(p, Tok::OpenRound, Err::OpenRoundExpected))
+        return nullptr;
+    std::unique_ptr<TPSValue> operand = ReadLevel(0);
+    if (!operand || !c_.Expect(p, Tok::CloseRound, Err::CloseRoundExpected))
+        return nullptr;
+    return operand;
+}
+
+// Succ and Pred add or subtract one and keep the operand's type, so that
+// enumerations pass.
+std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadSuccessor(bool next)
+{
+    auto node = std::make_unique<TPSBinValueOp>();
+    Place(*node);
+    c_.Parser().Next();
+    std::unique_ptr<TPSValue> operand = ReadParenthesized();
+    if (!operand)
+        return nullptr;
+    TPSType* type = GetValueType(*operand);
+    if (!type || !(IsIntegerBase(type->BaseType) || type->BaseType == BaseType::Enumeration)) {
+        Fail(Err::TypeMismatch);
+        return nullptr;
+    }
+    auto one = std::make_unique<TPSValueData>();
+    one->Data.Init(c_.FindBaseType(BaseType::LongInt));
+    one->Data.Int = 1;
+    node->Operator = next ? Op::Add : Op::Subtract;
+    node->AType = type;
+    node->Val1 = std::move(operand);
+    node->Val2 = std::move(one);
+    return node;
+}
+
+// The size of a value is known from its type: a LongInt constant of the
+// size that a value of that type has in a running script. The operand is
+// not evaluated.
+std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadSizeOf()
+{
+    auto size = std::make_unique<TPSValueData>();
+    Place(*size);
+    c_.Parser().Next();
+    std::unique_ptr<TPSValue> operand = ReadParenthesized();
+    if (!operand)
+        return nullptr;
+    const TPSType* type = GetValueType(*operand);
+    if (dynamic_cast<const TPSValueArray*>(operand.get()))
+        type = c_.FindTypeFrom("TVARIANTARRAY");
+    if (!type) {
+        FailAt(*operand, Err::TypeMismatch);
+        return nullptr;
+    }
+    size->Data.Init(c_.FindBaseType(BaseType::LongInt));
+    size->Data.SetInt(static_cast<std::int64_t>(ScriptValueSize(type)));
+    return size;
+}
+
+// A bracketed list: a set or an array, whichever it is given to.
+std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadList()
+{
+    TPSPascalParser& p = c_.Parser();
+    auto list = std::make_unique<TPSValueArray>();
+    Place(*list);
+    p.Next();
+    if (p.CurrTokenId() == Tok::CloseBlock) {
+        p.Next();
+        return list;
+    }
+    for (;;) {
+        std::unique_ptr<TPSValue> item = ReadLevel(0);
+        if (!item || !Fold(item))
+            return nullptr;
+        list->Items.push_back(std::move(item));
+        if (p.CurrTokenId() == Tok::CloseBlock)
+            break;
+        if (p.CurrTokenId() != Tok::Comma) {
+            Fail(Err::CloseBlockExpected);
+            return nullptr;
+        }
+        p.Next();
+    }
+    p.Next();
+    return list;
+}
+
+std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadLiteral()
+{
+    TPSPascalParser& p = c_.Parser();
+    auto data = std::make_unique<TPSValueData>();
+    Place(*data);
+    const Tok t = p.CurrTokenId();
+    const bool number = t == Tok::Integer || t == Tok::HexInt || t == Tok::Real;
+    if (!(number ? c_.ReadNumberLiteral(p, data->Data) : c_.ReadStringLiteral(p, data->Data)))
+        return nullptr;
+    return data;
+}
+
+// "@" and the name of a script procedure.
+std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadAddress()
+{
+    TPSPascalParser& p = c_.Parser();
+    auto address = std::make_unique<TPSValueProcPtr>();
+    Place(*address);
+    p.Next();
+    if (p.CurrTokenId() != Tok::Identifier) {
+        Fail(Err::IdentifierExpected);
+        return nullptr;
+    }
+    const std::int32_t procNo = c_.FindProcNo(p.Token(), false);
+    if (procNo < 0 || !dynamic_cast<TPSInternalProcedure*>(c_.procs_[static_cast<std::size_t>(procNo)].get())) {
+        Fail(Err::UnknownIdentifier, p.RawToken());
+        return nullptr;
+    }
+    address->ProcNo = static_cast<std::uint32_t>(procNo);
+    p.Next();
+    return address;
+}
+
+// Chr of an integer is a Char; Ord of an ordinal a LongWord.
+std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadChrOrd(bool chr)
+{
+    TPSPascalParser& p = c_.Parser();
+    p.Next();
+    std::unique_ptr<TPSValue> operand = ReadParenthesized();
+    if (!operand || !Fold(operand))
+        return nullptr;
+    const TPSType* type = GetValueType(*operand);
+    const bool fits =
+        type && (chr ? IsIntegerBase(type->BaseType)
+                     : IsIntegerBase(type->BaseType) ||
+                           isOneOf(type->BaseType, {BaseType::Char, BaseType::WideChar, BaseType::Enumeration}));
+    if (!fits) {
+        Fail(Err::TypeMismatch);
+        return nullptr;
+    }
+    return unaryNode(TPSUnOperatorType::Cast, std::move(operand),
+                     c_.FindBaseType(chr ? BaseType::Char : BaseType::LongWord));
+}
+
 // "Assigned" "(" designator ")": a call of the internal test, which takes a
 // class, PChar or string as it is.
 std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadAssigned()
@@ -533,11 +593,9 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadAssigned()
     auto call = std::make_unique<TPSValueProcNo>();
     Place(*call);
     p.Next();
-    if (!c_.Expect(p, Tok::OpenRound, Err::OpenRoundExpected))
-        return nullptr;
     TPSParameter param;
-    param.Val = ReadLevel(0);
-    if (!param.Val || !c_.Expect(p, Tok::CloseRound, Err::CloseRoundExpected))
+    param.Val = ReadParenthesized();
+    if (!param.Val)
         return nullptr;
     TPSType* type = GetValueType(*param.Val);
     if (!type || !isOneOf(type->BaseType, {BaseType::Class, BaseType::PChar, BaseType::AnsiString})) {
@@ -577,31 +635,26 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::GetIdentifier(bool variableOnly
         var = std::move(result);
     }
     if (!var && proc) {
-        const auto& params = proc->Decl.Params;
-        for (std::size_t i = params.size(); i-- > 0;) {
-            if (params[i].NameHash != hash || params[i].Name != name)
-                continue;
+        if (const std::ptrdiff_t at = proc->FindParam(name, hash); at >= 0) {
+            const auto i = static_cast<std::size_t>(at);
+            const TPSParameterDecl& decl = proc->Decl.Params[i];
             auto param = std::make_unique<TPSValueParamVar>();
             param->ParamNo = static_cast<std::uint32_t>(i + (proc->Decl.Result ? 1 : 0));
-            param->VarType = params[i].AType;
-            param->ByReference = params[i].Mode != TPSParameterMode::In || !params[i].AType;
+            param->VarType = decl.AType;
+            param->ByReference = decl.Mode != TPSParameterMode::In || !decl.AType;
             c_.NotifyVariable(TPSVariableType::Param, static_cast<std::int32_t>(i), ctx_.ProcNo, position);
             var = std::move(param);
-            break;
         }
     }
     if (!var && proc) {
-        const auto& locals = proc->ProcVars;
-        for (std::size_t i = locals.size(); i-- > 0;) {
-            if (locals[i].NameHash != hash || locals[i].Name != name)
-                continue;
+        if (const std::ptrdiff_t at = proc->FindLocal(name, hash); at >= 0) {
+            const auto i = static_cast<std::size_t>(at);
             auto local = std::make_unique<TPSValueLocalVar>();
             local->LocalVarNo = static_cast<std::uint32_t>(i);
-            local->VarType = locals[i].AType;
+            local->VarType = proc->ProcVars[i].AType;
             proc->ProcVars[i].Used = true;
             c_.NotifyVariable(TPSVariableType::Local, static_cast<std::int32_t>(i), ctx_.ProcNo, position);
             var = std::move(local);
-            break;
         }
     }
     if (!var) {
@@ -867,14 +920,10 @@ bool TPSExpressionCompiler::ReadPostfix(std::unique_ptr<TPSValue>& value)
             if (p.CurrTokenId() != Tok::Identifier)
                 return Fail(Err::IdentifierExpected);
             auto* record = static_cast<TPSRecordType*>(type);
-            const std::string field = p.Token();
-            const std::uint32_t hash = MakeHash(field);
-            std::size_t i = 0;
-            while (i < record->Fields.size() &&
-                   (record->Fields[i].NameHash != hash || record->Fields[i].FieldName != field))
-                ++i;
-            if (i == record->Fields.size())
+            const std::ptrdiff_t at = record->FindField(p.Token(), MakeHash(p.Token()));
+            if (at < 0)
                 return Fail(Err::UnknownIdentifier, p.RawToken());
+            const auto i = static_cast<std::size_t>(at);
             auto item = std::make_unique<TPSSubNumber>();
             item->AType = record->Fields[i].FieldType;
             item->SubNo = static_cast<std::uint32_t>(i);

@@ -66,6 +66,44 @@ BaseType ImageBaseType(const TPSType* type)
     }
 }
 
+std::uint64_t ScriptValueSize(const TPSType* type)
+{
+    type = ResolveLink(type);
+    if (!type)
+        return 0;
+    switch (type->BaseType) {
+    case BaseType::Record: {
+        std::uint64_t sum = 0;
+        for (const TPSRecordFieldTypeDef& field : static_cast<const TPSRecordType*>(type)->Fields)
+            sum += ScriptValueSize(field.FieldType);
+        return sum;
+    }
+    case BaseType::StaticArray: {
+        const auto* array = static_cast<const TPSStaticArrayType*>(type);
+        return ScriptValueSize(array->ArrayTypeNo) * static_cast<std::uint32_t>(array->Length);
+    }
+    case BaseType::Set:
+        return static_cast<const TPSSetType*>(type)->ByteSize();
+    case BaseType::Pointer:
+    case BaseType::Procedural:
+        return 12;
+    case BaseType::Variant:
+    case BaseType::NotificationVariant:
+        return 16;
+    case BaseType::AnsiString:
+    case BaseType::PChar:
+    case BaseType::WideString:
+    case BaseType::UnicodeString:
+    case BaseType::DynArray:
+    case BaseType::Class:
+    case BaseType::ForwardClass:
+    case BaseType::Interface:
+        return 4;
+    default:
+        return ps::fixedValueSize(ImageBaseType(type));
+    }
+}
+
 bool ProceduralSignatureFits(const TPSParametersDecl& decl)
 {
     return decl.Params.size() + 1 < ps::image::ShortTextLimit;

@@ -16,3 +16,10 @@ ps::BaseType ImageBaseType(const TPSType* type);
 // Whether a procedural type's signature (a byte for the result plus one per
 // parameter) fits its type record.
 bool ProceduralSignatureFits(const TPSParametersDecl& decl);
+
+// The bytes a value of the type takes in a running script, as SizeOf tells
+// them: strings, dynamic arrays, classes and interfaces are 4-byte
+// references, pointers and procedural values 12 bytes, a Variant 16; a
+// record is the sum of its fields and a static array its element size times
+// its count, with no padding.
+std::uint64_t ScriptValueSize(const TPSType* type);

@@ -75,6 +75,12 @@ public:
         return Find(list, upperName, hash, fromFirst, keyOf, [](const auto&) { return true; });
     }
 
+    // The last position whose entry has the name; -1 when there is none.
+    template <typename List> std::ptrdiff_t FindNamed(const List& list, std::string_view upperName, std::uint32_t hash)
+    {
+        return Find(list, upperName, hash, false, [](const auto& e) { return Key{e.NameHash, e.Name}; });
+    }
+
 private:
     struct Entry
     {

@@ -12,8 +12,9 @@
 
 #include "script/compiler/value_tree.h"
 
-#include <map>
+#include "script/common/utils.h"
 
+using ps::BaseType;
 using Err = TPSCompilerErrorCode;
 using Tok = TPSPasToken;
 using pscode::putOp;
@@ -152,6 +153,8 @@ private:
                 ok = LoopJump(P().Token() == "BREAK");
                 break;
             }
+            [[fallthrough]];
+        case Tok::OpenRound:
             c_.WriteDebugLine(ctx_.ProcNo);
             ok = Simple();
             break;
@@ -166,23 +169,24 @@ private:
         return true;
     }
 
+    // An assignment or a call: a variable followed by ":=", or a call
+    // (the element writes of strings and Variants are calls too).
     bool Simple()
     {
         expr_.StartStatement();
-        std::unique_ptr<TPSValue> target = expr_.GetIdentifier(false);
+        std::unique_ptr<TPSValue> target = expr_.ReadExpression();
         if (!target)
             return false;
-        if (P().CurrTokenId() == Tok::Assignment) {
-            auto* var = dynamic_cast<TPSValueVar*>(target.get());
-            if (!var)
-                return Fail(Err::VariableExpected);
+        if (auto* var = dynamic_cast<TPSValueVar*>(target.get())) {
+            if (P().CurrTokenId() != Tok::Assignment)
+                return Fail(Err::AssignmentExpected);
             P().Next();
             std::unique_ptr<TPSValue> source = expr_.ReadExpression();
             return source && expr_.WriteInto(*var, *source);
         }
         if (auto* call = dynamic_cast<TPSValueProc*>(target.get()))
             return expr_.WriteCall(*call, nullptr);
-        return Fail(Err::AssignmentExpected);
+        return Fail(Err::InternalError, "20");
     }
 
     // ---- Conditions ----------------------------------------------------------
@@ -347,8 +351,35 @@ private:
         return true;
     }
 
-    // The end value is compared before every step, so a loop up to the last
-    // value of the control variable's type ends instead of wrapping round.
+    // The value past which the control variable cannot step: the last (or,
+    // downwards, the first) value of its type, when the end value may reach
+    // it. Nil when the end is a constant short of it.
+    std::unique_ptr<TPSValueData> StepLimit(const TPSValueVar& var, const TPSValue& last, bool up)
+    {
+        TPSType* type = c_.UseType(TPSExpressionCompiler::GetValueType(var));
+        const BaseType base = BaseOf(type);
+        const bool isSigned = !IsUnsignedBase(base);
+        std::int64_t max = INT64_MAX;
+        std::int64_t min = INT64_MIN;
+        if (base != BaseType::Int64) {
+            const int bits = int(ps::fixedValueSize(base)) * 8;
+            max = isSigned ? (std::int64_t(1) << (bits - 1)) - 1 : (std::int64_t(1) << bits) - 1;
+            min = isSigned ? -(std::int64_t(1) << (bits - 1)) : 0;
+        }
+        if (auto* data = dynamic_cast<const TPSValueData*>(&last)) {
+            const std::int64_t end = GetInt64Value(data->Data);
+            if (up ? end < max : end > min)
+                return nullptr;
+        }
+        auto limit = std::make_unique<TPSValueData>();
+        limit->Data.Init(type);
+        limit->Data.SetInt(up ? max : min);
+        return limit;
+    }
+
+    // A loop that runs to its end leaves the variable one step past the end
+    // value, except at the limit of its type, where it stops on the end
+    // value instead of wrapping round.
     bool For(int depth)
     {
         c_.WriteDebugLine(ctx_.ProcNo);
@@ -377,20 +408,22 @@ private:
         const bool up = direction == Tok::KwTo;
         if (!expr_.WriteInto(*var, *start))
             return false;
-        // Not even one pass when the start is past the end.
+        const std::size_t head = Code().size();
         auto temp = NewBoolean();
         if (!CompareInto(*temp, *var, *last, up ? pscode::CompareOp::LessEqual : pscode::CompareOp::GreaterEqual))
             return false;
-        const std::size_t skip = JumpOnFlag(std::move(temp), false);
-        const std::size_t bodyAt = Code().size();
+        const std::size_t exit = JumpOnFlag(std::move(temp), false);
         LoopJumps jumps;
         if (!LoopBody(jumps, [&] { return Single(depth); }))
             return false;
         const std::size_t continueAt = Code().size();
-        temp = NewBoolean();
-        if (!CompareInto(*temp, *var, *last, up ? pscode::CompareOp::GreaterEqual : pscode::CompareOp::LessEqual))
-            return false;
-        const std::size_t done = JumpOnFlag(std::move(temp), true);
+        std::size_t atLimit = 0;
+        if (std::unique_ptr<TPSValueData> limit = StepLimit(*var, *last, up)) {
+            temp = NewBoolean();
+            if (!CompareInto(*temp, *var, *limit, pscode::CompareOp::Equal))
+                return false;
+            atLimit = JumpOnFlag(std::move(temp), true);
+        }
         {
             TPSCodeOperand step;
             if (!expr_.Prepare(*var, nullptr, step))
@@ -398,9 +431,10 @@ private:
             putOp(Code(), up ? pscode::Op::Increment : pscode::Op::Decrement);
             expr_.PutOperand(step);
         }
-        pscode::patchJump(Code(), pscode::putForwardJump(Code(), pscode::Op::Jump), bodyAt);
-        PatchHere(skip);
-        PatchHere(done);
+        pscode::patchJump(Code(), pscode::putForwardJump(Code(), pscode::Op::Jump), head);
+        PatchHere(exit);
+        if (atLimit)
+            PatchHere(atLimit);
         PatchLoop(jumps, continueAt, Code().size());
         return true;
     }
@@ -591,32 +625,58 @@ private:
 
     // ---- Labels and goto ------------------------------------------------------
 
-    // Loop bodies, case statements and try parts are scopes: a goto may only
-    // reach a label placed in its own innermost scope, so no jump enters or
-    // leaves one of them.
+    // Loop bodies, with bodies, case statements and try parts are scopes: a
+    // goto may only reach a label placed in its own innermost scope, so no
+    // jump enters or leaves one of them. When a scope ends, a goto in it
+    // whose label it does not hold, and a label in it that a goto before the
+    // scope aims at, are invalid jumps, reported where the scope ends; a
+    // goto back into a scope that has ended is reported at the goto.
     template <typename Body> bool InScope(Body body)
     {
         const int outer = scope_;
-        scope_ = ++lastScope_;
-        const bool ok = body();
+        scope_ = static_cast<int>(scopes_.size());
+        scopes_.emplace_back();
+        const bool ok = body() && CheckJumps(scopes_[static_cast<std::size_t>(scope_)]);
+        Scope& done = scopes_[static_cast<std::size_t>(scope_)];
+        done.open = false;
+        done.gotos = {};
+        done.labels = {};
         scope_ = outer;
         return ok;
     }
 
-    // The index of the label the current identifier names, or -1.
-    int FindLabel()
+    struct Scope
     {
-        const std::vector<TPSLabel>& labels = ctx_.Proc->Labels;
-        for (std::size_t i = 0; i < labels.size(); ++i)
-            if (labels[i].Name == P().Token())
-                return static_cast<int>(i);
-        return -1;
+        bool open = true;
+        std::vector<std::size_t> gotos; // indexes into gotos_
+        std::vector<int> labels;
+    };
+
+    bool CheckJumps(const Scope& scope)
+    {
+        for (std::size_t jump : scope.gotos)
+            if (labelScopes_[static_cast<std::size_t>(gotos_[jump].label)] != scope_)
+                return Fail(Err::InvalidJump);
+        for (int label : scope.labels)
+            if (enteredLabels_[static_cast<std::size_t>(label)])
+                return Fail(Err::InvalidJump);
+        return true;
     }
+
+    // The index of the label the current identifier names, or -1.
+    int FindLabel() { return static_cast<int>(ctx_.Proc->FindLabel(P().Token(), MakeHash(P().Token()))); }
 
     bool PlaceLabel(int label)
     {
-        ctx_.Proc->Labels[static_cast<std::size_t>(label)].CodePosition = static_cast<std::int64_t>(Code().size());
-        labelScopes_[label] = scope_;
+        const auto at = static_cast<std::size_t>(label);
+        ctx_.Proc->Labels[at].CodePosition = static_cast<std::int64_t>(Code().size());
+        labelScopes_[at] = scope_;
+        scopes_[static_cast<std::size_t>(scope_)].labels.push_back(label);
+        // A goto made earlier in another scope jumps into this one.
+        for (std::size_t jump : waiting_[at])
+            if (gotos_[jump].scope != scope_)
+                enteredLabels_[at] = true;
+        waiting_[at] = {};
         P().Next();
         return Expect(Tok::Colon, Err::ColonExpected);
     }
@@ -630,25 +690,39 @@ private:
         const int label = FindLabel();
         if (label < 0)
             return Fail(Err::UnknownIdentifier, P().RawToken());
-        gotos_.push_back(
-            {pscode::putForwardJump(Code(), pscode::Op::Jump), label, scope_, P().Position(), P().Row(), P().GetCol()});
+        const auto at = static_cast<std::size_t>(label);
+        const int placedIn = labelScopes_[at];
+        if (ctx_.Proc->Labels[at].CodePosition >= 0 && !scopes_[static_cast<std::size_t>(placedIn)].open)
+            return Fail(Err::InvalidJump);
+        const std::size_t jump = gotos_.size();
+        gotos_.push_back({pscode::putForwardJump(Code(), pscode::Op::Jump), label, scope_});
+        scopes_[static_cast<std::size_t>(scope_)].gotos.push_back(jump);
+        if (ctx_.Proc->Labels[at].CodePosition < 0)
+            waiting_[at].push_back(jump);
         P().Next();
         return true;
     }
 
 public:
-    // Every label must be placed and every goto stay within its scope; the
-    // jumps are patched then.
+    // The labels start unplaced; the body itself is the outermost scope.
+    void StartLabels()
+    {
+        const std::size_t count = ctx_.Proc->Labels.size();
+        for (TPSLabel& label : ctx_.Proc->Labels)
+            label.CodePosition = -1;
+        labelScopes_.assign(count, 0);
+        enteredLabels_.assign(count, false);
+        waiting_.assign(count, {});
+        scopes_.assign(1, Scope{});
+    }
+
+    // Every label must be placed; the jumps are patched then.
     bool ResolveGotos()
     {
         for (const TPSLabel& label : ctx_.Proc->Labels)
             if (label.CodePosition < 0)
                 return Fail(Err::LabelNotSet, label.Name);
         for (const PendingGoto& jump : gotos_) {
-            if (labelScopes_[jump.label] != jump.scope) {
-                c_.MakeError({}, Err::InvalidJump, {})->SetCustomPos(jump.pos, jump.row, jump.col);
-                return false;
-            }
             const TPSLabel& label = ctx_.Proc->Labels[static_cast<std::size_t>(jump.label)];
             pscode::patchJump(Code(), jump.afterField, static_cast<std::size_t>(label.CodePosition));
         }
@@ -661,7 +735,6 @@ private:
         std::size_t afterField;
         int label;
         int scope;
-        std::uint32_t pos, row, col;
     };
 
     TPSPascalCompiler& c_;
@@ -672,8 +745,12 @@ private:
     // leave each of them on the way out.
     int tries_ = 0;
     int scope_ = 0;
-    int lastScope_ = 0;
-    std::map<int, int> labelScopes_;
+    std::vector<Scope> scopes_;
+    // Per label: the scope it is placed in, whether a goto from another
+    // scope came before it, and the gotos that came before it.
+    std::vector<int> labelScopes_;
+    std::vector<bool> enteredLabels_;
+    std::vector<std::vector<std::size_t>> waiting_;
     std::vector<PendingGoto> gotos_;
 };
 
@@ -687,8 +764,7 @@ bool TPSPascalCompiler::CompileBody(const TPSBlockInfo& block)
         pscode::putPushType(proc.Data, static_cast<std::uint32_t>(UseType(local.AType)->FinalTypeNo));
     TPSCodeContext context(block.Proc, block.ProcNo);
     BodyCompiler body(*this, context);
-    for (TPSLabel& label : proc.Labels)
-        label.CodePosition = -1;
+    body.StartLabels();
     if (!body.Compound(0) || !body.ResolveGotos())
         return false;
     pscode::putOp(proc.Data, pscode::Op::Return);

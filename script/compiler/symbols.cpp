@@ -211,6 +211,34 @@ TPSType* TPSVariantType::GetDynInvokeResultType(TPSPascalCompiler& compiler)
     return compiler.FindType("VARIANT");
 }
 
+std::ptrdiff_t TPSRecordType::FindField(std::string_view upperName, std::uint32_t hash) const
+{
+    return fieldIndex_.Find(Fields, upperName, hash, false, [](const TPSRecordFieldTypeDef& field) {
+        return TPSNameIndex::Key{field.NameHash, field.FieldName};
+    });
+}
+
+std::ptrdiff_t TPSInternalProcedure::FindParam(std::string_view upperName, std::uint32_t hash) const
+{
+    return paramIndex_.FindNamed(Decl.Params, upperName, hash);
+}
+
+std::ptrdiff_t TPSInternalProcedure::FindLocal(std::string_view upperName, std::uint32_t hash) const
+{
+    return localIndex_.FindNamed(ProcVars, upperName, hash);
+}
+
+std::ptrdiff_t TPSInternalProcedure::FindLabel(std::string_view upperName, std::uint32_t hash) const
+{
+    return labelIndex_.FindNamed(Labels, upperName, hash);
+}
+
+void TPSInternalProcedure::SetDecl(TPSParametersDecl decl)
+{
+    Decl = std::move(decl);
+    paramIndex_.Clear();
+}
+
 std::unique_ptr<TPSType> MakeTypeForBase(BaseType base)
 {
     switch (base) {

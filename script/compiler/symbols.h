@@ -7,6 +7,7 @@
 #include "platform/core/guid.h"
 #include "script/common/bytecode_image.h"
 #include "script/common/utf.h"
+#include "script/compiler/name_index.h"
 
 #include <cstdint>
 #include <memory>
@@ -171,6 +172,9 @@ public:
     std::string OriginalName;
     TPSAttributes Attributes;
     std::int32_t FinalTypeNo = -1; // output number once used
+    // How deep the type's components nest: 1 for a type without any, else
+    // one more than its deepest component.
+    std::uint32_t Depth = 1;
 };
 
 struct TPSRecordFieldTypeDef
@@ -187,6 +191,11 @@ public:
     TPSRecordType() : TPSType(ps::BaseType::Record) {}
     std::vector<TPSRecordFieldTypeDef> Fields;
     TPSRecordFieldTypeDef& AddRecVal(std::string_view writtenName, TPSType* type);
+    // The field's position; -1 when the record has no such field.
+    std::ptrdiff_t FindField(std::string_view upperName, std::uint32_t hash) const;
+
+private:
+    mutable TPSNameIndex fieldIndex_;
 };
 
 class TPSArrayType : public TPSType
@@ -347,6 +356,19 @@ public:
     void SetName(std::string_view written);
     const std::string& DisplayName() const override { return OriginalName; }
     const TPSParametersDecl& Declaration() const override { return Decl; }
+
+    // Positions in Decl.Params, ProcVars and Labels by name, the last
+    // declared first; -1 when there is none. Decl must not be replaced
+    // after a parameter lookup, short of SetDecl.
+    std::ptrdiff_t FindParam(std::string_view upperName, std::uint32_t hash) const;
+    std::ptrdiff_t FindLocal(std::string_view upperName, std::uint32_t hash) const;
+    std::ptrdiff_t FindLabel(std::string_view upperName, std::uint32_t hash) const;
+    void SetDecl(TPSParametersDecl decl);
+
+private:
+    mutable TPSNameIndex paramIndex_;
+    mutable TPSNameIndex localIndex_;
+    mutable TPSNameIndex labelIndex_;
 };
 
 class TPSVar

@@ -14,8 +14,10 @@ using Tok = TPSPasToken;
 namespace {
 
 // Nesting beyond these is refused, so that hostile text cannot exhaust the
-// stack.
+// stack: within one declaration, and through named types declared one on
+// top of another, which every walk over a type's components follows.
 constexpr int kMaxTypeDepth = 64;
+constexpr std::uint32_t kMaxComponentDepth = ps::image::MaxTypeDepth;
 
 } // namespace
 
@@ -89,6 +91,10 @@ TPSType* TPSPascalCompiler::ReadTypeLevel(std::string_view name, TPSPascalParser
         ErrorAt(p, Err::IdentifierExpected);
         return nullptr;
     }
+    if (type && type->Depth > kMaxComponentDepth) {
+        ErrorAt(p, Err::SyntaxError);
+        return nullptr;
+    }
     if (type && !name.empty())
         type->SetName(name);
     return type;
@@ -116,11 +122,8 @@ TPSType* TPSPascalCompiler::ReadSetType(TPSPascalParser& p)
         return nullptr;
     }
     p.Next();
-    for (const auto& known : types_) {
-        auto* set = dynamic_cast<TPSSetType*>(known.get());
-        if (set && ResolveLink(set->SetType) == ResolveLink(element))
-            return set;
-    }
+    if (TPSSetType* known = FindSetOf(element))
+        return known;
     auto set = std::make_unique<TPSSetType>();
     set->SetType = element;
     return AppendType(std::move(set));
@@ -220,12 +223,9 @@ TPSType* TPSPascalCompiler::ReadRecordType(TPSPascalParser& p, int depth)
                 ErrorAt(p, Err::IdentifierExpected);
                 return nullptr;
             }
-            const std::uint32_t hash = MakeHash(p.Token());
-            for (const TPSRecordFieldTypeDef& field : record->Fields) {
-                if (field.NameHash == hash && field.FieldName == p.Token()) {
-                    ErrorAt(p, Err::DuplicateIdentifier, p.RawToken());
-                    return nullptr;
-                }
+            if (record->FindField(p.Token(), MakeHash(p.Token())) >= 0) {
+                ErrorAt(p, Err::DuplicateIdentifier, p.RawToken());
+                return nullptr;
             }
             record->AddRecVal(p.RawToken(), nullptr);
             p.Next();
@@ -357,17 +357,29 @@ bool TPSPascalCompiler::IsBooleanType(const TPSType* type) const
 
 bool TPSPascalCompiler::IsCompatibleType(TPSType* target, TPSType* source, bool loose)
 {
-    target = ResolveLink(target);
-    source = ResolveLink(source);
-    if (!target || !source)
-        return false;
-    const BaseType t = target->BaseType;
-    const BaseType s = source->BaseType;
     auto isOneOf = [](BaseType b, std::initializer_list<BaseType> list) {
         return std::find(list.begin(), list.end(), b) != list.end();
     };
+    const auto arrays = {BaseType::DynArray, BaseType::StaticArray};
+    // Arrays are compatible when their elements are: walked as a loop, as
+    // element types may chain far.
+    for (;;) {
+        target = ResolveLink(target);
+        source = ResolveLink(source);
+        if (!target || !source)
+            return false;
+        // A type is compatible with itself, records included.
+        if (target == source)
+            return true;
+        if (!isOneOf(target->BaseType, arrays) || !isOneOf(source->BaseType, arrays))
+            break;
+        target = static_cast<TPSArrayType*>(target)->ArrayTypeNo;
+        source = static_cast<TPSArrayType*>(source)->ArrayTypeNo;
+    }
+    const BaseType t = target->BaseType;
+    const BaseType s = source->BaseType;
     if (t == BaseType::Procedural && s == BaseType::Procedural)
-        return target == source;
+        return false;
     for (BaseType either : {t, s}) {
         if (isOneOf(either, {BaseType::Pointer, BaseType::Variant, BaseType::NotificationVariant}))
             return true;
@@ -385,11 +397,6 @@ bool TPSPascalCompiler::IsCompatibleType(TPSType* target, TPSType* source, bool 
         return true;
     if (loose && ((t == BaseType::Enumeration && IsIntegerBase(s)) || (IsIntegerBase(t) && s == BaseType::Enumeration)))
         return true;
-    const auto arrays = {BaseType::DynArray, BaseType::StaticArray};
-    if (isOneOf(t, arrays) && isOneOf(s, arrays)) {
-        return IsCompatibleType(static_cast<TPSArrayType*>(target)->ArrayTypeNo,
-                                static_cast<TPSArrayType*>(source)->ArrayTypeNo, loose);
-    }
     if (s == BaseType::Class) {
         const TPSCompileTimeClass* cl = static_cast<TPSClassType*>(source)->Cl;
         if (t == BaseType::Class)

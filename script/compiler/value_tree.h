@@ -225,7 +225,15 @@ public:
 private:
     std::unique_ptr<TPSValue> ReadLevel(int level);
     std::unique_ptr<TPSValue> ReadFactor();
+    std::unique_ptr<TPSValue> MakeUnary(TPSUnOperatorType op, std::unique_ptr<TPSValue> operand);
+    std::unique_ptr<TPSValue> ReadParenthesized();
+    std::unique_ptr<TPSValue> ReadSuccessor(bool next);
     std::unique_ptr<TPSValue> ReadAssigned();
+    std::unique_ptr<TPSValue> ReadSizeOf();
+    std::unique_ptr<TPSValue> ReadList();
+    std::unique_ptr<TPSValue> ReadLiteral();
+    std::unique_ptr<TPSValue> ReadAddress();
+    std::unique_ptr<TPSValue> ReadChrOrd(bool chr);
     void WarnConstantOperand(TPSBinOperatorType op, const TPSValue& left, const TPSValue& right);
     std::unique_ptr<TPSValue> ReadCallOf(std::int32_t procNo, const TPSPascalCompilerMessage* at);
     bool ReadParameterList(std::vector<TPSParameter>& params, bool brackets);
@@ -252,7 +260,9 @@ private:
 
     bool CheckAssignable(TPSType* destType, const TPSValue& source);
     bool WriteBinaryInto(const TPSValueVar& destVar, const TPSCodeOperand& dest, TPSBinValueOp& op);
-    bool WriteUnaryInto(const TPSValueVar& dest, const TPSCodeOperand& destOperand, TPSUnValueOp& op);
+    static TPSType* UnaryWorkType(const TPSUnValueOp& op, TPSType* destType);
+    bool WriteUnaryInto(const TPSValueVar& dest, const TPSCodeOperand& destOperand, TPSUnValueOp& op,
+                        TPSType* work = nullptr);
     bool ComputeThroughTemp(const TPSCodeOperand& dest, TPSType* type, TPSValue& source);
     bool PrepareVar(const TPSValueVar& var, TPSCodeOperand& out);
     bool PrepareArray(TPSValueArray& list, TPSType* wanted, TPSCodeOperand& out);

@@ -1,4 +1,5 @@
 #include "compile_harness.h"
+#include "script/common/utils.h"
 
 #include <gtest/gtest.h>
 
@@ -315,12 +316,20 @@ TEST(CompilerSymbols, CompatibilityRules)
         EXPECT_FALSE(c.IsCompatibleType(t("IMine"), t("IUnknown"), false));
         EXPECT_TRUE(c.IsCompatibleType(t("TP1"), t("TP1"), false));
         EXPECT_FALSE(c.IsCompatibleType(t("TP1"), t("TP2"), false));
+        // A record is compatible with its own type only, also as elements.
+        EXPECT_TRUE(c.IsCompatibleType(t("TR1"), t("TR1"), false));
+        EXPECT_TRUE(c.IsCompatibleType(t("TR1"), t("TR3"), false));
+        EXPECT_FALSE(c.IsCompatibleType(t("TR1"), t("TR2"), false));
+        EXPECT_TRUE(c.IsCompatibleType(t("TAR1"), t("TAR2"), false));
+        EXPECT_FALSE(c.IsCompatibleType(t("TAR1"), t("TAR3"), false));
         EXPECT_TRUE(c.IsBooleanType(t("Boolean")));
         EXPECT_TRUE(c.IsBooleanType(t("WordBool")));
         EXPECT_FALSE(c.IsBooleanType(t("TE")));
     };
     ASSERT_TRUE(h.compile("type TE = (a, b); TA1 = array of Integer; TA2 = array[0..2] of Byte;\n"
-                          "TA3 = array of String; TP1 = procedure(x: Integer); TP2 = procedure(x: Integer);"));
+                          "TA3 = array of String; TP1 = procedure(x: Integer); TP2 = procedure(x: Integer);\n"
+                          "TR1 = record x: Integer; end; TR2 = record x: Integer; end; TR3 = TR1;\n"
+                          "TAR1 = array of TR1; TAR2 = array[0..1] of TR3; TAR3 = array of TR2;"));
 }
 
 TEST(CompilerDeclarations, TypeDenotersBuildTheirTypes)
@@ -668,6 +677,71 @@ TEST(CompilerDeclarations, NestingTooDeepIsAnErrorNotACrash)
     for (int i = 0; i < 100000; ++i)
         sum += "+1";
     EXPECT_TRUE(h.compile(sum + ";"));
+}
+
+// Named types declared one on top of another nest as deep as a single
+// declaration could: the declaration that nests too deep is refused, so
+// nothing that walks a type's components later can run out of stack.
+TEST(CompilerDeclarations, ChainsOfNamedTypesAreBounded)
+{
+    const char* kinds[] = {"record a: %; end", "array of %", "array[0..1] of %", "procedure(x: %)"};
+    for (const char* kind : kinds) {
+        std::string text = "type T0 = Byte;\n";
+        for (int i = 1; i <= 400000; ++i) {
+            std::string denoter = kind;
+            denoter.replace(denoter.find('%'), 1, "T" + std::to_string(i - 1));
+            text += "T" + std::to_string(i) + " = " + denoter + ";\n";
+        }
+        CompileHarness h;
+        EXPECT_FALSE(h.compile(text + "begin end."));
+        ASSERT_NE(h.firstError(), nullptr) << kind;
+        EXPECT_EQ(h.firstError()->Error, TPSCompilerErrorCode::SyntaxError) << kind;
+        // T0 is Byte, one deep; T256, on row 257, nests 257 deep.
+        EXPECT_EQ(h.firstError()->Row, 257u) << kind;
+    }
+    // Up to the bound a chain compiles, and two chains of one shape are
+    // compatible however deep.
+    std::string text = "type A0 = Byte; B0 = Byte;\n";
+    for (int i = 1; i < 256; ++i)
+        text += "A" + std::to_string(i) + " = array of A" + std::to_string(i - 1) + "; B" + std::to_string(i) +
+                " = array of B" + std::to_string(i - 1) + ";\n";
+    CompileHarness h;
+    ASSERT_TRUE(h.compile(text + "var a: A255; b: B255;\nbegin a := b end.")) << h.firstError()->MessageToString();
+}
+
+// Every name of a long list is checked against those before it; a repeat at
+// the end is found where it stands.
+TEST(CompilerDeclarations, RepeatsAtTheEndOfLongListsAreFound)
+{
+    auto names = [](const char* prefix, const char* separator, const char* suffix) {
+        std::string text;
+        for (int i = 0; i < 20000; ++i)
+            text += (i ? separator : "") + std::string(prefix) + std::to_string(i) + suffix;
+        return text;
+    };
+    struct Case
+    {
+        std::string text;
+        const char* repeated;
+    };
+    const Case cases[] = {
+        {"procedure P(" + names("p", "; ", ": Byte") + "; p7: Byte); begin end;", "p7"},
+        {"label " + names("L", ", ", "") + ", L19999;", "L19999"},
+        {"var " + names("v", ", ", "") + ", v0: Byte;", "v0"},
+        {"type R = record " + names("f", ", ", "") + ", f123: Byte; end;", "f123"},
+        {"type E = (" + names("e", ", ", "") + ", e5);", "e5"},
+        {"uses " + names("U", ", ", "") + ", U42;", "U42"},
+        {"procedure P(" + names("p", "; ", ": Byte") + "); var p3: Byte; begin end;", "p3"},
+        {"procedure P; var " + names("x", ", ", "") + ": Byte; y, x17: Byte; begin end;", "x17"},
+    };
+    for (const Case& c : cases) {
+        CompileHarness h;
+        EXPECT_FALSE(h.compile(c.text));
+        ASSERT_NE(h.firstError(), nullptr) << c.repeated;
+        EXPECT_EQ(h.firstError()->Error, TPSCompilerErrorCode::DuplicateIdentifier) << c.repeated;
+        EXPECT_EQ(FastUpperCase(h.firstError()->Param), FastUpperCase(c.repeated));
+        EXPECT_EQ(h.firstError()->Col, c.text.rfind(c.repeated) + 1) << c.repeated;
+    }
 }
 
 } // namespace

@@ -116,6 +116,54 @@ INSTANTIATE_TEST_SUITE_P(
                 "function Apply(h: TF; x: LongInt): LongInt; begin Result := h(x) + 1; end;\n"
                 "begin f := @Twice; a := f(21); g := f; b := Apply(g, 5) + g^(1) end.",
                 {{"A", 42}, {"B", 13}}},
+        // A record is a value: copied whole by assignment, into a value
+        // parameter and out of a function; SizeOf counts its fields as a
+        // running script keeps them, with no padding.
+        RunCase{"records of one type are values",
+                "type TP = record x: LongInt; s: String; b: Byte; end; TL = array of TP;\n"
+                "var p, q: TP; l: TL; a, b, c, d, e, f, g: LongInt;\n"
+                "function Make(n: LongInt): TP; begin Result.x := n; Result.s := 'made'; end;\n"
+                "function Twice(r: TP): LongInt; begin r.x := r.x * 2; Result := r.x; end;\n"
+                "begin p.x := 5; p.s := 'p'; q := p; q.x := 6; a := p.x * 10 + q.x;\n"
+                "  b := Twice(p) * 10 + p.x; q := Make(7); c := q.x; d := Ord(q.s = 'made');\n"
+                "  SetArrayLength(l, 3); l[1] := q; e := Length(l) * 10 + l[1].x; f := SizeOf(p);\n"
+                "  g := SizeOf(l) end.",
+                {{"A", 56}, {"B", 105}, {"C", 7}, {"D", 1}, {"E", 37}, {"F", 9}, {"G", 4}}},
+        RunCase{"sizes as a running script keeps its values",
+                "type TE = (e1, e2); TS = set of Byte; TA = array[1..3] of Word; TF = procedure;\n"
+                "  TR = record c: Char; d: Double; w: WideChar; end;\n"
+                "var s: String; ws: WideString; v: Variant; x: Extended; cu: Currency; e: TE; st: TS;\n"
+                "  ar: TA; f: TF; r: TR; i6: Int64; ch: Char;\n"
+                "  zs, zws, zv, zx, zcu, ze, zst, zar, zf, zr, zi6, zch, zlist: LongInt;\n"
+                "begin zs := SizeOf(s); zws := SizeOf(ws); zv := SizeOf(v); zx := SizeOf(x); zcu := SizeOf(cu);\n"
+                "  ze := SizeOf(e); zst := SizeOf(st); zar := SizeOf(ar); zf := SizeOf(f); zr := SizeOf(r);\n"
+                "  zi6 := SizeOf(i6); zch := SizeOf(ch); zlist := SizeOf([1, 2]) end.",
+                {{"ZS", 4},
+                 {"ZWS", 4},
+                 {"ZV", 16},
+                 {"ZX", 10},
+                 {"ZCU", 8},
+                 {"ZE", 1},
+                 {"ZST", 32},
+                 {"ZAR", 6},
+                 {"ZF", 12},
+                 {"ZR", 11},
+                 {"ZI6", 8},
+                 {"ZCH", 1},
+                 {"ZLIST", 4}}},
+        // A negation or "not" goes into a wider variable in that variable's
+        // type; a sum of two narrow operands wraps in the left one's type.
+        RunCase{"narrow operands into a wider variable",
+                "var by, b2: Byte; si: ShortInt; w: Word; lw: LongWord; a, b, c, d, r: LongInt; sm: SmallInt;\n"
+                "  i6: Int64;\n"
+                "begin by := 1; a := -by; b := not by; sm := -by; w := 7; i6 := -w; lw := 5; r := -lw;\n"
+                "  by := 200; b2 := 100; c := by + b2; si := 100; d := si + si end.",
+                {{"A", -1}, {"B", -2}, {"SM", -1}, {"I6", -7}, {"R", -5}, {"C", 44}, {"D", -56}}},
+        RunCase{"string comparison is case-sensitive",
+                "var s, t: String; a, b, c, d: LongInt;\n"
+                "begin s := 'a'; t := 'B'; a := Ord(s > t); b := Ord(s = 'A'); c := Ord('b' < t);\n"
+                "  t := 'a'; d := Ord(s = t) end.",
+                {{"A", 1}, {"B", 0}, {"C", 0}, {"D", 1}}},
         RunCase{"sets of the same element type are one type",
                 "type TS1 = set of Byte; TS2 = set of Byte;\n"
                 "var s1: TS1; s2: TS2; a: LongInt;\n"
@@ -223,6 +271,23 @@ INSTANTIATE_TEST_SUITE_P(
                   "[Error] (3:9): Type mismatch"},
         ErrorCase{"procedure P; begin end; var a: LongInt;\nbegin\n  a := P;\nend.", "[Error] (3:9): Type mismatch"},
         ErrorCase{"var a: LongInt;\nbegin\n  a := (1 + 2;\nend.", "[Error] (3:14): Closing parenthesis expected"}));
+
+// Boolean "and" and "or" evaluate both operands unless the host asks for
+// short-circuit evaluation.
+TEST(BooleanOperators, EvaluateBothOperandsUnlessShortCircuit)
+{
+    const std::string program = "var calls, n: LongInt; t: Boolean;\n"
+                                "function Count(v: Boolean): Boolean; begin calls := calls + 1; Result := v; end;\n"
+                                "begin calls := 0; t := Count(False) and Count(True); n := calls * 10;\n"
+                                "  t := Count(True) or Count(False); n := n + calls end.";
+    for (const bool shortCircuit : {false, true}) {
+        const RunResult r =
+            compileAndRun(program, [shortCircuit](TPSPascalCompiler& c) { c.BooleanShortCircuit = shortCircuit; });
+        ASSERT_EQ(r.error, "");
+        ASSERT_EQ(r.runError, "");
+        EXPECT_EQ(r.values.at("N"), shortCircuit ? 12 : 24) << shortCircuit;
+    }
+}
 
 // ---- The shape of the code -------------------------------------------------------
 

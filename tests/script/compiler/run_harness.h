@@ -2,7 +2,9 @@
 // Compiles a program and runs it on the interpreter. The integer globals are
 // read back after the run, and the stack is checked to hold exactly the
 // declared locals at the start of every statement and at every return, so no
-// temporary outlives its statement.
+// temporary outlives its statement. A run stops after a budget of
+// instructions, so that a loop compiled never to end fails its test instead
+// of hanging the test program.
 
 #include "script/runtime/exec.h"
 #include "script/runtime/value_ops.h"
@@ -11,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -19,8 +22,8 @@ struct RunResult
 {
     std::string error;                          // the first compile error, with its place
     std::map<std::string, std::int64_t> values; // integer globals by upper-cased name
-    std::string runError;
-    int unbalanced = 0; // statements whose stack depth was off
+    std::string runError;                       // "instruction budget used up" when stopped
+    int unbalanced = 0;                         // statements whose stack depth was off
     int checkedStatements = 0;
 };
 
@@ -31,11 +34,18 @@ public:
     std::map<const TPSProcRec*, std::size_t> localCounts;
     int unbalanced = 0;
     int checked = 0;
+    std::uint64_t budget = 5'000'000;
+    bool outOfBudget = false;
 
 protected:
     bool HasInstructionHook() const override { return true; }
     void BeforeInstruction() override
     {
+        if (budget-- == 0) {
+            outOfBudget = true;
+            Stop();
+            return;
+        }
         TPSInternalProcRec* proc = CurrentProc();
         if (!proc)
             return;
@@ -51,10 +61,13 @@ protected:
     }
 };
 
-inline RunResult compileAndRun(const std::string& text)
+// setup may set the compiler's options first.
+inline RunResult compileAndRun(const std::string& text, const std::function<void(TPSPascalCompiler&)>& setup = {})
 {
     RunResult out;
     CompileHarness h;
+    if (setup)
+        setup(h.c);
     std::vector<std::string> globals;
     h.inspect = [&](TPSPascalCompiler& c) {
         for (const auto& var : c.Vars())
@@ -81,6 +94,8 @@ inline RunResult compileAndRun(const std::string& text)
         exec.localCounts[exec.GetProcNo(proc)] = names.size();
     if (!exec.ExecuteCode())
         out.runError = std::to_string(int(exec.ExceptionCode())) + " " + exec.ExceptionText();
+    else if (exec.outOfBudget)
+        out.runError = "instruction budget used up";
     out.unbalanced = exec.unbalanced;
     out.checkedStatements = exec.checked;
     for (std::size_t i = 0; i < globals.size(); ++i) {

@@ -47,6 +47,14 @@ INSTANTIATE_TEST_SUITE_P(
                         "  c := 0; for si := -125 downto -128 do c := c + 1;\n"
                         "  r := 0; for w := 65534 to 65535 do r := r + w end.",
                 {{"N", 6}, {"BY", 255}, {"C", 4}, {"SI", -128}, {"R", 131069}}},
+        // A loop that ran to its end leaves its variable one step past the
+        // end; at the limit of the type it stays on the end value.
+        RunCase{"for leaves its variable past the end",
+                kVars + "begin for a := 1 to 10 do ; for b := 10 downto 3 do ; for c := 5 to 4 do ;\n"
+                        "  r := 255; n := 0; for by := 250 to r do n := n + 1;\n"
+                        "  r := -128; for si := -126 downto r do n := n + 10;\n"
+                        "  for w := 65530 to 65535 do n := n + 100 end.",
+                {{"A", 11}, {"B", 2}, {"C", 5}, {"BY", 255}, {"SI", -128}, {"W", 65535}, {"N", 636}}},
         RunCase{"for end computed on every pass",
                 "var a, n, calls: LongInt;\n"
                 "function Limit: LongInt; begin calls := calls + 1; Result := 3 end;\n"
@@ -173,13 +181,19 @@ TEST(StatementErrors, ArePlacedAndWorded)
         {head + "repeat a := 1;\nend.", "[Error] (4:1): Syntax error"},
         {"label L; begin goto M end.", "[Error] (1:21): Unknown identifier 'M'"},
         {"label L, M; begin L: end.", "[Error] (1:25): Label 'M' not set"},
-        {"label L; var a: LongInt;\nbegin for a := 1 to 2 do goto L; L: end.", "[Error] (2:31): Invalid jump"},
-        {"label L; var a: LongInt;\nbegin goto L; for a := 1 to 2 do L: a := a end.", "[Error] (2:12): Invalid jump"},
+        {"label L; var a: LongInt;\nbegin for a := 1 to 2 do goto L; L: end.", "[Error] (2:32): Invalid jump"},
+        {"label L; var a: LongInt;\nbegin goto L; for a := 1 to 2 do L: a := a end.", "[Error] (2:44): Invalid jump"},
         {"label L; var a: LongInt;\nbegin for a := 1 to 2 do L: ; goto L end.", "[Error] (2:36): Invalid jump"},
-        {"label L; var a: LongInt;\nbegin try goto L finally end; L: end.", "[Error] (2:16): Invalid jump"},
+        {"label L; var a: LongInt;\nbegin try goto L finally end; L: end.", "[Error] (2:18): Invalid jump"},
         {"label L; begin L a := 1 end.", "[Error] (1:18): colon (':') expected"},
         {head + "try a := 1 end;\nend.", "[Error] (3:14): Semicolon (';') expected"},
         {head + "try a := 1 except a := 2;\nend.", "[Error] (4:4): Semicolon (';') expected"},
+        // A statement is a variable followed by ":=", or a call.
+        {head + "a;\nend.", "[Error] (3:4): Assignment expected"},
+        {head + "(a) + 1 := 2;\nend.", "[Error] (3:11): Internal error (20)"},
+        {"const K = 1;\nbegin\n  K;\nend.", "[Error] (3:4): Internal error (20)"},
+        {head + "a = 1;\nend.", "[Error] (3:8): Internal error (20)"},
+        {head + "LongInt;\nend.", "[Error] (3:10): Internal error (20)"},
     };
     for (const ErrorCase& test : cases)
         EXPECT_EQ(compileAndRun(test.program).error, test.error) << test.program;

@@ -142,6 +142,39 @@ bool TPSExpressionCompiler::Mentions(const TPSValue& tree, const TPSValueVar& va
     return false;
 }
 
+bool TPSExpressionCompiler::PassesReference(const TPSValueProc& call)
+{
+    for (const TPSParameter& param : call.Parameters)
+        if (param.VarParam && ReadsThroughReference(*param.Val))
+            return true;
+    return false;
+}
+
+bool TPSExpressionCompiler::ReadsThroughReference(const TPSValue& tree)
+{
+    if (auto* v = dynamic_cast<const TPSValueVar*>(&tree)) {
+        if (v->ByReference)
+            return true;
+        for (const auto& item : v->RecItems) {
+            auto* sub = dynamic_cast<const TPSSubValue*>(item.get());
+            if (sub && ReadsThroughReference(*sub->SubNo))
+                return true;
+        }
+        return false;
+    }
+    if (auto* un = dynamic_cast<const TPSUnValueOp*>(&tree))
+        return ReadsThroughReference(*un->Val);
+    if (auto* bin = dynamic_cast<const TPSBinValueOp*>(&tree))
+        return ReadsThroughReference(*bin->Val1) || ReadsThroughReference(*bin->Val2);
+    if (auto* list = dynamic_cast<const TPSValueArray*>(&tree)) {
+        for (const auto& item : list->Items)
+            if (ReadsThroughReference(*item))
+                return true;
+    }
+    // A call's result is computed into a slot of its own first.
+    return false;
+}
+
 // ---- Operands ------------------------------------------------------------------------
 
 void TPSExpressionCompiler::PutOperand(const TPSCodeOperand& operand)
@@ -419,10 +452,14 @@ bool TPSExpressionCompiler::WriteInto(const TPSValueVar& dest, TPSValue& source)
         return false;
     // In place only when nothing in the expression can change the
     // destination while it is computed; no one else sees a temporary.
-    const bool inPlace =
-        dynamic_cast<const TPSValueAllocatedStackVar*>(&dest) || (!hasCall(source) && !dest.ByReference);
+    const bool temporary = dynamic_cast<const TPSValueAllocatedStackVar*>(&dest) != nullptr;
+    const bool inPlace = temporary || (!hasCall(source) && !dest.ByReference);
     if (auto* bin = dynamic_cast<TPSBinValueOp*>(&source)) {
-        if (!inPlace || !SameValueType(destType, bin->AType) || Mentions(*bin->Val2, dest))
+        // The left operand is read before the destination is written; the
+        // right one after, so it must not be the destination, nor what a
+        // reference might make it.
+        if (!inPlace || !SameValueType(destType, bin->AType) || Mentions(*bin->Val2, dest) ||
+            (!temporary && ReadsThroughReference(*bin->Val2)))
             return ComputeThroughTemp(d, bin->AType, source);
         return WriteBinaryInto(dest, d, *bin);
     }
@@ -558,9 +595,12 @@ bool TPSExpressionCompiler::WriteCall(TPSValueProc& call, const TPSValueVar* des
             TPSValueAllocatedStackVar* temp = NewTemp(resultSlot, result);
             resultSlot.var = temp->CodeNumber();
         } else {
-            const bool direct = dynamic_cast<const TPSValueAllocatedStackVar*>(dest) ||
-                                (SameValueType(GetValueType(*dest), result) && !dest->ByReference &&
-                                 !dynamic_cast<const TPSValueGlobalVar*>(dest) && !Mentions(call, *dest));
+            // The callee writes its result while it runs: straight into the
+            // destination only when nothing it reads can be that variable.
+            const bool direct =
+                dynamic_cast<const TPSValueAllocatedStackVar*>(dest) ||
+                (SameValueType(GetValueType(*dest), result) && !dest->ByReference &&
+                 !dynamic_cast<const TPSValueGlobalVar*>(dest) && !Mentions(call, *dest) && !PassesReference(call));
             if (!direct) {
                 TPSValueAllocatedStackVar* temp = NewTemp(resultSlot, result);
                 if (!WriteCall(call, temp))

@@ -24,6 +24,8 @@
 #include <unordered_map>
 #include <vector>
 
+class TPSCodeContext;
+
 class EPSCompilerException : public std::runtime_error
 {
 public:
@@ -180,6 +182,10 @@ public:
     TPSType* BooleanType() const { return booleanType_; }
     bool IsCompiling() const { return compiling_; }
     TPSInternalProcedure* MainProc() const { return mainProc_; }
+    // While a body is compiled (in OnWriteLine, say): how many with targets
+    // hold a stack slot where the code is being written, above the
+    // procedure's locals; 0 outside a body.
+    std::size_t WithTargetsHeld() const;
 
     const std::vector<std::unique_ptr<TPSType>>& Types() const { return types_; }
     const std::vector<std::unique_ptr<TPSRegProc>>& RegProcs() const { return regProcs_; }
@@ -332,6 +338,7 @@ private:
     bool ReadRoutineHeader(RoutineHeader& header);
     bool DeclareExternal(RoutineHeader& header, TPSAttributes attributes);
     bool ReadRoutineBody(TPSBlockInfo local);
+    void HintUnused(const TPSInternalProcedure& proc);
 
     bool ReadConstValue(TPSPascalParser& parser, TPSValueRecord& dest);
     // Binding levels of constant expressions, loosest first: relational,
@@ -384,6 +391,7 @@ private:
     std::size_t baseTypesSeen_ = 0;
     std::int32_t typeCounter_ = 0;
     TPSInternalProcedure* mainProc_ = nullptr;
+    const TPSCodeContext* body_ = nullptr;
     TPSType* anyStringType_ = nullptr;
     TPSType* booleanType_ = nullptr;
 };

@@ -331,6 +331,20 @@ bool TPSPascalCompiler::DeclareExternal(RoutineHeader& header, TPSAttributes att
     return ApplyProcAttributes(procs_.back().get());
 }
 
+// Locals never used, and a result never set, are pointed out where they
+// were declared.
+void TPSPascalCompiler::HintUnused(const TPSInternalProcedure& proc)
+{
+    for (const TPSProcVar& var : proc.ProcVars) {
+        if (!var.Used)
+            MakeHint({}, TPSCompilerHintCode::VariableNotUsed, var.Name)
+                ->SetCustomPos(static_cast<std::uint32_t>(var.DeclarePos), var.DeclareRow, var.DeclareCol);
+    }
+    if (proc.Decl.Result && !proc.ResultUsed)
+        MakeHint({}, TPSCompilerHintCode::VariableNotUsed, "Result")
+            ->SetCustomPos(static_cast<std::uint32_t>(proc.DeclarePos), proc.DeclareRow, proc.DeclareCol);
+}
+
 bool TPSPascalCompiler::ReadRoutineBody(TPSBlockInfo local)
 {
     TPSPascalParser& p = *parser_;
@@ -364,6 +378,7 @@ bool TPSPascalCompiler::ReadRoutineBody(TPSBlockInfo local)
     if (!CompileBody(local) || !Expect(p, Tok::Semicolon, Err::SemicolonExpected))
         return false;
     WriteDebugProcNames(local.ProcNo);
+    HintUnused(*local.Proc);
     if (!localConstants.empty()) {
         DropConstants(firstConstant, [&localConstants](std::size_t i) {
             return std::any_of(localConstants.begin(), localConstants.end(),

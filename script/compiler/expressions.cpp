@@ -621,6 +621,13 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::GetIdentifier(bool variableOnly
         Fail(Err::UnknownIdentifier, written);
         return nullptr;
     };
+    if (!variableOnly && !ctx_.Withs.empty()) {
+        std::unique_ptr<TPSValue> member;
+        if (!ReadWithMember(member))
+            return nullptr;
+        if (member)
+            return member;
+    }
     std::unique_ptr<TPSValueVar> var;
     TPSInternalProcedure* proc = ctx_.ProcNo == 0 ? nullptr : ctx_.Proc;
     const std::uint32_t position = p.Position();
@@ -735,6 +742,45 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::GetIdentifier(bool variableOnly
         return call;
     }
     return unknown();
+}
+
+bool TPSExpressionCompiler::ReadWithMember(std::unique_ptr<TPSValue>& found)
+{
+    TPSPascalParser& p = c_.Parser();
+    const std::string& name = p.Token();
+    const std::uint32_t hash = MakeHash(name);
+    for (auto it = ctx_.Withs.rbegin(); it != ctx_.Withs.rend(); ++it) {
+        auto target = std::make_unique<TPSValueWithTarget>();
+        Place(*target);
+        target->LocalVarNo = it->Slot;
+        target->VarType = it->Type;
+        target->ByReference = true;
+        std::unique_ptr<TPSValue> value;
+        if (it->Type->BaseType == BaseType::Record) {
+            const auto* record = static_cast<const TPSRecordType*>(it->Type);
+            const std::ptrdiff_t field = record->FindField(name, hash);
+            if (field < 0)
+                continue;
+            auto item = std::make_unique<TPSSubNumber>();
+            item->AType = record->Fields[static_cast<std::size_t>(field)].FieldType;
+            item->SubNo = static_cast<std::uint32_t>(field);
+            target->RecItems.push_back(std::move(item));
+            p.Next();
+            value = std::move(target);
+        } else {
+            const TPSCompileTimeClass* cl = static_cast<const TPSClassType*>(it->Type)->Cl;
+            if (!cl || !cl->FindMember(name))
+                continue;
+            value = std::move(target);
+            if (!ReadMember(value, it->Type))
+                return false;
+        }
+        if (!ReadPostfix(value))
+            return false;
+        found = std::move(value);
+        return true;
+    }
+    return true;
 }
 
 // A notification variable is read and written through the host: a call with
@@ -1088,6 +1134,9 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadConstructorCall(TPSType* ty
         return nullptr;
     }
     TPSCompileTimeClass* cl = static_cast<TPSClassType*>(type)->Cl;
+    if (cl && cl->IsAbstract)
+        c_.MakeWarning({}, TPSCompilerWarningCode::AbstractClassConstruction, {})
+            ->SetCustomPos(static_cast<std::uint32_t>(at.Pos), at.Row, at.Col);
     auto* item = dynamic_cast<TPSDelphiClassItemConstructor*>(cl ? cl->FindMember(p.Token()) : nullptr);
     if (!item) {
         Fail(Err::UnknownIdentifier, p.RawToken());
@@ -1235,7 +1284,8 @@ void TPSExpressionCompiler::NotifyProperty(const TPSValue& instance, const std::
     if (auto* global = dynamic_cast<const TPSValueGlobalVar*>(&instance))
         c_.NotifyVariable(TPSVariableType::Global, static_cast<std::int32_t>(global->GlobalVarNo), -1, instance.Pos,
                           member);
-    else if (dynamic_cast<const TPSValueAllocatedStackVar*>(&instance))
+    else if (dynamic_cast<const TPSValueAllocatedStackVar*>(&instance) ||
+             dynamic_cast<const TPSValueWithTarget*>(&instance))
         return;
     else if (auto* local = dynamic_cast<const TPSValueLocalVar*>(&instance))
         c_.NotifyVariable(TPSVariableType::Local, static_cast<std::int32_t>(local->LocalVarNo), ctx_.ProcNo,

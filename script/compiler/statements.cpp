@@ -140,9 +140,17 @@ private:
             break;
         case Tok::KwExit:
             c_.WriteDebugLine(ctx_.ProcNo);
+            // The return runs the finally parts of the frame and drops its
+            // slots, but the main block has no frame: the temporaries of
+            // with statements are let go on the way out.
+            if (!ctx_.Withs.empty())
+                WriteLeaving(0);
             putOp(Code(), pscode::Op::Return);
             P().Next();
             return true;
+        case Tok::KwWith:
+            ok = With(depth);
+            break;
         case Tok::KwGoto:
             ok = Goto();
             break;
@@ -283,12 +291,12 @@ private:
     template <typename Body> bool LoopBody(LoopJumps& jumps, Body body)
     {
         LoopJumps* outer = loop_;
-        const int outerTries = tries_;
+        const std::size_t outerBase = loopBase_;
         loop_ = &jumps;
-        tries_ = 0;
+        loopBase_ = leaving_.size();
         const bool ok = InScope(body);
         loop_ = outer;
-        tries_ = outerTries;
+        loopBase_ = outerBase;
         return ok;
     }
 
@@ -566,10 +574,81 @@ private:
             return Fail(Err::NotInLoop);
         c_.WriteDebugLine(ctx_.ProcNo);
         P().Next();
-        for (int i = 0; i < tries_; ++i)
-            pscode::putTryEnd(Code(), pscode::TryPart::Leave);
+        WriteLeaving(loopBase_);
         (isBreak ? loop_->breaks : loop_->continues).push_back(pscode::putForwardJump(Code(), pscode::Op::Jump));
         return true;
+    }
+
+    // Leaves every try block and with statement entered since the step
+    // numbered from, innermost first: a with lets its temporaries go, a try
+    // block runs its finally part still to come (which drops whatever the
+    // block pushed) and is closed.
+    void WriteLeaving(std::size_t from)
+    {
+        for (std::size_t i = leaving_.size(); i-- > from;) {
+            if (leaving_[i] == kTryStep) {
+                pscode::putTryEnd(Code(), pscode::TryPart::Leave);
+                continue;
+            }
+            for (std::size_t n = 0; n < leaving_[i]; ++n)
+                putOp(Code(), pscode::Op::Pop);
+        }
+    }
+
+    // with target, ... do statement: each target is reached through a
+    // pointer aimed at it (a value that is no variable is held in a slot
+    // of its own), and the names inside the statement are looked up among
+    // its fields or members first, the last target first.
+    bool With(int depth)
+    {
+        c_.WriteDebugLine(ctx_.ProcNo);
+        P().Next();
+        const std::size_t outerWiths = ctx_.Withs.size();
+        std::vector<std::unique_ptr<TPSValueAllocatedStackVar>> held;
+        bool ok = WithTargets(held) && Expect(Tok::KwDo, Err::DoExpected);
+        if (ok) {
+            leaving_.push_back(held.size());
+            ok = InScope([&] { return Single(depth); });
+            leaving_.pop_back();
+        }
+        ctx_.Withs.resize(outerWiths);
+        while (!held.empty())
+            held.pop_back();
+        return ok;
+    }
+
+    bool WithTargets(std::vector<std::unique_ptr<TPSValueAllocatedStackVar>>& held)
+    {
+        for (;;) {
+            expr_.StartStatement();
+            if (P().CurrTokenId() != Tok::Identifier)
+                return Fail(Err::IdentifierExpected);
+            std::unique_ptr<TPSValue> target = expr_.GetIdentifier(false);
+            if (!target)
+                return false;
+            TPSType* type = TPSExpressionCompiler::GetValueType(*target);
+            const BaseType base = BaseOf(type);
+            if (base != BaseType::Record && base != BaseType::Class)
+                return Fail(Err::ClassTypeExpected);
+            if (auto* var = dynamic_cast<TPSValueVar*>(target.get())) {
+                held.push_back(
+                    std::make_unique<TPSValueAllocatedStackVar>(ctx_, c_.UseType(c_.FindBaseType(BaseType::Pointer))));
+                TPSCodeOperand at;
+                if (!expr_.Prepare(*var, nullptr, at))
+                    return false;
+                putOp(Code(), pscode::Op::SetPointer);
+                pscode::putVarOperand(Code(), held.back()->CodeNumber());
+                expr_.PutOperand(at);
+            } else {
+                held.push_back(std::make_unique<TPSValueAllocatedStackVar>(ctx_, c_.UseType(type)));
+                if (!expr_.WriteInto(*held.back(), *target))
+                    return false;
+            }
+            ctx_.Withs.push_back({held.back()->LocalVarNo, ResolveLink(type)});
+            if (P().CurrTokenId() != Tok::Comma)
+                return true;
+            P().Next();
+        }
     }
 
     // try (except | finally) [finally | except] end. Every part is closed
@@ -578,9 +657,9 @@ private:
     {
         P().Next();
         const std::size_t at = pscode::putTryOpen(Code());
-        ++tries_;
+        leaving_.push_back(kTryStep);
         const bool ok = TryParts(depth, at);
-        --tries_;
+        leaving_.pop_back();
         if (!ok)
             return false;
         if (!Expect(Tok::KwEnd, Err::EndExpected))
@@ -741,9 +820,13 @@ private:
     TPSCodeContext& ctx_;
     TPSExpressionCompiler expr_;
     LoopJumps* loop_ = nullptr;
-    // Try blocks entered since the innermost loop began; break and continue
-    // leave each of them on the way out.
-    int tries_ = 0;
+    // The try blocks and with statements entered, outermost first: a try
+    // block as kTryStep, a with statement as the number of slots it holds.
+    // break and continue leave those entered since the innermost loop
+    // began (from loopBase_ on).
+    static constexpr std::size_t kTryStep = SIZE_MAX;
+    std::vector<std::size_t> leaving_;
+    std::size_t loopBase_ = 0;
     int scope_ = 0;
     std::vector<Scope> scopes_;
     // Per label: the scope it is placed in, whether a goto from another
@@ -756,6 +839,11 @@ private:
 
 } // namespace
 
+std::size_t TPSPascalCompiler::WithTargetsHeld() const
+{
+    return body_ ? body_->Withs.size() : 0;
+}
+
 bool TPSPascalCompiler::CompileBody(const TPSBlockInfo& block)
 {
     TPSInternalProcedure& proc = *block.Proc;
@@ -763,6 +851,12 @@ bool TPSPascalCompiler::CompileBody(const TPSBlockInfo& block)
     for (const TPSProcVar& local : proc.ProcVars)
         pscode::putPushType(proc.Data, static_cast<std::uint32_t>(UseType(local.AType)->FinalTypeNo));
     TPSCodeContext context(block.Proc, block.ProcNo);
+    body_ = &context;
+    struct Done
+    {
+        const TPSCodeContext*& body;
+        ~Done() { body = nullptr; }
+    } done{body_};
     BodyCompiler body(*this, context);
     body.StartLabels();
     if (!body.Compound(0) || !body.ResolveGotos())

@@ -89,6 +89,13 @@ private:
     TPSCodeContext& context_;
 };
 
+// A name found among the fields or members of a with statement's target:
+// the slot that points at the target (or holds it), with the name's path
+// below it.
+class TPSValueWithTarget : public TPSValueLocalVar
+{
+};
+
 class TPSValueData : public TPSValue
 {
 public:
@@ -168,6 +175,15 @@ public:
     std::int32_t ProcNo;
     std::string& Code() { return Proc->Data; }
     std::vector<TPSType*> Slots;
+    // The targets of the with statements around the code being written,
+    // innermost last: the slot that reaches each and its record or class
+    // type.
+    struct WithTarget
+    {
+        std::uint32_t Slot;
+        TPSType* Type;
+    };
+    std::vector<WithTarget> Withs;
     // Set when temporaries were released out of order; a compiler fault.
     bool Unbalanced = false;
     bool IsFunction() const { return Proc->Decl.Result != nullptr; }
@@ -221,6 +237,11 @@ public:
     void PutOperand(const TPSCodeOperand& operand);
     // True when the variable occurs anywhere in the tree.
     static bool Mentions(const TPSValue& tree, const TPSValueVar& var);
+    // True when the tree reads a variable through a reference (a var
+    // parameter, Result, a with target), which may be any variable.
+    static bool ReadsThroughReference(const TPSValue& tree);
+    // True when the call hands the callee such a variable by reference.
+    static bool PassesReference(const TPSValueProc& call);
 
 private:
     std::unique_ptr<TPSValue> ReadLevel(int level);
@@ -239,6 +260,9 @@ private:
     bool ReadParameterList(std::vector<TPSParameter>& params, bool brackets);
     bool ReadCharacterAccess(std::unique_ptr<TPSValue>& value, ps::BaseType base);
     std::unique_ptr<TPSValue> ReadNotificationVariant(const TPSVar& var);
+    // The name at the parser among the with targets: found is set when it
+    // names a field or member of one; False after an error.
+    bool ReadWithMember(std::unique_ptr<TPSValue>& found);
     bool ReadLateBound(std::unique_ptr<TPSValue>& value, TPSType* type);
     std::unique_ptr<TPSValue> ReadConstructorCall(TPSType* type, const TPSValue& at);
     bool ReadMember(std::unique_ptr<TPSValue>& value, TPSType* type);

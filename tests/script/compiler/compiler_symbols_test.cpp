@@ -451,9 +451,12 @@ TEST(CompilerDeclarations, RoutinesVariablesAndTheHostCallbacks)
     const decltype(seen.uses) expectedUses = {
         {V::Global, 0, -1}, {V::Param, 0, 1}, {V::Param, 1, 1}, {V::Local, 0, 1}, {V::Local, 1, 1}};
     EXPECT_EQ(seen.uses, expectedUses);
-    // The global never used gives one hint at its declaration.
-    ASSERT_EQ(h.c.GetMessageCount(), 1u);
-    EXPECT_EQ(h.c.GetMessage(0)->MessageToString(), "[Hint] (1:5): Variable 'G' never used");
+    // Each local never used gives a hint at its declaration when its routine
+    // ends; the global never used one at the end.
+    ASSERT_EQ(h.c.GetMessageCount(), 3u);
+    EXPECT_EQ(h.c.GetMessage(0)->MessageToString(), "[Hint] (7:5): Variable 'X' never used");
+    EXPECT_EQ(h.c.GetMessage(1)->MessageToString(), "[Hint] (7:8): Variable 'Y' never used");
+    EXPECT_EQ(h.c.GetMessage(2)->MessageToString(), "[Hint] (1:5): Variable 'G' never used");
 }
 
 struct DeclarationError

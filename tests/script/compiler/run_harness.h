@@ -23,6 +23,7 @@ struct RunResult
     std::string error;                          // the first compile error, with its place
     std::map<std::string, std::int64_t> values; // integer globals by upper-cased name
     std::string runError;                       // "instruction budget used up" when stopped
+    std::size_t leftOnStack = 0;                // slots the main block left behind
     int unbalanced = 0;                         // statements whose stack depth was off
     int checkedStatements = 0;
 };
@@ -30,7 +31,9 @@ struct RunResult
 class BalanceCheck : public TPSExec
 {
 public:
-    std::map<const TPSProcRec*, std::set<std::uint32_t>> statementStarts;
+    // The slots each statement starts with, by its code position: the
+    // declared locals and the slots of the with statements around it.
+    std::map<const TPSProcRec*, std::map<std::uint32_t, std::size_t>> statementStarts;
     std::map<const TPSProcRec*, std::size_t> localCounts;
     int unbalanced = 0;
     int checked = 0;
@@ -52,11 +55,14 @@ protected:
         const auto starts = statementStarts.find(proc);
         const bool atReturn = Position() < proc->code.size() &&
                               static_cast<std::uint8_t>(proc->code[Position()]) == std::uint8_t(pscode::Op::Return);
-        if (!atReturn && (starts == statementStarts.end() || !starts->second.count(Position())))
+        std::size_t expected = localCounts[proc];
+        if (starts != statementStarts.end() && starts->second.count(Position()))
+            expected = starts->second.at(Position());
+        else if (!atReturn)
             return;
         const std::size_t depth = Stack().Count() - static_cast<std::size_t>(FrameBase() + 1);
         ++checked;
-        if (depth != localCounts[proc])
+        if (depth != expected || (atReturn && depth != localCounts[proc]))
             ++unbalanced;
     }
 };
@@ -68,6 +74,14 @@ inline RunResult compileAndRun(const std::string& text, const std::function<void
     CompileHarness h;
     if (setup)
         setup(h.c);
+    // The with targets around each statement, by its place in the text.
+    static std::map<std::uint32_t, std::size_t>* withsAt;
+    std::map<std::uint32_t, std::size_t> withs;
+    withsAt = &withs;
+    h.c.OnWriteLine = [](TPSPascalCompiler* c, std::uint32_t position) {
+        withsAt->emplace(position, c->WithTargetsHeld());
+        return true;
+    };
     std::vector<std::string> globals;
     h.inspect = [&](TPSPascalCompiler& c) {
         for (const auto& var : c.Vars())
@@ -88,14 +102,17 @@ inline RunResult compileAndRun(const std::string& text, const std::function<void
         out.runError = "load: " + exec.ExceptionText();
         return out;
     }
-    for (const DebugLine& line : data.lines)
-        exec.statementStarts[exec.GetProcNo(line.proc)].insert(line.codePos);
     for (const auto& [proc, names] : data.locals)
         exec.localCounts[exec.GetProcNo(proc)] = names.size();
+    for (const DebugLine& line : data.lines) {
+        const TPSProcRec* proc = exec.GetProcNo(line.proc);
+        exec.statementStarts[proc].emplace(line.codePos, exec.localCounts[proc] + withs.at(line.sourcePos));
+    }
     if (!exec.ExecuteCode())
         out.runError = std::to_string(int(exec.ExceptionCode())) + " " + exec.ExceptionText();
     else if (exec.outOfBudget)
         out.runError = "instruction budget used up";
+    out.leftOnStack = exec.Stack().Count();
     out.unbalanced = exec.unbalanced;
     out.checkedStatements = exec.checked;
     for (std::size_t i = 0; i < globals.size(); ++i) {
@@ -124,6 +141,7 @@ inline void expectRun(const RunCase& test)
     ASSERT_EQ(r.runError, "");
     EXPECT_EQ(r.unbalanced, 0);
     EXPECT_GT(r.checkedStatements, 0);
+    EXPECT_EQ(r.leftOnStack, 0u);
     for (const auto& [name, value] : test.expected) {
         ASSERT_TRUE(r.values.count(name)) << name;
         EXPECT_EQ(r.values.at(name), value) << name;

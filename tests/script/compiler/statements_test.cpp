@@ -137,6 +137,33 @@ INSTANTIATE_TEST_SUITE_P(
                 "  h := 0; try while True do try h := h + 1; break except h := -100 end;\n"
                 "    RaiseException(erCustomError, '') except h := h + 10 end end.",
                 {{"C", 2}, {"H", 11}}},
+        // Names inside a with statement are the target's fields first, the
+        // last target first; the target is found once, before the body.
+        RunCase{"with finds the fields of its targets",
+                "type TI = record z: LongInt; end; TR = record x, y: LongInt; inner: TI; end;\n"
+                "var r, s: TR; arr: array[1..3] of TR; x, i, a, b, c, d: LongInt;\n"
+                "function Make(n: LongInt): TR; begin Result.x := n; end;\n"
+                "procedure Bump(var t: TR); begin with t do begin x := x + 1; inner.z := x * 10 end end;\n"
+                "begin x := 100; with r do begin x := 1; y := x + 1 end; a := r.x * 10 + r.y + x;\n"
+                "  with r, inner do begin z := y * 100; x := z + x end; b := r.inner.z + r.x;\n"
+                "  with s do with r do y := 7; c := r.y * 10 + s.y;\n"
+                "  i := 2; with arr[i] do begin i := 3; x := 5 end; d := arr[2].x * 10 + arr[3].x;\n"
+                "  Bump(arr[2]); d := d * 100 + arr[2].inner.z;\n"
+                "  with Make(9) do i := x + inner.z end.",
+                {{"A", 112}, {"B", 401}, {"C", 70}, {"D", 5060}, {"X", 100}, {"I", 9}}},
+        // break and continue let the with slots go; so does exit, even from
+        // the main block, whose stack must end empty.
+        RunCase{"with inside loops and try blocks",
+                "type TR = record x, n: LongInt; end;\n"
+                "var r: TR; i, f, e: LongInt;\n"
+                "procedure Early; begin with r do begin n := n + 1000; exit end end;\n"
+                "begin for i := 1 to 6 do with r do begin if i = 2 then continue; if i = 5 then break;\n"
+                "    x := x + i end;\n"
+                "  f := 0; i := 0; while i < 5 do begin i := i + 1; with r do try if i = 3 then continue;\n"
+                "    if i = 4 then break; n := n + 1 finally f := f + 1 end end;\n"
+                "  repeat try with r do begin n := n + 10; break end finally f := f + 10 end until False;\n"
+                "  Early; e := r.n; with r do if n > 0 then exit; e := -1 end.",
+                {{"I", 4}, {"F", 14}, {"E", 1012}}},
         RunCase{"goto forward and backward",
                 "var n, a: LongInt; label back, done;\n"
                 "procedure P; label skip; var i: LongInt;\n"
@@ -194,6 +221,14 @@ TEST(StatementErrors, ArePlacedAndWorded)
         {"const K = 1;\nbegin\n  K;\nend.", "[Error] (3:4): Internal error (20)"},
         {head + "a = 1;\nend.", "[Error] (3:8): Internal error (20)"},
         {head + "LongInt;\nend.", "[Error] (3:10): Internal error (20)"},
+        {head + "with a do ;\nend.", "[Error] (3:10): Class type expected"},
+        {head + "with 5 do ;\nend.", "[Error] (3:8): Identifier expected"},
+        {"type TR = record x: LongInt; end; var r: TR;\nbegin\n  with r x := 1;\nend.",
+         "[Error] (3:10): 'DO' expected"},
+        {"type TR = record x: LongInt; end; var r: TR; label L;\nbegin\n  with r do L: x := 1; goto L\nend.",
+         "[Error] (3:29): Invalid jump"},
+        {"type TR = record x: LongInt; end; var r: TR; label L;\nbegin\n  with r do goto L; L:\nend.",
+         "[Error] (3:19): Invalid jump"},
     };
     for (const ErrorCase& test : cases)
         EXPECT_EQ(compileAndRun(test.program).error, test.error) << test.program;

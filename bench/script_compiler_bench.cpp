@@ -45,6 +45,51 @@ const std::string& declarationFile(int lines)
     return text;
 }
 
+// A program of routines with bodies, about lines long: each routine uses
+// the statements and expressions a script is made of, and calls the one
+// before it.
+const std::string& programFile(int lines)
+{
+    static std::map<int, std::string> made;
+    std::string& text = made[lines];
+    if (!text.empty())
+        return text;
+    text = "type TRec = record Count: Integer; Name: String; end;\n"
+           "var Total: Integer;\n"
+           "function F0(a, b: Integer; const s: String): Integer; begin Result := a + b + Length(s); end;\n";
+    int count = 3;
+    int routine = 1;
+    while (count < lines - 1) {
+        const std::string n = std::to_string(routine);
+        const std::string before = std::to_string(routine - 1);
+        text += "function F" + n + "(a, b: Integer; const s: String): Integer;\n"
+                "var x, y: Integer; t: String; r: TRec;\n"
+                "begin\n"
+                "  x := a * 2 + b; y := 0;\n"
+                "  for x := 1 to a do\n"
+                "    if (x mod 3 = 0) and (b > x) then\n"
+                "      y := y + x\n"
+                "    else\n"
+                "      y := y - 1;\n"
+                "  while y > 100 do y := y div 2;\n"
+                "  case y of\n"
+                "    0: t := s + 'zero';\n"
+                "    1..9: t := 'small';\n"
+                "  else t := IntToStr(y);\n"
+                "  end;\n"
+                "  with r do begin Count := y; Name := t + s; end;\n"
+                "  repeat x := x - 1 until x <= 0;\n"
+                "  try Result := y + Length(t) finally x := 0 end;\n"
+                "  if r.Count > 0 then Result := Result + F" +
+                before + "(x, y, t);\n"
+                         "end;\n";
+        count += 20;
+        ++routine;
+    }
+    text += "begin Total := F" + std::to_string(routine - 1) + "(3, 4, 'go'); end.\n";
+    return text;
+}
+
 void compileOrFail(benchmark::State& state, TPSPascalCompiler& compiler, const std::string& text)
 {
     if (!compiler.Compile(text)) {
@@ -63,6 +108,20 @@ void BM_Declarations(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * lines);
 }
 BENCHMARK(BM_Declarations)->Arg(25000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond);
+
+// Compile speed on a whole program: items are source lines.
+void BM_Program(benchmark::State& state)
+{
+    const int lines = static_cast<int>(state.range(0));
+    const std::string& text = programFile(lines);
+    TPSPascalCompiler compiler;
+    compiler.OnUses = [](TPSPascalCompiler*, const std::string&) { return true; };
+    for (auto _ : state)
+        compileOrFail(state, compiler, text);
+    state.SetItemsProcessed(state.iterations() * lines);
+    state.counters["bytes"] = static_cast<double>(text.size());
+}
+BENCHMARK(BM_Program)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_StringConstantChain(benchmark::State& state)
 {

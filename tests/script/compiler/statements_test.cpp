@@ -164,6 +164,16 @@ INSTANTIATE_TEST_SUITE_P(
                 "  repeat try with r do begin n := n + 10; break end finally f := f + 10 end until False;\n"
                 "  Early; e := r.n; with r do if n > 0 then exit; e := -1 end.",
                 {{"I", 4}, {"F", 14}, {"E", 1012}}},
+        // A var parameter or a with target may be the very variable being
+        // assigned: its value is read before the destination changes.
+        RunCase{"a variable reached through a reference may be the destination",
+                "type TR = record x, y: LongInt; end;\n"
+                "var g, a, b, c: LongInt; r: TR;\n"
+                "procedure AddTo(var v: LongInt); begin g := 1 + v end;\n"
+                "function Plus(var v: LongInt): LongInt; begin Result := 5; Result := Result + v end;\n"
+                "procedure P; var t: TR; begin t.x := 4; with t do t.x := Plus(x); c := t.x end;\n"
+                "begin g := 10; AddTo(g); a := g; r.x := 3; with r do r.x := 1 + x; b := r.x; P end.",
+                {{"A", 11}, {"B", 4}, {"C", 9}}},
         RunCase{"goto forward and backward",
                 "var n, a: LongInt; label back, done;\n"
                 "procedure P; label skip; var i: LongInt;\n"

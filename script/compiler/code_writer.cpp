@@ -4,6 +4,8 @@
 
 #include "script/compiler/value_tree.h"
 
+#include <algorithm>
+
 using ps::BaseType;
 using Err = TPSCompilerErrorCode;
 using Op = TPSBinOperatorType;
@@ -22,27 +24,41 @@ bool sameVar(const TPSValueVar& a, const TPSValue& b)
     return v && v->CodeNumber() == a.CodeNumber() && v->RecItems.empty() && a.RecItems.empty();
 }
 
-bool hasCall(const TPSValue& tree)
+// True when test holds for a node of the tree: operators' operands, the
+// index values of variable paths and list items are searched, and with
+// intoCalls the parameters of calls and what a call goes through.
+template <typename Test> bool anyInTree(const TPSValue& tree, bool intoCalls, const Test& test)
 {
-    if (dynamic_cast<const TPSValueProc*>(&tree))
+    if (test(tree))
         return true;
-    if (auto* un = dynamic_cast<const TPSUnValueOp*>(&tree))
-        return hasCall(*un->Val);
-    if (auto* bin = dynamic_cast<const TPSBinValueOp*>(&tree))
-        return hasCall(*bin->Val1) || hasCall(*bin->Val2);
+    const auto any = [&](const TPSValue& node) { return anyInTree(node, intoCalls, test); };
     if (auto* var = dynamic_cast<const TPSValueVar*>(&tree)) {
         for (const auto& item : var->RecItems) {
             auto* sub = dynamic_cast<const TPSSubValue*>(item.get());
-            if (sub && hasCall(*sub->SubNo))
+            if (sub && any(*sub->SubNo))
                 return true;
         }
+        return false;
     }
-    if (auto* list = dynamic_cast<const TPSValueArray*>(&tree)) {
-        for (const auto& item : list->Items)
-            if (hasCall(*item))
+    if (auto* un = dynamic_cast<const TPSUnValueOp*>(&tree))
+        return any(*un->Val);
+    if (auto* bin = dynamic_cast<const TPSBinValueOp*>(&tree))
+        return any(*bin->Val1) || any(*bin->Val2);
+    if (auto* list = dynamic_cast<const TPSValueArray*>(&tree))
+        return std::any_of(list->Items.begin(), list->Items.end(), [&](const auto& item) { return any(*item); });
+    if (auto* call = dynamic_cast<const TPSValueProc*>(&tree); call && intoCalls) {
+        for (const TPSParameter& param : call->Parameters)
+            if (any(*param.Val))
                 return true;
+        auto* through = dynamic_cast<const TPSValueProcVal*>(&tree);
+        return through && any(*through->ProcNo);
     }
     return false;
+}
+
+bool hasCall(const TPSValue& tree)
+{
+    return anyInTree(tree, false, [](const TPSValue& node) { return dynamic_cast<const TPSValueProc*>(&node); });
 }
 
 } // namespace
@@ -113,33 +129,10 @@ TPSType* TPSExpressionCompiler::PointerType()
 
 bool TPSExpressionCompiler::Mentions(const TPSValue& tree, const TPSValueVar& var)
 {
-    if (auto* v = dynamic_cast<const TPSValueVar*>(&tree)) {
-        if (v->CodeNumber() == var.CodeNumber())
-            return true;
-        for (const auto& item : v->RecItems) {
-            auto* sub = dynamic_cast<const TPSSubValue*>(item.get());
-            if (sub && Mentions(*sub->SubNo, var))
-                return true;
-        }
-        return false;
-    }
-    if (auto* un = dynamic_cast<const TPSUnValueOp*>(&tree))
-        return Mentions(*un->Val, var);
-    if (auto* bin = dynamic_cast<const TPSBinValueOp*>(&tree))
-        return Mentions(*bin->Val1, var) || Mentions(*bin->Val2, var);
-    if (auto* call = dynamic_cast<const TPSValueProc*>(&tree)) {
-        for (const TPSParameter& param : call->Parameters)
-            if (Mentions(*param.Val, var))
-                return true;
-        auto* through = dynamic_cast<const TPSValueProcVal*>(&tree);
-        return through && Mentions(*through->ProcNo, var);
-    }
-    if (auto* list = dynamic_cast<const TPSValueArray*>(&tree)) {
-        for (const auto& item : list->Items)
-            if (Mentions(*item, var))
-                return true;
-    }
-    return false;
+    return anyInTree(tree, true, [&var](const TPSValue& node) {
+        auto* v = dynamic_cast<const TPSValueVar*>(&node);
+        return v && v->CodeNumber() == var.CodeNumber();
+    });
 }
 
 bool TPSExpressionCompiler::PassesReference(const TPSValueProc& call)
@@ -150,29 +143,14 @@ bool TPSExpressionCompiler::PassesReference(const TPSValueProc& call)
     return false;
 }
 
+// A call's result is computed into a slot of its own first, so calls are
+// not searched.
 bool TPSExpressionCompiler::ReadsThroughReference(const TPSValue& tree)
 {
-    if (auto* v = dynamic_cast<const TPSValueVar*>(&tree)) {
-        if (v->ByReference)
-            return true;
-        for (const auto& item : v->RecItems) {
-            auto* sub = dynamic_cast<const TPSSubValue*>(item.get());
-            if (sub && ReadsThroughReference(*sub->SubNo))
-                return true;
-        }
-        return false;
-    }
-    if (auto* un = dynamic_cast<const TPSUnValueOp*>(&tree))
-        return ReadsThroughReference(*un->Val);
-    if (auto* bin = dynamic_cast<const TPSBinValueOp*>(&tree))
-        return ReadsThroughReference(*bin->Val1) || ReadsThroughReference(*bin->Val2);
-    if (auto* list = dynamic_cast<const TPSValueArray*>(&tree)) {
-        for (const auto& item : list->Items)
-            if (ReadsThroughReference(*item))
-                return true;
-    }
-    // A call's result is computed into a slot of its own first.
-    return false;
+    return anyInTree(tree, false, [](const TPSValue& node) {
+        auto* v = dynamic_cast<const TPSValueVar*>(&node);
+        return v && v->ByReference;
+    });
 }
 
 // ---- Operands ------------------------------------------------------------------------

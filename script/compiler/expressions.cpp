@@ -506,29 +506,37 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadSizeOf()
 // A bracketed list: a set or an array, whichever it is given to.
 std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadList()
 {
-    TPSPascalParser& p = c_.Parser();
     auto list = std::make_unique<TPSValueArray>();
     Place(*list);
+    if (!ReadItems(Tok::CloseBlock, Err::CloseBlockExpected, list->Items))
+        return nullptr;
+    return list;
+}
+
+// At the opening token: expressions separated by "," up to close, each
+// folded; after an item any other token is the error given.
+bool TPSExpressionCompiler::ReadItems(TPSPasToken close, TPSCompilerErrorCode otherwise,
+                                      std::vector<std::unique_ptr<TPSValue>>& items)
+{
+    TPSPascalParser& p = c_.Parser();
     p.Next();
-    if (p.CurrTokenId() == Tok::CloseBlock) {
+    if (p.CurrTokenId() == close) {
         p.Next();
-        return list;
+        return true;
     }
     for (;;) {
         std::unique_ptr<TPSValue> item = ReadLevel(0);
         if (!item || !Fold(item))
-            return nullptr;
-        list->Items.push_back(std::move(item));
-        if (p.CurrTokenId() == Tok::CloseBlock)
+            return false;
+        items.push_back(std::move(item));
+        if (p.CurrTokenId() == close)
             break;
-        if (p.CurrTokenId() != Tok::Comma) {
-            Fail(Err::CloseBlockExpected);
-            return nullptr;
-        }
+        if (p.CurrTokenId() != Tok::Comma)
+            return Fail(otherwise);
         p.Next();
     }
     p.Next();
-    return list;
+    return true;
 }
 
 std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadLiteral()
@@ -839,28 +847,13 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadCallOf(std::int32_t procNo,
 bool TPSExpressionCompiler::ReadParameterList(std::vector<TPSParameter>& params, bool brackets)
 {
     TPSPascalParser& p = c_.Parser();
-    const Tok open = brackets ? Tok::OpenBlock : Tok::OpenRound;
-    const Tok close = brackets ? Tok::CloseBlock : Tok::CloseRound;
-    if (p.CurrTokenId() != open)
+    if (p.CurrTokenId() != (brackets ? Tok::OpenBlock : Tok::OpenRound))
         return true;
-    p.Next();
-    if (p.CurrTokenId() == close) {
-        p.Next();
-        return true;
-    }
-    for (;;) {
-        TPSParameter param;
-        param.Val = ReadLevel(0);
-        if (!param.Val || !Fold(param.Val))
-            return false;
-        params.push_back(std::move(param));
-        if (p.CurrTokenId() == close)
-            break;
-        if (p.CurrTokenId() != Tok::Comma)
-            return Fail(Err::CommaExpected);
-        p.Next();
-    }
-    p.Next();
+    std::vector<std::unique_ptr<TPSValue>> items;
+    if (!ReadItems(brackets ? Tok::CloseBlock : Tok::CloseRound, Err::CommaExpected, items))
+        return false;
+    for (std::unique_ptr<TPSValue>& item : items)
+        params.push_back({std::move(item)});
     return true;
 }
 

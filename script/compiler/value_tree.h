@@ -252,6 +252,7 @@ private:
     std::unique_ptr<TPSValue> ReadAssigned();
     std::unique_ptr<TPSValue> ReadSizeOf();
     std::unique_ptr<TPSValue> ReadList();
+    bool ReadItems(TPSPasToken close, TPSCompilerErrorCode otherwise, std::vector<std::unique_ptr<TPSValue>>& items);
     std::unique_ptr<TPSValue> ReadLiteral();
     std::unique_ptr<TPSValue> ReadAddress();
     std::unique_ptr<TPSValue> ReadChrOrd(bool chr);

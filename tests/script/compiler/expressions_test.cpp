@@ -170,13 +170,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "begin s1 := [1, 3, 5]; s2 := s1; s1 := s2 + [7]; a := Ord(7 in s1) + Ord(2 in s1) * 10 +\n"
                 "  Ord(s1 = s2 + [7]) * 100 + Ord(3 in [1, 3]) * 1000 end.",
                 {{"A", 1101}}}),
-    [](const ::testing::TestParamInfo<RunCase>& info) {
-        std::string name = info.param.name;
-        for (char& ch : name)
-            if (!std::isalnum(static_cast<unsigned char>(ch)))
-                ch = '_';
-        return name;
-    });
+    runCaseName);
 
 // Every operator on every integer width: each result wraps to its type's
 // width, as the same operation on that C++ type gives.

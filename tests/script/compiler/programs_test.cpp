@@ -237,13 +237,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "  except log := log + ExceptionProc * 0 + 20000 end\n"
                 "end.",
                 {{"LOG", 21006}, {"TRIES", 3}}}),
-    [](const ::testing::TestParamInfo<RunCase>& info) {
-        std::string name = info.param.name;
-        for (char& ch : name)
-            if (!std::isalnum(static_cast<unsigned char>(ch)))
-                ch = '_';
-        return name;
-    });
+    runCaseName);
 
 // A static array whose bounds are not symmetric comes back from the image
 // with its low bound and count as written.

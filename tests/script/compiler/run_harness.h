@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <functional>
 #include <map>
 #include <set>
@@ -131,6 +132,17 @@ struct RunCase
     std::string program;
     std::map<std::string, std::int64_t> expected;
 };
+
+// A case's test name: its name with every other character than letters and
+// digits made "_".
+inline std::string runCaseName(const ::testing::TestParamInfo<RunCase>& info)
+{
+    std::string name = info.param.name;
+    for (char& ch : name)
+        if (!std::isalnum(static_cast<unsigned char>(ch)))
+            ch = '_';
+    return name;
+}
 
 // Runs the case: it compiles, runs without an error, keeps the stack
 // balanced and leaves the expected globals.

@@ -183,13 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "  goto done; n := 99;\n"
                 "  done: n := n + a; P end.",
                 {{"N", 405}, {"A", 5}}}),
-    [](const auto& info) {
-        std::string name = info.param.name;
-        for (char& ch : name)
-            if (!std::isalnum(static_cast<unsigned char>(ch)))
-                ch = '_';
-        return name;
-    });
+    runCaseName);
 
 struct ErrorCase
 {

@@ -107,6 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     compiler.AllowNoEnd = data[0] & 1;
     compiler.AllowNoBegin = data[0] & 2;
     compiler.AllowUnit = data[0] & 4;
+    compiler.BooleanShortCircuit = data[0] & 8;
     compiler.OnUses = onUses;
     compiler.OnExternalProc = onExternal;
     compiler.OnBeforeOutput = beforeOutput;

@@ -141,16 +141,17 @@ INSTANTIATE_TEST_SUITE_P(
         // last target first; the target is found once, before the body.
         RunCase{"with finds the fields of its targets",
                 "type TI = record z: LongInt; end; TR = record x, y: LongInt; inner: TI; end;\n"
-                "var r, s: TR; arr: array[1..3] of TR; x, i, a, b, c, d: LongInt;\n"
+                "var r, s: TR; arr: array[1..3] of TR; x, i, a, b, c, d, e: LongInt;\n"
                 "function Make(n: LongInt): TR; begin Result.x := n; end;\n"
+                "function Pair(n: LongInt): TR; begin with Result do begin x := n; y := n * 2 end end;\n"
                 "procedure Bump(var t: TR); begin with t do begin x := x + 1; inner.z := x * 10 end end;\n"
                 "begin x := 100; with r do begin x := 1; y := x + 1 end; a := r.x * 10 + r.y + x;\n"
                 "  with r, inner do begin z := y * 100; x := z + x end; b := r.inner.z + r.x;\n"
                 "  with s do with r do y := 7; c := r.y * 10 + s.y;\n"
                 "  i := 2; with arr[i] do begin i := 3; x := 5 end; d := arr[2].x * 10 + arr[3].x;\n"
                 "  Bump(arr[2]); d := d * 100 + arr[2].inner.z;\n"
-                "  with Make(9) do i := x + inner.z end.",
-                {{"A", 112}, {"B", 401}, {"C", 70}, {"D", 5060}, {"X", 100}, {"I", 9}}},
+                "  with Make(9) do i := x + inner.z; s := Pair(3); e := s.x * 10 + s.y end.",
+                {{"A", 112}, {"B", 401}, {"C", 70}, {"D", 5060}, {"X", 100}, {"I", 9}, {"E", 36}}},
         // break and continue let the with slots go; so does exit, even from
         // the main block, whose stack must end empty.
         RunCase{"with inside loops and try blocks",

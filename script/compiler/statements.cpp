@@ -1,14 +1,14 @@
 // The statements of a body: compound statements, assignments and calls, if,
-// while, repeat, for, case, try, goto and labels, exit, break and continue.
-// The body of a routine or of the main block is compiled here from its
-// "begin" to the matching "end".
+// while, repeat, for, case, with, try, goto and labels, exit, break and
+// continue. The body of a routine or of the main block is compiled here from
+// its "begin" to the matching "end".
 //
-// No temporary lives across the statements nested in another one: a
-// condition is computed into a Boolean temporary, moved into the jump flag
-// and dropped before the jump that tests the flag, and the selector of a
-// case is dropped before its branch runs. So the stack holds only the
-// declared locals at the start of every statement, and break, continue and
-// exit leave nothing behind.
+// Only the slots of with statements live across the statements nested in
+// another one: a condition is computed into a Boolean temporary, moved into
+// the jump flag and dropped before the jump that tests the flag, and the
+// selector of a case is dropped before its branch runs. So the stack holds
+// the declared locals and the with slots around a statement at its start,
+// and break, continue and exit let go of the with slots they leave.
 
 #include "script/compiler/value_tree.h"
 

@@ -1,5 +1,7 @@
 #include "media/engine/inlay_composer.h"
 
+#include "platform/rtl/numbers.h"
+
 #include <QFontMetrics>
 #include <QPainter>
 #include <QStringList>
@@ -122,10 +124,11 @@ void TInlayComposer::Compose(QImage& bitmap, int width, int height, bool lines)
         for (const TInsertLine& line : Lines) {
             if (!lines || !line.Visible)
                 continue;
-            const qint64 offsetY = std::llround(double(h) * line.YOffset);
+            // Offsets round half to even, as every rounding of the program.
+            const qint64 offsetY = Round(double(h) * line.YOffset);
             y = line.Stacked ? y + offsetY : offsetY;
             const LineImage& image = OutlinedLine(line.Text, style, drawn);
-            qint64 x = std::llround(double(w) * line.XOffset);
+            qint64 x = Round(double(w) * line.XOffset);
             if (line.Alignment == 1)
                 x -= image.advance;
             else if (line.Alignment == 2)

@@ -97,6 +97,93 @@ TEST(InlayComposer, AStackedOffsetMovesTheLinesApartAndAnUnstackedOneStartsAgain
     EXPECT_EQ(lineArea(inlay, text, text, 1).top(), lineArea(inlay, text, text, 0).top());
 }
 
+// A line's offsets round half to even: two and a half pixels move it by two,
+// three and a half by four, down and across alike.
+TEST(InlayComposer, LineOffsetsRoundHalfToEven)
+{
+    TInlayComposer inlay = styled(2, 16);
+    const auto placed = [&](float x, float y) {
+        inlay.Lines[0].XOffset = x;
+        inlay.Lines[0].YOffset = y;
+        QImage bitmap;
+        inlay.Compose(bitmap, 512, 512);
+        return areaOf(bitmap, kText).topLeft();
+    };
+    const QPoint origin = placed(0, 0);
+    // Exact in binary: 2.5 and 3.5 pixels of 512.
+    const float half = 2.5f / 512;
+    const float more = 3.5f / 512;
+    EXPECT_EQ(placed(0, half) - origin, QPoint(0, 2));
+    EXPECT_EQ(placed(0, more) - origin, QPoint(0, 4));
+    EXPECT_EQ(placed(half, 0) - origin, QPoint(2, 0));
+    EXPECT_EQ(placed(more, 0) - origin, QPoint(4, 0));
+}
+
+// The outline is the text drawn again at every offset of up to the outline
+// width each way that lies outside the diamond |dx| + |dy| <= width, under
+// the text itself: with width 1 the four diagonal copies only.
+TEST(InlayComposer, TheOutlineIsTheTextMovedOutsideTheDiamond)
+{
+    const QString text = QStringLiteral("Ax/ .:");
+    for (int width : {1, 2, 3}) {
+        SCOPED_TRACE(width);
+        TInlayComposer inlay = styled(0, 16);
+        inlay.AntiAliasing = false;
+        inlay.BorderColor = clBlack;
+        inlay.Lines[0].Text = text;
+        QImage plain;
+        inlay.Compose(plain, 320, 120);
+        inlay.BorderWidth = width;
+        QImage outlined;
+        inlay.Compose(outlined, 320, 120);
+        // The text's cell moves in by the outline's width.
+        const QRgb letter = ColorToQColor(kText).rgb();
+        const auto lettered = [&](int x, int y) {
+            x -= width;
+            y -= width;
+            return x >= 0 && y >= 0 && x < plain.width() && y < plain.height() && plain.pixel(x, y) == letter;
+        };
+        int outline = 0;
+        for (int y = 0; y < outlined.height(); ++y) {
+            for (int x = 0; x < outlined.width(); ++x) {
+                bool expected = false;
+                for (int dy = -width; dy <= width && !expected; ++dy)
+                    for (int dx = -width; dx <= width && !expected; ++dx)
+                        expected = std::abs(dx) + std::abs(dy) > width && lettered(x - dx, y - dy);
+                expected = expected && !lettered(x, y);
+                const QRgb pixel = outlined.pixel(x, y);
+                ASSERT_EQ(pixel == ColorToQColor(clBlack).rgb(), expected) << x << "," << y;
+                ASSERT_EQ(pixel == letter, lettered(x, y)) << x << "," << y;
+                outline += expected;
+            }
+        }
+        EXPECT_GT(outline, 0);
+    }
+}
+
+// With the size following the picture, the font's size is the larger of
+// the height's 28th and the width's 36th.
+TEST(InlayComposer, AutoSizeTakesTheLargerOfTheTwoParts)
+{
+    const struct
+    {
+        int width, height, size;
+    } pictures[] = {{720, 576, 20}, {1920, 1080, 53}, {1080, 1920, 68}};
+    for (const auto& picture : pictures) {
+        SCOPED_TRACE(picture.width);
+        TInlayComposer automatic = styled(2, 9);
+        automatic.AutoSize = true;
+        TInlayComposer fixed = styled(2, picture.size);
+        QImage a, b;
+        automatic.Compose(a, picture.width, picture.height);
+        fixed.Compose(b, picture.width, picture.height);
+        EXPECT_EQ(a, b);
+        fixed.Font.Size = picture.size + 1;
+        fixed.Compose(b, picture.width, picture.height);
+        EXPECT_NE(a, b);
+    }
+}
+
 TEST(InlayComposer, TheBitmapTakesThePicturesSizeAndNothingButTheKeyWithoutLines)
 {
     TInlayComposer inlay = styled(2, 16);

@@ -643,10 +643,13 @@ void TNavMan::WndProc(TMessage& message)
 void TNavMan::ListActions(const TActionBinder& bind)
 {
     TDVMan::ListActions(bind);
-    for (const CheckRow& row : checkRows())
-        bind(this->*row.action, row.id);
+    // In the layout's order: play, the moves, then the settings.
+    const std::vector<CheckRow>& checks = checkRows();
+    bind(this->*checks.front().action, checks.front().id);
     for (const NopeRow& row : nopeRows())
         bind(this->*row.action, row.id);
+    for (auto row = checks.begin() + 1; row != checks.end(); ++row)
+        bind(this->*row->action, row->id);
     bind(iaSeekPrepos, "iaSeekPrepos");
     bind(waStrPosition, "waStrPosition");
 }

@@ -130,6 +130,10 @@ ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -f lavfi -i "$(tone 440 44100 3
 # Ninety-five seconds, for captures every so many seconds.
 ff -f lavfi -i "$(video testsrc2 320x240 25 2375)" "${x264[@]}" long.mp4
 
+# Eleven minutes at two pictures a second, a keyframe every thirty seconds:
+# room for steps of ten minutes either way.
+ff -f lavfi -i "$(video testsrc2 160x120 2 1320)" -c:v libx264 -preset veryfast -pix_fmt yuv420p -g 60 eleven_minutes.mkv
+
 # A hard cut at frame 25 from one picture to a wholly different one.
 ff -f lavfi -i "testsrc2=size=320x240:rate=25,trim=end_frame=25" \
   -f lavfi -i "smptebars=size=320x240:rate=25,trim=end_frame=25" \

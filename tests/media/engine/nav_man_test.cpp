@@ -136,6 +136,68 @@ TEST(NavMan, StepsStartAndEndLandOnTheirFrameInEveryContainer)
     });
 }
 
+// Every move by its own distance, with Shift and without, on a clip of
+// eleven minutes at two pictures a second: ten frames, ten seconds and ten
+// minutes are three different moves there, and each fits either way.
+TEST(NavMan, EveryStepMovesByItsOwnDistance)
+{
+    constexpr REFERENCE_TIME kPicture = 5'000'000;
+    constexpr int kLate = 1220; // 0:10:10
+    constexpr int kEarly = 20;  // 0:00:10
+    struct Step
+    {
+        TNopeAction* TNavMan::*action;
+        bool shift;
+        int from;
+        int to;
+    };
+    const Step steps[] = {
+        {&TNavMan::naRecule10Minutes, false, kLate, 20},
+        {&TNavMan::naReculeMinute, false, kLate, 1100},
+        {&TNavMan::naReculeHigh, false, kLate, 1100},
+        {&TNavMan::naReculeHigh, true, kLate, 20},
+        {&TNavMan::naRecule10Secondes, false, kLate, 1200},
+        {&TNavMan::naReculeSeconde, false, kLate, 1218},
+        {&TNavMan::naReculeMedium, false, kLate, 1218},
+        {&TNavMan::naReculeMedium, true, kLate, 1200},
+        {&TNavMan::naRecule10Frames, false, kLate, 1210},
+        {&TNavMan::naReculeFrame, false, kLate, 1219},
+        {&TNavMan::naReculeLow, false, kLate, 1219},
+        {&TNavMan::naReculeLow, true, kLate, 1210},
+        {&TNavMan::naAvance10Minutes, false, kEarly, 1220},
+        {&TNavMan::naAvanceMinute, false, kEarly, 140},
+        {&TNavMan::naAvanceHigh, false, kEarly, 140},
+        {&TNavMan::naAvanceHigh, true, kEarly, 1220},
+        {&TNavMan::naAvance10Secondes, false, kEarly, 40},
+        {&TNavMan::naAvanceSeconde, false, kEarly, 22},
+        {&TNavMan::naAvanceMedium, false, kEarly, 22},
+        {&TNavMan::naAvanceMedium, true, kEarly, 40},
+        {&TNavMan::naAvance10Frames, false, kEarly, 30},
+        {&TNavMan::naAvanceFrame, false, kEarly, 21},
+        {&TNavMan::naAvanceLow, false, kEarly, 21},
+        {&TNavMan::naAvanceLow, true, kEarly, 30},
+        // Shift changes only the moves that say so.
+        {&TNavMan::naAvanceMinute, true, kEarly, 140},
+        {&TNavMan::naRecule10Frames, true, kLate, 1210},
+    };
+    Nav n("eleven_minutes.mkv");
+    ASSERT_TRUE(n.source);
+    ASSERT_EQ(n.nav->FrameDuration(), kPicture);
+    for (const Step& step : steps) {
+        TNopeAction* action = n.nav->*step.action;
+        SCOPED_TRACE(action->Name().toStdString() + (step.shift ? " with Shift" : ""));
+        n.nav->SeekTo(true, step.from * kPicture);
+        n.settle();
+        ASSERT_EQ(n.shown(), step.from);
+        n.shift = step.shift;
+        action->Execute();
+        n.settle();
+        n.shift = false;
+        EXPECT_EQ(n.nav->GetPosition(), step.to * kPicture);
+        EXPECT_EQ(n.shown(), step.to);
+    }
+}
+
 TEST(NavMan, PreciseSeekShowsAndReportsOnlyTheTargetFrame)
 {
     const int targets[] = {1, 12, 13, 49, 50, 51, kLastFrame, 0, 37};
@@ -380,6 +442,23 @@ TEST(NavMan, EdgesOfPositionsTextsAndTheSlider)
     n.settle();
     EXPECT_EQ(n.shown(), 0);
     EXPECT_FALSE(n.engine.frames->targetArmed(0));
+    EXPECT_EQ(n.engine.frames->targetPosition(0), 20 * kFrame);
+
+    // The position over the whole video in 1024 parts: frame 37 of the 74
+    // that end the range stands halfway.
+    int kPart = -1;
+    nav.OnKPosition = [&](int pos) { kPart = pos; };
+    nav.SeekTo(true, 37 * kFrame);
+    n.settle();
+    nav.GetPosition();
+    EXPECT_EQ(kPart, 512);
+    nav.OnKPosition = nullptr;
+
+    // The frame duration reported reaches the frames notifier too.
+    SendMessage(nav.Handle(), WM_FRAMEDURATION, static_cast<WPARAM>(kFrame / 2), 0);
+    EXPECT_EQ(n.engine.frames->frameDuration(), kFrame / 2);
+    SendMessage(nav.Handle(), WM_FRAMEDURATION, static_cast<WPARAM>(kFrame), 0);
+    EXPECT_EQ(n.engine.frames->frameDuration(), kFrame);
 
     // The slider counts 1024 units; moving it seeks there.
     QSlider slider;
@@ -454,6 +533,11 @@ TEST(NavMan, EdgesOfPositionsTextsAndTheSlider)
         SendMessage(nav.Handle(), WM_POSITIONCOLOR, 0, lParam);
         EXPECT_EQ(edit.palette().color(QPalette::Base), colour) << lParam;
     }
+    nav.Play();
+    SendMessage(nav.Handle(), WM_POSITIONCOLOR, 0, 0);
+    EXPECT_EQ(edit.palette().color(QPalette::Base), QColor(Qt::white));
+    nav.Pause();
+    n.settle();
 
     // A grab request pauses the graph, hands the grab picture to the window
     // named and plays on.

@@ -10,6 +10,10 @@
 #include "platform/rtl/datetime.h"
 #include "platform/win/messages.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -31,6 +35,13 @@ QString lineOf(const TVideoMan& video, int i)
 {
     const TInsertLine& line = video.InsertLine(i);
     return line.Visible ? line.Text : QStringLiteral("hidden");
+}
+
+// The name a filter has in its graph.
+QString filterName(IBaseFilter* filter)
+{
+    FILTER_INFO info;
+    return SUCCEEDED(filter->QueryFilterInfo(&info)) ? QString::fromStdU16String(info.achName) : QString();
 }
 
 template <class Record> void send(TVideoMan& video, UINT message, const Record& record)
@@ -96,6 +107,8 @@ TEST(VideoMan, EveryClipConnectsItsVideoAndItsSound)
             EXPECT_EQ(shownFrame(m.video->Renderer()), 0);
             EXPECT_EQ(position, "0:00:00:00");
             EXPECT_EQ(format, QString::fromLatin1(row.size) + " - " + m.video->LastVideoData().description);
+            EXPECT_EQ(device->VideoSource(0)->Notifier()->optionFlags(), 0x81u);
+            EXPECT_EQ(filterName(m.video->Renderer()), "Kv VideoWindow");
         } else {
             EXPECT_EQ(m.video->VideoState(), TVideoMan::vsNoVideo);
             EXPECT_TRUE(m.video->Notice()->isVisible());
@@ -112,8 +125,126 @@ TEST(VideoMan, EveryClipConnectsItsVideoAndItsSound)
             AM_MEDIA_TYPE played;
             ASSERT_EQ(firstPin(m.audio->Renderer(), PINDIR_INPUT)->ConnectionMediaType(&played), S_OK);
             EXPECT_EQ(played.formatAs<WAVEFORMATEX>()->nSamplesPerSec, 44100u);
+            EXPECT_EQ(device->AudioSource(0)->Notifier()->optionFlags(), 0x82u);
+            EXPECT_EQ(filterName(m.audio->Renderer()), "Kv Audio Renderer");
         } else {
             EXPECT_EQ(m.audio->Status(), asNoAudio);
+        }
+    }
+}
+
+namespace {
+
+// What the ffmpeg tool's prober reads in a clip's first video and first
+// sound stream.
+struct ProbedStreams
+{
+    bool read = false;
+    int width = 0;
+    int height = 0;
+    int rateNum = 0;
+    int rateDen = 1;
+    int aspectX = 0;
+    int aspectY = 0;
+    int pictures = 0;
+    int sampleRate = 0;
+    int channels = 0;
+};
+
+ProbedStreams probe(const QString& file)
+{
+    QProcess prober;
+    prober.start(QStringLiteral("ffprobe"),
+                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+                  QStringLiteral("-show_streams"), QStringLiteral("-of"), QStringLiteral("json"), file});
+    ProbedStreams probed;
+    if (!prober.waitForFinished(60'000) || prober.exitCode() != 0)
+        return probed;
+    probed.read = true;
+    bool video = false, audio = false;
+    const auto pair = [](const QString& text, QChar separator, int& first, int& second) {
+        const QStringList parts = text.split(separator);
+        if (parts.size() == 2) {
+            first = parts[0].toInt();
+            second = parts[1].toInt();
+        }
+    };
+    for (const QJsonValue& value : QJsonDocument::fromJson(prober.readAllStandardOutput())["streams"].toArray()) {
+        const QJsonObject stream = value.toObject();
+        if (stream["codec_type"] == QLatin1String("video") && !video) {
+            video = true;
+            probed.width = stream["width"].toInt();
+            probed.height = stream["height"].toInt();
+            pair(stream["r_frame_rate"].toString(), u'/', probed.rateNum, probed.rateDen);
+            pair(stream["display_aspect_ratio"].toString(), u':', probed.aspectX, probed.aspectY);
+            probed.pictures = stream["nb_read_frames"].toString().toInt();
+        } else if (stream["codec_type"] == QLatin1String("audio") && !audio) {
+            audio = true;
+            probed.sampleRate = stream["sample_rate"].toString().toInt();
+            probed.channels = stream["channels"].toInt();
+        }
+    }
+    return probed;
+}
+
+} // namespace
+
+// The format reports of every clip agree with what the ffmpeg tool reads in
+// it: the picture's size, rate and display aspect, the length of the video,
+// and the sound's rate and channels.
+TEST(VideoMan, FormatReportsAgreeWithTheFfmpegReading)
+{
+    // (Not the clip whose second part starts its times again: its length
+    // is the first part's, for the tool as for us.)
+    const char* const names[] = {"dv_pal.avi",         "dv_ntsc_wide.avi", "dv_joined.avi",
+                                 "mpeg1.mpg",          "mpeg1.m1v",        "mpeg2.mpg",
+                                 "mpeg2.m2v",          "mpeg2.ts",         "mpeg2_interlaced.mpg",
+                                 "interlaced_pal.mpg", "h264.m2ts",        "h264.mp4",
+                                 "h264.mkv",           "hard_cut.mp4",     "wmv.wmv",
+                                 "subtitles.mkv",      "two_sounds.mkv",   "audio_only.wav"};
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        const ProbedStreams probed = probe(clip(name));
+        ASSERT_TRUE(probed.read) << "ffprobe, of the ffmpeg tool, is needed";
+        QString format, sound;
+        AVManagers m;
+        m.video->OnNotifyVideoFormat = [&](const QString& text) { format = text; };
+        m.audio->OnNotifyAudioFormat = [&](const QString& text) { sound = text; };
+        TFileDevice* device = m.open(name);
+        ASSERT_TRUE(device && device->Built());
+        EXPECT_EQ(m.audio->ConnectAudio(AVManagers::audioOf(device)), probed.sampleRate > 0);
+        EXPECT_EQ(m.video->ConnectVideo(AVManagers::videoOf(device)), probed.width > 0);
+        m.pause();
+
+        if (probed.width > 0) {
+            const TVideoData& data = m.video->LastVideoData();
+            EXPECT_EQ(data.width, probed.width);
+            EXPECT_EQ(std::abs(data.height), probed.height);
+            const double rate = double(probed.rateNum) / probed.rateDen;
+            EXPECT_NEAR(data.frameRate, rate, 1e-4);
+            const QString size =
+                QStringLiteral("%1x%2 - %3 fps")
+                    .arg(probed.width)
+                    .arg(probed.height)
+                    .arg(QString::number(std::round(rate * 100) / 100, 'f', QLocale::FloatingPointShortest)
+                             .replace(u'.', QLocale().decimalPoint()));
+            EXPECT_TRUE(format.startsWith(size + QStringLiteral(" - "))) << format.toStdString();
+            // The picture is shown at the aspect the tool reads.
+            EXPECT_EQ(qint64(m.video->VideoAspectX()) * probed.aspectY,
+                      qint64(m.video->VideoAspectY()) * probed.aspectX)
+                << m.video->VideoAspectX() << ":" << m.video->VideoAspectY();
+            // The video lasts its pictures at their rate.
+            EXPECT_EQ(m.nav->Duration(), probed.pictures * 10'000'000LL * probed.rateDen / probed.rateNum);
+        }
+        if (probed.sampleRate > 0) {
+            const TframeData data = device->AudioSource(0)->Notifier()->GetAudioData();
+            EXPECT_EQ(data.sampleRate, probed.sampleRate);
+            EXPECT_EQ(data.channels, probed.channels);
+            EXPECT_TRUE(sound.contains(QStringLiteral(" %1Hz").arg(probed.sampleRate))) << sound.toStdString();
+            const QString layout = probed.channels == 1   ? QStringLiteral(" mono")
+                                   : probed.channels == 2 ? QStringLiteral(" stereo")
+                                                          : QStringLiteral(" %1 channels").arg(probed.channels);
+            EXPECT_TRUE(sound.endsWith(layout)) << sound.toStdString();
         }
     }
 }
@@ -255,6 +386,24 @@ TEST(VideoMan, TheAspectFollowsTheModeOrTheStream)
         SendMessage(m.video->Handle(), WM_VIDEODATA, kVideoDataFormat, reinterpret_cast<LPARAM>(&data));
         EXPECT_NEAR(ratioOf(m.video->WindowVideoRect()), row.native, 0.02);
     }
+
+    // In the stream's mode a record without an aspect shows the picture's
+    // own size (a height stored upside down counts as it is), and one of
+    // another aspect its own terms.
+    AVManagers m;
+    ASSERT_TRUE(m.video->ConnectVideo(AVManagers::videoOf(m.open("mpeg2.mpg"))));
+    m.pause();
+    TVideoData data = m.video->LastVideoData();
+    data.width = 352;
+    data.height = -288;
+    data.aspectKind = akNone;
+    SendMessage(m.video->Handle(), WM_VIDEODATA, kVideoDataFormat, reinterpret_cast<LPARAM>(&data));
+    EXPECT_EQ(std::make_pair(m.video->VideoAspectX(), m.video->VideoAspectY()), std::make_pair(352, 288));
+    data.aspectKind = akOther;
+    data.aspectX = 221;
+    data.aspectY = 100;
+    SendMessage(m.video->Handle(), WM_VIDEODATA, kVideoDataFormat, reinterpret_cast<LPARAM>(&data));
+    EXPECT_EQ(std::make_pair(m.video->VideoAspectX(), m.video->VideoAspectY()), std::make_pair(221, 100));
 }
 
 // Every frame of the DV clips, stepped one by one: the recording date

@@ -388,8 +388,8 @@ TEST(VideoMan, TheAspectFollowsTheModeOrTheStream)
     }
 
     // In the stream's mode a record without an aspect shows the picture's
-    // own size (a height stored upside down counts as it is), and one of
-    // another aspect its own terms.
+    // own size (a negative height, a picture stored top down, by its size),
+    // and one of another aspect its own terms.
     AVManagers m;
     ASSERT_TRUE(m.video->ConnectVideo(AVManagers::videoOf(m.open("mpeg2.mpg"))));
     m.pause();

@@ -13,7 +13,9 @@ TActionButton::TActionButton(QWidget* parent) : QToolButton(parent)
     const auto* bar = qobject_cast<TKvBar*>(parent);
     resize(bar ? bar->ButtonWidth() : 28, bar ? bar->ButtonHeight() : 28);
     connect(this, &QToolButton::clicked, this, [this] {
-        if (Link)
+        if (OnClick_)
+            OnClick_();
+        else if (Link)
             Link->trigger();
     });
 }

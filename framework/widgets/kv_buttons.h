@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QToolButton>
 
+#include <functional>
+
 class QAction;
 class TTntCustomAction;
 
@@ -21,6 +23,10 @@ public:
     // The button's own caption.
     QString Caption() const { return Caption_; }
     void SetCaption(const QString& caption);
+
+    // A click handler of its own: when set, a click runs it instead of the
+    // bound action, which still gives the glyph, hint and state.
+    void SetOnClick(std::function<void()> handler) { OnClick_ = std::move(handler); }
 
 protected:
     // Takes the size of the bar's buttons when its parent is a button bar.
@@ -39,6 +45,7 @@ private:
     QAction* Link = nullptr; // bound to the action while there is one; owned
     QMetaObject::Connection ActionGone;
     QString Caption_;
+    std::function<void()> OnClick_;
 };
 
 // The button of the button bars. Its caption shows only with ShowCaption: its

@@ -15,6 +15,7 @@
 #include <QSlider>
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
@@ -546,9 +547,21 @@ void TNavMan::WireNavBar()
         {FNavBar->AvanceTrackBtn, naAvanceFin},     {FNavBar->AvanceHighBtn, naAvanceHigh},
         {FNavBar->AvanceMediumBtn, naAvanceMedium},
     };
-    // The High, Medium and Low actions step once, or ten times with Shift.
     for (const auto& [button, action] : buttons)
         button->SetAction(action);
+    // The High, Medium and Low buttons show their own action but a click runs
+    // the one-step action, or the ten-step one with Shift, so that a recorded
+    // macro names the move that was made.
+    const std::tuple<TKvImgSpeedButton*, TNopeAction*, TNopeAction*> steps[] = {
+        {FNavBar->ReculeHighBtn, naReculeMinute, naRecule10Minutes},
+        {FNavBar->ReculeMediumBtn, naReculeSeconde, naRecule10Secondes},
+        {FNavBar->ReculeLowBtn, naReculeFrame, naRecule10Frames},
+        {FNavBar->AvanceLowBtn, naAvanceFrame, naAvance10Frames},
+        {FNavBar->AvanceMediumBtn, naAvanceSeconde, naAvance10Secondes},
+        {FNavBar->AvanceHighBtn, naAvanceMinute, naAvance10Minutes},
+    };
+    for (const auto& [button, one, ten] : steps)
+        button->SetOnClick([this, one = one, ten = ten] { (Shift() ? ten : one)->Execute(); });
     SetPositionEdit(FNavBar->CurrentEdit);
     SetSlider(FNavBar->tb);
 }

@@ -5,6 +5,7 @@
 
 #include "engine_fixture.h"
 
+#include "framework/actions/actions.h"
 #include "media/engine/nav_man.h"
 #include "media/filters/notify_messages.h"
 #include "platform/graph/source.h"
@@ -661,29 +662,47 @@ TEST(NavMan, TheNavigationBarRunsTheActions)
     nav.SetFrameDuration(kFrame);
     EXPECT_EQ(bar.DureeLab->text(), "0:00:03:00");
 
+    // The step buttons show their own action, but a click runs the one-step
+    // or the ten-step action, which is the line a macro records.
     struct Click
     {
         TKvImgSpeedButton* button;
         TTntCustomAction* action;
         bool shift;
         int frame;
+        const char* recorded;
     };
     const Click clicks[] = {
-        {bar.AvanceLowBtn, nav.naAvanceLow, false, 1},        {bar.AvanceLowBtn, nav.naAvanceLow, true, 11},
-        {bar.AvanceMediumBtn, nav.naAvanceMedium, false, 36}, {bar.ReculeLowBtn, nav.naReculeLow, true, 26},
-        {bar.ReculeMediumBtn, nav.naReculeMedium, false, 1},  {bar.AvanceTrackBtn, nav.naAvanceFin, false, kLastFrame},
-        {bar.ReculeTrackBtn, nav.naReculeDebut, false, 0},    {bar.AvanceHighBtn, nav.naAvanceHigh, false, kLastFrame},
-        {bar.ReculeHighBtn, nav.naReculeHigh, false, 0},
+        {bar.AvanceLowBtn, nav.naAvanceLow, false, 1, "AvanceFrame;"},
+        {bar.AvanceLowBtn, nav.naAvanceLow, true, 11, "Avance10Frames;"},
+        {bar.AvanceMediumBtn, nav.naAvanceMedium, false, 36, "AvanceSeconde;"},
+        {bar.ReculeLowBtn, nav.naReculeLow, true, 26, "Recule10Frames;"},
+        {bar.ReculeMediumBtn, nav.naReculeMedium, false, 1, "ReculeSeconde;"},
+        {bar.AvanceTrackBtn, nav.naAvanceFin, false, kLastFrame, "AvanceFin;"},
+        {bar.ReculeTrackBtn, nav.naReculeDebut, false, 0, "ReculeDebut;"},
+        {bar.AvanceHighBtn, nav.naAvanceHigh, false, kLastFrame, "AvanceMinute;"},
+        {bar.ReculeHighBtn, nav.naReculeHigh, false, 0, "ReculeMinute;"},
+        {bar.ReculeLowBtn, nav.naReculeLow, false, 0, "ReculeFrame;"},
+        {bar.AvanceMediumBtn, nav.naAvanceMedium, true, 250, "Avance10Secondes;"},
+        {bar.ReculeMediumBtn, nav.naReculeMedium, true, 0, "Recule10Secondes;"},
+        {bar.AvanceHighBtn, nav.naAvanceHigh, true, kLastFrame, "Avance10Minutes;"},
+        {bar.ReculeHighBtn, nav.naReculeHigh, true, 0, "Recule10Minutes;"},
     };
+    QStringList recorded;
+    MacroTarget = &recorded;
     for (const Click& click : clicks) {
         SCOPED_TRACE(click.action->Name().toStdString());
         EXPECT_EQ(click.button->Action(), click.action);
         n.shift = click.shift;
+        recorded.clear();
         click.button->click();
         n.settle();
-        EXPECT_EQ(n.shown(), click.frame);
-        EXPECT_EQ(bar.CurrentEdit->text(), RefTimeToTimecodeStr(kFrame, click.frame * kFrame));
+        EXPECT_EQ(n.shown(), std::min(click.frame, kLastFrame));
+        EXPECT_EQ(bar.CurrentEdit->text(), RefTimeToTimecodeStr(kFrame, std::min(click.frame, kLastFrame) * kFrame));
+        ASSERT_EQ(recorded.size(), 1);
+        EXPECT_EQ(recorded.front().trimmed(), click.recorded);
     }
+    MacroTarget = nullptr;
     EXPECT_EQ(bar.PlayBtn->Action(), nav.caPlay);
     bar.PlayBtn->click();
     EXPECT_EQ(nav.GraphState(), kGraphStatePlaying);

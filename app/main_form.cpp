@@ -490,13 +490,15 @@ void TMainForm::gpLoadPrefs(TMorvekPreferences& prefs)
     ficman->LoadFromPrefs(prefs);
     if (opened)
         prefs.CloseKey();
-    // The script window keeps its values under its own name.
-    if (TScriptWindow* scripts = am->ScriptForm()) {
-        if (scripts->Window() && prefs.OpenKey(scripts->Window()->objectName())) {
-            for (TCustomKvActionList* list : scripts->ActionLists())
-                list->LoadFromPrefs(prefs);
+    // The script window keeps its values under its own name. Its lists load
+    // even where no key can be opened (no store yet): their settings then
+    // take their defaults, as the window's own lists do.
+    if (TScriptWindow* scripts = am->ScriptForm(); scripts && scripts->Window()) {
+        const bool scriptsOpened = prefs.OpenKey(scripts->Window()->objectName());
+        for (TCustomKvActionList* list : scripts->ActionLists())
+            list->LoadFromPrefs(prefs);
+        if (scriptsOpened)
             prefs.CloseKey();
-        }
     }
 }
 

@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -196,6 +197,51 @@ TEST_F(GrabTest, TheClipboardHoldsTheNativeFrameAndTheFileTheDisplayAspect)
     EXPECT_EQ(A().iaNextNum->Value(), 2);
 }
 
+// The thumbnail panel around a grabbed picture: the picture fitted 12 pixels
+// in from the panel's sides at the saved aspect, its labels above and below
+// it, and the name label telling whether the picture is saved.
+TEST_F(GrabTest, TheThumbnailPanelFramesTheGrabbedPicture)
+{
+    Open("dv_pal.avi");
+    GoTo(3);
+    TImagetteFrame* frame = form->ImagetteFrame;
+    A().naCopy->Execute();
+    EXPECT_EQ(frame->labsnapname->toolTip(), "This picture has not yet been saved\r\nClick on this label to save it");
+    EXPECT_EQ(frame->labsnapname->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(frame->labsnapname->text(), "Kestrova_001.bmp");
+    EXPECT_EQ(frame->SnapLab->text(), "0:00:00:03");
+
+    A().naGrab->Execute();
+    EXPECT_TRUE(frame->Bevel3->isHidden());
+    EXPECT_EQ(frame->labsnapname->cursor().shape(), Qt::ArrowCursor);
+    // A 720 x 540 picture in the panel's client area less 12 on every side.
+    const int w = frame->width() - 24;
+    const int h = frame->height() - 24;
+    QRect image;
+    if (h * 720 > w * 540) {
+        const int height = 540 * w / 720;
+        image = QRect(12, 12 + (h - height) / 2, w, height);
+    } else {
+        const int width = h * 720 / 540;
+        image = QRect(12 + (w - width) / 2, 12, width, h);
+    }
+    EXPECT_EQ(frame->Image->geometry(), image);
+    EXPECT_EQ(frame->Bevel3->geometry(), image);
+    EXPECT_EQ(frame->labsnapname->y(), image.top() - 34);
+    EXPECT_EQ(frame->Bevel1->y(), image.top() - 42);
+    EXPECT_EQ(frame->labImagetteTaille->pos(), QPoint(image.left(), image.top() - 12));
+    EXPECT_EQ(frame->SnapLab->x(), image.left());
+    EXPECT_EQ(frame->SnapLab->width(), image.width());
+    EXPECT_EQ(frame->SnapLab->y(), image.top() + image.height());
+
+    // Closing the file empties the panel and shows the empty frame again.
+    form->ficman->naCloseFile->Execute();
+    EXPECT_FALSE(frame->Bevel3->isHidden());
+    EXPECT_TRUE(frame->labsnapname->text().isEmpty());
+    EXPECT_TRUE(frame->labImagetteTaille->text().isEmpty());
+    EXPECT_TRUE(frame->SnapLab->text().isEmpty());
+}
+
 TEST_F(GrabTest, SavedPicturesHoldTheFrameShownAtTheDisplayAspect)
 {
     struct Case
@@ -227,6 +273,51 @@ TEST_F(GrabTest, SavedPicturesHoldTheFrameShownAtTheDisplayAspect)
         EXPECT_EQ(clips::readBarcode(read.convertToFormat(QImage::Format_RGB32)), 7);
         EXPECT_EQ(form->RawFrame().size(), c.native);
     }
+}
+
+// The saved pictures as another program reads them: the ffmpeg tool decodes
+// each JPEG and BMP to the frame grabbed, at the size of the clip's frame
+// fitted to the display aspect its prober reads from the clip (the frame's
+// width kept when the display is wider, its height otherwise). A better
+// quality makes a larger JPEG of the same frame.
+TEST_F(GrabTest, TheFfmpegToolReadsEachSavedPictureAsTheFrameAtTheDisplayAspect)
+{
+    A().baConfirmerImage->SetValue(false);
+    A().iaJpegCompressionQuality->SetValue(90);
+    for (const char* clip :
+         {"dv_pal.avi", "dv_ntsc_wide.avi", "mpeg2.mpg", "mpeg2_interlaced.mpg", "h264.mp4", "wmv.wmv"}) {
+        SCOPED_TRACE(clip);
+        const TProbedVideo video = ProbeVideo(clips::path(clip));
+        ASSERT_FALSE(video.size.isEmpty());
+        ASSERT_GT(video.aspectWidth * video.aspectHeight, 0);
+        const int w = video.size.width(), h = video.size.height();
+        const QSize expected = qint64(h) * video.aspectWidth > qint64(w) * video.aspectHeight
+                                   ? QSize(w, video.aspectHeight * w / video.aspectWidth)
+                                   : QSize(h * video.aspectWidth / video.aspectHeight, h);
+        Open(clip);
+        GoTo(7);
+        for (const int extension : {1, 0}) {
+            SCOPED_TRACE(extension ? "JPEG" : "BMP");
+            A().iaImageExtension->SetValue(extension);
+            const QString name = form->PictureName();
+            A().naGrab->Execute();
+            EXPECT_EQ(ProbeVideo(name).size, expected);
+            const QImage read = DecodeWithFfmpeg(name);
+            ASSERT_FALSE(read.isNull()) << name.toStdString();
+            EXPECT_EQ(clips::readBarcode(read), 7);
+        }
+    }
+
+    A().iaImageExtension->SetValue(1);
+    QList<qint64> sizes;
+    for (const int quality : {10, 95}) {
+        A().iaJpegCompressionQuality->SetValue(quality);
+        const QString name = form->PictureName();
+        A().naGrab->Execute();
+        EXPECT_EQ(clips::readBarcode(DecodeWithFfmpeg(name)), 7) << quality;
+        sizes.append(QFileInfo(name).size());
+    }
+    EXPECT_GT(sizes[1], 2 * sizes[0]) << sizes[0] << " bytes at 10, " << sizes[1] << " at 95";
 }
 
 TEST_F(GrabTest, DeinterlacingChangesAnInterlacedGrabAndHardlyAProgressiveOne)
@@ -368,6 +459,38 @@ TEST_F(GrabTest, TheControlsSetTheSettingsAndShowThem)
 
     form->OptionsFrame->cbSauverQuandClic->click();
     EXPECT_FALSE(A().baSauverQuandClic->Value());
+
+    // Each setting, set as a script sets it, shows in its control.
+    A().iaDigits->SetValue(7);
+    EXPECT_EQ(names->DigitsEdit->value(), 7);
+    A().iaNextNum->SetValue(41);
+    EXPECT_EQ(names->seNextNum->value(), 41);
+    A().iaRacineLength->SetValue(5);
+    EXPECT_EQ(names->RacineLengthEdit->value(), 5);
+    A().baLimiterLongueur->SetValue(true);
+    EXPECT_TRUE(names->cbLimiterLongueur->isChecked());
+    A().naAjouterTimeStamp->Execute();
+    EXPECT_TRUE(names->rbTimestamp->isChecked());
+    A().naAjouterNumero->Execute();
+    EXPECT_TRUE(names->rbNumero->isChecked());
+    A().iaNomFichierImage->SetValue(1);
+    EXPECT_TRUE(names->rbUtiliserNomVideo->isChecked());
+    A().iaNomFichierImage->SetValue(0);
+    EXPECT_TRUE(names->rbUtiliserRacine->isChecked());
+    A().naJpegExtension->Execute();
+    EXPECT_TRUE(names->rbJpeg->isChecked());
+    A().iaJpegCompressionQuality->SetValue(33);
+    EXPECT_EQ(names->TrackBar1->value(), 33);
+    EXPECT_EQ(names->labQuality->text(), "33");
+    A().waDossierSave->SetValue(pictures);
+    EXPECT_EQ(names->deDossierSave->Folder(), pictures);
+    A().baSauverQuandClic->SetValue(true);
+    A().baConfirmerImage->SetValue(false);
+    A().baRAZWhenOpenFile->SetValue(false);
+    EXPECT_TRUE(form->OptionsFrame->cbSauverQuandClic->isChecked());
+    EXPECT_FALSE(form->OptionsFrame->cbConfirmerImage->isChecked());
+    EXPECT_FALSE(form->OptionsFrame->cbRAZwhenOpenFile->isChecked());
+    EXPECT_EQ(form->PictureName(), Picture("Roma_0000041.jpg"));
 }
 
 TEST_F(GrabTest, ClicksGrabCopySeekBackAndShowFiles)

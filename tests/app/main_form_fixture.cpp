@@ -60,7 +60,7 @@ void MainFormTest::TearDown()
     ProcessMessages();
 }
 
-void MainFormTest::Start(const TScriptParts& scripts)
+void MainFormTest::Start(const TScriptParts& scripts, const std::function<void()>& beforeShow)
 {
     form.reset();
     ProcessMessages();
@@ -79,6 +79,8 @@ void MainFormTest::Start(const TScriptParts& scripts)
     grabUi = grab.get();
     form->SetGrabUi(std::move(grab));
     form->resize(1025, 644);
+    if (beforeShow)
+        beforeShow();
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     ProcessMessages();

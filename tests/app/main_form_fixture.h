@@ -69,8 +69,9 @@ protected:
     void TearDown() override;
 
     // A new window on the same folder and registry (the previous one goes
-    // without saving), shown.
-    void Start(const TScriptParts& scripts = {});
+    // without saving), shown; `beforeShow` runs on it before it is shown
+    // (and so before its preferences load).
+    void Start(const TScriptParts& scripts = {}, const std::function<void()>& beforeShow = {});
     // A new window whose script host is a fake, with every routine declared.
     FakeScript* StartWithFakeScript();
     // Closes the window as the user does; whether it closed.

@@ -7,6 +7,7 @@
 #include "framework/managers/help_form.h"
 #include "framework/widgets/kv_bar.h"
 #include "framework/widgets/text_gauge.h"
+#include "media/engine/video_forms.h"
 #include "media/filters/notify_messages.h"
 #include "platform/win/messages.h"
 #include "script/host/script_form.h"
@@ -22,6 +23,8 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 QStringList MenuTexts(QMenu* menu)
@@ -30,6 +33,11 @@ QStringList MenuTexts(QMenu* menu)
     for (QAction* item : menu->actions())
         texts.append(item->isSeparator() ? QStringLiteral("-") : item->text());
     return texts;
+}
+
+QColor TextColour(const QLabel* label)
+{
+    return label->palette().color(QPalette::WindowText);
 }
 
 void WriteText(const QString& path, const QByteArray& text)
@@ -61,6 +69,14 @@ TEST_F(MainFormTest, StartsWithoutPreferencesOnDefaultsAndNoVideo)
     EXPECT_FALSE(form->ficman->naSaveFile->Enabled());
     EXPECT_FALSE(form->ficman->naNewFile->Visible());
     EXPECT_EQ(form->audman->naIncVolume->SecondaryShortcuts(), QList<QKeySequence>{QKeySequence(Qt::ALT | Qt::Key_P)});
+    // The volume keys of the number pad.
+    EXPECT_EQ(form->audman->naIncVolume->ShortCut(), QKeySequence(Qt::Key_Plus | Qt::KeypadModifier));
+    EXPECT_EQ(form->audman->naDecVolume->ShortCut(), QKeySequence(Qt::Key_Minus | Qt::KeypadModifier));
+    // The picture menu's deinterlace item is the setting itself.
+    auto* deinterlace = form->findChild<QAction*>(QStringLiteral("ImageDeinterlacer1"));
+    ASSERT_NE(deinterlace, nullptr);
+    EXPECT_TRUE(form->A.baImageDeinterlacer->BoundActions().contains(deinterlace));
+    EXPECT_EQ(deinterlace->text(), QStringLiteral("Deinterlace"));
 }
 
 TEST_F(MainFormTest, SettingsSurviveARestartInTheRegistryAndInTheIniFile)
@@ -125,7 +141,44 @@ TEST_F(MainFormTest, TheHelpWindowListsTheProgramsActionsAndTheScriptWindowsOnTw
     EXPECT_EQ(listed(QStringLiteral("Kestrova")), program);
     EXPECT_EQ(listed(QStringLiteral("Scripts")), actionsOf(scriptLists));
     EXPECT_TRUE(program.contains(form->A.naGrab));
+    ASSERT_NE(scripts->Window(), nullptr);
+    EXPECT_EQ(scripts->Window()->windowTitle(), QStringLiteral("Scripts for ") + AppTitle);
     EXPECT_FALSE(listed(QStringLiteral("Scripts")).contains(form->ficman->waOpenFile));
+}
+
+// The lists load in a fixed order, so that a setting applied at load sees
+// the lists before it, and save in the reverse order: the main window's
+// lists under its key, then the script window's under its own.
+TEST_F(MainFormTest, TheListsLoadInTheirOrderAndSaveInTheReverse)
+{
+    QStringList loaded;
+    QStringList saved;
+    QList<std::pair<TCustomKvActionList*, QString>> lists;
+    const auto watch = [&] {
+        lists = {{form->am, "am"},         {form->vidman, "vidman"}, {form->audman, "audman"},
+                 {form->NavMan, "NavMan"}, {form->gpal, "gpal"},     {form->ficman, "ficman"}};
+        const QList<TCustomKvActionList*> scripts = form->am->ScriptForm()->ActionLists();
+        ASSERT_EQ(scripts.size(), 2);
+        lists.append({scripts[0], "al_script"});
+        lists.append({scripts[1], "ficman_script"});
+        for (const auto& [list, name] : lists) {
+            list->OnLoadFromPrefs = [&loaded, name = name, previous = list->OnLoadFromPrefs](TActionPreferences& gp) {
+                loaded.append(name);
+                return !previous || previous(gp);
+            };
+            list->OnSaveToPrefs = [&saved, name = name, previous = list->OnSaveToPrefs](TActionPreferences& gp) {
+                saved.append(name);
+                return !previous || previous(gp);
+            };
+        }
+    };
+    Start(ProgramScriptParts(), watch);
+    const QStringList order{"am", "vidman", "audman", "NavMan", "gpal", "ficman", "al_script", "ficman_script"};
+    EXPECT_EQ(loaded, order);
+    ASSERT_TRUE(Close(spRegistre));
+    QStringList reverse = order;
+    std::reverse(reverse.begin(), reverse.end());
+    EXPECT_EQ(saved, reverse);
 }
 
 TEST_F(MainFormTest, ClosingAsksWhereToSaveBeforeTearingDownAndCancelKeepsAll)
@@ -441,6 +494,64 @@ TEST_F(MainFormTest, AFileWithNothingToPlayIsToldAndNotKept)
     EXPECT_FALSE(form->NavBar->isHidden());
 }
 
+// What opening and closing show: the title strip grey with "Loading " while
+// the file opens and navy once open, the preview window's caption, the
+// companion marks, the pages an open closes and the controls of each kind.
+TEST_F(MainFormTest, OpeningAndClosingShowTheFileAndItsControls)
+{
+    const QColor grey(128, 128, 128);
+    const QColor navy(0, 0, 128);
+    const QString video = Copy("dv_pal.avi", QStringLiteral("holiday.avi"));
+    WriteText(video + QStringLiteral(".modd"), "modd");
+    // The title while the file opens, seen when its sound is connected.
+    QString loadingText;
+    QColor loadingColour;
+    const auto tell = form->audman->OnNotifyAudioFormat;
+    form->audman->OnNotifyAudioFormat = [&, tell](const QString& text) {
+        if (loadingText.isEmpty()) {
+            loadingText = form->EnCoursLab->text();
+            loadingColour = TextColour(form->EnCoursLab);
+        }
+        tell(text);
+    };
+    form->am->caOptions->SetChecked(true);
+    ASSERT_TRUE(form->ficman->OpenFile(video));
+    EXPECT_FALSE(form->am->caOptions->Checked()) << "an open closes the options page";
+    EXPECT_EQ(loadingText, QStringLiteral("Loading holiday.avi"));
+    EXPECT_EQ(loadingColour, grey);
+    EXPECT_EQ(form->EnCoursLab->text(), QStringLiteral("holiday.avi"));
+    EXPECT_EQ(TextColour(form->EnCoursLab), navy);
+    EXPECT_FALSE(form->moddlab->isHidden());
+    EXPECT_TRUE(form->srtlab->isHidden());
+    ASSERT_NE(form->vidman->PreviewForm(), nullptr);
+    EXPECT_EQ(form->vidman->PreviewForm()->windowTitle(), video);
+    for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{
+             form->A.caSliders, form->vidman->caFullscreen, form->A.naGrab, form->A.naCopy, form->A.caIntervalloShow,
+             form->audman->caMute, form->audman->naIncVolume, form->audman->naDecVolume})
+        EXPECT_TRUE(action->Enabled()) << action->Name().toStdString();
+    EXPECT_FALSE(form->ImageLab->isHidden());
+    EXPECT_FALSE(form->GaugeVolume->isHidden());
+
+    form->am->caAbout->SetChecked(true);
+    ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("h264.mp4"))));
+    EXPECT_FALSE(form->am->caAbout->Checked()) << "an open closes the About page";
+    EXPECT_TRUE(form->moddlab->isHidden());
+
+    form->A.caSliders->SetChecked(true);
+    form->ficman->naCloseFile->Execute();
+    EXPECT_TRUE(form->EnCoursLab->text().isEmpty());
+    EXPECT_EQ(TextColour(form->EnCoursLab), navy);
+    EXPECT_EQ(form->vidman->PreviewForm()->windowTitle(), QStringLiteral("External Preview"));
+    EXPECT_FALSE(form->A.caSliders->Checked());
+    for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{
+             form->A.caSliders, form->vidman->caFullscreen, form->A.naGrab, form->A.naCopy, form->A.caIntervalloShow,
+             form->audman->caMute, form->audman->naIncVolume, form->audman->naDecVolume})
+        EXPECT_FALSE(action->Enabled()) << action->Name().toStdString();
+    EXPECT_TRUE(form->ImageLab->isHidden());
+    EXPECT_TRUE(form->GaugeVolume->isHidden());
+    EXPECT_TRUE(form->PanelHaut->isHidden());
+}
+
 TEST_F(MainFormTest, ClosingAFileEmptiesTheWindow)
 {
     ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("two_sounds.mkv"))));
@@ -462,6 +573,8 @@ TEST_F(MainFormTest, ClosingAFileEmptiesTheWindow)
 
 TEST_F(MainFormTest, TheLayoutPlacesTheColumnsByTheirSide)
 {
+    // A file open: the top strip shows, with its labels.
+    ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("h264.mp4"))));
     // The saved bounds were applied at show: the layout's own size again.
     form->resize(1025, 644);
     ProcessMessages();
@@ -477,6 +590,43 @@ TEST_F(MainFormTest, TheLayoutPlacesTheColumnsByTheirSide)
     EXPECT_EQ(form->srtlab->x(), 1025 - 48);
     EXPECT_EQ(form->sep1->width(), (1025 - 638) / 4);
 
+    // Every place of the layout that follows the client's size, on either side.
+    const auto places = [&](int cw, int ch) {
+        const int left = form->A.iaLeftFrame->Value();
+        EXPECT_EQ(form->PanelTitre->geometry(), QRect(0, 30, cw, form->PanelTitre->height()));
+        EXPECT_EQ(form->panelImage->geometry(), QRect(0, ch - 24, cw, form->panelImage->height()));
+        EXPECT_EQ(form->Bevel1->y(), 54);
+        EXPECT_EQ(form->Bevel1->height(), ch - 84);
+        EXPECT_EQ(form->Bevel2->geometry(), QRect(0, 29, cw, form->Bevel2->height()));
+        EXPECT_EQ(form->videoPanel->width(), cw - 314);
+        EXPECT_EQ(form->videoPanel->height(), ch - 238);
+        EXPECT_EQ(form->ImagetteFrame->height(), ch - 80);
+        EXPECT_EQ(form->scnLab->x(), cw - 30);
+        EXPECT_EQ(form->srtlab->x(), cw - 48);
+        EXPECT_EQ(form->moddlab->x(), cw - 80);
+        EXPECT_EQ(form->NavBar->x(), form->videoPanel->x() + (form->videoPanel->width() - form->NavBar->width()) / 2);
+        EXPECT_EQ(form->intervalloframe->x(), form->NavBar->x());
+        EXPECT_EQ(form->PanelHaut->x(), form->videoPanel->x());
+        EXPECT_EQ(form->PanelHaut->width(), form->videoPanel->width());
+        for (QWidget* panel : std::initializer_list<QWidget*>{form->SaveImagesFrame, form->ImagetteFrame,
+                                                              form->IncrustFrame, form->DVIncrustFrame})
+            EXPECT_EQ(panel->x(), left) << panel->objectName().toStdString();
+        for (QWidget* separator : std::initializer_list<QWidget*>{form->sep1, form->sep2, form->sep3, form->sep4})
+            EXPECT_EQ(separator->width(), (cw - 638) / 4) << separator->objectName().toStdString();
+        // The labels of the top strip: two columns of half its width less 4.
+        const int w = form->PanelHaut->width() / 2 - 4;
+        EXPECT_EQ(form->labFormatVideo->x(), 2);
+        EXPECT_EQ(form->labDecoderVideo->x(), 2);
+        EXPECT_EQ(form->labFormatAudio->x(), w + 2);
+        EXPECT_EQ(form->labDecoderAudio->x(), w + 2);
+        for (QLabel* label : {form->labFormatVideo, form->labDecoderVideo, form->labFormatAudio, form->labDecoderAudio})
+            EXPECT_EQ(label->width(), w) << label->objectName().toStdString();
+    };
+    {
+        SCOPED_TRACE("panels on the left");
+        places(1025, form->Client->height());
+    }
+
     form->A.caVideoLeft->SetChecked(true);
     EXPECT_TRUE(form->VideoOnTheLeft());
     EXPECT_EQ(form->A.iaLeftFrame->Value(), 749);
@@ -484,6 +634,10 @@ TEST_F(MainFormTest, TheLayoutPlacesTheColumnsByTheirSide)
     EXPECT_EQ(form->ImagetteFrame->x(), 749);
     EXPECT_EQ(form->Bevel1->x(), 748);
     EXPECT_EQ(form->NavBar->x(), 19 + (711 - form->NavBar->width()) / 2);
+    {
+        SCOPED_TRACE("panels on the right");
+        places(1025, form->Client->height());
+    }
     form->A.caSliders->SetCheckedNoMacro(true);
     form->ArrangePanels();
     EXPECT_EQ(form->videoPanel->x(), 8);
@@ -499,6 +653,11 @@ TEST_F(MainFormTest, TheLayoutPlacesTheColumnsByTheirSide)
     EXPECT_EQ(form->A.iaLeftFrame->Value(), form->Client->width() - 276);
     EXPECT_TRUE(lines.isEmpty()) << lines.join(u'\n').toStdString();
     EXPECT_EQ(form->NavBar->y(), form->videoPanel->y() + form->videoPanel->height());
+    EXPECT_EQ(form->intervalloframe->y(), form->NavBar->y());
+    {
+        SCOPED_TRACE("resized");
+        places(form->Client->width(), form->Client->height());
+    }
 }
 
 TEST_F(MainFormTest, ASharedScriptNameBelongsToTheFirstListAndTheOtherKeepsItsMenu)

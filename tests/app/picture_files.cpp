@@ -2,8 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include <cstdlib>
+#include <cstring>
 
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -16,6 +18,55 @@ QImage ReadJpeg(const QString& fileName)
     if (!image.load(fileName, "JPEG"))
         return QImage();
     return image.convertToFormat(QImage::Format_RGB32);
+}
+
+namespace {
+
+// The standard output of a tool that ran to a clean end; empty otherwise.
+QByteArray RunTool(const QString& program, const QStringList& arguments)
+{
+    QProcess tool;
+    tool.start(program, arguments);
+    if (!tool.waitForFinished(30'000) || tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0)
+        return QByteArray();
+    return tool.readAllStandardOutput();
+}
+
+} // namespace
+
+TProbedVideo ProbeVideo(const QString& fileName)
+{
+    const QByteArray text =
+        RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                            "stream=width,height,display_aspect_ratio", "-of", "csv=p=0", fileName});
+    // "720,576,4:3", or without the aspect for a picture of square pixels.
+    const QList<QByteArray> fields = text.trimmed().split(',');
+    TProbedVideo probed;
+    if (fields.size() < 2)
+        return probed;
+    probed.size = QSize(fields[0].toInt(), fields[1].toInt());
+    const QList<QByteArray> aspect = fields.size() > 2 ? fields[2].split(':') : QList<QByteArray>();
+    if (aspect.size() == 2) {
+        probed.aspectWidth = aspect[0].toInt();
+        probed.aspectHeight = aspect[1].toInt();
+    }
+    return probed;
+}
+
+QImage DecodeWithFfmpeg(const QString& fileName)
+{
+    const QSize size = ProbeVideo(fileName).size;
+    if (size.isEmpty())
+        return QImage();
+    // B, G, R, A in memory: the layout of RGB32 on this machine.
+    const QByteArray pixels = RunTool(QStringLiteral("ffmpeg"), {"-v", "error", "-nostdin", "-i", fileName, "-frames:v",
+                                                                 "1", "-f", "rawvideo", "-pix_fmt", "bgra", "-"});
+    if (pixels.size() != qsizetype(size.width()) * size.height() * 4)
+        return QImage();
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        std::memcpy(image.scanLine(y), pixels.constData() + qsizetype(y) * size.width() * 4, size_t(size.width()) * 4);
+    return image;
 }
 
 QByteArray Contents(const QString& fileName)

@@ -28,6 +28,21 @@ namespace picture_files {
 // libjpeg; null when the file is missing or not a JPEG.
 QImage ReadJpeg(const QString& fileName);
 
+// What the ffmpeg tool's prober tells of the first video stream (or the
+// picture) of a file; zeros when it tells nothing.
+struct TProbedVideo
+{
+    QSize size;
+    // The display aspect, as width and height terms.
+    int aspectWidth = 0;
+    int aspectHeight = 0;
+};
+TProbedVideo ProbeVideo(const QString& fileName);
+
+// The picture in a file as the ffmpeg tool decodes it, as RGB32; null when it
+// cannot.
+QImage DecodeWithFfmpeg(const QString& fileName);
+
 // The bytes of a file; empty when it cannot be read.
 QByteArray Contents(const QString& fileName);
 

@@ -12,12 +12,12 @@ namespace {
 
 // Five columns: four go through the fast path a block at a time, the last
 // alone. Row colours are given top to bottom.
-QImage Rows(std::initializer_list<QRgb> rows, QImage::Format format = QImage::Format_ARGB32)
+QImage Rows(std::initializer_list<QRgb> rows, QImage::Format format = QImage::Format_ARGB32, int width = 5)
 {
-    QImage image(5, int(rows.size()), format);
+    QImage image(width, int(rows.size()), format);
     int y = 0;
     for (QRgb colour : rows) {
-        for (int x = 0; x < 5; ++x)
+        for (int x = 0; x < width; ++x)
             image.setPixel(x, y, colour);
         ++y;
     }
@@ -70,6 +70,18 @@ TEST(Deinterlace, WeightsThresholdDirectionAndPairing)
         EXPECT_EQ(Repaired(Rows({qRgb(0, 119, 0), qRgb(0, 100, 0), qRgb(0, 119, 0)}), x), qRgb(0, 119, 0));
         // A ramp is detail, not combing.
         EXPECT_EQ(Repaired(Rows({qRgb(250, 250, 250), qRgb(128, 128, 128), qRgb(0, 0, 0)}), x), qRgb(128, 128, 128));
+    }
+
+    // Three columns, too few for a block: each pixel is tested alone.
+    for (int x : {0, 2}) {
+        EXPECT_EQ(Repaired(Rows({qRgb(0, 0, 140), qRgb(0, 0, 100), qRgb(0, 0, 150)}, QImage::Format_ARGB32, 3), x),
+                  qRgb(0, 0, 100));
+        EXPECT_EQ(Repaired(Rows({qRgb(0, 0, 140), qRgb(0, 0, 100), qRgb(0, 0, 151)}, QImage::Format_ARGB32, 3), x),
+                  qRgb(0, 0, 145));
+        EXPECT_EQ(Repaired(Rows({qRgb(125, 0, 0), qRgb(100, 0, 0), qRgb(125, 0, 0)}, QImage::Format_ARGB32, 3), x),
+                  qRgb(100, 0, 0));
+        EXPECT_EQ(Repaired(Rows({qRgb(0, 119, 0), qRgb(0, 100, 0), qRgb(0, 119, 0)}, QImage::Format_ARGB32, 3), x),
+                  qRgb(0, 119, 0));
     }
 
     // Pairs: x = 3 with x = 4, and x = 4, the last, with its left neighbour;

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QSet>
 #include <QTabWidget>
 #include <QTest>
@@ -452,6 +453,46 @@ TEST_F(MainFormTest, AnSrtBesideTheVideoAddsItsItemAndGoesWithIt)
     EXPECT_TRUE(form->srtlab->isHidden());
     EXPECT_FALSE(form->A.caSrtSubTitle->Checked());
     EXPECT_FALSE(form->SubtitlesMenu()->menuAction()->isVisible());
+}
+
+// Two subtitle streams: each has its item, in the order of the names, and
+// the second item selects the stream stored with the second name; a stream
+// chosen from the menu takes the place of the .srt file's subtitles.
+TEST_F(MainFormTest, TheSubtitlesMenuListsEveryStreamAndItsItemsSelectThem)
+{
+    const QString video = dir.filePath(QStringLiteral("two_subtitles.mkv"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("ffmpeg"),
+                                {"-v", "error", "-nostdin", "-y", "-i", clips::path(QStringLiteral("subtitles.mkv")),
+                                 "-map", "0:v", "-map", "0:s", "-map", "0:s", "-c", "copy", "-metadata:s:s:1",
+                                 "language=fre", video}),
+              0);
+    WriteText(dir.filePath(QStringLiteral("two_subtitles.srt")), "1\n00:00:00,000 --> 00:00:01,000\nHello\n");
+    ASSERT_TRUE(form->ficman->OpenFile(video));
+    ASSERT_EQ(Shown(), 0);
+    ASSERT_EQ(form->SubtitleStreamNames().size(), 2);
+    QMenu* subtitles = form->SubtitlesMenu();
+    const QStringList texts = MenuTexts(subtitles);
+    ASSERT_EQ(texts.size(), 4) << texts.join(u'|').toStdString();
+    EXPECT_EQ(texts.at(0), form->SubtitleStreamNames().at(0).name);
+    EXPECT_EQ(texts.at(1), form->SubtitleStreamNames().at(1).name);
+    EXPECT_EQ(texts.at(2), QStringLiteral("-"));
+    EXPECT_EQ(texts.at(3), QStringLiteral("Subtitles from Srt file"));
+    EXPECT_TRUE(form->A.caSrtSubTitle->Checked());
+
+    subtitles->actions().at(1)->trigger();
+    ProcessMessages();
+    const auto enabled = [&](int index) {
+        AM_MEDIA_TYPE* type = nullptr;
+        DWORD flags = 0;
+        EXPECT_TRUE(SUCCEEDED(
+            form->Media()->StreamSelect()->Info(index, &type, &flags, nullptr, nullptr, nullptr, nullptr, nullptr)));
+        DeleteMediaType(type);
+        return (flags & AMSTREAMSELECTINFO_ENABLED) != 0;
+    };
+    EXPECT_TRUE(enabled(form->SubtitleStreamNames().at(1).index));
+    EXPECT_FALSE(enabled(form->SubtitleStreamNames().at(0).index));
+    EXPECT_FALSE(form->A.caSrtSubTitle->Checked());
+    EXPECT_EQ(Shown(), 0);
 }
 
 TEST_F(MainFormTest, ScenesOfOneFileDoNotSurviveIntoTheNext)

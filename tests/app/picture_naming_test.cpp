@@ -32,6 +32,9 @@ TEST(PictureNaming, NumbersRootsAndTimeCodes)
     EXPECT_EQ(ComputeRacine(naming, clef), "");
     naming.LimiterLongueur = false;
     EXPECT_EQ(ComputeRacine(naming, "/videos/a.b/holiday.in.rome.mkv"), "holiday.in.rome");
+    // Any value but 0 names the pictures after the video.
+    naming.NomFichierImage = 2;
+    EXPECT_EQ(ComputeRacine(naming, "/videos/rome.mkv"), "rome");
     naming.NomFichierImage = 0;
     naming.DefaultRacine = QStringLiteral("Kestrova");
     EXPECT_EQ(ComputeRacine(naming, clef), "Kestrova");

@@ -368,11 +368,16 @@ TEST_F(SidePanelsTest, TheRetourLinkBringsTheVideoBack)
     form->vidman->caExternalPreview->SetChecked(true);
     EXPECT_TRUE(message->isVisibleTo(form->Client));
     EXPECT_TRUE(message->toPlainText().startsWith(QStringLiteral("An external window is ready")));
+    EXPECT_EQ(message->RichText(), QStringLiteral("An external window is ready to display the videos.<br><br>"
+                                                  "You may close it with <br><Link retour> ALT+BackSpace</Link>"));
     EXPECT_TRUE(form->videoPanel->isHidden());
 
     ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("h264.mp4"))));
     EXPECT_EQ(ShownFrame(), 0);
     EXPECT_TRUE(message->toPlainText().contains(QStringLiteral("h264.mp4")));
+    EXPECT_EQ(message->RichText(),
+              QStringLiteral("<i>The video </i><color Blue>h264.mp4</color><i><br>is displayed in an external "
+                             "window.<br><br>You may  get it back here with <br><Link retour> ALT+BackSpace</Link>"));
     EXPECT_FALSE(message->toPlainText().contains(clips::path(QStringLiteral(""))));
     EXPECT_EQ(form->vidman->DisplayWindow(), form->vidman->PreviewForm());
     const QRect area = form->videoPanel->geometry();

@@ -301,7 +301,11 @@ TEST_F(GrabTest, TheFfmpegToolReadsEachSavedPictureAsTheFrameAtTheDisplayAspect)
             A().iaImageExtension->SetValue(extension);
             const QString name = form->PictureName();
             A().naGrab->Execute();
-            EXPECT_EQ(ProbeVideo(name).size, expected);
+            const TProbedVideo saved = ProbeVideo(name);
+            EXPECT_EQ(saved.size, expected);
+            if (extension == 0) {
+                EXPECT_EQ(saved.pixelFormat, "bgr24") << "a BMP of 24-bit pixels";
+            }
             const QImage read = DecodeWithFfmpeg(name);
             ASSERT_FALSE(read.isNull()) << name.toStdString();
             EXPECT_EQ(clips::readBarcode(read), 7);

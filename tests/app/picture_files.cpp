@@ -37,19 +37,28 @@ QByteArray RunTool(const QString& program, const QStringList& arguments)
 TProbedVideo ProbeVideo(const QString& fileName)
 {
     const QByteArray text =
-        RunTool(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", "v:0", "-show_entries",
-                                            "stream=width,height,display_aspect_ratio", "-of", "csv=p=0", fileName});
-    // "720,576,4:3", or without the aspect for a picture of square pixels.
-    const QList<QByteArray> fields = text.trimmed().split(',');
+        RunTool(QStringLiteral("ffprobe"),
+                {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                 "stream=width,height,pix_fmt,display_aspect_ratio", "-of", "default=nw=1", fileName});
+    // One "name=value" line a field; the aspect is "N/A" for a picture of
+    // square pixels.
     TProbedVideo probed;
-    if (fields.size() < 2)
-        return probed;
-    probed.size = QSize(fields[0].toInt(), fields[1].toInt());
-    const QList<QByteArray> aspect = fields.size() > 2 ? fields[2].split(':') : QList<QByteArray>();
-    if (aspect.size() == 2) {
-        probed.aspectWidth = aspect[0].toInt();
-        probed.aspectHeight = aspect[1].toInt();
+    int width = 0, height = 0;
+    for (const QByteArray& line : text.split('\n')) {
+        const qsizetype equals = line.indexOf('=');
+        const QByteArray name = line.left(equals), value = line.mid(equals + 1).trimmed();
+        if (name == "width")
+            width = value.toInt();
+        else if (name == "height")
+            height = value.toInt();
+        else if (name == "pix_fmt")
+            probed.pixelFormat = QString::fromLatin1(value);
+        else if (name == "display_aspect_ratio" && value.split(':').size() == 2) {
+            probed.aspectWidth = value.split(':')[0].toInt();
+            probed.aspectHeight = value.split(':')[1].toInt();
+        }
     }
+    probed.size = QSize(width, height);
     return probed;
 }
 

@@ -36,6 +36,8 @@ struct TProbedVideo
     // The display aspect, as width and height terms.
     int aspectWidth = 0;
     int aspectHeight = 0;
+    // The prober's name of the pixel layout ("bgr24" for a 24-bit BMP).
+    QString pixelFormat;
 };
 TProbedVideo ProbeVideo(const QString& fileName);
 

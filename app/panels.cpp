@@ -109,7 +109,7 @@ TDossiersFrame::TDossiersFrame(QWidget* parent) : QFrame(parent)
     NomRacineEdit = Named(new QLineEdit(root), "NomRacineEdit");
     rbUtiliserNomVideo = Named(new QRadioButton(QStringLiteral("The name of the video"), root), "rbUtiliserNomVideo");
     cbLimiterLongueur = Named(new QCheckBox(QStringLiteral("cut to"), root), "cbLimiterLongueur");
-    RacineLengthEdit = Spin(root, "RacineLengthEdit", 1, 255);
+    RacineLengthEdit = Spin(root, "RacineLengthEdit", 0, 255);
     rootLayout->addLayout(Row({rbUtiliserRacine, NomRacineEdit}));
     rootLayout->addWidget(rbUtiliserNomVideo);
     rootLayout->addLayout(Row({cbLimiterLongueur, RacineLengthEdit}));

@@ -471,6 +471,8 @@ TEST_F(GrabTest, TheControlsSetTheSettingsAndShowThem)
     EXPECT_EQ(names->seNextNum->value(), 41);
     A().iaRacineLength->SetValue(5);
     EXPECT_EQ(names->RacineLengthEdit->value(), 5);
+    A().iaRacineLength->SetValue(0);
+    EXPECT_EQ(names->RacineLengthEdit->value(), 0) << "a root cut to nothing";
     A().baLimiterLongueur->SetValue(true);
     EXPECT_TRUE(names->cbLimiterLongueur->isChecked());
     A().naAjouterTimeStamp->Execute();

@@ -117,38 +117,23 @@ struct TActionRow
     const char* caption;
 };
 
-QString DefaultText(TCustomAbstractAction* action)
+// The action's default, or the value it holds now, as text.
+QString ValueText(TCustomAbstractAction* action, bool defaultValue)
 {
+    const auto pick = [defaultValue](auto* typed) { return defaultValue ? typed->DefaultValue() : typed->Value(); };
+    const auto truth = [](bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); };
     if (auto* check = qobject_cast<TCheckAction*>(action))
-        return check->DefaultValue() ? QStringLiteral("True") : QStringLiteral("False");
+        return truth(defaultValue ? check->DefaultValue() : check->Checked());
     if (auto* boolean = qobject_cast<TBooleanAction*>(action))
-        return boolean->DefaultValue() ? QStringLiteral("True") : QStringLiteral("False");
+        return truth(pick(boolean));
     if (auto* integer = qobject_cast<TIntegerAction*>(action))
-        return QString::number(integer->DefaultValue());
+        return QString::number(pick(integer));
     if (auto* real = qobject_cast<TDoubleAction*>(action))
-        return QString::number(real->DefaultValue());
+        return QString::number(pick(real));
     if (auto* colour = qobject_cast<TColorAction*>(action))
-        return QString::number(colour->DefaultValue());
+        return QString::number(pick(colour));
     if (auto* text = qobject_cast<TWidestringAction*>(action))
-        return text->DefaultValue();
-    return QString();
-}
-
-// The value the action holds now, in the same text form.
-QString ValueText(TCustomAbstractAction* action)
-{
-    if (auto* check = qobject_cast<TCheckAction*>(action))
-        return check->Checked() ? QStringLiteral("True") : QStringLiteral("False");
-    if (auto* boolean = qobject_cast<TBooleanAction*>(action))
-        return boolean->Value() ? QStringLiteral("True") : QStringLiteral("False");
-    if (auto* integer = qobject_cast<TIntegerAction*>(action))
-        return QString::number(integer->Value());
-    if (auto* real = qobject_cast<TDoubleAction*>(action))
-        return QString::number(real->Value());
-    if (auto* colour = qobject_cast<TColorAction*>(action))
-        return QString::number(colour->Value());
-    if (auto* text = qobject_cast<TWidestringAction*>(action))
-        return text->Value();
+        return pick(text);
     return QString();
 }
 
@@ -300,8 +285,8 @@ TEST_F(MainActionsTest, EveryActionIsAsTheTableGivesIt)
         // A null default is a short text of the program's own choosing.
         const QString defaultValue = row.defaultValue ? QString::fromUtf8(row.defaultValue) : kDefaultInsertPerso2;
         EXPECT_FALSE(row.defaultValue == nullptr && defaultValue.isEmpty());
-        EXPECT_EQ(DefaultText(action), defaultValue);
-        EXPECT_EQ(ValueText(action), defaultValue) << "the value starts at the default";
+        EXPECT_EQ(ValueText(action, true), defaultValue);
+        EXPECT_EQ(ValueText(action, false), defaultValue) << "the value starts at the default";
         const QString storage = QString::fromLatin1(row.storage);
         EXPECT_EQ(action->ApplyWhenLoad, storage.isEmpty());
         EXPECT_EQ(action->IncludePrefs, !storage.contains(QStringLiteral("not stored")));

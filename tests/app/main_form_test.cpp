@@ -566,9 +566,16 @@ TEST_F(MainFormTest, OpeningAndClosingShowTheFileAndItsControls)
     EXPECT_TRUE(form->srtlab->isHidden());
     ASSERT_NE(form->vidman->PreviewForm(), nullptr);
     EXPECT_EQ(form->vidman->PreviewForm()->windowTitle(), video);
-    for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{
-             form->A.caSliders, form->vidman->caFullscreen, form->A.naGrab, form->A.naCopy, form->A.caIntervalloShow,
-             form->audman->caMute, form->audman->naIncVolume, form->audman->naDecVolume})
+    // The controls of the video, then of the sound.
+    const QList<TTntCustomAction*> controls{form->A.caSliders,
+                                            form->vidman->caFullscreen,
+                                            form->A.naGrab,
+                                            form->A.naCopy,
+                                            form->A.caIntervalloShow,
+                                            form->audman->caMute,
+                                            form->audman->naIncVolume,
+                                            form->audman->naDecVolume};
+    for (TTntCustomAction* action : controls)
         EXPECT_TRUE(action->Enabled()) << action->Name().toStdString();
     EXPECT_FALSE(form->ImageLab->isHidden());
     EXPECT_FALSE(form->GaugeVolume->isHidden());
@@ -584,9 +591,7 @@ TEST_F(MainFormTest, OpeningAndClosingShowTheFileAndItsControls)
     EXPECT_EQ(TextColour(form->EnCoursLab), navy);
     EXPECT_EQ(form->vidman->PreviewForm()->windowTitle(), QStringLiteral("External Preview"));
     EXPECT_FALSE(form->A.caSliders->Checked());
-    for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{
-             form->A.caSliders, form->vidman->caFullscreen, form->A.naGrab, form->A.naCopy, form->A.caIntervalloShow,
-             form->audman->caMute, form->audman->naIncVolume, form->audman->naDecVolume})
+    for (TTntCustomAction* action : controls)
         EXPECT_FALSE(action->Enabled()) << action->Name().toStdString();
     EXPECT_TRUE(form->ImageLab->isHidden());
     EXPECT_TRUE(form->GaugeVolume->isHidden());

@@ -70,6 +70,10 @@ TEST_F(MainFormTest, StartsWithoutPreferencesOnDefaultsAndNoVideo)
     EXPECT_FALSE(form->ficman->naSaveFile->Enabled());
     EXPECT_FALSE(form->ficman->naNewFile->Visible());
     EXPECT_EQ(form->audman->naIncVolume->SecondaryShortcuts(), QList<QKeySequence>{QKeySequence(Qt::ALT | Qt::Key_P)});
+    // The window's own size limit and font.
+    EXPECT_EQ(form->minimumSize(), QSize(708, 522));
+    EXPECT_EQ(form->font().family(), QStringLiteral("Arial"));
+    EXPECT_EQ(form->font().pixelSize(), 13);
     // The volume keys of the number pad.
     EXPECT_EQ(form->audman->naIncVolume->ShortCut(), QKeySequence(Qt::Key_Plus | Qt::KeypadModifier));
     EXPECT_EQ(form->audman->naDecVolume->ShortCut(), QKeySequence(Qt::Key_Minus | Qt::KeypadModifier));

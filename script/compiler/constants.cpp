@@ -237,7 +237,12 @@ bool TPSPascalCompiler::EvalConst(TPSPascalParser& p, ConstNode& node, TPSValueR
     } else {
         if (!EvalConst(p, *leftmost->left, dest))
             return false;
-        status = leftmost->kind == ConstNode::Kind::Negate ? Negate(dest) : Not(dest);
+        // A constant's "not" complements an integer's bits; it has no
+        // Boolean form here.
+        if (leftmost->kind == ConstNode::Kind::Negate)
+            status = Negate(dest);
+        else
+            status = IsIntegerBase(dest.Base()) ? Not(dest) : FoldStatus::TypeMismatch;
     }
     for (auto it = chain.rbegin(); status == FoldStatus::Ok && it != chain.rend(); ++it) {
         TPSValueRecord right;

@@ -204,16 +204,12 @@ private:
         c.MakeError({}, code, {})->SetCustomPos(static_cast<std::uint32_t>(at.Pos), at.Row, at.Col);
     }
 
-    // A Boolean expression; nil after an error.
+    // A condition; nil after an error. Whether it can be a Boolean is
+    // known when it is written into one.
     std::unique_ptr<TPSValue> ReadCondition()
     {
         expr_.StartStatement();
-        std::unique_ptr<TPSValue> cond = expr_.ReadExpression();
-        if (cond && !c_.IsBooleanType(TPSExpressionCompiler::GetValueType(*cond))) {
-            FailAt(c_, *cond, Err::TypeMismatch);
-            return nullptr;
-        }
-        return cond;
+        return expr_.ReadExpression();
     }
 
     // Moves the Boolean in the temporary into the jump flag, drops the
@@ -352,11 +348,7 @@ private:
     {
         if (!value)
             return false;
-        if (!IsIntegerBase(BaseOf(TPSExpressionCompiler::GetValueType(*value)))) {
-            FailAt(c_, *value, Err::TypeMismatch);
-            return false;
-        }
-        return true;
+        return IsIntegerBase(BaseOf(TPSExpressionCompiler::GetValueType(*value))) || Fail(Err::TypeMismatch);
     }
 
     // The value past which the control variable cannot step: the last (or,
@@ -447,14 +439,10 @@ private:
         return true;
     }
 
-    bool LabelFits(TPSType* selector, const TPSValue& label)
+    // A label fits when the selector can be compared with it by op.
+    bool LabelFits(const TPSValueVar& selector, const TPSValue& label, TPSBinOperatorType op)
     {
-        TPSType* type = TPSExpressionCompiler::GetValueType(label);
-        const bool fits = type && (TPSExpressionCompiler::SameValueType(selector, type) ||
-                                   (IsIntegerBase(BaseOf(selector)) && IsIntegerBase(BaseOf(type))));
-        if (!fits)
-            FailAt(c_, label, Err::TypeMismatch);
-        return fits;
+        return expr_.BinaryResultType(op, selector, label) || Fail(Err::TypeMismatch);
     }
 
     // hit := hit or test, or hit := test for the first label of a branch.
@@ -474,18 +462,20 @@ private:
     // The labels of one branch, up to ":", tested in hit.
     bool BranchTest(TPSValueVar& selector, TPSValueVar& hit)
     {
-        TPSType* type = selector.VarType;
         for (bool first = true;; first = false) {
             expr_.StartStatement();
             std::unique_ptr<TPSValue> low = expr_.ReadExpression();
-            if (!low || !LabelFits(type, *low))
+            if (!low)
+                return false;
+            const bool range = P().CurrTokenId() == Tok::TwoDots;
+            if (!LabelFits(selector, *low, range ? TPSBinOperatorType::GreaterEqual : TPSBinOperatorType::Equal))
                 return false;
             auto test = NewBoolean();
-            if (P().CurrTokenId() == Tok::TwoDots) {
+            if (range) {
                 P().Next();
                 expr_.StartStatement();
                 std::unique_ptr<TPSValue> high = expr_.ReadExpression();
-                if (!high || !LabelFits(type, *high))
+                if (!high || !LabelFits(selector, *high, TPSBinOperatorType::LessEqual))
                     return false;
                 if (!CompareInto(*test, selector, *low, pscode::CompareOp::GreaterEqual))
                     return false;

@@ -227,6 +227,8 @@ public:
     std::unique_ptr<TPSValue> GetIdentifier(bool variableOnly);
     static TPSType* GetValueType(const TPSValue& value);
     static bool SameValueType(const TPSType* a, const TPSType* b);
+    // The type of left op right; nil when the operator does not take them.
+    TPSType* BinaryResultType(TPSBinOperatorType op, const TPSValue& left, const TPSValue& right);
 
     // ---- Writing (code_writer.cpp) -------------------------------------------
     bool WriteInto(const TPSValueVar& dest, TPSValue& source);
@@ -278,7 +280,6 @@ private:
     std::unique_ptr<TPSValue> MakeCast(std::unique_ptr<TPSValue> value, TPSType* target);
     std::unique_ptr<TPSValue> MakeObjectCast(std::unique_ptr<TPSValue> value, TPSType* target, const TPSValue& at);
     bool Fold(std::unique_ptr<TPSValue>& value);
-    TPSType* BinaryResultType(TPSBinOperatorType op, const TPSValue& left, const TPSValue& right);
     void Place(TPSValue& value) const;
     bool Fail(TPSCompilerErrorCode code, std::string_view param = {});
     bool FailAt(const TPSValue& value, TPSCompilerErrorCode code, std::string_view param = {});

@@ -2,34 +2,24 @@
 // them: each logs its results through the host's Log routine, and the lines
 // must come out as a Pascal program gives them.
 
-#include "tests/script/component/script_host.h"
-
-#include <gtest/gtest.h>
+#include "tests/script/component/program_cases.h"
 
 #include <cctype>
 
+std::string CaseName(const char* name)
+{
+    std::string out = name;
+    for (char& ch : out)
+        if (!std::isalnum(static_cast<unsigned char>(ch)))
+            ch = '_';
+    return out;
+}
+
 namespace {
 
-struct ProgramCase
-{
-    ProgramCase(const char* name, std::string program, std::vector<std::string> lines, std::string runError = {},
-                std::string pending = {})
-        : name(name), program(std::move(program)), lines(std::move(lines)), runError(std::move(runError)),
-          pending(std::move(pending))
-    {
-    }
-    const char* name;
-    std::string program;
-    std::vector<std::string> lines;
-    std::string runError; // the runtime error text when the run fails
-    // What the compiler cannot do yet that the program needs; until it can,
-    // a failing compile skips the case instead of failing it.
-    std::string pending;
-};
-
-class Programs : public ::testing::TestWithParam<ProgramCase>
-{
-};
+// A program whose loop never ends fails its case instead of hanging the
+// test program.
+constexpr std::uint64_t kInstructionBudget = 20'000'000;
 
 TEST_P(Programs, LogTheExpectedLines)
 {
@@ -40,12 +30,29 @@ TEST_P(Programs, LogTheExpectedLines)
         GTEST_SKIP() << test.pending << ": " << host.Messages();
     ASSERT_TRUE(compiled) << host.Messages();
     EXPECT_TRUE(host.logDeclared);
+    std::uint64_t instructions = 0;
+    host.script.OnLine = [&instructions](TPSScript* sender) {
+        if (++instructions > kInstructionBudget)
+            sender->Stop();
+    };
     const bool ran = host.script.Execute();
+    ASSERT_LE(instructions, kInstructionBudget) << "the program did not end";
     EXPECT_EQ(ran, test.runError.empty()) << host.script.RuntimeErrorText();
     if (!test.runError.empty()) {
         EXPECT_EQ(host.script.RuntimeErrorText(), test.runError);
     }
     EXPECT_EQ(host.lines, test.lines);
+}
+
+TEST_P(CompilerMessages, AreWordedAndPlaced)
+{
+    const MessageCase& test = GetParam();
+    ScriptHost host;
+    EXPECT_FALSE(host.Compile(test.program));
+    std::vector<std::string> messages;
+    for (std::size_t i = 0; i < host.script.CompilerMessageCount(); ++i)
+        messages.push_back(host.script.CompilerMessage(i)->MessageToString());
+    EXPECT_EQ(messages, test.messages);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -305,12 +312,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "  v := '12'; w := v + 1; Log(IntToStr(w));\n"
                     "end.",
                     {"empty", "7.500000000000 3 5", "text! 256", "null", "greater", "21", "13"}}),
-    [](const ::testing::TestParamInfo<ProgramCase>& info) {
-        std::string name = info.param.name;
-        for (char& ch : name)
-            if (!std::isalnum(static_cast<unsigned char>(ch)))
-                ch = '_';
-        return name;
-    });
+    CaseParamName<ProgramCase>);
 
 } // namespace

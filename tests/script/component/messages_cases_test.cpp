@@ -1,0 +1,110 @@
+// Programs that do not compile, with every message the compiler gives:
+// its kind, place and words.
+
+#include "tests/script/component/program_cases.h"
+
+namespace {
+
+INSTANTIATE_TEST_SUITE_P(
+    Component, CompilerMessages,
+    ::testing::Values(
+        MessageCase{"an empty text", "", {"[Error] (1:1): Unexpected end of file"}},
+        MessageCase{"an unknown identifier", "begin\n  x := 1;\nend.", {"[Error] (2:3): Unknown identifier 'x'"}},
+        MessageCase{"a missing semicolon",
+                    "var x: Integer;\nbegin\n  x := 1\n  x := 2;\nend.",
+                    {"[Error] (4:3): Semicolon (';') expected"}},
+        MessageCase{"a missing period", "begin\nend", {"[Error] (3:1): period ('.') expected"}},
+        MessageCase{"a program header without its semicolon",
+                    "program p\nbegin end.",
+                    {"[Error] (2:1): Semicolon (';') expected"}},
+        MessageCase{
+            "a second program header", "program p; program q; begin end.", {"[Error] (1:12): 'BEGIN' expected"}},
+        MessageCase{"SYSTEM named in a uses clause",
+                    "uses SYSTEM; begin end.",
+                    {"[Error] (1:6): Duplicate identifier 'SYSTEM'"}},
+        MessageCase{"an unknown type", "var a: Foo; begin end.", {"[Error] (1:8): Unknown type 'Foo'"}},
+        MessageCase{"an unused variable beside an error",
+                    "var unused: Integer;\nbegin\n  y := 1;\nend.",
+                    {"[Error] (3:3): Unknown identifier 'y'"}},
+        MessageCase{"a condition that cannot be a Boolean",
+                    "var i: Integer;\nbegin\n  if i then i := 1;\nend.",
+                    {"[Error] (3:13): Type mismatch"}},
+        MessageCase{"a while condition that cannot be a Boolean",
+                    "var s: String;\nbegin\n  while s do ;\nend.",
+                    {"[Error] (3:14): Type mismatch"}},
+        MessageCase{"an until condition that cannot be a Boolean",
+                    "var i: Integer;\nbegin\n  repeat until i;\nend.",
+                    {"[Error] (3:17): Type mismatch"}},
+        MessageCase{"a real control variable",
+                    "var d: Double;\nbegin\n  for d := 1 to 2 do ;\nend.",
+                    {"[Error] (3:9): Type mismatch"}},
+        MessageCase{"a case label of another type",
+                    "var i: Integer;\nbegin\n  case i of 'a': ; end;\nend.",
+                    {"[Error] (3:16): Type mismatch"}},
+        MessageCase{"a text assigned to a number",
+                    "var i: Integer;\nbegin\n  i := 'a';\nend.",
+                    {"[Error] (3:11): Type mismatch"}},
+        MessageCase{"break outside a loop", "begin\n  break;\nend.", {"[Error] (2:3): Not in a loop"}},
+        MessageCase{"too many parameters",
+                    "procedure P(a: Integer); begin end;\nbegin\n  P(1, 2);\nend.",
+                    {"[Error] (3:10): Invalid number of parameters"}},
+        MessageCase{"a constant for a var parameter",
+                    "procedure P(var a: Integer); begin end;\nbegin\n  P(1);\nend.",
+                    {"[Error] (3:5): Variable Expected"}},
+        MessageCase{"a forward declaration never completed",
+                    "procedure Later; forward;\nbegin end.",
+                    {"[Error] (1:11): Unsatisfied Forward LATER"}},
+        MessageCase{"a label never placed", "label L;\nbegin\n  goto L;\nend.", {"[Error] (4:4): Label 'L' not set"}},
+        MessageCase{"a jump out of a loop",
+                    "label L; var i: Integer;\nbegin\n  for i := 1 to 2 do goto L;\n  L:\nend.",
+                    {"[Error] (3:28): Invalid jump"}},
+        MessageCase{"a statement that is only a constant",
+                    "const K = 1;\nbegin\n  K;\nend.",
+                    {"[Error] (3:4): Internal error (20)"}},
+        MessageCase{"a variable without an assignment",
+                    "var i: Integer;\nbegin\n  i;\nend.",
+                    {"[Error] (3:4): Assignment expected"}},
+        MessageCase{"an unclosed comment", "begin\n  { open\nend.", {"[Error] (2:3): Comment error"}},
+        MessageCase{"a string that meets the line end",
+                    "var s: String;\nbegin\n  s := 'abc\nend.",
+                    {"[Error] (3:8): String error"}},
+        MessageCase{"a character code run into a letter",
+                    "var s: String;\nbegin\n  s := #65a;\nend.",
+                    {"[Error] (3:8): Char error"}},
+        MessageCase{"a character the language does not use", "begin\n  ?\nend.", {"[Error] (2:3): Syntax error"}},
+        MessageCase{
+            "a constant divided by zero", "const C = 10 div 0;\nbegin end.", {"[Error] (1:19): Divide by Zero"}},
+        MessageCase{
+            "a real constant divided by zero", "const C = 1.0 / 0.0;\nbegin end.", {"[Error] (1:20): Divide by Zero"}},
+        MessageCase{"not on a Boolean constant", "const C = not True;\nbegin end.", {"[Error] (1:19): Type mismatch"}},
+        MessageCase{"a duplicate enumeration name",
+                    "type TE = (a, b, a);\nbegin end.",
+                    {"[Error] (1:18): Duplicate identifier 'a'"}},
+        MessageCase{"a static array of negative size",
+                    "type TA = array[3..1] of Integer;\nbegin end.",
+                    {"[Error] (1:21): Type mismatch"}},
+        MessageCase{"a set of a wide type", "type TS = set of Integer;\nbegin end.", {"[Error] (1:18): Type mismatch"}},
+        MessageCase{"a forward declaration repeated differently",
+                    "procedure P(a: Integer); forward;\nprocedure P(a: String); begin end;\nbegin end.",
+                    {"[Error] (2:25): Forward Parameter Mismatch"}},
+        MessageCase{"a routine inside a routine",
+                    "procedure A;\n  procedure B; begin end;\nbegin end;\nbegin end.",
+                    {"[Error] (2:3): 'BEGIN' expected"}},
+        MessageCase{"missing keywords",
+                    "var x: Integer;\nbegin\n  if x = 1 x := 2;\nend.",
+                    {"[Error] (3:12): 'THEN' expected"}},
+        MessageCase{"hints and warnings stand before the error",
+                    "function F: Integer; var a: Integer; begin end;\n"
+                    "var b: Boolean;\n"
+                    "begin\n"
+                    "  b := b and True;\n"
+                    "  b := b or True;\n"
+                    "  F(1);\n"
+                    "end.",
+                    {"[Hint] (1:26): Variable 'A' never used", "[Hint] (1:10): Variable 'Result' never used",
+                     "[Warning] (4:8): \"and True\" is not needed",
+                     "[Warning] (5:8): Calculation always evaluates to True",
+                     "[Error] (6:7): Invalid number of parameters"}}),
+    CaseParamName<MessageCase>);
+
+} // namespace

@@ -174,15 +174,11 @@ void TKvScript::CompileScript()
     UsePreProcessor = true;
     Messages.clear();
     FCompiled = Compile();
-    bool explained = false;
-    for (std::size_t i = 0; i < CompilerMessageCount(); ++i) {
-        const TPSPascalCompilerMessage* message = CompilerMessage(i);
-        Messages.append(QString::fromStdString(message->MessageToString()));
-        explained = explained || dynamic_cast<const TPSPascalCompilerError*>(message);
-    }
-    // A compile that failed without an error failed to load: say why.
-    if (!FCompiled && !explained)
-        Messages.append(QString::fromStdString(RuntimeErrorText()));
+    // The compiler's lines and the outcome, nothing else: a script that
+    // compiles but cannot load (a member no class backs) says only that the
+    // compile failed.
+    for (std::size_t i = 0; i < CompilerMessageCount(); ++i)
+        Messages.append(QString::fromStdString(CompilerMessage(i)->MessageToString()));
     Messages.append(FCompiled ? kCompiled : kNotCompiled);
 }
 

@@ -1,0 +1,94 @@
+// What the script window shows for a script: the lines of its compile and
+// of its run, exactly as the host words them.
+
+#include "script/host/kv_script.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct LinesCase
+{
+    const char* name;
+    QString program;
+    QStringList lines; // the compile's lines, then the run's
+};
+
+void PrintTo(const LinesCase& test, std::ostream* out)
+{
+    *out << test.name;
+}
+
+class ResultLines : public testing::TestWithParam<LinesCase>
+{
+};
+
+class SilentUi final : public TScriptUi
+{
+public:
+    void ShowMessage(const QString&) override {}
+};
+
+TEST_P(ResultLines, AreTheHostsOwn)
+{
+    TKvScript script;
+    script.SetUi(std::make_unique<SilentUi>());
+    script.SetScriptText(GetParam().program.toStdString());
+    script.CompileScript();
+    QStringList lines = script.Messages;
+    script.RunScript();
+    lines += script.Messages;
+    EXPECT_EQ(lines.join(u'\n').toStdString(), GetParam().lines.join(u'\n').toStdString());
+}
+
+const QString kSucceeded = QStringLiteral("*** Compilation succeeded ***");
+const QString kFailed = QStringLiteral("### Compilation Failed");
+const QString kNotReady = QStringLiteral("### Compilation not Ready");
+const QString kExecuted = QStringLiteral("*** Succesfully Executed ***");
+const QString kRunError = QStringLiteral("### Error while executing: ");
+
+INSTANTIATE_TEST_SUITE_P(
+    Host, ResultLines,
+    testing::Values(
+        LinesCase{"the new script",
+                  QStringLiteral("//Write a script between begin and end.\n//Don't forget to finish each command by ;\n"
+                                 "begin\n\nend."),
+                  {kSucceeded, kExecuted}},
+        LinesCase{"a syntax error",
+                  QStringLiteral("begin\n  showmessage('a')\n  showmessage('b');\nend."),
+                  {QStringLiteral("[Error] (3:3): Semicolon (';') expected"), kFailed, kNotReady}},
+        LinesCase{"hints and a warning before success",
+                  QStringLiteral("var unused: Integer; b: Boolean;\nbegin\n  b := True;\n  if b or False then ;\nend."),
+                  {QStringLiteral("[Warning] (4:6): \"or False\" is not needed"),
+                   QStringLiteral("[Hint] (1:5): Variable 'UNUSED' never used"), kSucceeded, kExecuted}},
+        LinesCase{"a runtime error",
+                  QStringLiteral("var a, b: Integer;\nbegin\n  b := 0;\n  a := a div b;\nend."),
+                  {kSucceeded, kRunError + QStringLiteral("divide by Zero")}},
+        LinesCase{"an error the script raises",
+                  QStringLiteral("begin\n  RaiseException(erCustomError, 'stopped here');\nend."),
+                  {kSucceeded, kRunError + QStringLiteral("stopped here")}},
+        LinesCase{"a character out of range",
+                  QStringLiteral("var s: String;\nbegin\n  s := 'ab';\n  s[3] := 'c';\nend."),
+                  {kSucceeded, kRunError + QStringLiteral("Out of string range")}},
+        LinesCase{"a graphics member that nothing backs compiles but cannot load",
+                  QStringLiteral("var f: TFont;\nbegin\n  f := TFont.Create;\nend."),
+                  {kFailed, kNotReady}},
+        LinesCase{
+            "the host's constants and types",
+            QStringLiteral("var r: TRect; p: TPoint; g: TGUID; a: TAlignment; ps: TPrintScale; s: TBorderIcons;\n"
+                           "begin\n"
+                           "  r.Right := clMoneyGreen; p.y := SecsPerDay; g.D4[7] := 255; a := taRightJustify;\n"
+                           "  ps := poNone; s := [biHelp];\n"
+                           "  if (Ord(ps) = 0) and (biHelp in s) and (r.Right = 12639424) and (p.y = 86400) then\n"
+                           "    RaiseException(erCustomError, IntToStr(clBlue + clBtnFace + g.D4[7] + Ord(a)));\n"
+                           "end."),
+            {kSucceeded, kRunError + QStringLiteral("-65265")}}),
+    [](const testing::TestParamInfo<LinesCase>& info) {
+        std::string name = info.param.name;
+        for (char& ch : name)
+            if (!std::isalnum(static_cast<unsigned char>(ch)))
+                ch = '_';
+        return name;
+    });
+
+} // namespace

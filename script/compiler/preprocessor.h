@@ -126,20 +126,25 @@ private:
     std::vector<State> states_;
 };
 
-// The symbols in force while preprocessing, upper case. A symbol defined
-// twice is there once, so one UNDEF removes it.
+// The symbols in force while preprocessing, upper case. Each DEFINE adds
+// an entry and each UNDEF takes one away, so a symbol defined twice needs
+// two UNDEFs to go.
 class TPSDefineSet
 {
 public:
     void Assign(const TPSStringList& symbols);
     void Add(std::string symbol) { symbols_.insert(std::move(symbol)); }
-    void Remove(const std::string& symbol) { symbols_.erase(symbol); }
+    void Remove(const std::string& symbol)
+    {
+        if (const auto found = symbols_.find(symbol); found != symbols_.end())
+            symbols_.erase(found);
+    }
     bool Contains(const std::string& symbol) const { return symbols_.contains(symbol); }
     std::size_t Count() const { return symbols_.size(); }
     void Clear() { symbols_.clear(); }
 
 private:
-    std::unordered_set<std::string> symbols_;
+    std::unordered_multiset<std::string> symbols_;
 };
 
 class TPSPreProcessor

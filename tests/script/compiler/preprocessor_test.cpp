@@ -108,10 +108,12 @@ TEST(PreProcessor, DefinesAndUndefines)
         EXPECT_NE(defaults.find(c), std::string::npos) << c;
     EXPECT_EQ(defaults.find('v'), std::string::npos);
 
-    // A second DEFINE adds nothing, so one UNDEF is enough.
+    // A second DEFINE adds a second entry, so it takes two UNDEFs.
     const std::string out = f.run("{$DEFINE A}{$define a}{$UNDEF A}{$IFDEF A}yes{$ELSE}no{$ENDIF}");
-    EXPECT_EQ(out.find("yes"), std::string::npos);
-    EXPECT_NE(out.find("no"), std::string::npos);
+    EXPECT_NE(out.find("yes"), std::string::npos);
+    EXPECT_EQ(out.find("no"), std::string::npos);
+    EXPECT_TRUE(f.pp.CurrentDefines.Contains("A"));
+    f.run("{$DEFINE A}{$DEFINE A}{$UNDEF A}{$UNDEF A}");
     EXPECT_FALSE(f.pp.CurrentDefines.Contains("A"));
 
     // DEFINE and UNDEF in a left-out branch do nothing.

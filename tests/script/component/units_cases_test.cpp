@@ -128,9 +128,11 @@ INSTANTIATE_TEST_SUITE_P(
             "{$IFDEF MSWINDOWS}  Log('windows');{$ENDIF}{$IFDEF WIN32}  Log('win32');{$ENDIF}\n"
             "{$IFDEF VER23}  Log('23');{$ENDIF}{$IFDEF VER22}  Log('22');{$ENDIF}{$IFDEF CPU386}  Log('cpu');{$ENDIF}\n"
             "{$IFDEF A}{$IFDEF B}{$ELSE}  Log('inner else');{$ENDIF}{$ELSE}  Log('outer else');{$ENDIF}\n"
+            "{$DEFINE Twice}{$DEFINE Twice}{$UNDEF Twice}{$IFDEF Twice}  Log('defined twice');{$ENDIF}\n"
+            "{$UNDEF Twice}{$IFDEF Twice}  Log('no');{$ENDIF}\n"
             "end.",
             true,
-            {"fast", "undefined", "windows", "win32", "23", "cpu", "outer else"},
+            {"fast", "undefined", "windows", "win32", "23", "cpu", "outer else", "defined twice"},
             {}},
         SourcesCase{"a directive in parentheses is a comment",
                     {},

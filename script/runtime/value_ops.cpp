@@ -5,6 +5,7 @@
 #include "script/runtime/class_importer.h"
 #include "script/runtime/exec.h"
 #include "script/runtime/values.h"
+#include "script/runtime/variant.h"
 
 #include <cmath>
 #include <cstring>
@@ -618,6 +619,17 @@ bool assignValue(TPSExec* exec, void* dest, const void* source, const TPSTypeRec
             if (target)
                 target->Release();
             target = reference;
+            return true;
+        }
+        if (sb == BaseType::Variant && destType->exportName == "IDISPATCH") {
+            // No Variant holds an automation object here: an empty one is
+            // nil, anything else converts to no dispatch interface.
+            if (static_cast<const Variant*>(source)->type != varcode::Empty)
+                throw EVariantError("Invalid variant type conversion");
+            IUnknown*& target = *static_cast<IUnknown**>(dest);
+            if (target)
+                target->Release();
+            target = nullptr;
             return true;
         }
         return mismatch(exec);

@@ -151,6 +151,29 @@ INSTANTIATE_TEST_SUITE_P(
             "end.",
             {"0 1 0", "empty", "3 3", "11 5", "6 20", "256", "7.500000000000", "3 3 14 -7", "text!", "13", "less", "2",
              "A", "null", "8204"}},
+        ProgramCase{
+            "routines called by their own names",
+            "var a: array of Integer; s: String; w: WideString; v: Variant; st: array[5..9] of Byte;\n"
+            "begin\n"
+            "  SetArrayLength(a, 3); a[2] := 7; Log(IntToStr(GetArrayLength(a)) + ' ' + IntToStr(a[2]));\n"
+            "  s := 'abc'; StrSet('X', 2, s); Log(s + StrGet(s, 3) + StrGet2(s, 1));\n"
+            "  w := 'wide'; WStrSet('W', 1, w); s := w; Log(s + WStrGet(w, 2));\n"
+            "  v := [10, 'x', 2.5]; s := v[1]; Log(IntToStr(v[0]) + s + FloatToStr(VarArrayGet(v, 2)));\n"
+            "  v[1] := 'y'; VarArraySet('z', 0, v); s := v[0]; s := s + v[1]; Log(s);\n"
+            "  s := ''; if not Assigned(s) then Log('unassigned'); s := 'x'; if Assigned(s) then Log('assigned');\n"
+            "  Log(IntToStr(Low(st)) + '..' + IntToStr(High(st)) + ' ' + IntToStr(Length(st)) + ' ' + "
+            "IntToStr(SizeOf(st)));\n"
+            "end.",
+            {"3 7", "aXcca", "Widei", "10x2.500000000000", "zy", "unassigned", "assigned", "5..9 5 5"}},
+        ProgramCase{"a late-bound call on an empty Variant",
+                    "var v: Variant;\n"
+                    "begin\n"
+                    "  try v.Open('x'); except Log(IntToStr(Ord(ExceptionType)) + ' ' + ExceptionParam); end;\n"
+                    "  v := 3;\n"
+                    "  v.Size := 1;\n"
+                    "end.",
+                    {"24 Variant is null, cannot invoke"},
+                    "Exception: Invalid variant type conversion"},
         ProgramCase{"a Variant read as a character or a number",
                     "var v: Variant; c: Char; i: Integer;\n"
                     "begin\n"

@@ -239,6 +239,11 @@ bool TPSPascalCompiler::ReadParamGroups(TPSPascalParser& p, const HeaderRules& r
         }
         if (p.CurrTokenId() == TPSPasToken::Semicolon) {
             p.Next();
+            // A semicolon starts another group.
+            if (p.CurrTokenId() == TPSPasToken::CloseRound) {
+                ErrorAt(p, Err::IdentifierExpected);
+                return false;
+            }
         } else if (p.CurrTokenId() != TPSPasToken::CloseRound) {
             ErrorAt(p, Err::CloseRoundExpected);
             return false;

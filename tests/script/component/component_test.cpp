@@ -181,6 +181,49 @@ TEST(ScriptComponent, CompilerOptionsReachTheCompiler)
     EXPECT_TRUE(host.Compile("var i: Integer; end.")) << host.Messages();
 }
 
+// Each option lets through the one form of text it is named for, and a
+// fresh component neither preprocesses nor takes any option.
+TEST(ScriptComponent, EachCompilerOptionAllowsItsOwnForm)
+{
+    using enum TPSCompOption;
+    struct Form
+    {
+        TPSCompOption option;
+        const char* text;
+    };
+    const std::vector<Form> forms = {
+        {icAllowNoBegin, "var i: Integer; end."},
+        {icAllowNoEnd, "var i: Integer;"},
+        {icAllowUnit, "unit Tools; end."},
+        {icBooleanShortCircuit, "function Side: Boolean; begin Log('right operand'); Result := True; end;\n"
+                                "begin if False and Side then Log('both'); end."},
+    };
+    ScriptHost fresh;
+    EXPECT_FALSE(fresh.script.UsePreProcessor);
+    EXPECT_EQ(fresh.script.CompilerOptions, 0);
+    ASSERT_TRUE(fresh.Compile("begin {$IFDEF NOWHERE} Log('a directive is a comment here'); {$ENDIF} end."));
+    ASSERT_TRUE(fresh.script.Execute());
+    EXPECT_EQ(fresh.lines, std::vector<std::string>{"a directive is a comment here"});
+
+    for (const Form& given : forms) {
+        ScriptHost host;
+        host.script.CompilerOptions = static_cast<TPSCompOptions>(given.option);
+        for (const Form& form : forms) {
+            SCOPED_TRACE(std::string(given.text) + " | " + form.text);
+            host.lines.clear();
+            const bool compiled = host.Compile(form.text);
+            if (form.option != icBooleanShortCircuit) {
+                EXPECT_EQ(compiled, form.option == given.option) << host.Messages();
+                continue;
+            }
+            // Without the option both operands of an "and" are evaluated.
+            ASSERT_TRUE(compiled) << host.Messages();
+            ASSERT_TRUE(host.script.Execute());
+            EXPECT_EQ(host.lines.empty(), form.option == given.option);
+        }
+    }
+}
+
 TEST(ScriptComponent, AVetoedProcedureFailsTheCompile)
 {
     ScriptHost host;

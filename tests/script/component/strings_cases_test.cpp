@@ -22,6 +22,7 @@ INSTANTIATE_TEST_SUITE_P(
             "  t := s; Delete(t, 10, 10); Log(t);\n"
             "  t := s; Delete(t, 0, 2); Log(t);\n"
             "  t := s; Delete(t, 12, 1); Log(t);\n"
+            "  t := s; Delete(t, 11, 1); Log(t);\n"
             "  t := s; Insert('--', t, 1); Log(t);\n"
             "  t := s; Insert('--', t, 6); Log(t);\n"
             "  t := s; Insert('--', t, 12); Log(t);\n"
@@ -29,7 +30,7 @@ INSTANTIATE_TEST_SUITE_P(
             "  t := s; Insert('--', t, 99); Log(t);\n"
             "end.",
             {"Hello|Hel|World|d||||", "5 7 0 0 11 1", "World", "Hell World", "Hello Wor", "Hello World", "Hello World",
-             "--Hello World", "Hello-- World", "Hello World--", "--Hello World", "Hello World--"}},
+             "Hello Worl", "--Hello World", "Hello-- World", "Hello World--", "--Hello World", "Hello World--"}},
         ProgramCase{
             "case changes, trimming and padding",
             "begin\n"

@@ -151,6 +151,25 @@ INSTANTIATE_TEST_SUITE_P(
             "end.",
             {"0 1 0", "empty", "3 3", "11 5", "6 20", "256", "7.500000000000", "3 3 14 -7", "text!", "13", "less", "2",
              "A", "null", "8204"}},
+        ProgramCase{"the Variant type constants are the codes VarType gives",
+                    "var v: Variant; s: String; w: WideString; t: TVarType;\n"
+                    "begin\n"
+                    "  Log(IntToStr(varEmpty) + ' ' + IntToStr(varNull) + ' ' + IntToStr(varSmallInt) + ' ' +\n"
+                    "      IntToStr(varInteger) + ' ' + IntToStr(varSingle) + ' ' + IntToStr(varDouble) + ' ' +\n"
+                    "      IntToStr(varCurrency) + ' ' + IntToStr(varDate) + ' ' + IntToStr(varOleStr) + ' ' +\n"
+                    "      IntToStr(varDispatch) + ' ' + IntToStr(varError) + ' ' + IntToStr(varBoolean) + ' ' +\n"
+                    "      IntToStr(varVariant) + ' ' + IntToStr(varUnknown));\n"
+                    "  Log(IntToStr(varShortInt) + ' ' + IntToStr(varByte) + ' ' + IntToStr(varWord) + ' ' +\n"
+                    "      IntToStr(varLongWord) + ' ' + IntToStr(varInt64) + ' ' + IntToStr(varStrArg) + ' ' +\n"
+                    "      IntToStr(varAny) + ' ' + IntToStr(varString) + ' ' + IntToStr(varTypeMask) + ' ' +\n"
+                    "      IntToStr(varArray) + ' ' + IntToStr(varByRef));\n"
+                    "  s := 'x'; v := s; if VarType(v) = varString then Log('varString');\n"
+                    "  w := 'y'; v := w; if VarType(v) = varOleStr then Log('varOleStr');\n"
+                    "  v := [1, 2]; t := VarType(v);\n"
+                    "  if (t and varTypeMask = varVariant) and (t and varArray <> 0) then Log('array of varVariant');\n"
+                    "end.",
+                    {"0 1 2 3 4 5 6 7 8 9 10 11 12 13", "16 17 18 19 20 72 257 256 4095 8192 16384", "varString",
+                     "varOleStr", "array of varVariant"}},
         ProgramCase{
             "routines called by their own names",
             "var a: array of Integer; s: String; w: WideString; v: Variant; st: array[5..9] of Byte;\n"

@@ -95,3 +95,52 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 } // namespace
+
+namespace {
+
+// Every member of the host's enumerations has the ordinal of its place, so
+// a script that stores one as a number reads back the same member.
+TEST(HostTypes, EnumerationsKeepTheirOrder)
+{
+    const std::vector<std::vector<const char*>> enumerations = {
+        {"taLeftJustify", "taRightJustify", "taCenter"},
+        {"sbHorizontal", "sbVertical"},
+        {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"},
+        {"wsNormal", "wsMinimized", "wsMaximized"},
+        {"fsNormal", "fsMDIChild", "fsMDIForm", "fsStayOnTop"},
+        {"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly", "poScreenCenter", "poDesktopCenter",
+         "poMainFormCenter", "poOwnerFormCenter"},
+        {"poNone", "poProportional", "poPrintToFit"},
+        {"caNone", "caHide", "caFree", "caMinimize"},
+        {"biSystemMenu", "biMinimize", "biMaximize", "biHelp"},
+        {"ecNormal", "ecUpperCase", "ecLowerCase"},
+        {"ssNone", "ssHorizontal", "ssVertical", "ssBoth"},
+        {"csDropDown", "csSimple", "csDropDownList", "csOwnerDrawFixed", "csOwnerDrawVariable"},
+        {"cbUnchecked", "cbChecked", "cbGrayed"},
+        {"lbStandard", "lbOwnerDrawFixed", "lbOwnerDrawVariable"},
+        {"scLineUp", "scLineDown", "scPageUp", "scPageDown", "scPosition", "scTrack", "scTop", "scBottom",
+         "scEndScroll"},
+        {"odSelected", "odGrayed", "odDisabled", "odChecked", "odFocused", "odDefault", "odHotLight", "odInactive",
+         "odNoAccel", "odNoFocusRect", "odReserved1", "odReserved2", "odComboBoxEdit"},
+        {"tlTop", "tlCenter", "tlBottom"},
+        {"spRegistre", "spPortable", "spNone"},
+    };
+    QString program = QStringLiteral("var misplaced: String;\nbegin\n");
+    for (const auto& members : enumerations)
+        for (std::size_t i = 0; i < members.size(); ++i)
+            program += QStringLiteral("  if Ord(%1) <> %2 then misplaced := misplaced + ' %1';\n")
+                           .arg(QLatin1StringView(members[i]))
+                           .arg(i);
+    program += QStringLiteral("  if misplaced <> '' then RaiseException(erCustomError, misplaced);\nend.");
+
+    TKvScript script;
+    script.SetUi(std::make_unique<SilentUi>());
+    script.SetScriptText(program.toStdString());
+    script.CompileScript();
+    QStringList lines = script.Messages;
+    script.RunScript();
+    lines += script.Messages;
+    EXPECT_EQ(lines, QStringList({kSucceeded, kExecuted}));
+}
+
+} // namespace

@@ -445,5 +445,8 @@ TEST(ErrorText, EveryCode)
         EXPECT_EQ(ErrorCodeToText(code, "P"), text) << code;
     EXPECT_EQ(ErrorCodeToText(erCouldNotCallProc, ""), "Could not call proc");
     EXPECT_EQ(ErrorCodeToText(erCannotImport, "FIRST\r\nSECOND"), "Cannot Import FIRST");
+    // Blanks stay; any control character ends the name.
+    EXPECT_EQ(ErrorCodeToText(erCannotImport, "procedure Show(x: Integer);\tmore"),
+              "Cannot Import procedure Show(x: Integer);");
     EXPECT_EQ(ErrorCodeToText(erException, "50%s done"), "Exception: 50%s done");
 }

@@ -99,27 +99,6 @@ INSTANTIATE_TEST_SUITE_P(
             "  try RaiseException(erCustomError, 'y'); except Log('e4 ' + ExceptionParam); finally Log('f4'); end;\n"
             "end.",
             {"t1", "f1", "t2", "f2", "f3", "e3 x", "e4 y", "f4"}},
-        ProgramCase{"exit through finally parts",
-                    "function Find(n: Integer): Integer; var i: Integer;\n"
-                    "begin\n"
-                    "  Result := -1;\n"
-                    "  try\n"
-                    "    for i := 1 to 10 do\n"
-                    "      try\n"
-                    "        if i = n then begin Result := i * 100; Exit; end;\n"
-                    "      finally\n"
-                    "        if i = n then Log('inner finally ' + IntToStr(i));\n"
-                    "      end;\n"
-                    "  finally\n"
-                    "    Log('outer finally');\n"
-                    "  end;\n"
-                    "  Log('not found');\n"
-                    "end;\n"
-                    "begin\n"
-                    "  Log(IntToStr(Find(3)));\n"
-                    "  Log(IntToStr(Find(20)));\n"
-                    "end.",
-                    {"inner finally 3", "outer finally", "300", "outer finally", "not found", "-1"}},
         ProgramCase{"an error re-raised from its except part",
                     "procedure Fail(const s: String); begin RaiseException(erCustomError, s); end;\n"
                     "begin\n"

@@ -63,6 +63,9 @@ const QString kExecuted = QStringLiteral("*** Succesfully Executed ***");
 
 TEST_F(KvScriptTest, CompileAndRunReportTheirOutcomeAsLines)
 {
+    // Scripts go through the preprocessor; runs keep no source positions.
+    EXPECT_TRUE(script.UsePreProcessor);
+    EXPECT_FALSE(script.UseDebugInfo);
     EXPECT_EQ(Run(QStringLiteral("begin\nend.")), QStringList({kSucceeded, kExecuted}));
 
     // A syntax error: the compiler's lines, then the two refusals.

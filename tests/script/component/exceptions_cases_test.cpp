@@ -112,16 +112,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "  Log('nothing to raise');\n"
                     "end.",
                     {"inner first", "outer first", "replaced by b", "nothing to raise"}},
-        ProgramCase{"an uncaught error ends the run after its finally parts",
-                    "var i: Integer;\n"
-                    "begin\n"
-                    "  Log('before');\n"
-                    "  try i := StrToInt('5'); RaiseException(erCustomError, 'gave up at ' + IntToStr(i));\n"
-                    "  finally Log('cleanup') end;\n"
-                    "  Log('after');\n"
-                    "end.",
-                    {"before", "cleanup"},
-                    "gave up at 5"},
         ProgramCase{"a host conversion error ends the run with its message",
                     "var d: Double;\n"
                     "begin\n"

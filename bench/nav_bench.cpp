@@ -13,15 +13,18 @@
 //    file device, decoder, renderer, paused graph), against FFmpeg opening
 //    and probing the file, opening the decoder and decoding and converting
 //    the first picture.
-// Next to the times, each side's pictures decoded per round (packets handed
-// to the decoder: the graph's are counted by a filter in front of its
-// decoder) and bytes read from files per round. Every picture the manager
+// Next to the times, each side's pictures decoded per round (what the codec
+// gave back: pictures left undecoded before a target are not counted),
+// packets handed to the decoder per round (the graph's counted by a filter
+// in front of its decoder) and bytes read from files per round. Every picture the manager
 // shows is checked by its barcode; a wrong one fails the benchmark. Under
 // callgrind (bench/count-instructions.sh bench_nav) each side's work is
 // dumped on its own.
 
 #include "bench/plain_video.h"
 #include "bench/rounds.h"
+#include "platform/filters/decoders.h"
+#include "platform/graph/pin_walk.h"
 #include "platform/win/messages.h"
 #include "tests/media/engine/engine_fixture.h"
 
@@ -69,9 +72,13 @@ struct Navigation
     explicit Navigation(const char* clip) : n(clip)
     {
         ok = n.source && n.nav->FrameDuration() == kFrame && n.countPictures() && n.shown() == 0;
+        if (ok)
+            decoder = filterOf(peerOf(n.counter->output()).get()).as<IDecoderCounts>();
+        ok = ok && decoder;
     }
 
     testing_engine::NavEngine n;
+    ComPtr<IDecoderCounts> decoder;
     bool ok = false;
 };
 
@@ -105,8 +112,10 @@ public:
     // floor's exact seek to the same frame, in turn.
     template <typename Move> void round(benchmark::State& state, std::size_t n, int frame, Move&& move)
     {
-        const long counted = nav_.n.counter->count();
-        const int64_t sent = floor_.sent();
+        const long sent = nav_.n.counter->count();
+        const LONGLONG decoded = nav_.decoder->FramesDecoded();
+        const int64_t floorSent = floor_.sent();
+        const int64_t floorDecoded = floor_.decoded();
         bench::alternate(
             n, clipOf(state), navSide_,
             [&] {
@@ -114,8 +123,10 @@ public:
                 nav_.n.settle();
             },
             floorSide_, [&] { floor_.seek(frame * kFrame); });
-        navPictures_ += nav_.n.counter->count() - counted;
-        floorPictures_ += floor_.sent() - sent;
+        navPackets_ += static_cast<double>(nav_.n.counter->count() - sent);
+        navPictures_ += static_cast<double>(nav_.decoder->FramesDecoded() - decoded);
+        floorPackets_ += static_cast<double>(floor_.sent() - floorSent);
+        floorPictures_ += static_cast<double>(floor_.decoded() - floorDecoded);
         wrong_ += nav_.n.shown() != frame;
         state.SetIterationTime(navSide_.last() + floorSide_.last());
     }
@@ -123,8 +134,10 @@ public:
     void report(benchmark::State& state) const
     {
         navSide_.report(state, floorSide_);
-        state.counters["nav_pictures"] = bench::perRound(static_cast<double>(navPictures_));
-        state.counters["floor_pictures"] = bench::perRound(static_cast<double>(floorPictures_));
+        state.counters["nav_pictures"] = bench::perRound(navPictures_);
+        state.counters["floor_pictures"] = bench::perRound(floorPictures_);
+        state.counters["nav_packets"] = bench::perRound(navPackets_);
+        state.counters["floor_packets"] = bench::perRound(floorPackets_);
         state.SetLabel(clipOf(state));
         if (wrong_)
             state.SkipWithError("the manager showed a wrong picture");
@@ -137,6 +150,8 @@ private:
     bench::Side floorSide_;
     double navPictures_ = 0;
     double floorPictures_ = 0;
+    double navPackets_ = 0;
+    double floorPackets_ = 0;
     int wrong_ = 0;
 };
 

@@ -99,7 +99,9 @@ struct PlainVideo
     // it are read and dropped) on until a picture at or after `until`, which
     // is converted; earlier pictures are converted when `showAll`, as a
     // graph playing shows them, and else only decoded, as a graph seeking
-    // drops them. False at the end.
+    // drops them, and those that no other picture refers to are not decoded
+    // at all when their packet's own time is before `until`. False at the
+    // end.
     bool decodeUntil(int64_t from, int64_t until, bool showAll)
     {
         bool started = false;
@@ -124,6 +126,9 @@ struct PlainVideo
                 started = started || ((packet->flags & AV_PKT_FLAG_KEY) && bestTs(packet) >= from);
                 if (started) {
                     ++sent;
+                    codec->skip_frame = !showAll && packet->pts != AV_NOPTS_VALUE && packet->pts < until
+                                            ? AVDISCARD_NONREF
+                                            : AVDISCARD_DEFAULT;
                     avcodec_send_packet(codec, packet);
                 }
             }

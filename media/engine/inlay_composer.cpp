@@ -102,7 +102,9 @@ const TInlayComposer::LineImage& TInlayComposer::OutlinedLine(const QString& tex
 void TInlayComposer::Compose(QImage& bitmap, int width, int height, bool lines)
 {
     const qint64 w = width, h = height;
-    if (bitmap.size() != QSize(width, height))
+    // The renderer keeps the last inlay given to it: painting over it would
+    // first copy it, only to fill the copy.
+    if (bitmap.size() != QSize(width, height) || !bitmap.isDetached())
         bitmap = QImage(width, height, QImage::Format_RGB32);
 
     TFont font = Font;

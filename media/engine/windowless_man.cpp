@@ -436,7 +436,25 @@ bool TWindowLessMan::GetCurrentImage(QImage& graphic)
     BITMAPINFOHEADER header;
     std::memcpy(&header, dib, sizeof header);
     bool loaded = false;
-    if (header.biSize >= sizeof header && header.biWidth > 0 && header.biHeight != 0 && header.biBitCount > 0) {
+    if (header.biSize >= sizeof header && header.biWidth > 0 && header.biHeight != 0 && header.biBitCount == 32 &&
+        header.biCompression == BI_RGB) {
+        // The renderer's own kind of picture: its rows go straight into the
+        // image, the top row first, opaque as a bitmap file would load.
+        const qint64 height = std::abs(qint64(header.biHeight));
+        QImage image(header.biWidth, int(height), QImage::Format_RGB32);
+        if (!image.isNull()) {
+            const auto* pixels = reinterpret_cast<const quint32*>(dib + header.biSize + 4 * qint64(header.biClrUsed));
+            for (qint64 y = 0; y < height; ++y) {
+                const quint32* from = pixels + (header.biHeight > 0 ? height - 1 - y : y) * header.biWidth;
+                auto* to = reinterpret_cast<quint32*>(image.scanLine(int(y)));
+                for (LONG x = 0; x < header.biWidth; ++x)
+                    to[x] = from[x] | 0xFF000000u;
+            }
+            graphic = std::move(image);
+            loaded = true;
+        }
+    } else if (header.biSize >= sizeof header && header.biWidth > 0 && header.biHeight != 0 &&
+               header.biBitCount > 0) {
         const quint32 entries =
             header.biClrUsed ? header.biClrUsed : (header.biBitCount <= 8 ? 1u << header.biBitCount : 0u);
         const qint64 stride = (qint64(header.biWidth) * header.biBitCount + 31) / 32 * 4;

@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -37,13 +38,15 @@ ParametersPtr parametersOf(const AM_MEDIA_TYPE& type)
 
 // What the two decoders share: the codec, the packets in, the frames out,
 // the drain at the end of the stream and the reset on a flush.
-class Decoder : public TransformFilterBase
+class Decoder : public WithInterfaces<TransformFilterBase, IDecoderCounts>
 {
 public:
     Decoder(const CLSID& classId, std::u16string name, const GUID& major)
-        : TransformFilterBase(classId, std::move(name)), major_(major)
+        : WithInterfaces(classId, std::move(name)), major_(major)
     {
     }
+
+    LONGLONG FramesDecoded() override { return framesDecoded_.load(std::memory_order_relaxed); }
 
     HRESULT CheckInputType(const AM_MEDIA_TYPE* type) override
     {
@@ -93,6 +96,11 @@ public:
         packet_->duration = timed == S_OK ? stop - start : 0;
         if (in->IsSyncPoint() == S_OK)
             packet_->flags |= AV_PKT_FLAG_KEY;
+        // The codec reads this as it meets each picture's header.
+        codec_->skip_frame = packet_->pts != AV_NOPTS_VALUE && in->IsPreroll() == S_OK &&
+                                     endsBeforeSegment(packet_->pts, packet_->duration)
+                                 ? AVDISCARD_NONREF
+                                 : AVDISCARD_DEFAULT;
         const HRESULT hr = decode(packet_.get());
         av_packet_unref(packet_.get());
         return hr;
@@ -126,6 +134,10 @@ protected:
     // takes no more (flushing or stopped), or an error.
     virtual HRESULT deliver(AVFrame* frame) = 0;
     virtual void resetTiming() = 0;
+    // Whether what a packet starting at `start` gives is over before the
+    // segment starts, so that it is dropped once decoded; then pictures
+    // that no other picture needs are not decoded at all.
+    virtual bool endsBeforeSegment(REFERENCE_TIME, REFERENCE_TIME) const { return false; }
 
     // An output buffer with the sample flags of a decoded frame.
     HRESULT outputBuffer(ComPtr<IMediaSample>& out, REFERENCE_TIME start, REFERENCE_TIME stop)
@@ -190,6 +202,7 @@ private:
                 continue;
             }
             failures_ = 0;
+            framesDecoded_.fetch_add(1, std::memory_order_relaxed);
             const HRESULT hr = deliver(frame_.get());
             av_frame_unref(frame_.get());
             if (hr != S_OK)
@@ -215,6 +228,7 @@ private:
     int failures_ = 0;
     bool given_up_ = false;
     bool discontinuity_ = true;
+    std::atomic<LONGLONG> framesDecoded_{0};
 };
 
 // --- video -------------------------------------------------------------------
@@ -343,13 +357,23 @@ public:
 private:
     void resetTiming() override { nextStart_ = 0; }
 
+    // A picture lasts the stream's frame duration, else its packet's.
+    REFERENCE_TIME endOf(REFERENCE_TIME start, REFERENCE_TIME duration) const
+    {
+        return start + std::max<REFERENCE_TIME>(frameDuration_ > 0 ? frameDuration_ : duration, 1);
+    }
+
+    bool endsBeforeSegment(REFERENCE_TIME start, REFERENCE_TIME duration) const override
+    {
+        return endOf(start, duration) <= 0;
+    }
+
     HRESULT deliver(AVFrame* frame) override
     {
         REFERENCE_TIME start = frame->best_effort_timestamp;
         if (start == AV_NOPTS_VALUE)
             start = nextStart_;
-        REFERENCE_TIME length = frameDuration_ > 0 ? frameDuration_ : frame->pkt_duration;
-        const REFERENCE_TIME stop = start + std::max<REFERENCE_TIME>(length, 1);
+        const REFERENCE_TIME stop = endOf(start, frame->pkt_duration);
         nextStart_ = stop;
         // Frames that end before the segment starts lead up to the target
         // of a seek: decoded, never shown.

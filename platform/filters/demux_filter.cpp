@@ -626,7 +626,9 @@ HRESULT DemuxFilter::fill(DemuxPin* pin, IMediaSample* sample)
         REFERENCE_TIME start = scaled(p.start);
         REFERENCE_TIME stop = scaled(p.stop);
         sample->SetTime(&start, p.stop > p.start ? &stop : nullptr);
-        sample->SetPreroll(endsBefore(p, segment));
+        // Preroll only where the packet's own time says so: the decoder
+        // may then leave its unreferenced pictures undecoded.
+        sample->SetPreroll(p.stated && endsBefore(p, segment));
     } else {
         sample->SetTime(nullptr, nullptr);
     }

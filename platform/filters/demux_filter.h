@@ -13,9 +13,10 @@
 // packets it reads for the others.
 //
 // Seeking (IMediaSeeking, media time) is frame-accurate: the container is
-// moved to the keyframe at or before the target, and packets before the
-// target go out marked as preroll, with times relative to the segment, for
-// the decoder to decode and drop.
+// moved to the keyframe at or before the target, and packets go out with
+// times relative to the segment, for the decoder to drop what ends before
+// it; those whose own time (not one carried on from the packets before)
+// ends before it are marked as preroll.
 
 #include "platform/graph/source.h"
 

@@ -142,8 +142,11 @@ HRESULT Demuxer::openInput(const char* url, const AVInputFormat* format)
     }
 
     // A duration guessed from a bit rate is no better than none: raw
-    // elementary streams state a placeholder rate.
-    if (format_->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+    // elementary streams state a placeholder rate. Such streams have no
+    // times of their own either: what FFmpeg gives them is made up from
+    // the order in which pictures are decoded.
+    statesTimes_ = format_->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
+    if (!statesTimes_)
         duration_ = 0;
     else if (ref->duration != AV_NOPTS_VALUE && ref->duration > 0)
         duration_ = av::toRefTime(ref->duration, ref->time_base);
@@ -331,6 +334,7 @@ bool Demuxer::readRaw(DemuxedPacket& out)
     out.stream = index;
     out.keyframe = (packet->flags & AV_PKT_FLAG_KEY) != 0;
     out.timed = ts != AV_NOPTS_VALUE;
+    out.stated = statesTimes_ && packet->pts != AV_NOPTS_VALUE;
     if (out.timed) {
         const int64_t rel = ts - origin_[static_cast<std::size_t>(index)];
         out.start = av::toRefTime(rel, s->time_base);

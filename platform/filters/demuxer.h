@@ -22,6 +22,10 @@ struct DemuxedPacket
     // From the first frame; stop is start when the duration is unknown.
     REFERENCE_TIME start = 0;
     REFERENCE_TIME stop = 0;
+    // The container gave the packet's presentation time itself; otherwise
+    // it was carried on from the packets before (a guess where pictures
+    // are reordered).
+    bool stated = false;
     bool keyframe = false;
 };
 
@@ -119,6 +123,8 @@ private:
     int reference_ = -1;
     REFERENCE_TIME duration_ = 0;
     REFERENCE_TIME lastStart_ = 0;
+    // The container holds times of its own.
+    bool statesTimes_ = true;
     // The first frame's time in each stream's own time base.
     std::vector<int64_t> origin_;
     // Where the next packet of a stream begins, when its own time is missing.

@@ -47,25 +47,34 @@ bool isFinite(const VMR9NormalizedRect& r)
 QImage keyedOverlay(const QImage& image, const VMR9AlphaBitmap& parameters, QRect* opaque)
 {
     // Alpha is 0 or 255 throughout, so the pixels are premultiplied as
-    // they stand; that is the format the painter blends fastest.
-    QImage keyed = image.convertToFormat(QImage::Format_RGB32);
-    keyed.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
-    *opaque = keyed.rect();
-    if (!(parameters.dwFlags & VMR9AlphaBitmap_SrcColorKey))
-        return keyed;
+    // they stand; that is the format the painter blends fastest. The
+    // overlay comes anew with every frame's inlay: it is read once, into a
+    // picture of its own (the caller keeps drawing on the one it gave).
+    const QImage source = image.convertToFormat(QImage::Format_RGB32);
+    const int width = source.width(), height = source.height();
+    QImage keyed(width, height, QImage::Format_ARGB32_Premultiplied);
+    const bool keying = parameters.dwFlags & VMR9AlphaBitmap_SrcColorKey;
     const QRgb key = colourOf(parameters.clrSrcKey).rgb() & RGB_MASK;
-    int left = keyed.width(), right = -1, top = keyed.height(), bottom = -1;
-    for (int y = 0; y < keyed.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(keyed.scanLine(y));
-        for (int x = 0; x < keyed.width(); ++x) {
-            if ((line[x] & RGB_MASK) == key) {
-                line[x] = 0;
+    int left = width, right = -1, top = height, bottom = -1;
+    for (int y = 0; y < height; ++y) {
+        const auto* from = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        auto* to = reinterpret_cast<QRgb*>(keyed.scanLine(y));
+        int first = width, last = -1;
+        for (int x = 0; x < width; ++x) {
+            const QRgb pixel = from[x] | ~RGB_MASK;
+            if (keying && (pixel & RGB_MASK) == key) {
+                to[x] = 0;
             } else {
-                left = std::min(left, x);
-                right = std::max(right, x);
-                top = std::min(top, y);
-                bottom = std::max(bottom, y);
+                to[x] = pixel;
+                first = std::min(first, x);
+                last = x;
             }
+        }
+        if (last >= 0) {
+            left = std::min(left, first);
+            right = std::max(right, last);
+            top = std::min(top, y);
+            bottom = y;
         }
     }
     *opaque = right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
@@ -163,6 +172,7 @@ HRESULT VideoRenderer::BreakConnect()
         std::lock_guard lock(scene_->mutex);
         scene_->layout.picture = QImage();
     }
+    spare_ = QImage();
     scene_->requestRepaint();
     return S_OK;
 }
@@ -184,7 +194,12 @@ void VideoRenderer::present(IMediaSample* sample)
     if (FAILED(sample->GetPointer(&data)) || !data || format.width == 0 ||
         sample->GetActualDataLength() < stride * format.height)
         return;
-    QImage picture(format.width, format.height, QImage::Format_RGB32);
+    // The picture shown before is written over when nothing else holds it
+    // (a paint or a grab takes its own reference), so that a stream of
+    // pictures does not map fresh memory for each.
+    QImage picture = std::move(spare_);
+    if (picture.size() != QSize(format.width, format.height) || !picture.isDetached())
+        picture = QImage(format.width, format.height, QImage::Format_RGB32);
     if (picture.isNull())
         return;
     for (int y = 0; y < format.height; ++y) {
@@ -196,9 +211,10 @@ void VideoRenderer::present(IMediaSample* sample)
         SceneLayout& layout = scene_->layout;
         if (!sourceSet_ || layout.picture.size() != picture.size())
             layout.source = picture.rect();
-        layout.picture = std::move(picture);
+        std::swap(layout.picture, picture);
         layout.aspect = QSizeF(format.aspectX, format.aspectY);
     }
+    spare_ = std::move(picture);
     scene_->requestRepaint();
 }
 

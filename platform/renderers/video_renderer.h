@@ -120,6 +120,9 @@ private:
     // Format: set on connection, changed by samples that carry a new type.
     std::mutex formatLock_;
     PictureFormat format_;
+    // The picture shown before the current one, for the next to reuse
+    // (streaming thread).
+    QImage spare_;
 
     // Timing statistics, written on the streaming thread.
     std::mutex statsLock_;

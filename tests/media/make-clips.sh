@@ -95,6 +95,14 @@ ff -f lavfi -i "$(video testsrc2 352x288 25 75)" -f lavfi -i "$(tone 440 48000 3
 ff -f lavfi -i "$(video testsrc2 352x288 25 75),setfield=tff" -f lavfi -i "$(tone 440 48000 3)" \
   -c:v mpeg2video -q:v 4 -aspect 4:3 -flags +ilme+ildct -top 1 -c:a mp2 -f vob mpeg2_interlaced.mpg
 
+# MPEG-2 with two B-frames between references, in groups of 12 as a DVD
+# has them, in a program and a transport stream: pictures decoded in another
+# order than they are shown, and pictures that no other one refers to.
+ff -f lavfi -i "$(video testsrc2 352x288 25 75)" -f lavfi -i "$(tone 440 48000 3)" \
+  -c:v mpeg2video -q:v 4 -g 12 -bf 2 -c:a mp2 -f vob mpeg2_bframes.mpg
+ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -f lavfi -i "$(tone 440 48000 3)" \
+  -c:v mpeg2video -q:v 4 -g 12 -bf 2 -c:a mp2 -f mpegts mpeg2_bframes.ts
+
 # Truly interlaced PAL: pictures made at 50 a second, scrolling sideways,
 # woven two by two into 25 frames (top field first), so every edge combs.
 ff -f lavfi -i "testsrc2=size=720x576:rate=50,scroll=horizontal=0.006,tinterlace=mode=interleave_top,$(number 0),trim=end_frame=25" \

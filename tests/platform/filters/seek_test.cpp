@@ -47,6 +47,9 @@ const SeekCase kSeekCases[] = {
     {"mpeg2.m2v", CLSID_MPEG1Splitter, "MPEG-1", 75},
     {"mpeg1.m1v", CLSID_MPEG1Splitter, "MPEG-1", 75},
     {"mpeg2.m2v", CLSID_PreferredSource, "preferred", 75},
+    {"mpeg2_bframes.mpg", CLSID_MPEG2Splitter, "MPEG-2", 75},
+    {"mpeg2_bframes.mpg", CLSID_PreferredSource, "preferred", 75},
+    {"mpeg2_bframes.ts", CLSID_MPEG2Splitter, "MPEG-2", 75},
 };
 
 class Seeking : public testing::TestWithParam<SeekCase>

@@ -318,6 +318,17 @@ TEST_F(IntervalPicturesTest, OneFrameSavesEveryFrame)
     EXPECT_EQ(SavedFrames(), Range(0, 1, 75));
 }
 
+// Every fifth frame of MPEG-2 with B-frames: keyframes, P-frames and
+// B-frames in turn, each saved as the frame asked for.
+TEST_F(IntervalPicturesTest, EveryFifthFrameOfPicturesDecodedOutOfOrderIsSavedAsItself)
+{
+    Open("mpeg2_bframes.mpg");
+    Every(5, 0);
+    ASSERT_TRUE(Until([&] { return form->IntervalCount() == 15; }));
+    Capture();
+    EXPECT_EQ(SavedFrames(), Range(0, 5, 15));
+}
+
 TEST_F(IntervalPicturesTest, AFolderThatCannotBeWrittenEndsTheCaptureWithItsMessage)
 {
     form->audman->iaVolume->SetValue(9000);

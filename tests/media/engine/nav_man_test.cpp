@@ -30,8 +30,8 @@ namespace {
 constexpr REFERENCE_TIME kFrame = 400'000;
 constexpr int kLastFrame = 74;
 
-const char* const kContainers[] = {"dv_pal.avi", "mpeg1.mpg", "mpeg2.mpg", "mpeg2.ts",
-                                   "h264.mp4",   "h264.mkv",  "h264.m2ts", "wmv.wmv"};
+const char* const kContainers[] = {"dv_pal.avi", "mpeg1.mpg", "mpeg2.mpg", "mpeg2.ts",         "h264.mp4",
+                                   "h264.mkv",   "h264.m2ts", "wmv.wmv",   "mpeg2_bframes.mpg"};
 
 // The Windows Media clip's stream lasts 46 ms longer than its last picture,
 // and a seek into that tail shows no picture: its end is left out until the

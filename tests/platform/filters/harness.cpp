@@ -139,6 +139,7 @@ HRESULT Sink::DoRenderSample(IMediaSample* sample)
     std::lock_guard lock(mutex_);
     frames_.push_back(frame);
     starts_.push_back(start);
+    prerolls_.push_back(sample->IsPreroll() == S_OK);
     if (keepData)
         kept_.emplace_back(data, data + length);
     return S_OK;
@@ -154,6 +155,12 @@ std::vector<REFERENCE_TIME> Sink::starts() const
 {
     std::lock_guard lock(mutex_);
     return starts_;
+}
+
+std::vector<bool> Sink::prerolls() const
+{
+    std::lock_guard lock(mutex_);
+    return prerolls_;
 }
 
 std::vector<std::vector<BYTE>> Sink::kept() const

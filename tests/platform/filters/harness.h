@@ -60,8 +60,10 @@ public:
     // Samples that showed a packet's bytes rather than their own.
     std::atomic<int> packets{0};
     std::vector<int> frames() const;
-    // The start time of every sample rendered.
+    // The start time of every sample rendered, and which were marked as
+    // preroll.
     std::vector<REFERENCE_TIME> starts() const;
+    std::vector<bool> prerolls() const;
     std::vector<std::vector<BYTE>> kept() const;
     bool keepData = false;
 
@@ -74,6 +76,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<int> frames_;
     std::vector<REFERENCE_TIME> starts_;
+    std::vector<bool> prerolls_;
     std::vector<std::vector<BYTE>> kept_;
 };
 

@@ -4,13 +4,16 @@
 #include "tests/common/param_name.h"
 #include "tests/platform/filters/harness.h"
 
+#include "platform/filters/decoders.h"
 #include "platform/filters/demuxer.h"
 #include "platform/filters/stream_types.h"
+#include "platform/graph/pin_walk.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <iterator>
+#include <tuple>
 
 namespace {
 
@@ -271,6 +274,113 @@ TEST(DemuxerSeek, StartsAtTheLastKeyframeBeforeTheTarget)
                 EXPECT_EQ(p.start, *std::prev(after)) << "seek to frame " << target;
             }
         }
+    }
+}
+
+// A seek decodes what the target needs and no picture that nothing refers to
+// and that is over before the target: in MPEG-2 with two B-frames between
+// references (groups of 12) a seek deep into a group decodes the I- and
+// P-frames shown before the target and the target, and H.264 leaves its
+// unreferenced pictures too. Where every picture is a reference nothing
+// changes. The picture shown is the target all along.
+TEST(SeekDecoding, PicturesNothingRefersToAreNotDecodedBeforeTheTarget)
+{
+    struct Case
+    {
+        const char* clip;
+        CLSID classId;
+        int target;
+        // Pictures the decoder gives for the seek; 0: fewer than the frames
+        // from the keyframe before the target to the target.
+        int decoded;
+        int keyframe;
+    };
+    const Case cases[] = {
+        // I12 P15 P18 P21 and B23 (I24, which B23 needs, is decoded but not
+        // given yet).
+        {"mpeg2_bframes.mpg", CLSID_MPEG2Splitter, 23, 5, 12},
+        {"mpeg2_bframes.mpg", CLSID_PreferredSource, 23, 5, 12},
+        {"mpeg2_bframes.ts", CLSID_MPEG2Splitter, 23, 5, 12},
+        // I0 P3 P6 P9 B11; I12 P15 P18 P21.
+        {"mpeg2_bframes.mpg", CLSID_MPEG2Splitter, 11, 5, 0},
+        {"mpeg2_bframes.ts", CLSID_MPEG2Splitter, 21, 4, 12},
+        {"h264.mp4", CLSID_PreferredSource, 24, 0, 0},
+        {"h264.mkv", CLSID_PreferredSource, 48, 0, 25},
+        {"h264.m2ts", CLSID_MPEG2Splitter, 23, 0, 0},
+        // Every picture a reference: all twelve from the keyframe.
+        {"mpeg2.mpg", CLSID_MPEG2Splitter, 23, 12, 12},
+        {"dv_pal.avi", CLSID_AviSplitter, 23, 1, 23},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.clip);
+        SCOPED_TRACE(c.target);
+        const harness::Opened opened = harness::open(c.classId, QString::fromUtf8(c.clip));
+        ASSERT_EQ(opened.result, S_OK);
+        const ComPtr<harness::Sink> sink = harness::render(
+            opened.graph.get(), harness::pinOfMajor(opened.filter.get(), MEDIATYPE_Video).get(), MEDIATYPE_Video);
+        ASSERT_TRUE(sink);
+        const auto decoder = filterOf(peerOf(sink->input()).get()).as<IDecoderCounts>();
+        ASSERT_TRUE(decoder);
+        OAFilterState state;
+        ASSERT_TRUE(SUCCEEDED(opened.graph->Pause()));
+        ASSERT_EQ(opened.graph->GetState(LONG{20'000}, &state), S_OK);
+        const LONGLONG before = decoder->FramesDecoded();
+        LONGLONG position = c.target * REFERENCE_TIME{400'000};
+        ASSERT_EQ(
+            opened.graph->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+            S_OK);
+        ASSERT_EQ(opened.graph->GetState(LONG{20'000}, &state), S_OK);
+        EXPECT_EQ(sink->cued, c.target);
+        const LONGLONG decoded = decoder->FramesDecoded() - before;
+        if (c.decoded)
+            EXPECT_EQ(decoded, c.decoded);
+        else
+            EXPECT_LT(decoded, c.target - c.keyframe + 1);
+        opened.graph->Stop();
+    }
+}
+
+// Only packets whose own time ends before the target are marked as preroll:
+// a raw stream's times are made up from the order of decoding, and a picture
+// left undecoded for such a time could be the target.
+TEST(SeekDecoding, OnlyPacketsWhoseOwnTimesEndBeforeTheTargetAreMarkedAsPreroll)
+{
+    for (const auto& [clip, classId, marked] :
+         {std::tuple{"mpeg2_bframes.mpg", CLSID_MPEG2Splitter, true}, std::tuple{"mpeg2.m2v", CLSID_MPEG1Splitter, false},
+          std::tuple{"mpeg2.mpg", CLSID_PreferredSource, true}, std::tuple{"h264.mp4", CLSID_PreferredSource, true}}) {
+        SCOPED_TRACE(clip);
+        const harness::Opened opened = harness::open(classId, QString::fromUtf8(clip));
+        ASSERT_EQ(opened.result, S_OK);
+        const ComPtr<IPin> video = harness::pinOfMajor(opened.filter.get(), MEDIATYPE_Video);
+        const auto sink = makeCom<harness::Sink>(MEDIATYPE_Video, harness::offeredType(video.get()).subtype);
+        ASSERT_EQ(opened.graph->AddFilter(sink.get(), nullptr), S_OK);
+        ASSERT_EQ(opened.graph->ConnectDirect(video.get(), sink->input(), nullptr), S_OK);
+        IMediaFilter* filter = opened.graph.get();
+        filter->SetSyncSource(nullptr);
+        LONGLONG position = 23 * REFERENCE_TIME{400'000};
+        ASSERT_EQ(
+            opened.graph->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+            S_OK);
+        ASSERT_TRUE(SUCCEEDED(opened.graph->Run()));
+        LONG code = 0;
+        ASSERT_EQ(opened.graph->WaitForCompletion(20'000, &code), S_OK);
+        const std::vector<REFERENCE_TIME> starts = sink->starts();
+        const std::vector<bool> prerolls = sink->prerolls();
+        ASSERT_EQ(starts.size(), prerolls.size());
+        int before = 0, marks = 0;
+        for (std::size_t i = 0; i < starts.size(); ++i) {
+            before += starts[i] + 400'000 <= 0;
+            marks += prerolls[i];
+            if (prerolls[i]) {
+                EXPECT_LE(starts[i] + 400'000, 0) << "packet " << i;
+            }
+        }
+        EXPECT_GT(before, 8);
+        if (marked)
+            EXPECT_GT(marks, before / 2);
+        else
+            EXPECT_EQ(marks, 0);
+        opened.graph->Stop();
     }
 }
 

@@ -427,6 +427,12 @@ bool Demuxer::readUpTo(REFERENCE_TIME target)
                 std::erase_if(read, [&](const DemuxedPacket& q) {
                     return q.stream == reference_ || (q.timed && endsBefore(q, target));
                 });
+                // A keyframe that is the target's own picture is the last one
+                // at or before it: the rest is read as it comes.
+                if (p.stop > p.start && target < p.stop) {
+                    read.push_back(std::move(p));
+                    break;
+                }
             } else if (!found) {
                 continue;
             } else if (p.timed && p.start > target) {

@@ -44,6 +44,33 @@ bool isFinite(const VMR9NormalizedRect& r)
 // The overlay as drawn: opaque (the bitmap's own alpha bytes are not
 // used), with the key colour made transparent; `opaque` receives the part
 // that is not transparent, where all drawing of the overlay happens.
+// An overlay pixel made opaque, or transparent (0, as premultiplied) when
+// it has the key colour.
+inline QRgb keyPixel(QRgb pixel, QRgb key)
+{
+    pixel |= ~RGB_MASK;
+    return (pixel & RGB_MASK) == key ? 0u : pixel;
+}
+
+// One row of the overlay; whether any pixel stays opaque. The whole groups
+// of eight first: the compiler turns that loop into vector steps.
+bool keyRow(const QRgb* __restrict from, QRgb* __restrict to, int width, QRgb key)
+{
+    const int whole = width & ~7;
+    QRgb kept = 0;
+    for (int x = 0; x < whole; ++x) {
+        const QRgb pixel = keyPixel(from[x], key);
+        to[x] = pixel;
+        kept |= pixel;
+    }
+    for (int x = whole; x < width; ++x) {
+        const QRgb pixel = keyPixel(from[x], key);
+        to[x] = pixel;
+        kept |= pixel;
+    }
+    return kept != 0;
+}
+
 QImage keyedOverlay(const QImage& image, const VMR9AlphaBitmap& parameters, QRect* opaque)
 {
     // Alpha is 0 or 255 throughout, so the pixels are premultiplied as
@@ -53,29 +80,24 @@ QImage keyedOverlay(const QImage& image, const VMR9AlphaBitmap& parameters, QRec
     const QImage source = image.convertToFormat(QImage::Format_RGB32);
     const int width = source.width(), height = source.height();
     QImage keyed(width, height, QImage::Format_ARGB32_Premultiplied);
-    const bool keying = parameters.dwFlags & VMR9AlphaBitmap_SrcColorKey;
-    const QRgb key = colourOf(parameters.clrSrcKey).rgb() & RGB_MASK;
+    // Without a key no colour matches: no masked pixel has all 32 bits set.
+    const QRgb key = parameters.dwFlags & VMR9AlphaBitmap_SrcColorKey ? colourOf(parameters.clrSrcKey).rgb() & RGB_MASK
+                                                                      : ~QRgb(0);
     int left = width, right = -1, top = height, bottom = -1;
     for (int y = 0; y < height; ++y) {
-        const auto* from = reinterpret_cast<const QRgb*>(source.constScanLine(y));
         auto* to = reinterpret_cast<QRgb*>(keyed.scanLine(y));
-        int first = width, last = -1;
-        for (int x = 0; x < width; ++x) {
-            const QRgb pixel = from[x] | ~RGB_MASK;
-            if (keying && (pixel & RGB_MASK) == key) {
-                to[x] = 0;
-            } else {
-                to[x] = pixel;
-                first = std::min(first, x);
-                last = x;
-            }
-        }
-        if (last >= 0) {
-            left = std::min(left, first);
-            right = std::max(right, last);
-            top = std::min(top, y);
-            bottom = y;
-        }
+        if (!keyRow(reinterpret_cast<const QRgb*>(source.constScanLine(y)), to, width, key))
+            continue;
+        // Opaque pixels have an alpha of 255: never 0.
+        int first = 0, last = width - 1;
+        while (!to[first])
+            ++first;
+        while (!to[last])
+            --last;
+        left = std::min(left, first);
+        right = std::max(right, last);
+        top = std::min(top, y);
+        bottom = y;
     }
     *opaque = right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
     return keyed;

@@ -41,12 +41,15 @@ public:
         LONG largest = 1;
         for (const QByteArray& payload : payloads_)
             largest = std::max<LONG>(largest, static_cast<LONG>(payload.size()));
-        request->cBuffers = std::max<LONG>(request->cBuffers, 2);
+        request->cBuffers = std::max<LONG>(request->cBuffers, buffers);
         request->cbBuffer = std::max(request->cbBuffer, largest);
         ALLOCATOR_PROPERTIES actual;
         return allocator->SetProperties(request, &actual);
     }
     HRESULT FillBuffer(IMediaSample* sample) override;
+
+    // The samples of its allocator, as asked for when it connects.
+    LONG buffers = 2;
 
     // From the start again at `rate`: the times shrink as a splitter's do.
     void playAt(double rate)
@@ -106,9 +109,10 @@ inline HRESULT PushStream::FillBuffer(IMediaSample* sample)
     return S_OK;
 }
 
-// RGB32 pictures, top-down (negative height) or bottom-up.
+// RGB32 pictures, top-down (negative height) or bottom-up, in an allocator
+// of `buffers` samples.
 inline ComPtr<PushSource> pictureSource(const std::vector<QImage>& pictures, REFERENCE_TIME frame,
-                                        bool bottomUp = false)
+                                        bool bottomUp = false, LONG buffers = 2)
 {
     const QImage& first = pictures.front();
     AM_MEDIA_TYPE type;
@@ -133,7 +137,9 @@ inline ComPtr<PushSource> pictureSource(const std::vector<QImage>& pictures, REF
             bytes.append(reinterpret_cast<const char*>(rgb.constScanLine(y)), rgb.width() * 4);
         payloads.push_back(bytes);
     }
-    return makeCom<PushSource>(std::move(type), std::move(payloads), frame);
+    auto source = makeCom<PushSource>(std::move(type), std::move(payloads), frame);
+    source->stream()->buffers = buffers;
+    return source;
 }
 
 // A 16-bit stereo tone of `seconds`, in chunks of `chunk`.

@@ -175,6 +175,24 @@ TEST(VideoRenderer, CurrentImageIsTheDecodedFrameAtNativeSizeCuedWhenPausedAndLa
     }
 }
 
+// Every sample goes back to its allocator once its picture is drawn: a source
+// with a single sample plays all its pictures, either way up, and the last
+// stays on show.
+TEST(VideoRenderer, ASourceWithOneSamplePlaysEveryPicture)
+{
+    const std::vector<QImage> frames = clips::decodeFrames(clips::path("h264.mp4"), 10);
+    ASSERT_EQ(frames.size(), 10u);
+    for (const bool bottomUp : {false, true}) {
+        SCOPED_TRACE(bottomUp ? "bottom-up" : "top-down");
+        Playback playback(pictureSource(frames, kFrame / 10, bottomUp, 1));
+        playback.playToEnd();
+        int drawn = 0;
+        EXPECT_EQ(playback.as<IQualProp>()->get_FramesDrawn(&drawn), S_OK);
+        EXPECT_EQ(drawn, 10);
+        EXPECT_EQ(clips::readBarcode(currentImage(playback.as<IVMRWindowlessControl9>().get())), 9);
+    }
+}
+
 TEST(VideoRenderer, FramesDrawnGrowWhilePlayingAndTheSyncOffsetIsMeasured)
 {
     const std::vector<QImage> frames(25, filled(16, 16, Qt::red, Qt::blue));

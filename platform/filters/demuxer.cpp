@@ -196,26 +196,58 @@ bool Demuxer::readEnd()
     // Reading stops this far after the landing point: past it the end is
     // not worth the wait, and the stated duration stands.
     constexpr int64_t kReadBytes = 64 << 20;
-    if (avio_size(format_->pb) <= 0 || !(format_->pb->seekable & AVIO_SEEKABLE_NORMAL))
+    const int64_t size = avio_size(format_->pb);
+    if (size <= 0 || !(format_->pb->seekable & AVIO_SEEKABLE_NORMAL))
         return false;
+    // Program and transport streams are searched by time through their
+    // bytes, which reads much of a short file: they are entered at the byte
+    // that lies as far before the end at the file's mean rate, and going
+    // further back reads only up to the bytes read already. What is read
+    // counts once it holds a keyframe, since every picture stored before a
+    // keyframe is shown before it (a search by time lands on one), or more
+    // pictures than are ever stored after the last one shown. The keyframes
+    // met are not kept: in joined recordings, whose times repeat, one could
+    // stand for an earlier one of the same time.
+    constexpr int kReordered = 16;
+    const bool byBytes = (format_->iformat->flags & AVFMT_TS_DISCONT) != 0;
+    const std::vector<Keyframe> known = keyframes_;
+    Span tail;
+    int64_t tailFrom = -1;
     ReferenceOnly only(this);
-    // From a little before the stated end, further back when nothing of the
-    // reference stream lies after the landing point.
-    for (REFERENCE_TIME back = 2 * kSecond;; back *= 2) {
+    // From half a second before the stated end, further back when nothing
+    // of the reference stream lies after the landing point.
+    for (REFERENCE_TIME back = kSecond / 2;; back *= 2) {
         const REFERENCE_TIME from = duration_ - back;
-        if (from <= 0 || !seekBefore(from))
+        bool landed = false;
+        if (from > 0 && byBytes)
+            landed = av_seek_frame(format_, -1, size - int64_t(double(size) * double(back) / double(duration_)),
+                                   AVSEEK_FLAG_BYTE) >= 0;
+        else if (from > 0)
+            landed = seekBefore(from);
+        if (!landed)
             seekToStart();
-        std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
-        lastKeyframe_.reset();
-        const Span span = spanBefore(avio_tell(format_->pb) + kReadBytes);
+        const int64_t at = avio_tell(format_->pb);
+        Span span = spanBefore(landed && byBytes && tailFrom >= 0 ? tailFrom : at + kReadBytes);
+        if (landed && byBytes) {
+            keyframes_ = known;
+            if (tailFrom >= 0) {
+                span.toEnd = tail.toEnd;
+                span.lastStart = std::max(span.lastStart, tail.lastStart);
+                span.end = std::max(span.end, tail.end);
+                span.keyframe = span.keyframe || tail.keyframe;
+                span.pictures += tail.pictures;
+            }
+            tail = span;
+            tailFrom = std::min(at, tailFrom >= 0 ? tailFrom : at);
+        }
         if (!span.toEnd)
             return false;
-        if (span.end > 0) {
+        if (span.end > 0 && (!landed || !byBytes || span.keyframe || span.pictures > kReordered)) {
             duration_ = span.end;
             lastStart_ = span.lastStart;
             return true;
         }
-        if (from <= 0)
+        if (!landed)
             return false;
     }
 }
@@ -231,8 +263,12 @@ Demuxer::Span Demuxer::spanBefore(int64_t limit)
             return span;
         if (!readRaw(p))
             break;
-        if (p.stream != reference_ || !p.timed)
+        if (p.stream != reference_)
             continue;
+        span.keyframe = span.keyframe || p.keyframe;
+        if (!p.timed)
+            continue;
+        ++span.pictures;
         if (span.firstStart < 0)
             span.firstStart = p.start;
         span.lastStart = std::max(span.lastStart, p.start);

@@ -104,6 +104,8 @@ private:
         REFERENCE_TIME lastStart = -1;  // the latest start
         REFERENCE_TIME end = 0;         // the latest end, 0 when none was read
         bool toEnd = false;             // reading reached the end of the file
+        bool keyframe = false;          // a keyframe was read
+        int pictures = 0;               // timed packets read
     };
     Span spanBefore(int64_t limit);
     // While one lives, only the reference stream's packets are read.

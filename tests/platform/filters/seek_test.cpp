@@ -172,6 +172,8 @@ const SeekCase kEndCases[] = {
     {"mpeg2.ts", CLSID_PreferredSource, "preferred", 75},
     {"h264.m2ts", CLSID_MPEG2Splitter, "MPEG-2", 75},
     {"h264.m2ts", CLSID_PreferredSource, "preferred", 75},
+    {"mpeg2_bframes.mpg", CLSID_MPEG2Splitter, "MPEG-2", 75},
+    {"mpeg2_bframes.ts", CLSID_MPEG2Splitter, "MPEG-2", 75},
     {"h264.mp4", CLSID_PreferredSource, "preferred", 75},
     {"h264.mkv", CLSID_PreferredSource, "preferred", 75},
     {"wmv.wmv", CLSID_WMAsfReader, "ASF", 75},

@@ -260,6 +260,7 @@ TEST_F(MacroLines, EveryClassWritesReplayableScriptText)
     Make<TColorAction>(list, "Face")->SetValue(clBtnFace);
     Make<TDoubleAction>(list, "Rate")->SetValue(2.5);
     Make<TDoubleAction>(list, "Tiny")->SetValue(1e20);
+    Make<TDoubleAction>(list, "Third")->SetValue(2.0 / 3.0);
     Make<TPointAction>(list, "Pos")->SetValue(TPoint{10, -20});
     Make<TRectAction>(list, "Area")->SetValue(TRect{1, 2, 3, 4});
     TFont font;
@@ -268,6 +269,8 @@ TEST_F(MacroLines, EveryClassWritesReplayableScriptText)
     font.Color = 0x123456;
     font.Style = {fsBold, fsStrikeOut};
     Make<TFontAction>(list, "Inlay")->SetValue(font);
+    font.Style = {fsItalic};
+    Make<TFontAction>(list, "Heading")->SetValue(font);
     Make<TBooleanAction>(list, "Mute")->SetValue(true);
     Make<TCheckAction>(list, "Loop")->SetChecked(false);
     EXPECT_EQ(lines, QStringList({
@@ -278,9 +281,11 @@ TEST_F(MacroLines, EveryClassWritesReplayableScriptText)
                          "    Face($FF00000F);",
                          "    Rate(2.5);",
                          "    Tiny(1E20);",
+                         "    Third(0.666666666666667);",
                          "    Pos(10,-20);",
                          "    Area(1,3,2,4);",
                          "    Inlay('O''Brien Sans', 12, $123456, True, False, False, True);",
+                         "    Heading('O''Brien Sans', 12, $123456, False, True, False, False);",
                          "    Mute(True);",
                          "    setLoop(False);",
                      }));
@@ -633,6 +638,15 @@ TEST(CheckAction, CaptionHintAndImageFollowTheState)
     EXPECT_TRUE(c->LoadFromPrefs(gp));
     EXPECT_EQ(c->Caption(), "Pause");
     EXPECT_EQ(applied, 0);
+
+    // An empty variant still replaces what the other state showed.
+    c->SetFalseCaption("");
+    c->SetFalseImageIndex(-1);
+    EXPECT_EQ(c->Caption(), "Pause");
+    c->SetCheckedNoMacro(false);
+    EXPECT_EQ(c->Caption(), "");
+    EXPECT_EQ(c->Hint(), "");
+    EXPECT_EQ(c->ImageIndex(), -1);
 }
 
 TEST(ActionCreation, NamedActionsJoinTheListUnderTheWindow)

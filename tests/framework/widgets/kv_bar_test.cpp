@@ -43,6 +43,12 @@ TEST_F(KvBarTest, CentredButtonsOnA200PixelBar)
     EXPECT_EQ(b->x(), 86);
     EXPECT_EQ(c->x(), 114);
     EXPECT_EQ(Bar.Controls(), (QList<QWidget*>{a, b, c}));
+
+    // Half of an odd free width, and of a negative one, is cut toward zero.
+    Bar.resize(201, 40);
+    EXPECT_EQ(a->x(), 58);
+    Bar.resize(61, 40);
+    EXPECT_EQ(a->x(), -11);
 }
 
 TEST_F(KvBarTest, LeftAndRightAlignmentWithMarginAndSpacing)

@@ -87,6 +87,25 @@ TEST_F(LinkEditTest, ColoursComeFromTheTableAndUnknownNamesChangeNothing)
     EXPECT_EQ(MarkupColor("appworkspace"), clAppWorkSpace);
 }
 
+TEST(MarkupColour, EveryNameOfTheTable)
+{
+    const struct
+    {
+        const char* name;
+        int r, g, b;
+    } named[] = {
+        {"RED", 255, 0, 0},         {"GREEN", 0, 128, 0},      {"YELLOW", 255, 255, 0},  {"BLUE", 0, 0, 255},
+        {"BLACK", 0, 0, 0},         {"WHITE", 255, 255, 255},  {"AQUA", 0, 255, 255},    {"DKGRAY", 128, 128, 128},
+        {"OLIVE", 128, 128, 0},     {"PURPLE", 128, 0, 128},   {"FUCHSIA", 255, 0, 255}, {"GRAY", 128, 128, 128},
+        {"LIME", 0, 255, 0},        {"MAROON", 128, 0, 0},     {"NAVY", 0, 0, 128},      {"LTGRAY", 192, 192, 192},
+        {"MEDGRAY", 160, 160, 164}, {"SILVER", 192, 192, 192}, {"TEAL", 0, 128, 128},    {"MONEYGREEN", 192, 220, 192},
+        {"CREAM", 255, 251, 240},   {"SKYBLUE", 166, 202, 240}};
+    for (const auto& entry : named)
+        EXPECT_EQ(MarkupColor(QLatin1String(entry.name)), RGB(entry.r, entry.g, entry.b)) << entry.name;
+    EXPECT_EQ(MarkupColor("BTNFACE"), clBtnFace);
+    EXPECT_EQ(MarkupColor("APPWORKSPACE"), clAppWorkSpace);
+}
+
 TEST_F(LinkEditTest, SizesAndFontsChangeAndReturnToTheControlsFont)
 {
     QFont base = Edit.font();

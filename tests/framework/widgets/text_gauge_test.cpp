@@ -122,6 +122,15 @@ TEST_F(TextGaugeTest, TextKinds)
     EXPECT_EQ(Gauge.Text(), "20 MB of 100% %s");
     Gauge.SetTextKind(TTextGauge::tkRemaining);
     EXPECT_EQ(Gauge.Text(), "30 MB of 100% %s");
+
+    // Whole percents are cut, not rounded: 2 of 3 is 66 % done, 34 % left.
+    Gauge.SetMinValue(0);
+    Gauge.SetMaxValue(3);
+    Gauge.SetProgress(2);
+    Gauge.SetTextKind(TTextGauge::tkPercent);
+    EXPECT_EQ(Gauge.Text(), "66%");
+    Gauge.SetTextKind(TTextGauge::tkRemainingPercent);
+    EXPECT_EQ(Gauge.Text(), "34%");
 }
 
 TEST_F(TextGaugeTest, MinimumAndMaximumNeverCross)

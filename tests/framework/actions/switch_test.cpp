@@ -83,6 +83,21 @@ TEST_F(CommandLine, UnknownNamesBareWordsAndDisabledActionsAreIgnored)
     EXPECT_EQ(open->Value(), "x.avi");
 }
 
+// Actions without a switch name are names the switch knows all the same: a
+// switch with only those gives unknown names to its default action.
+TEST(CommandLineNames, ActionsWithoutASwitchNameCountAsKnownNames)
+{
+    TKvActionList list;
+    TKvSwitch commandLine;
+    auto* open = TCustomAbstractAction::CreateNamed<TWidestringAction>(&list, "waOpenFile");
+    commandLine.SetDefaultAction(open);
+    commandLine.RunArguments({"/clip=1.avi"});
+    EXPECT_EQ(open->Value(), "") << "a switch that knows no names runs nothing";
+    list.SetSwitch(&commandLine);
+    commandLine.RunArguments({"/clip=2.avi"});
+    EXPECT_EQ(open->Value(), "2.avi");
+}
+
 TEST_F(CommandLine, AFailingRequestLeavesTheOthersToRun)
 {
     grab->InternalApply = [] { throw std::runtime_error("no picture"); };

@@ -144,6 +144,23 @@ TEST_F(HelpFormTest, ChangingPageShowsThatPagesSelectedAction)
     EXPECT_EQ(Form.NameLabel()->toPlainText(), "Gamma    Ctrl+A");
 }
 
+TEST_F(HelpFormTest, ThePagesFillTheHeightLessEightAndTheLabelsShareAWidth)
+{
+    Form.AddActionList("Kestrova", List);
+    Form.resize(700, 500);
+    Form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form));
+    const QRect pages = Form.Pages()->geometry();
+    EXPECT_EQ(pages.height(), Form.height() - pages.top() - 8);
+    const int width = Form.NameLabel()->width();
+    EXPECT_GT(width, 0);
+    for (QWidget* part : std::initializer_list<QWidget*>{Form.HintLabel(), Form.DeclarationEditor(), Form.SwitchLabel(),
+                                                         Form.CommentsLabel()})
+        EXPECT_EQ(part->width(), width);
+    Form.resize(640, 300);
+    EXPECT_EQ(Form.Pages()->height(), 300 - Form.Pages()->y() - 8);
+}
+
 TEST_F(HelpFormTest, DoubleClickRunsTheAction)
 {
     int runs = 0;

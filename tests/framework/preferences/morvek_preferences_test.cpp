@@ -152,6 +152,14 @@ TEST_F(Preferences, ChoosingNoneDeletesBothStores)
     EXPECT_FALSE(registry.keyExists(AppKey));
     EXPECT_TRUE(registry.keyExists(MakerKey + QStringLiteral("\\Other"))) << "another program of the maker stays";
     EXPECT_EQ(gp->DetectMode(), spNone) << "the next start is a first run again";
+
+    // From the registry alone too.
+    MakeKey();
+    gp->DoShow();
+    ASSERT_EQ(gp->Mode(), spRegistre);
+    gp->SetMode(spNone);
+    EXPECT_FALSE(registry.keyExists(AppKey));
+    EXPECT_EQ(gp->DetectMode(), spNone);
 }
 
 TEST_F(Preferences, ChoosingPortableAloneMakesTheNextStartPortable)

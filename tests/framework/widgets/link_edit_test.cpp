@@ -175,6 +175,14 @@ TEST_F(LinkEditTest, LinksTakeTheirColourAndRestoreTheStyleAfterwards)
     EXPECT_FALSE(FormatAt(Edit, 15).fontUnderline());
     EXPECT_EQ(FormatAt(Edit, 16).foreground().color(), QColor(1, 2, 3));
     EXPECT_EQ(FormatAt(Edit, 32).foreground().color(), QColor(4, 5, 6));
+
+    // A style turned on inside a link ends with it.
+    Edit.SetRichText("<link a>k<b><i><s>s</link>after");
+    EXPECT_EQ(FormatAt(Edit, 1).fontWeight(), QFont::Bold);
+    EXPECT_NE(FormatAt(Edit, 2).fontWeight(), QFont::Bold);
+    EXPECT_FALSE(FormatAt(Edit, 2).fontItalic());
+    EXPECT_FALSE(FormatAt(Edit, 2).fontStrikeOut());
+    EXPECT_FALSE(FormatAt(Edit, 2).fontUnderline());
 }
 
 TEST_F(LinkEditTest, ClickOnALinkFiresItsKindsEventWithTheTarget)

@@ -96,6 +96,7 @@ TEST_F(IniStore, ReadsHandEditedText)
 {
     // UTF-8 without a byte-order mark, mixed line ends, odd values.
     TIniPreferencesMan ini(QString(), QByteArray("[]\n[Form]\r\n"
+                                                 "[not a header\n"
                                                  "b1=True\rb2=true\n"
                                                  "i1=12abc\n"
                                                  "f1=2,5\nf2=x\n"
@@ -120,6 +121,20 @@ TEST_F(IniStore, ReadsHandEditedText)
     QStringList names;
     ini.GetValueNames(names);
     EXPECT_EQ(names, (QStringList{"b1", "b2", "i1", "f1", "f2", "s1"}));
+}
+
+TEST_F(IniStore, AValueBelongsToItsSectionAlone)
+{
+    TIniPreferencesMan ini(QString(), QByteArray("[]\n[A]\nkeep=1\n[A\\Sub]\nx=2\n[B]\nx=3\n"));
+    ASSERT_TRUE(ini.OpenKey(QStringLiteral("A"), false));
+    QString text;
+    EXPECT_FALSE(ini.ReadString(QStringLiteral("x"), text)) << "x lives in later sections only";
+    EXPECT_FALSE(ini.DeleteValue(QStringLiteral("x")));
+    EXPECT_TRUE(ini.WriteInteger(QStringLiteral("x"), 1));
+    ASSERT_TRUE(ini.OpenKey(QStringLiteral("Sub"), false));
+    EXPECT_TRUE(ini.ReadString(QStringLiteral("x"), text));
+    EXPECT_EQ(text, QStringLiteral("2"));
+    EXPECT_EQ(ini.Lines(), (QStringList{"[]", "[A]", "keep=1", "x=1", "[A\\Sub]", "x=2", "[B]", "x=3"}));
 }
 
 TEST_F(IniStore, OnlyTheByteOrderMarkDecidesTheEncoding)

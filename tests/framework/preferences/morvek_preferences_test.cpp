@@ -315,6 +315,31 @@ TEST_F(Hooks, AFirstRunLoadsDefaultsAndSavesWhereTheUserSays)
     EXPECT_EQ(next.events.size(), 5);
 }
 
+// The whole file of a first portable save: the header in the root section,
+// then the lists in reverse order, each value in its own section.
+TEST_F(Hooks, AFirstPortableSaveWritesTheWholeFile)
+{
+    Form form(*this);
+    form.window.show();
+    form.count->SetValue(42);
+    form.placement->SetValue({1, 2, 3, 4});
+    dialog->answers = {spPortable};
+    ASSERT_TRUE(form.window.close());
+
+    QStringList lines = TIniPreferencesMan::DecodeLines(ReadBytes(IniPath()));
+    ASSERT_EQ(lines.size(), 17) << lines.join(u'|').toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Last saving=\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d$"))
+                    .match(lines[2])
+                    .hasMatch())
+        << lines[2].toStdString();
+    lines[2] = QStringLiteral("Last saving=");
+    EXPECT_EQ(lines, (QStringList{"[]", "Version=Kestrova 1.2.3 (English)",
+                                  "Last saving=", "ExeName=" + QCoreApplication::applicationFilePath(), "",
+                                  "[FichierMan]", "", "[MainForm]", "Count=42", "", "[MainForm\\Placement]", "Left=1",
+                                  "Top=2", "Right=3", "Bottom=4", "", "[AppliMan]"}));
+    EXPECT_TRUE(ReadBytes(IniPath()).startsWith(QByteArray("\xFF\xFE[\0]\0\r\0\n\0", 10)));
+}
+
 TEST_F(Hooks, ACancelledQuestionLeavesTheWindowOpenAndUntouched)
 {
     Form form(*this);

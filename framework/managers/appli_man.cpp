@@ -493,8 +493,8 @@ void TKvAppliMan::SetDefaults()
         int image;
     } commands[] = {
         {naQuit, "Quit", QKeySequence(Qt::ALT | Qt::Key_F4), "Quit", MorvekImage::Quit},
-        {naEMail, "E-mail", QKeySequence(Qt::ALT | Qt::Key_F5), "EMail", MorvekImage::EMail},
-        {naHomePage, "Home", QKeySequence(Qt::ALT | Qt::Key_F6), "HomePage", MorvekImage::HomePage},
+        {naEMail, "E-mail", QKeySequence(Qt::ALT | Qt::Key_F5), "EMail", -1},
+        {naHomePage, "Home", QKeySequence(Qt::ALT | Qt::Key_F6), "HomePage", -1},
     };
     for (const auto& command : commands) {
         TNopeAction* action = command.action;

@@ -59,6 +59,49 @@ TEST_F(AppliManTest, ProgramWindowsQuitAndDefaultHints)
     EXPECT_FALSE(Window.isVisible());
 }
 
+TEST_F(AppliManTest, ActionsAsTheMainWindowShowsThem)
+{
+    // Alt+F5 and Alt+F6 belong to the aspect actions of the main window.
+    const struct
+    {
+        TCustomAbstractAction* action;
+        const char* caption;
+        const char* key;
+        const char* script;
+        int image;
+        bool prefs, applyWhenLoad;
+    } rows[] = {
+        {Man->caScript, "Scripts", "F12", "Script", 3, false, false},
+        {Man->caHelp, "Help", "F1", "Help", 2, false, false},
+        {Man->caAbout, "About...", "F11", "About", 1, false, false},
+        {Man->caOptions, "Settings", "F10", "Options", 0, false, false},
+        {Man->caCustom, "Custom", "Alt+F10", "Custom", -1, false, false},
+        {Man->naQuit, "Quit", "Alt+F4", "Quit", 4, true, false},
+        {Man->naEMail, "E-mail", "", "EMail", -1, true, false},
+        {Man->naHomePage, "Home", "", "HomePage", -1, true, false},
+        {Man->raFormSave, "FormSave", "", "FormSave", -1, true, true},
+        {Man->waScriptFolder, "ScriptFolder", "", "ScriptFolder", -1, true, true},
+        {Man->baConserverScript, "ConserverScript", "", "ConserverScript", -1, true, true},
+    };
+    ASSERT_EQ(Man->AbstractActions().size(), std::size(rows));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.script);
+        EXPECT_EQ(row.action->Caption(), row.caption);
+        EXPECT_EQ(row.action->ShortCut(), QKeySequence(row.key));
+        EXPECT_EQ(row.action->ScriptName, row.script);
+        EXPECT_EQ(row.action->ImageIndex(), row.image);
+        EXPECT_EQ(row.action->IncludePrefs, row.prefs);
+        EXPECT_EQ(row.action->ApplyWhenLoad, row.applyWhenLoad);
+    }
+    for (TCheckAction* page : {Man->caScript, Man->caHelp, Man->caAbout, Man->caOptions, Man->caCustom}) {
+        page->SetCheckedNoMacro(true);
+        EXPECT_EQ(page->Caption(), page->FalseCaption()) << "the caption is the same in both states";
+        EXPECT_EQ(page->ImageIndex(), page->FalseImageIndex());
+        page->SetCheckedNoMacro(false);
+    }
+    EXPECT_FALSE(Man->baConserverScript->DefaultValue());
+}
+
 // Every change of page is one macro line; the pages it closes are not.
 TEST_F(AppliManTest, PagesExcludeEachOtherWithOneLinePerChange)
 {

@@ -569,7 +569,15 @@ TEST(FileManLayouts, CaptionsKeysAndScriptNamesOfBothWindows)
     } rows[] = {
         {"naNewFile", "Ctrl+N", {"New...", "NewFile"}, {"Nouveau...", "NewScript"}, true, false},
         {"waOpenFile", "Ctrl+O", {"Open...", "OpenFile"}, {"Ouvrir...", "OpenScript"}, false, true},
+        {"waCurrentFileName",
+         "",
+         {"Current File", "CurrentFileName"},
+         {"Fichier Courant", "CurrentScriptName"},
+         false,
+         true},
         {"baOpenLastFile", "", {"Previous File", "OpenLastFile"}, {"Fichier précédent", "OpenLastScript"}, false, true},
+        {"waInitialDir", "", {"Initial Folder", "InitialDir"}, {"Dossier initial", "InitialDirScript"}, false, true},
+        {"naPasteFile", "Ctrl+V", {"Paste", "PasteFile"}, {"Coller", "PasteScript"}, false, false},
         {"naSaveFile", "Ctrl+S", {"Save", "SaveFile"}, {"Enregistrer", "SaveScript"}, true, false},
         {"waSaveFileAs",
          "Ctrl+Shift+S",
@@ -578,7 +586,14 @@ TEST(FileManLayouts, CaptionsKeysAndScriptNamesOfBothWindows)
          true,
          false},
         {"naCloseFile", "Ctrl+F", {"Close", "CloseFile"}, {"Fermer", "CloseScript"}, false, false},
+        {"naParentFolder",
+         "F9",
+         {"Parent folder", "ParentFolder"},
+         {"Dossier parent", "ScriptParentFolder"},
+         false,
+         false},
         {"waRecentFilename1", "", {"Filename1", "RecentFilename1"}, {"Filename1", "RecentFilename1"}, false, true},
+        {"waRecentFilename10", "", {"Filename10", "RecentFilename10"}, {"Filename10", "RecentFilename10"}, false, true},
     };
     for (const auto& row : rows) {
         for (const bool main : {true, false}) {
@@ -597,8 +612,39 @@ TEST(FileManLayouts, CaptionsKeysAndScriptNamesOfBothWindows)
     // Only the main window opens a file from the command line.
     EXPECT_EQ(managers[0]->waOpenFile->Switch, "o");
     EXPECT_EQ(managers[1]->waOpenFile->Switch, "");
-    EXPECT_EQ(managers[0]->naSaveFile->Hint(), "Save the current file");
     EXPECT_EQ(managers[1]->naSaveFile->Hint(), "Enregistrer le script courant");
+    const TFichierMan& main = *managers[0];
+    const std::pair<TCustomAbstractAction*, const char*> hints[] = {
+        {main.naNewFile, "Open a new file"},
+        {main.waOpenFile, "Open a file"},
+        {main.waCurrentFileName, "File currently open"},
+        {main.baOpenLastFile, "Open the previous file at start"},
+        {main.waInitialDir, "If you change this folder, then files to open will be searched in it"},
+        {main.naPasteFile, "Paste a file"},
+        {main.naSaveFile, "Save the current file"},
+        {main.waSaveFileAs, "Name and save the current file"},
+        {main.naCloseFile, "Close the selected file"},
+        {main.naParentFolder, "Open the parent folder of the selected file"},
+        {main.naRecent[0], "Open the recent file"},
+        {main.naRecent[9], "Open the recent file"},
+    };
+    for (const auto& [action, hint] : hints)
+        EXPECT_EQ(action->Hint(), hint) << action->InternalId.toStdString();
+    // Entries without a file: the number alone, and hidden.
+    EXPECT_EQ(main.naRecent[0]->Caption(), "1 ");
+    EXPECT_EQ(main.naRecent[9]->Caption(), "10 ");
+    EXPECT_EQ(main.naRecent[9]->ScriptName, "Recent10");
+    EXPECT_FALSE(main.naRecent[0]->Visible());
+    // What the preferences bring back takes effect at once.
+    for (const TFichierMan* manager : {managers[0].get(), managers[1].get()}) {
+        for (TCustomAbstractAction* action : manager->AbstractActions()) {
+            const bool applied =
+                action->InternalId.startsWith("waRecentFilename") ||
+                QStringList{"waCurrentFileName", "baOpenLastFile", "waInitialDir"}.contains(action->InternalId);
+            EXPECT_EQ(action->ApplyWhenLoad, applied) << action->InternalId.toStdString();
+        }
+        EXPECT_TRUE(manager->baOpenLastFile->DefaultValue());
+    }
 }
 
 // The main window's own keys Ctrl+N and Ctrl+S run its actions, not the

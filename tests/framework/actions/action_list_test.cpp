@@ -88,6 +88,29 @@ TEST(ScriptChain, OwnHandlerFirstThenListsInLinkOrder)
     EXPECT_EQ(first.PascalScript(), nullptr);
 }
 
+// The script's own handler, recognisable by its type.
+struct OwnHandler
+{
+    int* calls;
+    void operator()(TScriptLink*) const { ++*calls; }
+};
+
+TEST(ScriptChain, UnlinkingGivesTheScriptItsOwnHandlerBack)
+{
+    FakeScript script;
+    int calls = 0;
+    script.handler = OwnHandler{&calls};
+    TKvActionList first, second;
+    first.SetPascalScript(&script);
+    second.SetPascalScript(&script);
+    EXPECT_EQ(script.OnCompile().target<OwnHandler>(), nullptr);
+    second.SetPascalScript(nullptr);
+    first.SetPascalScript(nullptr);
+    ASSERT_NE(script.OnCompile().target<OwnHandler>(), nullptr);
+    script.Compile();
+    EXPECT_EQ(calls, 1);
+}
+
 TEST(ScriptChain, AListLeavingFromTheMiddleKeepsTheLaterOnes)
 {
     FakeScript script;

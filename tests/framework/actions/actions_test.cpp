@@ -423,6 +423,11 @@ TEST(ScriptRegistration, CheckActionDeclaresSetterAndToggle)
     EXPECT_EQ(script.routines[1].declaration, "procedure Loop;");
     script.Call("Loop", {});
     EXPECT_TRUE(check->Checked());
+    script.Call("Loop", {});
+    EXPECT_FALSE(check->Checked());
+    script.Call("setLoop", {true});
+    script.Call("setLoop", {true});
+    EXPECT_TRUE(check->Checked());
     script.Call("setLoop", {false});
     EXPECT_FALSE(check->Checked());
     // An entry given arguments it cannot read leaves the value alone.
@@ -638,6 +643,12 @@ TEST(CheckAction, CaptionHintAndImageFollowTheState)
     EXPECT_TRUE(c->LoadFromPrefs(gp));
     EXPECT_EQ(c->Caption(), "Pause");
     EXPECT_EQ(applied, 0);
+    int appliedTrue = 0;
+    c->InternalTrueApply = [&] { ++appliedTrue; };
+    c->ApplyWhenLoad = true;
+    EXPECT_TRUE(c->LoadFromPrefs(gp));
+    EXPECT_EQ(appliedTrue, 1);
+    EXPECT_EQ(applied, 0);
 
     // An empty variant still replaces what the other state showed.
     c->SetFalseCaption("");
@@ -673,6 +684,17 @@ TEST(ActionCreation, NamedActionsJoinTheListUnderTheWindow)
     a->SetImageIndex(0);
     EXPECT_EQ(seenList, &images);
     EXPECT_EQ(seenIndex, 0);
+    seenIndex = -1;
+    a->SetImageIndex(0);
+    EXPECT_EQ(seenIndex, -1) << "no change, no event";
+
+    // Outside a list there is no image list to tell.
+    TColorAction alone;
+    bool told = false;
+    alone.OnImageChanged = [&](TCustomImageList*, int) { told = true; };
+    alone.SetImageIndex(2);
+    EXPECT_EQ(alone.ImageIndex(), 2);
+    EXPECT_FALSE(told);
 }
 
 } // namespace

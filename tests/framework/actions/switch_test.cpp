@@ -98,6 +98,26 @@ TEST(CommandLineNames, ActionsWithoutASwitchNameCountAsKnownNames)
     EXPECT_EQ(open->Value(), "2.avi");
 }
 
+// Each request finds the window messages before it handled: those pending
+// when the queue starts and those the request before it posted.
+TEST_F(CommandLine, PendingMessagesSettleBeforeEachRequest)
+{
+    QObject receiver;
+    bool pendingSeen = false, postedSeen = false;
+    bool pending = false, posted = false;
+    QMetaObject::invokeMethod(
+        &receiver, [&] { pending = true; }, Qt::QueuedConnection);
+    grab->InternalApply = [&] {
+        pendingSeen = pending;
+        QMetaObject::invokeMethod(
+            &receiver, [&] { posted = true; }, Qt::QueuedConnection);
+    };
+    zoom->InternalApply = [&](const int&) { postedSeen = posted; };
+    commandLine.RunArguments({"/grab", "/zoom=1"});
+    EXPECT_TRUE(pendingSeen);
+    EXPECT_TRUE(postedSeen);
+}
+
 TEST_F(CommandLine, AFailingRequestLeavesTheOthersToRun)
 {
     grab->InternalApply = [] { throw std::runtime_error("no picture"); };

@@ -109,6 +109,20 @@ TEST_F(KvBarTest, AutoSeparationSharesTheFreeWidth)
 
     Bar.resize(50, 40); // less room than the buttons need: separators shrink to nothing
     EXPECT_EQ(first->width(), 0);
+
+    // Aligned right, the row is measured with the separators' new widths:
+    // (201 - 86) / 2 = 57 each, 200 in all, so it starts at 1.
+    second->show();
+    Bar.SetAlignment(TKvBar::TBarAlignment::Right);
+    Bar.resize(201, 40);
+    EXPECT_EQ(second->width(), 57);
+    EXPECT_EQ(a->x(), 1);
+    EXPECT_EQ(c->x(), 171);
+    // And not with the widths they had before: (211 - 86) / 2 = 62.
+    Bar.resize(211, 40);
+    EXPECT_EQ(second->width(), 62);
+    EXPECT_EQ(a->x(), 1);
+    EXPECT_EQ(c->x(), 181);
 }
 
 TEST_F(KvBarTest, AutosizeFitsTheBarToItsButtons)

@@ -81,6 +81,10 @@ TEST_F(RegStore, KeysAreOpenedCreatedAndLeft)
     ASSERT_TRUE(reg.OpenKey(QStringLiteral("raWindow"), true));
     EXPECT_TRUE(registry.keyExists(Root + QStringLiteral("\\MainForm\\raWindow")));
     ASSERT_TRUE(reg.WriteInteger(QStringLiteral("Left"), 5));
+    // Leaving a key goes up one level only, however deep it lies.
+    ASSERT_TRUE(reg.OpenKey(QStringLiteral("Deeper"), true));
+    reg.CloseKey();
+    EXPECT_EQ(reg.CurrentPath(), QStringLiteral("MainForm\\raWindow"));
     reg.CloseKey();
     EXPECT_EQ(reg.CurrentPath(), QStringLiteral("MainForm"));
     QStringList names;

@@ -138,6 +138,9 @@ TEST_F(Preferences, DetectsTheIniFileFirstThenTheRegistryKey)
     EXPECT_FALSE(registry.keyExists(AppKey));
     EXPECT_FALSE(registry.keyExists(MakerKey)) << "the maker's key went with its last program";
     EXPECT_TRUE(QFile::exists(IniPath()));
+
+    gp->SetMode(spPortable);
+    EXPECT_EQ(changes, QList<TSavePreferences>{spPortable}) << "the mode in force makes no new store";
 }
 
 TEST_F(Preferences, ChoosingNoneDeletesBothStores)

@@ -174,13 +174,20 @@ TEST(SwitchLink, NamesMoveWithTheLink)
     auto* loop = Add<TCheckAction>(list, "caLoop");
     loop->Switch = "loop";
     TKvSwitch one, two;
+    TKvActionList other;
+    auto* otherLoop = Add<TCheckAction>(other, "caOtherLoop");
+    otherLoop->Switch = "LOOP";
     list.SetSwitch(&one);
-    list.SetSwitch(&one);
-    list.SetSwitch(&two);
+    other.SetSwitch(&one);
+    list.SetSwitch(&one); // linking again moves nothing: the first list linked still answers first
     one.RunArguments({"+loop"});
-    EXPECT_FALSE(loop->Checked());
-    two.RunArguments({"+loop"});
     EXPECT_TRUE(loop->Checked());
+    EXPECT_FALSE(otherLoop->Checked());
+    list.SetSwitch(&two);
+    one.RunArguments({"-loop"});
+    EXPECT_TRUE(loop->Checked());
+    two.RunArguments({"-loop"});
+    EXPECT_FALSE(loop->Checked());
     {
         TKvSwitch gone;
         list.SetSwitch(&gone);

@@ -81,6 +81,13 @@ TEST_F(CommandLine, UnknownNamesBareWordsAndDisabledActionsAreIgnored)
     EXPECT_EQ(open->Value(), "clip.avi");
     commandLine.RunArguments({"/other=x.avi"});
     EXPECT_EQ(open->Value(), "x.avi");
+
+    // A check action as the default: a bare word leaves it alone, "/" alone toggles it.
+    commandLine.SetDefaultAction(save);
+    commandLine.RunArguments({"True"});
+    EXPECT_TRUE(save->Checked());
+    commandLine.RunArguments({"/"});
+    EXPECT_FALSE(save->Checked());
 }
 
 // Actions without a switch name are names the switch knows all the same: a
@@ -93,6 +100,8 @@ TEST(CommandLineNames, ActionsWithoutASwitchNameCountAsKnownNames)
     commandLine.SetDefaultAction(open);
     commandLine.RunArguments({"/clip=1.avi"});
     EXPECT_EQ(open->Value(), "") << "a switch that knows no names runs nothing";
+    commandLine.RunArguments({"/=0.avi"});
+    EXPECT_EQ(open->Value(), "0.avi") << "but an empty name goes to the default action all the same";
     list.SetSwitch(&commandLine);
     commandLine.RunArguments({"/clip=2.avi"});
     EXPECT_EQ(open->Value(), "2.avi");

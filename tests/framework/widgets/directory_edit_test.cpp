@@ -71,6 +71,7 @@ TEST_F(DirectoryEditTest, EditAndButtonShareThePanel)
     EXPECT_EQ(Edit.Button()->geometry(), QRect(171, 1, 25, 17));
     EXPECT_TRUE(Edit.Edit()->isReadOnly());
     EXPECT_FALSE(Edit.Button()->icon().isNull());
+    EXPECT_EQ(TWideDirectoryEdit().height(), 21);
 }
 
 } // namespace

@@ -89,6 +89,16 @@ TEST_F(ObjetListBoxTest, NavigationReportsCountsHintAndTheActiveObject)
     QTest::keyClick(List.get(), Qt::Key_Up, Qt::ControlModifier);
     EXPECT_EQ(counts.size(), 2u);
     EXPECT_EQ(active.size(), 2u);
+    // Nor with Alt.
+    QTest::keyClick(List.get(), Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(counts.size(), 2u);
+    EXPECT_EQ(active.size(), 2u);
+
+    QTest::keyClick(List.get(), Qt::Key_Home);
+    EXPECT_EQ(counts.back(), std::make_pair(3, 1));
+    EXPECT_EQ(active.back(), List->Objet(0));
+    QTest::keyClick(List.get(), Qt::Key_End);
+    EXPECT_EQ(active.back(), List->Objet(2));
 
     QTest::mouseClick(List->viewport(), Qt::LeftButton, {}, List->visualItemRect(List->item(0)).center());
     EXPECT_EQ(counts.back(), std::make_pair(3, 1));

@@ -162,9 +162,18 @@ TEST_F(TextGaugeTest, AnEmptyRangeDrawsAnEmptyFigureAndZeroPercent)
 
 TEST(GaugeVolumeTest, FullVolumeNeverAlerts)
 {
+    EXPECT_EQ(TTextGauge().size(), QSize(100, 100));
     TGaugeVolume volume;
     EXPECT_EQ(volume.size(), QSize(48, 20));
+    EXPECT_EQ(volume.GaugeKind(), TGaugeKind::Needle);
+    EXPECT_EQ(volume.MinValue(), 0);
     EXPECT_EQ(volume.MaxValue(), 10000);
+    EXPECT_EQ(volume.AlertValue(), 11000);
+    EXPECT_EQ(volume.TextKind(), TTextGauge::tkPercent);
+    EXPECT_EQ(volume.ForeColor(), clWindowText);
+    EXPECT_EQ(volume.BackColor(), clWhite);
+    EXPECT_EQ(volume.font().family(), "Arial");
+    EXPECT_EQ(volume.font().pointSize(), 8);
     volume.SetProgress(10000);
     EXPECT_EQ(volume.BarColor(), volume.ForeColor());
     EXPECT_EQ(volume.Text(), "100%");

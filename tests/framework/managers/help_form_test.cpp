@@ -144,6 +144,24 @@ TEST_F(HelpFormTest, ChangingPageShowsThatPagesSelectedAction)
     EXPECT_EQ(Form.NameLabel()->toPlainText(), "Gamma    Ctrl+A");
 }
 
+// Coming back to the window shows the selected action as it is now.
+TEST_F(HelpFormTest, ActivationShowsTheSelectedActionAfresh)
+{
+    Form.AddActionList("Kestrova", List);
+    Form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form));
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+
+    List.FindByInternalId("naAlpha")->SetHint("Runs the first step");
+    EXPECT_EQ(Form.HintLabel()->toPlainText(), "");
+    Form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
+    EXPECT_EQ(Form.HintLabel()->toPlainText(), "Runs the first step");
+}
+
 TEST_F(HelpFormTest, ThePagesFillTheHeightLessEightAndTheLabelsShareAWidth)
 {
     Form.AddActionList("Kestrova", List);

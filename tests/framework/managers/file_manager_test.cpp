@@ -216,6 +216,7 @@ TEST_F(FileManTest, OpenSaveSaveAsAndCloseFollowTheDocument)
     EXPECT_EQ(TakeEvents(), QStringList{"close b.txt"});
     EXPECT_EQ(man->State(), TFichierMan::fsNone);
     EXPECT_EQ(man->CurrentFileName(), QString());
+    EXPECT_EQ(man->waCurrentFileName->Value(), QString());
 
     // Nothing open: save as is not offered, close does nothing.
     man->waSaveFileAs->Execute();
@@ -508,6 +509,13 @@ TEST_F(FileManTest, RecentFilesShiftHideAndDropTheOldest)
     man->naRecent[4]->Execute();
     EXPECT_EQ(TakeAsked(), QStringList{"error: The file cannot be found:\r\n" + expected[4]});
     EXPECT_EQ(man->CurrentFileName(), expected[0]);
+
+    // Saving the newest over the second's file takes the old name out and
+    // leaves the tenth entry empty.
+    man->DeleteExisting = ctAlways;
+    ui->files.push_back(expected[1]);
+    man->waSaveFileAs->Execute();
+    EXPECT_EQ(man->RecentFiles(), expected.mid(1) << QString());
 
     // Empty entries are hidden from the start.
     auto fresh = MakeMan();

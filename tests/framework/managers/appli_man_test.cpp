@@ -190,6 +190,8 @@ TEST_F(AppliManTest, CloseLinksCloseTheirPage)
     QStringList lines;
     for (const auto& page : pages) {
         page.action->SetChecked(true);
+        EXPECT_EQ(HintOver(*page.label, "click here").toStdString(),
+                  "Click to close that page\r\nand return to the application");
         MacroTarget = &lines;
         lines.clear();
         ClickText(*page.label, "click here");
@@ -264,6 +266,23 @@ TEST_F(AppliManTest, APageLiesAboveTheWindowsLaterChildren)
     }
 }
 
+TEST_F(AppliManTest, PagesHaveTheirColoursAndCentreTheirFrames)
+{
+    EXPECT_EQ(Man->OptionsPanel()->palette().color(QPalette::Window), ColorToQColor(clSilver));
+    EXPECT_EQ(Man->CustomPanel()->palette().color(QPalette::Window), ColorToQColor(clSilver));
+    EXPECT_EQ(Man->AboutPanel()->palette().color(QPalette::Window), ColorToQColor(clAppWorkSpace));
+
+    // The halves are cut toward zero.
+    QFrame options;
+    options.resize(201, 101);
+    Man->SetOptionsFrame(&options);
+    ShowWindow();
+    Man->caOptions->SetChecked(true);
+    EXPECT_EQ(options.pos(), QPoint((400 - 201) / 2, (300 - 101) / 2));
+    Window.resize(403, 303);
+    EXPECT_EQ(options.pos(), QPoint(101, 101));
+}
+
 TEST_F(AppliManTest, CustomPageWithNothingToShowSaysSo)
 {
     ShowWindow();
@@ -302,6 +321,9 @@ TEST_F(AppliManTest, AddressesGoToTheDesktop)
     Man->SetAboutFrame(&about);
     ShowWindow();
     Man->caAbout->SetChecked(true);
+    EXPECT_EQ(HintOver(*about.leInfos, "libjpeg-turbo").toStdString(),
+              "Click to access the website https://libjpeg-turbo.org/©");
+    EXPECT_EQ(HintOver(*about.leInfos, "the author").toStdString(), "Click to send an email to Morvek");
     Shell.opened.clear();
     ClickText(*about.leInfos, "libjpeg-turbo");
     ClickText(*about.leInfos, "home page");

@@ -6,6 +6,8 @@
 #include "framework/managers/appli_man.h"
 #include "tests/framework/actions/fakes.h"
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -52,6 +54,21 @@ inline void ClickText(QTextEdit& label, const QString& text)
     inside.setPosition(found.selectionStart() + 1);
     const QPoint at = label.cursorRect(inside).center();
     QTest::mouseClick(label.viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+// The hint a label shows with the pointer over `text`.
+inline QString HintOver(QTextEdit& label, const QString& text)
+{
+    const QTextCursor found = label.document()->find(text);
+    if (found.isNull())
+        return QStringLiteral("(no such text)");
+    QTextCursor inside(label.document());
+    inside.setPosition(found.selectionStart() + 1);
+    const QPoint at = label.cursorRect(inside).center();
+    QMouseEvent move(QEvent::MouseMove, at, label.viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(label.viewport(), &move);
+    return label.toolTip();
 }
 
 class AppliManTest : public testing::Test

@@ -84,6 +84,7 @@ TEST(DropSource, ThePictureFollowsTheImageList)
 
     TDropFileSourceW source;
     EXPECT_FALSE(source.ShowImage());
+    EXPECT_EQ(QPoint(source.ImageHotSpotX, source.ImageHotSpotY), QPoint(16, 16));
     source.SetShowImage(true);
     EXPECT_FALSE(source.ShowImage()) << "no picture without a list";
 
@@ -93,6 +94,9 @@ TEST(DropSource, ThePictureFollowsTheImageList)
     source.SetImageIndex(1);
     EXPECT_EQ(source.ImageIndex(), 1);
     EXPECT_TRUE(source.ShowImage());
+    source.SetImages(&images); // a list given again starts from its first picture
+    EXPECT_EQ(source.ImageIndex(), 0);
+    source.SetImageIndex(1);
     source.SetImageIndex(2);
     EXPECT_EQ(source.ImageIndex(), 0);
     EXPECT_FALSE(source.ShowImage());

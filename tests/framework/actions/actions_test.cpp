@@ -669,6 +669,15 @@ TEST(ActionCreation, NamedActionsJoinTheListUnderTheWindow)
     list.SetImages(&images);
     auto* a = TCustomAbstractAction::CreateNamed<TColorAction>(&list, "iaBackColor");
     EXPECT_EQ(a->parent(), &window);
+    {
+        // The nearest window, not the application's topmost object.
+        QWidget dialog(&window, Qt::Window);
+        QWidget panel(&dialog);
+        TTntActionList inner(&panel);
+        auto* b = TCustomAbstractAction::CreateNamed<TNopeAction>(&inner, "naInner");
+        EXPECT_EQ(b->parent(), &dialog);
+        delete b;
+    }
     EXPECT_EQ(a->ActionList(), &list);
     EXPECT_EQ(a->InternalId, "iaBackColor");
     EXPECT_EQ(a->Category(), "internal");

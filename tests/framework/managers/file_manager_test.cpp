@@ -652,6 +652,8 @@ TEST(FileManLayouts, CaptionsKeysAndScriptNamesOfBothWindows)
             EXPECT_EQ(action->ApplyWhenLoad, applied) << action->InternalId.toStdString();
         }
         EXPECT_TRUE(manager->baOpenLastFile->DefaultValue());
+        EXPECT_EQ(manager->DeleteExisting, ctAskif);
+        EXPECT_EQ(manager->SaveType, ctAskif);
     }
 }
 

@@ -95,6 +95,9 @@ TEST_F(KvBarTest, AutoSeparationSharesTheFreeWidth)
     QWidget* b = AddButton();
     TKvSeparator* second = AddSeparator();
     QWidget* c = AddButton(30);
+    // Until asked, separators keep their own width.
+    EXPECT_EQ(first->width(), 8);
+    EXPECT_EQ(c->x(), 28 + 8 + 28 + 8);
     Bar.SetAutoSeparation(true);
     // (200 - 28 - 28 - 30) / 2 = 57
     EXPECT_EQ(first->width(), 57);

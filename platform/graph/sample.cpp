@@ -24,6 +24,11 @@ MediaSample* MediaSample::of(IMediaSample* sample)
     return dynamic_cast<MediaSample*>(sample);
 }
 
+bool MediaSample::belongsTo(const IMemAllocator* allocator) const
+{
+    return owner_ && static_cast<const IMemAllocator*>(owner_) == allocator;
+}
+
 void MediaSample::lend(std::shared_ptr<const LentBuffer> owner, BYTE* data, LONG size)
 {
     lent_ = std::move(owner);

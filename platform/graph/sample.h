@@ -68,6 +68,8 @@ public:
     // The sample of an allocator or a free-standing one, when `sample` is
     // one of ours.
     static MediaSample* of(IMediaSample* sample);
+    // Whether the sample is one of `allocator`'s buffers.
+    bool belongsTo(const IMemAllocator* allocator) const;
 
 private:
     friend class MemAllocator;

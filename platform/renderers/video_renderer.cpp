@@ -2,6 +2,7 @@
 
 #include "platform/core/task_memory.h"
 #include "platform/graph/media_guids.h"
+#include "platform/graph/sample.h"
 #include "platform/renderers/video_scene.h"
 
 #include <QGuiApplication>
@@ -10,6 +11,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -81,8 +83,8 @@ QImage keyedOverlay(const QImage& image, const VMR9AlphaBitmap& parameters, QRec
     const int width = source.width(), height = source.height();
     QImage keyed(width, height, QImage::Format_ARGB32_Premultiplied);
     // Without a key no colour matches: no masked pixel has all 32 bits set.
-    const QRgb key = parameters.dwFlags & VMR9AlphaBitmap_SrcColorKey ? colourOf(parameters.clrSrcKey).rgb() & RGB_MASK
-                                                                      : ~QRgb(0);
+    const QRgb key =
+        parameters.dwFlags & VMR9AlphaBitmap_SrcColorKey ? colourOf(parameters.clrSrcKey).rgb() & RGB_MASK : ~QRgb(0);
     int left = width, right = -1, top = height, bottom = -1;
     for (int y = 0; y < height; ++y) {
         auto* to = reinterpret_cast<QRgb*>(keyed.scanLine(y));
@@ -190,13 +192,38 @@ HRESULT VideoRenderer::BreakConnect()
         std::lock_guard lock(formatLock_);
         format_ = PictureFormat{};
     }
+    QImage shown; // let go of outside the lock, with the sample it may hold
     {
         std::lock_guard lock(scene_->mutex);
-        scene_->layout.picture = QImage();
+        std::swap(shown, scene_->layout.picture);
+        lent_ = false;
     }
     spare_ = QImage();
     scene_->requestRepaint();
     return S_OK;
+}
+
+namespace {
+
+void releaseSample(void* sample)
+{
+    static_cast<IMediaSample*>(sample)->Release();
+}
+
+// Buffers an upstream allocator needs for a picture to be shown from its own
+// buffer: the one shown, the next one, and one that a paint or a grab still
+// holds for a moment.
+constexpr LONG kLendingBuffers = 3;
+
+} // namespace
+
+bool VideoRenderer::canLend(IMediaSample* sample) const
+{
+    IMemAllocator* allocator = input()->PeekAllocator();
+    const MediaSample* own = MediaSample::of(sample);
+    ALLOCATOR_PROPERTIES properties;
+    return allocator && own && own->belongsTo(allocator) && SUCCEEDED(allocator->GetProperties(&properties)) &&
+           properties.cBuffers >= kLendingBuffers;
 }
 
 void VideoRenderer::present(IMediaSample* sample)
@@ -216,27 +243,55 @@ void VideoRenderer::present(IMediaSample* sample)
     if (FAILED(sample->GetPointer(&data)) || !data || format.width == 0 ||
         sample->GetActualDataLength() < stride * format.height)
         return;
-    // The picture shown before is written over when nothing else holds it
-    // (a paint or a grab takes its own reference), so that a stream of
-    // pictures does not map fresh memory for each.
-    QImage picture = std::move(spare_);
-    if (picture.size() != QSize(format.width, format.height) || !picture.isDetached())
-        picture = QImage(format.width, format.height, QImage::Format_RGB32);
-    if (picture.isNull())
-        return;
-    for (int y = 0; y < format.height; ++y) {
-        const int row = format.bottomUp ? format.height - 1 - y : y;
-        std::memcpy(picture.scanLine(y), data + row * stride, stride);
+    QImage picture;
+    const bool lent = !format.bottomUp && canLend(sample);
+    if (lent) {
+        // A picture stored top row first is shown where it lies, read-only:
+        // the image holds the sample, so that its buffer goes back to the
+        // allocator only once no picture shown, painted or grabbed uses it.
+        sample->AddRef();
+        picture = QImage(static_cast<const uchar*>(data), format.width, format.height, stride, QImage::Format_RGB32,
+                         releaseSample, sample);
+        if (picture.isNull()) {
+            sample->Release();
+            return;
+        }
+    } else {
+        // The picture shown before is written over when nothing else holds
+        // it (a paint or a grab takes its own reference), so that a stream
+        // of pictures does not map fresh memory for each.
+        picture = std::move(spare_);
+        if (picture.size() != QSize(format.width, format.height) || !picture.isDetached())
+            picture = QImage(format.width, format.height, QImage::Format_RGB32);
+        if (picture.isNull())
+            return;
+        for (int y = 0; y < format.height; ++y) {
+            const int row = format.bottomUp ? format.height - 1 - y : y;
+            std::memcpy(picture.scanLine(y), data + row * stride, stride);
+        }
     }
+    bool wasLent = false;
     {
         std::lock_guard lock(scene_->mutex);
+        // A stopped renderer keeps no buffer of its upstream: its allocator
+        // may be made anew before the next run. A stop after this look lets
+        // the buffer go itself (OnStopStreaming).
+        const bool keep = lent && state() != State_Stopped;
+        if (lent && !keep)
+            picture = picture.copy();
         SceneLayout& layout = scene_->layout;
         if (!sourceSet_ || layout.picture.size() != picture.size())
             layout.source = picture.rect();
         std::swap(layout.picture, picture);
         layout.aspect = QSizeF(format.aspectX, format.aspectY);
+        wasLent = std::exchange(lent_, keep);
     }
-    spare_ = std::move(picture);
+    // A lent picture goes (and lets its sample go) unless a paint or a grab
+    // still holds it.
+    if (!wasLent)
+        spare_ = std::move(picture);
+    else
+        picture = QImage();
     scene_->requestRepaint();
 }
 
@@ -265,6 +320,20 @@ HRESULT VideoRenderer::DoRenderSample(IMediaSample* sample)
     ++stats_.frames;
     stats_.offsetSum += offset;
     stats_.offsetSquares += offset * offset;
+    return S_OK;
+}
+
+HRESULT VideoRenderer::OnStopStreaming()
+{
+    // The picture shown stays, in memory of its own.
+    QImage lent;
+    {
+        std::lock_guard lock(scene_->mutex);
+        if (std::exchange(lent_, false)) {
+            lent = scene_->layout.picture;
+            scene_->layout.picture = lent.copy();
+        }
+    }
     return S_OK;
 }
 

@@ -7,7 +7,10 @@
 // Threads: the control interfaces are called on the GUI thread; pictures
 // arrive on the upstream streaming thread, which waits in Receive until the
 // picture is due, so at most one picture is ever waiting here and what the
-// filters upstream report is what is on screen.
+// filters upstream report is what is on screen. A picture from an upstream
+// allocator with buffers to spare is shown from its own buffer, which goes
+// back once a later picture replaces it or the renderer stops; others are
+// copied.
 
 #include "platform/graph/renderer.h"
 #include "platform/renderers/renderer_interfaces.h"
@@ -38,6 +41,7 @@ public:
     HRESULT DoRenderSample(IMediaSample* sample) override;
     void OnReceiveFirstSample(IMediaSample* sample) override;
     HRESULT OnStartStreaming() override;
+    HRESULT OnStopStreaming() override;
 
     // IVMRFilterConfig9
     HRESULT SetNumberOfStreams(DWORD streams) override;
@@ -98,8 +102,10 @@ private:
 
     ~VideoRenderer() override;
 
-    // Copies the sample's picture into the scene and queues a repaint.
+    // Puts the sample's picture in the scene and queues a repaint.
     void present(IMediaSample* sample);
+    // Whether the picture may be shown from the sample's own buffer.
+    bool canLend(IMediaSample* sample) const;
     // Applies the overlay parameters (and a new image when given).
     HRESULT applyOverlay(const VMR9AlphaBitmap* bitmap, bool newImage);
     void placeSurface();
@@ -123,6 +129,9 @@ private:
     // The picture shown before the current one, for the next to reuse
     // (streaming thread).
     QImage spare_;
+    // The picture shown lies in the buffer of the sample it came in (guarded
+    // by the scene's mutex).
+    bool lent_ = false;
 
     // Timing statistics, written on the streaming thread.
     std::mutex statsLock_;

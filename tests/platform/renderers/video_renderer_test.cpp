@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 using namespace testing_renderers;
 
@@ -190,6 +191,54 @@ TEST(VideoRenderer, ASourceWithOneSamplePlaysEveryPicture)
         EXPECT_EQ(playback.as<IQualProp>()->get_FramesDrawn(&drawn), S_OK);
         EXPECT_EQ(drawn, 10);
         EXPECT_EQ(clips::readBarcode(currentImage(playback.as<IVMRWindowlessControl9>().get())), 9);
+    }
+}
+
+// Buffers the source's allocator has free, taken and given back at once.
+LONG freeBuffers(PushSource* source)
+{
+    IMemAllocator* allocator = source->stream()->allocator();
+    ALLOCATOR_PROPERTIES properties;
+    if (!allocator || FAILED(allocator->GetProperties(&properties)) || FAILED(allocator->Commit()))
+        return -1;
+    std::vector<ComPtr<IMediaSample>> taken;
+    for (ComPtr<IMediaSample> sample; allocator->GetBuffer(sample.put(), nullptr, nullptr, AM_GBF_NOWAIT) == S_OK;)
+        taken.push_back(std::move(sample));
+    allocator->Decommit();
+    return static_cast<LONG>(taken.size());
+}
+
+// A source with buffers to spare has its picture shown from the buffer it
+// came in: every step and every picture played is still the exact frame,
+// none is written over while shown, and a stop hands every buffer back to
+// the source while the picture stays on show.
+TEST(VideoRenderer, APictureShownFromItsOwnBufferIsExactAndStoppingGivesTheBufferBack)
+{
+    const std::vector<QImage> frames = clips::decodeFrames(clips::path("h264.mp4"), 10);
+    ASSERT_EQ(frames.size(), 10u);
+    for (const LONG buffers : {3, 5}) {
+        SCOPED_TRACE(buffers);
+        Playback playback(pictureSource(frames, kFrame / 10, false, buffers));
+        const auto control = playback.as<IVMRWindowlessControl9>();
+        ASSERT_TRUE(playback.cue());
+        EXPECT_EQ(currentImage(control.get()), frames[0].convertToFormat(QImage::Format_RGB32));
+        const auto step = playback.as<IVideoFrameStep>();
+        for (int i = 1; i <= 4; ++i) {
+            ASSERT_EQ(step->Step(1, nullptr), S_OK);
+            OAFilterState state = 0;
+            ASSERT_EQ(playback.graph->GetState(5000, &state), S_OK);
+            EXPECT_EQ(currentImage(control.get()), frames[i].convertToFormat(QImage::Format_RGB32)) << i;
+        }
+        // Stopped while paused on a picture, and again after playing out.
+        playback.graph->Stop();
+        EXPECT_EQ(freeBuffers(playback.source.get()), buffers);
+        EXPECT_EQ(clips::readBarcode(currentImage(control.get())), 4);
+
+        playback.playToEnd();
+        EXPECT_EQ(currentImage(control.get()), frames.back().convertToFormat(QImage::Format_RGB32));
+        playback.graph->Stop();
+        EXPECT_EQ(freeBuffers(playback.source.get()), buffers);
+        EXPECT_EQ(currentImage(control.get()), frames.back().convertToFormat(QImage::Format_RGB32));
     }
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, and only those
-# that are missing. Runs as root or through sudo.
+# that are missing. Runs as root or through sudo. lua5.4 is the other side of
+# the script benchmark (bench/script_lua_bench.cpp).
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,7 @@ packages=(
   xvfb imagemagick
   clang-14 libclang-rt-14-dev
   valgrind
+  lua5.4
 )
 
 missing=()

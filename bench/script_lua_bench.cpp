@@ -16,7 +16,8 @@
 // its own with os.clock); the table gives medians and the ratios of the
 // medians to Lua's.
 //
-// Usage: bench_script_lua [--rounds N] [--only NAME]
+// Usage: bench_script_lua [--rounds N] [--only NAME] [--side runtime|component]
+// (--side leaves the other of our two sides out, e.g. to profile one.)
 // Pin it to one core for figures: taskset -c 2 build/bench/bench_script_lua
 // The Lua interpreter is lua5.4 from the PATH, or $KESTROVA_LUA.
 
@@ -520,6 +521,8 @@ private:
 
 double median(std::vector<double> values)
 {
+    if (values.empty())
+        return 0;
     std::sort(values.begin(), values.end());
     const std::size_t n = values.size();
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
@@ -543,15 +546,18 @@ std::string workOf(const Program& program, const std::string& result)
 int main(int argc, char** argv)
 {
     int rounds = 5;
-    std::string only;
+    std::string only, side;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--rounds" && i + 1 < argc)
             rounds = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--only" && i + 1 < argc)
             only = argv[++i];
+        else if (arg == "--side" && i + 1 < argc &&
+                 (argv[i + 1] == std::string("runtime") || argv[i + 1] == std::string("component")))
+            side = argv[++i];
         else {
-            std::fprintf(stderr, "usage: %s [--rounds N] [--only NAME]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--rounds N] [--only NAME] [--side runtime|component]\n", argv[0]);
             return 2;
         }
     }
@@ -584,18 +590,20 @@ int main(int argc, char** argv)
                 const Program& p = *programs[k];
                 std::array<Run, SideCount> runs;
                 for (int n = 0; n < SideCount; ++n) {
-                    const int side = (round + n) % SideCount;
-                    runs[side] = side == Runtime     ? runtimes[k]->run()
-                                 : side == Component ? components[k]->run()
-                                                     : lua.run(p);
-                    times[k][side].push_back(runs[side].seconds);
+                    const int s = (round + n) % SideCount;
+                    if ((s == Runtime && side == "component") || (s == Component && side == "runtime"))
+                        continue;
+                    runs[s] = s == Runtime ? runtimes[k]->run() : s == Component ? components[k]->run() : lua.run(p);
+                    times[k][s].push_back(runs[s].seconds);
                 }
                 results[k] = runs[Lua].result;
-                for (int side : {Runtime, Component}) {
-                    if (runs[side].result != runs[Lua].result) {
+                for (int s : {Runtime, Component}) {
+                    if (times[k][s].empty())
+                        continue;
+                    if (runs[s].result != runs[Lua].result) {
                         ++mismatches;
                         std::fprintf(stderr, "%s round %d: %s gave \"%s\", Lua \"%s\"\n", p.name, round + 1,
-                                     side == Runtime ? "runtime" : "component", runs[side].result.c_str(),
+                                     s == Runtime ? "runtime" : "component", runs[s].result.c_str(),
                                      runs[Lua].result.c_str());
                     }
                 }

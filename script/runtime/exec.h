@@ -20,6 +20,7 @@
 #include "script/runtime/types.h"
 #include "script/runtime/values.h"
 
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -29,6 +30,10 @@
 
 class TPSExec;
 class TPSExternalProcRec;
+class TPSDecodedCode;
+struct TPSQuickIns;
+struct TPSQuickOperand;
+struct TPSQuickVar;
 struct TPSNativeProc;
 
 // A host routine: receives the executer, its own proc record (with the tags
@@ -58,10 +63,15 @@ public:
 class TPSInternalProcRec : public TPSProcRec
 {
 public:
+    TPSInternalProcRec();
+    ~TPSInternalProcRec() override;
+
     std::string code; // the bytecode, an owned copy
     std::uint32_t exportNameHash = 0;
     std::string exportName;
     std::string exportDecl;
+    // The code decoded for the interpreter, made when the procedure first runs.
+    std::unique_ptr<TPSDecodedCode> decoded;
 };
 
 // A host routine, bound when the image is loaded.
@@ -190,6 +200,10 @@ public:
     virtual void Stop();
     virtual void Pause();
     virtual void BeforeInstruction();
+    // Asks the run in progress to call BeforeInstruction before its next
+    // instruction, even when it calls no hook otherwise. Any thread may ask;
+    // a request made while nothing runs is taken by the next run.
+    void RequestBeforeInstruction() { beforeInstructionAsked_.store(true, std::memory_order_release); }
     // Pushes a try record that stops an error from unwinding past it (a
     // script procedure run for the host must not unwind into the script
     // that was running before); PopBarrier removes it when no error did.
@@ -234,6 +248,8 @@ public:
     TPSValueRef GetGlobalVar(std::size_t n) const;
 
     TPSStack& Globals() { return globals_; }
+    std::size_t GlobalCount() const { return globals_.Count(); }
+    TPSStackEntry* GlobalEntry(std::size_t n) const { return globals_.At(n); }
     TPSStack& Stack() { return stack_; }
     std::int32_t FrameBase() const { return frameBase_; }
     std::uint32_t Position() const { return position_; }
@@ -299,6 +315,42 @@ private:
     bool loadAttributes(std::string_view image, std::size_t& pos, TPSRuntimeAttributes& out);
 
     // Interpreting.
+    void runLoop(bool hook);
+    // Calls BeforeInstruction for the instruction at the position; false
+    // when an error it reported ended the instruction (already unwound).
+    bool callHook();
+    // Runs the instruction at the position by reading its bytes; false when
+    // the run must end.
+    bool genericStep();
+    // Runs decoded entries from ip on, as long as they take the quick
+    // paths; false when the run must end, true to go on from the position.
+    bool runQuick(const TPSQuickIns* ip, bool hook);
+    template <bool Hook> bool runQuick(const TPSQuickIns* ip);
+    const TPSDecodedCode& decodedOf(TPSInternalProcRec* proc);
+    [[gnu::always_inline]] bool targetAlive(const TPSPointerValue& pointer) const
+    {
+        if (!pointer.data || !pointer.type)
+            return false;
+        if (pointer.origin.stackIndex < 0)
+            return true;
+        const TPSStackEntry* entry = stack_.At(static_cast<std::size_t>(pointer.origin.stackIndex));
+        return entry && entry->serial == pointer.origin.stackSerial;
+    }
+    TPSStackEntry* quickEntry(const TPSQuickVar& var) const;
+    template <bool UsePointer, bool WithOrigin>
+    bool quickOperand(const TPSQuickOperand& operand, void*& data, const TPSTypeRec*& type,
+                      TPSTargetOrigin* origin = nullptr) const;
+    bool quickAssign(const TPSQuickIns& ins);
+    bool quickCalc(const TPSQuickIns& ins);
+    bool quickCalcThrough(const TPSQuickIns* run);
+    bool quickCall(const TPSQuickIns& ins, const TPSQuickIns*& ip, const TPSQuickIns*& entries);
+    bool quickCompare(const TPSQuickIns& ins);
+    bool quickCompareOutcome(const TPSQuickIns& ins, bool& outcome) const;
+    bool quickStep(const TPSQuickIns& ins, int delta);
+    bool quickPushType(const TPSQuickIns& ins);
+    bool quickPop();
+    bool quickPushRef(const TPSQuickIns& ins);
+    bool quickSetPointer(const TPSQuickIns& ins);
     bool step(std::uint8_t opcode);
     // One helper per instruction, or per family of alike instructions.
     bool decodeTarget(TPSOperand& dest);
@@ -375,6 +427,7 @@ private:
     std::int32_t frameBase_ = -1;
     bool jumpFlag_ = false;
     std::uint32_t nestedRuns_ = 0;
+    std::atomic<bool> beforeInstructionAsked_{false};
 
     std::exception_ptr exceptionObject_;
     std::uint32_t exceptionProc_ = NoProc;

@@ -4,6 +4,7 @@
 // the loop.
 
 #include "script/common/instruction_set.h"
+#include "script/runtime/decoded_code.h"
 #include "script/runtime/event_bridge.h"
 #include "script/runtime/exec.h"
 #include "script/runtime/value_ops.h"
@@ -53,47 +54,79 @@ bool TPSExec::ExecuteCode()
 
     const TPSStatus outerStartStatus = runStartStatus_;
     runStartStatus_ = startStatus;
-    const bool hook = OnRunLine || HasInstructionHook();
-    while (status_ == TPSStatus::Running) {
-        instructionPos_ = position_;
-        if (hook) {
-            // An error the hook reports ends the instruction before it ran.
-            try {
-                BeforeInstruction();
-            } catch (...) {
-                handleHostException(std::current_exception());
-            }
-            if (errorReported_) {
-                unwindReported();
-                if (tryRecords_.empty() || status_ != TPSStatus::Running)
-                    break;
-                continue;
-            }
-        }
-        bool ok = false;
-        if (position_ >= code_.size()) {
-            SetError(ErOutOfRange); // ran off the end of the procedure
-        } else {
-            const auto opcode = static_cast<std::uint8_t>(code_[position_++]);
-            const std::size_t constants = temps_.Count();
-            try {
-                ok = step(opcode);
-            } catch (...) {
-                handleHostException(std::current_exception());
-            }
-            temps_.PopTo(constants);
-        }
-        // The one place an error is acted on: a try block that takes it moves
-        // the position to its handler.
-        unwindReported();
-        if (!ok && (tryRecords_.empty() || status_ != TPSStatus::Running))
-            break;
-    }
+    runLoop(OnRunLine || HasInstructionHook());
     runStartStatus_ = outerStartStatus;
 
     if (status_ == TPSStatus::Loaded)
         stack_.Clear();
     return exceptionCode_ == ErNoError;
+}
+
+void TPSExec::runLoop(bool hook)
+{
+    while (status_ == TPSStatus::Running) {
+        // Where the decoded code knows the instruction, it runs from there
+        // for as long as it can.
+        const TPSQuickIns* ip = nullptr;
+        try {
+            ip = currentProc_ ? decodedOf(currentProc_).At(position_) : nullptr;
+        } catch (...) {
+            // Code too large to decode runs from its bytes.
+        }
+        if (ip) {
+            if (!runQuick(ip, hook))
+                break;
+            continue;
+        }
+        if (hook || beforeInstructionAsked_.load(std::memory_order_relaxed)) {
+            instructionPos_ = position_;
+            if (!callHook()) {
+                if (tryRecords_.empty() || status_ != TPSStatus::Running)
+                    break;
+                continue;
+            }
+        }
+        if (!genericStep())
+            break;
+    }
+}
+
+bool TPSExec::callHook()
+{
+    if (beforeInstructionAsked_.load(std::memory_order_relaxed))
+        beforeInstructionAsked_.exchange(false, std::memory_order_acquire);
+    // An error the hook reports ends the instruction before it ran.
+    try {
+        BeforeInstruction();
+    } catch (...) {
+        handleHostException(std::current_exception());
+    }
+    if (!errorReported_)
+        return true;
+    unwindReported();
+    return false;
+}
+
+bool TPSExec::genericStep()
+{
+    instructionPos_ = position_;
+    bool ok = false;
+    if (position_ >= code_.size()) {
+        SetError(ErOutOfRange); // ran off the end of the procedure
+    } else {
+        const auto opcode = static_cast<std::uint8_t>(code_[position_++]);
+        const std::size_t constants = temps_.Count();
+        try {
+            ok = step(opcode);
+        } catch (...) {
+            handleHostException(std::current_exception());
+        }
+        temps_.PopTo(constants);
+    }
+    // The one place an error is acted on: a try block that takes it moves
+    // the position to its handler.
+    unwindReported();
+    return ok || (!tryRecords_.empty() && status_ == TPSStatus::Running);
 }
 
 void TPSExec::enterProc(TPSInternalProcRec* proc)

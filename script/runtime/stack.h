@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -20,7 +21,7 @@ struct TPSStackEntry
     // checks it to know the entry is still the one it was aimed at.
     std::uint64_t serial;
 
-    void* data() { return reinterpret_cast<std::byte*>(this) + sizeof(TPSStackEntry); }
+    [[gnu::always_inline]] void* data() { return reinterpret_cast<std::byte*>(this) + sizeof(TPSStackEntry); }
 };
 static_assert(sizeof(TPSStackEntry) % 8 == 0, "values start 8-byte aligned after the header");
 
@@ -34,7 +35,7 @@ public:
     TPSStack(const TPSStack&) = delete;
     TPSStack& operator=(const TPSStack&) = delete;
 
-    std::size_t Count() const { return entries_.size(); }
+    std::size_t Count() const { return count_; }
 
     // Pushes an empty value of the type and returns its entry; none when the
     // limit would be passed.
@@ -49,6 +50,50 @@ public:
     // Entry i from the bottom, or from the top when negative (-1 is the top);
     // none when out of range.
     TPSStackEntry* Items(std::ptrdiff_t i) const;
+    // Entry i from the bottom; none when out of range.
+    [[gnu::always_inline]] TPSStackEntry* At(std::size_t i) const { return i < count_ ? entries_[i] : nullptr; }
+    [[gnu::always_inline]] TPSStackEntry* Top() const { return count_ ? entries_[count_ - 1] : nullptr; }
+
+    // The interpreter's quick push and pop. Whether a value of this many
+    // bytes can be pushed within the limit, and without allocating.
+    [[gnu::always_inline]] bool HasRoomFor(std::size_t valueSize) const
+    {
+        const std::size_t size = entrySize(valueSize);
+        return size <= limit_ && used_ <= limit_ - size;
+    }
+    [[gnu::always_inline]] bool FitsWithoutGrowing(std::size_t valueSize) const
+    {
+        return std::size_t(end_ - free_) >= entrySize(valueSize) && HasRoomFor(valueSize) && count_ < capacity_;
+    }
+    // PushType for a type whose empty value is all zero bits and that owns
+    // nothing (numbers, characters, pointers before they are aimed), when
+    // it fits without growing; none otherwise.
+    [[gnu::always_inline]] TPSStackEntry* PushZeroed(const TPSTypeRec* type, std::size_t valueSize)
+    {
+        if (!FitsWithoutGrowing(valueSize))
+            return nullptr;
+        const std::size_t size = entrySize(valueSize);
+        auto* entry = reinterpret_cast<TPSStackEntry*>(free_);
+        entry->type = type;
+        entry->serial = nextSerial_++;
+        auto* value = static_cast<std::uint64_t*>(entry->data());
+        value[0] = 0;
+        for (std::size_t i = 1; i < (size - sizeof(TPSStackEntry)) / 8; ++i)
+            value[i] = 0;
+        free_ += size;
+        used_ += size;
+        entries_[count_++] = entry;
+        return entry;
+    }
+    // Pop for a top entry whose value owns nothing.
+    [[gnu::always_inline]] void PopOwningNothing(std::size_t valueSize)
+    {
+        TPSStackEntry* entry = entries_[--count_];
+        if (free_ == topBegin_)
+            stepDown();
+        free_ = reinterpret_cast<std::byte*>(entry);
+        used_ -= entrySize(valueSize);
+    }
 
     std::size_t usedBytes() const { return used_; }
     std::size_t limit() const { return limit_; }
@@ -59,14 +104,29 @@ private:
     {
         std::unique_ptr<std::byte[]> memory;
         std::size_t size = 0;
-        std::size_t used = 0;
     };
 
-    static std::size_t entrySize(const TPSTypeRec* type);
+    static constexpr std::size_t entrySize(std::size_t valueSize)
+    {
+        return (sizeof(TPSStackEntry) + valueSize + 7) & ~std::size_t(7);
+    }
+    // Makes room for an entry of size bytes: the spare chunk or a new one.
+    void growFor(std::size_t size);
+    // Goes back to the chunk below the top one, which holds the top entry.
+    void stepDown();
+    void enterChunk(std::size_t index);
 
-    std::vector<Chunk> chunks_; // chunks_[top_] holds the top entry; one spare may follow
+    // Entries are laid out one after the other in chunks_[top_] from
+    // topBegin_ up to free_; the chunks below it hold the entries beneath,
+    // and are never empty. One spare may follow the top chunk.
+    std::vector<Chunk> chunks_;
     std::size_t top_ = 0;
-    std::vector<TPSStackEntry*> entries_;
+    std::byte* topBegin_ = nullptr;
+    std::byte* free_ = nullptr;
+    std::byte* end_ = nullptr;
+    std::unique_ptr<TPSStackEntry*[]> entries_;
+    std::size_t count_ = 0;
+    std::size_t capacity_ = 0;
     std::uint64_t nextSerial_ = 1;
     std::size_t used_ = 0;
     std::size_t limit_;

@@ -269,9 +269,9 @@ bool TPSTypeRec::CalcSize()
     return true;
 }
 
-bool TPSTypeRec::needsFinalization() const
+bool TPSTypeRec::ownsValues(BaseType base)
 {
-    switch (baseType) {
+    switch (base) {
     case BaseType::AnsiString:
     case BaseType::PChar:
     case BaseType::Record:

@@ -88,7 +88,7 @@ using TPSRuntimeAttributes = std::vector<std::unique_ptr<TPSRuntimeAttribute>>;
 class TPSTypeRec
 {
 public:
-    explicit TPSTypeRec(ps::BaseType base) : baseType(base) {}
+    explicit TPSTypeRec(ps::BaseType base) : baseType(base), owning_(ownsValues(base)) {}
     virtual ~TPSTypeRec() = default;
     TPSTypeRec(const TPSTypeRec&) = delete;
     TPSTypeRec& operator=(const TPSTypeRec&) = delete;
@@ -97,7 +97,7 @@ public:
     virtual bool CalcSize();
 
     // Whether a value of this type holds something that must be released.
-    bool needsFinalization() const;
+    bool needsFinalization() const { return owning_; }
 
     ps::BaseType baseType;
     std::uint32_t exportNameHash = 0;
@@ -109,6 +109,10 @@ public:
     // most ps::image::MaxTypeDepth, so walks over the components never run
     // deep.
     std::uint32_t depth = 1;
+
+private:
+    static bool ownsValues(ps::BaseType base);
+    const bool owning_;
 };
 
 class TPSTypeRec_Record : public TPSTypeRec

@@ -85,59 +85,6 @@ bool isUnsigned(BaseType base)
            base == BaseType::WideChar;
 }
 
-// Integers and characters of up to 64 bits, extended by their own sign.
-std::int64_t loadOrdinal(const void* data, BaseType base)
-{
-    switch (base) {
-    case BaseType::Byte:
-    case BaseType::Char:
-        return LoadAs<std::uint8_t>(data);
-    case BaseType::ShortInt:
-        return LoadAs<std::int8_t>(data);
-    case BaseType::Word:
-    case BaseType::WideChar:
-        return LoadAs<std::uint16_t>(data);
-    case BaseType::SmallInt:
-        return LoadAs<std::int16_t>(data);
-    case BaseType::LongWord:
-        return LoadAs<std::uint32_t>(data);
-    case BaseType::LongInt:
-        return LoadAs<std::int32_t>(data);
-    default:
-        return LoadAs<std::int64_t>(data);
-    }
-}
-
-// Stores the low bits that fit the type's width.
-void storeOrdinal(void* data, BaseType base, std::uint64_t bits)
-{
-    switch (base) {
-    case BaseType::Byte:
-    case BaseType::ShortInt:
-    case BaseType::Char:
-        StoreAs(data, static_cast<std::uint8_t>(bits));
-        break;
-    case BaseType::Word:
-    case BaseType::SmallInt:
-    case BaseType::WideChar:
-        StoreAs(data, static_cast<std::uint16_t>(bits));
-        break;
-    case BaseType::LongWord:
-    case BaseType::LongInt:
-        StoreAs(data, static_cast<std::uint32_t>(bits));
-        break;
-    default:
-        StoreAs(data, bits);
-        break;
-    }
-}
-
-bool isIntegerBase(BaseType base)
-{
-    return (ps::code(base) >= ps::code(BaseType::Byte) && ps::code(base) <= ps::code(BaseType::LongInt)) ||
-           base == BaseType::Int64;
-}
-
 bool isRealBase(BaseType base)
 {
     return base == BaseType::Single || base == BaseType::Double || base == BaseType::Extended;
@@ -169,14 +116,14 @@ Variant variantOfLeft(const void* data, const TPSTypeRec* type)
 void smallIntegerOp(void* left, const void* right, const TPSTypeRec* leftType, const TPSTypeRec* rightType, CalcOp op)
 {
     const BaseType lb = leftType->baseType;
-    const std::int64_t x = loadOrdinal(left, lb);
+    const std::int64_t x = LoadOrdinal(left, lb);
     const bool arithmetic = op <= CalcOp::Mod;
     if ((lb == BaseType::LongWord || lb == BaseType::LongInt) && arithmetic &&
         rightType->baseType == BaseType::Variant) {
         Variant v = variantOfLeft(left, leftType);
         VariantOp(v, *static_cast<const Variant*>(right), static_cast<std::uint8_t>(op), false);
         const std::int64_t back = lb == BaseType::LongWord ? VariantToInt64(v) : VariantToInt32(v);
-        storeOrdinal(left, lb, static_cast<std::uint64_t>(back));
+        StoreOrdinal(left, lb, static_cast<std::uint64_t>(back));
         return;
     }
     // The unsigned getter gives every accepted right its own 32 bits; the
@@ -184,7 +131,7 @@ void smallIntegerOp(void* left, const void* right, const TPSTypeRec* leftType, c
     const std::int64_t y = isUnsigned(lb) || (arithmetic && (lb == BaseType::LongWord || lb == BaseType::LongInt))
                                ? std::int64_t(GetValueAsUInt(right, rightType))
                                : std::int64_t(GetValueAsInt(right, rightType));
-    storeOrdinal(left, lb, integerResult(op, lb, x, y));
+    StoreOrdinal(left, lb, integerResult(op, lb, x, y));
 }
 
 // The right as a number; a right that is none raises "Type Mismatch".
@@ -338,10 +285,10 @@ Order compareNumberWithOther(const void* left, const void* right, const TPSTypeR
     case BaseType::Byte:
     case BaseType::Word:
     case BaseType::LongWord:
-        return OrderOf(static_cast<std::uint32_t>(loadOrdinal(left, lb)), GetValueAsUInt(right, rightType));
+        return OrderOf(static_cast<std::uint32_t>(LoadOrdinal(left, lb)), GetValueAsUInt(right, rightType));
     case BaseType::ShortInt:
     case BaseType::SmallInt:
-        return OrderOf(static_cast<std::int32_t>(loadOrdinal(left, lb)), GetValueAsInt(right, rightType));
+        return OrderOf(static_cast<std::int32_t>(LoadOrdinal(left, lb)), GetValueAsInt(right, rightType));
     case BaseType::LongInt: {
         const auto x = LoadAs<std::int32_t>(left);
         if (rb == BaseType::Procedural && (op == CompareOp::Equal || op == CompareOp::NotEqual))
@@ -445,7 +392,7 @@ bool storeOutcome(TPSExec* exec, void* dest, const TPSTypeRec* destType, bool ou
     case BaseType::SmallInt:
     case BaseType::LongWord:
     case BaseType::LongInt:
-        storeOrdinal(dest, destType->baseType, outcome);
+        StoreOrdinal(dest, destType->baseType, outcome);
         return true;
     case BaseType::Variant:
         *static_cast<Variant*>(dest) = VariantFromBool(outcome);
@@ -532,11 +479,11 @@ bool assignValue(TPSExec* exec, void* dest, const void* source, const TPSTypeRec
     case BaseType::Char:
     case BaseType::Word:
     case BaseType::WideChar:
-        storeOrdinal(dest, db, GetValueAsUInt(source, sourceType));
+        StoreOrdinal(dest, db, GetValueAsUInt(source, sourceType));
         return true;
     case BaseType::ShortInt:
     case BaseType::SmallInt:
-        storeOrdinal(dest, db, static_cast<std::uint32_t>(GetValueAsInt(source, sourceType)));
+        StoreOrdinal(dest, db, static_cast<std::uint32_t>(GetValueAsInt(source, sourceType)));
         return true;
     case BaseType::LongWord:
     case BaseType::LongInt: {
@@ -547,7 +494,7 @@ bool assignValue(TPSExec* exec, void* dest, const void* source, const TPSTypeRec
             bits = static_cast<std::uint32_t>(VariantToInt64(*static_cast<const Variant*>(source)));
         else if (sb == BaseType::Variant)
             bits = static_cast<std::uint32_t>(VariantToInt32(*static_cast<const Variant*>(source)));
-        else if (isIntegerBase(sb) || sb == BaseType::Char || sb == BaseType::WideChar)
+        else if (IsIntegerType(sb) || sb == BaseType::Char || sb == BaseType::WideChar)
             bits = GetValueAsUInt(source, sourceType);
         else
             RaiseTypeMismatch();
@@ -640,24 +587,19 @@ bool assignValue(TPSExec* exec, void* dest, const void* source, const TPSTypeRec
 
 } // namespace
 
-bool IsOrdinal32(BaseType base)
-{
-    return ps::code(base) >= ps::code(BaseType::Byte) && ps::code(base) <= ps::code(BaseType::LongInt);
-}
-
 bool GetIntegerValue(const void* data, const TPSTypeRec* type, std::int64_t& out)
 {
-    if (!isIntegerBase(type->baseType))
+    if (!IsIntegerType(type->baseType))
         return false;
-    out = loadOrdinal(data, type->baseType);
+    out = LoadOrdinal(data, type->baseType);
     return true;
 }
 
 bool SetIntegerValue(void* data, const TPSTypeRec* type, std::int64_t value)
 {
-    if (!isIntegerBase(type->baseType))
+    if (!IsIntegerType(type->baseType))
         return false;
-    storeOrdinal(data, type->baseType, static_cast<std::uint64_t>(value));
+    StoreOrdinal(data, type->baseType, static_cast<std::uint64_t>(value));
     return true;
 }
 
@@ -757,9 +699,9 @@ bool NegateValue(TPSExec* exec, void* data, const TPSTypeRec* type)
 {
     return reported(exec, [&] {
         const BaseType base = type->baseType;
-        if (isIntegerBase(base) || base == BaseType::Currency)
-            storeOrdinal(data, base == BaseType::Currency ? BaseType::Int64 : base,
-                         0 - static_cast<std::uint64_t>(loadOrdinal(data, base)));
+        if (IsIntegerType(base) || base == BaseType::Currency)
+            StoreOrdinal(data, base == BaseType::Currency ? BaseType::Int64 : base,
+                         0 - static_cast<std::uint64_t>(LoadOrdinal(data, base)));
         else if (isRealBase(base))
             StoreReal(data, base, -LoadReal(data, base));
         else if (base == BaseType::Variant)
@@ -774,8 +716,8 @@ bool BooleanNotValue(TPSExec* exec, void* data, const TPSTypeRec* type)
 {
     return reported(exec, [&] {
         const BaseType base = type->baseType;
-        if (isIntegerBase(base)) {
-            storeOrdinal(data, base, loadOrdinal(data, base) == 0);
+        if (IsIntegerType(base)) {
+            StoreOrdinal(data, base, LoadOrdinal(data, base) == 0);
         } else if (base == BaseType::Variant) {
             auto& v = *static_cast<Variant*>(data);
             v = VariantFromBool(VariantCompare(v, VariantFromInt(0)) == Order::Equal);
@@ -790,8 +732,8 @@ bool BitwiseNotValue(TPSExec* exec, void* data, const TPSTypeRec* type)
 {
     return reported(exec, [&] {
         const BaseType base = type->baseType;
-        if (isIntegerBase(base))
-            storeOrdinal(data, base, ~static_cast<std::uint64_t>(loadOrdinal(data, base)));
+        if (IsIntegerType(base))
+            StoreOrdinal(data, base, ~static_cast<std::uint64_t>(LoadOrdinal(data, base)));
         else if (base == BaseType::Variant)
             VariantNot(*static_cast<Variant*>(data));
         else

@@ -20,7 +20,10 @@ class TPSExec;
 bool GetIntegerValue(const void* data, const TPSTypeRec* type, std::int64_t& out);
 bool SetIntegerValue(void* data, const TPSTypeRec* type, std::int64_t value);
 // Base types Byte to LongInt: the ones a jump or an element index reads.
-bool IsOrdinal32(ps::BaseType base);
+[[gnu::always_inline]] inline bool IsOrdinal32(ps::BaseType base)
+{
+    return ps::code(base) >= ps::code(ps::BaseType::Byte) && ps::code(base) <= ps::code(ps::BaseType::LongInt);
+}
 
 bool AssignValue(TPSExec* exec, void* dest, const void* source, const TPSTypeRec* destType,
                  const TPSTypeRec* sourceType);

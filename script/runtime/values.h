@@ -22,15 +22,69 @@ class TPSExec;
 [[noreturn]] void RaiseTypeMismatch();
 
 // Unaligned-safe access to the bytes of a value.
-template <typename T> T LoadAs(const void* data)
+template <typename T> [[gnu::always_inline]] inline T LoadAs(const void* data)
 {
     T value;
     std::memcpy(&value, data, sizeof value);
     return value;
 }
-template <typename T> void StoreAs(void* data, T value)
+template <typename T> [[gnu::always_inline]] inline void StoreAs(void* data, T value)
 {
     std::memcpy(data, &value, sizeof value);
+}
+
+// The integer types, Byte to LongInt and Int64.
+[[gnu::always_inline]] inline bool IsIntegerType(ps::BaseType base)
+{
+    return (ps::code(base) >= ps::code(ps::BaseType::Byte) && ps::code(base) <= ps::code(ps::BaseType::LongInt)) ||
+           base == ps::BaseType::Int64;
+}
+
+// Integers and characters of up to 64 bits, extended by their own sign.
+[[gnu::always_inline]] inline std::int64_t LoadOrdinal(const void* data, ps::BaseType base)
+{
+    switch (base) {
+    case ps::BaseType::Byte:
+    case ps::BaseType::Char:
+        return LoadAs<std::uint8_t>(data);
+    case ps::BaseType::ShortInt:
+        return LoadAs<std::int8_t>(data);
+    case ps::BaseType::Word:
+    case ps::BaseType::WideChar:
+        return LoadAs<std::uint16_t>(data);
+    case ps::BaseType::SmallInt:
+        return LoadAs<std::int16_t>(data);
+    case ps::BaseType::LongWord:
+        return LoadAs<std::uint32_t>(data);
+    case ps::BaseType::LongInt:
+        return LoadAs<std::int32_t>(data);
+    default:
+        return LoadAs<std::int64_t>(data);
+    }
+}
+
+// Stores the low bits that fit the type's width.
+[[gnu::always_inline]] inline void StoreOrdinal(void* data, ps::BaseType base, std::uint64_t bits)
+{
+    switch (base) {
+    case ps::BaseType::Byte:
+    case ps::BaseType::ShortInt:
+    case ps::BaseType::Char:
+        StoreAs(data, static_cast<std::uint8_t>(bits));
+        break;
+    case ps::BaseType::Word:
+    case ps::BaseType::SmallInt:
+    case ps::BaseType::WideChar:
+        StoreAs(data, static_cast<std::uint16_t>(bits));
+        break;
+    case ps::BaseType::LongWord:
+    case ps::BaseType::LongInt:
+        StoreAs(data, static_cast<std::uint32_t>(bits));
+        break;
+    default:
+        StoreAs(data, bits);
+        break;
+    }
 }
 
 // Follows a pointer value to its target; any other value is left as it is.

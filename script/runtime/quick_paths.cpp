@@ -1,0 +1,613 @@
+// The interpreter's quick paths: decoded entries run as long as the values
+// they meet are of the kinds they know. Each quick path does exactly what
+// the byte-reading interpreter does for those values; it never reports an
+// error. Whatever it does not know, or what would fail, it leaves undone
+// and hands to the byte-reading interpreter, which reads the instruction
+// afresh and reports what there is to report.
+
+#include "script/common/integer_calc.h"
+#include "script/common/numbers.h"
+#include "script/runtime/decoded_code.h"
+#include "script/runtime/exec.h"
+#include "script/runtime/value_ops.h"
+
+using ps::BaseType;
+using pscode::CalcOp;
+using pscode::CompareOp;
+
+// The quick paths are small and run in the loop itself.
+#define QUICK [[gnu::always_inline]] inline
+
+namespace {
+
+TPSPointerValue& pointerAt(void* data)
+{
+    return *static_cast<TPSPointerValue*>(data);
+}
+
+// A value whose release runs no host code: texts, and pointers that keep no
+// block alive.
+bool releasesQuietly(TPSStackEntry* entry)
+{
+    switch (entry->type->baseType) {
+    case BaseType::AnsiString:
+    case BaseType::PChar:
+    case BaseType::WideString:
+    case BaseType::UnicodeString:
+        return true;
+    case BaseType::Pointer:
+        return !pointerAt(entry->data()).owned && !pointerAt(entry->data()).origin.block;
+    default:
+        return !entry->type->needsFinalization();
+    }
+}
+
+} // namespace
+
+TPSInternalProcRec::TPSInternalProcRec() = default;
+TPSInternalProcRec::~TPSInternalProcRec() = default;
+
+const TPSDecodedCode& TPSExec::decodedOf(TPSInternalProcRec* proc)
+{
+    if (!proc->decoded)
+        proc->decoded = std::make_unique<TPSDecodedCode>(*this, *proc);
+    return *proc->decoded;
+}
+
+QUICK TPSStackEntry* TPSExec::quickEntry(const TPSQuickVar& var) const
+{
+    if (var.global)
+        return var.global;
+    const std::int64_t index = std::int64_t(frameBase_) + var.offset;
+    return index >= 0 ? stack_.At(static_cast<std::size_t>(index)) : nullptr;
+}
+
+// What DecodeOperand finds for the operand, when it finds it without an
+// error and the operand is of a kind the quick paths read.
+template <bool UsePointer, bool WithOrigin>
+QUICK bool TPSExec::quickOperand(const TPSQuickOperand& operand, void*& data, const TPSTypeRec*& type,
+                                 TPSTargetOrigin* origin) const
+{
+    using Kind = TPSQuickOperand::Kind;
+    if constexpr (!WithOrigin) {
+        if (operand.kind == Kind::Var) {
+            TPSStackEntry* entry = quickEntry(operand.var);
+            if (!entry)
+                return false;
+            data = entry->data();
+            type = entry->type;
+            if (!UsePointer || type->baseType != BaseType::Pointer)
+                return true;
+            const TPSPointerValue& pointer = pointerAt(data);
+            if (!targetAlive(pointer))
+                return false;
+            data = pointer.data;
+            type = pointer.type;
+            return true;
+        }
+    }
+    if (operand.kind == Kind::Const) {
+        data = const_cast<unsigned char*>(operand.value);
+        type = operand.constType;
+        return true;
+    }
+    if (operand.kind == Kind::Other)
+        return false;
+    TPSStackEntry* entry = quickEntry(operand.var);
+    if (!entry)
+        return false;
+    data = entry->data();
+    type = entry->type;
+    if constexpr (WithOrigin) {
+        *origin = {};
+        if (!operand.var.global) {
+            origin->stackIndex = std::int64_t(frameBase_) + operand.var.offset;
+            origin->stackSerial = entry->serial;
+        }
+    }
+    const auto follow = [&] {
+        const TPSPointerValue& pointer = pointerAt(data);
+        if (!targetAlive(pointer))
+            return false;
+        data = pointer.data;
+        type = pointer.type;
+        if constexpr (WithOrigin)
+            *origin = pointer.origin;
+        return true;
+    };
+    if (operand.kind == Kind::Var)
+        return !(UsePointer && type->baseType == BaseType::Pointer) || follow();
+
+    // An element: the base is always followed when it is a pointer.
+    if (type->baseType == BaseType::Pointer && !follow())
+        return false;
+    std::int64_t index = operand.index;
+    if (operand.kind == Kind::ElementByVar) {
+        TPSStackEntry* indexEntry = quickEntry(operand.indexVar);
+        if (!indexEntry || !IsOrdinal32(indexEntry->type->baseType))
+            return false;
+        index = LoadOrdinal(indexEntry->data(), indexEntry->type->baseType);
+    }
+    switch (type->baseType) {
+    case BaseType::DynArray: {
+        TPSDynArrayHeader* block = *static_cast<TPSDynArrayHeader**>(data);
+        if (!block || index < 0 || index >= std::int64_t(block->count))
+            return false;
+        type = static_cast<const TPSTypeRec_Array*>(type)->elementType;
+        data = reinterpret_cast<std::byte*>(block) + sizeof(TPSDynArrayHeader) + index * type->realSize;
+        if constexpr (WithOrigin)
+            *origin = {block, type};
+        break;
+    }
+    case BaseType::StaticArray: {
+        const auto* array = static_cast<const TPSTypeRec_StaticArray*>(type);
+        if (index < 0 || index >= array->elementCount)
+            return false;
+        type = array->elementType;
+        data = static_cast<std::byte*>(data) + index * type->realSize;
+        break;
+    }
+    case BaseType::Record: {
+        const auto* record = static_cast<const TPSTypeRec_Record*>(type);
+        if (index < 0 || std::uint64_t(index) >= record->fieldTypes.size())
+            return false;
+        data = static_cast<std::byte*>(data) + record->fieldOffsets[static_cast<std::size_t>(index)];
+        type = record->fieldTypes[static_cast<std::size_t>(index)];
+        break;
+    }
+    default:
+        return false;
+    }
+    return !(UsePointer && type->baseType == BaseType::Pointer) || follow();
+}
+
+// dest := source, between integers.
+QUICK bool TPSExec::quickAssign(const TPSQuickIns& ins)
+{
+    void *dest, *source;
+    const TPSTypeRec *destType, *sourceType;
+    if (ins.a.isConst() || !quickOperand<true, false>(ins.a, dest, destType) ||
+        !quickOperand<true, false>(ins.b, source, sourceType) || !IsIntegerType(destType->baseType) ||
+        !IsIntegerType(sourceType->baseType))
+        return false;
+    StoreOrdinal(dest, destType->baseType, static_cast<std::uint64_t>(LoadOrdinal(source, sourceType->baseType)));
+    return true;
+}
+
+// The bits of x op y for a left of an integer type, as the shared integer
+// arithmetic gives them; false for a division by zero, which the
+// byte-reading interpreter reports, and for an operator no integer takes.
+QUICK bool integerResult(std::uint8_t op, BaseType leftBase, std::int64_t x, std::int64_t y, std::uint64_t& out)
+{
+    if (leftBase == BaseType::LongInt) {
+        // The common case, in 32 bits.
+        const auto a = static_cast<std::uint32_t>(x), b = static_cast<std::uint32_t>(y);
+        switch (static_cast<CalcOp>(op)) {
+        case CalcOp::Add:
+            out = a + b;
+            return true;
+        case CalcOp::Subtract:
+            out = a - b;
+            return true;
+        case CalcOp::Multiply:
+            out = a * b;
+            return true;
+        case CalcOp::Divide:
+        case CalcOp::Mod: {
+            const auto sa = static_cast<std::int32_t>(a), sb = static_cast<std::int32_t>(b);
+            if (sb == 0)
+                return false;
+            // The one quotient that does not fit wraps, with remainder 0.
+            if (sb == -1)
+                out = op == std::uint8_t(CalcOp::Mod) ? 0 : 0u - a;
+            else
+                out = static_cast<std::uint32_t>(op == std::uint8_t(CalcOp::Mod) ? sa % sb : sa / sb);
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    if (op > std::uint8_t(CalcOp::Xor))
+        return false;
+    const std::optional<std::uint64_t> result = ps::CalcIntegers(static_cast<CalcOp>(op), leftBase, x, y);
+    if (!result)
+        return false;
+    out = *result;
+    return true;
+}
+
+// dest := dest op source, between integers.
+QUICK bool TPSExec::quickCalc(const TPSQuickIns& ins)
+{
+    void *dest, *source;
+    const TPSTypeRec *destType, *sourceType;
+    if (ins.a.isConst() || !quickOperand<true, false>(ins.a, dest, destType) ||
+        !quickOperand<true, false>(ins.b, source, sourceType))
+        return false;
+    const BaseType base = destType->baseType;
+    std::uint64_t result;
+    if (!IsIntegerType(base) || !IsIntegerType(sourceType->baseType) ||
+        !integerResult(ins.operatorByte, base, LoadOrdinal(dest, base), LoadOrdinal(source, sourceType->baseType),
+                       result))
+        return false;
+    StoreOrdinal(dest, base, result);
+    return true;
+}
+
+// D op2= (x op1 y) through a temporary of an integer type that is never
+// made: the temporary would be the next slot, the stack has room for it,
+// and every value is an integer.
+QUICK bool TPSExec::quickCalcThrough(const TPSQuickIns* run)
+{
+    const TPSQuickIns &assign = run[1], &first = run[2], &second = run[3];
+    const BaseType tempBase = run->type->baseType;
+    if (std::int64_t(frameBase_) + assign.a.var.offset != std::int64_t(stack_.Count()) ||
+        !stack_.HasRoomFor(run->type->realSize) || second.a.isConst())
+        return false;
+    void *x, *y, *dest;
+    const TPSTypeRec *xType, *yType, *destType;
+    if (!quickOperand<true, false>(assign.b, x, xType) || !quickOperand<true, false>(first.b, y, yType) ||
+        !quickOperand<true, false>(second.a, dest, destType) || !IsIntegerType(xType->baseType) ||
+        !IsIntegerType(yType->baseType) || !IsIntegerType(destType->baseType))
+        return false;
+    // The temporary holds its values in its own width.
+    alignas(8) unsigned char temp[8] = {};
+    StoreOrdinal(temp, tempBase, static_cast<std::uint64_t>(LoadOrdinal(x, xType->baseType)));
+    std::uint64_t bits;
+    if (!integerResult(first.operatorByte, tempBase, LoadOrdinal(temp, tempBase), LoadOrdinal(y, yType->baseType),
+                       bits))
+        return false;
+    StoreOrdinal(temp, tempBase, bits);
+    const BaseType destBase = destType->baseType;
+    if (!integerResult(second.operatorByte, destBase, LoadOrdinal(dest, destBase), LoadOrdinal(temp, tempBase), bits))
+        return false;
+    StoreOrdinal(dest, destBase, bits);
+    return true;
+}
+
+// Calls a script procedure that was decoded before: the run goes on at its
+// first entry.
+QUICK bool TPSExec::quickCall(const TPSQuickIns& ins, const TPSQuickIns*& ip, const TPSQuickIns*& entries)
+{
+    auto* callee = static_cast<TPSInternalProcRec*>(ins.proc);
+    if (!ins.internalCall || !callee->decoded)
+        return false;
+    TPSStackEntry* entry = stack_.PushZeroed(&returnAddressType_, returnAddressType_.realSize);
+    if (!entry)
+        return false;
+    *static_cast<TPSReturnRecord*>(entry->data()) = {currentProc_, ins.next, frameBase_};
+    frameBase_ = static_cast<std::int32_t>(stack_.Count() - 1);
+    enterProc(callee);
+    entries = ip = callee->decoded->Entries().data();
+    return true;
+}
+
+// left op right between integers, for the ordering and equality operators.
+QUICK bool TPSExec::quickCompareOutcome(const TPSQuickIns& ins, bool& outcome) const
+{
+    void *left, *right;
+    const TPSTypeRec *leftType, *rightType;
+    if (ins.operatorByte > std::uint8_t(CompareOp::Equal) || !quickOperand<true, false>(ins.b, left, leftType) ||
+        !quickOperand<true, false>(ins.c, right, rightType))
+        return false;
+    const BaseType lb = leftType->baseType, rb = rightType->baseType;
+    if (lb == BaseType::LongInt && rb == BaseType::LongInt) {
+        // The common case: two LongInts, which are always ordered.
+        const auto x = LoadAs<std::int32_t>(left), y = LoadAs<std::int32_t>(right);
+        switch (static_cast<CompareOp>(ins.operatorByte)) {
+        case CompareOp::GreaterEqual:
+            outcome = x >= y;
+            return true;
+        case CompareOp::LessEqual:
+            outcome = x <= y;
+            return true;
+        case CompareOp::Greater:
+            outcome = x > y;
+            return true;
+        case CompareOp::Less:
+            outcome = x < y;
+            return true;
+        case CompareOp::NotEqual:
+            outcome = x != y;
+            return true;
+        default:
+            outcome = x == y;
+            return true;
+        }
+    }
+    if (!IsIntegerType(lb) || !IsIntegerType(rb))
+        return false;
+    const ps::Calculated<ps::Order> compared =
+        ps::CompareNumbers(ps::Number{lb, LoadOrdinal(left, lb), 0}, ps::Number{rb, LoadOrdinal(right, rb), 0});
+    if (!compared.ok())
+        return false;
+    outcome = ps::OrderSatisfies(compared.value, static_cast<CompareOp>(ins.operatorByte));
+    return true;
+}
+
+QUICK bool TPSExec::quickCompare(const TPSQuickIns& ins)
+{
+    void* dest;
+    const TPSTypeRec* destType;
+    bool outcome;
+    if (ins.a.isConst() || !quickOperand<true, false>(ins.a, dest, destType) || !IsOrdinal32(destType->baseType) ||
+        !quickCompareOutcome(ins, outcome))
+        return false;
+    StoreOrdinal(dest, destType->baseType, outcome);
+    return true;
+}
+
+// Increment (delta 1) or decrement (-1) in place.
+QUICK bool TPSExec::quickStep(const TPSQuickIns& ins, int delta)
+{
+    void* data;
+    const TPSTypeRec* type;
+    if (ins.a.isConst() || !quickOperand<true, false>(ins.a, data, type) || !IsIntegerType(type->baseType))
+        return false;
+    StoreOrdinal(data, type->baseType,
+                 static_cast<std::uint64_t>(LoadOrdinal(data, type->baseType)) + std::uint64_t(std::int64_t(delta)));
+    return true;
+}
+
+QUICK bool TPSExec::quickPushType(const TPSQuickIns& ins)
+{
+    const TPSTypeRec* type = ins.type;
+    if (!type->needsFinalization())
+        return stack_.PushZeroed(type, type->realSize) != nullptr;
+    return stack_.FitsWithoutGrowing(type->realSize) && stack_.PushType(type);
+}
+
+QUICK bool TPSExec::quickPop()
+{
+    TPSStackEntry* top = stack_.Top();
+    if (!top || top->type->baseType == BaseType::ReturnAddress)
+        return false;
+    if (!top->type->needsFinalization())
+        stack_.PopOwningNothing(top->type->realSize);
+    else if (releasesQuietly(top))
+        stack_.Pop();
+    else
+        return false;
+    return true;
+}
+
+QUICK bool TPSExec::quickPushRef(const TPSQuickIns& ins)
+{
+    void* data;
+    const TPSTypeRec* type;
+    TPSTargetOrigin origin;
+    if (ins.a.isConst() || !ins.type || !quickOperand<true, true>(ins.a, data, type, &origin))
+        return false;
+    // A pointer's empty value is all zero bits.
+    TPSStackEntry* entry = stack_.PushZeroed(ins.type, ins.type->realSize);
+    if (!entry)
+        return false;
+    pointerAt(entry->data()) = {data, type, false, origin};
+    RetainOrigin(origin);
+    return true;
+}
+
+QUICK bool TPSExec::quickSetPointer(const TPSQuickIns& ins)
+{
+    if (ins.a.kind != TPSQuickOperand::Kind::Var || ins.b.isConst())
+        return false;
+    TPSStackEntry* dest = quickEntry(ins.a.var);
+    if (!dest || dest->type->baseType != BaseType::Pointer)
+        return false;
+    TPSPointerValue& pointer = pointerAt(dest->data());
+    void* data;
+    const TPSTypeRec* type;
+    TPSTargetOrigin origin;
+    // Letting go of a block may release anything it holds.
+    if (pointer.origin.block || !quickOperand<false, true>(ins.b, data, type, &origin))
+        return false;
+    TPSPointerValue target{data, type, false, origin};
+    if (type->baseType == BaseType::Pointer)
+        target = pointerAt(data);
+    target.owned = false;
+    RetainOrigin(target.origin);
+    pointer = target;
+    return true;
+}
+
+template <bool Hook> bool TPSExec::runQuick(const TPSQuickIns* ip)
+{
+    const TPSQuickIns* entries = currentProc_->decoded->Entries().data();
+    for (;;) {
+        if (Hook || beforeInstructionAsked_.load(std::memory_order_relaxed)) {
+            position_ = ip->pos;
+            instructionPos_ = ip->pos;
+            if (!callHook())
+                return !tryRecords_.empty() && status_ == TPSStatus::Running;
+            // A hook that stopped or paused the run still lets this
+            // instruction run; the loop ends after it.
+            if (status_ != TPSStatus::Running)
+                return genericStep();
+        }
+        switch (Hook ? ip->op : ip->fused) {
+        case TPSQuickOp::Generic:
+            position_ = ip->pos;
+            return genericStep();
+        case TPSQuickOp::Nop:
+            ++ip;
+            continue;
+        case TPSQuickOp::Assign:
+            if (!quickAssign(*ip))
+                break;
+            ++ip;
+            continue;
+        case TPSQuickOp::Calc:
+            if (!quickCalc(*ip))
+                break;
+            ++ip;
+            continue;
+        case TPSQuickOp::Compare:
+            if (!quickCompare(*ip))
+                break;
+            ++ip;
+            continue;
+        case TPSQuickOp::SetFlag: {
+            void* data;
+            const TPSTypeRec* type;
+            if (!quickOperand<true, false>(ip->a, data, type) || !IsOrdinal32(type->baseType))
+                break;
+            jumpFlag_ = (LoadOrdinal(data, type->baseType) != 0) != (ip->operatorByte != 0);
+            ++ip;
+            continue;
+        }
+        case TPSQuickOp::JumpFlag:
+            ip = jumpFlag_ ? entries + ip->target : ip + 1;
+            continue;
+        case TPSQuickOp::Jump:
+            ip = entries + ip->target;
+            continue;
+        case TPSQuickOp::JumpIfTrue:
+        case TPSQuickOp::JumpIfFalse: {
+            void* data;
+            const TPSTypeRec* type;
+            if (!quickOperand<true, false>(ip->a, data, type) || !IsOrdinal32(type->baseType))
+                break;
+            const bool nonZero = LoadOrdinal(data, type->baseType) != 0;
+            ip = nonZero == (ip->op == TPSQuickOp::JumpIfTrue) ? entries + ip->target : ip + 1;
+            continue;
+        }
+        case TPSQuickOp::PushType:
+            if (!quickPushType(*ip))
+                break;
+            ++ip;
+            continue;
+        case TPSQuickOp::Pop:
+            if (!quickPop())
+                break;
+            ++ip;
+            continue;
+        case TPSQuickOp::PushRef:
+            if (!quickPushRef(*ip))
+                break;
+            ++ip;
+            continue;
+        case TPSQuickOp::SetPointer:
+            if (!quickSetPointer(*ip))
+                break;
+            ++ip;
+            continue;
+        case TPSQuickOp::Increment:
+        case TPSQuickOp::Decrement:
+            if (!quickStep(*ip, ip->op == TPSQuickOp::Increment ? 1 : -1))
+                break;
+            ++ip;
+            continue;
+        case TPSQuickOp::Call:
+            if (!quickCall(*ip, ip, entries))
+                break;
+            continue;
+        case TPSQuickOp::Return: {
+            // With no try block open, a return leaves the frame at once.
+            if (!tryRecords_.empty())
+                break;
+            if (frameBase_ == -1) {
+                position_ = ip->next;
+                status_ = TPSStatus::Loaded;
+                return true;
+            }
+            const std::size_t base = static_cast<std::size_t>(frameBase_);
+            bool quiet = true;
+            for (std::size_t i = stack_.Count(); quiet && i > base + 1; --i)
+                quiet = releasesQuietly(stack_.At(i - 1));
+            TPSStackEntry* marker = stack_.At(base);
+            if (!quiet || !marker || marker->type->baseType != BaseType::ReturnAddress)
+                break;
+            stack_.PopTo(base + 1);
+            const TPSReturnRecord back = *static_cast<TPSReturnRecord*>(marker->data());
+            stack_.PopOwningNothing(returnAddressType_.realSize);
+            frameBase_ = back.frameBase;
+            position_ = back.position;
+            currentProc_ = back.callerProc;
+            if (!back.callerProc) {
+                status_ = runStartStatus_;
+                return true;
+            }
+            code_ = back.callerProc->code;
+            // The caller ran before, so its code is decoded, unless
+            // decoding it failed.
+            if (!back.callerProc->decoded || !(ip = back.callerProc->decoded->At(position_)))
+                return true;
+            entries = back.callerProc->decoded->Entries().data();
+            continue;
+        }
+        // Runs of instructions done at once.
+        case TPSQuickOp::CompareBranch: {
+            // The flag's temporary is never made: where it would stand
+            // now, the stack has room for it, and the compare is one of
+            // integers, the run's outcome is the branch alone.
+            const TPSQuickIns& compare = ip[1];
+            bool outcome;
+            if (std::int64_t(frameBase_) + ip[2].a.var.offset != std::int64_t(stack_.Count()) ||
+                !stack_.HasRoomFor(ip->type->realSize) || !quickCompareOutcome(compare, outcome))
+                break;
+            jumpFlag_ = outcome != (ip[2].operatorByte != 0);
+            ip = jumpFlag_ ? entries + ip[4].target : ip + 5;
+            continue;
+        }
+        case TPSQuickOp::CalcThrough:
+            if (!quickCalcThrough(ip))
+                break;
+            ip += 5;
+            continue;
+        case TPSQuickOp::Pops: {
+            if (!quickPop())
+                break;
+            const TPSQuickIns* const last = ip + ip->fusedCount - 1;
+            while (++ip <= last && quickPop()) {
+            }
+            continue;
+        }
+        case TPSQuickOp::RefCall:
+            if (!quickPushRef(*ip))
+                break;
+            ++ip;
+            quickCall(*ip, ip, entries);
+            continue;
+        case TPSQuickOp::PushAssign: {
+            // Push, fill and maybe work on a temporary; where a step
+            // cannot be done quickly, the run goes on from its entry.
+            const bool withCalc = ip->fusedCount == 3;
+            if (!quickPushType(*ip))
+                break;
+            ++ip;
+            if (!quickAssign(*ip))
+                continue;
+            ++ip;
+            if (withCalc && quickCalc(*ip))
+                ++ip;
+            continue;
+        }
+        case TPSQuickOp::ThenPop: {
+            const bool done = ip->op == TPSQuickOp::Assign ? quickAssign(*ip)
+                              : ip->op == TPSQuickOp::Calc ? quickCalc(*ip)
+                                                           : quickCompare(*ip);
+            if (!done)
+                break;
+            ++ip;
+            if (quickPop())
+                ++ip;
+            continue;
+        }
+        case TPSQuickOp::IncrementJump:
+            if (!quickStep(*ip, ip->op == TPSQuickOp::Increment ? 1 : -1))
+                break;
+            ip = entries + ip[1].target;
+            continue;
+        }
+        // The quick path did not take the instruction: it is read again
+        // from its bytes.
+        position_ = ip->pos;
+        return genericStep();
+    }
+}
+
+bool TPSExec::runQuick(const TPSQuickIns* ip, bool hook)
+{
+    return hook ? runQuick<true>(ip) : runQuick<false>(ip);
+}

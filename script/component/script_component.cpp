@@ -72,15 +72,16 @@ void TPSScript::PluginGone(TPSPlugin* plugin)
 
 // ---- The executer ---------------------------------------------------------------
 
-// The component's executer: before each instruction it takes a stop asked
-// for by another thread and calls the component's line event.
+// The component's executer: it calls the component's line event before
+// each instruction, and takes a stop asked for by another thread before the
+// next one.
 class TPSScript::Executer : public TPSDebugExec
 {
 public:
     explicit Executer(TPSScript& owner) : owner_(owner) {}
 
-    // Runs before every instruction, so the usual case (no request, no
-    // line event, no debug data) costs two tests.
+    // Without a line event or debugging, a run calls it only when a stop is
+    // asked for.
     void BeforeInstruction() override
     {
         if (owner_.stopRequested_.load(std::memory_order_relaxed) || owner_.OnLine) {
@@ -91,6 +92,9 @@ public:
         if (DebugEnabled || OnRunLine)
             TPSDebugExec::BeforeInstruction();
     }
+
+protected:
+    bool HasInstructionHook() const override { return owner_.OnLine || TPSDebugExec::HasInstructionHook(); }
 
 private:
     TPSScript& owner_;
@@ -400,10 +404,12 @@ bool TPSScript::Execute()
 void TPSScript::Stop()
 {
     if (std::this_thread::get_id() != homeThread_.load()) {
-        // Another thread never touches the executer: the run takes the
-        // request at its next instruction.
-        if (running_)
+        // Another thread only asks: the run takes the request at its next
+        // instruction.
+        if (running_) {
             stopRequested_ = true;
+            exec_->RequestBeforeInstruction();
+        }
         return;
     }
     const TPSStatus status = exec_->Status();

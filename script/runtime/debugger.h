@@ -102,7 +102,9 @@ public:
     TPSDebugMode DebugMode() const { return mode_; }
 
 protected:
-    bool HasInstructionHook() const override { return true; }
+    // Positions are looked up only while debugging is enabled; whether it is
+    // counts from the start of a run.
+    bool HasInstructionHook() const override { return DebugEnabled; }
 
 private:
     // False when the frames on the stack cannot be followed.

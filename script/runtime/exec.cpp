@@ -57,6 +57,7 @@ void TPSExec::Clear()
     for (const auto& type : types_)
         type->attributes.clear();
     types_.clear();
+    longIntType_ = nullptr;
     mainProc_ = NoProc;
     status_ = TPSStatus::NotLoaded;
     currentProc_ = nullptr;

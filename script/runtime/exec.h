@@ -337,6 +337,7 @@ private:
         return entry && entry->serial == pointer.origin.stackSerial;
     }
     TPSStackEntry* quickEntry(const TPSQuickVar& var) const;
+    std::int32_t* longIntOf(const TPSQuickOperand& operand) const;
     template <bool UsePointer, bool WithOrigin>
     bool quickOperand(const TPSQuickOperand& operand, void*& data, const TPSTypeRec*& type,
                       TPSTargetOrigin* origin = nullptr) const;
@@ -418,6 +419,8 @@ private:
     TPSStack stack_;
 
     std::uint32_t mainProc_ = NoProc;
+    // The image's first LongInt type, which the quickest paths know.
+    const TPSTypeRec* longIntType_ = nullptr;
     TPSStatus status_ = TPSStatus::NotLoaded;
     TPSStatus runStartStatus_ = TPSStatus::Loaded;
     TPSInternalProcRec* currentProc_ = nullptr;

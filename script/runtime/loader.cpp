@@ -115,6 +115,7 @@ bool TPSExec::loadImage(std::string_view image)
     if (mainProc != ps::image::NoMainProc && mainProc >= procs_.size())
         return fail(erNoMainProc);
     mainProc_ = mainProc;
+    longIntType_ = FindTypeByBase(0, BaseType::LongInt);
     status_ = TPSStatus::Loaded;
     return true;
 }

@@ -11,6 +11,8 @@
 #include "script/runtime/exec.h"
 #include "script/runtime/value_ops.h"
 
+#include <iterator>
+
 using ps::BaseType;
 using pscode::CalcOp;
 using pscode::CompareOp;
@@ -60,6 +62,19 @@ QUICK TPSStackEntry* TPSExec::quickEntry(const TPSQuickVar& var) const
         return var.global;
     const std::int64_t index = std::int64_t(frameBase_) + var.offset;
     return index >= 0 ? stack_.At(static_cast<std::size_t>(index)) : nullptr;
+}
+
+// The commonest case of all: a variable of the image's LongInt type, or a
+// LongInt constant; none for anything else, which takes the longer way.
+QUICK std::int32_t* TPSExec::longIntOf(const TPSQuickOperand& operand) const
+{
+    if (operand.kind == TPSQuickOperand::Kind::Var) {
+        TPSStackEntry* entry = quickEntry(operand.var);
+        return entry && entry->type == longIntType_ ? static_cast<std::int32_t*>(entry->data()) : nullptr;
+    }
+    if (operand.kind == TPSQuickOperand::Kind::Const && operand.constType == longIntType_)
+        return reinterpret_cast<std::int32_t*>(const_cast<unsigned char*>(operand.value));
+    return nullptr;
 }
 
 // What DecodeOperand finds for the operand, when it finds it without an
@@ -164,6 +179,14 @@ QUICK bool TPSExec::quickOperand(const TPSQuickOperand& operand, void*& data, co
 // dest := source, between integers.
 QUICK bool TPSExec::quickAssign(const TPSQuickIns& ins)
 {
+    if (ins.a.kind == TPSQuickOperand::Kind::Var) {
+        std::int32_t* dest = longIntOf(ins.a);
+        const std::int32_t* source = dest ? longIntOf(ins.b) : nullptr;
+        if (source) {
+            *dest = *source;
+            return true;
+        }
+    }
     void *dest, *source;
     const TPSTypeRec *destType, *sourceType;
     if (ins.a.isConst() || !quickOperand<true, false>(ins.a, dest, destType) ||
@@ -220,6 +243,15 @@ QUICK bool integerResult(std::uint8_t op, BaseType leftBase, std::int64_t x, std
 // dest := dest op source, between integers.
 QUICK bool TPSExec::quickCalc(const TPSQuickIns& ins)
 {
+    if (ins.a.kind == TPSQuickOperand::Kind::Var) {
+        std::int32_t* dest = longIntOf(ins.a);
+        const std::int32_t* source = dest ? longIntOf(ins.b) : nullptr;
+        std::uint64_t result;
+        if (source && integerResult(ins.operatorByte, BaseType::LongInt, *dest, *source, result)) {
+            *dest = static_cast<std::int32_t>(result);
+            return true;
+        }
+    }
     void *dest, *source;
     const TPSTypeRec *destType, *sourceType;
     if (ins.a.isConst() || !quickOperand<true, false>(ins.a, dest, destType) ||
@@ -286,15 +318,17 @@ QUICK bool TPSExec::quickCall(const TPSQuickIns& ins, const TPSQuickIns*& ip, co
 // left op right between integers, for the ordering and equality operators.
 QUICK bool TPSExec::quickCompareOutcome(const TPSQuickIns& ins, bool& outcome) const
 {
+    const std::int32_t* fastLeft = longIntOf(ins.b);
+    const std::int32_t* fastRight = fastLeft ? longIntOf(ins.c) : nullptr;
     void *left, *right;
     const TPSTypeRec *leftType, *rightType;
-    if (ins.operatorByte > std::uint8_t(CompareOp::Equal) || !quickOperand<true, false>(ins.b, left, leftType) ||
-        !quickOperand<true, false>(ins.c, right, rightType))
+    if (!fastRight &&
+        (!quickOperand<true, false>(ins.b, left, leftType) || !quickOperand<true, false>(ins.c, right, rightType)))
         return false;
-    const BaseType lb = leftType->baseType, rb = rightType->baseType;
-    if (lb == BaseType::LongInt && rb == BaseType::LongInt) {
+    if (fastRight || (leftType->baseType == BaseType::LongInt && rightType->baseType == BaseType::LongInt)) {
         // The common case: two LongInts, which are always ordered.
-        const auto x = LoadAs<std::int32_t>(left), y = LoadAs<std::int32_t>(right);
+        const auto x = fastRight ? *fastLeft : LoadAs<std::int32_t>(left);
+        const auto y = fastRight ? *fastRight : LoadAs<std::int32_t>(right);
         switch (static_cast<CompareOp>(ins.operatorByte)) {
         case CompareOp::GreaterEqual:
             outcome = x >= y;
@@ -311,12 +345,15 @@ QUICK bool TPSExec::quickCompareOutcome(const TPSQuickIns& ins, bool& outcome) c
         case CompareOp::NotEqual:
             outcome = x != y;
             return true;
-        default:
+        case CompareOp::Equal:
             outcome = x == y;
             return true;
+        default:
+            return false;
         }
     }
-    if (!IsIntegerType(lb) || !IsIntegerType(rb))
+    const BaseType lb = leftType->baseType, rb = rightType->baseType;
+    if (ins.operatorByte > std::uint8_t(CompareOp::Equal) || !IsIntegerType(lb) || !IsIntegerType(rb))
         return false;
     const ps::Calculated<ps::Order> compared =
         ps::CompareNumbers(ps::Number{lb, LoadOrdinal(left, lb), 0}, ps::Number{rb, LoadOrdinal(right, rb), 0});
@@ -341,6 +378,12 @@ QUICK bool TPSExec::quickCompare(const TPSQuickIns& ins)
 // Increment (delta 1) or decrement (-1) in place.
 QUICK bool TPSExec::quickStep(const TPSQuickIns& ins, int delta)
 {
+    if (ins.a.kind == TPSQuickOperand::Kind::Var) {
+        if (std::int32_t* value = longIntOf(ins.a)) {
+            *value = static_cast<std::int32_t>(static_cast<std::uint32_t>(*value) + static_cast<std::uint32_t>(delta));
+            return true;
+        }
+    }
     void* data;
     const TPSTypeRec* type;
     if (ins.a.isConst() || !quickOperand<true, false>(ins.a, data, type) || !IsIntegerType(type->baseType))
@@ -363,8 +406,10 @@ QUICK bool TPSExec::quickPop()
     TPSStackEntry* top = stack_.Top();
     if (!top || top->type->baseType == BaseType::ReturnAddress)
         return false;
-    if (!top->type->needsFinalization())
-        stack_.PopOwningNothing(top->type->realSize);
+    const TPSTypeRec* type = top->type;
+    if (!type->needsFinalization() ||
+        (type->baseType == BaseType::Pointer && !pointerAt(top->data()).owned && !pointerAt(top->data()).origin.block))
+        stack_.PopOwningNothing(type->realSize); // such a pointer lets go of nothing
     else if (releasesQuietly(top))
         stack_.Pop();
     else
@@ -411,201 +456,221 @@ QUICK bool TPSExec::quickSetPointer(const TPSQuickIns& ins)
     return true;
 }
 
+// Threaded dispatch: every entry ends by jumping straight to the next
+// entry's code, which keeps the branches apart for the processor to
+// predict.
+#define QUICK_NEXT()                                                                                                   \
+    do {                                                                                                               \
+        if (Hook || beforeInstructionAsked_.load(std::memory_order_relaxed))                                           \
+            goto hook;                                                                                                 \
+        goto* labels[static_cast<std::uint8_t>(Hook ? ip->op : ip->fused)];                                            \
+    } while (false)
+
 template <bool Hook> bool TPSExec::runQuick(const TPSQuickIns* ip)
 {
+    // In the order of TPSQuickOp.
+    static constexpr void* labels[] = {
+        &&Generic, &&Nop,        &&Assign,      &&Calc,          &&Compare,       &&SetFlag,     &&JumpFlag,
+        &&Jump,    &&JumpIfTrue, &&JumpIfFalse, &&PushType,      &&Pop,           &&PushRef,     &&SetPointer,
+        &&Call,    &&Return,     &&Increment,   &&Decrement,     &&CompareBranch, &&CalcThrough, &&PushAssign,
+        &&ThenPop, &&Pops,       &&RefCall,     &&IncrementJump,
+    };
+    static_assert(std::size(labels) == std::size_t(TPSQuickOp::IncrementJump) + 1);
     const TPSQuickIns* entries = currentProc_->decoded->Entries().data();
-    for (;;) {
-        if (Hook || beforeInstructionAsked_.load(std::memory_order_relaxed)) {
-            position_ = ip->pos;
-            instructionPos_ = ip->pos;
-            if (!callHook())
-                return !tryRecords_.empty() && status_ == TPSStatus::Running;
-            // A hook that stopped or paused the run still lets this
-            // instruction run; the loop ends after it.
-            if (status_ != TPSStatus::Running)
-                return genericStep();
-        }
-        switch (Hook ? ip->op : ip->fused) {
-        case TPSQuickOp::Generic:
-            position_ = ip->pos;
-            return genericStep();
-        case TPSQuickOp::Nop:
-            ++ip;
-            continue;
-        case TPSQuickOp::Assign:
-            if (!quickAssign(*ip))
-                break;
-            ++ip;
-            continue;
-        case TPSQuickOp::Calc:
-            if (!quickCalc(*ip))
-                break;
-            ++ip;
-            continue;
-        case TPSQuickOp::Compare:
-            if (!quickCompare(*ip))
-                break;
-            ++ip;
-            continue;
-        case TPSQuickOp::SetFlag: {
-            void* data;
-            const TPSTypeRec* type;
-            if (!quickOperand<true, false>(ip->a, data, type) || !IsOrdinal32(type->baseType))
-                break;
-            jumpFlag_ = (LoadOrdinal(data, type->baseType) != 0) != (ip->operatorByte != 0);
-            ++ip;
-            continue;
-        }
-        case TPSQuickOp::JumpFlag:
-            ip = jumpFlag_ ? entries + ip->target : ip + 1;
-            continue;
-        case TPSQuickOp::Jump:
-            ip = entries + ip->target;
-            continue;
-        case TPSQuickOp::JumpIfTrue:
-        case TPSQuickOp::JumpIfFalse: {
-            void* data;
-            const TPSTypeRec* type;
-            if (!quickOperand<true, false>(ip->a, data, type) || !IsOrdinal32(type->baseType))
-                break;
-            const bool nonZero = LoadOrdinal(data, type->baseType) != 0;
-            ip = nonZero == (ip->op == TPSQuickOp::JumpIfTrue) ? entries + ip->target : ip + 1;
-            continue;
-        }
-        case TPSQuickOp::PushType:
-            if (!quickPushType(*ip))
-                break;
-            ++ip;
-            continue;
-        case TPSQuickOp::Pop:
-            if (!quickPop())
-                break;
-            ++ip;
-            continue;
-        case TPSQuickOp::PushRef:
-            if (!quickPushRef(*ip))
-                break;
-            ++ip;
-            continue;
-        case TPSQuickOp::SetPointer:
-            if (!quickSetPointer(*ip))
-                break;
-            ++ip;
-            continue;
-        case TPSQuickOp::Increment:
-        case TPSQuickOp::Decrement:
-            if (!quickStep(*ip, ip->op == TPSQuickOp::Increment ? 1 : -1))
-                break;
-            ++ip;
-            continue;
-        case TPSQuickOp::Call:
-            if (!quickCall(*ip, ip, entries))
-                break;
-            continue;
-        case TPSQuickOp::Return: {
-            // With no try block open, a return leaves the frame at once.
-            if (!tryRecords_.empty())
-                break;
-            if (frameBase_ == -1) {
-                position_ = ip->next;
-                status_ = TPSStatus::Loaded;
-                return true;
-            }
-            const std::size_t base = static_cast<std::size_t>(frameBase_);
-            bool quiet = true;
-            for (std::size_t i = stack_.Count(); quiet && i > base + 1; --i)
-                quiet = releasesQuietly(stack_.At(i - 1));
-            TPSStackEntry* marker = stack_.At(base);
-            if (!quiet || !marker || marker->type->baseType != BaseType::ReturnAddress)
-                break;
-            stack_.PopTo(base + 1);
-            const TPSReturnRecord back = *static_cast<TPSReturnRecord*>(marker->data());
-            stack_.PopOwningNothing(returnAddressType_.realSize);
-            frameBase_ = back.frameBase;
-            position_ = back.position;
-            currentProc_ = back.callerProc;
-            if (!back.callerProc) {
-                status_ = runStartStatus_;
-                return true;
-            }
-            code_ = back.callerProc->code;
-            // The caller ran before, so its code is decoded, unless
-            // decoding it failed.
-            if (!back.callerProc->decoded || !(ip = back.callerProc->decoded->At(position_)))
-                return true;
-            entries = back.callerProc->decoded->Entries().data();
-            continue;
-        }
-        // Runs of instructions done at once.
-        case TPSQuickOp::CompareBranch: {
-            // The flag's temporary is never made: where it would stand
-            // now, the stack has room for it, and the compare is one of
-            // integers, the run's outcome is the branch alone.
-            const TPSQuickIns& compare = ip[1];
-            bool outcome;
-            if (std::int64_t(frameBase_) + ip[2].a.var.offset != std::int64_t(stack_.Count()) ||
-                !stack_.HasRoomFor(ip->type->realSize) || !quickCompareOutcome(compare, outcome))
-                break;
-            jumpFlag_ = outcome != (ip[2].operatorByte != 0);
-            ip = jumpFlag_ ? entries + ip[4].target : ip + 5;
-            continue;
-        }
-        case TPSQuickOp::CalcThrough:
-            if (!quickCalcThrough(ip))
-                break;
-            ip += 5;
-            continue;
-        case TPSQuickOp::Pops: {
-            if (!quickPop())
-                break;
-            const TPSQuickIns* const last = ip + ip->fusedCount - 1;
-            while (++ip <= last && quickPop()) {
-            }
-            continue;
-        }
-        case TPSQuickOp::RefCall:
-            if (!quickPushRef(*ip))
-                break;
-            ++ip;
-            quickCall(*ip, ip, entries);
-            continue;
-        case TPSQuickOp::PushAssign: {
-            // Push, fill and maybe work on a temporary; where a step
-            // cannot be done quickly, the run goes on from its entry.
-            const bool withCalc = ip->fusedCount == 3;
-            if (!quickPushType(*ip))
-                break;
-            ++ip;
-            if (!quickAssign(*ip))
-                continue;
-            ++ip;
-            if (withCalc && quickCalc(*ip))
-                ++ip;
-            continue;
-        }
-        case TPSQuickOp::ThenPop: {
-            const bool done = ip->op == TPSQuickOp::Assign ? quickAssign(*ip)
-                              : ip->op == TPSQuickOp::Calc ? quickCalc(*ip)
-                                                           : quickCompare(*ip);
-            if (!done)
-                break;
-            ++ip;
-            if (quickPop())
-                ++ip;
-            continue;
-        }
-        case TPSQuickOp::IncrementJump:
-            if (!quickStep(*ip, ip->op == TPSQuickOp::Increment ? 1 : -1))
-                break;
-            ip = entries + ip[1].target;
-            continue;
-        }
-        // The quick path did not take the instruction: it is read again
-        // from its bytes.
+    QUICK_NEXT();
+
+hook:
+    if (beforeInstructionAsked_.load(std::memory_order_relaxed) || Hook) {
         position_ = ip->pos;
-        return genericStep();
+        instructionPos_ = ip->pos;
+        if (!callHook())
+            return !tryRecords_.empty() && status_ == TPSStatus::Running;
+        // A hook that stopped or paused the run still lets this
+        // instruction run; the loop ends after it.
+        if (status_ != TPSStatus::Running)
+            return genericStep();
     }
+    goto* labels[static_cast<std::uint8_t>(Hook ? ip->op : ip->fused)];
+
+Generic:
+slow:
+    // The quick path did not take the instruction: it is read again from
+    // its bytes.
+    position_ = ip->pos;
+    return genericStep();
+Nop:
+    ++ip;
+    QUICK_NEXT();
+Assign:
+    if (!quickAssign(*ip))
+        goto slow;
+    ++ip;
+    QUICK_NEXT();
+Calc:
+    if (!quickCalc(*ip))
+        goto slow;
+    ++ip;
+    QUICK_NEXT();
+Compare:
+    if (!quickCompare(*ip))
+        goto slow;
+    ++ip;
+    QUICK_NEXT();
+SetFlag : {
+    void* data;
+    const TPSTypeRec* type;
+    if (!quickOperand<true, false>(ip->a, data, type) || !IsOrdinal32(type->baseType))
+        goto slow;
+    jumpFlag_ = (LoadOrdinal(data, type->baseType) != 0) != (ip->operatorByte != 0);
+    ++ip;
+    QUICK_NEXT();
 }
+JumpFlag:
+    ip = jumpFlag_ ? entries + ip->target : ip + 1;
+    QUICK_NEXT();
+Jump:
+    ip = entries + ip->target;
+    QUICK_NEXT();
+JumpIfTrue:
+JumpIfFalse : {
+    void* data;
+    const TPSTypeRec* type;
+    if (!quickOperand<true, false>(ip->a, data, type) || !IsOrdinal32(type->baseType))
+        goto slow;
+    const bool nonZero = LoadOrdinal(data, type->baseType) != 0;
+    ip = nonZero == (ip->op == TPSQuickOp::JumpIfTrue) ? entries + ip->target : ip + 1;
+    QUICK_NEXT();
+}
+PushType:
+    if (!quickPushType(*ip))
+        goto slow;
+    ++ip;
+    QUICK_NEXT();
+Pop:
+    if (!quickPop())
+        goto slow;
+    ++ip;
+    QUICK_NEXT();
+PushRef:
+    if (!quickPushRef(*ip))
+        goto slow;
+    ++ip;
+    QUICK_NEXT();
+SetPointer:
+    if (!quickSetPointer(*ip))
+        goto slow;
+    ++ip;
+    QUICK_NEXT();
+Increment:
+Decrement:
+    if (!quickStep(*ip, ip->op == TPSQuickOp::Increment ? 1 : -1))
+        goto slow;
+    ++ip;
+    QUICK_NEXT();
+Call:
+    if (!quickCall(*ip, ip, entries))
+        goto slow;
+    QUICK_NEXT();
+Return : {
+    // With no try block open, a return leaves the frame at once.
+    if (!tryRecords_.empty())
+        goto slow;
+    if (frameBase_ == -1) {
+        position_ = ip->next;
+        status_ = TPSStatus::Loaded;
+        return true;
+    }
+    const std::size_t base = static_cast<std::size_t>(frameBase_);
+    bool quiet = true;
+    for (std::size_t i = stack_.Count(); quiet && i > base + 1; --i)
+        quiet = releasesQuietly(stack_.At(i - 1));
+    TPSStackEntry* marker = stack_.At(base);
+    if (!quiet || !marker || marker->type->baseType != BaseType::ReturnAddress)
+        goto slow;
+    stack_.PopTo(base + 1);
+    const TPSReturnRecord back = *static_cast<TPSReturnRecord*>(marker->data());
+    stack_.PopOwningNothing(returnAddressType_.realSize);
+    frameBase_ = back.frameBase;
+    position_ = back.position;
+    currentProc_ = back.callerProc;
+    if (!back.callerProc) {
+        status_ = runStartStatus_;
+        return true;
+    }
+    code_ = back.callerProc->code;
+    // The caller ran before, so its code is decoded, unless decoding it
+    // failed.
+    if (!back.callerProc->decoded || !(ip = back.callerProc->decoded->At(position_)))
+        return true;
+    entries = back.callerProc->decoded->Entries().data();
+    QUICK_NEXT();
+}
+
+    // Runs of instructions done at once.
+CompareBranch : {
+    // The flag's temporary is never made: where it would stand now, the
+    // stack has room for it, and the compare is one of integers, the run's
+    // outcome is the branch alone.
+    bool outcome;
+    if (std::int64_t(frameBase_) + ip[2].a.var.offset != std::int64_t(stack_.Count()) ||
+        !stack_.HasRoomFor(ip->type->realSize) || !quickCompareOutcome(ip[1], outcome))
+        goto slow;
+    jumpFlag_ = outcome != (ip[2].operatorByte != 0);
+    ip = jumpFlag_ ? entries + ip[4].target : ip + 5;
+    QUICK_NEXT();
+}
+CalcThrough:
+    if (!quickCalcThrough(ip))
+        goto slow;
+    ip += 5;
+    QUICK_NEXT();
+Pops : {
+    if (!quickPop())
+        goto slow;
+    const TPSQuickIns* const last = ip + ip->fusedCount - 1;
+    while (++ip <= last && quickPop()) {
+    }
+    QUICK_NEXT();
+}
+RefCall:
+    if (!quickPushRef(*ip))
+        goto slow;
+    ++ip;
+    quickCall(*ip, ip, entries);
+    QUICK_NEXT();
+PushAssign : {
+    // Push, fill and maybe work on a temporary; where a step cannot be
+    // done quickly, the run goes on from its entry.
+    const bool withCalc = ip->fusedCount == 3;
+    if (!quickPushType(*ip))
+        goto slow;
+    ++ip;
+    if (quickAssign(*ip)) {
+        ++ip;
+        if (withCalc && quickCalc(*ip))
+            ++ip;
+    }
+    QUICK_NEXT();
+}
+ThenPop : {
+    const bool done = ip->op == TPSQuickOp::Assign ? quickAssign(*ip)
+                      : ip->op == TPSQuickOp::Calc ? quickCalc(*ip)
+                                                   : quickCompare(*ip);
+    if (!done)
+        goto slow;
+    ++ip;
+    if (quickPop())
+        ++ip;
+    QUICK_NEXT();
+}
+IncrementJump:
+    if (!quickStep(*ip, ip->op == TPSQuickOp::Increment ? 1 : -1))
+        goto slow;
+    ip = entries + ip[1].target;
+    QUICK_NEXT();
+}
+
+#undef QUICK_NEXT
 
 bool TPSExec::runQuick(const TPSQuickIns* ip, bool hook)
 {

@@ -296,6 +296,8 @@ void TPSDecodedCode::combine()
             ins.target = entryAt_[static_cast<std::size_t>(ins.target)];
             if (ins.target < 0)
                 ins.op = ins.fused = TPSQuickOp::Generic;
+            else
+                ins.jumpTo = &entries_[static_cast<std::size_t>(ins.target)];
             break;
         default:
             break;

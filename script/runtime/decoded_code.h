@@ -100,7 +100,8 @@ struct TPSQuickIns
     std::uint8_t fusedCount = 1;            // instructions the fused entry covers
     std::uint32_t pos = 0;                  // where the instruction starts
     std::uint32_t next = 0;                 // where the next one starts
-    std::int32_t target = -1;               // entry of a jump's target; -1: none
+    const TPSQuickIns* jumpTo = nullptr;    // a jump's target
+    std::int32_t target = -1;               // where it is while decoding
     const TPSTypeRec* type = nullptr;       // PushType
     TPSProcRec* proc = nullptr;             // Call
     bool internalCall = false;

@@ -20,7 +20,6 @@
 #include "script/runtime/types.h"
 #include "script/runtime/values.h"
 
-#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -203,7 +202,7 @@ public:
     // Asks the run in progress to call BeforeInstruction before its next
     // instruction, even when it calls no hook otherwise. Any thread may ask;
     // a request made while nothing runs is taken by the next run.
-    void RequestBeforeInstruction() { beforeInstructionAsked_.store(true, std::memory_order_release); }
+    void RequestBeforeInstruction() { __atomic_store_n(&beforeInstructionAsked_, true, __ATOMIC_RELEASE); }
     // Pushes a try record that stops an error from unwinding past it (a
     // script procedure run for the host must not unwind into the script
     // that was running before); PopBarrier removes it when no error did.
@@ -327,6 +326,10 @@ private:
     bool runQuick(const TPSQuickIns* ip, bool hook);
     template <bool Hook> bool runQuick(const TPSQuickIns* ip);
     const TPSDecodedCode& decodedOf(TPSInternalProcRec* proc);
+    [[gnu::always_inline]] bool beforeInstructionAsked() const
+    {
+        return __atomic_load_n(&beforeInstructionAsked_, __ATOMIC_RELAXED);
+    }
     [[gnu::always_inline]] bool targetAlive(const TPSPointerValue& pointer) const
     {
         if (!pointer.data || !pointer.type)
@@ -344,7 +347,7 @@ private:
     bool quickAssign(const TPSQuickIns& ins);
     bool quickCalc(const TPSQuickIns& ins);
     bool quickCalcThrough(const TPSQuickIns* run);
-    bool quickCall(const TPSQuickIns& ins, const TPSQuickIns*& ip, const TPSQuickIns*& entries);
+    bool quickCall(const TPSQuickIns& ins, const TPSQuickIns*& ip);
     bool quickCompare(const TPSQuickIns& ins);
     bool quickCompareOutcome(const TPSQuickIns& ins, bool& outcome) const;
     bool quickStep(const TPSQuickIns& ins, int delta);
@@ -430,7 +433,9 @@ private:
     std::int32_t frameBase_ = -1;
     bool jumpFlag_ = false;
     std::uint32_t nestedRuns_ = 0;
-    std::atomic<bool> beforeInstructionAsked_{false};
+    // Set by RequestBeforeInstruction from any thread; only ever read and
+    // written atomically.
+    bool beforeInstructionAsked_ = false;
 
     std::exception_ptr exceptionObject_;
     std::uint32_t exceptionProc_ = NoProc;

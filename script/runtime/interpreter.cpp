@@ -78,7 +78,7 @@ void TPSExec::runLoop(bool hook)
                 break;
             continue;
         }
-        if (hook || beforeInstructionAsked_.load(std::memory_order_relaxed)) {
+        if (hook || beforeInstructionAsked()) {
             instructionPos_ = position_;
             if (!callHook()) {
                 if (tryRecords_.empty() || status_ != TPSStatus::Running)
@@ -93,8 +93,9 @@ void TPSExec::runLoop(bool hook)
 
 bool TPSExec::callHook()
 {
-    if (beforeInstructionAsked_.load(std::memory_order_relaxed))
-        beforeInstructionAsked_.exchange(false, std::memory_order_acquire);
+    if (beforeInstructionAsked())
+        __atomic_store_n(&beforeInstructionAsked_, false, __ATOMIC_RELAXED);
+    __atomic_thread_fence(__ATOMIC_ACQUIRE);
     // An error the hook reports ends the instruction before it ran.
     try {
         BeforeInstruction();

@@ -277,6 +277,17 @@ QUICK bool TPSExec::quickCalcThrough(const TPSQuickIns* run)
     if (std::int64_t(frameBase_) + assign.a.var.offset != std::int64_t(stack_.Count()) ||
         !stack_.HasRoomFor(run->type->realSize) || second.a.isConst())
         return false;
+    if (run->type == longIntType_) {
+        const std::int32_t* x = longIntOf(assign.b);
+        const std::int32_t* y = x ? longIntOf(first.b) : nullptr;
+        std::int32_t* dest = y ? longIntOf(second.a) : nullptr;
+        std::uint64_t temp, bits;
+        if (dest && integerResult(first.operatorByte, BaseType::LongInt, *x, *y, temp) &&
+            integerResult(second.operatorByte, BaseType::LongInt, *dest, static_cast<std::int32_t>(temp), bits)) {
+            *dest = static_cast<std::int32_t>(bits);
+            return true;
+        }
+    }
     void *x, *y, *dest;
     const TPSTypeRec *xType, *yType, *destType;
     if (!quickOperand<true, false>(assign.b, x, xType) || !quickOperand<true, false>(first.b, y, yType) ||
@@ -300,18 +311,18 @@ QUICK bool TPSExec::quickCalcThrough(const TPSQuickIns* run)
 
 // Calls a script procedure that was decoded before: the run goes on at its
 // first entry.
-QUICK bool TPSExec::quickCall(const TPSQuickIns& ins, const TPSQuickIns*& ip, const TPSQuickIns*& entries)
+QUICK bool TPSExec::quickCall(const TPSQuickIns& ins, const TPSQuickIns*& ip)
 {
     auto* callee = static_cast<TPSInternalProcRec*>(ins.proc);
     if (!ins.internalCall || !callee->decoded)
         return false;
-    TPSStackEntry* entry = stack_.PushZeroed(&returnAddressType_, returnAddressType_.realSize);
+    TPSStackEntry* entry = stack_.PushUnmade(&returnAddressType_, returnAddressType_.realSize);
     if (!entry)
         return false;
     *static_cast<TPSReturnRecord*>(entry->data()) = {currentProc_, ins.next, frameBase_};
     frameBase_ = static_cast<std::int32_t>(stack_.Count() - 1);
     enterProc(callee);
-    entries = ip = callee->decoded->Entries().data();
+    ip = callee->decoded->Entries().data();
     return true;
 }
 
@@ -398,7 +409,11 @@ QUICK bool TPSExec::quickPushType(const TPSQuickIns& ins)
     const TPSTypeRec* type = ins.type;
     if (!type->needsFinalization())
         return stack_.PushZeroed(type, type->realSize) != nullptr;
-    return stack_.FitsWithoutGrowing(type->realSize) && stack_.PushType(type);
+    // Any other empty value is made in place.
+    TPSStackEntry* entry = stack_.PushUnmade(type, type->realSize);
+    if (entry)
+        InitializeValue(entry->data(), type);
+    return entry != nullptr;
 }
 
 QUICK bool TPSExec::quickPop()
@@ -424,8 +439,7 @@ QUICK bool TPSExec::quickPushRef(const TPSQuickIns& ins)
     TPSTargetOrigin origin;
     if (ins.a.isConst() || !ins.type || !quickOperand<true, true>(ins.a, data, type, &origin))
         return false;
-    // A pointer's empty value is all zero bits.
-    TPSStackEntry* entry = stack_.PushZeroed(ins.type, ins.type->realSize);
+    TPSStackEntry* entry = stack_.PushUnmade(ins.type, ins.type->realSize);
     if (!entry)
         return false;
     pointerAt(entry->data()) = {data, type, false, origin};
@@ -461,7 +475,7 @@ QUICK bool TPSExec::quickSetPointer(const TPSQuickIns& ins)
 // predict.
 #define QUICK_NEXT()                                                                                                   \
     do {                                                                                                               \
-        if (Hook || beforeInstructionAsked_.load(std::memory_order_relaxed))                                           \
+        if (Hook || beforeInstructionAsked())                                                                          \
             goto hook;                                                                                                 \
         goto* labels[static_cast<std::uint8_t>(Hook ? ip->op : ip->fused)];                                            \
     } while (false)
@@ -476,11 +490,10 @@ template <bool Hook> bool TPSExec::runQuick(const TPSQuickIns* ip)
         &&ThenPop, &&Pops,       &&RefCall,     &&IncrementJump,
     };
     static_assert(std::size(labels) == std::size_t(TPSQuickOp::IncrementJump) + 1);
-    const TPSQuickIns* entries = currentProc_->decoded->Entries().data();
     QUICK_NEXT();
 
 hook:
-    if (beforeInstructionAsked_.load(std::memory_order_relaxed) || Hook) {
+    if (beforeInstructionAsked() || Hook) {
         position_ = ip->pos;
         instructionPos_ = ip->pos;
         if (!callHook())
@@ -526,10 +539,10 @@ SetFlag : {
     QUICK_NEXT();
 }
 JumpFlag:
-    ip = jumpFlag_ ? entries + ip->target : ip + 1;
+    ip = jumpFlag_ ? ip->jumpTo : ip + 1;
     QUICK_NEXT();
 Jump:
-    ip = entries + ip->target;
+    ip = ip->jumpTo;
     QUICK_NEXT();
 JumpIfTrue:
 JumpIfFalse : {
@@ -538,7 +551,7 @@ JumpIfFalse : {
     if (!quickOperand<true, false>(ip->a, data, type) || !IsOrdinal32(type->baseType))
         goto slow;
     const bool nonZero = LoadOrdinal(data, type->baseType) != 0;
-    ip = nonZero == (ip->op == TPSQuickOp::JumpIfTrue) ? entries + ip->target : ip + 1;
+    ip = nonZero == (ip->op == TPSQuickOp::JumpIfTrue) ? ip->jumpTo : ip + 1;
     QUICK_NEXT();
 }
 PushType:
@@ -568,7 +581,7 @@ Decrement:
     ++ip;
     QUICK_NEXT();
 Call:
-    if (!quickCall(*ip, ip, entries))
+    if (!quickCall(*ip, ip))
         goto slow;
     QUICK_NEXT();
 Return : {
@@ -587,7 +600,8 @@ Return : {
     TPSStackEntry* marker = stack_.At(base);
     if (!quiet || !marker || marker->type->baseType != BaseType::ReturnAddress)
         goto slow;
-    stack_.PopTo(base + 1);
+    if (stack_.Count() > base + 1)
+        stack_.PopTo(base + 1);
     const TPSReturnRecord back = *static_cast<TPSReturnRecord*>(marker->data());
     stack_.PopOwningNothing(returnAddressType_.realSize);
     frameBase_ = back.frameBase;
@@ -602,7 +616,6 @@ Return : {
     // failed.
     if (!back.callerProc->decoded || !(ip = back.callerProc->decoded->At(position_)))
         return true;
-    entries = back.callerProc->decoded->Entries().data();
     QUICK_NEXT();
 }
 
@@ -616,7 +629,7 @@ CompareBranch : {
         !stack_.HasRoomFor(ip->type->realSize) || !quickCompareOutcome(ip[1], outcome))
         goto slow;
     jumpFlag_ = outcome != (ip[2].operatorByte != 0);
-    ip = jumpFlag_ ? entries + ip[4].target : ip + 5;
+    ip = jumpFlag_ ? ip[4].jumpTo : ip + 5;
     QUICK_NEXT();
 }
 CalcThrough:
@@ -636,7 +649,7 @@ RefCall:
     if (!quickPushRef(*ip))
         goto slow;
     ++ip;
-    quickCall(*ip, ip, entries);
+    quickCall(*ip, ip);
     QUICK_NEXT();
 PushAssign : {
     // Push, fill and maybe work on a temporary; where a step cannot be
@@ -666,7 +679,7 @@ ThenPop : {
 IncrementJump:
     if (!quickStep(*ip, ip->op == TPSQuickOp::Increment ? 1 : -1))
         goto slow;
-    ip = entries + ip[1].target;
+    ip = ip[1].jumpTo;
     QUICK_NEXT();
 }
 

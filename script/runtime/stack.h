@@ -55,34 +55,39 @@ public:
     [[gnu::always_inline]] TPSStackEntry* Top() const { return count_ ? entries_[count_ - 1] : nullptr; }
 
     // The interpreter's quick push and pop. Whether a value of this many
-    // bytes can be pushed within the limit, and without allocating.
+    // bytes can be pushed within the limit.
     [[gnu::always_inline]] bool HasRoomFor(std::size_t valueSize) const
     {
+        return used_ + entrySize(valueSize) <= limit_;
+    }
+    // Pushes an entry for a value of the type, when it fits without
+    // allocating; none otherwise. The value is left as it is: the caller
+    // makes it (PushZeroed for the types whose empty value is all zero
+    // bits and that own nothing: numbers, characters).
+    [[gnu::always_inline]] TPSStackEntry* PushUnmade(const TPSTypeRec* type, std::size_t valueSize)
+    {
         const std::size_t size = entrySize(valueSize);
-        return size <= limit_ && used_ <= limit_ - size;
-    }
-    [[gnu::always_inline]] bool FitsWithoutGrowing(std::size_t valueSize) const
-    {
-        return std::size_t(end_ - free_) >= entrySize(valueSize) && HasRoomFor(valueSize) && count_ < capacity_;
-    }
-    // PushType for a type whose empty value is all zero bits and that owns
-    // nothing (numbers, characters, pointers before they are aimed), when
-    // it fits without growing; none otherwise.
-    [[gnu::always_inline]] TPSStackEntry* PushZeroed(const TPSTypeRec* type, std::size_t valueSize)
-    {
-        if (!FitsWithoutGrowing(valueSize))
+        std::byte* const at = free_;
+        if (std::size_t(end_ - at) < size || used_ + size > limit_ || count_ == capacity_)
             return nullptr;
-        const std::size_t size = entrySize(valueSize);
-        auto* entry = reinterpret_cast<TPSStackEntry*>(free_);
+        auto* entry = reinterpret_cast<TPSStackEntry*>(at);
         entry->type = type;
         entry->serial = nextSerial_++;
-        auto* value = static_cast<std::uint64_t*>(entry->data());
-        value[0] = 0;
-        for (std::size_t i = 1; i < (size - sizeof(TPSStackEntry)) / 8; ++i)
-            value[i] = 0;
-        free_ += size;
+        free_ = at + size;
         used_ += size;
         entries_[count_++] = entry;
+        return entry;
+    }
+    [[gnu::always_inline]] TPSStackEntry* PushZeroed(const TPSTypeRec* type, std::size_t valueSize)
+    {
+        TPSStackEntry* entry = PushUnmade(type, valueSize);
+        if (entry) {
+            auto* value = static_cast<std::uint64_t*>(entry->data());
+            const std::size_t words = (entrySize(valueSize) - sizeof(TPSStackEntry)) / 8;
+            value[0] = 0;
+            for (std::size_t i = 1; i < words; ++i)
+                value[i] = 0;
+        }
         return entry;
     }
     // Pop for a top entry whose value owns nothing.

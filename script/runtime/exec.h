@@ -324,8 +324,23 @@ private:
     // Runs decoded entries from ip on, as long as they take the quick
     // paths; false when the run must end, true to go on from the position.
     bool runQuick(const TPSQuickIns* ip, bool hook);
+    // Where the quick paths find the running frame's slots: kept at hand
+    // while they run, and taken again when a call or a return moves the
+    // frame.
+    struct QuickFrame
+    {
+        TPSStackEntry* const* entries;
+        std::int64_t base;
+    };
     template <bool Hook> bool runQuick(const TPSQuickIns* ip);
     const TPSDecodedCode& decodedOf(TPSInternalProcRec* proc);
+    // The decoded code keeps neither the position nor the code; leaving it,
+    // they are set for the current procedure.
+    void leaveAt(std::uint32_t position)
+    {
+        position_ = position;
+        code_ = currentProc_->code;
+    }
     [[gnu::always_inline]] bool beforeInstructionAsked() const
     {
         return __atomic_load_n(&beforeInstructionAsked_, __ATOMIC_RELAXED);
@@ -339,22 +354,22 @@ private:
         const TPSStackEntry* entry = stack_.At(static_cast<std::size_t>(pointer.origin.stackIndex));
         return entry && entry->serial == pointer.origin.stackSerial;
     }
-    TPSStackEntry* quickEntry(const TPSQuickVar& var) const;
-    std::int32_t* longIntOf(const TPSQuickOperand& operand) const;
+    TPSStackEntry* quickEntry(const QuickFrame& f, const TPSQuickVar& var) const;
+    std::int32_t* longIntOf(const QuickFrame& f, const TPSQuickOperand& operand) const;
     template <bool UsePointer, bool WithOrigin>
-    bool quickOperand(const TPSQuickOperand& operand, void*& data, const TPSTypeRec*& type,
+    bool quickOperand(const QuickFrame& f, const TPSQuickOperand& operand, void*& data, const TPSTypeRec*& type,
                       TPSTargetOrigin* origin = nullptr) const;
-    bool quickAssign(const TPSQuickIns& ins);
-    bool quickCalc(const TPSQuickIns& ins);
-    bool quickCalcThrough(const TPSQuickIns* run);
+    bool quickAssign(const QuickFrame& f, const TPSQuickIns& ins);
+    bool quickCalc(const QuickFrame& f, const TPSQuickIns& ins);
+    bool quickCalcThrough(const QuickFrame& f, const TPSQuickIns* run);
     bool quickCall(const TPSQuickIns& ins, const TPSQuickIns*& ip);
-    bool quickCompare(const TPSQuickIns& ins);
-    bool quickCompareOutcome(const TPSQuickIns& ins, bool& outcome) const;
-    bool quickStep(const TPSQuickIns& ins, int delta);
+    bool quickCompare(const QuickFrame& f, const TPSQuickIns& ins);
+    bool quickCompareOutcome(const QuickFrame& f, const TPSQuickIns& ins, bool& outcome) const;
+    bool quickStep(const QuickFrame& f, const TPSQuickIns& ins, int delta);
     bool quickPushType(const TPSQuickIns& ins);
     bool quickPop();
-    bool quickPushRef(const TPSQuickIns& ins);
-    bool quickSetPointer(const TPSQuickIns& ins);
+    bool quickPushRef(const QuickFrame& f, const TPSQuickIns& ins);
+    bool quickSetPointer(const QuickFrame& f, const TPSQuickIns& ins);
     bool step(std::uint8_t opcode);
     // One helper per instruction, or per family of alike instructions.
     bool decodeTarget(TPSOperand& dest);

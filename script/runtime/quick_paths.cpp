@@ -56,20 +56,20 @@ const TPSDecodedCode& TPSExec::decodedOf(TPSInternalProcRec* proc)
     return *proc->decoded;
 }
 
-QUICK TPSStackEntry* TPSExec::quickEntry(const TPSQuickVar& var) const
+QUICK TPSStackEntry* TPSExec::quickEntry(const QuickFrame& f, const TPSQuickVar& var) const
 {
     if (var.global)
         return var.global;
-    const std::int64_t index = std::int64_t(frameBase_) + var.offset;
-    return index >= 0 ? stack_.At(static_cast<std::size_t>(index)) : nullptr;
+    const auto index = static_cast<std::uint64_t>(f.base + var.offset);
+    return index < stack_.Count() ? f.entries[index] : nullptr;
 }
 
 // The commonest case of all: a variable of the image's LongInt type, or a
 // LongInt constant; none for anything else, which takes the longer way.
-QUICK std::int32_t* TPSExec::longIntOf(const TPSQuickOperand& operand) const
+QUICK std::int32_t* TPSExec::longIntOf(const QuickFrame& f, const TPSQuickOperand& operand) const
 {
     if (operand.kind == TPSQuickOperand::Kind::Var) {
-        TPSStackEntry* entry = quickEntry(operand.var);
+        TPSStackEntry* entry = quickEntry(f, operand.var);
         return entry && entry->type == longIntType_ ? static_cast<std::int32_t*>(entry->data()) : nullptr;
     }
     if (operand.kind == TPSQuickOperand::Kind::Const && operand.constType == longIntType_)
@@ -80,13 +80,13 @@ QUICK std::int32_t* TPSExec::longIntOf(const TPSQuickOperand& operand) const
 // What DecodeOperand finds for the operand, when it finds it without an
 // error and the operand is of a kind the quick paths read.
 template <bool UsePointer, bool WithOrigin>
-QUICK bool TPSExec::quickOperand(const TPSQuickOperand& operand, void*& data, const TPSTypeRec*& type,
-                                 TPSTargetOrigin* origin) const
+QUICK bool TPSExec::quickOperand(const QuickFrame& f, const TPSQuickOperand& operand, void*& data,
+                                 const TPSTypeRec*& type, TPSTargetOrigin* origin) const
 {
     using Kind = TPSQuickOperand::Kind;
     if constexpr (!WithOrigin) {
         if (operand.kind == Kind::Var) {
-            TPSStackEntry* entry = quickEntry(operand.var);
+            TPSStackEntry* entry = quickEntry(f, operand.var);
             if (!entry)
                 return false;
             data = entry->data();
@@ -108,7 +108,7 @@ QUICK bool TPSExec::quickOperand(const TPSQuickOperand& operand, void*& data, co
     }
     if (operand.kind == Kind::Other)
         return false;
-    TPSStackEntry* entry = quickEntry(operand.var);
+    TPSStackEntry* entry = quickEntry(f, operand.var);
     if (!entry)
         return false;
     data = entry->data();
@@ -116,7 +116,7 @@ QUICK bool TPSExec::quickOperand(const TPSQuickOperand& operand, void*& data, co
     if constexpr (WithOrigin) {
         *origin = {};
         if (!operand.var.global) {
-            origin->stackIndex = std::int64_t(frameBase_) + operand.var.offset;
+            origin->stackIndex = f.base + operand.var.offset;
             origin->stackSerial = entry->serial;
         }
     }
@@ -138,7 +138,7 @@ QUICK bool TPSExec::quickOperand(const TPSQuickOperand& operand, void*& data, co
         return false;
     std::int64_t index = operand.index;
     if (operand.kind == Kind::ElementByVar) {
-        TPSStackEntry* indexEntry = quickEntry(operand.indexVar);
+        TPSStackEntry* indexEntry = quickEntry(f, operand.indexVar);
         if (!indexEntry || !IsOrdinal32(indexEntry->type->baseType))
             return false;
         index = LoadOrdinal(indexEntry->data(), indexEntry->type->baseType);
@@ -177,11 +177,11 @@ QUICK bool TPSExec::quickOperand(const TPSQuickOperand& operand, void*& data, co
 }
 
 // dest := source, between integers.
-QUICK bool TPSExec::quickAssign(const TPSQuickIns& ins)
+QUICK bool TPSExec::quickAssign(const QuickFrame& f, const TPSQuickIns& ins)
 {
     if (ins.a.kind == TPSQuickOperand::Kind::Var) {
-        std::int32_t* dest = longIntOf(ins.a);
-        const std::int32_t* source = dest ? longIntOf(ins.b) : nullptr;
+        std::int32_t* dest = longIntOf(f, ins.a);
+        const std::int32_t* source = dest ? longIntOf(f, ins.b) : nullptr;
         if (source) {
             *dest = *source;
             return true;
@@ -189,8 +189,8 @@ QUICK bool TPSExec::quickAssign(const TPSQuickIns& ins)
     }
     void *dest, *source;
     const TPSTypeRec *destType, *sourceType;
-    if (ins.a.isConst() || !quickOperand<true, false>(ins.a, dest, destType) ||
-        !quickOperand<true, false>(ins.b, source, sourceType) || !IsIntegerType(destType->baseType) ||
+    if (ins.a.isConst() || !quickOperand<true, false>(f, ins.a, dest, destType) ||
+        !quickOperand<true, false>(f, ins.b, source, sourceType) || !IsIntegerType(destType->baseType) ||
         !IsIntegerType(sourceType->baseType))
         return false;
     StoreOrdinal(dest, destType->baseType, static_cast<std::uint64_t>(LoadOrdinal(source, sourceType->baseType)));
@@ -241,11 +241,11 @@ QUICK bool integerResult(std::uint8_t op, BaseType leftBase, std::int64_t x, std
 }
 
 // dest := dest op source, between integers.
-QUICK bool TPSExec::quickCalc(const TPSQuickIns& ins)
+QUICK bool TPSExec::quickCalc(const QuickFrame& f, const TPSQuickIns& ins)
 {
     if (ins.a.kind == TPSQuickOperand::Kind::Var) {
-        std::int32_t* dest = longIntOf(ins.a);
-        const std::int32_t* source = dest ? longIntOf(ins.b) : nullptr;
+        std::int32_t* dest = longIntOf(f, ins.a);
+        const std::int32_t* source = dest ? longIntOf(f, ins.b) : nullptr;
         std::uint64_t result;
         if (source && integerResult(ins.operatorByte, BaseType::LongInt, *dest, *source, result)) {
             *dest = static_cast<std::int32_t>(result);
@@ -254,8 +254,8 @@ QUICK bool TPSExec::quickCalc(const TPSQuickIns& ins)
     }
     void *dest, *source;
     const TPSTypeRec *destType, *sourceType;
-    if (ins.a.isConst() || !quickOperand<true, false>(ins.a, dest, destType) ||
-        !quickOperand<true, false>(ins.b, source, sourceType))
+    if (ins.a.isConst() || !quickOperand<true, false>(f, ins.a, dest, destType) ||
+        !quickOperand<true, false>(f, ins.b, source, sourceType))
         return false;
     const BaseType base = destType->baseType;
     std::uint64_t result;
@@ -270,17 +270,17 @@ QUICK bool TPSExec::quickCalc(const TPSQuickIns& ins)
 // D op2= (x op1 y) through a temporary of an integer type that is never
 // made: the temporary would be the next slot, the stack has room for it,
 // and every value is an integer.
-QUICK bool TPSExec::quickCalcThrough(const TPSQuickIns* run)
+QUICK bool TPSExec::quickCalcThrough(const QuickFrame& f, const TPSQuickIns* run)
 {
     const TPSQuickIns &assign = run[1], &first = run[2], &second = run[3];
     const BaseType tempBase = run->type->baseType;
-    if (std::int64_t(frameBase_) + assign.a.var.offset != std::int64_t(stack_.Count()) ||
-        !stack_.HasRoomFor(run->type->realSize) || second.a.isConst())
+    if (f.base + assign.a.var.offset != std::int64_t(stack_.Count()) || !stack_.HasRoomFor(run->type->realSize) ||
+        second.a.isConst())
         return false;
     if (run->type == longIntType_) {
-        const std::int32_t* x = longIntOf(assign.b);
-        const std::int32_t* y = x ? longIntOf(first.b) : nullptr;
-        std::int32_t* dest = y ? longIntOf(second.a) : nullptr;
+        const std::int32_t* x = longIntOf(f, assign.b);
+        const std::int32_t* y = x ? longIntOf(f, first.b) : nullptr;
+        std::int32_t* dest = y ? longIntOf(f, second.a) : nullptr;
         std::uint64_t temp, bits;
         if (dest && integerResult(first.operatorByte, BaseType::LongInt, *x, *y, temp) &&
             integerResult(second.operatorByte, BaseType::LongInt, *dest, static_cast<std::int32_t>(temp), bits)) {
@@ -290,8 +290,8 @@ QUICK bool TPSExec::quickCalcThrough(const TPSQuickIns* run)
     }
     void *x, *y, *dest;
     const TPSTypeRec *xType, *yType, *destType;
-    if (!quickOperand<true, false>(assign.b, x, xType) || !quickOperand<true, false>(first.b, y, yType) ||
-        !quickOperand<true, false>(second.a, dest, destType) || !IsIntegerType(xType->baseType) ||
+    if (!quickOperand<true, false>(f, assign.b, x, xType) || !quickOperand<true, false>(f, first.b, y, yType) ||
+        !quickOperand<true, false>(f, second.a, dest, destType) || !IsIntegerType(xType->baseType) ||
         !IsIntegerType(yType->baseType) || !IsIntegerType(destType->baseType))
         return false;
     // The temporary holds its values in its own width.
@@ -319,22 +319,23 @@ QUICK bool TPSExec::quickCall(const TPSQuickIns& ins, const TPSQuickIns*& ip)
     TPSStackEntry* entry = stack_.PushUnmade(&returnAddressType_, returnAddressType_.realSize);
     if (!entry)
         return false;
-    *static_cast<TPSReturnRecord*>(entry->data()) = {currentProc_, ins.next, frameBase_};
+    *static_cast<TPSReturnRecord*>(entry->data()) = {currentProc_, ins.next, frameBase_, &ins + 1};
     frameBase_ = static_cast<std::int32_t>(stack_.Count() - 1);
-    enterProc(callee);
+    // The code and the position are set when the decoded code is left.
+    currentProc_ = callee;
     ip = callee->decoded->Entries().data();
     return true;
 }
 
 // left op right between integers, for the ordering and equality operators.
-QUICK bool TPSExec::quickCompareOutcome(const TPSQuickIns& ins, bool& outcome) const
+QUICK bool TPSExec::quickCompareOutcome(const QuickFrame& f, const TPSQuickIns& ins, bool& outcome) const
 {
-    const std::int32_t* fastLeft = longIntOf(ins.b);
-    const std::int32_t* fastRight = fastLeft ? longIntOf(ins.c) : nullptr;
+    const std::int32_t* fastLeft = longIntOf(f, ins.b);
+    const std::int32_t* fastRight = fastLeft ? longIntOf(f, ins.c) : nullptr;
     void *left, *right;
     const TPSTypeRec *leftType, *rightType;
-    if (!fastRight &&
-        (!quickOperand<true, false>(ins.b, left, leftType) || !quickOperand<true, false>(ins.c, right, rightType)))
+    if (!fastRight && (!quickOperand<true, false>(f, ins.b, left, leftType) ||
+                       !quickOperand<true, false>(f, ins.c, right, rightType)))
         return false;
     if (fastRight || (leftType->baseType == BaseType::LongInt && rightType->baseType == BaseType::LongInt)) {
         // The common case: two LongInts, which are always ordered.
@@ -374,30 +375,30 @@ QUICK bool TPSExec::quickCompareOutcome(const TPSQuickIns& ins, bool& outcome) c
     return true;
 }
 
-QUICK bool TPSExec::quickCompare(const TPSQuickIns& ins)
+QUICK bool TPSExec::quickCompare(const QuickFrame& f, const TPSQuickIns& ins)
 {
     void* dest;
     const TPSTypeRec* destType;
     bool outcome;
-    if (ins.a.isConst() || !quickOperand<true, false>(ins.a, dest, destType) || !IsOrdinal32(destType->baseType) ||
-        !quickCompareOutcome(ins, outcome))
+    if (ins.a.isConst() || !quickOperand<true, false>(f, ins.a, dest, destType) || !IsOrdinal32(destType->baseType) ||
+        !quickCompareOutcome(f, ins, outcome))
         return false;
     StoreOrdinal(dest, destType->baseType, outcome);
     return true;
 }
 
 // Increment (delta 1) or decrement (-1) in place.
-QUICK bool TPSExec::quickStep(const TPSQuickIns& ins, int delta)
+QUICK bool TPSExec::quickStep(const QuickFrame& f, const TPSQuickIns& ins, int delta)
 {
     if (ins.a.kind == TPSQuickOperand::Kind::Var) {
-        if (std::int32_t* value = longIntOf(ins.a)) {
+        if (std::int32_t* value = longIntOf(f, ins.a)) {
             *value = static_cast<std::int32_t>(static_cast<std::uint32_t>(*value) + static_cast<std::uint32_t>(delta));
             return true;
         }
     }
     void* data;
     const TPSTypeRec* type;
-    if (ins.a.isConst() || !quickOperand<true, false>(ins.a, data, type) || !IsIntegerType(type->baseType))
+    if (ins.a.isConst() || !quickOperand<true, false>(f, ins.a, data, type) || !IsIntegerType(type->baseType))
         return false;
     StoreOrdinal(data, type->baseType,
                  static_cast<std::uint64_t>(LoadOrdinal(data, type->baseType)) + std::uint64_t(std::int64_t(delta)));
@@ -432,26 +433,27 @@ QUICK bool TPSExec::quickPop()
     return true;
 }
 
-QUICK bool TPSExec::quickPushRef(const TPSQuickIns& ins)
+QUICK bool TPSExec::quickPushRef(const QuickFrame& f, const TPSQuickIns& ins)
 {
     void* data;
     const TPSTypeRec* type;
     TPSTargetOrigin origin;
-    if (ins.a.isConst() || !ins.type || !quickOperand<true, true>(ins.a, data, type, &origin))
+    if (ins.a.isConst() || !ins.type || !quickOperand<true, true>(f, ins.a, data, type, &origin))
         return false;
     TPSStackEntry* entry = stack_.PushUnmade(ins.type, ins.type->realSize);
     if (!entry)
         return false;
     pointerAt(entry->data()) = {data, type, false, origin};
-    RetainOrigin(origin);
+    if (origin.block)
+        RetainOrigin(origin);
     return true;
 }
 
-QUICK bool TPSExec::quickSetPointer(const TPSQuickIns& ins)
+QUICK bool TPSExec::quickSetPointer(const QuickFrame& f, const TPSQuickIns& ins)
 {
     if (ins.a.kind != TPSQuickOperand::Kind::Var || ins.b.isConst())
         return false;
-    TPSStackEntry* dest = quickEntry(ins.a.var);
+    TPSStackEntry* dest = quickEntry(f, ins.a.var);
     if (!dest || dest->type->baseType != BaseType::Pointer)
         return false;
     TPSPointerValue& pointer = pointerAt(dest->data());
@@ -459,7 +461,7 @@ QUICK bool TPSExec::quickSetPointer(const TPSQuickIns& ins)
     const TPSTypeRec* type;
     TPSTargetOrigin origin;
     // Letting go of a block may release anything it holds.
-    if (pointer.origin.block || !quickOperand<false, true>(ins.b, data, type, &origin))
+    if (pointer.origin.block || !quickOperand<false, true>(f, ins.b, data, type, &origin))
         return false;
     TPSPointerValue target{data, type, false, origin};
     if (type->baseType == BaseType::Pointer)
@@ -490,11 +492,12 @@ template <bool Hook> bool TPSExec::runQuick(const TPSQuickIns* ip)
         &&ThenPop, &&Pops,       &&RefCall,     &&IncrementJump,
     };
     static_assert(std::size(labels) == std::size_t(TPSQuickOp::IncrementJump) + 1);
+    QuickFrame f{stack_.Entries(), frameBase_};
     QUICK_NEXT();
 
 hook:
     if (beforeInstructionAsked() || Hook) {
-        position_ = ip->pos;
+        leaveAt(ip->pos);
         instructionPos_ = ip->pos;
         if (!callHook())
             return !tryRecords_.empty() && status_ == TPSStatus::Running;
@@ -509,30 +512,30 @@ Generic:
 slow:
     // The quick path did not take the instruction: it is read again from
     // its bytes.
-    position_ = ip->pos;
+    leaveAt(ip->pos);
     return genericStep();
 Nop:
     ++ip;
     QUICK_NEXT();
 Assign:
-    if (!quickAssign(*ip))
+    if (!quickAssign(f, *ip))
         goto slow;
     ++ip;
     QUICK_NEXT();
 Calc:
-    if (!quickCalc(*ip))
+    if (!quickCalc(f, *ip))
         goto slow;
     ++ip;
     QUICK_NEXT();
 Compare:
-    if (!quickCompare(*ip))
+    if (!quickCompare(f, *ip))
         goto slow;
     ++ip;
     QUICK_NEXT();
 SetFlag : {
     void* data;
     const TPSTypeRec* type;
-    if (!quickOperand<true, false>(ip->a, data, type) || !IsOrdinal32(type->baseType))
+    if (!quickOperand<true, false>(f, ip->a, data, type) || !IsOrdinal32(type->baseType))
         goto slow;
     jumpFlag_ = (LoadOrdinal(data, type->baseType) != 0) != (ip->operatorByte != 0);
     ++ip;
@@ -548,7 +551,7 @@ JumpIfTrue:
 JumpIfFalse : {
     void* data;
     const TPSTypeRec* type;
-    if (!quickOperand<true, false>(ip->a, data, type) || !IsOrdinal32(type->baseType))
+    if (!quickOperand<true, false>(f, ip->a, data, type) || !IsOrdinal32(type->baseType))
         goto slow;
     const bool nonZero = LoadOrdinal(data, type->baseType) != 0;
     ip = nonZero == (ip->op == TPSQuickOp::JumpIfTrue) ? ip->jumpTo : ip + 1;
@@ -565,31 +568,32 @@ Pop:
     ++ip;
     QUICK_NEXT();
 PushRef:
-    if (!quickPushRef(*ip))
+    if (!quickPushRef(f, *ip))
         goto slow;
     ++ip;
     QUICK_NEXT();
 SetPointer:
-    if (!quickSetPointer(*ip))
+    if (!quickSetPointer(f, *ip))
         goto slow;
     ++ip;
     QUICK_NEXT();
 Increment:
 Decrement:
-    if (!quickStep(*ip, ip->op == TPSQuickOp::Increment ? 1 : -1))
+    if (!quickStep(f, *ip, ip->op == TPSQuickOp::Increment ? 1 : -1))
         goto slow;
     ++ip;
     QUICK_NEXT();
 Call:
     if (!quickCall(*ip, ip))
         goto slow;
+    f.base = frameBase_;
     QUICK_NEXT();
 Return : {
     // With no try block open, a return leaves the frame at once.
     if (!tryRecords_.empty())
         goto slow;
     if (frameBase_ == -1) {
-        position_ = ip->next;
+        leaveAt(ip->next);
         status_ = TPSStatus::Loaded;
         return true;
     }
@@ -605,17 +609,23 @@ Return : {
     const TPSReturnRecord back = *static_cast<TPSReturnRecord*>(marker->data());
     stack_.PopOwningNothing(returnAddressType_.realSize);
     frameBase_ = back.frameBase;
-    position_ = back.position;
     currentProc_ = back.callerProc;
+    if (back.resume) {
+        ip = back.resume;
+        f.base = frameBase_;
+        QUICK_NEXT();
+    }
     if (!back.callerProc) {
+        position_ = back.position;
         status_ = runStartStatus_;
         return true;
     }
-    code_ = back.callerProc->code;
-    // The caller ran before, so its code is decoded, unless decoding it
-    // failed.
+    // A caller that ran from its bytes was decoded all the same, unless
+    // decoding it failed.
+    leaveAt(back.position);
     if (!back.callerProc->decoded || !(ip = back.callerProc->decoded->At(position_)))
         return true;
+    f.base = frameBase_;
     QUICK_NEXT();
 }
 
@@ -625,15 +635,15 @@ CompareBranch : {
     // stack has room for it, and the compare is one of integers, the run's
     // outcome is the branch alone.
     bool outcome;
-    if (std::int64_t(frameBase_) + ip[2].a.var.offset != std::int64_t(stack_.Count()) ||
-        !stack_.HasRoomFor(ip->type->realSize) || !quickCompareOutcome(ip[1], outcome))
+    if (f.base + ip[2].a.var.offset != std::int64_t(stack_.Count()) || !stack_.HasRoomFor(ip->type->realSize) ||
+        !quickCompareOutcome(f, ip[1], outcome))
         goto slow;
     jumpFlag_ = outcome != (ip[2].operatorByte != 0);
     ip = jumpFlag_ ? ip[4].jumpTo : ip + 5;
     QUICK_NEXT();
 }
 CalcThrough:
-    if (!quickCalcThrough(ip))
+    if (!quickCalcThrough(f, ip))
         goto slow;
     ip += 5;
     QUICK_NEXT();
@@ -646,10 +656,11 @@ Pops : {
     QUICK_NEXT();
 }
 RefCall:
-    if (!quickPushRef(*ip))
+    if (!quickPushRef(f, *ip))
         goto slow;
     ++ip;
-    quickCall(*ip, ip);
+    if (quickCall(*ip, ip))
+        f.base = frameBase_;
     QUICK_NEXT();
 PushAssign : {
     // Push, fill and maybe work on a temporary; where a step cannot be
@@ -658,17 +669,17 @@ PushAssign : {
     if (!quickPushType(*ip))
         goto slow;
     ++ip;
-    if (quickAssign(*ip)) {
+    if (quickAssign(f, *ip)) {
         ++ip;
-        if (withCalc && quickCalc(*ip))
+        if (withCalc && quickCalc(f, *ip))
             ++ip;
     }
     QUICK_NEXT();
 }
 ThenPop : {
-    const bool done = ip->op == TPSQuickOp::Assign ? quickAssign(*ip)
-                      : ip->op == TPSQuickOp::Calc ? quickCalc(*ip)
-                                                   : quickCompare(*ip);
+    const bool done = ip->op == TPSQuickOp::Assign ? quickAssign(f, *ip)
+                      : ip->op == TPSQuickOp::Calc ? quickCalc(f, *ip)
+                                                   : quickCompare(f, *ip);
     if (!done)
         goto slow;
     ++ip;
@@ -677,7 +688,7 @@ ThenPop : {
     QUICK_NEXT();
 }
 IncrementJump:
-    if (!quickStep(*ip, ip->op == TPSQuickOp::Increment ? 1 : -1))
+    if (!quickStep(f, *ip, ip->op == TPSQuickOp::Increment ? 1 : -1))
         goto slow;
     ip = ip[1].jumpTo;
     QUICK_NEXT();

@@ -52,6 +52,8 @@ public:
     TPSStackEntry* Items(std::ptrdiff_t i) const;
     // Entry i from the bottom; none when out of range.
     [[gnu::always_inline]] TPSStackEntry* At(std::size_t i) const { return i < count_ ? entries_[i] : nullptr; }
+    // The entries from the bottom; valid until a push that grows the stack.
+    TPSStackEntry* const* Entries() const { return entries_.get(); }
     [[gnu::always_inline]] TPSStackEntry* Top() const { return count_ ? entries_[count_ - 1] : nullptr; }
 
     // The interpreter's quick push and pop. Whether a value of this many

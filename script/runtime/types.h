@@ -20,6 +20,7 @@
 
 class TPSTypeRec;
 class TPSInternalProcRec;
+struct TPSQuickIns;
 
 // Largest value one type may describe; larger types are refused at load.
 constexpr std::uint32_t MaxValueSize = 64u << 20;
@@ -75,6 +76,8 @@ struct TPSReturnRecord
     TPSInternalProcRec* callerProc; // none for a call from the host
     std::uint32_t position;
     std::int32_t frameBase;
+    // The decoded entry at the position, when the call came from one.
+    const TPSQuickIns* resume = nullptr;
 };
 
 struct TPSRuntimeAttribute

@@ -74,7 +74,35 @@ QUICK std::int32_t* TPSExec::longIntOf(const QuickFrame& f, const TPSQuickOperan
     }
     if (operand.kind == TPSQuickOperand::Kind::Const && operand.constType == longIntType_)
         return reinterpret_cast<std::int32_t*>(const_cast<unsigned char*>(operand.value));
-    return nullptr;
+    if (operand.kind != TPSQuickOperand::Kind::Element && operand.kind != TPSQuickOperand::Kind::ElementByVar)
+        return nullptr;
+    // An element of a dynamic array of LongInts, the array held directly or
+    // through a var parameter.
+    TPSStackEntry* entry = quickEntry(f, operand.var);
+    if (!entry)
+        return nullptr;
+    const void* data = entry->data();
+    const TPSTypeRec* type = entry->type;
+    if (type->baseType == BaseType::Pointer) {
+        const TPSPointerValue& pointer = pointerAt(entry->data());
+        if (!targetAlive(pointer))
+            return nullptr;
+        data = pointer.data;
+        type = pointer.type;
+    }
+    if (type->baseType != BaseType::DynArray || static_cast<const TPSTypeRec_Array*>(type)->elementType != longIntType_)
+        return nullptr;
+    std::uint32_t index = operand.index;
+    if (operand.kind == TPSQuickOperand::Kind::ElementByVar) {
+        TPSStackEntry* indexEntry = quickEntry(f, operand.indexVar);
+        if (!indexEntry || indexEntry->type != longIntType_)
+            return nullptr;
+        index = LoadAs<std::uint32_t>(indexEntry->data()); // a negative one is beyond any count
+    }
+    TPSDynArrayHeader* block = *static_cast<TPSDynArrayHeader* const*>(data);
+    if (!block || index >= block->count)
+        return nullptr;
+    return reinterpret_cast<std::int32_t*>(reinterpret_cast<std::byte*>(block) + sizeof(TPSDynArrayHeader)) + index;
 }
 
 // What DecodeOperand finds for the operand, when it finds it without an
@@ -179,7 +207,7 @@ QUICK bool TPSExec::quickOperand(const QuickFrame& f, const TPSQuickOperand& ope
 // dest := source, between integers.
 QUICK bool TPSExec::quickAssign(const QuickFrame& f, const TPSQuickIns& ins)
 {
-    if (ins.a.kind == TPSQuickOperand::Kind::Var) {
+    if (!ins.a.isConst()) {
         std::int32_t* dest = longIntOf(f, ins.a);
         const std::int32_t* source = dest ? longIntOf(f, ins.b) : nullptr;
         if (source) {
@@ -243,7 +271,7 @@ QUICK bool integerResult(std::uint8_t op, BaseType leftBase, std::int64_t x, std
 // dest := dest op source, between integers.
 QUICK bool TPSExec::quickCalc(const QuickFrame& f, const TPSQuickIns& ins)
 {
-    if (ins.a.kind == TPSQuickOperand::Kind::Var) {
+    if (!ins.a.isConst()) {
         std::int32_t* dest = longIntOf(f, ins.a);
         const std::int32_t* source = dest ? longIntOf(f, ins.b) : nullptr;
         std::uint64_t result;
@@ -390,7 +418,7 @@ QUICK bool TPSExec::quickCompare(const QuickFrame& f, const TPSQuickIns& ins)
 // Increment (delta 1) or decrement (-1) in place.
 QUICK bool TPSExec::quickStep(const QuickFrame& f, const TPSQuickIns& ins, int delta)
 {
-    if (ins.a.kind == TPSQuickOperand::Kind::Var) {
+    if (!ins.a.isConst()) {
         if (std::int32_t* value = longIntOf(f, ins.a)) {
             *value = static_cast<std::int32_t>(static_cast<std::uint32_t>(*value) + static_cast<std::uint32_t>(delta));
             return true;

@@ -4,6 +4,7 @@
 #include "script/runtime/value_ops.h"
 
 #include <cstring>
+#include <limits>
 
 using ps::BaseType;
 using pscode::Op;
@@ -47,7 +48,11 @@ public:
             out.global = exec_.GlobalEntry(number);
             return true;
         }
-        out.offset = static_cast<std::int32_t>(pscode::frameOffset(number));
+        // Slots beyond any stack that could be are left to be reported.
+        const std::int64_t offset = pscode::frameOffset(number);
+        if (offset > std::numeric_limits<std::int32_t>::max())
+            return false;
+        out.offset = static_cast<std::int32_t>(offset);
         return true;
     }
 
@@ -62,7 +67,6 @@ public:
             return false;
         switch (static_cast<OperandKind>(kind)) {
         case OperandKind::Var:
-            out.varNumber = param;
             out.kind = var(param, out.var) ? Kind::Var : Kind::Other;
             return true;
         case OperandKind::Const: {
@@ -154,6 +158,9 @@ TPSDecodedCode::TPSDecodedCode(const TPSExec& exec, const TPSInternalProcRec& pr
 
 void TPSDecodedCode::decode(const TPSExec& exec, std::string_view code)
 {
+    // Positions are kept in 31 bits; longer code runs from its bytes.
+    if (code.size() >= std::size_t(std::numeric_limits<std::int32_t>::max()))
+        return;
     entryAt_.assign(code.size() + 1, -1);
     std::size_t pos = 0;
     // Instructions one after the other, as far as their lengths are known.

@@ -281,6 +281,10 @@ protected:
     // that the interpreter calls it; the base executer then pays nothing for
     // the hook unless OnRunLine is set.
     virtual bool HasInstructionHook() const { return false; }
+    // Whether instructions may run from their decoded entries; a descendant
+    // that answers false has every one read from its bytes, as a reference
+    // for the decoded code. Asked once per run.
+    virtual bool UsesDecodedCode() const { return true; }
 
 private:
     struct ExportedVar
@@ -314,7 +318,7 @@ private:
     bool loadAttributes(std::string_view image, std::size_t& pos, TPSRuntimeAttributes& out);
 
     // Interpreting.
-    void runLoop(bool hook);
+    void runLoop(bool hook, bool decoded);
     // Calls BeforeInstruction for the instruction at the position; false
     // when an error it reported ended the instruction (already unwound).
     bool callHook();

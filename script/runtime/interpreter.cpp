@@ -54,7 +54,7 @@ bool TPSExec::ExecuteCode()
 
     const TPSStatus outerStartStatus = runStartStatus_;
     runStartStatus_ = startStatus;
-    runLoop(OnRunLine || HasInstructionHook());
+    runLoop(OnRunLine || HasInstructionHook(), UsesDecodedCode());
     runStartStatus_ = outerStartStatus;
 
     if (status_ == TPSStatus::Loaded)
@@ -62,14 +62,14 @@ bool TPSExec::ExecuteCode()
     return exceptionCode_ == ErNoError;
 }
 
-void TPSExec::runLoop(bool hook)
+void TPSExec::runLoop(bool hook, bool decoded)
 {
     while (status_ == TPSStatus::Running) {
         // Where the decoded code knows the instruction, it runs from there
         // for as long as it can.
         const TPSQuickIns* ip = nullptr;
         try {
-            ip = currentProc_ ? decodedOf(currentProc_).At(position_) : nullptr;
+            ip = decoded && currentProc_ ? decodedOf(currentProc_).At(position_) : nullptr;
         } catch (...) {
             // Code too large to decode runs from its bytes.
         }

@@ -341,8 +341,10 @@ QUICK bool TPSExec::quickCalcThrough(const QuickFrame& f, const TPSQuickIns* run
 // first entry.
 QUICK bool TPSExec::quickCall(const TPSQuickIns& ins, const TPSQuickIns*& ip)
 {
+    if (!ins.internalCall)
+        return false;
     auto* callee = static_cast<TPSInternalProcRec*>(ins.proc);
-    if (!ins.internalCall || !callee->decoded)
+    if (!callee->decoded)
         return false;
     TPSStackEntry* entry = stack_.PushUnmade(&returnAddressType_, returnAddressType_.realSize);
     if (!entry)

@@ -521,6 +521,33 @@ TEST(ScriptComponent, StopFromAnotherThreadEndsARunawayLoop)
     EXPECT_EQ(host.lines, std::vector<std::string>{"whole"});
 }
 
+// Without debug data and a line event the run calls no hook at all; a stop
+// from another thread still reaches the loop, however tight.
+TEST(ScriptComponent, StopFromAnotherThreadEndsARunWithoutHooks)
+{
+    ScriptHost host;
+    host.script.UseDebugInfo = false;
+    ASSERT_TRUE(host.Compile("var n, i: Integer;\nbegin\n  Log('looping');\n  i := 0;\n"
+                             "  while i < 1 do n := n + i mod 7;\n  Log('not reached');\nend."));
+    std::promise<void> started;
+    host.script.OnExecute = [&](TPSScript*) { started.set_value(); };
+    std::thread stopper([&] {
+        started.get_future().wait();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        host.script.Stop();
+    });
+    EXPECT_TRUE(host.script.Execute());
+    stopper.join();
+    EXPECT_EQ(host.lines, std::vector<std::string>{"looping"});
+    EXPECT_EQ(host.script.Exec().Status(), TPSStatus::Loaded);
+
+    host.script.OnExecute = nullptr;
+    host.lines.clear();
+    ASSERT_TRUE(host.Compile("var i: Integer; begin for i := 1 to 3 do Log(IntToStr(i)) end."));
+    EXPECT_TRUE(host.script.Execute());
+    EXPECT_EQ(host.lines, (std::vector<std::string>{"1", "2", "3"}));
+}
+
 TEST(ScriptComponent, StopInsideTheRunEndsIt)
 {
     ScriptHost host;

@@ -89,6 +89,48 @@ TEST(Stack, PopFinalisesAndSerialsAreNeverReused)
     EXPECT_EQ(stack.usedBytes(), 0u);
 }
 
+// The interpreter's quick push and pop beside the ordinary ones, going back
+// and forth over the end of a chunk: the entries stay in order, the space
+// is counted once, and the quick push never allocates.
+TEST(Stack, QuickPushesAndPopsAcrossChunkEnds)
+{
+    const auto longint = makeType(BaseType::LongInt);
+    const auto text = makeType(BaseType::AnsiString);
+    TPSStack stack;
+    EXPECT_EQ(stack.PushZeroed(longint.get(), longint->realSize), nullptr); // no storage yet
+    TPSStackEntry* bottom = stack.PushType(text.get());
+    str(bottom->data()) = "bottom";
+    for (int round = 0; round < 3; ++round) {
+        std::vector<TPSStackEntry*> pushed;
+        for (int i = 0; i < 100; ++i) {
+            TPSStackEntry* entry = i % 3 ? stack.PushZeroed(longint.get(), longint->realSize) : nullptr;
+            if (!entry) // the ordinary push takes over where the quick one cannot
+                entry = stack.PushType(longint.get());
+            ASSERT_TRUE(entry);
+            EXPECT_EQ(*static_cast<std::int32_t*>(entry->data()), 0);
+            *static_cast<std::int32_t*>(entry->data()) = i;
+            pushed.push_back(entry);
+        }
+        // Back and forth over each end of a chunk.
+        for (int i = 99; i > 0; --i) {
+            stack.PopOwningNothing(longint->realSize);
+            TPSStackEntry* again = stack.PushZeroed(longint.get(), longint->realSize);
+            if (!again)
+                again = stack.PushType(longint.get());
+            EXPECT_EQ(again, pushed[static_cast<std::size_t>(i)]) << i;
+            stack.PopOwningNothing(longint->realSize);
+        }
+        ASSERT_EQ(stack.Count(), 2u);
+        EXPECT_EQ(*static_cast<std::int32_t*>(stack.Items(1)->data()), 0);
+        stack.Pop();
+        EXPECT_EQ(stack.usedBytes(), 48u); // the text alone
+    }
+    EXPECT_EQ(stack.Items(0), bottom);
+    EXPECT_EQ(str(bottom->data()), "bottom");
+    stack.Pop();
+    EXPECT_EQ(stack.usedBytes(), 0u);
+}
+
 TEST(Stack, RefusesPushesBeyondItsLimit)
 {
     const auto longint = makeType(BaseType::LongInt);

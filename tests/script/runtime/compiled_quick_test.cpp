@@ -1,0 +1,270 @@
+// Compiled programs run from their decoded code, stepped and combined, and
+// read from their bytes: the same values, the same errors at the same
+// places.
+
+#include "tests/script/compiler/compile_harness.h"
+#include "tests/script/runtime/three_ways.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+using namespace threeways;
+
+namespace {
+
+// The outcome of the program's main block, its globals by upper-case name.
+struct ProgramRun
+{
+    Outcome outcome;
+    std::map<std::string, std::string> globals;
+};
+
+ProgramRun compileAndRun(const std::string& program)
+{
+    CompileHarness h;
+    std::vector<std::string> names;
+    h.inspect = [&](TPSPascalCompiler& c) {
+        for (const auto& var : c.Vars())
+            names.push_back(var->Name);
+    };
+    ProgramRun run;
+    if (!h.compile(program)) {
+        ADD_FAILURE() << (h.firstError() ? h.firstError()->MessageToString() : "no image");
+        return run;
+    }
+    std::string image;
+    h.c.GetOutput(image);
+    run.outcome = runThreeWays(image);
+    for (std::size_t i = 0; i < names.size() && i < run.outcome.globals.size(); ++i)
+        run.globals[names[i]] = run.outcome.globals[i];
+    return run;
+}
+
+// The pseudo-random numbers the sorting programs sort.
+std::vector<std::int32_t> randomNumbers(int n)
+{
+    std::vector<std::int32_t> out;
+    std::int32_t seed = 1;
+    for (int i = 0; i < n; ++i)
+        out.push_back(seed = (seed * 1021 + 7) % 1048573);
+    return out;
+}
+
+std::string checksumOf(const std::vector<std::int32_t>& values)
+{
+    std::int32_t c = 0;
+    for (std::int32_t v : values)
+        c = (c * 31 + v) % 1000003;
+    return std::to_string(c);
+}
+
+const char* const kChecksum = R"(
+function Checksum(var a: TIntArray; n: Integer): Integer;
+var
+  i, c: Integer;
+begin
+  c := 0;
+  for i := 0 to n - 1 do
+    c := (c * 31 + a[i]) mod 1000003;
+  Result := c;
+end;
+)";
+
+} // namespace
+
+TEST(CompiledQuickPaths, RecursionLoopsAndVarParameters)
+{
+    const ProgramRun run = compileAndRun(R"(
+var
+  f, s, a, b: Integer;
+
+function Fib(n: Integer): Integer;
+begin
+  if n < 2 then
+    Result := n
+  else
+    Result := Fib(n - 1) + Fib(n - 2);
+end;
+
+procedure Swap(var x, y: Integer);
+var
+  t: Integer;
+begin
+  t := x;
+  x := y;
+  y := t;
+end;
+
+var
+  i: Integer;
+begin
+  f := Fib(15);
+  for i := 1 to 1000 do
+    s := s + i mod 7 + 1;
+  a := 1;
+  b := 2;
+  for i := 1 to 5 do
+    Swap(a, b);
+end.
+)");
+    ASSERT_TRUE(run.outcome.result) << run.outcome;
+    EXPECT_EQ(run.globals.at("F"), "610");
+    EXPECT_EQ(run.globals.at("S"), "4003");
+    EXPECT_EQ(run.globals.at("A"), "2");
+    EXPECT_EQ(run.globals.at("B"), "1");
+    EXPECT_EQ(run.outcome.stack, 0u);
+}
+
+TEST(CompiledQuickPaths, SortsInArrays)
+{
+    const ProgramRun insertion = compileAndRun(std::string("type TIntArray = array of Integer;\n") + kChecksum + R"(
+var
+  a: TIntArray;
+  i, j, x, seed, moves, sum: Integer;
+begin
+  SetLength(a, 200);
+  seed := 1;
+  for i := 0 to 199 do begin
+    seed := (seed * 1021 + 7) mod 1048573;
+    a[i] := seed;
+  end;
+  for i := 1 to 199 do begin
+    x := a[i];
+    j := i - 1;
+    while j >= 0 do begin
+      if a[j] <= x then
+        break;
+      a[j + 1] := a[j];
+      j := j - 1;
+    end;
+    a[j + 1] := x;
+    moves := moves + (i - 1 - j);
+  end;
+  sum := Checksum(a, 200);
+end.
+)");
+    ASSERT_TRUE(insertion.outcome.result) << insertion.outcome;
+    std::vector<std::int32_t> values = randomNumbers(200);
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(insertion.globals.at("SUM"), checksumOf(values));
+
+    const ProgramRun quick = compileAndRun(std::string("type TIntArray = array of Integer;\n") + kChecksum + R"(
+function QSort(var a: TIntArray; lo, hi: Integer): Integer;
+var
+  i, j, p, t: Integer;
+begin
+  i := lo;
+  j := hi;
+  p := a[(lo + hi) div 2];
+  Result := 0;
+  repeat
+    while a[i] < p do
+      i := i + 1;
+    while a[j] > p do
+      j := j - 1;
+    if i <= j then begin
+      t := a[i];
+      a[i] := a[j];
+      a[j] := t;
+      i := i + 1;
+      j := j - 1;
+      Result := Result + 1;
+    end;
+  until i > j;
+  if lo < j then
+    Result := Result + QSort(a, lo, j);
+  if i < hi then
+    Result := Result + QSort(a, i, hi);
+end;
+
+var
+  a: TIntArray;
+  i, seed, swaps, sum: Integer;
+begin
+  SetLength(a, 500);
+  seed := 1;
+  for i := 0 to 499 do begin
+    seed := (seed * 1021 + 7) mod 1048573;
+    a[i] := seed;
+  end;
+  swaps := QSort(a, 0, 499);
+  sum := Checksum(a, 500);
+end.
+)");
+    ASSERT_TRUE(quick.outcome.result) << quick.outcome;
+    values = randomNumbers(500);
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(quick.globals.at("SUM"), checksumOf(values));
+}
+
+// Every integer type, and the comparisons between them.
+TEST(CompiledQuickPaths, IntegersOfEveryWidth)
+{
+    const ProgramRun run = compileAndRun(R"(
+var
+  b: Byte; sh: ShortInt; w: Word; sm: SmallInt; c: Cardinal; i: Integer; big: Int64;
+  below, wrapped, mixed: Integer;
+begin
+  b := 250; sh := -120; w := 65530; sm := -32760; c := 4294967290;
+  for i := 1 to 10 do begin
+    b := b + 3;
+    sh := sh - 3;
+    w := w + 1;
+    sm := sm - 1;
+    c := c + 1;
+    big := big * 3 + i;
+    if c < i then
+      below := below + 1;
+    if sh > b then
+      mixed := mixed + 1;
+  end;
+  wrapped := 2147483647;
+  wrapped := wrapped + 1;
+end.
+)");
+    ASSERT_TRUE(run.outcome.result) << run.outcome;
+    EXPECT_EQ(run.globals.at("B"), "24");
+    EXPECT_EQ(run.globals.at("SH"), "106");
+    EXPECT_EQ(run.globals.at("W"), "4");
+    EXPECT_EQ(run.globals.at("SM"), "32766");
+    EXPECT_EQ(run.globals.at("C"), "4");
+    EXPECT_EQ(run.globals.at("BIG"), "44281");
+    EXPECT_EQ(run.globals.at("WRAPPED"), "-2147483648");
+}
+
+// Errors raised inside the runs that take the short way: handled ones, and
+// the one left unhandled, which stands at its instruction.
+TEST(CompiledQuickPaths, ErrorsInsideShortRuns)
+{
+    const ProgramRun handled = compileAndRun(R"(
+var
+  i, n, caught: Integer;
+  a: array of Integer;
+begin
+  SetLength(a, 3);
+  for i := -2 to 4 do
+    try
+      n := n + 12 div (i - 1) + a[i];
+    except
+      caught := caught + 1;
+    end;
+end.
+)");
+    ASSERT_TRUE(handled.outcome.result) << handled.outcome;
+    EXPECT_EQ(handled.globals.at("CAUGHT"), "5");
+
+    const ProgramRun unhandled = compileAndRun(R"(
+var
+  i, n: Integer;
+begin
+  for i := 3 downto 0 do
+    n := n + 12 mod i;
+end.
+)");
+    EXPECT_FALSE(unhandled.outcome.result);
+    EXPECT_EQ(unhandled.outcome.code, ErDivideByZero);
+    EXPECT_EQ(unhandled.globals.at("N"), "0");
+    EXPECT_EQ(unhandled.globals.at("I"), "0");
+}

@@ -32,7 +32,11 @@ bool quickConstType(const TPSTypeRec* type)
 class Reader
 {
 public:
-    Reader(const TPSExec& exec, std::string_view code, std::size_t pos) : exec_(exec), code_(code), pos_(pos) {}
+    Reader(const TPSExec& exec, std::string_view code, std::size_t pos,
+           std::vector<std::unique_ptr<std::string>>& texts)
+        : exec_(exec), code_(code), pos_(pos), texts_(texts)
+    {
+    }
 
     std::size_t pos() const { return pos_; }
     bool byte(std::uint8_t& out) { return pscode::readByte(code_, pos_, out); }
@@ -83,6 +87,15 @@ public:
                 out.kind = Kind::Const;
                 return true;
             }
+            if (type->baseType == ps::BaseType::AnsiString) {
+                auto text = std::make_unique<std::string>();
+                if (ReadConstValue(code_, pos_, type, text.get()) != ErNoError)
+                    return false;
+                out.text = texts_.emplace_back(std::move(text)).get();
+                out.constType = type;
+                out.kind = Kind::Const;
+                return true;
+            }
             // Any other constant is only measured.
             alignas(16) unsigned char scratch[64];
             if (type->realSize > sizeof scratch)
@@ -113,6 +126,7 @@ private:
     const TPSExec& exec_;
     std::string_view code_;
     std::size_t pos_;
+    std::vector<std::unique_ptr<std::string>>& texts_;
 };
 
 // Notes where a jump goes: the offset counts from the end of the
@@ -169,7 +183,7 @@ void TPSDecodedCode::decode(const TPSExec& exec, std::string_view code)
     while (pos < code.size()) {
         TPSQuickIns ins;
         ins.pos = static_cast<std::uint32_t>(pos);
-        Reader in(exec, code, pos + 1);
+        Reader in(exec, code, pos + 1, texts_);
         bool known = true;
         bool quick = true;
         switch (static_cast<Op>(static_cast<std::uint8_t>(code[pos]))) {

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -75,7 +76,7 @@ struct TPSQuickOperand
     enum class Kind : std::uint8_t {
         Other,        // left to the byte-reading interpreter
         Var,          // the variable
-        Const,        // a number constant, held in value
+        Const,        // a number constant, held in value, or a text held in text
         Element,      // an element by a fixed number
         ElementByVar, // an element by the number another variable holds
     };
@@ -85,6 +86,7 @@ struct TPSQuickOperand
     std::uint32_t index = 0;     // Element
     std::uint32_t varNumber = 0; // the variable number as written, for Var
     const TPSTypeRec* constType = nullptr;
+    const std::string* text = nullptr; // an AnsiString constant
     alignas(16) unsigned char value[16] = {};
 
     bool isConst() const { return kind == Kind::Const; }
@@ -130,4 +132,5 @@ private:
 
     std::vector<TPSQuickIns> entries_;
     std::vector<std::int32_t> entryAt_;
+    std::vector<std::unique_ptr<std::string>> texts_; // the text constants
 };

@@ -130,7 +130,8 @@ QUICK bool TPSExec::quickOperand(const QuickFrame& f, const TPSQuickOperand& ope
         }
     }
     if (operand.kind == Kind::Const) {
-        data = const_cast<unsigned char*>(operand.value);
+        data = operand.text ? static_cast<void*>(const_cast<std::string*>(operand.text))
+                            : const_cast<unsigned char*>(operand.value);
         type = operand.constType;
         return true;
     }
@@ -286,6 +287,21 @@ QUICK bool TPSExec::quickCalc(const QuickFrame& f, const TPSQuickIns& ins)
         !quickOperand<true, false>(f, ins.b, source, sourceType))
         return false;
     const BaseType base = destType->baseType;
+    if (base == BaseType::AnsiString && sourceType->baseType == BaseType::AnsiString &&
+        ins.operatorByte == std::uint8_t(CalcOp::Add)) {
+        // Appending a text, within the memory limit; a failure is the byte
+        // reader's to report.
+        auto& left = *static_cast<std::string*>(dest);
+        const auto& right = *static_cast<const std::string*>(source);
+        if (std::uint64_t(left.size()) + right.size() > MemoryLimit())
+            return false;
+        try {
+            left += right;
+        } catch (...) {
+            return false; // left as it was
+        }
+        return true;
+    }
     std::uint64_t result;
     if (!IsIntegerType(base) || !IsIntegerType(sourceType->baseType) ||
         !integerResult(ins.operatorByte, base, LoadOrdinal(dest, base), LoadOrdinal(source, sourceType->baseType),

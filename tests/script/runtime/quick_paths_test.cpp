@@ -256,6 +256,27 @@ TEST(QuickPaths, FailuresInsideRunsKeepTheirPlace)
     }
 }
 
+// Texts appended in place stop at the memory limit, the text as it was
+// before the append that would pass it.
+TEST(QuickPaths, AppendedTextsStopAtTheMemoryLimit)
+{
+    Script s;
+    const std::uint32_t text = s.b.var(s.t.string), appends = s.b.var(s.t.longint), piece = s.b.var(s.t.string);
+    Code c;
+    c.assign(V(piece), C(s.t.string, testimage::text("0123456789")))
+        .label("loop")
+        .calc(CalcOp::Add, V(text), C(s.t.string, testimage::text("abcdefghij")))
+        .calc(CalcOp::Add, V(text), V(piece))
+        .unary(Op::Increment, V(appends))
+        .jump(Op::Jump, "loop");
+    const Outcome out = runThreeWays(s.image(c), [](TPSExec& exec) { exec.SetMemoryLimit(1000); });
+    EXPECT_FALSE(out.result);
+    EXPECT_EQ(out.code, erOutOfMemory);
+    EXPECT_EQ(out.position, 25u); // the first append of the round
+    EXPECT_EQ(out.globals[0].size(), 1002u); // 1000 characters in quotes
+    EXPECT_EQ(out.globals[1], "50");
+}
+
 // A request from the host's side makes even an executer without a hook
 // call BeforeInstruction, once, before its next instruction.
 TEST(QuickPaths, ARequestedCallBeforeTheNextInstruction)

@@ -341,6 +341,8 @@ void TPSDecodedCode::combine()
                     IsOrdinal32(ins.type->baseType)) {
                     ins.fused = TPSQuickOp::CompareBranch;
                     ins.fusedCount = 5;
+                    ins.tempSlot = flag.var.offset;
+                    ins.tempSize = ins.type->realSize;
                     break;
                 }
             }
@@ -357,6 +359,8 @@ void TPSDecodedCode::combine()
                     !second.a.usesSlot(slot) && IsIntegerType(ins.type->baseType)) {
                     ins.fused = TPSQuickOp::CalcThrough;
                     ins.fusedCount = 5;
+                    ins.tempSlot = slot;
+                    ins.tempSize = ins.type->realSize;
                     break;
                 }
             }

@@ -105,6 +105,8 @@ struct TPSQuickIns
     const TPSQuickIns* jumpTo = nullptr;    // a jump's target
     std::int32_t target = -1;               // where it is while decoding
     const TPSTypeRec* type = nullptr;       // PushType
+    std::int32_t tempSlot = 0;              // a run's temporary that is never made: its slot
+    std::uint32_t tempSize = 0;             // and its value's size
     TPSProcRec* proc = nullptr;             // Call
     bool internalCall = false;
     TPSQuickOperand a, b, c;

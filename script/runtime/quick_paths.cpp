@@ -318,7 +318,7 @@ QUICK bool TPSExec::quickCalcThrough(const QuickFrame& f, const TPSQuickIns* run
 {
     const TPSQuickIns &assign = run[1], &first = run[2], &second = run[3];
     const BaseType tempBase = run->type->baseType;
-    if (f.base + assign.a.var.offset != std::int64_t(stack_.Count()) || !stack_.HasRoomFor(run->type->realSize) ||
+    if (f.base + run->tempSlot != std::int64_t(stack_.Count()) || !stack_.HasRoomFor(run->tempSize) ||
         second.a.isConst())
         return false;
     if (run->type == longIntType_) {
@@ -681,7 +681,7 @@ CompareBranch : {
     // stack has room for it, and the compare is one of integers, the run's
     // outcome is the branch alone.
     bool outcome;
-    if (f.base + ip[2].a.var.offset != std::int64_t(stack_.Count()) || !stack_.HasRoomFor(ip->type->realSize) ||
+    if (f.base + ip->tempSlot != std::int64_t(stack_.Count()) || !stack_.HasRoomFor(ip->tempSize) ||
         !quickCompareOutcome(f, ip[1], outcome))
         goto slow;
     jumpFlag_ = outcome != (ip[2].operatorByte != 0);

@@ -4,6 +4,7 @@
 #include "script/runtime/value_ops.h"
 
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 using ps::BaseType;
@@ -343,6 +344,16 @@ void TPSDecodedCode::combine()
                     ins.fusedCount = 5;
                     ins.tempSlot = flag.var.offset;
                     ins.tempSize = ins.type->realSize;
+                    // >=, <=, >, <, <> and = as the orders they take.
+                    constexpr std::uint8_t holds[] = {0b110, 0b011, 0b100, 0b001, 0b101, 0b010};
+                    if (compare.operatorByte < std::size(holds))
+                        ins.branchWhen = holds[compare.operatorByte] ^ (entries_[i + 2].operatorByte ? 0b111 : 0);
+                    // A loop's last test, its step and its jump back.
+                    if ((opAt(i + 5) == TPSQuickOp::Increment || opAt(i + 5) == TPSQuickOp::Decrement) &&
+                        opAt(i + 6) == TPSQuickOp::Jump) {
+                        ins.fused = TPSQuickOp::CompareStep;
+                        ins.fusedCount = 7;
+                    }
                     break;
                 }
             }

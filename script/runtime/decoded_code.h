@@ -55,6 +55,7 @@ enum class TPSQuickOp : std::uint8_t {
     Decrement,
     // Runs of instructions done at once.
     CompareBranch, // PushType T; Compare T, x, y; SetFlag T; Pop; JumpFlag
+    CompareStep,   // the same, then Increment or Decrement; Jump
     CalcThrough,   // PushType T; Assign T, x; Calc T, y; Calc D, T; Pop
     PushAssign,    // PushType T; Assign T, x [; Calc T, y]
     ThenPop,       // Assign, Calc or Compare; Pop
@@ -107,7 +108,10 @@ struct TPSQuickIns
     const TPSTypeRec* type = nullptr;       // PushType
     std::int32_t tempSlot = 0;              // a run's temporary that is never made: its slot
     std::uint32_t tempSize = 0;             // and its value's size
-    TPSProcRec* proc = nullptr;             // Call
+    // The flag of CompareBranch, by the order of the two LongInts compared:
+    // bit 0 when the left is less, bit 1 when equal, bit 2 when greater.
+    std::uint8_t branchWhen = 0;
+    TPSProcRec* proc = nullptr; // Call
     bool internalCall = false;
     TPSQuickOperand a, b, c;
 };

@@ -532,10 +532,10 @@ template <bool Hook> bool TPSExec::runQuick(const TPSQuickIns* ip)
 {
     // In the order of TPSQuickOp.
     static constexpr void* labels[] = {
-        &&Generic, &&Nop,        &&Assign,      &&Calc,          &&Compare,       &&SetFlag,     &&JumpFlag,
-        &&Jump,    &&JumpIfTrue, &&JumpIfFalse, &&PushType,      &&Pop,           &&PushRef,     &&SetPointer,
-        &&Call,    &&Return,     &&Increment,   &&Decrement,     &&CompareBranch, &&CalcThrough, &&PushAssign,
-        &&ThenPop, &&Pops,       &&RefCall,     &&IncrementJump,
+        &&Generic,    &&Nop,        &&Assign,      &&Calc,      &&Compare,       &&SetFlag,     &&JumpFlag,
+        &&Jump,       &&JumpIfTrue, &&JumpIfFalse, &&PushType,  &&Pop,           &&PushRef,     &&SetPointer,
+        &&Call,       &&Return,     &&Increment,   &&Decrement, &&CompareBranch, &&CompareStep, &&CalcThrough,
+        &&PushAssign, &&ThenPop,    &&Pops,        &&RefCall,   &&IncrementJump,
     };
     static_assert(std::size(labels) == std::size_t(TPSQuickOp::IncrementJump) + 1);
     QuickFrame f{stack_.Entries(), frameBase_};
@@ -676,16 +676,32 @@ Return : {
 }
 
     // Runs of instructions done at once.
-CompareBranch : {
+CompareBranch:
+CompareStep : {
     // The flag's temporary is never made: where it would stand now, the
     // stack has room for it, and the compare is one of integers, the run's
     // outcome is the branch alone.
-    bool outcome;
-    if (f.base + ip->tempSlot != std::int64_t(stack_.Count()) || !stack_.HasRoomFor(ip->tempSize) ||
-        !quickCompareOutcome(f, ip[1], outcome))
+    if (f.base + ip->tempSlot != std::int64_t(stack_.Count()) || !stack_.HasRoomFor(ip->tempSize))
         goto slow;
-    jumpFlag_ = outcome != (ip[2].operatorByte != 0);
-    ip = jumpFlag_ ? ip[4].jumpTo : ip + 5;
+    const std::int32_t* left = longIntOf(f, ip[1].b);
+    const std::int32_t* right = left ? longIntOf(f, ip[1].c) : nullptr;
+    if (right && ip->branchWhen) {
+        const int order = (*left > *right) - (*left < *right) + 1;
+        jumpFlag_ = (ip->branchWhen >> order) & 1;
+    } else {
+        bool outcome;
+        if (!quickCompareOutcome(f, ip[1], outcome))
+            goto slow;
+        jumpFlag_ = outcome != (ip[2].operatorByte != 0);
+    }
+    if (jumpFlag_) {
+        ip = ip[4].jumpTo;
+    } else if (ip->fused == TPSQuickOp::CompareStep &&
+               quickStep(f, ip[5], ip[5].op == TPSQuickOp::Increment ? 1 : -1)) {
+        ip = ip[6].jumpTo;
+    } else {
+        ip += 5;
+    }
     QUICK_NEXT();
 }
 CalcThrough:

@@ -205,8 +205,13 @@ TEST(CompiledQuickPaths, IntegersOfEveryWidth)
     const ProgramRun run = compileAndRun(R"(
 var
   b: Byte; sh: ShortInt; w: Word; sm: SmallInt; c: Cardinal; i: Integer; big: Int64;
-  below, wrapped, mixed: Integer;
+  below, wrapped, mixed, top, bottom, k: Integer;
 begin
+  // Loops that reach the ends of the LongInt range stop there.
+  for k := 2147483645 to 2147483647 do
+    top := top + 1;
+  for k := -2147483647 downto -2147483648 do
+    bottom := bottom + 1;
   b := 250; sh := -120; w := 65530; sm := -32760; c := 4294967290;
   for i := 1 to 10 do begin
     b := b + 3;
@@ -232,6 +237,8 @@ end.
     EXPECT_EQ(run.globals.at("C"), "4");
     EXPECT_EQ(run.globals.at("BIG"), "44281");
     EXPECT_EQ(run.globals.at("WRAPPED"), "-2147483648");
+    EXPECT_EQ(run.globals.at("TOP"), "3");
+    EXPECT_EQ(run.globals.at("BOTTOM"), "2");
 }
 
 // Errors raised inside the runs that take the short way: handled ones, and

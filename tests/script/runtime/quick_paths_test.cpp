@@ -107,9 +107,9 @@ TEST(QuickPaths, CompilerRunsGiveTheSameValues)
     EXPECT_EQ(out.stack, 0u);
 }
 
-// Runs that only look like the compiler's: the flag written into another
-// slot than the one just made, a temporary that a host routine took away,
-// and a jump into the middle of a run.
+// Runs that only look like the compiler's: the flag or the calculation
+// written into another slot than the one just made, a temporary that a host
+// routine took away, and a jump into the middle of a run.
 TEST(QuickPaths, LookAlikeRunsDoWhatTheirInstructionsSay)
 {
     {
@@ -125,6 +125,26 @@ TEST(QuickPaths, LookAlikeRunsDoWhatTheirInstructionsSay)
         const Outcome out = runThreeWays(s.image(c));
         ASSERT_TRUE(out.result) << out;
         EXPECT_EQ(out.globals[0], "1");
+    }
+    {
+        // A calculation goes through local 0, not through the LongInt just
+        // pushed: local 0 keeps what it was given.
+        Script s;
+        const std::uint32_t target = s.b.var(s.t.longint), kept = s.b.var(s.t.longint);
+        Code c;
+        c.pushType(s.t.longint)
+            .assign(V(local(0)), s.I(7))
+            .pushType(s.t.longint)
+            .assign(V(local(0)), s.I(10))
+            .calc(CalcOp::Add, V(local(0)), s.I(5))
+            .calc(CalcOp::Add, V(target), V(local(0)))
+            .pop()
+            .assign(V(kept), V(local(0)))
+            .pop()
+            .ret();
+        const Outcome out = runThreeWays(s.image(c));
+        ASSERT_TRUE(out.result) << out;
+        EXPECT_EQ(out.globals, (std::vector<std::string>{"15", "15"}));
     }
     {
         // A host routine pops the temporary that the next instructions use.
@@ -272,7 +292,7 @@ TEST(QuickPaths, AppendedTextsStopAtTheMemoryLimit)
     const Outcome out = runThreeWays(s.image(c), [](TPSExec& exec) { exec.SetMemoryLimit(1000); });
     EXPECT_FALSE(out.result);
     EXPECT_EQ(out.code, erOutOfMemory);
-    EXPECT_EQ(out.position, 25u); // the first append of the round
+    EXPECT_EQ(out.position, 25u);            // the first append of the round
     EXPECT_EQ(out.globals[0].size(), 1002u); // 1000 characters in quotes
     EXPECT_EQ(out.globals[1], "50");
 }

@@ -5,6 +5,7 @@
 // first finishes within it, all three must end alike: the same results,
 // errors with their places, states, stacks and global values.
 
+#include "fuzz/script_host_routines.h"
 #include "script/runtime/exec.h"
 #include "script/runtime/value_ops.h"
 
@@ -13,12 +14,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace {
+
+using namespace fuzzhost;
 
 constexpr int InstructionBudget = 20000;
 int instructionsLeft = 0;
@@ -30,51 +32,6 @@ void budget(TPSExec* exec)
         budgetSpent = true;
         exec->Stop();
     }
-}
-
-bool succeed(TPSExec*, TPSExternalProcRec*, TPSStack*, TPSStack*)
-{
-    return true;
-}
-
-bool fail(TPSExec*, TPSExternalProcRec*, TPSStack*, TPSStack*)
-{
-    return false;
-}
-
-bool raise(TPSExec*, TPSExternalProcRec*, TPSStack*, TPSStack*)
-{
-    throw std::runtime_error("host");
-}
-
-// Pops what the stack holds on top, as a careless host routine might.
-bool popTop(TPSExec*, TPSExternalProcRec*, TPSStack*, TPSStack* stack)
-{
-    stack->Pop();
-    return true;
-}
-
-// Pushes a number, as a careless host routine might.
-bool pushInt(TPSExec* exec, TPSExternalProcRec*, TPSStack*, TPSStack* stack)
-{
-    if (const TPSTypeRec* type = exec->FindTypeByBase(0, ps::BaseType::LongInt))
-        stack->PushType(type);
-    return true;
-}
-
-int nesting = 0;
-
-// Runs the last script procedure behind a barrier, as the event bridge does.
-bool reenter(TPSExec* exec, TPSExternalProcRec*, TPSStack*, TPSStack*)
-{
-    if (nesting > 2 || exec->ProcCount() == 0)
-        return true;
-    ++nesting;
-    exec->PushBarrier();
-    exec->RunScriptProc({}, static_cast<std::uint32_t>(exec->ProcCount() - 1));
-    exec->PopBarrier();
-    --nesting;
-    return true;
 }
 
 // The reference: no instruction runs from the decoded code.
@@ -121,7 +78,7 @@ std::string run(TPSExec& exec, std::string_view image, bool hooked)
         exec.OnRunLine = budget;
     if (!exec.LoadBytecode(image))
         return {};
-    nesting = 0;
+    reenterDepth = 0;
     std::string out;
     instructionsLeft = InstructionBudget;
     describe(exec, exec.ExecuteCode(), out);

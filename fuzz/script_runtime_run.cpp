@@ -4,18 +4,20 @@
 // routines that fail, raise or misbehave, and typed routines that take every
 // kind of parameter.
 
+#include "fuzz/script_host_routines.h"
 #include "script/runtime/event_bridge.h"
 #include "script/runtime/exec.h"
 #include "script/runtime/native_bridge.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace {
+
+using namespace fuzzhost;
 
 constexpr int InstructionBudget = 20000;
 int instructionsLeft = 0;
@@ -24,42 +26,6 @@ void budget(TPSExec* exec)
 {
     if (--instructionsLeft <= 0)
         exec->Stop();
-}
-
-bool succeed(TPSExec*, TPSExternalProcRec*, TPSStack*, TPSStack*)
-{
-    return true;
-}
-
-bool fail(TPSExec*, TPSExternalProcRec*, TPSStack*, TPSStack*)
-{
-    return false;
-}
-
-bool raise(TPSExec*, TPSExternalProcRec*, TPSStack*, TPSStack*)
-{
-    throw std::runtime_error("host");
-}
-
-// Pops what the stack holds on top, as a careless host routine might.
-bool popTop(TPSExec*, TPSExternalProcRec*, TPSStack*, TPSStack* stack)
-{
-    stack->Pop();
-    return true;
-}
-
-// Runs another script procedure behind a barrier, as the event bridge does.
-bool reenter(TPSExec* exec, TPSExternalProcRec*, TPSStack*, TPSStack*)
-{
-    static int depth = 0;
-    if (depth > 2 || exec->ProcCount() == 0)
-        return true;
-    ++depth;
-    exec->PushBarrier();
-    exec->RunScriptProc({}, static_cast<std::uint32_t>(exec->ProcCount() - 1));
-    exec->PopBarrier();
-    --depth;
-    return true;
 }
 
 // Fires an event handled by the last script procedure, with a text for its

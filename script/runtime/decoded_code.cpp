@@ -13,23 +13,6 @@ using pscode::OperandKind;
 
 namespace {
 
-// Number types whose constants the quick paths read from the entry.
-bool quickConstType(const TPSTypeRec* type)
-{
-    switch (type->baseType) {
-    case BaseType::Byte:
-    case BaseType::ShortInt:
-    case BaseType::Word:
-    case BaseType::SmallInt:
-    case BaseType::LongWord:
-    case BaseType::LongInt:
-    case BaseType::Int64:
-        return true;
-    default:
-        return false;
-    }
-}
-
 class Reader
 {
 public:
@@ -78,7 +61,8 @@ public:
             const TPSTypeRec* type = exec_.GetTypeByNumber(param);
             if (!type || !HasConstEncoding(type))
                 return false;
-            if (quickConstType(type)) {
+            // Integer constants are read into the entry.
+            if (IsIntegerType(type->baseType)) {
                 const std::size_t size = ps::fixedValueSize(type->baseType);
                 if (code_.size() - pos_ < size)
                     return false;

@@ -497,10 +497,10 @@ TEST(ScriptComponent, AStartDuringARunIsRefused)
     EXPECT_EQ(host.lines, (std::vector<std::string>{"a", "b"}));
 }
 
-TEST(ScriptComponent, StopFromAnotherThreadEndsARunawayLoop)
+// Runs the compiled script while another thread asks it to stop soon after
+// it has started.
+void ExecuteAndStopFromAnotherThread(ScriptHost& host)
 {
-    ScriptHost host;
-    ASSERT_TRUE(host.Compile("var n: Integer;\nbegin\n  Log('looping');\n  while True do n := n + 1;\nend."));
     std::promise<void> started;
     host.script.OnExecute = [&](TPSScript*) { started.set_value(); };
     std::thread stopper([&] {
@@ -510,6 +510,13 @@ TEST(ScriptComponent, StopFromAnotherThreadEndsARunawayLoop)
     });
     EXPECT_TRUE(host.script.Execute());
     stopper.join();
+}
+
+TEST(ScriptComponent, StopFromAnotherThreadEndsARunawayLoop)
+{
+    ScriptHost host;
+    ASSERT_TRUE(host.Compile("var n: Integer;\nbegin\n  Log('looping');\n  while True do n := n + 1;\nend."));
+    ExecuteAndStopFromAnotherThread(host);
     EXPECT_EQ(host.lines, std::vector<std::string>{"looping"});
     EXPECT_EQ(host.script.Exec().Status(), TPSStatus::Loaded);
 
@@ -529,15 +536,7 @@ TEST(ScriptComponent, StopFromAnotherThreadEndsARunWithoutHooks)
     host.script.UseDebugInfo = false;
     ASSERT_TRUE(host.Compile("var n, i: Integer;\nbegin\n  Log('looping');\n  i := 0;\n"
                              "  while i < 1 do n := n + i mod 7;\n  Log('not reached');\nend."));
-    std::promise<void> started;
-    host.script.OnExecute = [&](TPSScript*) { started.set_value(); };
-    std::thread stopper([&] {
-        started.get_future().wait();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        host.script.Stop();
-    });
-    EXPECT_TRUE(host.script.Execute());
-    stopper.join();
+    ExecuteAndStopFromAnotherThread(host);
     EXPECT_EQ(host.lines, std::vector<std::string>{"looping"});
     EXPECT_EQ(host.script.Exec().Status(), TPSStatus::Loaded);
 

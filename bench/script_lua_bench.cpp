@@ -54,9 +54,34 @@ struct Program
 {
     const char* name;
     const char* work; // what the result's first number counts, or the fixed work
-    const char* pascal;
-    const char* lua; // a chunk that returns the function to time
+    std::string pascal;
+    std::string lua; // a chunk that returns the function to time
 };
+
+// What the two sorts share: the array type and the checksum of its values.
+const std::string kSortPascal = R"(
+type
+  TIntArray = array of Integer;
+
+function Checksum(var a: TIntArray; n: Integer): Integer;
+var
+  i, c: Integer;
+begin
+  c := 0;
+  for i := 0 to n - 1 do
+    c := (c * 31 + a[i]) mod 1000003;
+  Result := c;
+end;
+)";
+const std::string kSortLua = R"(
+local function checksum(a, n)
+  local c = 0
+  for i = 1, n do
+    c = (c * 31 + a[i]) % 1000003
+  end
+  return c
+end
+)";
 
 // The same algorithms, statement for statement. Pseudo-random numbers come
 // from x := (x * 1021 + 7) mod 1048573, which stays within 31 bits; arrays
@@ -109,20 +134,7 @@ local function sum(n)
 end
 return function() return tostring(sum(10000000)) end
 )"},
-    Program{"isort", "moves", R"(
-type
-  TIntArray = array of Integer;
-
-function Checksum(var a: TIntArray; n: Integer): Integer;
-var
-  i, c: Integer;
-begin
-  c := 0;
-  for i := 0 to n - 1 do
-    c := (c * 31 + a[i]) mod 1000003;
-  Result := c;
-end;
-
+    Program{"isort", "moves", kSortPascal + R"(
 function Sort(n: Integer): String;
 var
   a: TIntArray;
@@ -154,15 +166,7 @@ begin
   Report(Sort(3000));
 end.
 )",
-            R"(
-local function checksum(a, n)
-  local c = 0
-  for i = 1, n do
-    c = (c * 31 + a[i]) % 1000003
-  end
-  return c
-end
-
+            kSortLua + R"(
 local function sort(n)
   local a = {}
   local seed = 1
@@ -188,20 +192,7 @@ local function sort(n)
 end
 return function() return sort(3000) end
 )"},
-    Program{"qsort", "swaps", R"(
-type
-  TIntArray = array of Integer;
-
-function Checksum(var a: TIntArray; n: Integer): Integer;
-var
-  i, c: Integer;
-begin
-  c := 0;
-  for i := 0 to n - 1 do
-    c := (c * 31 + a[i]) mod 1000003;
-  Result := c;
-end;
-
+    Program{"qsort", "swaps", kSortPascal + R"(
 function QSort(var a: TIntArray; lo, hi: Integer): Integer;
 var
   i, j, p, t, swaps: Integer;
@@ -250,15 +241,7 @@ begin
   Report(Sort(100000));
 end.
 )",
-            R"(
-local function checksum(a, n)
-  local c = 0
-  for i = 1, n do
-    c = (c * 31 + a[i]) % 1000003
-  end
-  return c
-end
-
+            kSortLua + R"(
 local function qsort(a, lo, hi)
   local i = lo
   local j = hi

@@ -325,9 +325,17 @@ private:
     // Runs the instruction at the position by reading its bytes; false when
     // the run must end.
     bool genericStep();
+    // How a stretch of decoded entries ended.
+    enum class QuickExit {
+        End,       // the run must end
+        Resume,    // the run goes on from the position
+        ReadBytes, // the instruction at the position, its hook already
+                   // called, is to be read from its bytes
+    };
     // Runs decoded entries from ip on, as long as they take the quick
-    // paths; false when the run must end, true to go on from the position.
-    bool runQuick(const TPSQuickIns* ip, bool hook);
+    // paths. An instruction they leave is read from its bytes by the
+    // caller, so that no frame of theirs stays beneath the calls it makes.
+    QuickExit runQuick(const TPSQuickIns* ip, bool hook);
     // Where the quick paths find the running frame's slots: kept at hand
     // while they run, and taken again when a call or a return moves the
     // frame.
@@ -336,7 +344,7 @@ private:
         TPSStackEntry* const* entries;
         std::int64_t base;
     };
-    template <bool Hook> bool runQuick(const TPSQuickIns* ip);
+    template <bool Hook> QuickExit runQuick(const TPSQuickIns* ip);
     const TPSDecodedCode& decodedOf(TPSInternalProcRec* proc);
     // The decoded code keeps neither the position nor the code; leaving it,
     // they are set for the current procedure.

@@ -74,7 +74,10 @@ void TPSExec::runLoop(bool hook, bool decoded)
             // Code too large to decode runs from its bytes.
         }
         if (ip) {
-            if (!runQuick(ip, hook))
+            const QuickExit exit = runQuick(ip, hook);
+            if (exit == QuickExit::End)
+                break;
+            if (exit == QuickExit::ReadBytes && !genericStep())
                 break;
             continue;
         }

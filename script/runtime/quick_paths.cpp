@@ -17,8 +17,14 @@ using ps::BaseType;
 using pscode::CalcOp;
 using pscode::CompareOp;
 
-// The quick paths are small and run in the loop itself.
+// The quick paths are small and run in the loop itself. Unoptimised, each
+// copy would keep its own locals in the loop's frame, which would then be
+// too large for runs nested in host calls: there they stay calls.
+#ifdef __OPTIMIZE__
 #define QUICK [[gnu::always_inline]] inline
+#else
+#define QUICK inline
+#endif
 
 namespace {
 
@@ -528,7 +534,7 @@ QUICK bool TPSExec::quickSetPointer(const QuickFrame& f, const TPSQuickIns& ins)
         goto* labels[static_cast<std::uint8_t>(Hook ? ip->op : ip->fused)];                                            \
     } while (false)
 
-template <bool Hook> bool TPSExec::runQuick(const TPSQuickIns* ip)
+template <bool Hook> TPSExec::QuickExit TPSExec::runQuick(const TPSQuickIns* ip)
 {
     // In the order of TPSQuickOp.
     static constexpr void* labels[] = {
@@ -546,11 +552,11 @@ hook:
         leaveAt(ip->pos);
         instructionPos_ = ip->pos;
         if (!callHook())
-            return !tryRecords_.empty() && status_ == TPSStatus::Running;
+            return !tryRecords_.empty() && status_ == TPSStatus::Running ? QuickExit::Resume : QuickExit::End;
         // A hook that stopped or paused the run still lets this
         // instruction run; the loop ends after it.
         if (status_ != TPSStatus::Running)
-            return genericStep();
+            return QuickExit::ReadBytes;
     }
     goto* labels[static_cast<std::uint8_t>(Hook ? ip->op : ip->fused)];
 
@@ -559,7 +565,7 @@ slow:
     // The quick path did not take the instruction: it is read again from
     // its bytes.
     leaveAt(ip->pos);
-    return genericStep();
+    return QuickExit::ReadBytes;
 Nop:
     ++ip;
     QUICK_NEXT();
@@ -641,7 +647,7 @@ Return : {
     if (frameBase_ == -1) {
         leaveAt(ip->next);
         status_ = TPSStatus::Loaded;
-        return true;
+        return QuickExit::Resume;
     }
     const std::size_t base = static_cast<std::size_t>(frameBase_);
     bool quiet = true;
@@ -664,13 +670,13 @@ Return : {
     if (!back.callerProc) {
         position_ = back.position;
         status_ = runStartStatus_;
-        return true;
+        return QuickExit::Resume;
     }
     // A caller that ran from its bytes was decoded all the same, unless
     // decoding it failed.
     leaveAt(back.position);
     if (!back.callerProc->decoded || !(ip = back.callerProc->decoded->At(position_)))
-        return true;
+        return QuickExit::Resume;
     f.base = frameBase_;
     QUICK_NEXT();
 }
@@ -758,7 +764,7 @@ IncrementJump:
 
 #undef QUICK_NEXT
 
-bool TPSExec::runQuick(const TPSQuickIns* ip, bool hook)
+TPSExec::QuickExit TPSExec::runQuick(const TPSQuickIns* ip, bool hook)
 {
     return hook ? runQuick<true>(ip) : runQuick<false>(ip);
 }

@@ -81,7 +81,7 @@ struct PlainVideo
         // Threads as the graph's decoder has them.
         codec->thread_count = 0;
         codec->thread_type = FF_THREAD_SLICE;
-        avcodec_open2(codec, decoder, nullptr);
+        av::openCodec(codec, decoder);
         picture.reset(new uint8_t[static_cast<std::size_t>(codec->width) * codec->height * 4]);
     }
 

@@ -4,11 +4,28 @@ extern "C" {
 #include <libavcodec/dv_profile.h>
 }
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <algorithm>
 #include <array>
 #include <iterator>
 
 namespace av {
+
+int openCodec(AVCodecContext* context, const AVCodec* codec)
+{
+    // Threads start with the policy of the thread that starts them. A thread
+    // with a policy of its own (real time, idle) is left as it is.
+    int policy = -1;
+    sched_param param{};
+    const bool batch = pthread_getschedparam(pthread_self(), &policy, &param) == 0 && policy == SCHED_OTHER &&
+                       pthread_setschedparam(pthread_self(), SCHED_BATCH, &param) == 0;
+    const int opened = avcodec_open2(context, codec, nullptr);
+    if (batch)
+        pthread_setschedparam(pthread_self(), SCHED_OTHER, &param);
+    return opened;
+}
 
 HRESULT toHResult(int averror)
 {

@@ -81,4 +81,13 @@ HRESULT toHResult(int averror);
 // needs no frame decoded. The container reads on from where it stood.
 void describeDVFromHeader(AVFormatContext* format);
 
+// avcodec_open2 without options, with the codec's worker threads started as
+// batch threads: a worker woken to decode its share of a picture then never
+// takes the processor from the thread that wakes it. Otherwise the scheduler
+// often puts the first worker on the waking thread's own core and runs it
+// there at once, and the waking thread waits for that core, with the slices
+// it would decode and the other workers not yet woken, while the other core
+// idles. The calling thread keeps its own policy.
+int openCodec(AVCodecContext* context, const AVCodec* codec);
+
 } // namespace av

@@ -170,7 +170,7 @@ private:
         // Slices, not frames: frame threads hold pictures back, and a seek or
         // a step waits for the one picture asked for.
         context->thread_type = FF_THREAD_SLICE;
-        if (avcodec_open2(context.get(), codec, nullptr) < 0)
+        if (av::openCodec(context.get(), codec) < 0)
             return VFW_E_UNSUPPORTED_STREAM;
         codec_ = std::move(context);
         if (!packet_)

@@ -1,0 +1,108 @@
+// The decoders' worker threads: started as batch threads, so that waking
+// one never takes the core from the thread handing out a picture's slices,
+// while the thread that opens a codec keeps its own policy.
+
+#include "platform/filters/av_util.h"
+#include "tests/platform/filters/harness.h"
+
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <QDir>
+
+#include <set>
+#include <thread>
+
+namespace {
+
+// The threads of this process.
+std::set<pid_t> threads()
+{
+    std::set<pid_t> ids;
+    for (const QString& name : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        ids.insert(name.toInt());
+    return ids;
+}
+
+// The policies of the threads started since `before`.
+std::multiset<int> policiesOfNew(const std::set<pid_t>& before)
+{
+    std::multiset<int> policies;
+    for (const pid_t id : threads())
+        if (!before.count(id))
+            policies.insert(sched_getscheduler(id));
+    return policies;
+}
+
+int ownPolicy()
+{
+    int policy = -1;
+    sched_param param{};
+    pthread_getschedparam(pthread_self(), &policy, &param);
+    return policy;
+}
+
+// A DV decoder with three slice threads, whatever the processors.
+av::CodecPtr dvCodec()
+{
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DVVIDEO);
+    av::CodecPtr context(avcodec_alloc_context3(codec));
+    context->width = 720;
+    context->height = 576;
+    context->thread_count = 3;
+    context->thread_type = FF_THREAD_SLICE;
+    return context;
+}
+
+TEST(CodecThreads, SliceWorkersStartAsBatchThreadsAndTheOpenerKeepsItsPolicy)
+{
+    ASSERT_EQ(ownPolicy(), SCHED_OTHER);
+    const std::set<pid_t> before = threads();
+    av::CodecPtr context = dvCodec();
+    ASSERT_EQ(av::openCodec(context.get(), avcodec_find_decoder(AV_CODEC_ID_DVVIDEO)), 0);
+    EXPECT_EQ(context->active_thread_type, FF_THREAD_SLICE);
+    EXPECT_EQ(policiesOfNew(before), (std::multiset<int>{SCHED_BATCH, SCHED_BATCH}));
+    EXPECT_EQ(ownPolicy(), SCHED_OTHER);
+
+    // A thread with a policy of its own keeps it, and so do its workers.
+    std::multiset<int> idleWorkers;
+    int idleAfter = -1;
+    std::thread([&] {
+        sched_param param{};
+        ASSERT_EQ(pthread_setschedparam(pthread_self(), SCHED_IDLE, &param), 0);
+        const std::set<pid_t> beforeIdle = threads();
+        av::CodecPtr idle = dvCodec();
+        ASSERT_EQ(av::openCodec(idle.get(), avcodec_find_decoder(AV_CODEC_ID_DVVIDEO)), 0);
+        idleWorkers = policiesOfNew(beforeIdle);
+        idleAfter = ownPolicy();
+    }).join();
+    EXPECT_EQ(idleWorkers, (std::multiset<int>{SCHED_IDLE, SCHED_IDLE}));
+    EXPECT_EQ(idleAfter, SCHED_IDLE);
+}
+
+TEST(CodecThreads, TheGraphsPictureDecoderStartsBatchWorkers)
+{
+    cpu_set_t cpus;
+    ASSERT_EQ(sched_getaffinity(0, sizeof cpus, &cpus), 0);
+    if (CPU_COUNT(&cpus) < 2)
+        GTEST_SKIP() << "one processor: the decoder starts no workers";
+    const harness::Opened opened = harness::open(CLSID_AviSplitter, "dv_pal.avi");
+    ASSERT_EQ(opened.result, S_OK);
+    const ComPtr<harness::Sink> sink = harness::render(
+        opened.graph.get(), harness::pinOfMajor(opened.filter.get(), MEDIATYPE_Video).get(), MEDIATYPE_Video);
+    ASSERT_TRUE(sink);
+    const std::set<pid_t> before = threads();
+    // The decoder opens its codec as the graph pauses.
+    ASSERT_TRUE(SUCCEEDED(opened.graph->Pause()));
+    OAFilterState state;
+    ASSERT_EQ(opened.graph->GetState(10'000, &state), S_OK);
+    EXPECT_EQ(sink->cued, 0);
+    const std::multiset<int> started = policiesOfNew(before);
+    opened.graph->Stop();
+    EXPECT_GE(started.count(SCHED_BATCH), 1u);
+    EXPECT_EQ(ownPolicy(), SCHED_OTHER);
+}
+
+} // namespace

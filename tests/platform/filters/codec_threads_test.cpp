@@ -26,7 +26,8 @@ std::set<pid_t> threads()
     return ids;
 }
 
-// The policies of the threads started since `before`.
+// The policies of the threads started since `before`: the codec's workers,
+// and any thread a tool starts with them.
 std::multiset<int> policiesOfNew(const std::set<pid_t>& before)
 {
     std::multiset<int> policies;
@@ -63,7 +64,9 @@ TEST(CodecThreads, SliceWorkersStartAsBatchThreadsAndTheOpenerKeepsItsPolicy)
     av::CodecPtr context = dvCodec();
     ASSERT_EQ(av::openCodec(context.get(), avcodec_find_decoder(AV_CODEC_ID_DVVIDEO)), 0);
     EXPECT_EQ(context->active_thread_type, FF_THREAD_SLICE);
-    EXPECT_EQ(policiesOfNew(before), (std::multiset<int>{SCHED_BATCH, SCHED_BATCH}));
+    const std::multiset<int> workers = policiesOfNew(before);
+    EXPECT_GE(workers.count(SCHED_BATCH), 2u);
+    EXPECT_EQ(workers.count(SCHED_BATCH), workers.size());
     EXPECT_EQ(ownPolicy(), SCHED_OTHER);
 
     // A thread with a policy of its own keeps it, and so do its workers.
@@ -78,7 +81,8 @@ TEST(CodecThreads, SliceWorkersStartAsBatchThreadsAndTheOpenerKeepsItsPolicy)
         idleWorkers = policiesOfNew(beforeIdle);
         idleAfter = ownPolicy();
     }).join();
-    EXPECT_EQ(idleWorkers, (std::multiset<int>{SCHED_IDLE, SCHED_IDLE}));
+    EXPECT_GE(idleWorkers.count(SCHED_IDLE), 2u);
+    EXPECT_EQ(idleWorkers.count(SCHED_IDLE), idleWorkers.size());
     EXPECT_EQ(idleAfter, SCHED_IDLE);
 }
 

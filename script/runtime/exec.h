@@ -377,7 +377,7 @@ private:
     bool quickCall(const TPSQuickIns& ins, const TPSQuickIns*& ip);
     bool quickCompare(const QuickFrame& f, const TPSQuickIns& ins);
     bool quickCompareOutcome(const QuickFrame& f, const TPSQuickIns& ins, bool& outcome) const;
-    bool quickStep(const QuickFrame& f, const TPSQuickIns& ins, int delta);
+    bool quickStep(const QuickFrame& f, const TPSQuickIns& ins);
     bool quickPushType(const TPSQuickIns& ins);
     bool quickPop();
     bool quickPushRef(const QuickFrame& f, const TPSQuickIns& ins);

@@ -33,8 +33,15 @@ TPSPointerValue& pointerAt(void* data)
     return *static_cast<TPSPointerValue*>(data);
 }
 
-// A value whose release runs no host code: texts, and pointers that keep no
-// block alive.
+// A pointer that neither owns its target nor keeps a block alive: letting
+// go of it releases nothing.
+bool holdsNothing(const TPSPointerValue& pointer)
+{
+    return !pointer.owned && !pointer.origin.block;
+}
+
+// A value whose release runs no host code: texts, and pointers that hold
+// nothing.
 bool releasesQuietly(TPSStackEntry* entry)
 {
     switch (entry->type->baseType) {
@@ -44,7 +51,7 @@ bool releasesQuietly(TPSStackEntry* entry)
     case BaseType::UnicodeString:
         return true;
     case BaseType::Pointer:
-        return !pointerAt(entry->data()).owned && !pointerAt(entry->data()).origin.block;
+        return holdsNothing(pointerAt(entry->data()));
     default:
         return !entry->type->needsFinalization();
     }
@@ -439,9 +446,10 @@ QUICK bool TPSExec::quickCompare(const QuickFrame& f, const TPSQuickIns& ins)
     return true;
 }
 
-// Increment (delta 1) or decrement (-1) in place.
-QUICK bool TPSExec::quickStep(const QuickFrame& f, const TPSQuickIns& ins, int delta)
+// Increment or decrement in place, as the entry's operation says.
+QUICK bool TPSExec::quickStep(const QuickFrame& f, const TPSQuickIns& ins)
 {
+    const int delta = ins.op == TPSQuickOp::Increment ? 1 : -1;
     if (!ins.a.isConst()) {
         if (std::int32_t* value = longIntOf(f, ins.a)) {
             *value = static_cast<std::int32_t>(static_cast<std::uint32_t>(*value) + static_cast<std::uint32_t>(delta));
@@ -475,9 +483,8 @@ QUICK bool TPSExec::quickPop()
     if (!top || top->type->baseType == BaseType::ReturnAddress)
         return false;
     const TPSTypeRec* type = top->type;
-    if (!type->needsFinalization() ||
-        (type->baseType == BaseType::Pointer && !pointerAt(top->data()).owned && !pointerAt(top->data()).origin.block))
-        stack_.PopOwningNothing(type->realSize); // such a pointer lets go of nothing
+    if (!type->needsFinalization() || (type->baseType == BaseType::Pointer && holdsNothing(pointerAt(top->data()))))
+        stack_.PopOwningNothing(type->realSize);
     else if (releasesQuietly(top))
         stack_.Pop();
     else
@@ -631,7 +638,7 @@ SetPointer:
     QUICK_NEXT();
 Increment:
 Decrement:
-    if (!quickStep(f, *ip, ip->op == TPSQuickOp::Increment ? 1 : -1))
+    if (!quickStep(f, *ip))
         goto slow;
     ++ip;
     QUICK_NEXT();
@@ -702,8 +709,7 @@ CompareStep : {
     }
     if (jumpFlag_) {
         ip = ip[4].jumpTo;
-    } else if (ip->fused == TPSQuickOp::CompareStep &&
-               quickStep(f, ip[5], ip[5].op == TPSQuickOp::Increment ? 1 : -1)) {
+    } else if (ip->fused == TPSQuickOp::CompareStep && quickStep(f, ip[5])) {
         ip = ip[6].jumpTo;
     } else {
         ip += 5;
@@ -756,7 +762,7 @@ ThenPop : {
     QUICK_NEXT();
 }
 IncrementJump:
-    if (!quickStep(f, *ip, ip->op == TPSQuickOp::Increment ? 1 : -1))
+    if (!quickStep(f, *ip))
         goto slow;
     ip = ip[1].jumpTo;
     QUICK_NEXT();

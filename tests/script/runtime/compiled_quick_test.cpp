@@ -78,7 +78,8 @@ TEST(CompiledQuickPaths, RecursionLoopsAndVarParameters)
 {
     const ProgramRun run = compileAndRun(R"(
 var
-  f, s, a, b: Integer;
+  f, s, a, b, first: Integer;
+  pair: array of Integer;
 
 function Fib(n: Integer): Integer;
 begin
@@ -107,6 +108,13 @@ begin
   b := 2;
   for i := 1 to 5 do
     Swap(a, b);
+  // Elements passed by reference hold their array only for the call.
+  SetLength(pair, 2);
+  pair[0] := 1;
+  pair[1] := 2;
+  for i := 1 to 3 do
+    Swap(pair[0], pair[1]);
+  first := pair[0];
 end.
 )");
     ASSERT_TRUE(run.outcome.result) << run.outcome;
@@ -114,6 +122,8 @@ end.
     EXPECT_EQ(run.globals.at("S"), "4003");
     EXPECT_EQ(run.globals.at("A"), "2");
     EXPECT_EQ(run.globals.at("B"), "1");
+    EXPECT_EQ(run.globals.at("FIRST"), "2");
+    EXPECT_EQ(run.globals.at("PAIR"), "[2 refs 1]");
     EXPECT_EQ(run.outcome.stack, 0u);
 }
 

@@ -30,7 +30,8 @@ protected:
 };
 
 // What a run left: its result and error with their place, the state, and
-// the integer and text globals.
+// the integer and text globals, and the length and references of dynamic
+// array globals.
 struct Outcome
 {
     bool result = false;
@@ -70,7 +71,11 @@ inline Outcome outcomeOf(TPSExec& exec, bool result)
             o.globals.push_back(std::to_string(value));
         else if (global.type->baseType == ps::BaseType::AnsiString)
             o.globals.push_back("'" + *static_cast<const std::string*>(global.data) + "'");
-        else
+        else if (global.type->baseType == ps::BaseType::DynArray) {
+            const auto* block = *static_cast<const TPSDynArrayHeader* const*>(global.data);
+            o.globals.push_back(
+                block ? "[" + std::to_string(block->count) + " refs " + std::to_string(block->refCount) + "]" : "[]");
+        } else
             o.globals.push_back("-");
     }
     return o;

@@ -327,6 +327,38 @@ TEST(VideoRenderer, OverlayKeyAndAlphaBlendOverTheVideoAndFlipsMirrorOnlyTheVide
     expectNear(window.grab().toImage().pixelColor(8, 28), Qt::blue, "overlay gone");
 }
 
+// The overlay's opaque part is found wherever it lies: here only in the last
+// columns of an odd width and in rows inside, drawn exactly there, the key
+// around it showing the video.
+TEST(VideoRenderer, OverlayOpaqueOnlyInItsLastColumnsIsDrawnExactlyThere)
+{
+    constexpr int kWidth = 61, kHeight = 20;
+    Playback playback(pictureSource({filled(kWidth, kHeight, Qt::red, Qt::red)}, kFrame));
+    QWidget window;
+    playback.showIn(window, kWidth, kHeight);
+    ASSERT_TRUE(playback.cue());
+
+    QImage overlay(kWidth, kHeight, QImage::Format_RGB32);
+    overlay.fill(QColor(255, 0, 255));
+    for (int y = 3; y <= 16; ++y)
+        for (int x = 57; x < kWidth; ++x)
+            overlay.setPixelColor(x, y, Qt::green);
+    VMR9AlphaBitmap bitmap;
+    bitmap.dwFlags = VMR9AlphaBitmap_hDC | VMR9AlphaBitmap_SrcColorKey | VMR9AlphaBitmap_FilterMode;
+    bitmap.hdc = &overlay;
+    bitmap.rSrc = {0, 0, kWidth, kHeight};
+    bitmap.fAlpha = 1.0f;
+    bitmap.clrSrcKey = 0xFF00FF;
+    bitmap.dwFilterMode = MixerPref9_PointFiltering;
+    ASSERT_EQ(playback.as<IVMRMixerBitmap9>()->SetAlphaBitmap(&bitmap), S_OK);
+
+    const QImage shown = window.grab().toImage();
+    for (const QPoint& inside : {QPoint(57, 3), QPoint(60, 3), QPoint(57, 16), QPoint(60, 16), QPoint(59, 10)})
+        expectNear(shown.pixelColor(inside), Qt::green, "opaque overlay");
+    for (const QPoint& outside : {QPoint(56, 10), QPoint(59, 2), QPoint(59, 17), QPoint(8, 10)})
+        expectNear(shown.pixelColor(outside), Qt::red, "key shows the video");
+}
+
 TEST(VideoRenderer, LetterBoxKeepsThePictureAspectInBordersAndStretchFills)
 {
     Playback playback(pictureSource({filled(64, 32, Qt::red, Qt::red)}, kFrame));

@@ -1,5 +1,6 @@
 #include "app/inlay_settings.h"
 
+#include "media/engine/video_man.h"
 #include "platform/rtl/numbers.h"
 
 #include <algorithm>
@@ -8,16 +9,37 @@
 
 TInlaySources InlaySourcesOf(const QString& line1, const QString& line2)
 {
-    const QString s = (line1 + QStringLiteral("\r\n") + line2).toUpper();
-    const auto has = [&s](const char* code) { return s.contains(QLatin1String(code)); };
+    // The codes are those the video manager fills in, found as it finds them.
     TInlaySources sources;
-    sources.DVCodes = has("%D") || has("%T");
-    sources.TimeStamps = has("%S");
-    sources.RealDate = has("%R");
-    // The folder and the extension are parts of the file name: without it
-    // they would stay empty.
-    sources.FileName = has("%F") || has("%P") || has("%E");
-    sources.Number = has("%N");
+    const auto note = [&sources](QChar code) {
+        switch (code.unicode()) {
+        case u'D':
+        case u'T':
+            sources.DVCodes = true;
+            break;
+        case u'S':
+            sources.TimeStamps = true;
+            break;
+        case u'R':
+            sources.RealDate = true;
+            break;
+        // The folder and the extension are parts of the file name: without
+        // it they would stay empty.
+        case u'F':
+        case u'P':
+        case u'E':
+            sources.FileName = true;
+            break;
+        case u'N':
+            sources.Number = true;
+            break;
+        default:
+            break;
+        }
+        return QString();
+    };
+    FillInsertPattern(line1, note);
+    FillInsertPattern(line2, note);
     return sources;
 }
 

@@ -221,6 +221,8 @@ TEST_F(MainInlayTest, BorderAlignmentAndTransparencyGoThroughTheirControls)
     // Percent rounds half to even.
     form->vidman->daInsertTransparency->SetValue(0.125);
     EXPECT_EQ(form->IncrustFrame->seTransparency->value(), 12);
+    form->vidman->daInsertTransparency->SetValue(0.375);
+    EXPECT_EQ(form->IncrustFrame->seTransparency->value(), 38);
     form->vidman->daInsertTransparency->SetValue(3);
     EXPECT_DOUBLE_EQ(form->vidman->InsertTransparency(), 1.0);
     EXPECT_EQ(form->IncrustFrame->seTransparency->value(), 100);
@@ -391,6 +393,22 @@ TEST_F(MainInlayTest, TypingInATextFieldLendsItTheVolumeAndPlayKeys)
     EXPECT_EQ(form->NavMan->caPlay->ShortCut(), play);
     EXPECT_EQ(form->audman->naIncVolume->ShortCut(), louder);
     EXPECT_EQ(form->audman->naIncVolume->SecondaryShortcuts(), QList<QKeySequence>{QKeySequence(Qt::ALT | Qt::Key_P)});
+
+    // The picture name and the date format are typed too.
+    const std::pair<QWidget*, QWidget*> fields[] = {{form->SaveImagesFrame, form->SaveImagesFrame->NomRacineEdit},
+                                                    {form->DVIncrustFrame, form->DVIncrustFrame->cbDatecode1}};
+    for (const auto& [panel, field] : fields) {
+        SCOPED_TRACE(field->metaObject()->className());
+        panel->show();
+        panel->raise();
+        field->setFocus();
+        QApplication::processEvents();
+        ASSERT_TRUE(field->hasFocus());
+        EXPECT_TRUE(form->NavMan->caPlay->ShortCut().isEmpty());
+        form->IncrustFrame->seTransparency->setFocus();
+        QApplication::processEvents();
+        EXPECT_EQ(form->NavMan->caPlay->ShortCut(), play);
+    }
 }
 
 } // namespace

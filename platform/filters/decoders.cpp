@@ -5,6 +5,7 @@
 #include "platform/graph/formats.h"
 #include "platform/graph/media_guids.h"
 #include "platform/graph/transform.h"
+#include "platform/win/messages.h"
 
 extern "C" {
 #include <libswresample/swresample.h>
@@ -383,6 +384,10 @@ private:
         HRESULT hr = outputBuffer(out, start, stop);
         if (hr != S_OK)
             return hr;
+        // A paused graph is waited for on the GUI thread: it is woken while
+        // the picture is converted, not once it arrives.
+        if (state() == State_Paused)
+            ExpectWake();
         scale_.reset(sws_getCachedContext(scale_.release(), frame->width, frame->height,
                                           static_cast<AVPixelFormat>(frame->format), width_, height_, AV_PIX_FMT_BGRA,
                                           SWS_BICUBIC, nullptr, nullptr, nullptr));

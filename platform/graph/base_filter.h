@@ -99,6 +99,10 @@ private:
     ComPtr<IReferenceClock> clock_;
 };
 
+// Counts the connections made and broken by every pin of the process; what
+// was worked out from the connections holds while the count stands.
+std::uint64_t PinConnectionChanges();
+
 class BasePin : public IPin, public IAMPinCategory
 {
 public:

@@ -1,5 +1,6 @@
 #include "platform/graph/filter_graph.h"
 
+#include "platform/graph/base_filter.h"
 #include "platform/graph/clock.h"
 #include "platform/graph/enumerators.h"
 #include "platform/graph/filter_mapper.h"
@@ -107,6 +108,7 @@ HRESULT FilterGraph::AddFilter(IBaseFilter* filter, LPCWSTR name)
     if (FAILED(hr))
         return hr;
     filters_.push_back({ComPtr<IBaseFilter>(filter), name});
+    forgetOrder();
     return S_OK;
 }
 
@@ -150,6 +152,8 @@ void FilterGraph::leave(IBaseFilter* filter)
         return;
     const ComPtr<IBaseFilter> held = it->filter;
     filters_.erase(it);
+    // Nothing here holds the filter any longer.
+    forgetOrder();
     if (stepped_ && held.as<IVideoFrameStep>() == stepped_) {
         stepped_ = nullptr;
         steps_ = 0;
@@ -355,6 +359,32 @@ HRESULT FilterGraph::ShouldOperationContinue()
 
 std::vector<ComPtr<IBaseFilter>> FilterGraph::downstreamFirst()
 {
+    std::lock_guard lock(lock_);
+    refreshOrder();
+    return ordered_;
+}
+
+void FilterGraph::refreshOrder()
+{
+    // Read before the connections are: a change while they are looked at
+    // makes the order out of date at once.
+    const std::uint64_t connections = PinConnectionChanges();
+    if (orderedFor_ == connections)
+        return;
+    ordered_ = orderFilters();
+    orderedFor_ = connections;
+    seeker_.reset();
+}
+
+void FilterGraph::forgetOrder()
+{
+    orderedFor_.reset();
+    ordered_.clear();
+    seeker_.reset();
+}
+
+std::vector<ComPtr<IBaseFilter>> FilterGraph::orderFilters()
+{
     std::vector<ComPtr<IBaseFilter>> left = snapshot();
     std::vector<ComPtr<IBaseFilter>> ordered;
     const auto placed = [&](IBaseFilter* f) {
@@ -441,6 +471,16 @@ HRESULT FilterGraph::pauseFilters()
     return S_OK;
 }
 
+bool FilterGraph::everyFilterPaused()
+{
+    // A filter added to a paused graph is stopped until the graph pauses again.
+    return std::all_of(filters_.begin(), filters_.end(), [](const Entry& entry) {
+        FILTER_STATE state = State_Stopped;
+        entry.filter->GetState(0, &state);
+        return state == State_Paused;
+    });
+}
+
 HRESULT FilterGraph::runFilters()
 {
     runStart_ = clock_ ? clockTime() + kRunLead - pausedAt_ : 0;
@@ -464,6 +504,10 @@ HRESULT FilterGraph::Pause()
         pausedAt_ = 0;
     } else if (state_ == State_Running) {
         pausedAt_ = clock_ ? clockTime() - runStart_ : 0;
+    } else if (everyFilterPaused()) {
+        // Paused already (a seek or a step pauses first): nothing changes.
+        OAFilterState state;
+        return GetState(0, &state) == VFW_S_STATE_INTERMEDIATE ? S_FALSE : S_OK;
     }
     HRESULT hr = pauseFilters();
     if (FAILED(hr)) {
@@ -612,10 +656,18 @@ HRESULT FilterGraph::SetDefaultSyncSource()
 
 ComPtr<IMediaSeeking> FilterGraph::seeker()
 {
+    std::lock_guard lock(lock_);
+    refreshOrder();
+    if (!seeker_)
+        seeker_ = findSeeker();
+    return *seeker_;
+}
+
+ComPtr<IMediaSeeking> FilterGraph::findSeeker()
+{
     // The most upstream filter that seeks: sources and splitters move the
     // streams; its output pins may carry the interface instead.
-    const std::vector<ComPtr<IBaseFilter>> ordered = downstreamFirst();
-    for (auto it = ordered.rbegin(); it != ordered.rend(); ++it) {
+    for (auto it = ordered_.rbegin(); it != ordered_.rend(); ++it) {
         if (auto seeking = it->as<IMediaSeeking>())
             return seeking;
         for (const ComPtr<IPin>& pin : pinsOf(it->get())) {

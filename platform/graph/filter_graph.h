@@ -14,6 +14,7 @@
 
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -157,11 +158,19 @@ private:
     // through registered filters.
     HRESULT connectThroughRegistered(IPin* output, IPin* target, int depth);
     HRESULT tryCandidate(IPin* output, IPin* target, const RegisteredFilter& candidate, int depth);
+    // Brings the order below up to date with the connections; a filter
+    // added or removed forgets it.
+    void refreshOrder();
+    void forgetOrder();
+    std::vector<ComPtr<IBaseFilter>> orderFilters();
     ComPtr<IMediaSeeking> seeker();
+    ComPtr<IMediaSeeking> findSeeker();
     REFERENCE_TIME clockTime();
     void distributeClock();
     void resetCompletion();
     HRESULT pauseFilters();
+    // Whether every filter is paused already.
+    bool everyFilterPaused();
     HRESULT runFilters();
     void queueEvent(const Event& event);
     // Calls every filter with IBasicAudio (all), or the first one.
@@ -169,6 +178,11 @@ private:
 
     std::recursive_mutex lock_;
     std::vector<Entry> filters_;
+    // The filters downstream first and the filter that seeks, as worked out
+    // for the connections counted in orderedFor_.
+    std::optional<std::uint64_t> orderedFor_;
+    std::vector<ComPtr<IBaseFilter>> ordered_;
+    std::optional<ComPtr<IMediaSeeking>> seeker_;
     FILTER_STATE state_ = State_Stopped;
     CancelTokenPtr cancel_;
     ComPtr<IUnknown> site_;

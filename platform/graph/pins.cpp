@@ -2,6 +2,22 @@
 #include "platform/graph/enumerators.h"
 #include "platform/graph/sample.h"
 
+#include <atomic>
+
+namespace {
+std::atomic<std::uint64_t> connectionChanges{0};
+
+void noteConnectionChange()
+{
+    connectionChanges.fetch_add(1, std::memory_order_acq_rel);
+}
+} // namespace
+
+std::uint64_t PinConnectionChanges()
+{
+    return connectionChanges.load(std::memory_order_acquire);
+}
+
 // --- BasePin ---------------------------------------------------------------
 
 BasePin::BasePin(BaseFilter* filter, std::u16string name, PIN_DIRECTION direction)
@@ -79,6 +95,7 @@ void BasePin::clearConnection()
 {
     connected_.reset();
     mediaType_ = AM_MEDIA_TYPE{};
+    noteConnectionChange();
 }
 
 HRESULT BasePin::Connect(IPin* receiver, const AM_MEDIA_TYPE* type)
@@ -140,13 +157,18 @@ HRESULT BasePin::AttemptConnection(IPin* receiver, const AM_MEDIA_TYPE& type)
     if (hr != S_OK)
         return FAILED(hr) ? hr : VFW_E_TYPE_NOT_ACCEPTED;
     connected_ = receiver;
+    noteConnectionChange();
     hr = SetMediaType(&type);
     if (SUCCEEDED(hr)) {
         hr = receiver->ReceiveConnection(this, &type);
         if (SUCCEEDED(hr)) {
             hr = CompleteConnect(receiver);
-            if (SUCCEEDED(hr))
+            if (SUCCEEDED(hr)) {
+                // Counted again once whole: what was worked out from the
+                // half-made connection is out of date.
+                noteConnectionChange();
                 return S_OK;
+            }
             receiver->Disconnect();
         }
     }
@@ -167,11 +189,14 @@ HRESULT BasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type)
         hr = CheckMediaType(type);
         if (hr == S_OK) {
             connected_ = connector;
+            noteConnectionChange();
             hr = SetMediaType(type);
             if (SUCCEEDED(hr))
                 hr = CompleteConnect(connector);
-            if (SUCCEEDED(hr))
+            if (SUCCEEDED(hr)) {
+                noteConnectionChange();
                 return S_OK;
+            }
             clearConnection();
         } else if (SUCCEEDED(hr)) {
             hr = VFW_E_TYPE_NOT_ACCEPTED;

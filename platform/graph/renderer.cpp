@@ -81,8 +81,12 @@ HRESULT BaseRenderer::Pause()
         if (FAILED(hr))
             return hr;
     }
+    const bool paused = state() == State_Paused;
     const HRESULT hr = BaseFilter::Pause();
-    wake();
+    // A sample waiting for the run looks again; a paused one has nothing new
+    // to see.
+    if (!paused)
+        wake();
     return hr;
 }
 

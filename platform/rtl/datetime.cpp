@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 // Julian day of 1899-12-30, day 0.
@@ -491,5 +492,16 @@ QString FormatDateTime(const QString& format, TDateTime value, const FormatSetti
 
 QString FormatDateTime(const QString& format, TDateTime value)
 {
-    return FormatDateTime(format, value, FormatSettings::user());
+    // Reading a locale's names and formats costs more than the formatting:
+    // each thread keeps those of the locale it last formatted with.
+    struct Cached
+    {
+        QLocale locale;
+        FormatSettings settings;
+    };
+    thread_local std::optional<Cached> cached;
+    const QLocale locale;
+    if (!cached || cached->locale != locale)
+        cached.emplace(Cached{locale, FormatSettings::fromLocale(locale)});
+    return FormatDateTime(format, value, cached->settings);
 }

@@ -17,6 +17,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include <sched.h>
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -31,14 +33,63 @@ struct PostedMessage
 };
 
 // A send from another thread. The sender waits on `released`; all fields are
-// guarded by the message system's mutex.
+// guarded by the message system's mutex, and `finished` mirrors `done` for a
+// sender that looks without it.
 struct PendingSend
 {
     PostedMessage message;
     bool done = false;
+    std::atomic<bool> finished{false};
     LRESULT result = 0;
     std::condition_variable released;
 };
+
+// A thread that hands work to another and waits for the answer looks for it
+// for a short while before it sleeps: a sleeping thread on an idle core takes
+// tens of microseconds to run again, longer than a window procedure takes to
+// answer a send or the GUI thread to turn round between a send and the next.
+// Only where the two threads can run at once.
+constexpr auto kSpin = std::chrono::microseconds(50);
+// After ExpectWake: about the time a standard-definition picture takes to be
+// converted and reach its renderer.
+constexpr auto kExpectedSpin = std::chrono::microseconds(400);
+
+bool spinningPays()
+{
+    static const bool pays = [] {
+        cpu_set_t cores;
+        CPU_ZERO(&cores);
+        return sched_getaffinity(0, sizeof cores, &cores) == 0 ? CPU_COUNT(&cores) > 1
+                                                                : std::thread::hardware_concurrency() > 1;
+    }();
+    return pays;
+}
+
+inline void relax()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
+// Whether `ready` became true within `spin`.
+template <typename Ready> bool spinUntil(Ready&& ready, Clock::duration spin = kSpin)
+{
+    if (!spinningPays())
+        return ready();
+    const Clock::time_point end = Clock::now() + spin;
+    for (;;) {
+        for (int i = 0; i < 32; ++i) {
+            if (ready())
+                return true;
+            relax();
+        }
+        if (Clock::now() >= end)
+            return ready();
+    }
+}
 using SendPtr = std::shared_ptr<PendingSend>;
 
 // The send the GUI thread is serving right now, for ReplyMessage.
@@ -68,17 +119,28 @@ public:
     LRESULT callDirect(const PostedMessage& message);
 
     bool serveOneSend();
-    void serveSends()
+    // Whether any was served.
+    bool serveSends()
     {
-        while (serveOneSend()) {
-        }
+        bool served = false;
+        while (serveOneSend())
+            served = true;
+        return served;
     }
     void dispatchPosted();
-    // The number of wakes so far; a wait that read it sleeps until the next.
-    uint64_t wakes()
+    // What a wait has seen: it sleeps until the next wake, expected wake or
+    // queued send.
+    struct Seen
+    {
+        uint64_t wakes;
+        uint64_t expected;
+        uint64_t events;
+    };
+    Seen seen()
     {
         std::lock_guard lock(mutex_);
-        return wakes_;
+        // A send queued already ends a spin at once.
+        return {wakes_, expected_, events_.load(std::memory_order_relaxed) - (sends_.empty() ? 0 : 1)};
     }
     void wakeWaits()
     {
@@ -86,11 +148,20 @@ public:
             std::lock_guard lock(mutex_);
             ++wakes_;
         }
-        changed_.notify_all();
+        signal();
     }
-    // Waits until a wake after `seen`, a queued send (on the GUI thread) or
-    // `until`, when given.
-    void wait(uint64_t seen, bool gui, std::optional<Clock::time_point> until);
+    void expectWake()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            ++expected_;
+        }
+        signal();
+    }
+    // Waits until a wake after `seen`, a queued send or an expected wake (on
+    // the GUI thread) or `until`, when given; looks for them for `spin`
+    // before it sleeps.
+    void wait(Seen seen, bool gui, std::optional<Clock::time_point> until, Clock::duration spin);
 
     void reply(PendingSend& send, LRESULT result)
     {
@@ -111,10 +182,18 @@ private:
         if (!send.done) {
             send.done = true;
             send.result = result;
+            send.finished.store(true, std::memory_order_release);
             send.released.notify_all();
         }
     }
     void wake(bool& pending, QEvent::Type type, Qt::EventPriority priority);
+    // After a change made under the lock, and with the lock released, so
+    // that a spinning wait that sees it takes the lock at once.
+    void signal()
+    {
+        events_.fetch_add(1, std::memory_order_release);
+        changed_.notify_all();
+    }
 
     std::mutex mutex_;
     std::unordered_map<HWND, ProcPtr> windows_;
@@ -125,6 +204,10 @@ private:
     // Signalled when a send is queued and on every wake.
     std::condition_variable changed_;
     uint64_t wakes_ = 0;
+    uint64_t expected_ = 0;
+    // Counts wakes, expected wakes and queued sends, for a wait that spins
+    // without the lock.
+    std::atomic<uint64_t> events_{0};
     QObject* receiver_ = nullptr;
     bool postedWakePending_ = false;
     bool sendWakePending_ = false;
@@ -247,16 +330,26 @@ LRESULT MessageSystem::send(const PostedMessage& message, CancelToken* cancel)
     CancelToken::Subscription subscription = 0;
     if (cancel)
         subscription = cancel->subscribe([this, send] { reply(*send, 0); });
-    LRESULT result;
-    {
-        std::unique_lock lock(mutex_);
-        if (!send->done && windows_.contains(message.wnd)) {
-            sends_.push_back(send);
-            wake(sendWakePending_, kSendEvent, Qt::HighEventPriority);
-            changed_.notify_all();
+    LRESULT result = 0;
+    std::unique_lock lock(mutex_);
+    if (!send->done && windows_.contains(message.wnd)) {
+        sends_.push_back(send);
+        wake(sendWakePending_, kSendEvent, Qt::HighEventPriority);
+        lock.unlock();
+        signal();
+        // The result is written before `finished`: an answer seen here needs
+        // no lock.
+        if (spinUntil([&] { return send->finished.load(std::memory_order_acquire); })) {
+            result = send->result;
+        } else {
+            lock.lock();
             send->released.wait(lock, [&] { return send->done; });
+            result = send->result;
+            lock.unlock();
         }
+    } else {
         result = send->done ? send->result : 0;
+        lock.unlock();
     }
     if (subscription)
         cancel->unsubscribe(subscription);
@@ -330,10 +423,17 @@ void MessageSystem::dispatchPosted()
     }
 }
 
-void MessageSystem::wait(uint64_t seen, bool gui, std::optional<Clock::time_point> until)
+void MessageSystem::wait(Seen seen, bool gui, std::optional<Clock::time_point> until, Clock::duration spin)
 {
+    // Only a delay before the wait proper, which decides.
+    if (until)
+        spin = std::min(spin, *until - Clock::now());
+    if (spin > Clock::duration::zero())
+        spinUntil([&] { return events_.load(std::memory_order_acquire) != seen.events; }, spin);
     std::unique_lock lock(mutex_);
-    const auto arrived = [&] { return wakes_ != seen || (gui && !sends_.empty()); };
+    const auto arrived = [&] {
+        return wakes_ != seen.wakes || (gui && (!sends_.empty() || expected_ != seen.expected));
+    };
     if (until)
         changed_.wait_until(lock, *until, arrived);
     else
@@ -418,23 +518,35 @@ bool WaitServingMessages(const std::function<bool()>& done, int timeoutMs)
     MessageSystem& system = MessageSystem::instance();
     const bool gui = system.onGuiThread();
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    std::optional<uint64_t> expected;
     for (;;) {
-        if (gui)
-            system.serveSends();
+        // The thread that sent is at work again: what it does next (another
+        // send, or what ends this wait) usually follows at once.
+        const bool served = gui && system.serveSends();
         // Read before the condition: a wake that comes while it is looked
         // at ends the wait below at once.
-        const uint64_t seen = system.wakes();
+        const auto seen = system.seen();
         if (done())
             return true;
         if (timeoutMs >= 0 && Clock::now() >= deadline)
             return false;
-        system.wait(seen, gui, timeoutMs >= 0 ? std::optional(deadline) : std::nullopt);
+        const bool foretold = gui && expected && *expected != seen.expected;
+        expected = seen.expected;
+        const Clock::duration spin = foretold ? Clock::duration(kExpectedSpin)
+                                     : served ? Clock::duration(kSpin)
+                                              : Clock::duration::zero();
+        system.wait(seen, gui, timeoutMs >= 0 ? std::optional(deadline) : std::nullopt, spin);
     }
 }
 
 void WakeWaits()
 {
     MessageSystem::instance().wakeWaits();
+}
+
+void ExpectWake()
+{
+    MessageSystem::instance().expectWake();
 }
 
 void Sleep(DWORD ms)

@@ -54,13 +54,20 @@ void ProcessMessages();
 // wait) until `done` returns true or `timeoutMs` has passed (negative: no
 // limit). Returns the last value of done(). Off the GUI thread it only waits.
 // The condition is looked at again after each send served and each
-// WakeWaits, and at nothing else: whatever makes it true wakes the wait.
+// WakeWaits or ExpectWake, and at nothing else: whatever makes it true wakes
+// the wait.
 bool WaitServingMessages(const std::function<bool()>& done, int timeoutMs);
 
 // Has every WaitServingMessages look at its condition again at once; any
 // thread. Whoever makes a condition that a wait may be waiting for true calls
 // it after the change.
 void WakeWaits();
+
+// Tells a WaitServingMessages on the GUI thread that what it waits for, or a
+// send, follows shortly (a picture is on its way to a renderer): the wait
+// wakes now and looks out for it for a while before it sleeps again, so the
+// GUI thread is not still waking when it comes. Any thread.
+void ExpectWake();
 
 // Blocks the calling thread; serves nothing.
 void Sleep(DWORD ms);

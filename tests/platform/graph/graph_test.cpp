@@ -158,6 +158,52 @@ TEST(Graph, ReleasingTheGraphReleasesItsConnectedFilters)
     EXPECT_EQ(Sink::alive, before);
 }
 
+TEST(Graph, SeeksThroughTheSourceConnectedNowAndLetsARemovedOneGo)
+{
+    Chain chain(6);
+    chain.connect();
+    LONGLONG duration = 0;
+    ASSERT_EQ(chain.graph->GetDuration(&duration), S_OK);
+    EXPECT_EQ(duration, 6 * kFrame);
+
+    // Another source, first beside the chain, then in its source's place:
+    // the graph seeks through the one connected.
+    const auto other = makeCom<CountingSource>(9);
+    ASSERT_EQ(chain.graph->AddFilter(other.get(), u"Other"), S_OK);
+    ASSERT_EQ(chain.graph->GetDuration(&duration), S_OK);
+    EXPECT_EQ(duration, 6 * kFrame);
+    ASSERT_EQ(chain.graph->Disconnect(chain.source->video), S_OK);
+    ASSERT_EQ(chain.graph->Disconnect(chain.recorder->input()), S_OK);
+    ASSERT_EQ(chain.graph->ConnectDirect(other->video, chain.recorder->input(), nullptr), S_OK);
+    ASSERT_EQ(chain.graph->GetDuration(&duration), S_OK);
+    EXPECT_EQ(duration, 9 * kFrame);
+
+    // A removed source is held by nobody but its owner.
+    ASSERT_EQ(chain.graph->RemoveFilter(other.get()), S_OK);
+    other->AddRef();
+    EXPECT_EQ(other->Release(), 1u);
+    ASSERT_EQ(chain.graph->RemoveFilter(chain.source.get()), S_OK);
+    EXPECT_TRUE(FAILED(chain.graph->GetDuration(&duration)));
+}
+
+TEST(Graph, PausingAPausedGraphPausesOnlyAFilterAddedSince)
+{
+    Chain chain(6);
+    chain.connect();
+    ASSERT_GE(chain.control()->Pause(), S_OK);
+    ASSERT_TRUE(cued(chain.control()));
+    const auto late = makeCom<Recorder>();
+    ASSERT_EQ(chain.graph->AddFilter(late.get(), u"Late"), S_OK);
+    FILTER_STATE state = State_Running;
+    ASSERT_EQ(late->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Stopped);
+    ASSERT_GE(chain.control()->Pause(), S_OK);
+    ASSERT_EQ(late->GetState(0, &state), S_OK);
+    EXPECT_EQ(state, State_Paused);
+    EXPECT_TRUE(cued(chain.control()));
+    chain.control()->Stop();
+}
+
 TEST(Graph, FalseFromTransformHoldsSampleBack)
 {
     Chain chain(7);

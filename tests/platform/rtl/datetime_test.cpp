@@ -246,6 +246,20 @@ TEST(FormatDateTime, FollowsTwoPinnedLocales)
     EXPECT_EQ(de.decimalSeparator, u',');
 }
 
+TEST(FormatDateTime, WithoutSettingsFollowsTheDefaultLocaleAsItChanges)
+{
+    const TDateTime t = at(2026, 12, 6, 22, 4, 43);
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(FormatDateTime(QStringLiteral("dddddd"), t), "Sunday, December 6, 2026");
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(FormatDateTime(QStringLiteral("dddddd"), t), "Sonntag, 6. Dezember 2026");
+    EXPECT_EQ(FormatDateTime(QStringLiteral("ddddd"), t), "06.12.26");
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(FormatDateTime(QStringLiteral("ddddd"), t), "12/6/26");
+    QLocale::setDefault(before);
+}
+
 TEST(FormatDateTime, LocaleFormatsMatchQtAcrossScripts)
 {
     // Converting a locale's formats to our letters must not change what they

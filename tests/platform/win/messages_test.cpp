@@ -260,6 +260,48 @@ TEST(Messages, SendsAreServedInsideNestedEventLoopsAndByProcessMessages)
     EXPECT_EQ(calls, 2);
 }
 
+TEST(Messages, AnExpectedWakeEndsNoWaitAndTheSendsThatFollowAreServedInIt)
+{
+    std::vector<LRESULT> results;
+    TestWindow window([](UINT, WPARAM wParam, LPARAM) -> LRESULT { return LRESULT(wParam) + 1; });
+    std::atomic<bool> done{false};
+    {
+        Worker worker([&] {
+            for (int i = 0; i < 20; ++i) {
+                ExpectWake();
+                // Now and then the answer is slower than a spin lasts.
+                if (i % 5 == 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                results.push_back(SendMessage(window.wnd, WM_TEST, WPARAM(i), 0));
+            }
+            ExpectWake();
+            done.store(true);
+            WakeWaits();
+        });
+        EXPECT_TRUE(WaitServingMessages([&] { return done.load(); }, kPatienceMs));
+        EXPECT_TRUE(done.load()) << "the wait ended before its condition held";
+        while (!worker.finished())
+            WaitServingMessages([&] { return worker.finished(); }, kPatienceMs);
+    }
+    ASSERT_EQ(results.size(), 20u);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(results[i], i + 1);
+
+    // Expected wakes alone never end a wait before its time.
+    const auto start = std::chrono::steady_clock::now();
+    std::atomic<bool> stop{false};
+    std::thread foretelling([&] {
+        while (!stop.load()) {
+            ExpectWake();
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    EXPECT_FALSE(WaitServingMessages([] { return false; }, 30));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
+    stop.store(true);
+    foretelling.join();
+}
+
 TEST(Messages, ManyThreadsSendingAndPostingAtOnce)
 {
     std::atomic<int> handled{0};

@@ -157,15 +157,15 @@ HRESULT BasePin::AttemptConnection(IPin* receiver, const AM_MEDIA_TYPE& type)
     if (hr != S_OK)
         return FAILED(hr) ? hr : VFW_E_TYPE_NOT_ACCEPTED;
     connected_ = receiver;
-    noteConnectionChange();
     hr = SetMediaType(&type);
     if (SUCCEEDED(hr)) {
         hr = receiver->ReceiveConnection(this, &type);
         if (SUCCEEDED(hr)) {
             hr = CompleteConnect(receiver);
             if (SUCCEEDED(hr)) {
-                // Counted again once whole: what was worked out from the
-                // half-made connection is out of date.
+                // Counted once whole, so that what was worked out from the
+                // half-made connection is out of date; a failed one is
+                // counted as it is cleared.
                 noteConnectionChange();
                 return S_OK;
             }
@@ -189,7 +189,6 @@ HRESULT BasePin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type)
         hr = CheckMediaType(type);
         if (hr == S_OK) {
             connected_ = connector;
-            noteConnectionChange();
             hr = SetMediaType(type);
             if (SUCCEEDED(hr))
                 hr = CompleteConnect(connector);

@@ -135,12 +135,12 @@ public:
         uint64_t wakes;
         uint64_t expected;
         uint64_t events;
+        bool sendQueued;
     };
     Seen seen()
     {
         std::lock_guard lock(mutex_);
-        // A send queued already ends a spin at once.
-        return {wakes_, expected_, events_.load(std::memory_order_relaxed) - (sends_.empty() ? 0 : 1)};
+        return {wakes_, expected_, events_.load(std::memory_order_relaxed), !sends_.empty()};
     }
     void wakeWaits()
     {
@@ -330,26 +330,23 @@ LRESULT MessageSystem::send(const PostedMessage& message, CancelToken* cancel)
     CancelToken::Subscription subscription = 0;
     if (cancel)
         subscription = cancel->subscribe([this, send] { reply(*send, 0); });
+    // Cancelled already, or sent to no window: 0.
     LRESULT result = 0;
-    std::unique_lock lock(mutex_);
-    if (!send->done && windows_.contains(message.wnd)) {
-        sends_.push_back(send);
-        wake(sendWakePending_, kSendEvent, Qt::HighEventPriority);
-        lock.unlock();
-        signal();
-        // The result is written before `finished`: an answer seen here needs
-        // no lock.
-        if (spinUntil([&] { return send->finished.load(std::memory_order_acquire); })) {
-            result = send->result;
-        } else {
-            lock.lock();
-            send->released.wait(lock, [&] { return send->done; });
-            result = send->result;
+    {
+        std::unique_lock lock(mutex_);
+        if (!send->done && windows_.contains(message.wnd)) {
+            sends_.push_back(send);
+            wake(sendWakePending_, kSendEvent, Qt::HighEventPriority);
             lock.unlock();
+            signal();
+            // The result is written before `finished`: an answer seen while
+            // spinning needs no lock.
+            if (!spinUntil([&] { return send->finished.load(std::memory_order_acquire); })) {
+                lock.lock();
+                send->released.wait(lock, [&] { return send->done; });
+            }
+            result = send->result;
         }
-    } else {
-        result = send->done ? send->result : 0;
-        lock.unlock();
     }
     if (subscription)
         cancel->unsubscribe(subscription);
@@ -428,7 +425,7 @@ void MessageSystem::wait(Seen seen, bool gui, std::optional<Clock::time_point> u
     // Only a delay before the wait proper, which decides.
     if (until)
         spin = std::min(spin, *until - Clock::now());
-    if (spin > Clock::duration::zero())
+    if (spin > Clock::duration::zero() && !(gui && seen.sendQueued))
         spinUntil([&] { return events_.load(std::memory_order_acquire) != seen.events; }, spin);
     std::unique_lock lock(mutex_);
     const auto arrived = [&] {

@@ -43,9 +43,6 @@ bool isFinite(const VMR9NormalizedRect& r)
     return std::isfinite(r.left) && std::isfinite(r.top) && std::isfinite(r.right) && std::isfinite(r.bottom);
 }
 
-// The overlay as drawn: opaque (the bitmap's own alpha bytes are not
-// used), with the key colour made transparent; `opaque` receives the part
-// that is not transparent, where all drawing of the overlay happens.
 // An overlay pixel made opaque, or transparent (0, as premultiplied) when
 // it has the key colour.
 inline QRgb keyPixel(QRgb pixel, QRgb key)
@@ -73,6 +70,9 @@ bool keyRow(const QRgb* __restrict from, QRgb* __restrict to, int width, QRgb ke
     return kept != 0;
 }
 
+// The overlay as drawn: opaque (the bitmap's own alpha bytes are not
+// used), with the key colour made transparent; `opaque` receives the part
+// that is not transparent, where all drawing of the overlay happens.
 QImage keyedOverlay(const QImage& image, const VMR9AlphaBitmap& parameters, QRect* opaque)
 {
     // Alpha is 0 or 255 throughout, so the pixels are premultiplied as

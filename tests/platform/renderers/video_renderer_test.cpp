@@ -211,14 +211,16 @@ LONG freeBuffers(PushSource* source)
 // A source with buffers to spare has its picture shown from the buffer it
 // came in: every step and every picture played is still the exact frame,
 // none is written over while shown, and a stop hands every buffer back to
-// the source while the picture stays on show.
+// the source while the picture stays on show. A picture stored bottom row
+// first comes out the right way up all the same.
 TEST(VideoRenderer, APictureShownFromItsOwnBufferIsExactAndStoppingGivesTheBufferBack)
 {
     const std::vector<QImage> frames = clips::decodeFrames(clips::path("h264.mp4"), 10);
     ASSERT_EQ(frames.size(), 10u);
-    for (const LONG buffers : {3, 5}) {
+    for (const auto& [buffers, bottomUp] : {std::pair{3, false}, std::pair{5, false}, std::pair{3, true}}) {
         SCOPED_TRACE(buffers);
-        Playback playback(pictureSource(frames, kFrame / 10, false, buffers));
+        SCOPED_TRACE(bottomUp ? "bottom-up" : "top-down");
+        Playback playback(pictureSource(frames, kFrame / 10, bottomUp, buffers));
         const auto control = playback.as<IVMRWindowlessControl9>();
         ASSERT_TRUE(playback.cue());
         EXPECT_EQ(currentImage(control.get()), frames[0].convertToFormat(QImage::Format_RGB32));

@@ -564,6 +564,9 @@ hook:
         // instruction run; the loop ends after it.
         if (status_ != TPSStatus::Running)
             return QuickExit::ReadBytes;
+        // The hook may have run script code that grew the stack's table of
+        // entries.
+        f.entries = stack_.Entries();
     }
     goto* labels[static_cast<std::uint8_t>(Hook ? ip->op : ip->fused)];
 

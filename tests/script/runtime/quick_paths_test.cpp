@@ -332,3 +332,46 @@ TEST(QuickPaths, ARequestedCallBeforeTheNextInstruction)
     EXPECT_EQ(exec.calls, 1);
     EXPECT_EQ(exec.at, 70u); // the jump after the call
 }
+
+// A hook that runs a script procedure between two instructions of a decoded
+// run, the procedure growing the stack well beyond what it held: the run
+// goes on with the stack's entries where they now are.
+TEST(QuickPaths, AHookRunsAProcedureThatGrowsTheStack)
+{
+    struct Nesting : TPSExec
+    {
+        std::uint32_t deep = 0;
+        int calls = 0;
+        bool inside = false, ran = false;
+        void BeforeInstruction() override
+        {
+            if (inside || ++calls != 5)
+                return;
+            inside = true;
+            ran = RunScriptProc({}, deep);
+            inside = false;
+        }
+
+    protected:
+        bool HasInstructionHook() const override { return true; }
+    };
+    Script s;
+    const std::uint32_t n = s.b.var(s.t.longint);
+    Code deep;
+    for (int i = 0; i < 200; ++i)
+        deep.pushType(s.t.longint);
+    for (int i = 0; i < 200; ++i)
+        deep.pop();
+    deep.ret();
+    Nesting exec;
+    exec.deep = s.b.proc(deep);
+    Code c;
+    c.pushType(s.t.longint).assign(V(local(0)), s.I(0)).label("loop").unary(Op::Increment, V(local(0)));
+    branchIf(c, s, CompareOp::Less, V(local(0)), s.I(20), 1, "loop");
+    c.assign(V(n), V(local(0))).pop().ret();
+    ASSERT_TRUE(exec.LoadBytecode(s.image(c)));
+    ASSERT_TRUE(exec.ExecuteCode()) << ErrorCodeToText(exec.ExceptionCode(), exec.ExceptionText());
+    EXPECT_TRUE(exec.ran);
+    EXPECT_EQ(globalOf(exec, n), 20);
+    EXPECT_EQ(exec.Stack().Count(), 0u);
+}

@@ -83,9 +83,8 @@ struct TPSQuickOperand
     };
     Kind kind = Kind::Other;
     TPSQuickVar var;
-    TPSQuickVar indexVar;        // ElementByVar
-    std::uint32_t index = 0;     // Element
-    std::uint32_t varNumber = 0; // the variable number as written, for Var
+    TPSQuickVar indexVar;    // ElementByVar
+    std::uint32_t index = 0; // Element
     const TPSTypeRec* constType = nullptr;
     const std::string* text = nullptr; // an AnsiString constant
     alignas(16) unsigned char value[16] = {};

@@ -239,6 +239,8 @@ QUICK bool TPSExec::quickAssign(const QuickFrame& f, const TPSQuickIns& ins)
     return true;
 }
 
+namespace {
+
 // The bits of x op y for a left of an integer type, as the shared integer
 // arithmetic gives them; false for a division by zero, which the
 // byte-reading interpreter reports, and for an operator no integer takes.
@@ -281,6 +283,8 @@ QUICK bool integerResult(std::uint8_t op, BaseType leftBase, std::int64_t x, std
     out = *result;
     return true;
 }
+
+} // namespace
 
 // dest := dest op source, between integers.
 QUICK bool TPSExec::quickCalc(const QuickFrame& f, const TPSQuickIns& ins)

@@ -375,3 +375,23 @@ TEST(QuickPaths, AHookRunsAProcedureThatGrowsTheStack)
     EXPECT_EQ(globalOf(exec, n), 20);
     EXPECT_EQ(exec.Stack().Count(), 0u);
 }
+
+// A temporary narrower than the value put in it holds that value in its own
+// width before the calculation through it: 300 in a byte is 44, and 44 div 2
+// is 22, where 300 div 2 would give 150.
+TEST(QuickPaths, ACalculationGoesThroughItsTemporaryInTheTemporarysWidth)
+{
+    Script s;
+    const std::uint32_t big = s.b.var(s.t.longint), sum = s.b.var(s.t.longint);
+    Code c;
+    c.assign(V(big), s.I(300))
+        .pushType(s.t.byteT)
+        .assign(V(local(0)), V(big))
+        .calc(CalcOp::Divide, V(local(0)), s.I(2))
+        .calc(CalcOp::Add, V(sum), V(local(0)))
+        .pop()
+        .ret();
+    const Outcome out = runThreeWays(s.image(c));
+    ASSERT_TRUE(out.result) << out;
+    EXPECT_EQ(out.globals, (std::vector<std::string>{"300", "22"}));
+}

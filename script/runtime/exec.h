@@ -357,6 +357,8 @@ private:
     {
         return __atomic_load_n(&beforeInstructionAsked_, __ATOMIC_RELAXED);
     }
+    // Whether a pointer has a target: it has one, and the stack entry it
+    // aimed at, if any, is still there.
     [[gnu::always_inline]] bool targetAlive(const TPSPointerValue& pointer) const
     {
         if (!pointer.data || !pointer.type)

@@ -195,18 +195,6 @@ TPSStackEntry* TPSExec::resolveVar(std::uint32_t number, TPSError stackError, TP
     return entry;
 }
 
-// A pointer's target, unless it has none or the stack entry it aimed at is
-// gone.
-static bool liveTarget(const TPSPointerValue& pointer, const TPSStack& stack)
-{
-    if (!pointer.data || !pointer.type)
-        return false;
-    if (pointer.origin.stackIndex < 0)
-        return true;
-    const TPSStackEntry* entry = stack.Items(static_cast<std::ptrdiff_t>(pointer.origin.stackIndex));
-    return entry && entry->serial == pointer.origin.stackSerial;
-}
-
 bool TPSExec::ParamTarget(TPSStackEntry* entry, TPSValueRef& out) const
 {
     if (!entry)
@@ -220,7 +208,7 @@ bool TPSExec::ParamTarget(TPSStackEntry* entry, TPSValueRef& out) const
 
 bool TPSExec::PointerTarget(const TPSPointerValue& pointer, TPSValueRef& out) const
 {
-    if (!liveTarget(pointer, stack_))
+    if (!targetAlive(pointer))
         return false;
     out = {pointer.data, pointer.type};
     return true;
@@ -228,7 +216,7 @@ bool TPSExec::PointerTarget(const TPSPointerValue& pointer, TPSValueRef& out) co
 
 bool TPSExec::followPointer(const TPSPointerValue& pointer, TPSOperand& out)
 {
-    if (!liveTarget(pointer, stack_))
+    if (!targetAlive(pointer))
         return fail(erNullPointerException);
     out.data = pointer.data;
     out.type = pointer.type;
@@ -246,7 +234,7 @@ bool TPSExec::readElementIndex(std::uint32_t number, std::int64_t& index)
     const TPSTypeRec* type = entry->type;
     if (type->baseType == BaseType::Pointer) {
         const TPSPointerValue& pointer = pointerAt(entry->data());
-        if (!liveTarget(pointer, stack_))
+        if (!targetAlive(pointer))
             return fail(ErTypeMismatch);
         data = pointer.data;
         type = pointer.type;
@@ -450,7 +438,7 @@ bool TPSExec::setPointer(bool ownedCopy)
         pointer = {};
         return true;
     }
-    if (!liveTarget(target, stack_))
+    if (!targetAlive(target))
         return fail(erNullPointerException);
     TPSDynArrayHeader* block = NewValueBlock(target.type);
     TPSPointerValue copy{BlockData(block), target.type, true, {block, target.type}};

@@ -58,10 +58,23 @@ struct Program
     std::string lua; // a chunk that returns the function to time
 };
 
-// What the two sorts share: the array type and the checksum of its values.
+// What the two sorts share: the array type, its pseudo-random filling and
+// the checksum of its values.
 const std::string kSortPascal = R"(
 type
   TIntArray = array of Integer;
+
+procedure Fill(var a: TIntArray; n: Integer);
+var
+  i, seed: Integer;
+begin
+  SetLength(a, n);
+  seed := 1;
+  for i := 0 to n - 1 do begin
+    seed := (seed * 1021 + 7) mod 1048573;
+    a[i] := seed;
+  end;
+end;
 
 function Checksum(var a: TIntArray; n: Integer): Integer;
 var
@@ -74,6 +87,16 @@ begin
 end;
 )";
 const std::string kSortLua = R"(
+local function fill(n)
+  local a = {}
+  local seed = 1
+  for i = 1, n do
+    seed = (seed * 1021 + 7) % 1048573
+    a[i] = seed
+  end
+  return a
+end
+
 local function checksum(a, n)
   local c = 0
   for i = 1, n do
@@ -138,14 +161,9 @@ return function() return tostring(sum(10000000)) end
 function Sort(n: Integer): String;
 var
   a: TIntArray;
-  i, j, x, seed, moves: Integer;
+  i, j, x, moves: Integer;
 begin
-  SetLength(a, n);
-  seed := 1;
-  for i := 0 to n - 1 do begin
-    seed := (seed * 1021 + 7) mod 1048573;
-    a[i] := seed;
-  end;
+  Fill(a, n);
   moves := 0;
   for i := 1 to n - 1 do begin
     x := a[i];
@@ -168,12 +186,7 @@ end.
 )",
             kSortLua + R"(
 local function sort(n)
-  local a = {}
-  local seed = 1
-  for i = 1, n do
-    seed = (seed * 1021 + 7) % 1048573
-    a[i] = seed
-  end
+  local a = fill(n)
   local moves = 0
   for i = 2, n do
     local x = a[i]
@@ -225,14 +238,9 @@ end;
 function Sort(n: Integer): String;
 var
   a: TIntArray;
-  i, seed, swaps: Integer;
+  swaps: Integer;
 begin
-  SetLength(a, n);
-  seed := 1;
-  for i := 0 to n - 1 do begin
-    seed := (seed * 1021 + 7) mod 1048573;
-    a[i] := seed;
-  end;
+  Fill(a, n);
   swaps := QSort(a, 0, n - 1);
   Result := IntToStr(swaps) + ' ' + IntToStr(Checksum(a, n)) + ' ' + IntToStr(a[0]) + ' ' + IntToStr(a[n - 1]);
 end;
@@ -273,12 +281,7 @@ local function qsort(a, lo, hi)
 end
 
 local function sort(n)
-  local a = {}
-  local seed = 1
-  for i = 1, n do
-    seed = (seed * 1021 + 7) % 1048573
-    a[i] = seed
-  end
+  local a = fill(n)
   local swaps = qsort(a, 1, n)
   return swaps .. " " .. checksum(a, n) .. " " .. a[1] .. " " .. a[n]
 end

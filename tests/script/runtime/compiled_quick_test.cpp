@@ -60,7 +60,24 @@ std::string checksumOf(const std::vector<std::int32_t>& values)
     return std::to_string(c);
 }
 
-const char* const kChecksum = R"(
+// What the sorting programs share: the array, filled with the numbers above,
+// and the checksum of its values.
+const std::string kSortShared = R"(
+type
+  TIntArray = array of Integer;
+
+procedure Fill(var a: TIntArray; n: Integer);
+var
+  i, seed: Integer;
+begin
+  SetLength(a, n);
+  seed := 1;
+  for i := 0 to n - 1 do begin
+    seed := (seed * 1021 + 7) mod 1048573;
+    a[i] := seed;
+  end;
+end;
+
 function Checksum(var a: TIntArray; n: Integer): Integer;
 var
   i, c: Integer;
@@ -129,17 +146,12 @@ end.
 
 TEST(CompiledQuickPaths, SortsInArrays)
 {
-    const ProgramRun insertion = compileAndRun(std::string("type TIntArray = array of Integer;\n") + kChecksum + R"(
+    const ProgramRun insertion = compileAndRun(kSortShared + R"(
 var
   a: TIntArray;
-  i, j, x, seed, moves, sum: Integer;
+  i, j, x, moves, sum: Integer;
 begin
-  SetLength(a, 200);
-  seed := 1;
-  for i := 0 to 199 do begin
-    seed := (seed * 1021 + 7) mod 1048573;
-    a[i] := seed;
-  end;
+  Fill(a, 200);
   for i := 1 to 199 do begin
     x := a[i];
     j := i - 1;
@@ -160,7 +172,7 @@ end.
     std::sort(values.begin(), values.end());
     EXPECT_EQ(insertion.globals.at("SUM"), checksumOf(values));
 
-    const ProgramRun quick = compileAndRun(std::string("type TIntArray = array of Integer;\n") + kChecksum + R"(
+    const ProgramRun quick = compileAndRun(kSortShared + R"(
 function QSort(var a: TIntArray; lo, hi: Integer): Integer;
 var
   i, j, p, t: Integer;
@@ -191,14 +203,9 @@ end;
 
 var
   a: TIntArray;
-  i, seed, swaps, sum: Integer;
+  swaps, sum: Integer;
 begin
-  SetLength(a, 500);
-  seed := 1;
-  for i := 0 to 499 do begin
-    seed := (seed * 1021 + 7) mod 1048573;
-    a[i] := seed;
-  end;
+  Fill(a, 500);
   swaps := QSort(a, 0, 499);
   sum := Checksum(a, 500);
 end.

@@ -29,16 +29,21 @@ public:
     void ShowMessage(const QString&) override {}
 };
 
-TEST_P(ResultLines, AreTheHostsOwn)
+// The lines of the compile, then those of the run.
+QStringList CompileAndRun(const QString& program)
 {
     TKvScript script;
     script.SetUi(std::make_unique<SilentUi>());
-    script.SetScriptText(GetParam().program.toStdString());
+    script.SetScriptText(program.toStdString());
     script.CompileScript();
     QStringList lines = script.Messages;
     script.RunScript();
-    lines += script.Messages;
-    EXPECT_EQ(lines.join(u'\n').toStdString(), GetParam().lines.join(u'\n').toStdString());
+    return lines + script.Messages;
+}
+
+TEST_P(ResultLines, AreTheHostsOwn)
+{
+    EXPECT_EQ(CompileAndRun(GetParam().program).join(u'\n').toStdString(), GetParam().lines.join(u'\n').toStdString());
 }
 
 const QString kSucceeded = QStringLiteral("*** Compilation succeeded ***");
@@ -94,10 +99,6 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-} // namespace
-
-namespace {
-
 // Every member of the host's enumerations has the ordinal of its place, so
 // a script that stores one as a number reads back the same member.
 TEST(HostTypes, EnumerationsKeepTheirOrder)
@@ -133,14 +134,7 @@ TEST(HostTypes, EnumerationsKeepTheirOrder)
                            .arg(i);
     program += QStringLiteral("  if misplaced <> '' then RaiseException(erCustomError, misplaced);\nend.");
 
-    TKvScript script;
-    script.SetUi(std::make_unique<SilentUi>());
-    script.SetScriptText(program.toStdString());
-    script.CompileScript();
-    QStringList lines = script.Messages;
-    script.RunScript();
-    lines += script.Messages;
-    EXPECT_EQ(lines, QStringList({kSucceeded, kExecuted}));
+    EXPECT_EQ(CompileAndRun(program), QStringList({kSucceeded, kExecuted}));
 }
 
 } // namespace

@@ -179,11 +179,11 @@ TEST_F(MainFormTest, TheListsLoadInTheirOrderAndSaveInTheReverse)
     };
     Start(ProgramScriptParts(), watch);
     const QStringList order{"am", "vidman", "audman", "NavMan", "gpal", "ficman", "al_script", "ficman_script"};
-    EXPECT_EQ(loaded, order);
+    EXPECT_EQ(loaded.join(u' ').toStdString(), order.join(u' ').toStdString());
     ASSERT_TRUE(Close(spRegistre));
     QStringList reverse = order;
     std::reverse(reverse.begin(), reverse.end());
-    EXPECT_EQ(saved, reverse);
+    EXPECT_EQ(saved.join(u' ').toStdString(), reverse.join(u' ').toStdString());
 }
 
 TEST_F(MainFormTest, ClosingAsksWhereToSaveBeforeTearingDownAndCancelKeepsAll)

@@ -21,6 +21,8 @@ int main(int argc, char** argv)
         TMainFormOptions options;
         options.Scripts = ProgramScriptParts();
         TMainForm window(options);
+        // Queued: the close finishes and the preferences are saved first.
+        QObject::connect(&window, &TMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
         window.show();
         result = app.exec();
     }

@@ -248,6 +248,8 @@ void TMainForm::CreateComponents(const TMainFormOptions& options)
 
     am = TKvActionComponent::Create<TKvAppliMan>(this, options.Scripts);
     am->setObjectName(QStringLiteral("am"));
+    // The command line acts on the loaded settings: it waits for the load.
+    am->GetSwitch()->Hold();
     am->SetWinControl(Client);
     am->SetOptionsFrame(OptionsFrame);
     am->SetAboutFrame(AboutFrame);
@@ -448,6 +450,11 @@ void TMainForm::FormShow()
         connect(target, &QWidget::customContextMenuRequested, this,
                 [this, target](const QPoint& at) { PopupMenu->popup(target->mapToGlobal(at)); });
     }
+    // Keys pressed in the plate or in the preview window are this window's
+    // (Esc leaves full screen there too).
+    for (QWidget* guest : {static_cast<QWidget*>(vidman->Plaque()), static_cast<QWidget*>(vidman->PreviewForm())})
+        if (guest)
+            LendWindowActions(this, guest);
     // 4. No screen saver while the program runs.
     FScreenSaverWasOn = ScreenSaverActive();
     SetScreenSaverActive(false);
@@ -500,6 +507,7 @@ void TMainForm::gpLoadPrefs(TMorvekPreferences& prefs)
         if (scriptsOpened)
             prefs.CloseKey();
     }
+    am->GetSwitch()->Release();
 }
 
 void TMainForm::gpSavePrefs(TMorvekPreferences& prefs)
@@ -557,6 +565,7 @@ void TMainForm::FormClose()
     UninstallPrivateLAV();
     UninstallPrivateVSFilter();
     FClosed = true;
+    emit Closed();
 }
 
 void TMainForm::FormDestroy()

@@ -27,6 +27,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 
 #include <cstdint>
@@ -229,6 +230,11 @@ public:
     TSavePreferences PrefsMode() const { return FPrefsMode; }
     bool Opening() const { return FOpening; }
 
+signals:
+    // The close is certain (the preferences are saved right after): the
+    // program ends with its main window, whatever other windows are open.
+    void Closed();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
@@ -283,6 +289,8 @@ private:
     void ShowSidePanel(int index);
     int ActiveSidePanel() const;
     void ApplyPrivateFolder(const QString& folder);
+    // Shows what the private filter folder lacks, on the options page only.
+    void ReportPrivateFilters();
     void ApplyUsePrivateFilters(bool on);
     void ClearVideoPanel();
 
@@ -306,6 +314,8 @@ private:
     TSavePreferences FPrefsMode = spNone;
     QBasicTimer FSizeMoveTimer;
     bool FClosed = false;
+    QStringList FPrivateFilterMessages;
+    QSet<QString> FReportedPrivateFilterMessages;
     bool FDestroyed = false;
     QMenu* FAudioMenu = nullptr;
     QMenu* FSubtitlesMenu = nullptr;

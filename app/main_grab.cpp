@@ -296,6 +296,7 @@ void TMainForm::AssignGrabEvents()
         if (!file.isEmpty())
             GrabUi().ShowInFolder(file);
     };
+    A.waDossierSave->EmptyMeansDefault = true;
     A.waDossierSave->InternalDefault = [](QString& folder) {
         folder = GetMyPicturesFolder();
         return true;

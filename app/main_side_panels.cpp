@@ -84,11 +84,13 @@ void TMainForm::AssignSidePanelEvents()
     connect(OptionsFrame->rgPrefsItems, &QButtonGroup::idClicked, this,
             [this](int id) { gp->SetMode(TSavePreferences(id)); });
 
+    A.waPrivateFolder->EmptyMeansDefault = true;
     A.waPrivateFolder->InternalDefault = [this](QString& folder) {
         folder = WithSeparator(gp->ProgramFolder());
         return true;
     };
     A.waPrivateFolder->OnAfterApply = [this](const QString& folder) { ApplyPrivateFolder(folder); };
+    am->caOptions->OnAfterTrueApply = [this] { ReportPrivateFilters(); };
     OptionsFrame->dePrivateFolder->OnAfterDialog = [this](TWideDialogEdit*, const QString& folder) {
         A.waPrivateFolder->SetValue(WithSeparator(folder));
     };
@@ -211,9 +213,10 @@ void TMainForm::ApplyPrivateFolder(const QString& value)
 {
     const QString folder = WithSeparator(value);
     OptionsFrame->dePrivateFolder->SetFolder(folder);
+    FPrivateFilterMessages.clear();
     const auto report = [this](const QString& message) {
         if (!message.isEmpty())
-            ficman->Ui().ShowError(message);
+            FPrivateFilterMessages.append(message);
     };
     // The program's own module is always looked for; the other families only
     // when their module is there.
@@ -232,6 +235,20 @@ void TMainForm::ApplyPrivateFolder(const QString& value)
     RegisterPrivateVSFilter(vsfilter);
     if (A.baUsePrivateFilters->Value())
         ApplyUsePrivateFilters(true);
+    ReportPrivateFilters();
+}
+
+void TMainForm::ReportPrivateFilters()
+{
+    // Told where the folder is chosen, each message once: a folder that
+    // lacks a file is no news at every start, nor while the program quits.
+    if (!am->caOptions->Checked() || FClosed)
+        return;
+    for (const QString& message : std::as_const(FPrivateFilterMessages))
+        if (!FReportedPrivateFilterMessages.contains(message)) {
+            FReportedPrivateFilterMessages.insert(message);
+            ficman->Ui().ShowError(message);
+        }
 }
 
 void TMainForm::ApplyUsePrivateFilters(bool on)

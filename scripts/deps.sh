@@ -11,7 +11,7 @@ packages=(
   libjpeg62-turbo-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg fonts-liberation pulseaudio dbus-daemon
-  xvfb imagemagick
+  xvfb xdotool imagemagick
   clang-14 libclang-rt-14-dev
   valgrind
   lua5.4

@@ -323,7 +323,7 @@ template <class T> void TValueAction<T>::SetValue(const T& value)
 {
     if (!Accepts(value))
         return;
-    FValue = value;
+    FValue = Normalized(value);
     GuardScope guard;
     RecordAndGuard(guard, *this);
     Apply();
@@ -397,7 +397,7 @@ template <class T> bool TValueAction<T>::LoadFromPrefs(TActionPreferences& gp)
             OnDefault(FDefault);
         if (InternalDefault)
             InternalDefault(FDefault);
-        FValue = Read(gp, FDefault);
+        FValue = Normalized(Read(gp, FDefault));
         if (ApplyWhenLoad)
             Apply();
         return true;

@@ -188,6 +188,8 @@ protected:
     virtual std::optional<T> FromScript(const QVariantList& args) const = 0;
     // Whether SetValue goes ahead with `value`.
     virtual bool Accepts(const T&) const { return true; }
+    // The value that SetValue and a load keep for `value`.
+    virtual T Normalized(const T& value) const { return value; }
 
     T FValue{};
     T FDefault{};
@@ -199,7 +201,15 @@ class TWidestringAction : public TValueAction<QString>
 public:
     explicit TWidestringAction(QObject* owner = nullptr) : TValueAction(owner) {}
 
+    // An empty text stands for the default, set or loaded (a folder that
+    // must never be "nowhere").
+    bool EmptyMeansDefault = false;
+
 protected:
+    QString Normalized(const QString& value) const override
+    {
+        return EmptyMeansDefault && value.isEmpty() ? FDefault : value;
+    }
     QString ScriptType() const override { return QStringLiteral("widestring"); }
     QString DefaultVariables() const override { return QStringLiteral("aWidestring"); }
     QString MacroArguments() const override;

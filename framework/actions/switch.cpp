@@ -31,10 +31,27 @@ void TKvSwitch::SetMainWindow(QWidget* window)
         window->installEventFilter(this);
 }
 
+void TKvSwitch::Hold()
+{
+    FHeld = true;
+}
+
+void TKvSwitch::Release()
+{
+    if (!FHeld)
+        return;
+    FHeld = false;
+    if (!FCommandLineRun && (FActivatedWhileHeld || (FMainWindow && FMainWindow->isVisible())))
+        ScheduleFirstRun();
+    FActivatedWhileHeld = false;
+}
+
 void TKvSwitch::ScheduleFirstRun()
 {
+    if (FHeld)
+        return; // Release schedules it
     QTimer::singleShot(0, this, [this] {
-        if (!FCommandLineRun)
+        if (!FCommandLineRun && !FHeld)
             RunShielded("command line", [this] { FirstActivation(FMainWindow); });
     });
 }
@@ -52,10 +69,14 @@ bool TKvSwitch::eventFilter(QObject* watched, QEvent* event)
 
 void TKvSwitch::Activated()
 {
-    if (!FCommandLineRun)
+    if (FCommandLineRun) {
+        if (OnActivate)
+            OnActivate(QCoreApplication::instance());
+    } else if (FHeld) {
+        FActivatedWhileHeld = true;
+    } else {
         FirstActivation(QCoreApplication::instance());
-    else if (OnActivate)
-        OnActivate(QCoreApplication::instance());
+    }
 }
 
 void TKvSwitch::FirstActivation(QObject* sender)

@@ -5,7 +5,7 @@
 // "quit" closes the main window after the other requests, provided at least
 // one argument named an action. The arguments run once, at the application's
 // first activation, or after the main window is first shown when no
-// activation arrives.
+// activation arrives; never while a holder keeps them back.
 
 #include "framework/actions/actions.h"
 
@@ -53,6 +53,15 @@ public:
     // line when the application is never activated.
     void SetMainWindow(QWidget* window);
 
+    // Keeps the command line back until Release. A window whose settings load
+    // when it is first shown holds it until they have loaded, so that the
+    // arguments act on the loaded values instead of being undone by them.
+    void Hold();
+    // Lets the command line run: at once (after the pending events) when the
+    // first activation or the main window's showing has come meanwhile.
+    void Release();
+    bool Held() const { return FHeld; }
+
     void RegisterList(TTntActionList* list);
     void UnregisterList(TTntActionList* list);
 
@@ -87,4 +96,6 @@ private:
     bool FQuit = false;
     bool FExecuting = false;
     bool FCommandLineRun = false;
+    bool FHeld = false;
+    bool FActivatedWhileHeld = false;
 };

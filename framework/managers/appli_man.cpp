@@ -618,12 +618,13 @@ void TKvAppliMan::AssignEvents()
         };
     }
     if (waScriptFolder) {
+        waScriptFolder->EmptyMeansDefault = true;
         waScriptFolder->InternalApply = [this](const QString& folder) {
             if (FScriptForm)
                 FScriptForm->SetScriptFolder(folder);
         };
         waScriptFolder->InternalBeforeSave = [this](QString& folder) {
-            if (FScriptForm)
+            if (FScriptForm && !FScriptForm->ScriptFolder().isEmpty())
                 folder = FScriptForm->ScriptFolder();
             return true;
         };

@@ -3,6 +3,9 @@
 #include "framework/actions/actions.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QShortcutEvent>
 #include <QWidget>
 
 namespace {
@@ -27,7 +30,64 @@ QString IdOf(const TTntCustomAction& action)
     return action.Name();
 }
 
+// On the QActions that WindowAction makes: the action they show.
 const char* const kWindowActionProperty = "kestrovaAction";
+
+// The QAction that WindowAction made for `action` in the window `top`.
+QAction* WindowActionIn(const QWidget* top, const TTntCustomAction* action)
+{
+    for (QAction* shown : action->BoundActions()) {
+        const auto* holder = qobject_cast<const QWidget*>(shown->parent());
+        if (holder && holder->window() == top && shown->property(kWindowActionProperty).isValid())
+            return shown;
+    }
+    return nullptr;
+}
+
+// Keys of the number pad. Qt's X11 keyboard drops the keypad modifier before
+// it looks for a shortcut, so a "Num +" key never matches there. A key press
+// that no widget took comes up to its window: this filter finds the action
+// that carries the key there and sends it the shortcut. Where Qt matches the
+// key itself, the key press never arrives.
+class KeypadShortcuts final : public QObject
+{
+public:
+    static void Install()
+    {
+        static KeypadShortcuts* installed = nullptr;
+        if (!installed && qApp) {
+            installed = new KeypadShortcuts(qApp); // owned by the application
+            qApp->installEventFilter(installed);
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!(key->modifiers() & Qt::KeypadModifier) || !widget || !widget->isWindow())
+            return false;
+        const QKeySequence pressed(key->keyCombination());
+        QList<QWidget*> holders = widget->findChildren<QWidget*>();
+        holders.append(widget);
+        for (QWidget* holder : std::as_const(holders)) {
+            for (QAction* action : holder->actions()) {
+                if (action->isEnabled() && action->isVisible() && action->shortcuts().contains(pressed)) {
+                    QShortcutEvent shortcut(pressed, 0);
+                    QCoreApplication::sendEvent(action, &shortcut);
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+private:
+    using QObject::QObject;
+};
 
 } // namespace
 
@@ -58,11 +118,14 @@ void ApplySharedShortcuts(TTntActionList& list)
 
 QAction* WindowAction(QWidget* window, TTntCustomAction* action)
 {
-    for (QAction* shown : action->BoundActions())
-        if (shown->parent() == window && shown->property(kWindowActionProperty).toBool())
-            return shown;
+    // One QAction per top-level window, whichever of its widgets asked first:
+    // a second one would register the same key twice there, and Qt runs
+    // neither of two actions that share a key.
+    if (QAction* shown = WindowActionIn(window->window(), action))
+        return shown;
+    KeypadShortcuts::Install();
     auto* shown = new QAction(window); // owned by the window
-    shown->setProperty(kWindowActionProperty, true);
+    shown->setProperty(kWindowActionProperty, QVariant::fromValue<QObject*>(action));
     action->Bind(shown);
     window->addAction(shown);
     return shown;
@@ -72,4 +135,17 @@ void AddWindowActions(QWidget* window, const TTntActionList& list)
 {
     for (TTntCustomAction* action : list.ActionsInOrder())
         WindowAction(window, action);
+}
+
+void LendWindowActions(QWidget* owner, QWidget* guest)
+{
+    const QWidget* top = owner->window();
+    for (QAction* shown : top->findChildren<QAction*>()) {
+        const auto* action =
+            qobject_cast<const TTntCustomAction*>(shown->property(kWindowActionProperty).value<QObject*>());
+        const auto* holder = qobject_cast<const QWidget*>(shown->parent());
+        if (action && holder && holder->window() == top && !WindowActionIn(guest->window(), action) &&
+            !guest->actions().contains(shown))
+            guest->addAction(shown);
+    }
 }

@@ -36,11 +36,17 @@ QKeySequence ShortcutFor(const QString& internalId, const QKeySequence& key);
 // wired, so layouts that still carry such a key lose it too.
 void ApplySharedShortcuts(TTntActionList& list);
 
-// The one QAction of `window` that shows `action` there: created, bound and
-// added to the window on the first call, so the action's shortcuts work while
-// the window is active. Menus of the window show this same QAction, which
-// keeps one key from being registered twice in one window.
+// The one QAction of `window`'s top-level window that shows `action` there:
+// created, bound and added to `window` on the first call for that top-level
+// window, so the action's shortcuts work while it is active. Menus of the
+// window show this same QAction, which keeps one key from being registered
+// twice in one window.
 QAction* WindowAction(QWidget* window, TTntCustomAction* action);
 
 // WindowAction for every action of `list`.
 void AddWindowActions(QWidget* window, const TTntActionList& list);
+
+// Lends the keys of `owner`'s window to the window `guest` (a plate or a
+// preview window that shows the owner's video): the owner's window actions
+// are added to `guest`, except those whose action has one there already.
+void LendWindowActions(QWidget* owner, QWidget* guest);

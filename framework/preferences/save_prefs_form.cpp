@@ -18,6 +18,7 @@ TSavePrefsForm::TSavePrefsForm(QWidget* parent) : QDialog(parent)
     // Shown as a label on the dialog, not as an edit box.
     Text->setFrameShape(QFrame::NoFrame);
     Text->viewport()->setAutoFillBackground(false);
+    Text->setFocusPolicy(Qt::NoFocus);
 
     NormalBtn = AddChoice(
         QStringLiteral("Normal"),
@@ -35,6 +36,10 @@ TSavePrefsForm::TSavePrefsForm(QWidget* parent) : QDialog(parent)
     auto* buttons = new QHBoxLayout;
     for (QPushButton* button : {NormalBtn, PortableBtn, AucunBtn})
         buttons->addWidget(button);
+    // Enter keeps the preferences in the normal place; Tab goes to the others,
+    // Esc answers nothing (the window stays open).
+    NormalBtn->setDefault(true);
+    NormalBtn->setFocus();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Text);
     layout->addLayout(buttons);

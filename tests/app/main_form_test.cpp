@@ -10,6 +10,7 @@
 #include "media/engine/video_forms.h"
 #include "media/filters/notify_messages.h"
 #include "platform/win/messages.h"
+#include "platform/win/shell.h"
 #include "script/host/script_form.h"
 #include "tests/framework/actions/fakes.h"
 #include "tests/media/clip_reader.h"
@@ -780,6 +781,45 @@ TEST_F(MainFormTest, PlaybackEndsPausedAndUnchecked)
     EXPECT_FALSE(form->NavMan->caPlay->Checked());
     Settle();
     EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePaused);
+}
+
+// What the window gives back when it goes, and what it does after it was
+// moved or resized: the screen saver as it found it, the script window where
+// the user left it, the paused frame drawn again.
+TEST_F(MainFormTest, TheWindowPutsBackWhatItChangedAndRedrawsAfterAResize)
+{
+    for (const bool wasOn : {true, false}) {
+        form.reset();
+        SetScreenSaverActive(wasOn);
+        Start(ProgramScriptParts());
+        EXPECT_FALSE(ScreenSaverActive());
+        form.reset();
+        EXPECT_EQ(ScreenSaverActive(), wasOn);
+    }
+
+    Start(ProgramScriptParts());
+    QWidget* scripts = form->am->ScriptForm()->Window();
+    form->am->caScript->SetChecked(true);
+    const QRect moved(70, 80, 500, 400);
+    scripts->setGeometry(moved);
+    ProcessMessages();
+    ASSERT_TRUE(Close(spPortable));
+    Start(ProgramScriptParts());
+    EXPECT_EQ(form->am->ScriptForm()->Window()->geometry(), moved);
+
+    ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("h264.mp4"))));
+    ASSERT_EQ(Shown(), 0);
+    Settle();
+    // A frame decoded again passes the frames notifier, which tells its time.
+    int told = 0;
+    form->NavMan->OnDisplayTime = [&told, shown = form->NavMan->OnDisplayTime](const QString& text) {
+        ++told;
+        if (shown)
+            shown(text);
+    };
+    form->resize(form->width() + 40, form->height() + 30);
+    EXPECT_TRUE(Until([&] { return told > 0; }, 5000)) << "the paused frame was not drawn again after the resize";
+    EXPECT_EQ(Shown(), 0);
 }
 
 } // namespace

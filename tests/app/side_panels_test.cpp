@@ -3,6 +3,8 @@
 
 #include "main_form_fixture.h"
 
+#include "app/picture_naming.h"
+
 #include "framework/widgets/directory_edit.h"
 #include "framework/widgets/kv_buttons.h"
 #include "framework/widgets/link_edit.h"
@@ -14,6 +16,7 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QMap>
 #include <QSpinBox>
@@ -230,6 +233,62 @@ TEST_F(SidePanelsTest, TheOptionsPageAndTheActionsShowEachOther)
     EXPECT_TRUE(options->rgPrefsItems->button(spNone)->isChecked());
     form->gp->SetMode(spPortable);
     EXPECT_TRUE(options->rgPrefsItems->button(spPortable)->isChecked());
+}
+
+// A folder setting is never "nowhere": stored or set empty, it is its
+// default, and the pictures then go to the pictures folder.
+TEST_F(SidePanelsTest, EmptyFoldersTakeTheirDefaults)
+{
+    const QString key = form->gp->RegistryKey() + QStringLiteral("\\MainForm");
+    ASSERT_TRUE(registry->writeString(key, QStringLiteral("DossierSave"), QString()));
+    ASSERT_TRUE(registry->writeString(key, QStringLiteral("waLAVFolder"), QString()));
+    ASSERT_TRUE(registry->writeString(key, QStringLiteral("ScriptFolder"), QString()));
+    Start();
+    ASSERT_EQ(form->gp->Mode(), spRegistre);
+    const struct
+    {
+        TWidestringAction* action;
+        QString expected;
+    } folders[] = {
+        {form->A.waDossierSave, GetMyPicturesFolder()},
+        {form->A.waPrivateFolder, dir.path() + u'/'},
+        {form->am->waScriptFolder, form->am->waScriptFolder->DefaultValue()},
+    };
+    for (const auto& folder : folders) {
+        SCOPED_TRACE(folder.action->ScriptName.toStdString());
+        EXPECT_FALSE(folder.expected.isEmpty());
+        EXPECT_EQ(folder.action->Value(), folder.expected) << "loaded";
+        folder.action->SetValue(QString());
+        EXPECT_EQ(folder.action->Value(), folder.expected) << "set";
+    }
+    EXPECT_TRUE(form->PictureName().startsWith(WithTrailingSeparator(GetMyPicturesFolder())))
+        << form->PictureName().toStdString();
+    EXPECT_TRUE(fileUi->errors.isEmpty()) << fileUi->errors.join(u'\n').toStdString();
+}
+
+// A private filter folder without its files is told on the options page,
+// where it is chosen, once; never at start-up or while the program quits.
+TEST_F(SidePanelsTest, APrivateFolderThatLacksItsFilesIsToldOnceOnTheOptionsPage)
+{
+    const QString empty = dir.filePath(QStringLiteral("empty"));
+    ASSERT_TRUE(QDir().mkpath(empty));
+    form->A.waPrivateFolder->SetValue(empty);
+    EXPECT_TRUE(fileUi->errors.isEmpty()) << "told away from the options page";
+    form->am->caOptions->SetChecked(true);
+    ASSERT_EQ(fileUi->errors.size(), 1);
+    EXPECT_TRUE(fileUi->errors[0].contains(QStringLiteral("LBV.reg"))) << fileUi->errors[0].toStdString();
+    form->A.waPrivateFolder->SetValue(empty);
+    form->am->caOptions->SetChecked(false);
+    form->am->caOptions->SetChecked(true);
+    EXPECT_EQ(fileUi->errors.size(), 1) << "told twice";
+    // Stored, it is not told at the next start nor when the program quits.
+    ASSERT_TRUE(Close(spRegistre));
+    EXPECT_EQ(fileUi->errors.size(), 1);
+    Start();
+    EXPECT_EQ(form->A.waPrivateFolder->Value(), empty);
+    EXPECT_TRUE(fileUi->errors.isEmpty());
+    ASSERT_TRUE(Close(std::nullopt));
+    EXPECT_TRUE(fileUi->errors.isEmpty());
 }
 
 TEST_F(SidePanelsTest, StorageModeSwitchesMoveTheSettingsWithoutLoss)

@@ -11,6 +11,7 @@
 #include "media/engine/nav_man.h"
 #include "platform/win/messages.h"
 
+#include <QFile>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -89,6 +90,41 @@ TEST_F(MacroTest, ARecordedMacroOfSeveralActionsReplaysToTheSameResult)
     EXPECT_EQ(form->VideoFileName(), clip);
     EXPECT_EQ(form->A.iaJpegCompressionQuality->Value(), 75);
     EXPECT_EQ(Steady(), 11);
+}
+
+// An action does the same from a script as from its key: a macro that steps
+// onto a frame grabbed before asks before it overwrites the picture, and a
+// second run finds the same routines as the first.
+TEST_F(MacroTest, AMacroThatGrabsAgainAsksBeforeOverwriting)
+{
+    ASSERT_TRUE(form->ficman->OpenFile(Copy("h264.mp4", QStringLiteral("clip.mp4"))));
+    ASSERT_EQ(Shown(), 0);
+    Until([&] { return form->NavMan->FrameDuration() > 1; });
+    form->A.waDossierSave->SetValue(dir.path());
+    form->A.iaImageAjouter->SetValue(0); // named by the time code
+
+    scripts->Editor->SetLines({QStringLiteral("begin"), QStringLiteral("  AvanceFrame;"),
+                               QStringLiteral("  AvanceFrame;"), QStringLiteral("  Grab;"), QStringLiteral("end.")});
+    QByteArray first;
+    for (int run = 0; run < 2; ++run) {
+        form->NavMan->naReculeDebut->Execute();
+        ASSERT_EQ(WaitFor(0), 0);
+        grabUi->questions.clear();
+        scripts->Run();
+        ASSERT_EQ(scripts->Memo->toPlainText().split(u'\n').last(), QStringLiteral("*** Succesfully Executed ***"))
+            << "run " << run << ": " << scripts->Memo->toPlainText().toStdString();
+        EXPECT_EQ(Steady(), 2);
+        const QString picture = dir.filePath(QStringLiteral("Kestrova_0.00.00.02.bmp"));
+        QFile saved(picture);
+        ASSERT_TRUE(saved.open(QIODevice::ReadOnly)) << picture.toStdString();
+        if (run == 0) {
+            EXPECT_TRUE(grabUi->questions.isEmpty());
+            first = saved.readAll();
+        } else {
+            EXPECT_EQ(grabUi->questions.size(), 1) << "the second grab of frame 2 did not ask";
+            EXPECT_EQ(saved.readAll(), first);
+        }
+    }
 }
 
 TEST_F(MacroTest, EveryListsActionsAreProceduresAndTheScriptWindowKeepsItsPlace)

@@ -1,6 +1,7 @@
 #include "framework/managers/file_manager.h"
 
 #include "framework/widgets/directory_edit.h"
+#include "framework/widgets/image_modules.h"
 #include "platform/win/shell.h"
 
 #include <QAbstractScrollArea>
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -765,4 +767,18 @@ void TFichierMan::StartDrag()
         return;
     FDropSource->Files = QStringList{FCurrentFileName};
     FDropSource->Execute();
+}
+
+void SetFileGlyphs(TFichierMan& files, TCustomImageList& images)
+{
+    files.SetImages(&images);
+    for (const auto& [action, image] : std::initializer_list<std::pair<TCustomAbstractAction*, int>>{
+             {files.naNewFile, MorvekImage::NewFile},
+             {files.waOpenFile, MorvekImage::OpenFile},
+             {files.naPasteFile, MorvekImage::PasteFile},
+             {files.naSaveFile, MorvekImage::SaveFile},
+             {files.waSaveFileAs, MorvekImage::SaveFileAs},
+             {files.naCloseFile, MorvekImage::CloseFile},
+             {files.naParentFolder, MorvekImage::ParentFolder}})
+        action->SetImageIndex(image);
 }

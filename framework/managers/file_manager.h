@@ -261,3 +261,6 @@ private:
     std::unique_ptr<TFileManUi> FUi;
     TDropFileSourceW* FDropSource;
 };
+
+// Gives the manager's commands their glyphs: `images` is the ilMorvek list.
+void SetFileGlyphs(TFichierMan& files, TCustomImageList& images);

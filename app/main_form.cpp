@@ -1,6 +1,7 @@
 #include "app/main_form.h"
 
 #include "app/script_names.h"
+#include "app/window_glyphs.h"
 #include "framework/managers/about_frame.h"
 #include "framework/managers/help_form.h"
 #include "framework/managers/shortcuts.h"
@@ -255,6 +256,7 @@ void TMainForm::CreateComponents(const TMainFormOptions& options)
     TimerSysDate = new TThreadedTimer(this);
     TimerSysDate->SetInterval(250);
 
+    new TWindowGlyphs(*this); // a child of the window
     CreateButtonBar();
     CreateMenus();
     for (TTntActionList* list : std::initializer_list<TTntActionList*>{gpal, NavMan, vidman, audman, ficman})

@@ -139,9 +139,9 @@ void TQtFileManUi::ShowError(const QString& text)
     QMessageBox::warning(Parent(), QApplication::applicationDisplayName(), ForDisplay(text));
 }
 
-void TQtFileManUi::ShowInFolder(const QString& path)
+bool TQtFileManUi::ShowInFolder(const QString& path)
 {
-    ::ShowInFolder(path);
+    return ::ShowInFolder(path);
 }
 
 std::optional<QString> TQtFileManUi::FolderName(const QString& title, const QString& folder)
@@ -583,8 +583,8 @@ bool TFichierMan::PrepareInitialDir(QString& folder)
 
 void TFichierMan::ShowParentFolder()
 {
-    if (!FCurrentFileName.isEmpty())
-        Ui().ShowInFolder(FCurrentFileName);
+    if (!FCurrentFileName.isEmpty() && !Ui().ShowInFolder(FCurrentFileName))
+        Ui().ShowError(NoFileManagerText(FCurrentFileName));
 }
 
 void TFichierMan::ApplyOpenLastFile(bool open)
@@ -767,6 +767,11 @@ void TFichierMan::StartDrag()
         return;
     FDropSource->Files = QStringList{FCurrentFileName};
     FDropSource->Execute();
+}
+
+QString NoFileManagerText(const QString& path)
+{
+    return QStringLiteral("No file manager could be started to show the folder of\r\n%1").arg(path);
 }
 
 void SetFileGlyphs(TFichierMan& files, TCustomImageList& images)

@@ -20,6 +20,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kPanelWidth = kSidePanelWidth - 4;
@@ -54,6 +56,24 @@ void SidePanel(QFrame* panel, const char* name)
     panel->resize(kPanelWidth, 420);
 }
 
+// The column of a panel, and the inside of a group box in it: close enough
+// for the picture-name panel to fit a window of the smallest size.
+QVBoxLayout* Column(QWidget* owner)
+{
+    auto* column = new QVBoxLayout(owner);
+    column->setContentsMargins(8, 6, 8, 6);
+    column->setSpacing(4);
+    return column;
+}
+
+QVBoxLayout* GroupColumn(QGroupBox* group)
+{
+    auto* column = new QVBoxLayout(group);
+    column->setContentsMargins(8, 2, 8, 4);
+    column->setSpacing(2);
+    return column;
+}
+
 QHBoxLayout* Row(std::initializer_list<QWidget*> widgets)
 {
     auto* row = new QHBoxLayout;
@@ -63,7 +83,39 @@ QHBoxLayout* Row(std::initializer_list<QWidget*> widgets)
     return row;
 }
 
+// The range a spin box was made with, kept when a value widens it.
+constexpr char kDesignMinimum[] = "designMinimum";
+constexpr char kDesignMaximum[] = "designMaximum";
+
 } // namespace
+
+void ConnectSpinEdits(QSpinBox* spin, std::function<void(int)> set)
+{
+    spin->setProperty(kDesignMinimum, spin->minimum());
+    spin->setProperty(kDesignMaximum, spin->maximum());
+    QLineEdit* edit = spin->findChild<QLineEdit*>();
+    QObject::connect(spin, &QSpinBox::valueChanged, spin, [set, edit](int value) {
+        edit->setModified(false);
+        set(value);
+    });
+    // Typing the value shown changes nothing in the box, and still means it.
+    QObject::connect(spin, &QSpinBox::editingFinished, spin, [spin, set, edit] {
+        if (!edit->isModified())
+            return;
+        edit->setModified(false);
+        set(spin->value());
+    });
+}
+
+void ShowSpinValue(QSpinBox* spin, int value)
+{
+    const QSignalBlocker quiet(spin);
+    const QVariant minimum = spin->property(kDesignMinimum);
+    const QVariant maximum = spin->property(kDesignMaximum);
+    if (minimum.isValid() && maximum.isValid())
+        spin->setRange(std::min(minimum.toInt(), value), std::max(maximum.toInt(), value));
+    spin->setValue(value);
+}
 
 TImagetteFrame::TImagetteFrame(QWidget* parent) : QFrame(parent)
 {
@@ -101,10 +153,10 @@ void TImagetteFrame::Clear()
 TDossiersFrame::TDossiersFrame(QWidget* parent) : QFrame(parent)
 {
     SidePanel(this, "SaveImagesFrame");
-    auto* column = new QVBoxLayout(this);
+    auto* column = Column(this);
 
     auto* root = new QGroupBox(QStringLiteral("Root of the picture names"), this);
-    auto* rootLayout = new QVBoxLayout(root);
+    auto* rootLayout = GroupColumn(root);
     rbUtiliserRacine = Named(new QRadioButton(QStringLiteral("This text:"), root), "rbUtiliserRacine");
     NomRacineEdit = Named(new QLineEdit(root), "NomRacineEdit");
     rbUtiliserNomVideo = Named(new QRadioButton(QStringLiteral("The name of the video"), root), "rbUtiliserNomVideo");
@@ -116,7 +168,7 @@ TDossiersFrame::TDossiersFrame(QWidget* parent) : QFrame(parent)
     column->addWidget(root);
 
     auto* ending = new QGroupBox(QStringLiteral("Then"), this);
-    auto* endingLayout = new QVBoxLayout(ending);
+    auto* endingLayout = GroupColumn(ending);
     rbTimestamp = Named(new QRadioButton(QStringLiteral("The time code"), ending), "rbTimestamp");
     rbNumero = Named(new QRadioButton(QStringLiteral("A number of"), ending), "rbNumero");
     DigitsEdit = Spin(ending, "DigitsEdit", 1, 10);
@@ -127,7 +179,7 @@ TDossiersFrame::TDossiersFrame(QWidget* parent) : QFrame(parent)
     column->addWidget(ending);
 
     rgExtension = Named(new QGroupBox(QStringLiteral("Format"), this), "rgExtension");
-    auto* formatLayout = new QVBoxLayout(rgExtension);
+    auto* formatLayout = GroupColumn(rgExtension);
     rbBmp = new QRadioButton(QStringLiteral("BMP"), rgExtension);
     rbJpeg = new QRadioButton(QStringLiteral("JPEG, quality"), rgExtension);
     TrackBar1 = Named(new QSlider(Qt::Horizontal, rgExtension), "TrackBar1");
@@ -146,7 +198,7 @@ TDossiersFrame::TDossiersFrame(QWidget* parent) : QFrame(parent)
 TIncrustFrame::TIncrustFrame(QWidget* parent) : QFrame(parent)
 {
     SidePanel(this, "IncrustFrame");
-    auto* column = new QVBoxLayout(this);
+    auto* column = Column(this);
     FontComboBox = Named(new QFontComboBox(this), "FontComboBox");
     cbSize = Named(new QComboBox(this), "cbSize");
     cbSize->setEditable(true);
@@ -214,9 +266,12 @@ TIncrustFrame::TIncrustFrame(QWidget* parent) : QFrame(parent)
 TDVIncrustFrame::TDVIncrustFrame(QWidget* parent) : QFrame(parent)
 {
     SidePanel(this, "DVIncrustFrame");
-    auto* column = new QVBoxLayout(this);
+    auto* column = Column(this);
     labVideodate = Named(new QLabel(this), "labVideodate");
     labDecalageHoraire = Named(new QLabel(this), "labDecalageHoraire");
+    // A long date format takes a second line rather than losing its end.
+    for (QLabel* label : {labVideodate, labDecalageHoraire})
+        label->setWordWrap(true);
     column->addWidget(labVideodate);
     column->addWidget(labDecalageHoraire);
 
@@ -311,11 +366,11 @@ TOptionsFrame::TOptionsFrame(QWidget* parent) : QFrame(parent)
     setFrameShape(QFrame::StyledPanel);
     setAutoFillBackground(true);
     resize(560, 420);
-    auto* column = new QVBoxLayout(this);
+    auto* column = Column(this);
 
     rgPrefs = Named(new QGroupBox(QStringLiteral("Save the preferences when quit"), this), "rgPrefs");
     rgPrefsItems = new QButtonGroup(rgPrefs);
-    auto* prefs = new QVBoxLayout(rgPrefs);
+    auto* prefs = GroupColumn(rgPrefs);
     int id = 0;
     for (const char* item : {"Normal Mode (registry)", "Portable Mode (USB key)", "Do not save when quit"}) {
         auto* radio = new QRadioButton(QString::fromLatin1(item), rgPrefs);
@@ -327,6 +382,7 @@ TOptionsFrame::TOptionsFrame(QWidget* parent) : QFrame(parent)
     cbUsePrivateFilters = Named(new QCheckBox(QStringLiteral("Use the private filters"), this), "cbUsePrivateFilters");
     dePrivateFolder = Named(new TWideDirectoryEdit(this), "dePrivateFolder");
     column->addWidget(cbUsePrivateFilters);
+    column->addWidget(new QLabel(QStringLiteral("Folder of the private filters:"), this));
     column->addWidget(dePrivateFolder);
 
     cbNavPrecise =
@@ -364,10 +420,10 @@ Tintervalloframe::Tintervalloframe(QWidget* parent) : QFrame(parent)
 {
     setObjectName(QStringLiteral("intervalloframe"));
     setAutoFillBackground(true);
-    resize(360, 56);
     GroupBox = new QGroupBox(QStringLiteral("Intervalometer"), this);
-    GroupBox->setGeometry(rect());
     chronolab = Named(new QLabel(GroupBox), "chronolab");
+    // Room for a count of six figures.
+    chronolab->setMinimumWidth(chronolab->fontMetrics().horizontalAdvance(QStringLiteral("000000")));
     seIntervallo = Spin(GroupBox, "seIntervallo", 1, 1'000'000);
     cboxIntervallo = Named(new QComboBox(GroupBox), "cboxIntervallo");
     cboxIntervallo->addItems(
@@ -376,9 +432,14 @@ Tintervalloframe::Tintervalloframe(QWidget* parent) : QFrame(parent)
     RxSwitch1 = Tool(GroupBox, "RxSwitch1", QStringLiteral("Off"));
     RxSwitch1->setToolTip(QStringLiteral("Toggle intervalometer"));
     auto* row = new QHBoxLayout(GroupBox);
+    row->setContentsMargins(6, 2, 6, 4);
     row->addWidget(seIntervallo);
     row->addWidget(cboxIntervallo);
     row->addWidget(RxSwitch1);
     row->addWidget(chronolab);
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    frame->addWidget(GroupBox);
+    resize(sizeHint());
     hide();
 }

@@ -111,6 +111,9 @@ protected:
         ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("dv_pal.avi"))));
         Settle();
         form->resize(form->minimumSize());
+        // The keys go to the active window, as a user's do.
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
         Serve(50);
     }
 

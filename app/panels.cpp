@@ -94,10 +94,7 @@ void ConnectSpinEdits(QSpinBox* spin, std::function<void(int)> set)
     spin->setProperty(kDesignMinimum, spin->minimum());
     spin->setProperty(kDesignMaximum, spin->maximum());
     QLineEdit* edit = spin->findChild<QLineEdit*>();
-    QObject::connect(spin, &QSpinBox::valueChanged, spin, [set, edit](int value) {
-        edit->setModified(false);
-        set(value);
-    });
+    QObject::connect(spin, &QSpinBox::valueChanged, spin, set);
     // Typing the value shown changes nothing in the box, and still means it.
     QObject::connect(spin, &QSpinBox::editingFinished, spin, [spin, set, edit] {
         if (!edit->isModified())

@@ -124,7 +124,11 @@ TImagetteFrame::TImagetteFrame(QWidget* parent) : QFrame(parent)
     labsnapname->setGeometry(12, 16, kPanelWidth - 24, 18);
     labsnapname->setAutoFillBackground(true);
     labImagetteTaille = Named(new QLabel(this), "labImagetteTaille");
-    labImagetteTaille->setGeometry(12, 36, kPanelWidth - 24, 14);
+    // The size stands in the 12 pixels above the picture: a smaller letter.
+    QFont small = labImagetteTaille->font();
+    small.setPixelSize(10);
+    labImagetteTaille->setFont(small);
+    labImagetteTaille->setGeometry(12, 40, kPanelWidth - 24, 12);
     Image = Named(new QLabel(this), "Image");
     Image->setGeometry(12, 52, kPanelWidth - 24, (kPanelWidth - 24) * 3 / 4);
     Image->setScaledContents(true);

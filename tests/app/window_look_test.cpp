@@ -79,6 +79,9 @@ bool Drawn(const QIcon& icon, int side)
 QSize Needed(QWidget* widget)
 {
     if (auto* label = qobject_cast<QLabel*>(widget)) {
+        // A picture fills whatever room it is given.
+        if (!label->pixmap().isNull())
+            return {0, 0};
         if (label->text().isEmpty())
             return {};
         if (label->wordWrap())
@@ -168,6 +171,16 @@ protected:
                               .arg(need.height())
                               .arg(widget->width())
                               .arg(widget->height());
+            // No control stands over a text.
+            if (auto* label = qobject_cast<QLabel*>(widget); label && !label->text().isEmpty()) {
+                const QObjectList& siblings = label->parentWidget()->children();
+                for (qsizetype i = siblings.indexOf(label) + 1; i < siblings.size(); ++i) {
+                    auto* above = qobject_cast<QWidget*>(siblings.at(i));
+                    if (above && above->isVisible() && Needed(above).isValid() &&
+                        above->geometry().intersects(label->geometry()))
+                        faults << QStringLiteral("%1 over %2").arg(Name(above), Name(label));
+                }
+            }
             // Controls stay inside what holds them.
             if (need.isValid() && widget->parentWidget() &&
                 !widget->parentWidget()->rect().contains(widget->geometry()))
@@ -202,6 +215,15 @@ TEST_F(WindowLookTest, AtItsSmallestSizeEveryStateShowsIconsAndWholeTexts)
         std::function<void()> bringUp;
     } states[] = {
         {"main", [] {}},
+        // A picture grabbed into a folder of a long name, its name shown.
+        {"grabbed",
+         [this] {
+             const QString folder =
+                 dir.filePath(QStringLiteral("pictures of a long holiday by the sea in the south of the country"));
+             QDir().mkpath(folder);
+             form->A.waDossierSave->SetValue(folder + u'/');
+             Press(Qt::Key_F5);
+         }},
         {"thumbnail", [this] { Press(Qt::Key_F2); }},
         {"picture-names", [this] { Press(Qt::Key_F3); }},
         {"dv-date", [this] { Press(Qt::Key_F4); }},

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QPainter>
 #include <QPixmap>
 #include <QTemporaryDir>
 
@@ -65,22 +64,6 @@ TEST(ImageModulesTest, EveryGlyphIsDrawnAtAnySize)
     TImageModuleRef<TdmKvPackImages> kvpack;
     ExpectDrawn(morvek->ilMorvek, MorvekImage::Count);
     ExpectDrawn(kvpack->ilKvPack, KvPackImage::Count);
-
-    // Every glyph at the sizes of the bars, to be looked at.
-    const QList<const TCustomImageList*> lists{&morvek->ilMorvek, &kvpack->ilKvPack};
-    QImage sheet(10 * 64, 8 * 40, QImage::Format_ARGB32);
-    sheet.fill(Qt::white);
-    QPainter painter(&sheet);
-    int row = 0;
-    for (const TCustomImageList* list : lists) {
-        for (int index = 0; index < list->Count(); ++index, ++row) {
-            const QPoint at((row % 10) * 64, (row / 10) * 40);
-            painter.drawPixmap(at + QPoint(2, 8), list->Icon(index).pixmap(20, 20));
-            painter.drawPixmap(at + QPoint(26, 2), list->Icon(index).pixmap(32, 32));
-        }
-    }
-    painter.end();
-    sheet.save(QStringLiteral(KESTROVA_TEST_BINARY_DIR "/glyphs.png"));
 }
 
 // A red square where the desktop's theme has the icon.

@@ -8,6 +8,7 @@
 #include <QDateEdit>
 #include <QFontComboBox>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -243,11 +244,21 @@ TIncrustFrame::TIncrustFrame(QWidget* parent) : QFrame(parent)
     InsertTimestampBtn = Tool(this, "InsertTimestampBtn", QStringLiteral("Timestamp"));
     InsertNumeroBtn = Tool(this, "InsertNumeroBtn", QStringLiteral("Number"));
     InsertTimecodeBtn = Tool(this, "InsertTimecodeBtn", QStringLiteral("Timecode"));
-    column->addLayout(Row({InsertTimestampBtn, InsertNumeroBtn, InsertTimecodeBtn}));
     InsertDatecodeBtn = Tool(this, "InsertDatecodeBtn", QStringLiteral("Datecode"));
     InsertSysDatetimeBtn = Tool(this, "InsertSysDatetimeBtn", QStringLiteral("Real date"));
     InsertPersoBtn = Tool(this, "InsertPersoBtn", QStringLiteral("Personalized"));
-    column->addLayout(Row({InsertDatecodeBtn, InsertSysDatetimeBtn, InsertPersoBtn}));
+    // Two columns of presets: three captions side by side do not fit the
+    // panel in every desktop's letter.
+    auto* presets = new QGridLayout;
+    presets->setSpacing(2);
+    int cell = 0;
+    for (QToolButton* preset : {InsertTimestampBtn, InsertNumeroBtn, InsertTimecodeBtn, InsertDatecodeBtn,
+                                InsertSysDatetimeBtn, InsertPersoBtn}) {
+        preset->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        presets->addWidget(preset, cell / 2, cell % 2);
+        ++cell;
+    }
+    column->addLayout(presets);
     PresetButtons = new QButtonGroup(this);
     int mode = 0;
     for (QToolButton* preset : {InsertTimestampBtn, InsertNumeroBtn, InsertTimecodeBtn, InsertDatecodeBtn,

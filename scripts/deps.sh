@@ -12,7 +12,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libjpeg62-turbo-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  ffmpeg fonts-liberation pulseaudio dbus-daemon
+  ffmpeg fonts-liberation fonts-dejavu-core pulseaudio dbus-daemon
   xvfb imagemagick
   clang-14 libclang-rt-14-dev
   valgrind

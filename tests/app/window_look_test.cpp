@@ -228,6 +228,7 @@ TEST_F(WindowLookTest, AtItsSmallestSizeEveryStateShowsIconsAndWholeTexts)
         {"picture-names", [this] { Press(Qt::Key_F3); }},
         {"dv-date", [this] { Press(Qt::Key_F4); }},
         {"inlay", [this] { Press(Qt::Key_F6); }},
+        {"panels-on-the-right", [this] { Press(Qt::ALT | Qt::Key_W); }},
         {"interval", [this] { Press(Qt::ALT | Qt::Key_J); }},
         {"options",
          [this] {

@@ -1,9 +1,11 @@
 #include "app/main_form.h"
 
 #include "app/script_names.h"
+#include "app/window_glyphs.h"
 #include "framework/managers/about_frame.h"
 #include "framework/managers/help_form.h"
 #include "framework/managers/shortcuts.h"
+#include "framework/widgets/fitted_text.h"
 #include "framework/widgets/kv_bar.h"
 #include "framework/widgets/kv_buttons.h"
 #include "framework/widgets/link_edit.h"
@@ -233,18 +235,17 @@ void TMainForm::CreateComponents(const TMainFormOptions& options)
     vidman = TKvActionComponent::Create<TVideoMan>(this);
     vidman->setObjectName(QStringLiteral("vidman"));
     vidman->OnNotifyVideoFormat = [this](const QString& text) {
-        labFormatVideo->setText(text);
-        labFormatVideo->setToolTip(text);
+        SetFittedText(labFormatVideo, text);
         RefreshRendererRects();
         PlaceSliders();
     };
-    vidman->OnNotifyVideoDecoder = [this](const QString& text) { labDecoderVideo->setText(text); };
+    vidman->OnNotifyVideoDecoder = [this](const QString& text) { SetFittedText(labDecoderVideo, text); };
 
     audman = TKvActionComponent::Create<TAudioMan>(this);
     audman->setObjectName(QStringLiteral("audman"));
     audman->SetAudioGauge(GaugeVolume);
-    audman->OnNotifyAudioDecoder = [this](const QString& text) { labDecoderAudio->setText(text); };
-    audman->OnNotifyAudioFormat = [this](const QString& text) { labFormatAudio->setText(text); };
+    audman->OnNotifyAudioDecoder = [this](const QString& text) { SetFittedText(labDecoderAudio, text); };
+    audman->OnNotifyAudioFormat = [this](const QString& text) { SetFittedText(labFormatAudio, text); };
 
     am = TKvActionComponent::Create<TKvAppliMan>(this, options.Scripts);
     am->setObjectName(QStringLiteral("am"));
@@ -257,6 +258,7 @@ void TMainForm::CreateComponents(const TMainFormOptions& options)
     TimerSysDate = new TThreadedTimer(this);
     TimerSysDate->SetInterval(250);
 
+    new TWindowGlyphs(*this); // a child of the window
     CreateButtonBar();
     CreateMenus();
     for (TTntActionList* list : std::initializer_list<TTntActionList*>{gpal, NavMan, vidman, audman, ficman})
@@ -274,6 +276,8 @@ void TMainForm::CreateComponents(const TMainFormOptions& options)
 void TMainForm::CreateButtonBar()
 {
     barUnique->SetAutoSeparation(false);
+    // The buttons stand within the bar's height.
+    barUnique->SetButtonTop(kBarHeight - barUnique->ButtonHeight());
     const auto button = [this](TTntCustomAction* action) {
         auto* kvButton = new TKvButton(barUnique);
         kvButton->SetAction(action);
@@ -619,7 +623,8 @@ bool TMainForm::ficmanOpenFile(const QString& filename)
 void TMainForm::ShowTitle(const QString& text, const QColor& colour)
 {
     SetFontColour(EnCoursLab, colour);
-    EnCoursLab->setText(text);
+    // A long name loses its start, the end of a message stays whole.
+    SetFittedText(EnCoursLab, text, Qt::ElideLeft);
 }
 
 void TMainForm::openfile(const QString& filename)
@@ -721,8 +726,7 @@ void TMainForm::openfile(const QString& filename)
     FillSubtitlesMenu(filename);
 
     if (!playable)
-        ShowTitle(QStringLiteral("%1 cannot be played: no video or sound stream of it could be decoded. "
-                                 "Try another file, or the private filters in the options.")
+        ShowTitle(QStringLiteral("%1 cannot be played. Try another file, or the private filters in the options.")
                       .arg(shortName),
                   QColor(128, 0, 0));
 }
@@ -925,12 +929,17 @@ void TMainForm::ArrangePanels()
 
     const int videoLeft = FPanelOffset + (A.caSliders->Checked() ? 8 : 19);
     videoPanel->setGeometry(videoLeft, kVideoTop, cw - 314, ch - 238);
-    ImagetteFrame->resize(ImagetteFrame->width(), ch - 80);
+    // The side panels reach down to the bottom strip.
+    for (QWidget* panel : std::initializer_list<QWidget*>{ImagetteFrame, SaveImagesFrame, IncrustFrame, DVIncrustFrame})
+        panel->resize(panel->width(), ch - 80);
 
+    EnCoursLab->resize(PanelTitre->width() - 88, EnCoursLab->height());
     scnLab->move(PanelTitre->width() - 30, scnLab->y());
     srtlab->move(PanelTitre->width() - 48, srtlab->y());
     moddlab->move(PanelTitre->width() - 80, moddlab->y());
 
+    // The bar stays within the video column, however narrow.
+    NavBar->resize(std::min(kNavBarWidth, videoPanel->width()), kNavBarHeight);
     NavBar->move(videoPanel->x() + (videoPanel->width() - NavBar->width()) / 2, NavBar->y());
     intervalloframe->move(NavBar->x(), intervalloframe->y());
     PanelHaut->setGeometry(videoPanel->x(), kPanelsTop, videoPanel->width(), kTopStripHeight);
@@ -955,7 +964,8 @@ void TMainForm::TntFormResize()
     ArrangePanels();
     CenterExternalPreview();
     NavBar->move(NavBar->x(), videoPanel->y() + videoPanel->height());
-    intervalloframe->move(intervalloframe->x(), NavBar->y());
+    // The interval panel goes under the bar, not over it.
+    intervalloframe->move(intervalloframe->x(), NavBar->y() + NavBar->height());
     ArrangeImagetteFrame();
 }
 

@@ -6,6 +6,7 @@
 #include "app/deinterlace.h"
 #include "app/picture_writer.h"
 #include "framework/widgets/directory_edit.h"
+#include "framework/widgets/fitted_text.h"
 #include "media/engine/video_forms.h"
 #include "platform/win/messages.h"
 
@@ -130,7 +131,8 @@ void TMainForm::BuildImageFileName()
     const QString root = ComputeRacine(naming, FVideoFileName);
     if (const auto name = BuildPictureName(naming, root, FNumberText, NavMan->FrameDuration(), NavMan->GetPosition()))
         FPictureName = *name;
-    ImageLab->setText(FPictureName);
+    // A long folder loses its start; the picture's own name stays whole.
+    SetFittedText(ImageLab, FPictureName, Qt::ElideLeft);
     SetFontColour(ImageLab, QFileInfo::exists(FPictureName) ? kExistingNameColour : kNewNameColour);
 }
 
@@ -186,7 +188,7 @@ bool TMainForm::GrabFrame()
         // under this frame's name.
         FPictureUnsaved = false;
         FGrabbing = false;
-        ImageLab->setText(kNoFrameText);
+        SetFittedText(ImageLab, kNoFrameText);
         SetFontColour(ImageLab, kNewNameColour);
         return false;
     }

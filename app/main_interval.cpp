@@ -29,9 +29,10 @@ void ShowSwitch(QToolButton* button, bool on)
 void TMainForm::AssignIntervalEvents()
 {
     Tintervalloframe* panel = intervalloframe;
+    // The panel shows the delay as it is, 0 included (a script or a switch
+    // may give it), so that what it shows is what Ctrl+J takes.
     A.iaIntervalloDelai->InternalApply = [this, panel](const int& delay) {
-        const QSignalBlocker quiet(panel->seIntervallo);
-        panel->seIntervallo->setValue(delay);
+        ShowSpinValue(panel->seIntervallo, delay);
         ComputeIntervalloCount();
     };
     A.iaIntervalloUnit->InternalApply = [this, panel](const int& unit) {
@@ -39,9 +40,10 @@ void TMainForm::AssignIntervalEvents()
         panel->cboxIntervallo->setCurrentIndex(unit);
         ComputeIntervalloCount();
     };
-    connect(panel->seIntervallo, &QSpinBox::valueChanged, this,
-            [this](int delay) { A.iaIntervalloDelai->SetValue(delay); });
-    connect(panel->cboxIntervallo, &QComboBox::currentIndexChanged, this,
+    // A value given again counts too: it takes the count from the position
+    // shown now.
+    ConnectSpinEdits(panel->seIntervallo, [this](int delay) { A.iaIntervalloDelai->SetValue(delay); });
+    connect(panel->cboxIntervallo, &QComboBox::activated, this,
             [this](int unit) { A.iaIntervalloUnit->SetValue(unit); });
 
     A.naIntervalloStart->InternalApply = [this] { naIntervalloStartApply(); };

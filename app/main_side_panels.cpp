@@ -107,22 +107,20 @@ void TMainForm::AssignSidePanelEvents()
     NavMan->caSeekPrecision->OnAfterFalseApply = showPrecise;
     connect(OptionsFrame->cbNavPrecise, &QCheckBox::clicked, this,
             [this](bool on) { NavMan->caSeekPrecision->SetChecked(on); });
-    NavMan->iaSeekPrepos->OnAfterApply = [this](const int& ms) {
-        const QSignalBlocker quiet(OptionsFrame->seSeekPrepos);
-        OptionsFrame->seSeekPrepos->setValue(ms);
-    };
-    connect(OptionsFrame->seSeekPrepos, &QSpinBox::valueChanged, this,
-            [this](int ms) { NavMan->iaSeekPrepos->SetValue(ms); });
+    NavMan->iaSeekPrepos->OnAfterApply = [this](const int& ms) { ShowSpinValue(OptionsFrame->seSeekPrepos, ms); };
+    ConnectSpinEdits(OptionsFrame->seSeekPrepos, [this](int ms) { NavMan->iaSeekPrepos->SetValue(ms); });
 
     // Beyond this average lateness a changed setting waits to be drawn.
     A.iaMaxSynchro->InternalApply = [this](const int& ms) {
         vidman->MaxSyncOffset = ms;
-        const QSignalBlocker quiet(OptionsFrame->seMaxSynchro);
-        OptionsFrame->seMaxSynchro->setValue(ms);
+        ShowSpinValue(OptionsFrame->seMaxSynchro, ms);
     };
-    connect(OptionsFrame->seMaxSynchro, &QSpinBox::valueChanged, this,
-            [this](int ms) { A.iaMaxSynchro->SetValue(ms); });
+    ConnectSpinEdits(OptionsFrame->seMaxSynchro, [this](int ms) { A.iaMaxSynchro->SetValue(ms); });
 
+    // The window's own check of that name has no caption: its hint names
+    // its menu entry.
+    for (const auto hint : {&TCheckAction::SetTrueHint, &TCheckAction::SetFalseHint})
+        (A.caConserverScript->*hint)(QStringLiteral("Keep the script in the script window"));
     // The scripts' folder and whether the script window keeps its script:
     // the application manager's.
     am->baConserverScript->OnAfterApply = [this](const bool& keep) {

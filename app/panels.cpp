@@ -8,6 +8,7 @@
 #include <QDateEdit>
 #include <QFontComboBox>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,6 +20,8 @@
 #include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -54,6 +57,24 @@ void SidePanel(QFrame* panel, const char* name)
     panel->resize(kPanelWidth, 420);
 }
 
+// The column of a panel, and the inside of a group box in it: close enough
+// for the picture-name panel to fit a window of the smallest size.
+QVBoxLayout* Column(QWidget* owner)
+{
+    auto* column = new QVBoxLayout(owner);
+    column->setContentsMargins(8, 6, 8, 6);
+    column->setSpacing(4);
+    return column;
+}
+
+QVBoxLayout* GroupColumn(QGroupBox* group)
+{
+    auto* column = new QVBoxLayout(group);
+    column->setContentsMargins(8, 2, 8, 4);
+    column->setSpacing(2);
+    return column;
+}
+
 QHBoxLayout* Row(std::initializer_list<QWidget*> widgets)
 {
     auto* row = new QHBoxLayout;
@@ -63,7 +84,36 @@ QHBoxLayout* Row(std::initializer_list<QWidget*> widgets)
     return row;
 }
 
+// The range a spin box was made with, kept when a value widens it.
+constexpr char kDesignMinimum[] = "designMinimum";
+constexpr char kDesignMaximum[] = "designMaximum";
+
 } // namespace
+
+void ConnectSpinEdits(QSpinBox* spin, std::function<void(int)> set)
+{
+    spin->setProperty(kDesignMinimum, spin->minimum());
+    spin->setProperty(kDesignMaximum, spin->maximum());
+    QLineEdit* edit = spin->findChild<QLineEdit*>();
+    QObject::connect(spin, &QSpinBox::valueChanged, spin, set);
+    // Typing the value shown changes nothing in the box, and still means it.
+    QObject::connect(spin, &QSpinBox::editingFinished, spin, [spin, set, edit] {
+        if (!edit->isModified())
+            return;
+        edit->setModified(false);
+        set(spin->value());
+    });
+}
+
+void ShowSpinValue(QSpinBox* spin, int value)
+{
+    const QSignalBlocker quiet(spin);
+    const QVariant minimum = spin->property(kDesignMinimum);
+    const QVariant maximum = spin->property(kDesignMaximum);
+    if (minimum.isValid() && maximum.isValid())
+        spin->setRange(std::min(minimum.toInt(), value), std::max(maximum.toInt(), value));
+    spin->setValue(value);
+}
 
 TImagetteFrame::TImagetteFrame(QWidget* parent) : QFrame(parent)
 {
@@ -75,7 +125,11 @@ TImagetteFrame::TImagetteFrame(QWidget* parent) : QFrame(parent)
     labsnapname->setGeometry(12, 16, kPanelWidth - 24, 18);
     labsnapname->setAutoFillBackground(true);
     labImagetteTaille = Named(new QLabel(this), "labImagetteTaille");
-    labImagetteTaille->setGeometry(12, 36, kPanelWidth - 24, 14);
+    // The size stands in the 12 pixels above the picture: a smaller letter.
+    QFont small = labImagetteTaille->font();
+    small.setPixelSize(10);
+    labImagetteTaille->setFont(small);
+    labImagetteTaille->setGeometry(12, 40, kPanelWidth - 24, 12);
     Image = Named(new QLabel(this), "Image");
     Image->setGeometry(12, 52, kPanelWidth - 24, (kPanelWidth - 24) * 3 / 4);
     Image->setScaledContents(true);
@@ -101,10 +155,10 @@ void TImagetteFrame::Clear()
 TDossiersFrame::TDossiersFrame(QWidget* parent) : QFrame(parent)
 {
     SidePanel(this, "SaveImagesFrame");
-    auto* column = new QVBoxLayout(this);
+    auto* column = Column(this);
 
     auto* root = new QGroupBox(QStringLiteral("Root of the picture names"), this);
-    auto* rootLayout = new QVBoxLayout(root);
+    auto* rootLayout = GroupColumn(root);
     rbUtiliserRacine = Named(new QRadioButton(QStringLiteral("This text:"), root), "rbUtiliserRacine");
     NomRacineEdit = Named(new QLineEdit(root), "NomRacineEdit");
     rbUtiliserNomVideo = Named(new QRadioButton(QStringLiteral("The name of the video"), root), "rbUtiliserNomVideo");
@@ -116,7 +170,7 @@ TDossiersFrame::TDossiersFrame(QWidget* parent) : QFrame(parent)
     column->addWidget(root);
 
     auto* ending = new QGroupBox(QStringLiteral("Then"), this);
-    auto* endingLayout = new QVBoxLayout(ending);
+    auto* endingLayout = GroupColumn(ending);
     rbTimestamp = Named(new QRadioButton(QStringLiteral("The time code"), ending), "rbTimestamp");
     rbNumero = Named(new QRadioButton(QStringLiteral("A number of"), ending), "rbNumero");
     DigitsEdit = Spin(ending, "DigitsEdit", 1, 10);
@@ -127,7 +181,7 @@ TDossiersFrame::TDossiersFrame(QWidget* parent) : QFrame(parent)
     column->addWidget(ending);
 
     rgExtension = Named(new QGroupBox(QStringLiteral("Format"), this), "rgExtension");
-    auto* formatLayout = new QVBoxLayout(rgExtension);
+    auto* formatLayout = GroupColumn(rgExtension);
     rbBmp = new QRadioButton(QStringLiteral("BMP"), rgExtension);
     rbJpeg = new QRadioButton(QStringLiteral("JPEG, quality"), rgExtension);
     TrackBar1 = Named(new QSlider(Qt::Horizontal, rgExtension), "TrackBar1");
@@ -146,7 +200,7 @@ TDossiersFrame::TDossiersFrame(QWidget* parent) : QFrame(parent)
 TIncrustFrame::TIncrustFrame(QWidget* parent) : QFrame(parent)
 {
     SidePanel(this, "IncrustFrame");
-    auto* column = new QVBoxLayout(this);
+    auto* column = Column(this);
     FontComboBox = Named(new QFontComboBox(this), "FontComboBox");
     cbSize = Named(new QComboBox(this), "cbSize");
     cbSize->setEditable(true);
@@ -190,11 +244,21 @@ TIncrustFrame::TIncrustFrame(QWidget* parent) : QFrame(parent)
     InsertTimestampBtn = Tool(this, "InsertTimestampBtn", QStringLiteral("Timestamp"));
     InsertNumeroBtn = Tool(this, "InsertNumeroBtn", QStringLiteral("Number"));
     InsertTimecodeBtn = Tool(this, "InsertTimecodeBtn", QStringLiteral("Timecode"));
-    column->addLayout(Row({InsertTimestampBtn, InsertNumeroBtn, InsertTimecodeBtn}));
     InsertDatecodeBtn = Tool(this, "InsertDatecodeBtn", QStringLiteral("Datecode"));
     InsertSysDatetimeBtn = Tool(this, "InsertSysDatetimeBtn", QStringLiteral("Real date"));
     InsertPersoBtn = Tool(this, "InsertPersoBtn", QStringLiteral("Personalized"));
-    column->addLayout(Row({InsertDatecodeBtn, InsertSysDatetimeBtn, InsertPersoBtn}));
+    // Two columns of presets: three captions side by side do not fit the
+    // panel in every desktop's letter.
+    auto* presets = new QGridLayout;
+    presets->setSpacing(2);
+    int cell = 0;
+    for (QToolButton* preset : {InsertTimestampBtn, InsertNumeroBtn, InsertTimecodeBtn, InsertDatecodeBtn,
+                                InsertSysDatetimeBtn, InsertPersoBtn}) {
+        preset->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        presets->addWidget(preset, cell / 2, cell % 2);
+        ++cell;
+    }
+    column->addLayout(presets);
     PresetButtons = new QButtonGroup(this);
     int mode = 0;
     for (QToolButton* preset : {InsertTimestampBtn, InsertNumeroBtn, InsertTimecodeBtn, InsertDatecodeBtn,
@@ -214,9 +278,12 @@ TIncrustFrame::TIncrustFrame(QWidget* parent) : QFrame(parent)
 TDVIncrustFrame::TDVIncrustFrame(QWidget* parent) : QFrame(parent)
 {
     SidePanel(this, "DVIncrustFrame");
-    auto* column = new QVBoxLayout(this);
+    auto* column = Column(this);
     labVideodate = Named(new QLabel(this), "labVideodate");
     labDecalageHoraire = Named(new QLabel(this), "labDecalageHoraire");
+    // A long date format takes a second line rather than losing its end.
+    for (QLabel* label : {labVideodate, labDecalageHoraire})
+        label->setWordWrap(true);
     column->addWidget(labVideodate);
     column->addWidget(labDecalageHoraire);
 
@@ -311,11 +378,11 @@ TOptionsFrame::TOptionsFrame(QWidget* parent) : QFrame(parent)
     setFrameShape(QFrame::StyledPanel);
     setAutoFillBackground(true);
     resize(560, 420);
-    auto* column = new QVBoxLayout(this);
+    auto* column = Column(this);
 
     rgPrefs = Named(new QGroupBox(QStringLiteral("Save the preferences when quit"), this), "rgPrefs");
     rgPrefsItems = new QButtonGroup(rgPrefs);
-    auto* prefs = new QVBoxLayout(rgPrefs);
+    auto* prefs = GroupColumn(rgPrefs);
     int id = 0;
     for (const char* item : {"Normal Mode (registry)", "Portable Mode (USB key)", "Do not save when quit"}) {
         auto* radio = new QRadioButton(QString::fromLatin1(item), rgPrefs);
@@ -327,6 +394,7 @@ TOptionsFrame::TOptionsFrame(QWidget* parent) : QFrame(parent)
     cbUsePrivateFilters = Named(new QCheckBox(QStringLiteral("Use the private filters"), this), "cbUsePrivateFilters");
     dePrivateFolder = Named(new TWideDirectoryEdit(this), "dePrivateFolder");
     column->addWidget(cbUsePrivateFilters);
+    column->addWidget(new QLabel(QStringLiteral("Folder of the private filters:"), this));
     column->addWidget(dePrivateFolder);
 
     cbNavPrecise =
@@ -364,10 +432,10 @@ Tintervalloframe::Tintervalloframe(QWidget* parent) : QFrame(parent)
 {
     setObjectName(QStringLiteral("intervalloframe"));
     setAutoFillBackground(true);
-    resize(360, 56);
     GroupBox = new QGroupBox(QStringLiteral("Intervalometer"), this);
-    GroupBox->setGeometry(rect());
     chronolab = Named(new QLabel(GroupBox), "chronolab");
+    // Room for a count of six figures.
+    chronolab->setMinimumWidth(chronolab->fontMetrics().horizontalAdvance(QStringLiteral("000000")));
     seIntervallo = Spin(GroupBox, "seIntervallo", 1, 1'000'000);
     cboxIntervallo = Named(new QComboBox(GroupBox), "cboxIntervallo");
     cboxIntervallo->addItems(
@@ -376,9 +444,14 @@ Tintervalloframe::Tintervalloframe(QWidget* parent) : QFrame(parent)
     RxSwitch1 = Tool(GroupBox, "RxSwitch1", QStringLiteral("Off"));
     RxSwitch1->setToolTip(QStringLiteral("Toggle intervalometer"));
     auto* row = new QHBoxLayout(GroupBox);
+    row->setContentsMargins(6, 2, 6, 4);
     row->addWidget(seIntervallo);
     row->addWidget(cboxIntervallo);
     row->addWidget(RxSwitch1);
     row->addWidget(chronolab);
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    frame->addWidget(GroupBox);
+    resize(sizeHint());
     hide();
 }

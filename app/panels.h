@@ -8,6 +8,7 @@
 #include <QFrame>
 
 #include <array>
+#include <functional>
 
 class QAction;
 class QCheckBox;
@@ -29,6 +30,15 @@ class TWideDirectoryEdit;
 
 // The width of a side panel column, its margin included.
 constexpr int kSidePanelWidth = 276;
+
+// A spin box tied to a setting: `set` receives each value the user gives it
+// (stepped, or typed once the typing ends, even a value equal to the one
+// shown), and ShowSpinValue shows the setting's value in it.
+void ConnectSpinEdits(QSpinBox* spin, std::function<void(int)> set);
+// Shows `value` without firing the box's signals, widening the box's range
+// when a script or a switch gave a value outside it; a later value inside
+// the range narrows it again.
+void ShowSpinValue(QSpinBox* spin, int value);
 
 // The grabbed picture with its position, file name and size.
 class TImagetteFrame : public QFrame

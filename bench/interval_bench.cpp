@@ -119,7 +119,7 @@ public:
     }
     TAnswer Question(const QString&, bool) override { return mrNo; }
     void ShowError(const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
-    void ShowInFolder(const QString&) override {}
+    bool ShowInFolder(const QString&) override { return true; }
     std::optional<QString> FolderName(const QString&, const QString&) override { return {}; }
 };
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, and only those
 # that are missing. Runs as root or through sudo. lua5.4 is the other side of
-# the script benchmark (bench/script_lua_bench.cpp).
+# the script benchmark (bench/script_lua_bench.cpp). libqt6svg6 holds the SVG
+# image and icon plugins (libqsvg, libqsvgicon) that draw the program's glyphs;
+# without them every button of the bars is blank.
 set -euo pipefail
 
 packages=(
@@ -10,7 +12,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libjpeg62-turbo-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  ffmpeg fonts-liberation pulseaudio dbus-daemon
+  ffmpeg fonts-liberation fonts-dejavu-core pulseaudio dbus-daemon
   xvfb xdotool imagemagick
   clang-14 libclang-rt-14-dev
   valgrind

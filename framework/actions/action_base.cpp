@@ -105,7 +105,9 @@ bool TTntCustomAction::Execute()
 
 void TTntCustomAction::Sync(QAction* action) const
 {
-    action->setText(FCaption);
+    // An action without a caption is named by its hint's first line, so that
+    // no menu entry is blank.
+    action->setText(FCaption.isEmpty() ? FHint.section(u'\n', 0, 0) : FCaption);
     action->setToolTip(FHint);
     action->setStatusTip(FHint);
     QList<QKeySequence> keys;

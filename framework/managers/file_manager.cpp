@@ -1,6 +1,7 @@
 #include "framework/managers/file_manager.h"
 
 #include "framework/widgets/directory_edit.h"
+#include "framework/widgets/image_modules.h"
 #include "platform/win/shell.h"
 
 #include <QAbstractScrollArea>
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -137,9 +139,9 @@ void TQtFileManUi::ShowError(const QString& text)
     QMessageBox::warning(Parent(), QApplication::applicationDisplayName(), ForDisplay(text));
 }
 
-void TQtFileManUi::ShowInFolder(const QString& path)
+bool TQtFileManUi::ShowInFolder(const QString& path)
 {
-    ::ShowInFolder(path);
+    return ::ShowInFolder(path);
 }
 
 std::optional<QString> TQtFileManUi::FolderName(const QString& title, const QString& folder)
@@ -581,8 +583,8 @@ bool TFichierMan::PrepareInitialDir(QString& folder)
 
 void TFichierMan::ShowParentFolder()
 {
-    if (!FCurrentFileName.isEmpty())
-        Ui().ShowInFolder(FCurrentFileName);
+    if (!FCurrentFileName.isEmpty() && !Ui().ShowInFolder(FCurrentFileName))
+        Ui().ShowError(NoFileManagerText(FCurrentFileName));
 }
 
 void TFichierMan::ApplyOpenLastFile(bool open)
@@ -765,4 +767,23 @@ void TFichierMan::StartDrag()
         return;
     FDropSource->Files = QStringList{FCurrentFileName};
     FDropSource->Execute();
+}
+
+QString NoFileManagerText(const QString& path)
+{
+    return QStringLiteral("No file manager could be started to show the folder of\r\n%1").arg(path);
+}
+
+void SetFileGlyphs(TFichierMan& files, TCustomImageList& images)
+{
+    files.SetImages(&images);
+    for (const auto& [action, image] : std::initializer_list<std::pair<TCustomAbstractAction*, int>>{
+             {files.naNewFile, MorvekImage::NewFile},
+             {files.waOpenFile, MorvekImage::OpenFile},
+             {files.naPasteFile, MorvekImage::PasteFile},
+             {files.naSaveFile, MorvekImage::SaveFile},
+             {files.waSaveFileAs, MorvekImage::SaveFileAs},
+             {files.naCloseFile, MorvekImage::CloseFile},
+             {files.naParentFolder, MorvekImage::ParentFolder}})
+        action->SetImageIndex(image);
 }

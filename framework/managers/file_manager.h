@@ -50,8 +50,9 @@ public:
     virtual TAnswer Question(const QString& text, bool withCancel) = 0;
     // Tells the user why something could not be done.
     virtual void ShowError(const QString& text) = 0;
-    // Shows the file in the desktop's file manager.
-    virtual void ShowInFolder(const QString& path) = 0;
+    // Shows the file in the desktop's file manager; false when there is none
+    // to show it.
+    virtual bool ShowInFolder(const QString& path) = 0;
     // A folder, chosen starting from `folder`; nothing when cancelled.
     virtual std::optional<QString> FolderName(const QString& title, const QString& folder) = 0;
 };
@@ -68,7 +69,7 @@ public:
                                         const QString& defaultSuffix) override;
     TAnswer Question(const QString& text, bool withCancel) override;
     void ShowError(const QString& text) override;
-    void ShowInFolder(const QString& path) override;
+    bool ShowInFolder(const QString& path) override;
     std::optional<QString> FolderName(const QString& title, const QString& folder) override;
 
     void SetParent(QWidget* parent) { FParent = parent; }
@@ -261,3 +262,9 @@ private:
     std::unique_ptr<TFileManUi> FUi;
     TDropFileSourceW* FDropSource;
 };
+
+// The message when no file manager can show the folder of `path`.
+QString NoFileManagerText(const QString& path);
+
+// Gives the manager's commands their glyphs: `images` is the ilMorvek list.
+void SetFileGlyphs(TFichierMan& files, TCustomImageList& images);

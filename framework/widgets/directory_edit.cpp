@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace {
 
 class QtFolderChooser : public IFolderChooser
@@ -76,6 +78,18 @@ QString TWideDialogEdit::Text() const
 void TWideDialogEdit::SetText(const QString& text)
 {
     Edit_->setText(text);
+}
+
+QSize TWideDialogEdit::sizeHint() const
+{
+    return QSize(145, minimumSizeHint().height());
+}
+
+QSize TWideDialogEdit::minimumSizeHint() const
+{
+    // The edit takes the height less 2, the button the height less 4.
+    const int height = std::max(Edit_->minimumSizeHint().height() + 2, Button_->minimumSizeHint().height() + 4);
+    return QSize(Edit_->minimumSizeHint().width() + ButtonWidth_ + 4, std::max(21, height));
 }
 
 void TWideDialogEdit::resizeEvent(QResizeEvent* event)

@@ -50,6 +50,10 @@ public:
     // Fired with the value the dialog gave.
     std::function<void(TWideDialogEdit* sender, const QString& value)> OnAfterDialog;
 
+    // As high as the edit needs, so that a layout never squeezes it away.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     virtual void ButtonClick() = 0;
@@ -60,7 +64,7 @@ private:
     TImageModuleRef<TdmMorvekImages> Images;
     QLineEdit* Edit_;
     QToolButton* Button_;
-    int ButtonWidth_ = 21;
+    int ButtonWidth_ = 24;
 };
 
 class TWideDirectoryEdit : public TWideDialogEdit

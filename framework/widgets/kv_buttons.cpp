@@ -8,10 +8,18 @@
 #include <algorithm>
 #include <utility>
 
+namespace {
+
+// The glyph fills the button less this border; the drawings scale.
+constexpr int kGlyphBorder = 8;
+constexpr int kDefaultSide = 28;
+
+} // namespace
+
 TActionButton::TActionButton(QWidget* parent) : QToolButton(parent)
 {
     const auto* bar = qobject_cast<TKvBar*>(parent);
-    resize(bar ? bar->ButtonWidth() : 28, bar ? bar->ButtonHeight() : 28);
+    resize(bar ? bar->ButtonWidth() : kDefaultSide, bar ? bar->ButtonHeight() : kDefaultSide);
     connect(this, &QToolButton::clicked, this, [this] {
         if (OnClick_)
             OnClick_();
@@ -65,10 +73,20 @@ void TActionButton::ActionChange()
     setToolButtonStyle(caption.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
 }
 
+QSize TActionButton::sizeHint() const
+{
+    return QToolButton::sizeHint().expandedTo(QSize(kDefaultSide, kDefaultSide));
+}
+
+QSize TActionButton::minimumSizeHint() const
+{
+    const int side = kMinGlyph + kGlyphBorder;
+    return QToolButton::minimumSizeHint().boundedTo(sizeHint()).expandedTo(QSize(side, side));
+}
+
 void TActionButton::resizeEvent(QResizeEvent* event)
 {
-    // The glyph fills the button less a small border; the drawings scale.
-    const int side = std::max(8, std::min(width(), height()) - 8);
+    const int side = std::max(kMinGlyph, std::min(width(), height()) - kGlyphBorder);
     setIconSize(QSize(side, side));
     QToolButton::resizeEvent(event);
 }

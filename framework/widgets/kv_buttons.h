@@ -28,6 +28,12 @@ public:
     // bound action, which still gives the glyph, hint and state.
     void SetOnClick(std::function<void()> handler) { OnClick_ = std::move(handler); }
 
+    // A layout gives the button its bar size, and never less than a glyph
+    // of kMinGlyph pixels needs.
+    static constexpr int kMinGlyph = 16;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 protected:
     // Takes the size of the bar's buttons when its parent is a button bar.
     explicit TActionButton(QWidget* parent);

@@ -150,14 +150,31 @@ TNavBar::TNavBar(QWidget* parent) : QWidget(parent), tb(new QSlider(Qt::Horizont
     AvanceTrackBtn = button();
     CurrentEdit = new QLineEdit(this);
     DureeLab = new QLabel(this);
-    auto* row = new QHBoxLayout;
-    for (QWidget* w : std::initializer_list<QWidget*>{ReculeTrackBtn, ReculeHighBtn, ReculeMediumBtn, ReculeLowBtn,
-                                                      PlayBtn, AvanceLowBtn, AvanceMediumBtn, AvanceHighBtn,
-                                                      AvanceTrackBtn, CurrentEdit, DureeLab})
-        row->addWidget(w);
+    // The position and the duration take the room of the longest time code
+    // of a video of less than ten hours.
+    const int timeCode = fontMetrics().horizontalAdvance(QStringLiteral("0:00:00:00")) + 12;
+    CurrentEdit->setFixedWidth(timeCode);
+    DureeLab->setMinimumWidth(timeCode);
+    DureeLab->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // The position slider between the two times, the buttons under them:
+    // the bar fits a narrow video column.
+    auto* times = new QHBoxLayout;
+    times->addWidget(CurrentEdit);
+    times->addWidget(tb, 1);
+    times->addWidget(DureeLab);
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(0);
+    buttons->addStretch();
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{ReculeTrackBtn, ReculeHighBtn, ReculeMediumBtn, ReculeLowBtn, PlayBtn,
+                                         AvanceLowBtn, AvanceMediumBtn, AvanceHighBtn, AvanceTrackBtn})
+        buttons->addWidget(w);
+    buttons->addStretch();
     auto* column = new QVBoxLayout(this);
-    column->addWidget(tb);
-    column->addLayout(row);
+    column->setContentsMargins(0, 2, 0, 2);
+    column->setSpacing(2);
+    column->addLayout(times);
+    column->addLayout(buttons);
 }
 
 TNavMan::TNavMan(QObject* owner) : TDVMan(owner)

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
@@ -65,16 +66,19 @@ bool ShellOpen(const QString& target)
     return QDesktopServices::openUrl(QUrl::fromUserInput(target, QDir::currentPath(), QUrl::AssumeLocalFile));
 }
 
-void ShowInFolder(const QString& path)
+bool ShowInFolder(const QString& path)
 {
     const QFileInfo item(path);
     const QUrl folder = QUrl::fromLocalFile(item.absolutePath());
+    const QString fileManager = QStringLiteral("org.freedesktop.FileManager1");
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        QDesktopServices::openUrl(folder);
-        return;
-    }
-    QDBusMessage call = methodCall(QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    // A file manager that is neither running nor started on demand would
+    // only answer with an error, later: the folder opens at once instead.
+    QDBusConnectionInterface* services = bus.isConnected() ? bus.interface() : nullptr;
+    if (!services || (!services->isServiceRegistered(fileManager).value() &&
+                      !services->activatableServiceNames().value().contains(fileManager)))
+        return QDesktopServices::openUrl(folder);
+    QDBusMessage call = methodCall(fileManager, QStringLiteral("ShowItems"));
     call << QStringList{QUrl::fromLocalFile(item.absoluteFilePath()).toString()} << QString();
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kDBusTimeoutMs), QCoreApplication::instance());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [folder](QDBusPendingCallWatcher* self) {
@@ -82,6 +86,7 @@ void ShowInFolder(const QString& path)
             QDesktopServices::openUrl(folder);
         self->deleteLater();
     });
+    return true;
 }
 
 bool MoveToTrash(const QString& path, QString* error)

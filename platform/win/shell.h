@@ -19,8 +19,9 @@ bool ShellOpen(const QString& target);
 
 // Asks the desktop's file manager to show the folder of `path` with the item
 // selected; when no file manager answers, opens the folder instead. The answer
-// comes through the event loop, so this returns at once.
-void ShowInFolder(const QString& path);
+// comes through the event loop, so this returns at once. False when no file
+// manager is there to ask and nothing could open the folder.
+bool ShowInFolder(const QString& path);
 
 // Moves a file or folder to the desktop's trash. False with a reason when it
 // could not be moved (it is never deleted instead).

@@ -136,16 +136,7 @@ void TScriptForm::CreateActions()
 
     ficman_script = TKvActionComponent::Create<TFichierMan>(this, flScriptWindow);
     ficman_script->setObjectName(QStringLiteral("ficman_script"));
-    ficman_script->SetImages(&FImages->ilMorvek);
-    for (const auto& [action, image] : std::initializer_list<std::pair<TCustomAbstractAction*, int>>{
-             {ficman_script->naNewFile, MorvekImage::NewFile},
-             {ficman_script->waOpenFile, MorvekImage::OpenFile},
-             {ficman_script->naPasteFile, MorvekImage::PasteFile},
-             {ficman_script->naSaveFile, MorvekImage::SaveFile},
-             {ficman_script->waSaveFileAs, MorvekImage::SaveFileAs},
-             {ficman_script->naCloseFile, MorvekImage::CloseFile},
-             {ficman_script->naParentFolder, MorvekImage::ParentFolder}})
-        action->SetImageIndex(image);
+    SetFileGlyphs(*ficman_script, FImages->ilMorvek);
 }
 
 void TScriptForm::CreateControls()

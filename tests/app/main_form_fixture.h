@@ -35,7 +35,14 @@ public:
     }
     TAnswer Question(const QString&, bool) override { return mrNo; }
     void ShowError(const QString& text) override { errors.append(text); }
-    void ShowInFolder(const QString&) override {}
+    // Whether a file manager shows the folders asked for.
+    bool fileManager = true;
+    QStringList shownFolders;
+    bool ShowInFolder(const QString& path) override
+    {
+        shownFolders.append(path);
+        return fileManager;
+    }
     std::optional<QString> FolderName(const QString&, const QString&) override { return std::nullopt; }
 };
 

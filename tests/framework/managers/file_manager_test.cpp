@@ -63,7 +63,11 @@ public:
         return answer;
     }
     void ShowError(const QString& text) override { asked << QStringLiteral("error: ") + text; }
-    void ShowInFolder(const QString& path) override { asked << QStringLiteral("show: ") + path; }
+    bool ShowInFolder(const QString& path) override
+    {
+        asked << QStringLiteral("show: ") + path;
+        return true;
+    }
     std::optional<QString> FolderName(const QString& title, const QString& folder) override
     {
         asked << QStringLiteral("folder dialog: %1 from %2").arg(title, folder);

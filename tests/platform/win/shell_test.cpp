@@ -183,7 +183,7 @@ TEST_F(Shell, ShowInFolderAsksTheFileManagerAndElseOpensTheFolder)
     const QString file = path("Grabs/shot 1.jpg");
 
     // No file manager on the bus: the folder opens instead.
-    ShowInFolder(file);
+    EXPECT_TRUE(ShowInFolder(file));
     ASSERT_TRUE(waitFor([&] { return !opened.urls.isEmpty(); }));
     EXPECT_EQ(opened.urls, QList<QUrl>{QUrl::fromLocalFile(path("Grabs"))});
 
@@ -192,7 +192,7 @@ TEST_F(Shell, ShowInFolderAsksTheFileManagerAndElseOpensTheFolder)
     {
         FakeService service("org.freedesktop.FileManager1", new FakeFileManager(calls));
         ASSERT_TRUE(service.registered());
-        ShowInFolder(file);
+        EXPECT_TRUE(ShowInFolder(file));
         ASSERT_TRUE(waitFor([&] { return !calls.all().isEmpty(); }));
         EXPECT_EQ(calls.all(), QStringList{QUrl::fromLocalFile(file).toString()});
         ProcessMessages();

@@ -43,7 +43,7 @@ public:
         return answer;
     }
     void ShowError(const QString& text) override { errors.append(text); }
-    void ShowInFolder(const QString&) override {}
+    bool ShowInFolder(const QString&) override { return true; }
     std::optional<QString> FolderName(const QString&, const QString&) override { return {}; }
 };
 

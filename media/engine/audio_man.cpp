@@ -291,7 +291,14 @@ void TAudioMan::SetAudioSlider(QSlider* slider)
     if (!slider)
         return;
     slider->setRange(0, kMaxVolume);
-    connect(slider, &QSlider::valueChanged, this, [this](int value) { SetVolume(value); });
+    // The slider moved by hand sets the action, so that the action's value
+    // stays the one volume (and the move records a macro line).
+    connect(slider, &QSlider::valueChanged, this, [this](int value) {
+        if (iaVolume)
+            iaVolume->SetValue(value);
+        else
+            SetVolume(value);
+    });
 }
 
 void TAudioMan::SetAudioImages(TCustomImageList* images)

@@ -84,13 +84,17 @@ TEST_F(MainIntervalTest, TenSecondsFromTheStartOfNinetyFiveGiveTenPicturesInSile
     EXPECT_EQ(form->intervalloframe->seIntervallo->value(), 10);
     EXPECT_EQ(form->intervalloframe->cboxIntervallo->currentIndex(), 1);
 
-    // While it runs the settings are locked and the switch is on.
+    // While it runs the settings are locked, the switch is on and the count
+    // left goes down picture by picture.
+    std::vector<int> left;
     onGrab = [&](int) {
         EXPECT_TRUE(form->intervalloframe->RxSwitch1->isChecked());
         EXPECT_FALSE(form->intervalloframe->seIntervallo->isEnabled());
+        left.push_back(form->intervalloframe->chronolab->text().toInt());
     };
     Capture();
     EXPECT_EQ(frames, Range(0, 250, 10));
+    EXPECT_EQ(left, Range(10, -1, 10));
     EXPECT_EQ(volumes, std::vector<int>(10, 0));
     // Then the sound comes back and the video rests at its start.
     EXPECT_EQ(form->audman->Volume(), 7000);

@@ -463,12 +463,18 @@ TEST(VideoMan, TheInlayOfEveryDVFrame)
         // The lines are drawn over the picture.
         EXPECT_FALSE(m.video->InlayBitmap().isNull());
 
-        // Without the stream the codes show their fallbacks.
+        // Without the stream the codes show their fallbacks, the picture
+        // number's too.
+        send(*m.video, WM_IMAGENUMBER, TIncrustNumero{true, QStringLiteral("0042")});
+        m.video->InsertPattern(0).Pattern = QStringLiteral("%D|%N");
+        m.video->UpdateInsertTexts();
+        EXPECT_TRUE(lineOf(*m.video, 0).endsWith(QStringLiteral("|0042")));
         m.video->TimecodeFallback = QStringLiteral("--:--");
+        m.video->NumberFallback = QStringLiteral("no number");
         m.video->InsertPattern(0).DateFallback = QStringLiteral("no date");
         m.video->DisconnectVideoDevice(true);
         m.video->UpdateInsertTexts();
-        EXPECT_EQ(lineOf(*m.video, 0), "no date");
+        EXPECT_EQ(lineOf(*m.video, 0), "no date|no number");
         EXPECT_EQ(lineOf(*m.video, 1), "--:-- at ");
         EXPECT_FALSE(m.nav->DVCodeSource());
         EXPECT_FALSE(m.nav->FrameSource());

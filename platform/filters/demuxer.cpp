@@ -192,7 +192,12 @@ HRESULT Demuxer::openInput(const char* url, const AVInputFormat* format)
             0, av_rescale(av::toRefTime(format_->duration, AV_TIME_BASE_Q) + fileStart - first, stretch_.num,
                           stretch_.den));
     }
-    if (duration_ <= 0 || !readEnd())
+    // FFmpeg has read the end of a file timed by its packets already, and
+    // taken each stream's own end from the last packets there: the video's
+    // last picture ends where its stream does.
+    const bool endRead = format_->duration_estimation_method == AVFMT_DURATION_FROM_PTS &&
+                         ref->duration != AV_NOPTS_VALUE && ref->duration > 0 && frameDuration(reference_) > 0;
+    if (duration_ <= 0 || (!endRead && !readEnd()))
         duration_ = measureDuration();
     // Without a last frame read, the last picture starts a frame before the end.
     if (duration_ > 0 && lastStart_ <= 0)
@@ -250,9 +255,12 @@ bool Demuxer::readEnd()
     Span tail;
     int64_t tailFrom = -1;
     ReferenceOnly only(this);
-    // From half a second before the stated end, further back when nothing
-    // of the reference stream lies after the landing point.
-    for (REFERENCE_TIME back = kSecond / 2;; back *= 2) {
+    // From two frames before the stated end (a container sought by time
+    // lands on the keyframe before that), half a second for one sought by
+    // bytes, further back when nothing of the reference stream lies after
+    // the landing point.
+    const REFERENCE_TIME frame = frameDuration(reference_);
+    for (REFERENCE_TIME back = byBytes || frame <= 0 ? kSecond / 2 : 2 * frame;; back *= 2) {
         const REFERENCE_TIME from = duration_ - back;
         bool landed = false;
         if (from > 0 && byBytes)

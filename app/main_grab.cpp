@@ -5,6 +5,7 @@
 
 #include "app/deinterlace.h"
 #include "app/picture_writer.h"
+#include "app/quietly.h"
 #include "framework/widgets/directory_edit.h"
 #include "media/engine/video_forms.h"
 #include "platform/win/messages.h"
@@ -18,7 +19,6 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QRadioButton>
-#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 
@@ -79,13 +79,6 @@ void SetBackground(QLabel* label, const QColor& colour)
     QPalette palette = label->palette();
     palette.setColor(QPalette::Window, colour);
     label->setPalette(palette);
-}
-
-// Puts a value into a control without the control setting it back.
-template <class Control, class Set> void Show(Control* control, Set set)
-{
-    const QSignalBlocker quiet(control);
-    set(control);
 }
 
 } // namespace
@@ -307,8 +300,8 @@ void TMainForm::AssignGrabEvents()
     // A setting of two values, each shown by a radio button.
     const auto choice = [this](TIntegerAction* action, QRadioButton* zero, QRadioButton* one) {
         action->InternalApply = [this, zero, one](int value) {
-            Show(zero, [value](QRadioButton* b) { b->setChecked(value == 0); });
-            Show(one, [value](QRadioButton* b) { b->setChecked(value == 1); });
+            Quietly(zero, [value](QRadioButton* b) { b->setChecked(value == 0); });
+            Quietly(one, [value](QRadioButton* b) { b->setChecked(value == 1); });
             BuildImageFileName();
         };
         connect(zero, &QRadioButton::clicked, this, [action] { action->SetValue(0); });
@@ -320,7 +313,7 @@ void TMainForm::AssignGrabEvents()
 
     A.iaJpegCompressionQuality->InternalApply = [names](int quality) {
         const int used = ClampJpegQuality(quality);
-        Show(names->TrackBar1, [used](QSlider* s) { s->setValue(used); });
+        Quietly(names->TrackBar1, [used](QSlider* s) { s->setValue(used); });
         names->labQuality->setText(QString::number(used));
     };
     connect(names->TrackBar1, &QSlider::valueChanged, this,
@@ -328,35 +321,35 @@ void TMainForm::AssignGrabEvents()
 
     A.waDefaultRacine->InternalApply = [this, names](const QString& root) {
         if (names->NomRacineEdit->text() != root)
-            Show(names->NomRacineEdit, [&root](QLineEdit* e) { e->setText(root); });
+            Quietly(names->NomRacineEdit, [&root](QLineEdit* e) { e->setText(root); });
         BuildImageFileName();
     };
     connect(names->NomRacineEdit, &QLineEdit::textEdited, this,
             [this](const QString& text) { A.waDefaultRacine->SetValue(text); });
 
     A.baLimiterLongueur->InternalApply = [this, names](bool limit) {
-        Show(names->cbLimiterLongueur, [limit](QCheckBox* c) { c->setChecked(limit); });
+        Quietly(names->cbLimiterLongueur, [limit](QCheckBox* c) { c->setChecked(limit); });
         BuildImageFileName();
     };
     connect(names->cbLimiterLongueur, &QCheckBox::clicked, this,
             [this](bool checked) { A.baLimiterLongueur->SetValue(checked); });
 
     A.iaRacineLength->InternalApply = [this, names](int length) {
-        Show(names->RacineLengthEdit, [length](QSpinBox* s) { s->setValue(ClampRootLength(length)); });
+        Quietly(names->RacineLengthEdit, [length](QSpinBox* s) { s->setValue(ClampRootLength(length)); });
         BuildImageFileName();
     };
     connect(names->RacineLengthEdit, &QSpinBox::valueChanged, this,
             [this](int length) { A.iaRacineLength->SetValue(length); });
 
     A.iaDigits->InternalApply = [this, names](int digits) {
-        Show(names->DigitsEdit, [digits](QSpinBox* s) { s->setValue(ClampDigits(digits)); });
+        Quietly(names->DigitsEdit, [digits](QSpinBox* s) { s->setValue(ClampDigits(digits)); });
         SetNumeroString(A.iaNextNum->Value(), digits);
         BuildImageFileName();
     };
     connect(names->DigitsEdit, &QSpinBox::valueChanged, this, [this](int digits) { A.iaDigits->SetValue(digits); });
 
     A.iaNextNum->InternalApply = [this, names](int number) {
-        Show(names->seNextNum, [number](QSpinBox* s) { s->setValue(number); });
+        Quietly(names->seNextNum, [number](QSpinBox* s) { s->setValue(number); });
         SetNumeroString(number, A.iaDigits->Value());
         BuildImageFileName();
     };
@@ -373,7 +366,7 @@ void TMainForm::AssignGrabEvents()
     // The options page.
     TOptionsFrame* options = OptionsFrame;
     const auto option = [this](TBooleanAction* action, QCheckBox* box) {
-        action->InternalApply = [box](bool on) { Show(box, [on](QCheckBox* c) { c->setChecked(on); }); };
+        action->InternalApply = [box](bool on) { Quietly(box, [on](QCheckBox* c) { c->setChecked(on); }); };
         connect(box, &QCheckBox::clicked, this, [action](bool checked) { action->SetValue(checked); });
     };
     option(A.baConfirmerImage, options->cbConfirmerImage);

@@ -3,6 +3,7 @@
 
 #include "app/inlay_settings.h"
 #include "app/main_form.h"
+#include "app/quietly.h"
 #include "framework/widgets/threaded_timer.h"
 #include "media/filters/notify_messages.h"
 #include "media/filters/video_notifier.h"
@@ -72,13 +73,6 @@ QIcon Swatch(TColor colour)
     QPixmap pixmap(16, 16);
     pixmap.fill(ColorToQColor(colour));
     return QIcon(pixmap);
-}
-
-// Sets a widget's shown value without its change signal.
-template <class W, class F> void Quietly(W* widget, F&& set)
-{
-    const QSignalBlocker quiet(widget);
-    set(widget);
 }
 
 } // namespace

@@ -40,11 +40,12 @@ constexpr int kFramesToWait = 4;
 constexpr qint64 kMinimumWaitMs = 1000;
 
 // Runs `click` for a press of the left button on any watched widget, or on
-// a child that lets the press through.
+// a child that lets the press through; the second press of a double click
+// comes as a double click. A true result of `click` eats the press.
 class TLeftClicks final : public QObject
 {
 public:
-    TLeftClicks(QObject* parent, std::function<void(QObject* watched)> click)
+    TLeftClicks(QObject* parent, std::function<bool(QObject* watched, const QMouseEvent& press)> click)
         : QObject(parent), FClick(std::move(click))
     {
     }
@@ -58,13 +59,14 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-            FClick(watched);
-        return false;
+        if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick)
+            return false;
+        const auto* press = static_cast<QMouseEvent*>(event);
+        return press->button() == Qt::LeftButton && FClick(watched, *press);
     }
 
 private:
-    std::function<void(QObject*)> FClick;
+    std::function<bool(QObject*, const QMouseEvent&)> FClick;
 };
 
 void SetFontColour(QLabel* label, const QColor& colour)
@@ -374,11 +376,17 @@ void TMainForm::AssignGrabEvents()
     option(A.baRAZWhenOpenFile, options->cbRAZwhenOpenFile);
 
     // The clicks.
-    auto* clicks = new TLeftClicks(this, [this](QObject* watched) {
+    auto* clicks = new TLeftClicks(this, [this](QObject* watched, const QMouseEvent& press) {
         TImagetteFrame* frame = ImagetteFrame;
+        // While the sliders show, a click on the video places the inlay, and
+        // neither grabs nor copies.
+        if (watched == videoPanel && PlaceInlayAt(press.position().toPoint()))
+            return true;
+        if (press.type() == QEvent::MouseButtonDblClick)
+            return false;
         if (watched == videoPanel) {
-            if (FCurrentVideo == NoVideoSource() || vidman->caExternalPreview->Checked() || A.caSliders->Checked())
-                return;
+            if (FCurrentVideo == NoVideoSource() || vidman->caExternalPreview->Checked())
+                return false;
             if (A.baSauverQuandClic->Value())
                 A.naGrab->Apply();
             else
@@ -398,6 +406,7 @@ void TMainForm::AssignGrabEvents()
         } else if (watched == PanelTitre && !FVideoFileName.isEmpty()) {
             GrabUi().ShowInFolder(FVideoFileName);
         }
+        return false;
     });
     // A press on a label of a strip, or on the video's own surface, reaches
     // the strip or the video panel after it.

@@ -14,12 +14,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QEvent>
 #include <QFontComboBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSlider>
@@ -289,24 +289,16 @@ void TMainForm::AssignInlayEvents()
     };
     connect(inlay->tbSousTitre, &QToolButton::clicked, this, [this] { A.naSoustitres->Execute(); });
 
-    // A left click on the video places the inlay while the sliders show; the
-    // click then neither grabs nor copies.
-    auto* hook = new TEventHook(this, [this](QObject* watched, QEvent* event) {
-        if (watched == videoPanel) {
-            // The second press of a double click comes as a double click.
-            if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick)
-                return false;
-            const auto* click = static_cast<QMouseEvent*>(event);
-            return click->button() == Qt::LeftButton && PlaceInlayAt(click->position().toPoint());
-        }
+    // A left click on the video places the inlay while the sliders show: the
+    // video panel's clicks are wired with the grab's (AssignGrabEvents).
+    // Typing in these fields must reach them, not the volume and play keys.
+    auto* hook = new TEventHook(this, [this](QObject*, QEvent* event) {
         if (event->type() == QEvent::FocusIn)
             editEnter();
         else if (event->type() == QEvent::FocusOut)
             editExit();
         return false;
     });
-    hook->Watch(videoPanel);
-    // Typing in these fields must reach them, not the volume and play keys.
     for (QWidget* field :
          std::initializer_list<QWidget*>{SaveImagesFrame->NomRacineEdit, dv->cbDatecode1, dv->cbDatecode1->lineEdit(),
                                          inlay->edPerso1, inlay->edPerso2})

@@ -251,7 +251,14 @@ TEST_F(MainInlayTest, TheSlidersAndAClickOnThePicturePlaceTheInlay)
     EXPECT_EQ(form->Xslider->y(), form->videoPanel->y() + picture.y() + picture.height());
     EXPECT_EQ(form->Yslider->x(), form->videoPanel->x() + picture.x() + picture.width());
 
+    // A click places the inlay, and neither grabs nor copies, a double click
+    // neither.
+    int taken = 0;
+    for (TNopeAction* take : {form->A.naGrab, form->A.naCopy})
+        take->OnAfterApply = [&taken] { ++taken; };
+    QTest::mouseDClick(form->videoPanel, Qt::LeftButton, {}, picture.topLeft() + QPoint(3, 3));
     QTest::mouseClick(form->videoPanel, Qt::LeftButton, {}, picture.center() + QPoint(1, 1));
+    EXPECT_EQ(taken, 0);
     if (picture.width() % 2 == 0 && picture.height() % 2 == 0) {
         EXPECT_EQ(position->Value(), (TPoint{5000, 5000}));
     }
@@ -268,10 +275,18 @@ TEST_F(MainInlayTest, TheSlidersAndAClickOnThePicturePlaceTheInlay)
     EXPECT_EQ(position->Value(), (TPoint{10000, 0}));
     EXPECT_EQ(form->vidman->InsertPosition(), (TPoint{10000, 0}));
 
+    EXPECT_EQ(taken, 0);
+
     form->A.caSliders->SetChecked(false);
     EXPECT_TRUE(form->Xslider->isHidden());
     EXPECT_FALSE(form->NavBar->isHidden());
     EXPECT_EQ(form->videoPanel->x(), form->PanelOffset() + 19);
+    // Without the sliders a click takes the picture again, and places nothing.
+    QTest::mouseClick(form->videoPanel, Qt::LeftButton, {}, form->PictureRect().center());
+    EXPECT_EQ(taken, 1);
+    EXPECT_EQ(position->Value(), (TPoint{10000, 0}));
+    for (TNopeAction* take : {form->A.naGrab, form->A.naCopy})
+        take->OnAfterApply = nullptr;
     // Closing the file unchecks them without bringing the bar back.
     form->A.caSliders->SetChecked(true);
     form->ficman->naCloseFile->Execute();

@@ -53,6 +53,15 @@ TPoint ClampInlayPosition(const TPoint& position);
 // nearest edge. Nothing when the picture has no width or height.
 std::optional<TPoint> InlayPositionAt(const QPoint& at, const QRect& picture);
 
+// The inlay's border width in pixels, brought into 0..20: each pixel of the
+// outline draws the text again all around.
+inline constexpr int kMaxInlayBorder = 20;
+int ClampInlayBorder(int width);
+// The inlay's opacity, brought into 0..1 (a value that is no number is
+// opaque), and as the whole percent its field shows (halves to even).
+double ClampInlayTransparency(double alpha);
+int TransparencyPercent(double alpha);
+
 // The date-time without its milliseconds.
 TDateTime TruncToSeconds(TDateTime value);
 

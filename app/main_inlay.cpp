@@ -55,10 +55,6 @@ constexpr int kPresetCount = 6;
 const char* const kPresetLines[kPresetCount][2] = {{"%S", ""},   {"%N", ""}, {"%T", ""},
                                                    {"%D", "%D"}, {"", ""},   {"%R", ""}};
 
-// The widest outline the inlay draws: each step of it draws the text again
-// all around.
-constexpr int kMaxInlayBorder = 20;
-
 // A value out of `clamp`'s range is set again within it. Called before the
 // action's own handlers run, so that they only ever see the clamped value.
 template <class A, class T> void SetWithin(A* action, const T& value, const std::function<T(const T&)>& clamp)
@@ -208,7 +204,7 @@ void TMainForm::AssignInlayEvents()
     // --- border, alignment, transparency -------------------------------------------------
     TIntegerAction* border = vidman->iaInsertBorderWidth;
     border->OnBeforeApply = [border](const int& width) {
-        SetWithin<TIntegerAction, int>(border, width, [](const int& w) { return std::clamp(w, 0, kMaxInlayBorder); });
+        SetWithin<TIntegerAction, int>(border, width, ClampInlayBorder);
     };
     border->OnAfterApply = [inlay](const int& width) {
         inlay->tbBorder->setText(QStringLiteral("Border %1").arg(width));
@@ -240,11 +236,10 @@ void TMainForm::AssignInlayEvents()
     };
     TDoubleAction* transparency = vidman->daInsertTransparency;
     transparency->OnBeforeApply = [transparency](const double& alpha) {
-        SetWithin<TDoubleAction, double>(transparency, alpha,
-                                         [](const double& a) { return std::isnan(a) ? 1.0 : std::clamp(a, 0.0, 1.0); });
+        SetWithin<TDoubleAction, double>(transparency, alpha, ClampInlayTransparency);
     };
     transparency->OnAfterApply = [this, inlay](const double& alpha) {
-        Quietly(inlay->seTransparency, [&](QSpinBox* s) { s->setValue(int(Round(alpha * 100))); });
+        Quietly(inlay->seTransparency, [&](QSpinBox* s) { s->setValue(TransparencyPercent(alpha)); });
         applyeffects();
     };
     connect(inlay->seTransparency, &QSpinBox::valueChanged, this,

@@ -287,9 +287,12 @@ private:
         encoding->global_quality = quantiser * FF_QP2LAMBDA;
         if (avcodec_open2(encoding.get(), encoder, nullptr) < 0)
             return false;
-        const std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(), [](AVFrame* f) { av_frame_free(&f); });
-        const std::unique_ptr<AVFrame, void (*)(AVFrame*)> scaled(av_frame_alloc(), [](AVFrame* f) { av_frame_free(&f); });
-        const std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(), [](AVPacket* p) { av_packet_free(&p); });
+        const std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(),
+                                                                 [](AVFrame* f) { av_frame_free(&f); });
+        const std::unique_ptr<AVFrame, void (*)(AVFrame*)> scaled(av_frame_alloc(),
+                                                                  [](AVFrame* f) { av_frame_free(&f); });
+        const std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(),
+                                                                    [](AVPacket* p) { av_packet_free(&p); });
         scaled->width = 720;
         scaled->height = 540;
         scaled->format = AV_PIX_FMT_YUVJ420P;
@@ -304,8 +307,8 @@ private:
                 ++run.framesDecoded;
                 if (number++ % every != 0)
                     continue;
-                scale = sws_getCachedContext(scale, frame->width, frame->height, AVPixelFormat(frame->format), 720,
-                                             540, AV_PIX_FMT_YUVJ420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+                scale = sws_getCachedContext(scale, frame->width, frame->height, AVPixelFormat(frame->format), 720, 540,
+                                             AV_PIX_FMT_YUVJ420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
                 if (!scale || av_frame_make_writable(scaled.get()) < 0)
                     return false;
                 sws_scale(scale, frame->data, frame->linesize, 0, frame->height, scaled->data, scaled->linesize);
@@ -314,8 +317,9 @@ private:
                     return false;
                 while (avcodec_receive_packet(encoding.get(), packet.get()) == 0) {
                     QFile file(folder + QString::asprintf("/%03d.jpg", ++written));
-                    const bool ok = file.open(QIODevice::WriteOnly) &&
-                                    file.write(reinterpret_cast<const char*>(packet->data), packet->size) == packet->size;
+                    const bool ok =
+                        file.open(QIODevice::WriteOnly) &&
+                        file.write(reinterpret_cast<const char*>(packet->data), packet->size) == packet->size;
                     av_packet_unref(packet.get());
                     if (!ok)
                         return false;

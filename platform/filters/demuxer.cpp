@@ -188,9 +188,9 @@ HRESULT Demuxer::openInput(const char* url, const AVInputFormat* format)
     else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
         const REFERENCE_TIME fileStart =
             format_->start_time != AV_NOPTS_VALUE ? av::toRefTime(format_->start_time, AV_TIME_BASE_Q) : 0;
-        duration_ = std::max<REFERENCE_TIME>(
-            0, av_rescale(av::toRefTime(format_->duration, AV_TIME_BASE_Q) + fileStart - first, stretch_.num,
-                          stretch_.den));
+        duration_ =
+            std::max<REFERENCE_TIME>(0, av_rescale(av::toRefTime(format_->duration, AV_TIME_BASE_Q) + fileStart - first,
+                                                   stretch_.num, stretch_.den));
     }
     // FFmpeg has read the end of a file timed by its packets already, and
     // taken each stream's own end from the last packets there: the video's

@@ -426,12 +426,8 @@ TEST(NavMan, PreciseSeekWhilePlayingPlaysOnFromTheTarget)
 // that frame, and playing on shows each later one once.
 TEST(NavMan, PlayingOnFromTheMiddleOfAnElementaryStreamShowsTheRestOnce)
 {
-    const std::pair<const char*, int> clips[] = {{"mpeg2_23976.m2v", 24},
-                                                 {"mpeg2_25.m2v", 25},
-                                                 {"mpeg2.m2v", 75},
-                                                 {"mpeg2_2997.m2v", 30},
-                                                 {"mpeg2_50.m2v", 50},
-                                                 {"mpeg2_5994.m2v", 60}};
+    const std::pair<const char*, int> clips[] = {{"mpeg2_23976.m2v", 24}, {"mpeg2_25.m2v", 25}, {"mpeg2.m2v", 75},
+                                                 {"mpeg2_2997.m2v", 30},  {"mpeg2_50.m2v", 50}, {"mpeg2_5994.m2v", 60}};
     for (const auto& [clipName, count] : clips)
         for (bool precise : {false, true}) {
             SCOPED_TRACE(clipName);

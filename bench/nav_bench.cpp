@@ -184,7 +184,10 @@ std::unique_ptr<Navigation> open(benchmark::State& state)
     return nullptr;
 }
 
-void BM_StepForward(benchmark::State& state)
+// One frame forward from the clip's start frames of the benchmark's kind.
+// The floor seeks exactly to the next frame or, `standing`, is sought to
+// the frame before the round and decodes the next one in it.
+void stepForward(benchmark::State& state, const std::string& name, bool standing)
 {
     const auto nav = open(state);
     if (!nav)
@@ -195,41 +198,32 @@ void BM_StepForward(benchmark::State& state)
         state.SkipWithError("no such frames in this clip");
         return;
     }
-    Comparison c(state.range(1) == insideGroup ? "StepForward-inside" : "StepForward-keyframe", *nav, floor);
+    Comparison c(name + (state.range(1) == insideGroup ? "-inside" : "-keyframe"), *nav, floor);
     std::size_t i = 0;
     for (auto _ : state) {
         const int from = starts[i % starts.size()];
         nav->n.nav->SeekTo(true, from * kFrame);
         nav->n.settle();
-        c.round(state, turn(i++, starts.size()), from + 1, [&] { nav->n.nav->naAvanceFrame->Execute(); });
+        const auto step = [&] { nav->n.nav->naAvanceFrame->Execute(); };
+        if (standing) {
+            floor.seek(from * kFrame);
+            c.round(state, turn(i++, starts.size()), from + 1, step, [&] { floor.next(); });
+        } else {
+            c.round(state, turn(i++, starts.size()), from + 1, step);
+        }
     }
     c.report(state);
+}
+
+void BM_StepForward(benchmark::State& state)
+{
+    stepForward(state, "StepForward", false);
 }
 
 // The same steps against FFmpeg standing on the frame and decoding the next.
 void BM_StepNext(benchmark::State& state)
 {
-    const auto nav = open(state);
-    if (!nav)
-        return;
-    bench::SeekFloor floor(clipOf(state));
-    const std::vector<int> starts = startFrames(floor, static_cast<StepKind>(state.range(1)));
-    if (starts.empty()) {
-        state.SkipWithError("no such frames in this clip");
-        return;
-    }
-    Comparison c(state.range(1) == insideGroup ? "StepNext-inside" : "StepNext-keyframe", *nav, floor);
-    std::size_t i = 0;
-    for (auto _ : state) {
-        const int from = starts[i % starts.size()];
-        nav->n.nav->SeekTo(true, from * kFrame);
-        nav->n.settle();
-        floor.seek(from * kFrame);
-        c.round(
-            state, turn(i++, starts.size()), from + 1, [&] { nav->n.nav->naAvanceFrame->Execute(); },
-            [&] { floor.next(); });
-    }
-    c.report(state);
+    stepForward(state, "StepNext", true);
 }
 
 void BM_StepBack(benchmark::State& state)

@@ -78,6 +78,16 @@ int TransparencyPercent(double alpha)
     return int(Round(ClampInlayTransparency(alpha) * 100));
 }
 
+int WholeHours(double days)
+{
+    return int(Round(days * HoursPerDay));
+}
+
+double HoursToDays(int hours)
+{
+    return hours / double(HoursPerDay);
+}
+
 std::optional<TPoint> InlayPositionAt(const QPoint& at, const QRect& picture)
 {
     const qint64 width = picture.width();

@@ -74,3 +74,7 @@ QString FormatTimeDifference(double days);
 // hours as its hours field holds.
 inline constexpr double kMaxTimeDifference = 100'000.0 / HoursPerDay;
 double ClampTimeDifference(double days);
+// A time difference to the nearest whole hour (halves to even), as the
+// hours field shows it, and that many hours in days.
+int WholeHours(double days);
+double HoursToDays(int hours);

@@ -7,7 +7,6 @@
 #include "framework/widgets/threaded_timer.h"
 #include "media/filters/notify_messages.h"
 #include "media/filters/video_notifier.h"
-#include "platform/rtl/numbers.h"
 #include "platform/win/messages.h"
 
 #include <QButtonGroup>
@@ -306,7 +305,7 @@ void TMainForm::AssignInlayEvents()
     };
     A.daDecalageHoraire->InternalApply = [this](const double& days) { ApplyTimeDifference(days); };
     connect(dv->seDecalerHeures, &QSpinBox::valueChanged, this,
-            [this](int hours) { A.daDecalageHoraire->SetValue(hours / double(HoursPerDay)); });
+            [this](int hours) { A.daDecalageHoraire->SetValue(HoursToDays(hours)); });
     const auto fieldsChanged = [this, dv] {
         dv->DisplayDate = dv->FieldsDate();
         A.daDecalageHoraire->SetValue(dv->DisplayDate - dv->DVDate);
@@ -326,7 +325,7 @@ void TMainForm::AssignInlayEvents()
         dv->PanelHeures->show();
         dv->PanelAvance->hide();
         // Whole hours only.
-        A.daDecalageHoraire->SetValue(Round(A.daDecalageHoraire->Value() * HoursPerDay) / double(HoursPerDay));
+        A.daDecalageHoraire->SetValue(HoursToDays(WholeHours(A.daDecalageHoraire->Value())));
     };
     connect(dv->cbDecalageAvance, &QCheckBox::clicked, this,
             [this](bool checked) { A.caDecalageAvance->SetChecked(checked); });
@@ -539,6 +538,6 @@ void TMainForm::ApplyTimeDifference(double days)
         dv->DisplayDate = dv->DVDate + days;
         dv->SetDisplayDate(dv->DisplayDate);
     } else {
-        Quietly(dv->seDecalerHeures, [&](QSpinBox* s) { s->setValue(int(Round(days * HoursPerDay))); });
+        Quietly(dv->seDecalerHeures, [&](QSpinBox* s) { s->setValue(WholeHours(days)); });
     }
 }

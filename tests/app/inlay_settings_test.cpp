@@ -89,6 +89,17 @@ TEST(InlaySettings, BorderAndTransparencyStayInTheirRanges)
     }
 }
 
+TEST(InlaySettings, DifferencesInWholeHoursRoundHalvesToEven)
+{
+    constexpr double hour = 1.0 / 24;
+    const std::pair<double, int> rounded[] = {{-2.9999, -3}, {2.9999, 3}, {-2.5001, -3}, {1.4999, 1},
+                                              {1.5, 2},      {2.5, 2},    {-0.5, 0},     {100'000, 100'000}};
+    for (const auto& [hours, whole] : rounded) {
+        EXPECT_EQ(WholeHours(hours * hour), whole) << hours;
+        EXPECT_NEAR(HoursToDays(whole), whole * hour, 1e-12);
+    }
+}
+
 TEST(InlaySettings, TimeDifferencesAsText)
 {
     constexpr double hour = 1.0 / 24;

@@ -17,12 +17,6 @@ constexpr int kGreenWeight = 6;
 constexpr int kBlueWeight = 1;
 constexpr int kCombThreshold = 2000;
 
-bool HasFourBytePixels(QImage::Format format)
-{
-    return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
-           format == QImage::Format_ARGB32_Premultiplied;
-}
-
 // Whether the pixel b differs from both a above and c below in the same
 // direction, by more than the threshold.
 bool Combed(QRgb a, QRgb b, QRgb c)
@@ -77,6 +71,12 @@ bool CombLine(const QRgb* above, const QRgb* line, const QRgb* below, int width,
 }
 
 } // namespace
+
+bool HasFourBytePixels(QImage::Format format)
+{
+    return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+           format == QImage::Format_ARGB32_Premultiplied;
+}
 
 void DeinterlaceBitmap(const QImage& source, QImage& destination)
 {

@@ -13,3 +13,7 @@
 // destination of the same size and format that shares its pixels with no
 // other picture keeps its memory.
 void DeinterlaceBitmap(const QImage& source, QImage& destination);
+
+// Whether the pixels of `format` are 32 bits: blue, green, red and a fourth
+// byte, in memory order.
+bool HasFourBytePixels(QImage::Format format);

@@ -63,6 +63,31 @@ TPoint ClampInlayPosition(const TPoint& position)
     return {std::clamp(position.X, 0, kInlayPositionScale), std::clamp(position.Y, 0, kInlayPositionScale)};
 }
 
+int ClampInlayBorder(int width)
+{
+    return std::clamp(width, 0, kMaxInlayBorder);
+}
+
+double ClampInlayTransparency(double alpha)
+{
+    return std::isnan(alpha) ? 1.0 : std::clamp(alpha, 0.0, 1.0);
+}
+
+int TransparencyPercent(double alpha)
+{
+    return int(Round(ClampInlayTransparency(alpha) * 100));
+}
+
+int WholeHours(double days)
+{
+    return int(Round(days * HoursPerDay));
+}
+
+double HoursToDays(int hours)
+{
+    return hours / double(HoursPerDay);
+}
+
 std::optional<TPoint> InlayPositionAt(const QPoint& at, const QRect& picture)
 {
     const qint64 width = picture.width();

@@ -53,6 +53,15 @@ TPoint ClampInlayPosition(const TPoint& position);
 // nearest edge. Nothing when the picture has no width or height.
 std::optional<TPoint> InlayPositionAt(const QPoint& at, const QRect& picture);
 
+// The inlay's border width in pixels, brought into 0..20: each pixel of the
+// outline draws the text again all around.
+inline constexpr int kMaxInlayBorder = 20;
+int ClampInlayBorder(int width);
+// The inlay's opacity, brought into 0..1 (a value that is no number is
+// opaque), and as the whole percent its field shows (halves to even).
+double ClampInlayTransparency(double alpha);
+int TransparencyPercent(double alpha);
+
 // The date-time without its milliseconds.
 TDateTime TruncToSeconds(TDateTime value);
 
@@ -65,3 +74,7 @@ QString FormatTimeDifference(double days);
 // hours as its hours field holds.
 inline constexpr double kMaxTimeDifference = 100'000.0 / HoursPerDay;
 double ClampTimeDifference(double days);
+// A time difference to the nearest whole hour (halves to even), as the
+// hours field shows it, and that many hours in days.
+int WholeHours(double days);
+double HoursToDays(int hours);

@@ -5,6 +5,7 @@
 
 #include "app/deinterlace.h"
 #include "app/picture_writer.h"
+#include "app/quietly.h"
 #include "framework/widgets/directory_edit.h"
 #include "framework/widgets/fitted_text.h"
 #include "media/engine/video_forms.h"
@@ -19,7 +20,6 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QRadioButton>
-#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 
@@ -41,11 +41,12 @@ constexpr int kFramesToWait = 4;
 constexpr qint64 kMinimumWaitMs = 1000;
 
 // Runs `click` for a press of the left button on any watched widget, or on
-// a child that lets the press through.
+// a child that lets the press through; the second press of a double click
+// comes as a double click. A true result of `click` eats the press.
 class TLeftClicks final : public QObject
 {
 public:
-    TLeftClicks(QObject* parent, std::function<void(QObject* watched)> click)
+    TLeftClicks(QObject* parent, std::function<bool(QObject* watched, const QMouseEvent& press)> click)
         : QObject(parent), FClick(std::move(click))
     {
     }
@@ -59,13 +60,14 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-            FClick(watched);
-        return false;
+        if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick)
+            return false;
+        const auto* press = static_cast<QMouseEvent*>(event);
+        return press->button() == Qt::LeftButton && FClick(watched, *press);
     }
 
 private:
-    std::function<void(QObject*)> FClick;
+    std::function<bool(QObject*, const QMouseEvent&)> FClick;
 };
 
 void SetFontColour(QLabel* label, const QColor& colour)
@@ -80,13 +82,6 @@ void SetBackground(QLabel* label, const QColor& colour)
     QPalette palette = label->palette();
     palette.setColor(QPalette::Window, colour);
     label->setPalette(palette);
-}
-
-// Puts a value into a control without the control setting it back.
-template <class Control, class Set> void Show(Control* control, Set set)
-{
-    const QSignalBlocker quiet(control);
-    set(control);
 }
 
 } // namespace
@@ -310,8 +305,8 @@ void TMainForm::AssignGrabEvents()
     // A setting of two values, each shown by a radio button.
     const auto choice = [this](TIntegerAction* action, QRadioButton* zero, QRadioButton* one) {
         action->InternalApply = [this, zero, one](int value) {
-            Show(zero, [value](QRadioButton* b) { b->setChecked(value == 0); });
-            Show(one, [value](QRadioButton* b) { b->setChecked(value == 1); });
+            Quietly(zero, [value](QRadioButton* b) { b->setChecked(value == 0); });
+            Quietly(one, [value](QRadioButton* b) { b->setChecked(value == 1); });
             BuildImageFileName();
         };
         connect(zero, &QRadioButton::clicked, this, [action] { action->SetValue(0); });
@@ -323,7 +318,7 @@ void TMainForm::AssignGrabEvents()
 
     A.iaJpegCompressionQuality->InternalApply = [names](int quality) {
         const int used = ClampJpegQuality(quality);
-        Show(names->TrackBar1, [used](QSlider* s) { s->setValue(used); });
+        Quietly(names->TrackBar1, [used](QSlider* s) { s->setValue(used); });
         names->labQuality->setText(QString::number(used));
     };
     connect(names->TrackBar1, &QSlider::valueChanged, this,
@@ -331,35 +326,35 @@ void TMainForm::AssignGrabEvents()
 
     A.waDefaultRacine->InternalApply = [this, names](const QString& root) {
         if (names->NomRacineEdit->text() != root)
-            Show(names->NomRacineEdit, [&root](QLineEdit* e) { e->setText(root); });
+            Quietly(names->NomRacineEdit, [&root](QLineEdit* e) { e->setText(root); });
         BuildImageFileName();
     };
     connect(names->NomRacineEdit, &QLineEdit::textEdited, this,
             [this](const QString& text) { A.waDefaultRacine->SetValue(text); });
 
     A.baLimiterLongueur->InternalApply = [this, names](bool limit) {
-        Show(names->cbLimiterLongueur, [limit](QCheckBox* c) { c->setChecked(limit); });
+        Quietly(names->cbLimiterLongueur, [limit](QCheckBox* c) { c->setChecked(limit); });
         BuildImageFileName();
     };
     connect(names->cbLimiterLongueur, &QCheckBox::clicked, this,
             [this](bool checked) { A.baLimiterLongueur->SetValue(checked); });
 
     A.iaRacineLength->InternalApply = [this, names](int length) {
-        Show(names->RacineLengthEdit, [length](QSpinBox* s) { s->setValue(ClampRootLength(length)); });
+        Quietly(names->RacineLengthEdit, [length](QSpinBox* s) { s->setValue(ClampRootLength(length)); });
         BuildImageFileName();
     };
     connect(names->RacineLengthEdit, &QSpinBox::valueChanged, this,
             [this](int length) { A.iaRacineLength->SetValue(length); });
 
     A.iaDigits->InternalApply = [this, names](int digits) {
-        Show(names->DigitsEdit, [digits](QSpinBox* s) { s->setValue(ClampDigits(digits)); });
+        Quietly(names->DigitsEdit, [digits](QSpinBox* s) { s->setValue(ClampDigits(digits)); });
         SetNumeroString(A.iaNextNum->Value(), digits);
         BuildImageFileName();
     };
     connect(names->DigitsEdit, &QSpinBox::valueChanged, this, [this](int digits) { A.iaDigits->SetValue(digits); });
 
     A.iaNextNum->InternalApply = [this, names](int number) {
-        Show(names->seNextNum, [number](QSpinBox* s) { s->setValue(number); });
+        Quietly(names->seNextNum, [number](QSpinBox* s) { s->setValue(number); });
         SetNumeroString(number, A.iaDigits->Value());
         BuildImageFileName();
     };
@@ -376,7 +371,7 @@ void TMainForm::AssignGrabEvents()
     // The options page.
     TOptionsFrame* options = OptionsFrame;
     const auto option = [this](TBooleanAction* action, QCheckBox* box) {
-        action->InternalApply = [box](bool on) { Show(box, [on](QCheckBox* c) { c->setChecked(on); }); };
+        action->InternalApply = [box](bool on) { Quietly(box, [on](QCheckBox* c) { c->setChecked(on); }); };
         connect(box, &QCheckBox::clicked, this, [action](bool checked) { action->SetValue(checked); });
     };
     option(A.baConfirmerImage, options->cbConfirmerImage);
@@ -384,11 +379,17 @@ void TMainForm::AssignGrabEvents()
     option(A.baRAZWhenOpenFile, options->cbRAZwhenOpenFile);
 
     // The clicks.
-    auto* clicks = new TLeftClicks(this, [this](QObject* watched) {
+    auto* clicks = new TLeftClicks(this, [this](QObject* watched, const QMouseEvent& press) {
         TImagetteFrame* frame = ImagetteFrame;
+        // While the sliders show, a click on the video places the inlay, and
+        // neither grabs nor copies.
+        if (watched == videoPanel && PlaceInlayAt(press.position().toPoint()))
+            return true;
+        if (press.type() == QEvent::MouseButtonDblClick)
+            return false;
         if (watched == videoPanel) {
-            if (FCurrentVideo == NoVideoSource() || vidman->caExternalPreview->Checked() || A.caSliders->Checked())
-                return;
+            if (FCurrentVideo == NoVideoSource() || vidman->caExternalPreview->Checked())
+                return false;
             if (A.baSauverQuandClic->Value())
                 A.naGrab->Apply();
             else
@@ -408,6 +409,7 @@ void TMainForm::AssignGrabEvents()
         } else if (watched == PanelTitre && !FVideoFileName.isEmpty()) {
             GrabUi().ShowInFolder(FVideoFileName);
         }
+        return false;
     });
     // A press on a label of a strip, or on the video's own surface, reaches
     // the strip or the video panel after it.

@@ -3,22 +3,22 @@
 
 #include "app/inlay_settings.h"
 #include "app/main_form.h"
+#include "app/quietly.h"
 #include "framework/widgets/threaded_timer.h"
 #include "media/filters/notify_messages.h"
 #include "media/filters/video_notifier.h"
-#include "platform/rtl/numbers.h"
 #include "platform/win/messages.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QEvent>
 #include <QFontComboBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSlider>
@@ -54,10 +54,6 @@ constexpr int kPresetCount = 6;
 const char* const kPresetLines[kPresetCount][2] = {{"%S", ""},   {"%N", ""}, {"%T", ""},
                                                    {"%D", "%D"}, {"", ""},   {"%R", ""}};
 
-// The widest outline the inlay draws: each step of it draws the text again
-// all around.
-constexpr int kMaxInlayBorder = 20;
-
 // A value out of `clamp`'s range is set again within it. Called before the
 // action's own handlers run, so that they only ever see the clamped value.
 template <class A, class T> void SetWithin(A* action, const T& value, const std::function<T(const T&)>& clamp)
@@ -72,13 +68,6 @@ QIcon Swatch(TColor colour)
     QPixmap pixmap(16, 16);
     pixmap.fill(ColorToQColor(colour));
     return QIcon(pixmap);
-}
-
-// Sets a widget's shown value without its change signal.
-template <class W, class F> void Quietly(W* widget, F&& set)
-{
-    const QSignalBlocker quiet(widget);
-    set(widget);
 }
 
 } // namespace
@@ -214,7 +203,7 @@ void TMainForm::AssignInlayEvents()
     // --- border, alignment, transparency -------------------------------------------------
     TIntegerAction* border = vidman->iaInsertBorderWidth;
     border->OnBeforeApply = [border](const int& width) {
-        SetWithin<TIntegerAction, int>(border, width, [](const int& w) { return std::clamp(w, 0, kMaxInlayBorder); });
+        SetWithin<TIntegerAction, int>(border, width, ClampInlayBorder);
     };
     border->OnAfterApply = [inlay](const int& width) {
         inlay->tbBorder->setText(QStringLiteral("Border %1").arg(width));
@@ -246,11 +235,10 @@ void TMainForm::AssignInlayEvents()
     };
     TDoubleAction* transparency = vidman->daInsertTransparency;
     transparency->OnBeforeApply = [transparency](const double& alpha) {
-        SetWithin<TDoubleAction, double>(transparency, alpha,
-                                         [](const double& a) { return std::isnan(a) ? 1.0 : std::clamp(a, 0.0, 1.0); });
+        SetWithin<TDoubleAction, double>(transparency, alpha, ClampInlayTransparency);
     };
     transparency->OnAfterApply = [this, inlay](const double& alpha) {
-        Quietly(inlay->seTransparency, [&](QSpinBox* s) { s->setValue(int(Round(alpha * 100))); });
+        Quietly(inlay->seTransparency, [&](QSpinBox* s) { s->setValue(TransparencyPercent(alpha)); });
         applyeffects();
     };
     connect(inlay->seTransparency, &QSpinBox::valueChanged, this,
@@ -295,24 +283,16 @@ void TMainForm::AssignInlayEvents()
     };
     connect(inlay->tbSousTitre, &QToolButton::clicked, this, [this] { A.naSoustitres->Execute(); });
 
-    // A left click on the video places the inlay while the sliders show; the
-    // click then neither grabs nor copies.
-    auto* hook = new TEventHook(this, [this](QObject* watched, QEvent* event) {
-        if (watched == videoPanel) {
-            // The second press of a double click comes as a double click.
-            if (event->type() != QEvent::MouseButtonPress && event->type() != QEvent::MouseButtonDblClick)
-                return false;
-            const auto* click = static_cast<QMouseEvent*>(event);
-            return click->button() == Qt::LeftButton && PlaceInlayAt(click->position().toPoint());
-        }
+    // A left click on the video places the inlay while the sliders show: the
+    // video panel's clicks are wired with the grab's (AssignGrabEvents).
+    // Typing in these fields must reach them, not the volume and play keys.
+    auto* hook = new TEventHook(this, [this](QObject*, QEvent* event) {
         if (event->type() == QEvent::FocusIn)
             editEnter();
         else if (event->type() == QEvent::FocusOut)
             editExit();
         return false;
     });
-    hook->Watch(videoPanel);
-    // Typing in these fields must reach them, not the volume and play keys.
     for (QWidget* field :
          std::initializer_list<QWidget*>{SaveImagesFrame->NomRacineEdit, dv->cbDatecode1, dv->cbDatecode1->lineEdit(),
                                          inlay->edPerso1, inlay->edPerso2})
@@ -325,7 +305,7 @@ void TMainForm::AssignInlayEvents()
     };
     A.daDecalageHoraire->InternalApply = [this](const double& days) { ApplyTimeDifference(days); };
     connect(dv->seDecalerHeures, &QSpinBox::valueChanged, this,
-            [this](int hours) { A.daDecalageHoraire->SetValue(hours / double(HoursPerDay)); });
+            [this](int hours) { A.daDecalageHoraire->SetValue(HoursToDays(hours)); });
     const auto fieldsChanged = [this, dv] {
         dv->DisplayDate = dv->FieldsDate();
         A.daDecalageHoraire->SetValue(dv->DisplayDate - dv->DVDate);
@@ -345,7 +325,7 @@ void TMainForm::AssignInlayEvents()
         dv->PanelHeures->show();
         dv->PanelAvance->hide();
         // Whole hours only.
-        A.daDecalageHoraire->SetValue(Round(A.daDecalageHoraire->Value() * HoursPerDay) / double(HoursPerDay));
+        A.daDecalageHoraire->SetValue(HoursToDays(WholeHours(A.daDecalageHoraire->Value())));
     };
     connect(dv->cbDecalageAvance, &QCheckBox::clicked, this,
             [this](bool checked) { A.caDecalageAvance->SetChecked(checked); });
@@ -558,6 +538,6 @@ void TMainForm::ApplyTimeDifference(double days)
         dv->DisplayDate = dv->DVDate + days;
         dv->SetDisplayDate(dv->DisplayDate);
     } else {
-        Quietly(dv->seDecalerHeures, [&](QSpinBox* s) { s->setValue(int(Round(days * HoursPerDay))); });
+        Quietly(dv->seDecalerHeures, [&](QSpinBox* s) { s->setValue(WholeHours(days)); });
     }
 }

@@ -2,6 +2,7 @@
 // of its actions.
 
 #include "app/main_form.h"
+#include "app/quietly.h"
 #include "media/filters/notify_messages.h"
 #include "platform/win/messages.h"
 
@@ -19,9 +20,10 @@ constexpr std::int64_t kMinute = 60 * kSecond;
 
 void ShowSwitch(QToolButton* button, bool on)
 {
-    const QSignalBlocker quiet(button);
-    button->setChecked(on);
-    button->setText(on ? QStringLiteral("On") : QStringLiteral("Off"));
+    Quietly(button, [on](QToolButton* b) {
+        b->setChecked(on);
+        b->setText(on ? QStringLiteral("On") : QStringLiteral("Off"));
+    });
 }
 
 } // namespace
@@ -36,8 +38,7 @@ void TMainForm::AssignIntervalEvents()
         ComputeIntervalloCount();
     };
     A.iaIntervalloUnit->InternalApply = [this, panel](const int& unit) {
-        const QSignalBlocker quiet(panel->cboxIntervallo);
-        panel->cboxIntervallo->setCurrentIndex(unit);
+        Quietly(panel->cboxIntervallo, [unit](QComboBox* c) { c->setCurrentIndex(unit); });
         ComputeIntervalloCount();
     };
     // A value given again counts too: it takes the count from the position
@@ -65,10 +66,10 @@ void TMainForm::AssignIntervalEvents()
 
     // A video's frame duration is known only once its first frame is out:
     // a count in frames made before that is made again, from the same start.
-    NavMan->OnDuration = [this](const QString&) {
+    connect(NavMan, &TNavMan::DurationChanged, this, [this] {
         if (A.iaIntervalloUnit->Value() == kUnitFrames)
             CountFrom(FIntervalStart);
-    };
+    });
 
     panel->RxSwitch1->setCheckable(true);
     connect(panel->RxSwitch1, &QToolButton::clicked, this, [this](bool on) {
@@ -155,8 +156,9 @@ void TMainForm::naIntervalloStartApply()
         ProcessMessages();
         if (FAbort)
             break;
-        if (A.naGrab->InternalApply)
-            A.naGrab->InternalApply();
+        // As any caller grabs: what watches the action sees each picture;
+        // inside this action's own apply, no macro line is written.
+        A.naGrab->Apply();
         --FIntervalCount;
         ShowCount();
     }

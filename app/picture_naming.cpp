@@ -1,5 +1,6 @@
 #include "app/picture_naming.h"
 
+#include "media/engine/video_man.h"
 #include "media/parsers/media_records.h"
 #include "platform/win/shell.h"
 
@@ -22,9 +23,7 @@ int ClampRootLength(int length)
 
 QString ExtractFileNameNoExt(const QString& fileName)
 {
-    const QString name = fileName.mid(fileName.lastIndexOf(u'/') + 1);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot < 0 ? name : name.left(dot);
+    return SplitFileName(fileName).Name;
 }
 
 QString LeftCharacters(const QString& text, int count)

@@ -19,7 +19,7 @@ int ClampJpegQuality(int quality);
 int ClampRootLength(int length);
 
 // The file name without its folder and without its extension (the text from
-// its last dot on).
+// its last dot on): the name part of SplitFileName.
 QString ExtractFileNameNoExt(const QString& fileName);
 
 // The first `count` characters of `text`: a character outside the basic

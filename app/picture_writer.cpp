@@ -1,5 +1,6 @@
 #include "app/picture_writer.h"
 
+#include "app/deinterlace.h"
 #include "app/picture_naming.h"
 #include "media/parsers/media_types.h"
 
@@ -159,13 +160,6 @@ bool CompressJpeg(jpeg_compress_struct& info, FILE* file, JSAMPROW* rows, const 
     return true;
 }
 
-bool HasFourBytePixels(const QImage& image)
-{
-    const QImage::Format format = image.format();
-    return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
-           format == QImage::Format_ARGB32_Premultiplied;
-}
-
 } // namespace
 
 QSize GrabImageSize(int aspectWidth, int aspectHeight, const QSize& native)
@@ -212,7 +206,7 @@ bool WriteJpegFile(const QImage& picture, const QString& fileName, int quality, 
             *error = QStringLiteral("There is no picture to save.");
         return false;
     }
-    const QImage pixels = HasFourBytePixels(picture) ? picture : picture.convertToFormat(QImage::Format_RGB32);
+    const QImage pixels = HasFourBytePixels(picture.format()) ? picture : picture.convertToFormat(QImage::Format_RGB32);
     std::vector<JSAMPROW> rows(static_cast<size_t>(pixels.height()));
     for (int y = 0; y < pixels.height(); ++y)
         rows[static_cast<size_t>(y)] = const_cast<JSAMPROW>(pixels.constScanLine(y));

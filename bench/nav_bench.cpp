@@ -4,7 +4,11 @@
 //    shown, from a frame inside a group of pictures (neither it nor the next
 //    one a keyframe) or at a keyframe (one of the two is); the floor is the
 //    exact seek to the next frame: from the keyframe before it, packets
-//    before that keyframe dropped, decoded up to it and converted to RGB32;
+//    before that keyframe dropped, decoded up to it and converted to RGB32
+//    (what stepping saves);
+//  - StepNext: the same step against the like-for-like floor: FFmpeg
+//    standing on the frame (sought there before the round, untimed) decodes
+//    and converts the next picture;
 //  - StepBack: one frame back, against the exact seek to that frame;
 //  - PreciseSeek: from the start to a far frame until it is shown, with the
 //    default pre-roll of one second and without one (its argument in
@@ -16,8 +20,9 @@
 // Next to the times, each side's pictures decoded per round (what the codec
 // gave back: pictures left undecoded before a target are not counted),
 // packets handed to the decoder per round (the graph's counted by a filter
-// in front of its decoder) and bytes read from files per round. Every picture the manager
-// shows is checked by its barcode; a wrong one fails the benchmark. Under
+// in front of its decoder) and bytes read from files per round. Every picture
+// the manager and the floor show is checked by its barcode; a wrong one
+// fails the benchmark. Under
 // callgrind (bench/count-instructions.sh bench_nav) each side's work is
 // dumped on its own.
 
@@ -36,6 +41,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -112,6 +118,14 @@ public:
     // floor's exact seek to the same frame, in turn.
     template <typename Move> void round(benchmark::State& state, std::size_t n, int frame, Move&& move)
     {
+        round(state, n, frame, std::forward<Move>(move), [&] { floor_.seek(frame * kFrame); });
+    }
+
+    // One round: `move` on the manager and `floorMove` on the floor, which
+    // are both to show `frame`, in turn.
+    template <typename Move, typename FloorMove>
+    void round(benchmark::State& state, std::size_t n, int frame, Move&& move, FloorMove&& floorMove)
+    {
         const long sent = nav_.n.counter->count();
         const LONGLONG decoded = nav_.decoder->FramesDecoded();
         const int64_t floorSent = floor_.sent();
@@ -122,12 +136,13 @@ public:
                 move();
                 nav_.n.settle();
             },
-            floorSide_, [&] { floor_.seek(frame * kFrame); });
+            floorSide_, floorMove);
         navPackets_ += static_cast<double>(nav_.n.counter->count() - sent);
         navPictures_ += static_cast<double>(nav_.decoder->FramesDecoded() - decoded);
         floorPackets_ += static_cast<double>(floor_.sent() - floorSent);
         floorPictures_ += static_cast<double>(floor_.decoded() - floorDecoded);
         wrong_ += nav_.n.shown() != frame;
+        floorWrong_ += floor_.shown() != frame;
         state.SetIterationTime(navSide_.last() + floorSide_.last());
     }
 
@@ -139,8 +154,11 @@ public:
         state.counters["nav_packets"] = bench::perRound(navPackets_);
         state.counters["floor_packets"] = bench::perRound(floorPackets_);
         state.SetLabel(clipOf(state));
+        state.counters["floor_missed_keyframes"] = bench::perRound(static_cast<double>(floor_.missed()));
         if (wrong_)
             state.SkipWithError("the manager showed a wrong picture");
+        else if (floorWrong_)
+            state.SkipWithError("the floor showed a wrong picture");
     }
 
 private:
@@ -153,6 +171,7 @@ private:
     double navPackets_ = 0;
     double floorPackets_ = 0;
     int wrong_ = 0;
+    int floorWrong_ = 0;
 };
 
 // Both sides on the benchmark's clip; null when it did not open.
@@ -165,7 +184,10 @@ std::unique_ptr<Navigation> open(benchmark::State& state)
     return nullptr;
 }
 
-void BM_StepForward(benchmark::State& state)
+// One frame forward from the clip's start frames of the benchmark's kind.
+// The floor seeks exactly to the next frame or, `standing`, is sought to
+// the frame before the round and decodes the next one in it.
+void stepForward(benchmark::State& state, const std::string& name, bool standing)
 {
     const auto nav = open(state);
     if (!nav)
@@ -176,15 +198,32 @@ void BM_StepForward(benchmark::State& state)
         state.SkipWithError("no such frames in this clip");
         return;
     }
-    Comparison c(state.range(1) == insideGroup ? "StepForward-inside" : "StepForward-keyframe", *nav, floor);
+    Comparison c(name + (state.range(1) == insideGroup ? "-inside" : "-keyframe"), *nav, floor);
     std::size_t i = 0;
     for (auto _ : state) {
         const int from = starts[i % starts.size()];
         nav->n.nav->SeekTo(true, from * kFrame);
         nav->n.settle();
-        c.round(state, turn(i++, starts.size()), from + 1, [&] { nav->n.nav->naAvanceFrame->Execute(); });
+        const auto step = [&] { nav->n.nav->naAvanceFrame->Execute(); };
+        if (standing) {
+            floor.seek(from * kFrame);
+            c.round(state, turn(i++, starts.size()), from + 1, step, [&] { floor.next(); });
+        } else {
+            c.round(state, turn(i++, starts.size()), from + 1, step);
+        }
     }
     c.report(state);
+}
+
+void BM_StepForward(benchmark::State& state)
+{
+    stepForward(state, "StepForward", false);
+}
+
+// The same steps against FFmpeg standing on the frame and decoding the next.
+void BM_StepNext(benchmark::State& state)
+{
+    stepForward(state, "StepNext", true);
 }
 
 void BM_StepBack(benchmark::State& state)
@@ -293,6 +332,7 @@ void opens(benchmark::internal::Benchmark* b)
 } // namespace
 
 BENCHMARK(BM_StepForward)->Apply(stepsForward);
+BENCHMARK(BM_StepNext)->Apply(stepsForward);
 BENCHMARK(BM_StepBack)->Apply(stepsBack);
 BENCHMARK(BM_PreciseSeek)->Apply(preciseSeeks);
 BENCHMARK(BM_Open)->Apply(opens);

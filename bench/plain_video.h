@@ -85,6 +85,12 @@ struct PlainVideo
         picture.reset(new uint8_t[static_cast<std::size_t>(codec->width) * codec->height * 4]);
     }
 
+    // The frame number in the barcode of the last picture converted.
+    int shown() const
+    {
+        return codec ? clips::readBarcode(picture.get(), codec->width, codec->height, qsizetype{codec->width} * 4) : -2;
+    }
+
     void toRgb()
     {
         scale =
@@ -95,6 +101,9 @@ struct PlainVideo
         sws_scale(scale, frame->data, frame->linesize, 0, frame->height, planes, strides);
     }
 
+    // How decodeUntil ended.
+    enum class Reached { target, end, laterKeyframe };
+
     // Decodes from the keyframe at `from` (stream time base; packets before
     // it are read and dropped) on until a picture at or after `until`, which
     // is converted; earlier pictures are converted when `showAll`, as a
@@ -104,6 +113,14 @@ struct PlainVideo
     // end.
     bool decodeUntil(int64_t from, int64_t until, bool showAll)
     {
+        return decodeFrom(from, until, showAll, false) == Reached::target;
+    }
+
+    // As decodeUntil; when `exactly`, decoding starts at the keyframe at
+    // `from` itself, and a later keyframe met first ends it (the container
+    // landed past the keyframe).
+    Reached decodeFrom(int64_t from, int64_t until, bool showAll, bool exactly)
+    {
         bool started = false;
         for (;;) {
             while (avcodec_receive_frame(codec, frame) == 0) {
@@ -112,7 +129,7 @@ struct PlainVideo
                 if (showAll || t >= until)
                     toRgb();
                 if (t >= until)
-                    return true;
+                    return Reached::target;
             }
             if (av_read_frame(format.get(), packet) < 0) {
                 avcodec_send_packet(codec, nullptr);
@@ -120,10 +137,15 @@ struct PlainVideo
                     ++decoded;
                     toRgb();
                 }
-                return false;
+                return Reached::end;
             }
             if (packet->stream_index == stream) {
-                started = started || ((packet->flags & AV_PKT_FLAG_KEY) && bestTs(packet) >= from);
+                const bool key = (packet->flags & AV_PKT_FLAG_KEY) && bestTs(packet) >= from;
+                if (!started && key && exactly && bestTs(packet) != from) {
+                    av_packet_unref(packet);
+                    return Reached::laterKeyframe;
+                }
+                started = started || key;
                 if (started) {
                     ++sent;
                     codec->skip_frame = !showAll && packet->pts != AV_NOPTS_VALUE && packet->pts < until
@@ -131,6 +153,33 @@ struct PlainVideo
                                             : AVDISCARD_DEFAULT;
                     avcodec_send_packet(codec, packet);
                 }
+            }
+            av_packet_unref(packet);
+        }
+    }
+
+    // The next picture after the one decoded last, decoded and converted,
+    // as a player standing on a frame shows the next one. False at the end.
+    bool decodeNext()
+    {
+        for (;;) {
+            if (avcodec_receive_frame(codec, frame) == 0) {
+                ++decoded;
+                toRgb();
+                return true;
+            }
+            if (av_read_frame(format.get(), packet) < 0) {
+                avcodec_send_packet(codec, nullptr);
+                if (avcodec_receive_frame(codec, frame) != 0)
+                    return false;
+                ++decoded;
+                toRgb();
+                return true;
+            }
+            if (packet->stream_index == stream) {
+                ++sent;
+                codec->skip_frame = AVDISCARD_DEFAULT;
+                avcodec_send_packet(codec, packet);
             }
             av_packet_unref(packet);
         }
@@ -157,16 +206,34 @@ public:
         plain_.openCodec();
     }
 
+    // Program and transport streams are entered at the keyframe's byte;
+    // where the container reads on from there past that keyframe (its
+    // packet began in the bytes before), it is entered again by time, as
+    // any player backs off, so that the floor never shows a later picture.
     void seek(int64_t position)
     {
         const int64_t target = toStream(position);
         const Keyframe& key = keyframeBefore(target);
-        if (!(plain_.format->iformat->flags & AVFMT_TS_DISCONT) ||
-            av_seek_frame(plain_.format.get(), -1, key.pos, AVSEEK_FLAG_BYTE) < 0)
+        const bool byByte = (plain_.format->iformat->flags & AVFMT_TS_DISCONT) &&
+                            av_seek_frame(plain_.format.get(), -1, key.pos, AVSEEK_FLAG_BYTE) >= 0;
+        if (!byByte)
             av_seek_frame(plain_.format.get(), plain_.stream, key.ts, AVSEEK_FLAG_BACKWARD);
+        avcodec_flush_buffers(plain_.codec);
+        if (plain_.decodeFrom(key.ts, target, false, byByte) != PlainVideo::Reached::laterKeyframe)
+            return;
+        ++missed_;
+        av_seek_frame(plain_.format.get(), plain_.stream, key.ts, AVSEEK_FLAG_BACKWARD);
         avcodec_flush_buffers(plain_.codec);
         plain_.decodeUntil(key.ts, target, false);
     }
+
+    // Standing where the last seek or step left it: the next picture.
+    void next() { plain_.decodeNext(); }
+
+    // The frame number in the barcode of the floor's last picture.
+    int shown() const { return plain_.shown(); }
+    // Byte seeks that landed past their keyframe, so far.
+    int64_t missed() const { return missed_; }
 
     // Whether the picture at `position` is a keyframe.
     bool isKeyframe(int64_t position) const { return keyframeBefore(toStream(position)).ts == toStream(position); }
@@ -195,6 +262,7 @@ private:
 
     PlainVideo plain_;
     int64_t first_ = 0;
+    int64_t missed_ = 0;
     std::vector<Keyframe> keyframes_;
 };
 

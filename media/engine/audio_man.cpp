@@ -137,22 +137,38 @@ bool TAudioMan::ConnectAudio(TAudioSource* source)
 
 void TAudioMan::DisconnectAudio()
 {
+    ReleaseAudio(false);
+}
+
+// The one way a stream goes. Taken out by this manager (`lost` false), it
+// leaves the graph and gives back the duration; lost (its graph cleared, its
+// pieces destroyed), only what this manager keeps goes.
+void TAudioMan::ReleaseAudio(bool lost)
+{
+    const bool connected = FCurrentSource && FCurrentSource != NoAudioSource() && (lost || FGraph);
+    if (lost && !connected)
+        return;
     FConnected = false;
     Notify(OnNotifyAudioDecoder, kNoAudioDecoder);
     Notify(OnNotifyAudioFormat, kNoAudio);
-    if (!FGraph || !FCurrentSource || FCurrentSource == NoAudioSource())
+    if (!connected)
         return;
-    FDecoders->RemoveDecoder();
-    if (FRenderer && FGraph->GraphBuilder())
-        FGraph->GraphBuilder()->RemoveFilter(FRenderer.get());
-    if (TFilterRec* linked = FDecoders->LinkedDecoder()) {
-        linked->SetFilter(nullptr);
-        FDecoders->SetLinkedDecoder(nullptr);
+    if (FGraph && FDecoders->CurrentDecoder())
+        FDecoders->RemoveDecoder();
+    // The renderer leaves whichever graph holds it.
+    FILTER_INFO info;
+    if (FRenderer && SUCCEEDED(FRenderer->QueryFilterInfo(&info)) && info.pGraph)
+        info.pGraph->RemoveFilter(FRenderer.get());
+    if (!lost) {
+        if (TFilterRec* linked = FDecoders->LinkedDecoder()) {
+            linked->SetFilter(nullptr);
+            FDecoders->SetLinkedDecoder(nullptr);
+        }
+        FCurrentSource->TearDownStream();
     }
-    FCurrentSource->TearDownStream();
     FCurrentSource = NoAudioSource();
     SetStatus(asNoAudio);
-    if (auto* nav = qobject_cast<TNavMan*>(FGraph.data()))
+    if (auto* nav = qobject_cast<TNavMan*>(FGraph.data()); nav && !lost)
         nav->InitDuration();
 }
 
@@ -204,29 +220,12 @@ void TAudioMan::SetSourceGraph(TGrapheMan* graph)
         connect(graph, &TGrapheMan::ChunkForgotten, this,
                 [this](TGraphChunk* chunk) {
                     if (chunk == FCurrentSource)
-                        LoseAudio();
+                        ReleaseAudio(true);
                 }),
     };
     // Clearing the graph takes the renderer and the resampler out with the
     // stream.
-    graph->AddFilterOwner(this, [this] { LoseAudio(); });
-}
-
-// The stream went without this manager: what it fed goes too.
-void TAudioMan::LoseAudio()
-{
-    if (!FCurrentSource || FCurrentSource == NoAudioSource())
-        return;
-    if (FGraph && FDecoders->CurrentDecoder())
-        FDecoders->RemoveDecoder();
-    FILTER_INFO info;
-    if (FRenderer && SUCCEEDED(FRenderer->QueryFilterInfo(&info)) && info.pGraph)
-        info.pGraph->RemoveFilter(FRenderer.get());
-    FConnected = false;
-    FCurrentSource = NoAudioSource();
-    Notify(OnNotifyAudioDecoder, kNoAudioDecoder);
-    Notify(OnNotifyAudioFormat, kNoAudio);
-    SetStatus(asNoAudio);
+    graph->AddFilterOwner(this, [this] { ReleaseAudio(true); });
 }
 
 int TAudioMan::GraphVolume() const
@@ -291,7 +290,14 @@ void TAudioMan::SetAudioSlider(QSlider* slider)
     if (!slider)
         return;
     slider->setRange(0, kMaxVolume);
-    connect(slider, &QSlider::valueChanged, this, [this](int value) { SetVolume(value); });
+    // The slider moved by hand sets the action, so that the action's value
+    // stays the one volume (and the move records a macro line).
+    connect(slider, &QSlider::valueChanged, this, [this](int value) {
+        if (iaVolume)
+            iaVolume->SetValue(value);
+        else
+            SetVolume(value);
+    });
 }
 
 void TAudioMan::SetAudioImages(TCustomImageList* images)

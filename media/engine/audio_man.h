@@ -122,7 +122,9 @@ private:
     // Follows the rate, the pieces and the clearing of the graph the source
     // is built on.
     void SetSourceGraph(TGrapheMan* graph);
-    void LoseAudio();
+    // Lets go of the stream; `lost` when it went without this manager (its
+    // pieces gone or out of the graph).
+    void ReleaseAudio(bool lost);
 
     ComPtr<IBaseFilter> FResamplerFilter;
     QPointer<QSlider> FSlider;

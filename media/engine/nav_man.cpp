@@ -484,6 +484,7 @@ void TNavMan::SetFrameDuration(REFERENCE_TIME duration)
         FNavBar->DureeLab->setText(text);
     if (OnDuration)
         OnDuration(text);
+    emit DurationChanged(text);
     SetSliderRange(FStartPosition, FDuration);
 }
 

@@ -175,6 +175,11 @@ public:
     TIntegerAction* iaSeekPrepos = nullptr;
     TWidestringAction* waStrPosition = nullptr;
 
+signals:
+    // The frame duration became known, and with it the duration's text (for
+    // those beside the one OnDuration serves).
+    void DurationChanged(const QString& text);
+
 protected:
     void WndProc(TMessage& message) override;
     void ListActions(const TActionBinder& bind) override;

@@ -240,30 +240,13 @@ void TVideoMan::SetSourceGraph(TGrapheMan* graph)
             if (chunk == FCurrentSubtitle)
                 FCurrentSubtitle = NoSubtitleSource();
             if (chunk == FCurrentSource)
-                LoseVideo();
+                ReleaseVideo(true, true);
         });
 }
 
 void TVideoMan::GraphCleared()
 {
-    LoseVideo();
-}
-
-// The stream went without this manager: the pieces it held are gone or out
-// of the graph, and what they fed goes too.
-void TVideoMan::LoseVideo()
-{
-    if (!FCurrentSource || FCurrentSource == NoVideoSource())
-        return;
-    if (FGraph && FDecoders->CurrentDecoder())
-        FDecoders->RemoveDecoder();
-    SetGraphManager(nullptr);
-    FCurrentSource = NoVideoSource();
-    FCurrentSubtitle = NoSubtitleSource();
-    Notify(OnNotifyVideoDecoder, kNoVideoDecoder);
-    Notify(OnNotifyVideoFormat, kNoVideo);
-    ClearInsertSources();
-    ShowNotice(vsNoVideo);
+    ReleaseVideo(true, true);
 }
 
 void TVideoMan::DetachFromManagers(TVideoSource* source)
@@ -280,32 +263,48 @@ void TVideoMan::DetachFromManagers(TVideoSource* source)
 
 void TVideoMan::DisconnectVideoDevice(bool showNotice)
 {
+    ReleaseVideo(false, showNotice);
+}
+
+// The one way a stream goes. Taken out by this manager (`lost` false), it
+// leaves the graph and the managers it fed; lost (its graph cleared, its
+// pieces destroyed), what held it is gone already and only what this manager
+// keeps goes.
+void TVideoMan::ReleaseVideo(bool lost, bool showNotice)
+{
+    const bool connected = FCurrentSource && FCurrentSource != NoVideoSource() && (lost || FGraph);
+    if (lost && !connected)
+        return;
     Notify(OnNotifyVideoDecoder, kNoVideoDecoder);
     Notify(OnNotifyVideoFormat, kNoVideo);
-    ClearVideoWindow();
-    if (!FGraph || !FCurrentSource || FCurrentSource == NoVideoSource()) {
+    if (!lost)
+        ClearVideoWindow();
+    if (!connected) {
         // Nothing to take out; the notice of a stream that failed makes way
         // all the same.
         if (showNotice)
             ShowNotice(vsNoVideo);
         return;
     }
-    DetachFromManagers(FCurrentSource);
-    if (FDecoders->CurrentDecoder())
+    if (!lost)
+        DetachFromManagers(FCurrentSource);
+    if (FGraph && FDecoders->CurrentDecoder())
         FDecoders->RemoveDecoder();
     SetGraphManager(nullptr);
-    if (TFilterRec* linked = FDecoders->LinkedDecoder()) {
-        linked->SetFilter(nullptr);
-        FDecoders->SetLinkedDecoder(nullptr);
+    if (!lost) {
+        if (TFilterRec* linked = FDecoders->LinkedDecoder()) {
+            linked->SetFilter(nullptr);
+            FDecoders->SetLinkedDecoder(nullptr);
+        }
+        FCurrentSource->TearDownStream();
     }
-    FCurrentSource->TearDownStream();
     FCurrentSource = NoVideoSource();
     FCurrentSubtitle = NoSubtitleSource();
+    ClearInsertSources();
     if (showNotice)
         ShowNotice(vsNoVideo);
-    if (TNavMan* nav = Navigation())
+    if (TNavMan* nav = Navigation(); nav && !lost)
         nav->InitDuration();
-    ClearInsertSources();
 }
 
 bool TVideoMan::ConnectSubtitleSource(TSubtitleSource* source)

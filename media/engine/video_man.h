@@ -173,7 +173,9 @@ private:
     void DetachFromManagers(TVideoSource* source);
     // Follows the pieces of the graph the sources are built on.
     void SetSourceGraph(TGrapheMan* graph);
-    void LoseVideo();
+    // Lets go of the stream; `lost` when it went without this manager (its
+    // pieces gone or out of the graph), and only what they fed goes too.
+    void ReleaseVideo(bool lost, bool showNotice);
     void ClearInsertSources();
     QString InsertValue(const TInsertPattern& line, QChar code) const;
     void UpdateSubtitle();

@@ -20,6 +20,31 @@ int64_t bestTs(const AVPacket* p)
     return p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
 }
 
+// What the headers of one MPEG-1 or MPEG-2 picture say about its place in
+// the order of display.
+struct PictureOrder
+{
+    bool groupStart = false;    // a group of pictures begins with it
+    int temporalReference = -1; // its place within the group, -1 unread
+};
+
+PictureOrder pictureOrderOf(const uint8_t* data, int size)
+{
+    PictureOrder order;
+    for (int i = 0; i + 5 < size; ++i) {
+        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1)
+            continue;
+        if (data[i + 3] == 0xB8) {
+            order.groupStart = true;
+        } else if (data[i + 3] == 0x00) {
+            // Ten bits after the picture start code.
+            order.temporalReference = (data[i + 4] << 2) | (data[i + 5] >> 6);
+            break;
+        }
+    }
+    return order;
+}
+
 } // namespace
 
 bool endsBefore(const DemuxedPacket& p, REFERENCE_TIME t)
@@ -129,6 +154,14 @@ HRESULT Demuxer::openInput(const char* url, const AVInputFormat* format)
     // Positions count from the reference stream's first frame; a file
     // without times counts from its start.
     const AVStream* ref = format_->streams[reference_];
+    // The program counts frames by the whole number of 100-ns units a frame
+    // lasts (29.97 a second: 333,667): the file's times are stretched by as
+    // little, so that frame k starts at k frame durations however long the
+    // file, and seeks by frame land on their frame. Sound keeps in step.
+    if (const REFERENCE_TIME frame = frameDuration(reference_); frame > 0) {
+        const AVRational rate = frameRate(reference_);
+        av_reduce(&stretch_.num, &stretch_.den, frame * rate.num, int64_t{10'000'000} * rate.den, INT32_MAX);
+    }
     REFERENCE_TIME first = 0;
     if (ref->start_time != AV_NOPTS_VALUE)
         first = av::toRefTime(ref->start_time, ref->time_base);
@@ -146,16 +179,25 @@ HRESULT Demuxer::openInput(const char* url, const AVInputFormat* format)
     // times of their own either: what FFmpeg gives them is made up from
     // the order in which pictures are decoded.
     statesTimes_ = format_->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
+    const AVCodecID codec = ref->codecpar->codec_id;
+    storedOrder_ = !statesTimes_ && (codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO);
     if (!statesTimes_)
         duration_ = 0;
     else if (ref->duration != AV_NOPTS_VALUE && ref->duration > 0)
-        duration_ = av::toRefTime(ref->duration, ref->time_base);
+        duration_ = toPosition(ref->duration, ref->time_base);
     else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
         const REFERENCE_TIME fileStart =
             format_->start_time != AV_NOPTS_VALUE ? av::toRefTime(format_->start_time, AV_TIME_BASE_Q) : 0;
-        duration_ = std::max<REFERENCE_TIME>(0, av::toRefTime(format_->duration, AV_TIME_BASE_Q) + fileStart - first);
+        duration_ =
+            std::max<REFERENCE_TIME>(0, av_rescale(av::toRefTime(format_->duration, AV_TIME_BASE_Q) + fileStart - first,
+                                                   stretch_.num, stretch_.den));
     }
-    if (duration_ <= 0 || !readEnd())
+    // FFmpeg has read the end of a file timed by its packets already, and
+    // taken each stream's own end from the last packets there: the video's
+    // last picture ends where its stream does.
+    const bool endRead = format_->duration_estimation_method == AVFMT_DURATION_FROM_PTS &&
+                         ref->duration != AV_NOPTS_VALUE && ref->duration > 0 && frameDuration(reference_) > 0;
+    if (duration_ <= 0 || (!endRead && !readEnd()))
         duration_ = measureDuration();
     // Without a last frame read, the last picture starts a frame before the end.
     if (duration_ > 0 && lastStart_ <= 0)
@@ -179,8 +221,7 @@ public:
     {
         for (int i = 0; i < demuxer_->streamCount_; ++i)
             demuxer_->format_->streams[i]->discard = discard_[static_cast<std::size_t>(i)];
-        std::fill(demuxer_->nextTs_.begin(), demuxer_->nextTs_.end(), AV_NOPTS_VALUE);
-        demuxer_->lastKeyframe_.reset();
+        demuxer_->forgetReadingPlace();
         demuxer_->seekToStart();
     }
     ReferenceOnly(const ReferenceOnly&) = delete;
@@ -214,9 +255,12 @@ bool Demuxer::readEnd()
     Span tail;
     int64_t tailFrom = -1;
     ReferenceOnly only(this);
-    // From half a second before the stated end, further back when nothing
-    // of the reference stream lies after the landing point.
-    for (REFERENCE_TIME back = kSecond / 2;; back *= 2) {
+    // From two frames before the stated end (a container sought by time
+    // lands on the keyframe before that), half a second for one sought by
+    // bytes, further back when nothing of the reference stream lies after
+    // the landing point.
+    const REFERENCE_TIME frame = frameDuration(reference_);
+    for (REFERENCE_TIME back = byBytes || frame <= 0 ? kSecond / 2 : 2 * frame;; back *= 2) {
         const REFERENCE_TIME from = duration_ - back;
         bool landed = false;
         if (from > 0 && byBytes)
@@ -254,8 +298,7 @@ bool Demuxer::readEnd()
 
 Demuxer::Span Demuxer::spanBefore(int64_t limit)
 {
-    std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
-    lastKeyframe_.reset();
+    forgetReadingPlace();
     Span span;
     DemuxedPacket p;
     for (;;) {
@@ -321,17 +364,26 @@ const AVStream* Demuxer::stream(int index) const
     return index >= 0 && index < streamCount() ? format_->streams[index] : nullptr;
 }
 
-REFERENCE_TIME Demuxer::frameDuration(int index) const
+AVRational Demuxer::frameRate(int index) const
 {
     const AVStream* s = stream(index);
     if (!s || s->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
-        return 0;
+        return {0, 1};
     AVRational rate = s->avg_frame_rate;
     if (rate.num <= 0 || rate.den <= 0)
         rate = s->r_frame_rate;
-    if (rate.num <= 0 || rate.den <= 0)
-        return 0;
-    return av_rescale(10'000'000, rate.den, rate.num);
+    return rate.num > 0 && rate.den > 0 ? rate : AVRational{0, 1};
+}
+
+REFERENCE_TIME Demuxer::frameDuration(int index) const
+{
+    const AVRational rate = frameRate(index);
+    return rate.num > 0 ? av_rescale(10'000'000, rate.den, rate.num) : 0;
+}
+
+REFERENCE_TIME Demuxer::toPosition(int64_t ts, AVRational base) const
+{
+    return av_rescale(av::toRefTime(ts, base), stretch_.num, stretch_.den);
 }
 
 void Demuxer::setWanted(int index, bool wanted)
@@ -365,16 +417,27 @@ bool Demuxer::readRaw(DemuxedPacket& out)
     if (ts == AV_NOPTS_VALUE)
         ts = next;
     int64_t length = packet->duration;
-    if (length <= 0 && s->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
-        length = av::fromRefTime(frameDuration(index), s->time_base);
+    if (const AVRational rate = frameRate(index); length <= 0 && rate.num > 0)
+        length = av_rescale_q(1, av_inv_q(rate), s->time_base);
+    // A raw MPEG video stream has times only in the order pictures are
+    // stored (made up by FFmpeg); the order shown is in each picture's
+    // header: its place in its group, counted on from the pictures stored
+    // before the group, all of which are shown before it.
+    if (index == reference_ && storedOrder_ && packet->dts != AV_NOPTS_VALUE && length > 0) {
+        const PictureOrder order = pictureOrderOf(packet->data, packet->size);
+        if (order.groupStart)
+            groupStart_ = packet->dts;
+        if (groupStart_ != AV_NOPTS_VALUE && order.temporalReference >= 0)
+            ts = groupStart_ + order.temporalReference * length;
+    }
     out.stream = index;
     out.keyframe = (packet->flags & AV_PKT_FLAG_KEY) != 0;
     out.timed = ts != AV_NOPTS_VALUE;
     out.stated = statesTimes_ && packet->pts != AV_NOPTS_VALUE;
     if (out.timed) {
         const int64_t rel = ts - origin_[static_cast<std::size_t>(index)];
-        out.start = av::toRefTime(rel, s->time_base);
-        out.stop = length > 0 ? av::toRefTime(rel + length, s->time_base) : out.start;
+        out.start = toPosition(rel, s->time_base);
+        out.stop = length > 0 ? toPosition(rel + length, s->time_base) : out.start;
         next = length > 0 ? ts + length : AV_NOPTS_VALUE;
         if (index == reference_ && out.keyframe)
             noteKeyframe(out.start, packet->pos);
@@ -407,9 +470,17 @@ void Demuxer::seekToStart()
 bool Demuxer::seekBefore(REFERENCE_TIME target)
 {
     const AVStream* ref = format_->streams[reference_];
-    const int64_t ts = origin_[static_cast<std::size_t>(reference_)] + av::fromRefTime(target, ref->time_base);
+    const int64_t ts = origin_[static_cast<std::size_t>(reference_)] +
+                       av::fromRefTime(av_rescale(target, stretch_.den, stretch_.num), ref->time_base);
     return avformat_seek_file(format_, reference_, std::numeric_limits<int64_t>::min(), ts, ts, 0) >= 0 ||
            av_seek_frame(format_, reference_, ts, AVSEEK_FLAG_BACKWARD) >= 0;
+}
+
+void Demuxer::forgetReadingPlace()
+{
+    std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
+    lastKeyframe_.reset();
+    groupStart_ = AV_NOPTS_VALUE;
 }
 
 void Demuxer::noteKeyframe(REFERENCE_TIME start, int64_t pos)
@@ -447,8 +518,7 @@ bool Demuxer::seekToKnownKeyframe(REFERENCE_TIME target)
 
 bool Demuxer::readUpTo(REFERENCE_TIME target)
 {
-    std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
-    lastKeyframe_.reset();
+    forgetReadingPlace();
     std::deque<DemuxedPacket> read;
     bool found = false;
     DemuxedPacket p;
@@ -510,8 +580,7 @@ HRESULT Demuxer::seek(REFERENCE_TIME target)
             // as it comes.
             if (av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BYTE) < 0)
                 seekToStart();
-            std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
-            lastKeyframe_.reset();
+            forgetReadingPlace();
             return S_OK;
         }
         backoff = backoff ? backoff * 2 : step;

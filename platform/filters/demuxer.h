@@ -58,6 +58,8 @@ public:
     int referenceStream() const { return reference_; }
     // The frame duration of a video stream in 100-ns units, 0 if unknown.
     REFERENCE_TIME frameDuration(int index) const;
+    // Frames a second of a video stream, 0/1 if unknown.
+    AVRational frameRate(int index) const;
     // From the first frame to the end of the reference stream's last frame;
     // 0 when it cannot be known.
     REFERENCE_TIME duration() const { return duration_; }
@@ -81,6 +83,9 @@ private:
     Demuxer() = default;
     HRESULT openInput(const char* url, const AVInputFormat* format = nullptr);
     bool readRaw(DemuxedPacket& out);
+    // A time of the file, `ts` in `base` from the stream's origin, as a
+    // position.
+    REFERENCE_TIME toPosition(int64_t ts, AVRational base) const;
     // Seeks the container at or before `target`; false when it cannot.
     bool seekBefore(REFERENCE_TIME target);
     // Seeks by byte to a keyframe seen before, at or shortly before
@@ -114,6 +119,9 @@ private:
     // keyframe at or before `target` and on up to the target; true with
     // the packets from there on pending when that keyframe was found.
     bool readUpTo(REFERENCE_TIME target);
+    // The container moved: what was carried on from the packets read
+    // before no longer holds.
+    void forgetReadingPlace();
     // A keyframe of the reference stream was read at `pos`.
     void noteKeyframe(REFERENCE_TIME start, int64_t pos);
 
@@ -125,8 +133,15 @@ private:
     int reference_ = -1;
     REFERENCE_TIME duration_ = 0;
     REFERENCE_TIME lastStart_ = 0;
+    // Positions are the file's times stretched by this, so that the
+    // reference stream's frames start at whole frame durations.
+    AVRational stretch_{1, 1};
     // The container holds times of its own.
     bool statesTimes_ = true;
+    // A raw MPEG video stream: its pictures are timed by their headers, from
+    // the time FFmpeg gives the first picture stored in their group.
+    bool storedOrder_ = false;
+    int64_t groupStart_ = AV_NOPTS_VALUE;
     // The first frame's time in each stream's own time base.
     std::vector<int64_t> origin_;
     // Where the next packet of a stream begins, when its own time is missing.

@@ -93,6 +93,16 @@ TEST(Deinterlace, WeightsThresholdDirectionAndPairing)
     EXPECT_EQ(result.pixel(1, 1), light);
     EXPECT_EQ(result.pixel(3, 1), qRgba(10, 20, 30, 0x12));
     EXPECT_EQ(result.pixel(4, 1), qRgba(10, 20, 30, 0x12));
+    // A combed pixel alone at either end, through the fast path and without
+    // it, has no combed neighbour: the last one pairs with its left one, not
+    // with itself.
+    for (int width : {5, 3})
+        for (int x : {0, width - 1}) {
+            QImage alone = Rows({dark, dark, dark}, QImage::Format_ARGB32, width);
+            alone.setPixel(x, 1, light);
+            DeinterlaceBitmap(alone, result);
+            EXPECT_EQ(result, alone) << width << " columns, combed at " << x;
+        }
 
     // Other pixel formats are copied as they are.
     const QImage packed = Rows({dark, light, dark}, QImage::Format_RGB888);

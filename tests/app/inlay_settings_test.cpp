@@ -70,6 +70,36 @@ TEST(InlaySettings, AClickOnThePicturePlacesTheInlayInTenThousandths)
     EXPECT_EQ(ClampInlayPosition(TPoint{5000, 8200}), (TPoint{5000, 8200}));
 }
 
+TEST(InlaySettings, BorderAndTransparencyStayInTheirRanges)
+{
+    const std::pair<int, int> borders[] = {{-1, 0}, {0, 0}, {7, 7}, {20, 20}, {21, 20}};
+    for (const auto& [width, kept] : borders)
+        EXPECT_EQ(ClampInlayBorder(width), kept) << width;
+    struct Alpha
+    {
+        double alpha;
+        double kept;
+        int percent;
+    };
+    const Alpha alphas[] = {{-0.5, 0, 0},   {0.125, 0.125, 12}, {0.135, 0.135, 14},
+                            {0.5, 0.5, 50}, {1.5, 1, 100},      {std::nan(""), 1, 100}};
+    for (const Alpha& a : alphas) {
+        EXPECT_EQ(ClampInlayTransparency(a.alpha), a.kept) << a.alpha;
+        EXPECT_EQ(TransparencyPercent(a.alpha), a.percent) << a.alpha;
+    }
+}
+
+TEST(InlaySettings, DifferencesInWholeHoursRoundHalvesToEven)
+{
+    constexpr double hour = 1.0 / 24;
+    const std::pair<double, int> rounded[] = {{-2.9999, -3}, {2.9999, 3}, {-2.5001, -3}, {1.4999, 1},
+                                              {1.5, 2},      {2.5, 2},    {-0.5, 0},     {100'000, 100'000}};
+    for (const auto& [hours, whole] : rounded) {
+        EXPECT_EQ(WholeHours(hours * hour), whole) << hours;
+        EXPECT_NEAR(HoursToDays(whole), whole * hour, 1e-12);
+    }
+}
+
 TEST(InlaySettings, TimeDifferencesAsText)
 {
     constexpr double hour = 1.0 / 24;

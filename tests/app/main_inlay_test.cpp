@@ -251,7 +251,14 @@ TEST_F(MainInlayTest, TheSlidersAndAClickOnThePicturePlaceTheInlay)
     EXPECT_EQ(form->Xslider->y(), form->videoPanel->y() + picture.y() + picture.height());
     EXPECT_EQ(form->Yslider->x(), form->videoPanel->x() + picture.x() + picture.width());
 
+    // A click places the inlay, and neither grabs nor copies, a double click
+    // neither.
+    int taken = 0;
+    for (TNopeAction* take : {form->A.naGrab, form->A.naCopy})
+        take->OnAfterApply = [&taken] { ++taken; };
+    QTest::mouseDClick(form->videoPanel, Qt::LeftButton, {}, picture.topLeft() + QPoint(3, 3));
     QTest::mouseClick(form->videoPanel, Qt::LeftButton, {}, picture.center() + QPoint(1, 1));
+    EXPECT_EQ(taken, 0);
     if (picture.width() % 2 == 0 && picture.height() % 2 == 0) {
         EXPECT_EQ(position->Value(), (TPoint{5000, 5000}));
     }
@@ -268,10 +275,18 @@ TEST_F(MainInlayTest, TheSlidersAndAClickOnThePicturePlaceTheInlay)
     EXPECT_EQ(position->Value(), (TPoint{10000, 0}));
     EXPECT_EQ(form->vidman->InsertPosition(), (TPoint{10000, 0}));
 
+    EXPECT_EQ(taken, 0);
+
     form->A.caSliders->SetChecked(false);
     EXPECT_TRUE(form->Xslider->isHidden());
     EXPECT_FALSE(form->NavBar->isHidden());
     EXPECT_EQ(form->videoPanel->x(), form->PanelOffset() + 19);
+    // Without the sliders a click takes the picture again, and places nothing.
+    QTest::mouseClick(form->videoPanel, Qt::LeftButton, {}, form->PictureRect().center());
+    EXPECT_EQ(taken, 1);
+    EXPECT_EQ(position->Value(), (TPoint{10000, 0}));
+    for (TNopeAction* take : {form->A.naGrab, form->A.naCopy})
+        take->OnAfterApply = nullptr;
     // Closing the file unchecks them without bringing the bar back.
     form->A.caSliders->SetChecked(true);
     form->ficman->naCloseFile->Execute();
@@ -330,6 +345,12 @@ TEST_F(MainInlayTest, TheDVPanelShowsTheRecordingDateWithTheDifference)
     form->A.daDecalageHoraire->SetValue(2.5 / 24);
     form->A.caDecalageAvance->SetChecked(false);
     EXPECT_DOUBLE_EQ(form->A.daDecalageHoraire->Value(), 2.0 / 24);
+    // A difference set from elsewhere (a script, the saved settings) shows
+    // in the hours field to the nearest hour, not cut towards zero.
+    for (const auto& [hours, shown] : {std::pair{-2.9999, -3}, {2.9999, 3}, {-2.5001, -3}, {1.4999, 1}}) {
+        form->A.daDecalageHoraire->SetValue(hours / 24);
+        EXPECT_EQ(dv->seDecalerHeures->value(), shown) << hours;
+    }
     dv->seDecalerHeures->setValue(-3);
     EXPECT_DOUBLE_EQ(form->A.daDecalageHoraire->Value(), -3.0 / 24);
     EXPECT_EQ(dv->labDecalageHoraire->text(), QStringLiteral(" -03 hours"));
@@ -444,6 +465,30 @@ TEST_F(MainInlayTest, TheLinesShowWhatTheirSourcesSend)
     Patterns("%R", "");
     const QString today = FormatDateTime(QStringLiteral("ddddd"), Now());
     EXPECT_TRUE(Until([&] { return line(0).startsWith(today); }, 3000)) << line(0).toStdString();
+}
+
+// A typed position on a paused clip: the first line follows to the frame
+// shown, with its own position and DV time code.
+TEST_F(MainInlayTest, TheFirstLineFollowsATypedPositionOnAPausedClip)
+{
+    Open("dv_pal.avi");
+    form->vidman->caInsertTextOn->SetChecked(true);
+    Patterns("%S %T", "");
+    const auto line = [&] { return form->vidman->InsertLine(0).Text; };
+    // Positions are typed in frames once the first frame has told their
+    // duration.
+    ASSERT_TRUE(Until([&] { return form->NavMan->FrameDuration() == 400'000; }));
+    EXPECT_TRUE(Until([&] { return line() == QStringLiteral("0:00:00:00 10:20:30:05"); })) << line().toStdString();
+    for (const char* position : {"0:00:00:10", "0:00:01:13"}) {
+        form->NavMan->waStrPosition->SetValue(QString::fromLatin1(position));
+        const QString frame = QString::fromLatin1(position);
+        const int number = frame.section(u':', 3).toInt() + 25 * frame.section(u':', 2, 2).toInt();
+        EXPECT_EQ(Shown(), number);
+        const int code = 5 + number;
+        const QString expected = frame + QString::asprintf(" 10:20:%.2d:%.2d", 30 + code / 25, code % 25);
+        EXPECT_TRUE(Until([&] { return line() == expected; })) << line().toStdString();
+    }
+    EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePaused);
 }
 
 } // namespace

@@ -84,13 +84,17 @@ TEST_F(MainIntervalTest, TenSecondsFromTheStartOfNinetyFiveGiveTenPicturesInSile
     EXPECT_EQ(form->intervalloframe->seIntervallo->value(), 10);
     EXPECT_EQ(form->intervalloframe->cboxIntervallo->currentIndex(), 1);
 
-    // While it runs the settings are locked and the switch is on.
+    // While it runs the settings are locked, the switch is on and the count
+    // left goes down picture by picture.
+    std::vector<int> left;
     onGrab = [&](int) {
         EXPECT_TRUE(form->intervalloframe->RxSwitch1->isChecked());
         EXPECT_FALSE(form->intervalloframe->seIntervallo->isEnabled());
+        left.push_back(form->intervalloframe->chronolab->text().toInt());
     };
     Capture();
     EXPECT_EQ(frames, Range(0, 250, 10));
+    EXPECT_EQ(left, Range(10, -1, 10));
     EXPECT_EQ(volumes, std::vector<int>(10, 0));
     // Then the sound comes back and the video rests at its start.
     EXPECT_EQ(form->audman->Volume(), 7000);
@@ -103,12 +107,22 @@ TEST_F(MainIntervalTest, TenSecondsFromTheStartOfNinetyFiveGiveTenPicturesInSile
 
 TEST_F(MainIntervalTest, OneFrameGivesEveryFrameToTheEnd)
 {
+    // The navigation's own duration handler belongs to whoever sets it (a
+    // script, another panel), and the grab action's watchers see each grab:
+    // the capture displaces neither.
+    int durations = 0, grabs = 0;
+    form->NavMan->OnDuration = [&](const QString&) { ++durations; };
+    form->A.naGrab->OnAfterApply = [&] { ++grabs; };
     Open("mpeg1.mpg");
     Every(1, 0);
     // The count waits for the video's frame duration.
     EXPECT_TRUE(Until([&] { return form->IntervalCount() == 75; }));
+    EXPECT_GT(durations, 0);
     Capture();
     EXPECT_EQ(frames, Range(0, 1, 75));
+    EXPECT_EQ(grabs, 75);
+    form->A.naGrab->OnAfterApply = nullptr;
+    form->NavMan->OnDuration = nullptr;
 }
 
 TEST_F(MainIntervalTest, TheCaptureStartsWhereTheCountWasLastMade)

@@ -119,6 +119,15 @@ rm part1.mpg part2.mpg
 # their own.
 ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -c:v mpeg2video -q:v 4 -f mpeg2video mpeg2.m2v
 ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -c:v mpeg1video -q:v 4 -f mpeg1video mpeg1.m1v
+# One second at each common rate, small, with two B-frames between
+# references in groups of 12 as a DVD has them: frame durations that are no
+# whole number of 100-ns units, frames shorter than 25 a second, and
+# pictures stored in another order than they are shown, with no times at all.
+for rate in 24000/1001:24:23976 25:25:25 30000/1001:30:2997 50:50:50 60000/1001:60:5994; do
+  IFS=: read -r fps frames name <<<"$rate"
+  ff -f lavfi -i "$(video testsrc2 160x120 "$fps" "$frames")" -c:v mpeg2video -q:v 4 -g 12 -bf 2 \
+    -f mpeg2video "mpeg2_$name.m2v"
+done
 
 # Transport streams.
 ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -f lavfi -i "$(tone 440 48000 3)" \

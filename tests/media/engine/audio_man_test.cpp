@@ -85,9 +85,10 @@ TEST(AudioMan, VolumeStepsClampAndShowOnTheControls)
     EXPECT_EQ(audio->Volume(), 0);
     audio->SetVolume(20000);
     EXPECT_EQ(audio->Volume(), 10000);
-    // The slider moved by hand sets the volume.
+    // The slider moved by hand sets the action, the one volume.
     slider.setValue(3000);
     EXPECT_EQ(audio->Volume(), 3000);
+    EXPECT_EQ(audio->iaVolume->Value(), 3000);
     EXPECT_EQ(gauge.Progress(), 3000);
     EXPECT_EQ(reported.mid(reported.size() - 3), (QList<int>{0, 10000, 3000}));
 

@@ -201,7 +201,8 @@ TEST(VideoMan, FormatReportsAgreeWithTheFfmpegReading)
                                  "mpeg2.m2v",          "mpeg2.ts",         "mpeg2_interlaced.mpg",
                                  "interlaced_pal.mpg", "h264.m2ts",        "h264.mp4",
                                  "h264.mkv",           "hard_cut.mp4",     "wmv.wmv",
-                                 "subtitles.mkv",      "two_sounds.mkv",   "audio_only.wav"};
+                                 "subtitles.mkv",      "two_sounds.mkv",   "audio_only.wav",
+                                 "mpeg2_2997.m2v",     "mpeg2_5994.m2v"};
     for (const char* name : names) {
         SCOPED_TRACE(name);
         const ProbedStreams probed = probe(clip(name));
@@ -233,8 +234,12 @@ TEST(VideoMan, FormatReportsAgreeWithTheFfmpegReading)
             EXPECT_EQ(qint64(m.video->VideoAspectX()) * probed.aspectY,
                       qint64(m.video->VideoAspectY()) * probed.aspectX)
                 << m.video->VideoAspectX() << ":" << m.video->VideoAspectY();
-            // The video lasts its pictures at their rate.
-            EXPECT_EQ(m.nav->Duration(), probed.pictures * 10'000'000LL * probed.rateDen / probed.rateNum);
+            // The video lasts its pictures at their rate: a whole number of
+            // the frame durations that positions count in, within a unit of
+            // rounding per picture of the exact length.
+            EXPECT_EQ(m.nav->Duration(), probed.pictures * m.nav->FrameDuration());
+            EXPECT_NEAR(double(m.nav->Duration()), probed.pictures * 1e7 * probed.rateDen / probed.rateNum,
+                        probed.pictures);
         }
         if (probed.sampleRate > 0) {
             const TframeData data = device->AudioSource(0)->Notifier()->GetAudioData();
@@ -458,12 +463,18 @@ TEST(VideoMan, TheInlayOfEveryDVFrame)
         // The lines are drawn over the picture.
         EXPECT_FALSE(m.video->InlayBitmap().isNull());
 
-        // Without the stream the codes show their fallbacks.
+        // Without the stream the codes show their fallbacks, the picture
+        // number's too.
+        send(*m.video, WM_IMAGENUMBER, TIncrustNumero{true, QStringLiteral("0042")});
+        m.video->InsertPattern(0).Pattern = QStringLiteral("%D|%N");
+        m.video->UpdateInsertTexts();
+        EXPECT_TRUE(lineOf(*m.video, 0).endsWith(QStringLiteral("|0042")));
         m.video->TimecodeFallback = QStringLiteral("--:--");
+        m.video->NumberFallback = QStringLiteral("no number");
         m.video->InsertPattern(0).DateFallback = QStringLiteral("no date");
         m.video->DisconnectVideoDevice(true);
         m.video->UpdateInsertTexts();
-        EXPECT_EQ(lineOf(*m.video, 0), "no date");
+        EXPECT_EQ(lineOf(*m.video, 0), "no date|no number");
         EXPECT_EQ(lineOf(*m.video, 1), "--:-- at ");
         EXPECT_FALSE(m.nav->DVCodeSource());
         EXPECT_FALSE(m.nav->FrameSource());

@@ -12,10 +12,16 @@ namespace {
 // The graph's event message on the manager's event window.
 constexpr UINT kGraphEventMessage = WM_USER + 1;
 
-constexpr int kGraphStateRounds = 60;
+// A graph that has not reached its state after this many rounds of a wait
+// and a pause (a second and a quarter) never will: a file cut short gives
+// its renderers nothing to cue on.
+constexpr int kGraphStateRounds = 25;
 constexpr int kFilterStateRounds = 20;
 constexpr int kStateTimeoutMs = 40;
 constexpr int kStatePauseMs = 10;
+
+const QString kStalledMessage =
+    QStringLiteral("The video does not get ready to play: the file may be damaged or cut short.");
 
 constexpr double kNormalRate = 1.0;
 constexpr double kFastRate = 4.0;
@@ -129,18 +135,28 @@ void TGrapheMan::WaitGraphState()
     const auto control = FGraph.as<IMediaControl>();
     if (!control)
         return;
-    for (int round = 0; round < kGraphStateRounds; ++round) {
+    // Once a wait has given up, every later one on the same graph would give
+    // up too, each after its whole time: they only look whether it is ready.
+    const int rounds = FStalled ? 1 : kGraphStateRounds;
+    for (int round = 0; round < rounds; ++round) {
         OAFilterState state = 0;
         // The graph's own wait serves sends.
-        if (control->GetState(kStateTimeoutMs, &state) != VFW_S_STATE_INTERMEDIATE)
+        if (control->GetState(FStalled ? 0 : kStateTimeoutMs, &state) != VFW_S_STATE_INTERMEDIATE) {
+            FStalled = false;
             return;
-        pauseServing(kStatePauseMs);
+        }
+        if (!FStalled)
+            pauseServing(kStatePauseMs);
+    }
+    if (!FStalled) {
+        FStalled = true;
+        emit StateStalled(kStalledMessage);
     }
 }
 
 void TGrapheMan::WaitFilterState()
 {
-    if (!FWaitFilter)
+    if (!FWaitFilter || FStalled)
         return;
     const ComPtr<IMediaFilter> filter = FWaitFilter;
     const auto settled = [&filter] {
@@ -198,6 +214,7 @@ void TGrapheMan::ClearGraph()
     for (const ComPtr<IBaseFilter>& filter : left)
         FGraph->RemoveFilter(filter.get());
     FWaitFilter.reset();
+    FStalled = false;
     // An owner may register or leave while it is told.
     const QList<FilterOwner> owners = FFilterOwners;
     for (const FilterOwner& entry : owners)

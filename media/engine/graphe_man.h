@@ -50,9 +50,13 @@ public:
     virtual void VitesseRapide();
     virtual void SetCompleted();
 
-    // Waits while the graph, or the wait filter, is between two states.
+    // Waits while the graph, or the wait filter, is between two states, a
+    // second and a quarter at most. A graph that does not get there is stalled (and says
+    // so with StateStalled): until it gets there or is cleared, the waits
+    // only look and do not wait.
     void WaitGraphState();
     void WaitFilterState();
+    bool Stalled() const { return FStalled; }
     // kGraphStateStopped, Paused or Playing; kGraphStateUnreadable when the
     // state cannot be read.
     int GraphState() const;
@@ -104,6 +108,8 @@ signals:
     void FastRateChanged(bool fast);
     // A piece is being destroyed (after its own teardown).
     void ChunkForgotten(TGraphChunk* chunk);
+    // A wait gave up on the graph's state; `message` says so to the user.
+    void StateStalled(const QString& message);
 
 protected:
     // The graph reported the end of the streams; `result` is its code.
@@ -121,6 +127,7 @@ private:
     bool FFastRate = false;
     bool FCompleted = false;
     bool FGraphEdit = false;
+    bool FStalled = false;
     ComPtr<IGraphBuilder> FGraph;
     QList<TGraphChunk*> FLists[clCount];
     ComPtr<IGraphBuilder> FGraphBuilder;

@@ -234,14 +234,24 @@ void TVideoMan::SetSourceGraph(TGrapheMan* graph)
     if (graph == FGraph)
         return;
     disconnect(FChunkWatch);
+    disconnect(FStallWatch);
     FGraph = graph;
-    if (graph)
-        FChunkWatch = connect(graph, &TGrapheMan::ChunkForgotten, this, [this](TGraphChunk* chunk) {
-            if (chunk == FCurrentSubtitle)
-                FCurrentSubtitle = NoSubtitleSource();
-            if (chunk == FCurrentSource)
-                LoseVideo();
-        });
+    if (!graph)
+        return;
+    FChunkWatch = connect(graph, &TGrapheMan::ChunkForgotten, this, [this](TGraphChunk* chunk) {
+        if (chunk == FCurrentSubtitle)
+            FCurrentSubtitle = NoSubtitleSource();
+        if (chunk == FCurrentSource)
+            LoseVideo();
+    });
+    // A graph that does not get ready has no picture to show: the notice
+    // says why in its place.
+    FStallWatch = connect(graph, &TGrapheMan::StateStalled, this, [this](const QString& message) {
+        if (FVideoState != vsVideo)
+            return;
+        ShowNotice(vsBadVideo);
+        FNotice->SetRichText(message);
+    });
 }
 
 void TVideoMan::GraphCleared()
@@ -461,6 +471,8 @@ bool TVideoMan::SetSubtitleFile(const QString& fileName)
     else
         loaded = FSubtitles.LoadFromFile(fileName);
     FSubtitleFile = loaded ? fileName : QString();
+    // Indexes into the cues that were: whatever the new ones show is new.
+    FShownCues = {-1};
     if (FSubtitles.Count() > 0)
         FSubtitleTimer->start();
     else
@@ -471,10 +483,13 @@ bool TVideoMan::SetSubtitleFile(const QString& fileName)
 
 void TVideoMan::UpdateSubtitle()
 {
-    QString text;
+    std::vector<int> cues;
     if (FVideoState == vsVideo && FSubtitles.Count() > 0)
-        text = FSubtitles.TextAt(FFramesNotifier->currentPosition());
-    SetSubtitleText(text);
+        cues = FSubtitles.CuesAt(FFramesNotifier->currentPosition());
+    if (cues == FShownCues)
+        return;
+    FShownCues = std::move(cues);
+    SetSubtitleText(FSubtitles.TextOf(FShownCues));
 }
 
 void TVideoMan::SetleHeight(int height)

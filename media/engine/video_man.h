@@ -187,6 +187,7 @@ private:
     QString FFormatSize;
     QPointer<TGrapheMan> FGraph;
     QMetaObject::Connection FChunkWatch;
+    QMetaObject::Connection FStallWatch;
     TVideoSource* FCurrentSource;
     TSubtitleSource* FCurrentSubtitle;
     HWND FNavWindow = 0;
@@ -214,6 +215,9 @@ private:
 
     QString FSubtitleFile;
     TSrtSubtitles FSubtitles;
+    // The cues whose text is shown: the timer looks often, the text is made
+    // and drawn only when they change.
+    std::vector<int> FShownCues;
     QTimer* FSubtitleTimer = nullptr;
 
     // Without a parent until a host takes them; a host that goes takes them

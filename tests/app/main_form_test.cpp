@@ -11,6 +11,7 @@
 #include "media/filters/notify_messages.h"
 #include "platform/win/messages.h"
 #include "script/host/script_form.h"
+#include "tests/common/resident_memory.h"
 #include "tests/framework/actions/fakes.h"
 #include "tests/media/clip_reader.h"
 
@@ -459,18 +460,6 @@ TEST_F(MainFormTest, AnSrtBesideTheVideoAddsItsItemAndGoesWithIt)
     EXPECT_TRUE(form->srtlab->isHidden());
     EXPECT_FALSE(form->A.caSrtSubTitle->Checked());
     EXPECT_FALSE(form->SubtitlesMenu()->menuAction()->isVisible());
-}
-
-// What the process holds now, in MB.
-qint64 ResidentMegabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() / 1024;
-    return -1;
 }
 
 // Subtitles made to take the memory or a core (a megabyte in one unclosed

@@ -172,6 +172,16 @@ TEST_F(ScriptFormTest, LongNamesAndManyMessagesLeaveAMemoOfBoundedSize)
     EXPECT_EQ(memo.mid(999), QStringList({QStringLiteral("*** Compilation succeeded ***"),
                                           QStringLiteral("*** Succesfully Executed ***")}));
     EXPECT_LT(form.Memo->document()->characterCount(), 100'000);
+
+    // A text of 300 KB in an error of the run is cut in its memo line.
+    form.Editor->SetLines({QStringLiteral("begin"),
+                           QStringLiteral("  RaiseException(erCustomError, StringOfChar('x', 300000));"),
+                           QStringLiteral("end.")});
+    QTest::keyClick(&form, Qt::Key_F5);
+    memo = Memo();
+    ASSERT_EQ(memo.size(), 2);
+    EXPECT_EQ(memo[1].size(), 501);
+    EXPECT_TRUE(memo[1].endsWith(QStringLiteral("xx\u2026"))) << memo[1].toStdString();
 }
 
 TEST_F(ScriptFormTest, AScriptIsOpenedSavedAndIncludesFilesBesideIt)

@@ -7,15 +7,19 @@
 #include "platform/graph/pin_walk.h"
 #include "platform/win/messages.h"
 
+#include <QTimer>
+
 namespace {
 
 // The graph's event message on the manager's event window.
 constexpr UINT kGraphEventMessage = WM_USER + 1;
 
 // A graph that has not reached its state after this many rounds of a wait
-// and a pause (a second and a quarter) never will: a file cut short gives
-// its renderers nothing to cue on.
-constexpr int kGraphStateRounds = 25;
+// and a pause (two seconds) is taken for one that never will: a file cut
+// short gives its renderers nothing to cue on.
+constexpr int kGraphStateRounds = 40;
+// How often a stalled graph is looked at, in case it gets there after all.
+constexpr int kStalledCheckMs = 100;
 constexpr int kFilterStateRounds = 20;
 constexpr int kStateTimeoutMs = 40;
 constexpr int kStatePauseMs = 10;
@@ -59,6 +63,14 @@ TGrapheMan::TGrapheMan(QObject* owner) : TKvActionComponent(owner)
     });
     if (const auto events = FGraph.as<IMediaEventEx>())
         events->SetNotifyWindow(FEventWindow, kGraphEventMessage, 0);
+    FStalledCheck = new QTimer(this);
+    FStalledCheck->setInterval(kStalledCheckMs);
+    connect(FStalledCheck, &QTimer::timeout, this, [this] {
+        const auto control = FGraph.as<IMediaControl>();
+        OAFilterState state = 0;
+        if (!control || control->GetState(0, &state) != VFW_S_STATE_INTERMEDIATE)
+            SetStalled(false);
+    });
     liveManagers().append(this);
 }
 
@@ -142,15 +154,26 @@ void TGrapheMan::WaitGraphState()
         OAFilterState state = 0;
         // The graph's own wait serves sends.
         if (control->GetState(FStalled ? 0 : kStateTimeoutMs, &state) != VFW_S_STATE_INTERMEDIATE) {
-            FStalled = false;
+            SetStalled(false);
             return;
         }
         if (!FStalled)
             pauseServing(kStatePauseMs);
     }
-    if (!FStalled) {
-        FStalled = true;
+    SetStalled(true);
+}
+
+void TGrapheMan::SetStalled(bool stalled)
+{
+    if (stalled == FStalled)
+        return;
+    FStalled = stalled;
+    if (stalled) {
+        FStalledCheck->start();
         emit StateStalled(kStalledMessage);
+    } else {
+        FStalledCheck->stop();
+        emit StateSettled();
     }
 }
 
@@ -214,7 +237,9 @@ void TGrapheMan::ClearGraph()
     for (const ComPtr<IBaseFilter>& filter : left)
         FGraph->RemoveFilter(filter.get());
     FWaitFilter.reset();
+    // Whatever comes next is a graph of its own; nothing settled.
     FStalled = false;
+    FStalledCheck->stop();
     // An owner may register or leave while it is told.
     const QList<FilterOwner> owners = FFilterOwners;
     for (const FilterOwner& entry : owners)

@@ -235,6 +235,7 @@ void TVideoMan::SetSourceGraph(TGrapheMan* graph)
         return;
     disconnect(FChunkWatch);
     disconnect(FStallWatch);
+    disconnect(FSettleWatch);
     FGraph = graph;
     if (!graph)
         return;
@@ -245,12 +246,17 @@ void TVideoMan::SetSourceGraph(TGrapheMan* graph)
             LoseVideo();
     });
     // A graph that does not get ready has no picture to show: the notice
-    // says why in its place.
+    // says why in its place, until the graph gets ready after all.
     FStallWatch = connect(graph, &TGrapheMan::StateStalled, this, [this](const QString& message) {
         if (FVideoState != vsVideo)
             return;
         ShowNotice(vsBadVideo);
         FNotice->SetRichText(message);
+        FStallNotice = true;
+    });
+    FSettleWatch = connect(graph, &TGrapheMan::StateSettled, this, [this] {
+        if (FStallNotice)
+            ShowVideo();
     });
 }
 
@@ -438,6 +444,7 @@ void TVideoMan::ApplyAspect()
 void TVideoMan::ShowNotice(TVideoState state)
 {
     FVideoState = state;
+    FStallNotice = false;
     const bool bad = state == vsBadVideo;
     const TErrorPanelEvent& event = bad ? OnBadVideoStream : OnNoVideoStream;
     FNotice->SetRichText(event ? event() : bad ? kBadVideoNotice : kNoVideoNotice);
@@ -455,6 +462,7 @@ void TVideoMan::ShowNotice(TVideoState state)
 void TVideoMan::ShowVideo()
 {
     FVideoState = vsVideo;
+    FStallNotice = false;
     FNotice->hide();
     FPicture->hide();
     UpdateVideoPosition();

@@ -188,6 +188,9 @@ private:
     QPointer<TGrapheMan> FGraph;
     QMetaObject::Connection FChunkWatch;
     QMetaObject::Connection FStallWatch;
+    QMetaObject::Connection FSettleWatch;
+    // The notice shows because the graph stalled, and goes when it settles.
+    bool FStallNotice = false;
     TVideoSource* FCurrentSource;
     TSubtitleSource* FCurrentSubtitle;
     HWND FNavWindow = 0;

@@ -604,8 +604,8 @@ TEST_F(MainFormTest, AClipCutShortIsGrabbedOrRefusedWithoutHanging)
     // A whole file afterwards plays as ever.
     ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("h264.mkv"))));
     EXPECT_EQ(Shown(), 0);
-    EXPECT_FALSE(form->NavMan->Stalled());
-    EXPECT_TRUE(form->vidman->Notice()->isHidden());
+    // (A machine slow enough to stall it shows the picture once it settles.)
+    EXPECT_TRUE(Until([&] { return !form->NavMan->Stalled() && form->vidman->Notice()->isHidden(); }));
 }
 
 // What opening and closing show: the title strip grey with "Loading " while

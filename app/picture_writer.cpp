@@ -3,17 +3,21 @@
 #include "app/deinterlace.h"
 #include "app/picture_naming.h"
 #include "media/parsers/media_types.h"
+#include "platform/win/save_file.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImageWriter>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSet>
 
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include <fcntl.h>
@@ -26,6 +30,23 @@ namespace {
 QString SystemError(int code)
 {
     return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// The temporaries that pictures killed half-way left in `folder` go before
+// the first picture of the run written there; once is enough, as a capture
+// writes a picture per frame into folders of thousands.
+void RemoveStaleTemporariesOnce(const QByteArray& folder)
+{
+    static std::mutex lock;
+    static QSet<QByteArray> cleaned;
+    {
+        const std::lock_guard hold(lock);
+        if (cleaned.contains(folder))
+            return;
+        cleaned.insert(folder);
+    }
+    static const QRegularExpression pattern(QStringLiteral("\\.kestrova-[0-9a-f]{1,8}\\.tmp"));
+    RemoveStaleTemporaries(QFile::decodeName(folder), pattern);
 }
 
 // A picture file on its way: the bytes go to a new file beside the target,
@@ -52,6 +73,7 @@ public:
     {
         const qsizetype slash = target_.lastIndexOf('/');
         const QByteArray folder = slash < 0 ? QByteArray(".") : target_.left(slash);
+        RemoveStaleTemporariesOnce(folder);
         for (int attempt = 0; attempt < 16; ++attempt) {
             const QByteArray name =
                 folder + "/.kestrova-" + QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".tmp";

@@ -1,7 +1,11 @@
-// Ini files of the portable mode: any bytes load, every section and value can
-// be visited, read, written and deleted, and the lines survive being written
-// to a file's bytes and read back.
+// Ini files of the portable mode: any bytes load, from memory and from a
+// file through the bounded reader, to the same lines; every section and value
+// can be visited, read, written and deleted, and the lines survive being
+// written to a file's bytes and read back.
 #include "framework/preferences/ini_preferences.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <cstdlib>
 
@@ -34,13 +38,32 @@ void VisitValues(TIniPreferencesMan& ini)
     }
 }
 
+// The bytes as a settings file read at start: the lines are those read from
+// memory. Its save on the way out (a root section appended) goes through the
+// atomic save and its clearing of stale temporaries.
+void FromFile(const QByteArray& bytes, const QStringList& expected)
+{
+    static QTemporaryDir dir;
+    static const QString path = dir.filePath(QStringLiteral("Kestrova.ini"));
+    {
+        QFile file(path);
+        Require(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        Require(file.write(bytes) == bytes.size());
+    }
+    TIniPreferencesMan ini(path);
+    Require(ini.LoadError().isEmpty());
+    Require(ini.Lines() == expected);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size > 8192) // every lookup scans the lines; keep each run short
         return 0;
-    TIniPreferencesMan ini(QString(), QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    TIniPreferencesMan ini(QString(), bytes);
+    FromFile(bytes, ini.Lines());
     VisitValues(ini);
     QStringList keys;
     Require(ini.GetKeyNames(keys));

@@ -4,4 +4,5 @@
 # again. Each ends with a result, never a crash or a hang.
 kestrova_fuzzer(fuzz_demuxer
   SOURCES platform_filters_demuxer.cpp
-  DEPS platform_filters Qt6::Core PkgConfig::FFMPEG)
+  DEPS platform_filters Qt6::Core PkgConfig::FFMPEG
+  QT_ALLOCATIONS)

@@ -4,9 +4,13 @@
 #include "platform/win/save_file.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringConverter>
 
 namespace {
+
+// Settings fill some kilobytes; a file far larger is no settings file.
+constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
 
 bool IsHeader(const QString& line)
 {
@@ -43,12 +47,20 @@ TIniPreferencesMan::TIniPreferencesMan(const QString& fileName) : FFileName(file
         FChanged = true;
         return;
     }
+    // A device or a pipe (a link to /dev/zero) would never end, and a huge
+    // file would take the memory: either is refused unread and left alone.
     QByteArray content;
     QFile file(fileName);
-    if (file.open(QIODevice::ReadOnly))
-        content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    if (!QFileInfo(fileName).isFile())
+        FLoadError = QStringLiteral("it is not a regular file");
+    else if (!file.open(QIODevice::ReadOnly))
         FLoadError = file.errorString();
+    else if (!ReadAtMost(file, kMaxFileSize, &content))
+        FLoadError = QStringLiteral("it is larger than %1 MB").arg(kMaxFileSize >> 20);
+    else if (file.error() != QFileDevice::NoError)
+        FLoadError = file.errorString();
+    if (!FLoadError.isEmpty())
+        content.clear();
     Load(content);
 }
 

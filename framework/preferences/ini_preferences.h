@@ -20,7 +20,9 @@ class TIniPreferencesMan final : public TPreferencesMan
 public:
     // Loads the file, or starts with the root section alone when there is
     // none; stands on the root, appending it when the file lacks it. An empty
-    // file name keeps everything in memory.
+    // file name keeps everything in memory. What is not a regular file, or
+    // is larger than any settings file (16 MB), is not read: the store then
+    // starts empty and LoadError says why.
     explicit TIniPreferencesMan(const QString& fileName);
     // A store over the given text, as if it had been read from a file.
     TIniPreferencesMan(const QString& fileName, const QByteArray& content);

@@ -7,15 +7,25 @@
 #include "platform/graph/pin_walk.h"
 #include "platform/win/messages.h"
 
+#include <QTimer>
+
 namespace {
 
 // The graph's event message on the manager's event window.
 constexpr UINT kGraphEventMessage = WM_USER + 1;
 
-constexpr int kGraphStateRounds = 60;
+// A graph that has not reached its state after this many rounds of a wait
+// and a pause (two seconds) is taken for one that never will: a file cut
+// short gives its renderers nothing to cue on.
+constexpr int kGraphStateRounds = 40;
+// How often a stalled graph is looked at, in case it gets there after all.
+constexpr int kStalledCheckMs = 100;
 constexpr int kFilterStateRounds = 20;
 constexpr int kStateTimeoutMs = 40;
 constexpr int kStatePauseMs = 10;
+
+const QString kStalledMessage =
+    QStringLiteral("The video does not get ready to play: the file may be damaged or cut short.");
 
 constexpr double kNormalRate = 1.0;
 constexpr double kFastRate = 4.0;
@@ -53,6 +63,14 @@ TGrapheMan::TGrapheMan(QObject* owner) : TKvActionComponent(owner)
     });
     if (const auto events = FGraph.as<IMediaEventEx>())
         events->SetNotifyWindow(FEventWindow, kGraphEventMessage, 0);
+    FStalledCheck = new QTimer(this);
+    FStalledCheck->setInterval(kStalledCheckMs);
+    connect(FStalledCheck, &QTimer::timeout, this, [this] {
+        const auto control = FGraph.as<IMediaControl>();
+        OAFilterState state = 0;
+        if (!control || control->GetState(0, &state) != VFW_S_STATE_INTERMEDIATE)
+            SetStalled(false);
+    });
     liveManagers().append(this);
 }
 
@@ -129,18 +147,39 @@ void TGrapheMan::WaitGraphState()
     const auto control = FGraph.as<IMediaControl>();
     if (!control)
         return;
-    for (int round = 0; round < kGraphStateRounds; ++round) {
+    // Once a wait has given up, every later one on the same graph would give
+    // up too, each after its whole time: they only look whether it is ready.
+    const int rounds = FStalled ? 1 : kGraphStateRounds;
+    for (int round = 0; round < rounds; ++round) {
         OAFilterState state = 0;
         // The graph's own wait serves sends.
-        if (control->GetState(kStateTimeoutMs, &state) != VFW_S_STATE_INTERMEDIATE)
+        if (control->GetState(FStalled ? 0 : kStateTimeoutMs, &state) != VFW_S_STATE_INTERMEDIATE) {
+            SetStalled(false);
             return;
-        pauseServing(kStatePauseMs);
+        }
+        if (!FStalled)
+            pauseServing(kStatePauseMs);
+    }
+    SetStalled(true);
+}
+
+void TGrapheMan::SetStalled(bool stalled)
+{
+    if (stalled == FStalled)
+        return;
+    FStalled = stalled;
+    if (stalled) {
+        FStalledCheck->start();
+        emit StateStalled(kStalledMessage);
+    } else {
+        FStalledCheck->stop();
+        emit StateSettled();
     }
 }
 
 void TGrapheMan::WaitFilterState()
 {
-    if (!FWaitFilter)
+    if (!FWaitFilter || FStalled)
         return;
     const ComPtr<IMediaFilter> filter = FWaitFilter;
     const auto settled = [&filter] {
@@ -198,6 +237,9 @@ void TGrapheMan::ClearGraph()
     for (const ComPtr<IBaseFilter>& filter : left)
         FGraph->RemoveFilter(filter.get());
     FWaitFilter.reset();
+    // Whatever comes next is a graph of its own; nothing settled.
+    FStalled = false;
+    FStalledCheck->stop();
     // An owner may register or leave while it is told.
     const QList<FilterOwner> owners = FFilterOwners;
     for (const FilterOwner& entry : owners)

@@ -17,6 +17,7 @@
 
 #include <functional>
 
+class QTimer;
 class TGraphChunk;
 
 enum TGrapheManState { gmStopped, gmPaused, gmPlaying };
@@ -50,9 +51,13 @@ public:
     virtual void VitesseRapide();
     virtual void SetCompleted();
 
-    // Waits while the graph, or the wait filter, is between two states.
+    // Waits while the graph, or the wait filter, is between two states, two
+    // seconds at most. A graph that does not get there is stalled (and says
+    // so with StateStalled): until it gets there (StateSettled, looked at
+    // every tenth of a second) or is cleared, the waits only look.
     void WaitGraphState();
     void WaitFilterState();
+    bool Stalled() const { return FStalled; }
     // kGraphStateStopped, Paused or Playing; kGraphStateUnreadable when the
     // state cannot be read.
     int GraphState() const;
@@ -104,6 +109,10 @@ signals:
     void FastRateChanged(bool fast);
     // A piece is being destroyed (after its own teardown).
     void ChunkForgotten(TGraphChunk* chunk);
+    // A wait gave up on the graph's state; `message` says so to the user.
+    void StateStalled(const QString& message);
+    // The stalled graph got to its state after all.
+    void StateSettled();
 
 protected:
     // The graph reported the end of the streams; `result` is its code.
@@ -114,6 +123,7 @@ protected:
 
 private:
     void DrainGraphEvents();
+    void SetStalled(bool stalled);
     void SetRate(double rate);
 
     ComPtr<IMediaFilter> FWaitFilter;
@@ -121,6 +131,8 @@ private:
     bool FFastRate = false;
     bool FCompleted = false;
     bool FGraphEdit = false;
+    bool FStalled = false;
+    QTimer* FStalledCheck = nullptr;
     ComPtr<IGraphBuilder> FGraph;
     QList<TGraphChunk*> FLists[clCount];
     ComPtr<IGraphBuilder> FGraphBuilder;

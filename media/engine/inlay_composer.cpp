@@ -163,11 +163,14 @@ void TInlayComposer::DrawSubtitle(QPainter& painter, int width, int height, Line
     // letters with it wherever the outline leaves a gap.
     const LineStyle style{face, unlike(Qt::white), unlike(Qt::black), std::max(2, size / 10), false};
 
-    // From the foot up, each line centred.
+    // From the foot up, each line centred; what would be past the picture's
+    // sides is cut off with an ellipsis, and lines above its top are not
+    // drawn, so no line's image is larger than the picture.
     const QStringList lines = Subtitle.split(u'\n');
+    const QFontMetrics metrics(face);
     int bottom = height - height / kSubtitleMarginParts;
-    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
-        const LineImage& image = OutlinedLine(*line, style, next);
+    for (auto line = lines.crbegin(); line != lines.crend() && bottom > 0; ++line) {
+        const LineImage& image = OutlinedLine(metrics.elidedText(*line, Qt::ElideRight, width), style, next);
         bottom -= image.height;
         const QPoint cell((width - image.advance) / 2, bottom);
         painter.drawImage(cell - image.origin, image.image);

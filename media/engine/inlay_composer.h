@@ -60,7 +60,8 @@ public:
 
     // The subtitle shown with the lines: centred near the foot of the
     // picture, white letters outlined in black at a size that follows the
-    // picture's height; "\n" breaks it.
+    // picture's height; "\n" breaks it. A line wider than the picture ends
+    // in an ellipsis at its edge; lines above its top are left out.
     QString Subtitle;
 
     int AlignLines() const { return FAlignLines; }

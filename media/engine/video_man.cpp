@@ -234,14 +234,30 @@ void TVideoMan::SetSourceGraph(TGrapheMan* graph)
     if (graph == FGraph)
         return;
     disconnect(FChunkWatch);
+    disconnect(FStallWatch);
+    disconnect(FSettleWatch);
     FGraph = graph;
-    if (graph)
-        FChunkWatch = connect(graph, &TGrapheMan::ChunkForgotten, this, [this](TGraphChunk* chunk) {
-            if (chunk == FCurrentSubtitle)
-                FCurrentSubtitle = NoSubtitleSource();
-            if (chunk == FCurrentSource)
-                ReleaseVideo(true, true);
-        });
+    if (!graph)
+        return;
+    FChunkWatch = connect(graph, &TGrapheMan::ChunkForgotten, this, [this](TGraphChunk* chunk) {
+        if (chunk == FCurrentSubtitle)
+            FCurrentSubtitle = NoSubtitleSource();
+        if (chunk == FCurrentSource)
+            ReleaseVideo(true, true);
+    });
+    // A graph that does not get ready has no picture to show: the notice
+    // says why in its place, until the graph gets ready after all.
+    FStallWatch = connect(graph, &TGrapheMan::StateStalled, this, [this](const QString& message) {
+        if (FVideoState != vsVideo)
+            return;
+        ShowNotice(vsBadVideo);
+        FNotice->SetRichText(message);
+        FStallNotice = true;
+    });
+    FSettleWatch = connect(graph, &TGrapheMan::StateSettled, this, [this] {
+        if (FStallNotice)
+            ShowVideo();
+    });
 }
 
 void TVideoMan::GraphCleared()
@@ -427,6 +443,7 @@ void TVideoMan::ApplyAspect()
 void TVideoMan::ShowNotice(TVideoState state)
 {
     FVideoState = state;
+    FStallNotice = false;
     const bool bad = state == vsBadVideo;
     const TErrorPanelEvent& event = bad ? OnBadVideoStream : OnNoVideoStream;
     FNotice->SetRichText(event ? event() : bad ? kBadVideoNotice : kNoVideoNotice);
@@ -444,6 +461,7 @@ void TVideoMan::ShowNotice(TVideoState state)
 void TVideoMan::ShowVideo()
 {
     FVideoState = vsVideo;
+    FStallNotice = false;
     FNotice->hide();
     FPicture->hide();
     UpdateVideoPosition();
@@ -460,6 +478,8 @@ bool TVideoMan::SetSubtitleFile(const QString& fileName)
     else
         loaded = FSubtitles.LoadFromFile(fileName);
     FSubtitleFile = loaded ? fileName : QString();
+    // Indexes into the cues that were: whatever the new ones show is new.
+    FShownCues = {-1};
     if (FSubtitles.Count() > 0)
         FSubtitleTimer->start();
     else
@@ -470,10 +490,13 @@ bool TVideoMan::SetSubtitleFile(const QString& fileName)
 
 void TVideoMan::UpdateSubtitle()
 {
-    QString text;
+    std::vector<int> cues;
     if (FVideoState == vsVideo && FSubtitles.Count() > 0)
-        text = FSubtitles.TextAt(FFramesNotifier->currentPosition());
-    SetSubtitleText(text);
+        cues = FSubtitles.CuesAt(FFramesNotifier->currentPosition());
+    if (cues == FShownCues)
+        return;
+    FShownCues = std::move(cues);
+    SetSubtitleText(FSubtitles.TextOf(FShownCues));
 }
 
 void TVideoMan::SetleHeight(int height)

@@ -189,6 +189,10 @@ private:
     QString FFormatSize;
     QPointer<TGrapheMan> FGraph;
     QMetaObject::Connection FChunkWatch;
+    QMetaObject::Connection FStallWatch;
+    QMetaObject::Connection FSettleWatch;
+    // The notice shows because the graph stalled, and goes when it settles.
+    bool FStallNotice = false;
     TVideoSource* FCurrentSource;
     TSubtitleSource* FCurrentSubtitle;
     HWND FNavWindow = 0;
@@ -216,6 +220,9 @@ private:
 
     QString FSubtitleFile;
     TSrtSubtitles FSubtitles;
+    // The cues whose text is shown: the timer looks often, the text is made
+    // and drawn only when they change.
+    std::vector<int> FShownCues;
     QTimer* FSubtitleTimer = nullptr;
 
     // Without a parent until a host takes them; a host that goes takes them

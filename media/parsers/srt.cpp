@@ -1,6 +1,7 @@
 #include "media/parsers/srt.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringList>
 
@@ -16,6 +17,11 @@ constexpr int kMaxHourDigits = 6;
 constexpr int kFractionDigits = 7;
 // A picture has no room for more cues at once; the latest started are shown.
 constexpr qsizetype kMostShown = 8;
+// Nor for longer lines or more of them in a cue: what a file holds beyond
+// these is no subtitle, and would only cost memory and time to lay out.
+constexpr qsizetype kMaxLineLength = 200;
+constexpr qsizetype kMaxCueLines = 8;
+const QChar kEllipsis(0x2026);
 
 bool IsDigit(QChar c)
 {
@@ -117,15 +123,16 @@ qsizetype NextOf(QStringView line, QChar c, qsizetype from, qsizetype& known)
     return known;
 }
 
-// The line without its formatting tags and its trailing blanks.
+// The line without its formatting tags and its trailing blanks; a longer
+// text than a line may hold ends in an ellipsis.
 QString PlainLine(QStringView line)
 {
     QString plain;
-    plain.reserve(line.size());
+    plain.reserve(std::min(line.size(), kMaxLineLength + 1));
     qsizetype angle = -2; // not looked for yet
     qsizetype brace = -2;
     qsizetype at = 0;
-    while (at < line.size()) {
+    while (at < line.size() && plain.size() <= kMaxLineLength) {
         const QChar c = line[at];
         if (c == u'<') {
             // "<i>", "</i>", "<font color=...>": a letter after "<" or "</".
@@ -147,8 +154,13 @@ QString PlainLine(QStringView line)
         plain.append(c);
         ++at;
     }
+    const bool cut = plain.size() > kMaxLineLength;
+    if (cut)
+        plain.truncate(kMaxLineLength);
     while (!plain.isEmpty() && plain.back().isSpace())
         plain.chop(1);
+    if (cut)
+        plain.append(kEllipsis);
     return plain;
 }
 
@@ -176,8 +188,9 @@ QString DecodeSubtitleText(const QByteArray& data)
 bool TSrtSubtitles::LoadFromFile(const QString& path)
 {
     Clear();
+    // A pipe or a device has no end to wait for.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize)
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize)
         return false;
     const QByteArray data = file.read(kMaxFileSize + 1);
     if (data.size() > kMaxFileSize)
@@ -212,7 +225,8 @@ void TSrtSubtitles::LoadFromData(const QByteArray& data)
             continue;
         QStringList cueLines;
         while (i < count && !lines[i].trimmed().isEmpty() && !startsCue(i)) {
-            cueLines.append(PlainLine(lines[i]));
+            if (cueLines.size() < kMaxCueLines)
+                cueLines.append(PlainLine(lines[i]));
             ++i;
         }
         if (timing->stop <= timing->start)
@@ -229,18 +243,32 @@ void TSrtSubtitles::LoadFromData(const QByteArray& data)
     }
 }
 
-QString TSrtSubtitles::TextAt(REFERENCE_TIME position) const
+std::vector<int> TSrtSubtitles::CuesAt(REFERENCE_TIME position) const
 {
     // The cues that start at or before the position, then back from the last
     // of them while one of the earlier ones may still be showing.
     const auto after = std::upper_bound(FCues.begin(), FCues.end(), position,
                                         [](REFERENCE_TIME at, const TSrtCue& cue) { return at < cue.Start; });
-    QStringList shown;
-    for (auto i = static_cast<qsizetype>(after - FCues.begin()) - 1;
-         i >= 0 && shown.size() < kMostShown && FLatestStop[static_cast<std::size_t>(i)] > position; --i) {
+    std::vector<int> shown;
+    for (auto i = static_cast<int>(after - FCues.begin()) - 1;
+         i >= 0 && qsizetype(shown.size()) < kMostShown && FLatestStop[static_cast<std::size_t>(i)] > position; --i) {
         const TSrtCue& cue = FCues[static_cast<std::size_t>(i)];
         if (cue.Stop > position && !cue.Text.isEmpty())
-            shown.prepend(cue.Text);
+            shown.push_back(i);
     }
-    return shown.join(u'\n');
+    std::reverse(shown.begin(), shown.end());
+    return shown;
+}
+
+QString TSrtSubtitles::TextOf(const std::vector<int>& cues) const
+{
+    QStringList texts;
+    for (const int i : cues)
+        texts.append(Cue(i).Text);
+    return texts.join(u'\n');
+}
+
+QString TSrtSubtitles::TextAt(REFERENCE_TIME position) const
+{
+    return TextOf(CuesAt(position));
 }

@@ -10,7 +10,8 @@
 // numbered cue; positions after the times. Formatting tags ("<i>", "</b>",
 // "<font ...>", "{\an8}") are taken out of the text. A cue that ends before
 // it starts is left out. Nothing in a file makes the reader fail: what it
-// cannot read is skipped.
+// cannot read is skipped. A cue keeps what a picture can show: its first 8
+// lines, each cut after 200 characters with an ellipsis.
 
 #include "platform/core/types.h"
 
@@ -34,8 +35,8 @@ public:
     // Larger files are no subtitles.
     static constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
 
-    // Reads the file; False (and no cues) when it cannot be read or is too
-    // large.
+    // Reads the file; False (and no cues) when it cannot be read, is too
+    // large or is no regular file.
     bool LoadFromFile(const QString& path);
     void LoadFromData(const QByteArray& data);
     void Clear();
@@ -46,8 +47,12 @@ public:
 
     // The text shown at `position`: that of every cue from its start up to
     // (not including) its stop, in the order of their start, one under the
-    // other; empty between cues.
+    // other; empty between cues. At most the 8 latest started are shown.
     QString TextAt(REFERENCE_TIME position) const;
+    // The same in two steps: the indexes of the cues shown, which tell
+    // whether the text changed without making it, then their text.
+    std::vector<int> CuesAt(REFERENCE_TIME position) const;
+    QString TextOf(const std::vector<int>& cues) const;
 
 private:
     std::vector<TSrtCue> FCues;

@@ -40,20 +40,6 @@ QString asideName(const QString& filePath)
     return name;
 }
 
-// Reads an open file to its end, whatever it is: a device or a pipe has no
-// size to check beforehand. False when there is more than `limit` bytes.
-bool readAtMost(QFile& file, qint64 limit, QByteArray* bytes)
-{
-    bytes->clear();
-    while (bytes->size() <= limit) {
-        const QByteArray chunk = file.read(std::min<qint64>(1 << 20, limit + 1 - bytes->size()));
-        if (chunk.isEmpty())
-            return true;
-        bytes->append(chunk);
-    }
-    return false;
-}
-
 } // namespace
 
 RegistryStore::RegistryStore(const QString& filePath) : filePath_(filePath)
@@ -96,7 +82,7 @@ void RegistryStore::load()
     // unreadable as any other that does not parse.
     if (!file.open(QIODevice::ReadOnly))
         problem = file.errorString();
-    else if (!readAtMost(file, kMaxHiveSize, &bytes))
+    else if (!ReadAtMost(file, kMaxHiveSize, &bytes))
         problem = QStringLiteral("it is larger than %1 MB").arg(kMaxHiveSize >> 20);
     else if (file.error() != QFileDevice::NoError)
         problem = file.errorString();
@@ -329,7 +315,7 @@ int RegistryStore::runImport(const QString& fileName, QString* message)
             message, 1,
             QStringLiteral("ERROR: The file \"%1\" could not be opened: %2.").arg(fileName, file.errorString()));
     QByteArray bytes;
-    if (!readAtMost(file, kMaxImportSize, &bytes))
+    if (!ReadAtMost(file, kMaxImportSize, &bytes))
         return report(message, 1, QStringLiteral("ERROR: \"%1\" is too large for a registry file.").arg(fileName));
     std::vector<RegEdit> edits;
     QString problem;

@@ -67,6 +67,23 @@ constexpr std::array<const char*, 4> kWarningTexts{
     nullptr,
 };
 
+// A message quotes no more of a name than a reader takes in, and no more of
+// a whole text than a line shows: a script may hold names of megabytes.
+constexpr std::size_t kMaxQuoted = 100;
+constexpr std::size_t kMaxWholeText = 1000;
+
+// `text` cut to at most `most` bytes, at the start of a UTF-8 character,
+// with "..." after it when anything was cut.
+std::string Bounded(const std::string& text, std::size_t most)
+{
+    if (text.size() <= most)
+        return text;
+    std::size_t end = most;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return text.substr(0, end) + "...";
+}
+
 // Puts the parameter in place of "%s". The parameter is never read as a
 // format, so a "%" in script text is harmless.
 template <std::size_t N>
@@ -76,10 +93,10 @@ std::string formatText(const std::array<const char*, N>& texts, std::uint8_t cod
     if (code >= N)
         return unknown;
     if (texts[code] == nullptr)
-        return param;
+        return Bounded(param, kMaxWholeText);
     std::string text = texts[code];
     if (const std::size_t at = text.find("%s"); at != std::string::npos)
-        text.replace(at, 2, param);
+        text.replace(at, 2, Bounded(param, kMaxQuoted));
     return text;
 }
 

@@ -72,7 +72,9 @@ public:
 
     // "Error", "Hint" or "Warning".
     virtual std::string ErrorType() const = 0;
-    // The message proper, with the parameter put in.
+    // The message proper, with the parameter put in: its first 100 bytes and
+    // "..." when it is longer (the first 1000 of a parameter that is the
+    // whole message).
     virtual std::string ShortMessage() const = 0;
     // "[Kind] module(row:col): message".
     std::string MessageToString() const;

@@ -5,6 +5,7 @@
 #include "framework/widgets/kv_buttons.h"
 #include "platform/rtl/color.h"
 #include "platform/rtl/datetime.h"
+#include "platform/win/save_file.h"
 #include "script/host/kv_script.h"
 #include "script/host/script_editor.h"
 
@@ -16,7 +17,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -25,6 +25,11 @@
 namespace {
 
 constexpr int kMemoHeight = 110;
+// The memo lays a line out whole, in time that grows faster than its length:
+// a message is cut to what a reader takes in, and a compile or a run shows
+// at most so many of them.
+constexpr qsizetype kMaxMemoLineLength = 500;
+constexpr qsizetype kMaxMemoLines = 1000;
 constexpr int kPanelWidth = 132;
 constexpr int kPanelHeight = 150;
 constexpr int kStatePanelWidth = 100;
@@ -276,9 +281,7 @@ bool TScriptForm::FileSave(const QString& name)
 {
     FlushRecorded();
     // Written whole or not at all: a failed save leaves the file as it was.
-    QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(TScriptEditor::JoinLines(Editor->Lines()).toUtf8()) < 0 ||
-        !file.commit()) {
+    if (!SaveFileAtomically(name, TScriptEditor::JoinLines(Editor->Lines()).toUtf8(), nullptr)) {
         ficman_script->Ui().ShowError(QStringLiteral("The script cannot be saved:\r\n%1").arg(name));
         return false;
     }
@@ -317,15 +320,31 @@ void TScriptForm::Run()
     // Includes are found from the script's own folder.
     FScript->SetMainFileName(ficman_script->CurrentFileName().toStdString());
     FScript->CompileScript();
-    for (const QString& line : std::as_const(FScript->Messages))
-        Memo->appendPlainText(line);
+    AppendMessages(FScript->Messages);
     QPointer<TScriptForm> alive(this);
     FScript->RunScript();
     if (!alive)
         return;
-    for (const QString& line : std::as_const(FScript->Messages))
-        Memo->appendPlainText(line);
+    AppendMessages(FScript->Messages);
     Paint(Memo, QPalette::Base, clInfoBk);
+}
+
+void TScriptForm::AppendMessages(const QStringList& messages)
+{
+    const QChar ellipsis(0x2026);
+    const auto line = [&](const QString& message) {
+        Memo->appendPlainText(message.size() > kMaxMemoLineLength ? message.left(kMaxMemoLineLength) + ellipsis
+                                                                  : message);
+    };
+    // Of very many, the first ones, how many are left out, and the last one,
+    // which tells how the compile or the run ended.
+    const qsizetype first = messages.size() > kMaxMemoLines ? kMaxMemoLines - 2 : messages.size();
+    for (qsizetype i = 0; i < first; ++i)
+        line(messages[i]);
+    if (first < messages.size()) {
+        line(QStringLiteral("%1 %2 more").arg(ellipsis).arg(messages.size() - first - 1));
+        line(messages.last());
+    }
 }
 
 void TScriptForm::StopScript()

@@ -98,6 +98,9 @@ private:
     void ShowStatus(const QString& state);
     // Moves the lines the actions recorded into the editor.
     void FlushRecorded();
+    // The messages of a compile or a run, into the memo: each cut to a line
+    // a reader takes in, and no more of them than a reader goes through.
+    void AppendMessages(const QStringList& messages);
 
     bool FileNew();
     bool FileOpen(const QString& name);

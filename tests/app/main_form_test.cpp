@@ -12,9 +12,12 @@
 #include "platform/win/messages.h"
 #include "platform/win/shell.h"
 #include "script/host/script_form.h"
+#include "tests/common/resident_memory.h"
 #include "tests/framework/actions/fakes.h"
 #include "tests/media/clip_reader.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -460,6 +463,39 @@ TEST_F(MainFormTest, AnSrtBesideTheVideoAddsItsItemAndGoesWithIt)
     EXPECT_FALSE(form->SubtitlesMenu()->menuAction()->isVisible());
 }
 
+// Subtitles made to take the memory or a core (a megabyte in one unclosed
+// tag, a line of 15 MB, a cue of a hundred thousand lines) beside a paused
+// video: what shows is what a picture holds, and the memory stays low.
+TEST_F(MainFormTest, HostileSubtitleFilesShowWhatAPictureHoldsInLittleMemory)
+{
+    struct Case
+    {
+        const char* what;
+        QByteArray text;
+    };
+    const Case cases[] = {
+        {"an unclosed tag", "<i" + QByteArray(1 << 20, 'i')},
+        {"a line of 15 MB", QByteArray(15 << 20, 'w')},
+        {"a hundred thousand lines", QByteArray("a line\n").repeated(100'000)},
+    };
+    const QString video = Copy("h264.mp4", QStringLiteral("film.mp4"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("mpeg1.mpg"))));
+        WriteText(dir.filePath(QStringLiteral("film.srt")), "1\n00:00:00,000 --> 00:10:00,000\n" + c.text + "\n");
+        const qint64 before = ResidentMegabytes();
+        ASSERT_TRUE(form->ficman->OpenFile(video));
+        ASSERT_TRUE(form->A.caSrtSubTitle->Checked());
+        Settle();
+        ASSERT_TRUE(Until([&] { return !form->vidman->SubtitleText().isEmpty(); }));
+        const QStringList lines = form->vidman->SubtitleText().split(u'\n');
+        EXPECT_LE(lines.size(), 8);
+        for (const QString& line : lines)
+            EXPECT_LE(line.size(), 201);
+        EXPECT_LT(ResidentMegabytes() - before, 200);
+    }
+}
+
 // Two subtitle streams: each has its item, in the order of the names, and
 // the second item selects the stream stored with the second name; a stream
 // chosen from the menu takes the place of the .srt file's subtitles.
@@ -538,6 +574,39 @@ TEST_F(MainFormTest, AFileWithNothingToPlayIsToldAndNotKept)
     EXPECT_TRUE(form->audman->caMute->Enabled());
     EXPECT_FALSE(form->A.naGrab->Enabled());
     EXPECT_FALSE(form->NavBar->isHidden());
+}
+
+// Matroska files cut short after their headers: the graph never gets ready.
+// Opened and grabbed from the command line, each is refused in a bounded
+// time, with the reason on the video panel, and the window answers.
+TEST_F(MainFormTest, AClipCutShortIsGrabbedOrRefusedWithoutHanging)
+{
+    const QString pictures = dir.filePath(QStringLiteral("pictures/"));
+    ASSERT_TRUE(QDir().mkpath(pictures));
+    form->A.waDossierSave->SetValue(pictures);
+    for (const char* clip : {"two_sounds_cut.mkv", "h264_cut.mkv"}) {
+        SCOPED_TRACE(clip);
+        const QString file = clips::path(QString::fromUtf8(clip));
+        QElapsedTimer time;
+        time.start();
+        form->am->GetSwitch()->RunArguments({QStringLiteral("/o=") + file, QStringLiteral("/g")});
+        ProcessMessages();
+        // A hang, not a speed: whole waits took 30 s and more.
+        EXPECT_LT(time.elapsed(), 5000);
+        EXPECT_TRUE(form->NavMan->Stalled());
+        const QString shown = form->vidman->Notice()->toPlainText();
+        EXPECT_TRUE(shown.contains(QStringLiteral("damaged or cut short"))) << shown.toStdString();
+        EXPECT_FALSE(form->vidman->Notice()->isHidden());
+        // Refused: nothing saved, and the grab's label says so.
+        EXPECT_TRUE(QDir(pictures).isEmpty());
+        EXPECT_TRUE(form->ImageLab->text().contains(QStringLiteral("nothing was saved")))
+            << form->ImageLab->text().toStdString();
+    }
+    // A whole file afterwards plays as ever.
+    ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("h264.mkv"))));
+    EXPECT_EQ(Shown(), 0);
+    // (A machine slow enough to stall it shows the picture once it settles.)
+    EXPECT_TRUE(Until([&] { return !form->NavMan->Stalled() && form->vidman->Notice()->isHidden(); }));
 }
 
 // What opening and closing show: the title strip grey with "Loading " while

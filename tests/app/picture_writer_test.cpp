@@ -137,3 +137,39 @@ TEST_F(PictureWriter, AFailedWriteNamesItsReasonAndLeavesTheEarlierPictureAndNot
     EXPECT_NE(Contents(jpeg), earlierJpeg);
     EXPECT_EQ(entries().size(), 3);
 }
+
+// Only the writer's own temporaries (a dot, "kestrova-", hexadecimal digits,
+// ".tmp") that nobody has written to for a minute are what a killed write
+// left: they go at the first picture written into their folder. A young one
+// may be another copy's picture on its way.
+TEST_F(PictureWriter, TheFirstPictureInAFolderTakesAwayTemporariesThatKilledWritesLeft)
+{
+    struct Left
+    {
+        const char* name;
+        int age; // seconds since it was last written
+        bool stays;
+    };
+    const Left left[] = {
+        {".kestrova-1f2e3d4c.tmp", 3600, false}, {".kestrova-a.tmp", 61, false},
+        {".kestrova-abc.tmp", 30, true},         {".kestrova-xyz.tmp", 3600, true},
+        {"kestrova-abc.tmp", 3600, true},        {".kestrova-abc.tmp.jpg", 3600, true},
+        {".kestrova-123456789.tmp", 3600, true},
+    };
+    QStringList expected = {"Kestrova_001.jpg"};
+    for (const Left& l : left) {
+        QFile file(dir.filePath(l.name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("half a picture");
+        file.flush(); // before the time, which the write would renew
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-l.age), QFileDevice::FileModificationTime));
+        if (l.stays)
+            expected.append(l.name);
+    }
+    expected.sort();
+    QString error;
+    ASSERT_TRUE(WriteJpegFile(frame, dir.filePath("Kestrova_001.jpg"), 50, &error)) << error.toStdString();
+    QStringList got = entries();
+    got.sort();
+    EXPECT_EQ(got, expected);
+}

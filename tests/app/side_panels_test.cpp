@@ -418,6 +418,18 @@ TEST_F(SidePanelsTest, AnSrtBesideAClipShowsItsTextAtTheRightFrames)
     ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("hard_cut.mp4"))));
     GoToFrame(25);
     EXPECT_EQ(form->vidman->SubtitleText(), QString());
+    // Files whose cues stand at the same places: each shows its own text
+    // from its first frame.
+    const QString first = Copy("hard_cut.mp4", QStringLiteral("first.mp4"));
+    const QString second = Copy("hard_cut.mp4", QStringLiteral("second.mp4"));
+    WriteText(dir.filePath(QStringLiteral("first.srt")), "1\r\n00:00:00,000 --> 00:00:01,400\r\nFirst\r\n");
+    WriteText(dir.filePath(QStringLiteral("second.srt")), "1\r\n00:00:00,000 --> 00:00:01,400\r\nSecond\r\n");
+    const std::pair<QString, QString> opened[] = {{first, "First"}, {second, "Second"}, {first, "First"}};
+    for (const auto& [file, text] : opened) {
+        ASSERT_TRUE(form->ficman->OpenFile(file));
+        Serve(60);
+        EXPECT_EQ(form->vidman->SubtitleText(), text);
+    }
 }
 
 TEST_F(SidePanelsTest, TheRetourLinkBringsTheVideoBack)

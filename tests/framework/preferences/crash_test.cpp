@@ -3,6 +3,7 @@
 #include "prefs_writer.h"
 #include "tests/common/param_name.h"
 
+#include <QDir>
 #include <QProcess>
 
 namespace {
@@ -56,6 +57,37 @@ TEST_P(Crash, SettingsSurviveAWriterKilledWhileSaving)
         EXPECT_EQ(ini->LoadError(), QString());
     }
     EXPECT_EQ(ReadGeneration(gp), 2) << "the last whole save is kept";
+
+    // A killed save leaves its temporary beside the file where the file
+    // system has no unnamed temporary files (and here one as it would be):
+    // the next save takes them away, once they are old enough to be no save
+    // in progress. What is young or not of the same name stays.
+    const QString saved = QFileInfo(GetParam().store == spPortable ? gp.IniFileName() : RegistryPath()).fileName();
+    WriteBytes(dir.filePath(saved + QStringLiteral(".QsFtmp")), "half a save");
+    const QStringList left = QDir(dir.path()).entryList({saved + QStringLiteral(".*")}, QDir::Files);
+    ASSERT_LE(left.size(), 2) << left.join(u' ').toStdString();
+    for (const QString& name : left) {
+        QFile aged(dir.filePath(name));
+        ASSERT_TRUE(aged.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(aged.setFileTime(QDateTime::currentDateTime().addSecs(-61), QFileDevice::FileModificationTime));
+    }
+    const QStringList kept = {saved + QStringLiteral(".Young1"), saved + QStringLiteral(".bak"),
+                              saved + QStringLiteral(".Seven77"), QStringLiteral("other.ini.Abcdef")};
+    for (const QString& name : kept) {
+        WriteBytes(dir.filePath(name), "not the program's");
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        // Only the young one is young.
+        ASSERT_TRUE(
+            file.setFileTime(QDateTime::currentDateTime().addSecs(name.endsWith(QLatin1String("Young1")) ? -30 : -3600),
+                             QFileDevice::FileModificationTime));
+    }
+    gp.OnSavePrefs = [](TMorvekPreferences& p) { WriteGeneration(p, 4); };
+    ASSERT_TRUE(gp.SavePrefs());
+    for (const QString& name : left)
+        EXPECT_FALSE(QFile::exists(dir.filePath(name))) << name.toStdString();
+    for (const QString& name : kept)
+        EXPECT_TRUE(QFile::exists(dir.filePath(name))) << name.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, Crash,

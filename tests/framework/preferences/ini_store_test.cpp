@@ -2,6 +2,9 @@
 #include "prefs_test_support.h"
 
 #include <QDir>
+#include <QFileInfo>
+
+#include <functional>
 
 #include <sys/stat.h>
 
@@ -227,6 +230,62 @@ TEST_F(IniStore, AFileThatCannotBeWrittenSaysWhy)
     QString error;
     EXPECT_FALSE(ini.EndUpdate(error));
     EXPECT_TRUE(error.contains(fileName)) << error.toStdString();
+}
+
+// What stands where the settings file should be but is no settings file is
+// not read (a device or a pipe would never end, a huge file would fill the
+// memory): the program starts with defaults, says why at its save, and
+// leaves the thing as it was.
+TEST_F(IniStore, WhatIsNoSettingsFileIsRefusedUnreadAndLeftAlone)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<void(const QString&)> make;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"a link to an endless device", [](const QString& path) { QFile::link("/dev/zero", path); },
+         "not a regular file"},
+        {"a pipe nobody writes to", [](const QString& path) { mkfifo(QFile::encodeName(path).constData(), 0600); },
+         "not a regular file"},
+        {"a folder", [](const QString& path) { QDir().mkdir(path); }, "not a regular file"},
+        {"a file above 16 MB",
+         [](const QString& path) {
+             QFile file(path);
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+             file.write("\xFF\xFE[\0]\0");
+             ASSERT_TRUE(file.resize(16 * 1024 * 1024 + 1)); // sparse: no disk taken
+         },
+         "larger than 16 MB"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(IniPath());
+        QDir(IniPath()).removeRecursively();
+        c.make(IniPath());
+        const QFileInfo before(IniPath());
+        ASSERT_TRUE(before.exists() || before.isSymLink());
+
+        auto gp = MakePrefs();
+        gp->DoShow();
+        ASSERT_EQ(gp->Mode(), spPortable);
+        ASSERT_TRUE(gp->OpenKey(QStringLiteral("MainForm")));
+        EXPECT_EQ(gp->ReadInteger(QStringLiteral("iaCount"), 7), 7);
+        gp->CloseKey();
+        gp->OnSavePrefs = [](TMorvekPreferences& p) { p.WriteInteger(QStringLiteral("iaCount"), 5); };
+        EXPECT_FALSE(gp->SavePrefs());
+        ASSERT_EQ(dialog->errors.size(), 1);
+        EXPECT_TRUE(dialog->errors[0].contains(IniPath())) << dialog->errors[0].toStdString();
+        EXPECT_TRUE(dialog->errors[0].contains(QLatin1String(c.reason))) << dialog->errors[0].toStdString();
+        gp.reset(); // the store's last chance to write
+
+        const QFileInfo after(IniPath());
+        EXPECT_EQ(after.isSymLink(), before.isSymLink());
+        EXPECT_EQ(after.isFile(), before.isFile());
+        EXPECT_EQ(after.size(), before.size());
+        EXPECT_EQ(after.lastModified(), before.lastModified());
+    }
 }
 
 } // namespace

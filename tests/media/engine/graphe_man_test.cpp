@@ -8,6 +8,8 @@
 #include "platform/graph/base_filter.h"
 #include "platform/win/messages.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <gtest/gtest.h>
 
 using namespace testing_engine;
@@ -69,6 +71,74 @@ private:
 };
 
 } // namespace
+
+namespace {
+
+// A renderer that cues until it is told its first sample came, as one over
+// a file cut short cues for ever; it counts how often it is asked.
+class CueingFilter final : public BaseFilter
+{
+public:
+    CueingFilter() : BaseFilter("{4C1E0002-0000-4000-8000-0000000000E2}"_guid, u"Cueing") {}
+    HRESULT GetState(DWORD timeout, FILTER_STATE* state) override
+    {
+        ++asked;
+        const HRESULT result = BaseFilter::GetState(timeout, state);
+        return cued || *state == State_Stopped ? result : VFW_S_STATE_INTERMEDIATE;
+    }
+    int GetPinCount() override { return 0; }
+    BasePin* GetPin(int) override { return nullptr; }
+    std::atomic<bool> cued{false};
+    std::atomic<int> asked{0};
+
+private:
+    ~CueingFilter() override = default;
+};
+
+} // namespace
+
+// A graph that does not get to its state: the first wait gives up and says
+// so once, the later ones only look; once it gets there after all it says
+// so too, and the waits wait again. Clearing the graph forgets the stall.
+TEST(GrapheMan, AGraphThatDoesNotGetReadyStallsOnceAndSettlesAfterAll)
+{
+    Engine engine;
+    QStringList stalled;
+    int settled = 0;
+    QObject::connect(engine.man.get(), &TGrapheMan::StateStalled, [&](const QString& text) { stalled.append(text); });
+    QObject::connect(engine.man.get(), &TGrapheMan::StateSettled, [&] { ++settled; });
+    const auto cueing = makeCom<CueingFilter>();
+    engine.man->GraphBuilder()->AddFilter(cueing.get(), u"Cueing");
+
+    EXPECT_TRUE(engine.man->Pause());
+    EXPECT_TRUE(engine.man->Stalled());
+    ASSERT_EQ(stalled.size(), 1);
+    EXPECT_TRUE(stalled[0].contains(QStringLiteral("damaged or cut short")));
+    const int askedWhileWaiting = cueing->asked.exchange(0);
+    EXPECT_GT(askedWhileWaiting, 20);
+    engine.man->WaitGraphState();
+    engine.man->WaitFilterState();
+    EXPECT_TRUE(engine.man->Pause());
+    EXPECT_LE(cueing->asked.load(), 4) << "a stalled graph is looked at, not waited for";
+    EXPECT_EQ(stalled.size(), 1);
+    EXPECT_EQ(settled, 0);
+
+    cueing->cued = true;
+    // The look every tenth of a second sees it, on the event loop.
+    for (QDeadlineTimer limit(5000); engine.man->Stalled() && !limit.hasExpired();)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(engine.man->Stalled());
+    EXPECT_EQ(settled, 1);
+    cueing->cued = false;
+    cueing->asked = 0;
+    engine.man->WaitGraphState();
+    EXPECT_GT(cueing->asked.load(), 20) << "a settled graph is waited for again";
+    EXPECT_EQ(stalled.size(), 2);
+
+    engine.man->ClearGraph();
+    EXPECT_FALSE(engine.man->Stalled());
+    EXPECT_EQ(settled, 1) << "clearing is no settling";
+}
 
 TEST(GrapheMan, AFailedCallFiresNoStateEvent)
 {

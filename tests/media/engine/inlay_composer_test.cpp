@@ -2,6 +2,7 @@
 // size, read back from the pixels that are not the key colour.
 
 #include "media/engine/inlay_composer.h"
+#include "tests/common/resident_memory.h"
 
 #include <gtest/gtest.h>
 
@@ -231,4 +232,28 @@ TEST(InlayComposer, TheSubtitleStandsCentredAtTheFootLineUnderLineWithOrWithoutT
     inlay.TransparentColor = clWhite;
     inlay.Compose(bitmap, 720, 576, false);
     EXPECT_EQ(areaOf(bitmap, RGB(255, 255, 254)), second);
+}
+
+// A subtitle line far wider than the picture, and more lines than it has
+// room for: the line ends in an ellipsis at the picture's edge and the lines
+// above its top are not drawn, so nothing larger than the picture is laid
+// out or kept.
+TEST(InlayComposer, ASubtitleIsCutToThePicture)
+{
+    QStringList many;
+    for (int i = 0; i < 50'000; ++i)
+        many.append(QStringLiteral("line %1").arg(i));
+    const QString cases[] = {QString(256 * 1024, u'x'), many.join(u'\n')};
+    for (const QString& subtitle : cases) {
+        SCOPED_TRACE(subtitle.size());
+        TInlayComposer inlay;
+        inlay.Subtitle = subtitle;
+        QImage bitmap;
+        const qint64 before = ResidentMegabytes();
+        inlay.Compose(bitmap, 320, 240, false);
+        EXPECT_LT(ResidentMegabytes() - before, 100);
+        const QRect letters = areaOf(bitmap, clWhite);
+        ASSERT_FALSE(letters.isEmpty());
+        EXPECT_GT(letters.bottom(), 240 / 2);
+    }
 }

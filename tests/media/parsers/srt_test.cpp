@@ -101,6 +101,40 @@ TEST(SrtTest, CuesWithoutBlankLinesOutOfOrderOrOverlappingKeepTheirOwnText)
     EXPECT_EQ(l.TextAt(300'000 * ms), QStringLiteral("Long"));
 }
 
+// A cue keeps what a picture shows, whatever the file holds: 8 lines of at
+// most 200 characters, a longer one cut with an ellipsis, tags taken out
+// before the count.
+TEST(SrtTest, ACueKeepsNoMoreThanAPictureShows)
+{
+    const QString ellipsis(QChar(0x2026));
+    const QByteArray head = "1\n00:00:00,000 --> 00:10:00,000\n";
+    const QByteArray x200(200, 'x');
+    struct Case
+    {
+        const char* what;
+        QByteArray text;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"a line of 200 characters", x200, QString(x200)},
+        {"one more", x200 + "y", QString(x200) + ellipsis},
+        {"blanks after the cut", QByteArray(199, 'x') + "  z", QString(199, u'x') + ellipsis},
+        {"tags do not count", "<i>" + x200 + "</i>", QString(x200)},
+        {"an unclosed tag of a megabyte", "<font color=" + QByteArray(1 << 20, 'r'),
+         "<font color=" + QString(188, u'r') + ellipsis},
+        {"a line of 15 MB", QByteArray(15 << 20, 'w'), QString(200, u'w') + ellipsis},
+        {"nine lines", "1\n2a\n3\n4\n5\n6\n7\n8\n9", "1\n2a\n3\n4\n5\n6\n7\n8"},
+        {"a hundred thousand lines", QByteArray("line\n").repeated(100'000), QString("line\n").repeated(7) + "line"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TSrtSubtitles s = Read(head + c.text + "\n\n2\n00:10:00,000 --> 00:10:01,000\nNext\n");
+        ASSERT_EQ(s.Count(), 2);
+        EXPECT_EQ(s.TextAt(0), c.expected);
+        EXPECT_EQ(s.TextAt(600'000 * ms), QStringLiteral("Next")) << "the cue after it is whole";
+    }
+}
+
 TEST(SrtTest, NothingUsableGivesNoCues)
 {
     for (const QByteArray& data :

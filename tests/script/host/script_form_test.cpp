@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -139,6 +140,50 @@ TEST_F(ScriptFormTest, F5RunsTheNewScriptAndASyntaxErrorIsToldInTheMemo)
     EXPECT_TRUE(shown.isEmpty());
 }
 
+// A name of 256 KB, or thousands of messages, leave a memo a reader goes
+// through (and the window lays out at once): a message quotes the start of
+// a name, and of many messages the memo keeps the first ones, how many more
+// there were and how the compile ended.
+TEST_F(ScriptFormTest, LongNamesAndManyMessagesLeaveAMemoOfBoundedSize)
+{
+    const QString name = QStringLiteral("v") + QString(256 * 1024, u'a');
+    form.Editor->SetLines({QStringLiteral("var ") + name + QStringLiteral(": Integer;"), QStringLiteral("begin"),
+                           QStringLiteral("end.")});
+    QTest::keyClick(&form, Qt::Key_F5);
+    QStringList memo = Memo();
+    ASSERT_EQ(memo.size(), 3) << memo.join(u'\n').left(2000).toStdString();
+    EXPECT_TRUE(memo[0].startsWith(QStringLiteral("[Hint] "))) << memo[0].left(200).toStdString();
+    EXPECT_TRUE(memo[0].contains(name.left(100).toUpper() + QStringLiteral("...'"), Qt::CaseInsensitive))
+        << memo[0].left(300).toStdString();
+    EXPECT_LT(memo[0].size(), 200);
+    EXPECT_EQ(memo.mid(1), QStringList({QStringLiteral("*** Compilation succeeded ***"),
+                                        QStringLiteral("*** Succesfully Executed ***")}));
+
+    QStringList lines;
+    for (int i = 0; i < 3000; ++i)
+        lines.append(QStringLiteral("var v%1: Integer;").arg(i));
+    lines << QStringLiteral("begin") << QStringLiteral("end.");
+    form.Editor->SetLines(lines);
+    QTest::keyClick(&form, Qt::Key_F5);
+    memo = Memo();
+    ASSERT_EQ(memo.size(), 1001);
+    EXPECT_TRUE(memo[997].startsWith(QStringLiteral("[Hint] "))) << memo[997].toStdString();
+    EXPECT_EQ(memo[998], QStringLiteral("\u2026 2002 more"));
+    EXPECT_EQ(memo.mid(999), QStringList({QStringLiteral("*** Compilation succeeded ***"),
+                                          QStringLiteral("*** Succesfully Executed ***")}));
+    EXPECT_LT(form.Memo->document()->characterCount(), 100'000);
+
+    // A text of 300 KB in an error of the run is cut in its memo line.
+    form.Editor->SetLines({QStringLiteral("begin"),
+                           QStringLiteral("  RaiseException(erCustomError, StringOfChar('x', 300000));"),
+                           QStringLiteral("end.")});
+    QTest::keyClick(&form, Qt::Key_F5);
+    memo = Memo();
+    ASSERT_EQ(memo.size(), 2);
+    EXPECT_EQ(memo[1].size(), 501);
+    EXPECT_TRUE(memo[1].endsWith(QStringLiteral("xx\u2026"))) << memo[1].toStdString();
+}
+
 TEST_F(ScriptFormTest, AScriptIsOpenedSavedAndIncludesFilesBesideIt)
 {
     WriteScript(QStringLiteral("greet.inc"), "procedure Greet; begin showmessage('hello'); end;\r\n");
@@ -152,11 +197,22 @@ TEST_F(ScriptFormTest, AScriptIsOpenedSavedAndIncludesFilesBesideIt)
     form.Run();
     EXPECT_EQ(shown, QStringList({QStringLiteral("hello")}));
 
+    // What a save killed half-way left: the old one goes with the next
+    // save, a young one may be a save in progress and stays.
+    const QString stale = WriteScript(QStringLiteral("main.txt.QwErTy"), "half a script");
+    const QString young = WriteScript(QStringLiteral("main.txt.AbCdEf"), "half a script");
+    {
+        QFile aged(stale);
+        ASSERT_TRUE(aged.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(aged.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime));
+    }
     form.Editor->AppendLine(QStringLiteral("// done"));
     QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(State(), QStringLiteral("Saved"));
     EXPECT_FALSE(form.ficman_script->Modified);
     EXPECT_EQ(ReadFile(path), QByteArray("{$I greet.inc}\nbegin\n  Greet;\nend.\n// done\n"));
+    EXPECT_FALSE(QFile::exists(stale));
+    EXPECT_TRUE(QFile::exists(young));
 
     // Ctrl+V belongs to the editor while it has the focus.
     const QKeySequence paste(Qt::CTRL | Qt::Key_V);

@@ -1,6 +1,7 @@
 #include "platform/filters/demuxer.h"
 
 #include <QFile>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <limits>
@@ -254,6 +255,14 @@ bool Demuxer::readEnd()
     const std::vector<Keyframe> known = keyframes_;
     Span tail;
     int64_t tailFrom = -1;
+    // Only the times of the packets count here: containers that store whole
+    // pictures need no parser to find them, and a parser costs more than the
+    // reading (a move closes the parsers, and those the reading needs after
+    // come back with the flag). Program and transport streams store pieces.
+    const int flags = format_->flags;
+    const auto restoreFlags = qScopeGuard([this, flags] { format_->flags = flags; });
+    if (!byBytes)
+        format_->flags |= AVFMT_FLAG_NOPARSE;
     ReferenceOnly only(this);
     // From two frames before the stated end (a container sought by time
     // lands on the keyframe before that), half a second for one sought by

@@ -91,15 +91,15 @@ bool TPSExpressionCompiler::FailAt(const TPSValue& value, Err code, std::string_
 
 TPSType* TPSExpressionCompiler::GetValueType(const TPSValue& value)
 {
-    if (auto* data = dynamic_cast<const TPSValueData*>(&value))
+    if (auto* data = ValueAs<TPSValueData>(&value))
         return data->Data.FType;
-    if (auto* var = dynamic_cast<const TPSValueVar*>(&value))
+    if (auto* var = ValueAs<TPSValueVar>(&value))
         return var->RecItems.empty() ? ResolveLink(var->VarType) : ResolveLink(var->RecItems.back()->AType);
-    if (auto* proc = dynamic_cast<const TPSValueProc*>(&value))
+    if (auto* proc = ValueAs<TPSValueProc>(&value))
         return ResolveLink(proc->ResultType);
-    if (auto* un = dynamic_cast<const TPSUnValueOp*>(&value))
+    if (auto* un = ValueAs<TPSUnValueOp>(&value))
         return ResolveLink(un->AType);
-    if (auto* bin = dynamic_cast<const TPSBinValueOp*>(&value))
+    if (auto* bin = ValueAs<TPSBinValueOp>(&value))
         return ResolveLink(bin->AType);
     return nullptr; // nil, procedure addresses, constructors
 }
@@ -128,7 +128,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadLevel(int level)
         if (!right)
             return nullptr;
         if (*op == Op::As) {
-            auto* data = dynamic_cast<TPSValueData*>(right.get());
+            auto* data = ValueAs<TPSValueData>(right.get());
             if (data && data->Data.Base() == BaseType::TypeNumber) {
                 left = MakeCast(std::move(left), data->Data.TypeRef);
                 continue;
@@ -169,7 +169,7 @@ void TPSExpressionCompiler::WarnConstantOperand(Op op, const TPSValue& left, con
 {
     const bool isAnd = op == Op::And;
     for (const TPSValue* side : {&left, &right}) {
-        auto* data = dynamic_cast<const TPSValueData*>(side);
+        auto* data = ValueAs<TPSValueData>(side);
         if (!data || !c_.IsBooleanType(data->Data.FType))
             continue;
         const bool value = data->Data.Int != 0;
@@ -190,11 +190,11 @@ TPSType* TPSExpressionCompiler::BinaryResultType(Op op, const TPSValue& left, co
 {
     TPSType* lt = GetValueType(left);
     TPSType* rt = GetValueType(right);
-    const bool leftArray = dynamic_cast<const TPSValueArray*>(&left) != nullptr;
-    const bool rightArray = dynamic_cast<const TPSValueArray*>(&right) != nullptr;
+    const bool leftArray = ValueAs<TPSValueArray>(&left) != nullptr;
+    const bool rightArray = ValueAs<TPSValueArray>(&right) != nullptr;
     TPSType* boolean = c_.BooleanType();
-    const bool leftNil = dynamic_cast<const TPSValueNil*>(&left) != nullptr;
-    const bool rightNil = dynamic_cast<const TPSValueNil*>(&right) != nullptr;
+    const bool leftNil = ValueAs<TPSValueNil>(&left) != nullptr;
+    const bool rightNil = ValueAs<TPSValueNil>(&right) != nullptr;
     if (leftNil || rightNil) {
         TPSType* typed = leftNil ? rt : lt;
         const bool comparable =
@@ -215,7 +215,7 @@ TPSType* TPSExpressionCompiler::BinaryResultType(Op op, const TPSValue& left, co
                    : nullptr;
     }
     if (op == Op::Is) {
-        auto* data = dynamic_cast<const TPSValueData*>(&right);
+        auto* data = ValueAs<TPSValueData>(&right);
         return data && data->Data.Base() == BaseType::TypeNumber ? boolean : nullptr;
     }
     // A set meets a bracketed list.
@@ -492,7 +492,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadSizeOf()
     if (!operand)
         return nullptr;
     const TPSType* type = GetValueType(*operand);
-    if (dynamic_cast<const TPSValueArray*>(operand.get()))
+    if (ValueAs<TPSValueArray>(operand.get()))
         type = c_.FindTypeFrom("TVARIANTARRAY");
     if (!type) {
         FailAt(*operand, Err::TypeMismatch);
@@ -883,7 +883,7 @@ bool TPSExpressionCompiler::ValidateParameters(const TPSParametersDecl& decl, st
                 actual.ExpectedType = actualType;
             continue;
         }
-        if (!dynamic_cast<TPSValueVar*>(actual.Val.get()))
+        if (!ValueAs<TPSValueVar>(actual.Val.get()))
             return FailAt(*actual.Val, Err::VariableExpected);
         if (!actual.ExpectedType) {
             actual.ExpectedType = actualType;
@@ -910,7 +910,7 @@ bool TPSExpressionCompiler::ReadPostfix(std::unique_ptr<TPSValue>& value)
 {
     TPSPascalParser& p = c_.Parser();
     for (;;) {
-        auto* var = dynamic_cast<TPSValueVar*>(value.get());
+        auto* var = ValueAs<TPSValueVar>(value.get());
         TPSType* type = GetValueType(*value);
         const BaseType base = type ? type->BaseType : BaseType::ReturnAddress;
         if (p.CurrTokenId() == Tok::OpenBlock && var && (base == BaseType::StaticArray || base == BaseType::DynArray)) {
@@ -927,7 +927,7 @@ bool TPSExpressionCompiler::ReadPostfix(std::unique_ptr<TPSValue>& value)
             auto* array = static_cast<TPSArrayType*>(type);
             const std::int32_t low =
                 base == BaseType::StaticArray ? static_cast<TPSStaticArrayType*>(array)->StartOffset : 0;
-            if (auto* data = dynamic_cast<TPSValueData*>(index.get())) {
+            if (auto* data = ValueAs<TPSValueData>(index.get())) {
                 auto item = std::make_unique<TPSSubNumber>();
                 item->AType = array->ArrayTypeNo;
                 item->SubNo = static_cast<std::uint32_t>(GetInt64Value(data->Data) - low);
@@ -1274,16 +1274,16 @@ bool TPSExpressionCompiler::ReadDefaultProperty(std::unique_ptr<TPSValue>& value
 // a call's result belongs to no variable and is not told.
 void TPSExpressionCompiler::NotifyProperty(const TPSValue& instance, const std::string& member)
 {
-    if (auto* global = dynamic_cast<const TPSValueGlobalVar*>(&instance))
+    if (auto* global = ValueAs<TPSValueGlobalVar>(&instance))
         c_.NotifyVariable(TPSVariableType::Global, static_cast<std::int32_t>(global->GlobalVarNo), -1, instance.Pos,
                           member);
-    else if (dynamic_cast<const TPSValueAllocatedStackVar*>(&instance) ||
-             dynamic_cast<const TPSValueWithTarget*>(&instance))
+    else if (ValueAs<TPSValueAllocatedStackVar>(&instance) ||
+             ValueAs<TPSValueWithTarget>(&instance))
         return;
-    else if (auto* local = dynamic_cast<const TPSValueLocalVar*>(&instance))
+    else if (auto* local = ValueAs<TPSValueLocalVar>(&instance))
         c_.NotifyVariable(TPSVariableType::Local, static_cast<std::int32_t>(local->LocalVarNo), ctx_.ProcNo,
                           instance.Pos, member);
-    else if (auto* param = dynamic_cast<const TPSValueParamVar*>(&instance))
+    else if (auto* param = ValueAs<TPSValueParamVar>(&instance))
         c_.NotifyVariable(TPSVariableType::Param, static_cast<std::int32_t>(param->ParamNo), ctx_.ProcNo, instance.Pos,
                           member);
 }
@@ -1292,10 +1292,10 @@ void TPSExpressionCompiler::NotifyProperty(const TPSValue& instance, const std::
 
 bool TPSExpressionCompiler::Fold(std::unique_ptr<TPSValue>& value)
 {
-    if (auto* un = dynamic_cast<TPSUnValueOp*>(value.get())) {
+    if (auto* un = ValueAs<TPSUnValueOp>(value.get())) {
         if (!Fold(un->Val))
             return false;
-        auto* data = dynamic_cast<TPSValueData*>(un->Val.get());
+        auto* data = ValueAs<TPSValueData>(un->Val.get());
         if (!data)
             return true;
         TPSPascalCompiler::FoldStatus status = TPSPascalCompiler::FoldStatus::Ok;
@@ -1329,12 +1329,12 @@ bool TPSExpressionCompiler::Fold(std::unique_ptr<TPSValue>& value)
         value = std::move(un->Val);
         return true;
     }
-    auto* bin = dynamic_cast<TPSBinValueOp*>(value.get());
+    auto* bin = ValueAs<TPSBinValueOp>(value.get());
     if (!bin)
         return true;
     // Chains grow on the left: walk them without recursion.
     std::vector<TPSBinValueOp*> chain;
-    for (TPSBinValueOp* at = bin; at; at = dynamic_cast<TPSBinValueOp*>(at->Val1.get()))
+    for (TPSBinValueOp* at = bin; at; at = ValueAs<TPSBinValueOp>(at->Val1.get()))
         chain.push_back(at);
     if (!Fold(chain.back()->Val1))
         return false;
@@ -1342,8 +1342,8 @@ bool TPSExpressionCompiler::Fold(std::unique_ptr<TPSValue>& value)
         TPSBinValueOp& node = **it;
         if (!Fold(node.Val2))
             return false;
-        auto* left = dynamic_cast<TPSValueData*>(node.Val1.get());
-        auto* right = dynamic_cast<TPSValueData*>(node.Val2.get());
+        auto* left = ValueAs<TPSValueData>(node.Val1.get());
+        auto* right = ValueAs<TPSValueData>(node.Val2.get());
         if (!left || !right || node.Operator == Op::As || node.Operator == Op::Is)
             continue;
         const TPSPascalCompiler::FoldStatus status = c_.Fold(node.Operator, left->Data, right->Data);

@@ -185,14 +185,14 @@ private:
         std::unique_ptr<TPSValue> target = expr_.ReadExpression();
         if (!target)
             return false;
-        if (auto* var = dynamic_cast<TPSValueVar*>(target.get())) {
+        if (auto* var = ValueAs<TPSValueVar>(target.get())) {
             if (P().CurrTokenId() != Tok::Assignment)
                 return Fail(Err::AssignmentExpected);
             P().Next();
             std::unique_ptr<TPSValue> source = expr_.ReadExpression();
             return source && expr_.WriteInto(*var, *source);
         }
-        if (auto* call = dynamic_cast<TPSValueProc*>(target.get()))
+        if (auto* call = ValueAs<TPSValueProc>(target.get()))
             return expr_.WriteCall(*call, nullptr);
         return Fail(Err::InternalError, "20");
     }
@@ -366,7 +366,7 @@ private:
             max = isSigned ? (std::int64_t(1) << (bits - 1)) - 1 : (std::int64_t(1) << bits) - 1;
             min = isSigned ? -(std::int64_t(1) << (bits - 1)) : 0;
         }
-        if (auto* data = dynamic_cast<const TPSValueData*>(&last)) {
+        if (auto* data = ValueAs<TPSValueData>(&last)) {
             const std::int64_t end = GetInt64Value(data->Data);
             if (up ? end < max : end > min)
                 return nullptr;
@@ -390,7 +390,7 @@ private:
         std::unique_ptr<TPSValue> control = expr_.GetIdentifier(true);
         if (!IntegerValue(control))
             return false;
-        auto* var = dynamic_cast<TPSValueVar*>(control.get());
+        auto* var = ValueAs<TPSValueVar>(control.get());
         if (!var)
             return Fail(Err::VariableExpected);
         if (!Expect(Tok::Assignment, Err::AssignmentExpected))
@@ -620,7 +620,7 @@ private:
             const BaseType base = BaseOf(type);
             if (base != BaseType::Record && base != BaseType::Class)
                 return Fail(Err::ClassTypeExpected);
-            if (auto* var = dynamic_cast<TPSValueVar*>(target.get())) {
+            if (auto* var = ValueAs<TPSValueVar>(target.get())) {
                 held.push_back(
                     std::make_unique<TPSValueAllocatedStackVar>(ctx_, c_.UseType(c_.FindBaseType(BaseType::Pointer))));
                 TPSCodeOperand at;

@@ -4,6 +4,8 @@
 
 #include "script/compiler/value_tree.h"
 
+#include "script/compiler/operator_levels.h"
+
 #include <algorithm>
 
 using ps::BaseType;
@@ -12,6 +14,11 @@ using Op = TPSBinOperatorType;
 using pscode::putOp;
 
 namespace {
+
+// Each level of nesting in the text may take a few levels of writing (a
+// temporary for an operand, a conversion through another type), and a
+// chain of comparisons takes one a link.
+constexpr int kMaxWriteNesting = 2 * kMaxExpressionNesting;
 
 bool isOrdinal32(BaseType b)
 {
@@ -435,6 +442,10 @@ bool TPSExpressionCompiler::ComputeThroughTemp(const TPSCodeOperand& dest, TPSTy
 
 bool TPSExpressionCompiler::WriteInto(const TPSValueVar& dest, TPSValue& source)
 {
+    // Every nested value that is written first goes through here.
+    const Nesting nesting(writeDepth_);
+    if (writeDepth_ > kMaxWriteNesting)
+        return FailAt(source, Err::CustomError, kExpressionTooComplex);
     TPSType* destType = GetValueType(dest);
     if (!CheckAssignable(destType, source))
         return false;
@@ -503,35 +514,57 @@ bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TP
         PutOperand(right);
         return true;
     }
-    // dest := left, then dest := dest op right.
-    if (!WriteInto(destVar, *op.Val1))
+    return WriteCalculation(destVar, dest, op);
+}
+
+// dest := left, then dest := dest op right. A chain of such operators is
+// written in one loop: the leftmost operand goes into the destination, then
+// each operator applies its right operand in turn, as long as the
+// destination can hold every step (the test WriteInto makes of the top).
+bool TPSExpressionCompiler::WriteCalculation(const TPSValueVar& destVar, const TPSCodeOperand& dest, TPSBinValueOp& op)
+{
+    TPSType* destType = GetValueType(destVar);
+    const bool temporary = ValueAs<TPSValueAllocatedStackVar>(&destVar) != nullptr;
+    std::vector<TPSBinValueOp*> chain{&op};
+    for (;;) {
+        auto* next = ValueAs<TPSBinValueOp>(chain.back()->Val1.get());
+        if (!next || next->Operator >= Op::GreaterEqual || !SameValueType(destType, next->AType) ||
+            Mentions(*next->Val2, destVar) || (!temporary && ReadsThroughReference(*next->Val2)))
+            break;
+        chain.push_back(next);
+    }
+    if (!WriteInto(destVar, *chain.back()->Val1))
         return false;
-    // With short-circuit evaluation the right operand of a Boolean "and"
-    // or "or" is skipped when the left one decides.
-    std::size_t jumpField = 0;
-    const bool shortCircuit =
-        c_.BooleanShortCircuit && (op.Operator == Op::And || op.Operator == Op::Or) && c_.IsBooleanType(op.AType);
-    std::size_t afterJump = 0;
-    if (shortCircuit) {
-        putOp(code, op.Operator == Op::And ? pscode::Op::JumpIfFalse : pscode::Op::JumpIfTrue);
-        jumpField = code.size();
-        pscode::putU32(code, 0);
-        PutOperand(dest);
-        afterJump = code.size();
+    std::string& code = ctx_.Code();
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        TPSBinValueOp& step = **it;
+        // With short-circuit evaluation the right operand of a Boolean "and"
+        // or "or" is skipped when the left one decides.
+        std::size_t jumpField = 0;
+        const bool shortCircuit = c_.BooleanShortCircuit && (step.Operator == Op::And || step.Operator == Op::Or) &&
+                                  c_.IsBooleanType(step.AType);
+        std::size_t afterJump = 0;
+        if (shortCircuit) {
+            putOp(code, step.Operator == Op::And ? pscode::Op::JumpIfFalse : pscode::Op::JumpIfTrue);
+            jumpField = code.size();
+            pscode::putU32(code, 0);
+            PutOperand(dest);
+            afterJump = code.size();
+        }
+        {
+            TPSCodeOperand right;
+            if (!Prepare(*step.Val2, GetValueType(*step.Val1), right))
+                return false;
+            const Op written = step.Operator == Op::IntDivide ? Op::Divide : step.Operator;
+            pscode::putCalcHead(code, written);
+            PutOperand(dest);
+            PutOperand(right);
+        }
+        // The jump lands after the right operand's temporaries are gone,
+        // which it skipped the making of.
+        if (shortCircuit)
+            pscode::patchS32(code, jumpField, pscode::jumpOffset(code.size(), afterJump));
     }
-    {
-        TPSCodeOperand right;
-        if (!Prepare(*op.Val2, GetValueType(*op.Val1), right))
-            return false;
-        const Op written = op.Operator == Op::IntDivide ? Op::Divide : op.Operator;
-        pscode::putCalcHead(code, written);
-        PutOperand(dest);
-        PutOperand(right);
-    }
-    // The jump lands after the right operand's temporaries are gone, which
-    // it skipped the making of.
-    if (shortCircuit)
-        pscode::patchS32(code, jumpField, pscode::jumpOffset(code.size(), afterJump));
     return true;
 }
 

@@ -16,12 +16,6 @@ using Op = TPSBinOperatorType;
 
 namespace {
 
-// Parentheses, signs and "not" nest at most this deep, and one statement
-// holds at most this many nodes, so that no reader or writer recursion can
-// exhaust the stack.
-constexpr int kMaxDepth = 128;
-constexpr int kMaxNodes = 1024;
-
 bool isOneOf(BaseType b, std::initializer_list<BaseType> list)
 {
     return std::find(list.begin(), list.end(), b) != list.end();
@@ -142,10 +136,6 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadLevel(int level)
 std::unique_ptr<TPSValue> TPSExpressionCompiler::MakeBinary(Op op, std::unique_ptr<TPSValue> left,
                                                             std::unique_ptr<TPSValue> right)
 {
-    if (++nodes_ > kMaxNodes) {
-        Fail(Err::SyntaxError);
-        return nullptr;
-    }
     auto node = std::make_unique<TPSBinValueOp>();
     node->Pos = left->Pos;
     node->Row = left->Row;
@@ -363,14 +353,9 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::MakeObjectCast(std::unique_ptr<
 std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
 {
     TPSPascalParser& p = c_.Parser();
-    struct Nesting
-    {
-        int& depth;
-        explicit Nesting(int& d) : depth(++d) {}
-        ~Nesting() { --depth; }
-    } nesting(depth_);
-    if (depth_ > kMaxDepth || ++nodes_ > kMaxNodes) {
-        Fail(Err::SyntaxError);
+    const Nesting nesting(depth_);
+    if (depth_ > kMaxExpressionNesting) {
+        Fail(Err::CustomError, kExpressionTooComplex);
         return nullptr;
     }
     switch (p.CurrTokenId()) {

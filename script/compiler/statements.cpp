@@ -21,7 +21,11 @@ using pscode::putOp;
 
 namespace {
 
-constexpr int kMaxBlockDepth = 128;
+// Statements nest by recursion: a begin, and each statement inside another,
+// is one level deeper. The bound is far above what a program writes and
+// keeps the recursion well inside the stack.
+constexpr int kMaxBlockDepth = 2000;
+constexpr std::string_view kNestedTooDeeply = "statements nested too deeply";
 
 // The jumps that leave the innermost loop, patched when it ends.
 struct LoopJumps
@@ -63,7 +67,7 @@ private:
     bool Deeper(int depth)
     {
         if (depth > kMaxBlockDepth)
-            return Fail(Err::SyntaxError);
+            return Fail(Err::CustomError, kNestedTooDeeply);
         return true;
     }
 
@@ -181,7 +185,6 @@ private:
     // (the element writes of strings and Variants are calls too).
     bool Simple()
     {
-        expr_.StartStatement();
         std::unique_ptr<TPSValue> target = expr_.ReadExpression();
         if (!target)
             return false;
@@ -208,7 +211,6 @@ private:
     // known when it is written into one.
     std::unique_ptr<TPSValue> ReadCondition()
     {
-        expr_.StartStatement();
         return expr_.ReadExpression();
     }
 
@@ -384,7 +386,6 @@ private:
     {
         c_.WriteDebugLine(ctx_.ProcNo);
         P().Next();
-        expr_.StartStatement();
         if (P().CurrTokenId() != Tok::Identifier)
             return Fail(Err::IdentifierExpected);
         std::unique_ptr<TPSValue> control = expr_.GetIdentifier(true);
@@ -463,7 +464,6 @@ private:
     bool BranchTest(TPSValueVar& selector, TPSValueVar& hit)
     {
         for (bool first = true;; first = false) {
-            expr_.StartStatement();
             std::unique_ptr<TPSValue> low = expr_.ReadExpression();
             if (!low)
                 return false;
@@ -473,7 +473,6 @@ private:
             auto test = NewBoolean();
             if (range) {
                 P().Next();
-                expr_.StartStatement();
                 std::unique_ptr<TPSValue> high = expr_.ReadExpression();
                 if (!high || !LabelFits(selector, *high, TPSBinOperatorType::LessEqual))
                     return false;
@@ -508,7 +507,6 @@ private:
     {
         c_.WriteDebugLine(ctx_.ProcNo);
         P().Next();
-        expr_.StartStatement();
         std::unique_ptr<TPSValue> value = expr_.ReadExpression();
         if (!value || !Expect(Tok::KwOf, Err::OfExpected))
             return false;
@@ -610,7 +608,6 @@ private:
     bool WithTargets(std::vector<std::unique_ptr<TPSValueAllocatedStackVar>>& held)
     {
         for (;;) {
-            expr_.StartStatement();
             if (P().CurrTokenId() != Tok::Identifier)
                 return Fail(Err::IdentifierExpected);
             std::unique_ptr<TPSValue> target = expr_.GetIdentifier(false);

@@ -228,6 +228,15 @@ class TPSBinValueOp : public TPSValue
 public:
     static bool Holds(TPSValueKind kind) { return kind == TPSValueKind::BinOp; }
     TPSBinValueOp() : TPSValue(TPSValueKind::BinOp) {}
+    ~TPSBinValueOp() override
+    {
+        // Chains grow on the left, as long as the text makes them: unlink
+        // them without recursion.
+        while (auto* next = ValueAs<TPSBinValueOp>(Val1.get())) {
+            std::unique_ptr<TPSValue> below = std::move(next->Val1);
+            Val1 = std::move(below);
+        }
+    }
     std::unique_ptr<TPSValue> Val1;
     std::unique_ptr<TPSValue> Val2;
     TPSBinOperatorType Operator = TPSBinOperatorType::Add;
@@ -297,8 +306,6 @@ public:
     TPSExpressionCompiler(TPSPascalCompiler& compiler, TPSCodeContext& context) : c_(compiler), ctx_(context) {}
 
     // ---- Reading (expressions.cpp) -------------------------------------------
-    // Starts the count of nodes that one statement may hold.
-    void StartStatement() { nodes_ = 0; }
     std::unique_ptr<TPSValue> ReadExpression();
     // An identifier with its postfix chain; in variable-only mode constants,
     // types and routines are rejected.
@@ -364,6 +371,7 @@ private:
 
     bool CheckAssignable(TPSType* destType, const TPSValue& source);
     bool WriteBinaryInto(const TPSValueVar& destVar, const TPSCodeOperand& dest, TPSBinValueOp& op);
+    bool WriteCalculation(const TPSValueVar& destVar, const TPSCodeOperand& dest, TPSBinValueOp& op);
     static TPSType* UnaryWorkType(const TPSUnValueOp& op, TPSType* destType);
     bool WriteUnaryInto(const TPSValueVar& dest, const TPSCodeOperand& destOperand, TPSUnValueOp& op,
                         TPSType* work = nullptr);
@@ -378,8 +386,17 @@ private:
 
     TPSPascalCompiler& c_;
     TPSCodeContext& ctx_;
+    // How deep the reader and the writer are in the nesting of the tree.
     int depth_ = 0;
-    int nodes_ = 0;
+    int writeDepth_ = 0;
+    struct Nesting
+    {
+        int& depth;
+        explicit Nesting(int& d) : depth(++d) {}
+        ~Nesting() { --depth; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+    };
     // Constants made while writing, kept for the operands that point at them.
     std::vector<std::unique_ptr<TPSValueRecord>> madeConstants_;
 };

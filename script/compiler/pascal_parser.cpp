@@ -11,7 +11,7 @@ namespace {
 
 using T = TPSPasToken;
 
-// Sorted by name in byte order for the binary search below.
+// The keywords, by name.
 constexpr std::array<std::pair<std::string_view, TPSPasToken>, kPSKeywordCount> kKeywords{{
     {"AND", T::KwAnd},
     {"ARRAY", T::KwArray},
@@ -80,9 +80,6 @@ constexpr std::array<std::pair<std::string_view, TPSPasToken>, kPSKeywordCount> 
     {"XOR", T::KwXor},
 }};
 
-static_assert(std::is_sorted(kKeywords.begin(), kKeywords.end(),
-                             [](const auto& a, const auto& b) { return a.first < b.first; }));
-
 // Positions are 32-bit; a longer text is refused rather than wrapped.
 constexpr std::size_t kMaxTextLength = std::numeric_limits<std::uint32_t>::max() - 1;
 
@@ -115,11 +112,52 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 } // namespace
 
+namespace {
+
+// Every identifier of a script is looked up here, so the keywords sit in an
+// open-addressed table by a hash of the length and the first and last
+// letters: one comparison in almost every lookup.
+constexpr std::size_t kKeywordSlots = 256;
+constexpr std::size_t kLongestKeyword = 14;
+
+constexpr std::size_t keywordSlot(std::string_view word)
+{
+    return (word.size() * 37 + static_cast<unsigned char>(word.front()) * 11 +
+            static_cast<unsigned char>(word.back())) %
+           kKeywordSlots;
+}
+
+constexpr std::array<std::int8_t, kKeywordSlots> makeKeywordTable()
+{
+    std::array<std::int8_t, kKeywordSlots> table{};
+    for (auto& slot : table)
+        slot = -1;
+    for (std::size_t i = 0; i < kKeywords.size(); ++i) {
+        std::size_t at = keywordSlot(kKeywords[i].first);
+        while (table[at] >= 0)
+            at = (at + 1) % kKeywordSlots;
+        table[at] = static_cast<std::int8_t>(i);
+    }
+    return table;
+}
+
+constexpr std::array<std::int8_t, kKeywordSlots> kKeywordTable = makeKeywordTable();
+
+static_assert(std::all_of(kKeywords.begin(), kKeywords.end(),
+                          [](const auto& k) { return k.first.size() <= kLongestKeyword; }));
+
+} // namespace
+
 TPSPasToken LookupKeyword(std::string_view upperWord)
 {
-    const auto it = std::lower_bound(kKeywords.begin(), kKeywords.end(), upperWord,
-                                     [](const auto& entry, std::string_view word) { return entry.first < word; });
-    return it != kKeywords.end() && it->first == upperWord ? it->second : TPSPasToken::Identifier;
+    if (upperWord.empty() || upperWord.size() > kLongestKeyword)
+        return TPSPasToken::Identifier;
+    for (std::size_t at = keywordSlot(upperWord); kKeywordTable[at] >= 0; at = (at + 1) % kKeywordSlots) {
+        const auto& entry = kKeywords[static_cast<std::size_t>(kKeywordTable[at])];
+        if (entry.first == upperWord)
+            return entry.second;
+    }
+    return TPSPasToken::Identifier;
 }
 
 void TPSPascalParser::SetText(std::string text)

@@ -444,7 +444,7 @@ bool TPSExpressionCompiler::WriteInto(const TPSValueVar& dest, TPSValue& source)
 {
     // Every nested value that is written first goes through here.
     const Nesting nesting(writeDepth_);
-    if (writeDepth_ > kMaxWriteNesting)
+    if (writeDepth_ > kMaxWriteNesting || c_.StackNearlyFull())
         return FailAt(source, Err::CustomError, kExpressionTooComplex);
     TPSType* destType = GetValueType(dest);
     if (!CheckAssignable(destType, source))

@@ -164,7 +164,7 @@ std::unique_ptr<TPSPascalCompiler::ConstNode> TPSPascalCompiler::ReadConstLevel(
 std::unique_ptr<TPSPascalCompiler::ConstNode> TPSPascalCompiler::ReadConstFactor(TPSPascalParser& p, int depth)
 {
     // As in expressions, the outermost factor is at depth one.
-    if (depth > kMaxExpressionNesting) {
+    if (depth > kMaxExpressionNesting || StackNearlyFull()) {
         ErrorAt(p, Err::CustomError, kExpressionTooComplex);
         return nullptr;
     }

@@ -354,7 +354,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
 {
     TPSPascalParser& p = c_.Parser();
     const Nesting nesting(depth_);
-    if (depth_ > kMaxExpressionNesting) {
+    if (depth_ > kMaxExpressionNesting || c_.StackNearlyFull()) {
         Fail(Err::CustomError, kExpressionTooComplex);
         return nullptr;
     }

@@ -66,7 +66,7 @@ private:
 
     bool Deeper(int depth)
     {
-        if (depth > kMaxBlockDepth)
+        if (depth > kMaxBlockDepth || c_.StackNearlyFull())
             return Fail(Err::CustomError, kNestedTooDeeply);
         return true;
     }

@@ -5,7 +5,10 @@
 
 #include "tests/script/compiler/run_harness.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <pthread.h>
 
 #include <functional>
 #include <map>
@@ -580,11 +583,39 @@ TEST(BuiltInCalls, StandInForElementsListsAndNotifications)
             << test.statement;
 }
 
+// Runs work on a thread with a stack of the given size: the counted bounds
+// are tested on a stack large enough for any build's frames, the guard of
+// the stack itself on a small one.
+void onStackOf(std::size_t bytes, const std::function<void()>& work)
+{
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, bytes);
+    pthread_t thread;
+    auto run = [](void* arg) -> void* {
+        (*static_cast<const std::function<void()>*>(arg))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, run, const_cast<std::function<void()>*>(&work)), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+}
+
+constexpr std::size_t kLargeStack = std::size_t(128) << 20;
+
+void longChainsAndDeepNesting();
+void boundsReached();
+
 // No count of operators limits a statement or a program: chains of any
 // length are read and written in loops, and only nesting is bounded, far
 // above what a program writes, by a bound that names itself where it is
 // reached.
 TEST(Limits, LongChainsAndDeepNestingCompileAndRun)
+{
+    onStackOf(kLargeStack, [] { longChainsAndDeepNesting(); });
+}
+
+void longChainsAndDeepNesting()
 {
     std::string many = "var a: LongInt;\nbegin\n";
     for (int i = 0; i < 300; ++i)
@@ -640,6 +671,11 @@ TEST(Limits, LongChainsAndDeepNestingCompileAndRun)
 
 TEST(Limits, ReachedBoundsNameThemselvesWhereReached)
 {
+    onStackOf(kLargeStack, [] { boundsReached(); });
+}
+
+void boundsReached()
+{
     const std::string head = "var a: LongInt; t: Boolean;\nbegin\n";
     auto nest = [](const std::string& open, int count, const std::string& inner, const std::string& close) {
         std::string text;
@@ -677,6 +713,25 @@ TEST(Limits, ReachedBoundsNameThemselvesWhereReached)
             EXPECT_EQ(run.runError, "") << test.body.substr(0, 40);
         }
     }
+}
+
+// Below the counted bounds the stack itself is watched: a compile on a
+// thread with a small stack ends with the message, not a crash.
+TEST(Limits, ASmallStackEndsTheNestingWithTheMessage)
+{
+    const std::string deep = "var a: LongInt;\nbegin\n  a := " + std::string(999, '(') + "1" +
+                             std::string(999, ')') + ";\nend.";
+    std::string statements = "var a: LongInt;\nbegin\n";
+    for (int i = 0; i < 1999; ++i)
+        statements += "begin ";
+    statements += "a := 1";
+    for (int i = 0; i < 1999; ++i)
+        statements += " end";
+    statements += "\nend.";
+    onStackOf(std::size_t(320) << 10, [&] {
+        EXPECT_THAT(compileAndRun(deep).error, ::testing::EndsWith("): expression too complex"));
+        EXPECT_THAT(compileAndRun(statements).error, ::testing::EndsWith("): statements nested too deeply"));
+    });
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "script/compiler/operator_levels.h"
 
 #include <algorithm>
+#include <array>
 
 using ps::BaseType;
 using Err = TPSCompilerErrorCode;
@@ -103,6 +104,83 @@ bool TPSExpressionCompiler::SameValueType(const TPSType* a, const TPSType* b)
     return IsNumericBase(a->BaseType) || a->BaseType == BaseType::Char || a->BaseType == BaseType::WideChar ||
            a->BaseType == BaseType::AnsiString || a->BaseType == BaseType::WideString ||
            a->BaseType == BaseType::UnicodeString || a->BaseType == BaseType::PChar || a->BaseType == BaseType::Variant;
+}
+
+// ---- Nodes --------------------------------------------------------------------------
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kReuseNodes = false; // the sanitizer sees each node's own life
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kReuseNodes = false;
+#else
+constexpr bool kReuseNodes = true;
+#endif
+#else
+constexpr bool kReuseNodes = true;
+#endif
+
+// Free nodes by size, in steps of 16 bytes up to 256.
+constexpr std::size_t kSizeStep = 16;
+constexpr std::size_t kSizeClasses = 17;
+
+struct FreeNode
+{
+    FreeNode* next;
+};
+
+struct FreeNodes
+{
+    std::array<FreeNode*, kSizeClasses> heads{};
+    ~FreeNodes()
+    {
+        for (FreeNode* head : heads) {
+            while (head) {
+                FreeNode* next = head->next;
+                ::operator delete(head);
+                head = next;
+            }
+        }
+        gone = true;
+    }
+    // Read after the thread's destructors ran, when a node outlives them.
+    static thread_local bool gone;
+};
+
+thread_local bool FreeNodes::gone = false;
+thread_local FreeNodes freeNodes;
+
+std::size_t sizeClass(std::size_t size)
+{
+    return (size + kSizeStep - 1) / kSizeStep;
+}
+
+} // namespace
+
+void* TPSValue::operator new(std::size_t size)
+{
+    const std::size_t c = sizeClass(size);
+    if (!kReuseNodes || c >= kSizeClasses || FreeNodes::gone)
+        return ::operator new(size);
+    if (FreeNode* node = freeNodes.heads[c]) {
+        freeNodes.heads[c] = node->next;
+        return node;
+    }
+    return ::operator new(c * kSizeStep);
+}
+
+void TPSValue::operator delete(void* node, std::size_t size) noexcept
+{
+    const std::size_t c = sizeClass(size);
+    if (!kReuseNodes || c >= kSizeClasses || FreeNodes::gone) {
+        ::operator delete(node);
+        return;
+    }
+    auto* free = static_cast<FreeNode*>(node);
+    free->next = freeNodes.heads[c];
+    freeNodes.heads[c] = free;
 }
 
 // ---- Temporaries and context ---------------------------------------------------
@@ -525,19 +603,20 @@ bool TPSExpressionCompiler::WriteCalculation(const TPSValueVar& destVar, const T
 {
     TPSType* destType = GetValueType(destVar);
     const bool temporary = ValueAs<TPSValueAllocatedStackVar>(&destVar) != nullptr;
-    std::vector<TPSBinValueOp*> chain{&op};
+    const ChainScope chain(chain_);
+    chain_.push_back(&op);
     for (;;) {
-        auto* next = ValueAs<TPSBinValueOp>(chain.back()->Val1.get());
+        auto* next = ValueAs<TPSBinValueOp>(chain_.back()->Val1.get());
         if (!next || next->Operator >= Op::GreaterEqual || !SameValueType(destType, next->AType) ||
             Mentions(*next->Val2, destVar) || (!temporary && ReadsThroughReference(*next->Val2)))
             break;
-        chain.push_back(next);
+        chain_.push_back(next);
     }
-    if (!WriteInto(destVar, *chain.back()->Val1))
+    if (!WriteInto(destVar, *chain_.back()->Val1))
         return false;
     std::string& code = ctx_.Code();
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        TPSBinValueOp& step = **it;
+    for (std::size_t i = chain_.size(); i-- > chain.base;) {
+        TPSBinValueOp& step = *chain_[i];
         // With short-circuit evaluation the right operand of a Boolean "and"
         // or "or" is skipped when the left one decides.
         std::size_t jumpField = 0;

@@ -1318,13 +1318,13 @@ bool TPSExpressionCompiler::Fold(std::unique_ptr<TPSValue>& value)
     if (!bin)
         return true;
     // Chains grow on the left: walk them without recursion.
-    std::vector<TPSBinValueOp*> chain;
+    const ChainScope chain(chain_);
     for (TPSBinValueOp* at = bin; at; at = ValueAs<TPSBinValueOp>(at->Val1.get()))
-        chain.push_back(at);
-    if (!Fold(chain.back()->Val1))
+        chain_.push_back(at);
+    if (!Fold(chain_.back()->Val1))
         return false;
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        TPSBinValueOp& node = **it;
+    for (std::size_t i = chain_.size(); i-- > chain.base;) {
+        TPSBinValueOp& node = *chain_[i];
         if (!Fold(node.Val2))
             return false;
         auto* left = ValueAs<TPSValueData>(node.Val1.get());
@@ -1342,13 +1342,12 @@ bool TPSExpressionCompiler::Fold(std::unique_ptr<TPSValue>& value)
             left->Data.Init(node.AType);
             left->Data.Int = x;
         }
+        // Replace the node in its parent (or the root); that frees it.
         std::unique_ptr<TPSValue> folded = std::move(node.Val1);
-        // Replace the node in its parent (or the root).
-        if (std::next(it) == chain.rend()) {
+        if (i == chain.base)
             value = std::move(folded);
-        } else {
-            (*std::next(it))->Val1 = std::move(folded);
-        }
+        else
+            chain_[i - 1]->Val1 = std::move(folded);
     }
     return true;
 }

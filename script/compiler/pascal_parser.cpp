@@ -263,7 +263,8 @@ TPSPascalParser::Scan TPSPascalParser::ScanToken(std::uint32_t pos) const
     auto fail = [](TPSPasToken id, std::size_t length, TPSParserError error) {
         return Scan{id, static_cast<std::uint32_t>(length), error};
     };
-    auto runOf = [p](std::size_t from, bool (*accept)(char)) {
+    // A template, so that the test of each byte is inlined.
+    auto runOf = [p](std::size_t from, auto accept) {
         while (accept(p[from]))
             ++from;
         return from;
@@ -278,7 +279,7 @@ TPSPascalParser::Scan TPSPascalParser::ScanToken(std::uint32_t pos) const
     case '\t':
     case '\r':
     case '\n':
-        return token(T::Whitespace, runOf(1, isBlank));
+        return token(T::Whitespace, runOf(1, [](char c) { return isBlank(c); }));
     case '{': {
         std::size_t i = 1;
         while (!endOfText(i) && p[i] != '}')
@@ -323,13 +324,14 @@ TPSPascalParser::Scan TPSPascalParser::ScanToken(std::uint32_t pos) const
     case '#': {
         const bool hex = p[1] == '$';
         const std::size_t digitsFrom = hex ? 2 : 1;
-        const std::size_t end = runOf(digitsFrom, hex ? isHexDigit : isDigit);
+        const std::size_t end = hex ? runOf(digitsFrom, [](char c) { return isHexDigit(c); })
+                                     : runOf(digitsFrom, [](char c) { return isDigit(c); });
         if (end == digitsFrom || (!hex && isLetter(p[end])))
             return fail(T::Char, end, TPSParserError::CharError);
         return token(T::Char, end);
     }
     case '$': {
-        const std::size_t end = runOf(1, isHexDigit);
+        const std::size_t end = runOf(1, [](char c) { return isHexDigit(c); });
         if (end == 1)
             return fail(T::HexInt, 1, TPSParserError::SyntaxError);
         return token(T::HexInt, end);
@@ -371,12 +373,12 @@ TPSPascalParser::Scan TPSPascalParser::ScanToken(std::uint32_t pos) const
     }
 
     if (isDigit(p[0])) {
-        std::size_t i = runOf(1, isDigit);
+        std::size_t i = runOf(1, [](char c) { return isDigit(c); });
         bool real = false;
         // One point, and not the first of "..", so that 1..5 is a range.
         if (p[i] == '.' && p[i + 1] != '.') {
             real = true;
-            i = runOf(i + 1, isDigit);
+            i = runOf(i + 1, [](char c) { return isDigit(c); });
         }
         if (p[i] == 'E' || p[i] == 'e') {
             std::size_t j = i + 1;
@@ -384,12 +386,12 @@ TPSPascalParser::Scan TPSPascalParser::ScanToken(std::uint32_t pos) const
                 ++j;
             if (isDigit(p[j])) {
                 real = true;
-                i = runOf(j, isDigit);
+                i = runOf(j, [](char c) { return isDigit(c); });
             }
         }
         return token(real ? T::Real : T::Integer, i);
     }
     if (isLetter(p[0]))
-        return token(T::Identifier, runOf(1, isIdentChar)); // keywords are told apart in Next
+        return token(T::Identifier, runOf(1, [](char c) { return isIdentChar(c); })); // keywords are told apart in Next
     return fail(T::EndOfText, 0, TPSParserError::SyntaxError);
 }

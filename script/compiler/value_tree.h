@@ -36,6 +36,11 @@ class TPSValue
 {
 public:
     virtual ~TPSValue() = default;
+    // Nodes come and go by the thousand in every statement: they are kept
+    // for reuse on the thread that freed them rather than handed back to
+    // the heap each time.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* node, std::size_t size) noexcept;
     TPSValue(const TPSValue&) = delete;
     TPSValue& operator=(const TPSValue&) = delete;
     const TPSValueKind Kind;
@@ -386,6 +391,18 @@ private:
 
     TPSPascalCompiler& c_;
     TPSCodeContext& ctx_;
+    // The links of the operator chains being folded or written, innermost
+    // chain last: one vector for all, so that no chain allocates its own.
+    std::vector<TPSBinValueOp*> chain_;
+    struct ChainScope
+    {
+        std::vector<TPSBinValueOp*>& chain;
+        const std::size_t base;
+        explicit ChainScope(std::vector<TPSBinValueOp*>& c) : chain(c), base(c.size()) {}
+        ~ChainScope() { chain.resize(base); }
+        ChainScope(const ChainScope&) = delete;
+        ChainScope& operator=(const ChainScope&) = delete;
+    };
     // How deep the reader and the writer are in the nesting of the tree.
     int depth_ = 0;
     int writeDepth_ = 0;

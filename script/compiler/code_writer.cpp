@@ -579,8 +579,11 @@ bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TP
             rightWanted = SetTypeOf(leftType && IsIntegerBase(leftType->BaseType) ? c_.FindBaseType(BaseType::Byte)
                                                                                   : rightWanted);
         TPSCodeOperand left, right;
-        if (!rightWanted || !Prepare(*op.Val1, leftWanted, left) || !Prepare(*op.Val2, rightWanted, right))
+        if (!rightWanted)
             return FailAt(op, Err::TypeMismatch);
+        // An operand that cannot be prepared has said why.
+        if (!Prepare(*op.Val1, leftWanted, left) || !Prepare(*op.Val2, rightWanted, right))
+            return false;
         static constexpr pscode::CompareOp kCompare[] = {
             pscode::CompareOp::GreaterEqual, pscode::CompareOp::LessEqual, pscode::CompareOp::Greater,
             pscode::CompareOp::Less,         pscode::CompareOp::Equal,     pscode::CompareOp::NotEqual,

@@ -728,9 +728,20 @@ TEST(Limits, ASmallStackEndsTheNestingWithTheMessage)
     for (int i = 0; i < 1999; ++i)
         statements += " end";
     statements += "\nend.";
+    // A chain of comparisons is written one link deeper each; the watch
+    // stops the writer inside an operand, which must not add a second
+    // error of its own.
+    std::string comparisons = "var t: Boolean;\nbegin\n  t := t";
+    for (int i = 0; i < 1999; ++i)
+        comparisons += " = t";
+    comparisons += ";\nend.";
     onStackOf(std::size_t(320) << 10, [&] {
         EXPECT_THAT(compileAndRun(deep).error, ::testing::EndsWith("): expression too complex"));
         EXPECT_THAT(compileAndRun(statements).error, ::testing::EndsWith("): statements nested too deeply"));
+        CompileHarness h;
+        EXPECT_FALSE(h.compile(comparisons));
+        ASSERT_EQ(h.c.GetMessageCount(), 1u);
+        EXPECT_EQ(h.c.GetMessage(0)->MessageToString(), "[Error] (3:8): expression too complex");
     });
 }
 

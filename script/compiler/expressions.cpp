@@ -608,7 +608,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::GetIdentifier(bool variableOnly
 {
     TPSPascalParser& p = c_.Parser();
     const std::string name = p.Token();
-    const std::string written = p.RawToken();
+    const std::string_view written = p.RawToken();
     const std::uint32_t hash = MakeHash(name);
     auto unknown = [&]() -> std::unique_ptr<TPSValue> {
         Fail(Err::UnknownIdentifier, written);
@@ -1056,7 +1056,7 @@ bool TPSExpressionCompiler::ReadCharacterAccess(std::unique_ptr<TPSValue>& value
 bool TPSExpressionCompiler::ReadLateBound(std::unique_ptr<TPSValue>& value, TPSType* type)
 {
     TPSPascalParser& p = c_.Parser();
-    const std::string name = p.RawToken();
+    const std::string name(p.RawToken());
     p.Next();
     const std::int32_t procNo = type->GetDynInvokeProcNo(c_);
     TPSType* selfType = type->GetDynInvokeSelfType(c_);
@@ -1163,7 +1163,7 @@ bool TPSExpressionCompiler::ReadMember(std::unique_ptr<TPSValue>& value, TPSType
 {
     TPSPascalParser& p = c_.Parser();
     const std::string name = p.Token();
-    const std::string written = p.RawToken();
+    const std::string_view written = p.RawToken();
     auto call = std::make_unique<TPSValueProcNo>();
     call->Pos = value->Pos;
     call->Row = value->Row;

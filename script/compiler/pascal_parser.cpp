@@ -199,7 +199,7 @@ void TPSPascalParser::Next()
         state_.tokenLength = 0;
         state_.tokenId = TPSPasToken::EndOfText;
         state_.token.clear();
-        state_.rawToken.clear();
+        state_.rawToken = {};
         if (text_.empty())
             state_.position = 0;
         return;
@@ -215,7 +215,7 @@ void TPSPascalParser::Next()
             state_.tokenLength = 0;
             state_.tokenId = TPSPasToken::EndOfText;
             state_.token.clear();
-            state_.rawToken.clear();
+            state_.rawToken = {};
             state_.stopped = true;
             if (onError_)
                 onError_(*this, scan.error);
@@ -239,16 +239,16 @@ void TPSPascalParser::Next()
     case TPSPasToken::Char:
     case TPSPasToken::HexInt:
         state_.token.assign(written);
-        state_.rawToken.assign(written);
+        state_.rawToken = written;
         break;
     case TPSPasToken::Identifier:
-        state_.token = FastUpperCase(written);
-        state_.rawToken.assign(written);
+        FastUpperCaseInto(written, state_.token);
+        state_.rawToken = written;
         state_.tokenId = LookupKeyword(state_.token);
         break;
     default:
         state_.token.clear();
-        state_.rawToken.clear();
+        state_.rawToken = {};
     }
 }
 

@@ -3,12 +3,11 @@
 // holds exactly the declared locals at the start of every statement and at
 // every return, so no temporary outlives its statement.
 
+#include "tests/script/common/stack_thread.h"
 #include "tests/script/compiler/run_harness.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <pthread.h>
 
 #include <functional>
 #include <map>
@@ -583,24 +582,8 @@ TEST(BuiltInCalls, StandInForElementsListsAndNotifications)
             << test.statement;
 }
 
-// Runs work on a thread with a stack of the given size: the counted bounds
-// are tested on a stack large enough for any build's frames, the guard of
-// the stack itself on a small one.
-void onStackOf(std::size_t bytes, const std::function<void()>& work)
-{
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, bytes);
-    pthread_t thread;
-    auto run = [](void* arg) -> void* {
-        (*static_cast<const std::function<void()>*>(arg))();
-        return nullptr;
-    };
-    ASSERT_EQ(pthread_create(&thread, &attr, run, const_cast<std::function<void()>*>(&work)), 0);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attr);
-}
-
+// The counted bounds are tested on a stack large enough for any build's
+// frames, the watch of the stack itself on a small one.
 constexpr std::size_t kLargeStack = std::size_t(128) << 20;
 
 void longChainsAndDeepNesting();
@@ -612,7 +595,7 @@ void boundsReached();
 // reached.
 TEST(Limits, LongChainsAndDeepNestingCompileAndRun)
 {
-    onStackOf(kLargeStack, [] { longChainsAndDeepNesting(); });
+    runOnStackOf(kLargeStack, [] { longChainsAndDeepNesting(); });
 }
 
 void longChainsAndDeepNesting()
@@ -671,7 +654,7 @@ void longChainsAndDeepNesting()
 
 TEST(Limits, ReachedBoundsNameThemselvesWhereReached)
 {
-    onStackOf(kLargeStack, [] { boundsReached(); });
+    runOnStackOf(kLargeStack, [] { boundsReached(); });
 }
 
 void boundsReached()
@@ -735,7 +718,7 @@ TEST(Limits, ASmallStackEndsTheNestingWithTheMessage)
     for (int i = 0; i < 1999; ++i)
         comparisons += " = t";
     comparisons += ";\nend.";
-    onStackOf(std::size_t(320) << 10, [&] {
+    runOnStackOf(std::size_t(320) << 10, [&] {
         EXPECT_THAT(compileAndRun(deep).error, ::testing::EndsWith("): expression too complex"));
         EXPECT_THAT(compileAndRun(statements).error, ::testing::EndsWith("): statements nested too deeply"));
         CompileHarness h;

@@ -54,6 +54,13 @@ INSTANTIATE_TEST_SUITE_P(
                 kVars + "begin a := 5; b := 7; a := b + a; c := 10; c := c - (c - 1); r := 3; r := -r; "
                         "w := 3; w := w * w * w end.",
                 {{"A", 12}, {"C", 1}, {"R", -3}, {"W", 27}}},
+        // A chain is written into its destination link by link; a link
+        // whose right operand reads the destination stops it there, so
+        // the old value is read before the first link overwrites it.
+        RunCase{"destination read inside a chain",
+                kVars + "begin a := 10; a := 1 + a + 2; b := 5; b := b * 2 - b + 1 - b; c := 3; "
+                        "c := 100 - c * c - c + 1; r := 4; r := 2 * r + 1 + r * 2 end.",
+                {{"A", 13}, {"B", 1}, {"C", 89}, {"R", 17}}},
         RunCase{"casts and constants folded",
                 kVars + "const K = 40 + 2; begin by := Byte(300); a := LongInt(by) + K; w := Word(-1); "
                         "si := ShortInt(200); i6 := Int64(a) * 1000000000 end.",

@@ -193,6 +193,20 @@ void TPSPascalParser::CountLines(std::uint32_t from, std::uint32_t to)
     }
 }
 
+void TPSPascalParser::SkipBlanks()
+{
+    // The rules of CountLines: CR LF, a lone CR and LF each end one line.
+    const char* text = text_.c_str();
+    std::uint32_t at = state_.position;
+    for (char c = text[at]; isBlank(c); c = text[++at]) {
+        if (c == '\n' || (c == '\r' && text[at + 1] != '\n')) {
+            ++state_.row;
+            state_.lineStart = at + 1;
+        }
+    }
+    state_.position = at;
+}
+
 void TPSPascalParser::Next()
 {
     if (state_.stopped || text_.empty()) {
@@ -209,6 +223,10 @@ void TPSPascalParser::Next()
         state_.position += state_.tokenLength;
         if (state_.tokenId == TPSPasToken::Whitespace || state_.tokenId == TPSPasToken::Comment)
             CountLines(previous, state_.position);
+        // Blanks that no one asks for are passed over here rather than
+        // scanned as tokens: most bytes of a script are indentation.
+        if (!EnableWhitespaces)
+            SkipBlanks();
 
         const Scan scan = ScanToken(state_.position);
         if (scan.error != TPSParserError::None) {

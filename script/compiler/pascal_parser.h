@@ -177,6 +177,8 @@ private:
     };
     Scan ScanToken(std::uint32_t pos) const;
     void CountLines(std::uint32_t from, std::uint32_t to);
+    // Moves the position over blanks, counting the lines they end.
+    void SkipBlanks();
 
     std::string text_;
     State state_;

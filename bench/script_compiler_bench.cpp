@@ -5,9 +5,9 @@
 // in a constant. The preprocessor's defines are
 // timed the same way.
 
-#include "script/component/script_component.h"
 #include "script/compiler/compiler.h"
 #include "script/compiler/preprocessor.h"
+#include "script/component/script_component.h"
 
 #include <benchmark/benchmark.h>
 
@@ -65,7 +65,8 @@ const std::string& programFile(int lines)
     while (count < lines - 1) {
         const std::string n = std::to_string(routine);
         const std::string before = std::to_string(routine - 1);
-        text += "function F" + n + "(a, b: Integer; const s: String): Integer;\n"
+        text += "function F" + n +
+                "(a, b: Integer; const s: String): Integer;\n"
                 "var x, y: Integer; t: String; r: TRec;\n"
                 "begin\n"
                 "  x := a * 2 + b; y := 0;\n"
@@ -84,8 +85,9 @@ const std::string& programFile(int lines)
                 "  repeat x := x - 1 until x <= 0;\n"
                 "  try Result := y + Length(t) finally x := 0 end;\n"
                 "  if r.Count > 0 then Result := Result + F" +
-                before + "(x, y, t);\n"
-                         "end;\n";
+                before +
+                "(x, y, t);\n"
+                "end;\n";
         count += 20;
         ++routine;
     }

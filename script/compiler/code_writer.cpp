@@ -168,7 +168,7 @@ void* TPSValue::operator new(std::size_t size)
         freeNodes.heads[c] = node->next;
         return node;
     }
-    return ::operator new(c * kSizeStep);
+    return ::operator new(kSizeStep * c);
 }
 
 void TPSValue::operator delete(void* node, std::size_t size) noexcept
@@ -707,10 +707,9 @@ bool TPSExpressionCompiler::WriteCall(TPSValueProc& call, const TPSValueVar* des
         } else {
             // The callee writes its result while it runs: straight into the
             // destination only when nothing it reads can be that variable.
-            const bool direct =
-                ValueAs<TPSValueAllocatedStackVar>(dest) ||
-                (SameValueType(GetValueType(*dest), result) && !dest->ByReference &&
-                 !ValueAs<TPSValueGlobalVar>(dest) && !Mentions(call, *dest) && !PassesReference(call));
+            const bool direct = ValueAs<TPSValueAllocatedStackVar>(dest) ||
+                                (SameValueType(GetValueType(*dest), result) && !dest->ByReference &&
+                                 !ValueAs<TPSValueGlobalVar>(dest) && !Mentions(call, *dest) && !PassesReference(call));
             if (!direct) {
                 TPSValueAllocatedStackVar* temp = NewTemp(resultSlot, result);
                 if (!WriteCall(call, temp))

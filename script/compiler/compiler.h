@@ -215,10 +215,7 @@ public:
     // True when the stack of the compiling thread is nearly used up: the
     // last guard of the recursive readers and writers under their counted
     // bounds, for threads with small stacks and builds with large frames.
-    bool StackNearlyFull() const
-    {
-        return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)) < stackFloor_;
-    }
+    bool StackNearlyFull() const { return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)) < stackFloor_; }
 
 private:
     struct ConstNode;

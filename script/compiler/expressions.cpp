@@ -1262,8 +1262,7 @@ void TPSExpressionCompiler::NotifyProperty(const TPSValue& instance, const std::
     if (auto* global = ValueAs<TPSValueGlobalVar>(&instance))
         c_.NotifyVariable(TPSVariableType::Global, static_cast<std::int32_t>(global->GlobalVarNo), -1, instance.Pos,
                           member);
-    else if (ValueAs<TPSValueAllocatedStackVar>(&instance) ||
-             ValueAs<TPSValueWithTarget>(&instance))
+    else if (ValueAs<TPSValueAllocatedStackVar>(&instance) || ValueAs<TPSValueWithTarget>(&instance))
         return;
     else if (auto* local = ValueAs<TPSValueLocalVar>(&instance))
         c_.NotifyVariable(TPSVariableType::Local, static_cast<std::int32_t>(local->LocalVarNo), ctx_.ProcNo,

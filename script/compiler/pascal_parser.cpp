@@ -343,7 +343,7 @@ TPSPascalParser::Scan TPSPascalParser::ScanToken(std::uint32_t pos) const
         const bool hex = p[1] == '$';
         const std::size_t digitsFrom = hex ? 2 : 1;
         const std::size_t end = hex ? runOf(digitsFrom, [](char c) { return isHexDigit(c); })
-                                     : runOf(digitsFrom, [](char c) { return isDigit(c); });
+                                    : runOf(digitsFrom, [](char c) { return isDigit(c); });
         if (end == digitsFrom || (!hex && isLetter(p[end])))
             return fail(T::Char, end, TPSParserError::CharError);
         return token(T::Char, end);

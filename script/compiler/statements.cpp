@@ -209,10 +209,7 @@ private:
 
     // A condition; nil after an error. Whether it can be a Boolean is
     // known when it is written into one.
-    std::unique_ptr<TPSValue> ReadCondition()
-    {
-        return expr_.ReadExpression();
-    }
+    std::unique_ptr<TPSValue> ReadCondition() { return expr_.ReadExpression(); }
 
     // Moves the Boolean in the temporary into the jump flag, drops the
     // temporary and writes a jump taken when the value equals whenValue.

@@ -636,14 +636,14 @@ void longChainsAndDeepNesting()
         loops += "while w < 1000 do begin w := w + 1; repeat r := r + 1; ";
         loopEnds += "until r > 0; end; ";
     }
-    const std::string program = "var a, b, n, k, d, w, r, x: LongInt; s: String; t: Boolean; arr: array of LongInt;\n"
-                                "begin\n  k := 2;\n  a := " +
-                                chain("k", " + k * ", "", 5000) + ";\n  b := " + chain("0", " - ", "", 5000) +
-                                ";\n  s := " + chain("IntToStr(k)", " + IntToStr(", ")", 2500) +
-                                ";\n  n := Length(s);\n  t := " + chain("(k > 1)", " or (k = ", ")", 5000) +
-                                ";\n  if t then x := 1;\n  SetArrayLength(arr, 3);\n  arr[k - 1] := " +
-                                chain("k", " + ", "", 5000) + ";\n  x := x + arr[1] + " + nested + ";\n  " + ifs +
-                                ends + "\n  " + loops + loopEnds + "\nend.";
+    const std::string program =
+        "var a, b, n, k, d, w, r, x: LongInt; s: String; t: Boolean; arr: array of LongInt;\n"
+        "begin\n  k := 2;\n  a := " +
+        chain("k", " + k * ", "", 5000) + ";\n  b := " + chain("0", " - ", "", 5000) +
+        ";\n  s := " + chain("IntToStr(k)", " + IntToStr(", ")", 2500) +
+        ";\n  n := Length(s);\n  t := " + chain("(k > 1)", " or (k = ", ")", 5000) +
+        ";\n  if t then x := 1;\n  SetArrayLength(arr, 3);\n  arr[k - 1] := " + chain("k", " + ", "", 5000) +
+        ";\n  x := x + arr[1] + " + nested + ";\n  " + ifs + ends + "\n  " + loops + loopEnds + "\nend.";
     const RunResult run = compileAndRun(program);
     ASSERT_EQ(run.error, "");
     ASSERT_EQ(run.runError, "");
@@ -709,8 +709,8 @@ void boundsReached()
 // thread with a small stack ends with the message, not a crash.
 TEST(Limits, ASmallStackEndsTheNestingWithTheMessage)
 {
-    const std::string deep = "var a: LongInt;\nbegin\n  a := " + std::string(999, '(') + "1" +
-                             std::string(999, ')') + ";\nend.";
+    const std::string deep =
+        "var a: LongInt;\nbegin\n  a := " + std::string(999, '(') + "1" + std::string(999, ')') + ";\nend.";
     std::string statements = "var a: LongInt;\nbegin\n";
     for (int i = 0; i < 1999; ++i)
         statements += "begin ";

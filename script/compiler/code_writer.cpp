@@ -168,7 +168,8 @@ void* TPSValue::operator new(std::size_t size)
         freeNodes.heads[c] = node->next;
         return node;
     }
-    return ::operator new(kSizeStep * c);
+    const std::size_t bytes = c * kSizeStep;
+    return ::operator new(bytes);
 }
 
 void TPSValue::operator delete(void* node, std::size_t size) noexcept

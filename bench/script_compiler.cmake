@@ -1,3 +1,3 @@
 add_executable(bench_script_compiler ${CMAKE_CURRENT_LIST_DIR}/script_compiler_bench.cpp)
-target_link_libraries(bench_script_compiler PRIVATE script_compiler benchmark::benchmark)
+target_link_libraries(bench_script_compiler PRIVATE script_compiler script_component benchmark::benchmark)
 kestrova_apply_flags(bench_script_compiler)

@@ -1,10 +1,13 @@
 // Compile speed of the script compiler on generated text: declaration files
-// of growing length, whose time per line should stay flat, and one long
-// chain of string additions in a constant. The preprocessor's defines are
+// and programs of routines with bodies, of growing length, whose time per
+// line should stay flat (the programs also through the script component,
+// with and without its debug data), and one long chain of string additions
+// in a constant. The preprocessor's defines are
 // timed the same way.
 
 #include "script/compiler/compiler.h"
 #include "script/compiler/preprocessor.h"
+#include "script/component/script_component.h"
 
 #include <benchmark/benchmark.h>
 
@@ -62,7 +65,8 @@ const std::string& programFile(int lines)
     while (count < lines - 1) {
         const std::string n = std::to_string(routine);
         const std::string before = std::to_string(routine - 1);
-        text += "function F" + n + "(a, b: Integer; const s: String): Integer;\n"
+        text += "function F" + n +
+                "(a, b: Integer; const s: String): Integer;\n"
                 "var x, y: Integer; t: String; r: TRec;\n"
                 "begin\n"
                 "  x := a * 2 + b; y := 0;\n"
@@ -81,8 +85,9 @@ const std::string& programFile(int lines)
                 "  repeat x := x - 1 until x <= 0;\n"
                 "  try Result := y + Length(t) finally x := 0 end;\n"
                 "  if r.Count > 0 then Result := Result + F" +
-                before + "(x, y, t);\n"
-                         "end;\n";
+                before +
+                "(x, y, t);\n"
+                "end;\n";
         count += 20;
         ++routine;
     }
@@ -121,7 +126,30 @@ void BM_Program(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * lines);
     state.counters["bytes"] = static_cast<double>(text.size());
 }
-BENCHMARK(BM_Program)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Program)->Arg(25000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond);
+
+// The same programs compiled as a host compiles them, through the script
+// component: the compile, the loading of the image and, with debug data
+// on (the component's default), the loading of the debug data. Items are
+// source lines; the time per line should not grow with the length.
+void BM_ComponentProgram(benchmark::State& state)
+{
+    const int lines = static_cast<int>(state.range(0));
+    TPSScript script;
+    script.UseDebugInfo = state.range(1) != 0;
+    script.SetScriptText(programFile(lines));
+    for (auto _ : state) {
+        if (!script.Compile()) {
+            const TPSPascalCompilerMessage* first = script.CompilerMessage(0);
+            state.SkipWithError(first ? first->MessageToString().c_str() : "compile failed");
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * lines);
+}
+BENCHMARK(BM_ComponentProgram)
+    ->ArgNames({"lines", "debug"})
+    ->ArgsProduct({{25000, 100000, 200000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_StringConstantChain(benchmark::State& state)
 {

@@ -162,8 +162,9 @@ inline void putByte(std::string& code, std::uint8_t b)
 
 inline void putU32(std::string& code, std::uint32_t v)
 {
-    for (int i = 0; i < 4; ++i)
-        putByte(code, static_cast<std::uint8_t>(v >> (8 * i)));
+    const char bytes[4] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                           static_cast<char>(v >> 24)};
+    code.append(bytes, 4);
 }
 
 inline void putS32(std::string& code, std::int32_t v)

@@ -16,13 +16,19 @@ std::uint32_t MakeHash(std::string_view text)
 namespace {
 
 // Moves the letters first..last by delta, leaving every other byte alone.
-std::string shiftLetters(std::string_view text, char first, char last, int delta)
+void shiftLettersInto(std::string_view text, char first, char last, int delta, std::string& out)
 {
-    std::string out(text);
+    out.assign(text);
     for (char& c : out) {
         if (c >= first && c <= last)
             c = static_cast<char>(c + delta);
     }
+}
+
+std::string shiftLetters(std::string_view text, char first, char last, int delta)
+{
+    std::string out;
+    shiftLettersInto(text, first, last, delta, out);
     return out;
 }
 
@@ -31,6 +37,11 @@ std::string shiftLetters(std::string_view text, char first, char last, int delta
 std::string FastUpperCase(std::string_view text)
 {
     return shiftLetters(text, 'a', 'z', 'A' - 'a');
+}
+
+void FastUpperCaseInto(std::string_view text, std::string& out)
+{
+    shiftLettersInto(text, 'a', 'z', 'A' - 'a', out);
 }
 
 std::string FastLowerCase(std::string_view text)

@@ -16,6 +16,8 @@ std::uint32_t MakeHash(std::string_view text);
 // ASCII-only case folding: bytes outside a..z (or A..Z) are left alone, so
 // UTF-8 sequences pass through unchanged.
 std::string FastUpperCase(std::string_view text);
+// The same into a string that keeps its storage (a tokenizer's token).
+void FastUpperCaseInto(std::string_view text, std::string& out);
 std::string FastLowerCase(std::string_view text);
 
 // Returns the text before the first blank and removes it and the blank from

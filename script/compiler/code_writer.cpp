@@ -4,7 +4,10 @@
 
 #include "script/compiler/value_tree.h"
 
+#include "script/compiler/operator_levels.h"
+
 #include <algorithm>
+#include <array>
 
 using ps::BaseType;
 using Err = TPSCompilerErrorCode;
@@ -13,6 +16,11 @@ using pscode::putOp;
 
 namespace {
 
+// Each level of nesting in the text may take a few levels of writing (a
+// temporary for an operand, a conversion through another type), and a
+// chain of comparisons takes one a link.
+constexpr int kMaxWriteNesting = 2 * kMaxExpressionNesting;
+
 bool isOrdinal32(BaseType b)
 {
     return ps::code(b) >= ps::code(BaseType::Byte) && ps::code(b) <= ps::code(BaseType::LongInt);
@@ -20,7 +28,7 @@ bool isOrdinal32(BaseType b)
 
 bool sameVar(const TPSValueVar& a, const TPSValue& b)
 {
-    auto* v = dynamic_cast<const TPSValueVar*>(&b);
+    auto* v = ValueAs<TPSValueVar>(&b);
     return v && v->CodeNumber() == a.CodeNumber() && v->RecItems.empty() && a.RecItems.empty();
 }
 
@@ -29,36 +37,52 @@ bool sameVar(const TPSValueVar& a, const TPSValue& b)
 // intoCalls the parameters of calls and what a call goes through.
 template <typename Test> bool anyInTree(const TPSValue& tree, bool intoCalls, const Test& test)
 {
-    if (test(tree))
-        return true;
     const auto any = [&](const TPSValue& node) { return anyInTree(node, intoCalls, test); };
-    if (auto* var = dynamic_cast<const TPSValueVar*>(&tree)) {
-        for (const auto& item : var->RecItems) {
-            auto* sub = dynamic_cast<const TPSSubValue*>(item.get());
-            if (sub && any(*sub->SubNo))
+    // Chains of operators and signs are walked in a loop, so only the
+    // nesting of the text makes the search recurse.
+    for (const TPSValue* node = &tree;;) {
+        if (test(*node))
+            return true;
+        switch (node->Kind) {
+        case TPSValueKind::UnOp:
+            node = static_cast<const TPSUnValueOp*>(node)->Val.get();
+            continue;
+        case TPSValueKind::BinOp: {
+            auto* bin = static_cast<const TPSBinValueOp*>(node);
+            if (any(*bin->Val2))
                 return true;
+            node = bin->Val1.get();
+            continue;
+        }
+        case TPSValueKind::Array: {
+            const auto& items = static_cast<const TPSValueArray*>(node)->Items;
+            return std::any_of(items.begin(), items.end(), [&](const auto& item) { return any(*item); });
+        }
+        case TPSValueKind::ProcNo:
+        case TPSValueKind::ProcVal: {
+            if (!intoCalls)
+                return false;
+            for (const TPSParameter& param : static_cast<const TPSValueProc*>(node)->Parameters)
+                if (any(*param.Val))
+                    return true;
+            auto* through = ValueAs<TPSValueProcVal>(node);
+            return through && any(*through->ProcNo);
+        }
+        default:
+            break;
+        }
+        if (auto* var = ValueAs<TPSValueVar>(node)) {
+            for (const auto& item : var->RecItems)
+                if (!item->IsNumber && any(*static_cast<const TPSSubValue&>(*item).SubNo))
+                    return true;
         }
         return false;
     }
-    if (auto* un = dynamic_cast<const TPSUnValueOp*>(&tree))
-        return any(*un->Val);
-    if (auto* bin = dynamic_cast<const TPSBinValueOp*>(&tree))
-        return any(*bin->Val1) || any(*bin->Val2);
-    if (auto* list = dynamic_cast<const TPSValueArray*>(&tree))
-        return std::any_of(list->Items.begin(), list->Items.end(), [&](const auto& item) { return any(*item); });
-    if (auto* call = dynamic_cast<const TPSValueProc*>(&tree); call && intoCalls) {
-        for (const TPSParameter& param : call->Parameters)
-            if (any(*param.Val))
-                return true;
-        auto* through = dynamic_cast<const TPSValueProcVal*>(&tree);
-        return through && any(*through->ProcNo);
-    }
-    return false;
 }
 
 bool hasCall(const TPSValue& tree)
 {
-    return anyInTree(tree, false, [](const TPSValue& node) { return dynamic_cast<const TPSValueProc*>(&node); });
+    return anyInTree(tree, false, [](const TPSValue& node) { return ValueAs<TPSValueProc>(&node); });
 }
 
 } // namespace
@@ -82,6 +106,84 @@ bool TPSExpressionCompiler::SameValueType(const TPSType* a, const TPSType* b)
            a->BaseType == BaseType::UnicodeString || a->BaseType == BaseType::PChar || a->BaseType == BaseType::Variant;
 }
 
+// ---- Nodes --------------------------------------------------------------------------
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kReuseNodes = false; // the sanitizer sees each node's own life
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kReuseNodes = false;
+#else
+constexpr bool kReuseNodes = true;
+#endif
+#else
+constexpr bool kReuseNodes = true;
+#endif
+
+// Free nodes by size, in steps of 16 bytes up to 256.
+constexpr std::size_t kSizeStep = 16;
+constexpr std::size_t kSizeClasses = 17;
+
+struct FreeNode
+{
+    FreeNode* next;
+};
+
+struct FreeNodes
+{
+    std::array<FreeNode*, kSizeClasses> heads{};
+    ~FreeNodes()
+    {
+        for (FreeNode* head : heads) {
+            while (head) {
+                FreeNode* next = head->next;
+                ::operator delete(head);
+                head = next;
+            }
+        }
+        gone = true;
+    }
+    // Read after the thread's destructors ran, when a node outlives them.
+    static thread_local bool gone;
+};
+
+thread_local bool FreeNodes::gone = false;
+thread_local FreeNodes freeNodes;
+
+std::size_t sizeClass(std::size_t size)
+{
+    return (size + kSizeStep - 1) / kSizeStep;
+}
+
+} // namespace
+
+void* TPSValue::operator new(std::size_t size)
+{
+    const std::size_t c = sizeClass(size);
+    if (!kReuseNodes || c >= kSizeClasses || FreeNodes::gone)
+        return ::operator new(size);
+    if (FreeNode* node = freeNodes.heads[c]) {
+        freeNodes.heads[c] = node->next;
+        return node;
+    }
+    const std::size_t bytes = c * kSizeStep;
+    return ::operator new(bytes);
+}
+
+void TPSValue::operator delete(void* node, std::size_t size) noexcept
+{
+    const std::size_t c = sizeClass(size);
+    if (!kReuseNodes || c >= kSizeClasses || FreeNodes::gone) {
+        ::operator delete(node);
+        return;
+    }
+    auto* free = static_cast<FreeNode*>(node);
+    free->next = freeNodes.heads[c];
+    freeNodes.heads[c] = free;
+}
+
 // ---- Temporaries and context ---------------------------------------------------
 
 TPSCodeContext::TPSCodeContext(TPSInternalProcedure* proc, std::int32_t procNo) : Proc(proc), ProcNo(procNo)
@@ -90,7 +192,8 @@ TPSCodeContext::TPSCodeContext(TPSInternalProcedure* proc, std::int32_t procNo) 
         Slots.push_back(local.AType);
 }
 
-TPSValueAllocatedStackVar::TPSValueAllocatedStackVar(TPSCodeContext& context, TPSType* type) : context_(context)
+TPSValueAllocatedStackVar::TPSValueAllocatedStackVar(TPSCodeContext& context, TPSType* type)
+    : TPSValueLocalVar(TPSValueKind::StackVar), context_(context)
 {
     LocalVarNo = static_cast<std::uint32_t>(context.Slots.size());
     VarType = type;
@@ -130,7 +233,7 @@ TPSType* TPSExpressionCompiler::PointerType()
 bool TPSExpressionCompiler::Mentions(const TPSValue& tree, const TPSValueVar& var)
 {
     return anyInTree(tree, true, [&var](const TPSValue& node) {
-        auto* v = dynamic_cast<const TPSValueVar*>(&node);
+        auto* v = ValueAs<TPSValueVar>(&node);
         return v && v->CodeNumber() == var.CodeNumber();
     });
 }
@@ -148,7 +251,7 @@ bool TPSExpressionCompiler::PassesReference(const TPSValueProc& call)
 bool TPSExpressionCompiler::ReadsThroughReference(const TPSValue& tree)
 {
     return anyInTree(tree, false, [](const TPSValue& node) {
-        auto* v = dynamic_cast<const TPSValueVar*>(&node);
+        auto* v = ValueAs<TPSValueVar>(&node);
         return v && v->ByReference;
     });
 }
@@ -185,13 +288,13 @@ bool TPSExpressionCompiler::PrepareVar(const TPSValueVar& var, TPSCodeOperand& o
         return true;
     // The element number of one step: a constant, or a variable holding it.
     auto indexOf = [&](const TPSSubItem& item, TPSCodeOperand& holder, TPSCodeOperand::Kind& kind, std::uint32_t& sub) {
-        if (auto* number = dynamic_cast<const TPSSubNumber*>(&item)) {
+        if (item.IsNumber) {
             kind = TPSCodeOperand::Kind::Element;
-            sub = number->SubNo;
+            sub = static_cast<const TPSSubNumber&>(item).SubNo;
             return true;
         }
         const TPSValue& index = *static_cast<const TPSSubValue&>(item).SubNo;
-        auto* plain = dynamic_cast<const TPSValueVar*>(&index);
+        auto* plain = ValueAs<TPSValueVar>(&index);
         kind = TPSCodeOperand::Kind::ElementVar;
         if (plain && plain->RecItems.empty() && !plain->ByReference && isOrdinal32(BaseOf(GetValueType(*plain)))) {
             sub = plain->CodeNumber();
@@ -235,7 +338,7 @@ bool TPSExpressionCompiler::PrepareSetConstant(TPSValueArray& list, TPSType* set
     value->Str.assign(set->ByteSize(), '\0');
     const TPSType* element = ResolveLink(set->SetType);
     for (const auto& item : list.Items) {
-        auto* data = dynamic_cast<TPSValueData*>(item.get());
+        auto* data = ValueAs<TPSValueData>(item.get());
         if (!data)
             return FailAt(*item, Err::TypeMismatch);
         const TPSType* type = ResolveLink(data->Data.FType);
@@ -256,16 +359,16 @@ bool TPSExpressionCompiler::PrepareSetConstant(TPSValueArray& list, TPSType* set
 
 bool TPSExpressionCompiler::Prepare(TPSValue& value, TPSType* wanted, TPSCodeOperand& out)
 {
-    if (auto* var = dynamic_cast<TPSValueVar*>(&value))
+    if (auto* var = ValueAs<TPSValueVar>(&value))
         return PrepareVar(*var, out);
-    if (auto* data = dynamic_cast<TPSValueData*>(&value)) {
+    if (auto* data = ValueAs<TPSValueData>(&value)) {
         c_.UseType(data->Data.FType);
         out.kind = TPSCodeOperand::Kind::Const;
         out.constant = &data->Data;
         out.type = data->Data.FType;
         return true;
     }
-    if (auto* address = dynamic_cast<TPSValueProcPtr*>(&value)) {
+    if (auto* address = ValueAs<TPSValueProcPtr>(&value)) {
         if (BaseOf(wanted) != BaseType::Procedural)
             return FailAt(value, Err::TypeMismatch);
         auto constant = std::make_unique<TPSValueRecord>(c_.UseType(wanted));
@@ -276,7 +379,7 @@ bool TPSExpressionCompiler::Prepare(TPSValue& value, TPSType* wanted, TPSCodeOpe
         madeConstants_.push_back(std::move(constant));
         return true;
     }
-    if (dynamic_cast<TPSValueNil*>(&value)) {
+    if (ValueAs<TPSValueNil>(&value)) {
         // A new slot holds the empty value of its type: no procedure, no
         // object, the empty string.
         const BaseType base = BaseOf(wanted);
@@ -289,7 +392,7 @@ bool TPSExpressionCompiler::Prepare(TPSValue& value, TPSType* wanted, TPSCodeOpe
         out.type = temp->VarType;
         return true;
     }
-    if (auto* list = dynamic_cast<TPSValueArray*>(&value)) {
+    if (auto* list = ValueAs<TPSValueArray>(&value)) {
         if (BaseOf(wanted) == BaseType::Set)
             return PrepareSetConstant(*list, wanted, out);
         return PrepareArray(*list, wanted, out);
@@ -380,14 +483,14 @@ bool TPSExpressionCompiler::CheckAssignable(TPSType* destType, const TPSValue& s
     if (!destType)
         return FailAt(source, Err::TypeMismatch);
     const BaseType d = destType->BaseType;
-    if (dynamic_cast<const TPSValueArray*>(&source)) {
+    if (ValueAs<TPSValueArray>(&source)) {
         if (d == BaseType::Set || d == BaseType::DynArray || d == BaseType::Variant)
             return true;
-    } else if (dynamic_cast<const TPSValueNil*>(&source)) {
+    } else if (ValueAs<TPSValueNil>(&source)) {
         if (d == BaseType::Interface || d == BaseType::Procedural || d == BaseType::Class ||
             d == BaseType::ForwardClass)
             return true;
-    } else if (auto* address = dynamic_cast<const TPSValueProcPtr*>(&source)) {
+    } else if (auto* address = ValueAs<TPSValueProcPtr>(&source)) {
         if (d == BaseType::Procedural) {
             const TPSParametersDecl& want = static_cast<TPSProceduralType*>(destType)->ProcDef;
             if (want.Same(c_.procs_[address->ProcNo]->Declaration()))
@@ -418,21 +521,25 @@ bool TPSExpressionCompiler::ComputeThroughTemp(const TPSCodeOperand& dest, TPSTy
 
 bool TPSExpressionCompiler::WriteInto(const TPSValueVar& dest, TPSValue& source)
 {
+    // Every nested value that is written first goes through here.
+    const Nesting nesting(writeDepth_);
+    if (writeDepth_ > kMaxWriteNesting || c_.StackNearlyFull())
+        return FailAt(source, Err::CustomError, kExpressionTooComplex);
     TPSType* destType = GetValueType(dest);
     if (!CheckAssignable(destType, source))
         return false;
     if (sameVar(dest, source))
         return true;
-    if (auto* call = dynamic_cast<TPSValueProc*>(&source))
+    if (auto* call = ValueAs<TPSValueProc>(&source))
         return WriteCall(*call, &dest);
     TPSCodeOperand d;
     if (!PrepareVar(dest, d))
         return false;
     // In place only when nothing in the expression can change the
     // destination while it is computed; no one else sees a temporary.
-    const bool temporary = dynamic_cast<const TPSValueAllocatedStackVar*>(&dest) != nullptr;
+    const bool temporary = ValueAs<TPSValueAllocatedStackVar>(&dest) != nullptr;
     const bool inPlace = temporary || (!hasCall(source) && !dest.ByReference);
-    if (auto* bin = dynamic_cast<TPSBinValueOp*>(&source)) {
+    if (auto* bin = ValueAs<TPSBinValueOp>(&source)) {
         // The left operand is read before the destination is written; the
         // right one after, so it must not be the destination, nor what a
         // reference might make it.
@@ -441,7 +548,7 @@ bool TPSExpressionCompiler::WriteInto(const TPSValueVar& dest, TPSValue& source)
             return ComputeThroughTemp(d, bin->AType, source);
         return WriteBinaryInto(dest, d, *bin);
     }
-    if (auto* un = dynamic_cast<TPSUnValueOp*>(&source)) {
+    if (auto* un = ValueAs<TPSUnValueOp>(&source)) {
         if (un->Operator == TPSUnOperatorType::Cast)
             return WriteUnaryInto(dest, d, *un);
         // Negation and "not" work in the destination's type when it can hold
@@ -469,12 +576,15 @@ bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TP
         const TPSType* leftType = GetValueType(*op.Val1);
         TPSType* leftWanted = GetValueType(*op.Val2);
         TPSType* rightWanted = GetValueType(*op.Val1);
-        if (op.Operator == Op::In && dynamic_cast<TPSValueArray*>(op.Val2.get()))
+        if (op.Operator == Op::In && ValueAs<TPSValueArray>(op.Val2.get()))
             rightWanted = SetTypeOf(leftType && IsIntegerBase(leftType->BaseType) ? c_.FindBaseType(BaseType::Byte)
                                                                                   : rightWanted);
         TPSCodeOperand left, right;
-        if (!rightWanted || !Prepare(*op.Val1, leftWanted, left) || !Prepare(*op.Val2, rightWanted, right))
+        if (!rightWanted)
             return FailAt(op, Err::TypeMismatch);
+        // An operand that cannot be prepared has said why.
+        if (!Prepare(*op.Val1, leftWanted, left) || !Prepare(*op.Val2, rightWanted, right))
+            return false;
         static constexpr pscode::CompareOp kCompare[] = {
             pscode::CompareOp::GreaterEqual, pscode::CompareOp::LessEqual, pscode::CompareOp::Greater,
             pscode::CompareOp::Less,         pscode::CompareOp::Equal,     pscode::CompareOp::NotEqual,
@@ -486,35 +596,58 @@ bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TP
         PutOperand(right);
         return true;
     }
-    // dest := left, then dest := dest op right.
-    if (!WriteInto(destVar, *op.Val1))
+    return WriteCalculation(destVar, dest, op);
+}
+
+// dest := left, then dest := dest op right. A chain of such operators is
+// written in one loop: the leftmost operand goes into the destination, then
+// each operator applies its right operand in turn, as long as the
+// destination can hold every step (the test WriteInto makes of the top).
+bool TPSExpressionCompiler::WriteCalculation(const TPSValueVar& destVar, const TPSCodeOperand& dest, TPSBinValueOp& op)
+{
+    TPSType* destType = GetValueType(destVar);
+    const bool temporary = ValueAs<TPSValueAllocatedStackVar>(&destVar) != nullptr;
+    const ChainScope chain(chain_);
+    chain_.push_back(&op);
+    for (;;) {
+        auto* next = ValueAs<TPSBinValueOp>(chain_.back()->Val1.get());
+        if (!next || next->Operator >= Op::GreaterEqual || !SameValueType(destType, next->AType) ||
+            Mentions(*next->Val2, destVar) || (!temporary && ReadsThroughReference(*next->Val2)))
+            break;
+        chain_.push_back(next);
+    }
+    if (!WriteInto(destVar, *chain_.back()->Val1))
         return false;
-    // With short-circuit evaluation the right operand of a Boolean "and"
-    // or "or" is skipped when the left one decides.
-    std::size_t jumpField = 0;
-    const bool shortCircuit =
-        c_.BooleanShortCircuit && (op.Operator == Op::And || op.Operator == Op::Or) && c_.IsBooleanType(op.AType);
-    std::size_t afterJump = 0;
-    if (shortCircuit) {
-        putOp(code, op.Operator == Op::And ? pscode::Op::JumpIfFalse : pscode::Op::JumpIfTrue);
-        jumpField = code.size();
-        pscode::putU32(code, 0);
-        PutOperand(dest);
-        afterJump = code.size();
+    std::string& code = ctx_.Code();
+    for (std::size_t i = chain_.size(); i-- > chain.base;) {
+        TPSBinValueOp& step = *chain_[i];
+        // With short-circuit evaluation the right operand of a Boolean "and"
+        // or "or" is skipped when the left one decides.
+        std::size_t jumpField = 0;
+        const bool shortCircuit = c_.BooleanShortCircuit && (step.Operator == Op::And || step.Operator == Op::Or) &&
+                                  c_.IsBooleanType(step.AType);
+        std::size_t afterJump = 0;
+        if (shortCircuit) {
+            putOp(code, step.Operator == Op::And ? pscode::Op::JumpIfFalse : pscode::Op::JumpIfTrue);
+            jumpField = code.size();
+            pscode::putU32(code, 0);
+            PutOperand(dest);
+            afterJump = code.size();
+        }
+        {
+            TPSCodeOperand right;
+            if (!Prepare(*step.Val2, GetValueType(*step.Val1), right))
+                return false;
+            const Op written = step.Operator == Op::IntDivide ? Op::Divide : step.Operator;
+            pscode::putCalcHead(code, written);
+            PutOperand(dest);
+            PutOperand(right);
+        }
+        // The jump lands after the right operand's temporaries are gone,
+        // which it skipped the making of.
+        if (shortCircuit)
+            pscode::patchS32(code, jumpField, pscode::jumpOffset(code.size(), afterJump));
     }
-    {
-        TPSCodeOperand right;
-        if (!Prepare(*op.Val2, GetValueType(*op.Val1), right))
-            return false;
-        const Op written = op.Operator == Op::IntDivide ? Op::Divide : op.Operator;
-        pscode::putCalcHead(code, written);
-        PutOperand(dest);
-        PutOperand(right);
-    }
-    // The jump lands after the right operand's temporaries are gone, which
-    // it skipped the making of.
-    if (shortCircuit)
-        pscode::patchS32(code, jumpField, pscode::jumpOffset(code.size(), afterJump));
     return true;
 }
 
@@ -575,10 +708,9 @@ bool TPSExpressionCompiler::WriteCall(TPSValueProc& call, const TPSValueVar* des
         } else {
             // The callee writes its result while it runs: straight into the
             // destination only when nothing it reads can be that variable.
-            const bool direct =
-                dynamic_cast<const TPSValueAllocatedStackVar*>(dest) ||
-                (SameValueType(GetValueType(*dest), result) && !dest->ByReference &&
-                 !dynamic_cast<const TPSValueGlobalVar*>(dest) && !Mentions(call, *dest) && !PassesReference(call));
+            const bool direct = ValueAs<TPSValueAllocatedStackVar>(dest) ||
+                                (SameValueType(GetValueType(*dest), result) && !dest->ByReference &&
+                                 !ValueAs<TPSValueGlobalVar>(dest) && !Mentions(call, *dest) && !PassesReference(call));
             if (!direct) {
                 TPSValueAllocatedStackVar* temp = NewTemp(resultSlot, result);
                 if (!WriteCall(call, temp))
@@ -596,7 +728,7 @@ bool TPSExpressionCompiler::WriteCall(TPSValueProc& call, const TPSValueVar* des
         }
     }
     TPSCodeOperand through;
-    auto* procVal = dynamic_cast<TPSValueProcVal*>(&call);
+    auto* procVal = ValueAs<TPSValueProcVal>(&call);
     if (procVal && !Prepare(*procVal->ProcNo, nullptr, through))
         return false;
     // A var open array is handed over as a copy. The copies are all made

@@ -5,11 +5,35 @@
 
 #include "script/common/utils.h"
 
+#include <pthread.h>
+
 using Err = TPSCompilerErrorCode;
 using Tok = TPSPasToken;
 
+namespace {
+
+// What a recursion may take below its last check: a level of nesting at the
+// frame sizes of a sanitized build without optimization, and the error
+// report.
+constexpr std::uintptr_t kStackReserve = 256 * 1024;
+
+std::uintptr_t stackFloorOfThisThread()
+{
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0)
+        return 0;
+    void* low = nullptr;
+    std::size_t size = 0;
+    const bool known = pthread_attr_getstack(&attr, &low, &size) == 0 && low;
+    pthread_attr_destroy(&attr);
+    return known ? reinterpret_cast<std::uintptr_t>(low) + kStackReserve : 0;
+}
+
+} // namespace
+
 bool TPSPascalCompiler::Compile(std::string text)
 {
+    stackFloor_ = stackFloorOfThisThread();
     hasOutput_ = false;
     output_.clear();
     debugOutput_.clear();

@@ -212,6 +212,11 @@ public:
     TPSOnWriteLine OnWriteLine = nullptr;
     TPSOnTranslateLineInfo OnTranslateLineInfo = nullptr;
 
+    // True when the stack of the compiling thread is nearly used up: the
+    // last guard of the recursive readers and writers under their counted
+    // bounds, for threads with small stacks and builds with large frames.
+    bool StackNearlyFull() const { return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)) < stackFloor_; }
+
 private:
     struct ConstNode;
     using FoldStatus = TPSFoldStatus;
@@ -370,6 +375,9 @@ private:
     // The unit being read for a uses clause, empty for the script itself.
     std::string module_;
     int unitDepth_ = 0;
+    // The lowest address the compile's recursion may reach: the compiling
+    // thread's stack end plus a reserve; 0 when that stack is unknown.
+    std::uintptr_t stackFloor_ = 0;
     std::vector<std::unique_ptr<TPSRegProc>> regProcs_;
     std::vector<std::unique_ptr<TPSConstant>> constants_;
     std::vector<std::unique_ptr<TPSProcedure>> procs_;

@@ -32,13 +32,6 @@ struct TPSPascalCompiler::ConstNode
     }
 };
 
-namespace {
-
-// Parentheses, signs and "not" nest at most this deep in a constant.
-constexpr int kMaxConstDepth = 128;
-
-} // namespace
-
 // ---- Literals -------------------------------------------------------------------
 
 bool TPSPascalCompiler::ReadNumberLiteral(TPSPascalParser& p, TPSValueRecord& dest)
@@ -143,7 +136,7 @@ bool TPSPascalCompiler::ReadConstant(TPSValueRecord& dest)
 
 bool TPSPascalCompiler::ReadConstValue(TPSPascalParser& p, TPSValueRecord& dest)
 {
-    std::unique_ptr<ConstNode> tree = ReadConstLevel(p, 0, 0);
+    std::unique_ptr<ConstNode> tree = ReadConstLevel(p, 1, 0);
     return tree && EvalConst(p, *tree, dest);
 }
 
@@ -170,8 +163,9 @@ std::unique_ptr<TPSPascalCompiler::ConstNode> TPSPascalCompiler::ReadConstLevel(
 
 std::unique_ptr<TPSPascalCompiler::ConstNode> TPSPascalCompiler::ReadConstFactor(TPSPascalParser& p, int depth)
 {
-    if (depth > kMaxConstDepth) {
-        ErrorAt(p, Err::SyntaxError);
+    // As in expressions, the outermost factor is at depth one.
+    if (depth > kMaxExpressionNesting || StackNearlyFull()) {
+        ErrorAt(p, Err::CustomError, kExpressionTooComplex);
         return nullptr;
     }
     auto node = std::make_unique<ConstNode>();

@@ -68,7 +68,7 @@ bool TPSPascalCompiler::ProcessTypes()
     do {
         if (!CheckNewName(TPSBlockInfo{}))
             return false;
-        const std::string name = p.RawToken();
+        const std::string name(p.RawToken());
         const SourcePlace at = PlaceOf(p);
         p.Next();
         if (!Expect(p, Tok::Equal, Err::IsExpected))
@@ -100,7 +100,7 @@ bool TPSPascalCompiler::ProcessVars(TPSBlockInfo& block)
             if (!CheckNewName(block, inGroup))
                 return false;
             group.push_back({p.Token(), MakeHash(p.Token())});
-            names.push_back(p.RawToken());
+            names.emplace_back(p.RawToken());
             places.push_back(PlaceOf(p));
             p.Next();
             if (p.CurrTokenId() != Tok::Comma)

@@ -16,12 +16,6 @@ using Op = TPSBinOperatorType;
 
 namespace {
 
-// Parentheses, signs and "not" nest at most this deep, and one statement
-// holds at most this many nodes, so that no reader or writer recursion can
-// exhaust the stack.
-constexpr int kMaxDepth = 128;
-constexpr int kMaxNodes = 1024;
-
 bool isOneOf(BaseType b, std::initializer_list<BaseType> list)
 {
     return std::find(list.begin(), list.end(), b) != list.end();
@@ -91,15 +85,15 @@ bool TPSExpressionCompiler::FailAt(const TPSValue& value, Err code, std::string_
 
 TPSType* TPSExpressionCompiler::GetValueType(const TPSValue& value)
 {
-    if (auto* data = dynamic_cast<const TPSValueData*>(&value))
+    if (auto* data = ValueAs<TPSValueData>(&value))
         return data->Data.FType;
-    if (auto* var = dynamic_cast<const TPSValueVar*>(&value))
+    if (auto* var = ValueAs<TPSValueVar>(&value))
         return var->RecItems.empty() ? ResolveLink(var->VarType) : ResolveLink(var->RecItems.back()->AType);
-    if (auto* proc = dynamic_cast<const TPSValueProc*>(&value))
+    if (auto* proc = ValueAs<TPSValueProc>(&value))
         return ResolveLink(proc->ResultType);
-    if (auto* un = dynamic_cast<const TPSUnValueOp*>(&value))
+    if (auto* un = ValueAs<TPSUnValueOp>(&value))
         return ResolveLink(un->AType);
-    if (auto* bin = dynamic_cast<const TPSBinValueOp*>(&value))
+    if (auto* bin = ValueAs<TPSBinValueOp>(&value))
         return ResolveLink(bin->AType);
     return nullptr; // nil, procedure addresses, constructors
 }
@@ -128,7 +122,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadLevel(int level)
         if (!right)
             return nullptr;
         if (*op == Op::As) {
-            auto* data = dynamic_cast<TPSValueData*>(right.get());
+            auto* data = ValueAs<TPSValueData>(right.get());
             if (data && data->Data.Base() == BaseType::TypeNumber) {
                 left = MakeCast(std::move(left), data->Data.TypeRef);
                 continue;
@@ -142,10 +136,6 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadLevel(int level)
 std::unique_ptr<TPSValue> TPSExpressionCompiler::MakeBinary(Op op, std::unique_ptr<TPSValue> left,
                                                             std::unique_ptr<TPSValue> right)
 {
-    if (++nodes_ > kMaxNodes) {
-        Fail(Err::SyntaxError);
-        return nullptr;
-    }
     auto node = std::make_unique<TPSBinValueOp>();
     node->Pos = left->Pos;
     node->Row = left->Row;
@@ -169,7 +159,7 @@ void TPSExpressionCompiler::WarnConstantOperand(Op op, const TPSValue& left, con
 {
     const bool isAnd = op == Op::And;
     for (const TPSValue* side : {&left, &right}) {
-        auto* data = dynamic_cast<const TPSValueData*>(side);
+        auto* data = ValueAs<TPSValueData>(side);
         if (!data || !c_.IsBooleanType(data->Data.FType))
             continue;
         const bool value = data->Data.Int != 0;
@@ -190,11 +180,11 @@ TPSType* TPSExpressionCompiler::BinaryResultType(Op op, const TPSValue& left, co
 {
     TPSType* lt = GetValueType(left);
     TPSType* rt = GetValueType(right);
-    const bool leftArray = dynamic_cast<const TPSValueArray*>(&left) != nullptr;
-    const bool rightArray = dynamic_cast<const TPSValueArray*>(&right) != nullptr;
+    const bool leftArray = ValueAs<TPSValueArray>(&left) != nullptr;
+    const bool rightArray = ValueAs<TPSValueArray>(&right) != nullptr;
     TPSType* boolean = c_.BooleanType();
-    const bool leftNil = dynamic_cast<const TPSValueNil*>(&left) != nullptr;
-    const bool rightNil = dynamic_cast<const TPSValueNil*>(&right) != nullptr;
+    const bool leftNil = ValueAs<TPSValueNil>(&left) != nullptr;
+    const bool rightNil = ValueAs<TPSValueNil>(&right) != nullptr;
     if (leftNil || rightNil) {
         TPSType* typed = leftNil ? rt : lt;
         const bool comparable =
@@ -215,7 +205,7 @@ TPSType* TPSExpressionCompiler::BinaryResultType(Op op, const TPSValue& left, co
                    : nullptr;
     }
     if (op == Op::Is) {
-        auto* data = dynamic_cast<const TPSValueData*>(&right);
+        auto* data = ValueAs<TPSValueData>(&right);
         return data && data->Data.Base() == BaseType::TypeNumber ? boolean : nullptr;
     }
     // A set meets a bracketed list.
@@ -363,14 +353,9 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::MakeObjectCast(std::unique_ptr<
 std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
 {
     TPSPascalParser& p = c_.Parser();
-    struct Nesting
-    {
-        int& depth;
-        explicit Nesting(int& d) : depth(++d) {}
-        ~Nesting() { --depth; }
-    } nesting(depth_);
-    if (depth_ > kMaxDepth || ++nodes_ > kMaxNodes) {
-        Fail(Err::SyntaxError);
+    const Nesting nesting(depth_);
+    if (depth_ > kMaxExpressionNesting || c_.StackNearlyFull()) {
+        Fail(Err::CustomError, kExpressionTooComplex);
         return nullptr;
     }
     switch (p.CurrTokenId()) {
@@ -492,7 +477,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadSizeOf()
     if (!operand)
         return nullptr;
     const TPSType* type = GetValueType(*operand);
-    if (dynamic_cast<const TPSValueArray*>(operand.get()))
+    if (ValueAs<TPSValueArray>(operand.get()))
         type = c_.FindTypeFrom("TVARIANTARRAY");
     if (!type) {
         FailAt(*operand, Err::TypeMismatch);
@@ -623,7 +608,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::GetIdentifier(bool variableOnly
 {
     TPSPascalParser& p = c_.Parser();
     const std::string name = p.Token();
-    const std::string written = p.RawToken();
+    const std::string_view written = p.RawToken();
     const std::uint32_t hash = MakeHash(name);
     auto unknown = [&]() -> std::unique_ptr<TPSValue> {
         Fail(Err::UnknownIdentifier, written);
@@ -883,7 +868,7 @@ bool TPSExpressionCompiler::ValidateParameters(const TPSParametersDecl& decl, st
                 actual.ExpectedType = actualType;
             continue;
         }
-        if (!dynamic_cast<TPSValueVar*>(actual.Val.get()))
+        if (!ValueAs<TPSValueVar>(actual.Val.get()))
             return FailAt(*actual.Val, Err::VariableExpected);
         if (!actual.ExpectedType) {
             actual.ExpectedType = actualType;
@@ -910,7 +895,7 @@ bool TPSExpressionCompiler::ReadPostfix(std::unique_ptr<TPSValue>& value)
 {
     TPSPascalParser& p = c_.Parser();
     for (;;) {
-        auto* var = dynamic_cast<TPSValueVar*>(value.get());
+        auto* var = ValueAs<TPSValueVar>(value.get());
         TPSType* type = GetValueType(*value);
         const BaseType base = type ? type->BaseType : BaseType::ReturnAddress;
         if (p.CurrTokenId() == Tok::OpenBlock && var && (base == BaseType::StaticArray || base == BaseType::DynArray)) {
@@ -927,7 +912,7 @@ bool TPSExpressionCompiler::ReadPostfix(std::unique_ptr<TPSValue>& value)
             auto* array = static_cast<TPSArrayType*>(type);
             const std::int32_t low =
                 base == BaseType::StaticArray ? static_cast<TPSStaticArrayType*>(array)->StartOffset : 0;
-            if (auto* data = dynamic_cast<TPSValueData*>(index.get())) {
+            if (auto* data = ValueAs<TPSValueData>(index.get())) {
                 auto item = std::make_unique<TPSSubNumber>();
                 item->AType = array->ArrayTypeNo;
                 item->SubNo = static_cast<std::uint32_t>(GetInt64Value(data->Data) - low);
@@ -1071,7 +1056,7 @@ bool TPSExpressionCompiler::ReadCharacterAccess(std::unique_ptr<TPSValue>& value
 bool TPSExpressionCompiler::ReadLateBound(std::unique_ptr<TPSValue>& value, TPSType* type)
 {
     TPSPascalParser& p = c_.Parser();
-    const std::string name = p.RawToken();
+    const std::string name(p.RawToken());
     p.Next();
     const std::int32_t procNo = type->GetDynInvokeProcNo(c_);
     TPSType* selfType = type->GetDynInvokeSelfType(c_);
@@ -1178,7 +1163,7 @@ bool TPSExpressionCompiler::ReadMember(std::unique_ptr<TPSValue>& value, TPSType
 {
     TPSPascalParser& p = c_.Parser();
     const std::string name = p.Token();
-    const std::string written = p.RawToken();
+    const std::string_view written = p.RawToken();
     auto call = std::make_unique<TPSValueProcNo>();
     call->Pos = value->Pos;
     call->Row = value->Row;
@@ -1274,16 +1259,15 @@ bool TPSExpressionCompiler::ReadDefaultProperty(std::unique_ptr<TPSValue>& value
 // a call's result belongs to no variable and is not told.
 void TPSExpressionCompiler::NotifyProperty(const TPSValue& instance, const std::string& member)
 {
-    if (auto* global = dynamic_cast<const TPSValueGlobalVar*>(&instance))
+    if (auto* global = ValueAs<TPSValueGlobalVar>(&instance))
         c_.NotifyVariable(TPSVariableType::Global, static_cast<std::int32_t>(global->GlobalVarNo), -1, instance.Pos,
                           member);
-    else if (dynamic_cast<const TPSValueAllocatedStackVar*>(&instance) ||
-             dynamic_cast<const TPSValueWithTarget*>(&instance))
+    else if (ValueAs<TPSValueAllocatedStackVar>(&instance) || ValueAs<TPSValueWithTarget>(&instance))
         return;
-    else if (auto* local = dynamic_cast<const TPSValueLocalVar*>(&instance))
+    else if (auto* local = ValueAs<TPSValueLocalVar>(&instance))
         c_.NotifyVariable(TPSVariableType::Local, static_cast<std::int32_t>(local->LocalVarNo), ctx_.ProcNo,
                           instance.Pos, member);
-    else if (auto* param = dynamic_cast<const TPSValueParamVar*>(&instance))
+    else if (auto* param = ValueAs<TPSValueParamVar>(&instance))
         c_.NotifyVariable(TPSVariableType::Param, static_cast<std::int32_t>(param->ParamNo), ctx_.ProcNo, instance.Pos,
                           member);
 }
@@ -1292,10 +1276,10 @@ void TPSExpressionCompiler::NotifyProperty(const TPSValue& instance, const std::
 
 bool TPSExpressionCompiler::Fold(std::unique_ptr<TPSValue>& value)
 {
-    if (auto* un = dynamic_cast<TPSUnValueOp*>(value.get())) {
+    if (auto* un = ValueAs<TPSUnValueOp>(value.get())) {
         if (!Fold(un->Val))
             return false;
-        auto* data = dynamic_cast<TPSValueData*>(un->Val.get());
+        auto* data = ValueAs<TPSValueData>(un->Val.get());
         if (!data)
             return true;
         TPSPascalCompiler::FoldStatus status = TPSPascalCompiler::FoldStatus::Ok;
@@ -1329,21 +1313,21 @@ bool TPSExpressionCompiler::Fold(std::unique_ptr<TPSValue>& value)
         value = std::move(un->Val);
         return true;
     }
-    auto* bin = dynamic_cast<TPSBinValueOp*>(value.get());
+    auto* bin = ValueAs<TPSBinValueOp>(value.get());
     if (!bin)
         return true;
     // Chains grow on the left: walk them without recursion.
-    std::vector<TPSBinValueOp*> chain;
-    for (TPSBinValueOp* at = bin; at; at = dynamic_cast<TPSBinValueOp*>(at->Val1.get()))
-        chain.push_back(at);
-    if (!Fold(chain.back()->Val1))
+    const ChainScope chain(chain_);
+    for (TPSBinValueOp* at = bin; at; at = ValueAs<TPSBinValueOp>(at->Val1.get()))
+        chain_.push_back(at);
+    if (!Fold(chain_.back()->Val1))
         return false;
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        TPSBinValueOp& node = **it;
+    for (std::size_t i = chain_.size(); i-- > chain.base;) {
+        TPSBinValueOp& node = *chain_[i];
         if (!Fold(node.Val2))
             return false;
-        auto* left = dynamic_cast<TPSValueData*>(node.Val1.get());
-        auto* right = dynamic_cast<TPSValueData*>(node.Val2.get());
+        auto* left = ValueAs<TPSValueData>(node.Val1.get());
+        auto* right = ValueAs<TPSValueData>(node.Val2.get());
         if (!left || !right || node.Operator == Op::As || node.Operator == Op::Is)
             continue;
         const TPSPascalCompiler::FoldStatus status = c_.Fold(node.Operator, left->Data, right->Data);
@@ -1357,13 +1341,12 @@ bool TPSExpressionCompiler::Fold(std::unique_ptr<TPSValue>& value)
             left->Data.Init(node.AType);
             left->Data.Int = x;
         }
+        // Replace the node in its parent (or the root); that frees it.
         std::unique_ptr<TPSValue> folded = std::move(node.Val1);
-        // Replace the node in its parent (or the root).
-        if (std::next(it) == chain.rend()) {
+        if (i == chain.base)
             value = std::move(folded);
-        } else {
-            (*std::next(it))->Val1 = std::move(folded);
-        }
+        else
+            chain_[i - 1]->Val1 = std::move(folded);
     }
     return true;
 }

@@ -159,19 +159,24 @@ void TPSPascalCompiler::WriteDebugLine(std::int32_t procNo)
     std::uint32_t position = parser_->Position();
     std::uint32_t row = parser_->Row();
     std::uint32_t col = parser_->GetCol();
-    std::string fileName = module_;
-    if (OnTranslateLineInfo)
-        OnTranslateLineInfo(this, position, row, col, fileName);
     const auto& proc = static_cast<const TPSInternalProcedure&>(*procs_[static_cast<std::size_t>(procNo)]);
-    std::string record;
+    // One record a statement: written straight into the debug data, with no
+    // copy of the file name unless the host translates the place.
+    std::string& record = debugOutput_;
     putByte(record, ps::debugdata::Line);
-    record.append(fileName).push_back(ps::debugdata::NameEnd);
+    if (OnTranslateLineInfo) {
+        std::string fileName = module_;
+        OnTranslateLineInfo(this, position, row, col, fileName);
+        record.append(fileName);
+    } else {
+        record.append(module_);
+    }
+    record.push_back(ps::debugdata::NameEnd);
     putU32(record, static_cast<std::uint32_t>(procNo));
     putU32(record, countOf(proc.Data));
     putU32(record, position);
     putU32(record, row);
     putU32(record, col);
-    WriteDebugData(record);
 }
 
 void TPSPascalCompiler::WriteDebugProcNames(std::int32_t procNo)

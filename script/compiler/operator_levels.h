@@ -7,6 +7,14 @@
 #include "script/compiler/pascal_parser.h"
 
 #include <optional>
+#include <string_view>
+
+// Chains of operators are read and written in loops, whatever their length;
+// what nests (parentheses, signs, "not", the arguments of calls) is read by
+// recursion, so its depth is bounded far above what a program writes, with
+// this message where the bound is reached.
+constexpr int kMaxExpressionNesting = 1000;
+constexpr std::string_view kExpressionTooComplex = "expression too complex";
 
 inline std::optional<pscode::CalcOp> BinaryOperatorAt(int level, TPSPasToken t, bool constant)
 {

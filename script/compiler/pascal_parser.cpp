@@ -11,7 +11,7 @@ namespace {
 
 using T = TPSPasToken;
 
-// Sorted by name in byte order for the binary search below.
+// The keywords, by name.
 constexpr std::array<std::pair<std::string_view, TPSPasToken>, kPSKeywordCount> kKeywords{{
     {"AND", T::KwAnd},
     {"ARRAY", T::KwArray},
@@ -80,9 +80,6 @@ constexpr std::array<std::pair<std::string_view, TPSPasToken>, kPSKeywordCount> 
     {"XOR", T::KwXor},
 }};
 
-static_assert(std::is_sorted(kKeywords.begin(), kKeywords.end(),
-                             [](const auto& a, const auto& b) { return a.first < b.first; }));
-
 // Positions are 32-bit; a longer text is refused rather than wrapped.
 constexpr std::size_t kMaxTextLength = std::numeric_limits<std::uint32_t>::max() - 1;
 
@@ -115,11 +112,52 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 } // namespace
 
+namespace {
+
+// Every identifier of a script is looked up here, so the keywords sit in an
+// open-addressed table by a hash of the length and the first and last
+// letters: one comparison in almost every lookup.
+constexpr std::size_t kKeywordSlots = 256;
+constexpr std::size_t kLongestKeyword = 14;
+
+constexpr std::size_t keywordSlot(std::string_view word)
+{
+    return (word.size() * 37 + static_cast<unsigned char>(word.front()) * 11 +
+            static_cast<unsigned char>(word.back())) %
+           kKeywordSlots;
+}
+
+constexpr std::array<std::int8_t, kKeywordSlots> makeKeywordTable()
+{
+    std::array<std::int8_t, kKeywordSlots> table{};
+    for (auto& slot : table)
+        slot = -1;
+    for (std::size_t i = 0; i < kKeywords.size(); ++i) {
+        std::size_t at = keywordSlot(kKeywords[i].first);
+        while (table[at] >= 0)
+            at = (at + 1) % kKeywordSlots;
+        table[at] = static_cast<std::int8_t>(i);
+    }
+    return table;
+}
+
+constexpr std::array<std::int8_t, kKeywordSlots> kKeywordTable = makeKeywordTable();
+
+static_assert(std::all_of(kKeywords.begin(), kKeywords.end(),
+                          [](const auto& k) { return k.first.size() <= kLongestKeyword; }));
+
+} // namespace
+
 TPSPasToken LookupKeyword(std::string_view upperWord)
 {
-    const auto it = std::lower_bound(kKeywords.begin(), kKeywords.end(), upperWord,
-                                     [](const auto& entry, std::string_view word) { return entry.first < word; });
-    return it != kKeywords.end() && it->first == upperWord ? it->second : TPSPasToken::Identifier;
+    if (upperWord.empty() || upperWord.size() > kLongestKeyword)
+        return TPSPasToken::Identifier;
+    for (std::size_t at = keywordSlot(upperWord); kKeywordTable[at] >= 0; at = (at + 1) % kKeywordSlots) {
+        const auto& entry = kKeywords[static_cast<std::size_t>(kKeywordTable[at])];
+        if (entry.first == upperWord)
+            return entry.second;
+    }
+    return TPSPasToken::Identifier;
 }
 
 void TPSPascalParser::SetText(std::string text)
@@ -155,13 +193,27 @@ void TPSPascalParser::CountLines(std::uint32_t from, std::uint32_t to)
     }
 }
 
+void TPSPascalParser::SkipBlanks()
+{
+    // The rules of CountLines: CR LF, a lone CR and LF each end one line.
+    const char* text = text_.c_str();
+    std::uint32_t at = state_.position;
+    for (char c = text[at]; isBlank(c); c = text[++at]) {
+        if (c == '\n' || (c == '\r' && text[at + 1] != '\n')) {
+            ++state_.row;
+            state_.lineStart = at + 1;
+        }
+    }
+    state_.position = at;
+}
+
 void TPSPascalParser::Next()
 {
     if (state_.stopped || text_.empty()) {
         state_.tokenLength = 0;
         state_.tokenId = TPSPasToken::EndOfText;
         state_.token.clear();
-        state_.rawToken.clear();
+        state_.rawToken = {};
         if (text_.empty())
             state_.position = 0;
         return;
@@ -171,13 +223,17 @@ void TPSPascalParser::Next()
         state_.position += state_.tokenLength;
         if (state_.tokenId == TPSPasToken::Whitespace || state_.tokenId == TPSPasToken::Comment)
             CountLines(previous, state_.position);
+        // Blanks that no one asks for are passed over here rather than
+        // scanned as tokens: most bytes of a script are indentation.
+        if (!EnableWhitespaces)
+            SkipBlanks();
 
         const Scan scan = ScanToken(state_.position);
         if (scan.error != TPSParserError::None) {
             state_.tokenLength = 0;
             state_.tokenId = TPSPasToken::EndOfText;
             state_.token.clear();
-            state_.rawToken.clear();
+            state_.rawToken = {};
             state_.stopped = true;
             if (onError_)
                 onError_(*this, scan.error);
@@ -201,16 +257,16 @@ void TPSPascalParser::Next()
     case TPSPasToken::Char:
     case TPSPasToken::HexInt:
         state_.token.assign(written);
-        state_.rawToken.assign(written);
+        state_.rawToken = written;
         break;
     case TPSPasToken::Identifier:
-        state_.token = FastUpperCase(written);
-        state_.rawToken.assign(written);
+        FastUpperCaseInto(written, state_.token);
+        state_.rawToken = written;
         state_.tokenId = LookupKeyword(state_.token);
         break;
     default:
         state_.token.clear();
-        state_.rawToken.clear();
+        state_.rawToken = {};
     }
 }
 
@@ -225,7 +281,8 @@ TPSPascalParser::Scan TPSPascalParser::ScanToken(std::uint32_t pos) const
     auto fail = [](TPSPasToken id, std::size_t length, TPSParserError error) {
         return Scan{id, static_cast<std::uint32_t>(length), error};
     };
-    auto runOf = [p](std::size_t from, bool (*accept)(char)) {
+    // A template, so that the test of each byte is inlined.
+    auto runOf = [p](std::size_t from, auto accept) {
         while (accept(p[from]))
             ++from;
         return from;
@@ -240,7 +297,7 @@ TPSPascalParser::Scan TPSPascalParser::ScanToken(std::uint32_t pos) const
     case '\t':
     case '\r':
     case '\n':
-        return token(T::Whitespace, runOf(1, isBlank));
+        return token(T::Whitespace, runOf(1, [](char c) { return isBlank(c); }));
     case '{': {
         std::size_t i = 1;
         while (!endOfText(i) && p[i] != '}')
@@ -285,13 +342,14 @@ TPSPascalParser::Scan TPSPascalParser::ScanToken(std::uint32_t pos) const
     case '#': {
         const bool hex = p[1] == '$';
         const std::size_t digitsFrom = hex ? 2 : 1;
-        const std::size_t end = runOf(digitsFrom, hex ? isHexDigit : isDigit);
+        const std::size_t end = hex ? runOf(digitsFrom, [](char c) { return isHexDigit(c); })
+                                    : runOf(digitsFrom, [](char c) { return isDigit(c); });
         if (end == digitsFrom || (!hex && isLetter(p[end])))
             return fail(T::Char, end, TPSParserError::CharError);
         return token(T::Char, end);
     }
     case '$': {
-        const std::size_t end = runOf(1, isHexDigit);
+        const std::size_t end = runOf(1, [](char c) { return isHexDigit(c); });
         if (end == 1)
             return fail(T::HexInt, 1, TPSParserError::SyntaxError);
         return token(T::HexInt, end);
@@ -333,12 +391,12 @@ TPSPascalParser::Scan TPSPascalParser::ScanToken(std::uint32_t pos) const
     }
 
     if (isDigit(p[0])) {
-        std::size_t i = runOf(1, isDigit);
+        std::size_t i = runOf(1, [](char c) { return isDigit(c); });
         bool real = false;
         // One point, and not the first of "..", so that 1..5 is a range.
         if (p[i] == '.' && p[i + 1] != '.') {
             real = true;
-            i = runOf(i + 1, isDigit);
+            i = runOf(i + 1, [](char c) { return isDigit(c); });
         }
         if (p[i] == 'E' || p[i] == 'e') {
             std::size_t j = i + 1;
@@ -346,12 +404,12 @@ TPSPascalParser::Scan TPSPascalParser::ScanToken(std::uint32_t pos) const
                 ++j;
             if (isDigit(p[j])) {
                 real = true;
-                i = runOf(j, isDigit);
+                i = runOf(j, [](char c) { return isDigit(c); });
             }
         }
         return token(real ? T::Real : T::Integer, i);
     }
     if (isLetter(p[0]))
-        return token(T::Identifier, runOf(1, isIdentChar)); // keywords are told apart in Next
+        return token(T::Identifier, runOf(1, [](char c) { return isIdentChar(c); })); // keywords are told apart in Next
     return fail(T::EndOfText, 0, TPSParserError::SyntaxError);
 }

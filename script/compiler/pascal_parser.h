@@ -138,7 +138,7 @@ public:
         TPSPasToken tokenId = TPSPasToken::EndOfText;
         bool stopped = false; // a scan error ended the stream
         std::string token;
-        std::string rawToken;
+        std::string_view rawToken; // into the text, which stays while it is read
     };
 
     virtual ~TPSPascalParser() = default;
@@ -154,7 +154,7 @@ public:
     // comments and whitespace, empty for symbols.
     const std::string& Token() const { return state_.token; }
     // The token's text exactly as written (empty for symbols).
-    const std::string& RawToken() const { return state_.rawToken; }
+    std::string_view RawToken() const { return state_.rawToken; }
     std::uint32_t Position() const { return state_.position; }
     std::uint32_t TokenLength() const { return state_.tokenLength; }
     std::uint32_t Row() const { return state_.row; } // from 1
@@ -177,6 +177,8 @@ private:
     };
     Scan ScanToken(std::uint32_t pos) const;
     void CountLines(std::uint32_t from, std::uint32_t to);
+    // Moves the position over blanks, counting the lines they end.
+    void SkipBlanks();
 
     std::string text_;
     State state_;

@@ -21,7 +21,11 @@ using pscode::putOp;
 
 namespace {
 
-constexpr int kMaxBlockDepth = 128;
+// Statements nest by recursion: a begin, and each statement inside another,
+// is one level deeper. The bound is far above what a program writes and
+// keeps the recursion well inside the stack.
+constexpr int kMaxBlockDepth = 2000;
+constexpr std::string_view kNestedTooDeeply = "statements nested too deeply";
 
 // The jumps that leave the innermost loop, patched when it ends.
 struct LoopJumps
@@ -62,8 +66,8 @@ private:
 
     bool Deeper(int depth)
     {
-        if (depth > kMaxBlockDepth)
-            return Fail(Err::SyntaxError);
+        if (depth > kMaxBlockDepth || c_.StackNearlyFull())
+            return Fail(Err::CustomError, kNestedTooDeeply);
         return true;
     }
 
@@ -181,18 +185,17 @@ private:
     // (the element writes of strings and Variants are calls too).
     bool Simple()
     {
-        expr_.StartStatement();
         std::unique_ptr<TPSValue> target = expr_.ReadExpression();
         if (!target)
             return false;
-        if (auto* var = dynamic_cast<TPSValueVar*>(target.get())) {
+        if (auto* var = ValueAs<TPSValueVar>(target.get())) {
             if (P().CurrTokenId() != Tok::Assignment)
                 return Fail(Err::AssignmentExpected);
             P().Next();
             std::unique_ptr<TPSValue> source = expr_.ReadExpression();
             return source && expr_.WriteInto(*var, *source);
         }
-        if (auto* call = dynamic_cast<TPSValueProc*>(target.get()))
+        if (auto* call = ValueAs<TPSValueProc>(target.get()))
             return expr_.WriteCall(*call, nullptr);
         return Fail(Err::InternalError, "20");
     }
@@ -206,11 +209,7 @@ private:
 
     // A condition; nil after an error. Whether it can be a Boolean is
     // known when it is written into one.
-    std::unique_ptr<TPSValue> ReadCondition()
-    {
-        expr_.StartStatement();
-        return expr_.ReadExpression();
-    }
+    std::unique_ptr<TPSValue> ReadCondition() { return expr_.ReadExpression(); }
 
     // Moves the Boolean in the temporary into the jump flag, drops the
     // temporary and writes a jump taken when the value equals whenValue.
@@ -366,7 +365,7 @@ private:
             max = isSigned ? (std::int64_t(1) << (bits - 1)) - 1 : (std::int64_t(1) << bits) - 1;
             min = isSigned ? -(std::int64_t(1) << (bits - 1)) : 0;
         }
-        if (auto* data = dynamic_cast<const TPSValueData*>(&last)) {
+        if (auto* data = ValueAs<TPSValueData>(&last)) {
             const std::int64_t end = GetInt64Value(data->Data);
             if (up ? end < max : end > min)
                 return nullptr;
@@ -384,13 +383,12 @@ private:
     {
         c_.WriteDebugLine(ctx_.ProcNo);
         P().Next();
-        expr_.StartStatement();
         if (P().CurrTokenId() != Tok::Identifier)
             return Fail(Err::IdentifierExpected);
         std::unique_ptr<TPSValue> control = expr_.GetIdentifier(true);
         if (!IntegerValue(control))
             return false;
-        auto* var = dynamic_cast<TPSValueVar*>(control.get());
+        auto* var = ValueAs<TPSValueVar>(control.get());
         if (!var)
             return Fail(Err::VariableExpected);
         if (!Expect(Tok::Assignment, Err::AssignmentExpected))
@@ -463,7 +461,6 @@ private:
     bool BranchTest(TPSValueVar& selector, TPSValueVar& hit)
     {
         for (bool first = true;; first = false) {
-            expr_.StartStatement();
             std::unique_ptr<TPSValue> low = expr_.ReadExpression();
             if (!low)
                 return false;
@@ -473,7 +470,6 @@ private:
             auto test = NewBoolean();
             if (range) {
                 P().Next();
-                expr_.StartStatement();
                 std::unique_ptr<TPSValue> high = expr_.ReadExpression();
                 if (!high || !LabelFits(selector, *high, TPSBinOperatorType::LessEqual))
                     return false;
@@ -508,7 +504,6 @@ private:
     {
         c_.WriteDebugLine(ctx_.ProcNo);
         P().Next();
-        expr_.StartStatement();
         std::unique_ptr<TPSValue> value = expr_.ReadExpression();
         if (!value || !Expect(Tok::KwOf, Err::OfExpected))
             return false;
@@ -610,7 +605,6 @@ private:
     bool WithTargets(std::vector<std::unique_ptr<TPSValueAllocatedStackVar>>& held)
     {
         for (;;) {
-            expr_.StartStatement();
             if (P().CurrTokenId() != Tok::Identifier)
                 return Fail(Err::IdentifierExpected);
             std::unique_ptr<TPSValue> target = expr_.GetIdentifier(false);
@@ -620,7 +614,7 @@ private:
             const BaseType base = BaseOf(type);
             if (base != BaseType::Record && base != BaseType::Class)
                 return Fail(Err::ClassTypeExpected);
-            if (auto* var = dynamic_cast<TPSValueVar*>(target.get())) {
+            if (auto* var = ValueAs<TPSValueVar>(target.get())) {
                 held.push_back(
                     std::make_unique<TPSValueAllocatedStackVar>(ctx_, c_.UseType(c_.FindBaseType(BaseType::Pointer))));
                 TPSCodeOperand at;

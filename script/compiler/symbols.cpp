@@ -17,35 +17,6 @@ void nameSymbol(Symbol& symbol, std::string& upper, std::string& org, std::strin
 
 } // namespace
 
-TPSType* ResolveLink(TPSType* type)
-{
-    // A link made by an alias may itself point at a link made by another.
-    while (type && type->BaseType == BaseType::TypeLink)
-        type = static_cast<TPSTypeLink*>(type)->LinkTypeNo;
-    return type;
-}
-
-const TPSType* ResolveLink(const TPSType* type)
-{
-    return ResolveLink(const_cast<TPSType*>(type));
-}
-
-BaseType BaseOf(const TPSType* type)
-{
-    const TPSType* t = ResolveLink(type);
-    return t ? t->BaseType : BaseType::ReturnAddress;
-}
-
-bool IsIntegerBase(BaseType b)
-{
-    return (b >= BaseType::Byte && b <= BaseType::LongInt) || b == BaseType::Int64;
-}
-
-bool IsRealBase(BaseType b)
-{
-    return b == BaseType::Single || b == BaseType::Double || b == BaseType::Extended || b == BaseType::Currency;
-}
-
 bool IsUnsignedBase(BaseType b)
 {
     return b == BaseType::Byte || b == BaseType::Word || b == BaseType::LongWord;

@@ -22,15 +22,23 @@ class TPSCompileTimeClass;
 class TPSInterface;
 struct TPSAttribute;
 
-// Resolves a type link to the type it names; nil stays nil.
-TPSType* ResolveLink(TPSType* type);
-const TPSType* ResolveLink(const TPSType* type);
+// Resolves a type link to the type it names; nil stays nil. (Inline below:
+// every node of every expression asks.)
+inline TPSType* ResolveLink(TPSType* type);
+inline const TPSType* ResolveLink(const TPSType* type);
 // The base code of a type with links followed.
-ps::BaseType BaseOf(const TPSType* type);
+inline ps::BaseType BaseOf(const TPSType* type);
 
 // Base-code classes used by the folding and the compatibility rules.
-bool IsIntegerBase(ps::BaseType b); // 1 to 6 and 17
-bool IsRealBase(ps::BaseType b);    // 7, 8, 9 and 24
+inline bool IsIntegerBase(ps::BaseType b) // 1 to 6 and 17
+{
+    return (b >= ps::BaseType::Byte && b <= ps::BaseType::LongInt) || b == ps::BaseType::Int64;
+}
+inline bool IsRealBase(ps::BaseType b) // 7, 8, 9 and 24
+{
+    return b == ps::BaseType::Single || b == ps::BaseType::Double || b == ps::BaseType::Extended ||
+           b == ps::BaseType::Currency;
+}
 inline bool IsNumericBase(ps::BaseType b)
 {
     return IsIntegerBase(b) || IsRealBase(b);
@@ -260,6 +268,25 @@ public:
     TPSTypeLink() : TPSType(ps::BaseType::TypeLink) {}
     TPSType* LinkTypeNo = nullptr;
 };
+
+inline TPSType* ResolveLink(TPSType* type)
+{
+    // A link made by an alias may itself point at a link made by another.
+    while (type && type->BaseType == ps::BaseType::TypeLink)
+        type = static_cast<TPSTypeLink*>(type)->LinkTypeNo;
+    return type;
+}
+
+inline const TPSType* ResolveLink(const TPSType* type)
+{
+    return ResolveLink(const_cast<TPSType*>(type));
+}
+
+inline ps::BaseType BaseOf(const TPSType* type)
+{
+    const TPSType* t = ResolveLink(type);
+    return t ? t->BaseType : ps::BaseType::ReturnAddress;
+}
 
 class TPSUndefinedClassType : public TPSType
 {

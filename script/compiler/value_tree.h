@@ -14,14 +14,53 @@ class TPSCodeContext;
 class TPSCompileTimeClass;
 class TPSDelphiClassItemProperty;
 
+// What a node is. The compiler asks this of every node it reads and
+// writes, so the answer is a field, not a search of the class hierarchy.
+enum class TPSValueKind : std::uint8_t {
+    Data,
+    Nil,
+    ProcPtr,
+    Array,
+    UnOp,
+    BinOp,
+    ProcNo, // calls
+    ProcVal,
+    GlobalVar, // variables
+    ParamVar,
+    LocalVar,
+    StackVar,
+    WithTarget,
+};
+
 class TPSValue
 {
 public:
     virtual ~TPSValue() = default;
+    // Nodes come and go by the thousand in every statement: they are kept
+    // for reuse on the thread that freed them rather than handed back to
+    // the heap each time.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* node, std::size_t size) noexcept;
+    TPSValue(const TPSValue&) = delete;
+    TPSValue& operator=(const TPSValue&) = delete;
+    const TPSValueKind Kind;
     std::int32_t Pos = -1;
     std::uint32_t Row = 0;
     std::uint32_t Col = 0;
+
+protected:
+    explicit TPSValue(TPSValueKind kind) : Kind(kind) {}
 };
+
+// The node as the class T when it is one (T::Holds tells), else nil.
+template <typename T> T* ValueAs(TPSValue* value)
+{
+    return value && T::Holds(value->Kind) ? static_cast<T*>(value) : nullptr;
+}
+template <typename T> const T* ValueAs(const TPSValue* value)
+{
+    return value && T::Holds(value->Kind) ? static_cast<const T*>(value) : nullptr;
+}
 
 // One step of a variable's access path.
 class TPSSubItem
@@ -29,34 +68,46 @@ class TPSSubItem
 public:
     virtual ~TPSSubItem() = default;
     TPSType* AType = nullptr; // the element's type
+    const bool IsNumber;      // a TPSSubNumber, else a TPSSubValue
+
+protected:
+    explicit TPSSubItem(bool isNumber) : IsNumber(isNumber) {}
 };
 
 class TPSSubNumber : public TPSSubItem
 {
 public:
+    TPSSubNumber() : TPSSubItem(true) {}
     std::uint32_t SubNo = 0; // field or zero-based element number
 };
 
 class TPSSubValue : public TPSSubItem
 {
 public:
+    TPSSubValue() : TPSSubItem(false) {}
     std::unique_ptr<TPSValue> SubNo; // its run-time value is the element number
 };
 
 class TPSValueVar : public TPSValue
 {
 public:
+    static bool Holds(TPSValueKind kind) { return kind >= TPSValueKind::GlobalVar; }
     TPSType* VarType = nullptr; // the variable's declared type
     std::vector<std::unique_ptr<TPSSubItem>> RecItems;
     // The variable number that the code uses.
     virtual std::uint32_t CodeNumber() const = 0;
     // A var or out parameter: the slot points at a variable of the caller.
     bool ByReference = false;
+
+protected:
+    using TPSValue::TPSValue;
 };
 
 class TPSValueGlobalVar : public TPSValueVar
 {
 public:
+    static bool Holds(TPSValueKind kind) { return kind == TPSValueKind::GlobalVar; }
+    TPSValueGlobalVar() : TPSValueVar(TPSValueKind::GlobalVar) {}
     std::uint32_t GlobalVarNo = 0;
     std::uint32_t CodeNumber() const override { return GlobalVarNo; }
 };
@@ -64,13 +115,20 @@ public:
 class TPSValueLocalVar : public TPSValueVar
 {
 public:
+    static bool Holds(TPSValueKind kind) { return kind >= TPSValueKind::LocalVar; }
+    TPSValueLocalVar() : TPSValueVar(TPSValueKind::LocalVar) {}
     std::uint32_t LocalVarNo = 0;
     std::uint32_t CodeNumber() const override { return pscode::localVar(LocalVarNo); }
+
+protected:
+    explicit TPSValueLocalVar(TPSValueKind kind) : TPSValueVar(kind) {}
 };
 
 class TPSValueParamVar : public TPSValueVar
 {
 public:
+    static bool Holds(TPSValueKind kind) { return kind == TPSValueKind::ParamVar; }
+    TPSValueParamVar() : TPSValueVar(TPSValueKind::ParamVar) {}
     std::uint32_t ParamNo = 0;
     std::uint32_t CodeNumber() const override { return pscode::paramVar(ParamNo); }
 };
@@ -80,6 +138,7 @@ public:
 class TPSValueAllocatedStackVar : public TPSValueLocalVar
 {
 public:
+    static bool Holds(TPSValueKind kind) { return kind == TPSValueKind::StackVar; }
     TPSValueAllocatedStackVar(TPSCodeContext& context, TPSType* type);
     ~TPSValueAllocatedStackVar() override;
     TPSValueAllocatedStackVar(const TPSValueAllocatedStackVar&) = delete;
@@ -94,21 +153,31 @@ private:
 // below it.
 class TPSValueWithTarget : public TPSValueLocalVar
 {
+public:
+    static bool Holds(TPSValueKind kind) { return kind == TPSValueKind::WithTarget; }
+    TPSValueWithTarget() : TPSValueLocalVar(TPSValueKind::WithTarget) {}
 };
 
 class TPSValueData : public TPSValue
 {
 public:
+    static bool Holds(TPSValueKind kind) { return kind == TPSValueKind::Data; }
+    TPSValueData() : TPSValue(TPSValueKind::Data) {}
     TPSValueRecord Data;
 };
 
 class TPSValueNil : public TPSValue
 {
+public:
+    static bool Holds(TPSValueKind kind) { return kind == TPSValueKind::Nil; }
+    TPSValueNil() : TPSValue(TPSValueKind::Nil) {}
 };
 
 class TPSValueProcPtr : public TPSValue
 {
 public:
+    static bool Holds(TPSValueKind kind) { return kind == TPSValueKind::ProcPtr; }
+    TPSValueProcPtr() : TPSValue(TPSValueKind::ProcPtr) {}
     std::uint32_t ProcNo = 0;
 };
 
@@ -123,19 +192,27 @@ struct TPSParameter
 class TPSValueProc : public TPSValue
 {
 public:
+    static bool Holds(TPSValueKind kind) { return kind == TPSValueKind::ProcNo || kind == TPSValueKind::ProcVal; }
     std::vector<TPSParameter> Parameters;
     TPSType* ResultType = nullptr; // nil for a procedure
+
+protected:
+    using TPSValue::TPSValue;
 };
 
 class TPSValueProcNo : public TPSValueProc
 {
 public:
+    static bool Holds(TPSValueKind kind) { return kind == TPSValueKind::ProcNo; }
+    TPSValueProcNo() : TPSValueProc(TPSValueKind::ProcNo) {}
     std::uint32_t ProcNo = 0;
 };
 
 class TPSValueProcVal : public TPSValueProc
 {
 public:
+    static bool Holds(TPSValueKind kind) { return kind == TPSValueKind::ProcVal; }
+    TPSValueProcVal() : TPSValueProc(TPSValueKind::ProcVal) {}
     std::unique_ptr<TPSValue> ProcNo; // the procedural value called through
 };
 
@@ -144,6 +221,8 @@ enum class TPSUnOperatorType : std::uint8_t { Not = 0, Negate = 1, Cast = 2 };
 class TPSUnValueOp : public TPSValue
 {
 public:
+    static bool Holds(TPSValueKind kind) { return kind == TPSValueKind::UnOp; }
+    TPSUnValueOp() : TPSValue(TPSValueKind::UnOp) {}
     std::unique_ptr<TPSValue> Val;
     TPSUnOperatorType Operator = TPSUnOperatorType::Not;
     TPSType* AType = nullptr;
@@ -152,6 +231,17 @@ public:
 class TPSBinValueOp : public TPSValue
 {
 public:
+    static bool Holds(TPSValueKind kind) { return kind == TPSValueKind::BinOp; }
+    TPSBinValueOp() : TPSValue(TPSValueKind::BinOp) {}
+    ~TPSBinValueOp() override
+    {
+        // Chains grow on the left, as long as the text makes them: unlink
+        // them without recursion.
+        while (auto* next = ValueAs<TPSBinValueOp>(Val1.get())) {
+            std::unique_ptr<TPSValue> below = std::move(next->Val1);
+            Val1 = std::move(below);
+        }
+    }
     std::unique_ptr<TPSValue> Val1;
     std::unique_ptr<TPSValue> Val2;
     TPSBinOperatorType Operator = TPSBinOperatorType::Add;
@@ -162,6 +252,8 @@ public:
 class TPSValueArray : public TPSValue
 {
 public:
+    static bool Holds(TPSValueKind kind) { return kind == TPSValueKind::Array; }
+    TPSValueArray() : TPSValue(TPSValueKind::Array) {}
     std::vector<std::unique_ptr<TPSValue>> Items;
 };
 
@@ -219,8 +311,6 @@ public:
     TPSExpressionCompiler(TPSPascalCompiler& compiler, TPSCodeContext& context) : c_(compiler), ctx_(context) {}
 
     // ---- Reading (expressions.cpp) -------------------------------------------
-    // Starts the count of nodes that one statement may hold.
-    void StartStatement() { nodes_ = 0; }
     std::unique_ptr<TPSValue> ReadExpression();
     // An identifier with its postfix chain; in variable-only mode constants,
     // types and routines are rejected.
@@ -286,6 +376,7 @@ private:
 
     bool CheckAssignable(TPSType* destType, const TPSValue& source);
     bool WriteBinaryInto(const TPSValueVar& destVar, const TPSCodeOperand& dest, TPSBinValueOp& op);
+    bool WriteCalculation(const TPSValueVar& destVar, const TPSCodeOperand& dest, TPSBinValueOp& op);
     static TPSType* UnaryWorkType(const TPSUnValueOp& op, TPSType* destType);
     bool WriteUnaryInto(const TPSValueVar& dest, const TPSCodeOperand& destOperand, TPSUnValueOp& op,
                         TPSType* work = nullptr);
@@ -300,8 +391,29 @@ private:
 
     TPSPascalCompiler& c_;
     TPSCodeContext& ctx_;
+    // The links of the operator chains being folded or written, innermost
+    // chain last: one vector for all, so that no chain allocates its own.
+    std::vector<TPSBinValueOp*> chain_;
+    struct ChainScope
+    {
+        std::vector<TPSBinValueOp*>& chain;
+        const std::size_t base;
+        explicit ChainScope(std::vector<TPSBinValueOp*>& c) : chain(c), base(c.size()) {}
+        ~ChainScope() { chain.resize(base); }
+        ChainScope(const ChainScope&) = delete;
+        ChainScope& operator=(const ChainScope&) = delete;
+    };
+    // How deep the reader and the writer are in the nesting of the tree.
     int depth_ = 0;
-    int nodes_ = 0;
+    int writeDepth_ = 0;
+    struct Nesting
+    {
+        int& depth;
+        explicit Nesting(int& d) : depth(++d) {}
+        ~Nesting() { --depth; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+    };
     // Constants made while writing, kept for the operands that point at them.
     std::vector<std::unique_ptr<TPSValueRecord>> madeConstants_;
 };

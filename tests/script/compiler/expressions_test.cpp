@@ -3,8 +3,10 @@
 // holds exactly the declared locals at the start of every statement and at
 // every return, so no temporary outlives its statement.
 
+#include "tests/script/common/stack_thread.h"
 #include "tests/script/compiler/run_harness.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -52,6 +54,13 @@ INSTANTIATE_TEST_SUITE_P(
                 kVars + "begin a := 5; b := 7; a := b + a; c := 10; c := c - (c - 1); r := 3; r := -r; "
                         "w := 3; w := w * w * w end.",
                 {{"A", 12}, {"C", 1}, {"R", -3}, {"W", 27}}},
+        // A chain is written into its destination link by link; a link
+        // whose right operand reads the destination stops it there, so
+        // the old value is read before the first link overwrites it.
+        RunCase{"destination read inside a chain",
+                kVars + "begin a := 10; a := 1 + a + 2; b := 5; b := b * 2 - b + 1 - b; c := 3; "
+                        "c := 100 - c * c - c + 1; r := 4; r := 2 * r + 1 + r * 2 end.",
+                {{"A", 13}, {"B", 1}, {"C", 89}, {"R", 17}}},
         RunCase{"casts and constants folded",
                 kVars + "const K = 40 + 2; begin by := Byte(300); a := LongInt(by) + K; w := Word(-1); "
                         "si := ShortInt(200); i6 := Int64(a) * 1000000000 end.",
@@ -580,9 +589,23 @@ TEST(BuiltInCalls, StandInForElementsListsAndNotifications)
             << test.statement;
 }
 
-// One statement holds a bounded number of operators; the bound is counted
-// per statement, not per program.
-TEST(Limits, OperatorsAreCountedPerStatement)
+// The counted bounds are tested on a stack large enough for any build's
+// frames, the watch of the stack itself on a small one.
+constexpr std::size_t kLargeStack = std::size_t(128) << 20;
+
+void longChainsAndDeepNesting();
+void boundsReached();
+
+// No count of operators limits a statement or a program: chains of any
+// length are read and written in loops, and only nesting is bounded, far
+// above what a program writes, by a bound that names itself where it is
+// reached.
+TEST(Limits, LongChainsAndDeepNestingCompileAndRun)
+{
+    runOnStackOf(kLargeStack, [] { longChainsAndDeepNesting(); });
+}
+
+void longChainsAndDeepNesting()
 {
     std::string many = "var a: LongInt;\nbegin\n";
     for (int i = 0; i < 300; ++i)
@@ -590,12 +613,126 @@ TEST(Limits, OperatorsAreCountedPerStatement)
     const RunResult fine = compileAndRun(many + "end.");
     ASSERT_EQ(fine.error, "");
     EXPECT_EQ(fine.values.at("A"), 600);
-    EXPECT_EQ(fine.unbalanced, 0);
 
-    std::string one = "var a: LongInt;\nbegin\n  a := 0";
-    for (int i = 0; i < 1100; ++i)
-        one += " + a";
-    EXPECT_EQ(compileAndRun(one + ";\nend.").error.substr(0, 8), "[Error] ");
+    // 5,000 terms of each kind: numbers folded and not, calls into a
+    // string, Booleans with short-circuit jumps, and an element
+    // destination whose index is computed once.
+    auto chain = [](const std::string& first, const std::string& before, const std::string& after, int count) {
+        std::string text = first;
+        for (int i = 1; i < count; ++i)
+            text += before + std::to_string(i % 7) + after;
+        return text;
+    };
+    std::string nested = "1";
+    for (int i = 0; i < 500; ++i)
+        nested = "(1 + " + nested + ")";
+    std::string ifs, ends;
+    for (int i = 0; i < 500; ++i) {
+        ifs += "if d >= 0 then begin d := d + 1; ";
+        ends += "end; ";
+    }
+    std::string loops, loopEnds;
+    for (int i = 0; i < 250; ++i) {
+        loops += "while w < 1000 do begin w := w + 1; repeat r := r + 1; ";
+        loopEnds += "until r > 0; end; ";
+    }
+    const std::string program =
+        "var a, b, n, k, d, w, r, x: LongInt; s: String; t: Boolean; arr: array of LongInt;\n"
+        "begin\n  k := 2;\n  a := " +
+        chain("k", " + k * ", "", 5000) + ";\n  b := " + chain("0", " - ", "", 5000) +
+        ";\n  s := " + chain("IntToStr(k)", " + IntToStr(", ")", 2500) +
+        ";\n  n := Length(s);\n  t := " + chain("(k > 1)", " or (k = ", ")", 5000) +
+        ";\n  if t then x := 1;\n  SetArrayLength(arr, 3);\n  arr[k - 1] := " + chain("k", " + ", "", 5000) +
+        ";\n  x := x + arr[1] + " + nested + ";\n  " + ifs + ends + "\n  " + loops + loopEnds + "\nend.";
+    const RunResult run = compileAndRun(program);
+    ASSERT_EQ(run.error, "");
+    ASSERT_EQ(run.runError, "");
+    std::int64_t sumOfTerms = 0;
+    for (int i = 1; i < 5000; ++i)
+        sumOfTerms += i % 7;
+    EXPECT_EQ(run.values.at("A"), 2 + 2 * sumOfTerms);
+    EXPECT_EQ(run.values.at("B"), -sumOfTerms);
+    EXPECT_EQ(run.values.at("N"), 2500);
+    EXPECT_EQ(run.values.at("X"), 1 + 2 + sumOfTerms + 501);
+    EXPECT_EQ(run.values.at("D"), 500);
+    EXPECT_EQ(run.values.at("W"), 1000);
+    EXPECT_EQ(run.unbalanced, 0);
+}
+
+TEST(Limits, ReachedBoundsNameThemselvesWhereReached)
+{
+    runOnStackOf(kLargeStack, [] { boundsReached(); });
+}
+
+void boundsReached()
+{
+    const std::string head = "var a: LongInt; t: Boolean;\nbegin\n";
+    auto nest = [](const std::string& open, int count, const std::string& inner, const std::string& close) {
+        std::string text;
+        for (int i = 0; i < count; ++i)
+            text += open;
+        text += inner;
+        for (int i = 0; i < count; ++i)
+            text += close;
+        return text;
+    };
+    struct Case
+    {
+        std::string body;
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        // A factor inside 1,000 others is one too deep: here the literal
+        // inside 1,000 parentheses, at column 1,006.
+        {"a := " + nest("(", 999, "1", ")"), ""},
+        {"a := " + nest("(", 1000, "1", ")"), "[Error] (3:1006): expression too complex"},
+        {"a := " + nest("-", 999, "1", ""), ""},
+        {"t := " + nest("not ", 1001, "t", ""), "[Error] (3:4006): expression too complex"},
+        {"a := " + nest("Abs(", 1001, "1", ")"), "[Error] (3:4006): expression too complex"},
+        // A chain of comparisons is written one link deeper each: the
+        // writer's bound reports at the chain's start.
+        {"t := t" + nest(" = t", 2500, "", ""), "[Error] (3:6): expression too complex"},
+        {nest("begin ", 2000, "a := 1;", " end"), ""},
+        {nest("begin ", 2001, "a := 1;", " end"), "[Error] (3:12001): statements nested too deeply"},
+        {nest("if a = 0 then ", 2001, "a := 1", ""), "[Error] (3:28015): statements nested too deeply"},
+    };
+    for (const Case& test : cases) {
+        const RunResult run = compileAndRun(head + test.body + ";\nend.");
+        EXPECT_EQ(run.error, test.error) << test.body.substr(0, 40);
+        if (test.error.empty()) {
+            EXPECT_EQ(run.runError, "") << test.body.substr(0, 40);
+        }
+    }
+}
+
+// Below the counted bounds the stack itself is watched: a compile on a
+// thread with a small stack ends with the message, not a crash.
+TEST(Limits, ASmallStackEndsTheNestingWithTheMessage)
+{
+    const std::string deep =
+        "var a: LongInt;\nbegin\n  a := " + std::string(999, '(') + "1" + std::string(999, ')') + ";\nend.";
+    std::string statements = "var a: LongInt;\nbegin\n";
+    for (int i = 0; i < 1999; ++i)
+        statements += "begin ";
+    statements += "a := 1";
+    for (int i = 0; i < 1999; ++i)
+        statements += " end";
+    statements += "\nend.";
+    // A chain of comparisons is written one link deeper each; the watch
+    // stops the writer inside an operand, which must not add a second
+    // error of its own.
+    std::string comparisons = "var t: Boolean;\nbegin\n  t := t";
+    for (int i = 0; i < 1999; ++i)
+        comparisons += " = t";
+    comparisons += ";\nend.";
+    runOnStackOf(std::size_t(320) << 10, [&] {
+        EXPECT_THAT(compileAndRun(deep).error, ::testing::EndsWith("): expression too complex"));
+        EXPECT_THAT(compileAndRun(statements).error, ::testing::EndsWith("): statements nested too deeply"));
+        CompileHarness h;
+        EXPECT_FALSE(h.compile(comparisons));
+        ASSERT_EQ(h.c.GetMessageCount(), 1u);
+        EXPECT_EQ(h.c.GetMessage(0)->MessageToString(), "[Error] (3:8): expression too complex");
+    });
 }
 
 } // namespace

@@ -38,8 +38,8 @@ Scanned scan(const std::string& text, bool comments = false, bool whitespace = f
     });
     parser.SetText(text);
     while (parser.CurrTokenId() != T::EndOfText) {
-        out.tokens.push_back({parser.CurrTokenId(), parser.Token(), parser.RawToken(), parser.Position(), parser.Row(),
-                              parser.GetCol()});
+        out.tokens.push_back({parser.CurrTokenId(), parser.Token(), std::string(parser.RawToken()), parser.Position(),
+                              parser.Row(), parser.GetCol()});
         parser.Next();
     }
     // The end stays the end, and a scan error is reported once.

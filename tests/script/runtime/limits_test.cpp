@@ -4,11 +4,10 @@
 
 #include "script/runtime/event_bridge.h"
 #include "script/runtime/exec.h"
+#include "tests/script/common/stack_thread.h"
 #include "tests/script/runtime/image_builder.h"
 
 #include <gtest/gtest.h>
-
-#include <pthread.h>
 
 #include <functional>
 
@@ -59,17 +58,7 @@ Code& setLength(Code& c, const StandardTypes& t, std::uint32_t setLengthProc, st
 // shows early.
 void onSmallStack(const std::function<void()>& body, std::size_t stackBytes = std::size_t(1) << 20)
 {
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, stackBytes);
-    pthread_t thread;
-    auto run = [](void* context) -> void* {
-        (*static_cast<const std::function<void()>*>(context))();
-        return nullptr;
-    };
-    ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&body)), 0);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attributes);
+    runOnStackOf(stackBytes, body);
 }
 
 } // namespace

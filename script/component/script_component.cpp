@@ -95,6 +95,7 @@ public:
 
 protected:
     bool HasInstructionHook() const override { return owner_.OnLine || TPSDebugExec::HasInstructionHook(); }
+    TPSHookLevel HookLevel() const override { return owner_.OnLine ? TPSHookLevel::Every : TPSDebugExec::HookLevel(); }
 
 private:
     TPSScript& owner_;

@@ -537,15 +537,26 @@ QUICK bool TPSExec::quickSetPointer(const QuickFrame& f, const TPSQuickIns& ins)
 
 // Threaded dispatch: every entry ends by jumping straight to the next
 // entry's code, which keeps the branches apart for the processor to
-// predict.
+// predict. A run that watches marks notes each marked entry it comes to.
 #define QUICK_NEXT()                                                                                                   \
     do {                                                                                                               \
-        if (Hook || beforeInstructionAsked())                                                                          \
+        if constexpr (Mode == QuickMode::Every) {                                                                      \
             goto hook;                                                                                                 \
-        goto* labels[static_cast<std::uint8_t>(Hook ? ip->op : ip->fused)];                                            \
+        } else {                                                                                                       \
+            if constexpr (Mode != QuickMode::Plain) {                                                                  \
+                if (ip->marked) {                                                                                      \
+                    noteMark(ip->pos);                                                                                 \
+                    if constexpr (Mode == QuickMode::AtMarks)                                                          \
+                        goto hook;                                                                                     \
+                }                                                                                                      \
+            }                                                                                                          \
+            if (beforeInstructionAsked())                                                                              \
+                goto hook;                                                                                             \
+            goto* labels[opOf(*ip)];                                                                                   \
+        }                                                                                                              \
     } while (false)
 
-template <bool Hook> TPSExec::QuickExit TPSExec::runQuick(const TPSQuickIns* ip)
+template <TPSExec::QuickMode Mode> TPSExec::QuickExit TPSExec::runQuick(const TPSQuickIns* ip)
 {
     // In the order of TPSQuickOp.
     static constexpr void* labels[] = {
@@ -555,24 +566,40 @@ template <bool Hook> TPSExec::QuickExit TPSExec::runQuick(const TPSQuickIns* ip)
         &&PushAssign, &&ThenPop,    &&Pops,        &&RefCall,   &&IncrementJump,
     };
     static_assert(std::size(labels) == std::size_t(TPSQuickOp::IncrementJump) + 1);
+    // Every instruction on its own when the hook comes before each; runs of
+    // them at once where no hook or mark comes between.
+    constexpr auto opOf = [](const TPSQuickIns& ins) {
+        if constexpr (Mode == QuickMode::Plain)
+            return static_cast<std::uint8_t>(ins.fused);
+        else if constexpr (Mode == QuickMode::Every)
+            return static_cast<std::uint8_t>(ins.op);
+        else
+            return static_cast<std::uint8_t>(ins.marksFused);
+    };
+    // The hook level this mode serves.
+    constexpr TPSHookLevel level = Mode == QuickMode::Note      ? TPSHookLevel::NoteMarks
+                                   : Mode == QuickMode::AtMarks ? TPSHookLevel::AtMarks
+                                                                : TPSHookLevel::Every;
     QuickFrame f{stack_.Entries(), frameBase_};
     QUICK_NEXT();
 
 hook:
-    if (beforeInstructionAsked() || Hook) {
+    if (Mode == QuickMode::Every || Mode == QuickMode::AtMarks || beforeInstructionAsked()) {
         leaveAt(ip->pos);
         instructionPos_ = ip->pos;
         if (!callHook())
             return !tryRecords_.empty() && status_ == TPSStatus::Running ? QuickExit::Resume : QuickExit::End;
         // A hook that stopped or paused the run still lets this
-        // instruction run; the loop ends after it.
-        if (status_ != TPSStatus::Running)
+        // instruction run; the loop ends after it. One that wants to be
+        // called otherwise from now on has it run from its bytes, and the
+        // run goes on in the mode it wants.
+        if (status_ != TPSStatus::Running || (Mode != QuickMode::Plain && hookLevel_ != level))
             return QuickExit::ReadBytes;
         // The hook may have run script code that grew the stack's table of
         // entries.
         f.entries = stack_.Entries();
     }
-    goto* labels[static_cast<std::uint8_t>(Hook ? ip->op : ip->fused)];
+    goto* labels[opOf(*ip)];
 
 Generic:
 slow:
@@ -779,5 +806,14 @@ IncrementJump:
 
 TPSExec::QuickExit TPSExec::runQuick(const TPSQuickIns* ip, bool hook)
 {
-    return hook ? runQuick<true>(ip) : runQuick<false>(ip);
+    if (!hook)
+        return runQuick<QuickMode::Plain>(ip);
+    switch (hookLevel_) {
+    case TPSHookLevel::NoteMarks:
+        return runQuick<QuickMode::Note>(ip);
+    case TPSHookLevel::AtMarks:
+        return runQuick<QuickMode::AtMarks>(ip);
+    default:
+        return runQuick<QuickMode::Every>(ip);
+    }
 }

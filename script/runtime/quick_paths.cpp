@@ -83,7 +83,16 @@ QUICK std::int32_t* TPSExec::longIntOf(const QuickFrame& f, const TPSQuickOperan
 {
     if (operand.kind == TPSQuickOperand::Kind::Var) {
         TPSStackEntry* entry = quickEntry(f, operand.var);
-        return entry && entry->type == longIntType_ ? static_cast<std::int32_t*>(entry->data()) : nullptr;
+        if (!entry)
+            return nullptr;
+        if (entry->type == longIntType_)
+            return static_cast<std::int32_t*>(entry->data());
+        // A var parameter, a function's result among them.
+        if (entry->type->baseType != BaseType::Pointer)
+            return nullptr;
+        const TPSPointerValue& pointer = pointerAt(entry->data());
+        return pointer.type == longIntType_ && targetAlive(pointer) ? static_cast<std::int32_t*>(pointer.data)
+                                                                    : nullptr;
     }
     if (operand.kind == TPSQuickOperand::Kind::Const && operand.constType == longIntType_)
         return reinterpret_cast<std::int32_t*>(const_cast<unsigned char*>(operand.value));
@@ -538,7 +547,10 @@ QUICK bool TPSExec::quickSetPointer(const QuickFrame& f, const TPSQuickIns& ins)
 // Threaded dispatch: every entry ends by jumping straight to the next
 // entry's code, which keeps the branches apart for the processor to
 // predict. A run that watches marks notes each marked entry it comes to.
-#define QUICK_NEXT()                                                                                                   \
+// A request for the hook is looked at where the run moves elsewhere (a jump,
+// a call, a return) and when it comes back to the decoded code: no run goes
+// on for long without, and straight code goes faster.
+#define QUICK_DISPATCH(checked)                                                                                        \
     do {                                                                                                               \
         if constexpr (Mode == QuickMode::Every) {                                                                      \
             goto hook;                                                                                                 \
@@ -550,11 +562,13 @@ QUICK bool TPSExec::quickSetPointer(const QuickFrame& f, const TPSQuickIns& ins)
                         goto hook;                                                                                     \
                 }                                                                                                      \
             }                                                                                                          \
-            if (beforeInstructionAsked())                                                                              \
+            if ((checked || Mode != QuickMode::Plain) && beforeInstructionAsked())                                     \
                 goto hook;                                                                                             \
             goto* labels[opOf(*ip)];                                                                                   \
         }                                                                                                              \
     } while (false)
+#define QUICK_NEXT() QUICK_DISPATCH(false)
+#define QUICK_TRANSFER() QUICK_DISPATCH(true)
 
 template <TPSExec::QuickMode Mode> TPSExec::QuickExit TPSExec::runQuick(const TPSQuickIns* ip)
 {
@@ -581,7 +595,7 @@ template <TPSExec::QuickMode Mode> TPSExec::QuickExit TPSExec::runQuick(const TP
                                    : Mode == QuickMode::AtMarks ? TPSHookLevel::AtMarks
                                                                 : TPSHookLevel::Every;
     QuickFrame f{stack_.Entries(), frameBase_};
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 
 hook:
     if (Mode == QuickMode::Every || Mode == QuickMode::AtMarks || beforeInstructionAsked()) {
@@ -636,10 +650,10 @@ SetFlag : {
 }
 JumpFlag:
     ip = jumpFlag_ ? ip->jumpTo : ip + 1;
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 Jump:
     ip = ip->jumpTo;
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 JumpIfTrue:
 JumpIfFalse : {
     void* data;
@@ -648,7 +662,7 @@ JumpIfFalse : {
         goto slow;
     const bool nonZero = LoadOrdinal(data, type->baseType) != 0;
     ip = nonZero == (ip->op == TPSQuickOp::JumpIfTrue) ? ip->jumpTo : ip + 1;
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 }
 PushType:
     if (!quickPushType(*ip))
@@ -680,7 +694,7 @@ Call:
     if (!quickCall(*ip, ip))
         goto slow;
     f.base = frameBase_;
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 Return : {
     // With no try block open, a return leaves the frame at once.
     if (!tryRecords_.empty())
@@ -706,7 +720,7 @@ Return : {
     if (back.resume) {
         ip = back.resume;
         f.base = frameBase_;
-        QUICK_NEXT();
+        QUICK_TRANSFER();
     }
     if (!back.callerProc) {
         position_ = back.position;
@@ -719,7 +733,7 @@ Return : {
     if (!back.callerProc->decoded || !(ip = back.callerProc->decoded->At(position_)))
         return QuickExit::Resume;
     f.base = frameBase_;
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 }
 
     // Runs of instructions done at once.
@@ -748,7 +762,7 @@ CompareStep : {
     } else {
         ip += 5;
     }
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 }
 CalcThrough:
     if (!quickCalcThrough(f, ip))
@@ -769,7 +783,7 @@ RefCall:
     ++ip;
     if (quickCall(*ip, ip))
         f.base = frameBase_;
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 PushAssign : {
     // Push, fill and maybe work on a temporary; where a step cannot be
     // done quickly, the run goes on from its entry.
@@ -799,10 +813,12 @@ IncrementJump:
     if (!quickStep(f, *ip))
         goto slow;
     ip = ip[1].jumpTo;
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 }
 
 #undef QUICK_NEXT
+#undef QUICK_TRANSFER
+#undef QUICK_DISPATCH
 
 TPSExec::QuickExit TPSExec::runQuick(const TPSQuickIns* ip, bool hook)
 {

@@ -3,6 +3,7 @@
 
 #include "script/common/utils.h"
 #include "script/runtime/debugger.h"
+#include "script/runtime/native_bridge.h"
 #include "tests/script/compiler/compile_harness.h"
 #include "tests/script/runtime/image_builder.h"
 
@@ -538,4 +539,39 @@ TEST(Debugger, PositionsLookedUpLazilyAgreeWithAPlainSearch)
         }
     }
     probes = nullptr;
+}
+
+// A pause asked for from inside a statement stops the run before the very
+// next instruction, whether or not the host watches source lines: the rest
+// of the statement has not run yet when the host is idle.
+TEST(Debugger, APauseFromAHostRoutineStopsAtTheNextInstruction)
+{
+    CompileHarness h;
+    h.registerTypes = [](TPSPascalCompiler& c) { c.AddFunction("function HostPause(x: Integer): Integer;"); };
+    ASSERT_TRUE(h.compile("var g: Integer;\nbegin\n  g := HostPause(1) + 10;\n  g := g + 100;\nend."))
+        << (h.firstError() ? h.firstError()->MessageToString() : "");
+    std::string image, debugData;
+    ASSERT_TRUE(h.c.GetOutput(image));
+    ASSERT_TRUE(h.c.GetDebugOutput(debugData));
+    for (const bool watchLines : {false, true}) {
+        SCOPED_TRACE(watchLines ? "with the source-line callback" : "without");
+        TPSDebugExec exec;
+        RegisterNativeFunction(exec, "function HostPause(x: Integer): Integer;", [&exec](std::int32_t x) {
+            exec.Pause();
+            return x;
+        });
+        ASSERT_TRUE(exec.LoadBytecode(image));
+        exec.LoadDebugInfo(debugData);
+        if (watchLines)
+            exec.OnSourceLine = [](TPSDebugExec*, const std::string&, std::uint32_t, std::uint32_t, std::uint32_t) {};
+        static std::vector<std::pair<std::uint32_t, std::int32_t>> idle; // row, g
+        idle.clear();
+        exec.OnIdleCall = [](TPSDebugExec* e) {
+            idle.emplace_back(e->CurrentRow(), *static_cast<std::int32_t*>(e->GetGlobalVar(0).data));
+            e->Resume();
+        };
+        ASSERT_TRUE(exec.ExecuteCode()) << exec.ExceptionText();
+        EXPECT_EQ(idle, (std::vector<std::pair<std::uint32_t, std::int32_t>>{{3, 0}}));
+        EXPECT_EQ(*static_cast<std::int32_t*>(exec.GetGlobalVar(0).data), 111);
+    }
 }

@@ -155,6 +155,15 @@ TPSDecodedCode::TPSDecodedCode(const TPSExec& exec, const TPSInternalProcRec& pr
     decode(exec, proc.code);
     combine();
     mark(exec, proc);
+    using Quickest = TPSQuickOperand::Quickest;
+    for (TPSQuickIns& ins : entries_) {
+        for (TPSQuickOperand* operand : {&ins.a, &ins.b, &ins.c}) {
+            if (operand->kind == TPSQuickOperand::Kind::Var && !operand->var.global)
+                operand->quickest = Quickest::FrameSlot;
+            else if (operand->isConst() && operand->constType && operand->constType == exec.LongIntType())
+                operand->quickest = Quickest::LongIntConst;
+        }
+    }
 }
 
 bool TPSDecodedCode::MarkedAt(std::uint32_t pos) const

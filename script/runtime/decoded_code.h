@@ -87,6 +87,10 @@ struct TPSQuickOperand
         ElementByVar, // an element by the number another variable holds
     };
     Kind kind = Kind::Other;
+    // The two commonest operands, known at once: a slot of the running
+    // frame, and a constant of the image's LongInt type.
+    enum class Quickest : std::uint8_t { No, FrameSlot, LongIntConst };
+    Quickest quickest = Quickest::No;
     TPSQuickVar var;
     TPSQuickVar indexVar;    // ElementByVar
     std::uint32_t index = 0; // Element

@@ -255,6 +255,8 @@ public:
     const std::exception_ptr& ExceptionObject() const { return exceptionObject_; }
 
     std::size_t TypeCount() const { return types_.size(); }
+    // The image's first LongInt type, none without one.
+    const TPSTypeRec* LongIntType() const { return longIntType_; }
     const TPSTypeRec* GetTypeByNumber(std::size_t n) const { return n < types_.size() ? types_[n].get() : nullptr; }
     // The first type of the base at or after start, its number in index.
     const TPSTypeRec* FindTypeByBase(std::size_t start, ps::BaseType base, std::size_t* index = nullptr) const;

@@ -81,6 +81,17 @@ QUICK TPSStackEntry* TPSExec::quickEntry(const QuickFrame& f, const TPSQuickVar&
 // LongInt constant; none for anything else, which takes the longer way.
 QUICK std::int32_t* TPSExec::longIntOf(const QuickFrame& f, const TPSQuickOperand& operand) const
 {
+    using Quickest = TPSQuickOperand::Quickest;
+    if (operand.quickest == Quickest::FrameSlot) {
+        const auto index = static_cast<std::uint64_t>(f.base + operand.var.offset);
+        if (index < stack_.Count()) {
+            TPSStackEntry* entry = f.entries[index];
+            if (entry->type == longIntType_)
+                return static_cast<std::int32_t*>(entry->data());
+        }
+    } else if (operand.quickest == Quickest::LongIntConst) {
+        return reinterpret_cast<std::int32_t*>(const_cast<unsigned char*>(operand.value));
+    }
     if (operand.kind == TPSQuickOperand::Kind::Var) {
         TPSStackEntry* entry = quickEntry(f, operand.var);
         if (!entry)

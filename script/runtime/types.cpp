@@ -102,7 +102,8 @@ void checkArrayType(const TPSTypeRec* type)
 void initializeElements(void* first, std::uint32_t count, const TPSTypeRec* type)
 {
     if (!type->needsFinalization()) {
-        std::memset(first, 0, std::size_t(count) * type->realSize);
+        if (count != 0 && type->realSize != 0)
+            std::memset(first, 0, std::size_t(count) * type->realSize);
         return;
     }
     if (type->realSize == 0)
@@ -441,7 +442,8 @@ bool CopyValues(void* dest, const void* source, std::uint32_t count, const TPSTy
     // Values that are only their bytes go in one block, however many and
     // however nested; values of no size hold nothing, so one tells for all.
     if (type->isPlainData()) {
-        if (d != s)
+        // Nothing to copy may come with no storage at all.
+        if (d != s && count != 0 && step != 0)
             std::memmove(d, s, std::size_t(count) * step);
         return true;
     }

@@ -521,8 +521,19 @@ QUICK bool TPSExec::quickPushRef(const QuickFrame& f, const TPSQuickIns& ins)
     void* data;
     const TPSTypeRec* type;
     TPSTargetOrigin origin;
-    if (ins.a.isConst() || !ins.type || !quickOperand<true, true>(f, ins.a, data, type, &origin))
+    // The commonest: a slot of the frame that is no pointer itself, a
+    // function's result waiting for the call.
+    const auto index = static_cast<std::uint64_t>(f.base + ins.a.var.offset);
+    TPSStackEntry* slot =
+        ins.a.quickest == TPSQuickOperand::Quickest::FrameSlot && index < stack_.Count() ? f.entries[index] : nullptr;
+    if (slot && slot->type->baseType != BaseType::Pointer && ins.type) {
+        data = slot->data();
+        type = slot->type;
+        origin.stackIndex = static_cast<std::int64_t>(index);
+        origin.stackSerial = slot->serial;
+    } else if (ins.a.isConst() || !ins.type || !quickOperand<true, true>(f, ins.a, data, type, &origin)) {
         return false;
+    }
     TPSStackEntry* entry = stack_.PushUnmade(ins.type, ins.type->realSize);
     if (!entry)
         return false;

@@ -9,6 +9,8 @@
 //    table and joins them once, its own way of building a string).
 // Each program is compiled once per side; only runs are timed. Every round
 // runs each program on the runtime's executer, through the script component
+// without debug data (as the program's host runs scripts), through the
+// component with debug data (its default, which tracks source positions)
 // and in Lua, the order turning from round to round, so that whatever else
 // the machine does hits all sides alike. Every run's result must equal
 // Lua's, and results count the work done (sort moves and swaps, string
@@ -16,8 +18,8 @@
 // its own with os.clock); the table gives medians and the ratios of the
 // medians to Lua's.
 //
-// Usage: bench_script_lua [--rounds N] [--only NAME] [--side runtime|component]
-// (--side leaves the other of our two sides out, e.g. to profile one.)
+// Usage: bench_script_lua [--rounds N] [--only NAME] [--side runtime|component|debug]
+// (--side leaves our other sides out, e.g. to profile one.)
 // Pin it to one core for figures: taskset -c 2 build/bench/bench_script_lua
 // The Lua interpreter is lua5.4 from the PATH, or $KESTROVA_LUA.
 
@@ -474,13 +476,14 @@ private:
 };
 
 // A program compiled once by the script component, run without debug data
-// as a host that times scripts would.
+// as a host that times scripts would, or with it, as the component does
+// unless told otherwise.
 class ComponentSide
 {
 public:
-    explicit ComponentSide(const Program& program)
+    ComponentSide(const Program& program, bool debug)
     {
-        script_.UseDebugInfo = false;
+        script_.UseDebugInfo = debug;
         script_.OnCompile = [this](TPSScript* sender) { sender->AddMethod(this, &ComponentSide::report, kReport); };
         script_.SetScriptText(program.pascal);
         if (!script_.Compile())
@@ -540,10 +543,11 @@ int main(int argc, char** argv)
         else if (arg == "--only" && i + 1 < argc)
             only = argv[++i];
         else if (arg == "--side" && i + 1 < argc &&
-                 (argv[i + 1] == std::string("runtime") || argv[i + 1] == std::string("component")))
+                 (argv[i + 1] == std::string("runtime") || argv[i + 1] == std::string("component") ||
+                  argv[i + 1] == std::string("debug")))
             side = argv[++i];
         else {
-            std::fprintf(stderr, "usage: %s [--rounds N] [--only NAME] [--side runtime|component]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--rounds N] [--only NAME] [--side runtime|component|debug]\n", argv[0]);
             return 2;
         }
     }
@@ -561,13 +565,15 @@ int main(int argc, char** argv)
     try {
         LuaSide lua(programs);
         std::vector<std::unique_ptr<RuntimeSide>> runtimes;
-        std::vector<std::unique_ptr<ComponentSide>> components;
+        std::vector<std::unique_ptr<ComponentSide>> components, debugged;
         for (const Program* p : programs) {
             runtimes.push_back(std::make_unique<RuntimeSide>(*p));
-            components.push_back(std::make_unique<ComponentSide>(*p));
+            components.push_back(std::make_unique<ComponentSide>(*p, false));
+            debugged.push_back(std::make_unique<ComponentSide>(*p, true));
         }
 
-        enum Side { Runtime, Component, Lua, SideCount };
+        enum Side { Runtime, Component, Debug, Lua, SideCount };
+        const char* const sideNames[] = {"runtime", "component", "debug", "lua"};
         std::vector<std::array<std::vector<double>, SideCount>> times(programs.size());
         std::vector<std::string> results(programs.size());
         int mismatches = 0;
@@ -577,34 +583,38 @@ int main(int argc, char** argv)
                 std::array<Run, SideCount> runs;
                 for (int n = 0; n < SideCount; ++n) {
                     const int s = (round + n) % SideCount;
-                    if ((s == Runtime && side == "component") || (s == Component && side == "runtime"))
+                    if (s != Lua && !side.empty() && side != sideNames[s])
                         continue;
-                    runs[s] = s == Runtime ? runtimes[k]->run() : s == Component ? components[k]->run() : lua.run(p);
+                    runs[s] = s == Runtime     ? runtimes[k]->run()
+                              : s == Component ? components[k]->run()
+                              : s == Debug     ? debugged[k]->run()
+                                               : lua.run(p);
                     times[k][s].push_back(runs[s].seconds);
                 }
                 results[k] = runs[Lua].result;
-                for (int s : {Runtime, Component}) {
+                for (int s : {Runtime, Component, Debug}) {
                     if (times[k][s].empty())
                         continue;
                     if (runs[s].result != runs[Lua].result) {
                         ++mismatches;
                         std::fprintf(stderr, "%s round %d: %s gave \"%s\", Lua \"%s\"\n", p.name, round + 1,
-                                     s == Runtime ? "runtime" : "component", runs[s].result.c_str(),
-                                     runs[Lua].result.c_str());
+                                     sideNames[s], runs[s].result.c_str(), runs[Lua].result.c_str());
                     }
                 }
             }
         }
 
         std::printf("medians of %d rounds, CPU seconds per run (compile excluded)\n", rounds);
-        std::printf("%-7s %-20s %10s %10s %10s %9s %9s  %s\n", "program", "work (each side)", "runtime", "component",
-                    "lua5.4", "rt/lua", "comp/lua", "result");
+        std::printf("%-7s %-20s %9s %9s %9s %9s %8s %8s %8s %9s  %s\n", "program", "work (each side)", "runtime",
+                    "component", "debug", "lua5.4", "rt/lua", "comp/lua", "dbg/lua", "dbg/comp", "result");
         for (std::size_t k = 0; k < programs.size(); ++k) {
             const double rt = median(times[k][Runtime]);
             const double comp = median(times[k][Component]);
+            const double dbg = median(times[k][Debug]);
             const double lu = median(times[k][Lua]);
-            std::printf("%-7s %-20s %10.4f %10.4f %10.4f %9.2f %9.2f  %s\n", programs[k]->name,
-                        workOf(*programs[k], results[k]).c_str(), rt, comp, lu, rt / lu, comp / lu, results[k].c_str());
+            std::printf("%-7s %-20s %9.4f %9.4f %9.4f %9.4f %8.2f %8.2f %8.2f %9.2f  %s\n", programs[k]->name,
+                        workOf(*programs[k], results[k]).c_str(), rt, comp, dbg, lu, rt / lu, comp / lu, dbg / lu,
+                        comp > 0 ? dbg / comp : 0.0, results[k].c_str());
         }
         if (mismatches) {
             std::fprintf(stderr, "%d runs disagreed with Lua\n", mismatches);

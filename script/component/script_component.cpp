@@ -95,6 +95,7 @@ public:
 
 protected:
     bool HasInstructionHook() const override { return owner_.OnLine || TPSDebugExec::HasInstructionHook(); }
+    TPSHookLevel HookLevel() const override { return owner_.OnLine ? TPSHookLevel::Every : TPSDebugExec::HookLevel(); }
 
 private:
     TPSScript& owner_;
@@ -198,7 +199,7 @@ void TPSScript::CheckNotRunning() const
 {
     // A run of the event bridge counts too: the host may run a script
     // procedure outside Execute.
-    if (running_ || exec_->Status() == TPSStatus::Running)
+    if (executing_ || exec_->Status() == TPSStatus::Running)
         throw EPSScriptError("Script engine already running");
 }
 
@@ -378,13 +379,16 @@ bool TPSScript::Execute()
     CheckNotRunning();
     homeThread_ = std::this_thread::get_id();
     stopRequested_ = false;
-    running_ = true;
+    // Refuses a second start from the events too, while IsRunning tells
+    // only the run itself.
+    executing_ = true;
     struct RunEnd
     {
         TPSScript& script;
         ~RunEnd()
         {
             script.running_ = false;
+            script.executing_ = false;
             script.stopRequested_ = false;
         }
     } runEnd{*this};
@@ -395,10 +399,19 @@ bool TPSScript::Execute()
     // run starts the main block afresh.
     if (exec_->Status() == TPSStatus::Paused)
         exec_->Stop();
+    running_ = true;
     const bool succeeded = exec_->ExecuteCode() && exec_->ExceptionCode() == ErNoError;
     running_ = false;
     DoAfterExecute();
     return succeeded;
+}
+
+bool TPSScript::IsRunning() const
+{
+    if (running_.load())
+        return true;
+    // A script procedure the host runs on its own thread outside Execute.
+    return std::this_thread::get_id() == homeThread_.load() && exec_->Status() == TPSStatus::Running;
 }
 
 void TPSScript::Stop()
@@ -406,7 +419,7 @@ void TPSScript::Stop()
     if (std::this_thread::get_id() != homeThread_.load()) {
         // Another thread only asks: the run takes the request at its next
         // instruction.
-        if (running_) {
+        if (executing_) {
             stopRequested_ = true;
             exec_->RequestBeforeInstruction();
         }

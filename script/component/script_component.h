@@ -187,8 +187,10 @@ public:
     // Ends a run in progress, or a run left paused; any thread may end a
     // run, at its next instruction.
     virtual void Stop();
-    // Whether a run is in progress; any thread may ask.
-    bool IsRunning() const { return running_.load(); }
+    // Whether the executer is running: inside the run of the main block,
+    // or of a script procedure run for the host; not in the events around
+    // a run. Any thread may ask.
+    bool IsRunning() const;
     // Loads the last compile's bytecode (and, with UseDebugInfo, its debug
     // data) into the executer.
     bool LoadCompiledCode();
@@ -281,9 +283,12 @@ private:
     // A preprocessing failure, reported as the compile's one message.
     std::unique_ptr<TPSPascalCompilerMessage> preprocessorError_;
 
-    // A run in progress, the thread it runs on, and a stop asked for by
-    // another thread, taken at the run's next instruction.
+    // Execute under way, its events included: refuses a second start.
+    std::atomic<bool> executing_{false};
+    // The executer running the main block.
     std::atomic<bool> running_{false};
+    // The thread runs happen on, and a stop asked for by another thread,
+    // taken at the run's next instruction.
     std::atomic<bool> stopRequested_{false};
     std::atomic<std::thread::id> homeThread_{std::this_thread::get_id()};
 };

@@ -3,6 +3,7 @@
 #include "script/common/bytecode_image.h"
 #include "script/common/instruction_set.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -70,6 +71,24 @@ void TPSCustomDebugExec::ResetDebugInfo()
     currentCol_ = 0;
     currentFile_.clear();
     debugInfo_.clear();
+    debugInfoByProc_.clear();
+    marksSeen_ = MarksPassed();
+    marksChanged();
+}
+
+void TPSCustomDebugExec::marksChanged()
+{
+    // The decoded code asks for the marks again; a run under way keeps the
+    // old ones and looks positions up before every instruction instead.
+    marksStale_ = !ForgetDecodedCode();
+}
+
+TPSMarks TPSCustomDebugExec::MarksOf(const TPSInternalProcRec& proc) const
+{
+    const auto found = debugInfoByProc_.find(&proc);
+    if (found == debugInfoByProc_.end())
+        return {nullptr, true};
+    return {&found->second->marks, false};
 }
 
 void TPSCustomDebugExec::Clear()
@@ -83,6 +102,22 @@ void TPSCustomDebugExec::LoadDebugInfo(std::string_view data)
     ResetDebugInfo();
     if (Status() == TPSStatus::NotLoaded)
         return;
+    // However the data ends, the marks are those of what was read.
+    struct Marks
+    {
+        TPSCustomDebugExec& exec;
+        ~Marks()
+        {
+            for (const auto& info : exec.debugInfo_) {
+                info->marks.clear();
+                for (const TPSPositionData& entry : info->positions)
+                    info->marks.push_back(entry.codePosition);
+                std::sort(info->marks.begin(), info->marks.end());
+                info->marks.erase(std::unique(info->marks.begin(), info->marks.end()), info->marks.end());
+            }
+            exec.marksChanged();
+        }
+    } marks{*this};
     Reader in(data);
     TPSFunctionDebugInfo* last = nullptr;
     // The record of a procedure, made at its first mention; none for a
@@ -93,12 +128,12 @@ void TPSCustomDebugExec::LoadDebugInfo(std::string_view data)
             return nullptr;
         if (last && last->proc == proc)
             return last;
-        for (const auto& info : debugInfo_)
-            if (info->proc == proc)
-                return last = info.get();
+        if (const auto found = debugInfoByProc_.find(proc); found != debugInfoByProc_.end())
+            return last = found->second;
         debugInfo_.push_back(std::make_unique<TPSFunctionDebugInfo>());
         last = debugInfo_.back().get();
         last->proc = proc;
+        debugInfoByProc_.emplace(proc, last);
         return last;
     };
     std::uint8_t tag = 0;
@@ -142,22 +177,31 @@ void TPSCustomDebugExec::LoadDebugInfo(std::string_view data)
 
 const TPSFunctionDebugInfo* TPSCustomDebugExec::DebugInfoOf(std::uint32_t procNo) const
 {
-    const TPSProcRec* proc = GetProcNo(procNo);
-    for (const auto& info : debugInfo_)
-        if (proc && info->proc == proc)
-            return info.get();
-    return nullptr;
+    const auto found = debugInfoByProc_.find(GetProcNo(procNo));
+    return found != debugInfoByProc_.end() ? found->second : nullptr;
+}
+
+const TPSCustomDebugExec& TPSCustomDebugExec::caughtUp() const
+{
+    if (MarksPassed() != marksSeen_) {
+        marksSeen_ = MarksPassed();
+        translateAt(MarkProc(), MarkPosition());
+    }
+    return *this;
 }
 
 bool TPSCustomDebugExec::TranslatePosition()
 {
-    const TPSProcRec* proc = CurrentProc();
+    caughtUp();
+    return translateAt(CurrentProc(), Position());
+}
+
+bool TPSCustomDebugExec::translateAt(const TPSProcRec* proc, std::uint32_t pos) const
+{
     if (proc != lastProc_) {
         lastProc_ = proc;
-        currentDebugInfo_ = nullptr;
-        for (const auto& info : debugInfo_)
-            if (info->proc == proc)
-                currentDebugInfo_ = info.get();
+        const auto found = debugInfoByProc_.find(proc);
+        currentDebugInfo_ = found != debugInfoByProc_.end() ? found->second : nullptr;
     }
     if (!currentDebugInfo_) {
         currentSourcePos_ = 0;
@@ -166,7 +210,7 @@ bool TPSCustomDebugExec::TranslatePosition()
         currentFile_.clear();
         return false;
     }
-    const auto found = currentDebugInfo_->byCodePosition.find(Position());
+    const auto found = currentDebugInfo_->byCodePosition.find(pos);
     if (found == currentDebugInfo_->byCodePosition.end())
         return false;
     const TPSPositionData& entry = currentDebugInfo_->positions[found->second];
@@ -178,6 +222,15 @@ bool TPSCustomDebugExec::TranslatePosition()
 }
 
 // ---- Stepping --------------------------------------------------------------------
+
+TPSHookLevel TPSDebugExec::HookLevel() const
+{
+    if (!DebugEnabled || mode_ == TPSDebugMode::Paused || MarksStale())
+        return TPSHookLevel::Every;
+    if (OnSourceLine || mode_ != TPSDebugMode::Run)
+        return TPSHookLevel::AtMarks;
+    return TPSHookLevel::NoteMarks;
+}
 
 bool TPSDebugExec::LoadBytecode(std::string_view image)
 {

@@ -32,6 +32,8 @@ struct TPSFunctionDebugInfo
     std::vector<TPSPositionData> positions;
     // Code position to the first entry for it.
     std::unordered_map<std::uint32_t, std::size_t> byCodePosition;
+    // The code positions that have an entry, ascending.
+    std::vector<std::uint32_t> marks;
 };
 
 class TPSCustomDebugExec : public TPSExec
@@ -48,25 +50,51 @@ public:
     // The debug data of a procedure, none when it has none.
     const TPSFunctionDebugInfo* DebugInfoOf(std::uint32_t procNo) const;
 
-    std::uint32_t CurrentPosition() const { return currentSourcePos_; }
-    std::uint32_t CurrentRow() const { return currentRow_; }
-    std::uint32_t CurrentCol() const { return currentCol_; }
-    const std::string& CurrentFile() const { return currentFile_; }
+    // Where the run stands in the source: the position of the last
+    // instruction with an entry, or nothing in a procedure without debug
+    // data.
+    std::uint32_t CurrentPosition() const { return caughtUp().currentSourcePos_; }
+    std::uint32_t CurrentRow() const { return caughtUp().currentRow_; }
+    std::uint32_t CurrentCol() const { return caughtUp().currentCol_; }
+    const std::string& CurrentFile() const { return caughtUp().currentFile_; }
+
+    // The instructions that have entries; every one in a procedure without
+    // debug data, where each one clears the position.
+    TPSMarks MarksOf(const TPSInternalProcRec& proc) const override;
 
 protected:
     // Takes the position of the current instruction; true when the current
     // procedure has an entry for it.
     bool TranslatePosition();
+    // Whether the marks the decoded code holds are older than the debug
+    // data: the run then looks the position up before every instruction.
+    bool MarksStale() const { return marksStale_; }
 
     std::vector<std::unique_ptr<TPSFunctionDebugInfo>> debugInfo_;
-    const TPSProcRec* lastProc_ = nullptr;
-    const TPSFunctionDebugInfo* currentDebugInfo_ = nullptr;
+    std::unordered_map<const TPSProcRec*, TPSFunctionDebugInfo*> debugInfoByProc_;
+    // The position is taken lazily: a run that only notes the marked
+    // instructions it passes leaves the last one to be looked up when
+    // someone asks.
+    mutable const TPSProcRec* lastProc_ = nullptr;
+    mutable const TPSFunctionDebugInfo* currentDebugInfo_ = nullptr;
     std::vector<std::string> procNames_;
     std::vector<std::string> globalVarNames_;
-    std::uint32_t currentSourcePos_ = 0;
-    std::uint32_t currentRow_ = 0;
-    std::uint32_t currentCol_ = 0;
-    std::string currentFile_;
+    mutable std::uint32_t currentSourcePos_ = 0;
+    mutable std::uint32_t currentRow_ = 0;
+    mutable std::uint32_t currentCol_ = 0;
+    mutable std::string currentFile_;
+
+private:
+    // Takes the position of the last noted mark, if the run passed one
+    // since the position was last taken.
+    const TPSCustomDebugExec& caughtUp() const;
+    // Takes the position of the instruction at pos of the procedure.
+    bool translateAt(const TPSProcRec* proc, std::uint32_t pos) const;
+    // The debug data changed: the decoded code's marks go with it.
+    void marksChanged();
+
+    mutable std::uint64_t marksSeen_ = 0;
+    bool marksStale_ = false;
 };
 
 enum class TPSDebugMode : std::uint8_t { Run = 0, StepOver = 1, StepInto = 2, Paused = 3 };
@@ -105,6 +133,11 @@ protected:
     // Positions are looked up only while debugging is enabled; whether it is
     // counts from the start of a run.
     bool HasInstructionHook() const override { return DebugEnabled; }
+    // Nobody watching (no source-line callback, no step, no pause): the run
+    // only notes the instructions that have entries, and the position is
+    // looked up when asked for. A step or the callback: called at those
+    // instructions. Paused: before every one.
+    TPSHookLevel HookLevel() const override;
 
 private:
     // False when the frames on the stack cannot be followed.

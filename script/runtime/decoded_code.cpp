@@ -3,6 +3,7 @@
 #include "script/runtime/exec.h"
 #include "script/runtime/value_ops.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <limits>
@@ -153,6 +154,38 @@ TPSDecodedCode::TPSDecodedCode(const TPSExec& exec, const TPSInternalProcRec& pr
 {
     decode(exec, proc.code);
     combine();
+    mark(exec, proc);
+    using Quickest = TPSQuickOperand::Quickest;
+    for (TPSQuickIns& ins : entries_) {
+        for (TPSQuickOperand* operand : {&ins.a, &ins.b, &ins.c}) {
+            if (operand->kind == TPSQuickOperand::Kind::Var && !operand->var.global)
+                operand->quickest = Quickest::FrameSlot;
+            else if (operand->isConst() && operand->constType && operand->constType == exec.LongIntType())
+                operand->quickest = Quickest::LongIntConst;
+        }
+    }
+}
+
+bool TPSDecodedCode::MarkedAt(std::uint32_t pos) const
+{
+    return allMarked_ || std::binary_search(marks_.begin(), marks_.end(), pos);
+}
+
+void TPSDecodedCode::mark(const TPSExec& exec, const TPSInternalProcRec& proc)
+{
+    const TPSMarks marks = exec.MarksOf(proc);
+    allMarked_ = marks.all;
+    if (marks.positions)
+        marks_ = *marks.positions;
+    for (TPSQuickIns& ins : entries_)
+        ins.marked = MarkedAt(ins.pos);
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        TPSQuickIns& ins = entries_[i];
+        ins.marksFused = ins.fused;
+        for (std::size_t k = 1; k < ins.fusedCount && i + k < entries_.size(); ++k)
+            if (entries_[i + k].marked)
+                ins.marksFused = ins.op;
+    }
 }
 
 void TPSDecodedCode::decode(const TPSExec& exec, std::string_view code)

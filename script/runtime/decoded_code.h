@@ -16,6 +16,11 @@
 // Combined entries are used only when nothing is called between
 // instructions; a jump into the middle of a run lands on the entries of the
 // single instructions.
+//
+// The instructions the executer marks (those a debugger has source
+// positions for) are marked in their entries too; a run that watches them
+// uses a combined entry only where it passes no marked instruction after
+// its first.
 
 #include "script/common/instruction_set.h"
 
@@ -82,6 +87,10 @@ struct TPSQuickOperand
         ElementByVar, // an element by the number another variable holds
     };
     Kind kind = Kind::Other;
+    // The two commonest operands, known at once: a slot of the running
+    // frame, and a constant of the image's LongInt type.
+    enum class Quickest : std::uint8_t { No, FrameSlot, LongIntConst };
+    Quickest quickest = Quickest::No;
     TPSQuickVar var;
     TPSQuickVar indexVar;    // ElementByVar
     std::uint32_t index = 0; // Element
@@ -112,6 +121,10 @@ struct TPSQuickIns
     std::uint8_t branchWhen = 0;
     TPSProcRec* proc = nullptr; // Call
     bool internalCall = false;
+    bool marked = false; // one of the executer's marked instructions
+    // What a run that watches the marks uses: the combined entry, unless it
+    // passes a marked instruction after its first.
+    TPSQuickOp marksFused = TPSQuickOp::Generic;
     TPSQuickOperand a, b, c;
 };
 
@@ -130,12 +143,17 @@ public:
         return &entries_[static_cast<std::size_t>(entryAt_[pos])];
     }
     const std::vector<TPSQuickIns>& Entries() const { return entries_; }
+    // Whether the instruction at pos is one of the executer's marked ones.
+    bool MarkedAt(std::uint32_t pos) const;
 
 private:
     void decode(const TPSExec& exec, std::string_view code);
     void combine();
+    void mark(const TPSExec& exec, const TPSInternalProcRec& proc);
 
     std::vector<TPSQuickIns> entries_;
     std::vector<std::int32_t> entryAt_;
     std::vector<std::unique_ptr<std::string>> texts_; // the text constants
+    std::vector<std::uint32_t> marks_;                // the marked positions, ascending
+    bool allMarked_ = false;
 };

@@ -3,6 +3,7 @@
 #include "script/common/utils.h"
 #include "script/runtime/builtins.h"
 #include "script/runtime/class_importer.h"
+#include "script/runtime/decoded_code.h"
 
 #include <algorithm>
 
@@ -145,6 +146,22 @@ void TPSExec::ResetNativeProcs()
             native->freeProc(this, native.get());
     natives_.clear();
     registerBuiltins();
+}
+
+TPSMarks TPSExec::MarksOf(const TPSInternalProcRec&) const
+{
+    return {};
+}
+
+bool TPSExec::ForgetDecodedCode()
+{
+    // Frames of a run refer to the decoded entries they return to.
+    if (status_ == TPSStatus::Running || status_ == TPSStatus::Paused || nestedRuns_ != 0)
+        return false;
+    for (const auto& proc : procs_)
+        if (auto* internal = dynamic_cast<TPSInternalProcRec*>(proc.get()))
+            internal->decoded.reset();
+    return true;
 }
 
 void TPSExec::AddResource(TPSResourceFree freeProc, void* data)

@@ -152,6 +152,19 @@ struct TPSOperand
 
 enum class TPSStatus : std::uint8_t { NotLoaded = 0, Loaded = 1, Running = 2, Paused = 3 };
 
+// How a descendant wants its BeforeInstruction called by a run that calls
+// it: before every instruction; only before the marked instructions; or
+// not at all, the run only noting the last marked instruction it passed.
+enum class TPSHookLevel : std::uint8_t { NoteMarks, AtMarks, Every };
+
+// The marked instructions of a procedure: their code positions in
+// ascending order, or every instruction.
+struct TPSMarks
+{
+    const std::vector<std::uint32_t>* positions = nullptr;
+    bool all = false;
+};
+
 class TPSExec
 {
 public:
@@ -227,6 +240,12 @@ public:
     // the executer's to act on: for a host that raises it on its own side.
     TPSErrorInfo TakeError();
 
+    // --- marks
+    // The instructions of a procedure that HookLevel's marks are, asked when
+    // the procedure's code is first decoded; positions the descendant keeps
+    // for as long as the image is loaded.
+    virtual TPSMarks MarksOf(const TPSInternalProcRec& proc) const;
+
     // --- state
     TPSStatus Status() const { return status_; }
     TPSError ExceptionCode() const { return exceptionCode_; }
@@ -236,6 +255,8 @@ public:
     const std::exception_ptr& ExceptionObject() const { return exceptionObject_; }
 
     std::size_t TypeCount() const { return types_.size(); }
+    // The image's first LongInt type, none without one.
+    const TPSTypeRec* LongIntType() const { return longIntType_; }
     const TPSTypeRec* GetTypeByNumber(std::size_t n) const { return n < types_.size() ? types_[n].get() : nullptr; }
     // The first type of the base at or after start, its number in index.
     const TPSTypeRec* FindTypeByBase(std::size_t start, ps::BaseType base, std::size_t* index = nullptr) const;
@@ -285,6 +306,19 @@ protected:
     // that answers false has every one read from its bytes, as a reference
     // for the decoded code. Asked once per run.
     virtual bool UsesDecodedCode() const { return true; }
+    // For a run that calls the hook: how often. Asked at the start of the
+    // run, after each call of the hook and after each instruction read from
+    // its bytes (a host routine among them); OnRunLine always wants every
+    // instruction.
+    virtual TPSHookLevel HookLevel() const { return TPSHookLevel::Every; }
+    // Forgets the decoded code, so that the marks are asked again; only
+    // while no run is under way, else false.
+    bool ForgetDecodedCode();
+    // The last marked instruction a run that notes them passed, and how many
+    // it passed in all.
+    std::uint64_t MarksPassed() const { return marksPassed_; }
+    const TPSInternalProcRec* MarkProc() const { return markProc_; }
+    std::uint32_t MarkPosition() const { return markPos_; }
 
 private:
     struct ExportedVar
@@ -322,6 +356,17 @@ private:
     // Calls BeforeInstruction for the instruction at the position; false
     // when an error it reported ended the instruction (already unwound).
     bool callHook();
+    // Asks the hook level again (OnRunLine first).
+    void refreshHookLevel() { hookLevel_ = OnRunLine ? TPSHookLevel::Every : HookLevel(); }
+    // Before an instruction read from its bytes: notes it when marked, and
+    // tells whether the hook is to be called.
+    bool hookWantedAt(bool hook);
+    void noteMark(std::uint32_t position)
+    {
+        markProc_ = currentProc_;
+        markPos_ = position;
+        ++marksPassed_;
+    }
     // Runs the instruction at the position by reading its bytes; false when
     // the run must end.
     bool genericStep();
@@ -336,6 +381,10 @@ private:
     // paths. An instruction they leave is read from its bytes by the
     // caller, so that no frame of theirs stays beneath the calls it makes.
     QuickExit runQuick(const TPSQuickIns* ip, bool hook);
+    // What the quick paths do around each entry: nothing but take a
+    // request; note marked entries (and call the hook there); call the hook
+    // before every instruction.
+    enum class QuickMode : std::uint8_t { Plain, Note, AtMarks, Every };
     // Where the quick paths find the running frame's slots: kept at hand
     // while they run, and taken again when a call or a return moves the
     // frame.
@@ -344,7 +393,7 @@ private:
         TPSStackEntry* const* entries;
         std::int64_t base;
     };
-    template <bool Hook> QuickExit runQuick(const TPSQuickIns* ip);
+    template <QuickMode Mode> QuickExit runQuick(const TPSQuickIns* ip);
     const TPSDecodedCode& decodedOf(TPSInternalProcRec* proc);
     // The decoded code keeps neither the position nor the code; leaving it,
     // they are set for the current procedure.
@@ -462,6 +511,12 @@ private:
     std::int32_t frameBase_ = -1;
     bool jumpFlag_ = false;
     std::uint32_t nestedRuns_ = 0;
+    // How the running loop calls the hook, when it calls one.
+    TPSHookLevel hookLevel_ = TPSHookLevel::Every;
+    // The last marked instruction passed.
+    const TPSInternalProcRec* markProc_ = nullptr;
+    std::uint32_t markPos_ = 0;
+    std::uint64_t marksPassed_ = 0;
     // Set by RequestBeforeInstruction from any thread; only ever read and
     // written atomically.
     bool beforeInstructionAsked_ = false;

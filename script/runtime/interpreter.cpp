@@ -53,9 +53,14 @@ bool TPSExec::ExecuteCode()
     }
 
     const TPSStatus outerStartStatus = runStartStatus_;
+    const TPSHookLevel outerHookLevel = hookLevel_;
     runStartStatus_ = startStatus;
-    runLoop(OnRunLine || HasInstructionHook(), UsesDecodedCode());
+    const bool hook = OnRunLine || HasInstructionHook();
+    if (hook)
+        refreshHookLevel();
+    runLoop(hook, UsesDecodedCode());
     runStartStatus_ = outerStartStatus;
+    hookLevel_ = outerHookLevel;
 
     if (status_ == TPSStatus::Loaded)
         stack_.Clear();
@@ -77,11 +82,17 @@ void TPSExec::runLoop(bool hook, bool decoded)
             const QuickExit exit = runQuick(ip, hook);
             if (exit == QuickExit::End)
                 break;
-            if (exit == QuickExit::ReadBytes && !genericStep())
-                break;
+            if (exit == QuickExit::ReadBytes) {
+                const bool ok = genericStep();
+                // A host routine may have changed what the hook wants.
+                if (hook)
+                    refreshHookLevel();
+                if (!ok)
+                    break;
+            }
             continue;
         }
-        if (hook || beforeInstructionAsked()) {
+        if (hookWantedAt(hook)) {
             instructionPos_ = position_;
             if (!callHook()) {
                 if (tryRecords_.empty() || status_ != TPSStatus::Running)
@@ -89,9 +100,28 @@ void TPSExec::runLoop(bool hook, bool decoded)
                 continue;
             }
         }
-        if (!genericStep())
+        const bool ok = genericStep();
+        if (hook)
+            refreshHookLevel();
+        if (!ok)
             break;
     }
+}
+
+bool TPSExec::hookWantedAt(bool hook)
+{
+    if (!hook || hookLevel_ == TPSHookLevel::Every)
+        return hook || beforeInstructionAsked();
+    // Where the marks cannot be known, the instruction counts as marked:
+    // one noted too many changes nothing.
+    bool marked = true;
+    try {
+        marked = !currentProc_ || decodedOf(currentProc_).MarkedAt(position_);
+    } catch (...) {
+    }
+    if (marked)
+        noteMark(position_);
+    return (marked && hookLevel_ == TPSHookLevel::AtMarks) || beforeInstructionAsked();
 }
 
 bool TPSExec::callHook()
@@ -105,6 +135,7 @@ bool TPSExec::callHook()
     } catch (...) {
         handleHostException(std::current_exception());
     }
+    refreshHookLevel();
     if (!errorReported_)
         return true;
     unwindReported();

@@ -81,9 +81,29 @@ QUICK TPSStackEntry* TPSExec::quickEntry(const QuickFrame& f, const TPSQuickVar&
 // LongInt constant; none for anything else, which takes the longer way.
 QUICK std::int32_t* TPSExec::longIntOf(const QuickFrame& f, const TPSQuickOperand& operand) const
 {
+    using Quickest = TPSQuickOperand::Quickest;
+    if (operand.quickest == Quickest::FrameSlot) {
+        const auto index = static_cast<std::uint64_t>(f.base + operand.var.offset);
+        if (index < stack_.Count()) {
+            TPSStackEntry* entry = f.entries[index];
+            if (entry->type == longIntType_)
+                return static_cast<std::int32_t*>(entry->data());
+        }
+    } else if (operand.quickest == Quickest::LongIntConst) {
+        return reinterpret_cast<std::int32_t*>(const_cast<unsigned char*>(operand.value));
+    }
     if (operand.kind == TPSQuickOperand::Kind::Var) {
         TPSStackEntry* entry = quickEntry(f, operand.var);
-        return entry && entry->type == longIntType_ ? static_cast<std::int32_t*>(entry->data()) : nullptr;
+        if (!entry)
+            return nullptr;
+        if (entry->type == longIntType_)
+            return static_cast<std::int32_t*>(entry->data());
+        // A var parameter, a function's result among them.
+        if (entry->type->baseType != BaseType::Pointer)
+            return nullptr;
+        const TPSPointerValue& pointer = pointerAt(entry->data());
+        return pointer.type == longIntType_ && targetAlive(pointer) ? static_cast<std::int32_t*>(pointer.data)
+                                                                    : nullptr;
     }
     if (operand.kind == TPSQuickOperand::Kind::Const && operand.constType == longIntType_)
         return reinterpret_cast<std::int32_t*>(const_cast<unsigned char*>(operand.value));
@@ -501,8 +521,19 @@ QUICK bool TPSExec::quickPushRef(const QuickFrame& f, const TPSQuickIns& ins)
     void* data;
     const TPSTypeRec* type;
     TPSTargetOrigin origin;
-    if (ins.a.isConst() || !ins.type || !quickOperand<true, true>(f, ins.a, data, type, &origin))
+    // The commonest: a slot of the frame that is no pointer itself, a
+    // function's result waiting for the call.
+    const auto index = static_cast<std::uint64_t>(f.base + ins.a.var.offset);
+    TPSStackEntry* slot =
+        ins.a.quickest == TPSQuickOperand::Quickest::FrameSlot && index < stack_.Count() ? f.entries[index] : nullptr;
+    if (slot && slot->type->baseType != BaseType::Pointer && ins.type) {
+        data = slot->data();
+        type = slot->type;
+        origin.stackIndex = static_cast<std::int64_t>(index);
+        origin.stackSerial = slot->serial;
+    } else if (ins.a.isConst() || !ins.type || !quickOperand<true, true>(f, ins.a, data, type, &origin)) {
         return false;
+    }
     TPSStackEntry* entry = stack_.PushUnmade(ins.type, ins.type->realSize);
     if (!entry)
         return false;
@@ -537,15 +568,31 @@ QUICK bool TPSExec::quickSetPointer(const QuickFrame& f, const TPSQuickIns& ins)
 
 // Threaded dispatch: every entry ends by jumping straight to the next
 // entry's code, which keeps the branches apart for the processor to
-// predict.
-#define QUICK_NEXT()                                                                                                   \
+// predict. A run that watches marks notes each marked entry it comes to.
+// A request for the hook is looked at where the run moves elsewhere (a jump,
+// a call, a return) and when it comes back to the decoded code: no run goes
+// on for long without, and straight code goes faster.
+#define QUICK_DISPATCH(checked)                                                                                        \
     do {                                                                                                               \
-        if (Hook || beforeInstructionAsked())                                                                          \
+        if constexpr (Mode == QuickMode::Every) {                                                                      \
             goto hook;                                                                                                 \
-        goto* labels[static_cast<std::uint8_t>(Hook ? ip->op : ip->fused)];                                            \
+        } else {                                                                                                       \
+            if constexpr (Mode != QuickMode::Plain) {                                                                  \
+                if (ip->marked) {                                                                                      \
+                    noteMark(ip->pos);                                                                                 \
+                    if constexpr (Mode == QuickMode::AtMarks)                                                          \
+                        goto hook;                                                                                     \
+                }                                                                                                      \
+            }                                                                                                          \
+            if ((checked || Mode != QuickMode::Plain) && beforeInstructionAsked())                                     \
+                goto hook;                                                                                             \
+            goto* labels[opOf(*ip)];                                                                                   \
+        }                                                                                                              \
     } while (false)
+#define QUICK_NEXT() QUICK_DISPATCH(false)
+#define QUICK_TRANSFER() QUICK_DISPATCH(true)
 
-template <bool Hook> TPSExec::QuickExit TPSExec::runQuick(const TPSQuickIns* ip)
+template <TPSExec::QuickMode Mode> TPSExec::QuickExit TPSExec::runQuick(const TPSQuickIns* ip)
 {
     // In the order of TPSQuickOp.
     static constexpr void* labels[] = {
@@ -555,24 +602,40 @@ template <bool Hook> TPSExec::QuickExit TPSExec::runQuick(const TPSQuickIns* ip)
         &&PushAssign, &&ThenPop,    &&Pops,        &&RefCall,   &&IncrementJump,
     };
     static_assert(std::size(labels) == std::size_t(TPSQuickOp::IncrementJump) + 1);
+    // Every instruction on its own when the hook comes before each; runs of
+    // them at once where no hook or mark comes between.
+    constexpr auto opOf = [](const TPSQuickIns& ins) {
+        if constexpr (Mode == QuickMode::Plain)
+            return static_cast<std::uint8_t>(ins.fused);
+        else if constexpr (Mode == QuickMode::Every)
+            return static_cast<std::uint8_t>(ins.op);
+        else
+            return static_cast<std::uint8_t>(ins.marksFused);
+    };
+    // The hook level this mode serves.
+    constexpr TPSHookLevel level = Mode == QuickMode::Note      ? TPSHookLevel::NoteMarks
+                                   : Mode == QuickMode::AtMarks ? TPSHookLevel::AtMarks
+                                                                : TPSHookLevel::Every;
     QuickFrame f{stack_.Entries(), frameBase_};
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 
 hook:
-    if (beforeInstructionAsked() || Hook) {
+    if (Mode == QuickMode::Every || Mode == QuickMode::AtMarks || beforeInstructionAsked()) {
         leaveAt(ip->pos);
         instructionPos_ = ip->pos;
         if (!callHook())
             return !tryRecords_.empty() && status_ == TPSStatus::Running ? QuickExit::Resume : QuickExit::End;
         // A hook that stopped or paused the run still lets this
-        // instruction run; the loop ends after it.
-        if (status_ != TPSStatus::Running)
+        // instruction run; the loop ends after it. One that wants to be
+        // called otherwise from now on has it run from its bytes, and the
+        // run goes on in the mode it wants.
+        if (status_ != TPSStatus::Running || (Mode != QuickMode::Plain && hookLevel_ != level))
             return QuickExit::ReadBytes;
         // The hook may have run script code that grew the stack's table of
         // entries.
         f.entries = stack_.Entries();
     }
-    goto* labels[static_cast<std::uint8_t>(Hook ? ip->op : ip->fused)];
+    goto* labels[opOf(*ip)];
 
 Generic:
 slow:
@@ -609,10 +672,10 @@ SetFlag : {
 }
 JumpFlag:
     ip = jumpFlag_ ? ip->jumpTo : ip + 1;
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 Jump:
     ip = ip->jumpTo;
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 JumpIfTrue:
 JumpIfFalse : {
     void* data;
@@ -621,7 +684,7 @@ JumpIfFalse : {
         goto slow;
     const bool nonZero = LoadOrdinal(data, type->baseType) != 0;
     ip = nonZero == (ip->op == TPSQuickOp::JumpIfTrue) ? ip->jumpTo : ip + 1;
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 }
 PushType:
     if (!quickPushType(*ip))
@@ -653,7 +716,7 @@ Call:
     if (!quickCall(*ip, ip))
         goto slow;
     f.base = frameBase_;
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 Return : {
     // With no try block open, a return leaves the frame at once.
     if (!tryRecords_.empty())
@@ -679,7 +742,7 @@ Return : {
     if (back.resume) {
         ip = back.resume;
         f.base = frameBase_;
-        QUICK_NEXT();
+        QUICK_TRANSFER();
     }
     if (!back.callerProc) {
         position_ = back.position;
@@ -692,7 +755,7 @@ Return : {
     if (!back.callerProc->decoded || !(ip = back.callerProc->decoded->At(position_)))
         return QuickExit::Resume;
     f.base = frameBase_;
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 }
 
     // Runs of instructions done at once.
@@ -721,7 +784,7 @@ CompareStep : {
     } else {
         ip += 5;
     }
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 }
 CalcThrough:
     if (!quickCalcThrough(f, ip))
@@ -742,7 +805,7 @@ RefCall:
     ++ip;
     if (quickCall(*ip, ip))
         f.base = frameBase_;
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 PushAssign : {
     // Push, fill and maybe work on a temporary; where a step cannot be
     // done quickly, the run goes on from its entry.
@@ -772,12 +835,23 @@ IncrementJump:
     if (!quickStep(f, *ip))
         goto slow;
     ip = ip[1].jumpTo;
-    QUICK_NEXT();
+    QUICK_TRANSFER();
 }
 
 #undef QUICK_NEXT
+#undef QUICK_TRANSFER
+#undef QUICK_DISPATCH
 
 TPSExec::QuickExit TPSExec::runQuick(const TPSQuickIns* ip, bool hook)
 {
-    return hook ? runQuick<true>(ip) : runQuick<false>(ip);
+    if (!hook)
+        return runQuick<QuickMode::Plain>(ip);
+    switch (hookLevel_) {
+    case TPSHookLevel::NoteMarks:
+        return runQuick<QuickMode::Note>(ip);
+    case TPSHookLevel::AtMarks:
+        return runQuick<QuickMode::AtMarks>(ip);
+    default:
+        return runQuick<QuickMode::Every>(ip);
+    }
 }

@@ -36,6 +36,21 @@ TPSStackEntry* TPSStack::PushType(const TPSTypeRec* type)
     return entry;
 }
 
+TPSStackEntry* TPSStack::pushUnmadeBeyondRoom(const TPSTypeRec* type, std::size_t size)
+{
+    if (size > limit_ || used_ > limit_ - size || count_ == capacity_)
+        return nullptr;
+    if (std::size_t(end_ - free_) < size)
+        growFor(size);
+    auto* entry = reinterpret_cast<TPSStackEntry*>(free_);
+    entry->type = type;
+    entry->serial = nextSerial_++;
+    free_ += size;
+    used_ += size;
+    entries_[count_++] = entry;
+    return entry;
+}
+
 void TPSStack::enterChunk(std::size_t index)
 {
     top_ = index;
@@ -58,6 +73,7 @@ void TPSStack::growFor(std::size_t size)
     }
     enterChunk(next);
     free_ = topBegin_;
+    updateRoom();
 }
 
 void TPSStack::Pop()
@@ -67,10 +83,13 @@ void TPSStack::Pop()
     TPSStackEntry* entry = entries_[--count_];
     const TPSTypeRec* type = entry->type;
     FinalizeValue(entry->data(), type);
-    if (free_ == topBegin_)
+    const bool leavesChunk = free_ == topBegin_;
+    if (leavesChunk)
         stepDown();
     free_ = reinterpret_cast<std::byte*>(entry);
     used_ -= entrySize(type->realSize);
+    if (leavesChunk)
+        updateRoom();
 }
 
 // The top chunk is left when an entry below it is popped, not as soon as it
@@ -95,6 +114,7 @@ void TPSStack::Clear()
     chunks_.clear();
     top_ = 0;
     topBegin_ = free_ = end_ = nullptr;
+    updateRoom();
 }
 
 TPSStackEntry* TPSStack::Items(std::ptrdiff_t i) const

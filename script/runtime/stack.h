@@ -29,7 +29,7 @@ class TPSStack
 public:
     static constexpr std::size_t DefaultLimit = std::size_t(256) << 20;
 
-    explicit TPSStack(std::size_t limit = DefaultLimit) : limit_(limit) {}
+    explicit TPSStack(std::size_t limit = DefaultLimit) : limit_(limit) { updateRoom(); }
     ~TPSStack() { Clear(); }
     TPSStack(const TPSStack&) = delete;
     TPSStack& operator=(const TPSStack&) = delete;
@@ -61,16 +61,17 @@ public:
     {
         return used_ + entrySize(valueSize) <= limit_;
     }
-    // Pushes an entry for a value of the type, when it fits without
-    // allocating; none otherwise. The value is left as it is: the caller
-    // makes it (PushZeroed for the types whose empty value is all zero
-    // bits and that own nothing: numbers, characters).
+    // Pushes an entry for a value of the type, within the limit and
+    // without moving the table of entries (Entries() stays valid); none
+    // otherwise. The value is left as it is: the caller makes it
+    // (PushZeroed for the types whose empty value is all zero bits and that
+    // own nothing: numbers, characters).
     [[gnu::always_inline]] TPSStackEntry* PushUnmade(const TPSTypeRec* type, std::size_t valueSize)
     {
         const std::size_t size = entrySize(valueSize);
         std::byte* const at = free_;
-        if (std::size_t(end_ - at) < size || used_ + size > limit_ || count_ == capacity_)
-            return nullptr;
+        if (std::size_t(roomEnd_ - at) < size || count_ == capacity_) [[unlikely]]
+            return pushUnmadeBeyondRoom(type, size);
         auto* entry = reinterpret_cast<TPSStackEntry*>(at);
         entry->type = type;
         entry->serial = nextSerial_++;
@@ -95,15 +96,22 @@ public:
     [[gnu::always_inline]] void PopOwningNothing(std::size_t valueSize)
     {
         TPSStackEntry* entry = entries_[--count_];
-        if (free_ == topBegin_)
+        const bool leavesChunk = free_ == topBegin_;
+        if (leavesChunk)
             stepDown();
         free_ = reinterpret_cast<std::byte*>(entry);
         used_ -= entrySize(valueSize);
+        if (leavesChunk)
+            updateRoom();
     }
 
     std::size_t usedBytes() const { return used_; }
     std::size_t limit() const { return limit_; }
-    void setLimit(std::size_t limit) { limit_ = limit; }
+    void setLimit(std::size_t limit)
+    {
+        limit_ = limit;
+        updateRoom();
+    }
 
 private:
     struct Chunk
@@ -118,6 +126,18 @@ private:
     }
     // Makes room for an entry of size bytes: the spare chunk or a new one.
     void growFor(std::size_t size);
+    // PushUnmade for an entry that needs the next chunk; none beyond the
+    // limit or when the table of entries is full.
+    TPSStackEntry* pushUnmadeBeyondRoom(const TPSTypeRec* type, std::size_t size);
+    // Where the entries of the top chunk may reach: its end, or less when
+    // the limit comes first. Pushes and pops within the chunk move the free
+    // space and the bytes used alike, so it only changes with the chunk or
+    // the limit.
+    void updateRoom()
+    {
+        const std::size_t left = limit_ > used_ ? limit_ - used_ : 0;
+        roomEnd_ = std::size_t(end_ - free_) <= left ? end_ : free_ + left;
+    }
     // Goes back to the chunk below the top one, which holds the top entry.
     void stepDown();
     void enterChunk(std::size_t index);
@@ -130,6 +150,7 @@ private:
     std::byte* topBegin_ = nullptr;
     std::byte* free_ = nullptr;
     std::byte* end_ = nullptr;
+    std::byte* roomEnd_ = nullptr;
     std::unique_ptr<TPSStackEntry*[]> entries_;
     std::size_t count_ = 0;
     std::size_t capacity_ = 0;

@@ -101,6 +101,13 @@ void checkArrayType(const TPSTypeRec* type)
 
 void initializeElements(void* first, std::uint32_t count, const TPSTypeRec* type)
 {
+    if (!type->needsFinalization()) {
+        if (count != 0 && type->realSize != 0)
+            std::memset(first, 0, std::size_t(count) * type->realSize);
+        return;
+    }
+    if (type->realSize == 0)
+        return; // values of no size hold nothing
     auto* p = static_cast<std::byte*>(first);
     for (std::uint32_t i = 0; i < count; ++i, p += type->realSize)
         InitializeValue(p, type);
@@ -108,7 +115,8 @@ void initializeElements(void* first, std::uint32_t count, const TPSTypeRec* type
 
 void finalizeElements(void* first, std::uint32_t count, const TPSTypeRec* type)
 {
-    if (!type->needsFinalization())
+    // Values of no size hold nothing.
+    if (!type->needsFinalization() || type->realSize == 0)
         return;
     auto* p = static_cast<std::byte*>(first);
     for (std::uint32_t i = 0; i < count; ++i, p += type->realSize)
@@ -288,6 +296,18 @@ bool TPSTypeRec::ownsValues(BaseType base)
     }
 }
 
+bool TPSTypeRec::isPlain(BaseType base)
+{
+    switch (base) {
+    case BaseType::ReturnAddress:
+    case BaseType::ResourcePointer:
+    case BaseType::NotificationVariant:
+        return false; // never copied at all
+    default:
+        return !ownsValues(base) && code(base) <= ps::LastImageBaseType;
+    }
+}
+
 bool TPSTypeRec_Record::CalcSize()
 {
     std::uint64_t offset = 0;
@@ -306,6 +326,10 @@ bool TPSTypeRec_Record::CalcSize()
     if (offset > MaxValueSize)
         return false;
     realSize = static_cast<std::uint32_t>(offset);
+    takeComponents(std::any_of(fieldTypes.begin(), fieldTypes.end(),
+                               [](const TPSTypeRec* field) { return field->needsFinalization(); }),
+                   std::all_of(fieldTypes.begin(), fieldTypes.end(),
+                               [](const TPSTypeRec* field) { return field->isPlainData(); }));
     return true;
 }
 
@@ -316,6 +340,7 @@ bool TPSTypeRec_StaticArray::CalcSize()
         return false;
     realSize = static_cast<std::uint32_t>(size);
     alignment = elementType->alignment;
+    takeComponents(elementType->needsFinalization(), elementType->isPlainData());
     return true;
 }
 
@@ -414,6 +439,16 @@ bool CopyValues(void* dest, const void* source, std::uint32_t count, const TPSTy
     auto* d = static_cast<std::byte*>(dest);
     const auto* s = static_cast<const std::byte*>(source);
     const std::uint32_t step = type->realSize;
+    // Values that are only their bytes go in one block, however many and
+    // however nested; values of no size hold nothing, so one tells for all.
+    if (type->isPlainData()) {
+        // Nothing to copy may come with no storage at all.
+        if (d != s && count != 0 && step != 0)
+            std::memmove(d, s, std::size_t(count) * step);
+        return true;
+    }
+    if (step == 0)
+        count = std::min(count, 1u);
     for (std::uint32_t i = 0; i < count; ++i, d += step, s += step) {
         switch (type->baseType) {
         case BaseType::AnsiString:

@@ -91,7 +91,7 @@ using TPSRuntimeAttributes = std::vector<std::unique_ptr<TPSRuntimeAttribute>>;
 class TPSTypeRec
 {
 public:
-    explicit TPSTypeRec(ps::BaseType base) : baseType(base), owning_(ownsValues(base)) {}
+    explicit TPSTypeRec(ps::BaseType base) : baseType(base), owning_(ownsValues(base)), plain_(isPlain(base)) {}
     virtual ~TPSTypeRec() = default;
     TPSTypeRec(const TPSTypeRec&) = delete;
     TPSTypeRec& operator=(const TPSTypeRec&) = delete;
@@ -101,6 +101,9 @@ public:
 
     // Whether a value of this type holds something that must be released.
     bool needsFinalization() const { return owning_; }
+    // Whether a value of this type is copied as its bytes: it holds nothing
+    // to count or release, down to its last component.
+    bool isPlainData() const { return plain_; }
 
     ps::BaseType baseType;
     std::uint32_t exportNameHash = 0;
@@ -113,9 +116,20 @@ public:
     // deep.
     std::uint32_t depth = 1;
 
+protected:
+    // A record or a static array knows both from its components once its
+    // size is calculated; until then it counts as owning.
+    void takeComponents(bool owning, bool plain)
+    {
+        owning_ = owning;
+        plain_ = plain;
+    }
+
 private:
     static bool ownsValues(ps::BaseType base);
-    const bool owning_;
+    static bool isPlain(ps::BaseType base);
+    bool owning_;
+    bool plain_;
 };
 
 class TPSTypeRec_Record : public TPSTypeRec

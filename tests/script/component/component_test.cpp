@@ -2,13 +2,16 @@
 // what a compile reports and where, the events around a run, the
 // preprocessor, plugins, stopping and re-entering a run.
 
+#include "script/common/utils.h"
 #include "tests/script/component/script_host.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <map>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -67,6 +70,36 @@ TEST(ScriptComponent, EveryCompileStartsWithOnlyTheBuiltins)
     EXPECT_FALSE(host.Compile("begin Log('x') end."));
     EXPECT_EQ(host.FirstError(), "[Error] (1:7): Unknown identifier 'Log'");
     EXPECT_EQ(host.script.Exec().Status(), TPSStatus::NotLoaded);
+}
+
+// A routine an earlier compile registered is gone from the executer: an
+// image that still imports it no longer loads, and what the registration
+// held is let go.
+TEST(ScriptComponent, ACompileUnbindsTheRoutinesOfTheOneBefore)
+{
+    ScriptHost host;
+    auto declareLog = host.script.OnCompile;
+    auto held = std::make_shared<int>(7);
+    host.script.OnCompile = [&](TPSScript* sender) {
+        declareLog(sender);
+        ASSERT_TRUE(sender->AddFunction([held] { return *held; }, "function Seven: Integer;"));
+    };
+    ASSERT_TRUE(host.Compile("begin Log(IntToStr(Seven)) end."));
+    std::string withSeven;
+    ASSERT_TRUE(host.script.Comp().GetOutput(withSeven));
+    EXPECT_GT(held.use_count(), 1);
+
+    host.script.OnCompile = declareLog;
+    ASSERT_TRUE(host.Compile("begin Log('plain') end."));
+    EXPECT_EQ(held.use_count(), 1);
+    TPSExternalProcRec seven;
+    EXPECT_FALSE(host.script.Exec().BindExternalProc("SEVEN", &seven));
+    EXPECT_FALSE(host.script.Exec().LoadBytecode(withSeven));
+    EXPECT_EQ(host.script.RuntimeErrorText(), "Cannot Import SEVEN");
+    // The routines of this compile are bound, and only once each.
+    ASSERT_TRUE(host.script.LoadCompiledCode());
+    ASSERT_TRUE(host.script.Execute());
+    EXPECT_EQ(host.lines, std::vector<std::string>{"plain"});
 }
 
 TEST(ScriptComponent, ARoutineTheExecuterCannotBindFailsTheLoad)
@@ -347,6 +380,41 @@ TEST(ScriptComponent, EventsSurroundEveryRunAndGlobalsLast)
     EXPECT_EQ(host.lines, (std::vector<std::string>{"1", "2"}));
     EXPECT_EQ(events, (std::vector<std::string>{"execute", "after No Error", "execute", "after divide by Zero"}));
     EXPECT_EQ(host.script.RuntimeErrorText(), "divide by Zero");
+}
+
+// IsRunning tells whether the executer runs: not in the events around the
+// run, which still cannot start the component again.
+TEST(ScriptComponent, IsRunningOnlyWhileTheExecuterRuns)
+{
+    ScriptHost host;
+    std::vector<std::string> seen;
+    const auto note = [&](const std::string& where, TPSScript* sender) {
+        seen.push_back(where + (sender->IsRunning() ? " running" : " idle"));
+        EXPECT_THROW(sender->Execute(), EPSScriptError) << where;
+        EXPECT_THROW(sender->Compile(), EPSScriptError) << where;
+    };
+    host.script.OnExecute = [&](TPSScript* sender) { note("execute", sender); };
+    host.script.OnAfterExecute = [&](TPSScript* sender) { note("after", sender); };
+    host.script.OnCompile = [&](TPSScript* sender) {
+        sender->AddFunction([&] { note("inside", &host.script); }, "procedure Probe;");
+    };
+    ASSERT_TRUE(host.Compile("begin Probe end."));
+    EXPECT_FALSE(host.script.IsRunning());
+    EXPECT_TRUE(host.script.Execute()) << host.script.RuntimeErrorText();
+    EXPECT_FALSE(host.script.IsRunning());
+    EXPECT_EQ(seen, (std::vector<std::string>{"execute idle", "inside running", "after idle"}));
+
+    // A script procedure the host runs outside Execute is a run as well.
+    seen.clear();
+    host.script.OnExecute = host.script.OnAfterExecute = nullptr;
+    ASSERT_TRUE(host.Compile("procedure Handler; begin Probe end;\nbegin end."));
+    const std::vector<std::string>& procs = host.script.Exec().ProcNames();
+    const auto handler = std::find_if(procs.begin(), procs.end(),
+                                      [](const std::string& name) { return FastUpperCase(name) == "HANDLER"; });
+    ASSERT_NE(handler, procs.end());
+    ASSERT_TRUE(host.script.Exec().RunScriptProc({}, std::uint32_t(handler - procs.begin())))
+        << host.script.RuntimeErrorText();
+    EXPECT_EQ(seen, std::vector<std::string>{"inside running"});
 }
 
 TEST(ScriptComponent, ARunAfterAFailedRunStartsAfresh)

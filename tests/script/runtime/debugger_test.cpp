@@ -1,12 +1,16 @@
 // Debug data beside an image, source positions before each instruction, and
 // pausing and stepping through nested calls.
 
+#include "script/common/utils.h"
 #include "script/runtime/debugger.h"
+#include "script/runtime/native_bridge.h"
 #include "tests/script/compiler/compile_harness.h"
 #include "tests/script/runtime/image_builder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -349,3 +353,225 @@ TEST(Debugger, StepsThroughACompiledScript)
 }
 
 } // namespace
+
+// ---- Positions looked up lazily against a plain search ----------------------------
+
+// A program with recursion, loops, a procedure that runs without debug data
+// in one of the cases, an error caught in the caller and a host routine that
+// looks at the position from every corner of it.
+constexpr const char* kWatchedScript = R"(var g: Integer;
+function Fib(n: Integer): Integer;
+begin
+  Probe;
+  if n < 2 then
+    Result := n
+  else
+    Result := Fib(n - 1) + Fib(n - 2);
+end;
+procedure Quiet(k: Integer);
+var i: Integer;
+begin
+  for i := 1 to k do
+    g := g + i;
+  Probe;
+end;
+function Ratio(a, b: Integer): Integer;
+begin
+  Result := a div b;
+end;
+var i, j: Integer;
+begin
+  g := Fib(4);
+  Probe;
+  i := 0;
+  while i < 3 do begin
+    Quiet(i); i := i + 1;
+  end;
+  try
+    j := Ratio(4, 0);
+  except
+    Probe;
+  end;
+  repeat j := j + 1; until j > 4;
+  Probe;
+end.
+)";
+
+// Where the run stands in the source, as the host reads it.
+struct Place
+{
+    std::string file;
+    std::uint32_t pos = 0, row = 0, col = 0;
+    bool operator==(const Place&) const = default;
+};
+
+Place placeOf(const TPSCustomDebugExec& exec)
+{
+    return {exec.CurrentFile(), exec.CurrentPosition(), exec.CurrentRow(), exec.CurrentCol()};
+}
+
+// The positions as the debugger defines them, by a plain search through a
+// procedure's entries before every instruction.
+class PlainSearch : public TPSDebugExec
+{
+public:
+    Place place;
+    std::vector<Place> found; // every instruction that has an entry
+
+    void BeforeInstruction() override
+    {
+        std::uint32_t procNo = 0;
+        while (procNo < ProcCount() && GetProcNo(procNo) != CurrentProc())
+            ++procNo;
+        const TPSFunctionDebugInfo* info = DebugInfoOf(procNo);
+        if (!info) {
+            place = {};
+            return;
+        }
+        for (const TPSPositionData& entry : info->positions) {
+            if (entry.codePosition == Position()) {
+                place = {entry.fileName, entry.sourcePosition, entry.row, entry.col};
+                found.push_back(place);
+                return;
+            }
+        }
+    }
+
+protected:
+    TPSHookLevel HookLevel() const override { return TPSHookLevel::Every; }
+};
+
+std::vector<Place>* probes = nullptr;
+
+bool probe(TPSExec* exec, TPSExternalProcRec*, TPSStack*, TPSStack*)
+{
+    if (auto* plain = dynamic_cast<PlainSearch*>(exec))
+        probes->push_back(plain->place);
+    else
+        probes->push_back(placeOf(*static_cast<TPSDebugExec*>(exec)));
+    return true;
+}
+
+// The debug data without any record of one procedure.
+std::string withoutDebugDataOf(const std::string& data, std::uint32_t procNo)
+{
+    std::string out;
+    std::size_t pos = 0;
+    while (pos < data.size()) {
+        const std::size_t start = pos;
+        const auto tag = static_cast<std::uint8_t>(data[pos++]);
+        if (tag == 4)
+            pos = data.find('\1', pos) + 1; // the file name comes first
+        std::uint32_t proc = 0xFFFFFFFF;
+        if (tag >= 2) {
+            std::memcpy(&proc, data.data() + pos, 4);
+            pos += 4;
+        }
+        if (tag == 4)
+            pos += 16;
+        else
+            pos = data.find('\0', pos) + 1; // a list of names
+        if (proc != procNo)
+            out += data.substr(start, pos - start);
+    }
+    return out;
+}
+
+TEST(Debugger, PositionsLookedUpLazilyAgreeWithAPlainSearch)
+{
+    CompileHarness h;
+    h.registerTypes = [](TPSPascalCompiler& c) { c.AddFunction("procedure Probe;"); };
+    ASSERT_TRUE(h.compile(kWatchedScript)) << (h.firstError() ? h.firstError()->MessageToString() : "");
+    std::string image, debugData;
+    ASSERT_TRUE(h.c.GetOutput(image));
+    ASSERT_TRUE(h.c.GetDebugOutput(debugData));
+
+    // How the host watches: not at all, through the source-line callback,
+    // through the per-instruction callback, or by stepping into each line.
+    enum Watch { Nobody, SourceLines, EveryInstruction, Stepping };
+    for (const bool quiet : {false, true}) {
+        PlainSearch reference;
+        reference.RegisterProcName("PROBE", probe);
+        ASSERT_TRUE(reference.LoadBytecode(image));
+        reference.LoadDebugInfo(debugData);
+        const std::vector<std::string>& procNames = reference.ProcNames();
+        const auto quietName = std::find_if(procNames.begin(), procNames.end(),
+                                            [](const std::string& name) { return FastUpperCase(name) == "QUIET"; });
+        ASSERT_NE(quietName, procNames.end());
+        const auto quietProc = static_cast<std::uint32_t>(quietName - procNames.begin());
+        const std::string data = quiet ? withoutDebugDataOf(debugData, quietProc) : debugData;
+        reference.LoadDebugInfo(data);
+        std::vector<Place> expected;
+        probes = &expected;
+        ASSERT_TRUE(reference.ExecuteCode()) << reference.ExceptionText();
+        ASSERT_EQ(expected.size(), 15u);
+        const Place last = reference.place;
+
+        for (const Watch watch : {Nobody, SourceLines, EveryInstruction, Stepping}) {
+            SCOPED_TRACE(std::string(quiet ? "Quiet without debug data, " : "") + "watched " +
+                         std::to_string(int(watch)));
+            TPSDebugExec exec;
+            exec.RegisterProcName("PROBE", probe);
+            ASSERT_TRUE(exec.LoadBytecode(image));
+            exec.LoadDebugInfo(data);
+            static std::vector<Place>* lines;
+            std::vector<Place> seenLines;
+            lines = &seenLines;
+            if (watch == SourceLines || watch == Stepping)
+                exec.OnSourceLine = [](TPSDebugExec*, const std::string& file, std::uint32_t pos, std::uint32_t row,
+                                       std::uint32_t col) {
+                    lines->push_back({file, pos, row, col});
+                };
+            if (watch == EveryInstruction)
+                exec.OnRunLine = [](TPSExec*) {};
+            if (watch == Stepping) {
+                exec.OnIdleCall = [](TPSDebugExec* e) { e->StepInto(); };
+                exec.Pause();
+            }
+            std::vector<Place> seen;
+            probes = &seen;
+            ASSERT_TRUE(exec.ExecuteCode()) << exec.ExceptionText();
+            EXPECT_EQ(seen, expected);
+            EXPECT_EQ(placeOf(exec), last);
+            if (watch == SourceLines || watch == Stepping) {
+                EXPECT_EQ(seenLines, reference.found);
+            }
+        }
+    }
+    probes = nullptr;
+}
+
+// A pause asked for from inside a statement stops the run before the very
+// next instruction, whether or not the host watches source lines: the rest
+// of the statement has not run yet when the host is idle.
+TEST(Debugger, APauseFromAHostRoutineStopsAtTheNextInstruction)
+{
+    CompileHarness h;
+    h.registerTypes = [](TPSPascalCompiler& c) { c.AddFunction("function HostPause(x: Integer): Integer;"); };
+    ASSERT_TRUE(h.compile("var g: Integer;\nbegin\n  g := HostPause(1) + 10;\n  g := g + 100;\nend."))
+        << (h.firstError() ? h.firstError()->MessageToString() : "");
+    std::string image, debugData;
+    ASSERT_TRUE(h.c.GetOutput(image));
+    ASSERT_TRUE(h.c.GetDebugOutput(debugData));
+    for (const bool watchLines : {false, true}) {
+        SCOPED_TRACE(watchLines ? "with the source-line callback" : "without");
+        TPSDebugExec exec;
+        RegisterNativeFunction(exec, "function HostPause(x: Integer): Integer;", [&exec](std::int32_t x) {
+            exec.Pause();
+            return x;
+        });
+        ASSERT_TRUE(exec.LoadBytecode(image));
+        exec.LoadDebugInfo(debugData);
+        if (watchLines)
+            exec.OnSourceLine = [](TPSDebugExec*, const std::string&, std::uint32_t, std::uint32_t, std::uint32_t) {};
+        static std::vector<std::pair<std::uint32_t, std::int32_t>> idle; // row, g
+        idle.clear();
+        exec.OnIdleCall = [](TPSDebugExec* e) {
+            idle.emplace_back(e->CurrentRow(), *static_cast<std::int32_t*>(e->GetGlobalVar(0).data));
+            e->Resume();
+        };
+        ASSERT_TRUE(exec.ExecuteCode()) << exec.ExceptionText();
+        EXPECT_EQ(idle, (std::vector<std::pair<std::uint32_t, std::int32_t>>{{3, 0}}));
+        EXPECT_EQ(*static_cast<std::int32_t*>(exec.GetGlobalVar(0).data), 111);
+    }
+}

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
+#include <cstring>
 #include <functional>
 
 using namespace testimage;
@@ -321,4 +324,66 @@ TEST(Limits, NothingIsMadeForAConstantOfATypeWithoutConstants)
     ASSERT_TRUE(exec.LoadBytecode(plain.image()));
     EXPECT_FALSE(exec.ExecuteCode());
     EXPECT_EQ(exec.ExceptionCode(), erInvalidType);
+}
+
+// A copy takes time by the bytes it copies: values that are only bytes go
+// in one block, and values of no size cost nothing however many elements
+// they claim. Copied, made or released element by element, each of the
+// nested arrays below would take days. A large array of records copies
+// whole, and a copy onto itself changes nothing.
+TEST(Limits, CopiesTakeTimeByTheBytesCopied)
+{
+    constexpr std::uint32_t most = 0x1FFFFFFF; // the most elements an image may give
+    const auto nested = [](ImageBuilder& b, std::uint32_t inner) {
+        return b.staticArray(b.staticArray(inner, most, 0), most, 0);
+    };
+    struct Case
+    {
+        const char* name;
+        std::function<std::uint32_t(ImageBuilder&, const StandardTypes&)> type;
+    };
+    const Case cases[] = {
+        {"empty sets", [&](ImageBuilder& b, const StandardTypes&) { return nested(b, b.set(0)); }},
+        {"records of empty sets",
+         [&](ImageBuilder& b, const StandardTypes&) {
+             return nested(b, b.record({b.set(0), b.set(0)}));
+         }},
+        {"arrays of no texts",
+         [&](ImageBuilder& b, const StandardTypes& t) { return nested(b, b.staticArray(t.string, 0, 1)); }},
+        {"records with padding",
+         [](ImageBuilder& b, const StandardTypes& t) {
+             return b.staticArray(b.record({t.byteT, t.longint, t.byteT}), 150000, 0);
+         }},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        ImageBuilder b;
+        StandardTypes t(b);
+        const std::uint32_t type = test.type(b, t);
+        const std::uint32_t a = b.var(type), copy = b.var(type), i = b.var(t.longint), flag = b.var(t.byteT);
+        Code c;
+        loop(c, i, flag, t.longint, 20, [&](Code& body) {
+            body.assign(V(copy), V(a)).assign(V(a), V(a)).push(V(copy)).pop().pushType(type).pop();
+        });
+        b.main(b.proc(c.ret()));
+        TPSExec exec;
+        exec.SetMemoryLimit(std::size_t(8) << 20);
+        ASSERT_TRUE(exec.LoadBytecode(b.image()));
+        // The last element's middle field, where the run copies it from.
+        const TPSValueRef from = exec.GetGlobalVar(a), to = exec.GetGlobalVar(copy);
+        const auto* array = static_cast<const TPSTypeRec_StaticArray*>(from.type);
+        const auto* record = dynamic_cast<const TPSTypeRec_Record*>(array->elementType);
+        std::int32_t* field = nullptr;
+        if (record && array->elementCount > 0) {
+            const std::size_t at = std::size_t(array->elementCount - 1) * record->realSize + record->fieldOffsets[1];
+            field = reinterpret_cast<std::int32_t*>(static_cast<std::byte*>(from.data) + at);
+            *field = 41;
+        }
+        EXPECT_TRUE(exec.ExecuteCode()) << ErrorCodeToText(exec.ExceptionCode(), exec.ExceptionText());
+        EXPECT_EQ(std::memcmp(from.data, to.data, from.type->realSize), 0);
+        if (field) {
+            const std::size_t at = reinterpret_cast<std::byte*>(field) - static_cast<std::byte*>(from.data);
+            EXPECT_EQ(*reinterpret_cast<std::int32_t*>(static_cast<std::byte*>(to.data) + at), 41);
+        }
+    }
 }

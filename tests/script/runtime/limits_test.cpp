@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <pthread.h>
-
 #include <cstring>
 #include <functional>
 

@@ -152,6 +152,10 @@ public:
     }
     void expectWake()
     {
+        // On one core the wait could only wake to find nothing and sleep
+        // again, taking the core from the thread that foretold it.
+        if (!spinningPays())
+            return;
         {
             std::lock_guard lock(mutex_);
             ++expected_;
@@ -211,6 +215,10 @@ private:
     QObject* receiver_ = nullptr;
     bool postedWakePending_ = false;
     bool sendWakePending_ = false;
+    // The GUI thread sleeps or spins in wait(), which it leaves for every
+    // queued send and then serves it: such a send needs no event of the Qt
+    // loop.
+    bool guiWaiting_ = false;
     std::atomic<std::thread::id> guiThread_{};
 };
 
@@ -336,7 +344,8 @@ LRESULT MessageSystem::send(const PostedMessage& message, CancelToken* cancel)
         std::unique_lock lock(mutex_);
         if (!send->done && windows_.contains(message.wnd)) {
             sends_.push_back(send);
-            wake(sendWakePending_, kSendEvent, Qt::HighEventPriority);
+            if (!guiWaiting_)
+                wake(sendWakePending_, kSendEvent, Qt::HighEventPriority);
             lock.unlock();
             signal();
             // The result is written before `finished`: an answer seen while
@@ -425,6 +434,10 @@ void MessageSystem::wait(Seen seen, bool gui, std::optional<Clock::time_point> u
     // Only a delay before the wait proper, which decides.
     if (until)
         spin = std::min(spin, *until - Clock::now());
+    if (gui) {
+        std::lock_guard lock(mutex_);
+        guiWaiting_ = true;
+    }
     if (spin > Clock::duration::zero() && !(gui && seen.sendQueued))
         spinUntil([&] { return events_.load(std::memory_order_acquire) != seen.events; }, spin);
     std::unique_lock lock(mutex_);
@@ -435,6 +448,7 @@ void MessageSystem::wait(Seen seen, bool gui, std::optional<Clock::time_point> u
         changed_.wait_until(lock, *until, arrived);
     else
         changed_.wait(lock, arrived);
+    guiWaiting_ = false;
 }
 
 void MessageSystem::receiverDestroyed()

@@ -169,8 +169,11 @@ public:
 
     void reply(PendingSend& send, LRESULT result)
     {
-        std::lock_guard lock(mutex_);
-        release(send, result);
+        {
+            std::lock_guard lock(mutex_);
+            settle(send, result);
+        }
+        send.released.notify_all();
     }
     void receiverDestroyed();
     void synchronize() { std::lock_guard lock(mutex_); }
@@ -181,14 +184,22 @@ private:
         const auto it = windows_.find(wnd);
         return it == windows_.end() ? nullptr : it->second;
     }
-    static void release(PendingSend& send, LRESULT result)
+    // Gives the send its result; under the lock. Its sender is woken after
+    // the lock is released, so that it does not wake only to wait for the
+    // lock and sleep again.
+    static void settle(PendingSend& send, LRESULT result)
     {
         if (!send.done) {
             send.done = true;
             send.result = result;
             send.finished.store(true, std::memory_order_release);
-            send.released.notify_all();
         }
+    }
+    // Settles and wakes the sender at once, where the lock is held longer.
+    static void release(PendingSend& send, LRESULT result)
+    {
+        settle(send, result);
+        send.released.notify_all();
     }
     void wake(bool& pending, QEvent::Type type, Qt::EventPriority priority);
     // After a change made under the lock, and with the lock released, so
@@ -393,9 +404,12 @@ bool MessageSystem::serveOneSend()
         ~Finish()
         {
             currentSend = outer;
-            std::lock_guard lock(system.mutex_);
-            release(*send, result);
-            std::erase(system.serving_, send);
+            {
+                std::lock_guard lock(system.mutex_);
+                settle(*send, result);
+                std::erase(system.serving_, send);
+            }
+            send->released.notify_all();
         }
     } finish{*this, send, std::exchange(currentSend, send.get())};
     finish.result = (*proc)(send->message.msg, send->message.wParam, send->message.lParam);

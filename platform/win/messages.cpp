@@ -195,7 +195,8 @@ private:
             send.finished.store(true, std::memory_order_release);
         }
     }
-    // Settles and wakes the sender at once, where the lock is held longer.
+    // Settles and wakes the sender at once, for the rare releases made while
+    // the lock is held (a window or the application going away).
     static void release(PendingSend& send, LRESULT result)
     {
         settle(send, result);

@@ -152,6 +152,10 @@ public:
     }
     void expectWake()
     {
+        // On one core the wait could only wake to find nothing and sleep
+        // again, taking the core from the thread that foretold it.
+        if (!spinningPays())
+            return;
         {
             std::lock_guard lock(mutex_);
             ++expected_;
@@ -165,8 +169,11 @@ public:
 
     void reply(PendingSend& send, LRESULT result)
     {
-        std::lock_guard lock(mutex_);
-        release(send, result);
+        {
+            std::lock_guard lock(mutex_);
+            settle(send, result);
+        }
+        send.released.notify_all();
     }
     void receiverDestroyed();
     void synchronize() { std::lock_guard lock(mutex_); }
@@ -177,14 +184,23 @@ private:
         const auto it = windows_.find(wnd);
         return it == windows_.end() ? nullptr : it->second;
     }
-    static void release(PendingSend& send, LRESULT result)
+    // Gives the send its result; under the lock. Its sender is woken after
+    // the lock is released, so that it does not wake only to wait for the
+    // lock and sleep again.
+    static void settle(PendingSend& send, LRESULT result)
     {
         if (!send.done) {
             send.done = true;
             send.result = result;
             send.finished.store(true, std::memory_order_release);
-            send.released.notify_all();
         }
+    }
+    // Settles and wakes the sender at once, for the rare releases made while
+    // the lock is held (a window or the application going away).
+    static void release(PendingSend& send, LRESULT result)
+    {
+        settle(send, result);
+        send.released.notify_all();
     }
     void wake(bool& pending, QEvent::Type type, Qt::EventPriority priority);
     // After a change made under the lock, and with the lock released, so
@@ -211,6 +227,10 @@ private:
     QObject* receiver_ = nullptr;
     bool postedWakePending_ = false;
     bool sendWakePending_ = false;
+    // The GUI thread sleeps or spins in wait(), which it leaves for every
+    // queued send and then serves it: such a send needs no event of the Qt
+    // loop.
+    bool guiWaiting_ = false;
     std::atomic<std::thread::id> guiThread_{};
 };
 
@@ -336,7 +356,8 @@ LRESULT MessageSystem::send(const PostedMessage& message, CancelToken* cancel)
         std::unique_lock lock(mutex_);
         if (!send->done && windows_.contains(message.wnd)) {
             sends_.push_back(send);
-            wake(sendWakePending_, kSendEvent, Qt::HighEventPriority);
+            if (!guiWaiting_)
+                wake(sendWakePending_, kSendEvent, Qt::HighEventPriority);
             lock.unlock();
             signal();
             // The result is written before `finished`: an answer seen while
@@ -384,9 +405,12 @@ bool MessageSystem::serveOneSend()
         ~Finish()
         {
             currentSend = outer;
-            std::lock_guard lock(system.mutex_);
-            release(*send, result);
-            std::erase(system.serving_, send);
+            {
+                std::lock_guard lock(system.mutex_);
+                settle(*send, result);
+                std::erase(system.serving_, send);
+            }
+            send->released.notify_all();
         }
     } finish{*this, send, std::exchange(currentSend, send.get())};
     finish.result = (*proc)(send->message.msg, send->message.wParam, send->message.lParam);
@@ -425,6 +449,10 @@ void MessageSystem::wait(Seen seen, bool gui, std::optional<Clock::time_point> u
     // Only a delay before the wait proper, which decides.
     if (until)
         spin = std::min(spin, *until - Clock::now());
+    if (gui) {
+        std::lock_guard lock(mutex_);
+        guiWaiting_ = true;
+    }
     if (spin > Clock::duration::zero() && !(gui && seen.sendQueued))
         spinUntil([&] { return events_.load(std::memory_order_acquire) != seen.events; }, spin);
     std::unique_lock lock(mutex_);
@@ -435,6 +463,7 @@ void MessageSystem::wait(Seen seen, bool gui, std::optional<Clock::time_point> u
         changed_.wait_until(lock, *until, arrived);
     else
         changed_.wait(lock, arrived);
+    guiWaiting_ = false;
 }
 
 void MessageSystem::receiverDestroyed()

@@ -260,6 +260,37 @@ TEST(Messages, SendsAreServedInsideNestedEventLoopsAndByProcessMessages)
     EXPECT_EQ(calls, 2);
 }
 
+TEST(Messages, SendsReachAModalLoopRunByAProcedureThatAWaitServes)
+{
+    // A wait serves a send whose procedure runs a modal loop: the sends that
+    // come meanwhile, to a procedure slower than a sender looks for its
+    // answer, are served by that loop, not kept for the wait, and each
+    // sender wakes with its result.
+    TestWindow slow([](UINT, WPARAM wParam, LPARAM) -> LRESULT {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return LRESULT(wParam) * 2;
+    });
+    std::vector<LRESULT> inner;
+    int loopResult = -1;
+    TestWindow modal([&](UINT, WPARAM, LPARAM) -> LRESULT {
+        QEventLoop loop;
+        Worker nested([&] {
+            for (int i = 1; i <= 3; ++i)
+                inner.push_back(SendMessage(slow.wnd, WM_TEST, WPARAM(i), 0));
+            QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+        });
+        QTimer::singleShot(kPatienceMs, &loop, [&] { loop.exit(1); });
+        loopResult = loop.exec();
+        return 5;
+    });
+    LRESULT outer = -1;
+    Worker worker([&] { outer = SendMessage(modal.wnd, WM_TEST, 0, 0); });
+    ASSERT_TRUE(worker.waitServing());
+    EXPECT_EQ(loopResult, 0);
+    EXPECT_EQ(outer, 5);
+    EXPECT_EQ(inner, (std::vector<LRESULT>{2, 4, 6}));
+}
+
 TEST(Messages, AnExpectedWakeEndsNoWaitAndTheSendsThatFollowAreServedInIt)
 {
     std::vector<LRESULT> results;

@@ -16,6 +16,7 @@
 #include "app/panels.h"
 #include "app/picture_naming.h"
 #include "app/script_names.h"
+#include "app/stream_menus.h"
 #include "framework/managers/appli_man.h"
 #include "framework/managers/file_manager.h"
 #include "framework/preferences/morvek_preferences.h"
@@ -74,16 +75,26 @@ public:
     ~TMainForm() override;
 
     // --- components --------------------------------------------------------
-    TKvActionList* gpal;
+    // The managers go in the reverse order of their declaration, once the
+    // window has stopped the graph and taken the open video's streams out of
+    // it: the application manager first, the navigation manager, which holds
+    // the graph, last, its graph emptied just before it goes. Their Qt parent
+    // is the window, which they leave as they go.
+    struct TGraphDeleter
+    {
+        void operator()(TNavMan* navigation) const;
+    };
+    std::unique_ptr<TNavMan, TGraphDeleter> NavMan;
+    std::unique_ptr<TVideoMan> vidman;
+    std::unique_ptr<TAudioMan> audman;
+    std::unique_ptr<TFichierMan> ficman;
+    std::unique_ptr<TMediaFactory> mf;
+    std::unique_ptr<TKvAppliMan> am;
+    // Owned by the window as their Qt parent.
+    TKvActionList* gpal = nullptr;
     TMainActions A;
-    TMorvekPreferences* gp;
-    TMediaFactory* mf;
-    TFichierMan* ficman;
-    TNavMan* NavMan;
-    TVideoMan* vidman;
-    TAudioMan* audman;
-    TKvAppliMan* am;
-    TThreadedTimer* TimerSysDate;
+    TMorvekPreferences* gp = nullptr;
+    TThreadedTimer* TimerSysDate = nullptr;
 
     QWidget* Client;
     TNavBar* NavBar;
@@ -125,8 +136,7 @@ public:
     QLabel* moddlab;
     TGaugeVolume* GaugeVolume;
     QMenu* PopupMenu;
-    QMenu* AudioMenu() const { return FAudioMenu; }
-    QMenu* SubtitlesMenu() const { return FSubtitlesMenu; }
+    TStreamMenus& StreamMenus() const { return *FStreamMenus; }
 
     // The window's message window: the end of interval capture, the end of
     // playback and the end of a move or resize of the preview window.
@@ -223,10 +233,7 @@ public:
     int PanelOffset() const { return FPanelOffset; }
     const TScenesList& Scenes() const { return FScenes; }
     TMediaDevice* Media() const { return FMedia; }
-    const TStreamList& AudioStreamNames() const { return FAudioNames; }
-    const TStreamList& SubtitleStreamNames() const { return FSubtitleNames; }
     QRect PictureRect() const { return FPictureRect; }
-    QString SubtitleFileName() const { return FSubtitleFileName; }
     TSavePreferences PrefsMode() const { return FPrefsMode; }
     bool Opening() const { return FOpening; }
 
@@ -243,6 +250,8 @@ protected:
 private:
     // Layout and creation.
     void CreateComponents(const TMainFormOptions& options);
+    void CreatePanels();
+    void CreateManagers(const TMainFormOptions& options);
     void CreateMenus();
     void CreateButtonBar();
     void TntFormCreate();
@@ -257,12 +266,12 @@ private:
     void gpChangeMode(TSavePreferences mode);
 
     // Files.
+    // The one teardown of the open video: the graph stops, the subtitles,
+    // the sound and the picture leave it, and the current devices become the
+    // empty ones.
+    void ReleaseStreams(bool showNoVideoNotice);
     bool ficmanTestExtension(const QString& lowerext, const QString& filename);
     bool ficmanOpenFile(const QString& filename);
-    void FillAudioMenu();
-    void FillSubtitlesMenu(const QString& filename);
-    void clickMenuAudio(int position);
-    void clickMenuSubTitle(int position);
     void ShowTitle(const QString& text, const QColor& colour);
 
     // Messages and events.
@@ -281,9 +290,18 @@ private:
 
     // Where the parts of the other concerns wire their actions.
     void AssignGrabEvents();
+    void AssignPictureNameEvents();
+    void WatchGrabClicks();
     void AssignIntervalEvents();
     void AssignInlayEvents();
+    void AssignInlayLineEvents();
+    void AssignInlayFontEvents();
+    void AssignInlayLookEvents();
+    void AssignInlayPositionEvents();
+    void AssignDVPanelEvents();
     void AssignSidePanelEvents();
+    void AssignOptionsPageEvents();
+    void AssignVideoAreaEvents();
 
     // Side panels and options (main_side_panels.cpp).
     void ShowSidePanel(int index);
@@ -317,8 +335,7 @@ private:
     QStringList FPrivateFilterMessages;
     QSet<QString> FReportedPrivateFilterMessages;
     bool FDestroyed = false;
-    QMenu* FAudioMenu = nullptr;
-    QMenu* FSubtitlesMenu = nullptr;
+    std::unique_ptr<TStreamMenus> FStreamMenus;
     bool FResizeBound = false;
     bool FOpening = false;
     bool FScreenSaverWasOn = false;
@@ -345,8 +362,6 @@ private:
     } FTypingKeys;
     QString FNumberText;
     QString FVideoFileName;
-    QString FSubtitleFileName;
-    bool FSubtitleFileExists = false;
     QString FPattern1;
     QString FPattern2;
     bool FUsesFileName = false;
@@ -359,8 +374,6 @@ private:
     bool FHasVideo = false;
     bool FHasSubtitles = false;
     TMediaDevice* FMedia = nullptr;
-    TStreamList FAudioNames;
-    TStreamList FSubtitleNames;
 
     // The pictures of grabbing, their names and sizes.
     QImage FRawFrame;

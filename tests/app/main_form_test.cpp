@@ -694,6 +694,40 @@ TEST_F(MainFormTest, ClosingAFileEmptiesTheWindow)
     EXPECT_EQ(Shown(), 0);
 }
 
+// However the open video goes (closed, replaced by another file, or with the
+// window), its picture, its sound and its subtitles leave the graph.
+TEST_F(MainFormTest, TheOpenVideosStreamsLeaveTheGraphEveryWayItGoes)
+{
+    const struct
+    {
+        const char* way;
+        std::function<void()> go;
+        bool videoStays;
+        bool soundStays;
+    } cases[] = {
+        {"closed", [&] { form->ficman->naCloseFile->Execute(); }, false, false},
+        {"replaced", [&] { ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("two_sounds.mkv")))); }, true,
+         true},
+        {"with the window", [&] { ASSERT_TRUE(Close(spNone)); }, false, false},
+    };
+    for (const auto& c : cases) {
+        Start();
+        ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("dv_pal.avi")))) << c.way;
+        const struct
+        {
+            TVideoSource* video;
+            TAudioSource* audio;
+        } before{form->vidman->CurrentSource(), form->audman->CurrentSource()};
+        ASSERT_NE(before.audio, NoAudioSource()) << c.way;
+        c.go();
+        EXPECT_EQ(form->vidman->CurrentSubtitleSource(), NoSubtitleSource()) << c.way;
+        EXPECT_NE(form->vidman->CurrentSource(), before.video) << c.way;
+        EXPECT_EQ(form->vidman->CurrentSource() != NoVideoSource(), c.videoStays) << c.way;
+        EXPECT_NE(form->audman->CurrentSource(), before.audio) << c.way;
+        EXPECT_EQ(form->audman->CurrentSource() != NoAudioSource(), c.soundStays) << c.way;
+    }
+}
+
 TEST_F(MainFormTest, TheLayoutPlacesTheColumnsByTheirSide)
 {
     // A file open: the top strip shows, with its labels.

@@ -7,7 +7,12 @@
 // Grabbing, interval capture, the inlay settings and the side panels each
 // have a file of their own (main_grab.cpp, main_interval.cpp,
 // main_inlay.cpp, main_side_panels.cpp) with the window's operations of that
-// concern and the wiring of its actions.
+// concern and the wiring of its actions. The stream menus are an object of
+// their own (TStreamMenus) that the window owns.
+//
+// Where the window listens to an action of a manager, it subscribes to the
+// action's Applied signal: the action's single handler properties stay free
+// for scripts and callers.
 
 #include "app/av_managers.h"
 #include "app/grab_ui.h"
@@ -75,22 +80,8 @@ public:
     ~TMainForm() override;
 
     // --- components --------------------------------------------------------
-    // The managers go in the reverse order of their declaration, once the
-    // window has stopped the graph and taken the open video's streams out of
-    // it: the application manager first, the navigation manager, which holds
-    // the graph, last, its graph emptied just before it goes. Their Qt parent
-    // is the window, which they leave as they go.
-    struct TGraphDeleter
-    {
-        void operator()(TNavMan* navigation) const;
-    };
-    std::unique_ptr<TNavMan, TGraphDeleter> NavMan;
-    std::unique_ptr<TVideoMan> vidman;
-    std::unique_ptr<TAudioMan> audman;
-    std::unique_ptr<TFichierMan> ficman;
-    std::unique_ptr<TMediaFactory> mf;
-    std::unique_ptr<TKvAppliMan> am;
-    // Owned by the window as their Qt parent.
+    // The managers (NavMan, vidman, audman, ficman, mf, am) are declared at
+    // the end of the class. Owned by the window as their Qt parent:
     TKvActionList* gpal = nullptr;
     TMainActions A;
     TMorvekPreferences* gp = nullptr;
@@ -386,4 +377,23 @@ private:
     bool FPictureUnsaved = false;
     bool FGrabbing = false;
     std::unique_ptr<TGrabUi> FGrabUi;
+
+public:
+    // The managers, declared last so that they go first, while the window's
+    // own state is still whole, and in the reverse order of their
+    // declaration, once the window has stopped the graph and taken the open
+    // video's streams out of it: the application manager first, the
+    // navigation manager, which holds the graph, last, its graph emptied
+    // just before it goes. Their Qt parent is the window, which they leave
+    // as they go.
+    struct TGraphDeleter
+    {
+        void operator()(TNavMan* navigation) const;
+    };
+    std::unique_ptr<TNavMan, TGraphDeleter> NavMan;
+    std::unique_ptr<TVideoMan> vidman;
+    std::unique_ptr<TAudioMan> audman;
+    std::unique_ptr<TFichierMan> ficman;
+    std::unique_ptr<TMediaFactory> mf;
+    std::unique_ptr<TKvAppliMan> am;
 };

@@ -128,9 +128,9 @@ void TMainForm::AssignInlayEvents()
 
 void TMainForm::AssignInlayLineEvents()
 {
+    // --- custom lines and date formats ---------------------------------------------------
     TIncrustFrame* inlay = IncrustFrame;
     TDVIncrustFrame* dv = DVIncrustFrame;
-    // --- custom lines and date formats ---------------------------------------------------
     const auto custom = [this](TWidestringAction* action, QLineEdit* edit) {
         action->InternalApply = [edit](const QString& text) { Quietly(edit, [&](QLineEdit* e) { e->setText(text); }); };
         connect(edit, &QLineEdit::textEdited, this, [action](const QString& text) { action->SetValue(text); });
@@ -157,8 +157,8 @@ void TMainForm::AssignInlayLineEvents()
 
 void TMainForm::AssignInlayFontEvents()
 {
-    TIncrustFrame* inlay = IncrustFrame;
     // --- font ---------------------------------------------------------------------------
+    TIncrustFrame* inlay = IncrustFrame;
     A.waInsertFontName->InternalApply = [this](const QString& name) {
         ChangeInlayFont([&](TFont& font) { font.Name = name; });
     };
@@ -216,8 +216,8 @@ void TMainForm::AssignInlayFontEvents()
 
 void TMainForm::AssignInlayLookEvents()
 {
-    TIncrustFrame* inlay = IncrustFrame;
     // --- border, alignment, transparency -------------------------------------------------
+    TIncrustFrame* inlay = IncrustFrame;
     TIntegerAction* border = vidman->iaInsertBorderWidth;
     border->OnBeforeApply = [border](const int& width) {
         SetWithin<TIntegerAction, int>(border, width, ClampInlayBorder);
@@ -265,9 +265,9 @@ void TMainForm::AssignInlayLookEvents()
 
 void TMainForm::AssignInlayPositionEvents()
 {
+    // --- position and sliders --------------------------------------------------------------
     TIncrustFrame* inlay = IncrustFrame;
     TDVIncrustFrame* dv = DVIncrustFrame;
-    // --- position and sliders --------------------------------------------------------------
     Xslider->setRange(0, kInlayPositionScale);
     Yslider->setRange(0, kInlayPositionScale);
     Xslider->resize(Xslider->width(), 20);
@@ -325,8 +325,8 @@ void TMainForm::AssignInlayPositionEvents()
 
 void TMainForm::AssignDVPanelEvents()
 {
-    TDVIncrustFrame* dv = DVIncrustFrame;
     // --- the DV date panel ------------------------------------------------------------------
+    TDVIncrustFrame* dv = DVIncrustFrame;
     NavMan->OnDVcode = [this](const QString&, const QString&) {
         if (!NavMan->caPlay->Checked())
             UpdateDVDate();

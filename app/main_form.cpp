@@ -603,7 +603,7 @@ void TMainForm::FormDestroy()
     for (TCustomKvActionList* list : ScriptLists())
         list->SetPascalScript(nullptr);
     FScriptNames.reset();
-    // The managers go with their pointers, in the order of their declaration.
+    // The managers go with their pointers, last declared first (main_form.h).
 }
 
 void TMainForm::TGraphDeleter::operator()(TNavMan* navigation) const

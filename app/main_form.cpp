@@ -30,6 +30,9 @@
 namespace {
 
 constexpr UINT WM_EXITSIZEMOVE = 0x0232;
+// Whether the video area shows its no-video notice once the streams are gone.
+constexpr bool kShowNoVideoNotice = true;
+constexpr bool kNoVideoNotice = false;
 // A resize comes to rest this long after its last step.
 constexpr int kSizeMoveRestMs = 200;
 
@@ -128,6 +131,49 @@ void TMainForm::CreateComponents(const TMainFormOptions& options)
     setMinimumSize(708, 522);
     resize(1025, 644);
 
+    CreatePanels();
+
+    // The window's own actions, the preferences, the media factory and the
+    // managers.
+    gpal = new TKvActionList(this);
+    gpal->setObjectName(QStringLiteral("gpal"));
+    CreateMainActions(*gpal, A);
+    ApplySharedShortcuts(*gpal);
+
+    gp = new TMorvekPreferences(this, options.Registry);
+    if (!options.ProgramFolder.isEmpty())
+        gp->SetProgramFolder(options.ProgramFolder);
+    gp->OnChangeMode = [this](TSavePreferences mode) { gpChangeMode(mode); };
+    gp->OnLoadPrefs = [this](TMorvekPreferences& prefs) { gpLoadPrefs(prefs); };
+    gp->OnSavePrefs = [this](TMorvekPreferences& prefs) { gpSavePrefs(prefs); };
+    gp->FormShow = [this] { FormShow(); };
+    gp->FormCloseQuery = [] { return true; };
+    gp->FormClose = [this] { FormClose(); };
+
+    CreateManagers(options);
+
+    TimerSysDate = new TThreadedTimer(this);
+    TimerSysDate->SetInterval(250);
+
+    new TWindowGlyphs(*this); // a child of the window
+    CreateButtonBar();
+    CreateMenus();
+    for (TTntActionList* list :
+         std::initializer_list<TTntActionList*>{gpal, NavMan.get(), vidman.get(), audman.get(), ficman.get()})
+        AddWindowActions(this, *list);
+
+    FHandle = AllocateHWnd([this](UINT msg, WPARAM wParam, LPARAM lParam) { return WndProc(msg, wParam, lParam); });
+    vidman->MainFormHandle = FHandle;
+
+    AssignGrabEvents();
+    AssignIntervalEvents();
+    AssignInlayEvents();
+    AssignSidePanelEvents();
+}
+
+// The panels, labels and frames of the layout, in its order.
+void TMainForm::CreatePanels()
+{
     // Frames and panels, in the order of the layout.
     ImagetteFrame = new TImagetteFrame(Client);
     SaveImagesFrame = new TDossiersFrame(Client);
@@ -188,27 +234,15 @@ void TMainForm::CreateComponents(const TMainFormOptions& options)
     barUnique->setObjectName(QStringLiteral("barUnique"));
     PopupMenu = new QMenu(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+}
 
-    // The window's own actions, the preferences, the media factory and the
-    // managers.
-    gpal = new TKvActionList(this);
-    gpal->setObjectName(QStringLiteral("gpal"));
-    CreateMainActions(*gpal, A);
-    ApplySharedShortcuts(*gpal);
+// The media factory, the file manager and the managers, wired to the
+// window's labels and handlers.
+void TMainForm::CreateManagers(const TMainFormOptions& options)
+{
+    mf.reset(new TMediaFactory(this));
 
-    gp = new TMorvekPreferences(this, options.Registry);
-    if (!options.ProgramFolder.isEmpty())
-        gp->SetProgramFolder(options.ProgramFolder);
-    gp->OnChangeMode = [this](TSavePreferences mode) { gpChangeMode(mode); };
-    gp->OnLoadPrefs = [this](TMorvekPreferences& prefs) { gpLoadPrefs(prefs); };
-    gp->OnSavePrefs = [this](TMorvekPreferences& prefs) { gpSavePrefs(prefs); };
-    gp->FormShow = [this] { FormShow(); };
-    gp->FormCloseQuery = [] { return true; };
-    gp->FormClose = [this] { FormClose(); };
-
-    mf = new TMediaFactory(this);
-
-    ficman = TKvActionComponent::Create<TFichierMan>(this, flMainWindow);
+    ficman.reset(TKvActionComponent::Create<TFichierMan>(this, flMainWindow));
     ficman->setObjectName(QStringLiteral("ficman"));
     ficman->ExistingOnly = true;
     ficman->DeleteExisting = ctAskif;
@@ -227,12 +261,12 @@ void TMainForm::CreateComponents(const TMainFormOptions& options)
         return ficmanTestExtension(lowerext, name);
     };
 
-    NavMan = TKvActionComponent::Create<TNavMan>(this);
+    NavMan.reset(TKvActionComponent::Create<TNavMan>(this));
     NavMan->setObjectName(QStringLiteral("NavMan"));
-    mf->SetGrapheMan(NavMan);
+    mf->SetGrapheMan(NavMan.get());
     NavMan->OnGraphCompleted = [this] { NavManGraphCompleted(); };
 
-    vidman = TKvActionComponent::Create<TVideoMan>(this);
+    vidman.reset(TKvActionComponent::Create<TVideoMan>(this));
     vidman->setObjectName(QStringLiteral("vidman"));
     vidman->OnNotifyVideoFormat = [this](const QString& text) {
         SetFittedText(labFormatVideo, text);
@@ -241,36 +275,19 @@ void TMainForm::CreateComponents(const TMainFormOptions& options)
     };
     vidman->OnNotifyVideoDecoder = [this](const QString& text) { SetFittedText(labDecoderVideo, text); };
 
-    audman = TKvActionComponent::Create<TAudioMan>(this);
+    audman.reset(TKvActionComponent::Create<TAudioMan>(this));
     audman->setObjectName(QStringLiteral("audman"));
     audman->SetAudioGauge(GaugeVolume);
     audman->OnNotifyAudioDecoder = [this](const QString& text) { SetFittedText(labDecoderAudio, text); };
     audman->OnNotifyAudioFormat = [this](const QString& text) { SetFittedText(labFormatAudio, text); };
 
-    am = TKvActionComponent::Create<TKvAppliMan>(this, options.Scripts);
+    am.reset(TKvActionComponent::Create<TKvAppliMan>(this, options.Scripts));
     am->setObjectName(QStringLiteral("am"));
     // The command line acts on the loaded settings: it waits for the load.
     am->GetSwitch()->Hold();
     am->SetWinControl(Client);
     am->SetOptionsFrame(OptionsFrame);
     am->SetAboutFrame(AboutFrame);
-
-    TimerSysDate = new TThreadedTimer(this);
-    TimerSysDate->SetInterval(250);
-
-    new TWindowGlyphs(*this); // a child of the window
-    CreateButtonBar();
-    CreateMenus();
-    for (TTntActionList* list : std::initializer_list<TTntActionList*>{gpal, NavMan, vidman, audman, ficman})
-        AddWindowActions(this, *list);
-
-    FHandle = AllocateHWnd([this](UINT msg, WPARAM wParam, LPARAM lParam) { return WndProc(msg, wParam, lParam); });
-    vidman->MainFormHandle = FHandle;
-
-    AssignGrabEvents();
-    AssignIntervalEvents();
-    AssignInlayEvents();
-    AssignSidePanelEvents();
 }
 
 void TMainForm::CreateButtonBar()
@@ -368,8 +385,8 @@ void TMainForm::CreateMenus()
                                                                              A.naIntervalloBreak, A.naAbort})
         add(interval, action);
 
-    FAudioMenu = bar->addMenu(QStringLiteral("Audio"));
-    FSubtitlesMenu = bar->addMenu(QStringLiteral("Subtitles"));
+    FStreamMenus = std::make_unique<TStreamMenus>(*this, *bar, *audman->caMute, *A.caSrtSubTitle,
+                                                  [this](int index) { SelectStream(index); });
 
     QMenu* view = bar->addMenu(QStringLiteral("View"));
     for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{
@@ -393,10 +410,10 @@ void TMainForm::CreateMenus()
 
 QList<TCustomKvActionList*> TMainForm::ScriptLists() const
 {
-    QList<TCustomKvActionList*> lists{gpal, vidman, audman, NavMan, ficman};
+    QList<TCustomKvActionList*> lists{gpal, vidman.get(), audman.get(), NavMan.get(), ficman.get()};
     if (TScriptWindow* scripts = am->ScriptForm())
         lists += scripts->ActionLists();
-    lists.append(am);
+    lists.append(am.get());
     return lists;
 }
 
@@ -418,15 +435,15 @@ void TMainForm::TntFormCreate()
         for (TCustomKvActionList* list : ScriptLists())
             list->SetPascalScript(FScriptNames.get());
     }
-    for (TCustomKvActionList* list : std::initializer_list<TCustomKvActionList*>{gpal, vidman, audman, NavMan, ficman})
+    for (TCustomKvActionList* list :
+         std::initializer_list<TCustomKvActionList*>{gpal, vidman.get(), audman.get(), NavMan.get(), ficman.get()})
         list->SetSwitch(am->GetSwitch());
     // 5. The picture fills the video panel; Enter in the position edit moves.
     vidman->SetKeepAspectratio(false);
     vidman->SetWindow(videoPanel);
     NavMan->SetNavBar(NavBar);
     // 6. The stream menus start empty and hidden.
-    FAudioMenu->menuAction()->setVisible(false);
-    FSubtitlesMenu->menuAction()->setVisible(false);
+    FStreamMenus->Hide();
 
     // No video yet.
     PanelHaut->hide();
@@ -467,7 +484,8 @@ void TMainForm::FormShow()
     TntFormResize();
     // 6. Every action in the help window.
     if (HelpForm) {
-        for (TTntActionList* list : std::initializer_list<TTntActionList*>{am, gpal, vidman, audman, NavMan, ficman})
+        for (TTntActionList* list : std::initializer_list<TTntActionList*>{am.get(), gpal, vidman.get(), audman.get(),
+                                                                           NavMan.get(), ficman.get()})
             HelpForm->AddActionList(kProgram, *list);
         if (TScriptWindow* scripts = am->ScriptForm())
             for (TCustomKvActionList* list : scripts->ActionLists())
@@ -557,12 +575,7 @@ void TMainForm::FormClose()
     FResizeBound = false;
     vidman->caFullscreen->SetCheckedNoMacro(false);
     ProcessMessages();
-    NavMan->Stop();
-    vidman->RemoveSubtitleSource();
-    vidman->DisconnectVideoDevice(true);
-    audman->DisconnectAudio();
-    FCurrentVideo = NoVideoSource();
-    FCurrentAudio = NoAudioSource();
+    ReleaseStreams(kShowNoVideoNotice);
     if (A.baUsePrivateFilters->Value())
         UnregisterPrivateFilters();
     UninstallPrivateFfdshow();
@@ -586,21 +599,18 @@ void TMainForm::FormDestroy()
     if (FScreenSaverWasOn)
         SetScreenSaverActive(true);
     // The graph stops and gives its pieces back before the managers go.
-    NavMan->Stop();
-    vidman->RemoveSubtitleSource();
-    vidman->DisconnectVideoDevice(false);
-    audman->DisconnectAudio();
+    ReleaseStreams(kNoVideoNotice);
     for (TCustomKvActionList* list : ScriptLists())
         list->SetPascalScript(nullptr);
     FScriptNames.reset();
-    delete am;
-    delete mf;
-    delete ficman;
-    delete audman;
-    delete vidman;
-    NavMan->ClearGraph();
-    delete NavMan;
-    FScenes.Clear();
+    // The managers go with their pointers, last declared first (main_form.h).
+}
+
+void TMainForm::TGraphDeleter::operator()(TNavMan* navigation) const
+{
+    // The pieces the other managers put in the graph are theirs no longer.
+    navigation->ClearGraph();
+    delete navigation;
 }
 
 // --- files ----------------------------------------------------------------------------
@@ -630,6 +640,7 @@ void TMainForm::ShowTitle(const QString& text, const QColor& colour)
 void TMainForm::openfile(const QString& filename)
 {
     const QString shortName = QFileInfo(filename).fileName();
+    const QString subtitleFileName = WithExtension(filename, QStringLiteral(".srt"));
     EndIntervalCapture();
     // 1. The scenes of this file, and none of the previous one.
     FScenes.Clear();
@@ -640,16 +651,15 @@ void TMainForm::openfile(const QString& filename)
     // 3.
     const bool playing = NavMan->caPlay->Checked();
     FOpening = true;
-    NavMan->Stop();
+    // 3, 5. The previous file's streams go before the new file's device is
+    // fetched.
+    ReleaseStreams(kNoVideoNotice);
     ProcessMessages();
     // 4.
     FMedia = mf->GetFileDevice(filename);
     if (FMedia && !FMedia->Built())
         FMedia = nullptr;
     // 5.
-    audman->DisconnectAudio();
-    vidman->RemoveSubtitleSource();
-    vidman->DisconnectVideoDevice(false);
     vidman->ClearDecoders();
     audman->ClearDecoders();
     // 6.
@@ -709,7 +719,7 @@ void TMainForm::openfile(const QString& filename)
     // 15.
     ShowTitle(shortName, QColor(0, 0, 128));
     scnLab->setVisible(QFileInfo::exists(WithExtension(filename, QStringLiteral(".scn"))));
-    srtlab->setVisible(QFileInfo::exists(WithExtension(filename, QStringLiteral(".srt"))));
+    srtlab->setVisible(QFileInfo::exists(subtitleFileName));
     moddlab->setVisible(QFileInfo::exists(filename + QStringLiteral(".modd")));
     // 16.
     BuildImageFileName();
@@ -722,66 +732,12 @@ void TMainForm::openfile(const QString& filename)
     // 18.
     ComputeIntervalloCount();
     // 19, 20.
-    FillAudioMenu();
-    FillSubtitlesMenu(filename);
+    FStreamMenus->Fill(FMedia, subtitleFileName);
 
     if (!playable)
         ShowTitle(QStringLiteral("%1 cannot be played. Try another file, or the private filters in the options.")
                       .arg(shortName),
                   QColor(128, 0, 0));
-}
-
-void TMainForm::FillAudioMenu()
-{
-    FAudioNames.clear();
-    FAudioMenu->clear();
-    FAudioMenu->addAction(WindowAction(this, audman->caMute));
-    FAudioMenu->addSeparator();
-    if (FMedia)
-        FMedia->GetAudioStreams(FAudioNames);
-    for (int i = 0; i < FAudioNames.size(); ++i) {
-        QAction* item = FAudioMenu->addAction(FAudioNames.at(i).name);
-        const int position = i + 2;
-        connect(item, &QAction::triggered, this, [this, position] { clickMenuAudio(position); });
-    }
-    FAudioMenu->menuAction()->setVisible(!FAudioNames.isEmpty());
-}
-
-void TMainForm::FillSubtitlesMenu(const QString& filename)
-{
-    FSubtitleNames.clear();
-    FSubtitlesMenu->clear();
-    FSubtitleFileName = WithExtension(filename, QStringLiteral(".srt"));
-    FSubtitleFileExists = QFileInfo::exists(FSubtitleFileName);
-    if (FMedia)
-        FMedia->GetSubtitleStreams(FSubtitleNames);
-    for (int i = 0; i < FSubtitleNames.size(); ++i) {
-        QAction* item = FSubtitlesMenu->addAction(FSubtitleNames.at(i).name);
-        connect(item, &QAction::triggered, this, [this, i] { clickMenuSubTitle(i); });
-    }
-    if (FSubtitleFileExists) {
-        if (!FSubtitlesMenu->actions().isEmpty())
-            FSubtitlesMenu->addSeparator();
-        FSubtitlesMenu->addAction(WindowAction(this, A.caSrtSubTitle));
-        A.caSrtSubTitle->SetChecked(true);
-    } else if (A.caSrtSubTitle->Checked()) {
-        // The subtitles of the previous file go with it.
-        A.caSrtSubTitle->SetCheckedNoMacro(false);
-    }
-    FSubtitlesMenu->menuAction()->setVisible(!FSubtitlesMenu->actions().isEmpty());
-}
-
-void TMainForm::clickMenuAudio(int position)
-{
-    const int index = position - 2;
-    if (index >= 0 && index < FAudioNames.size())
-        SelectStream(FAudioNames.at(index).index);
-}
-
-void TMainForm::clickMenuSubTitle(int position)
-{
-    if (position >= 0 && position < FSubtitleNames.size())
-        SelectStream(FSubtitleNames.at(position).index);
 }
 
 void TMainForm::SelectStream(int index)
@@ -790,9 +746,7 @@ void TMainForm::SelectStream(int index)
         return;
     const QString kept = NavMan->GetStrPosition();
     const int state = NavMan->GraphState();
-    const bool soundTrack = std::any_of(FAudioNames.cbegin(), FAudioNames.cend(),
-                                        [index](const TStreamEntry& entry) { return entry.index == index; });
-    if (soundTrack && FCurrentAudio && FCurrentAudio != NoAudioSource()) {
+    if (FStreamMenus->IsSoundTrack(index) && FCurrentAudio && FCurrentAudio != NoAudioSource()) {
         // The sound chain was made for the type of the track it plays; a
         // track of another kind needs a chain of its own, so the chain goes
         // before the switch and is made again after it. Left in place, it
@@ -826,6 +780,16 @@ void TMainForm::SelectStream(int index)
         NavMan->Play();
 }
 
+void TMainForm::ReleaseStreams(bool showNoVideoNotice)
+{
+    NavMan->Stop();
+    audman->DisconnectAudio();
+    vidman->RemoveSubtitleSource();
+    vidman->DisconnectVideoDevice(showNoVideoNotice);
+    FCurrentVideo = NoVideoSource();
+    FCurrentAudio = NoAudioSource();
+}
+
 void TMainForm::closefile()
 {
     EndIntervalCapture();
@@ -835,12 +799,7 @@ void TMainForm::closefile()
     ShowTitle(QString(), QColor(128, 128, 128));
     NavMan->caPlay->SetChecked(false);
     // 2.
-    NavMan->Stop();
-    audman->DisconnectAudio();
-    vidman->RemoveSubtitleSource();
-    vidman->DisconnectVideoDevice(true);
-    FCurrentVideo = NoVideoSource();
-    FCurrentAudio = NoAudioSource();
+    ReleaseStreams(kShowNoVideoNotice);
     // 3.
     NavMan->ClearGraph();
     FMedia = nullptr;
@@ -860,8 +819,7 @@ void TMainForm::closefile()
     // 5.
     ShowTitle(QString(), QColor(0, 0, 128));
     ImagetteFrame->Clear();
-    FAudioMenu->menuAction()->setVisible(false);
-    FSubtitlesMenu->menuAction()->setVisible(false);
+    FStreamMenus->Hide();
     // No DV date without a video.
     UpdateDVDate();
 }

@@ -7,7 +7,12 @@
 // Grabbing, interval capture, the inlay settings and the side panels each
 // have a file of their own (main_grab.cpp, main_interval.cpp,
 // main_inlay.cpp, main_side_panels.cpp) with the window's operations of that
-// concern and the wiring of its actions.
+// concern and the wiring of its actions. The stream menus are an object of
+// their own (TStreamMenus) that the window owns.
+//
+// Where the window listens to an action of a manager, it subscribes to the
+// action's Applied signal: the action's single handler properties stay free
+// for scripts and callers.
 
 #include "app/av_managers.h"
 #include "app/grab_ui.h"
@@ -16,6 +21,7 @@
 #include "app/panels.h"
 #include "app/picture_naming.h"
 #include "app/script_names.h"
+#include "app/stream_menus.h"
 #include "framework/managers/appli_man.h"
 #include "framework/managers/file_manager.h"
 #include "framework/preferences/morvek_preferences.h"
@@ -74,16 +80,12 @@ public:
     ~TMainForm() override;
 
     // --- components --------------------------------------------------------
-    TKvActionList* gpal;
+    // The managers (NavMan, vidman, audman, ficman, mf, am) are declared at
+    // the end of the class. Owned by the window as their Qt parent:
+    TKvActionList* gpal = nullptr;
     TMainActions A;
-    TMorvekPreferences* gp;
-    TMediaFactory* mf;
-    TFichierMan* ficman;
-    TNavMan* NavMan;
-    TVideoMan* vidman;
-    TAudioMan* audman;
-    TKvAppliMan* am;
-    TThreadedTimer* TimerSysDate;
+    TMorvekPreferences* gp = nullptr;
+    TThreadedTimer* TimerSysDate = nullptr;
 
     QWidget* Client;
     TNavBar* NavBar;
@@ -125,8 +127,7 @@ public:
     QLabel* moddlab;
     TGaugeVolume* GaugeVolume;
     QMenu* PopupMenu;
-    QMenu* AudioMenu() const { return FAudioMenu; }
-    QMenu* SubtitlesMenu() const { return FSubtitlesMenu; }
+    TStreamMenus& StreamMenus() const { return *FStreamMenus; }
 
     // The window's message window: the end of interval capture, the end of
     // playback and the end of a move or resize of the preview window.
@@ -223,10 +224,7 @@ public:
     int PanelOffset() const { return FPanelOffset; }
     const TScenesList& Scenes() const { return FScenes; }
     TMediaDevice* Media() const { return FMedia; }
-    const TStreamList& AudioStreamNames() const { return FAudioNames; }
-    const TStreamList& SubtitleStreamNames() const { return FSubtitleNames; }
     QRect PictureRect() const { return FPictureRect; }
-    QString SubtitleFileName() const { return FSubtitleFileName; }
     TSavePreferences PrefsMode() const { return FPrefsMode; }
     bool Opening() const { return FOpening; }
 
@@ -243,6 +241,8 @@ protected:
 private:
     // Layout and creation.
     void CreateComponents(const TMainFormOptions& options);
+    void CreatePanels();
+    void CreateManagers(const TMainFormOptions& options);
     void CreateMenus();
     void CreateButtonBar();
     void TntFormCreate();
@@ -257,12 +257,12 @@ private:
     void gpChangeMode(TSavePreferences mode);
 
     // Files.
+    // The one teardown of the open video: the graph stops, the subtitles,
+    // the sound and the picture leave it, and the current devices become the
+    // empty ones.
+    void ReleaseStreams(bool showNoVideoNotice);
     bool ficmanTestExtension(const QString& lowerext, const QString& filename);
     bool ficmanOpenFile(const QString& filename);
-    void FillAudioMenu();
-    void FillSubtitlesMenu(const QString& filename);
-    void clickMenuAudio(int position);
-    void clickMenuSubTitle(int position);
     void ShowTitle(const QString& text, const QColor& colour);
 
     // Messages and events.
@@ -281,9 +281,18 @@ private:
 
     // Where the parts of the other concerns wire their actions.
     void AssignGrabEvents();
+    void AssignPictureNameEvents();
+    void WatchGrabClicks();
     void AssignIntervalEvents();
     void AssignInlayEvents();
+    void AssignInlayLineEvents();
+    void AssignInlayFontEvents();
+    void AssignInlayLookEvents();
+    void AssignInlayPositionEvents();
+    void AssignDVPanelEvents();
     void AssignSidePanelEvents();
+    void AssignOptionsPageEvents();
+    void AssignVideoAreaEvents();
 
     // Side panels and options (main_side_panels.cpp).
     void ShowSidePanel(int index);
@@ -317,8 +326,7 @@ private:
     QStringList FPrivateFilterMessages;
     QSet<QString> FReportedPrivateFilterMessages;
     bool FDestroyed = false;
-    QMenu* FAudioMenu = nullptr;
-    QMenu* FSubtitlesMenu = nullptr;
+    std::unique_ptr<TStreamMenus> FStreamMenus;
     bool FResizeBound = false;
     bool FOpening = false;
     bool FScreenSaverWasOn = false;
@@ -345,8 +353,6 @@ private:
     } FTypingKeys;
     QString FNumberText;
     QString FVideoFileName;
-    QString FSubtitleFileName;
-    bool FSubtitleFileExists = false;
     QString FPattern1;
     QString FPattern2;
     bool FUsesFileName = false;
@@ -359,8 +365,6 @@ private:
     bool FHasVideo = false;
     bool FHasSubtitles = false;
     TMediaDevice* FMedia = nullptr;
-    TStreamList FAudioNames;
-    TStreamList FSubtitleNames;
 
     // The pictures of grabbing, their names and sizes.
     QImage FRawFrame;
@@ -373,4 +377,23 @@ private:
     bool FPictureUnsaved = false;
     bool FGrabbing = false;
     std::unique_ptr<TGrabUi> FGrabUi;
+
+public:
+    // The managers, declared last so that they go first, while the window's
+    // own state is still whole, and in the reverse order of their
+    // declaration, once the window has stopped the graph and taken the open
+    // video's streams out of it: the application manager first, the
+    // navigation manager, which holds the graph, last, its graph emptied
+    // just before it goes. Their Qt parent is the window, which they leave
+    // as they go.
+    struct TGraphDeleter
+    {
+        void operator()(TNavMan* navigation) const;
+    };
+    std::unique_ptr<TNavMan, TGraphDeleter> NavMan;
+    std::unique_ptr<TVideoMan> vidman;
+    std::unique_ptr<TAudioMan> audman;
+    std::unique_ptr<TFichierMan> ficman;
+    std::unique_ptr<TMediaFactory> mf;
+    std::unique_ptr<TKvAppliMan> am;
 };

@@ -298,7 +298,12 @@ void TMainForm::AssignGrabEvents()
         folder = GetMyPicturesFolder();
         return true;
     };
+    AssignPictureNameEvents();
+    WatchGrabClicks();
+}
 
+void TMainForm::AssignPictureNameEvents()
+{
     // Each setting shows in its control and renames the next picture; each
     // control sets its action, so that a change by hand is recorded.
     TDossiersFrame* names = SaveImagesFrame;
@@ -377,7 +382,10 @@ void TMainForm::AssignGrabEvents()
     option(A.baConfirmerImage, options->cbConfirmerImage);
     option(A.baSauverQuandClic, options->cbSauverQuandClic);
     option(A.baRAZWhenOpenFile, options->cbRAZwhenOpenFile);
+}
 
+void TMainForm::WatchGrabClicks()
+{
     // The clicks.
     auto* clicks = new TLeftClicks(this, [this](QObject* watched, const QMouseEvent& press) {
         TImagetteFrame* frame = ImagetteFrame;

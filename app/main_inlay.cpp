@@ -76,7 +76,6 @@ void TMainForm::AssignInlayEvents()
 {
     FInlayUi = std::make_unique<TQtInlayUi>(this);
     TIncrustFrame* inlay = IncrustFrame;
-    TDVIncrustFrame* dv = DVIncrustFrame;
 
     // --- patterns and the sources they switch on ---------------------------------
     const auto pattern = [this](TWidestringAction* action, int line, QString& kept) {
@@ -89,20 +88,19 @@ void TMainForm::AssignInlayEvents()
     };
     pattern(A.waIncrustPattern1, 0, FPattern1);
     pattern(A.waIncrustPattern2, 1, FPattern2);
-    vidman->caInsertTextOn->OnAfterTrueApply = [this] {
+    connect(vidman->caInsertTextOn, &TCustomAbstractAction::Applied, this, [this] {
+        if (!vidman->caInsertTextOn->Checked())
+            A.caSliders->SetChecked(false);
         AnalyseIncrustPatterns();
         applyeffects();
-    };
-    vidman->caInsertTextOn->OnAfterFalseApply = [this] {
-        A.caSliders->SetChecked(false);
-        AnalyseIncrustPatterns();
-        applyeffects();
-    };
+    });
     // Paused, the sources serve the frame shown again.
-    NavMan->caPlay->OnAfterFalseApply = [this] {
+    connect(NavMan->caPlay, &TCustomAbstractAction::Applied, this, [this] {
+        if (NavMan->caPlay->Checked())
+            return;
         AnalyseIncrustPatterns();
         applyeffects();
-    };
+    });
     TimerSysDate->OnTimer = [this](TThreadedTimer*) { TimerSysDateTimer(); };
 
     // --- presets -------------------------------------------------------------------
@@ -121,8 +119,18 @@ void TMainForm::AssignInlayEvents()
         };
         connect(inlay->PresetButtons->button(mode), &QAbstractButton::clicked, this, [action] { action->Execute(); });
     }
+    AssignInlayLineEvents();
+    AssignInlayFontEvents();
+    AssignInlayLookEvents();
+    AssignInlayPositionEvents();
+    AssignDVPanelEvents();
+}
 
+void TMainForm::AssignInlayLineEvents()
+{
     // --- custom lines and date formats ---------------------------------------------------
+    TIncrustFrame* inlay = IncrustFrame;
+    TDVIncrustFrame* dv = DVIncrustFrame;
     const auto custom = [this](TWidestringAction* action, QLineEdit* edit) {
         action->InternalApply = [edit](const QString& text) { Quietly(edit, [&](QLineEdit* e) { e->setText(text); }); };
         connect(edit, &QLineEdit::textEdited, this, [action](const QString& text) { action->SetValue(text); });
@@ -145,8 +153,12 @@ void TMainForm::AssignInlayEvents()
             [this](const QString& text) { A.waFormatDatecode1->SetValue(text); });
     connect(dv->cbDatecode2, &QComboBox::currentTextChanged, this,
             [this](const QString& text) { A.waFormatDatecode2->SetValue(text); });
+}
 
+void TMainForm::AssignInlayFontEvents()
+{
     // --- font ---------------------------------------------------------------------------
+    TIncrustFrame* inlay = IncrustFrame;
     A.waInsertFontName->InternalApply = [this](const QString& name) {
         ChangeInlayFont([&](TFont& font) { font.Name = name; });
     };
@@ -176,10 +188,11 @@ void TMainForm::AssignInlayEvents()
     style(A.caIncrustItalic, fsItalic, inlay->tbItalic);
     style(A.caIncrustUnderline, fsUnderline, inlay->tbUnderline);
     style(A.caIncrustStrikeOut, fsStrikeOut, inlay->tbStrikeOut);
-    vidman->faInsertFont->OnAfterApply = [this, inlay](const TFont& font) {
-        Quietly(inlay->FontComboBox, [&](QFontComboBox* c) { c->setCurrentFont(QFont(font.Name)); });
+    connect(vidman->faInsertFont, &TCustomAbstractAction::Applied, this, [this, inlay] {
+        const QFont font(vidman->faInsertFont->Value().Name);
+        Quietly(inlay->FontComboBox, [&](QFontComboBox* c) { c->setCurrentFont(font); });
         applyeffects();
-    };
+    });
     connect(inlay->FontComboBox, &QFontComboBox::currentFontChanged, this,
             [this](const QFont& font) { A.waInsertFontName->SetValue(font.family()); });
     connect(inlay->ColorButton, &QPushButton::clicked, this, [this] {
@@ -199,24 +212,27 @@ void TMainForm::AssignInlayEvents()
         vidman->SetInsertAutoSize(automatic);
         applyeffects();
     };
+}
 
+void TMainForm::AssignInlayLookEvents()
+{
     // --- border, alignment, transparency -------------------------------------------------
+    TIncrustFrame* inlay = IncrustFrame;
     TIntegerAction* border = vidman->iaInsertBorderWidth;
     border->OnBeforeApply = [border](const int& width) {
         SetWithin<TIntegerAction, int>(border, width, ClampInlayBorder);
     };
-    border->OnAfterApply = [inlay](const int& width) {
-        inlay->tbBorder->setText(QStringLiteral("Border %1").arg(width));
-    };
+    connect(border, &TCustomAbstractAction::Applied, this,
+            [border, inlay] { inlay->tbBorder->setText(QStringLiteral("Border %1").arg(border->Value())); });
     for (int width = 0; width < int(inlay->BorderItems().size()); ++width)
         connect(inlay->BorderItems()[std::size_t(width)], &QAction::triggered, this, [this, border, width] {
             border->SetValue(width);
             applyeffects();
         });
-    vidman->iaInsertBorderColor->OnAfterApply = [this, inlay](const TColor& colour) {
-        inlay->InsertColorButton->setIcon(Swatch(colour));
+    connect(vidman->iaInsertBorderColor, &TCustomAbstractAction::Applied, this, [this, inlay] {
+        inlay->InsertColorButton->setIcon(Swatch(vidman->iaInsertBorderColor->Value()));
         applyeffects();
-    };
+    });
     connect(inlay->InsertColorButton, &QPushButton::clicked, this, [this] {
         TColorAction* action = vidman->iaInsertBorderColor;
         if (const auto colour = FInlayUi->ChooseColor(action->Value(), QStringLiteral("Inlay border colour")))
@@ -227,24 +243,31 @@ void TMainForm::AssignInlayEvents()
     for (const auto& [button, alignment] : alignments)
         connect(button, &QToolButton::clicked, this,
                 [this, alignment] { vidman->iaInsertAlignLines->SetValue(alignment); });
-    vidman->iaInsertAlignLines->OnAfterApply = [this, inlay](const int& alignment) {
+    connect(vidman->iaInsertAlignLines, &TCustomAbstractAction::Applied, this, [this, inlay] {
+        const int alignment = vidman->iaInsertAlignLines->Value();
         Quietly(inlay->tbLeftAlign, [&](QToolButton* b) { b->setChecked(alignment == 0); });
         Quietly(inlay->tbRightAlign, [&](QToolButton* b) { b->setChecked(alignment == 1); });
         Quietly(inlay->tbCenter, [&](QToolButton* b) { b->setChecked(alignment == 2); });
         applyeffects();
-    };
+    });
     TDoubleAction* transparency = vidman->daInsertTransparency;
     transparency->OnBeforeApply = [transparency](const double& alpha) {
         SetWithin<TDoubleAction, double>(transparency, alpha, ClampInlayTransparency);
     };
-    transparency->OnAfterApply = [this, inlay](const double& alpha) {
-        Quietly(inlay->seTransparency, [&](QSpinBox* s) { s->setValue(TransparencyPercent(alpha)); });
+    connect(transparency, &TCustomAbstractAction::Applied, this, [this, inlay, transparency] {
+        const int percent = TransparencyPercent(transparency->Value());
+        Quietly(inlay->seTransparency, [&](QSpinBox* s) { s->setValue(percent); });
         applyeffects();
-    };
+    });
     connect(inlay->seTransparency, &QSpinBox::valueChanged, this,
             [transparency](int percent) { transparency->SetValue(percent / 100.0); });
+}
 
+void TMainForm::AssignInlayPositionEvents()
+{
     // --- position and sliders --------------------------------------------------------------
+    TIncrustFrame* inlay = IncrustFrame;
+    TDVIncrustFrame* dv = DVIncrustFrame;
     Xslider->setRange(0, kInlayPositionScale);
     Yslider->setRange(0, kInlayPositionScale);
     Xslider->resize(Xslider->width(), 20);
@@ -257,11 +280,12 @@ void TMainForm::AssignInlayEvents()
     position->OnBeforeApply = [position](const TPoint& at) {
         SetWithin<TPointAction, TPoint>(position, at, [](const TPoint& p) { return ClampInlayPosition(p); });
     };
-    position->OnAfterApply = [this](const TPoint& at) {
+    connect(position, &TCustomAbstractAction::Applied, this, [this, position] {
+        const TPoint at = position->Value();
         Quietly(Xslider, [&](QSlider* s) { s->setValue(at.X); });
         Quietly(Yslider, [&](QSlider* s) { s->setValue(s->maximum() - at.Y); });
         applyeffects();
-    };
+    });
     for (QSlider* slider : {Xslider, Yslider})
         connect(slider, &QSlider::valueChanged, this, [this, position] {
             position->SetValue(TPoint{Xslider->value(), Yslider->maximum() - Yslider->value()});
@@ -297,8 +321,12 @@ void TMainForm::AssignInlayEvents()
          std::initializer_list<QWidget*>{SaveImagesFrame->NomRacineEdit, dv->cbDatecode1, dv->cbDatecode1->lineEdit(),
                                          inlay->edPerso1, inlay->edPerso2})
         hook->Watch(field);
+}
 
+void TMainForm::AssignDVPanelEvents()
+{
     // --- the DV date panel ------------------------------------------------------------------
+    TDVIncrustFrame* dv = DVIncrustFrame;
     NavMan->OnDVcode = [this](const QString&, const QString&) {
         if (!NavMan->caPlay->Checked())
             UpdateDVDate();

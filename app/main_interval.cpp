@@ -66,7 +66,7 @@ void TMainForm::AssignIntervalEvents()
 
     // A video's frame duration is known only once its first frame is out:
     // a count in frames made before that is made again, from the same start.
-    connect(NavMan, &TNavMan::DurationChanged, this, [this] {
+    connect(NavMan.get(), &TNavMan::DurationChanged, this, [this] {
         if (A.iaIntervalloUnit->Value() == kUnitFrames)
             CountFrom(FIntervalStart);
     });

@@ -79,7 +79,12 @@ void TMainForm::AssignSidePanelEvents()
         FVideoOnTheLeft = false;
         ArrangePanels();
     };
+    AssignOptionsPageEvents();
+    AssignVideoAreaEvents();
+}
 
+void TMainForm::AssignOptionsPageEvents()
+{
     // --- the options page -----------------------------------------------------
     connect(OptionsFrame->rgPrefsItems, &QButtonGroup::idClicked, this,
             [this](int id) { gp->SetMode(TSavePreferences(id)); });
@@ -90,7 +95,7 @@ void TMainForm::AssignSidePanelEvents()
         return true;
     };
     A.waPrivateFolder->OnAfterApply = [this](const QString& folder) { ApplyPrivateFolder(folder); };
-    am->caOptions->OnAfterTrueApply = [this] { ReportPrivateFilters(); };
+    connect(am->caOptions, &TCustomAbstractAction::Applied, this, [this] { ReportPrivateFilters(); });
     OptionsFrame->dePrivateFolder->OnAfterDialog = [this](TWideDialogEdit*, const QString& folder) {
         A.waPrivateFolder->SetValue(WithSeparator(folder));
     };
@@ -103,11 +108,11 @@ void TMainForm::AssignSidePanelEvents()
         const QSignalBlocker quiet(OptionsFrame->cbNavPrecise);
         OptionsFrame->cbNavPrecise->setChecked(NavMan->caSeekPrecision->Checked());
     };
-    NavMan->caSeekPrecision->OnAfterTrueApply = showPrecise;
-    NavMan->caSeekPrecision->OnAfterFalseApply = showPrecise;
+    connect(NavMan->caSeekPrecision, &TCustomAbstractAction::Applied, this, showPrecise);
     connect(OptionsFrame->cbNavPrecise, &QCheckBox::clicked, this,
             [this](bool on) { NavMan->caSeekPrecision->SetChecked(on); });
-    NavMan->iaSeekPrepos->OnAfterApply = [this](const int& ms) { ShowSpinValue(OptionsFrame->seSeekPrepos, ms); };
+    connect(NavMan->iaSeekPrepos, &TCustomAbstractAction::Applied, this,
+            [this] { ShowSpinValue(OptionsFrame->seSeekPrepos, NavMan->iaSeekPrepos->Value()); });
     ConnectSpinEdits(OptionsFrame->seSeekPrepos, [this](int ms) { NavMan->iaSeekPrepos->SetValue(ms); });
 
     // Beyond this average lateness a changed setting waits to be drawn.
@@ -123,28 +128,27 @@ void TMainForm::AssignSidePanelEvents()
         (A.caConserverScript->*hint)(QStringLiteral("Keep the script in the script window"));
     // The scripts' folder and whether the script window keeps its script:
     // the application manager's.
-    am->baConserverScript->OnAfterApply = [this](const bool& keep) {
-        OptionsFrame->cbConserverScript->setChecked(keep);
-    };
+    connect(am->baConserverScript, &TCustomAbstractAction::Applied, this,
+            [this] { OptionsFrame->cbConserverScript->setChecked(am->baConserverScript->Value()); });
     connect(OptionsFrame->cbConserverScript, &QCheckBox::clicked, this,
             [this](bool keep) { am->baConserverScript->SetValue(keep); });
-    am->waScriptFolder->OnAfterApply = [this](const QString& folder) {
-        OptionsFrame->deDossierScripts->SetFolder(folder);
-    };
+    connect(am->waScriptFolder, &TCustomAbstractAction::Applied, this,
+            [this] { OptionsFrame->deDossierScripts->SetFolder(am->waScriptFolder->Value()); });
     OptionsFrame->deDossierScripts->OnAfterDialog = [this](TWideDialogEdit*, const QString& folder) {
         am->waScriptFolder->SetValue(folder);
     };
+}
 
+void TMainForm::AssignVideoAreaEvents()
+{
     // --- the picture ----------------------------------------------------------------
     A.iaForcerAspectRatio->InternalApply = [this](const int& mode) { vidman->ApplyAspectRatio(mode); };
     const std::array<TNopeAction*, 4> aspects{A.naForcerNormal, A.naForcer4x3, A.naForcer16x9, A.naForcerNative};
     for (int i = 0; i < int(aspects.size()); ++i)
         aspects[std::size_t(i)]->InternalApply = [this, i] { A.iaForcerAspectRatio->SetValue(i); };
     // The paused frame is drawn again in its new place.
-    for (TCheckAction* action : {vidman->caFullscreen, vidman->caFlipVertical, vidman->caFlipHorizontal}) {
-        action->OnAfterTrueApply = [this] { applyeffects(); };
-        action->OnAfterFalseApply = [this] { applyeffects(); };
-    }
+    for (TCheckAction* action : {vidman->caFullscreen, vidman->caFlipVertical, vidman->caFlipHorizontal})
+        connect(action, &TCustomAbstractAction::Applied, this, [this] { applyeffects(); });
 
     // --- the preview window -------------------------------------------------------
     leExternalPreview->setFixedHeight(kPreviewMessageHeight);
@@ -160,12 +164,10 @@ void TMainForm::AssignSidePanelEvents()
         videoPanel->show();
         videoPanel->update();
     };
-    const auto refresh = [this] {
+    connect(vidman->caExternalPreview, &TCustomAbstractAction::Applied, this, [this] {
         if (NavMan)
             NavMan->RefreshCurrentFrame();
-    };
-    vidman->caExternalPreview->OnAfterTrueApply = refresh;
-    vidman->caExternalPreview->OnAfterFalseApply = refresh;
+    });
     leExternalPreview->OnCustomLinkClick = [this](TLinkEdit*, const QString& link) {
         if (link == kRetourLink)
             vidman->caExternalPreview->SetChecked(false);
@@ -173,8 +175,9 @@ void TMainForm::AssignSidePanelEvents()
 
     // --- subtitles beside the video ------------------------------------------------
     A.caSrtSubTitle->OnAfterTrueApply = [this] {
-        if (QFileInfo::exists(FSubtitleFileName))
-            LoadSrtSubtitle(FSubtitleFileName);
+        const QString& subtitles = FStreamMenus->SubtitleFileName();
+        if (QFileInfo::exists(subtitles))
+            LoadSrtSubtitle(subtitles);
     };
     A.caSrtSubTitle->OnAfterFalseApply = [this] { LoadSrtSubtitle(QString()); };
 }

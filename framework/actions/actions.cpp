@@ -289,6 +289,7 @@ void TNopeAction::Apply()
         InternalApply();
     if (OnAfterApply)
         OnAfterApply();
+    emit Applied();
 }
 
 bool TNopeAction::LoadFromPrefs(TActionPreferences&)
@@ -386,6 +387,7 @@ template <class T> void TValueAction<T>::Apply()
         InternalApply(FValue);
     if (OnAfterApply)
         OnAfterApply(FValue);
+    emit this->Applied();
 }
 
 template <class T> bool TValueAction<T>::LoadFromPrefs(TActionPreferences& gp)
@@ -851,6 +853,7 @@ void TCheckAction::Apply()
             OnAfterFalseApply();
     }
     ShowState();
+    emit Applied();
 }
 
 bool TCheckAction::LoadFromPrefs(TActionPreferences& gp)

@@ -88,6 +88,12 @@ public:
     // The line that records the current value.
     virtual QString MacroLine() const = 0;
 
+signals:
+    // Every apply ends with it, after the action's own handlers: the
+    // listeners that a single handler property cannot hold subscribe here,
+    // and none displaces another.
+    void Applied();
+
 protected:
     // Variables, after storing `defaultNames` into it when it is empty.
     QString VariablesOr(const QString& defaultNames);

@@ -65,8 +65,8 @@ TEST_F(MainFormTest, StartsWithoutPreferencesOnDefaultsAndNoVideo)
     EXPECT_FALSE(form->A.naGrab->Enabled());
     EXPECT_FALSE(form->A.caSliders->Enabled());
     EXPECT_FALSE(form->audman->caMute->Enabled());
-    EXPECT_FALSE(form->AudioMenu()->menuAction()->isVisible());
-    EXPECT_FALSE(form->SubtitlesMenu()->menuAction()->isVisible());
+    EXPECT_FALSE(form->StreamMenus().AudioMenu()->menuAction()->isVisible());
+    EXPECT_FALSE(form->StreamMenus().SubtitlesMenu()->menuAction()->isVisible());
     // Every list of the program is in the help window, on its one page.
     ASSERT_NE(HelpForm, nullptr);
     ASSERT_NE(HelpForm->ListOf(QStringLiteral("Kestrova")), nullptr);
@@ -141,8 +141,8 @@ TEST_F(MainFormTest, TheHelpWindowListsTheProgramsActionsAndTheScriptWindowsOnTw
                 actions.insert(qobject_cast<TCustomAbstractAction*>(action));
         return actions;
     };
-    const QSet<TCustomAbstractAction*> program =
-        actionsOf({form->am, form->gpal, form->vidman, form->audman, form->NavMan, form->ficman});
+    const QSet<TCustomAbstractAction*> program = actionsOf(
+        {form->am.get(), form->gpal, form->vidman.get(), form->audman.get(), form->NavMan.get(), form->ficman.get()});
     QList<TTntActionList*> scriptLists;
     for (TCustomKvActionList* list : scripts->ActionLists())
         scriptLists.append(list);
@@ -164,8 +164,8 @@ TEST_F(MainFormTest, TheListsLoadInTheirOrderAndSaveInTheReverse)
     QStringList saved;
     QList<std::pair<TCustomKvActionList*, QString>> lists;
     const auto watch = [&] {
-        lists = {{form->am, "am"},         {form->vidman, "vidman"}, {form->audman, "audman"},
-                 {form->NavMan, "NavMan"}, {form->gpal, "gpal"},     {form->ficman, "ficman"}};
+        lists = {{form->am.get(), "am"},         {form->vidman.get(), "vidman"}, {form->audman.get(), "audman"},
+                 {form->NavMan.get(), "NavMan"}, {form->gpal, "gpal"},           {form->ficman.get(), "ficman"}};
         const QList<TCustomKvActionList*> scripts = form->am->ScriptForm()->ActionLists();
         ASSERT_EQ(scripts.size(), 2);
         lists.append({scripts[0], "al_script"});
@@ -381,15 +381,15 @@ TEST_F(MainFormTest, TheAudioMenuListsEveryTrackAndItsItemsSelectThem)
 {
     ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("two_sounds.mkv"))));
     ASSERT_EQ(Shown(), 0);
-    QMenu* audio = form->AudioMenu();
+    QMenu* audio = form->StreamMenus().AudioMenu();
     EXPECT_TRUE(audio->menuAction()->isVisible());
-    ASSERT_EQ(form->AudioStreamNames().size(), 2);
+    ASSERT_EQ(form->StreamMenus().AudioStreamNames().size(), 2);
     const QStringList texts = MenuTexts(audio);
     ASSERT_EQ(texts.size(), 4);
     EXPECT_EQ(audio->actions().at(0)->text(), form->audman->caMute->Caption());
     EXPECT_EQ(texts.at(1), QStringLiteral("-"));
-    EXPECT_EQ(texts.at(2), form->AudioStreamNames().at(0).name);
-    EXPECT_EQ(texts.at(3), form->AudioStreamNames().at(1).name);
+    EXPECT_EQ(texts.at(2), form->StreamMenus().AudioStreamNames().at(0).name);
+    EXPECT_EQ(texts.at(3), form->StreamMenus().AudioStreamNames().at(1).name);
 
     // The picture stays where it was across a change of track.
     Until([&] { return form->NavMan->FrameDuration() > 1; });
@@ -397,7 +397,7 @@ TEST_F(MainFormTest, TheAudioMenuListsEveryTrackAndItsItemsSelectThem)
     ASSERT_EQ(WaitFor(10), 10);
     audio->actions().at(3)->trigger();
     ProcessMessages();
-    const int second = form->AudioStreamNames().at(1).index;
+    const int second = form->StreamMenus().AudioStreamNames().at(1).index;
     AM_MEDIA_TYPE* type = nullptr;
     DWORD flags = 0;
     ASSERT_TRUE(SUCCEEDED(
@@ -432,7 +432,7 @@ TEST_F(MainFormTest, TheAudioMenuListsEveryTrackAndItsItemsSelectThem)
 
     // A file with one track shows it alone; one without sound hides the menu.
     ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("h264.mp4"))));
-    EXPECT_LE(MenuTexts(form->AudioMenu()).size(), 3);
+    EXPECT_LE(MenuTexts(form->StreamMenus().AudioMenu()).size(), 3);
 }
 
 TEST_F(MainFormTest, AnSrtBesideTheVideoAddsItsItemAndGoesWithIt)
@@ -447,12 +447,12 @@ TEST_F(MainFormTest, AnSrtBesideTheVideoAddsItsItemAndGoesWithIt)
     EXPECT_FALSE(form->srtlab->isHidden());
     EXPECT_TRUE(form->scnLab->isHidden());
     EXPECT_TRUE(form->A.caSrtSubTitle->Checked());
-    QMenu* subtitles = form->SubtitlesMenu();
+    QMenu* subtitles = form->StreamMenus().SubtitlesMenu();
     EXPECT_TRUE(subtitles->menuAction()->isVisible());
     const QStringList texts = MenuTexts(subtitles);
-    ASSERT_EQ(form->SubtitleStreamNames().size(), 1);
+    ASSERT_EQ(form->StreamMenus().SubtitleStreamNames().size(), 1);
     ASSERT_EQ(texts.size(), 3) << texts.join(u'|').toStdString();
-    EXPECT_EQ(texts.at(0), form->SubtitleStreamNames().at(0).name);
+    EXPECT_EQ(texts.at(0), form->StreamMenus().SubtitleStreamNames().at(0).name);
     EXPECT_EQ(texts.at(1), QStringLiteral("-"));
     EXPECT_EQ(texts.at(2), QStringLiteral("Subtitles from Srt file"));
 
@@ -460,7 +460,7 @@ TEST_F(MainFormTest, AnSrtBesideTheVideoAddsItsItemAndGoesWithIt)
     ASSERT_TRUE(form->ficman->OpenFile(other));
     EXPECT_TRUE(form->srtlab->isHidden());
     EXPECT_FALSE(form->A.caSrtSubTitle->Checked());
-    EXPECT_FALSE(form->SubtitlesMenu()->menuAction()->isVisible());
+    EXPECT_FALSE(form->StreamMenus().SubtitlesMenu()->menuAction()->isVisible());
 }
 
 // Subtitles made to take the memory or a core (a megabyte in one unclosed
@@ -510,12 +510,12 @@ TEST_F(MainFormTest, TheSubtitlesMenuListsEveryStreamAndItsItemsSelectThem)
     WriteText(dir.filePath(QStringLiteral("two_subtitles.srt")), "1\n00:00:00,000 --> 00:00:01,000\nHello\n");
     ASSERT_TRUE(form->ficman->OpenFile(video));
     ASSERT_EQ(Shown(), 0);
-    ASSERT_EQ(form->SubtitleStreamNames().size(), 2);
-    QMenu* subtitles = form->SubtitlesMenu();
+    ASSERT_EQ(form->StreamMenus().SubtitleStreamNames().size(), 2);
+    QMenu* subtitles = form->StreamMenus().SubtitlesMenu();
     const QStringList texts = MenuTexts(subtitles);
     ASSERT_EQ(texts.size(), 4) << texts.join(u'|').toStdString();
-    EXPECT_EQ(texts.at(0), form->SubtitleStreamNames().at(0).name);
-    EXPECT_EQ(texts.at(1), form->SubtitleStreamNames().at(1).name);
+    EXPECT_EQ(texts.at(0), form->StreamMenus().SubtitleStreamNames().at(0).name);
+    EXPECT_EQ(texts.at(1), form->StreamMenus().SubtitleStreamNames().at(1).name);
     EXPECT_EQ(texts.at(2), QStringLiteral("-"));
     EXPECT_EQ(texts.at(3), QStringLiteral("Subtitles from Srt file"));
     EXPECT_TRUE(form->A.caSrtSubTitle->Checked());
@@ -530,8 +530,8 @@ TEST_F(MainFormTest, TheSubtitlesMenuListsEveryStreamAndItsItemsSelectThem)
         DeleteMediaType(type);
         return (flags & AMSTREAMSELECTINFO_ENABLED) != 0;
     };
-    EXPECT_TRUE(enabled(form->SubtitleStreamNames().at(1).index));
-    EXPECT_FALSE(enabled(form->SubtitleStreamNames().at(0).index));
+    EXPECT_TRUE(enabled(form->StreamMenus().SubtitleStreamNames().at(1).index));
+    EXPECT_FALSE(enabled(form->StreamMenus().SubtitleStreamNames().at(0).index));
     EXPECT_FALSE(form->A.caSrtSubTitle->Checked());
     EXPECT_EQ(Shown(), 0);
 }
@@ -670,6 +670,9 @@ TEST_F(MainFormTest, OpeningAndClosingShowTheFileAndItsControls)
     EXPECT_TRUE(form->ImageLab->isHidden());
     EXPECT_TRUE(form->GaugeVolume->isHidden());
     EXPECT_TRUE(form->PanelHaut->isHidden());
+    // The watch reads this test's locals: the window's own handler is back
+    // before they go, as the window tells the sound's end once more when it goes.
+    form->audman->OnNotifyAudioFormat = tell;
 }
 
 TEST_F(MainFormTest, ClosingAFileEmptiesTheWindow)
@@ -689,6 +692,40 @@ TEST_F(MainFormTest, ClosingAFileEmptiesTheWindow)
     // The next file plays in the emptied graph.
     ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("mpeg1.mpg"))));
     EXPECT_EQ(Shown(), 0);
+}
+
+// However the open video goes (closed, replaced by another file, or with the
+// window), its picture, its sound and its subtitles leave the graph.
+TEST_F(MainFormTest, TheOpenVideosStreamsLeaveTheGraphEveryWayItGoes)
+{
+    const struct
+    {
+        const char* way;
+        std::function<void()> go;
+        bool videoStays;
+        bool soundStays;
+    } cases[] = {
+        {"closed", [&] { form->ficman->naCloseFile->Execute(); }, false, false},
+        {"replaced", [&] { ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("two_sounds.mkv")))); }, true,
+         true},
+        {"with the window", [&] { ASSERT_TRUE(Close(spNone)); }, false, false},
+    };
+    for (const auto& c : cases) {
+        Start();
+        ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("dv_pal.avi")))) << c.way;
+        const struct
+        {
+            TVideoSource* video;
+            TAudioSource* audio;
+        } before{form->vidman->CurrentSource(), form->audman->CurrentSource()};
+        ASSERT_NE(before.audio, NoAudioSource()) << c.way;
+        c.go();
+        EXPECT_EQ(form->vidman->CurrentSubtitleSource(), NoSubtitleSource()) << c.way;
+        EXPECT_NE(form->vidman->CurrentSource(), before.video) << c.way;
+        EXPECT_EQ(form->vidman->CurrentSource() != NoVideoSource(), c.videoStays) << c.way;
+        EXPECT_NE(form->audman->CurrentSource(), before.audio) << c.way;
+        EXPECT_EQ(form->audman->CurrentSource() != NoAudioSource(), c.soundStays) << c.way;
+    }
 }
 
 TEST_F(MainFormTest, TheLayoutPlacesTheColumnsByTheirSide)

@@ -73,8 +73,9 @@ protected:
     QMap<QString, QString> StoredValues() const
     {
         QMap<QString, QString> values;
-        for (TCustomKvActionList* list : std::initializer_list<TCustomKvActionList*>{
-                 form->gpal, form->NavMan, form->vidman, form->audman, form->ficman, form->am}) {
+        for (TCustomKvActionList* list :
+             std::initializer_list<TCustomKvActionList*>{form->gpal, form->NavMan.get(), form->vidman.get(),
+                                                         form->audman.get(), form->ficman.get(), form->am.get()}) {
             for (TCustomAbstractAction* action : list->AbstractActions()) {
                 if (action->IncludePrefs)
                     values.insert(list->objectName() + u'.' + action->InternalId, action->MacroLine());
@@ -233,6 +234,56 @@ TEST_F(SidePanelsTest, TheOptionsPageAndTheActionsShowEachOther)
     EXPECT_TRUE(options->rgPrefsItems->button(spNone)->isChecked());
     form->gp->SetMode(spPortable);
     EXPECT_TRUE(options->rgPrefsItems->button(spPortable)->isChecked());
+}
+
+// The managers' single after-apply handlers stay free for scripts and
+// callers: one set there displaces none of the window's own listeners, and
+// both hear every change.
+TEST_F(SidePanelsTest, ACallersHandlerOnAManagersActionLeavesTheWindowListening)
+{
+    TOptionsFrame* options = form->OptionsFrame;
+    int heard = 0;
+    const auto count = [&heard](auto&&...) { ++heard; };
+    QString folder;
+    const struct
+    {
+        const char* name;
+        std::function<void()> own;
+        std::function<void()> change;
+        std::function<bool()> shown;
+    } cases[] = {
+        {"caSeekPrecision",
+         [&] {
+             form->NavMan->caSeekPrecision->OnAfterTrueApply = form->NavMan->caSeekPrecision->OnAfterFalseApply = count;
+         },
+         [&] { form->NavMan->caSeekPrecision->SetChecked(!form->NavMan->caSeekPrecision->Checked()); },
+         [&] { return options->cbNavPrecise->isChecked() == form->NavMan->caSeekPrecision->Checked(); }},
+        {"iaSeekPrepos", [&] { form->NavMan->iaSeekPrepos->OnAfterApply = count; },
+         [&] { form->NavMan->iaSeekPrepos->SetValue(form->NavMan->iaSeekPrepos->Value() + 50); },
+         [&] { return options->seSeekPrepos->value() == form->NavMan->iaSeekPrepos->Value(); }},
+        {"baConserverScript", [&] { form->am->baConserverScript->OnAfterApply = count; },
+         [&] { form->am->baConserverScript->SetValue(!form->am->baConserverScript->Value()); },
+         [&] { return options->cbConserverScript->isChecked() == form->am->baConserverScript->Value(); }},
+        {"waScriptFolder", [&] { form->am->waScriptFolder->OnAfterApply = count; },
+         [&] { form->am->waScriptFolder->SetValue(folder); },
+         [&] { return options->deDossierScripts->Folder() == folder; }},
+        {"iaInsertBorderWidth", [&] { form->vidman->iaInsertBorderWidth->OnAfterApply = count; },
+         [&] { form->vidman->iaInsertBorderWidth->SetValue(form->vidman->iaInsertBorderWidth->Value() == 3 ? 1 : 3); },
+         [&] {
+             return form->IncrustFrame->tbBorder->text() ==
+                    QStringLiteral("Border %1").arg(form->vidman->iaInsertBorderWidth->Value());
+         }},
+    };
+    for (const auto& c : cases) {
+        for (int pass = 0; pass < 2; ++pass) {
+            folder = dir.filePath(QStringLiteral("scripts %1").arg(pass)) + u'/';
+            heard = 0;
+            c.own();
+            c.change();
+            EXPECT_EQ(heard, 1) << c.name;
+            EXPECT_TRUE(c.shown()) << c.name << " pass " << pass;
+        }
+    }
 }
 
 // A folder setting is never "nowhere": stored or set empty, it is its

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 namespace {
@@ -120,6 +121,50 @@ TEST_F(SetValuePipeline, ApplyEventsRunInOrderWithTheNewValue)
     a->SetValue(1.5);
     EXPECT_EQ(order, QStringList({"before 1.5", "internal 1.5", "after 1.5"}));
     EXPECT_EQ(lines, QStringList({"    Speed(1.5);"}));
+}
+
+// Every kind of action tells its subscribers after its own after-apply
+// handler, each subscriber once per apply, and a handler set later displaces
+// no subscriber.
+TEST_F(SetValuePipeline, SubscribersHearEveryApplyAfterTheSingleHandler)
+{
+    TTntActionList list;
+    auto* nope = Make<TNopeAction>(list, "Grab");
+    auto* value = Make<TIntegerAction>(list, "Level");
+    auto* check = Make<TCheckAction>(list, "Loop");
+    QStringList order;
+    nope->OnAfterApply = [&] { order << "after"; };
+    value->OnAfterApply = [&](const int&) { order << "after"; };
+    check->OnAfterTrueApply = [&] { order << "after"; };
+    check->OnAfterFalseApply = [&] { order << "after"; };
+    const struct
+    {
+        TCustomAbstractAction* action;
+        std::function<void()> change;
+    } cases[] = {
+        {nope, [&] { nope->Execute(); }},
+        {value, [&] { value->SetValue(value->Value() + 1); }},
+        {check, [&] { check->SetChecked(!check->Checked()); }},
+        {check, [&] { check->SetChecked(!check->Checked()); }},
+    };
+    for (const auto& c : cases) {
+        order.clear();
+        QObject first;
+        QObject second;
+        QObject::connect(c.action, &TCustomAbstractAction::Applied, &first, [&] { order << "first"; });
+        QObject::connect(c.action, &TCustomAbstractAction::Applied, &second, [&] { order << "second"; });
+        c.change();
+        EXPECT_EQ(order, QStringList({"after", "first", "second"})) << c.action->InternalId.toStdString();
+        // The apply without a change (a load, a reopened file) tells them too.
+        order.clear();
+        c.action->Apply();
+        EXPECT_EQ(order, QStringList({"after", "first", "second"})) << c.action->InternalId.toStdString();
+    }
+    // A gone subscriber is no longer told, and no handler is needed.
+    order.clear();
+    value->OnAfterApply = nullptr;
+    value->SetValue(value->Value() + 1);
+    EXPECT_TRUE(order.isEmpty());
 }
 
 TEST_F(SetValuePipeline, EqualBooleanIsIgnoredButCheckActionAppliesAgain)

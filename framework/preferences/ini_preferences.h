@@ -56,7 +56,7 @@ public:
     QString CurrentPath() const { return FPath; }
     // Why an existing file could not be read; empty when it was read. Such a
     // file is never overwritten.
-    QString LoadError() const { return FLoadError; }
+    QString LoadError() const override { return FLoadError; }
 
     // The lines of a file's text: UTF-16 or UTF-8 by its byte-order mark,
     // UTF-8 without one; CR LF, LF or CR end a line.

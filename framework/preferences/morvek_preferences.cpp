@@ -106,10 +106,23 @@ void TMorvekPreferences::DoShow()
     QCoreApplication::processEvents();
     FMode = DetectMode();
     CreateStore();
+    TellUnreadSettings();
     if (FormShow)
         FormShow();
     if (OnLoadPrefs)
         OnLoadPrefs(*this);
+}
+
+void TMorvekPreferences::TellUnreadSettings()
+{
+    // Told once, as the program starts on its defaults; what could not be
+    // read is left as it was.
+    if (const QString message = FRegistry.takeLoadMessage(); !message.isEmpty())
+        FSaveDialog->ShowSaveError(message);
+    if (const QString problem = FStore->LoadError(); !problem.isEmpty())
+        FSaveDialog->ShowSaveError(QStringLiteral("The preferences file \"%1\" could not be read (%2). The program "
+                                                  "starts with its default settings and leaves the file as it is.")
+                                       .arg(IniFileName(), problem));
 }
 
 void TMorvekPreferences::DoCloseQuery(bool& CanClose)

@@ -120,6 +120,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Says what stored settings could not be read.
+    void TellUnreadSettings();
     void ShowTitreInDialog();
     bool StoreExists(TSavePreferences aMode) const;
     void DeleteUnusedStores();

@@ -15,6 +15,10 @@ class TPreferencesMan
 public:
     virtual ~TPreferencesMan() = default;
 
+    // Why the stored settings could not be read; empty when they were (or
+    // there were none).
+    virtual QString LoadError() const { return QString(); }
+
     virtual bool GetValueNames(QStringList& list) = 0;
     virtual bool GetKeyNames(QStringList& list) = 0;
     virtual bool OpenKey(const QString& name, bool CanCreate) = 0;

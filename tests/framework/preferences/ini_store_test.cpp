@@ -270,6 +270,9 @@ TEST_F(IniStore, WhatIsNoSettingsFileIsRefusedUnreadAndLeftAlone)
         auto gp = MakePrefs();
         gp->DoShow();
         ASSERT_EQ(gp->Mode(), spPortable);
+        ASSERT_EQ(dialog->errors.size(), 1) << "nothing told at the start";
+        EXPECT_TRUE(dialog->errors[0].contains(QLatin1String(c.reason))) << dialog->errors[0].toStdString();
+        dialog->errors.clear();
         ASSERT_TRUE(gp->OpenKey(QStringLiteral("MainForm")));
         EXPECT_EQ(gp->ReadInteger(QStringLiteral("iaCount"), 7), 7);
         gp->CloseKey();

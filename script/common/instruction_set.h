@@ -167,6 +167,29 @@ inline void putU32(std::string& code, std::uint32_t v)
     code.append(bytes, 4);
 }
 
+// A byte and the little-endian fields after it, in one append: most
+// instructions and operands are a kind or code byte and one or two fields.
+inline void putByteU32(std::string& code, std::uint8_t b, std::uint32_t v)
+{
+    const char bytes[5] = {static_cast<char>(b), static_cast<char>(v), static_cast<char>(v >> 8),
+                           static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+    code.append(bytes, 5);
+}
+
+inline void putByteU32U32(std::string& code, std::uint8_t b, std::uint32_t v, std::uint32_t w)
+{
+    const char bytes[9] = {static_cast<char>(b),       static_cast<char>(v),       static_cast<char>(v >> 8),
+                           static_cast<char>(v >> 16), static_cast<char>(v >> 24), static_cast<char>(w),
+                           static_cast<char>(w >> 8),  static_cast<char>(w >> 16), static_cast<char>(w >> 24)};
+    code.append(bytes, 9);
+}
+
+inline void putTwoBytes(std::string& code, std::uint8_t a, std::uint8_t b)
+{
+    const char bytes[2] = {static_cast<char>(a), static_cast<char>(b)};
+    code.append(bytes, 2);
+}
+
 inline void putS32(std::string& code, std::int32_t v)
 {
     putU32(code, static_cast<std::uint32_t>(v));
@@ -198,61 +221,50 @@ inline constexpr std::int32_t jumpOffset(std::size_t target, std::size_t afterIn
 // Operands.
 inline void putVarOperand(std::string& code, std::uint32_t var)
 {
-    putByte(code, static_cast<std::uint8_t>(OperandKind::Var));
-    putU32(code, var);
+    putByteU32(code, static_cast<std::uint8_t>(OperandKind::Var), var);
 }
 
 inline void putElementOperand(std::string& code, std::uint32_t var, std::uint32_t element)
 {
-    putByte(code, static_cast<std::uint8_t>(OperandKind::Element));
-    putU32(code, var);
-    putU32(code, element);
+    putByteU32U32(code, static_cast<std::uint8_t>(OperandKind::Element), var, element);
 }
 
 inline void putElementVarOperand(std::string& code, std::uint32_t var, std::uint32_t indexVar)
 {
-    putByte(code, static_cast<std::uint8_t>(OperandKind::ElementVar));
-    putU32(code, var);
-    putU32(code, indexVar);
+    putByteU32U32(code, static_cast<std::uint8_t>(OperandKind::ElementVar), var, indexVar);
 }
 
 // The head of a constant operand; the value bytes follow in the image's
 // constant encoding of the type.
 inline void putConstOperandHead(std::string& code, std::uint32_t typeNo)
 {
-    putByte(code, static_cast<std::uint8_t>(OperandKind::Const));
-    putU32(code, typeNo);
+    putByteU32(code, static_cast<std::uint8_t>(OperandKind::Const), typeNo);
 }
 
 // Instructions without operands of their own beyond fixed fields.
 inline void putCall(std::string& code, std::uint32_t procNo)
 {
-    putOp(code, Op::Call);
-    putU32(code, procNo);
+    putByteU32(code, static_cast<std::uint8_t>(Op::Call), procNo);
 }
 
 inline void putPushType(std::string& code, std::uint32_t typeNo)
 {
-    putOp(code, Op::PushType);
-    putU32(code, typeNo);
+    putByteU32(code, static_cast<std::uint8_t>(Op::PushType), typeNo);
 }
 
 inline void putCalcHead(std::string& code, CalcOp op)
 {
-    putOp(code, Op::Calc);
-    putByte(code, static_cast<std::uint8_t>(op));
+    putTwoBytes(code, static_cast<std::uint8_t>(Op::Calc), static_cast<std::uint8_t>(op));
 }
 
 inline void putCompareHead(std::string& code, CompareOp op)
 {
-    putOp(code, Op::Compare);
-    putByte(code, static_cast<std::uint8_t>(op));
+    putTwoBytes(code, static_cast<std::uint8_t>(Op::Compare), static_cast<std::uint8_t>(op));
 }
 
 inline void putTryEnd(std::string& code, TryPart part)
 {
-    putOp(code, Op::TryEnd);
-    putByte(code, static_cast<std::uint8_t>(part));
+    putTwoBytes(code, static_cast<std::uint8_t>(Op::TryEnd), static_cast<std::uint8_t>(part));
 }
 
 // Writes Op::Jump, Op::JumpFlag, Op::PopJump or Op::PopPopJump with a
@@ -260,8 +272,7 @@ inline void putTryEnd(std::string& code, TryPart part)
 // which is what patchJump expects.
 inline std::size_t putForwardJump(std::string& code, Op op, std::uint32_t placeholder = kJumpPlaceholder)
 {
-    putOp(code, op);
-    putU32(code, placeholder);
+    putByteU32(code, static_cast<std::uint8_t>(op), placeholder);
     return code.size();
 }
 

@@ -16,12 +16,18 @@ std::uint32_t MakeHash(std::string_view text)
 namespace {
 
 // Moves the letters first..last by delta, leaving every other byte alone.
+// Every identifier of a script passes through here: one pass that copies
+// and shifts, without a branch per byte, into a buffer that keeps its room.
 void shiftLettersInto(std::string_view text, char first, char last, int delta, std::string& out)
 {
-    out.assign(text);
-    for (char& c : out) {
-        if (c >= first && c <= last)
-            c = static_cast<char>(c + delta);
+    out.resize(text.size());
+    char* to = out.data();
+    const unsigned span = static_cast<unsigned char>(last - first);
+    const char* from = text.data();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(from[i]);
+        const bool inRange = static_cast<unsigned char>(c - static_cast<unsigned char>(first)) <= span;
+        to[i] = static_cast<char>(c + (inRange ? delta : 0));
     }
 }
 

@@ -131,26 +131,32 @@ struct FreeNode
     FreeNode* next;
 };
 
-struct FreeNodes
+// The lists of this thread. They are built without code, so that reaching
+// them costs no check of the thread's first use: every node of an
+// expression passes here twice.
+thread_local std::array<FreeNode*, kSizeClasses> freeHeads{};
+// Set once the thread's destructors ran, when a node outlives them.
+thread_local bool nodesGone = false;
+
+// Gives the lists' nodes back when the thread ends. Armed whenever a list
+// may gain its first node: a fresh node is made or an empty list takes one.
+struct FreeNodesOwner
 {
-    std::array<FreeNode*, kSizeClasses> heads{};
-    ~FreeNodes()
+    bool armed = false;
+    ~FreeNodesOwner()
     {
-        for (FreeNode* head : heads) {
+        for (FreeNode*& head : freeHeads) {
             while (head) {
                 FreeNode* next = head->next;
                 ::operator delete(head);
                 head = next;
             }
         }
-        gone = true;
+        nodesGone = true;
     }
-    // Read after the thread's destructors ran, when a node outlives them.
-    static thread_local bool gone;
 };
 
-thread_local bool FreeNodes::gone = false;
-thread_local FreeNodes freeNodes;
+thread_local FreeNodesOwner freeNodesOwner;
 
 std::size_t sizeClass(std::size_t size)
 {
@@ -162,12 +168,13 @@ std::size_t sizeClass(std::size_t size)
 void* TPSValue::operator new(std::size_t size)
 {
     const std::size_t c = sizeClass(size);
-    if (!kReuseNodes || c >= kSizeClasses || FreeNodes::gone)
+    if (!kReuseNodes || c >= kSizeClasses || nodesGone)
         return ::operator new(size);
-    if (FreeNode* node = freeNodes.heads[c]) {
-        freeNodes.heads[c] = node->next;
+    if (FreeNode* node = freeHeads[c]) {
+        freeHeads[c] = node->next;
         return node;
     }
+    freeNodesOwner.armed = true;
     const std::size_t bytes = c * kSizeStep;
     return ::operator new(bytes);
 }
@@ -175,13 +182,15 @@ void* TPSValue::operator new(std::size_t size)
 void TPSValue::operator delete(void* node, std::size_t size) noexcept
 {
     const std::size_t c = sizeClass(size);
-    if (!kReuseNodes || c >= kSizeClasses || FreeNodes::gone) {
+    if (!kReuseNodes || c >= kSizeClasses || nodesGone) {
         ::operator delete(node);
         return;
     }
+    if (!freeHeads[c])
+        freeNodesOwner.armed = true; // a node made by another thread
     auto* free = static_cast<FreeNode*>(node);
-    free->next = freeNodes.heads[c];
-    freeNodes.heads[c] = free;
+    free->next = freeHeads[c];
+    freeHeads[c] = free;
 }
 
 // ---- Temporaries and context ---------------------------------------------------
@@ -212,8 +221,10 @@ TPSValueAllocatedStackVar::~TPSValueAllocatedStackVar()
 TPSValueAllocatedStackVar* TPSExpressionCompiler::NewTemp(TPSCodeOperand& owner, TPSType* type)
 {
     type = c_.UseType(type);
-    owner.temps.push_back(std::make_unique<TPSValueAllocatedStackVar>(ctx_, type));
-    return owner.temps.back().get();
+    auto temp = std::make_unique<TPSValueAllocatedStackVar>(ctx_, type);
+    temp->Below = std::move(owner.temps);
+    owner.temps = std::move(temp);
+    return owner.temps.get();
 }
 
 // The open arrays of routine headers are the types named "!OPENARRAY...".

@@ -87,15 +87,20 @@ bool TPSPascalCompiler::ProcessVars(TPSBlockInfo& block)
 {
     TPSPascalParser& p = *parser_;
     p.Next();
+    // The names of one group, checked against each other as they come. The
+    // lists serve every group of the section in turn.
+    std::vector<HashedName> group;
+    TPSNameIndex groupIndex;
+    const auto inGroup = [&](std::string_view name, std::uint32_t hash) {
+        return groupIndex.FindNamed(group, name, hash) >= 0;
+    };
+    std::vector<std::string> names;
+    std::vector<SourcePlace> places;
     do {
-        // The names of one group, checked against each other as they come.
-        std::vector<HashedName> group;
-        TPSNameIndex groupIndex;
-        const auto inGroup = [&](std::string_view name, std::uint32_t hash) {
-            return groupIndex.FindNamed(group, name, hash) >= 0;
-        };
-        std::vector<std::string> names;
-        std::vector<SourcePlace> places;
+        group.clear();
+        groupIndex.Clear();
+        names.clear();
+        places.clear();
         for (;;) {
             if (!CheckNewName(block, inGroup))
                 return false;

@@ -361,12 +361,23 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
     switch (p.CurrTokenId()) {
     case Tok::Identifier: {
         const std::string& name = p.Token();
-        if (name == "SUCC" || name == "PRED")
-            return ReadSuccessor(name == "SUCC");
-        if (name == "ASSIGNED")
-            return ReadAssigned();
-        if (name == "SIZEOF")
-            return ReadSizeOf();
+        // Most names are none of the built-in forms: their length tells.
+        switch (name.size()) {
+        case 4:
+            if (name == "SUCC" || name == "PRED")
+                return ReadSuccessor(name == "SUCC");
+            break;
+        case 6:
+            if (name == "SIZEOF")
+                return ReadSizeOf();
+            break;
+        case 8:
+            if (name == "ASSIGNED")
+                return ReadAssigned();
+            break;
+        default:
+            break;
+        }
         return GetIdentifier(false);
     }
     case Tok::OpenRound: {

@@ -171,12 +171,15 @@ void TPSPascalCompiler::WriteDebugLine(std::int32_t procNo)
     } else {
         record.append(module_);
     }
-    record.push_back(ps::debugdata::NameEnd);
-    putU32(record, static_cast<std::uint32_t>(procNo));
-    putU32(record, countOf(proc.Data));
-    putU32(record, position);
-    putU32(record, row);
-    putU32(record, col);
+    // The name's end and the five fields, in one append.
+    const std::uint32_t fields[5] = {static_cast<std::uint32_t>(procNo), countOf(proc.Data), position, row, col};
+    char tail[1 + sizeof fields];
+    tail[0] = static_cast<char>(ps::debugdata::NameEnd);
+    for (std::size_t i = 0; i < 5; ++i) {
+        for (std::size_t b = 0; b < 4; ++b)
+            tail[1 + 4 * i + b] = static_cast<char>(fields[i] >> (8 * b));
+    }
+    record.append(tail, sizeof tail);
 }
 
 void TPSPascalCompiler::WriteDebugProcNames(std::int32_t procNo)

@@ -144,6 +144,9 @@ public:
     TPSValueAllocatedStackVar(const TPSValueAllocatedStackVar&) = delete;
     TPSValueAllocatedStackVar& operator=(const TPSValueAllocatedStackVar&) = delete;
 
+    // The temporary of the same owner made just before this one.
+    std::unique_ptr<TPSValueAllocatedStackVar> Below;
+
 private:
     TPSCodeContext& context_;
 };
@@ -290,7 +293,9 @@ struct TPSCodeOperand
     std::uint32_t sub = 0; // element number, or the variable holding it
     const TPSValueRecord* constant = nullptr;
     TPSType* type = nullptr;
-    std::vector<std::unique_ptr<TPSValueAllocatedStackVar>> temps;
+    // The newest temporary; each holds the one made before it, so that they
+    // go in the reverse order of their making, with no list to allocate.
+    std::unique_ptr<TPSValueAllocatedStackVar> temps;
 
     TPSCodeOperand() = default;
     TPSCodeOperand(TPSCodeOperand&&) = default;
@@ -298,8 +303,8 @@ struct TPSCodeOperand
     ~TPSCodeOperand() { Release(); }
     void Release()
     {
-        while (!temps.empty())
-            temps.pop_back();
+        while (temps)
+            temps = std::move(temps->Below);
     }
 };
 

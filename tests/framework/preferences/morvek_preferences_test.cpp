@@ -4,6 +4,7 @@
 #include "prefs_test_support.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QRegularExpression>
 #include <QWidget>
 
@@ -387,6 +388,35 @@ TEST_F(Hooks, ChoosingNoneClosesWithoutSaving)
     EXPECT_EQ(form.events, (QStringList{"may close", "tear down"}));
     EXPECT_FALSE(QFile::exists(IniPath()));
     EXPECT_FALSE(registry.keyExists(AppKey));
+}
+
+} // namespace
+
+namespace {
+
+// A registry file that cannot be read is told as the program starts on its
+// defaults, once; the file is kept aside where the user can find it.
+TEST_F(PrefsTest, AnUnreadableRegistryIsToldWhenTheProgramStarts)
+{
+    const QString file = Path(QStringLiteral("damaged.reg"));
+    {
+        QFile damage(file);
+        ASSERT_TRUE(damage.open(QIODevice::WriteOnly));
+        damage.write("this is no registry [[[");
+    }
+    RegistryStore damaged(file);
+    TMorvekPreferences gp(nullptr, &damaged);
+    gp.SetProgramFolder(dir.path());
+    gp.SetTitre(QStringLiteral("Kestrova"));
+    auto fake = std::make_unique<FakeSaveDialog>();
+    FakeSaveDialog* told = fake.get();
+    gp.SetSaveDialog(std::move(fake));
+    gp.DoShow();
+    EXPECT_EQ(gp.Mode(), spNone);
+    ASSERT_EQ(told->errors.size(), 1);
+    EXPECT_TRUE(told->errors[0].contains(file)) << told->errors[0].toStdString();
+    gp.DoShow();
+    EXPECT_EQ(told->errors.size(), 1) << "told twice";
 }
 
 } // namespace

@@ -149,11 +149,7 @@ TKvScript::TKvScript() : FUi(std::make_unique<TScriptUi>())
     MacroGuard = false;
     UseDebugInfo = false;
     UsePreProcessor = true;
-    FChain = [this](TScriptLink*) { HandleCompile(); };
-    TPSScript::OnCompile = [this](TPSScript*) {
-        if (FChain)
-            FChain(this);
-    };
+    TPSScript::OnCompile = [this](TPSScript*) { DeclareHostRoutines(); };
     OnLine = [this](TPSScript*) { KeepAlive(); };
 }
 
@@ -193,12 +189,27 @@ void TKvScript::DoOnCompile()
     TPSScript::DoOnCompile();
 }
 
-void TKvScript::HandleCompile()
+void TKvScript::DeclareHostRoutines()
 {
     RegisterBuiltins();
     RegisterGraphicsClasses(Comp(), false);
-    if (OnCompile)
-        OnCompile(this);
+}
+
+TScriptLink::TCompileEvent TKvScript::OnCompile() const
+{
+    const TPSEvent chain = TPSScript::OnCompile;
+    if (!chain)
+        return nullptr;
+    return [this, chain](TScriptLink*) { chain(const_cast<TKvScript*>(this)); };
+}
+
+void TKvScript::SetOnCompile(TCompileEvent handler)
+{
+    if (!handler) {
+        TPSScript::OnCompile = nullptr;
+        return;
+    }
+    TPSScript::OnCompile = [this, handler = std::move(handler)](TPSScript*) { handler(this); };
 }
 
 void TKvScript::RegisterBuiltins()
@@ -264,7 +275,7 @@ void TKvScript::RegisterBuiltins()
         c.AddTypeS(name, declaration);
 }
 
-bool TKvScript::DeclareEntry(QObject* self, TScriptEntry entry, const std::string& declaration)
+bool TKvScript::AddMethod(QObject* self, TScriptEntry entry, const std::string& declaration)
 {
     if (!FCompiling)
         return false;

@@ -29,28 +29,13 @@ public:
     virtual void ShowMessage(const QString& text);
 };
 
-// The compile chain and routine declarations as the action lists see them.
-// It stands apart from TKvScript so that the host's own OnCompile hook keeps
-// its name beside the chain's accessors.
-class TKvScriptLink : public TScriptLink
-{
-public:
-    TCompileEvent OnCompile() const final { return FChain; }
-    void SetOnCompile(TCompileEvent handler) final { FChain = std::move(handler); }
-    bool AddMethod(QObject* self, TScriptEntry entry, const std::string& declaration) final
-    {
-        return DeclareEntry(self, std::move(entry), declaration);
-    }
-
-protected:
-    virtual bool DeclareEntry(QObject* self, TScriptEntry entry, const std::string& declaration) = 0;
-
-    // The outermost handler of the chain; the host's own handler is its
-    // innermost link.
-    TCompileEvent FChain;
-};
-
-class TKvScript : public TPSScript, public TKvScriptLink
+// The component's OnCompile is the one compile chain: the host's own handler
+// (the program's routines, constants, types and graphics classes) is its
+// innermost link, and every action list that links the script joins it
+// outside, so the host's declarations come before any action procedure.
+// OnCompile() and SetOnCompile() read and write that same handler for the
+// action lists; TPSScript::OnCompile is it as the component sees it.
+class TKvScript : public TPSScript, public TScriptLink
 {
 public:
     TKvScript();
@@ -58,10 +43,6 @@ public:
 
     // The result lines of the last compile or run.
     QStringList Messages;
-    // Declarations of the host's own, made after the program's routines,
-    // constants, types and graphics classes. (The component's OnCompile is
-    // the action lists' chain, whose innermost link declares all these.)
-    TPSEvent OnCompile;
 
     // Compiles the script: the compiler's messages, then whether it
     // succeeded, go to Messages.
@@ -74,6 +55,14 @@ public:
 
     bool Execute() override;
     void Stop() override;
+
+    // ---- The compile chain as the action lists see it ------------------------
+    TCompileEvent OnCompile() const override;
+    void SetOnCompile(TCompileEvent handler) override;
+    // Declares a routine of an action list; only while a compile runs. The
+    // component's own AddMethod stays for the host's routines.
+    using TPSScript::AddMethod;
+    bool AddMethod(QObject* self, TScriptEntry entry, const std::string& declaration) override;
 
     // Replaces the message box of showmessage (null puts the real one back).
     void SetUi(std::unique_ptr<TScriptUi> ui);
@@ -100,14 +89,13 @@ public:
     std::u16string ExtractFileExt(std::u16string fichier);
 
 protected:
-    bool DeclareEntry(QObject* self, TScriptEntry entry, const std::string& declaration) override;
     void DoOnCompile() override;
     bool DoOnNeedFile(const std::string& originFileName, std::string& fileName, std::string& output) override;
     void DoAfterExecute() override;
 
 private:
     // The innermost link of the compile chain.
-    void HandleCompile();
+    void DeclareHostRoutines();
     void RegisterBuiltins();
     // Serves pending window messages now and then while a script runs.
     void KeepAlive();

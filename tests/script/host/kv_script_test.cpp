@@ -252,11 +252,14 @@ TEST_F(KvScriptTest, EveryActionOfALinkedListIsAProcedureAfterTheProgramsOwnDecl
 {
     Actions actions;
     actions.list.SetPascalScript(&script);
-    // The host's own hook comes after the program's declarations.
+    // One chain: a handler that joins it after the list finds the program's
+    // declarations made.
     bool hookSawColours = false;
-    script.OnCompile = [&](TPSScript* sender) {
-        hookSawColours = sender->Comp().FindType("TColor") != nullptr && sender->Comp().FindType("TRect") != nullptr;
-    };
+    const TScriptLink::TCompileEvent chain = script.OnCompile();
+    script.SetOnCompile([&, chain](TScriptLink* sender) {
+        chain(sender);
+        hookSawColours = script.Comp().FindType("TColor") != nullptr && script.Comp().FindType("TRect") != nullptr;
+    });
     const QStringList lines = Run(QStringLiteral(R"(begin
   Go; Go;
   Text('it''s ' + 'fine');
@@ -293,6 +296,30 @@ end.)"));
     const QStringList unlinked = Run(QStringLiteral("begin Go; end."));
     EXPECT_EQ(unlinked.last(), QStringLiteral("### Compilation not Ready"));
     EXPECT_EQ(Run(QStringLiteral("begin showmessage(IntToStr(clCream)); end.")), QStringList({kSucceeded, kExecuted}));
+}
+
+TEST_F(KvScriptTest, TheComponentsOnCompileIsTheChainTheListsJoin)
+{
+    // A handler put on the component's hook joins the one chain: the host's
+    // routines stay below it, a list linked later comes outside it, and the
+    // list unlinked gives it back.
+    TPSScript& component = script;
+    int handled = 0;
+    const TPSScript::TPSEvent host = component.OnCompile;
+    component.OnCompile = [&, host](TPSScript* sender) {
+        host(sender);
+        ++handled;
+    };
+    Actions actions;
+    actions.list.SetPascalScript(&script);
+    EXPECT_EQ(Run(QStringLiteral("begin Go; showmessage('x'); end.")), QStringList({kSucceeded, kExecuted}));
+    EXPECT_EQ(handled, 1);
+    EXPECT_EQ(actions.applied, 1);
+    actions.list.SetPascalScript(nullptr);
+    EXPECT_EQ(Run(QStringLiteral("begin Go; end.")).last(), QStringLiteral("### Compilation not Ready"));
+    EXPECT_EQ(Run(QStringLiteral("begin showmessage('y'); end.")), QStringList({kSucceeded, kExecuted}));
+    EXPECT_EQ(handled, 3);
+    EXPECT_EQ(shown, QStringList({QStringLiteral("x"), QStringLiteral("y")}));
 }
 
 TEST_F(KvScriptTest, AnActionDeclaredOnlyOutsideACompileOrWithAnUnreadableHeaderIsRefused)
@@ -335,9 +362,11 @@ TEST_F(KvScriptTest, AStopEndsARunawayScriptWhileTheProgramKeepsServingItsMessag
     EXPECT_FALSE(script.Stopped());
 
     // A run asked for inside a run changes nothing of it.
-    script.OnCompile = [](TPSScript* sender) {
-        sender->AddFunction([sender] { static_cast<TKvScript*>(sender)->RunScript(); }, "procedure Again;");
-    };
+    const TScriptLink::TCompileEvent chain = script.OnCompile();
+    script.SetOnCompile([this, chain](TScriptLink* sender) {
+        chain(sender);
+        script.AddFunction([this] { script.RunScript(); }, "procedure Again;");
+    });
     const QStringList nested = Run(QStringLiteral("begin Again; showmessage('after'); end."));
     EXPECT_EQ(nested, QStringList({kSucceeded, kExecuted}));
     EXPECT_EQ(shown, QStringList({QStringLiteral("after")}));

@@ -420,10 +420,7 @@ QList<TCustomKvActionList*> TMainForm::ScriptLists() const
 void TMainForm::TntFormCreate()
 {
     // 1. Mouse on the video: grabbing wires its own handler.
-    // 2. The pictures of grabbing.
-    FRawFrame = QImage();
-    FGrabBitmap = QImage();
-    FDeinterlaceBitmap = QImage();
+    // 2. The pictures of grabbing start empty, with the grabber.
     // 3. Titles.
     setWindowTitle(AppTitle + QStringLiteral(" by ") + kAuthor);
     gp->SetTitre(kProgram);
@@ -724,7 +721,7 @@ void TMainForm::openfile(const QString& filename)
     // 16.
     BuildImageFileName();
     RefreshRendererRects();
-    FGrabBitmap = QImage(FPictureRect.size().expandedTo(QSize(0, 0)), QImage::Format_RGB888);
+    FGrabber->ResetGrabBitmap(FPictureRect.size());
     ArrangeImagetteFrame();
     // 17.
     if (A.baRAZWhenOpenFile->Value())

@@ -4,11 +4,12 @@
 // the button bar and the panels; it opens and closes videos, lays its panels
 // out and runs the start-up and shut-down order.
 //
-// Grabbing, interval capture, the inlay settings and the side panels each
-// have a file of their own (main_grab.cpp, main_interval.cpp,
-// main_inlay.cpp, main_side_panels.cpp) with the window's operations of that
-// concern and the wiring of its actions. The stream menus are an object of
-// their own (TStreamMenus) that the window owns.
+// Interval capture, the inlay settings and the side panels each have a file
+// of their own (main_interval.cpp, main_inlay.cpp, main_side_panels.cpp)
+// with the window's operations of that concern and the wiring of its
+// actions. Grabbing pictures (TPictureGrabber) and the stream menus
+// (TStreamMenus) are objects of their own that the window owns; main_grab.cpp
+// wires the grabber.
 //
 // Where the window listens to an action of a manager, it subscribes to the
 // action's Applied signal: the action's single handler properties stay free
@@ -19,6 +20,7 @@
 #include "app/inlay_ui.h"
 #include "app/main_actions.h"
 #include "app/panels.h"
+#include "app/picture_grabber.h"
 #include "app/picture_naming.h"
 #include "app/script_names.h"
 #include "app/stream_menus.h"
@@ -163,10 +165,11 @@ public:
     void naCopyApply();
     // The questions and messages of grabbing; tests answer them.
     void SetGrabUi(std::unique_ptr<TGrabUi> ui);
-    const QString& PictureName() const { return FPictureName; }
-    const QImage& RawFrame() const { return FRawFrame; }
+    const QString& PictureName() const;
+    const QImage& RawFrame() const;
     // Whether a grabbed picture waits to be saved.
-    bool PictureUnsaved() const { return FPictureUnsaved; }
+    bool PictureUnsaved() const;
+    TPictureGrabber& Grabber() const { return *FGrabber; }
     // Set to stop an interval capture: by Cancel in the overwrite question
     // and by a picture that could not be written.
     bool AbortRequested() const { return FAbort; }
@@ -272,16 +275,10 @@ private:
     void RefreshRendererRects();
 
     // Grabbing.
-    void WaitForNewFrame();
-    bool CaptureCurrentFrame();
     void SetNumeroString(int number, int digits);
-    TPictureNaming PictureNaming() const;
-    void ShowPictureSaved(bool saved);
-    TGrabUi& GrabUi();
 
     // Where the parts of the other concerns wire their actions.
     void AssignGrabEvents();
-    void AssignPictureNameEvents();
     void WatchGrabClicks();
     void AssignIntervalEvents();
     void AssignInlayEvents();
@@ -366,17 +363,10 @@ private:
     bool FHasSubtitles = false;
     TMediaDevice* FMedia = nullptr;
 
-    // The pictures of grabbing, their names and sizes.
-    QImage FRawFrame;
-    QImage FGrabBitmap;
-    QImage FDeinterlaceBitmap;
-    QString FPictureName;
-    QSize FNativeSize;
-    QSize FGrabSize;
+    // Set by grabbing to stop an interval capture.
     bool FAbort = false;
-    bool FPictureUnsaved = false;
-    bool FGrabbing = false;
-    std::unique_ptr<TGrabUi> FGrabUi;
+    // Grabbing and saving pictures.
+    std::unique_ptr<TPictureGrabber> FGrabber;
 
 public:
     // The managers, declared last so that they go first, while the window's

@@ -145,21 +145,12 @@ public:
     void DisableAudioControls();
     void SelectStream(int index);
 
-    // --- grabbing (main_grab.cpp) -------------------------------------------
+    // --- grabbing (main_grab.cpp): the grabber's, as picture_grabber.h says
     void ComputeImageSize(int aspectWidth, int aspectHeight);
     void BuildImageFileName();
     void ArrangeImagetteFrame();
-    // Takes the frame shown (a new one while playing) as the raw frame and,
-    // at the display aspect, as the grabbed picture, and shows it in the
-    // thumbnail panel; saves nothing. False, said in the status line, when
-    // there was no frame to take: the last picture is then kept but can no
-    // longer be saved.
     bool GrabFrame();
-    // Saves the grabbed picture under the picture name, asking first when a
-    // file has that name and the question is on.
     void SaveGrabbedImage();
-    // Saves it without asking and moves the number on; false, after telling
-    // the user which file could not be written, when it failed.
     bool WriteImageFile();
     void naGrabApply();
     void naCopyApply();

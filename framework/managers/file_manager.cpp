@@ -512,9 +512,27 @@ void TFichierMan::SaveFile()
     }
 }
 
+QString TFichierMan::OpenDialogFolder() const
+{
+    if (!FInitialDir.isEmpty())
+        return FInitialDir;
+    // Without a folder of its own, the dialog starts where the user last
+    // opened a file, as a desktop's file dialogs do.
+    if (!FCurrentFileName.isEmpty() && FState != fsNew)
+        return QFileInfo(FCurrentFileName).absolutePath();
+    for (const QString& recent : FRecent) {
+        if (recent.isEmpty())
+            continue;
+        const QFileInfo folder(QFileInfo(recent).absolutePath());
+        if (folder.isDir())
+            return folder.absoluteFilePath();
+    }
+    return {};
+}
+
 bool TFichierMan::PrepareOpen(QString& name)
 {
-    const auto chosen = Ui().OpenFileName(QStringLiteral("Select the file to open"), FInitialDir, FDialogFilter);
+    const auto chosen = Ui().OpenFileName(QStringLiteral("Select the file to open"), OpenDialogFolder(), FDialogFilter);
     if (!chosen || chosen->isEmpty())
         return false;
     name = *chosen;

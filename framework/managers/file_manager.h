@@ -221,6 +221,9 @@ private:
     void StartDrag();
 
     bool Open(QString name, bool closeFirst);
+    // The folder the open dialog starts in: the initial folder, else the
+    // folder of the file open now or of the latest recent file.
+    QString OpenDialogFolder() const;
     bool PrepareOpen(QString& name);
     bool PrepareSaveAs(QString& name);
     void SaveAs(QString name);

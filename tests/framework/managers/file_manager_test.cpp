@@ -427,6 +427,30 @@ TEST_F(FileManTest, RecentEntriesAndDropsOpenInPlaceWhileOpenAndPasteCloseFirst)
     EXPECT_TRUE(TakeAsked().isEmpty());
 }
 
+TEST_F(FileManTest, WithoutAnInitialFolderTheOpenDialogStartsWhereTheLastFileWas)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkpath("clips"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("other"));
+    const QString opening = "open dialog: Select the file to open in ";
+    const QString filter = " for All files (*.*)|*.*";
+    OpenThroughDialog("clips/a.txt");
+    EXPECT_EQ(TakeAsked(), QStringList{opening + filter});
+
+    man->waOpenFile->Execute();
+    EXPECT_EQ(TakeAsked(), QStringList{opening + Path("clips") + filter});
+    // Closed, the latest recent file gives the folder, here or in a new run.
+    man->naCloseFile->Execute();
+    man->waOpenFile->Execute();
+    EXPECT_EQ(TakeAsked(), QStringList{opening + Path("clips") + filter});
+    ASSERT_TRUE(QDir(Path("clips")).removeRecursively());
+    man->waOpenFile->Execute();
+    EXPECT_EQ(TakeAsked(), QStringList{opening + filter});
+    // A folder of its own always wins.
+    man->waInitialDir->SetValue(Path("other"));
+    man->waOpenFile->Execute();
+    EXPECT_EQ(TakeAsked(), QStringList{opening + Path("other") + filter});
+}
+
 TEST_F(FileManTest, AFailedOpenKeepsThePreviousDocumentAndTellsWhy)
 {
     man->OnTestExtension = [](const QString& lowerext, const QString&) { return lowerext == ".avi"; };

@@ -1,4 +1,5 @@
 #include "framework/actions/actions.h"
+#include "tests/common/qt_warnings.h"
 
 #include <QAction>
 #include <QPixmap>
@@ -36,7 +37,9 @@ TEST(Binding, AFailingHandlerStopsAtTheQAction)
     grab->InternalApply = [] { throw std::runtime_error("no picture"); };
     QAction menu;
     grab->Bind(&menu);
+    const TExpectQtWarning told(QStringLiteral("action: no picture"));
     EXPECT_NO_THROW(menu.trigger());
+    EXPECT_EQ(told.Count(), 1);
 }
 
 TEST(Binding, QActionShowsTheAction)

@@ -1,6 +1,7 @@
 #include "framework/actions/action_list.h"
 #include "framework/actions/actions.h"
 #include "framework/actions/switch.h"
+#include "tests/common/qt_warnings.h"
 
 #include <QCoreApplication>
 #include <QWidget>
@@ -130,7 +131,9 @@ TEST_F(CommandLine, PendingMessagesSettleBeforeEachRequest)
 TEST_F(CommandLine, AFailingRequestLeavesTheOthersToRun)
 {
     grab->InternalApply = [] { throw std::runtime_error("no picture"); };
+    const TExpectQtWarning told(QStringLiteral("command line: no picture"));
     EXPECT_NO_THROW(commandLine.RunArguments({"/grab", "/zoom=2"}));
+    EXPECT_EQ(told.Count(), 1);
     EXPECT_EQ(zoom->Value(), 2);
     EXPECT_FALSE(commandLine.Executing());
 }

@@ -2,6 +2,7 @@
 #include "framework/actions/switch.h"
 #include "framework/managers/action_component.h"
 #include "platform/win/messages.h"
+#include "tests/common/qt_warnings.h"
 
 #include <QPointer>
 #include <QThread>
@@ -176,7 +177,9 @@ TEST(ManagerWindow, WorkerMessagesRunOnTheGuiThread)
     EXPECT_EQ(SendMessage(wnd, WM_USER + 99, 1, 1), 0);
 
     // A message whose handling fails answers 0 and stops there, from any
-    // thread and posted or sent; the window goes on serving.
+    // thread and posted or sent; the window goes on serving. Each failure is
+    // told.
+    const TExpectQtWarning told(QStringLiteral("window procedure: failing message"));
     LRESULT failed = -1;
     EXPECT_NO_THROW(failed = SendMessage(wnd, WM_FAIL, 0, 0));
     EXPECT_EQ(failed, 0);
@@ -190,6 +193,7 @@ TEST(ManagerWindow, WorkerMessagesRunOnTheGuiThread)
     EXPECT_TRUE(PostMessage(wnd, WM_FAIL, 0, 0));
     EXPECT_NO_THROW(ProcessMessages());
     EXPECT_EQ(SendMessage(wnd, WM_PING, 1, 1), 2);
+    EXPECT_EQ(told.Count(), 3);
 }
 
 TEST(ManagerWindow, WindowAndActionsGoWithTheManager)

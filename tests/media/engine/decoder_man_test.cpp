@@ -12,6 +12,7 @@
 #include "platform/graph/pin_walk.h"
 #include "platform/renderers/renderers.h"
 #include "platform/win/registry.h"
+#include "tests/common/qt_warnings.h"
 #include "tests/media/clip_reader.h"
 
 #include <QDir>
@@ -494,10 +495,12 @@ TEST_F(PrivateModule, ASettingsFileThatCannotBeImportedIsReported)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("[HKEY_CURRENT_USER\\Software\\LBV]\r\nnot a registry file\r\n");
     file.close();
+    const TExpectQtWarning told(QStringLiteral("not a registry file"));
     EXPECT_EQ(InstallPrivateLAV(regFile),
               QStringLiteral("Impossible to install the private  LAV filters.\r\nThe file %1 could not be imported")
                   .arg(regFile));
     EXPECT_FALSE(RegistryStore::instance().keyExists(QStringLiteral("Software\\LBV")));
+    EXPECT_EQ(told.Count(), 1);
 }
 
 TEST_F(PrivateModule, WithTheModulesMovedAwayTheMessageAppearsAndTheSystemFiltersTakeOver)

@@ -63,8 +63,8 @@ void TMainForm::BuildImageFileName()
 void TMainForm::SetNumeroString(int number, int digits)
 {
     FNumberText = NumberText(number, ClampDigits(digits));
-    if (FUsesNumber)
-        SendNumeroToInsert();
+    if (FInlay)
+        FInlay->NumberChanged();
 }
 
 bool TMainForm::GrabFrame()

@@ -263,7 +263,7 @@ void TInlayControl::AssignLookEvents()
         {inlay->tbLeftAlign, 0}, {inlay->tbRightAlign, 1}, {inlay->tbCenter, 2}};
     for (const auto& [button, alignment] : alignments)
         connect(button, &QToolButton::clicked, this,
-                [this, alignment] { FVideo.iaInsertAlignLines->SetValue(alignment); });
+                [this, alignment = alignment] { FVideo.iaInsertAlignLines->SetValue(alignment); });
     connect(FVideo.iaInsertAlignLines, &TCustomAbstractAction::Applied, this, [this, inlay] {
         const int alignment = FVideo.iaInsertAlignLines->Value();
         Quietly(inlay->tbLeftAlign, [&](QToolButton* b) { b->setChecked(alignment == 0); });

@@ -29,8 +29,7 @@ protected:
         inlay = std::make_unique<TInlayControl>(
             host, a, *nav, *video, *audio,
             TInlayPanels{*inlayFrame, *dvFrame, *root, *xslider, *yslider, *videoPanel, *navBar, *intervalPanel},
-            TInlayShared{fileName, numberText, hasVideo, hasAudio, current, picture, native, [] {},
-                         [this] { ++arranged; }});
+            TInlayShared{fileName, numberText, hasVideo, hasAudio, current, picture, native, [] {}, [] {}});
     }
     void Patterns(const QString& line1, const QString& line2)
     {
@@ -61,7 +60,6 @@ protected:
     TVideoSource* current = NoVideoSource();
     QRect picture;
     QRect native;
-    int arranged = 0;
     std::unique_ptr<TInlayControl> inlay;
 };
 

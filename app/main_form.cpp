@@ -10,7 +10,6 @@
 #include "framework/widgets/kv_buttons.h"
 #include "framework/widgets/link_edit.h"
 #include "framework/widgets/text_gauge.h"
-#include "framework/widgets/threaded_timer.h"
 #include "media/engine/private_filters.h"
 #include "media/engine/video_forms.h"
 #include "media/filters/notify_messages.h"
@@ -152,9 +151,6 @@ void TMainForm::CreateComponents(const TMainFormOptions& options)
 
     CreateManagers(options);
 
-    TimerSysDate = new TThreadedTimer(this);
-    TimerSysDate->SetInterval(250);
-
     new TWindowGlyphs(*this); // a child of the window
     CreateButtonBar();
     CreateMenus();
@@ -271,7 +267,7 @@ void TMainForm::CreateManagers(const TMainFormOptions& options)
     vidman->OnNotifyVideoFormat = [this](const QString& text) {
         SetFittedText(labFormatVideo, text);
         RefreshRendererRects();
-        PlaceSliders();
+        FInlay->PlaceSliders();
     };
     vidman->OnNotifyVideoDecoder = [this](const QString& text) { SetFittedText(labDecoderVideo, text); };
 
@@ -563,7 +559,7 @@ void TMainForm::FormClose()
     // Runs once the close is certain: the question of where to save was
     // answered, and the lists are saved after it. A capture under way ends
     // first, so that the volume it silenced is the one saved.
-    TimerSysDate->SetEnabled(false);
+    FInlay->StopSysDateTimer();
     // A script still running would keep the program alive behind a closed window.
     if (TScriptWindow* scripts = am->ScriptForm())
         scripts->StopScript();
@@ -643,7 +639,7 @@ void TMainForm::openfile(const QString& filename)
     FScenes.Clear();
     FScenes.LoadFromFile(WithExtension(filename, QStringLiteral(".scn")));
     // 2.
-    TimerSysDate->SetEnabled(false);
+    FInlay->StopSysDateTimer();
     ShowTitle(QStringLiteral("Loading ") + shortName, QColor(128, 128, 128));
     // 3.
     const bool playing = NavMan->caPlay->Checked();
@@ -682,8 +678,7 @@ void TMainForm::openfile(const QString& filename)
     } else {
         FCurrentVideo = FMedia->VideoSource(0);
         FHasVideo = vidman->ConnectVideo(FCurrentVideo);
-        if (FUsesFileName)
-            SendFileNameToInsert();
+        FInlay->FileNameChanged();
         if (FHasVideo)
             FCurrentVideo->StartFrameData(NavMan->Handle());
     }
@@ -712,7 +707,7 @@ void TMainForm::openfile(const QString& filename)
     else
         DisableAudioControls();
     // The DV panel and the DV presets follow the new video.
-    UpdateDVDate();
+    FInlay->UpdateDVDate();
     // 15.
     ShowTitle(shortName, QColor(0, 0, 128));
     scnLab->setVisible(QFileInfo::exists(WithExtension(filename, QStringLiteral(".scn"))));
@@ -792,7 +787,7 @@ void TMainForm::closefile()
     EndIntervalCapture();
     // 1.
     FScenes.Clear();
-    TimerSysDate->SetEnabled(false);
+    FInlay->StopSysDateTimer();
     ShowTitle(QString(), QColor(128, 128, 128));
     NavMan->caPlay->SetChecked(false);
     // 2.
@@ -818,7 +813,7 @@ void TMainForm::closefile()
     ImagetteFrame->Clear();
     FStreamMenus->Hide();
     // No DV date without a video.
-    UpdateDVDate();
+    FInlay->UpdateDVDate();
 }
 
 // --- control groups ----------------------------------------------------------------------
@@ -910,7 +905,7 @@ void TMainForm::ArrangePanels()
         separator->setFixedWidth(qMax(0, gap));
 
     RefreshRendererRects();
-    PlaceSliders();
+    FInlay->PlaceSliders();
     vidman->RepaintWindow();
 }
 

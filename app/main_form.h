@@ -4,12 +4,13 @@
 // the button bar and the panels; it opens and closes videos, lays its panels
 // out and runs the start-up and shut-down order.
 //
-// Interval capture, the inlay settings and the side panels each have a file
-// of their own (main_interval.cpp, main_inlay.cpp, main_side_panels.cpp)
-// with the window's operations of that concern and the wiring of its
-// actions. Grabbing pictures (TPictureGrabber) and the stream menus
-// (TStreamMenus) are objects of their own that the window owns; main_grab.cpp
-// wires the grabber.
+// Interval capture and the side panels each have a file of their own
+// (main_interval.cpp, main_side_panels.cpp) with the window's operations of
+// that concern and the wiring of its actions. Grabbing pictures
+// (TPictureGrabber), the inlay settings with the DV date panel
+// (TInlayControl) and the stream menus (TStreamMenus) are objects of their
+// own that the window owns; main_grab.cpp and main_inlay.cpp make and wire
+// the grabber and the inlay.
 //
 // Where the window listens to an action of a manager, it subscribes to the
 // action's Applied signal: the action's single handler properties stay free
@@ -17,7 +18,7 @@
 
 #include "app/av_managers.h"
 #include "app/grab_ui.h"
-#include "app/inlay_ui.h"
+#include "app/inlay_control.h"
 #include "app/main_actions.h"
 #include "app/panels.h"
 #include "app/picture_grabber.h"
@@ -57,7 +58,6 @@ class TKvButton;
 class TKvSeparator;
 class TLinkEdit;
 class TOptionsFrame;
-class TThreadedTimer;
 class Tintervalloframe;
 
 // The 19 extensions a video may have, without their dot.
@@ -87,7 +87,6 @@ public:
     TKvActionList* gpal = nullptr;
     TMainActions A;
     TMorvekPreferences* gp = nullptr;
-    TThreadedTimer* TimerSysDate = nullptr;
 
     QWidget* Client;
     TNavBar* NavBar;
@@ -179,23 +178,14 @@ public:
     std::int64_t IntervalStart() const { return FIntervalStart; }
     std::int64_t IntervalCount() const { return FIntervalCount; }
 
-    // --- inlay settings (main_inlay.cpp) ------------------------------------
-    // Switches the data sources the patterns need on, and the others off.
-    void AnalyseIncrustPatterns();
+    // --- inlay settings (main_inlay.cpp): the inlay's, as inlay_control.h says
     void applyeffects();
-    void SendFileNameToInsert();
-    void SendNumeroToInsert();
-    void TimerSysDateTimer();
-    // Shows the recording date of the frame shown in the DV panel; whether
-    // the frame carries one.
-    bool UpdateDVDate();
-    void PlaceSliders();
-    // With the sliders shown, a click at `at` on the video panel places the
-    // inlay there; whether it did.
     bool PlaceInlayAt(const QPoint& at);
+    // The colour question; tests answer it.
     void SetInlayUi(std::unique_ptr<TInlayUi> ui);
-    bool UsesFileName() const { return FUsesFileName; }
-    bool UsesNumber() const { return FUsesNumber; }
+    bool UsesFileName() const;
+    bool UsesNumber() const;
+    TInlayControl& Inlay() const { return *FInlay; }
 
     // --- side panels and options (main_side_panels.cpp) --------------------
     void RegisterPrivateFilters();
@@ -273,11 +263,6 @@ private:
     void WatchGrabClicks();
     void AssignIntervalEvents();
     void AssignInlayEvents();
-    void AssignInlayLineEvents();
-    void AssignInlayFontEvents();
-    void AssignInlayLookEvents();
-    void AssignInlayPositionEvents();
-    void AssignDVPanelEvents();
     void AssignSidePanelEvents();
     void AssignOptionsPageEvents();
     void AssignVideoAreaEvents();
@@ -290,14 +275,6 @@ private:
     void ReportPrivateFilters();
     void ApplyUsePrivateFilters(bool on);
     void ClearVideoPanel();
-
-    // Inlay settings.
-    void RunInsertPreset(int mode);
-    void ChangeInlayFont(const std::function<void(TFont&)>& change);
-    void ShowSliders(bool on);
-    void ApplyTimeDifference(double days);
-    void editEnter();
-    void editExit();
 
     // Interval capture.
     void naIntervalloStartApply();
@@ -326,25 +303,8 @@ private:
     std::int64_t FIntervalStep = 0;
     std::int64_t FIntervalCount = 0;
     std::int64_t FIntervalStart = 0;
-    std::unique_ptr<TInlayUi> FInlayUi;
-    bool FSlidersShown = false;
-    bool FEffectsPending = false;
-    // The keys that typing in a text field takes from the volume and play
-    // actions, given back when the field is left.
-    struct TTypingKeys
-    {
-        bool Held = false;
-        QKeySequence IncVolume;
-        QList<QKeySequence> IncVolumeMore;
-        QKeySequence DecVolume;
-        QKeySequence Play;
-    } FTypingKeys;
     QString FNumberText;
     QString FVideoFileName;
-    QString FPattern1;
-    QString FPattern2;
-    bool FUsesFileName = false;
-    bool FUsesNumber = false;
     QRect FPictureRect;
     QRect FNativeRect;
     TVideoSource* FCurrentVideo = nullptr;
@@ -358,6 +318,8 @@ private:
     bool FAbort = false;
     // Grabbing and saving pictures.
     std::unique_ptr<TPictureGrabber> FGrabber;
+    // The inlay settings and the DV date panel.
+    std::unique_ptr<TInlayControl> FInlay;
 
 public:
     // The managers, declared last so that they go first, while the window's

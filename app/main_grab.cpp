@@ -63,8 +63,7 @@ void TMainForm::BuildImageFileName()
 void TMainForm::SetNumeroString(int number, int digits)
 {
     FNumberText = NumberText(number, ClampDigits(digits));
-    if (FUsesNumber)
-        SendNumeroToInsert();
+    FInlay->NumberChanged();
 }
 
 bool TMainForm::GrabFrame()

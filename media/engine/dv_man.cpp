@@ -54,9 +54,13 @@ void TDVMan::WndProc(TMessage& message)
     switch (message.Msg) {
     case WM_FRAMEDATA: {
         const auto* frame = reinterpret_cast<const TframeData*>(message.LParam);
-        if (frame && OnDVcode && FFrameDataEnabled)
-            OnDVcode(frame->dateValid ? frame->dateText : NoDatecodeStr,
-                     frame->timecodeValid ? frame->timecodeText : NoTimecodeStr);
+        if (!frame || !FFrameDataEnabled)
+            break;
+        const QString date = frame->dateValid ? frame->dateText : NoDatecodeStr;
+        const QString time = frame->timecodeValid ? frame->timecodeText : NoTimecodeStr;
+        if (OnDVcode)
+            OnDVcode(date, time);
+        emit DVcodeArrived(date, time);
         break;
     }
     case WM_SCENE: {

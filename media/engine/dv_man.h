@@ -1,7 +1,8 @@
 #pragma once
 // The DV manager adds the DV side to the graph manager: the frame data and
 // scene messages of the notifiers arrive on its hidden window and become the
-// events OnDVcode, OnSceneStart and OnSceneEnd.
+// events OnDVcode, OnSceneStart and OnSceneEnd. The frame data reaches every
+// listener of DVcodeArrived too, beside the single handler.
 
 #include "media/engine/graphe_man.h"
 #include "media/filters/resampler.h"
@@ -55,6 +56,10 @@ public:
     TNavEvent OnNavStart;
     TNavEvent OnNavEnd;
     TDVcodeEvent OnDVcode;
+
+signals:
+    // The codes of each frame, as OnDVcode has them, right after it.
+    void DVcodeArrived(const QString& aDateCodeStr, const QString& aTimecodeStr);
 
 protected:
     void WndProc(TMessage& message) override;

@@ -81,26 +81,26 @@ TEST_F(MainInlayTest, EachCodeSwitchesItsSourceAndTheInlayOffStopsThemAll)
     EXPECT_TRUE(Notifier()->notifyDVCode());
     EXPECT_EQ(Notifier()->dvCodeWindow(), form->vidman->Handle());
     EXPECT_EQ(form->vidman->FramesNotifier()->textWindow(), form->vidman->Handle());
-    EXPECT_TRUE(form->TimerSysDate->Enabled());
+    EXPECT_TRUE(form->Inlay().SysDateTimer().Enabled());
     EXPECT_TRUE(form->UsesNumber());
     // The time code alone needs the DV codes too.
     Patterns("", "%t");
     EXPECT_TRUE(Notifier()->notifyDVCode());
     EXPECT_EQ(form->vidman->FramesNotifier()->textWindow(), HWND(0));
-    EXPECT_FALSE(form->TimerSysDate->Enabled());
+    EXPECT_FALSE(form->Inlay().SysDateTimer().Enabled());
     EXPECT_FALSE(form->UsesNumber());
 
     Patterns("%D %S %F", "%R %N");
     form->vidman->caInsertTextOn->SetChecked(false);
     EXPECT_FALSE(Notifier()->notifyDVCode());
     EXPECT_EQ(form->vidman->FramesNotifier()->textWindow(), HWND(0));
-    EXPECT_FALSE(form->TimerSysDate->Enabled());
+    EXPECT_FALSE(form->Inlay().SysDateTimer().Enabled());
     EXPECT_FALSE(form->UsesFileName());
     EXPECT_FALSE(form->UsesNumber());
     // On again: the same patterns serve again.
     form->vidman->caInsertTextOn->SetChecked(true);
     EXPECT_TRUE(Notifier()->notifyDVCode());
-    EXPECT_TRUE(form->TimerSysDate->Enabled());
+    EXPECT_TRUE(form->Inlay().SysDateTimer().Enabled());
     EXPECT_TRUE(form->UsesFileName());
     form->vidman->caInsertTextOn->SetChecked(false);
 }
@@ -373,6 +373,36 @@ TEST_F(MainInlayTest, TheDVPanelShowsTheRecordingDateWithTheDifference)
     EXPECT_FALSE(form->A.naInsertDatecode->Enabled());
     EXPECT_FALSE(form->A.naInsertTimecode->Enabled());
     EXPECT_TRUE(dv->labVideodate->text().startsWith(QStringLiteral("Fictitious date: ")));
+}
+
+// Paused, the panel shows the recording date of each frame shown, two
+// recordings apart, while a script's handler hears the same codes.
+TEST_F(MainInlayTest, TheDVPanelFollowsTheFrameShownBesideAScriptsHandler)
+{
+    TDVIncrustFrame* dv = form->DVIncrustFrame;
+    // Kept by the handler, which may outlive a failed check.
+    const auto heard = std::make_shared<QStringList>();
+    form->NavMan->OnDVcode = [heard](const QString& date, const QString&) { heard->append(date); };
+    Open("dv_joined.avi");
+    form->NavMan->caPlay->SetChecked(false);
+    ASSERT_TRUE(Until([&] { return form->NavMan->FrameDuration() == 400'000; }));
+    const auto shown = [](int hour) {
+        return QStringLiteral("Date of the DV video: ") +
+               FormatDateTime(QStringLiteral("ddddd tt"), EncodeDate(2024, 5, 17) + EncodeTime(hour, 0, 0, 0));
+    };
+    struct Row
+    {
+        const char* position;
+        int hour;
+    };
+    for (const Row& row : {Row{"0:00:01:05", 12}, Row{"0:00:00:03", 9}, Row{"0:00:01:20", 12}}) {
+        SCOPED_TRACE(row.position);
+        heard->clear();
+        form->NavMan->waStrPosition->SetValue(QString::fromLatin1(row.position));
+        EXPECT_TRUE(Until([&] { return dv->labVideodate->text() == shown(row.hour) && !heard->isEmpty(); }))
+            << dv->labVideodate->text().toStdString() << ", heard " << heard->size();
+    }
+    form->NavMan->OnDVcode = nullptr;
 }
 
 TEST_F(MainInlayTest, TheDateFormatsGoToTheirLines)

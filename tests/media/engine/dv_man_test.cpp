@@ -165,15 +165,33 @@ TEST(DVMan, WindowProcedureOnTheRecordsItIsHanded)
         {true, WM_RESAMPLERATE, WPARAM(record(rates)), 0, {}},
         {true, WM_RESAMPLERATE, 0, 0, {}},
     };
+    // Every listener hears the codes the single handler has, right after it.
+    std::vector<QString> heard;
+    QObject::connect(&man, &TDVMan::DVcodeArrived, &man, [&](const QString& date, const QString& time) {
+        heard.push_back(date + u'|' + time);
+        events.push_back(QStringLiteral("heard"));
+    });
     const auto resampler = makeCom<TResampler>();
     man.Resamplers().append(resampler);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.msg);
         events.clear();
+        heard.clear();
         man.SetFrameDataEnabled(row.frameData);
         SendMessage(man.Handle(), row.msg, row.wParam, row.lParam);
-        EXPECT_EQ(events, row.expected);
+        const std::vector<QString> codes = row.msg == WM_FRAMEDATA ? row.expected : std::vector<QString>{};
+        std::vector<QString> expected;
+        for (const QString& code : codes)
+            expected.insert(expected.end(), {code, QStringLiteral("heard")});
+        EXPECT_EQ(heard, codes);
+        EXPECT_EQ(events, row.msg == WM_FRAMEDATA ? expected : row.expected);
     }
+    // Without the single handler the listeners hear them still.
+    man.OnDVcode = nullptr;
+    heard.clear();
+    man.SetFrameDataEnabled(true);
+    SendMessage(man.Handle(), WM_FRAMEDATA, 0, record(&both));
+    EXPECT_EQ(heard, std::vector<QString>{"17/05/2024 - 14:32:10|10:20:30:05"});
     EXPECT_EQ(resampler->ratePair(), (std::array<std::int32_t, 2>{48000, 44100}));
     EXPECT_EQ(man.NoDatecodeStr, "No Datecode");
     EXPECT_EQ(man.NoTimecodeStr, "NoTimecode");

@@ -18,6 +18,7 @@
 #include "app/av_managers.h"
 #include "app/grab_ui.h"
 #include "app/inlay_ui.h"
+#include "app/interval_capture.h"
 #include "app/main_actions.h"
 #include "app/panels.h"
 #include "app/picture_grabber.h"
@@ -165,19 +166,17 @@ public:
     // and by a picture that could not be written.
     bool AbortRequested() const { return FAbort; }
 
-    // --- interval capture (main_interval.cpp) -------------------------------
-    // The step, the start and the count of pictures from the settings and
-    // the position shown.
+    // --- interval capture (main_interval.cpp): the capture's, as
+    // interval_capture.h says
     void ComputeIntervalloCount();
     void WMIntervalloDone();
     void IntervalloStop();
-    // A capture under way ends at once, its state given back, so that the
-    // video can change or the window close under it.
     void EndIntervalCapture();
-    bool IntervalRunning() const { return FIntervalRunning; }
-    std::int64_t IntervalStep() const { return FIntervalStep; }
-    std::int64_t IntervalStart() const { return FIntervalStart; }
-    std::int64_t IntervalCount() const { return FIntervalCount; }
+    bool IntervalRunning() const;
+    std::int64_t IntervalStep() const;
+    std::int64_t IntervalStart() const;
+    std::int64_t IntervalCount() const;
+    TIntervalCapture& IntervalCapture() const { return *FIntervalCapture; }
 
     // --- inlay settings (main_inlay.cpp) ------------------------------------
     // Switches the data sources the patterns need on, and the others off.
@@ -299,11 +298,6 @@ private:
     void editEnter();
     void editExit();
 
-    // Interval capture.
-    void naIntervalloStartApply();
-    void CountFrom(std::int64_t start);
-    void ShowCount();
-
     HWND FHandle = 0;
     std::unique_ptr<TUniqueScriptNames> FScriptNames;
     std::unique_ptr<TFilterRec> FFfdshowAudio;
@@ -322,10 +316,6 @@ private:
     TScenesList FScenes;
     bool FVideoOnTheLeft = false;
     int FPanelOffset = kSidePanelWidth;
-    bool FIntervalRunning = false;
-    std::int64_t FIntervalStep = 0;
-    std::int64_t FIntervalCount = 0;
-    std::int64_t FIntervalStart = 0;
     std::unique_ptr<TInlayUi> FInlayUi;
     bool FSlidersShown = false;
     bool FEffectsPending = false;
@@ -354,10 +344,12 @@ private:
     bool FHasSubtitles = false;
     TMediaDevice* FMedia = nullptr;
 
-    // Set by grabbing to stop an interval capture.
+    // Set by grabbing and by the capture's stops to stop an interval capture.
     bool FAbort = false;
     // Grabbing and saving pictures.
     std::unique_ptr<TPictureGrabber> FGrabber;
+    // Interval capture.
+    std::unique_ptr<TIntervalCapture> FIntervalCapture;
 
 public:
     // The managers, declared last so that they go first, while the window's

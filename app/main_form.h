@@ -24,6 +24,7 @@
 #include "app/picture_grabber.h"
 #include "app/picture_naming.h"
 #include "app/script_names.h"
+#include "app/side_panels.h"
 #include "app/stream_menus.h"
 #include "framework/managers/appli_man.h"
 #include "framework/managers/file_manager.h"
@@ -196,17 +197,14 @@ public:
     bool UsesFileName() const { return FUsesFileName; }
     bool UsesNumber() const { return FUsesNumber; }
 
-    // --- side panels and options (main_side_panels.cpp) --------------------
+    // --- side panels and options (main_side_panels.cpp): the side panels',
+    // as side_panels.h says
     void RegisterPrivateFilters();
     void UnregisterPrivateFilters();
-    // Gives the video manager the subtitle file (none with an empty name)
-    // and draws the paused frame again with it.
     void LoadSrtSubtitle(const QString& filename);
-    // The message in the video area while the video plays in the preview
-    // window, for the file open now or for none.
     void BuildExternalPreviewMessage();
-    // Places that message in the middle of the video area.
     void CenterExternalPreview();
+    TSidePanels& SidePanels() const { return *FSidePanels; }
 
     // --- state ---------------------------------------------------------------
     const QString& VideoFileName() const { return FVideoFileName; }
@@ -278,17 +276,6 @@ private:
     void AssignInlayPositionEvents();
     void AssignDVPanelEvents();
     void AssignSidePanelEvents();
-    void AssignOptionsPageEvents();
-    void AssignVideoAreaEvents();
-
-    // Side panels and options (main_side_panels.cpp).
-    void ShowSidePanel(int index);
-    int ActiveSidePanel() const;
-    void ApplyPrivateFolder(const QString& folder);
-    // Shows what the private filter folder lacks, on the options page only.
-    void ReportPrivateFilters();
-    void ApplyUsePrivateFilters(bool on);
-    void ClearVideoPanel();
 
     // Inlay settings.
     void RunInsertPreset(int mode);
@@ -305,8 +292,6 @@ private:
     TSavePreferences FPrefsMode = spNone;
     QBasicTimer FSizeMoveTimer;
     bool FClosed = false;
-    QStringList FPrivateFilterMessages;
-    QSet<QString> FReportedPrivateFilterMessages;
     bool FDestroyed = false;
     std::unique_ptr<TStreamMenus> FStreamMenus;
     bool FResizeBound = false;
@@ -350,6 +335,8 @@ private:
     std::unique_ptr<TPictureGrabber> FGrabber;
     // Interval capture.
     std::unique_ptr<TIntervalCapture> FIntervalCapture;
+    // The side panels and the options page.
+    std::unique_ptr<TSidePanels> FSidePanels;
 
 public:
     // The managers, declared last so that they go first, while the window's

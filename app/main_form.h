@@ -4,12 +4,13 @@
 // the button bar and the panels; it opens and closes videos, lays its panels
 // out and runs the start-up and shut-down order.
 //
-// Interval capture, the inlay settings and the side panels each have a file
-// of their own (main_interval.cpp, main_inlay.cpp, main_side_panels.cpp)
-// with the window's operations of that concern and the wiring of its
-// actions. Grabbing pictures (TPictureGrabber) and the stream menus
-// (TStreamMenus) are objects of their own that the window owns; main_grab.cpp
-// wires the grabber.
+// The inlay settings have a file of their own (main_inlay.cpp) with the
+// window's operations of that concern and the wiring of its actions.
+// Grabbing pictures (TPictureGrabber), interval capture (TIntervalCapture),
+// the side panels with the options page (TSidePanels) and the stream menus
+// (TStreamMenus) are objects of their own that the window owns;
+// main_grab.cpp, main_interval.cpp and main_side_panels.cpp make them and
+// keep the window's operations of each under their old names.
 //
 // Where the window listens to an action of a manager, it subscribes to the
 // action's Applied signal: the action's single handler properties stay free

@@ -181,6 +181,33 @@ TEST_F(MainIntervalTest, CountsWithoutAStepOrAfterTheEndChangeNothingOrTakeNothi
     EXPECT_TRUE(frames.empty());
 }
 
+// Only a picture counts: a file of sound alone, or a video and then a file
+// of sound alone, gives no picture to take, in any unit.
+TEST_F(MainIntervalTest, ASoundWithoutAPictureCountsNothingAndTakesNothing)
+{
+    const QString sound = Copy("audio_only.wav", QStringLiteral("sound.avi"));
+    const struct
+    {
+        const char* before;
+        int unit;
+    } cases[] = {{nullptr, 1}, {"long.mp4", 1}, {"long.mp4", 2}};
+    for (const auto& c : cases) {
+        if (c.before) {
+            Open(c.before);
+            Every(1, c.unit);
+            ASSERT_GT(form->IntervalCount(), 0) << c.before;
+        }
+        form->openfile(sound);
+        ASSERT_TRUE(form->HasAudio());
+        Every(1, c.unit);
+        ASSERT_EQ(form->IntervalCount(), 0) << c.unit;
+        EXPECT_EQ(form->intervalloframe->chronolab->text(), QStringLiteral("0"));
+        Capture();
+        EXPECT_TRUE(frames.empty()) << c.unit;
+        EXPECT_EQ(form->audman->Volume(), form->audman->iaVolume->Value()) << "the sound is given back";
+    }
+}
+
 TEST_F(MainIntervalTest, AStopAskedWhileAPictureIsSoughtComesBeforeItsGrab)
 {
     form->audman->iaVolume->SetValue(6000);

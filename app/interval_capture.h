@@ -9,11 +9,10 @@
 
 #include "platform/core/types.h"
 
-#include <QObject>
-
 #include <cstdint>
 #include <functional>
 
+class QObject;
 class TAudioMan;
 class TCheckAction;
 class TNavMan;

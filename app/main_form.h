@@ -38,7 +38,6 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QPointer>
-#include <QSet>
 #include <QStringList>
 
 #include <cstdint>

@@ -58,10 +58,11 @@ void TIntervalCapture::AssignEvents()
     A.caIntervalloShow->InternalFalseApply = [this] { FPanel.hide(); };
 
     // A video's frame duration is known only once its first frame is out:
-    // a count in frames made before that is made again, from the same start.
+    // a count in frames asked for before that is made then, from the start
+    // it was asked for (or made again from its own).
     QObject::connect(&FNavMan, &TNavMan::DurationChanged, &FWindow, [this] {
         if (A.iaIntervalloUnit->Value() == kUnitFrames)
-            CountFrom(FStart);
+            CountFrom(FStartAwaitingDuration.value_or(FStart));
     });
 }
 
@@ -124,6 +125,8 @@ void TIntervalCapture::CountFrom(std::int64_t start)
     case kUnitFrames:
         // Below 2 the frame duration is not known yet.
         unit = FNavMan.FrameDuration() > 1 ? FNavMan.FrameDuration() : 0;
+        if (unit == 0)
+            FStartAwaitingDuration = start;
         break;
     case 1:
         unit = kSecond;
@@ -141,6 +144,7 @@ void TIntervalCapture::CountFrom(std::int64_t start)
         return;
     FStep = step;
     FStart = start;
+    FStartAwaitingDuration.reset();
     const std::int64_t end = FNavMan.EndPosition();
     FCount = FShared.HasVideo() && end >= start ? (end - start) / step + 1 : 0;
     ShowCount();

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QObject;
 class TAudioMan;
@@ -74,4 +75,7 @@ private:
     std::int64_t FStep = 0;
     std::int64_t FCount = 0;
     std::int64_t FStart = 0;
+    // The start of a count in frames asked for before the frame duration
+    // was known; the count is made from there once it is.
+    std::optional<std::int64_t> FStartAwaitingDuration;
 };

@@ -146,6 +146,23 @@ TEST_F(MainIntervalTest, TheCaptureStartsWhereTheCountWasLastMade)
     EXPECT_EQ(frames, Range(750, 750, 3));
 }
 
+// A file opened with the delay in frames is counted from its own start
+// once its frame duration is known, whatever the count before it started
+// from.
+TEST_F(MainIntervalTest, AFileOpenedWithTheDelayInFramesIsCountedFromItsStart)
+{
+    Open("long.mp4");
+    form->NavMan->SetStrPosition(QStringLiteral("0:00:30:00"));
+    ASSERT_EQ(WaitFor(750), 750);
+    Every(1, 1);
+    ASSERT_EQ(form->IntervalStart(), 300'000'000);
+    form->A.iaIntervalloUnit->SetValue(0);
+    Open("h264.mp4");
+    EXPECT_TRUE(Until([&] { return form->IntervalCount() == 75; })) << form->IntervalCount();
+    EXPECT_EQ(form->IntervalStart(), 0);
+    EXPECT_EQ(form->intervalloframe->chronolab->text(), QStringLiteral("75"));
+}
+
 TEST_F(MainIntervalTest, ACaptureStartedWhilePlayingPausesFirst)
 {
     Open("long.mp4");

@@ -260,22 +260,25 @@ void TMainForm::CreateManagers(const TMainFormOptions& options)
     NavMan.reset(TKvActionComponent::Create<TNavMan>(this));
     NavMan->setObjectName(QStringLiteral("NavMan"));
     mf->SetGrapheMan(NavMan.get());
-    NavMan->OnGraphCompleted = [this] { NavManGraphCompleted(); };
+    connect(NavMan.get(), &TNavMan::GraphCompleted, this, [this] { NavManGraphCompleted(); });
 
     vidman.reset(TKvActionComponent::Create<TVideoMan>(this));
     vidman->setObjectName(QStringLiteral("vidman"));
-    vidman->OnNotifyVideoFormat = [this](const QString& text) {
+    connect(vidman.get(), &TVideoMan::VideoFormatNotified, this, [this](const QString& text) {
         SetFittedText(labFormatVideo, text);
         RefreshRendererRects();
         FInlay->PlaceSliders();
-    };
-    vidman->OnNotifyVideoDecoder = [this](const QString& text) { SetFittedText(labDecoderVideo, text); };
+    });
+    connect(vidman.get(), &TVideoMan::VideoDecoderNotified, this,
+            [this](const QString& text) { SetFittedText(labDecoderVideo, text); });
 
     audman.reset(TKvActionComponent::Create<TAudioMan>(this));
     audman->setObjectName(QStringLiteral("audman"));
     audman->SetAudioGauge(GaugeVolume);
-    audman->OnNotifyAudioDecoder = [this](const QString& text) { SetFittedText(labDecoderAudio, text); };
-    audman->OnNotifyAudioFormat = [this](const QString& text) { SetFittedText(labFormatAudio, text); };
+    connect(audman.get(), &TAudioMan::AudioDecoderNotified, this,
+            [this](const QString& text) { SetFittedText(labDecoderAudio, text); });
+    connect(audman.get(), &TAudioMan::AudioFormatNotified, this,
+            [this](const QString& text) { SetFittedText(labFormatAudio, text); });
 
     am.reset(TKvActionComponent::Create<TKvAppliMan>(this, options.Scripts));
     am->setObjectName(QStringLiteral("am"));

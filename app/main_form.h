@@ -4,13 +4,12 @@
 // the button bar and the panels; it opens and closes videos, lays its panels
 // out and runs the start-up and shut-down order.
 //
-// Interval capture and the side panels each have a file of their own
-// (main_interval.cpp, main_side_panels.cpp) with the window's operations of
-// that concern and the wiring of its actions. Grabbing pictures
-// (TPictureGrabber), the inlay settings with the DV date panel
-// (TInlayControl) and the stream menus (TStreamMenus) are objects of their
-// own that the window owns; main_grab.cpp and main_inlay.cpp make and wire
-// the grabber and the inlay.
+// Grabbing pictures (TPictureGrabber), the inlay settings with the DV date
+// panel (TInlayControl), interval capture (TIntervalCapture), the side panels
+// with the options page (TSidePanels) and the stream menus (TStreamMenus) are
+// objects of their own that the window owns; main_grab.cpp, main_inlay.cpp,
+// main_interval.cpp and main_side_panels.cpp make them and keep the window's
+// operations of each under their old names.
 //
 // Where the window listens to an action of a manager, it subscribes to the
 // action's Applied signal: the action's single handler properties stay free
@@ -19,11 +18,13 @@
 #include "app/av_managers.h"
 #include "app/grab_ui.h"
 #include "app/inlay_control.h"
+#include "app/interval_capture.h"
 #include "app/main_actions.h"
 #include "app/panels.h"
 #include "app/picture_grabber.h"
 #include "app/picture_naming.h"
 #include "app/script_names.h"
+#include "app/side_panels.h"
 #include "app/stream_menus.h"
 #include "framework/managers/appli_man.h"
 #include "framework/managers/file_manager.h"
@@ -36,7 +37,6 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QPointer>
-#include <QSet>
 #include <QStringList>
 
 #include <cstdint>
@@ -164,19 +164,17 @@ public:
     // and by a picture that could not be written.
     bool AbortRequested() const { return FAbort; }
 
-    // --- interval capture (main_interval.cpp) -------------------------------
-    // The step, the start and the count of pictures from the settings and
-    // the position shown.
+    // --- interval capture (main_interval.cpp): the capture's, as
+    // interval_capture.h says
     void ComputeIntervalloCount();
     void WMIntervalloDone();
     void IntervalloStop();
-    // A capture under way ends at once, its state given back, so that the
-    // video can change or the window close under it.
     void EndIntervalCapture();
-    bool IntervalRunning() const { return FIntervalRunning; }
-    std::int64_t IntervalStep() const { return FIntervalStep; }
-    std::int64_t IntervalStart() const { return FIntervalStart; }
-    std::int64_t IntervalCount() const { return FIntervalCount; }
+    bool IntervalRunning() const;
+    std::int64_t IntervalStep() const;
+    std::int64_t IntervalStart() const;
+    std::int64_t IntervalCount() const;
+    TIntervalCapture& IntervalCapture() const { return *FIntervalCapture; }
 
     // --- inlay settings (main_inlay.cpp): the inlay's, as inlay_control.h says
     void applyeffects();
@@ -187,17 +185,14 @@ public:
     bool UsesNumber() const;
     TInlayControl& Inlay() const { return *FInlay; }
 
-    // --- side panels and options (main_side_panels.cpp) --------------------
+    // --- side panels and options (main_side_panels.cpp): the side panels',
+    // as side_panels.h says
     void RegisterPrivateFilters();
     void UnregisterPrivateFilters();
-    // Gives the video manager the subtitle file (none with an empty name)
-    // and draws the paused frame again with it.
     void LoadSrtSubtitle(const QString& filename);
-    // The message in the video area while the video plays in the preview
-    // window, for the file open now or for none.
     void BuildExternalPreviewMessage();
-    // Places that message in the middle of the video area.
     void CenterExternalPreview();
+    TSidePanels& SidePanels() const { return *FSidePanels; }
 
     // --- state ---------------------------------------------------------------
     const QString& VideoFileName() const { return FVideoFileName; }
@@ -264,22 +259,6 @@ private:
     void AssignIntervalEvents();
     void AssignInlayEvents();
     void AssignSidePanelEvents();
-    void AssignOptionsPageEvents();
-    void AssignVideoAreaEvents();
-
-    // Side panels and options (main_side_panels.cpp).
-    void ShowSidePanel(int index);
-    int ActiveSidePanel() const;
-    void ApplyPrivateFolder(const QString& folder);
-    // Shows what the private filter folder lacks, on the options page only.
-    void ReportPrivateFilters();
-    void ApplyUsePrivateFilters(bool on);
-    void ClearVideoPanel();
-
-    // Interval capture.
-    void naIntervalloStartApply();
-    void CountFrom(std::int64_t start);
-    void ShowCount();
 
     HWND FHandle = 0;
     std::unique_ptr<TUniqueScriptNames> FScriptNames;
@@ -288,8 +267,6 @@ private:
     TSavePreferences FPrefsMode = spNone;
     QBasicTimer FSizeMoveTimer;
     bool FClosed = false;
-    QStringList FPrivateFilterMessages;
-    QSet<QString> FReportedPrivateFilterMessages;
     bool FDestroyed = false;
     std::unique_ptr<TStreamMenus> FStreamMenus;
     bool FResizeBound = false;
@@ -299,10 +276,6 @@ private:
     TScenesList FScenes;
     bool FVideoOnTheLeft = false;
     int FPanelOffset = kSidePanelWidth;
-    bool FIntervalRunning = false;
-    std::int64_t FIntervalStep = 0;
-    std::int64_t FIntervalCount = 0;
-    std::int64_t FIntervalStart = 0;
     QString FNumberText;
     QString FVideoFileName;
     QRect FPictureRect;
@@ -314,12 +287,16 @@ private:
     bool FHasSubtitles = false;
     TMediaDevice* FMedia = nullptr;
 
-    // Set by grabbing to stop an interval capture.
+    // Set by grabbing and by the capture's stops to stop an interval capture.
     bool FAbort = false;
     // Grabbing and saving pictures.
     std::unique_ptr<TPictureGrabber> FGrabber;
     // The inlay settings and the DV date panel.
     std::unique_ptr<TInlayControl> FInlay;
+    // Interval capture.
+    std::unique_ptr<TIntervalCapture> FIntervalCapture;
+    // The side panels and the options page.
+    std::unique_ptr<TSidePanels> FSidePanels;
 
 public:
     // The managers, declared last so that they go first, while the window's

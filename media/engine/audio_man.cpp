@@ -78,10 +78,11 @@ TAudioMan::~TAudioMan()
     SetImages(nullptr);
 }
 
-void TAudioMan::Notify(const TNotifyStringEvent& event, const QString& text) const
+void TAudioMan::Notify(const TNotifyStringEvent& event, void (TAudioMan::*signal)(const QString&), const QString& text)
 {
     if (event)
         event(text);
+    emit(this->*signal)(text);
 }
 
 // --- connecting --------------------------------------------------------------
@@ -126,7 +127,7 @@ bool TAudioMan::ConnectAudio(TAudioSource* source)
         return false;
     }
     if (TFilterRec* decoder = FDecoders->CurrentDecoder())
-        Notify(OnNotifyAudioDecoder, decoder->Name());
+        Notify(OnNotifyAudioDecoder, &TAudioMan::AudioDecoderNotified, decoder->Name());
     FConnected = true;
     source->Notifier()->SetNotifyAudioData(true);
     source->Notifier()->SetOptionFlags(kAudioNotifierOptions);
@@ -149,8 +150,8 @@ void TAudioMan::ReleaseAudio(bool lost)
     if (lost && !connected)
         return;
     FConnected = false;
-    Notify(OnNotifyAudioDecoder, kNoAudioDecoder);
-    Notify(OnNotifyAudioFormat, kNoAudio);
+    Notify(OnNotifyAudioDecoder, &TAudioMan::AudioDecoderNotified, kNoAudioDecoder);
+    Notify(OnNotifyAudioFormat, &TAudioMan::AudioFormatNotified, kNoAudio);
     if (!connected)
         return;
     if (FGraph && FDecoders->CurrentDecoder())
@@ -186,7 +187,7 @@ void TAudioMan::NextDecoder()
 {
     FDecoders->NextDecoder();
     if (TFilterRec* decoder = FDecoders->CurrentDecoder())
-        Notify(OnNotifyAudioDecoder, decoder->Name());
+        Notify(OnNotifyAudioDecoder, &TAudioMan::AudioDecoderNotified, decoder->Name());
 }
 
 bool TAudioMan::LoadPrefs(TMorvekPreferences& gp)
@@ -340,7 +341,7 @@ void TAudioMan::WndProc(TMessage& message)
     if (message.WParam != kAudioDataFormat || !audio)
         return;
     FAudioData = *audio;
-    Notify(OnNotifyAudioFormat, FAudioData.audioText);
+    Notify(OnNotifyAudioFormat, &TAudioMan::AudioFormatNotified, FAudioData.audioText);
 }
 
 // --- actions -------------------------------------------------------------------

@@ -105,6 +105,12 @@ public:
     TNopeAction* naDecVolume = nullptr;
     TIntegerAction* iaVolume = nullptr;
 
+signals:
+    // The decoder's name and the format's text, as the two handlers above
+    // are told them (for those beside the one each serves).
+    void AudioDecoderNotified(const QString& text);
+    void AudioFormatNotified(const QString& text);
+
 protected:
     void WndProc(TMessage& message) override;
     void ListActions(const TActionBinder& bind) override;
@@ -118,7 +124,8 @@ private:
     int GraphVolume() const;
     void StepVolume(int delta);
     void NextDecoder();
-    void Notify(const TNotifyStringEvent& event, const QString& text) const;
+    // Tells `event`'s handler, then `signal`'s subscribers.
+    void Notify(const TNotifyStringEvent& event, void (TAudioMan::*signal)(const QString&), const QString& text);
     // Follows the rate, the pieces and the clearing of the graph the source
     // is built on.
     void SetSourceGraph(TGrapheMan* graph);

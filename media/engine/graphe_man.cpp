@@ -286,8 +286,11 @@ void TGrapheMan::ForgetChunk(TGraphChunk* chunk)
 void TGrapheMan::GraphComplete(HRESULT result, IBaseFilter*)
 {
     PostMessage(FCompletionWindow, WM_GRAPHCOMPLETE, 0, 0);
-    if (SUCCEEDED(result) && OnGraphCompleted)
+    if (FAILED(result))
+        return;
+    if (OnGraphCompleted)
         OnGraphCompleted();
+    emit GraphCompleted();
 }
 
 void TGrapheMan::FireState(TGrapheManState state)

@@ -104,6 +104,9 @@ public:
     TBooleanEvent OnVitesseRapide;
 
 signals:
+    // The streams came to their end (for those beside the one
+    // OnGraphCompleted serves).
+    void GraphCompleted();
     // The fast rate was switched on or off (for those beside the one
     // OnVitesseRapide serves).
     void FastRateChanged(bool fast);

@@ -155,10 +155,11 @@ TNavMan* TVideoMan::Navigation() const
     return qobject_cast<TNavMan*>(FGraph.data());
 }
 
-void TVideoMan::Notify(const TNotifyStringEvent& event, const QString& text) const
+void TVideoMan::Notify(const TNotifyStringEvent& event, void (TVideoMan::*signal)(const QString&), const QString& text)
 {
     if (event)
         event(text);
+    emit(this->*signal)(text);
 }
 
 // --- connecting --------------------------------------------------------------
@@ -209,7 +210,7 @@ bool TVideoMan::ConnectVideo(TVideoSource* source)
     }
 
     if (TFilterRec* decoder = FDecoders->CurrentDecoder())
-        Notify(OnNotifyVideoDecoder, decoder->Name());
+        Notify(OnNotifyVideoDecoder, &TVideoMan::VideoDecoderNotified, decoder->Name());
     source->Notifier()->SetNotifyVideoFormat(true);
     source->Notifier()->SetOptionFlags(kVideoNotifierOptions);
     if (auto* dv = qobject_cast<TDVMan*>(FGraph.data())) {
@@ -291,8 +292,8 @@ void TVideoMan::ReleaseVideo(bool lost, bool showNotice)
     const bool connected = FCurrentSource && FCurrentSource != NoVideoSource() && (lost || FGraph);
     if (lost && !connected)
         return;
-    Notify(OnNotifyVideoDecoder, kNoVideoDecoder);
-    Notify(OnNotifyVideoFormat, kNoVideo);
+    Notify(OnNotifyVideoDecoder, &TVideoMan::VideoDecoderNotified, kNoVideoDecoder);
+    Notify(OnNotifyVideoFormat, &TVideoMan::VideoFormatNotified, kNoVideo);
     if (!lost)
         ClearVideoWindow();
     if (!connected) {
@@ -382,7 +383,7 @@ void TVideoMan::NextDecoder()
 {
     FDecoders->NextDecoder();
     if (TFilterRec* decoder = FDecoders->CurrentDecoder())
-        Notify(OnNotifyVideoDecoder, decoder->Name());
+        Notify(OnNotifyVideoDecoder, &TVideoMan::VideoDecoderNotified, decoder->Name());
 }
 
 bool TVideoMan::LoadPrefs(TMorvekPreferences& gp)
@@ -624,9 +625,9 @@ void TVideoMan::WndProc(TMessage& message)
         } else if (message.WParam == kVideoDataCaption) {
             FFormatSize = FVideoData.sizeText;
             FFormatDescription = FVideoData.description;
-            Notify(OnNotifyVideoFormat, FFormatDescription == kBlankDescription
-                                            ? FFormatSize
-                                            : FFormatSize + QStringLiteral(" - ") + FFormatDescription);
+            Notify(OnNotifyVideoFormat, &TVideoMan::VideoFormatNotified,
+                   FFormatDescription == kBlankDescription ? FFormatSize
+                                                           : FFormatSize + QStringLiteral(" - ") + FFormatDescription);
         }
         break;
     }

@@ -155,6 +155,12 @@ public:
 
     TNopeAction* naNextDecoderVideo = nullptr;
 
+signals:
+    // The decoder's name and the format's text, as the two handlers above
+    // are told them (for those beside the one each serves).
+    void VideoDecoderNotified(const QString& text);
+    void VideoFormatNotified(const QString& text);
+
 protected:
     void CreateControls() override;
     void GraphCleared() override;
@@ -168,7 +174,8 @@ private:
     void ShowVideo();
     void ApplyAspect();
     void NextDecoder();
-    void Notify(const TNotifyStringEvent& event, const QString& text) const;
+    // Tells `event`'s handler, then `signal`'s subscribers.
+    void Notify(const TNotifyStringEvent& event, void (TVideoMan::*signal)(const QString&), const QString& text);
     TNavMan* Navigation() const;
     void DetachFromManagers(TVideoSource* source);
     // Follows the pieces of the graph the sources are built on.

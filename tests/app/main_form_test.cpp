@@ -621,14 +621,15 @@ TEST_F(MainFormTest, OpeningAndClosingShowTheFileAndItsControls)
     // The title while the file opens, seen when its sound is connected.
     QString loadingText;
     QColor loadingColour;
-    const auto tell = form->audman->OnNotifyAudioFormat;
-    form->audman->OnNotifyAudioFormat = [&, tell](const QString& text) {
+    // The watch reads this test's locals: it goes with them, as the window
+    // tells the sound's end once more when it goes.
+    QObject watch;
+    QObject::connect(form->audman.get(), &TAudioMan::AudioFormatNotified, &watch, [&] {
         if (loadingText.isEmpty()) {
             loadingText = form->EnCoursLab->text();
             loadingColour = TextColour(form->EnCoursLab);
         }
-        tell(text);
-    };
+    });
     form->am->caOptions->SetChecked(true);
     ASSERT_TRUE(form->ficman->OpenFile(video));
     EXPECT_FALSE(form->am->caOptions->Checked()) << "an open closes the options page";
@@ -670,9 +671,6 @@ TEST_F(MainFormTest, OpeningAndClosingShowTheFileAndItsControls)
     EXPECT_TRUE(form->ImageLab->isHidden());
     EXPECT_TRUE(form->GaugeVolume->isHidden());
     EXPECT_TRUE(form->PanelHaut->isHidden());
-    // The watch reads this test's locals: the window's own handler is back
-    // before they go, as the window tells the sound's end once more when it goes.
-    form->audman->OnNotifyAudioFormat = tell;
 }
 
 TEST_F(MainFormTest, ClosingAFileEmptiesTheWindow)
@@ -888,6 +886,45 @@ TEST_F(MainFormTest, PlaybackEndsPausedAndUnchecked)
     EXPECT_FALSE(form->NavMan->caPlay->Checked());
     Settle();
     EXPECT_EQ(form->NavMan->GraphState(), kGraphStatePaused);
+}
+
+// A caller's handler on the managers' single events (the end of the
+// streams, the four labels' texts) leaves the window listening beside it.
+TEST_F(MainFormTest, ACallersHandlersOnTheManagersEventsLeaveTheWindowListening)
+{
+    QStringList heard;
+    const auto hear = [&heard](const char* name) { return [&heard, name](auto&&...) { heard << name; }; };
+    form->NavMan->OnGraphCompleted = hear("OnGraphCompleted");
+    form->vidman->OnNotifyVideoFormat = hear("OnNotifyVideoFormat");
+    form->vidman->OnNotifyVideoDecoder = hear("OnNotifyVideoDecoder");
+    form->audman->OnNotifyAudioFormat = hear("OnNotifyAudioFormat");
+    form->audman->OnNotifyAudioDecoder = hear("OnNotifyAudioDecoder");
+    ASSERT_TRUE(form->ficman->OpenFile(clips::path(QStringLiteral("two_sounds.mkv"))));
+    form->NavMan->naAvanceFin->Execute();
+    Settle();
+    form->NavMan->caPlay->SetChecked(true);
+    Until([&] { return !form->NavMan->caPlay->Checked(); });
+    ProcessMessages();
+
+    const struct
+    {
+        const char* handler;
+        std::function<bool()> windowHeard;
+    } cases[] = {
+        {"OnGraphCompleted", [&] { return !form->NavMan->caPlay->Checked() && form->NavMan->Completed(); }},
+        {"OnNotifyVideoFormat", [&] { return !form->labFormatVideo->text().isEmpty(); }},
+        {"OnNotifyVideoDecoder", [&] { return !form->labDecoderVideo->text().isEmpty(); }},
+        {"OnNotifyAudioFormat", [&] { return !form->labFormatAudio->text().isEmpty(); }},
+        {"OnNotifyAudioDecoder", [&] { return !form->labDecoderAudio->text().isEmpty(); }},
+    };
+    for (const auto& c : cases) {
+        EXPECT_TRUE(heard.contains(QString::fromLatin1(c.handler))) << c.handler;
+        EXPECT_TRUE(c.windowHeard()) << c.handler;
+    }
+    // The handlers read this test's locals.
+    form->NavMan->OnGraphCompleted = nullptr;
+    form->vidman->OnNotifyVideoFormat = form->vidman->OnNotifyVideoDecoder = nullptr;
+    form->audman->OnNotifyAudioFormat = form->audman->OnNotifyAudioDecoder = nullptr;
 }
 
 // What the window gives back when it goes, and what it does after it was

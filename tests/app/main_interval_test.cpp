@@ -146,6 +146,23 @@ TEST_F(MainIntervalTest, TheCaptureStartsWhereTheCountWasLastMade)
     EXPECT_EQ(frames, Range(750, 750, 3));
 }
 
+// A file opened with the delay in frames is counted from its own start
+// once its frame duration is known, whatever the count before it started
+// from.
+TEST_F(MainIntervalTest, AFileOpenedWithTheDelayInFramesIsCountedFromItsStart)
+{
+    Open("long.mp4");
+    form->NavMan->SetStrPosition(QStringLiteral("0:00:30:00"));
+    ASSERT_EQ(WaitFor(750), 750);
+    Every(1, 1);
+    ASSERT_EQ(form->IntervalStart(), 300'000'000);
+    form->A.iaIntervalloUnit->SetValue(0);
+    Open("h264.mp4");
+    EXPECT_TRUE(Until([&] { return form->IntervalCount() == 75; })) << form->IntervalCount();
+    EXPECT_EQ(form->IntervalStart(), 0);
+    EXPECT_EQ(form->intervalloframe->chronolab->text(), QStringLiteral("75"));
+}
+
 TEST_F(MainIntervalTest, ACaptureStartedWhilePlayingPausesFirst)
 {
     Open("long.mp4");
@@ -179,6 +196,33 @@ TEST_F(MainIntervalTest, CountsWithoutAStepOrAfterTheEndChangeNothingOrTakeNothi
     EXPECT_EQ(form->IntervalCount(), 0);
     Capture();
     EXPECT_TRUE(frames.empty());
+}
+
+// Only a picture counts: a file of sound alone, or a video and then a file
+// of sound alone, gives no picture to take, in any unit.
+TEST_F(MainIntervalTest, ASoundWithoutAPictureCountsNothingAndTakesNothing)
+{
+    const QString sound = Copy("audio_only.wav", QStringLiteral("sound.avi"));
+    const struct
+    {
+        const char* before;
+        int unit;
+    } cases[] = {{nullptr, 1}, {"long.mp4", 1}, {"long.mp4", 2}};
+    for (const auto& c : cases) {
+        if (c.before) {
+            Open(c.before);
+            Every(1, c.unit);
+            ASSERT_GT(form->IntervalCount(), 0) << c.before;
+        }
+        form->openfile(sound);
+        ASSERT_TRUE(form->HasAudio());
+        Every(1, c.unit);
+        ASSERT_EQ(form->IntervalCount(), 0) << c.unit;
+        EXPECT_EQ(form->intervalloframe->chronolab->text(), QStringLiteral("0"));
+        Capture();
+        EXPECT_TRUE(frames.empty()) << c.unit;
+        EXPECT_EQ(form->audman->Volume(), form->audman->iaVolume->Value()) << "the sound is given back";
+    }
 }
 
 TEST_F(MainIntervalTest, AStopAskedWhileAPictureIsSoughtComesBeforeItsGrab)

@@ -229,7 +229,7 @@ private:
         bool wholeText = false;          // the header is the whole text, an optional ";" after it
         // Called at the routine's name and at each parameter's name; False
         // ends the header (the check reports its own error).
-        std::function<bool(const std::string& upperName)> checkName;
+        std::function<bool(std::string_view upperName)> checkName;
         std::function<bool(const TPSParameterDecl&)> checkParam;
     };
 

@@ -104,7 +104,7 @@ bool TPSPascalCompiler::ProcessVars(TPSBlockInfo& block)
         for (;;) {
             if (!CheckNewName(block, inGroup))
                 return false;
-            group.push_back({p.Token(), MakeHash(p.Token())});
+            group.push_back({std::string(p.Token()), MakeHash(p.Token())});
             names.emplace_back(p.RawToken());
             places.push_back(PlaceOf(p));
             p.Next();
@@ -174,7 +174,7 @@ bool TPSPascalCompiler::ProcessLabels(TPSBlockInfo& block)
     return ReadNameList([&] {
         if (!CheckNewName(block, isLabel))
             return false;
-        labels.push_back({p.Token(), -1, MakeHash(p.Token())});
+        labels.push_back({std::string(p.Token()), -1, MakeHash(p.Token())});
         return true;
     });
 }
@@ -270,7 +270,7 @@ bool TPSPascalCompiler::ReadRoutineHeader(RoutineHeader& header)
     TPSInternalProcedure scope;
     HeaderRules rules;
     rules.untyped = false;
-    rules.checkName = [&](const std::string& name) {
+    rules.checkName = [&](std::string_view name) {
         scope.SetName(name);
         header.at = PlaceOf(p);
         header.forwardNo = FindProcNo(name, true);
@@ -312,8 +312,8 @@ bool TPSPascalCompiler::DeclareExternal(RoutineHeader& header, TPSAttributes att
         MakeError({}, Err::StringExpected, {});
         return false;
     }
-    const std::string& quoted = p.Token();
-    const std::string external = quoted.substr(1, quoted.size() - 2);
+    const std::string_view quoted = p.Token();
+    const std::string external(quoted.substr(1, quoted.size() - 2));
     p.Next();
     if (!Expect(p, Tok::Semicolon, Err::SemicolonExpected))
         return false;

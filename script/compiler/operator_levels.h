@@ -10,7 +10,8 @@
 #include <string_view>
 
 // Chains of operators are read and written in loops, whatever their length;
-// what nests (parentheses, signs, "not", the arguments of calls) is read by
+// an operand of a tighter level is read by one call for that level; what
+// nests (parentheses, signs, "not", the arguments of calls) is read by
 // recursion, so its depth is bounded far above what a program writes, with
 // this message where the bound is reached.
 constexpr int kMaxExpressionNesting = 1000;
@@ -77,4 +78,21 @@ inline std::optional<pscode::CalcOp> BinaryOperatorAt(int level, TPSPasToken t, 
             return std::nullopt;
         }
     }
+}
+
+// The operator at t whose level is minLevel or tighter, with its level: an
+// expression is read by climbing these levels in one loop, where a level
+// looser than the one being read ends the operand.
+struct TPSLeveledOperator
+{
+    int level;
+    pscode::CalcOp op;
+};
+
+inline std::optional<TPSLeveledOperator> BinaryOperatorFrom(int minLevel, TPSPasToken t, bool constant)
+{
+    for (int level = 2; level >= minLevel; --level)
+        if (const std::optional<pscode::CalcOp> op = BinaryOperatorAt(level, t, constant))
+            return TPSLeveledOperator{level, *op};
+    return std::nullopt;
 }

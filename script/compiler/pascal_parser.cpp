@@ -166,11 +166,13 @@ void TPSPascalParser::SetText(std::string text)
     state_ = State{};
     if (text_.size() > kMaxTextLength) {
         text_.clear();
+        upper_.clear();
         state_.stopped = true;
         if (onError_)
             onError_(*this, TPSParserError::SyntaxError);
         return;
     }
+    FastUpperCaseInto(text_, upper_);
     if (text_.starts_with(kByteOrderMark)) {
         // The mark is no column of the first line.
         state_.position = static_cast<std::uint32_t>(kByteOrderMark.size());
@@ -212,8 +214,7 @@ void TPSPascalParser::Next()
     if (state_.stopped || text_.empty()) {
         state_.tokenLength = 0;
         state_.tokenId = TPSPasToken::EndOfText;
-        state_.token.clear();
-        state_.rawToken = {};
+        state_.form = 0;
         if (text_.empty())
             state_.position = 0;
         return;
@@ -232,8 +233,7 @@ void TPSPascalParser::Next()
         if (scan.error != TPSParserError::None) {
             state_.tokenLength = 0;
             state_.tokenId = TPSPasToken::EndOfText;
-            state_.token.clear();
-            state_.rawToken = {};
+            state_.form = 0;
             state_.stopped = true;
             if (onError_)
                 onError_(*this, scan.error);
@@ -247,7 +247,6 @@ void TPSPascalParser::Next()
         break;
     }
 
-    const std::string_view written(text_.data() + state_.position, state_.tokenLength);
     switch (state_.tokenId) {
     case TPSPasToken::Comment:
     case TPSPasToken::Whitespace:
@@ -256,17 +255,14 @@ void TPSPascalParser::Next()
     case TPSPasToken::String:
     case TPSPasToken::Char:
     case TPSPasToken::HexInt:
-        state_.token.assign(written);
-        state_.rawToken = written;
+        state_.form = kAsWritten;
         break;
     case TPSPasToken::Identifier:
-        FastUpperCaseInto(written, state_.token);
-        state_.rawToken = written;
-        state_.tokenId = LookupKeyword(state_.token);
+        state_.form = kUpperCased;
+        state_.tokenId = LookupKeyword(Token());
         break;
     default:
-        state_.token.clear();
-        state_.rawToken = {};
+        state_.form = 0;
     }
 }
 

@@ -38,7 +38,7 @@ Scanned scan(const std::string& text, bool comments = false, bool whitespace = f
     });
     parser.SetText(text);
     while (parser.CurrTokenId() != T::EndOfText) {
-        out.tokens.push_back({parser.CurrTokenId(), parser.Token(), std::string(parser.RawToken()), parser.Position(),
+        out.tokens.push_back({parser.CurrTokenId(), std::string(parser.Token()), std::string(parser.RawToken()), parser.Position(),
                               parser.Row(), parser.GetCol()});
         parser.Next();
     }

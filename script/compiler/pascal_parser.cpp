@@ -83,25 +83,53 @@ constexpr std::array<std::pair<std::string_view, TPSPasToken>, kPSKeywordCount> 
 // Positions are 32-bit; a longer text is refused rather than wrapped.
 constexpr std::size_t kMaxTextLength = std::numeric_limits<std::uint32_t>::max() - 1;
 
+// The classes of each byte, in one table: the scanner's runs of blanks,
+// digits and name characters test one bit per byte.
+enum : std::uint8_t { kBlank = 1, kLetter = 2, kDigit = 4, kHexDigit = 8 };
+
+constexpr std::array<std::uint8_t, 256> makeCharClasses()
+{
+    std::array<std::uint8_t, 256> classes{};
+    for (int c = 0; c < 256; ++c) {
+        std::uint8_t k = 0;
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+            k |= kBlank;
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_')
+            k |= kLetter;
+        if (c >= '0' && c <= '9')
+            k |= kDigit | kHexDigit;
+        if ((c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))
+            k |= kHexDigit;
+        classes[static_cast<std::size_t>(c)] = k;
+    }
+    return classes;
+}
+
+constexpr std::array<std::uint8_t, 256> kCharClasses = makeCharClasses();
+
+bool hasClass(char c, std::uint8_t k)
+{
+    return (kCharClasses[static_cast<unsigned char>(c)] & k) != 0;
+}
 bool isDigit(char c)
 {
-    return c >= '0' && c <= '9';
+    return hasClass(c, kDigit);
 }
 bool isHexDigit(char c)
 {
-    return isDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    return hasClass(c, kHexDigit);
 }
 bool isLetter(char c)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    return hasClass(c, kLetter);
 }
 bool isIdentChar(char c)
 {
-    return isLetter(c) || isDigit(c);
+    return hasClass(c, kLetter | kDigit);
 }
 bool isBlank(char c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    return hasClass(c, kBlank);
 }
 bool isLineEnd(char c)
 {
@@ -154,7 +182,13 @@ TPSPasToken LookupKeyword(std::string_view upperWord)
         return TPSPasToken::Identifier;
     for (std::size_t at = keywordSlot(upperWord); kKeywordTable[at] >= 0; at = (at + 1) % kKeywordSlots) {
         const auto& entry = kKeywords[static_cast<std::size_t>(kKeywordTable[at])];
-        if (entry.first == upperWord)
+        // Keywords are short: compared in place rather than by a call.
+        if (entry.first.size() != upperWord.size())
+            continue;
+        std::size_t i = 0;
+        while (i < upperWord.size() && entry.first[i] == upperWord[i])
+            ++i;
+        if (i == upperWord.size())
             return entry.second;
     }
     return TPSPasToken::Identifier;

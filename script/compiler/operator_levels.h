@@ -6,6 +6,9 @@
 #include "script/common/instruction_set.h"
 #include "script/compiler/pascal_parser.h"
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -17,7 +20,7 @@
 constexpr int kMaxExpressionNesting = 1000;
 constexpr std::string_view kExpressionTooComplex = "expression too complex";
 
-inline std::optional<pscode::CalcOp> BinaryOperatorAt(int level, TPSPasToken t, bool constant)
+constexpr std::optional<pscode::CalcOp> BinaryOperatorAt(int level, TPSPasToken t, bool constant)
 {
     using Op = pscode::CalcOp;
     using Tok = TPSPasToken;
@@ -89,10 +92,46 @@ struct TPSLeveledOperator
     pscode::CalcOp op;
 };
 
+namespace ps::operator_table {
+
+// The level and operator of every token, looked up once per operand; level
+// -1 for no operator. Constant expressions know only the operators marked
+// for them.
+struct Entry
+{
+    std::int8_t level = -1;
+    bool inConstants = false;
+    pscode::CalcOp op{};
+};
+
+constexpr int kTokenCount = static_cast<int>(TPSPasToken::KwNil) + 1;
+
+constexpr std::array<Entry, kTokenCount> makeTable()
+{
+    std::array<Entry, kTokenCount> table{};
+    for (int t = 0; t < kTokenCount; ++t) {
+        for (int level = 0; level <= 2; ++level) {
+            const auto token = static_cast<TPSPasToken>(t);
+            if (const std::optional<pscode::CalcOp> op = BinaryOperatorAt(level, token, false)) {
+                table[static_cast<std::size_t>(t)] = {static_cast<std::int8_t>(level),
+                                                      BinaryOperatorAt(level, token, true).has_value(), *op};
+            }
+        }
+    }
+    return table;
+}
+
+inline constexpr std::array<Entry, kTokenCount> kTable = makeTable();
+
+} // namespace ps::operator_table
+
 inline std::optional<TPSLeveledOperator> BinaryOperatorFrom(int minLevel, TPSPasToken t, bool constant)
 {
-    for (int level = 2; level >= minLevel; --level)
-        if (const std::optional<pscode::CalcOp> op = BinaryOperatorAt(level, t, constant))
-            return TPSLeveledOperator{level, *op};
-    return std::nullopt;
+    const auto index = static_cast<std::size_t>(t);
+    if (index >= ps::operator_table::kTable.size())
+        return std::nullopt;
+    const ps::operator_table::Entry& entry = ps::operator_table::kTable[index];
+    if (entry.level < minLevel || (constant && !entry.inConstants))
+        return std::nullopt;
+    return TPSLeveledOperator{entry.level, entry.op};
 }

@@ -171,6 +171,18 @@ constexpr std::array<std::int8_t, kKeywordSlots> makeKeywordTable()
 
 constexpr std::array<std::int8_t, kKeywordSlots> kKeywordTable = makeKeywordTable();
 
+// For each length, the first letters keywords of that length start with,
+// a bit per letter from 'A': most names are told apart by these alone.
+constexpr std::array<std::uint32_t, kLongestKeyword + 1> makeKeywordStarts()
+{
+    std::array<std::uint32_t, kLongestKeyword + 1> starts{};
+    for (const auto& keyword : kKeywords)
+        starts[keyword.first.size()] |= 1u << (keyword.first.front() - 'A');
+    return starts;
+}
+
+constexpr std::array<std::uint32_t, kLongestKeyword + 1> kKeywordStarts = makeKeywordStarts();
+
 static_assert(std::all_of(kKeywords.begin(), kKeywords.end(),
                           [](const auto& k) { return k.first.size() <= kLongestKeyword; }));
 
@@ -179,6 +191,9 @@ static_assert(std::all_of(kKeywords.begin(), kKeywords.end(),
 TPSPasToken LookupKeyword(std::string_view upperWord)
 {
     if (upperWord.empty() || upperWord.size() > kLongestKeyword)
+        return TPSPasToken::Identifier;
+    const unsigned letter = static_cast<unsigned char>(upperWord.front()) - 'A';
+    if (letter >= 26 || !(kKeywordStarts[upperWord.size()] >> letter & 1u))
         return TPSPasToken::Identifier;
     for (std::size_t at = keywordSlot(upperWord); kKeywordTable[at] >= 0; at = (at + 1) % kKeywordSlots) {
         const auto& entry = kKeywords[static_cast<std::size_t>(kKeywordTable[at])];
@@ -260,7 +275,7 @@ void TPSPascalParser::Next()
             CountLines(previous, state_.position);
         // Blanks that no one asks for are passed over here rather than
         // scanned as tokens: most bytes of a script are indentation.
-        if (!EnableWhitespaces)
+        if (!EnableWhitespaces && isBlank(text_[state_.position]))
             SkipBlanks();
 
         const Scan scan = ScanToken(state_.position);

@@ -88,14 +88,19 @@ bool TPSPascalCompiler::ProcessVars(TPSBlockInfo& block)
     TPSPascalParser& p = *parser_;
     p.Next();
     // The names of one group, checked against each other as they come. The
-    // lists serve every group of the section in turn.
-    std::vector<HashedName> group;
-    TPSNameIndex groupIndex;
-    const auto inGroup = [&](std::string_view name, std::uint32_t hash) {
+    // lists serve every group of every section in turn; a section read while
+    // another holds them starts with empty ones.
+    VarGroupLists lists = std::move(varGroupLists_);
+    struct GiveBack
+    {
+        VarGroupLists& lists;
+        VarGroupLists& owner;
+        ~GiveBack() { owner = std::move(lists); }
+    } giveBack{lists, varGroupLists_};
+    auto& [group, groupIndex, names, places] = lists;
+    const auto inGroup = [&group = group, &groupIndex = groupIndex](std::string_view name, std::uint32_t hash) {
         return groupIndex.FindNamed(group, name, hash) >= 0;
     };
-    std::vector<std::string> names;
-    std::vector<SourcePlace> places;
     do {
         group.clear();
         groupIndex.Clear();

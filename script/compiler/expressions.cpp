@@ -521,6 +521,8 @@ bool TPSExpressionCompiler::ReadItems(TPSPasToken close, TPSCompilerErrorCode ot
         p.Next();
         return true;
     }
+    // Room for the short lists most calls pass, in one allocation.
+    items.reserve(items.size() + 4);
     for (;;) {
         std::unique_ptr<TPSValue> item = ReadLevel(0);
         if (!item || !Fold(item))
@@ -849,6 +851,7 @@ bool TPSExpressionCompiler::ReadParameterList(std::vector<TPSParameter>& params,
     std::vector<std::unique_ptr<TPSValue>> items;
     if (!ReadItems(brackets ? Tok::CloseBlock : Tok::CloseRound, Err::CommaExpected, items))
         return false;
+    params.reserve(params.size() + items.size());
     for (std::unique_ptr<TPSValue>& item : items)
         params.push_back({std::move(item)});
     return true;

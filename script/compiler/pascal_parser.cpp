@@ -188,7 +188,20 @@ static_assert(std::all_of(kKeywords.begin(), kKeywords.end(),
 
 } // namespace
 
-TPSPasToken LookupKeyword(std::string_view upperWord)
+namespace {
+
+// The end of the name that starts at p[0], a letter.
+std::size_t nameLength(const char* p)
+{
+    std::size_t i = 1;
+    while (isIdentChar(p[i]))
+        ++i;
+    return i;
+}
+
+// Here rather than in LookupKeyword alone, so that the scanner's own
+// lookup is inlined.
+inline TPSPasToken findKeyword(std::string_view upperWord)
 {
     if (upperWord.empty() || upperWord.size() > kLongestKeyword)
         return TPSPasToken::Identifier;
@@ -207,6 +220,13 @@ TPSPasToken LookupKeyword(std::string_view upperWord)
             return entry.second;
     }
     return TPSPasToken::Identifier;
+}
+
+} // namespace
+
+TPSPasToken LookupKeyword(std::string_view upperWord)
+{
+    return findKeyword(upperWord);
 }
 
 void TPSPascalParser::SetText(std::string text)
@@ -277,6 +297,13 @@ void TPSPascalParser::Next()
         // scanned as tokens: most bytes of a script are indentation.
         if (!EnableWhitespaces && isBlank(text_[state_.position]))
             SkipBlanks();
+        // Names are the most frequent tokens: read here, past the general
+        // scanner.
+        if (isLetter(text_[state_.position])) {
+            state_.tokenId = TPSPasToken::Identifier;
+            state_.tokenLength = static_cast<std::uint32_t>(nameLength(text_.c_str() + state_.position));
+            break;
+        }
 
         const Scan scan = ScanToken(state_.position);
         if (scan.error != TPSParserError::None) {
@@ -308,7 +335,7 @@ void TPSPascalParser::Next()
         break;
     case TPSPasToken::Identifier:
         state_.form = kUpperCased;
-        state_.tokenId = LookupKeyword(Token());
+        state_.tokenId = findKeyword(Token());
         break;
     default:
         state_.form = 0;
@@ -455,6 +482,6 @@ TPSPascalParser::Scan TPSPascalParser::ScanToken(std::uint32_t pos) const
         return token(real ? T::Real : T::Integer, i);
     }
     if (isLetter(p[0]))
-        return token(T::Identifier, runOf(1, [](char c) { return isIdentChar(c); })); // keywords are told apart in Next
+        return token(T::Identifier, nameLength(p)); // keywords are told apart in Next
     return fail(T::EndOfText, 0, TPSParserError::SyntaxError);
 }

@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::uint32_t i = 0; i < exec->ProcCount(); ++i)
         if (const TPSFunctionDebugInfo* info = exec->DebugInfoOf(i))
             for (const TPSPositionData& entry : info->positions)
-                if (entry.fileName.size() > size)
+                if (entry.fileName.get().size() > size)
                     std::abort();
     exec->ExecuteCode();
     exec->Clear();

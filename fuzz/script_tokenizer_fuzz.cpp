@@ -3,6 +3,8 @@
 
 #include "script/compiler/pascal_parser.h"
 
+#include "script/common/utils.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -26,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint32_t lastEnd = 0;
     std::uint32_t lastRow = 1;
     TPSPascalParser::State saved;
+    std::string savedToken;
     for (int n = 0; parser.CurrTokenId() != TPSPasToken::EndOfText; ++n) {
         const std::uint32_t pos = parser.Position();
         if (pos < lastEnd || pos + parser.TokenLength() > text.size() || parser.TokenLength() == 0 ||
@@ -33,10 +36,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         if (parser.RawToken().size() != 0 && parser.RawToken() != text.substr(pos, parser.TokenLength()))
             std::abort();
+        // A name reads upper-cased, a literal as written.
+        if (parser.RawToken().size() != 0 &&
+            parser.Token() != (parser.CurrTokenId() == TPSPasToken::Identifier ||
+                                       parser.CurrTokenId() >= TPSPasToken::KwAnd
+                                   ? FastUpperCase(parser.RawToken())
+                                   : std::string(parser.RawToken())))
+            std::abort();
         lastEnd = pos + parser.TokenLength();
         lastRow = parser.Row();
-        if (n == 3)
+        if (n == 3) {
             saved = parser.SaveState();
+            savedToken = parser.Token();
+        }
         parser.Next();
     }
     if (errors > 1)
@@ -45,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Resuming from a saved place gives the same tokens again.
     if (lastEnd > 0 && saved.tokenLength > 0) {
         parser.RestoreState(saved);
-        if (parser.Position() != saved.position || parser.Token() != saved.token)
+        if (parser.Position() != saved.position || parser.Token() != savedToken)
             std::abort();
         while (parser.CurrTokenId() != TPSPasToken::EndOfText)
             parser.Next();

@@ -186,7 +186,7 @@ bool TPSPascalCompiler::ReadUses()
             MakeError({}, Err::IdentifierExpected, {});
             return false;
         }
-        const std::string name = p.Token();
+        const std::string name(p.Token());
         const std::uint32_t hash = MakeHash(name);
         if (unitIndex_.FindNamed(unitNames_, name, hash) >= 0) {
             MakeError({}, Err::DuplicateIdentifier, name);

@@ -229,7 +229,7 @@ private:
         bool wholeText = false;          // the header is the whole text, an optional ";" after it
         // Called at the routine's name and at each parameter's name; False
         // ends the header (the check reports its own error).
-        std::function<bool(const std::string& upperName)> checkName;
+        std::function<bool(std::string_view upperName)> checkName;
         std::function<bool(const TPSParameterDecl&)> checkParam;
     };
 
@@ -302,6 +302,14 @@ private:
         std::int32_t pos;
         std::uint32_t row, col;
     };
+    // The lists a var section fills for each group of names.
+    struct VarGroupLists
+    {
+        std::vector<HashedName> group;
+        TPSNameIndex groupIndex;
+        std::vector<std::string> names;
+        std::vector<SourcePlace> places;
+    };
     static SourcePlace PlaceOf(const TPSPascalParser& parser)
     {
         return {static_cast<std::int32_t>(parser.Position()), parser.Row(), parser.GetCol()};
@@ -361,6 +369,10 @@ private:
     FoldStatus Not(TPSValueRecord& value);
     void ReportFold(const TPSPascalParser& parser, FoldStatus status);
 
+    // The code size of the last routine body compiled.
+    std::size_t lastBodySize_ = 0;
+    // Kept from one var section to the next, with their room.
+    VarGroupLists varGroupLists_;
     std::unique_ptr<TPSPascalParser> parser_;
     bool parserError_ = false;
     std::vector<std::unique_ptr<TPSPascalCompilerMessage>> messages_;

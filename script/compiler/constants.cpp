@@ -36,7 +36,7 @@ struct TPSPascalCompiler::ConstNode
 
 bool TPSPascalCompiler::ReadNumberLiteral(TPSPascalParser& p, TPSValueRecord& dest)
 {
-    const std::string& text = p.Token();
+    const std::string_view text = p.Token();
     if (p.CurrTokenId() == Tok::Real) {
         long double value;
         try {
@@ -80,7 +80,7 @@ bool TPSPascalCompiler::ReadStringLiteral(TPSPascalParser& p, TPSValueRecord& de
     bool isWide = false;
     bool afterQuoted = false;
     while (p.CurrTokenId() == Tok::String || p.CurrTokenId() == Tok::Char) {
-        const std::string& token = p.Token();
+        const std::string_view token = p.Token();
         if (p.CurrTokenId() == Tok::String) {
             if (afterQuoted) {
                 ErrorAt(p, Err::SyntaxError);
@@ -143,19 +143,18 @@ bool TPSPascalCompiler::ReadConstValue(TPSPascalParser& p, TPSValueRecord& dest)
 std::unique_ptr<TPSPascalCompiler::ConstNode> TPSPascalCompiler::ReadConstLevel(TPSPascalParser& p, int depth,
                                                                                 int level)
 {
-    auto operand = [&] { return level == 2 ? ReadConstFactor(p, depth) : ReadConstLevel(p, depth, level + 1); };
-    auto left = operand();
+    auto left = ReadConstFactor(p, depth);
     while (left) {
-        const Tok t = p.CurrTokenId();
-        const std::optional<Op> op = BinaryOperatorAt(level, t, true);
-        if (!op)
+        const std::optional<TPSLeveledOperator> found = BinaryOperatorFrom(level, p.CurrTokenId(), true);
+        if (!found)
             break;
         p.Next();
         auto node = std::make_unique<ConstNode>();
         node->kind = ConstNode::Kind::Binary;
-        node->op = *op;
+        node->op = found->op;
         node->left = std::move(left);
-        node->right = operand();
+        // The right operand holds only operators that bind tighter.
+        node->right = found->level == 2 ? ReadConstFactor(p, depth) : ReadConstLevel(p, depth, found->level + 1);
         left = node->right ? std::move(node) : nullptr;
     }
     return left;

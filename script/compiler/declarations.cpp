@@ -88,14 +88,19 @@ bool TPSPascalCompiler::ProcessVars(TPSBlockInfo& block)
     TPSPascalParser& p = *parser_;
     p.Next();
     // The names of one group, checked against each other as they come. The
-    // lists serve every group of the section in turn.
-    std::vector<HashedName> group;
-    TPSNameIndex groupIndex;
-    const auto inGroup = [&](std::string_view name, std::uint32_t hash) {
+    // lists serve every group of every section in turn; a section read while
+    // another holds them starts with empty ones.
+    VarGroupLists lists = std::move(varGroupLists_);
+    struct GiveBack
+    {
+        VarGroupLists& lists;
+        VarGroupLists& owner;
+        ~GiveBack() { owner = std::move(lists); }
+    } giveBack{lists, varGroupLists_};
+    auto& [group, groupIndex, names, places] = lists;
+    const auto inGroup = [&group = group, &groupIndex = groupIndex](std::string_view name, std::uint32_t hash) {
         return groupIndex.FindNamed(group, name, hash) >= 0;
     };
-    std::vector<std::string> names;
-    std::vector<SourcePlace> places;
     do {
         group.clear();
         groupIndex.Clear();
@@ -104,7 +109,7 @@ bool TPSPascalCompiler::ProcessVars(TPSBlockInfo& block)
         for (;;) {
             if (!CheckNewName(block, inGroup))
                 return false;
-            group.push_back({p.Token(), MakeHash(p.Token())});
+            group.push_back({std::string(p.Token()), MakeHash(p.Token())});
             names.emplace_back(p.RawToken());
             places.push_back(PlaceOf(p));
             p.Next();
@@ -174,7 +179,7 @@ bool TPSPascalCompiler::ProcessLabels(TPSBlockInfo& block)
     return ReadNameList([&] {
         if (!CheckNewName(block, isLabel))
             return false;
-        labels.push_back({p.Token(), -1, MakeHash(p.Token())});
+        labels.push_back({std::string(p.Token()), -1, MakeHash(p.Token())});
         return true;
     });
 }
@@ -270,7 +275,7 @@ bool TPSPascalCompiler::ReadRoutineHeader(RoutineHeader& header)
     TPSInternalProcedure scope;
     HeaderRules rules;
     rules.untyped = false;
-    rules.checkName = [&](const std::string& name) {
+    rules.checkName = [&](std::string_view name) {
         scope.SetName(name);
         header.at = PlaceOf(p);
         header.forwardNo = FindProcNo(name, true);
@@ -312,8 +317,8 @@ bool TPSPascalCompiler::DeclareExternal(RoutineHeader& header, TPSAttributes att
         MakeError({}, Err::StringExpected, {});
         return false;
     }
-    const std::string& quoted = p.Token();
-    const std::string external = quoted.substr(1, quoted.size() - 2);
+    const std::string_view quoted = p.Token();
+    const std::string external(quoted.substr(1, quoted.size() - 2));
     p.Next();
     if (!Expect(p, Tok::Semicolon, Err::SemicolonExpected))
         return false;

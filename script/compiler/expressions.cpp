@@ -111,24 +111,25 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadExpression()
 std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadLevel(int level)
 {
     TPSPascalParser& p = c_.Parser();
-    auto operand = [&] { return level == 2 ? ReadFactor() : ReadLevel(level + 1); };
-    std::unique_ptr<TPSValue> left = operand();
+    std::unique_ptr<TPSValue> left = ReadFactor();
     while (left) {
-        const std::optional<Op> op = BinaryOperatorAt(level, p.CurrTokenId(), false);
-        if (!op)
+        const std::optional<TPSLeveledOperator> found = BinaryOperatorFrom(level, p.CurrTokenId(), false);
+        if (!found)
             break;
+        const Op op = found->op;
         p.Next();
-        std::unique_ptr<TPSValue> right = operand();
+        // The right operand holds only operators that bind tighter.
+        std::unique_ptr<TPSValue> right = found->level == 2 ? ReadFactor() : ReadLevel(found->level + 1);
         if (!right)
             return nullptr;
-        if (*op == Op::As) {
+        if (op == Op::As) {
             auto* data = ValueAs<TPSValueData>(right.get());
             if (data && data->Data.Base() == BaseType::TypeNumber) {
                 left = MakeCast(std::move(left), data->Data.TypeRef);
                 continue;
             }
         }
-        left = MakeBinary(*op, std::move(left), std::move(right));
+        left = MakeBinary(op, std::move(left), std::move(right));
     }
     return left;
 }
@@ -360,7 +361,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadFactor()
     }
     switch (p.CurrTokenId()) {
     case Tok::Identifier: {
-        const std::string& name = p.Token();
+        const std::string_view name = p.Token();
         // Most names are none of the built-in forms: their length tells.
         switch (name.size()) {
         case 4:
@@ -520,6 +521,8 @@ bool TPSExpressionCompiler::ReadItems(TPSPasToken close, TPSCompilerErrorCode ot
         p.Next();
         return true;
     }
+    // Room for the short lists most calls pass, in one allocation.
+    items.reserve(items.size() + 4);
     for (;;) {
         std::unique_ptr<TPSValue> item = ReadLevel(0);
         if (!item || !Fold(item))
@@ -618,7 +621,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadAssigned()
 std::unique_ptr<TPSValue> TPSExpressionCompiler::GetIdentifier(bool variableOnly)
 {
     TPSPascalParser& p = c_.Parser();
-    const std::string name = p.Token();
+    const std::string_view name = p.Token();
     const std::string_view written = p.RawToken();
     const std::uint32_t hash = MakeHash(name);
     auto unknown = [&]() -> std::unique_ptr<TPSValue> {
@@ -751,7 +754,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::GetIdentifier(bool variableOnly
 bool TPSExpressionCompiler::ReadWithMember(std::unique_ptr<TPSValue>& found)
 {
     TPSPascalParser& p = c_.Parser();
-    const std::string& name = p.Token();
+    const std::string_view name = p.Token();
     const std::uint32_t hash = MakeHash(name);
     for (auto it = ctx_.Withs.rbegin(); it != ctx_.Withs.rend(); ++it) {
         auto target = std::make_unique<TPSValueWithTarget>();
@@ -848,6 +851,7 @@ bool TPSExpressionCompiler::ReadParameterList(std::vector<TPSParameter>& params,
     std::vector<std::unique_ptr<TPSValue>> items;
     if (!ReadItems(brackets ? Tok::CloseBlock : Tok::CloseRound, Err::CommaExpected, items))
         return false;
+    params.reserve(params.size() + items.size());
     for (std::unique_ptr<TPSValue>& item : items)
         params.push_back({std::move(item)});
     return true;
@@ -1173,7 +1177,7 @@ static void CallWithSelf(std::unique_ptr<TPSValue>& value, std::unique_ptr<TPSVa
 bool TPSExpressionCompiler::ReadMember(std::unique_ptr<TPSValue>& value, TPSType* type)
 {
     TPSPascalParser& p = c_.Parser();
-    const std::string name = p.Token();
+    const std::string_view name = p.Token();
     const std::string_view written = p.RawToken();
     auto call = std::make_unique<TPSValueProcNo>();
     call->Pos = value->Pos;

@@ -83,25 +83,53 @@ constexpr std::array<std::pair<std::string_view, TPSPasToken>, kPSKeywordCount> 
 // Positions are 32-bit; a longer text is refused rather than wrapped.
 constexpr std::size_t kMaxTextLength = std::numeric_limits<std::uint32_t>::max() - 1;
 
+// The classes of each byte, in one table: the scanner's runs of blanks,
+// digits and name characters test one bit per byte.
+enum : std::uint8_t { kBlank = 1, kLetter = 2, kDigit = 4, kHexDigit = 8 };
+
+constexpr std::array<std::uint8_t, 256> makeCharClasses()
+{
+    std::array<std::uint8_t, 256> classes{};
+    for (int c = 0; c < 256; ++c) {
+        std::uint8_t k = 0;
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+            k |= kBlank;
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_')
+            k |= kLetter;
+        if (c >= '0' && c <= '9')
+            k |= kDigit | kHexDigit;
+        if ((c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))
+            k |= kHexDigit;
+        classes[static_cast<std::size_t>(c)] = k;
+    }
+    return classes;
+}
+
+constexpr std::array<std::uint8_t, 256> kCharClasses = makeCharClasses();
+
+bool hasClass(char c, std::uint8_t k)
+{
+    return (kCharClasses[static_cast<unsigned char>(c)] & k) != 0;
+}
 bool isDigit(char c)
 {
-    return c >= '0' && c <= '9';
+    return hasClass(c, kDigit);
 }
 bool isHexDigit(char c)
 {
-    return isDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    return hasClass(c, kHexDigit);
 }
 bool isLetter(char c)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    return hasClass(c, kLetter);
 }
 bool isIdentChar(char c)
 {
-    return isLetter(c) || isDigit(c);
+    return hasClass(c, kLetter | kDigit);
 }
 bool isBlank(char c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    return hasClass(c, kBlank);
 }
 bool isLineEnd(char c)
 {
@@ -143,21 +171,62 @@ constexpr std::array<std::int8_t, kKeywordSlots> makeKeywordTable()
 
 constexpr std::array<std::int8_t, kKeywordSlots> kKeywordTable = makeKeywordTable();
 
+// For each length, the first letters keywords of that length start with,
+// a bit per letter from 'A': most names are told apart by these alone.
+constexpr std::array<std::uint32_t, kLongestKeyword + 1> makeKeywordStarts()
+{
+    std::array<std::uint32_t, kLongestKeyword + 1> starts{};
+    for (const auto& keyword : kKeywords)
+        starts[keyword.first.size()] |= 1u << (keyword.first.front() - 'A');
+    return starts;
+}
+
+constexpr std::array<std::uint32_t, kLongestKeyword + 1> kKeywordStarts = makeKeywordStarts();
+
 static_assert(std::all_of(kKeywords.begin(), kKeywords.end(),
                           [](const auto& k) { return k.first.size() <= kLongestKeyword; }));
 
 } // namespace
 
-TPSPasToken LookupKeyword(std::string_view upperWord)
+namespace {
+
+// The end of the name that starts at p[0], a letter.
+std::size_t nameLength(const char* p)
+{
+    std::size_t i = 1;
+    while (isIdentChar(p[i]))
+        ++i;
+    return i;
+}
+
+// Here rather than in LookupKeyword alone, so that the scanner's own
+// lookup is inlined.
+inline TPSPasToken findKeyword(std::string_view upperWord)
 {
     if (upperWord.empty() || upperWord.size() > kLongestKeyword)
         return TPSPasToken::Identifier;
+    const unsigned letter = static_cast<unsigned char>(upperWord.front()) - 'A';
+    if (letter >= 26 || !(kKeywordStarts[upperWord.size()] >> letter & 1u))
+        return TPSPasToken::Identifier;
     for (std::size_t at = keywordSlot(upperWord); kKeywordTable[at] >= 0; at = (at + 1) % kKeywordSlots) {
         const auto& entry = kKeywords[static_cast<std::size_t>(kKeywordTable[at])];
-        if (entry.first == upperWord)
+        // Keywords are short: compared in place rather than by a call.
+        if (entry.first.size() != upperWord.size())
+            continue;
+        std::size_t i = 0;
+        while (i < upperWord.size() && entry.first[i] == upperWord[i])
+            ++i;
+        if (i == upperWord.size())
             return entry.second;
     }
     return TPSPasToken::Identifier;
+}
+
+} // namespace
+
+TPSPasToken LookupKeyword(std::string_view upperWord)
+{
+    return findKeyword(upperWord);
 }
 
 void TPSPascalParser::SetText(std::string text)
@@ -166,11 +235,13 @@ void TPSPascalParser::SetText(std::string text)
     state_ = State{};
     if (text_.size() > kMaxTextLength) {
         text_.clear();
+        upper_.clear();
         state_.stopped = true;
         if (onError_)
             onError_(*this, TPSParserError::SyntaxError);
         return;
     }
+    FastUpperCaseInto(text_, upper_);
     if (text_.starts_with(kByteOrderMark)) {
         // The mark is no column of the first line.
         state_.position = static_cast<std::uint32_t>(kByteOrderMark.size());
@@ -212,8 +283,7 @@ void TPSPascalParser::Next()
     if (state_.stopped || text_.empty()) {
         state_.tokenLength = 0;
         state_.tokenId = TPSPasToken::EndOfText;
-        state_.token.clear();
-        state_.rawToken = {};
+        state_.form = 0;
         if (text_.empty())
             state_.position = 0;
         return;
@@ -225,15 +295,21 @@ void TPSPascalParser::Next()
             CountLines(previous, state_.position);
         // Blanks that no one asks for are passed over here rather than
         // scanned as tokens: most bytes of a script are indentation.
-        if (!EnableWhitespaces)
+        if (!EnableWhitespaces && isBlank(text_[state_.position]))
             SkipBlanks();
+        // Names are the most frequent tokens: read here, past the general
+        // scanner.
+        if (isLetter(text_[state_.position])) {
+            state_.tokenId = TPSPasToken::Identifier;
+            state_.tokenLength = static_cast<std::uint32_t>(nameLength(text_.c_str() + state_.position));
+            break;
+        }
 
         const Scan scan = ScanToken(state_.position);
         if (scan.error != TPSParserError::None) {
             state_.tokenLength = 0;
             state_.tokenId = TPSPasToken::EndOfText;
-            state_.token.clear();
-            state_.rawToken = {};
+            state_.form = 0;
             state_.stopped = true;
             if (onError_)
                 onError_(*this, scan.error);
@@ -247,7 +323,6 @@ void TPSPascalParser::Next()
         break;
     }
 
-    const std::string_view written(text_.data() + state_.position, state_.tokenLength);
     switch (state_.tokenId) {
     case TPSPasToken::Comment:
     case TPSPasToken::Whitespace:
@@ -256,17 +331,14 @@ void TPSPascalParser::Next()
     case TPSPasToken::String:
     case TPSPasToken::Char:
     case TPSPasToken::HexInt:
-        state_.token.assign(written);
-        state_.rawToken = written;
+        state_.form = kAsWritten;
         break;
     case TPSPasToken::Identifier:
-        FastUpperCaseInto(written, state_.token);
-        state_.rawToken = written;
-        state_.tokenId = LookupKeyword(state_.token);
+        state_.form = kUpperCased;
+        state_.tokenId = findKeyword(Token());
         break;
     default:
-        state_.token.clear();
-        state_.rawToken = {};
+        state_.form = 0;
     }
 }
 
@@ -410,6 +482,6 @@ TPSPascalParser::Scan TPSPascalParser::ScanToken(std::uint32_t pos) const
         return token(real ? T::Real : T::Integer, i);
     }
     if (isLetter(p[0]))
-        return token(T::Identifier, runOf(1, [](char c) { return isIdentChar(c); })); // keywords are told apart in Next
+        return token(T::Identifier, nameLength(p)); // keywords are told apart in Next
     return fail(T::EndOfText, 0, TPSParserError::SyntaxError);
 }

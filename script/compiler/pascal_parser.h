@@ -128,7 +128,9 @@ public:
     using ErrorHandler = std::function<void(TPSPascalParser& parser, TPSParserError error)>;
 
     // Everything that moves while scanning, so that a caller can look ahead
-    // and come back. The text itself is not part of it.
+    // and come back. The text itself is not part of it, and the token is
+    // kept as its place, so a state stays good when the same text is set
+    // again.
     struct State
     {
         std::uint32_t lineStart = 0;
@@ -137,8 +139,9 @@ public:
         std::uint32_t tokenLength = 0;
         TPSPasToken tokenId = TPSPasToken::EndOfText;
         bool stopped = false; // a scan error ended the stream
-        std::string token;
-        std::string_view rawToken; // into the text, which stays while it is read
+        // How the token reads: nothing (symbols), as written (literals,
+        // comments, whitespace) or upper-cased (identifiers, keywords).
+        std::uint8_t form = 0;
     };
 
     virtual ~TPSPascalParser() = default;
@@ -151,10 +154,21 @@ public:
 
     TPSPasToken CurrTokenId() const { return state_.tokenId; }
     // Upper-cased for identifiers and keywords, as written for literals,
-    // comments and whitespace, empty for symbols.
-    const std::string& Token() const { return state_.token; }
+    // comments and whitespace, empty for symbols. The view lasts until the
+    // next SetText.
+    std::string_view Token() const
+    {
+        if (state_.form == kAsWritten)
+            return {text_.data() + state_.position, state_.tokenLength};
+        if (state_.form == kUpperCased)
+            return {upper_.data() + state_.position, state_.tokenLength};
+        return {};
+    }
     // The token's text exactly as written (empty for symbols).
-    std::string_view RawToken() const { return state_.rawToken; }
+    std::string_view RawToken() const
+    {
+        return state_.form ? std::string_view(text_.data() + state_.position, state_.tokenLength) : std::string_view();
+    }
     std::uint32_t Position() const { return state_.position; }
     std::uint32_t TokenLength() const { return state_.tokenLength; }
     std::uint32_t Row() const { return state_.row; } // from 1
@@ -162,13 +176,16 @@ public:
     const std::string& Text() const { return text_; }
 
     const State& SaveState() const { return state_; }
-    void RestoreState(State state) { state_ = std::move(state); }
+    void RestoreState(const State& state) { state_ = state; }
 
     void SetOnParserError(ErrorHandler handler) { onError_ = std::move(handler); }
     bool EnableComments = false;    // deliver comments as tokens
     bool EnableWhitespaces = false; // deliver whitespace runs as tokens
 
 private:
+    static constexpr std::uint8_t kAsWritten = 1;
+    static constexpr std::uint8_t kUpperCased = 2;
+
     struct Scan
     {
         TPSPasToken id;
@@ -181,6 +198,9 @@ private:
     void SkipBlanks();
 
     std::string text_;
+    // The text with its ASCII letters upper-cased, made once per text: an
+    // identifier's upper-case form is a view into it at the same place.
+    std::string upper_;
     State state_;
     ErrorHandler onError_;
 };

@@ -4,6 +4,7 @@
 #include "script/common/instruction_set.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -25,14 +26,38 @@ public:
         return true;
     }
     bool u32(std::uint32_t& out) { return pscode::readU32(data_, pos_, out); }
+    // Several fields in a row, with one test of the room left.
+    template <std::size_t N> bool u32s(std::uint32_t* const (&out)[N])
+    {
+        if (pos_ > data_.size() || data_.size() - pos_ < 4 * N)
+            return false;
+        for (std::uint32_t* field : out) {
+            // Little-endian in the data.
+            std::uint32_t value;
+            std::memcpy(&value, data_.data() + pos_, 4);
+            if constexpr (std::endian::native == std::endian::big)
+                value = __builtin_bswap32(value);
+            *field = value;
+            pos_ += 4;
+        }
+        return true;
+    }
     // A text ended by the name mark.
-    bool name(std::string& out)
+    bool name(std::string_view& out)
     {
         const std::size_t end = data_.find(dd::NameEnd, pos_);
         if (end == std::string_view::npos)
             return false;
-        out.assign(data_.substr(pos_, end - pos_));
+        out = data_.substr(pos_, end - pos_);
         pos_ = end + 1;
+        return true;
+    }
+    bool name(std::string& out)
+    {
+        std::string_view text;
+        if (!name(text))
+            return false;
+        out.assign(text);
         return true;
     }
     // Names each ended by the name mark, the list by the list mark.
@@ -56,7 +81,50 @@ private:
     std::size_t pos_ = 0;
 };
 
+// Files the marks of a procedure's entries: the code positions that have
+// one, ascending, each with its first entry. Entries come in code order as
+// the compiler writes them; other data is sorted, keeping the first entry
+// of each position.
+void fileMarks(TPSFunctionDebugInfo& info)
+{
+    info.marks.clear();
+    info.markEntries.clear();
+    const std::vector<TPSPositionData>& positions = info.positions;
+    info.marks.reserve(positions.size());
+    info.markEntries.reserve(positions.size());
+    auto add = [&info, &positions](std::uint32_t entry) {
+        const std::uint32_t code = positions[entry].codePosition;
+        if (info.marks.empty() || info.marks.back() != code) {
+            info.marks.push_back(code);
+            info.markEntries.push_back(entry);
+        }
+    };
+    const bool inOrder = std::is_sorted(positions.begin(), positions.end(),
+                                        [](const TPSPositionData& a, const TPSPositionData& b) {
+                                            return a.codePosition < b.codePosition;
+                                        });
+    if (inOrder) {
+        for (std::uint32_t i = 0; i < positions.size(); ++i)
+            add(i);
+        return;
+    }
+    std::vector<std::uint32_t> order(positions.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&positions](std::uint32_t a, std::uint32_t b) {
+        return positions[a].codePosition < positions[b].codePosition;
+    });
+    for (const std::uint32_t i : order)
+        add(i);
+}
+
 } // namespace
+
+const std::string& TPSNoFileName()
+{
+    static const std::string none;
+    return none;
+}
 
 // ---- Debug data ------------------------------------------------------------------
 
@@ -72,6 +140,7 @@ void TPSCustomDebugExec::ResetDebugInfo()
     currentFile_.clear();
     debugInfo_.clear();
     debugInfoByProc_.clear();
+    fileNames_.clear();
     marksSeen_ = MarksPassed();
     marksChanged();
 }
@@ -108,24 +177,24 @@ void TPSCustomDebugExec::LoadDebugInfo(std::string_view data)
         TPSCustomDebugExec& exec;
         ~Marks()
         {
-            for (const auto& info : exec.debugInfo_) {
-                info->marks.clear();
-                for (const TPSPositionData& entry : info->positions)
-                    info->marks.push_back(entry.codePosition);
-                std::sort(info->marks.begin(), info->marks.end());
-                info->marks.erase(std::unique(info->marks.begin(), info->marks.end()), info->marks.end());
-            }
+            for (const auto& info : exec.debugInfo_)
+                fileMarks(*info);
             exec.marksChanged();
         }
     } marks{*this};
     Reader in(data);
     TPSFunctionDebugInfo* last = nullptr;
+    std::uint32_t lastProcNo = 0;
     // The record of a procedure, made at its first mention; none for a
-    // number that names no script procedure of the image.
+    // number that names no script procedure of the image. The entries of
+    // one procedure come together.
     auto recordOf = [&](std::uint32_t procNo) -> TPSFunctionDebugInfo* {
+        if (last && lastProcNo == procNo)
+            return last;
         const TPSProcRec* proc = GetProcNo(procNo);
         if (!dynamic_cast<const TPSInternalProcRec*>(proc))
             return nullptr;
+        lastProcNo = procNo;
         if (last && last->proc == proc)
             return last;
         if (const auto found = debugInfoByProc_.find(proc); found != debugInfoByProc_.end())
@@ -135,6 +204,21 @@ void TPSCustomDebugExec::LoadDebugInfo(std::string_view data)
         last->proc = proc;
         debugInfoByProc_.emplace(proc, last);
         return last;
+    };
+    // The file name of an entry: most entries name the file the one before
+    // named.
+    std::unordered_map<std::string_view, const std::string*> files;
+    const std::string* lastFile = &TPSNoFileName();
+    auto fileNamed = [&](std::string_view name) -> const std::string& {
+        if (name == *lastFile)
+            return *lastFile;
+        auto found = files.find(name);
+        if (found == files.end()) {
+            const std::string& kept = fileNames_.emplace_back(name);
+            found = files.emplace(std::string_view(kept), &kept).first;
+        }
+        lastFile = found->second;
+        return *lastFile;
     };
     std::uint8_t tag = 0;
     while (in.byte(tag)) {
@@ -158,13 +242,15 @@ void TPSCustomDebugExec::LoadDebugInfo(std::string_view data)
             break;
         }
         case dd::Line: {
+            std::string_view file;
             TPSPositionData entry;
-            if (!in.name(entry.fileName) || !in.u32(procNo) || procNo == dd::NoProc || !in.u32(entry.codePosition) ||
-                !in.u32(entry.sourcePosition) || !in.u32(entry.row) || !in.u32(entry.col))
+            if (!in.name(file) ||
+                !in.u32s({&procNo, &entry.codePosition, &entry.sourcePosition, &entry.row, &entry.col}) ||
+                procNo == dd::NoProc)
                 return;
             if (TPSFunctionDebugInfo* info = recordOf(procNo)) {
-                info->byCodePosition.emplace(entry.codePosition, info->positions.size());
-                info->positions.push_back(std::move(entry));
+                entry.fileName = fileNamed(file);
+                info->positions.push_back(entry);
             }
             break;
         }
@@ -210,14 +296,16 @@ bool TPSCustomDebugExec::translateAt(const TPSProcRec* proc, std::uint32_t pos) 
         currentFile_.clear();
         return false;
     }
-    const auto found = currentDebugInfo_->byCodePosition.find(pos);
-    if (found == currentDebugInfo_->byCodePosition.end())
+    const std::vector<std::uint32_t>& marks = currentDebugInfo_->marks;
+    const auto found = std::lower_bound(marks.begin(), marks.end(), pos);
+    if (found == marks.end() || *found != pos)
         return false;
-    const TPSPositionData& entry = currentDebugInfo_->positions[found->second];
+    const TPSPositionData& entry =
+        currentDebugInfo_->positions[currentDebugInfo_->markEntries[static_cast<std::size_t>(found - marks.begin())]];
     currentSourcePos_ = entry.sourcePosition;
     currentRow_ = entry.row;
     currentCol_ = entry.col;
-    currentFile_ = entry.fileName;
+    currentFile_ = entry.fileName.get();
     return true;
 }
 

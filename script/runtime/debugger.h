@@ -7,16 +7,22 @@
 #include "script/runtime/exec.h"
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
-// Where one instruction of a procedure came from.
+// The name of no file: the main script.
+const std::string& TPSNoFileName();
+
+// Where one instruction of a procedure came from. The file name is one of
+// the executer's file names, kept while its debug data is loaded.
 struct TPSPositionData
 {
-    std::string fileName;
+    std::reference_wrapper<const std::string> fileName = TPSNoFileName();
     std::uint32_t codePosition = 0; // offset in the procedure's bytecode
     std::uint32_t sourcePosition = 0;
     std::uint32_t row = 0;
@@ -30,10 +36,10 @@ struct TPSFunctionDebugInfo
     std::vector<std::string> paramNames; // "Result" first for a function
     std::vector<std::string> varNames;
     std::vector<TPSPositionData> positions;
-    // Code position to the first entry for it.
-    std::unordered_map<std::uint32_t, std::size_t> byCodePosition;
-    // The code positions that have an entry, ascending.
+    // The code positions that have an entry, ascending, and beside each
+    // the first of its entries in positions.
     std::vector<std::uint32_t> marks;
+    std::vector<std::uint32_t> markEntries;
 };
 
 class TPSCustomDebugExec : public TPSExec
@@ -79,6 +85,8 @@ protected:
     mutable const TPSFunctionDebugInfo* currentDebugInfo_ = nullptr;
     std::vector<std::string> procNames_;
     std::vector<std::string> globalVarNames_;
+    // Each file name of the debug data once; the entries refer to them.
+    std::deque<std::string> fileNames_;
     mutable std::uint32_t currentSourcePos_ = 0;
     mutable std::uint32_t currentRow_ = 0;
     mutable std::uint32_t currentCol_ = 0;

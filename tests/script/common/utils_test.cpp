@@ -20,6 +20,27 @@ TEST(ScriptUtils, CaseFoldingIsAsciiOnly)
 {
     EXPECT_EQ(FastUpperCase("azAZ09_@[`{ caf\xC3\xA9"), "AZAZ09_@[`{ CAF\xC3\xA9");
     EXPECT_EQ(FastLowerCase("azAZ09_@[`{ CAF\xC3\x89"), "azaz09_@[`{ caf\xC3\x89");
+
+    // Every byte value at every place of a longer text, against the rule
+    // byte by byte: long texts are folded several bytes at a time.
+    std::string all;
+    for (int round = 0; round < 9; ++round) {
+        all += std::string(static_cast<std::size_t>(round), '.');
+        for (int b = 0; b < 256; ++b)
+            all.push_back(static_cast<char>(b));
+    }
+    const std::string upper = FastUpperCase(all);
+    const std::string lower = FastLowerCase(all);
+    std::string into = "left over from before, longer than nothing";
+    FastUpperCaseInto(all, into);
+    ASSERT_EQ(upper.size(), all.size());
+    ASSERT_EQ(lower.size(), all.size());
+    EXPECT_EQ(into, upper);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const char c = all[i];
+        ASSERT_EQ(upper[i], c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c) << "byte " << i;
+        ASSERT_EQ(lower[i], c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) << "byte " << i;
+    }
 }
 
 TEST(ScriptUtils, CutWords)

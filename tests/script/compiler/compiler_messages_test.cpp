@@ -84,7 +84,7 @@ TEST(CompilerMessages, MessageToStringFormat)
     TPSPascalParser parser;
     parser.SetText("begin\n  foo;");
     parser.Next();
-    TPSPascalCompilerError error(TPSCompilerErrorCode::UnknownIdentifier, parser.Token());
+    TPSPascalCompilerError error(TPSCompilerErrorCode::UnknownIdentifier, std::string(parser.Token()));
     error.SetParserPos(parser);
     error.ModuleName = "inc.pas";
     EXPECT_EQ(error.MessageToString(), "[Error] inc.pas(2:3): Unknown identifier 'FOO'");

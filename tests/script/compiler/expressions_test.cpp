@@ -35,6 +35,15 @@ INSTANTIATE_TEST_SUITE_P(
                 kVars + "begin a := 2; b := 3; c := 4; r := a + b * c; i6 := (a + b) * c; sm := a - b - c; "
                         "lw := 100 div a div 5; si := -a * b; w := c mod b shl 2 end.",
                 {{"R", 14}, {"I6", 20}, {"SM", -5}, {"LW", 10}, {"SI", -6}, {"W", 4}}},
+        // The three levels in one expression, each operand read at the level
+        // it binds to, and the same in constants.
+        RunCase{"levels mixed",
+                "const K = 2 + 3 * 4 - 6 div 2 * 2; L = 100 div 5 div 2 - 3 - 2;\n" + kVars +
+                    "begin a := 2; b := 3; c := 4; r := a * b + c * a - b div a * c; "
+                    "i6 := a + b * c - a * b + c; sm := 20 - a * b * c + b; "
+                    "by := ord(a + b * c = 14) + ord(a * b < c + a) * 2 + ord(a < b + c * a) * 4; "
+                    "lw := K * 10 + L end.",
+                {{"R", 10}, {"I6", 12}, {"SM", -1}, {"BY", 5}, {"LW", 85}}},
         RunCase{"comparisons and logic",
                 kVars + "begin a := 6; b := 3; r := a and b; c := a or b; w := a xor b; "
                         "by := not b; i6 := a shr 1 end.",

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -38,7 +40,7 @@ Scanned scan(const std::string& text, bool comments = false, bool whitespace = f
     });
     parser.SetText(text);
     while (parser.CurrTokenId() != T::EndOfText) {
-        out.tokens.push_back({parser.CurrTokenId(), parser.Token(), std::string(parser.RawToken()), parser.Position(),
+        out.tokens.push_back({parser.CurrTokenId(), std::string(parser.Token()), std::string(parser.RawToken()), parser.Position(),
                               parser.Row(), parser.GetCol()});
         parser.Next();
     }
@@ -290,6 +292,23 @@ TEST(PascalParser, AllKeywordsInEveryCase)
     }
     for (const char* word : {"A", "ANDY", "_END", "ZZZ", "BEGIN_", "E", "IFF", "I"})
         EXPECT_EQ(LookupKeyword(word), T::Identifier) << word;
+    // Words that share a keyword's length and first letter, or its first
+    // letters, are names.
+    for (const auto& [name, code] : keywords) {
+        const std::string upper = name;
+        const auto isKeyword = [&keywords](const std::string& word) {
+            return std::any_of(std::begin(keywords), std::end(keywords),
+                               [&word](const auto& k) { return word == k.first; });
+        };
+        std::string lastChanged = upper;
+        lastChanged.back() = lastChanged.back() == 'Q' ? 'J' : 'Q';
+        const std::string shorter = upper.substr(0, upper.size() - 1);
+        for (const std::string& word : {lastChanged, shorter, "Q" + upper.substr(1)}) {
+            if (!isKeyword(word)) {
+                EXPECT_EQ(LookupKeyword(word), T::Identifier) << word;
+            }
+        }
+    }
 }
 
 } // namespace

@@ -61,6 +61,20 @@ INSTANTIATE_TEST_SUITE_P(
         MessagesCase{"procedure Later(a: LongInt); forward;\nprocedure Other; begin end;\nbegin end.",
                      {"[Error] (1:11): Unsatisfied Forward LATER"}},
         MessagesCase{"uses Extra, Extra; begin end.", {"[Error] (1:13): Duplicate identifier 'EXTRA'"}},
+        // The names of a var section are checked against each other, group
+        // by group, and each routine's against its own only.
+        MessagesCase{"procedure A; var x, y: LongInt; s: String;\n"
+                     "begin x := 1; y := x; s := 'a'; if y = x then s := s + s end;\n"
+                     "procedure B; var x: LongInt; y, s: String;\n"
+                     "begin x := 2; y := 'b'; s := y; y := s + IntToStr(x) end;\n"
+                     "var x, y: LongInt;\n"
+                     "begin A; B; x := 1; y := x; x := y end.",
+                     {}},
+        MessagesCase{"procedure A; var x: LongInt; y, x: String; begin end;\nbegin end.",
+                     {"[Error] (1:33): Duplicate identifier 'x'"}},
+        MessagesCase{"procedure A; var x, y: LongInt; begin x := 1; y := x end;\n"
+                     "procedure B; var y, z: LongInt; x, z: LongInt; begin end;\nbegin end.",
+                     {"[Error] (2:36): Duplicate identifier 'z'"}},
         // Hints come at the end of each routine, the globals' at the end.
         MessagesCase{"var g, used: LongInt;\n"
                      "function F(p: LongInt): LongInt;\n"

@@ -263,6 +263,90 @@ TEST(Debugger, LoadsWhatTheDataHoldsUpToItsEnd)
     }
 }
 
+// The position records in any order, with second records for a code
+// position and several file names: the run sees the first record of each
+// instruction, and each procedure's marks stay ascending.
+TEST(Debugger, PositionRecordsInAnyOrderKeepTheFirstOfEachInstruction)
+{
+    const std::string names = NestedCalls().debugData().substr(0, NestedCalls().debugData().size() -
+                                                                      NestedCalls().positions.size());
+    // Each record of NestedCalls is as long as the next: "unit.pas" and its
+    // five fields.
+    const std::string all = NestedCalls().positions;
+    const std::size_t size = 1 + 8 + 1 + 20;
+    ASSERT_EQ(all.size() % size, 0u);
+    std::vector<std::string> records;
+    for (std::size_t at = 0; at < all.size(); at += size)
+        records.push_back(all.substr(at, size));
+    auto joined = [](const std::vector<std::string>& list) {
+        std::string out;
+        for (const std::string& r : list)
+            out += r;
+        return out;
+    };
+    auto renamed = [](std::string record, const std::string& file) { return record.replace(1, 8, file); };
+    // A record for the same instruction that points elsewhere.
+    auto elsewhere = [](std::string record) {
+        record[record.size() - 8] = 99; // the row
+        return record;
+    };
+    std::vector<std::string> reversed(records.rbegin(), records.rend());
+    std::vector<std::string> doubled;
+    for (const std::string& r : records) {
+        doubled.push_back(r);
+        doubled.push_back(elsewhere(renamed(r, "late.pas")));
+    }
+    std::vector<std::string> doubledBackwards;
+    for (const std::string& r : reversed) {
+        doubledBackwards.push_back(r);
+        doubledBackwards.push_back(elsewhere(r));
+    }
+    // B's records between A's, main's at the front; A's own in code order.
+    std::vector<std::string> interleaved = {records[7], records[8], records[9], records[3], records[0],
+                                            records[4], records[1], records[5], records[2], records[6]};
+    std::vector<std::string> files = records;
+    for (std::size_t i = 3; i < 7; ++i)
+        files[i] = renamed(files[i], "a_ro.pas"); // A's
+    struct Row
+    {
+        const char* what;
+        std::string positions;
+        std::vector<std::string> hostFiles;
+    };
+    const Row table[] = {
+        {"in code order", joined(records), {"unit.pas", "unit.pas"}},
+        {"reversed", joined(reversed), {"unit.pas", "unit.pas"}},
+        {"each twice, the first kept", joined(doubled), {"unit.pas", "unit.pas"}},
+        {"reversed and each twice", joined(doubledBackwards), {"unit.pas", "unit.pas"}},
+        {"procedures interleaved", joined(interleaved), {"unit.pas", "unit.pas"}},
+        {"a file of its own for A", joined(files), {"a_ro.pas", "unit.pas"}},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.what);
+        Debugged d;
+        d.exec.OnSourceLine = nullptr;
+        d.exec.LoadDebugInfo(names + row.positions);
+        ASSERT_TRUE(d.run()) << d.exec.ExceptionText();
+        // A calls the host at row 22 and main at row 31.
+        EXPECT_EQ(d.seen.atHost, (std::vector<RowCol>{rc(22), rc(31)}));
+        EXPECT_EQ(d.seen.hostFiles, row.hostFiles);
+        for (const std::uint32_t proc : {d.script.procB, d.script.procA, d.script.procMain}) {
+            const TPSFunctionDebugInfo* info = d.exec.DebugInfoOf(proc);
+            ASSERT_NE(info, nullptr);
+            ASSERT_EQ(info->marks.size(), info->markEntries.size());
+            EXPECT_TRUE(std::is_sorted(info->marks.begin(), info->marks.end()));
+            EXPECT_EQ(std::adjacent_find(info->marks.begin(), info->marks.end()), info->marks.end());
+            for (std::size_t i = 0; i < info->marks.size(); ++i) {
+                const TPSPositionData& entry = info->positions[info->markEntries[i]];
+                EXPECT_EQ(entry.codePosition, info->marks[i]);
+                EXPECT_NE(entry.row, 99u) << "a later record for the instruction was taken";
+                for (std::size_t j = 0; j < info->markEntries[i]; ++j)
+                    EXPECT_NE(info->positions[j].codePosition, info->marks[i]) << "an earlier record was passed over";
+            }
+        }
+    }
+}
+
 // A host routine that takes the frames away under the running code: the
 // step over that was begun in main cannot follow them any more.
 bool breakFrames(TPSExec*, TPSExternalProcRec*, TPSStack*, TPSStack* stack)

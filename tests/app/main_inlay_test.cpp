@@ -495,6 +495,11 @@ TEST_F(MainInlayTest, TheLinesShowWhatTheirSourcesSend)
     Patterns("%R", "");
     const QString today = FormatDateTime(QStringLiteral("ddddd"), Now());
     EXPECT_TRUE(Until([&] { return line(0).startsWith(today); }, 3000)) << line(0).toStdString();
+
+    // Another file opened under the same patterns shows its own name.
+    Patterns("%F", "");
+    ASSERT_TRUE(form->ficman->OpenFile(Copy("dv_pal.avi", QStringLiteral("trip.avi"))));
+    EXPECT_EQ(line(0), QStringLiteral("trip"));
 }
 
 // A typed position on a paused clip: the first line follows to the frame

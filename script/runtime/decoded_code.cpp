@@ -234,6 +234,7 @@ void TPSDecodedCode::decode(const TPSExec& exec, std::string_view code)
         case Op::Decrement:
             known = in.operand(ins.a);
             ins.op = static_cast<Op>(code[pos]) == Op::Increment ? TPSQuickOp::Increment : TPSQuickOp::Decrement;
+            ins.step = ins.op == TPSQuickOp::Increment ? 1 : -1;
             break;
         case Op::SetPointer:
             known = in.operand(ins.a) && in.operand(ins.b);
@@ -360,7 +361,7 @@ void TPSDecodedCode::combine()
                     ins.fused = TPSQuickOp::CompareBranch;
                     ins.fusedCount = 5;
                     ins.tempSlot = flag.var.offset;
-                    ins.tempSize = ins.type->realSize;
+                    ins.tempSize = static_cast<std::uint32_t>(TPSStack::EntrySize(ins.type->realSize));
                     // >=, <=, >, <, <> and = as the orders they take.
                     constexpr std::uint8_t holds[] = {0b110, 0b011, 0b100, 0b001, 0b101, 0b010};
                     if (compare.operatorByte < std::size(holds))
@@ -370,6 +371,8 @@ void TPSDecodedCode::combine()
                         opAt(i + 6) == TPSQuickOp::Jump) {
                         ins.fused = TPSQuickOp::CompareStep;
                         ins.fusedCount = 7;
+                        ins.stepsLeft = isSlot(compare.b, entries_[i + 5].a.var.offset) &&
+                                        isSlot(entries_[i + 5].a, entries_[i + 5].a.var.offset);
                     }
                     break;
                 }
@@ -388,7 +391,7 @@ void TPSDecodedCode::combine()
                     ins.fused = TPSQuickOp::CalcThrough;
                     ins.fusedCount = 5;
                     ins.tempSlot = slot;
-                    ins.tempSize = ins.type->realSize;
+                    ins.tempSize = static_cast<std::uint32_t>(TPSStack::EntrySize(ins.type->realSize));
                     break;
                 }
             }

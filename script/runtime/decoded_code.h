@@ -115,7 +115,11 @@ struct TPSQuickIns
     std::int32_t target = -1;               // where it is while decoding
     const TPSTypeRec* type = nullptr;       // PushType
     std::int32_t tempSlot = 0;              // a run's temporary that is never made: its slot
-    std::uint32_t tempSize = 0;             // and its value's size
+    std::uint32_t tempSize = 0;             // and the bytes its entry would take
+    std::int8_t step = 0;                   // Increment 1, Decrement -1
+    // CompareStep: the step is on the compare's left operand, a slot of
+    // the frame.
+    bool stepsLeft = false;
     // The flag of CompareBranch, by the order of the two LongInts compared:
     // bit 0 when the left is less, bit 1 when equal, bit 2 when greater.
     std::uint8_t branchWhen = 0;

@@ -57,6 +57,16 @@ bool releasesQuietly(TPSStackEntry* entry)
     }
 }
 
+// A value that a pop may simply drop: one that owns nothing, or a pointer
+// that holds nothing; never a frame's return record.
+QUICK bool ownsNothing(TPSStackEntry* entry)
+{
+    const TPSTypeRec* type = entry->type;
+    if (!type->needsFinalization())
+        return type->baseType != BaseType::ReturnAddress;
+    return type->baseType == BaseType::Pointer && holdsNothing(pointerAt(entry->data()));
+}
+
 } // namespace
 
 TPSInternalProcRec::TPSInternalProcRec() = default;
@@ -355,7 +365,7 @@ QUICK bool TPSExec::quickCalcThrough(const QuickFrame& f, const TPSQuickIns* run
 {
     const TPSQuickIns &assign = run[1], &first = run[2], &second = run[3];
     const BaseType tempBase = run->type->baseType;
-    if (f.base + run->tempSlot != std::int64_t(stack_.Count()) || !stack_.HasRoomFor(run->tempSize) ||
+    if (f.base + run->tempSlot != std::int64_t(stack_.Count()) || !stack_.HasRoomForEntry(run->tempSize) ||
         second.a.isConst())
         return false;
     if (run->type == longIntType_) {
@@ -473,7 +483,7 @@ QUICK bool TPSExec::quickCompare(const QuickFrame& f, const TPSQuickIns& ins)
 // Increment or decrement in place, as the entry's operation says.
 QUICK bool TPSExec::quickStep(const QuickFrame& f, const TPSQuickIns& ins)
 {
-    const int delta = ins.op == TPSQuickOp::Increment ? 1 : -1;
+    const int delta = ins.step;
     if (!ins.a.isConst()) {
         if (std::int32_t* value = longIntOf(f, ins.a)) {
             *value = static_cast<std::int32_t>(static_cast<std::uint32_t>(*value) + static_cast<std::uint32_t>(delta));
@@ -503,11 +513,13 @@ QUICK bool TPSExec::quickPushType(const TPSQuickIns& ins)
 
 QUICK bool TPSExec::quickPop()
 {
-    TPSStackEntry* top = stack_.Top();
-    if (!top || top->type->baseType == BaseType::ReturnAddress)
+    if (!stack_.Count())
         return false;
+    TPSStackEntry* top = stack_.Top();
     const TPSTypeRec* type = top->type;
-    if (!type->needsFinalization() || (type->baseType == BaseType::Pointer && holdsNothing(pointerAt(top->data()))))
+    if (type->baseType == BaseType::ReturnAddress)
+        return false;
+    if (ownsNothing(top))
         stack_.PopOwningNothing(type->realSize);
     else if (releasesQuietly(top))
         stack_.Pop();
@@ -584,7 +596,7 @@ QUICK bool TPSExec::quickSetPointer(const QuickFrame& f, const TPSQuickIns& ins)
                         goto hook;                                                                                     \
                 }                                                                                                      \
             }                                                                                                          \
-            if ((checked || Mode != QuickMode::Plain) && beforeInstructionAsked())                                     \
+            if (checked && beforeInstructionAsked())                                                                   \
                 goto hook;                                                                                             \
             goto* labels[opOf(*ip)];                                                                                   \
         }                                                                                                              \
@@ -727,15 +739,19 @@ Return : {
         return QuickExit::Resume;
     }
     const std::size_t base = static_cast<std::size_t>(frameBase_);
-    bool quiet = true;
-    for (std::size_t i = stack_.Count(); quiet && i > base + 1; --i)
-        quiet = releasesQuietly(stack_.At(i - 1));
-    TPSStackEntry* marker = stack_.At(base);
-    if (!quiet || !marker || marker->type->baseType != BaseType::ReturnAddress)
-        goto slow;
-    if (stack_.Count() > base + 1)
+    if (stack_.Count() != base + 1) {
+        // Locals left above the frame's record.
+        bool quiet = stack_.Count() > base;
+        for (std::size_t i = stack_.Count(); quiet && i > base + 1; --i)
+            quiet = releasesQuietly(stack_.At(i - 1));
+        if (!quiet)
+            goto slow;
         stack_.PopTo(base + 1);
-    const TPSReturnRecord back = *static_cast<TPSReturnRecord*>(marker->data());
+    }
+    TPSStackEntry* marker = stack_.Top();
+    if (!marker || marker->type != &returnAddressType_)
+        goto slow;
+    const TPSReturnRecord back = *static_cast<const TPSReturnRecord*>(marker->data());
     stack_.PopOwningNothing(returnAddressType_.realSize);
     frameBase_ = back.frameBase;
     currentProc_ = back.callerProc;
@@ -764,7 +780,7 @@ CompareStep : {
     // The flag's temporary is never made: where it would stand now, the
     // stack has room for it, and the compare is one of integers, the run's
     // outcome is the branch alone.
-    if (f.base + ip->tempSlot != std::int64_t(stack_.Count()) || !stack_.HasRoomFor(ip->tempSize))
+    if (f.base + ip->tempSlot != std::int64_t(stack_.Count()) || !stack_.HasRoomForEntry(ip->tempSize))
         goto slow;
     const std::int32_t* left = longIntOf(f, ip[1].b);
     const std::int32_t* right = left ? longIntOf(f, ip[1].c) : nullptr;
@@ -779,6 +795,12 @@ CompareStep : {
     }
     if (jumpFlag_) {
         ip = ip[4].jumpTo;
+    } else if (ip->stepsLeft && right && ip->fused == TPSQuickOp::CompareStep) {
+        // A for loop's counter, just read as a LongInt.
+        auto* counter = const_cast<std::int32_t*>(left);
+        *counter =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(*counter) + static_cast<std::uint32_t>(ip[5].step));
+        ip = ip[6].jumpTo;
     } else if (ip->fused == TPSQuickOp::CompareStep && quickStep(f, ip[5])) {
         ip = ip[6].jumpTo;
     } else {
@@ -792,6 +814,19 @@ CalcThrough:
     ip += 5;
     QUICK_NEXT();
 Pops : {
+    // Values that own nothing, the commonest, go at once.
+    const std::size_t n = ip->fusedCount;
+    if (stack_.Count() >= n) {
+        TPSStackEntry* const* const top = f.entries + stack_.Count();
+        bool plain = true;
+        for (std::size_t i = 1; plain && i <= n; ++i)
+            plain = ownsNothing(top[-std::ptrdiff_t(i)]);
+        if (plain) {
+            stack_.PopManyOwningNothing(n);
+            ip += n;
+            QUICK_NEXT();
+        }
+    }
     if (!quickPop())
         goto slow;
     const TPSQuickIns* const last = ip + ip->fusedCount - 1;

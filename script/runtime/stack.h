@@ -59,8 +59,12 @@ public:
     // bytes can be pushed within the limit.
     [[gnu::always_inline]] bool HasRoomFor(std::size_t valueSize) const
     {
-        return used_ + entrySize(valueSize) <= limit_;
+        return HasRoomForEntry(entrySize(valueSize));
     }
+    // The same for an entry of this many bytes, as EntrySize gives them.
+    [[gnu::always_inline]] bool HasRoomForEntry(std::size_t entryBytes) const { return used_ + entryBytes <= limit_; }
+    // The bytes the entry of a value of this many bytes takes.
+    static constexpr std::size_t EntrySize(std::size_t valueSize) { return entrySize(valueSize); }
     // Pushes an entry for a value of the type, within the limit and
     // without moving the table of entries (Entries() stays valid); none
     // otherwise. The value is left as it is: the caller makes it
@@ -105,6 +109,24 @@ public:
             updateRoom();
     }
 
+    // Pops the n top entries, whose values own nothing, at once; n is at
+    // most Count().
+    [[gnu::always_inline]] void PopManyOwningNothing(std::size_t n)
+    {
+        auto* const lowest = reinterpret_cast<std::byte*>(entries_[count_ - n]);
+        // The entries of one chunk lie in order: when the lowest of them is
+        // in the top chunk, all are, and their bytes end at the free space.
+        const auto at = reinterpret_cast<std::uintptr_t>(lowest);
+        if (at >= reinterpret_cast<std::uintptr_t>(topBegin_) && at < reinterpret_cast<std::uintptr_t>(free_))
+            [[likely]] {
+            count_ -= n;
+            used_ -= std::size_t(free_ - lowest);
+            free_ = lowest;
+            return;
+        }
+        popManyAcrossChunks(n);
+    }
+
     std::size_t usedBytes() const { return used_; }
     std::size_t limit() const { return limit_; }
     void setLimit(std::size_t limit)
@@ -138,6 +160,8 @@ private:
         const std::size_t left = limit_ > used_ ? limit_ - used_ : 0;
         roomEnd_ = std::size_t(end_ - free_) <= left ? end_ : free_ + left;
     }
+    // PopManyOwningNothing for entries that reach below the top chunk.
+    void popManyAcrossChunks(std::size_t n);
     // Goes back to the chunk below the top one, which holds the top entry.
     void stepDown();
     void enterChunk(std::size_t index);

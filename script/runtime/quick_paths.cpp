@@ -98,6 +98,12 @@ QUICK std::int32_t* TPSExec::longIntOf(const QuickFrame& f, const TPSQuickOperan
             TPSStackEntry* entry = f.entries[index];
             if (entry->type == longIntType_)
                 return static_cast<std::int32_t*>(entry->data());
+            // A var parameter, a function's result among them.
+            if (entry->type->baseType != BaseType::Pointer)
+                return nullptr;
+            const TPSPointerValue& pointer = pointerAt(entry->data());
+            return pointer.type == longIntType_ && targetAlive(pointer) ? static_cast<std::int32_t*>(pointer.data)
+                                                                        : nullptr;
         }
     } else if (operand.quickest == Quickest::LongIntConst) {
         return reinterpret_cast<std::int32_t*>(const_cast<unsigned char*>(operand.value));
@@ -365,7 +371,7 @@ QUICK bool TPSExec::quickCalcThrough(const QuickFrame& f, const TPSQuickIns* run
 {
     const TPSQuickIns &assign = run[1], &first = run[2], &second = run[3];
     const BaseType tempBase = run->type->baseType;
-    if (f.base + run->tempSlot != std::int64_t(stack_.Count()) || !stack_.HasRoomForEntry(run->tempSize) ||
+    if (f.base + run->tempSlot != std::int64_t(stack_.Count()) || !stack_.HasRoomForEntry(run->entrySize) ||
         second.a.isConst())
         return false;
     if (run->type == longIntType_) {
@@ -409,7 +415,7 @@ QUICK bool TPSExec::quickCall(const TPSQuickIns& ins, const TPSQuickIns*& ip)
     auto* callee = static_cast<TPSInternalProcRec*>(ins.proc);
     if (!callee->decoded)
         return false;
-    TPSStackEntry* entry = stack_.PushUnmade(&returnAddressType_, returnAddressType_.realSize);
+    TPSStackEntry* entry = stack_.PushUnmade(&returnAddressType_, sizeof(TPSReturnRecord));
     if (!entry)
         return false;
     *static_cast<TPSReturnRecord*>(entry->data()) = {currentProc_, ins.next, frameBase_, &ins + 1};
@@ -418,6 +424,41 @@ QUICK bool TPSExec::quickCall(const TPSQuickIns& ins, const TPSQuickIns*& ip)
     currentProc_ = callee;
     ip = callee->decoded->Entries().data();
     return true;
+}
+
+// A call of a script function with one LongInt value parameter, checked
+// at once: the result and the parameter land where the code names them,
+// every entry fits, and the parameter's value is a LongInt; then nothing on
+// the way can fail.
+QUICK bool TPSExec::quickValueCall(const QuickFrame& f, const TPSQuickIns*& ip)
+{
+    const bool withCalc = ip->fusedCount == 6;
+    const TPSQuickIns& param = ip[1];
+    const TPSQuickIns& ref = ip[withCalc ? 4 : 3];
+    const TPSQuickIns& call = (&ref)[1];
+    const auto slot = static_cast<std::uint64_t>(f.base + ref.a.var.offset);
+    const std::size_t bytes =
+        std::size_t(ip->entrySize) + param.entrySize + ref.entrySize + TPSStack::EntrySize(sizeof(TPSReturnRecord));
+    if (slot != stack_.Count() || !static_cast<TPSInternalProcRec*>(call.proc)->decoded ||
+        !stack_.HasRoomInChunk(bytes, 4))
+        return false;
+    const std::int32_t* x = longIntOf(f, ip[2].b);
+    if (!x)
+        return false;
+    std::uint64_t value = static_cast<std::uint32_t>(*x);
+    if (withCalc) {
+        const std::int32_t* y = longIntOf(f, ip[3].b);
+        if (!y || !integerResult(ip[3].operatorByte, BaseType::LongInt, *x, *y, value))
+            return false;
+    }
+    TPSStackEntry* result = stack_.PushZeroedEntry(ip->type, ip->entrySize);
+    *static_cast<std::int32_t*>(stack_.PushZeroedEntry(param.type, param.entrySize)->data()) =
+        static_cast<std::int32_t>(value);
+    TPSTargetOrigin origin;
+    origin.stackIndex = static_cast<std::int64_t>(slot);
+    origin.stackSerial = result->serial;
+    pointerAt(stack_.PushUnmadeEntry(ref.type, ref.entrySize)->data()) = {result->data(), ip->type, false, origin};
+    return quickCall(call, ip);
 }
 
 // left op right between integers, for the ordering and equality operators.
@@ -502,10 +543,10 @@ QUICK bool TPSExec::quickStep(const QuickFrame& f, const TPSQuickIns& ins)
 QUICK bool TPSExec::quickPushType(const TPSQuickIns& ins)
 {
     const TPSTypeRec* type = ins.type;
-    if (!type->needsFinalization())
-        return stack_.PushZeroed(type, type->realSize) != nullptr;
+    if (ins.plainPush)
+        return stack_.PushZeroedEntry(type, ins.entrySize) != nullptr;
     // Any other empty value is made in place.
-    TPSStackEntry* entry = stack_.PushUnmade(type, type->realSize);
+    TPSStackEntry* entry = stack_.PushUnmadeEntry(type, ins.entrySize);
     if (entry)
         InitializeValue(entry->data(), type);
     return entry != nullptr;
@@ -546,7 +587,7 @@ QUICK bool TPSExec::quickPushRef(const QuickFrame& f, const TPSQuickIns& ins)
     } else if (ins.a.isConst() || !ins.type || !quickOperand<true, true>(f, ins.a, data, type, &origin)) {
         return false;
     }
-    TPSStackEntry* entry = stack_.PushUnmade(ins.type, ins.type->realSize);
+    TPSStackEntry* entry = stack_.PushUnmadeEntry(ins.type, ins.entrySize);
     if (!entry)
         return false;
     pointerAt(entry->data()) = {data, type, false, origin};
@@ -611,9 +652,9 @@ template <TPSExec::QuickMode Mode> TPSExec::QuickExit TPSExec::runQuick(const TP
         &&Generic,    &&Nop,        &&Assign,      &&Calc,      &&Compare,       &&SetFlag,     &&JumpFlag,
         &&Jump,       &&JumpIfTrue, &&JumpIfFalse, &&PushType,  &&Pop,           &&PushRef,     &&SetPointer,
         &&Call,       &&Return,     &&Increment,   &&Decrement, &&CompareBranch, &&CompareStep, &&CalcThrough,
-        &&PushAssign, &&ThenPop,    &&Pops,        &&RefCall,   &&IncrementJump,
+        &&PushAssign, &&ThenPop,    &&Pops,        &&RefCall,   &&IncrementJump, &&ValueCall,
     };
-    static_assert(std::size(labels) == std::size_t(TPSQuickOp::IncrementJump) + 1);
+    static_assert(std::size(labels) == std::size_t(TPSQuickOp::ValueCall) + 1);
     // Every instruction on its own when the hook comes before each; runs of
     // them at once where no hook or mark comes between.
     constexpr auto opOf = [](const TPSQuickIns& ins) {
@@ -752,9 +793,26 @@ Return : {
     if (!marker || marker->type != &returnAddressType_)
         goto slow;
     const TPSReturnRecord back = *static_cast<const TPSReturnRecord*>(marker->data());
-    stack_.PopOwningNothing(returnAddressType_.realSize);
     frameBase_ = back.frameBase;
     currentProc_ = back.callerProc;
+    if constexpr (Mode == QuickMode::Plain) {
+        // The caller's pops of the parameters right after the call go with
+        // the record, when the parameters own nothing.
+        const TPSQuickIns* const resume = back.resume;
+        if (resume && resume->fused == TPSQuickOp::Pops && base >= resume->fusedCount) {
+            const std::size_t n = resume->fusedCount;
+            bool plain = true;
+            for (std::size_t i = 1; plain && i <= n; ++i)
+                plain = ownsNothing(f.entries[base - i]);
+            if (plain) {
+                stack_.PopManyOwningNothing(n + 1);
+                ip = resume + n;
+                f.base = frameBase_;
+                QUICK_TRANSFER();
+            }
+        }
+    }
+    stack_.PopOwningNothing(sizeof(TPSReturnRecord));
     if (back.resume) {
         ip = back.resume;
         f.base = frameBase_;
@@ -780,7 +838,7 @@ CompareStep : {
     // The flag's temporary is never made: where it would stand now, the
     // stack has room for it, and the compare is one of integers, the run's
     // outcome is the branch alone.
-    if (f.base + ip->tempSlot != std::int64_t(stack_.Count()) || !stack_.HasRoomForEntry(ip->tempSize))
+    if (f.base + ip->tempSlot != std::int64_t(stack_.Count()) || !stack_.HasRoomForEntry(ip->entrySize))
         goto slow;
     const std::int32_t* left = longIntOf(f, ip[1].b);
     const std::int32_t* right = left ? longIntOf(f, ip[1].c) : nullptr;
@@ -870,6 +928,13 @@ IncrementJump:
     if (!quickStep(f, *ip))
         goto slow;
     ip = ip[1].jumpTo;
+    QUICK_TRANSFER();
+ValueCall:
+    // Anything the call at once does not take goes one instruction at a
+    // time.
+    if (!quickValueCall(f, ip))
+        goto* labels[static_cast<std::uint8_t>(ip->op)];
+    f.base = frameBase_;
     QUICK_TRANSFER();
 }
 

@@ -63,6 +63,13 @@ public:
     }
     // The same for an entry of this many bytes, as EntrySize gives them.
     [[gnu::always_inline]] bool HasRoomForEntry(std::size_t entryBytes) const { return used_ + entryBytes <= limit_; }
+    // Whether this many entries of these many bytes in all can be pushed
+    // within the top chunk and the table of entries: pushes that then
+    // cannot fail.
+    [[gnu::always_inline]] bool HasRoomInChunk(std::size_t bytes, std::size_t entries) const
+    {
+        return std::size_t(roomEnd_ - free_) >= bytes && capacity_ - count_ >= entries;
+    }
     // The bytes the entry of a value of this many bytes takes.
     static constexpr std::size_t EntrySize(std::size_t valueSize) { return entrySize(valueSize); }
     // Pushes an entry for a value of the type, within the limit and
@@ -72,7 +79,11 @@ public:
     // own nothing: numbers, characters).
     [[gnu::always_inline]] TPSStackEntry* PushUnmade(const TPSTypeRec* type, std::size_t valueSize)
     {
-        const std::size_t size = entrySize(valueSize);
+        return PushUnmadeEntry(type, entrySize(valueSize));
+    }
+    // The same with the entry's size, as EntrySize gives it for the type.
+    [[gnu::always_inline]] TPSStackEntry* PushUnmadeEntry(const TPSTypeRec* type, std::size_t size)
+    {
         std::byte* const at = free_;
         if (std::size_t(roomEnd_ - at) < size || count_ == capacity_) [[unlikely]]
             return pushUnmadeBeyondRoom(type, size);
@@ -86,10 +97,14 @@ public:
     }
     [[gnu::always_inline]] TPSStackEntry* PushZeroed(const TPSTypeRec* type, std::size_t valueSize)
     {
-        TPSStackEntry* entry = PushUnmade(type, valueSize);
+        return PushZeroedEntry(type, entrySize(valueSize));
+    }
+    [[gnu::always_inline]] TPSStackEntry* PushZeroedEntry(const TPSTypeRec* type, std::size_t size)
+    {
+        TPSStackEntry* entry = PushUnmadeEntry(type, size);
         if (entry) {
             auto* value = static_cast<std::uint64_t*>(entry->data());
-            const std::size_t words = (entrySize(valueSize) - sizeof(TPSStackEntry)) / 8;
+            const std::size_t words = (size - sizeof(TPSStackEntry)) / 8;
             value[0] = 0;
             for (std::size_t i = 1; i < words; ++i)
                 value[i] = 0;

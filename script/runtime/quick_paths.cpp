@@ -437,10 +437,11 @@ QUICK bool TPSExec::quickValueCall(const QuickFrame& f, const TPSQuickIns*& ip)
     const TPSQuickIns& ref = ip[withCalc ? 4 : 3];
     const TPSQuickIns& call = (&ref)[1];
     const auto slot = static_cast<std::uint64_t>(f.base + ref.a.var.offset);
-    const std::size_t bytes =
-        std::size_t(ip->entrySize) + param.entrySize + ref.entrySize + TPSStack::EntrySize(sizeof(TPSReturnRecord));
-    if (slot != stack_.Count() || !static_cast<TPSInternalProcRec*>(call.proc)->decoded ||
-        !stack_.HasRoomInChunk(bytes, 4))
+    constexpr std::size_t recordSize = TPSStack::EntrySize(sizeof(TPSReturnRecord));
+    const std::size_t sizes[] = {ip->entrySize, param.entrySize, ref.entrySize, recordSize};
+    auto* callee = static_cast<TPSInternalProcRec*>(call.proc);
+    if (slot != stack_.Count() || !callee->decoded ||
+        !stack_.HasRoomInChunk(sizes[0] + sizes[1] + sizes[2] + sizes[3], 4))
         return false;
     const std::int32_t* x = longIntOf(f, ip[2].b);
     if (!x)
@@ -451,14 +452,21 @@ QUICK bool TPSExec::quickValueCall(const QuickFrame& f, const TPSQuickIns*& ip)
         if (!y || !integerResult(ip[3].operatorByte, BaseType::LongInt, *x, *y, value))
             return false;
     }
-    TPSStackEntry* result = stack_.PushZeroedEntry(ip->type, ip->entrySize);
-    *static_cast<std::int32_t*>(stack_.PushZeroedEntry(param.type, param.entrySize)->data()) =
-        static_cast<std::int32_t>(value);
+    TPSStackEntry* pushed[4];
+    stack_.PushInRoom({ip->type, param.type, ref.type, &returnAddressType_}, sizes, pushed);
+    TPSStack::ZeroValue(pushed[0], sizes[0]);
+    TPSStack::ZeroValue(pushed[1], sizes[1]);
+    *static_cast<std::int32_t*>(pushed[1]->data()) = static_cast<std::int32_t>(value);
     TPSTargetOrigin origin;
     origin.stackIndex = static_cast<std::int64_t>(slot);
-    origin.stackSerial = result->serial;
-    pointerAt(stack_.PushUnmadeEntry(ref.type, ref.entrySize)->data()) = {result->data(), ip->type, false, origin};
-    return quickCall(call, ip);
+    origin.stackSerial = pushed[0]->serial;
+    pointerAt(pushed[2]->data()) = {pushed[0]->data(), ip->type, false, origin};
+    *static_cast<TPSReturnRecord*>(pushed[3]->data()) = {currentProc_, call.next, frameBase_, &call + 1};
+    frameBase_ = static_cast<std::int32_t>(slot + 3);
+    // The code and the position are set when the decoded code is left.
+    currentProc_ = callee;
+    ip = callee->decoded->Entries().data();
+    return true;
 }
 
 // left op right between integers, for the ordering and equality operators.

@@ -95,6 +95,44 @@ public:
         entries_[count_++] = entry;
         return entry;
     }
+    // Pushes N entries of these types and sizes (as EntrySize gives them)
+    // at once, after HasRoomInChunk said they fit; their values are left
+    // as they are.
+    template <std::size_t N>
+    [[gnu::always_inline]] void PushInRoom(const TPSTypeRec* const (&types)[N], const std::size_t (&sizes)[N],
+                                           TPSStackEntry* (&out)[N])
+    {
+        std::byte* at = free_;
+        std::uint64_t serial = nextSerial_;
+        std::size_t count = count_;
+        TPSStackEntry** const table = entries_.get();
+#pragma GCC unroll 8
+        for (std::size_t i = 0; i < N; ++i) {
+            auto* entry = reinterpret_cast<TPSStackEntry*>(at);
+            entry->type = types[i];
+            entry->serial = serial++;
+            table[count++] = entry;
+            out[i] = entry;
+            at += sizes[i];
+        }
+        used_ += std::size_t(at - free_);
+        free_ = at;
+        nextSerial_ = serial;
+        count_ = count;
+    }
+    // Zeroes the value of an entry of this size.
+    [[gnu::always_inline]] static void ZeroValue(TPSStackEntry* entry, std::size_t size)
+    {
+        auto* value = static_cast<std::uint64_t*>(entry->data());
+        const std::size_t words = (size - sizeof(TPSStackEntry)) / 8;
+        if (words) {
+            // Written apart from the rest, so that the commonest value of
+            // one word is no call of memset.
+            value[0] = 0;
+            for (std::size_t i = 1; i < words; ++i)
+                value[i] = 0;
+        }
+    }
     [[gnu::always_inline]] TPSStackEntry* PushZeroed(const TPSTypeRec* type, std::size_t valueSize)
     {
         return PushZeroedEntry(type, entrySize(valueSize));
@@ -102,13 +140,8 @@ public:
     [[gnu::always_inline]] TPSStackEntry* PushZeroedEntry(const TPSTypeRec* type, std::size_t size)
     {
         TPSStackEntry* entry = PushUnmadeEntry(type, size);
-        if (entry) {
-            auto* value = static_cast<std::uint64_t*>(entry->data());
-            const std::size_t words = (size - sizeof(TPSStackEntry)) / 8;
-            value[0] = 0;
-            for (std::size_t i = 1; i < words; ++i)
-                value[i] = 0;
-        }
+        if (entry)
+            ZeroValue(entry, size);
         return entry;
     }
     // Pop for a top entry whose value owns nothing.
@@ -142,8 +175,14 @@ public:
         popManyAcrossChunks(n);
     }
 
-    std::size_t usedBytes() const { return used_; }
-    std::size_t limit() const { return limit_; }
+    std::size_t usedBytes() const
+    {
+        return used_;
+    }
+    std::size_t limit() const
+    {
+        return limit_;
+    }
     void setLimit(std::size_t limit)
     {
         limit_ = limit;

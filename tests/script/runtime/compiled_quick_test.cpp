@@ -355,11 +355,11 @@ end;
         {"r := Down(100000);", "R", "0", std::size_t(1) << 20, erOutOfMemory},
     };
     for (const Case& c : cases) {
-        const ProgramRun run = compileAndRun(functions + "var r, k: Integer; s: String;\nbegin\n" + c.body + "\nend.",
-                                             [&](TPSExec& exec) {
-                                                 if (c.memoryLimit)
-                                                     exec.SetMemoryLimit(c.memoryLimit);
-                                             });
+        const ProgramRun run =
+            compileAndRun(functions + "var r, k: Integer; s: String;\nbegin\n" + c.body + "\nend.", [&](TPSExec& exec) {
+                if (c.memoryLimit)
+                    exec.SetMemoryLimit(c.memoryLimit);
+            });
         EXPECT_EQ(run.outcome.result, c.error == ErNoError) << c.body << ": " << run.outcome;
         EXPECT_EQ(run.outcome.code, c.error) << c.body;
         EXPECT_EQ(run.globals.at(c.global), c.value) << c.body;

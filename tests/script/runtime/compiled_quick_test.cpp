@@ -319,6 +319,12 @@ begin
   Result := IntToStr(n) + '!';
 end;
 
+function Maybe(n: Integer): Integer;
+begin
+  if n > 100 then
+    Result := n;
+end;
+
 function Half(b: Byte): Integer;
 begin
   Result := b div 2;
@@ -344,6 +350,8 @@ end;
         {"k := 9; r := Twice(k mod 4) + Twice(k div 2);", "R", "10", 0, ErNoError},
         {"k := 2147483647; r := Twice(k + 1);", "R", "0", 0, ErNoError},
         {"r := Down(300);", "R", "300", 0, ErNoError},
+        // A result starts empty, whatever the stack held there before.
+        {"r := Down(40); r := Maybe(3) + Maybe(-8);", "R", "0", 0, ErNoError},
         {"for k := 1 to 50 do r := r + Down(k);", "R", "1275", 0, ErNoError},
         {"s := Spell(12) + Spell(-3);", "S", "'12!-3!'", 0, ErNoError},
         {"r := Half(200) + Half(7);", "R", "103", 0, ErNoError},

@@ -153,8 +153,6 @@ bool TPSQuickOperand::usesSlot(std::int32_t offset) const
 TPSDecodedCode::TPSDecodedCode(const TPSExec& exec, const TPSInternalProcRec& proc)
 {
     decode(exec, proc.code);
-    combine();
-    mark(exec, proc);
     using Quickest = TPSQuickOperand::Quickest;
     for (TPSQuickIns& ins : entries_) {
         for (TPSQuickOperand* operand : {&ins.a, &ins.b, &ins.c}) {
@@ -164,6 +162,8 @@ TPSDecodedCode::TPSDecodedCode(const TPSExec& exec, const TPSInternalProcRec& pr
                 operand->quickest = Quickest::LongIntConst;
         }
     }
+    combine(exec);
+    mark(exec, proc);
 }
 
 bool TPSDecodedCode::MarkedAt(std::uint32_t pos) const
@@ -229,11 +229,14 @@ void TPSDecodedCode::decode(const TPSExec& exec, std::string_view code)
             known = in.operand(ins.a);
             ins.op = TPSQuickOp::PushRef;
             ins.type = exec.FindTypeByBase(0, BaseType::Pointer);
+            if (ins.type)
+                ins.entrySize = static_cast<std::uint32_t>(TPSStack::EntrySize(ins.type->realSize));
             break;
         case Op::Increment:
         case Op::Decrement:
             known = in.operand(ins.a);
             ins.op = static_cast<Op>(code[pos]) == Op::Increment ? TPSQuickOp::Increment : TPSQuickOp::Decrement;
+            ins.step = ins.op == TPSQuickOp::Increment ? 1 : -1;
             break;
         case Op::SetPointer:
             known = in.operand(ins.a) && in.operand(ins.b);
@@ -258,6 +261,10 @@ void TPSDecodedCode::decode(const TPSExec& exec, std::string_view code)
             ins.type = exec.GetTypeByNumber(typeNo);
             ins.op = TPSQuickOp::PushType;
             quick = ins.type != nullptr;
+            if (quick) {
+                ins.entrySize = static_cast<std::uint32_t>(TPSStack::EntrySize(ins.type->realSize));
+                ins.plainPush = !ins.type->needsFinalization();
+            }
             break;
         }
         case Op::Call: {
@@ -322,7 +329,35 @@ void TPSDecodedCode::decode(const TPSExec& exec, std::string_view code)
     entries_.push_back(end);
 }
 
-void TPSDecodedCode::combine()
+// PushType R; PushType P; Assign P, x [; Calc P, y]; PushRef R; Call F:
+// the result R and the parameter P are the next two slots, P is a LongInt,
+// x and y name neither, F is a script procedure.
+bool TPSDecodedCode::isValueCall(std::size_t i, const TPSExec& exec) const
+{
+    const auto opAt = [this](std::size_t k) { return k < entries_.size() ? entries_[k].op : TPSQuickOp::Generic; };
+    if (opAt(i + 1) != TPSQuickOp::PushType || opAt(i + 2) != TPSQuickOp::Assign)
+        return false;
+    const bool withCalc = opAt(i + 3) == TPSQuickOp::Calc;
+    const std::size_t ref = i + (withCalc ? 4 : 3);
+    if (opAt(ref) != TPSQuickOp::PushRef || opAt(ref + 1) != TPSQuickOp::Call || !entries_[ref + 1].internalCall)
+        return false;
+    const TPSQuickIns &result = entries_[i], &param = entries_[i + 1], &assign = entries_[i + 2];
+    const TPSQuickOperand& target = entries_[ref].a;
+    if (!result.plainPush || !param.type || param.type != exec.LongIntType() ||
+        target.kind != TPSQuickOperand::Kind::Var || target.var.global || !entries_[ref].type)
+        return false;
+    const std::int32_t slot = target.var.offset;
+    if (slot == std::numeric_limits<std::int32_t>::max() || !isSlot(assign.a, slot + 1) ||
+        assign.b.quickest == TPSQuickOperand::Quickest::No || assign.b.usesSlot(slot) || assign.b.usesSlot(slot + 1))
+        return false;
+    if (!withCalc)
+        return true;
+    const TPSQuickIns& calc = entries_[i + 3];
+    return isSlot(calc.a, slot + 1) && calc.b.quickest != TPSQuickOperand::Quickest::No && !calc.b.usesSlot(slot) &&
+           !calc.b.usesSlot(slot + 1);
+}
+
+void TPSDecodedCode::combine(const TPSExec& exec)
 {
     // Jump targets become entries; a jump into the middle of an instruction
     // is left to the byte-reading interpreter.
@@ -347,6 +382,11 @@ void TPSDecodedCode::combine()
         TPSQuickIns& ins = entries_[i];
         switch (ins.op) {
         case TPSQuickOp::PushType:
+            if (isValueCall(i, exec)) {
+                ins.fused = TPSQuickOp::ValueCall;
+                ins.fusedCount = entries_[i + 3].op == TPSQuickOp::Calc ? 6 : 5;
+                break;
+            }
             if (opAt(i + 1) == TPSQuickOp::Compare && opAt(i + 2) == TPSQuickOp::SetFlag &&
                 opAt(i + 3) == TPSQuickOp::Pop && opAt(i + 4) == TPSQuickOp::JumpFlag) {
                 // The flag's temporary is compared into, tested and dropped:
@@ -360,7 +400,6 @@ void TPSDecodedCode::combine()
                     ins.fused = TPSQuickOp::CompareBranch;
                     ins.fusedCount = 5;
                     ins.tempSlot = flag.var.offset;
-                    ins.tempSize = ins.type->realSize;
                     // >=, <=, >, <, <> and = as the orders they take.
                     constexpr std::uint8_t holds[] = {0b110, 0b011, 0b100, 0b001, 0b101, 0b010};
                     if (compare.operatorByte < std::size(holds))
@@ -370,6 +409,8 @@ void TPSDecodedCode::combine()
                         opAt(i + 6) == TPSQuickOp::Jump) {
                         ins.fused = TPSQuickOp::CompareStep;
                         ins.fusedCount = 7;
+                        ins.stepsLeft = isSlot(compare.b, entries_[i + 5].a.var.offset) &&
+                                        isSlot(entries_[i + 5].a, entries_[i + 5].a.var.offset);
                     }
                     break;
                 }
@@ -388,7 +429,6 @@ void TPSDecodedCode::combine()
                     ins.fused = TPSQuickOp::CalcThrough;
                     ins.fusedCount = 5;
                     ins.tempSlot = slot;
-                    ins.tempSize = ins.type->realSize;
                     break;
                 }
             }

@@ -67,6 +67,9 @@ enum class TPSQuickOp : std::uint8_t {
     Pops,          // Pop; Pop [; Pop ...]
     RefCall,       // PushRef; Call
     IncrementJump, // Increment or Decrement; Jump
+    // A call of a script function with one LongInt value parameter:
+    // PushType R; PushType P; Assign P, x [; Calc P, y]; PushRef R; Call
+    ValueCall,
 };
 
 // A variable as an operand names it: a slot of the running frame, or a
@@ -114,8 +117,14 @@ struct TPSQuickIns
     const TPSQuickIns* jumpTo = nullptr;    // a jump's target
     std::int32_t target = -1;               // where it is while decoding
     const TPSTypeRec* type = nullptr;       // PushType
-    std::int32_t tempSlot = 0;              // a run's temporary that is never made: its slot
-    std::uint32_t tempSize = 0;             // and its value's size
+    std::int32_t tempSlot = 0;              // a run's temporary that is never made: its slot (its
+                                            // entry's size is entrySize)
+    std::uint32_t entrySize = 0;            // PushType, PushRef: the bytes of the entry pushed
+    bool plainPush = false;                 // PushType: its empty value is all zero bits and owns nothing
+    std::int8_t step = 0;                   // Increment 1, Decrement -1
+    // CompareStep: the step is on the compare's left operand, a slot of
+    // the frame.
+    bool stepsLeft = false;
     // The flag of CompareBranch, by the order of the two LongInts compared:
     // bit 0 when the left is less, bit 1 when equal, bit 2 when greater.
     std::uint8_t branchWhen = 0;
@@ -148,7 +157,8 @@ public:
 
 private:
     void decode(const TPSExec& exec, std::string_view code);
-    void combine();
+    void combine(const TPSExec& exec);
+    bool isValueCall(std::size_t i, const TPSExec& exec) const;
     void mark(const TPSExec& exec, const TPSInternalProcRec& proc);
 
     std::vector<TPSQuickIns> entries_;

@@ -426,6 +426,7 @@ private:
     bool quickCalc(const QuickFrame& f, const TPSQuickIns& ins);
     bool quickCalcThrough(const QuickFrame& f, const TPSQuickIns* run);
     bool quickCall(const TPSQuickIns& ins, const TPSQuickIns*& ip);
+    bool quickValueCall(const QuickFrame& f, const TPSQuickIns*& ip);
     bool quickCompare(const QuickFrame& f, const TPSQuickIns& ins);
     bool quickCompareOutcome(const QuickFrame& f, const TPSQuickIns& ins, bool& outcome) const;
     bool quickStep(const QuickFrame& f, const TPSQuickIns& ins);

@@ -57,6 +57,16 @@ bool releasesQuietly(TPSStackEntry* entry)
     }
 }
 
+// A value that a pop may simply drop: one that owns nothing, or a pointer
+// that holds nothing; never a frame's return record.
+QUICK bool ownsNothing(TPSStackEntry* entry)
+{
+    const TPSTypeRec* type = entry->type;
+    if (!type->needsFinalization())
+        return type->baseType != BaseType::ReturnAddress;
+    return type->baseType == BaseType::Pointer && holdsNothing(pointerAt(entry->data()));
+}
+
 } // namespace
 
 TPSInternalProcRec::TPSInternalProcRec() = default;
@@ -88,6 +98,12 @@ QUICK std::int32_t* TPSExec::longIntOf(const QuickFrame& f, const TPSQuickOperan
             TPSStackEntry* entry = f.entries[index];
             if (entry->type == longIntType_)
                 return static_cast<std::int32_t*>(entry->data());
+            // A var parameter, a function's result among them.
+            if (entry->type->baseType != BaseType::Pointer)
+                return nullptr;
+            const TPSPointerValue& pointer = pointerAt(entry->data());
+            return pointer.type == longIntType_ && targetAlive(pointer) ? static_cast<std::int32_t*>(pointer.data)
+                                                                        : nullptr;
         }
     } else if (operand.quickest == Quickest::LongIntConst) {
         return reinterpret_cast<std::int32_t*>(const_cast<unsigned char*>(operand.value));
@@ -355,7 +371,7 @@ QUICK bool TPSExec::quickCalcThrough(const QuickFrame& f, const TPSQuickIns* run
 {
     const TPSQuickIns &assign = run[1], &first = run[2], &second = run[3];
     const BaseType tempBase = run->type->baseType;
-    if (f.base + run->tempSlot != std::int64_t(stack_.Count()) || !stack_.HasRoomFor(run->tempSize) ||
+    if (f.base + run->tempSlot != std::int64_t(stack_.Count()) || !stack_.HasRoomForEntry(run->entrySize) ||
         second.a.isConst())
         return false;
     if (run->type == longIntType_) {
@@ -399,11 +415,54 @@ QUICK bool TPSExec::quickCall(const TPSQuickIns& ins, const TPSQuickIns*& ip)
     auto* callee = static_cast<TPSInternalProcRec*>(ins.proc);
     if (!callee->decoded)
         return false;
-    TPSStackEntry* entry = stack_.PushUnmade(&returnAddressType_, returnAddressType_.realSize);
+    TPSStackEntry* entry = stack_.PushUnmade(&returnAddressType_, sizeof(TPSReturnRecord));
     if (!entry)
         return false;
     *static_cast<TPSReturnRecord*>(entry->data()) = {currentProc_, ins.next, frameBase_, &ins + 1};
     frameBase_ = static_cast<std::int32_t>(stack_.Count() - 1);
+    // The code and the position are set when the decoded code is left.
+    currentProc_ = callee;
+    ip = callee->decoded->Entries().data();
+    return true;
+}
+
+// A call of a script function with one LongInt value parameter, checked
+// at once: the result and the parameter land where the code names them,
+// every entry fits, and the parameter's value is a LongInt; then nothing on
+// the way can fail.
+QUICK bool TPSExec::quickValueCall(const QuickFrame& f, const TPSQuickIns*& ip)
+{
+    const bool withCalc = ip->fusedCount == 6;
+    const TPSQuickIns& param = ip[1];
+    const TPSQuickIns& ref = ip[withCalc ? 4 : 3];
+    const TPSQuickIns& call = (&ref)[1];
+    const auto slot = static_cast<std::uint64_t>(f.base + ref.a.var.offset);
+    constexpr std::size_t recordSize = TPSStack::EntrySize(sizeof(TPSReturnRecord));
+    const std::size_t sizes[] = {ip->entrySize, param.entrySize, ref.entrySize, recordSize};
+    auto* callee = static_cast<TPSInternalProcRec*>(call.proc);
+    if (slot != stack_.Count() || !callee->decoded ||
+        !stack_.HasRoomInChunk(sizes[0] + sizes[1] + sizes[2] + sizes[3], 4))
+        return false;
+    const std::int32_t* x = longIntOf(f, ip[2].b);
+    if (!x)
+        return false;
+    std::uint64_t value = static_cast<std::uint32_t>(*x);
+    if (withCalc) {
+        const std::int32_t* y = longIntOf(f, ip[3].b);
+        if (!y || !integerResult(ip[3].operatorByte, BaseType::LongInt, *x, *y, value))
+            return false;
+    }
+    TPSStackEntry* pushed[4];
+    stack_.PushInRoom({ip->type, param.type, ref.type, &returnAddressType_}, sizes, pushed);
+    TPSStack::ZeroValue(pushed[0], sizes[0]);
+    TPSStack::ZeroValue(pushed[1], sizes[1]);
+    *static_cast<std::int32_t*>(pushed[1]->data()) = static_cast<std::int32_t>(value);
+    TPSTargetOrigin origin;
+    origin.stackIndex = static_cast<std::int64_t>(slot);
+    origin.stackSerial = pushed[0]->serial;
+    pointerAt(pushed[2]->data()) = {pushed[0]->data(), ip->type, false, origin};
+    *static_cast<TPSReturnRecord*>(pushed[3]->data()) = {currentProc_, call.next, frameBase_, &call + 1};
+    frameBase_ = static_cast<std::int32_t>(slot + 3);
     // The code and the position are set when the decoded code is left.
     currentProc_ = callee;
     ip = callee->decoded->Entries().data();
@@ -473,7 +532,7 @@ QUICK bool TPSExec::quickCompare(const QuickFrame& f, const TPSQuickIns& ins)
 // Increment or decrement in place, as the entry's operation says.
 QUICK bool TPSExec::quickStep(const QuickFrame& f, const TPSQuickIns& ins)
 {
-    const int delta = ins.op == TPSQuickOp::Increment ? 1 : -1;
+    const int delta = ins.step;
     if (!ins.a.isConst()) {
         if (std::int32_t* value = longIntOf(f, ins.a)) {
             *value = static_cast<std::int32_t>(static_cast<std::uint32_t>(*value) + static_cast<std::uint32_t>(delta));
@@ -492,10 +551,10 @@ QUICK bool TPSExec::quickStep(const QuickFrame& f, const TPSQuickIns& ins)
 QUICK bool TPSExec::quickPushType(const TPSQuickIns& ins)
 {
     const TPSTypeRec* type = ins.type;
-    if (!type->needsFinalization())
-        return stack_.PushZeroed(type, type->realSize) != nullptr;
+    if (ins.plainPush)
+        return stack_.PushZeroedEntry(type, ins.entrySize) != nullptr;
     // Any other empty value is made in place.
-    TPSStackEntry* entry = stack_.PushUnmade(type, type->realSize);
+    TPSStackEntry* entry = stack_.PushUnmadeEntry(type, ins.entrySize);
     if (entry)
         InitializeValue(entry->data(), type);
     return entry != nullptr;
@@ -503,11 +562,13 @@ QUICK bool TPSExec::quickPushType(const TPSQuickIns& ins)
 
 QUICK bool TPSExec::quickPop()
 {
-    TPSStackEntry* top = stack_.Top();
-    if (!top || top->type->baseType == BaseType::ReturnAddress)
+    if (!stack_.Count())
         return false;
+    TPSStackEntry* top = stack_.Top();
     const TPSTypeRec* type = top->type;
-    if (!type->needsFinalization() || (type->baseType == BaseType::Pointer && holdsNothing(pointerAt(top->data()))))
+    if (type->baseType == BaseType::ReturnAddress)
+        return false;
+    if (ownsNothing(top))
         stack_.PopOwningNothing(type->realSize);
     else if (releasesQuietly(top))
         stack_.Pop();
@@ -534,7 +595,7 @@ QUICK bool TPSExec::quickPushRef(const QuickFrame& f, const TPSQuickIns& ins)
     } else if (ins.a.isConst() || !ins.type || !quickOperand<true, true>(f, ins.a, data, type, &origin)) {
         return false;
     }
-    TPSStackEntry* entry = stack_.PushUnmade(ins.type, ins.type->realSize);
+    TPSStackEntry* entry = stack_.PushUnmadeEntry(ins.type, ins.entrySize);
     if (!entry)
         return false;
     pointerAt(entry->data()) = {data, type, false, origin};
@@ -584,7 +645,7 @@ QUICK bool TPSExec::quickSetPointer(const QuickFrame& f, const TPSQuickIns& ins)
                         goto hook;                                                                                     \
                 }                                                                                                      \
             }                                                                                                          \
-            if ((checked || Mode != QuickMode::Plain) && beforeInstructionAsked())                                     \
+            if (checked && beforeInstructionAsked())                                                                   \
                 goto hook;                                                                                             \
             goto* labels[opOf(*ip)];                                                                                   \
         }                                                                                                              \
@@ -599,9 +660,9 @@ template <TPSExec::QuickMode Mode> TPSExec::QuickExit TPSExec::runQuick(const TP
         &&Generic,    &&Nop,        &&Assign,      &&Calc,      &&Compare,       &&SetFlag,     &&JumpFlag,
         &&Jump,       &&JumpIfTrue, &&JumpIfFalse, &&PushType,  &&Pop,           &&PushRef,     &&SetPointer,
         &&Call,       &&Return,     &&Increment,   &&Decrement, &&CompareBranch, &&CompareStep, &&CalcThrough,
-        &&PushAssign, &&ThenPop,    &&Pops,        &&RefCall,   &&IncrementJump,
+        &&PushAssign, &&ThenPop,    &&Pops,        &&RefCall,   &&IncrementJump, &&ValueCall,
     };
-    static_assert(std::size(labels) == std::size_t(TPSQuickOp::IncrementJump) + 1);
+    static_assert(std::size(labels) == std::size_t(TPSQuickOp::ValueCall) + 1);
     // Every instruction on its own when the hook comes before each; runs of
     // them at once where no hook or mark comes between.
     constexpr auto opOf = [](const TPSQuickIns& ins) {
@@ -727,18 +788,39 @@ Return : {
         return QuickExit::Resume;
     }
     const std::size_t base = static_cast<std::size_t>(frameBase_);
-    bool quiet = true;
-    for (std::size_t i = stack_.Count(); quiet && i > base + 1; --i)
-        quiet = releasesQuietly(stack_.At(i - 1));
-    TPSStackEntry* marker = stack_.At(base);
-    if (!quiet || !marker || marker->type->baseType != BaseType::ReturnAddress)
-        goto slow;
-    if (stack_.Count() > base + 1)
+    if (stack_.Count() != base + 1) {
+        // Locals left above the frame's record.
+        bool quiet = stack_.Count() > base;
+        for (std::size_t i = stack_.Count(); quiet && i > base + 1; --i)
+            quiet = releasesQuietly(stack_.At(i - 1));
+        if (!quiet)
+            goto slow;
         stack_.PopTo(base + 1);
-    const TPSReturnRecord back = *static_cast<TPSReturnRecord*>(marker->data());
-    stack_.PopOwningNothing(returnAddressType_.realSize);
+    }
+    TPSStackEntry* marker = stack_.Top();
+    if (!marker || marker->type != &returnAddressType_)
+        goto slow;
+    const TPSReturnRecord back = *static_cast<const TPSReturnRecord*>(marker->data());
     frameBase_ = back.frameBase;
     currentProc_ = back.callerProc;
+    if constexpr (Mode == QuickMode::Plain) {
+        // The caller's pops of the parameters right after the call go with
+        // the record, when the parameters own nothing.
+        const TPSQuickIns* const resume = back.resume;
+        if (resume && resume->fused == TPSQuickOp::Pops && base >= resume->fusedCount) {
+            const std::size_t n = resume->fusedCount;
+            bool plain = true;
+            for (std::size_t i = 1; plain && i <= n; ++i)
+                plain = ownsNothing(f.entries[base - i]);
+            if (plain) {
+                stack_.PopManyOwningNothing(n + 1);
+                ip = resume + n;
+                f.base = frameBase_;
+                QUICK_TRANSFER();
+            }
+        }
+    }
+    stack_.PopOwningNothing(sizeof(TPSReturnRecord));
     if (back.resume) {
         ip = back.resume;
         f.base = frameBase_;
@@ -764,7 +846,7 @@ CompareStep : {
     // The flag's temporary is never made: where it would stand now, the
     // stack has room for it, and the compare is one of integers, the run's
     // outcome is the branch alone.
-    if (f.base + ip->tempSlot != std::int64_t(stack_.Count()) || !stack_.HasRoomFor(ip->tempSize))
+    if (f.base + ip->tempSlot != std::int64_t(stack_.Count()) || !stack_.HasRoomForEntry(ip->entrySize))
         goto slow;
     const std::int32_t* left = longIntOf(f, ip[1].b);
     const std::int32_t* right = left ? longIntOf(f, ip[1].c) : nullptr;
@@ -779,6 +861,12 @@ CompareStep : {
     }
     if (jumpFlag_) {
         ip = ip[4].jumpTo;
+    } else if (ip->stepsLeft && right && ip->fused == TPSQuickOp::CompareStep) {
+        // A for loop's counter, just read as a LongInt.
+        auto* counter = const_cast<std::int32_t*>(left);
+        *counter =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(*counter) + static_cast<std::uint32_t>(ip[5].step));
+        ip = ip[6].jumpTo;
     } else if (ip->fused == TPSQuickOp::CompareStep && quickStep(f, ip[5])) {
         ip = ip[6].jumpTo;
     } else {
@@ -792,6 +880,19 @@ CalcThrough:
     ip += 5;
     QUICK_NEXT();
 Pops : {
+    // Values that own nothing, the commonest, go at once.
+    const std::size_t n = ip->fusedCount;
+    if (stack_.Count() >= n) {
+        TPSStackEntry* const* const top = f.entries + stack_.Count();
+        bool plain = true;
+        for (std::size_t i = 1; plain && i <= n; ++i)
+            plain = ownsNothing(top[-std::ptrdiff_t(i)]);
+        if (plain) {
+            stack_.PopManyOwningNothing(n);
+            ip += n;
+            QUICK_NEXT();
+        }
+    }
     if (!quickPop())
         goto slow;
     const TPSQuickIns* const last = ip + ip->fusedCount - 1;
@@ -835,6 +936,13 @@ IncrementJump:
     if (!quickStep(f, *ip))
         goto slow;
     ip = ip[1].jumpTo;
+    QUICK_TRANSFER();
+ValueCall:
+    // Anything the call at once does not take goes one instruction at a
+    // time.
+    if (!quickValueCall(f, ip))
+        goto* labels[static_cast<std::uint8_t>(ip->op)];
+    f.base = frameBase_;
     QUICK_TRANSFER();
 }
 

@@ -102,6 +102,12 @@ void TPSStack::stepDown()
     enterChunk(top_ - 1);
 }
 
+void TPSStack::popManyAcrossChunks(std::size_t n)
+{
+    for (; n; --n)
+        PopOwningNothing(entries_[count_ - 1]->type->realSize);
+}
+
 void TPSStack::PopTo(std::size_t count)
 {
     while (count_ > count)

@@ -59,8 +59,19 @@ public:
     // bytes can be pushed within the limit.
     [[gnu::always_inline]] bool HasRoomFor(std::size_t valueSize) const
     {
-        return used_ + entrySize(valueSize) <= limit_;
+        return HasRoomForEntry(entrySize(valueSize));
     }
+    // The same for an entry of this many bytes, as EntrySize gives them.
+    [[gnu::always_inline]] bool HasRoomForEntry(std::size_t entryBytes) const { return used_ + entryBytes <= limit_; }
+    // Whether this many entries of these many bytes in all can be pushed
+    // within the top chunk and the table of entries: pushes that then
+    // cannot fail.
+    [[gnu::always_inline]] bool HasRoomInChunk(std::size_t bytes, std::size_t entries) const
+    {
+        return std::size_t(roomEnd_ - free_) >= bytes && capacity_ - count_ >= entries;
+    }
+    // The bytes the entry of a value of this many bytes takes.
+    static constexpr std::size_t EntrySize(std::size_t valueSize) { return entrySize(valueSize); }
     // Pushes an entry for a value of the type, within the limit and
     // without moving the table of entries (Entries() stays valid); none
     // otherwise. The value is left as it is: the caller makes it
@@ -68,7 +79,11 @@ public:
     // own nothing: numbers, characters).
     [[gnu::always_inline]] TPSStackEntry* PushUnmade(const TPSTypeRec* type, std::size_t valueSize)
     {
-        const std::size_t size = entrySize(valueSize);
+        return PushUnmadeEntry(type, entrySize(valueSize));
+    }
+    // The same with the entry's size, as EntrySize gives it for the type.
+    [[gnu::always_inline]] TPSStackEntry* PushUnmadeEntry(const TPSTypeRec* type, std::size_t size)
+    {
         std::byte* const at = free_;
         if (std::size_t(roomEnd_ - at) < size || count_ == capacity_) [[unlikely]]
             return pushUnmadeBeyondRoom(type, size);
@@ -80,16 +95,53 @@ public:
         entries_[count_++] = entry;
         return entry;
     }
-    [[gnu::always_inline]] TPSStackEntry* PushZeroed(const TPSTypeRec* type, std::size_t valueSize)
+    // Pushes N entries of these types and sizes (as EntrySize gives them)
+    // at once, after HasRoomInChunk said they fit; their values are left
+    // as they are.
+    template <std::size_t N>
+    [[gnu::always_inline]] void PushInRoom(const TPSTypeRec* const (&types)[N], const std::size_t (&sizes)[N],
+                                           TPSStackEntry* (&out)[N])
     {
-        TPSStackEntry* entry = PushUnmade(type, valueSize);
-        if (entry) {
-            auto* value = static_cast<std::uint64_t*>(entry->data());
-            const std::size_t words = (entrySize(valueSize) - sizeof(TPSStackEntry)) / 8;
+        std::byte* at = free_;
+        std::uint64_t serial = nextSerial_;
+        std::size_t count = count_;
+        TPSStackEntry** const table = entries_.get();
+#pragma GCC unroll 8
+        for (std::size_t i = 0; i < N; ++i) {
+            auto* entry = reinterpret_cast<TPSStackEntry*>(at);
+            entry->type = types[i];
+            entry->serial = serial++;
+            table[count++] = entry;
+            out[i] = entry;
+            at += sizes[i];
+        }
+        used_ += std::size_t(at - free_);
+        free_ = at;
+        nextSerial_ = serial;
+        count_ = count;
+    }
+    // Zeroes the value of an entry of this size.
+    [[gnu::always_inline]] static void ZeroValue(TPSStackEntry* entry, std::size_t size)
+    {
+        auto* value = static_cast<std::uint64_t*>(entry->data());
+        const std::size_t words = (size - sizeof(TPSStackEntry)) / 8;
+        if (words) {
+            // Written apart from the rest, so that the commonest value of
+            // one word is no call of memset.
             value[0] = 0;
             for (std::size_t i = 1; i < words; ++i)
                 value[i] = 0;
         }
+    }
+    [[gnu::always_inline]] TPSStackEntry* PushZeroed(const TPSTypeRec* type, std::size_t valueSize)
+    {
+        return PushZeroedEntry(type, entrySize(valueSize));
+    }
+    [[gnu::always_inline]] TPSStackEntry* PushZeroedEntry(const TPSTypeRec* type, std::size_t size)
+    {
+        TPSStackEntry* entry = PushUnmadeEntry(type, size);
+        if (entry)
+            ZeroValue(entry, size);
         return entry;
     }
     // Pop for a top entry whose value owns nothing.
@@ -105,8 +157,32 @@ public:
             updateRoom();
     }
 
-    std::size_t usedBytes() const { return used_; }
-    std::size_t limit() const { return limit_; }
+    // Pops the n top entries, whose values own nothing, at once; n is at
+    // most Count().
+    [[gnu::always_inline]] void PopManyOwningNothing(std::size_t n)
+    {
+        auto* const lowest = reinterpret_cast<std::byte*>(entries_[count_ - n]);
+        // The entries of one chunk lie in order: when the lowest of them is
+        // in the top chunk, all are, and their bytes end at the free space.
+        const auto at = reinterpret_cast<std::uintptr_t>(lowest);
+        if (at >= reinterpret_cast<std::uintptr_t>(topBegin_) && at < reinterpret_cast<std::uintptr_t>(free_))
+            [[likely]] {
+            count_ -= n;
+            used_ -= std::size_t(free_ - lowest);
+            free_ = lowest;
+            return;
+        }
+        popManyAcrossChunks(n);
+    }
+
+    std::size_t usedBytes() const
+    {
+        return used_;
+    }
+    std::size_t limit() const
+    {
+        return limit_;
+    }
     void setLimit(std::size_t limit)
     {
         limit_ = limit;
@@ -138,6 +214,8 @@ private:
         const std::size_t left = limit_ > used_ ? limit_ - used_ : 0;
         roomEnd_ = std::size_t(end_ - free_) <= left ? end_ : free_ + left;
     }
+    // PopManyOwningNothing for entries that reach below the top chunk.
+    void popManyAcrossChunks(std::size_t n);
     // Goes back to the chunk below the top one, which holds the top entry.
     void stepDown();
     void enterChunk(std::size_t index);

@@ -21,7 +21,7 @@ struct ProgramRun
     std::map<std::string, std::string> globals;
 };
 
-ProgramRun compileAndRun(const std::string& program)
+ProgramRun compileAndRun(const std::string& program, const std::function<void(TPSExec&)>& prepare = {})
 {
     CompileHarness h;
     std::vector<std::string> names;
@@ -36,7 +36,7 @@ ProgramRun compileAndRun(const std::string& program)
     }
     std::string image;
     h.c.GetOutput(image);
-    run.outcome = runThreeWays(image);
+    run.outcome = runThreeWays(image, prepare);
     for (std::size_t i = 0; i < names.size() && i < run.outcome.globals.size(); ++i)
         run.globals[names[i]] = run.outcome.globals[i];
     return run;
@@ -291,4 +291,156 @@ end.
     EXPECT_EQ(unhandled.outcome.code, ErDivideByZero);
     EXPECT_EQ(unhandled.globals.at("N"), "0");
     EXPECT_EQ(unhandled.globals.at("I"), "0");
+}
+
+// Calls of functions with one value parameter, which go at once where they
+// can: the argument read from a variable, a constant or a calculation, the
+// result used at once or kept, errors in the argument, parameters that are
+// no LongInt and results that own something (which go one instruction at a
+// time), and recursion that runs out of memory on the way.
+TEST(CompiledQuickPaths, CallsWithOneValueParameter)
+{
+    const std::string functions = R"(
+function Twice(n: Integer): Integer;
+begin
+  Result := n * 2;
+end;
+
+function Down(n: Integer): Integer;
+begin
+  if n <= 0 then
+    Result := 0
+  else
+    Result := Down(n - 1) + 1;
+end;
+
+function Spell(n: Integer): String;
+begin
+  Result := IntToStr(n) + '!';
+end;
+
+function Maybe(n: Integer): Integer;
+begin
+  if n > 100 then
+    Result := n;
+end;
+
+function Half(b: Byte): Integer;
+begin
+  Result := b div 2;
+end;
+
+function Count(s: String): Integer;
+begin
+  Result := Length(s);
+end;
+)";
+    struct Case
+    {
+        const char* body;
+        const char* global;
+        const char* value;
+        std::size_t memoryLimit;
+        TPSError error;
+    };
+    const Case cases[] = {
+        {"r := Twice(21);", "R", "42", 0, ErNoError},
+        {"k := 5; r := Twice(k);", "R", "10", 0, ErNoError},
+        {"k := 5; r := Twice(k - 7);", "R", "-4", 0, ErNoError},
+        {"k := 9; r := Twice(k mod 4) + Twice(k div 2);", "R", "10", 0, ErNoError},
+        {"k := 2147483647; r := Twice(k + 1);", "R", "0", 0, ErNoError},
+        {"r := Down(300);", "R", "300", 0, ErNoError},
+        // A result starts empty, whatever the stack held there before.
+        {"r := Down(40); r := Maybe(3) + Maybe(-8);", "R", "0", 0, ErNoError},
+        {"for k := 1 to 50 do r := r + Down(k);", "R", "1275", 0, ErNoError},
+        {"s := Spell(12) + Spell(-3);", "S", "'12!-3!'", 0, ErNoError},
+        {"r := Half(200) + Half(7);", "R", "103", 0, ErNoError},
+        {"s := 'abc'; r := Count(s) + Count(s + s);", "R", "9", 0, ErNoError},
+        {"k := 0; try r := Twice(5 div k); except r := -1; end;", "R", "-1", 0, ErNoError},
+        {"k := 0; r := 3; r := Twice(7 mod k);", "R", "3", 0, ErDivideByZero},
+        // Deep enough to leave the stack's first chunks, not its limit.
+        {"r := Down(20000);", "R", "20000", 0, ErNoError},
+        {"r := Down(100000);", "R", "0", std::size_t(1) << 20, erOutOfMemory},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun run =
+            compileAndRun(functions + "var r, k: Integer; s: String;\nbegin\n" + c.body + "\nend.", [&](TPSExec& exec) {
+                if (c.memoryLimit)
+                    exec.SetMemoryLimit(c.memoryLimit);
+            });
+        EXPECT_EQ(run.outcome.result, c.error == ErNoError) << c.body << ": " << run.outcome;
+        EXPECT_EQ(run.outcome.code, c.error) << c.body;
+        EXPECT_EQ(run.globals.at(c.global), c.value) << c.body;
+        if (c.error == ErNoError) {
+            EXPECT_EQ(run.outcome.stack, 0u) << c.body;
+        }
+    }
+}
+
+// For loops whose counter is a local of a procedure, which the loop's last
+// test steps in place, up and down, to the ends of the LongInt range, with
+// the counter and the limit changed inside the body.
+TEST(CompiledQuickPaths, LocalLoopCounters)
+{
+    const ProgramRun run = compileAndRun(R"(
+var
+  up, down, top, bottom, early, steps: Integer;
+
+function Sum(a, b: Integer): Integer;
+var
+  i: Integer;
+begin
+  Result := 0;
+  for i := a to b do
+    Result := Result + i;
+end;
+
+function SumDown(a, b: Integer): Integer;
+var
+  i: Integer;
+begin
+  Result := 0;
+  for i := a downto b do
+    Result := Result + i;
+end;
+
+function Ends: Integer;
+var
+  i, n: Integer;
+begin
+  n := 0;
+  for i := 2147483645 to 2147483647 do
+    n := n + 1;
+  for i := -2147483646 downto -2147483648 do
+    n := n + 10;
+  Result := n;
+end;
+
+function Skipping(limit: Integer): Integer;
+var
+  i, n: Integer;
+begin
+  n := 0;
+  for i := 1 to limit do begin
+    n := n + 1;
+    if i mod 3 = 0 then
+      i := i + 1;
+  end;
+  Result := n;
+end;
+
+begin
+  up := Sum(1, 100) + Sum(5, 4) + Sum(-3, -3);
+  down := SumDown(10, 1) + SumDown(1, 2);
+  top := Ends;
+  early := Skipping(20);
+  steps := Sum(0, 99999);
+end.
+)");
+    ASSERT_TRUE(run.outcome.result) << run.outcome;
+    EXPECT_EQ(run.globals.at("UP"), "5047");
+    EXPECT_EQ(run.globals.at("DOWN"), "55");
+    EXPECT_EQ(run.globals.at("TOP"), "33");
+    EXPECT_EQ(run.globals.at("EARLY"), "14");
+    EXPECT_EQ(run.globals.at("STEPS"), "704982704");
 }

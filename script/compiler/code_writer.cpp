@@ -195,8 +195,10 @@ void TPSValue::operator delete(void* node, std::size_t size) noexcept
 
 // ---- Temporaries and context ---------------------------------------------------
 
-TPSCodeContext::TPSCodeContext(TPSInternalProcedure* proc, std::int32_t procNo) : Proc(proc), ProcNo(procNo)
+TPSCodeContext::TPSCodeContext(TPSInternalProcedure* proc, std::int32_t procNo, std::vector<TPSType*> slots)
+    : Proc(proc), ProcNo(procNo), Slots(std::move(slots))
 {
+    Slots.clear();
     for (const TPSProcVar& local : proc->ProcVars)
         Slots.push_back(local.AType);
 }

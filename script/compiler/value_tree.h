@@ -265,7 +265,8 @@ public:
 class TPSCodeContext
 {
 public:
-    TPSCodeContext(TPSInternalProcedure* proc, std::int32_t procNo);
+    // slots: a list to fill, whatever it holds, kept for its room.
+    TPSCodeContext(TPSInternalProcedure* proc, std::int32_t procNo, std::vector<TPSType*> slots = {});
     TPSInternalProcedure* Proc;
     std::int32_t ProcNo;
     std::string& Code() { return Proc->Data; }

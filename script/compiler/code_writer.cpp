@@ -143,7 +143,7 @@ void* makeNode(std::size_t size)
     if (!kReuse || c >= kSizeClasses || nodesGone)
         return ::operator new(size);
     freeNodesOwner.armed = true;
-    return ::operator new(c * kSizeStep);
+    return ::operator new(c* kSizeStep);
 }
 
 void freeNode(void* node, std::size_t size) noexcept

@@ -6,6 +6,14 @@
 #include <cstring>
 #include <stdexcept>
 
+bool HasLowerCase(std::string_view text)
+{
+    for (const char c : text)
+        if (c >= 'a' && c <= 'z')
+            return true;
+    return false;
+}
+
 std::uint32_t MakeHash(std::string_view text)
 {
     std::uint32_t h = 0;

@@ -18,6 +18,9 @@ std::uint32_t MakeHash(std::string_view text);
 std::string FastUpperCase(std::string_view text);
 // The same into a string that keeps its storage (a tokenizer's token).
 void FastUpperCaseInto(std::string_view text, std::string& out);
+// Whether FastUpperCase would change the text: most names a compiler looks
+// up come from its tokenizer already upper-cased.
+bool HasLowerCase(std::string_view text);
 std::string FastLowerCase(std::string_view text);
 
 // Returns the text before the first blank and removes it and the blank from

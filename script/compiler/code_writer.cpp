@@ -108,35 +108,12 @@ bool TPSExpressionCompiler::SameValueType(const TPSType* a, const TPSType* b)
 
 // ---- Nodes --------------------------------------------------------------------------
 
+namespace valuenodes {
+
+thread_local constinit std::array<FreeNode*, kSizeClasses> freeHeads{};
+thread_local constinit bool nodesGone = false;
+
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kReuseNodes = false; // the sanitizer sees each node's own life
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kReuseNodes = false;
-#else
-constexpr bool kReuseNodes = true;
-#endif
-#else
-constexpr bool kReuseNodes = true;
-#endif
-
-// Free nodes by size, in steps of 16 bytes up to 256.
-constexpr std::size_t kSizeStep = 16;
-constexpr std::size_t kSizeClasses = 17;
-
-struct FreeNode
-{
-    FreeNode* next;
-};
-
-// The lists of this thread. They are built without code, so that reaching
-// them costs no check of the thread's first use: every node of an
-// expression passes here twice.
-thread_local std::array<FreeNode*, kSizeClasses> freeHeads{};
-// Set once the thread's destructors ran, when a node outlives them.
-thread_local bool nodesGone = false;
 
 // Gives the lists' nodes back when the thread ends. Armed whenever a list
 // may gain its first node: a fresh node is made or an empty list takes one.
@@ -158,45 +135,40 @@ struct FreeNodesOwner
 
 thread_local FreeNodesOwner freeNodesOwner;
 
-std::size_t sizeClass(std::size_t size)
-{
-    return (size + kSizeStep - 1) / kSizeStep;
-}
-
 } // namespace
 
-void* TPSValue::operator new(std::size_t size)
+void* makeNode(std::size_t size)
 {
     const std::size_t c = sizeClass(size);
-    if (!kReuseNodes || c >= kSizeClasses || nodesGone)
+    if (!kReuse || c >= kSizeClasses || nodesGone)
         return ::operator new(size);
-    if (FreeNode* node = freeHeads[c]) {
-        freeHeads[c] = node->next;
-        return node;
-    }
     freeNodesOwner.armed = true;
-    const std::size_t bytes = c * kSizeStep;
-    return ::operator new(bytes);
+    return ::operator new(c* kSizeStep);
 }
 
-void TPSValue::operator delete(void* node, std::size_t size) noexcept
+void freeNode(void* node, std::size_t size) noexcept
 {
     const std::size_t c = sizeClass(size);
-    if (!kReuseNodes || c >= kSizeClasses || nodesGone) {
+    if (!kReuse || c >= kSizeClasses || nodesGone) {
         ::operator delete(node);
         return;
     }
-    if (!freeHeads[c])
-        freeNodesOwner.armed = true; // a node made by another thread
+    // The list's first node: the owner must be there to give it back, also
+    // for a node made by another thread.
+    freeNodesOwner.armed = true;
     auto* free = static_cast<FreeNode*>(node);
     free->next = freeHeads[c];
     freeHeads[c] = free;
 }
 
+} // namespace valuenodes
+
 // ---- Temporaries and context ---------------------------------------------------
 
-TPSCodeContext::TPSCodeContext(TPSInternalProcedure* proc, std::int32_t procNo) : Proc(proc), ProcNo(procNo)
+TPSCodeContext::TPSCodeContext(TPSInternalProcedure* proc, std::int32_t procNo, std::vector<TPSType*> slots)
+    : Proc(proc), ProcNo(procNo), Slots(std::move(slots))
 {
+    Slots.clear();
     for (const TPSProcVar& local : proc->ProcVars)
         Slots.push_back(local.AType);
 }

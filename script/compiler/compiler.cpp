@@ -471,7 +471,7 @@ TPSType* TPSPascalCompiler::FindTypeFrom(std::string_view upperName) const
 
 TPSType* TPSPascalCompiler::FindType(std::string_view name) const
 {
-    return FindTypeFrom(FastUpperCase(name));
+    return HasLowerCase(name) ? FindTypeFrom(FastUpperCase(name)) : FindTypeFrom(name);
 }
 
 std::int32_t TPSPascalCompiler::FindProcNo(std::string_view upperName, bool forwardOnly)
@@ -488,7 +488,10 @@ std::int32_t TPSPascalCompiler::FindProcNo(std::string_view upperName, bool forw
 std::int32_t TPSPascalCompiler::FindProc(std::string_view name)
 {
     CheckCompiling();
-    const std::string upper = FastUpperCase(name);
+    std::string folded;
+    if (HasLowerCase(name))
+        folded = FastUpperCase(name);
+    const std::string_view upper = folded.empty() ? name : std::string_view(folded);
     if (const std::int32_t found = FindProcNo(upper, false); found >= 0)
         return found;
     const std::ptrdiff_t reg = regProcIndex_.Find(regProcs_, upper, MakeHash(upper), false, kKeyOf);

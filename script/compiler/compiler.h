@@ -371,6 +371,9 @@ private:
 
     // The code size of the last routine body compiled.
     std::size_t lastBodySize_ = 0;
+    // The slot list of the body being written, kept with its room from one
+    // routine to the next.
+    std::vector<TPSType*> bodySlots_;
     // Kept from one var section to the next, with their room.
     VarGroupLists varGroupLists_;
     std::unique_ptr<TPSPascalParser> parser_;

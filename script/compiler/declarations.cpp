@@ -146,6 +146,10 @@ void TPSPascalCompiler::AddVariable(TPSBlockInfo& block, std::string_view name, 
     var.SetName(name);
     var.AType = type;
     SetPlace(var, at);
+    // Routines mostly have a few locals: room for them in one step.
+    constexpr std::size_t kLocalsAtFirst = 4;
+    if (block.Proc->ProcVars.empty())
+        block.Proc->ProcVars.reserve(kLocalsAtFirst);
     block.Proc->ProcVars.push_back(std::move(var));
     NotifyVariable(TPSVariableType::Local, static_cast<std::int32_t>(block.Proc->ProcVars.size() - 1), block.ProcNo,
                    position);

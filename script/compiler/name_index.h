@@ -50,6 +50,15 @@ public:
     std::ptrdiff_t Find(const List& list, std::string_view upperName, std::uint32_t hash, bool fromFirst, KeyOf keyOf,
                         Accept accept)
     {
+        if (list.size() <= kScanLimit) {
+            // A routine's parameters and locals are a handful: a scan of the
+            // hashes finds them without building chains. An index filed for
+            // a longer list that has since been emptied is dropped, as Catch
+            // would drop it.
+            if (!entries_.empty() && list.size() <= entries_.back().slot)
+                Clear();
+            return Scan(list, upperName, hash, fromFirst, keyOf, accept);
+        }
         Catch(list, keyOf);
         if (heads_.empty())
             return -1;
@@ -82,6 +91,26 @@ public:
     }
 
 private:
+    // Lists up to this long are scanned rather than indexed.
+    static constexpr std::size_t kScanLimit = 8;
+
+    // What Find answers, by looking at every element: the newest match, or
+    // with fromFirst the oldest.
+    template <typename List, typename KeyOf, typename Accept>
+    static std::ptrdiff_t Scan(const List& list, std::string_view upperName, std::uint32_t hash, bool fromFirst,
+                               KeyOf keyOf, Accept accept)
+    {
+        const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(list.size());
+        for (std::ptrdiff_t n = 0; n < count; ++n) {
+            const std::ptrdiff_t at = fromFirst ? n : count - 1 - n;
+            const auto& element = list[static_cast<std::size_t>(at)];
+            const Key key = keyOf(element);
+            if (key.hash == hash && key.name == upperName && accept(element))
+                return at;
+        }
+        return -1;
+    }
+
     struct Entry
     {
         std::uint32_t hash;

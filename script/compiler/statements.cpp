@@ -781,6 +781,8 @@ public:
         labelScopes_.assign(count, 0);
         enteredLabels_.assign(count, false);
         waiting_.assign(count, {});
+        // Room for the usual nesting in one step.
+        scopes_.reserve(kScopesAtStart);
         scopes_.assign(1, Scope{});
     }
 
@@ -817,6 +819,7 @@ private:
     std::vector<std::size_t> leaving_;
     std::size_t loopBase_ = 0;
     int scope_ = 0;
+    static constexpr std::size_t kScopesAtStart = 16;
     std::vector<Scope> scopes_;
     // Per label: the scope it is placed in, whether a goto from another
     // scope came before it, and the gotos that came before it.
@@ -843,13 +846,19 @@ bool TPSPascalCompiler::CompileBody(const TPSBlockInfo& block)
     proc.Data.reserve(std::min(lastBodySize_, kLargestGuess));
     for (const TPSProcVar& local : proc.ProcVars)
         pscode::putPushType(proc.Data, static_cast<std::uint32_t>(UseType(local.AType)->FinalTypeNo));
-    TPSCodeContext context(block.Proc, block.ProcNo);
+    TPSCodeContext context(block.Proc, block.ProcNo, std::move(bodySlots_));
     body_ = &context;
     struct Done
     {
         const TPSCodeContext*& body;
-        ~Done() { body = nullptr; }
-    } done{body_};
+        std::vector<TPSType*>& slots;
+        TPSCodeContext& context;
+        ~Done()
+        {
+            body = nullptr;
+            slots = std::move(context.Slots);
+        }
+    } done{body_, bodySlots_, context};
     BodyCompiler body(*this, context);
     body.StartLabels();
     if (!body.Compound(0) || !body.ResolveGotos())

@@ -76,6 +76,10 @@ TPSAttributeType::Field& TPSAttributeType::AddField(std::string_view name, TPSTy
 
 TPSParameterDecl& TPSParametersDecl::AddParam(std::string_view writtenName, TPSParameterMode mode, TPSType* type)
 {
+    // Routines mostly take a few parameters: room for them in one step.
+    constexpr std::size_t kParamsAtFirst = 4;
+    if (Params.empty())
+        Params.reserve(kParamsAtFirst);
     TPSParameterDecl& param = Params.emplace_back();
     param.OrgName.assign(writtenName);
     param.Name = FastUpperCase(writtenName);

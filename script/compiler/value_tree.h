@@ -6,6 +6,8 @@
 
 #include "script/compiler/compiler.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -32,15 +34,77 @@ enum class TPSValueKind : std::uint8_t {
     WithTarget,
 };
 
+// Nodes come and go by the thousand in every statement: they are kept for
+// reuse on the thread that freed them rather than handed back to the heap
+// each time. The common cases are inline, where each node's size is known.
+namespace valuenodes {
+
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kReuse = false; // the sanitizer sees each node's own life
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kReuse = false;
+#else
+inline constexpr bool kReuse = true;
+#endif
+#else
+inline constexpr bool kReuse = true;
+#endif
+
+// Free nodes by size, in steps of 16 bytes up to 256.
+inline constexpr std::size_t kSizeStep = 16;
+inline constexpr std::size_t kSizeClasses = 17;
+
+struct FreeNode
+{
+    FreeNode* next;
+};
+
+// The lists of this thread, built without code, so that reaching them costs
+// no check of the thread's first use.
+extern thread_local constinit std::array<FreeNode*, kSizeClasses> freeHeads;
+// Set once the thread's destructors ran, when a node outlives them.
+extern thread_local constinit bool nodesGone;
+
+constexpr std::size_t sizeClass(std::size_t size)
+{
+    return (size + kSizeStep - 1) / kSizeStep;
+}
+
+// The ways that need the heap or the thread's owner of the lists.
+void* makeNode(std::size_t size);
+void freeNode(void* node, std::size_t size) noexcept;
+
+} // namespace valuenodes
+
 class TPSValue
 {
 public:
     virtual ~TPSValue() = default;
-    // Nodes come and go by the thousand in every statement: they are kept
-    // for reuse on the thread that freed them rather than handed back to
-    // the heap each time.
-    static void* operator new(std::size_t size);
-    static void operator delete(void* node, std::size_t size) noexcept;
+    static void* operator new(std::size_t size)
+    {
+        using namespace valuenodes;
+        const std::size_t c = sizeClass(size);
+        if (kReuse && c < kSizeClasses && !nodesGone) {
+            if (FreeNode* node = freeHeads[c]) {
+                freeHeads[c] = node->next;
+                return node;
+            }
+        }
+        return makeNode(size);
+    }
+    static void operator delete(void* node, std::size_t size) noexcept
+    {
+        using namespace valuenodes;
+        const std::size_t c = sizeClass(size);
+        if (kReuse && c < kSizeClasses && !nodesGone && freeHeads[c]) {
+            auto* free = static_cast<FreeNode*>(node);
+            free->next = freeHeads[c];
+            freeHeads[c] = free;
+            return;
+        }
+        freeNode(node, size);
+    }
     TPSValue(const TPSValue&) = delete;
     TPSValue& operator=(const TPSValue&) = delete;
     const TPSValueKind Kind;
@@ -265,7 +329,8 @@ public:
 class TPSCodeContext
 {
 public:
-    TPSCodeContext(TPSInternalProcedure* proc, std::int32_t procNo);
+    // slots: a list to fill, whatever it holds, kept for its room.
+    TPSCodeContext(TPSInternalProcedure* proc, std::int32_t procNo, std::vector<TPSType*> slots = {});
     TPSInternalProcedure* Proc;
     std::int32_t ProcNo;
     std::string& Code() { return Proc->Data; }

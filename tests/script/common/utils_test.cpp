@@ -40,7 +40,12 @@ TEST(ScriptUtils, CaseFoldingIsAsciiOnly)
         const char c = all[i];
         ASSERT_EQ(upper[i], c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c) << "byte " << i;
         ASSERT_EQ(lower[i], c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) << "byte " << i;
+        // A text needs folding exactly when it has a byte that folds.
+        ASSERT_EQ(HasLowerCase(all.substr(i, 1)), upper[i] != c) << "byte " << i;
     }
+    EXPECT_FALSE(HasLowerCase(upper));
+    EXPECT_TRUE(HasLowerCase(upper + "z"));
+    EXPECT_FALSE(HasLowerCase(""));
 }
 
 TEST(ScriptUtils, CutWords)

@@ -1,10 +1,13 @@
 #include "compile_harness.h"
 #include "script/common/utils.h"
+#include "script/compiler/name_index.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <ostream>
+#include <string>
+#include <vector>
 
 using ps::BaseType;
 
@@ -710,6 +713,80 @@ TEST(CompilerDeclarations, ChainsOfNamedTypesAreBounded)
                 " = array of B" + std::to_string(i - 1) + ";\n";
     CompileHarness h;
     ASSERT_TRUE(h.compile(text + "var a: A255; b: B255;\nbegin a := b end.")) << h.firstError()->MessageToString();
+}
+
+// The name index answers as a search of the whole list would, for short
+// lists (scanned) and long ones (indexed) alike, and across a list that
+// grows past the short length, is emptied behind its back and grows again.
+TEST(CompilerSymbols, NameIndexFindsWhatASearchOfTheListFinds)
+{
+    struct Named
+    {
+        std::string Name;
+        std::uint32_t NameHash;
+    };
+    auto add = [](std::vector<Named>& list, const std::string& name) { list.push_back({name, MakeHash(name)}); };
+    // Names repeat every `cycle` entries, so most names have several places.
+    auto fill = [&](std::vector<Named>& list, std::size_t count, std::size_t cycle, const char* prefix) {
+        for (std::size_t i = list.size(); i < count; ++i)
+            add(list, prefix + std::to_string(i % cycle));
+    };
+    auto search = [](const std::vector<Named>& list, const std::string& name, bool fromFirst, bool evenOnly) {
+        std::ptrdiff_t found = -1;
+        for (std::size_t i = 0; i < list.size(); ++i)
+            if (list[i].Name == name && (!evenOnly || i % 2 == 0) && (found < 0 || !fromFirst))
+                found = static_cast<std::ptrdiff_t>(i);
+        return found;
+    };
+    auto checkAll = [&](TPSNameIndex& index, const std::vector<Named>& list, const char* prefix, const char* step) {
+        for (int n = -1; n < 12; ++n) {
+            const std::string name = n < 0 ? std::string("NONE") : prefix + std::to_string(n);
+            for (const bool fromFirst : {false, true}) {
+                for (const bool evenOnly : {false, true}) {
+                    const std::ptrdiff_t got = index.Find(
+                        list, name, MakeHash(name), fromFirst,
+                        [](const Named& e) {
+                            return TPSNameIndex::Key{e.NameHash, e.Name};
+                        },
+                        [&](const Named& e) { return !evenOnly || (&e - list.data()) % 2 == 0; });
+                    ASSERT_EQ(got, search(list, name, fromFirst, evenOnly))
+                        << step << ": " << list.size() << " entries, " << name << (fromFirst ? " first" : " last")
+                        << (evenOnly ? " even" : "");
+                }
+            }
+            ASSERT_EQ(index.FindNamed(list, name, MakeHash(name)), search(list, name, false, false)) << step;
+        }
+    };
+    // Every length around the short one, each list looked up as it grows.
+    for (const std::size_t cycle : {std::size_t(3), std::size_t(7), std::size_t(100)}) {
+        TPSNameIndex index;
+        std::vector<Named> list;
+        for (std::size_t count = 0; count <= 20; ++count) {
+            fill(list, count, cycle, "A");
+            checkAll(index, list, "A", "growing");
+        }
+    }
+    // Indexed, emptied behind the index's back, refilled with other names
+    // while short, then long again: no stale entry answers.
+    TPSNameIndex index;
+    std::vector<Named> list;
+    fill(list, 16, 16, "A");
+    checkAll(index, list, "A", "long");
+    list.clear();
+    fill(list, 5, 5, "B");
+    checkAll(index, list, "B", "short again");
+    fill(list, 18, 9, "B");
+    checkAll(index, list, "B", "long again");
+    checkAll(index, list, "A", "long again");
+    // Forgetting the newest entries of an indexed list, then shortening it.
+    index.Forget(10);
+    list.resize(10);
+    checkAll(index, list, "B", "forgotten");
+    index.Forget(6);
+    list.resize(6);
+    checkAll(index, list, "B", "short after forgetting");
+    fill(list, 14, 4, "B");
+    checkAll(index, list, "B", "long after forgetting");
 }
 
 // Every name of a long list is checked against those before it; a repeat at

@@ -112,7 +112,9 @@ HRESULT BaseRenderer::GetState(DWORD msTimeout, FILTER_STATE* state)
         return E_POINTER;
     const auto cued = [this] {
         std::lock_guard lock(mutex_);
-        return cued_ || this->state() != State_Paused;
+        // A parked stream is ready once its thread waits at the top of its
+        // loop, so that nothing of the cue is left to the next step.
+        return (cued_ && !(keptBy_ && keptBy_->parkPending())) || this->state() != State_Paused;
     };
     // The cue comes from a streaming thread that may be sending to the GUI
     // thread, so the wait serves sends.

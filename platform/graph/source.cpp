@@ -191,6 +191,7 @@ void SourceStream::parkAborted()
         parkPending_.store(false, std::memory_order_relaxed);
     }
     runChanged_.notify_all();
+    WakeWaits();
 }
 
 void SourceStream::Running()
@@ -207,9 +208,14 @@ SourceStream::HandBack SourceStream::waitParked()
 {
     std::unique_lock lock(runLock_);
     parked_ = true;
-    parkPending_.store(false, std::memory_order_relaxed);
-    // A step may wait for this.
-    runChanged_.notify_all();
+    if (parkPending_.exchange(false, std::memory_order_acq_rel)) {
+        // A step may wait for this, and a wait for the pause: woken without
+        // the lock, which the step would otherwise wait for in turn.
+        lock.unlock();
+        runChanged_.notify_all();
+        WakeWaits();
+        lock.lock();
+    }
     runChanged_.wait(
         lock, [this] { return !turnTaken_ && (stopRequested() || handedBack_ || filter_->state() == State_Running); });
     parked_ = false;

@@ -69,6 +69,9 @@ public:
     void park(std::function<void()> resume);
     // Undoes park when the delivery failed further up.
     void parkAborted();
+    // Parked by a delivery on the streaming thread, which is on its way to
+    // wait at the top of its loop; any thread.
+    bool parkPending() const { return parkPending_.load(std::memory_order_acquire); }
 
     enum class Turn {
         notTaken,   // the thread is not parked: nothing was done

@@ -1,6 +1,7 @@
 #include "platform/graph/source.h"
 
 #include "platform/graph/media_guids.h"
+#include "platform/graph/pin_walk.h"
 
 #include "platform/win/messages.h"
 
@@ -62,6 +63,9 @@ HRESULT SourceStream::Active()
     if (!isConnected())
         return S_OK;
     const HRESULT hr = BaseOutputPin::Active();
+    // Connections stand while the filter is active; they are walked here,
+    // on the thread that activates it, not by the streaming thread.
+    parks_ = feedsOneChain();
     if (SUCCEEDED(hr))
         startRun();
     return hr;
@@ -164,14 +168,28 @@ void SourceStream::threadMain()
     }
 }
 
-bool SourceStream::aloneInFilter() const
+bool SourceStream::feedsOneChain() const
 {
-    for (int i = 0; i < filter_->GetPinCount(); ++i) {
-        BasePin* pin = filter_->GetPin(i);
-        if (pin && pin != this && pin->direction() == PINDIR_OUTPUT && pin->isConnected())
-            return false;
+    // A stream that shares its filter, or a filter downstream that hands
+    // what it gets to more than one output (a splitter pushed to), would
+    // hold up another branch while this one waits.
+    ComPtr<IBaseFilter> filter(filter_);
+    // A chain longer than any graph builds is not walked to its end.
+    for (int depth = 0; filter && depth < 64; ++depth) {
+        ComPtr<IPin> next;
+        for (const ComPtr<IPin>& pin : pinsOf(filter.get())) {
+            if (directionOf(pin.get()) != PINDIR_OUTPUT || !peerOf(pin.get()))
+                continue;
+            if (next)
+                return false;
+            next = pin;
+        }
+        if (!next)
+            return true;
+        const ComPtr<IPin> in = peerOf(next.get());
+        filter = in ? filterOf(in.get()) : nullptr;
     }
-    return true;
+    return !filter;
 }
 
 void SourceStream::park(std::function<void()> resume)
@@ -289,7 +307,7 @@ void SourceStream::run()
             if (FAILED(hr) && !stopRequested() && !std::exchange(told, true))
                 filter_->NotifyEvent(EC_ERRORABORT, hr, 0);
         };
-        const bool parks = aloneInFilter();
+        const bool parks = parks_;
         HandBack next{HandBack::fill, S_OK};
         while (SUCCEEDED(hr) && !stopRequested()) {
             ComPtr<IMediaSample> sample;

@@ -60,8 +60,8 @@ public:
     bool stopRequested() const { return stop_.load(std::memory_order_acquire); }
 
     // The stream whose sample the current thread delivers, while it may be
-    // parked (it is its filter's only connected stream); null elsewhere and
-    // while an end of stream goes down.
+    // parked (it feeds one chain of filters alone); null elsewhere and while
+    // an end of stream goes down.
     static SourceStream* delivering();
     // On the delivering thread, by what answers S_PARKED, before anyone can
     // see that it did: `resume` runs on the streaming thread once the filter
@@ -108,9 +108,10 @@ private:
     void makeMove();
     void threadMain();
     void run();
-    // Whether this is its filter's only connected stream, so that a parked
-    // thread holds back nobody else's data.
-    bool aloneInFilter() const;
+    // Whether this is its filter's only connected stream and every filter
+    // downstream passes it to one output at most, so that a parked thread
+    // holds back nobody else's data.
+    bool feedsOneChain() const;
     // Where a turn taken on another thread stopped, for the thread to go on
     // from: the next buffer to fill, a fill's result other than S_OK, or a
     // delivery's result other than S_OK and S_PARKED.
@@ -131,6 +132,8 @@ private:
     bool exit_ = false;        // guarded by runLock_
     std::optional<Move> move_; // guarded by runLock_
     std::atomic<bool> stop_{false};
+    // Set while the filter is activated, before the thread's runs.
+    bool parks_ = false;
     // The thread waits at the top of its loop; another thread has its turn.
     bool parked_ = false;                // guarded by runLock_
     bool turnTaken_ = false;             // guarded by runLock_

@@ -138,8 +138,9 @@ private:
     bool parked_ = false;                // guarded by runLock_
     bool turnTaken_ = false;             // guarded by runLock_
     std::optional<HandBack> handedBack_; // guarded by runLock_
-    // Downstream parked the thread, which is on its way to wait.
-    std::atomic<bool> parkPending_{false}; // written under runLock_
+    // Downstream parked the thread, which is on its way to wait: set by the
+    // thread that delivers, cleared under runLock_.
+    std::atomic<bool> parkPending_{false};
     // Written by the thread that has the turn, read once it is handed over.
     std::function<void()> resume_;
 };

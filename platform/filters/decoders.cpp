@@ -4,6 +4,7 @@
 #include "platform/filters/stream_types.h"
 #include "platform/graph/formats.h"
 #include "platform/graph/media_guids.h"
+#include "platform/graph/source.h"
 #include "platform/graph/transform.h"
 #include "platform/win/messages.h"
 
@@ -15,6 +16,7 @@ extern "C" {
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <deque>
 #include <vector>
 
 namespace {
@@ -57,6 +59,7 @@ public:
     HRESULT StartStreaming() override { return openCodec(input()->mediaType()); }
     HRESULT StopStreaming() override
     {
+        dropHeld();
         codec_.reset();
         return S_OK;
     }
@@ -65,6 +68,11 @@ public:
     {
         if (given_up_ || !codec_)
             return S_OK;
+        // Frames decoded after downstream parked the stream go first.
+        parked_ = false;
+        const HRESULT held = deliverHeld();
+        if (held != S_OK)
+            return held;
         AM_MEDIA_TYPE* changed = nullptr;
         if (in->GetMediaType(&changed) == S_OK) {
             const HRESULT hr = openCodec(*changed);
@@ -72,11 +80,12 @@ public:
             if (FAILED(hr))
                 return giveUp(hr);
         }
+        const HRESULT done = parked_ ? S_PARKED : S_OK;
         BYTE* data = nullptr;
         in->GetPointer(&data);
         const LONG length = in->GetActualDataLength();
         if (!data || length <= 0)
-            return S_OK;
+            return done;
         if (const AVPacket* lent = av::lentPacketOf(in)) {
             // The demuxer's packet itself, with the sample's times only.
             if (av_packet_ref(packet_.get(), lent) < 0)
@@ -112,6 +121,8 @@ public:
         // A stream given up has ended downstream already.
         if (given_up_)
             return S_OK;
+        parked_ = false;
+        deliverHeld();
         if (codec_) {
             decode(nullptr);
             avcodec_flush_buffers(codec_.get());
@@ -121,6 +132,7 @@ public:
 
     HRESULT EndFlush() override
     {
+        dropHeld();
         if (codec_)
             avcodec_flush_buffers(codec_.get());
         given_up_ = false;
@@ -204,14 +216,47 @@ private:
             }
             failures_ = 0;
             framesDecoded_.fetch_add(1, std::memory_order_relaxed);
+            if (parked_) {
+                // Downstream holds the stream: the packet is decoded to its
+                // end all the same, and what it gives waits here.
+                held_.push_back(av::makeFrame());
+                if (!held_.back())
+                    return E_OUTOFMEMORY;
+                av_frame_move_ref(held_.back().get(), frame_.get());
+                continue;
+            }
             const HRESULT hr = deliver(frame_.get());
             av_frame_unref(frame_.get());
-            if (hr != S_OK)
+            if (hr == S_PARKED)
+                parked_ = true;
+            else if (hr != S_OK)
                 return hr;
         }
         if (sent < 0 && sent != AVERROR_EOF && ++failures_ >= kMaxFailures)
             return giveUp(av::toHResult(sent));
+        return parked_ ? S_PARKED : S_OK;
+    }
+
+    // Delivers the frames held since downstream parked the stream, until it
+    // parks it again.
+    HRESULT deliverHeld()
+    {
+        while (!held_.empty() && !parked_) {
+            const av::FramePtr frame = std::move(held_.front());
+            held_.pop_front();
+            const HRESULT hr = deliver(frame.get());
+            if (hr == S_PARKED)
+                parked_ = true;
+            else if (hr != S_OK)
+                return hr;
+        }
         return S_OK;
+    }
+
+    void dropHeld()
+    {
+        held_.clear();
+        parked_ = false;
     }
 
     // The stream cannot be decoded any further: it ends here.
@@ -226,6 +271,10 @@ private:
     const GUID major_;
     av::PacketPtr packet_;
     av::FramePtr frame_;
+    // Frames decoded while downstream held the stream parked, and whether
+    // it does.
+    std::deque<av::FramePtr> held_;
+    bool parked_ = false;
     int failures_ = 0;
     bool given_up_ = false;
     bool discontinuity_ = true;

@@ -66,6 +66,8 @@ HRESULT BaseFilter::Run(REFERENCE_TIME start)
     }
     streamStart_.store(start, std::memory_order_release);
     state_.store(State_Running, std::memory_order_release);
+    for (int i = 0; i < GetPinCount(); ++i)
+        GetPin(i)->Running();
     return S_OK;
 }
 

@@ -141,6 +141,8 @@ public:
     // Called as the filter leaves and enters the stopped state.
     virtual HRESULT Active();
     virtual HRESULT Inactive();
+    // Called once the filter runs.
+    virtual void Running() {}
 
     bool isConnected() const { return connected_ != nullptr; }
     IPin* connected() const { return connected_.get(); }

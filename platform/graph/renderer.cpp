@@ -61,7 +61,12 @@ HRESULT BaseRenderer::Stop()
     if (state() == State_Stopped)
         return S_OK;
     const HRESULT hr = BaseFilter::Stop();
-    wake();
+    ComPtr<IMediaSample> dropped;
+    {
+        std::lock_guard lock(mutex_);
+        dropped = dropKept();
+    }
+    changed_.notify_all();
     OnStopStreaming();
     return hr;
 }
@@ -70,11 +75,13 @@ HRESULT BaseRenderer::Pause()
 {
     std::lock_guard filterLock(this->filterLock());
     if (state() == State_Stopped) {
+        ComPtr<IMediaSample> dropped;
         {
             std::lock_guard lock(mutex_);
             // Without an upstream there is nothing to wait for.
             cued_ = !input_->isConnected();
             endOfStream_ = completeSent_ = flushing_ = stepping_ = still_ = false;
+            dropped = dropKept();
         }
         framesDrawn_ = 0;
         const HRESULT hr = OnStartStreaming();
@@ -105,7 +112,9 @@ HRESULT BaseRenderer::GetState(DWORD msTimeout, FILTER_STATE* state)
         return E_POINTER;
     const auto cued = [this] {
         std::lock_guard lock(mutex_);
-        return cued_ || this->state() != State_Paused;
+        // A parked stream is ready once its thread waits at the top of its
+        // loop, so that nothing of the cue is left to the next step.
+        return (cued_ && !(keptBy_ && keptBy_->parkPending())) || this->state() != State_Paused;
     };
     // The cue comes from a streaming thread that may be sending to the GUI
     // thread, so the wait serves sends.
@@ -134,15 +143,34 @@ HRESULT BaseRenderer::Step(DWORD frames, IUnknown*)
 {
     if (frames != 1 || CanStep(0, nullptr) != S_OK)
         return E_INVALIDARG;
+    SourceStream* parked = nullptr;
+    ComPtr<IBaseFilter> source;
+    ComPtr<IMediaSample> kept;
     {
         std::lock_guard lock(mutex_);
-        if (state() != State_Paused || !cued_ || !holding_ || stepping_ || endOfStream_ || flushing_)
+        if (state() != State_Paused || !cued_ || !(holding_ || kept_) || stepping_ || endOfStream_ || flushing_)
             return VFW_E_WRONG_STATE;
-        stepping_ = true;
         // The state is intermediate until the next picture cues.
         cued_ = false;
+        if (kept_) {
+            parked = keptBy_;
+            source = keptSource_;
+            // Let go, as a held sample is, before the next is decoded
+            // into a buffer it may need.
+            kept = dropKept();
+        } else {
+            stepping_ = true;
+        }
     }
-    changed_.notify_all();
+    if (!parked) {
+        changed_.notify_all();
+        return S_OK;
+    }
+    kept.reset();
+    // The stream waits at the top of its loop: its next picture is decoded
+    // and delivered here. A stream that has begun to go on finds nothing
+    // kept and brings the next picture itself.
+    parked->takeTurn();
     return S_OK;
 }
 
@@ -192,6 +220,28 @@ BaseRenderer::Wait BaseRenderer::waitHolding(std::unique_lock<std::mutex>& lock,
     }
 }
 
+ComPtr<IMediaSample> BaseRenderer::dropKept()
+{
+    keptBy_ = nullptr;
+    keptSource_.reset();
+    return std::move(kept_);
+}
+
+void BaseRenderer::renderKept()
+{
+    std::unique_lock lock(mutex_);
+    ComPtr<IMediaSample> sample = std::move(kept_);
+    keptBy_ = nullptr;
+    const ComPtr<IBaseFilter> source = std::move(keptSource_);
+    if (!sample)
+        return;
+    if (waitUntilDue(lock, sample.get()) != Wait::due)
+        return;
+    lock.unlock();
+    DoRenderSample(sample.get());
+    ++framesDrawn_;
+}
+
 HRESULT BaseRenderer::receive(IMediaSample* sample)
 {
     std::unique_lock lock(mutex_);
@@ -210,13 +260,28 @@ HRESULT BaseRenderer::receive(IMediaSample* sample)
             REFERENCE_TIME stop = 0;
             still_ = SUCCEEDED(sample->GetTime(&stillStart_, &stop));
             cued_ = true;
-            // A step from here lets this sample go, whether or not its wait
-            // has begun.
-            holding_ = true;
+            ComPtr<IMediaSample> before = dropKept();
+            SourceStream* const stream = SourceStream::delivering();
+            const bool park = stream && CanStep(0, nullptr) == S_OK;
+            if (park) {
+                // The stream waits at the top of its loop, not here.
+                kept_ = sample;
+                keptBy_ = stream;
+                keptSource_ = stream->filter();
+                // Before the cue shows: a step waits for the thread to park.
+                stream->park([self = ComPtr<BaseRenderer>(this)] { self->renderKept(); });
+            } else {
+                // A step from here lets this sample go, whether or not its
+                // wait has begun.
+                holding_ = true;
+            }
             changed_.notify_all();
-            // GetState waits for the cue on the GUI thread.
             lock.unlock();
+            before.reset();
+            // GetState waits for the cue on the GUI thread.
             WakeWaits();
+            if (park)
+                return S_PARKED;
             lock.lock();
         }
     }
@@ -251,10 +316,12 @@ HRESULT BaseRenderer::endOfStream()
 
 HRESULT BaseRenderer::beginFlush()
 {
+    ComPtr<IMediaSample> dropped;
     {
         std::lock_guard lock(mutex_);
         flushing_ = true;
         still_ = false;
+        dropped = dropKept();
         // The picture a paused renderer held is gone: a wait for the pause
         // waits for the one that comes after the flush.
         if (state() == State_Paused && input_->isConnected())

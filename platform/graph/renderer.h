@@ -11,11 +11,20 @@
 // EC_COMPLETE once the renderer runs.
 //
 // A paused video renderer steps (IVideoFrameStep): it lets the sample it
-// holds go without showing it again, and cues on the next one, so that the
-// streaming thread decodes and brings exactly one more picture.
+// holds go without showing it again, and cues on the next one, so that
+// exactly one more picture is decoded and brought.
+//
+// A paused video renderer that cues a picture delivered by a source stream
+// that may park (SourceStream::delivering) keeps the sample and answers
+// S_PARKED: the streaming thread waits at the top of its loop, and a step
+// takes the stream's next turns on the calling thread, so that the picture
+// is decoded there with no other thread woken. When the graph runs, the
+// streaming thread has the kept sample shown when it is due, as if it had
+// waited for it here.
 
 #include "platform/graph/base_filter.h"
 #include "platform/graph/forwarding_pin.h"
+#include "platform/graph/source.h"
 
 #include <condition_variable>
 #include <memory>
@@ -86,6 +95,11 @@ private:
     // flush, stepped when a step lets the sample go.
     Wait waitUntilDue(std::unique_lock<std::mutex>& lock, IMediaSample* sample);
     Wait waitHolding(std::unique_lock<std::mutex>& lock, IMediaSample* sample);
+    // On the streaming thread of a parked stream once it runs.
+    void renderKept();
+    // Lets the kept sample go; with mutex_ held. The caller releases it
+    // outside the lock.
+    ComPtr<IMediaSample> dropKept();
     bool aborting() const { return flushing_ || state() == State_Stopped; }
     // Wakes waiters after a change of state made outside the mutex.
     void wake();
@@ -100,6 +114,11 @@ private:
     // A paused sample waits in Receive; a step asked to let it go.
     bool holding_ = false;
     bool stepping_ = false;
+    // A cued sample kept while its stream waits at the top of its loop, and
+    // that stream (its filter held with it).
+    ComPtr<IMediaSample> kept_;
+    SourceStream* keptBy_ = nullptr;
+    ComPtr<IBaseFilter> keptSource_;
     // The start of the picture that cued the renderer, while it stands.
     bool still_ = false;
     REFERENCE_TIME stillStart_ = 0;

@@ -1,12 +1,48 @@
 #include "platform/graph/source.h"
 
 #include "platform/graph/media_guids.h"
+#include "platform/graph/pin_walk.h"
 
 #include "platform/win/messages.h"
 
 #include <utility>
 
 // --- SourceStream ------------------------------------------------------------
+
+namespace {
+
+// The stream whose sample this thread delivers, while it may be parked,
+// and whether the thread delivers in a turn taken from the stream's own.
+thread_local SourceStream* deliveringStream = nullptr;
+thread_local bool onTurn = false;
+
+// Marks the thread as delivering for `stream` during one Deliver.
+class Delivering
+{
+public:
+    Delivering(SourceStream* stream, bool turn)
+        : stream_(std::exchange(deliveringStream, stream)), turn_(std::exchange(onTurn, turn))
+    {
+    }
+    ~Delivering()
+    {
+        deliveringStream = stream_;
+        onTurn = turn_;
+    }
+    Delivering(const Delivering&) = delete;
+    Delivering& operator=(const Delivering&) = delete;
+
+private:
+    SourceStream* stream_;
+    bool turn_;
+};
+
+} // namespace
+
+SourceStream* SourceStream::delivering()
+{
+    return deliveringStream;
+}
 
 SourceStream::SourceStream(BaseFilter* filter, std::u16string name) : BaseOutputPin(filter, std::move(name)) {}
 
@@ -27,6 +63,9 @@ HRESULT SourceStream::Active()
     if (!isConnected())
         return S_OK;
     const HRESULT hr = BaseOutputPin::Active();
+    // Connections stand while the filter is active; they are walked here,
+    // on the thread that activates it, not by the streaming thread.
+    parks_ = feedsOneChain();
     if (SUCCEEDED(hr))
         startRun();
     return hr;
@@ -79,6 +118,9 @@ void SourceStream::endThread()
     std::lock_guard lock(runLock_);
     exit_ = false;
     run_ = Run::parked;
+    resume_ = nullptr;
+    parkPending_.store(false, std::memory_order_relaxed);
+    handedBack_.reset();
     // The stream stays where it was last moved to, and downstream flushes
     // no more.
     if (move_)
@@ -126,6 +168,134 @@ void SourceStream::threadMain()
     }
 }
 
+bool SourceStream::feedsOneChain() const
+{
+    // A stream that shares its filter, or a filter downstream that hands
+    // what it gets to more than one output (a splitter pushed to), would
+    // hold up another branch while this one waits.
+    ComPtr<IBaseFilter> filter(filter_);
+    // A chain longer than any graph builds is not walked to its end.
+    for (int depth = 0; filter && depth < 64; ++depth) {
+        ComPtr<IPin> next;
+        for (const ComPtr<IPin>& pin : pinsOf(filter.get())) {
+            if (directionOf(pin.get()) != PINDIR_OUTPUT || !peerOf(pin.get()))
+                continue;
+            if (next)
+                return false;
+            next = pin;
+        }
+        if (!next)
+            return true;
+        const ComPtr<IPin> in = peerOf(next.get());
+        filter = in ? filterOf(in.get()) : nullptr;
+    }
+    return !filter;
+}
+
+void SourceStream::park(std::function<void()> resume)
+{
+    // Only the thread that has the turn comes here.
+    resume_ = std::move(resume);
+    // Parked from a turn taken elsewhere, the thread waits already.
+    if (!onTurn)
+        parkPending_.store(true, std::memory_order_release);
+}
+
+void SourceStream::parkAborted()
+{
+    resume_ = nullptr;
+    {
+        std::lock_guard lock(runLock_);
+        parkPending_.store(false, std::memory_order_relaxed);
+    }
+    runChanged_.notify_all();
+    WakeWaits();
+}
+
+void SourceStream::Running()
+{
+    {
+        std::lock_guard lock(runLock_);
+        if (!parked_)
+            return;
+    }
+    runChanged_.notify_all();
+}
+
+SourceStream::HandBack SourceStream::waitParked()
+{
+    std::unique_lock lock(runLock_);
+    parked_ = true;
+    if (parkPending_.exchange(false, std::memory_order_acq_rel)) {
+        // A step may wait for this, and a wait for the pause: woken without
+        // the lock, which the step would otherwise wait for in turn.
+        lock.unlock();
+        runChanged_.notify_all();
+        WakeWaits();
+        lock.lock();
+    }
+    runChanged_.wait(
+        lock, [this] { return !turnTaken_ && (stopRequested() || handedBack_ || filter_->state() == State_Running); });
+    parked_ = false;
+    std::function<void()> resume = std::exchange(resume_, nullptr);
+    if (handedBack_ && !stopRequested())
+        return *std::exchange(handedBack_, std::nullopt);
+    handedBack_.reset();
+    lock.unlock();
+    // Running: what downstream kept is shown when it is due, first.
+    if (resume && !stopRequested())
+        resume();
+    return {HandBack::fill, S_OK};
+}
+
+SourceStream::Turn SourceStream::takeTurn()
+{
+    {
+        std::unique_lock lock(runLock_);
+        // The thread whose delivery parked comes here at once: the rest of
+        // its way up the stream waits for nobody.
+        runChanged_.wait(lock, [this] { return !parkPending_.load(std::memory_order_acquire) || stopRequested(); });
+        if (!parked_ || turnTaken_ || handedBack_ || stopRequested() || filter_->state() != State_Paused)
+            return Turn::notTaken;
+        turnTaken_ = true;
+    }
+    std::optional<HandBack> stoppedAt;
+    for (;;) {
+        ComPtr<IMediaSample> sample;
+        // The thread waits for buffers, not this one.
+        if (FAILED(GetDeliveryBuffer(sample.put(), nullptr, nullptr, AM_GBF_NOWAIT))) {
+            stoppedAt = {HandBack::fill, S_OK};
+            break;
+        }
+        const HRESULT filled = FillBuffer(sample.get());
+        if (filled != S_OK) {
+            stoppedAt = {HandBack::filled, filled};
+            break;
+        }
+        HRESULT hr;
+        {
+            Delivering delivering(this, true);
+            hr = Deliver(sample.get());
+        }
+        if (hr == S_PARKED)
+            break;
+        if (hr != S_OK) {
+            stoppedAt = {HandBack::delivered, hr};
+            break;
+        }
+    }
+    {
+        std::lock_guard lock(runLock_);
+        turnTaken_ = false;
+        handedBack_ = stoppedAt;
+    }
+    // A thread that stays parked is not woken.
+    if (!stoppedAt)
+        return Turn::parked;
+    runChanged_.notify_all();
+    return Turn::handedBack;
+}
+
 void SourceStream::run()
 {
     // Nothing thrown by the filter's code may leave the thread.
@@ -137,13 +307,35 @@ void SourceStream::run()
             if (FAILED(hr) && !stopRequested() && !std::exchange(told, true))
                 filter_->NotifyEvent(EC_ERRORABORT, hr, 0);
         };
+        const bool parks = parks_;
+        HandBack next{HandBack::fill, S_OK};
         while (SUCCEEDED(hr) && !stopRequested()) {
             ComPtr<IMediaSample> sample;
-            if (FAILED(GetDeliveryBuffer(sample.put(), nullptr, nullptr, 0)))
+            const HandBack from = std::exchange(next, {HandBack::fill, S_OK});
+            hr = from.hr;
+            if (from.at == HandBack::delivered)
                 break;
-            hr = FillBuffer(sample.get());
+            if (from.at == HandBack::fill) {
+                if (FAILED(GetDeliveryBuffer(sample.put(), nullptr, nullptr, 0)))
+                    break;
+                hr = FillBuffer(sample.get());
+            }
             if (hr == S_OK) {
-                hr = Deliver(sample.get());
+                {
+                    std::optional<Delivering> delivering;
+                    if (parks)
+                        delivering.emplace(this, false);
+                    hr = Deliver(sample.get());
+                }
+                sample.reset();
+                if (hr == S_PARKED) {
+                    hr = S_OK;
+                    next = waitParked();
+                    continue;
+                }
+                // Parked further down, but not told so up here.
+                if (parkPending_.load(std::memory_order_relaxed))
+                    parkAborted();
                 // S_FALSE: downstream flushes or stops; wait to be moved.
                 if (hr != S_OK)
                     break;

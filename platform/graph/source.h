@@ -6,6 +6,13 @@
 // runs the thread waits, parked, so that a seek needs no new thread. A move
 // is made by the thread itself between two runs, so that a seek costs the
 // GUI thread no wait for the streaming thread.
+//
+// A paused video renderer that cues a picture may answer S_PARKED: it keeps
+// the picture, and the thread waits at the top of its loop instead of in
+// the renderer, with nothing of the stream on its stack. A one-frame step
+// then runs the loop's next turns on the calling thread (takeTurn), and the
+// graph's run wakes the thread, which has the renderer show what it kept
+// when it is due before it goes on.
 
 #include "platform/graph/base_filter.h"
 
@@ -17,6 +24,10 @@
 #include <optional>
 #include <thread>
 #include <vector>
+
+// Success from a delivery: downstream keeps the sample and holds the stream
+// at the top of its loop (a paused renderer that keeps the picture it cued).
+constexpr HRESULT S_PARKED = hresultOf(0x0004F001);
 
 class SourceStream : public BaseOutputPin
 {
@@ -48,6 +59,34 @@ public:
 
     bool stopRequested() const { return stop_.load(std::memory_order_acquire); }
 
+    // The stream whose sample the current thread delivers, while it may be
+    // parked (it feeds one chain of filters alone); null elsewhere and while
+    // an end of stream goes down.
+    static SourceStream* delivering();
+    // On the delivering thread, by what answers S_PARKED, before anyone can
+    // see that it did: `resume` runs on the streaming thread once the filter
+    // runs, before the loop goes on.
+    void park(std::function<void()> resume);
+    // Undoes park when the delivery failed further up.
+    void parkAborted();
+    // Parked by a delivery on the streaming thread, which is on its way to
+    // wait at the top of its loop; any thread.
+    bool parkPending() const { return parkPending_.load(std::memory_order_acquire); }
+
+    enum class Turn {
+        notTaken,   // the thread is not parked: nothing was done
+        parked,     // delivered here until downstream parked the stream again
+        handedBack, // the thread goes on from where this turn stopped
+    };
+    // On the calling thread, while the graph is paused and the thread parked:
+    // runs the loop's turns (a buffer filled and delivered) here until
+    // downstream parks the stream again. A turn that ends the run (the end
+    // of the stream, an error, no free buffer) is handed back to the thread,
+    // which acts on it as if it had been its own.
+    Turn takeTurn();
+    // The filter runs: a parked thread goes on.
+    void Running() override;
+
 private:
     enum class Run { parked, wanted, streaming };
 
@@ -69,6 +108,21 @@ private:
     void makeMove();
     void threadMain();
     void run();
+    // Whether this is its filter's only connected stream and every filter
+    // downstream passes it to one output at most, so that a parked thread
+    // holds back nobody else's data.
+    bool feedsOneChain() const;
+    // Where a turn taken on another thread stopped, for the thread to go on
+    // from: the next buffer to fill, a fill's result other than S_OK, or a
+    // delivery's result other than S_OK and S_PARKED.
+    struct HandBack
+    {
+        enum { fill, filled, delivered } at;
+        HRESULT hr;
+    };
+    // With the thread parked at the top of its loop: waits until it is to
+    // go on, and returns where from.
+    HandBack waitParked();
 
     // Made and ended on the GUI thread only.
     std::thread thread_;
@@ -78,6 +132,17 @@ private:
     bool exit_ = false;        // guarded by runLock_
     std::optional<Move> move_; // guarded by runLock_
     std::atomic<bool> stop_{false};
+    // Set while the filter is activated, before the thread's runs.
+    bool parks_ = false;
+    // The thread waits at the top of its loop; another thread has its turn.
+    bool parked_ = false;                // guarded by runLock_
+    bool turnTaken_ = false;             // guarded by runLock_
+    std::optional<HandBack> handedBack_; // guarded by runLock_
+    // Downstream parked the thread, which is on its way to wait: set by the
+    // thread that delivers, cleared under runLock_.
+    std::atomic<bool> parkPending_{false};
+    // Written by the thread that has the turn, read once it is handed over.
+    std::function<void()> resume_;
 };
 
 class SourceFilter : public BaseFilter

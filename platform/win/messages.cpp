@@ -60,7 +60,7 @@ bool spinningPays()
         cpu_set_t cores;
         CPU_ZERO(&cores);
         return sched_getaffinity(0, sizeof cores, &cores) == 0 ? CPU_COUNT(&cores) > 1
-                                                                : std::thread::hardware_concurrency() > 1;
+                                                               : std::thread::hardware_concurrency() > 1;
     }();
     return pays;
 }
@@ -572,7 +572,10 @@ void WakeWaits()
 
 void ExpectWake()
 {
-    MessageSystem::instance().expectWake();
+    MessageSystem& system = MessageSystem::instance();
+    // The GUI thread itself brings what it would wait for.
+    if (!system.onGuiThread())
+        system.expectWake();
 }
 
 void Sleep(DWORD ms)

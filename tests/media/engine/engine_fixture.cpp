@@ -148,6 +148,7 @@ PictureCounter::PictureCounter()
 HRESULT PictureCounter::Transform(IMediaSample*)
 {
     count_.fetch_add(1, std::memory_order_relaxed);
+    thread_.store(std::this_thread::get_id());
     return S_OK;
 }
 

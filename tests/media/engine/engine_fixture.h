@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <memory>
+#include <thread>
 
 namespace testing_engine {
 
@@ -57,9 +58,12 @@ public:
     HRESULT CheckInputType(const AM_MEDIA_TYPE*) override { return S_OK; }
     HRESULT Transform(IMediaSample*) override;
     long count() const { return count_.load(std::memory_order_relaxed); }
+    // The thread the last picture passed on.
+    std::thread::id thread() const { return thread_.load(); }
 
 private:
     std::atomic<long> count_{0};
+    std::atomic<std::thread::id> thread_{};
 };
 
 // A navigation manager on a clip, paused on its first frame, wired as the

@@ -23,6 +23,7 @@
 #include <functional>
 #include <numeric>
 #include <string_view>
+#include <thread>
 
 using namespace testing_engine;
 
@@ -279,6 +280,58 @@ TEST(NavMan, AStepForwardDecodesOnlyTheNextPicture)
         EXPECT_EQ(n.shown(), kFrom + 10);
         EXPECT_EQ(n.counter->count() - after, 1);
     });
+}
+
+// A one-frame step on a paused graph is over when the action returns: the
+// next picture decoded alone and shown, its position told once, and
+// playing goes on from it. A video stream alone in its source is decoded on
+// the calling thread; with the sound read from the same file the streaming
+// thread brings the picture, so that the sound's thread is never held up.
+TEST(NavMan, AStepIsOverWhenTheActionReturnsAndPlayingGoesOnFromIt)
+{
+    struct Row
+    {
+        const char* container;
+        bool sound;
+    };
+    const Row rows[] = {{"h264.mp4", false}, {"mpeg2.ts", false}, {"dv_pal.avi", false},
+                        {"wmv.wmv", false},  {"h264.mp4", true},  {"dv_pal.avi", true}};
+    constexpr int kFrom = 5;
+    constexpr int kSteps = 3;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.container);
+        SCOPED_TRACE(row.sound ? "with sound" : "video alone");
+        Nav n;
+        if (row.sound) {
+            ASSERT_TRUE(n.engine.connectAudio(clip(row.container)));
+        }
+        ASSERT_TRUE(n.open(row.container));
+        ASSERT_TRUE(n.countPictures());
+        n.nav->SeekTo(true, kFrom * kFrame);
+        n.settle();
+        QStringList texts;
+        n.nav->OnDisplayTime = [&](const QString& text) { texts.append(text); };
+        for (int frame = kFrom + 1; frame <= kFrom + kSteps; ++frame) {
+            SCOPED_TRACE(frame);
+            texts.clear();
+            const long before = n.counter->count();
+            n.nav->naAvanceFrame->Execute();
+            EXPECT_EQ(n.shown(), frame);
+            EXPECT_EQ(texts, QStringList{RefTimeToTimecodeStr(kFrame, frame * kFrame)});
+            EXPECT_EQ(n.counter->count() - before, 1);
+            EXPECT_EQ(n.counter->thread() == std::this_thread::get_id(), !row.sound);
+        }
+        std::vector<int> frames;
+        recordFrames(n, frames);
+        n.nav->caPlay->SetChecked(true);
+        waitForFrame(frames, kFrom + kSteps + 6);
+        n.nav->caPlay->SetChecked(false);
+        ASSERT_FALSE(frames.empty());
+        EXPECT_GE(frames.front(), kFrom + kSteps);
+        EXPECT_LE(frames.front(), kFrom + kSteps + 1);
+        EXPECT_GE(frames.back(), kFrom + kSteps + 6);
+        EXPECT_TRUE(std::adjacent_find(frames.begin(), frames.end(), std::greater_equal<>()) == frames.end());
+    }
 }
 
 // With the sound connected, steps move the picture alone; playing then goes

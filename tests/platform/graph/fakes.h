@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace fakes {
@@ -149,6 +150,8 @@ public:
     HRESULT FillBuffer(IMediaSample* sample) override;
 
     std::atomic<LONGLONG> next{0};
+    // The thread that filled the last buffer.
+    std::atomic<std::thread::id> filledOn{};
 
 private:
     CountingSource* source_;
@@ -211,6 +214,7 @@ inline CountingStream::CountingStream(CountingSource* source, const AM_MEDIA_TYP
 
 inline HRESULT CountingStream::FillBuffer(IMediaSample* sample)
 {
+    filledOn = std::this_thread::get_id();
     const LONGLONG n = next++;
     if (n >= source_->count)
         return S_FALSE;

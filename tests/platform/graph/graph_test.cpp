@@ -844,6 +844,56 @@ TEST(Graph, AStepMovesThePictureAloneAndTheGraphGoesOnFromIt)
     two.graph->Stop();
 }
 
+// A paused video renderer holds its stream at the top of the source's loop:
+// a step fills and delivers the next frame on the calling thread and is over
+// when it returns, a seek and a run take the stream back, and a run shows
+// the picture the pause held. With a second stream in the source (sound
+// that must not wait for the picture) the streaming thread steps as before.
+TEST(Graph, AStepFillsTheNextFrameOnTheCallingThreadWhenTheVideoStreamsAlone)
+{
+    for (const bool sound : {false, true}) {
+        SCOPED_TRACE(sound ? "with sound" : "video alone");
+        TwoRenderers two;
+        if (sound) {
+            two.connect();
+        } else {
+            two.graph->AddFilter(two.source.get(), u"Source");
+            two.graph->AddFilter(two.video.get(), u"Video");
+            ASSERT_EQ(two.graph->ConnectDirect(two.source->video, two.video->input(), nullptr), S_OK);
+        }
+        CountingStream* stream = two.source->video;
+        ASSERT_GE(two.graph->Pause(), S_OK);
+        ASSERT_TRUE(cued(two.graph.get()));
+        // Nothing read past the picture shown.
+        EXPECT_EQ(stream->next, 1);
+        EXPECT_NE(stream->filledOn.load(), std::this_thread::get_id());
+        for (int shown = 1; shown <= 2; ++shown) {
+            SCOPED_TRACE(shown);
+            ASSERT_EQ(two.graph->Step(1, nullptr), S_OK);
+            if (sound) {
+                ASSERT_TRUE(cued(two.graph.get()));
+            }
+            EXPECT_EQ(valuesOf(two.video->stills).back(), shown);
+            EXPECT_EQ(stream->next, shown + 1);
+            EXPECT_EQ(stream->filledOn.load() == std::this_thread::get_id(), !sound);
+        }
+        // A seek takes the stream back from where it waits.
+        LONGLONG target = kFrame;
+        ASSERT_EQ(two.graph->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
+                  S_OK);
+        ASSERT_TRUE(cued(two.graph.get()));
+        EXPECT_EQ(valuesOf(two.video->stills).back(), 1);
+        EXPECT_EQ(stream->next, 2);
+        // Running, the picture held is shown first, then the rest in order.
+        two.graph->SetSyncSource(nullptr);
+        ASSERT_EQ(two.graph->Run(), S_OK);
+        LONG code = 0;
+        EXPECT_EQ(two.graph->WaitForCompletion(10'000, &code), S_OK);
+        EXPECT_EQ(valuesOf(two.video->log), (std::vector<int>{1, 2, 3}));
+        two.graph->Stop();
+    }
+}
+
 // So many steps from one seek, and the graph would rather seek: the sound
 // read meanwhile waits behind its paused renderer.
 TEST(Graph, AGraphStepsSoFarFromItsLastSeek)

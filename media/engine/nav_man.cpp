@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QBoxLayout>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSignalBlocker>
@@ -592,9 +593,16 @@ bool TNavMan::eventFilter(QObject* watched, QEvent* event)
     case QEvent::FocusIn:
         FEditUpdate = false;
         break;
-    case QEvent::FocusOut:
+    case QEvent::FocusOut: {
         FEditUpdate = true;
+        // Once the user is done with the edit, what was typed gives way to
+        // the position, also a text that read as none. Another window or a
+        // menu taking the focus leaves the typing as it is.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            FPositionEdit->setText(GetStrPosition());
         break;
+    }
     case QEvent::KeyPress: {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if ((key == Qt::Key_Return || key == Qt::Key_Enter) && FEditAttached) {

@@ -317,6 +317,24 @@ TEST_F(MainFormTest, PlayPauseStepsAndThePositionEditMoveTheShownFrame)
     edit->setText(QStringLiteral("0:00:02:05"));
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(WaitFor(55), 55);
+    EXPECT_FALSE(edit->hasFocus());
+    EXPECT_EQ(edit->text(), QStringLiteral("0:00:02:05"));
+    // A text that reads as no position goes to the start, and the edit shows
+    // where the video is rather than what was typed.
+    for (const char* typed : {"later", "1:2:"}) {
+        SCOPED_TRACE(typed);
+        form->NavMan->naAvanceFrame->Execute();
+        edit->setFocus();
+        ASSERT_TRUE(edit->hasFocus());
+        edit->setText(QString::fromLatin1(typed));
+        QTest::keyClick(edit, Qt::Key_Return);
+        Settle();
+        EXPECT_EQ(edit->text(), form->NavMan->GetStrPosition());
+    }
+    edit->setText(QStringLiteral("0:00:02:05"));
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(WaitFor(55), 55);
 
     form->NavMan->naReculeDebut->Execute();
     EXPECT_EQ(WaitFor(0), 0);

@@ -43,10 +43,13 @@ QString CloseText(const QString& key, const QString& link)
     return QStringLiteral("Type %1 to close this page or <link %2>click here</link>.").arg(key, link);
 }
 
+// A window of its own also takes the keyboard, as the user asked for it.
 void ShowAndRaise(QWidget* widget)
 {
     widget->show();
     widget->raise();
+    if (widget->isWindow())
+        widget->activateWindow();
 }
 
 TAppliShell& DesktopShell()
@@ -541,12 +544,7 @@ void TKvAppliMan::AssignEvents()
                 FScriptForm->Window()->hide();
         });
     checks(
-        caHelp,
-        [this] {
-            ShowAndRaise(FHelpForm.get());
-            FHelpForm->activateWindow();
-        },
-        [this] { FHelpForm->hide(); });
+        caHelp, [this] { ShowAndRaise(FHelpForm.get()); }, [this] { FHelpForm->hide(); });
     checks(
         caAbout,
         [this, uncheck] {

@@ -167,6 +167,8 @@ void TScriptForm::CreateControls()
     Editor = new TScriptEditor(FClient);
     Editor->setObjectName(QStringLiteral("Editor"));
     Editor->installEventFilter(this);
+    // The window opens ready for typing.
+    Editor->setFocus();
     connect(Editor, &TScriptEditor::textChanged, this, [this] {
         ficman_script->Modified = true;
         ShowStatus(QStringLiteral("Modified"));

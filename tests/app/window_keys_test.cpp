@@ -237,6 +237,24 @@ TEST_F(WindowKeysTest, EveryShortcutOfTheScriptWindowReachesOneAction)
     EveryKeyReachesItsAction(scripts);
 }
 
+// F12 gives the script window the keyboard, its editor first: what the user
+// types next is the script, and F5 there runs it.
+TEST_F(WindowKeysTest, TheScriptWindowOpensReadyForTyping)
+{
+    StartWithScripts();
+    OpenClip("mpeg2.mpg");
+    Press(QKeyCombination(Qt::Key_F12));
+    ASSERT_TRUE(Until([&] { return form->am->caScript->Checked(); }, 5000));
+    QWidget* scripts = form->am->ScriptForm()->Window();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(scripts));
+    Press(QKeyCombination(Qt::CTRL, Qt::Key_A));
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("begin AvanceFrame; end.")});
+    ASSERT_TRUE(xdotool.waitForFinished(10'000));
+    Press(QKeyCombination(Qt::Key_F5));
+    EXPECT_EQ(WaitFor(1), 1);
+}
+
 // The page keys run their actions: a page opened by its key closes by the
 // same key, as the page's own text says.
 TEST_F(WindowKeysTest, FunctionKeysOpenAndCloseThePages)

@@ -214,8 +214,12 @@ TEST_F(ScriptFormTest, AScriptIsOpenedSavedAndIncludesFilesBesideIt)
     EXPECT_FALSE(QFile::exists(stale));
     EXPECT_TRUE(QFile::exists(young));
 
-    // Ctrl+V belongs to the editor while it has the focus.
+    // Ctrl+V belongs to the editor while it has the focus, which it has
+    // from the start.
     const QKeySequence paste(Qt::CTRL | Qt::Key_V);
+    EXPECT_EQ(form.focusWidget(), form.Editor);
+    form.Memo->setFocus();
+    QApplication::processEvents();
     EXPECT_EQ(form.ficman_script->naPasteFile->ShortCut(), paste);
     form.Editor->setFocus();
     QApplication::processEvents();

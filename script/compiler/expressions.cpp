@@ -512,8 +512,8 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadList()
 
 // At the opening token: expressions separated by "," up to close, each
 // folded; after an item any other token is the error given.
-bool TPSExpressionCompiler::ReadItems(TPSPasToken close, TPSCompilerErrorCode otherwise,
-                                      std::vector<std::unique_ptr<TPSValue>>& items)
+template <typename Item>
+bool TPSExpressionCompiler::ReadItems(TPSPasToken close, TPSCompilerErrorCode otherwise, std::vector<Item>& items)
 {
     TPSPascalParser& p = c_.Parser();
     p.Next();
@@ -527,7 +527,7 @@ bool TPSExpressionCompiler::ReadItems(TPSPasToken close, TPSCompilerErrorCode ot
         std::unique_ptr<TPSValue> item = ReadLevel(0);
         if (!item || !Fold(item))
             return false;
-        items.push_back(std::move(item));
+        items.push_back(Item{std::move(item)});
         if (p.CurrTokenId() == close)
             break;
         if (p.CurrTokenId() != Tok::Comma)
@@ -848,13 +848,7 @@ bool TPSExpressionCompiler::ReadParameterList(std::vector<TPSParameter>& params,
     TPSPascalParser& p = c_.Parser();
     if (p.CurrTokenId() != (brackets ? Tok::OpenBlock : Tok::OpenRound))
         return true;
-    std::vector<std::unique_ptr<TPSValue>> items;
-    if (!ReadItems(brackets ? Tok::CloseBlock : Tok::CloseRound, Err::CommaExpected, items))
-        return false;
-    params.reserve(params.size() + items.size());
-    for (std::unique_ptr<TPSValue>& item : items)
-        params.push_back({std::move(item)});
-    return true;
+    return ReadItems(brackets ? Tok::CloseBlock : Tok::CloseRound, Err::CommaExpected, params);
 }
 
 bool TPSExpressionCompiler::ValidateParameters(const TPSParametersDecl& decl, std::vector<TPSParameter>& params)

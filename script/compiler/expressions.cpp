@@ -512,8 +512,8 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadList()
 
 // At the opening token: expressions separated by "," up to close, each
 // folded; after an item any other token is the error given.
-bool TPSExpressionCompiler::ReadItems(TPSPasToken close, TPSCompilerErrorCode otherwise,
-                                      std::vector<std::unique_ptr<TPSValue>>& items)
+template <typename Item>
+bool TPSExpressionCompiler::ReadItems(TPSPasToken close, TPSCompilerErrorCode otherwise, std::vector<Item>& items)
 {
     TPSPascalParser& p = c_.Parser();
     p.Next();
@@ -527,7 +527,7 @@ bool TPSExpressionCompiler::ReadItems(TPSPasToken close, TPSCompilerErrorCode ot
         std::unique_ptr<TPSValue> item = ReadLevel(0);
         if (!item || !Fold(item))
             return false;
-        items.push_back(std::move(item));
+        items.push_back(Item{std::move(item)});
         if (p.CurrTokenId() == close)
             break;
         if (p.CurrTokenId() != Tok::Comma)
@@ -757,27 +757,34 @@ bool TPSExpressionCompiler::ReadWithMember(std::unique_ptr<TPSValue>& found)
     const std::string_view name = p.Token();
     const std::uint32_t hash = MakeHash(name);
     for (auto it = ctx_.Withs.rbegin(); it != ctx_.Withs.rend(); ++it) {
+        // The target is made only for the with whose type has the name: most
+        // names inside a with statement are no member.
+        const bool record = it->Type->BaseType == BaseType::Record;
+        std::ptrdiff_t field = -1;
+        if (record) {
+            field = static_cast<const TPSRecordType*>(it->Type)->FindField(name, hash);
+            if (field < 0)
+                continue;
+        } else {
+            const TPSCompileTimeClass* cl = static_cast<const TPSClassType*>(it->Type)->Cl;
+            if (!cl || !cl->FindMember(name))
+                continue;
+        }
         auto target = std::make_unique<TPSValueWithTarget>();
         Place(*target);
         target->LocalVarNo = it->Slot;
         target->VarType = it->Type;
         target->ByReference = true;
         std::unique_ptr<TPSValue> value;
-        if (it->Type->BaseType == BaseType::Record) {
-            const auto* record = static_cast<const TPSRecordType*>(it->Type);
-            const std::ptrdiff_t field = record->FindField(name, hash);
-            if (field < 0)
-                continue;
+        if (record) {
             auto item = std::make_unique<TPSSubNumber>();
-            item->AType = record->Fields[static_cast<std::size_t>(field)].FieldType;
+            item->AType =
+                static_cast<const TPSRecordType*>(it->Type)->Fields[static_cast<std::size_t>(field)].FieldType;
             item->SubNo = static_cast<std::uint32_t>(field);
             target->RecItems.push_back(std::move(item));
             p.Next();
             value = std::move(target);
         } else {
-            const TPSCompileTimeClass* cl = static_cast<const TPSClassType*>(it->Type)->Cl;
-            if (!cl || !cl->FindMember(name))
-                continue;
             value = std::move(target);
             if (!ReadMember(value, it->Type))
                 return false;
@@ -848,13 +855,7 @@ bool TPSExpressionCompiler::ReadParameterList(std::vector<TPSParameter>& params,
     TPSPascalParser& p = c_.Parser();
     if (p.CurrTokenId() != (brackets ? Tok::OpenBlock : Tok::OpenRound))
         return true;
-    std::vector<std::unique_ptr<TPSValue>> items;
-    if (!ReadItems(brackets ? Tok::CloseBlock : Tok::CloseRound, Err::CommaExpected, items))
-        return false;
-    params.reserve(params.size() + items.size());
-    for (std::unique_ptr<TPSValue>& item : items)
-        params.push_back({std::move(item)});
-    return true;
+    return ReadItems(brackets ? Tok::CloseBlock : Tok::CloseRound, Err::CommaExpected, params);
 }
 
 bool TPSExpressionCompiler::ValidateParameters(const TPSParametersDecl& decl, std::vector<TPSParameter>& params)

@@ -185,7 +185,8 @@ void TPSPascalCompiler::WriteDebugLine(std::int32_t procNo)
 void TPSPascalCompiler::WriteDebugProcNames(std::int32_t procNo)
 {
     const auto& proc = static_cast<const TPSInternalProcedure&>(*procs_[static_cast<std::size_t>(procNo)]);
-    std::string record;
+    // Written straight into the debug data, as the line records are.
+    std::string& record = debugOutput_;
     putByte(record, ps::debugdata::Params);
     putU32(record, static_cast<std::uint32_t>(procNo));
     if (proc.Decl.Result)
@@ -198,7 +199,6 @@ void TPSPascalCompiler::WriteDebugProcNames(std::int32_t procNo)
     for (const TPSProcVar& var : proc.ProcVars)
         record.append(var.OrgName).push_back(ps::debugdata::NameEnd);
     record.push_back(ps::debugdata::ListEnd);
-    WriteDebugData(record);
 }
 
 std::int32_t TPSPascalCompiler::AddImportProc(std::unique_ptr<TPSRegProc> proc)

@@ -732,7 +732,13 @@ private:
     }
 
     // The index of the label the current identifier names, or -1.
-    int FindLabel() { return static_cast<int>(ctx_.Proc->FindLabel(P().Token(), MakeHash(P().Token()))); }
+    // Most routines declare no labels: their statements need no hash.
+    int FindLabel()
+    {
+        if (ctx_.Proc->Labels.empty())
+            return -1;
+        return static_cast<int>(ctx_.Proc->FindLabel(P().Token(), MakeHash(P().Token())));
+    }
 
     bool PlaceLabel(int label)
     {

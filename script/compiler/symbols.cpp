@@ -127,7 +127,15 @@ std::string TPSParametersDecl::ByNumbers() const
 std::string TPSParametersDecl::ByNames() const
 {
     const TPSType* result = ResolveLink(Result);
-    std::string text = result ? result->Name : "0";
+    // Measured first, so that the text is made in one allocation.
+    std::size_t length = result ? result->Name.size() : 1;
+    for (const TPSParameterDecl& param : Params) {
+        const TPSType* type = ResolveLink(param.AType);
+        length += std::string_view(modeMark(param.Mode)).size() + (type ? type->Name.size() : 0);
+    }
+    std::string text;
+    text.reserve(length);
+    text.append(result ? std::string_view(result->Name) : std::string_view("0"));
     for (const TPSParameterDecl& param : Params) {
         const TPSType* type = ResolveLink(param.AType);
         text.append(modeMark(param.Mode)).append(type ? type->Name : "");

@@ -414,7 +414,10 @@ private:
     std::unique_ptr<TPSValue> ReadAssigned();
     std::unique_ptr<TPSValue> ReadSizeOf();
     std::unique_ptr<TPSValue> ReadList();
-    bool ReadItems(TPSPasToken close, TPSCompilerErrorCode otherwise, std::vector<std::unique_ptr<TPSValue>>& items);
+    // Items of a bracketed list, each made into an Item from its value: the
+    // values of a set or an array, or straight into a call's parameters.
+    template <typename Item>
+    bool ReadItems(TPSPasToken close, TPSCompilerErrorCode otherwise, std::vector<Item>& items);
     std::unique_ptr<TPSValue> ReadLiteral();
     std::unique_ptr<TPSValue> ReadAddress();
     std::unique_ptr<TPSValue> ReadChrOrd(bool chr);

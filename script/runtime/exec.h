@@ -419,6 +419,7 @@ private:
     }
     TPSStackEntry* quickEntry(const QuickFrame& f, const TPSQuickVar& var) const;
     std::int32_t* longIntOf(const QuickFrame& f, const TPSQuickOperand& operand) const;
+    std::int32_t* longIntIn(TPSStackEntry* entry) const;
     template <bool UsePointer, bool WithOrigin>
     bool quickOperand(const QuickFrame& f, const TPSQuickOperand& operand, void*& data, const TPSTypeRec*& type,
                       TPSTargetOrigin* origin = nullptr) const;

@@ -87,6 +87,18 @@ QUICK TPSStackEntry* TPSExec::quickEntry(const QuickFrame& f, const TPSQuickVar&
     return index < stack_.Count() ? f.entries[index] : nullptr;
 }
 
+// The LongInt an entry holds, itself or through a var parameter (a
+// function's result among them); none for anything else.
+QUICK std::int32_t* TPSExec::longIntIn(TPSStackEntry* entry) const
+{
+    if (entry->type == longIntType_)
+        return static_cast<std::int32_t*>(entry->data());
+    if (entry->type->baseType != BaseType::Pointer)
+        return nullptr;
+    const TPSPointerValue& pointer = pointerAt(entry->data());
+    return pointer.type == longIntType_ && targetAlive(pointer) ? static_cast<std::int32_t*>(pointer.data) : nullptr;
+}
+
 // The commonest case of all: a variable of the image's LongInt type, or a
 // LongInt constant; none for anything else, which takes the longer way.
 QUICK std::int32_t* TPSExec::longIntOf(const QuickFrame& f, const TPSQuickOperand& operand) const
@@ -95,31 +107,14 @@ QUICK std::int32_t* TPSExec::longIntOf(const QuickFrame& f, const TPSQuickOperan
     if (operand.quickest == Quickest::FrameSlot) {
         const auto index = static_cast<std::uint64_t>(f.base + operand.var.offset);
         if (index < stack_.Count()) {
-            TPSStackEntry* entry = f.entries[index];
-            if (entry->type == longIntType_)
-                return static_cast<std::int32_t*>(entry->data());
-            // A var parameter, a function's result among them.
-            if (entry->type->baseType != BaseType::Pointer)
-                return nullptr;
-            const TPSPointerValue& pointer = pointerAt(entry->data());
-            return pointer.type == longIntType_ && targetAlive(pointer) ? static_cast<std::int32_t*>(pointer.data)
-                                                                        : nullptr;
+            return longIntIn(f.entries[index]);
         }
     } else if (operand.quickest == Quickest::LongIntConst) {
         return reinterpret_cast<std::int32_t*>(const_cast<unsigned char*>(operand.value));
     }
     if (operand.kind == TPSQuickOperand::Kind::Var) {
         TPSStackEntry* entry = quickEntry(f, operand.var);
-        if (!entry)
-            return nullptr;
-        if (entry->type == longIntType_)
-            return static_cast<std::int32_t*>(entry->data());
-        // A var parameter, a function's result among them.
-        if (entry->type->baseType != BaseType::Pointer)
-            return nullptr;
-        const TPSPointerValue& pointer = pointerAt(entry->data());
-        return pointer.type == longIntType_ && targetAlive(pointer) ? static_cast<std::int32_t*>(pointer.data)
-                                                                    : nullptr;
+        return entry ? longIntIn(entry) : nullptr;
     }
     if (operand.kind == TPSQuickOperand::Kind::Const && operand.constType == longIntType_)
         return reinterpret_cast<std::int32_t*>(const_cast<unsigned char*>(operand.value));

@@ -331,7 +331,16 @@ TEST_F(MainFormTest, PlayPauseStepsAndThePositionEditMoveTheShownFrame)
         Settle();
         EXPECT_EQ(edit->text(), form->NavMan->GetStrPosition());
     }
+    // Another window taking the focus leaves the typing as it is.
+    edit->setFocus();
     edit->setText(QStringLiteral("0:00:02:05"));
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    EXPECT_EQ(edit->text(), QStringLiteral("0:00:02:05"));
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     edit->setFocus();
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(WaitFor(55), 55);

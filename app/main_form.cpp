@@ -331,7 +331,7 @@ void TMainForm::CreateMenus()
     bar->setObjectName(QStringLiteral("MainMenu1"));
     const auto add = [this](QMenu* menu, TTntCustomAction* action) { menu->addAction(WindowAction(this, action)); };
 
-    QMenu* file = bar->addMenu(QStringLiteral("File"));
+    QMenu* file = bar->addMenu(QStringLiteral("&File"));
     for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{
              ficman->waOpenFile, ficman->naPasteFile, ficman->naCloseFile, ficman->naParentFolder})
         add(file, action);
@@ -341,7 +341,7 @@ void TMainForm::CreateMenus()
     file->addSeparator();
     add(file, am->naQuit);
 
-    QMenu* video = bar->addMenu(QStringLiteral("Video"));
+    QMenu* video = bar->addMenu(QStringLiteral("&Video"));
     for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{
              NavMan->caPlay, NavMan->naReculeDebut, NavMan->naReculeMinute, NavMan->naReculeSeconde,
              NavMan->naReculeFrame, NavMan->naAvanceFrame, NavMan->naAvanceSeconde, NavMan->naAvanceMinute,
@@ -357,7 +357,7 @@ void TMainForm::CreateMenus()
          std::initializer_list<TTntCustomAction*>{A.naForcerNormal, A.naForcer4x3, A.naForcer16x9, A.naForcerNative})
         add(video, action);
 
-    QMenu* picture = bar->addMenu(QStringLiteral("Picture"));
+    QMenu* picture = bar->addMenu(QStringLiteral("Pi&cture"));
     add(picture, A.naGrab);
     add(picture, A.naCopy);
     QAction* deinterlace = WindowAction(this, A.baImageDeinterlacer);
@@ -368,7 +368,7 @@ void TMainForm::CreateMenus()
                                                                              A.naAjouterNumero, A.naAjouterTimeStamp})
         add(picture, action);
 
-    QMenu* inlay = bar->addMenu(QStringLiteral("Inlay"));
+    QMenu* inlay = bar->addMenu(QStringLiteral("&Inlay"));
     add(inlay, vidman->caInsertTextOn);
     inlay->addSeparator();
     for (TTntCustomAction* action :
@@ -379,7 +379,7 @@ void TMainForm::CreateMenus()
     add(inlay, A.caSliders);
     add(inlay, A.naSoustitres);
 
-    QMenu* interval = bar->addMenu(QStringLiteral("Intervalometer"));
+    QMenu* interval = bar->addMenu(QStringLiteral("I&ntervalometer"));
     for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{A.caIntervalloShow, A.naIntervalloStart,
                                                                              A.naIntervalloBreak, A.naAbort})
         add(interval, action);
@@ -387,17 +387,17 @@ void TMainForm::CreateMenus()
     FStreamMenus = std::make_unique<TStreamMenus>(*this, *bar, *audman->caMute, *A.caSrtSubTitle,
                                                   [this](int index) { SelectStream(index); });
 
-    QMenu* view = bar->addMenu(QStringLiteral("View"));
+    QMenu* view = bar->addMenu(QStringLiteral("Vi&ew"));
     for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{
              A.naShowImagette, A.naShowSaveImages, A.naShowDVIncrust, A.naShowIncrust, A.caVideoLeft, am->caOptions})
         add(view, action);
 
-    QMenu* scripts = bar->addMenu(QStringLiteral("Scripts"));
+    QMenu* scripts = bar->addMenu(QStringLiteral("Scrip&ts"));
     for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{
              am->caScript, A.naExecuteScript, A.caConserverScript, am->baConserverScript})
         add(scripts, action);
 
-    QMenu* help = bar->addMenu(QStringLiteral("Help"));
+    QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     for (TTntCustomAction* action :
          std::initializer_list<TTntCustomAction*>{am->caHelp, am->caAbout, am->naHomePage, am->naEMail})
         add(help, action);

@@ -19,7 +19,7 @@ constexpr int kFirstTrackPosition = 2;
 TStreamMenus::TStreamMenus(QWidget& window, QMenuBar& bar, TTntCustomAction& mute, TCheckAction& srtSubTitle,
                            std::function<void(int)> selectStream)
     : FWindow(window), FMute(mute), FSrtSubTitle(srtSubTitle), FSelectStream(std::move(selectStream)),
-      FAudioMenu(bar.addMenu(QStringLiteral("Audio"))), FSubtitlesMenu(bar.addMenu(QStringLiteral("Subtitles")))
+      FAudioMenu(bar.addMenu(QStringLiteral("&Audio"))), FSubtitlesMenu(bar.addMenu(QStringLiteral("&Subtitles")))
 {
 }
 

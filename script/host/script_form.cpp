@@ -220,7 +220,7 @@ void TScriptForm::CreateMenus()
         menu->addAction(item);
         return item;
     };
-    FScriptsMenu = bar->addMenu(QStringLiteral("Scripts"));
+    FScriptsMenu = bar->addMenu(QStringLiteral("&Scripts"));
     for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{
              ficman_script->naNewFile, ficman_script->waOpenFile, ficman_script->naPasteFile, ficman_script->naSaveFile,
              ficman_script->waSaveFileAs})
@@ -233,7 +233,7 @@ void TScriptForm::CreateMenus()
     FScriptsMenu->addSeparator();
     FCloseItem = add(FScriptsMenu, ficman_script->naCloseFile);
 
-    QMenu* macros = bar->addMenu(QStringLiteral("Macros"));
+    QMenu* macros = bar->addMenu(QStringLiteral("&Macros"));
     for (TTntCustomAction* action : std::initializer_list<TTntCustomAction*>{naStartMacro, naStopMacro, naExecuteMacro})
         add(macros, action);
 

@@ -16,11 +16,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
 #include <QShortcutEvent>
 #include <QTest>
 
 #include <map>
+#include <set>
 
 namespace {
 
@@ -305,6 +308,43 @@ TEST_F(WindowKeysTest, KeysOfThePlateAndThePreviewReachTheMainWindow)
     EXPECT_EQ(WaitFor(1), 1) << "from frame " << before;
     Press(QKeyCombination(Qt::ALT, Qt::Key_Backspace));
     EXPECT_TRUE(Until([&] { return !form->vidman->caExternalPreview->Checked(); }, 5000));
+}
+
+// Alt and a menu's underlined letter opens that menu, in the main window and
+// in the script window: every menu has a letter, no two share one, and no
+// shortcut of the window takes it.
+TEST_F(WindowKeysTest, AltAndAMenusLetterOpensIt)
+{
+    StartWithScripts();
+    OpenClip("two_sounds.mkv");
+    Press(QKeyCombination(Qt::Key_F12));
+    ASSERT_TRUE(Until([&] { return form->am->caScript->Checked(); }, 5000));
+    QWidget* scripts = form->am->ScriptForm()->Window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(scripts));
+    for (QWidget* window : {static_cast<QWidget*>(form.get()), scripts}) {
+        std::set<QKeySequence> taken;
+        for (QAction* action : KeyedActions(window))
+            for (const QKeySequence& key : action->shortcuts())
+                taken.insert(key);
+        auto* bar = window->findChild<QMenuBar*>();
+        ASSERT_NE(bar, nullptr);
+        int menus = 0;
+        for (QAction* item : bar->actions()) {
+            if (!item->menu() || !item->isVisible())
+                continue;
+            ++menus;
+            const std::string title = item->text().toStdString();
+            const QKeySequence key = QKeySequence::mnemonic(item->text());
+            ASSERT_FALSE(key.isEmpty()) << title << " has no letter";
+            EXPECT_TRUE(taken.insert(key).second) << title << ": " << key.toString().toStdString() << " is taken";
+            Activate(window);
+            Press(key[0]);
+            EXPECT_TRUE(Until([&] { return item->menu()->isVisible(); }, 3000)) << title;
+            Press(QKeyCombination(Qt::Key_Escape));
+            EXPECT_TRUE(Until([&] { return !item->menu()->isVisible(); }, 3000)) << title;
+        }
+        EXPECT_GE(menus, 2);
+    }
 }
 
 } // namespace

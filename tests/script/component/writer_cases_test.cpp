@@ -1,0 +1,414 @@
+// Whole programs as a script writer writes them, mixing the areas of the
+// other case files: loops at the limits of every integer width, case
+// selectors read once, every way out of nested try, with and loop blocks,
+// the built-ins on their edges, nested structures and their copies,
+// literals and constants, and the compile errors of common slips.
+
+#include "tests/script/component/program_cases.h"
+
+namespace {
+
+INSTANTIATE_TEST_SUITE_P(
+    Writer, Programs,
+    ::testing::Values(
+        ProgramCase{
+            "for loops at the limits of every integer width",
+            "var b: Byte; sh: ShortInt; w: Word; sm: SmallInt; c: Cardinal; i, n, lim: Integer; i64: Int64;\n"
+            "procedure Show; begin Log(IntToStr(n)); end;\n"
+            "begin\n"
+            "  n := 0; for sh := 125 to 127 do n := n + 1; Log(IntToStr(n) + ' ' + IntToStr(sh));\n"
+            "  n := 0; for sh := -126 downto -128 do n := n + 1; Log(IntToStr(n) + ' ' + IntToStr(sh));\n"
+            "  n := 0; for w := 65533 to 65535 do n := n + 1; Log(IntToStr(n) + ' ' + IntToStr(w));\n"
+            "  n := 0; for sm := -32767 downto -32768 do n := n + 1; Log(IntToStr(n) + ' ' + IntToStr(sm));\n"
+            "  n := 0; for c := 4294967294 to 4294967295 do n := n + 1; Log(IntToStr(n) + ' ' + IntToStr(c));\n"
+            "  n := 0; for c := 2 downto 0 do n := n + 1; Log(IntToStr(n) + ' ' + IntToStr(c));\n"
+            "  n := 0; for b := 2 downto 0 do n := n + 1; Log(IntToStr(n) + ' ' + IntToStr(b));\n"
+            "  n := 0; for i := 2147483646 to 2147483647 do n := n + 1; Log(IntToStr(n) + ' ' + IntToStr(i));\n"
+            "  n := 0; for i := -2147483647 downto -2147483648 do n := n + 1; Log(IntToStr(n) + ' ' + IntToStr(i));\n"
+            "  n := 0; for i64 := 4294967294 to 4294967296 do n := n + 1; Log(IntToStr(n) + ' ' + IntToStr(i64));\n"
+            "  n := 0; for i := 1 downto 5 do n := n + 1; Log(IntToStr(n) + ' ' + IntToStr(i));\n"
+            "  n := 0; lim := 3; for i := 1 to lim do begin lim := 2; n := n + 1; end; Log(IntToStr(n) + ' ' + "
+            "IntToStr(i));\n"
+            "  n := 0; for i := 1 to 10 do begin i := i + 1; n := n + 1; end; Log(IntToStr(n) + ' ' + IntToStr(i));\n"
+            "  n := 0; b := 255; for c := b - 1 to b do n := n + 1; Log(IntToStr(n) + ' ' + IntToStr(c));\n"
+            "  n := 0; b := 254; for b := b to 255 do n := n + 1; Log(IntToStr(n) + ' ' + IntToStr(b));\n"
+            "end.",
+            {"3 127", "3 -128", "3 65535", "2 -32768", "2 4294967295", "3 0", "3 0", "2 2147483647", "2 -2147483648",
+             "3 4294967297", "0 1", "2 3", "5 11", "2 256", "2 255"}},
+        ProgramCase{
+            "case reads its selector once and tests labels in order",
+            "var calls: Integer; s: String;\n"
+            "function F(n: Integer): Integer; begin calls := calls + 1; s := s + IntToStr(n); Result := n; end;\n"
+            "var b: Boolean; i64: Int64;\n"
+            "begin\n"
+            "  calls := 0; s := '';\n"
+            "  case F(2) of F(1): Log('one'); F(2), F(3): Log('two'); F(4): Log('four'); end;\n"
+            "  Log(s + ' ' + IntToStr(calls));\n"
+            "  b := False; case b of True: Log('T'); False: Log('F'); end;\n"
+            "  i64 := 5000000000; case i64 of 0..4999999999: Log('low'); 5000000000..6000000000: Log('high'); end;\n"
+            "  case 5 of 7..3: Log('empty range'); else Log('else'); end;\n"
+            "  case 'x' of 'a', 'x': Log('char list'); end;\n"
+            "end.",
+            {"two", "2123 4", "F", "high", "else", "char list"}},
+        ProgramCase{"errors raised in finally and except parts, and jumps out of try",
+                    "function G: Integer; begin Result := 1; try Exit; finally Result := 2; end; Result := 3; end;\n"
+                    "var i: Integer; s: String;\n"
+                    "procedure Level(n: Integer); begin try if n = 0 then RaiseException(erCustomError, 'deep') else "
+                    "Level(n - 1); finally s := s + IntToStr(n); end; end;\n"
+                    "begin\n"
+                    "  try try RaiseException(erCustomError, 'a') finally RaiseException(erCustomError, 'b') end "
+                    "except Log(ExceptionParam) end;\n"
+                    "  Log(IntToStr(G));\n"
+                    "  s := ''; try Level(3) except Log(s + ' ' + ExceptionParam) end;\n"
+                    "  s := '';\n"
+                    "  for i := 1 to 5 do try if i = 2 then continue; if i = 4 then break; s := s + IntToStr(i); "
+                    "except s := s + 'x'; end;\n"
+                    "  Log(s + ' ' + IntToStr(i));\n"
+                    "  s := '';\n"
+                    "  for i := 1 to 5 do try RaiseException(erCustomError, 'e'); except if i = 3 then break; s := s + "
+                    "IntToStr(i); end;\n"
+                    "  Log(s + ' ' + IntToStr(i) + ' ' + IntToStr(Ord(ExceptionType)));\n"
+                    "  try try RaiseException(erCustomError, 'in') except RaiseLastException; end except Log('re ' + "
+                    "ExceptionParam) end;\n"
+                    "end.",
+                    {"b", "2", "0123 deep", "13 4", "12 3 0", "re in"}},
+        ProgramCase{
+            "string built-ins on their edges",
+            "var s, t: String; c: Char; i: Integer;\n"
+            "begin\n"
+            "  s := 'Hello'; Log(Copy(s, 2, 3) + '|' + Copy(s, 4, 10) + '|' + Copy(s, 6, 1) + '|');\n"
+            "  t := s; Delete(t, 2, 2); Log(t); t := s; Insert('XY', t, 3); Log(t);\n"
+            "  Log(IntToStr(Pos('l', s)) + ' ' + IntToStr(Pos('lo', s)) + ' ' + IntToStr(Pos('z', s)));\n"
+            "  Log(UpperCase('abc' + #233) + LowerCase('ABC'));\n"
+            "  Log('[' + Trim(#9'  x y '#13#10) + ']');\n"
+            "  Log(IntToStr(StrToInt('12a')) + ' ' + IntToStr(StrToIntDef('', 5)) + ' ' + IntToStr(StrToInt('-42')));\n"
+            "  c := 'a'; s := c + 'b' + c; Log(s + ' ' + IntToStr(Length(s)));\n"
+            "  Log(IntToStr(Ord('A')) + Chr(66) + IntToStr(Ord(Chr(200))));\n"
+            "  Log(Padl('ab', 4) + '|' + Padr('ab', 4) + '|' + Padz('7', 3) + '|' + Replicate('-', 3) + "
+            "StringOfChar('=', 2));\n"
+            "  s := 'abc'; s[2] := 'X'; Log(s + s[3]);\n"
+            "  s := ''; Log(IntToStr(Length(s)) + ' ' + IntToStr(Low(s)) + ' ' + IntToStr(High(s)));\n"
+            "  s := 'abcd'; SetLength(s, 2); Log(s + ' ' + IntToStr(High(s)));\n"
+            "  try s[3] := 'z' except Log(IntToStr(Ord(ExceptionType)) + ' ' + ExceptionParam) end;\n"
+            "  try StrToInt64('abc') except Log(ExceptionToString(ExceptionType, ExceptionParam)) end;\n"
+            "  Log(FloatToStr(StrToFloat('1.5e2')) + ' ' + FloatToStr(-0.5));\n"
+            "end.",
+            {"ell|lo||", "Hlo", "HeXYllo", "3 4 0",
+             "ABC\xe9"
+             "abc",
+             "[x y]", "-1 5 -42", "aba 3", "65B200", "  ab|ab  |007|---==", "aXcc", "0 1 0", "ab 2",
+             "24 Out of string range", "Exception: 'abc' is not a valid integer value",
+             "150.000000000000 -0.500000000000"}},
+        ProgramCase{
+            "enumerations, sets, static and dynamic arrays and records",
+            "type TE = (eA, eB, eC); TS = set of TE; TA = array[5..9] of Integer; TR = record a: Integer; s: String; "
+            "arr: TA; end;\n"
+            "  TD = array of Integer;\n"
+            "var e: TE; st: TS; a, a2: TA; r, r2: TR; d, d2: TD; i: Integer; cs: set of Char; ch: Char; st2: TS;\n"
+            "begin\n"
+            "  e := eB; Log(IntToStr(Ord(e)) + ' ' + IntToStr(Ord(Succ(e))) + ' ' + IntToStr(Ord(Pred(e))) + ' ' + "
+            "IntToStr(Ord(eC)));\n"
+            "  st := [eA, eC]; if eA in st then Log('in'); if not (eB in st) then Log('not in');\n"
+            "  st := st + [eB]; st := st - [eA]; if st = [eB, eC] then Log('eq');\n"
+            "  st := st * [eC]; st2 := [eB, eC]; if st <= st2 then Log('subset'); if st2 >= st then Log('superset'); "
+            "if not (st >= st2) then Log('not superset');\n"
+            "  cs := ['a', 'b', 'z']; ch := 'z'; if ch in cs then Log('char in');\n"
+            "  i := 5; if i in [1, 5, 9] then Log('int in'); i := 2; if not (i in [1, 5, i + 1]) then Log('not int "
+            "in');\n"
+            "  for i := 5 to 9 do a[i] := i * 2; a2 := a; a2[5] := 0;\n"
+            "  Log(IntToStr(a[5]) + ' ' + IntToStr(a2[5]) + ' ' + IntToStr(Low(a)) + ' ' + IntToStr(High(a)) + ' ' + "
+            "IntToStr(Length(a)));\n"
+            "  r.a := 1; r.s := 'x'; r.arr := a; r2 := r; r2.a := 2; r2.s := 'y'; r2.arr[6] := 0;\n"
+            "  Log(IntToStr(r.a) + r.s + IntToStr(r.arr[6]) + ' ' + IntToStr(r2.a) + r2.s + IntToStr(r2.arr[6]));\n"
+            "  SetLength(d, 3); d[0] := 1; d2 := d; d2[0] := 7; Log(IntToStr(d[0]) + ' ' + IntToStr(Length(d)) + ' ' + "
+            "IntToStr(High(d)) + ' ' + IntToStr(Low(d)));\n"
+            "  SetLength(d2, 4); d2[0] := 8; Log(IntToStr(d[0]) + ' ' + IntToStr(d2[0]) + ' ' + IntToStr(Length(d2)) + "
+            "' ' + IntToStr(d2[3]));\n"
+            "  SetLength(d, 0); Log(IntToStr(Length(d)));\n"
+            "  try i := 10; a[i] := 1; except Log(ExceptionToString(ExceptionType, ExceptionParam)); end;\n"
+            "  try i := 3; d2[i + 1] := 1; except Log(ExceptionToString(ExceptionType, ExceptionParam)); end;\n"
+            "  try i := 4; a[i] := 1; except Log(ExceptionToString(ExceptionType, ExceptionParam)); end;\n"
+            "end.",
+            {"1 2 0 2", "in", "not in", "eq", "subset", "superset", "not superset", "char in", "int in", "not int in",
+             "10 0 5 9 5", "1x12 2y0", "7 3 2 0", "7 8 4 0", "0", "Out Of Range", "Out Of Range", "Out Of Range"}},
+        ProgramCase{"records returned, var and out parameters, open arrays and with on a result",
+                    "type TP = record x, y: Integer; end;\n"
+                    "function MakeP(x, y: Integer): TP; begin Result.x := x; Result.y := y; end;\n"
+                    "procedure Twice(var s: String); begin s := s + s; end;\n"
+                    "procedure SetOut(out n: Integer; out s: String); begin n := 5; s := 'o'; end;\n"
+                    "function Sum(const a: array of Integer): Integer; var i: Integer; begin Result := 0; for i := 0 "
+                    "to High(a) do Result := Result + a[i]; end;\n"
+                    "function Ack(m, n: Integer): Integer; begin if m = 0 then Result := n + 1 else if n = 0 then "
+                    "Result := Ack(m - 1, 1) else Result := Ack(m - 1, Ack(m, n - 1)); end;\n"
+                    "var p: TP; s: String; n: Integer; arr: array of TP;\n"
+                    "begin\n"
+                    "  p := MakeP(3, 4); Log(IntToStr(p.x) + ',' + IntToStr(p.y)); p := MakeP(p.y, p.x); "
+                    "Log(IntToStr(p.x) + IntToStr(p.y));\n"
+                    "  s := 'ab'; Twice(s); Twice(s); Log(s);\n"
+                    "  SetOut(n, s); Log(IntToStr(n) + s);\n"
+                    "  Log(IntToStr(Sum([1, 2, 3, 4])) + ' ' + IntToStr(Sum([])) + ' ' + IntToStr(Ack(2, 3)));\n"
+                    "  SetLength(arr, 2); arr[1] := MakeP(7, 8); with arr[1] do Log(IntToStr(x + y));\n"
+                    "  with MakeP(1, 2) do Log(IntToStr(x * 10 + y));\n"
+                    "end.",
+                    {"3,4", "43", "abababab", "5o", "10 0 9", "15", "12"}},
+        ProgramCase{
+            "operators keep their operand widths",
+            "var i: Integer; c: Cardinal; i64: Int64; d: Double; b: Byte; sm: SmallInt; w: Word;\n"
+            "begin\n"
+            "  i := -7; Log(IntToStr(i div 2) + ' ' + IntToStr(i mod 2) + ' ' + IntToStr(i shr 28) + ' ' + IntToStr(i "
+            "shl 1));\n"
+            "  c := 4294967295; i64 := c; i64 := i64 + c; Log(IntToStr(i64));\n"
+            "  c := 10; i := -3; c := c + i; Log(IntToStr(c));\n"
+            "  c := 7; i64 := -2; c := c * i64; Log(IntToStr(c));\n"
+            "  i := 7; d := i / 2; Log(FloatToStr(d));\n"
+            "  d := -2.5; Log(IntToStr(Round(d)) + ' ' + IntToStr(Trunc(d)) + ' ' + FloatToStr(Int(d)) + ' ' + "
+            "FloatToStr(Abs(d)));\n"
+            "  d := 3.5; Log(IntToStr(Round(d)) + ' ' + IntToStr(Round(4.5)) + ' ' + IntToStr(Round(-3.5)));\n"
+            "  b := 200; sm := -5; w := 3; Log(IntToStr(b * 2) + ' ' + IntToStr(sm * w) + ' ' + IntToStr(w - 5) + ' ' "
+            "+ IntToStr(sm div 2));\n"
+            "  i64 := -9; Log(IntToStr(i64 div 2) + ' ' + IntToStr(i64 mod 2) + ' ' + IntToStr(i64 shr 60) + ' ' + "
+            "IntToStr(-i64));\n"
+            "  sm := -1; Log(IntToStr(sm shr 4) + ' ' + IntToStr(b shr 1) + ' ' + IntToStr(not b));\n"
+            "  d := 1 / 3; Log(FloatToStr(d) + ' ' + FloatToStr(2 / 3) + ' ' + FloatToStr(123456789.987654321));\n"
+            "end.",
+            {"-3 -1 15 -14", "8589934590", "7", "4294967282", "3.000000000000", "-2 -2 -2.000000000000 2.500000000000",
+             "4 4 -4", "144 -15 65534 -2", "-4 -1 15 9", "-1 100 -201",
+             "0.000000000000 0.000000000000 123456789.987654320998"}},
+        ProgramCase{
+            "in a bracketed list of any values",
+            "type TE = (eA, eB, eC);\n"
+            "function B(x: Boolean): String; begin if x then Result := 'T' else Result := 'F'; end;\n"
+            "var i, k: Integer; s: String; e: TE; by: Byte; c: Char; i64: Int64;\n"
+            "begin\n"
+            "  i := 300; k := 5; Log(B(i in [1, 2]) + B(i in [100, 300]) + B(i in [-1, k]) + B(k in [-1, k]));\n"
+            "  i := -1; Log(B(i in [-1, 2]) + B(i in [1, 2]));\n"
+            "  s := 'bc'; Log(B(s in ['a', 'bc']) + B(s in ['b', 'c']));\n"
+            "  e := eB; by := 7; c := 'q'; i64 := 5000000000;\n"
+            "  Log(B(e in [eA, eB]) + B(e in [eC]) + B(by in [7]) + B(by in [1, 300]) + B(c in ['a', 'q']) + B(c in "
+            "[c]));\n"
+            "  Log(B(i64 in [1, 5000000000]) + B(i64 in [5]));\n"
+            "end.",
+            {"FTFT", "TF", "TF", "TFTFTT", "TF"}},
+        ProgramCase{
+            "errors and exits unwinding through frames, with and case",
+            "type TR = record a, b: Integer; end;\n"
+            "var acc: String; r: TR; arr: array of TR; i, j, n: Integer;\n"
+            "procedure Add(const s: String); begin acc := acc + s; end;\n"
+            "function Deep(m: Integer): Integer; var k: Integer;\n"
+            "begin\n"
+            "  k := m * 2;\n"
+            "  try\n"
+            "    if m = 0 then RaiseException(erCustomError, 'bottom');\n"
+            "    Result := Deep(m - 1) + k;\n"
+            "  finally Add('f' + IntToStr(m)); end;\n"
+            "end;\n"
+            "function Find(x: Integer): Integer; var k: Integer;\n"
+            "begin\n"
+            "  Result := -1;\n"
+            "  for k := 0 to 9 do\n"
+            "    try\n"
+            "      with arr[k] do if a = x then begin Result := b; Exit; end;\n"
+            "    finally Add('.'); end;\n"
+            "end;\n"
+            "begin\n"
+            "  acc := ''; try n := 5 + Deep(3); except Add(' ' + ExceptionParam); end; Log(acc + ' ' + IntToStr(n));\n"
+            "  SetLength(arr, 10); for i := 0 to 9 do begin arr[i].a := i * i; arr[i].b := i; end;\n"
+            "  acc := ''; n := Find(16); Log(acc + ' ' + IntToStr(n));\n"
+            "  acc := ''; n := 0;\n"
+            "  for i := 1 to 3 do\n"
+            "    with r do begin\n"
+            "      a := i;\n"
+            "      for j := 1 to 3 do with arr[j] do begin if j = 2 then continue; if i = 2 then break; n := n + a; "
+            "end;\n"
+            "      case i of 1: continue; 3: break; end;\n"
+            "      b := i * 100;\n"
+            "    end;\n"
+            "  Log(IntToStr(n) + ' ' + IntToStr(r.a) + ' ' + IntToStr(r.b) + ' ' + IntToStr(i * 10 + j));\n"
+            "  acc := '';\n"
+            "  try\n"
+            "    try RaiseException(erCustomError, 'one'); except Add('e1 '); RaiseException(erCustomError, 'two'); "
+            "finally Add('f2 '); end;\n"
+            "  except Add(ExceptionParam); end;\n"
+            "  Log(acc);\n"
+            "  acc := '';\n"
+            "  try\n"
+            "    try Add('t '); finally Add('f '); RaiseException(erCustomError, 'three'); except Add('never '); end;\n"
+            "  except Add(ExceptionParam); end;\n"
+            "  Log(acc);\n"
+            "  acc := '';\n"
+            "  for i := 1 to 3 do begin\n"
+            "    case i of 1, 2: begin n := i; while n < 10 do begin n := n * 3; if n > 5 then break; end; "
+            "Add(IntToStr(n)); continue; end; end;\n"
+            "    Add('x' + IntToStr(i));\n"
+            "  end;\n"
+            "  n := 7; j := n * 2 + n div 3; Log(acc + ' ' + IntToStr(j));\n"
+            "end.",
+            {"f0f1f2f3 bottom 0", "..... 4", "20 3 200 34", "e1 f2 two", "t f never ", "96x3 16"}},
+        ProgramCase{
+            "ordinals, lengths and sizes",
+            "type TE = (eA, eB, eC); TA = array[-2..2] of Byte;\n"
+            "function B(x: Boolean): String; begin if x then Result := 'T' else Result := 'F'; end;\n"
+            "var sh: ShortInt; e: TE; v: Variant; s: String; w: WideString; a: TA; d: array of Integer; c: Char; i: "
+            "Integer;\n"
+            "begin\n"
+            "  sh := -1; Log(IntToStr(Ord(sh)) + ' ' + IntToStr(Ord('a')) + ' ' + IntToStr(Ord(eC)));\n"
+            "  e := eB; Log(IntToStr(Low(e)) + ' ' + IntToStr(High(e)));\n"
+            "  Log(IntToStr(Low(a)) + ' ' + IntToStr(High(a)) + ' ' + IntToStr(Length(a)) + ' ' + IntToStr(SizeOf(a)) "
+            "+ ' ' + IntToStr(SizeOf(i)));\n"
+            "  v := 'hello'; Log(IntToStr(Length(v)));\n"
+            "  s := ''; Log(B(Assigned(s))); s := 'x'; Log(B(Assigned(s)));\n"
+            "  w := 'abc'; Log(UpperCase(w) + Copy(w, 2, 1) + IntToStr(Pos('c', w)));\n"
+            "  Log('[' + Replicate('x', 0) + Padl('abc', 2) + ']');\n"
+            "  c := 'a'; Log(UpperCase(c) + Trim('  ' + c));\n"
+            "  Log(IntToStr(GetArrayLength(d))); SetArrayLength(d, 3); Log(IntToStr(Length(d)));\n"
+            "  Log(ExceptionToString(erCustomError, 'mine') + '|' + ExceptionToString(erCouldNotCallProc, 'P'));\n"
+            "end.",
+            {"-1 97 2", "0 255", "-2 2 5 5 4", "5", "F", "T", "ABCb3", "[abc]", "Aa", "0", "3",
+             "mine|Could not call proc (P)"}},
+        ProgramCase{
+            "nested arrays and records copied and passed by reference",
+            "type TRow = array of Integer; TGrid = array of TRow; TM = array[0..2] of array[1..3] of Integer;\n"
+            "  TR = record name: String; vals: TRow; m: TM; end;\n"
+            "procedure Swap(var a, b: Integer); var t: Integer; begin t := a; a := b; b := t; end;\n"
+            "function Range(n: Integer): TRow; var k: Integer; begin SetLength(Result, n); for k := 0 to n - 1 do "
+            "Result[k] := k * k; end;\n"
+            "var g: TGrid; m, m2: TM; r1, r2: TR; i, j, sum: Integer; row: TRow; c: Cardinal; i64: Int64; d: Double;\n"
+            "begin\n"
+            "  SetLength(g, 3); for i := 0 to 2 do begin SetLength(g[i], i + 1); for j := 0 to i do g[i][j] := i * 10 "
+            "+ j; end;\n"
+            "  sum := 0; for i := 0 to 2 do for j := 0 to High(g[i]) do sum := sum + g[i][j]; Log(IntToStr(sum) + ' ' "
+            "+ IntToStr(Length(g[2])));\n"
+            "  for i := 0 to 2 do for j := 1 to 3 do m[i][j] := i * j; m2 := m; m2[2][3] := 0;\n"
+            "  Log(IntToStr(m[2][3]) + ' ' + IntToStr(m2[2][3]) + ' ' + IntToStr(m[1][2]));\n"
+            "  r1.name := 'a'; r1.vals := Range(3); r1.m := m; r2 := r1; r2.name := 'b'; r2.vals[0] := 9; r2.m[0][1] "
+            ":= 7;\n"
+            "  Log(r1.name + IntToStr(r1.vals[0]) + IntToStr(r1.m[0][1]) + ' ' + r2.name + IntToStr(r2.vals[0]) + "
+            "IntToStr(r2.m[0][1]));\n"
+            "  row := Range(5); i := 1; j := 4; Swap(row[i], row[j]); Log(IntToStr(row[1]) + ' ' + IntToStr(row[4]));\n"
+            "  Swap(g[2][0], g[1][1]); Log(IntToStr(g[2][0]) + ' ' + IntToStr(g[1][1]));\n"
+            "  c := 4000000000; i64 := c * 2; Log(IntToStr(i64));\n"
+            "  i := 100000; i64 := i * i; Log(IntToStr(i64));\n"
+            "  i := 3; d := i + 0.5; Log(FloatToStr(d));\n"
+            "  with r1 do begin name := name + '!'; vals[2] := -1; m[2][3] := 5; end;\n"
+            "  Log(r1.name + ' ' + IntToStr(r1.vals[2]) + ' ' + IntToStr(r1.m[2][3]) + ' ' + IntToStr(m[2][3]));\n"
+            "end.",
+            {"84 3", "6 0 2", "a90 b97", "16 1", "11 20", "3705032704", "1410065408", "3.500000000000", "a! -1 5 6"}},
+        ProgramCase{"break, continue and exit leave with and try blocks in order",
+                    "type TR = record a, b: Integer; end;\n"
+                    "var r, q: TR; i, j, n: Integer; s: String;\n"
+                    "function F(x: Integer): Integer;\n"
+                    "begin\n"
+                    "  Result := 0;\n"
+                    "  with r do\n"
+                    "    try\n"
+                    "      with q do begin a := x; if x > 2 then begin Result := a * 10; Exit; end; end;\n"
+                    "      Result := x;\n"
+                    "    finally s := s + 'F'; end;\n"
+                    "  s := s + 'E';\n"
+                    "end;\n"
+                    "begin\n"
+                    "  s := ''; n := 0;\n"
+                    "  for i := 1 to 4 do\n"
+                    "    try\n"
+                    "      with r do begin\n"
+                    "        a := i;\n"
+                    "        for j := 1 to 3 do try with q do begin if j = 2 then continue; if i = 3 then break; b := "
+                    "j; n := n + 1; end; finally s := s + '.'; end;\n"
+                    "        if i = 2 then continue; if i = 3 then break;\n"
+                    "        s := s + IntToStr(a);\n"
+                    "      end;\n"
+                    "    finally s := s + 'f'; end;\n"
+                    "  Log(s + ' ' + IntToStr(n) + ' ' + IntToStr(i) + ' ' + IntToStr(r.a) + ' ' + IntToStr(q.b));\n"
+                    "  s := ''; n := F(1) + F(5) * 2; Log(s + ' ' + IntToStr(n) + ' ' + IntToStr(q.a));\n"
+                    "  s := ''; try with r do begin a := 0; try b := 1 div a; finally s := s + 'f'; end; end; except s "
+                    ":= s + 'e'; end;\n"
+                    "  i := 6; j := i * 7 + i div 4; Log(s + IntToStr(j));\n"
+                    "  try Exit; finally Log('main finally'); end;\n"
+                    "  Log('not here');\n"
+                    "end.",
+                    {"...1f...f.f 4 3 3 3", "FEF 101 5", "fe43", "main finally"}},
+        ProgramCase{
+            "literals, folded constants, comments and any letter case",
+            "const S = 'a' + 'b'; X = 1 + 2.5; BIG = 5 > 3; N = not 5; H = $FF shl 4; CH = #65; NEG = -2 * 3 + 1;\n"
+            "  HX = $FFFFFFFF; H64 = $FFFFFFFFFF; MIX = 'x'#66'y'#$43; Q = 'it''s'; R = 1.;\n"
+            "var w: WideString; t: String;\n"
+            "BEGIN\n"
+            "  (*) (* a comment *) { another } // and one more\n"
+            "  LOG(S + ' ' + FloatToStr(X) + ' ' + IntToStr(N) + ' ' + IntToStr(H) + ' ' + CH + ' ' + IntToStr(NEG));\n"
+            "  if BIG then log(IntToStr(HX) + ' ' + IntToStr(H64) + ' ' + MIX + ' ' + Q + ' ' + FloatToStr(R));\n"
+            "  w := #300; Log(IntToStr(Length(w)) + ' ' + IntToStr(Ord(w[1])));\n"
+            "  t := ''''; Log(t + IntToStr(Length(t)) + #33);\n"
+            "  Log(IntToStr(7 div 2) + IntToStr(7 mod 4) + IntToStr(-7 div 2) + IntToStr(-(7 div 2)));\n"
+            "EnD.",
+            {"ab 3.500000000000 -6 4080 A -5", "4294967295 1099511627775 xByC it's 1.000000000000", "1 300", "'1!",
+             "33-3-3"}}),
+    CaseParamName<ProgramCase>);
+
+} // namespace
+
+namespace {
+
+INSTANTIATE_TEST_SUITE_P(
+    WriterMessages, CompilerMessages,
+    ::testing::Values(
+        MessageCase{"case else two statements",
+                    "var x: Integer;\nbegin\n  case x of 1: x := 2; else x := 3; x := 4; end;\nend.",
+                    {"[Error] (3:37): 'END' expected"}},
+        MessageCase{"missing factor", "var x: Integer;\nbegin\n  x := 1 + ;\nend.", {"[Error] (3:12): Syntax error"}},
+        MessageCase{"for without do",
+                    "var i: Integer;\nbegin\n  for i := 1 to 3 i := 2;\nend.",
+                    {"[Error] (3:19): 'DO' expected"}},
+        MessageCase{
+            "for without to", "var i: Integer;\nbegin\n  for i := 1 i := 2;\nend.", {"[Error] (3:14): 'TO' expected"}},
+        MessageCase{"var without colon", "var x Integer;\nbegin end.", {"[Error] (1:7): colon (':') expected"}},
+        MessageCase{"const without equals", "const C 5;\nbegin end.", {"[Error] (1:9): is ('=') expected"}},
+        MessageCase{"array bound without bracket",
+                    "type T = array[1..3 of Integer;\nbegin end.",
+                    {"[Error] (1:21): Closing square bracket (']') expected"}},
+        MessageCase{"unclosed parenthesis",
+                    "var x: Integer;\nbegin\n  x := (1 + 2;\nend.",
+                    {"[Error] (3:14): Closing parenthesis expected"}},
+        MessageCase{"duplicate variable",
+                    "var a: Integer; a: String;\nbegin end.",
+                    {"[Error] (1:17): Duplicate identifier 'a'"}},
+        MessageCase{
+            "assignment to a constant", "const C = 1;\nbegin\n  C := 2;\nend.", {"[Error] (3:5): Internal error (20)"}},
+        MessageCase{"result in a procedure",
+                    "procedure P;\nbegin\n  Result := 1;\nend;\nbegin end.",
+                    {"[Error] (3:3): Unknown identifier 'Result'"}},
+        MessageCase{"duplicate routine",
+                    "procedure P; begin end;\nprocedure P; begin end;\nbegin end.",
+                    {"[Error] (2:11): Duplicate identifier 'P'"}},
+        MessageCase{
+            "case without of", "var x: Integer;\nbegin\n  case x 1: ; end;\nend.", {"[Error] (3:10): 'OF' expected"}},
+        MessageCase{
+            "if without then", "var x: Boolean;\nbegin\n  if x x := False;\nend.", {"[Error] (3:8): 'THEN' expected"}},
+        MessageCase{"continue outside loop", "begin\n  continue;\nend.", {"[Error] (2:3): Not in a loop"}},
+        MessageCase{"call with too few",
+                    "procedure P(a, b: Integer); begin end;\nbegin\n  P(1);\nend.",
+                    {"[Error] (3:7): Invalid number of parameters"}},
+        MessageCase{"unknown routine", "begin\n  Foo(1);\nend.", {"[Error] (2:3): Unknown identifier 'Foo'"}},
+        MessageCase{"set with variable",
+                    "type TS = set of Byte; var s: TS; i: Integer;\nbegin\n  s := [i];\nend.",
+                    {"[Error] (3:9): Type mismatch"}},
+        MessageCase{"include is not declared",
+                    "type TS = set of Byte; var s: TS;\nbegin\n  Include(s, 1);\nend.",
+                    {"[Error] (3:3): Unknown identifier 'Include'"}},
+        MessageCase{"until without condition",
+                    "var i: Integer;\nbegin\n  repeat i := 1; until ;\nend.",
+                    {"[Error] (3:24): Syntax error"}},
+        MessageCase{"with on an integer",
+                    "var i: Integer;\nbegin\n  with i do ;\nend.",
+                    {"[Error] (3:10): Class type expected"}},
+        MessageCase{"string literal unclosed in const", "const S = 'ab;\nbegin end.", {"[Error] (1:11): String error"}},
+        MessageCase{"uses unknown unit", "uses Foo;\nbegin end.", {"[Error] (1:6): Unknown identifier ''"}},
+        MessageCase{"two quoted strings in a row",
+                    "var s: String;\nbegin\n  s := 'a' 'b';\nend.",
+                    {"[Error] (3:12): Syntax error"}},
+        MessageCase{"inc with a step",
+                    "var i: Integer;\nbegin\n  Inc(i, 2);\nend.",
+                    {"[Error] (3:12): Invalid number of parameters"}},
+        MessageCase{"end of text inside a block", "begin\n  Log('a');\n", {"[Error] (3:1): Unexpected end of file"}}),
+    CaseParamName<MessageCase>);
+
+} // namespace

@@ -341,7 +341,39 @@ INSTANTIATE_TEST_SUITE_P(
             "  Log(IntToStr(7 div 2) + IntToStr(7 mod 4) + IntToStr(-7 div 2) + IntToStr(-(7 div 2)));\n"
             "EnD.",
             {"ab 3.500000000000 -6 4080 A -5", "4294967295 1099511627775 xByC it's 1.000000000000", "1 300", "'1!",
-             "33-3-3"}}),
+             "33-3-3"}},
+        ProgramCase{"with targets aimed once, shadowing parameters, and texts with characters",
+                    "type TR = record x, y: Integer; s: String; end;\n"
+                    "function B(v: Boolean): String; begin if v then Result := 'T' else Result := 'F'; end;\n"
+                    "var arr: array of TR; r: TR; i: Integer; c: Char; w: WideString; s: String;\n"
+                    "procedure P(x: Integer); begin with r do begin x := 5; y := x + 1; end; Log(IntToStr(x) + ' ' + "
+                    "IntToStr(r.x) + ' ' + IntToStr(r.y)); end;\n"
+                    "procedure Q(var t: TR); begin with t do begin s := s + '?'; x := -x; end; end;\n"
+                    "begin\n"
+                    "  P(1);\n"
+                    "  SetLength(arr, 3); i := 0; with arr[i] do begin i := 2; x := 5; end; Log(IntToStr(arr[0].x) + ' "
+                    "' + IntToStr(arr[2].x));\n"
+                    "  arr[1].s := 'q'; arr[1].x := 3; Q(arr[1]); Log(arr[1].s + IntToStr(arr[1].x));\n"
+                    "  c := 'z'; w := 'a'; w := w + c; s := c; s := s + c + c; Log(w + ' ' + s);\n"
+                    "  Log(B('a' < 'ab') + B('' < 'a') + B('abc' = 'abc') + B('B' < 'a') + B(c > 'y') + B(c = 'z'));\n"
+                    "  Log(Copy(c, 1, 1) + UpperCase(c) + IntToStr(Length(Copy('abc', 2, 5))));\n"
+                    "end.",
+                    {"1 5 6", "5 0", "q?-3", "az zzz", "TTTTTT", "zZ2"}},
+        ProgramCase{
+            "locals start empty on every call, results unassigned are empty",
+            "type TA = array[1..2] of Integer;\n"
+            "function NoResult: Integer; begin end;\n"
+            "function NoText: String; begin end;\n"
+            "procedure P; var n: Integer; s: String; a: TA; d: array of Integer;\n"
+            "begin n := n + 1; s := s + 'x'; a[1] := a[1] + 1; SetLength(d, Length(d) + 1);\n"
+            "  Log(IntToStr(n) + s + IntToStr(a[1]) + IntToStr(Length(d))); end;\n"
+            "function Total(n: Integer): String; begin if n > 0 then Result := Total(n - 1) + IntToStr(n); end;\n"
+            "begin\n"
+            "  P; P; Log(IntToStr(NoResult) + '[' + NoText + ']' + Total(4));\n"
+            "  Log(IntToStr(Round(2147483647.4)) + ' ' + IntToStr(Trunc(-0.5)) + ' ' + FloatToStr(Int(2.7)) + ' ' + "
+            "FloatToStr(Abs(-7)));\n"
+            "end.",
+            {"1x11", "1x11", "0[]1234", "2147483647 0 2.000000000000 7.000000000000"}}),
     CaseParamName<ProgramCase>);
 
 } // namespace

@@ -440,6 +440,11 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"inc with a step",
                     "var i: Integer;\nbegin\n  Inc(i, 2);\nend.",
                     {"[Error] (3:12): Invalid number of parameters"}},
+        MessageCase{
+            "a bracketed list in a constant", "const CS = [1, 2];\nbegin end.", {"[Error] (1:12): Syntax error"}},
+        MessageCase{"in a number",
+                    "var i: Integer; b: Boolean;\nbegin\n  b := i in 5;\nend.",
+                    {"[Error] (3:14): Type mismatch"}},
         MessageCase{"end of text inside a block", "begin\n  Log('a');\n", {"[Error] (3:1): Unexpected end of file"}}),
     CaseParamName<MessageCase>);
 

@@ -373,7 +373,56 @@ INSTANTIATE_TEST_SUITE_P(
             "  Log(IntToStr(Round(2147483647.4)) + ' ' + IntToStr(Trunc(-0.5)) + ' ' + FloatToStr(Int(2.7)) + ' ' + "
             "FloatToStr(Abs(-7)));\n"
             "end.",
-            {"1x11", "1x11", "0[]1234", "2147483647 0 2.000000000000 7.000000000000"}}),
+            {"1x11", "1x11", "0[]1234", "2147483647 0 2.000000000000 7.000000000000"}},
+        ProgramCase{
+            "classic algorithms",
+            "type TInts = array of Integer;\n"
+            "procedure Sort(var a: TInts); var i, j, t: Integer;\n"
+            "begin for i := 0 to High(a) - 1 do for j := High(a) downto i + 1 do if a[j - 1] > a[j] then begin t := "
+            "a[j]; a[j] := a[j - 1]; a[j - 1] := t; end; end;\n"
+            "function Join(const a: TInts): String; var i: Integer;\n"
+            "begin Result := ''; for i := 0 to High(a) do begin if i > 0 then Result := Result + ','; Result := Result "
+            "+ IntToStr(a[i]); end; end;\n"
+            "function Reverse(const s: String): String; var i: Integer;\n"
+            "begin Result := ''; for i := Length(s) downto 1 do Result := Result + s[i]; end;\n"
+            "function Primes(n: Integer): String; var sieve: array of Boolean; i, j: Integer;\n"
+            "begin\n"
+            "  SetLength(sieve, n + 1); Result := '';\n"
+            "  for i := 2 to n do if not sieve[i] then begin Result := Result + IntToStr(i) + ' '; j := i * i; while j "
+            "<= n do begin sieve[j] := True; j := j + i; end; end;\n"
+            "  Result := Trim(Result);\n"
+            "end;\n"
+            "function Words(s: String): Integer; var p: Integer;\n"
+            "begin Result := 0; s := Trim(s) + ' '; p := Pos(' ', s);\n"
+            "  while p > 0 do begin if p > 1 then Inc(Result); Delete(s, 1, p); p := Pos(' ', s); end; end;\n"
+            "function Gcd(a, b: Integer): Integer; begin if b = 0 then Result := a else Result := Gcd(b, a mod b); "
+            "end;\n"
+            "function Hex(n: Cardinal): String; var digits: String;\n"
+            "begin Result := ''; digits := '0123456789ABCDEF'; repeat Result := digits[n mod 16 + 1] + Result; n := n "
+            "div 16; until n = 0; end;\n"
+            "var a: TInts; i: Integer;\n"
+            "begin\n"
+            "  SetLength(a, 7); for i := 0 to 6 do a[i] := (i * 5 + 3) mod 7 - 3; Sort(a); Log(Join(a));\n"
+            "  Log(Reverse('stressed') + ' ' + Primes(30) + ' ' + IntToStr(Words('  the quick  brown fox ')));\n"
+            "  Log(IntToStr(Gcd(1071, 462)) + ' ' + Hex(48879) + ' ' + Hex(4294967295) + ' ' + Hex(0));\n"
+            "end.",
+            {"-3,-2,-1,0,1,2,3", "desserts 2 3 5 7 11 13 17 19 23 29 4", "21 BEEF FFFFFFFF 0"}},
+        ProgramCase{"statement forms",
+                    "var x, n: Integer; done, t: Boolean; s: String;\n"
+                    "function Next: Integer; begin n := n + 1; Result := n; end;\n"
+                    "function Twice(k: Integer): Integer; begin Result := Result + k; Result := Result * 2; end;\n"
+                    "begin\n"
+                    "  ;; begin end; begin ; end;\n"
+                    "  x := 3; x := -x; t := not (x > 0); if t then Log(IntToStr(x));\n"
+                    "  n := 0; done := False; while not done do begin Next; done := n >= 3; end; Log(IntToStr(n));\n"
+                    "  Next(); Log(IntToStr(Next) + ' ' + IntToStr(Twice(5)));\n"
+                    "  s := 'a'#0'b'; Log(IntToStr(Length(s)) + ' ' + IntToStr(Ord(s[2])));\n"
+                    "  t := 1 = 1 = True; if t then Log('chain');\n"
+                    "  if x < 0 then if x < -5 then Log('very') else Log('a little') else Log('not');\n"
+                    "  repeat x := x + 1 until x = 0; Log(IntToStr(x));\n"
+                    "  Log(FloatToStr(Pi));\n"
+                    "end.",
+                    {"-3", "3", "5 10", "3 0", "chain", "a little", "0", "3.141592653590"}}),
     CaseParamName<ProgramCase>);
 
 } // namespace
@@ -445,6 +494,12 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"in a number",
                     "var i: Integer; b: Boolean;\nbegin\n  b := i in 5;\nend.",
                     {"[Error] (3:14): Type mismatch"}},
+        MessageCase{"an enumeration range",
+                    "type TE = (eA, eB, eC); var e: TE;\nbegin\n  case e of eA..eB: ; end;\nend.",
+                    {"[Error] (3:15): Type mismatch"}},
+        MessageCase{"enumerations ordered",
+                    "type TE = (eA, eB, eC); var e: TE; b: Boolean;\nbegin\n  b := e >= eB;\nend.",
+                    {"[Error] (3:15): Type mismatch"}},
         MessageCase{"end of text inside a block", "begin\n  Log('a');\n", {"[Error] (3:1): Unexpected end of file"}}),
     CaseParamName<MessageCase>);
 

@@ -422,7 +422,38 @@ INSTANTIATE_TEST_SUITE_P(
                     "  repeat x := x + 1 until x = 0; Log(IntToStr(x));\n"
                     "  Log(FloatToStr(Pi));\n"
                     "end.",
-                    {"-3", "3", "5 10", "3 0", "chain", "a little", "0", "3.141592653590"}}),
+                    {"-3", "3", "5 10", "3 0", "chain", "a little", "0", "3.141592653590"}},
+        ProgramCase{"arrays across kinds",
+                    "type TS = array[5..9] of Integer; TD = array of Integer; TB = array of Integer;\n"
+                    "var s: TS; d: TD; b: TB; i: Integer; t: String;\n"
+                    "begin\n"
+                    "  for i := 5 to 9 do s[i] := i; d := s; s[5] := 0;\n"
+                    "  t := ''; for i := 0 to High(d) do t := t + IntToStr(d[i]); Log(t + ' ' + IntToStr(Length(d)));\n"
+                    "  b := d; b[0] := 42; Log(IntToStr(d[0]));\n"
+                    "  s := d;\n"
+                    "  Log('not here');\n"
+                    "end.",
+                    {"56789 5", "42"},
+                    "Type Mismatch"},
+        ProgramCase{"static arrays of other elements",
+                    "type TS = array[1..2] of Integer; TW = array[1..2] of Byte;\n"
+                    "var s: TS; w: TW;\n"
+                    "begin\n"
+                    "  s[1] := 1; w := s;\n"
+                    "  Log('not here');\n"
+                    "end.",
+                    {},
+                    "Type Mismatch"},
+        ProgramCase{"shift counts",
+                    "var i, k: Integer; i64: Int64; b: Byte; w: Word;\n"
+                    "begin\n"
+                    "  i := 1; k := 33; Log(IntToStr(1 shl 33) + ' ' + IntToStr(i shl 33) + ' ' + IntToStr(i shl k) + "
+                    "' ' + IntToStr(i shl 32));\n"
+                    "  i := -1; Log(IntToStr(i shr 32) + ' ' + IntToStr(i shr 31) + ' ' + IntToStr(-1 shr 28));\n"
+                    "  i64 := 1; Log(IntToStr(i64 shl 64) + ' ' + IntToStr(i64 shl 63));\n"
+                    "  b := 1; b := b shl 33; w := 3; w := w shl 15; Log(IntToStr(b) + ' ' + IntToStr(w));\n"
+                    "end.",
+                    {"2 2 2 1", "-1 1 0", "1 -9223372036854775808", "2 32768"}}),
     CaseParamName<ProgramCase>);
 
 } // namespace
@@ -500,6 +531,12 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"enumerations ordered",
                     "type TE = (eA, eB, eC); var e: TE; b: Boolean;\nbegin\n  b := e >= eB;\nend.",
                     {"[Error] (3:15): Type mismatch"}},
+        MessageCase{"a function's name assigned",
+                    "function F: Integer;\nbegin\n  F := 5;\nend;\nbegin end.",
+                    {"[Error] (3:5): Semicolon (';') expected"}},
+        MessageCase{"a default parameter",
+                    "procedure P(a: Integer = 5);\nbegin end;\nbegin end.",
+                    {"[Error] (1:24): Closing parenthesis expected"}},
         MessageCase{"end of text inside a block", "begin\n  Log('a');\n", {"[Error] (3:1): Unexpected end of file"}}),
     CaseParamName<MessageCase>);
 

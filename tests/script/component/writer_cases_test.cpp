@@ -453,7 +453,21 @@ INSTANTIATE_TEST_SUITE_P(
                     "  i64 := 1; Log(IntToStr(i64 shl 64) + ' ' + IntToStr(i64 shl 63));\n"
                     "  b := 1; b := b shl 33; w := 3; w := w shl 15; Log(IntToStr(b) + ' ' + IntToStr(w));\n"
                     "end.",
-                    {"2 2 2 1", "-1 1 0", "1 -9223372036854775808", "2 32768"}}),
+                    {"2 2 2 1", "-1 1 0", "1 -9223372036854775808", "2 32768"}},
+        ProgramCase{"mixed real widths",
+                    "function B(x: Boolean): String; begin if x then Result := 'T' else Result := 'F'; end;\n"
+                    "var i: Integer; s: Single; d: Double; c: Currency; i64: Int64;\n"
+                    "begin\n"
+                    "  i := 1; s := 0.1; d := i + s; Log(FloatToStr(d));\n"
+                    "  d := 0.1; d := d + s; Log(FloatToStr(d));\n"
+                    "  c := 1.5; d := 0.33333; c := c + d; Log(FloatToStr(c));\n"
+                    "  i64 := 3; d := i64 + 0.25; Log(FloatToStr(d));\n"
+                    "  Log(B(s = 0.1) + B(s > 0.1) + B(d > i64));\n"
+                    "  c := 10; i := 4; c := c / i; Log(FloatToStr(c));\n"
+                    "  i := 7; c := 2; d := i / c; Log(FloatToStr(d));\n"
+                    "end.",
+                    {"1.100000023842", "0.200000001490", "1.833300000000", "3.250000000000", "FTT", "2.500000000000",
+                     "3.500000000000"}}),
     CaseParamName<ProgramCase>);
 
 } // namespace
@@ -537,6 +551,15 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"a default parameter",
                     "procedure P(a: Integer = 5);\nbegin end;\nbegin end.",
                     {"[Error] (1:24): Closing parenthesis expected"}},
+        MessageCase{"a character control variable",
+                    "var c: Char;\nbegin\n  for c := 'a' to 'z' do ;\nend.",
+                    {"[Error] (3:9): Type mismatch"}},
+        MessageCase{"an enumeration control variable",
+                    "type TE = (eA, eB); var e: TE;\nbegin\n  for e := eA to eB do ;\nend.",
+                    {"[Error] (3:9): Type mismatch"}},
+        MessageCase{"a character for an integer end",
+                    "var i: Integer;\nbegin\n  for i := 1 to 'z' do ;\nend.",
+                    {"[Error] (3:21): Type mismatch"}},
         MessageCase{"end of text inside a block", "begin\n  Log('a');\n", {"[Error] (3:1): Unexpected end of file"}}),
     CaseParamName<MessageCase>);
 

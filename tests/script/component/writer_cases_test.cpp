@@ -467,7 +467,18 @@ INSTANTIATE_TEST_SUITE_P(
                     "  i := 7; c := 2; d := i / c; Log(FloatToStr(d));\n"
                     "end.",
                     {"1.100000023842", "0.200000001490", "1.833300000000", "3.250000000000", "FTT", "2.500000000000",
-                     "3.500000000000"}}),
+                     "3.500000000000"}},
+        ProgramCase{"Variants as case selectors and in lists",
+                    "function B(x: Boolean): String; begin if x then Result := 'T' else Result := 'F'; end;\n"
+                    "var v: Variant; i, k, n: Integer;\n"
+                    "begin\n"
+                    "  v := 'a'; case v of 1: Log('one'); 'a': Log('letter'); end;\n"
+                    "  v := 2; case v of 1: Log('one'); 2, 3: Log('two or three'); end;\n"
+                    "  v := 3; n := 0; k := v; for i := 1 to k do n := n + i; Log(IntToStr(n));\n"
+                    "  v := 'x'; Log(B(v in ['x', 1]) + B(v in ['y']));\n"
+                    "  v := 7; Log(B(v in [7]) + B(v in [1, 2]));\n"
+                    "end.",
+                    {"letter", "two or three", "6", "TF", "TF"}}),
     CaseParamName<ProgramCase>);
 
 } // namespace

@@ -478,7 +478,17 @@ INSTANTIATE_TEST_SUITE_P(
                     "  v := 'x'; Log(B(v in ['x', 1]) + B(v in ['y']));\n"
                     "  v := 7; Log(B(v in [7]) + B(v in [1, 2]));\n"
                     "end.",
-                    {"letter", "two or three", "6", "TF", "TF"}}),
+                    {"letter", "two or three", "6", "TF", "TF"}},
+        ProgramCase{"wide strings by index",
+                    "var w: WideString; u: UnicodeString; wc: WideChar; s: String;\n"
+                    "begin\n"
+                    "  w := 'abc'; w[2] := 'X'; wc := w[3]; u := w + wc; Log(u + ' ' + IntToStr(Length(u)));\n"
+                    "  u := 'xyz'; u[1] := #$263A; Log(IntToStr(Ord(u[1])) + ' ' + IntToStr(Length(u)));\n"
+                    "  s := w; Insert('-', s, 2); Log(s + ' ' + IntToStr(Pos('c', w)) + Copy(w, 2, 2));\n"
+                    "  try wc := w[4]; except Log(IntToStr(Ord(ExceptionType)) + ' ' + ExceptionParam); end;\n"
+                    "  try u[0] := 'q'; except Log(ExceptionToString(ExceptionType, ExceptionParam)); end;\n"
+                    "end.",
+                    {"aXcc 4", "9786 3", "a-Xc 3Xc", "24 Out of string range", "Out of string range"}}),
     CaseParamName<ProgramCase>);
 
 } // namespace

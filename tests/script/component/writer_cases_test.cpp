@@ -585,3 +585,36 @@ INSTANTIATE_TEST_SUITE_P(
     CaseParamName<MessageCase>);
 
 } // namespace
+
+// A compile that succeeds still says what it found unused, procedure by
+// procedure as their bodies end and the globals last.
+TEST(WriterHints, ComeInTheOrderTheCompilerMeetsThem)
+{
+    ScriptHost host;
+    ASSERT_TRUE(host.Compile("var g, used: Integer;\n"
+                             "function F(p: Integer): Integer; var a, b: Integer; begin b := p; end;\n"
+                             "procedure Q; var c: Integer; begin end;\n"
+                             "begin used := F(1); Q; end."))
+        << host.Messages();
+    EXPECT_EQ(host.Messages(), "[Hint] (2:38): Variable 'A' never used\n"
+                               "[Hint] (2:10): Variable 'Result' never used\n"
+                               "[Hint] (3:18): Variable 'C' never used\n"
+                               "[Hint] (1:5): Variable 'G' never used\n");
+}
+
+// Every compile starts the executer afresh: the last run's error is gone,
+// and globals start empty again, while runs of one compile share them.
+TEST(WriterRuns, ACompileForgetsTheRunsBefore)
+{
+    ScriptHost host;
+    const std::string program = "var n: Integer;\nbegin\n  n := n + 1;\n  Log(IntToStr(n));\n"
+                                "  if n = 2 then n := n div (n - n);\nend.";
+    ASSERT_TRUE(host.Compile(program));
+    EXPECT_TRUE(host.script.Execute());
+    EXPECT_FALSE(host.script.Execute());
+    EXPECT_EQ(host.script.RuntimeErrorText(), "divide by Zero");
+    ASSERT_TRUE(host.Compile(program));
+    EXPECT_EQ(host.script.RuntimeErrorText(), "No Error");
+    EXPECT_TRUE(host.script.Execute());
+    EXPECT_EQ(host.lines, (std::vector<std::string>{"1", "2", "1"}));
+}

@@ -618,3 +618,18 @@ TEST(WriterRuns, ACompileForgetsTheRunsBefore)
     EXPECT_TRUE(host.script.Execute());
     EXPECT_EQ(host.lines, (std::vector<std::string>{"1", "2", "1"}));
 }
+
+// The main block is a script procedure too: the host checks it, without
+// result or parameters, and can refuse it like any other.
+TEST(WriterRuns, TheHostChecksTheMainBlockToo)
+{
+    ScriptHost host;
+    std::vector<std::string> seen;
+    host.script.OnVerifyProc = [&](TPSScript*, TPSInternalProcedure* proc, const std::string& decl, bool& error) {
+        seen.push_back(proc->Name + ":" + decl);
+        error = proc->Name == "!MAIN";
+    };
+    EXPECT_FALSE(host.Compile("function Half(x: Double): Double; begin Result := x / 2; end;\nbegin end."));
+    EXPECT_EQ(host.Messages(), "");
+    EXPECT_EQ(seen, (std::vector<std::string>{"!MAIN:0"}));
+}

@@ -488,7 +488,32 @@ INSTANTIATE_TEST_SUITE_P(
                     "  try wc := w[4]; except Log(IntToStr(Ord(ExceptionType)) + ' ' + ExceptionParam); end;\n"
                     "  try u[0] := 'q'; except Log(ExceptionToString(ExceptionType, ExceptionParam)); end;\n"
                     "end.",
-                    {"aXcc 4", "9786 3", "a-Xc 3Xc", "24 Out of string range", "Out of string range"}}),
+                    {"aXcc 4", "9786 3", "a-Xc 3Xc", "24 Out of string range", "Out of string range"}},
+        ProgramCase{
+            "exits from except parts and repeat with try",
+            "var s: String; i: Integer;\n"
+            "function G: Integer; begin try RaiseException(erCustomError, 'g'); except Result := 7; Exit; end; Result "
+            ":= 8; end;\n"
+            "function H: Integer; begin Result := 1; try try Exit; finally Result := Result * 10; end; finally Result "
+            ":= Result + 2; end; end;\n"
+            "begin\n"
+            "  Log(IntToStr(G) + ' ' + IntToStr(Ord(ExceptionType)) + ' ' + IntToStr(H));\n"
+            "  s := ''; i := 0;\n"
+            "  repeat\n"
+            "    Inc(i);\n"
+            "    try if i = 2 then continue; if i = 4 then break; s := s + IntToStr(i); finally s := s + '.'; end;\n"
+            "  until i >= 6;\n"
+            "  Log(s + ' ' + IntToStr(i));\n"
+            "  s := ''; i := 0;\n"
+            "  while i < 5 do begin\n"
+            "    Inc(i);\n"
+            "    try if i mod 2 = 0 then RaiseException(erCustomError, IntToStr(i)); except s := s + ExceptionParam; "
+            "continue; end;\n"
+            "    s := s + '-';\n"
+            "  end;\n"
+            "  Log(s);\n"
+            "end.",
+            {"7 0 12", "1..3.. 4", "-2-4-"}}),
     CaseParamName<ProgramCase>);
 
 } // namespace

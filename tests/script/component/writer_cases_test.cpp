@@ -606,6 +606,9 @@ INSTANTIATE_TEST_SUITE_P(
         MessageCase{"a character for an integer end",
                     "var i: Integer;\nbegin\n  for i := 1 to 'z' do ;\nend.",
                     {"[Error] (3:21): Type mismatch"}},
+        MessageCase{"a number for a text parameter", "begin\n  Log(5);\nend.", {"[Error] (2:9): Type mismatch"}},
+        MessageCase{
+            "a text for a number parameter", "begin\n  Log(IntToStr('5'));\nend.", {"[Error] (2:21): Type mismatch"}},
         MessageCase{"end of text inside a block", "begin\n  Log('a');\n", {"[Error] (3:1): Unexpected end of file"}}),
     CaseParamName<MessageCase>);
 

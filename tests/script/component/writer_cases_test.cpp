@@ -513,7 +513,16 @@ INSTANTIATE_TEST_SUITE_P(
             "  end;\n"
             "  Log(s);\n"
             "end.",
-            {"7 0 12", "1..3.. 4", "-2-4-"}}),
+            {"7 0 12", "1..3.. 4", "-2-4-"}},
+        ProgramCase{"case changes by string kind",
+                    "var w, w2: WideString; u: UnicodeString; s: String;\n"
+                    "begin\n"
+                    "  w := #$E9 + 'a'; w2 := UpperCase(w); Log(IntToStr(Ord(w2[1])) + ' ' + IntToStr(Ord(w2[2])));\n"
+                    "  u := #$C9 + 'B'; u := LowerCase(u); Log(IntToStr(Ord(u[1])) + ' ' + IntToStr(Ord(u[2])));\n"
+                    "  s := #$E9 + 'a'; s := UpperCase(s); Log(IntToStr(Ord(s[1])) + ' ' + IntToStr(Ord(s[2])));\n"
+                    "  w := PadL(w, 4); u := PadZ('7', 3); Log(IntToStr(Length(w)) + ' ' + u);\n"
+                    "end.",
+                    {"201 65", "233 98", "233 65", "4 007"}}),
     CaseParamName<ProgramCase>);
 
 } // namespace

@@ -569,15 +569,16 @@ bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TP
     if (op.Operator >= Op::GreaterEqual) {
         // A bracketed list stands for a set of the other side's type. After
         // "in" it is a list of Variants that the left operand is looked for
-        // in, or, when the left operand is of a set's element type and every
-        // element a constant of the set, that set.
+        // in, or, when every value the left operand can hold is an element
+        // of a set over its type and every list element a constant of that
+        // set, the set.
         TPSType* leftWanted = GetValueType(*op.Val2);
         TPSType* rightWanted = GetValueType(*op.Val1);
         if (auto* list = ValueAs<TPSValueArray>(op.Val2.get()); list && op.Operator == Op::In) {
             auto* set = static_cast<TPSSetType*>(SetTypeOf(rightWanted));
-            const bool constants = set && std::all_of(list->Items.begin(), list->Items.end(), [&](const auto& item) {
-                                       return SetElement(*item, *set) != nullptr;
-                                   });
+            const bool constants = set && set->BitSize() == 256 &&
+                                   std::all_of(list->Items.begin(), list->Items.end(),
+                                               [&](const auto& item) { return SetElement(*item, *set) != nullptr; });
             rightWanted = constants ? set : c_.FindTypeFrom("TVARIANTARRAY");
         }
         TPSCodeOperand left, right;

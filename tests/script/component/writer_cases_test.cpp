@@ -187,8 +187,9 @@ INSTANTIATE_TEST_SUITE_P(
             "  Log(B(e in [eA, eB]) + B(e in [eC]) + B(by in [7]) + B(by in [1, 300]) + B(c in ['a', 'q']) + B(c in "
             "[c]));\n"
             "  Log(B(i64 in [1, 5000000000]) + B(i64 in [5]));\n"
+            "  e := Succ(eC); Log(B(e in [eA, eC]) + B(Succ(e) in [eA]));\n"
             "end.",
-            {"FTFT", "TF", "TF", "TFTFTT", "TF"}},
+            {"FTFT", "TF", "TF", "TFTFTT", "TF", "FF"}},
         ProgramCase{
             "errors and exits unwinding through frames, with and case",
             "type TR = record a, b: Integer; end;\n"

@@ -523,7 +523,18 @@ INSTANTIATE_TEST_SUITE_P(
                     "  s := #$E9 + 'a'; s := UpperCase(s); Log(IntToStr(Ord(s[1])) + ' ' + IntToStr(Ord(s[2])));\n"
                     "  w := PadL(w, 4); u := PadZ('7', 3); Log(IntToStr(Length(w)) + ' ' + u);\n"
                     "end.",
-                    {"201 65", "233 98", "233 65", "4 007"}}),
+                    {"201 65", "233 98", "233 65", "4 007"}},
+        ProgramCase{"the lowest integer divided by minus one wraps round",
+                    "procedure Show; begin Log(ExceptionToString(ExceptionType, ExceptionParam)); end;\n"
+                    "var i, j: Integer; a, b: Int64;\n"
+                    "begin\n"
+                    "  i := -2147483647 - 1; j := -1;\n"
+                    "  try i := i div j; Log(IntToStr(i)); except Show; end;\n"
+                    "  try i := -2147483647 - 1; i := i mod j; Log(IntToStr(i)); except Show; end;\n"
+                    "  a := -9223372036854775807 - 1; b := -1;\n"
+                    "  try a := a div b; Log(IntToStr(a)); except Show; end;\n"
+                    "end.",
+                    {"-2147483648", "0", "-9223372036854775808"}}),
     CaseParamName<ProgramCase>);
 
 } // namespace

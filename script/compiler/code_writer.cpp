@@ -314,23 +314,36 @@ bool TPSExpressionCompiler::PrepareVar(const TPSValueVar& var, TPSCodeOperand& o
     return true;
 }
 
+namespace {
+
+// The constant of a bracketed list that can stand in a set of this type,
+// or nil.
+const TPSValueData* SetElement(const TPSValue& item, const TPSSetType& set)
+{
+    auto* data = ValueAs<TPSValueData>(&item);
+    if (!data)
+        return nullptr;
+    const TPSType* element = ResolveLink(set.SetType);
+    const TPSType* type = ResolveLink(data->Data.FType);
+    const bool fits = element->BaseType == BaseType::Enumeration ? type == element
+                      : element->BaseType == BaseType::Char      ? type->BaseType == BaseType::Char
+                                                                 : IsIntegerBase(type->BaseType);
+    const std::int64_t bit = data->Data.Int;
+    return fits && bit >= 0 && static_cast<std::uint64_t>(bit) < set.BitSize() ? data : nullptr;
+}
+
+} // namespace
+
 bool TPSExpressionCompiler::PrepareSetConstant(TPSValueArray& list, TPSType* setType, TPSCodeOperand& out)
 {
     auto* set = static_cast<TPSSetType*>(ResolveLink(setType));
     auto value = std::make_unique<TPSValueRecord>(c_.UseType(set));
     value->Str.assign(set->ByteSize(), '\0');
-    const TPSType* element = ResolveLink(set->SetType);
     for (const auto& item : list.Items) {
-        auto* data = ValueAs<TPSValueData>(item.get());
+        const TPSValueData* data = SetElement(*item, *set);
         if (!data)
             return FailAt(*item, Err::TypeMismatch);
-        const TPSType* type = ResolveLink(data->Data.FType);
-        const bool fits = element->BaseType == BaseType::Enumeration ? type == element
-                          : element->BaseType == BaseType::Char      ? type->BaseType == BaseType::Char
-                                                                     : IsIntegerBase(type->BaseType);
         const std::int64_t bit = data->Data.Int;
-        if (!fits || bit < 0 || static_cast<std::uint64_t>(bit) >= set->BitSize())
-            return FailAt(*item, Err::TypeMismatch);
         value->Str[static_cast<std::size_t>(bit / 8)] |= static_cast<char>(1 << (bit % 8));
     }
     out.kind = TPSCodeOperand::Kind::Const;
@@ -554,14 +567,20 @@ bool TPSExpressionCompiler::WriteBinaryInto(const TPSValueVar& destVar, const TP
 {
     std::string& code = ctx_.Code();
     if (op.Operator >= Op::GreaterEqual) {
-        // A bracketed list stands for a set of the other side's type, or for
-        // "in" of a set over the left operand's type.
-        const TPSType* leftType = GetValueType(*op.Val1);
+        // A bracketed list stands for a set of the other side's type. After
+        // "in" it is a list of Variants that the left operand is looked for
+        // in, or, when every value the left operand can hold is an element
+        // of a set over its type and every list element a constant of that
+        // set, the set.
         TPSType* leftWanted = GetValueType(*op.Val2);
         TPSType* rightWanted = GetValueType(*op.Val1);
-        if (op.Operator == Op::In && ValueAs<TPSValueArray>(op.Val2.get()))
-            rightWanted = SetTypeOf(leftType && IsIntegerBase(leftType->BaseType) ? c_.FindBaseType(BaseType::Byte)
-                                                                                  : rightWanted);
+        if (auto* list = ValueAs<TPSValueArray>(op.Val2.get()); list && op.Operator == Op::In) {
+            auto* set = static_cast<TPSSetType*>(SetTypeOf(rightWanted));
+            const bool constants = set && set->BitSize() == 256 &&
+                                   std::all_of(list->Items.begin(), list->Items.end(),
+                                               [&](const auto& item) { return SetElement(*item, *set) != nullptr; });
+            rightWanted = constants ? set : c_.FindTypeFrom("TVARIANTARRAY");
+        }
         TPSCodeOperand left, right;
         if (!rightWanted)
             return FailAt(op, Err::TypeMismatch);

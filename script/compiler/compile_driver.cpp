@@ -211,7 +211,7 @@ bool TPSPascalCompiler::FinishCompile()
     if (OnExportCheck) {
         for (const auto& proc : procs_) {
             auto* internal = dynamic_cast<TPSInternalProcedure*>(proc.get());
-            if (internal && internal != mainProc_ && !OnExportCheck(this, internal, internal->Decl.ByNames()))
+            if (internal && !OnExportCheck(this, internal, internal->Decl.ByNames()))
                 return false;
         }
     }

@@ -449,7 +449,9 @@ TEST(CompilerDeclarations, RoutinesVariablesAndTheHostCallbacks)
         << (h.firstError() ? h.firstError()->MessageToString() : "");
     EXPECT_EQ(seen.externalName, "BEEP");
     EXPECT_EQ(seen.externalText, "beep@libc");
-    EXPECT_EQ(seen.exports, std::vector<std::string>{"LATER:0 @LONGINT !STRING"});
+    // The main block is a script procedure as well, with neither result nor
+    // parameters.
+    EXPECT_EQ(seen.exports, (std::vector<std::string>{"!MAIN:0", "LATER:0 @LONGINT !STRING"}));
     using V = TPSVariableType;
     const decltype(seen.uses) expectedUses = {
         {V::Global, 0, -1}, {V::Param, 0, 1}, {V::Param, 1, 1}, {V::Local, 0, 1}, {V::Local, 1, 1}};

@@ -421,7 +421,7 @@ class Shapes : public ::testing::TestWithParam<ShapeCase>
 TEST_P(Shapes, OfTheMainBlock)
 {
     const std::string program = "type TR = record x: LongInt; inner: record z: LongInt; end; end; TS = set of Byte;\n"
-                                "var a, b: LongInt; t, u: Boolean; rec: TR; s: TS;\n"
+                                "var a, b: LongInt; t, u: Boolean; rec: TR; s: TS; by: Byte;\n"
                                 "procedure Fill(var v: LongInt; n: LongInt); begin end;\n"
                                 "function F(n: LongInt): LongInt; begin end;\n"
                                 "begin\n  " +
@@ -447,8 +447,11 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{"t := a = b = t", {"11", "11", "12:5", "12:5", "4", "0", "4", "9"}},
         // A list of constants given to a set is one set constant.
         ShapeCase{"s := [1, 2, 200]", {"0", "9"}},
-        // "in" a list tests against a set constant.
-        ShapeCase{"t := a in [1, 3]", {"12:6", "9"}}, ShapeCase{"t := s = [1]", {"12:5", "9"}},
+        // "in" a list of constants that a set of the left operand's type
+        // holds tests against that set; any other list is an array of
+        // Variants, sized and filled first.
+        ShapeCase{"t := by in [1, 3]", {"12:6", "9"}}, ShapeCase{"t := s = [1]", {"12:5", "9"}},
+        ShapeCase{"t := a in [1, 3]", {"11", "11", "0", "3", "5", "4", "4", "0", "0", "12:6", "4", "9"}},
         // A two-level field passed by reference: a pointer aimed at the
         // record, the inner record and the field is the parameter.
         ShapeCase{"Fill(rec.inner.z, 1)", {"11", "0", "11", "14", "14", "14", "5", "4", "4", "9"}},

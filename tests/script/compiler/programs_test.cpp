@@ -130,7 +130,7 @@ TEST(CompileDriver, HostCallbacksInOrderAndVetoes)
         harness(h);
         EXPECT_TRUE(h.compile(text));
         const std::vector<std::string> expected = {
-            "uses SYSTEM", "uses ALPHA", "uses BETA", "export F LONGINT @BYTE !STRING",
+            "uses SYSTEM", "uses ALPHA", "uses BETA", "export !MAIN 0", "export F LONGINT @BYTE !STRING",
             "export G 0",  "output",     "cleanup"};
         EXPECT_EQ(log.calls, expected);
         std::string image;

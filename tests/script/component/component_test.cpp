@@ -268,7 +268,7 @@ TEST(ScriptComponent, AVetoedProcedureFailsTheCompile)
     ASSERT_TRUE(host.Compile("procedure Allowed(x: Integer); begin end;\nbegin Allowed(1) end."));
     EXPECT_FALSE(host.Compile("function Forbidden: String; begin Result := ''; end;\nbegin end."));
     EXPECT_EQ(host.Messages(), "");
-    EXPECT_EQ(seen, (std::vector<std::string>{"ALLOWED:0 @LONGINT", "FORBIDDEN:STRING"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"!MAIN:0", "ALLOWED:0 @LONGINT", "!MAIN:0", "FORBIDDEN:STRING"}));
 }
 
 // ---- The preprocessor ----------------------------------------------------------------

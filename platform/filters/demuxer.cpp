@@ -162,6 +162,11 @@ HRESULT Demuxer::openInput(const char* url, const AVInputFormat* format)
     if (const REFERENCE_TIME frame = frameDuration(reference_); frame > 0) {
         const AVRational rate = frameRate(reference_);
         av_reduce(&stretch_.num, &stretch_.den, frame * rate.num, int64_t{10'000'000} * rate.den, INT32_MAX);
+        // Containers that count in milliseconds (Matroska), or round every
+        // time to their tick (90 kHz), put the frames of rates such as
+        // 24000/1001 up to a tick off that grid: a frame starting a little
+        // late overlaps the start of the next, which a seek would show.
+        gridTolerance_ = std::min(av::toRefTime(1, ref->time_base) + 1, frame / 4);
     }
     REFERENCE_TIME first = 0;
     if (ref->start_time != AV_NOPTS_VALUE)
@@ -200,6 +205,7 @@ HRESULT Demuxer::openInput(const char* url, const AVInputFormat* format)
                          ref->duration != AV_NOPTS_VALUE && ref->duration > 0 && frameDuration(reference_) > 0;
     if (duration_ <= 0 || (!endRead && !readEnd()))
         duration_ = measureDuration();
+    duration_ = onFrameGrid(duration_);
     // Without a last frame read, the last picture starts a frame before the end.
     if (duration_ > 0 && lastStart_ <= 0)
         lastStart_ = std::max<REFERENCE_TIME>(0, duration_ - frameDuration(reference_));
@@ -395,6 +401,15 @@ REFERENCE_TIME Demuxer::toPosition(int64_t ts, AVRational base) const
     return av_rescale(av::toRefTime(ts, base), stretch_.num, stretch_.den);
 }
 
+REFERENCE_TIME Demuxer::onFrameGrid(REFERENCE_TIME t, int ticks) const
+{
+    if (gridTolerance_ <= 0)
+        return t;
+    const REFERENCE_TIME frame = frameDuration(reference_);
+    const REFERENCE_TIME nearest = (t >= 0 ? t + frame / 2 : t - frame / 2) / frame * frame;
+    return std::abs(t - nearest) <= ticks * gridTolerance_ ? nearest : t;
+}
+
 void Demuxer::setWanted(int index, bool wanted)
 {
     // Seeks find their keyframes in the reference stream, so it is always read.
@@ -447,6 +462,12 @@ bool Demuxer::readRaw(DemuxedPacket& out)
         const int64_t rel = ts - origin_[static_cast<std::size_t>(index)];
         out.start = toPosition(rel, s->time_base);
         out.stop = length > 0 ? toPosition(rel + length, s->time_base) : out.start;
+        if (index == reference_) {
+            // A frame's length comes from two such times: twice the margin.
+            const REFERENCE_TIME lasts = onFrameGrid(out.stop - out.start, 2);
+            out.start = onFrameGrid(out.start);
+            out.stop = out.start + lasts;
+        }
         next = length > 0 ? ts + length : AV_NOPTS_VALUE;
         if (index == reference_ && out.keyframe)
             noteKeyframe(out.start, packet->pos);

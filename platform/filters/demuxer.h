@@ -86,6 +86,9 @@ private:
     // A time of the file, `ts` in `base` from the stream's origin, as a
     // position.
     REFERENCE_TIME toPosition(int64_t ts, AVRational base) const;
+    // A time of the reference stream within `ticks` ticks of the container's
+    // clock of a whole number of frame durations is that number of them.
+    REFERENCE_TIME onFrameGrid(REFERENCE_TIME t, int ticks = 1) const;
     // Seeks the container at or before `target`; false when it cannot.
     bool seekBefore(REFERENCE_TIME target);
     // Seeks by byte to a keyframe seen before, at or shortly before
@@ -136,6 +139,9 @@ private:
     // Positions are the file's times stretched by this, so that the
     // reference stream's frames start at whole frame durations.
     AVRational stretch_{1, 1};
+    // How far a frame of the reference stream may lie from its place on the
+    // grid of frame durations: a tick of its clock, 0 for none.
+    REFERENCE_TIME gridTolerance_ = 0;
     // The container holds times of its own.
     bool statesTimes_ = true;
     // A raw MPEG video stream: its pictures are timed by their headers, from

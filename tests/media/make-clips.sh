@@ -144,6 +144,13 @@ ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -f lavfi -i "$(tone 440 48000 3
 ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -f lavfi -i "$(tone 440 44100 3)" \
   -c:v wmv2 -q:v 4 -c:a wmav2 -b:a 64k wmv.wmv
 
+# Rates of 1000/1001 in containers that round each time to their tick:
+# Matroska counts milliseconds, a transport stream 90 kHz. Thirty frames
+# each, small, a keyframe every twelve.
+x264small=(-c:v libx264 -preset veryfast -pix_fmt yuv420p -g 12)
+ff -f lavfi -i "$(video testsrc2 160x120 60000/1001 30)" "${x264small[@]}" h264_5994.mkv
+ff -f lavfi -i "$(video testsrc2 160x120 24000/1001 30)" "${x264small[@]}" -f mpegts h264_23976.ts
+
 # Ninety-five seconds, for captures every so many seconds.
 ff -f lavfi -i "$(video testsrc2 320x240 25 2375)" "${x264[@]}" long.mp4
 

@@ -1,0 +1,60 @@
+// Files as users have them, beside the usual containers: frame rates of
+// 1000/1001 in containers that round their times, MPEG-4 pictures stored
+// out of order in AVI. Every frame is reached where its barcode says, by a
+// seek, by steps back from the end and at the end itself, and the video
+// lasts its frames.
+
+#include "engine_fixture.h"
+
+#include "media/engine/nav_man.h"
+
+#include <gtest/gtest.h>
+
+using namespace testing_engine;
+
+namespace {
+
+struct UserClip
+{
+    const char* name;
+    int frames;
+    REFERENCE_TIME frameDuration;
+};
+
+const UserClip kUserClips[] = {
+    {"h264_5994.mkv", 30, 166'833},
+    {"h264_23976.ts", 30, 417'083},
+};
+
+} // namespace
+
+TEST(UserFiles, EveryFrameIsReachedWhereItsNumberSays)
+{
+    for (const UserClip& c : kUserClips) {
+        SCOPED_TRACE(c.name);
+        NavEngine n(c.name);
+        ASSERT_TRUE(n.source);
+        ASSERT_EQ(n.nav->FrameDuration(), c.frameDuration);
+        EXPECT_EQ(n.nav->Duration(), c.frames * c.frameDuration);
+        EXPECT_EQ(n.shown(), 0);
+        for (int k = 0; k < c.frames; ++k) {
+            SCOPED_TRACE(k);
+            n.nav->SeekTo(true, k * c.frameDuration);
+            n.settle();
+            EXPECT_EQ(n.shown(), k);
+            EXPECT_EQ(n.nav->GetPosition(), k * c.frameDuration);
+        }
+        n.nav->naAvanceFin->Execute();
+        n.settle();
+        EXPECT_EQ(n.shown(), c.frames - 1);
+        // Back from the end, frame by frame, in plain and precise
+        // navigation by turns.
+        for (int k = c.frames - 2; k >= 0; --k) {
+            SCOPED_TRACE(k);
+            n.nav->caSeekPrecision->SetChecked(k % 2 == 0);
+            n.nav->naReculeFrame->Execute();
+            n.settle();
+            EXPECT_EQ(n.shown(), k);
+        }
+    }
+}

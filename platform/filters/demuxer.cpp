@@ -187,6 +187,8 @@ HRESULT Demuxer::openInput(const char* url, const AVInputFormat* format)
     statesTimes_ = format_->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
     const AVCodecID codec = ref->codecpar->codec_id;
     storedOrder_ = !statesTimes_ && (codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO);
+    decodingOrder_ = formatName() == "avi" && ref->codecpar->video_delay > 0 &&
+                     (codec == AV_CODEC_ID_MPEG4 || codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO);
     if (!statesTimes_)
         duration_ = 0;
     else if (ref->duration != AV_NOPTS_VALUE && ref->duration > 0)
@@ -417,21 +419,66 @@ void Demuxer::setWanted(int index, bool wanted)
         format_->streams[index]->discard = wanted || index == reference_ ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 }
 
-bool Demuxer::readRaw(DemuxedPacket& out)
+bool Demuxer::readPacket(AVPacket* packet)
 {
-    av::PacketPtr packet = av::makePacket();
-    if (!packet)
-        return false;
     for (;;) {
-        if (av_read_frame(format_, packet.get()) < 0)
+        if (av_read_frame(format_, packet) < 0)
             return false;
         if (packet->stream_index < streamCount_)
-            break;
+            return true;
         // A stream that appeared after opening: no pin knows it, and the
         // tables here are sized for the streams found then.
         format_->streams[packet->stream_index]->discard = AVDISCARD_ALL;
-        av_packet_unref(packet.get());
+        av_packet_unref(packet);
     }
+}
+
+void Demuxer::timeFromDecodingOrder(AVPacket* packet)
+{
+    // A B-picture is shown as soon as it is decoded, a tick after the time
+    // it is stored at (the tick a stream with B-pictures is held back by);
+    // a picture that others refer to, a tick before the next such picture
+    // is stored, or as the last of all.
+    constexpr int kReadAhead = 64;
+    if (packet->dts == AV_NOPTS_VALUE)
+        return;
+    if (packet->pts != AV_NOPTS_VALUE) {
+        packet->pts -= 1;
+        return;
+    }
+    int64_t last = packet->dts;
+    for (std::size_t n = 0;; ++n) {
+        if (n == ahead_.size()) {
+            av::PacketPtr next = av::makePacket();
+            if (n == kReadAhead || !next || !readPacket(next.get()))
+                break;
+            ahead_.push_back(std::move(next));
+        }
+        const AVPacket* next = ahead_[n].get();
+        if (next->stream_index != reference_ || next->dts == AV_NOPTS_VALUE)
+            continue;
+        if (next->pts == AV_NOPTS_VALUE) {
+            packet->pts = next->dts - 1;
+            return;
+        }
+        last = std::max(last, next->dts);
+    }
+    packet->pts = last;
+}
+
+bool Demuxer::readRaw(DemuxedPacket& out)
+{
+    av::PacketPtr packet;
+    if (!ahead_.empty()) {
+        packet = std::move(ahead_.front());
+        ahead_.pop_front();
+    } else {
+        packet = av::makePacket();
+        if (!packet || !readPacket(packet.get()))
+            return false;
+    }
+    if (decodingOrder_ && packet->stream_index == reference_)
+        timeFromDecodingOrder(packet.get());
     const int index = packet->stream_index;
     const AVStream* s = format_->streams[index];
     auto& next = nextTs_[static_cast<std::size_t>(index)];
@@ -508,6 +555,7 @@ bool Demuxer::seekBefore(REFERENCE_TIME target)
 
 void Demuxer::forgetReadingPlace()
 {
+    ahead_.clear();
     std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
     lastKeyframe_.reset();
     groupStart_ = AV_NOPTS_VALUE;

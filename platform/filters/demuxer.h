@@ -83,6 +83,12 @@ private:
     Demuxer() = default;
     HRESULT openInput(const char* url, const AVInputFormat* format = nullptr);
     bool readRaw(DemuxedPacket& out);
+    // The container's next packet of a stream known since opening.
+    bool readPacket(AVPacket* packet);
+    // Gives a picture of an AVI stream stored in decoding order the time it
+    // is shown at, reading ahead as far as the next picture that others
+    // refer to.
+    void timeFromDecodingOrder(AVPacket* packet);
     // A time of the file, `ts` in `base` from the stream's origin, as a
     // position.
     REFERENCE_TIME toPosition(int64_t ts, AVRational base) const;
@@ -147,6 +153,12 @@ private:
     // A raw MPEG video stream: its pictures are timed by their headers, from
     // the time FFmpeg gives the first picture stored in their group.
     bool storedOrder_ = false;
+    // An AVI stream of MPEG pictures with B-pictures: AVI keeps no
+    // presentation times, only the order of decoding, one picture a tick;
+    // FFmpeg times the B-pictures alone.
+    bool decodingOrder_ = false;
+    // Packets read ahead to time such a stream, in the order read.
+    std::deque<av::PacketPtr> ahead_;
     int64_t groupStart_ = AV_NOPTS_VALUE;
     // The first frame's time in each stream's own time base.
     std::vector<int64_t> origin_;

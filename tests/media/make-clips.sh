@@ -151,6 +151,12 @@ x264small=(-c:v libx264 -preset veryfast -pix_fmt yuv420p -g 12)
 ff -f lavfi -i "$(video testsrc2 160x120 60000/1001 30)" "${x264small[@]}" h264_5994.mkv
 ff -f lavfi -i "$(video testsrc2 160x120 24000/1001 30)" "${x264small[@]}" -f mpegts h264_23976.ts
 
+# MPEG-4 pictures with two B-pictures between references in AVI, which keeps
+# only the order they are decoded in, as the DivX and Xvid files of old have
+# them.
+ff -f lavfi -i "$(video testsrc2 160x120 25 30)" -c:v mpeg4 -q:v 4 -g 12 -bf 2 -vtag DX50 mpeg4_bframes.avi
+ff -f lavfi -i "$(video testsrc2 160x120 25 30)" -c:v mpeg2video -q:v 4 -g 12 -bf 2 mpeg2_bframes.avi
+
 # Ninety-five seconds, for captures every so many seconds.
 ff -f lavfi -i "$(video testsrc2 320x240 25 2375)" "${x264[@]}" long.mp4
 

@@ -1,8 +1,8 @@
 // Files as users have them, beside the usual containers: frame rates of
-// 1000/1001 in containers that round their times, MPEG-4 pictures stored
-// out of order in AVI. Every frame is reached where its barcode says, by a
-// seek, by steps back from the end and at the end itself, and the video
-// lasts its frames.
+// 1000/1001 in containers that round their times, MPEG-4 and MPEG-2
+// pictures stored out of order in AVI. Every frame is reached where its
+// barcode says, by a seek, by steps back from the end and at the end
+// itself, and the video lasts its frames.
 
 #include "engine_fixture.h"
 
@@ -24,6 +24,8 @@ struct UserClip
 const UserClip kUserClips[] = {
     {"h264_5994.mkv", 30, 166'833},
     {"h264_23976.ts", 30, 417'083},
+    {"mpeg4_bframes.avi", 30, 400'000},
+    {"mpeg2_bframes.avi", 30, 400'000},
 };
 
 } // namespace

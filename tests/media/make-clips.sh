@@ -157,6 +157,10 @@ ff -f lavfi -i "$(video testsrc2 160x120 24000/1001 30)" "${x264small[@]}" -f mp
 ff -f lavfi -i "$(video testsrc2 160x120 25 30)" -c:v mpeg4 -q:v 4 -g 12 -bf 2 -vtag DX50 mpeg4_bframes.avi
 ff -f lavfi -i "$(video testsrc2 160x120 25 30)" -c:v mpeg2video -q:v 4 -g 12 -bf 2 mpeg2_bframes.avi
 
+# HEVC in Matroska, which gives it no four-character tag.
+ff -f lavfi -i "$(video testsrc2 160x120 25 30)" -c:v libx265 -preset ultrafast -pix_fmt yuv420p \
+  -x265-params log-level=error:keyint=12 hevc.mkv
+
 # Ninety-five seconds, for captures every so many seconds.
 ff -f lavfi -i "$(video testsrc2 320x240 25 2375)" "${x264[@]}" long.mp4
 

@@ -22,10 +22,8 @@ struct UserClip
 };
 
 const UserClip kUserClips[] = {
-    {"h264_5994.mkv", 30, 166'833},
-    {"h264_23976.ts", 30, 417'083},
-    {"mpeg4_bframes.avi", 30, 400'000},
-    {"mpeg2_bframes.avi", 30, 400'000},
+    {"h264_5994.mkv", 30, 166'833},     {"h264_23976.ts", 30, 417'083}, {"mpeg4_bframes.avi", 30, 400'000},
+    {"mpeg2_bframes.avi", 30, 400'000}, {"hevc.mkv", 30, 400'000},
 };
 
 } // namespace
@@ -58,5 +56,20 @@ TEST(UserFiles, EveryFrameIsReachedWhereItsNumberSays)
             n.settle();
             EXPECT_EQ(n.shown(), k);
         }
+    }
+}
+
+// The format's name is the codec's four characters, from the container or,
+// where it gives none, from what the codec is known by.
+TEST(UserFiles, TheFormatNamesTheCodec)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"hevc.mkv", "hev1"}, {"h264.mkv", "AVC1"}, {"mpeg4_bframes.avi", "DX50"}, {"wmv.wmv", "WMV2"}};
+    for (const auto& [name, codec] : rows) {
+        SCOPED_TRACE(name);
+        Engine engine;
+        TVideoSource* source = engine.connectVideo(clip(name));
+        ASSERT_TRUE(source);
+        EXPECT_EQ(source->Notifier()->GetVideoData().subtypeName.toStdString(), codec);
     }
 }

@@ -189,10 +189,22 @@ HRESULT Demuxer::openInput(const char* url, const AVInputFormat* format)
     storedOrder_ = !statesTimes_ && (codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO);
     decodingOrder_ = formatName() == "avi" && ref->codecpar->video_delay > 0 &&
                      (codec == AV_CODEC_ID_MPEG4 || codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO);
+    // A file cut in the middle of a group of pictures, as a recording of a
+    // broadcast starts, begins with pictures that cannot be decoded: its
+    // first frame is its first keyframe.
+    if (const int64_t key = statesTimes_ ? firstKeyframeAfterOthers() : AV_NOPTS_VALUE;
+        key != AV_NOPTS_VALUE && key > origin_[static_cast<std::size_t>(reference_)]) {
+        first = av::toRefTime(key, ref->time_base);
+        for (int i = 0; i < count; ++i)
+            origin_[static_cast<std::size_t>(i)] =
+                i == reference_ ? key : av::fromRefTime(first, format_->streams[i]->time_base);
+    }
+    const int64_t refStart = origin_[static_cast<std::size_t>(reference_)];
     if (!statesTimes_)
         duration_ = 0;
     else if (ref->duration != AV_NOPTS_VALUE && ref->duration > 0)
-        duration_ = toPosition(ref->duration, ref->time_base);
+        duration_ = toPosition(ref->duration - (ref->start_time != AV_NOPTS_VALUE ? refStart - ref->start_time : 0),
+                               ref->time_base);
     else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
         const REFERENCE_TIME fileStart =
             format_->start_time != AV_NOPTS_VALUE ? av::toRefTime(format_->start_time, AV_TIME_BASE_Q) : 0;
@@ -240,6 +252,23 @@ private:
     Demuxer* demuxer_;
     std::vector<AVDiscard> discard_;
 };
+
+int64_t Demuxer::firstKeyframeAfterOthers()
+{
+    ReferenceOnly only(this);
+    const av::PacketPtr packet = av::makePacket();
+    bool others = false;
+    for (int n = 0; packet && n < kKeyframeSearchLimit && readPacket(packet.get()); ++n) {
+        const bool mine = packet->stream_index == reference_;
+        const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+        const int64_t ts = bestTs(packet.get());
+        av_packet_unref(packet.get());
+        if (mine && key)
+            return others ? ts : AV_NOPTS_VALUE;
+        others = others || mine;
+    }
+    return AV_NOPTS_VALUE;
+}
 
 bool Demuxer::readEnd()
 {

@@ -110,6 +110,9 @@ private:
     // or runs to the end of the sound, or counts a preroll). False when the
     // end could not be read.
     bool readEnd();
+    // The time of the reference stream's first keyframe, in its time base,
+    // when pictures of it come before; else none.
+    int64_t firstKeyframeAfterOthers();
     // The timed packets of the reference stream read from where the
     // container is to the end of the file or byte `limit`.
     struct Span

@@ -157,6 +157,13 @@ ff -f lavfi -i "$(video testsrc2 160x120 24000/1001 30)" "${x264small[@]}" -f mp
 ff -f lavfi -i "$(video testsrc2 160x120 25 30)" -c:v mpeg4 -q:v 4 -g 12 -bf 2 -vtag DX50 mpeg4_bframes.avi
 ff -f lavfi -i "$(video testsrc2 160x120 25 30)" -c:v mpeg2video -q:v 4 -g 12 -bf 2 mpeg2_bframes.avi
 
+# A transport stream that starts inside a group of pictures, as a recording
+# of a broadcast does: cut twenty packets in, inside its first picture, so
+# that frames 12-35 alone can be decoded.
+ff -f lavfi -i "$(video testsrc2 160x120 25 36)" -c:v mpeg2video -q:v 4 -g 12 -bf 2 -f mpegts whole.ts
+tail -c +$((20 * 188 + 1)) whole.ts >mid_group.ts
+rm whole.ts
+
 # HEVC in Matroska, which gives it no four-character tag.
 ff -f lavfi -i "$(video testsrc2 160x120 25 30)" -c:v libx265 -preset ultrafast -pix_fmt yuv420p \
   -x265-params log-level=error:keyint=12 hevc.mkv

@@ -203,6 +203,29 @@ void videoType(AM_MEDIA_TYPE& mt, const AVStream* stream, int64_t frameDuration)
     }
 }
 
+// Codecs that code sound by what is heard: their samples have no depth of
+// their own, whatever size a container notes for them (16 in MP4, 32 in
+// Matroska).
+bool hasNoSampleDepth(AVCodecID id)
+{
+    switch (id) {
+    case AV_CODEC_ID_AAC:
+    case AV_CODEC_ID_AC3:
+    case AV_CODEC_ID_EAC3:
+    case AV_CODEC_ID_MP1:
+    case AV_CODEC_ID_MP2:
+    case AV_CODEC_ID_MP3:
+    case AV_CODEC_ID_DTS:
+    case AV_CODEC_ID_VORBIS:
+    case AV_CODEC_ID_OPUS:
+    case AV_CODEC_ID_WMAV1:
+    case AV_CODEC_ID_WMAV2:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void audioType(AM_MEDIA_TYPE& mt, const AVStream* stream)
 {
     const AVCodecParameters* par = stream->codecpar;
@@ -220,7 +243,7 @@ void audioType(AM_MEDIA_TYPE& mt, const AVStream* stream)
     wfx->wFormatTag = tag;
     wfx->nChannels = static_cast<WORD>(par->ch_layout.nb_channels);
     wfx->nSamplesPerSec = static_cast<DWORD>(par->sample_rate);
-    wfx->wBitsPerSample = static_cast<WORD>(par->bits_per_coded_sample);
+    wfx->wBitsPerSample = hasNoSampleDepth(par->codec_id) ? 0 : static_cast<WORD>(par->bits_per_coded_sample);
     wfx->nBlockAlign = static_cast<WORD>(par->block_align);
     if (tag == WAVE_FORMAT_PCM || tag == WAVE_FORMAT_IEEE_FLOAT) {
         wfx->nBlockAlign = static_cast<WORD>(wfx->nChannels * wfx->wBitsPerSample / 8);

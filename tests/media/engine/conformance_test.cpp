@@ -75,3 +75,22 @@ TEST(UserFiles, TheFormatNamesTheCodec)
         EXPECT_EQ(source->Notifier()->GetVideoData().subtypeName.toStdString(), codec);
     }
 }
+
+// Sound coded by what is heard has no sample depth, whatever size its
+// container notes for it (16 in MP4, 32 in Matroska): the same AC-3 sound
+// reads the same in Matroska as in a program stream, and AAC gives its bit
+// rate where the container knows it. PCM keeps its depth.
+TEST(UserFiles, TheSoundFormatIsTheCodecsOwn)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"h264.mkv", "AC3 48000Hz 128Kb/s mono"},         {"mpeg2.mpg", "AC3 48000Hz 128Kb/s mono"},
+        {"h264.mp4", "AAC 48000Hz 96Kb/s mono"},          {"two_sounds.mkv", "AAC 48000Hz mono"},
+        {"audio_only.wav", "PCM 44100Hz 16bits  stereo"}, {"wmv.wmv", "WMA 44100Hz 64Kb/s mono"}};
+    for (const auto& [name, text] : rows) {
+        SCOPED_TRACE(name);
+        Engine engine;
+        TAudioSource* source = engine.connectAudio(clip(name));
+        ASSERT_TRUE(source);
+        EXPECT_EQ(source->Notifier()->GetAudioData().audioText.toStdString(), text);
+    }
+}

@@ -628,6 +628,7 @@ bool Demuxer::readUpTo(REFERENCE_TIME target)
     forgetReadingPlace();
     std::deque<DemuxedPacket> read;
     bool found = false;
+    bool beyond = false;
     DemuxedPacket p;
     for (int n = 0; n < kKeyframeSearchLimit && readRaw(p); ++n) {
         if (p.stream == reference_) {
@@ -652,14 +653,52 @@ bool Demuxer::readUpTo(REFERENCE_TIME target)
                 // Later pictures come after the target: no keyframe before
                 // it follows.
                 read.push_back(std::move(p));
+                beyond = true;
                 break;
             }
         }
         read.push_back(std::move(p));
     }
-    if (found)
-        pending_ = std::move(read);
-    return found;
+    if (!found)
+        return false;
+    if (beyond)
+        showLastBefore(read, target);
+    pending_ = std::move(read);
+    return true;
+}
+
+void Demuxer::showLastBefore(std::deque<DemuxedPacket>& read, REFERENCE_TIME target)
+{
+    const auto covers = [&](const DemuxedPacket& q) {
+        return q.stream == reference_ && q.timed && q.start <= target && (q.start == target || q.stop > target);
+    };
+    if (std::any_of(read.begin(), read.end(), covers))
+        return;
+    // Pictures stored after the first one beyond the target may be shown
+    // before it, as many as B-pictures come in a row.
+    const int reordered = format_->streams[reference_]->codecpar->video_delay + 4;
+    DemuxedPacket p;
+    for (int n = 0; n < reordered && readRaw(p);) {
+        n += p.stream == reference_;
+        const bool covering = covers(p);
+        read.push_back(std::move(p));
+        if (covering)
+            return;
+    }
+    // No picture covers the target (a frame missing, or pictures that come
+    // slower than the rate says): the last one before it is what shows
+    // there. It is given the target's time, so that it is neither left
+    // undecoded nor dropped as leading up to the target, and a step back
+    // from it moves on.
+    DemuxedPacket* last = nullptr;
+    for (DemuxedPacket& q : read) {
+        if (q.stream == reference_ && q.timed && q.stated && q.start < target && (!last || q.start > last->start))
+            last = &q;
+    }
+    if (!last || last->stop <= last->start)
+        return;
+    last->stop += target - last->start;
+    last->start = target;
 }
 
 HRESULT Demuxer::seek(REFERENCE_TIME target)

@@ -131,6 +131,11 @@ private:
     // keyframe at or before `target` and on up to the target; true with
     // the packets from there on pending when that keyframe was found.
     bool readUpTo(REFERENCE_TIME target);
+    // With `read` holding the packets from the keyframe to the first picture
+    // after `target`: reads the pictures that may still be shown before it,
+    // and gives the last picture before a target that no picture covers the
+    // target's time.
+    void showLastBefore(std::deque<DemuxedPacket>& read, REFERENCE_TIME target);
     // The container moved: what was carried on from the packets read
     // before no longer holds.
     void forgetReadingPlace();

@@ -164,6 +164,13 @@ ff -f lavfi -i "$(video testsrc2 160x120 25 36)" -c:v mpeg2video -q:v 4 -g 12 -b
 tail -c +$((20 * 188 + 1)) whole.ts >mid_group.ts
 rm whole.ts
 
+# Frames 13 and 14 dropped, as a capture that could not keep up drops them:
+# the others keep their times, in Matroska and in a transport stream.
+for container in mkv ts; do
+  ff -f lavfi -i "$(video testsrc2 160x120 25 30),select='not(between(n\,13\,14))'" "${x264small[@]}" \
+    -fps_mode passthrough "dropped.$container"
+done
+
 # HEVC in Matroska, which gives it no four-character tag.
 ff -f lavfi -i "$(video testsrc2 160x120 25 30)" -c:v libx265 -preset ultrafast -pix_fmt yuv420p \
   -x265-params log-level=error:keyint=12 hevc.mkv

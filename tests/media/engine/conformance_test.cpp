@@ -94,3 +94,43 @@ TEST(UserFiles, TheSoundFormatIsTheCodecsOwn)
         EXPECT_EQ(source->Notifier()->GetAudioData().audioText.toStdString(), text);
     }
 }
+
+// Where a frame is missing, a move there shows the frame before it, the one
+// on the screen at that time, and steps go on through the gap either way.
+TEST(UserFiles, WhereFramesAreMissingTheFrameBeforeShowsAndStepsGoOn)
+{
+    constexpr REFERENCE_TIME kFrame = 400'000;
+    // Frames 13 and 14 are missing: 12 shows at their times.
+    const auto onScreen = [](int k) { return k == 13 || k == 14 ? 12 : k; };
+    for (const char* name : {"dropped.mkv", "dropped.ts"})
+        for (bool precise : {false, true}) {
+            SCOPED_TRACE(name);
+            SCOPED_TRACE(precise ? "precise" : "plain");
+            NavEngine n(name);
+            ASSERT_TRUE(n.source);
+            n.nav->caSeekPrecision->SetChecked(precise);
+            for (int k = 11; k <= 16; ++k) {
+                SCOPED_TRACE(k);
+                n.nav->SeekTo(true, k * kFrame);
+                n.settle();
+                EXPECT_EQ(n.shown(), onScreen(k));
+                EXPECT_EQ(n.nav->GetPosition(), k * kFrame);
+            }
+            for (int k = 15; k >= 10; --k) {
+                SCOPED_TRACE(k);
+                n.nav->naReculeFrame->Execute();
+                n.settle();
+                EXPECT_EQ(n.shown(), onScreen(k));
+                EXPECT_EQ(n.nav->GetPosition(), k * kFrame);
+            }
+            // (A precise step forward shows the next picture whatever its
+            // time.)
+            for (int k = 11; k <= 16 && !precise; ++k) {
+                SCOPED_TRACE(k);
+                n.nav->naAvanceFrame->Execute();
+                n.settle();
+                EXPECT_EQ(n.shown(), onScreen(k));
+                EXPECT_EQ(n.nav->GetPosition(), k * kFrame);
+            }
+        }
+}

@@ -432,13 +432,13 @@ REFERENCE_TIME Demuxer::toPosition(int64_t ts, AVRational base) const
     return av_rescale(av::toRefTime(ts, base), stretch_.num, stretch_.den);
 }
 
-REFERENCE_TIME Demuxer::onFrameGrid(REFERENCE_TIME t, int ticks) const
+REFERENCE_TIME Demuxer::onFrameGrid(REFERENCE_TIME t) const
 {
     if (gridTolerance_ <= 0)
         return t;
     const REFERENCE_TIME frame = frameDuration(reference_);
     const REFERENCE_TIME nearest = (t >= 0 ? t + frame / 2 : t - frame / 2) / frame * frame;
-    return std::abs(t - nearest) <= ticks * gridTolerance_ ? nearest : t;
+    return std::abs(t - nearest) <= gridTolerance_ ? nearest : t;
 }
 
 void Demuxer::setWanted(int index, bool wanted)
@@ -539,8 +539,7 @@ bool Demuxer::readRaw(DemuxedPacket& out)
         out.start = toPosition(rel, s->time_base);
         out.stop = length > 0 ? toPosition(rel + length, s->time_base) : out.start;
         if (index == reference_) {
-            // A frame's length comes from two such times: twice the margin.
-            const REFERENCE_TIME lasts = onFrameGrid(out.stop - out.start, 2);
+            const REFERENCE_TIME lasts = onFrameGrid(out.stop - out.start);
             out.start = onFrameGrid(out.start);
             out.stop = out.start + lasts;
         }

@@ -92,9 +92,10 @@ private:
     // A time of the file, `ts` in `base` from the stream's origin, as a
     // position.
     REFERENCE_TIME toPosition(int64_t ts, AVRational base) const;
-    // A time of the reference stream within `ticks` ticks of the container's
-    // clock of a whole number of frame durations is that number of them.
-    REFERENCE_TIME onFrameGrid(REFERENCE_TIME t, int ticks = 1) const;
+    // A time or a length of the reference stream within a tick of the
+    // container's clock of a whole number of frame durations is that number
+    // of them.
+    REFERENCE_TIME onFrameGrid(REFERENCE_TIME t) const;
     // Seeks the container at or before `target`; false when it cannot.
     bool seekBefore(REFERENCE_TIME target);
     // Seeks by byte to a keyframe seen before, at or shortly before

@@ -162,6 +162,11 @@ HRESULT Demuxer::openInput(const char* url, const AVInputFormat* format)
     if (const REFERENCE_TIME frame = frameDuration(reference_); frame > 0) {
         const AVRational rate = frameRate(reference_);
         av_reduce(&stretch_.num, &stretch_.den, frame * rate.num, int64_t{10'000'000} * rate.den, INT32_MAX);
+        // Containers that count in milliseconds (Matroska), or round every
+        // time to their tick (90 kHz), put the frames of rates such as
+        // 24000/1001 up to a tick off that grid: a frame starting a little
+        // late overlaps the start of the next, which a seek would show.
+        gridTolerance_ = std::min(av::toRefTime(1, ref->time_base) + 1, frame / 4);
     }
     REFERENCE_TIME first = 0;
     if (ref->start_time != AV_NOPTS_VALUE)
@@ -182,10 +187,24 @@ HRESULT Demuxer::openInput(const char* url, const AVInputFormat* format)
     statesTimes_ = format_->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
     const AVCodecID codec = ref->codecpar->codec_id;
     storedOrder_ = !statesTimes_ && (codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO);
+    decodingOrder_ = formatName() == "avi" && ref->codecpar->video_delay > 0 &&
+                     (codec == AV_CODEC_ID_MPEG4 || codec == AV_CODEC_ID_MPEG1VIDEO || codec == AV_CODEC_ID_MPEG2VIDEO);
+    // A file cut in the middle of a group of pictures, as a recording of a
+    // broadcast starts, begins with pictures that cannot be decoded: its
+    // first frame is its first keyframe.
+    if (const int64_t key = statesTimes_ ? firstKeyframeAfterOthers() : AV_NOPTS_VALUE;
+        key != AV_NOPTS_VALUE && key > origin_[static_cast<std::size_t>(reference_)]) {
+        first = av::toRefTime(key, ref->time_base);
+        for (int i = 0; i < count; ++i)
+            origin_[static_cast<std::size_t>(i)] =
+                i == reference_ ? key : av::fromRefTime(first, format_->streams[i]->time_base);
+    }
+    const int64_t refStart = origin_[static_cast<std::size_t>(reference_)];
     if (!statesTimes_)
         duration_ = 0;
     else if (ref->duration != AV_NOPTS_VALUE && ref->duration > 0)
-        duration_ = toPosition(ref->duration, ref->time_base);
+        duration_ = toPosition(ref->duration - (ref->start_time != AV_NOPTS_VALUE ? refStart - ref->start_time : 0),
+                               ref->time_base);
     else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
         const REFERENCE_TIME fileStart =
             format_->start_time != AV_NOPTS_VALUE ? av::toRefTime(format_->start_time, AV_TIME_BASE_Q) : 0;
@@ -200,6 +219,7 @@ HRESULT Demuxer::openInput(const char* url, const AVInputFormat* format)
                          ref->duration != AV_NOPTS_VALUE && ref->duration > 0 && frameDuration(reference_) > 0;
     if (duration_ <= 0 || (!endRead && !readEnd()))
         duration_ = measureDuration();
+    duration_ = onFrameGrid(duration_);
     // Without a last frame read, the last picture starts a frame before the end.
     if (duration_ > 0 && lastStart_ <= 0)
         lastStart_ = std::max<REFERENCE_TIME>(0, duration_ - frameDuration(reference_));
@@ -232,6 +252,23 @@ private:
     Demuxer* demuxer_;
     std::vector<AVDiscard> discard_;
 };
+
+int64_t Demuxer::firstKeyframeAfterOthers()
+{
+    ReferenceOnly only(this);
+    const av::PacketPtr packet = av::makePacket();
+    bool others = false;
+    for (int n = 0; packet && n < kKeyframeSearchLimit && readPacket(packet.get()); ++n) {
+        const bool mine = packet->stream_index == reference_;
+        const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+        const int64_t ts = bestTs(packet.get());
+        av_packet_unref(packet.get());
+        if (mine && key)
+            return others ? ts : AV_NOPTS_VALUE;
+        others = others || mine;
+    }
+    return AV_NOPTS_VALUE;
+}
 
 bool Demuxer::readEnd()
 {
@@ -395,6 +432,15 @@ REFERENCE_TIME Demuxer::toPosition(int64_t ts, AVRational base) const
     return av_rescale(av::toRefTime(ts, base), stretch_.num, stretch_.den);
 }
 
+REFERENCE_TIME Demuxer::onFrameGrid(REFERENCE_TIME t) const
+{
+    if (gridTolerance_ <= 0)
+        return t;
+    const REFERENCE_TIME frame = frameDuration(reference_);
+    const REFERENCE_TIME nearest = (t >= 0 ? t + frame / 2 : t - frame / 2) / frame * frame;
+    return std::abs(t - nearest) <= gridTolerance_ ? nearest : t;
+}
+
 void Demuxer::setWanted(int index, bool wanted)
 {
     // Seeks find their keyframes in the reference stream, so it is always read.
@@ -402,21 +448,66 @@ void Demuxer::setWanted(int index, bool wanted)
         format_->streams[index]->discard = wanted || index == reference_ ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 }
 
-bool Demuxer::readRaw(DemuxedPacket& out)
+bool Demuxer::readPacket(AVPacket* packet)
 {
-    av::PacketPtr packet = av::makePacket();
-    if (!packet)
-        return false;
     for (;;) {
-        if (av_read_frame(format_, packet.get()) < 0)
+        if (av_read_frame(format_, packet) < 0)
             return false;
         if (packet->stream_index < streamCount_)
-            break;
+            return true;
         // A stream that appeared after opening: no pin knows it, and the
         // tables here are sized for the streams found then.
         format_->streams[packet->stream_index]->discard = AVDISCARD_ALL;
-        av_packet_unref(packet.get());
+        av_packet_unref(packet);
     }
+}
+
+void Demuxer::timeFromDecodingOrder(AVPacket* packet)
+{
+    // A B-picture is shown as soon as it is decoded, a tick after the time
+    // it is stored at (the tick a stream with B-pictures is held back by);
+    // a picture that others refer to, a tick before the next such picture
+    // is stored, or as the last of all.
+    constexpr int kReadAhead = 64;
+    if (packet->dts == AV_NOPTS_VALUE)
+        return;
+    if (packet->pts != AV_NOPTS_VALUE) {
+        packet->pts -= 1;
+        return;
+    }
+    int64_t last = packet->dts;
+    for (std::size_t n = 0;; ++n) {
+        if (n == ahead_.size()) {
+            av::PacketPtr next = av::makePacket();
+            if (n == kReadAhead || !next || !readPacket(next.get()))
+                break;
+            ahead_.push_back(std::move(next));
+        }
+        const AVPacket* next = ahead_[n].get();
+        if (next->stream_index != reference_ || next->dts == AV_NOPTS_VALUE)
+            continue;
+        if (next->pts == AV_NOPTS_VALUE) {
+            packet->pts = next->dts - 1;
+            return;
+        }
+        last = std::max(last, next->dts);
+    }
+    packet->pts = last;
+}
+
+bool Demuxer::readRaw(DemuxedPacket& out)
+{
+    av::PacketPtr packet;
+    if (!ahead_.empty()) {
+        packet = std::move(ahead_.front());
+        ahead_.pop_front();
+    } else {
+        packet = av::makePacket();
+        if (!packet || !readPacket(packet.get()))
+            return false;
+    }
+    if (decodingOrder_ && packet->stream_index == reference_)
+        timeFromDecodingOrder(packet.get());
     const int index = packet->stream_index;
     const AVStream* s = format_->streams[index];
     auto& next = nextTs_[static_cast<std::size_t>(index)];
@@ -447,6 +538,11 @@ bool Demuxer::readRaw(DemuxedPacket& out)
         const int64_t rel = ts - origin_[static_cast<std::size_t>(index)];
         out.start = toPosition(rel, s->time_base);
         out.stop = length > 0 ? toPosition(rel + length, s->time_base) : out.start;
+        if (index == reference_) {
+            const REFERENCE_TIME lasts = onFrameGrid(out.stop - out.start);
+            out.start = onFrameGrid(out.start);
+            out.stop = out.start + lasts;
+        }
         next = length > 0 ? ts + length : AV_NOPTS_VALUE;
         if (index == reference_ && out.keyframe)
             noteKeyframe(out.start, packet->pos);
@@ -487,6 +583,7 @@ bool Demuxer::seekBefore(REFERENCE_TIME target)
 
 void Demuxer::forgetReadingPlace()
 {
+    ahead_.clear();
     std::fill(nextTs_.begin(), nextTs_.end(), AV_NOPTS_VALUE);
     lastKeyframe_.reset();
     groupStart_ = AV_NOPTS_VALUE;
@@ -530,6 +627,7 @@ bool Demuxer::readUpTo(REFERENCE_TIME target)
     forgetReadingPlace();
     std::deque<DemuxedPacket> read;
     bool found = false;
+    bool beyond = false;
     DemuxedPacket p;
     for (int n = 0; n < kKeyframeSearchLimit && readRaw(p); ++n) {
         if (p.stream == reference_) {
@@ -554,14 +652,52 @@ bool Demuxer::readUpTo(REFERENCE_TIME target)
                 // Later pictures come after the target: no keyframe before
                 // it follows.
                 read.push_back(std::move(p));
+                beyond = true;
                 break;
             }
         }
         read.push_back(std::move(p));
     }
-    if (found)
-        pending_ = std::move(read);
-    return found;
+    if (!found)
+        return false;
+    if (beyond)
+        showLastBefore(read, target);
+    pending_ = std::move(read);
+    return true;
+}
+
+void Demuxer::showLastBefore(std::deque<DemuxedPacket>& read, REFERENCE_TIME target)
+{
+    const auto covers = [&](const DemuxedPacket& q) {
+        return q.stream == reference_ && q.timed && q.start <= target && (q.start == target || q.stop > target);
+    };
+    if (std::any_of(read.begin(), read.end(), covers))
+        return;
+    // Pictures stored after the first one beyond the target may be shown
+    // before it, as many as B-pictures come in a row.
+    const int reordered = format_->streams[reference_]->codecpar->video_delay + 4;
+    DemuxedPacket p;
+    for (int n = 0; n < reordered && readRaw(p);) {
+        n += p.stream == reference_;
+        const bool covering = covers(p);
+        read.push_back(std::move(p));
+        if (covering)
+            return;
+    }
+    // No picture covers the target (a frame missing, or pictures that come
+    // slower than the rate says): the last one before it is what shows
+    // there. It is given the target's time, so that it is neither left
+    // undecoded nor dropped as leading up to the target, and a step back
+    // from it moves on.
+    DemuxedPacket* last = nullptr;
+    for (DemuxedPacket& q : read) {
+        if (q.stream == reference_ && q.timed && q.stated && q.start < target && (!last || q.start > last->start))
+            last = &q;
+    }
+    if (!last || last->stop <= last->start)
+        return;
+    last->stop += target - last->start;
+    last->start = target;
 }
 
 HRESULT Demuxer::seek(REFERENCE_TIME target)

@@ -83,9 +83,19 @@ private:
     Demuxer() = default;
     HRESULT openInput(const char* url, const AVInputFormat* format = nullptr);
     bool readRaw(DemuxedPacket& out);
+    // The container's next packet of a stream known since opening.
+    bool readPacket(AVPacket* packet);
+    // Gives a picture of an AVI stream stored in decoding order the time it
+    // is shown at, reading ahead as far as the next picture that others
+    // refer to.
+    void timeFromDecodingOrder(AVPacket* packet);
     // A time of the file, `ts` in `base` from the stream's origin, as a
     // position.
     REFERENCE_TIME toPosition(int64_t ts, AVRational base) const;
+    // A time or a length of the reference stream within a tick of the
+    // container's clock of a whole number of frame durations is that number
+    // of them.
+    REFERENCE_TIME onFrameGrid(REFERENCE_TIME t) const;
     // Seeks the container at or before `target`; false when it cannot.
     bool seekBefore(REFERENCE_TIME target);
     // Seeks by byte to a keyframe seen before, at or shortly before
@@ -101,6 +111,9 @@ private:
     // or runs to the end of the sound, or counts a preroll). False when the
     // end could not be read.
     bool readEnd();
+    // The time of the reference stream's first keyframe, in its time base,
+    // when pictures of it come before; else none.
+    int64_t firstKeyframeAfterOthers();
     // The timed packets of the reference stream read from where the
     // container is to the end of the file or byte `limit`.
     struct Span
@@ -119,6 +132,11 @@ private:
     // keyframe at or before `target` and on up to the target; true with
     // the packets from there on pending when that keyframe was found.
     bool readUpTo(REFERENCE_TIME target);
+    // With `read` holding the packets from the keyframe to the first picture
+    // after `target`: reads the pictures that may still be shown before it,
+    // and gives the last picture before a target that no picture covers the
+    // target's time.
+    void showLastBefore(std::deque<DemuxedPacket>& read, REFERENCE_TIME target);
     // The container moved: what was carried on from the packets read
     // before no longer holds.
     void forgetReadingPlace();
@@ -136,11 +154,20 @@ private:
     // Positions are the file's times stretched by this, so that the
     // reference stream's frames start at whole frame durations.
     AVRational stretch_{1, 1};
+    // How far a frame of the reference stream may lie from its place on the
+    // grid of frame durations: a tick of its clock, 0 for none.
+    REFERENCE_TIME gridTolerance_ = 0;
     // The container holds times of its own.
     bool statesTimes_ = true;
     // A raw MPEG video stream: its pictures are timed by their headers, from
     // the time FFmpeg gives the first picture stored in their group.
     bool storedOrder_ = false;
+    // An AVI stream of MPEG pictures with B-pictures: AVI keeps no
+    // presentation times, only the order of decoding, one picture a tick;
+    // FFmpeg times the B-pictures alone.
+    bool decodingOrder_ = false;
+    // Packets read ahead to time such a stream, in the order read.
+    std::deque<av::PacketPtr> ahead_;
     int64_t groupStart_ = AV_NOPTS_VALUE;
     // The first frame's time in each stream's own time base.
     std::vector<int64_t> origin_;

@@ -117,6 +117,20 @@ uint32_t videoFourCC(const AVStream* stream)
     return av_codec_get_tag(tables, par->codec_id);
 }
 
+// The four characters that name a stream without a Windows tag, kept in the
+// bitmap header for its name alone: the container's own tag, else the
+// QuickTime one ("hev1" for HEVC in Matroska). The subtype still says the
+// codec.
+uint32_t namingFourCC(const AVStream* stream)
+{
+    const AVCodecParameters* par = stream->codecpar;
+    if (isPrintableFourCC(par->codec_tag))
+        return par->codec_tag;
+    const AVCodecTag* const tables[] = {avformat_get_mov_video_tags(), nullptr};
+    const uint32_t tag = av_codec_get_tag(tables, par->codec_id);
+    return isPrintableFourCC(tag) ? tag : 0;
+}
+
 void videoType(AM_MEDIA_TYPE& mt, const AVStream* stream, int64_t frameDuration)
 {
     const AVCodecParameters* par = stream->codecpar;
@@ -167,24 +181,48 @@ void videoType(AM_MEDIA_TYPE& mt, const AVStream* stream, int64_t frameDuration)
 
     const uint32_t fourcc = videoFourCC(stream);
     mt.subtype = fourcc ? GUID::fromFourCC(fourcc) : codecSubtype(par->codec_id);
+    const uint32_t named = fourcc ? fourcc : namingFourCC(stream);
     if (par->codec_id == AV_CODEC_ID_DVVIDEO) {
         mt.bFixedSizeSamples = TRUE;
         mt.lSampleSize = par->height == 480 ? 120'000 : 144'000;
     }
     if (dar.num > 0) {
         auto* vih2 = mt.allocFormat<VIDEOINFOHEADER2>(sizeof(VIDEOINFOHEADER2) + extra.size());
-        fillVideoHeader2(*vih2, par, fourcc, frameDuration, dar);
+        fillVideoHeader2(*vih2, par, named, frameDuration, dar);
         vih2->bmiHeader.biSizeImage = mt.lSampleSize;
         vih2->bmiHeader.biSize = static_cast<DWORD>(sizeof(BITMAPINFOHEADER) + extra.size());
         mt.formattype = FORMAT_VideoInfo2;
         std::copy(extra.begin(), extra.end(), mt.format.begin() + sizeof(VIDEOINFOHEADER2));
     } else {
         auto* vih = mt.allocFormat<VIDEOINFOHEADER>(sizeof(VIDEOINFOHEADER) + extra.size());
-        fillVideoHeader(*vih, par, fourcc, frameDuration);
+        fillVideoHeader(*vih, par, named, frameDuration);
         vih->bmiHeader.biSizeImage = mt.lSampleSize;
         vih->bmiHeader.biSize = static_cast<DWORD>(sizeof(BITMAPINFOHEADER) + extra.size());
         mt.formattype = FORMAT_VideoInfo;
         std::copy(extra.begin(), extra.end(), mt.format.begin() + sizeof(VIDEOINFOHEADER));
+    }
+}
+
+// Codecs that code sound by what is heard: their samples have no depth of
+// their own, whatever size a container notes for them (16 in MP4, 32 in
+// Matroska).
+bool hasNoSampleDepth(AVCodecID id)
+{
+    switch (id) {
+    case AV_CODEC_ID_AAC:
+    case AV_CODEC_ID_AC3:
+    case AV_CODEC_ID_EAC3:
+    case AV_CODEC_ID_MP1:
+    case AV_CODEC_ID_MP2:
+    case AV_CODEC_ID_MP3:
+    case AV_CODEC_ID_DTS:
+    case AV_CODEC_ID_VORBIS:
+    case AV_CODEC_ID_OPUS:
+    case AV_CODEC_ID_WMAV1:
+    case AV_CODEC_ID_WMAV2:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -205,7 +243,7 @@ void audioType(AM_MEDIA_TYPE& mt, const AVStream* stream)
     wfx->wFormatTag = tag;
     wfx->nChannels = static_cast<WORD>(par->ch_layout.nb_channels);
     wfx->nSamplesPerSec = static_cast<DWORD>(par->sample_rate);
-    wfx->wBitsPerSample = static_cast<WORD>(par->bits_per_coded_sample);
+    wfx->wBitsPerSample = hasNoSampleDepth(par->codec_id) ? 0 : static_cast<WORD>(par->bits_per_coded_sample);
     wfx->nBlockAlign = static_cast<WORD>(par->block_align);
     if (tag == WAVE_FORMAT_PCM || tag == WAVE_FORMAT_IEEE_FLOAT) {
         wfx->nBlockAlign = static_cast<WORD>(wfx->nChannels * wfx->wBitsPerSample / 8);

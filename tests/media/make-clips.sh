@@ -144,6 +144,37 @@ ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -f lavfi -i "$(tone 440 48000 3
 ff -f lavfi -i "$(video testsrc2 320x240 25 75)" -f lavfi -i "$(tone 440 44100 3)" \
   -c:v wmv2 -q:v 4 -c:a wmav2 -b:a 64k wmv.wmv
 
+# Rates of 1000/1001 in containers that round each time to their tick:
+# Matroska counts milliseconds, a transport stream 90 kHz. Thirty frames
+# each, small, a keyframe every twelve.
+x264small=(-c:v libx264 -preset veryfast -pix_fmt yuv420p -g 12)
+ff -f lavfi -i "$(video testsrc2 160x120 60000/1001 30)" "${x264small[@]}" h264_5994.mkv
+ff -f lavfi -i "$(video testsrc2 160x120 24000/1001 30)" "${x264small[@]}" -f mpegts h264_23976.ts
+
+# MPEG-4 pictures with two B-pictures between references in AVI, which keeps
+# only the order they are decoded in, as the DivX and Xvid files of old have
+# them.
+ff -f lavfi -i "$(video testsrc2 160x120 25 30)" -c:v mpeg4 -q:v 4 -g 12 -bf 2 -vtag DX50 mpeg4_bframes.avi
+ff -f lavfi -i "$(video testsrc2 160x120 25 30)" -c:v mpeg2video -q:v 4 -g 12 -bf 2 mpeg2_bframes.avi
+
+# A transport stream that starts inside a group of pictures, as a recording
+# of a broadcast does: cut twenty packets in, inside its first picture, so
+# that frames 12-35 alone can be decoded.
+ff -f lavfi -i "$(video testsrc2 160x120 25 36)" -c:v mpeg2video -q:v 4 -g 12 -bf 2 -f mpegts whole.ts
+tail -c +$((20 * 188 + 1)) whole.ts >mid_group.ts
+rm whole.ts
+
+# Frames 13 and 14 dropped, as a capture that could not keep up drops them:
+# the others keep their times, in Matroska and in a transport stream.
+for container in mkv ts; do
+  ff -f lavfi -i "$(video testsrc2 160x120 25 30),select='not(between(n\,13\,14))'" "${x264small[@]}" \
+    -fps_mode passthrough "dropped.$container"
+done
+
+# HEVC in Matroska, which gives it no four-character tag.
+ff -f lavfi -i "$(video testsrc2 160x120 25 30)" -c:v libx265 -preset ultrafast -pix_fmt yuv420p \
+  -x265-params log-level=error:keyint=12 hevc.mkv
+
 # Ninety-five seconds, for captures every so many seconds.
 ff -f lavfi -i "$(video testsrc2 320x240 25 2375)" "${x264[@]}" long.mp4
 

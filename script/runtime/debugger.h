@@ -10,6 +10,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -33,9 +34,12 @@ struct TPSPositionData
 struct TPSFunctionDebugInfo
 {
     const TPSProcRec* proc = nullptr;
-    std::vector<std::string> paramNames; // "Result" first for a function
-    std::vector<std::string> varNames;
-    std::vector<TPSPositionData> positions;
+    // Parts of the executer's table of names.
+    std::span<const std::string_view> paramNames; // "Result" first for a function
+    std::span<const std::string_view> varNames;
+    // The procedure's entries in the order of the data, a part of the
+    // executer's table of all entries.
+    std::span<const TPSPositionData> positions;
     // The code positions that have an entry, ascending, and beside each
     // the first of its entries in positions.
     std::vector<std::uint32_t> marks;
@@ -76,8 +80,17 @@ protected:
     // data: the run then looks the position up before every instruction.
     bool MarksStale() const { return marksStale_; }
 
-    std::vector<std::unique_ptr<TPSFunctionDebugInfo>> debugInfo_;
+    // One record a procedure that has debug data, in the order of their
+    // first mention; never more than the image has procedures, so that the
+    // room is taken once and the records do not move.
+    std::vector<TPSFunctionDebugInfo> debugInfo_;
     std::unordered_map<const TPSProcRec*, TPSFunctionDebugInfo*> debugInfoByProc_;
+    // The entries of every procedure, each procedure's together.
+    std::vector<TPSPositionData> positions_;
+    // The parameter and variable names of every procedure, views into the
+    // debug data, which is kept as loaded.
+    std::vector<std::string_view> names_;
+    std::string debugData_;
     // The position is taken lazily: a run that only notes the marked
     // instructions it passes leaves the last one to be looked up when
     // someone asks.

@@ -214,6 +214,7 @@ void TPSCustomDebugExec::ResetDebugInfo()
     positions_.clear();
     names_.clear();
     debugData_.clear();
+    unread_ = false;
     fileNames_.clear();
     marksSeen_ = MarksPassed();
     marksChanged();
@@ -228,6 +229,7 @@ void TPSCustomDebugExec::marksChanged()
 
 TPSMarks TPSCustomDebugExec::MarksOf(const TPSInternalProcRec& proc) const
 {
+    read();
     const auto found = debugInfoByProc_.find(&proc);
     if (found == debugInfoByProc_.end())
         return {nullptr, true};
@@ -245,12 +247,20 @@ void TPSCustomDebugExec::LoadDebugInfo(std::string_view data)
     ResetDebugInfo();
     if (Status() == TPSStatus::NotLoaded)
         return;
+    debugData_.assign(data);
+    unread_ = true;
+    marksChanged();
+}
+
+void TPSCustomDebugExec::readDebugData() const
+{
+    unread_ = false;
     // A record for each procedure at most, made where it is first named.
     debugInfo_.reserve(ProcCount());
     debugInfoByProc_.reserve(ProcCount());
     // Each entry takes at least its tag, the end of its file name and its
     // five fields: the room for all of them is taken once.
-    positions_.reserve(data.size() / (2 + 5 * 4));
+    positions_.reserve(debugData_.size() / (2 + 5 * 4));
     // The entries go to the table as they come, in runs of one procedure:
     // the record of each run and its first entry. The compiler writes each
     // procedure's entries together, one run each; other data is grouped
@@ -262,18 +272,13 @@ void TPSCustomDebugExec::LoadDebugInfo(std::string_view data)
     // However the data ends, the procedures get what was read.
     struct Finish
     {
-        TPSCustomDebugExec& exec;
+        const TPSCustomDebugExec& exec;
         std::vector<EntryRun>& runs;
         bool& scattered;
         std::vector<NameLists>& lists;
-        ~Finish()
-        {
-            fileEntries(exec.debugInfo_, exec.positions_, runs, scattered, exec.names_, lists);
-            exec.marksChanged();
-        }
+        ~Finish() { fileEntries(exec.debugInfo_, exec.positions_, runs, scattered, exec.names_, lists); }
     } finish{*this, runs, scattered, lists};
-    // Kept: the parameter and variable names are views into it.
-    debugData_.assign(data);
+    // The parameter and variable names are views into the data kept.
     Reader in(debugData_);
     TPSFunctionDebugInfo* last = nullptr;
     std::uint32_t lastProcNo = 0;
@@ -370,7 +375,13 @@ void TPSCustomDebugExec::LoadDebugInfo(std::string_view data)
         default:
             runs.clear();
             lists.clear();
-            ResetDebugInfo();
+            debugInfo_.clear();
+            debugInfoByProc_.clear();
+            positions_.clear();
+            names_.clear();
+            procNames_.clear();
+            globalVarNames_.clear();
+            fileNames_.clear();
             return;
         }
     }
@@ -378,6 +389,7 @@ void TPSCustomDebugExec::LoadDebugInfo(std::string_view data)
 
 const TPSFunctionDebugInfo* TPSCustomDebugExec::DebugInfoOf(std::uint32_t procNo) const
 {
+    read();
     const auto found = debugInfoByProc_.find(GetProcNo(procNo));
     return found != debugInfoByProc_.end() ? found->second : nullptr;
 }
@@ -400,6 +412,7 @@ bool TPSCustomDebugExec::TranslatePosition()
 bool TPSCustomDebugExec::translateAt(const TPSProcRec* proc, std::uint32_t pos) const
 {
     if (proc != lastProc_) {
+        read();
         lastProc_ = proc;
         const auto found = debugInfoByProc_.find(proc);
         currentDebugInfo_ = found != debugInfoByProc_.end() ? found->second : nullptr;

@@ -743,7 +743,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::GetIdentifier(bool variableOnly
         }
         return value;
     }
-    if (const TPSConstant* constant = c_.FindConstant(name)) {
+    if (const TPSConstant* constant = c_.FindConstant(name, hash)) {
         p.Next();
         call->Data = constant->Value;
         return call;

@@ -182,8 +182,11 @@ void TPSPascalCompiler::WriteDebugLine(std::int32_t procNo)
     record.resize(at + 1 + fileName.size() + 1 + sizeof fields);
     char* out = record.data() + at;
     *out++ = static_cast<char>(ps::debugdata::Line);
-    std::memcpy(out, fileName.data(), fileName.size());
-    out += fileName.size();
+    // The main script has no file name: most records need no copy.
+    if (!fileName.empty()) {
+        std::memcpy(out, fileName.data(), fileName.size());
+        out += fileName.size();
+    }
     *out++ = ps::debugdata::NameEnd;
     std::memcpy(out, fields, sizeof fields);
 }

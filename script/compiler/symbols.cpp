@@ -29,7 +29,13 @@ bool IsWideStringBase(BaseType b)
 
 void TPSValueRecord::Init(TPSType* type)
 {
-    *this = TPSValueRecord{};
+    // Field by field: the texts keep their room rather than trade it for
+    // that of a fresh record.
+    Int = 0;
+    Real = 0;
+    Str.clear();
+    WStr.clear();
+    TypeRef = nullptr;
     FType = ResolveLink(type);
     if (FType && FType->BaseType == BaseType::Set)
         Str.assign(static_cast<const TPSSetType*>(FType)->ByteSize(), '\0');

@@ -151,6 +151,26 @@ BENCHMARK(BM_ComponentProgram)
     ->ArgsProduct({{25000, 100000, 200000}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
 
+// The component's compile with debug data on, and then the debug data read
+// as a run or a debugger first reads it: the compile leaves that reading for
+// the first look. Items are source lines.
+void BM_ComponentProgramThenDebugData(benchmark::State& state)
+{
+    const int lines = static_cast<int>(state.range(0));
+    TPSScript script;
+    script.UseDebugInfo = true;
+    script.SetScriptText(programFile(lines));
+    for (auto _ : state) {
+        if (!script.Compile()) {
+            const TPSPascalCompilerMessage* first = script.CompilerMessage(0);
+            state.SkipWithError(first ? first->MessageToString().c_str() : "compile failed");
+        }
+        benchmark::DoNotOptimize(script.Exec().ProcNames().size());
+    }
+    state.SetItemsProcessed(state.iterations() * lines);
+}
+BENCHMARK(BM_ComponentProgramThenDebugData)->Arg(25000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond);
+
 void BM_StringConstantChain(benchmark::State& state)
 {
     const int steps = static_cast<int>(state.range(0));

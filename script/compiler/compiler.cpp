@@ -476,13 +476,18 @@ TPSType* TPSPascalCompiler::FindType(std::string_view name) const
 
 std::int32_t TPSPascalCompiler::FindProcNo(std::string_view upperName, bool forwardOnly)
 {
+    return FindProcNo(upperName, MakeHash(upperName), forwardOnly);
+}
+
+std::int32_t TPSPascalCompiler::FindProcNo(std::string_view upperName, std::uint32_t hash, bool forwardOnly)
+{
     auto waiting = [forwardOnly](const std::unique_ptr<TPSProcedure>& proc) {
         if (!forwardOnly)
             return true;
         const auto* internal = dynamic_cast<const TPSInternalProcedure*>(proc.get());
         return internal && internal->Forwarded;
     };
-    return static_cast<std::int32_t>(procIndex_.Find(procs_, upperName, MakeHash(upperName), false, kKeyOf, waiting));
+    return static_cast<std::int32_t>(procIndex_.Find(procs_, upperName, hash, false, kKeyOf, waiting));
 }
 
 std::int32_t TPSPascalCompiler::FindProc(std::string_view name)
@@ -503,7 +508,12 @@ std::int32_t TPSPascalCompiler::FindProc(std::string_view name)
 
 TPSConstant* TPSPascalCompiler::FindConstant(std::string_view upperName)
 {
-    const std::ptrdiff_t at = constantIndex_.Find(constants_, upperName, MakeHash(upperName), false, kKeyOf);
+    return FindConstant(upperName, MakeHash(upperName));
+}
+
+TPSConstant* TPSPascalCompiler::FindConstant(std::string_view upperName, std::uint32_t hash)
+{
+    const std::ptrdiff_t at = constantIndex_.Find(constants_, upperName, hash, false, kKeyOf);
     return at < 0 ? nullptr : constants_[static_cast<std::size_t>(at)].get();
 }
 

@@ -258,6 +258,9 @@ private:
     // procedure still waiting for its body; -1 when there is none.
     std::int32_t FindProcNo(std::string_view upperName, bool forwardOnly);
     TPSConstant* FindConstant(std::string_view upperName);
+    // The same, for a name whose hash the caller has already made.
+    std::int32_t FindProcNo(std::string_view upperName, std::uint32_t hash, bool forwardOnly);
+    TPSConstant* FindConstant(std::string_view upperName, std::uint32_t hash);
     bool IsGlobalVar(std::string_view upperName, std::uint32_t hash);
     bool IsLocalVar(const TPSInternalProcedure& proc, std::string_view upperName, std::uint32_t hash);
     // Removes the constants from first on that drop says go, keeping the

@@ -35,7 +35,7 @@ bool TPSPascalCompiler::IsDuplicate(std::string_view upperName, const TPSBlockIn
             proc.FindParam(upperName, hash) >= 0)
             return true;
     }
-    return FindProcNo(upperName, false) >= 0 || IsGlobalVar(upperName, hash) || FindConstant(upperName);
+    return FindProcNo(upperName, hash, false) >= 0 || IsGlobalVar(upperName, hash) || FindConstant(upperName, hash);
 }
 
 void TPSPascalCompiler::NotifyVariable(TPSVariableType kind, std::int32_t varNo, std::int32_t procNo,

@@ -83,21 +83,6 @@ bool TPSExpressionCompiler::FailAt(const TPSValue& value, Err code, std::string_
     return false;
 }
 
-TPSType* TPSExpressionCompiler::GetValueType(const TPSValue& value)
-{
-    if (auto* data = ValueAs<TPSValueData>(&value))
-        return data->Data.FType;
-    if (auto* var = ValueAs<TPSValueVar>(&value))
-        return var->RecItems.empty() ? ResolveLink(var->VarType) : ResolveLink(var->RecItems.back()->AType);
-    if (auto* proc = ValueAs<TPSValueProc>(&value))
-        return ResolveLink(proc->ResultType);
-    if (auto* un = ValueAs<TPSUnValueOp>(&value))
-        return ResolveLink(un->AType);
-    if (auto* bin = ValueAs<TPSBinValueOp>(&value))
-        return ResolveLink(bin->AType);
-    return nullptr; // nil, procedure addresses, constructors
-}
-
 // ---- Binding levels -------------------------------------------------------------
 
 std::unique_ptr<TPSValue> TPSExpressionCompiler::ReadExpression()
@@ -743,7 +728,7 @@ std::unique_ptr<TPSValue> TPSExpressionCompiler::GetIdentifier(bool variableOnly
         }
         return value;
     }
-    if (const TPSConstant* constant = c_.FindConstant(name)) {
+    if (const TPSConstant* constant = c_.FindConstant(name, hash)) {
         p.Next();
         call->Data = constant->Value;
         return call;

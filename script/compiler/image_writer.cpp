@@ -5,6 +5,7 @@
 #include "script/common/instruction_set.h"
 #include "script/compiler/compiler.h"
 
+#include <bit>
 #include <cfloat>
 #include <cstring>
 
@@ -162,24 +163,32 @@ void TPSPascalCompiler::WriteDebugLine(std::int32_t procNo)
     const auto& proc = static_cast<const TPSInternalProcedure&>(*procs_[static_cast<std::size_t>(procNo)]);
     // One record a statement: written straight into the debug data, with no
     // copy of the file name unless the host translates the place.
-    std::string& record = debugOutput_;
-    putByte(record, ps::debugdata::Line);
+    std::string translated;
+    std::string_view fileName = module_;
     if (OnTranslateLineInfo) {
-        std::string fileName = module_;
-        OnTranslateLineInfo(this, position, row, col, fileName);
-        record.append(fileName);
-    } else {
-        record.append(module_);
+        translated = module_;
+        OnTranslateLineInfo(this, position, row, col, translated);
+        fileName = translated;
     }
-    // The name's end and the five fields, in one append.
-    const std::uint32_t fields[5] = {static_cast<std::uint32_t>(procNo), countOf(proc.Data), position, row, col};
-    char tail[1 + sizeof fields];
-    tail[0] = static_cast<char>(ps::debugdata::NameEnd);
-    for (std::size_t i = 0; i < 5; ++i) {
-        for (std::size_t b = 0; b < 4; ++b)
-            tail[1 + 4 * i + b] = static_cast<char>(fields[i] >> (8 * b));
+    // The tag, the name and its end and the five fields, in the room taken
+    // at once.
+    std::uint32_t fields[5] = {static_cast<std::uint32_t>(procNo), countOf(proc.Data), position, row, col};
+    if constexpr (std::endian::native == std::endian::big) {
+        for (std::uint32_t& field : fields)
+            field = __builtin_bswap32(field);
     }
-    record.append(tail, sizeof tail);
+    std::string& record = debugOutput_;
+    const std::size_t at = record.size();
+    record.resize(at + 1 + fileName.size() + 1 + sizeof fields);
+    char* out = record.data() + at;
+    *out++ = static_cast<char>(ps::debugdata::Line);
+    // The main script has no file name: most records need no copy.
+    if (!fileName.empty()) {
+        std::memcpy(out, fileName.data(), fileName.size());
+        out += fileName.size();
+    }
+    *out++ = ps::debugdata::NameEnd;
+    std::memcpy(out, fields, sizeof fields);
 }
 
 void TPSPascalCompiler::WriteDebugProcNames(std::int32_t procNo)

@@ -100,13 +100,22 @@ private:
     static std::ptrdiff_t Scan(const List& list, std::string_view upperName, std::uint32_t hash, bool fromFirst,
                                KeyOf keyOf, Accept accept)
     {
-        const std::ptrdiff_t count = static_cast<std::ptrdiff_t>(list.size());
-        for (std::ptrdiff_t n = 0; n < count; ++n) {
-            const std::ptrdiff_t at = fromFirst ? n : count - 1 - n;
-            const auto& element = list[static_cast<std::size_t>(at)];
+        // One loop a direction: the hashes are all the loop compares, mostly.
+        auto matches = [&](std::size_t at) {
+            const auto& element = list[at];
             const Key key = keyOf(element);
-            if (key.hash == hash && key.name == upperName && accept(element))
-                return at;
+            return key.hash == hash && key.name == upperName && accept(element);
+        };
+        if (fromFirst) {
+            for (std::size_t at = 0; at < list.size(); ++at) {
+                if (matches(at))
+                    return static_cast<std::ptrdiff_t>(at);
+            }
+            return -1;
+        }
+        for (std::size_t at = list.size(); at-- > 0;) {
+            if (matches(at))
+                return static_cast<std::ptrdiff_t>(at);
         }
         return -1;
     }

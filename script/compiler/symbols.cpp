@@ -11,7 +11,7 @@ template <typename Symbol>
 void nameSymbol(Symbol& symbol, std::string& upper, std::string& org, std::string_view written)
 {
     org.assign(written);
-    upper = FastUpperCase(written);
+    FastUpperCaseInto(written, upper);
     symbol.NameHash = MakeHash(upper);
 }
 
@@ -29,7 +29,13 @@ bool IsWideStringBase(BaseType b)
 
 void TPSValueRecord::Init(TPSType* type)
 {
-    *this = TPSValueRecord{};
+    // Field by field: the texts keep their room rather than trade it for
+    // that of a fresh record.
+    Int = 0;
+    Real = 0;
+    Str.clear();
+    WStr.clear();
+    TypeRef = nullptr;
     FType = ResolveLink(type);
     if (FType && FType->BaseType == BaseType::Set)
         Str.assign(static_cast<const TPSSetType*>(FType)->ByteSize(), '\0');
@@ -69,7 +75,7 @@ TPSAttributeType::Field& TPSAttributeType::AddField(std::string_view name, TPSTy
 {
     Field& field = Fields.emplace_back();
     field.OrgName.assign(name);
-    field.Name = FastUpperCase(name);
+    FastUpperCaseInto(name, field.Name);
     field.FieldType = type;
     return field;
 }
@@ -82,7 +88,7 @@ TPSParameterDecl& TPSParametersDecl::AddParam(std::string_view writtenName, TPSP
         Params.reserve(kParamsAtFirst);
     TPSParameterDecl& param = Params.emplace_back();
     param.OrgName.assign(writtenName);
-    param.Name = FastUpperCase(writtenName);
+    FastUpperCaseInto(writtenName, param.Name);
     param.NameHash = MakeHash(param.Name);
     param.Mode = mode;
     param.AType = type;

@@ -490,3 +490,33 @@ private:
     // Constants made while writing, kept for the operands that point at them.
     std::vector<std::unique_ptr<TPSValueRecord>> madeConstants_;
 };
+
+// Asked of nearly every node the compiler reads or writes: inline, one
+// switch on the kind.
+inline TPSType* TPSExpressionCompiler::GetValueType(const TPSValue& value)
+{
+    switch (value.Kind) {
+    case TPSValueKind::Data:
+        return static_cast<const TPSValueData&>(value).Data.FType;
+    case TPSValueKind::GlobalVar:
+    case TPSValueKind::ParamVar:
+    case TPSValueKind::LocalVar:
+    case TPSValueKind::StackVar:
+    case TPSValueKind::WithTarget: {
+        const auto& var = static_cast<const TPSValueVar&>(value);
+        return var.RecItems.empty() ? ResolveLink(var.VarType) : ResolveLink(var.RecItems.back()->AType);
+    }
+    case TPSValueKind::ProcNo:
+    case TPSValueKind::ProcVal:
+        return ResolveLink(static_cast<const TPSValueProc&>(value).ResultType);
+    case TPSValueKind::UnOp:
+        return ResolveLink(static_cast<const TPSUnValueOp&>(value).AType);
+    case TPSValueKind::BinOp:
+        return ResolveLink(static_cast<const TPSBinValueOp&>(value).AType);
+    case TPSValueKind::Nil:
+    case TPSValueKind::ProcPtr:
+    case TPSValueKind::Array:
+        break;
+    }
+    return nullptr; // nil, procedure addresses, constructors
+}

@@ -4,6 +4,7 @@
 #include "script/runtime/errors.h"
 
 #include <algorithm>
+#include <cstring>
 
 // ---- Plugins --------------------------------------------------------------------
 
@@ -172,9 +173,16 @@ void TPSScript::SetScriptText(std::string_view text)
 
 std::string TPSScript::ScriptText() const
 {
-    std::string text;
+    // Measured first, so that the text is written once into its room.
+    std::size_t size = 0;
     for (const std::string& line : Script)
-        text.append(line).push_back('\n');
+        size += line.size() + 1;
+    std::string text(size, '\n');
+    char* out = text.data();
+    for (const std::string& line : Script) {
+        std::memcpy(out, line.data(), line.size());
+        out += line.size() + 1;
+    }
     return text;
 }
 

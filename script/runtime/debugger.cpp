@@ -27,18 +27,16 @@ public:
     }
     bool u32(std::uint32_t& out) { return pscode::readU32(data_, pos_, out); }
     // Several fields in a row, with one test of the room left.
-    template <std::size_t N> bool u32s(std::uint32_t* const (&out)[N])
+    template <std::size_t N> bool u32s(std::uint32_t (&out)[N])
     {
-        if (pos_ > data_.size() || data_.size() - pos_ < 4 * N)
+        if (pos_ > data_.size() || data_.size() - pos_ < sizeof out)
             return false;
-        for (std::uint32_t* field : out) {
-            // Little-endian in the data.
-            std::uint32_t value;
-            std::memcpy(&value, data_.data() + pos_, 4);
-            if constexpr (std::endian::native == std::endian::big)
+        std::memcpy(out, data_.data() + pos_, sizeof out);
+        pos_ += sizeof out;
+        // Little-endian in the data.
+        if constexpr (std::endian::native == std::endian::big) {
+            for (std::uint32_t& value : out)
                 value = __builtin_bswap32(value);
-            *field = value;
-            pos_ += 4;
         }
         return true;
     }
@@ -52,26 +50,32 @@ public:
         pos_ = end + 1;
         return true;
     }
-    bool name(std::string& out)
+    // Passes the text ended by the name mark if it is the given one, which
+    // holds no name mark: most entries name the file the one before named,
+    // and this needs no search.
+    bool sameName(std::string_view known)
     {
-        std::string_view text;
-        if (!name(text))
+        if (data_.size() - pos_ <= known.size() || data_[pos_ + known.size()] != dd::NameEnd ||
+            data_.compare(pos_, known.size(), known) != 0)
             return false;
-        out.assign(text);
+        pos_ += known.size() + 1;
         return true;
     }
-    // Names each ended by the name mark, the list by the list mark.
-    bool names(std::vector<std::string>& out)
+    // Names each ended by the name mark, the list by the list mark at the
+    // start of a name. Every whole name read is kept, also when the data
+    // ends inside the list.
+    template <typename Names> bool names(Names& out)
     {
-        while (pos_ < data_.size()) {
-            if (data_[pos_] == dd::ListEnd) {
-                ++pos_;
+        std::size_t start = pos_;
+        for (std::size_t at = pos_; at < data_.size(); ++at) {
+            const char c = data_[at];
+            if (c == dd::NameEnd) {
+                out.emplace_back(data_.substr(start, at - start));
+                start = at + 1;
+            } else if (c == dd::ListEnd && at == start) {
+                pos_ = at + 1;
                 return true;
             }
-            std::string item;
-            if (!name(item))
-                return false;
-            out.push_back(std::move(item));
         }
         return false;
     }
@@ -87,35 +91,102 @@ private:
 // of each position.
 void fileMarks(TPSFunctionDebugInfo& info)
 {
-    info.marks.clear();
-    info.markEntries.clear();
-    const std::vector<TPSPositionData>& positions = info.positions;
-    info.marks.reserve(positions.size());
-    info.markEntries.reserve(positions.size());
-    auto add = [&info, &positions](std::uint32_t entry) {
-        const std::uint32_t code = positions[entry].codePosition;
-        if (info.marks.empty() || info.marks.back() != code) {
-            info.marks.push_back(code);
-            info.markEntries.push_back(entry);
+    const std::span<const TPSPositionData> positions = info.positions;
+    info.marks.resize(positions.size());
+    info.markEntries.resize(positions.size());
+    std::uint32_t* const marks = info.marks.data();
+    std::uint32_t* const entries = info.markEntries.data();
+    std::size_t count = 0;
+    std::uint32_t i = 0;
+    for (; i < positions.size(); ++i) {
+        const std::uint32_t code = positions[i].codePosition;
+        if (count > 0 && code <= marks[count - 1]) {
+            if (code < marks[count - 1])
+                break;
+            continue;
         }
-    };
-    const bool inOrder = std::is_sorted(positions.begin(), positions.end(),
-                                        [](const TPSPositionData& a, const TPSPositionData& b) {
-                                            return a.codePosition < b.codePosition;
-                                        });
-    if (inOrder) {
-        for (std::uint32_t i = 0; i < positions.size(); ++i)
-            add(i);
-        return;
+        marks[count] = code;
+        entries[count] = i;
+        ++count;
     }
-    std::vector<std::uint32_t> order(positions.size());
-    for (std::uint32_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&positions](std::uint32_t a, std::uint32_t b) {
-        return positions[a].codePosition < positions[b].codePosition;
-    });
-    for (const std::uint32_t i : order)
-        add(i);
+    if (i < positions.size()) {
+        std::vector<std::uint32_t> order(positions.size());
+        for (std::uint32_t k = 0; k < order.size(); ++k)
+            order[k] = k;
+        std::stable_sort(order.begin(), order.end(), [&positions](std::uint32_t a, std::uint32_t b) {
+            return positions[a].codePosition < positions[b].codePosition;
+        });
+        count = 0;
+        for (const std::uint32_t k : order) {
+            const std::uint32_t code = positions[k].codePosition;
+            if (count == 0 || marks[count - 1] != code) {
+                marks[count] = code;
+                entries[count] = k;
+                ++count;
+            }
+        }
+    }
+    info.marks.resize(count);
+    info.markEntries.resize(count);
+}
+
+// A run of entries of one procedure in the table: its record and its first
+// entry; the run ends where the next begins.
+struct EntryRun
+{
+    std::uint32_t record;
+    std::uint32_t first;
+};
+
+// Where a procedure's name lists stand in the table of names.
+struct NameLists
+{
+    std::uint32_t paramsFirst = 0;
+    std::uint32_t paramsCount = 0;
+    std::uint32_t varsFirst = 0;
+    std::uint32_t varsCount = 0;
+};
+
+// Gives each procedure its parts of the tables of entries and names, and
+// files its marks.
+void fileEntries(std::vector<TPSFunctionDebugInfo>& infos, std::vector<TPSPositionData>& positions,
+                 std::vector<EntryRun>& runs, bool scattered, const std::vector<std::string_view>& names,
+                 const std::vector<NameLists>& lists)
+{
+    if (scattered) {
+        // The runs of each procedure one after another, each procedure's in
+        // the order read.
+        std::vector<std::uint32_t> ends(runs.size());
+        for (std::size_t i = 0; i < runs.size(); ++i)
+            ends[i] = i + 1 < runs.size() ? runs[i + 1].first : static_cast<std::uint32_t>(positions.size());
+        std::vector<std::uint32_t> order(runs.size());
+        for (std::uint32_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(),
+                         [&runs](std::uint32_t a, std::uint32_t b) { return runs[a].record < runs[b].record; });
+        std::vector<TPSPositionData> grouped;
+        grouped.reserve(positions.size());
+        std::vector<EntryRun> joined;
+        for (const std::uint32_t i : order) {
+            if (joined.empty() || joined.back().record != runs[i].record)
+                joined.push_back({runs[i].record, static_cast<std::uint32_t>(grouped.size())});
+            grouped.insert(grouped.end(), positions.begin() + runs[i].first, positions.begin() + ends[i]);
+        }
+        positions = std::move(grouped);
+        runs = std::move(joined);
+    }
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const std::uint32_t end =
+            i + 1 < runs.size() ? runs[i + 1].first : static_cast<std::uint32_t>(positions.size());
+        infos[runs[i].record].positions =
+            std::span<const TPSPositionData>(positions.data() + runs[i].first, end - runs[i].first);
+    }
+    for (std::size_t i = 0; i < infos.size(); ++i) {
+        TPSFunctionDebugInfo& info = infos[i];
+        info.paramNames = std::span<const std::string_view>(names.data() + lists[i].paramsFirst, lists[i].paramsCount);
+        info.varNames = std::span<const std::string_view>(names.data() + lists[i].varsFirst, lists[i].varsCount);
+        fileMarks(info);
+    }
 }
 
 } // namespace
@@ -140,6 +211,10 @@ void TPSCustomDebugExec::ResetDebugInfo()
     currentFile_.clear();
     debugInfo_.clear();
     debugInfoByProc_.clear();
+    positions_.clear();
+    names_.clear();
+    debugData_.clear();
+    unread_ = false;
     fileNames_.clear();
     marksSeen_ = MarksPassed();
     marksChanged();
@@ -154,6 +229,7 @@ void TPSCustomDebugExec::marksChanged()
 
 TPSMarks TPSCustomDebugExec::MarksOf(const TPSInternalProcRec& proc) const
 {
+    read();
     const auto found = debugInfoByProc_.find(&proc);
     if (found == debugInfoByProc_.end())
         return {nullptr, true};
@@ -171,26 +247,44 @@ void TPSCustomDebugExec::LoadDebugInfo(std::string_view data)
     ResetDebugInfo();
     if (Status() == TPSStatus::NotLoaded)
         return;
-    // However the data ends, the marks are those of what was read.
-    struct Marks
+    debugData_.assign(data);
+    unread_ = true;
+    marksChanged();
+}
+
+void TPSCustomDebugExec::readDebugData() const
+{
+    unread_ = false;
+    // A record for each procedure at most, made where it is first named.
+    debugInfo_.reserve(ProcCount());
+    debugInfoByProc_.reserve(ProcCount());
+    // Each entry takes at least its tag, the end of its file name and its
+    // five fields: the room for all of them is taken once.
+    positions_.reserve(debugData_.size() / (2 + 5 * 4));
+    // The entries go to the table as they come, in runs of one procedure:
+    // the record of each run and its first entry. The compiler writes each
+    // procedure's entries together, one run each; other data is grouped
+    // when it is read.
+    std::vector<EntryRun> runs;
+    std::vector<bool> hasRun; // by record
+    bool scattered = false;
+    std::vector<NameLists> lists; // by record
+    // However the data ends, the procedures get what was read.
+    struct Finish
     {
-        TPSCustomDebugExec& exec;
-        ~Marks()
-        {
-            for (const auto& info : exec.debugInfo_)
-                fileMarks(*info);
-            exec.marksChanged();
-        }
-    } marks{*this};
-    Reader in(data);
+        const TPSCustomDebugExec& exec;
+        std::vector<EntryRun>& runs;
+        bool& scattered;
+        std::vector<NameLists>& lists;
+        ~Finish() { fileEntries(exec.debugInfo_, exec.positions_, runs, scattered, exec.names_, lists); }
+    } finish{*this, runs, scattered, lists};
+    // The parameter and variable names are views into the data kept.
+    Reader in(debugData_);
     TPSFunctionDebugInfo* last = nullptr;
     std::uint32_t lastProcNo = 0;
     // The record of a procedure, made at its first mention; none for a
-    // number that names no script procedure of the image. The entries of
-    // one procedure come together.
+    // number that names no script procedure of the image.
     auto recordOf = [&](std::uint32_t procNo) -> TPSFunctionDebugInfo* {
-        if (last && lastProcNo == procNo)
-            return last;
         const TPSProcRec* proc = GetProcNo(procNo);
         if (!dynamic_cast<const TPSInternalProcRec*>(proc))
             return nullptr;
@@ -199,27 +293,16 @@ void TPSCustomDebugExec::LoadDebugInfo(std::string_view data)
             return last;
         if (const auto found = debugInfoByProc_.find(proc); found != debugInfoByProc_.end())
             return last = found->second;
-        debugInfo_.push_back(std::make_unique<TPSFunctionDebugInfo>());
-        last = debugInfo_.back().get();
+        last = &debugInfo_.emplace_back();
         last->proc = proc;
         debugInfoByProc_.emplace(proc, last);
+        hasRun.push_back(false);
+        lists.emplace_back();
         return last;
     };
-    // The file name of an entry: most entries name the file the one before
-    // named.
     std::unordered_map<std::string_view, const std::string*> files;
     const std::string* lastFile = &TPSNoFileName();
-    auto fileNamed = [&](std::string_view name) -> const std::string& {
-        if (name == *lastFile)
-            return *lastFile;
-        auto found = files.find(name);
-        if (found == files.end()) {
-            const std::string& kept = fileNames_.emplace_back(name);
-            found = files.emplace(std::string_view(kept), &kept).first;
-        }
-        lastFile = found->second;
-        return *lastFile;
-    };
+    const TPSFunctionDebugInfo* runOf = nullptr;
     std::uint8_t tag = 0;
     while (in.byte(tag)) {
         std::uint32_t procNo = 0;
@@ -234,28 +317,71 @@ void TPSCustomDebugExec::LoadDebugInfo(std::string_view data)
             break;
         case dd::Params:
         case dd::Locals: {
-            std::vector<std::string> names;
-            if (!in.u32(procNo) || procNo == dd::NoProc || !in.names(names))
+            // Into the table of names; a list the data ends inside is
+            // dropped.
+            const auto first = static_cast<std::uint32_t>(names_.size());
+            if (!in.u32(procNo) || procNo == dd::NoProc || !in.names(names_)) {
+                names_.resize(first);
                 return;
-            if (TPSFunctionDebugInfo* info = recordOf(procNo))
-                (tag == dd::Params ? info->paramNames : info->varNames) = std::move(names);
-            break;
-        }
-        case dd::Line: {
-            std::string_view file;
-            TPSPositionData entry;
-            if (!in.name(file) ||
-                !in.u32s({&procNo, &entry.codePosition, &entry.sourcePosition, &entry.row, &entry.col}) ||
-                procNo == dd::NoProc)
-                return;
-            if (TPSFunctionDebugInfo* info = recordOf(procNo)) {
-                entry.fileName = fileNamed(file);
-                info->positions.push_back(entry);
+            }
+            TPSFunctionDebugInfo* info = last && lastProcNo == procNo ? last : recordOf(procNo);
+            if (!info) {
+                names_.resize(first);
+                break;
+            }
+            NameLists& list = lists[static_cast<std::size_t>(info - debugInfo_.data())];
+            const auto count = static_cast<std::uint32_t>(names_.size() - first);
+            if (tag == dd::Params) {
+                list.paramsFirst = first;
+                list.paramsCount = count;
+            } else {
+                list.varsFirst = first;
+                list.varsCount = count;
             }
             break;
         }
+        case dd::Line: {
+            const std::string* file = lastFile;
+            if (!in.sameName(*file)) {
+                std::string_view name;
+                if (!in.name(name))
+                    return;
+                auto found = files.find(name);
+                if (found == files.end()) {
+                    const std::string& kept = fileNames_.emplace_back(name);
+                    found = files.emplace(std::string_view(kept), &kept).first;
+                }
+                file = found->second;
+            }
+            // The procedure, code position, source position, row and column.
+            std::uint32_t fields[5];
+            if (!in.u32s(fields) || fields[0] == dd::NoProc)
+                return;
+            procNo = fields[0];
+            lastFile = file;
+            TPSFunctionDebugInfo* info = last && lastProcNo == procNo ? last : recordOf(procNo);
+            if (!info)
+                break;
+            if (info != runOf) {
+                const auto record = static_cast<std::uint32_t>(info - debugInfo_.data());
+                scattered = scattered || hasRun[record];
+                hasRun[record] = true;
+                runs.push_back({record, static_cast<std::uint32_t>(positions_.size())});
+                runOf = info;
+            }
+            positions_.push_back({*file, fields[1], fields[2], fields[3], fields[4]});
+            break;
+        }
         default:
-            ResetDebugInfo();
+            runs.clear();
+            lists.clear();
+            debugInfo_.clear();
+            debugInfoByProc_.clear();
+            positions_.clear();
+            names_.clear();
+            procNames_.clear();
+            globalVarNames_.clear();
+            fileNames_.clear();
             return;
         }
     }
@@ -263,6 +389,7 @@ void TPSCustomDebugExec::LoadDebugInfo(std::string_view data)
 
 const TPSFunctionDebugInfo* TPSCustomDebugExec::DebugInfoOf(std::uint32_t procNo) const
 {
+    read();
     const auto found = debugInfoByProc_.find(GetProcNo(procNo));
     return found != debugInfoByProc_.end() ? found->second : nullptr;
 }
@@ -285,6 +412,7 @@ bool TPSCustomDebugExec::TranslatePosition()
 bool TPSCustomDebugExec::translateAt(const TPSProcRec* proc, std::uint32_t pos) const
 {
     if (proc != lastProc_) {
+        read();
         lastProc_ = proc;
         const auto found = debugInfoByProc_.find(proc);
         currentDebugInfo_ = found != debugInfoByProc_.end() ? found->second : nullptr;

@@ -10,6 +10,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -33,9 +34,12 @@ struct TPSPositionData
 struct TPSFunctionDebugInfo
 {
     const TPSProcRec* proc = nullptr;
-    std::vector<std::string> paramNames; // "Result" first for a function
-    std::vector<std::string> varNames;
-    std::vector<TPSPositionData> positions;
+    // Parts of the executer's table of names.
+    std::span<const std::string_view> paramNames; // "Result" first for a function
+    std::span<const std::string_view> varNames;
+    // The procedure's entries in the order of the data, a part of the
+    // executer's table of all entries.
+    std::span<const TPSPositionData> positions;
     // The code positions that have an entry, ascending, and beside each
     // the first of its entries in positions.
     std::vector<std::uint32_t> marks;
@@ -45,14 +49,16 @@ struct TPSFunctionDebugInfo
 class TPSCustomDebugExec : public TPSExec
 {
 public:
-    // Reads the compiler's debug data for the loaded image. Data that ends
-    // early keeps what came before; an unknown record drops it all.
+    // Takes the compiler's debug data for the loaded image. It is read
+    // when first asked for: a compile that is not run, or a run that never
+    // looks at positions, does not pay for it. Data that ends early keeps
+    // what came before; an unknown record drops it all.
     void LoadDebugInfo(std::string_view data);
     virtual void ResetDebugInfo();
     void Clear() override;
 
-    const std::vector<std::string>& ProcNames() const { return procNames_; }
-    const std::vector<std::string>& GlobalVarNames() const { return globalVarNames_; }
+    const std::vector<std::string>& ProcNames() const { return read().procNames_; }
+    const std::vector<std::string>& GlobalVarNames() const { return read().globalVarNames_; }
     // The debug data of a procedure, none when it has none.
     const TPSFunctionDebugInfo* DebugInfoOf(std::uint32_t procNo) const;
 
@@ -76,23 +82,41 @@ protected:
     // data: the run then looks the position up before every instruction.
     bool MarksStale() const { return marksStale_; }
 
-    std::vector<std::unique_ptr<TPSFunctionDebugInfo>> debugInfo_;
-    std::unordered_map<const TPSProcRec*, TPSFunctionDebugInfo*> debugInfoByProc_;
+    // The tables below are filled from the data when first asked for.
+    // One record a procedure that has debug data, in the order of their
+    // first mention; never more than the image has procedures, so that the
+    // room is taken once and the records do not move.
+    mutable std::vector<TPSFunctionDebugInfo> debugInfo_;
+    mutable std::unordered_map<const TPSProcRec*, TPSFunctionDebugInfo*> debugInfoByProc_;
+    // The entries of every procedure, each procedure's together.
+    mutable std::vector<TPSPositionData> positions_;
+    // The parameter and variable names of every procedure, views into the
+    // debug data, which is kept as loaded.
+    mutable std::vector<std::string_view> names_;
+    mutable std::vector<std::string> procNames_;
+    mutable std::vector<std::string> globalVarNames_;
+    // Each file name of the debug data once; the entries refer to them.
+    mutable std::deque<std::string> fileNames_;
+    std::string debugData_;
     // The position is taken lazily: a run that only notes the marked
     // instructions it passes leaves the last one to be looked up when
     // someone asks.
     mutable const TPSProcRec* lastProc_ = nullptr;
     mutable const TPSFunctionDebugInfo* currentDebugInfo_ = nullptr;
-    std::vector<std::string> procNames_;
-    std::vector<std::string> globalVarNames_;
-    // Each file name of the debug data once; the entries refer to them.
-    std::deque<std::string> fileNames_;
     mutable std::uint32_t currentSourcePos_ = 0;
     mutable std::uint32_t currentRow_ = 0;
     mutable std::uint32_t currentCol_ = 0;
     mutable std::string currentFile_;
 
 private:
+    // The executer with its tables filled from the data loaded.
+    const TPSCustomDebugExec& read() const
+    {
+        if (unread_)
+            readDebugData();
+        return *this;
+    }
+    void readDebugData() const;
     // Takes the position of the last noted mark, if the run passed one
     // since the position was last taken.
     const TPSCustomDebugExec& caughtUp() const;
@@ -102,6 +126,7 @@ private:
     void marksChanged();
 
     mutable std::uint64_t marksSeen_ = 0;
+    mutable bool unread_ = false; // data loaded, tables not filled yet
     bool marksStale_ = false;
 };
 

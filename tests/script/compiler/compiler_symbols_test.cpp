@@ -1,6 +1,7 @@
 #include "compile_harness.h"
 #include "script/common/utils.h"
 #include "script/compiler/name_index.h"
+#include "script/compiler/value_tree.h"
 
 #include <gtest/gtest.h>
 
@@ -823,6 +824,33 @@ TEST(CompilerDeclarations, RepeatsAtTheEndOfLongListsAreFound)
         EXPECT_EQ(h.firstError()->Error, TPSCompilerErrorCode::DuplicateIdentifier) << c.repeated;
         EXPECT_EQ(FastUpperCase(h.firstError()->Param), FastUpperCase(c.repeated));
         EXPECT_EQ(h.firstError()->Col, c.text.rfind(c.repeated) + 1) << c.repeated;
+    }
+}
+
+// Value nodes are kept for reuse by size: a node freed goes back to the list
+// of its own size, so that the next node of that size is the one freed, and
+// a node of another size never is (it would be too small, or waste room).
+TEST(ValueNodes, AFreedNodeServesTheNextNodeOfItsOwnSizeOnly)
+{
+    if (!valuenodes::kReuse)
+        GTEST_SKIP() << "nodes are not reused in this build";
+    struct Row
+    {
+        std::size_t size, other;
+    };
+    // Each size beside one of the next size up or down, at the steps' edges.
+    const Row table[] = {{8, 17},    {16, 17},   {17, 16},   {32, 33},   {33, 49},   {48, 49}, {64, 80},  {100, 90},
+                         {128, 129}, {200, 209}, {240, 241}, {255, 240}, {256, 240}, {1, 17},  {129, 128}};
+    for (const Row& row : table) {
+        SCOPED_TRACE(std::to_string(row.size) + " beside " + std::to_string(row.other));
+        void* freed = TPSValue::operator new(row.size);
+        TPSValue::operator delete(freed, row.size);
+        void* other = TPSValue::operator new(row.other);
+        EXPECT_NE(other, freed);
+        void* same = TPSValue::operator new(row.size);
+        EXPECT_EQ(same, freed);
+        TPSValue::operator delete(other, row.other);
+        TPSValue::operator delete(same, row.size);
     }
 }
 

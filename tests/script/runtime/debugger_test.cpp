@@ -263,13 +263,92 @@ TEST(Debugger, LoadsWhatTheDataHoldsUpToItsEnd)
     }
 }
 
+// The debug data is read when first asked for, whichever way that is, from
+// a copy of its own: the caller's buffer may be gone by then. A new image or
+// a Clear before that drops it unread.
+TEST(Debugger, DebugDataIsReadWhenFirstAskedForFromItsOwnCopy)
+{
+    const std::string full = NestedCalls().debugData() + names(2, {"Result", "X"}, u32(2)) + names(3, {"L"}, u32(2));
+    struct Row
+    {
+        const char* what;
+        std::function<void(Debugged&)> before; // between loading and asking
+        bool kept, ran;
+    };
+    const Row table[] = {
+        {"asked at once", [](Debugged&) {}, true, false},
+        {"asked after a run", [](Debugged& d) { ASSERT_TRUE(d.run()) << d.exec.ExceptionText(); }, true, true},
+        {"a new image", [](Debugged& d) { ASSERT_TRUE(d.exec.LoadBytecode(d.script.b.image())); }, false, false},
+        {"cleared", [](Debugged& d) { d.exec.Clear(); }, false, false},
+    };
+    enum Ask { Names, Globals, Entries, Params, Position };
+    for (const Row& row : table) {
+        for (const Ask ask : {Names, Globals, Entries, Params, Position}) {
+            SCOPED_TRACE(std::string(row.what) + ", asking " + std::to_string(int(ask)));
+            Debugged d;
+            {
+                std::string buffer = full;
+                d.exec.LoadDebugInfo(buffer);
+                buffer.assign(buffer.size(), '\x7f'); // what the caller does with its buffer next
+            }
+            row.before(d);
+            const TPSFunctionDebugInfo* a = nullptr;
+            switch (ask) {
+            case Names:
+                EXPECT_EQ(d.exec.ProcNames(),
+                          row.kept ? (std::vector<std::string>{"HOSTHOOK", "B", "A", ""}) : std::vector<std::string>{});
+                break;
+            case Globals:
+                EXPECT_EQ(d.exec.GlobalVarNames(),
+                          row.kept ? std::vector<std::string>{"Counter"} : std::vector<std::string>{});
+                break;
+            case Entries:
+                a = d.exec.DebugInfoOf(d.script.procA);
+                ASSERT_EQ(a != nullptr, row.kept);
+                if (a) {
+                    ASSERT_EQ(a->positions.size(), 4u);
+                    EXPECT_EQ(a->positions[2].row, 22u);
+                    EXPECT_EQ(a->positions[2].fileName.get(), "unit.pas");
+                    EXPECT_EQ(a->marks,
+                              (std::vector<std::uint32_t>{a->positions[0].codePosition, a->positions[1].codePosition,
+                                                          a->positions[2].codePosition, a->positions[3].codePosition}));
+                }
+                break;
+            case Params:
+                a = d.exec.DebugInfoOf(d.script.procA);
+                ASSERT_EQ(a != nullptr, row.kept);
+                if (a) {
+                    EXPECT_EQ(std::vector<std::string>(a->paramNames.begin(), a->paramNames.end()),
+                              (std::vector<std::string>{"Result", "X"}));
+                    EXPECT_EQ(std::vector<std::string>(a->varNames.begin(), a->varNames.end()),
+                              std::vector<std::string>{"L"});
+                }
+                break;
+            case Position:
+                // The run ends in main's last line; without data, nowhere.
+                if (row.kept && !row.ran) {
+                    ASSERT_TRUE(d.run()) << d.exec.ExceptionText();
+                }
+                if (row.kept) {
+                    EXPECT_EQ(d.exec.CurrentRow(), 32u);
+                    EXPECT_EQ(d.exec.CurrentFile(), "unit.pas");
+                    EXPECT_EQ(d.seen.lines, rows({30, 20, 10, 11, 12, 21, 22, 23, 31, 32}));
+                } else {
+                    EXPECT_EQ(d.exec.CurrentRow(), 0u);
+                }
+                break;
+            }
+        }
+    }
+}
+
 // The position records in any order, with second records for a code
 // position and several file names: the run sees the first record of each
 // instruction, and each procedure's marks stay ascending.
 TEST(Debugger, PositionRecordsInAnyOrderKeepTheFirstOfEachInstruction)
 {
-    const std::string names = NestedCalls().debugData().substr(0, NestedCalls().debugData().size() -
-                                                                      NestedCalls().positions.size());
+    const std::string names =
+        NestedCalls().debugData().substr(0, NestedCalls().debugData().size() - NestedCalls().positions.size());
     // Each record of NestedCalls is as long as the next: "unit.pas" and its
     // five fields.
     const std::string all = NestedCalls().positions;

@@ -73,6 +73,7 @@ std::vector<ComPtr<IBaseFilter>> FilterGraph::snapshot()
 {
     std::lock_guard lock(lock_);
     std::vector<ComPtr<IBaseFilter>> list;
+    list.reserve(filters_.size());
     for (const Entry& entry : filters_)
         list.push_back(entry.filter);
     return list;

@@ -1,8 +1,8 @@
 #pragma once
 // Two sides of a comparison measured in turn within one benchmark, so that
 // whatever else the machine does hits both alike: each side's wall time,
-// process CPU time (every thread) and voluntary context switches per round,
-// their medians and ratios. Under callgrind each side's work is dumped on its
+// process CPU time (every thread), voluntary context switches and page faults
+// per round, their medians and ratios. Under callgrind each side's work is dumped on its
 // own, labelled "<benchmark> <side> <clip>", for bench/count-instructions.sh.
 // Bytes read from files (and pipes) per round count what each side reads.
 

@@ -1,8 +1,8 @@
 #pragma once
 // Two sides of a comparison measured in turn within one benchmark, so that
 // whatever else the machine does hits both alike: each side's wall time,
-// process CPU time (every thread) and voluntary context switches per round,
-// their medians and ratios. Under callgrind each side's work is dumped on its
+// process CPU time (every thread), voluntary context switches and page faults
+// per round, their medians and ratios. Under callgrind each side's work is dumped on its
 // own, labelled "<benchmark> <side> <clip>", for bench/count-instructions.sh.
 // Bytes read from files (and pipes) per round count what each side reads.
 
@@ -36,12 +36,20 @@ inline double processSeconds()
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-// The voluntary context switches of every thread of the process so far.
-inline long voluntarySwitches()
+// The voluntary context switches and the page faults (without a read from
+// disk: fresh memory touched for the first time) of every thread of the
+// process so far.
+struct Usage
+{
+    long switches = 0;
+    long faults = 0;
+};
+
+inline Usage processUsage()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_nvcsw;
+    return {usage.ru_nvcsw, usage.ru_minflt};
 }
 
 // Bytes the process has read through system calls so far (files, pipes).
@@ -76,7 +84,7 @@ public:
     template <typename Work> void measure(const char* clip, Work&& work)
     {
         const std::string dump = benchmark_ + " " + name_ + " " + clip;
-        const long switches = voluntarySwitches();
+        const Usage usage = processUsage();
         const long long read = bytesRead();
         CALLGRIND_ZERO_STATS;
         const double cpu = processSeconds();
@@ -85,7 +93,9 @@ public:
         wall_.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count());
         cpu_.push_back(processSeconds() - cpu);
         CALLGRIND_DUMP_STATS_AT(dump.c_str());
-        switches_ += voluntarySwitches() - switches;
+        const Usage after = processUsage();
+        switches_ += after.switches - usage.switches;
+        faults_ += after.faults - usage.faults;
         read_ += bytesRead() - read;
     }
 
@@ -106,6 +116,8 @@ public:
         // one another.
         state.counters[name_ + "_switches"] = switchesPerRound();
         state.counters[other.name_ + "_switches"] = other.switchesPerRound();
+        state.counters[name_ + "_faults"] = perRound(faults_);
+        state.counters[other.name_ + "_faults"] = other.perRound(other.faults_);
         state.counters[name_ + "_read_kb"] = perRound(read_) / 1024;
         state.counters[other.name_ + "_read_kb"] = other.perRound(other.read_) / 1024;
         state.counters["ratio"] = otherWall > 0 ? wall / otherWall : 0;
@@ -124,6 +136,7 @@ private:
     std::vector<double> wall_;
     std::vector<double> cpu_;
     long switches_ = 0;
+    long faults_ = 0;
     long long read_ = 0;
 };
 

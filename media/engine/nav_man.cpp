@@ -230,6 +230,12 @@ REFERENCE_TIME TNavMan::GetPosition()
         position = FFramesNotifier->currentPosition();
     else if (!MediaSeeking() || FAILED(MediaSeeking()->GetCurrentPosition(&position)))
         return 0;
+    // The text follows from the frame duration and the position alone: a
+    // step asks for the position it stands on before it moves.
+    const std::pair told{FFrameDuration, position};
+    if (FLastPositionTold == told)
+        return position;
+    FLastPositionTold = told;
     const QString text = RefTimeToTimecodeStr(FFrameDuration, position);
     if (text != FLastPositionText) {
         FLastPositionText = text;

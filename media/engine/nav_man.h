@@ -32,6 +32,8 @@
 
 #include <functional>
 #include <limits>
+#include <optional>
+#include <utility>
 
 // The navigation bar under the video: the position slider, nine buttons,
 // the position edit and the duration. The navigation manager gives the
@@ -211,6 +213,8 @@ private:
     QPointer<QSlider> FSlider;
     QPointer<TNavBar> FNavBar;
     QString FLastPositionText;
+    // The frame duration and position FLastPositionText was made from.
+    std::optional<std::pair<REFERENCE_TIME, REFERENCE_TIME>> FLastPositionTold;
     bool FEditUpdate = false;
     bool FEditAttached = false;
     bool FSliderUpdate = false;

@@ -28,6 +28,28 @@ std::int64_t numberAt(const QString& text, qsizetype first, qsizetype count)
     const int value = QStringView(text).mid(from - 1, to - from).toInt(&ok);
     return ok ? value : 0;
 }
+
+// Writes `value` as "%.<digits>lld" prints it: a minus sign when negative,
+// then at least `digits` digits; returns the end. At most 21 characters.
+char* writeNumber(char* out, long long value, int digits)
+{
+    unsigned long long magnitude = static_cast<unsigned long long>(value);
+    if (value < 0) {
+        *out++ = '-';
+        magnitude = 0 - magnitude;
+    }
+    char reversed[20];
+    int count = 0;
+    do {
+        reversed[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    for (int pad = digits - count; pad > 0; --pad)
+        *out++ = '0';
+    while (count > 0)
+        *out++ = reversed[--count];
+    return out;
+}
 } // namespace
 
 REFERENCE_TIME TimecodeStrToRefTime(const QString& text, REFERENCE_TIME frameDuration)
@@ -57,8 +79,17 @@ QString RefTimeToTimecodeStr(REFERENCE_TIME frameDuration, REFERENCE_TIME positi
     }
     // Halves round to even (the default rounding mode).
     const auto frames = static_cast<long long>(std::nearbyint(static_cast<double>(rest) / frameDuration));
-    return QString::asprintf("%lld:%.2lld:%.2lld:%.2lld", static_cast<long long>(seconds / 3600),
-                             static_cast<long long>((seconds / 60) % 60), static_cast<long long>(seconds % 60), frames);
+    // Written by hand: the position text is made for every frame shown, and
+    // a formatted print costs many times what the digits do.
+    char text[4 * 21 + 3];
+    char* end = writeNumber(text, seconds / 3600, 1);
+    *end++ = ':';
+    end = writeNumber(end, (seconds / 60) % 60, 2);
+    *end++ = ':';
+    end = writeNumber(end, seconds % 60, 2);
+    *end++ = ':';
+    end = writeNumber(end, frames, 2);
+    return QString::fromLatin1(text, end - text);
 }
 
 QString DVTimecodeToStr(const TDVTimecode& tc)

@@ -50,6 +50,7 @@ public:
     }
 
     LONGLONG FramesDecoded() override { return framesDecoded_.load(std::memory_order_relaxed); }
+    LONGLONG SamplesReceived() override { return samplesReceived_.load(std::memory_order_relaxed); }
 
     HRESULT CheckInputType(const AM_MEDIA_TYPE* type) override
     {
@@ -66,6 +67,7 @@ public:
 
     HRESULT Receive(IMediaSample* in) override
     {
+        samplesReceived_.fetch_add(1, std::memory_order_relaxed);
         if (given_up_ || !codec_)
             return S_OK;
         // Frames decoded after downstream parked the stream go first.
@@ -279,6 +281,7 @@ private:
     bool given_up_ = false;
     bool discontinuity_ = true;
     std::atomic<LONGLONG> framesDecoded_{0};
+    std::atomic<LONGLONG> samplesReceived_{0};
 };
 
 // --- video -------------------------------------------------------------------

@@ -20,6 +20,8 @@ struct IDecoderCounts : IUnknown
     static constexpr GUID iid = "{6A1F3C52-93D1-4E0B-8C41-2B7D5E90A1C0}"_guid;
     // The pictures (or blocks of sound) the codec gave, shown or dropped.
     virtual LONGLONG FramesDecoded() = 0;
+    // The samples handed in: the packets of the stream.
+    virtual LONGLONG SamplesReceived() = 0;
 };
 
 ComPtr<IBaseFilter> createVideoDecoder();

@@ -73,6 +73,7 @@ std::vector<ComPtr<IBaseFilter>> FilterGraph::snapshot()
 {
     std::lock_guard lock(lock_);
     std::vector<ComPtr<IBaseFilter>> list;
+    list.reserve(filters_.size());
     for (const Entry& entry : filters_)
         list.push_back(entry.filter);
     return list;
@@ -471,14 +472,17 @@ HRESULT FilterGraph::pauseFilters()
     return S_OK;
 }
 
-bool FilterGraph::everyFilterPaused()
+std::optional<bool> FilterGraph::settledIfEveryFilterPaused()
 {
     // A filter added to a paused graph is stopped until the graph pauses again.
-    return std::all_of(filters_.begin(), filters_.end(), [](const Entry& entry) {
+    bool settled = true;
+    for (const Entry& entry : filters_) {
         FILTER_STATE state = State_Stopped;
-        entry.filter->GetState(0, &state);
-        return state == State_Paused;
-    });
+        settled = entry.filter->GetState(0, &state) != VFW_S_STATE_INTERMEDIATE && settled;
+        if (state != State_Paused)
+            return std::nullopt;
+    }
+    return settled;
 }
 
 HRESULT FilterGraph::runFilters()
@@ -504,10 +508,9 @@ HRESULT FilterGraph::Pause()
         pausedAt_ = 0;
     } else if (state_ == State_Running) {
         pausedAt_ = clock_ ? clockTime() - runStart_ : 0;
-    } else if (everyFilterPaused()) {
+    } else if (const std::optional<bool> settled = settledIfEveryFilterPaused()) {
         // Paused already (a seek or a step pauses first): nothing changes.
-        OAFilterState state;
-        return GetState(0, &state) == VFW_S_STATE_INTERMEDIATE ? S_FALSE : S_OK;
+        return *settled ? S_OK : S_FALSE;
     }
     HRESULT hr = pauseFilters();
     if (FAILED(hr)) {

@@ -169,8 +169,9 @@ private:
     void distributeClock();
     void resetCompletion();
     HRESULT pauseFilters();
-    // Whether every filter is paused already.
-    bool everyFilterPaused();
+    // Whether every filter is settled, when every filter is paused; nothing
+    // when one is not paused. Under the lock.
+    std::optional<bool> settledIfEveryFilterPaused();
     HRESULT runFilters();
     void queueEvent(const Event& event);
     // Calls every filter with IBasicAudio (all), or the first one.

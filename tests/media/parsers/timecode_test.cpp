@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 namespace {
 
 constexpr REFERENCE_TIME kPal = 400'000;
@@ -48,6 +51,58 @@ TEST(Timecode, RoundTripsEveryFrame)
     // 30 frames of 333,667 run past the second: the last one shows the next second.
     EXPECT_EQ(RefTimeToTimecodeStr(kNtsc, 29 * kNtsc), "0:00:00:29");
     EXPECT_EQ(RefTimeToTimecodeStr(kNtsc, 30 * kNtsc), "0:00:01:00");
+}
+
+// The fields are written by hand: each reads as the formatted print of the
+// same numbers would, over signs, widths and the rounding to the next second.
+TEST(Timecode, WritesTheFieldsAsAFormattedPrintDoes)
+{
+    const struct
+    {
+        REFERENCE_TIME duration;
+        REFERENCE_TIME position;
+        const char* text;
+    } cases[] = {
+        {kPal, 0, "0:00:00:00"},
+        {kPal, 10 * kPal, "0:00:00:10"},
+        {kPal, 9 * 10'000'000LL + 3 * kPal, "0:00:09:03"},
+        {kPal, (99 * 3600 + 59 * 60 + 59) * 10'000'000LL, "99:59:59:00"},
+        {kPal, 123'456 * 36'000'000'000LL, "123456:00:00:00"},
+        // Frames of a millisecond, and of a tenth of a microsecond: wide fields.
+        {0, 5'000, "0:00:00:00"},
+        {0, 70'000, "0:00:00:07"},
+        {1, 9'876'543, "0:00:00:9876543"},
+        // Before the start every field but the hours carries its sign.
+        {kPal, -kPal, "0:00:00:-01"},
+        {kPal, -61 * 10'000'000LL - 2 * kPal, "0:-01:-01:-02"},
+        {kPal, -7200 * 10'000'000LL, "-2:00:00:00"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RefTimeToTimecodeStr(c.duration, c.position), QString::fromLatin1(c.text))
+            << c.duration << " " << c.position;
+
+    const auto printed = [](REFERENCE_TIME duration, REFERENCE_TIME position) {
+        if (duration == 0)
+            duration = 10'000;
+        std::int64_t seconds = position / kUnitsPerSecond;
+        std::int64_t rest = position % kUnitsPerSecond;
+        if (kUnitsPerSecond - rest < duration / 2) {
+            rest = 0;
+            ++seconds;
+        }
+        const auto frames = static_cast<long long>(std::nearbyint(static_cast<double>(rest) / duration));
+        return QString::asprintf("%lld:%.2lld:%.2lld:%.2lld", static_cast<long long>(seconds / 3600),
+                                 static_cast<long long>((seconds / 60) % 60), static_cast<long long>(seconds % 60),
+                                 frames);
+    };
+    const REFERENCE_TIME extremes[] = {std::numeric_limits<REFERENCE_TIME>::max(),
+                                       std::numeric_limits<REFERENCE_TIME>::min(), -1, 1};
+    for (REFERENCE_TIME duration : {kPal, kNtsc, REFERENCE_TIME{417'083}, REFERENCE_TIME{0}, REFERENCE_TIME{1}}) {
+        for (REFERENCE_TIME position = -3 * kUnitsPerSecond; position <= 3 * kUnitsPerSecond; position += 99'991)
+            ASSERT_EQ(RefTimeToTimecodeStr(duration, position), printed(duration, position)) << position;
+        for (REFERENCE_TIME position : extremes)
+            EXPECT_EQ(RefTimeToTimecodeStr(duration, position), printed(duration, position)) << position;
+    }
 }
 
 } // namespace

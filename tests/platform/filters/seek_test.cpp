@@ -354,6 +354,7 @@ TEST(SeekDecoding, PicturesNothingRefersToAreNotDecodedBeforeTheTarget)
         ASSERT_TRUE(SUCCEEDED(opened.graph->Pause()));
         ASSERT_EQ(opened.graph->GetState(LONG{20'000}, &state), S_OK);
         const LONGLONG before = decoder->FramesDecoded();
+        const LONGLONG beforeReceived = decoder->SamplesReceived();
         LONGLONG position = c.target * REFERENCE_TIME{400'000};
         ASSERT_EQ(
             opened.graph->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning),
@@ -361,6 +362,9 @@ TEST(SeekDecoding, PicturesNothingRefersToAreNotDecodedBeforeTheTarget)
         ASSERT_EQ(opened.graph->GetState(LONG{20'000}, &state), S_OK);
         EXPECT_EQ(sink->cued, c.target);
         const LONGLONG decoded = decoder->FramesDecoded() - before;
+        // Every packet from the keyframe to the target reached the codec,
+        // pictures left undecoded among them.
+        EXPECT_GE(decoder->SamplesReceived() - beforeReceived, c.target - c.keyframe + 1);
         if (c.decoded)
             EXPECT_EQ(decoded, c.decoded);
         else

@@ -396,6 +396,27 @@ TEST(Graph, PauseWithCueingRendererIsIntermediateUntilFirstSample)
     EXPECT_EQ(state, State_Stopped);
 }
 
+// A pause of a graph paused already changes nothing and answers as the
+// state does: intermediate while any filter is, wherever it stands in the
+// graph, settled once every one is.
+TEST(Graph, APauseOfAPausedGraphIsIntermediateWhileAnyFilterIs)
+{
+    Chain chain(3);
+    chain.source->gateOpen = false;
+    chain.connect();
+    // Settled at once, after the others in the graph.
+    const auto last = makeCom<Copier>();
+    ASSERT_EQ(chain.graph->AddFilter(last.get(), u"Last"), S_OK);
+    EXPECT_EQ(chain.control()->Pause(), S_FALSE);
+    EXPECT_EQ(chain.control()->Pause(), S_FALSE);
+    chain.source->gateOpen = true;
+    OAFilterState state = -1;
+    ASSERT_EQ(chain.control()->GetState(10'000, &state), S_OK);
+    EXPECT_EQ(chain.control()->Pause(), S_OK);
+    EXPECT_EQ(chain.sink->log.size(), 0u);
+    EXPECT_EQ(chain.control()->Stop(), S_OK);
+}
+
 TEST(Graph, SeekFlushesAndStartsNewSegmentAtTarget)
 {
     Chain chain(50);

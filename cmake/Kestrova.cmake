@@ -48,7 +48,10 @@ function(kestrova_test name)
   kestrova_apply_flags(${name})
   # One value per property: a list value would be split into separate
   # arguments on its way through test discovery.
-  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ENVIRONMENT_MODIFICATION "KESTROVA_AUDIO=set:null")
+  # Each test is labelled with its program, so that a run can pick whole
+  # programs (scripts/tsan.sh).
+  set(props ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ENVIRONMENT_MODIFICATION "KESTROVA_AUDIO=set:null"
+    LABELS ${name})
   if(ARG_CLIPS)
     list(APPEND props FIXTURES_REQUIRED clips)
   endif()

@@ -15,4 +15,4 @@ export KESTROVA_AUDIO=null
 pulse="$build/pulse"
 eval "$(bash "$root/scripts/pulse.sh" start "$pulse")"
 trap 'bash "$root/scripts/pulse.sh" stop "$pulse"' EXIT
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 300
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 300 --no-tests=error

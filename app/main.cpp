@@ -4,6 +4,7 @@
 // ("/o=FILE" opens a video).
 
 #include "app/main_form.h"
+#include "framework/widgets/image_modules.h"
 #include "platform/filters/system_filters.h"
 #include "platform/renderers/renderers.h"
 #include "script/host/script_form.h"
@@ -14,6 +15,8 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrova"));
+    // Every window of the program shows it in the desktop's task bar.
+    QApplication::setWindowIcon(ProgramIcon());
     RegisterSystemFilters();
     RegisterRenderers();
     int result = 0;

@@ -33,6 +33,12 @@ void AddGlyphs(TCustomImageList& list, const char* folder, std::initializer_list
 
 } // namespace
 
+QIcon ProgramIcon()
+{
+    InitGlyphResources();
+    return QIcon(QStringLiteral(":/icons/kestrova.svg"));
+}
+
 TdmMorvekImages::TdmMorvekImages()
 {
     AddGlyphs(ilMorvek, "morvek",

@@ -114,6 +114,9 @@ private:
     static inline int References = 0;
 };
 
+// The program's own icon, shown by the desktop for every window.
+QIcon ProgramIcon();
+
 class TdmMorvekImages : public TSharedImageModule<TdmMorvekImages>
 {
 public:

@@ -110,7 +110,11 @@ start "/o=$clip"
 main="$(window "by Morvek" 30)" || fail "no main window"
 sleep 1
 press "$main" F12
-window "Scripts for" 10 >/dev/null || fail "F12 opened no script window"
+scripts="$(window "Scripts for" 10)" || fail "F12 opened no script window"
+# The desktop shows the program's icon for each of its windows.
+for id in "$main" "$scripts"; do
+  xprop -id "$id" _NET_WM_ICON | grep -q "=" || fail "window $(xdotool getwindowname "$id") has no icon"
+done
 press "$main" alt+F4
 ends_within 20 || fail "the program stayed alive behind its script window"
 no_warnings "script window"

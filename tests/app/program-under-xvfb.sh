@@ -113,7 +113,9 @@ press "$main" F12
 scripts="$(window "Scripts for" 10)" || fail "F12 opened no script window"
 # The desktop shows the program's icon for each of its windows.
 for id in "$main" "$scripts"; do
-  xprop -id "$id" _NET_WM_ICON | grep -q "=" || fail "window $(xdotool getwindowname "$id") has no icon"
+  # Read whole: a reader that stops early would cut xprop off (pipefail).
+  icon="$(xprop -id "$id" _NET_WM_ICON)" || fail "xprop could not read window $id"
+  [[ "$icon" == *=* ]] || fail "window $(xdotool getwindowname "$id") has no icon: $icon"
 done
 press "$main" alt+F4
 ends_within 20 || fail "the program stayed alive behind its script window"

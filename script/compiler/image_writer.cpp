@@ -5,6 +5,7 @@
 #include "script/common/instruction_set.h"
 #include "script/compiler/compiler.h"
 
+#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <cstring>
@@ -502,11 +503,13 @@ bool TPSPascalCompiler::MakeOutput()
 
     // Script procedures get their code's place once the bodies are appended.
     std::vector<std::size_t> codeFields(procs_.size(), 0);
+    std::size_t bodiesSize = 0;
     for (std::size_t i = 0; i < procs_.size(); ++i) {
         const TPSProcedure& proc = *procs_[i];
         const std::uint8_t attributes = proc.Attributes.empty() ? 0 : ps::image::ProcAttributes;
         if (const auto* internal = dynamic_cast<const TPSInternalProcedure*>(&proc)) {
             putByte(out, ps::image::ProcDeclared | attributes);
+            bodiesSize += std::max<std::size_t>(internal->Data.size(), 1);
             codeFields[i] = out.size();
             putU32(out, 0);
             putU32(out, 0);
@@ -525,6 +528,11 @@ bool TPSPascalCompiler::MakeOutput()
             putAttributes(proc.Attributes);
     }
 
+    // The bodies are most of the image: room for them and the variables (a
+    // type number and a flag each; exported names are rare) at once rather
+    // than growing step by step.
+    constexpr std::size_t kVarEntrySize = 5;
+    out.reserve(out.size() + kVarEntrySize * vars_.size() + bodiesSize);
     for (const auto& var : vars_) {
         putNumber(out, var->SaveAsPointer ? pointerType : var->AType);
         const bool exported = !var->ExportName.empty();
@@ -537,7 +545,9 @@ bool TPSPascalCompiler::MakeOutput()
         const auto* internal = dynamic_cast<const TPSInternalProcedure*>(procs_[i].get());
         if (!internal)
             continue;
-        const std::string body = internal->Data.empty() ? std::string(1, char(ps::image::EmptyBody)) : internal->Data;
+        static constexpr char kEmptyBody[1] = {char(ps::image::EmptyBody)};
+        const std::string_view body =
+            internal->Data.empty() ? std::string_view(kEmptyBody, 1) : std::string_view(internal->Data);
         pscode::patchU32(out, codeFields[i], static_cast<std::uint32_t>(out.size()));
         pscode::patchU32(out, codeFields[i] + 4, static_cast<std::uint32_t>(body.size()));
         out.append(body);

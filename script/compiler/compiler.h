@@ -149,7 +149,12 @@ public:
 
     // ---- Types and values -------------------------------------------------
     // Marks a type used and gives it its output number, components first.
-    TPSType* UseType(TPSType* type);
+    // Nearly every type asked about is in use already: that answer is inline.
+    TPSType* UseType(TPSType* type)
+    {
+        type = ResolveLink(type);
+        return !type || type->Used ? type : UseNewType(type);
+    }
     // Folds left <op> right into left; False after an error message.
     bool PreCalc(TPSBinOperatorType op, TPSValueRecord& left, const TPSValueRecord& right);
     bool IsCompatibleType(TPSType* target, TPSType* source, bool loose);
@@ -248,6 +253,8 @@ private:
     bool FinishCompile();
 
     TPSType* AppendType(std::unique_ptr<TPSType> type);
+    // UseType of a resolved type not yet in use.
+    TPSType* UseNewType(TPSType* type);
     // The first set type declared over the element type, or nil.
     TPSSetType* FindSetOf(const TPSType* element) const;
     // Name lookups in the per-compile lists, through their name indexes. In

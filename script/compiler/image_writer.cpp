@@ -114,29 +114,35 @@ bool ProceduralSignatureFits(const TPSParametersDecl& decl)
 void TPSPascalCompiler::WriteConstValue(std::string& dest, const TPSValueRecord& value) const
 {
     const TPSType* type = value.FType;
-    putNumber(dest, type);
     const BaseType written = ImageBaseType(type);
+    // The type number, then the value.
     switch (type->BaseType) {
     case BaseType::Single:
+        putNumber(dest, type);
         putRaw(dest, static_cast<float>(value.Real));
         return;
     case BaseType::Double:
+        putNumber(dest, type);
         putRaw(dest, static_cast<double>(value.Real));
         return;
     case BaseType::Extended:
+        putNumber(dest, type);
         putRaw(dest, value.Real, 10);
         return;
     case BaseType::AnsiString:
     case BaseType::PChar:
+        putNumber(dest, type);
         putText(dest, value.Str);
         return;
     case BaseType::WideString:
     case BaseType::UnicodeString:
+        putNumber(dest, type);
         putU32(dest, static_cast<std::uint32_t>(value.WStr.size()));
         for (const char16_t unit : value.WStr)
             putRaw(dest, static_cast<std::uint16_t>(unit));
         return;
     case BaseType::Set: {
+        putNumber(dest, type);
         // Exactly the set's size, whatever the folding left in the string.
         std::string bytes = value.Str;
         bytes.resize(static_cast<const TPSSetType*>(type)->ByteSize(), '\0');
@@ -144,13 +150,22 @@ void TPSPascalCompiler::WriteConstValue(std::string& dest, const TPSValueRecord&
         return;
     }
     case BaseType::TypeNumber:
+        putNumber(dest, type);
         putNumber(dest, value.TypeRef);
         return;
-    default:
+    default: {
         // Integers, characters, ordinals, procedure numbers and Currency:
-        // the low bytes of the 64-bit value.
-        putRaw(dest, value.Int, ps::fixedValueSize(written));
+        // the low bytes of the 64-bit value. Most constants of a script's
+        // code are of these: the type number and the value in one append.
+        const std::size_t size = std::min(ps::fixedValueSize(written), sizeof value.Int);
+        char bytes[4 + sizeof value.Int];
+        const auto typeNo = static_cast<std::uint32_t>(ResolveLink(type)->FinalTypeNo);
+        for (int i = 0; i < 4; ++i)
+            bytes[i] = static_cast<char>(typeNo >> (8 * i));
+        std::memcpy(bytes + 4, &value.Int, sizeof value.Int);
+        dest.append(bytes, 4 + size);
         return;
+    }
     }
 }
 

@@ -194,15 +194,22 @@ void TPSPascalCompiler::WriteDebugLine(std::int32_t procNo)
             field = __builtin_bswap32(field);
     }
     std::string& record = debugOutput_;
+    // The main script has no file name: most records are of one length and
+    // go in with one append.
+    if (fileName.empty()) {
+        char bytes[2 + sizeof fields];
+        bytes[0] = static_cast<char>(ps::debugdata::Line);
+        bytes[1] = ps::debugdata::NameEnd;
+        std::memcpy(bytes + 2, fields, sizeof fields);
+        record.append(bytes, sizeof bytes);
+        return;
+    }
     const std::size_t at = record.size();
     record.resize(at + 1 + fileName.size() + 1 + sizeof fields);
     char* out = record.data() + at;
     *out++ = static_cast<char>(ps::debugdata::Line);
-    // The main script has no file name: most records need no copy.
-    if (!fileName.empty()) {
-        std::memcpy(out, fileName.data(), fileName.size());
-        out += fileName.size();
-    }
+    std::memcpy(out, fileName.data(), fileName.size());
+    out += fileName.size();
     *out++ = ps::debugdata::NameEnd;
     std::memcpy(out, fields, sizeof fields);
 }

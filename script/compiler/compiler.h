@@ -121,7 +121,15 @@ public:
     // The procedure number; a host routine enters the procedure list on its
     // first lookup. -1 when unknown.
     std::int32_t FindProc(std::string_view name);
-    TPSType* FindBaseType(ps::BaseType base);
+    // Asked for every literal and many temporaries: the type found before,
+    // in use and with no types added since, is answered inline.
+    TPSType* FindBaseType(ps::BaseType base)
+    {
+        TPSType* found = baseTypes_[static_cast<std::uint8_t>(base)];
+        if (compiling_ && baseTypesSeen_ == types_.size() && found && found->Used)
+            return found;
+        return FindBaseTypeAnew(base);
+    }
 
     // Reads a routine header: "procedure", "function" or (with an owner
     // class) "constructor", the name, the parameter groups and the result.
@@ -255,6 +263,8 @@ private:
     TPSType* AppendType(std::unique_ptr<TPSType> type);
     // UseType of a resolved type not yet in use.
     TPSType* UseNewType(TPSType* type);
+    // FindBaseType with the types added since the last look filed first.
+    TPSType* FindBaseTypeAnew(ps::BaseType base);
     // The first set type declared over the element type, or nil.
     TPSSetType* FindSetOf(const TPSType* element) const;
     // Name lookups in the per-compile lists, through their name indexes. In

@@ -121,12 +121,12 @@ public:
     // The procedure number; a host routine enters the procedure list on its
     // first lookup. -1 when unknown.
     std::int32_t FindProc(std::string_view name);
-    // Asked for every literal and many temporaries: the type found before,
-    // in use and with no types added since, is answered inline.
+    // Asked for every literal and many temporaries: a type found before and
+    // in use is answered inline (types added since come after it).
     TPSType* FindBaseType(ps::BaseType base)
     {
         TPSType* found = baseTypes_[static_cast<std::uint8_t>(base)];
-        if (compiling_ && baseTypesSeen_ == types_.size() && found && found->Used)
+        if (compiling_ && found && found->Used)
             return found;
         return FindBaseTypeAnew(base);
     }

@@ -37,6 +37,9 @@ bool TPSPascalCompiler::Compile(std::string text)
     hasOutput_ = false;
     output_.clear();
     debugOutput_.clear();
+    // A statement's position record is about as long as a short line of
+    // text: room for the records at once rather than growing by doubling.
+    debugOutput_.reserve(text.size());
     isUnit_ = false;
     module_.clear();
     unitDepth_ = 0;

@@ -538,7 +538,7 @@ void TPSPascalCompiler::DropConstants(std::size_t first, const std::function<boo
     constants_.resize(kept);
 }
 
-TPSType* TPSPascalCompiler::FindBaseType(BaseType base)
+TPSType* TPSPascalCompiler::FindBaseTypeAnew(BaseType base)
 {
     CheckCompiling();
     for (; baseTypesSeen_ < types_.size(); ++baseTypesSeen_) {

@@ -121,7 +121,15 @@ public:
     // The procedure number; a host routine enters the procedure list on its
     // first lookup. -1 when unknown.
     std::int32_t FindProc(std::string_view name);
-    TPSType* FindBaseType(ps::BaseType base);
+    // Asked for every literal and many temporaries: a type found before and
+    // in use is answered inline (types added since come after it).
+    TPSType* FindBaseType(ps::BaseType base)
+    {
+        TPSType* found = baseTypes_[static_cast<std::uint8_t>(base)];
+        if (compiling_ && found && found->Used)
+            return found;
+        return FindBaseTypeAnew(base);
+    }
 
     // Reads a routine header: "procedure", "function" or (with an owner
     // class) "constructor", the name, the parameter groups and the result.
@@ -149,7 +157,12 @@ public:
 
     // ---- Types and values -------------------------------------------------
     // Marks a type used and gives it its output number, components first.
-    TPSType* UseType(TPSType* type);
+    // Nearly every type asked about is in use already: that answer is inline.
+    TPSType* UseType(TPSType* type)
+    {
+        type = ResolveLink(type);
+        return !type || type->Used ? type : UseNewType(type);
+    }
     // Folds left <op> right into left; False after an error message.
     bool PreCalc(TPSBinOperatorType op, TPSValueRecord& left, const TPSValueRecord& right);
     bool IsCompatibleType(TPSType* target, TPSType* source, bool loose);
@@ -248,6 +261,10 @@ private:
     bool FinishCompile();
 
     TPSType* AppendType(std::unique_ptr<TPSType> type);
+    // UseType of a resolved type not yet in use.
+    TPSType* UseNewType(TPSType* type);
+    // FindBaseType with the types added since the last look filed first.
+    TPSType* FindBaseTypeAnew(ps::BaseType base);
     // The first set type declared over the element type, or nil.
     TPSSetType* FindSetOf(const TPSType* element) const;
     // Name lookups in the per-compile lists, through their name indexes. In

@@ -5,6 +5,7 @@
 #include "script/common/instruction_set.h"
 #include "script/compiler/compiler.h"
 
+#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <cstring>
@@ -113,29 +114,35 @@ bool ProceduralSignatureFits(const TPSParametersDecl& decl)
 void TPSPascalCompiler::WriteConstValue(std::string& dest, const TPSValueRecord& value) const
 {
     const TPSType* type = value.FType;
-    putNumber(dest, type);
     const BaseType written = ImageBaseType(type);
+    // The type number, then the value.
     switch (type->BaseType) {
     case BaseType::Single:
+        putNumber(dest, type);
         putRaw(dest, static_cast<float>(value.Real));
         return;
     case BaseType::Double:
+        putNumber(dest, type);
         putRaw(dest, static_cast<double>(value.Real));
         return;
     case BaseType::Extended:
+        putNumber(dest, type);
         putRaw(dest, value.Real, 10);
         return;
     case BaseType::AnsiString:
     case BaseType::PChar:
+        putNumber(dest, type);
         putText(dest, value.Str);
         return;
     case BaseType::WideString:
     case BaseType::UnicodeString:
+        putNumber(dest, type);
         putU32(dest, static_cast<std::uint32_t>(value.WStr.size()));
         for (const char16_t unit : value.WStr)
             putRaw(dest, static_cast<std::uint16_t>(unit));
         return;
     case BaseType::Set: {
+        putNumber(dest, type);
         // Exactly the set's size, whatever the folding left in the string.
         std::string bytes = value.Str;
         bytes.resize(static_cast<const TPSSetType*>(type)->ByteSize(), '\0');
@@ -143,13 +150,22 @@ void TPSPascalCompiler::WriteConstValue(std::string& dest, const TPSValueRecord&
         return;
     }
     case BaseType::TypeNumber:
+        putNumber(dest, type);
         putNumber(dest, value.TypeRef);
         return;
-    default:
+    default: {
         // Integers, characters, ordinals, procedure numbers and Currency:
-        // the low bytes of the 64-bit value.
-        putRaw(dest, value.Int, ps::fixedValueSize(written));
+        // the low bytes of the 64-bit value. Most constants of a script's
+        // code are of these: the type number and the value in one append.
+        const std::size_t size = std::min(ps::fixedValueSize(written), sizeof value.Int);
+        char bytes[4 + sizeof value.Int];
+        const auto typeNo = static_cast<std::uint32_t>(ResolveLink(type)->FinalTypeNo);
+        for (int i = 0; i < 4; ++i)
+            bytes[i] = static_cast<char>(typeNo >> (8 * i));
+        std::memcpy(bytes + 4, &value.Int, sizeof value.Int);
+        dest.append(bytes, 4 + size);
         return;
+    }
     }
 }
 
@@ -178,15 +194,22 @@ void TPSPascalCompiler::WriteDebugLine(std::int32_t procNo)
             field = __builtin_bswap32(field);
     }
     std::string& record = debugOutput_;
+    // The main script has no file name: most records are of one length and
+    // go in with one append.
+    if (fileName.empty()) {
+        char bytes[2 + sizeof fields];
+        bytes[0] = static_cast<char>(ps::debugdata::Line);
+        bytes[1] = ps::debugdata::NameEnd;
+        std::memcpy(bytes + 2, fields, sizeof fields);
+        record.append(bytes, sizeof bytes);
+        return;
+    }
     const std::size_t at = record.size();
     record.resize(at + 1 + fileName.size() + 1 + sizeof fields);
     char* out = record.data() + at;
     *out++ = static_cast<char>(ps::debugdata::Line);
-    // The main script has no file name: most records need no copy.
-    if (!fileName.empty()) {
-        std::memcpy(out, fileName.data(), fileName.size());
-        out += fileName.size();
-    }
+    std::memcpy(out, fileName.data(), fileName.size());
+    out += fileName.size();
     *out++ = ps::debugdata::NameEnd;
     std::memcpy(out, fields, sizeof fields);
 }
@@ -502,11 +525,13 @@ bool TPSPascalCompiler::MakeOutput()
 
     // Script procedures get their code's place once the bodies are appended.
     std::vector<std::size_t> codeFields(procs_.size(), 0);
+    std::size_t bodiesSize = 0;
     for (std::size_t i = 0; i < procs_.size(); ++i) {
         const TPSProcedure& proc = *procs_[i];
         const std::uint8_t attributes = proc.Attributes.empty() ? 0 : ps::image::ProcAttributes;
         if (const auto* internal = dynamic_cast<const TPSInternalProcedure*>(&proc)) {
             putByte(out, ps::image::ProcDeclared | attributes);
+            bodiesSize += std::max<std::size_t>(internal->Data.size(), 1);
             codeFields[i] = out.size();
             putU32(out, 0);
             putU32(out, 0);
@@ -525,6 +550,11 @@ bool TPSPascalCompiler::MakeOutput()
             putAttributes(proc.Attributes);
     }
 
+    // The bodies are most of the image: room for them and the variables (a
+    // type number and a flag each; exported names are rare) at once rather
+    // than growing step by step.
+    constexpr std::size_t kVarEntrySize = 5;
+    out.reserve(out.size() + kVarEntrySize * vars_.size() + bodiesSize);
     for (const auto& var : vars_) {
         putNumber(out, var->SaveAsPointer ? pointerType : var->AType);
         const bool exported = !var->ExportName.empty();
@@ -537,7 +567,9 @@ bool TPSPascalCompiler::MakeOutput()
         const auto* internal = dynamic_cast<const TPSInternalProcedure*>(procs_[i].get());
         if (!internal)
             continue;
-        const std::string body = internal->Data.empty() ? std::string(1, char(ps::image::EmptyBody)) : internal->Data;
+        static constexpr char kEmptyBody[1] = {char(ps::image::EmptyBody)};
+        const std::string_view body =
+            internal->Data.empty() ? std::string_view(kEmptyBody, 1) : std::string_view(internal->Data);
         pscode::patchU32(out, codeFields[i], static_cast<std::uint32_t>(out.size()));
         pscode::patchU32(out, codeFields[i] + 4, static_cast<std::uint32_t>(body.size()));
         out.append(body);

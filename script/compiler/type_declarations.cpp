@@ -307,11 +307,8 @@ TPSType* TPSPascalCompiler::ReadInterfaceType(std::string_view name, TPSPascalPa
 
 // ---- Type use --------------------------------------------------------------
 
-TPSType* TPSPascalCompiler::UseType(TPSType* type)
+TPSType* TPSPascalCompiler::UseNewType(TPSType* type)
 {
-    type = ResolveLink(type);
-    if (!type || type->Used)
-        return type;
     // Marked first, so that a type reached again through its own components
     // stops here.
     type->Used = true;

@@ -192,6 +192,17 @@ protected:
         Settle();
     }
 
+    // F12 in the main window opens the script window: that window once it
+    // shows, or null.
+    QWidget* OpenScriptsByKey()
+    {
+        Press(QKeyCombination(Qt::Key_F12));
+        if (!Until([&] { return form->am->caScript->Checked(); }, 5000))
+            return nullptr;
+        QWidget* scripts = form->am->ScriptForm()->Window();
+        return QTest::qWaitForWindowExposed(scripts) ? scripts : nullptr;
+    }
+
     // Presses every key of every keyed action of `window`: each reaches its
     // own action once, and no other.
     void EveryKeyReachesItsAction(QWidget* window)
@@ -232,11 +243,8 @@ TEST_F(WindowKeysTest, EveryShortcutOfTheMainWindowReachesOneAction)
 TEST_F(WindowKeysTest, EveryShortcutOfTheScriptWindowReachesOneAction)
 {
     StartWithScripts();
-    // F12 in the main window opens the script window.
-    Press(QKeyCombination(Qt::Key_F12));
-    ASSERT_TRUE(Until([&] { return form->am->caScript->Checked(); }, 5000));
-    QWidget* scripts = form->am->ScriptForm()->Window();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(scripts));
+    QWidget* scripts = OpenScriptsByKey();
+    ASSERT_NE(scripts, nullptr);
     EveryKeyReachesItsAction(scripts);
 }
 
@@ -246,9 +254,8 @@ TEST_F(WindowKeysTest, TheScriptWindowOpensReadyForTyping)
 {
     StartWithScripts();
     OpenClip("mpeg2.mpg");
-    Press(QKeyCombination(Qt::Key_F12));
-    ASSERT_TRUE(Until([&] { return form->am->caScript->Checked(); }, 5000));
-    QWidget* scripts = form->am->ScriptForm()->Window();
+    QWidget* scripts = OpenScriptsByKey();
+    ASSERT_NE(scripts, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowActive(scripts));
     Press(QKeyCombination(Qt::CTRL, Qt::Key_A));
     QProcess xdotool;
@@ -317,10 +324,8 @@ TEST_F(WindowKeysTest, AltAndAMenusLetterOpensIt)
 {
     StartWithScripts();
     OpenClip("two_sounds.mkv");
-    Press(QKeyCombination(Qt::Key_F12));
-    ASSERT_TRUE(Until([&] { return form->am->caScript->Checked(); }, 5000));
-    QWidget* scripts = form->am->ScriptForm()->Window();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(scripts));
+    QWidget* scripts = OpenScriptsByKey();
+    ASSERT_NE(scripts, nullptr);
     for (QWidget* window : {static_cast<QWidget*>(form.get()), scripts}) {
         std::set<QKeySequence> taken;
         for (QAction* action : KeyedActions(window))

@@ -411,6 +411,13 @@ void TPSDecodedCode::combine(const TPSExec& exec)
                         ins.fusedCount = 7;
                         ins.stepsLeft = isSlot(compare.b, entries_[i + 5].a.var.offset) &&
                                         isSlot(entries_[i + 5].a, entries_[i + 5].a.var.offset);
+                        // The loop's first test comes before its step, so it
+                        // is combined already.
+                        const TPSQuickIns* head = entries_[i + 6].jumpTo;
+                        ins.testsHead = ins.stepsLeft && head && head < &ins &&
+                                        head->fused == TPSQuickOp::CompareBranch && head->branchWhen &&
+                                        head->tempSlot == ins.tempSlot && head->entrySize == ins.entrySize &&
+                                        isSlot(head[1].b, compare.b.var.offset);
                     }
                     break;
                 }

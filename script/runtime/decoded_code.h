@@ -125,6 +125,10 @@ struct TPSQuickIns
     // CompareStep: the step is on the compare's left operand, a slot of
     // the frame.
     bool stepsLeft = false;
+    // CompareStep: the jump back lands on a CompareBranch that tests the same
+    // counter with the same temporary (a for loop's first test), which the
+    // step may do at once.
+    bool testsHead = false;
     // The flag of CompareBranch, by the order of the two LongInts compared:
     // bit 0 when the left is less, bit 1 when equal, bit 2 when greater.
     std::uint8_t branchWhen = 0;

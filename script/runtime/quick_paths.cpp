@@ -861,7 +861,22 @@ CompareStep : {
         auto* counter = const_cast<std::int32_t*>(left);
         *counter =
             static_cast<std::int32_t>(static_cast<std::uint32_t>(*counter) + static_cast<std::uint32_t>(ip[5].step));
+        const bool testsHead = ip->testsHead;
         ip = ip[6].jumpTo;
+        // The loop's first test, of the same counter, with its temporary
+        // where this one's would stand, is done here too, when nothing is
+        // to run before it.
+        if (testsHead && Mode != QuickMode::AtMarks && !beforeInstructionAsked()) {
+            if (const std::int32_t* end = longIntOf(f, ip[1].c)) {
+                if constexpr (Mode == QuickMode::Note) {
+                    if (ip->marked)
+                        noteMark(ip->pos);
+                }
+                const int order = (*counter > *end) - (*counter < *end) + 1;
+                jumpFlag_ = (ip->branchWhen >> order) & 1;
+                ip = jumpFlag_ ? ip[4].jumpTo : ip + 5;
+            }
+        }
     } else if (ip->fused == TPSQuickOp::CompareStep && quickStep(f, ip[5])) {
         ip = ip[6].jumpTo;
     } else {
